@@ -1,0 +1,28 @@
+JOBS ?= $(shell nproc)
+ARGS ?=
+
+.PHONY: deps run build test bench clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/release -j $(JOBS) --target zentor
+
+run: build
+	./build/release/zentor $(ARGS)
+
+test: deps
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZENTOR_SANITIZE=ON
+	cmake --build build/test -j $(JOBS)
+	cd build/test && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DZENTOR_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,85 @@
+// Little-endian sequential binary streams for the file formats: records are written
+// member by member without gaps; a string is a 16-bit length and single-byte
+// (Latin-1) characters. Every read is checked against the bytes that remain and a
+// failed read leaves the reader failed for good, so a caller may read a whole
+// record and test ok() once.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zentor {
+
+// In-memory text is UTF-8; files hold Latin-1. Characters outside Latin-1 become "?".
+std::string Utf8ToLatin1(const std::string& s);
+std::string Latin1ToUtf8(const std::string& s);
+
+class BinaryWriter {
+ public:
+  void Integer(int16_t v);
+  void Long(int32_t v);
+  void Single(float v);
+  void Double(double v);
+  // 16-bit length then the characters; longer text is cut at 32767 characters.
+  void String(const std::string& utf8);
+  // Exactly n single-byte characters, padded with blanks (fixed-length fields).
+  void FixedString(const std::string& utf8, size_t n);
+  void Bytes(std::span<const uint8_t> b);
+  void Integers(std::span<const int16_t> v);
+  void Longs(std::span<const int32_t> v);
+  void Singles(std::span<const float> v);
+  void Doubles(std::span<const double> v);
+
+  const std::vector<uint8_t>& data() const { return buf_; }
+  std::vector<uint8_t>& data() { return buf_; }
+  size_t size() const { return buf_.size(); }
+
+ private:
+  template <class T>
+  void Put(T v);
+  std::vector<uint8_t> buf_;
+};
+
+class BinaryReader {
+ public:
+  explicit BinaryReader(std::span<const uint8_t> data) : data_(data) {}
+
+  bool Integer(int16_t& v);
+  bool Long(int32_t& v);
+  bool Single(float& v);
+  bool Double(double& v);
+  // A negative length or one past the end fails.
+  bool String(std::string& utf8);
+  bool FixedString(std::string& utf8, size_t n);
+  bool Bytes(std::span<uint8_t> out);
+  bool Integers(std::span<int16_t> out);
+  bool Longs(std::span<int32_t> out);
+  bool Singles(std::span<float> out);
+  bool Doubles(std::span<double> out);
+  bool Skip(size_t n);
+
+  bool ok() const { return ok_; }
+  size_t position() const { return pos_; }
+  size_t remaining() const { return ok_ ? data_.size() - pos_ : 0; }
+  bool AtEnd() const { return ok_ && pos_ == data_.size(); }
+  // Marks the stream failed (used by readers whose own checks reject a value).
+  void Fail() { ok_ = false; }
+
+ private:
+  bool Need(size_t n);
+  template <class T>
+  bool Get(T& v);
+  std::span<const uint8_t> data_;
+  size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+// Whole-file helpers; false when the file cannot be opened or fully read/written.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// Writes through a temporary file renamed over the target, so a failed write
+// never destroys the old file.
+bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data);
+
+}  // namespace zentor

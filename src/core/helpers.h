@@ -1,0 +1,66 @@
+// Small procedures every window shares: numeric field validation, calibration
+// text parsing, file-name splitting, range look-ups over parallel arrays, the
+// colour of curve n and character-code conversions.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QTextEdit;
+
+namespace zentor {
+
+// Background of a field that failed validation.
+constexpr int kInvalidFieldRed = 128;
+
+// True when the field is disabled or holds a number within [min, max]; then value
+// receives it (as Single) and the field shows it in full. Otherwise shows the
+// user error, turns the field dark red (white again once edited) and keeps value.
+bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& value);
+
+// The text's value as Single, or 0 after "Error: Input value is non numeric".
+float ParseSingleOrWarn(const std::string& text);
+
+// Splits a calibration line into up to three blank-separated fields; returns the
+// number of the last field holding a character (1..3), or -1.
+int SplitCalibrationLine(const std::string& line, std::string& f1, std::string& f2, std::string& f3);
+
+// Number with "," or "." as decimal mark and optional exponent; 0 when not a number.
+float ParseLocaleNumber(const std::string& text);
+
+// Line n (1-based) of a text box; empty below 1 or past the last line.
+std::string GetTextBoxLine(const QPlainTextEdit* box, int n);
+std::string GetTextBoxLine(const QTextEdit* box, int n);
+std::string GetTextBoxLine(const QLineEdit* box, int n);
+
+// File names. "/" and "\" both separate folders; stem and extension are taken
+// from the file-name component only.
+std::string GetFileNameFromPath(const std::string& path);
+std::string GetFileExtension(const std::string& name);
+std::string GetFileNameStem(const std::string& name);
+// The path with the file name's stem kept and the extension replaced ("x.y.cfa" -> "x.EQ").
+std::string ReplaceFileExtension(const std::string& path, const std::string& newExtension);
+bool FileExists(const std::string& path);
+const std::string& CopyString(std::string& dest, const std::string& src);
+
+// PlotColours((n mod 8) + 3), with a non-negative remainder.
+int32_t GetCurveColour(int32_t n);
+
+// Look-ups over x(0..n-1), y(0..n-1), bounds inclusive; n is clamped to the arrays.
+float GetFirstValueInRange(float lo, float hi, std::span<const float> x, std::span<const float> y, int32_t n);
+float GetMaxValueInRange(float lo, float hi, std::span<const float> x, std::span<const float> y, int32_t n,
+                         float start);
+float GetMinValueInRange(float lo, float hi, std::span<const float> x, std::span<const float> y, int32_t n,
+                         float start);
+
+// Code arrays are 1-based: codes[1..len] (codes[0] unused). A NUL at a position
+// above 2 ends the text there. Writes only within the array.
+void StringToCharCodes(const std::string& s, std::span<int32_t> codes, int32_t& len);
+void CharCodesToString(std::string& s, std::span<const int32_t> codes, int32_t n);
+
+void ShowGraphShownMessage(int32_t kind);
+
+}  // namespace zentor

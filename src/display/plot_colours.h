@@ -1,0 +1,14 @@
+// The display colours: 0 title and legend text, 1 background, 2 grid face,
+// 3..10 the eight curve colours, 11 spare, 12 not stored.
+#pragma once
+
+#include <array>
+
+#include "platform/dialogs.h"
+
+namespace zentor {
+
+constexpr int kNumPlotColours = 13;
+extern std::array<ColourRef, kNumPlotColours> PlotColours;
+
+}  // namespace zentor

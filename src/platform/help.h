@@ -1,0 +1,52 @@
+// Help topics. Each window's help control opens the help file at a fixed topic;
+// the file "ZentorHelp" beside the program is opened when it exists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace zentor {
+
+namespace HelpTopic {
+constexpr int32_t AudioForm = 30;
+constexpr int32_t Form1 = 400;
+constexpr int32_t Numerical = 410;
+constexpr int32_t DistForm = 440;
+constexpr int32_t DataPlotterMain = 460;
+constexpr int32_t LevelSet = 910;
+constexpr int32_t SoundCardSelector = 920;
+constexpr int32_t PsycForm = 930;
+constexpr int32_t DisplayControlFormView3 = 1040;
+constexpr int32_t DisplayControlForm = 970;
+constexpr int32_t MathFormCurveSwap = 1050;
+constexpr int32_t MathFormResample = 1060;
+constexpr int32_t MathFormDifferences = 1070;
+constexpr int32_t MathFormCompress = 1080;
+constexpr int32_t DataIntegrityForm = 1090;
+constexpr int32_t MicCalForm = 1100;
+constexpr int32_t Import = 1110;
+constexpr int32_t RTAEQ = 1120;
+constexpr int32_t RTAImp = 1130;
+constexpr int32_t SPLLevelForm = 1140;
+constexpr int32_t TestCD = 1150;  // CreateTestCD and CDTest
+constexpr int32_t XoverForm = 1160;
+constexpr int32_t Printing = 1170;
+}  // namespace HelpTopic
+
+void InitHelp(QWidget* mainWindow);
+void ShowHelpTopic(int32_t topic);
+void CloseHelp();
+
+// What the help service was asked (tests read it; it is cleared by ResetSharedState).
+struct HelpLog {
+  bool initialised = false;
+  bool closed = false;
+  std::string helpFile;
+  std::vector<int32_t> topics;
+};
+const HelpLog& GetHelpLog();
+
+}  // namespace zentor

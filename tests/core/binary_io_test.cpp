@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/binary_io.h"
+#include "support/fixture.h"
+
+namespace zentor {
+
+TEST(BinaryIo, RoundTripOfEveryType) {
+  BinaryWriter w;
+  w.Integer(-2);
+  w.Long(123456789);
+  w.Single(1.25f);
+  w.Double(-1e-300);
+  w.String("Zürich");
+  w.FixedString("ab", 4);
+  const int16_t ints[] = {1, -1, 32767};
+  const float floats[] = {0.5f, -0.25f};
+  const double doubles[] = {std::numeric_limits<double>::max()};
+  const int32_t longs[] = {-7, 7};
+  w.Integers(ints);
+  w.Singles(floats);
+  w.Doubles(doubles);
+  w.Longs(longs);
+  // 2+4+4+8 + (2+6) + 4 + 6 + 8 + 8 + 8
+  EXPECT_EQ(w.size(), 60u);
+  EXPECT_EQ(w.data()[0], 0xFE);  // little-endian -2
+  EXPECT_EQ(w.data()[1], 0xFF);
+
+  BinaryReader r(w.data());
+  int16_t i16;
+  int32_t i32;
+  float f;
+  double d;
+  std::string s, fixed;
+  ASSERT_TRUE(r.Integer(i16) && r.Long(i32) && r.Single(f) && r.Double(d) && r.String(s) && r.FixedString(fixed, 4));
+  EXPECT_EQ(i16, -2);
+  EXPECT_EQ(i32, 123456789);
+  EXPECT_EQ(f, 1.25f);
+  EXPECT_EQ(d, -1e-300);
+  EXPECT_EQ(s, "Zürich");
+  EXPECT_EQ(fixed, "ab  ");
+  int16_t ri[3];
+  float rf[2];
+  double rd[1];
+  int32_t rl[2];
+  ASSERT_TRUE(r.Integers(ri) && r.Singles(rf) && r.Doubles(rd) && r.Longs(rl));
+  EXPECT_EQ(ri[2], 32767);
+  EXPECT_EQ(rf[1], -0.25f);
+  EXPECT_EQ(rd[0], std::numeric_limits<double>::max());
+  EXPECT_EQ(rl[0], -7);
+  EXPECT_TRUE(r.AtEnd());
+}
+
+TEST(BinaryIo, TextOutsideLatin1IsWrittenAsQuestionMark) {
+  BinaryWriter w;
+  w.String("a€b");
+  ASSERT_EQ(w.size(), 5u);
+  EXPECT_EQ(w.data()[3], '?');
+}
+
+TEST(BinaryIo, ReadingPastTheEndFailsCleanlyAndStaysFailed) {
+  std::vector<uint8_t> three = {1, 2, 3};
+  BinaryReader r(three);
+  int32_t v = 42;
+  EXPECT_FALSE(r.Long(v));
+  EXPECT_EQ(v, 42);
+  int16_t s = 0;
+  EXPECT_FALSE(r.Integer(s)) << "a failed stream stays failed";
+  EXPECT_FALSE(r.ok());
+
+  // A string whose length runs past the end, and a negative length.
+  BinaryWriter w;
+  w.Integer(100);
+  w.Bytes(std::vector<uint8_t>(10, 'x'));
+  std::string str = "keep";
+  BinaryReader r2(w.data());
+  EXPECT_FALSE(r2.String(str));
+  EXPECT_EQ(str, "keep");
+  BinaryWriter neg;
+  neg.Integer(-5);
+  BinaryReader r3(neg.data());
+  EXPECT_FALSE(r3.String(str));
+
+  // An array larger than what remains reads nothing.
+  std::vector<float> big(1000, 7.0f);
+  std::vector<uint8_t> bytes(16, 0);
+  BinaryReader r4(bytes);
+  EXPECT_FALSE(r4.Singles(big));
+  EXPECT_EQ(big[0], 7.0f);
+  EXPECT_EQ(r4.remaining(), 0u);
+}
+
+class BinaryFiles : public test::ZentorTest {};
+
+TEST_F(BinaryFiles, AtomicWriteReplacesWholeFileAndMissingFileFailsToRead) {
+  std::string p = TempPath("x.bin");
+  std::vector<uint8_t> longer(100, 1), shorter(12, 2), back;
+  ASSERT_TRUE(WriteWholeFileAtomic(p, longer));
+  ASSERT_TRUE(WriteWholeFileAtomic(p, shorter));
+  ASSERT_TRUE(ReadWholeFile(p, back));
+  EXPECT_EQ(back, shorter);
+  EXPECT_FALSE(ReadWholeFile(TempPath("missing.bin"), back));
+  EXPECT_FALSE(WriteWholeFileAtomic(TempPath("no/such/folder/x.bin"), shorter));
+}
+
+}  // namespace zentor

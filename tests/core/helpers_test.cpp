@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <array>
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+#include "core/helpers.h"
+#include "display/plot_colours.h"
+#include "platform/settings.h"
+#include "support/fixture.h"
+
+namespace zentor {
+
+class Helpers : public test::ZentorTest {};
+
+QColor Background(const QLineEdit& e) { return e.palette().color(QPalette::Base); }
+
+TEST_F(Helpers, ValidateNumericTextBox) {
+  QLineEdit field;
+  double value = -1;
+
+  field.setText("anything");
+  field.setEnabled(false);
+  QColor before = Background(field);
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(Background(field), before);
+  field.setEnabled(true);
+
+  field.setText("50");
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, 50);
+
+  field.setText("50.0001");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, 50) << "a refused value leaves the output alone";
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.calls()[0].text, "User Error: Input must be between 0 and 50");
+  EXPECT_EQ(dialogs.calls()[0].title, "Zentor Parametric");
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(Background(field), QColor(128, 0, 0));
+
+  QTest::keyClicks(&field, "x");  // the user edits the field
+  EXPECT_EQ(Background(field), QColor(Qt::white));
+
+  field.setText("abc");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(dialogs.calls().back().text, "User Error: Non Numeric Input");
+  EXPECT_EQ(Background(field), QColor(128, 0, 0));
+
+  field.setText("0.1");
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(field.text().toStdString(), "0.100000001490116");
+  EXPECT_EQ(value, static_cast<double>(0.1f));
+  EXPECT_EQ(Background(field), QColor(Qt::white));
+
+  field.setText("1E300");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, -1e308, 1e308, value));
+  EXPECT_EQ(dialogs.calls().back().text, "Error 7899");
+}
+
+TEST_F(Helpers, ParseSingleOrWarn) {
+  EXPECT_FLOAT_EQ(ParseSingleOrWarn("2.5"), 2.5f);
+  dialogs.ExpectMessage();
+  EXPECT_EQ(ParseSingleOrWarn("x"), 0.0f);
+  EXPECT_EQ(dialogs.calls().back().text, "Error: Input value is non numeric");
+  EXPECT_EQ(dialogs.calls().back().title, "Zentor");
+}
+
+TEST(HelpersPure, ParseLocaleNumberAcceptsBothDecimalMarksAndExponents) {
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("1,5"), 1.5f);
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("+1.5"), 1.5f);
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("-0,25"), -0.25f);
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("123"), 123.0f);
+  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5E3"), 1500.0f);
+  EXPECT_EQ(ParseLocaleNumber("abc"), 0.0f);
+  EXPECT_EQ(ParseLocaleNumber(""), 0.0f);
+
+  // Under a comma-decimal process locale nothing changes.
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "fr_FR.UTF-8")) {
+    EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
+    std::setlocale(LC_ALL, "C");
+  }
+}
+
+TEST(HelpersPure, SplitCalibrationLine) {
+  std::string a, b, c;
+  EXPECT_EQ(SplitCalibrationLine("1000.000  -3.250  0.000", a, b, c), 3);
+  EXPECT_EQ(a, "1000.000");
+  EXPECT_EQ(b, "-3.250");
+  EXPECT_EQ(c, "0.000");
+  EXPECT_EQ(SplitCalibrationLine("5", a, b, c), -1);
+  EXPECT_EQ(a, " ");
+  EXPECT_EQ(SplitCalibrationLine("1000 0", a, b, c), 2);
+  EXPECT_EQ(b, "0");
+  EXPECT_EQ(SplitCalibrationLine("  20\t1.5", a, b, c), 2);
+  EXPECT_EQ(a, "20");
+  EXPECT_EQ(SplitCalibrationLine("  ", a, b, c), -1);
+}
+
+TEST(HelpersPure, FileNames) {
+  EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room");
+  EXPECT_EQ(GetFileExtension("room.test.cfa"), "cfa");
+  EXPECT_EQ(GetFileExtension("noext"), "noext");
+  EXPECT_EQ(GetFileNameFromPath("C:\\a\\b.cfa"), "b.cfa");
+  EXPECT_EQ(GetFileNameFromPath("a/b.cfa"), "b.cfa");
+  EXPECT_EQ(GetFileNameFromPath("plain.cfa"), "plain.cfa");
+  // Dotted folders never move where a file goes.
+  EXPECT_EQ(GetFileNameStem("/data/a.b/x.y.cfa"), "/data/a.b/x");
+  EXPECT_EQ(GetFileExtension("/data/a.b/x"), "x");
+  EXPECT_EQ(ReplaceFileExtension("/data/a.b/x.y.cfa", "EQ"), "/data/a.b/x.EQ");
+  EXPECT_EQ(ReplaceFileExtension("/data/a.b/noext", "cfa"), "/data/a.b/noext.cfa");
+  std::string d;
+  EXPECT_EQ(CopyString(d, "abc"), "abc");
+  EXPECT_EQ(d, "abc");
+}
+
+TEST_F(Helpers, FileExistsForFilesAndFolders) {
+  EXPECT_TRUE(FileExists(tempDir.path().toStdString()));
+  EXPECT_FALSE(FileExists(TempPath("nope")));
+  EXPECT_FALSE(FileExists(""));
+}
+
+TEST_F(Helpers, CurveColourWrapsEveryEightCurves) {
+  for (int i = 0; i < kNumPlotColours; ++i) PlotColours[static_cast<size_t>(i)] = 100 + i;
+  EXPECT_EQ(GetCurveColour(0), PlotColours[3]);
+  EXPECT_EQ(GetCurveColour(7), PlotColours[10]);
+  EXPECT_EQ(GetCurveColour(9), PlotColours[4]);
+  EXPECT_EQ(GetCurveColour(-1), PlotColours[10]);
+  EXPECT_EQ(GetCurveColour(std::numeric_limits<int32_t>::min()), PlotColours[3]);
+}
+
+TEST(HelpersPure, RangeLookUps) {
+  const std::array<float, 5> x = {10, 20, 30, 40, 50};
+  const std::array<float, 5> y = {1, -2, 7, 3, -9};
+  EXPECT_EQ(GetFirstValueInRange(15, 45, x, y, 5), -2);
+  EXPECT_EQ(GetFirstValueInRange(20, 20, x, y, 5), -2) << "bounds are inclusive";
+  EXPECT_EQ(GetMaxValueInRange(15, 45, x, y, 5, -100), 7);
+  EXPECT_EQ(GetMinValueInRange(15, 45, x, y, 5, 100), -2);
+  EXPECT_EQ(GetMinValueInRange(10, 50, x, y, 5, 100), -9);
+  EXPECT_EQ(GetFirstValueInRange(0, 100, x, y, 0), 0);
+  EXPECT_EQ(GetMaxValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
+  EXPECT_EQ(GetMinValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
+  EXPECT_EQ(GetFirstValueInRange(60, 70, x, y, 5), 0);
+  // A count larger than the arrays is clamped to them.
+  EXPECT_EQ(GetMinValueInRange(0, 1000, x, y, 2001, 100), -9);
+  EXPECT_EQ(GetMaxValueInRange(0, 1000, x, y, -3, 1), 1);
+}
+
+TEST(HelpersPure, CharCodes) {
+  std::array<int32_t, 16> codes{};
+  int32_t len = -1;
+  StringToCharCodes("Way", codes, len);
+  EXPECT_EQ(len, 3);
+  EXPECT_EQ(codes[1], 'W');
+  EXPECT_EQ(codes[3], 'y');
+  std::string back;
+  CharCodesToString(back, codes, len);
+  EXPECT_EQ(back, "Way");
+
+  StringToCharCodes(std::string("ab\0cd", 5), codes, len);
+  EXPECT_EQ(len, 2) << "a NUL after position 2 ends the text";
+
+  std::array<int32_t, 4> small{};
+  StringToCharCodes("a long name", small, len);
+  EXPECT_EQ(len, 3) << "never writes past the array";
+  CharCodesToString(back, small, 100);
+  EXPECT_EQ(back, "a l");
+}
+
+TEST_F(Helpers, TextBoxLines) {
+  QPlainTextEdit box;
+  std::string longLine(400, 'z');
+  box.setPlainText(QString::fromStdString("first\nsecond\n" + longLine));
+  EXPECT_EQ(GetTextBoxLine(&box, 1), "first");
+  EXPECT_EQ(GetTextBoxLine(&box, 2), "second");
+  EXPECT_EQ(GetTextBoxLine(&box, 3), longLine) << "no 255-character limit";
+  EXPECT_EQ(GetTextBoxLine(&box, 4), "");
+  EXPECT_EQ(GetTextBoxLine(&box, -1), "");
+  QLineEdit single;
+  single.setText("one line");
+  EXPECT_EQ(GetTextBoxLine(&single, 5), "one line");
+}
+
+TEST_F(Helpers, GraphShownMessages) {
+  for (int i = 0; i < 6; ++i) dialogs.ExpectMessage();
+  for (int k : {3, 6, 7, 1, 0, 5}) ShowGraphShownMessage(k);
+  std::vector<std::string> expected = {"FREQRESPSHOWN ", "FRACTOCTSHOWN ", "PSYCHOACOUSTICSHOWN ",
+                                       "NOISESHOWN ",    "GraphShown = 0", "GraphShown = 5"};
+  EXPECT_EQ(dialogs.MessageTexts(), expected);
+}
+
+}  // namespace zentor

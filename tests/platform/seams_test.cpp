@@ -1,0 +1,123 @@
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QFile>
+#include <QWidget>
+
+#include "platform/dialogs.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+#include "support/fixture.h"
+
+namespace zentor {
+
+class Seams : public test::ZentorTest {};
+
+TEST_F(Seams, UnscriptedMessageFailsTheTestAndNamesTheText) {
+  EXPECT_NONFATAL_FAILURE(MsgBox("User Error: Sound card is in use"), "User Error: Sound card is in use");
+}
+
+TEST_F(Seams, ScriptedAnswersAndRecordedCalls) {
+  dialogs.ExpectMessage(MsgAnswer::No);
+  EXPECT_EQ(MsgBox("Save?", MsgButtons::YesNoCancel, MsgIcon::Question, "Mirabelt Zentor"), MsgAnswer::No);
+  EXPECT_EQ(dialogs.calls()[0].buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor");
+
+  dialogs.ExpectOpenFile(std::nullopt);
+  EXPECT_FALSE(FileOpenDialog({"Open", "Result files (*.cfa)|*.cfa", "/tmp", "x.cfa"}).has_value());
+  EXPECT_EQ(dialogs.calls()[1].filter, "Result files (*.cfa)|*.cfa");
+  EXPECT_EQ(dialogs.calls()[1].fileName, "x.cfa");
+
+  dialogs.ExpectColour(RGB(1, 2, 3));
+  EXPECT_EQ(ColourDialog(0), RGB(1, 2, 3));
+  dialogs.ExpectInput(std::string("42"));
+  EXPECT_EQ(InputBox("How many?"), "42");
+
+  QDialog d;
+  d.setWindowTitle("Options");
+  dialogs.ExpectModal([](QDialog*) { return int(QDialog::Accepted); });
+  EXPECT_EQ(ShowModal(&d), QDialog::Accepted);
+  EXPECT_EQ(dialogs.calls().back().title, "Options");
+}
+
+TEST(FileFilter, ConvertsPipePairsToQtForm) {
+  EXPECT_EQ(ConvertFileFilter("Result files (*.cfa)|*.cfa"), "Result files (*.cfa)");
+  EXPECT_EQ(ConvertFileFilter("EQ|*.EQ|All (*.*)|*.*"), "EQ (*.EQ);;All (*.*)");
+  EXPECT_EQ(RGB(255, 0, 0), 255);
+  EXPECT_EQ(BlueOf(RGB(1, 2, 3)), 3);
+}
+
+TEST_F(Seams, SettingsStoreRoundTripAndDelete) {
+  EXPECT_EQ(GetSetting("Zentor", "User", "On", "none"), "none");
+  SaveSetting("Zentor", "User", "On", "T");
+  SaveSetting("Zentor", "User", "Color 0", " 255");
+  SaveSetting("Zentor", "Mixer", "Rate", " 48000");
+  EXPECT_EQ(GetSetting("Zentor", "User", "Color 0"), " 255");
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(SettingsFilePath("Zentor"))));
+  EXPECT_NE(SettingsFilePath("Zentor").find(tempDir.path().toStdString()), std::string::npos);
+  DeleteSetting("Zentor", "User", "On");
+  EXPECT_EQ(GetSetting("Zentor", "User", "On", "gone"), "gone");
+  EXPECT_EQ(GetSetting("Zentor", "User", "Color 0"), " 255");
+  DeleteSetting("Zentor", "User");
+  EXPECT_EQ(GetSetting("Zentor", "User", "Color 0", "gone"), "gone");
+  EXPECT_EQ(GetSetting("Zentor", "Mixer", "Rate"), " 48000");
+}
+
+TEST_F(Seams, HelpRecordsTopics) {
+  InitHelp(nullptr);
+  ShowHelpTopic(HelpTopic::DataPlotterMain);
+  ShowHelpTopic(HelpTopic::Printing);
+  CloseHelp();
+  EXPECT_TRUE(GetHelpLog().initialised);
+  EXPECT_TRUE(GetHelpLog().closed);
+  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
+  EXPECT_NE(GetHelpLog().helpFile.find("ZentorHelp"), std::string::npos);
+}
+
+struct CountingForm : QWidget {
+  static inline int unloads = 0;
+  int16_t refuse = 0;
+  void Form_Unload(int16_t& cancel) {
+    ++unloads;
+    cancel = refuse;
+  }
+};
+struct PlainForm : QWidget {};
+
+TEST_F(Seams, FormRegistryCreatesOnceAndUnloadsThroughTheHandler) {
+  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
+  CountingForm* a = Forms::Get<CountingForm>();
+  EXPECT_EQ(Forms::Get<CountingForm>(), a);
+  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
+  a->refuse = -1;
+  EXPECT_FALSE(Forms::Unload<CountingForm>());
+  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
+  a->refuse = 0;
+  CountingForm::unloads = 0;
+  EXPECT_TRUE(Forms::Unload<CountingForm>());
+  EXPECT_EQ(CountingForm::unloads, 1);
+  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
+  EXPECT_TRUE(Forms::Unload<CountingForm>()) << "unloading what is not loaded is harmless";
+
+  PlainForm* p = Forms::Get<PlainForm>();
+  delete p;  // a window that deletes itself leaves the registry
+  EXPECT_FALSE(Forms::IsLoaded<PlainForm>());
+}
+
+TEST_F(Seams, WaitCursorIsRestoredOnEveryExit) {
+  auto thrower = [] {
+    WaitCursor w;
+    throw 1;
+  };
+  EXPECT_THROW(thrower(), int);
+  {
+    WaitCursor a;
+    WaitCursor b;
+    EXPECT_EQ(WaitCursor::Depth(), 2);
+  }
+  EXPECT_EQ(WaitCursor::Depth(), 0);
+}
+
+}  // namespace zentor
