@@ -1,0 +1,72 @@
+#include "core/records.h"
+
+#include "core/shared_state.h"
+
+namespace zentor {
+
+std::array<MeasurementHeader, kMaxResults> ResultsDataSetInfo{};
+std::array<std::array<float, kMaxSamples>, kMaxResults> ImpulseSet{};
+
+MeasurementHeader EQConfig{};
+MeasurementHeader MeasHeader{};
+MeasurementHeader LevelsCheckHeader{};
+
+WorkCurveBuffer MainBuffer{};
+
+CurveArray ImpulseCurves{}, PsdCurves{}, LevelsCurves{}, NoiseCurves{}, ModalCurves{}, BodeCurves{}, FractOctCurves{},
+    PsycCurves{}, SingleViewCurves{}, AverageCurves{}, FitStoredCurves{}, FitInputCurves{}, FilterListCurves{};
+
+std::array<FilterRecord, kMaxFilters> AppliedFilters{};
+std::array<FilterRecord, kMaxModes> ModesListContents{};
+std::array<SingularityListRecord, kFilterSets> SingularityList{};
+
+MicCalTable ActiveMicCal{};
+int32_t MicCalCount = 0;
+std::array<float, kMaxMicCalPoints> MicCalFreq{};
+std::array<float, kMaxMicCalPoints> MicCalLevel{};
+std::string MicCalFileName;
+
+bool SoundCardBusy = false;
+bool DataResampled = false;
+bool AutoMixerOn = false;
+int32_t MicChannel = kMicOnRightInput;
+int32_t WaveDeviceId = -1;
+
+std::string ResultFileName = "VavevadoRovoResult";
+std::string EQFileName = "EQSim.Eq";
+
+void SetMicChannel(int32_t code) { MicChannel = code; }
+
+namespace {
+
+void ResetRecords() {
+  ResultsDataSetInfo.fill(MeasurementHeader{});
+  for (auto& column : ImpulseSet) column.fill(0.0f);
+  EQConfig = MeasHeader = LevelsCheckHeader = MeasurementHeader{};
+  MainBuffer = WorkCurveBuffer{};
+  for (CurveArray* a : {&ImpulseCurves, &PsdCurves, &LevelsCurves, &NoiseCurves, &ModalCurves, &BodeCurves,
+                        &FractOctCurves, &PsycCurves, &SingleViewCurves, &AverageCurves, &FitStoredCurves,
+                        &FitInputCurves, &FilterListCurves})
+    a->fill(CurveRecord{});
+  AppliedFilters.fill(FilterRecord{});
+  ModesListContents.fill(FilterRecord{});
+  SingularityList.fill(SingularityListRecord{});
+  ActiveMicCal = MicCalTable{};
+  MicCalCount = 0;
+  MicCalFreq.fill(0.0f);
+  MicCalLevel.fill(0.0f);
+  MicCalFileName.clear();
+  SoundCardBusy = false;
+  DataResampled = false;
+  AutoMixerOn = false;
+  MicChannel = kMicOnRightInput;
+  WaveDeviceId = -1;
+  ResultFileName = "VavevadoRovoResult";
+  EQFileName = "EQSim.Eq";
+}
+
+SharedStateRegistrar g_reset(ResetRecords);
+
+}  // namespace
+
+}  // namespace zentor

@@ -1,0 +1,493 @@
+#include "mainwindow/data_plotter.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <filesystem>
+
+#include "core/helpers.h"
+#include "core/records.h"
+#include "core/text_number.h"
+#include "mainwindow/frm_about.h"
+#include "platform/dialogs.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+
+namespace zentor {
+
+int TwipsToPixels(double twips) { return CLng(twips / kTwipsPerPixel); }
+double PixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+
+namespace {
+
+QAction* Entry(QMenu* menu, const char* name, const char* caption, bool checked = false) {
+  QAction* a = menu->addAction(QString::fromUtf8(caption));
+  a->setObjectName(name);
+  if (checked) {
+    a->setCheckable(true);
+    a->setChecked(true);
+  }
+  return a;
+}
+
+QMenu* SubMenu(QMenu* parent, const char* name, const char* caption) {
+  QMenu* m = parent->addMenu(QString::fromUtf8(caption));
+  m->setObjectName(name);
+  m->menuAction()->setObjectName(name);
+  return m;
+}
+
+QMenu* TopMenu(QMenuBar* bar, const char* name, const char* caption) {
+  QMenu* m = bar->addMenu(QString::fromUtf8(caption));
+  m->setObjectName(name);
+  m->menuAction()->setObjectName(name);
+  return m;
+}
+
+// Places a control by its twips rectangle within its parent.
+void Place(QWidget* w, double left, double top, double width, double height) {
+  w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), std::max(0, TwipsToPixels(width)),
+                 std::max(0, TwipsToPixels(height)));
+}
+
+template <class T>
+T* Control(QWidget* parent, const char* name, const char* caption) {
+  T* w = new T(QString::fromUtf8(caption), parent);
+  w->setObjectName(name);
+  return w;
+}
+
+QLineEdit* TextBox(QWidget* parent, const char* name, const char* text) {
+  auto* e = new QLineEdit(QString::fromUtf8(text), parent);
+  e->setObjectName(name);
+  return e;
+}
+
+// Makes an entry carry a check mark that the program sets (not toggled by a click).
+void Checkable(QAction* a, bool checked) {
+  a->setCheckable(true);
+  a->setChecked(checked);
+}
+
+}  // namespace
+
+DataPlotter::DataPlotter() {
+  setObjectName("DataPlotter");
+  setWindowTitle("Zentor");
+  setCentralWidget(new QWidget(this));
+  centralWidget()->setObjectName("DataPlotterClient");
+  BuildMenus();
+  BuildPanel();
+  resize(1200, 820);
+}
+
+DataPlotter::~DataPlotter() = default;
+
+void DataPlotter::BuildMenus() {
+  QMenuBar* bar = menuBar();
+
+  Function = TopMenu(bar, "Function", "&File");
+  NewMeas = SubMenu(Function, "NewMeas", "&New");
+  NewMeasMenue = Entry(NewMeas, "NewMeasMenue", "&Normal Room/Speaker Measurement");
+  DistortionMeas = Entry(NewMeas, "DistortionMeas", "&Distortion Measurement");
+  EQSetUpRTAMenue = Entry(NewMeas, "EQSetUpRTAMenue", "&EQ RTA Tuning");
+  ImpulseRTA = Entry(NewMeas, "ImpulseRTA", "&ImpulseRTA");
+  SPLMeasurement = Entry(NewMeas, "SPLMeasurement", "&SPL Measurement");
+  CDTestMeasure = Entry(NewMeas, "CDTestMeasure", "&CD Test Signal Measurement");
+  Open = SubMenu(Function, "Open", "&Open");
+  OpenFile = Entry(Open, "OpenFile", "&Measurement File");
+  OpenEQFileMenue = Entry(Open, "OpenEQFileMenue", "&EQ File");
+  MenueOpenQelFile = Entry(Open, "MenueOpenQelFile", "&Qel File");
+  SaveFile = SubMenu(Function, "SaveFile", "&Save");
+  SaveMeasurement = Entry(SaveFile, "SaveMeasurement", "&Measurement");
+  SaveEQModel = Entry(SaveFile, "SaveEQModel", "E&Q File");
+  TextEQ = Entry(SaveFile, "TextEQ", "&Textual EQ Settings List");
+  AddTo = SubMenu(Function, "AddTo", "&Add");
+  NewEQFilter = Entry(AddTo, "NewEQFilter", "&New EQ Control");
+  AddMeasurements = Entry(AddTo, "AddMeasurements", "&Measurements To Existing");
+  AddQelFile = Entry(AddTo, "AddQelFile", "&Qel File");
+  ClearEQ = SubMenu(Function, "ClearEQ", "&Clear");
+  DeleteMeasBuffers = Entry(ClearEQ, "DeleteMeasBuffers", "Delete &Measurement Results");
+  DeleteEQ = Entry(ClearEQ, "DeleteEQ", "Delete &Eq");
+  AutoMixerDelete = Entry(ClearEQ, "AutoMixerDelete", "Delete &AutoMixer settings");
+  GraphicBut = SubMenu(Function, "GraphicBut", "&Graphics Export");
+  PrintingHelp = Entry(GraphicBut, "PrintingHelp", "&Help ");
+  MainGraphic = SubMenu(GraphicBut, "MainGraphic", "&Main");
+  MainPrint = Entry(MainGraphic, "MainPrint", "Print");
+  ExportJPGMain = Entry(MainGraphic, "ExportJPGMain", "jpg Export");
+  WaterfallGraphic = SubMenu(GraphicBut, "WaterfallGraphic", "&Waterfall");
+  PrintWaterfall = Entry(WaterfallGraphic, "PrintWaterfall", "Print");
+  ExportJPGWaterfall = Entry(WaterfallGraphic, "ExportJPGWaterfall", "jpg Export");
+  LargeRoomGraphic = SubMenu(GraphicBut, "LargeRoomGraphic", "&Large Room");
+  PrintLargeRoom = Entry(LargeRoomGraphic, "PrintLargeRoom", "Print");
+  ExportJPGLargeRoom = Entry(LargeRoomGraphic, "ExportJPGLargeRoom", "jpg Export");
+
+  NewTest = TopMenu(bar, "NewTest", "&Audio Test");
+  LevelTest = Entry(NewTest, "LevelTest", "&Levels");
+  Response = Entry(NewTest, "Response", "&Response");
+  NewTestWindow = Entry(NewTest, "NewTestWindow", "&New Test Window");
+
+  OptionsMenue = TopMenu(bar, "OptionsMenue", "&Options");
+  MixerOpt = SubMenu(OptionsMenue, "MixerOpt", "&Mixer");
+  MixerOffMenue = Entry(MixerOpt, "MixerOffMenue", "Mixer &Off");
+  MixerOnMenue = Entry(MixerOpt, "MixerOnMenue", "&Mixer On", true);
+  SoundCard = Entry(OptionsMenue, "SoundCard", "&SoundCard");
+  Processing = SubMenu(OptionsMenue, "Processing", "&Processing");
+  AverageOpt = SubMenu(Processing, "AverageOpt", "&Averaging");
+  EvenAndOdd = Entry(AverageOpt, "EvenAndOdd", "&Even And Odd");
+  AllOpt = Entry(AverageOpt, "AllOpt", "&All", true);
+  Checkable(MixerOffMenue, false);
+  Checkable(EvenAndOdd, false);
+
+  ViewResult = TopMenu(bar, "ViewResult", "&View");
+  FreqResp = SubMenu(ViewResult, "FreqResp", "&FrequencyResponse");
+  FractOct = Entry(FreqResp, "FractOct", "&FractOct");
+  BodeFFT = Entry(FreqResp, "BodeFFT", "&Bode/FFT");
+  Psyc = Entry(FreqResp, "Psyc", "&Psychological");
+  FrequencyOptions = Entry(FreqResp, "FrequencyOptions", "F&requency Settings");
+  SNRatioMenu = Entry(ViewResult, "SNRatioMenu", "&Signal To Noise");
+  TimeResponse = SubMenu(ViewResult, "TimeResponse", "&Time Response");
+  Impulse = Entry(TimeResponse, "Impulse", "&Impulse");
+  TimeSettings = Entry(TimeResponse, "TimeSettings", "&Time Settings");
+  Waterfall = Entry(ViewResult, "Waterfall", "&Waterfall");
+  Options = SubMenu(ViewResult, "Options", "&Options");
+  LogFrequency = Entry(Options, "LogFrequency", "Log &Frequency");
+  LinearFreq = Entry(Options, "LinearFreq", "&Linear Frequency");
+  DisplayColors = Entry(Options, "DisplayColors", "&Display Colors");
+  CoOrdinateLocker = Entry(ViewResult, "CoOrdinateLocker", "&Co-ordinate Lock");
+  FileDetails = Entry(ViewResult, "FileDetails", "&Details");
+
+  Filters = TopMenu(bar, "Filters", "&Filters");
+  NewFilter = Entry(Filters, "NewFilter", "&New Filter");
+  EQEmulation = Entry(Filters, "EQEmulation", "&EQ Emulation");
+  Xover = Entry(Filters, "Xover", "&Xover Modeling");
+  CurveFit = SubMenu(Filters, "CurveFit", "&Curve Fit");
+  FitFilter = Entry(CurveFit, "FitFilter", "&Generate Filter Set");
+  AddFilter = Entry(CurveFit, "AddFilter", "&Add Filters to Filter Set");
+  PolishFilter = Entry(CurveFit, "PolishFilter", "&Polish");
+  FilterFitSettings = SubMenu(CurveFit, "FilterFitSettings", "&Filter Fit Settings");
+  AllCurves = Entry(FilterFitSettings, "AllCurves", "&All Curves", true);
+  QuickFit = Entry(FilterFitSettings, "QuickFit", "&Quick Fit", true);
+  NumericalOptions = Entry(CurveFit, "NumericalOptions", "&NumericalOptions");
+
+  Operations = TopMenu(bar, "Operations", "&Tools");
+  DataIntegrity = Entry(Operations, "DataIntegrity", "&Large Room");
+  TestCDMake = Entry(Operations, "TestCDMake", "Make &Test CD");
+  MicCalibration = Entry(Operations, "MicCalibration", "&Microphone Calibration");
+  Utilities = SubMenu(Operations, "Utilities", "&Utilities");
+  AdjustLevels = Entry(Utilities, "AdjustLevels", "&Level Adjust");
+  ExportAsPCM = Entry(Utilities, "ExportAsPCM", "&Export *.wav");
+  ImportWave = Entry(Utilities, "ImportWave", "&Import *.wav");
+  ArrangeCurves = Entry(Utilities, "ArrangeCurves", "&Arrange Curves");
+  ShowDifferences = Entry(Utilities, "ShowDifferences", "&Show Differences");
+  Compress = Entry(Operations, "Compress", "&Compress File");
+  Resample = Entry(Operations, "Resample", "&Resample");
+
+  Help = TopMenu(bar, "Help", "&Help");
+  MainHelp = Entry(Help, "MainHelp", "&Help");
+  about = Entry(Help, "about", "&About");
+
+  // The program sets these marks; a click runs the command, which sets them.
+  for (QAction* a : {MixerOffMenue, MixerOnMenue, EvenAndOdd, AllOpt})
+    connect(a, &QAction::triggered, this, [a](bool) { a->setChecked(!a->isChecked()); });
+  connect(MixerOffMenue, &QAction::triggered, this, [this] { MixerOffMenue_Click(); });
+  connect(MixerOnMenue, &QAction::triggered, this, [this] { MixerOnMenue_Click(); });
+  connect(AutoMixerDelete, &QAction::triggered, this, [this] { AutoMixerDelete_Click(); });
+  connect(EvenAndOdd, &QAction::triggered, this, [this] { EvenAndOdd_Click(); });
+  connect(AllOpt, &QAction::triggered, this, [this] { AllOpt_Click(); });
+  connect(about, &QAction::triggered, this, [this] { about_Click(); });
+  connect(MainHelp, &QAction::triggered, this, [this] { MainHelp_Click(); });
+  connect(PrintingHelp, &QAction::triggered, this, [this] { PrintingHelp_Click(); });
+}
+
+void DataPlotter::BuildPanel() {
+  QWidget* client = centralWidget();
+
+  Picture1 = new QWidget(client);
+  Picture1->setObjectName("Picture1");
+  Picture1->setAutoFillBackground(true);
+
+  AppliedFilterListBox = new QListWidget(client);
+  AppliedFilterListBox->setObjectName("AppliedFilterListBox");
+  ModesList = new QListWidget(client);
+  ModesList->setObjectName("ModesList");
+
+  FreqSelect = Control<QPushButton>(client, "FreqSelect", "List By Freq");
+  QSelect = Control<QPushButton>(client, "QSelect", "List By Q");
+  ErrSelect = Control<QPushButton>(client, "ErrSelect", "Emulator Options");
+  CompModes = Control<QPushButton>(client, "CompModes", "List All Modes");
+  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) b->resize(b->width(), TwipsToPixels(300));
+
+  Frame1 = new QGroupBox(client);
+  Frame1->setObjectName("Frame1");
+
+  // Left block of Frame1: measurement buttons, view and axis options.
+  Command1 = Control<QPushButton>(Frame1, "Command1", "Measure");
+  Command2 = Control<QPushButton>(Frame1, "Command2", "Levels");
+  Command3 = Control<QPushButton>(Frame1, "Command3", "Stop");
+  ThreeDBut = Control<QPushButton>(Frame1, "ThreeDBut", "Waterfall plot");
+  Place(Command1, 60, 150, 900, 300);
+  Place(Command2, 980, 150, 900, 300);
+  Place(Command3, 1900, 150, 700, 300);
+  Place(ThreeDBut, 2620, 150, 1400, 300);
+
+  TimeBut = Control<QRadioButton>(Frame1, "TimeBut", "Impulse Response");
+  FreqBut = Control<QRadioButton>(Frame1, "FreqBut", "Frequency Response");
+  NoiseBut = Control<QRadioButton>(Frame1, "NoiseBut", "Signal to Noise Estimate");
+  Place(TimeBut, 60, 480, 1550, 300);
+  Place(FreqBut, 1620, 480, 1700, 300);
+  Place(NoiseBut, 3330, 480, 2100, 300);
+  auto* views = new QButtonGroup(Frame1);
+  for (QRadioButton* b : {TimeBut, FreqBut, NoiseBut}) views->addButton(b);
+
+  logbut = Control<QRadioButton>(Frame1, "logbut", "Logarithmic Graph");
+  LinBut = Control<QRadioButton>(Frame1, "LinBut", "Linear Graph");
+  Place(logbut, 60, 810, 1700, 300);
+  Place(LinBut, 1770, 810, 1400, 300);
+  auto* axes = new QButtonGroup(Frame1);
+  axes->addButton(logbut);
+  axes->addButton(LinBut);
+  logbut->setChecked(true);
+
+  ProgressBar1 = new QProgressBar(Frame1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  Place(ProgressBar1, 3250, 810, 2200, 300);
+
+  Norm = Control<QCheckBox>(Frame1, "Norm", "Show Gain / Normalized results");
+  avg = Control<QCheckBox>(Frame1, "avg", "Average Curve On/Off");
+  Place(Norm, 5550, 150, 3000, 300);
+  Place(avg, 5550, 480, 2500, 300);
+  LeftDisplayArrow = Control<QPushButton>(Frame1, "LeftDisplayArrow", "<");
+  CurveNoText = TextBox(Frame1, "CurveNoText", "1");
+  RightDisplayArrow = Control<QPushButton>(Frame1, "RightDisplayArrow", ">");
+  Colorselect = Control<QPushButton>(Frame1, "Colorselect", "Colors");
+  Display = Control<QPushButton>(Frame1, "Display", "Options");
+  Place(LeftDisplayArrow, 5550, 810, 330, 300);
+  Place(CurveNoText, 5900, 810, 550, 300);
+  Place(RightDisplayArrow, 6470, 810, 330, 300);
+  Place(Colorselect, 6900, 810, 850, 300);
+  Place(Display, 7770, 810, 850, 300);
+
+  // Right block of Frame1: the filter controls.
+  ControlFrame = new QGroupBox("Filters", Frame1);
+  ControlFrame->setObjectName("ControlFrame");
+  Place(ControlFrame, 8700, 0, 5600, 1100);
+  All = Control<QCheckBox>(ControlFrame, "All", "Run All/Selected Curve");
+  AccCheck = Control<QCheckBox>(ControlFrame, "AccCheck", "Accumulate Filters On/Off");
+  QkCheck = Control<QCheckBox>(ControlFrame, "QkCheck", "Quick Calc On / Off");
+  Place(All, 100, 200, 2000, 270);
+  Place(AccCheck, 2150, 200, 2250, 270);
+  Place(QkCheck, 100, 760, 2000, 270);
+  All->setChecked(true);
+  QkCheck->setChecked(true);
+  FitFiltersBut = Control<QPushButton>(ControlFrame, "FitFiltersBut", "Fit Filters To Curve Shown");
+  Polish = Control<QPushButton>(ControlFrame, "Polish", "Polish Results");
+  NumOptBut = Control<QPushButton>(ControlFrame, "NumOptBut", "Options");
+  DelCurve = Control<QPushButton>(ControlFrame, "DelCurve", "Delete Curve");
+  Place(FitFiltersBut, 100, 480, 2200, 270);
+  Place(Polish, 2350, 480, 1250, 270);
+  Place(NumOptBut, 3650, 480, 900, 270);
+  Place(DelCurve, 4450, 200, 1100, 270);
+  LeftArrow = Control<QPushButton>(ControlFrame, "LeftArrow", "<");
+  CurveNumberText = TextBox(ControlFrame, "CurveNumberText", "1");
+  RightArrow = Control<QPushButton>(ControlFrame, "RightArrow", ">");
+  Place(LeftArrow, 2150, 760, 330, 270);
+  Place(CurveNumberText, 2500, 760, 550, 270);
+  Place(RightArrow, 3070, 760, 330, 270);
+
+  // Moving the mouse over these gives them the keyboard focus.
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           Colorselect, CompModes, DelCurve, Display, ErrSelect, FitFiltersBut, FreqSelect, LeftArrow,
+           LeftDisplayArrow, NumOptBut, Polish, QSelect, RightArrow, RightDisplayArrow, AccCheck, All, avg, Norm,
+           QkCheck, ControlFrame}) {
+    w->setMouseTracking(true);
+    w->installEventFilter(this);
+  }
+}
+
+bool DataPlotter::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseMove) {
+    if (watched == ControlFrame) {
+      FitFiltersBut->setFocus();
+    } else if (auto* w = qobject_cast<QWidget*>(watched)) {
+      w->setFocus();
+      if (w == All) AllCurves->setChecked(All->isChecked());
+      if (w == QkCheck) QuickFit->setChecked(QkCheck->isChecked());
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+// ---- Public operations -------------------------------------------------------
+
+std::string DataPlotter::GetDisplayRes() const { return std::to_string(DisplayRes); }
+
+void DataPlotter::SetDisplayRes(int32_t value) {
+  for (CurveArray* a : {&BodeCurves, &PsycCurves, &FractOctCurves})
+    for (CurveRecord& r : *a) {
+      r.NumCurves = 0;
+      r.NumPoints = 0;
+    }
+  DisplayRes = value;
+}
+
+void DataPlotter::EnableDataPlotterPlayRec(int16_t enable) {
+  const bool on = enable != 0;
+  for (QPushButton* b : {Command1, Command2, Command3}) b->setEnabled(on);
+  NewTest->menuAction()->setVisible(on);
+}
+
+void DataPlotter::SetAutoMixerDeleteVisible() { AutoMixerDelete->setVisible(true); }
+
+void DataPlotter::ShowMixerChecks(bool on) {
+  MixerOnMenue->setChecked(on);
+  MixerOffMenue->setChecked(!on);
+}
+
+void DataPlotter::SetMixerOn(int16_t on) { ShowMixerChecks(on != 0); }
+
+int32_t DataPlotter::GetSampleRate() const {
+  return ResultsDataSetInfo[0].NumInSet > 0 ? ResultsDataSetInfo[0].SampleRate : 0;
+}
+
+void DataPlotter::GetSigSampleDelay(std::array<int32_t, 32>& delays) const {
+  for (int i = 0; i < kMaxResults; ++i) delays[i] = ResultsDataSetInfo[i].ImpulseShift;
+}
+
+float DataPlotter::GetFrequencyResponseGateTime() const { return ResultsDataSetInfo[0].FreqRespGateTime; }
+
+void DataPlotter::SetMeasConfig(int32_t value) { EQConfig.MeasConfig = value; }
+
+void DataPlotter::InitializeProgressBar1(int32_t n) {
+  ProgressBar1->setRange(0, std::max<int32_t>(n, 0));
+  ProgressBar1->setValue(0);
+}
+
+std::string DataPlotter::IncrementProgressBar1() {
+  const int value = ProgressBar1->value();
+  if (ProgressBar1->maximum() <= value + 1) {
+    // Past the end the bar starts again rather than stalling.
+    ProgressBar1->setValue(std::min(1, ProgressBar1->maximum()));
+  } else {
+    ProgressBar1->setValue(value + 1);
+  }
+  return "";
+}
+
+void DataPlotter::ClearProgressBar1() { ProgressBar1->setValue(0); }
+
+std::string DataPlotter::LoadMicCal() {
+  if (MicCalCount < 0 || MicCalCount > kMaxMicCalPoints) return "";
+  std::copy_n(MicCalFreq.begin(), MicCalCount, ActiveMicCal.Freq.begin());
+  std::copy_n(MicCalLevel.begin(), MicCalCount, ActiveMicCal.Level.begin());
+  ActiveMicCal.Count = MicCalCount;
+  CopyString(ActiveMicCal.FileName, MicCalFileName);
+  return "";
+}
+
+void DataPlotter::SetDisplayCurveNumber(int32_t n) {
+  if (n < 1 || n > ResultsDataSetInfo[0].NumInSet) {
+    MsgBox("Error 7428");
+    return;
+  }
+  CurveNoText->setText(QString::number(n));
+  DisplayCurveNumber = n;
+}
+
+void DataPlotter::ShowMeasParms(const std::string& rSN, const std::string& lSN, const std::string& distance,
+                                const std::string& rLevel, const std::string& lLevel) {
+  ModesList->clear();
+  ModesList->addItem(QString::fromStdString("R: Level = " + rLevel + " S/N = " + rSN + " dB"));
+  ModesList->addItem(QString::fromStdString("L: Level = " + lLevel + " S/N = " + lSN + " dB"));
+  ModesList->addItem(QString::fromStdString("Mic-Spkr Dist = " + distance + " m"));
+}
+
+float DataPlotter::GetModalCurveMinFreq(int32_t) const { return static_cast<float>(modal_.MinFreq); }
+float DataPlotter::GetModalCurveMaxFreq(int32_t) const { return static_cast<float>(modal_.MaxFreq); }
+float DataPlotter::GetModalCurveMaxDecay(int32_t) const { return static_cast<float>(modal_.MaxDecay); }
+float DataPlotter::GetModalQMinimum(int32_t) const { return modal_.QMinimum; }
+float DataPlotter::GetModalSchroederFreq(int32_t) const { return modal_.SchroederFreq; }
+float DataPlotter::GetModalCurveSecondaryPolishWidth(int32_t) const {
+  return static_cast<float>(modal_.SecondaryPolishWidth);
+}
+float DataPlotter::GetModalCurveNumInitialLoops(int32_t) const {
+  return static_cast<float>(modal_.NumInitialLoops);
+}
+float DataPlotter::GetModalCurveDamping(int32_t) const { return static_cast<float>(modal_.Damping); }
+int32_t DataPlotter::GetLoudspeakerOrder(int32_t) const { return modal_.LoudspeakerOrder; }
+
+void DataPlotter::SetModalNumericalConstants(int32_t curve, float minFreq, float maxFreq, float maxDecay,
+                                             float secondaryPolishWidth, int32_t initialLoops, float damping,
+                                             int32_t loudspeakerOrder, float qMinimum, float schroederFreq) {
+  modal_.MinFreq = minFreq;
+  modal_.MaxFreq = maxFreq;
+  modal_.MaxDecay = maxDecay;
+  modal_.SecondaryPolishWidth = secondaryPolishWidth;
+  modal_.NumInitialLoops = initialLoops;
+  modal_.Damping = damping;
+  modal_.LoudspeakerOrder = loudspeakerOrder;
+  modal_.QMinimum = qMinimum;
+  modal_.SchroederFreq = schroederFreq;
+  ModesCurveNumber = curve;
+  CurveNumberText->setText(QString::number(static_cast<qint64>(curve) + 1));
+}
+
+std::string DataPlotter::GetSimSort() const { return SimSort ? "True" : "False"; }
+void DataPlotter::SetSimSort(bool flag) { SimSort = flag ? -1 : 0; }
+
+// ---- Commands ----------------------------------------------------------------
+
+void DataPlotter::MixerOffMenue_Click() {
+  ShowMixerChecks(false);
+  AutoMixerOn = false;
+}
+
+void DataPlotter::MixerOnMenue_Click() {
+  ShowMixerChecks(true);
+  AutoMixerOn = true;
+}
+
+void DataPlotter::AutoMixerDelete_Click() {
+  SaveSetting("Zentor", "Mixer", "SaveSetting", "False");
+  for (const char* name : {"ZentorMixer.cfg", "c:\\ZentorMixer.cfg", "ZentorMixer", "c:\\ZentorMixer"}) {
+    if (FileExists(name)) {
+      std::error_code ec;
+      std::filesystem::remove(name, ec);
+      AutoMixerDelete->setVisible(false);
+    }
+  }
+}
+
+void DataPlotter::EvenAndOdd_Click() {
+  EvenAndOdd->setChecked(true);
+  AllOpt->setChecked(false);
+}
+
+void DataPlotter::AllOpt_Click() {
+  AllOpt->setChecked(true);
+  EvenAndOdd->setChecked(false);
+}
+
+void DataPlotter::about_Click() {
+  frmAbout* box = Forms::Get<frmAbout>();
+  box->show();
+  box->raise();
+}
+
+void DataPlotter::MainHelp_Click() { ShowHelpTopic(HelpTopic::DataPlotterMain); }
+
+void DataPlotter::PrintingHelp_Click() { ShowHelpTopic(HelpTopic::Printing); }
+
+}  // namespace zentor

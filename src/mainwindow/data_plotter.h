@@ -1,0 +1,184 @@
+// The main window: created first, lives until the program ends, and opens every
+// other window from its menus and panel.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace zentor {
+
+// Fit and modal-analysis settings of the main window.
+struct ModalConstants {
+  double MinFreq = 0;  // Hz
+  double MaxFreq = 0;  // Hz
+  double MaxDecay = 0;
+  float QMinimum = 0;
+  float SchroederFreq = 0;  // Hz
+  double SecondaryPolishWidth = 0;
+  int32_t NumInitialLoops = 0;
+  double Damping = 0;
+  int32_t LoudspeakerOrder = 0;
+};
+
+// Twips of the window's scale: 15 to a pixel.
+constexpr double kTwipsPerPixel = 15.0;
+int TwipsToPixels(double twips);
+double PixelsToTwips(int pixels);
+
+class DataPlotter : public QMainWindow {
+ public:
+  DataPlotter();
+  ~DataPlotter() override;
+
+  // Window life.
+  void Form_Load();
+  void Form_Resize();
+  void Form_Paint() {}
+  void Form_QueryUnload(int16_t& Cancel);
+  void Form_Unload();
+  void Form_Event14() {}
+  void ArrangeMainWindow();
+  bool IsLaidOut() const { return laidOut_; }
+
+  int16_t ResultsTakenButNotSaved = 0;
+  int16_t EQResultsTakenButNotSaved = 0;
+
+  std::string GetDisplayRes() const;
+  void SetDisplayRes(int32_t value);
+
+  // Public operations other windows call.
+  void EnableDataPlotterPlayRec(int16_t enable);
+  void SetAutoMixerDeleteVisible();
+  void SetMixerOn(int16_t on);
+  int32_t GetSampleRate() const;
+  void GetSigSampleDelay(std::array<int32_t, 32>& delays) const;
+  float GetFrequencyResponseGateTime() const;
+  void SetMeasConfig(int32_t value);
+  void InitializeProgressBar1(int32_t n);
+  std::string IncrementProgressBar1();
+  void ClearProgressBar1();
+
+  // Makes the calibration read last the one in force.
+  std::string LoadMicCal();
+  void SetDisplayCurveNumber(int32_t n);
+  int32_t GetDisplayCurveNumber() const { return DisplayCurveNumber; }
+  void ShowMeasParms(const std::string& rSN, const std::string& lSN, const std::string& distance,
+                     const std::string& rLevel, const std::string& lLevel);
+
+  // Fit and modal constants (the curve argument is not read).
+  float GetModalCurveMinFreq(int32_t curve = 0) const;
+  float GetModalCurveMaxFreq(int32_t curve = 0) const;
+  float GetModalCurveMaxDecay(int32_t curve = 0) const;
+  float GetModalQMinimum(int32_t curve = 0) const;
+  float GetModalSchroederFreq(int32_t curve = 0) const;
+  float GetModalCurveSecondaryPolishWidth(int32_t curve = 0) const;
+  float GetModalCurveNumInitialLoops(int32_t curve = 0) const;
+  float GetModalCurveDamping(int32_t curve = 0) const;
+  int32_t GetLoudspeakerOrder(int32_t curve = 0) const;
+  void SetModalNumericalConstants(int32_t curve, float minFreq, float maxFreq, float maxDecay,
+                                  float secondaryPolishWidth, int32_t initialLoops, float damping,
+                                  int32_t loudspeakerOrder, float qMinimum, float schroederFreq);
+  const ModalConstants& GetModalConstants() const { return modal_; }
+  int32_t GetModesCurveNumber() const { return ModesCurveNumber; }
+  std::string GetSimSort() const;
+  void SetSimSort(bool flag);
+  int32_t GetGraphicEQEmulation() const { return GraphicEQEmulation; }
+  int32_t GetParametricEQEmulation() const { return ParametricEQEmulation; }
+  void SetGraphicEmulation(int32_t code) { GraphicEQEmulation = code; }
+  void SetParametricEmulation(int32_t code) { ParametricEQEmulation = code; }
+  bool GetBusy() const { return Busy != 0; }
+  bool GetStopModalFlag() const { return StopModalFlag != 0; }
+
+  // Commands.
+  void MixerOffMenue_Click();
+  void MixerOnMenue_Click();
+  void AutoMixerDelete_Click();
+  void EvenAndOdd_Click();
+  void AllOpt_Click();
+  void about_Click();
+  void MainHelp_Click();
+  void PrintingHelp_Click();
+
+  // Menus: a QMenu for a menu that opens further entries, a QAction for an entry.
+  QMenu *Function, *NewMeas, *Open, *SaveFile, *AddTo, *ClearEQ, *GraphicBut, *MainGraphic, *WaterfallGraphic,
+      *LargeRoomGraphic;
+  QAction *NewMeasMenue, *DistortionMeas, *EQSetUpRTAMenue, *ImpulseRTA, *SPLMeasurement, *CDTestMeasure;
+  QAction *OpenFile, *OpenEQFileMenue, *MenueOpenQelFile;
+  QAction *SaveMeasurement, *SaveEQModel, *TextEQ;
+  QAction *NewEQFilter, *AddMeasurements, *AddQelFile;
+  QAction *DeleteMeasBuffers, *DeleteEQ, *AutoMixerDelete;
+  QAction *PrintingHelp, *MainPrint, *ExportJPGMain, *PrintWaterfall, *ExportJPGWaterfall, *PrintLargeRoom,
+      *ExportJPGLargeRoom;
+  QMenu* NewTest;
+  QAction *LevelTest, *Response, *NewTestWindow;
+  QMenu *OptionsMenue, *MixerOpt, *Processing, *AverageOpt;
+  QAction *MixerOffMenue, *MixerOnMenue, *SoundCard, *EvenAndOdd, *AllOpt;
+  QMenu *ViewResult, *FreqResp, *TimeResponse, *Options;
+  QAction *FractOct, *BodeFFT, *Psyc, *FrequencyOptions, *SNRatioMenu, *Impulse, *TimeSettings, *Waterfall,
+      *LogFrequency, *LinearFreq, *DisplayColors, *CoOrdinateLocker, *FileDetails;
+  QMenu *Filters, *CurveFit, *FilterFitSettings;
+  QAction *NewFilter, *EQEmulation, *Xover, *FitFilter, *AddFilter, *PolishFilter, *AllCurves, *QuickFit,
+      *NumericalOptions;
+  QMenu *Operations, *Utilities;
+  QAction *DataIntegrity, *TestCDMake, *MicCalibration, *AdjustLevels, *ExportAsPCM, *ImportWave, *ArrangeCurves,
+      *ShowDifferences, *Compress, *Resample;
+  QMenu* Help;
+  QAction *MainHelp, *about;
+
+  // Panel.
+  QWidget* Picture1;  // the graph surface
+  QListWidget *ModesList, *AppliedFilterListBox;
+  QGroupBox *Frame1, *ControlFrame;
+  QProgressBar* ProgressBar1;
+  QPushButton *Command1, *Command2, *Command3, *ThreeDBut;
+  QCheckBox *Norm, *avg;
+  QLineEdit* CurveNoText;
+  QPushButton *LeftDisplayArrow, *RightDisplayArrow;
+  QCheckBox *All, *AccCheck, *QkCheck;
+  QPushButton *FitFiltersBut, *Polish, *NumOptBut, *DelCurve;
+  QLineEdit* CurveNumberText;
+  QPushButton *LeftArrow, *RightArrow;
+  QPushButton *FreqSelect, *QSelect, *ErrSelect, *CompModes;
+  QPushButton *Colorselect, *Display;
+  QRadioButton *TimeBut, *FreqBut, *NoiseBut, *logbut, *LinBut;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void BuildMenus();
+  void BuildPanel();
+  void SetDefaultParameters();
+  void SetInitialMenuState();
+  void SetFrequencyAxisOption(int16_t logAxis);
+  void ShowMixerChecks(bool on);
+
+  int32_t DisplayCurveNumber = 1;
+  int32_t ModesCurveNumber = 0;
+  int16_t Busy = 0;
+  int16_t StopModalFlag = 0;
+  int16_t SimSort = -1;
+  ModalConstants modal_;
+  int32_t DisplayRes = 4;
+  int32_t GraphicEQEmulation = 1;
+  int32_t ParametricEQEmulation = 1;
+  bool laidOut_ = false;
+  bool arranging_ = false;
+  bool unloaded_ = false;
+};
+
+}  // namespace zentor

@@ -1,0 +1,258 @@
+// Start-up, defaults, layout and shut-down of the main window.
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "core/helpers.h"
+#include "core/records.h"
+#include "core/results_store.h"
+#include "core/work_arrays.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/frm_about.h"
+#include "mainwindow/user_settings.h"
+#include "mainwindow/view_state.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+
+namespace zentor {
+
+namespace {
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+void PlaceTwips(QWidget* w, double left, double top, double width, double height) {
+  w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), std::max(0, TwipsToPixels(width)),
+                 std::max(0, TwipsToPixels(height)));
+}
+
+}  // namespace
+
+void DataPlotter::Form_Load() {
+  InitHelp(this);
+  WaitCursor hourglass;
+  hide();  // the first layout shows the window
+  SetDefaultParameters();
+
+  SetMicChannel(kMicOnRightInput);
+  AutoMixerOn = false;
+
+  const bool migrated = MigrateLegacyUserFile(kLegacyUserFile);
+  // A file left behind by a failed delete goes now; one whose values could not
+  // be written stays for the next start.
+  if (migrated && FileExists(kLegacyUserFile)) {
+    std::error_code ec;
+    std::filesystem::remove(kLegacyUserFile, ec);
+  }
+
+  AutoMixerDelete->setVisible(EqualsIgnoringCase(GetSetting("Zentor", "Mixer", "SaveSetting"), "True") ||
+                              FileExists("ZentorMixer"));
+
+  DisplayCurveNumber = 1;
+  CurveNoText->setText("1");
+  Busy = 0;
+  ModesCurveNumber = 0;
+  CurveNumberText->setText("1");
+  SimSort = -1;
+
+  SetInitialMenuState();
+
+  modal_.MinFreq = 25.0;
+  modal_.MaxFreq = 80.0;
+  modal_.MaxDecay = 1.5;
+  modal_.QMinimum = 0.05f;
+  modal_.SchroederFreq = 150.0f;
+  modal_.SecondaryPolishWidth = 0.5;
+  modal_.NumInitialLoops = 8;
+  modal_.Damping = 0.8;
+  modal_.LoudspeakerOrder = 4;
+  DisplayRes = 4;
+  GraphicEQEmulation = 1;
+  ParametricEQEmulation = 1;
+
+  AllocateWorkArrays(kWorkArrayPoints);
+
+  ReadUserSettings();
+
+  ArrangeMainWindow();
+  ArrangeMainWindow();
+
+  ShowMixerChecks(AutoMixerOn);
+}
+
+void DataPlotter::SetDefaultParameters() {
+  MeasurementHeader& c = EQConfig;
+  c.ReservedDouble1 = 15.0;
+  c.ModalSliceMaxFreq = 150.0;
+  c.ReservedDouble3 = 6.0;
+  c.ReservedDouble4 = 20.0;
+  c.PeriodExponent = 17;
+  c.PreExcitationExponent = 16;
+  c.MeasConfig = 43;
+  c.ReservedLong1 = 4;
+  c.ReservedDouble5 = 16.0;
+  c.ReservedSingle1 = 10.0f;
+  c.ReservedSingle2 = 20000.0f;
+  c.MainRunFlag = c.PsdRunFlag = c.ReservedInteger1 = c.ReservedInteger2 = c.ReservedInteger3 = 0;
+  c.LevelsPeriodExponent = 15;
+  c.LevelsPreExcitationExponent = 14;
+  c.PsdPeriodExponent = 15;
+  c.ImpulseShift = 0;
+  c.PeakLevel = -50.0f;
+  c.SignalEnergy = -50.0f;
+  c.ImpulseGateTime = 20.0f;
+  c.FractOctGateTime = 50.0f;
+  c.FreqRespGateTime = 10.0f;
+  c.ModalGateTime = 500.0f;
+  c.NoiseGateTime = 200.0f;
+  c.PsycLFResolution = 0.75f;
+  c.PsycGateTime = 5.0f;
+  c.PsycShelfTime = 15.0f;
+  c.PsycShelfLevel = -10.0f;
+  c.PsycDataPoints = 30;
+  c.FractOctRes = 0.333f;
+  c.FractOctPoints = 1000;
+  c.MeasuredDistance = 0.0f;
+  c.AutoRange = kTrue;
+  c.AlignmentShift = 0.0f;
+
+  DisplayConfig.Average = kFalse;
+  DisplayConfig.FFTSelected = kTrue;
+  DisplayConfig.FractOctSelected = kFalse;
+  DisplayConfig.PsycSelected = kFalse;
+  DisplayConfig.Graphshown = 2;
+
+  ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
+  i.UpperCutoffFreq = 200.0f;
+  i.LowerCutoffFreq = 16.0f;
+  i.Order = 4;
+  i.FilterOn = kFalse;
+  i.ETCMinLow = 1000.0;
+  i.ETCMinHigh = 2000.0;
+  i.ETCMidLow = 1500.0;
+  i.ETCMidHigh = 2500.0;
+  i.ETCHighLow = 2000.0;
+  i.ETCHighHigh = 3000.0;
+  i.ApplyLowETC = i.ApplyMidETC = i.ApplyHighETC = kTrue;
+  i.ETCDRTime = 80.0f;
+  i.ETCDRPlusRev = 300.0f;
+
+  CoOrdLockLimits = CoOrdLockLimitsRecord{-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
+
+  ResultFileName = "VavevadoRovoResult";
+  EQFileName = "EQSim.Eq";
+  SoundCardBusy = false;
+  ActiveMicCal.Count = 0;
+  DataResampled = false;
+  RubberBandState.BoxErased = kTrue;
+
+  TimeBut->setChecked(true);
+}
+
+void DataPlotter::SetInitialMenuState() {
+  NewTest->menuAction()->setVisible(false);
+  WaterfallGraphic->menuAction()->setVisible(false);
+  LargeRoomGraphic->menuAction()->setVisible(false);
+  Operations->menuAction()->setVisible(true);
+}
+
+void DataPlotter::SetFrequencyAxisOption(int16_t logAxis) {
+  if (logAxis != 0)
+    logbut->setChecked(true);
+  else
+    LinBut->setChecked(true);
+}
+
+void DataPlotter::ArrangeMainWindow() {
+  if (arranging_) return;
+  arranging_ = true;
+  if (!laidOut_) hide();
+  Picture1->hide();
+  ModesList->hide();
+
+  if (layout()) layout()->activate();
+  const double W = PixelsToTwips(centralWidget()->width());
+  const double H = PixelsToTwips(centralWidget()->height());
+
+  const double GH = H - 2300;
+  const double LL = W - 2650;
+  const bool anyFilter = AppliedFilters[0].Count >= 1;
+  const double GW = anyFilter ? W - 2750 : W;
+  AppliedFilterListBox->setVisible(anyFilter);
+
+  const double frameTop = GH + 80;
+  PlaceTwips(Frame1, 50, frameTop, 0.99 * LL, 1150);
+  PlaceTwips(Picture1, 0, 40, GW, GH);
+  PlaceTwips(AppliedFilterListBox, LL, 40, 2500, PixelsToTwips(Picture1->height()));
+
+  const double buttonWidth = PixelsToTwips(AppliedFilterListBox->width()) / 4;
+  double left = LL;
+  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
+    PlaceTwips(b, left, frameTop, buttonWidth, PixelsToTwips(b->height()));
+    left += buttonWidth;
+  }
+
+  const double selectHeight = PixelsToTwips(FreqSelect->height());
+  double listHeight = PixelsToTwips(ControlFrame->height());
+  double listTop;
+  if (!FreqSelect->isHidden()) {
+    listTop = frameTop + selectHeight;
+    listHeight -= 0.6 * selectHeight;
+  } else {
+    listTop = frameTop + 0.4 * selectHeight;
+  }
+  PlaceTwips(ModesList, LL, listTop, 2500, listHeight);
+  Picture1->show();
+  ModesList->show();
+
+  // The progress bar keeps to the row of the axis buttons.
+  ProgressBar1->move(ProgressBar1->x(), logbut->y());
+
+  show();
+  laidOut_ = true;
+  arranging_ = false;
+}
+
+void DataPlotter::Form_Resize() { ArrangeMainWindow(); }
+
+void DataPlotter::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  if (laidOut_ && !arranging_) Form_Resize();
+}
+
+void DataPlotter::Form_QueryUnload(int16_t& /*Cancel*/) { StopModalFlag = kTrue; }
+
+void DataPlotter::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  CloseHelp();
+  Forms::Unload<frmAbout>();
+  FreeWorkArrays();
+}
+
+void DataPlotter::closeEvent(QCloseEvent* e) {
+  int16_t cancel = 0;
+  Form_QueryUnload(cancel);
+  if (cancel != 0) {
+    e->ignore();
+    return;
+  }
+  Form_Unload();
+  e->accept();
+}
+
+}  // namespace zentor
