@@ -1,0 +1,236 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QLineEdit>
+
+#include "core/binary_io.h"
+#include "core/helpers.h"
+#include "core/records.h"
+#include "main_window_fixture.h"
+#include "mainwindow/frm_about.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+#include "platform/sysinfo.h"
+
+namespace zentor {
+namespace {
+
+using test::MainWindowTest;
+
+void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
+
+TEST_F(MainWindowTest, ProgressBarWrapsToOne) {
+  DataPlotter* w = Start();
+  w->InitializeProgressBar1(3);
+  EXPECT_EQ(w->ProgressBar1->minimum(), 0);
+  EXPECT_EQ(w->ProgressBar1->maximum(), 3);
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+  w->IncrementProgressBar1();
+  w->IncrementProgressBar1();
+  EXPECT_EQ(w->ProgressBar1->value(), 2);
+  EXPECT_EQ(w->IncrementProgressBar1(), "");  // at Max - 1
+  EXPECT_EQ(w->ProgressBar1->value(), 1);
+  w->ClearProgressBar1();
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+}
+
+TEST_F(MainWindowTest, AutoMixerDeleteWithNoFilesKeepsTheMenu) {
+  DataPlotter* w = Start();
+  w->SetAutoMixerDeleteVisible();
+  w->AutoMixerDelete_Click();
+  EXPECT_EQ(GetSetting("Zentor", "Mixer", "SaveSetting"), "False");
+  EXPECT_TRUE(w->AutoMixerDelete->isVisible());
+}
+
+TEST_F(MainWindowTest, AutoMixerDeleteRemovesTheOldMixerFiles) {
+  Touch(TempPath("ZentorMixer.cfg"));
+  Touch(TempPath("c:\\ZentorMixer"));
+  DataPlotter* w = Start();
+  w->SetAutoMixerDeleteVisible();
+  w->AutoMixerDelete_Click();
+  EXPECT_FALSE(FileExists(TempPath("ZentorMixer.cfg")));
+  EXPECT_FALSE(FileExists(TempPath("c:\\ZentorMixer")));
+  EXPECT_FALSE(w->AutoMixerDelete->isVisible());
+}
+
+TEST_F(MainWindowTest, AutoMixerDeleteShowsWhenMixerSettingsWereSaved) {
+  SaveSetting("Zentor", "Mixer", "SaveSetting", "TRUE");
+  EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
+  Forms::DeleteAll();
+  SaveSetting("Zentor", "Mixer", "SaveSetting", "False");
+  Touch(TempPath("ZentorMixer"));
+  EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
+}
+
+TEST_F(MainWindowTest, MixerAndAveragingMarks) {
+  DataPlotter* w = Start();
+  w->MixerOnMenue->trigger();
+  EXPECT_TRUE(AutoMixerOn);
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(w->MixerOffMenue->isChecked());
+  w->MixerOffMenue->trigger();
+  EXPECT_FALSE(AutoMixerOn);
+  EXPECT_TRUE(w->MixerOffMenue->isChecked());
+  EXPECT_FALSE(w->MixerOnMenue->isChecked());
+  w->SetMixerOn(-1);  // marks only
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(AutoMixerOn);
+
+  w->EvenAndOdd->trigger();
+  EXPECT_TRUE(w->EvenAndOdd->isChecked());
+  EXPECT_FALSE(w->AllOpt->isChecked());
+  w->EvenAndOdd->trigger();  // a second click keeps the choice
+  EXPECT_TRUE(w->EvenAndOdd->isChecked());
+  w->AllOpt->trigger();
+  EXPECT_TRUE(w->AllOpt->isChecked());
+  EXPECT_FALSE(w->EvenAndOdd->isChecked());
+}
+
+TEST_F(MainWindowTest, HelpCommandsOpenTheirTopics) {
+  DataPlotter* w = Start();
+  w->MainHelp->trigger();
+  w->PrintingHelp->trigger();
+  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
+}
+
+TEST_F(MainWindowTest, PublicAccessors) {
+  DataPlotter* w = Start();
+  ResultsDataSetInfo[0].SampleRate = 44100;
+  ResultsDataSetInfo[0].FreqRespGateTime = 12.5f;
+  EXPECT_EQ(w->GetSampleRate(), 0);  // nothing loaded
+  ResultsDataSetInfo[0].NumInSet = 1;
+  EXPECT_EQ(w->GetSampleRate(), 44100);
+  EXPECT_EQ(w->GetFrequencyResponseGateTime(), 12.5f);
+
+  for (int i = 0; i < 32; ++i) ResultsDataSetInfo[i].ImpulseShift = 10 * i;
+  std::array<int32_t, 32> delays{};
+  w->GetSigSampleDelay(delays);
+  EXPECT_EQ(delays[31], 310);
+
+  w->SetMeasConfig(87);
+  EXPECT_EQ(EQConfig.MeasConfig, 87);
+
+  w->EnableDataPlotterPlayRec(0);
+  EXPECT_FALSE(w->Command1->isEnabled());
+  EXPECT_FALSE(w->Command3->isEnabled());
+  w->EnableDataPlotterPlayRec(-1);
+  EXPECT_TRUE(w->Command2->isEnabled());
+  EXPECT_TRUE(w->NewTest->menuAction()->isVisible());
+
+  BodeCurves[5].NumCurves = 6;
+  BodeCurves[5].NumPoints = 100;
+  PsycCurves[0].NumPoints = 100;
+  ImpulseCurves[0].NumPoints = 100;
+  w->SetDisplayRes(6);
+  EXPECT_EQ(w->GetDisplayRes(), "6");
+  EXPECT_EQ(BodeCurves[5].NumCurves, 0);
+  EXPECT_EQ(BodeCurves[5].NumPoints, 0);
+  EXPECT_EQ(PsycCurves[0].NumPoints, 0);
+  EXPECT_EQ(ImpulseCurves[0].NumPoints, 100);
+
+  w->SetModalNumericalConstants(2, 30.0f, 90.0f, 2.0f, 0.25f, 5, 0.5f, 2, 0.1f, 200.0f);
+  EXPECT_EQ(w->GetModalCurveMinFreq(), 30.0f);
+  EXPECT_EQ(w->GetModalCurveMaxFreq(), 90.0f);
+  EXPECT_EQ(w->GetModalCurveNumInitialLoops(), 5.0f);
+  EXPECT_EQ(w->GetLoudspeakerOrder(), 2);
+  EXPECT_EQ(w->GetModalSchroederFreq(), 200.0f);
+  EXPECT_EQ(w->GetModesCurveNumber(), 2);
+  EXPECT_EQ(w->CurveNumberText->text(), "3");
+  w->SetSimSort(false);
+  EXPECT_EQ(w->GetSimSort(), "False");
+  w->SetGraphicEmulation(4);
+  w->SetParametricEmulation(5);
+  EXPECT_EQ(w->GetGraphicEQEmulation(), 4);
+  EXPECT_EQ(w->GetParametricEQEmulation(), 5);
+
+  dialogs.ExpectMessage(MsgAnswer::OK);
+  w->SetDisplayCurveNumber(2);  // only one result loaded
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7428");
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+}
+
+TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
+  DataPlotter* w = Start();
+  auto move = [](QWidget* target) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(2, 2), target->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
+                  Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+  };
+  w->All->setChecked(false);
+  move(w->All);
+  EXPECT_FALSE(w->AllCurves->isChecked());
+  w->All->setChecked(true);
+  move(w->All);
+  EXPECT_TRUE(w->AllCurves->isChecked());
+  w->QkCheck->setChecked(false);
+  move(w->QkCheck);
+  EXPECT_FALSE(w->QuickFit->isChecked());
+  EXPECT_TRUE(w->AllCurves->isChecked());
+}
+
+class RecordingSysInfo final : public SysInfoService {
+ public:
+  explicit RecordingSysInfo(bool available) : available_(available) { SetSysInfoService(this); }
+  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
+  bool StartSystemInformation() override {
+    ++requests;
+    return available_;
+  }
+  int requests = 0;
+
+ private:
+  bool available_;
+};
+
+TEST_F(MainWindowTest, AboutBoxNamesTheProgramAndStartsSystemInformation) {
+  DataPlotter* w = Start();
+  w->about->trigger();
+  ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
+  frmAbout* box = Forms::Get<frmAbout>();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_FALSE(box->isModal());
+  EXPECT_EQ(box->windowTitle(), "About Zentor");
+  EXPECT_EQ(box->lblTitle->text(), "Zentor");
+  EXPECT_EQ(box->lblVersion->text().toStdString(), "Version " ZENTOR_VERSION);
+  EXPECT_EQ(box->cmdSysInfo->text(), "&System Info...");
+
+  {
+    RecordingSysInfo none(false);
+    dialogs.ExpectMessage(MsgAnswer::OK);
+    box->cmdSysInfo->click();
+    EXPECT_EQ(none.requests, 1);
+    EXPECT_EQ(dialogs.MessageTexts().back(), "System Information Is Unavailable At This Time");
+  }
+  {
+    RecordingSysInfo found(true);
+    box->cmdSysInfo->click();
+    EXPECT_EQ(found.requests, 1);
+    EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  }
+  EXPECT_TRUE(box->isVisible());  // stays open after a failure
+  box->cmdOK->click();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(Forms::IsLoaded<frmAbout>());
+}
+
+TEST(SysInfo, FindsTheFirstKnownProgramOnThePath) {
+  QTemporaryDir a, b;
+  ASSERT_TRUE(a.isValid() && b.isValid());
+  const std::string pathList = a.path().toStdString() + ":" + b.path().toStdString();
+  EXPECT_EQ(FindSystemInformationProgram(pathList), "");
+  const std::string second = b.path().toStdString() + "/" + SystemInformationPrograms()[1];
+  ASSERT_TRUE(WriteWholeFileAtomic(second, std::vector<uint8_t>{'#'}));
+  EXPECT_EQ(FindSystemInformationProgram(pathList), "");  // not executable
+  QFile::setPermissions(QString::fromStdString(second), QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_EQ(FindSystemInformationProgram(pathList), second);
+  EXPECT_EQ(FindSystemInformationProgram(""), "");
+}
+
+}  // namespace
+}  // namespace zentor

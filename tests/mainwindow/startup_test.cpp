@@ -1,0 +1,349 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QLineEdit>
+#include <QTest>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "core/binary_io.h"
+#include "core/helpers.h"
+#include "core/records.h"
+#include "core/shared_state.h"
+#include "core/text_number.h"
+#include "core/work_arrays.h"
+#include "display/plot_colours.h"
+#include "main_window_fixture.h"
+#include "mainwindow/frm_about.h"
+#include "mainwindow/view_state.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+
+namespace zentor {
+namespace {
+
+using test::MainWindowTest;
+
+QAction* FindAction(DataPlotter* w, const char* name) {
+  for (QAction* a : w->findChildren<QAction*>())
+    if (a->objectName() == name) return a;
+  return nullptr;
+}
+
+TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
+  DataPlotter* w = Start();
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(w->IsLaidOut());
+  EXPECT_EQ(w->windowTitle(), "Zentor");
+
+  std::vector<QString> tops;
+  for (QAction* a : w->menuBar()->actions()) tops.push_back(a->text());
+  EXPECT_EQ(tops, (std::vector<QString>{"&File", "&Audio Test", "&Options", "&View", "&Filters", "&Tools", "&Help"}));
+
+  struct Item {
+    const char* name;
+    const char* caption;
+  };
+  const Item items[] = {
+      {"NewMeasMenue", "&Normal Room/Speaker Measurement"}, {"CDTestMeasure", "&CD Test Signal Measurement"},
+      {"OpenEQFileMenue", "&EQ File"}, {"TextEQ", "&Textual EQ Settings List"},
+      {"AddMeasurements", "&Measurements To Existing"}, {"AutoMixerDelete", "Delete &AutoMixer settings"},
+      {"PrintingHelp", "&Help "}, {"ExportJPGLargeRoom", "jpg Export"}, {"NewTestWindow", "&New Test Window"},
+      {"MixerOffMenue", "Mixer &Off"}, {"MixerOnMenue", "&Mixer On"}, {"SoundCard", "&SoundCard"},
+      {"EvenAndOdd", "&Even And Odd"}, {"AllOpt", "&All"}, {"FrequencyOptions", "F&requency Settings"},
+      {"SNRatioMenu", "&Signal To Noise"}, {"CoOrdinateLocker", "&Co-ordinate Lock"}, {"FileDetails", "&Details"},
+      {"Xover", "&Xover Modeling"}, {"AddFilter", "&Add Filters to Filter Set"}, {"AllCurves", "&All Curves"},
+      {"QuickFit", "&Quick Fit"}, {"NumericalOptions", "&NumericalOptions"}, {"TestCDMake", "Make &Test CD"},
+      {"ShowDifferences", "&Show Differences"}, {"Compress", "&Compress File"}, {"Resample", "&Resample"},
+      {"MainHelp", "&Help"}, {"about", "&About"}, {"FilterFitSettings", "&Filter Fit Settings"},
+      {"AverageOpt", "&Averaging"}, {"LargeRoomGraphic", "&Large Room"}};
+  for (const Item& it : items) {
+    QAction* a = FindAction(w, it.name);
+    ASSERT_NE(a, nullptr) << it.name;
+    EXPECT_EQ(a->text(), it.caption) << it.name;
+  }
+  // Marks as start-up leaves them: the mixer marks follow AutoMixerOn (off).
+  EXPECT_TRUE(w->AllOpt->isChecked());
+  EXPECT_FALSE(w->EvenAndOdd->isChecked());
+  EXPECT_TRUE(w->AllCurves->isChecked());
+  EXPECT_TRUE(w->QuickFit->isChecked());
+  EXPECT_TRUE(w->MixerOffMenue->isChecked());
+  EXPECT_FALSE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(w->NewTest->menuAction()->isVisible());
+  EXPECT_FALSE(w->WaterfallGraphic->menuAction()->isVisible());
+  EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isVisible());
+  EXPECT_TRUE(w->Operations->menuAction()->isVisible());
+  EXPECT_FALSE(w->AutoMixerDelete->isVisible());
+
+  for (const char* name : {"Picture1", "ModesList", "AppliedFilterListBox", "Frame1", "ControlFrame",
+                           "ProgressBar1", "TimeBut", "FreqBut", "NoiseBut", "logbut", "LinBut", "FitFiltersBut",
+                           "CurveNoText", "CurveNumberText", "CompModes"})
+    EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;
+  EXPECT_TRUE(w->TimeBut->isChecked());
+  const HelpLog& help = GetHelpLog();
+  EXPECT_TRUE(help.initialised);
+}
+
+TEST_F(MainWindowTest, MixerMarkIsOnAsCreated) {
+  DataPlotter* w = Forms::Get<DataPlotter>();
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(w->MixerOffMenue->isChecked());
+}
+
+TEST_F(MainWindowTest, EveryDefaultHoldsAfterStartUp) {
+  PlotColours.fill(RGB(1, 2, 3));
+  DataPlotter* w = Start();
+  const MeasurementHeader& c = EQConfig;
+  const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
+  const CoOrdLockLimitsRecord& l = CoOrdLockLimits;
+  const std::vector<std::pair<const char*, std::pair<double, double>>> table = {
+      {"ReservedDouble1", {c.ReservedDouble1, 15.0}},
+      {"ModalSliceMaxFreq", {c.ModalSliceMaxFreq, 150.0}},
+      {"ReservedDouble3", {c.ReservedDouble3, 6.0}},
+      {"ReservedDouble4", {c.ReservedDouble4, 20.0}},
+      {"PeriodExponent", {c.PeriodExponent, 17}},
+      {"PreExcitationExponent", {c.PreExcitationExponent, 16}},
+      {"MeasConfig", {c.MeasConfig, 43}},
+      {"ReservedLong1", {c.ReservedLong1, 4}},
+      {"ReservedDouble5", {c.ReservedDouble5, 16.0}},
+      {"ReservedSingle1", {c.ReservedSingle1, 10.0}},
+      {"ReservedSingle2", {c.ReservedSingle2, 20000.0}},
+      {"MainRunFlag", {c.MainRunFlag, 0}},
+      {"PsdRunFlag", {c.PsdRunFlag, 0}},
+      {"ReservedInteger3", {c.ReservedInteger3, 0}},
+      {"LevelsPeriodExponent", {c.LevelsPeriodExponent, 15}},
+      {"LevelsPreExcitationExponent", {c.LevelsPreExcitationExponent, 14}},
+      {"PsdPeriodExponent", {c.PsdPeriodExponent, 15}},
+      {"ImpulseShift", {c.ImpulseShift, 0}},
+      {"PeakLevel", {c.PeakLevel, -50.0}},
+      {"SignalEnergy", {c.SignalEnergy, -50.0}},
+      {"ImpulseGateTime", {c.ImpulseGateTime, 20.0}},
+      {"FractOctGateTime", {c.FractOctGateTime, 50.0}},
+      {"FreqRespGateTime", {c.FreqRespGateTime, 10.0}},
+      {"ModalGateTime", {c.ModalGateTime, 500.0}},
+      {"NoiseGateTime", {c.NoiseGateTime, 200.0}},
+      {"PsycLFResolution", {c.PsycLFResolution, 0.75}},
+      {"PsycGateTime", {c.PsycGateTime, 5.0}},
+      {"PsycShelfTime", {c.PsycShelfTime, 15.0}},
+      {"PsycShelfLevel", {c.PsycShelfLevel, -10.0}},
+      {"PsycDataPoints", {c.PsycDataPoints, 30}},
+      {"FractOctRes", {c.FractOctRes, 0.333f}},
+      {"FractOctPoints", {c.FractOctPoints, 1000}},
+      {"MeasuredDistance", {c.MeasuredDistance, 0}},
+      {"AutoRange", {c.AutoRange, -1}},
+      {"AlignmentShift", {c.AlignmentShift, 0}},
+      {"DisplayConfig.Average", {DisplayConfig.Average, 0}},
+      {"DisplayConfig.FFTSelected", {DisplayConfig.FFTSelected, -1}},
+      {"DisplayConfig.FractOctSelected", {DisplayConfig.FractOctSelected, 0}},
+      {"DisplayConfig.PsycSelected", {DisplayConfig.PsycSelected, 0}},
+      {"DisplayConfig.Graphshown", {DisplayConfig.Graphshown, 2}},
+      {"UpperCutoffFreq", {i.UpperCutoffFreq, 200.0}},
+      {"LowerCutoffFreq", {i.LowerCutoffFreq, 16.0}},
+      {"Order", {i.Order, 4}},
+      {"FilterOn", {i.FilterOn, 0}},
+      {"ETCMinLow", {i.ETCMinLow, 1000.0}},
+      {"ETCMinHigh", {i.ETCMinHigh, 2000.0}},
+      {"ETCMidLow", {i.ETCMidLow, 1500.0}},
+      {"ETCMidHigh", {i.ETCMidHigh, 2500.0}},
+      {"ETCHighLow", {i.ETCHighLow, 2000.0}},
+      {"ETCHighHigh", {i.ETCHighHigh, 3000.0}},
+      {"ApplyLowETC", {i.ApplyLowETC, -1}},
+      {"ApplyMidETC", {i.ApplyMidETC, -1}},
+      {"ApplyHighETC", {i.ApplyHighETC, -1}},
+      {"ETCDRTime", {i.ETCDRTime, 80.0}},
+      {"ETCDRPlusRev", {i.ETCDRPlusRev, 300.0}},
+      {"TimeStart", {l.TimeStart, -5}},
+      {"TimeFinish", {l.TimeFinish, 25}},
+      {"FreqDomainStartFreq", {l.FreqDomainStartFreq, 16}},
+      {"FreqDomainFinishFreq", {l.FreqDomainFinishFreq, 20000}},
+      {"FreqHighLevel", {l.FreqHighLevel, 20}},
+      {"FreqLowLevel", {l.FreqLowLevel, -50}},
+      {"NoiseFreqStart", {l.NoiseFreqStart, 16}},
+      {"NoiseFreqFinish", {l.NoiseFreqFinish, 20000}},
+      {"NoiseHighLevel", {l.NoiseHighLevel, 75}},
+      {"NoiseLowLevel", {l.NoiseLowLevel, -10}},
+      {"BoxErased", {RubberBandState.BoxErased, -1}},
+      {"SoundCardBusy", {SoundCardBusy, 0}},
+      {"DataResampled", {DataResampled, 0}},
+      {"AutoMixerOn", {AutoMixerOn, 0}},
+      {"MicChannel", {MicChannel, 99}},
+      {"ActiveMicCal.Count", {ActiveMicCal.Count, 0}},
+      {"MinFreq", {w->GetModalCurveMinFreq(), 25.0}},
+      {"MaxFreq", {w->GetModalCurveMaxFreq(), 80.0}},
+      {"MaxDecay", {w->GetModalCurveMaxDecay(), 1.5}},
+      {"QMinimum", {w->GetModalQMinimum(), 0.05f}},
+      {"SchroederFreq", {w->GetModalSchroederFreq(), 150.0}},
+      {"SecondaryPolishWidth", {w->GetModalCurveSecondaryPolishWidth(), 0.5}},
+      {"NumInitialLoops", {w->GetModalCurveNumInitialLoops(), 8}},
+      {"Damping", {w->GetModalCurveDamping(), 0.8f}},
+      {"LoudspeakerOrder", {w->GetLoudspeakerOrder(), 4}},
+      {"GraphicEQEmulation", {w->GetGraphicEQEmulation(), 1}},
+      {"ParametricEQEmulation", {w->GetParametricEQEmulation(), 1}},
+      {"DisplayCurveNumber", {w->GetDisplayCurveNumber(), 1}},
+      {"ModesCurveNumber", {w->GetModesCurveNumber(), 0}},
+      {"Busy", {w->GetBusy(), 0}},
+      {"ResultsTakenButNotSaved", {w->ResultsTakenButNotSaved, 0}},
+      {"EQResultsTakenButNotSaved", {w->EQResultsTakenButNotSaved, 0}},
+  };
+  for (const auto& [name, v] : table) EXPECT_EQ(v.first, v.second) << name;
+  EXPECT_EQ(c.SampleRate, 0);  // the sound-card selection sets it
+  EXPECT_EQ(w->GetDisplayRes(), "4");
+  EXPECT_EQ(w->GetSimSort(), "True");
+  EXPECT_EQ(ResultFileName, "VavevadoRovoResult");
+  EXPECT_EQ(EQFileName, "EQSim.Eq");
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(WorkCurve.size(), 262145u);
+  EXPECT_EQ(PlotColours[3], RGB(1, 2, 3));  // nothing stored: colours untouched
+}
+
+class UserSettingsTest : public MainWindowTest {
+ protected:
+  static void Put(const std::string& key, const std::string& value) { SaveSetting("Zentor", "User", key, value); }
+  static std::string Get(const std::string& key) { return GetSetting("Zentor", "User", key, "<missing>"); }
+  void StoreAll(const std::string& on) {
+    Put("On", on);
+    Put("MicChannel", " 33");
+    Put("AutoMixerOn", "T");
+    for (int i = 0; i < 12; ++i) Put("Color " + std::to_string(i), " " + std::to_string(1000 + i));
+  }
+};
+
+TEST_F(UserSettingsTest, OnOtherThanCapitalTKeepsEveryDefault) {
+  StoreAll("t");
+  PlotColours.fill(RGB(9, 9, 9));
+  DataPlotter* w = Start();
+  EXPECT_EQ(MicChannel, 99);
+  EXPECT_FALSE(AutoMixerOn);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], RGB(9, 9, 9));
+  EXPECT_TRUE(w->MixerOffMenue->isChecked());
+}
+
+TEST_F(UserSettingsTest, StoredValuesAreUsedWhenOn) {
+  StoreAll("T");
+  DataPlotter* w = Start();
+  EXPECT_EQ(MicChannel, 33);
+  EXPECT_TRUE(AutoMixerOn);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], 1000 + i);
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(w->MixerOffMenue->isChecked());
+}
+
+TEST_F(UserSettingsTest, MissingOrBadValuesKeepTheirDefaults) {
+  PlotColours.fill(RGB(0, 0, 255));
+  Put("On", "T");
+  Put("MicChannel", " 42");
+  Put("AutoMixerOn", "yes");
+  Put("Color 0", " 255");
+  Put("Color 1", "blue");
+  Put("Color 2", " 99999999");
+  Put("Color 3", "");
+  Start();
+  EXPECT_EQ(MicChannel, 99);
+  EXPECT_FALSE(AutoMixerOn);
+  EXPECT_EQ(PlotColours[0], 255);
+  for (int i = 1; i < 12; ++i) EXPECT_EQ(PlotColours[i], RGB(0, 0, 255)) << i;
+}
+
+std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
+  BinaryWriter out;
+  for (int i = 0; i < colours; ++i) out.Long(RGB(i, 2 * i, 3 * i));
+  if (mixerFlag) out.Integer(-1);
+  if (mic) out.Long(33);
+  return out.data();
+}
+
+TEST_F(UserSettingsTest, LegacyFileWithColoursOnlyIsMigratedAndDeleted) {
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  Start();
+  EXPECT_FALSE(FileExists(TempPath("QelUser")));
+  EXPECT_EQ(Get("On"), "T");
+  EXPECT_EQ(Get("AutoMixerOn"), "F");
+  EXPECT_EQ(Get("MicChannel"), " 99");
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(Get("Color " + std::to_string(i)), Str(RGB(i, 2 * i, 3 * i))) << i;
+    EXPECT_EQ(PlotColours[i], RGB(i, 2 * i, 3 * i));
+  }
+}
+
+TEST_F(UserSettingsTest, LegacyFileWithMixerFlagAndChannel) {
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, true, false)));
+  ASSERT_EQ(LegacyFile(12, true, false).size(), 50u);
+  DataPlotter* w = Start();
+  EXPECT_TRUE(AutoMixerOn);
+  EXPECT_EQ(Get("AutoMixerOn"), "T");
+  EXPECT_EQ(PlotColours[11], RGB(11, 22, 33));
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(FileExists(TempPath("QelUser")));
+
+  Forms::DeleteAll();
+  ResetSharedState();
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, true, true)));
+  Start();
+  EXPECT_EQ(MicChannel, 33);
+  EXPECT_EQ(Get("MicChannel"), " 33");
+}
+
+TEST_F(UserSettingsTest, CutLegacyFileMigratesOnlyWholeColours) {
+  std::vector<uint8_t> bytes = LegacyFile(12, true, true);
+  bytes.resize(30);  // seven colours and half of the eighth
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), bytes));
+  PlotColours.fill(RGB(5, 5, 5));
+  Start();
+  EXPECT_EQ(PlotColours[6], RGB(6, 12, 18));
+  EXPECT_EQ(PlotColours[7], RGB(5, 5, 5));
+  EXPECT_FALSE(AutoMixerOn);
+  EXPECT_EQ(MicChannel, 99);
+  EXPECT_EQ(Get("Color 7"), Str(RGB(5, 5, 5)));
+}
+
+TEST_F(UserSettingsTest, LegacyFileStaysWhenTheSettingsCannotBeWritten) {
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("blocker"), std::vector<uint8_t>{1}));
+  SetSettingsFolder(TempPath("blocker") + "/config");  // a folder below a plain file
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  Start();
+  EXPECT_TRUE(FileExists(TempPath("QelUser")));
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
+  DataPlotter* w = Start();
+  QWidget* client = w->centralWidget();
+  EXPECT_EQ(w->Picture1->width(), client->width());
+  EXPECT_TRUE(w->AppliedFilterListBox->isHidden());
+
+  AppliedFilters[0].Count = 1;
+  w->resize(w->width() + 40, w->height() + 20);
+  QApplication::processEvents();
+  EXPECT_EQ(w->Picture1->width(), TwipsToPixels(PixelsToTwips(client->width()) - 2750));
+  EXPECT_EQ(client->width() - w->Picture1->width(), 183);
+  EXPECT_TRUE(w->AppliedFilterListBox->isVisible());
+  EXPECT_EQ(w->AppliedFilterListBox->height(), w->Picture1->height());
+  EXPECT_EQ(w->Picture1->height(), TwipsToPixels(PixelsToTwips(client->height()) - 2300));
+  // The sort buttons share the list's width in one row on the frame's top.
+  EXPECT_EQ(w->FreqSelect->y(), w->Frame1->y());
+  EXPECT_EQ(w->QSelect->x(), w->FreqSelect->x() + w->FreqSelect->width());
+  EXPECT_EQ(w->ModesList->x(), w->AppliedFilterListBox->x());
+}
+
+TEST_F(MainWindowTest, UnloadFreesTheWorkArraysClosesHelpAndTheAboutBox) {
+  DataPlotter* w = Start();
+  w->about_Click();
+  ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
+  ASSERT_EQ(WorkCurve.size(), 262145u);
+  w->close();
+  EXPECT_TRUE(GetHelpLog().closed);
+  EXPECT_FALSE(Forms::IsLoaded<frmAbout>());
+  EXPECT_EQ(WorkCurve.size(), 2u);
+  EXPECT_EQ(PcmSamples.size(), 2u);
+  EXPECT_TRUE(w->GetStopModalFlag());
+}
+
+}  // namespace
+}  // namespace zentor
