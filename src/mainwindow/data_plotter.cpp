@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -87,7 +88,7 @@ DataPlotter::DataPlotter() {
   centralWidget()->setObjectName("DataPlotterClient");
   BuildMenus();
   BuildPanel();
-  resize(1200, 820);
+  resize(1280, 820);
 }
 
 DataPlotter::~DataPlotter() = default;
@@ -215,6 +216,14 @@ void DataPlotter::BuildPanel() {
   Picture1 = new QWidget(client);
   Picture1->setObjectName("Picture1");
   Picture1->setAutoFillBackground(true);
+  QPalette surface = Picture1->palette();
+  surface.setColor(QPalette::Window, Qt::white);
+  Picture1->setPalette(surface);
+
+  // The panel's fixed twips sizes were made for a small font.
+  QFont small = client->font();
+  small.setPointSizeF(8);
+  client->setFont(small);
 
   AppliedFilterListBox = new QListWidget(client);
   AppliedFilterListBox->setObjectName("AppliedFilterListBox");
@@ -225,7 +234,12 @@ void DataPlotter::BuildPanel() {
   QSelect = Control<QPushButton>(client, "QSelect", "List By Q");
   ErrSelect = Control<QPushButton>(client, "ErrSelect", "Emulator Options");
   CompModes = Control<QPushButton>(client, "CompModes", "List All Modes");
-  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) b->resize(b->width(), TwipsToPixels(300));
+  QFont smaller = small;
+  smaller.setPointSizeF(6.5);
+  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
+    b->setFont(smaller);
+    b->resize(b->width(), TwipsToPixels(300));
+  }
 
   Frame1 = new QGroupBox(client);
   Frame1->setObjectName("Frame1");
@@ -243,16 +257,16 @@ void DataPlotter::BuildPanel() {
   TimeBut = Control<QRadioButton>(Frame1, "TimeBut", "Impulse Response");
   FreqBut = Control<QRadioButton>(Frame1, "FreqBut", "Frequency Response");
   NoiseBut = Control<QRadioButton>(Frame1, "NoiseBut", "Signal to Noise Estimate");
-  Place(TimeBut, 60, 480, 1550, 300);
-  Place(FreqBut, 1620, 480, 1700, 300);
-  Place(NoiseBut, 3330, 480, 2100, 300);
+  Place(TimeBut, 60, 480, 1900, 300);
+  Place(FreqBut, 1980, 480, 2100, 300);
+  Place(NoiseBut, 4100, 480, 2500, 300);
   auto* views = new QButtonGroup(Frame1);
   for (QRadioButton* b : {TimeBut, FreqBut, NoiseBut}) views->addButton(b);
 
   logbut = Control<QRadioButton>(Frame1, "logbut", "Logarithmic Graph");
   LinBut = Control<QRadioButton>(Frame1, "LinBut", "Linear Graph");
-  Place(logbut, 60, 810, 1700, 300);
-  Place(LinBut, 1770, 810, 1400, 300);
+  Place(logbut, 60, 810, 1900, 300);
+  Place(LinBut, 1980, 810, 1500, 300);
   auto* axes = new QButtonGroup(Frame1);
   axes->addButton(logbut);
   axes->addButton(LinBut);
@@ -263,33 +277,33 @@ void DataPlotter::BuildPanel() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  Place(ProgressBar1, 3250, 810, 2200, 300);
+  Place(ProgressBar1, 3600, 810, 3000, 300);
 
   Norm = Control<QCheckBox>(Frame1, "Norm", "Show Gain / Normalized results");
   avg = Control<QCheckBox>(Frame1, "avg", "Average Curve On/Off");
-  Place(Norm, 5550, 150, 3000, 300);
-  Place(avg, 5550, 480, 2500, 300);
+  Place(Norm, 6750, 150, 3100, 300);
+  Place(avg, 6750, 480, 2600, 300);
   LeftDisplayArrow = Control<QPushButton>(Frame1, "LeftDisplayArrow", "<");
   CurveNoText = TextBox(Frame1, "CurveNoText", "1");
   RightDisplayArrow = Control<QPushButton>(Frame1, "RightDisplayArrow", ">");
   Colorselect = Control<QPushButton>(Frame1, "Colorselect", "Colors");
   Display = Control<QPushButton>(Frame1, "Display", "Options");
-  Place(LeftDisplayArrow, 5550, 810, 330, 300);
-  Place(CurveNoText, 5900, 810, 550, 300);
-  Place(RightDisplayArrow, 6470, 810, 330, 300);
-  Place(Colorselect, 6900, 810, 850, 300);
-  Place(Display, 7770, 810, 850, 300);
+  Place(LeftDisplayArrow, 6750, 810, 330, 300);
+  Place(CurveNoText, 7100, 810, 550, 300);
+  Place(RightDisplayArrow, 7670, 810, 330, 300);
+  Place(Colorselect, 8100, 810, 850, 300);
+  Place(Display, 8970, 810, 850, 300);
 
   // Right block of Frame1: the filter controls.
   ControlFrame = new QGroupBox("Filters", Frame1);
   ControlFrame->setObjectName("ControlFrame");
-  Place(ControlFrame, 8700, 0, 5600, 1100);
+  Place(ControlFrame, 9950, 0, 6300, 1100);
   All = Control<QCheckBox>(ControlFrame, "All", "Run All/Selected Curve");
   AccCheck = Control<QCheckBox>(ControlFrame, "AccCheck", "Accumulate Filters On/Off");
   QkCheck = Control<QCheckBox>(ControlFrame, "QkCheck", "Quick Calc On / Off");
-  Place(All, 100, 200, 2000, 270);
-  Place(AccCheck, 2150, 200, 2250, 270);
-  Place(QkCheck, 100, 760, 2000, 270);
+  Place(All, 100, 200, 2400, 270);
+  Place(AccCheck, 2550, 200, 2600, 270);
+  Place(QkCheck, 100, 760, 2400, 270);
   All->setChecked(true);
   QkCheck->setChecked(true);
   FitFiltersBut = Control<QPushButton>(ControlFrame, "FitFiltersBut", "Fit Filters To Curve Shown");
@@ -299,13 +313,13 @@ void DataPlotter::BuildPanel() {
   Place(FitFiltersBut, 100, 480, 2200, 270);
   Place(Polish, 2350, 480, 1250, 270);
   Place(NumOptBut, 3650, 480, 900, 270);
-  Place(DelCurve, 4450, 200, 1100, 270);
+  Place(DelCurve, 5150, 200, 1100, 270);
   LeftArrow = Control<QPushButton>(ControlFrame, "LeftArrow", "<");
   CurveNumberText = TextBox(ControlFrame, "CurveNumberText", "1");
   RightArrow = Control<QPushButton>(ControlFrame, "RightArrow", ">");
-  Place(LeftArrow, 2150, 760, 330, 270);
-  Place(CurveNumberText, 2500, 760, 550, 270);
-  Place(RightArrow, 3070, 760, 330, 270);
+  Place(LeftArrow, 2550, 760, 330, 270);
+  Place(CurveNumberText, 2900, 760, 550, 270);
+  Place(RightArrow, 3470, 760, 330, 270);
 
   // Moving the mouse over these gives them the keyboard focus.
   for (QWidget* w : std::initializer_list<QWidget*>{

@@ -332,6 +332,18 @@ TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
   EXPECT_EQ(w->ModesList->x(), w->AppliedFilterListBox->x());
 }
 
+TEST_F(MainWindowTest, WindowTooSmallForThePanelStillLaysOut) {
+  DataPlotter* w = Start();
+  AppliedFilters[0].Count = 1;
+  w->resize(120, 90);
+  QApplication::processEvents();
+  w->ArrangeMainWindow();
+  EXPECT_TRUE(w->Picture1->isVisible());
+  EXPECT_TRUE(w->ModesList->isVisible());
+  EXPECT_GE(w->Picture1->width(), 0);
+  EXPECT_GE(w->Picture1->height(), 0);
+}
+
 TEST_F(MainWindowTest, UnloadFreesTheWorkArraysClosesHelpAndTheAboutBox) {
   DataPlotter* w = Start();
   w->about_Click();
