@@ -85,6 +85,7 @@ void DataPlotter::Form_Load() {
   ParametricEQEmulation = 1;
 
   AllocateWorkArrays(kWorkArrayPoints);
+  ClearAllFilterSets();
 
   ReadUserSettings();
 
