@@ -22,7 +22,7 @@ test: deps
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DZENTOR_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
+	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; done
 
 clean:
 	rm -rf build
