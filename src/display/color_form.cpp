@@ -47,15 +47,19 @@ ColorForm::ColorForm(QWidget* parent) : QDialog(parent) {
   static const char* const captions[11] = {"",        "Background", "Grid Face", "Curve1",  "Curve2", "Curve 3",
                                            "Curve 4", "Curve 5",    "Curve 6",   "Curve 7", "Curve 8"};
   auto* grid = new QGridLayout;
+  ColourBox** named[11] = {nullptr,   &Picture1, &Picture2, &Picture3, &Picture4, &Picture5,
+                           &Picture6, &Picture7, &Picture8, &Picture9, &Picture10};
   for (int k = 1; k <= 10; ++k) {
-    Picture[static_cast<size_t>(k)] = new ColourBox(this);
-    Picture[static_cast<size_t>(k)]->setObjectName(QString("Picture%1").arg(k));
+    ColourBox* box = new ColourBox(this);
+    box->setObjectName(QString("Picture%1").arg(k));
+    *named[k] = box;
+    boxes_[static_cast<size_t>(k)] = box;
     QLabel* label = k == 1 ? (Label1 = new ClickLabel(captions[k], this)) : new QLabel(captions[k], this);
     label->setObjectName(QString("Label%1").arg(k));
     // Two columns of five: background and grid face head the left one.
     const int row = (k - 1) % 5;
     const int col = (k - 1) / 5 * 2;
-    grid->addWidget(Picture[static_cast<size_t>(k)], row, col);
+    grid->addWidget(box, row, col);
     grid->addWidget(label, row, col + 1);
   }
   SaveAsDefault = new QCheckBox("Save As Default", this);
@@ -66,20 +70,20 @@ ColorForm::ColorForm(QWidget* parent) : QDialog(parent) {
   layout->addWidget(SaveAsDefault);
 
   Label1->onClick = [this] { Label1_Click(); };
-  Picture[1]->onClick = [this] { Picture1_Click(); };
-  Picture[3]->onClick = [this] { Picture3_Click(); };
-  Picture[4]->onClick = [this] { Picture4_Click(); };
-  Picture[5]->onClick = [this] { Picture5_Click(); };
-  Picture[6]->onClick = [this] { Picture6_Click(); };
-  Picture[7]->onClick = [this] { Picture7_Click(); };
-  Picture[8]->onClick = [this] { Picture8_Click(); };
-  Picture[9]->onClick = [this] { Picture9_Click(); };
-  Picture[10]->onClick = [this] { Picture10_Click(); };
+  Picture1->onClick = [this] { Picture1_Click(); };
+  Picture3->onClick = [this] { Picture3_Click(); };
+  Picture4->onClick = [this] { Picture4_Click(); };
+  Picture5->onClick = [this] { Picture5_Click(); };
+  Picture6->onClick = [this] { Picture6_Click(); };
+  Picture7->onClick = [this] { Picture7_Click(); };
+  Picture8->onClick = [this] { Picture8_Click(); };
+  Picture9->onClick = [this] { Picture9_Click(); };
+  Picture10->onClick = [this] { Picture10_Click(); };
   Form_Load();
 }
 
 void ColorForm::Form_Load() {
-  for (size_t k = 1; k <= 10; ++k) Picture[k]->SetBackColor(PlotColours[k]);
+  for (size_t k = 1; k <= 10; ++k) boxes_[k]->SetBackColor(PlotColours[k]);
 }
 
 // Every opening shows the table as it is now.
@@ -95,12 +99,13 @@ int16_t ColorForm::GetSaveAsDefault() {
 }
 
 void ColorForm::PickColour(int k) {
-  const std::optional<ColourRef> chosen = ColourDialog(Picture[static_cast<size_t>(k)]->BackColor());
+  ColourBox* box = Box(k);
+  const std::optional<ColourRef> chosen = ColourDialog(box->BackColor());
   if (!chosen) return;  // cancelled: the colour stays
-  Picture[static_cast<size_t>(k)]->SetBackColor(*chosen);
+  box->SetBackColor(*chosen);
   // The grid face always follows the background.
-  if (k == 1) Picture[2]->SetBackColor(*chosen);
-  for (size_t i = 1; i <= 10; ++i) PlotColours[i] = Picture[i]->BackColor();
+  if (k == 1) Picture2->SetBackColor(*chosen);
+  for (size_t i = 1; i <= 10; ++i) PlotColours[i] = boxes_[i]->BackColor();
 }
 
 void ColorForm::Label1_Click() { PickColour(1); }

@@ -71,10 +71,21 @@ class ColorForm : public QDialog {
   void Picture9_Click();
   void Picture10_Click();
 
-  // Picture1 .. Picture10 (index 0 unused).
-  std::array<ColourBox*, 11> Picture{};
+  ColourBox* Picture1 = nullptr;  // background
+  ColourBox* Picture2 = nullptr;  // grid face, follows the background
+  ColourBox* Picture3 = nullptr;  // curve colours 1 to 8
+  ColourBox* Picture4 = nullptr;
+  ColourBox* Picture5 = nullptr;
+  ColourBox* Picture6 = nullptr;
+  ColourBox* Picture7 = nullptr;
+  ColourBox* Picture8 = nullptr;
+  ColourBox* Picture9 = nullptr;
+  ColourBox* Picture10 = nullptr;
   ClickLabel* Label1 = nullptr;
   QCheckBox* SaveAsDefault = nullptr;
+
+  // Picture k for k = 1 .. 10.
+  ColourBox* Box(int k) const { return boxes_.at(static_cast<size_t>(k)); }
 
   // Closing, by the window's close button or Escape, ends here.
   void done(int r) override;
@@ -84,6 +95,7 @@ class ColorForm : public QDialog {
 
  private:
   void PickColour(int k);
+  std::array<ColourBox*, 11> boxes_{};  // index 0 unused
 };
 
 }  // namespace zentor

@@ -191,6 +191,7 @@ void DrawAudioGraphFrame(GraphFrame& frame, DrawingSurface& picture) { DrawFrame
 
 void PlotCurvePoints(const GraphFrame& frame, DrawingSurface& picture, int64_t count, std::span<float> x,
                      std::span<const float> y, ColourRef colour) {
+  ReleaseVectorUpperState();
   DrawingSurface& dc = PrepareGraphDC(picture);
   count = std::clamp<int64_t>(count, 0, static_cast<int64_t>(std::min(x.size(), y.size())));
   if (count == 0) {

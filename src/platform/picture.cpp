@@ -17,6 +17,13 @@ int32_t ToDrawUnit(double v) {
   return static_cast<int32_t>(std::nearbyint(v));  // default rounding: halves to even
 }
 
+void ReleaseVectorUpperState() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool avx = __builtin_cpu_supports("avx");
+  if (avx) __asm__ volatile("vzeroupper" ::: "memory");
+#endif
+}
+
 namespace {
 
 QColor ToQColor(ColourRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
@@ -56,6 +63,7 @@ const FaceMetrics& Face() {
 }  // namespace
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+  ReleaseVectorUpperState();
   setAttribute(Qt::WA_OpaquePaintEvent);
   MatchImageToSize();
 }

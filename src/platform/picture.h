@@ -27,6 +27,11 @@ constexpr int32_t kDrawingSpace = 1200;
 // space; NaN lands on 0. Every float-to-coordinate conversion goes through here.
 int32_t ToDrawUnit(double v);
 
+// Start-up code of the GUI libraries can leave the upper halves of the vector
+// registers marked in use; until they are cleared, every scalar floating-point
+// instruction of the curve loops pays a transition penalty (ten times slower).
+void ReleaseVectorUpperState();
+
 // The picture's draw mode, with the original numbering (7 XOR pen, 13 copy pen).
 enum class DrawMode : int16_t { XorPen = 7, CopyPen = 13 };
 

@@ -58,19 +58,19 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
   EXPECT_EQ(form->windowTitle(), "Color Selection");
   EXPECT_EQ(form->SaveAsDefault->text(), "Save As Default");
   EXPECT_EQ(form->SaveAsDefault->toolTip(), "Save colors as default choice");
-  for (size_t k = 1; k <= 10; ++k) EXPECT_EQ(form->Picture[k]->BackColor(), PlotColours[k]);
+  for (size_t k = 1; k <= 10; ++k) EXPECT_EQ(form->Box(int(k))->BackColor(), PlotColours[k]);
 
   // The background takes the grid face with it.
   dialogs.ExpectColour(RGB(255, 0, 0));
-  QTest::mouseClick(form->Picture[1], Qt::LeftButton);
+  QTest::mouseClick(form->Picture1, Qt::LeftButton);
   EXPECT_EQ(PlotColours[1], 255);
   EXPECT_EQ(PlotColours[2], 255);
-  EXPECT_EQ(form->Picture[2]->BackColor(), 255);
+  EXPECT_EQ(form->Picture2->BackColor(), 255);
   EXPECT_EQ(dialogs.calls().back().kind, test::DialogCall::Colour);
 
   auto before = PlotColours;
   dialogs.ExpectColour(RGB(1, 2, 3));
-  QTest::mouseClick(form->Picture[10], Qt::LeftButton);
+  QTest::mouseClick(form->Picture10, Qt::LeftButton);
   before[10] = RGB(1, 2, 3);
   EXPECT_EQ(PlotColours, before);
 
@@ -78,12 +78,12 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
   dialogs.ExpectColour(RGB(0, 0, 9));
   QTest::mouseClick(form->Label1, Qt::LeftButton);
   EXPECT_EQ(PlotColours[2], RGB(0, 0, 9));
-  QTest::mouseClick(form->Picture[2], Qt::LeftButton);  // no dialog expected
+  QTest::mouseClick(form->Picture2, Qt::LeftButton);  // no dialog expected
 
   dialogs.ExpectColour(std::nullopt);
   form->Picture5_Click();
   EXPECT_EQ(PlotColours[5], RGB(0, 255, 255));
-  EXPECT_EQ(form->Picture[5]->BackColor(), RGB(0, 255, 255));
+  EXPECT_EQ(form->Picture5->BackColor(), RGB(0, 255, 255));
 }
 
 TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTicked) {
@@ -130,7 +130,7 @@ TEST_F(Colours, ReopeningShowsTheCurrentTable) {
   form->close();
   PlotColours[7] = RGB(4, 5, 6);
   form = Open();
-  EXPECT_EQ(form->Picture[7]->BackColor(), RGB(4, 5, 6));
+  EXPECT_EQ(form->Picture7->BackColor(), RGB(4, 5, 6));
 }
 
 TEST_F(Colours, UnsetMainWindowLinksWriteTheStartUpValues) {
