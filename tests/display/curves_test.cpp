@@ -52,16 +52,9 @@ TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
   EXPECT_TRUE(rec.AutoRedraw());
 }
 
-TEST_F(Curves, DrawsInThePicturesDrawMode) {
-  rec.SetDrawMode(DrawMode::XorPen);
-  TestCurve c({20, 30}, {600, 600});
-  PlotCurveOnGraph(frame, rec, c, RGB(1, 2, 3), 7);
-  EXPECT_EQ(rec.Of(Kind::Polyline).at(0).mode, DrawMode::XorPen);
-}
-
 TEST_F(Curves, NothingDrawnWhenEveryPointIsLeftOfThePlot) {
   TestCurve c({0, 1, 2}, {600, 600, 600});
-  PlotCurve(frame, rec, c, 0);
+  PlotCurveOnGraph(frame, rec, c, 0, 7);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
 }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "core/helpers.h"
@@ -36,6 +37,15 @@ TestCurve Slope(float levelAt2Hz) {
     c.YValues[i] = levelAt2Hz + 10 * std::log10(c.XValues[i] / 2);
   }
   return c;
+}
+
+TEST(DrawUnits, RoundHalfToEvenAndStayInTheDrawingSpace) {
+  EXPECT_EQ(ToDrawUnit(2.5), 2);
+  EXPECT_EQ(ToDrawUnit(3.5), 4);
+  EXPECT_EQ(ToDrawUnit(-7), 0);
+  EXPECT_EQ(ToDrawUnit(1e300), 1200);
+  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
+  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
 class Pixels : public test::ZentorTest {
