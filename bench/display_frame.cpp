@@ -30,7 +30,8 @@ std::array<Curve, 32>& Set() {
     s[0].NumCurves = 32;
     for (size_t k = 0; k < 32; ++k) {
       s[k].NumPoints = 2000;
-      s[k].Label = std::to_string(k + 1) + " ";
+      s[k].Label = std::to_string(k + 1);
+      s[k].Label.push_back(' ');
       for (size_t i = 0; i < 2000; ++i) {
         const double f = 10 * std::pow(2500.0, double(i) / 1999);
         s[k].XValues[i] = static_cast<float>(f);
