@@ -1,6 +1,8 @@
 #include "display/plot_colours.h"
 
 #include "core/shared_state.h"
+#include "core/text_number.h"
+#include "platform/settings.h"
 
 namespace zentor {
 
@@ -8,6 +10,28 @@ std::array<ColourRef, kNumPlotColours> PlotColours{};
 
 namespace {
 SharedStateRegistrar g_reset([] { PlotColours.fill(0); });
+}
+
+void SetDefaultPlotColours() {
+  PlotColours[1] = RGB(192, 192, 192);
+  PlotColours[2] = RGB(192, 192, 192);
+  PlotColours[3] = RGB(0, 0, 255);
+  PlotColours[4] = RGB(0, 255, 0);
+  PlotColours[5] = RGB(0, 255, 255);
+  PlotColours[6] = RGB(255, 0, 0);
+  PlotColours[7] = RGB(255, 0, 255);
+  PlotColours[8] = RGB(255, 255, 0);
+  PlotColours[9] = RGB(0, 0, 0);
+  PlotColours[10] = RGB(128, 128, 128);
+  PlotColours[11] = RGB(255, 0, 0);
+}
+
+void WriteUserDefaults(int32_t micChannel, bool autoMixerOn) {
+  SaveSetting("Zentor", "User", "On", "T");
+  SaveSetting("Zentor", "User", "MicChannel", Str(micChannel));
+  SaveSetting("Zentor", "User", "AutoMixerOn", autoMixerOn ? "T" : "F");
+  for (int32_t i = 0; i <= 11; ++i)
+    SaveSetting("Zentor", "User", "Color" + Str(i), Str(PlotColours[static_cast<size_t>(i)]));
 }
 
 }  // namespace zentor

@@ -1,0 +1,234 @@
+#include "platform/picture.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace zentor {
+
+int32_t ToDrawUnit(double v) {
+  if (std::isnan(v)) return 0;
+  v = std::clamp(v, 0.0, static_cast<double>(kDrawingSpace));
+  return static_cast<int32_t>(std::nearbyint(v));  // default rounding: halves to even
+}
+
+void ReleaseVectorUpperState() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool avx = __builtin_cpu_supports("avx");
+  if (avx) __asm__ volatile("vzeroupper" ::: "memory");
+#endif
+}
+
+namespace {
+
+QColor ToQColor(ColourRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+QPoint ToQPoint(DrawPoint p) { return QPoint(p.x, p.y); }
+
+QPolygon ToQPolygon(std::span<const DrawPoint> points) {
+  QPolygon poly(static_cast<int>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) poly.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+  return poly;
+}
+
+// The text face measured once at a large size; drawing scales it to the recipe's
+// cell height and average character width.
+struct FaceMetrics {
+  QFont font;
+  double ascent = 0;
+  double cellHeight = 1;
+  double averageWidth = 1;
+};
+
+const FaceMetrics& Face() {
+  static const FaceMetrics face = [] {
+    FaceMetrics m;
+    m.font.setStyleHint(QFont::SansSerif);
+    m.font.setPixelSize(100);
+    m.font.setWeight(QFont::Normal);
+    QFontMetricsF fm(m.font);
+    m.ascent = fm.ascent();
+    m.cellHeight = std::max(1.0, fm.ascent() + fm.descent());
+    m.averageWidth = std::max(1.0, fm.averageCharWidth());
+    return m;
+  }();
+  return face;
+}
+
+}  // namespace
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+  ReleaseVectorUpperState();
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  MatchImageToSize();
+}
+
+PictureBox::~PictureBox() { EndPainting(); }
+
+void PictureBox::MatchImageToSize() {
+  QSize want(std::max(1, width()), std::max(1, height()));
+  if (image_.size() == want) return;
+  EndPainting();
+  // A resized picture keeps what it showed at its top-left corner.
+  QImage grown(want, QImage::Format_RGB32);
+  grown.fill(ToQColor(backColor_));
+  if (!image_.isNull()) {
+    QPainter p(&grown);
+    p.drawImage(0, 0, image_);
+  }
+  image_ = std::move(grown);
+}
+
+QPainter& PictureBox::Painter(const Pen& pen) {
+  MatchImageToSize();
+  if (!painter_) {
+    painter_ = std::make_unique<QPainter>(&image_);
+    painter_->setRenderHint(QPainter::Antialiasing, false);
+    painter_->setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+    painter_->setViewport(0, 0, image_.width(), image_.height());
+  }
+  painter_->setCompositionMode(drawMode_ == DrawMode::XorPen ? QPainter::RasterOp_SourceXorDestination
+                                                             : QPainter::CompositionMode_SourceOver);
+  QPen p(ToQColor(pen.colour));
+  p.setCosmetic(true);
+  p.setWidth(1);
+  p.setStyle(pen.style == PenStyle::Dash ? Qt::DashLine : Qt::SolidLine);
+  painter_->setPen(p);
+  painter_->setBrush(Qt::NoBrush);
+  return *painter_;
+}
+
+void PictureBox::EndPainting() {
+  if (painter_) {
+    painter_->end();
+    painter_.reset();
+  }
+}
+
+void PictureBox::SetBackColor(ColourRef c) {
+  backColor_ = c;
+  MatchImageToSize();
+  EndPainting();
+  image_.fill(ToQColor(c));
+}
+
+void PictureBox::Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) {
+  QPainter& p = Painter(pen);
+  if (fill) p.setBrush(ToQColor(*fill));
+  // The outline runs through a and b-1, so the filled area is a..b-1.
+  int x1 = std::min(a.x, b.x), x2 = std::max(a.x, b.x) - 1;
+  int y1 = std::min(a.y, b.y), y2 = std::max(a.y, b.y) - 1;
+  if (x2 < x1 || y2 < y1) return;
+  // A stroked QRect spans its width plus one pixel.
+  p.drawRect(QRect(x1, y1, x2 - x1, y2 - y1));
+}
+
+void PictureBox::Line(DrawPoint a, DrawPoint b, const Pen& pen) {
+  Painter(pen).drawLine(ToQPoint(a), ToQPoint(b));
+}
+
+void PictureBox::Polyline(std::span<const DrawPoint> points, const Pen& pen) {
+  if (points.size() < 2) return;
+  Painter(pen).drawPolyline(ToQPolygon(points));
+}
+
+void PictureBox::Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) {
+  if (points.empty()) return;
+  QPainter& p = Painter(pen);
+  p.setBrush(ToQColor(fill));
+  p.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+}
+
+void PictureBox::Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) {
+  if (text.empty()) return;
+  const FaceMetrics& face = Face();
+  QPainter& p = Painter(Pen{colour});
+  p.save();
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  p.setFont(face.font);
+  p.translate(topLeft.x, topLeft.y);
+  if (font.escapement != 0) p.rotate(-font.escapement / 10.0);
+  p.scale(font.width / face.averageWidth, font.height / face.cellHeight);
+  p.drawText(QPointF(0, face.ascent), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  p.restore();
+}
+
+void PictureBox::Refresh() {
+  EndPainting();
+  update();
+}
+
+const QImage& PictureBox::Image() {
+  MatchImageToSize();
+  EndPainting();
+  return image_;
+}
+
+void PictureBox::paintEvent(QPaintEvent* e) {
+  MatchImageToSize();
+  EndPainting();
+  QPainter p(this);
+  p.drawImage(e->rect(), image_, e->rect());
+}
+
+RecordingSurface::Call& RecordingSurface::Add(Kind k) {
+  Call& c = calls_.emplace_back();
+  c.kind = k;
+  c.mode = drawMode_;
+  return c;
+}
+
+void RecordingSurface::SetBackColor(ColourRef c) {
+  backColor_ = c;
+  Add(Kind::BackColor).colour = c;
+}
+
+void RecordingSurface::Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) {
+  Call& c = Add(Kind::Rectangle);
+  c.points = {a, b};
+  c.pen = pen;
+  c.fill = fill;
+}
+
+void RecordingSurface::Line(DrawPoint a, DrawPoint b, const Pen& pen) {
+  Call& c = Add(Kind::Line);
+  c.points = {a, b};
+  c.pen = pen;
+}
+
+void RecordingSurface::Polyline(std::span<const DrawPoint> points, const Pen& pen) {
+  Call& c = Add(Kind::Polyline);
+  c.points.assign(points.begin(), points.end());
+  c.pen = pen;
+}
+
+void RecordingSurface::Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) {
+  Call& c = Add(Kind::Polygon);
+  c.points.assign(points.begin(), points.end());
+  c.pen = pen;
+  c.fill = fill;
+}
+
+void RecordingSurface::Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) {
+  Call& c = Add(Kind::Text);
+  c.points = {topLeft};
+  c.text = std::string(text);
+  c.colour = colour;
+  c.font = font;
+}
+
+void RecordingSurface::Refresh() { Add(Kind::Refresh); }
+
+std::vector<RecordingSurface::Call> RecordingSurface::Of(Kind k) const {
+  std::vector<Call> out;
+  for (const Call& c : calls_)
+    if (c.kind == k) out.push_back(c);
+  return out;
+}
+
+}  // namespace zentor

@@ -1,0 +1,153 @@
+// The picture seam: every graph draws into a fixed 1200 x 1200 logical space that
+// is stretched over the picture's client area (independently in x and y). Drawing
+// goes through DrawingSurface; PictureBox paints it with QPainter onto a persistent
+// image, RecordingSurface keeps the calls so tests can assert exact geometry.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dialogs.h"
+
+class QPainter;
+
+namespace zentor {
+
+// Width and height of the logical drawing space.
+constexpr int32_t kDrawingSpace = 1200;
+
+// A coordinate in drawing units: rounded half to even, clamped to the drawing
+// space; NaN lands on 0. Every float-to-coordinate conversion goes through here.
+int32_t ToDrawUnit(double v);
+
+// Start-up code of the GUI libraries can leave the upper halves of the vector
+// registers marked in use; until they are cleared, every scalar floating-point
+// instruction of the curve loops pays a transition penalty (ten times slower).
+void ReleaseVectorUpperState();
+
+// The picture's draw mode, with the original numbering (7 XOR pen, 13 copy pen).
+enum class DrawMode : int16_t { XorPen = 7, CopyPen = 13 };
+
+enum class PenStyle { Solid, Dash };
+
+// Always a cosmetic one-pixel pen.
+struct Pen {
+  ColourRef colour = 0;
+  PenStyle style = PenStyle::Solid;
+  bool operator==(const Pen&) const = default;
+};
+
+// Cell height and average character width in drawing units; escapement in tenths
+// of a degree, counter-clockwise (900: text reads upwards).
+struct FontSpec {
+  int32_t height = 30;
+  int32_t width = 10;
+  int32_t escapement = 0;
+  bool operator==(const FontSpec&) const = default;
+};
+
+struct DrawPoint {
+  int32_t x = 0;
+  int32_t y = 0;
+  bool operator==(const DrawPoint&) const = default;
+};
+
+class DrawingSurface {
+ public:
+  virtual ~DrawingSurface() = default;
+
+  // Setting the background clears the picture to it.
+  virtual void SetBackColor(ColourRef c) = 0;
+  ColourRef BackColor() const { return backColor_; }
+  void SetDrawMode(DrawMode m) { drawMode_ = m; }
+  DrawMode GetDrawMode() const { return drawMode_; }
+  void SetAutoRedraw(bool on) { autoRedraw_ = on; }
+  bool AutoRedraw() const { return autoRedraw_; }
+
+  // Filled when `fill` is given, else outline only. Covers a..b-1 like the original.
+  virtual void Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) = 0;
+  virtual void Line(DrawPoint a, DrawPoint b, const Pen& pen) = 0;
+  virtual void Polyline(std::span<const DrawPoint> points, const Pen& pen) = 0;
+  // Filled with the alternate (odd-even) rule, outlined with the pen.
+  virtual void Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) = 0;
+  // Placed by the top-left corner of its cell (before rotation).
+  virtual void Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) = 0;
+  // Makes what was drawn visible.
+  virtual void Refresh() = 0;
+
+ protected:
+  ColourRef backColor_ = RGB(255, 255, 255);
+  DrawMode drawMode_ = DrawMode::CopyPen;
+  bool autoRedraw_ = false;
+};
+
+// A picture box: a widget showing a persistent image the size of its client area.
+class PictureBox : public QWidget, public DrawingSurface {
+  Q_OBJECT
+ public:
+  explicit PictureBox(QWidget* parent = nullptr);
+  ~PictureBox() override;
+
+  void SetBackColor(ColourRef c) override;
+  void Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) override;
+  void Line(DrawPoint a, DrawPoint b, const Pen& pen) override;
+  void Polyline(std::span<const DrawPoint> points, const Pen& pen) override;
+  void Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) override;
+  void Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) override;
+  void Refresh() override;
+
+  // The persistent image with everything drawn so far.
+  const QImage& Image();
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+
+ private:
+  QPainter& Painter(const Pen& pen);
+  void EndPainting();
+  void MatchImageToSize();
+
+  QImage image_;
+  std::unique_ptr<QPainter> painter_;
+};
+
+// Keeps every call; draws nothing.
+class RecordingSurface : public DrawingSurface {
+ public:
+  enum class Kind { BackColor, Rectangle, Line, Polyline, Polygon, Text, Refresh };
+  struct Call {
+    Kind kind;
+    std::vector<DrawPoint> points;  // rectangle corners, line ends, vertices, text corner
+    Pen pen;
+    std::optional<ColourRef> fill;
+    ColourRef colour = 0;  // text colour, or the background of BackColor
+    std::string text;
+    FontSpec font;
+    DrawMode mode = DrawMode::CopyPen;
+  };
+
+  void SetBackColor(ColourRef c) override;
+  void Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) override;
+  void Line(DrawPoint a, DrawPoint b, const Pen& pen) override;
+  void Polyline(std::span<const DrawPoint> points, const Pen& pen) override;
+  void Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) override;
+  void Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) override;
+  void Refresh() override;
+
+  const std::vector<Call>& calls() const { return calls_; }
+  std::vector<Call> Of(Kind k) const;
+  void Clear() { calls_.clear(); }
+
+ private:
+  Call& Add(Kind k);
+  std::vector<Call> calls_;
+};
+
+}  // namespace zentor

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "curve_fixture.h"
+#include "display/graph_frame.h"
+#include "display/graph_primitives.h"
+#include "display/plot_colours.h"
+#include "support/fixture.h"
+
+namespace zentor {
+namespace {
+
+using test::Kind;
+using test::VerticalGridX;
+
+std::vector<int32_t> Grid(int32_t low, int32_t high) {
+  GraphFrame f;
+  f.YLow = low;
+  f.YHigh = high;
+  f.YLabelValues.fill(777);
+  f.YLabelCount = 55;
+  ComputeAxisGridSteps(f);
+  if (f.YLabelCount == 55) return {};  // tables left alone
+  EXPECT_EQ(f.YLabelCount, f.YLineCount);
+  EXPECT_EQ(f.YLabelValues, f.YLineValues);
+  return std::vector<int32_t>(f.YLabelValues.begin(), f.YLabelValues.begin() + f.YLabelCount + 1);
+}
+
+TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
+  EXPECT_EQ(Grid(-30, 30), (std::vector<int32_t>{-30, -24, -18, -12, -6, 0, 6, 12, 18, 24, 30}));
+  // Step one reaches the top and repeats it.
+  EXPECT_EQ(Grid(0, 10), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
+  EXPECT_EQ(Grid(5, 5), (std::vector<int32_t>{5, 5}));
+  // The last interval may be shorter than the step.
+  EXPECT_EQ(Grid(0, 25), (std::vector<int32_t>{0, 3, 6, 9, 12, 15, 18, 21, 25}));
+  EXPECT_EQ(Grid(-50, 20), (std::vector<int32_t>{-50, -40, -30, -20, -10, 0, 10, 20}));
+  EXPECT_EQ(Grid(0, 2000), (std::vector<int32_t>{0, 200, 400, 600, 800, 1000, 1200, 1400, 1600, 1800, 2000}));
+  EXPECT_EQ(Grid(-1000, 31000).size(), 11u);  // step 3200: -1000 .. 27800, then 31000
+  // An inverted range keeps its low end first.
+  EXPECT_EQ(Grid(30, -30), (std::vector<int32_t>{30, -30}));
+  EXPECT_TRUE(Grid(0, 40000).empty());
+  EXPECT_TRUE(Grid(-2147483647 - 1, 2147483647).empty());
+}
+
+class Frames : public test::ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    SetDefaultPlotColours();
+    SetDefaultGraphFrames();
+  }
+  RecordingSurface rec;
+
+  std::vector<RecordingSurface::Call> TextsAt(int32_t y) const {
+    std::vector<RecordingSurface::Call> out;
+    for (const auto& c : rec.Of(Kind::Text))
+      if (c.points[0].y == y) out.push_back(c);
+    return out;
+  }
+  std::vector<std::string> XLabels() const {
+    std::vector<std::string> out;
+    for (const auto& c : TextsAt(1120)) out.push_back(c.text);
+    return out;
+  }
+  size_t XTicks() const {
+    size_t n = 0;
+    for (const auto& c : rec.Of(Kind::Line))
+      if (c.points[0].y == 1105 && c.points[1].y == 1115) ++n;
+    return n;
+  }
+};
+
+TEST_F(Frames, DefaultsOfTheThreeFrames) {
+  EXPECT_EQ(FreqGraphFrame.LogX, -1);
+  EXPECT_EQ(FreqGraphFrame.XStart, 5);
+  EXPECT_EQ(FreqGraphFrame.XFinish, 500);
+  EXPECT_EQ(FreqGraphFrame.YLow, -30);
+  EXPECT_EQ(FreqGraphFrame.YHigh, 30);
+  EXPECT_EQ(FreqGraphFrame.XTitle, "Frequency (Hz) ");
+  EXPECT_EQ(TimeGraphFrame.LogX, 0);
+  EXPECT_EQ(TimeGraphFrame.XStart, -10);
+  EXPECT_EQ(TimeGraphFrame.XFinish, 30);
+  EXPECT_EQ(TimeGraphFrame.XTitle, "Time [ms]");
+  EXPECT_EQ(TimeGraphFrame.YTitle, "Norm. Linear Level ");
+  EXPECT_EQ(FitGraphFrame.YTitle, "Level (dB)");
+  EXPECT_EQ(FitGraphFrame.XFinish, 0);  // left to the fit
+  for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame}) {
+    EXPECT_EQ(f->PlotLeft, 100);
+    EXPECT_EQ(f->PlotRight, 1100);
+    EXPECT_EQ(f->PlotBottom, 1100);
+    EXPECT_EQ(f->PlotTop, 100);
+  }
+}
+
+TEST_F(Frames, LogAxisOverTwoDecadesLabelsEndsAndDecadesOnly) {
+  DrawGraphFrame(FreqGraphFrame, rec);
+  const std::vector<double> lines = {5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 300, 400, 500};
+  std::vector<int32_t> expected;
+  for (double f : lines) expected.push_back(static_cast<int32_t>(std::lround(99 + 500 * std::log10(f / 5))));
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"5", "10", "100", "500"}));
+  EXPECT_EQ(XTicks(), 4u);
+  // Labels are centred on their line.
+  auto labels = TextsAt(1120);
+  EXPECT_EQ(labels[1].points[0].x, expected[1] - 10);
+  EXPECT_EQ(labels[3].points[0].x, 1099 - 15);
+  EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / std::log(100.0), 1e-9);
+}
+
+TEST_F(Frames, LogAxisBelowAnOctaveHasElevenEqualStepsAllLabelled) {
+  FreqGraphFrame.XStart = 1000;
+  FreqGraphFrame.XFinish = 1800;
+  DrawGraphFrame(FreqGraphFrame, rec);
+  auto xs = VerticalGridX(rec, 100, 1100);
+  ASSERT_EQ(xs.size(), 11u);
+  for (size_t k = 0; k < xs.size(); ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
+  auto labels = XLabels();
+  ASSERT_EQ(labels.size(), 11u);
+  EXPECT_EQ(labels.front(), "1K");
+  EXPECT_EQ(labels[1], "1.06K");  // 1000 x 1.8^0.1 = 1060.6
+  EXPECT_EQ(labels.back(), "1.8K");
+  EXPECT_EQ(XTicks(), 11u);
+}
+
+TEST_F(Frames, LogAxisWithinADecadeLabelsEveryLine) {
+  FreqGraphFrame.XStart = 20;
+  FreqGraphFrame.XFinish = 100;
+  DrawGraphFrame(FreqGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 9u);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"20", "30", "40", "50", "60", "70", "80", "90", "100"}));
+  EXPECT_EQ(XTicks(), 9u);
+}
+
+TEST_F(Frames, LogAxisToTwentyKilohertz) {
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  DrawGraphFrame(FreqGraphFrame, rec);
+  // 16, 20..90, 100..900, 1000..9000, 10000, then the end.
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 1u + 8 + 9 + 9 + 1 + 1);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"16", "100", "1K", "10K", "20K"}));
+}
+
+TEST_F(Frames, LinearAxisTenStepsAndTheEnd) {
+  DrawGraphFrame(TimeGraphFrame, rec);
+  std::vector<int32_t> expected;
+  for (int t = -10; t <= 26; t += 4) expected.push_back(25 * t + 349);
+  expected.push_back(1099);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"-10", "-6", "-2", "2", "6", "10", "14", "18", "22", "26", "30"}));
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
+}
+
+TEST_F(Frames, LevelGridTicksAndLabels) {
+  DrawGraphFrame(FreqGraphFrame, rec);
+  EXPECT_DOUBLE_EQ(FreqGraphFrame.YOffset, 600);
+  std::vector<int32_t> gridY, tickY;
+  for (const auto& c : rec.Of(Kind::Line)) {
+    if (c.points[0] == DrawPoint{100, c.points[0].y} && c.points[1] == DrawPoint{1100, c.points[0].y})
+      gridY.push_back(c.points[0].y);
+    if (c.points[0].x == 90 && c.points[1].x == 95) tickY.push_back(c.points[0].y);
+    EXPECT_EQ(c.pen, Pen{RGB(0, 0, 0)});
+  }
+  const std::vector<int32_t> rows = {1100, 1000, 900, 800, 700, 600, 500, 400, 300, 200, 100};
+  EXPECT_EQ(gridY, rows);
+  EXPECT_EQ(tickY, rows);
+  std::vector<RecordingSurface::Call> yLabels;
+  for (const auto& c : rec.Of(Kind::Text))
+    if (c.points[0].x + 12 * int32_t(c.text.size()) == 81) yLabels.push_back(c);
+  ASSERT_EQ(yLabels.size(), 11u);
+  EXPECT_EQ(yLabels[0].text, "-30");
+  EXPECT_EQ(yLabels[0].points[0], (DrawPoint{81 - 36, 1085}));
+  EXPECT_EQ(yLabels[5].text, "0");
+  EXPECT_EQ(yLabels[5].points[0], (DrawPoint{81 - 12, 585}));
+  EXPECT_EQ(yLabels[10].text, "30");
+}
+
+TEST_F(Frames, BackgroundTitlesAndWebLabel) {
+  PlotColours[1] = RGB(10, 20, 30);
+  FreqGraphFrame.GraphCaption = "Gated";
+  DrawGraphFrame(FreqGraphFrame, rec);
+  const auto& calls = rec.calls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[0].kind, Kind::BackColor);
+  EXPECT_EQ(calls[0].colour, RGB(10, 20, 30));
+  EXPECT_EQ(calls[1].kind, Kind::Rectangle);
+  EXPECT_EQ(calls[1].points, (std::vector<DrawPoint>{{0, 0}, {1200, 1200}}));
+  EXPECT_EQ(calls[1].fill, RGB(10, 20, 30));
+  EXPECT_EQ(calls[1].pen.colour, RGB(10, 20, 30));
+  EXPECT_EQ(calls.back().kind, Kind::Refresh);
+  EXPECT_EQ(rec.Of(Kind::Refresh).size(), 1u);
+
+  auto caption = TextsAt(65);
+  ASSERT_EQ(caption.size(), 1u);
+  EXPECT_EQ(caption[0].points[0].x, 100 + (1000 - 50) / 2);
+  auto bottom = TextsAt(1150);
+  ASSERT_EQ(bottom.size(), 2u);
+  EXPECT_EQ(bottom[0].text, "Frequency (Hz) ");
+  EXPECT_EQ(bottom[0].points[0].x, 525);
+  EXPECT_EQ(bottom[1].text, "zentor.example");
+  EXPECT_EQ(bottom[1].points[0].x, 1100 - 150);
+  const auto texts = rec.Of(Kind::Text);
+  const auto& yTitle = texts.back();
+  EXPECT_EQ(yTitle.text, "Level (dB)");
+  EXPECT_EQ(yTitle.points[0], (DrawPoint{10, 650}));
+  EXPECT_EQ(yTitle.font, (FontSpec{30, 10, 900}));
+  for (const auto& t : texts) EXPECT_EQ(t.colour, RGB(0, 0, 0));
+}
+
+TEST_F(Frames, AudioFrameKeepsLinesAndTicksButAlmostNoText) {
+  DrawAudioGraphFrame(TimeGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 11u);
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_TRUE(rec.Of(Kind::Text).empty());
+
+  rec.Clear();
+  DrawAudioGraphFrame(FreqGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 15u);
+  EXPECT_EQ(XTicks(), 4u);
+  auto texts = rec.Of(Kind::Text);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].text, "500");
+  size_t yTicks = 0;
+  for (const auto& c : rec.Of(Kind::Line))
+    if (c.points[0].x == 90 && c.points[1].x == 95) ++yTicks;
+  EXPECT_EQ(yTicks, 11u);
+}
+
+TEST_F(Frames, DegenerateRangesDrawOneUnitWide) {
+  TimeGraphFrame.YLow = 10;
+  TimeGraphFrame.YHigh = 10;
+  TimeGraphFrame.XStart = 7;
+  TimeGraphFrame.XFinish = 3;
+  DrawGraphFrame(TimeGraphFrame, rec);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.YScale, -1000);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 1000);
+  EXPECT_EQ(TimeGraphFrame.YHigh, 10);  // the record keeps its own range
+  EXPECT_EQ(TimeGraphFrame.XFinish, 3);
+
+  rec.Clear();
+  FreqGraphFrame.XStart = 0;
+  FreqGraphFrame.XFinish = 100;
+  DrawGraphFrame(FreqGraphFrame, rec);
+  EXPECT_TRUE(std::isfinite(FreqGraphFrame.XScale));
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).front(), 99);  // the axis starts at 1 Hz
+  EXPECT_EQ(XLabels().front(), "1");
+}
+
+TEST_F(Frames, RunawayAxesAndBadGridCountsStayBounded) {
+  FreqGraphFrame.XStart = 200000;  // past the decade rule
+  FreqGraphFrame.XFinish = 2000000;
+  DrawGraphFrame(FreqGraphFrame, rec);
+  EXPECT_LE(VerticalGridX(rec, 100, 1100).size(), 3u);
+
+  rec.Clear();
+  TimeGraphFrame.XStart = 100000000;  // a step below single precision
+  TimeGraphFrame.XFinish = 100000001;
+  TimeGraphFrame.YLow = 0;
+  TimeGraphFrame.YHigh = 100000;  // tables left as read from a file
+  TimeGraphFrame.YLineCount = 5000;
+  TimeGraphFrame.YLabelCount = -7;
+  DrawGraphFrame(TimeGraphFrame, rec);
+  EXPECT_LE(VerticalGridX(rec, 100, 1100).size(), 202u);
+  size_t horizontal = 0;
+  for (const auto& c : rec.Of(Kind::Line))
+    if (c.points[0].y == c.points[1].y && c.points[0].x == 100) ++horizontal;
+  EXPECT_LE(horizontal, 101u);
+  for (const auto& c : rec.calls())
+    for (DrawPoint p : c.points) {
+      EXPECT_GE(p.x, 0);
+      EXPECT_LE(p.x, 1200);
+    }
+}
+
+TEST(AxisLabels, RuleChosenByTheRunningValue) {
+  EXPECT_EQ(AxisLabel(1500, 1500), "1.5K");
+  EXPECT_EQ(AxisLabel(12500, 12500), "12.5K");
+  EXPECT_EQ(AxisLabel(2.55f, 2.55), "2.5");
+  EXPECT_EQ(AxisLabel(25.678f, 25.678), "25.67");
+  EXPECT_EQ(AxisLabel(150.26f, 150.26), "150.2");
+  EXPECT_EQ(AxisLabel(1060.56f, 1060.56), "1.06K");
+  EXPECT_EQ(AxisLabel(-10, -10), "-10");
+  // The end label follows the rule of the value that passed it.
+  EXPECT_EQ(AxisLabel(9999, 20000), "20K");
+  EXPECT_EQ(AxisLabel(20000, 20000), "20K");
+}
+
+}  // namespace
+}  // namespace zentor

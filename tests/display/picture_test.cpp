@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "core/helpers.h"
+#include "curve_fixture.h"
+#include "display/graph_primitives.h"
+#include "display/plot_colours.h"
+#include "support/fixture.h"
+
+namespace zentor {
+namespace {
+
+using test::TestCurve;
+
+QRgb Rgb(ColourRef c) { return qRgb(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+bool Near(const QImage& img, int x, int y, QRgb colour, int radius = 1) {
+  for (int dy = -radius; dy <= radius; ++dy)
+    for (int dx = -radius; dx <= radius; ++dx) {
+      const int px = x + dx, py = y + dy;
+      if (px >= 0 && py >= 0 && px < img.width() && py < img.height() && img.pixel(px, py) == colour) return true;
+    }
+  return false;
+}
+
+// Level rising by 10 dB per decade from -20 dB at 2 Hz.
+TestCurve Slope(float levelAt2Hz) {
+  TestCurve c;
+  c.NumPoints = 2000;
+  for (size_t i = 0; i < 2000; ++i) {
+    c.XValues[i] = static_cast<float>(2 * std::pow(10.0, 3.0 * double(i) / 1999));  // 2 Hz .. 2 kHz
+    c.YValues[i] = levelAt2Hz + 10 * std::log10(c.XValues[i] / 2);
+  }
+  return c;
+}
+
+TEST(DrawUnits, RoundHalfToEvenAndStayInTheDrawingSpace) {
+  EXPECT_EQ(ToDrawUnit(2.5), 2);
+  EXPECT_EQ(ToDrawUnit(3.5), 4);
+  EXPECT_EQ(ToDrawUnit(-7), 0);
+  EXPECT_EQ(ToDrawUnit(1e300), 1200);
+  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
+  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+class Pixels : public test::ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    SetDefaultPlotColours();
+    SetDefaultGraphFrames();
+    pic.resize(1200, 1200);
+  }
+  PictureBox pic;
+};
+
+TEST_F(Pixels, FrameGridAndCurveLandWhereComputed) {
+  DrawGraphFrame(FreqGraphFrame, pic);
+  TestCurve flat;
+  flat.NumPoints = 300;
+  for (size_t i = 0; i < 300; ++i) {
+    flat.XValues[i] = static_cast<float>(2 * std::pow(1000.0, double(i) / 299));
+    flat.YValues[i] = 3;  // between grid rows: y = 600 - 3 x 1000 / 60 = 550
+  }
+  PlotCurve(FreqGraphFrame, pic, flat, PlotColours[3]);
+  const QImage& img = pic.Image();
+  ASSERT_EQ(img.size(), QSize(1200, 1200));
+
+  const QRgb back = Rgb(PlotColours[1]);
+  for (QPoint p : {QPoint(0, 0), QPoint(1199, 0), QPoint(0, 1199), QPoint(1199, 1199)}) EXPECT_EQ(img.pixel(p), back);
+  const QRgb black = qRgb(0, 0, 0);
+  EXPECT_EQ(img.pixel(700, 600), black);  // 0 dB row
+  EXPECT_EQ(img.pixel(700, 100), black);  // top row, 30 dB
+  EXPECT_EQ(img.pixel(250, 350), black);  // 10 Hz line: 99 + 500 log10(2) = 249.5 -> 250
+  EXPECT_EQ(img.pixel(99, 350), black);   // 5 Hz, the left end
+  EXPECT_EQ(img.pixel(1099, 350), black);
+  EXPECT_EQ(img.pixel(260, 350), back);
+
+  const QRgb blue = Rgb(PlotColours[3]);
+  for (double f : {6.0, 10.0, 47.0, 120.0, 480.0}) {
+    const int x = static_cast<int>(std::lround(100 + 500 * std::log10(f / 5)));
+    EXPECT_EQ(img.pixel(x, 550), blue) << f;
+  }
+  for (int y = 0; y < 1200; ++y)
+    for (int x = 1101; x < 1200; ++x) ASSERT_NE(img.pixel(x, y), blue) << x << "," << y;
+}
+
+TEST_F(Pixels, SlopedCurvePassesThroughItsPoints) {
+  DrawGraphFrame(FreqGraphFrame, pic);
+  TestCurve c = Slope(-20);
+  PlotCurve(FreqGraphFrame, pic, c, PlotColours[6]);
+  const QImage& img = pic.Image();
+  for (size_t i = 0; i < 2000; i += 97) {
+    const double f = c.XValues[i];
+    if (f < 5 || f > 500) continue;
+    const int x = static_cast<int>(std::lround(100 + 500 * std::log10(f / 5)));
+    const int y = static_cast<int>(std::lround(600 - c.YValues[i] * 1000 / 60));
+    EXPECT_TRUE(Near(img, x, y, Rgb(PlotColours[6]))) << f;
+  }
+}
+
+TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
+  DrawGraphFrame(FreqGraphFrame, pic);
+  const QImage before = pic.Image().copy();
+  pic.SetDrawMode(DrawMode::XorPen);
+  TestCurve c = Slope(-25);
+  // Background XOR curve colour shows the curve colour over the background.
+  const ColourRef pen = PlotColours[1] ^ PlotColours[3];
+  PlotCurve(FreqGraphFrame, pic, c, pen);
+  const QImage& drawn = pic.Image();
+  const int x = static_cast<int>(std::lround(100 + 500 * std::log10(30.0 / 5)));
+  const int y = static_cast<int>(std::lround(600 - (-25 + 10 * std::log10(15.0)) * 1000 / 60));
+  EXPECT_TRUE(Near(drawn, x, y, Rgb(PlotColours[3])));
+  PlotCurve(FreqGraphFrame, pic, c, pen);
+  EXPECT_EQ(pic.Image(), before);
+}
+
+TEST_F(Pixels, DrawingSpaceStretchesOverTheWidget) {
+  pic.resize(600, 300);
+  DrawGraphFrame(FreqGraphFrame, pic);
+  const QImage& img = pic.Image();
+  ASSERT_EQ(img.size(), QSize(600, 300));
+  EXPECT_EQ(img.pixel(599, 299), Rgb(PlotColours[1]));
+  EXPECT_TRUE(Near(img, 350, 150, qRgb(0, 0, 0)));  // 0 dB row at 600 of 1200
+  EXPECT_TRUE(Near(img, 125, 80, qRgb(0, 0, 0)));   // 10 Hz line at 250 of 1200
+}
+
+TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
+  SetDefaultPlotColours();
+  pic.SetBackColor(PlotColours[1]);
+  WaterfallProjection w;
+  w.N = 35;
+  w.XScale = 1;
+  w.XOffset = 200;
+  w.YScale = -10;
+  w.YOffset = 200;
+  w.Left = 200;
+  w.Right = 1100;
+  w.Bottom = 800;
+  w.Top = 100;
+  w.DepthSlope = 0.5f;
+  w.DepthOffset = 300;
+  std::array<float, kWaterfallSliceCells> slice{};
+  slice[0] = 2;
+  slice[1] = 30;  // levels: screen y 100 (clamped)
+  slice[2] = 30;
+  slice[2002] = 0;
+  slice[2003] = 900;
+  pic.Line({100, 500}, {1150, 500}, Pen{RGB(255, 0, 0)});
+  DrawWaterfallSlice(w, pic, slice, RGB(0, 0, 255), 1);
+  const QImage& img = pic.Image();
+  EXPECT_EQ(img.pixel(600, 500), Rgb(PlotColours[1]));  // covered by the slice's fill
+  EXPECT_EQ(img.pixel(150, 500), qRgb(255, 0, 0));      // outside it
+  EXPECT_EQ(img.pixel(600, 100), qRgb(0, 0, 255));      // the outline
+}
+
+// Renders a whole frame; with ZENTOR_FRAME_PNG set the picture is kept there.
+TEST_F(Pixels, FullFrameWithCurvesAndLegend) {
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  FreqGraphFrame.YLow = -50;
+  FreqGraphFrame.YHigh = 20;
+  FreqGraphFrame.GraphCaption = "Gated FFT 10 ms";
+  DrawGraphFrame(FreqGraphFrame, pic);
+  std::array<TestCurve, 32> set;
+  set[0].NumCurves = 4;
+  for (size_t k = 0; k < 4; ++k) {
+    TestCurve& c = set[k];
+    c.NumPoints = 2000;
+    for (size_t i = 0; i < 2000; ++i) {
+      const double f = 10 * std::pow(2500.0, double(i) / 1999);  // 10 Hz .. 25 kHz
+      c.XValues[i] = static_cast<float>(f);
+      c.YValues[i] = static_cast<float>(-10 * double(k) + 12 * std::sin(std::log(f) * (1.5 + double(k))) -
+                                        (f > 12000 ? (f - 12000) / 400 : 0));
+    }
+    c.Label = "Curve " + std::to_string(k + 1);
+    PlotCurve(FreqGraphFrame, pic, c, GetCurveColour(static_cast<int32_t>(k)));
+  }
+  DrawGraphTitleAndLegend(FreqGraphFrame, pic, set, "Bode", 32);
+  const QImage& img = pic.Image();
+  // Text shows: the legend's first entry and the web label leave their colours.
+  bool legend = false, web = false;
+  for (int y = 5; y < 35; ++y)
+    for (int x = 0; x < 30; ++x) legend |= img.pixel(x, y) == Rgb(PlotColours[3]);
+  for (int y = 1150; y < 1180; ++y)
+    for (int x = 950; x < 1090; ++x) web |= img.pixel(x, y) == qRgb(0, 0, 0);
+  EXPECT_TRUE(legend);
+  EXPECT_TRUE(web);
+  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) EXPECT_TRUE(img.save(path));
+}
+
+}  // namespace
+}  // namespace zentor
