@@ -7,6 +7,7 @@
 
 #include "core/shared_state.h"
 #include "display/plot_colours.h"
+#include "mainwindow/user_settings.h"
 
 namespace zentor {
 
@@ -15,7 +16,6 @@ ColorFormLinks ColorFormHooks;
 namespace {
 SharedStateRegistrar g_reset([] { ColorFormHooks = ColorFormLinks{}; });
 
-constexpr int32_t kDefaultMicChannel = 99;
 }  // namespace
 
 ColourBox::ColourBox(QWidget* parent) : QFrame(parent) {
@@ -125,9 +125,7 @@ void ColorForm::Form_QueryUnload() {
 
 void ColorForm::Form_Unload() {
   if (SaveAsDefault->checkState() != Qt::Checked) return;
-  const int32_t mic = ColorFormHooks.MicChannel ? ColorFormHooks.MicChannel() : kDefaultMicChannel;
-  const bool autoMixer = ColorFormHooks.AutoMixerOn ? ColorFormHooks.AutoMixerOn() : false;
-  WriteUserDefaults(mic, autoMixer);
+  SaveUserSettings();
 }
 
 void ColorForm::done(int r) {

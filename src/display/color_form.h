@@ -15,14 +15,9 @@ class QCheckBox;
 
 namespace zentor {
 
-// What the colour window needs of the main window, set by the main window:
-// the redraw after a colour change (DataPlotter.DisplayResults(True)) and the two
-// settings written with the colours. Unset, nothing is redrawn and the start-up
-// values (right input, 99; automatic mixer off) are written.
+// The redraw after a colour change, set by the main window; unset, nothing is redrawn.
 struct ColorFormLinks {
   std::function<void()> DisplayResults;
-  std::function<int32_t()> MicChannel;
-  std::function<bool()> AutoMixerOn;
 };
 extern ColorFormLinks ColorFormHooks;
 

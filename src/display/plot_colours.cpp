@@ -1,8 +1,6 @@
 #include "display/plot_colours.h"
 
 #include "core/shared_state.h"
-#include "core/text_number.h"
-#include "platform/settings.h"
 
 namespace zentor {
 
@@ -24,14 +22,6 @@ void SetDefaultPlotColours() {
   PlotColours[9] = RGB(0, 0, 0);
   PlotColours[10] = RGB(128, 128, 128);
   PlotColours[11] = RGB(255, 0, 0);
-}
-
-void WriteUserDefaults(int32_t micChannel, bool autoMixerOn) {
-  SaveSetting("Zentor", "User", "On", "T");
-  SaveSetting("Zentor", "User", "MicChannel", Str(micChannel));
-  SaveSetting("Zentor", "User", "AutoMixerOn", autoMixerOn ? "T" : "F");
-  for (int32_t i = 0; i <= 11; ++i)
-    SaveSetting("Zentor", "User", "Color" + Str(i), Str(PlotColours[static_cast<size_t>(i)]));
 }
 
 }  // namespace zentor

@@ -15,8 +15,4 @@ extern std::array<ColourRef, kNumPlotColours> PlotColours;
 // The start-up colours of entries 1 to 11; 0 and 12 are left as they are.
 void SetDefaultPlotColours();
 
-// Writes the user's defaults to the "User" section: "On", "MicChannel",
-// "AutoMixerOn" and "Color 0" .. "Color 11", numbers with their leading blank.
-void WriteUserDefaults(int32_t micChannel, bool autoMixerOn);
-
 }  // namespace zentor

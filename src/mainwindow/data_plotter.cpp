@@ -18,6 +18,7 @@
 #include "core/records.h"
 #include "core/text_number.h"
 #include "mainwindow/frm_about.h"
+#include "platform/picture.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -213,12 +214,8 @@ void DataPlotter::BuildMenus() {
 void DataPlotter::BuildPanel() {
   QWidget* client = centralWidget();
 
-  Picture1 = new QWidget(client);
+  Picture1 = new PictureBox(client);
   Picture1->setObjectName("Picture1");
-  Picture1->setAutoFillBackground(true);
-  QPalette surface = Picture1->palette();
-  surface.setColor(QPalette::Window, Qt::white);
-  Picture1->setPalette(surface);
 
   // The panel's fixed twips sizes were made for a small font.
   QFont small = client->font();

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/picture.h"
+
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -138,7 +140,7 @@ class DataPlotter : public QMainWindow {
   QAction *MainHelp, *about;
 
   // Panel.
-  QWidget* Picture1;  // the graph surface
+  PictureBox* Picture1;
   QListWidget *ModesList, *AppliedFilterListBox;
   QGroupBox *Frame1, *ControlFrame;
   QProgressBar* ProgressBar1;

@@ -17,6 +17,9 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "core/work_arrays.h"
+#include "display/color_form.h"
+#include "display/graph_frame.h"
+#include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/frm_about.h"
 #include "mainwindow/user_settings.h"
@@ -161,6 +164,9 @@ void DataPlotter::SetDefaultParameters() {
   DataResampled = false;
   RubberBandState.BoxErased = kTrue;
 
+  SetDefaultGraphFrames();
+  SetDefaultPlotColours();
+
   TimeBut->setChecked(true);
 }
 
@@ -235,13 +241,17 @@ void DataPlotter::resizeEvent(QResizeEvent* e) {
   if (laidOut_ && !arranging_) Form_Resize();
 }
 
-void DataPlotter::Form_QueryUnload(int16_t& /*Cancel*/) { StopModalFlag = kTrue; }
+void DataPlotter::Form_QueryUnload(int16_t& /*Cancel*/) {
+  StopModalFlag = kTrue;
+  if (Forms::Get<ColorForm>()->GetSaveAsDefault()) SaveUserSettings();
+}
 
 void DataPlotter::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   CloseHelp();
   Forms::Unload<frmAbout>();
+  Forms::Unload<ColorForm>();
   FreeWorkArrays();
 }
 

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QTest>
 
+#include "core/records.h"
 #include "display/color_form.h"
 #include "display/plot_colours.h"
 #include "platform/forms.h"
@@ -89,8 +90,8 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
 TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTicked) {
   int redraws = 0;
   ColorFormHooks.DisplayResults = [&] { ++redraws; };
-  ColorFormHooks.MicChannel = [] { return 33; };
-  ColorFormHooks.AutoMixerOn = [] { return true; };
+  MicChannel = 33;
+  AutoMixerOn = true;
 
   ColorForm* form = Open();
   form->close();
@@ -131,18 +132,6 @@ TEST_F(Colours, ReopeningShowsTheCurrentTable) {
   PlotColours[7] = RGB(4, 5, 6);
   form = Open();
   EXPECT_EQ(form->Picture7->BackColor(), RGB(4, 5, 6));
-}
-
-TEST_F(Colours, UnsetMainWindowLinksWriteTheStartUpValues) {
-  WriteUserDefaults(99, false);
-  EXPECT_EQ(GetSetting("Zentor", "User", "MicChannel"), " 99");
-  EXPECT_EQ(GetSetting("Zentor", "User", "AutoMixerOn"), "F");
-  DeleteSetting("Zentor", "User");
-  ColorForm* form = Open();
-  form->SaveAsDefault->setChecked(true);
-  form->close();
-  EXPECT_EQ(GetSetting("Zentor", "User", "MicChannel"), " 99");
-  EXPECT_EQ(GetSetting("Zentor", "User", "AutoMixerOn"), "F");
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include "core/shared_state.h"
 #include "core/text_number.h"
 #include "core/work_arrays.h"
+#include "display/color_form.h"
+#include "display/graph_frame.h"
 #include "display/plot_colours.h"
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
@@ -97,8 +99,12 @@ TEST_F(MainWindowTest, MixerMarkIsOnAsCreated) {
   EXPECT_FALSE(w->MixerOffMenue->isChecked());
 }
 
+// Start-up colours: 0 and 12 unset (black), 1 and 2 grey, then the curve colours.
+const std::array<ColourRef, 12> kDefaultColours = {
+    0, RGB(192, 192, 192), RGB(192, 192, 192), RGB(0, 0, 255), RGB(0, 255, 0), RGB(0, 255, 255),
+    RGB(255, 0, 0), RGB(255, 0, 255), RGB(255, 255, 0), RGB(0, 0, 0), RGB(128, 128, 128), RGB(255, 0, 0)};
+
 TEST_F(MainWindowTest, EveryDefaultHoldsAfterStartUp) {
-  PlotColours.fill(RGB(1, 2, 3));
   DataPlotter* w = Start();
   const MeasurementHeader& c = EQConfig;
   const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
@@ -201,7 +207,11 @@ TEST_F(MainWindowTest, EveryDefaultHoldsAfterStartUp) {
   EXPECT_EQ(w->CurveNoText->text(), "1");
   EXPECT_EQ(w->CurveNumberText->text(), "1");
   EXPECT_EQ(WorkCurve.size(), 262145u);
-  EXPECT_EQ(PlotColours[3], RGB(1, 2, 3));  // nothing stored: colours untouched
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(PlotColours[k], kDefaultColours[k]) << k;
+  EXPECT_EQ(FreqGraphFrame.XStart, 5);
+  EXPECT_EQ(FreqGraphFrame.XFinish, 500);
+  EXPECT_EQ(TimeGraphFrame.XStart, -10);
+  EXPECT_EQ(TimeGraphFrame.YHigh, 30);
 }
 
 class UserSettingsTest : public MainWindowTest {
@@ -218,11 +228,10 @@ class UserSettingsTest : public MainWindowTest {
 
 TEST_F(UserSettingsTest, OnOtherThanCapitalTKeepsEveryDefault) {
   StoreAll("t");
-  PlotColours.fill(RGB(9, 9, 9));
   DataPlotter* w = Start();
   EXPECT_EQ(MicChannel, 99);
   EXPECT_FALSE(AutoMixerOn);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], RGB(9, 9, 9));
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], kDefaultColours[i]);
   EXPECT_TRUE(w->MixerOffMenue->isChecked());
 }
 
@@ -237,7 +246,6 @@ TEST_F(UserSettingsTest, StoredValuesAreUsedWhenOn) {
 }
 
 TEST_F(UserSettingsTest, MissingOrBadValuesKeepTheirDefaults) {
-  PlotColours.fill(RGB(0, 0, 255));
   Put("On", "T");
   Put("MicChannel", " 42");
   Put("AutoMixerOn", "yes");
@@ -249,7 +257,7 @@ TEST_F(UserSettingsTest, MissingOrBadValuesKeepTheirDefaults) {
   EXPECT_EQ(MicChannel, 99);
   EXPECT_FALSE(AutoMixerOn);
   EXPECT_EQ(PlotColours[0], 255);
-  for (int i = 1; i < 12; ++i) EXPECT_EQ(PlotColours[i], RGB(0, 0, 255)) << i;
+  for (int i = 1; i < 12; ++i) EXPECT_EQ(PlotColours[i], kDefaultColours[i]) << i;
 }
 
 std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
@@ -295,13 +303,12 @@ TEST_F(UserSettingsTest, CutLegacyFileMigratesOnlyWholeColours) {
   std::vector<uint8_t> bytes = LegacyFile(12, true, true);
   bytes.resize(30);  // seven colours and half of the eighth
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), bytes));
-  PlotColours.fill(RGB(5, 5, 5));
   Start();
   EXPECT_EQ(PlotColours[6], RGB(6, 12, 18));
-  EXPECT_EQ(PlotColours[7], RGB(5, 5, 5));
+  EXPECT_EQ(PlotColours[7], kDefaultColours[7]);
   EXPECT_FALSE(AutoMixerOn);
   EXPECT_EQ(MicChannel, 99);
-  EXPECT_EQ(Get("Color 7"), Str(RGB(5, 5, 5)));
+  EXPECT_EQ(Get("Color 7"), Str(kDefaultColours[7]));
 }
 
 TEST_F(UserSettingsTest, LegacyFileStaysWhenTheSettingsCannotBeWritten) {
@@ -355,6 +362,22 @@ TEST_F(MainWindowTest, UnloadFreesTheWorkArraysClosesHelpAndTheAboutBox) {
   EXPECT_EQ(WorkCurve.size(), 2u);
   EXPECT_EQ(PcmSamples.size(), 2u);
   EXPECT_TRUE(w->GetStopModalFlag());
+}
+
+TEST_F(UserSettingsTest, ClosingSavesTheUserSectionOnlyWhenTheColourBoxIsTicked) {
+  DataPlotter* w = Start();
+  w->close();
+  EXPECT_EQ(Get("On"), "<missing>");
+
+  Forms::DeleteAll();
+  ResetSharedState();
+  w = Start();
+  Forms::Get<ColorForm>()->SaveAsDefault->setChecked(true);
+  PlotColours[5] = RGB(1, 2, 3);
+  w->close();
+  EXPECT_EQ(Get("On"), "T");
+  EXPECT_EQ(Get("Color 5"), Str(RGB(1, 2, 3)));
+  EXPECT_EQ(Get("MicChannel"), " 99");
 }
 
 }  // namespace
