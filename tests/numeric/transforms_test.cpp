@@ -98,3 +98,58 @@ TEST(Transforms, RefusesBadOrdersAndShortArraysUntouched) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+TEST(Envelope, GaussianBurstSineAndDelta) {
+  const int k = 14;
+  const std::size_t n = 1u << k;
+  const double fs = 48000.0, sigma = 0.002, t0 = 0.1;
+  std::vector<float> x(n), env(n);
+  std::vector<double> g(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double t = i / fs;
+    g[i] = std::exp(-(t - t0) * (t - t0) / (2 * sigma * sigma));
+    x[i] = static_cast<float>(g[i] * std::cos(2 * std::numbers::pi * 2000.0 * t));
+  }
+  ASSERT_TRUE(EnergyEnvelope(x, env, k));
+  std::size_t peak = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (env[i] > env[peak]) peak = i;
+    if (g[i] > 0.01) ASSERT_NEAR(env[i] / (g[i] * g[i]), 1.0, 0.01) << i;
+  }
+  EXPECT_NEAR(static_cast<double>(peak), t0 * fs, 1.0);  // not mirrored to N - t0
+
+  // A whole number of periods: the envelope is flat; env may be the input array.
+  for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 37.0 * i / n));
+  ASSERT_TRUE(EnergyEnvelope(x, x, k));
+  for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(x[i], 1.0f, 1e-4) << i;
+
+  std::fill(x.begin(), x.end(), 0.0f);
+  x[300] = 1.0f;
+  ASSERT_TRUE(EnergyEnvelope(x, env, k));
+  EXPECT_EQ(std::max_element(env.begin(), env.end()) - env.begin(), 300);
+  EXPECT_FALSE(EnergyEnvelope(std::span<const float>(x).first(100), env, k));
+}
+
+TEST(ComplexBins, ReciprocalAndProductWithZeroGuard) {
+  std::vector<float> re{3.0f, 0.0f, 0.0f, 1.0f}, im{4.0f, 0.0f, 2.0f, -1.0f};
+  ASSERT_TRUE(InvertComplexArrayC(re, im, 2));
+  EXPECT_NEAR(re[0], 0.12f, 1e-7);  // 1/(3+4j) = (3-4j)/25
+  EXPECT_NEAR(im[0], -0.16f, 1e-7);
+  EXPECT_EQ(re[1], 0.0f);  // 1/0 gives 0, not NaN
+  EXPECT_EQ(im[1], 0.0f);
+  EXPECT_NEAR(im[2], -0.5f, 1e-7);
+  std::vector<float> br{3.0f, 5.0f, 0.0f, 1.0f}, bi{4.0f, 5.0f, 2.0f, -1.0f};
+  ASSERT_TRUE(MultiplyComplexArrays(re, im, br, bi, 2));
+  EXPECT_NEAR(re[0], 1.0f, 1e-6);
+  EXPECT_NEAR(im[0], 0.0f, 1e-6);
+  EXPECT_NEAR(re[2], 1.0f, 1e-6);
+  EXPECT_NEAR(re[3], 1.0f, 1e-6);
+  EXPECT_EQ(re[1], 0.0f);
+  EXPECT_FALSE(InvertComplexArrayC(re, im, 3));  // 8 bins asked of 4
+}
+
+}  // namespace
+}  // namespace zentor
