@@ -375,18 +375,12 @@ TEST_F(FilterDesignTest, RealRootFirstAndSectionCopy) {
   EXPECT_EQ(b.ZeroRe[0], 5);
   EXPECT_EQ(b.ZeroIm[1], 1);
 
-  b.samplerate = 44100;
-  b.AnalogGain = 3;
-  b.VavevadoRovo2 = 9;
   FilterBlock t;
   ASSERT_TRUE(CopyFilterBlockSection(b, t, 1, 2));
   EXPECT_EQ(t.NumPoles, 2);
   EXPECT_EQ(t.NumZeros, 2);
   EXPECT_EQ(t.PoleRe[0], b.PoleRe[1]);
   EXPECT_EQ(t.ZeroIm[1], b.ZeroIm[2]);
-  EXPECT_EQ(t.samplerate, 44100);
-  EXPECT_EQ(t.AnalogGain, 3);
-  EXPECT_EQ(t.VavevadoRovo2, 9);
   ASSERT_TRUE(CopyFilterBlockSection(b, t, 3, 2));
   EXPECT_EQ(t.NumZeros, 0);
 
@@ -418,8 +412,6 @@ TEST(FilterDesignPure, QFromBandwidth) {
   EXPECT_NEAR(QFromBandwidthOctaves(1), std::sqrt(2.0), 1e-5);
   EXPECT_NEAR(QFromBandwidthOctaves(1.0f / 3), 4.318, 1e-3);
   EXPECT_EQ(QFromBandwidthOctaves(0), 0);
-  EXPECT_DOUBLE_EQ(Tangent(0.3), std::tan(0.3));
-  EXPECT_DOUBLE_EQ(SquareRoot(2), std::sqrt(2.0));
 }
 
 }  // namespace
