@@ -195,13 +195,13 @@ TEST_F(FilterRunTest, PeakingSetBoostsCutsAndSkipsFlatRecords) {
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
-TEST_F(FilterRunTest, ManySectionsMatchTheProductOfTheirClosedForms) {
-  // Six sections (more than one pass of the cascade) at spread centres.
+TEST_F(FilterRunTest, ManySectionsMatchTheSumOfTheirClosedFormsInDb) {
+  // Eleven sections (several passes of the cascade, one not full) at spread centres.
   const int fs = 48000;
   std::vector<FilterRecord> set;
-  const double centres[] = {50, 180, 700, 2500, 6000, 11000};
-  for (int i = 0; i < 6; ++i)
-    set.push_back(Peaking(static_cast<float>(centres[i]), i % 2 ? 3.0f : -3.0f, 1.5f + 0.5f * i));
+  const double centres[] = {40, 50, 180, 400, 700, 1500, 2500, 4000, 6000, 11000, 15000};
+  for (int i = 0; i < 11; ++i)
+    set.push_back(Peaking(static_cast<float>(centres[i]), i % 2 ? 3.0f : -3.0f, 1.0f + 0.25f * i));
   const std::vector<float> h = ChainImpulse(set, 15, fs);
   for (double f : LogFrequencies(20, 20000, 30)) {
     const cd s(0, Warped(f, fs));
