@@ -1,0 +1,456 @@
+#include "core/filter_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+#include "core/shared_state.h"
+#include "platform/numeric/numeric.h"
+#include "platform/dialogs.h"
+
+namespace zentor {
+
+std::array<double, kMaxFilterRoots + 1> NumeratorPolyRe{};
+std::array<double, kMaxFilterRoots + 1> NumeratorPolyIm{};
+int32_t NumeratorPolyCount = 0;
+std::array<double, kMaxFilterRoots + 1> DenominatorPolyRe{};
+std::array<double, kMaxFilterRoots + 1> DenominatorPolyIm{};
+int32_t DenominatorPolyCount = 0;
+std::array<double, kFilterResponseWorkSize> FilterResponseWork{};
+
+namespace {
+
+SharedStateRegistrar resetRunState([] {
+  NumeratorPolyRe.fill(0);
+  NumeratorPolyIm.fill(0);
+  DenominatorPolyRe.fill(0);
+  DenominatorPolyIm.fill(0);
+  NumeratorPolyCount = DenominatorPolyCount = 0;
+  FilterResponseWork.fill(0);
+});
+
+constexpr int kMaxOrder = 24;  // 2^24 samples is far beyond any signal held here
+
+bool LengthFits(int64_t n, std::span<float> a, std::span<float> b) {
+  return n >= 0 && static_cast<size_t>(n) <= a.size() && static_cast<size_t>(n) <= b.size();
+}
+
+bool CountsValid(const FilterBlock& b) {
+  return b.NumPoles >= 0 && b.NumPoles <= kMaxFilterRoots && b.NumZeros >= 0 &&
+         b.NumZeros <= kMaxFilterRoots;
+}
+
+// A list with no roots is the constant polynomial 1 (a block that is only a gain).
+void ExpandOrOne(double* re, double* im, int32_t& count, int32_t roots, const double* rootRe,
+                 const double* rootIm) {
+  count = roots + 1;
+  if (roots == 0) {
+    re[0] = 1.0;
+    im[0] = 0.0;
+    return;
+  }
+  ExpandRootsToPolynomial(re, im, roots, rootRe, rootIm);
+}
+
+// A second-order section with the feedback coefficients negated: y = b0 x + b1 x1 +
+// b2 x2 + na1 y1 + na2 y2.
+struct Biquad {
+  double b0, b1, b2, na1, na2;
+};
+
+// G sections in a row over the whole signal, their states in registers. One section's
+// output history is the next one's input history. The own previous output enters last,
+// so the recursion waits on one multiply-add per sample, and consecutive samples overlap.
+template <int G>
+void RunBiquadGroup(float* data, int32_t n, const Biquad* s) {
+  double h1[G + 1] = {}, h2[G + 1] = {};  // h[0]: input history, h[j+1]: section j's output
+  for (int32_t i = 0; i < n; ++i) {
+    double v = data[i];
+    for (int j = 0; j < G; ++j) {
+      const double out =
+          (((s[j].b0 * v + s[j].b1 * h1[j]) + s[j].b2 * h2[j]) + s[j].na2 * h2[j + 1]) +
+          s[j].na1 * h1[j + 1];
+      h2[j] = h1[j];
+      h1[j] = v;
+      v = out;
+    }
+    h2[G] = h1[G];
+    h1[G] = v;
+    data[i] = static_cast<float>(v);
+  }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZENTOR_HAVE_AVX2_PATH 1
+// Four sections at once, one per vector lane, as a wavefront: at step t lane j works on
+// sample t - j, taking its input from lane j - 1's output of the step before. Every
+// lane does the same arithmetic as the one-section-at-a-time loop, in fused form.
+__attribute__((target("avx2,fma"))) void RunBiquadWavefront4(float* data, int32_t n,
+                                                             const Biquad* s) {
+  alignas(32) double c[5][4];
+  for (int j = 0; j < 4; ++j) {
+    c[0][j] = s[j].b0;
+    c[1][j] = s[j].b1;
+    c[2][j] = s[j].b2;
+    c[3][j] = s[j].na1;
+    c[4][j] = s[j].na2;
+  }
+  const __m256d b0 = _mm256_load_pd(c[0]), b1 = _mm256_load_pd(c[1]), b2 = _mm256_load_pd(c[2]);
+  const __m256d na1 = _mm256_load_pd(c[3]), na2 = _mm256_load_pd(c[4]);
+  __m256d x1 = _mm256_setzero_pd(), x2 = x1, y1 = x1, y2 = x1;
+  for (int32_t t = 0; t < n + 3; ++t) {
+    const double in = t < n ? static_cast<double>(data[t]) : 0.0;
+    // lanes: [in, y1[0], y1[1], y1[2]]
+    const __m256d shifted = _mm256_permute4x64_pd(y1, 0x90);
+    const __m256d x = _mm256_blend_pd(shifted, _mm256_set1_pd(in), 0x1);
+    __m256d acc = _mm256_mul_pd(b2, x2);
+    acc = _mm256_fmadd_pd(b1, x1, acc);
+    acc = _mm256_fmadd_pd(na2, y2, acc);
+    acc = _mm256_fmadd_pd(na1, y1, acc);
+    const __m256d y = _mm256_fmadd_pd(b0, x, acc);
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    if (t >= 3) {
+      alignas(32) double out[4];
+      _mm256_store_pd(out, y);
+      data[t - 3] = static_cast<float>(out[3]);
+    }
+  }
+}
+
+// Eight sections as two four-lane wavefronts in one loop: the second takes its lane-0
+// input from the first one's last lane, one step later, so both chains run side by side.
+__attribute__((target("avx2,fma"))) void RunBiquadWavefront8(float* data, int32_t n,
+                                                             const Biquad* s) {
+  alignas(32) double c[2][5][4];
+  for (int g = 0; g < 2; ++g) {
+    for (int j = 0; j < 4; ++j) {
+      const Biquad& q = s[4 * g + j];
+      c[g][0][j] = q.b0;
+      c[g][1][j] = q.b1;
+      c[g][2][j] = q.b2;
+      c[g][3][j] = q.na1;
+      c[g][4][j] = q.na2;
+    }
+  }
+  const __m256d b0a = _mm256_load_pd(c[0][0]), b1a = _mm256_load_pd(c[0][1]),
+                b2a = _mm256_load_pd(c[0][2]), na1a = _mm256_load_pd(c[0][3]),
+                na2a = _mm256_load_pd(c[0][4]);
+  const __m256d b0b = _mm256_load_pd(c[1][0]), b1b = _mm256_load_pd(c[1][1]),
+                b2b = _mm256_load_pd(c[1][2]), na1b = _mm256_load_pd(c[1][3]),
+                na2b = _mm256_load_pd(c[1][4]);
+  __m256d x1a = _mm256_setzero_pd(), x2a = x1a, y1a = x1a, y2a = x1a;
+  __m256d x1b = x1a, x2b = x1a, y1b = x1a, y2b = x1a;
+  for (int32_t t = 0; t < n + 7; ++t) {
+    const double in = t < n ? static_cast<double>(data[t]) : 0.0;
+    const __m256d xa = _mm256_blend_pd(_mm256_permute4x64_pd(y1a, 0x90), _mm256_set1_pd(in), 0x1);
+    const __m256d xb = _mm256_blend_pd(_mm256_permute4x64_pd(y1b, 0x90),
+                                       _mm256_permute4x64_pd(y1a, 0xFF), 0x1);
+    __m256d acca = _mm256_mul_pd(b2a, x2a);
+    __m256d accb = _mm256_mul_pd(b2b, x2b);
+    acca = _mm256_fmadd_pd(b1a, x1a, acca);
+    accb = _mm256_fmadd_pd(b1b, x1b, accb);
+    acca = _mm256_fmadd_pd(na2a, y2a, acca);
+    accb = _mm256_fmadd_pd(na2b, y2b, accb);
+    acca = _mm256_fmadd_pd(na1a, y1a, acca);
+    accb = _mm256_fmadd_pd(na1b, y1b, accb);
+    const __m256d ya = _mm256_fmadd_pd(b0a, xa, acca);
+    const __m256d yb = _mm256_fmadd_pd(b0b, xb, accb);
+    x2a = x1a;
+    x1a = xa;
+    y2a = y1a;
+    y1a = ya;
+    x2b = x1b;
+    x1b = xb;
+    y2b = y1b;
+    y1b = yb;
+    if (t >= 7) {
+      alignas(32) double out[4];
+      _mm256_store_pd(out, yb);
+      data[t - 7] = static_cast<float>(out[3]);
+    }
+  }
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return have;
+}
+#endif
+
+// Cascaded sections commute, so several are run per pass over the signal.
+void RunBiquadCascade(float* data, int32_t n, const Biquad* s, int count) {
+#ifdef ZENTOR_HAVE_AVX2_PATH
+  if (HaveAvx2()) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) RunBiquadWavefront8(data, n, s + i);
+    for (; i < count; i += 4) {
+      Biquad group[4] = {{1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}};
+      for (int j = 0; j < 4 && i + j < count; ++j) group[j] = s[i + j];
+      RunBiquadWavefront4(data, n, group);
+    }
+    return;
+  }
+#endif
+  int i = 0;
+  for (; i + 4 <= count; i += 4) RunBiquadGroup<4>(data, n, s + i);
+  switch (count - i) {
+    case 3: RunBiquadGroup<3>(data, n, s + i); break;
+    case 2: RunBiquadGroup<2>(data, n, s + i); break;
+    case 1: RunBiquadGroup<1>(data, n, s + i); break;
+    default: break;
+  }
+}
+
+// The unit-gain share of a later section: its pass-band level with gain 1, inverted.
+// Giving every later section its natural gain (and the first the rest) keeps the
+// intermediate signal near the input's level; the product is the block's gain.
+double SectionNaturalGain(const FilterBlock& b, int start, int count) {
+  const int zeros = std::clamp(b.NumZeros - start, 0, count);
+  if (zeros >= count) return 1.0;
+  double mag = 1.0;
+  for (int i = start; i < start + count; ++i) mag *= std::hypot(b.PoleRe[i], b.PoleIm[i]);
+  if (!(mag > 0) || !std::isfinite(mag)) return 1.0;
+  return std::pow(mag, static_cast<double>(count - zeros) / count);
+}
+
+}  // namespace
+
+bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, int32_t n,
+                            const FilterBlock& block) {
+  if (!LengthFits(n, signal, scratch)) return false;
+  if (block.Domain != kDomainZPlane) {
+    MsgBox("Error 5440");
+    return false;
+  }
+  if (!CountsValid(block)) {
+    MsgBox("Error 8725");
+    return false;
+  }
+  ExpandOrOne(DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount,
+              block.NumPoles, block.PoleRe.data(), block.PoleIm.data());
+  ExpandOrOne(NumeratorPolyRe.data(), NumeratorPolyIm.data(), NumeratorPolyCount, block.NumZeros,
+              block.ZeroRe.data(), block.ZeroIm.data());
+  if (DenominatorPolyRe[0] != 1.0) {
+    MsgBox("Error 8725");
+    return false;
+  }
+  ClearArray(scratch, n);
+  RecursiveFilter(NumeratorPolyRe, NumeratorPolyCount, DenominatorPolyRe, DenominatorPolyCount,
+                  signal, scratch, n, block.DigitalGain);
+  CopySingle(scratch, signal, n);
+  return true;
+}
+
+int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilterRoots>& out) {
+  if (numPoles < 0 || numPoles > kMaxFilterRoots) return 0;
+  if (numPoles < 4) {
+    out[0] = {0, numPoles};
+    return 1;
+  }
+  int32_t count = 0;
+  int32_t start = numPoles % 2 == 1 ? 3 : 2;
+  out[count++] = {0, start};
+  for (; start < numPoles; start += 2) out[count++] = {start, 2};
+  return count;
+}
+
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
+                              int32_t /*sampleRate*/, int32_t n, const FilterBlock& block) {
+  if (!LengthFits(n, signal, scratch)) return false;
+  if (!CountsValid(block)) {
+    MsgBox("Error 3854");
+    return false;
+  }
+  // A copy: the caller's block stays an s-plane design and can be run again.
+  FilterBlock work = block;
+  if (work.NumPoles < 4) {
+    if (!BilinearTransformFilterBlock(work)) {
+      MsgBox("Error 7123");
+      return false;
+    }
+    return RunFilterBlockOnSignal(signal, scratch, n, work);
+  }
+  MoveRealRootFirst(work);
+  std::array<FilterSection, kMaxFilterRoots> layout;
+  const int32_t sections = FilterSectionLayout(work.NumPoles, layout);
+  std::array<double, kMaxFilterRoots> gains;
+  double laterGain = 1.0;
+  for (int s = 1; s < sections; ++s) {
+    gains[s] = SectionNaturalGain(work, layout[s].start, layout[s].count);
+    laterGain *= gains[s];
+  }
+  gains[0] = work.AnalogGain / laterGain;
+
+  const bool odd = work.NumPoles % 2 == 1;
+  // The first section is made ready before anything runs: if it cannot be, no later
+  // one could be either, and the signal stays untouched.
+  if (!CopyFilterBlockSection(work, SectionFilterBlock, 0, layout[0].count)) {
+    MsgBox(odd ? "Error 7124" : "Error 7126");
+    return false;
+  }
+  SectionFilterBlock.AnalogGain = gains[0];
+  if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+    MsgBox(odd ? "Error 7123" : "Error 7127");
+    return false;
+  }
+  if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+    MsgBox("Error 3854");
+    return false;
+  }
+  for (int s = 1; s < sections; ++s) {
+    if (!CopyFilterBlockSection(work, SectionFilterBlock, layout[s].start, layout[s].count)) {
+      MsgBox("Error 3854");
+      return false;
+    }
+    SectionFilterBlock.AnalogGain = gains[s];
+    SectionFilterBlock.DigitalGain = 1.0;
+    if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+      MsgBox("Error 7127");
+      return false;
+    }
+    if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+      MsgBox("Error 3854");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, int32_t order,
+                            int32_t fs, FilterBlock& block, std::span<const FilterRecord> filters) {
+  if (order < 0 || order > kMaxOrder) return false;
+  const int32_t n = int32_t{1} << order;
+  if (!LengthFits(n, signal, scratch)) return false;
+  int32_t count = filters.empty() ? 0 : filters[0].Count;
+  count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(filters.size()));
+
+  std::array<Biquad, kMaxFilterRoots> sections;
+  int used = 0;
+  for (int32_t i = 0; i < count && used < kMaxFilterRoots; ++i) {
+    const FilterRecord& r = filters[i];
+    const double a = std::fabs(r.Q1), b = std::fabs(r.Q2);
+    if (a == 0 || b == 0 || !std::isfinite(a) || !std::isfinite(b)) {
+      MsgBox("error 4823");
+      continue;  // no sign of Q1 to tell a boost from a cut: flat
+    }
+    if (a == b) continue;
+    // At or above half the sample rate the pre-warped section would be unstable.
+    if (!(r.Freq1 > 0) || r.Freq1 >= std::numbers::pi * fs) {
+      MsgBox("Error 7122");
+      continue;
+    }
+    const double w = PrewarpFrequency(r.Freq1, fs);
+    const double qa = AdaptEmulationQ(static_cast<float>(a), r.Freq1, r.EQEmulationCode, fs);
+    const double qb = AdaptEmulationQ(static_cast<float>(b), r.Freq1, r.EQEmulationCode, fs);
+    if (qb < 0.05) MsgBox("Error 4929");
+    const double zeroQ = r.Q1 > 0 ? qa : qb;
+    const double poleQ = r.Q1 > 0 ? qb : qa;
+    double zr1, zi1, zr2, zi2, pr1, pi1, pr2, pi2;
+    if (!ResonanceRoots(zeroQ, w, zr1, zi1, zr2, zi2) ||
+        !ResonanceRoots(poleQ, w, pr1, pi1, pr2, pi2))
+      continue;
+    ClearFilterBlock(block);
+    block.samplerate = fs;
+    block.Domain = kDomainSPlane;
+    block.NumPoles = block.NumZeros = 2;
+    block.ZeroRe[0] = zr1;
+    block.ZeroIm[0] = zi1;
+    block.ZeroRe[1] = zr2;
+    block.ZeroIm[1] = zi2;
+    block.PoleRe[0] = pr1;
+    block.PoleIm[0] = pi1;
+    block.PoleRe[1] = pr2;
+    block.PoleIm[1] = pi2;
+    if (!BilinearTransformFilterBlock(block)) {
+      MsgBox("Error 7122");
+      continue;
+    }
+    ExpandOrOne(DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount, 2,
+                block.PoleRe.data(), block.PoleIm.data());
+    ExpandOrOne(NumeratorPolyRe.data(), NumeratorPolyIm.data(), NumeratorPolyCount, 2,
+                block.ZeroRe.data(), block.ZeroIm.data());
+    const double g = block.DigitalGain;
+    sections[used++] = {NumeratorPolyRe[0] * g, NumeratorPolyRe[1] * g, NumeratorPolyRe[2] * g,
+                        -DenominatorPolyRe[1], -DenominatorPolyRe[2]};
+  }
+  RunBiquadCascade(signal.data(), n, sections.data(), used);
+  return true;
+}
+
+bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
+                                  int32_t n, int32_t fs, double w, double Q1, double Q2) {
+  if (n < 0 || static_cast<size_t>(n) > curve.size() ||
+      static_cast<size_t>(n) > frequencies.size() || n > kFilterResponseWorkSize)
+    return false;
+  if (Q2 < 0.05) MsgBox("Error 4929");
+  FilterBlock& block = WorkFilterBlock;
+  ClearFilterBlock(block);
+  block.samplerate = fs;
+  block.Domain = kDomainSPlane;
+  if (Q1 != 0) {
+    const double zeroQ = Q1 > 0 ? Q1 : Q2;
+    const double poleQ = Q1 > 0 ? Q2 : -Q1;
+    if (ResonanceRoots(zeroQ, w, block.ZeroRe[0], block.ZeroIm[0], block.ZeroRe[1],
+                       block.ZeroIm[1]) &&
+        ResonanceRoots(poleQ, w, block.PoleRe[0], block.PoleIm[0], block.PoleRe[1],
+                       block.PoleIm[1])) {
+      block.NumPoles = block.NumZeros = 2;
+    }
+  }
+  // With no section (Q1 = 0 or a refused Q) the response is flat.
+  CopySingleToDouble(curve, FilterResponseWork, n);
+  FilterFrequencyDomainLinArrayC(FilterResponseWork, frequencies, n, fs, block.PoleRe, block.PoleIm,
+                                 block.ZeroRe, block.ZeroIm, block.NumPoles, block.NumZeros,
+                                 block.Domain, block.AnalogGain, block.DigitalGain);
+  TwentyLogTenDoubleArray(FilterResponseWork, n);
+  CopyDoubleToSingle(FilterResponseWork, curve, n);
+  return true;
+}
+
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
+                          int32_t order, float lowerHz, float upperHz, FilterBlock& block) {
+  if (order < 0 || order > kMaxOrder) return false;
+  const int32_t n = int32_t{1} << order;
+  if (!LengthFits(n, signal, scratch)) return false;
+  auto setUp = [&] {
+    ClearFilterBlock(block);
+    block.samplerate = fs;
+    block.Domain = kDomainSPlane;
+    block.NumZeros = 0;
+    block.NumPoles = 4;
+    return BuildBesselPrototype(block);
+  };
+  if (!setUp() || !ScaleFilterBlockFrequency(block, upperHz * 6.283) ||
+      !RunFilterBlockInSections(signal, scratch, fs, n, block))
+    return false;
+  if (!setUp() || !LowPassToHighPass(block, 1.0) ||
+      !ScaleFilterBlockFrequency(block, lowerHz * 6.283))
+    return false;
+  return RunFilterBlockInSections(signal, scratch, fs, n, block);
+}
+
+bool IntegrateBackward(std::span<float> values, int32_t n) {
+  if (n < 1) {
+    MsgBox("Error 2905");
+    return false;
+  }
+  if (static_cast<size_t>(n) > values.size()) {
+    MsgBox("Error 2901");
+    return false;
+  }
+  float sum = 0;
+  for (int32_t i = n - 1; i >= 0; --i) {
+    sum += values[i];
+    values[i] = sum;
+  }
+  return true;
+}
+
+}  // namespace zentor
