@@ -1,0 +1,82 @@
+// Analyser block levels and sample-rate conversion.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "platform/numeric/numeric.h"
+#include "platform/numeric/numeric_internal.h"
+
+namespace zentor {
+
+using namespace numeric_detail;
+
+bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples, int32_t count, int32_t order) {
+  if (order < 1 || order > kMaxRealOrder) return false;
+  const std::size_t n = std::size_t{1} << order;
+  if (samples.size() < n) return false;
+  const int32_t m = std::min(Clamp(bins, count), Clamp(samples, count));
+  DoubleBuffer t = AllocDoubles(n);
+  ComplexBuffer spec = AllocComplex(n / 2 + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double w = 0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n)));
+    t[i] = samples[i] * w;
+  }
+  ForwardReal(order, t.get(), spec.get());
+  // A sine of amplitude 1 on a bin gives |X| = N/4 through the Hann window: 0 dB.
+  const double scale = 4.0 / static_cast<double>(n);
+  for (int32_t i = 0; i < m; ++i) {
+    const float b = bins[i];
+    std::size_t idx = 0;
+    if (b > 0.0f) idx = std::min(static_cast<std::size_t>(std::lround(b)), n / 2);
+    const double p = (spec[idx][0] * spec[idx][0] + spec[idx][1] * spec[idx][1]) * scale * scale;
+    samples[i] = static_cast<float>(10.0 * std::log10(std::max(p, 1e-30)));
+  }
+  return true;
+}
+
+bool ReSample(std::span<float> a, float old_rate, float new_rate, int32_t /*new_rate_int*/, int32_t count,
+              int32_t /*lead_in*/) {
+  if (!(old_rate > 0.0f) || !(new_rate > 0.0f) || !std::isfinite(old_rate) || !std::isfinite(new_rate)) return false;
+  const int32_t m = Clamp(a, count);
+  if (m <= 0) return true;
+  const double step = static_cast<double>(old_rate) / new_rate;  // input samples per output sample
+  // Low-pass at the lower of the two Nyquist frequencies, a little inside it.
+  const double fc = std::min(1.0, 1.0 / step) * 0.95;
+  const double half = 24.0 / fc;  // kernel half-width in input samples
+  const double lastNeeded = (m - 1) * step + half + 1.0;
+  const std::size_t keep = std::min(a.size(), static_cast<std::size_t>(std::max(0.0, lastNeeded)) + 1);
+  const std::vector<float> src(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(keep));
+  const auto size = static_cast<int64_t>(src.size());
+  // Kaiser-windowed sinc (beta 8, side lobes near -80 dB), tabulated finely and read
+  // with linear interpolation.
+  constexpr int kPerSample = 512;
+  const double beta = 8.0;
+  const double i0beta = std::cyl_bessel_i(0.0, beta);
+  const auto tableSize = static_cast<std::size_t>(std::ceil(half * kPerSample)) + 2;
+  std::vector<double> kernel(tableSize);
+  for (std::size_t i = 0; i < tableSize; ++i) {
+    const double d = static_cast<double>(i) / kPerSample;
+    const double u = d / half;
+    const double win = u >= 1.0 ? 0.0 : std::cyl_bessel_i(0.0, beta * std::sqrt(1.0 - u * u)) / i0beta;
+    const double x = std::numbers::pi * fc * d;
+    kernel[i] = fc * (i == 0 ? 1.0 : std::sin(x) / x) * win;
+  }
+  for (int32_t j = 0; j < m; ++j) {
+    const double t = j * step;
+    const int64_t lo = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(t - half)));
+    const int64_t hi = std::min<int64_t>(size - 1, static_cast<int64_t>(std::floor(t + half)));
+    double acc = 0.0;
+    for (int64_t i = lo; i <= hi; ++i) {
+      const double pos = std::fabs(t - static_cast<double>(i)) * kPerSample;
+      const auto k0 = static_cast<std::size_t>(pos);
+      if (k0 + 1 >= tableSize) continue;
+      const double frac = pos - static_cast<double>(k0);
+      acc += src[static_cast<std::size_t>(i)] * (kernel[k0] + frac * (kernel[k0 + 1] - kernel[k0]));
+    }
+    a[j] = static_cast<float>(acc);
+  }
+  return true;
+}
+
+}  // namespace zentor
