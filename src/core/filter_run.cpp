@@ -1,0 +1,394 @@
+#include "core/filter_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/shared_state.h"
+#include "platform/dialogs.h"
+
+namespace zentor {
+
+std::array<double, kMaxFilterRoots + 1> NumeratorPolyRe{};
+std::array<double, kMaxFilterRoots + 1> NumeratorPolyIm{};
+int32_t NumeratorPolyCount = 0;
+std::array<double, kMaxFilterRoots + 1> DenominatorPolyRe{};
+std::array<double, kMaxFilterRoots + 1> DenominatorPolyIm{};
+int32_t DenominatorPolyCount = 0;
+std::array<double, kFilterResponseWorkSize> FilterResponseWork{};
+
+namespace {
+
+SharedStateRegistrar resetRunState([] {
+  NumeratorPolyRe.fill(0);
+  NumeratorPolyIm.fill(0);
+  DenominatorPolyRe.fill(0);
+  DenominatorPolyIm.fill(0);
+  NumeratorPolyCount = DenominatorPolyCount = 0;
+  FilterResponseWork.fill(0);
+});
+
+constexpr int kMaxOrder = 24;  // 2^24 samples is far beyond any signal held here
+
+bool LengthFits(int64_t n, std::span<float> a, std::span<float> b) {
+  return n >= 0 && static_cast<size_t>(n) <= a.size() && static_cast<size_t>(n) <= b.size();
+}
+
+bool CountsValid(const FilterBlock& b) {
+  return b.NumPoles >= 0 && b.NumPoles <= kMaxFilterRoots && b.NumZeros >= 0 &&
+         b.NumZeros <= kMaxFilterRoots;
+}
+
+// A list with no roots is the constant polynomial 1 (a block that is only a gain).
+void ExpandOrOne(double* re, double* im, int32_t& count, int32_t roots, const double* rootRe,
+                 const double* rootIm) {
+  count = roots + 1;
+  if (roots == 0) {
+    re[0] = 1.0;
+    im[0] = 0.0;
+    return;
+  }
+  ExpandRootsToPolynomial(re, im, roots, rootRe, rootIm);
+}
+
+// y = gain (b * x) filtered by 1/a, from rest; a[0] is 1. Running in double keeps
+// low-frequency sections accurate.
+void RecursiveFilter(const double* b, int nb, const double* a, int na, const float* x, float* y,
+                     int32_t n, double gain) {
+  if (nb == 3 && na == 3) {
+    const double b0 = b[0] * gain, b1 = b[1] * gain, b2 = b[2] * gain, a1 = a[1], a2 = a[2];
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      const double v = x[i];
+      const double out = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+      x2 = x1;
+      x1 = v;
+      y2 = y1;
+      y1 = out;
+      y[i] = static_cast<float>(out);
+    }
+    return;
+  }
+  std::array<double, kMaxFilterRoots + 1> xh{}, yh{};  // xh[k] = x[i-k], yh[k] = y[i-k]
+  for (int32_t i = 0; i < n; ++i) {
+    for (int k = nb - 1; k > 0; --k) xh[k] = xh[k - 1];
+    xh[0] = x[i];
+    double acc = 0;
+    for (int k = 0; k < nb; ++k) acc += b[k] * xh[k];
+    acc *= gain;
+    for (int k = na - 1; k > 0; --k) yh[k] = yh[k - 1];
+    for (int k = 1; k < na; ++k) acc -= a[k] * yh[k];
+    yh[0] = acc;
+    y[i] = static_cast<float>(acc);
+  }
+}
+
+struct Biquad {
+  double b0, b1, b2, a1, a2;
+};
+
+// G sections in a row over the whole signal, their states in registers. One section's
+// output history is the next one's input history.
+template <int G>
+void RunBiquadGroup(float* data, int32_t n, const Biquad* s) {
+  double h1[G + 1] = {}, h2[G + 1] = {};  // h[0]: input history, h[j+1]: section j's output
+  for (int32_t i = 0; i < n; ++i) {
+    double v = data[i];
+    for (int j = 0; j < G; ++j) {
+      const double out = s[j].b0 * v + s[j].b1 * h1[j] + s[j].b2 * h2[j] - s[j].a1 * h1[j + 1] -
+                         s[j].a2 * h2[j + 1];
+      h2[j] = h1[j];
+      h1[j] = v;
+      v = out;
+    }
+    h2[G] = h1[G];
+    h1[G] = v;
+    data[i] = static_cast<float>(v);
+  }
+}
+
+// Cascaded sections commute, so several are run per pass over the signal.
+void RunBiquadCascade(float* data, int32_t n, const Biquad* s, int count) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) RunBiquadGroup<4>(data, n, s + i);
+  switch (count - i) {
+    case 3: RunBiquadGroup<3>(data, n, s + i); break;
+    case 2: RunBiquadGroup<2>(data, n, s + i); break;
+    case 1: RunBiquadGroup<1>(data, n, s + i); break;
+    default: break;
+  }
+}
+
+// The unit-gain share of a later section: its pass-band level with gain 1, inverted.
+// Giving every later section its natural gain (and the first the rest) keeps the
+// intermediate signal near the input's level; the product is the block's gain.
+double SectionNaturalGain(const FilterBlock& b, int start, int count) {
+  const int zeros = std::clamp(b.NumZeros - start, 0, count);
+  if (zeros >= count) return 1.0;
+  double mag = 1.0;
+  for (int i = start; i < start + count; ++i) mag *= std::hypot(b.PoleRe[i], b.PoleIm[i]);
+  if (!(mag > 0) || !std::isfinite(mag)) return 1.0;
+  return std::pow(mag, static_cast<double>(count - zeros) / count);
+}
+
+}  // namespace
+
+bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, int32_t n,
+                            const FilterBlock& block) {
+  if (!LengthFits(n, signal, scratch)) return false;
+  if (block.Domain != kDomainZPlane) {
+    MsgBox("Error 5440");
+    return false;
+  }
+  if (!CountsValid(block)) {
+    MsgBox("Error 8725");
+    return false;
+  }
+  ExpandOrOne(DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount,
+              block.NumPoles, block.PoleRe.data(), block.PoleIm.data());
+  ExpandOrOne(NumeratorPolyRe.data(), NumeratorPolyIm.data(), NumeratorPolyCount, block.NumZeros,
+              block.ZeroRe.data(), block.ZeroIm.data());
+  if (DenominatorPolyRe[0] != 1.0) {
+    MsgBox("Error 8725");
+    return false;
+  }
+  RecursiveFilter(NumeratorPolyRe.data(), NumeratorPolyCount, DenominatorPolyRe.data(),
+                  DenominatorPolyCount, signal.data(), scratch.data(), n, block.DigitalGain);
+  std::copy_n(scratch.begin(), n, signal.begin());
+  return true;
+}
+
+int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilterRoots>& out) {
+  if (numPoles < 0 || numPoles > kMaxFilterRoots) return 0;
+  if (numPoles < 4) {
+    out[0] = {0, numPoles};
+    return 1;
+  }
+  int32_t count = 0;
+  int32_t start = numPoles % 2 == 1 ? 3 : 2;
+  out[count++] = {0, start};
+  for (; start < numPoles; start += 2) out[count++] = {start, 2};
+  return count;
+}
+
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
+                              int32_t /*sampleRate*/, int32_t n, const FilterBlock& block) {
+  if (!LengthFits(n, signal, scratch)) return false;
+  if (!CountsValid(block)) {
+    MsgBox("Error 3854");
+    return false;
+  }
+  // A copy: the caller's block stays an s-plane design and can be run again.
+  FilterBlock work = block;
+  if (work.NumPoles < 4) {
+    if (!BilinearTransformFilterBlock(work)) {
+      MsgBox("Error 7123");
+      return false;
+    }
+    return RunFilterBlockOnSignal(signal, scratch, n, work);
+  }
+  MoveRealRootFirst(work);
+  std::array<FilterSection, kMaxFilterRoots> layout;
+  const int32_t sections = FilterSectionLayout(work.NumPoles, layout);
+  std::array<double, kMaxFilterRoots> gains;
+  double laterGain = 1.0;
+  for (int s = 1; s < sections; ++s) {
+    gains[s] = SectionNaturalGain(work, layout[s].start, layout[s].count);
+    laterGain *= gains[s];
+  }
+  gains[0] = work.AnalogGain / laterGain;
+
+  const bool odd = work.NumPoles % 2 == 1;
+  // The first section is made ready before anything runs: if it cannot be, no later
+  // one could be either, and the signal stays untouched.
+  if (!CopyFilterBlockSection(work, SectionFilterBlock, 0, layout[0].count)) {
+    MsgBox(odd ? "Error 7124" : "Error 7126");
+    return false;
+  }
+  SectionFilterBlock.AnalogGain = gains[0];
+  if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+    MsgBox(odd ? "Error 7123" : "Error 7127");
+    return false;
+  }
+  if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+    MsgBox("Error 3854");
+    return false;
+  }
+  for (int s = 1; s < sections; ++s) {
+    if (!CopyFilterBlockSection(work, SectionFilterBlock, layout[s].start, layout[s].count)) {
+      MsgBox("Error 3854");
+      return false;
+    }
+    SectionFilterBlock.AnalogGain = gains[s];
+    SectionFilterBlock.DigitalGain = 1.0;
+    if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+      MsgBox("Error 7127");
+      return false;
+    }
+    if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+      MsgBox("Error 3854");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, int32_t order,
+                            int32_t fs, FilterBlock& block, std::span<const FilterRecord> filters) {
+  if (order < 0 || order > kMaxOrder) return false;
+  const int32_t n = int32_t{1} << order;
+  if (!LengthFits(n, signal, scratch)) return false;
+  int32_t count = filters.empty() ? 0 : filters[0].Count;
+  count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(filters.size()));
+
+  std::array<Biquad, kMaxFilterRoots> sections;
+  int used = 0;
+  for (int32_t i = 0; i < count && used < kMaxFilterRoots; ++i) {
+    const FilterRecord& r = filters[i];
+    const double a = std::fabs(r.Q1), b = std::fabs(r.Q2);
+    if (a == 0 || b == 0 || !std::isfinite(a) || !std::isfinite(b)) {
+      MsgBox("error 4823");
+      continue;  // no sign of Q1 to tell a boost from a cut: flat
+    }
+    // At or above half the sample rate the pre-warped section would be unstable.
+    if (!(r.Freq1 > 0) || r.Freq1 >= std::numbers::pi * fs) {
+      MsgBox("Error 7122");
+      continue;
+    }
+    const double w = PrewarpFrequency(r.Freq1, fs);
+    if (a == b) continue;
+    const double qa = AdaptEmulationQ(static_cast<float>(a), r.Freq1, r.EQEmulationCode, fs);
+    const double qb = AdaptEmulationQ(static_cast<float>(b), r.Freq1, r.EQEmulationCode, fs);
+    if (qb < 0.05) MsgBox("Error 4929");
+    const double zeroQ = r.Q1 > 0 ? qa : qb;
+    const double poleQ = r.Q1 > 0 ? qb : qa;
+    double zr1, zi1, zr2, zi2, pr1, pi1, pr2, pi2;
+    if (!ResonanceRoots(zeroQ, w, zr1, zi1, zr2, zi2) ||
+        !ResonanceRoots(poleQ, w, pr1, pi1, pr2, pi2))
+      continue;
+    ClearFilterBlock(block);
+    block.samplerate = fs;
+    block.Domain = kDomainSPlane;
+    block.NumPoles = block.NumZeros = 2;
+    block.ZeroRe[0] = zr1;
+    block.ZeroIm[0] = zi1;
+    block.ZeroRe[1] = zr2;
+    block.ZeroIm[1] = zi2;
+    block.PoleRe[0] = pr1;
+    block.PoleIm[0] = pi1;
+    block.PoleRe[1] = pr2;
+    block.PoleIm[1] = pi2;
+    if (!BilinearTransformFilterBlock(block)) {
+      MsgBox("Error 7122");
+      continue;
+    }
+    ExpandOrOne(DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount, 2,
+                block.PoleRe.data(), block.PoleIm.data());
+    ExpandOrOne(NumeratorPolyRe.data(), NumeratorPolyIm.data(), NumeratorPolyCount, 2,
+                block.ZeroRe.data(), block.ZeroIm.data());
+    const double g = block.DigitalGain;
+    sections[used++] = {NumeratorPolyRe[0] * g, NumeratorPolyRe[1] * g, NumeratorPolyRe[2] * g,
+                        DenominatorPolyRe[1], DenominatorPolyRe[2]};
+  }
+  RunBiquadCascade(signal.data(), n, sections.data(), used);
+  return true;
+}
+
+bool FilterBlockLinearResponse(const FilterBlock& block, std::span<const float> frequencies,
+                               std::span<double> work, int32_t n) {
+  if (n < 0 || static_cast<size_t>(n) > frequencies.size() ||
+      static_cast<size_t>(n) > work.size() || !CountsValid(block))
+    return false;
+  const bool zPlane = block.Domain == kDomainZPlane;
+  if (!zPlane && block.Domain != kDomainSPlane) return false;
+  if (zPlane && block.samplerate <= 0) return false;
+  const double gain = std::fabs(zPlane ? block.DigitalGain : block.AnalogGain);
+  for (int32_t i = 0; i < n; ++i) {
+    const double omega = 2.0 * std::numbers::pi * frequencies[i];
+    double re = 0, im = omega;
+    if (zPlane) {
+      const double theta = omega / block.samplerate;
+      re = std::cos(theta);
+      im = std::sin(theta);
+    }
+    // Sums of logs: products of many distances would overflow.
+    double logMag = 0;
+    for (int k = 0; k < block.NumZeros; ++k)
+      logMag += std::log(std::hypot(re - block.ZeroRe[k], im - block.ZeroIm[k]));
+    for (int k = 0; k < block.NumPoles; ++k)
+      logMag -= std::log(std::hypot(re - block.PoleRe[k], im - block.PoleIm[k]));
+    work[i] *= gain * std::exp(logMag);
+  }
+  return true;
+}
+
+bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
+                                  int32_t n, int32_t fs, double w, double Q1, double Q2) {
+  if (n < 0 || static_cast<size_t>(n) > curve.size() ||
+      static_cast<size_t>(n) > frequencies.size() || n > kFilterResponseWorkSize)
+    return false;
+  if (Q2 < 0.05) MsgBox("Error 4929");
+  FilterBlock& block = WorkFilterBlock;
+  ClearFilterBlock(block);
+  block.samplerate = fs;
+  block.Domain = kDomainSPlane;
+  if (Q1 != 0) {
+    const double zeroQ = Q1 > 0 ? Q1 : Q2;
+    const double poleQ = Q1 > 0 ? Q2 : -Q1;
+    if (ResonanceRoots(zeroQ, w, block.ZeroRe[0], block.ZeroIm[0], block.ZeroRe[1],
+                       block.ZeroIm[1]) &&
+        ResonanceRoots(poleQ, w, block.PoleRe[0], block.PoleIm[0], block.PoleRe[1],
+                       block.PoleIm[1])) {
+      block.NumPoles = block.NumZeros = 2;
+    }
+  }
+  // With no section (Q1 = 0 or a refused Q) the response is flat.
+  for (int32_t i = 0; i < n; ++i) FilterResponseWork[i] = curve[i];
+  FilterBlockLinearResponse(block, frequencies, FilterResponseWork, n);
+  for (int32_t i = 0; i < n; ++i) {
+    const double m = std::max(std::fabs(FilterResponseWork[i]), 1e-30);  // floor: -600 dB
+    curve[i] = static_cast<float>(20.0 * std::log10(m));
+  }
+  return true;
+}
+
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
+                          int32_t order, float lowerHz, float upperHz, FilterBlock& block) {
+  if (order < 0 || order > kMaxOrder) return false;
+  const int32_t n = int32_t{1} << order;
+  if (!LengthFits(n, signal, scratch)) return false;
+  auto setUp = [&] {
+    ClearFilterBlock(block);
+    block.samplerate = fs;
+    block.Domain = kDomainSPlane;
+    block.NumZeros = 0;
+    block.NumPoles = 4;
+    return BuildBesselPrototype(block);
+  };
+  if (!setUp() || !ScaleFilterBlockFrequency(block, upperHz * 6.283) ||
+      !RunFilterBlockInSections(signal, scratch, fs, n, block))
+    return false;
+  if (!setUp() || !LowPassToHighPass(block, 1.0) ||
+      !ScaleFilterBlockFrequency(block, lowerHz * 6.283))
+    return false;
+  return RunFilterBlockInSections(signal, scratch, fs, n, block);
+}
+
+bool IntegrateBackward(std::span<float> values, int32_t n) {
+  if (n < 1) {
+    MsgBox("Error 2905");
+    return false;
+  }
+  if (static_cast<size_t>(n) > values.size()) {
+    MsgBox("Error 2901");
+    return false;
+  }
+  float sum = 0;
+  for (int32_t i = n - 1; i >= 0; --i) {
+    sum += values[i];
+    values[i] = sum;
+  }
+  return true;
+}
+
+}  // namespace zentor

@@ -1,0 +1,67 @@
+// Running designed filters over signals, evaluating their responses, and the
+// backward (Schroeder) integration. Signals are filtered in place through a scratch
+// array of at least the same length.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "core/filter_design.h"
+#include "core/filter_record.h"
+
+namespace zentor {
+
+// Coefficients of the last run, highest power first (a0 = 1 in the z^-1 form).
+extern std::array<double, kMaxFilterRoots + 1> NumeratorPolyRe;
+extern std::array<double, kMaxFilterRoots + 1> NumeratorPolyIm;
+extern int32_t NumeratorPolyCount;
+extern std::array<double, kMaxFilterRoots + 1> DenominatorPolyRe;
+extern std::array<double, kMaxFilterRoots + 1> DenominatorPolyIm;
+extern int32_t DenominatorPolyCount;
+
+// Work array of ComputeFilterBlockResponseDb: one value per listed frequency.
+constexpr int kFilterResponseWorkSize = (1 << 17) + 1;
+extern std::array<double, kFilterResponseWorkSize> FilterResponseWork;
+
+// Filters n samples in place with a z-plane block's recursion. An s-plane block
+// ("Error 5440") or a denominator not led by 1 ("Error 8725") leaves the signal as it was.
+bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, int32_t n,
+                            const FilterBlock& block);
+
+// Runs an s-plane block as a cascade of second-order sections (the first one third
+// order for an odd count), each made digital at the block's samplerate. The block
+// itself is not changed. sampleRate is not used.
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
+                              int32_t sampleRate, int32_t n, const FilterBlock& block);
+
+// How RunFilterBlockInSections groups the poles: start and count of each section.
+struct FilterSection {
+  int32_t start = 0;
+  int32_t count = 0;
+};
+int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilterRoots>& out);
+
+// Runs every filter of an applied set (count in filters[0].Count) over 2^order samples,
+// one peaking section per record; block is used as work and holds the last section.
+bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, int32_t order,
+                            int32_t fs, FilterBlock& block, std::span<const FilterRecord> filters);
+
+// curve[i] (linear factors) times |H| of one peaking section at frequencies[i] (Hz),
+// written back in dB. Uses WorkFilterBlock and FilterResponseWork.
+bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
+                                  int32_t n, int32_t fs, double w, double Q1, double Q2);
+
+// Multiplies work[i] by |H| of the block at frequencies[i] (Hz): s-plane blocks at
+// s = j 2 pi f, z-plane blocks on the unit circle at the block's samplerate.
+bool FilterBlockLinearResponse(const FilterBlock& block, std::span<const float> frequencies,
+                               std::span<double> work, int32_t n);
+
+// Fourth-order Bessel low-pass at upperHz then high-pass at lowerHz over 2^order samples.
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
+                          int32_t order, float lowerHz, float upperHz, FilterBlock& block);
+
+// Element i becomes the sum of elements i..n-1.
+bool IntegrateBackward(std::span<float> values, int32_t n);
+
+}  // namespace zentor
