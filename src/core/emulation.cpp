@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "core/filter_design.h"
 #include "core/shared_state.h"
 #include "core/text_number.h"
 #include "platform/dialogs.h"
@@ -193,12 +194,6 @@ float BandwidthToQForFilterType(float x, int32_t code) {
 
 namespace {
 
-// Q of a cookbook band of bw octaves.
-float QFromOctaves(float bw) {
-  const float s = 2.0f * std::sinh(0.6931472f / 2.0f * bw);
-  return 1.0f / s;
-}
-
 float FiniteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
 }  // namespace
@@ -215,7 +210,7 @@ float ConvertEmulatedQ(float x, float L, int32_t code) {
       break;
     case 2:
     case 3:
-      q = QFromOctaves(x) * gain;
+      q = QFromBandwidthOctaves(x) * gain;
       break;
     case 5:
       q = x;

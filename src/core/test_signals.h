@@ -24,7 +24,7 @@ struct TestCDSettings {
   int32_t SampleRate = 0;     // Hz
   float Amplitude = 0;        // peak sample value
   int32_t Order = 0;          // log2 of the signal length
-  float Shaping = 0;          // lowest kept frequency of the spectral shaping, Hz
+  float Shaping = 0;          // spectral shaping: the first kept bin is Shaping x rate / 2^Order
   float FirstToneFreqA = 0;   // Hz, first tone of the first series
   float FirstToneFreqB = 0;   // Hz, first tone of the second series
   float ToneSpacing = 0;      // Hz, spacing inside each series
@@ -63,13 +63,15 @@ bool NormalizeToPeak(std::span<float> x, float level, int32_t order);
 // and data that do not fit the array or the pad buffer; returns false then.
 bool AlignImpulseByPeak(std::span<float> x, int32_t n, int32_t& peak, int32_t target, int32_t w);
 
-// Reweights the spectrum of x[0 .. 2^order - 1] (order 1..16) by 1/sqrt(f) from the
-// bin nearest to p Hz upwards and removes everything below it.
+// Reweights the spectrum of x[0 .. 2^order - 1] (order 1..16) by 1/sqrt(f) from bin
+// k0 = p x rate / 2^order (rounded) upwards and removes the bins below it. Bad
+// arguments are refused ("Error 7121: Invalid test CD settings").
 bool ShapeSpectrumBySqrt(int32_t order, std::span<float> x, int32_t rate, float p);
 
 // One test-CD channel into dest[0 .. 2^order - 1]: variant -1 the left channel,
 // -2 the right (time-reversed mix, right tone bins). Validates order 10..16, tone
-// count 0..20, every tone bin 0 < b < n/2 and the destination size before writing.
+// count 0..20, every tone bin 0 < b < n/2, the rate, an amplitude of 1..32767 and
+// the destination size before writing ("Error 7121: Invalid test CD settings").
 bool BuildTestCDSignal(std::span<int16_t> dest, const TestCDSettings& settings, int32_t variant);
 
 }  // namespace zentor

@@ -186,3 +186,141 @@ TEST_F(Signals, AlignImpulseByPeakRefusals) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Magnitude of bin k of the n-sample signal, by the definition of the DFT.
+template <class T>
+double DftMagnitude(std::span<const T> x, size_t k) {
+  const size_t n = x.size();
+  double re = 0, im = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double a = -2 * kPi * static_cast<double>((k * i) % n) / static_cast<double>(n);
+    re += x[i] * std::cos(a);
+    im += x[i] * std::sin(a);
+  }
+  return std::hypot(re, im);
+}
+
+TEST_F(Signals, ShapeSpectrumBySqrt) {
+  const int order = 10, n = 1024, rate = 8192;  // df = 8 Hz
+  const double df = 8.0;
+  std::vector<float> x(n);
+  const int kept = 40, dropped = 3;
+  for (int i = 0; i < n; ++i)
+    x[i] = static_cast<float>(std::cos(2 * kPi * kept * i / n) + 0.5 * std::sin(2 * kPi * dropped * i / n) + 0.25);
+  // p = 0.5 gives k0 = 0.5 x 8192 / 1024 = 4: bins 0..3 go, bin 40 is weighted by
+  // 1/sqrt(40 df) and its mirror by the law one bin lower, 1/sqrt(39 df).
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.5f));
+  const double gain = 0.5 * (1 / std::sqrt(kept * df) + 1 / std::sqrt((kept - 1) * df));
+  for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], gain * std::cos(2 * kPi * kept * i / n), 1e-5) << i;
+
+  // p = 0 keeps every bin: the zero-frequency bin is dropped, never divided by zero.
+  for (int i = 0; i < n; ++i) x[i] = static_cast<float>(1.0 + std::cos(2 * kPi * 2 * i / n));
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.0f));
+  const double g2 = 0.5 * (1 / std::sqrt(2 * df) + 1 / std::sqrt(1 * df));
+  for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], g2 * std::cos(2 * kPi * 2 * i / n), 1e-5) << i;
+
+  // A shaping value beyond half the rate removes everything, without a fault.
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 1e9f));
+  for (float v : x) ASSERT_EQ(v, 0.0f);
+
+  std::vector<float> y(n, 1.0f);
+  for (auto [o, r, p] : std::vector<std::tuple<int, int, float>>{{11, rate, 1.0f}, {17, rate, 1.0f}, {order, 0, 1.0f},
+                                                                 {order, rate, std::nanf("")}}) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(ShapeSpectrumBySqrt(o, y, r, p));
+  }
+  EXPECT_EQ(y, std::vector<float>(n, 1.0f));
+}
+
+// The start-up description of the test CD: 20 tone pairs 500 Hz apart from 10 and
+// 10.25 kHz at 44.1 kHz, 2^16 samples, peak 15000.
+TestCDSettings DefaultCD() {
+  TestCDSettings s;
+  s.ToneCount = 20;
+  s.SampleRate = 44100;
+  s.Amplitude = 15000;
+  s.Order = 16;
+  s.Shaping = 5.0f;
+  s.FirstToneFreqA = 10000;
+  s.FirstToneFreqB = 10250;
+  s.ToneSpacing = 500;
+  for (int i = 0; i < 20; ++i) {
+    s.LeftToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10250 + 500 * i) / 44100));
+    s.RightToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10000 + 500 * i) / 44100));
+  }
+  return s;
+}
+
+TEST_F(Signals, TestCDChannels) {
+  const TestCDSettings cd = DefaultCD();
+  for (int variant : {-1, -2}) {
+    SCOPED_TRACE(variant);
+    std::vector<int16_t> a(65536, 1), b(65536, 2);
+    ASSERT_TRUE(BuildTestCDSignal(a, cd, variant));
+    ASSERT_TRUE(BuildTestCDSignal(b, cd, variant));
+    EXPECT_EQ(a, b);  // the same bytes on every run
+
+    int peak = 0;
+    for (int16_t v : a) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_NEAR(peak, 15000, 1);
+
+    const std::span<const int16_t> s(a);
+    const auto& bins = variant == -1 ? cd.LeftToneBins : cd.RightToneBins;
+    for (int32_t bin : bins) {
+      const double tone = DftMagnitude(s, static_cast<size_t>(bin));
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin - 1))), 20.0) << bin;
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin + 1))), 20.0) << bin;
+    }
+    // Nothing below the shaping cut (k0 = 3) and no DC, but real content under 250 Hz.
+    EXPECT_LT(DftMagnitude(s, 0), 65536.0 * 2);
+    EXPECT_GT(DftMagnitude(s, 100), DftMagnitude(s, 2) * 10);
+    double energy = 0;
+    for (int16_t v : a) energy += static_cast<double>(v) * v;
+    EXPECT_GT(std::sqrt(energy / 65536), 1000.0);
+  }
+}
+
+TEST_F(Signals, TestCDChannelRefusesBadSettings) {
+  const TestCDSettings good = DefaultCD();
+  std::vector<TestCDSettings> bad(9, good);
+  bad[0].Order = 9;
+  bad[1].Order = 17;
+  bad[2].ToneCount = 21;
+  bad[3].ToneCount = -1;
+  bad[4].LeftToneBins[19] = 0;
+  bad[5].RightToneBins[0] = 32768;  // n/2
+  bad[6].SampleRate = 0;
+  bad[7].Amplitude = 0;
+  bad[8].Shaping = std::nanf("");
+  std::vector<int16_t> out(65536, 3);
+  for (size_t i = 0; i < bad.size(); ++i) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(BuildTestCDSignal(out, bad[i], -1)) << i;
+    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7121: Invalid test CD settings");
+  }
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(out, good, 0));
+  std::vector<int16_t> shortOut(65535, 3);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(shortOut, good, -1));
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
+  EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
+
+  // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
+  TestCDSettings fewer = good;
+  fewer.ToneCount = 2;
+  fewer.Order = 12;
+  for (int i = 0; i < 20; ++i) fewer.LeftToneBins[i] = fewer.RightToneBins[i] = i < 2 ? 900 + i * 10 : -5;
+  std::vector<int16_t> small(4096);
+  ASSERT_TRUE(BuildTestCDSignal(small, fewer, -2));
+  const std::span<const int16_t> s(small);
+  EXPECT_GT(DftMagnitude(s, 900), 10 * DftMagnitude(s, 899));
+}
+
+}  // namespace
+}  // namespace zentor
