@@ -12,6 +12,7 @@
 namespace zentor {
 
 namespace {
+
 constexpr std::array<float, 31> kISOCentres = {
     20,   25,   31.5f, 40,   50,   63,   80,   100,  125,   160,   200,
     250,  315,  400,   500,  630,  800,  1000, 1250, 1600,  2000,  2500,
