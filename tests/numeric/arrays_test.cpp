@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <vector>
+
+#include "platform/numeric/numeric.h"
+
+namespace zentor {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+TEST(Arrays, TapersAreHalfHannAndClamped) {
+  std::vector<float> a(10, 1.0f);
+  TaperStartOfImpulseC(a, 4);
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(a[i], 0.5 * (1 - std::cos(kPi * i / 4)), 1e-7);
+  for (int i = 4; i < 10; ++i) EXPECT_EQ(a[i], 1.0f);
+  std::vector<float> b(10, 1.0f);
+  TaperEndOfImpulseC(b, 4, 8);  // the last 4 of the first 8, mirrored
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[7 - i], a[i], 1e-7);
+  EXPECT_EQ(b[3], 1.0f);
+  EXPECT_EQ(b[8], 1.0f);  // beyond n: untouched
+  std::vector<float> c(6, 2.0f);
+  TaperStartOfImpulseC(c, 0);
+  TaperEndOfImpulseC(c, -3, 6);
+  EXPECT_EQ(c, std::vector<float>(6, 2.0f));
+  TaperEndOfImpulseC(c, 100, 6);  // L > n: the whole n fades
+  EXPECT_EQ(c[5], 0.0f);
+  EXPECT_NEAR(c[0], 2.0f * 0.5 * (1 - std::cos(kPi * 5 / 6)), 1e-6);
+  std::vector<int16_t> s(8, 10000);
+  TaperStartOfIntegerArrayC(s, 4);
+  TaperEndOfIntegerArrayC(s, 4, 8);
+  EXPECT_EQ(s[0], 0);
+  EXPECT_EQ(s[2], 5000);
+  EXPECT_EQ(s[7], 0);
+  EXPECT_EQ(s[5], 5000);
+}
+
+TEST(Arrays, RotationIsCircularOverTheFirstNOnly) {
+  std::vector<float> a(12);
+  std::iota(a.begin(), a.end(), 0.0f);
+  const std::vector<float> orig = a;
+  RotateImpulseLeftC(10, a, 3);
+  EXPECT_EQ(a[0], 3.0f);
+  EXPECT_EQ(a[9], 2.0f);
+  EXPECT_EQ(a[10], 10.0f);
+  RotateImpulseRightC(10, a, 3);
+  EXPECT_EQ(a, orig);
+  RotateImpulseLeftC(10, a, 23);  // 23 mod 10
+  RotateImpulseRightC(10, a, 3);
+  EXPECT_EQ(a, orig);
+  RotateImpulseRightC(10, a, -2);  // negative shift turns the other way
+  RotateImpulseLeftC(10, a, -2);
+  EXPECT_EQ(a, orig);
+  RotateImpulseLeftC(50, a, 5);  // n clamped to the array
+  EXPECT_EQ(a[0], 5.0f);
+}
+
+TEST(Arrays, ExtremesPeakAndSums) {
+  const std::vector<float> a{0.5f, -3.0f, 2.0f, 3.0f, -7.0f, 7.0f};
+  float mx = 0, mn = 0;
+  FindMaxValue(a, 4, mx);
+  FindMinValue(a, 4, mn);
+  EXPECT_EQ(mx, 3.0f);
+  EXPECT_EQ(mn, -3.0f);
+  int32_t idx = -1;
+  FindImpulseC(a, 4, idx);
+  EXPECT_EQ(idx, 1);  // |-3| ties |3|: the first wins
+  FindImpulseC(a, 6, idx);
+  EXPECT_EQ(idx, 4);  // negative-polarity peak
+  std::vector<float> many(10000000, 0.1f);
+  double sum = 0;
+  IntegrateSingle(many, 0, 10000000, sum);
+  EXPECT_NEAR(sum, 1e7 * static_cast<double>(0.1f), 1e-3);  // a float accumulator would drift by thousands
+  IntegrateSingle(a, 4, 10, sum);           // clipped at the end
+  EXPECT_EQ(sum, 0.0);
+  SquareAndSumSingle(a, 3, sum);
+  EXPECT_DOUBLE_EQ(sum, 0.25 + 9 + 4);
+  const std::vector<float> x{0, 1, 2, 3, 4}, y{5, 3, 1, -1, -3};
+  std::vector<float> out(3, 9.0f);
+  LinearExtrapolationC(x, y, 1, 4, out);
+  EXPECT_FLOAT_EQ(out[0], -2.0f);
+  double r = 0;
+  SquareRootC(-4.0, r);
+  EXPECT_EQ(r, 0.0);
+  TangentC(kPi / 4, r);
+  EXPECT_NEAR(r, 1.0, 1e-12);
+}
+
+TEST(Arrays, LevelsNeverInfOrNaNAndUnitImpulseIsZeroDb) {
+  std::vector<float> re{0.0f, 1.0f, -0.0f, 10.0f}, im{0.0f, 0.0f, 0.0f, 0.0f}, out(4);
+  LogMagArray(out, re, im, 4);
+  EXPECT_NEAR(out[0], -300.0f, 1e-3);
+  EXPECT_EQ(out[1], 0.0f);
+  EXPECT_NEAR(out[3], 20.0f, 1e-5);
+  std::vector<float> p{-1.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 100.0f};
+  TenLogTenArray(p, 4);
+  for (float v : p) EXPECT_TRUE(std::isfinite(v));
+  EXPECT_FLOAT_EQ(p[3], 20.0f);
+  std::vector<double> d{0.0, -2.0, 10.0};
+  TwentyLogTenDoubleArray(d, 3);
+  EXPECT_NEAR(d[0], -300.0, 1e-9);
+  EXPECT_NEAR(d[1], 20 * std::log10(2.0), 1e-9);  // magnitude: sign does not matter
+  EXPECT_NEAR(d[2], 20.0, 1e-12);
+  std::vector<double> e{0.0, -1.0};
+  TenLogTenDoubleArray(e, 2);
+  EXPECT_EQ(e[0], -300.0);
+  std::vector<double> back{20.0, -10.0};
+  TenPowerValueOverTen(back, 1);
+  TenPowerValueOverTwenty(std::span<double>(back).subspan(1), 1);
+  EXPECT_NEAR(back[0], 100.0, 1e-9);
+  EXPECT_NEAR(back[1], std::pow(10.0, -0.5), 1e-12);
+  std::vector<float> neg{-5.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 2.0f};
+  CheckForNegatives(neg, 4);
+  for (int i = 0; i < 3; ++i) EXPECT_GT(neg[i], 0.0f);
+  EXPECT_EQ(neg[3], 2.0f);
+}
+
+TEST(Arrays, OutputsMayAliasInputsWhereAllowed) {
+  std::vector<float> a{1, 2, 3}, b{10, 20, 30};
+  AddArray(a, b, b, 3);
+  EXPECT_EQ(b, (std::vector<float>{11, 22, 33}));
+  SubtractCurves(b, a, b, 3);
+  EXPECT_EQ(b, (std::vector<float>{10, 20, 30}));
+  MultiplyArray(a, b, a, 3);
+  EXPECT_EQ(a, (std::vector<float>{10, 40, 90}));
+  std::vector<float> re{3, 1}, im{4, 1};
+  MagArraySquared(re, im, re, 2);
+  EXPECT_EQ(re, (std::vector<float>{25, 2}));
+  std::vector<float> c{1, 2, 3, 4, 5};
+  CopySingle(c, std::span<float>(c).subspan(1), 4);  // overlapping copy
+  EXPECT_EQ(c, (std::vector<float>{1, 1, 2, 3, 4}));
+  MultSingleByConst(c, 2, 0.5f);
+  MultSingleByConst(c, 3.0f, 1);
+  EXPECT_EQ(c[0], 1.5f);
+  EXPECT_EQ(c[1], 0.5f);
+  EXPECT_EQ(c[2], 2.0f);
+  std::vector<int16_t> i16(4);
+  const std::vector<float> f{40000.0f, -2.5f, 3.5f, std::numeric_limits<float>::quiet_NaN()};
+  CopySingleToInt(f, i16, 4);
+  EXPECT_EQ(i16, (std::vector<int16_t>{32767, -2, 4, 0}));
+  std::vector<float> g(4);
+  CopyIntToSingle(i16, g, 4);
+  EXPECT_EQ(g[0], 32767.0f);
+  ClearArray(g, 99);  // clamped to the array
+  EXPECT_EQ(g, std::vector<float>(4, 0.0f));
+}
+
+TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
+  const int k = 12, n = 1 << k;
+  std::vector<float> s(n);
+  for (int i = 0; i < n; ++i) s[i] = static_cast<float>(std::sin(2 * kPi * 100.0 * i / n));
+  const std::vector<float> bins{100.0f, 300.0f};
+  ASSERT_TRUE(GetRTASingleResponse(bins, s, 2, k));
+  EXPECT_NEAR(s[0], 0.0f, 1e-3);
+  EXPECT_LT(s[1], -100.0f);
+
+  // 1 kHz at 48 kHz to 44.1 kHz: output sample j is the sine at time j / 44100.
+  std::vector<float> x(20000);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(2 * kPi * 1000.0 * i / 48000.0));
+  ASSERT_TRUE(ReSample(x, 48000.0f, 44100.0f, 44100, 15000, 0));
+  for (int j = 200; j < 15000; j += 7) ASSERT_NEAR(x[j], std::sin(2 * kPi * 1000.0 * j / 44100.0), 2e-3) << j;
+  EXPECT_FALSE(ReSample(x, 0.0f, 44100.0f, 44100, 100, 0));
+}
+
+}  // namespace
+}  // namespace zentor
