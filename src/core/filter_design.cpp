@@ -5,6 +5,7 @@
 
 #include "core/shared_state.h"
 #include "platform/dialogs.h"
+#include "platform/numeric/numeric.h"
 
 namespace zentor {
 
@@ -421,7 +422,16 @@ float QFromBandwidthOctaves(float bw) {
   return 1.0f / (2.0f * s);
 }
 
-double Tangent(double x) { return std::tan(x); }
-double SquareRoot(double x) { return std::sqrt(x); }
+double Tangent(double x) {
+  double r = 0;
+  TangentC(x, r);
+  return r;
+}
+
+double SquareRoot(double x) {
+  double r = 0;
+  SquareRootC(x, r);
+  return r;
+}
 
 }  // namespace zentor

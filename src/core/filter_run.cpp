@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "core/shared_state.h"
+#include "platform/numeric/numeric.h"
 #include "platform/dialogs.h"
 
 namespace zentor {
@@ -49,38 +50,6 @@ void ExpandOrOne(double* re, double* im, int32_t& count, int32_t roots, const do
     return;
   }
   ExpandRootsToPolynomial(re, im, roots, rootRe, rootIm);
-}
-
-// y = gain (b * x) filtered by 1/a, from rest; a[0] is 1. Running in double keeps
-// low-frequency sections accurate.
-void RecursiveFilter(const double* b, int nb, const double* a, int na, const float* x, float* y,
-                     int32_t n, double gain) {
-  if (nb == 3 && na == 3) {
-    const double b0 = b[0] * gain, b1 = b[1] * gain, b2 = b[2] * gain, a1 = a[1], a2 = a[2];
-    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    for (int32_t i = 0; i < n; ++i) {
-      const double v = x[i];
-      const double out = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-      x2 = x1;
-      x1 = v;
-      y2 = y1;
-      y1 = out;
-      y[i] = static_cast<float>(out);
-    }
-    return;
-  }
-  std::array<double, kMaxFilterRoots + 1> xh{}, yh{};  // xh[k] = x[i-k], yh[k] = y[i-k]
-  for (int32_t i = 0; i < n; ++i) {
-    for (int k = nb - 1; k > 0; --k) xh[k] = xh[k - 1];
-    xh[0] = x[i];
-    double acc = 0;
-    for (int k = 0; k < nb; ++k) acc += b[k] * xh[k];
-    acc *= gain;
-    for (int k = na - 1; k > 0; --k) yh[k] = yh[k - 1];
-    for (int k = 1; k < na; ++k) acc -= a[k] * yh[k];
-    yh[0] = acc;
-    y[i] = static_cast<float>(acc);
-  }
 }
 
 struct Biquad {
@@ -152,9 +121,10 @@ bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, i
     MsgBox("Error 8725");
     return false;
   }
-  RecursiveFilter(NumeratorPolyRe.data(), NumeratorPolyCount, DenominatorPolyRe.data(),
-                  DenominatorPolyCount, signal.data(), scratch.data(), n, block.DigitalGain);
-  std::copy_n(scratch.begin(), n, signal.begin());
+  ClearArray(scratch, n);
+  RecursiveFilter(NumeratorPolyRe, NumeratorPolyCount, DenominatorPolyRe, DenominatorPolyCount,
+                  signal, scratch, n, block.DigitalGain);
+  CopySingle(scratch, signal, n);
   return true;
 }
 
@@ -294,34 +264,6 @@ bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, i
   return true;
 }
 
-bool FilterBlockLinearResponse(const FilterBlock& block, std::span<const float> frequencies,
-                               std::span<double> work, int32_t n) {
-  if (n < 0 || static_cast<size_t>(n) > frequencies.size() ||
-      static_cast<size_t>(n) > work.size() || !CountsValid(block))
-    return false;
-  const bool zPlane = block.Domain == kDomainZPlane;
-  if (!zPlane && block.Domain != kDomainSPlane) return false;
-  if (zPlane && block.samplerate <= 0) return false;
-  const double gain = std::fabs(zPlane ? block.DigitalGain : block.AnalogGain);
-  for (int32_t i = 0; i < n; ++i) {
-    const double omega = 2.0 * std::numbers::pi * frequencies[i];
-    double re = 0, im = omega;
-    if (zPlane) {
-      const double theta = omega / block.samplerate;
-      re = std::cos(theta);
-      im = std::sin(theta);
-    }
-    // Sums of logs: products of many distances would overflow.
-    double logMag = 0;
-    for (int k = 0; k < block.NumZeros; ++k)
-      logMag += std::log(std::hypot(re - block.ZeroRe[k], im - block.ZeroIm[k]));
-    for (int k = 0; k < block.NumPoles; ++k)
-      logMag -= std::log(std::hypot(re - block.PoleRe[k], im - block.PoleIm[k]));
-    work[i] *= gain * std::exp(logMag);
-  }
-  return true;
-}
-
 bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
                                   int32_t n, int32_t fs, double w, double Q1, double Q2) {
   if (n < 0 || static_cast<size_t>(n) > curve.size() ||
@@ -343,12 +285,12 @@ bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float>
     }
   }
   // With no section (Q1 = 0 or a refused Q) the response is flat.
-  for (int32_t i = 0; i < n; ++i) FilterResponseWork[i] = curve[i];
-  FilterBlockLinearResponse(block, frequencies, FilterResponseWork, n);
-  for (int32_t i = 0; i < n; ++i) {
-    const double m = std::max(std::fabs(FilterResponseWork[i]), 1e-30);  // floor: -600 dB
-    curve[i] = static_cast<float>(20.0 * std::log10(m));
-  }
+  CopySingleToDouble(curve, FilterResponseWork, n);
+  FilterFrequencyDomainLinArrayC(FilterResponseWork, frequencies, n, fs, block.PoleRe, block.PoleIm,
+                                 block.ZeroRe, block.ZeroIm, block.NumPoles, block.NumZeros,
+                                 block.Domain, block.AnalogGain, block.DigitalGain);
+  TwentyLogTenDoubleArray(FilterResponseWork, n);
+  CopyDoubleToSingle(FilterResponseWork, curve, n);
   return true;
 }
 

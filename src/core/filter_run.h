@@ -52,11 +52,6 @@ bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, i
 bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
                                   int32_t n, int32_t fs, double w, double Q1, double Q2);
 
-// Multiplies work[i] by |H| of the block at frequencies[i] (Hz): s-plane blocks at
-// s = j 2 pi f, z-plane blocks on the unit circle at the block's samplerate.
-bool FilterBlockLinearResponse(const FilterBlock& block, std::span<const float> frequencies,
-                               std::span<double> work, int32_t n);
-
 // Fourth-order Bessel low-pass at upperHz then high-pass at lowerHz over 2^order samples.
 bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
                           int32_t order, float lowerHz, float upperHz, FilterBlock& block);
