@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+#include "core/test_signals.h"
+#include "support/fixture.h"
+
+namespace zentor {
+namespace {
+
+class Signals : public test::ZentorTest {};
+
+// True when the sequence (taken with period 2^order - 1) passes through every
+// non-zero register state once: the definition of a maximum-length sequence.
+template <class T>
+bool VisitsEveryState(const std::vector<T>& a, int order) {
+  const size_t period = (size_t{1} << order) - 1;
+  std::vector<bool> seen(period + 1, false);
+  uint32_t state = 0;
+  auto bit = [&](size_t i) -> uint32_t { return a[i % period] < 0 ? 1u : 0u; };
+  for (int k = 0; k < order; ++k) state = (state << 1) | bit(static_cast<size_t>(k));
+  const uint32_t mask = (1u << order) - 1;
+  for (size_t i = 0; i < period; ++i) {
+    if (state == 0 || seen[state]) return false;
+    seen[state] = true;
+    state = ((state << 1) | bit(i + static_cast<size_t>(order))) & mask;
+  }
+  return true;
+}
+
+TEST_F(Signals, MLSOrder10) {
+  std::vector<int16_t> a(1024, 7);
+  ASSERT_TRUE(BuildMLSSequence(a, 10, 10000));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(a[i], -10000) << i;
+  for (int16_t v : a) ASSERT_TRUE(v == 10000 || v == -10000);
+  EXPECT_EQ(a[1023], a[0]);
+  // Circular autocorrelation over one period: N A^2 at lag 0, -A^2 at every other lag.
+  const int P = 1023;
+  const int64_t A2 = int64_t{10000} * 10000;
+  for (int lag = 0; lag < P; ++lag) {
+    int64_t r = 0;
+    for (int i = 0; i < P; ++i) r += int64_t{a[i]} * a[(i + lag) % P];
+    ASSERT_EQ(r, lag == 0 ? P * A2 : -A2) << "lag " << lag;
+  }
+  // Balance: one more -A than +A in a period.
+  EXPECT_EQ(std::count(a.begin(), a.begin() + P, int16_t{-10000}), 512);
+}
+
+TEST_F(Signals, MLSEveryOrderIsMaximal) {
+  for (int order = 10; order <= 20; ++order) {
+    SCOPED_TRACE(order);
+    const size_t n = size_t{1} << order;
+    std::vector<int16_t> a(n);
+    std::vector<float> s(n);
+    ASSERT_TRUE(BuildMLSSequence(a, order, 15000));
+    ASSERT_TRUE(BuildMLSSequenceSingle(s, order, 15000));
+    EXPECT_TRUE(VisitsEveryState(a, order));
+    EXPECT_EQ(a[n - 1], a[0]);
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(static_cast<float>(a[i]), s[i]) << i;
+  }
+  // Order 19: the period is 524287, and no shorter one (a maximal sequence
+  // has exactly one period); check the repeat directly as well.
+  std::vector<float> s(size_t{1} << 19);
+  ASSERT_TRUE(BuildMLSSequenceSingle(s, 19, 1));
+  EXPECT_EQ(s[524287], s[0]);
+  EXPECT_NE(std::vector<float>(s.begin(), s.begin() + 40), std::vector<float>(s.begin() + 1, s.begin() + 41));
+}
+
+TEST_F(Signals, MLSRefusesBadOrdersAndShortArrays) {
+  std::vector<int16_t> a(1 << 21, 7);
+  std::vector<float> s(1 << 21, 7.0f);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildMLSSequence(a, 9, 10000));
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildMLSSequenceSingle(s, 21, 10000));
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildMLSSequenceSingle(s, -3, 10000));
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Error 2364: MLS build", "Error 2365: MLS build", "Error 2364: MLS build"}));
+  EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int16_t v) { return v == 7; }));
+  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 7.0f; }));
+
+  std::vector<int16_t> shortArray(1023, 7);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildMLSSequence(shortArray, 10, 10000));
+  EXPECT_TRUE(std::all_of(shortArray.begin(), shortArray.end(), [](int16_t v) { return v == 7; }));
+
+  // 16-bit values saturate instead of wrapping.
+  std::vector<int16_t> loud(1024);
+  ASSERT_TRUE(BuildMLSSequence(loud, 10, 40000));
+  EXPECT_EQ(*std::min_element(loud.begin(), loud.end()), -32768);
+  EXPECT_EQ(*std::max_element(loud.begin(), loud.end()), 32767);
+}
+
+TEST_F(Signals, PinkWeighting) {
+  std::vector<float> a(200, 99.0f);
+  BuildPinkWeightingDb(a, 150);
+  EXPECT_EQ(a[0], 0.0f);
+  EXPECT_FLOAT_EQ(a[1], 0.0f);
+  EXPECT_FLOAT_EQ(a[10], -5.0f);
+  EXPECT_FLOAT_EQ(a[100], -10.0f);
+  EXPECT_NEAR(a[2] - a[4], 10 * std::log10(std::sqrt(2.0)), 1e-5);  // 1.5 dB per octave
+  EXPECT_EQ(a[150], 99.0f);
+  std::vector<float> small(4, 99.0f);
+  BuildPinkWeightingDb(small, 1000);  // held to the array
+  EXPECT_FLOAT_EQ(small[3], static_cast<float>(-5 * std::log10(3.0)));
+  BuildPinkWeightingDb(small, -5);
+}
+
+TEST_F(Signals, NormalizeToPeak) {
+  // A signal of negative polarity is scaled by its largest magnitude.
+  std::vector<float> x = {0.5f, -4.0f, 2.0f, 1.0f, 9.0f};
+  ASSERT_TRUE(NormalizeToPeak(x, 1000.0f, 2));
+  EXPECT_EQ(x, (std::vector<float>{125.0f, -1000.0f, 500.0f, 250.0f, 9.0f}));
+
+  std::vector<float> silent(8, 0.0f);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(NormalizeToPeak(silent, 1000.0f, 3));
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 2341: No input data on one or both channels");
+  EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](float v) { return v == 0.0f; }));
+
+  // An order beyond the array is refused before anything is read.
+  std::vector<float> y(8, 1.0f);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(NormalizeToPeak(y, 2.0f, 4));
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(NormalizeToPeak(y, 2.0f, -1));
+  EXPECT_EQ(y, std::vector<float>(8, 1.0f));
+}
+
+TEST_F(Signals, AlignImpulseByPeak) {
+  const int n = 4096;
+  std::vector<float> x(n);
+  for (int i = 0; i < n; ++i) x[i] = 0.01f * std::sin(0.37f * i);  // low background
+  x[3000] = -5.0f;  // a negative spike is still the peak
+  x[3001] = 2.0f;
+  const std::vector<float> original = x;
+
+  int32_t peak = -1;
+  ASSERT_TRUE(AlignImpulseByPeak(x, n, peak, 100, 4));
+  EXPECT_EQ(peak, 3000);
+  for (int i = 0; i < n; ++i) ASSERT_EQ(x[i], original[(i + 2900) % n]) << i;
+
+  // Moving right wraps the end round to the start; an odd window is centred too.
+  std::vector<float> y = original;
+  y[3001] = 0.0f;
+  const std::vector<float> spike = y;
+  ASSERT_TRUE(AlignImpulseByPeak(y, n, peak, 3500, 3));
+  EXPECT_EQ(peak, 3000);
+  for (int i = 0; i < n; ++i) ASSERT_EQ(y[i], spike[(i + n - 500) % n]) << i;
+
+  // A peak near the start is found through the circular extension.
+  std::vector<float> z(n, 0.0f);
+  z[1] = 1.0f;
+  ASSERT_TRUE(AlignImpulseByPeak(z, n, peak, 1, 4));
+  EXPECT_EQ(peak, 1);
+  EXPECT_EQ(z[1], 1.0f);  // already at its target: unchanged
+  EXPECT_EQ(std::accumulate(z.begin(), z.end(), 0.0f), 1.0f);
+}
+
+TEST_F(Signals, AlignImpulseByPeakRefusals) {
+  std::vector<float> x(1024, 0.0f);
+  x[10] = 1.0f;
+  const std::vector<float> original = x;
+  int32_t peak = -7;
+  for (auto [n, target, w] : std::vector<std::array<int32_t, 3>>{
+           {1024, 0, 81}, {1024, 0, 0}, {1025, 0, 4}, {1024, 1024, 4}, {1024, -1, 4}, {0, 0, 4}}) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(AlignImpulseByPeak(x, n, peak, target, w));
+    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3427");
+  }
+  EXPECT_EQ(x, original);
+  EXPECT_EQ(peak, -7);
+  // 80 is the widest width accepted (a 400-point window).
+  ASSERT_TRUE(AlignImpulseByPeak(x, 1024, peak, 10, 80));
+  EXPECT_EQ(peak, 10);
+  // Data longer than the pad buffer holds are refused.
+  std::vector<float> big(AlignmentPadBuffer.size(), 0.0f);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(AlignImpulseByPeak(big, static_cast<int32_t>(big.size()), peak, 0, 4));
+}
+
+}  // namespace
+}  // namespace zentor
+
+namespace zentor {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Magnitude of bin k of the n-sample signal, by the definition of the DFT.
+template <class T>
+double DftMagnitude(std::span<const T> x, size_t k) {
+  const size_t n = x.size();
+  double re = 0, im = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double a = -2 * kPi * static_cast<double>((k * i) % n) / static_cast<double>(n);
+    re += x[i] * std::cos(a);
+    im += x[i] * std::sin(a);
+  }
+  return std::hypot(re, im);
+}
+
+TEST_F(Signals, ShapeSpectrumBySqrt) {
+  const int order = 10, n = 1024, rate = 8192;  // df = 8 Hz
+  const double df = 8.0;
+  std::vector<float> x(n);
+  const int kept = 40, dropped = 3;
+  for (int i = 0; i < n; ++i)
+    x[i] = static_cast<float>(std::cos(2 * kPi * kept * i / n) + 0.5 * std::sin(2 * kPi * dropped * i / n) + 0.25);
+  // p = 0.5 gives k0 = 0.5 x 8192 / 1024 = 4: bins 0..3 go, bin 40 is weighted by
+  // 1/sqrt(40 df) and its mirror by the law one bin lower, 1/sqrt(39 df).
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.5f));
+  const double gain = 0.5 * (1 / std::sqrt(kept * df) + 1 / std::sqrt((kept - 1) * df));
+  for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], gain * std::cos(2 * kPi * kept * i / n), 1e-5) << i;
+
+  // p = 0 keeps every bin: the zero-frequency bin is dropped, never divided by zero.
+  for (int i = 0; i < n; ++i) x[i] = static_cast<float>(1.0 + std::cos(2 * kPi * 2 * i / n));
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.0f));
+  const double g2 = 0.5 * (1 / std::sqrt(2 * df) + 1 / std::sqrt(1 * df));
+  for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], g2 * std::cos(2 * kPi * 2 * i / n), 1e-5) << i;
+
+  // A shaping value beyond half the rate removes everything, without a fault.
+  ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 1e9f));
+  for (float v : x) ASSERT_EQ(v, 0.0f);
+
+  std::vector<float> y(n, 1.0f);
+  for (auto [o, r, p] : std::vector<std::tuple<int, int, float>>{{11, rate, 1.0f}, {17, rate, 1.0f}, {order, 0, 1.0f},
+                                                                 {order, rate, std::nanf("")}}) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(ShapeSpectrumBySqrt(o, y, r, p));
+  }
+  EXPECT_EQ(y, std::vector<float>(n, 1.0f));
+}
+
+// The start-up description of the test CD: 20 tone pairs 500 Hz apart from 10 and
+// 10.25 kHz at 44.1 kHz, 2^16 samples, peak 15000.
+TestCDSettings DefaultCD() {
+  TestCDSettings s;
+  s.ToneCount = 20;
+  s.SampleRate = 44100;
+  s.Amplitude = 15000;
+  s.Order = 16;
+  s.Shaping = 5.0f;
+  s.FirstToneFreqA = 10000;
+  s.FirstToneFreqB = 10250;
+  s.ToneSpacing = 500;
+  for (int i = 0; i < 20; ++i) {
+    s.LeftToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10250 + 500 * i) / 44100));
+    s.RightToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10000 + 500 * i) / 44100));
+  }
+  return s;
+}
+
+TEST_F(Signals, TestCDChannels) {
+  const TestCDSettings cd = DefaultCD();
+  for (int variant : {-1, -2}) {
+    SCOPED_TRACE(variant);
+    std::vector<int16_t> a(65536, 1), b(65536, 2);
+    ASSERT_TRUE(BuildTestCDSignal(a, cd, variant));
+    ASSERT_TRUE(BuildTestCDSignal(b, cd, variant));
+    EXPECT_EQ(a, b);  // the same bytes on every run
+
+    int peak = 0;
+    for (int16_t v : a) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_NEAR(peak, 15000, 1);
+
+    const std::span<const int16_t> s(a);
+    const auto& bins = variant == -1 ? cd.LeftToneBins : cd.RightToneBins;
+    for (int32_t bin : bins) {
+      const double tone = DftMagnitude(s, static_cast<size_t>(bin));
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin - 1))), 20.0) << bin;
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin + 1))), 20.0) << bin;
+    }
+    // Nothing below the shaping cut (k0 = 3) and no DC, but real content under 250 Hz.
+    EXPECT_LT(DftMagnitude(s, 0), 65536.0 * 2);
+    EXPECT_GT(DftMagnitude(s, 100), DftMagnitude(s, 2) * 10);
+    double energy = 0;
+    for (int16_t v : a) energy += static_cast<double>(v) * v;
+    EXPECT_GT(std::sqrt(energy / 65536), 1000.0);
+  }
+}
+
+TEST_F(Signals, TestCDChannelRefusesBadSettings) {
+  const TestCDSettings good = DefaultCD();
+  std::vector<TestCDSettings> bad(9, good);
+  bad[0].Order = 9;
+  bad[1].Order = 17;
+  bad[2].ToneCount = 21;
+  bad[3].ToneCount = -1;
+  bad[4].LeftToneBins[19] = 0;
+  bad[5].RightToneBins[0] = 32768;  // n/2
+  bad[6].SampleRate = 0;
+  bad[7].Amplitude = 0;
+  bad[8].Shaping = std::nanf("");
+  std::vector<int16_t> out(65536, 3);
+  for (size_t i = 0; i < bad.size(); ++i) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(BuildTestCDSignal(out, bad[i], -1)) << i;
+    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7121: Invalid test CD settings");
+  }
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(out, good, 0));
+  std::vector<int16_t> shortOut(65535, 3);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(shortOut, good, -1));
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
+  EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
+
+  // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
+  TestCDSettings fewer = good;
+  fewer.ToneCount = 2;
+  fewer.Order = 12;
+  for (int i = 0; i < 20; ++i) fewer.LeftToneBins[i] = fewer.RightToneBins[i] = i < 2 ? 900 + i * 10 : -5;
+  std::vector<int16_t> small(4096);
+  ASSERT_TRUE(BuildTestCDSignal(small, fewer, -2));
+  const std::span<const int16_t> s(small);
+  EXPECT_GT(DftMagnitude(s, 900), 10 * DftMagnitude(s, 899));
+}
+
+}  // namespace
+}  // namespace zentor
