@@ -3,32 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 
 #include "core/helpers.h"
 #include "core/text_number.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
+#include "platform/numeric/numeric.h"
 
 namespace zentor {
 
 namespace {
-
-// Half-Hann fades over the first L and the last L of n samples, the shape the
-// numeric library's impulse tapers use.
-void TaperStartOfImpulse(std::span<float> a, int32_t L) {
-  const int32_t m = std::min<int32_t>(L, static_cast<int32_t>(a.size()));
-  for (int32_t i = 0; i < m; ++i)
-    a[i] *= static_cast<float>(0.5 * (1.0 - std::cos(std::numbers::pi * i / L)));
-}
-
-void TaperEndOfImpulse(std::span<float> a, int32_t L, int32_t n) {
-  n = std::min<int32_t>(n, static_cast<int32_t>(a.size()));
-  const int32_t m = std::min(L, n);
-  for (int32_t i = 0; i < m; ++i)
-    a[n - 1 - i] *= static_cast<float>(0.5 * (1.0 - std::cos(std::numbers::pi * i / L)));
-}
 
 void ClearCurveRecordCompletely(CurveRecord& r) {
   r.NumCurves = 0;
@@ -67,8 +52,8 @@ std::string AddMeasurementToResults(std::span<float> samples, const MeasurementH
   const int32_t exponent = std::clamp<int32_t>(header.PeriodExponent, 0, kMaxSamplesExponent);
   const int32_t n = 1 << exponent;
   const int32_t taper = ImpulseTaperLength(header.SampleRate);
-  TaperEndOfImpulse(samples, taper, n);
-  TaperStartOfImpulse(samples, taper);
+  TaperEndOfImpulseC(samples, taper, n);
+  TaperStartOfImpulseC(samples, taper);
 
   auto& column = ImpulseSet[count];
   const size_t held = std::min<size_t>(static_cast<size_t>(n), samples.size());
