@@ -49,6 +49,7 @@ void DataPlotter::Form_Load() {
   InitHelp(this);
   WaitCursor hourglass;
   hide();  // the first layout shows the window
+  InitViewControls();
   SetDefaultParameters();
 
   SetMicChannel(kMicOnRightInput);
@@ -72,7 +73,9 @@ void DataPlotter::Form_Load() {
   CurveNumberText->setText("1");
   SimSort = -1;
 
+  DefaultTwoToneTable();
   SetInitialMenuState();
+  SetChangeLevels(kFalse);
 
   modal_.MinFreq = 25.0;
   modal_.MaxFreq = 80.0;
@@ -96,6 +99,7 @@ void DataPlotter::Form_Load() {
   ArrangeMainWindow();
 
   ShowMixerChecks(AutoMixerOn);
+  ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
 }
 
 void DataPlotter::SetDefaultParameters() {
@@ -168,6 +172,7 @@ void DataPlotter::SetDefaultParameters() {
   SetDefaultPlotColours();
 
   TimeBut->setChecked(true);
+  UpdateGateControls();
 }
 
 void DataPlotter::SetInitialMenuState() {
@@ -232,6 +237,7 @@ void DataPlotter::ArrangeMainWindow() {
   show();
   laidOut_ = true;
   arranging_ = false;
+  DisplayResults(kRedrawFiledCurves);
 }
 
 void DataPlotter::Form_Resize() { ArrangeMainWindow(); }
