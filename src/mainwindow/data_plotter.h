@@ -255,6 +255,7 @@ class DataPlotter : public QMainWindow {
   void SetSliderValue(int32_t v);
   void SetGateText(const std::string& text);
   void SelectGateRange(bool large);
+  QRadioButton* ViewButton(int32_t view) const;
   void SelectViewButton(QRadioButton* b);
   void SelectAxisButton(QRadioButton* b);
   bool inDisplayResults_ = false;

@@ -154,6 +154,19 @@ void DataPlotter::InitViewControls() {
   connect(CoOrdinateLocker, &QAction::triggered, this, [this] { CoOrdinateLocker_Click(); });
 }
 
+QRadioButton* DataPlotter::ViewButton(int32_t view) const {
+  switch (view) {
+    case kImpulseView:
+    case kLevelsView: return TimeBut;
+    case kBodeView:
+    case kFractOctView:
+    case kPsycView: return FreqBut;
+    case kNoiseView: return NoiseBut;
+    case kModalSliceView: return ModalBut;
+    default: return nullptr;
+  }
+}
+
 void DataPlotter::SelectViewButton(QRadioButton* b) {
   const QSignalBlocker block(b);
   b->setChecked(true);
@@ -167,10 +180,7 @@ void DataPlotter::SelectAxisButton(QRadioButton* b) {
 void DataPlotter::SelectGateRange(bool large) {
   const QSignalBlocker b1(SmallGate), b2(Largegate), b3(Slider1);
   (large ? Largegate : SmallGate)->setChecked(true);
-  const int max = large ? kLargeGateSliderMax : kSmallGateSliderMax;
-  Slider1->setRange(std::min(Slider1->minimum(), large ? 1 : 0), std::max(Slider1->value(), max));
-  Slider1->setMinimum(large ? 1 : 0);
-  Slider1->setMaximum(max);
+  Slider1->setRange(large ? 1 : 0, large ? kLargeGateSliderMax : kSmallGateSliderMax);
 }
 
 // Widens the range when the value lies outside it, so no stored gate is clamped.
@@ -386,11 +396,11 @@ void DataPlotter::UpdateGateFromSlider() {
   float* field = GateField(true);
   if (!field) return;
   if (Largegate->isChecked()) {
-    const float g = LimitGateToPeriod(static_cast<float>(Slider1->value()));
+    const float g = LimitGateToPeriod(static_cast<float>(Slider1->sliderPosition()));
     *field = g;
     SetGateText(WholeText(Fix(g)));
   } else {
-    const float g = ClampSmallGateTime(static_cast<float>(Slider1->value() * 0.01));
+    const float g = ClampSmallGateTime(static_cast<float>(Slider1->sliderPosition() * 0.01));
     *field = g;
     SetGateText(WholeText(Fix(static_cast<float>(g * 100.0f)) / 100));
   }
@@ -401,7 +411,8 @@ float DataPlotter::LimitGateToPeriod(float ms) const {
   const double period = StoredPeriodLength(Set().PeriodExponent);
   float g = ms;
   const float needed = static_cast<float>(ms * 0.001 * fs * 1.5 + 0.05 * fs);
-  if (fs > 0 && needed > period) g = static_cast<float>(CLng((period - 0.05 * fs) * 1000.0 / (1.5 * fs)));
+  // Whole milliseconds, cut down: the nearest one can overrun the period.
+  if (fs > 0 && needed > period) g = static_cast<float>(std::floor((period - 0.05 * fs) * 1000.0 / (1.5 * fs)));
   if (g < 1.0f) g = 1.0f;
   return g;
 }
@@ -429,14 +440,18 @@ void DataPlotter::GateText_KeyPress(int key) {
   if (key != 13) return;
   double v = 0;
   if (!ValidateNumericTextBox(GateText, 2, 2000, v)) return;
-  if (v < 20) {
-    SelectGateRange(false);
-    SetSliderValue(CLng(v * 100));
-  } else {
-    SelectGateRange(true);
-    SetSliderValue(CLng(v));
-  }
+  const bool large = v >= 20;
+  const int32_t position = large ? CLng(v) : CLng(v * 100);
+  SelectGateRange(large);
+  SetSliderValue(position);
   ApplyGateChange();
+  // The redraw refreshed the controls from the stored gate; a typed 20 ms keeps
+  // the large range the user asked for rather than flipping to 2000 hundredths.
+  const float* field = GateField(true);
+  if (field && *field == static_cast<float>(v)) {
+    SelectGateRange(large);
+    SetSliderValue(position);
+  }
 }
 
 // ---- View buttons and menus ----------------------------------------------------
@@ -464,6 +479,8 @@ void DataPlotter::FreqBut_Click() {
     UpdateFFTDisplay();
   } else {
     MsgBox("Error 5429");
+    // The view did not change, so neither does the button that names it.
+    if (QRadioButton* b = ViewButton(DisplayConfig.Graphshown)) SelectViewButton(b);
   }
 }
 
