@@ -645,3 +645,24 @@ TEST_F(DispatchTest, MessagesOfTheSmallCommands) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+// With the real builders, start-up leaves the empty impulse frame on the picture.
+using test::MainWindowTest;
+TEST_F(MainWindowTest, StartUpPictureShowsTheImpulseFrame) {
+  DataPlotter* w = Start();
+  const QImage& img = w->Picture1->Image();
+  ASSERT_FALSE(img.isNull());
+  const QRgb back = img.pixel(2, 2);
+  int differing = 0;
+  for (int y = 0; y < img.height(); y += 3)
+    for (int x = 0; x < img.width(); x += 3) differing += img.pixel(x, y) != back;
+  EXPECT_GT(differing, 100);  // grid lines and labels
+  EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
+  EXPECT_GT(TimeGraphFrame.PlotRight, TimeGraphFrame.PlotLeft);  // the frame was laid out by a draw
+}
+
+}  // namespace
+}  // namespace zentor
