@@ -89,6 +89,7 @@ DataPlotter::DataPlotter() {
   centralWidget()->setObjectName("DataPlotterClient");
   BuildMenus();
   BuildPanel();
+  InitViewControls();
   resize(1280, 820);
 }
 

@@ -250,7 +250,7 @@ class DataPlotter : public QMainWindow {
   QWidget* GateStrip = nullptr;  // holds the gate controls under Frame1
 
  private:
-  void InitViewControls();
+  void InitViewControls();  // from the constructor
   float* GateField(bool fromSlider) const;
   void SetSliderValue(int32_t v);
   void SetGateText(const std::string& text);

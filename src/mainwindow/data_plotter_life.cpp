@@ -49,7 +49,6 @@ void DataPlotter::Form_Load() {
   InitHelp(this);
   WaitCursor hourglass;
   hide();  // the first layout shows the window
-  InitViewControls();
   SetDefaultParameters();
 
   SetMicChannel(kMicOnRightInput);
