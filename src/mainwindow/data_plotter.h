@@ -5,11 +5,15 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
+#include "core/records.h"
+#include "mainwindow/view_state.h"
 #include "platform/picture.h"
 
 class QAction;
+class QSlider;
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
@@ -156,6 +160,111 @@ class DataPlotter : public QMainWindow {
   QPushButton *Colorselect, *Display;
   QRadioButton *TimeBut, *FreqBut, *NoiseBut, *logbut, *LinBut;
 
+  // ---- View state, the one redraw and the gate controls ----------------------
+  // Every change of view, gate or setting ends in DisplayResults. FirstCurve:
+  // kRedrawFiledCurves, kRecomputeAllCurves, or k > 0 to keep slots 0..k-1.
+  void DisplayResults(int32_t FirstCurve);
+  void ShowResult();
+  void ShowNewGraphic();
+  void SetPlotterToUpdate();
+  void SetChangeLevels(int16_t v);
+  // Scales the first 2^PeriodExponent samples of result `curve` (1-based) by dB.
+  void BoostCut(int32_t curve, float dB);
+  void SetBusy(int16_t v) { Busy = v; }
+  int32_t GetPeriodLength() const;
+  int32_t GetNumberOfCurves() const;
+  std::string GetSampleRateOfDisplayData() const;
+  void IncludeExistingFiltersinFit(int32_t v);
+  int16_t GetIncludeFilters() const { return IncludeFilters; }
+  float GetFractOctRes() const;
+  float GetFractOctGateTime() const;
+  float GetBodeGateTime() const;
+  void RefreshPsycParms();
+  void RefreshOctParms();
+  void RefreshBodeParms();
+  void LoadStaticConfig();
+  void GetGraphShown(int32_t n);
+  // Appends (sample rate a, exponent b); false after refusing a 33rd spectrum.
+  bool ADDTOPSDParameters(int32_t& a, int32_t& b);
+  void UpdateFFTDisplay();
+  void UpdateFractOctDisplay();
+  void UpdatePsycDisplay();
+  void UpdateModalDisplay();
+  void UpdateNoiseDisplay();
+  void UpdateImpulseDisplay();
+  void RunFilter();
+  void DefaultTwoToneTable();
+
+  // Gate controls: the gate time of the view shown, held in the set's header.
+  void UpdateGateControls();
+  void UpdateGateFromSlider();
+  float LimitGateToPeriod(float ms) const;
+  static float ClampSmallGateTime(float x) { return x >= 1.0f ? x : 1.0f; }
+  void ApplyGateChange();
+
+  // Event handlers of the views.
+  void TimeBut_Click();
+  void FreqBut_Click();
+  void NoiseBut_Click();
+  void ModalBut_Click();
+  void FractOct_Click();
+  void BodeFFT_Click();
+  void Psyc_Click();
+  void Impulse_Click();
+  void SNRatioMenu_Click();
+  void Waterfall_Click();
+  void TimeSettings_Click();
+  void FrequencyOptions_Click();
+  void CoOrdinateLocker_Click();
+  void Command4_Click();
+  void Slider1_Scroll();
+  void Slider1_Change();
+  void GateText_KeyPress(int key);
+
+  // View builders: each computes and draws its view. FirstCurve as for
+  // DisplayResults; false when no result or more than 32 are loaded.
+  virtual bool ShowMainImpulseSet(int32_t FirstCurve);
+  virtual bool ShowPSDEnergy(int32_t FirstCurve);
+  virtual void ShowLevelsImpulse(std::span<float> impulse, int32_t startIndex, float msBefore, int32_t sampleRate,
+                                 int32_t impulseShift, float level, float signalToNoise);
+  virtual bool ShowFFTResponseSet(int32_t FirstCurve);
+  virtual bool ShowFractOctResponseSet(int32_t FirstCurve);
+  virtual bool ShowPsycResponseSet(int32_t FirstCurve);
+  virtual bool ShowNoiseResponseSet(int32_t FirstCurve);
+  virtual bool ShowModalResponseSet(int32_t FirstCurve);
+  // Single-curve impulse (or energy-time) view of result k (0-based).
+  virtual void ShowImpulseCurve(int32_t k);
+
+  // The loaded set's header as it stood when the views were last brought up to date.
+  MeasurementHeader StaticConfig{};
+  int16_t PlotterToUpdate = 0;
+  int16_t IncludeFilters = 0;
+  int16_t FractOctLevelsChanged = 0;
+  int16_t PsycLevelsChanged = 0;
+  int16_t BodeLevelsChanged = 0;
+
+  QRadioButton *ModalBut = nullptr, *SmallGate = nullptr, *Largegate = nullptr;
+  QSlider* Slider1 = nullptr;
+  QLineEdit* GateText = nullptr;
+  QPushButton* Command4 = nullptr;
+  QWidget* GateStrip = nullptr;  // holds the gate controls under Frame1
+
+ private:
+  void InitViewControls();
+  float* GateField(bool fromSlider) const;
+  void SetSliderValue(int32_t v);
+  void SetGateText(const std::string& text);
+  void SelectGateRange(bool large);
+  QRadioButton* ViewButton(int32_t view) const;
+  void SelectViewButton(QRadioButton* b);
+  void SelectAxisButton(QRadioButton* b);
+  bool inDisplayResults_ = false;
+  bool redrawQueued_ = false;
+  bool followUpRedraw_ = false;
+  // ---- end of view state -------------------------------------------------------
+
+ public:
+
  protected:
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
@@ -217,6 +326,10 @@ class DataPlotter : public QMainWindow {
   void RefreshAppliedFiltersList();
   // After a new set was opened: curve selectors back to 1, no average.
   void ResetCurveSelectionForNewSet();
+  // Shows a newly opened set in the view it was saved with, recomputing every curve.
+  void ShowOpenedSet();
+  // Redraws after results were appended, keeping the curves already built.
+  void ShowAddedResults();
 
  private:
   void ConnectFileCommands();

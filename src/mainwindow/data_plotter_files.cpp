@@ -65,6 +65,7 @@ void DataPlotter::MenueOpenQelFile_Click() {
   if (!chosen || chosen->empty()) return;
   QelFileName = *chosen;
   ImportQelFile(QelFileName);
+  DisplayResults(kRecomputeAllCurves);
 }
 
 void DataPlotter::AddQelFile_Click() {
@@ -73,6 +74,7 @@ void DataPlotter::AddQelFile_Click() {
   QelFileName = *chosen;
   // The import closes the outside views itself before it changes the set.
   ImportQelFile(QelFileName);
+  DisplayResults(kRecomputeAllCurves);
 }
 
 void DataPlotter::FileDetails_Click() {
@@ -115,9 +117,7 @@ void DataPlotter::SetMicCalFileName(const std::string& path) {
 }
 
 std::array<int16_t, 4> DataPlotter::GetViewButtonValues() const {
-  // ModalBut belongs to the view controls and may not exist in every build of the panel.
-  const auto* modal = findChild<QRadioButton*>("ModalBut");
-  return {ButtonValue(TimeBut), ButtonValue(FreqBut), ButtonValue(modal), ButtonValue(NoiseBut)};
+  return {ButtonValue(TimeBut), ButtonValue(FreqBut), ButtonValue(ModalBut), ButtonValue(NoiseBut)};
 }
 
 void DataPlotter::SetAverageBox(bool ticked) {
@@ -144,13 +144,46 @@ void DataPlotter::ResetCurveSelectionForNewSet() {
   SetAverageBox(false);
 }
 
+void DataPlotter::ShowOpenedSet() {
+  const int32_t view = DisplayConfig.Graphshown;
+  QRadioButton* button = view == kImpulseView ? TimeBut : view == kNoiseView ? NoiseBut : FreqBut;
+  // Selecting a button that is not yet selected runs its click handler, which shows the view.
+  if (!button->isChecked()) {
+    button->setChecked(true);
+    if (button == TimeBut)
+      TimeBut_Click();
+    else if (button == NoiseBut)
+      NoiseBut_Click();
+    else
+      FreqBut_Click();
+  } else {
+    DisplayResults(kRecomputeAllCurves);
+  }
+  ClearMeasurementHeader(StaticConfig);
+}
+
+void DataPlotter::ShowAddedResults() {
+  const CurveArray* filed = nullptr;
+  switch (DisplayConfig.Graphshown) {
+    case kModalSliceView: filed = &ModalCurves; break;
+    case kNoiseView: filed = &NoiseCurves; break;
+    case kImpulseView: filed = &ImpulseCurves; break;
+    case kBodeView: filed = &BodeCurves; break;
+    case kFractOctView: filed = &FractOctCurves; break;
+    case kPsycView: filed = &PsycCurves; break;
+    default: return;  // the levels and PSD views do not show the set
+  }
+  DisplayResults((*filed)[0].NumCurves);
+}
+
 void DataPlotter::ShowStartupFile(const std::string& commandLine) {
   for (int32_t n = ResultsDataSetInfo[0].NumInSet; n > 0; --n) RemoveResultFromStore(1);
   ResultsDataSetInfo[0].NumInSet = 0;
   ClearAllFilterSets();
   ResetCurveSelectionForNewSet();
-  DisplayConfig.Graphshown = 2;
+  DisplayConfig.Graphshown = kImpulseView;
   TimeBut->setChecked(true);
+  ClearMeasurementHeader(StaticConfig);
 
   std::string path = commandLine;
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
@@ -166,8 +199,10 @@ void DataPlotter::ShowStartupFile(const std::string& commandLine) {
 
   DisplayConfig.Average = kFalse;
   SetAverageBox(false);
-  DisplayConfig.Graphshown = 2;
+  DisplayConfig.Graphshown = kImpulseView;
   TimeBut->setChecked(true);
+  ClearMeasurementHeader(StaticConfig);
+  DisplayResults(kRecomputeAllCurves);
 }
 
 }  // namespace zentor

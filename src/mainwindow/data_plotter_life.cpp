@@ -51,6 +51,7 @@ void DataPlotter::Form_Load() {
   InitHelp(this);
   WaitCursor hourglass;
   hide();  // the first layout shows the window
+  InitViewControls();
   SetDefaultParameters();
 
   SetMicChannel(kMicOnRightInput);
@@ -74,7 +75,9 @@ void DataPlotter::Form_Load() {
   CurveNumberText->setText("1");
   SimSort = -1;
 
+  DefaultTwoToneTable();
   SetInitialMenuState();
+  SetChangeLevels(kFalse);
 
   modal_.MinFreq = 25.0;
   modal_.MaxFreq = 80.0;
@@ -98,6 +101,7 @@ void DataPlotter::Form_Load() {
   ArrangeMainWindow();
 
   ShowMixerChecks(AutoMixerOn);
+  ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
 
   ConnectFileCommands();
   if (!CommandLine.empty()) ShowStartupFile(CommandLine);
@@ -173,6 +177,7 @@ void DataPlotter::SetDefaultParameters() {
   SetDefaultPlotColours();
 
   TimeBut->setChecked(true);
+  UpdateGateControls();
 }
 
 void DataPlotter::SetInitialMenuState() {
@@ -237,6 +242,7 @@ void DataPlotter::ArrangeMainWindow() {
   show();
   laidOut_ = true;
   arranging_ = false;
+  DisplayResults(kRedrawFiledCurves);
 }
 
 void DataPlotter::Form_Resize() { ArrangeMainWindow(); }

@@ -496,6 +496,7 @@ void OpenMeasurementFile() {
   }
   ClearAllFilterSets();
   p->ResetCurveSelectionForNewSet();
+  p->ShowOpenedSet();
 }
 
 void AddMeasurementFile() {
@@ -563,6 +564,7 @@ void AddMeasurementFile() {
   FreqGraphFrame.PlotRight = 1100;
   TimeGraphFrame.PlotRight = 1100;
   p->ResultsTakenButNotSaved = kTrue;
+  p->ShowAddedResults();
 }
 
 // ---- Notes text ----------------------------------------------------------------

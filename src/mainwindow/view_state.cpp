@@ -8,6 +8,9 @@ DisplayConfigRecord DisplayConfig{};
 ImpulseDisplayConfigRecord ImpulseDisplayConfig{};
 CoOrdLockLimitsRecord CoOrdLockLimits{};
 RubberBandRecord RubberBandState{};
+std::array<PsdParameterEntry, kPsdParameterEntries> PsdParameters{};
+std::array<float, kLevelsImpulseSamples> LevelsImpulse{};
+ViewWindowLinks ViewWindowHooks;
 
 namespace {
 SharedStateRegistrar g_reset([] {
@@ -15,6 +18,9 @@ SharedStateRegistrar g_reset([] {
   ImpulseDisplayConfig = ImpulseDisplayConfigRecord{};
   CoOrdLockLimits = CoOrdLockLimitsRecord{};
   RubberBandState = RubberBandRecord{};
+  PsdParameters.fill(PsdParameterEntry{});
+  LevelsImpulse.fill(0.0f);
+  ViewWindowHooks = ViewWindowLinks{};
 });
 }
 

@@ -4,9 +4,30 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace zentor {
+
+// What DisplayResults(FirstCurve) may take from the curves already filed for
+// the view shown.
+constexpr int32_t kRedrawFiledCurves = -1;  // compute nothing; redraw the filed curves in the current frame
+constexpr int32_t kRecomputeAllCurves = 0;  // compute every curve
+// k > 0: slots 0..k-1 are kept as filed, the later ones are computed.
+constexpr int32_t KeepFiledCurves(int32_t k) { return k; }
+
+// Values of Graphshown.
+enum : int32_t {
+  kModalSliceView = 0,
+  kNoiseView = 1,
+  kImpulseView = 2,
+  kBodeView = 3,
+  kLevelsView = 4,
+  kPsdView = 5,
+  kFractOctView = 6,
+  kPsycView = 7,
+};
 
 // 36 bytes, stored byte for byte in the measurement file. Flags: -1 true, 0 false.
 struct DisplayConfigRecord {
@@ -39,6 +60,7 @@ struct ImpulseDisplayConfigRecord {
   float ETCDRTime = 0;     // ms
   float ETCDRPlusRev = 0;  // ms
 };
+constexpr size_t kImpulseDisplayConfigFileBytes = 78;  // written member by member, no padding
 
 // The axis limits fit to data keeps to.
 struct CoOrdLockLimitsRecord {
@@ -57,9 +79,33 @@ struct RubberBandRecord {
   int16_t ButtonDown = 0;
 };
 
+// One recorded noise spectrum: its exponent (2^e values) and sample rate. The
+// entry count lives in Count of entry 0.
+struct PsdParameterEntry {
+  int32_t Exponent = 0;
+  int32_t SampleRate = 0;  // Hz
+  int32_t Count = 0;
+};
+constexpr int kPsdParameterEntries = 33;
+constexpr int kMaxPsdSpectra = 32;
+
+// The impulse of the last levels check (the levels view reads 4096 samples of it).
+constexpr int kLevelsImpulseSamples = 1 << 17;
+
 extern DisplayConfigRecord DisplayConfig;
 extern ImpulseDisplayConfigRecord ImpulseDisplayConfig;
 extern CoOrdLockLimitsRecord CoOrdLockLimits;
 extern RubberBandRecord RubberBandState;
+extern std::array<PsdParameterEntry, kPsdParameterEntries> PsdParameters;
+extern std::array<float, kLevelsImpulseSamples> LevelsImpulse;
+
+// Windows of the views that are reached through these links until they exist
+// here (display options and coordinate lock). Unset links do nothing.
+struct ViewWindowLinks {
+  std::function<void(int32_t)> ShowDisplayOptions;  // 3 time settings, 4 frequency settings
+  std::function<void()> ShowCoOrdLock;
+  std::function<void()> ShowWaterfallWindow;
+};
+extern ViewWindowLinks ViewWindowHooks;
 
 }  // namespace zentor
