@@ -44,6 +44,7 @@ class LeBytes {
     data.insert(data.end(), b.begin(), b.end());
     return *this;
   }
+  LeBytes& Zeros(size_t n) { return Raw(std::vector<uint8_t>(n, 0)); }
   // A record laid out by its offset table; each field start is a boundary.
   LeBytes& Record(const std::vector<uint8_t>& b, std::initializer_list<size_t> fieldOffsets) {
     const size_t at = data.size();
@@ -235,6 +236,35 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   if (!f.open(QIODevice::ReadOnly)) return {};
   QByteArray all = f.readAll();
   return std::vector<uint8_t>(all.begin(), all.end());
+}
+
+// Records which view builder ran with which reuse count instead of drawing.
+class RecordingPlotter : public DataPlotter {
+ public:
+  std::vector<std::pair<std::string, int32_t>> builds;
+  bool ShowMainImpulseSet(int32_t f) override { return Note("impulse", f); }
+  bool ShowPSDEnergy(int32_t f) override { return Note("psd", f); }
+  bool ShowFFTResponseSet(int32_t f) override { return Note("bode", f); }
+  bool ShowFractOctResponseSet(int32_t f) override { return Note("fractoct", f); }
+  bool ShowPsycResponseSet(int32_t f) override { return Note("psyc", f); }
+  bool ShowNoiseResponseSet(int32_t f) override { return Note("noise", f); }
+  bool ShowModalResponseSet(int32_t f) override { return Note("modal", f); }
+  std::pair<std::string, int32_t> Last() const { return builds.empty() ? std::pair<std::string, int32_t>{} : builds.back(); }
+
+ private:
+  bool Note(const char* view, int32_t f) {
+    builds.emplace_back(view, f);
+    return true;
+  }
+};
+
+// Creates the main window as the recording kind, with a command line, and loads it.
+inline RecordingPlotter* StartRecording(const std::string& commandLine = "") {
+  auto* w = new RecordingPlotter;
+  Forms::Adopt<DataPlotter>(w);
+  w->CommandLine = commandLine;
+  w->Form_Load();
+  return w;
 }
 
 // A hash of the store, filters, calibration, display state, notes and file names.
