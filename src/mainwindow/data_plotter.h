@@ -263,8 +263,6 @@ class DataPlotter : public QMainWindow {
   bool followUpRedraw_ = false;
   // ---- end of view state -------------------------------------------------------
 
- public:
-
  protected:
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
