@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <string>
 
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
@@ -10,6 +11,10 @@ int main(int argc, char** argv) {
   zentor::ReleaseVectorUpperState();
   auto* window = new zentor::DataPlotter();
   zentor::Forms::Adopt(window);
+  // One path, perhaps with blanks in it: the arguments as one line.
+  std::string commandLine;
+  for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+  window->CommandLine = commandLine;
   window->Form_Load();
   const int rc = app.exec();
   zentor::Forms::DeleteAll();

@@ -276,6 +276,7 @@ class DataPlotter : public QMainWindow {
   void SetFrequencyAxisOption(int16_t logAxis);
   void ShowMixerChecks(bool on);
 
+
   int32_t DisplayCurveNumber = 1;
   int32_t ModesCurveNumber = 0;
   int16_t Busy = 0;
@@ -288,6 +289,50 @@ class DataPlotter : public QMainWindow {
   bool laidOut_ = false;
   bool arranging_ = false;
   bool unloaded_ = false;
+
+  // ---- Result files: measurement sets, filter sets, Qel import, file details ----
+ public:
+  // The command line the program was started with (set before Form_Load): one
+  // path, optionally in double quotes.
+  std::string CommandLine;
+
+  void OpenFile_Click();
+  void SaveMeasurement_Click();
+  void AddMeasurements_Click();
+  void OpenEQFileMenue_Click();
+  // True when the filter set was written (the close question relies on it).
+  bool SaveEQModel_Click();
+  void MenueOpenQelFile_Click();
+  void AddQelFile_Click();
+  void FileDetails_Click();
+
+  // Closes the crossover, large-room and waterfall windows; false when one of
+  // them refused, and the calling command is then abandoned.
+  bool ClearExtDisplay();
+  void ClearModesList();
+
+  std::string GetUserNotes() const;
+  void SetUserNotes(const std::string& text);
+  std::string GetMicCalFileNotes();
+  void SetMicCalFileName(const std::string& path);
+
+  // Values of the view buttons TimeBut, FreqBut, ModalBut, NoiseBut (-1 / 0).
+  std::array<int16_t, 4> GetViewButtonValues() const;
+  // Ticks or clears the avg box without running its click handler.
+  void SetAverageBox(bool ticked);
+  // The applied-filter list box after AppliedFilters changed.
+  void RefreshAppliedFiltersList();
+  // After a new set was opened: curve selectors back to 1, no average.
+  void ResetCurveSelectionForNewSet();
+  // Shows a newly opened set in the view it was saved with, recomputing every curve.
+  void ShowOpenedSet();
+  // Redraws after results were appended, keeping the curves already built.
+  void ShowAddedResults();
+
+ private:
+  void ConnectFileCommands();
+  void ShowStartupFile(const std::string& commandLine);
+  // ---- end of result files ----
 };
 
 }  // namespace zentor

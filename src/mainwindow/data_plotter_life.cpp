@@ -22,9 +22,11 @@
 #include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/frm_about.h"
+#include "mainwindow/measurement_file.h"
 #include "mainwindow/user_settings.h"
 #include "mainwindow/view_state.h"
 #include "platform/forms.h"
+#include "platform/dialogs.h"
 #include "platform/help.h"
 #include "platform/settings.h"
 
@@ -99,6 +101,9 @@ void DataPlotter::Form_Load() {
 
   ShowMixerChecks(AutoMixerOn);
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
+
+  ConnectFileCommands();
+  if (!CommandLine.empty()) ShowStartupFile(CommandLine);
 }
 
 void DataPlotter::SetDefaultParameters() {
@@ -246,9 +251,24 @@ void DataPlotter::resizeEvent(QResizeEvent* e) {
   if (laidOut_ && !arranging_) Form_Resize();
 }
 
-void DataPlotter::Form_QueryUnload(int16_t& /*Cancel*/) {
+void DataPlotter::Form_QueryUnload(int16_t& Cancel) {
   StopModalFlag = kTrue;
   if (Forms::Get<ColorForm>()->GetSaveAsDefault()) SaveUserSettings();
+
+  // A save that does not happen keeps the window open: closing would lose the data.
+  if (ResultsTakenButNotSaved != 0) {
+    const MsgAnswer a =
+        MsgBox(" Save file with new results ?", MsgButtons::YesNoCancel, MsgIcon::Question, "Mirabelt Zentor");
+    if (a == MsgAnswer::Cancel || (a == MsgAnswer::Yes && !SaveMeasurementFile())) {
+      Cancel = kTrue;
+      return;
+    }
+  }
+  if (EQResultsTakenButNotSaved != 0 && AppliedFilters[0].Count >= 1) {
+    const MsgAnswer a = MsgBox(EQFileName + " Save EQ file with new controls ?", MsgButtons::YesNoCancel,
+                               MsgIcon::Question, "Mirabelt Zentor");
+    if (a == MsgAnswer::Cancel || (a == MsgAnswer::Yes && !SaveEQModel_Click())) Cancel = kTrue;
+  }
 }
 
 void DataPlotter::Form_Unload() {

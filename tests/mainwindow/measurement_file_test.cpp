@@ -1,0 +1,641 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <cmath>
+#include <limits>
+
+#include "core/binary_io.h"
+#include "core/records.h"
+#include "core/results_store.h"
+#include "file_fixture.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/file_details.h"
+#include "mainwindow/measurement_file.h"
+#include "platform/forms.h"
+
+namespace zentor {
+namespace {
+
+using test::GoldenCfa;
+using test::LeBytes;
+using test::ReadFileBytes;
+using test::StateFingerprint;
+using test::WriteFileBytes;
+
+size_t FrameBytes(const std::string& a, const std::string& b, const std::string& c) {
+  return 1724 + a.size() + b.size() + c.size();
+}
+
+size_t ExpectedFileSize(size_t frames, int32_t n, int32_t s, size_t calName) {
+  return 12 + frames + 36 + 78 + 196 * static_cast<size_t>(std::max(n, 1)) + 4 * static_cast<size_t>(s) * n + 8014 +
+         calName + 30812;
+}
+
+class MeasurementFileTest : public test::MainWindowTest {
+ protected:
+  DataPlotter* w = nullptr;
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = Start();
+  }
+  // Loads a file; returns the messages shown.
+  std::vector<std::string> Load(const std::string& path, bool expectFailure) {
+    dialogs.Clear();
+    if (expectFailure) dialogs.ExpectMessage();
+    const bool ok = LoadMeasurementFile(path);
+    EXPECT_EQ(ok, !expectFailure) << path;
+    return dialogs.MessageTexts();
+  }
+};
+
+TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForByte) {
+  GoldenCfa g;
+  const LeBytes file = g.Build();
+  const size_t frames = FrameBytes(g.titles[0], g.titles[1], g.titles[2]) +
+                        FrameBytes("Frequency (Hz) ", "Level (dB)", "");
+  ASSERT_EQ(file.size(), ExpectedFileSize(frames, 2, 1024, g.calName.size()));
+  const std::string path = TempPath("golden.cfa");
+  WriteFileBytes(path, file.data);
+  ImpulseSet[5].fill(7.0f);  // a stale column past the file's results
+
+  ASSERT_TRUE(LoadMeasurementFile(path));
+
+  for (int i = 0; i < 2; ++i) {
+    const double r = 1.0 / g.multipliers[static_cast<size_t>(i)];
+    for (int j = 0; j < 1024; ++j) ASSERT_EQ(ImpulseSet[i][j], static_cast<float>(GoldenCfa::Stored(i, j) * r));
+    EXPECT_EQ(ImpulseSet[i][1024], 0.0f);
+    EXPECT_EQ(ImpulseSet[i][kMaxSamples - 1], 0.0f);
+  }
+  EXPECT_EQ(ImpulseSet[5][0], 0.0f);
+  const MeasurementHeader& h1 = ResultsDataSetInfo[1];
+  EXPECT_EQ(h1.NumInSet, 2);
+  EXPECT_EQ(h1.ReservedDouble1, 2.25);
+  EXPECT_EQ(h1.ModalSliceMaxFreq, 151.5);
+  EXPECT_EQ(h1.SampleRate, 48000);
+  EXPECT_EQ(h1.PeriodExponent, 10);
+  EXPECT_EQ(h1.PreExcitationExponent, 9);
+  EXPECT_EQ(h1.ReservedLong1, 5);
+  EXPECT_EQ(h1.ReservedDouble5, 17.25);
+  EXPECT_EQ(h1.MainRunFlag, -1);
+  EXPECT_EQ(h1.ReservedInteger3, 10);
+  EXPECT_EQ(h1.PsdPeriodExponent, 13);
+  EXPECT_EQ(h1.ImpulseShift, -101);
+  EXPECT_EQ(h1.NoiseEnergy, 46.5f);
+  EXPECT_EQ(h1.NoiseGateTime, 200.25f);
+  EXPECT_EQ(h1.PsycShelfLevel, -10.5f);
+  EXPECT_EQ(h1.PsycDataPoints, 31);
+  EXPECT_EQ(h1.FractOctPoints, 1001);
+  EXPECT_EQ(h1.ReservedWord2, 0x55667788);
+  EXPECT_EQ(h1.MeasuredDistance, 3.125f);
+  EXPECT_EQ(h1.AutoRange, -1);
+  EXPECT_EQ(h1.LevelMultiplier, 4.0f);
+  EXPECT_EQ(h1.RunMicSpeakerDistance, 2.75f);
+  EXPECT_EQ(h1.ReservedWord3, 0x0A0B0C0D);
+  EXPECT_EQ(ResultsDataSetInfo[2].NumInSet, 0);
+  EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 0);
+
+  EXPECT_EQ(TimeGraphFrame.LogX, 0);
+  EXPECT_EQ(TimeGraphFrame.XStart, -10);
+  EXPECT_EQ(TimeGraphFrame.GridTable2[100], 2100);
+  EXPECT_EQ(TimeGraphFrame.YLineCount, 10);
+  EXPECT_EQ(TimeGraphFrame.XTitle, "Time [ms]");
+  EXPECT_EQ(TimeGraphFrame.GraphCaption, "T");
+  EXPECT_EQ(TimeGraphFrame.YOffset, -4.5);
+  EXPECT_EQ(TimeGraphFrame.PlotRight, 1100);  // always reset after a load
+  EXPECT_EQ(FreqGraphFrame.LogX, -1);
+  EXPECT_EQ(FreqGraphFrame.YTitle, "Level (dB)");
+  EXPECT_EQ(FreqGraphFrame.TrailingBlock[19], 20);
+  EXPECT_EQ(DisplayConfig.Reserved0[9], 0xA9);
+  EXPECT_EQ(DisplayConfig.Average, -1);
+  EXPECT_EQ(DisplayConfig.Reserved12, 0x1234);
+  EXPECT_EQ(DisplayConfig.Graphshown, 3);
+  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
+  EXPECT_EQ(ImpulseDisplayConfig.Order, 4);
+  EXPECT_EQ(ImpulseDisplayConfig.FilterOn, -1);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 3000.25);
+  EXPECT_EQ(ImpulseDisplayConfig.ApplyMidETC, 0);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCDRPlusRev, 300.5f);
+  EXPECT_EQ(ActiveMicCal.Count, 3);
+  EXPECT_EQ(ActiveMicCal.Freq[2], 60.0f);
+  EXPECT_EQ(ActiveMicCal.Level[2], 1.0f);
+  EXPECT_EQ(ActiveMicCal.FileName, "mic.cal");
+  EXPECT_EQ(w->GetUserNotes(), "Living room");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
+  EXPECT_TRUE(w->avg->isChecked());
+  EXPECT_EQ(w->windowTitle().toStdString(), "Mirabelt Zentor / " + path);
+  EXPECT_FALSE(DataResampled);
+
+  // Written back with the same button values (and the frames' stored right
+  // edge), the file is the golden one.
+  TimeGraphFrame.PlotRight = FreqGraphFrame.PlotRight = 1000;
+  EXPECT_EQ(BuildMeasurementFile({-1, 0, 0, 0}), file.data);
+}
+
+TEST_F(MeasurementFileTest, FullSetRoundTripsExactly) {
+  test::FillStore(32, 17, 48000);
+  ActiveMicCal.Count = 2;
+  ActiveMicCal.FileName = "cal";
+  w->SetUserNotes("notes");
+  const std::vector<float> before(&ImpulseSet[0][0], &ImpulseSet[0][0] + 32 * kMaxSamples);
+  BinaryWriter headers;
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(headers, h);
+  const std::string path = TempPath("full.cfa");
+  ASSERT_TRUE(WriteMeasurementFile(path));
+  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
+                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  EXPECT_EQ(ReadFileBytes(path).size(), ExpectedFileSize(frames, 32, kMaxSamples, 3));
+
+  test::FillStore(0, 10, 0);
+  w->SetUserNotes("");
+  ActiveMicCal = MicCalTable{};
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), &ImpulseSet[0][0]));
+  BinaryWriter after;
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(after, h);
+  EXPECT_EQ(after.data(), headers.data());
+  EXPECT_EQ(w->GetUserNotes(), "notes");
+  EXPECT_EQ(ActiveMicCal.FileName, "cal");
+}
+
+TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
+  ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
+  const std::string path = TempPath("empty.cfa");
+  ASSERT_TRUE(WriteMeasurementFile(path));
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
+                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
+  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
+  const size_t header = 12 + frames + 36 + 78;
+  EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + 196),
+                          [](uint8_t b) { return b == 0; }));
+  test::FillStore(2, 12, 44100);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+}
+
+TEST_F(MeasurementFileTest, SavingCapsTheStoredLengthAndAlignsEveryResultOnResultOne) {
+  test::FillStore(3, 18, 48000);
+  ResultsDataSetInfo[1].PeriodExponent = 16;
+  ResultsDataSetInfo[2].PreExcitationExponent = 3;
+  const std::vector<uint8_t> bytes = BuildMeasurementFile({0, 0, 0, 0});
+  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), kMaxSamples);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 18);
+    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 17);
+  }
+  const std::string path = TempPath("e18.cfa");
+  WriteFileBytes(path, bytes);
+  const float last = ImpulseSet[2][kMaxSamples - 1];
+  test::FillStore(0, 10, 0);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ResultsDataSetInfo[1].PeriodExponent, 18);
+  EXPECT_EQ(ImpulseSet[2][kMaxSamples - 1], last);
+}
+
+TEST_F(MeasurementFileTest, SamplesGoOutScaledAndComeBackDivided) {
+  test::FillStore(2, 10, 48000, 3.0f);
+  ResultsDataSetInfo[1].LevelMultiplier = 0.0f;  // unusable: stored as is with 1.0
+  ImpulseSet[0][5] = 2.5f;
+  ImpulseSet[1][5] = 2.5f;
+  const std::vector<uint8_t> bytes = BuildMeasurementFile({0, 0, 0, 0});
+  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
+                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  const size_t headers = 12 + frames + 36 + 78;
+  const size_t samples = headers + 2 * 196;
+  EXPECT_EQ(test::GetAt<float>(bytes, headers + 176), 3.0f);
+  EXPECT_EQ(test::GetAt<float>(bytes, headers + 196 + 176), 1.0f);
+  EXPECT_EQ(test::GetAt<float>(bytes, samples + 5 * 4), 7.5f);
+  EXPECT_EQ(test::GetAt<float>(bytes, samples + (1024 + 5) * 4), 2.5f);
+
+  const std::string path = TempPath("scaled.cfa");
+  WriteFileBytes(path, bytes);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ImpulseSet[0][5], static_cast<float>(7.5f * (1.0 / 3.0)));
+  EXPECT_EQ(ImpulseSet[1][5], 2.5f);
+  EXPECT_EQ(ResultsDataSetInfo[1].LevelMultiplier, 1.0f);
+}
+
+TEST_F(MeasurementFileTest, LevelsImpulseViewIsStoredButOpensAsImpulseView) {
+  GoldenCfa g;
+  g.graphshown = 4;
+  const std::string path = TempPath("levels.cfa");
+  WriteFileBytes(path, g.Build().data);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(DisplayConfig.Graphshown, 2);
+}
+
+// Every truncation and every bad count or length fails with the reader's message
+// and leaves all loaded state exactly as it was.
+TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
+  test::FillStore(3, 12, 44100, 2.0f);
+  AppliedFilters[0].Count = 1;
+  AppliedFilters[0].Freq1 = 600.0f;
+  ActiveMicCal.Count = 1;
+  ActiveMicCal.FileName = "held.cal";
+  w->SetUserNotes("held notes");
+  DisplayConfig.Graphshown = 6;
+  ResultFileName = "held.cfa";
+  w->setWindowTitle("held");
+  const uint64_t held = StateFingerprint();
+
+  GoldenCfa g;
+  const LeBytes file = g.Build();
+  const std::string path = TempPath("bad.cfa");
+  size_t cases = 0;
+  for (size_t cut : file.boundaries) {
+    if (cut >= file.size()) continue;
+    WriteFileBytes(path, std::vector<uint8_t>(file.data.begin(), file.data.begin() + static_cast<long>(cut)));
+    ASSERT_EQ(Load(path, true), std::vector<std::string>{"Error 4927: Error opening file"}) << "cut at " << cut;
+    ASSERT_EQ(StateFingerprint(), held) << "cut at " << cut;
+    ++cases;
+  }
+  EXPECT_GT(cases, 150u);
+
+  const size_t timeFrame = 12;
+  const size_t freqFrame = timeFrame + FrameBytes(g.titles[0], g.titles[1], g.titles[2]);
+  const size_t display = freqFrame + FrameBytes("Frequency (Hz) ", "Level (dB)", "");
+  const size_t header0 = display + 36 + 78;
+  const size_t header1 = header0 + 196;
+  const size_t cal = header1 + 196 + 2 * 1024 * 4;
+  const size_t calName = cal + 4 + 8008;
+  const size_t notes = calName + 2 + g.calName.size();
+  const int32_t big = std::numeric_limits<int32_t>::max();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Patch {
+    size_t at;
+    int kind;  // 0 Long, 1 Integer, 2 Single
+    double value;
+  };
+  const Patch patches[] = {
+      {0, 0, -1}, {0, 0, 0}, {0, 0, 131073}, {0, 0, big},                      // S
+      {timeFrame + 1650, 1, -1}, {timeFrame + 1650, 1, 32767},                  // a title length
+      {timeFrame + 1622, 0, 101}, {timeFrame + 1630, 0, -2},                    // grid counts
+      {freqFrame + 1618, 0, 102},                                               // unused grid count
+      {display + 20, 0, -1}, {display + 20, 0, 8},                              // Graphshown
+      {header0, 0, -1}, {header0, 0, 33}, {header0, 0, big},                    // N
+      {header1 + 176, 2, 0}, {header1 + 176, 2, nan}, {header1 + 176, 2, inf},  // LevelMultiplier
+      {header1 + 40, 0, 9}, {header1 + 40, 0, 21}, {header0 + 40, 0, -5},      // PeriodExponent
+      {cal, 0, -1}, {cal, 0, 1002}, {cal, 0, big},                             // calibration count
+      {calName, 1, -1}, {calName, 1, 32767},                                   // calibration name
+      {notes, 0, -1}, {notes, 0, 15001}, {notes, 0, big},                      // notes length
+      {notes + 4 + 30002 + 802, 0, -1},                                         // calibration-name notes
+  };
+  for (const Patch& p : patches) {
+    std::vector<uint8_t> bad = file.data;
+    if (p.kind == 0) test::PutAt<int32_t>(bad, p.at, static_cast<int32_t>(p.value));
+    if (p.kind == 1) test::PutAt<int16_t>(bad, p.at, static_cast<int16_t>(p.value));
+    if (p.kind == 2) test::PutAt<float>(bad, p.at, static_cast<float>(p.value));
+    WriteFileBytes(path, bad);
+    ASSERT_EQ(Load(path, true), std::vector<std::string>{"Error 4927: Error opening file"}) << "patch at " << p.at;
+    ASSERT_EQ(StateFingerprint(), held) << "patch at " << p.at;
+  }
+  EXPECT_EQ(Load(TempPath("missing.cfa"), true).size(), 1u);
+  EXPECT_EQ(StateFingerprint(), held);
+
+  // The same file unharmed does load.
+  WriteFileBytes(path, file.data);
+  Load(path, false);
+  EXPECT_NE(StateFingerprint(), held);
+}
+
+TEST_F(MeasurementFileTest, DamagedFilesToAddChangeNothing) {
+  test::FillStore(3, 10, 48000, 2.0f);
+  const uint64_t held = StateFingerprint();
+  GoldenCfa g;
+  g.calCount = 0;
+  const LeBytes file = g.Build();
+  const std::string path = TempPath("bad_add.cfa");
+  for (size_t cut : file.boundaries) {
+    if (cut >= file.size()) continue;
+    WriteFileBytes(path, std::vector<uint8_t>(file.data.begin(), file.data.begin() + static_cast<long>(cut)));
+    dialogs.Clear();
+    dialogs.ExpectOpenFile(path);
+    dialogs.ExpectMessage();
+    AddMeasurementFile();
+    ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4926: Error adding file"}) << cut;
+    ASSERT_EQ(StateFingerprint(), held) << "cut at " << cut;
+  }
+}
+
+TEST_F(MeasurementFileTest, SaveCommandAsksBeforeOverwritingAndKeepsTheFileNameStem) {
+  test::FillStore(1, 10, 48000);
+  w->ResultsTakenButNotSaved = kTrue;
+  QDir(tempDir.path()).mkdir("a.b");
+  const std::string folder = TempPath("a.b");
+
+  dialogs.ExpectSaveFile(folder + "/x.y.cfa");
+  EXPECT_TRUE(SaveMeasurementFile());
+  const auto& call = dialogs.calls().front();
+  EXPECT_EQ(call.title, "Save *.cfa File");
+  EXPECT_EQ(call.filter, "cfa files (*.cfa)|*.cfa");
+  EXPECT_EQ(call.fileName, "VavevadoRovoResult");
+  EXPECT_EQ(ResultFileName, folder + "/x.cfa");
+  EXPECT_FALSE(ReadFileBytes(folder + "/x.cfa").empty());
+  EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
+  EXPECT_EQ(w->windowTitle().toStdString(), folder + "/x.cfa");
+
+  // Existing file: No keeps it and the unsaved mark.
+  const std::vector<uint8_t> old = ReadFileBytes(folder + "/x.cfa");
+  ImpulseSet[0][0] = 99.0f;
+  w->ResultsTakenButNotSaved = kTrue;
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(folder + "/x.cfa");
+  dialogs.ExpectMessage(MsgAnswer::No);
+  EXPECT_FALSE(SaveMeasurementFile());
+  EXPECT_EQ(dialogs.calls()[1].text, "File Already Exists, Overwrite ?");
+  EXPECT_EQ(dialogs.calls()[1].buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs.calls()[1].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(dialogs.calls()[1].title, "Mirabelt Zentor");
+  EXPECT_EQ(ReadFileBytes(folder + "/x.cfa"), old);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+
+  // Yes replaces it.
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(folder + "/x.cfa");
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  EXPECT_TRUE(SaveMeasurementFile());
+  EXPECT_NE(ReadFileBytes(folder + "/x.cfa"), old);
+
+  // A failed write reports, and keeps the mark and the caption.
+  w->ResultsTakenButNotSaved = kTrue;
+  QDir(tempDir.path()).mkdir("taken.cfa");
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(TempPath("taken.cfa"));
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(SaveMeasurementFile());
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8567");
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(w->windowTitle().toStdString(), folder + "/x.cfa");
+
+  // Cancelled dialog and resampled data.
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(std::nullopt);
+  EXPECT_FALSE(SaveMeasurementFile());
+  DataResampled = true;
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(SaveMeasurementFile());
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Resampled data cannot be saved");
+}
+
+class OpenCommandTest : public MeasurementFileTest {
+ protected:
+  std::string good;
+  void SetUp() override {
+    MeasurementFileTest::SetUp();
+    good = TempPath("good.cfa");
+    WriteFileBytes(good, GoldenCfa().Build().data);
+  }
+};
+
+TEST_F(OpenCommandTest, OpensAfterTheQuestionsAndStartsTheViewsAfresh) {
+  test::FillStore(3, 12, 44100);
+  AppliedFilters[0].Count = 1;
+  SingularityList[4].Count = 7;
+  w->ModesList->addItem("old");
+  w->CurveNoText->setText("3");
+  BodeCurves[2].NumPoints = 100;
+
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  ASSERT_EQ(dialogs.calls().size(), 3u);
+  EXPECT_EQ(dialogs.calls()[0].text, "Measurements are in memory, Overwrite ?");
+  EXPECT_EQ(dialogs.calls()[0].title, "Zentor.x");
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(dialogs.calls()[1].text, "Remove current EQ filters ?");
+  EXPECT_EQ(dialogs.calls()[1].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(dialogs.calls()[1].icon, MsgIcon::Question);
+  EXPECT_EQ(dialogs.calls()[2].title, "Open *.cfa File");
+  EXPECT_EQ(dialogs.calls()[2].filter, "CFA files (*.cfa)|*.cfa");
+
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ResultFileName, good);
+  EXPECT_EQ(InitialOpenFolder, tempDir.path().toStdString());
+  EXPECT_EQ(SingularityList[4].Count, 0);
+  EXPECT_EQ(BodeCurves[2].NumPoints, 0);
+  EXPECT_EQ(w->ModesList->count(), 0);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(DisplayConfig.Average, 0);  // the file says -1: a new set starts without the average
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
+
+  // The next open dialog starts in that folder.
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::No);
+  OpenMeasurementFile();
+  EXPECT_EQ(dialogs.calls().size(), 1u);
+}
+
+TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
+  test::FillStore(2, 12, 44100);
+  ResultFileName = "kept.cfa";
+  const uint64_t held = StateFingerprint();
+  const std::string bad = TempPath("bad.cfa");
+  WriteFileBytes(bad, {1, 2, 3});
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectOpenFile(bad);
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  OpenMeasurementFile();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Measurements are in memory, Overwrite ?", "Error 4927: Error opening file",
+                                      "Error 8732"}));
+  EXPECT_EQ(StateFingerprint(), held);
+
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectOpenFile(std::nullopt);
+  OpenMeasurementFile();
+  EXPECT_EQ(StateFingerprint(), held);
+}
+
+TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
+  std::vector<std::string> asked;
+  ExtDisplayWindows.UnloadXoverForm = [&] {
+    asked.push_back("Xover");
+    return true;
+  };
+  ExtDisplayWindows.UnloadDataIntegrityForm = [&] {
+    asked.push_back("DataIntegrity");
+    return false;
+  };
+  ExtDisplayWindows.UnloadThreeDForm = [&] {
+    asked.push_back("ThreeD");
+    return true;
+  };
+  const uint64_t held = StateFingerprint();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
+  EXPECT_EQ(StateFingerprint(), held);
+
+  ExtDisplayWindows.UnloadDataIntegrityForm = [&] {
+    asked.push_back("DataIntegrity");
+    return true;
+  };
+  asked.clear();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  ExtDisplayWindows = ExternalDisplayClosers{};
+}
+
+class AddCommandTest : public MeasurementFileTest {
+ protected:
+  // A file of `count` results at the rate and period, calibration as given.
+  std::string MakeFile(const std::string& name, int count, int32_t rate, int32_t exponent, int calCount = 3) {
+    GoldenCfa g;
+    g.rate = rate;
+    g.periodExponent = exponent;
+    g.S = 1 << std::min(exponent, 17);
+    g.multipliers.assign(static_cast<size_t>(count), 2.0f);
+    g.calCount = calCount;
+    const std::string path = TempPath(name);
+    WriteFileBytes(path, g.Build().data);
+    return path;
+  }
+  std::string Add(const std::string& path, bool expectMessage) {
+    dialogs.Clear();
+    dialogs.ExpectOpenFile(path);
+    if (expectMessage) dialogs.ExpectMessage();
+    w->AddMeasurements_Click();
+    const auto texts = dialogs.MessageTexts();
+    return texts.empty() ? "" : texts.back();
+  }
+};
+
+TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
+  dialogs.ExpectMessage();
+  w->AddMeasurements_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(),
+            "Error: A measurement file (cfa) must be opened before adding additional files with this function");
+
+  ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
+  uint64_t held = StateFingerprint();
+  EXPECT_EQ(Add(MakeFile("rate.cfa", 1, 44100, 12), true),
+            "User Error: The sample frequency of the new files must be equal to the existing file frequency");
+  EXPECT_EQ(Add(MakeFile("short.cfa", 1, 48000, 11), true),
+            "User Error: The measurement period of the new files must be equal to or greater than the existing file "
+            "period");
+  EXPECT_EQ(StateFingerprint(), held);
+
+  // One calibration level different is refused; the same table under another name is not.
+  std::string path = MakeFile("cal.cfa", 1, 48000, 12);
+  std::vector<uint8_t> bytes = ReadFileBytes(path);
+  GoldenCfa g;
+  g.periodExponent = 12;
+  g.S = 4096;
+  g.multipliers = {2.0f};
+  const size_t cal = bytes.size() - 30812 - 2 - g.calName.size() - 8008 - 4;
+  test::PutAt<float>(bytes, cal + 4 + 4004 + 4, 0.75f);
+  WriteFileBytes(path, bytes);
+  EXPECT_EQ(Add(path, true), "User Error: Added files must have the same mic calibration as originals");
+  EXPECT_EQ(StateFingerprint(), held);
+  ActiveMicCal.FileName = "other name.cal";
+  held = StateFingerprint();
+  EXPECT_EQ(Add(MakeFile("samecal.cfa", 1, 48000, 12), false), "");
+  EXPECT_NE(StateFingerprint(), held);
+
+  // 30 + 3 is too many; a longer period is welcome.
+  test::FillStore(30, 12, 48000);
+  held = StateFingerprint();
+  EXPECT_EQ(Add(MakeFile("three.cfa", 3, 48000, 12), true),
+            "User Error: The number of curves in the new file exceeds memory available");
+  EXPECT_EQ(StateFingerprint(), held);
+}
+
+TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
+  ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
+  const std::string caption = w->windowTitle().toStdString();
+  const GraphFrame frame = TimeGraphFrame;
+  TimeGraphFrame.PlotRight = 900;
+  w->SetUserNotes("mine");
+  EXPECT_EQ(Add(MakeFile("long.cfa", 2, 48000, 14), false), "");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ResultsDataSetInfo[i].NumInSet, 4);
+  EXPECT_EQ(ResultsDataSetInfo[3].PeriodExponent, 14);
+  EXPECT_EQ(ImpulseSet[3][16383], GoldenCfa::Stored(1, 16383) / 2.0f);
+  EXPECT_EQ(ImpulseSet[2][100], GoldenCfa::Stored(0, 100) / 2.0f);
+  EXPECT_EQ(ImpulseSet[3][16384], 0.0f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(TimeGraphFrame.PlotRight, 1100);
+  EXPECT_EQ(TimeGraphFrame.XTitle, frame.XTitle);
+  EXPECT_EQ(w->GetUserNotes(), "mine");
+  EXPECT_EQ(w->windowTitle().toStdString(), caption);
+}
+
+TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
+  w->SetUserNotes("abc");
+  w->SetUserNotes("z");
+  EXPECT_EQ(w->GetUserNotes(), "z");
+  w->SetUserNotes("caf\xC3\xA9 \xE2\x82\xAC!");  // é is single-byte text, the euro sign is not
+  EXPECT_EQ(w->GetUserNotes(), "caf\xC3\xA9 ?!");
+  EXPECT_EQ(UserNotesBlock.NotesCodes[4], 0xE9);
+  w->SetUserNotes(std::string(15001, 'x') + "y");
+  EXPECT_EQ(UserNotesBlock.NotesLength, 15000);
+  EXPECT_EQ(w->GetUserNotes(), std::string(15000, 'x'));
+
+  w->SetMicCalFileName("/home/me/cal/ECM8000.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "ECM8000.cal");
+  w->SetMicCalFileName(std::string(450, 'n'));
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
+
+  // A stored name length of 401 reads back as 399 characters and stays so.
+  GoldenCfa g;
+  LeBytes file = g.Build();
+  test::PutAt<int32_t>(file.data, file.size() - 4, 401);
+  const std::string path = TempPath("long_name.cfa");
+  WriteFileBytes(path, file.data);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
+}
+
+TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
+  dialogs.ExpectMessage();
+  w->FileDetails_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: No data ");
+
+  test::FillStore(1, 17, 48000);
+  ResultsDataSetInfo[0].PreExcitationExponent = 16;
+  ActiveMicCal.FileName = "/x/y/mic.cal";
+  w->SetUserNotes("before");
+  dialogs.ExpectModal([](QDialog* d) {
+    auto* f = static_cast<Form2*>(d);
+    EXPECT_EQ(f->windowTitle(), "File Details");
+    EXPECT_EQ(f->FsText->text(), "48000");
+    EXPECT_EQ(f->ExciteTime->text(), "2.7");
+    EXPECT_EQ(f->PreExciteTime->text(), "1.3");
+    EXPECT_EQ(f->MicCalName->text(), "mic.cal");
+    EXPECT_EQ(f->UserNotes->toPlainText(), "before");
+    EXPECT_EQ(f->FsLabel->text(), "[Hz] Sample Freq");
+    f->UserNotes->setPlainText("after");
+    return 0;
+  });
+  w->FileDetails_Click();
+  EXPECT_EQ(w->GetUserNotes(), "after");
+  EXPECT_FALSE(Forms::IsLoaded<Form2>());
+
+  // With nothing loaded the window says so, and closing keeps those words.
+  test::FillStore(0, 10, 0);
+  Form2* f = Forms::Get<Form2>();
+  f->Form_Load();
+  EXPECT_EQ(f->windowTitle(), "No File Loaded");
+  EXPECT_TRUE(f->FsText->text().isEmpty());
+  Forms::Unload<Form2>();
+  EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
+}
+
+}  // namespace
+}  // namespace zentor

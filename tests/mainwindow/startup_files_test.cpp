@@ -1,0 +1,187 @@
+// The command line at start-up and the save questions at close.
+#include <QRadioButton>
+#include <QCheckBox>
+
+#include "core/records.h"
+#include "core/shared_state.h"
+#include "file_fixture.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/filter_file.h"
+#include "mainwindow/view_state.h"
+
+namespace zentor {
+namespace {
+
+using test::GoldenCfa;
+using test::RecordingPlotter;
+using test::StartRecording;
+using test::WriteFileBytes;
+
+std::vector<uint8_t> OneFilterEQ() {
+  std::vector<uint8_t> f(112, 0);
+  test::PutAt<int32_t>(f, 0, 1);
+  test::PutAt<int32_t>(f, 4, 2);
+  test::PutAt<int32_t>(f, 8, 3);
+  test::PutAt<int32_t>(f, 12, 1);
+  test::PutAt<float>(f, 12 + 72, 628.0f);
+  test::PutAt<int32_t>(f, 12 + 96, 2);
+  return f;
+}
+
+class StartupFileTest : public test::MainWindowTest {};
+
+TEST_F(StartupFileTest, MeasurementSetNamedOnTheCommandLineIsShown) {
+  GoldenCfa g;
+  g.graphshown = 3;
+  const std::string path = TempPath("set one.cfa");
+  WriteFileBytes(path, g.Build().data);
+  for (const std::string& line : {path, "\"" + path + "\""}) {
+    RecordingPlotter* w = StartRecording(line);
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2) << line;
+    EXPECT_EQ(w->windowTitle().toStdString(), "Mirabelt Zentor / " + path);
+    EXPECT_EQ(DisplayConfig.Graphshown, 2);  // the set opens in the impulse view
+    EXPECT_TRUE(w->TimeBut->isChecked());
+    EXPECT_EQ(DisplayConfig.Average, 0);
+    EXPECT_FALSE(w->avg->isChecked());
+    EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"impulse", 0}));
+    EXPECT_TRUE(dialogs.calls().empty());
+    Forms::DeleteAll();
+    ResetSharedState();
+  }
+}
+
+TEST_F(StartupFileTest, FilterSetOnTheCommandLineAndFilesThatAreNotWhatTheyAreCalled) {
+  const std::string eq = TempPath("room.eq");
+  WriteFileBytes(eq, OneFilterEQ());
+  RecordingPlotter* w = StartRecording(eq);
+  EXPECT_EQ(AppliedFilters[0].Count, 1);
+  EXPECT_EQ(AppliedFilters[0].Freq1, 628.0f);
+  EXPECT_EQ(w->GetParametricEQEmulation(), 2);
+  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+  Forms::DeleteAll();
+  ResetSharedState();
+
+  // A damaged filter file: the reader's message, then the start-up's, and no filters.
+  const std::string bad = TempPath("bad.EQ");
+  WriteFileBytes(bad, {9, 9, 9});
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  StartRecording(bad);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4329", "Error 8733"}));
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  Forms::DeleteAll();
+  ResetSharedState();
+
+  // A filter file named .cfa fails as a measurement set and loads nothing.
+  const std::string wrong = TempPath("filters.cfa");
+  WriteFileBytes(wrong, OneFilterEQ());
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  w = StartRecording(wrong);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4927: Error opening file"});
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  EXPECT_EQ(w->windowTitle(), "Zentor");
+}
+
+class CloseQuestionTest : public test::MainWindowTest {
+ protected:
+  RecordingPlotter* w = nullptr;
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = StartRecording();
+    test::FillStore(2, 12, 48000);
+    AppliedFilters[0].Count = 1;
+    AppliedFilters[0].EQEmulationCode = 1;
+    w->ResultsTakenButNotSaved = kTrue;
+    w->EQResultsTakenButNotSaved = kTrue;
+  }
+  int16_t Ask() {
+    int16_t cancel = 0;
+    w->Form_QueryUnload(cancel);
+    return cancel;
+  }
+};
+
+TEST_F(CloseQuestionTest, CancelKeepsTheWindowAndAsksNothingAboutFilters) {
+  dialogs.ExpectMessage(MsgAnswer::Cancel);
+  EXPECT_NE(Ask(), 0);
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.calls()[0].text, " Save file with new results ?");
+  EXPECT_EQ(dialogs.calls()[0].buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Question);
+  EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor");
+
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Cancel);
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(CloseQuestionTest, ASaveThatDoesNotHappenCancelsTheClose) {
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(std::nullopt);
+  EXPECT_NE(Ask(), 0);
+  EXPECT_EQ(dialogs.calls().size(), 2u);
+
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(TempPath("set.cfa"));
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(std::nullopt);
+  EXPECT_NE(Ask(), 0);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
+  EXPECT_EQ(dialogs.calls()[2].text, "EQSim.Eq Save EQ file with new controls ?");
+}
+
+TEST_F(CloseQuestionTest, AnsweringNoLetsTheWindowClose) {
+  dialogs.ExpectMessage(MsgAnswer::No);
+  dialogs.ExpectMessage(MsgAnswer::No);
+  EXPECT_EQ(Ask(), 0);
+
+  // Saved results and no filters: nothing to ask.
+  dialogs.Clear();
+  w->ResultsTakenButNotSaved = 0;
+  AppliedFilters[0].Count = 0;
+  EXPECT_EQ(Ask(), 0);
+  EXPECT_TRUE(dialogs.calls().empty());
+
+  // Both saved: the close goes on.
+  dialogs.Clear();
+  w->ResultsTakenButNotSaved = kTrue;
+  AppliedFilters[0].Count = 1;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(TempPath("set.cfa"));
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(TempPath("set.EQ"));
+  EXPECT_EQ(Ask(), 0);
+  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
+}
+
+TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
+  const std::string path = TempPath("open.cfa");
+  GoldenCfa g;  // Bode view, FFT chosen
+  WriteFileBytes(path, g.Build().data);
+  w->ResultsTakenButNotSaved = 0;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage(MsgAnswer::No);
+  dialogs.ExpectOpenFile(path);
+  w->builds.clear();
+  w->OpenFile_Click();
+  EXPECT_TRUE(w->FreqBut->isChecked());
+  EXPECT_EQ(DisplayConfig.Graphshown, 3);
+  EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"bode", 0}));
+  EXPECT_EQ(w->StaticConfig.SampleRate, 0);
+
+  BodeCurves[0].NumCurves = 2;
+  const std::string more = TempPath("more.cfa");
+  g.calCount = 3;
+  WriteFileBytes(more, g.Build().data);
+  dialogs.ExpectOpenFile(more);
+  w->AddMeasurements_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 4);
+  EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"bode", 2}));
+}
+
+}  // namespace
+}  // namespace zentor
