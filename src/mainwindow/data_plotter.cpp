@@ -90,6 +90,7 @@ DataPlotter::DataPlotter() {
   BuildMenus();
   BuildPanel();
   InitViewControls();
+  ConnectFileCommands();
   resize(1280, 820);
 }
 
@@ -406,6 +407,7 @@ std::string DataPlotter::LoadMicCal() {
   std::copy_n(MicCalLevel.begin(), MicCalCount, ActiveMicCal.Level.begin());
   ActiveMicCal.Count = MicCalCount;
   CopyString(ActiveMicCal.FileName, MicCalFileName);
+  SetMicCalFileName(MicCalFileName);
   return "";
 }
 

@@ -21,6 +21,7 @@
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/file_details.h"
 #include "mainwindow/frm_about.h"
 #include "mainwindow/measurement_file.h"
 #include "mainwindow/user_settings.h"
@@ -102,7 +103,6 @@ void DataPlotter::Form_Load() {
   ShowMixerChecks(AutoMixerOn);
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
 
-  ConnectFileCommands();
   if (!CommandLine.empty()) ShowStartupFile(CommandLine);
 }
 
@@ -277,6 +277,7 @@ void DataPlotter::Form_Unload() {
   CloseHelp();
   Forms::Unload<frmAbout>();
   Forms::Unload<ColorForm>();
+  Forms::Unload<Form2>();
   FreeWorkArrays();
 }
 
