@@ -12,7 +12,10 @@
 //   imaginary arrays, in place. ifft(re, im, k): kernel e^(+j2πnk/N), scaled 1/N, so
 //   ifft(fft(x)) == x. k outside 1..20 (or spans shorter than N) is refused: false,
 //   arrays untouched.
-// - FFTW plans are made once per size in estimate mode (no first-call stall) and kept.
+// - FFTW plans are made once per size in estimate mode (no first-call stall) and kept;
+//   sizes in steady use are measured by a background worker and the faster plan swapped
+//   in, with FFTW wisdom kept in the user's config folder for the next start. Nothing
+//   else in the program calls FFTW's planner.
 // - dB: LogMagArray and the TenLogTen* functions floor the power at 1e-30 (-300 dB),
 //   never -inf or NaN; a unit impulse reads 0 dB.
 // - FindMaxValue / FindMinValue are signed; FindImpulseC finds the largest magnitude,
