@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/numeric/numeric.h"
+#include "platform/numeric/numeric_internal.h"
 
 namespace zentor {
 namespace {
@@ -149,6 +150,33 @@ TEST(ComplexBins, ReciprocalAndProductWithZeroGuard) {
   EXPECT_NEAR(re[3], 1.0f, 1e-6);
   EXPECT_EQ(re[1], 0.0f);
   EXPECT_FALSE(InvertComplexArrayC(re, im, 3));  // 8 bins asked of 4
+}
+
+}  // namespace
+}  // namespace zentor
+
+namespace zentor {
+namespace {
+
+// Sizes in steady use get a measured plan swapped in by the background worker; the
+// results must not change with it.
+TEST(Transforms, MeasuredPlansGiveTheSameResults) {
+  const int k = 9, n = 1 << k;
+  std::vector<float> x = Noise(n, 9);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<float> re = x, im(n, 0.0f), env(n);
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_TRUE(fft(re, im, k));
+      ASSERT_TRUE(ifft(re, im, k));
+      ASSERT_TRUE(EnergyEnvelope(x, env, k));
+    }
+    for (int i = 0; i < n; ++i) ASSERT_NEAR(re[i], x[i], 1e-5) << pass;
+    std::vector<float> d(n, 0.0f);
+    d[7] = 1.0f;
+    ASSERT_TRUE(EnergyEnvelope(d, env, k));
+    EXPECT_EQ(std::max_element(env.begin(), env.end()) - env.begin(), 7);
+    numeric_detail::WaitForTransformTuning();
+  }
 }
 
 }  // namespace

@@ -167,7 +167,8 @@ bool GetLogResponse(std::span<const float> impulse, float gate_ms, float res_oct
 
 // Psychoacoustic response: perceptual time weighting (full to gate_ms, raised-cosine
 // fall in dB to shelf_db at shelf_ms, shelf_db after it) and smoothing over
-// min(lf_res, ERB(f)) octaves, points log-spaced frequencies ending at top_hz.
+// min(lf_res, ERB(f)) octaves, points log-spaced frequencies over ten octaves ending
+// at top_hz.
 // valid is the count of samples of impulse holding data.
 bool GetPhsycologicalResponse(std::span<const float> impulse, int32_t valid, float lf_res, float gate_ms,
                               float shelf_ms, float shelf_db, int32_t a, int32_t points, std::span<float> x,
