@@ -113,6 +113,14 @@ bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples,
 bool ReSample(std::span<float> a, float old_rate, float new_rate, int32_t new_rate_int, int32_t count,
               int32_t lead_in);
 
+// One period of a spectrally shaped sweep into out[0..period-1] (period a power of
+// two), peak = amplitude. shape holds shape_len levels in dB spread evenly over 0 to
+// rate/2; the sweep spends time at each frequency in proportion to 10^(shape/10), so
+// its spectrum follows the shape with a constant envelope, from f_low to f_high Hz.
+// scratch is not needed (the function owns its work arrays); kept for the callers.
+bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<int16_t> out, int32_t period,
+                     int32_t amplitude, int32_t rate, float f_low, float f_high, std::span<float> scratch);
+
 // ---------------------------------------------------------------- windows, impulses
 void GetSymmetricalPsycologicalGaussianWindow(std::span<float> out, int32_t L, float w);
 void TaperStartOfImpulseC(std::span<float> a, int32_t L);
