@@ -96,7 +96,8 @@ void SquareRootC(double x, double& result);
 // ---------------------------------------------------------------- transforms
 bool fft(std::span<float> re, std::span<float> im, int32_t k);
 bool ifft(std::span<float> re, std::span<float> im, int32_t k);
-// Each bin's reciprocal over 2^order bins; a zero bin gives 0.
+// Each bin's reciprocal over 2^order bins; a zero bin (or one whose reciprocal is
+// beyond float range) gives 0.
 bool InvertComplexArrayC(std::span<float> re, std::span<float> im, int32_t order);
 // A := A x B over 2^order bins.
 bool MultiplyComplexArrays(std::span<float> reA, std::span<float> imA, std::span<const float> reB,

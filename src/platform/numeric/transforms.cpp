@@ -2,19 +2,21 @@
 // inside, complex bin arithmetic and the energy-time envelope.
 #include <fftw3.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <filesystem>
+#include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "platform/numeric/numeric.h"
@@ -71,12 +73,14 @@ using WorkBuffer = std::unique_ptr<fftwf_complex[], FloatFree>;
 std::mutex& g_floatPlanner = SinglePlannerMutex();
 std::mutex& g_doublePlanner = DoublePlannerMutex();
 
-enum class Kind { kComplex, kReal };
+// kComplex, kRealSingle: fft/ifft (fftw3f); kReal: the library's own double transforms.
+enum class Kind { kComplex, kRealSingle, kReal };
 
 struct Plans {
   std::array<std::atomic<fftwf_plan>, kMaxOrder + 1> complex{};
   std::array<std::atomic<fftw_plan>, kMaxRealOrder + 1> realForward{}, realInverse{};
-  std::array<std::atomic<int>, kMaxOrder + 1> complexUses{};
+  std::array<std::atomic<fftwf_plan>, kMaxOrder + 1> singleForward{}, singleInverse{};
+  std::array<std::atomic<int>, kMaxOrder + 1> complexUses{}, singleUses{};
   std::array<std::atomic<int>, kMaxRealOrder + 1> realUses{};
   std::string floatWisdom, doubleWisdom;
   std::mutex queueMutex;
@@ -93,6 +97,15 @@ fftwf_plan MakeComplexPlan(int k, unsigned flags) {
   return fftwf_plan_dft_1d(n, t.get(), t.get(), FFTW_FORWARD, flags);
 }
 
+std::pair<fftwf_plan, fftwf_plan> MakeSinglePlans(int k, unsigned flags) {
+  const int n = 1 << k;
+  std::unique_ptr<float[], FloatFree> r(fftwf_alloc_real(n));
+  WorkBuffer c(fftwf_alloc_complex(n / 2 + 1));
+  fftwf_plan f = fftwf_plan_dft_r2c_1d(n, r.get(), c.get(), flags);
+  fftwf_plan i = fftwf_plan_dft_c2r_1d(n, c.get(), r.get(), flags | FFTW_DESTROY_INPUT);
+  return {f, i};
+}
+
 std::pair<fftw_plan, fftw_plan> MakeRealPlans(int k, unsigned flags) {
   const int n = 1 << k;
   DoubleBuffer r(fftw_alloc_real(n));
@@ -103,7 +116,8 @@ std::pair<fftw_plan, fftw_plan> MakeRealPlans(int k, unsigned flags) {
 }
 
 void SaveWisdom(const Plans& p, Kind kind) {
-  const std::string& file = kind == Kind::kComplex ? p.floatWisdom : p.doubleWisdom;
+  const bool single = kind != Kind::kReal;
+  const std::string& file = single ? p.floatWisdom : p.doubleWisdom;
   if (file.empty()) return;
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::path(file).parent_path();
@@ -112,7 +126,7 @@ void SaveWisdom(const Plans& p, Kind kind) {
   std::filesystem::create_directory(folder, ec);
   // Written beside and renamed, so a stop half-way never leaves a broken file.
   const std::string tmp = file + ".tmp";
-  const int ok = kind == Kind::kComplex ? fftwf_export_wisdom_to_filename(tmp.c_str())
+  const int ok = single ? fftwf_export_wisdom_to_filename(tmp.c_str())
                                         : fftw_export_wisdom_to_filename(tmp.c_str());
   if (ok) std::filesystem::rename(tmp, file, ec);
 }
@@ -136,6 +150,14 @@ void Worker(Plans* p) {
       // this worker pays. The largest sizes would take minutes: measured only.
       if (fftwf_plan q = MakeComplexPlan(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE)) p->complex[k].store(q);
       SaveWisdom(*p, Kind::kComplex);
+    } else if (job.first == Kind::kRealSingle) {
+      std::lock_guard lock(g_floatPlanner);
+      auto [f, i] = MakeSinglePlans(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE);
+      if (f && i) {
+        p->singleForward[k].store(f);
+        p->singleInverse[k].store(i);
+      }
+      SaveWisdom(*p, Kind::kRealSingle);
     } else {
       std::lock_guard lock(g_doublePlanner);
       auto [f, i] = MakeRealPlans(k, FFTW_MEASURE);
@@ -180,6 +202,12 @@ Plans& ComplexPlans() {
       if (q) p.complexUses[k].store(-1);  // measured in an earlier run
       else q = MakeComplexPlan(k, FFTW_ESTIMATE);
       p.complex[k].store(q);
+      const unsigned tuned = (k <= 18 ? FFTW_PATIENT : FFTW_MEASURE) | FFTW_WISDOM_ONLY;
+      auto [f, i] = MakeSinglePlans(k, tuned);
+      if (f && i) p.singleUses[k].store(-1);
+      else std::tie(f, i) = MakeSinglePlans(k, FFTW_ESTIMATE);
+      p.singleForward[k].store(f);
+      p.singleInverse[k].store(i);
     }
   });
   return p;
@@ -214,7 +242,9 @@ Plans& RealPlans(int k) {
 
 // Counts a use of a size and hands it to the worker once it is clearly in demand.
 void NoteUse(Plans& p, Kind kind, int k) {
-  std::atomic<int>& uses = kind == Kind::kComplex ? p.complexUses[k] : p.realUses[k];
+  std::atomic<int>& uses = kind == Kind::kComplex      ? p.complexUses[k]
+                           : kind == Kind::kRealSingle ? p.singleUses[k]
+                                                       : p.realUses[k];
   int seen = uses.load();
   if (seen < 0 || seen > kTuneAfterUses) return;
   if (uses.fetch_add(1) + 1 != kTuneAfterUses) return;
@@ -253,6 +283,52 @@ void RunForward(int k, float* __restrict a, float* __restrict b, float scale) {
   }
 }
 
+bool Aligned(const float* p) { return fftwf_alignment_of(const_cast<float*>(p)) == 0; }
+
+// fft of a real signal (im all zero), the usual case: a real transform straight from
+// the caller's array, the spectrum written out with its mirror half.
+bool ForwardRealInput(int k, float* __restrict re, float* __restrict im) {
+  const std::size_t n = std::size_t{1} << k;
+  if (!Aligned(re)) return false;
+  for (std::size_t j = 0; j < n; ++j)
+    if (im[j] != 0.0f) return false;
+  Plans& plans = ComplexPlans();
+  NoteUse(plans, Kind::kRealSingle, k);
+  float* __restrict w = reinterpret_cast<float*>(WorkFor(k));
+  fftwf_execute_dft_r2c(plans.singleForward[k].load(), re, reinterpret_cast<fftwf_complex*>(w));
+  const std::size_t half = n / 2;
+  for (std::size_t j = 0; j <= half; ++j) {
+    re[j] = w[2 * j];
+    im[j] = w[2 * j + 1];
+  }
+  for (std::size_t j = half + 1; j < n; ++j) {
+    re[j] = re[n - j];
+    im[j] = -im[n - j];
+  }
+  return true;
+}
+
+// ifft of an exactly conjugate-symmetric spectrum: a real inverse straight into the
+// caller's array; the imaginary part of the result is exactly 0.
+bool InverseToRealOutput(int k, float* __restrict re, float* __restrict im) {
+  const std::size_t n = std::size_t{1} << k;
+  const std::size_t half = n / 2;
+  if (!Aligned(re) || im[0] != 0.0f || im[half] != 0.0f) return false;
+  for (std::size_t j = 1; j < half; ++j)
+    if (re[j] != re[n - j] || im[j] != -im[n - j]) return false;
+  Plans& plans = ComplexPlans();
+  NoteUse(plans, Kind::kRealSingle, k);
+  float* __restrict w = reinterpret_cast<float*>(WorkFor(k));
+  const float scale = 1.0f / static_cast<float>(n);
+  for (std::size_t j = 0; j <= half; ++j) {
+    w[2 * j] = re[j] * scale;
+    w[2 * j + 1] = im[j] * scale;
+  }
+  fftwf_execute_dft_c2r(plans.singleInverse[k].load(), reinterpret_cast<fftwf_complex*>(w), re);
+  std::fill_n(im, n, 0.0f);
+  return true;
+}
+
 bool TransformArgsOk(std::span<float> re, std::span<float> im, int32_t k) {
   if (k < 1 || k > kMaxOrder) return false;
   const std::size_t n = std::size_t{1} << k;
@@ -285,12 +361,14 @@ using namespace numeric_detail;
 
 bool fft(std::span<float> re, std::span<float> im, int32_t k) {
   if (!TransformArgsOk(re, im, k)) return false;
+  if (k >= 2 && ForwardRealInput(k, re.data(), im.data())) return true;
   RunForward(k, re.data(), im.data(), 1.0f);
   return true;
 }
 
 bool ifft(std::span<float> re, std::span<float> im, int32_t k) {
   if (!TransformArgsOk(re, im, k)) return false;
+  if (k >= 2 && InverseToRealOutput(k, re.data(), im.data())) return true;
   RunForward(k, im.data(), re.data(), 1.0f / static_cast<float>(std::size_t{1} << k));
   return true;
 }
@@ -302,14 +380,17 @@ bool InvertComplexArrayC(std::span<float> re, std::span<float> im, int32_t order
   for (std::size_t j = 0; j < n; ++j) {
     const double a = re[j], b = im[j];
     const double m = a * a + b * b;
-    if (!(m > 0.0) || !std::isfinite(m)) {
-      // 1/0 and 1/inf are given as 0 so a division never spreads NaN through a spectrum.
+    const double r = a / m, i = -b / m;
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (!(m > 0.0) || !std::isfinite(m) || !(std::fabs(r) <= kMax) || !(std::fabs(i) <= kMax)) {
+      // 1/0 (and a reciprocal beyond float range, or of inf/NaN) is given as 0, so a
+      // division never spreads inf or NaN through a spectrum.
       re[j] = 0.0f;
       im[j] = 0.0f;
       continue;
     }
-    re[j] = static_cast<float>(a / m);
-    im[j] = static_cast<float>(-b / m);
+    re[j] = static_cast<float>(r);
+    im[j] = static_cast<float>(i);
   }
   return true;
 }
