@@ -70,8 +70,6 @@ struct FloatFree {
 };
 using WorkBuffer = std::unique_ptr<fftwf_complex[], FloatFree>;
 
-std::mutex& g_floatPlanner = SinglePlannerMutex();
-std::mutex& g_doublePlanner = DoublePlannerMutex();
 
 // kComplex, kRealSingle: fft/ifft (fftw3f); kReal: the library's own double transforms.
 enum class Kind { kComplex, kRealSingle, kReal };
@@ -145,13 +143,13 @@ void Worker(Plans* p) {
     }
     const int k = job.second;
     if (job.first == Kind::kComplex) {
-      std::lock_guard lock(g_floatPlanner);
+      std::lock_guard lock(SinglePlannerMutex());
       // Patient planning finds plans close to FFTW's best; it takes seconds, which only
       // this worker pays. The largest sizes would take minutes: measured only.
       if (fftwf_plan q = MakeComplexPlan(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE)) p->complex[k].store(q);
       SaveWisdom(*p, Kind::kComplex);
     } else if (job.first == Kind::kRealSingle) {
-      std::lock_guard lock(g_floatPlanner);
+      std::lock_guard lock(SinglePlannerMutex());
       auto [f, i] = MakeSinglePlans(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE);
       if (f && i) {
         p->singleForward[k].store(f);
@@ -159,7 +157,7 @@ void Worker(Plans* p) {
       }
       SaveWisdom(*p, Kind::kRealSingle);
     } else {
-      std::lock_guard lock(g_doublePlanner);
+      std::lock_guard lock(DoublePlannerMutex());
       auto [f, i] = MakeRealPlans(k, FFTW_MEASURE);
       if (f && i) {
         p->realForward[k].store(f);
@@ -195,7 +193,7 @@ Plans& ComplexPlans() {
   Plans& p = PlanStore();
   static std::once_flag once;
   std::call_once(once, [&] {
-    std::lock_guard lock(g_floatPlanner);
+    std::lock_guard lock(SinglePlannerMutex());
     if (!p.floatWisdom.empty()) fftwf_import_wisdom_from_filename(p.floatWisdom.c_str());
     for (int k = 1; k <= kMaxOrder; ++k) {
       fftwf_plan q = MakeComplexPlan(k, (k <= 18 ? FFTW_PATIENT : FFTW_MEASURE) | FFTW_WISDOM_ONLY);
@@ -229,12 +227,12 @@ Plans& RealPlans(int k) {
   Plans& p = PlanStore();
   static std::once_flag once;
   std::call_once(once, [&] {
-    std::lock_guard lock(g_doublePlanner);
+    std::lock_guard lock(DoublePlannerMutex());
     if (!p.doubleWisdom.empty()) fftw_import_wisdom_from_filename(p.doubleWisdom.c_str());
     for (int j = 1; j <= kEagerRealOrder; ++j) PlanReal(p, j);
   });
   if (!p.realForward[k].load()) {
-    std::lock_guard lock(g_doublePlanner);
+    std::lock_guard lock(DoublePlannerMutex());
     if (!p.realForward[k].load()) PlanReal(p, k);
   }
   return p;
