@@ -14,7 +14,8 @@
 //   arrays untouched.
 // - FFTW plans are made once per size in estimate mode (no first-call stall) and kept;
 //   sizes in steady use are measured by a background worker and the faster plan swapped
-//   in, with FFTW wisdom kept in the user's config folder for the next start. Nothing
+//   in, with FFTW wisdom kept in the user's config folder for the next start. A real
+//   signal (im all 0) and a conjugate-symmetric spectrum take real transforms. Nothing
 //   else in the program calls FFTW's planner.
 // - dB: LogMagArray and the TenLogTen* functions floor the power at 1e-30 (-300 dB),
 //   never -inf or NaN; a unit impulse reads 0 dB.
@@ -28,7 +29,7 @@
 //   c = (L-1)/2, peak 1, not normalised; w <= 0 gives ones.
 // - Convolute / NewConvolute(in, out, win, n, L): causal FIR
 //   out[i] = sum_{j <= min(L-1, i)} win[j] in[i-j], so a symmetric window delays by
-//   (L-1)/2. Direct loop for short windows, FFT overlap-add for long ones.
+//   (L-1)/2. Direct loop for windows up to 128 taps, one zero-padded FFT product above.
 //   in and out must not alias (refused when they do).
 // - RecursiveFilter keeps its state in double precision.
 // - EnergyEnvelope(x) = x^2 + H{x}^2 with H the Hilbert transform through the analytic
