@@ -168,3 +168,36 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+TEST(TestSignal, ShapedSweepFollowsItsShapeWithPeakAmplitude) {
+  const int k = 14, n = 1 << k, fs = 48000;
+  std::vector<float> shape(n / 2);
+  for (int i = 0; i < n / 2; ++i) shape[i] = -5.0f * std::log10(static_cast<float>(std::max(i, 1)));  // pink slope
+  std::vector<int16_t> out(n + 8, 77);
+  std::vector<float> scratch(n);
+  ASSERT_TRUE(BuildTestSignal(shape, n / 2, out, n, 15000, fs, 5.0f, 20000.0f, scratch));
+  int peak = 0;
+  for (int i = 0; i < n; ++i) peak = std::max(peak, std::abs(static_cast<int>(out[i])));
+  EXPECT_EQ(peak, 15000);
+  EXPECT_EQ(out[n], 77);  // nothing past the period
+  std::vector<float> re(n), im(n, 0.0f);
+  for (int i = 0; i < n; ++i) re[i] = out[i];
+  ASSERT_TRUE(fft(re, im, k));
+  auto levelAt = [&](double f) {
+    const int b = static_cast<int>(std::lround(f * n / fs));
+    double p = 0;
+    for (int j = b - 4; j <= b + 4; ++j) p += double(re[j]) * re[j] + double(im[j]) * im[j];
+    return 10 * std::log10(p / 9);
+  };
+  // The spectrum follows the shape: 10 times the frequency, 5 dB down.
+  EXPECT_NEAR(levelAt(200.0) - levelAt(2000.0), 5.0, 0.5);
+  EXPECT_NEAR(levelAt(1000.0) - levelAt(10000.0), 5.0, 0.5);
+  EXPECT_LT(levelAt(22000.0), levelAt(10000.0) - 40.0);  // nothing above the upper frequency
+  EXPECT_FALSE(BuildTestSignal(shape, n / 2, out, 1000, 15000, fs, 5.0f, 20000.0f, scratch));  // not 2^k
+}
+
+}  // namespace
+}  // namespace zentor

@@ -103,7 +103,7 @@ TEST(Guards, ArrayFunctionsStayInsideTheirSpans) {
 
 TEST(Guards, TransformsFiltersAndConvolutionAtTheirLongestLengths) {
   const int32_t big = 1 << 20;
-  Guarded<float> re(big, 0.0f), im(big, 0.0f);
+  Guarded<float> re(big, 0.5f), im(big, 0.0f);  // no bin near 0: the reciprocal stays in range
   re[3] = 1.0f;
   ASSERT_TRUE(fft(re.s(), im.s(), 20));
   ASSERT_TRUE(ifft(re.s(), im.s(), 20));
@@ -131,6 +131,11 @@ TEST(Guards, TransformsFiltersAndConvolutionAtTheirLongestLengths) {
   ASSERT_TRUE(GetRTASingleResponse(bins.c(), rta.s(), kPoints + 20, 17));
   Guarded<float> rs(1 << 18, 0.25f);
   ASSERT_TRUE(ReSample(rs.s(), 48000.0f, 44100.0f, 44100, (1 << 18) + 100, 100));
+  Guarded<float> shape(1 << 15, -3.0f), scratch(1 << 18, 0.0f);
+  Guarded<int16_t> sweep(1 << 18, 0);
+  ASSERT_TRUE(BuildTestSignal(shape.c(), (1 << 15) + 7, sweep.s(), 1 << 18, 15000, 48000, 5.0f, 23760.0f, scratch.s()));
+  sweep.Check("test signal");
+  shape.Check("test signal");
   for (auto* g : {&x, &y, &win, &f, &sr, &si, &rta, &bins, &rs}) g->Check("filters");
   for (auto* g : {&b, &a, &pr, &pi, &zr, &zi, &lin}) g->Check("filter roots");
 }

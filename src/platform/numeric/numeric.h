@@ -12,7 +12,11 @@
 //   imaginary arrays, in place. ifft(re, im, k): kernel e^(+j2πnk/N), scaled 1/N, so
 //   ifft(fft(x)) == x. k outside 1..20 (or spans shorter than N) is refused: false,
 //   arrays untouched.
-// - FFTW plans are made once per size in estimate mode (no first-call stall) and kept.
+// - FFTW plans are made once per size in estimate mode (no first-call stall) and kept;
+//   sizes in steady use are measured by a background worker and the faster plan swapped
+//   in, with FFTW wisdom kept in the user's config folder for the next start. A real
+//   signal (im all 0) and a conjugate-symmetric spectrum take real transforms. Nothing
+//   else in the program calls FFTW's planner.
 // - dB: LogMagArray and the TenLogTen* functions floor the power at 1e-30 (-300 dB),
 //   never -inf or NaN; a unit impulse reads 0 dB.
 // - FindMaxValue / FindMinValue are signed; FindImpulseC finds the largest magnitude,
@@ -25,7 +29,7 @@
 //   c = (L-1)/2, peak 1, not normalised; w <= 0 gives ones.
 // - Convolute / NewConvolute(in, out, win, n, L): causal FIR
 //   out[i] = sum_{j <= min(L-1, i)} win[j] in[i-j], so a symmetric window delays by
-//   (L-1)/2. Direct loop for short windows, FFT overlap-add for long ones.
+//   (L-1)/2. Direct loop for windows up to 128 taps, one zero-padded FFT product above.
 //   in and out must not alias (refused when they do).
 // - RecursiveFilter keeps its state in double precision.
 // - EnergyEnvelope(x) = x^2 + H{x}^2 with H the Hilbert transform through the analytic
@@ -93,7 +97,8 @@ void SquareRootC(double x, double& result);
 // ---------------------------------------------------------------- transforms
 bool fft(std::span<float> re, std::span<float> im, int32_t k);
 bool ifft(std::span<float> re, std::span<float> im, int32_t k);
-// Each bin's reciprocal over 2^order bins; a zero bin gives 0.
+// Each bin's reciprocal over 2^order bins; a zero bin (or one whose reciprocal is
+// beyond float range) gives 0.
 bool InvertComplexArrayC(std::span<float> re, std::span<float> im, int32_t order);
 // A := A x B over 2^order bins.
 bool MultiplyComplexArrays(std::span<float> reA, std::span<float> imA, std::span<const float> reB,
@@ -109,6 +114,14 @@ bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples,
 // placed before the signal (kept for the caller; the kernel reads zeros before index 0).
 bool ReSample(std::span<float> a, float old_rate, float new_rate, int32_t new_rate_int, int32_t count,
               int32_t lead_in);
+
+// One period of a spectrally shaped sweep into out[0..period-1] (period a power of
+// two), peak = amplitude. shape holds shape_len levels in dB spread evenly over 0 to
+// rate/2; the sweep spends time at each frequency in proportion to 10^(shape/10), so
+// its spectrum follows the shape with a constant envelope, from f_low to f_high Hz.
+// scratch is not needed (the function owns its work arrays); kept for the callers.
+bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<int16_t> out, int32_t period,
+                     int32_t amplitude, int32_t rate, float f_low, float f_high, std::span<float> scratch);
 
 // ---------------------------------------------------------------- windows, impulses
 void GetSymmetricalPsycologicalGaussianWindow(std::span<float> out, int32_t L, float w);
@@ -164,7 +177,8 @@ bool GetLogResponse(std::span<const float> impulse, float gate_ms, float res_oct
 
 // Psychoacoustic response: perceptual time weighting (full to gate_ms, raised-cosine
 // fall in dB to shelf_db at shelf_ms, shelf_db after it) and smoothing over
-// min(lf_res, ERB(f)) octaves, points log-spaced frequencies ending at top_hz.
+// min(lf_res, ERB(f)) octaves, points log-spaced frequencies over ten octaves ending
+// at top_hz.
 // valid is the count of samples of impulse holding data.
 bool GetPhsycologicalResponse(std::span<const float> impulse, int32_t valid, float lf_res, float gate_ms,
                               float shelf_ms, float shelf_db, int32_t a, int32_t points, std::span<float> x,

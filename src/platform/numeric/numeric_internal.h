@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 
 namespace zentor::numeric_detail {
@@ -26,6 +27,15 @@ inline constexpr int kMaxRealOrder = 22;
 // in[2^k] -> out[2^(k-1) + 1], and back (unscaled; destroys its input).
 void ForwardReal(int k, double* in, fftw_complex* out);
 void InverseReal(int k, fftw_complex* in, double* out);
+
+// FFTW's planners (single, double) are not re-entrant and a background worker uses
+// them: any other planning in the program must hold these.
+std::mutex& SinglePlannerMutex();
+std::mutex& DoublePlannerMutex();
+
+// Blocks until the background worker has measured every size handed to it so far
+// (benchmarks use it to time the plans a program in steady use runs).
+void WaitForTransformTuning();
 
 // Smallest k with 2^k >= n (n >= 1).
 int OrderFor(std::size_t n);

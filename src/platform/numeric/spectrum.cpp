@@ -79,4 +79,57 @@ bool ReSample(std::span<float> a, float old_rate, float new_rate, int32_t /*new_
   return true;
 }
 
+bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<int16_t> out, int32_t period,
+                     int32_t amplitude, int32_t rate, float f_low, float f_high, std::span<float> /*scratch*/) {
+  const int32_t shapeCount = Clamp(shape, shape_len);
+  if (period < 4 || (period & (period - 1)) != 0 || out.size() < static_cast<std::size_t>(period) || rate <= 0 ||
+      shapeCount <= 0 || !std::isfinite(f_low) || !std::isfinite(f_high))
+    return false;
+  const int k = OrderFor(static_cast<std::size_t>(period));
+  if (k > 20) return false;
+  const int32_t half = period / 2;
+  const double binHz = static_cast<double>(rate) / period;
+  const double lo = std::max(0.0f, f_low), hi = std::min<double>(f_high, rate / 2.0);
+  if (!(hi > lo)) return false;
+  // Power density per bin from the shape (linear in dB between its points).
+  std::vector<double> density(static_cast<std::size_t>(half) + 1, 0.0);
+  double total = 0.0;
+  for (int32_t b = 1; b < half; ++b) {
+    const double f = b * binHz;
+    if (f < lo || f > hi) continue;
+    const double pos = std::min(f / (rate / 2.0) * shapeCount, static_cast<double>(shapeCount - 1));
+    const auto i = static_cast<int32_t>(pos);
+    const double r = pos - i;
+    const double db = i + 1 < shapeCount ? shape[i] + r * (shape[i + 1] - shape[i]) : shape[i];
+    density[static_cast<std::size_t>(b)] = std::isfinite(db) ? std::pow(10.0, std::clamp(db, -200.0, 200.0) / 10.0) : 0.0;
+    total += density[static_cast<std::size_t>(b)];
+  }
+  if (!(total > 0.0)) return false;
+  // Group delay grows with the accumulated density over the whole period; the phase is
+  // its integral, so each frequency sounds at its own time (a constant-envelope sweep).
+  std::vector<float> re(static_cast<std::size_t>(period), 0.0f), im(static_cast<std::size_t>(period), 0.0f);
+  const double periodSeconds = static_cast<double>(period) / rate;
+  double accumulated = 0.0, phase = 0.0;
+  for (int32_t b = 1; b < half; ++b) {
+    const double d = density[static_cast<std::size_t>(b)];
+    accumulated += d;
+    const double delay = periodSeconds * (accumulated - 0.5 * d) / total;
+    phase -= 2.0 * std::numbers::pi * delay * binHz;
+    const double mag = std::sqrt(d);
+    re[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::cos(phase));
+    im[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::sin(phase));
+    re[static_cast<std::size_t>(period - b)] = re[static_cast<std::size_t>(b)];
+    im[static_cast<std::size_t>(period - b)] = -im[static_cast<std::size_t>(b)];
+  }
+  if (!ifft(re, im, k)) return false;
+  float peak = 0.0f;
+  for (float v : re) peak = std::max(peak, std::fabs(v));
+  if (!(peak > 0.0f)) return false;
+  const double scale = std::clamp(amplitude, 0, 32767) / static_cast<double>(peak);
+  for (int32_t i = 0; i < period; ++i)
+    out[static_cast<std::size_t>(i)] =
+        static_cast<int16_t>(std::clamp(std::lround(re[static_cast<std::size_t>(i)] * scale), -32768L, 32767L));
+  return true;
+}
+
 }  // namespace zentor
