@@ -90,6 +90,7 @@ DataPlotter::DataPlotter() {
   BuildMenus();
   BuildPanel();
   InitViewControls();
+  InitDisplayControls();
   resize(1280, 820);
 }
 
