@@ -155,6 +155,13 @@ TEST_F(ViewsTest, ColourButtonShowsTheColourWindowThenRedraws) {
   EXPECT_FALSE(CurvesIn(GetCurveColour(0)).empty());  // redrawn from the filed curve
 }
 
+TEST_F(ViewsTest, ResizingTheGraphRedrawsIt) {
+  DisplayConfig.Graphshown = kImpulseView;
+  rec.Clear();
+  w->Picture1->resize(w->Picture1->width() + 20, w->Picture1->height() + 10);
+  EXPECT_FALSE(rec.Of(Kind::Line).empty());
+}
+
 TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
   std::array<float, 5> y{1, 2, 4, 9, 100};
