@@ -345,20 +345,5 @@ TEST_F(PsdViewTest, AverageOfSpectraAndItsFailure) {
   EXPECT_TRUE(HasText(" 2"));  // the single curves instead
 }
 
-TEST_F(ViewsTest, ClearDisplaysEmptiesTheViewCaches) {
-  for (CurveArray* a : {&ModalCurves, &FractOctCurves, &PsycCurves, &BodeCurves, &ImpulseCurves, &NoiseCurves,
-                        &PsdCurves, &FilterListCurves, &LevelsCurves}) {
-    (*a)[0].NumCurves = 2;
-    (*a)[1].NumPoints = 7;
-  }
-  w->ClearDisplays();
-  for (CurveArray* a : {&ModalCurves, &FractOctCurves, &PsycCurves, &BodeCurves, &ImpulseCurves, &NoiseCurves,
-                        &PsdCurves, &FilterListCurves}) {
-    EXPECT_EQ((*a)[0].NumCurves, 0);
-    EXPECT_EQ((*a)[1].NumPoints, 0);
-  }
-  EXPECT_EQ(LevelsCurves[0].NumCurves, 2);  // not a view cache of results
-}
-
 }  // namespace
 }  // namespace zentor
