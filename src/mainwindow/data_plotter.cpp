@@ -91,6 +91,7 @@ DataPlotter::DataPlotter() {
   BuildPanel();
   InitViewControls();
   ConnectFileCommands();
+  InitDisplayControls();
   resize(1280, 820);
 }
 

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/records.h"
+#include "display/graph_frame.h"
 #include "mainwindow/view_state.h"
 #include "platform/picture.h"
 
@@ -262,6 +264,53 @@ class DataPlotter : public QMainWindow {
   bool redrawQueued_ = false;
   bool followUpRedraw_ = false;
   // ---- end of view state -------------------------------------------------------
+
+ public:
+  // ---- Fit to data, axes, averaging and the time views -------------------------
+  // Axis limits of the view shown from its curves within the coordinate lock, then
+  // a redraw from the filed curves.
+  void FitGraphToData();
+  void SetFrequencyAxisMode();
+  void ShowColourDialog();
+  void ShowDisplayOptions();
+  // Frame, every filed curve in its slot's colour, legend; an empty set draws nothing.
+  void UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurface& picture, std::string_view title);
+  // With Norm ticked, moves y(0..n-1) so that its mean over [lower, upper] Hz is 0.
+  void NormalizeDisplayCurves(std::span<float> y, std::span<const float> x, int32_t n, int32_t lower,
+                              int32_t upper);
+  void Colorselect_Click() { ShowColourDialog(); }
+  void Display_Click() { ShowDisplayOptions(); }
+  void LinBut_Click() { SetFrequencyAxisMode(); }
+  void logbut_Click() { SetFrequencyAxisMode(); }
+  void Picture1_Resize();
+  // Overwrites results 1..31 with synthetic first-order impulses (a developer aid; not shown).
+  void Command5_Click();
+
+  // The average of a view's curve set into element 0 of dest; kind is the view's
+  // Graphshown. False, dest untouched, for an empty set or curves of unequal length.
+  bool AverageCurveSet(CurveArray& dest, const CurveArray& source, int32_t kind);
+  int32_t GetMainCurveNumber();
+  // 2: curve 1 minus curve N; 3: curve N minus curve 1; else only the frame.
+  void ShowDifferenceCurves(int32_t mode);
+
+  void ClearDisplays();
+  // FFT exponent for a gate: covers 1.5 gates plus 50 ms, plus the display
+  // resolution; held to 12..the loaded set's period exponent.
+  int32_t GetFFTSizeFromGateTime(float gateMs, int32_t periodExponent, int32_t sampleRate);
+  std::string GetCurrentNumericalSettingsDisplayRes() const;
+  // Gated log magnitude from 1000/gate Hz up to Nyquist, at most 2000 points.
+  // False (MainBuffer cleared) when the gate is too long for the period.
+  bool ComputeGatedFFTMagnitude(std::span<const float> impulse, int32_t unused, std::span<float> level,
+                                std::span<float> freq, int32_t& count, MeasurementHeader& header);
+
+  // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
+  DrawingSurface& MainGraph();
+  DrawingSurface* MainGraphOverride = nullptr;
+  QPushButton* Command5 = nullptr;
+
+ private:
+  void InitDisplayControls();  // from the constructor
+  // ---- end of fit to data, axes, averaging and the time views ------------------
 
  protected:
   void resizeEvent(QResizeEvent* e) override;

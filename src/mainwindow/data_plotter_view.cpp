@@ -23,6 +23,7 @@
 #include "core/test_signals.h"
 #include "core/text_number.h"
 #include "display/graph_frame.h"
+#include "display/time_views.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/view_state.h"
 #include "platform/dialogs.h"
@@ -619,6 +620,7 @@ bool DataPlotter::ADDTOPSDParameters(int32_t& a, int32_t& b) {
   PsdParameters[static_cast<size_t>(k)].Exponent = b;
   PsdParameters[static_cast<size_t>(k)].SampleRate = a;
   PsdParameters[0].Count = k + 1;
+  PsdRecordingPending = true;
   return true;
 }
 
