@@ -24,7 +24,7 @@ void BM_32LogResponses(benchmark::State& state) {
   const auto h = RoomImpulse();
   std::vector<float> x(120), y(120);
   for (int i = 0; i < 4; ++i) zentor::GetLogResponse(h, 500.0f, 1.0f / 6, 2400, 120, x, y, 16, 48000, {}, {}, 0);
-  zentor::numeric_detail::WaitForTransformTuning();
+  zentor::numeric_detail::AdoptTunedPlans();
   for (auto _ : state) {
     for (int c = 0; c < 32; ++c) zentor::GetLogResponse(h, 500.0f, 1.0f / 6, 2400, 120, x, y, 16, 48000, {}, {}, 0);
     benchmark::DoNotOptimize(y.data());
@@ -38,7 +38,7 @@ void BM_32PsychoacousticResponses(benchmark::State& state) {
   for (int i = 0; i < 4; ++i)
     zentor::GetPhsycologicalResponse(h, 1 << 17, 1.0f / 3, 5.0f, 200.0f, -10.0f, 2400, 400, x, y, 48000, 20000.0f, {},
                                      {}, 0);
-  zentor::numeric_detail::WaitForTransformTuning();
+  zentor::numeric_detail::AdoptTunedPlans();
   for (auto _ : state) {
     for (int c = 0; c < 32; ++c)
       zentor::GetPhsycologicalResponse(h, 1 << 17, 1.0f / 3, 5.0f, 200.0f, -10.0f, 2400, 400, x, y, 48000, 20000.0f,

@@ -26,7 +26,7 @@ void BM_FftPlusIfft(benchmark::State& state) {
   const std::size_t n = std::size_t{1} << k;
   std::vector<float> re = Noise(n), im(n, 0.0f);
   for (int i = 0; i < 4; ++i) zentor::fft(re, im, k);  // steady use: the measured plan
-  zentor::numeric_detail::WaitForTransformTuning();
+  zentor::numeric_detail::AdoptTunedPlans();
   for (auto _ : state) {
     zentor::fft(re, im, k);
     zentor::ifft(re, im, k);
@@ -64,7 +64,7 @@ void BM_Convolute(benchmark::State& state) {
   std::vector<float> out(static_cast<std::size_t>(n)), win(static_cast<std::size_t>(L));
   zentor::GetSymmetricalPsycologicalGaussianWindow(win, L, L / 3.0f);
   for (int i = 0; i < 4; ++i) zentor::Convolute(in, out, win, n, L);
-  zentor::numeric_detail::WaitForTransformTuning();
+  zentor::numeric_detail::AdoptTunedPlans();
   for (auto _ : state) {
     zentor::Convolute(in, out, win, n, L);
     benchmark::DoNotOptimize(out.data());
@@ -76,7 +76,7 @@ void BM_EnergyEnvelope(benchmark::State& state) {
   const auto x = Noise(1 << 17);
   std::vector<float> env(1 << 17);
   for (int i = 0; i < 4; ++i) zentor::EnergyEnvelope(x, env, 17);
-  zentor::numeric_detail::WaitForTransformTuning();
+  zentor::numeric_detail::AdoptTunedPlans();
   for (auto _ : state) {
     zentor::EnergyEnvelope(x, env, 17);
     benchmark::DoNotOptimize(env.data());

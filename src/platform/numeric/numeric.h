@@ -13,8 +13,9 @@
 //   ifft(fft(x)) == x. k outside 1..20 (or spans shorter than N) is refused: false,
 //   arrays untouched.
 // - FFTW plans are made once per size in estimate mode (no first-call stall) and kept;
-//   sizes in steady use are measured by a background worker and the faster plan swapped
-//   in, with FFTW wisdom kept in the user's config folder for the next start. A real
+//   sizes in steady use are measured by a background worker into FFTW wisdom kept in the
+//   user's config folder, which the next start plans from (a run never changes its
+//   plans, so equal input gives equal bits). A real
 //   signal (im all 0) and a conjugate-symmetric spectrum take real transforms. Nothing
 //   else in the program calls FFTW's planner.
 // - dB: LogMagArray and the TenLogTen* functions floor the power at 1e-30 (-300 dB),

@@ -36,6 +36,9 @@ std::mutex& DoublePlannerMutex();
 // Blocks until the background worker has measured every size handed to it so far
 // (benchmarks use it to time the plans a program in steady use runs).
 void WaitForTransformTuning();
+// Waits for the worker, then runs the measured plans from now on, as the next start
+// would (benchmarks only: the program never changes plans mid-run).
+void AdoptTunedPlans();
 
 // Smallest k with 2^k >= n (n >= 1).
 int OrderFor(std::size_t n);

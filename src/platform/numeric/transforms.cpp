@@ -57,11 +57,11 @@ std::mutex& DoublePlannerMutex() {
 namespace {
 
 // Plans. Every size first gets an estimate-mode plan (instant), all sizes at once on
-// first use so the foreground never has to wait for the planner again. A size used
-// repeatedly is then measured by one background worker, which swaps in the faster plan
-// and keeps the result as FFTW wisdom in the user's config folder, so the next start
-// has measured plans at once. FFTW's planner is not re-entrant (one mutex per
-// library); executing a finished plan is thread-safe.
+// first use so the foreground never waits for the planner. A size used repeatedly is
+// then measured by one background worker, which only keeps the result as FFTW wisdom in
+// the user's config folder: the next start has measured plans at once, while a running
+// process keeps the plans it started with, so the same input always gives the same
+// bits. FFTW's planner is not re-entrant (one mutex per library).
 constexpr int kMaxOrder = 20;
 constexpr int kTuneAfterUses = 3;
 
@@ -146,26 +146,21 @@ void Worker(Plans* p) {
       std::lock_guard lock(SinglePlannerMutex());
       // Patient planning finds plans close to FFTW's best; it takes seconds, which only
       // this worker pays. The largest sizes would take minutes: measured only.
-      if (fftwf_plan q = MakeComplexPlan(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE)) p->complex[k].store(q);
+      if (fftwf_plan q = MakeComplexPlan(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE)) fftwf_destroy_plan(q);
       SaveWisdom(*p, Kind::kComplex);
     } else if (job.first == Kind::kRealSingle) {
       std::lock_guard lock(SinglePlannerMutex());
       auto [f, i] = MakeSinglePlans(k, k <= 18 ? FFTW_PATIENT : FFTW_MEASURE);
-      if (f && i) {
-        p->singleForward[k].store(f);
-        p->singleInverse[k].store(i);
-      }
+      if (f) fftwf_destroy_plan(f);
+      if (i) fftwf_destroy_plan(i);
       SaveWisdom(*p, Kind::kRealSingle);
     } else {
       std::lock_guard lock(DoublePlannerMutex());
       auto [f, i] = MakeRealPlans(k, FFTW_MEASURE);
-      if (f && i) {
-        p->realForward[k].store(f);
-        p->realInverse[k].store(i);
-      }
+      if (f) fftw_destroy_plan(f);
+      if (i) fftw_destroy_plan(i);
       SaveWisdom(*p, Kind::kReal);
     }
-    // The replaced estimate plans are kept: a foreground call may still be running one.
   }
 }
 
@@ -339,6 +334,21 @@ void WaitForTransformTuning() {
   Plans& p = PlanStore();
   std::unique_lock lock(p.queueMutex);
   p.idle.wait(lock, [&] { return p.queue.empty() && !p.working; });
+}
+
+void AdoptTunedPlans() {
+  WaitForTransformTuning();
+  Plans& p = ComplexPlans();
+  std::lock_guard lock(SinglePlannerMutex());
+  for (int k = 1; k <= kMaxOrder; ++k) {
+    const unsigned tuned = (k <= 18 ? FFTW_PATIENT : FFTW_MEASURE) | FFTW_WISDOM_ONLY;
+    if (fftwf_plan q = MakeComplexPlan(k, tuned)) p.complex[k].store(q);
+    auto [f, i] = MakeSinglePlans(k, tuned);
+    if (f && i) {
+      p.singleForward[k].store(f);
+      p.singleInverse[k].store(i);
+    }
+  }
 }
 
 void ForwardReal(int k, double* in, fftw_complex* out) {
