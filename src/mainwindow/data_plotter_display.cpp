@@ -50,6 +50,15 @@ void DataPlotter::InitDisplayControls() {
   connect(LinBut, &QRadioButton::clicked, this, [this] { LinBut_Click(); });
   connect(logbut, &QRadioButton::clicked, this, [this] { logbut_Click(); });
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+  connect(DisplayColors, &QAction::triggered, this, [this] { ShowColourDialog(); });
+  connect(LinearFreq, &QAction::triggered, this, [this] {
+    LinBut->setChecked(true);
+    SetFrequencyAxisMode();
+  });
+  connect(LogFrequency, &QAction::triggered, this, [this] {
+    logbut->setChecked(true);
+    SetFrequencyAxisMode();
+  });
   Picture1->installEventFilter(new GraphResize(Picture1, [this] { Picture1_Resize(); }));
 }
 

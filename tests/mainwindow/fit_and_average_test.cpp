@@ -119,6 +119,14 @@ TEST_F(ViewsTest, FrequencyAxisSwitchActsOnlyInFrequencyViews) {
   EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
   EXPECT_TRUE(w->LogFrequency->isChecked());
   EXPECT_FALSE(w->LinearFreq->isChecked());
+
+  // The View > Options menu entries move the axis buttons and switch the same way.
+  w->LinearFreq->trigger();
+  EXPECT_TRUE(w->LinBut->isChecked());
+  EXPECT_EQ(FreqGraphFrame.LogX, kFalse);
+  w->LogFrequency->trigger();
+  EXPECT_TRUE(w->logbut->isChecked());
+  EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
 }
 
 TEST_F(ViewsTest, DisplayOptionsOpenForTheViewShown) {
