@@ -94,10 +94,10 @@ class SmoothedPower {
  public:
   // block[0 .. 2^k) holds the weighted samples with time zero at index 0.
   SmoothedPower(int k, double* block, int32_t fs) : half_(std::size_t{1} << (k - 1)), binHz_(fs / std::ldexp(1.0, k)) {
-    ComplexBuffer spec = AllocComplex(half_ + 1);
-    ForwardReal(k, block, spec.get());
+    ComplexBuffer spectrum = AllocComplex(half_ + 1);
+    ForwardReal(k, block, spectrum.get());
     power_.resize(half_ + 1);
-    for (std::size_t b = 0; b <= half_; ++b) power_[b] = spec[b][0] * spec[b][0] + spec[b][1] * spec[b][1];
+    for (std::size_t b = 0; b <= half_; ++b) power_[b] = spectrum[b][0] * spectrum[b][0] + spectrum[b][1] * spectrum[b][1];
     // integral_[b] = integral of the linearly interpolated power from bin 0 to bin b.
     integral_.assign(half_ + 1, 0.0);
     for (std::size_t b = 1; b <= half_; ++b) integral_[b] = integral_[b - 1] + 0.5 * (power_[b - 1] + power_[b]);

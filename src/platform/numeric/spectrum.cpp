@@ -17,19 +17,19 @@ bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples,
   if (samples.size() < n) return false;
   const int32_t m = std::min(Clamp(bins, count), Clamp(samples, count));
   DoubleBuffer t = AllocDoubles(n);
-  ComplexBuffer spec = AllocComplex(n / 2 + 1);
+  ComplexBuffer spectrum = AllocComplex(n / 2 + 1);
   for (std::size_t i = 0; i < n; ++i) {
     const double w = 0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n)));
     t[i] = samples[i] * w;
   }
-  ForwardReal(order, t.get(), spec.get());
+  ForwardReal(order, t.get(), spectrum.get());
   // A sine of amplitude 1 on a bin gives |X| = N/4 through the Hann window: 0 dB.
   const double scale = 4.0 / static_cast<double>(n);
   for (int32_t i = 0; i < m; ++i) {
     const float b = bins[i];
     std::size_t idx = 0;
     if (b > 0.0f) idx = std::min(static_cast<std::size_t>(std::lround(b)), n / 2);
-    const double p = (spec[idx][0] * spec[idx][0] + spec[idx][1] * spec[idx][1]) * scale * scale;
+    const double p = (spectrum[idx][0] * spectrum[idx][0] + spectrum[idx][1] * spectrum[idx][1]) * scale * scale;
     samples[i] = static_cast<float>(10.0 * std::log10(std::max(p, 1e-30)));
   }
   return true;

@@ -421,20 +421,20 @@ bool EnergyEnvelope(std::span<const float> x, std::span<float> env, int32_t k) {
   const std::size_t n = std::size_t{1} << k;
   if (x.size() < n || env.size() < n) return false;
   DoubleBuffer t = AllocDoubles(n);
-  ComplexBuffer spec = AllocComplex(n / 2 + 1);
+  ComplexBuffer spectrum = AllocComplex(n / 2 + 1);
   for (std::size_t i = 0; i < n; ++i) t[i] = x[i];
-  ForwardReal(k, t.get(), spec.get());
+  ForwardReal(k, t.get(), spectrum.get());
   // Hilbert transform: positive bins times -j (negative bins, implied by the real
   // inverse, times +j); DC and Nyquist carry no quadrature part.
-  spec[0][0] = spec[0][1] = 0.0;
-  spec[n / 2][0] = spec[n / 2][1] = 0.0;
+  spectrum[0][0] = spectrum[0][1] = 0.0;
+  spectrum[n / 2][0] = spectrum[n / 2][1] = 0.0;
   for (std::size_t b = 1; b < n / 2; ++b) {
-    const double r = spec[b][0], i = spec[b][1];
-    spec[b][0] = i;
-    spec[b][1] = -r;
+    const double r = spectrum[b][0], i = spectrum[b][1];
+    spectrum[b][0] = i;
+    spectrum[b][1] = -r;
   }
   DoubleBuffer h = AllocDoubles(n);
-  InverseReal(k, spec.get(), h.get());
+  InverseReal(k, spectrum.get(), h.get());
   const double scale = 1.0 / static_cast<double>(n);
   for (std::size_t i = 0; i < n; ++i) {
     const double xi = x[i];
