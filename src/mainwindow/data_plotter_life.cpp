@@ -23,6 +23,7 @@
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
 #include "mainwindow/frm_about.h"
+#include "mainwindow/qel_import.h"
 #include "mainwindow/measurement_file.h"
 #include "mainwindow/user_settings.h"
 #include "mainwindow/view_state.h"
@@ -107,39 +108,15 @@ void DataPlotter::Form_Load() {
 }
 
 void DataPlotter::SetDefaultParameters() {
+  // The analysis settings are those a Qel-started set gets; the current settings add
+  // the excitation lengths and the starting result fields.
   MeasurementHeader& c = EQConfig;
-  c.ReservedDouble1 = 15.0;
-  c.ModalSliceMaxFreq = 150.0;
-  c.ReservedDouble3 = 6.0;
-  c.ReservedDouble4 = 20.0;
+  SetDefaultMeasurementHeader(c);
   c.PeriodExponent = 17;
   c.PreExcitationExponent = 16;
-  c.MeasConfig = 43;
-  c.ReservedLong1 = 4;
-  c.ReservedDouble5 = 16.0;
-  c.ReservedSingle1 = 10.0f;
-  c.ReservedSingle2 = 20000.0f;
-  c.MainRunFlag = c.PsdRunFlag = c.ReservedInteger1 = c.ReservedInteger2 = c.ReservedInteger3 = 0;
-  c.LevelsPeriodExponent = 15;
-  c.LevelsPreExcitationExponent = 14;
-  c.PsdPeriodExponent = 15;
   c.ImpulseShift = 0;
   c.PeakLevel = -50.0f;
   c.SignalEnergy = -50.0f;
-  c.ImpulseGateTime = 20.0f;
-  c.FractOctGateTime = 50.0f;
-  c.FreqRespGateTime = 10.0f;
-  c.ModalGateTime = 500.0f;
-  c.NoiseGateTime = 200.0f;
-  c.PsycLFResolution = 0.75f;
-  c.PsycGateTime = 5.0f;
-  c.PsycShelfTime = 15.0f;
-  c.PsycShelfLevel = -10.0f;
-  c.PsycDataPoints = 30;
-  c.FractOctRes = 0.333f;
-  c.FractOctPoints = 1000;
-  c.MeasuredDistance = 0.0f;
-  c.AutoRange = kTrue;
   c.AlignmentShift = 0.0f;
 
   DisplayConfig.Average = kFalse;
