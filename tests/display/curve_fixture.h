@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "display/graph_primitives.h"
 #include "platform/picture.h"
 
 namespace zentor::test {
@@ -35,6 +36,23 @@ inline std::vector<int32_t> VerticalGridX(const RecordingSurface& rec, int32_t t
   for (const auto& c : rec.Of(Kind::Line))
     if (c.points[0].x == c.points[1].x && c.points[0].y == top && c.points[1].y == bottom) xs.push_back(c.points[0].x);
   return xs;
+}
+
+// A waterfall of 35 slices over a 200..1100 x 100..800 plot, 0.5 depth slope.
+inline WaterfallProjection TestProjection() {
+  WaterfallProjection w;
+  w.N = 35;
+  w.XScale = 1;
+  w.XOffset = 200;
+  w.YScale = -10;
+  w.YOffset = 200;
+  w.Left = 200;
+  w.Right = 1100;
+  w.Bottom = 800;
+  w.Top = 100;
+  w.DepthSlope = 0.5f;
+  w.DepthOffset = 300;
+  return w;
 }
 
 }  // namespace zentor::test

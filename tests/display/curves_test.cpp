@@ -186,21 +186,7 @@ TEST_F(Curves, FitLegendTitleFollowsTheFittedView) {
 
 class Waterfall : public Curves {
  protected:
-  WaterfallProjection Projection() const {
-    WaterfallProjection w;
-    w.N = 35;
-    w.XScale = 1;
-    w.XOffset = 200;
-    w.YScale = -10;
-    w.YOffset = 200;
-    w.Left = 200;
-    w.Right = 1100;
-    w.Bottom = 800;
-    w.Top = 100;
-    w.DepthSlope = 0.5f;
-    w.DepthOffset = 300;
-    return w;
-  }
+  WaterfallProjection Projection() const { return test::TestProjection(); }
   std::array<float, kWaterfallSliceCells> Slice(std::vector<float> x, std::vector<float> level) const {
     std::array<float, kWaterfallSliceCells> s{};
     s[0] = float(x.size());

@@ -133,18 +133,7 @@ TEST_F(Pixels, DrawingSpaceStretchesOverTheWidget) {
 TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
   SetDefaultPlotColours();
   pic.SetBackColor(PlotColours[1]);
-  WaterfallProjection w;
-  w.N = 35;
-  w.XScale = 1;
-  w.XOffset = 200;
-  w.YScale = -10;
-  w.YOffset = 200;
-  w.Left = 200;
-  w.Right = 1100;
-  w.Bottom = 800;
-  w.Top = 100;
-  w.DepthSlope = 0.5f;
-  w.DepthOffset = 300;
+  WaterfallProjection w = test::TestProjection();
   std::array<float, kWaterfallSliceCells> slice{};
   slice[0] = 2;
   slice[1] = 30;  // levels: screen y 100 (clamped)
