@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "core/filter_design.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "platform/dialogs.h"
 
 namespace zentor {
@@ -28,7 +28,7 @@ int32_t EmulationQCount = 0;
 std::array<float, 401> EmulationLevelSteps{};
 int32_t EmulationLevelCount = 0;
 std::array<float, 31> ISOBandCentres = kISOCentres;
-std::function<void()> OpenResampleWindowHook;
+EmulationLinks EmulationHooks;
 
 namespace {
 
@@ -101,7 +101,7 @@ void ClearCurrentTables() {
 SharedStateRegistrar resetEmulation([] {
   ClearCurrentTables();
   ISOBandCentres = kISOCentres;
-  OpenResampleWindowHook = nullptr;
+  EmulationHooks = EmulationLinks{};
 });
 
 bool HasSteps(int32_t code) { return code == 1 || code == 4 || code == 5; }
@@ -285,7 +285,7 @@ bool CheckEmulationSampleRate(std::span<const FilterRecord> filters, int32_t sam
     if ((code == 4 || code == 5) && sampleRate != 96000) {
       MsgBox("User Error: Measured results must be resampled to 96000 Hz for the chosen EQ emulation. Resample "
              "results from the Tools menu.");
-      if (OpenResampleWindowHook) OpenResampleWindowHook();
+      if (EmulationHooks.OpenResampleWindow) EmulationHooks.OpenResampleWindow();
       return false;
     }
   }

@@ -27,9 +27,13 @@ extern std::array<float, 401> EmulationLevelSteps;  // dB
 extern int32_t EmulationLevelCount;
 extern std::array<float, 31> ISOBandCentres;  // Hz, 20 .. 20000
 
-// Called by CheckEmulationSampleRate after its resample message for codes 4 and 5.
-// The main window sets it to its OpenResampleWindow; empty means no offer.
-extern std::function<void()> OpenResampleWindowHook;
+// Set by the main window at start-up. OpenResampleWindow is offered by
+// CheckEmulationSampleRate after its resample message for codes 4 and 5; unset
+// means no offer.
+struct EmulationLinks {
+  std::function<void()> OpenResampleWindow;
+};
+extern EmulationLinks EmulationHooks;
 
 // The 31 ISO third-octave centres (Hz) into bands[0..30]; a shorter array gets
 // as many as it holds.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "platform/dialogs.h"
 #include "platform/numeric/numeric.h"
 

@@ -8,7 +8,7 @@
 #include <immintrin.h>
 #endif
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "platform/numeric/numeric.h"
 #include "platform/dialogs.h"
 

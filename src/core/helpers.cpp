@@ -1,74 +1,15 @@
 #include "core/helpers.h"
 
-#include <QLineEdit>
-#include <QPalette>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
 
-#include "core/binary_io.h"
-#include "core/text_number.h"
-#include "display/plot_colours.h"
+#include "base/binary_io.h"
+#include "base/text_number.h"
 #include "platform/dialogs.h"
 
 namespace zentor {
-
-namespace {
-
-void SetFieldBackground(QLineEdit* c, const QColor& colour) {
-  QPalette p = c->palette();
-  p.setColor(QPalette::Base, colour);
-  c->setPalette(p);
-}
-
-void MarkInvalid(QLineEdit* c) {
-  SetFieldBackground(c, QColor(kInvalidFieldRed, 0, 0));
-  // Editing the field clears the mark; hooked once per field.
-  if (!c->property("zentorValidationHook").toBool()) {
-    c->setProperty("zentorValidationHook", true);
-    QObject::connect(c, &QLineEdit::textEdited, c, [c](const QString&) { SetFieldBackground(c, Qt::white); });
-  }
-}
-
-constexpr const char* kValidateTitle = "Zentor Parametric";
-
-}  // namespace
-
-bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& value) {
-  if (!control->isEnabled()) return true;
-  std::string text = control->text().toStdString();
-  if (!IsNumeric(text)) {
-    MarkInvalid(control);
-    MsgBox("User Error: Non Numeric Input", MsgButtons::OK, MsgIcon::Exclamation, kValidateTitle);
-    return false;
-  }
-  double parsed = Val(text);
-  if (!std::isfinite(parsed) || std::fabs(parsed) > FLT_MAX) {
-    MarkInvalid(control);
-    MsgBox("Error 7899");
-    return false;
-  }
-  float x = static_cast<float>(parsed);
-  float lo = static_cast<float>(min), hi = static_cast<float>(max);
-  if (lo <= x && x <= hi) {
-    value = static_cast<double>(x);
-    {
-      QSignalBlocker block(control);
-      control->setText(QString::fromStdString(FormatDouble(value)));
-    }
-    SetFieldBackground(control, Qt::white);
-    return true;
-  }
-  MsgBox("User Error: Input must be between " + FormatDouble(min) + " and " + FormatDouble(max), MsgButtons::OK,
-         MsgIcon::Exclamation, kValidateTitle);
-  MarkInvalid(control);
-  return false;
-}
 
 float ParseSingleOrWarn(const std::string& text) {
   if (IsNumeric(text)) return static_cast<float>(Val(text));
@@ -101,19 +42,6 @@ float ParseLocaleNumber(const std::string& text) {
   return static_cast<float>(Val(t));
 }
 
-namespace {
-std::string DocumentLine(const QTextDocument* doc, int n) {
-  if (n < 1 || n > doc->blockCount()) return {};
-  return doc->findBlockByNumber(n - 1).text().toStdString();
-}
-}  // namespace
-
-std::string GetTextBoxLine(const QPlainTextEdit* box, int n) { return DocumentLine(box->document(), n); }
-std::string GetTextBoxLine(const QTextEdit* box, int n) { return DocumentLine(box->document(), n); }
-std::string GetTextBoxLine(const QLineEdit* box, int n) {
-  return n < 0 ? std::string() : box->text().toStdString();
-}
-
 std::string GetFileNameFromPath(const std::string& path) {
   size_t p = path.find_last_of("/\\");
   return p == std::string::npos ? path : path.substr(p + 1);
@@ -144,12 +72,6 @@ bool FileExists(const std::string& path) {
 const std::string& CopyString(std::string& dest, const std::string& src) {
   dest = src;
   return dest;
-}
-
-int32_t GetCurveColour(int32_t n) {
-  int32_t r = n % 8;
-  if (r < 0) r += 8;
-  return PlotColours[static_cast<size_t>(r + 3)];
 }
 
 namespace {

@@ -1,25 +1,12 @@
-// Small procedures every window shares: numeric field validation, calibration
-// text parsing, file-name splitting, range look-ups over parallel arrays, the
-// colour of curve n and character-code conversions.
+// Small procedures every window shares: calibration text parsing, file-name
+// splitting, range look-ups over parallel arrays and character-code conversions.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 
-class QLineEdit;
-class QPlainTextEdit;
-class QTextEdit;
-
 namespace zentor {
-
-// Background of a field that failed validation.
-constexpr int kInvalidFieldRed = 128;
-
-// True when the field is disabled or holds a number within [min, max]; then value
-// receives it (as Single) and the field shows it in full. Otherwise shows the
-// user error, turns the field dark red (white again once edited) and keeps value.
-bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& value);
 
 // The text's value as Single, or 0 after "Error: Input value is non numeric".
 float ParseSingleOrWarn(const std::string& text);
@@ -31,11 +18,6 @@ int SplitCalibrationLine(const std::string& line, std::string& f1, std::string& 
 // Number with "," or "." as decimal mark and optional exponent; 0 when not a number.
 float ParseLocaleNumber(const std::string& text);
 
-// Line n (1-based) of a text box; empty below 1 or past the last line.
-std::string GetTextBoxLine(const QPlainTextEdit* box, int n);
-std::string GetTextBoxLine(const QTextEdit* box, int n);
-std::string GetTextBoxLine(const QLineEdit* box, int n);
-
 // File names. "/" and "\" both separate folders; stem and extension are taken
 // from the file-name component only.
 std::string GetFileNameFromPath(const std::string& path);
@@ -45,9 +27,6 @@ std::string GetFileNameStem(const std::string& name);
 std::string ReplaceFileExtension(const std::string& path, const std::string& newExtension);
 bool FileExists(const std::string& path);
 const std::string& CopyString(std::string& dest, const std::string& src);
-
-// PlotColours((n mod 8) + 3), with a non-negative remainder.
-int32_t GetCurveColour(int32_t n);
 
 // Look-ups over x(0..n-1), y(0..n-1), bounds inclusive; n is clamped to the arrays.
 float GetFirstValueInRange(float lo, float hi, std::span<const float> x, std::span<const float> y, int32_t n);

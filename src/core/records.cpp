@@ -1,6 +1,6 @@
 #include "core/records.h"
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 

@@ -4,16 +4,19 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "core/helpers.h"
-#include "core/text_number.h"
-#include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
-#include "platform/forms.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
 
+ResultsStoreLinks ResultsStoreHooks;
+
 namespace {
+
+SharedStateRegistrar g_reset([] { ResultsStoreHooks = ResultsStoreLinks{}; });
 
 void ClearCurveRecordCompletely(CurveRecord& r) {
   r.NumCurves = 0;
@@ -36,8 +39,7 @@ std::string AddMeasurementToResults(std::span<float> samples, const MeasurementH
                                     const std::string& rightSN, const std::string& leftSN,
                                     const std::string& distance, const std::string& rightLevel,
                                     const std::string& leftLevel) {
-  DataPlotter* plotter = Forms::Get<DataPlotter>();
-  plotter->LoadMicCal();
+  if (ResultsStoreHooks.LoadMicCal) ResultsStoreHooks.LoadMicCal();
 
   const int32_t count = ResultsDataSetInfo[0].NumInSet;
   if (count >= kMaxResults || count < 0) {
@@ -62,10 +64,10 @@ std::string AddMeasurementToResults(std::span<float> samples, const MeasurementH
 
   const int32_t newCount = count + 1;
   ResultsDataSetInfo[0].NumInSet = newCount;
-  plotter->SetDisplayCurveNumber(newCount);
-  plotter->ShowMeasParms(rightSN, leftSN, distance, rightLevel, leftLevel);
+  if (ResultsStoreHooks.SetDisplayCurveNumber) ResultsStoreHooks.SetDisplayCurveNumber(newCount);
+  if (ResultsStoreHooks.ShowMeasParms) ResultsStoreHooks.ShowMeasParms(rightSN, leftSN, distance, rightLevel, leftLevel);
   for (int32_t j = 0; j < newCount; ++j) ResultsDataSetInfo[j].NumInSet = newCount;
-  plotter->ResultsTakenButNotSaved = kTrue;
+  if (ResultsStoreHooks.MarkResultsUnsaved) ResultsStoreHooks.MarkResultsUnsaved();
   return "True";
 }
 

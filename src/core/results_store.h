@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -10,10 +11,26 @@
 
 namespace zentor {
 
+// What a new result tells the windows above the store; set by the main window at
+// start-up. Unset, nothing is told.
+struct ResultsStoreLinks {
+  // Makes the calibration read last the one in force.
+  std::function<void()> LoadMicCal;
+  // The curve selector follows the newest result (1-based).
+  std::function<void(int32_t)> SetDisplayCurveNumber;
+  // Levels, signal-to-noise ratios and distance of the new result.
+  std::function<void(const std::string& rightSN, const std::string& leftSN, const std::string& distance,
+                     const std::string& rightLevel, const std::string& leftLevel)>
+      ShowMeasParms;
+  // The set now holds results that were never saved.
+  std::function<void()> MarkResultsUnsaved;
+};
+extern ResultsStoreLinks ResultsStoreHooks;
+
 // Appends one result: tapers the samples in place over 12.5 ms at both ends and
 // stores the first 2^min(PeriodExponent, 17) of them. "True" when added, "False"
-// (after the user error) when 32 results are held. The main window's LoadMicCal
-// runs first in either case.
+// (after the user error) when 32 results are held. LoadMicCal runs first in
+// either case.
 std::string AddMeasurementToResults(std::span<float> samples, const MeasurementHeader& header,
                                     const std::string& rightSN, const std::string& leftSN,
                                     const std::string& distance, const std::string& rightLevel,

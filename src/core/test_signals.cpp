@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/filter_design.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "platform/dialogs.h"
 #include "platform/numeric/numeric.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 

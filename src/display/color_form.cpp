@@ -5,9 +5,8 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "display/plot_colours.h"
-#include "mainwindow/user_settings.h"
 
 namespace zentor {
 
@@ -125,7 +124,7 @@ void ColorForm::Form_QueryUnload() {
 
 void ColorForm::Form_Unload() {
   if (SaveAsDefault->checkState() != Qt::Checked) return;
-  SaveUserSettings();
+  if (ColorFormHooks.SaveUserSettings) ColorFormHooks.SaveUserSettings();
 }
 
 void ColorForm::done(int r) {

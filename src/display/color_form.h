@@ -15,9 +15,11 @@ class QCheckBox;
 
 namespace zentor {
 
-// The redraw after a colour change, set by the main window; unset, nothing is redrawn.
+// Set by the main window: the redraw after a colour change and the saving of the
+// user's defaults. Unset, nothing is redrawn or saved.
 struct ColorFormLinks {
   std::function<void()> DisplayResults;
+  std::function<void()> SaveUserSettings;
 };
 extern ColorFormLinks ColorFormHooks;
 

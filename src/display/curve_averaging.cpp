@@ -5,14 +5,16 @@
 
 #include "core/helpers.h"
 #include "core/records.h"
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "core/work_arrays.h"
 #include "display/fit_to_data.h"
 #include "display/graph_frame.h"
 #include "display/graph_primitives.h"
+#include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/view_state.h"
 #include "platform/dialogs.h"
+#include "platform/text_boxes.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {

@@ -7,8 +7,9 @@
 #include <limits>
 
 #include "core/helpers.h"
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "display/graph_primitives.h"
+#include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/view_state.h"
 #include "platform/dialogs.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "core/helpers.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "display/plot_colours.h"
 
 namespace zentor {

@@ -1,6 +1,6 @@
 #include "display/plot_colours.h"
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 
@@ -22,6 +22,12 @@ void SetDefaultPlotColours() {
   PlotColours[9] = RGB(0, 0, 0);
   PlotColours[10] = RGB(128, 128, 128);
   PlotColours[11] = RGB(255, 0, 0);
+}
+
+int32_t GetCurveColour(int32_t n) {
+  int32_t r = n % 8;
+  if (r < 0) r += 8;
+  return PlotColours[static_cast<size_t>(r + 3)];
 }
 
 }  // namespace zentor

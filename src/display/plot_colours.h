@@ -15,4 +15,7 @@ extern std::array<ColourRef, kNumPlotColours> PlotColours;
 // The start-up colours of entries 1 to 11; 0 and 12 are left as they are.
 void SetDefaultPlotColours();
 
+// PlotColours((n mod 8) + 3), with a non-negative remainder.
+int32_t GetCurveColour(int32_t n);
+
 }  // namespace zentor

@@ -7,8 +7,8 @@
 
 #include "core/records.h"
 #include "core/results_store.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "core/work_arrays.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"

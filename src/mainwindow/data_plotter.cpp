@@ -16,7 +16,11 @@
 
 #include "core/helpers.h"
 #include "core/records.h"
-#include "core/text_number.h"
+#include "core/results_store.h"
+#include "display/color_form.h"
+#include "mainwindow/user_settings.h"
+#include "mainwindow/view_state.h"
+#include "base/text_number.h"
 #include "mainwindow/frm_about.h"
 #include "platform/picture.h"
 #include "platform/dialogs.h"
@@ -92,10 +96,29 @@ DataPlotter::DataPlotter() {
   InitViewControls();
   ConnectFileCommands();
   InitDisplayControls();
+  ConnectHooks();
   resize(1280, 820);
 }
 
-DataPlotter::~DataPlotter() = default;
+DataPlotter::~DataPlotter() { DisconnectHooks(); }
+
+// The layers below the main window reach it only through these.
+void DataPlotter::ConnectHooks() {
+  ResultsStoreHooks.LoadMicCal = [this] { LoadMicCal(); };
+  ResultsStoreHooks.SetDisplayCurveNumber = [this](int32_t n) { SetDisplayCurveNumber(n); };
+  ResultsStoreHooks.ShowMeasParms = [this](const std::string& rSN, const std::string& lSN, const std::string& distance,
+                                           const std::string& rLevel, const std::string& lLevel) {
+    ShowMeasParms(rSN, lSN, distance, rLevel, lLevel);
+  };
+  ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
+  ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
+  ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+}
+
+void DataPlotter::DisconnectHooks() {
+  ResultsStoreHooks = ResultsStoreLinks{};
+  ColorFormHooks = ColorFormLinks{};
+}
 
 void DataPlotter::BuildMenus() {
   QMenuBar* bar = menuBar();

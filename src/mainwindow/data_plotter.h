@@ -318,6 +318,8 @@ class DataPlotter : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
+  void ConnectHooks();
+  void DisconnectHooks();
   void BuildMenus();
   void BuildPanel();
   void SetDefaultParameters();

@@ -90,8 +90,8 @@ void DataPlotter::FileDetails_Click() {
 
 bool DataPlotter::ClearExtDisplay() {
   for (const std::function<bool()>* unload :
-       {&ExtDisplayWindows.UnloadXoverForm, &ExtDisplayWindows.UnloadDataIntegrityForm,
-        &ExtDisplayWindows.UnloadThreeDForm})
+       {&ExtDisplayHooks.UnloadXoverForm, &ExtDisplayHooks.UnloadDataIntegrityForm,
+        &ExtDisplayHooks.UnloadThreeDForm})
     if (*unload && !(*unload)()) return false;
   return true;
 }

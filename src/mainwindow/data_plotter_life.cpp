@@ -102,7 +102,6 @@ void DataPlotter::Form_Load() {
   ArrangeMainWindow();
 
   ShowMixerChecks(AutoMixerOn);
-  ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
 
   if (!CommandLine.empty()) ShowStartupFile(CommandLine);
 }

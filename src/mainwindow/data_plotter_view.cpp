@@ -21,12 +21,13 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "core/test_signals.h"
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "display/graph_frame.h"
 #include "display/time_views.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/view_state.h"
 #include "platform/dialogs.h"
+#include "platform/text_boxes.h"
 #include "platform/forms.h"
 
 namespace zentor {

@@ -8,7 +8,7 @@
 
 #include "core/helpers.h"
 #include "core/records.h"
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/filter_record.h"
 
 namespace zentor {

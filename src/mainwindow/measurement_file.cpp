@@ -10,7 +10,7 @@
 
 #include "core/helpers.h"
 #include "core/results_store.h"
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
@@ -19,7 +19,7 @@ namespace zentor {
 
 UserNotesBlockRecord UserNotesBlock{};
 std::string InitialOpenFolder;
-ExternalDisplayClosers ExtDisplayWindows;
+ExtDisplayLinks ExtDisplayHooks;
 FileCommandLinks FileCommandHooks;
 
 namespace {
@@ -27,6 +27,8 @@ namespace {
 SharedStateRegistrar g_reset([] {
   UserNotesBlock = UserNotesBlockRecord{};
   InitialOpenFolder.clear();
+  ExtDisplayHooks = ExtDisplayLinks{};
+  FileCommandHooks = FileCommandLinks{};
 });
 
 constexpr const char* kCfaFilter = "CFA files (*.cfa)|*.cfa";

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/records.h"
 #include "display/graph_frame.h"
 #include "mainwindow/view_state.h"
@@ -100,12 +100,12 @@ void AddMeasurementFile();
 // The windows that show the loaded set outside the main graph (crossover,
 // large room, waterfall) register how to close themselves; a closer returns false
 // when its window refused to close. Unset closers stand for windows not open.
-struct ExternalDisplayClosers {
+struct ExtDisplayLinks {
   std::function<bool()> UnloadXoverForm;
   std::function<bool()> UnloadDataIntegrityForm;
   std::function<bool()> UnloadThreeDForm;
 };
-extern ExternalDisplayClosers ExtDisplayWindows;
+extern ExtDisplayLinks ExtDisplayHooks;
 
 // Rebuilds the applied-filter list box from AppliedFilters; the equaliser design
 // sets it. Unset, the list box is emptied and the layout redone.

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <complex>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/results_store.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/helpers.h"
 #include "core/records.h"
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "display/plot_colours.h"
 #include "platform/settings.h"
 

@@ -1,6 +1,6 @@
 #include "mainwindow/view_state.h"
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 namespace zentor {
 

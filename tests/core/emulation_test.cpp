@@ -236,7 +236,7 @@ TEST_F(Emulation, SampleRateCheck) {
       "User Error: Measured results must be resampled to 96000 Hz for the chosen EQ emulation. Resample results "
       "from the Tools menu.";
   int resampleOffers = 0;
-  OpenResampleWindowHook = [&] { ++resampleOffers; };
+  EmulationHooks.OpenResampleWindow = [&] { ++resampleOffers; };
 
   std::vector<FilterRecord> set(75);
   EXPECT_TRUE(CheckEmulationSampleRate(set, 8000));  // no filters
@@ -268,7 +268,7 @@ TEST_F(Emulation, SampleRateCheck) {
   EXPECT_TRUE(CheckEmulationSampleRate(set, 96000));
 
   // No window wired: the message alone.
-  OpenResampleWindowHook = nullptr;
+  EmulationHooks.OpenResampleWindow = nullptr;
   dialogs.ExpectMessage();
   EXPECT_FALSE(CheckEmulationSampleRate(set, 44100));
 

@@ -1,71 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QSignalSpy>
-#include <QTest>
 #include <array>
 #include <clocale>
 #include <cmath>
 #include <limits>
 
 #include "core/helpers.h"
-#include "display/plot_colours.h"
 #include "platform/settings.h"
 #include "support/fixture.h"
 
 namespace zentor {
 
 class Helpers : public test::ZentorTest {};
-
-QColor Background(const QLineEdit& e) { return e.palette().color(QPalette::Base); }
-
-TEST_F(Helpers, ValidateNumericTextBox) {
-  QLineEdit field;
-  double value = -1;
-
-  field.setText("anything");
-  field.setEnabled(false);
-  QColor before = Background(field);
-  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(value, -1);
-  EXPECT_EQ(Background(field), before);
-  field.setEnabled(true);
-
-  field.setText("50");
-  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(value, 50);
-
-  field.setText("50.0001");
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(value, 50) << "a refused value leaves the output alone";
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(dialogs.calls()[0].text, "User Error: Input must be between 0 and 50");
-  EXPECT_EQ(dialogs.calls()[0].title, "Zentor Parametric");
-  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(Background(field), QColor(128, 0, 0));
-
-  QTest::keyClicks(&field, "x");  // the user edits the field
-  EXPECT_EQ(Background(field), QColor(Qt::white));
-
-  field.setText("abc");
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(dialogs.calls().back().text, "User Error: Non Numeric Input");
-  EXPECT_EQ(Background(field), QColor(128, 0, 0));
-
-  field.setText("0.1");
-  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(field.text().toStdString(), "0.100000001490116");
-  EXPECT_EQ(value, static_cast<double>(0.1f));
-  EXPECT_EQ(Background(field), QColor(Qt::white));
-
-  field.setText("1E300");
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ValidateNumericTextBox(&field, -1e308, 1e308, value));
-  EXPECT_EQ(dialogs.calls().back().text, "Error 7899");
-}
 
 TEST_F(Helpers, ParseSingleOrWarn) {
   EXPECT_FLOAT_EQ(ParseSingleOrWarn("2.5"), 2.5f);
@@ -130,15 +76,6 @@ TEST_F(Helpers, FileExistsForFilesAndFolders) {
   EXPECT_FALSE(FileExists(""));
 }
 
-TEST_F(Helpers, CurveColourWrapsEveryEightCurves) {
-  for (int i = 0; i < kNumPlotColours; ++i) PlotColours[static_cast<size_t>(i)] = 100 + i;
-  EXPECT_EQ(GetCurveColour(0), PlotColours[3]);
-  EXPECT_EQ(GetCurveColour(7), PlotColours[10]);
-  EXPECT_EQ(GetCurveColour(9), PlotColours[4]);
-  EXPECT_EQ(GetCurveColour(-1), PlotColours[10]);
-  EXPECT_EQ(GetCurveColour(std::numeric_limits<int32_t>::min()), PlotColours[3]);
-}
-
 TEST(HelpersPure, RangeLookUps) {
   const std::array<float, 5> x = {10, 20, 30, 40, 50};
   const std::array<float, 5> y = {1, -2, 7, 3, -9};
@@ -175,20 +112,6 @@ TEST(HelpersPure, CharCodes) {
   EXPECT_EQ(len, 3) << "never writes past the array";
   CharCodesToString(back, small, 100);
   EXPECT_EQ(back, "a l");
-}
-
-TEST_F(Helpers, TextBoxLines) {
-  QPlainTextEdit box;
-  std::string longLine(400, 'z');
-  box.setPlainText(QString::fromStdString("first\nsecond\n" + longLine));
-  EXPECT_EQ(GetTextBoxLine(&box, 1), "first");
-  EXPECT_EQ(GetTextBoxLine(&box, 2), "second");
-  EXPECT_EQ(GetTextBoxLine(&box, 3), longLine) << "no 255-character limit";
-  EXPECT_EQ(GetTextBoxLine(&box, 4), "");
-  EXPECT_EQ(GetTextBoxLine(&box, -1), "");
-  QLineEdit single;
-  single.setText("one line");
-  EXPECT_EQ(GetTextBoxLine(&single, 5), "one line");
 }
 
 TEST_F(Helpers, GraphShownMessages) {

@@ -1,13 +1,9 @@
-#include <QListWidget>
-#include <QLineEdit>
 #include <vector>
 
+#include "base/shared_state.h"
 #include "core/records.h"
 #include "core/results_store.h"
-#include "core/shared_state.h"
 #include "core/work_arrays.h"
-#include "mainwindow/data_plotter.h"
-#include "platform/forms.h"
 #include "support/fixture.h"
 
 namespace zentor {
@@ -50,23 +46,21 @@ class ResultsStoreTest : public test::ZentorTest {
 };
 
 TEST_F(ResultsStoreTest, AddingFillsTheStoreToThirtyTwoThenRefuses) {
+  std::vector<std::string> told;
   for (int i = 1; i <= 31; ++i) ASSERT_EQ(Add(static_cast<float>(i)), "True");
+  ResultsStoreHooks.LoadMicCal = [&] { told.push_back("cal"); };
+  ResultsStoreHooks.SetDisplayCurveNumber = [&](int32_t n) { told.push_back("curve " + std::to_string(n)); };
+  ResultsStoreHooks.ShowMeasParms = [&](const std::string& a, const std::string& b, const std::string& c,
+                                        const std::string& d, const std::string& e) {
+    told.push_back("parms " + a + " " + b + " " + c + " " + d + " " + e);
+  };
+  ResultsStoreHooks.MarkResultsUnsaved = [&] { told.push_back("unsaved"); };
   EXPECT_EQ(Add(32.0f), "True");
   for (int j = 0; j < 32; ++j) EXPECT_EQ(ResultsDataSetInfo[j].NumInSet, 32) << j;
-  DataPlotter* plotter = Forms::Get<DataPlotter>();
-  EXPECT_EQ(plotter->ResultsTakenButNotSaved, -1);
-  EXPECT_EQ(plotter->CurveNoText->text(), "32");
-  ASSERT_EQ(plotter->ModesList->count(), 3);
-  EXPECT_EQ(plotter->ModesList->item(0)->text(), "R: Level = -6 S/N = 20 dB");
-  EXPECT_EQ(plotter->ModesList->item(1)->text(), "L: Level = -3 S/N = 30 dB");
-  EXPECT_EQ(plotter->ModesList->item(2)->text(), "Mic-Spkr Dist = 1.5 m");
+  EXPECT_EQ(told, (std::vector<std::string>{"cal", "curve 32", "parms 20 30 1.5 -6 -3", "unsaved"}));
 
   // The calibration read last becomes the one in force even when the add is refused.
-  MicCalCount = 2;
-  MicCalFreq[0] = 20.0f;
-  MicCalFreq[1] = 40.0f;
-  MicCalLevel[1] = -1.5f;
-  MicCalFileName = "/cal/mic.cal";
+  told.clear();
   const auto before = ImpulseSet[31];
   dialogs.ExpectMessage(MsgAnswer::OK);
   EXPECT_EQ(Add(99.0f), "False");
@@ -76,10 +70,7 @@ TEST_F(ResultsStoreTest, AddingFillsTheStoreToThirtyTwoThenRefuses) {
   EXPECT_EQ(dialogs.calls().back().buttons, MsgButtons::OK);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 32);
   EXPECT_EQ(ImpulseSet[31], before);
-  EXPECT_EQ(ActiveMicCal.Count, 2);
-  EXPECT_EQ(ActiveMicCal.Freq[1], 40.0f);
-  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
-  EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
+  EXPECT_EQ(told, std::vector<std::string>{"cal"});
 }
 
 TEST_F(ResultsStoreTest, PeriodExponentAbove17StoresTheFullColumn) {

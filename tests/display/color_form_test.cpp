@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QSettings>
 #include <QTest>
+#include <limits>
 
 #include "core/records.h"
 #include "display/color_form.h"
 #include "display/plot_colours.h"
 #include "platform/forms.h"
-#include "platform/settings.h"
 #include "support/fixture.h"
 
 namespace zentor {
@@ -24,13 +23,6 @@ class Colours : public test::ZentorTest {
     ColorForm* form = Forms::Get<ColorForm>();
     form->show();
     return form;
-  }
-  QStringList UserKeys() const {
-    QSettings s(QString::fromStdString(SettingsFilePath("Zentor")), QSettings::IniFormat);
-    s.beginGroup("User");
-    QStringList keys = s.childKeys();
-    keys.sort();
-    return keys;
   }
 };
 
@@ -88,33 +80,32 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
 }
 
 TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTicked) {
-  int redraws = 0;
+  int redraws = 0, saves = 0;
   ColorFormHooks.DisplayResults = [&] { ++redraws; };
-  MicChannel = 33;
-  AutoMixerOn = true;
+  ColorFormHooks.SaveUserSettings = [&] { ++saves; };
 
   ColorForm* form = Open();
   form->close();
   EXPECT_EQ(redraws, 1);
-  EXPECT_TRUE(UserKeys().isEmpty());
+  EXPECT_EQ(saves, 0);
 
   form = Open();
   form->SaveAsDefault->setChecked(true);
   form->close();
   EXPECT_EQ(redraws, 2);
-  QStringList expected = {"AutoMixerOn", "MicChannel", "On"};
-  for (int i = 0; i <= 11; ++i) expected << QString("Color %1").arg(i);
-  expected.sort();
-  EXPECT_EQ(UserKeys(), expected);
-  EXPECT_EQ(GetSetting("Zentor", "User", "On"), "T");
-  EXPECT_EQ(GetSetting("Zentor", "User", "MicChannel"), " 33");
-  EXPECT_EQ(GetSetting("Zentor", "User", "AutoMixerOn"), "T");
-  EXPECT_EQ(GetSetting("Zentor", "User", "Color 0"), " 0");
-  EXPECT_EQ(GetSetting("Zentor", "User", "Color 3"), " 16711680");
-  EXPECT_EQ(GetSetting("Zentor", "User", "Color 11"), " 255");
+  EXPECT_EQ(saves, 1);
 
   // The tick outlives the closed window, for the main window's check at exit.
   EXPECT_EQ(Forms::Get<ColorForm>()->GetSaveAsDefault(), -1);
+}
+
+TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
+  for (int i = 0; i < kNumPlotColours; ++i) PlotColours[static_cast<size_t>(i)] = 100 + i;
+  EXPECT_EQ(GetCurveColour(0), PlotColours[3]);
+  EXPECT_EQ(GetCurveColour(7), PlotColours[10]);
+  EXPECT_EQ(GetCurveColour(9), PlotColours[4]);
+  EXPECT_EQ(GetCurveColour(-1), PlotColours[10]);
+  EXPECT_EQ(GetCurveColour(std::numeric_limits<int32_t>::min()), PlotColours[3]);
 }
 
 TEST_F(Colours, GetSaveAsDefaultClearsAnyOtherState) {

@@ -8,10 +8,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QListWidget>
+#include <vector>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/helpers.h"
 #include "core/records.h"
+#include "core/results_store.h"
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
 #include "platform/help.h"
@@ -230,6 +233,29 @@ TEST(SysInfo, FindsTheFirstKnownProgramOnThePath) {
   QFile::setPermissions(QString::fromStdString(second), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_EQ(FindSystemInformationProgram(pathList), second);
   EXPECT_EQ(FindSystemInformationProgram(""), "");
+}
+
+TEST_F(MainWindowTest, NewResultShowsItsFiguresAndPutsTheLastCalibrationInForce) {
+  DataPlotter* w = Start();
+  MicCalCount = 2;
+  MicCalFreq[1] = 40.0f;
+  MicCalLevel[1] = -1.5f;
+  MicCalFileName = "/cal/mic.cal";
+  MeasurementHeader h;
+  h.SampleRate = 48000;
+  h.PeriodExponent = 10;
+  std::vector<float> samples(1024, 1.0f);
+  ASSERT_EQ(AddMeasurementToResults(samples, h, "20", "30", "1.5", "-6", "-3"), "True");
+  EXPECT_EQ(w->ResultsTakenButNotSaved, -1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  ASSERT_EQ(w->ModesList->count(), 3);
+  EXPECT_EQ(w->ModesList->item(0)->text(), "R: Level = -6 S/N = 20 dB");
+  EXPECT_EQ(w->ModesList->item(1)->text(), "L: Level = -3 S/N = 30 dB");
+  EXPECT_EQ(w->ModesList->item(2)->text(), "Mic-Spkr Dist = 1.5 m");
+  EXPECT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
+  EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
 }
 
 }  // namespace

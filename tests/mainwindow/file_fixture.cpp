@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "core/helpers.h"
+#include "display/plot_colours.h"
 #include "display/color_form.h"
 #include "views_fixture.h"
 

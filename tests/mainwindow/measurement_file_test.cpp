@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/records.h"
 #include "core/results_store.h"
 #include "file_fixture.h"
@@ -462,15 +462,15 @@ TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
 
 TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
   std::vector<std::string> asked;
-  ExtDisplayWindows.UnloadXoverForm = [&] {
+  ExtDisplayHooks.UnloadXoverForm = [&] {
     asked.push_back("Xover");
     return true;
   };
-  ExtDisplayWindows.UnloadDataIntegrityForm = [&] {
+  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
     asked.push_back("DataIntegrity");
     return false;
   };
-  ExtDisplayWindows.UnloadThreeDForm = [&] {
+  ExtDisplayHooks.UnloadThreeDForm = [&] {
     asked.push_back("ThreeD");
     return true;
   };
@@ -480,7 +480,7 @@ TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
   EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
   EXPECT_EQ(StateFingerprint(), held);
 
-  ExtDisplayWindows.UnloadDataIntegrityForm = [&] {
+  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
     asked.push_back("DataIntegrity");
     return true;
   };
@@ -489,7 +489,7 @@ TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
   OpenMeasurementFile();
   EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  ExtDisplayWindows = ExternalDisplayClosers{};
+  ExtDisplayHooks = ExtDisplayLinks{};
 }
 
 class AddCommandTest : public MeasurementFileTest {

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 
 #include "core/records.h"
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "file_fixture.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/filter_file.h"

@@ -13,11 +13,11 @@
 #include <functional>
 #include <vector>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "core/helpers.h"
 #include "core/records.h"
-#include "core/shared_state.h"
-#include "core/text_number.h"
+#include "base/shared_state.h"
+#include "base/text_number.h"
 #include "core/work_arrays.h"
 #include "display/color_form.h"
 #include "display/graph_frame.h"
@@ -378,6 +378,21 @@ TEST_F(UserSettingsTest, ClosingSavesTheUserSectionOnlyWhenTheColourBoxIsTicked)
   EXPECT_EQ(Get("On"), "T");
   EXPECT_EQ(Get("Color 5"), Str(RGB(1, 2, 3)));
   EXPECT_EQ(Get("MicChannel"), " 99");
+}
+
+TEST_F(UserSettingsTest, ColourWindowClosedTickedWritesTheUserSection) {
+  Start();
+  MicChannel = 33;
+  AutoMixerOn = true;
+  ColorForm* form = Forms::Get<ColorForm>();
+  form->show();
+  form->SaveAsDefault->setChecked(true);
+  form->close();
+  EXPECT_EQ(Get("On"), "T");
+  EXPECT_EQ(Get("MicChannel"), " 33");
+  EXPECT_EQ(Get("AutoMixerOn"), "T");
+  EXPECT_EQ(Get("Color 3"), " 16711680");
+  EXPECT_EQ(Get("Color 11"), " 255");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "core/helpers.h"
+#include "display/plot_colours.h"
 #include "core/results_store.h"
 #include "display/time_views.h"
 #include "views_fixture.h"

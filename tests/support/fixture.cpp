@@ -1,6 +1,6 @@
 #include "support/fixture.h"
 
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 #include "platform/forms.h"
 #include "platform/settings.h"
 

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include "core/text_number.h"
+#include "base/text_number.h"
 #include "platform/numeric/numeric.h"
 #include "platform/numeric/numeric_internal.h"
 

@@ -1,4 +1,4 @@
-#include "core/text_number.h"
+#include "base/text_number.h"
 
 #include <cctype>
 #include <charconv>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 #include "support/fixture.h"
 
 namespace zentor {

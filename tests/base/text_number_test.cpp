@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/text_number.h"
+#include "base/text_number.h"
 
 namespace zentor {
 

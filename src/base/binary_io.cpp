@@ -1,4 +1,4 @@
-#include "core/binary_io.h"
+#include "base/binary_io.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "core/shared_state.h"
+#include "base/shared_state.h"
 
 #include <vector>
 

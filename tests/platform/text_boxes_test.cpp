@@ -1,0 +1,81 @@
+// The text-box seam: numeric field validation and lines of multi-line boxes.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+#include "platform/text_boxes.h"
+#include "support/fixture.h"
+
+namespace zentor {
+
+class TextBoxes : public test::ZentorTest {};
+
+QColor Background(const QLineEdit& e) { return e.palette().color(QPalette::Base); }
+
+TEST_F(TextBoxes, ValidateNumericTextBox) {
+  QLineEdit field;
+  double value = -1;
+
+  field.setText("anything");
+  field.setEnabled(false);
+  QColor before = Background(field);
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(Background(field), before);
+  field.setEnabled(true);
+
+  field.setText("50");
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, 50);
+
+  field.setText("50.0001");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(value, 50) << "a refused value leaves the output alone";
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.calls()[0].text, "User Error: Input must be between 0 and 50");
+  EXPECT_EQ(dialogs.calls()[0].title, "Zentor Parametric");
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(Background(field), QColor(128, 0, 0));
+
+  QTest::keyClicks(&field, "x");  // the user edits the field
+  EXPECT_EQ(Background(field), QColor(Qt::white));
+
+  field.setText("abc");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(dialogs.calls().back().text, "User Error: Non Numeric Input");
+  EXPECT_EQ(Background(field), QColor(128, 0, 0));
+
+  field.setText("0.1");
+  EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+  EXPECT_EQ(field.text().toStdString(), "0.100000001490116");
+  EXPECT_EQ(value, static_cast<double>(0.1f));
+  EXPECT_EQ(Background(field), QColor(Qt::white));
+
+  field.setText("1E300");
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ValidateNumericTextBox(&field, -1e308, 1e308, value));
+  EXPECT_EQ(dialogs.calls().back().text, "Error 7899");
+}
+
+TEST_F(TextBoxes, TextBoxLines) {
+  QPlainTextEdit box;
+  std::string longLine(400, 'z');
+  box.setPlainText(QString::fromStdString("first\nsecond\n" + longLine));
+  EXPECT_EQ(GetTextBoxLine(&box, 1), "first");
+  EXPECT_EQ(GetTextBoxLine(&box, 2), "second");
+  EXPECT_EQ(GetTextBoxLine(&box, 3), longLine) << "no 255-character limit";
+  EXPECT_EQ(GetTextBoxLine(&box, 4), "");
+  EXPECT_EQ(GetTextBoxLine(&box, -1), "");
+  QLineEdit single;
+  single.setText("one line");
+  EXPECT_EQ(GetTextBoxLine(&single, 5), "one line");
+}
+
+}  // namespace zentor
