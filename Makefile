@@ -1,7 +1,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: deps run build test bench clean
+.PHONY: deps run build test bench clean check-layers
 
 deps:
 	@scripts/install-deps
@@ -14,6 +14,7 @@ run: build
 	./build/release/zentor $(ARGS)
 
 test: deps
+	scripts/check-layers
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZENTOR_SANITIZE=ON
 	cmake --build build/test -j $(JOBS)
 	cd build/test && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
@@ -23,6 +24,9 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DZENTOR_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; done
+
+check-layers:
+	scripts/check-layers
 
 clean:
 	rm -rf build

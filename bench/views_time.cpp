@@ -10,7 +10,8 @@
 
 #include "core/records.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/view_state.h"
+#include "display/time_views.h"
+#include "display/view_state.h"
 
 namespace zentor {
 namespace {
@@ -61,7 +62,7 @@ void BM_GatedSpectrum32Results(benchmark::State& state) {
   int32_t n = 0;
   for (auto _ : state) {
     for (size_t k = 0; k < 32; ++k)
-      w.ComputeGatedFFTMagnitude(ImpulseSet[k], 0, level, freq, n, ResultsDataSetInfo[k]);
+      ComputeGatedFFTMagnitude(w, ImpulseSet[k], 0, level, freq, n, ResultsDataSetInfo[k]);
     benchmark::DoNotOptimize(level.data());
   }
 }

@@ -1,25 +1,24 @@
 // The average curve of a view's set and the level differences against curve 1.
-#include <QLineEdit>
+#include "display/curve_averaging.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "core/helpers.h"
-#include "core/records.h"
 #include "base/text_number.h"
+#include "core/records.h"
 #include "core/work_arrays.h"
 #include "display/fit_to_data.h"
 #include "display/graph_frame.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
-#include "mainwindow/data_plotter.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "platform/dialogs.h"
-#include "platform/text_boxes.h"
 #include "platform/numeric/numeric.h"
+#include "platform/picture.h"
 
 namespace zentor {
 
-bool DataPlotter::AverageCurveSet(CurveArray& dest, const CurveArray& source, int32_t kind) {
+bool AverageCurveSet(CurveArray& dest, const CurveArray& source, int32_t kind) {
   const int32_t N = source[0].NumCurves;
   const int32_t n = source[0].NumPoints;
   if (n <= 0 || N <= 0 || N > kCurveSlots || n > kMaxCurvePoints) return false;
@@ -70,19 +69,19 @@ bool DataPlotter::AverageCurveSet(CurveArray& dest, const CurveArray& source, in
   return true;
 }
 
-int32_t DataPlotter::GetMainCurveNumber() {
+int32_t GetMainCurveNumber(GraphHost& host) {
   double v = 0;
-  if (ValidateNumericTextBox(CurveNoText, 1, 32, v)) return CLng(v);
+  if (host.ReadCurveNoText(1, 32, v)) return CLng(v);
   return 1;
 }
 
-void DataPlotter::ShowDifferenceCurves(int32_t mode) {
+void ShowDifferenceCurves(GraphHost& host, int32_t mode) {
   static constexpr std::string_view title = "Curve Differences";
   GraphFrame& frame = FreqGraphFrame;
   if (frame.YHigh < 6) frame.YHigh = 6;
   if (frame.YLow > -6) frame.YLow = -6;
   KeepFrameValid(frame, frame.LogX != 0);
-  DrawingSurface& picture = PrepareGraphDC(MainGraph());
+  DrawingSurface& picture = PrepareGraphDC(host.MainGraph());
   DrawGraphFrame(frame, picture);
 
   CurveArray* set = nullptr;

@@ -1,20 +1,18 @@
 // Fit to data, the redraw of a whole curve set and the normalised display levels.
 #include "display/fit_to_data.h"
 
-#include <QCheckBox>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "core/helpers.h"
 #include "base/text_number.h"
+#include "display/dispatcher.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
-#include "mainwindow/data_plotter.h"
-#include "mainwindow/view_state.h"
-#include "platform/dialogs.h"
+#include "display/view_state.h"
 #include "platform/forms.h"
 #include "platform/numeric/numeric.h"
+#include "platform/picture.h"
 
 namespace zentor {
 
@@ -89,12 +87,7 @@ void KeepFrameValid(GraphFrame& frame, bool logAxis) {
   if (frame.YHigh <= frame.YLow) frame.YLow = frame.YHigh - 1;
 }
 
-DrawingSurface& DataPlotter::MainGraph() {
-  if (MainGraphOverride) return *MainGraphOverride;
-  return *Picture1;
-}
-
-void DataPlotter::FitGraphToData() {
+void FitGraphToData(GraphHost& host) {
   WaitCursor hourglass;
   GraphFrame& t = TimeGraphFrame;
   GraphFrame& f = FreqGraphFrame;
@@ -133,10 +126,10 @@ void DataPlotter::FitGraphToData() {
   // A lock set to an empty or reversed range must still give a drawable frame.
   KeepFrameValid(f, f.LogX != 0);
   KeepFrameValid(t, false);
-  DisplayResults(kRedrawFiledCurves);
+  DisplayResults(host, kRedrawFiledCurves);
 }
 
-void DataPlotter::UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurface& picture, std::string_view title) {
+void UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurface& picture, std::string_view title) {
   const int32_t count = std::clamp<int32_t>(curves[0].NumCurves, 0, kCurveSlots);
   if (count == 0) return;
   DrawGraphFrame(frame, picture);
@@ -147,9 +140,9 @@ void DataPlotter::UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurf
   DrawGraphTitleAndLegend(frame, picture, curves, title, kMaxResults);
 }
 
-void DataPlotter::NormalizeDisplayCurves(std::span<float> y, std::span<const float> x, int32_t n, int32_t lower,
-                                         int32_t upper) {
-  if (!Norm->isChecked()) return;
+void NormalizeDisplayCurves(const GraphHost& host, std::span<float> y, std::span<const float> x, int32_t n,
+                            int32_t lower, int32_t upper) {
+  if (!host.NormTicked()) return;
   n = std::min({n, static_cast<int32_t>(y.size()), static_cast<int32_t>(x.size())});
   if (n <= 0) return;
   const float lo = std::max(x[0], static_cast<float>(lower));

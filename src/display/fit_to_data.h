@@ -1,10 +1,14 @@
-// Axis limits from a curve set and from the coordinate lock.
+// Fit to data: axis limits from a curve set and from the coordinate lock; the
+// redraw of a whole curve set and the normalised display levels.
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 #include "core/records.h"
 #include "display/graph_frame.h"
+#include "display/graph_host.h"
 
 namespace zentor {
 
@@ -25,5 +29,16 @@ void WidenNarrowLevelRange(GraphFrame& frame);
 
 // No empty or reversed span, and a log axis that starts at 1 Hz or above.
 void KeepFrameValid(GraphFrame& frame, bool logAxis);
+
+// Axis limits of the view shown from its curves within the coordinate lock, then
+// a redraw from the filed curves.
+void FitGraphToData(GraphHost& host);
+
+// Frame, every filed curve in its slot's colour, legend; an empty set draws nothing.
+void UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurface& picture, std::string_view title);
+
+// With Norm ticked, moves y(0..n-1) so that its mean over [lower, upper] Hz is 0.
+void NormalizeDisplayCurves(const GraphHost& host, std::span<float> y, std::span<const float> x, int32_t n,
+                            int32_t lower, int32_t upper);
 
 }  // namespace zentor

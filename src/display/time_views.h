@@ -1,11 +1,16 @@
-// Data of the time-domain views: the stored noise spectra and the fixed sizes of
-// the impulse, levels and gated-spectrum curves.
+// The time-domain views of the main graph (impulse, noise energy, levels check),
+// the gated spectrum every frequency view leans on and the FFT-length rule, with
+// their data: the stored noise spectra and the fixed sizes of their curves.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string>
 
-#include "mainwindow/view_state.h"
+#include "core/records.h"
+#include "display/graph_host.h"
+#include "display/view_state.h"
 
 namespace zentor {
 
@@ -22,5 +27,26 @@ extern std::array<std::array<float, kPsdSpectrumRows>, kMaxPsdSpectra> PsdSet;
 // Set when a noise recording has handed over a spectrum in WorkCurveAux that the
 // noise-energy view has not filed yet; filing clears it, so redraws never refile.
 extern bool PsdRecordingPending;
+
+// The builders: each computes and draws its view. FirstCurve as for DisplayResults;
+// false when no result or more than 32 are loaded.
+bool ShowMainImpulseSet(GraphHost& host, int32_t FirstCurve);
+bool ShowPSDEnergy(GraphHost& host, int32_t FirstCurve);
+// The impulse of the last levels check from startIndex - msBefore on, with its
+// distance, level and signal-to-noise ratio listed beside the graph.
+void ShowLevelsImpulse(GraphHost& host, std::span<float> impulse, int32_t startIndex, float msBefore,
+                       int32_t sampleRate, int32_t impulseShift, float level, float signalToNoise);
+
+// FFT exponent for a gate: covers 1.5 gates plus 50 ms, plus the host's display
+// resolution; held to 12..the loaded set's period exponent.
+int32_t GetFFTSizeFromGateTime(const GraphHost& host, float gateMs, int32_t periodExponent, int32_t sampleRate);
+// Gated log magnitude from 1000/gate Hz up to Nyquist, at most 2000 points.
+// False (MainBuffer cleared) when the gate is too long for the period.
+bool ComputeGatedFFTMagnitude(const GraphHost& host, std::span<const float> impulse, int32_t unused,
+                              std::span<float> level, std::span<float> freq, int32_t& count,
+                              MeasurementHeader& header);
+
+// Empties the curves of every view.
+void ClearDisplays();
 
 }  // namespace zentor

@@ -19,7 +19,7 @@
 #include "core/results_store.h"
 #include "display/color_form.h"
 #include "mainwindow/user_settings.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "base/text_number.h"
 #include "mainwindow/frm_about.h"
 #include "platform/picture.h"

@@ -10,8 +10,7 @@
 #include <string_view>
 
 #include "core/records.h"
-#include "display/graph_frame.h"
-#include "mainwindow/view_state.h"
+#include "display/graph_host.h"
 #include "platform/picture.h"
 
 class QAction;
@@ -45,7 +44,7 @@ constexpr double kTwipsPerPixel = 15.0;
 int TwipsToPixels(double twips);
 double PixelsToTwips(int pixels);
 
-class DataPlotter : public QMainWindow {
+class DataPlotter : public QMainWindow, public GraphHost {
  public:
   DataPlotter();
   ~DataPlotter() override;
@@ -162,9 +161,9 @@ class DataPlotter : public QMainWindow {
   QPushButton *Colorselect, *Display;
   QRadioButton *TimeBut, *FreqBut, *NoiseBut, *logbut, *LinBut;
 
-  // ---- View state, the one redraw and the gate controls ----------------------
-  // Every change of view, gate or setting ends in DisplayResults. FirstCurve:
-  // kRedrawFiledCurves, kRecomputeAllCurves, or k > 0 to keep slots 0..k-1.
+  // ---- The main graph's views (display/), reached through GraphHost ---------------
+  // Public operations other windows call; each hands this window to display/.
+  // FirstCurve: kRedrawFiledCurves, kRecomputeAllCurves, or k > 0 to keep slots 0..k-1.
   void DisplayResults(int32_t FirstCurve);
   void ShowResult();
   void ShowNewGraphic();
@@ -177,7 +176,7 @@ class DataPlotter : public QMainWindow {
   int32_t GetNumberOfCurves() const;
   std::string GetSampleRateOfDisplayData() const;
   void IncludeExistingFiltersinFit(int32_t v);
-  int16_t GetIncludeFilters() const { return IncludeFilters; }
+  int16_t GetIncludeFilters() const;
   float GetFractOctRes() const;
   float GetFractOctGateTime() const;
   float GetBodeGateTime() const;
@@ -193,57 +192,40 @@ class DataPlotter : public QMainWindow {
   void UpdatePsycDisplay();
   void UpdateModalDisplay();
   void UpdateNoiseDisplay();
-  void UpdateImpulseDisplay();
   void RunFilter();
-  void DefaultTwoToneTable();
-
-  // Gate controls: the gate time of the view shown, held in the set's header.
-  void UpdateGateControls();
-  void UpdateGateFromSlider();
-  float LimitGateToPeriod(float ms) const;
-  static float ClampSmallGateTime(float x) { return x >= 1.0f ? x : 1.0f; }
-  void ApplyGateChange();
-
-  // Event handlers of the views.
   void TimeBut_Click();
   void FreqBut_Click();
   void NoiseBut_Click();
-  void ModalBut_Click();
-  void FractOct_Click();
-  void BodeFFT_Click();
-  void Psyc_Click();
-  void Impulse_Click();
-  void SNRatioMenu_Click();
-  void Waterfall_Click();
-  void TimeSettings_Click();
-  void FrequencyOptions_Click();
-  void CoOrdinateLocker_Click();
-  void Command4_Click();
-  void Slider1_Scroll();
-  void Slider1_Change();
-  void GateText_KeyPress(int key);
+  bool ShowPSDEnergy(int32_t FirstCurve);
+  void ShowLevelsImpulse(std::span<float> impulse, int32_t startIndex, float msBefore, int32_t sampleRate,
+                         int32_t impulseShift, float level, float signalToNoise);
+  void ClearDisplays();
+  int32_t GetFFTSizeFromGateTime(float gateMs, int32_t periodExponent, int32_t sampleRate);
+  int32_t GetMainCurveNumber();
+  void ShowDifferenceCurves(int32_t mode);
+  void FitGraphToData();
+  std::string GetCurrentNumericalSettingsDisplayRes() const;
 
-  // View builders: each computes and draws its view. FirstCurve as for
-  // DisplayResults; false when no result or more than 32 are loaded.
-  virtual bool ShowMainImpulseSet(int32_t FirstCurve);
-  virtual bool ShowPSDEnergy(int32_t FirstCurve);
-  virtual void ShowLevelsImpulse(std::span<float> impulse, int32_t startIndex, float msBefore, int32_t sampleRate,
-                                 int32_t impulseShift, float level, float signalToNoise);
-  virtual bool ShowFFTResponseSet(int32_t FirstCurve);
-  virtual bool ShowFractOctResponseSet(int32_t FirstCurve);
-  virtual bool ShowPsycResponseSet(int32_t FirstCurve);
-  virtual bool ShowNoiseResponseSet(int32_t FirstCurve);
-  virtual bool ShowModalResponseSet(int32_t FirstCurve);
-  // Single-curve impulse (or energy-time) view of result k (0-based).
-  virtual void ShowImpulseCurve(int32_t k);
+  // GraphHost: the picture and the panel controls the views read and set.
+  DrawingSurface& MainGraph() override;
+  void RepaintWindow() override;
+  bool IsBusy() const override { return Busy != 0; }
+  void SelectViewButton(ViewButton b) override;
+  ViewButton SelectedViewButton() const override;
+  void SelectAxisButton(bool log) override;
+  void SelectGateRange(bool large) override;
+  bool LargeGateSelected() const override;
+  void SetGateSlider(int32_t v) override;
+  int32_t GateSliderPosition() const override;
+  void SetGateText(const std::string& text) override;
+  bool ReadGateText(double min, double max, double& value) override;
+  bool NormTicked() const override;
+  bool ReadCurveNoText(double min, double max, double& value) override;
+  int32_t DisplayResolution() const override { return DisplayRes; }
+  void ShowListLines(std::span<const std::string> lines) override;
 
-  // The loaded set's header as it stood when the views were last brought up to date.
-  MeasurementHeader StaticConfig{};
-  int16_t PlotterToUpdate = 0;
-  int16_t IncludeFilters = 0;
-  int16_t FractOctLevelsChanged = 0;
-  int16_t PsycLevelsChanged = 0;
-  int16_t BodeLevelsChanged = 0;
+  // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
+  DrawingSurface* MainGraphOverride = nullptr;
 
   QRadioButton *ModalBut = nullptr, *SmallGate = nullptr, *Largegate = nullptr;
   QSlider* Slider1 = nullptr;
@@ -251,33 +233,10 @@ class DataPlotter : public QMainWindow {
   QPushButton* Command4 = nullptr;
   QWidget* GateStrip = nullptr;  // holds the gate controls under Frame1
 
- private:
-  void InitViewControls();  // from the constructor
-  float* GateField(bool fromSlider) const;
-  void SetSliderValue(int32_t v);
-  void SetGateText(const std::string& text);
-  void SelectGateRange(bool large);
-  QRadioButton* ViewButton(int32_t view) const;
-  void SelectViewButton(QRadioButton* b);
-  void SelectAxisButton(QRadioButton* b);
-  bool inDisplayResults_ = false;
-  bool redrawQueued_ = false;
-  bool followUpRedraw_ = false;
-  // ---- end of view state -------------------------------------------------------
-
- public:
-  // ---- Fit to data, axes, averaging and the time views -------------------------
-  // Axis limits of the view shown from its curves within the coordinate lock, then
-  // a redraw from the filed curves.
-  void FitGraphToData();
+  // The display buttons beside the graph.
   void SetFrequencyAxisMode();
   void ShowColourDialog();
   void ShowDisplayOptions();
-  // Frame, every filed curve in its slot's colour, legend; an empty set draws nothing.
-  void UpdateGraph(CurveArray& curves, GraphFrame& frame, DrawingSurface& picture, std::string_view title);
-  // With Norm ticked, moves y(0..n-1) so that its mean over [lower, upper] Hz is 0.
-  void NormalizeDisplayCurves(std::span<float> y, std::span<const float> x, int32_t n, int32_t lower,
-                              int32_t upper);
   void Colorselect_Click() { ShowColourDialog(); }
   void Display_Click() { ShowDisplayOptions(); }
   void LinBut_Click() { SetFrequencyAxisMode(); }
@@ -285,32 +244,12 @@ class DataPlotter : public QMainWindow {
   void Picture1_Resize();
   // Overwrites results 1..31 with synthetic first-order impulses (a developer aid; not shown).
   void Command5_Click();
-
-  // The average of a view's curve set into element 0 of dest; kind is the view's
-  // Graphshown. False, dest untouched, for an empty set or curves of unequal length.
-  bool AverageCurveSet(CurveArray& dest, const CurveArray& source, int32_t kind);
-  int32_t GetMainCurveNumber();
-  // 2: curve 1 minus curve N; 3: curve N minus curve 1; else only the frame.
-  void ShowDifferenceCurves(int32_t mode);
-
-  void ClearDisplays();
-  // FFT exponent for a gate: covers 1.5 gates plus 50 ms, plus the display
-  // resolution; held to 12..the loaded set's period exponent.
-  int32_t GetFFTSizeFromGateTime(float gateMs, int32_t periodExponent, int32_t sampleRate);
-  std::string GetCurrentNumericalSettingsDisplayRes() const;
-  // Gated log magnitude from 1000/gate Hz up to Nyquist, at most 2000 points.
-  // False (MainBuffer cleared) when the gate is too long for the period.
-  bool ComputeGatedFFTMagnitude(std::span<const float> impulse, int32_t unused, std::span<float> level,
-                                std::span<float> freq, int32_t& count, MeasurementHeader& header);
-
-  // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
-  DrawingSurface& MainGraph();
-  DrawingSurface* MainGraphOverride = nullptr;
   QPushButton* Command5 = nullptr;
 
  private:
+  void InitViewControls();     // from the constructor
   void InitDisplayControls();  // from the constructor
-  // ---- end of fit to data, axes, averaging and the time views ------------------
+  // ---- end of the main graph's views ---------------------------------------------
 
  protected:
   void resizeEvent(QResizeEvent* e) override;

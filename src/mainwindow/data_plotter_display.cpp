@@ -13,7 +13,7 @@
 #include "display/color_form.h"
 #include "display/graph_frame.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 

@@ -18,6 +18,7 @@
 #include "core/results_store.h"
 #include "core/work_arrays.h"
 #include "display/color_form.h"
+#include "display/dispatcher.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
 #include "mainwindow/data_plotter.h"
@@ -26,7 +27,7 @@
 #include "mainwindow/qel_import.h"
 #include "mainwindow/measurement_file.h"
 #include "mainwindow/user_settings.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "platform/forms.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
@@ -76,7 +77,7 @@ void DataPlotter::Form_Load() {
   CurveNumberText->setText("1");
   SimSort = -1;
 
-  DefaultTwoToneTable();
+  zentor::DefaultTwoToneTable();
   SetInitialMenuState();
   SetChangeLevels(kFalse);
 
@@ -152,7 +153,7 @@ void DataPlotter::SetDefaultParameters() {
   SetDefaultPlotColours();
 
   TimeBut->setChecked(true);
-  UpdateGateControls();
+  zentor::UpdateGateControls(*this);
 }
 
 void DataPlotter::SetInitialMenuState() {

@@ -18,7 +18,7 @@
 #include "base/binary_io.h"
 #include "core/records.h"
 #include "display/graph_frame.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 
 namespace zentor {
 

@@ -6,7 +6,7 @@
 
 #include "core/records.h"
 #include "display/fit_to_data.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 
 namespace zentor {
 namespace {

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "core/records.h"
+#include "display/dispatcher.h"
 #include "display/graph_frame.h"
+#include "display/view_state.h"
 #include "main_window_fixture.h"
 #include "mainwindow/measurement_file.h"
-#include "mainwindow/view_state.h"
 
 namespace zentor::test {
 
@@ -241,14 +242,18 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 // Records which view builder ran with which reuse count instead of drawing.
 class RecordingPlotter : public DataPlotter {
  public:
+  RecordingPlotter() {
+    ViewBuilderTable& t = ViewBuilders;
+    t.ShowMainImpulseSet = [this](GraphHost&, int32_t f) { return Note("impulse", f); };
+    t.ShowPSDEnergy = [this](GraphHost&, int32_t f) { return Note("psd", f); };
+    t.ShowFFTResponseSet = [this](GraphHost&, int32_t f) { return Note("bode", f); };
+    t.ShowFractOctResponseSet = [this](GraphHost&, int32_t f) { return Note("fractoct", f); };
+    t.ShowPsycResponseSet = [this](GraphHost&, int32_t f) { return Note("psyc", f); };
+    t.ShowNoiseResponseSet = [this](GraphHost&, int32_t f) { return Note("noise", f); };
+    t.ShowModalResponseSet = [this](GraphHost&, int32_t f) { return Note("modal", f); };
+  }
+  ~RecordingPlotter() override { ViewBuilders = DefaultViewBuilders(); }
   std::vector<std::pair<std::string, int32_t>> builds;
-  bool ShowMainImpulseSet(int32_t f) override { return Note("impulse", f); }
-  bool ShowPSDEnergy(int32_t f) override { return Note("psd", f); }
-  bool ShowFFTResponseSet(int32_t f) override { return Note("bode", f); }
-  bool ShowFractOctResponseSet(int32_t f) override { return Note("fractoct", f); }
-  bool ShowPsycResponseSet(int32_t f) override { return Note("psyc", f); }
-  bool ShowNoiseResponseSet(int32_t f) override { return Note("noise", f); }
-  bool ShowModalResponseSet(int32_t f) override { return Note("modal", f); }
   std::pair<std::string, int32_t> Last() const { return builds.empty() ? std::pair<std::string, int32_t>{} : builds.back(); }
 
  private:

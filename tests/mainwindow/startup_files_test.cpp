@@ -7,7 +7,7 @@
 #include "file_fixture.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/filter_file.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 
 namespace zentor {
 namespace {
@@ -171,7 +171,7 @@ TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
   EXPECT_TRUE(w->FreqBut->isChecked());
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"bode", 0}));
-  EXPECT_EQ(w->StaticConfig.SampleRate, 0);
+  EXPECT_EQ(StaticConfig.SampleRate, 0);
 
   BodeCurves[0].NumCurves = 2;
   const std::string more = TempPath("more.cfa");

@@ -24,7 +24,7 @@
 #include "display/plot_colours.h"
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "platform/help.h"
 #include "platform/settings.h"
 

@@ -11,7 +11,7 @@
 #include "core/work_arrays.h"
 #include "display/graph_frame.h"
 #include "main_window_fixture.h"
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 #include "platform/picture.h"
 
 namespace zentor::test {

@@ -1,8 +1,6 @@
 // The impulse, levels and noise-energy views, the FFT-length rule and the gated
-// spectrum against closed-form responses.
+// spectrum against closed-form responses, without the main window.
 #include <QImage>
-#include <QListWidget>
-#include <QRadioButton>
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -11,6 +9,7 @@
 #include "core/helpers.h"
 #include "display/plot_colours.h"
 #include "core/results_store.h"
+#include "display/dispatcher.h"
 #include "display/time_views.h"
 #include "views_fixture.h"
 
@@ -24,26 +23,25 @@ using Kind = RecordingSurface::Kind;
 
 TEST_F(ViewsTest, FFTExponentFollowsGateResolutionAndPeriod) {
   LoadSet(1, 48000, 17);
-  w->SetDisplayRes(4);
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(10.0f, 17, 48000), 14);  // 720 + 2400 fits 2^14
-  w->SetDisplayRes(0);
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(10.0f, 17, 48000), 12);  // grows from 10 to 12 for the 50 ms
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(0.0f, 17, 48000), 12);
+  host.displayRes = 4;
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 10.0f, 17, 48000), 14);  // 720 + 2400 fits 2^14
+  host.displayRes = 0;
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 10.0f, 17, 48000), 12);  // grows from 10 to 12 for the 50 ms
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 0.0f, 17, 48000), 12);
   dialogs.ExpectMessage();  // nothing to cover and no extra resolution: k would be 0
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(0.0f, 0, 48000), 12);
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 0.0f, 0, 48000), 12);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3410");
 
   // The set's own exponent caps before the floor of 12 lifts.
   ResultsDataSetInfo[0].PeriodExponent = 11;
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(10.0f, 11, 48000), 12);
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 10.0f, 11, 48000), 12);
   ResultsDataSetInfo[0].PeriodExponent = 15;
-  w->SetDisplayRes(4);
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(300.0f, 17, 48000), 15);
+  host.displayRes = 4;
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 300.0f, 17, 48000), 15);
   // Exponents and resolutions from a bad file neither hang nor leave 12..17.
-  w->SetDisplayRes(1000000);
+  host.displayRes = 1000000;
   ResultsDataSetInfo[0].PeriodExponent = 1 << 30;
-  EXPECT_EQ(w->GetFFTSizeFromGateTime(10.0f, 1 << 30, 48000), 17);
-  EXPECT_EQ(w->GetCurrentNumericalSettingsDisplayRes(), "1000000");
+  EXPECT_EQ(GetFFTSizeFromGateTime(host, 10.0f, 1 << 30, 48000), 17);
 }
 
 // ---- gated spectrum ---------------------------------------------------------------
@@ -53,14 +51,14 @@ class GatedSpectrumTest : public ViewsTest {
   std::array<float, 2001> level{}, freq{};
   int32_t n = -1;
   bool Run(int32_t result) {
-    return w->ComputeGatedFFTMagnitude(ImpulseSet[static_cast<size_t>(result)], 0, level, freq, n,
+    return ComputeGatedFFTMagnitude(host, ImpulseSet[static_cast<size_t>(result)], 0, level, freq, n,
                                        ResultsDataSetInfo[static_cast<size_t>(result)]);
   }
 };
 
 TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
   LoadSet(1, 48000, 17);
-  w->SetDisplayRes(0);
+  host.displayRes = 0;
   ResultsDataSetInfo[0].FreqRespGateTime = 1.0f;
   ImpulseSet[0][2400] = 1.0f;
   ASSERT_TRUE(Run(0));
@@ -81,7 +79,7 @@ TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
 TEST_F(GatedSpectrumTest, TransformLongerThanThePeriodSeesSilenceNotScratch) {
   // 2^11 samples at 8 kHz give a 2^12 transform.
   LoadSet(1, 8000, 11);
-  w->SetDisplayRes(0);
+  host.displayRes = 0;
   ResultsDataSetInfo[0].FreqRespGateTime = 1.0f;
   ImpulseSet[0][400] = 1.0f;
   std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
@@ -156,7 +154,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
   AddResonance(ImpulseSet[2], 48000, 150, 6, 2.0);
   DisplayConfig.Graphshown = kImpulseView;
   ResultsDataSetInfo[2].ImpulseGateTime = 999;  // every result takes result 1's gate
-  ASSERT_TRUE(w->ShowMainImpulseSet(0));
+  ASSERT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_EQ(ResultsDataSetInfo[2].ImpulseGateTime, 20.0f);
   ASSERT_EQ(ImpulseCurves[0].NumCurves, 3);
   for (int i = 0; i < 3; ++i) {
@@ -176,12 +174,14 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
   EXPECT_EQ(TimeGraphFrame.YHigh, 30);
   EXPECT_EQ(TimeGraphFrame.YLow, -30);
 
-  // The same through the window's own picture, saved for a look.
-  w->MainGraphOverride = nullptr;
+  // The same on a picture, saved for a look.
+  PictureBox picture;
+  picture.resize(1200, 640);
+  host.picture = &picture;
   TimeGraphFrame.XStart = -10;
   TimeGraphFrame.XFinish = 32;
-  w->DisplayResults(kRecomputeAllCurves);
-  const QImage& img = w->Picture1->Image();
+  DisplayResults(host, kRecomputeAllCurves);
+  const QImage& img = picture.Image();
   ASSERT_FALSE(img.isNull());
   const std::string out = TempPath("impulse_view.png");
   EXPECT_TRUE(img.save(QString::fromStdString(out)));
@@ -197,7 +197,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
 TEST_F(ViewsTest, ImpulseAxisStartsEarlierAbove48k) {
   LoadSet(1, 96000, 17);
   ImpulseSet[0][4800] = 1.0f;
-  ASSERT_TRUE(w->ShowMainImpulseSet(0));
+  ASSERT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_FLOAT_EQ(ImpulseCurves[0].XValues[0], -2.0f);
   EXPECT_FLOAT_EQ(ImpulseCurves[0].YValues[192], 30.0f);  // the delta, 2 ms in
 }
@@ -207,20 +207,20 @@ TEST_F(ViewsTest, ImpulseViewRefusals) {
   LoadSet(2, 48000, 15, 700.0f);
   ImpulseSet[0][2400] = ImpulseSet[1][2400] = 1.0f;
   dialogs.ExpectMessage();
-  EXPECT_TRUE(w->ShowMainImpulseSet(0));
+  EXPECT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_EQ(dialogs.MessageTexts().back(),
             "User Error: Gate time chosen is too large for curve 1 test signal period length");
   EXPECT_EQ(ImpulseCurves[0].NumCurves, 0);
   LoadSet(2, 48000, 15, 120.0f);
   ImpulseSet[0][2400] = ImpulseSet[1][2400] = 1.0f;
-  EXPECT_TRUE(w->ShowMainImpulseSet(0));
+  EXPECT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_EQ(ImpulseCurves[0].NumCurves, 2);
 
   // Thirty-three results: refusal and an empty frame.
   rec.Clear();
   ResultsDataSetInfo[0].NumInSet = 33;
   dialogs.ExpectMessage();
-  EXPECT_FALSE(w->ShowMainImpulseSet(0));
+  EXPECT_FALSE(ShowMainImpulseSet(host, 0));
   EXPECT_EQ(dialogs.MessageTexts().back(),
             "User Error: 32 measurements can be loaded at one time. Delete one result or start Az new measurement "
             "session to continue.");
@@ -228,32 +228,32 @@ TEST_F(ViewsTest, ImpulseViewRefusals) {
   EXPECT_FALSE(rec.Of(Kind::Line).empty());
 
   ResultsDataSetInfo[0].NumInSet = 0;
-  EXPECT_FALSE(w->ShowMainImpulseSet(0));
+  EXPECT_FALSE(ShowMainImpulseSet(host, 0));
 }
 
 TEST_F(ViewsTest, ImpulseRedrawUsesTheFiledCurves) {
   LoadSet(2, 48000, 17);
   ImpulseSet[0][2400] = ImpulseSet[1][2400] = 1.0f;
-  ASSERT_TRUE(w->ShowMainImpulseSet(0));
+  ASSERT_TRUE(ShowMainImpulseSet(host, 0));
   ImpulseSet[0].fill(0.0f);  // not read by a redraw
   ImpulseCurves[1].YValues[0] = 11.0f;
   rec.Clear();
-  ASSERT_TRUE(w->ShowMainImpulseSet(kRedrawFiledCurves));
+  ASSERT_TRUE(ShowMainImpulseSet(host, kRedrawFiledCurves));
   EXPECT_EQ(ImpulseCurves[1].YValues[0], 11.0f);
   EXPECT_EQ(CurvesIn(GetCurveColour(0)).size(), 1u);
   EXPECT_EQ(CurvesIn(GetCurveColour(1)).size(), 1u);
-  EXPECT_TRUE(w->TimeBut->isChecked());
+  EXPECT_EQ(host.view, ViewButton::Time);
 }
 
 // ---- levels view ------------------------------------------------------------------
 
 TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
   LevelsImpulse[2400] = 0.25f;
-  w->ShowLevelsImpulse(LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
-  ASSERT_EQ(w->ModesList->count(), 3);
-  EXPECT_EQ(w->ModesList->item(0)->text(), "Mic-Spkr Dist = 17.15 m");
-  EXPECT_EQ(w->ModesList->item(1)->text(), "Input Signal = -12.5 dB");
-  EXPECT_EQ(w->ModesList->item(2)->text(), "Input Signal S/N = 41 dB");
+  ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
+  ASSERT_EQ(host.lines.size(), 3u);
+  EXPECT_EQ(host.lines[0], "Mic-Spkr Dist = 17.15 m");
+  EXPECT_EQ(host.lines[1], "Input Signal = -12.5 dB");
+  EXPECT_EQ(host.lines[2], "Input Signal S/N = 41 dB");
   EXPECT_EQ(DisplayConfig.Graphshown, kLevelsView);
   EXPECT_EQ(LevelsCurves[0].Label, "Levels Test");
   EXPECT_FLOAT_EQ(LevelsCurves[0].XValues[0], -10.0f);
@@ -261,15 +261,15 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
   EXPECT_TRUE(HasText("Continuity Check"));
 
   // 100 samples further: 100 / 48000 s x 343 m/s more.
-  w->ShowLevelsImpulse(LevelsImpulse, 2400, 10.0f, 48000, 100, 0, 0);
-  EXPECT_EQ(w->ModesList->item(0)->text(), "Mic-Spkr Dist = 17.864 m");
+  ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 100, 0, 0);
+  EXPECT_EQ(host.lines[0], "Mic-Spkr Dist = 17.864 m");
 
   dialogs.ExpectMessage();
-  w->ShowLevelsImpulse(LevelsImpulse, 2400, 10.0f, 0, 0, 0, 0);
+  ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 0, 0, 0, 0);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3012");
   // A window reaching past the recording is refused rather than read.
   dialogs.ExpectMessage();
-  w->ShowLevelsImpulse(LevelsImpulse, kLevelsImpulseSamples - 100, 10.0f, 48000, 0, 0, 0);
+  ShowLevelsImpulse(host, LevelsImpulse, kLevelsImpulseSamples - 100, 10.0f, 48000, 0, 0, 0);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8715");
 }
 
@@ -280,15 +280,15 @@ class PsdViewTest : public ViewsTest {
   // What the measurement window does after a noise recording.
   void Record(int32_t fs, int32_t e, float value) {
     std::fill(WorkCurveAux.begin(), WorkCurveAux.end(), value);
-    ASSERT_TRUE(w->ADDTOPSDParameters(fs, e));
-    ASSERT_TRUE(w->ShowPSDEnergy(0));
+    ASSERT_TRUE(ADDTOPSDParameters(fs, e));
+    ASSERT_TRUE(ShowPSDEnergy(host, 0));
   }
 };
 
 TEST_F(PsdViewTest, SpectrumIsFiledOnceAndPlacedOverHalfTheRate) {
   DisplayConfig.Graphshown = kPsdView;
   // Nothing held: the empty frame.
-  EXPECT_TRUE(w->ShowPSDEnergy(0));
+  EXPECT_TRUE(ShowPSDEnergy(host, 0));
   EXPECT_EQ(PsdCurves[0].NumCurves, 0);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
 
@@ -303,8 +303,8 @@ TEST_F(PsdViewTest, SpectrumIsFiledOnceAndPlacedOverHalfTheRate) {
 
   // Redraws and zooms never refile the scratch.
   std::fill(WorkCurveAux.begin(), WorkCurveAux.end(), 3.0f);
-  w->DisplayResults(kRecomputeAllCurves);
-  w->DisplayResults(kRedrawFiledCurves);
+  DisplayResults(host, kRecomputeAllCurves);
+  DisplayResults(host, kRedrawFiledCurves);
   EXPECT_EQ(PsdCurves[0].NumCurves, 1);
   EXPECT_FLOAT_EQ(PsdSet[0][5], -40.0f);
 
@@ -318,10 +318,10 @@ TEST_F(PsdViewTest, FullStoreRefusesOnlyANewRecording) {
   DisplayConfig.Graphshown = kPsdView;
   Record(48000, 12, -40.0f);
   PsdCurves[0].NumCurves = 32;
-  EXPECT_TRUE(w->ShowPSDEnergy(0));  // a redraw
+  EXPECT_TRUE(ShowPSDEnergy(host, 0));  // a redraw
   PsdRecordingPending = true;
   dialogs.ExpectMessage();
-  EXPECT_FALSE(w->ShowPSDEnergy(0));
+  EXPECT_FALSE(ShowPSDEnergy(host, 0));
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: only 32 curves can be stored at once. Delete one to continue.");
 }
 
@@ -331,7 +331,7 @@ TEST_F(PsdViewTest, AverageOfSpectraAndItsFailure) {
   Record(48000, 12, -30.0f);
   DisplayConfig.Average = kTrue;
   rec.Clear();
-  ASSERT_TRUE(w->ShowPSDEnergy(kRedrawFiledCurves));  // no results loaded: no count messages
+  ASSERT_TRUE(ShowPSDEnergy(host, kRedrawFiledCurves));  // no results loaded: no count messages
   EXPECT_EQ(AverageCurves[0].Label, " Power Average");
   EXPECT_FLOAT_EQ(AverageCurves[0].YValues[10], -35.0f);
   EXPECT_TRUE(HasText(" Power Average"));
@@ -340,7 +340,7 @@ TEST_F(PsdViewTest, AverageOfSpectraAndItsFailure) {
   PsdCurves[1].NumPoints = 100;
   dialogs.ExpectMessage();
   rec.Clear();
-  ASSERT_TRUE(w->ShowPSDEnergy(kRedrawFiledCurves));
+  ASSERT_TRUE(ShowPSDEnergy(host, kRedrawFiledCurves));
   EXPECT_EQ(dialogs.MessageTexts().back(), "8734 ");
   EXPECT_EQ(DisplayConfig.Average, kFalse);
   EXPECT_TRUE(HasText(" 2"));  // the single curves instead

@@ -1,4 +1,4 @@
-#include "mainwindow/view_state.h"
+#include "display/view_state.h"
 
 #include "base/shared_state.h"
 

@@ -1,0 +1,463 @@
+// The one redraw road of the main graph without the main window: which builder
+// runs with which reuse count, the gate controls, the view buttons and menus, and
+// the accessors.
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/records.h"
+#include "display/dispatcher.h"
+#include "display/graph_frame.h"
+#include "display/view_state.h"
+#include "platform/forms.h"
+#include "views_fixture.h"
+
+namespace zentor {
+namespace {
+
+struct BuilderCall {
+  std::string name;
+  int32_t first = 0;
+  bool operator==(const BuilderCall&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const BuilderCall& c) { return os << c.name << "(" << c.first << ")"; }
+
+// Counts the builder calls instead of computing views.
+struct BuilderRecorder {
+  std::vector<BuilderCall> calls;
+  std::function<void()> during;  // runs inside every builder call
+  int cursorDepthInBuilder = -1;
+  int16_t showEtcInBuilder = 99;
+  struct LevelsArgs {
+    int32_t start, rate, shift;
+    float ms, level, sn;
+    size_t samples;
+  } levels{};
+
+  void Install() {
+    ViewBuilderTable& t = ViewBuilders;
+    t.ShowMainImpulseSet = [this](GraphHost&, int32_t f) {
+      showEtcInBuilder = ImpulseDisplayConfig.ShowETC;
+      return Record("ShowMainImpulseSet", f);
+    };
+    t.ShowPSDEnergy = [this](GraphHost&, int32_t f) { return Record("ShowPSDEnergy", f); };
+    t.ShowLevelsImpulse = [this](GraphHost&, std::span<float> impulse, int32_t start, float ms, int32_t rate,
+                                 int32_t shift, float level, float sn) {
+      levels = {start, rate, shift, ms, level, sn, impulse.size()};
+      Record("ShowLevelsImpulse", 0);
+    };
+    t.ShowFFTResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowFFTResponseSet", f); };
+    t.ShowFractOctResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowFractOctResponseSet", f); };
+    t.ShowPsycResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowPsycResponseSet", f); };
+    t.ShowNoiseResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowNoiseResponseSet", f); };
+    t.ShowModalResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowModalResponseSet", f); };
+    t.ShowImpulseCurve = [this](GraphHost&, int32_t k) { Record("ShowImpulseCurve", k); };
+  }
+
+ private:
+  bool Record(const char* name, int32_t f) {
+    calls.push_back({name, f});
+    cursorDepthInBuilder = WaitCursor::Depth();
+    if (during) during();
+    return true;
+  }
+};
+
+class DispatchTest : public test::ViewsTest {
+ protected:
+  void SetUp() override {
+    ViewsTest::SetUp();
+    rb.Install();
+    host.view = ViewButton::Time;
+  }
+
+  // A loaded set of n results whose view caches hold n curves each.
+  void LoadSet(int32_t n) {
+    MeasurementHeader& s = ResultsDataSetInfo[0];
+    s = EQConfig;
+    s.NumInSet = n;
+    s.SampleRate = 48000;
+    s.PeriodExponent = 17;
+    for (CurveArray* a :
+         {&ImpulseCurves, &BodeCurves, &FractOctCurves, &PsycCurves, &NoiseCurves, &ModalCurves, &PsdCurves})
+      (*a)[0].NumCurves = n;
+    LoadStaticConfig();
+    rb.calls.clear();
+  }
+
+  std::vector<BuilderCall> Take() {
+    std::vector<BuilderCall> c = std::move(rb.calls);
+    rb.calls.clear();
+    return c;
+  }
+
+  void TypeGate(const char* text) {
+    host.gateText.setText(text);
+    GateText_KeyPress(host, 13);
+  }
+
+  BuilderRecorder rb;
+  MeasurementHeader& set = ResultsDataSetInfo[0];
+};
+
+using Calls = std::vector<BuilderCall>;
+
+TEST_F(DispatchTest, EachViewHasItsBuilder) {
+  LoadSet(3);
+  const std::vector<std::pair<int32_t, const char*>> views = {
+      {0, "ShowModalResponseSet"}, {1, "ShowNoiseResponseSet"}, {2, "ShowMainImpulseSet"},
+      {3, "ShowFFTResponseSet"},   {5, "ShowPSDEnergy"},        {6, "ShowFractOctResponseSet"},
+      {7, "ShowPsycResponseSet"}};
+  for (auto [view, name] : views) {
+    DisplayConfig.Graphshown = view;
+    DisplayResults(host, KeepFiledCurves(2));
+    EXPECT_EQ(Take(), (Calls{{name, 2}})) << view;
+  }
+  for (int32_t odd : {-1, 8, 99}) {
+    DisplayConfig.Graphshown = odd;
+    DisplayResults(host, 0);
+    EXPECT_TRUE(Take().empty()) << odd;
+  }
+}
+
+TEST_F(DispatchTest, LevelsViewIsAlwaysComputedFromTheLevelsCheck) {
+  LevelsCheckHeader.SampleRate = 48000;
+  LevelsCheckHeader.ImpulseShift = 17;
+  LevelsCheckHeader.PeakLevel = -12.5f;
+  LevelsCheckHeader.NoiseEnergy = 41.0f;
+  FreqGraphFrame.LogX = kTrue;
+  DisplayConfig.Graphshown = kLevelsView;
+  DisplayResults(host, kRedrawFiledCurves);
+  EXPECT_EQ(Take(), (Calls{{"ShowLevelsImpulse", 0}}));
+  EXPECT_EQ(rb.levels.start, 2400);
+  EXPECT_FLOAT_EQ(rb.levels.ms, 10.0f);
+  EXPECT_EQ(rb.levels.rate, 48000);
+  EXPECT_EQ(rb.levels.shift, 17);
+  EXPECT_FLOAT_EQ(rb.levels.level, -12.5f);
+  EXPECT_FLOAT_EQ(rb.levels.sn, 41.0f);
+  EXPECT_EQ(rb.levels.samples, LevelsImpulse.size());
+  EXPECT_EQ(FreqGraphFrame.LogX, kFalse);
+  EXPECT_FALSE(host.logAxis);
+}
+
+TEST_F(DispatchTest, RedrawKeepsFramesAndButtonsSane) {
+  DisplayConfig.Graphshown = kBodeView;
+  FreqGraphFrame.LogX = kTrue;
+  FreqGraphFrame.XStart = -5;
+  FreqGraphFrame.XFinish = 0;
+  host.logAxis = false;
+  RubberBandState.BoxErased = kFalse;
+  DisplayResults(host, 0);
+  EXPECT_EQ(FreqGraphFrame.XStart, 1);
+  EXPECT_EQ(FreqGraphFrame.XFinish, 2);
+  EXPECT_TRUE(host.logAxis);
+  EXPECT_EQ(RubberBandState.BoxErased, kTrue);
+  EXPECT_EQ(rb.cursorDepthInBuilder, 1);  // the hourglass shows while building, released after
+
+  DisplayConfig.Graphshown = kImpulseView;
+  TimeGraphFrame.LogX = kTrue;
+  DisplayResults(host, 0);
+  EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
+}
+
+TEST_F(DispatchTest, BusyDropsAndPlotterToUpdateForcesOneFullRecompute) {
+  LoadSet(2);
+  DisplayConfig.Graphshown = kBodeView;
+  host.busy = true;
+  DisplayResults(host, 0);
+  EXPECT_TRUE(Take().empty());
+  host.busy = false;
+
+  SetPlotterToUpdate();
+  DisplayResults(host, kRedrawFiledCurves);
+  DisplayResults(host, kRedrawFiledCurves);
+  EXPECT_EQ(Take(), (Calls{{"ShowFFTResponseSet", 0}, {"ShowFFTResponseSet", kRedrawFiledCurves}}));
+}
+
+TEST_F(DispatchTest, NestedRedrawIsDroppedAndOneRedrawFollows) {
+  LoadSet(2);
+  DisplayConfig.Graphshown = kFractOctView;
+  int nested = 0;
+  rb.during = [&] {
+    if (nested++ < 3) {  // e.g. a message box whose event loop delivers redraw requests
+      DisplayResults(host, 0);
+      DisplayResults(host, 0);
+    }
+  };
+  DisplayResults(host, 2);
+  EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 2}, {"ShowFractOctResponseSet", kRedrawFiledCurves}}));
+  rb.during = nullptr;
+  DisplayResults(host, 0);
+  EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 0}}));
+}
+
+TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomputeAll) {
+  LoadSet(3);
+  DisplayConfig.FFTSelected = kTrue;
+  FreqBut_Click(host);
+  FractOct_Click(host);
+  BodeFFT_Click(host);
+  Psyc_Click(host);
+  EXPECT_EQ(Take(), (Calls{{"ShowFFTResponseSet", 3},
+                           {"ShowFractOctResponseSet", 3},
+                           {"ShowFFTResponseSet", 3},
+                           {"ShowPsycResponseSet", 3}}));
+  EXPECT_EQ(DisplayConfig.Graphshown, kPsycView);
+
+  // The options dialog changes the resolution and copies it into the set.
+  EQConfig.FractOctRes = 0.1f;
+  RefreshOctParms();
+  FractOct_Click(host);
+  FractOct_Click(host);
+  EQConfig.PsycShelfLevel = -3.0f;
+  RefreshPsycParms();
+  Psyc_Click(host);
+  EQConfig.FreqRespGateTime = 3.0f;
+  RefreshBodeParms();
+  BodeFFT_Click(host);
+  BodeFFT_Click(host);
+  EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 0},
+                           {"ShowFractOctResponseSet", 3},
+                           {"ShowPsycResponseSet", 0},
+                           {"ShowFFTResponseSet", 0},
+                           {"ShowFFTResponseSet", 3}}));
+
+  set.NoiseGateTime = 123;
+  UpdateNoiseDisplay(host);
+  UpdateNoiseDisplay(host);
+  set.ModalGateTime = 321;
+  UpdateModalDisplay(host);
+  UpdateModalDisplay(host);
+  set.ImpulseGateTime = 7;
+  Impulse_Click(host);
+  Impulse_Click(host);
+  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0},
+                           {"ShowNoiseResponseSet", 3},
+                           {"ShowModalResponseSet", 0},
+                           {"ShowModalResponseSet", 3},
+                           {"ShowMainImpulseSet", 0},
+                           {"ShowMainImpulseSet", 3}}));
+}
+
+TEST_F(DispatchTest, ShowResultComputesOnlyTheNewestInFrequencyViews) {
+  LoadSet(4);
+  for (int32_t view : {kBodeView, kFractOctView, kPsycView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    const Calls c = Take();
+    ASSERT_EQ(c.size(), 1u) << view;
+    EXPECT_EQ(c[0].first, 3) << view;
+  }
+  for (int32_t view : {kImpulseView, kNoiseView, kModalSliceView, kPsdView, kLevelsView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
+  }
+}
+
+TEST_F(DispatchTest, FftUpdateOutsideTheFrequencyButtonOnlyNotesTheGate) {
+  LoadSet(2);
+  host.view = ViewButton::Time;
+  DisplayConfig.Graphshown = kImpulseView;
+  set.FreqRespGateTime = 4.5f;
+  UpdateFFTDisplay(host);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+  EXPECT_FLOAT_EQ(StaticConfig.FreqRespGateTime, 4.5f);
+}
+
+TEST_F(DispatchTest, TimeButShowsImpulsesAndKeepsShowEtc) {
+  LoadSet(2);
+  ImpulseDisplayConfig.ShowETC = kTrue;
+  DisplayConfig.Graphshown = kBodeView;
+  TimeBut_Click(host);
+  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
+  EXPECT_EQ(rb.showEtcInBuilder, kFalse);
+  EXPECT_EQ(ImpulseDisplayConfig.ShowETC, kTrue);
+  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+}
+
+TEST_F(DispatchTest, FreqButPicksPsycThenFractOctThenFft) {
+  LoadSet(2);
+  DisplayConfig.PsycSelected = DisplayConfig.FractOctSelected = DisplayConfig.FFTSelected = kTrue;
+  FreqBut_Click(host);
+  EXPECT_EQ(DisplayConfig.Graphshown, kPsycView);
+  DisplayConfig.PsycSelected = kFalse;
+  FreqBut_Click(host);
+  EXPECT_EQ(DisplayConfig.Graphshown, kFractOctView);
+  DisplayConfig.FractOctSelected = kFalse;
+  FreqBut_Click(host);
+  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
+  EXPECT_EQ(Take().size(), 3u);
+}
+
+TEST_F(DispatchTest, FreqButWithNoFrequencyViewChosenIsError5429) {
+  LoadSet(2);
+  DisplayConfig.PsycSelected = DisplayConfig.FractOctSelected = DisplayConfig.FFTSelected = kFalse;
+  DisplayConfig.Graphshown = kImpulseView;
+  dialogs.ExpectMessage();
+  FreqBut_Click(host);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5429"}));
+  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+  EXPECT_EQ(host.view, ViewButton::Time);
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLarge) {
+  LoadSet(2);
+  DisplayConfig.Graphshown = kImpulseView;
+  set.ImpulseGateTime = 20.0f;
+  UpdateGateControls(host);
+  EXPECT_FALSE(host.largeGate);
+  EXPECT_EQ(host.slider.value(), 2000);
+  EXPECT_EQ(host.GateText(), "20");
+
+  TypeGate("20");
+  EXPECT_TRUE(host.largeGate);
+  EXPECT_EQ(host.slider.value(), 20);
+  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 20.0f);
+  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 2}}));  // same gate: the cache stands
+
+  TypeGate("12.341");
+  EXPECT_FALSE(host.largeGate);
+  EXPECT_EQ(host.slider.value(), 1234);
+  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 12.34f);
+  EXPECT_EQ(host.GateText(), "12.34");
+  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
+  EXPECT_FLOAT_EQ(StaticConfig.ImpulseGateTime, 12.34f);
+}
+
+TEST_F(DispatchTest, TypedGateOutsideTwoTo2000IsRefusedUnchanged) {
+  LoadSet(2);
+  DisplayConfig.Graphshown = kNoiseView;
+  UpdateGateControls(host);
+  const int slider = host.slider.value();
+  for (const char* text : {"1.99", "2000.5", "abc"}) {
+    dialogs.ExpectMessage();
+    TypeGate(text);
+  }
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 2 and 2000",
+                                                              "User Error: Input must be between 2 and 2000",
+                                                              "User Error: Non Numeric Input"}));
+  EXPECT_FLOAT_EQ(set.NoiseGateTime, EQConfig.NoiseGateTime);
+  EXPECT_EQ(host.slider.value(), slider);
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclamped) {
+  LoadSet(1);
+  DisplayConfig.Graphshown = kBodeView;
+  DisplayConfig.FFTSelected = kTrue;
+  set.FreqRespGateTime = 0.1f;
+  UpdateGateControls(host);
+  EXPECT_EQ(host.slider.value(), 10);
+  EXPECT_EQ(host.GateText(), "0.1");
+
+  DisplayConfig.Graphshown = kModalSliceView;
+  set.ModalGateTime = 5000.7f;
+  UpdateGateControls(host);
+  EXPECT_TRUE(host.largeGate);
+  EXPECT_EQ(host.slider.value(), 5001);
+  EXPECT_EQ(host.GateText(), "5000");
+
+  set.ModalGateTime = 25.5f;
+  UpdateGateControls(host);
+  EXPECT_EQ(host.slider.value(), 26);  // nearest, halves to even
+  EXPECT_EQ(host.GateText(), "25");
+}
+
+TEST_F(DispatchTest, ViewsWithoutAGateLeaveTheControls) {
+  LoadSet(1);
+  DisplayConfig.Graphshown = kImpulseView;
+  set.ImpulseGateTime = 30;
+  UpdateGateControls(host);
+  for (int32_t view : {kLevelsView, kPsdView}) {
+    DisplayConfig.Graphshown = view;
+    UpdateGateControls(host);
+    EXPECT_EQ(host.slider.value(), 30);
+    EXPECT_EQ(host.GateText(), "30");
+  }
+  DisplayConfig.Graphshown = kFractOctView;
+  DisplayConfig.FractOctSelected = kFalse;
+  UpdateGateControls(host);
+  EXPECT_EQ(host.GateText(), "30");
+  DisplayConfig.Graphshown = kPsycView;
+  DisplayConfig.PsycSelected = kTrue;
+  UpdateGateControls(host);
+  EXPECT_EQ(host.GateText(), "N/A");
+  EXPECT_EQ(host.slider.value(), 30);
+}
+
+TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
+  LoadSet(1);
+  set.SampleRate = 48000;
+  set.PeriodExponent = 15;  // 32768 samples; 2400 are the 50 ms margin
+  EXPECT_FLOAT_EQ(LimitGateToPeriod(400), 400.0f);
+  // (32768 - 2400) / (1.5 x 48 samples per ms) = 421.8: 421 fits, 422 would not.
+  EXPECT_FLOAT_EQ(LimitGateToPeriod(500), 421.0f);
+  EXPECT_LE(421 * 0.001 * 48000 * 1.5 + 2400, 32768);
+  EXPECT_GT(422 * 0.001 * 48000 * 1.5 + 2400, 32768);
+  set.PeriodExponent = 11;  // shorter than the margin
+  EXPECT_FLOAT_EQ(LimitGateToPeriod(500), 1.0f);
+  EXPECT_FLOAT_EQ(LimitGateToPeriod(0.2f), 1.0f);
+  set.PeriodExponent = 18;  // a result column holds 2^17
+  EXPECT_FLOAT_EQ(LimitGateToPeriod(5000), std::floor((131072 - 2400) * 1000.0f / 72000));
+  EXPECT_FLOAT_EQ(ClampSmallGateTime(0.99f), 1.0f);
+  EXPECT_FLOAT_EQ(ClampSmallGateTime(1.5f), 1.5f);
+}
+
+TEST_F(DispatchTest, BoostCutScalesOnlyTheStoredPeriodOfOneResult) {
+  LoadSet(2);
+  ImpulseSet[0].fill(1.0f);
+  ImpulseSet[1].fill(1.0f);
+  set.PeriodExponent = 18;
+  BoostCut(host, 2, 20.0f);
+  int scaled = 0;
+  for (float v : ImpulseSet[1]) scaled += (v == 10.0f);
+  EXPECT_EQ(scaled, 131072);
+  for (float v : ImpulseSet[0]) ASSERT_EQ(v, 1.0f);
+  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
+
+  ImpulseSet[1].fill(1.0f);
+  set.PeriodExponent = 10;
+  BoostCut(host, 2, -6.0f);
+  EXPECT_NEAR(ImpulseSet[1][1023], std::pow(10.0, -0.3), 1e-6);
+  EXPECT_EQ(ImpulseSet[1][1024], 1.0f);
+  Take();
+  BoostCut(host, 3, 6.0f);
+  BoostCut(host, 0, 6.0f);
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
+  for (int32_t i = 0; i < 32; ++i) {
+    int32_t rate = 44100 + i, exponent = 15;
+    ASSERT_TRUE(ADDTOPSDParameters(rate, exponent));
+    EXPECT_EQ(PsdParameters[i].Exponent, 15);
+    EXPECT_EQ(PsdParameters[i].SampleRate, 44100 + i);
+  }
+  EXPECT_EQ(PsdParameters[0].Count, 32);
+  int32_t rate = 48000, exponent = 14;
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(ADDTOPSDParameters(rate, exponent));
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"User Error: only 32 curves can be stored at once. Delete one to continue."}));
+  EXPECT_EQ(PsdParameters[0].Count, 32);
+  EXPECT_EQ(PsdParameters[32].SampleRate, 0);
+}
+
+TEST_F(DispatchTest, SmallAccessorsFallBackAndRefuse) {
+  EQConfig.SampleRate = 44100;
+  EXPECT_EQ(GetSampleRateOfDisplayData(), "44100");  // nothing loaded: the settings
+  LoadSet(2);
+  EXPECT_EQ(GetSampleRateOfDisplayData(), "48000");
+
+  IncludeExistingFiltersinFit(1);
+  IncludeExistingFiltersinFit(2);
+  EXPECT_EQ(GetIncludeFilters(), kTrue);
+}
+
+}  // namespace
+}  // namespace zentor

@@ -1,0 +1,74 @@
+// A host for the main graph's views without the main window: the panel values as
+// plain fields, the slider and text boxes as bare controls (so their clamping and
+// validation are the real ones), and a recorder or a picture to draw on.
+#pragma once
+
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <string>
+#include <vector>
+
+#include "display/graph_host.h"
+#include "platform/picture.h"
+#include "platform/text_boxes.h"
+
+namespace zentor::test {
+
+class RecordingHost : public GraphHost {
+ public:
+  RecordingHost() {
+    slider.setRange(0, 2000);
+    curveNoText.setText("1");
+  }
+
+  DrawingSurface& MainGraph() override {
+    if (picture) return *picture;
+    return rec;
+  }
+  void RepaintWindow() override { ++repaints; }
+  bool IsBusy() const override { return busy; }
+  void SelectViewButton(ViewButton b) override { view = b; }
+  ViewButton SelectedViewButton() const override { return view; }
+  void SelectAxisButton(bool log) override { logAxis = log; }
+  void SelectGateRange(bool large) override {
+    largeGate = large;
+    const QSignalBlocker block(&slider);
+    slider.setRange(large ? 1 : 0, 2000);
+  }
+  bool LargeGateSelected() const override { return largeGate; }
+  void SetGateSlider(int32_t v) override {
+    if (v < slider.minimum()) slider.setMinimum(v);
+    if (v > slider.maximum()) slider.setMaximum(v);
+    slider.setValue(v);
+  }
+  int32_t GateSliderPosition() const override { return slider.sliderPosition(); }
+  void SetGateText(const std::string& text) override { gateText.setText(QString::fromStdString(text)); }
+  bool ReadGateText(double min, double max, double& value) override {
+    return ValidateNumericTextBox(&gateText, min, max, value);
+  }
+  bool NormTicked() const override { return norm; }
+  bool ReadCurveNoText(double min, double max, double& value) override {
+    return ValidateNumericTextBox(&curveNoText, min, max, value);
+  }
+  int32_t DisplayResolution() const override { return displayRes; }
+  void ShowListLines(std::span<const std::string> l) override { lines.assign(l.begin(), l.end()); }
+
+  std::string GateText() const { return gateText.text().toStdString(); }
+
+  RecordingSurface rec;
+  PictureBox* picture = nullptr;  // drawn on instead of rec when set
+  bool busy = false;
+  ViewButton view = ViewButton::None;
+  bool logAxis = true;
+  bool largeGate = false;
+  QSlider slider{Qt::Horizontal};
+  QLineEdit gateText;
+  QLineEdit curveNoText;
+  bool norm = false;
+  int32_t displayRes = 4;
+  std::vector<std::string> lines;
+  int repaints = 0;
+};
+
+}  // namespace zentor::test

@@ -1,0 +1,79 @@
+// The main graph's views driven through a recording host (no main window), with
+// the start-up frames, colours, work arrays and analysis settings, and loaders for
+// synthetic result sets.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/records.h"
+#include "core/work_arrays.h"
+#include "display/graph_frame.h"
+#include "display/plot_colours.h"
+#include "display/view_state.h"
+#include "platform/picture.h"
+#include "recording_host.h"
+#include "support/fixture.h"
+
+namespace zentor::test {
+
+class ViewsTest : public ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    AllocateWorkArrays(kWorkArrayPoints);
+    SetDefaultGraphFrames();
+    SetDefaultPlotColours();
+    DisplayConfig.FFTSelected = kTrue;
+    DisplayConfig.Graphshown = kImpulseView;
+    CoOrdLockLimits = CoOrdLockLimitsRecord{-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
+    RubberBandState.BoxErased = kTrue;
+    MeasurementHeader& c = EQConfig;
+    c.ImpulseGateTime = 20.0f;
+    c.FractOctGateTime = 50.0f;
+    c.FreqRespGateTime = 10.0f;
+    c.ModalGateTime = 500.0f;
+    c.NoiseGateTime = 200.0f;
+    c.PsycGateTime = 5.0f;
+    c.FractOctRes = 0.333f;
+    c.PeriodExponent = 17;
+  }
+  void TearDown() override {
+    FreeWorkArrays();
+    ZentorTest::TearDown();
+  }
+
+  // n results of 2^exponent samples at fs, all silent.
+  void LoadSet(int32_t n, int32_t fs, int32_t exponent, float impulseGate = 20.0f) {
+    MeasurementHeader& s = ResultsDataSetInfo[0];
+    s = EQConfig;
+    s.NumInSet = n;
+    for (int32_t i = 0; i < std::min(n, kMaxResults); ++i) {
+      MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(i)];
+      if (i > 0) h = s;
+      h.SampleRate = fs;
+      h.PeriodExponent = exponent;
+      h.ImpulseGateTime = impulseGate;
+      ImpulseSet[static_cast<size_t>(i)].fill(0.0f);
+    }
+  }
+
+  // Polylines drawn in the given colour (the curves; the frame uses lines and rectangles).
+  std::vector<RecordingSurface::Call> CurvesIn(ColourRef colour) const {
+    std::vector<RecordingSurface::Call> out;
+    for (const auto& c : rec.Of(RecordingSurface::Kind::Polyline))
+      if (c.pen.colour == colour) out.push_back(c);
+    return out;
+  }
+  bool HasText(const std::string& text) const {
+    for (const auto& c : rec.Of(RecordingSurface::Kind::Text))
+      if (c.text == text) return true;
+    return false;
+  }
+
+  RecordingHost host;
+  RecordingSurface& rec = host.rec;
+};
+
+}  // namespace zentor::test
