@@ -11,59 +11,14 @@
 #include "display/graph_frame.h"
 #include "display/view_state.h"
 #include "platform/forms.h"
+#include "support/builder_recorder.h"
 #include "views_fixture.h"
 
 namespace zentor {
 namespace {
 
-struct BuilderCall {
-  std::string name;
-  int32_t first = 0;
-  bool operator==(const BuilderCall&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const BuilderCall& c) { return os << c.name << "(" << c.first << ")"; }
-
-// Counts the builder calls instead of computing views.
-struct BuilderRecorder {
-  std::vector<BuilderCall> calls;
-  std::function<void()> during;  // runs inside every builder call
-  int cursorDepthInBuilder = -1;
-  int16_t showEtcInBuilder = 99;
-  struct LevelsArgs {
-    int32_t start, rate, shift;
-    float ms, level, sn;
-    size_t samples;
-  } levels{};
-
-  void Install() {
-    ViewBuilderTable& t = ViewBuilders;
-    t.ShowMainImpulseSet = [this](GraphHost&, int32_t f) {
-      showEtcInBuilder = ImpulseDisplayConfig.ShowETC;
-      return Record("ShowMainImpulseSet", f);
-    };
-    t.ShowPSDEnergy = [this](GraphHost&, int32_t f) { return Record("ShowPSDEnergy", f); };
-    t.ShowLevelsImpulse = [this](GraphHost&, std::span<float> impulse, int32_t start, float ms, int32_t rate,
-                                 int32_t shift, float level, float sn) {
-      levels = {start, rate, shift, ms, level, sn, impulse.size()};
-      Record("ShowLevelsImpulse", 0);
-    };
-    t.ShowFFTResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowFFTResponseSet", f); };
-    t.ShowFractOctResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowFractOctResponseSet", f); };
-    t.ShowPsycResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowPsycResponseSet", f); };
-    t.ShowNoiseResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowNoiseResponseSet", f); };
-    t.ShowModalResponseSet = [this](GraphHost&, int32_t f) { return Record("ShowModalResponseSet", f); };
-    t.ShowImpulseCurve = [this](GraphHost&, int32_t k) { Record("ShowImpulseCurve", k); };
-  }
-
- private:
-  bool Record(const char* name, int32_t f) {
-    calls.push_back({name, f});
-    cursorDepthInBuilder = WaitCursor::Depth();
-    if (during) during();
-    return true;
-  }
-};
+using test::BuilderCall;
+using test::BuilderRecorder;
 
 class DispatchTest : public test::ViewsTest {
  protected:
@@ -73,25 +28,11 @@ class DispatchTest : public test::ViewsTest {
     host.view = ViewButton::Time;
   }
 
-  // A loaded set of n results whose view caches hold n curves each.
   void LoadSet(int32_t n) {
-    MeasurementHeader& s = ResultsDataSetInfo[0];
-    s = EQConfig;
-    s.NumInSet = n;
-    s.SampleRate = 48000;
-    s.PeriodExponent = 17;
-    for (CurveArray* a :
-         {&ImpulseCurves, &BodeCurves, &FractOctCurves, &PsycCurves, &NoiseCurves, &ModalCurves, &PsdCurves})
-      (*a)[0].NumCurves = n;
-    LoadStaticConfig();
+    test::LoadCachedSet(n);
     rb.calls.clear();
   }
-
-  std::vector<BuilderCall> Take() {
-    std::vector<BuilderCall> c = std::move(rb.calls);
-    rb.calls.clear();
-    return c;
-  }
+  std::vector<BuilderCall> Take() { return rb.Take(); }
 
   void TypeGate(const char* text) {
     host.gateText.setText(text);

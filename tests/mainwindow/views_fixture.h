@@ -13,6 +13,7 @@
 #include "main_window_fixture.h"
 #include "display/view_state.h"
 #include "platform/picture.h"
+#include "support/silent_set.h"
 
 namespace zentor::test {
 
@@ -29,33 +30,11 @@ class ViewsTest : public MainWindowTest {
     MainWindowTest::TearDown();
   }
 
-  // n results of 2^exponent samples at fs, all silent.
   void LoadSet(int32_t n, int32_t fs, int32_t exponent, float impulseGate = 20.0f) {
-    MeasurementHeader& s = ResultsDataSetInfo[0];
-    s = EQConfig;
-    s.NumInSet = n;
-    for (int32_t i = 0; i < std::min(n, kMaxResults); ++i) {
-      MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(i)];
-      if (i > 0) h = s;
-      h.SampleRate = fs;
-      h.PeriodExponent = exponent;
-      h.ImpulseGateTime = impulseGate;
-      ImpulseSet[static_cast<size_t>(i)].fill(0.0f);
-    }
+    LoadSilentSet(n, fs, exponent, impulseGate);
   }
-
-  // Polylines drawn in the given colour (the curves; the frame uses lines and rectangles).
-  std::vector<RecordingSurface::Call> CurvesIn(ColourRef colour) const {
-    std::vector<RecordingSurface::Call> out;
-    for (const auto& c : rec.Of(RecordingSurface::Kind::Polyline))
-      if (c.pen.colour == colour) out.push_back(c);
-    return out;
-  }
-  bool HasText(const std::string& text) const {
-    for (const auto& c : rec.Of(RecordingSurface::Kind::Text))
-      if (c.text == text) return true;
-    return false;
-  }
+  std::vector<RecordingSurface::Call> CurvesIn(ColourRef colour) const { return test::CurvesIn(rec, colour); }
+  bool HasText(const std::string& text) const { return test::HasText(rec, text); }
 
   DataPlotter* w = nullptr;
   RecordingSurface rec;
