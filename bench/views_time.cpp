@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "core/records.h"
+#include "display/graph_frame.h"
 #include "mainwindow/data_plotter.h"
 #include "display/time_views.h"
 #include "display/view_state.h"

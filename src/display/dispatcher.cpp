@@ -20,6 +20,7 @@
 
 namespace zentor {
 
+ViewWindowLinks ViewWindowHooks;
 ViewBuilderTable ViewBuilders = DefaultViewBuilders();
 MeasurementHeader StaticConfig{};
 int16_t PlotterToUpdate = 0;
@@ -39,6 +40,7 @@ bool redrawQueued = false;
 bool followUpRedraw = false;
 
 SharedStateRegistrar g_reset([] {
+  ViewWindowHooks = ViewWindowLinks{};
   ViewBuilders = DefaultViewBuilders();
   StaticConfig = MeasurementHeader{};
   PlotterToUpdate = IncludeFilters = 0;

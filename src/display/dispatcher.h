@@ -14,6 +14,15 @@
 
 namespace zentor {
 
+// Windows of the views that are reached through these links until they exist
+// here (display options and coordinate lock). Unset links do nothing.
+struct ViewWindowLinks {
+  std::function<void(int32_t)> ShowDisplayOptions;  // 3 time settings, 4 frequency settings
+  std::function<void()> ShowCoOrdLock;
+  std::function<void()> ShowWaterfallWindow;
+};
+extern ViewWindowLinks ViewWindowHooks;
+
 // The builders DisplayResults hands each view to. Each takes FirstCurve as
 // DisplayResults does; ShowImpulseCurve takes a 0-based result.
 struct ViewBuilderTable {

@@ -10,7 +10,6 @@ CoOrdLockLimitsRecord CoOrdLockLimits{};
 RubberBandRecord RubberBandState{};
 std::array<PsdParameterEntry, kPsdParameterEntries> PsdParameters{};
 std::array<float, kLevelsImpulseSamples> LevelsImpulse{};
-ViewWindowLinks ViewWindowHooks;
 
 namespace {
 SharedStateRegistrar g_reset([] {
@@ -20,7 +19,6 @@ SharedStateRegistrar g_reset([] {
   RubberBandState = RubberBandRecord{};
   PsdParameters.fill(PsdParameterEntry{});
   LevelsImpulse.fill(0.0f);
-  ViewWindowHooks = ViewWindowLinks{};
 });
 }
 

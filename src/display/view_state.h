@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace zentor {
 
@@ -98,14 +97,5 @@ extern CoOrdLockLimitsRecord CoOrdLockLimits;
 extern RubberBandRecord RubberBandState;
 extern std::array<PsdParameterEntry, kPsdParameterEntries> PsdParameters;
 extern std::array<float, kLevelsImpulseSamples> LevelsImpulse;
-
-// Windows of the views that are reached through these links until they exist
-// here (display options and coordinate lock). Unset links do nothing.
-struct ViewWindowLinks {
-  std::function<void(int32_t)> ShowDisplayOptions;  // 3 time settings, 4 frequency settings
-  std::function<void()> ShowCoOrdLock;
-  std::function<void()> ShowWaterfallWindow;
-};
-extern ViewWindowLinks ViewWindowHooks;
 
 }  // namespace zentor

@@ -11,6 +11,7 @@
 #include "core/records.h"
 #include "core/work_arrays.h"
 #include "display/color_form.h"
+#include "display/dispatcher.h"
 #include "display/graph_frame.h"
 #include "mainwindow/data_plotter.h"
 #include "display/view_state.h"

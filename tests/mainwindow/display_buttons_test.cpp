@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "display/color_form.h"
+#include "display/dispatcher.h"
 #include "display/plot_colours.h"
 #include "support/curve_sets.h"
 #include "views_fixture.h"
