@@ -1,7 +1,8 @@
 // A full redraw of the main graph: frame, 32 curves of 2000 points, legend.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include "qt_bench_main.h"
+
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -94,10 +95,5 @@ BENCHMARK(BM_Recorded)->Unit(benchmark::kMillisecond);
 }  // namespace zentor
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return zentor::RunQtBenchmarks(argc, argv);
 }

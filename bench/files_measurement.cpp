@@ -2,7 +2,8 @@
 // the file in the page cache.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include "qt_bench_main.h"
+
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdlib>
@@ -54,12 +55,6 @@ BENCHMARK(BM_LoadFullSet)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  Forms::Get<DataPlotter>();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Forms::DeleteAll();
-  return 0;
+  return zentor::RunQtBenchmarks(
+      argc, argv, [] { zentor::Forms::Get<zentor::DataPlotter>(); }, [] { zentor::Forms::DeleteAll(); });
 }

@@ -2,7 +2,8 @@
 // 32 results at 48 kHz with 2^17 samples each, default gates.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include "qt_bench_main.h"
+
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -73,10 +74,5 @@ BENCHMARK(BM_GatedSpectrum32Results)->Unit(benchmark::kMillisecond);
 }  // namespace zentor
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return zentor::RunQtBenchmarks(argc, argv);
 }

@@ -173,4 +173,7 @@ extern std::string EQFileName;
 
 void SetMicChannel(int32_t code);
 
+// The analysis defaults: the current settings at start-up, and a set started by a Qel file.
+void SetDefaultMeasurementHeader(MeasurementHeader& h);
+
 }  // namespace zentor

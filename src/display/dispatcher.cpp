@@ -426,14 +426,12 @@ void Waterfall_Click() {
   if (ViewWindowHooks.ShowWaterfallWindow) ViewWindowHooks.ShowWaterfallWindow();
 }
 
-namespace {
 bool DataLoadedForSettings() {
   if (ResultsDataSetInfo[0].NumInSet >= 1) return true;
   MsgBox(" Data must be loaded before parameters can be set", MsgButtons::OK, MsgIcon::Exclamation,
          "Mirabelt Zentor");
   return false;
 }
-}  // namespace
 
 void TimeSettings_Click() {
   if (DataLoadedForSettings() && ViewWindowHooks.ShowDisplayOptions) ViewWindowHooks.ShowDisplayOptions(3);

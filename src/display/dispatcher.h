@@ -90,6 +90,8 @@ void Psyc_Click(GraphHost& host);
 void Impulse_Click(GraphHost& host);
 void SNRatioMenu_Click(GraphHost& host);
 void Waterfall_Click();
+// True when results are loaded; otherwise tells the user the settings need data.
+bool DataLoadedForSettings();
 void TimeSettings_Click();
 void FrequencyOptions_Click();
 void CoOrdinateLocker_Click();

@@ -14,28 +14,12 @@
 #include "display/dispatcher.h"
 #include "display/graph_frame.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/event_hook.h"
 #include "display/view_state.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 
 namespace zentor {
-
-namespace {
-
-// Resizing the graph redraws it from the filed curves.
-class GraphResize : public QObject {
- public:
-  GraphResize(QObject* parent, std::function<void()> onResize) : QObject(parent), onResize_(std::move(onResize)) {}
-  bool eventFilter(QObject* o, QEvent* e) override {
-    if (o == parent() && e->type() == QEvent::Resize) onResize_();
-    return false;
-  }
-
- private:
-  std::function<void()> onResize_;
-};
-
-}  // namespace
 
 void DataPlotter::InitDisplayControls() {
   if (Command5) return;
@@ -60,7 +44,11 @@ void DataPlotter::InitDisplayControls() {
     logbut->setChecked(true);
     SetFrequencyAxisMode();
   });
-  Picture1->installEventFilter(new GraphResize(Picture1, [this] { Picture1_Resize(); }));
+  // Resizing the graph redraws it from the filed curves.
+  new EventHook(Picture1, [this](QEvent* e) {
+    if (e->type() == QEvent::Resize) Picture1_Resize();
+    return false;
+  });
 }
 
 void DataPlotter::Picture1_Resize() {
@@ -94,12 +82,7 @@ void DataPlotter::ShowColourDialog() {
 
 void DataPlotter::ShowDisplayOptions() {
   if (Busy != 0) return;
-  if (ResultsDataSetInfo[0].NumInSet < 1) {
-    MsgBox(" Data must be loaded before parameters can be set", MsgButtons::OK, MsgIcon::Exclamation,
-           "Mirabelt Zentor");
-    return;
-  }
-  if (ViewWindowHooks.ShowDisplayOptions) ViewWindowHooks.ShowDisplayOptions(TimeBut->isChecked() ? 3 : 4);
+  if (DataLoadedForSettings() && ViewWindowHooks.ShowDisplayOptions) ViewWindowHooks.ShowDisplayOptions(TimeBut->isChecked() ? 3 : 4);
 }
 
 void DataPlotter::Command5_Click() {

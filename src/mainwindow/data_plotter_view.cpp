@@ -13,13 +13,13 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <functional>
 
 #include "display/curve_averaging.h"
 #include "display/dispatcher.h"
 #include "display/fit_to_data.h"
 #include "display/time_views.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/event_hook.h"
 #include "platform/text_boxes.h"
 
 namespace zentor {
@@ -28,45 +28,6 @@ namespace {
 
 constexpr int kSmallGateSliderMax = 2000;
 constexpr int kLargeGateSliderMax = 2000;
-
-// Keeps the gate strip under Frame1 wherever the layout puts the frame.
-class FollowFrame : public QObject {
- public:
-  FollowFrame(QWidget* frame, QWidget* strip) : QObject(frame), frame_(frame), strip_(strip) {}
-  bool eventFilter(QObject* o, QEvent* e) override {
-    if (o == frame_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::Show))
-      Place();
-    return false;
-  }
-  void Place() {
-    if (!strip_) return;
-    const QRect g = frame_->geometry();
-    strip_->setGeometry(g.left(), g.bottom() + 2, g.width(), TwipsToPixels(400));
-  }
-
- private:
-  QWidget* frame_;
-  QPointer<QWidget> strip_;
-};
-
-// Enter in GateText.
-class GateKeys : public QObject {
- public:
-  GateKeys(QLineEdit* edit, std::function<void()> onEnter) : QObject(edit), onEnter_(std::move(onEnter)) {}
-  bool eventFilter(QObject* o, QEvent* e) override {
-    if (o == parent() && e->type() == QEvent::KeyPress) {
-      auto* k = static_cast<QKeyEvent*>(e);
-      if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-        onEnter_();
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  std::function<void()> onEnter_;
-};
 
 }  // namespace
 
@@ -108,10 +69,24 @@ void DataPlotter::InitViewControls() {
     SmallGate->setChecked(true);
     Slider1->setRange(0, kSmallGateSliderMax);
   }
-  auto* follow = new FollowFrame(Frame1, GateStrip);
-  Frame1->installEventFilter(follow);
-  follow->Place();
-  GateText->installEventFilter(new GateKeys(GateText, [this] { zentor::GateText_KeyPress(*this, 13); }));
+  // The gate strip stays under Frame1 wherever the layout puts the frame.
+  auto placeStrip = [frame = Frame1, strip = QPointer<QWidget>(GateStrip)] {
+    if (!strip) return;
+    const QRect g = frame->geometry();
+    strip->setGeometry(g.left(), g.bottom() + 2, g.width(), TwipsToPixels(400));
+  };
+  new EventHook(Frame1, [placeStrip](QEvent* e) {
+    if (e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::Show) placeStrip();
+    return false;
+  });
+  placeStrip();
+  new EventHook(GateText, [this](QEvent* e) {
+    if (e->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    zentor::GateText_KeyPress(*this, 13);
+    return true;
+  });
 
   connect(TimeBut, &QRadioButton::clicked, this, [this] { TimeBut_Click(); });
   connect(FreqBut, &QRadioButton::clicked, this, [this] { FreqBut_Click(); });

@@ -62,36 +62,6 @@ bool ParseQelFile(std::span<const uint8_t> bytes, QelFileImage& q) {
   return true;
 }
 
-void SetDefaultMeasurementHeader(MeasurementHeader& h) {
-  h.ReservedDouble1 = 15.0;
-  h.ModalSliceMaxFreq = 150.0;
-  h.ReservedDouble3 = 6.0;
-  h.ReservedDouble4 = 20.0;
-  h.ReservedDouble5 = 16.0;
-  h.MeasConfig = 43;
-  h.ReservedLong1 = 4;
-  h.ReservedSingle1 = 10.0f;
-  h.ReservedSingle2 = 20000.0f;
-  h.MainRunFlag = h.PsdRunFlag = h.ReservedInteger1 = h.ReservedInteger2 = h.ReservedInteger3 = 0;
-  h.LevelsPeriodExponent = 15;
-  h.LevelsPreExcitationExponent = 14;
-  h.PsdPeriodExponent = 15;
-  h.ImpulseGateTime = 20.0f;
-  h.FractOctGateTime = 50.0f;
-  h.FreqRespGateTime = 10.0f;
-  h.ModalGateTime = 500.0f;
-  h.NoiseGateTime = 200.0f;
-  h.PsycLFResolution = 0.75f;
-  h.PsycGateTime = 5.0f;
-  h.PsycShelfTime = 15.0f;
-  h.PsycShelfLevel = -10.0f;
-  h.PsycDataPoints = 30;
-  h.FractOctRes = 0.333f;
-  h.FractOctPoints = 1000;
-  h.MeasuredDistance = 0.0f;
-  h.AutoRange = kTrue;
-}
-
 int16_t ImportQelFile(const std::string& path) {
   const int32_t k = ResultsDataSetInfo[0].NumInSet;
   if (k >= kMaxResults || k < 0) {

@@ -46,7 +46,5 @@ enum QelImportCode : int16_t {
 
 // Reads the file and appends it as a new result; a refused file changes nothing.
 int16_t ImportQelFile(const std::string& path);
-// The analysis defaults of a set started by a Qel file.
-void SetDefaultMeasurementHeader(MeasurementHeader& h);
 
 }  // namespace zentor

@@ -30,15 +30,8 @@ class ViewsTest : public ZentorTest {
     DisplayConfig.Graphshown = kImpulseView;
     CoOrdLockLimits = CoOrdLockLimitsRecord{-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
     RubberBandState.BoxErased = kTrue;
-    MeasurementHeader& c = EQConfig;
-    c.ImpulseGateTime = 20.0f;
-    c.FractOctGateTime = 50.0f;
-    c.FreqRespGateTime = 10.0f;
-    c.ModalGateTime = 500.0f;
-    c.NoiseGateTime = 200.0f;
-    c.PsycGateTime = 5.0f;
-    c.FractOctRes = 0.333f;
-    c.PeriodExponent = 17;
+    SetDefaultMeasurementHeader(EQConfig);
+    EQConfig.PeriodExponent = 17;
   }
   void TearDown() override {
     FreeWorkArrays();

@@ -15,6 +15,7 @@
 #include "display/graph_frame.h"
 #include "display/view_state.h"
 #include "main_window_fixture.h"
+#include "support/builder_recorder.h"
 #include "mainwindow/measurement_file.h"
 
 namespace zentor::test {
@@ -242,25 +243,9 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 // Records which view builder ran with which reuse count instead of drawing.
 class RecordingPlotter : public DataPlotter {
  public:
-  RecordingPlotter() {
-    ViewBuilderTable& t = ViewBuilders;
-    t.ShowMainImpulseSet = [this](GraphHost&, int32_t f) { return Note("impulse", f); };
-    t.ShowPSDEnergy = [this](GraphHost&, int32_t f) { return Note("psd", f); };
-    t.ShowFFTResponseSet = [this](GraphHost&, int32_t f) { return Note("bode", f); };
-    t.ShowFractOctResponseSet = [this](GraphHost&, int32_t f) { return Note("fractoct", f); };
-    t.ShowPsycResponseSet = [this](GraphHost&, int32_t f) { return Note("psyc", f); };
-    t.ShowNoiseResponseSet = [this](GraphHost&, int32_t f) { return Note("noise", f); };
-    t.ShowModalResponseSet = [this](GraphHost&, int32_t f) { return Note("modal", f); };
-  }
+  RecordingPlotter() { rb.Install(); }
   ~RecordingPlotter() override { ViewBuilders = DefaultViewBuilders(); }
-  std::vector<std::pair<std::string, int32_t>> builds;
-  std::pair<std::string, int32_t> Last() const { return builds.empty() ? std::pair<std::string, int32_t>{} : builds.back(); }
-
- private:
-  bool Note(const char* view, int32_t f) {
-    builds.emplace_back(view, f);
-    return true;
-  }
+  BuilderRecorder rb;
 };
 
 // Creates the main window as the recording kind, with a command line, and loads it.

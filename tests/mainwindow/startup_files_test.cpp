@@ -43,7 +43,7 @@ TEST_F(StartupFileTest, MeasurementSetNamedOnTheCommandLineIsShown) {
     EXPECT_TRUE(w->TimeBut->isChecked());
     EXPECT_EQ(DisplayConfig.Average, 0);
     EXPECT_FALSE(w->avg->isChecked());
-    EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"impulse", 0}));
+    EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowMainImpulseSet", 0}));
     EXPECT_TRUE(dialogs.calls().empty());
     Forms::DeleteAll();
     ResetSharedState();
@@ -166,11 +166,11 @@ TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectMessage(MsgAnswer::No);
   dialogs.ExpectOpenFile(path);
-  w->builds.clear();
+  w->rb.calls.clear();
   w->OpenFile_Click();
   EXPECT_TRUE(w->FreqBut->isChecked());
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
-  EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"bode", 0}));
+  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
   EXPECT_EQ(StaticConfig.SampleRate, 0);
 
   BodeCurves[0].NumCurves = 2;
@@ -180,7 +180,7 @@ TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
   dialogs.ExpectOpenFile(more);
   w->AddMeasurements_Click();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 4);
-  EXPECT_EQ(w->Last(), (std::pair<std::string, int32_t>{"bode", 2}));
+  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 2}));
 }
 
 }  // namespace

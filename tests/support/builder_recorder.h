@@ -36,6 +36,8 @@ struct BuilderRecorder {
     size_t samples;
   } levels{};
 
+  BuilderCall Last() const { return calls.empty() ? BuilderCall{} : calls.back(); }
+
   // The calls so far, forgotten here.
   std::vector<BuilderCall> Take() {
     std::vector<BuilderCall> c = std::move(calls);
