@@ -15,7 +15,7 @@ run: build
 
 test: deps
 	scripts/check-layers
-	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZENTOR_SANITIZE=ON
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZENTOR_SANITIZE=ON -DZENTOR_WERROR=ON
 	cmake --build build/test -j $(JOBS)
 	cd build/test && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)

@@ -1,11 +1,17 @@
 #include <QApplication>
+#include <cstdio>
 #include <string>
 
 #include "mainwindow/data_plotter.h"
+#include "platform/desktop.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
 
 int main(int argc, char** argv) {
+  if (const std::string missing = zentor::MissingDesktopMessage(argc, argv); !missing.empty()) {
+    std::fprintf(stderr, "%s\n", missing.c_str());
+    return 2;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Zentor");
   zentor::ReleaseVectorUpperState();
@@ -13,7 +19,10 @@ int main(int argc, char** argv) {
   zentor::Forms::Adopt(window);
   // One path, perhaps with blanks in it: the arguments as one line.
   std::string commandLine;
-  for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) commandLine += ' ';
+    commandLine += argv[i];
+  }
   window->CommandLine = commandLine;
   window->Form_Load();
   const int rc = app.exec();

@@ -36,7 +36,10 @@ std::string Str(float x) {
   std::string s = FormatSingle(x);
   return (std::signbit(x) && x != 0) ? s : " " + s;
 }
-std::string Str(int32_t x) { return x < 0 ? std::to_string(x) : " " + std::to_string(x); }
+std::string Str(int32_t x) {
+  std::string s(x < 0 ? 0 : 1, ' ');
+  return s.append(std::to_string(x));
+}
 std::string Str(int16_t x) { return Str(static_cast<int32_t>(x)); }
 
 std::string Trim(std::string_view s) {

@@ -18,7 +18,7 @@ float ParseSingleOrWarn(const std::string& text) {
 }
 
 int SplitCalibrationLine(const std::string& line, std::string& f1, std::string& f2, std::string& f3) {
-  f1 = f2 = f3 = " ";
+  f1 = f2 = f3 = ' ';
   if (line.size() < 2) return -1;
   int result = -1;
   size_t pos = 0;

@@ -22,11 +22,11 @@ void ClearCurveRecordCompletely(CurveRecord& r) {
   r.NumCurves = 0;
   r.CurveIndex = 0;
   r.Parameter = 0;
-  r.Name = "0";
+  r.Name = '0';
   r.NumPoints = 0;
   r.YValues.fill(0.0f);
   r.XValues.fill(0.0f);
-  r.Label = " ";
+  r.Label = ' ';
 }
 
 }  // namespace

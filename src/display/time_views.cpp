@@ -177,7 +177,7 @@ bool ShowMainImpulseSet(GraphHost& host, int32_t FirstCurve) {
       MainBuffer.XValues[static_cast<size_t>(j)] = static_cast<float>((j - p) * 1000.0 / fs);
       MainBuffer.YValues[static_cast<size_t>(j)] = WorkCurve2[static_cast<size_t>(j)];
     }
-    StoreCurveRecord(ImpulseCurves, MainBuffer, " " + std::to_string(i + 1), i);
+    StoreCurveRecord(ImpulseCurves, MainBuffer, Str(i + 1), i);
     PlotCurveOnGraph(TimeGraphFrame, picture, ImpulseCurves[static_cast<size_t>(i)], GetCurveColour(i), i);
     DrawGraphTitleAndLegend(TimeGraphFrame, picture, ImpulseCurves, title, kMaxResults);
   }
@@ -215,7 +215,7 @@ bool ShowPSDEnergy(GraphHost& host, int32_t FirstCurve) {
           MainBuffer.XValues[static_cast<size_t>(j)] = static_cast<float>(j * step);
           MainBuffer.YValues[static_cast<size_t>(j)] = column[static_cast<size_t>(j)];
         }
-        StoreCurveRecord(PsdCurves, MainBuffer, " " + std::to_string(c), c - 1);
+        StoreCurveRecord(PsdCurves, MainBuffer, Str(c), c - 1);
         DrawGraphTitleAndLegend(FreqGraphFrame, picture, PsdCurves, title, kMaxPsdSpectra);
       }
     }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -11,6 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <algorithm>
 #include <filesystem>
 
@@ -72,6 +75,38 @@ T* Control(QWidget* parent, const char* name, const char* caption) {
   return w;
 }
 
+// The panel's twips sizes were made for a small narrow font; a condensed face
+// keeps every caption whole at 96 dpi whatever the desktop's own font is.
+QFont PanelFont(double points) {
+  QFont f(QStringLiteral("DejaVu Sans"));
+  f.setStretch(QFont::Condensed);
+  f.setPointSizeF(points);
+  return f;
+}
+
+// A push button whose caption breaks onto a second line, as the narrow sort
+// buttons above the modes list need.
+class WrappingButton : public QPushButton {
+ public:
+  WrappingButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
+    setProperty("wrapCaption", true);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    opt.text.clear();
+    p.drawControl(QStyle::CE_PushButton, opt);
+    opt.text = caption;
+    const QRect space = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+    style()->drawItemText(&p, space, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
+                          isEnabled(), caption, QPalette::ButtonText);
+  }
+};
+
 QLineEdit* TextBox(QWidget* parent, const char* name, const char* text) {
   auto* e = new QLineEdit(QString::fromUtf8(text), parent);
   e->setObjectName(name);
@@ -97,7 +132,24 @@ DataPlotter::DataPlotter() {
   ConnectFileCommands();
   InitDisplayControls();
   ConnectHooks();
+  SetMinimumFromLayout();
   resize(1280, 820);
+}
+
+// The panel's controls sit at fixed twips positions: below the width that holds
+// Frame1's right-most control beside the list column, or the height of the panel
+// under a graph at least as tall as the panel, controls would be cut or overlap.
+void DataPlotter::SetMinimumFromLayout() {
+  int right = 0;
+  for (QObject* o : Frame1->children()) {
+    if (auto* w = qobject_cast<QWidget*>(o)) right = std::max(right, w->geometry().right());
+  }
+  constexpr double kPanelTwips = 2300;  // ArrangeMainWindow's height below the graph
+  const double frameTwips = PixelsToTwips(right + 8);
+  const int width = TwipsToPixels((frameTwips - 50) / 0.99 + 2650) + 2;
+  const int height = TwipsToPixels(2 * kPanelTwips) + 2;
+  centralWidget()->setMinimumSize(width, height);
+  setMinimumSize(layout()->minimumSize());
 }
 
 DataPlotter::~DataPlotter() { DisconnectHooks(); }
@@ -243,24 +295,19 @@ void DataPlotter::BuildPanel() {
   Picture1 = new PictureBox(client);
   Picture1->setObjectName("Picture1");
 
-  // The panel's fixed twips sizes were made for a small font.
-  QFont small = client->font();
-  small.setPointSizeF(8);
-  client->setFont(small);
+  client->setFont(PanelFont(8));
 
   AppliedFilterListBox = new QListWidget(client);
   AppliedFilterListBox->setObjectName("AppliedFilterListBox");
   ModesList = new QListWidget(client);
   ModesList->setObjectName("ModesList");
 
-  FreqSelect = Control<QPushButton>(client, "FreqSelect", "List By Freq");
-  QSelect = Control<QPushButton>(client, "QSelect", "List By Q");
-  ErrSelect = Control<QPushButton>(client, "ErrSelect", "Emulator Options");
-  CompModes = Control<QPushButton>(client, "CompModes", "List All Modes");
-  QFont smaller = small;
-  smaller.setPointSizeF(6.5);
+  FreqSelect = Control<WrappingButton>(client, "FreqSelect", "List By Freq");
+  QSelect = Control<WrappingButton>(client, "QSelect", "List By Q");
+  ErrSelect = Control<WrappingButton>(client, "ErrSelect", "Emulator Options");
+  CompModes = Control<WrappingButton>(client, "CompModes", "List All Modes");
   for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
-    b->setFont(smaller);
+    b->setFont(PanelFont(5.5));
     b->resize(b->width(), TwipsToPixels(300));
   }
 

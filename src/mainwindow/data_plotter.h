@@ -261,6 +261,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void DisconnectHooks();
   void BuildMenus();
   void BuildPanel();
+  void SetMinimumFromLayout();
   void SetDefaultParameters();
   void SetInitialMenuState();
   void SetFrequencyAxisOption(int16_t logAxis);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QWidget>
 
+#include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -118,6 +119,30 @@ TEST_F(Seams, WaitCursorIsRestoredOnEveryExit) {
     EXPECT_EQ(WaitCursor::Depth(), 2);
   }
   EXPECT_EQ(WaitCursor::Depth(), 0);
+}
+
+// Qt aborts without a display server; the program must stop first with its own line.
+TEST(Desktop, MissingOnlyWithoutDisplayAndWithoutChosenPlatform) {
+  const QByteArray saved[3] = {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), qgetenv("QT_QPA_PLATFORM")};
+  const char* names[3] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  for (const char* n : names) qunsetenv(n);
+  const char* plain[] = {"zentor", "file.cfa"};
+  const std::string line = MissingDesktopMessage(2, plain);
+  EXPECT_NE(line.find("QT_QPA_PLATFORM=offscreen"), std::string::npos);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  const char* chosen[] = {"zentor", "-platform", "offscreen"};
+  EXPECT_EQ(MissingDesktopMessage(3, chosen), "");
+  qputenv("WAYLAND_DISPLAY", "");  // set but empty is no display
+  EXPECT_NE(MissingDesktopMessage(2, plain), "");
+  qputenv("DISPLAY", ":0");
+  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
+  qunsetenv("DISPLAY");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
+  for (int i = 0; i < 3; ++i) {
+    if (saved[i].isNull()) qunsetenv(names[i]);
+    else qputenv(names[i], saved[i]);
+  }
 }
 
 }  // namespace zentor

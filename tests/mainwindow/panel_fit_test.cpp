@@ -1,0 +1,120 @@
+// The panel keeps its fixed twips geometry, so its font must be small enough that
+// no caption is clipped, and the window may not shrink below the panel.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStyleOptionButton>
+#include <cstdlib>
+
+#include "main_window_fixture.h"
+
+namespace zentor::test {
+
+namespace {
+
+QString Describe(const QWidget* w) {
+  return w->objectName() + " \"" + (qobject_cast<const QAbstractButton*>(w)
+                                        ? qobject_cast<const QAbstractButton*>(w)->text()
+                                        : qobject_cast<const QLabel*>(w)->text()) + "\"";
+}
+
+// The rectangle the style leaves for a button's caption.
+QRect CaptionSpace(QAbstractButton* b) {
+  QStyleOptionButton opt;
+  opt.initFrom(b);
+  opt.rect = b->rect();
+  opt.text = b->text();
+  if (qobject_cast<QCheckBox*>(b)) return b->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, b);
+  if (qobject_cast<QRadioButton*>(b)) return b->style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, b);
+  return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b);
+}
+
+// Empty when the caption fits; otherwise what is clipped.
+QString Clipped(QWidget* w) {
+  QRect space;
+  QString text;
+  int flags = Qt::AlignCenter | Qt::TextShowMnemonic;
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+    space = CaptionSpace(b);
+    text = b->text();
+    if (b->property("wrapCaption").toBool()) flags |= Qt::TextWordWrap;
+  } else if (auto* l = qobject_cast<QLabel*>(w)) {
+    space = l->contentsRect();
+    text = l->text();
+    if (l->wordWrap()) flags |= Qt::TextWordWrap;
+  }
+  if (text.isEmpty()) return {};
+  const QRect need = w->fontMetrics().boundingRect(space, flags, text);
+  const bool wraps = flags & Qt::TextWordWrap;
+  if (need.width() <= space.width() && (!wraps || need.height() <= space.height())) return {};
+  return Describe(w) + QString(" needs %1x%2 in %3x%4")
+                           .arg(need.width()).arg(need.height()).arg(space.width()).arg(space.height());
+}
+
+QList<QWidget*> Captioned(QWidget* root) {
+  QList<QWidget*> out;
+  for (QWidget* w : root->findChildren<QWidget*>()) {
+    if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w)) out << w;
+  }
+  return out;
+}
+
+// Visible siblings whose rectangles intersect, named.
+QStringList Overlaps(QWidget* root) {
+  QStringList out;
+  QList<QWidget*> parents{root};
+  for (QWidget* w : root->findChildren<QWidget*>()) parents << w;
+  for (QWidget* p : parents) {
+    QList<QWidget*> kids;
+    for (QObject* o : p->children()) {
+      auto* k = qobject_cast<QWidget*>(o);
+      if (k && k->isVisible() && !k->isWindow() && k->width() > 0 && k->height() > 0) kids << k;
+    }
+    for (int i = 0; i < kids.size(); ++i) {
+      for (int j = i + 1; j < kids.size(); ++j) {
+        if (kids[i]->geometry().intersects(kids[j]->geometry()))
+          out << kids[i]->objectName() + " / " + kids[j]->objectName();
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, EveryPanelCaptionFitsItsControlAtTheDefaultSize) {
+  DataPlotter* w = Start();
+  QApplication::processEvents();
+  if (const char* keep = std::getenv("ZENTOR_KEEP_PNG")) w->grab().save(keep);
+  QStringList clipped;
+  for (QWidget* c : Captioned(w->centralWidget())) {
+    if (c->isVisible() && !Clipped(c).isEmpty()) clipped << Clipped(c);
+  }
+  EXPECT_TRUE(clipped.isEmpty()) << clipped.join("\n").toStdString();
+}
+
+TEST_F(MainWindowTest, NoTwoPanelControlsOverlapAtTheMinimumSizeOrLarger) {
+  DataPlotter* w = Start();
+  const QSize min = w->minimumSize();
+  ASSERT_GT(min.width(), 0);
+  ASSERT_GT(min.height(), 0);
+  for (const QSize s : {min, min * 1.5}) {
+    w->resize(s);
+    QApplication::processEvents();
+    EXPECT_EQ(w->size(), s);
+    const QStringList hits = Overlaps(w->centralWidget());
+    EXPECT_TRUE(hits.isEmpty()) << s.width() << "x" << s.height() << ":\n" << hits.join("\n").toStdString();
+  }
+  // Smaller than the minimum is not offered.
+  w->resize(min - QSize(100, 100));
+  QApplication::processEvents();
+  EXPECT_EQ(w->size(), min);
+}
+
+}  // namespace zentor::test
