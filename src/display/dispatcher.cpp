@@ -101,7 +101,9 @@ void DisplayResults(GraphHost& host, int32_t FirstCurve) {
   {
     WaitCursor hourglass;
     host.RepaintWindow();
+    // The redraw takes the rubber band away, so a later press has none to erase.
     RubberBandState.BoxErased = kTrue;
+    host.HideRubberBand();
     UpdateGateControls(host);
 
     if (FreqGraphFrame.XStart < 1) FreqGraphFrame.XStart = 1;

@@ -18,6 +18,8 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "display/color_form.h"
+#include "display/coord_lock.h"
+#include "display/dispatcher.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
 #include "base/text_number.h"
@@ -96,6 +98,7 @@ DataPlotter::DataPlotter() {
   InitViewControls();
   ConnectFileCommands();
   InitDisplayControls();
+  InitMouseZoom();
   ConnectHooks();
   resize(1280, 820);
 }
@@ -113,11 +116,13 @@ void DataPlotter::ConnectHooks() {
   ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+  ViewWindowHooks.ShowCoOrdLock = [] { ShowCoOrdLockWindow(); };
 }
 
 void DataPlotter::DisconnectHooks() {
   ResultsStoreHooks = ResultsStoreLinks{};
   ColorFormHooks = ColorFormLinks{};
+  ViewWindowHooks.ShowCoOrdLock = nullptr;
 }
 
 void DataPlotter::BuildMenus() {
