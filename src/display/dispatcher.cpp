@@ -101,7 +101,9 @@ void DisplayResults(GraphHost& host, int32_t FirstCurve) {
   {
     WaitCursor hourglass;
     host.RepaintWindow();
+    // The redraw takes the rubber band away, so a later press has none to erase.
     RubberBandState.BoxErased = kTrue;
+    host.HideRubberBand();
     UpdateGateControls(host);
 
     if (FreqGraphFrame.XStart < 1) FreqGraphFrame.XStart = 1;
@@ -383,9 +385,9 @@ void FreqBut_Click(GraphHost& host) {
     UpdateFFTDisplay(host);
   } else {
     MsgBox("Error 5429");
-    // The view did not change, so neither does the button that names it.
-    const ViewButton b = ButtonOfView(DisplayConfig.Graphshown);
-    if (b != ViewButton::None) host.SelectViewButton(b);
+    // The view did not change, so neither does the button that names it; a view
+    // with no button of its own (the spectral density) shows none selected.
+    host.SelectViewButton(ButtonOfView(DisplayConfig.Graphshown));
   }
 }
 

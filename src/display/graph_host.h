@@ -10,6 +10,8 @@
 namespace zentor {
 
 class DrawingSurface;
+struct DrawPoint;
+struct Pen;
 
 // The view option buttons of the panel: TimeBut, FreqBut, NoiseBut, ModalBut.
 enum class ViewButton { None, Time, Freq, Noise, Modal };
@@ -50,6 +52,18 @@ class GraphHost {
   virtual int32_t DisplayResolution() const = 0;
   // Replaces the lines of the list box beside the graph (ModesList).
   virtual void ShowListLines(std::span<const std::string> lines) = 0;
+
+  // ---- Mouse zoom ----
+  // The rubber band: a rectangle (corners in drawing units) shown over the graph,
+  // never drawn into it. Hiding it when none is shown does nothing.
+  virtual void ShowRubberBand(const DrawPoint& a, const DrawPoint& b, const Pen& pen) = 0;
+  virtual void HideRubberBand() = 0;
+  // The frequency range of the filter fit and the modal analysis (MinFreq, MaxFreq).
+  virtual void SetFitRange(double minFreq, double maxFreq) = 0;
+  // AccCheck: the next fit adds to the filters already fitted.
+  virtual bool AccumulateTicked() const = 0;
+  // The filter set (SingularityList record) an accumulating fit adds to.
+  virtual int32_t FitFilterSet() const = 0;
 };
 
 }  // namespace zentor

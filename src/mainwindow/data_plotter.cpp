@@ -21,6 +21,8 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "display/color_form.h"
+#include "display/coord_lock.h"
+#include "display/dispatcher.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
 #include "base/text_number.h"
@@ -131,6 +133,7 @@ DataPlotter::DataPlotter() {
   InitViewControls();
   ConnectFileCommands();
   InitDisplayControls();
+  InitMouseZoom();
   ConnectHooks();
   SetMinimumFromLayout();
   resize(1280, 820);
@@ -165,11 +168,13 @@ void DataPlotter::ConnectHooks() {
   ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+  ViewWindowHooks.ShowCoOrdLock = [] { ShowCoOrdLockWindow(); };
 }
 
 void DataPlotter::DisconnectHooks() {
   ResultsStoreHooks = ResultsStoreLinks{};
   ColorFormHooks = ColorFormLinks{};
+  ViewWindowHooks.ShowCoOrdLock = nullptr;
 }
 
 void DataPlotter::BuildMenus() {
@@ -277,7 +282,7 @@ void DataPlotter::BuildMenus() {
   about = Entry(Help, "about", "&About");
 
   // The program sets these marks; a click runs the command, which sets them.
-  for (QAction* a : {MixerOffMenue, MixerOnMenue, EvenAndOdd, AllOpt})
+  for (QAction* a : {MixerOffMenue, MixerOnMenue, EvenAndOdd, AllOpt, LogFrequency, LinearFreq})
     connect(a, &QAction::triggered, this, [a](bool) { a->setChecked(!a->isChecked()); });
   connect(MixerOffMenue, &QAction::triggered, this, [this] { MixerOffMenue_Click(); });
   connect(MixerOnMenue, &QAction::triggered, this, [this] { MixerOnMenue_Click(); });

@@ -223,6 +223,11 @@ class DataPlotter : public QMainWindow, public GraphHost {
   bool ReadCurveNoText(double min, double max, double& value) override;
   int32_t DisplayResolution() const override { return DisplayRes; }
   void ShowListLines(std::span<const std::string> lines) override;
+  void ShowRubberBand(const DrawPoint& a, const DrawPoint& b, const Pen& pen) override;
+  void HideRubberBand() override;
+  void SetFitRange(double minFreq, double maxFreq) override;
+  bool AccumulateTicked() const override;
+  int32_t FitFilterSet() const override { return ModesCurveNumber; }
 
   // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
   DrawingSurface* MainGraphOverride = nullptr;
@@ -246,9 +251,17 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void Command5_Click();
   QPushButton* Command5 = nullptr;
 
+  // ---- Mouse zoom on the graph (positions in drawing units) ----
+  void Picture1_MouseDown(int button, int shift, float x, float y);
+  void Picture1_MouseMove(int button, int shift, float x, float y);
+  void Picture1_MouseUp(int button, int shift, float x, float y);
+  // Puts back the window's own mouse pointer; nothing else.
+  void SetMouseZero();
+
  private:
   void InitViewControls();     // from the constructor
   void InitDisplayControls();  // from the constructor
+  void InitMouseZoom();        // from the constructor
   // ---- end of the main graph's views ---------------------------------------------
 
  protected:

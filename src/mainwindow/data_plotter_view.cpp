@@ -128,7 +128,19 @@ void DataPlotter::SelectViewButton(ViewButton b) {
                          : b == ViewButton::Noise ? NoiseBut
                          : b == ViewButton::Modal ? ModalBut
                                                   : nullptr;
-  if (!button) return;
+  if (!button) {
+    for (QRadioButton* r : {TimeBut, FreqBut, NoiseBut, ModalBut}) {
+      if (!r || !r->isChecked()) continue;
+      const QSignalBlocker block(r);
+      QButtonGroup* group = r->group();
+      if (group) group->setExclusive(false);
+      r->setAutoExclusive(false);
+      r->setChecked(false);
+      r->setAutoExclusive(true);
+      if (group) group->setExclusive(true);
+    }
+    return;
+  }
   const QSignalBlocker block(button);
   button->setChecked(true);
 }

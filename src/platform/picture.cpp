@@ -1,6 +1,7 @@
 #include "platform/picture.h"
 
 #include <QFont>
+#include <QMouseEvent>
 #include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
@@ -174,6 +175,90 @@ void PictureBox::paintEvent(QPaintEvent* e) {
   EndPainting();
   QPainter p(this);
   p.drawImage(e->rect(), image_, e->rect());
+  if (overlay_) {
+    const Overlay& o = *overlay_;
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+    p.setViewport(0, 0, image_.width(), image_.height());
+    QPen pen(ToQColor(o.pen.colour));
+    pen.setCosmetic(true);
+    pen.setWidth(1);
+    pen.setStyle(o.pen.style == PenStyle::Dash ? Qt::DashLine : Qt::SolidLine);
+    p.setPen(pen);
+    const QPoint outline[5] = {QPoint(o.a.x, o.a.y), QPoint(o.b.x, o.a.y), QPoint(o.b.x, o.b.y), QPoint(o.a.x, o.b.y),
+                               QPoint(o.a.x, o.a.y)};
+    p.drawPolyline(outline, 5);
+  }
+}
+
+// ---- Rubber-band overlay ------------------------------------------------------
+
+QRegion PictureBox::OverlayRegion(const Overlay& band) const {
+  const double sx = double(std::max(1, width())) / kDrawingSpace;
+  const double sy = double(std::max(1, height())) / kDrawingSpace;
+  const int left = static_cast<int>(std::floor(std::min(band.a.x, band.b.x) * sx));
+  const int right = static_cast<int>(std::ceil(std::max(band.a.x, band.b.x) * sx));
+  const int top = static_cast<int>(std::floor(std::min(band.a.y, band.b.y) * sy));
+  const int bottom = static_cast<int>(std::ceil(std::max(band.a.y, band.b.y) * sy));
+  // Each edge as a strip a few pixels wide, so the repaint leaves the inside alone.
+  constexpr int m = 2;
+  QRegion r;
+  r += QRect(QPoint(left - m, top - m), QPoint(right + m, top + m));
+  r += QRect(QPoint(left - m, bottom - m), QPoint(right + m, bottom + m));
+  r += QRect(QPoint(left - m, top - m), QPoint(left + m, bottom + m));
+  r += QRect(QPoint(right - m, top - m), QPoint(right + m, bottom + m));
+  return r;
+}
+
+void PictureBox::ShowOverlay(const Overlay& band) {
+  if (overlay_ == band) return;
+  QRegion dirty = OverlayRegion(band);
+  if (overlay_) dirty += OverlayRegion(*overlay_);
+  overlay_ = band;
+  update(dirty);
+}
+
+void PictureBox::ClearOverlay() {
+  if (!overlay_) return;
+  const QRegion dirty = OverlayRegion(*overlay_);
+  overlay_.reset();
+  update(dirty);
+}
+
+// ---- Mouse ----------------------------------------------------------------------
+
+namespace {
+
+int ButtonCode(Qt::MouseButtons b) {
+  return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
+}
+
+int ShiftCode(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+}
+
+}  // namespace
+
+QPointF PictureBox::ToDrawing(const QPointF& pixel) const {
+  return QPointF(pixel.x() / std::max(1, width()) * kDrawingSpace, pixel.y() / std::max(1, height()) * kDrawingSpace);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* e) {
+  const QPointF d = ToDrawing(e->position());
+  emit MouseDown(ButtonCode(e->button()), ShiftCode(e->modifiers()), float(d.x()), float(d.y()));
+  e->accept();
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* e) {
+  const QPointF d = ToDrawing(e->position());
+  emit MouseMove(ButtonCode(e->buttons()), ShiftCode(e->modifiers()), float(d.x()), float(d.y()));
+  e->accept();
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
+  const QPointF d = ToDrawing(e->position());
+  emit MouseUp(ButtonCode(e->button()), ShiftCode(e->modifiers()), float(d.x()), float(d.y()));
+  e->accept();
 }
 
 RecordingSurface::Call& RecordingSurface::Add(Kind k) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@
 
 #include "platform/dialogs.h"
 
+class QMouseEvent;
 class QPainter;
 
 namespace zentor {
@@ -106,6 +108,33 @@ class PictureBox : public QWidget, public DrawingSurface {
   // The persistent image with everything drawn so far.
   const QImage& Image();
 
+  // ---- Rubber-band overlay ----------------------------------------------------
+  // A rectangle outline in drawing units painted over the image on screen; it
+  // never enters the image, so redraws and exports do not see it.
+  struct Overlay {
+    DrawPoint a;
+    DrawPoint b;
+    Pen pen;
+    bool operator==(const Overlay&) const = default;
+  };
+  void ShowOverlay(const Overlay& band);
+  void ClearOverlay();
+  const std::optional<Overlay>& CurrentOverlay() const { return overlay_; }
+
+  // ---- Mouse -----------------------------------------------------------------
+  // Buttons as 1 left, 2 right, 4 middle (a move reports the sum of those held);
+  // shift 1, ctrl 2, alt 4; the position in drawing units.
+ signals:
+  void MouseDown(int button, int shift, float x, float y);
+  void MouseMove(int button, int shift, float x, float y);
+  void MouseUp(int button, int shift, float x, float y);
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  // ---- end of mouse -----------------------------------------------------------
+
  protected:
   void paintEvent(QPaintEvent* e) override;
 
@@ -116,6 +145,11 @@ class PictureBox : public QWidget, public DrawingSurface {
 
   QImage image_;
   std::unique_ptr<QPainter> painter_;
+
+  // The overlay's outline in pixels, for repainting only what it covers.
+  QRegion OverlayRegion(const Overlay& band) const;
+  QPointF ToDrawing(const QPointF& pixel) const;
+  std::optional<Overlay> overlay_;
 };
 
 // Keeps every call; draws nothing.

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,20 @@ class RecordingHost : public GraphHost {
   }
   int32_t DisplayResolution() const override { return displayRes; }
   void ShowListLines(std::span<const std::string> l) override { lines.assign(l.begin(), l.end()); }
+  void ShowRubberBand(const DrawPoint& a, const DrawPoint& b, const Pen& pen) override {
+    band = PictureBox::Overlay{a, b, pen};
+    ++bandShows;
+  }
+  void HideRubberBand() override {
+    if (band) ++bandHides;
+    band.reset();
+  }
+  void SetFitRange(double minFreq, double maxFreq) override {
+    fitMin = minFreq;
+    fitMax = maxFreq;
+  }
+  bool AccumulateTicked() const override { return accumulate; }
+  int32_t FitFilterSet() const override { return fitSet; }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -69,6 +84,12 @@ class RecordingHost : public GraphHost {
   int32_t displayRes = 4;
   std::vector<std::string> lines;
   int repaints = 0;
+  // Mouse zoom.
+  std::optional<PictureBox::Overlay> band;
+  int bandShows = 0, bandHides = 0;  // hides count only those that took a band away
+  double fitMin = 0, fitMax = 0;
+  bool accumulate = false;
+  int32_t fitSet = 0;
 };
 
 }  // namespace zentor::test

@@ -49,6 +49,30 @@ TEST_F(ViewsTest, FrequencyAxisSwitchActsOnlyInFrequencyViews) {
   EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
 }
 
+// Outside the frequency views the entries leave their marks and the axis alone;
+// a refused frequency view leaves the spectral-density view with no view button.
+TEST_F(ViewsTest, FrequencyEntriesAndFreqButLeaveTheTimeAndSpectrumViewsAsTheyWere) {
+  DisplayConfig.Graphshown = kImpulseView;
+  w->TimeBut->setChecked(true);
+  FreqGraphFrame.LogX = kTrue;
+  w->SetFrequencyAxisMode();
+  const bool logMark = w->LogFrequency->isChecked(), linMark = w->LinearFreq->isChecked();
+  for (QAction* a : {w->LinearFreq, w->LogFrequency, w->LinearFreq}) {
+    a->trigger();
+    EXPECT_EQ(w->LogFrequency->isChecked(), logMark);
+    EXPECT_EQ(w->LinearFreq->isChecked(), linMark);
+    EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
+  }
+
+  DisplayConfig.Graphshown = kPsdView;
+  DisplayConfig.PsycSelected = DisplayConfig.FractOctSelected = DisplayConfig.FFTSelected = kFalse;
+  dialogs.ExpectMessage();
+  w->FreqBut->click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5429"}));
+  EXPECT_EQ(DisplayConfig.Graphshown, kPsdView);
+  EXPECT_EQ(w->SelectedViewButton(), ViewButton::None);
+}
+
 TEST_F(ViewsTest, DisplayOptionsOpenForTheViewShown) {
   std::vector<int32_t> opened;
   ViewWindowHooks.ShowDisplayOptions = [&](int32_t n) { opened.push_back(n); };
