@@ -50,6 +50,13 @@ class GraphHost {
   virtual int32_t DisplayResolution() const = 0;
   // Replaces the lines of the list box beside the graph (ModesList).
   virtual void ShowListLines(std::span<const std::string> lines) = 0;
+
+  // The window's normal mouse cursor again.
+  virtual void SetMouseZero() = 0;
+  // The display resolution as the numerical options show it, and setting it
+  // (which empties the frequency views' curve caches).
+  virtual std::string GetDisplayRes() const = 0;
+  virtual void SetDisplayRes(int32_t value) = 0;
 };
 
 }  // namespace zentor

@@ -18,6 +18,8 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "display/color_form.h"
+#include "display/dispatcher.h"
+#include "display/display_options.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
 #include "base/text_number.h"
@@ -96,6 +98,7 @@ DataPlotter::DataPlotter() {
   InitViewControls();
   ConnectFileCommands();
   InitDisplayControls();
+  ConnectGraphicsExport();
   ConnectHooks();
   resize(1280, 820);
 }
@@ -113,11 +116,13 @@ void DataPlotter::ConnectHooks() {
   ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+  ViewWindowHooks.ShowDisplayOptions = [this](int32_t mode) { ShowDisplayOptionsWindow(*this, mode); };
 }
 
 void DataPlotter::DisconnectHooks() {
   ResultsStoreHooks = ResultsStoreLinks{};
   ColorFormHooks = ColorFormLinks{};
+  ViewWindowHooks.ShowDisplayOptions = nullptr;
 }
 
 void DataPlotter::BuildMenus() {
@@ -379,6 +384,8 @@ void DataPlotter::SetDisplayRes(int32_t value) {
     }
   DisplayRes = value;
 }
+
+void DataPlotter::SetMouseZero() { unsetCursor(); }
 
 void DataPlotter::EnableDataPlotterPlayRec(int16_t enable) {
   const bool on = enable != 0;

@@ -53,6 +53,12 @@ class RecordingHost : public GraphHost {
   }
   int32_t DisplayResolution() const override { return displayRes; }
   void ShowListLines(std::span<const std::string> l) override { lines.assign(l.begin(), l.end()); }
+  void SetMouseZero() override { ++mouseZeroCalls; }
+  std::string GetDisplayRes() const override { return std::to_string(displayRes); }
+  void SetDisplayRes(int32_t value) override {
+    displayRes = value;
+    ++displayResSets;
+  }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -69,6 +75,8 @@ class RecordingHost : public GraphHost {
   int32_t displayRes = 4;
   std::vector<std::string> lines;
   int repaints = 0;
+  int mouseZeroCalls = 0;
+  int displayResSets = 0;
 };
 
 }  // namespace zentor::test
