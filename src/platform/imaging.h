@@ -11,8 +11,8 @@ class QPagedPaintDevice;
 
 namespace zentor {
 
-// Writes the image as a JPEG file at the quality given (0 to 100); false when
-// the file could not be written.
+// Writes the image as a JPEG file at the quality given (0 to 100), colour at
+// full resolution; false when the file could not be written (none is left).
 bool WriteJpegFile(const QImage& image, const std::string& path, int quality);
 
 // The largest square centred in the area: where a printed picture goes.
