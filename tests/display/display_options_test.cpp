@@ -3,10 +3,12 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -92,6 +94,23 @@ TEST_F(OptionsTest, EachModeShowsItsOwnFrames) {
   EXPECT_FALSE(f->FreqWindow->isHidden());
   EXPECT_FALSE(f->BoostCut->isHidden());
   EXPECT_EQ(f->Mode, 4);
+}
+
+// Renders both modes; with ZENTOR_OPTIONS_PNG set they are kept as <value>3.png and <value>4.png.
+TEST_F(OptionsTest, BothModesRender) {
+  QSize sizes[2];
+  for (int32_t mode : {3, 4}) {
+    DisplayControlForm* f = Open(mode);
+    f->show();
+    const QImage shot = f->grab().toImage();
+    f->hide();
+    ASSERT_FALSE(shot.isNull());
+    sizes[mode - 3] = shot.size();
+    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) {
+      EXPECT_TRUE(shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png"));
+    }
+  }
+  EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
 }
 
 TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
