@@ -201,7 +201,7 @@ DisplayControlForm::DisplayControlForm(QWidget* parent) : QDialog(parent) {
 
   Apply = Button(this, "Apply", "Apply");
   Help = Button(this, "Help", "Help");
-  Apply->setDefault(true);
+  Apply->setDefault(true);  // Enter applies, never a shift or a boost
 
   // Each mode shows its own frames; the window shrinks to what is shown.
   auto* layout = new QGridLayout(this);

@@ -44,6 +44,7 @@ PsycForm::PsycForm(QWidget* parent) : QDialog(parent) {
   Command1 = Button(this, "Command1", "Apply");
   Command2 = Button(this, "Command2", "Cancel");
   Command3 = Button(this, "Command3", "Help");
+  Command1->setDefault(true);  // Enter applies
 
   auto* grid = new QGridLayout;
   const std::pair<QLineEdit*, const char*> rows[] = {{LFResolutionText, "Oct LF Resolution "},
