@@ -1,10 +1,12 @@
-// A full redraw of the main graph: frame, 32 curves of 2000 points, legend.
+// A full redraw of the main graph: frame, 32 curves of 2000 points, legend; and
+// its export: the replay in the whole drawing space and the JPEG encoding.
 #include <benchmark/benchmark.h>
 
 #include "qt_bench_main.h"
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "display/graph_frame.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
+#include "platform/imaging.h"
 #include "platform/picture.h"
 
 namespace zentor {
@@ -76,6 +79,35 @@ void BM_FrameAlone(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FrameAlone)->Unit(benchmark::kMillisecond);
+
+// What an export does after the dialog: replay at 1200 x 1200 and write the JPEG.
+void BM_ExportReplayAndJpeg(benchmark::State& state) {
+  SetDefaultPlotColours();
+  SetDefaultGraphFrames();
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  PictureBox pic;
+  pic.resize(900, 600);
+  Redraw(FreqGraphFrame, pic);
+  const std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/zentor_bench_export.jpg";
+  for (auto _ : state) {
+    if (!WriteJpegFile(pic.DrawingSpaceImage(), path, 90)) state.SkipWithError("JPEG not written");
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ExportReplayAndJpeg)->Unit(benchmark::kMillisecond);
+
+void BM_ExportReplayAlone(benchmark::State& state) {
+  SetDefaultPlotColours();
+  SetDefaultGraphFrames();
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  PictureBox pic;
+  pic.resize(900, 600);
+  Redraw(FreqGraphFrame, pic);
+  for (auto _ : state) benchmark::DoNotOptimize(pic.DrawingSpaceImage().constBits());
+}
+BENCHMARK(BM_ExportReplayAlone)->Unit(benchmark::kMillisecond);
 
 // The geometry alone, without painting.
 void BM_Recorded(benchmark::State& state) {

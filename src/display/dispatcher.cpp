@@ -458,6 +458,8 @@ void BoostCut(GraphHost& host, int32_t curve, float dB) {
   const float gain = static_cast<float>(std::pow(10.0, dB / 20.0));
   auto& column = ImpulseSet[static_cast<size_t>(curve - 1)];
   for (int32_t i = 0; i < n; ++i) column[static_cast<size_t>(i)] *= gain;
+  // The stored impulse changed: leaving without saving must ask.
+  if (ResultsStoreHooks.MarkResultsUnsaved) ResultsStoreHooks.MarkResultsUnsaved();
   DisplayResults(host, kRecomputeAllCurves);
 }
 

@@ -64,6 +64,12 @@ class GraphHost {
   virtual bool AccumulateTicked() const = 0;
   // The filter set (SingularityList record) an accumulating fit adds to.
   virtual int32_t FitFilterSet() const = 0;
+  // The window's normal mouse cursor again.
+  virtual void SetMouseZero() = 0;
+  // The display resolution as the numerical options show it, and setting it
+  // (which empties the frequency views' curve caches).
+  virtual std::string GetDisplayRes() const = 0;
+  virtual void SetDisplayRes(int32_t value) = 0;
 };
 
 }  // namespace zentor

@@ -23,6 +23,7 @@
 #include "display/color_form.h"
 #include "display/coord_lock.h"
 #include "display/dispatcher.h"
+#include "display/display_options.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
 #include "base/text_number.h"
@@ -134,6 +135,7 @@ DataPlotter::DataPlotter() {
   ConnectFileCommands();
   InitDisplayControls();
   InitMouseZoom();
+  ConnectGraphicsExport();
   ConnectHooks();
   SetMinimumFromLayout();
   resize(1280, 820);
@@ -169,12 +171,14 @@ void DataPlotter::ConnectHooks() {
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
   ViewWindowHooks.ShowCoOrdLock = [] { ShowCoOrdLockWindow(); };
+  ViewWindowHooks.ShowDisplayOptions = [this](int32_t mode) { ShowDisplayOptionsWindow(*this, mode); };
 }
 
 void DataPlotter::DisconnectHooks() {
   ResultsStoreHooks = ResultsStoreLinks{};
   ColorFormHooks = ColorFormLinks{};
   ViewWindowHooks.ShowCoOrdLock = nullptr;
+  ViewWindowHooks.ShowDisplayOptions = nullptr;
 }
 
 void DataPlotter::BuildMenus() {

@@ -62,8 +62,10 @@ class DataPlotter : public QMainWindow, public GraphHost {
   int16_t ResultsTakenButNotSaved = 0;
   int16_t EQResultsTakenButNotSaved = 0;
 
-  std::string GetDisplayRes() const;
-  void SetDisplayRes(int32_t value);
+  std::string GetDisplayRes() const override;
+  void SetDisplayRes(int32_t value) override;
+  // Puts back the window's own mouse pointer; nothing else.
+  void SetMouseZero() override;
 
   // Public operations other windows call.
   void EnableDataPlotterPlayRec(int16_t enable);
@@ -117,6 +119,16 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void about_Click();
   void MainHelp_Click();
   void PrintingHelp_Click();
+
+  // "&Graphics Export": the main, waterfall and large-room pictures as JPEG files or prints.
+  void ExportJPGMain_Click();
+  void MainPrint_Click();
+  void ExportJPGWaterfall_Click();
+  void PrintWaterfall_Click();
+  void ExportJPGLargeRoom_Click();
+  void PrintLargeRoom_Click();
+  // The waterfall and large-room entries are enabled while their picture is linked.
+  void UpdateGraphicsExportEntries();
 
   // Menus: a QMenu for a menu that opens further entries, a QAction for an entry.
   QMenu *Function, *NewMeas, *Open, *SaveFile, *AddTo, *ClearEQ, *GraphicBut, *MainGraphic, *WaterfallGraphic,
@@ -255,8 +267,6 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void Picture1_MouseDown(int button, int shift, float x, float y);
   void Picture1_MouseMove(int button, int shift, float x, float y);
   void Picture1_MouseUp(int button, int shift, float x, float y);
-  // Puts back the window's own mouse pointer; nothing else.
-  void SetMouseZero();
 
  private:
   void InitViewControls();     // from the constructor
@@ -272,6 +282,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
  private:
   void ConnectHooks();
   void DisconnectHooks();
+  void ConnectGraphicsExport();
   void BuildMenus();
   void BuildPanel();
   void SetMinimumFromLayout();

@@ -19,8 +19,10 @@
 #include "core/work_arrays.h"
 #include "display/color_form.h"
 #include "display/dispatcher.h"
+#include "display/display_options.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
+#include "display/psyc_form.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
 #include "mainwindow/frm_about.h"
@@ -254,6 +256,8 @@ void DataPlotter::Form_Unload() {
   CloseHelp();
   Forms::Unload<frmAbout>();
   Forms::Unload<ColorForm>();
+  Forms::Unload<PsycForm>();
+  Forms::Unload<DisplayControlForm>();
   Forms::Unload<Form2>();
   FreeWorkArrays();
 }

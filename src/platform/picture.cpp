@@ -61,9 +61,54 @@ const FaceMetrics& Face() {
   return face;
 }
 
+// The drawing itself, shared by the picture on screen and its replay.
+void SetPen(QPainter& p, const Pen& pen, DrawMode mode) {
+  p.setCompositionMode(mode == DrawMode::XorPen ? QPainter::RasterOp_SourceXorDestination
+                                                : QPainter::CompositionMode_SourceOver);
+  QPen qp(ToQColor(pen.colour));
+  qp.setCosmetic(true);
+  qp.setWidth(1);
+  qp.setStyle(pen.style == PenStyle::Dash ? Qt::DashLine : Qt::SolidLine);
+  p.setPen(qp);
+  p.setBrush(Qt::NoBrush);
+}
+
+void PaintRectangle(QPainter& p, DrawPoint a, DrawPoint b, std::optional<ColourRef> fill) {
+  if (fill) p.setBrush(ToQColor(*fill));
+  // The outline runs through a and b-1, so the filled area is a..b-1.
+  int x1 = std::min(a.x, b.x), x2 = std::max(a.x, b.x) - 1;
+  int y1 = std::min(a.y, b.y), y2 = std::max(a.y, b.y) - 1;
+  if (x2 < x1 || y2 < y1) return;
+  // A stroked QRect spans its width plus one pixel.
+  p.drawRect(QRect(x1, y1, x2 - x1, y2 - y1));
+}
+
+void PaintPolyline(QPainter& p, std::span<const DrawPoint> points) {
+  if (points.size() >= 2) p.drawPolyline(ToQPolygon(points));
+}
+
+void PaintPolygon(QPainter& p, std::span<const DrawPoint> points, ColourRef fill) {
+  if (points.empty()) return;
+  p.setBrush(ToQColor(fill));
+  p.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+}
+
+void PaintText(QPainter& p, DrawPoint topLeft, std::string_view text, const FontSpec& font) {
+  if (text.empty()) return;
+  const FaceMetrics& face = Face();
+  p.save();
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  p.setFont(face.font);
+  p.translate(topLeft.x, topLeft.y);
+  if (font.escapement != 0) p.rotate(-font.escapement / 10.0);
+  p.scale(font.width / face.averageWidth, font.height / face.cellHeight);
+  p.drawText(QPointF(0, face.ascent), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  p.restore();
+}
+
 }  // namespace
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent), drawn_(std::make_unique<RecordingSurface>()) {
   ReleaseVectorUpperState();
   setAttribute(Qt::WA_OpaquePaintEvent);
   MatchImageToSize();
@@ -93,14 +138,7 @@ QPainter& PictureBox::Painter(const Pen& pen) {
     painter_->setWindow(0, 0, kDrawingSpace, kDrawingSpace);
     painter_->setViewport(0, 0, image_.width(), image_.height());
   }
-  painter_->setCompositionMode(drawMode_ == DrawMode::XorPen ? QPainter::RasterOp_SourceXorDestination
-                                                             : QPainter::CompositionMode_SourceOver);
-  QPen p(ToQColor(pen.colour));
-  p.setCosmetic(true);
-  p.setWidth(1);
-  p.setStyle(pen.style == PenStyle::Dash ? Qt::DashLine : Qt::SolidLine);
-  painter_->setPen(p);
-  painter_->setBrush(Qt::NoBrush);
+  SetPen(*painter_, pen, drawMode_);
   return *painter_;
 }
 
@@ -113,50 +151,38 @@ void PictureBox::EndPainting() {
 
 void PictureBox::SetBackColor(ColourRef c) {
   backColor_ = c;
+  drawn_->Clear();
   MatchImageToSize();
   EndPainting();
   image_.fill(ToQColor(c));
 }
 
 void PictureBox::Rectangle(DrawPoint a, DrawPoint b, const Pen& pen, std::optional<ColourRef> fill) {
-  QPainter& p = Painter(pen);
-  if (fill) p.setBrush(ToQColor(*fill));
-  // The outline runs through a and b-1, so the filled area is a..b-1.
-  int x1 = std::min(a.x, b.x), x2 = std::max(a.x, b.x) - 1;
-  int y1 = std::min(a.y, b.y), y2 = std::max(a.y, b.y) - 1;
-  if (x2 < x1 || y2 < y1) return;
-  // A stroked QRect spans its width plus one pixel.
-  p.drawRect(QRect(x1, y1, x2 - x1, y2 - y1));
+  if (RecordingSurface* k = Kept()) k->Rectangle(a, b, pen, fill);
+  PaintRectangle(Painter(pen), a, b, fill);
 }
 
 void PictureBox::Line(DrawPoint a, DrawPoint b, const Pen& pen) {
+  if (RecordingSurface* k = Kept()) k->Line(a, b, pen);
   Painter(pen).drawLine(ToQPoint(a), ToQPoint(b));
 }
 
 void PictureBox::Polyline(std::span<const DrawPoint> points, const Pen& pen) {
   if (points.size() < 2) return;
-  Painter(pen).drawPolyline(ToQPolygon(points));
+  if (RecordingSurface* k = Kept()) k->Polyline(points, pen);
+  PaintPolyline(Painter(pen), points);
 }
 
 void PictureBox::Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) {
   if (points.empty()) return;
-  QPainter& p = Painter(pen);
-  p.setBrush(ToQColor(fill));
-  p.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+  if (RecordingSurface* k = Kept()) k->Polygon(points, pen, fill);
+  PaintPolygon(Painter(pen), points, fill);
 }
 
 void PictureBox::Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) {
   if (text.empty()) return;
-  const FaceMetrics& face = Face();
-  QPainter& p = Painter(Pen{colour});
-  p.save();
-  p.setRenderHint(QPainter::TextAntialiasing, true);
-  p.setFont(face.font);
-  p.translate(topLeft.x, topLeft.y);
-  if (font.escapement != 0) p.rotate(-font.escapement / 10.0);
-  p.scale(font.width / face.averageWidth, font.height / face.cellHeight);
-  p.drawText(QPointF(0, face.ascent), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-  p.restore();
+  if (RecordingSurface* k = Kept()) k->Text(topLeft, text, colour, font);
+  PaintText(Painter(Pen{colour}), topLeft, text, font);
 }
 
 void PictureBox::Refresh() {
@@ -259,6 +285,45 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
   const QPointF d = ToDrawing(e->position());
   emit MouseUp(ButtonCode(e->button()), ShiftCode(e->modifiers()), float(d.x()), float(d.y()));
   e->accept();
+}
+
+// ---- The picture in the whole drawing space -------------------------------------
+
+RecordingSurface* PictureBox::Kept() { return drawMode_ == DrawMode::XorPen ? nullptr : drawn_.get(); }
+
+QImage PictureBox::DrawingSpaceImage() const {
+  QImage out(kDrawingSpace, kDrawingSpace, QImage::Format_RGB32);
+  out.fill(ToQColor(backColor_));
+  QPainter p(&out);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  using Kind = RecordingSurface::Kind;
+  for (const RecordingSurface::Call& c : drawn_->calls()) {
+    switch (c.kind) {
+      case Kind::Rectangle:
+        SetPen(p, c.pen, DrawMode::CopyPen);
+        PaintRectangle(p, c.points[0], c.points[1], c.fill);
+        break;
+      case Kind::Line:
+        SetPen(p, c.pen, DrawMode::CopyPen);
+        p.drawLine(ToQPoint(c.points[0]), ToQPoint(c.points[1]));
+        break;
+      case Kind::Polyline:
+        SetPen(p, c.pen, DrawMode::CopyPen);
+        PaintPolyline(p, c.points);
+        break;
+      case Kind::Polygon:
+        SetPen(p, c.pen, DrawMode::CopyPen);
+        PaintPolygon(p, c.points, c.fill.value_or(0));
+        break;
+      case Kind::Text:
+        SetPen(p, Pen{c.colour}, DrawMode::CopyPen);
+        PaintText(p, c.points[0], c.text, c.font);
+        break;
+      case Kind::BackColor:
+      case Kind::Refresh: break;
+    }
+  }
+  return out;
 }
 
 RecordingSurface::Call& RecordingSurface::Add(Kind k) {

@@ -22,6 +22,8 @@ class QPainter;
 
 namespace zentor {
 
+class RecordingSurface;
+
 // Width and height of the logical drawing space.
 constexpr int32_t kDrawingSpace = 1200;
 
@@ -108,6 +110,12 @@ class PictureBox : public QWidget, public DrawingSurface {
   // The persistent image with everything drawn so far.
   const QImage& Image();
 
+  // ---- The picture in the whole drawing space -------------------------------------
+  // The calls drawn since the last SetBackColor, replayed into a kDrawingSpace
+  // square image, one pixel per drawing unit, whatever the size of the window.
+  // Drawing with the XOR pen (a transient mark that erases itself) is not kept.
+  QImage DrawingSpaceImage() const;
+
   // ---- Rubber-band overlay ----------------------------------------------------
   // A rectangle outline in drawing units painted over the image on screen; it
   // never enters the image, so redraws and exports do not see it.
@@ -142,6 +150,8 @@ class PictureBox : public QWidget, public DrawingSurface {
   QPainter& Painter(const Pen& pen);
   void EndPainting();
   void MatchImageToSize();
+  // The recorder of the calls kept for DrawingSpaceImage, or null under the XOR pen.
+  RecordingSurface* Kept();
 
   QImage image_;
   std::unique_ptr<QPainter> painter_;
@@ -150,6 +160,7 @@ class PictureBox : public QWidget, public DrawingSurface {
   QRegion OverlayRegion(const Overlay& band) const;
   QPointF ToDrawing(const QPointF& pixel) const;
   std::optional<Overlay> overlay_;
+  std::unique_ptr<RecordingSurface> drawn_;
 };
 
 // Keeps every call; draws nothing.

@@ -68,6 +68,12 @@ class RecordingHost : public GraphHost {
   }
   bool AccumulateTicked() const override { return accumulate; }
   int32_t FitFilterSet() const override { return fitSet; }
+  void SetMouseZero() override { ++mouseZeroCalls; }
+  std::string GetDisplayRes() const override { return std::to_string(displayRes); }
+  void SetDisplayRes(int32_t value) override {
+    displayRes = value;
+    ++displayResSets;
+  }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -90,6 +96,8 @@ class RecordingHost : public GraphHost {
   double fitMin = 0, fitMax = 0;
   bool accumulate = false;
   int32_t fitSet = 0;
+  int mouseZeroCalls = 0;
+  int displayResSets = 0;
 };
 
 }  // namespace zentor::test

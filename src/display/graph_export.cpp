@@ -1,0 +1,54 @@
+#include "display/graph_export.h"
+
+#include <optional>
+
+#include "core/helpers.h"
+#include "platform/dialogs.h"
+#include "platform/forms.h"
+#include "platform/imaging.h"
+#include "platform/picture.h"
+
+namespace zentor {
+
+namespace {
+constexpr int kJpegQuality = 90;
+}
+
+std::string JpegExportName(const std::string& chosen) { return GetFileNameStem(chosen) + ".jpg"; }
+
+void ExportPictureAsJpeg(const PictureBox& picture) {
+  FileDialogRequest req;
+  req.fileName = "ZentorGraphic.jpg";
+  req.title = "Save *.jpg File";
+  req.filter = "JPG Graphic Export (*.jpg)|*.jpg";
+  const std::optional<std::string> chosen = FileSaveDialog(req);
+  if (!chosen) return;
+  const std::string name = JpegExportName(*chosen);
+  bool written = false;
+  {
+    WaitCursor hourglass;
+    written = WriteJpegFile(picture.DrawingSpaceImage(), name, kJpegQuality);
+  }
+  if (!written) MsgBox("Error 4977: Error writing file " + name);
+}
+
+void PrintPicture(const PictureBox& picture) {
+  PrinterService& printers = Printers();
+  bool printed = false;
+  if (printers.HasDefaultPrinter()) {
+    WaitCursor hourglass;
+    printed = printers.PrintOnDefaultPrinter(picture.DrawingSpaceImage());
+  } else {
+    FileDialogRequest req;
+    req.fileName = "ZentorGraphic.pdf";
+    req.title = "Save *.pdf File";
+    req.filter = "PDF File (*.pdf)|*.pdf";
+    const std::optional<std::string> chosen = FileSaveDialog(req);
+    if (!chosen) return;
+    WaitCursor hourglass;
+    printed = WritePdfFile(picture.DrawingSpaceImage(), *chosen);
+  }
+  if (!printed) MsgBox("Error 4978: Error printing graph");
+}
+
+}  // namespace zentor

@@ -1,0 +1,23 @@
+// A graph's picture saved as a JPEG file or printed: the picture in the whole
+// drawing space (1200 x 1200), whatever the size of its window.
+#pragma once
+
+#include <string>
+
+namespace zentor {
+
+class PictureBox;
+
+// The file the export writes for the name chosen in the save dialog: its file
+// name's stem (up to the first ".") with ".jpg"; the folder is kept as chosen.
+std::string JpegExportName(const std::string& chosen);
+
+// Asks the file name and writes the picture as a JPEG file at quality 90. A
+// cancelled dialog ends quietly; a file that cannot be written is reported.
+void ExportPictureAsJpeg(const PictureBox& picture);
+
+// Prints the picture on the default printer without a dialog; with no printer
+// installed, into a PDF file whose name is asked. A failure is reported.
+void PrintPicture(const PictureBox& picture);
+
+}  // namespace zentor

@@ -1,0 +1,407 @@
+// The display options and psychoacoustic windows on a recording host: what
+// opening shows and leaves alone, what Apply stores, the boost/cut of a curve.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/records.h"
+#include "core/results_store.h"
+#include "display/dispatcher.h"
+#include "display/display_options.h"
+#include "display/psyc_form.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "support/builder_recorder.h"
+#include "views_fixture.h"
+
+namespace zentor {
+namespace {
+
+std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+
+class OptionsTest : public test::ViewsTest {
+ protected:
+  void SetUp() override {
+    ViewsTest::SetUp();
+    rb.Install();
+    test::LoadCachedSet(3);
+    ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
+    i.UpperCutoffFreq = 200.0f;
+    i.LowerCutoffFreq = 16.0f;
+    i.Order = 4;
+    i.ETCMinLow = 1000.0;
+    i.ETCMinHigh = 2000.0;
+    i.ETCMidLow = 1500.0;
+    i.ETCMidHigh = 2500.0;
+    i.ETCHighLow = 2000.0;
+    i.ETCHighHigh = 3000.0;
+    i.ApplyLowETC = i.ApplyMidETC = i.ApplyHighETC = kTrue;
+    i.ETCDRTime = 80.0f;
+    i.ETCDRPlusRev = 300.0f;
+    rb.calls.clear();
+  }
+
+  DisplayControlForm* Open(int32_t mode) {
+    DisplayControlForm* f = Forms::Get<DisplayControlForm>();
+    f->ReadAndShowDisplayParms(host, mode);
+    return f;
+  }
+
+  test::BuilderRecorder rb;
+  MeasurementHeader& set = ResultsDataSetInfo[0];
+};
+
+TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlag) {
+  for (int32_t mode : {3, 4}) {
+    for (int combo = 0; combo < 8; ++combo) {
+      DisplayConfig.FFTSelected = (combo & 1) ? kTrue : kFalse;
+      DisplayConfig.FractOctSelected = (combo & 2) ? kTrue : kFalse;
+      DisplayConfig.PsycSelected = (combo & 4) ? kTrue : kFalse;
+      DisplayConfig.Graphshown = kNoiseView;
+      const DisplayConfigRecord before = DisplayConfig;
+      DisplayControlForm* f = Open(mode);
+      EXPECT_EQ(std::memcmp(&before, &DisplayConfig, sizeof before), 0) << mode << " " << combo;
+      // Psyc, fractional octave and FFT are set in that order: the last one set wins.
+      QRadioButton* want = (combo & 1) ? f->FFTRadio : (combo & 2) ? f->FractOctRadio : (combo & 4) ? f->PsycRadio : nullptr;
+      for (QRadioButton* r : {f->FFTRadio, f->FractOctRadio, f->PsycRadio})
+        EXPECT_EQ(r->isChecked(), r == want) << mode << " " << combo << " " << r->objectName().toStdString();
+    }
+  }
+  EXPECT_TRUE(rb.calls.empty());
+}
+
+// Renders both modes; with ZENTOR_OPTIONS_PNG set they are kept as <value>3.png and <value>4.png.
+TEST_F(OptionsTest, BothModesRender) {
+  QSize sizes[2];
+  for (int32_t mode : {3, 4}) {
+    DisplayControlForm* f = Open(mode);
+    f->show();
+    const QImage shot = f->grab().toImage();
+    f->hide();
+    ASSERT_FALSE(shot.isNull());
+    sizes[mode - 3] = shot.size();
+    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) {
+      EXPECT_TRUE(shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png"));
+    }
+  }
+  EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
+  DisplayControlForm* f = Forms::Get<DisplayControlForm>();
+  EXPECT_EQ(f->windowTitle(), " Options");
+  EXPECT_TRUE(f->ImpDisp->isHidden());
+  EXPECT_FALSE(f->BoostCut->isHidden());
+}
+
+TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
+  DisplayConfig = DisplayConfigRecord{};
+  DisplayConfig.FractOctSelected = kTrue;
+  DisplayConfig.Graphshown = kFractOctView;
+  DisplayControlForm* f = Open(4);
+  EXPECT_FALSE(f->BodeFilterCheck->isChecked());
+
+  f->FFTRadio->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
+  EXPECT_EQ(DisplayConfig.FFTSelected, kTrue);
+  EXPECT_EQ(DisplayConfig.FractOctSelected, kTrue) << "the others wait for Apply";
+  EXPECT_TRUE(f->BodeFilterCheck->isChecked());
+
+  f->PsycRadio->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kPsycView);
+  EXPECT_TRUE(f->PsycFilterCheck->isChecked());
+  f->FractOctRadio->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kFractOctView);
+
+  f->Apply_Click();
+  EXPECT_EQ(DisplayConfig.FFTSelected, kFalse);
+  EXPECT_EQ(DisplayConfig.PsycSelected, kFalse);
+  EXPECT_EQ(DisplayConfig.FractOctSelected, kTrue);
+  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
+  EXPECT_EQ(DisplayConfig.ShowPsycInSingleView, 1);
+  EXPECT_EQ(DisplayConfig.ShowFractOctInSingleView, 1);
+
+  f = Open(3);
+  f->ImpulseRadio->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+  DisplayConfig.Graphshown = kNoiseView;
+  f->ETCRadio->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+}
+
+TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
+  host.curveNoText.setText("3");
+  DisplayControlForm* f = Open(3);
+  EXPECT_EQ(Text(f->FractOctText), "0.333");
+  EXPECT_EQ(Text(f->BodeGateTimeText), "10");
+  EXPECT_EQ(Text(f->FractOctGateTimeText), "50");
+  EXPECT_EQ(Text(f->UpperCutoffFreqText), "200");
+  EXPECT_EQ(Text(f->LowerCutoffFreqText), "16");
+  EXPECT_EQ(Text(f->OrderText), "4");
+  const std::vector<std::string> edges = {Text(f->ETCMinLowText), Text(f->ETCMinHighText), Text(f->ETCMidLowText),
+                                          Text(f->ETCMidHighText), Text(f->ETCHighLowText), Text(f->ETCHighHighText)};
+  EXPECT_EQ(edges, (std::vector<std::string>{"1000", "2000", "1500", "2500", "2000", "3000"}));
+  EXPECT_EQ(Text(f->ETCDRTimeText), "80");
+  EXPECT_EQ(Text(f->ETCDRPlusRev), "300");
+  EXPECT_EQ(Text(f->DisplayResText), "4");
+  EXPECT_EQ(Text(f->CurveShiftNumberText), "3");
+
+  // Cut, not rounded, and in single precision: 0.7 stays 0.7.
+  set.FreqRespGateTime = 0.15f;
+  set.FractOctGateTime = 0.7f;
+  set.FractOctRes = 0.0999f;
+  ImpulseDisplayConfig.UpperCutoffFreq = 199.9f;
+  ImpulseDisplayConfig.ETCDRTime = 12.34f;
+  f = Open(4);
+  EXPECT_EQ(Text(f->BodeGateTimeText), "0.1");
+  EXPECT_EQ(Text(f->FractOctGateTimeText), "0.7");
+  EXPECT_EQ(Text(f->FractOctText), "0.099");
+  EXPECT_EQ(Text(f->UpperCutoffFreqText), "199");
+  EXPECT_EQ(Text(f->ETCDRTimeText), "12.3");
+}
+
+TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
+  host.displayRes = 2;
+  host.view = ViewButton::Freq;
+  DisplayConfig.Graphshown = kFractOctView;
+  DisplayControlForm* f = Open(4);
+  f->FractOctText->setText("1.5");
+  f->FractOctGateTimeText->setText("60");
+  f->BodeGateTimeText->setText("20");
+  f->DisplayResText->setText("4.7");
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 0.05 and 1"});
+  EXPECT_EQ(EQConfig.FractOctGateTime, 60.0f);
+  EXPECT_EQ(EQConfig.FreqRespGateTime, 20.0f);
+  EXPECT_EQ(set.FractOctGateTime, 60.0f) << "copied into the set's header";
+  EXPECT_EQ(set.FreqRespGateTime, 20.0f);
+  EXPECT_FLOAT_EQ(EQConfig.FractOctRes, 0.333f);
+  EXPECT_EQ(host.displayRes, 4);
+  EXPECT_EQ(f->LastDisplayRes, 4);
+  EXPECT_TRUE(rb.calls.empty()) << "nothing is redrawn";
+  EXPECT_EQ(Text(f->FractOctText), "1.5") << "the boxes are not refilled";
+  EXPECT_EQ(f->FractOctText->palette().color(QPalette::Base), QColor(128, 0, 0));
+  QTest::keyClicks(f->FractOctText, "0");
+  EXPECT_EQ(f->FractOctText->palette().color(QPalette::Base), QColor(Qt::white));
+
+  f->FractOctText->setText("0.5");
+  f->DisplayResText->setText("x");
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Non Numeric Input");
+  EXPECT_EQ(host.displayResSets, 1);
+  EXPECT_EQ(host.displayRes, 4);
+
+  f->DisplayResText->setText("6");
+  f->FractOctGateTimeText->setText("45.67");
+  f->Apply_Click();
+  EXPECT_EQ(host.displayRes, 6);
+  EXPECT_EQ(set.FractOctRes, 0.5f);
+  EXPECT_EQ(Text(f->FractOctText), "0.5");
+  EXPECT_EQ(Text(f->FractOctGateTimeText), "45.6") << "refilled in its own format";
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFractOctResponseSet", 0}}));
+}
+
+TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
+  DisplayControlForm* f = Open(3);
+  f->ETCMinLowText->setText("1100");
+  f->ETCMinHighText->setText("900");
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 1100 and 24000"});
+  EXPECT_EQ(ImpulseDisplayConfig.ETCMinLow, 1000.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCMinHigh, 2000.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ApplyLowETC, kTrue);
+  EXPECT_TRUE(rb.calls.empty());
+
+  // An unticked band is switched off and its edges are not read; equal edges pass.
+  dialogs.Clear();
+  f->ETCMinHighText->setText("1100");
+  f->ApplyMidETC->setChecked(false);
+  f->ETCMidLowText->setText("nonsense");
+  f->ETCHighLowText->setText("5000");
+  f->ETCHighHighText->setText("5000");
+  f->Apply_Click();
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_EQ(ImpulseDisplayConfig.ETCMinLow, 1100.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCMinHigh, 1100.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ApplyMidETC, kFalse);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCMidLow, 1500.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 5000.0);
+
+  // A lower edge out of range leaves the band as it was, its flag on.
+  f->ETCHighLowText->setText("10");
+  f->ETCHighHighText->setText("6000");
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 20 and 24000");
+  EXPECT_EQ(ImpulseDisplayConfig.ETCHighLow, 5000.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 5000.0);
+  EXPECT_EQ(ImpulseDisplayConfig.ApplyHighETC, kTrue);
+}
+
+TEST_F(OptionsTest, TimeApplyLimitsCutOffsToHalfTheSampleRate) {
+  set.SampleRate = 44100;
+  DisplayControlForm* f = Open(3);
+  f->UpperCutoffFreqText->setText("22051");
+  f->OrderText->setText("7.9");
+  f->ImpFilter->setChecked(true);
+  f->ETCRadio->setChecked(true);
+  f->ETCDRTimeText->setText("121");
+  f->ETCDRPlusRev->setText("999.5");
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
+                                                              "User Error: Input must be between 1 and 120"}));
+  EXPECT_EQ(ImpulseDisplayConfig.UpperCutoffFreq, 200.0f);
+  EXPECT_EQ(ImpulseDisplayConfig.Order, 7);
+  EXPECT_EQ(ImpulseDisplayConfig.FilterOn, kTrue);
+  EXPECT_EQ(ImpulseDisplayConfig.ShowETC, kTrue);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCDRPlusRev, 999.5f);
+
+  f->UpperCutoffFreqText->setText("22050");
+  f->ETCDRTimeText->setText("120");
+  f->Apply_Click();
+  EXPECT_EQ(ImpulseDisplayConfig.UpperCutoffFreq, 22050.0f);
+  EXPECT_EQ(ImpulseDisplayConfig.ETCDRTime, 120.0f);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
+}
+
+TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
+  int unsaved = 0;
+  ResultsStoreHooks.MarkResultsUnsaved = [&] { ++unsaved; };
+  set.PeriodExponent = 12;
+  ResultsDataSetInfo[1].PeriodExponent = 12;
+  auto& column = ImpulseSet[1];
+  for (size_t i = 0; i < column.size(); ++i) column[i] = static_cast<float>(std::sin(0.01 * double(i)) + 0.5);
+  const auto before = column;
+  const auto other = ImpulseSet[0];
+  SetChangeLevels(kFalse);
+
+  DisplayControlForm* f = Open(4);
+  for (auto [curve, level, message] :
+       {std::tuple{"0", "6", "User Error: Input must be between 1 and 3"},
+        std::tuple{"4", "6", "User Error: Input must be between 1 and 3"},
+        std::tuple{"2", "20.5", "User Error: Input must be between -20 and 20"}}) {
+    f->CurveNoText->setText(curve);
+    f->LevelText->setText(level);
+    dialogs.ExpectMessage();
+    f->Boost_Click();
+    EXPECT_EQ(dialogs.MessageTexts().back(), message);
+  }
+  EXPECT_EQ(column, before);
+  EXPECT_EQ(unsaved, 0);
+
+  f->CurveNoText->setText("2");
+  f->LevelText->setText("6");
+  f->Boost_Click();
+  const double gain = std::pow(10.0, 6.0 / 20.0);  // 1.99526...
+  for (size_t i = 0; i < column.size(); ++i) {
+    const double want = i < 4096 ? before[i] * gain : before[i];
+    ASSERT_NEAR(column[i], want, 1e-6 * std::fabs(want) + 1e-12) << i;
+  }
+  EXPECT_EQ(ImpulseSet[0], other);
+  EXPECT_EQ(Text(f->LevelText), "0.0");
+  EXPECT_EQ(FractOctLevelsChanged, kTrue);
+  EXPECT_EQ(PsycLevelsChanged, kTrue);
+  EXPECT_EQ(BodeLevelsChanged, kTrue);
+  EXPECT_EQ(unsaved, 1);
+}
+
+TEST_F(OptionsTest, ShiftButtonsWaitForTheirLinks) {
+  DisplayControlForm* f = Open(3);
+  EXPECT_FALSE(f->LargeShiftLeft->isEnabled());
+  EXPECT_FALSE(f->smallshiftright->isEnabled());
+
+  std::vector<std::tuple<char, int32_t, int32_t>> shifts;
+  ImpulseShiftHooks.ShiftImpulseLeft = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('L', c, k); };
+  ImpulseShiftHooks.ShiftImpulseRight = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('R', c, k); };
+  f = Open(3);
+  f->CurveShiftNumberText->setText("2");
+  for (QPushButton* b : {f->LargeShiftLeft, f->medshiftleft, f->smallshiftleft, f->smallshiftright, f->medshiftright,
+                         f->LargeShiftRight}) {
+    EXPECT_TRUE(b->isEnabled());
+    b->click();
+  }
+  EXPECT_EQ(shifts, (std::vector<std::tuple<char, int32_t, int32_t>>{
+                        {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
+}
+
+TEST_F(OptionsTest, HelpTopicsAndClosing) {
+  DisplayControlForm* f = Open(3);
+  f->Help->click();
+  f = Open(4);
+  f->Help_Click();
+  Forms::Get<PsycForm>()->Command3->click();
+  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{1040, 970, 930}));
+
+  f->setCursor(Qt::WaitCursor);
+  dialogs.ExpectModal([](QDialog* d) {
+    d->reject();
+    return 0;
+  });
+  ShowDisplayOptionsWindow(host, 4);
+  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::DisplayControlForm");
+  EXPECT_EQ(host.mouseZeroCalls, 1);
+  EXPECT_EQ(f->cursor().shape(), Qt::ArrowCursor);
+
+  f->PsycFilterCheck->setChecked(false);
+  dialogs.ExpectModal([](QDialog*) { return 0; });
+  f->PsycParms->click();
+  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::PsycForm");
+  EXPECT_TRUE(f->PsycFilterCheck->isChecked());
+}
+
+TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
+  EQConfig.PsycLFResolution = 1.0f;
+  set.PsycLFResolution = 1.0f;
+  const auto psyc = [&] {
+    return std::tuple{set.PsycLFResolution, set.PsycGateTime, set.PsycShelfTime, set.PsycShelfLevel};
+  };
+  const auto header = psyc();
+  PsycForm* p = Forms::Get<PsycForm>();
+  EXPECT_EQ(p->windowTitle(), "PsychoAcoustic Parameters");
+  EXPECT_EQ(Text(p->LFResolutionText), "1");
+  EXPECT_EQ(Text(p->PsycGateTime), "5");
+  EXPECT_EQ(Text(p->PsycShelfTime), "15");
+  EXPECT_EQ(Text(p->ShelfLevel), "-10");
+  EXPECT_EQ(Text(p->Datapoints), "30");
+  EXPECT_TRUE(p->Datapoints->isReadOnly());
+
+  p->LFResolutionText->setText("0.75");
+  p->PsycGateTime->setText("11");
+  p->PsycShelfTime->setText("nonsense");  // never reached
+  dialogs.ExpectMessage();
+  p->Command1->click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 2 and 10"});
+  EXPECT_EQ(EQConfig.PsycLFResolution, 0.75f);
+  EXPECT_EQ(psyc(), header) << "the set's header is unchanged";
+
+  p->PsycGateTime->setText("4");
+  p->PsycShelfTime->setText("20");
+  p->ShelfLevel->setText("-20");
+  p->Command1_Click();
+  EXPECT_EQ(set.PsycLFResolution, 0.75f);
+  EXPECT_EQ(set.PsycGateTime, 4.0f);
+  EXPECT_EQ(set.PsycShelfTime, 20.0f);
+  EXPECT_EQ(set.PsycShelfLevel, -20.0f);
+
+  for (QLineEdit* e : {p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}) e->setText("?");
+  p->Command2->click();
+  EXPECT_EQ(Text(p->LFResolutionText), "0.75");
+  EXPECT_EQ(Text(p->PsycGateTime), "4");
+  EXPECT_EQ(Text(p->PsycShelfTime), "20");
+  EXPECT_EQ(Text(p->ShelfLevel), "-20");
+}
+
+}  // namespace
+}  // namespace zentor
