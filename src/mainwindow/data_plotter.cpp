@@ -17,7 +17,9 @@
 #include "core/helpers.h"
 #include "core/records.h"
 #include "core/results_store.h"
+#include "core/emulation.h"
 #include "display/color_form.h"
+#include "display/dispatcher.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
 #include "base/text_number.h"
@@ -96,6 +98,7 @@ DataPlotter::DataPlotter() {
   InitViewControls();
   ConnectFileCommands();
   InitDisplayControls();
+  InitCommandControls();
   ConnectHooks();
   resize(1280, 820);
 }
@@ -113,11 +116,15 @@ void DataPlotter::ConnectHooks() {
   ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+  ViewWindowHooks.ShowWaterfallWindow = [this] { ShowWaterfallWindow(); };
+  EmulationHooks.OpenResampleWindow = [this] { OpenResampleWindow(); };
 }
 
 void DataPlotter::DisconnectHooks() {
   ResultsStoreHooks = ResultsStoreLinks{};
   ColorFormHooks = ColorFormLinks{};
+  ViewWindowHooks.ShowWaterfallWindow = nullptr;
+  EmulationHooks.OpenResampleWindow = nullptr;
 }
 
 void DataPlotter::BuildMenus() {
@@ -300,7 +307,7 @@ void DataPlotter::BuildPanel() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  Place(ProgressBar1, 3600, 810, 3000, 300);
+  Place(ProgressBar1, 3600, 810, 1950, 300);  // RemoveCurve follows it on this row
 
   Norm = Control<QCheckBox>(Frame1, "Norm", "Show Gain / Normalized results");
   avg = Control<QCheckBox>(Frame1, "avg", "Average Curve On/Off");
@@ -381,9 +388,9 @@ void DataPlotter::SetDisplayRes(int32_t value) {
 }
 
 void DataPlotter::EnableDataPlotterPlayRec(int16_t enable) {
-  const bool on = enable != 0;
-  for (QPushButton* b : {Command1, Command2, Command3}) b->setEnabled(on);
-  NewTest->menuAction()->setVisible(on);
+  playRecEnabled_ = enable != 0;
+  RefreshLinkedControls();
+  NewTest->menuAction()->setVisible(playRecEnabled_);
 }
 
 void DataPlotter::SetAutoMixerDeleteVisible() { AutoMixerDelete->setVisible(true); }
