@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mainwindow/main_window_links.h"
@@ -16,57 +17,41 @@ struct RecordingLinks {
 
   void Install() {
     MainWindowLinks& l = MainWindowHooks;
-    auto plain = [this](const char* name) { return [this, name] { calls.emplace_back(name); }; };
-    auto withInt = [this](const char* name) {
-      return [this, name](int32_t v) { calls.push_back(std::string(name) + " " + std::to_string(v)); };
-    };
-    auto withText = [this](const char* name) {
-      return [this, name](const std::string& v) { calls.push_back(std::string(name) + " " + v); };
-    };
-    auto sort = [this](const char* name) {
-      return [this, name](SingularityListRecord&, bool) { calls.emplace_back(name); };
-    };
-    l.RunMainTest = plain("RunMainTest");
-    l.RunLevelsCheck = plain("RunLevelsCheck");
-    l.ResetSound = plain("ResetSound");
+    using L = MainWindowLinks;
+    for (auto [link, name] : {std::pair{&L::RunMainTest, "RunMainTest"}, {&L::RunLevelsCheck, "RunLevelsCheck"},
+                              {&L::ResetSound, "ResetSound"}, {&L::UnloadAudioForm, "UnloadAudioForm"},
+                              {&L::ShowSoundCardSelector, "ShowSoundCardSelector"},
+                              {&L::ShowMicCalForm, "ShowMicCalForm"}, {&L::ShowRTAEQ, "ShowRTAEQ"},
+                              {&L::ShowRTAImp, "ShowRTAImp"}, {&L::ShowSPLLevelForm, "ShowSPLLevelForm"},
+                              {&L::ShowDistForm, "ShowDistForm"}, {&L::ShowCDTest, "ShowCDTest"},
+                              {&L::TestCDMake_Click, "TestCDMake_Click"}, {&L::ShowImportWave, "ShowImportWave"},
+                              {&L::ShowLevels, "ShowLevels"}, {&L::ShowNewEQControl, "ShowNewEQControl"},
+                              {&L::ShowNumericalOptions, "ShowNumericalOptions"}, {&L::ShowEQOpt, "ShowEQOpt"},
+                              {&L::PolishFilters, "PolishFilters"}, {&L::NewFilter_Click, "NewFilter_Click"},
+                              {&L::EQEmulation_Click, "EQEmulation_Click"}, {&L::FitFilter_Click, "FitFilter_Click"},
+                              {&L::AddFilter_Click, "AddFilter_Click"}, {&L::PolishFilter_Click, "PolishFilter_Click"},
+                              {&L::AllCurves_Click, "AllCurves_Click"}, {&L::QuickFit_Click, "QuickFit_Click"},
+                              {&L::FitFiltersBut_Click, "FitFiltersBut_Click"}, {&L::TextEQ_Click, "TextEQ_Click"},
+                              {&L::CompModes_Click, "CompModes_Click"}, {&L::Xover_Click, "Xover_Click"}})
+      l.*link = [this, name] { calls.emplace_back(name); };
+    for (auto [link, name] : {std::pair{&L::OpenMathForm, "OpenMathForm"}, {&L::ShowExportPCM, "ShowExportPCM"},
+                              {&L::ModesList_Click, "ModesList_Click"}, {&L::ShowCurveView, "ShowCurveView"}})
+      l.*link = [this, name](int32_t v) { calls.push_back(std::string(name) + " " + std::to_string(v)); };
+    for (auto [link, name] : {std::pair{&L::ShowThreeDForm, "ShowThreeDForm"},
+                              {&L::ShowDataIntegrityForm, "ShowDataIntegrityForm"}})
+      l.*link = [this, name](const std::string& v) { calls.push_back(std::string(name) + " " + v); };
+    for (auto [link, name] : {std::pair{&L::SortFilterSetByKey1, "SortFilterSetByKey1"},
+                              {&L::SortFilterSetByKey2, "SortFilterSetByKey2"},
+                              {&L::SortFilterSetByKey4, "SortFilterSetByKey4"}})
+      l.*link = [this, name](SingularityListRecord&, bool) { calls.emplace_back(name); };
     l.ShowAudioForm = [this] {
       calls.emplace_back("ShowAudioForm");
       return audioFormShows;
     };
-    l.UnloadAudioForm = plain("UnloadAudioForm");
     l.SetUpSoundCardSelection = [this] {
       calls.emplace_back("SetUpSoundCardSelection");
       return cardSetUpWorks;
     };
-    l.ShowSoundCardSelector = plain("ShowSoundCardSelector");
-    l.ShowMicCalForm = plain("ShowMicCalForm");
-    l.ShowRTAEQ = plain("ShowRTAEQ");
-    l.ShowRTAImp = plain("ShowRTAImp");
-    l.ShowSPLLevelForm = plain("ShowSPLLevelForm");
-    l.ShowDistForm = plain("ShowDistForm");
-    l.ShowCDTest = plain("ShowCDTest");
-    l.TestCDMake_Click = plain("TestCDMake_Click");
-    l.ShowThreeDForm = withText("ShowThreeDForm");
-    l.ShowDataIntegrityForm = withText("ShowDataIntegrityForm");
-    l.OpenMathForm = withInt("OpenMathForm");
-    l.ShowExportPCM = withInt("ShowExportPCM");
-    l.ShowImportWave = plain("ShowImportWave");
-    l.ShowLevels = plain("ShowLevels");
-    l.ShowNewEQControl = plain("ShowNewEQControl");
-    l.ShowNumericalOptions = plain("ShowNumericalOptions");
-    l.ShowEQOpt = plain("ShowEQOpt");
-    l.PolishFilters = plain("PolishFilters");
-    l.NewFilter_Click = plain("NewFilter_Click");
-    l.EQEmulation_Click = plain("EQEmulation_Click");
-    l.FitFilter_Click = plain("FitFilter_Click");
-    l.AddFilter_Click = plain("AddFilter_Click");
-    l.PolishFilter_Click = plain("PolishFilter_Click");
-    l.AllCurves_Click = plain("AllCurves_Click");
-    l.QuickFit_Click = plain("QuickFit_Click");
-    l.FitFiltersBut_Click = plain("FitFiltersBut_Click");
-    l.TextEQ_Click = plain("TextEQ_Click");
-    l.CompModes_Click = plain("CompModes_Click");
-    l.ModesList_Click = withInt("ModesList_Click");
     l.CheckForCurveSingularities = [this](int32_t k) {
       calls.push_back("CheckForCurveSingularities " + std::to_string(k));
       return true;
@@ -74,11 +59,6 @@ struct RecordingLinks {
     l.ShowCorrectedResponse = [this](const CurveRecord&, const CurveRecord&, SingularityListRecord&, int32_t k) {
       calls.push_back("ShowCorrectedResponse " + std::to_string(k));
     };
-    l.SortFilterSetByKey1 = sort("SortFilterSetByKey1");
-    l.SortFilterSetByKey2 = sort("SortFilterSetByKey2");
-    l.SortFilterSetByKey4 = sort("SortFilterSetByKey4");
-    l.Xover_Click = plain("Xover_Click");
-    l.ShowCurveView = withInt("ShowCurveView");
   }
 
   std::vector<std::string> Take() {
