@@ -451,16 +451,29 @@ void Command4_Click() { CoOrdinateLocker_Click(); }
 
 // ---- Accessors -------------------------------------------------------------------
 
-void BoostCut(GraphHost& host, int32_t curve, float dB) {
+bool ScaleResultLevel(int32_t curve, float dB) {
   const MeasurementHeader& s = Set();
-  if (curve < 1 || curve > std::min(s.NumInSet, kMaxResults)) return;
+  if (curve < 1 || curve > std::min(s.NumInSet, kMaxResults)) return false;
+  if (dB == 0) return true;
   const int32_t n = StoredPeriodLength(s.PeriodExponent);
   const float gain = static_cast<float>(std::pow(10.0, dB / 20.0));
   auto& column = ImpulseSet[static_cast<size_t>(curve - 1)];
   for (int32_t i = 0; i < n; ++i) column[static_cast<size_t>(i)] *= gain;
-  // The stored impulse changed: leaving without saving must ask.
+  MarkLevelsChanged();
+  // The stored samples changed: leaving without saving must ask.
   if (ResultsStoreHooks.MarkResultsUnsaved) ResultsStoreHooks.MarkResultsUnsaved();
-  DisplayResults(host, kRecomputeAllCurves);
+  return true;
+}
+
+void MarkLevelsChanged() {
+  SetChangeLevels(kTrue);
+  // The noise and modal caches keep no level flag: emptying them recomputes them.
+  NoiseCurves[0].NumCurves = 0;
+  ModalCurves[0].NumCurves = 0;
+}
+
+void BoostCut(GraphHost& host, int32_t curve, float dB) {
+  if (ScaleResultLevel(curve, dB)) DisplayResults(host, kRecomputeAllCurves);
 }
 
 int32_t GetPeriodLength() { return Set().PeriodExponent; }

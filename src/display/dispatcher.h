@@ -101,7 +101,13 @@ void Slider1_Change(GraphHost& host);
 void GateText_KeyPress(GraphHost& host, int key);
 
 // ---- Accessors -------------------------------------------------------------------
-// Scales the first 2^PeriodExponent samples of result `curve` (1-based) by dB.
+// Scales the first 2^min(PeriodExponent, 17) samples of result `curve` (1-based)
+// by dB; a real change marks every cached view stale and the set unsaved. False,
+// nothing touched, for a curve outside the set.
+bool ScaleResultLevel(int32_t curve, float dB);
+// Every cached view whose levels follow the stored samples is recomputed when next shown.
+void MarkLevelsChanged();
+// ScaleResultLevel, then every curve of the view shown is recomputed.
 void BoostCut(GraphHost& host, int32_t curve, float dB);
 int32_t GetPeriodLength();
 int32_t GetNumberOfCurves();

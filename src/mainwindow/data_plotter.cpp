@@ -20,6 +20,7 @@
 #include "core/helpers.h"
 #include "core/records.h"
 #include "core/results_store.h"
+#include "core/emulation.h"
 #include "display/color_form.h"
 #include "display/coord_lock.h"
 #include "display/dispatcher.h"
@@ -136,6 +137,7 @@ DataPlotter::DataPlotter() {
   InitDisplayControls();
   InitMouseZoom();
   ConnectGraphicsExport();
+  InitCommandControls();
   ConnectHooks();
   SetMinimumFromLayout();
   resize(1280, 820);
@@ -172,6 +174,8 @@ void DataPlotter::ConnectHooks() {
   ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
   ViewWindowHooks.ShowCoOrdLock = [] { ShowCoOrdLockWindow(); };
   ViewWindowHooks.ShowDisplayOptions = [this](int32_t mode) { ShowDisplayOptionsWindow(*this, mode); };
+  ViewWindowHooks.ShowWaterfallWindow = [this] { ShowWaterfallWindow(); };
+  EmulationHooks.OpenResampleWindow = [this] { OpenResampleWindow(); };
 }
 
 void DataPlotter::DisconnectHooks() {
@@ -179,6 +183,8 @@ void DataPlotter::DisconnectHooks() {
   ColorFormHooks = ColorFormLinks{};
   ViewWindowHooks.ShowCoOrdLock = nullptr;
   ViewWindowHooks.ShowDisplayOptions = nullptr;
+  ViewWindowHooks.ShowWaterfallWindow = nullptr;
+  EmulationHooks.OpenResampleWindow = nullptr;
 }
 
 void DataPlotter::BuildMenus() {
@@ -356,7 +362,7 @@ void DataPlotter::BuildPanel() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  Place(ProgressBar1, 3600, 810, 3000, 300);
+  Place(ProgressBar1, 3600, 810, 1950, 300);  // RemoveCurve follows it on this row
 
   Norm = Control<QCheckBox>(Frame1, "Norm", "Show Gain / Normalized results");
   avg = Control<QCheckBox>(Frame1, "avg", "Average Curve On/Off");
@@ -437,9 +443,9 @@ void DataPlotter::SetDisplayRes(int32_t value) {
 }
 
 void DataPlotter::EnableDataPlotterPlayRec(int16_t enable) {
-  const bool on = enable != 0;
-  for (QPushButton* b : {Command1, Command2, Command3}) b->setEnabled(on);
-  NewTest->menuAction()->setVisible(on);
+  playRecEnabled_ = enable != 0;
+  RefreshLinkedControls();
+  NewTest->menuAction()->setVisible(playRecEnabled_);
 }
 
 void DataPlotter::SetAutoMixerDeleteVisible() { AutoMixerDelete->setVisible(true); }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/records.h"
 #include "display/graph_host.h"
@@ -129,6 +130,80 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void PrintLargeRoom_Click();
   // The waterfall and large-room entries are enabled while their picture is linked.
   void UpdateGraphicsExportEntries();
+
+  // ---- Commands, curve selectors and results management -----------------------
+  // Removes result k (1-based) with everything derived from it; the later ones move down.
+  void RemoveResult(int32_t k);
+  // Empties the derived data of slot i (0-based) without moving anything.
+  void RemoveResultQuickly(int32_t i);
+  void ClearMeasurementBuffers();
+  void ClearMeasurementBuffersQuickly();
+  float GetFreqGridXMin() const;
+  float GetFreqGridXMax() const;
+  // Scales the stored samples of one result (1-based) by dB and redraws.
+  void ChangeCurveLevel(int32_t curve, float dB);
+  void OpenResampleWindow();
+
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Response_Click();
+  void LevelTest_Click();
+  void NewMeasMenue_Click() { OpenAudioWindow(); }
+  void NewTestWindow_Click() { OpenAudioWindow(); }
+  void EQSetUpRTAMenue_Click();
+  void ImpulseRTA_Click();
+  void SPLMeasurement_Click();
+  void CDTestMeasure_Click();
+  void DistortionMeas_Click();
+  void SoundCard_Click();
+  void MicCalibration_Click();
+  void ThreeDBut_Click() { ShowWaterfallWindow(); }
+  void DataIntegrity_Click();
+  void ExportAsPCM_Click();
+  void ImportWave_Click();
+  void AdjustLevels_Click();
+  void ShowDifferences_Click();
+  void ArrangeCurves_Click();
+  void Compress_Click();
+  void Resample_Click() { OpenResampleWindow(); }
+  void NewEQFilter_Click();
+  void DeleteEQ_Click();
+  void DeleteMeasBuffers_Click();
+  void NumericalOptions_Click();
+  void NumOptBut_Click() { NumericalOptions_Click(); }
+  void ErrSelect_Click();
+  void Polish_Click();
+  void avg_Click();
+  void Norm_Click();
+  void FreqSelect_Click();
+  void QSelect_Click();
+  void RemoveCurve_Click();
+  void DelCurve_Click();
+  void LeftDisplayArrow_Click();
+  void RightDisplayArrow_Click();
+  void CurveNoText_KeyPress(int key);
+  void LeftArrow_Click();
+  void RightArrow_Click();
+  void CurveNumberText_KeyPress(int key);
+
+  // Sort direction of the mode lists (True = -1 ascending), shared by the sort buttons
+  // and the list of all modes; the key: 0 frequency, 1 Q.
+  int16_t ModeSortAscending = 0;
+  int32_t GetModeSortKey() const { return ModeSortKey; }
+
+  // The controls whose action needs a link of MainWindowHooks, with their state.
+  struct LinkedControl {
+    std::string control, link, missing;
+    bool linked = false;
+    bool enabled = false;
+  };
+  std::vector<LinkedControl> LinkedControls() const;
+  // Enables each linked control whose link is set (and, for the play/record
+  // buttons, while EnableDataPlotterPlayRec allows); call after setting links.
+  void RefreshLinkedControls();
+
+  QPushButton* RemoveCurve = nullptr;  // "Delete Curve" beside CurveNoText
 
   // Menus: a QMenu for a menu that opens further entries, a QAction for an entry.
   QMenu *Function, *NewMeas, *Open, *SaveFile, *AddTo, *ClearEQ, *GraphicBut, *MainGraphic, *WaterfallGraphic,
@@ -290,6 +365,20 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void SetInitialMenuState();
   void SetFrequencyAxisOption(int16_t logAxis);
   void ShowMixerChecks(bool on);
+  void InitCommandControls();  // from the constructor
+  void OpenAudioWindow();
+  void OpenEQRTAWindow();
+  void ShowWaterfallWindow();
+  void OpenThreeDForm();
+  void SelectCurveForModes();
+  void SortModeLists(int32_t key);
+  void StepDisplayCurve(int32_t step);
+  void ShowCorrectedResponseOf(int32_t index);
+  // The refusal of Command1 and Command2; true when refused.
+  bool SampleRateRefused();
+  // The refusal of the streaming windows while a run holds the card; true when refused.
+  bool SoundCardRefused();
+  QObject* FindControl(std::string_view name) const;
 
 
   int32_t DisplayCurveNumber = 1;
@@ -301,6 +390,8 @@ class DataPlotter : public QMainWindow, public GraphHost {
   int32_t DisplayRes = 4;
   int32_t GraphicEQEmulation = 1;
   int32_t ParametricEQEmulation = 1;
+  int32_t ModeSortKey = 0;
+  bool playRecEnabled_ = true;
   bool laidOut_ = false;
   bool arranging_ = false;
   bool unloaded_ = false;

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <algorithm>
 
 #include "core/helpers.h"
 #include "core/records.h"
@@ -178,7 +179,7 @@ void DataPlotter::ShowAddedResults() {
 }
 
 void DataPlotter::ShowStartupFile(const std::string& commandLine) {
-  for (int32_t n = ResultsDataSetInfo[0].NumInSet; n > 0; --n) RemoveResultFromStore(1);
+  for (int32_t n = std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults); n > 0; --n) RemoveResult(1);
   ResultsDataSetInfo[0].NumInSet = 0;
   ClearAllFilterSets();
   ResetCurveSelectionForNewSet();

@@ -17,6 +17,7 @@
 #include "core/results_store.h"
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
+#include "mainwindow/main_window_links.h"
 #include "platform/help.h"
 #include "platform/settings.h"
 #include "platform/sysinfo.h"
@@ -119,6 +120,10 @@ TEST_F(MainWindowTest, PublicAccessors) {
   w->SetMeasConfig(87);
   EXPECT_EQ(EQConfig.MeasConfig, 87);
 
+  MainWindowHooks.RunMainTest = [] {};
+  MainWindowHooks.RunLevelsCheck = [] {};
+  MainWindowHooks.ResetSound = [] {};
+  w->RefreshLinkedControls();
   w->EnableDataPlotterPlayRec(0);
   EXPECT_FALSE(w->Command1->isEnabled());
   EXPECT_FALSE(w->Command3->isEnabled());

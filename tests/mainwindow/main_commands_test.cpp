@@ -1,0 +1,490 @@
+// The main window's commands: their refusals and questions, what they hand to
+// the windows behind MainWindowHooks, the curve selectors, the mode-list sorts,
+// the level change of one curve and the link table's control states.
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/emulation.h"
+#include "core/records.h"
+#include "display/dispatcher.h"
+#include "display/graph_frame.h"
+#include "display/view_state.h"
+#include "main_window_fixture.h"
+#include "mainwindow/main_window_links.h"
+#include "support/builder_recorder.h"
+#include "support/recording_links.h"
+
+namespace zentor {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class CommandsTest : public test::MainWindowTest {
+ public:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    rb.Install();
+    w = Start();
+    links.Install();
+    w->RefreshLinkedControls();
+    rb.calls.clear();
+  }
+  void Load(int32_t n) {
+    test::LoadCachedSet(n);
+    rb.calls.clear();
+  }
+  // What a refusal must leave as it was.
+  std::string Fingerprint() const {
+    std::ostringstream s;
+    const MeasurementHeader& h = ResultsDataSetInfo[0];
+    s << h.NumInSet << ' ' << h.SampleRate << ' ' << EQConfig.SampleRate << ' ' << SoundCardBusy << ' '
+      << DataResampled << ' ' << AppliedFilters[0].Count << ' ' << DisplayConfig.Graphshown << ' '
+      << DisplayConfig.Average << ' ' << DisplayConfig.FFTSelected << ' ' << w->ResultsTakenButNotSaved << ' '
+      << w->CurveNoText->text().toStdString() << ' ' << w->CurveNumberText->text().toStdString() << ' '
+      << w->GetDisplayCurveNumber() << ' ' << w->GetModesCurveNumber() << ' ' << ImpulseSet[0][5] << ' '
+      << static_cast<int>(w->SelectedViewButton()) << ' ' << rb.calls.size();
+    for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame})
+      s << ' ' << f->LogX << ' ' << f->XStart << ' ' << f->XFinish << ' ' << f->YLow << ' ' << f->YHigh;
+    return s.str();
+  }
+
+  DataPlotter* w = nullptr;
+  test::BuilderRecorder rb;
+  test::RecordingLinks links;
+};
+
+// ---- Refusals and questions ------------------------------------------------------
+
+struct Refusal {
+  const char* name;
+  std::function<void(CommandsTest&, DataPlotter&)> setUp;
+  std::function<void(DataPlotter&)> run;
+  std::string text;
+  MsgButtons buttons = MsgButtons::OK;
+  Calls reached = {};  // links a refusal still reaches before it stops
+};
+
+constexpr const char* kRateRefusal =
+    "User Error: Each curve in a set must have the same sample frequency. Loaded data may have been resampled";
+constexpr const char* kCardInUse = "user Error: Sound card is in use by Zentor";
+
+TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
+  auto loaded = [](CommandsTest& t, DataPlotter&) { t.Load(3); };
+  auto rateMismatch = [](CommandsTest& t, DataPlotter&) {
+    t.Load(3);  // at 48000 Hz
+    EQConfig.SampleRate = 44100;
+    SoundCardBusy = true;
+  };
+  auto resampled = [](CommandsTest&, DataPlotter&) { DataResampled = true; };
+  auto busy = [](CommandsTest&, DataPlotter&) { SoundCardBusy = true; };
+  auto nothing = [](CommandsTest&, DataPlotter&) {};
+  const std::vector<Refusal> table = {
+      {"Command1", rateMismatch, [](DataPlotter& w) { w.Command1_Click(); }, kRateRefusal},
+      {"Command2", rateMismatch, [](DataPlotter& w) { w.Command2_Click(); }, kRateRefusal},
+      {"NewMeasMenue", resampled, [](DataPlotter& w) { w.NewMeasMenue->trigger(); },
+       "User Error: Data has been resampled. New measurements cannot be added"},
+      {"NewTestWindow", resampled, [](DataPlotter& w) { w.NewTestWindow->trigger(); },
+       "User Error: Data has been resampled. New measurements cannot be added"},
+      {"sound-card set-up fails", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
+       [](DataPlotter& w) { w.NewMeasMenue_Click(); },
+       "Error 5221: AutoMixer Error. Shut off the AutoMixer from Options->Mixer in the main menu. Turn the auto "
+       "mixer back on when the mixer is set up. The software will then remember your new mixer settings if you "
+       "click YES when prompted to save new settings on shut down. Vista users should get the file "
+       "'sndvol32.exe' and copy to the system32 folder as explained in VistaIssues.PDF.",
+       MsgButtons::OK, {"SetUpSoundCardSelection"}},
+      {"measurement window fails", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; },
+       [](DataPlotter& w) { w.NewTestWindow_Click(); }, "Error 5222", MsgButtons::OK,
+       {"SetUpSoundCardSelection", "ShowAudioForm"}},
+      {"EQSetUpRTAMenue busy", busy, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); }, kCardInUse},
+      {"ImpulseRTA busy", busy, [](DataPlotter& w) { w.ImpulseRTA->trigger(); }, kCardInUse},
+      {"SPLMeasurement busy", busy, [](DataPlotter& w) { w.SPLMeasurement->trigger(); }, kCardInUse},
+      {"EQSetUpRTAMenue question", nothing, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); },
+       "This RTA was designed for the singular purpose of measuring electronic components or setting an EQ. It is "
+       "not suitable for acoustic measurements. Continue ?",
+       MsgButtons::YesNoCancel},
+      {"Waterfall outside the Bode view", loaded, [](DataPlotter& w) { w.ThreeDBut->click(); },
+       " Bode frequency response must be shown to access this display. Switch to Bode response ?",
+       MsgButtons::YesNoCancel},
+      {"Waterfall without Bode points", [](CommandsTest& t, DataPlotter&) {
+         t.Load(3);
+         DisplayConfig.Graphshown = kBodeView;
+       },
+       [](DataPlotter& w) { w.Waterfall->trigger(); },
+       "User Error: Bode response (raw fft) data must be evaluated before selecting waterfall plots for data "
+       "viewing"},
+      {"DataIntegrity", nothing, [](DataPlotter& w) { w.DataIntegrity->trigger(); },
+       "User Error: Measured data must be loaded to access this window."},
+      {"Resample", [](CommandsTest&, DataPlotter& w) { w.ResultsTakenButNotSaved = kTrue; },
+       [](DataPlotter& w) { w.Resample->trigger(); },
+       "User Error: Measurements must be saved before they can be resampled. Resampled files cannot be saved."},
+      {"NewEQFilter", nothing, [](DataPlotter& w) { w.NewEQFilter->trigger(); },
+       "User Error: Measured Results must be loaded before filters can be set"},
+      {"FileDetails", nothing, [](DataPlotter& w) { w.FileDetails->trigger(); }, "User Error: No data "},
+      {"DeleteEQ", [](CommandsTest&, DataPlotter&) { AppliedFilters[0].Count = 2; },
+       [](DataPlotter& w) { w.DeleteEQ->trigger(); }, " Clear Existing EQ from Buffers ?", MsgButtons::YesNoCancel},
+      {"DeleteMeasBuffers", loaded, [](DataPlotter& w) { w.DeleteMeasBuffers->trigger(); },
+       " Clear Results from Buffers ?", MsgButtons::YesNoCancel},
+      {"RemoveCurve under an average", [](CommandsTest& t, DataPlotter&) {
+         t.Load(3);
+         DisplayConfig.Average = kTrue;
+       },
+       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Curves cannot be deleted while an average is shown"},
+      {"RemoveCurve of no number", [](CommandsTest& t, DataPlotter& w) {
+         t.Load(3);
+         w.CurveNoText->setText("abc");
+       },
+       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Non Numeric Input"},
+      {"DelCurve unsaved", [](CommandsTest& t, DataPlotter& w) {
+         t.Load(4);
+         w.ResultsTakenButNotSaved = kTrue;
+       },
+       [](DataPlotter& w) { w.DelCurve->click(); }, "User Error: Results should be saved before deleting curves"},
+  };
+
+  for (const Refusal& r : table) {
+    const std::vector<MsgAnswer> answers = r.buttons == MsgButtons::YesNoCancel
+                                               ? std::vector<MsgAnswer>{MsgAnswer::No, MsgAnswer::Cancel}
+                                               : std::vector<MsgAnswer>{MsgAnswer::OK};
+    for (MsgAnswer answer : answers) {
+      SCOPED_TRACE(std::string(r.name) + (answer == MsgAnswer::Cancel ? " (Cancel)" : ""));
+      ResultsDataSetInfo[0].NumInSet = 0;
+      EQConfig.SampleRate = 48000;
+      SoundCardBusy = DataResampled = false;
+      AppliedFilters[0].Count = 0;
+      DisplayConfig.Graphshown = kImpulseView;
+      DisplayConfig.Average = kFalse;
+      w->ResultsTakenButNotSaved = kFalse;
+      w->CurveNoText->setText("1");
+      links.cardSetUpWorks = links.audioFormShows = true;
+      r.setUp(*this, *w);
+      rb.calls.clear();
+      links.calls.clear();
+      dialogs.Clear();
+      const std::string before = Fingerprint();
+
+      dialogs.ExpectMessage(answer);
+      r.run(*w);
+      ASSERT_EQ(dialogs.calls().size(), 1u);
+      const test::DialogCall& c = dialogs.calls()[0];
+      EXPECT_EQ(c.text, r.text);
+      EXPECT_EQ(c.buttons, r.buttons);
+      const bool question = r.buttons == MsgButtons::YesNoCancel;
+      EXPECT_EQ(c.icon, question ? MsgIcon::Question : MsgIcon::None);
+      EXPECT_EQ(c.title, question ? "Mirabelt Zentor" : kDefaultTitle);
+      EXPECT_EQ(Fingerprint(), before);
+      EXPECT_EQ(links.Take(), r.reached);
+    }
+  }
+}
+
+// ---- Commands that open windows ---------------------------------------------------
+
+TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeed) {
+  EQConfig.SampleRate = 96000;
+  w->Command1->click();  // nothing loaded: the rates are not compared
+  w->Command2->click();
+  Load(2);
+  ResultsDataSetInfo[0].SampleRate = 44100;
+  EQConfig.SampleRate = 44100;
+  w->Command1->click();
+  EXPECT_EQ(links.Take(), (Calls{"RunMainTest", "RunLevelsCheck", "RunMainTest"}));
+
+  AppliedFilters[0].Count = 1;  // with a filter applied the analyser opens unasked
+  FreqGraphFrame.LogX = kFalse;
+  w->EQSetUpRTAMenue->trigger();
+  EXPECT_TRUE(w->FreqBut->isChecked());
+  EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
+  EXPECT_EQ((std::vector<int32_t>{FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow,
+                                  FreqGraphFrame.YHigh}),
+            (std::vector<int32_t>{16, 20000, -40, 10}));
+  w->ImpulseRTA->trigger();
+  EXPECT_TRUE(w->TimeBut->isChecked());
+  EXPECT_EQ((std::vector<int32_t>{TimeGraphFrame.XStart, TimeGraphFrame.XFinish, TimeGraphFrame.YLow,
+                                  TimeGraphFrame.YHigh}),
+            (std::vector<int32_t>{-10, 20, -30, 30}));
+  EXPECT_EQ(links.Take(), (Calls{"UnloadAudioForm", "SetUpSoundCardSelection", "ShowRTAEQ", "UnloadAudioForm",
+                                 "SetUpSoundCardSelection", "ShowRTAImp"}));
+
+  ResultFileName = "/data/room.cfa";
+  w->CurveNoText->setText("2");
+  w->DataIntegrity->trigger();
+  w->ExportAsPCM->trigger();
+  w->ShowDifferences->trigger();
+  w->ArrangeCurves->trigger();
+  w->Compress->trigger();
+  EmulationHooks.OpenResampleWindow();  // the emulation check's offer
+  EXPECT_EQ(links.Take(), (Calls{"ShowDataIntegrityForm Large Room / /data/room.cfa", "ShowExportPCM 2",
+                                 "OpenMathForm 4", "OpenMathForm 5", "OpenMathForm 7", "OpenMathForm 6"}));
+}
+
+TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
+  Load(2);
+  DisplayConfig.Graphshown = kImpulseView;
+  DisplayConfig.FFTSelected = kFalse;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  w->ThreeDBut->click();
+  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
+  EXPECT_EQ(DisplayConfig.FFTSelected, kTrue);
+  EXPECT_TRUE(w->FreqBut->isChecked());
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 2}}));
+  EXPECT_TRUE(links.calls.empty());
+
+  BodeCurves[0].NumPoints = 100;
+  ResultFileName = "room.cfa";
+  w->Waterfall->trigger();
+  EXPECT_EQ(links.Take(), Calls{"ShowThreeDForm room.cfa"});
+
+  w->SetBusy(kTrue);
+  w->ThreeDBut->click();
+  EXPECT_TRUE(links.calls.empty());
+  w->SetBusy(kFalse);
+}
+
+// ---- Curve selectors ---------------------------------------------------------------
+
+TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
+  Load(3);
+  w->RightDisplayArrow->click();
+  w->RightDisplayArrow->click();
+  w->RightDisplayArrow->click();  // past 3: back to 1
+  w->LeftDisplayArrow->click();   // below 1: to 3
+  EXPECT_EQ(links.Take(), (Calls{"ShowCurveView 2", "ShowCurveView 3", "ShowCurveView 1", "ShowCurveView 3"}));
+
+  w->SetBusy(kTrue);
+  w->LeftDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 3);
+  w->SetBusy(kFalse);
+
+  ResultsDataSetInfo[0].NumInSet = 0;  // two spectra, no result
+  DisplayConfig.Graphshown = kPsdView;
+  PsdCurves[0].NumCurves = 2;
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  w->LeftDisplayArrow->click();
+  EXPECT_EQ(w->CurveNoText->text(), "2");
+  EXPECT_TRUE(links.calls.empty());  // no result to show alone
+}
+
+TEST_F(CommandsTest, CurveNumberTypedIsRoundedOrRefused) {
+  Load(3);
+  w->CurveNoText->setText("2.5");
+  QTest::keyClick(w->CurveNoText, Qt::Key_Return);
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
+  EXPECT_EQ(links.Take(), Calls{"ShowCurveView 2"});
+
+  w->CurveNoText->setText("4");
+  dialogs.ExpectMessage();
+  QTest::keyClick(w->CurveNoText, Qt::Key_Return);
+  EXPECT_EQ(dialogs.MessageTexts().back().rfind("User Error: Input must be between", 0), 0u);
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
+  EXPECT_TRUE(links.calls.empty());
+}
+
+TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
+  w->RightArrow->click();  // no result: nothing
+  EXPECT_TRUE(links.calls.empty());
+
+  Load(3);
+  FreqGraphFrame.LogX = kTrue;
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  SingularityList[2].RangeLow = 30.4f;
+  SingularityList[2].RangeHigh = 199.6f;
+  w->LeftArrow->click();  // from curve 1 to curve 3
+  EXPECT_EQ(w->GetModesCurveNumber(), 2);
+  EXPECT_EQ(w->CurveNumberText->text(), "3");
+  EXPECT_EQ(FitGraphFrame.XStart, 30);
+  EXPECT_EQ(FitGraphFrame.XFinish, 200);
+  EXPECT_EQ(links.Take(), (Calls{"CheckForCurveSingularities 2", "ShowCorrectedResponse 2"}));
+
+  w->RightArrow->click();  // past the last: curve 1, whose set has no range
+  EXPECT_EQ(FitGraphFrame.XStart, 16);
+  EXPECT_EQ(FitGraphFrame.XFinish, 20000);
+  EXPECT_EQ(SingularityList[0].RangeHigh, 20000.0f);
+
+  w->CurveNumberText->setText("2");
+  QTest::keyClick(w->CurveNumberText, Qt::Key_Return);
+  EXPECT_EQ(w->GetModesCurveNumber(), 1);
+
+  SingularityList[0].Average = kTrue;  // a fit of the average lists curve 1 only
+  w->RightArrow->click();
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+}
+
+// ---- Mode-list sorting ----------------------------------------------------------------
+
+TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
+  std::vector<std::string> log;
+  auto record = [&log](const char* key) {
+    return [&log, key](SingularityListRecord& s, bool ascending) {
+      const auto end = s.Freq.begin() + s.Count;
+      if (ascending)
+        std::sort(s.Freq.begin(), end);
+      else
+        std::sort(s.Freq.begin(), end, std::greater<>());
+      log.push_back(std::string(key) + (ascending ? "+" : "-"));
+    };
+  };
+  MainWindowHooks.SortFilterSetByKey1 = record("F");
+  MainWindowHooks.SortFilterSetByKey2 = record("Q");
+  for (SingularityListRecord& s : SingularityList) {
+    s.Count = 3;
+    s.Freq = {200, 100, 300};
+  }
+  SingularityList[32].Freq = {9, 8, 7};  // the 33rd record is not a curve's
+
+  w->FreqSelect->click();
+  EXPECT_EQ(SingularityList[31].Freq[0], 100.0f);
+  w->FreqSelect->click();
+  EXPECT_EQ(SingularityList[0].Freq[0], 300.0f);
+  w->QSelect->click();
+  ASSERT_EQ(log.size(), 96u);
+  EXPECT_EQ((std::set<std::string>(log.begin(), log.begin() + 32)), std::set<std::string>{"F+"});
+  EXPECT_EQ((std::set<std::string>(log.begin() + 32, log.begin() + 64)), std::set<std::string>{"F-"});
+  EXPECT_EQ((std::set<std::string>(log.begin() + 64, log.end())), std::set<std::string>{"Q+"});
+  EXPECT_EQ(w->GetModeSortKey(), 1);
+  EXPECT_EQ(SingularityList[32].Freq[0], 9.0f);
+  EXPECT_EQ(links.Take(), Calls(3, "CheckForCurveSingularities 0"));
+
+  w->SetBusy(kTrue);
+  w->QSelect->click();
+  EXPECT_EQ(w->ModeSortAscending, kFalse);
+  EXPECT_EQ(log.size(), 96u);
+  w->SetBusy(kFalse);
+
+  SingularityList[7].Count = 76;  // damaged: nothing is sorted
+  dialogs.ExpectMessage();
+  w->FreqSelect->click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 6329");
+  EXPECT_EQ(log.size(), 96u);
+}
+
+// ---- Level change and public accessors -----------------------------------------
+
+TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
+  Load(3);
+  ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
+  for (auto& column : ImpulseSet) column.fill(0.5f);
+  w->ResultsTakenButNotSaved = kFalse;
+  SetChangeLevels(kFalse);
+
+  w->ChangeCurveLevel(2, 0.0f);
+  w->ChangeCurveLevel(0, 6.0f);
+  w->ChangeCurveLevel(33, 6.0f);
+  EXPECT_TRUE(rb.calls.empty());
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f);
+
+  w->ChangeCurveLevel(2, 6.0f);
+  const float g = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
+  EXPECT_NEAR(g, 1.99526f, 1e-5f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[0][0], 0.5f);
+  EXPECT_EQ(ImpulseSet[2][100], 0.5f);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(BodeLevelsChanged, kTrue);
+  EXPECT_EQ(FractOctLevelsChanged, kTrue);
+  EXPECT_EQ(PsycLevelsChanged, kTrue);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
+  EXPECT_EQ(ModalCurves[0].NumCurves, 0);
+
+  // The display options' boost does the same.
+  w->ResultsTakenButNotSaved = kFalse;
+  w->BoostCut(1, -20.0f);
+  EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+}
+
+TEST_F(CommandsTest, FrequencyGridLimitsKeepToTheFirstBodeCurveWithinTheFrame) {
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  EXPECT_EQ(w->GetFreqGridXMin(), 16.0f);  // no Bode point
+  EXPECT_EQ(w->GetFreqGridXMax(), 20000.0f);
+  BodeCurves[0].NumPoints = 3;
+  BodeCurves[0].XValues[0] = 20;
+  BodeCurves[0].XValues[1] = 1000;
+  BodeCurves[0].XValues[2] = 19000;
+  EXPECT_EQ(w->GetFreqGridXMin(), 20.0f);
+  EXPECT_EQ(w->GetFreqGridXMax(), 19000.0f);
+  BodeCurves[0].XValues[0] = 10;
+  BodeCurves[0].XValues[2] = 24000;
+  EXPECT_EQ(w->GetFreqGridXMin(), 16.0f);
+  EXPECT_EQ(w->GetFreqGridXMax(), 20000.0f);
+}
+
+TEST_F(CommandsTest, AverageBoxStaysClearInTheSpectrumViewAndNormRecomputes) {
+  Load(2);
+  w->avg->click();
+  EXPECT_EQ(DisplayConfig.Average, kTrue);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  DisplayConfig.Graphshown = kPsdView;
+  w->avg->click();  // unticks it
+  w->avg->click();  // ticks it, and it is unticked again
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_EQ(rb.Take().size(), 2u);
+
+  DisplayConfig.Graphshown = kBodeView;
+  w->Norm->click();
+  for (const CurveArray* a : {&ImpulseCurves, &BodeCurves, &PsycCurves, &FractOctCurves}) EXPECT_EQ((*a)[0].NumCurves, 0);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
+}
+
+// ---- The link table ---------------------------------------------------------------------
+
+TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
+  // The entries that wait for later windows, as the menu and panel name them.
+  const std::set<std::string> waiting = {
+      "Command1", "Command2", "Command3", "Response", "LevelTest", "NewMeasMenue", "NewTestWindow",
+      "EQSetUpRTAMenue", "ImpulseRTA", "SPLMeasurement", "DistortionMeas", "CDTestMeasure", "SoundCard",
+      "MicCalibration", "ExportAsPCM", "ImportWave", "AdjustLevels", "ShowDifferences", "ArrangeCurves", "Compress",
+      "Resample", "NewEQFilter", "NumericalOptions", "NumOptBut", "ErrSelect", "Polish", "NewFilter", "EQEmulation",
+      "FitFilter", "AddFilter", "PolishFilter", "FitFiltersBut", "TextEQ", "CompModes", "ModesList", "TestCDMake",
+      "Xover", "ThreeDBut", "Waterfall", "DataIntegrity", "LeftDisplayArrow", "RightDisplayArrow"};
+  std::set<std::string> listed;
+  for (const auto& c : w->LinkedControls()) {
+    listed.insert(c.control);
+    EXPECT_TRUE(c.linked && c.enabled) << c.control;
+    EXPECT_FALSE(c.missing.empty()) << c.control;
+    EXPECT_NE(w->findChild<QObject*>(QString::fromStdString(c.control)), nullptr) << c.control;
+  }
+  for (const std::string& name : waiting) EXPECT_EQ(listed.count(name), 1u) << name;
+
+  w->EnableDataPlotterPlayRec(kFalse);
+  for (const auto& c : w->LinkedControls())
+    EXPECT_EQ(c.enabled, c.control.rfind("Command", 0) != 0) << c.control;
+  w->EnableDataPlotterPlayRec(kTrue);
+
+  MainWindowHooks = MainWindowLinks{};
+  MainWindowHooks.ShowThreeDForm = [](const std::string&) {};
+  w->RefreshLinkedControls();
+  for (const auto& c : w->LinkedControls())
+    EXPECT_EQ(c.enabled, c.link == "ShowThreeDForm") << c.control;
+  EXPECT_FALSE(w->NewMeasMenue->isEnabled());
+  EXPECT_FALSE(w->LeftDisplayArrow->isEnabled());
+  EXPECT_EQ(w->ModesList->selectionMode(), QAbstractItemView::NoSelection);
+  EXPECT_TRUE(w->ThreeDBut->isEnabled());
+  EXPECT_TRUE(w->Waterfall->isEnabled());
+  EXPECT_TRUE(w->DeleteMeasBuffers->isEnabled());  // built whole here
+  EXPECT_TRUE(w->RemoveCurve->isEnabled());
+}
+
+}  // namespace
+}  // namespace zentor
