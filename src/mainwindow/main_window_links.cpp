@@ -79,6 +79,10 @@ constexpr std::array kRows = {
                      &IsSet<&L::CompModes_Click>},
     LinkedControlRow{"ModesList", "ModesList_Click", "taking a listed mode into the applied filters",
                      &IsSet<&L::ModesList_Click>},
+    // It deletes the curve taken into the fit, which only the fit puts there.
+    LinkedControlRow{"DelCurve", "FitFiltersBut_Click", kFit, &IsSet<&L::FitFiltersBut_Click>},
+    LinkedControlRow{"FreqSelect", "SortFilterSetByKey1", "sorting the modes list", &IsSet<&L::SortFilterSetByKey1>},
+    LinkedControlRow{"QSelect", "SortFilterSetByKey2", "sorting the modes list", &IsSet<&L::SortFilterSetByKey2>},
     LinkedControlRow{"Xover", "Xover_Click", "the crossover model", &IsSet<&L::Xover_Click>},
     LinkedControlRow{"LeftDisplayArrow", "ShowCurveView", "the single-curve views", &IsSet<&L::ShowCurveView>},
     LinkedControlRow{"RightDisplayArrow", "ShowCurveView", "the single-curve views", &IsSet<&L::ShowCurveView>},

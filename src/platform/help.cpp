@@ -44,6 +44,8 @@ void ShowHelpTopic(int32_t topic) {
 
 void CloseHelp() { g_log.closed = true; }
 
+bool HelpFileInstalled() { return g_log.initialised && !FindHelpFile(g_log.helpFile).isEmpty(); }
+
 const HelpLog& GetHelpLog() { return g_log; }
 
 }  // namespace zentor

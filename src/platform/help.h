@@ -39,6 +39,8 @@ constexpr int32_t Printing = 1170;
 void InitHelp(QWidget* mainWindow);
 void ShowHelpTopic(int32_t topic);
 void CloseHelp();
+// Whether a help file is installed beside the program (after InitHelp).
+bool HelpFileInstalled();
 
 // What the help service was asked (tests read it; it is cleared by ResetSharedState).
 struct HelpLog {

@@ -211,6 +211,8 @@ TEST_F(RemovalTest, QuickClearEmptiesCountsAndCachesButNotTheSamples) {
 }
 
 TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
+  MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
+  w->RefreshLinkedControls();
   FillSet(3);
   w->ResultsTakenButNotSaved = kTrue;  // unsaved, but at most 3 results: no message
   FitInputCurves[0].NumPoints = 10;
