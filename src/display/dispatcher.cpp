@@ -230,7 +230,7 @@ void UpdateModalDisplay(GraphHost& host) {
   UpdateGateControls(host);
   DisplayConfig.Graphshown = kModalSliceView;
   DisplayResults(host, s.ModalGateTime == StaticConfig.ModalGateTime ? CacheCount(ModalCurves) : kRecomputeAllCurves);
-  CopyMeasurementHeader(s, StaticConfig);
+  StaticConfig.ModalGateTime = s.ModalGateTime;
 }
 
 void UpdateNoiseDisplay(GraphHost& host) {
@@ -248,6 +248,29 @@ void UpdateImpulseDisplay(GraphHost& host) {
   DisplayResults(host, s.ImpulseGateTime == StaticConfig.ImpulseGateTime ? CacheCount(ImpulseCurves)
                                                                           : kRecomputeAllCurves);
   StaticConfig.ImpulseGateTime = s.ImpulseGateTime;
+}
+
+void RememberViewSettings(int32_t view) {
+  const MeasurementHeader& s = Set();
+  MeasurementHeader& c = StaticConfig;
+  switch (view) {
+    case kModalSliceView: c.ModalGateTime = s.ModalGateTime; break;
+    case kNoiseView: c.NoiseGateTime = s.NoiseGateTime; break;
+    case kImpulseView: c.ImpulseGateTime = s.ImpulseGateTime; break;
+    case kBodeView: c.FreqRespGateTime = s.FreqRespGateTime; break;
+    case kFractOctView:
+      c.FractOctRes = s.FractOctRes;
+      c.FractOctGateTime = s.FractOctGateTime;
+      break;
+    case kPsycView:
+      c.PsycGateTime = s.PsycGateTime;
+      c.PsycLFResolution = s.PsycLFResolution;
+      c.PsycShelfTime = s.PsycShelfTime;
+      c.PsycShelfLevel = s.PsycShelfLevel;
+      c.PsycDataPoints = s.PsycDataPoints;
+      break;
+    default: break;  // the levels and noise-energy views cache nothing under a setting
+  }
 }
 
 // ---- Gate controls --------------------------------------------------------------
@@ -333,7 +356,9 @@ void ApplyGateChange(GraphHost& host) {
     case kPsdView: DisplayResults(host, CacheCount(PsdCurves)); break;
     default: break;
   }
-  CopyMeasurementHeader(Set(), StaticConfig);
+  // Only the view shown is up to date: the other views' settings stay as their
+  // curves were computed, or a cache filed under another gate would pass as current.
+  RememberViewSettings(DisplayConfig.Graphshown);
 }
 
 void Slider1_Scroll(GraphHost& host) { UpdateGateFromSlider(host); }
@@ -456,7 +481,14 @@ void BoostCut(GraphHost& host, int32_t curve, float dB) {
   const float gain = static_cast<float>(std::pow(10.0, dB / 20.0));
   auto& column = ImpulseSet[static_cast<size_t>(curve - 1)];
   for (int32_t i = 0; i < n; ++i) column[static_cast<size_t>(i)] *= gain;
+  MarkNoiseAndModalCachesChanged();
   DisplayResults(host, kRecomputeAllCurves);
+}
+
+void MarkNoiseAndModalCachesChanged() {
+  // An empty count makes the next showing of either view compute every curve.
+  for (CurveArray* a : {&NoiseCurves, &ModalCurves})
+    for (CurveRecord& r : *a) r.NumCurves = 0;
 }
 
 int32_t GetPeriodLength() { return Set().PeriodExponent; }

@@ -50,6 +50,14 @@ class GraphHost {
   virtual int32_t DisplayResolution() const = 0;
   // Replaces the lines of the list box beside the graph (ModesList).
   virtual void ShowListLines(std::span<const std::string> lines) = 0;
+
+  // The progress bar beside the graph: n steps from 0, one step on, back to 0.
+  // Each change shows at once, without running other events.
+  virtual void InitializeProgress(int32_t n) = 0;
+  virtual void IncrementProgress() = 0;
+  virtual void ClearProgress() = 0;
+  // Ticks or clears the avg box without running its click handler.
+  virtual void SetAverageBox(bool ticked) = 0;
 };
 
 }  // namespace zentor

@@ -140,7 +140,9 @@ TEST_F(FilterRunTest, LinkwitzRileyPairMatchesClosedFormAndSumsFlat) {
   auto run = [&](bool highPass) {
     FilterBlock b = SPlane(8, fs);
     EXPECT_TRUE(BuildLinkwitzRileyPrototype(b));
-    if (highPass) EXPECT_TRUE(LowPassToHighPass(b, 1.0));
+    if (highPass) {
+      EXPECT_TRUE(LowPassToHighPass(b, 1.0));
+    }
     EXPECT_TRUE(ScaleFilterBlockFrequency(b, PrewarpFrequency(2 * kPi * fc, fs)));
     std::vector<float> x = Impulse(n), scratch(n);
     EXPECT_TRUE(RunFilterBlockInSections(x, scratch, fs, static_cast<int32_t>(n), b));

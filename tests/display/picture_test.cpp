@@ -180,7 +180,9 @@ TEST_F(Pixels, FullFrameWithCurvesAndLegend) {
     for (int x = 950; x < 1090; ++x) web |= img.pixel(x, y) == qRgb(0, 0, 0);
   EXPECT_TRUE(legend);
   EXPECT_TRUE(web);
-  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) EXPECT_TRUE(img.save(path));
+  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) {
+    EXPECT_TRUE(img.save(path));
+  }
 }
 
 }  // namespace

@@ -53,6 +53,14 @@ class RecordingHost : public GraphHost {
   }
   int32_t DisplayResolution() const override { return displayRes; }
   void ShowListLines(std::span<const std::string> l) override { lines.assign(l.begin(), l.end()); }
+  void InitializeProgress(int32_t n) override {
+    progressMax = n;
+    progressValue = 0;
+    progressMaxima.push_back(n);
+  }
+  void IncrementProgress() override { ++progressValue; }
+  void ClearProgress() override { progressValue = 0; }
+  void SetAverageBox(bool ticked) override { avgBox = ticked; }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -69,6 +77,10 @@ class RecordingHost : public GraphHost {
   int32_t displayRes = 4;
   std::vector<std::string> lines;
   int repaints = 0;
+  int32_t progressMax = 0;
+  int32_t progressValue = 0;
+  std::vector<int32_t> progressMaxima;  // every InitializeProgress, in order
+  bool avgBox = false;
 };
 
 }  // namespace zentor::test

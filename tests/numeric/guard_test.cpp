@@ -31,7 +31,9 @@ class Guarded {
       ASSERT_TRUE(Same(store_[kPad + n_ + i])) << what << " wrote after its span";
     }
     if constexpr (std::is_floating_point_v<T>)
-      for (std::size_t i = 0; i < n_; ++i) ASSERT_FALSE(std::isnan(store_[kPad + i])) << what << " at " << i;
+      for (std::size_t i = 0; i < n_; ++i) {
+        ASSERT_FALSE(std::isnan(store_[kPad + i])) << what << " at " << i;
+      }
   }
 
  private:

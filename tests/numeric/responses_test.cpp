@@ -144,7 +144,9 @@ TEST(GatedResponses, ReflectionInsideGateShelfAndBeyondGate) {
     const Curve p = Psy(Impulse({{0.0, 1.0}, {60.0, r}}), static_cast<float>(lfRes), 10.0f, 40.0f, shelf);
     const double want = 10 * std::log10(1 + r * r * std::pow(10.0, shelf / 10.0));
     for (int i = 0; i < 400; ++i)
-      if (p.x[i] > 200.0f) ASSERT_NEAR(p.y[i], want, 0.2) << p.x[i];
+      if (p.x[i] > 200.0f) {
+        ASSERT_NEAR(p.y[i], want, 0.2) << p.x[i];
+      }
   }
   // Later than the gate: gone completely from the fractional-octave response.
   const Curve l = Log(Impulse({{0.0, 1.0}, {12.0, r}}), 10.0f, 1.0f / 24.0f);

@@ -124,7 +124,9 @@ TEST(Envelope, GaussianBurstSineAndDelta) {
   std::size_t peak = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (env[i] > env[peak]) peak = i;
-    if (g[i] > 0.01) ASSERT_NEAR(env[i] / (g[i] * g[i]), 1.0, 0.01) << i;
+    if (g[i] > 0.01) {
+      ASSERT_NEAR(env[i] / (g[i] * g[i]), 1.0, 0.01) << i;
+    }
   }
   EXPECT_NEAR(static_cast<double>(peak), t0 * fs, 1.0);  // not mirrored to N - t0
 
