@@ -505,6 +505,64 @@ TEST_F(FrequencyViewsTest, OneWorkerAndManyGiveTheSameCurvesAndPicture) {
   }
 }
 
+// Three rooms: the direct sound, a few reflections, the axial modes of each room's
+// length, width and height decaying over t60, and a quiet noise floor.
+void LoadThreeRooms() {
+  struct Room {
+    double l, w, h, t60;
+  };
+  const Room rooms[] = {{5.2, 3.9, 2.5, 0.45}, {7.8, 5.1, 2.7, 0.7}, {3.6, 3.0, 2.4, 0.3}};
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0, 1e-4);
+  for (int r = 0; r < 3; ++r) {
+    auto& x = ImpulseSet[r];
+    for (float& v : x) v = static_cast<float>(noise(random));
+    x[2400] += 1.0f;
+    for (int k = 1; k <= 4; ++k) x[2400 + 97 * k * (r + 2)] += static_cast<float>(0.5 / k);
+    for (double d : {rooms[r].l, rooms[r].w, rooms[r].h})
+      for (int n = 1; n <= 3; ++n) {
+        const double f = 343.0 * n / (2 * d);
+        for (size_t i = 0; i + 2400 < x.size(); ++i) {
+          const double t = i / 48000.0;
+          x[2400 + i] += static_cast<float>(0.02 * std::exp(-6.9078 * t / rooms[r].t60) *
+                                            std::sin(2 * std::numbers::pi * f * t + n));
+        }
+      }
+  }
+}
+
+TEST_F(FrequencyViewsTest, ThreeRoomsOnPictures) {
+  LoadSet(3, 48000, 17);
+  LoadThreeRooms();
+  set.FractOctRes = 0.1f;
+  PictureBox picture;
+  picture.resize(1200, 800);
+  host.picture = &picture;
+  const std::pair<int32_t, const char*> shots[] = {{kFractOctView, "fractoct_view.png"},
+                                                   {kModalSliceView, "modal_view.png"}};
+  for (const auto& [view, file] : shots) {
+    DisplayConfig.Graphshown = view;
+    FreqGraphFrame.LogX = kTrue;
+    if (view == kFractOctView) {
+      FreqGraphFrame.XStart = 20, FreqGraphFrame.XFinish = 20000, FreqGraphFrame.YLow = -10, FreqGraphFrame.YHigh = 40;
+    } else {
+      FreqGraphFrame.XStart = 10, FreqGraphFrame.XFinish = 200, FreqGraphFrame.YLow = -40, FreqGraphFrame.YHigh = 30;
+    }
+    DisplayResults(host, kRecomputeAllCurves);
+    const QImage& img = picture.Image();
+    ASSERT_FALSE(img.isNull());
+    EXPECT_TRUE(img.save(QString::fromStdString(TempPath(file))));
+    if (const char* dir = std::getenv("ZENTOR_KEEP_PNG_DIR")) img.save(QString(dir) + "/" + file);
+    for (int c = 0; c < 3; ++c) {
+      const QColor colour(RedOf(GetCurveColour(c)), GreenOf(GetCurveColour(c)), BlueOf(GetCurveColour(c)));
+      int pixels = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) pixels += img.pixelColor(x, y) == colour;
+      EXPECT_GT(pixels, 200) << file << " curve " << c + 1;
+    }
+  }
+}
+
 // ---- caches kept across views -----------------------------------------------------
 
 TEST_F(FrequencyViewsTest, GateTypedInAnotherViewDoesNotPassOffStaleBodeCurves) {
