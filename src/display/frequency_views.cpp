@@ -58,7 +58,6 @@ constexpr std::string_view kTooManyAz =
     " measurements can be loaded at one time. Delete one result or start Az new measurement session to continue.";
 
 constexpr int32_t kModalPointLimit = 2000;
-constexpr size_t kModalClearLimit = size_t{1} << 18;  // what the scratch holds
 
 MeasurementHeader& SetHeader() { return ResultsDataSetInfo[0]; }
 
@@ -536,6 +535,22 @@ bool ShowModalResponseSet(GraphHost& host, int32_t FirstCurve) {
       float W = 0;  // half the gate in samples
       int32_t fs = 0;
       double maxFreq = 0;
+      size_t window = 0;
+    };
+    // A Gaussian five half-gates long whose last quarter half-gate fades to 0; one
+    // per half-gate in use, shared by the workers.
+    std::vector<std::pair<float, std::vector<float>>> windows;
+    auto windowFor = [&windows](float W) {
+      for (size_t i = 0; i < windows.size(); ++i)
+        if (windows[i].first == W) return i;
+      const int32_t length = CLng(5.0 * W);
+      std::vector<float> w(static_cast<size_t>(std::max(length, 0)) + 1, 0.0f);
+      GetSymmetricalPsycologicalGaussianWindow(w, length, W);
+      for (int32_t i = std::max(CLng(4.75 * W), 0); i < length; ++i)
+        w[static_cast<size_t>(i)] *= static_cast<float>(0.5 - 0.5 * std::cos(6.283185307 * (i - 5.5 * W) / (0.5 * W)));
+      w.resize(static_cast<size_t>(std::max(length, 0)));
+      windows.emplace_back(W, std::move(w));
+      return windows.size() - 1;
     };
     std::vector<ModalSlot> perSlot(static_cast<size_t>(N));
     std::vector<SlotJob> jobs;
@@ -551,7 +566,7 @@ bool ShowModalResponseSet(GraphHost& host, int32_t FirstCurve) {
         jobs.push_back({c, SlotPlan::Stop});
         break;
       }
-      perSlot[static_cast<size_t>(c)] = {W, fs, h.ModalSliceMaxFreq};
+      perSlot[static_cast<size_t>(c)] = {W, fs, h.ModalSliceMaxFreq, noTransform ? 0 : windowFor(W)};
       // Without a transform no slot computes, so the message below meets no worker.
       jobs.push_back({c, noTransform ? SlotPlan::NoCurve : SlotPlan::Compute});
     }
@@ -567,41 +582,9 @@ bool ShowModalResponseSet(GraphHost& host, int32_t FirstCurve) {
     const FilingEnd end =
         ComputeAndFile(host, picture, jobs, rules, [&](int32_t c, const WorkerScratch& s, CurveResult& r) {
           const ModalSlot& p = perSlot[static_cast<size_t>(c)];
-          const float W = p.W;
+          const std::vector<float>& window = windows[p.window].second;
           const std::span<float> re = s.A, im = s.B;
           const size_t n = size_t{1} << k;
-          std::fill_n(re.begin(), kModalClearLimit, 0.0f);
-          std::fill_n(im.begin(), n, 0.0f);
-          // A Gaussian five half-gates long whose last quarter half-gate fades to 0.
-          const int32_t length = CLng(5.0 * W);
-          GetSymmetricalPsycologicalGaussianWindow(re, length, W);
-          for (int32_t i = CLng(4.75 * W); i <= length; ++i)
-            re[static_cast<size_t>(i)] *=
-                static_cast<float>(0.5 - 0.5 * std::cos(6.283185307 * (i - 5.5 * W) / (0.5 * W)));
-
-          // The impulse from 50 ms on, under the window; nothing is read past the period.
-          const double D = p.fs * 0.05;
-          const int64_t period = int64_t{1} << order;
-          const int32_t last = CLng(std::ldexp(1.0, order) - D);
-          const auto& x = ImpulseSet[static_cast<size_t>(c)];
-          for (int32_t j = 0; j <= last; ++j) {
-            const int64_t at = CLng(D + j - 1);
-            re[static_cast<size_t>(j)] *= at >= 0 && at < period ? x[static_cast<size_t>(at)] : 0.0f;
-            im[static_cast<size_t>(j)] = 0.0f;
-          }
-          const int64_t clearEnd = exponent < 0 ? 0
-                                   : exponent >= 18
-                                       ? static_cast<int64_t>(kModalClearLimit)
-                                       : int64_t{1} << exponent;
-          for (int64_t j = std::max(last, 0); j < clearEnd; ++j) {
-            re[static_cast<size_t>(j)] = 0.0f;
-            im[static_cast<size_t>(j)] = 0.0f;
-          }
-          if (!transform || !transform(re.first(n), im.first(n), k)) {
-            r.fault = 1;
-            return;
-          }
-          LogMagArray(im, re, im, static_cast<int32_t>(n));
 
           // From the first bin below the gate's resolution, up to the slice's top or Nyquist.
           const auto Fr = static_cast<float>(1000.0 / gate);
@@ -610,11 +593,35 @@ bool ShowModalResponseSet(GraphHost& host, int32_t FirstCurve) {
           int64_t i0 = std::clamp<int64_t>(static_cast<int64_t>(std::floor(Fr / df)), 0, lastBin);
           while (i0 < lastBin && df * static_cast<float>(i0 + 1) < Fr) ++i0;
           while (i0 > 0 && !(df * static_cast<float>(i0) < Fr)) --i0;
-          const auto f0 = static_cast<float>(static_cast<double>(i0) * p.fs / static_cast<double>(n));
           int64_t count = CLng(std::ldexp(1.0, k) * p.maxFreq / p.fs);
           count = std::min<int64_t>(count, kModalPointLimit);
           count = std::min<int64_t>(count, static_cast<int64_t>(n / 2) + 1 - i0);
           count = std::max<int64_t>(count, 0);
+
+          // The impulse from 50 ms on under the window, up to the end of the period
+          // (its last sample excepted); nothing is read past the period.
+          const double D = p.fs * 0.05;
+          const int64_t period = int64_t{1} << order;
+          const int64_t last = CLng(std::ldexp(1.0, order) - D);
+          const auto& x = ImpulseSet[static_cast<size_t>(c)];
+          const int64_t filled = std::min({last, static_cast<int64_t>(window.size()), static_cast<int64_t>(n)});
+          // D + j - 1 rounds like D - 1 plus j unless D ends in exactly one half.
+          const bool halfway = D - std::floor(D) == 0.5;
+          const int64_t offset = CLng(D - 1);
+          std::fill_n(re.begin(), n, 0.0f);
+          std::fill_n(im.begin(), n, 0.0f);
+          for (int64_t j = 0; j < filled; ++j) {
+            const int64_t at = halfway ? CLng(D + static_cast<double>(j) - 1) : offset + j;
+            re[static_cast<size_t>(j)] =
+                window[static_cast<size_t>(j)] * (at >= 0 && at < period ? x[static_cast<size_t>(at)] : 0.0f);
+          }
+          if (!transform || !transform(re.first(n), im.first(n), k)) {
+            r.fault = 1;
+            return;
+          }
+          const auto firstBin = static_cast<size_t>(i0);
+          LogMagArray(im.subspan(firstBin), re.subspan(firstBin), im.subspan(firstBin), static_cast<int32_t>(count));
+          const auto f0 = static_cast<float>(static_cast<double>(i0) * p.fs / static_cast<double>(n));
           for (int64_t i = 0; i < count; ++i) {
             r.x[static_cast<size_t>(i)] = f0 + static_cast<float>(i) * df;
             r.y[static_cast<size_t>(i)] = im[static_cast<size_t>(i0 + i)];
