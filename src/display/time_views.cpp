@@ -76,7 +76,6 @@ bool GatedFFTMagnitude(std::span<const float> impulse, int32_t period, float gat
   if (N > period) ClearArray(re.subspan(static_cast<size_t>(period)), N - period);
   ClearArray(im, N);
   fft(re.first(static_cast<size_t>(N)), im.first(static_cast<size_t>(N)), k);
-  LogMagArray(im, re, im, N);
 
   const float f0 = 1000.0f / g;
   const float df = static_cast<float>(fs) / static_cast<float>(N);
@@ -87,6 +86,13 @@ bool GatedFFTMagnitude(std::span<const float> impulse, int32_t period, float gat
   int32_t n = 0;
   if (s <= nyquistBin) n = static_cast<int32_t>(std::min<double>(kTimeViewPoints, std::floor(nyquistBin - s) + 1));
   n = std::min({n, static_cast<int32_t>(level.size()), static_cast<int32_t>(freq.size())});
+  // Only the bins the points read are turned into dB.
+  if (n > 0) {
+    const int32_t lo = std::min(CLng(static_cast<double>(s)), N / 2);
+    const int32_t hi = std::min(CLng(static_cast<double>(s) + n - 1), N / 2);
+    const auto from = static_cast<size_t>(lo);
+    LogMagArray(im.subspan(from), re.subspan(from), im.subspan(from), hi - lo + 1);
+  }
   for (int32_t i = 0; i < n; ++i) {
     const int32_t bin = std::min(CLng(static_cast<double>(s) + i), N / 2);
     freq[static_cast<size_t>(i)] = f0 + static_cast<float>(i) * df;

@@ -221,6 +221,11 @@ TEST(SliceGate, MovesADeltaAndKeepsNaNBeyondGateAndLengthOut) {
   EXPECT_EQ(d2[kZero], 2.0f);
   for (float v : d2) ASSERT_FALSE(std::isnan(v));
 
+  // In place, the slice moves as it does into another array.
+  std::vector<float> same(src);
+  ApplySliceGate(same, same, kZero, 10.0f, kFs, n, 25.0f);
+  for (int i = 0; i < n; ++i) ASSERT_EQ(same[i], dst[i]) << i;
+
   // The responses never read NaN beyond their gate either.
   auto h = Impulse({{0.0, 1.0}});
   for (int i = kZero + 481; i < kLen; ++i) h[i] = kNaN;
