@@ -232,7 +232,7 @@ void UpdateModalDisplay(GraphHost& host) {
   UpdateGateControls(host);
   DisplayConfig.Graphshown = kModalSliceView;
   DisplayResults(host, s.ModalGateTime == StaticConfig.ModalGateTime ? CacheCount(ModalCurves) : kRecomputeAllCurves);
-  CopyMeasurementHeader(s, StaticConfig);
+  StaticConfig.ModalGateTime = s.ModalGateTime;
 }
 
 void UpdateNoiseDisplay(GraphHost& host) {
@@ -250,6 +250,29 @@ void UpdateImpulseDisplay(GraphHost& host) {
   DisplayResults(host, s.ImpulseGateTime == StaticConfig.ImpulseGateTime ? CacheCount(ImpulseCurves)
                                                                           : kRecomputeAllCurves);
   StaticConfig.ImpulseGateTime = s.ImpulseGateTime;
+}
+
+void RememberViewSettings(int32_t view) {
+  const MeasurementHeader& s = Set();
+  MeasurementHeader& c = StaticConfig;
+  switch (view) {
+    case kModalSliceView: c.ModalGateTime = s.ModalGateTime; break;
+    case kNoiseView: c.NoiseGateTime = s.NoiseGateTime; break;
+    case kImpulseView: c.ImpulseGateTime = s.ImpulseGateTime; break;
+    case kBodeView: c.FreqRespGateTime = s.FreqRespGateTime; break;
+    case kFractOctView:
+      c.FractOctRes = s.FractOctRes;
+      c.FractOctGateTime = s.FractOctGateTime;
+      break;
+    case kPsycView:
+      c.PsycGateTime = s.PsycGateTime;
+      c.PsycLFResolution = s.PsycLFResolution;
+      c.PsycShelfTime = s.PsycShelfTime;
+      c.PsycShelfLevel = s.PsycShelfLevel;
+      c.PsycDataPoints = s.PsycDataPoints;
+      break;
+    default: break;  // the levels and noise-energy views cache nothing under a setting
+  }
 }
 
 // ---- Gate controls --------------------------------------------------------------
@@ -335,7 +358,9 @@ void ApplyGateChange(GraphHost& host) {
     case kPsdView: DisplayResults(host, CacheCount(PsdCurves)); break;
     default: break;
   }
-  CopyMeasurementHeader(Set(), StaticConfig);
+  // Only the view shown is up to date: the other views' settings stay as their
+  // curves were computed, or a cache filed under another gate would pass as current.
+  RememberViewSettings(DisplayConfig.Graphshown);
 }
 
 void Slider1_Scroll(GraphHost& host) { UpdateGateFromSlider(host); }
@@ -467,13 +492,17 @@ bool ScaleResultLevel(int32_t curve, float dB) {
 
 void MarkLevelsChanged() {
   SetChangeLevels(kTrue);
-  // The noise and modal caches keep no level flag: emptying them recomputes them.
-  NoiseCurves[0].NumCurves = 0;
-  ModalCurves[0].NumCurves = 0;
+  MarkNoiseAndModalCachesChanged();
 }
 
 void BoostCut(GraphHost& host, int32_t curve, float dB) {
   if (ScaleResultLevel(curve, dB)) DisplayResults(host, kRecomputeAllCurves);
+}
+
+void MarkNoiseAndModalCachesChanged() {
+  // An empty count makes the next showing of either view compute every curve.
+  for (CurveArray* a : {&NoiseCurves, &ModalCurves})
+    for (CurveRecord& r : *a) r.NumCurves = 0;
 }
 
 int32_t GetPeriodLength() { return Set().PeriodExponent; }

@@ -71,6 +71,8 @@ void UpdatePsycDisplay(GraphHost& host);
 void UpdateModalDisplay(GraphHost& host);
 void UpdateNoiseDisplay(GraphHost& host);
 void UpdateImpulseDisplay(GraphHost& host);
+// Notes the set's settings of that view in StaticConfig: its filed curves are current.
+void RememberViewSettings(int32_t view);
 
 // ---- Gate controls: the gate time of the view shown, held in the set's header ----
 void UpdateGateControls(GraphHost& host);
@@ -109,6 +111,9 @@ bool ScaleResultLevel(int32_t curve, float dB);
 void MarkLevelsChanged();
 // ScaleResultLevel, then every curve of the view shown is recomputed.
 void BoostCut(GraphHost& host, int32_t curve, float dB);
+// After a result's levels changed: the noise and modal views, which have no change
+// flag, recompute every curve when next shown.
+void MarkNoiseAndModalCachesChanged();
 int32_t GetPeriodLength();
 int32_t GetNumberOfCurves();
 std::string GetSampleRateOfDisplayData();

@@ -70,6 +70,13 @@ class GraphHost {
   // (which empties the frequency views' curve caches).
   virtual std::string GetDisplayRes() const = 0;
   virtual void SetDisplayRes(int32_t value) = 0;
+  // The progress bar beside the graph: n steps from 0, one step on, back to 0.
+  // Each change shows at once, without running other events.
+  virtual void InitializeProgress(int32_t n) = 0;
+  virtual void IncrementProgress() = 0;
+  virtual void ClearProgress() = 0;
+  // Ticks or clears the avg box without running its click handler.
+  virtual void SetAverageBox(bool ticked) = 0;
 };
 
 }  // namespace zentor

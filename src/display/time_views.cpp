@@ -56,36 +56,26 @@ int32_t GetFFTSizeFromGateTime(const GraphHost& host, float gateMs, int32_t peri
   return static_cast<int32_t>(k);
 }
 
-bool ComputeGatedFFTMagnitude(const GraphHost& host, std::span<const float> impulse, int32_t /*unused*/,
-                              std::span<float> level, std::span<float> freq, int32_t& count,
-                              MeasurementHeader& header) {
-  if (header.PeriodExponent > kMaxSamplesExponent) header.PeriodExponent = kMaxSamplesExponent;
-  const float g = header.FreqRespGateTime;
-  const int32_t fs = header.SampleRate;
-  const int32_t P = std::max(header.PeriodExponent, 0);
-  const int32_t period = 1 << P;
+bool GateFitsPeriod(float gateMs, int32_t sampleRate, int32_t periodExponent) {
+  const int32_t period = 1 << std::clamp(periodExponent, 0, kMaxSamplesExponent);
+  return !(static_cast<double>(period) < static_cast<double>(gateMs) / 1000.0 * sampleRate * 1.2);
+}
 
-  auto refuse = [](bool tellUser) {
-    if (tellUser) MsgBox("User Error: Gate time chosen is too large for curve data. Reduce gate time");
-    const int32_t n = std::clamp<int32_t>(MainBuffer.Num, 0, kMaxCurvePoints);
-    ClearArray(MainBuffer.YValues, n);
-    ClearArray(MainBuffer.XValues, n);
-    return false;
-  };
-  if (static_cast<double>(period) < static_cast<double>(g) / 1000.0 * fs * 1.2) return refuse(true);
+bool GatedFFTMagnitude(std::span<const float> impulse, int32_t period, float gateMs, int32_t fs, int32_t k,
+                       std::span<float> level, std::span<float> freq, int32_t& count, std::span<float> re,
+                       std::span<float> im) {
+  const float g = gateMs;
   // No gate or no sample rate resolves no frequency.
-  if (!(g > 0.0f) || !std::isfinite(g) || fs <= 0 || !ScratchHoldsAPeriod()) return refuse(false);
+  if (!(g > 0.0f) || !std::isfinite(g) || fs <= 0 || period <= 0 || k < 1 || k > kMaxSamplesExponent) return false;
+  const int32_t N = 1 << k;
+  if (re.size() < static_cast<size_t>(std::max(N, period)) || im.size() < static_cast<size_t>(N)) return false;
 
   const int32_t a = CLng(0.05 * fs);
-  ApplySliceGate(impulse, WorkCurve2, a, g, fs, period, 0.0f);
-  const int32_t k = GetFFTSizeFromGateTime(host, g, P, fs);
-  const int32_t N = 1 << k;
+  ApplySliceGate(impulse, re, a, g, fs, period, 0.0f);
   // The transform may be longer than the data: the rest is silence, not scratch.
-  if (N > period) ClearArray(std::span<float>(WorkCurve2).subspan(static_cast<size_t>(period)), N - period);
-  ClearArray(WorkCurve, N);
-  fft(std::span<float>(WorkCurve2).first(static_cast<size_t>(N)), std::span<float>(WorkCurve).first(static_cast<size_t>(N)),
-      k);
-  LogMagArray(WorkCurve, WorkCurve2, WorkCurve, N);
+  if (N > period) ClearArray(re.subspan(static_cast<size_t>(period)), N - period);
+  ClearArray(im, N);
+  fft(re.first(static_cast<size_t>(N)), im.first(static_cast<size_t>(N)), k);
 
   const float f0 = 1000.0f / g;
   const float df = static_cast<float>(fs) / static_cast<float>(N);
@@ -96,11 +86,46 @@ bool ComputeGatedFFTMagnitude(const GraphHost& host, std::span<const float> impu
   int32_t n = 0;
   if (s <= nyquistBin) n = static_cast<int32_t>(std::min<double>(kTimeViewPoints, std::floor(nyquistBin - s) + 1));
   n = std::min({n, static_cast<int32_t>(level.size()), static_cast<int32_t>(freq.size())});
+  // Only the bins the points read are turned into dB.
+  if (n > 0) {
+    const int32_t lo = std::min(CLng(static_cast<double>(s)), N / 2);
+    const int32_t hi = std::min(CLng(static_cast<double>(s) + n - 1), N / 2);
+    const auto from = static_cast<size_t>(lo);
+    LogMagArray(im.subspan(from), re.subspan(from), im.subspan(from), hi - lo + 1);
+  }
   for (int32_t i = 0; i < n; ++i) {
     const int32_t bin = std::min(CLng(static_cast<double>(s) + i), N / 2);
     freq[static_cast<size_t>(i)] = f0 + static_cast<float>(i) * df;
-    level[static_cast<size_t>(i)] = WorkCurve[static_cast<size_t>(bin)];
+    level[static_cast<size_t>(i)] = im[static_cast<size_t>(bin)];
   }
+  count = n;
+  return true;
+}
+
+bool ComputeGatedFFTMagnitude(const GraphHost& host, std::span<const float> impulse, int32_t /*unused*/,
+                              std::span<float> level, std::span<float> freq, int32_t& count,
+                              MeasurementHeader& header) {
+  if (header.PeriodExponent > kMaxSamplesExponent) header.PeriodExponent = kMaxSamplesExponent;
+  const float g = header.FreqRespGateTime;
+  const int32_t fs = header.SampleRate;
+  const int32_t P = std::max(header.PeriodExponent, 0);
+
+  auto refuse = [](bool tellUser) {
+    if (tellUser) MsgBox(std::string(kGateTooLongForCurveData));
+    const int32_t n = std::clamp<int32_t>(MainBuffer.Num, 0, kMaxCurvePoints);
+    ClearArray(MainBuffer.YValues, n);
+    ClearArray(MainBuffer.XValues, n);
+    return false;
+  };
+  if (!GateFitsPeriod(g, fs, P)) return refuse(true);
+  if (!(g > 0.0f) || !std::isfinite(g) || fs <= 0 || !ScratchHoldsAPeriod()) return refuse(false);
+  const int32_t k = GetFFTSizeFromGateTime(host, g, P, fs);
+  std::array<float, kTimeViewPoints> lv{}, fr{};
+  int32_t n = 0;
+  if (!GatedFFTMagnitude(impulse, 1 << P, g, fs, k, lv, fr, n, WorkCurve2, WorkCurve)) return refuse(false);
+  n = std::min({n, static_cast<int32_t>(level.size()), static_cast<int32_t>(freq.size())});
+  std::copy_n(lv.begin(), n, level.begin());
+  std::copy_n(fr.begin(), n, freq.begin());
   count = n;
   return true;
 }
@@ -226,6 +251,7 @@ bool ShowPSDEnergy(GraphHost& host, int32_t FirstCurve) {
       UpdateGraph(AverageCurves, FreqGraphFrame, picture, title);
     } else {
       DisplayConfig.Average = kFalse;
+      host.SetAverageBox(false);
     }
   }
   if (DisplayConfig.Average == 0) UpdateGraph(PsdCurves, FreqGraphFrame, picture, title);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/records.h"
 #include "display/graph_host.h"
@@ -40,6 +41,18 @@ void ShowLevelsImpulse(GraphHost& host, std::span<float> impulse, int32_t startI
 // FFT exponent for a gate: covers 1.5 gates plus 50 ms, plus the host's display
 // resolution; held to 12..the loaded set's period exponent.
 int32_t GetFFTSizeFromGateTime(const GraphHost& host, float gateMs, int32_t periodExponent, int32_t sampleRate);
+// Whether a gate leaves 1.2 gates inside the period of 2^periodExponent samples
+// (held to 0..17).
+bool GateFitsPeriod(float gateMs, int32_t sampleRate, int32_t periodExponent);
+inline constexpr std::string_view kGateTooLongForCurveData =
+    "User Error: Gate time chosen is too large for curve data. Reduce gate time";
+// The gated spectrum itself over the caller's scratch (re: max(2^k, period) values,
+// im: 2^k): levels in dB from 1000/gate Hz up to Nyquist, at most 2000 points.
+// No messages and no shared arrays, so several threads may run it at once. False
+// without a positive gate, sample rate or period, or with scratch too short.
+bool GatedFFTMagnitude(std::span<const float> impulse, int32_t period, float gateMs, int32_t fs, int32_t k,
+                       std::span<float> level, std::span<float> freq, int32_t& count, std::span<float> re,
+                       std::span<float> im);
 // Gated log magnitude from 1000/gate Hz up to Nyquist, at most 2000 points.
 // False (MainBuffer cleared) when the gate is too long for the period.
 bool ComputeGatedFFTMagnitude(const GraphHost& host, std::span<const float> impulse, int32_t unused,

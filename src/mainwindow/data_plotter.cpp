@@ -434,7 +434,8 @@ bool DataPlotter::eventFilter(QObject* watched, QEvent* e) {
 std::string DataPlotter::GetDisplayRes() const { return std::to_string(DisplayRes); }
 
 void DataPlotter::SetDisplayRes(int32_t value) {
-  for (CurveArray* a : {&BodeCurves, &PsycCurves, &FractOctCurves})
+  // The noise view's point count follows the resolution too.
+  for (CurveArray* a : {&BodeCurves, &PsycCurves, &FractOctCurves, &NoiseCurves})
     for (CurveRecord& r : *a) {
       r.NumCurves = 0;
       r.NumPoints = 0;

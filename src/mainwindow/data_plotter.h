@@ -316,6 +316,9 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void SetFitRange(double minFreq, double maxFreq) override;
   bool AccumulateTicked() const override;
   int32_t FitFilterSet() const override { return ModesCurveNumber; }
+  void InitializeProgress(int32_t n) override;
+  void IncrementProgress() override;
+  void ClearProgress() override;
 
   // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
   DrawingSurface* MainGraphOverride = nullptr;
@@ -426,7 +429,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   // Values of the view buttons TimeBut, FreqBut, ModalBut, NoiseBut (-1 / 0).
   std::array<int16_t, 4> GetViewButtonValues() const;
   // Ticks or clears the avg box without running its click handler.
-  void SetAverageBox(bool ticked);
+  void SetAverageBox(bool ticked) override;
   // The applied-filter list box after AppliedFilters changed.
   void RefreshAppliedFiltersList();
   // After a new set was opened: curve selectors back to 1, no average.

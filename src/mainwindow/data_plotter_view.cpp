@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -194,6 +195,22 @@ bool DataPlotter::ReadCurveNoText(double min, double max, double& value) {
 void DataPlotter::ShowListLines(std::span<const std::string> lines) {
   ModesList->clear();
   for (const std::string& line : lines) ModesList->addItem(QString::fromStdString(line));
+}
+
+// The views step the bar inside one event: repaint now rather than when events run.
+void DataPlotter::InitializeProgress(int32_t n) {
+  InitializeProgressBar1(n);
+  ProgressBar1->repaint();
+}
+
+void DataPlotter::IncrementProgress() {
+  IncrementProgressBar1();
+  ProgressBar1->repaint();
+}
+
+void DataPlotter::ClearProgress() {
+  ClearProgressBar1();
+  ProgressBar1->repaint();
 }
 
 // ---- Operations other windows call -----------------------------------------------

@@ -360,6 +360,10 @@ TEST_F(DispatchTest, BoostCutScalesOnlyTheStoredPeriodOfOneResult) {
   EXPECT_EQ(scaled, 131072);
   for (float v : ImpulseSet[0]) ASSERT_EQ(v, 1.0f);
   EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
+  // The noise and modal views have no change flag: their caches empty instead.
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
+  EXPECT_EQ(ModalCurves[1].NumCurves, 0);
+  EXPECT_EQ(BodeCurves[0].NumCurves, 2);
 
   ImpulseSet[1].fill(1.0f);
   set.PeriodExponent = 10;

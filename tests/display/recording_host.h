@@ -74,6 +74,14 @@ class RecordingHost : public GraphHost {
     displayRes = value;
     ++displayResSets;
   }
+  void InitializeProgress(int32_t n) override {
+    progressMax = n;
+    progressValue = 0;
+    progressMaxima.push_back(n);
+  }
+  void IncrementProgress() override { ++progressValue; }
+  void ClearProgress() override { progressValue = 0; }
+  void SetAverageBox(bool ticked) override { avgBox = ticked; }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -98,6 +106,10 @@ class RecordingHost : public GraphHost {
   int32_t fitSet = 0;
   int mouseZeroCalls = 0;
   int displayResSets = 0;
+  int32_t progressMax = 0;
+  int32_t progressValue = 0;
+  std::vector<int32_t> progressMaxima;  // every InitializeProgress, in order
+  bool avgBox = false;
 };
 
 }  // namespace zentor::test

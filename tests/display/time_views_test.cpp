@@ -330,6 +330,7 @@ TEST_F(PsdViewTest, AverageOfSpectraAndItsFailure) {
   Record(48000, 12, -40.0f);
   Record(48000, 12, -30.0f);
   DisplayConfig.Average = kTrue;
+  host.avgBox = true;
   rec.Clear();
   ASSERT_TRUE(ShowPSDEnergy(host, kRedrawFiledCurves));  // no results loaded: no count messages
   EXPECT_EQ(AverageCurves[0].Label, " Power Average");
@@ -343,6 +344,7 @@ TEST_F(PsdViewTest, AverageOfSpectraAndItsFailure) {
   ASSERT_TRUE(ShowPSDEnergy(host, kRedrawFiledCurves));
   EXPECT_EQ(dialogs.MessageTexts().back(), "8734 ");
   EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_FALSE(host.avgBox);  // box and flag agree
   EXPECT_TRUE(HasText(" 2"));  // the single curves instead
 }
 

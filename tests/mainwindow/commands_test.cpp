@@ -142,12 +142,16 @@ TEST_F(MainWindowTest, PublicAccessors) {
   BodeCurves[5].NumPoints = 100;
   PsycCurves[0].NumPoints = 100;
   ImpulseCurves[0].NumPoints = 100;
+  NoiseCurves[0].NumCurves = 2;
+  ModalCurves[0].NumCurves = 2;
   w->SetDisplayRes(6);
   EXPECT_EQ(w->GetDisplayRes(), "6");
   EXPECT_EQ(BodeCurves[5].NumCurves, 0);
   EXPECT_EQ(BodeCurves[5].NumPoints, 0);
   EXPECT_EQ(PsycCurves[0].NumPoints, 0);
   EXPECT_EQ(ImpulseCurves[0].NumPoints, 100);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);  // its point count follows the resolution
+  EXPECT_EQ(ModalCurves[0].NumCurves, 2);
 
   w->SetModalNumericalConstants(2, 30.0f, 90.0f, 2.0f, 0.25f, 5, 0.5f, 2, 0.1f, 200.0f);
   EXPECT_EQ(w->GetModalCurveMinFreq(), 30.0f);

@@ -7,6 +7,9 @@
 //   clamped to the span (or the call is refused where a partial result would be
 //   wrong: the transforms). Nothing is read or written past a span or past its count.
 //   Each function owns its scratch; there are no shared work arrays.
+// - Threads: every function may run on several threads at once, each call on its
+//   own arrays. Scratch is per call (or per thread for the transforms); the plans are
+//   shared read-only once made, and made under a lock.
 // - Outputs may alias inputs only where noted ("out may be a").
 // - fft(re, im, k): forward, unscaled, kernel e^(-j2πnk/N), N = 2^k, split real and
 //   imaginary arrays, in place. ifft(re, im, k): kernel e^(+j2πnk/N), scaled 1/N, so

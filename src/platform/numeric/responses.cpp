@@ -20,6 +20,7 @@
 //   over log2 frequency between points, constant beyond the ends.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -150,7 +151,17 @@ void ApplySliceGate(std::span<const float> src, std::span<float> dst, int32_t a,
   const int32_t nDst = Clamp(dst, n);
   if (nDst <= 0) return;
   const int64_t nSrc = std::min<int64_t>(Clamp(src, n), n);
-  std::vector<float> out(static_cast<std::size_t>(nDst), 0.0f);
+  // Written in place unless the source overlaps the destination.
+  const std::less<const float*> before;
+  const bool overlap = before(src.data(), dst.data() + nDst) && before(dst.data(), src.data() + nSrc);
+  std::vector<float> copy;
+  std::span<float> out = dst.first(static_cast<std::size_t>(nDst));
+  if (overlap) {
+    copy.assign(static_cast<std::size_t>(nDst), 0.0f);
+    out = copy;
+  } else {
+    std::fill(out.begin(), out.end(), 0.0f);
+  }
   if (fs > 0 && a >= 0 && a < nDst && std::isfinite(gate_ms) && gate_ms > 0.0f) {
     const int64_t shift =
         (std::isfinite(start_ms) && start_ms > 0.0f) ? std::llround(static_cast<double>(start_ms) * fs / 1000.0) : 0;
@@ -163,7 +174,7 @@ void ApplySliceGate(std::span<const float> src, std::span<float> dst, int32_t a,
       out[static_cast<std::size_t>(to)] = static_cast<float>(src[static_cast<std::size_t>(from)] * w.Weight(t));
     }
   }
-  std::copy(out.begin(), out.end(), dst.begin());
+  if (overlap) std::copy(copy.begin(), copy.end(), dst.begin());
 }
 
 void AmplitudeCalibration(std::span<const float> freqs, std::span<float> levels, int32_t count,
