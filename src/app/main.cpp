@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   zentor::ReleaseVectorUpperState();
   auto* window = new zentor::DataPlotter();
   zentor::Forms::Adopt(window);
+  // The windows above the main window reach it through its link table; each sets
+  // its links here, and the controls that need them are enabled afterwards.
+  window->RefreshLinkedControls();
   // One path, perhaps with blanks in it: the arguments as one line.
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
