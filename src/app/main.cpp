@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/window_links.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/desktop.h"
 #include "platform/forms.h"
@@ -17,8 +18,9 @@ int main(int argc, char** argv) {
   zentor::ReleaseVectorUpperState();
   auto* window = new zentor::DataPlotter();
   zentor::Forms::Adopt(window);
-  // The windows above the main window reach it through its link table; each sets
-  // its links here, and the controls that need them are enabled afterwards.
+  // The windows above the main window reach it through its link table; the
+  // controls that need a link are enabled once the links are set.
+  zentor::InstallWindowLinks();
   window->RefreshLinkedControls();
   // One path, perhaps with blanks in it: the arguments as one line.
   std::string commandLine;

@@ -1,0 +1,7 @@
+#include "app/window_links.h"
+
+namespace zentor {
+
+void InstallWindowLinks() {}
+
+}  // namespace zentor
