@@ -3,6 +3,7 @@
 // 50 moves, release with its redraw from the filed curves).
 #include <benchmark/benchmark.h>
 
+#include "base/text_number.h"
 #include "qt_bench_main.h"
 
 #include <QCoreApplication>
@@ -29,7 +30,7 @@ void FileBodeCurves() {
     c.NumCurves = 32;
     c.CurveIndex = static_cast<int32_t>(k);
     c.NumPoints = 2000;
-    c.Label = " " + std::to_string(k + 1);
+    c.Label = Str(static_cast<int32_t>(k + 1));
     for (size_t i = 0; i < 2000; ++i) {
       const double f = 10 * std::pow(2500.0, double(i) / 1999);
       c.XValues[i] = static_cast<float>(f);
@@ -49,8 +50,7 @@ void WholeRange() {
 
 DataPlotter& Window() {
   static DataPlotter* w = [] {
-    auto* p = new DataPlotter;
-    p->Form_Load();
+    auto* p = StartedWindow<DataPlotter>();
     ResultsDataSetInfo[0].NumInSet = 32;
     FileBodeCurves();
     ViewBuilders.ShowFFTResponseSet = [](GraphHost& host, int32_t) {

@@ -10,6 +10,14 @@
 
 namespace zentor {
 
+// The main window as the program starts it, for benchmarks that draw through it.
+template <class Window>
+Window* StartedWindow() {
+  auto* w = new Window;
+  w->Form_Load();
+  return w;
+}
+
 inline int RunQtBenchmarks(int argc, char** argv, const std::function<void()>& before = {},
                            const std::function<void()>& after = {}) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

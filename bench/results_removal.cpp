@@ -14,8 +14,7 @@ namespace {
 
 DataPlotter& Window() {
   static DataPlotter* w = [] {
-    auto* p = new DataPlotter;
-    p->Form_Load();
+    auto* p = StartedWindow<DataPlotter>();
     DisplayConfig.Graphshown = kImpulseView;
     return p;
   }();

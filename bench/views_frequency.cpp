@@ -26,8 +26,7 @@ namespace {
 
 DataPlotter& Window() {
   static DataPlotter* w = [] {
-    auto* p = new DataPlotter;
-    p->Form_Load();
+    auto* p = StartedWindow<DataPlotter>();
     static PictureBox picture;
     picture.resize(1200, 1200);
     p->MainGraphOverride = &picture;

@@ -20,8 +20,7 @@ namespace {
 
 DataPlotter& Window() {
   static DataPlotter* w = [] {
-    auto* p = new DataPlotter;
-    p->Form_Load();
+    auto* p = StartedWindow<DataPlotter>();
     MeasurementHeader& s = ResultsDataSetInfo[0];
     s = EQConfig;
     s.NumInSet = 32;

@@ -61,7 +61,7 @@ constexpr int32_t kModalPointLimit = 2000;
 
 MeasurementHeader& SetHeader() { return ResultsDataSetInfo[0]; }
 
-std::string SlotLabel(int32_t slot) { return " " + std::to_string(slot + 1); }
+std::string SlotLabel(int32_t slot) { return Str(slot + 1); }
 std::string TenthsText(float v) { return FormatDouble(Fix(static_cast<double>(v) * 10) * 0.1); }
 std::string HundredthsText(float v) { return FormatDouble(Fix(static_cast<double>(v) * 100) * 0.01); }
 

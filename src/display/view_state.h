@@ -91,6 +91,9 @@ constexpr int kMaxPsdSpectra = 32;
 // The impulse of the last levels check (the levels view reads 4096 samples of it).
 constexpr int kLevelsImpulseSamples = 1 << 17;
 
+// The start-up filter, energy-time bands and decay range of the impulse view.
+void SetDefaultImpulseDisplay(ImpulseDisplayConfigRecord& i);
+
 extern DisplayConfigRecord DisplayConfig;
 extern ImpulseDisplayConfigRecord ImpulseDisplayConfig;
 extern CoOrdLockLimitsRecord CoOrdLockLimits;

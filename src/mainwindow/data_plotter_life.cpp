@@ -133,20 +133,7 @@ void DataPlotter::SetDefaultParameters() {
   DisplayConfig.PsycSelected = kFalse;
   DisplayConfig.Graphshown = 2;
 
-  ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
-  i.UpperCutoffFreq = 200.0f;
-  i.LowerCutoffFreq = 16.0f;
-  i.Order = 4;
-  i.FilterOn = kFalse;
-  i.ETCMinLow = 1000.0;
-  i.ETCMinHigh = 2000.0;
-  i.ETCMidLow = 1500.0;
-  i.ETCMidHigh = 2500.0;
-  i.ETCHighLow = 2000.0;
-  i.ETCHighHigh = 3000.0;
-  i.ApplyLowETC = i.ApplyMidETC = i.ApplyHighETC = kTrue;
-  i.ETCDRTime = 80.0f;
-  i.ETCDRPlusRev = 300.0f;
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
 
   CoOrdLockLimits = CoOrdLockLimitsRecord{-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
 

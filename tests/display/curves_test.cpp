@@ -151,7 +151,7 @@ TEST_F(Curves, LegendColumnsAndRows) {
   }
 
   rec.Clear();
-  for (auto& curve : set) curve.Label = "x";
+  for (auto& curve : set) curve.Label = 'x';
   set[0].NumCurves = 1000;
   DrawGraphTitleAndLegend(frame, rec, set, "t", -1);
   EXPECT_EQ(rec.Of(Kind::Text).size(), 33u);

@@ -35,19 +35,7 @@ class OptionsTest : public test::ViewsTest {
     ViewsTest::SetUp();
     rb.Install();
     test::LoadCachedSet(3);
-    ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
-    i.UpperCutoffFreq = 200.0f;
-    i.LowerCutoffFreq = 16.0f;
-    i.Order = 4;
-    i.ETCMinLow = 1000.0;
-    i.ETCMinHigh = 2000.0;
-    i.ETCMidLow = 1500.0;
-    i.ETCMidHigh = 2500.0;
-    i.ETCHighLow = 2000.0;
-    i.ETCHighHigh = 3000.0;
-    i.ApplyLowETC = i.ApplyMidETC = i.ApplyHighETC = kTrue;
-    i.ETCDRTime = 80.0f;
-    i.ETCDRPlusRev = 300.0f;
+    SetDefaultImpulseDisplay(ImpulseDisplayConfig);
     rb.calls.clear();
   }
 

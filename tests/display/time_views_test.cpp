@@ -6,6 +6,7 @@
 #include <complex>
 #include <numbers>
 
+#include "base/text_number.h"
 #include "core/helpers.h"
 #include "display/plot_colours.h"
 #include "core/results_store.h"
@@ -160,7 +161,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
   for (int i = 0; i < 3; ++i) {
     const CurveRecord& c = ImpulseCurves[i];
     EXPECT_EQ(c.NumPoints, 2000);
-    EXPECT_EQ(c.Label, " " + std::to_string(i + 1));
+    EXPECT_EQ(c.Label, Str(static_cast<int32_t>(i + 1)));
     EXPECT_FLOAT_EQ(c.XValues[0], -10.0f);
     EXPECT_NEAR(c.XValues[480], 0.0f, 1e-6);  // the reference point sits 10 ms in
     const float peak = *std::max_element(c.YValues.begin(), c.YValues.begin() + 2000,
@@ -168,7 +169,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
     EXPECT_NEAR(std::abs(peak), 30.0f, 1e-3);
     EXPECT_EQ(c.YValues[100], 0.0f);  // silence before the resonance starts
     EXPECT_FALSE(CurvesIn(GetCurveColour(i)).empty()) << i;
-    EXPECT_TRUE(HasText(" " + std::to_string(i + 1))) << i;
+    EXPECT_TRUE(HasText(Str(static_cast<int32_t>(i + 1)))) << i;
   }
   EXPECT_TRUE(HasText("Impulse Response [ms]"));
   EXPECT_EQ(TimeGraphFrame.YHigh, 30);

@@ -222,7 +222,7 @@ class UserSettingsTest : public MainWindowTest {
     Put("On", on);
     Put("MicChannel", " 33");
     Put("AutoMixerOn", "T");
-    for (int i = 0; i < 12; ++i) Put("Color " + std::to_string(i), " " + std::to_string(1000 + i));
+    for (int i = 0; i < 12; ++i) Put("Color " + std::to_string(i), Str(static_cast<int32_t>(1000 + i)));
   }
 };
 

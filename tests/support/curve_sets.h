@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/text_number.h"
 #include "core/records.h"
 
 namespace zentor::test {
@@ -12,7 +13,7 @@ inline void FlatCurve(CurveArray& set, int i, int points, float level, float x0 
   CurveRecord& c = set[static_cast<size_t>(i)];
   c.NumPoints = points;
   c.CurveIndex = i;
-  c.Label = " " + std::to_string(i + 1);
+  c.Label = Str(static_cast<int32_t>(i + 1));
   for (int j = 0; j < points; ++j) {
     c.XValues[static_cast<size_t>(j)] = x0 + (x1 - x0) * j / (points - 1);
     c.YValues[static_cast<size_t>(j)] = level;
