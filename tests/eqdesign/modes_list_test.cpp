@@ -12,6 +12,7 @@
 #include "base/text_number.h"
 #include "core/records.h"
 #include "eqdesign/filter_set_links.h"
+#include "eqdesign/filter_sets.h"
 #include "eqdesign/modes_list.h"
 #include "mainwindow/main_window_fixture.h"
 #include "mainwindow/main_window_links.h"
@@ -70,19 +71,14 @@ TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
 
   SingularityListRecord& s = SingularityList[2];
   s.Count = 2;
-  s.Freq[0] = k100Hz;
-  s.Q1[0] = 20;
-  s.Q2[0] = 5;
-  s.Freq[1] = 2 * k100Hz;
-  s.Q1[1] = -20;
-  s.Q2[1] = 5;
-  s.FitError[1] = 9;
-  s.Average = -1;
-  s.RangeLow = 25;
-  s.Damping = 0.8f;
-  s.Kind = 4;
+  s.Freq = {k100Hz, 2 * k100Hz};
+  s.Q1 = {20, -20};
+  s.Q2 = {5, 5};
+  s.FitError = {0, 9};
+  s.Average = -1;  // word 2
+  s.Kind = 4;      // word 13
   s.SelectCode = 4;
-  s.Graphshown = 6;
+  s.Graphshown = 6;  // words 15 to 17
   s.Smoothing = 0.33f;
   s.Gatetime = 250;
   ModesListContents[1].SelectCode = 55;
@@ -91,31 +87,27 @@ TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   EXPECT_EQ(lines, (std::vector<std::string>{"P 100 Hz, Q:20/0.43 L:-12 E:0", "Z 200 Hz, Q:20 L:12 E:10"}));
   EXPECT_EQ(ModesListContents[0].Count, 2);
   const FilterRecord& m = ModesListContents[1];
-  EXPECT_EQ(m.Curve, 2);
-  EXPECT_EQ(m.Average, -1);
-  EXPECT_EQ(m.RangeLow, 25.0f);
-  EXPECT_EQ(m.Damping, 0.8f);
-  EXPECT_EQ(m.Kind, 4);
-  EXPECT_EQ(m.Graphshown, 6);
-  EXPECT_EQ(m.Smoothing, 0.33f);
-  EXPECT_EQ(m.Gatetime, 250.0f);
-  EXPECT_EQ(m.Freq1, 2 * k100Hz);
-  EXPECT_EQ(m.FitError, 9.0f);
+  EXPECT_EQ((std::vector<double>{double(m.Curve), double(m.Average), double(m.Kind), double(m.Graphshown),
+                                 m.Smoothing, m.Gatetime, m.Freq1, m.Q1, m.FitError}),
+            (std::vector<double>{2, -1, 4, 6, 0.33f, 250, 2 * k100Hz, -20, 9}));
   EXPECT_EQ(m.SelectCode, 55);  // not written
   EXPECT_EQ(m.EQEmulationCode, 3);
   EXPECT_TRUE(said.empty());
+  FilterRecord untouched = m;
+  EXPECT_FALSE(ModeRecordFromSet(33, 0, untouched));
+  EXPECT_FALSE(ModeRecordFromSet(2, 75, untouched));
+  EXPECT_EQ(untouched.Freq1, m.Freq1);
 
   s.Q2[1] = 0;
   EXPECT_TRUE(BuildModesList(2, lines, sink()));
   EXPECT_EQ(lines[1], "Z 200 Hz, Q:20 E:10");
-  ASSERT_EQ(said.size(), 1u);
-  EXPECT_EQ(said[0], "CheckForCurveSingularities: Q2=0 Error ModesListContents.Freq1(1) = " +
-                         FormatSingle(2 * k100Hz));
+  EXPECT_EQ(said, (std::vector<std::string>{"CheckForCurveSingularities: Q2=0 Error ModesListContents.Freq1(1) = " +
+                                            FormatSingle(2 * k100Hz)}));
 
   // A damaged count lists what the arrays hold; a curve outside the sets lists nothing.
-  s.Q2[1] = 5;
   s.Count = 500;
-  EXPECT_TRUE(BuildModesList(2, lines, sink()));
+  said.clear();
+  EXPECT_TRUE(BuildModesList(2, lines, [](const std::string&) {}));
   EXPECT_EQ(lines.size(), 75u);
   EXPECT_FALSE(BuildModesList(33, lines, sink()));
   EXPECT_EQ(lines, (std::vector<std::string>{"No Modes Found"}));
