@@ -202,12 +202,12 @@ void ApplySingularityToLevels(std::span<double> levels, std::span<const float> f
   if (Q2 <= 0.05) say("Error 5343");
   if (Q2 == 0) say("Error 5344");
   if (Q2 < 0) say("Error 5345");
-  // A zero Q would divide by zero; the root solver names a negative or missing one.
+  // Without Q2 or damping there is no pair to place: a zero Q would divide by zero.
   if (damping == 0 || Q2 == 0) return;
   const double d = damping;
   const double zeroQ = d * (Q1 < 0 ? std::fabs(Q1) : std::fabs(Q2));
   const double poleQ = d * (Q1 < 0 ? std::fabs(Q2) : std::fabs(Q1));
-  if (!(zeroQ > 0) || !(poleQ > 0) || !std::isfinite(centre)) {
+  if (!(zeroQ > 0 && poleQ > 0) || !std::isfinite(zeroQ) || !std::isfinite(poleQ) || !std::isfinite(centre)) {
     say("Error 5329: Q < 0");
     return;
   }
