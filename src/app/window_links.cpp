@@ -1,7 +1,9 @@
 #include "app/window_links.h"
 
+#include "eqdesign/filter_set_links.h"
+
 namespace zentor {
 
-void InstallWindowLinks() {}
+void InstallWindowLinks() { InstallFilterSetLinks(); }
 
 }  // namespace zentor
