@@ -120,6 +120,18 @@ void BM_ComputeFilteredWaterfall(benchmark::State& state) {
 }
 BENCHMARK(BM_ComputeFilteredWaterfall)->Args({20, 0})->Args({200, 4})->Unit(benchmark::kMillisecond);
 
+// The combined response of 75 sections over 2^17 bins, formed once per filtered run.
+void BM_FormEqualiserResponse(benchmark::State& state) {
+  Main();
+  ApplyFilters(75);
+  FilterSnapshot snapshot;
+  SnapshotAppliedFilters(snapshot);
+  AppliedFilters[0].Count = 0;
+  std::vector<float> re(size_t{1} << 17), im(size_t{1} << 17);
+  for (auto _ : state) benchmark::DoNotOptimize(FormEqualiserResponse(snapshot, 48000, 17, re, im));
+}
+BENCHMARK(BM_FormEqualiserResponse)->Unit(benchmark::kMillisecond);
+
 // 35 x n transforms of 2^k on one core: the floor under each computation.
 void BM_BareTransforms(benchmark::State& state) {
   const auto n = static_cast<int32_t>(state.range(0));

@@ -19,6 +19,7 @@ constexpr int32_t kFloorLastSlice = 33;
 // Sections evaluated together on one worker; fixed, so the product is formed in the
 // same order whatever the number of workers.
 constexpr size_t kSectionsPerJob = 8;
+static_assert(2 * kSectionsPerJob <= kMaxFilterRoots);
 
 int32_t SliceCount(const WaterfallSlice& s) { return std::clamp(s.Count, 0, kWaterfallSliceSize); }
 
@@ -157,18 +158,37 @@ int32_t FormEqualiserResponse(const FilterSnapshot& filters, int32_t rate, int32
     if (DesignSection(filters, k, rate, WorkFilterBlock)) sections.push_back(WorkFilterBlock);
   if (sections.empty()) return 0;
 
+  // Consecutive sections are joined into one set of roots, so each bin's frequency is
+  // evaluated once per group rather than once per section.
   const auto jobs = static_cast<int32_t>((sections.size() + kSectionsPerJob - 1) / kSectionsPerJob);
   std::vector<std::vector<float>> parts(static_cast<size_t>(jobs));
   ComputeAndFileInOrder(
       jobs,
       [&](int32_t j, const WorkerScratch&) {
+        const size_t first = static_cast<size_t>(j) * kSectionsPerJob;
+        const size_t last = std::min(first + kSectionsPerJob, sections.size());
+        FilterBlock group;
+        ClearFilterBlock(group);
+        group.samplerate = rate;
+        group.Domain = kDomainZPlane;
+        for (size_t s = first; s < last; ++s) {
+          const FilterBlock& b = sections[s];
+          for (int32_t r = 0; r < 2; ++r) {
+            const auto at = static_cast<size_t>(group.NumPoles);
+            group.PoleRe[at] = b.PoleRe[size_t(r)];
+            group.PoleIm[at] = b.PoleIm[size_t(r)];
+            group.ZeroRe[at] = b.ZeroRe[size_t(r)];
+            group.ZeroIm[at] = b.ZeroIm[size_t(r)];
+            ++group.NumPoles;
+            ++group.NumZeros;
+          }
+          group.DigitalGain *= b.DigitalGain;
+        }
         std::vector<float>& p = parts[static_cast<size_t>(j)];
         p.assign(2 * static_cast<size_t>(n), 0.0f);
         const std::span<float> re(p.data(), size_t(n)), im(p.data() + n, size_t(n));
         std::fill(re.begin(), re.end(), 1.0f);
-        const size_t first = static_cast<size_t>(j) * kSectionsPerJob;
-        for (size_t s = first; s < std::min(first + kSectionsPerJob, sections.size()); ++s)
-          ApplySection(sections[s], re, im, n, rate);
+        ApplySection(group, re, im, n, rate);
       },
       [&](int32_t j, bool faulted) {
         std::vector<float>& p = parts[static_cast<size_t>(j)];

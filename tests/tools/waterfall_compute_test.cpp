@@ -171,6 +171,31 @@ TEST_F(WaterfallTest, FilteredSlicesCarryTheAppliedPeakingSection) {
       ASSERT_NEAR(f->FilteredSlices[s].Levels[i], f->UnfilteredSlices[s].Levels[i], 1e-4) << s << " " << i;
 }
 
+TEST_F(WaterfallTest, ManyFiltersMultiplyTheirResponses) {
+  LoadSet(1);
+  ImpulseSet[0][test::kStartSample] = 1;
+  constexpr int kFilters = 19;  // more than one group of sections
+  AppliedFilters[0].Count = kFilters;
+  for (size_t k = 0; k < kFilters; ++k) {
+    FilterRecord& r = AppliedFilters[k];
+    r.Freq1 = static_cast<float>(2 * std::numbers::pi * (200.0 + 900.0 * double(k)));
+    r.Q1 = k % 2 == 0 ? -3.0f : 5.0f;
+    r.Q2 = 2.5f;
+    r.EQEmulationCode = 1;
+  }
+  ThreeDForm* f = Open();
+  const WaterfallSlice& plain = f->UnfilteredSlices[0];
+  for (size_t i = 0; i < static_cast<size_t>(plain.Count); i += 3) {
+    double expected = 0;
+    for (size_t k = 0; k < kFilters; ++k) {
+      const double q1 = std::fabs(AppliedFilters[k].Q1), q2 = AppliedFilters[k].Q2;
+      const bool boost = AppliedFilters[k].Q1 < 0;
+      expected += PeakingDb(plain.Freqs[i], 200.0 + 900.0 * double(k), boost ? q2 : q1, boost ? q1 : q2, 48000);
+    }
+    ASSERT_NEAR(f->FilteredSlices[0].Levels[i] - plain.Levels[i], expected, 0.3) << plain.Freqs[i];
+  }
+}
+
 TEST_F(WaterfallTest, FaultyFiltersAreReportedAndLeftOut) {
   LoadSet(1);
   ImpulseSet[0][test::kStartSample] = 1;
