@@ -1,9 +1,13 @@
 #include "app/window_links.h"
 
+#include "tools/three_d_form.h"
 #include "eqdesign/filter_set_links.h"
 
 namespace zentor {
 
-void InstallWindowLinks() { InstallFilterSetLinks(); }
+void InstallWindowLinks() {
+  InstallFilterSetLinks();
+  InstallWaterfallLinks();
+}
 
 }  // namespace zentor
