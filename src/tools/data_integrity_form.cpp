@@ -249,6 +249,8 @@ bool DataIntegrityForm::FitIndices(float startMs, float endMs, int32_t& i0, int3
 
 DataIntegrityForm::DecayRun DataIntegrityForm::ComputeDecayView(int32_t curveNumber) {
   if (MainWindow().GetBusy()) return DecayRun::Busy;
+  // Nothing to compute before Initialize has sized the curve for a loaded set.
+  if (DataRate <= 0 || DecayX.size() < (size_t{1} << DecayOrder)) return DecayRun::Refused;
   const DecayView view = SelectedView();
   if (view == DecayView::RT) {
     // A fit range outside the impulse would fit nothing; the view stays as it was.

@@ -86,6 +86,9 @@ TEST_F(LargeRoomWindow, PictureLinkCreatesTheWindowWithoutLoadingIt) {
   EXPECT_FALSE(f->isVisible());
   EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isVisible());
   EXPECT_EQ(f->DecayCount, 0);
+  // Before it is loaded there is nothing to compute or to zoom.
+  EXPECT_EQ(f->ComputeDecayView(1), DataIntegrityForm::DecayRun::Refused);
+  EXPECT_FALSE(f->ZoomDecayGraph(100, 100, 500, 500));
 }
 
 TEST_F(LargeRoomWindow, RefusesWhenNothingIsLoaded) {
