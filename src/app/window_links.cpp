@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
 #include "eqdesign/filter_set_links.h"
 
@@ -8,6 +9,7 @@ namespace zentor {
 void InstallWindowLinks() {
   InstallFilterSetLinks();
   InstallWaterfallLinks();
+  InstallLargeRoomLinks();
 }
 
 }  // namespace zentor

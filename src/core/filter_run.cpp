@@ -222,8 +222,20 @@ double SectionNaturalGain(const FilterBlock& b, int start, int count) {
 
 }  // namespace
 
-bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, int32_t n,
-                            const FilterBlock& block) {
+namespace {
+
+// Coefficient arrays of one run; the public entry writes the shared ones.
+struct Polynomials {
+  double* numRe;
+  double* numIm;
+  int32_t& numCount;
+  double* denRe;
+  double* denIm;
+  int32_t& denCount;
+};
+
+bool RunDigitalBlock(std::span<float> signal, std::span<float> scratch, int32_t n, const FilterBlock& block,
+                     const Polynomials& p) {
   if (!LengthFits(n, signal, scratch)) return false;
   if (block.Domain != kDomainZPlane) {
     MsgBox("Error 5440");
@@ -233,19 +245,31 @@ bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, i
     MsgBox("Error 8725");
     return false;
   }
-  ExpandOrOne(DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount,
-              block.NumPoles, block.PoleRe.data(), block.PoleIm.data());
-  ExpandOrOne(NumeratorPolyRe.data(), NumeratorPolyIm.data(), NumeratorPolyCount, block.NumZeros,
-              block.ZeroRe.data(), block.ZeroIm.data());
-  if (DenominatorPolyRe[0] != 1.0) {
+  ExpandOrOne(p.denRe, p.denIm, p.denCount, block.NumPoles, block.PoleRe.data(), block.PoleIm.data());
+  ExpandOrOne(p.numRe, p.numIm, p.numCount, block.NumZeros, block.ZeroRe.data(), block.ZeroIm.data());
+  if (p.denRe[0] != 1.0) {
     MsgBox("Error 8725");
     return false;
   }
+  const auto count = [](int32_t c) { return static_cast<size_t>(std::clamp(c, 0, kMaxFilterRoots + 1)); };
   ClearArray(scratch, n);
-  RecursiveFilter(NumeratorPolyRe, NumeratorPolyCount, DenominatorPolyRe, DenominatorPolyCount,
-                  signal, scratch, n, block.DigitalGain);
+  RecursiveFilter(std::span<const double>(p.numRe, count(p.numCount)), p.numCount,
+                  std::span<const double>(p.denRe, count(p.denCount)), p.denCount, signal, scratch, n,
+                  block.DigitalGain);
   CopySingle(scratch, signal, n);
   return true;
+}
+
+Polynomials SharedPolynomials() {
+  return {NumeratorPolyRe.data(),   NumeratorPolyIm.data(),   NumeratorPolyCount,
+          DenominatorPolyRe.data(), DenominatorPolyIm.data(), DenominatorPolyCount};
+}
+
+}  // namespace
+
+bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, int32_t n,
+                            const FilterBlock& block) {
+  return RunDigitalBlock(signal, scratch, n, block, SharedPolynomials());
 }
 
 int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilterRoots>& out) {
@@ -261,8 +285,10 @@ int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilt
   return count;
 }
 
-bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
-                              int32_t /*sampleRate*/, int32_t n, const FilterBlock& block) {
+namespace {
+
+bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n, const FilterBlock& block,
+                   FilterBlock& section, const Polynomials& polys) {
   if (!LengthFits(n, signal, scratch)) return false;
   if (!CountsValid(block)) {
     MsgBox("Error 3854");
@@ -275,7 +301,7 @@ bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
       MsgBox("Error 7123");
       return false;
     }
-    return RunFilterBlockOnSignal(signal, scratch, n, work);
+    return RunDigitalBlock(signal, scratch, n, work, polys);
   }
   MoveRealRootFirst(work);
   std::array<FilterSection, kMaxFilterRoots> layout;
@@ -291,36 +317,56 @@ bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
   const bool odd = work.NumPoles % 2 == 1;
   // The first section is made ready before anything runs: if it cannot be, no later
   // one could be either, and the signal stays untouched.
-  if (!CopyFilterBlockSection(work, SectionFilterBlock, 0, layout[0].count)) {
+  if (!CopyFilterBlockSection(work, section, 0, layout[0].count)) {
     MsgBox(odd ? "Error 7124" : "Error 7126");
     return false;
   }
-  SectionFilterBlock.AnalogGain = gains[0];
-  if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+  section.AnalogGain = gains[0];
+  if (!BilinearTransformFilterBlock(section)) {
     MsgBox(odd ? "Error 7123" : "Error 7127");
     return false;
   }
-  if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+  if (!RunDigitalBlock(signal, scratch, n, section, polys)) {
     MsgBox("Error 3854");
     return false;
   }
   for (int s = 1; s < sections; ++s) {
-    if (!CopyFilterBlockSection(work, SectionFilterBlock, layout[s].start, layout[s].count)) {
+    if (!CopyFilterBlockSection(work, section, layout[s].start, layout[s].count)) {
       MsgBox("Error 3854");
       return false;
     }
-    SectionFilterBlock.AnalogGain = gains[s];
-    SectionFilterBlock.DigitalGain = 1.0;
-    if (!BilinearTransformFilterBlock(SectionFilterBlock)) {
+    section.AnalogGain = gains[s];
+    section.DigitalGain = 1.0;
+    if (!BilinearTransformFilterBlock(section)) {
       MsgBox("Error 7127");
       return false;
     }
-    if (!RunFilterBlockOnSignal(signal, scratch, n, SectionFilterBlock)) {
+    if (!RunDigitalBlock(signal, scratch, n, section, polys)) {
       MsgBox("Error 3854");
       return false;
     }
   }
   return true;
+}
+
+// The coefficients of one run of a caller's own section block stay on its stack.
+struct LocalPolynomials {
+  std::array<double, kMaxFilterRoots + 1> numRe{}, numIm{}, denRe{}, denIm{};
+  int32_t numCount = 0, denCount = 0;
+  Polynomials Refs() { return {numRe.data(), numIm.data(), numCount, denRe.data(), denIm.data(), denCount}; }
+};
+
+}  // namespace
+
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
+                              int32_t /*sampleRate*/, int32_t n, const FilterBlock& block) {
+  return RunInSections(signal, scratch, n, block, SectionFilterBlock, SharedPolynomials());
+}
+
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch, int32_t /*sampleRate*/,
+                              int32_t n, const FilterBlock& block, FilterBlock& section) {
+  LocalPolynomials polys;
+  return RunInSections(signal, scratch, n, block, section, polys.Refs());
 }
 
 bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, int32_t order,
@@ -414,8 +460,11 @@ bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float>
   return true;
 }
 
-bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
-                          int32_t order, float lowerHz, float upperHz, FilterBlock& block) {
+namespace {
+
+template <class Run>
+bool BandPass(std::span<float> signal, std::span<float> scratch, int32_t fs, int32_t order, float lowerHz,
+              float upperHz, FilterBlock& block, const Run& run) {
   if (order < 0 || order > kMaxOrder) return false;
   const int32_t n = int32_t{1} << order;
   if (!LengthFits(n, signal, scratch)) return false;
@@ -427,13 +476,28 @@ bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int
     block.NumPoles = 4;
     return BuildBesselPrototype(block);
   };
-  if (!setUp() || !ScaleFilterBlockFrequency(block, upperHz * 6.283) ||
-      !RunFilterBlockInSections(signal, scratch, fs, n, block))
+  if (!setUp() || !ScaleFilterBlockFrequency(block, upperHz * 6.283) || !run(n))
     return false;
   if (!setUp() || !LowPassToHighPass(block, 1.0) ||
       !ScaleFilterBlockFrequency(block, lowerHz * 6.283))
     return false;
-  return RunFilterBlockInSections(signal, scratch, fs, n, block);
+  return run(n);
+}
+
+}  // namespace
+
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
+                          int32_t order, float lowerHz, float upperHz, FilterBlock& block) {
+  return BandPass(signal, scratch, fs, order, lowerHz, upperHz, block, [&](int32_t n) {
+    return RunFilterBlockInSections(signal, scratch, fs, n, block);
+  });
+}
+
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs, int32_t order,
+                          float lowerHz, float upperHz, FilterBlock& block, FilterBlock& section) {
+  return BandPass(signal, scratch, fs, order, lowerHz, upperHz, block, [&](int32_t n) {
+    return RunFilterBlockInSections(signal, scratch, fs, n, block, section);
+  });
 }
 
 bool IntegrateBackward(std::span<float> values, int32_t n) {

@@ -35,6 +35,11 @@ bool RunFilterBlockOnSignal(std::span<float> signal, std::span<float> scratch, i
 bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch,
                               int32_t sampleRate, int32_t n, const FilterBlock& block);
 
+// The same through the caller's own section block, touching nothing shared: calls
+// with blocks of their own may run on several threads at once.
+bool RunFilterBlockInSections(std::span<float> signal, std::span<float> scratch, int32_t sampleRate,
+                              int32_t n, const FilterBlock& block, FilterBlock& section);
+
 // How RunFilterBlockInSections groups the poles: start and count of each section.
 struct FilterSection {
   int32_t start = 0;
@@ -55,6 +60,9 @@ bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float>
 // Fourth-order Bessel low-pass at upperHz then high-pass at lowerHz over 2^order samples.
 bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,
                           int32_t order, float lowerHz, float upperHz, FilterBlock& block);
+// The same with the section block given (see RunFilterBlockInSections above).
+bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs, int32_t order,
+                          float lowerHz, float upperHz, FilterBlock& block, FilterBlock& section);
 
 // Element i becomes the sum of elements i..n-1.
 bool IntegrateBackward(std::span<float> values, int32_t n);
