@@ -6,6 +6,7 @@
 #include "platform/desktop.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
+#include "tools/curve_tools_links.h"
 
 int main(int argc, char** argv) {
   if (const std::string missing = zentor::MissingDesktopMessage(argc, argv); !missing.empty()) {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   zentor::Forms::Adopt(window);
   // The windows above the main window reach it through its link table; each sets
   // its links here, and the controls that need them are enabled afterwards.
+  zentor::InstallCurveToolsLinks();
   window->RefreshLinkedControls();
   // One path, perhaps with blanks in it: the arguments as one line.
   std::string commandLine;
