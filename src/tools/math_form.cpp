@@ -138,8 +138,10 @@ MathForm::MathForm(QWidget* parent) : QDialog(parent) {
 
   CompressFrame = Frame(this, "CompressFrame", "Compress");
   PeriodText = Box(CompressFrame, "PeriodText");
+  PeriodText->setMaximumWidth(140);
   PeriodText->setReadOnly(true);
   NewPeriodText = Box(CompressFrame, "NewPeriodText");
+  NewPeriodText->setMaximumWidth(140);
   NewPeriodText->setReadOnly(true);
   PeriodSlider = new QSlider(Qt::Horizontal, CompressFrame);
   PeriodSlider->setObjectName("PeriodSlider");
@@ -213,6 +215,8 @@ bool MathForm::Initialize(int32_t mode) {
       const QString ms = MillisecondsOf(ExistingPeriodExponent);
       PeriodText->setText(ms);
       NewPeriodText->setText(ms);
+      PeriodText->setCursorPosition(0);
+      NewPeriodText->setCursorPosition(0);
       {
         const QSignalBlocker quiet(PeriodSlider);
         PeriodSlider->setValue(ExistingPeriodExponent);
@@ -232,6 +236,7 @@ void MathForm::ShowFrame(QGroupBox* frame, const char* caption) {
   setWindowTitle(caption);
   for (QGroupBox* f : {DifferencesFrame, CurveSwap, ResamplingFrame, CompressFrame}) f->setVisible(f == frame);
   layout()->activate();
+  adjustSize();
   resize(width(), frame->sizeHint().height() + TwipsToPixels(kFrameMarginTwips));
 }
 
@@ -337,7 +342,10 @@ void MathForm::CompressBut_Click() {
   ClearProgress(CompressBar);
 }
 
-void MathForm::PeriodSlider_Change() { NewPeriodText->setText(MillisecondsOf(PeriodSlider->value())); }
+void MathForm::PeriodSlider_Change() {
+  NewPeriodText->setText(MillisecondsOf(PeriodSlider->value()));
+  NewPeriodText->setCursorPosition(0);
+}
 
 void MathForm::Form_QueryUnload() {
   if (closedByCode_) return;
