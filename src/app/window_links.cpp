@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
 #include "eqdesign/filter_set_links.h"
@@ -10,6 +11,7 @@ void InstallWindowLinks() {
   InstallFilterSetLinks();
   InstallWaterfallLinks();
   InstallLargeRoomLinks();
+  InstallCurveToolsLinks();
 }
 
 }  // namespace zentor

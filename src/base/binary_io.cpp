@@ -128,10 +128,12 @@ bool BinaryReader::Skip(size_t n) {
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
   QFile f(QString::fromStdString(path));
   if (!f.open(QIODevice::ReadOnly)) return false;
-  QByteArray all = f.readAll();
+  if (f.size() > maxBytes) return false;
+  QByteArray all = f.read(maxBytes + 1);
+  if (all.size() > maxBytes) return false;
   if (f.error() != QFileDevice::NoError) return false;
   out.assign(all.begin(), all.end());
   return true;

@@ -77,7 +77,9 @@ class BinaryReader {
 };
 
 // Whole-file helpers; false when the file cannot be opened or fully read/written.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// A file longer than maxBytes (the largest legal file of the caller's format) is
+// refused before anything is read, so a huge file never lands in memory.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
 // Writes through a temporary file renamed over the target, so a failed write
 // never destroys the old file.
 bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data);

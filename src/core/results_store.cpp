@@ -35,6 +35,12 @@ int32_t ImpulseTaperLength(int32_t sampleRate) {
   return std::max<int32_t>(0, CLng(static_cast<double>(sampleRate) * 0.05 / 4.0));
 }
 
+std::string ResultsStoreFullMessage() {
+  return "User Error: " + std::to_string(kMaxResults) +
+         " measurements can be loaded at one time. Delete one result or start a new measurement session to "
+         "continue.";
+}
+
 std::string AddMeasurementToResults(std::span<float> samples, const MeasurementHeader& header,
                                     const std::string& rightSN, const std::string& leftSN,
                                     const std::string& distance, const std::string& rightLevel,
@@ -43,9 +49,7 @@ std::string AddMeasurementToResults(std::span<float> samples, const MeasurementH
 
   const int32_t count = ResultsDataSetInfo[0].NumInSet;
   if (count >= kMaxResults || count < 0) {
-    MsgBox("User Error: " + std::to_string(kMaxResults) +
-           " measurements can be loaded at one time. Delete one result or start a new measurement session to "
-           "continue.");
+    MsgBox(ResultsStoreFullMessage());
     return "False";
   }
 

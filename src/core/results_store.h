@@ -36,6 +36,9 @@ std::string AddMeasurementToResults(std::span<float> samples, const MeasurementH
                                     const std::string& distance, const std::string& rightLevel,
                                     const std::string& leftLevel);
 
+// The refusal of a new result while the store is full.
+std::string ResultsStoreFullMessage();
+
 // Removes result k (1-based) and closes the gap; k outside 1..count does nothing.
 void RemoveResultFromStore(int32_t k);
 

@@ -125,7 +125,7 @@ bool SaveEQFile(const std::string& path) {
 bool LoadEQFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   FilterSetImage image;
-  if (!ReadWholeFile(path, bytes) || !ParseEQFile(bytes, image)) {
+  if (!ReadWholeFile(path, bytes, 12 + kMaxFilters * static_cast<int64_t>(kFilterRecordBytes)) || !ParseEQFile(bytes, image)) {
     MsgBox("EQ File Error 4329");
     return false;
   }

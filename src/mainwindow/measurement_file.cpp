@@ -390,7 +390,7 @@ bool WriteMeasurementFile(const std::string& path) {
 bool LoadMeasurementFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   MeasurementSetImage m;
-  if (!ReadWholeFile(path, bytes) || !ParseMeasurementFile(bytes, m)) {
+  if (!ReadWholeFile(path, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, m)) {
     MsgBox("Error 4927: Error opening file");
     return false;
   }
@@ -522,7 +522,7 @@ void AddMeasurementFile() {
 
   std::vector<uint8_t> bytes;
   MeasurementSetImage m;
-  if (!ReadWholeFile(*chosen, bytes) || !ParseMeasurementFile(bytes, m, true)) {
+  if (!ReadWholeFile(*chosen, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, m, true)) {
     MsgBox("Error 4926: Error adding file");
     return;
   }

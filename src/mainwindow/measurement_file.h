@@ -43,6 +43,12 @@ constexpr size_t kDisplayConfigBytes = 36;
 constexpr size_t kImpulseDisplayConfigBytes = 78;
 constexpr size_t kMicCalTableFixedBytes = 8014;  // plus the name length
 constexpr size_t kUserNotesBlockBytes = 30812;
+constexpr size_t kLongestFileString = 2 + 32767;  // length word and characters
+// The largest legal file: 32 full results, every string at its longest.
+constexpr int64_t kLargestMeasurementFileBytes =
+    4 + 8 + 2 * (kGraphFrameFixedBytes + 3 * (kLongestFileString - 2)) + kDisplayConfigBytes +
+    kImpulseDisplayConfigBytes + kMaxResults * (kMeasurementHeaderFileBytes + size_t{4} * kMaxSamples) +
+    kMicCalTableFixedBytes + (kLongestFileString - 2) + kUserNotesBlockBytes;
 
 // Record codecs, member by member. Readers only decode (and fail on a short
 // stream); the value checks belong to the file readers.

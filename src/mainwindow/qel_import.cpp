@@ -27,6 +27,15 @@ constexpr int32_t kWorkPoints = 1 << kWorkExponentLimit;
 constexpr int32_t kSignalWindowEnd = 16384;
 constexpr int32_t kNoiseWindowEnd = 32767;
 constexpr int kUnusedRecordArrays[] = {5, 7, 9, 9, 3, 9, 4, 9};
+constexpr int64_t kLongestString = 2 + 32767;
+
+// Every record's two strings at their longest.
+constexpr int64_t LargestQelFileBytes() {
+  int64_t records = 0;
+  for (int n : kUnusedRecordArrays) records += n;
+  return int64_t{2} * kQelSamples + 272 + 2 * 4 * kMaxMicCalPoints + 4004 + 4 + 8 + 4 +
+         records * (12 + 8016 + 2 * kLongestString) + 44 + 4 + 4 + 12 + 4;
+}
 
 bool SameValue(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
@@ -71,7 +80,7 @@ int16_t ImportQelFile(const std::string& path) {
 
   std::vector<uint8_t> bytes;
   QelFileImage q;
-  if (!ReadWholeFile(path, bytes) || !ParseQelFile(bytes, q)) {
+  if (!ReadWholeFile(path, bytes, LargestQelFileBytes()) || !ParseQelFile(bytes, q)) {
     MsgBox("Error: Qel file could not be read");
     return kQelNotAdded;
   }

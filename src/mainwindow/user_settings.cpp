@@ -67,7 +67,9 @@ void ReadUserSettings() {
 bool MigrateLegacyUserFile(const std::string& path) {
   if (!FileExists(path)) return false;
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
+  // Twelve colours, the mixer flag and the microphone channel.
+  constexpr int64_t kLargestLegacyFile = 4 * kStoredColours + 2 + 4;
+  if (!ReadWholeFile(path, bytes, kLargestLegacyFile)) return false;
   BinaryReader in(bytes);
   int colours = 0;
   for (; colours < kStoredColours && in.remaining() >= 4; ++colours) {

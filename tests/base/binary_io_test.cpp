@@ -100,10 +100,20 @@ TEST_F(BinaryFiles, AtomicWriteReplacesWholeFileAndMissingFileFailsToRead) {
   std::vector<uint8_t> longer(100, 1), shorter(12, 2), back;
   ASSERT_TRUE(WriteWholeFileAtomic(p, longer));
   ASSERT_TRUE(WriteWholeFileAtomic(p, shorter));
-  ASSERT_TRUE(ReadWholeFile(p, back));
+  ASSERT_TRUE(ReadWholeFile(p, back, 12));
   EXPECT_EQ(back, shorter);
-  EXPECT_FALSE(ReadWholeFile(TempPath("missing.bin"), back));
+  EXPECT_FALSE(ReadWholeFile(TempPath("missing.bin"), back, 100));
   EXPECT_FALSE(WriteWholeFileAtomic(TempPath("no/such/folder/x.bin"), shorter));
+}
+
+TEST_F(BinaryFiles, FileLongerThanItsFormatAllowsIsRefusedUnread) {
+  std::string p = TempPath("big.bin");
+  std::vector<uint8_t> data(1000, 7), back{1, 2, 3};
+  ASSERT_TRUE(WriteWholeFileAtomic(p, data));
+  EXPECT_FALSE(ReadWholeFile(p, back, 999));
+  EXPECT_EQ(back, (std::vector<uint8_t>{1, 2, 3}));
+  ASSERT_TRUE(ReadWholeFile(p, back, 1000));
+  EXPECT_EQ(back, data);
 }
 
 }  // namespace zentor

@@ -153,6 +153,23 @@ TEST_F(FilterFileTest, DamagedFilesChangeNothing) {
   EXPECT_FALSE(LoadEQFile(TempPath("missing.EQ")));
 }
 
+TEST_F(FilterFileTest, FileLongerThanSeventyFiveFiltersIsRefusedUnread) {
+  HoldTwoFilters();
+  const uint64_t held = StateFingerprint();
+  std::vector<uint8_t> padded = GoldenEQ(2, 1, 1);
+  padded.resize(12 + 75 * 100 + 1, 0);
+  const std::string path = TempPath("long.EQ");
+  WriteFileBytes(path, padded);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(LoadEQFile(path));
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4329"});
+  EXPECT_EQ(StateFingerprint(), held);
+  padded.pop_back();
+  WriteFileBytes(path, padded);
+  EXPECT_TRUE(LoadEQFile(path));
+  EXPECT_EQ(AppliedFilters[0].Count, 2);
+}
+
 TEST_F(FilterFileTest, SaveCommandKeepsTheStemAndClearsTheMark) {
   QDir(tempDir.path()).mkdir("eq.d");
   w->EQResultsTakenButNotSaved = kTrue;

@@ -160,6 +160,24 @@ TEST_F(MeasurementFileTest, FullSetRoundTripsExactly) {
   EXPECT_EQ(ActiveMicCal.FileName, "cal");
 }
 
+TEST_F(MeasurementFileTest, LargestLegalFileLoadsAndOneByteMoreIsRefusedUnread) {
+  test::FillStore(32, 17, 48000);
+  const std::string longest(32767, 'x');
+  for (GraphFrame* f : {&TimeGraphFrame, &FreqGraphFrame}) f->XTitle = f->YTitle = f->GraphCaption = longest;
+  ActiveMicCal.FileName = longest;
+  const std::string path = TempPath("largest.cfa");
+  ASSERT_TRUE(WriteMeasurementFile(path));
+  std::vector<uint8_t> bytes = ReadFileBytes(path);
+  ASSERT_EQ(bytes.size(), static_cast<size_t>(kLargestMeasurementFileBytes));
+  EXPECT_TRUE(Load(path, false).empty());
+
+  const uint64_t held = StateFingerprint();
+  bytes.push_back(0);  // the reader would take trailing bytes; the size check does not
+  WriteFileBytes(path, bytes);
+  EXPECT_EQ(Load(path, true), std::vector<std::string>{"Error 4927: Error opening file"});
+  EXPECT_EQ(StateFingerprint(), held);
+}
+
 TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
   ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
   const std::string path = TempPath("empty.cfa");
