@@ -235,7 +235,10 @@ bool OpenSoundCardCalibration(QWidget* window, QLineEdit* micCalText) {
 
 void InstallMicCalibrationLinks() {
   MainWindowHooks.ShowMicCalForm = [] {
+    const bool fresh = !Forms::IsLoaded<MicCalForm>();
     MicCalForm* form = Forms::Get<MicCalForm>();
+    // Kept over the main window, so that closing the main window still ends the program.
+    if (fresh) form->setParent(Forms::Get<DataPlotter>(), Qt::Dialog);
     form->show();
     form->raise();
     form->activateWindow();

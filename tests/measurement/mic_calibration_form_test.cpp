@@ -13,9 +13,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <tuple>
 #include <vector>
+
+#include "cal_text.h"
 
 #include "core/results_store.h"
 #include "display/dispatcher.h"
@@ -31,17 +32,8 @@ namespace {
 
 using test::DialogCall;
 
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << text;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using test::ReadText;
+using test::WriteText;
 
 std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
@@ -92,12 +84,10 @@ TEST_F(MicCalFormTest, LoadHandlerShowsTheCalibrationInForce) {
   MicCalForm* f = Form();
   EXPECT_EQ(f->windowTitle(), "Microphone Calibration Files");
   EXPECT_EQ(f->Frame1->title(), "Create Cal File");
-  EXPECT_EQ(f->Label4->text(), "Freq[Hz]");
-  EXPECT_EQ(f->Label5->text(), "Level [dB]");
-  EXPECT_EQ(f->Label6->text(), "Phase [deg]");
-  EXPECT_EQ(f->CreatCal->text(), "Create *.cal File");
-  EXPECT_EQ(f->LoadCal->text(), "Load");
-  EXPECT_EQ(f->Help->text(), "Help");
+  for (auto [label, text] : {std::pair{f->Label4, "Freq[Hz]"}, {f->Label5, "Level [dB]"}, {f->Label6, "Phase [deg]"}})
+    EXPECT_EQ(label->text(), text);
+  for (auto [button, text] : {std::pair{f->CreatCal, "Create *.cal File"}, {f->LoadCal, "Load"}, {f->Help, "Help"}})
+    EXPECT_EQ(button->text(), text);
   // Nothing in force: the name box is disabled and the defaults stay.
   EXPECT_FALSE(f->MicCaltext->isEnabled());
   EXPECT_EQ(Text(f->MicCaltext), "FileName");
@@ -108,12 +98,7 @@ TEST_F(MicCalFormTest, LoadHandlerShowsTheCalibrationInForce) {
   EXPECT_EQ(GetHelpLog().topics.back(), 1100);
 
   // Closing unloads it; the next opening lists the points in force.
-  ActiveMicCal.Count = 2;
-  ActiveMicCal.Freq[0] = 20;
-  ActiveMicCal.Level[0] = -1.25f;
-  ActiveMicCal.Freq[1] = 1000;
-  ActiveMicCal.Level[1] = 0.5f;
-  ActiveMicCal.FileName = "/m/ref.cal";
+  ActiveMicCal = {2, {20, 1000}, {-1.25f, 0.5f}, "/m/ref.cal"};
   f->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   ASSERT_FALSE(Forms::IsLoaded<MicCalForm>());
@@ -125,39 +110,30 @@ TEST_F(MicCalFormTest, LoadHandlerShowsTheCalibrationInForce) {
   EXPECT_EQ(f->Caltext->toPlainText().toStdString(), "20    -1.25    0.0\n1000    0.5    0.0\n");
 }
 
-TEST_F(MicCalFormTest, LoadPutsTheFileInForce) {
-  const std::string path = CalFile("ref.cal", "20  1.5  0\r\n20000  2.5  0\r\n");
+TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
+  const std::string good = CalFile("ref.cal", "20  1.5  0\r\n20000  2.5  0\r\n");
   PlotterToUpdate = kFalse;
-  Load(path);
+  Load(good);
   const DialogCall& open = dialogs.calls()[0];
-  EXPECT_EQ(open.kind, DialogCall::OpenFile);
-  EXPECT_EQ(open.title, "Open Microphone Calibration File");
-  EXPECT_EQ(open.filter, "*.cal (Mirabelt Files) (*.cal)|*.cal|*.mic (TacT Files) (*.mic)|*.mic");
-  EXPECT_EQ(open.defaultExtension, "cal");
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{path});
-
+  EXPECT_EQ(std::tie(open.title, open.filter, open.defaultExtension),
+            std::make_tuple("Open Microphone Calibration File",
+                            "*.cal (Mirabelt Files) (*.cal)|*.cal|*.mic (TacT Files) (*.mic)|*.mic", "cal"));
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{good});
   MicCalForm* f = Form();
   EXPECT_EQ(Text(f->LineOne), "Ann");
   EXPECT_EQ(Text(f->LineTwo), "M1");
   EXPECT_EQ(f->Caltext->toPlainText().toStdString(), "20  1.5  0\n20000  2.5  0\n");
-  EXPECT_EQ(Text(f->MicCaltext), path);
+  EXPECT_EQ(Text(f->MicCaltext), good);
   EXPECT_TRUE(f->MicCaltext->isEnabled());
-  EXPECT_EQ(MicCalCount, 2);
-  EXPECT_EQ(MicCalFileName, path);
+  EXPECT_EQ(MicCalFileName, good);
   ASSERT_EQ(ActiveMicCal.Count, 2);
-  EXPECT_FLOAT_EQ(ActiveMicCal.Freq[1], 20000.0f);
-  EXPECT_FLOAT_EQ(ActiveMicCal.Level[1], 2.5f);
-  EXPECT_EQ(ActiveMicCal.FileName, path);
+  EXPECT_EQ(ActiveMicCal.Freq[1], 20000.0f);
+  EXPECT_EQ(ActiveMicCal.Level[1], 2.5f);
+  EXPECT_EQ(ActiveMicCal.FileName, good);
   EXPECT_EQ(w->GetMicCalFileNotes(), "ref.cal");
   EXPECT_EQ(PlotterToUpdate, kTrue);
   EXPECT_TRUE(PointerNormal(f));
-}
-
-TEST_F(MicCalFormTest, CancelledOrFailedLoadsLeaveTheCalibrationInForce) {
-  const std::string good = CalFile("ref.cal", "20  1.5  0\r\n20000  2.5  0\r\n");
-  Load(good);
   const Snapshot before = Take();
-  MicCalForm* f = Form();
 
   dialogs.Clear();
   dialogs.ExpectOpenFile(std::nullopt);
@@ -182,14 +158,12 @@ TEST_F(MicCalFormTest, CancelledOrFailedLoadsLeaveTheCalibrationInForce) {
     EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{b.path, b.message}));
     EXPECT_EQ(Take(), before) << b.path;
     EXPECT_EQ(Text(f->MicCaltext), good);
-    EXPECT_TRUE(f->MicCaltext->isEnabled());
     EXPECT_TRUE(PointerNormal(f));
   }
 
   // The next measurement still carries the calibration read last.
   AddUnitImpulse();
   EXPECT_EQ(Take(), before);
-  EXPECT_EQ(ActiveMicCal.FileName, good);
   EXPECT_EQ(w->GetMicCalFileNotes(), "ref.cal");
 }
 
@@ -205,7 +179,7 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTable) {
   EXPECT_EQ(ActiveMicCal.Count, 0);
   EXPECT_TRUE(PointerNormal(f));
 
-  // Yes: the name's extension is replaced in the file-name part only, and the file read back.
+  // Yes: the name's extension is replaced in the file name only, not the folder, and the file read back.
   ASSERT_TRUE(QDir(tempDir.path()).mkdir("a.b"));
   const std::string chosen = TempPath("a.b/x.y.cal"), written = TempPath("a.b/x.cal");
   dialogs.Clear();
@@ -216,25 +190,19 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTable) {
   dialogs.ExpectSaveFile(chosen);
   f->CreatCal_Click();
   ASSERT_EQ(dialogs.calls().size(), 2u);
-  const DialogCall& ask = dialogs.calls()[0];
-  EXPECT_EQ(ask.text, " Save calibration file ?");
-  EXPECT_EQ(ask.buttons, MsgButtons::YesNo);
-  EXPECT_EQ(ask.icon, MsgIcon::Exclamation);
-  EXPECT_EQ(ask.title, "Zentor");
-  const DialogCall& save = dialogs.calls()[1];
-  EXPECT_EQ(save.title, "Save *.cal File");
-  EXPECT_EQ(save.filter, "Microphone calibration files (*.cal)|*.cal");
-  EXPECT_EQ(save.fileName, "FileName");
-  EXPECT_EQ(ReadText(written), "Ann 1 May\r\nM2\r\n20.000  -1.250  0.000\r\n1000.000  0.500  45.000\r\n");
+  const DialogCall &ask = dialogs.calls()[0], &save = dialogs.calls()[1];
+  EXPECT_EQ(std::tie(ask.text, ask.buttons, ask.icon, ask.title),
+            std::make_tuple(" Save calibration file ?", MsgButtons::YesNo, MsgIcon::Exclamation, "Zentor"));
+  EXPECT_EQ(std::tie(save.title, save.filter, save.fileName),
+            std::make_tuple("Save *.cal File", "Microphone calibration files (*.cal)|*.cal", "FileName"));
+  const std::string file = "Ann 1 May\r\nM2\r\n20.000  -1.250  0.000\r\n1000.000  0.500  45.000\r\n";
+  EXPECT_EQ(ReadText(written), file);
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(TempPath("a.cal"))));
-  EXPECT_FLOAT_EQ(f->Phase[1], 45.0f);
+  EXPECT_EQ(f->Phase[1], 45.0f);
   EXPECT_EQ(Text(f->MicCaltext), written);
-  EXPECT_TRUE(f->MicCaltext->isEnabled());
   ASSERT_EQ(ActiveMicCal.Count, 2);
-  EXPECT_FLOAT_EQ(ActiveMicCal.Level[0], -1.25f);
-  EXPECT_FLOAT_EQ(ActiveMicCal.Level[1], 0.5f);
+  EXPECT_EQ(ActiveMicCal.Level[1], 0.5f);
   EXPECT_EQ(ActiveMicCal.FileName, written);
-  EXPECT_EQ(MicCalFileName, written);
   EXPECT_TRUE(PointerNormal(f));
 
   // No, or a cancelled save: the typed table itself is in force, under no name.
@@ -245,13 +213,11 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTable) {
     if (cancelSave) dialogs.ExpectSaveFile(std::nullopt);
     f->CreatCal_Click();
     ASSERT_EQ(ActiveMicCal.Count, 1);
-    EXPECT_FLOAT_EQ(ActiveMicCal.Freq[0], cancelSave ? 60.0f : 50.0f);
-    EXPECT_FLOAT_EQ(ActiveMicCal.Level[0], cancelSave ? -3.0f : 3.0f);
+    EXPECT_EQ(ActiveMicCal.Level[0], cancelSave ? -3.0f : 3.0f);
     EXPECT_EQ(ActiveMicCal.FileName, "");
-    EXPECT_EQ(MicCalCount, 1);
     EXPECT_TRUE(f->MicCaltext->isEnabled());
   }
-  EXPECT_EQ(ReadText(written), "Ann 1 May\r\nM2\r\n20.000  -1.250  0.000\r\n1000.000  0.500  45.000\r\n");
+  EXPECT_EQ(ReadText(written), file);
 
   // An empty table typed: nothing in force, and the name box disabled.
   f->Caltext->clear();
@@ -347,6 +313,8 @@ TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindow) {
   ASSERT_TRUE(Forms::IsLoaded<MicCalForm>());
   MicCalForm* f = Form();
   EXPECT_TRUE(f->isVisible());
+  EXPECT_EQ(f->parentWidget(), w);
+  EXPECT_TRUE(f->isWindow());
 
   // Rendered with a file loaded; ZENTOR_MICCAL_PNG keeps the picture.
   Load(CalFile("ref.cal", "20  -1.5  0\r\n100  0.25  0\r\n1000  0  0\r\n10000  1.75  0\r\n20000  -2  0\r\n"));
