@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "measurement/mic_calibration.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
@@ -12,6 +13,7 @@ void InstallWindowLinks() {
   InstallWaterfallLinks();
   InstallLargeRoomLinks();
   InstallCurveToolsLinks();
+  InstallMicCalibrationLinks();
 }
 
 }  // namespace zentor

@@ -14,6 +14,18 @@ namespace {
 
 QWidget* ActiveParent() { return QApplication::activeWindow(); }
 
+// The convenience functions take no default suffix; a dialog object does.
+std::optional<std::string> WithDefaultExtension(const FileDialogRequest& req, const QString& dir,
+                                                QFileDialog::AcceptMode mode) {
+  QFileDialog d(ActiveParent(), QString::fromStdString(req.title), dir,
+                QString::fromStdString(ConvertFileFilter(req.filter)));
+  d.setAcceptMode(mode);
+  if (mode == QFileDialog::AcceptOpen) d.setFileMode(QFileDialog::ExistingFile);
+  d.setDefaultSuffix(QString::fromStdString(req.defaultExtension));
+  if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
+  return d.selectedFiles().first().toStdString();
+}
+
 class QtDialogService final : public DialogService {
  public:
   MsgAnswer Message(const std::string& text, MsgButtons buttons, MsgIcon icon,
@@ -62,6 +74,7 @@ class QtDialogService final : public DialogService {
     QString dir = QString::fromStdString(req.initialFolder);
     if (!req.fileName.empty()) dir = dir.isEmpty() ? QString::fromStdString(req.fileName)
                                                     : dir + "/" + QString::fromStdString(req.fileName);
+    if (!req.defaultExtension.empty()) return WithDefaultExtension(req, dir, QFileDialog::AcceptOpen);
     QString p = QFileDialog::getOpenFileName(ActiveParent(), QString::fromStdString(req.title), dir,
                                              QString::fromStdString(ConvertFileFilter(req.filter)));
     if (p.isEmpty()) return std::nullopt;
@@ -72,6 +85,7 @@ class QtDialogService final : public DialogService {
     QString dir = QString::fromStdString(req.initialFolder);
     if (!req.fileName.empty()) dir = dir.isEmpty() ? QString::fromStdString(req.fileName)
                                                     : dir + "/" + QString::fromStdString(req.fileName);
+    if (!req.defaultExtension.empty()) return WithDefaultExtension(req, dir, QFileDialog::AcceptSave);
     QString p = QFileDialog::getSaveFileName(ActiveParent(), QString::fromStdString(req.title), dir,
                                              QString::fromStdString(ConvertFileFilter(req.filter)));
     if (p.isEmpty()) return std::nullopt;

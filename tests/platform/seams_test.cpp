@@ -27,7 +27,7 @@ TEST_F(Seams, ScriptedAnswersAndRecordedCalls) {
   EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor");
 
   dialogs.ExpectOpenFile(std::nullopt);
-  EXPECT_FALSE(FileOpenDialog({"Open", "Result files (*.cfa)|*.cfa", "/tmp", "x.cfa"}).has_value());
+  EXPECT_FALSE(FileOpenDialog({"Open", "Result files (*.cfa)|*.cfa", "/tmp", "x.cfa", ""}).has_value());
   EXPECT_EQ(dialogs.calls()[1].filter, "Result files (*.cfa)|*.cfa");
   EXPECT_EQ(dialogs.calls()[1].fileName, "x.cfa");
 

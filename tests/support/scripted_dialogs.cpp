@@ -32,7 +32,7 @@ void ScriptedDialogs::Clear() {
 
 MsgAnswer ScriptedDialogs::Message(const std::string& text, MsgButtons buttons, MsgIcon icon,
                                    const std::string& title) {
-  calls_.push_back({DialogCall::Message, text, title, buttons, icon, {}, {}, {}, {}});
+  calls_.push_back({DialogCall::Message, text, title, buttons, icon, {}, {}, {}, {}, {}});
   if (messages_.empty()) {
     ADD_FAILURE() << "unscripted message box: \"" << text << "\" (title \"" << title << "\")";
     return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
@@ -44,7 +44,7 @@ MsgAnswer ScriptedDialogs::Message(const std::string& text, MsgButtons buttons, 
 
 std::optional<std::string> ScriptedDialogs::Input(const std::string& prompt, const std::string& title,
                                                   const std::string& defaultText) {
-  calls_.push_back({DialogCall::Input, prompt, title, MsgButtons::OK, MsgIcon::None, {}, {}, defaultText, {}});
+  calls_.push_back({DialogCall::Input, prompt, title, MsgButtons::OK, MsgIcon::None, {}, {}, defaultText, {}, {}});
   if (inputs_.empty()) {
     ADD_FAILURE() << "unscripted input box: \"" << prompt << "\"";
     return std::nullopt;
@@ -56,7 +56,7 @@ std::optional<std::string> ScriptedDialogs::Input(const std::string& prompt, con
 
 std::optional<std::string> ScriptedDialogs::OpenFile(const FileDialogRequest& req) {
   calls_.push_back({DialogCall::OpenFile, {}, req.title, MsgButtons::OK, MsgIcon::None, req.filter,
-                    req.initialFolder, req.fileName, {}});
+                    req.initialFolder, req.fileName, {}, req.defaultExtension});
   if (opens_.empty()) {
     ADD_FAILURE() << "unscripted file-open dialog: \"" << req.title << "\"";
     return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<std::string> ScriptedDialogs::OpenFile(const FileDialogRequest& re
 
 std::optional<std::string> ScriptedDialogs::SaveFile(const FileDialogRequest& req) {
   calls_.push_back({DialogCall::SaveFile, {}, req.title, MsgButtons::OK, MsgIcon::None, req.filter,
-                    req.initialFolder, req.fileName, {}});
+                    req.initialFolder, req.fileName, {}, req.defaultExtension});
   if (saves_.empty()) {
     ADD_FAILURE() << "unscripted file-save dialog: \"" << req.title << "\"";
     return std::nullopt;
@@ -79,7 +79,7 @@ std::optional<std::string> ScriptedDialogs::SaveFile(const FileDialogRequest& re
 }
 
 std::optional<ColourRef> ScriptedDialogs::PickColour(ColourRef initial) {
-  calls_.push_back({DialogCall::Colour, std::to_string(initial), {}, MsgButtons::OK, MsgIcon::None, {}, {}, {}, {}});
+  calls_.push_back({DialogCall::Colour, std::to_string(initial), {}, MsgButtons::OK, MsgIcon::None, {}, {}, {}, {}, {}});
   if (colours_.empty()) {
     ADD_FAILURE() << "unscripted colour dialog";
     return std::nullopt;
@@ -91,7 +91,7 @@ std::optional<ColourRef> ScriptedDialogs::PickColour(ColourRef initial) {
 
 int ScriptedDialogs::ShowModal(QDialog* dialog) {
   calls_.push_back({DialogCall::Modal, {}, dialog->windowTitle().toStdString(), MsgButtons::OK, MsgIcon::None, {},
-                    {}, {}, dialog->metaObject()->className()});
+                    {}, {}, dialog->metaObject()->className(), {}});
   if (modals_.empty()) {
     ADD_FAILURE() << "unscripted modal window: " << dialog->metaObject()->className();
     return QDialog::Rejected;

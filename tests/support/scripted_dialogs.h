@@ -23,6 +23,7 @@ struct DialogCall {
   std::string initialFolder;
   std::string fileName;
   std::string dialogClass;  // Modal: the window's class name
+  std::string defaultExtension;
 };
 
 class ScriptedDialogs final : public DialogService {

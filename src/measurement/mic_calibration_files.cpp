@@ -1,0 +1,202 @@
+#include "measurement/mic_calibration_files.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "base/text_number.h"
+#include "core/helpers.h"
+#include "platform/dialogs.h"
+
+namespace zentor {
+
+namespace {
+
+// No calibration line comes near this; a longer one means the file is not one.
+constexpr size_t kMaxLineLength = 4096;
+
+// Lines of a text file, ended by CR LF or LF alone.
+class LineSource {
+ public:
+  explicit LineSource(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) in_.open(path, std::ios::binary);
+  }
+  bool IsOpen() const { return in_.is_open(); }
+  bool AtEnd() { return !in_.good() || in_.peek() == std::char_traits<char>::eof(); }
+  // False past the end, and for a line too long to be a calibration line.
+  bool Next(std::string& line) {
+    line.clear();
+    if (AtEnd()) return false;
+    char c = 0;
+    while (in_.get(c) && c != '\n') {
+      if (line.size() >= kMaxLineLength) return false;
+      line.push_back(c);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+
+ private:
+  std::ifstream in_;
+};
+
+enum class NumberText { Number, NotNumber, OutOfRange };
+
+NumberText ReadNumber(const std::string& text, float& value) {
+  value = 0.0f;
+  std::string t = text;
+  std::replace(t.begin(), t.end(), ',', '.');
+  if (!IsNumeric(t)) return NumberText::NotNumber;
+  const double v = Val(t);
+  if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return NumberText::OutOfRange;
+  value = static_cast<float>(v);
+  return NumberText::Number;
+}
+
+}  // namespace
+
+bool CalibrationNumber(const std::string& text, float& value) {
+  return ReadNumber(text, value) != NumberText::OutOfRange;
+}
+
+std::string FormatCalibrationNumber(float value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", static_cast<double>(value));
+  std::string s = buf;
+  if (s == "-0.000") s = "0.000";
+  const std::string mark = QLocale().decimalPoint().toStdString();
+  const size_t dot = s.find('.');
+  if (dot != std::string::npos) s.replace(dot, 1, mark);
+  return s;
+}
+
+std::string CalibrationPointLine(float freq, float level) {
+  return FormatSingle(freq) + "    " + FormatSingle(level) + "    0.0";
+}
+
+CalibrationRead ReadMicCalFile(const std::string& path, CalibrationReading& out) {
+  out = CalibrationReading{};
+  LineSource src(path);
+  if (!src.IsOpen()) return CalibrationRead::NotOpened;
+  if (!src.Next(out.LineOne) || !src.Next(out.LineTwo)) return CalibrationRead::Failed;
+  out.HasTextLines = true;
+  if (src.AtEnd()) MsgBox("Calibration File Input Error 1");
+  std::string line, f1, f2, f3;
+  while (out.Count < kMaxCalFilePoints && !src.AtEnd()) {
+    if (!src.Next(line)) return CalibrationRead::Failed;
+    // Blank lines and notes are no points.
+    if (SplitCalibrationLine(line, f1, f2, f3) < 2) continue;
+    float f = 0, l = 0;
+    if (!CalibrationNumber(f1, f) || !CalibrationNumber(f2, l)) return CalibrationRead::Failed;
+    out.Freq[static_cast<size_t>(out.Count)] = f;
+    out.Level[static_cast<size_t>(out.Count)] = l;
+    ++out.Count;
+    out.PointsText += line + "\n";
+  }
+  return CalibrationRead::Completed;
+}
+
+CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out) {
+  out = CalibrationReading{};
+  LineSource src(path);
+  if (!src.IsOpen()) return CalibrationRead::NotOpened;
+  std::string line;
+  float value = 0;
+
+  bool zeroFound = false;
+  for (int32_t i = 0; i < kMicFileHeaderLines && !zeroFound; ++i) {
+    if (!src.Next(line)) return CalibrationRead::Failed;
+    const NumberText t = ReadNumber(line, value);
+    if (t == NumberText::OutOfRange) return CalibrationRead::Failed;
+    zeroFound = t == NumberText::Number && value == 0.0f;
+  }
+  if (!zeroFound) MsgBox("Error 7619");
+
+  if (!src.Next(line)) return CalibrationRead::Failed;
+  switch (ReadNumber(line, value)) {
+    case NumberText::NotNumber: MsgBox("Error 3298"); return CalibrationRead::Abandoned;
+    case NumberText::OutOfRange: return CalibrationRead::Failed;
+    case NumberText::Number: break;
+  }
+
+  // Point 0 is 0 Hz; point i is pair i.
+  std::vector<float> freq(kMaxMicFilePairs + 1, 0.0f), level(kMaxMicFilePairs + 1, 0.0f);
+  level[0] = value;
+  int32_t n = 0;
+  for (int32_t i = 1; i <= kMaxMicFilePairs; ++i) {
+    float pair[2] = {0, 0};
+    bool complete = true;
+    for (float& v : pair) {
+      if (src.AtEnd()) {
+        complete = false;
+        break;
+      }
+      if (!src.Next(line)) return CalibrationRead::Failed;
+      const NumberText t = ReadNumber(line, v);
+      if (t == NumberText::OutOfRange) return CalibrationRead::Failed;
+      if (t == NumberText::NotNumber) {
+        complete = false;
+        break;
+      }
+    }
+    if (!complete) break;
+    freq[static_cast<size_t>(i)] = pair[0];
+    level[static_cast<size_t>(i)] = pair[1];
+    n = i;
+  }
+  if (n >= kMaxMicFilePairs) MsgBox("Error 9231");
+
+  // Below 1000 pairs every point is kept; above, every step-th, at most 1000.
+  int32_t step = 1, count = n + 1;
+  if (n >= kMaxMicFileKept) {
+    step = n / kMaxMicFileKept + 1;
+    count = CLng(static_cast<double>(n) / step);
+  }
+  count = std::min(count, kMaxMicFileKept);
+  for (int32_t i = 0; i < count; ++i) {
+    const auto from = static_cast<size_t>(std::min<int64_t>(int64_t{i} * step, n));
+    out.Freq[static_cast<size_t>(i)] = freq[from];
+    out.Level[static_cast<size_t>(i)] = level[from];
+    out.PointsText += CalibrationPointLine(freq[from], level[from]) + "\n";
+  }
+  out.Count = count;
+  return CalibrationRead::Completed;
+}
+
+CalibrationRead ReadCalibrationFile(const std::string& path, CalibrationReading& out) {
+  std::string ext = GetFileExtension(path);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext == "cal") return ReadMicCalFile(path, out);
+  if (ext == "mic") return ReadTactMicFile(path, out);
+  out = CalibrationReading{};
+  return CalibrationRead::NotOpened;
+}
+
+void CommitCalibrationReading(const CalibrationReading& reading, const std::string& fileName) {
+  MicCalCount = std::clamp(reading.Count, 0, kMaxMicCalPoints);
+  MicCalFreq = reading.Freq;
+  MicCalLevel = reading.Level;
+  MicCalFileName = fileName;
+}
+
+bool WriteMicCalFile(const std::string& path, const std::string& lineOne, const std::string& lineTwo,
+                     std::span<const float> freq, std::span<const float> level, std::span<const float> phase,
+                     int32_t count) {
+  const auto n = static_cast<size_t>(std::clamp<int64_t>(count, 0, std::min({freq.size(), level.size(), phase.size()})));
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (!f.is_open()) return false;
+  f << lineOne << "\r\n" << lineTwo << "\r\n";
+  for (size_t i = 0; i < n; ++i)
+    f << FormatCalibrationNumber(freq[i]) << "  " << FormatCalibrationNumber(level[i]) << "  "
+      << FormatCalibrationNumber(phase[i]) << "\r\n";
+  f.close();
+  return !f.fail();
+}
+
+}  // namespace zentor
