@@ -1,10 +1,10 @@
 #include "app/window_links.h"
 
+#include "eqdesign/filter_set_links.h"
 #include "measurement/mic_calibration.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
-#include "eqdesign/filter_set_links.h"
 
 namespace zentor {
 

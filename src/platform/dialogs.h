@@ -22,7 +22,7 @@ struct FileDialogRequest {
   std::string filter;  // "desc (*.x)|*.x|desc2 (*.y)|*.y"
   std::string initialFolder;
   std::string fileName;  // preset
-  std::string defaultExtension;  // added to a name typed without one ("cal")
+  std::string defaultExtension = {};  // added to a name typed without one ("cal")
 };
 
 // A colour as the settings store keeps it: red + 256 green + 65536 blue.
