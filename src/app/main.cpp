@@ -3,6 +3,7 @@
 #include <string>
 
 #include "mainwindow/data_plotter.h"
+#include "measurement/eq_audio_module.h"
 #include "platform/desktop.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   zentor::Forms::Adopt(window);
   // The windows above the main window reach it through its link table; each sets
   // its links here, and the controls that need them are enabled afterwards.
+  zentor::InstallEqAudioLinks();
   window->RefreshLinkedControls();
   // One path, perhaps with blanks in it: the arguments as one line.
   std::string commandLine;
