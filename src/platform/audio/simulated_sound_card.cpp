@@ -298,6 +298,22 @@ SimulatedSoundCard& SimulatedSoundCard::Instance() {
 
 std::string SimulatedSoundCard::Name() const { return kSimulatedCardName; }
 
+SimulatedSoundCard::Timing SimulatedSoundCard::TimingSinceOpen() const {
+  Timing t;
+  t.cycles = cycles_.load();
+  t.misses = misses_.load();
+  t.worstRenderMs = static_cast<double>(worstRenderNs_.load()) * 1e-6;
+  int64_t seen = 0;
+  for (int i = 0; i < kLatenessSteps; ++i) {
+    seen += lateness_[static_cast<std::size_t>(i)].load();
+    if (t.cycles > 0 && seen * 100 >= t.cycles * 99) {
+      t.p99LatenessMs = 0.1 * i;
+      break;
+    }
+  }
+  return t;
+}
+
 void SimulatedSoundCard::SetSettings(const SimulatedCardSettings& s) {
   settings_ = s;
   settings_.blockSize = std::clamp(settings_.blockSize, 16, kMaxBlockSize);
@@ -325,6 +341,8 @@ WaveStatus SimulatedSoundCard::Open(int32_t rate, bool, StreamCycle* cycle, std:
   cycle_ = cycle;
   open_ = true;
   stop_ = false;
+  for (auto& l : lateness_) l.store(0);
+  cycles_ = misses_ = worstRenderNs_ = 0;
   lost_ = false;
   if (running_.clock != SimulatedCardSettings::Clock::Manual) thread_ = std::thread([this] { ThreadMain(); });
   return WaveStatus::Ok;
@@ -359,15 +377,23 @@ void SimulatedSoundCard::ThreadMain() {
       continue;
     }
     const bool flatOut = running_.clock == SimulatedCardSettings::Clock::Instant && engine_->wasActive;
-    if (!flatOut) {
-      next += period;
-      const auto now = Clock::now();
-      if (next < now - std::chrono::seconds(1)) next = now;  // after a stall, no burst of catching up
-      std::this_thread::sleep_until(next);
-    } else {
+    if (flatOut) {
       next = Clock::now();
+      RunCycle();
+      continue;
     }
+    next += period;
+    if (next < Clock::now() - std::chrono::seconds(1)) next = Clock::now();  // after a stall, no burst
+    std::this_thread::sleep_until(next);
+    const auto start = Clock::now();
     RunCycle();
+    const auto end = Clock::now();
+    const int64_t late = std::chrono::duration_cast<std::chrono::microseconds>(start - next).count() / 100;
+    lateness_[static_cast<std::size_t>(std::clamp<int64_t>(late, 0, kLatenessSteps - 1))].fetch_add(1);
+    cycles_.fetch_add(1);
+    if (end > next + period) misses_.fetch_add(1);
+    const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
+    if (ns > worstRenderNs_.load()) worstRenderNs_.store(ns);
   }
 }
 

@@ -19,6 +19,7 @@
 // finds the card unused after a setting changed. Setters are for the UI thread.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -92,6 +93,15 @@ class SimulatedSoundCard final : public AudioDevice {
   // effect while the stream is closed). UI thread.
   void Advance(int64_t frames);
 
+  // How the paced clock kept time since the stream opened (RealTime and Instant).
+  struct Timing {
+    int64_t cycles = 0;
+    int64_t misses = 0;          // cycles that ended after their deadline
+    double worstRenderMs = 0;    // longest cycle
+    double p99LatenessMs = 0;    // how late cycles started, 99th percentile
+  };
+  Timing TimingSinceOpen() const;
+
   std::string Name() const override;
   bool SupportsRate(bool input, int32_t rate) override;
   bool HasOutput() const override { return true; }
@@ -120,6 +130,10 @@ class SimulatedSoundCard final : public AudioDevice {
   std::atomic<bool> lost_{false};
   std::atomic<uint32_t> wake_{0};
   std::atomic<int32_t> armedMicChannel_{kSimMicRight};
+  // Timing of the paced clock: lateness in 0.1 ms steps, the last step open-ended.
+  static constexpr int kLatenessSteps = 512;
+  std::array<std::atomic<int64_t>, kLatenessSteps> lateness_{};
+  std::atomic<int64_t> cycles_{0}, misses_{0}, worstRenderNs_{0};
 };
 
 // The room the card uses at `rate`, which is the tests' oracle: the file named by
