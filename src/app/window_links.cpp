@@ -1,6 +1,7 @@
 #include "app/window_links.h"
 
 #include "eqdesign/filter_set_links.h"
+#include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
@@ -14,6 +15,7 @@ void InstallWindowLinks() {
   InstallLargeRoomLinks();
   InstallCurveToolsLinks();
   InstallMicCalibrationLinks();
+  InstallEqAudioLinks();
 }
 
 }  // namespace zentor

@@ -36,6 +36,7 @@ std::string ResultFileName = "VavevadoRovoResult";
 std::string EQFileName = "EQSim.Eq";
 
 void SetMicChannel(int32_t code) { MicChannel = code; }
+int32_t GetMicChannel() { return MicChannel; }
 
 namespace {
 

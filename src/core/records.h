@@ -172,6 +172,7 @@ extern std::string ResultFileName;
 extern std::string EQFileName;
 
 void SetMicChannel(int32_t code);
+int32_t GetMicChannel();
 
 // The analysis defaults: the current settings at start-up, and a set started by a Qel file.
 void SetDefaultMeasurementHeader(MeasurementHeader& h);

@@ -1,0 +1,38 @@
+// The list of recording devices that WaveDeviceId indexes: PortAudio's devices with
+// an input (its ALSA host API when it has one), in PortAudio's order, then the
+// simulated loopback card. WaveDeviceId -1 is PortAudio's default input/output
+// pair, or the simulated card when PortAudio lists no input or fails to start.
+// Built at the first query, once per run. UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/audio/audio_device.h"
+
+namespace zentor {
+
+inline constexpr const char* kSimulatedCardName = "Zentor Simulated Loopback";
+// Device names are cut to this many characters.
+inline constexpr int kDeviceNameLength = 31;
+
+enum class WaveDirection { Input, Output };
+
+int32_t RecordDeviceCount();
+// The name of device `index`; "" with `errorText` filled when there is none.
+std::string RecordDeviceName(int32_t index, std::string& errorText);
+// Two 16-bit channels at `rate` on the device's input, or on the output paired with
+// it. `device` -1 asks the default pair.
+bool IsFormatSupported(WaveDirection direction, int32_t device, int32_t rate);
+// The ALSA card number of device `index` ("(hw:X,"), -1 when it has none.
+int32_t RecordDeviceAlsaCard(int32_t index);
+// The device behind a WaveDeviceId; nullptr when the id names none.
+AudioDevice* ResolveWaveDevice(int32_t waveDeviceId);
+// The list position of the simulated card.
+int32_t SimulatedCardIndex();
+
+// Forgets the list and stops PortAudio, so the next query starts afresh (tests;
+// no stream may be open).
+void ForgetSoundDevices();
+
+}  // namespace zentor
