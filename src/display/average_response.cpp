@@ -106,14 +106,15 @@ void ComputeAverageResponse(GraphHost& host, CurveArray& curves, CurveRecord& pl
   // ---- Rebuilding the view's curves from the impulses ----
   if (rebuild) {
     host.InitializeProgress(std::clamp(curves[0].NumCurves, 0, kCurveSlots) + 1);
+    const int32_t loaded = std::clamp(set.NumInSet, 0, kMaxResults);
     ViewResponsePlan plan;
-    if (!PlanViewResponse(host, view, plan)) {
+    if (loaded > 0 && !PlanViewResponse(host, view, plan)) {
       host.ClearProgress();
       Fault("Error 4583", view);
       return;
     }
     int32_t mismatches = 0;
-    const bool built = ComputeResponses(std::clamp(set.NumInSet, 0, kMaxResults), plan, {},
+    const bool built = ComputeResponses(loaded, plan, {},
                                         [&](int32_t i, const ComputedCurve& r) {
                                           host.IncrementProgress();
                                           MainBuffer.Num = std::clamp(r.num, 0, kMaxCurvePoints);
