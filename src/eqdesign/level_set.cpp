@@ -202,7 +202,8 @@ bool LevelSet::InitializeLevelSet(int32_t index) {
     return true;
   }
   const double fs = Val(GetSampleRateOfDisplayData());
-  if (3.1415926535 * fs < work_.Freq1) {
+  // Compared in the record's precision, so a filter exactly at half the rate opens.
+  if (static_cast<float>(3.1415926535 * fs) < work_.Freq1) {
     MsgBox("Error: This frequency is too high using the current sample rate.");
     Unload();
     return false;
@@ -216,7 +217,7 @@ bool LevelSet::InitializeLevelSet(int32_t index) {
   if (kind_ == 4) SetUpDamped();
 
   ready_ = true;
-  RecalculateFilter();
+  RecalculateFilter(false);
   WaitCursor hourglass;
   if (!AjustLevelGraphics(*Forms::Get<DataPlotter>(), index_, editedFreq_, work_.Q2, work_.Q1, 0)) {
     Unload();
@@ -329,14 +330,17 @@ void LevelSet::SetUpDamped() {
     SetText(LevelText, "0.0");
 }
 
-void LevelSet::RecalculateFilter() {
+void LevelSet::RecalculateFilter(bool showTexts) {
+  auto show = [showTexts](QLineEdit* box, const std::string& text) {
+    if (showTexts) SetText(box, text);
+  };
   switch (kind_) {
     case 3: {
       const auto D = static_cast<float>(PairLevel(work_.Q1, work_.Q2));
       const float base = ScaleQByGain(D, work_.Q1);
       const int32_t code = GraphicCode();
       const float L = QuantizeEmulatedLevel(code, static_cast<float>(levelMap_.Value(levelPosition_)));
-      SetText(LevelText, Str(L));
+      show(LevelText, Str(L));
       work_.Q1 = ConvertQForFilterType(base, L, code);
       work_.Q2 = std::max(std::fabs(work_.Q1) / std::pow(10.0f, std::fabs(L) / 20), 0.05f);
       break;
@@ -344,9 +348,9 @@ void LevelSet::RecalculateFilter() {
     case 2: {
       const int32_t code = ParametricCode();
       const float v = QuantizeEmulatedQ(code, static_cast<float>(qMap_.Value(qPosition_)));
-      SetText(QText, Str(v));
+      show(QText, Str(v));
       const float L = QuantizeEmulatedLevel(code, static_cast<float>(levelMap_.Value(levelPosition_)));
-      SetText(LevelText, Str(L));
+      show(LevelText, Str(L));
       float q = v;
       if (code == 1) q = BandwidthToQForFilterType(v / 60, 1);
       if (code == 4) q = BandwidthToQForFilterType(v / 60, 4);
@@ -359,9 +363,9 @@ void LevelSet::RecalculateFilter() {
       const int32_t code = ParametricCode();
       const float L = QuantizeEmulatedLevel(code, static_cast<float>(levelMap_.Value(levelPosition_)));
       work_.Q2 = std::fabs(work_.Q1) / std::pow(10.0f, std::fabs(L) / 20);
-      SetText(DecayText, Str(Fix(work_.Q2 * 13.8 * 100 / work_.Freq1 + 0.5) * 0.01));
+      show(DecayText, Str(Fix(work_.Q2 * 13.8 * 100 / work_.Freq1 + 0.5) * 0.01));
       const double shown = Fix(2000 * std::log10(std::fabs(double(work_.Q1) / work_.Q2)) + 0.5) * 0.01;
-      SetText(LevelText, Str(work_.Q1 < 0 ? shown : -shown));
+      show(LevelText, Str(work_.Q1 < 0 ? shown : -shown));
       break;
     }
     default: break;

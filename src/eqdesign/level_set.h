@@ -75,7 +75,8 @@ class LevelSet : public QDialog {
 
  private:
   void ShowEmulationModel(int32_t code);
-  void RecalculateFilter();
+  // Texts off: the set-up's own display of the stored filter stays.
+  void RecalculateFilter(bool showTexts = true);
   void ApplyLevelChange();
   void ApplyQChange();
   void ApplyFrequencyChange();
