@@ -75,7 +75,25 @@ std::vector<PeakingSection> BuildPeakingSections(std::span<const FilterRecord> f
 
 void RunPeakingSections(std::span<const PeakingSection> sections, std::span<float> signal, int32_t n) {
   n = std::clamp<int32_t>(n, 0, static_cast<int32_t>(signal.size()));
-  for (const PeakingSection& s : sections) RecursiveFilter(s.b, 3, s.a, 3, signal, signal, n, s.gain);
+  // All sections in one pass per sample, transposed direct form II, state in double.
+  struct Stage {
+    double b0, b1, b2, a1, a2, s1 = 0, s2 = 0;
+  };
+  std::vector<Stage> stages;
+  stages.reserve(sections.size());
+  for (const PeakingSection& s : sections)
+    stages.push_back({s.gain * s.b[0], s.gain * s.b[1], s.gain * s.b[2], s.a[1], s.a[2]});
+  if (stages.empty()) return;
+  for (int32_t i = 0; i < n; ++i) {
+    double x = signal[static_cast<size_t>(i)];
+    for (Stage& st : stages) {
+      const double y = st.b0 * x + st.s1;
+      st.s1 = st.b1 * x - st.a1 * y + st.s2;
+      st.s2 = st.b2 * x - st.a2 * y;
+      x = y;
+    }
+    signal[static_cast<size_t>(i)] = static_cast<float>(x);
+  }
 }
 
 bool PlanViewResponse(const GraphHost& host, int32_t view, ViewResponsePlan& plan) {
