@@ -77,6 +77,8 @@ class GraphHost {
   virtual void ClearProgress() = 0;
   // Ticks or clears the avg box without running its click handler.
   virtual void SetAverageBox(bool ticked) = 0;
+  // The order of the curve similarity listing: the most similar curve first.
+  virtual bool MostSimilarFirst() const { return true; }
 };
 
 }  // namespace zentor

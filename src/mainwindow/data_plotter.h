@@ -319,6 +319,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void InitializeProgress(int32_t n) override;
   void IncrementProgress() override;
   void ClearProgress() override;
+  bool MostSimilarFirst() const override { return SimSort != 0; }
 
   // Where the main graph is drawn: Picture1 unless a test put a recorder in its place.
   DrawingSurface* MainGraphOverride = nullptr;

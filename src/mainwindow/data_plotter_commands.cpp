@@ -164,6 +164,8 @@ void DataPlotter::InitCommandControls() {
   toLink(CompModes, &MainWindowLinks::CompModes_Click);
   toLink(TestCDMake, &MainWindowLinks::TestCDMake_Click);
   toLink(Xover, &MainWindowLinks::Xover_Click);
+  connect(AppliedFilterListBox, &QListWidget::itemClicked, this,
+          [] { Call(MainWindowHooks.AppliedFilterListBox_Click); });
   connect(ModesList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
     Call(MainWindowHooks.ModesList_Click, static_cast<int32_t>(ModesList->row(item)));
   });

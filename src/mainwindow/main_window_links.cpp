@@ -81,6 +81,8 @@ constexpr std::array kRows = {
                      &IsSet<&L::ModesList_Click>},
     // It deletes the curve taken into the fit, which only the fit puts there.
     LinkedControlRow{"DelCurve", "FitFiltersBut_Click", kFit, &IsSet<&L::FitFiltersBut_Click>},
+    LinkedControlRow{"AppliedFilterListBox", "AppliedFilterListBox_Click", "editing an applied filter",
+                     &IsSet<&L::AppliedFilterListBox_Click>},
     LinkedControlRow{"FreqSelect", "SortFilterSetByKey1", "sorting the modes list", &IsSet<&L::SortFilterSetByKey1>},
     LinkedControlRow{"QSelect", "SortFilterSetByKey2", "sorting the modes list", &IsSet<&L::SortFilterSetByKey2>},
     LinkedControlRow{"Xover", "Xover_Click", "the crossover model", &IsSet<&L::Xover_Click>},

@@ -67,9 +67,11 @@ struct MainWindowLinks {
   // Fills ModesListContents and ModesList from the set of one curve (0-based).
   std::function<bool(int32_t curveIndex)> CheckForCurveSingularities;
   // Draws the equaliser-corrected response of one curve (0-based index).
-  std::function<void(const CurveRecord& fitInput, const CurveRecord& fitStored, SingularityListRecord& set,
-                     int32_t index)>
+  // fitStored receives the corrected curve.
+  std::function<void(CurveRecord& fitInput, CurveRecord& fitStored, SingularityListRecord& set, int32_t index)>
       ShowCorrectedResponse;
+  // Opens the filter editor for the line selected in AppliedFilterListBox.
+  std::function<void()> AppliedFilterListBox_Click;
   // Sort one set's parallel arrays together: by frequency, by Q, by level.
   std::function<void(SingularityListRecord& set, bool ascending)> SortFilterSetByKey1;
   std::function<void(SingularityListRecord& set, bool ascending)> SortFilterSetByKey2;

@@ -82,6 +82,7 @@ class RecordingHost : public GraphHost {
   void IncrementProgress() override { ++progressValue; }
   void ClearProgress() override { progressValue = 0; }
   void SetAverageBox(bool ticked) override { avgBox = ticked; }
+  bool MostSimilarFirst() const override { return mostSimilarFirst; }
 
   std::string GateText() const { return gateText.text().toStdString(); }
 
@@ -110,6 +111,7 @@ class RecordingHost : public GraphHost {
   int32_t progressValue = 0;
   std::vector<int32_t> progressMaxima;  // every InitializeProgress, in order
   bool avgBox = false;
+  bool mostSimilarFirst = true;
 };
 
 }  // namespace zentor::test

@@ -199,5 +199,16 @@ TEST(TestSignal, ShapedSweepFollowsItsShapeWithPeakAmplitude) {
   EXPECT_FALSE(BuildTestSignal(shape, n / 2, out, 1000, 15000, fs, 5.0f, 20000.0f, scratch));  // not 2^k
 }
 
+TEST(Arrays, DifferentiateDoubleTakesForwardDifferencesEndingInZero) {
+  std::vector<double> a{1, 4, 9, 16, 7};
+  DifferentiateDouble(a, 0, 4);
+  EXPECT_EQ(a, (std::vector<double>{3, 5, 7, 0, 7}));  // the fifth value is past the count
+  std::vector<double> one{5};
+  DifferentiateDouble(one, 0, 3);  // a count beyond the array is held to it
+  EXPECT_EQ(one, (std::vector<double>{0}));
+  DifferentiateDouble(one, 0, -2);
+  EXPECT_EQ(one, (std::vector<double>{0}));
+}
+
 }  // namespace
 }  // namespace zentor

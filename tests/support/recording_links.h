@@ -32,7 +32,8 @@ struct RecordingLinks {
                               {&L::AddFilter_Click, "AddFilter_Click"}, {&L::PolishFilter_Click, "PolishFilter_Click"},
                               {&L::AllCurves_Click, "AllCurves_Click"}, {&L::QuickFit_Click, "QuickFit_Click"},
                               {&L::FitFiltersBut_Click, "FitFiltersBut_Click"}, {&L::TextEQ_Click, "TextEQ_Click"},
-                              {&L::CompModes_Click, "CompModes_Click"}, {&L::Xover_Click, "Xover_Click"}})
+                              {&L::CompModes_Click, "CompModes_Click"}, {&L::Xover_Click, "Xover_Click"},
+                              {&L::AppliedFilterListBox_Click, "AppliedFilterListBox_Click"}})
       l.*link = [this, name] { calls.emplace_back(name); };
     for (auto [link, name] : {std::pair{&L::OpenMathForm, "OpenMathForm"}, {&L::ShowExportPCM, "ShowExportPCM"},
                               {&L::ModesList_Click, "ModesList_Click"}, {&L::ShowCurveView, "ShowCurveView"}})
@@ -56,7 +57,7 @@ struct RecordingLinks {
       calls.push_back("CheckForCurveSingularities " + std::to_string(k));
       return true;
     };
-    l.ShowCorrectedResponse = [this](const CurveRecord&, const CurveRecord&, SingularityListRecord&, int32_t k) {
+    l.ShowCorrectedResponse = [this](CurveRecord&, CurveRecord&, SingularityListRecord&, int32_t k) {
       calls.push_back("ShowCorrectedResponse " + std::to_string(k));
     };
   }

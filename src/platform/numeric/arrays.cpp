@@ -132,6 +132,12 @@ void TenPowerValueOverTwenty(std::span<double> a, int32_t n) {
   for (int32_t i = 0; i < m; ++i) a[i] = std::pow(10.0, a[i] / 20.0);
 }
 
+void DifferentiateDouble(std::span<double> a, int32_t /*unused*/, int32_t n) {
+  const int32_t m = Clamp(a, n);
+  for (int32_t i = 0; i + 1 < m; ++i) a[i] = a[i + 1] - a[i];
+  if (m > 0) a[m - 1] = 0.0;
+}
+
 void CheckForNegatives(std::span<float> a, int32_t n) {
   const int32_t m = Clamp(a, n);
   for (int32_t i = 0; i < m; ++i)

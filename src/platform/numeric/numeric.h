@@ -79,6 +79,9 @@ void TwentyLogTenDoubleArray(std::span<double> a, int32_t n);
 void TenPowerValueOverTen(std::span<float> a, int32_t n);
 void TenPowerValueOverTen(std::span<double> a, int32_t n);
 void TenPowerValueOverTwenty(std::span<double> a, int32_t n);
+// In place: a[i] = a[i+1] - a[i], a forward difference, and 0 at the last point.
+// The middle argument is not read.
+void DifferentiateDouble(std::span<double> a, int32_t unused, int32_t n);
 // Values below a tiny positive floor (and NaN) are raised to it, ready for 10 log10.
 void CheckForNegatives(std::span<float> a, int32_t n);
 
