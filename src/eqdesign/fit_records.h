@@ -14,7 +14,7 @@ namespace zentor {
 using MessageSink = std::function<void(const std::string&)>;
 const MessageSink& MessageBoxSink();
 
-constexpr int kMaxFitPoints = 2000;
+constexpr int kMaxFitPoints = 2001;  // a whole curve: a 2001-point curve is not cut
 constexpr int kFitWindowSize = 201;   // window points 0..200
 constexpr int kMaxTrialFreqs = 40;    // trial frequencies 0..39
 constexpr int kQGridSize = 11;        // grid values 0..10

@@ -101,6 +101,18 @@ void TangentC(double x, double& result);
 // Square root of x; x < 0 gives 0.
 void SquareRootC(double x, double& result);
 
+// ---------------------------------------------------------------- fit levels
+// Linear levels normalised about 1: divided by their geometric mean, exp(mean ln y),
+// over the points with low <= f <= high Hz (values <= 0 and non-finite ones take no
+// part). No such point, or low >= high, takes the whole curve; nothing usable leaves
+// the levels as they are.
+void FixDoubleLinearLevelAboutOneBetweenLimits(std::span<const float> freqs, std::span<double> levels,
+                                               int32_t count, float low, float high);
+// Loudspeaker low-end compensation of the levels for a speaker of the given order.
+// The identity: a fixed f^-order tilt would swamp the peaks and dips the fit looks for.
+void LoudspeakerOriginZerosCompensation(std::span<const float> freqs, std::span<double> levels, int32_t count,
+                                        int32_t order);
+
 // ---------------------------------------------------------------- transforms
 bool fft(std::span<float> re, std::span<float> im, int32_t k);
 bool ifft(std::span<float> re, std::span<float> im, int32_t k);

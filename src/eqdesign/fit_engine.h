@@ -1,0 +1,111 @@
+// What the filter-fit engine runs with: its settings, the callbacks to the
+// window that drives it, and a persistent pool of worker threads. Qt-free.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "eqdesign/fit_records.h"
+#include "eqdesign/singularity_fit.h"
+
+namespace zentor {
+
+// Runs numbered jobs on persistent threads. The calling thread works too and
+// keeps polling; jobs write only their own results, so the outcome does not
+// depend on the number of threads.
+class FitPool {
+ public:
+  // threads counts the calling thread: 1 gives no workers.
+  explicit FitPool(int32_t threads);
+  ~FitPool();
+  FitPool(const FitPool&) = delete;
+  FitPool& operator=(const FitPool&) = delete;
+
+  int32_t Threads() const { return static_cast<int32_t>(workers_.size()) + 1; }
+
+  // job(item, slot) for every item in 0..count-1, slot 0 being the calling
+  // thread's. poll() runs on the calling thread at least every `every`.
+  void Run(int32_t count, const std::function<void(int32_t, int32_t)>& job, const std::function<void()>& poll,
+           std::chrono::microseconds every);
+
+ private:
+  void Work(int32_t slot);
+  void Drain(int32_t slot);
+
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  const std::function<void(int32_t, int32_t)>* job_ = nullptr;
+  int32_t count_ = 0;
+  std::atomic<int32_t> next_{0};
+  int32_t busy_ = 0;         // workers inside the current batch
+  uint64_t generation_ = 0;  // batches started
+  bool quit_ = false;
+};
+
+struct FitEngineSettings {
+  float DisplayRes = 4;         // candidates closer than this many point spacings merge
+  float MaxFreq = 80;           // Hz: the refinement's upper limit
+  bool Quick = false;           // the quick-fit box
+  int32_t NumInitialLoops = 8;  // the main window's constant
+  std::chrono::microseconds PollEvery{50000};
+};
+
+struct FitEngineCallbacks {
+  const std::atomic<bool>* Stop = nullptr;  // the stop request
+  std::function<void()> Poll;               // on the calling thread, while the fit runs
+  std::function<void(int32_t done, int32_t total)> Progress;  // total 0: reset
+  MessageSink Say;                          // unset: messages are dropped
+};
+
+struct FitEngine {
+  FitEngineSettings Settings;
+  FitEngineCallbacks Callbacks;
+  FitPool* Pool = nullptr;  // none: everything on the calling thread
+  FitCounters Counters;     // summed over the engine's calls
+
+  bool Stopped() const { return Callbacks.Stop != nullptr && Callbacks.Stop->load(); }
+  void Say(const std::string& text) const {
+    if (Callbacks.Say) Callbacks.Say(text);
+  }
+  void Progress(int32_t done, int32_t total) const {
+    if (Callbacks.Progress) Callbacks.Progress(done, total);
+  }
+};
+
+// One fit request on a point, and what came of it.
+struct SingularityFitJob {
+  int32_t Point = 0;
+  double QMax = 0;
+  double QMin = 0;
+  float WidthFactor = 0.5f;
+  bool Accepted = false;
+  double Freq = 0, Q1 = 0, Q2 = 0, FitError = 0;
+};
+
+// The fits of one engine call: a workspace and a context per thread, made
+// once when the call starts.
+class SingularityFitRunner {
+ public:
+  explicit SingularityFitRunner(FitEngine& engine);
+  ~SingularityFitRunner();  // adds the counters to the engine's
+
+  // FitOneSingularity for every job, on the engine's pool; each job's results
+  // are its own, so they do not depend on the thread count. False when a point
+  // was refused for a damaged curve.
+  bool Run(const FitCurveRecord& curve, std::span<SingularityFitJob> jobs, int32_t SelectCode, int32_t ModeCode);
+
+ private:
+  FitEngine& engine_;
+  std::vector<SingularityFitWorkspace> spaces_;
+  std::vector<SingularityFitContext> contexts_;
+};
+
+}  // namespace zentor

@@ -1,0 +1,137 @@
+#include "eqdesign/fit_quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <random>
+
+#include "eqdesign/filter_sets.h"
+#include "eqdesign/polish.h"
+#include "eqdesign/singularity_search.h"
+
+namespace zentor {
+
+void KnownSingularityQs(const KnownSingularity& s, double& poleQ, double& zeroQ) {
+  const double root = std::pow(10.0, std::fabs(s.LevelDb) / 40.0);
+  const double high = s.CentreQ * root, low = s.CentreQ / root;
+  poleQ = s.LevelDb >= 0 ? high : low;
+  zeroQ = s.LevelDb >= 0 ? low : high;
+}
+
+double KnownSingularityDb(const KnownSingularity& s, double f) {
+  double qp = 0, qz = 0;
+  KnownSingularityQs(s, qp, qz);
+  const double w0 = s.FreqHz, a = (w0 * w0 - f * f) * (w0 * w0 - f * f), b = w0 * f * w0 * f;
+  return 10.0 * std::log10((a + b / (qz * qz)) / (a + b / (qp * qp)));
+}
+
+std::vector<float> BodeLikeGrid(int32_t count) {
+  std::vector<float> f(static_cast<size_t>(std::max(count, 0)));
+  for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<float>(0.37 * static_cast<double>(i + 1));
+  return f;
+}
+
+std::vector<float> LogGrid(int32_t count, double low, double high) {
+  std::vector<float> f(static_cast<size_t>(std::max(count, 0)));
+  for (size_t i = 0; i < f.size(); ++i)
+    f[i] = static_cast<float>(low * std::pow(high / low, static_cast<double>(i) / static_cast<double>(count - 1)));
+  return f;
+}
+
+std::vector<float> KnownResponseDb(std::span<const float> freqs, std::span<const KnownSingularity> singularities,
+                                   double tiltDbPerOctave, double noiseDb, uint32_t seed) {
+  std::mt19937 random(seed);
+  const auto uniform = [&] { return (static_cast<double>(random()) + 0.5) / 4294967296.0; };
+  std::vector<float> dB(freqs.size());
+  for (size_t i = 0; i < freqs.size(); ++i) {
+    double level = tiltDbPerOctave * std::log2(freqs[i] / 100.0);
+    for (const KnownSingularity& s : singularities) level += KnownSingularityDb(s, freqs[i]);
+    if (noiseDb > 0)  // Box-Muller: the same numbers on every library
+      level += noiseDb * std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * std::numbers::pi * uniform());
+    dB[i] = static_cast<float>(level);
+  }
+  return dB;
+}
+
+double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high) {
+  const size_t n = std::min(freqs.size(), dB.size());
+  double sw = 0, swl = 0, swll = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (freqs[i] < low || freqs[i] > high) continue;
+    // Each point stands for half the log-frequency gap to either neighbour.
+    const double lo = std::log(freqs[i > 0 ? i - 1 : i]), hi = std::log(freqs[i + 1 < n ? i + 1 : i]);
+    const double w = 0.5 * (hi - lo);
+    sw += w;
+    swl += w * dB[i];
+    swll += w * dB[i] * dB[i];
+  }
+  if (!(sw > 0)) return 0;
+  const double mean = swl / sw;
+  return std::sqrt(std::max(0.0, swll / sw - mean * mean));
+}
+
+std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<const float> dB,
+                                       const SingularityListRecord& set) {
+  const size_t n = std::min(freqs.size(), dB.size());
+  std::vector<double> level(n);
+  for (size_t i = 0; i < n; ++i) level[i] = std::pow(10.0, dB[i] / 20.0);
+  const MessageSink quiet = [](const std::string&) {};
+  for (int32_t e = 0; e < std::clamp<int32_t>(set.Count, 0, kMaxFilters); ++e) {
+    const auto k = static_cast<size_t>(e);
+    ApplySingularityToLevels(level, freqs, -set.Q1[k], set.Q2[k], set.Freq[k], 1.0f, 0,
+                             static_cast<int32_t>(n), quiet);
+  }
+  std::vector<float> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>(20.0 * std::log10(level[i]));
+  return out;
+}
+
+bool FitSetWithDampingRamp(std::span<const float> freqs, std::span<const float> dB, SingularityListRecord& R,
+                           FitEngine& engine) {
+  const auto curve = std::make_unique<FitCurveRecord>();
+  PrepareFitCurve(freqs, dB, static_cast<int32_t>(std::min(freqs.size(), dB.size())), R.ModeCode,
+                  R.LoudspeakerOrder, *curve);
+  NormaliseFitCurve(*curve, R.RangeLow, R.RangeHigh);
+  const int32_t loops = R.NumInitialLoops;
+  const float damping = R.Damping;
+  R.Count = 0;
+  R.Kind = 2;
+  const bool found = SearchSingularities(R, *curve, engine);
+  if (loops > 1) {
+    const float step = (1.0f - R.Damping) / static_cast<float>(loops);
+    for (int32_t k = 0; k < loops; ++k) {
+      PolishCriticalPeakValues(R, *curve, engine);
+      R.Damping += step;
+    }
+    R.Damping = 1.0f;
+    PolishCriticalPeakValues(R, *curve, engine);
+  }
+  SortFilterSetByKey1(R, true);
+  R.NumInitialLoops = loops;
+  R.Damping = damping;
+  R.Kind = 4;
+  RemoveInsignificantFilters(R);
+  return found;
+}
+
+SingularityListRecord FitSetHeader(int32_t view, float low, float high, float smoothing) {
+  SingularityListRecord R;
+  R.MaxDecay = 1.5f;
+  R.QMinimum = 0.05f;
+  R.RangeLow = low;
+  R.RangeHigh = high;
+  R.SecondaryPolishWidth = 0.5f;
+  R.NumInitialLoops = 8;
+  R.Damping = 0.8f;
+  R.LoudspeakerOrder = 4;
+  R.SchroederFreq = 150;
+  R.SelectCode = 4;
+  R.Graphshown = view;
+  R.ModeCode = view == 3 ? 5 : view;
+  R.Smoothing = view == 3 ? 0 : smoothing;
+  R.Kind = 2;
+  return R;
+}
+
+}  // namespace zentor

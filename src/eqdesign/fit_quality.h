@@ -1,0 +1,59 @@
+// Measures of how well the filter fit corrects a response: synthetic responses
+// of known singularities and the spread of a response about its mean. Used by
+// the tests and the benchmarks. Qt-free.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/records.h"
+#include "eqdesign/fit_engine.h"
+#include "eqdesign/fit_records.h"
+
+namespace zentor {
+
+// A peaking singularity: centre gain LevelDb (negative for a dip) and centre
+// Q √(Qpole·Qzero).
+struct KnownSingularity {
+  double FreqHz = 0;
+  double LevelDb = 0;
+  double CentreQ = 0;
+};
+
+// The two Q values of a singularity with that centre gain and centre Q: for a
+// peak the pole Q is the larger, for a dip the zero Q.
+void KnownSingularityQs(const KnownSingularity& s, double& poleQ, double& zeroQ);
+// Its level in dB at f Hz.
+double KnownSingularityDb(const KnownSingularity& s, double f);
+
+// Frequencies of the gated response of a 2^17-sample impulse: steps of 0.37 Hz
+// from 0.37 Hz.
+std::vector<float> BodeLikeGrid(int32_t count);
+// Log-spaced frequencies from low to high Hz, as the fractional-octave view.
+std::vector<float> LogGrid(int32_t count, double low, double high);
+
+// dB response of the singularities on the grid, with a tilt in dB per octave
+// about 100 Hz and seeded Gaussian noise of the given deviation.
+std::vector<float> KnownResponseDb(std::span<const float> freqs, std::span<const KnownSingularity> singularities,
+                                   double tiltDbPerOctave = 0, double noiseDb = 0, uint32_t seed = 1);
+
+// Log-frequency-weighted RMS deviation (dB) of the levels about their weighted
+// mean, over the points from low to high Hz.
+double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high);
+// The response after correction by the set: every entry divided out.
+std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<const float> dB,
+                                       const SingularityListRecord& set);
+
+// A whole fit of one curve as the fit driver runs it: the search at the set's
+// damping, then NumInitialLoops polish passes with the damping rising to 1 and
+// one more at 1, entries by frequency, the ineffective ones removed. R's header
+// carries the range and constants.
+bool FitSetWithDampingRamp(std::span<const float> freqs, std::span<const float> dB, SingularityListRecord& R,
+                           FitEngine& engine);
+
+// A set header for fitting the range low..high Hz on the given view (3 gated,
+// 6 fractional octave with the given smoothing) with the start-up constants.
+SingularityListRecord FitSetHeader(int32_t view, float low, float high, float smoothing = 0);
+
+}  // namespace zentor

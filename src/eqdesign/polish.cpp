@@ -1,0 +1,149 @@
+#include "eqdesign/polish.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "eqdesign/filter_sets.h"
+#include "eqdesign/near_duplicates.h"
+#include "eqdesign/singularity_search.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530717959;
+constexpr int32_t kNeighbours = 4;
+
+bool SameSign(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
+
+double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 / (q2 * q2 * error)); }
+
+}  // namespace
+
+bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve, FitEngine& engine) {
+  const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  if (set.SelectCode == 0) engine.Say("Error 4321");
+  if (engine.Stopped()) return false;
+  const auto curveBefore = std::make_unique<FitCurveRecord>(curve);
+  const SingularityListRecord setBefore = set;
+  const auto undo = [&] {
+    curve = *curveBefore;
+    set = setBefore;
+    engine.Progress(0, 0);
+    return false;
+  };
+
+  SingularityListRecord work;
+  switch (set.SelectCode) {
+    case 1:
+    case 2:
+      SortFilterSetByKey2(set, false);
+      break;
+    case 3:
+      SortFilterSetByKey2(set, true);
+      break;
+    case 4:
+      SortFilterSetByAbsQ1(set);
+      break;
+    default:
+      break;
+  }
+  const int32_t entries = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+  const int32_t count = std::clamp<int32_t>(curve.Count, 0, kMaxFitPoints);
+  const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(count));
+  const std::span<double> y(curve.Level.data(), static_cast<size_t>(count));
+  const int32_t steps = 2 * entries + 1;
+  int32_t done = 0;
+  engine.Progress(0, steps);
+  SingularityFitRunner fits(engine);
+  bool faultShown = false;
+  std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
+
+  for (int32_t i = 0; i < entries; ++i) {
+    engine.Progress(++done, steps);
+    const auto e = static_cast<size_t>(i);
+    const float F = set.Freq[e], Q1 = set.Q1[e], Q2 = set.Q2[e];
+    if (Q1 == 0) engine.Say("Error 9876");
+    if (Q2 == 0) engine.Say("Error 9877");
+    if (F == 0) engine.Say("Error 9878");
+    if (set.QMinimum <= 0) engine.Say("Error 9879");
+    ApplySingularityToLevels(y, x, Q1, Q2, F, set.Damping, 0, count, say);
+    const int32_t P = NearestPointIndex(x, static_cast<float>(F / kTwoPi), count, say);
+    engine.Progress(++done, steps);
+
+    size_t tried = 0;
+    for (int32_t p = P - kNeighbours; p <= P + kNeighbours; ++p) {
+      if (set.QMinimum == 0) engine.Say("SecondaryPolishLoop in PolishCriticalPeakValues: Qmin = 0");
+      if (p < 0 || p >= count) continue;
+      const float f = x[static_cast<size_t>(p)];
+      if (!(set.RangeLow < f && f < set.RangeHigh)) continue;
+      near[tried++] = {.Point = p,
+                       .QMax = FitQLimit(f, set.SchroederFreq, set.MaxDecay, set.Graphshown, set.Smoothing),
+                       .QMin = set.QMinimum,
+                       .WidthFactor = set.SecondaryPolishWidth};
+    }
+    if (!fits.Run(curve, std::span(near.data(), tried), set.SelectCode, set.ModeCode) && !faultShown) {
+      engine.Say("Error 7831");
+      faultShown = true;
+    }
+    if (engine.Stopped()) return undo();
+
+    SingularityFitJob best;
+    for (size_t k = 0; k < tried; ++k) {
+      const SingularityFitJob& c = near[k];
+      if (!c.Accepted || !SameSign(c.Q1, Q1)) continue;
+      if (best.FitError <= 0 || best.Q2 < 0.05 ||
+          Strength(c.Q1, c.Q2, c.FitError) > Strength(best.Q1, best.Q2, best.FitError))
+        best = c;
+    }
+    if (!(std::fabs(best.Q1) > 0.05)) continue;
+    const auto w = static_cast<size_t>(work.Count++);
+    work.Freq[w] = static_cast<float>(best.Freq);
+    work.Q1[w] = static_cast<float>(best.Q1);
+    work.Q2[w] = static_cast<float>(best.Q2);
+    work.FitError[w] = static_cast<float>(best.FitError);
+    ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], set.Damping, 0, count, say);
+  }
+
+  engine.Progress(0, 0);
+  NormaliseFitCurve(curve, set.RangeLow, set.RangeHigh);
+  CopyFilterSetEntries(work, set);
+  ++engine.Counters.PolishPasses;
+  return true;
+}
+
+bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int32_t count,
+                    SingularityListRecord& set, FitEngine& engine) {
+  const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  const auto curve = std::make_unique<FitCurveRecord>();
+  if (!PrepareFitCurve(freqs, dB, count, set.ModeCode, set.LoudspeakerOrder, *curve)) return true;
+  const int32_t n = curve->Count;
+  const int32_t entries = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+  for (int32_t i = 0; i < entries; ++i) {
+    const auto e = static_cast<size_t>(i);
+    ApplySingularityToLevels(curve->Level, curve->Freq, -set.Q1[e], set.Q2[e], set.Freq[e], 1.0f, 0, n, say);
+  }
+  SingularityListRecord polished;
+  CopyFilterSet(set, polished);
+  NormaliseFitCurve(*curve, polished.RangeLow, polished.RangeHigh);
+  const float damping = polished.Damping;
+  polished.Damping = 1.0f;
+
+  bool finished = true;
+  const auto passes = [&] {
+    for (int32_t k = 0; k < engine.Settings.NumInitialLoops && finished; ++k)
+      finished = PolishCriticalPeakValues(polished, *curve, engine);
+  };
+  passes();
+  if (finished && RemoveNearDuplicateFilters(polished, say) > 0) passes();
+
+  polished.Damping = damping;
+  RemoveInsignificantFilters(polished);
+  CopyFilterSet(polished, set);
+  return finished;
+}
+
+}  // namespace zentor

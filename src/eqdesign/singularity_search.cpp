@@ -1,0 +1,198 @@
+#include "eqdesign/singularity_search.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/text_number.h"
+#include "core/filter_design.h"
+#include "eqdesign/filter_sets.h"
+#include "eqdesign/peak_dip.h"
+#include "platform/numeric/numeric.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530717959;
+constexpr int32_t kNeighbours = 4;  // refits try the points within this many of an entry
+
+int32_t CurveCount(const FitCurveRecord& c) { return std::clamp<int32_t>(c.Count, 0, kMaxFitPoints); }
+
+bool SameSign(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
+
+double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 / (q2 * q2 * error)); }
+
+}  // namespace
+
+bool PrepareFitCurve(std::span<const float> freqs, std::span<const float> dB, int32_t count, int32_t ModeCode,
+                     int32_t LoudspeakerOrder, FitCurveRecord& curve) {
+  const auto n = static_cast<int32_t>(
+      std::min({static_cast<size_t>(std::max(count, 0)), freqs.size(), dB.size(), size_t{kMaxFitPoints}}));
+  curve.Count = n;
+  if (n == 0) return false;
+  CopySingle(freqs, curve.Freq, n);
+  CopySingleToDouble(dB, curve.Level, n);
+  TenPowerValueOverTwenty(curve.Level, n);
+  if (ModeCode == kModeCodeBode) LoudspeakerOriginZerosCompensation(curve.Freq, curve.Level, n, LoudspeakerOrder);
+  return true;
+}
+
+void NormaliseFitCurve(FitCurveRecord& curve, float low, float high) {
+  FixDoubleLinearLevelAboutOneBetweenLimits(curve.Freq, curve.Level, CurveCount(curve), low, high);
+}
+
+float FitQLimit(float x, float schroederFreq, float maxDecay, int32_t view, float smoothing) {
+  switch (view) {
+    case 3: {
+      const double q = static_cast<double>(x) * maxDecay * kTwoPi / 13.8;
+      return static_cast<float>(q > 100 ? 100 : q);
+    }
+    case 6:
+      return QFromBandwidthOctaves(smoothing);
+    case 7: {
+      const double b = x < schroederFreq ? smoothing : 0.333;
+      return static_cast<float>(1.0 / (std::pow(2.0, b) - 1.0));
+    }
+    default:
+      return 0;
+  }
+}
+
+int32_t NearestPointIndex(std::span<const float> x, float f, int32_t count, const MessageSink& say) {
+  if (f == 0) say("Error 5330");
+  const auto n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), x.size()));
+  if (n <= 1) return 0;
+  const auto at = [&](int32_t i) { return static_cast<double>(x[static_cast<size_t>(i)]); };
+  for (int32_t i = 0; i + 1 < n; ++i) {
+    if (at(i) <= f && f < at(i + 1)) return std::fabs(at(i) - f) < std::fabs(at(i + 1) - f) ? i : i + 1;
+  }
+  return f >= at(n - 1) ? n - 1 : 0;
+}
+
+float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const MessageSink& say) {
+  const auto n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), x.size()));
+  if (n < 2) return 0;
+  const int32_t i = NearestPointIndex(x, f, n, say);
+  const auto at = [&](int32_t k) { return x[static_cast<size_t>(k)]; };
+  return i == 0 ? at(1) - at(0) : at(i) - at(i - 1);
+}
+
+bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine) {
+  const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  // A stop puts everything back as it was.
+  const auto curveBefore = std::make_unique<FitCurveRecord>(curve);
+  const SingularityListRecord setBefore = R;
+  const auto abandon = [&] {
+    curve = *curveBefore;
+    R = setBefore;
+    return false;
+  };
+
+  const int32_t count = CurveCount(curve);
+  const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(count));
+  const std::span<double> y(curve.Level.data(), static_cast<size_t>(count));
+  SingularityFitRunner fits(engine);
+  bool faultShown = false;
+  const auto run = [&](std::span<SingularityFitJob> jobs, float width) {
+    for (SingularityFitJob& j : jobs) {
+      const float f = x[static_cast<size_t>(j.Point)];
+      j.QMax = FitQLimit(f, R.SchroederFreq, R.MaxDecay, R.Graphshown, R.Smoothing);
+      j.QMin = R.QMinimum;
+      j.WidthFactor = width;
+    }
+    if (!fits.Run(curve, jobs, R.SelectCode, R.ModeCode) && !faultShown) {
+      engine.Say("Error 7831");
+      faultShown = true;
+    }
+  };
+
+  // Every point of the range is fitted on the curve as it came.
+  const int32_t first = NearestPointIndex(x, R.RangeLow, count, say);
+  const int32_t last = NearestPointIndex(x, R.RangeHigh, count, say);
+  std::vector<SingularityFitJob> candidates;
+  for (int32_t i = first; i <= last && count > 0; ++i) candidates.push_back({.Point = i});
+  run(candidates, 0.5f);
+  if (engine.Stopped()) return abandon();
+  std::erase_if(candidates, [](const SingularityFitJob& j) { return !j.Accepted; });
+  const bool found = !candidates.empty();
+
+  // Filing: a candidate close to one filed before it is dropped; each filed one
+  // leaves the curve.
+  const int32_t mode = R.ModeCode;
+  for (const SingularityFitJob& c : candidates) {
+    const auto F = static_cast<float>(c.Freq), Q1 = static_cast<float>(c.Q1), Q2 = static_cast<float>(c.Q2);
+    float width = LocalPointSpacing(x, static_cast<float>(F / kTwoPi), count, say);
+    if (mode == 5 || mode == 6 || mode == 7)
+      width *= engine.Settings.DisplayRes;
+    else
+      engine.Say("Error: 5432");
+    if (NearExistingFilter(F, R, width)) continue;
+    if (R.Count >= kMaxFilters) {
+      engine.Say(
+          "Error 5851: More than 75 filters were found in the fit range; the first 75 are kept. Narrow the "
+          "frequency range of the fit.");
+      break;
+    }
+    ApplySingularityToLevels(y, x, -Q1, Q2, F, R.Damping, 0, count, say);
+    const auto e = static_cast<size_t>(R.Count++);
+    R.Freq[e] = F;
+    R.Q1[e] = Q1;
+    R.Q2[e] = Q2;
+    R.FitError[e] = static_cast<float>(c.FitError);
+  }
+
+  // Refinement: each entry, strongest first, is put back and refitted at the
+  // points about it; the best fit of its own sign replaces it.
+  SingularityListRecord work;
+  SortFilterSetByAbsQ1(R);
+  const int32_t entries = std::clamp<int32_t>(R.Count, 0, kMaxFilters);
+  std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
+  for (int32_t j = 0; j < entries; ++j) {
+    const auto e = static_cast<size_t>(j);
+    const float F = R.Freq[e], Q1 = R.Q1[e], Q2 = R.Q2[e];
+    if (Q1 == 0) {
+      engine.Say("Error 8737: Q1=0");
+      engine.Say("Freq(" + FormatDouble(j) + ") = " + FormatDouble(F / kTwoPi));
+      engine.Say("SingNum = " + FormatDouble(R.Count));
+    }
+    ApplySingularityToLevels(y, x, Q1, Q2, F, R.Damping, 0, count, say);
+    const int32_t c0 = NearestPointIndex(x, static_cast<float>(F / kTwoPi), count, say);
+    size_t tried = 0;
+    for (int32_t p = c0 - kNeighbours; p <= c0 + kNeighbours; ++p) {
+      if (p < 0 || p >= count) continue;
+      const float f = x[static_cast<size_t>(p)];
+      if (!(R.RangeLow < f && f < engine.Settings.MaxFreq)) continue;
+      near[tried++] = {.Point = p};
+    }
+    run(std::span(near.data(), tried), R.SecondaryPolishWidth);
+    if (engine.Stopped()) return abandon();
+    SingularityFitJob best;
+    for (size_t k = 0; k < tried; ++k) {
+      const SingularityFitJob& c = near[k];
+      if (!c.Accepted || !SameSign(c.Q1, Q1)) continue;
+      if (best.FitError <= 0 || best.Q2 < 0.05 ||
+          Strength(best.Q1, best.Q2, best.FitError) < Strength(c.Q1, c.Q2, c.FitError))
+        best = c;
+    }
+    if (!(std::fabs(best.Q1) > 0.05)) continue;
+    if (work.Count >= kMaxFilters) {
+      engine.Say("Buffer size exceeded by number of filters");
+      continue;
+    }
+    const auto w = static_cast<size_t>(work.Count++);
+    work.Freq[w] = static_cast<float>(best.Freq);
+    work.Q1[w] = static_cast<float>(best.Q1);
+    work.Q2[w] = static_cast<float>(best.Q2);
+    work.FitError[w] = static_cast<float>(best.FitError);
+    ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], R.Damping, 0, count, say);
+  }
+
+  NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
+  CopyFilterSetEntries(work, R);
+  return found;
+}
+
+}  // namespace zentor

@@ -1,0 +1,37 @@
+// Prepared fit curves of known singularities, shared by the fit tests.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "eqdesign/fit_quality.h"
+#include "eqdesign/singularity_search.h"
+
+namespace zentor::test {
+
+inline const MessageSink& QuietSink() {
+  static const MessageSink sink = [](const std::string&) {};
+  return sink;
+}
+
+struct KnownCurve {
+  std::vector<float> freqs;
+  std::vector<float> dB;
+  std::unique_ptr<FitCurveRecord> curve = std::make_unique<FitCurveRecord>();
+};
+
+// The singularities on the grid, prepared for the fit and normalised over
+// low..high Hz (0, 0: left as built, about 1 exactly).
+inline KnownCurve MakeKnownCurve(std::vector<float> freqs, std::span<const KnownSingularity> s, float low = 0,
+                                 float high = 0, double tilt = 0, double noise = 0, uint32_t seed = 1) {
+  KnownCurve k;
+  k.freqs = std::move(freqs);
+  k.dB = KnownResponseDb(k.freqs, s, tilt, noise, seed);
+  PrepareFitCurve(k.freqs, k.dB, static_cast<int32_t>(k.freqs.size()), 6, 4, *k.curve);
+  if (low < high) NormaliseFitCurve(*k.curve, low, high);
+  return k;
+}
+
+}  // namespace zentor::test
