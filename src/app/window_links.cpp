@@ -1,6 +1,7 @@
 #include "app/window_links.h"
 
 #include "eqdesign/filter_set_links.h"
+#include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
 #include "tools/curve_tools_links.h"
@@ -16,6 +17,7 @@ void InstallWindowLinks() {
   InstallCurveToolsLinks();
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
+  InstallAudioFormLinks();
 }
 
 }  // namespace zentor
