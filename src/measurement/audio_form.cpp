@@ -45,8 +45,10 @@ SharedStateRegistrar g_reset([] {
 
 constexpr int kTimerInterval = 100;  // ms: one tick is a tenth of a second of the run
 // Window size in its enlarged state (pixels); the small state is half of it.
-constexpr int kBigWidth = 960;
-constexpr int kBigHeight = 640;
+constexpr int kBigWidth = 1280;
+constexpr int kBigHeight = 720;
+// Narrower than this, the buttons move beside the frames and the pictures hide.
+constexpr int kCompactWidth = 800;
 
 void Warn(const std::string& text) { MsgBox(text, MsgButtons::OK, MsgIcon::Exclamation, kDefaultTitle); }
 
@@ -499,9 +501,11 @@ void AudioForm::resizeEvent(QResizeEvent* e) {
   Layout();
 }
 
-// Controls keep their places; the two pictures share what is right of them.
+// Controls keep their places; the two pictures share what is right of them. In the
+// small state the buttons stand beside the frames so that Stop stays in reach.
 void AudioForm::Layout() {
   const int col = 8, colW = 300;
+  const bool compact = width() < kCompactWidth;
   Frame1->setGeometry(col, 8, colW, 104);
   MLSXOver->setGeometry(10, 20, 160, 22);
   HybridBut->setGeometry(10, 46, 160, 22);
@@ -524,16 +528,22 @@ void AudioForm::Layout() {
   PreExciteLabel->setGeometry(66, 72, 200, 22);
   Slider2->setGeometry(10, 98, 280, 26);
 
-  int y = 362;
+  const int bx = compact ? col + colW + 8 : col;
+  int y = compact ? 8 : 362;
   for (QPushButton* b : {Test, PSDRecordBut, Levels, Command1, SndCardSelect}) {
-    b->setGeometry(col, y, colW, 28);
+    b->setGeometry(bx, y, colW, 28);
     y += 32;
   }
-  Help->setGeometry(col, y, 96, 28);
-  MakeBig->setGeometry(col + 204, y, 46, 28);
-  MakeSmall->setGeometry(col + 254, y, 46, 28);
-  ProgressBar1->setGeometry(col, y + 34, colW, 18);
+  Help->setGeometry(bx, y, 96, 28);
+  MakeBig->setGeometry(bx + 204, y, 46, 28);
+  MakeSmall->setGeometry(bx + 254, y, 46, 28);
+  ProgressBar1->setGeometry(bx, y + 34, colW, 18);
 
+  for (QWidget* w : std::initializer_list<QWidget*>{Label6, LeftPeakLevel, LeftSN, MaxValCap, MicPic, Label7,
+                                                   RightPeakLevel, RightSN, MinVal, RefPic, MinTime, MicSpkrText,
+                                                   MaxTime})
+    w->setVisible(!compact);
+  if (compact) return;
   const int left = col + colW + 16, right = std::max(left + 40, width() - 8);
   const int picW = right - left;
   const int rowH = 24, captionW = 90;

@@ -357,11 +357,15 @@ TEST_F(AudioFormTest, SizeButtonsHalveAndDoubleOnceAndTheWindowRenders) {
   EXPECT_EQ(f->size(), big / 2);
   f->MakeSmall->click();
   EXPECT_EQ(f->size(), big / 2);
+  EXPECT_FALSE(f->MicPic->isVisible());
+  EXPECT_TRUE(f->rect().contains(f->Command1->geometry())) << "Stop must stay in reach";
+  EXPECT_TRUE(f->rect().contains(f->ProgressBar1->geometry()));
   const QImage smallShot = f->grab().toImage();
   f->MakeBig->click();
   f->MakeBig->click();
   EXPECT_EQ(f->size(), big);
   EXPECT_EQ(redraws, 1);
+  EXPECT_TRUE(f->MicPic->isVisible());
   EXPECT_EQ(f->MicPic->width(), f->RefPic->width());
   EXPECT_GT(f->MicPic->height(), 100);
   EXPECT_EQ(bigShot.size(), big * f->devicePixelRatio());
