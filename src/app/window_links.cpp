@@ -2,6 +2,7 @@
 
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
+#include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
 #include "tools/curve_tools_links.h"
@@ -18,6 +19,7 @@ void InstallWindowLinks() {
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
   InstallFilterEditLinks();
+  InstallAudioFormLinks();
 }
 
 }  // namespace zentor

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <numbers>
 
-#include "audio/audio_fixture.h"
+#include "support/audio_fixture.h"
 
 namespace zentor::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <thread>
 
-#include "audio/audio_fixture.h"
+#include "support/audio_fixture.h"
 
 namespace zentor::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "audio/audio_fixture.h"
+#include "support/audio_fixture.h"
 
 namespace zentor::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "audio/audio_fixture.h"
+#include "support/audio_fixture.h"
 
 #include <algorithm>
 

@@ -1,0 +1,141 @@
+// "Audio Data Gathering": the measurement window. It owns the run buffers while it
+// is open, shows the run settings, starts the card for every run through one road
+// (StartRunStreaming), shows progress, and stops the card however a run ends.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "display/graph_frame.h"
+#include "measurement/wave_clients.h"
+#include "platform/forms.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+namespace zentor {
+
+class PictureBox;
+
+// The run buffers (16-bit play and test-signal buffers), sized while the window is
+// open: the measurement's to 2^18 + 2^16 + 1 values, the levels check's to its own
+// period and pre-excitation.
+extern std::vector<int16_t> PlayBufferA, PlayBufferB;
+extern std::vector<int16_t> TestSignalA, TestSignalB;
+extern std::vector<int16_t> LevelsPlayBufferA, LevelsPlayBufferB;
+
+// The largest run: 2^18 + 2^16 frames.
+inline constexpr int32_t kMaxRunFrames = (1 << 18) + (1 << 16);
+inline constexpr int32_t kCrossoverWorkSize = 312145;
+
+// The pre-excitation exponent that goes with a period exponent.
+int32_t GetPreExcitationExponent(int32_t periodExponent);
+
+// The runs and pictures built elsewhere, and the mixer's save on close. Unset: nothing.
+struct AudioFormLinks {
+  std::function<void()> RunMainTest;
+  std::function<void()> RunLevelsCheck;
+  // Processes a completed recording and ends the run (EndRun) itself.
+  std::function<void()> AudioRecordProcess;
+  std::function<void()> RedrawImpulseEnergyPictures;
+  // Offers to save the sound card's mixer settings; the answer is not used.
+  std::function<void()> SaveAutoMixerSettingsOnExit;
+};
+extern AudioFormLinks AudioFormHooks;
+
+class AudioForm : public QWidget, public AudioFormWaveClient {
+  Q_OBJECT
+ public:
+  explicit AudioForm(QWidget* parent = nullptr);
+  ~AudioForm() override;
+
+  void Form_Load();
+  void Form_Unload();
+
+  // Handlers.
+  void MLSXOver_Click();
+  void HybridBut_Click();
+  void SweepsBut_Click();
+  void AutoRange_Click();
+  void ManualSub_Click();
+  void Test_Click();
+  void PSDRecordBut_Click();
+  void Levels_Click();
+  void Command1_Click();
+  void SndCardSelect_Click();
+  void Help_Click();
+  void MakeBig_Click();
+  void MakeSmall_Click();
+  void Slider2_Change();
+  void Timer1_Timer();
+  void Form_Activate();
+
+  // Public operations.
+  void ResetSound();
+  void SetMicOnOffDisplay();
+  void RefreshRunSettings();
+  void StartProgressTimer(int32_t p, int32_t q, int32_t rate);
+  void StopProgressTimer();
+  // Starts the card for a run of n frames: play and record, or record only when
+  // the play buffers are empty. On a refusal it reports, stops everything, clears
+  // SoundCardBusy and returns false.
+  bool StartRunStreaming(std::span<const int16_t> playA, std::span<const int16_t> playB, int32_t n, int32_t p,
+                         int32_t q, int32_t rate);
+  // The run is over: timer off, pointer back, card free.
+  void EndRun();
+  // The hourglass of the run in progress: shown once, restored once.
+  void ShowRunHourglass();
+  void RestoreRunPointer();
+  bool RunHourglassShown() const { return hourglass_.has_value(); }
+
+  void AudioRecordProcess() override;
+
+  int16_t SweepWarningShown = 0, MlsWarningShown = 0, WindowIsBig = 0, SoundCardUsed = 0;
+  int32_t TestMode = 0;  // -3 measurement, -1 levels check, -2 background noise
+  GraphFrame RefFrame, MicFrame;
+  std::vector<float> SweepScratch;
+  std::vector<float> CrossoverWorkA, CrossoverWorkB;
+
+  QGroupBox *Frame1, *Frame2, *Frame3;
+  QRadioButton *MLSXOver, *HybridBut, *SweepsBut, *AutoRange, *ManualSub;
+  QLineEdit *MLSText, *MicSpkrDistanceText, *PeriodLengthText, *PreExciteLengthText;
+  QLineEdit *LeftPeakLevel, *LeftSN, *RightPeakLevel, *RightSN, *MicSpkrText;
+  QLabel *MLSLabel1, *MLSLabel2, *Label6, *Label7, *MaxValCap, *MinVal, *MaxTime, *MinTime;
+  QLabel *PeriodLabel, *PreExciteLabel, *DistanceLabel;
+  QCheckBox* Check1;
+  QPushButton *Test, *PSDRecordBut, *Levels, *Command1, *SndCardSelect, *Help, *MakeBig, *MakeSmall;
+  QSlider* Slider2;
+  QProgressBar* ProgressBar1;
+  QTimer* Timer1;
+  PictureBox *MicPic, *RefPic;
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+
+ private:
+  void AllocateMeasurementBuffers();
+  void ReleaseMeasurementBuffers();
+  void ShowSignalOptions();
+  void Layout();
+
+  std::optional<WaitCursor> hourglass_;
+  bool unloaded_ = false;
+};
+
+// Sets the main window's links to this window.
+void InstallAudioFormLinks();
+
+}  // namespace zentor
