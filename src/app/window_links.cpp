@@ -3,6 +3,7 @@
 #include "eqdesign/filter_set_links.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
+#include "measurement/sound_card_selector.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
@@ -16,6 +17,7 @@ void InstallWindowLinks() {
   InstallCurveToolsLinks();
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
+  InstallSoundCardLinks();
 }
 
 }  // namespace zentor
