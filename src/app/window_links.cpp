@@ -5,6 +5,7 @@
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
+#include "measurement/sound_card_selector.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
@@ -20,6 +21,7 @@ void InstallWindowLinks() {
   InstallEqAudioLinks();
   InstallFilterEditLinks();
   InstallAudioFormLinks();
+  InstallSoundCardLinks();
 }
 
 }  // namespace zentor

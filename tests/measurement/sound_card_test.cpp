@@ -1,0 +1,305 @@
+// The sound-card window over fake PortAudio devices and the simulated card, and the
+// automatic mixer over simulated mixers: the store's keys, the older file, the
+// snapshot and every failure.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <fstream>
+
+#include "support/audio_fixture.h"
+#include "core/records.h"
+#include "measurement/auto_mixer.h"
+#include "measurement/sound_card_selector.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "platform/mixer/simulated_mixer.h"
+#include "platform/settings.h"
+#include "base/text_number.h"
+#include "core/helpers.h"
+
+namespace zentor::test {
+namespace {
+
+const std::string kOff = "Mixer Error: Shutting AutoMixer Off (Options->Mixer from main menu).";
+
+class SoundCardTest : public AudioTest {
+ protected:
+  void SetUp() override {
+    AudioTest::SetUp();
+    ResetAutoMixer();
+    AppFolder = TempPath("");
+    SetMixerApi(&mixer);
+    SoundCardNameReader = RecordDeviceName;
+  }
+  void TearDown() override {
+    Forms::DeleteAll();
+    SetMixerApi(nullptr);
+    SoundCardNameReader = RecordDeviceName;
+    ResetAutoMixer();
+    AudioTest::TearDown();
+  }
+  SoundCardSelectorForm* Form() { return Forms::Get<SoundCardSelectorForm>(); }
+  static std::string Get(const std::string& key) { return GetSetting("Zentor", "Mixer", key, "<none>"); }
+  // Two mixers "Card A" and "Card B" behind two fake PortAudio devices.
+  void TwoCards() {
+    mixer.cards = {SimulatedMixer::DefaultCard(), SimulatedMixer::DefaultCard()};
+    mixer.cards[0].name = "Card A";
+    mixer.cards[1].name = "Card B";
+  }
+  int32_t Volume(int32_t card) { return mixer.Find(card, 1)->values[0]; }
+
+  SimulatedMixer mixer;
+};
+
+TEST_F(SoundCardTest, DeviceButtonsStackAndQueryTheChosenDevice) {
+  FakePortAudio& fake = FakePortAudio::Current();
+  fake.Add("A card with a name much longer than thirty-one characters", 2, 2);
+  fake.Add("Second", 2, 2);
+  fake.defaultIn = fake.defaultOut = 0;
+  SimulatedCardSettings s = Quiet();
+  s.rates = {44100};
+  UseCard(s);
+  Form()->SetUpSoundCardSelection();
+  ASSERT_EQ(Form()->InputCard.size(), 3u);
+  EXPECT_EQ(Form()->InputCard[0]->text().size(), 31);
+  EXPECT_EQ(Form()->InputCard[2]->text().toStdString(), "Zentor Simulated Loopback");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Form()->InputCard[i]->y(), Form()->InputCard[0]->height() * i + Form()->InputCard[0]->y());
+  EXPECT_EQ(WaveDeviceId, -1);
+  EXPECT_TRUE(Form()->InputCard[0]->isChecked());
+  Form()->InputCard[2]->click();
+  EXPECT_EQ(WaveDeviceId, 2);
+  EXPECT_FALSE(Form()->FortyEight->isEnabled());
+  EXPECT_TRUE(Form()->FortyFourPointOne->isEnabled());
+  EXPECT_TRUE(Form()->Twelve->isEnabled());
+  EXPECT_TRUE(Form()->SevenFifty->isEnabled());
+  EXPECT_EQ(Form()->GetSoundCardNumDevices(), "3");
+  // A second set-up builds nothing and keeps the chosen button.
+  Form()->SetUpSoundCardSelection();
+  EXPECT_EQ(Form()->InputCard.size(), 3u);
+  EXPECT_TRUE(Form()->InputCard[2]->isChecked());
+}
+
+TEST_F(SoundCardTest, OnlyTheSimulatedCardGivesTheDefaultDevice) {
+  Form()->SetUpSoundCardSelection();
+  ASSERT_EQ(Form()->InputCard.size(), 1u);
+  Form()->InputCard[0]->click();
+  EXPECT_EQ(WaveDeviceId, -1);
+}
+
+TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
+  FakePortAudio::Current().Add("Card A", 2, 2);
+  SoundCardNameReader = [](int32_t i, std::string& error) {
+    if (i == 0) error = "fake PortAudio error";
+    return i == 0 ? std::string() : RecordDeviceName(i, error);
+  };
+  dialogs.ExpectMessage();
+  Form()->SetUpSoundCardSelection();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"fake PortAudio error"});
+  EXPECT_EQ(Form()->InputCard[0]->text().toStdString(), "Input");
+  EXPECT_EQ(Form()->InputCard[1]->text().toStdString(), "Zentor Simulated Loopback");
+}
+
+TEST_F(SoundCardTest, RatesAndMicrophoneAndTheCloseBox) {
+  EQConfig.SampleRate = 0;
+  Form()->SetUpSoundCardSelection();
+  EXPECT_EQ(EQConfig.SampleRate, 48000);
+  EXPECT_TRUE(Form()->FortyEight->isChecked());
+  const std::vector<std::pair<QRadioButton*, int32_t>> rates{{Form()->FortyFourPointOne, 44100},
+                                                            {Form()->Twelve, 12000},
+                                                            {Form()->SevenFifty, 750},
+                                                            {Form()->FortyEight, 48000}};
+  for (auto [button, rate] : rates) {
+    button->click();
+    EXPECT_EQ(EQConfig.SampleRate, rate);
+  }
+  Form()->Twelve->click();
+  EQConfig.SampleRate = 750;
+  Form()->SetUpSoundCardSelection();
+  EXPECT_TRUE(Form()->Twelve->isChecked());
+
+  Form()->micInRightCheck->click();
+  EXPECT_EQ(MicChannel, Form()->micInRightCheck->isChecked() ? 99 : 33);
+  Form()->micInRightCheck->setChecked(true);
+  Form()->micInRightCheck_Click();
+  EXPECT_EQ(MicChannel, 99);
+  SetMicChannel(33);
+  MicCalFileName = "room.cal";
+  Form()->Initialize();
+  EXPECT_FALSE(Form()->micInRightCheck->isChecked());
+  EXPECT_EQ(Form()->MicCaltext->text().toStdString(), "room.cal");
+
+  Form()->show();
+  Form()->close();
+  EXPECT_TRUE(Forms::IsLoaded<SoundCardSelectorForm>());
+  EXPECT_FALSE(Form()->isVisible());
+  EXPECT_TRUE(Form()->Twelve->isChecked());
+  Form()->Command2->click();
+}
+
+TEST_F(SoundCardTest, StoreKeysCarryTheBlankOfStr) {
+  AutoMixerOn = true;
+  mixer.cards[0].destinations[0].controls[0].values = {-5, 5, 5, 5};
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  WaveDeviceId = -1;
+  SaveSetting("Zentor", "Mixer", "ControlSetting 9 0", "kept");
+  SaveAutoMixerSettingsOnExit();
+  EXPECT_EQ(Get("SaveSetting"), "True");
+  EXPECT_EQ(Get("NumElements 0"), " 6");  // two kept lists, a volume, a mute, an on/off, a volume
+  EXPECT_EQ(Get("ControlSetting 0 1"), "-5");
+  EXPECT_EQ(Get("ControlSetting 0 2"), " 5");
+  // Record 2 is the two-item list: positions 0..2.
+  EXPECT_EQ(Get("ControlNum 2"), " 2");
+  EXPECT_EQ(Get("ControlSetting 2 0"), " 0");
+  EXPECT_EQ(Get("ControlSetting 2 2"), " 1");
+  EXPECT_EQ(Get("ControlSetting 2 3"), "<none>");
+  EXPECT_EQ(Get("ControlSetting 9 0"), "kept");
+  EXPECT_EQ(Get("MixerNameArrayLength"), " 26");
+  EXPECT_EQ(Get("MixerNameArray 1"), " 90");  // 'Z'
+
+  // Read back: the values come back onto the mixer.
+  mixer.cards[0].destinations[0].controls[0].values = {1, 1, 1, 1};
+  const int32_t device = RestoreAutoMixerSettings();
+  EXPECT_EQ(device, 0);
+  EXPECT_EQ(MixerSettings[2].ControlNum, 2);
+  EXPECT_EQ(mixer.cards[0].destinations[0].controls[0].values, (std::vector<int32_t>{-5, 5, 5, 5}));
+}
+
+TEST_F(SoundCardTest, NamesMatchWhole) {
+  TwoCards();
+  AutoMixerOn = true;
+  std::array<int32_t, kMixerNameCodes> codes{};
+  int32_t count = 0;
+  GetMixerNameCodes(1, codes, count);
+  MixerSettings[0].NumElements = 1;
+  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
+  EXPECT_EQ(MixerSettings[0].DeviceNumber, 1);
+  mixer.cards[1].name = "Card C";
+  EXPECT_FALSE(FindSavedMixerDevice(codes, count, MixerSettings));
+  mixer.cards[1].name = "Abc";
+  GetMixerNameCodes(1, codes, count);
+  EXPECT_EQ(count, 4);
+  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
+  EXPECT_FALSE(FindSavedMixerDevice(codes, 0, MixerSettings));
+}
+
+TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixer) {
+  AutoMixerOn = true;
+  mixer.Find(0, 1)->values = {100, 100, 100, 100};
+  WaveDeviceId = 0;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  SaveAutoMixerSettingsOnExit();
+  mixer.Find(0, 1)->values = {7, 7, 7, 7};  // the user's own
+  EXPECT_EQ(RestoreAutoMixerSettings(), 0);
+  EXPECT_EQ(Volume(0), 100);
+  EXPECT_EQ(RestoreAutoMixerSettings(), 0);
+  dialogs.ExpectMessage(MsgAnswer::Cancel);
+  SaveAutoMixerSettingsOnExit();
+  EXPECT_EQ(Volume(0), 7);
+  EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
+  EXPECT_EQ(dialogs.calls().back().icon, MsgIcon::Question);
+}
+
+TEST_F(SoundCardTest, SnapshotOfAnotherDeviceIsNotPutBack) {
+  TwoCards();
+  AutoMixerOn = true;
+  WaveDeviceId = 0;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  SaveAutoMixerSettingsOnExit();
+  EXPECT_EQ(RestoreAutoMixerSettings(), 0);
+  WaveDeviceId = 1;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage();
+  SaveAutoMixerSettingsOnExit();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4362");
+}
+
+TEST_F(SoundCardTest, EveryResultCodeAtEverySiteTurnsTheMixerOff) {
+  const std::vector<int32_t> sites{4652, 4653, 4656, 4753, 4754, 4657, 3753, 3754, 4658, 4659, 4397};
+  for (int32_t code = 1; code <= 14; ++code)
+    for (int32_t site : sites) {
+      AutoMixerOn = true;
+      dialogs.Clear();
+      dialogs.ExpectMessage();
+      dialogs.ExpectMessage();
+      EXPECT_FALSE(CheckMixerResult(code, site));
+      EXPECT_FALSE(AutoMixerOn);
+      const auto texts = dialogs.MessageTexts();
+      ASSERT_EQ(texts.size(), 2u);
+      EXPECT_EQ(texts[1], kOff);
+      const bool withSite = code != 1 && code != 9 && code != 12 && code != 13;
+      EXPECT_EQ(texts[0].ends_with(std::to_string(site)), withSite) << texts[0];
+    }
+  dialogs.Clear();
+  EXPECT_TRUE(CheckMixerResult(0, 4652));
+
+  // Failures reached through the simulated mixer name their call's site.
+  const std::vector<std::pair<SimMixerCall, std::string>> calls{
+      {SimMixerCall::Open, "4652"},        {SimMixerCall::Caps, "4653"},
+      {SimMixerCall::DestinationLine, "4656"}, {SimMixerCall::DestinationControls, "4753"},
+      {SimMixerCall::DestinationValues, "4754"}, {SimMixerCall::SourceLine, "4657"},
+      {SimMixerCall::SourceControls, "3753"}, {SimMixerCall::SourceValues, "3754"}};
+  for (const auto& [call, site] : calls) {
+    mixer.ClearFailures();
+    mixer.FailAt(call, 11);
+    AutoMixerOn = true;
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    dialogs.ExpectMessage();
+    ReadMixerControls(0, MixerSettings);
+    EXPECT_EQ(dialogs.MessageTexts()[0], "One or more parameters are invalid. " + site);
+    EXPECT_FALSE(AutoMixerOn);
+  }
+}
+
+TEST_F(SoundCardTest, LegacyFileMovesIntoTheStore) {
+  {
+    std::ofstream f(AppFolder + "ZentorMixer", std::ios::binary);
+    std::array<int32_t, 17> rec{};
+    rec[0] = 1;                      // NumElements
+    rec[2] = 1;                      // ControlID
+    rec[3] = 0x50030001;             // volume
+    rec[5] = 4;                      // ControlNum
+    rec[7] = 1234;                   // ControlSetting 1
+    f.write(reinterpret_cast<const char*>(rec.data()), sizeof rec);  // little-endian host
+  }
+  EQConfig.SampleRate = 44100;
+  EXPECT_EQ(RestoreAutoMixerSettings(), -1);  // the mixer is off: only moved
+  EXPECT_FALSE(FileExists(AppFolder + "ZentorMixer"));
+  EXPECT_EQ(Get("SampleRate"), " 44100");
+  EXPECT_EQ(Get("ControlSetting 0 1"), " 1234");
+
+  SaveSetting("Zentor", "Mixer", "SampleRate", " 0");
+  SaveSetting("Zentor", "Mixer", "MixerNameArrayLength", " 26");
+  std::array<int32_t, kMixerNameCodes> codes{};
+  int32_t count = 0;
+  GetMixerNameCodes(0, codes, count);
+  for (int32_t k = 0; k < count; ++k) SaveSetting("Zentor", "Mixer", "MixerNameArray" + Str(k), Str(codes[k]));
+  AutoMixerOn = true;
+  EXPECT_EQ(RestoreAutoMixerSettings(), 0);
+  EXPECT_EQ(EQConfig.SampleRate, 48000);
+
+  // A truncated file: the message, the mechanism off, the file kept aside.
+  { std::ofstream f(AppFolder + "ZentorMixer", std::ios::binary); f << "short"; }
+  dialogs.ExpectMessage();
+  EXPECT_EQ(RestoreAutoMixerSettings(), -1);
+  EXPECT_EQ(dialogs.MessageTexts().back(), kOff);
+  EXPECT_FALSE(AutoMixerOn);
+  EXPECT_TRUE(FileExists(AppFolder + "ZentorMixer.bad"));
+  EXPECT_FALSE(FileExists(AppFolder + "ZentorMixer"));
+}
+
+TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {
+  SimMixerLine& line = mixer.cards[0].destinations[0];
+  line.controls.push_back({{500, MixerControlType::SingleSelect, 12}, std::vector<int32_t>(12, 1)});
+  for (int32_t i = 0; i < 600; ++i) line.controls.push_back({{1000 + i, MixerControlType::Volume, 0}, {i, i, i, i}});
+  AutoMixerOn = true;
+  ReadMixerControls(0, MixerSettings);
+  EXPECT_EQ(MixerSettings[0].NumElements, kMixerRecordCount);
+  for (int32_t i = 0; i < kMixerRecordCount; ++i) EXPECT_NE(MixerSettings[i].ControlID, 500);
+  ApplyMixerControls(MixerSettings);
+  EXPECT_TRUE(AutoMixerOn);
+}
+
+}  // namespace
+}  // namespace zentor::test
