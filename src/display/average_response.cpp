@@ -121,7 +121,7 @@ void ComputeAverageResponse(GraphHost& host, CurveArray& curves, CurveRecord& pl
                                           MainBuffer.Parameter = 0;
                                           std::copy_n(r.x.begin(), MainBuffer.Num, MainBuffer.XValues.begin());
                                           std::copy_n(r.y.begin(), MainBuffer.Num, MainBuffer.YValues.begin());
-                                          StoreCurveRecord(curves, MainBuffer, " " + std::to_string(i + 1), i);
+                                          StoreCurveRecord(curves, MainBuffer, Str(static_cast<int32_t>(i + 1)), i);
                                           if (MainBuffer.Num != curves[static_cast<size_t>(i)].NumPoints) ++mismatches;
                                         });
     host.ClearProgress();

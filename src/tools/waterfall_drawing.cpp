@@ -83,7 +83,9 @@ void DrawFrameItems(const WaterfallFrame& g, DrawingSurface& dc, float gate, con
   const double depthX = R - D * S / 2 + 20;
   PutText(dc, depthX, D / 2 + B, g.DepthTitle);
   const float span = static_cast<float>(Fix(double(g.Span) * 10) * 0.1);
-  PutText(dc, depthX, D / 2 + B + 25, "(" + FormatSingle(span) + " " + "ms" + " " + ")");
+  std::string spanText(1, '(');
+  spanText.append(FormatSingle(span)).append(" ms )");
+  PutText(dc, depthX, D / 2 + B + 25, spanText);
 
   PutCentred(dc, (L + R) / 2 - D * S, RoundHalfEven(D + B + 45), g.XTitle);
   PutCentred(dc, (L + R) / 2, 25, g.GraphTitle);

@@ -101,7 +101,7 @@ TEST_F(ExportTest, IndependentReaderSeesMono16BitPcmWithTheSameSamples) {
   for (const auto& [rate, exponent] : {std::pair{48000, 16}, {44100, 14}, {96000, 17}}) {
     LoadSet(1, rate, exponent, Decay);
     Window()->Initialize(1);
-    const std::string path = TempPath("r" + std::to_string(rate) + ".wav");
+    const std::string path = TempPath(std::string("r").append(std::to_string(rate)).append(".wav"));
     SaveAs(Window()->Wave, path, "32767");
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);

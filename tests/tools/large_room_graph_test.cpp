@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text_number.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
 #include "display/view_state.h"
@@ -72,7 +73,7 @@ TEST_F(LargeRoomGraph, FrameOfTheRT60View) {
   EXPECT_EQ(title->font, (FontSpec{45, 15, 0}));
   EXPECT_EQ(title->colour, PlotColours[0]);
   // The y labels carry the leading blank of a positive number.
-  EXPECT_NE(TextCall(" " + std::to_string(f->DecayFrame.YHigh)), nullptr);
+  EXPECT_NE(TextCall(Str(static_cast<int32_t>(f->DecayFrame.YHigh))), nullptr);
   EXPECT_EQ(test::CurvesIn(rec, PlotColours[3]).size(), 1u);
 }
 
