@@ -19,19 +19,6 @@ namespace zentor {
 
 namespace {
 
-QLineEdit* Box(QWidget* parent, const char* name) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(name);
-  e->setMaximumWidth(90);
-  // Editing after a failed check takes the mark away.
-  QObject::connect(e, &QLineEdit::textChanged, e, [e] {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    e->setPalette(p);
-  });
-  return e;
-}
-
 // One row of a frame: box, unit label, box, and an optional closing label.
 void Row(QGridLayout* grid, int row, QLineEdit* a, const char* between, QLineEdit* b, const char* after = nullptr) {
   grid->addWidget(a, row, 0);
@@ -55,23 +42,23 @@ CoOrdLock::CoOrdLock(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Coordinate Lock");
 
   QGroupBox* time = Frame(this, "Time Response");
-  TimeStart = Box(time, "TimeStart");
-  TimeFinish = Box(time, "TimeFinish");
+  TimeStart = EntryBox(time, "TimeStart");
+  TimeFinish = EntryBox(time, "TimeFinish");
   Row(GridOf(time), 0, TimeStart, " ms -", TimeFinish, " ms");
 
   QGroupBox* freq = Frame(this, "Frequency Response");
-  FreqDomainStartFreq = Box(freq, "FreqDomainStartFreq");
-  FreqDomainFinishFreq = Box(freq, "FreqDomainFinishFreq");
-  FreqHighLevel = Box(freq, "FreqHighLevel");
-  FreqLowLevel = Box(freq, "FreqLowLevel");
+  FreqDomainStartFreq = EntryBox(freq, "FreqDomainStartFreq");
+  FreqDomainFinishFreq = EntryBox(freq, "FreqDomainFinishFreq");
+  FreqHighLevel = EntryBox(freq, "FreqHighLevel");
+  FreqLowLevel = EntryBox(freq, "FreqLowLevel");
   Row(GridOf(freq), 0, FreqDomainStartFreq, "Hz -", FreqDomainFinishFreq, " Hz");
   Row(GridOf(freq), 1, FreqHighLevel, " dB -", FreqLowLevel, " dB");
 
   QGroupBox* noise = Frame(this, "Signal/Noise");
-  NoiseFreqStart = Box(noise, "NoiseFreqStart");
-  NoiseFreqFinish = Box(noise, "NoiseFreqFinish");
-  NoiseHighLevel = Box(noise, "NoiseHighLevel");
-  NoiseLowLevel = Box(noise, "NoiseLowLevel");
+  NoiseFreqStart = EntryBox(noise, "NoiseFreqStart");
+  NoiseFreqFinish = EntryBox(noise, "NoiseFreqFinish");
+  NoiseHighLevel = EntryBox(noise, "NoiseHighLevel");
+  NoiseLowLevel = EntryBox(noise, "NoiseLowLevel");
   Row(GridOf(noise), 0, NoiseFreqStart, " Hz -", NoiseFreqFinish);
   Row(GridOf(noise), 1, NoiseHighLevel, " dB -", NoiseLowLevel);
 

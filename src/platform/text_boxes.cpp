@@ -31,6 +31,18 @@ void MarkInvalid(QLineEdit* c) {
   }
 }
 
+}  // namespace
+
+QLineEdit* EntryBox(QWidget* parent, const char* name, const char* text) {
+  auto* e = new QLineEdit(QString::fromUtf8(text), parent);
+  e->setObjectName(name);
+  e->setMaximumWidth(90);
+  QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString&) { SetFieldBackground(e, Qt::white); });
+  return e;
+}
+
+namespace {
+
 constexpr const char* kValidateTitle = "Zentor Parametric";
 
 std::string DocumentLine(const QTextDocument* doc, int n) {

@@ -7,6 +7,7 @@
 class QLineEdit;
 class QPlainTextEdit;
 class QTextEdit;
+class QWidget;
 
 namespace zentor {
 
@@ -17,6 +18,10 @@ constexpr int kInvalidFieldRed = 128;
 // receives it (as Single) and the field shows it in full. Otherwise shows the
 // user error, turns the field dark red (white again once edited) and keeps value.
 bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& value);
+
+// A numeric entry box of the option windows, 90 pixels at most; editing it
+// whitens it again after a failed check.
+QLineEdit* EntryBox(QWidget* parent, const char* name, const char* text = "");
 
 // Line n (1-based) of a text box; empty below 1 or past the last line.
 std::string GetTextBoxLine(const QPlainTextEdit* box, int n);

@@ -26,18 +26,6 @@ namespace {
 constexpr int32_t kLowestLevel = 100;
 constexpr int32_t kHighestLevel = 32767;
 
-QLineEdit* Box(QWidget* parent, const char* name, const char* text) {
-  auto* e = new QLineEdit(text, parent);
-  e->setObjectName(name);
-  e->setMaximumWidth(90);
-  QObject::connect(e, &QLineEdit::textEdited, e, [e] {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    e->setPalette(p);
-  });
-  return e;
-}
-
 QRadioButton* Option(QWidget* parent, const char* name) {
   auto* b = new QRadioButton(name, parent);
   b->setObjectName(name);
@@ -51,8 +39,8 @@ ExportPCM::ExportPCM(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Impulse Export");
   setModal(false);
 
-  CurveNoText = Box(this, "CurveNoText", "");
-  MaxLevelText = Box(this, "MaxLevelText", "10000");
+  CurveNoText = EntryBox(this, "CurveNoText", "");
+  MaxLevelText = EntryBox(this, "MaxLevelText", "10000");
   PCM = Option(this, "PCM");
   RAW = Option(this, "RAW");
   Wave = Option(this, "Wave");

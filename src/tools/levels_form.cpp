@@ -19,25 +19,13 @@ namespace {
 constexpr double kLargestChangeDb = 20;
 constexpr int kSliderSteps = 200;  // 0.1 dB each way
 
-QLineEdit* Box(QWidget* parent, const char* name, const char* text) {
-  auto* e = new QLineEdit(text, parent);
-  e->setObjectName(name);
-  e->setMaximumWidth(90);
-  QObject::connect(e, &QLineEdit::textEdited, e, [e] {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    e->setPalette(p);
-  });
-  return e;
-}
-
 }  // namespace
 
 Levels::Levels(QWidget* parent) : QDialog(parent) {
   setObjectName("Levels");
   setWindowTitle("Levels");
-  CurveNoText = Box(this, "CurveNoText", "");
-  LevelText = Box(this, "LevelText", "0");
+  CurveNoText = EntryBox(this, "CurveNoText", "");
+  LevelText = EntryBox(this, "LevelText", "0");
   Slider1 = new QSlider(Qt::Horizontal, this);
   Slider1->setObjectName("Slider1");
   Slider1->setRange(-kSliderSteps, kSliderSteps);

@@ -37,19 +37,6 @@ constexpr double kFrameMarginTwips = 500;
 
 DataPlotter* Plotter() { return Forms::Get<DataPlotter>(); }
 
-QLineEdit* Box(QWidget* parent, const char* name, const char* text = "") {
-  auto* e = new QLineEdit(text, parent);
-  e->setObjectName(name);
-  e->setMaximumWidth(90);
-  // Editing after a failed check takes the mark away.
-  QObject::connect(e, &QLineEdit::textEdited, e, [e] {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    e->setPalette(p);
-  });
-  return e;
-}
-
 QPushButton* Button(QWidget* parent, const char* name, const char* text) {
   auto* b = new QPushButton(text, parent);
   b->setObjectName(name);
@@ -107,8 +94,8 @@ MathForm::MathForm(QWidget* parent) : QDialog(parent) {
   g->addWidget(DifferencesHelp, 1, 1);
 
   CurveSwap = Frame(this, "CurveSwap", "Curve Swap");
-  CurveOne = Box(CurveSwap, "CurveOne");
-  CurveTwo = Box(CurveSwap, "CurveTwo");
+  CurveOne = EntryBox(CurveSwap, "CurveOne");
+  CurveTwo = EntryBox(CurveSwap, "CurveTwo");
   ExecuteSwap = Button(CurveSwap, "ExecuteSwap", "Execute");
   UndoSwap = Button(CurveSwap, "UndoSwap", "Undo");
   CurveSwapHelp = Button(CurveSwap, "CurveSwapHelp", "Help");
@@ -121,9 +108,9 @@ MathForm::MathForm(QWidget* parent) : QDialog(parent) {
   g->addWidget(CurveSwapHelp, 1, 2);
 
   ResamplingFrame = Frame(this, "ResamplingFrame", "Resample");
-  SamRateLabel = Box(ResamplingFrame, "SamRateLabel", "NoFile");
+  SamRateLabel = EntryBox(ResamplingFrame, "SamRateLabel", "NoFile");
   SamRateLabel->setReadOnly(true);
-  NewSamText = Box(ResamplingFrame, "NewSamText", "96000");
+  NewSamText = EntryBox(ResamplingFrame, "NewSamText", "96000");
   ExecuteResample = Button(ResamplingFrame, "ExecuteResample", "Execute");
   SampleBar = Bar(ResamplingFrame, "SampleBar");
   ResampleHelp = Button(ResamplingFrame, "ResampleHelp", "Help");
@@ -137,10 +124,10 @@ MathForm::MathForm(QWidget* parent) : QDialog(parent) {
   g->addWidget(ResampleHelp, 3, 1, Qt::AlignRight);
 
   CompressFrame = Frame(this, "CompressFrame", "Compress");
-  PeriodText = Box(CompressFrame, "PeriodText");
+  PeriodText = EntryBox(CompressFrame, "PeriodText");
   PeriodText->setMaximumWidth(140);
   PeriodText->setReadOnly(true);
-  NewPeriodText = Box(CompressFrame, "NewPeriodText");
+  NewPeriodText = EntryBox(CompressFrame, "NewPeriodText");
   NewPeriodText->setMaximumWidth(140);
   NewPeriodText->setReadOnly(true);
   PeriodSlider = new QSlider(Qt::Horizontal, CompressFrame);

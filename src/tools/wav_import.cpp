@@ -39,18 +39,6 @@ constexpr double kLongestDistance = 1000;  // m
 constexpr float kLevelReference = 15000.0f;
 constexpr float kNoNoiseRatio = 90.0f;  // dB, when the second half is silent
 
-QLineEdit* Box(QWidget* parent, const char* name, const char* text) {
-  auto* e = new QLineEdit(text, parent);
-  e->setObjectName(name);
-  e->setMaximumWidth(90);
-  QObject::connect(e, &QLineEdit::textEdited, e, [e] {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Qt::white);
-    e->setPalette(p);
-  });
-  return e;
-}
-
 QPushButton* Button(QWidget* parent, const char* name, const char* text) {
   auto* b = new QPushButton(text, parent);
   b->setObjectName(name);
@@ -79,7 +67,7 @@ Import::Import(QWidget* parent) : QDialog(parent) {
   msrad->setChecked(true);
   SamplesRad = new QRadioButton("Samples", start);
   SamplesRad->setObjectName("SamplesRad");
-  ImpulseStart = Box(start, "ImpulseStart", "50");
+  ImpulseStart = EntryBox(start, "ImpulseStart", "50");
   auto* startRow = new QHBoxLayout(start);
   startRow->addWidget(msrad);
   startRow->addWidget(SamplesRad);
@@ -87,7 +75,7 @@ Import::Import(QWidget* parent) : QDialog(parent) {
   TaperCheck = new QCheckBox("Taper", this);
   TaperCheck->setObjectName("TaperCheck");
   TaperCheck->setChecked(true);
-  ImpulseDistance = Box(this, "ImpulseDistance", "0");
+  ImpulseDistance = EntryBox(this, "ImpulseDistance", "0");
 
   auto* g = new QGridLayout(this);
   g->addWidget(start, 0, 0, 1, 3);
