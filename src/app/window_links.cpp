@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "crossover/xover_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
@@ -16,6 +17,7 @@ void InstallWindowLinks() {
   InstallCurveToolsLinks();
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
+  InstallXoverLinks();
 }
 
 }  // namespace zentor
