@@ -35,7 +35,7 @@ struct Chain {
 double Warped(double hz) { return kRate / std::numbers::pi * std::atan(std::numbers::pi * hz * 6.283 /
                                                                      (2 * std::numbers::pi) / kRate); }
 
-class XoverChainTest : public Fixture {};
+class XoverChainTest : public ZentorTest {};
 
 TEST_F(XoverChainTest, PlainSetGainInversionAndDelay) {
   Chain c;
