@@ -350,7 +350,7 @@ void XoverForm::SaveXoverFile() {
 void XoverForm::FilterSetBut_Click(int32_t i) {
   if (i < 0 || i > 2) return;
   const size_t s = size_t(i);
-  const auto path = FileOpenDialog({"Open Zentor *.EQ File", "Zentor EQ files (*.EQ)|*.EQ"});
+  const auto path = FileOpenDialog({"Open Zentor *.EQ File", "Zentor EQ files (*.EQ)|*.EQ", "", ""});
   if (!path) return;
   XoverSets[s].EQPathLength = 0;
   if (!LoadXoverEQFile(*path, XoverEQFilters) || !TakeXoverEQFilters(XoverSets[s], *path, XoverEQFilters)) {
