@@ -34,8 +34,9 @@ DataPlotter* Plotter() { return Forms::Get<DataPlotter>(); }
 
 QString Num(double v) { return QString::fromStdString(FormatDouble(v)); }
 
-// Whole microseconds, the fraction cut off.
-float CutToMicroseconds(double ms) { return static_cast<float>(std::trunc(ms * 1000.0) * 0.001); }
+// Whole microseconds, the fraction cut off. The nudge keeps a value already whole in
+// microseconds (1.234 held as 1.2339999 in single precision) from losing one.
+float CutToMicroseconds(double ms) { return static_cast<float>(std::trunc(ms * 1000.0 + 1e-3) * 0.001); }
 
 void SetType(QLineEdit* box, int32_t code) {
   const std::string caption = XoverTypeCaption(code);
@@ -406,6 +407,7 @@ void XoverForm::ShowXover() {
 
 void XoverForm::Form_Load() {
   loaded_ = true;
+  closing_ = false;
   adjustSize();
   keptSize_ = size();
   setFixedSize(keptSize_);
@@ -456,8 +458,14 @@ bool XoverForm::UserClose() {
 void XoverForm::closeEvent(QCloseEvent* e) {
   if (closing_ || UserClose()) {
     e->accept();
-    // Gone from the registry too, so the next opening loads afresh.
-    QMetaObject::invokeMethod(this, [] { Forms::Unload<XoverForm>(); }, Qt::QueuedConnection);
+    // Gone from the registry too, so the next opening loads afresh; an opening in
+    // between has loaded it again and keeps it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!loaded_) Forms::Unload<XoverForm>();
+        },
+        Qt::QueuedConnection);
   } else {
     e->ignore();
   }

@@ -138,6 +138,10 @@ TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
   EXPECT_EQ(f->XoverSets[2].Shelf1Freq, 100);
   EXPECT_FLOAT_EQ(f->XoverSets[2].DelayMs, 1.234f);
   EXPECT_EQ(f->XoverSets[0].HP2Corner, 0);
+  f->ShowXoverSet();
+  EXPECT_EQ(f->DelayText[2]->text(), "1.234");
+  EXPECT_EQ(f->ShelfText[2]->text(), "100");
+  EXPECT_EQ(f->HPFreq1[0]->text(), "0");
   // With two ways set 3 is not read.
   f->TwoWay->click();
   f->GainText[2]->setText("99");
