@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <charconv>
 #include <cmath>
 
 #include "base/text_number.h"
@@ -32,7 +33,13 @@ const char* const kXvrFilter = "Zentor XOver files (*.XVR)|*.XVR";
 
 DataPlotter* Plotter() { return Forms::Get<DataPlotter>(); }
 
-QString Num(double v) { return QString::fromStdString(FormatDouble(v)); }
+// Shortest text that reads back as the same single-precision value.
+QString Num(float v) {
+  std::array<char, 32> buf{};
+  const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr;
+  return QString::fromLatin1(buf.data(), end - buf.data());
+}
+QString Num(int32_t v) { return QString::number(v); }
 
 // Whole microseconds, the fraction cut off. The nudge keeps a value already whole in
 // microseconds (1.234 held as 1.2339999 in single precision) from losing one.

@@ -86,11 +86,13 @@ TEST_F(XoverChainTest, FailingSectionsEndTheChain) {
   s.LPType = kFilterTypeLinkwitzRiley;
   s.LPOrder = 3;
   s.GainDb = 6;
+  dialogs.ExpectMessage();
   EXPECT_FALSE(c.Run(s));
   EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
   EXPECT_EQ(c.x[0], 1.0f);  // gain never applied
   dialogs.Clear();
   s.LPType = kXoverNoFilter;
+  dialogs.ExpectMessage();
   EXPECT_FALSE(c.Run(s, 1));
   EXPECT_EQ(dialogs.MessageTexts(),
             std::vector<std::string>{"Error 8728: Crossover set 2: a ticked section has no filter type"});

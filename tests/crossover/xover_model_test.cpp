@@ -5,6 +5,7 @@
 #include <complex>
 #include <numbers>
 
+#include "crossover/xover_form.h"
 #include "crossover/xover_model.h"
 #include "tools/tools_fixture.h"
 
@@ -44,11 +45,13 @@ XoverSetRecord Lr(bool high, int32_t order, float corner) {
 class XoverModelTest : public ToolsTest {
  protected:
   void Load(int32_t n) {
+    SetMainDisplayForXover();
     LoadSet(n, kRate, kExp, [](int32_t k, int32_t i) { return i == kAt ? 1.0f + 0.25f * float(k) : 0.0f; });
     model.TakeBackup();
   }
   // The same unit impulse in every curve.
   void LoadSame(int32_t n) {
+    SetMainDisplayForXover();
     LoadSet(n, kRate, kExp, [](int32_t, int32_t i) { return i == kAt ? 1.0f : 0.0f; });
     model.TakeBackup();
   }
@@ -130,6 +133,7 @@ TEST_F(XoverModelTest, RefusalsAndRestore) {
   XoverSetArray sets{};
   sets[0].Ways = 2;
   dialogs.Clear();
+  dialogs.ExpectMessage();
   EXPECT_FALSE(Run(sets, XoverView::Sum));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Not Enough Measurements To Run This Filter"});
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
@@ -138,6 +142,7 @@ TEST_F(XoverModelTest, RefusalsAndRestore) {
   const QByteArray measured = StoreFingerprint();
   sets[1].HPOn = 1, sets[1].HPType = kFilterTypeButterworth, sets[1].HPOrder = 2, sets[1].HPCorner = 22000;
   dialogs.Clear();
+  dialogs.ExpectMessage();
   EXPECT_FALSE(Run(sets, XoverView::Sum));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{
       "Error 8730: Crossover frequencies must lie between 15 Hz and 0.45 times the sample rate"});

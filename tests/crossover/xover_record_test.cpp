@@ -101,6 +101,7 @@ TEST_F(XoverFileDisk, BadFilesAreRefusedAndChangeNothing) {
   const auto refused = [&](const std::vector<uint8_t>& file) {
     WriteFile(path, file);
     dialogs.Clear();
+    dialogs.ExpectMessage();
     const bool read = ReadXoverFile(path, held);
     return !read && dialogs.MessageTexts() == std::vector<std::string>{"EQ File Error 4332"} &&
            BuildXoverFile(held) == before;

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -90,10 +91,12 @@ TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
   EXPECT_TRUE(f->Set2Frame->isEnabled());
   EXPECT_FALSE(f->Set1Frame->isEnabled());
   // Type buttons share one counter per kind across the sets.
+  f->Set1[1]->click();
   for (const char* want : {"Linkwitz-Riley", "Butterworth", "Bessel", "No Filter"}) {
     f->HPBut[0]->click();
     EXPECT_EQ(f->HPText[0]->text(), want);
   }
+  f->Set2[0]->click();
   f->HPBut[1]->click();
   EXPECT_EQ(f->HPText[1]->text(), "Linkwitz-Riley");
   EXPECT_EQ(f->XoverSets[1].HPType, 13);
@@ -148,6 +151,8 @@ TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
   f->GainText[0]->setText("21");
   f->DelayText[1]->setText("3");
   dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
   EXPECT_FALSE(f->StoreXoverControls());
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between -20 and 20",
                                                               "User Error: Input must be between 0 and 2"}));
@@ -155,6 +160,8 @@ TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
   EXPECT_EQ(f->XoverSets[2].GainDb, 0);
   // A refused save writes nothing and leaves the sets unsaved.
   dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
   f->SaveXoverFile();
   EXPECT_EQ(dialogs.calls().size(), 2u);
   EXPECT_FALSE(f->XoverSaved);
@@ -169,6 +176,7 @@ TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
 TEST_F(XoverWindow, SetsGoToFileAndBack) {
   XoverForm* f = Open();
   f->ThreeWay->click();
+  f->ShowXoverSetFrame(1);
   f->HPBut[1]->click();
   f->HPFilterCheck[1]->setChecked(true);
   f->HPFreq[1]->setText("750");
@@ -203,6 +211,8 @@ TEST_F(XoverWindow, SetsGoToFileAndBack) {
   WriteFile(path, std::vector<uint8_t>(100, 1));
   f->HPFreq[1]->setText("800");
   dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
   dialogs.ExpectOpenFile(path);
   f->OpenXover_Click();
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4332", "Error 8726"}));
@@ -214,6 +224,7 @@ TEST_F(XoverWindow, EQFilesGiveFrequenciesAndQsButNotLevels) {
   XoverForm* f = Open();
   const std::string longPath = EQFile("a_rather_long_file_name.EQ", 3);
   const std::string shortPath = EQFile("s.EQ", 2);
+  f->ShowXoverSetFrame(1);
   dialogs.ExpectOpenFile(longPath);
   f->FilterSetBut[1]->click();
   dialogs.ExpectOpenFile(shortPath);
@@ -227,7 +238,9 @@ TEST_F(XoverWindow, EQFilesGiveFrequenciesAndQsButNotLevels) {
   EXPECT_EQ(r.EQFreq[2], 300.0);  // left from the longer file
   f->ShowXoverSet();
   EXPECT_EQ(f->BiquadFile[1]->text().toStdString(), shortPath);
+  f->ShowXoverSetFrame(1);
   dialogs.Clear();
+  dialogs.ExpectMessage();
   dialogs.ExpectOpenFile(EQFile("many.EQ", 76));
   f->FilterSetBut[1]->click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4337"});
@@ -243,10 +256,11 @@ TEST_F(XoverWindow, EQFilesGiveFrequenciesAndQsButNotLevels) {
 
 TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
   LoadImpulses(4);
-  const QByteArray measured = StoreFingerprint();
   for (MsgAnswer answer : {MsgAnswer::Cancel, MsgAnswer::Yes, MsgAnswer::No}) {
     dialogs.ExpectMessage(MsgAnswer::No);  // resample
     XoverForm* f = Open();
+    // The opening sets the fractional-octave view in header 0 before the backup.
+    const QByteArray measured = StoreFingerprint();
     f->ShowSet2->click();
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
     const QByteArray modelled = StoreFingerprint();
@@ -281,6 +295,7 @@ TEST_F(XoverWindow, PicturesOfATwoWaySumAndItsWays) {
   for (auto [but, check, freq, order] :
        {std::tuple{f->LPBut[0], f->LPFilterCheck[0], f->LPFreq[0], f->LPFilterOrder[0]},
         {f->HPBut[1], f->HPFilterCheck[1], f->HPFreq[1], f->HPFilterOrder[1]}}) {
+    f->ShowXoverSetFrame(but == f->LPBut[0] ? 0 : 1);
     but->click();
     check->setChecked(true);
     freq->setText("2000");
