@@ -302,6 +302,7 @@ TEST_F(XoverWindow, PicturesOfATwoWaySumAndItsWays) {
     order->setText("4");
   }
   w->resize(1000, 700);
+  w->MainGraphOverride = nullptr;  // draw into the window's own picture
   for (auto [view, name] : {std::pair{f->ShowSumAll, "xover_sum.png"}, {f->ShowSet1, "xover_set1.png"},
                             {f->ShowSet2, "xover_set2.png"}}) {
     view->click();
