@@ -45,12 +45,12 @@ QString Num(int32_t v) { return QString::number(v); }
 // microseconds (1.234 held as 1.2339999 in single precision) from losing one.
 float CutToMicroseconds(double ms) { return static_cast<float>(std::trunc(ms * 1000.0 + 1e-3) * 0.001); }
 
-void SetType(QLineEdit* box, int32_t code) {
+}  // namespace
+
+void FilterTypeName(QLineEdit* box, int32_t code) {
   const std::string caption = XoverTypeCaption(code);
   if (!caption.empty()) box->setText(QString::fromStdString(caption));
 }
-
-}  // namespace
 
 XoverForm::XoverForm() {
   setObjectName("XoverForm");
@@ -280,16 +280,16 @@ void XoverForm::ShowXoverSet() {
     HPFreq[s]->setText(Num(r.HPCorner));
     HPFilterOrder[s]->setText(Num(r.HPOrder));
     LPFilterOrder[s]->setText(Num(r.LPOrder));
-    SetType(HPText[s], r.HPType);
-    SetType(LPText[s], r.LPType);
+    FilterTypeName(HPText[s], r.HPType);
+    FilterTypeName(LPText[s], r.LPType);
     LPFilterCheck1[s]->setChecked(r.LP2On == 1);
     HPFilterCheck1[s]->setChecked(r.HP2On == 1);
     LPFreq1[s]->setText(Num(r.LP2Corner));
     HPFreq1[s]->setText(Num(r.HP2Corner));
     HPFilterOrder1[s]->setText(Num(r.HP2Order));
     LPFilterOrder1[s]->setText(Num(r.LP2Order));
-    SetType(HPText1[s], r.HP2Type);
-    SetType(LPText1[s], r.LP2Type);
+    FilterTypeName(HPText1[s], r.HP2Type);
+    FilterTypeName(LPText1[s], r.LP2Type);
   }
   XoverWays = XoverSets[0].Ways == 3 ? 3 : 2;
   for (size_t s = 0; s < 3; ++s) BiquadFile[s]->setText(QString::fromStdString(XoverEQPath(XoverSets[s])));
@@ -377,10 +377,10 @@ void XoverForm::TypeBut_Click(int32_t kind, int32_t i) {
   XoverSetRecord& r = XoverSets[size_t(i)];
   const size_t s = size_t(i);
   switch (kind) {
-    case 0: r.HPType = code; SetType(HPText[s], code); break;
-    case 1: r.HP2Type = code; SetType(HPText1[s], code); break;
-    case 2: r.LPType = code; SetType(LPText[s], code); break;
-    default: r.LP2Type = code; SetType(LPText1[s], code); break;
+    case 0: r.HPType = code; FilterTypeName(HPText[s], code); break;
+    case 1: r.HP2Type = code; FilterTypeName(HPText1[s], code); break;
+    case 2: r.LPType = code; FilterTypeName(LPText[s], code); break;
+    default: r.LP2Type = code; FilterTypeName(LPText1[s], code); break;
   }
 }
 

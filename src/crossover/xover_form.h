@@ -93,6 +93,9 @@ class XoverForm : public QWidget {
   QSize keptSize_;
 };
 
+// The type's caption into the box; a code without one leaves the box as it was.
+void FilterTypeName(QLineEdit* box, int32_t code);
+
 // Fractional-octave view at 0.1 octave, 200 ms, on a log axis, shown.
 void SetMainDisplayForXover();
 // The main window's "Xover" command.

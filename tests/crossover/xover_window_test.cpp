@@ -82,6 +82,10 @@ TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
     EXPECT_FALSE(f->Set3[s]->isEnabled());
   }
   EXPECT_FALSE(f->ShowSet3->isEnabled());
+  FilterTypeName(f->LPText[2], 7);
+  EXPECT_EQ(f->LPText[2]->text(), "No Filter");
+  FilterTypeName(f->LPText[2], 10);
+  EXPECT_EQ(f->LPText[2]->text(), "Constant Sum");
   EXPECT_EQ(f->Text1->toPlainText(), "Curves 0,2,4..etc = Set 1\nCurves 1,3,5..etc = Set 2\n");
   f->ThreeWay->click();
   EXPECT_TRUE(f->ShowSet3->isEnabled());
