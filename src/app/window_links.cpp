@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "crossover/xover_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/audio_form.h"
@@ -22,6 +23,7 @@ void InstallWindowLinks() {
   InstallFilterEditLinks();
   InstallAudioFormLinks();
   InstallSoundCardLinks();
+  InstallXoverLinks();
 }
 
 }  // namespace zentor

@@ -1,0 +1,321 @@
+// The crossover window through the main window's command: opening questions, set
+// frames and ways, type buttons, the range checks, files and the closing questions.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/filter_record.h"
+#include "crossover/xover_form.h"
+#include "crossover/xover_links.h"
+#include "display/view_state.h"
+#include "mainwindow/filter_file.h"
+#include "tools/tools_fixture.h"
+
+namespace zentor::test {
+namespace {
+
+class XoverWindow : public ToolsTest {
+ protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    InstallXoverLinks();
+    w->RefreshLinkedControls();
+  }
+  void LoadImpulses(int32_t n) {
+    LoadSet(n, 48000, 15, [](int32_t k, int32_t i) { return i == 3000 + 7 * k ? 1.0f : 0.0f; });
+    w->ResultsTakenButNotSaved = kFalse;
+  }
+  XoverForm* Open() {
+    w->Xover->trigger();
+    return Forms::Get<XoverForm>();
+  }
+  std::string RenderPath(const std::string& name) const {
+    const char* dir = std::getenv("ZENTOR_RENDER_DIR");
+    return dir ? std::string(dir) + "/" + name : TempPath(name);
+  }
+  // An .EQ file of n filters with frequency 100 k, Q1 -2, Q2 1 and a level.
+  std::string EQFile(const std::string& name, int32_t n) {
+    for (int32_t k = 0; k < std::min(n, 75); ++k) {
+      FilterRecord& f = AppliedFilters[size_t(k)];
+      f = FilterRecord{};
+      f.Freq1 = 100.0f * float(k + 1);
+      f.Q1 = -2;
+      f.Q2 = 1;
+      f.FitError = 6;
+      f.EQEmulationCode = 3;
+    }
+    AppliedFilters[0].Count = std::min(n, 75);
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(BuildEQFile(1, 1, bytes));
+    if (n > 75) {
+      const int32_t count = n;
+      std::memcpy(bytes.data(), &count, 4);
+      bytes.resize(bytes.size() + 100 * size_t(n - 75), 0);
+    }
+    const std::string path = TempPath(name);
+    WriteFile(path, bytes);
+    return path;
+  }
+};
+
+TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
+  ASSERT_TRUE(w->Xover->isEnabled());
+  XoverForm* f = Open();
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_EQ(f->windowTitle(), "DSP Crossover Modeling");
+  EXPECT_EQ(DisplayConfig.Graphshown, 6);
+  EXPECT_TRUE(f->TwoWay->isChecked());
+  EXPECT_EQ(f->SampleText->text(), "No Measurement Loaded");
+  for (size_t s = 0; s < 3; ++s) {
+    for (QLineEdit* t : {f->HPText[s], f->HPText1[s], f->LPText[s], f->LPText1[s]}) EXPECT_EQ(t->text(), "No Filter");
+    for (QCheckBox* c : {f->HPFilterCheck[s], f->LPFilterCheck1[s], f->ShelfCheck[s], f->EQOn[s], f->Invert[s]})
+      EXPECT_FALSE(c->isChecked());
+    EXPECT_FALSE(f->Set3[s]->isEnabled());
+  }
+  EXPECT_FALSE(f->ShowSet3->isEnabled());
+  FilterTypeName(f->LPText[2], 7);
+  EXPECT_EQ(f->LPText[2]->text(), "No Filter");
+  FilterTypeName(f->LPText[2], 10);
+  EXPECT_EQ(f->LPText[2]->text(), "Constant Sum");
+  EXPECT_EQ(f->Text1->toPlainText(), "Curves 0,2,4..etc = Set 1\nCurves 1,3,5..etc = Set 2\n");
+  f->ThreeWay->click();
+  EXPECT_TRUE(f->ShowSet3->isEnabled());
+  EXPECT_EQ(f->XoverSets[2].Ways, 3);
+  f->Set2[0]->click();
+  EXPECT_EQ(f->CurrentSet, 1);
+  EXPECT_TRUE(f->Set2Frame->isEnabled());
+  EXPECT_FALSE(f->Set1Frame->isEnabled());
+  // Type buttons share one counter per kind across the sets.
+  f->Set1[1]->click();
+  for (const char* want : {"Linkwitz-Riley", "Butterworth", "Bessel", "No Filter"}) {
+    f->HPBut[0]->click();
+    EXPECT_EQ(f->HPText[0]->text(), want);
+  }
+  f->Set2[0]->click();
+  f->HPBut[1]->click();
+  EXPECT_EQ(f->HPText[1]->text(), "Linkwitz-Riley");
+  EXPECT_EQ(f->XoverSets[1].HPType, 13);
+  EXPECT_FALSE(f->XoverSaved);
+  // Opening again only brings it to the front.
+  dialogs.Clear();
+  EXPECT_EQ(Open(), f);
+  EXPECT_EQ(f->XoverSets[1].HPType, 13);
+}
+
+TEST_F(XoverWindow, OpeningAsksToSaveThenToResample) {
+  LoadImpulses(2);
+  w->ResultsTakenButNotSaved = kTrue;
+  dialogs.ExpectMessage(MsgAnswer::No);
+  dialogs.ExpectMessage(MsgAnswer::No);
+  XoverForm* f = Open();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Save Measurement Results ?", "Data should be sampled at the hardware DSP "
+                                                                    "crossover frequency selected. Resample loaded file?"}));
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(f->SampleText->text(), " Fs=48000 Hz");
+}
+
+TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
+  XoverForm* f = Open();
+  f->ThreeWay->click();
+  f->HPFilterCheck[0]->setChecked(true);
+  f->HPFreq[0]->setText("1000");
+  f->HPFilterOrder[0]->setText("2.5");
+  f->LPFilterCheck[1]->setChecked(true);
+  f->LPFreq[1]->setText("2000");
+  f->LPFilterOrder[1]->setText("3.5");
+  f->ShelfCheck[2]->setChecked(true);
+  f->ShelfText[2]->setText("99.6");
+  f->ShelfLevel[2]->setText("3");
+  f->DelayText[2]->setText("1.23456");
+  f->HPFreq1[0]->setText("nonsense");  // unticked: neither checked nor stored
+  ASSERT_TRUE(f->StoreXoverControls());
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_EQ(f->XoverSets[0].HPOrder, 2);
+  EXPECT_EQ(f->XoverSets[1].LPOrder, 4);
+  EXPECT_EQ(f->XoverSets[2].Shelf1Freq, 100);
+  EXPECT_FLOAT_EQ(f->XoverSets[2].DelayMs, 1.234f);
+  EXPECT_EQ(f->XoverSets[0].HP2Corner, 0);
+  f->ShowXoverSet();
+  EXPECT_EQ(f->DelayText[2]->text(), "1.234");
+  EXPECT_EQ(f->ShelfText[2]->text(), "100");
+  EXPECT_EQ(f->HPFreq1[0]->text(), "0");
+  // With two ways set 3 is not read.
+  f->TwoWay->click();
+  f->GainText[2]->setText("99");
+  f->GainText[0]->setText("21");
+  f->DelayText[1]->setText("3");
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(f->StoreXoverControls());
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between -20 and 20",
+                                                              "User Error: Input must be between 0 and 2"}));
+  EXPECT_EQ(f->CurrentSet, 1);
+  EXPECT_EQ(f->XoverSets[2].GainDb, 0);
+  // A refused save writes nothing and leaves the sets unsaved.
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->SaveXoverFile();
+  EXPECT_EQ(dialogs.calls().size(), 2u);
+  EXPECT_FALSE(f->XoverSaved);
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::No);
+  EXPECT_TRUE(w->ClearExtDisplay());
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Save XOverFile ?"});
+  EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor Xover\"");
+  EXPECT_FALSE(Forms::IsLoaded<XoverForm>());
+}
+
+TEST_F(XoverWindow, SetsGoToFileAndBack) {
+  XoverForm* f = Open();
+  f->ThreeWay->click();
+  f->ShowXoverSetFrame(1);
+  f->HPBut[1]->click();
+  f->HPFilterCheck[1]->setChecked(true);
+  f->HPFreq[1]->setText("750");
+  f->HPFilterOrder[1]->setText("4");
+  const std::string path = TempPath("sets.XVR");
+  dialogs.ExpectSaveFile(path);
+  f->SaveXoverFile();
+  ASSERT_TRUE(f->XoverSaved);
+  EXPECT_EQ(dialogs.calls().back().title, "Open Zentor *.XVR File");
+  EXPECT_EQ(dialogs.calls().back().filter, "Zentor XOver files (*.XVR)|*.XVR");
+  std::vector<uint8_t> bytes = ReadFile(path);
+  ASSERT_EQ(bytes.size(), 12006u);
+  f->TwoWay->click();
+  f->HPFreq[1]->setText("1");
+  dialogs.ExpectOpenFile(path);
+  f->OpenXover_Click();
+  EXPECT_TRUE(f->ThreeWay->isChecked());
+  EXPECT_EQ(f->HPFreq[1]->text(), "750");
+  EXPECT_EQ(f->HPText[1]->text(), "Linkwitz-Riley");
+  EXPECT_TRUE(f->XoverSaved);
+  // Ways 0 selects two ways; two ways write 2 into every record.
+  std::memset(bytes.data(), 0, 4);
+  WriteFile(path, bytes);
+  dialogs.ExpectOpenFile(path);
+  f->OpenXover_Click();
+  EXPECT_TRUE(f->TwoWay->isChecked());
+  dialogs.ExpectSaveFile(path);
+  f->SaveXoverFile();
+  bytes = ReadFile(path);
+  for (size_t r = 0; r < 3; ++r) EXPECT_EQ(bytes[r * 4002], 2);
+  // A short file changes nothing.
+  WriteFile(path, std::vector<uint8_t>(100, 1));
+  f->HPFreq[1]->setText("800");
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  dialogs.ExpectOpenFile(path);
+  f->OpenXover_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4332", "Error 8726"}));
+  EXPECT_EQ(f->HPFreq[1]->text(), "800");
+  EXPECT_FALSE(f->XoverSaved);
+}
+
+TEST_F(XoverWindow, EQFilesGiveFrequenciesAndQsButNotLevels) {
+  XoverForm* f = Open();
+  const std::string longPath = EQFile("a_rather_long_file_name.EQ", 3);
+  const std::string shortPath = EQFile("s.EQ", 2);
+  f->ShowXoverSetFrame(1);
+  dialogs.ExpectOpenFile(longPath);
+  f->FilterSetBut[1]->click();
+  dialogs.ExpectOpenFile(shortPath);
+  f->FilterSetBut[1]->click();
+  EXPECT_EQ(f->BiquadFile[1]->text(), "s.EQ");
+  const XoverSetRecord& r = f->XoverSets[1];
+  EXPECT_EQ(r.EQFilterCount, 2);
+  EXPECT_EQ(r.EQEmulationCode, 3);
+  EXPECT_FLOAT_EQ(float(r.EQFreq[1]), 200.0f);
+  EXPECT_EQ(r.EQQ1[0], -2.0);
+  EXPECT_EQ(r.EQFreq[2], 300.0);  // left from the longer file
+  f->ShowXoverSet();
+  EXPECT_EQ(f->BiquadFile[1]->text().toStdString(), shortPath);
+  f->ShowXoverSetFrame(1);
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectOpenFile(EQFile("many.EQ", 76));
+  f->FilterSetBut[1]->click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4337"});
+  EXPECT_EQ(r.EQPathLength, 0);
+  EXPECT_EQ(r.EQFilterCount, 2);
+  // A cancelled dialog keeps the path.
+  dialogs.ExpectOpenFile(shortPath);
+  f->FilterSetBut[1]->click();
+  dialogs.ExpectOpenFile(std::nullopt);
+  f->FilterSetBut[1]->click();
+  EXPECT_GT(r.EQPathLength, 0);
+}
+
+TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
+  LoadImpulses(4);
+  for (MsgAnswer answer : {MsgAnswer::Cancel, MsgAnswer::Yes, MsgAnswer::No}) {
+    dialogs.ExpectMessage(MsgAnswer::No);  // resample
+    XoverForm* f = Open();
+    // The opening sets the fractional-octave view in header 0 before the backup.
+    const QByteArray measured = StoreFingerprint();
+    f->ShowSet2->click();
+    ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+    const QByteArray modelled = StoreFingerprint();
+    dialogs.Clear();
+    dialogs.ExpectMessage(answer);
+    f->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Restore Original Measured Data ?"});
+    EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor Xover");
+    if (answer == MsgAnswer::Cancel) {
+      EXPECT_TRUE(Forms::IsLoaded<XoverForm>());
+      EXPECT_EQ(StoreFingerprint(), modelled);
+      dialogs.ExpectMessage(MsgAnswer::Yes);
+      f->close();
+      QCoreApplication::processEvents();
+    } else if (answer == MsgAnswer::Yes) {
+      EXPECT_EQ(StoreFingerprint(), measured);
+    } else {
+      EXPECT_EQ(StoreFingerprint(), modelled);
+      Forms::Unload<XoverForm>();
+      LoadImpulses(4);
+    }
+    EXPECT_FALSE(Forms::IsLoaded<XoverForm>());
+  }
+}
+
+TEST_F(XoverWindow, PicturesOfATwoWaySumAndItsWays) {
+  LoadSet(2, 48000, 15, [](int32_t, int32_t i) { return i == 3000 ? 1.0f : 0.0f; });
+  w->ResultsTakenButNotSaved = kFalse;
+  dialogs.ExpectMessage(MsgAnswer::No);
+  XoverForm* f = Open();
+  for (auto [but, check, freq, order] :
+       {std::tuple{f->LPBut[0], f->LPFilterCheck[0], f->LPFreq[0], f->LPFilterOrder[0]},
+        {f->HPBut[1], f->HPFilterCheck[1], f->HPFreq[1], f->HPFilterOrder[1]}}) {
+    f->ShowXoverSetFrame(but == f->LPBut[0] ? 0 : 1);
+    but->click();
+    check->setChecked(true);
+    freq->setText("2000");
+    order->setText("4");
+  }
+  w->resize(1000, 700);
+  w->MainGraphOverride = nullptr;  // draw into the window's own picture
+  for (auto [view, name] : {std::pair{f->ShowSumAll, "xover_sum.png"}, {f->ShowSet1, "xover_set1.png"},
+                            {f->ShowSet2, "xover_set2.png"}}) {
+    view->click();
+    ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1) << name;
+    EXPECT_TRUE(w->Picture1->DrawingSpaceImage().save(QString::fromStdString(RenderPath(name))));
+  }
+  EXPECT_TRUE(f->grab().save(QString::fromStdString(RenderPath("xover_window.png"))));
+  EXPECT_TRUE(dialogs.MessageTexts().size() == 1u);
+}
+
+}  // namespace
+}  // namespace zentor::test
