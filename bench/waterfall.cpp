@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include "qt_bench_main.h"
+#include "synthetic_rooms.h"
 
 #include <cmath>
 #include <numbers>
@@ -44,23 +45,7 @@ DataPlotter& Main() {
     auto* p = new DataPlotter;
     Forms::Adopt(p);
     p->Form_Load();
-    MeasurementHeader& s = ResultsDataSetInfo[0];
-    s = EQConfig;
-    s.SampleRate = 48000;
-    s.PeriodExponent = 17;
-    std::mt19937 random(5);
-    std::normal_distribution<double> noise(0, 1e-4);
-    for (size_t k = 0; k < 32; ++k) {
-      if (k > 0) ResultsDataSetInfo[k] = s;
-      auto& x = ImpulseSet[k];
-      for (float& v : x) v = static_cast<float>(noise(random));
-      const double f = 40.0 + 9.0 * static_cast<double>(k);
-      for (size_t i = 0; i + 2400 < x.size(); ++i) {
-        const double t = static_cast<double>(i) / 48000.0;
-        x[2400 + i] += static_cast<float>(std::exp(-t * 10) * std::sin(2 * std::numbers::pi * f * t));
-      }
-      x[2400] += 1.0f;
-    }
+    FillSyntheticRooms(EQConfig.NumInSet);
     InstallWaterfallLinks();
     return p;
   }();

@@ -75,7 +75,7 @@ inline int16_t Le16(const std::vector<uint8_t>& b, size_t at) {
 
 // A WAV file put together by hand: "RIFF", "WAVE", a format chunk of fmtBytes
 // (16, or 40 for the extensible form) and a data chunk of the given samples.
-struct WavSpec {
+struct WavLayout {
   uint16_t code = 1;
   uint16_t channels = 1;
   uint32_t rate = 48000;
@@ -94,7 +94,7 @@ inline void Put32(std::vector<uint8_t>& b, uint32_t v) {
 }
 inline void PutTag(std::vector<uint8_t>& b, const char* t) { b.insert(b.end(), t, t + 4); }
 
-inline std::vector<uint8_t> BuildWav(const WavSpec& s, const std::vector<int16_t>& samples) {
+inline std::vector<uint8_t> BuildWav(const WavLayout& s, const std::vector<int16_t>& samples) {
   std::vector<uint8_t> b;
   const uint32_t data = uint32_t(samples.size() * 2);
   PutTag(b, "RIFF");

@@ -35,9 +35,9 @@ class WavImportTest : public ToolsTest {
     return p;
   }
   std::string WriteMono(const std::string& name, const std::vector<int16_t>& s, uint32_t rate = 48000) {
-    WavSpec spec;
-    spec.rate = rate;
-    return Write(name, BuildWav(spec, s));
+    WavLayout layout;
+    layout.rate = rate;
+    return Write(name, BuildWav(layout, s));
   }
   void Open(const std::string& path) {
     dialogs.ExpectOpenFile(path);
@@ -112,7 +112,7 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   std::vector<uint8_t> notRiff = canonical;
   notRiff[8] = 'X';
   cases.emplace_back(notRiff, "Error 5441: Not a RIFF WAVE file");
-  WavSpec s;
+  WavLayout s;
   s.fmtBytes = 14;
   cases.emplace_back(BuildWav(s, body), "Error 5443: WAV file is truncated or damaged");
   const std::string notPcm = "Error 5444: Only 16 bit PCM WAV files can be imported";
@@ -163,7 +163,7 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
 }
 
 TEST_F(WavImportTest, ExtensiblePcmAndChunksAnywhereAreRead) {
-  WavSpec s;
+  WavLayout s;
   s.code = 0xFFFE;
   s.fmtBytes = 40;
   Open(Write("ext.wav", BuildWav(s, Pulse(8192, 10, 1000))));
