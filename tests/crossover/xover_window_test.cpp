@@ -291,6 +291,23 @@ TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
   }
 }
 
+// A program close (an add or an open closing the window) keeps the modelled set:
+// restoring 32 measurements under an add that counted 16 curves would overflow the store.
+TEST_F(XoverWindow, ProgramCloseKeepsTheModelledSetItsCallerCounted) {
+  LoadImpulses(32);
+  dialogs.ExpectMessage(MsgAnswer::No);  // resample
+  XoverForm* f = Open();
+  f->ShowSet2->click();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 16);
+  const QByteArray modelled = StoreFingerprint();
+  dialogs.Clear();
+  EXPECT_TRUE(w->ClearExtDisplay());
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_FALSE(Forms::IsLoaded<XoverForm>());
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 16);
+  EXPECT_EQ(StoreFingerprint(), modelled);
+}
+
 TEST_F(XoverWindow, PicturesOfATwoWaySumAndItsWays) {
   LoadSet(2, 48000, 15, [](int32_t, int32_t i) { return i == 3000 ? 1.0f : 0.0f; });
   w->ResultsTakenButNotSaved = kFalse;
