@@ -69,9 +69,9 @@ SoundCardSelectorForm::SoundCardSelectorForm(QWidget* parent) : QDialog(parent) 
   Frame6 = new QGroupBox("Room Corr", this);
   Frame6->setGeometry(284, 194, 150, 58);
   Label1 = new QLabel("(Hz)  Schroeder", Frame6);
-  Label1->setGeometry(60, 24, 88, 22);
+  Label1->setGeometry(48, 24, 100, 22);
   SchroederFreqText = new QLineEdit(Frame6);
-  SchroederFreqText->setGeometry(8, 24, 48, 22);
+  SchroederFreqText->setGeometry(8, 24, 38, 22);
   // A field turns white again once edited, as after a rejected value.
   connect(SchroederFreqText, &QLineEdit::textEdited, this,
           [this] { SchroederFreqText->setStyleSheet("background-color: white;"); });

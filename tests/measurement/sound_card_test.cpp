@@ -1,10 +1,13 @@
 // The sound-card window over fake PortAudio devices and the simulated card, and the
 // automatic mixer over simulated mixers: the store's keys, the older file, the
 // snapshot and every failure.
+#include <QAction>
 #include <QCheckBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdlib>
 #include <fstream>
 
 #include "support/audio_fixture.h"
@@ -13,10 +16,14 @@
 #include "measurement/sound_card_selector.h"
 #include "platform/forms.h"
 #include "platform/help.h"
+#include "platform/mixer/alsa_mixer.h"
 #include "platform/mixer/simulated_mixer.h"
 #include "platform/settings.h"
 #include "base/text_number.h"
 #include "core/helpers.h"
+#include "mainwindow/data_plotter.h"
+#include "measurement/mic_calibration.h"
+#include "cal_text.h"
 
 namespace zentor::test {
 namespace {
@@ -299,6 +306,74 @@ TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {
   for (int32_t i = 0; i < kMixerRecordCount; ++i) EXPECT_NE(MixerSettings[i].ControlID, 500);
   ApplyMixerControls(MixerSettings);
   EXPECT_TRUE(AutoMixerOn);
+}
+
+}  // namespace
+}  // namespace zentor::test
+
+namespace zentor::test {
+namespace {
+
+// A failure ticks "Mixer Off" in the main window's menu, so the user sees why the
+// settings stopped following the card.
+TEST_F(SoundCardTest, AFailureTicksMixerOffInTheMainMenu) {
+  DataPlotter* main = Forms::Get<DataPlotter>();
+  main->SetMixerOn(1);
+  ASSERT_TRUE(main->MixerOnMenue->isChecked());
+  AutoMixerOn = true;
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(CheckMixerResult(MixerResult::InvalidParam, 4397));
+  EXPECT_TRUE(main->MixerOffMenue->isChecked());
+  EXPECT_FALSE(main->MixerOnMenue->isChecked());
+}
+
+// The window's own calibration button: a completed reading shows the file and puts
+// it in force; a cancelled dialog changes neither.
+TEST_F(SoundCardTest, CalibrationButtonReadsAFileIntoForce) {
+  const std::string path = TempPath("card.cal");
+  WriteText(path, "Ann\r\nM1\r\n20  1.5  0\r\n20000  2.5  0\r\n");
+  Form()->SetUpSoundCardSelection();
+  const QString shown = Form()->MicCaltext->text();
+  dialogs.ExpectOpenFile(std::nullopt);
+  Form()->Calibration->click();
+  EXPECT_EQ(ActiveMicCal.Count, 0);
+  EXPECT_EQ(Form()->MicCaltext->text(), shown);
+  dialogs.Clear();
+  dialogs.ExpectOpenFile(path);
+  Form()->Calibration->click();
+  EXPECT_EQ(dialogs.calls()[0].title, "Open Microphone Calibration File");
+  EXPECT_EQ(Form()->MicCaltext->text().toStdString(), path);
+  ASSERT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], 2.5f);
+
+  // The window as a user sees it.
+  Form()->show();
+  const QImage shot = Form()->grab().toImage();
+  EXPECT_FALSE(shot.isNull());
+  if (const char* dir = std::getenv("ZENTOR_RENDER_DIR")) shot.save(QString(dir) + "/sound_card.png");
+}
+
+// A real ALSA card, when the machine has one: writing back what was read changes nothing.
+TEST(AlsaMixer, ReadApplyReadGivesTheSameRecords) {
+  AlsaMixerApi alsa;
+  if (alsa.OpenCard(0) != MixerResult::NoError) GTEST_SKIP() << "no ALSA card";
+  std::vector<MixerControlInfo> controls;
+  ASSERT_EQ(alsa.LineControls(0, -1, controls), MixerResult::NoError);
+  auto read = [&] {
+    std::vector<std::vector<int32_t>> all;
+    for (const MixerControlInfo& c : controls) {
+      std::vector<int32_t> v;
+      EXPECT_EQ(alsa.GetValues(c.id, IsListControlType(c.type) ? c.items : kMixerChannelValues, v),
+                MixerResult::NoError);
+      all.push_back(v);
+    }
+    return all;
+  };
+  const auto before = read();
+  for (size_t i = 0; i < controls.size(); ++i) EXPECT_EQ(alsa.SetValues(controls[i].id, before[i]), MixerResult::NoError);
+  EXPECT_EQ(read(), before);
+  alsa.Close();
 }
 
 }  // namespace
