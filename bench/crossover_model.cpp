@@ -12,6 +12,7 @@
 #include "core/filter_run.h"
 #include "core/records.h"
 #include "crossover/xover_chain.h"
+#include "crossover/xover_form.h"
 #include "crossover/xover_model.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
@@ -63,6 +64,9 @@ DataPlotter* Plotter() {
     auto* w = new DataPlotter;
     Forms::Adopt(w);
     w->Form_Load();
+    // The view the window's opening selects: the modelled set as fractional-octave curves.
+    Load(3);
+    SetMainDisplayForXover();
     return w;
   }();
   return p;

@@ -56,12 +56,6 @@ void ExpandOrOne(double* re, double* im, int32_t& count, int32_t roots, const do
   ExpandRootsToPolynomial(re, im, roots, rootRe, rootIm);
 }
 
-// A second-order section with the feedback coefficients negated: y = b0 x + b1 x1 +
-// b2 x2 + na1 y1 + na2 y2.
-struct Biquad {
-  double b0, b1, b2, na1, na2;
-};
-
 // G sections in a row over the whole signal, their states in registers. One section's
 // output history is the next one's input history. The own previous output enters last,
 // so the recursion waits on one multiply-add per sample, and consecutive samples overlap.
@@ -428,6 +422,25 @@ bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, i
   }
   RunBiquadCascade(signal.data(), n, sections.data(), used);
   return true;
+}
+
+bool DigitalSectionCascade::Add(const FilterBlock& block) {
+  if (block.Domain != kDomainZPlane || block.NumPoles < 0 || block.NumPoles > 2 || block.NumZeros < 0 ||
+      block.NumZeros > 2 || count_ >= kMaxFilterRoots)
+    return false;
+  double num[3] = {}, numIm[3] = {}, den[3] = {}, denIm[3] = {};
+  int32_t numCount = 0, denCount = 0;
+  ExpandOrOne(den, denIm, denCount, block.NumPoles, block.PoleRe.data(), block.PoleIm.data());
+  ExpandOrOne(num, numIm, numCount, block.NumZeros, block.ZeroRe.data(), block.ZeroIm.data());
+  if (den[0] != 1.0) return false;
+  const double g = block.DigitalGain;
+  sections_[static_cast<size_t>(count_++)] = {num[0] * g, num[1] * g, num[2] * g, -den[1], -den[2]};
+  return true;
+}
+
+void DigitalSectionCascade::Run(std::span<float> signal, int32_t n) const {
+  if (n <= 0 || static_cast<size_t>(n) > signal.size()) return;
+  RunBiquadCascade(signal.data(), n, sections_.data(), count_);
 }
 
 bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,

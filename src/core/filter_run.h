@@ -47,6 +47,27 @@ struct FilterSection {
 };
 int32_t FilterSectionLayout(int32_t numPoles, std::array<FilterSection, kMaxFilterRoots>& out);
 
+// A second-order section with the feedback coefficients negated: y = b0 x + b1 x1 +
+// b2 x2 + na1 y1 + na2 y2.
+struct Biquad {
+  double b0, b1, b2, na1, na2;
+};
+
+// Digital blocks of at most two poles and two zeros, gathered and then run in one
+// pass: several sections per pass over the signal are far faster than a pass each.
+class DigitalSectionCascade {
+ public:
+  // False, nothing added, for a block that is not in the z-plane, has more than two
+  // roots of a kind, or when the cascade already holds kMaxFilterRoots sections.
+  bool Add(const FilterBlock& block);
+  void Run(std::span<float> signal, int32_t n) const;
+  int32_t Count() const { return count_; }
+
+ private:
+  std::array<Biquad, kMaxFilterRoots> sections_{};
+  int32_t count_ = 0;
+};
+
 // Runs every filter of an applied set (count in filters[0].Count) over 2^order samples,
 // one peaking section per record; block is used as work and holds the last section.
 bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, int32_t order,

@@ -72,6 +72,14 @@ int32_t XoverDelaySamples(float delayMs, int32_t rate) {
 void ApplyXoverEQFile(std::span<float> samples, int32_t n, const XoverSetRecord& set, XoverChainContext& ctx) {
   const int32_t count = std::clamp(set.EQFilterCount, 0, kXoverEQFilters);
   FilterBlock& b = *ctx.block;
+  // The sections run together once built; a failure still applies those before it.
+  DigitalSectionCascade cascade;
+  struct RunAtExit {
+    const DigitalSectionCascade& c;
+    std::span<float> x;
+    int32_t n;
+    ~RunAtExit() { c.Run(x, n); }
+  } runAtExit{cascade, samples, n};
   for (int32_t i = 0; i < count; ++i) {
     const double q1 = set.EQQ1[size_t(i)];
     const double a = std::fabs(q1), bq = std::fabs(set.EQQ2[size_t(i)]);
@@ -104,7 +112,7 @@ void ApplyXoverEQFile(std::span<float> samples, int32_t n, const XoverSetRecord&
       MsgBox("Error 7125");
       continue;
     }
-    if (!RunFilterBlockOnSignal(samples, ctx.scratch, n, b)) {
+    if (!cascade.Add(b)) {
       MsgBox("Error 3934");
       return;
     }

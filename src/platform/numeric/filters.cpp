@@ -68,6 +68,31 @@ bool RecursiveFilter(std::span<const double> b, int32_t nb, std::span<const doub
   for (int32_t i = 0; i < nB; ++i) bn[static_cast<std::size_t>(i)] = gain * b[i] / a0;
   for (int32_t i = 0; i < nA; ++i) an[static_cast<std::size_t>(i)] = a[i] / a0;
   // Transposed direct form II; the state is double so high orders stay accurate.
+  // Sections of order 1 and 2 (nearly every call) keep their state in registers;
+  // the arithmetic is the general loop's, so both give the same samples.
+  if (order == 2) {
+    const double b0 = bn[0], b1 = bn[1], b2 = bn[2], a1 = an[1], a2 = an[2];
+    double z0 = 0.0, z1 = 0.0;
+    for (int32_t i = 0; i < count; ++i) {
+      const double xi = x[i];
+      const double yi = b0 * xi + z0;
+      z0 = b1 * xi - a1 * yi + z1;
+      z1 = b2 * xi - a2 * yi + 0.0;
+      y[i] = static_cast<float>(yi);
+    }
+    return true;
+  }
+  if (order == 1) {
+    const double b0 = bn[0], b1 = bn[1], a1 = an[1];
+    double z0 = 0.0;
+    for (int32_t i = 0; i < count; ++i) {
+      const double xi = x[i];
+      const double yi = b0 * xi + z0;
+      z0 = b1 * xi - a1 * yi + 0.0;
+      y[i] = static_cast<float>(yi);
+    }
+    return true;
+  }
   std::vector<double> z(static_cast<std::size_t>(order) + 1, 0.0);
   for (int32_t i = 0; i < count; ++i) {
     const double xi = x[i];
