@@ -1,6 +1,7 @@
 #include "app/window_links.h"
 
 #include "analysers/test_cd_links.h"
+#include "analysers/distortion_links.h"
 #include "crossover/xover_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
@@ -26,6 +27,7 @@ void InstallWindowLinks() {
   InstallSoundCardLinks();
   InstallXoverLinks();
   InstallTestCDLinks();
+  InstallDistortionLinks();
 }
 
 }  // namespace zentor
