@@ -1,5 +1,6 @@
 #include "app/window_links.h"
 
+#include "analysers/rta_links.h"
 #include "crossover/xover_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
@@ -24,6 +25,7 @@ void InstallWindowLinks() {
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
+  InstallRtaLinks();
 }
 
 }  // namespace zentor
