@@ -23,7 +23,9 @@ int32_t BlockMilliseconds(int32_t order, int32_t sampleRate) {
 
 bool RtaCycle::CheckPlayPointerLocation() {
   GetTimePointer(TimePointer);
-  return TimePointer >= BlockSize && TimePointer <= kPlayLength - BlockSize;
+  const bool inside = TimePointer >= BlockSize && TimePointer <= kPlayLength - BlockSize;
+  ++(inside ? AnalysedBlocks : DroppedBlocks);
+  return inside;
 }
 
 void RtaCycle::RePlay() {
@@ -59,6 +61,14 @@ int32_t RtaCycle::BuildRtaPlayBuffer(int32_t sampleRate) {
 
 bool RtaCycle::StartStreaming(int32_t sampleRate) {
   rate_ = sampleRate;
+  // A block queued before the last stop would hold the record slot: a start soon
+  // after a stop cancels it (a cancelled block never arrives).
+  const StreamingView busy = InspectStreaming();
+  if (busy.play != SlotState::Idle || busy.record != SlotState::Idle) {
+    ResetAudio();
+    CleanPlayOut();
+    CleanRecIn();
+  }
   RtaStopped = false;
   StopRecording = false;
   StopPlaying = false;

@@ -45,6 +45,8 @@ class RtaCycle : public RtaWaveClient {
   std::vector<int16_t> MLSPeriod;
   int32_t TimePointer = 0;
   bool FlashOn = true;
+  // Record blocks analysed and dropped (too near a restart) since the window opened.
+  int64_t AnalysedBlocks = 0, DroppedBlocks = 0;
 
  protected:
   explicit RtaCycle(QObject* window) : window_(window) {}
