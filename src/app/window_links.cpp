@@ -2,6 +2,7 @@
 
 #include "analysers/test_cd_links.h"
 #include "analysers/distortion_links.h"
+#include "analysers/rta_links.h"
 #include "crossover/xover_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
@@ -28,6 +29,7 @@ void InstallWindowLinks() {
   InstallXoverLinks();
   InstallTestCDLinks();
   InstallDistortionLinks();
+  InstallRtaLinks();
 }
 
 }  // namespace zentor

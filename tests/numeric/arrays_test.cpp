@@ -157,6 +157,12 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
   ASSERT_TRUE(GetRTASingleResponse(bins, s, 2, k));
   EXPECT_NEAR(s[0], 0.0f, 1e-3);
   EXPECT_LT(s[1], -100.0f);
+  // Unwindowed: amplitude A reads 20 log10 A, and the next bin holds nothing of it.
+  for (int i = 0; i < n; ++i) s[i] = static_cast<float>(1000.0 * std::cos(2 * kPi * 37.0 * i / n + 0.3));
+  const std::vector<float> near{37.0f, 38.0f};
+  ASSERT_TRUE(GetRTASingleResponse(near, s, 2, k));
+  EXPECT_NEAR(s[0], 60.0f, 0.01);
+  EXPECT_LT(s[1], -60.0f);
 
   // 1 kHz at 48 kHz to 44.1 kHz: output sample j is the sine at time j / 44100.
   std::vector<float> x(20000);

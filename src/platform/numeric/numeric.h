@@ -124,7 +124,7 @@ bool MultiplyComplexArrays(std::span<float> reA, std::span<float> imA, std::span
                            std::span<const float> imB, int32_t order);
 // env[i] = x[i]^2 + H{x}[i]^2 over 2^k samples; env may be x.
 bool EnergyEnvelope(std::span<const float> x, std::span<float> env, int32_t k);
-// dB level (re full-scale sine amplitude 1 = 0 dB, Hann window) of a 2^order-sample block
+// dB level (a sine of amplitude 1 centred on a bin = 0 dB, no window) of a 2^order-sample block
 // at each of the count bin indexes listed in bins; the levels replace samples[0..count-1].
 bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples, int32_t count, int32_t order);
 // In-place rate conversion: a[j] = the signal at input time j * old_rate / new_rate for

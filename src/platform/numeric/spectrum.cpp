@@ -18,13 +18,12 @@ bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples,
   const int32_t m = std::min(Clamp(bins, count), Clamp(samples, count));
   DoubleBuffer t = AllocDoubles(n);
   ComplexBuffer spectrum = AllocComplex(n / 2 + 1);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double w = 0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n)));
-    t[i] = samples[i] * w;
-  }
+  // No window: each block is one whole period of a periodic signal, where a window
+  // would only mix neighbouring bins.
+  for (std::size_t i = 0; i < n; ++i) t[i] = samples[i];
   ForwardReal(order, t.get(), spectrum.get());
-  // A sine of amplitude 1 on a bin gives |X| = N/4 through the Hann window: 0 dB.
-  const double scale = 4.0 / static_cast<double>(n);
+  // A sine of amplitude 1 on a bin gives |X| = N/2: 0 dB.
+  const double scale = 2.0 / static_cast<double>(n);
   for (int32_t i = 0; i < m; ++i) {
     const float b = bins[i];
     std::size_t idx = 0;
