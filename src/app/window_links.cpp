@@ -1,6 +1,7 @@
 #include "app/window_links.h"
 
 #include "crossover/xover_links.h"
+#include "eqdesign/eq_list_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/audio_form.h"
@@ -21,6 +22,7 @@ void InstallWindowLinks() {
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
   InstallFilterEditLinks();
+  InstallEqListLinks();
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
