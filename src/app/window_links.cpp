@@ -4,6 +4,7 @@
 #include "analysers/distortion_links.h"
 #include "analysers/rta_links.h"
 #include "crossover/xover_links.h"
+#include "eqdesign/eq_list_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/audio_form.h"
@@ -24,6 +25,7 @@ void InstallWindowLinks() {
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
   InstallFilterEditLinks();
+  InstallEqListLinks();
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();

@@ -6,7 +6,10 @@
 #include "base/text_number.h"
 #include "core/records.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
+#include "platform/dialogs.h"
+#include "platform/forms.h"
 
 namespace zentor {
 
@@ -60,8 +63,55 @@ bool CheckForCurveSingularities(DataPlotter& window, int32_t k, const MessageSin
   window.ClearModesList();
   std::vector<std::string> lines;
   const bool found = BuildModesList(k, lines, say);
-  window.ShowListLines(lines);
+  window.ShowModesLines(lines);
   return found;
+}
+
+std::string AllModesLine(const FilterRecord& mode) {
+  const double hz = Fix(mode.Freq1 * 100.0 / 6.28318530717959) / 100;
+  const double q = Fix(mode.Q1 * 10.0) * 0.1;
+  const double dB = Fix(10 * (20 / std::log(10.0)) * std::log(std::fabs(double(mode.Q2) / mode.Q1))) * 0.1;
+  return std::to_string(mode.Curve + 1) + ". " + Number(hz) + " Hz, Q:" + Number(q) + " L: " + Number(dB);
+}
+
+std::vector<std::string> BuildAllModesList(bool ascending, const MessageSink& say) {
+  constexpr int32_t kListLimit = 2000;
+  ModesListContents[0].Count = 0;
+  int32_t count = 0;
+  bool full = false;
+  for (int32_t c = 0; c < kCurveSlots && !full; ++c) {
+    const SingularityListRecord& set = SingularityList[static_cast<size_t>(c)];
+    const int32_t n = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+    for (int32_t e = 0; e < n && !full; ++e) {
+      if (!(set.Q1[static_cast<size_t>(e)] > 1.0f)) continue;
+      ModeRecordFromSet(c, e, ModesListContents[static_cast<size_t>(count)]);
+      ModesListContents[0].Count = ++count;
+      full = count >= kListLimit;
+    }
+  }
+  if (full)
+    say("User Error: Too many filters are found to list all of them: Grab a smaller frequency range for filter "
+        "fit or delete some measurement results");
+  else
+    SortModesByFrequency(ModesListContents, ascending);
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) lines.push_back(AllModesLine(ModesListContents[static_cast<size_t>(i)]));
+  return lines;
+}
+
+void CompModes_Click(DataPlotter& window) {
+  window.ModeSortAscending = window.ModeSortAscending == kTrue ? kFalse : kTrue;
+  if (window.GetBusy()) return;
+  window.ShowModesLines(BuildAllModesList(window.ModeSortAscending == kTrue));
+}
+
+void ModesList_Click(DataPlotter& window, int32_t row) {
+  if (window.GetBusy()) return;
+  if (row < 0 || row >= std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes)) return;
+  UserSelect* dialog = Forms::Get<UserSelect>();
+  dialog->InitializeUserSelect(row);
+  ShowModal(dialog);
 }
 
 }  // namespace zentor

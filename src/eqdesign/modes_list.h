@@ -26,4 +26,20 @@ bool BuildModesList(int32_t k, std::vector<std::string>& lines, const MessageSin
 // The same, shown in the main window's ModesList.
 bool CheckForCurveSingularities(DataPlotter& window, int32_t k, const MessageSink& say = MessageBoxSink());
 
+// The line of one mode in the list of all modes: "3. 100.25 Hz, Q:5.2 L: -6.3",
+// curve numbered from 1, frequency and Q truncated.
+std::string AllModesLine(const FilterRecord& mode);
+
+// Gathers the narrow cuts (Q1 above 1.0) of the sets of curves 0..31 into
+// ModesListContents, sorted by frequency (stable), and returns their lines. At
+// 2000 entries it says so and stops: those 2000 are listed in the order found.
+std::vector<std::string> BuildAllModesList(bool ascending, const MessageSink& say = MessageBoxSink());
+
+// "List All Modes": flips ModeSortAscending and lists; nothing while Busy.
+void CompModes_Click(DataPlotter& window);
+
+// A click on line `row` of ModesList: the new-filter dialog for that mode,
+// when the line names one; nothing while Busy.
+void ModesList_Click(DataPlotter& window, int32_t row);
+
 }  // namespace zentor

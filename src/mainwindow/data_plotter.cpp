@@ -509,6 +509,7 @@ void DataPlotter::SetDisplayCurveNumber(int32_t n) {
 
 void DataPlotter::ShowMeasParms(const std::string& rSN, const std::string& lSN, const std::string& distance,
                                 const std::string& rLevel, const std::string& lLevel) {
+  ModesListContents[0].Count = 0;
   ModesList->clear();
   ModesList->addItem(QString::fromStdString("R: Level = " + rLevel + " S/N = " + rSN + " dB"));
   ModesList->addItem(QString::fromStdString("L: Level = " + lLevel + " S/N = " + lSN + " dB"));

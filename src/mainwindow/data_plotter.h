@@ -310,7 +310,10 @@ class DataPlotter : public QMainWindow, public GraphHost {
   bool NormTicked() const override;
   bool ReadCurveNoText(double min, double max, double& value) override;
   int32_t DisplayResolution() const override { return DisplayRes; }
+  // Lines that name no mode: a click on one opens nothing.
   void ShowListLines(std::span<const std::string> lines) override;
+  // Lines n of which is entry n of ModesListContents.
+  void ShowModesLines(std::span<const std::string> lines);
   void ShowRubberBand(const DrawPoint& a, const DrawPoint& b, const Pen& pen) override;
   void HideRubberBand() override;
   void SetFitRange(double minFreq, double maxFreq) override;

@@ -98,7 +98,10 @@ bool DataPlotter::ClearExtDisplay() {
   return true;
 }
 
-void DataPlotter::ClearModesList() { ModesList->clear(); }
+void DataPlotter::ClearModesList() {
+  ModesListContents[0].Count = 0;
+  ModesList->clear();
+}
 
 std::string DataPlotter::GetUserNotes() const {
   return CodesToText(UserNotesBlock.NotesCodes, UserNotesBlock.NotesLength);

@@ -193,6 +193,11 @@ bool DataPlotter::ReadCurveNoText(double min, double max, double& value) {
 }
 
 void DataPlotter::ShowListLines(std::span<const std::string> lines) {
+  ModesListContents[0].Count = 0;  // these lines name no mode
+  ShowModesLines(lines);
+}
+
+void DataPlotter::ShowModesLines(std::span<const std::string> lines) {
   ModesList->clear();
   for (const std::string& line : lines) ModesList->addItem(QString::fromStdString(line));
 }

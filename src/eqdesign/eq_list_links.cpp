@@ -1,0 +1,23 @@
+#include "eqdesign/eq_list_links.h"
+
+#include "eqdesign/applied_filters.h"
+#include "eqdesign/eq_opt.h"
+#include "eqdesign/eq_report.h"
+#include "eqdesign/modes_list.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/main_window_links.h"
+#include "mainwindow/measurement_file.h"
+#include "platform/forms.h"
+
+namespace zentor {
+
+void InstallEqListLinks() {
+  FileCommandHooks.UpdateAppliedFiltersList = [] { UpdateAppliedFiltersList(*Forms::Get<DataPlotter>()); };
+  MainWindowHooks.CompModes_Click = [] { CompModes_Click(*Forms::Get<DataPlotter>()); };
+  MainWindowHooks.ModesList_Click = [](int32_t row) { ModesList_Click(*Forms::Get<DataPlotter>(), row); };
+  MainWindowHooks.TextEQ_Click = [] { TextEQ_Click(); };
+  MainWindowHooks.ShowEQOpt = [] { ShowEQOpt(); };
+  MainWindowHooks.EQEmulation_Click = [] { ShowEQOpt(); };
+}
+
+}  // namespace zentor

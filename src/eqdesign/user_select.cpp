@@ -1,0 +1,133 @@
+#include "eqdesign/user_select.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "base/text_number.h"
+#include "core/emulation.h"
+#include "core/records.h"
+#include "core/results_store.h"
+#include "eqdesign/applied_filters.h"
+#include "mainwindow/data_plotter.h"
+#include "platform/dialogs.h"
+#include "platform/forms.h"
+
+namespace zentor {
+
+namespace {
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(name);
+  b->setAutoDefault(false);
+  return b;
+}
+
+QLineEdit* ShownValue(QWidget* parent, const char* name) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setReadOnly(true);
+  return e;
+}
+
+QLabel* Caption(QWidget* parent, const char* name, const char* text) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  return l;
+}
+
+}  // namespace
+
+UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
+  setObjectName("UserSelect");
+  setWindowTitle("New Filter");
+  FreqText = ShownValue(this, "FreqText");
+  QText = ShownValue(this, "QText");
+  FreqLabel = Caption(this, "FreqLabel", "[Hz] Frequency");
+  QLabelCaption = Caption(this, "QLabel", "[unitless] Q");
+  WarningAverageLabel = Caption(this, "WarningAverageLabel", "! NOT TAKEN FROM AVERAGE");
+  WarningAverageLabel->setStyleSheet("color: rgb(192, 0, 0); font-weight: bold");
+  Apply = Button(this, "Apply", "Apply");
+  Delete = Button(this, "Delete", "Del");
+  Cancel = Button(this, "Cancel", "Cancel");
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(FreqText, 0, 0);
+  grid->addWidget(FreqLabel, 0, 1);
+  grid->addWidget(QText, 1, 0);
+  grid->addWidget(QLabelCaption, 1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(Apply);
+  buttons->addWidget(Delete);
+  buttons->addWidget(Cancel);
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(grid);
+  all->addWidget(WarningAverageLabel);
+  all->addLayout(buttons);
+
+  connect(Apply, &QPushButton::clicked, this, [this] { Apply_Click(); });
+  connect(Delete, &QPushButton::clicked, this, [this] { Delete_Click(); });
+  connect(Cancel, &QPushButton::clicked, this, [this] { Cancel_Click(); });
+}
+
+void UserSelect::InitializeUserSelect(int32_t i) {
+  ModeIndex = std::clamp(i, 0, kMaxModes - 1);
+  mode_ = GetModesListEntry(ModeIndex);
+  listed_ = mode_;
+  OriginalQ2 = mode_.Q2;
+  // No more than 20 dB.
+  if (std::fabs(mode_.Q1) * 0.1f > mode_.Q2) mode_.Q2 = std::fabs(mode_.Q1) * 0.1f;
+  const int32_t code = Forms::Get<DataPlotter>()->GetParametricEQEmulation();
+  mode_.EQEmulationCode = code;
+  // Codes 2 and 3 have no steps: the list snaps the filter when it is added.
+  if (code == 1 || code == 4 || code == 5) {
+    mode_.Kind = 2;
+    EmulateEQBand(code, mode_.Freq1, mode_.Q1, mode_.Q2);
+  }
+  if (mode_.Q1 < 0)
+    setWindowTitle("Boost Filter");
+  else if (mode_.Q1 > 0)
+    setWindowTitle("Cut Filter");
+  else
+    MsgBox("Error 8729");
+  WarningAverageLabel->setVisible(mode_.Average == 0);
+  FreqText->setText(QString::fromStdString(FormatDouble(Fix(mode_.Freq1 * 100.0 / 6.28318530717959) * 0.01 + 0.0)));
+  QText->setText(QString::fromStdString(FormatDouble(Fix(mode_.Q1 * 10.0) * 0.1 + 0.0)));
+}
+
+void UserSelect::Apply_Click() {
+  const int32_t count = AppliedFilters[0].Count;
+  if (count < 0 || count >= kMaxFilters) {
+    MsgBox("Error 5852: 75 filters are applied already. Delete one before adding another.");
+    return;
+  }
+  CopyFilterRecord(mode_, AppliedFilters[static_cast<size_t>(count)]);
+  AppliedFilters[0].Count = count + 1;
+  DataPlotter& window = *Forms::Get<DataPlotter>();
+  UpdateAppliedFiltersList(window);
+  window.EQResultsTakenButNotSaved = kTrue;
+  accept();
+}
+
+void UserSelect::Delete_Click() {
+  mode_.Q2 = OriginalQ2;
+  bool ok = false;
+  const int32_t c = listed_.Curve;
+  const int32_t e = FindMeasuredEntry(c, listed_);
+  if (e >= 0) RemoveResultMeasuredFilterSet(*Forms::Get<DataPlotter>(), c, e, ok);
+  if (!ok) {
+    MsgBox(" Error 8724");
+    return;
+  }
+  accept();
+}
+
+void UserSelect::Cancel_Click() { reject(); }
+
+}  // namespace zentor
