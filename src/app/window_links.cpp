@@ -2,6 +2,7 @@
 
 #include "analysers/test_cd_links.h"
 #include "crossover/xover_links.h"
+#include "eqdesign/eq_dialog_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/audio_form.h"
@@ -22,6 +23,7 @@ void InstallWindowLinks() {
   InstallMicCalibrationLinks();
   InstallEqAudioLinks();
   InstallFilterEditLinks();
+  InstallEQDialogLinks();
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
