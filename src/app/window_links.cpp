@@ -5,6 +5,7 @@
 #include "analysers/rta_links.h"
 #include "crossover/xover_links.h"
 #include "eqdesign/eq_list_links.h"
+#include "eqdesign/eq_dialog_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
 #include "measurement/audio_form.h"
@@ -26,6 +27,7 @@ void InstallWindowLinks() {
   InstallEqAudioLinks();
   InstallFilterEditLinks();
   InstallEqListLinks();
+  InstallEQDialogLinks();
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
