@@ -8,6 +8,7 @@
 #include "eqdesign/eq_dialog_links.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/filter_set_links.h"
+#include "eqdesign/fit_commands.h"
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
@@ -20,6 +21,7 @@ namespace zentor {
 
 void InstallWindowLinks() {
   InstallFilterSetLinks();
+  InstallFitCommandLinks();
   InstallWaterfallLinks();
   InstallLargeRoomLinks();
   InstallCurveToolsLinks();

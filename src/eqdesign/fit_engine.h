@@ -70,6 +70,8 @@ struct FitEngine {
   FitEngineCallbacks Callbacks;
   FitPool* Pool = nullptr;  // none: everything on the calling thread
   FitCounters Counters;     // summed over the engine's calls
+  // The damping of each completed polish pass, the latest last (at most 256).
+  std::vector<float> PassDampings;
 
   bool Stopped() const { return Callbacks.Stop != nullptr && Callbacks.Stop->load(); }
   void Say(const std::string& text) const {

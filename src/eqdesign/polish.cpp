@@ -112,6 +112,8 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
   NormaliseFitCurve(curve, set.RangeLow, set.RangeHigh);
   CopyFilterSetEntries(work, set);
   ++engine.Counters.PolishPasses;
+  if (engine.PassDampings.size() >= 256) engine.PassDampings.erase(engine.PassDampings.begin());
+  engine.PassDampings.push_back(set.Damping);
   return true;
 }
 

@@ -399,6 +399,10 @@ void DataPlotter::BuildPanel() {
   Place(Polish, 2350, 480, 1250, 270);
   Place(NumOptBut, 3650, 480, 900, 270);
   Place(DelCurve, 5150, 200, 1100, 270);
+  StopModal = Control<QPushButton>(ControlFrame, "StopModal", "Stop Analysis");
+  Place(StopModal, 4600, 480, 1300, 270);
+  Command7 = Control<QPushButton>(ControlFrame, "Command7", "");
+  Command7->setVisible(false);
   LeftArrow = Control<QPushButton>(ControlFrame, "LeftArrow", "<");
   CurveNumberText = TextBox(ControlFrame, "CurveNumberText", "1");
   RightArrow = Control<QPushButton>(ControlFrame, "RightArrow", ">");
@@ -409,8 +413,8 @@ void DataPlotter::BuildPanel() {
   // Moving the mouse over these gives them the keyboard focus.
   for (QWidget* w : std::initializer_list<QWidget*>{
            Colorselect, CompModes, DelCurve, Display, ErrSelect, FitFiltersBut, FreqSelect, LeftArrow,
-           LeftDisplayArrow, NumOptBut, Polish, QSelect, RightArrow, RightDisplayArrow, AccCheck, All, avg, Norm,
-           QkCheck, ControlFrame}) {
+           LeftDisplayArrow, NumOptBut, Polish, QSelect, RightArrow, RightDisplayArrow, StopModal, AccCheck, All, avg,
+           Norm, QkCheck, ControlFrame}) {
     w->setMouseTracking(true);
     w->installEventFilter(this);
   }

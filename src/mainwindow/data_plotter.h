@@ -111,6 +111,10 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void SetParametricEmulation(int32_t code) { ParametricEQEmulation = code; }
   bool GetBusy() const { return Busy != 0; }
   bool GetStopModalFlag() const { return StopModalFlag != 0; }
+  void SetStopModalFlag(int16_t v) { StopModalFlag = v; }
+  // A click during a long analysis asks it to stop; at rest it does nothing.
+  void StopModal_Click() { StopModalFlag = Busy; }
+  void Command7_Click() {}
 
   // Commands.
   void MixerOffMenue_Click();
@@ -242,7 +246,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   QLineEdit* CurveNoText;
   QPushButton *LeftDisplayArrow, *RightDisplayArrow;
   QCheckBox *All, *AccCheck, *QkCheck;
-  QPushButton *FitFiltersBut, *Polish, *NumOptBut, *DelCurve;
+  QPushButton *FitFiltersBut, *Polish, *NumOptBut, *DelCurve, *StopModal, *Command7;
   QLineEdit* CurveNumberText;
   QPushButton *LeftArrow, *RightArrow;
   QPushButton *FreqSelect, *QSelect, *ErrSelect, *CompModes;

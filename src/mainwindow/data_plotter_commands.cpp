@@ -117,6 +117,8 @@ void DataPlotter::InitCommandControls() {
   onClick(NumOptBut, &DataPlotter::NumOptBut_Click);
   onClick(ErrSelect, &DataPlotter::ErrSelect_Click);
   onClick(Polish, &DataPlotter::Polish_Click);
+  onClick(StopModal, &DataPlotter::StopModal_Click);
+  onClick(Command7, &DataPlotter::Command7_Click);
   onClick(FreqSelect, &DataPlotter::FreqSelect_Click);
   onClick(QSelect, &DataPlotter::QSelect_Click);
   onClick(RemoveCurve, &DataPlotter::RemoveCurve_Click);

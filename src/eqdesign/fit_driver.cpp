@@ -1,0 +1,150 @@
+#include "eqdesign/fit_driver.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "eqdesign/filter_sets.h"
+#include "eqdesign/polish.h"
+#include "eqdesign/singularity_search.h"
+
+namespace zentor {
+
+namespace {
+
+void ClearEntries(SingularityListRecord& R) {
+  R.Count = 0;
+  R.Freq.fill(0);
+  R.Q1.fill(0);
+  R.Q2.fill(0);
+  R.FitError.fill(0);
+}
+
+void AppendEntry(SingularityListRecord& to, const SingularityListRecord& from, int32_t i) {
+  const int32_t n = to.Count;
+  to.Freq[n] = from.Freq[i];
+  to.Q1[n] = from.Q1[i];
+  to.Q2[n] = from.Q2[i];
+  to.FitError[n] = from.FitError[i];
+  to.Count = n + 1;
+}
+
+}  // namespace
+
+FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C, int32_t accumulate, int32_t k,
+                                  int32_t average, const FitDriverConstants& constants, FitEngine& engine) {
+  FitCurveOutcome out;
+  const SingularityListRecord before = R;
+  const MessageSink say = [&engine](const std::string& t) { engine.Say(t); };
+
+  R.Average = average;
+  auto curve = std::make_unique<FitCurveRecord>();
+  const int32_t points = std::clamp(C.NumPoints, 0, static_cast<int32_t>(C.YValues.size()));
+  PrepareFitCurve(C.XValues, C.YValues, points, R.ModeCode, constants.LoudspeakerOrder, *curve);
+
+  R.MaxDecay = static_cast<float>(constants.MaxDecay);
+  R.QMinimum = constants.QMinimum;
+  R.SchroederFreq = constants.SchroederFreq;
+  R.SecondaryPolishWidth = static_cast<float>(constants.SecondaryPolishWidth);
+  R.NumInitialLoops = constants.NumInitialLoops;
+  R.Damping = static_cast<float>(constants.Damping);
+  R.LoudspeakerOrder = constants.LoudspeakerOrder;
+  R.Kind = 2;
+  R.Curve = k;
+  const int32_t loops = R.NumInitialLoops;
+  const float damping = R.Damping;
+
+  // The range of this fit, in Hz: the one stored is the previous fit's.
+  NormaliseFitCurve(*curve, static_cast<float>(constants.MinFreq), static_cast<float>(constants.MaxFreq));
+
+  SingularityListRecord existing;
+  if (accumulate == 1) {
+    if (R.Count <= 0) {
+      accumulate = 0;
+      out.UntickAccumulate = true;
+    } else {
+      existing.RangeLow = R.RangeLow;
+      existing.RangeHigh = R.RangeHigh;
+      CopyFilterSetEntries(R, existing);
+      std::span<double> levels(curve->Level.data(), static_cast<size_t>(curve->Count));
+      for (int32_t i = 0; i < existing.Count; ++i) {
+        if (existing.Q1[i] == 0) say("Err 98364: n= " + std::to_string(i));
+        ApplySingularityToLevels(levels, curve->Freq, -existing.Q1[i], existing.Q2[i], existing.Freq[i], 1.0f, 0,
+                                 curve->Count, say);
+      }
+    }
+  }
+
+  ClearEntries(R);
+  R.RangeLow = static_cast<float>(constants.MinFreq);
+  R.RangeHigh = static_cast<float>(constants.MaxFreq);
+  if (engine.Settings.Quick) {
+    R.Damping = 1.0f;
+    R.NumInitialLoops = 1;
+  }
+
+  if (R.SelectCode == 4) {
+    R.Damping = damping;
+    out.Found = SearchSingularities(R, *curve, engine);
+    if (engine.Stopped()) {
+      R = before;
+      out.Stopped = out.Kept = true;
+      out.UntickAccumulate = false;
+      return out;
+    }
+    if (R.NumInitialLoops > 1) {
+      const float step = (1.0f - R.Damping) / static_cast<float>(R.NumInitialLoops);
+      for (int32_t i = 0; i < R.NumInitialLoops && !out.Stopped; ++i) {
+        if (!PolishCriticalPeakValues(R, *curve, engine)) out.Stopped = engine.Stopped();
+        R.Damping += step;
+      }
+    }
+  }
+  if (R.NumInitialLoops > 1 && !out.Stopped) {
+    R.Damping = 1.0f;
+    if (!PolishCriticalPeakValues(R, *curve, engine)) out.Stopped = engine.Stopped();
+  }
+
+  if (accumulate == 1) {
+    if (existing.Count > 0) {
+      R.Damping = 1.0f;
+      if (existing.Count + R.Count >= kMaxFilters) {
+        // The new entries go; the set the user built up stays.
+        say(" User Error: Filter Buffer Overload: Rejecting all filters");
+        ClearEntries(R);
+        for (int32_t i = 0; i < existing.Count; ++i) AppendEntry(R, existing, i);
+        R.RangeLow = existing.RangeLow;
+        R.RangeHigh = existing.RangeHigh;
+      } else {
+        std::span<double> levels(curve->Level.data(), static_cast<size_t>(curve->Count));
+        for (int32_t i = 0; i < existing.Count; ++i) {
+          AppendEntry(R, existing, i);
+          ApplySingularityToLevels(levels, curve->Freq, existing.Q1[i], existing.Q2[i], existing.Freq[i], 1.0f, 0,
+                                   curve->Count, say);
+        }
+      }
+    }
+    R.RangeLow = std::min(R.RangeLow, existing.RangeLow);
+    R.RangeHigh = std::max(R.RangeHigh, existing.RangeHigh);
+  }
+
+  SortFilterSetByKey1(R, true);
+  R.NumInitialLoops = loops;
+  R.Damping = damping;
+  R.Kind = 4;
+  RemoveInsignificantFilters(R);
+  for (int32_t i = 0; i < R.Count; ++i)
+    if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
+  return out;
+}
+
+void FitMessages::Add(const std::string& text) {
+  if (seen_.insert(text).second) pending_.push_back(text);
+}
+
+std::vector<std::string> FitMessages::TakeNew() {
+  std::vector<std::string> out;
+  out.swap(pending_);
+  return out;
+}
+
+}  // namespace zentor
