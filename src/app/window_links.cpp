@@ -7,6 +7,7 @@
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/sound_card_selector.h"
+#include "mainwindow/single_curve_links.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
@@ -24,6 +25,7 @@ void InstallWindowLinks() {
   InstallAudioFormLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
+  InstallSingleCurveViewLinks();
 }
 
 }  // namespace zentor

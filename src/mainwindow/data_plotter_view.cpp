@@ -192,6 +192,8 @@ bool DataPlotter::ReadCurveNoText(double min, double max, double& value) {
   return ValidateNumericTextBox(CurveNoText, min, max, value);
 }
 
+void DataPlotter::SetCurveNoText(const std::string& text) { CurveNoText->setText(QString::fromStdString(text)); }
+
 void DataPlotter::ShowListLines(std::span<const std::string> lines) {
   ModesList->clear();
   for (const std::string& line : lines) ModesList->addItem(QString::fromStdString(line));
