@@ -13,6 +13,7 @@
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/sound_card_selector.h"
+#include "mainwindow/single_curve_links.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
 #include "tools/three_d_form.h"
@@ -36,6 +37,7 @@ void InstallWindowLinks() {
   InstallTestCDLinks();
   InstallDistortionLinks();
   InstallRtaLinks();
+  InstallSingleCurveViewLinks();
 }
 
 }  // namespace zentor

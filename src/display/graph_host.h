@@ -26,6 +26,8 @@ class GraphHost {
   virtual void RepaintWindow() = 0;
   // Set while a single-curve view is computed: the redraw then does nothing.
   virtual bool IsBusy() const = 0;
+  // Held by a single-curve view for its whole run.
+  virtual void SetBusyFlag(bool busy) = 0;
 
   // Selecting a button here does not run its click handler.
   virtual void SelectViewButton(ViewButton b) = 0;
@@ -48,6 +50,7 @@ class GraphHost {
   virtual bool NormTicked() const = 0;
   // CurveNoText as a number within [min, max]; false after the user was told why not.
   virtual bool ReadCurveNoText(double min, double max, double& value) = 0;
+  virtual void SetCurveNoText(const std::string& text) = 0;
   // Extra FFT length steps of the numerical options (log2).
   virtual int32_t DisplayResolution() const = 0;
   // Replaces the lines of the list box beside the graph (ModesList).

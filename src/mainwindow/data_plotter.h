@@ -302,6 +302,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   DrawingSurface& MainGraph() override;
   void RepaintWindow() override;
   bool IsBusy() const override { return Busy != 0; }
+  void SetBusyFlag(bool busy) override { Busy = busy ? kTrue : kFalse; }
   void SelectViewButton(ViewButton b) override;
   ViewButton SelectedViewButton() const override;
   void SelectAxisButton(bool log) override;
@@ -313,6 +314,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   bool ReadGateText(double min, double max, double& value) override;
   bool NormTicked() const override;
   bool ReadCurveNoText(double min, double max, double& value) override;
+  void SetCurveNoText(const std::string& text) override;
   int32_t DisplayResolution() const override { return DisplayRes; }
   // Lines that name no mode: a click on one opens nothing.
   void ShowListLines(std::span<const std::string> lines) override;

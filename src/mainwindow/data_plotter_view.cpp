@@ -192,6 +192,8 @@ bool DataPlotter::ReadCurveNoText(double min, double max, double& value) {
   return ValidateNumericTextBox(CurveNoText, min, max, value);
 }
 
+void DataPlotter::SetCurveNoText(const std::string& text) { CurveNoText->setText(QString::fromStdString(text)); }
+
 void DataPlotter::ShowListLines(std::span<const std::string> lines) {
   ModesListContents[0].Count = 0;  // these lines name no mode
   ShowModesLines(lines);

@@ -29,6 +29,7 @@ class RecordingHost : public GraphHost {
   }
   void RepaintWindow() override { ++repaints; }
   bool IsBusy() const override { return busy; }
+  void SetBusyFlag(bool b) override { busy = b; }
   void SelectViewButton(ViewButton b) override { view = b; }
   ViewButton SelectedViewButton() const override { return view; }
   void SelectAxisButton(bool log) override { logAxis = log; }
@@ -52,6 +53,7 @@ class RecordingHost : public GraphHost {
   bool ReadCurveNoText(double min, double max, double& value) override {
     return ValidateNumericTextBox(&curveNoText, min, max, value);
   }
+  void SetCurveNoText(const std::string& text) override { curveNoText.setText(QString::fromStdString(text)); }
   int32_t DisplayResolution() const override { return displayRes; }
   void ShowListLines(std::span<const std::string> l) override { lines.assign(l.begin(), l.end()); }
   void ShowRubberBand(const DrawPoint& a, const DrawPoint& b, const Pen& pen) override {
