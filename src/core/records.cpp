@@ -1,5 +1,7 @@
 #include "core/records.h"
 
+#include <algorithm>
+
 #include "base/shared_state.h"
 
 namespace zentor {
@@ -36,6 +38,16 @@ std::string ResultFileName = "VavevadoRovoResult";
 std::string EQFileName = "EQSim.Eq";
 
 void SetMicChannel(int32_t code) { MicChannel = code; }
+
+void SeedLastReadMicCal() {
+  const int32_t n = std::clamp(ActiveMicCal.Count, 0, kMaxMicCalPoints);
+  MicCalCount = n;
+  std::copy_n(ActiveMicCal.Freq.begin(), n, MicCalFreq.begin());
+  std::copy_n(ActiveMicCal.Level.begin(), n, MicCalLevel.begin());
+  std::fill(MicCalFreq.begin() + n, MicCalFreq.end(), 0.0f);
+  std::fill(MicCalLevel.begin() + n, MicCalLevel.end(), 0.0f);
+  MicCalFileName = ActiveMicCal.FileName;
+}
 int32_t GetMicChannel() { return MicChannel; }
 
 namespace {

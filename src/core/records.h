@@ -74,6 +74,8 @@ struct MeasurementHeader {
   float MicSpeakerDistance = 0;     // m
   float RunMicSpeakerDistance = 0;  // m
   int32_t ReservedWord3 = 0;
+  // Corner of the MLS high-pass of the run (Hz); lives with the run, not in the file.
+  float CrossoverFrequency = 0;
 };
 constexpr size_t kMeasurementHeaderFileBytes = 196;
 
@@ -158,6 +160,9 @@ extern int32_t MicCalCount;
 extern std::array<float, kMaxMicCalPoints> MicCalFreq;
 extern std::array<float, kMaxMicCalPoints> MicCalLevel;
 extern std::string MicCalFileName;
+// After a set is loaded: the last-read table takes the calibration in force, so that
+// the next new result (which makes the last-read table the one in force) keeps it.
+void SeedLastReadMicCal();
 
 constexpr int32_t kMicOnRightInput = 99;
 constexpr int32_t kMicOnLeftInput = 33;

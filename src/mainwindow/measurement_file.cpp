@@ -399,6 +399,7 @@ bool LoadMeasurementFile(const std::string& path) {
   const int32_t n = m.Count();
   const int32_t s = m.SamplesPerResult;
   ActiveMicCal = m.Cal;
+  SeedLastReadMicCal();
   TimeGraphFrame = m.TimeFrame;
   FreqGraphFrame = m.FreqFrame;
   DisplayConfig = m.Display;

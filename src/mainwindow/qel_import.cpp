@@ -201,6 +201,7 @@ int16_t ImportQelFile(const std::string& path) {
     ActiveMicCal.Count = q.Cal.Count;
     std::copy_n(q.Cal.Freq.begin(), q.Cal.Count, ActiveMicCal.Freq.begin());
     std::copy_n(q.Cal.Level.begin(), q.Cal.Count, ActiveMicCal.Level.begin());
+    SeedLastReadMicCal();
   }
 
   MeasurementHeader& entry = ResultsDataSetInfo[k];

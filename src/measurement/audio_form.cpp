@@ -363,13 +363,6 @@ bool AudioForm::StartRunStreaming(std::span<const int16_t> playA, std::span<cons
   return false;
 }
 
-void AudioForm::AudioRecordProcess() {
-  if (!SoundCardBusy) return;  // the run was stopped
-  if (AudioFormHooks.AudioRecordProcess)
-    AudioFormHooks.AudioRecordProcess();
-  else
-    EndRun();
-}
 
 bool AudioForm::event(QEvent* e) {
   if (e->type() == WaveEvent::EventType() && static_cast<WaveEvent*>(e)->message() == WaveError) {

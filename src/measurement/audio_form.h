@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "display/graph_frame.h"
@@ -46,9 +47,17 @@ int32_t GetPreExcitationExponent(int32_t periodExponent);
 struct AudioFormLinks {
   std::function<void()> RunMainTest;
   std::function<void()> RunLevelsCheck;
-  // Processes a completed recording and ends the run (EndRun) itself.
+  // Takes the place of the window's own processing of a completed recording and
+  // ends the run (EndRun) itself.
   std::function<void()> AudioRecordProcess;
   std::function<void()> RedrawImpulseEnergyPictures;
+  // The two aligned impulses of a run before the division (reference and microphone
+  // roles by the channel code), at the run's sample rate.
+  std::function<void(std::span<const float> a, std::span<const float> b, int32_t micChannel, int32_t rate)>
+      DrawImpulseEnergyPictures;
+  // The levels check's and the background-noise recording's processing.
+  std::function<void()> ProcessLevelsCheck;
+  std::function<void()> ProcessNoiseRecording;
   // Offers to save the sound card's mixer settings; the answer is not used.
   std::function<void()> SaveAutoMixerSettingsOnExit;
 };
@@ -126,6 +135,7 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  std::string ProcessMainTest();
   void AllocateMeasurementBuffers();
   void ReleaseMeasurementBuffers();
   void ShowSignalOptions();

@@ -1,0 +1,145 @@
+// The end of every run: the completed recording goes to the processing of its kind,
+// and the main test's recording becomes a stored, shown result.
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <cmath>
+#include <string>
+
+#include "base/text_number.h"
+#include "core/records.h"
+#include "core/results_store.h"
+#include "display/view_state.h"
+#include "mainwindow/data_plotter.h"
+#include "measurement/audio_form.h"
+#include "measurement/deconvolution.h"
+#include "measurement/eq_audio_module.h"
+#include "platform/dialogs.h"
+#include "platform/forms.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kPlayedPeak = 15000.0;  // the amplitude every excitation is built to
+constexpr double kSpeedOfSound = 343.0;  // m/s
+
+DataPlotter* Plotter() { return Forms::IsLoaded<DataPlotter>() ? Forms::Get<DataPlotter>() : nullptr; }
+
+// Shown to 0.1 dB, cut toward zero.
+std::string PeakText(float peak) { return FormatSingle(static_cast<float>(Fix(200.0 * std::log10(peak / kPlayedPeak)) * 0.1)); }
+std::string RatioText(float signal, float noise) {
+  return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
+}
+
+void Show(QLineEdit* box, const std::string& text) { box->setText(QString::fromStdString(text)); }
+std::string Shown(const QLineEdit* box) { return box->text().toStdString(); }
+
+}  // namespace
+
+void AudioForm::AudioRecordProcess() {
+  if (AudioFormHooks.AudioRecordProcess) {
+    if (SoundCardBusy) AudioFormHooks.AudioRecordProcess();
+    return;
+  }
+  // Each branch ends the run, so a late completion after Stop finds the card free.
+  if (TestMode == -1 && SoundCardBusy) {
+    DisplayConfig.Graphshown = 4;
+    if (AudioFormHooks.ProcessLevelsCheck) AudioFormHooks.ProcessLevelsCheck();
+    EndRun();
+    if (DataPlotter* main = Plotter()) main->EnableDataPlotterPlayRec(kTrue);
+  }
+  if (TestMode == -2 && SoundCardBusy) {
+    if (AudioFormHooks.ProcessNoiseRecording) AudioFormHooks.ProcessNoiseRecording();
+    DisplayConfig.Graphshown = 5;
+    EndRun();
+  }
+  if (TestMode == -3 && SoundCardBusy) {
+    Timer1->stop();  // the bar now counts the processing steps
+    ProcessMainTest();
+    RestoreRunPointer();
+    SoundCardBusy = false;
+    if (DataPlotter* main = Plotter()) main->EnableDataPlotterPlayRec(kTrue);
+  }
+}
+
+std::string AudioForm::ProcessMainTest() {
+  MeasurementHeader& h = MeasHeader;
+  if (h.RunStatus == -1) {
+    MsgBox("Error 5291");
+    return "";
+  }
+  DataPlotter* main = Plotter();
+  // A window that will not close keeps its data; the recording is processed anyway.
+  if (main) main->ClearExtDisplay();
+  ProgressBar1->setValue(0);
+  ProgressBar1->setMaximum(10);
+  h.SignalEnergy = 0;
+  h.NoiseEnergy = 0;
+  h.AlignmentShift = 0;
+
+  const int32_t r = h.SampleRate;
+  const int32_t order = h.PeriodExponent;
+  if (r <= 0 || order < 1 || order > 18) {
+    MsgBox("Error 5289");
+    return "";
+  }
+  const int32_t n = 1 << order;
+  const int32_t w = CLng(r * 0.05), v = CLng(r * 0.1);
+  const std::string p = std::to_string(order);
+  const bool micLeft = MicChannel == kMicOnLeftInput;
+  std::vector<float>& refRec = micLeft ? RecordBufferB : RecordBufferA;
+  std::vector<float>& micRec = micLeft ? RecordBufferA : RecordBufferB;
+  const std::vector<int16_t>& refPlay = micLeft ? PlayBufferB : PlayBufferA;
+  const std::vector<int16_t>& micPlay = micLeft ? PlayBufferA : PlayBufferB;
+  int16_t success = kTrue;
+
+  DeconvolveChannel(h.PreExcitationExponent, w, refRec, refPlay, p, h.ImpulseShift, h.PeakLevel, h.SignalEnergy,
+                    h.NoiseEnergy, kTrue, success);
+  const float tRef = static_cast<float>(h.ImpulseShift);
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+  if (h.SignalEnergy <= 0 || h.NoiseEnergy <= 0) {
+    MsgBox("User Error: No Left Channel Input");
+    return "";
+  }
+  Show(LeftPeakLevel, PeakText(h.PeakLevel));
+  Show(LeftSN, RatioText(h.SignalEnergy, h.NoiseEnergy));
+
+  h.SignalEnergy = 0;
+  h.NoiseEnergy = 0;
+  DeconvolveChannel(h.PreExcitationExponent, v, micRec, micPlay, p, h.ImpulseShift, h.PeakLevel, h.SignalEnergy,
+                    h.NoiseEnergy, kFalse, success);
+  const int32_t tMic = h.ImpulseShift;
+  h.ImpulseShift = (tMic - CLng(tRef)) % n;
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+  if (h.SignalEnergy <= 0 || h.NoiseEnergy <= 0) {
+    MsgBox("User Error: No Right channel input");
+    return "";
+  }
+  Show(RightPeakLevel, PeakText(h.PeakLevel));
+  Show(RightSN, RatioText(h.SignalEnergy, h.NoiseEnergy));
+
+  // Time of flight between the two arrivals, wrapped to one period, in millimetres.
+  const double d = (r * 0.05 + h.ImpulseShift) / r * kSpeedOfSound;
+  const double lc = Fix(double(n) / r * kSpeedOfSound * 100.0) / 100.0;
+  const int32_t period = CLng(lc * 1000.0);
+  const int32_t mm = period > 0 ? CLng(d * 1000.0) % period : CLng(d * 1000.0);
+  h.MeasuredDistance = static_cast<float>(mm / 1000.0);
+  Show(MicSpkrText, FormatSingle(static_cast<float>((mm / 10) / 100.0)));
+
+  h.PeakLevel = static_cast<float>(Val(Shown(RightPeakLevel)));
+  h.NoiseEnergy = static_cast<float>(Val(Shown(RightSN)));
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+
+  if (!ComputeTransferFunction(RecordBufferA, RecordBufferB, h, MicChannel)) return "";
+  ProgressBar1->setValue(ProgressBar1->value() + 3);
+
+  AddMeasurementToResults(RecordBufferB, h, Shown(RightSN), Shown(LeftSN), Shown(MicSpkrText), Shown(RightPeakLevel),
+                          Shown(LeftPeakLevel));
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+  if (main) main->ShowResult();
+  ProgressBar1->setValue(0);
+  return "";
+}
+
+}  // namespace zentor

@@ -1,0 +1,288 @@
+// A measurement end to end on the simulated card: the recording becomes a stored,
+// listed, drawn result that matches the card's known room; refusals, a late
+// completion, the channel swap and the file round trip.
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QListWidget>
+#include <QProgressBar>
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <vector>
+
+#include "base/text_number.h"
+#include "core/records.h"
+#include "core/results_store.h"
+#include "core/test_signals.h"
+#include "display/view_state.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/measurement_file.h"
+#include "measurement/audio_form.h"
+#include "measurement/eq_audio_module.h"
+#include "platform/numeric/numeric.h"
+#include "platform/picture.h"
+#include "support/audio_fixture.h"
+
+namespace zentor::test {
+namespace {
+
+std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+
+class MainTestProcessingTest : public AudioTest {
+ protected:
+  void SetUp() override {
+    AudioTest::SetUp();
+    main = Forms::Get<DataPlotter>();
+    main->Form_Load();
+    WaveDeviceId = Sim();
+    EQConfig.SampleRate = 48000;
+    EQConfig.PeriodExponent = 17;
+    EQConfig.MeasConfig = 87;
+    EQConfig.AutoRange = kTrue;
+    SimulatedCardSettings s = Quiet();
+    s.blockSize = 8192;
+    s.latency = 480;
+    s.referenceGain = 0.5;
+    s.room.clear();  // the default room
+    UseCard(s);
+  }
+  void TearDown() override {
+    Forms::Unload<AudioForm>();
+    AudioTest::TearDown();
+  }
+  AudioForm* Form() { return Forms::Get<AudioForm>(); }
+
+  // Stands in for the run's start: one period of the excitation in PlayBufferB, its
+  // reversal in PlayBufferA, each continued periodically, then the card started.
+  void StartRun() {
+    AudioForm* f = Form();
+    CopyMeasurementHeader(EQConfig, MeasHeader);
+    MeasHeader.PreExcitationExponent = GetPreExcitationExponent(MeasHeader.PeriodExponent);
+    const int32_t p = MeasHeader.PeriodExponent, q = MeasHeader.PreExcitationExponent;
+    const int32_t n = 1 << p, total = n + (1 << q), r = MeasHeader.SampleRate;
+    std::fill(PlayBufferA.begin(), PlayBufferA.end(), 0);
+    std::fill(PlayBufferB.begin(), PlayBufferB.end(), 0);
+    if (MeasHeader.MeasConfig == 42) {
+      BuildMLSSequence(PlayBufferB, p, 15000);
+      PlayBufferB[n - 1] = PlayBufferB[0];
+    } else {
+      std::vector<float> shape(1 << 15);
+      BuildPinkWeightingDb(shape, 1 << 15);
+      shape[0] = shape[1];
+      BuildTestSignal(shape, 1 << 15, PlayBufferB, n, 15000, r, 5.0f, 0.99f * r / 2, f->SweepScratch);
+    }
+    for (int32_t i = 0; i < (1 << q); ++i) PlayBufferB[n + i] = PlayBufferB[i];
+    for (int32_t i = 0; i < n; ++i) PlayBufferA[i] = PlayBufferB[n - 1 - i];
+    for (int32_t i = 0; i < (1 << q); ++i) PlayBufferA[n + i] = PlayBufferA[i];
+    TaperEndOfIntegerArrayC(PlayBufferA, 200, total);
+    TaperEndOfIntegerArrayC(PlayBufferB, 200, total);
+    f->TestMode = -3;
+    SoundCardBusy = true;
+    f->ShowRunHourglass();
+    ASSERT_TRUE(f->StartRunStreaming(std::span(PlayBufferA).first(total), std::span(PlayBufferB).first(total), total,
+                                     p, q, r));
+  }
+  void Measure() {
+    StartRun();
+    for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
+    ASSERT_FALSE(SoundCardBusy);
+  }
+
+  // Error of result k against the card's room h / 0.5, placed with its largest sample
+  // at w (best of w-1..w+1) and tapered like the store, over [lo, hi] Hz: the RMS
+  // complex error re the band's RMS |H| and the worst bin re max |H|, in dB.
+  struct Errors {
+    double rms, worst;
+  };
+  static Errors Compare(int32_t k, double lo, double hi) {
+    const MeasurementHeader& h = ResultsDataSetInfo[k];
+    const int32_t order = std::min(h.PeriodExponent, 17), n = 1 << order, r = h.SampleRate;
+    const int32_t w = static_cast<int32_t>(std::lround(r * 0.05));
+    const std::vector<double> room = KnownMicImpulse(r);
+    std::size_t p = 0;
+    for (std::size_t i = 0; i < room.size(); ++i)
+      if (std::abs(room[i]) > std::abs(room[p])) p = i;
+    std::vector<float> gotRe(n), gotIm(n, 0.0f);
+    std::copy_n(ImpulseSet[k].begin(), n, gotRe.begin());
+    fft(gotRe, gotIm, order);
+    Errors best{1e9, 1e9};
+    for (int32_t s = -1; s <= 1; ++s) {
+      std::vector<float> re(n, 0.0f), im(n, 0.0f);
+      for (std::size_t i = 0; i < room.size(); ++i) {
+        const int64_t j = ((static_cast<int64_t>(i) - static_cast<int64_t>(p) + w + s) % n + n) % n;
+        re[j] += static_cast<float>(room[i] / 0.5);
+      }
+      const int32_t taper = ImpulseTaperLength(r);
+      TaperEndOfImpulseC(re, taper, n);
+      TaperStartOfImpulseC(re, taper);
+      fft(re, im, order);
+      double err = 0, ref = 0, worst = 0, peak = 0;
+      for (int32_t b = 0; b <= n / 2; ++b) {
+        const double f = double(b) * r / n;
+        if (f < lo || f > hi) continue;
+        const std::complex<double> want(re[b], im[b]), got(gotRe[b], gotIm[b]);
+        err += std::norm(got - want);
+        ref += std::norm(want);
+        worst = std::max(worst, std::abs(got - want));
+        peak = std::max(peak, std::abs(want));
+      }
+      const Errors e{10 * std::log10(err / ref), 20 * std::log10(worst / peak)};
+      if (e.rms < best.rms) best = e;
+    }
+    return best;
+  }
+
+  DataPlotter* main = nullptr;
+};
+
+TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistance) {
+  Form();
+  Measure();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  const Errors e = Compare(0, 20, 21600);
+  EXPECT_LE(e.rms, -65) << e.rms;
+  EXPECT_LE(e.worst, -70) << e.worst;
+
+  const MeasurementHeader& h = ResultsDataSetInfo[0];
+  // The room's largest sample lies 2119 samples behind the direct sound at 48 kHz.
+  const std::vector<double> room = KnownMicImpulse(48000);
+  const auto p = std::max_element(room.begin(), room.end(), [](double a, double b) { return std::abs(a) < std::abs(b); }) -
+                 room.begin();
+  EXPECT_NEAR(h.ImpulseShift, p - 2400, 1);
+  EXPECT_NEAR(h.MeasuredDistance, p * 343.0 / 48000, 0.008);
+  EXPECT_EQ(Text(Form()->LeftPeakLevel), "-6");
+  EXPECT_EQ(Text(Form()->MicSpkrText), "2");
+  EXPECT_EQ(h.PeakLevel, static_cast<float>(Val(Text(Form()->RightPeakLevel))));
+  EXPECT_GT(h.LevelMultiplier, 0.0f);
+  ASSERT_EQ(main->ModesList->count(), 3);
+  EXPECT_EQ(main->ModesList->item(0)->text().toStdString(),
+            "R: Level = " + Text(Form()->RightPeakLevel) + " S/N = " + Text(Form()->RightSN) + " dB");
+  EXPECT_EQ(main->ModesList->item(1)->text().toStdString().rfind("L: Level = -6 S/N = ", 0), 0u);
+  EXPECT_EQ(main->ModesList->item(2)->text().toStdString(), "Mic-Spkr Dist = 2 m");
+  // The run is over: card free, pointer back, play and record given back.
+  EXPECT_FALSE(Form()->RunHourglassShown());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(Form()->ProgressBar1->value(), 0);
+
+  // The impulse view shows it; saved for a look.
+  DisplayConfig.Graphshown = 2;
+  TimeGraphFrame.XStart = -10;
+  TimeGraphFrame.XFinish = 30;
+  main->DisplayResults(0);
+  const std::string png = TempPath("measured_impulse.png");
+  EXPECT_TRUE(main->Picture1->Image().save(QString::fromStdString(png)));
+  if (const char* keep = std::getenv("ZENTOR_KEEP_PNG")) main->Picture1->Image().save(keep);
+
+  // Saved and read back: the same samples within float rounding and the same header.
+  const std::vector<float> before(ImpulseSet[0].begin(), ImpulseSet[0].begin() + (1 << 17));
+  const MeasurementHeader hb = ResultsDataSetInfo[0];
+  ASSERT_TRUE(WriteMeasurementFile(TempPath("run.cfa")));
+  ImpulseSet[0].fill(0.0f);
+  ASSERT_TRUE(LoadMeasurementFile(TempPath("run.cfa")));
+  const float tol = 1.0f / hb.LevelMultiplier;
+  for (int32_t i = 0; i < (1 << 17); i += 7) ASSERT_NEAR(ImpulseSet[0][i], before[i], tol) << i;
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, hb.ImpulseShift);
+  EXPECT_EQ(ResultsDataSetInfo[0].MeasuredDistance, hb.MeasuredDistance);
+  EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, hb.PeakLevel);
+  EXPECT_EQ(ResultsDataSetInfo[0].NoiseEnergy, hb.NoiseEnergy);
+  EXPECT_EQ(ResultsDataSetInfo[0].LevelMultiplier, hb.LevelMultiplier);
+}
+
+TEST_F(MainTestProcessingTest, MlsAndTheLeftMicrophoneMeetTheirLimits) {
+  EQConfig.MeasConfig = 42;
+  EQConfig.CrossoverFrequency = 200;
+  Form();
+  Measure();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  Errors e = Compare(0, 400, 21600);
+  EXPECT_LE(e.rms, -60) << e.rms;
+  EXPECT_LE(e.worst, -30) << e.worst;
+
+  // Sweeps at 44.1 kHz, period 2^16, microphone on the left input.
+  EQConfig.MeasConfig = 87;
+  EQConfig.SampleRate = 44100;
+  EQConfig.PeriodExponent = 16;
+  MicChannel = kMicOnLeftInput;
+  SimulatedCardHooks.MicChannel = [] { return MicChannel; };
+  ResultsDataSetInfo.fill(MeasurementHeader{});
+  Measure();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  e = Compare(0, 20, 21600);
+  EXPECT_LE(e.rms, -65) << e.rms;
+  EXPECT_EQ(Text(Form()->LeftPeakLevel), "-6");  // the reference stays in the Left boxes
+}
+
+TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone) {
+  SimulatedCardSettings s = SimulatedSoundCard::Instance().Settings();
+  s.silentInput = true;
+  UseCard(s);
+  Form();
+  main->EnableDataPlotterPlayRec(kFalse);
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  Measure();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"User Error 3429: No input on Input channel", "User Error: No Left Channel Input"}));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_FALSE(SoundCardBusy);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(main->NewTest->menuAction()->isVisible());
+
+  // Stopped mid-run: the completion that still arrives changes nothing.
+  s.silentInput = false;
+  UseCard(s);
+  DisplayConfig.Graphshown = 3;
+  StartRun();
+  Run(8192);
+  Form()->Command1_Click();
+  Form()->TestMode = -3;
+  Form()->AudioRecordProcess();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(DisplayConfig.Graphshown, 3);
+  EXPECT_EQ(Text(Form()->RightSN), "");
+
+  // The levels check and the noise recording end their runs and switch the view.
+  Form()->TestMode = -1;
+  SoundCardBusy = true;
+  Form()->AudioRecordProcess();
+  EXPECT_EQ(DisplayConfig.Graphshown, 4);
+  EXPECT_FALSE(SoundCardBusy);
+  Form()->TestMode = -2;
+  SoundCardBusy = true;
+  Form()->AudioRecordProcess();
+  EXPECT_EQ(DisplayConfig.Graphshown, 5);
+  EXPECT_FALSE(SoundCardBusy);
+}
+
+TEST_F(MainTestProcessingTest, ALoadedCalibrationSurvivesTheNextMeasurement) {
+  ActiveMicCal.Count = 2;
+  ActiveMicCal.Freq[0] = 100;
+  ActiveMicCal.Freq[1] = 1000;
+  ActiveMicCal.Level[0] = 1.5f;
+  ActiveMicCal.Level[1] = -2.0f;
+  ActiveMicCal.FileName = "mic.cal";
+  ResultsDataSetInfo[0].NumInSet = 0;
+  Form();
+  Measure();
+  ASSERT_TRUE(WriteMeasurementFile(TempPath("cal.cfa")));
+  MicCalCount = 0;
+  ActiveMicCal = MicCalTable{};
+  ASSERT_TRUE(LoadMeasurementFile(TempPath("cal.cfa")));
+  ASSERT_EQ(ActiveMicCal.Count, 0);  // nothing was ever read: the first run emptied it
+  // With the calibration in the loaded set, a new measurement keeps it.
+  ActiveMicCal.Count = 2;
+  ActiveMicCal.Freq[1] = 1000;
+  ActiveMicCal.Level[1] = -2.0f;
+  ASSERT_TRUE(WriteMeasurementFile(TempPath("cal2.cfa")));
+  ActiveMicCal = MicCalTable{};
+  ASSERT_TRUE(LoadMeasurementFile(TempPath("cal2.cfa")));
+  Measure();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], -2.0f);
+}
+
+}  // namespace
+}  // namespace zentor::test
