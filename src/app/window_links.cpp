@@ -6,6 +6,7 @@
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
+#include "measurement/run_main_test.h"
 #include "measurement/sound_card_selector.h"
 #include "tools/curve_tools_links.h"
 #include "tools/large_room_links.h"
@@ -22,6 +23,7 @@ void InstallWindowLinks() {
   InstallEqAudioLinks();
   InstallFilterEditLinks();
   InstallAudioFormLinks();
+  InstallMainTestLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
 }
