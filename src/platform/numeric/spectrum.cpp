@@ -115,6 +115,7 @@ bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<
     accumulated += d;
     const double delay = periodSeconds * (accumulated - 0.5 * d) / total;
     phase -= 2.0 * std::numbers::pi * delay * binHz;
+    if (d == 0.0) continue;  // out of band: the bin stays 0
     const double mag = std::sqrt(d);
     re[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::cos(phase));
     im[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::sin(phase));
