@@ -12,6 +12,7 @@
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/mic_calibration.h"
+#include "measurement/run_main_test.h"
 #include "measurement/sound_card_selector.h"
 #include "mainwindow/single_curve_links.h"
 #include "tools/curve_tools_links.h"
@@ -32,6 +33,7 @@ void InstallWindowLinks() {
   InstallEqListLinks();
   InstallEQDialogLinks();
   InstallAudioFormLinks();
+  InstallMainTestLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
   InstallTestCDLinks();

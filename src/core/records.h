@@ -72,7 +72,7 @@ struct MeasurementHeader {
   float LevelMultiplier = 0;
   float AlignmentShift = 0;  // samples
   float MicSpeakerDistance = 0;     // m
-  float RunMicSpeakerDistance = 0;  // m
+  float CrossoverFrequency = 0;     // Hz, corner of the MLS high-pass of the run
   int32_t ReservedWord3 = 0;
   // Corner of the MLS high-pass of the run (Hz); lives with the run, not in the file.
   float CrossoverFrequency = 0;

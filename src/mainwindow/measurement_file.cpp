@@ -112,7 +112,7 @@ void WriteMeasurementHeader(BinaryWriter& w, const MeasurementHeader& h) {
   w.Single(h.LevelMultiplier);
   w.Single(h.AlignmentShift);
   w.Single(h.MicSpeakerDistance);
-  w.Single(h.RunMicSpeakerDistance);
+  w.Single(h.CrossoverFrequency);
   w.Long(h.ReservedWord3);
 }
 
@@ -162,7 +162,7 @@ bool ReadMeasurementHeader(BinaryReader& r, MeasurementHeader& h) {
   r.Single(h.LevelMultiplier);
   r.Single(h.AlignmentShift);
   r.Single(h.MicSpeakerDistance);
-  r.Single(h.RunMicSpeakerDistance);
+  r.Single(h.CrossoverFrequency);
   r.Long(h.ReservedWord3);
   return r.ok();
 }

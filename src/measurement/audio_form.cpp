@@ -424,7 +424,7 @@ void AudioForm::Test_Click() {
     return;
   }
   SoundCardUsed = kTrue;
-  if (AudioFormHooks.RunMainTest) AudioFormHooks.RunMainTest();
+  RunMainTest();
 }
 
 void AudioForm::Levels_Click() {

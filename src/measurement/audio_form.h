@@ -45,7 +45,6 @@ int32_t GetPreExcitationExponent(int32_t periodExponent);
 
 // The runs and pictures built elsewhere, and the mixer's save on close. Unset: nothing.
 struct AudioFormLinks {
-  std::function<void()> RunMainTest;
   std::function<void()> RunLevelsCheck;
   // Takes the place of the window's own processing of a completed recording and
   // ends the run (EndRun) itself.
@@ -91,6 +90,9 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   void Form_Activate();
 
   // Public operations.
+  // Starts one response measurement: checks that it may start, freezes EQConfig
+  // into MeasHeader, builds the excitation and starts the card; returns at once.
+  void RunMainTest();
   void ResetSound();
   void SetMicOnOffDisplay();
   void RefreshRunSettings();

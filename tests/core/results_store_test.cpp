@@ -157,7 +157,7 @@ TEST_F(ResultsStoreTest, HeaderCopyAndClear) {
   h.MicSpeakerDistance = 2.5f;
   h.ReservedWord1 = 7;
   h.FreqRespGateTime = 10;
-  h.RunMicSpeakerDistance = 2.5f;
+  h.CrossoverFrequency = 2.5f;
   ClearMeasurementHeader(h);
   EXPECT_EQ(h.NumInSet, 9);
   EXPECT_EQ(h.MeasConfig, 43);
@@ -168,7 +168,7 @@ TEST_F(ResultsStoreTest, HeaderCopyAndClear) {
   EXPECT_EQ(h.SampleRate, 0);
   EXPECT_EQ(h.PeriodExponent, 0);
   EXPECT_EQ(h.FreqRespGateTime, 0.0f);
-  EXPECT_EQ(h.RunMicSpeakerDistance, 0.0f);
+  EXPECT_EQ(h.CrossoverFrequency, 0.0f);
   EXPECT_EQ(h.ReservedWord3, 0);
 }
 

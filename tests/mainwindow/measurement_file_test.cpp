@@ -92,7 +92,7 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   EXPECT_EQ(h1.MeasuredDistance, 3.125f);
   EXPECT_EQ(h1.AutoRange, -1);
   EXPECT_EQ(h1.LevelMultiplier, 4.0f);
-  EXPECT_EQ(h1.RunMicSpeakerDistance, 2.75f);
+  EXPECT_EQ(h1.CrossoverFrequency, 2.75f);
   EXPECT_EQ(h1.ReservedWord3, 0x0A0B0C0D);
   EXPECT_EQ(ResultsDataSetInfo[2].NumInSet, 0);
   EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 0);

@@ -216,5 +216,21 @@ TEST(Arrays, DifferentiateDoubleTakesForwardDifferencesEndingInZero) {
   EXPECT_EQ(one, (std::vector<double>{0}));
 }
 
+TEST(Arrays, PinkWeightingFallsTenDecibelsPerDecadeOnBothMirrors) {
+  const int32_t N = 10, fs = 1024;  // one hertz per bin
+  std::vector<float> a(1 << N, 4.0f);
+  ASSERT_TRUE(PinkEnergyWeightArray(a, N, fs));
+  EXPECT_EQ(a[0], 0.0f);
+  EXPECT_FLOAT_EQ(a[1], 4.0f);
+  EXPECT_FLOAT_EQ(a[100], 0.4f);
+  EXPECT_FLOAT_EQ(a[1024 - 100], 0.4f);
+  EXPECT_FLOAT_EQ(a[512], 4.0f / std::sqrt(512.0f));  // Nyquist weighted once
+  EXPECT_NEAR(10 * std::log10(double(a[10]) * a[10] / (double(a[100]) * a[100])), 10.0, 1e-5);
+  std::vector<float> b(100, 1.0f);
+  EXPECT_FALSE(PinkEnergyWeightArray(b, 10, fs));
+  EXPECT_FALSE(PinkEnergyWeightArray(a, 10, 0));
+  EXPECT_EQ(b, std::vector<float>(100, 1.0f));
+}
+
 }  // namespace
 }  // namespace zentor

@@ -142,6 +142,12 @@ bool ReSample(std::span<float> a, float old_rate, float new_rate, int32_t new_ra
 bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<int16_t> out, int32_t period,
                      int32_t amplitude, int32_t rate, float f_low, float f_high, std::span<float> scratch);
 
+// Pink weighting of a spectrum of 2^N bins at rate fs: bin k (1 <= k <= 2^(N-1)) and
+// its mirror 2^N - k are multiplied by 1/sqrt(k fs / 2^N), so the power falls 10 dB
+// per decade; bin 0 becomes 0. N outside 1..20, fs <= 0 or a short array: false,
+// nothing changed.
+bool PinkEnergyWeightArray(std::span<float> a, int32_t N, int32_t fs);
+
 // ---------------------------------------------------------------- windows, impulses
 void GetSymmetricalPsycologicalGaussianWindow(std::span<float> out, int32_t L, float w);
 void TaperStartOfImpulseC(std::span<float> a, int32_t L);

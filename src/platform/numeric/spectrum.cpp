@@ -1,4 +1,4 @@
-// Analyser block levels and sample-rate conversion.
+// Analyser block levels, sample-rate conversion, the shaped sweep and pink weighting.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -114,6 +114,7 @@ bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<
     accumulated += d;
     const double delay = periodSeconds * (accumulated - 0.5 * d) / total;
     phase -= 2.0 * std::numbers::pi * delay * binHz;
+    if (d == 0.0) continue;  // out of band: the bin stays 0
     const double mag = std::sqrt(d);
     re[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::cos(phase));
     im[static_cast<std::size_t>(b)] = static_cast<float>(mag * std::sin(phase));
@@ -128,6 +129,20 @@ bool BuildTestSignal(std::span<const float> shape, int32_t shape_len, std::span<
   for (int32_t i = 0; i < period; ++i)
     out[static_cast<std::size_t>(i)] =
         static_cast<int16_t>(std::clamp(std::lround(re[static_cast<std::size_t>(i)] * scale), -32768L, 32767L));
+  return true;
+}
+
+bool PinkEnergyWeightArray(std::span<float> a, int32_t N, int32_t fs) {
+  if (N < 1 || N > 20 || fs <= 0) return false;
+  const std::size_t n = std::size_t{1} << N;
+  if (a.size() < n) return false;
+  const double binHz = static_cast<double>(fs) / static_cast<double>(n);
+  a[0] = 0.0f;
+  for (std::size_t k = 1; k <= n / 2; ++k) {
+    const auto w = static_cast<float>(1.0 / std::sqrt(static_cast<double>(k) * binHz));
+    a[k] *= w;
+    if (k != n / 2) a[n - k] *= w;  // the Nyquist bin is its own mirror
+  }
   return true;
 }
 
