@@ -229,7 +229,7 @@ void CDTest::StoreTestCDResult() {
   ResultHeader.AutoRange = kTrue;
   ResultHeader.ImpulseShift = -CLng(0.05 * p.SampleRate);
   ResultHeader.MicSpeakerDistance = 0;
-  ResultHeader.RunMicSpeakerDistance = 0;
+  ResultHeader.CrossoverFrequency = 0;
   ResultHeader.MeasuredDistance = 0;
   ResultHeader.AlignmentShift = 0;
 

@@ -74,8 +74,6 @@ struct MeasurementHeader {
   float MicSpeakerDistance = 0;     // m
   float CrossoverFrequency = 0;     // Hz, corner of the MLS high-pass of the run
   int32_t ReservedWord3 = 0;
-  // Corner of the MLS high-pass of the run (Hz); lives with the run, not in the file.
-  float CrossoverFrequency = 0;
 };
 constexpr size_t kMeasurementHeaderFileBytes = 196;
 
