@@ -53,6 +53,9 @@ void Load(int32_t n) {
   for (int32_t k = 0; k < n; ++k) {
     ResultsDataSetInfo[size_t(k)].SampleRate = kRate;
     ResultsDataSetInfo[size_t(k)].PeriodExponent = 17;
+    // A set saved from this view carries its smoothing in every header.
+    ResultsDataSetInfo[size_t(k)].FractOctRes = 0.1f;
+    ResultsDataSetInfo[size_t(k)].FractOctGateTime = 200.0f;
     auto& x = ImpulseSet[size_t(k)];
     std::fill(x.begin(), x.end(), 0.0f);
     x[3000] = 1.0f;

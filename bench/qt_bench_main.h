@@ -5,8 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+
+#include "platform/dialogs.h"
 
 namespace zentor {
 
@@ -18,10 +21,29 @@ Window* StartedWindow() {
   return w;
 }
 
+// No benchmark waits for a user: a message is printed and answered, file and
+// colour dialogs are cancelled, so a refusal shows up instead of hanging the run.
+class BenchDialogs final : public DialogService {
+ public:
+  MsgAnswer Message(const std::string& text, MsgButtons, MsgIcon, const std::string&) override {
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+    return MsgAnswer::Yes;
+  }
+  std::optional<std::string> Input(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<std::string> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<ColourRef> PickColour(ColourRef) override { return std::nullopt; }
+  int ShowModal(QDialog*) override { return 0; }
+};
+
 inline int RunQtBenchmarks(int argc, char** argv, const std::function<void()>& before = {},
                            const std::function<void()>& after = {}) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  static BenchDialogs dialogs;
+  SetDialogService(&dialogs);
   if (before) before();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -10,6 +10,7 @@
 #include "analysers/test_cd_extract.h"
 #include "analysers/test_cd_writer.h"
 #include "core/test_signals.h"
+#include "display/dispatcher.h"
 
 namespace zentor {
 namespace {

@@ -64,7 +64,8 @@ std::string BandwidthText(double w) {
 
 std::string EQReportLine(const FilterRecord& f, bool graphic) {
   const auto magnitude = static_cast<float>(20 * std::log10(std::fabs(f.Q1 / f.Q2)));
-  const std::string level = (f.Q1 > 0 ? "-" : "") + Num(Fix(magnitude * 10.0) * 0.1) + " dB";
+  std::string level(f.Q1 > 0 ? "-" : "");
+  level.append(Num(Fix(magnitude * 10.0) * 0.1)).append(" dB");
   switch (f.EQEmulationCode) {
     case 1: {
       double band = 0, offset = 0;
