@@ -3,6 +3,7 @@
 #include "analysers/test_cd_links.h"
 #include "analysers/distortion_links.h"
 #include "analysers/rta_links.h"
+#include "analysers/spl_links.h"
 #include "crossover/xover_links.h"
 #include "eqdesign/eq_list_links.h"
 #include "eqdesign/eq_dialog_links.h"
@@ -39,6 +40,7 @@ void InstallWindowLinks() {
   InstallTestCDLinks();
   InstallDistortionLinks();
   InstallRtaLinks();
+  InstallSplLinks();
   InstallSingleCurveViewLinks();
 }
 

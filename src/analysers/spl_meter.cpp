@@ -1,0 +1,342 @@
+#include "analysers/spl_meter.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+#include "analysers/rta_cycle.h"
+#include "base/text_number.h"
+#include "core/records.h"
+#include "core/work_arrays.h"
+#include "measurement/eq_audio_module.h"
+#include "platform/audio/wave_streaming.h"
+#include "platform/dialogs.h"
+#include "platform/help.h"
+#include "platform/numeric/numeric.h"
+#include "platform/text_boxes.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kLowestBandHz = 16;
+constexpr double kHighestBandHz = 20000;
+constexpr double kHighestLevel = 150;
+constexpr const char* kCardError = "Error Initializing Sound Card";
+
+QPushButton* Button(QWidget* parent, const char* name, const char* text, const char* tip = nullptr) {
+  auto* b = new QPushButton(text, parent);
+  b->setObjectName(name);
+  if (tip) b->setToolTip(tip);
+  return b;
+}
+
+// A red dot: the record picture.
+QIcon RecordIcon() {
+  QPixmap p(16, 16);
+  p.fill(Qt::transparent);
+  QPainter painter(&p);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(200, 0, 0));
+  painter.setPen(Qt::NoPen);
+  painter.drawEllipse(2, 2, 12, 12);
+  return QIcon(p);
+}
+
+}  // namespace
+
+SplBand SplBandBins(float startHz, float finnishHz, int32_t blockLength, int32_t rate) {
+  SplBand b;
+  if (rate <= 0 || blockLength <= 0) return b;
+  bool ok = true;
+  b.startBin = CLng(static_cast<double>(startHz) * blockLength / rate, &ok);
+  b.bins = CLng((static_cast<double>(finnishHz) - startHz) * blockLength / rate, &ok);
+  if (!ok) b = {};
+  return b;
+}
+
+bool SplMeanBandPower(std::span<float> re, std::span<float> im, int32_t order, SplBand band, float& power) {
+  if (order < 1 || order > 20) return false;
+  const int32_t n = int32_t{1} << order;
+  if (band.bins < 2 || band.bins > n) return false;
+  if (re.size() < static_cast<size_t>(n) || im.size() < static_cast<size_t>(n)) return false;
+  ClearArray(im, n);
+  if (!fft(re, im, order)) return false;
+  // The band's first bin to index 0; the rotation works modulo n.
+  const int32_t start = ((band.startBin % n) + n) % n;
+  RotateImpulseLeftC(n, re, start);
+  RotateImpulseLeftC(n, im, start);
+  MagArraySquared(re, im, re, band.bins);
+  float sum = 0;
+  for (int32_t i = 0; i < band.bins; ++i) sum += re[static_cast<size_t>(i)];
+  power = sum / static_cast<float>(band.bins);
+  return true;
+}
+
+float SplBandLevel(float power, float silence, bool& valid) {
+  valid = power > silence;
+  return valid ? static_cast<float>(10 * std::log(power) / std::log(10.0)) : power;
+}
+
+float SplShownLevel(float bandLevel, float referenceLevel, float targetLevel) {
+  return static_cast<float>(Fix((bandLevel - referenceLevel + targetLevel) * 10.0f)) * 0.1f;
+}
+
+SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
+  setObjectName("SPLLevelForm");
+  setWindowTitle("SPL Meter");
+  setModal(true);
+
+  CalBut = Button(this, "CalBut", "Cal", "Calibrate Level");
+  RecBut = Button(this, "RecBut", "", "Record");
+  RecBut->setIcon(RecordIcon());
+  StopBut = Button(this, "StopBut", "", "Stop");
+  StopBut->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+  Command2 = Button(this, "Command2", "?");
+  Command2->setFixedWidth(32);
+  SPLText = EntryBox(this, "SPLText", "100");
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, static_cast<int>(kHighestLevel));
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+
+  auto* band = new QGroupBox(this);
+  StartFreq = EntryBox(band, "StartFreq");
+  FinnishFreq = EntryBox(band, "FinnishFreq");
+  auto* bl = new QHBoxLayout(band);
+  bl->addWidget(StartFreq);
+  bl->addWidget(new QLabel("Hz to", band));
+  bl->addWidget(FinnishFreq);
+  bl->addWidget(new QLabel("Hz", band));
+
+  TestLength = new QLineEdit(this);
+  TestLength->setObjectName("TestLength");
+  TestLength->setReadOnly(true);
+  TestLength->setFixedWidth(60);
+  LeftDown = Button(this, "LeftDown", "<<");
+  RightUp = Button(this, "RightUp", ">>");
+  auto* noise = new QGroupBox(this);
+  WhiteBut = new QRadioButton("white", noise);
+  WhiteBut->setObjectName("WhiteBut");
+  WhiteBut->setChecked(true);
+  PinkBut = new QRadioButton("Pink", noise);
+  PinkBut->setObjectName("PinkBut");
+  auto* nl = new QHBoxLayout(noise);
+  nl->addWidget(WhiteBut);
+  nl->addWidget(PinkBut);
+
+  auto* g = new QGridLayout(this);
+  g->addWidget(SPLText, 0, 0);
+  g->addWidget(new QLabel("dB", this), 0, 1);
+  g->addWidget(ProgressBar1, 0, 2, 1, 3);
+  g->addWidget(band, 1, 0, 1, 5);
+  g->addWidget(LeftDown, 2, 0);
+  g->addWidget(TestLength, 2, 1);
+  g->addWidget(new QLabel("[ms]", this), 2, 2);
+  g->addWidget(RightUp, 2, 3);
+  g->addWidget(noise, 3, 0, 1, 5);
+  g->addWidget(CalBut, 4, 0);  // the two share one place
+  g->addWidget(RecBut, 4, 0);
+  g->addWidget(StopBut, 4, 1);
+  g->addWidget(Command2, 4, 4);
+
+  Form_Load();
+  connect(CalBut, &QPushButton::clicked, this, [this] { CalBut_Click(); });
+  connect(RecBut, &QPushButton::clicked, this, [this] { RecBut_Click(); });
+  connect(StopBut, &QPushButton::clicked, this, [this] { StopBut_Click(); });
+  connect(LeftDown, &QPushButton::clicked, this, [this] { LeftDown_Click(); });
+  connect(RightUp, &QPushButton::clicked, this, [this] { RightUp_Click(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  for (QRadioButton* b : {WhiteBut, PinkBut}) connect(b, &QRadioButton::clicked, this, [this] { NoiseKind_Click(); });
+  for (QLineEdit* t : {StartFreq, FinnishFreq}) connect(t, &QLineEdit::textChanged, this, [this] { BandChanged(); });
+}
+
+SPLLevelForm::~SPLLevelForm() { Form_Unload(); }
+
+void SPLLevelForm::Form_Load() {
+  SplHwnd = this;
+  HookSPLLevelFormMessages();
+  Recording = Calibrated = StopRequested = BlockPending = false;
+  BandStartHz = 500;
+  BandFinnishHz = 5000;
+  StartFreq->setText(QString::fromStdString(Str(BandStartHz)));
+  FinnishFreq->setText(QString::fromStdString(Str(BandFinnishHz)));
+  MeterRate = EQConfig.SampleRate;
+  CalBut->show();
+  RecBut->hide();
+  BlockOrder = 15;
+  UpdateBlockLength();
+}
+
+void SPLLevelForm::Form_QueryUnload() { StopMeter(); }
+
+void SPLLevelForm::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  Form_QueryUnload();
+  // A block still in flight would hold the card for the next window.
+  if (BlockPending) {
+    ResetAudio();
+    CleanRecIn();
+    BlockPending = false;
+  }
+  if (SplHwnd == this) UnhookSPLLevelFormMessages();
+}
+
+void SPLLevelForm::closeEvent(QCloseEvent* e) {
+  Form_QueryUnload();
+  QDialog::closeEvent(e);
+}
+
+void SPLLevelForm::reject() {
+  Form_QueryUnload();
+  QDialog::reject();
+}
+
+bool SPLLevelForm::event(QEvent* e) {
+  if (e->type() == WaveEvent::EventType() && static_cast<WaveEvent*>(e)->message() == WaveError) {
+    BlockPending = false;
+    StopMeter();
+    MsgBox(kCardError);
+    return true;
+  }
+  return QDialog::event(e);
+}
+
+void SPLLevelForm::UpdateBlockLength() {
+  BlockOrder = std::clamp(BlockOrder, kLowestOrder, kHighestOrder);
+  BlockLength = int32_t{1} << BlockOrder;
+  TestLength->setText(QString::fromStdString(Str(BlockMilliseconds(BlockOrder, MeterRate))));
+  RecordBufferB.assign(static_cast<size_t>(BlockLength), 0.0f);
+  RecordBufferA.assign(static_cast<size_t>(BlockLength), 0.0f);
+}
+
+void SPLLevelForm::StepOrder(int32_t step) {
+  StopMeter();
+  ResetCalibration();
+  BlockOrder += step;
+  UpdateBlockLength();
+}
+
+bool SPLLevelForm::SetUpBand() {
+  // Above half the rate the band would read mirrored bins.
+  const double highest = std::min(kHighestBandHz, MeterRate / 2.0);
+  double v = 0;
+  if (!ValidateNumericTextBox(StartFreq, kLowestBandHz, highest, v)) return false;
+  BandStartHz = static_cast<float>(v);
+  if (!ValidateNumericTextBox(FinnishFreq, BandStartHz, highest, v)) return false;
+  BandFinnishHz = static_cast<float>(v);
+  RecordBufferB.assign(static_cast<size_t>(BlockLength), 0.0f);
+  RecordBufferA.assign(static_cast<size_t>(BlockLength), 0.0f);
+  return true;
+}
+
+void SPLLevelForm::StopMeter() {
+  StopRequested = true;
+  Recording = false;
+  SPLText->setReadOnly(false);
+}
+
+void SPLLevelForm::ResetCalibration() {
+  Calibrated = false;
+  CalBut->show();
+  RecBut->hide();
+}
+
+void SPLLevelForm::BandChanged() {
+  StopMeter();
+  ResetCalibration();
+}
+
+void SPLLevelForm::Command2_Click() { ShowHelpTopic(HelpTopic::SPLLevelForm); }
+
+bool SPLLevelForm::RequestBlock() {
+  if (RecInPrep(this, WaveDeviceId, MeterRate, BlockLength) != WaveStatus::Ok || RecIn() != WaveStatus::Ok) {
+    CleanRecIn();
+    MsgBox(kCardError);
+    return false;
+  }
+  BlockPending = true;
+  return true;
+}
+
+void SPLLevelForm::CalBut_Click() {
+  if (Recording || BlockPending) return;
+  if (!SetUpBand()) return;
+  double v = 0;
+  if (!ValidateNumericTextBox(SPLText, 0, kHighestLevel, v)) return;
+  CalTargetLevel = static_cast<float>(v);
+  StopRequested = false;
+  RequestBlock();
+}
+
+void SPLLevelForm::RecBut_Click() {
+  if (Recording || BlockPending || !Calibrated) return;
+  if (!SetUpBand()) return;
+  SPLText->setReadOnly(true);
+  Recording = true;
+  StopRequested = false;
+  RequestBlock();
+}
+
+void SPLLevelForm::ReRec() {
+  BlockPending = false;
+  if (StopRequested) return;
+  if (Calibrated && !Recording) return;  // nothing asked for this block
+  const auto n = static_cast<size_t>(BlockLength);
+  if (WorkCurve.size() < n) WorkCurve.resize(n);
+  if (WorkCurve2.size() < n) WorkCurve2.resize(n);
+  const int32_t mic = GetMicChannel();
+  if (mic == kMicOnRightInput) CopySingle(RecordBufferB, WorkCurve, BlockLength);
+  else if (mic == kMicOnLeftInput) CopySingle(RecordBufferA, WorkCurve, BlockLength);
+
+  const SplBand band = SplBandBins(BandStartHz, BandFinnishHz, BlockLength, MeterRate);
+  BandBins = band.bins;
+  float power = 0;
+  if (!SplMeanBandPower(WorkCurve, WorkCurve2, BlockOrder, band, power)) {
+    MsgBox("User Error: Filter band is too small: Please increase");
+    return;
+  }
+  BandLevel = SplBandLevel(power, kSilence, LevelValid);
+  ++BlocksMeasured;
+
+  if (!Calibrated) {
+    // A silent reference would put every later reading tens of dB off.
+    if (!LevelValid) {
+      MsgBox("User Error 6221: No Input Signal. The meter is not calibrated");
+      return;
+    }
+    CalReferenceLevel = BandLevel;
+    CalBut->hide();
+    RecBut->show();
+    Calibrated = true;
+    return;
+  }
+  ShowReading();
+  RequestBlock();
+}
+
+void SPLLevelForm::ShowReading() {
+  if (!LevelValid) {
+    SPLText->setText("-INF");
+    ProgressBar1->setValue(0);
+    return;
+  }
+  const float shown = SplShownLevel(BandLevel, CalReferenceLevel, CalTargetLevel);
+  SPLText->setText(QString::fromStdString(Str(shown)));
+  ProgressBar1->setValue(static_cast<int>(std::clamp(static_cast<double>(shown), 0.0, kHighestLevel)));
+}
+
+}  // namespace zentor

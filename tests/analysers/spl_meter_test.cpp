@@ -1,0 +1,353 @@
+// The SPL meter on the simulated card: a sine or seeded noise that the program does
+// not play reaches the microphone input, and the readings are checked against the
+// power of the signal worked out here; calibration, the run of blocks, its stop and
+// the window's refusals.
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <random>
+
+#include "analysers/spl_links.h"
+#include "analysers/spl_meter.h"
+#include "core/records.h"
+#include "mainwindow/data_plotter.h"
+#include "measurement/eq_audio_module.h"
+#include "platform/forms.h"
+#include "support/audio_fixture.h"
+
+namespace zentor::test {
+namespace {
+
+constexpr int32_t kN = 32768;
+
+std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+
+// A sine of `amplitude` on bin `bin` of a kN-sample block: one period of the loop.
+std::vector<double> Sine(double amplitude, int bin) {
+  std::vector<double> s(kN);
+  for (int i = 0; i < kN; ++i) s[size_t(i)] = amplitude * std::sin(2 * std::numbers::pi * bin * i / kN);
+  return s;
+}
+
+// Seeded Gaussian noise of standard deviation sigma, one block long.
+std::vector<double> Noise(double sigma, uint64_t seed) {
+  std::mt19937_64 g(seed);
+  std::normal_distribution<double> d(0, sigma);
+  std::vector<double> s(kN);
+  for (double& x : s) x = d(g);
+  return s;
+}
+
+double Db(double power) { return 10 * std::log10(power); }
+
+class SplMeterTest : public AudioTest {
+ protected:
+  void SetUp() override {
+    AudioTest::SetUp();
+    main = Forms::Get<DataPlotter>();
+    main->Form_Load();
+    EQConfig.SampleRate = 48000;
+    WaveDeviceId = Sim();
+    SetMicChannel(kMicOnRightInput);
+  }
+  void TearDown() override {
+    Forms::Unload<SPLLevelForm>();
+    AudioTest::TearDown();
+  }
+  SPLLevelForm* Form() { return Forms::Get<SPLLevelForm>(); }
+
+  // The microphone hears `source`, repeated; the card's input gain as given.
+  void Hear(std::vector<double> source, double gain = 1.0, std::vector<int32_t> rates = {}) {
+    SimulatedCardSettings s = Quiet();
+    s.externalSource = std::move(source);
+    s.loopExternalSource = true;
+    s.inputGain = gain;
+    s.rates = std::move(rates);
+    UseCard(s);
+  }
+  // Runs the card until the block in flight has arrived.
+  void Deliver() {
+    SPLLevelForm* f = Form();
+    const int64_t before = f->BlocksMeasured;
+    for (int i = 0; i < 400 && f->BlockPending && f->BlocksMeasured == before; ++i) Run(1000);
+  }
+  void Calibrate(const char* level) {
+    Form()->SPLText->setText(level);
+    Form()->CalBut->click();
+    ASSERT_TRUE(Form()->BlockPending);
+    Deliver();
+    ASSERT_TRUE(Form()->Calibrated);
+  }
+  // One reading of a run started afresh.
+  std::string ReadOnce() {
+    Form()->StopBut->click();
+    Deliver();
+    Form()->RecBut->click();
+    Deliver();
+    return Text(Form()->SPLText);
+  }
+  // The band level of a calibration block in a window opened afresh.
+  float BandLevelOf(const char* start, const char* finnish) {
+    Forms::Unload<SPLLevelForm>();
+    Form()->StartFreq->setText(start);
+    Form()->FinnishFreq->setText(finnish);
+    Calibrate("94");
+    return Form()->BandLevel;
+  }
+
+  DataPlotter* main = nullptr;
+};
+
+TEST_F(SplMeterTest, OpensWithItsDefaultsAndKeepsTheBlockOrderInRange) {
+  SPLLevelForm* f = Form();
+  EXPECT_EQ(f->windowTitle().toStdString(), "SPL Meter");
+  EXPECT_EQ(Text(f->StartFreq) + Text(f->FinnishFreq) + Text(f->TestLength) + Text(f->SPLText), " 500 5000 682100");
+  EXPECT_FALSE(f->CalBut->isHidden());
+  EXPECT_TRUE(f->RecBut->isHidden());
+  EXPECT_EQ(RecordBufferB.size(), size_t(kN));
+  const SplBand b = SplBandBins(500, 5000, kN, 48000);
+  EXPECT_EQ(b.startBin, 341);
+  EXPECT_EQ(b.bins, 3072);
+  Forms::Unload<SPLLevelForm>();
+  EQConfig.SampleRate = 44100;
+  EXPECT_EQ(Text(Form()->TestLength), " 743");
+
+  // At the ends the order stays, but a run still stops and the calibration goes.
+  EQConfig.SampleRate = 48000;
+  Forms::Unload<SPLLevelForm>();
+  Hear(Sine(10000, 683));
+  f = Form();
+  f->LeftDown->click();
+  f->LeftDown->click();
+  EXPECT_EQ(f->BlockOrder, 14);
+  EXPECT_EQ(RecordBufferB.size(), 16384u);
+  for (int i = 0; i < 4; ++i) f->RightUp->click();
+  EXPECT_EQ(Text(f->TestLength), " 2730");
+  Calibrate("94");
+  f->RecBut->click();
+  ASSERT_TRUE(f->Recording);
+  f->RightUp->click();
+  EXPECT_EQ(f->BlockOrder, 17);
+  EXPECT_FALSE(f->Recording || f->Calibrated);
+  EXPECT_TRUE(f->RecBut->isHidden());
+}
+
+TEST_F(SplMeterTest, TheLevelOfAMeanBinPowerAndItsShownCut) {
+  bool valid = true;
+  EXPECT_EQ(SplBandLevel(10.0f, 10.0f, valid), 10.0f);  // shown as "-INF"
+  EXPECT_FALSE(valid);
+  EXPECT_NEAR(SplBandLevel(1000.0f, 10.0f, valid), 30.0f, 1e-5);
+  EXPECT_TRUE(valid);
+  EXPECT_FLOAT_EQ(SplShownLevel(59.99f, 80.0f, 94.0f), 73.9f);
+  EXPECT_FLOAT_EQ(SplShownLevel(0.05f, 80.0f, 50.0f), -29.9f);  // toward zero
+}
+
+TEST_F(SplMeterTest, SinesAndNoiseReadTheirPowerPerBinOverTheBand) {
+  const double a = 10000;
+  std::vector<float> levels;
+  for (const int bin : {410, 683, 2731}) {  // 600.6, 1000.5 and 4000.5 Hz: no weighting
+    SCOPED_TRACE(bin);
+    Hear(Sine(a, bin));
+    levels.push_back(BandLevelOf("500", "5000"));
+    EXPECT_EQ(Form()->BandBins, 3072);
+    EXPECT_NEAR(levels.back(), Db(std::pow(a * kN / 2, 2) / 3072), 0.05);
+  }
+  EXPECT_LT(*std::max_element(levels.begin(), levels.end()) - *std::min_element(levels.begin(), levels.end()), 0.05);
+  // A tone spread over twice the bins reads 3 dB lower; white noise reads alike.
+  Hear(Sine(a, 683));
+  EXPECT_NEAR(BandLevelOf("500", "2750") - BandLevelOf("500", "5000"), Db(2), 0.05);
+  const double sigma = 1000;
+  Hear(Noise(sigma, 7));
+  const float wide = BandLevelOf("500", "5000");
+  EXPECT_NEAR(wide, Db(kN * sigma * sigma), 0.3);
+  EXPECT_NEAR(BandLevelOf("500", "2750"), wide, 0.2);
+}
+
+TEST_F(SplMeterTest, ReadingsFollowTheCardsGainFromTheCalibration) {
+  Hear(Sine(10000, 683));
+  Calibrate("94");
+  SPLLevelForm* f = Form();
+  EXPECT_TRUE(f->CalBut->isHidden());
+  EXPECT_FALSE(f->RecBut->isHidden());
+  f->RecBut->click();
+  EXPECT_TRUE(f->SPLText->isReadOnly());
+  Deliver();
+  // The same signal as at calibration, within the cut.
+  EXPECT_NEAR(std::atof(Text(f->SPLText).c_str()), 93.95, 0.06) << Text(f->SPLText);
+
+  Hear(Sine(10000, 683), 0.1);
+  const std::string lower = ReadOnce();
+  EXPECT_TRUE(lower == " 74" || lower == " 73.9") << lower;
+  Hear(Sine(10000, 683), std::pow(10.0, 6.02 / 20));
+  EXPECT_EQ(ReadOnce(), " 100");
+  EXPECT_EQ(f->ProgressBar1->value(), 100);
+  // Silence in a run: "-INF" and an empty bar; the run goes on.
+  UseCard(Quiet());
+  EXPECT_EQ(ReadOnce(), "-INF");
+  EXPECT_EQ(f->ProgressBar1->value(), 0);
+  EXPECT_TRUE(f->BlockPending);
+  f->StopBut->click();
+  EXPECT_FALSE(f->SPLText->isReadOnly());
+}
+
+TEST_F(SplMeterTest, ASilentCalibrationBlockOrAnotherInputLeavesTheMeterUncalibrated) {
+  for (const int32_t mic : {kMicOnRightInput, kMicOnLeftInput}) {
+    SCOPED_TRACE(mic);
+    // The source reaches the right input only; nothing at all in the first round.
+    if (mic == kMicOnLeftInput) Hear(Sine(10000, 683));
+    SetMicChannel(mic);
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    Form()->CalBut->click();
+    Deliver();
+    EXPECT_EQ(dialogs.MessageTexts(),
+              std::vector<std::string>{"User Error 6221: No Input Signal. The meter is not calibrated"});
+    EXPECT_FALSE(Form()->Calibrated);
+    EXPECT_TRUE(Form()->RecBut->isHidden());
+    Form()->RecBut->click();  // hidden and uncalibrated: nothing
+    EXPECT_FALSE(Form()->Recording || Form()->BlockPending);
+  }
+}
+
+TEST_F(SplMeterTest, ARunRequestsEachBlockAfterTheLastReadingAndStopDropsTheOneInFlight) {
+  // A tone rising across the run: each block reads higher than the one before.
+  std::vector<double> rising(size_t(14) * kN);
+  for (size_t i = 0; i < rising.size(); ++i)
+    rising[i] = (1000 + 9000.0 * double(i) / double(rising.size())) *
+                std::sin(2 * std::numbers::pi * 683 * double(i % kN) / kN);
+  Hear(Sine(1000, 683));
+  Calibrate("60");
+  SimulatedCardSettings s = Quiet();
+  s.externalSource = rising;
+  UseCard(s);
+  SPLLevelForm* f = Form();
+  f->RecBut->click();
+  uint64_t job = InspectStreaming().recordJob;
+  double last = -1;
+  for (int k = 0; k < 10; ++k) {
+    SCOPED_TRACE(k);
+    f->RecBut->click();  // nothing more is asked for while a block is out
+    f->CalBut->click();
+    EXPECT_EQ(InspectStreaming().recordJob, job);
+    Deliver();
+    const double reading = std::atof(Text(f->SPLText).c_str());
+    EXPECT_GT(reading, last);
+    last = reading;
+    EXPECT_EQ(InspectStreaming().recordJob, ++job);
+  }
+  EXPECT_EQ(f->BlocksMeasured, 11);
+
+  f->StopBut->click();
+  const std::string shown = Text(f->SPLText);
+  f->RecBut->click();  // the dropped block has not arrived yet
+  EXPECT_FALSE(f->Recording);
+  Deliver();
+  Run(3 * kN);
+  EXPECT_FALSE(f->BlockPending);
+  EXPECT_EQ(f->BlocksMeasured, 11);
+  EXPECT_EQ(Text(f->SPLText), shown);
+  EXPECT_EQ(InspectStreaming().recordJob, job);
+  f->RecBut->click();
+  EXPECT_TRUE(f->Recording);
+  EXPECT_EQ(InspectStreaming().recordJob, job + 1);
+}
+
+TEST_F(SplMeterTest, BandRefusalsAndChangesWhileRunning) {
+  Hear(Sine(10000, 683));
+  SPLLevelForm* f = Form();
+  // Equal limits pass the check, then the band holds no bins.
+  f->FinnishFreq->setText("500");
+  dialogs.ExpectMessage();
+  f->CalBut->click();
+  Deliver();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Filter band is too small: Please increase"});
+  EXPECT_FALSE(f->Calibrated || f->BlockPending);
+  // A refused limit ends the click before anything is requested.
+  f->FinnishFreq->setText("400");
+  dialogs.ExpectMessage();
+  const uint64_t job = InspectStreaming().recordJob;
+  f->CalBut->click();
+  EXPECT_EQ(InspectStreaming().recordJob, job);
+
+  // A band change or another noise kind while running: stopped and uncalibrated.
+  f->FinnishFreq->setText("5000");
+  for (const auto change : {+[](SPLLevelForm* w) { w->StartFreq->setText("600"); },
+                            +[](SPLLevelForm* w) { w->PinkBut->click(); }}) {
+    Calibrate("94");
+    f->RecBut->click();
+    ASSERT_TRUE(f->Recording);
+    change(f);
+    EXPECT_FALSE(f->Recording || f->Calibrated);
+    EXPECT_TRUE(f->RecBut->isHidden());
+    Deliver();
+    EXPECT_FALSE(f->Calibrated);  // the dropped block is no calibration
+  }
+  EXPECT_EQ(dialogs.Unused(), 0u);
+}
+
+TEST_F(SplMeterTest, LowRatesLimitTheBandAndARefusedRateLeavesCalibrationUsable) {
+  EQConfig.SampleRate = 12000;
+  Hear(Noise(1000, 3));
+  SPLLevelForm* f = Form();
+  f->FinnishFreq->setText("20000");
+  dialogs.ExpectMessage();
+  f->CalBut->click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 500 and 6000"});
+  f->FinnishFreq->setText("6000");
+  Calibrate("100");
+  f->RecBut->click();
+  Deliver();
+  Deliver();
+  EXPECT_NEAR(std::atof(Text(f->SPLText).c_str()), 100, 0.15);
+
+  Forms::Unload<SPLLevelForm>();
+  Hear(Noise(1000, 3), 1.0, {48000});
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  Form()->CalBut->click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error Initializing Sound Card"});
+  EXPECT_FALSE(Form()->BlockPending);
+  Hear(Noise(1000, 3));
+  Calibrate("100");
+}
+
+TEST_F(SplMeterTest, ANewUserCalibratesAndMetersFromTheMenu) {
+  Hear(Sine(3000, 683));
+  EXPECT_FALSE(main->SPLMeasurement->isEnabled());
+  InstallSplLinks();
+  main->RefreshLinkedControls();
+  ASSERT_TRUE(main->SPLMeasurement->isEnabled());
+  SoundCardBusy = true;
+  dialogs.ExpectMessage();
+  main->SPLMeasurement->trigger();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"user Error: Sound card is in use by Zentor"});
+  SoundCardBusy = false;
+
+  std::string reading;
+  dialogs.ExpectModal([&](QDialog* d) {
+    auto* f = dynamic_cast<SPLLevelForm*>(d);
+    EXPECT_NE(f, nullptr);
+    if (!f) return 0;
+    Calibrate("85");
+    f->RecBut->click();
+    Deliver();
+    Deliver();
+    reading = Text(f->SPLText);
+    if (const char* dir = std::getenv("ZENTOR_SHOT_DIR")) f->grab().save(QString(dir) + "/spl_meter_window.png");
+    return 0;  // closed while running
+  });
+  main->SPLMeasurement->trigger();
+  EXPECT_TRUE(reading == " 85" || reading == " 84.9") << reading;
+  EXPECT_FALSE(Forms::IsLoaded<SPLLevelForm>());
+  EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  EXPECT_EQ(dialogs.Unused(), 0u);
+}
+
+}  // namespace
+}  // namespace zentor::test
