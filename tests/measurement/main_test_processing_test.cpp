@@ -6,12 +6,15 @@
 #include <QMenu>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
 #include <vector>
 
+#include "app/window_links.h"
+#include "base/binary_io.h"
 #include "base/text_number.h"
 #include "core/records.h"
 #include "core/results_store.h"
@@ -54,40 +57,39 @@ class MainTestProcessingTest : public AudioTest {
   }
   AudioForm* Form() { return Forms::Get<AudioForm>(); }
 
-  // Stands in for the run's start: one period of the excitation in PlayBufferB, its
-  // reversal in PlayBufferA, each continued periodically, then the card started.
+  // The run as the Start Test button starts it.
   void StartRun() {
     AudioForm* f = Form();
-    CopyMeasurementHeader(EQConfig, MeasHeader);
-    MeasHeader.PreExcitationExponent = GetPreExcitationExponent(MeasHeader.PeriodExponent);
-    const int32_t p = MeasHeader.PeriodExponent, q = MeasHeader.PreExcitationExponent;
-    const int32_t n = 1 << p, total = n + (1 << q), r = MeasHeader.SampleRate;
-    std::fill(PlayBufferA.begin(), PlayBufferA.end(), 0);
-    std::fill(PlayBufferB.begin(), PlayBufferB.end(), 0);
-    if (MeasHeader.MeasConfig == 42) {
-      BuildMLSSequence(PlayBufferB, p, 15000);
-      PlayBufferB[n - 1] = PlayBufferB[0];
-    } else {
-      std::vector<float> shape(1 << 15);
-      BuildPinkWeightingDb(shape, 1 << 15);
-      shape[0] = shape[1];
-      BuildTestSignal(shape, 1 << 15, PlayBufferB, n, 15000, r, 5.0f, 0.99f * r / 2, f->SweepScratch);
-    }
-    for (int32_t i = 0; i < (1 << q); ++i) PlayBufferB[n + i] = PlayBufferB[i];
-    for (int32_t i = 0; i < n; ++i) PlayBufferA[i] = PlayBufferB[n - 1 - i];
-    for (int32_t i = 0; i < (1 << q); ++i) PlayBufferA[n + i] = PlayBufferA[i];
-    TaperEndOfIntegerArrayC(PlayBufferA, 200, total);
-    TaperEndOfIntegerArrayC(PlayBufferB, 200, total);
-    f->TestMode = -3;
-    SoundCardBusy = true;
-    f->ShowRunHourglass();
-    ASSERT_TRUE(f->StartRunStreaming(std::span(PlayBufferA).first(total), std::span(PlayBufferB).first(total), total,
-                                     p, q, r));
+    f->RefreshRunSettings();
+    if (EQConfig.MeasConfig == 42) f->MLSText->setText(QString::number(EQConfig.CrossoverFrequency));
+    f->RunMainTest();
+    ASSERT_TRUE(SoundCardBusy);
+    ASSERT_EQ(f->TestMode, -3);
   }
   void Measure() {
     StartRun();
     for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
     ASSERT_FALSE(SoundCardBusy);
+  }
+  // Runs the card to the end of the recording but keeps the processing back, so
+  // that the recorded frames can be read; Process() then ends the run as the
+  // window procedure does.
+  void RecordOnly() {
+    int recorded = 0;
+    AudioFormHooks.AudioRecordProcess = [&recorded] { ++recorded; };
+    StartRun();
+    for (int i = 0; i < 200 && recorded == 0; ++i) Run(8192);
+    AudioFormHooks.AudioRecordProcess = nullptr;
+    ASSERT_EQ(recorded, 1);
+    ASSERT_TRUE(SoundCardBusy);
+  }
+  void Process() {
+    Form()->AudioRecordProcess();
+    ASSERT_FALSE(SoundCardBusy);
+  }
+  void NewSet() {
+    ResultsDataSetInfo.fill(MeasurementHeader{});
+    ResultsDataSetInfo[0].NumInSet = 0;
   }
 
   // Error of result k against the card's room h / 0.5, placed with its largest sample
@@ -284,6 +286,165 @@ TEST_F(MainTestProcessingTest, ALoadedCalibrationSurvivesTheNextMeasurement) {
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
   EXPECT_EQ(ActiveMicCal.Count, 2);
   EXPECT_EQ(ActiveMicCal.Level[1], -2.0f);
+}
+
+// Each excitation against the card's room: at the default settings with its band
+// limits, then the same RMS limit at another period, another rate and with the
+// microphone on the left input.
+struct Limits {
+  int32_t config;
+  double lo, rms, worst;
+};
+class EveryExcitationTest : public MainTestProcessingTest, public ::testing::WithParamInterface<Limits> {};
+
+TEST_P(EveryExcitationTest, MatchesTheRoomAtEachPeriodRateAndChannel) {
+  const Limits l = GetParam();
+  EQConfig.MeasConfig = l.config;
+  EQConfig.CrossoverFrequency = 200;
+  Form();
+  Measure();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  Errors e = Compare(0, l.lo, 21600);
+  EXPECT_LE(e.rms, l.rms) << e.rms;
+  EXPECT_LE(e.worst, l.worst) << e.worst;
+
+  struct Variant {
+    const char* name;
+    int32_t p, rate, mic;
+  };
+  for (const Variant v : {Variant{"P 16", 16, 48000, kMicOnRightInput}, Variant{"P 18", 18, 48000, kMicOnRightInput},
+                          Variant{"44100 Hz", 17, 44100, kMicOnRightInput},
+                          Variant{"left microphone", 17, 48000, kMicOnLeftInput}}) {
+    SCOPED_TRACE(v.name);
+    EQConfig.PeriodExponent = v.p;
+    EQConfig.SampleRate = v.rate;
+    MicChannel = v.mic;
+    SimulatedCardHooks.MicChannel = [] { return MicChannel; };
+    NewSet();
+    Measure();
+    ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+    e = Compare(0, l.lo, 21600);
+    EXPECT_LE(e.rms, l.rms) << e.rms;
+  }
+  MicChannel = kMicOnRightInput;
+}
+
+INSTANTIATE_TEST_SUITE_P(Excitations, EveryExcitationTest,
+                         ::testing::Values(Limits{42, 400, -60, -30}, Limits{87, 20, -65, -70},
+                                           Limits{43, 20, -48, 0}),
+                         [](const auto& info) { return "Code" + std::to_string(info.param.config); });
+
+TEST_F(MainTestProcessingTest, MicrophoneNoiseGivesThePredictedSignalToNoise) {
+  SimulatedCardSettings s = SimulatedSoundCard::Instance().Settings();
+  s.micNoise = 2.0;
+  UseCard(s);
+  Form();
+  DisplayConfig.Graphshown = 3;
+  RecordOnly();
+
+  // The peak shown is the largest recorded microphone sample of the kept period.
+  const int32_t n = 1 << 17, pre = 1 << MeasHeader.PreExcitationExponent;
+  float recordedPeak = 0;
+  for (int32_t i = 0; i < n; ++i) recordedPeak = std::max(recordedPeak, std::fabs(RecordBufferB[pre + i]));
+  Process();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  const double shownPeak = std::trunc(200.0 * std::log10(recordedPeak / 15000.0)) / 10.0;
+  EXPECT_DOUBLE_EQ(Val(Text(Form()->RightPeakLevel)), static_cast<float>(shownPeak));
+
+  // White noise of variance (sigma^2 + 1/12) divided by the excitation's spectrum,
+  // over the bins the pass divides, and the half of the impulse that holds it.
+  std::vector<float> re(n), im(n, 0.0f);
+  std::copy_n(PlayBufferB.begin(), n, re.begin());
+  fft(re, im, 17);
+  double mean = 0;
+  for (int32_t k = 0; k < n; ++k) mean += double(re[k]) * re[k] + double(im[k]) * im[k];
+  mean /= n;
+  double inverse = 0;
+  for (int32_t k = 0; k < n; ++k) {
+    const double m = double(re[k]) * re[k] + double(im[k]) * im[k];
+    if (m >= 1.7782794100389228e-4 * 1.7782794100389228e-4 * mean) inverse += 1.0 / m;
+  }
+  double signal = 0;
+  for (const double v : KnownMicImpulse(48000)) signal += v * v;
+  const double predicted = 10 * std::log10(signal / ((4.0 + 1.0 / 12) / 2 * inverse));
+  EXPECT_NEAR(Val(Text(Form()->RightSN)), predicted, 0.5);
+  EXPECT_NEAR(predicted, 59.5, 1.0);
+}
+
+TEST_F(MainTestProcessingTest, OneSeedGivesTheSameResultTwice) {
+  SimulatedCardSettings s = SimulatedSoundCard::Instance().Settings();
+  s.micNoise = 2.0;
+  s.refNoise = 0.5;
+  s.seed = 7;
+  Form();
+  DisplayConfig.Graphshown = 3;
+  for (int run = 0; run < 2; ++run) {
+    UseCard(s);  // the card opens afresh, its job count from zero
+    Measure();
+  }
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  for (int32_t i = 0; i < (1 << 17); ++i) ASSERT_EQ(ImpulseSet[0][i], ImpulseSet[1][i]) << i;
+  BinaryWriter a, b;
+  WriteMeasurementHeader(a, ResultsDataSetInfo[0]);
+  WriteMeasurementHeader(b, ResultsDataSetInfo[1]);
+  EXPECT_EQ(a.data(), b.data());
+}
+
+// A recording made by hand: the excitation on the reference at full level, and on
+// the microphone a tenth of it 20 samples later.
+TEST_F(MainTestProcessingTest, DelayAndPeaksOfASyntheticRecording) {
+  AudioForm* f = Form();
+  DisplayConfig.Graphshown = 3;
+  CopyMeasurementHeader(EQConfig, MeasHeader);
+  MeasHeader.PreExcitationExponent = 16;
+  const int32_t n = 1 << 17, total = n + (1 << 16);
+  std::fill(PlayBufferB.begin(), PlayBufferB.end(), 0);
+  BuildMLSSequence(PlayBufferB, 17, 15000);
+  PlayBufferB[n - 1] = PlayBufferB[0];
+  for (int32_t i = n; i < total; ++i) PlayBufferB[i] = PlayBufferB[i - n];
+  PlayBufferA = PlayBufferB;
+  for (int32_t t = 0; t < total; ++t) {
+    RecordBufferA[t] = PlayBufferA[((t - 480) % n + n) % n];
+    RecordBufferB[t] = static_cast<float>(0.1 * PlayBufferB[((t - 500) % n + n) % n]);
+  }
+  f->TestMode = -3;
+  SoundCardBusy = true;
+  Process();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, -2380);
+  EXPECT_EQ(ResultsDataSetInfo[0].MeasuredDistance, 0.143f);
+  EXPECT_EQ(Text(f->MicSpkrText), "0.14");
+  EXPECT_EQ(Text(f->LeftPeakLevel), "0");
+  EXPECT_EQ(Text(f->RightPeakLevel), "-20");
+  EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, -20.0f);
+}
+
+TEST_F(MainTestProcessingTest, ANewUserMeasuresFromTheMainWindow) {
+  InstallWindowLinks();
+  main->RefreshLinkedControls();
+  main->show();
+  const QImage before = main->Picture1->Image().copy();
+  main->NewMeasMenue->trigger();
+  ASSERT_TRUE(Forms::IsLoaded<AudioForm>());
+  AudioForm* f = Forms::Get<AudioForm>();
+  ASSERT_TRUE(f->isVisible());
+  f->Test->click();
+  ASSERT_TRUE(SoundCardBusy);
+  for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
+  ASSERT_FALSE(SoundCardBusy);
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  // The single impulse view it opens on lists the new curve's own line.
+  bool listed = false;
+  for (int i = 0; i < main->ModesList->count(); ++i)
+    listed |= main->ModesList->item(i)->text().startsWith("Input Signal S/N = ");
+  EXPECT_TRUE(listed);
+  const QImage after = main->Picture1->Image();
+  ASSERT_EQ(after.size(), before.size());
+  int changed = 0;
+  for (int y = 0; y < after.height(); ++y)
+    for (int x = 0; x < after.width(); ++x) changed += after.pixel(x, y) != before.pixel(x, y);
+  EXPECT_GT(changed, 500);
+  if (const char* keep = std::getenv("ZENTOR_KEEP_NEW_USER_PNG")) after.save(keep);
 }
 
 }  // namespace

@@ -129,18 +129,58 @@ void ComplexZFilterC(std::span<float> re, std::span<float> im, int32_t n, int32_
   const RootSet r =
       MakeRootSet(pole_re, pole_im, zero_re, zero_im, num_poles, num_zeros, domain, analog_gain, digital_gain);
   const int32_t half = n / 2;
+  // z^-1 steps round the unit circle bin by bin: one rotation per bin, re-anchored
+  // to an exact cosine and sine every kAnchor bins so the drift stays far below
+  // float rounding; each bin is then evaluated in plain doubles.
+  constexpr int32_t kAnchor = 64;
+  const double step = -2.0 * std::numbers::pi / n;
+  const double stepRe = std::cos(step), stepIm = std::sin(step);
+  double zr = 1.0, zi = 0.0;
   for (int32_t i = 0; i <= half; ++i) {
-    cd h = Response(r, static_cast<double>(i) * rate / n, rate);
+    cd h;
+    if (r.domain == kDigitalDomain) {
+      if (i % kAnchor == 0) {
+        zr = std::cos(step * i);
+        zi = std::sin(step * i);
+      } else {
+        const double t = zr * stepRe - zi * stepIm;
+        zi = zr * stepIm + zi * stepRe;
+        zr = t;
+      }
+      double nr = r.gain, ni = 0.0, dr = 1.0, di = 0.0;
+      for (int32_t k = 0; k < r.zeros; ++k) {
+        const double tr = 1.0 - (r.zeroRe[k] * zr - r.zeroIm[k] * zi), ti = -(r.zeroRe[k] * zi + r.zeroIm[k] * zr);
+        const double u = nr * tr - ni * ti;
+        ni = nr * ti + ni * tr;
+        nr = u;
+      }
+      for (int32_t k = 0; k < r.poles; ++k) {
+        const double tr = 1.0 - (r.poleRe[k] * zr - r.poleIm[k] * zi), ti = -(r.poleRe[k] * zi + r.poleIm[k] * zr);
+        const double u = dr * tr - di * ti;
+        di = dr * ti + di * tr;
+        dr = u;
+      }
+      const double m = dr * dr + di * di;
+      // Near a pole on the circle (or any overflow) the careful evaluation decides.
+      if (m > 1e-200 && std::isfinite(m) && std::isfinite(nr) && std::isfinite(ni))
+        h = cd((nr * dr + ni * di) / m, (ni * dr - nr * di) / m);
+      else
+        h = Response(r, static_cast<double>(i) * rate / n, rate);
+      if (!std::isfinite(h.real()) || !std::isfinite(h.imag())) h = cd(0.0, 0.0);
+    } else {
+      h = Response(r, static_cast<double>(i) * rate / n, rate);
+    }
     // DC and Nyquist are their own mirror images and must stay real.
     if (i == 0 || (i == half && n % 2 == 0)) h = cd(std::copysign(std::abs(h), h.real()), 0.0);
-    const cd v = cd(re[i], im[i]) * h;
-    re[i] = static_cast<float>(v.real());
-    im[i] = static_cast<float>(v.imag());
+    const double hr = h.real(), hi = h.imag();
+    const double a = re[i], b = im[i];
+    re[i] = static_cast<float>(a * hr - b * hi);
+    im[i] = static_cast<float>(a * hi + b * hr);
     const int32_t mirror = n - i;
     if (i == 0 || mirror <= half) continue;
-    const cd w = cd(re[mirror], im[mirror]) * std::conj(h);
-    re[mirror] = static_cast<float>(w.real());
-    im[mirror] = static_cast<float>(w.imag());
+    const double c = re[mirror], d = im[mirror];
+    re[mirror] = static_cast<float>(c * hr + d * hi);
+    im[mirror] = static_cast<float>(d * hr - c * hi);
   }
 }
 
