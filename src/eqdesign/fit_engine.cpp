@@ -36,14 +36,14 @@ void FitPool::Work(int32_t slot) {
 }
 
 void FitPool::Run(int32_t count, const std::function<void(int32_t, int32_t)>& job,
-                  const std::function<void()>& poll, std::chrono::microseconds every) {
+                  const std::function<void()>& poll, std::chrono::microseconds every,
+                  std::chrono::steady_clock::time_point& lastPoll) {
   using Clock = std::chrono::steady_clock;
-  auto last = Clock::now();
   const auto maybePoll = [&] {
     if (!poll) return;
     const auto now = Clock::now();
-    if (now - last < every) return;
-    last = now;
+    if (now - lastPoll < every) return;
+    lastPoll = now;
     poll();
   };
   if (count <= 0) return;
@@ -103,9 +103,9 @@ bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<Singularit
   };
   const auto count = static_cast<int32_t>(jobs.size());
   if (engine_.Pool)
-    engine_.Pool->Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery);
+    engine_.Pool->Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.LastPoll);
   else
-    FitPool(1).Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery);
+    FitPool(1).Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.LastPoll);
   bool fault = false;
   for (SingularityFitContext& c : contexts_) {
     fault = fault || c.Fault;

@@ -31,9 +31,11 @@ class FitPool {
   int32_t Threads() const { return static_cast<int32_t>(workers_.size()) + 1; }
 
   // job(item, slot) for every item in 0..count-1, slot 0 being the calling
-  // thread's. poll() runs on the calling thread at least every `every`.
+  // thread's. poll() runs on the calling thread whenever `every` has passed
+  // since lastPoll, which it updates: a caller keeps one clock over many short
+  // batches, so a stop is seen however the work is cut up.
   void Run(int32_t count, const std::function<void(int32_t, int32_t)>& job, const std::function<void()>& poll,
-           std::chrono::microseconds every);
+           std::chrono::microseconds every, std::chrono::steady_clock::time_point& lastPoll);
 
  private:
   void Work(int32_t slot);
@@ -73,7 +75,15 @@ struct FitEngine {
   // The damping of each completed polish pass, the latest last (at most 256).
   std::vector<float> PassDampings;
 
+  // When the poll last ran; the clock runs over all of the engine's calls.
+  std::chrono::steady_clock::time_point LastPoll{};
+
   bool Stopped() const { return Callbacks.Stop != nullptr && Callbacks.Stop->load(); }
+  // Polls now: a request made before a stage starts is seen at its start.
+  void PollNow() {
+    LastPoll = std::chrono::steady_clock::now();
+    if (Callbacks.Poll) Callbacks.Poll();
+  }
   void Say(const std::string& text) const {
     if (Callbacks.Say) Callbacks.Say(text);
   }

@@ -82,6 +82,8 @@ float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const 
 
 bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine) {
   const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  engine.PollNow();
+  if (engine.Stopped()) return false;
   // A stop puts everything back as it was.
   const auto curveBefore = std::make_unique<FitCurveRecord>(curve);
   const SingularityListRecord setBefore = R;

@@ -171,6 +171,28 @@ TEST(FitDriver, AStopInTheSearchLeavesTheSetAsItCame) {
   EXPECT_EQ(0, std::memcmp(&R, &before, sizeof(R)));
 }
 
+// A stop requested just before a curve's fit, while the poll clock is fresh,
+// is seen at the start of the search, not only once a long batch has run.
+TEST(FitDriver, AStopRequestedBeforeTheSearchIsSeenAtItsStart) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const SingularityListRecord before = ExistingSet(5);
+  SingularityListRecord R = before;
+  std::atomic<bool> stop{false};
+  int polls = 0;
+  FitEngine engine;
+  engine.Settings.PollEvery = std::chrono::hours(1);
+  engine.LastPoll = std::chrono::steady_clock::now();
+  engine.Callbacks.Stop = &stop;
+  engine.Callbacks.Poll = [&] {
+    ++polls;
+    stop = true;
+  };
+  const FitCurveOutcome out = FitCurveFilterSet(R, KnownCurveRecord(f, kThree), 1, 0, 0, FitDriverConstants{}, engine);
+  EXPECT_EQ(polls, 1);
+  EXPECT_TRUE(out.Kept);
+  EXPECT_EQ(0, std::memcmp(&R, &before, sizeof(R)));
+}
+
 TEST(FitDriver, EachMessageIsKeptOnceInTheOrderFirstRaised) {
   FitMessages m;
   for (int i = 0; i < 40; ++i) m.Add("Error 5343");

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -208,6 +209,28 @@ TEST(SingularitySearch, SetsDoNotDependOnThreadsOrRepetition) {
   for (size_t i = 1; i < sets.size(); ++i) {
     EXPECT_TRUE(SameBits(sets[i], sets[0])) << i;
     EXPECT_TRUE(SameBits(*curves[i], *curves[0])) << i;
+  }
+}
+
+// Many short batches share one poll clock: the poll comes when the interval
+// has passed since the last one, whichever batch is running.
+TEST(FitPoolPolling, BatchesShareOnePollClock) {
+  for (int32_t threads : {1, 3}) {
+    FitPool pool(threads);
+    int32_t polls = 0, items = 0;
+    std::atomic<int32_t> done{0};
+    const std::function<void(int32_t, int32_t)> job = [&](int32_t, int32_t) { ++done; };
+    const std::function<void()> poll = [&] { ++polls; };
+    std::chrono::steady_clock::time_point last{};  // long ago: the first batch polls
+    for (int32_t batch = 0; batch < 5; ++batch) {
+      pool.Run(9, job, poll, std::chrono::hours(1), last);
+      items += 9;
+    }
+    EXPECT_EQ(polls, 1) << threads;
+    EXPECT_EQ(done.load(), items);
+    last = {};
+    pool.Run(9, job, poll, std::chrono::hours(1), last);
+    EXPECT_EQ(polls, 2) << threads;
   }
 }
 
