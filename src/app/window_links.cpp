@@ -12,6 +12,7 @@
 #include "eqdesign/fit_commands.h"
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
+#include "measurement/levels_check.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/run_main_test.h"
 #include "measurement/sound_card_selector.h"
@@ -35,6 +36,7 @@ void InstallWindowLinks() {
   InstallEQDialogLinks();
   InstallAudioFormLinks();
   InstallMainTestLinks();
+  InstallLevelsCheckLinks();
   InstallSoundCardLinks();
   InstallXoverLinks();
   InstallTestCDLinks();

@@ -150,8 +150,10 @@ AudioForm::AudioForm(QWidget* parent) : QWidget(parent) {
   MicPic->setObjectName("MicPic");
   RefPic = new PictureBox(this);
   RefPic->setObjectName("RefPic");
-  MaxValCap = Caption(this, "MaxValCap", "");
-  MinVal = Caption(this, "MinVal", "");
+  for (std::size_t k = 0; k < 2; ++k) {
+    MaxValCap[k] = Caption(this, "MaxValCap", "");
+    MinVal[k] = Caption(this, "MinVal", "");
+  }
   MaxTime = Caption(this, "MaxTime", "150 ms");
   MinTime = Caption(this, "MinTime", "-10 ms");
 
@@ -273,7 +275,7 @@ void AudioForm::Slider2_Change() {
 void AudioForm::Form_Activate() {
   RefreshRunSettings();
   Test->setEnabled(true);
-  Levels->setEnabled(static_cast<bool>(AudioFormHooks.RunLevelsCheck));
+  Levels->setEnabled(true);
   SndCardSelect->setEnabled(static_cast<bool>(MainWindowHooks.ShowSoundCardSelector));
 }
 
@@ -427,11 +429,6 @@ void AudioForm::Test_Click() {
   RunMainTest();
 }
 
-void AudioForm::Levels_Click() {
-  SoundCardUsed = kTrue;
-  if (AudioFormHooks.RunLevelsCheck) AudioFormHooks.RunLevelsCheck();
-}
-
 void AudioForm::PSDRecordBut_Click() {
   if (SoundCardBusy) {
     MsgBox("User Error: Sound card is in use");
@@ -478,7 +475,7 @@ void AudioForm::MakeBig_Click() {
   if (WindowIsBig) return;
   resize(width() * 2, height() * 2);
   WindowIsBig = kTrue;
-  if (AudioFormHooks.RedrawImpulseEnergyPictures) AudioFormHooks.RedrawImpulseEnergyPictures();
+  RedrawImpulseEnergyPictures();
 }
 
 void AudioForm::MakeSmall_Click() {
@@ -532,9 +529,9 @@ void AudioForm::Layout() {
   MakeSmall->setGeometry(bx + 254, y, 46, 28);
   ProgressBar1->setGeometry(bx, y + 34, colW, 18);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{Label6, LeftPeakLevel, LeftSN, MaxValCap, MicPic, Label7,
-                                                   RightPeakLevel, RightSN, MinVal, RefPic, MinTime, MicSpkrText,
-                                                   MaxTime})
+  for (QWidget* w : std::initializer_list<QWidget*>{Label6, LeftPeakLevel, LeftSN, MaxValCap[0], MinVal[0], MicPic,
+                                                   Label7, RightPeakLevel, RightSN, MaxValCap[1], MinVal[1], RefPic,
+                                                   MinTime, MicSpkrText, MaxTime})
     w->setVisible(!compact);
   if (compact) return;
   const int left = col + colW + 16, right = std::max(left + 40, width() - 8);
@@ -544,13 +541,15 @@ void AudioForm::Layout() {
   Label6->setGeometry(left, 8, captionW, rowH);
   LeftPeakLevel->setGeometry(left + captionW, 8, 70, rowH);
   LeftSN->setGeometry(left + captionW + 76, 8, 70, rowH);
-  MaxValCap->setGeometry(right - 60, 8, 60, rowH);
+  MaxValCap[0]->setGeometry(right - 140, 8, 66, rowH);
+  MinVal[0]->setGeometry(right - 66, 8, 66, rowH);
   MicPic->setGeometry(left, 8 + rowH + 4, picW, picH);
   const int y2 = 8 + rowH + 4 + picH + 4;
   Label7->setGeometry(left, y2, captionW, rowH);
   RightPeakLevel->setGeometry(left + captionW, y2, 70, rowH);
   RightSN->setGeometry(left + captionW + 76, y2, 70, rowH);
-  MinVal->setGeometry(right - 60, y2, 60, rowH);
+  MaxValCap[1]->setGeometry(right - 140, y2, 66, rowH);
+  MinVal[1]->setGeometry(right - 66, y2, 66, rowH);
   RefPic->setGeometry(left, y2 + rowH + 4, picW, picH);
   const int y3 = y2 + rowH + 4 + picH + 4;
   MinTime->setGeometry(left, y3, 80, rowH);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,24 +44,32 @@ inline constexpr int32_t kCrossoverWorkSize = 312145;
 // The pre-excitation exponent that goes with a period exponent.
 int32_t GetPreExcitationExponent(int32_t periodExponent);
 
-// The runs and pictures built elsewhere, and the mixer's save on close. Unset: nothing.
+// Stand-ins for the window's own processing and the mixer's save on close. Unset:
+// the window's own processing runs, nothing is offered.
 struct AudioFormLinks {
-  std::function<void()> RunLevelsCheck;
   // Takes the place of the window's own processing of a completed recording and
   // ends the run (EndRun) itself.
   std::function<void()> AudioRecordProcess;
-  std::function<void()> RedrawImpulseEnergyPictures;
-  // The two aligned impulses of a run before the division (reference and microphone
-  // roles by the channel code), at the run's sample rate.
-  std::function<void(std::span<const float> a, std::span<const float> b, int32_t micChannel, int32_t rate)>
-      DrawImpulseEnergyPictures;
-  // The levels check's and the background-noise recording's processing.
-  std::function<void()> ProcessLevelsCheck;
-  std::function<void()> ProcessNoiseRecording;
   // Offers to save the sound card's mixer settings; the answer is not used.
   std::function<void()> SaveAutoMixerSettingsOnExit;
 };
 extern AudioFormLinks AudioFormHooks;
+
+// A curve of the window's level pictures: the CurveRecord layout with 8001 points.
+inline constexpr int kAudioCurvePoints = 8001;
+struct AudioCurveRecord {
+  int32_t NumCurves = 0;
+  int32_t CurveIndex = 0;
+  double Parameter = 0;
+  std::string Name;
+  int32_t NumPoints = 0;
+  std::array<float, kAudioCurvePoints> YValues{};
+  std::array<float, kAudioCurvePoints> XValues{};
+  std::string Label;
+};
+
+// The pictures' level of a sample that is exactly zero (dB).
+inline constexpr float kPictureFloorDb = -300.0f;
 
 class AudioForm : public QWidget, public AudioFormWaveClient {
   Q_OBJECT
@@ -93,6 +102,9 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   // Starts one response measurement: checks that it may start, freezes EQConfig
   // into MeasHeader, builds the excitation and starts the card; returns at once.
   void RunMainTest();
+  // Starts the levels check: a short run of the current excitation whose impulse
+  // goes to the main window's levels view and is not stored.
+  void RunLevelsCheck();
   void ResetSound();
   void SetMicOnOffDisplay();
   void RefreshRunSettings();
@@ -112,9 +124,16 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
 
   void AudioRecordProcess() override;
 
+  // The energy over time of the two aligned impulses of a run (microphone and
+  // reference by the channel code) in MicPic and RefPic, on a 50 dB scale.
+  void DrawImpulseEnergyPictures(std::span<const float> a, std::span<const float> b, int32_t micChannel,
+                                 int32_t rate);
+  void RedrawImpulseEnergyPictures();
+
   int16_t SweepWarningShown = 0, MlsWarningShown = 0, WindowIsBig = 0, SoundCardUsed = 0;
   int32_t TestMode = 0;  // -3 measurement, -1 levels check, -2 background noise
   GraphFrame RefFrame, MicFrame;
+  std::array<AudioCurveRecord, 2> ImpulseEnergyCurves;  // 0 microphone, 1 reference
   std::vector<float> SweepScratch;
   std::vector<float> CrossoverWorkA, CrossoverWorkB;
 
@@ -122,7 +141,8 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   QRadioButton *MLSXOver, *HybridBut, *SweepsBut, *AutoRange, *ManualSub;
   QLineEdit *MLSText, *MicSpkrDistanceText, *PeriodLengthText, *PreExciteLengthText;
   QLineEdit *LeftPeakLevel, *LeftSN, *RightPeakLevel, *RightSN, *MicSpkrText;
-  QLabel *MLSLabel1, *MLSLabel2, *Label6, *Label7, *MaxValCap, *MinVal, *MaxTime, *MinTime;
+  QLabel *MLSLabel1, *MLSLabel2, *Label6, *Label7, *MaxTime, *MinTime;
+  std::array<QLabel*, 2> MaxValCap, MinVal;  // top and bottom of each picture's scale
   QLabel *PeriodLabel, *PreExciteLabel, *DistanceLabel;
   QCheckBox* Check1;
   QPushButton *Test, *PSDRecordBut, *Levels, *Command1, *SndCardSelect, *Help, *MakeBig, *MakeSmall;
@@ -138,6 +158,8 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
 
  private:
   std::string ProcessMainTest();
+  std::string ProcessLevelsCheck();
+  void ProcessNoiseRecording();
   void AllocateMeasurementBuffers();
   void ReleaseMeasurementBuffers();
   void ShowSignalOptions();

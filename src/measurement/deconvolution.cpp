@@ -12,6 +12,7 @@
 #include "core/work_arrays.h"
 #include "measurement/audio_form.h"
 #include "platform/dialogs.h"
+#include "platform/forms.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -61,7 +62,14 @@ int32_t PeriodExponentOf(const std::string& p) {
   return static_cast<int32_t>(v);
 }
 
+constexpr double kPlayedPeak = 15000.0;  // the amplitude every excitation is built to
+
 }  // namespace
+
+std::string PeakText(float peak) { return FormatSingle(static_cast<float>(Fix(200.0 * std::log10(peak / kPlayedPeak)) * 0.1)); }
+std::string RatioText(float signal, float noise) {
+  return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
+}
 
 void DeconvolveChannel(int32_t& q, int32_t w, std::span<float> recording, std::span<const int16_t> excitation,
                        const std::string& p, int32_t& peakPosition, float& peak, float& signalEnergy,
@@ -150,6 +158,46 @@ void DeconvolveChannel(int32_t& q, int32_t w, std::span<float> recording, std::s
   }
 }
 
+bool DivideMicrophoneByReference(std::span<float> a, std::span<float> b, int32_t n, int32_t micChannel,
+                                 std::string_view zeroBinMessage) {
+  if (n < 1 || a.size() < std::size_t(n) || b.size() < std::size_t(n) || WorkCurve.size() < std::size_t(n) ||
+      WorkCurve2.size() < std::size_t(n))
+    return false;
+  EnsureBinMask();
+  const bool micRight = micChannel == kMicOnRightInput;
+  if (!micRight && micChannel != kMicOnLeftInput) return true;
+  const float* refRe = micRight ? a.data() : b.data();
+  const float* refIm = micRight ? WorkCurve2.data() : WorkCurve.data();
+  const float* numRe = micRight ? b.data() : a.data();
+  const float* numIm = micRight ? WorkCurve.data() : WorkCurve2.data();
+  float* outRe = b.data();
+  float* outIm = WorkCurve.data();
+  const double floor2 = kUnexcitedBinLevel * kUnexcitedBinLevel * MeanPower(refRe, refIm, n);
+  for (int32_t i = 0; i < n; ++i) {
+    double re = refRe[i], im = refIm[i];
+    const bool divided = g_dividedBins[static_cast<std::size_t>(i)] != 0;
+    if (re == 0 && im == 0 && i >= 1 && divided) {
+      MsgBox(std::string(zeroBinMessage) + std::to_string(i));
+      return false;
+    }
+    if (!divided || re * re + im * im < floor2 || !ComplexReciprocal(re, im)) {
+      outRe[i] = 0;
+      outIm[i] = 0;
+      continue;
+    }
+    double r = 0, j = 0;
+    ComplexMultiply(numIm[i], numRe[i], im, re, j, r);
+    outRe[i] = static_cast<float>(r);
+    outIm[i] = static_cast<float>(j);
+  }
+  return true;
+}
+
+void ScaleBelowCrossover(std::span<float> re, std::span<float> im, int32_t n, double crossover, int32_t rate) {
+  if (rate <= 0 || n < 1 || re.size() < std::size_t(n) || im.size() < std::size_t(n)) return;
+  CutBelowCrossover(re.data(), im.data(), n, crossover, rate);
+}
+
 bool ComputeTransferFunction(std::span<float> a, std::span<float> b, MeasurementHeader& header,
                              int32_t micChannel) {
   const int32_t order = header.PeriodExponent;
@@ -163,45 +211,16 @@ bool ComputeTransferFunction(std::span<float> a, std::span<float> b, Measurement
     MsgBox("Error 5289");
     return false;
   }
-  EnsureBinMask();
   ClearArray(WorkCurve, n);
   ClearArray(WorkCurve2, n);
-  if (AudioFormHooks.DrawImpulseEnergyPictures)
-    AudioFormHooks.DrawImpulseEnergyPictures(a, b, micChannel, header.SampleRate);
+  if (Forms::IsLoaded<AudioForm>()) Forms::Get<AudioForm>()->DrawImpulseEnergyPictures(a, b, micChannel, header.SampleRate);
   fft(a.first(n), WorkCurve2, order);
   fft(b.first(n), WorkCurve, order);
-
-  const bool micRight = micChannel == kMicOnRightInput;
-  if (micRight || micChannel == kMicOnLeftInput) {
-    const float* refRe = micRight ? a.data() : b.data();
-    const float* refIm = micRight ? WorkCurve2.data() : WorkCurve.data();
-    const float* numRe = micRight ? b.data() : a.data();
-    const float* numIm = micRight ? WorkCurve.data() : WorkCurve2.data();
-    float* outRe = b.data();
-    float* outIm = WorkCurve.data();
-    const double floor2 = kUnexcitedBinLevel * kUnexcitedBinLevel * MeanPower(refRe, refIm, n);
-    for (int32_t i = 0; i < n; ++i) {
-      double re = refRe[i], im = refIm[i];
-      const bool divided = g_dividedBins[static_cast<std::size_t>(i)] != 0;
-      if (re == 0 && im == 0 && i >= 1 && divided) {
-        MsgBox("User Error 2391: No input signal on left Input channel: n= " + std::to_string(i));
-        return false;
-      }
-      if (!divided || re * re + im * im < floor2 || !ComplexReciprocal(re, im)) {
-        outRe[i] = 0;
-        outIm[i] = 0;
-        continue;
-      }
-      double r = 0, j = 0;
-      ComplexMultiply(numIm[i], numRe[i], im, re, j, r);
-      outRe[i] = static_cast<float>(r);
-      outIm[i] = static_cast<float>(j);
-    }
-  }
+  if (!DivideMicrophoneByReference(a, b, n, micChannel, "User Error 2391: No input signal on left Input channel: n= "))
+    return false;
   b[0] = 0;
   WorkCurve[0] = 0;
-  if (header.MeasConfig == 42 && header.SampleRate > 0)
-    CutBelowCrossover(b.data(), WorkCurve.data(), n, header.CrossoverFrequency, header.SampleRate);
+  if (header.MeasConfig == 42) ScaleBelowCrossover(b, WorkCurve, n, header.CrossoverFrequency, header.SampleRate);
   ifft(b.first(n), WorkCurve, order);
 
   float largest = 0;

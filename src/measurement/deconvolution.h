@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/records.h"
 
@@ -17,6 +18,11 @@ inline constexpr int32_t kLastClearedRecordIndex = (1 << 18) + (1 << 16) - 1;
 // carry rounding noise only; dividing by them would swamp the impulse with noise.
 inline constexpr double kUnexcitedBinLevel = 1.7782794100389228e-4;  // -75 dB
 
+// A pass's peak (dB re the played 15000) and signal-to-noise ratio as the window
+// shows them: to 0.1 dB, cut toward zero.
+std::string PeakText(float peak);
+std::string RatioText(float signal, float noise);
+
 // One channel of a run (MeasHeader gives rate, excitation type, crossover, range
 // settings): drops the first 2^q samples, divides one period by the excitation taken
 // w samples early, places the impulse at w (by its peak, or by the manual distance
@@ -26,6 +32,16 @@ inline constexpr double kUnexcitedBinLevel = 1.7782794100389228e-4;  // -75 dB
 void DeconvolveChannel(int32_t& q, int32_t w, std::span<float> recording, std::span<const int16_t> excitation,
                        const std::string& p, int32_t& peakPosition, float& peak, float& signalEnergy,
                        float& noiseEnergy, int16_t alignByPeak, int16_t& success);
+
+// The division of a run's two spectra (a: real in a, imaginary in WorkCurve2; b: in
+// b and WorkCurve), microphone over reference by the channel code, into b and
+// WorkCurve; bins the passes left undivided, or far below the reference's RMS bin,
+// give 0. False, after zeroBinMessage and the bin index, when the reference is
+// exactly zero in a bin >= 1 the passes divided.
+bool DivideMicrophoneByReference(std::span<float> a, std::span<float> b, int32_t n, int32_t micChannel,
+                                 std::string_view zeroBinMessage);
+// Both parts of bins 0 .. nint(n crossover / 2 / rate) and their mirrors times 0.01.
+void ScaleBelowCrossover(std::span<float> re, std::span<float> im, int32_t n, double crossover, int32_t rate);
 
 // Microphone impulse over reference impulse (roles by micChannel: 99 microphone in b,
 // 33 microphone in a), left in b; sets header.LevelMultiplier. False, after the

@@ -21,16 +21,10 @@ namespace zentor {
 
 namespace {
 
-constexpr double kPlayedPeak = 15000.0;  // the amplitude every excitation is built to
 constexpr double kSpeedOfSound = 343.0;  // m/s
 
 DataPlotter* Plotter() { return Forms::IsLoaded<DataPlotter>() ? Forms::Get<DataPlotter>() : nullptr; }
 
-// Shown to 0.1 dB, cut toward zero.
-std::string PeakText(float peak) { return FormatSingle(static_cast<float>(Fix(200.0 * std::log10(peak / kPlayedPeak)) * 0.1)); }
-std::string RatioText(float signal, float noise) {
-  return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
-}
 
 void Show(QLineEdit* box, const std::string& text) { box->setText(QString::fromStdString(text)); }
 std::string Shown(const QLineEdit* box) { return box->text().toStdString(); }
@@ -45,12 +39,12 @@ void AudioForm::AudioRecordProcess() {
   // Each branch ends the run, so a late completion after Stop finds the card free.
   if (TestMode == -1 && SoundCardBusy) {
     DisplayConfig.Graphshown = 4;
-    if (AudioFormHooks.ProcessLevelsCheck) AudioFormHooks.ProcessLevelsCheck();
+    ProcessLevelsCheck();
     EndRun();
     if (DataPlotter* main = Plotter()) main->EnableDataPlotterPlayRec(kTrue);
   }
   if (TestMode == -2 && SoundCardBusy) {
-    if (AudioFormHooks.ProcessNoiseRecording) AudioFormHooks.ProcessNoiseRecording();
+    ProcessNoiseRecording();
     DisplayConfig.Graphshown = 5;
     EndRun();
   }

@@ -247,10 +247,16 @@ TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone)
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(Text(Form()->RightSN), "");
 
-  // The levels check and the noise recording end their runs and switch the view.
+  // The levels check and the noise recording end their runs and switch the view; a
+  // levels check that never played finds no input.
   Form()->TestMode = -1;
   SoundCardBusy = true;
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
   Form()->AudioRecordProcess();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"User Error 3429: No input on Input channel", "User Error: No Left Channel Input"}));
   EXPECT_EQ(DisplayConfig.Graphshown, 4);
   EXPECT_FALSE(SoundCardBusy);
   Form()->TestMode = -2;

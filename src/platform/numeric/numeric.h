@@ -127,6 +127,14 @@ bool EnergyEnvelope(std::span<const float> x, std::span<float> env, int32_t k);
 // dB level (a sine of amplitude 1 centred on a bin = 0 dB, no window) of a 2^order-sample block
 // at each of the count bin indexes listed in bins; the levels replace samples[0..count-1].
 bool GetRTASingleResponse(std::span<const float> bins, std::span<float> samples, int32_t count, int32_t order);
+// Welch estimate over the first count samples: Hann-windowed segments of 2^(e+1)
+// samples, each starting half a segment after the last, at most maxSegments of them.
+// spectrum[i] (i = 0 .. 2^e) = sqrt(mean over segments of |X_i|^2 / sum w^2), so
+// white noise of variance s^2 reads s^2 once squared; bin i lies at i fs / 2^(e+1).
+// False (spectrum untouched) for e outside 1..21, fewer samples than one segment,
+// maxSegments < 1 or a spectrum shorter than 2^e + 1.
+bool PowerSpectralDensity(std::span<const float> samples, int32_t count, std::span<float> spectrum, int32_t e,
+                          int32_t maxSegments);
 // In-place rate conversion: a[j] = the signal at input time j * old_rate / new_rate for
 // j < count (windowed-sinc interpolation, band-limited to the lower rate). new_rate_int
 // is the same rate as a whole number; lead_in is the count of quiet samples the caller

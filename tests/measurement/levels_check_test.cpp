@@ -1,0 +1,390 @@
+// The levels check and the background-noise recording on the simulated card: their
+// refusals, the card job, the quick impulse of the known room in the levels view,
+// the noise spectrum's level, and the two level pictures.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "base/text_number.h"
+#include "core/records.h"
+#include "core/work_arrays.h"
+#include "display/plot_colours.h"
+#include "display/time_views.h"
+#include "display/view_state.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/main_window_links.h"
+#include "measurement/audio_form.h"
+#include "measurement/deconvolution.h"
+#include "measurement/eq_audio_module.h"
+#include "measurement/levels_check.h"
+#include "platform/picture.h"
+#include "support/audio_fixture.h"
+#include "support/silent_set.h"
+
+namespace zentor::test {
+namespace {
+
+std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+std::string Text(const QLabel* l) { return l->text().toStdString(); }
+
+class LevelsCheckTest : public AudioTest {
+ protected:
+  void SetUp() override {
+    AudioTest::SetUp();
+    main = Forms::Get<DataPlotter>();
+    main->Form_Load();
+    WaveDeviceId = Sim();
+    EQConfig.SampleRate = 48000;
+    EQConfig.PeriodExponent = 17;
+    EQConfig.LevelsPeriodExponent = 15;
+    EQConfig.LevelsPreExcitationExponent = 14;
+    EQConfig.PsdPeriodExponent = 15;
+    EQConfig.MeasConfig = 87;
+    EQConfig.AutoRange = kTrue;
+  }
+  void TearDown() override {
+    Forms::Unload<AudioForm>();
+    AudioTest::TearDown();
+  }
+  AudioForm* Form() {
+    AudioForm* f = Forms::Get<AudioForm>();
+    f->RefreshRunSettings();
+    return f;
+  }
+  void RoomCard(double micNoise = 1.0) {
+    SimulatedCardSettings s = Quiet();
+    s.blockSize = 8192;
+    s.referenceGain = 0.5;
+    s.micNoise = micNoise;
+    s.refNoise = 0.5;
+    s.room.clear();  // the default room
+    UseCard(s);
+  }
+  void Finish() {
+    for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
+    ASSERT_FALSE(SoundCardBusy);
+  }
+  // Stands in for the processing: keeps both inputs and ends the run.
+  void Capture() {
+    AudioFormHooks.AudioRecordProcess = [this] {
+      ++processed;
+      left = RecordBufferA;
+      Form()->EndRun();
+    };
+  }
+  static int32_t RoomPeak() {
+    const std::vector<double> room = KnownMicImpulse(48000);
+    return static_cast<int32_t>(
+        std::max_element(room.begin(), room.end(), [](double a, double b) { return std::abs(a) < std::abs(b); }) -
+        room.begin());
+  }
+
+  DataPlotter* main = nullptr;
+  int processed = 0;
+  std::vector<float> left;
+};
+
+TEST_F(LevelsCheckTest, RunRefusesWhileBusyWarnsOnLowRatesAndPlaysItsOwnBuffers) {
+  AudioForm* f = Form();
+  SoundCardBusy = true;
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Sound card is in use"});
+  EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  SoundCardBusy = false;
+
+  // Neither a full set nor one of another period stops it; the set stays as it was.
+  LoadSilentSet(32, 48000, 16, 20.0f);
+  Capture();
+  f->Check1->setChecked(true);
+  PsdParameters[0].Count = 1;
+  PsdParameters[0].Exponent = 14;
+  PsdParameters[0].SampleRate = 48000;
+  PsdSet[0].fill(40.0f);
+  f->RunLevelsCheck();
+  ASSERT_TRUE(SoundCardBusy);
+  EXPECT_EQ(f->TestMode, -1);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 32);
+  const int32_t n = 49152, period = 32768;
+  const std::vector<int16_t> a(LevelsPlayBufferA.begin(), LevelsPlayBufferA.begin() + n);
+  const std::vector<int16_t> shaped(LevelsPlayBufferB.begin(), LevelsPlayBufferB.begin() + period);
+  for (int32_t i = 0; i < period; ++i) ASSERT_EQ(a[i], LevelsPlayBufferB[period - 1 - i]) << i;
+  for (int32_t i = 0; i < 16384 - 200; ++i) ASSERT_EQ(a[period + i], a[i]) << i;
+  EXPECT_EQ(a[n - 1], 0);
+  // One play and one record job of 2^15 + 2^14 frames, the reversed period on the left.
+  const int32_t block = SimulatedSoundCard::Instance().Settings().blockSize;
+  Run(n - 2 * block);
+  EXPECT_EQ(processed, 0);
+  Run(3 * block);
+  ASSERT_EQ(processed, 1);
+  const int32_t latency = SimulatedSoundCard::Instance().Settings().latency;
+  for (int32_t i = 0; i + latency < n; i += 61) ASSERT_EQ(left[i + latency], a[i]) << i;
+
+  // The pink shape whatever Check1 says: the same sweep without it.
+  f->Check1->setChecked(false);
+  f->RunLevelsCheck();
+  EXPECT_TRUE(std::equal(shaped.begin(), shaped.end(), LevelsPlayBufferB.begin()));
+  f->ResetSound();
+
+  // 3000 Hz: a warning only; 3000 Hz crossover is accepted here.
+  EQConfig.SampleRate = 3000;
+  EQConfig.MeasConfig = 42;
+  f->RefreshRunSettings();
+  f->MLSText->setText("3000");
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4628"});
+  EXPECT_TRUE(SoundCardBusy);
+  EXPECT_EQ(MeasHeader.CrossoverFrequency, 3000.0f);
+  f->ResetSound();
+
+  // A build that fails after the card was claimed gives it back.
+  EQConfig.SampleRate = 48000;
+  EQConfig.MeasConfig = 5;
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4629"});
+  EXPECT_FALSE(SoundCardBusy);
+  EXPECT_FALSE(f->RunHourglassShown());
+  EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+}
+
+TEST_F(LevelsCheckTest, LevelsButtonChecksRateAndDistanceAndMainWindowStartsTheCheck) {
+  AudioForm* f = Form();
+  Capture();
+  LoadSilentSet(1, 44100, 17, 20.0f);
+  SoundCardBusy = true;  // a run streaming: the refusal leaves its flag alone
+  dialogs.ExpectMessage();
+  f->Levels->click();
+  EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  EXPECT_TRUE(SoundCardBusy);
+  SoundCardBusy = false;
+  ResultsDataSetInfo.fill(MeasurementHeader{});
+
+  f->ManualSub->click();
+  f->MicSpkrDistanceText->setText("51");
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  f->Levels->click();
+  EXPECT_FALSE(SoundCardBusy);
+  EXPECT_EQ(f->SoundCardUsed, kFalse);
+  f->MicSpkrDistanceText->setText("3.5");
+  f->Levels->click();
+  EXPECT_TRUE(SoundCardBusy);
+  EXPECT_EQ(EQConfig.MicSpeakerDistance, 3.5f);
+  EXPECT_EQ(f->SoundCardUsed, kTrue);
+  EXPECT_FALSE(f->MLSText->isReadOnly());
+  f->ResetSound();
+
+  EXPECT_FALSE(main->LevelTest->isEnabled());
+  InstallAudioFormLinks();
+  InstallLevelsCheckLinks();
+  main->EnableDataPlotterPlayRec(kTrue);
+  main->RefreshLinkedControls();
+  ASSERT_TRUE(main->LevelTest->isEnabled());
+  ASSERT_TRUE(main->Command2->isEnabled());
+  main->LevelTest->trigger();
+  EXPECT_TRUE(SoundCardBusy);
+  EXPECT_EQ(Form()->TestMode, -1);
+  Form()->ResetSound();
+  main->Command2->click();
+  EXPECT_TRUE(SoundCardBusy);
+}
+
+TEST_F(LevelsCheckTest, QuickImpulseOfTheRoomGoesToTheLevelsViewAndNotToTheSet) {
+  RoomCard();
+  LoadSilentSet(32, 48000, 17, 20.0f);
+  const MeasurementHeader last = ResultsDataSetInfo[31];
+  AudioForm* f = Form();
+  f->RunLevelsCheck();
+  Finish();
+  EXPECT_EQ(DisplayConfig.Graphshown, 4);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 32);
+  EXPECT_EQ(ResultsDataSetInfo[31].ImpulseShift, last.ImpulseShift);
+
+  const auto peak = std::max_element(LevelsImpulse.begin(), LevelsImpulse.end(),
+                                     [](float a, float b) { return std::abs(a) < std::abs(b); }) -
+                    LevelsImpulse.begin();
+  EXPECT_NEAR(peak, 2400, 1);
+  EXPECT_NEAR(MeasHeader.ImpulseShift, RoomPeak() - 2400, 1) << RoomPeak();
+  EXPECT_EQ(Text(f->MicSpkrText), "2");
+  EXPECT_EQ(MeasHeader.MeasuredDistance, 2.0f);
+  EXPECT_EQ(Text(f->LeftPeakLevel), "-6");
+  EXPECT_EQ(MeasHeader.PeakLevel, static_cast<float>(Val(Text(f->RightPeakLevel))));
+  EXPECT_EQ(LevelsCheckHeader.ImpulseShift, MeasHeader.ImpulseShift);
+  ASSERT_EQ(main->ModesList->count(), 3);
+  // The view prints its own unwrapped figure: 2.007 m at the room's -2119, 2 m one sample nearer.
+  const std::string line = main->ModesList->item(0)->text().toStdString();
+  EXPECT_TRUE(line == "Mic-Spkr Dist = 2.007 m" || line == "Mic-Spkr Dist = 2 m") << line;
+  EXPECT_EQ(LevelsCurves[0].Label, "Levels Test");
+
+  // The pictures: reference at gain 0.5 tops the scale.
+  EXPECT_EQ(Text(f->MaxValCap[0]), "-6 dB");
+  EXPECT_EQ(Text(f->MinVal[1]), "-56 dB");
+  for (PictureBox* pic : {f->MicPic, f->RefPic}) {
+    const std::string name = pic == f->MicPic ? "levels_mic.png" : "levels_ref.png";
+    EXPECT_TRUE(pic->DrawingSpaceImage().save(QString::fromStdString(TempPath(name))));
+    if (const char* dir = std::getenv("ZENTOR_KEEP_PNG_DIR"))
+      pic->DrawingSpaceImage().save(QString::fromStdString(std::string(dir) + "/" + name));
+  }
+}
+
+TEST_F(LevelsCheckTest, ASilentMicrophoneOrAnUnknownChannelStopsBeforeTheView) {
+  SimulatedCardSettings s = Quiet();
+  s.room = {0.0};
+  s.referenceGain = 0.5;
+  UseCard(s);
+  AudioForm* f = Form();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  Finish();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"User Error 3429: No input on Input channel", "User Error: No Right Channel Input"}));
+  EXPECT_EQ(Text(f->LeftPeakLevel), "-6");
+  EXPECT_EQ(LevelsCurves[0].NumCurves, 0);
+  EXPECT_EQ(main->ModesList->count(), 0);
+
+  MicChannel = 0;
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  Finish();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5829", "User Error: No Right Channel Input"}));
+}
+
+TEST_F(LevelsCheckTest, CrossoverScalingReachesTheMirrorBins) {
+  const int32_t n = 32768;
+  std::vector<float> re(n, 1.0f), im(n, 2.0f);
+  ScaleBelowCrossover(re, im, n, 300, 48000);  // k = nint(102.4) = 102
+  for (int32_t i : {0, 1, 102, n - 1, n - 102}) {
+    EXPECT_FLOAT_EQ(re[i], 0.01f) << i;
+    EXPECT_FLOAT_EQ(im[i], 0.02f) << i;
+  }
+  for (int32_t i : {103, n - 103, n / 2}) EXPECT_EQ(re[i], 1.0f) << i;
+}
+
+class NoiseRecordingTest : public LevelsCheckTest {
+ protected:
+  void Record() {
+    Form()->PSDRecordBut->click();
+    Finish();
+  }
+  // 10 log10 of the mean power over bins 16 .. 32751.
+  static double PowerMean() {
+    double sum = 0;
+    for (int32_t i = 16; i <= 32751; ++i) sum += std::pow(10.0, WorkCurveAux[i] / 10.0);
+    return 10 * std::log10(sum / (32751 - 16 + 1));
+  }
+};
+
+TEST_F(NoiseRecordingTest, TenLsbOfNoiseReadsTwentyDecibelsInOneNewCurve) {
+  SimulatedCardSettings s = Quiet();
+  s.micNoise = 10.0;
+  UseCard(s);
+  main->EnableDataPlotterPlayRec(kFalse);
+  const bool playRecShown = main->NewTest->menuAction()->isVisible();
+  Record();
+  EXPECT_NEAR(PowerMean(), 20.0, 0.3);
+  EXPECT_EQ(DisplayConfig.Graphshown, 5);
+  EXPECT_EQ(MeasHeader.PsdRunFlag, kTrue);
+  ASSERT_EQ(PsdParameters[0].Count, 1);
+  ASSERT_EQ(PsdCurves[0].NumCurves, 1);
+  EXPECT_FLOAT_EQ(PsdCurves[0].XValues[1000], 1000 * 48000.0f / 65536);
+  EXPECT_EQ(main->NewTest->menuAction()->isVisible(), playRecShown);
+
+  // The microphone on the left input: the noise is found there.
+  MicChannel = kMicOnLeftInput;
+  SimulatedCardHooks.MicChannel = [] { return MicChannel; };
+  Record();
+  EXPECT_NEAR(PowerMean(), 20.0, 0.3);
+  EXPECT_EQ(PsdParameters[0].Count, 2);
+
+  // A silent card reads the floor everywhere.
+  s.silentInput = true;
+  UseCard(s);
+  Record();
+  EXPECT_TRUE(std::all_of(WorkCurveAux.begin(), WorkCurveAux.begin() + 32768, [](float v) { return v == -100.0f; }));
+}
+
+TEST_F(NoiseRecordingTest, AFullListOrAnOversizedSpectrumFilesNothing) {
+  LoadSilentSet(0, 48000, 17, 20.0f);
+  PsdParameters[0].Count = 32;
+  PsdCurves[0].NumCurves = 32;
+  dialogs.ExpectMessage();
+  Record();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            std::vector<std::string>{"User Error: only 32 curves can be stored at once. Delete one to continue."});
+  EXPECT_EQ(PsdParameters[0].Count, 32);
+
+  PsdParameters[0].Count = 0;
+  PsdCurves[0].NumCurves = 0;
+  EQConfig.PsdPeriodExponent = 16;
+  Record();
+  EXPECT_EQ(PsdParameters[0].Count, 0);
+  EXPECT_FALSE(SoundCardBusy);
+}
+
+TEST_F(LevelsCheckTest, PicturesFollowTheLoudestEarlyPointOverFiftyDecibels) {
+  AudioForm* f = Form();
+  const int32_t r = 48000, w = 2400;
+  std::vector<float> a(20000, 0.0f), b(20000, 0.0f);
+  a[w] = 0.5f;        // reference on the left
+  b[2 * w] = 0.25f;   // microphone on the right
+  b[2 * w + 6000] = 4.0f;  // past point 5000: drawn beyond the top, not scaled to
+  f->DrawImpulseEnergyPictures(a, b, kMicOnRightInput, r);
+  EXPECT_EQ(Text(f->MaxValCap[0]), "-6 dB");
+  EXPECT_EQ(Text(f->MinVal[0]), "-56 dB");
+  EXPECT_EQ(Text(f->MaxValCap[1]), "-6 dB");
+  EXPECT_EQ(f->MicFrame.YHigh, -6.0f);
+  EXPECT_EQ(f->RefFrame.YLow, -56.0f);
+  const AudioCurveRecord& mic = f->ImpulseEnergyCurves[0];
+  const AudioCurveRecord& ref = f->ImpulseEnergyCurves[1];
+  EXPECT_EQ(mic.NumPoints, 8000);
+  EXPECT_EQ(ref.CurveIndex, 1);
+  EXPECT_FLOAT_EQ(mic.XValues[0], -10.0f);
+  EXPECT_NEAR(mic.XValues[8000], 156.667f, 1e-3);
+  EXPECT_NEAR(ref.YValues[480], 20 * std::log10(0.5), 1e-4);
+  EXPECT_NEAR(mic.YValues[480], 20 * std::log10(0.25), 1e-4);
+  EXPECT_EQ(mic.YValues[0], kPictureFloorDb);
+
+  a[w] = 1.5f;
+  f->DrawImpulseEnergyPictures(a, b, kMicOnRightInput, r);
+  EXPECT_EQ(Text(f->MaxValCap[1]), " 3 dB");
+  EXPECT_EQ(Text(f->MinVal[1]), "-46 dB");
+  EXPECT_EQ(f->RefFrame.YHigh - f->RefFrame.YLow, 50.0f);
+
+  // Microphone on the left: the roles swap.
+  f->DrawImpulseEnergyPictures(b, a, kMicOnLeftInput, r);
+  EXPECT_NEAR(f->ImpulseEnergyCurves[0].YValues[480], 20 * std::log10(0.25), 1e-4);
+  EXPECT_NEAR(f->ImpulseEnergyCurves[1].YValues[480], 20 * std::log10(1.5), 1e-4);
+
+  // Red when drawn, the first curve colour when redrawn.
+  const auto holds = [](const QImage& img, QColor c) {
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (img.pixelColor(x, y) == c) return true;
+    return false;
+  };
+  EXPECT_TRUE(holds(f->MicPic->DrawingSpaceImage(), QColor(255, 0, 0)));
+  PlotColours[3] = RGB(1, 200, 3);
+  f->RedrawImpulseEnergyPictures();
+  const QImage redrawn = f->RefPic->DrawingSpaceImage();
+  EXPECT_TRUE(holds(redrawn, QColor(1, 200, 3)));
+  EXPECT_FALSE(holds(redrawn, QColor(255, 0, 0)));
+}
+
+}  // namespace
+}  // namespace zentor::test
