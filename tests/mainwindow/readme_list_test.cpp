@@ -52,7 +52,8 @@ std::string GreyedOutSection(DataPlotter& w) {
     if (!where[c.missing].contains(Where(o))) where[c.missing] << Where(o);
   }
   std::string out = kBegin;
-  out += "- Greyed out until what they need is built:\n";
+  out += order.empty() ? "- No control is greyed out for want of a part not yet built.\n"
+                       : "- Greyed out until what they need is built:\n";
   for (const std::string& m : order) out += "  - " + m + ": " + where[m].join(", ").toStdString() + ".\n";
   return out + kEnd;
 }
