@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <set>
+#include <string>
 
 #include "platform/dialogs.h"
 
@@ -26,7 +28,7 @@ Window* StartedWindow() {
 class BenchDialogs final : public DialogService {
  public:
   MsgAnswer Message(const std::string& text, MsgButtons, MsgIcon, const std::string&) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
+    if (shown_.insert(text).second) std::fprintf(stderr, "message: %s\n", text.c_str());
     return MsgAnswer::Yes;
   }
   std::optional<std::string> Input(const std::string&, const std::string&, const std::string&) override {
@@ -36,6 +38,9 @@ class BenchDialogs final : public DialogService {
   std::optional<std::string> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
   std::optional<ColourRef> PickColour(ColourRef) override { return std::nullopt; }
   int ShowModal(QDialog*) override { return 0; }
+
+ private:
+  std::set<std::string> shown_;
 };
 
 inline int RunQtBenchmarks(int argc, char** argv, const std::function<void()>& before = {},

@@ -25,23 +25,8 @@
 namespace zentor {
 namespace {
 
-// Says yes to the recalculation question.
-class YesDialogs final : public DialogService {
- public:
-  MsgAnswer Message(const std::string&, MsgButtons, MsgIcon, const std::string&) override { return MsgAnswer::Yes; }
-  std::optional<std::string> Input(const std::string&, const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> SaveFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<ColourRef> PickColour(ColourRef) override { return std::nullopt; }
-  int ShowModal(QDialog*) override { return 0; }
-};
-
 DataPlotter& Main() {
   static DataPlotter* w = [] {
-    static YesDialogs dialogs;
-    SetDialogService(&dialogs);
     auto* p = new DataPlotter;
     Forms::Adopt(p);
     p->Form_Load();

@@ -16,6 +16,7 @@
 #include "measurement/eq_audio_module.h"
 #include "platform/help.h"
 #include "platform/text_boxes.h"
+#include "platform/forms.h"
 
 namespace zentor {
 
@@ -35,11 +36,7 @@ QLineEdit* ReadOnlyText(QWidget* parent, const char* name) {
   return t;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* text) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  return b;
-}
+constexpr auto* Button = &NamedControl<QPushButton>;
 
 }  // namespace
 

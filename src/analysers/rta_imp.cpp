@@ -16,6 +16,7 @@
 #include "measurement/eq_audio_module.h"
 #include "platform/help.h"
 #include "platform/text_boxes.h"
+#include "platform/forms.h"
 
 namespace zentor {
 
@@ -27,11 +28,7 @@ constexpr double kEarliestStart = -20, kLatestStart = 200;  // ms
 constexpr double kLongestWindow = 30;                      // ms
 constexpr double kLowestBandEdge = 200;                    // Hz
 
-QPushButton* Button(QWidget* parent, const char* name, const char* text) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  return b;
-}
+constexpr auto* Button = &NamedControl<QPushButton>;
 
 QString Plain(double v) { return QString::fromStdString(Str(v)).trimmed(); }
 

@@ -10,9 +10,7 @@ namespace zentor {
 void InstallSplLinks() {
   // Each opening starts uncalibrated.
   MainWindowHooks.ShowSPLLevelForm = [] {
-    Forms::Unload<SPLLevelForm>();
-    ShowModal(Forms::Get<SPLLevelForm>());
-    Forms::Unload<SPLLevelForm>();
+    ShowModalAfresh<SPLLevelForm>();
   };
 }
 

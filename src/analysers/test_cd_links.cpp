@@ -8,17 +8,6 @@
 
 namespace zentor {
 
-namespace {
-
-// Each opening starts afresh; a window that refuses to close stays loaded.
-template <class T>
-void ShowModalAfresh() {
-  Forms::Unload<T>();
-  ShowModal(Forms::Get<T>());
-  Forms::Unload<T>();
-}
-
-}  // namespace
 
 void InstallTestCDLinks() {
   MainWindowHooks.TestCDMake_Click = [] { ShowModalAfresh<CreateTestCD>(); };

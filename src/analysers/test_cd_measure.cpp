@@ -35,11 +35,7 @@ constexpr const char* kFileError = "Error 3428: File Error";
 
 DataPlotter* MainWindow() { return Forms::IsLoaded<DataPlotter>() ? Forms::Get<DataPlotter>() : nullptr; }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
-  auto* b = new QPushButton(caption, parent);
-  b->setObjectName(name);
-  return b;
-}
+constexpr auto* Button = &NamedControl<QPushButton>;
 
 QLineEdit* Field(QWidget* parent, const char* name, const char* text) {
   auto* f = new QLineEdit(text, parent);

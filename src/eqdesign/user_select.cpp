@@ -36,11 +36,7 @@ QLineEdit* ShownValue(QWidget* parent, const char* name) {
   return e;
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const char* text) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  return l;
-}
+constexpr auto* Caption = &NamedControl<QLabel>;
 
 }  // namespace
 

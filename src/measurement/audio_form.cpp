@@ -27,6 +27,7 @@
 #include "platform/dialogs.h"
 #include "platform/help.h"
 #include "platform/picture.h"
+#include "platform/forms.h"
 
 namespace zentor {
 
@@ -71,23 +72,11 @@ QLineEdit* Field(QWidget* parent, const char* name, const char* text, bool readO
   return e;
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const char* text) {
-  auto* l = new QLabel(QString::fromUtf8(text), parent);
-  l->setObjectName(name);
-  return l;
-}
+constexpr auto* Caption = &NamedControl<QLabel>;
 
-QPushButton* Button(QWidget* parent, const char* name, const char* text) {
-  auto* b = new QPushButton(QString::fromUtf8(text), parent);
-  b->setObjectName(name);
-  return b;
-}
+constexpr auto* Button = &NamedControl<QPushButton>;
 
-QRadioButton* Option(QWidget* parent, const char* name, const char* text) {
-  auto* b = new QRadioButton(QString::fromUtf8(text), parent);
-  b->setObjectName(name);
-  return b;
-}
+constexpr auto* Option = &NamedControl<QRadioButton>;
 
 }  // namespace
 

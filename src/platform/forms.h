@@ -11,6 +11,8 @@
 #include <typeindex>
 #include <unordered_map>
 
+#include "platform/dialogs.h"
+
 namespace zentor {
 
 class Forms {
@@ -75,5 +77,22 @@ class WaitCursor {
  private:
   bool active_;
 };
+
+// A control created with the name by which the windows' code and the tests find it.
+template <class W>
+W* NamedControl(QWidget* parent, const char* name, const char* text) {
+  auto* w = new W(QString::fromUtf8(text), parent);
+  w->setObjectName(name);
+  return w;
+}
+
+// A modal window that starts afresh at each opening and is gone after it; one that
+// refuses to close stays loaded.
+template <class T>
+void ShowModalAfresh() {
+  Forms::Unload<T>();
+  ShowModal(Forms::Get<T>());
+  Forms::Unload<T>();
+}
 
 }  // namespace zentor

@@ -10,17 +10,6 @@
 
 namespace zentor {
 
-namespace {
-
-// A modal window starts afresh at each opening and is gone after it.
-template <class T>
-void ShowModalAfresh() {
-  Forms::Unload<T>();
-  ShowModal(Forms::Get<T>());
-  Forms::Unload<T>();
-}
-
-}  // namespace
 
 void InstallCurveToolsLinks() {
   MainWindowLinks& l = MainWindowHooks;

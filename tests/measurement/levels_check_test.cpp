@@ -27,6 +27,7 @@
 #include "measurement/eq_audio_module.h"
 #include "measurement/levels_check.h"
 #include "platform/picture.h"
+#include "measurement_fixture.h"
 #include "support/audio_fixture.h"
 #include "support/silent_set.h"
 
@@ -36,29 +37,13 @@ namespace {
 std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 std::string Text(const QLabel* l) { return l->text().toStdString(); }
 
-class LevelsCheckTest : public AudioTest {
+class LevelsCheckTest : public MeasurementWindowTest {
  protected:
   void SetUp() override {
-    AudioTest::SetUp();
-    main = Forms::Get<DataPlotter>();
-    main->Form_Load();
-    WaveDeviceId = Sim();
-    EQConfig.SampleRate = 48000;
-    EQConfig.PeriodExponent = 17;
+    MeasurementWindowTest::SetUp();
     EQConfig.LevelsPeriodExponent = 15;
     EQConfig.LevelsPreExcitationExponent = 14;
     EQConfig.PsdPeriodExponent = 15;
-    EQConfig.MeasConfig = 87;
-    EQConfig.AutoRange = kTrue;
-  }
-  void TearDown() override {
-    Forms::Unload<AudioForm>();
-    AudioTest::TearDown();
-  }
-  AudioForm* Form() {
-    AudioForm* f = Forms::Get<AudioForm>();
-    f->RefreshRunSettings();
-    return f;
   }
   void RoomCard(double micNoise = 1.0) {
     SimulatedCardSettings s = Quiet();
@@ -88,7 +73,6 @@ class LevelsCheckTest : public AudioTest {
         room.begin());
   }
 
-  DataPlotter* main = nullptr;
   int processed = 0;
   std::vector<float> left;
 };

@@ -26,6 +26,7 @@
 #include "measurement/eq_audio_module.h"
 #include "platform/numeric/numeric.h"
 #include "platform/picture.h"
+#include "measurement_fixture.h"
 #include "support/audio_fixture.h"
 
 namespace zentor::test {
@@ -33,27 +34,16 @@ namespace {
 
 std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
-class MainTestProcessingTest : public AudioTest {
+class MainTestProcessingTest : public MeasurementWindowTest {
  protected:
   void SetUp() override {
-    AudioTest::SetUp();
-    main = Forms::Get<DataPlotter>();
-    main->Form_Load();
-    WaveDeviceId = Sim();
-    EQConfig.SampleRate = 48000;
-    EQConfig.PeriodExponent = 17;
-    EQConfig.MeasConfig = 87;
-    EQConfig.AutoRange = kTrue;
+    MeasurementWindowTest::SetUp();
     SimulatedCardSettings s = Quiet();
     s.blockSize = 8192;
     s.latency = 480;
     s.referenceGain = 0.5;
     s.room.clear();  // the default room
     UseCard(s);
-  }
-  void TearDown() override {
-    Forms::Unload<AudioForm>();
-    AudioTest::TearDown();
   }
   AudioForm* Form() { return Forms::Get<AudioForm>(); }
 
@@ -136,7 +126,6 @@ class MainTestProcessingTest : public AudioTest {
     return best;
   }
 
-  DataPlotter* main = nullptr;
 };
 
 TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistance) {

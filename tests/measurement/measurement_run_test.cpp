@@ -24,38 +24,23 @@
 #include "measurement/audio_form.h"
 #include "measurement/eq_audio_module.h"
 #include "measurement/run_main_test.h"
+#include "measurement_fixture.h"
 #include "support/audio_fixture.h"
 #include "support/silent_set.h"
 
 namespace zentor::test {
 namespace {
 
-class MeasurementRunTest : public AudioTest {
+class MeasurementRunTest : public MeasurementWindowTest {
  protected:
   void SetUp() override {
-    AudioTest::SetUp();
-    main = Forms::Get<DataPlotter>();
-    main->Form_Load();
-    WaveDeviceId = Sim();
-    EQConfig.SampleRate = 48000;
-    EQConfig.PeriodExponent = 17;
-    EQConfig.MeasConfig = 87;
-    EQConfig.AutoRange = kTrue;
+    MeasurementWindowTest::SetUp();
     AudioFormHooks.AudioRecordProcess = [this] {
       ++processed;
       left = RecordBufferA;
       right = RecordBufferB;
       Form()->EndRun();
     };
-  }
-  void TearDown() override {
-    Forms::Unload<AudioForm>();
-    AudioTest::TearDown();
-  }
-  AudioForm* Form() {
-    AudioForm* f = Forms::Get<AudioForm>();
-    f->RefreshRunSettings();
-    return f;
   }
   // No card job was prepared or started.
   static bool CardUntouched() {
@@ -87,7 +72,6 @@ class MeasurementRunTest : public AudioTest {
     }
   }
 
-  DataPlotter* main = nullptr;
   int processed = 0;
   std::vector<float> left, right;
 };
