@@ -152,6 +152,14 @@ void Form1::LoadGraphic_Click() {
     AddParametricBand();
 }
 
+// A graphic band: flat (Q1 = Q2) until the user shapes it.
+void Form1::AppendGraphicBand(FilterRecord r, float q, int32_t code) {
+  r.Kind = 3;
+  r.Q1 = r.Q2 = q;
+  r.EQEmulationCode = code;
+  Append(r);
+}
+
 void Form1::Append(const FilterRecord& r) {
   const int32_t n = AppliedCount();
   const int32_t count = n + 1;
@@ -188,11 +196,7 @@ void Form1::AddGraphicRow() {
   const float q = ConvertEmulatedQ(static_cast<float>(w), 0, code);
   for (int32_t k = 0; k < n; ++k) {
     const double f = centre(k);
-    FilterRecord r = SimulatedBand(f, w, static_cast<float>(BandGateValue(w, kTwoPi * f)));
-    r.Kind = 3;
-    r.Q1 = r.Q2 = q;
-    r.EQEmulationCode = code;
-    Append(r);
+    AppendGraphicBand(SimulatedBand(f, w, static_cast<float>(BandGateValue(w, kTwoPi * f))), q, code);
   }
   p->RefreshAppliedFiltersList();
   hide();
@@ -211,11 +215,7 @@ void Form1::AddISOBands() {
   const float q = ConvertEmulatedQ(static_cast<float>(kIsoWidth), 0, code);
   for (int32_t k = 0; k < kIsoBands; ++k) {
     const double f = centres[static_cast<size_t>(k)];
-    FilterRecord r = SimulatedBand(f, kIsoWidth, static_cast<float>(BandGateValue(kIsoWidth, f)));
-    r.Kind = 3;
-    r.Q1 = r.Q2 = q;
-    r.EQEmulationCode = code;
-    Append(r);
+    AppendGraphicBand(SimulatedBand(f, kIsoWidth, static_cast<float>(BandGateValue(kIsoWidth, f))), q, code);
   }
   p->RefreshAppliedFiltersList();
   hide();

@@ -49,6 +49,7 @@ class Form1 : public QDialog {
   void AddParametricBand();
   // Appends a record to AppliedFilters; the caller has checked the room.
   static void Append(const FilterRecord& r);
+  static void AppendGraphicBand(FilterRecord r, float q, int32_t code);
 
   int32_t parametricCode_ = 0;
   int32_t fs_ = 0;  // Hz
