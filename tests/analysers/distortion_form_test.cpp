@@ -17,6 +17,7 @@
 #include "analysers/distortion_links.h"
 #include "core/records.h"
 #include "mainwindow/main_window_links.h"
+#include "platform/help.h"
 #include "support/audio_fixture.h"
 
 namespace zentor::test {
@@ -241,6 +242,22 @@ TEST_F(DistFormTest, RateRuleAndABusyCard) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Sound card in use");
   EXPECT_FALSE(Forms::IsLoaded<DistForm>());
   SoundCardBusy = false;
+}
+
+// A request the engine refuses leaves the window ready to start again; Help opens
+// the window's own topic.
+TEST_F(DistFormTest, ARefusedStartIsReportedAndHelpShowsItsTopic) {
+  DistForm* f = Form();
+  WaveDeviceId = 77;  // no such device
+  dialogs.ExpectMessage();
+  f->Start_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error Initializing Sound Card");
+  EXPECT_TRUE(f->Start->isEnabled());
+  EXPECT_FALSE(f->GetPlayOn());
+  EXPECT_FALSE(f->GetRecOn());
+  EXPECT_EQ(InspectStreaming().play, SlotState::Idle);
+  f->Help->click();
+  EXPECT_EQ(GetHelpLog().topics.back(), 440);
 }
 
 TEST_F(DistFormTest, NoiseReductionRunsTheNoiseFirstAndBringsProductsNearerTheTruth) {
