@@ -309,6 +309,22 @@ bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n,
   gains[0] = work.AnalogGain / laterGain;
 
   const bool odd = work.NumPoles % 2 == 1;
+  // Second-order sections are gathered and run together (far faster than a pass
+  // each); a section the cascade cannot hold runs alone, after those before it.
+  // Sections that ran stay applied when a later one fails, as before.
+  DigitalSectionCascade cascade;
+  const auto runSection = [&](const FilterBlock& b) {
+    if (cascade.Add(b)) return true;
+    cascade.Run(signal, n);
+    cascade.Clear();
+    return RunDigitalBlock(signal, scratch, n, b, polys);
+  };
+  struct Flush {
+    DigitalSectionCascade& c;
+    std::span<float> x;
+    int32_t n;
+    ~Flush() { c.Run(x, n); }
+  } flush{cascade, signal, n};
   // The first section is made ready before anything runs: if it cannot be, no later
   // one could be either, and the signal stays untouched.
   if (!CopyFilterBlockSection(work, section, 0, layout[0].count)) {
@@ -320,7 +336,7 @@ bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n,
     MsgBox(odd ? "Error 7123" : "Error 7127");
     return false;
   }
-  if (!RunDigitalBlock(signal, scratch, n, section, polys)) {
+  if (!runSection(section)) {
     MsgBox("Error 3854");
     return false;
   }
@@ -335,7 +351,7 @@ bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n,
       MsgBox("Error 7127");
       return false;
     }
-    if (!RunDigitalBlock(signal, scratch, n, section, polys)) {
+    if (!runSection(section)) {
       MsgBox("Error 3854");
       return false;
     }
