@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
+#include <numbers>
 
 #include "base/text_number.h"
 #include "mainwindow/measurement_file.h"
@@ -18,9 +20,45 @@ constexpr float kLowCutHz = 15.0f;
 constexpr int32_t kResampleMargin = 800;  // extra output samples; the period starts at half of it
 constexpr int32_t kDetectGuard = 800;     // recorded samples left out of the clock search
 constexpr int32_t kDriftTaper = 65536;
+constexpr float kWeakCentre = 0.05f;  // centre power below this share of the variants' is bridged
 
 const std::array<int32_t, kTestCDToneSlots>& ToneTable(const TestCDSettings& p, int32_t variant) {
   return variant == kTestCDRight ? p.RightToneBins : p.LeftToneBins;
+}
+
+// Replaces H over the weak bins by a straight line between the nearest sound
+// bins on either side, drawn after removing the impulse's delay (found from a
+// first, noisy transform) so that what is bridged is smooth.
+void BridgeWeakBins(TestCDWork& w, int32_t order) {
+  const int32_t n = w.PeriodLength;
+  CopySingle(w.ScratchRe, w.RoughRe, n);
+  CopySingle(w.ScratchIm, w.RoughIm, n);
+  ifft(w.RoughRe, w.RoughIm, order);
+  int32_t delay = 0;
+  for (int32_t i = 1; i < n; ++i)
+    if (std::abs(w.RoughRe[static_cast<size_t>(i)]) > std::abs(w.RoughRe[static_cast<size_t>(delay)])) delay = i;
+  const auto turn = [&](int32_t k, double sign) {
+    const double a = sign * 2 * std::numbers::pi * static_cast<double>((int64_t{k} * delay) % n) / n;
+    return std::complex<double>(std::cos(a), std::sin(a));
+  };
+  const auto bin = [&](int32_t k) {
+    return std::complex<double>(w.ScratchRe[static_cast<size_t>(k)], w.ScratchIm[static_cast<size_t>(k)]) * turn(k, 1);
+  };
+  int32_t last = -1;  // last sound bin
+  for (int32_t k = 0; k <= n; ++k) {
+    if (k < n && w.CentreWeak[static_cast<size_t>(k)]) continue;
+    if (k - last > 1 && (last >= 0 || k < n)) {
+      const std::complex<double> a = last >= 0 ? bin(last) : bin(k);
+      const std::complex<double> b = k < n ? bin(k) : a;
+      for (int32_t j = last + 1; j < k; ++j) {
+        const double t = static_cast<double>(j - last) / (k - last);
+        const std::complex<double> v = (a + (b - a) * t) * turn(j, -1);
+        w.ScratchRe[static_cast<size_t>(j)] = static_cast<float>(v.real());
+        w.ScratchIm[static_cast<size_t>(j)] = static_cast<float>(v.imag());
+      }
+    }
+    last = k;
+  }
 }
 
 }  // namespace
@@ -41,7 +79,8 @@ bool TestCDWork::Prepare(const TestCDSettings& params, int32_t recordRate) {
   DriftSpectrumIm.assign(size_t{1} << kTestCDDriftOrder, 0.0f);
   CorrectionRe.assign(kTestCDMaxCorrection, 0.0f);
   CorrectionIm.assign(kTestCDMaxCorrection, 0.0f);
-  for (auto* v : {&ScratchRe, &ScratchIm, &RefRe, &RefIm}) v->assign(n, 0.0f);
+  for (auto* v : {&ScratchRe, &ScratchIm, &RefRe, &RefIm, &RoughRe, &RoughIm}) v->assign(n, 0.0f);
+  CentreWeak.assign(n, 0);
   CorrectionOn = false;
   ChannelCode = 0;
   MeasuredRate = 0;
@@ -56,6 +95,20 @@ bool TestCDWork::Prepare(const TestCDSettings& params, int32_t recordRate) {
   CopyIntToSingle(built, RefVariant2, PeriodLength);
   AddArray(RefVariant1, RefVariant2, RefCentre, PeriodLength);
   MultSingleByConst(RefCentre, PeriodLength, 0.5f);
+
+  // Variant power (mean of both) against the centre's, bin by bin.
+  const auto power = [&](const std::vector<float>& x, std::vector<float>& p) {
+    CopySingle(x, ScratchRe, PeriodLength);
+    ClearArray(ScratchIm, PeriodLength);
+    fft(ScratchRe, ScratchIm, params.Order);
+    MagArraySquared(ScratchRe, ScratchIm, p, PeriodLength);
+  };
+  power(RefVariant1, RefRe);
+  power(RefVariant2, RefIm);
+  AddArray(RefRe, RefIm, RoughRe, PeriodLength);
+  power(RefCentre, RoughIm);
+  for (size_t k = 0; k < n; ++k) CentreWeak[k] = RoughIm[k] < kWeakCentre * 0.5f * RoughRe[k] ? 1 : 0;
+  for (auto* v : {&ScratchRe, &ScratchIm, &RefRe, &RefIm, &RoughRe, &RoughIm}) std::fill(v->begin(), v->end(), 0.0f);
   return true;
 }
 
@@ -95,7 +148,36 @@ void ScoreToneComb(const TestCDSettings& params, std::span<const float> power, i
     }
   }
   score = best;
-  correctedRate = static_cast<float>((2 - bestFactor) * recordRate);
+  if (best <= 0) {
+    correctedRate = static_cast<float>((2 - bestFactor) * recordRate);
+    return;
+  }
+  // The comb only steps a whole bin at the top tone (about 2 ppm), and a period
+  // resampled 2 ppm off smears the impulse by a tenth of a sample at its end:
+  // refine the factor from where the tone peaks really sit between bins.
+  double found = 0, nominal = 0;
+  for (int32_t i = 0; i < tones; ++i) {
+    const double e = expected[static_cast<size_t>(i)];
+    const auto b = static_cast<int64_t>(Fix(bestFactor * e + 0.5));
+    if (b < 3 || b + 3 >= bins) continue;
+    int64_t top = b;
+    for (int64_t j = b - 2; j <= b + 2; ++j)
+      if (power[static_cast<size_t>(j)] > power[static_cast<size_t>(top)]) top = j;
+    const double lo = power[static_cast<size_t>(top - 1)], mid = power[static_cast<size_t>(top)],
+                 hi = power[static_cast<size_t>(top + 1)];
+    if (!(lo > 0 && mid > 0 && hi > 0)) continue;
+    const double a = std::log(lo), c = std::log(mid), z = std::log(hi);
+    const double bend = a - 2 * c + z;
+    if (!(bend < 0)) continue;
+    const double offset = 0.5 * (a - z) / bend;
+    if (!(std::abs(offset) <= 1)) continue;
+    found += static_cast<double>(top) + offset;
+    nominal += r * table[static_cast<size_t>(i)] * s;
+  }
+  // A refinement further than the comb's own step is a stray peak: keep the comb.
+  const double refined = nominal > 0 ? found / nominal : bestFactor;
+  const double factor = std::abs(refined - bestFactor) <= 2 * d ? refined : bestFactor;
+  correctedRate = static_cast<float>(recordRate / factor);
 }
 
 void DetectTestCDChannel(const TestCDSettings& params, TestCDWork& work, int32_t count) {
@@ -153,6 +235,7 @@ void ExtractTestCDImpulse(const TestCDSettings& params, TestCDWork& work, const 
   advance();
   InvertComplexArrayC(work.RefRe, work.RefIm, order);
   MultiplyComplexArrays(work.ScratchRe, work.ScratchIm, work.RefRe, work.RefIm, order);
+  if (work.ChannelCode == kTestCDCentre) BridgeWeakBins(work, order);
   if (work.CorrectionOn)
     MultiplyComplexArrays(work.ScratchRe, work.ScratchIm, work.CorrectionRe, work.CorrectionIm, order);
   // Both ends of the spectrum, so the real part keeps no sub-15 Hz component.

@@ -41,6 +41,10 @@ struct TestCDWork {
   std::vector<float> DriftSpectrum, DriftSpectrumIm;   // 2^20
   std::vector<float> CorrectionRe, CorrectionIm;       // 2^17
   std::vector<float> ScratchRe, ScratchIm, RefRe, RefIm;  // the deconvolution's transforms
+  std::vector<float> RoughRe, RoughIm;                   // a first look at the centre's impulse
+  // Bins where the centre reference nearly cancels (the variants in opposite
+  // phase): the recording tells nothing there, so the response is bridged.
+  std::vector<uint8_t> CentreWeak;
 
   // Sizes the arrays and builds the two reference periods; false (with the
   // builder's message) when the signal description is refused.
@@ -49,7 +53,8 @@ struct TestCDWork {
 
 // One variant's comb of marker tones scored over a 2^20-point power spectrum of a
 // recording at recordRate: the clock factor whose tones best sit on spectral
-// peaks, as the corrected rate, and its score.
+// peaks, refined from the tones' positions between bins, as the corrected rate,
+// and its score.
 void ScoreToneComb(const TestCDSettings& params, std::span<const float> power, int32_t variant,
                    int32_t recordRate, float& correctedRate, float& score);
 
