@@ -80,50 +80,15 @@ void RunBiquadGroup(float* data, int32_t n, const Biquad* s) {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZENTOR_HAVE_AVX2_PATH 1
-// Four sections at once, one per vector lane, as a wavefront: at step t lane j works on
-// sample t - j, taking its input from lane j - 1's output of the step before. Every
-// lane does the same arithmetic as the one-section-at-a-time loop, in fused form.
-__attribute__((target("avx2,fma"))) void RunBiquadWavefront4(float* data, int32_t n,
-                                                             const Biquad* s) {
-  alignas(32) double c[5][4];
-  for (int j = 0; j < 4; ++j) {
-    c[0][j] = s[j].b0;
-    c[1][j] = s[j].b1;
-    c[2][j] = s[j].b2;
-    c[3][j] = s[j].na1;
-    c[4][j] = s[j].na2;
-  }
-  const __m256d b0 = _mm256_load_pd(c[0]), b1 = _mm256_load_pd(c[1]), b2 = _mm256_load_pd(c[2]);
-  const __m256d na1 = _mm256_load_pd(c[3]), na2 = _mm256_load_pd(c[4]);
-  __m256d x1 = _mm256_setzero_pd(), x2 = x1, y1 = x1, y2 = x1;
-  for (int32_t t = 0; t < n + 3; ++t) {
-    const double in = t < n ? static_cast<double>(data[t]) : 0.0;
-    // lanes: [in, y1[0], y1[1], y1[2]]
-    const __m256d shifted = _mm256_permute4x64_pd(y1, 0x90);
-    const __m256d x = _mm256_blend_pd(shifted, _mm256_set1_pd(in), 0x1);
-    __m256d acc = _mm256_mul_pd(b2, x2);
-    acc = _mm256_fmadd_pd(b1, x1, acc);
-    acc = _mm256_fmadd_pd(na2, y2, acc);
-    acc = _mm256_fmadd_pd(na1, y1, acc);
-    const __m256d y = _mm256_fmadd_pd(b0, x, acc);
-    x2 = x1;
-    x1 = x;
-    y2 = y1;
-    y1 = y;
-    if (t >= 3) {
-      alignas(32) double out[4];
-      _mm256_store_pd(out, y);
-      data[t - 3] = static_cast<float>(out[3]);
-    }
-  }
-}
-
-// Eight sections as two four-lane wavefronts in one loop: the second takes its lane-0
-// input from the first one's last lane, one step later, so both chains run side by side.
-__attribute__((target("avx2,fma"))) void RunBiquadWavefront8(float* data, int32_t n,
-                                                             const Biquad* s) {
-  alignas(32) double c[2][5][4];
-  for (int g = 0; g < 2; ++g) {
+// Four sections per vector, one per lane, as a wavefront: at step t lane j works on
+// sample t - j, taking its input from lane j - 1's output of the step before. C such
+// wavefronts run in one loop, wavefront g taking its lane-0 input from wavefront g - 1's
+// last lane, so their latencies overlap. Every lane does the same arithmetic as the
+// one-section-at-a-time loop, in fused form.
+template <int C>
+__attribute__((target("avx2,fma"))) void RunBiquadWavefronts(float* data, int32_t n, const Biquad* s) {
+  alignas(32) double c[C][5][4];
+  for (int g = 0; g < C; ++g) {
     for (int j = 0; j < 4; ++j) {
       const Biquad& q = s[4 * g + j];
       c[g][0][j] = q.b0;
@@ -133,41 +98,33 @@ __attribute__((target("avx2,fma"))) void RunBiquadWavefront8(float* data, int32_
       c[g][4][j] = q.na2;
     }
   }
-  const __m256d b0a = _mm256_load_pd(c[0][0]), b1a = _mm256_load_pd(c[0][1]),
-                b2a = _mm256_load_pd(c[0][2]), na1a = _mm256_load_pd(c[0][3]),
-                na2a = _mm256_load_pd(c[0][4]);
-  const __m256d b0b = _mm256_load_pd(c[1][0]), b1b = _mm256_load_pd(c[1][1]),
-                b2b = _mm256_load_pd(c[1][2]), na1b = _mm256_load_pd(c[1][3]),
-                na2b = _mm256_load_pd(c[1][4]);
-  __m256d x1a = _mm256_setzero_pd(), x2a = x1a, y1a = x1a, y2a = x1a;
-  __m256d x1b = x1a, x2b = x1a, y1b = x1a, y2b = x1a;
-  for (int32_t t = 0; t < n + 7; ++t) {
+  __m256d x1[C], x2[C], y1[C], y2[C];
+  for (int g = 0; g < C; ++g) x1[g] = x2[g] = y1[g] = y2[g] = _mm256_setzero_pd();
+  constexpr int32_t lag = 4 * C - 1;
+  for (int32_t t = 0; t < n + lag; ++t) {
     const double in = t < n ? static_cast<double>(data[t]) : 0.0;
-    const __m256d xa = _mm256_blend_pd(_mm256_permute4x64_pd(y1a, 0x90), _mm256_set1_pd(in), 0x1);
-    const __m256d xb = _mm256_blend_pd(_mm256_permute4x64_pd(y1b, 0x90),
-                                       _mm256_permute4x64_pd(y1a, 0xFF), 0x1);
-    __m256d acca = _mm256_mul_pd(b2a, x2a);
-    __m256d accb = _mm256_mul_pd(b2b, x2b);
-    acca = _mm256_fmadd_pd(b1a, x1a, acca);
-    accb = _mm256_fmadd_pd(b1b, x1b, accb);
-    acca = _mm256_fmadd_pd(na2a, y2a, acca);
-    accb = _mm256_fmadd_pd(na2b, y2b, accb);
-    acca = _mm256_fmadd_pd(na1a, y1a, acca);
-    accb = _mm256_fmadd_pd(na1b, y1b, accb);
-    const __m256d ya = _mm256_fmadd_pd(b0a, xa, acca);
-    const __m256d yb = _mm256_fmadd_pd(b0b, xb, accb);
-    x2a = x1a;
-    x1a = xa;
-    y2a = y1a;
-    y1a = ya;
-    x2b = x1b;
-    x1b = xb;
-    y2b = y1b;
-    y1b = yb;
-    if (t >= 7) {
+    __m256d y[C];
+#pragma GCC unroll 4
+    for (int g = 0; g < C; ++g) {
+      const __m256d head = g == 0 ? _mm256_set1_pd(in) : _mm256_permute4x64_pd(y1[g - 1], 0xFF);
+      const __m256d x = _mm256_blend_pd(_mm256_permute4x64_pd(y1[g], 0x90), head, 0x1);
+      __m256d acc = _mm256_mul_pd(_mm256_load_pd(c[g][2]), x2[g]);
+      acc = _mm256_fmadd_pd(_mm256_load_pd(c[g][1]), x1[g], acc);
+      acc = _mm256_fmadd_pd(_mm256_load_pd(c[g][4]), y2[g], acc);
+      acc = _mm256_fmadd_pd(_mm256_load_pd(c[g][3]), y1[g], acc);
+      y[g] = _mm256_fmadd_pd(_mm256_load_pd(c[g][0]), x, acc);
+      x2[g] = x1[g];
+      x1[g] = x;
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < C; ++g) {
+      y2[g] = y1[g];
+      y1[g] = y[g];
+    }
+    if (t >= lag) {
       alignas(32) double out[4];
-      _mm256_store_pd(out, yb);
-      data[t - 7] = static_cast<float>(out[3]);
+      _mm256_store_pd(out, y[C - 1]);
+      data[t - lag] = static_cast<float>(out[3]);
     }
   }
 }
@@ -182,12 +139,17 @@ bool HaveAvx2() {
 void RunBiquadCascade(float* data, int32_t n, const Biquad* s, int count) {
 #ifdef ZENTOR_HAVE_AVX2_PATH
   if (HaveAvx2()) {
-    int i = 0;
-    for (; i + 8 <= count; i += 8) RunBiquadWavefront8(data, n, s + i);
-    for (; i < count; i += 4) {
-      Biquad group[4] = {{1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}};
-      for (int j = 0; j < 4 && i + j < count; ++j) group[j] = s[i + j];
-      RunBiquadWavefront4(data, n, group);
+    // Up to sixteen sections per pass; the last pass is padded with pass-through ones.
+    for (int i = 0; i < count; i += 16) {
+      Biquad group[16];
+      const int m = std::min(16, count - i);
+      for (int j = 0; j < 16; ++j) group[j] = j < m ? s[i + j] : Biquad{1, 0, 0, 0, 0};
+      switch ((m + 3) / 4) {
+        case 4: RunBiquadWavefronts<4>(data, n, group); break;
+        case 3: RunBiquadWavefronts<3>(data, n, group); break;
+        case 2: RunBiquadWavefronts<2>(data, n, group); break;
+        default: RunBiquadWavefronts<1>(data, n, group); break;
+      }
     }
     return;
   }
@@ -309,22 +271,6 @@ bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n,
   gains[0] = work.AnalogGain / laterGain;
 
   const bool odd = work.NumPoles % 2 == 1;
-  // Second-order sections are gathered and run together (far faster than a pass
-  // each); a section the cascade cannot hold runs alone, after those before it.
-  // Sections that ran stay applied when a later one fails, as before.
-  DigitalSectionCascade cascade;
-  const auto runSection = [&](const FilterBlock& b) {
-    if (cascade.Add(b)) return true;
-    cascade.Run(signal, n);
-    cascade.Clear();
-    return RunDigitalBlock(signal, scratch, n, b, polys);
-  };
-  struct Flush {
-    DigitalSectionCascade& c;
-    std::span<float> x;
-    int32_t n;
-    ~Flush() { c.Run(x, n); }
-  } flush{cascade, signal, n};
   // The first section is made ready before anything runs: if it cannot be, no later
   // one could be either, and the signal stays untouched.
   if (!CopyFilterBlockSection(work, section, 0, layout[0].count)) {
@@ -336,26 +282,36 @@ bool RunInSections(std::span<float> signal, std::span<float> scratch, int32_t n,
     MsgBox(odd ? "Error 7123" : "Error 7127");
     return false;
   }
-  if (!runSection(section)) {
-    MsgBox("Error 3854");
-    return false;
-  }
-  for (int s = 1; s < sections; ++s) {
-    if (!CopyFilterBlockSection(work, section, layout[s].start, layout[s].count)) {
-      MsgBox("Error 3854");
-      return false;
+  // Second-order sections are gathered and run in one pass; the cascade runs what it
+  // holds before a refusal, so the signal is left as section-by-section running left it.
+  DigitalSectionCascade cascade;
+  const auto add = [&]() {
+    if (section.NumPoles <= 2 && section.NumZeros <= 2 && section.Domain == kDomainZPlane &&
+        CountsValid(section)) {
+      ExpandOrOne(polys.denRe, polys.denIm, polys.denCount, section.NumPoles, section.PoleRe.data(),
+                  section.PoleIm.data());
+      ExpandOrOne(polys.numRe, polys.numIm, polys.numCount, section.NumZeros, section.ZeroRe.data(),
+                  section.ZeroIm.data());
+      if (cascade.Add(section)) return true;
     }
+    cascade.Run(signal, n);
+    cascade = DigitalSectionCascade{};
+    return RunDigitalBlock(signal, scratch, n, section, polys);
+  };
+  const auto refuse = [&](const char* message) {
+    MsgBox(message);
+    cascade.Run(signal, n);
+    return false;
+  };
+  if (!add()) return refuse("Error 3854");
+  for (int s = 1; s < sections; ++s) {
+    if (!CopyFilterBlockSection(work, section, layout[s].start, layout[s].count)) return refuse("Error 3854");
     section.AnalogGain = gains[s];
     section.DigitalGain = 1.0;
-    if (!BilinearTransformFilterBlock(section)) {
-      MsgBox("Error 7127");
-      return false;
-    }
-    if (!runSection(section)) {
-      MsgBox("Error 3854");
-      return false;
-    }
+    if (!BilinearTransformFilterBlock(section)) return refuse("Error 7127");
+    if (!add()) return refuse("Error 3854");
   }
+  cascade.Run(signal, n);
   return true;
 }
 

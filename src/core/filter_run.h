@@ -62,7 +62,6 @@ class DigitalSectionCascade {
   bool Add(const FilterBlock& block);
   void Run(std::span<float> signal, int32_t n) const;
   int32_t Count() const { return count_; }
-  void Clear() { count_ = 0; }
 
  private:
   std::array<Biquad, kMaxFilterRoots> sections_{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -97,8 +98,14 @@ bool NormalizeToPeak(std::span<float> x, float level, int32_t order) {
   }
   const size_t m = size_t{1} << order;
   // The largest magnitude, so that a signal of negative polarity reaches the level too.
-  float peak = 0.0f;
-  for (size_t i = 0; i < m; ++i) peak = std::max(peak, std::fabs(x[i]));
+  // On the magnitude bits, which order like the values and let the loop vectorise; a
+  // NaN is passed over as std::max passes over it.
+  uint32_t top = 0;
+  for (size_t i = 0; i < m; ++i) {
+    const uint32_t bits = std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu;
+    top = std::max(top, bits > 0x7f800000u ? 0u : bits);
+  }
+  const float peak = std::bit_cast<float>(top);
   if (peak == 0.0f) {
     MsgBox("Error 2341: No input data on one or both channels");
     return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -116,6 +117,16 @@ TEST_F(Signals, NormalizeToPeak) {
   std::vector<float> x = {0.5f, -4.0f, 2.0f, 1.0f, 9.0f};
   ASSERT_TRUE(NormalizeToPeak(x, 1000.0f, 2));
   EXPECT_EQ(x, (std::vector<float>{125.0f, -1000.0f, 500.0f, 250.0f, 9.0f}));
+
+  // A NaN sample does not set the peak; an infinite one is refused.
+  std::vector<float> gap = {1.0f, std::numeric_limits<float>::quiet_NaN(), -2.0f, 0.5f};
+  ASSERT_TRUE(NormalizeToPeak(gap, 10.0f, 2));
+  EXPECT_EQ(gap[2], -10.0f);
+  EXPECT_EQ(gap[3], 2.5f);
+  std::vector<float> wild = {1.0f, -std::numeric_limits<float>::infinity()};
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(NormalizeToPeak(wild, 10.0f, 1));
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 9278");
 
   std::vector<float> silent(8, 0.0f);
   dialogs.ExpectMessage();
