@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "base/text_number.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -142,6 +143,13 @@ TEST(Arrays, OutputsMayAliasInputsWhereAllowed) {
   const std::vector<float> f{40000.0f, -2.5f, 3.5f, std::numeric_limits<float>::quiet_NaN()};
   CopySingleToInt(f, i16, 4);
   EXPECT_EQ(i16, (std::vector<int16_t>{32767, -2, 4, 0}));
+  // The same as CInt one value at a time, halves and the saturation edges included.
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<float> edges{0.5f, 1.5f, -0.5f, -1.5f, 2.4999998f, 32766.5f, 32767.5f, -32767.5f,
+                                 -32768.5f, -40000.0f, 1e30f, -inf, inf, -0.0f, 12345.678f, -9.5f};
+  std::vector<int16_t> fast(edges.size());
+  CopySingleToInt(edges, fast, static_cast<int32_t>(edges.size()));
+  for (size_t k = 0; k < edges.size(); ++k) EXPECT_EQ(fast[k], CInt(edges[k])) << edges[k];
   std::vector<float> g(4);
   CopyIntToSingle(i16, g, 4);
   EXPECT_EQ(g[0], 32767.0f);
