@@ -49,6 +49,18 @@ constexpr std::array<int, 8> kBesselEntries = {1, 1, 2, 2, 3, 3, 4, 4};
 
 void ClearFilterBlock(FilterBlock& block) { block = FilterBlock{}; }
 
+bool PeakingSectionBlock(double zeroQ, double poleQ, double w, int32_t rate, FilterBlock& block) {
+  double zr1, zi1, zr2, zi2, pr1, pi1, pr2, pi2;
+  if (!ResonanceRoots(zeroQ, w, zr1, zi1, zr2, zi2) || !ResonanceRoots(poleQ, w, pr1, pi1, pr2, pi2)) return false;
+  ClearFilterBlock(block);
+  block.samplerate = rate;
+  block.Domain = kDomainSPlane;
+  block.NumPoles = block.NumZeros = 2;
+  block.ZeroRe[0] = zr1, block.ZeroIm[0] = zi1, block.ZeroRe[1] = zr2, block.ZeroIm[1] = zi2;
+  block.PoleRe[0] = pr1, block.PoleIm[0] = pi1, block.PoleRe[1] = pr2, block.PoleIm[1] = pi2;
+  return true;
+}
+
 bool BuildButterworthPoles(FilterBlock& block) {
   if (block.NumZeros != 0) {
     MsgBox("Error 7193: Uncleared filterblock");

@@ -79,6 +79,11 @@ bool BilinearTransformFilterBlock(FilterBlock& block);
 // AddParametricSection.
 bool ResonanceRoots(double Q, double w, double& re1, double& im1, double& re2, double& im2);
 
+// A cleared s-plane block holding one peaking section at w (rad/s): zeros of Q
+// zeroQ, poles of Q poleQ, unit gains. False, the block untouched, when
+// ResonanceRoots refuses a Q.
+bool PeakingSectionBlock(double zeroQ, double poleQ, double w, int32_t rate, FilterBlock& block);
+
 // The two roots of a x^2 + b x + c.
 bool QuadraticRoots(double a, double b, double c, double& re1, double& im1, double& re2,
                     double& im2);

@@ -364,22 +364,7 @@ bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, i
     if (qb < 0.05) MsgBox("Error 4929");
     const double zeroQ = r.Q1 > 0 ? qa : qb;
     const double poleQ = r.Q1 > 0 ? qb : qa;
-    double zr1, zi1, zr2, zi2, pr1, pi1, pr2, pi2;
-    if (!ResonanceRoots(zeroQ, w, zr1, zi1, zr2, zi2) ||
-        !ResonanceRoots(poleQ, w, pr1, pi1, pr2, pi2))
-      continue;
-    ClearFilterBlock(block);
-    block.samplerate = fs;
-    block.Domain = kDomainSPlane;
-    block.NumPoles = block.NumZeros = 2;
-    block.ZeroRe[0] = zr1;
-    block.ZeroIm[0] = zi1;
-    block.ZeroRe[1] = zr2;
-    block.ZeroIm[1] = zi2;
-    block.PoleRe[0] = pr1;
-    block.PoleIm[0] = pi1;
-    block.PoleRe[1] = pr2;
-    block.PoleIm[1] = pi2;
+    if (!PeakingSectionBlock(zeroQ, poleQ, w, fs, block)) continue;
     if (!BilinearTransformFilterBlock(block)) {
       MsgBox("Error 7122");
       continue;

@@ -94,20 +94,10 @@ void ApplyXoverEQFile(std::span<float> samples, int32_t n, const XoverSetRecord&
     if (b2 < 0.05) MsgBox("Error 4929");
     const double zq = q1 < 0 ? b2 : a2;
     const double pq = q1 < 0 ? a2 : b2;
-    double zr1 = 0, zi1 = 0, zr2 = 0, zi2 = 0, pr1 = 0, pi1 = 0, pr2 = 0, pi2 = 0;
-    if (!ResonanceRoots(zq, w, zr1, zi1, zr2, zi2) || !ResonanceRoots(pq, w, pr1, pi1, pr2, pi2)) {
+    if (!PeakingSectionBlock(zq, pq, w, ctx.rate, b)) {
       MsgBox("Error 3934");
       return;
     }
-    ClearFilterBlock(b);
-    b.AnalogGain = 1.0;
-    b.DigitalGain = 1.0;
-    b.samplerate = ctx.rate;
-    b.Domain = kDomainSPlane;
-    b.NumPoles = 2;
-    b.NumZeros = 2;
-    b.ZeroRe[0] = zr1, b.ZeroIm[0] = zi1, b.ZeroRe[1] = zr2, b.ZeroIm[1] = zi2;
-    b.PoleRe[0] = pr1, b.PoleIm[0] = pi1, b.PoleRe[1] = pr2, b.PoleIm[1] = pi2;
     if (!BilinearTransformFilterBlock(b)) {
       MsgBox("Error 7125");
       continue;

@@ -51,15 +51,9 @@ std::vector<PeakingSection> BuildPeakingSections(std::span<const FilterRecord> f
       continue;
     }
     const double w = PrewarpFrequency(r.Freq1, fs);
-    ClearFilterBlock(block);
-    block.samplerate = fs;
-    block.Domain = kDomainSPlane;
     const double zeroQ = r.Q1 > 0 ? a : b;
     const double poleQ = r.Q1 > 0 ? b : a;
-    if (!ResonanceRoots(zeroQ, w, block.ZeroRe[0], block.ZeroIm[0], block.ZeroRe[1], block.ZeroIm[1]) ||
-        !ResonanceRoots(poleQ, w, block.PoleRe[0], block.PoleIm[0], block.PoleRe[1], block.PoleIm[1]))
-      continue;
-    block.NumZeros = block.NumPoles = 2;
+    if (!PeakingSectionBlock(zeroQ, poleQ, w, fs, block)) continue;
     if (!BilinearTransformFilterBlock(block)) {
       MsgBox("Error 7122");
       continue;

@@ -43,23 +43,7 @@ bool DesignSection(const FilterSnapshot& f, int32_t k, int32_t rate, FilterBlock
   if (qb < 0.05) MsgBox("Error 4929");
   const double zeroQ = q1 < 0 ? qb : qa;
   const double poleQ = q1 < 0 ? qa : qb;
-  double zr1, zi1, zr2, zi2, pr1, pi1, pr2, pi2;
-  if (!ResonanceRoots(zeroQ, w, zr1, zi1, zr2, zi2) || !ResonanceRoots(poleQ, w, pr1, pi1, pr2, pi2)) return false;
-  ClearFilterBlock(block);
-  block.AnalogGain = 1.0;
-  block.DigitalGain = 1.0;
-  block.samplerate = rate;
-  block.Domain = kDomainSPlane;
-  block.NumPoles = 2;
-  block.NumZeros = 2;
-  block.ZeroRe[0] = zr1;
-  block.ZeroIm[0] = zi1;
-  block.ZeroRe[1] = zr2;
-  block.ZeroIm[1] = zi2;
-  block.PoleRe[0] = pr1;
-  block.PoleIm[0] = pi1;
-  block.PoleRe[1] = pr2;
-  block.PoleIm[1] = pi2;
+  if (!PeakingSectionBlock(zeroQ, poleQ, w, rate, block)) return false;
   if (!BilinearTransformFilterBlock(block)) {
     MsgBox("Error 7122");
     return false;
