@@ -1,6 +1,7 @@
 #include "eqdesign/fit_engine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zentor {
 
@@ -112,6 +113,55 @@ bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<Singularit
     c.Fault = false;
   }
   return !fault;
+}
+
+namespace {
+
+bool SameSign(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
+
+double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 / (q2 * q2 * error)); }
+
+// Whether dividing the entry out lowers the spread of the log levels over one
+// bandwidth either side of its centre.
+bool StillFlattens(float Freq, float Q1, float Q2, std::span<const float> x, std::span<const double> y,
+                   float damping) {
+  const double d = damping > 0 ? damping : 1.0;
+  const double zeroQ = d * (Q1 < 0 ? std::fabs(Q1) : Q2), poleQ = d * (Q1 < 0 ? Q2 : std::fabs(Q1));
+  const double centreQ = std::sqrt(zeroQ * poleQ);
+  if (!(zeroQ > 0 && poleQ > 0 && Freq > 0) || !std::isfinite(centreQ)) return false;
+  const double f0 = Freq / 6.28318530717959, reach = f0 / centreQ;
+  double n = 0, s0 = 0, ss0 = 0, s1 = 0, ss1 = 0;
+  for (size_t i = 0; i < std::min(x.size(), y.size()); ++i) {
+    if (std::fabs(x[i] - f0) > reach || !(y[i] > 0)) continue;
+    const double r = x[i] / f0, a = (1 - r * r) * (1 - r * r), b = r * r;
+    const double shape = 0.5 * std::log((a + b / (zeroQ * zeroQ)) / (a + b / (poleQ * poleQ)));
+    const double level = std::log(y[i]), rest = level - shape;
+    n += 1;
+    s0 += level;
+    ss0 += level * level;
+    s1 += rest;
+    ss1 += rest * rest;
+  }
+  if (n < 5) return false;
+  return ss1 - s1 * s1 / n < ss0 - s0 * s0 / n;
+}
+
+}  // namespace
+
+SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq, float Q1, float Q2, float error,
+                            std::span<const float> x, std::span<const double> y, float damping) {
+  SingularityFitJob best;
+  bool anyAccepted = false;
+  for (const SingularityFitJob& c : tried) {
+    anyAccepted = anyAccepted || c.Accepted;
+    if (!c.Accepted || !SameSign(c.Q1, Q1)) continue;
+    if (best.FitError <= 0 || best.Q2 < 0.05 ||
+        Strength(c.Q1, c.Q2, c.FitError) > Strength(best.Q1, best.Q2, best.FitError))
+      best = c;
+  }
+  if (!anyAccepted && !tried.empty() && StillFlattens(Freq, Q1, Q2, x, y, damping))
+    best = {.Accepted = true, .Freq = Freq, .Q1 = Q1, .Q2 = Q2, .FitError = error};
+  return best;
 }
 
 }  // namespace zentor

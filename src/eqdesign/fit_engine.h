@@ -120,4 +120,14 @@ class SingularityFitRunner {
   std::vector<SingularityFitContext> contexts_;
 };
 
+// The refit that replaces an entry (Freq rad/s, Q1, Q2, error) put back into
+// the curve: of the jobs tried about it, the accepted one of the entry's sign
+// with the largest Q1²/(Q2²·error). When jobs were tried and none was accepted
+// at all (on a noisy curve the points by the centre need not be peaks or dips
+// of their own), the entry itself, if it still flattens the curve about its
+// centre at that damping: dropping it would leave its singularity in the curve,
+// where no later pass looks. Otherwise nothing (Q1 0).
+SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq, float Q1, float Q2, float error,
+                            std::span<const float> x, std::span<const double> y, float damping);
+
 }  // namespace zentor

@@ -25,6 +25,10 @@ struct FitCurveRecord {
   int32_t Count = 0;
   std::array<float, kMaxFitPoints> Freq{};
   std::array<double, kMaxFitPoints> Level{};
+  // The damping the set's entries were last taken out with (0: the set's own).
+  // Putting an entry back must undo exactly what was taken out, or a damping
+  // that changes between passes drifts every Q by the ratio of the dampings.
+  float TakenOutDamping = 0;
 };
 
 // The state of one one-singularity fit, fields in their documented order.

@@ -17,10 +17,6 @@ namespace {
 constexpr double kTwoPi = 6.28318530717959;
 constexpr int32_t kNeighbours = 4;
 
-bool SameSign(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
-
-double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 / (q2 * q2 * error)); }
-
 }  // namespace
 
 bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve, FitEngine& engine) {
@@ -55,6 +51,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
   const int32_t count = std::clamp<int32_t>(curve.Count, 0, kMaxFitPoints);
   const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(count));
   const std::span<double> y(curve.Level.data(), static_cast<size_t>(count));
+  const float putBack = curve.TakenOutDamping > 0 ? curve.TakenOutDamping : set.Damping;
   const int32_t steps = 2 * entries + 1;
   int32_t done = 0;
   engine.Progress(0, steps);
@@ -70,7 +67,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
     if (Q2 == 0) engine.Say("Error 9877");
     if (F == 0) engine.Say("Error 9878");
     if (set.QMinimum <= 0) engine.Say("Error 9879");
-    ApplySingularityToLevels(y, x, Q1, Q2, F, set.Damping, 0, count, say);
+    ApplySingularityToLevels(y, x, Q1, Q2, F, putBack, 0, count, say);
     const int32_t P = NearestPointIndex(x, static_cast<float>(F / kTwoPi), count, say);
     engine.Progress(++done, steps);
 
@@ -91,14 +88,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
     }
     if (engine.Stopped()) return undo();
 
-    SingularityFitJob best;
-    for (size_t k = 0; k < tried; ++k) {
-      const SingularityFitJob& c = near[k];
-      if (!c.Accepted || !SameSign(c.Q1, Q1)) continue;
-      if (best.FitError <= 0 || best.Q2 < 0.05 ||
-          Strength(c.Q1, c.Q2, c.FitError) > Strength(best.Q1, best.Q2, best.FitError))
-        best = c;
-    }
+    const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, set.FitError[e], x, y, putBack);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
     const auto w = static_cast<size_t>(work.Count++);
     work.Freq[w] = static_cast<float>(best.Freq);
@@ -109,6 +99,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
   }
 
   engine.Progress(0, 0);
+  curve.TakenOutDamping = set.Damping;
   NormaliseFitCurve(curve, set.RangeLow, set.RangeHigh);
   CopyFilterSetEntries(work, set);
   ++engine.Counters.PolishPasses;
@@ -130,6 +121,7 @@ bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int
   }
   SingularityListRecord polished;
   CopyFilterSet(set, polished);
+  curve->TakenOutDamping = 1.0f;
   NormaliseFitCurve(*curve, polished.RangeLow, polished.RangeHigh);
   const float damping = polished.Damping;
   polished.Damping = 1.0f;

@@ -1,12 +1,14 @@
 #include "eqdesign/singularity_fit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <span>
 
 #include "eqdesign/fit_kernel.h"
 #include "eqdesign/peak_dip.h"
+#include "eqdesign/singularity_refine.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -19,6 +21,10 @@ constexpr int32_t kGridQ = 10;
 constexpr int32_t kCoarseTrials = 39;
 constexpr int32_t kLastCoarseTrials = 11;  // nearest(10.75), made odd
 constexpr int32_t kMaxWindow = 200;
+// How many points either side of the candidate the refined centre may lie:
+// one point is too few on a noisy curve, where the point nearest the centre is
+// often not a peak or dip of its own; candidates this close merge when filed.
+constexpr int32_t kCentreReach = 3;
 
 bool Stopped(const SingularityFitContext& c) {
   return c.Stop != nullptr && c.Stop->load(std::memory_order_relaxed);
@@ -80,6 +86,21 @@ float BandwidthPoints(double Freq, double Q, double spacing) {
 bool Between(float low, double f, float high) {
   const auto s = static_cast<float>(f);
   return low < s && s < high;
+}
+
+// A first guess of the singularity at point n from the curve alone: its level
+// relative to 1, and its centre Q from the width at half that level in dB.
+template <typename X, typename LnLevel>
+SingularityEstimate ShapeOfPoint(int32_t n, int32_t count, const X& x, const LnLevel& lnLevel, float lower,
+                                 float upper) {
+  const double peak = std::max(lnLevel(n), 0.05);
+  int32_t l = n, r = n;
+  while (l > 0 && n - l < kMaxWindow / 2 && lnLevel(l) > 0.5 * peak) --l;
+  while (r < count - 1 && r - n < kMaxWindow / 2 && lnLevel(r) > 0.5 * peak) ++r;
+  const double width = static_cast<double>(x(r)) - x(l);
+  const double centreQ = std::clamp(width > 0 ? x(n) / width : 5.0, static_cast<double>(lower), static_cast<double>(upper));
+  const double root = std::exp(0.25 * peak);  // √G with G² = e^peak
+  return {.Omega = kTwoPi * x(n), .PoleQ = centreQ * root, .ZeroQ = centreQ / root};
 }
 
 const MessageSink& Quiet() {
@@ -245,7 +266,54 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
     }
   }
 
-  Q1 = std::fabs(Q1);
+  // The searches leave the frequency on a grid and the two Q values where the
+  // alternation stopped; a continuous fit on a local baseline finishes the job.
+  // A centre that then leaves the point's neighbours belongs to another point,
+  // and a shape of the other kind is no singularity of this one.
+  const double sign = kind == kPointDip ? -2.0 : 2.0;
+  const auto lnLevel = [&](int32_t i) { return sign * std::log(std::max(y[static_cast<size_t>(i)], 1e-30)); };
+  SingularityEstimate est = ShapeOfPoint(n, count, x, lnLevel, lower, upper);
+  const SingularityEstimate searched{.Omega = Freq, .PoleQ = std::fabs(Q1), .ZeroQ = Q2};
+  std::array<double, kMaxWindow> omega{}, lnTarget{};
+  for (int32_t round = 0; round < 3; ++round) {
+    const double centreQ = std::sqrt(est.PoleQ * est.ZeroQ);
+    const int32_t W = FitWindowWidth(BandwidthPoints(est.Omega, centreQ, spacing), WidthFactor, n, count, 9);
+    if (W < 0) return false;
+    if (round > 0 && W == fw.NumPoints) break;
+    const int32_t start = FitWindowStart(n, W);
+    fw.NumPoints = W;
+    const double sigma = 0.25 * (W - 1);
+    for (int32_t i = 0; i < W; ++i) {
+      const auto k = static_cast<size_t>(i);
+      lnTarget[k] = lnLevel(start + i);
+      omega[k] = kTwoPi * x(start + i);
+      const double u = (i - 0.5 * (W - 1)) / sigma;
+      fw.Weights[k] = static_cast<float>(std::exp(-0.5 * u * u));
+      fw.Level[k] = std::exp(lnTarget[k]);
+    }
+    const auto points = static_cast<size_t>(W);
+    const auto refine = [&](SingularityEstimate& e) {
+      counters.Evaluations += W;
+      return RefineSingularity(std::span(omega).first(points), std::span(lnTarget).first(points),
+                               std::span(fw.Weights).first(points), lower, upper, e);
+    };
+    const bool fromShape = refine(est);
+    // The searches' answer competes once, on the same window.
+    SingularityEstimate other = searched;
+    if (round == 0 && refine(other) && (!fromShape || other.Residual < est.Residual)) est = other;
+    else if (!fromShape) return false;
+  }
+  const auto reachLow = static_cast<float>(kTwoPi * x(n - kCentreReach));
+  const auto reachHigh = static_cast<float>(kTwoPi * x(n + kCentreReach));
+  if (!Between(reachLow, est.Omega, reachHigh)) return false;
+  if ((kind == kPointPeak || kind == kPointDip) && !(est.PoleQ > est.ZeroQ)) return false;
+  // A singularity that explains little more than a sloping line would is noise.
+  if (!(est.Residual < 0.7 * est.Plain)) return false;
+  Freq = est.Omega;
+  Q1 = est.PoleQ;
+  Q2 = est.ZeroQ;
+  FitError = FitErrorToScore(est.Residual);
+
   if (kind == kPointDip) Q1 = -Q1;
   if (FitError < 1.0) FitError = 1.0;
   ++counters.Acceptances;

@@ -21,9 +21,6 @@ constexpr int32_t kNeighbours = 4;  // refits try the points within this many of
 
 int32_t CurveCount(const FitCurveRecord& c) { return std::clamp<int32_t>(c.Count, 0, kMaxFitPoints); }
 
-bool SameSign(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
-
-double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 / (q2 * q2 * error)); }
 
 }  // namespace
 
@@ -171,14 +168,7 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
     }
     run(std::span(near.data(), tried), R.SecondaryPolishWidth);
     if (engine.Stopped()) return abandon();
-    SingularityFitJob best;
-    for (size_t k = 0; k < tried; ++k) {
-      const SingularityFitJob& c = near[k];
-      if (!c.Accepted || !SameSign(c.Q1, Q1)) continue;
-      if (best.FitError <= 0 || best.Q2 < 0.05 ||
-          Strength(best.Q1, best.Q2, best.FitError) < Strength(c.Q1, c.Q2, c.FitError))
-        best = c;
-    }
+    const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, R.FitError[e], x, y, R.Damping);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
     if (work.Count >= kMaxFilters) {
       engine.Say("Buffer size exceeded by number of filters");
@@ -192,6 +182,7 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
     ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], R.Damping, 0, count, say);
   }
 
+  curve.TakenOutDamping = R.Damping;
   NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
   CopyFilterSetEntries(work, R);
   return found;
