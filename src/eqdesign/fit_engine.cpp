@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
+
+#include "eqdesign/filter_sets.h"
 
 namespace zentor {
 
@@ -125,25 +129,29 @@ double Strength(double q1, double q2, double error) { return std::fabs(q1 * q1 /
 // bandwidth either side of its centre.
 bool StillFlattens(float Freq, float Q1, float Q2, std::span<const float> x, std::span<const double> y,
                    float damping) {
-  const double d = damping > 0 ? damping : 1.0;
-  const double zeroQ = d * (Q1 < 0 ? std::fabs(Q1) : Q2), poleQ = d * (Q1 < 0 ? Q2 : std::fabs(Q1));
-  const double centreQ = std::sqrt(zeroQ * poleQ);
-  if (!(zeroQ > 0 && poleQ > 0 && Freq > 0) || !std::isfinite(centreQ)) return false;
+  const double centreQ = damping * std::sqrt(std::fabs(Q1) * Q2);
+  if (!(centreQ > 0 && Freq > 0) || !std::isfinite(centreQ)) return false;
   const double f0 = Freq / 6.28318530717959, reach = f0 / centreQ;
-  double n = 0, s0 = 0, ss0 = 0, s1 = 0, ss1 = 0;
-  for (size_t i = 0; i < std::min(x.size(), y.size()); ++i) {
-    if (std::fabs(x[i] - f0) > reach || !(y[i] > 0)) continue;
-    const double r = x[i] / f0, a = (1 - r * r) * (1 - r * r), b = r * r;
-    const double shape = 0.5 * std::log((a + b / (zeroQ * zeroQ)) / (a + b / (poleQ * poleQ)));
-    const double level = std::log(y[i]), rest = level - shape;
-    n += 1;
-    s0 += level;
-    ss0 += level * level;
-    s1 += rest;
-    ss1 += rest * rest;
-  }
-  if (n < 5) return false;
-  return ss1 - s1 * s1 / n < ss0 - s0 * s0 / n;
+  const size_t count = std::min(x.size(), y.size());
+  const auto first = static_cast<size_t>(std::lower_bound(x.begin(), x.begin() + count, f0 - reach) - x.begin());
+  const auto last = static_cast<size_t>(std::upper_bound(x.begin(), x.begin() + count, f0 + reach) - x.begin());
+  if (last < first + 5) return false;
+  std::vector<double> rest(y.begin() + first, y.begin() + last);
+  const MessageSink quiet = [](const std::string&) {};
+  ApplySingularityToLevels(rest, x.subspan(first, last - first), -Q1, Q2, Freq, damping, 0,
+                           static_cast<int32_t>(rest.size()), quiet);
+  const auto spread = [](const auto& levels) {
+    double n = 0, s = 0, ss = 0;
+    for (double v : levels) {
+      if (!(v > 0)) continue;
+      const double l = std::log(v);
+      n += 1;
+      s += l;
+      ss += l * l;
+    }
+    return n > 0 ? ss - s * s / n : 0.0;
+  };
+  return spread(rest) < spread(y.subspan(first, last - first));
 }
 
 }  // namespace

@@ -19,13 +19,18 @@ struct Normal {
   double cost = 0;
 };
 
+// The residual of the target at point i against the model.
+double Residual(double omega, double lnT, double t, const Vec4& p, double Omega, double gp, double gz) {
+  const double x = omega / Omega, x2 = x * x, a = (1 - x2) * (1 - x2);
+  return lnT - (p[3] + p[4] * t + std::log((a + x2 * gz) / (a + x2 * gp)));
+}
+
 double Cost(std::span<const double> omega, std::span<const double> lnT, std::span<const float> w, const Vec4& p,
             const double* t) {
   const double Omega = std::exp(p[0]), gp = std::exp(-2 * p[1]), gz = std::exp(-2 * p[2]);
   double cost = 0;
   for (size_t i = 0; i < omega.size(); ++i) {
-    const double x = omega[i] / Omega, x2 = x * x, a = (1 - x2) * (1 - x2);
-    const double r = lnT[i] - (p[3] + p[4] * t[i] + std::log((a + x2 * gz) / (a + x2 * gp)));
+    const double r = Residual(omega[i], lnT[i], t[i], p, Omega, gp, gz);
     cost += w[i] * r * r;
   }
   return cost;
@@ -39,7 +44,7 @@ Normal Linearise(std::span<const double> omega, std::span<const double> lnT, std
     // Everything divided by Ω⁴, so the sums stay near 1 whatever the frequency.
     const double x = omega[i] / Omega, x2 = x * x, d = 1 - x2, a = d * d;
     const double N = a + x2 * gz, D = a + x2 * gp;
-    const double r = lnT[i] - (p[3] + p[4] * t[i] + std::log(N / D));
+    const double r = Residual(omega[i], lnT[i], t[i], p, Omega, gp, gz);
     const double dA = 4 * d;
     Vec4 j;
     j[0] = (dA + 2 * x2 * gz) / N - (dA + 2 * x2 * gp) / D;
