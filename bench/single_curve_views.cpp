@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "qt_bench_main.h"
+#include "synthetic_rooms.h"
 
 #include <cmath>
 #include <numbers>
@@ -23,11 +24,7 @@ namespace {
 DataPlotter& Window() {
   static DataPlotter* w = [] {
     auto* p = StartedWindow<DataPlotter>();
-    MeasurementHeader& s = ResultsDataSetInfo[0];
-    s = EQConfig;
-    s.NumInSet = 1;
-    s.SampleRate = 48000;
-    s.PeriodExponent = 17;
+    SetBenchHeaders(1, 1);
     auto& x = ImpulseSet[0];
     x.fill(0.0f);
     std::mt19937 gen(1);

@@ -10,16 +10,22 @@
 
 namespace zentor {
 
-inline void FillSyntheticRooms(int32_t numInSet) {
+// The start-up header for a set of numInSet results at 48 kHz and 2^17
+// samples, in the first `records` result records.
+inline void SetBenchHeaders(int32_t numInSet, size_t records) {
   MeasurementHeader& s = ResultsDataSetInfo[0];
   s = EQConfig;
   s.NumInSet = numInSet;
   s.SampleRate = 48000;
   s.PeriodExponent = 17;
+  for (size_t k = 1; k < records; ++k) ResultsDataSetInfo[k] = s;
+}
+
+inline void FillSyntheticRooms(int32_t numInSet) {
+  SetBenchHeaders(numInSet, 32);
   std::mt19937 random(5);
   std::normal_distribution<double> noise(0, 1e-4);
   for (size_t k = 0; k < 32; ++k) {
-    if (k > 0) ResultsDataSetInfo[k] = s;
     auto& x = ImpulseSet[k];
     for (float& v : x) v = static_cast<float>(noise(random));
     const double f = 40.0 + 9.0 * static_cast<double>(k);

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "qt_bench_main.h"
+#include "synthetic_rooms.h"
 
 #include <array>
 #include <cmath>
@@ -21,13 +22,8 @@ namespace {
 DataPlotter& Window() {
   static DataPlotter* w = [] {
     auto* p = StartedWindow<DataPlotter>();
-    MeasurementHeader& s = ResultsDataSetInfo[0];
-    s = EQConfig;
-    s.NumInSet = 32;
-    s.SampleRate = 48000;
-    s.PeriodExponent = 17;
+    SetBenchHeaders(32, 32);
     for (size_t k = 0; k < 32; ++k) {
-      if (k > 0) ResultsDataSetInfo[k] = s;
       auto& x = ImpulseSet[k];
       x.fill(0.0f);
       const double f = 100.0 * (1 + k);
