@@ -1,6 +1,5 @@
 #include "eqdesign/fit_kernel.h"
 
-#include <Eigen/Core>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -24,48 +23,96 @@ void Linear(std::span<double> out, double low, double high, int32_t count) {
   out[static_cast<size_t>(n - 1)] = high;
 }
 
-// Window points along a column; the capacity is fixed, so nothing is allocated.
-using WindowArray = Eigen::Array<double, Eigen::Dynamic, 1, Eigen::ColMajor, kMaxWindowPoints, 1>;
 // The grid Q values in three vectors of four: the ten and two copies of the last.
 constexpr int kLanes = 12;
 using Quad = double __attribute__((vector_size(32)));
 
-// Σw(T − scale·z/(a + b·g))² over the window points for every grid lane. Each
-// lane sees the same operations in the same order whatever the vector width, so
-// the wide and the plain builds agree bit for bit. The divisions bound the
-// fit's time, and a 4-wide divide does twice the work of a 2-wide one.
-[[gnu::always_inline]] inline void GridResidualsBody(const double* target, const double* zeros, const double* a,
-                                                     const double* b, const double* weight, int32_t points,
-                                                     const double* g, const double* scale, double* r) {
-  Quad G[3], S[3], R[3];
-  __builtin_memcpy(G, g, sizeof G);
-  __builtin_memcpy(S, scale, sizeof S);
-  __builtin_memcpy(R, r, sizeof R);
-  for (int32_t i = 0; i < points; ++i) {
-    const double t = target[i], z = zeros[i], ai = a[i], bi = b[i], wi = weight[i];
-    for (int k = 0; k < 3; ++k) {
-      const Quad d = t - S[k] * (z / (ai + bi * G[k]));
-      R[k] += wi * (d * d);
+struct GridInput {
+  const float* freqs;  // Hz, the window's curve points
+  const double* target;
+  const float* weight;
+  int32_t points;
+  const double* trialFreq;  // rad/s
+  int32_t trials;
+  const double* g;  // 1/Q² for each lane
+  double h;         // 1/QFixed²
+  bool endNormalised;
+};
+
+struct GridBest {
+  double residual = std::numeric_limits<double>::infinity();  // Σw(T − M)² of the best trial
+  int32_t k = -1, j = -1;
+  double weightSum = 0;
+};
+
+// Models every trial against the window and keeps the least Σw(T − M)²; the
+// first trial wins a tie, frequencies outer and Q values inner. Each lane sees
+// the same operations in the same order whatever the vector width, so the wide
+// and the plain builds agree bit for bit. The divisions bound the fit's time,
+// and a 4-wide divide does twice the work of a 2-wide one.
+[[gnu::always_inline]] inline GridBest GridSearchBody(const GridInput& in, int32_t qs) {
+  Quad G[3];
+  __builtin_memcpy(G, in.g, sizeof G);
+  const double h = in.h;
+  GridBest best;
+  for (int32_t k = 0; k < in.trials; ++k) {
+    const double w0 = in.trialFreq[k];
+    // (Ω² − ω²)² formed as a product: no cancellation at the centre.
+    const auto parts = [&](int32_t i, double& a, double& b, double& z) {
+      const double omega = kTwoPi * in.freqs[i];
+      const double d = (w0 - omega) * (w0 + omega), c = w0 * omega;
+      a = d * d;
+      b = c * c;
+      z = a + b * h;
+    };
+    Quad S[3] = {};
+    // A target divided by the mean of its end values is met by a model treated alike.
+    if (in.endNormalised) {
+      double a0, b0, z0, ae, be, ze;
+      parts(0, a0, b0, z0);
+      parts(in.points - 1, ae, be, ze);
+      for (int l = 0; l < 3; ++l) S[l] = 2.0 / (z0 / (a0 + b0 * G[l]) + ze / (ae + be * G[l]));
+    } else {
+      for (int l = 0; l < 3; ++l) S[l] = S[l] + 1.0;
+    }
+    Quad R[3] = {};
+    double weightSum = 0;
+    for (int32_t i = 0; i < in.points; ++i) {
+      double a, b, z;
+      parts(i, a, b, z);
+      const double t = in.target[i], w = in.weight[i];
+      weightSum += w;
+      for (int l = 0; l < 3; ++l) {
+        const Quad d = t - S[l] * (z / (a + b * G[l]));
+        R[l] += w * (d * d);
+      }
+    }
+    best.weightSum = weightSum;
+    double r[kLanes];
+    __builtin_memcpy(r, R, sizeof R);
+    for (int32_t j = 0; j < qs; ++j) {
+      if (r[j] < best.residual) {
+        best.residual = r[j];
+        best.k = k;
+        best.j = j;
+      }
     }
   }
-  __builtin_memcpy(r, R, sizeof R);
+  return best;
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx"))) void GridResidualsWide(const double* target, const double* zeros, const double* a,
-                                                      const double* b, const double* weight, int32_t points,
-                                                      const double* g, const double* scale, double* r) {
-  GridResidualsBody(target, zeros, a, b, weight, points, g, scale, r);
+__attribute__((target("avx"))) GridBest GridSearchWide(const GridInput& in, int32_t qs) {
+  return GridSearchBody(in, qs);
 }
 #endif
 
-void GridResiduals(const double* target, const double* zeros, const double* a, const double* b, const double* weight,
-                   int32_t points, const double* g, const double* scale, double* r) {
+GridBest GridSearch(const GridInput& in, int32_t qs) {
 #if defined(__x86_64__) && defined(__GNUC__)
   static const bool wide = __builtin_cpu_supports("avx");
-  if (wide) return GridResidualsWide(target, zeros, a, b, weight, points, g, scale, r);
+  if (wide) return GridSearchWide(in, qs);
 #endif
-  GridResidualsBody(target, zeros, a, b, weight, points, g, scale, r);
+  return GridSearchBody(in, qs);
 }
 
 }  // namespace
@@ -113,57 +160,31 @@ bool FitMatrixC(const SingularityFitWork& work, std::span<const float> curveFreq
   if (start < 0 || static_cast<int64_t>(start) + points > usable) return false;
 
   // Unused grid places repeat the last Q; only the first qs are ever chosen.
-  alignas(32) double gl[kLanes];
+  alignas(32) double g[kLanes];
   for (int j = 0; j < kLanes; ++j) {
     const double q = work.QGrid[static_cast<size_t>(std::min(j, qs - 1))];
-    gl[j] = 1.0 / (q * q);
+    g[j] = 1.0 / (q * q);
   }
-  const double h = 1.0 / (work.QFixed * work.QFixed);
-
-  WindowArray omega(points), target(points), weight(points);
-  double weightSum = 0;
-  for (int32_t i = 0; i < points; ++i) {
-    omega[i] = kTwoPi * curveFreqs[static_cast<size_t>(start + i)];
-    target[i] = work.Level[static_cast<size_t>(i)];
-    weight[i] = work.Weights[static_cast<size_t>(i)];
-    weightSum += weight[i];
-  }
-  if (!(weightSum > 0)) return false;
-
-  WindowArray a(points), b(points), zeros(points);
-  double best = std::numeric_limits<double>::infinity();
-  int32_t bestK = -1, bestJ = -1;
-  for (int32_t k = 0; k < trials; ++k) {
-    const double w0 = work.TrialFreq[static_cast<size_t>(k)];
-    // (Ω² − ω²)² formed as a product: no cancellation at the centre.
-    a = ((w0 - omega) * (w0 + omega)).square();
-    b = (w0 * omega).square();
-    zeros = a + b * h;
-    alignas(32) double r[kLanes] = {}, scale[kLanes];
-    // A target divided by the mean of its end values is met by a model treated alike.
-    if (endNormalised) {
-      const int32_t e = points - 1;
-      for (int j = 0; j < kLanes; ++j)
-        scale[j] = 2.0 / (zeros[0] / (a[0] + b[0] * gl[j]) + zeros[e] / (a[e] + b[e] * gl[j]));
-    } else {
-      std::fill_n(scale, kLanes, 1.0);
-    }
-    GridResiduals(target.data(), zeros.data(), a.data(), b.data(), weight.data(), points, gl, scale, r);
-    for (int32_t j = 0; j < qs; ++j) {
-      if (r[j] < best) {
-        best = r[j];
-        bestK = k;
-        bestJ = j;
-      }
-    }
-  }
+  const GridInput in{.freqs = &curveFreqs[static_cast<size_t>(start)],
+                     .target = work.Level.data(),
+                     .weight = work.Weights.data(),
+                     .points = points,
+                     .trialFreq = work.TrialFreq.data(),
+                     .trials = trials,
+                     .g = g,
+                     .h = 1.0 / (work.QFixed * work.QFixed),
+                     .endNormalised = endNormalised};
+  const GridBest found = GridSearch(in, qs);
+  if (!(found.weightSum > 0)) return false;
   if (evaluations) *evaluations += static_cast<int64_t>(trials) * qs * points;
+  const double best = found.residual;
+  const int32_t bestK = found.k, bestJ = found.j;
   if (bestK < 0 || !std::isfinite(best)) return false;
   cells.BestFreq = work.TrialFreq[static_cast<size_t>(bestK)];
   cells.BestQ = work.QGrid[static_cast<size_t>(bestJ)];
   const double ratio = cells.BestQ / work.QFixed;
   cells.BestLevel = ratio * ratio;
-  cells.Error = std::sqrt(best / weightSum);
+  cells.Error = std::sqrt(best / found.weightSum);
   return true;
 }
 

@@ -10,6 +10,8 @@ namespace zentor {
 namespace {
 
 constexpr int kCapacity = 256;
+// A relative fall of the cost below which the fit has converged.
+constexpr double kConverged = 1e-10;
 // One value per window point; the storage is fixed, so nothing is allocated,
 // and whole-column expressions run on vector registers (log included).
 using Column = Eigen::Array<double, Eigen::Dynamic, 1, Eigen::ColMajor, kCapacity, 1>;
@@ -119,6 +121,9 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
     Mat5 A = n.H;
     A.diagonal() += lambda * (n.H.diagonal().array() + 1e-12).matrix();
     const Vec5 step = A.ldlt().solve(n.g);
+    // What the linearised model says the step gains: when that is next to
+    // nothing the fit has converged, and evaluating the step would waste a pass.
+    if (step.dot(2 * n.g - n.H * step) <= kConverged * current.cost) break;
     Vec5 next = p + step;
     clampQ(next);
     Evaluate(win, next, trial);
@@ -128,7 +133,7 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
       std::swap(current, trial);
       n = Linearise(win, p, current, j0, j1, j2);
       lambda = std::max(lambda / 3, 1e-9);
-      if (gain <= 1e-10 * (current.cost + 1e-30)) break;
+      if (gain <= kConverged * (current.cost + 1e-30)) break;
     } else {
       lambda *= 4;
     }
