@@ -10,7 +10,6 @@
 #include "eqdesign/fit_kernel.h"
 #include "eqdesign/peak_dip.h"
 #include "eqdesign/singularity_refine.h"
-#include "platform/numeric/numeric.h"
 
 namespace zentor {
 
@@ -102,6 +101,22 @@ SingularityEstimate ShapeOfPoint(int32_t n, int32_t count, const X& x, const LnL
   const double centreQ = std::clamp(width > 0 ? x(n) / width : 5.0, static_cast<double>(lower), static_cast<double>(upper));
   const double root = std::exp(0.25 * peak);  // √G with G² = e^peak
   return {.Omega = kTwoPi * x(n), .PoleQ = centreQ * root, .ZeroQ = centreQ / root};
+}
+
+// What GetSymmetricalPsycologicalGaussianWindow and then SquareSingle make of
+// the first W weights, bit for bit: the window is symmetric about its middle,
+// so each exponential serves the two points that mirror each other.
+void SquaredGaussianWeights(std::span<float> weights, int32_t W, float width) {
+  const double c = (static_cast<double>(W) - 1.0) / 2.0;
+  for (int32_t i = 0; i < (W + 1) / 2; ++i) {
+    float v = 1.0f;
+    if (width > 0.0f) {
+      const double u = (static_cast<double>(i) - c) / width;
+      v = static_cast<float>(std::exp(-0.5 * u * u));
+    }
+    v *= v;
+    weights[static_cast<size_t>(i)] = weights[static_cast<size_t>(W - 1 - i)] = v;
+  }
 }
 
 const MessageSink& Quiet() {
@@ -278,8 +293,7 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       fw.NumPoints = W;
       if (W != weighted) {
         if (W != weightsBuilt || bw * WidthFactor != weightsWidth) {
-          GetSymmetricalPsycologicalGaussianWindow(fw.Weights, W, bw * WidthFactor);
-          SquareSingle(fw.Weights, W);
+          SquaredGaussianWeights(fw.Weights, W, bw * WidthFactor);
           weightsBuilt = W;
           weightsWidth = bw * WidthFactor;
         }

@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <utility>
 
@@ -12,24 +13,58 @@ namespace {
 constexpr int kCapacity = 256;
 // A relative fall of the cost below which the fit has converged.
 constexpr double kConverged = 1e-10;
-// One value per window point; the storage is fixed, so nothing is allocated,
-// and whole-column expressions run on vector registers (log included).
-using Column = Eigen::Array<double, Eigen::Dynamic, 1, Eigen::ColMajor, kCapacity, 1>;
+
+// Four window points per vector. Every lane sees the same operations in the
+// same order whatever the vector width, so the wide and the plain builds give
+// the same bits.
+using Quad = double __attribute__((vector_size(32)));
+using QuadBits = long long __attribute__((vector_size(32)));
+constexpr int kQuads = kCapacity / 4;
+
+double Sum(const Quad& v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// ln v for v in the normal range, within one unit in the last place; anything
+// else gives NaN, which the fit refuses as a non-finite cost. The mantissa is
+// brought to [√½, √2) and ln(1 + f) = 2 atanh(f / (2 + f)) summed as a
+// minimax series.
+[[gnu::always_inline]] inline void Log(const Quad& v, Quad& out) {
+  constexpr double Lg1 = 6.666666666666735130e-01, Lg2 = 3.999999999940941908e-01, Lg3 = 2.857142874366239149e-01,
+                   Lg4 = 2.222219843214978396e-01, Lg5 = 1.818357216161805012e-01, Lg6 = 1.531383769920937332e-01,
+                   Lg7 = 1.479819860511658591e-01, ln2Hi = 6.93147180369123816490e-01,
+                   ln2Lo = 1.90821492927058770002e-10;
+  const auto bits = __builtin_bit_cast(QuadBits, v);
+  const QuadBits mantissa = (bits & 0x000FFFFFFFFFFFFFLL) | 0x3FF0000000000000LL;
+  const QuadBits exponent = (bits >> 52) | 0x4330000000000000LL;  // 2⁵² + the biased exponent
+  Quad m = __builtin_bit_cast(Quad, mantissa);
+  Quad e = __builtin_bit_cast(Quad, exponent) - (4503599627370496.0 + 1023.0);
+  const QuadBits high = m > 1.4142135623730951;
+  m = high ? m * 0.5 : m;
+  e = high ? e + 1.0 : e;
+  const Quad f = m - 1.0, s = f / (2.0 + f), z = s * s, w = z * z;
+  const Quad R = z * (Lg1 + w * (Lg3 + w * (Lg5 + w * Lg7))) + w * (Lg2 + w * (Lg4 + w * Lg6));
+  const Quad halfSquare = 0.5 * f * f;
+  const Quad log = e * ln2Hi - ((halfSquare - (s * (halfSquare + R) + e * ln2Lo)) - f);
+  const Quad nan = {NAN, NAN, NAN, NAN};
+  out = (v >= DBL_MIN) & (v <= DBL_MAX) ? log : nan;
+}
+
+// The window as the iterations read it, padded to whole vectors with points of
+// no weight.
+struct Window {
+  Quad omega[kQuads], lnT[kQuads], w[kQuads], t[kQuads];  // t: ln ω about the middle point
+  int quads = 0;
+  double sw = 0, st = 0, stt = 0;
+};
+
 // Parameters: ln Ω, ln PoleQ, ln ZeroQ, ln Baseline and its slope over ln ω.
 using Vec5 = Eigen::Matrix<double, 5, 1>;
 using Mat5 = Eigen::Matrix<double, 5, 5>;
 
-// The window as the iterations read it.
-struct Window {
-  Column omega, lnT, w, t;  // t: ln ω about the middle point
-  double sw = 0, st = 0, stt = 0;
-};
-
 // The model's parts at one parameter set, everything divided by Ω⁴ so the
 // values stay near 1 whatever the frequency: x² = (ω/Ω)², d = 1 − x², the
-// numerator, the reciprocal of the denominator, and the residuals.
+// numerator and denominator, and the residuals.
 struct Evaluation {
-  Column x2, d, N, inverseD, r;
+  Quad x2[kQuads], d[kQuads], N[kQuads], D[kQuads], r[kQuads];
   double cost = 0;
 };
 
@@ -38,44 +73,132 @@ struct Normal {
   Vec5 g = Vec5::Zero();
 };
 
-void Evaluate(const Window& win, const Vec5& p, Evaluation& e) {
-  const double inverseOmega = std::exp(-p[0]), gp = std::exp(-2 * p[1]), gz = std::exp(-2 * p[2]);
-  e.x2 = (win.omega * inverseOmega).square();
-  e.d = 1 - e.x2;
-  e.N = e.d.square() + e.x2 * gz;
-  e.inverseD = (e.d.square() + e.x2 * gp).inverse();
-  e.r = win.lnT - p[3] - p[4] * win.t - (e.N * e.inverseD).log();
-  e.cost = (win.w * e.r.square()).sum();
+struct Parameters {
+  double inverseOmega, gp, gz, level, slope;
+};
+
+Parameters Unpack(const Vec5& p) {
+  return {std::exp(-p[0]), std::exp(-2 * p[1]), std::exp(-2 * p[2]), p[3], p[4]};
+}
+
+[[gnu::always_inline]] inline void EvaluateBody(const Window& win, const Parameters& q, Evaluation& e) {
+  Quad cost = {};
+  for (int k = 0; k < win.quads; ++k) {
+    const Quad x = win.omega[k] * q.inverseOmega, x2 = x * x, d = 1.0 - x2, a = d * d;
+    const Quad N = a + x2 * q.gz, D = a + x2 * q.gp;
+    Quad log;
+    Log(N / D, log);
+    const Quad r = win.lnT[k] - q.level - q.slope * win.t[k] - log;
+    e.x2[k] = x2;
+    e.d[k] = d;
+    e.N[k] = N;
+    e.D[k] = D;
+    e.r[k] = r;
+    cost += win.w[k] * (r * r);
+  }
+  e.cost = Sum(cost);
 }
 
 // The Gauss-Newton normal equations at an evaluation, from the analytic
 // derivatives of the model: the level's ln Ω, ln PoleQ and ln ZeroQ
 // derivatives, 1 for the baseline and t for its slope.
-Normal Linearise(const Window& win, const Vec5& p, const Evaluation& e, Column& j0, Column& j1, Column& j2) {
-  const double gp = std::exp(-2 * p[1]), gz = std::exp(-2 * p[2]);
-  j1 = 2 * gp * e.x2 * e.inverseD;
-  j2 = -2 * gz * e.x2 / e.N;
-  j0 = 4 * e.d * (e.N.inverse() - e.inverseD) - j1 - j2;
-  const auto dot = [&](const Column& a, const Column& b) { return (win.w * a * b).sum(); };
-  Normal n;
-  n.H(0, 0) = dot(j0, j0);
-  n.H(0, 1) = dot(j0, j1);
-  n.H(0, 2) = dot(j0, j2);
-  n.H(0, 3) = (win.w * j0).sum();
-  n.H(0, 4) = dot(j0, win.t);
-  n.H(1, 1) = dot(j1, j1);
-  n.H(1, 2) = dot(j1, j2);
-  n.H(1, 3) = (win.w * j1).sum();
-  n.H(1, 4) = dot(j1, win.t);
-  n.H(2, 2) = dot(j2, j2);
-  n.H(2, 3) = (win.w * j2).sum();
-  n.H(2, 4) = dot(j2, win.t);
-  n.H(3, 3) = win.sw;
-  n.H(3, 4) = win.st;
-  n.H(4, 4) = win.stt;
+[[gnu::always_inline]] inline void LineariseBody(const Window& win, const Parameters& q, const Evaluation& e,
+                                                 Normal& n) {
+  // Σw·j_a·j_b for the three shape derivatives against all five, and Σw·r·j.
+  enum { k00, k01, k02, k03, k04, k11, k12, k13, k14, k22, k23, k24, g0, g1, g2, g3, g4, kSums };
+  Quad s[kSums] = {};
+  for (int k = 0; k < win.quads; ++k) {
+    const Quad iN = 1.0 / e.N[k], iD = 1.0 / e.D[k], x2 = e.x2[k];
+    const Quad j1 = 2 * q.gp * x2 * iD, j2 = -2 * q.gz * x2 * iN;
+    const Quad j0 = 4 * e.d[k] * (iN - iD) - j1 - j2;
+    const Quad w = win.w[k], t = win.t[k], wj0 = w * j0, wj1 = w * j1, wj2 = w * j2, wr = w * e.r[k];
+    s[k00] += wj0 * j0;
+    s[k01] += wj0 * j1;
+    s[k02] += wj0 * j2;
+    s[k03] += wj0;
+    s[k04] += wj0 * t;
+    s[k11] += wj1 * j1;
+    s[k12] += wj1 * j2;
+    s[k13] += wj1;
+    s[k14] += wj1 * t;
+    s[k22] += wj2 * j2;
+    s[k23] += wj2;
+    s[k24] += wj2 * t;
+    s[g0] += wr * j0;
+    s[g1] += wr * j1;
+    s[g2] += wr * j2;
+    s[g3] += wr;
+    s[g4] += wr * t;
+  }
+  n.H << Sum(s[k00]), Sum(s[k01]), Sum(s[k02]), Sum(s[k03]), Sum(s[k04]),  //
+      0, Sum(s[k11]), Sum(s[k12]), Sum(s[k13]), Sum(s[k14]),             //
+      0, 0, Sum(s[k22]), Sum(s[k23]), Sum(s[k24]),                       //
+      0, 0, 0, win.sw, win.st,                                           //
+      0, 0, 0, 0, win.stt;
   n.H.triangularView<Eigen::StrictlyLower>() = n.H.transpose();
-  n.g << dot(e.r, j0), dot(e.r, j1), dot(e.r, j2), (win.w * e.r).sum(), dot(e.r, win.t);
+  n.g << Sum(s[g0]), Sum(s[g1]), Sum(s[g2]), Sum(s[g3]), Sum(s[g4]);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void EvaluateWide(const Window& win, const Parameters& q, Evaluation& e) {
+  EvaluateBody(win, q, e);
+}
+__attribute__((target("avx2"))) void LineariseWide(const Window& win, const Parameters& q, const Evaluation& e,
+                                                   Normal& n) {
+  LineariseBody(win, q, e, n);
+}
+bool Wide() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+#endif
+
+void Evaluate(const Window& win, const Vec5& p, Evaluation& e) {
+  const Parameters q = Unpack(p);
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (Wide()) return EvaluateWide(win, q, e);
+#endif
+  EvaluateBody(win, q, e);
+}
+
+Normal Linearise(const Window& win, const Vec5& p, const Evaluation& e) {
+  const Parameters q = Unpack(p);
+  Normal n;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (Wide()) {
+    LineariseWide(win, q, e, n);
+    return n;
+  }
+#endif
+  LineariseBody(win, q, e, n);
   return n;
+}
+
+// Copies the window into whole vectors; the padding repeats the last point
+// with no weight, so it adds exact zeros to every sum.
+bool Load(std::span<const double> omega, std::span<const double> lnTarget, std::span<const float> w, Window& win) {
+  const size_t m = omega.size();
+  win.quads = static_cast<int>((m + 3) / 4);
+  for (size_t i = 0; i < 4 * static_cast<size_t>(win.quads); ++i) {
+    const size_t j = std::min(i, m - 1);
+    const size_t k = i / 4, l = i % 4;
+    win.omega[k][l] = omega[j];
+    win.lnT[k][l] = lnTarget[j];
+    win.w[k][l] = i < m ? static_cast<double>(w[i]) : 0.0;
+  }
+  const double lnMiddle = std::log(omega[m / 2]);
+  Quad sw = {}, st = {}, stt = {};
+  for (int k = 0; k < win.quads; ++k) {
+    Log(win.omega[k], win.t[k]);
+    win.t[k] -= lnMiddle;
+    sw += win.w[k];
+    st += win.w[k] * win.t[k];
+    stt += win.w[k] * (win.t[k] * win.t[k]);
+  }
+  win.sw = Sum(sw);
+  win.st = Sum(st);
+  win.stt = Sum(stt);
+  return win.sw > 0;
 }
 
 }  // namespace
@@ -85,16 +208,8 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
   const size_t m = std::min({omega.size(), lnTarget.size(), w.size()});
   if (m < 5 || m > static_cast<size_t>(kCapacity) || !(qLow > 0) || !(qHigh >= qLow) || !(estimate.Omega > 0))
     return false;
-  const auto points = static_cast<Eigen::Index>(m);
   Window win;
-  win.omega = Eigen::Map<const Column>(omega.data(), points);
-  win.lnT = Eigen::Map<const Column>(lnTarget.data(), points);
-  win.w = Eigen::Map<const Eigen::Array<float, Eigen::Dynamic, 1>>(w.data(), points).cast<double>();
-  win.sw = win.w.sum();
-  if (!(win.sw > 0)) return false;
-  win.t = win.omega.log() - std::log(omega[m / 2]);
-  win.st = (win.w * win.t).sum();
-  win.stt = (win.w * win.t.square()).sum();
+  if (!Load(omega.first(m), lnTarget.first(m), w.first(m), win)) return false;
 
   const double lo = std::log(qLow), hi = std::log(qHigh);
   const auto clampQ = [&](Vec5& p) {
@@ -107,15 +222,24 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
   clampQ(p);
   // The baseline that best matches the shape as it starts: the weighted mean
   // of the residuals without one.
-  Evaluation current, trial;
-  Evaluate(win, p, current);
-  p[3] = (win.w * current.r).sum() / win.sw;
-  current.r -= p[3];
-  current.cost = (win.w * current.r.square()).sum();
-  if (!std::isfinite(current.cost)) return false;
+  Evaluation evaluations[2];
+  Evaluation* current = &evaluations[0];
+  Evaluation* trial = &evaluations[1];
+  Evaluate(win, p, *current);
+  {
+    Quad sum = {};
+    for (int k = 0; k < win.quads; ++k) sum += win.w[k] * current->r[k];
+    p[3] = Sum(sum) / win.sw;
+    Quad cost = {};
+    for (int k = 0; k < win.quads; ++k) {
+      current->r[k] -= p[3];
+      cost += win.w[k] * (current->r[k] * current->r[k]);
+    }
+    current->cost = Sum(cost);
+  }
+  if (!std::isfinite(current->cost)) return false;
 
-  Column j0, j1, j2;
-  Normal n = Linearise(win, p, current, j0, j1, j2);
+  Normal n = Linearise(win, p, *current);
   double lambda = 1e-3;
   for (int iteration = 0; iteration < 40 && lambda < 1e10; ++iteration) {
     Mat5 A = n.H;
@@ -123,34 +247,43 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
     const Vec5 step = A.ldlt().solve(n.g);
     // What the linearised model says the step gains: when that is next to
     // nothing the fit has converged, and evaluating the step would waste a pass.
-    if (step.dot(2 * n.g - n.H * step) <= kConverged * current.cost) break;
+    if (step.dot(2 * n.g - n.H * step) <= kConverged * current->cost) break;
     Vec5 next = p + step;
     clampQ(next);
-    Evaluate(win, next, trial);
-    if (std::isfinite(trial.cost) && trial.cost < current.cost) {
-      const double gain = current.cost - trial.cost;
+    Evaluate(win, next, *trial);
+    if (std::isfinite(trial->cost) && trial->cost < current->cost) {
+      const double gain = current->cost - trial->cost;
       p = next;
       std::swap(current, trial);
-      n = Linearise(win, p, current, j0, j1, j2);
+      n = Linearise(win, p, *current);
       lambda = std::max(lambda / 3, 1e-9);
-      if (gain <= kConverged * (current.cost + 1e-30)) break;
+      if (gain <= kConverged * (current->cost + 1e-30)) break;
     } else {
       lambda *= 4;
     }
   }
-  if (!p.allFinite() || !std::isfinite(current.cost)) return false;
+  if (!p.allFinite() || !std::isfinite(current->cost)) return false;
   estimate.Omega = std::exp(p[0]);
   estimate.PoleQ = std::exp(p[1]);
   estimate.ZeroQ = std::exp(p[2]);
   estimate.Baseline = std::exp(p[3]);
   estimate.Slope = p[4];
-  estimate.Residual = std::sqrt(current.cost / win.sw);
+  estimate.Residual = std::sqrt(current->cost / win.sw);
   // The straight line in ln ω through the targets, by weighted least squares.
-  const double sy = (win.w * win.lnT).sum(), sty = (win.w * win.t * win.lnT).sum();
+  Quad sy = {}, sty = {};
+  for (int k = 0; k < win.quads; ++k) {
+    sy += win.w[k] * win.lnT[k];
+    sty += win.w[k] * (win.t[k] * win.lnT[k]);
+  }
   const double det = win.sw * win.stt - win.st * win.st;
-  const double slope = det > 0 ? (win.sw * sty - win.st * sy) / det : 0, level = (sy - slope * win.st) / win.sw;
-  const double plain = (win.w * (win.lnT - level - slope * win.t).square()).sum();
-  estimate.Plain = std::sqrt(plain / win.sw);
+  const double slope = det > 0 ? (win.sw * Sum(sty) - win.st * Sum(sy)) / det : 0;
+  const double level = (Sum(sy) - slope * win.st) / win.sw;
+  Quad plain = {};
+  for (int k = 0; k < win.quads; ++k) {
+    const Quad r = win.lnT[k] - level - slope * win.t[k];
+    plain += win.w[k] * (r * r);
+  }
+  estimate.Plain = std::sqrt(Sum(plain) / win.sw);
   return true;
 }
 
