@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace zentor {
@@ -179,12 +180,14 @@ Normal Linearise(const Window& win, const Vec5& p, const Evaluation& e) {
 bool Load(std::span<const double> omega, std::span<const double> lnTarget, std::span<const float> w, Window& win) {
   const size_t m = omega.size();
   win.quads = static_cast<int>((m + 3) / 4);
+  std::memcpy(win.omega, omega.data(), m * sizeof(double));
+  std::memcpy(win.lnT, lnTarget.data(), m * sizeof(double));
   for (size_t i = 0; i < 4 * static_cast<size_t>(win.quads); ++i) {
-    const size_t j = std::min(i, m - 1);
     const size_t k = i / 4, l = i % 4;
-    win.omega[k][l] = omega[j];
-    win.lnT[k][l] = lnTarget[j];
     win.w[k][l] = i < m ? static_cast<double>(w[i]) : 0.0;
+    if (i < m) continue;
+    win.omega[k][l] = omega[m - 1];
+    win.lnT[k][l] = lnTarget[m - 1];
   }
   const double lnMiddle = std::log(omega[m / 2]);
   Quad sw = {}, st = {}, stt = {};
