@@ -12,8 +12,11 @@ namespace zentor {
 namespace {
 
 constexpr int kCapacity = 256;
-// A relative fall of the cost below which the fit has converged.
+// A relative fall of the cost below which the fit has converged, and the
+// smaller fall a step must promise to be worth evaluating: the fit then stops
+// within a part in 10¹² of where it would have gone on to.
 constexpr double kConverged = 1e-10;
+constexpr double kWorthTrying = 1e-12;
 
 // Four window points per vector. Every lane sees the same operations in the
 // same order whatever the vector width, so the wide and the plain builds give
@@ -250,7 +253,7 @@ bool RefineSingularity(std::span<const double> omega, std::span<const double> ln
     const Vec5 step = A.ldlt().solve(n.g);
     // What the linearised model says the step gains: when that is next to
     // nothing the fit has converged, and evaluating the step would waste a pass.
-    if (step.dot(2 * n.g - n.H * step) <= kConverged * current->cost) break;
+    if (step.dot(2 * n.g - n.H * step) <= kWorthTrying * current->cost) break;
     Vec5 next = p + step;
     clampQ(next);
     Evaluate(win, next, *trial);
