@@ -186,6 +186,21 @@ TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: No measured data loaded");
 }
 
+TEST_F(ExportTest, ASampleThatIsNotANumberIsNamedAndNothingIsWritten) {
+  LoadSet(2, 48000, 14, Decay);
+  ImpulseSet[0][100] = std::nanf("");
+  ImpulseSet[1][16383] = -INFINITY;
+  Window()->Initialize(1);
+  for (const auto& [curve, type] : {std::pair{"1", Window()->Wave}, {"1", Window()->PCM}, {"2", Window()->RAW}}) {
+    Window()->CurveNoText->setText(curve);
+    dialogs.ExpectMessage();
+    SaveAs(type, TempPath("nan.out"));
+    EXPECT_EQ(dialogs.MessageTexts().back(),
+              "Error 5435: Curve " + std::string(curve) + " holds samples that are not numbers. No file was written.");
+    EXPECT_FALSE(FileExists(TempPath("nan.out")));
+  }
+}
+
 TEST_F(ExportTest, ExportImportExportRoundTripIsByteIdentical) {
   LoadSet(1, 48000, 15, Decay);
   ResultsDataSetInfo[0].ImpulseShift = 0;
