@@ -152,9 +152,9 @@ CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out
   }
   if (n >= kMaxMicFilePairs) MsgBox("Error 9231");
 
-  // n pairs give the points 0 to n - 1: 0 Hz and the first n - 1 pairs. A complete
-  // pair that ends the file is counted like the others (not dropped), since a lost
-  // calibration point is a fault. From 1000 pairs on every step-th point, at most 1000.
+  // The table keeps points 0 to n - 1: 0 Hz and the first n - 1 pairs. A complete
+  // pair that ends the file counts towards n like the others: leaving it out would
+  // lose a calibration point. From 1000 pairs on every step-th point, at most 1000.
   int32_t step = 1, count = n;
   if (n >= kMaxMicFileKept) {
     step = n / kMaxMicFileKept + 1;
