@@ -74,6 +74,11 @@ struct MeasurementHeader {
   float MicSpeakerDistance = 0;     // m
   float CrossoverFrequency = 0;     // Hz, corner of the MLS high-pass of the run
   int32_t ReservedWord3 = 0;
+
+  // The measurement runs' names for the noise-spectrum fields; the file keeps the
+  // names above.
+  int32_t& PsdExponent() { return PsdPeriodExponent; }  // log2 of the spectrum's bins
+  int16_t& PsdRecorded() { return PsdRunFlag; }         // a noise spectrum was recorded
 };
 constexpr size_t kMeasurementHeaderFileBytes = 196;
 

@@ -145,29 +145,33 @@ void ComputeAverageResponse(GraphHost& host, CurveArray& curves, CurveRecord& pl
     if (F[0] > static_cast<float>(frame.XStart)) lo = CLng(F[0]);
     if (F[static_cast<size_t>(P - 1)] < static_cast<float>(frame.XFinish)) hi = CLng(F[static_cast<size_t>(P - 1)]);
   }
-  std::vector<double> level(static_cast<size_t>(kMaxCurvePoints)), sum(static_cast<size_t>(kMaxCurvePoints));
+  // One curve's levels, and the running sum.
+  std::vector<double> WorkCurveDouble(static_cast<size_t>(kMaxCurvePoints)),
+      WorkCurveDouble2(static_cast<size_t>(kMaxCurvePoints));
   // Adds one curve's levels (already in `target`) to the running sum, normalised
   // as the view shows them.
   auto accumulate = [&](CurveRecord& target) {
     NormalizeDisplayCurves(host, target.YValues, target.XValues, P, lo, hi);
-    CopySingleToDouble(target.YValues, level, P);
-    if (view == kBodeView) TenPowerValueOverTen(std::span<double>(level), P);
-    AddDoubleArray(level, sum, sum, P);
+    CopySingleToDouble(target.YValues, WorkCurveDouble, P);
+    if (view == kBodeView) TenPowerValueOverTen(std::span<double>(WorkCurveDouble), P);
+    AddDoubleArray(WorkCurveDouble, WorkCurveDouble2, WorkCurveDouble2, P);
   };
   auto average = [&](CurveRecord& target) {
     if (view == kBodeView) {
-      TenLogTenDoubleArray(sum, P);
+      TenLogTenDoubleArray(WorkCurveDouble2, P);
       const double offset = 10 * std::log10(static_cast<double>(N));
-      for (int32_t i = 0; i < P; ++i) target.YValues[static_cast<size_t>(i)] = static_cast<float>(sum[static_cast<size_t>(i)] - offset);
+      for (int32_t i = 0; i < P; ++i)
+        target.YValues[static_cast<size_t>(i)] = static_cast<float>(WorkCurveDouble2[static_cast<size_t>(i)] - offset);
     } else {
-      for (int32_t i = 0; i < P; ++i) target.YValues[static_cast<size_t>(i)] = static_cast<float>(sum[static_cast<size_t>(i)] / N);
+      for (int32_t i = 0; i < P; ++i)
+        target.YValues[static_cast<size_t>(i)] = static_cast<float>(WorkCurveDouble2[static_cast<size_t>(i)] / N);
     }
   };
 
   ClearArray(plain.XValues, kMaxCurvePoints - 1);
   ClearArray(filtered.XValues, kMaxCurvePoints - 1);
   plain.NumPoints = P;
-  ClearDoubleArray(sum, P);
+  ClearDoubleArray(WorkCurveDouble2, P);
   CopySingle(F, plain.XValues, P);
   for (int32_t j = 0; j < N; ++j) {
     CopySingle(curves[static_cast<size_t>(j)].YValues, plain.YValues, P);
@@ -181,7 +185,7 @@ void ComputeAverageResponse(GraphHost& host, CurveArray& curves, CurveRecord& pl
 
   // ---- The average after the applied filters ----
   filtered.NumPoints = P;
-  ClearDoubleArray(sum, P);
+  ClearDoubleArray(WorkCurveDouble2, P);
   CopySingle(F, filtered.XValues, P);
   const std::vector<PeakingSection> sections = BuildPeakingSections(filters, WorkFilterBlock, set.SampleRate);
   ViewResponsePlan plan;

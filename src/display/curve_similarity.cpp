@@ -60,17 +60,17 @@ std::string ListCurveSimilarities(GraphHost& host, const CurveArray& curves, flo
     return "";
   }
   const int32_t n = last - first;
-  const std::vector<double> reference = Slopes(ref, first, n);
+  const std::vector<double> WorkCurveDouble = Slopes(ref, first, n);  // the reference's slopes
 
   // Curves without points take no part: their value would be stale.
   std::vector<std::pair<double, int32_t>> ranked;
   for (int32_t c = 0; c < loaded; ++c) {
     const CurveRecord& curve = curves[static_cast<size_t>(c)];
     if (curve.NumPoints < 1) continue;
-    const std::vector<double> d = Slopes(curve, first, n);
+    const std::vector<double> WorkCurveDouble2 = Slopes(curve, first, n);
     double s1 = 0, s2 = 0;
     for (int32_t m = 0; m < n; ++m) {
-      const double p = d[static_cast<size_t>(m)] * reference[static_cast<size_t>(m)];
+      const double p = WorkCurveDouble2[static_cast<size_t>(m)] * WorkCurveDouble[static_cast<size_t>(m)];
       s1 += p;
       s2 += std::fabs(p);
     }

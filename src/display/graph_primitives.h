@@ -61,10 +61,11 @@ void PlotAudioCurve(const GraphFrame& frame, DrawingSurface& picture, C& curve, 
   PlotCurve(frame, picture, curve, colour);
 }
 
-// The equaliser design's entry point; the slot index is not used.
+// The view builders' and the equaliser design's entry point; the slot index is not
+// used, so callers may leave it out.
 template <PlottableCurve C>
 void PlotCurveOnGraph(const GraphFrame& frame, DrawingSurface& picture, C& curve, ColourRef colour,
-                      int32_t /*slot*/) {
+                      int32_t /*slot*/ = 0) {
   PlotCurve(frame, picture, curve, colour);
 }
 

@@ -420,10 +420,14 @@ void DataPlotter::BuildPanel() {
   }
 }
 
+void DataPlotter::StopModal_MouseMove() { StopModal->setFocus(); }
+
 bool DataPlotter::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::MouseMove) {
     if (watched == ControlFrame) {
       FitFiltersBut->setFocus();
+    } else if (watched == StopModal) {
+      StopModal_MouseMove();
     } else if (auto* w = qobject_cast<QWidget*>(watched)) {
       w->setFocus();
       if (w == All) AllCurves->setChecked(All->isChecked());

@@ -114,7 +114,12 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void SetStopModalFlag(int16_t v) { StopModalFlag = v; }
   // A click during a long analysis asks it to stop; at rest it does nothing.
   void StopModal_Click() { StopModalFlag = Busy; }
+  // Moving the mouse over the stop button gives it the keyboard focus.
+  void StopModal_MouseMove();
   void Command7_Click() {}
+  // A user's choice of range reinterprets the gate slider; its range follows.
+  void SmallGate_Click() { SelectGateRange(false); }
+  void Largegate_Click() { SelectGateRange(true); }
 
   // Commands.
   void MixerOffMenue_Click();

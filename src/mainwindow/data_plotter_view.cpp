@@ -94,9 +94,8 @@ void DataPlotter::InitViewControls() {
   connect(NoiseBut, &QRadioButton::clicked, this, [this] { NoiseBut_Click(); });
   connect(ModalBut, &QRadioButton::clicked, this, [this] { zentor::ModalBut_Click(*this); });
   connect(Command4, &QPushButton::clicked, this, [] { zentor::Command4_Click(); });
-  // A user's choice of range reinterprets the slider; the range follows it.
-  connect(SmallGate, &QRadioButton::clicked, this, [this] { SelectGateRange(false); });
-  connect(Largegate, &QRadioButton::clicked, this, [this] { SelectGateRange(true); });
+  connect(SmallGate, &QRadioButton::clicked, this, &DataPlotter::SmallGate_Click);
+  connect(Largegate, &QRadioButton::clicked, this, &DataPlotter::Largegate_Click);
   connect(Slider1, &QSlider::sliderMoved, this, [this] { zentor::Slider1_Scroll(*this); });
   connect(Slider1, &QSlider::valueChanged, this, [this] {
     if (!Slider1->isSliderDown()) zentor::Slider1_Change(*this);

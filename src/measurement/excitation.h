@@ -10,8 +10,11 @@
 // silent period ("Error 2341").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "core/work_arrays.h"
 
 namespace zentor {
 
@@ -32,6 +35,10 @@ struct ExcitationWork {
   std::span<float> extended;   // the periodically extended MLS (2^P + 50000)
   std::span<float> filterScratch;
 };
+
+// The spectral shape of the sweep, in dB: the first `bins` values of WorkCurveAux,
+// which must hold them.
+inline std::span<float> ExcitationShape(std::size_t bins) { return {WorkCurveAux.data(), bins}; }
 
 // 87: a sweep up to 0.99 x rate / 2 whose rate follows the dB shape of 2^e values.
 bool BuildSweepExcitation(std::span<const float> shape, int32_t e, std::span<int16_t> out, int32_t p, int32_t rate,

@@ -91,7 +91,7 @@ void AudioForm::RunLevelsCheck() {
       if (b->size() < static_cast<std::size_t>(n) + 1) b->assign(static_cast<std::size_t>(n) + 1, 0);
 
     const int32_t e = l - 1;
-    std::span<float> shape(WorkCurveAux.data(), std::size_t{1} << e);
+    const std::span<float> shape = ExcitationShape(std::size_t{1} << e);
     BuildPinkWeightingDb(shape, 1 << e);
     shape[0] = shape[1];
 
@@ -229,8 +229,8 @@ std::string AudioForm::ProcessLevelsCheck() {
 void AudioForm::ProcessNoiseRecording() {
   ProgressBar1->setValue(0);
   MeasurementHeader& h = MeasHeader;
-  h.PsdRunFlag = kTrue;
-  const int32_t e = h.PsdPeriodExponent;
+  h.PsdRecorded() = kTrue;
+  const int32_t e = h.PsdExponent();
   const int32_t p = h.PeriodExponent, q = h.PreExcitationExponent;
   // A spectrum longer than WorkCurveAux, or a recording the buffers cannot hold, is not filed.
   if (e < 1 || e > kMaxPsdSpectrumExponent || WorkCurveAux.size() < (std::size_t{1} << e) || p < 0 ||

@@ -32,12 +32,12 @@ struct RunFault {};
 // Samples of each play buffer's end that fade to zero.
 constexpr int32_t kRunTaper = 200;
 
-// The spectral shape of the sweep in WorkCurveAux: the power sum of the filed noise
-// spectra of this run's rate and size when asked for and any exist, else the pink
-// slope. Sets the header's flags to match.
+// The spectral shape of the sweep: the power sum of the filed noise spectra of this
+// run's rate and size when asked for and any exist, else the pink slope. Sets the
+// header's flags to match.
 void BuildExcitationShape(bool noiseShaped, int32_t e) {
   const int32_t bins = 1 << e;
-  std::span<float> shape(WorkCurveAux.data(), static_cast<std::size_t>(bins));
+  const std::span<float> shape = ExcitationShape(static_cast<std::size_t>(bins));
   bool summed = false;
   if (noiseShaped) {
     if (WorkDoubleCurve.size() < shape.size() || WorkDoubleCurve2.size() < shape.size()) throw RunFault{};
@@ -63,7 +63,7 @@ void BuildExcitationShape(bool noiseShaped, int32_t e) {
   } else {
     BuildPinkWeightingDb(shape, bins);
     MeasHeader.MainRunFlag = kFalse;
-    MeasHeader.PsdRunFlag = kFalse;
+    MeasHeader.PsdRecorded() = kFalse;
   }
   shape[0] = shape[1];
 }
@@ -124,7 +124,7 @@ void AudioForm::RunMainTest() {
     const int32_t p = MeasHeader.PeriodExponent;
     MeasHeader.PreExcitationExponent = GetPreExcitationExponent(p);
     const int32_t q = MeasHeader.PreExcitationExponent;
-    const int32_t e = MeasHeader.PsdPeriodExponent;
+    const int32_t e = MeasHeader.PsdExponent();
     const int32_t rate = MeasHeader.SampleRate;
     // Settings come from files and the settings store: only what the buffers hold runs.
     if (p < kMinMLSOrder || p > 18 || q > p || rate <= 0 || e < 1 || e > kMaxPsdSpectrumExponent ||
@@ -137,7 +137,7 @@ void AudioForm::RunMainTest() {
     BuildExcitationShape(Check1->isChecked(), e);
 
     const ExcitationWork work{SweepScratch, WorkCurve, WorkCurve2, CrossoverWorkA, CrossoverWorkB};
-    std::span<const float> shape(WorkCurveAux.data(), std::size_t{1} << e);
+    const std::span<const float> shape = ExcitationShape(std::size_t{1} << e);
     bool built = false;
     switch (MeasHeader.MeasConfig) {
       case 43: built = BuildHybridExcitation(shape, e, PlayBufferB, p, rate, work); break;
