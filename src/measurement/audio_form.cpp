@@ -473,8 +473,9 @@ void AudioForm::MakeBig_Click() {
 
 void AudioForm::MakeSmall_Click() {
   if (!WindowIsBig) return;
-  // Half the doubled size, also when the screen held it back.
-  resize(sizeBeforeBig_);
+  // Half the doubled size, also when the screen held the doubled window back.
+  resize(sizeBeforeBig_.isValid() ? sizeBeforeBig_ : size() / 2);
+  sizeBeforeBig_ = QSize();
   WindowIsBig = kFalse;
 }
 
