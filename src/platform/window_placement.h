@@ -1,4 +1,4 @@
-// Windows kept inside the screen's available area: the Parts' sizes and positions
+// Windows kept inside the screen's available area: their designed sizes and positions
 // where they fit, otherwise shrunk and moved just far enough onto the screen.
 #pragma once
 
