@@ -1,7 +1,8 @@
 // The crossover model run at 48 kHz over 2^17 samples: three ways, each with two
 // eighth-order Linkwitz-Riley sections, two shelves and 75 .EQ filters; one group
-// and ten groups, the sum view. The chains alone and the whole run with its redraw
-// are timed apart, beside 75 peaking filters over 2^17 samples on one core.
+// and ten groups, the sum view, its chains on the workers or all on one thread. The
+// chains alone and the whole run with its redraw are timed apart, beside 75 peaking
+// filters over 2^17 samples on one core.
 #include <benchmark/benchmark.h>
 
 #include "qt_bench_main.h"
@@ -14,6 +15,7 @@
 #include "crossover/xover_chain.h"
 #include "crossover/xover_form.h"
 #include "crossover/xover_model.h"
+#include "display/curve_workers.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 
@@ -75,15 +77,23 @@ DataPlotter* Plotter() {
   return p;
 }
 
+// args: curves, workers (0: one per hardware thread, 1: all on the calling thread).
 void BM_ModelRun(benchmark::State& state) {
   const int32_t curves = static_cast<int32_t>(state.range(0));
   const XoverSetArray sets = HeavySets();
   XoverModel model;
   Load(curves);
   model.TakeBackup();
+  CurveWorkerLimit = static_cast<int32_t>(state.range(1));
   for (auto _ : state) RunXoverModel(model, sets, XoverView::Sum, *Plotter());
+  CurveWorkerLimit = 0;
 }
-BENCHMARK(BM_ModelRun)->ArgName("curves")->Arg(3)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelRun)
+    ->ArgNames({"curves", "workers"})
+    ->Args({3, 0})
+    ->Args({30, 0})
+    ->Args({30, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ThreeWayChains(benchmark::State& state) {
   const XoverSetArray sets = HeavySets();

@@ -7,6 +7,7 @@
 #include "platform/desktop.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
+#include "platform/window_placement.h"
 
 int main(int argc, char** argv) {
   if (const std::string missing = zentor::MissingDesktopMessage(argc, argv); !missing.empty()) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Zentor");
   zentor::ReleaseVectorUpperState();
+  const zentor::WindowsOnScreen onScreen;
   auto* window = new zentor::DataPlotter();
   zentor::Forms::Adopt(window);
   // The windows above the main window reach it through its link table; the

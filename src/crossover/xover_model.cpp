@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/results_store.h"
 #include "crossover/xover_chain.h"
+#include "display/curve_workers.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/measurement_file.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
+#include "platform/kept_messages.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -82,54 +86,85 @@ bool RunXoverModel(XoverModel& m, const XoverSetArray& sets, XoverView view, Dat
     MsgBox("User Error: Not Enough Measurements To Run This Filter");
     return false;
   }
-  const std::span<float> work(m.XoverWork);
+  // One chain per way the view uses in each group, run on the curve workers and filed
+  // here in the order a run one after another takes; a failed chain ends the run
+  // there. The messages the filed chains raised are shown afterwards in that order,
+  // so the store and the messages are the same whatever the number of workers.
+  const bool sum = view == XoverView::Sum;
+  const int32_t used = sum ? ways : 1;
+  const int32_t first = sum ? 0 : static_cast<int32_t>(view);
+  struct Group {
+    int32_t P = 0, E = 0, L = 0;
+  };
+  std::vector<Group> group(static_cast<size_t>(groups));
   for (int32_t g = 0; g < groups; ++g) {
-    const int32_t base = ways * g;
-    int32_t P = 0, E = 0;
+    Group& gr = group[size_t(g)];
     for (int32_t j = 0; j < ways; ++j) {
-      P = std::max(P, m.SavedHeaders[size_t(base + j)].PeriodExponent);
-      E = std::max(E, m.SavedHeaders[size_t(base + j)].PreExcitationExponent);
+      gr.P = std::max(gr.P, m.SavedHeaders[size_t(ways * g + j)].PeriodExponent);
+      gr.E = std::max(gr.E, m.SavedHeaders[size_t(ways * g + j)].PreExcitationExponent);
     }
-    const int32_t L = 1 << std::clamp(P, 0, kMaxSamplesExponent);
-    const auto runWay = [&](int32_t setIndex, int32_t slot) {
-      const int32_t c = base + setIndex;
-      const int32_t rate = m.SavedHeaders[size_t(c)].SampleRate;
-      std::copy_n(m.Saved(c), L, work.begin());
-      const int32_t T = std::min(L, static_cast<int32_t>(std::nearbyint(0.05 * rate / 2)));
-      TaperEndOfImpulseC(work, T, L);
-      TaperStartOfImpulseC(work, T);
-      XoverChainContext ctx{m.XoverScratch, &m.Block, &m.Section, rate};
-      if (!ApplyXoverSet(sets[size_t(setIndex)], setIndex, work, L, ctx)) return false;
-      TaperEndOfImpulseC(work, T, L);
-      TaperStartOfImpulseC(work, T);
-      CopySingle(work, std::span(m.XoverWayBuffers).subspan(size_t(slot) * kMaxSamples), L);
-      return true;
-    };
+    gr.L = 1 << std::clamp(gr.P, 0, kMaxSamplesExponent);
+  }
+  struct Chain {
+    std::unique_ptr<float[]> out;
+    std::vector<KeptMessage> messages;
+    bool ok = false;
+  };
+  std::vector<Chain> chains(static_cast<size_t>(groups * used));
+  const auto compute = [&](int32_t job, const WorkerScratch& scratch) {
+    const int32_t g = job / used, setIndex = first + job % used, c = ways * g + setIndex;
+    const int32_t L = group[size_t(g)].L;
+    const int32_t rate = m.SavedHeaders[size_t(c)].SampleRate;
+    Chain& chain = chains[size_t(job)];
+    const KeepMessages keep(chain.messages);
+    chain.out.reset(new float[size_t(L)]);
+    const std::span<float> work(chain.out.get(), size_t(L));
+    std::copy_n(m.Saved(c), L, work.begin());
+    const int32_t T = std::min(L, static_cast<int32_t>(std::nearbyint(0.05 * rate / 2)));
+    TaperEndOfImpulseC(work, T, L);
+    TaperStartOfImpulseC(work, T);
+    FilterBlock block{}, section{};
+    XoverChainContext ctx{scratch.A, &block, &section, rate};
+    if (!ApplyXoverSet(sets[size_t(setIndex)], setIndex, work, L, ctx)) return;
+    TaperEndOfImpulseC(work, T, L);
+    TaperStartOfImpulseC(work, T);
+    chain.ok = true;
+  };
+  bool ok = true;
+  int32_t filed = 0;
+  const auto file = [&](int32_t job, bool faulted) {
+    const int32_t g = job / used, way = job % used;
+    const Group& gr = group[size_t(g)];
     const std::span<float> out = Curve(g);
-    std::fill(out.begin() + L, out.end(), 0.0f);
-    bool ok = true;
-    if (view == XoverView::Sum) {
-      for (int32_t j = 0; j < ways && ok; ++j) ok = runWay(j, j);
-      if (ok) {
-        const float* s0 = m.XoverWayBuffers.data();
-        const float* s1 = s0 + kMaxSamples;
-        const float* s2 = s1 + kMaxSamples;
-        for (int32_t i = 0; i < L; ++i)
-          out[size_t(i)] = ways == 2 ? (s0[i] + s1[i]) * 0.5f : (s0[i] + s1[i] + s2[i]) * 0.3333f;
-      }
-    } else {
-      const int32_t k = static_cast<int32_t>(view);
-      ok = runWay(k, k);
-      if (ok) std::copy_n(m.XoverWayBuffers.begin() + ptrdiff_t(k) * kMaxSamples, L, out.begin());
-    }
-    if (!ok) {
-      plotter.DisplayResults(0);
+    if (way == 0) std::fill(out.begin() + gr.L, out.end(), 0.0f);
+    filed = job + 1;
+    if (faulted || !chains[size_t(job)].ok) {
+      ok = false;
       return false;
     }
-    CopyMeasurementHeader(m.SavedHeaders[size_t(base)], ResultsDataSetInfo[size_t(g)]);
-    ResultsDataSetInfo[size_t(g)].PeriodExponent = P;
-    ResultsDataSetInfo[size_t(g)].PreExcitationExponent = E;
+    if (way + 1 < used) return true;
+    const std::span<Chain> ofGroup = std::span(chains).subspan(size_t(g * used), size_t(used));
+    const float* s0 = ofGroup[0].out.get();
+    if (!sum) {
+      std::copy_n(s0, gr.L, out.begin());
+    } else {
+      const float* s1 = ofGroup[1].out.get();
+      const float* s2 = ways == 3 ? ofGroup[2].out.get() : nullptr;
+      for (int32_t i = 0; i < gr.L; ++i)
+        out[size_t(i)] = ways == 2 ? (s0[i] + s1[i]) * 0.5f : (s0[i] + s1[i] + s2[i]) * 0.3333f;
+    }
+    for (Chain& done : ofGroup) done.out.reset();
+    CopyMeasurementHeader(m.SavedHeaders[size_t(ways * g)], ResultsDataSetInfo[size_t(g)]);
+    ResultsDataSetInfo[size_t(g)].PeriodExponent = gr.P;
+    ResultsDataSetInfo[size_t(g)].PreExcitationExponent = gr.E;
     ResultsDataSetInfo[0].NumInSet = g + 1;
+    return true;
+  };
+  ComputeAndFileInOrder(groups * used, compute, file);
+  for (int32_t job = 0; job < filed; ++job) ShowKeptMessages(chains[size_t(job)].messages);
+  if (!ok) {
+    plotter.DisplayResults(0);
+    return false;
   }
   for (int32_t k = groups; k < m.N0; ++k) std::fill(Curve(k).begin(), Curve(k).end(), 0.0f);
   plotter.DisplayResults(0);

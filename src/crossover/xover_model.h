@@ -21,10 +21,6 @@ struct XoverModel {
   std::array<MeasurementHeader, kMaxResults> SavedHeaders{};
   std::vector<float> SavedImpulses;  // N0 curves of kMaxSamples
   int32_t N0 = 0;
-  std::vector<float> XoverWork = std::vector<float>(kMaxSamples);
-  std::vector<float> XoverWayBuffers = std::vector<float>(size_t(3) * kMaxSamples);
-  std::vector<float> XoverScratch = std::vector<float>(kMaxSamples);
-  FilterBlock Block{}, Section{};
 
   // Backs up the store's headers, counts and impulses.
   void TakeBackup();

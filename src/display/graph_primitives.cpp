@@ -265,8 +265,8 @@ void DrawFitLegend(const GraphFrame& /*frame*/, DrawingSurface& picture, std::st
   RefreshGraph(picture);
 }
 
-void DrawWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
-                        std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s) {
+void PaintWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
+                         std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s) {
   DrawingSurface& dc = PrepareGraphDC(picture);
   count = std::clamp<int64_t>(count, 0, std::min<int64_t>({int64_t(levels.size()), int64_t(x.size()),
                                                            kWaterfallSlicePoints}));
@@ -303,6 +303,11 @@ void DrawWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& pictur
   ++n;
   WaterfallPoints[n++] = P(right + dx, double(frame.Bottom) + dy);
   dc.Polygon(std::span<const DrawPoint>(WaterfallPoints.data(), n), Pen{colour}, PlotColours[1]);
+}
+
+void DrawWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
+                        std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s) {
+  PaintWaterfallSlice(frame, picture, count, levels, x, colour, s);
   RefreshGraph(picture);
 }
 

@@ -131,6 +131,9 @@ extern std::array<DrawPoint, kWaterfallPolygonSize> WaterfallPoints;
 // `colour`, shifted left and down by (s - 1) steps of the depth.
 void DrawWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
                         std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s);
+// The same without showing it yet: a whole waterfall is shown once, after its last slice.
+void PaintWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
+                         std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s);
 // A slice record: cell 0 the point count, cells 1..2001 levels, 2002..4002 x.
 void DrawWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture,
                         const std::array<float, kWaterfallSliceCells>& slice, ColourRef colour, int32_t s,

@@ -34,6 +34,7 @@
 #include "platform/dialogs.h"
 #include "platform/help.h"
 #include "platform/settings.h"
+#include "platform/window_placement.h"
 
 namespace zentor {
 
@@ -168,7 +169,11 @@ void DataPlotter::SetFrequencyAxisOption(int16_t logAxis) {
 void DataPlotter::ArrangeMainWindow() {
   if (arranging_) return;
   arranging_ = true;
-  if (!laidOut_) hide();
+  if (!laidOut_) {
+    hide();
+    // Arranged first for the size the screen allows, as showing will fit it.
+    FitWindowOnScreen(*this);
+  }
   Picture1->hide();
   ModesList->hide();
 

@@ -28,6 +28,7 @@
 #include "platform/help.h"
 #include "platform/picture.h"
 #include "platform/forms.h"
+#include "platform/window_placement.h"
 
 namespace zentor {
 
@@ -464,14 +465,19 @@ void AudioForm::Help_Click() { ShowHelpTopic(HelpTopic::AudioForm); }
 
 void AudioForm::MakeBig_Click() {
   if (WindowIsBig) return;
+  sizeBeforeBig_ = size();
   resize(width() * 2, height() * 2);
+  // Doubled, the window may not fit the screen any more.
+  FitWindowOnScreen(*this);
   WindowIsBig = kTrue;
   RedrawImpulseEnergyPictures();
 }
 
 void AudioForm::MakeSmall_Click() {
   if (!WindowIsBig) return;
-  resize(width() / 2, height() / 2);
+  // Half the doubled size, also when the screen held the doubled window back.
+  resize(sizeBeforeBig_.isValid() ? sizeBeforeBig_ : size() / 2);
+  sizeBeforeBig_ = QSize();
   WindowIsBig = kFalse;
 }
 

@@ -167,6 +167,7 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
 
   std::optional<WaitCursor> hourglass_;
   bool unloaded_ = false;
+  QSize sizeBeforeBig_;
 };
 
 // Sets the main window's links to this window.

@@ -1,4 +1,5 @@
 #include "platform/dialogs.h"
+#include "platform/kept_messages.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -13,6 +14,11 @@ namespace zentor {
 namespace {
 
 QWidget* ActiveParent() { return QApplication::activeWindow(); }
+
+// What a box closed without a button, or one that cannot be shown, answers.
+MsgAnswer SafeAnswer(MsgButtons buttons) {
+  return buttons == MsgButtons::OK ? MsgAnswer::OK : buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+}
 
 // The convenience functions take no default suffix; a dialog object does.
 std::optional<std::string> WithDefaultExtension(const FileDialogRequest& req, const QString& dir,
@@ -53,11 +59,7 @@ class QtDialogService final : public DialogService {
       case QMessageBox::No: return MsgAnswer::No;
       case QMessageBox::Cancel: return MsgAnswer::Cancel;
       case QMessageBox::Ok: return MsgAnswer::OK;
-      default:
-        // A box closed without a button: the safe answer of its kind.
-        return buttons == MsgButtons::OK ? MsgAnswer::OK
-               : buttons == MsgButtons::YesNo ? MsgAnswer::No
-                                              : MsgAnswer::Cancel;
+      default: return SafeAnswer(buttons);  // closed without a button
     }
   }
 
@@ -113,8 +115,23 @@ DialogService* g_service = nullptr;
 void SetDialogService(DialogService* service) { g_service = service; }
 DialogService& Dialogs() { return g_service ? *g_service : QtService(); }
 
+namespace {
+thread_local std::vector<KeptMessage>* t_kept = nullptr;
+}  // namespace
+
 MsgAnswer MsgBox(const std::string& text, MsgButtons buttons, MsgIcon icon, const std::string& title) {
+  if (t_kept) {
+    t_kept->push_back({text, buttons, icon, title});
+    return SafeAnswer(buttons);
+  }
   return Dialogs().Message(text, buttons, icon, title);
+}
+
+KeepMessages::KeepMessages(std::vector<KeptMessage>& into) : previous_(t_kept) { t_kept = &into; }
+KeepMessages::~KeepMessages() { t_kept = previous_; }
+
+void ShowKeptMessages(const std::vector<KeptMessage>& messages) {
+  for (const KeptMessage& m : messages) MsgBox(m.text, m.buttons, m.icon, m.title);
 }
 std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                     const std::string& defaultText) {

@@ -39,15 +39,7 @@ Levels::Levels(QWidget* parent) : QDialog(parent) {
   g->addWidget(Slider1, 2, 0, 1, 2);
 
   connect(LevelText, &QLineEdit::returnPressed, this, [this] { LevelText_KeyPress(13); });
-  // A click or key on the slider commits at once; a drag commits on release.
-  connect(Slider1, &QSlider::valueChanged, this, [this] {
-    if (Slider1->isSliderDown()) {
-      Slider1_Scroll();
-    } else {
-      ShowSliderChange();
-      Slider1_Change();
-    }
-  });
+  connect(Slider1, &QSlider::valueChanged, this, &Levels::Slider1_Click);
   connect(Slider1, &QSlider::sliderReleased, this, [this] { Slider1_Change(); });
   Form_Load();
 }
@@ -86,6 +78,16 @@ void Levels::ShowSliderChange() {
 void Levels::Slider1_Scroll() {
   ShowSliderChange();
   ReadCurveNumber();
+}
+
+// A drag commits on release.
+void Levels::Slider1_Click() {
+  if (Slider1->isSliderDown()) {
+    Slider1_Scroll();
+  } else {
+    ShowSliderChange();
+    Slider1_Change();
+  }
 }
 
 void Levels::Slider1_Change() {

@@ -21,6 +21,8 @@ class Levels : public QDialog {
   void Slider1_Scroll();
   // When the slider's position is committed: applies the change.
   void Slider1_Change();
+  // A new slider value: a drag shows it, a click or key commits it at once.
+  void Slider1_Click();
 
   float LevelChangeDb = 0;
   int32_t LevelCurveNumber = 0;

@@ -196,8 +196,9 @@ void DrawWaterfallSlices(const WaterfallFrame& frame, DrawingSurface& picture, c
   const WaterfallProjection p = frame.Projection();
   for (int32_t s = 0; s < kWaterfallSlices; ++s) {
     const WaterfallSlice& slice = slices[static_cast<size_t>(s)];
-    DrawWaterfallSlice(p, picture, slice.Count, slice.Levels, slice.Freqs, PlotColours[3], s + 1);
+    PaintWaterfallSlice(p, picture, slice.Count, slice.Levels, slice.Freqs, PlotColours[3], s + 1);
   }
+  RefreshGraph(picture);
 }
 
 }  // namespace zentor

@@ -5,8 +5,11 @@
 #include <complex>
 #include <numbers>
 
+#include "crossover/xover_chain.h"
 #include "crossover/xover_form.h"
 #include "crossover/xover_model.h"
+#include "display/curve_workers.h"
+#include "platform/kept_messages.h"
 #include "tools/tools_fixture.h"
 
 namespace zentor::test {
@@ -162,6 +165,67 @@ TEST_F(XoverModelTest, RateCheckTakesOnlyTheCurvesOfTheRun) {
   EXPECT_TRUE(Run(sets, XoverView::Set1));
   dialogs.ExpectMessage();
   EXPECT_FALSE(Run(sets, XoverView::Sum));  // the sum filters curve 2 as well
+}
+
+// What one way's chain says when it runs alone over a unit impulse.
+std::vector<std::string> ChainMessages(const XoverSetRecord& set, int32_t setIndex) {
+  std::vector<float> x(kLen), scratch(kLen);
+  x[kAt] = 1;
+  FilterBlock block{}, section{};
+  XoverChainContext ctx{scratch, &block, &section, kRate};
+  std::vector<KeptMessage> kept;
+  {
+    const KeepMessages keep(kept);
+    ApplyXoverSet(set, setIndex, x, kLen, ctx);
+  }
+  std::vector<std::string> texts;
+  for (const KeptMessage& m : kept) texts.push_back(m.text);
+  return texts;
+}
+
+// The chains run on several workers, yet the store and the messages are those of a
+// run one chain after another: messages group by group, way by way, and a failing
+// way ends the run with the messages it raised.
+TEST_F(XoverModelTest, WorkersGiveTheStoreAndMessagesOfARunInOrder) {
+  XoverSetArray sets{Lr(false, 8, 2000), Lr(true, 8, 2000), {}};
+  sets[0].Ways = 2;
+  for (size_t j : {0, 1}) {
+    XoverSetRecord& s = sets[j];
+    s.EQFileOn = 1, s.EQFilterCount = 1, s.EQEmulationCode = 1, s.EQFreq[0] = 6283;
+  }
+  sets[0].EQQ1[0] = 0, sets[0].EQQ2[0] = 2;  // no sign to tell boost from cut
+  sets[1].EQQ1[0] = 2, sets[1].EQQ2[0] = 0;  // no pole Q
+  const std::vector<std::string> way0 = ChainMessages(sets[0], 0), way1 = ChainMessages(sets[1], 1);
+  ASSERT_FALSE(way0.empty());
+  ASSERT_FALSE(way1.empty());
+  ASSERT_NE(way0, way1);
+  std::vector<std::string> inOrder;
+  for (int g = 0; g < 3; ++g) {
+    inOrder.insert(inOrder.end(), way0.begin(), way0.end());
+    inOrder.insert(inOrder.end(), way1.begin(), way1.end());
+  }
+  QByteArray stores[2];
+  for (int32_t workers : {1, 4}) {
+    CurveWorkerLimit = workers;
+    Load(6);
+    dialogs.Clear();
+    for (size_t k = 0; k < inOrder.size(); ++k) dialogs.ExpectMessage();
+    ASSERT_TRUE(Run(sets, XoverView::Sum));
+    EXPECT_EQ(dialogs.MessageTexts(), inOrder) << workers;
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 3);
+    stores[workers == 1 ? 0 : 1] = StoreFingerprint();
+  }
+  EXPECT_EQ(stores[0], stores[1]);
+
+  sets[1].LPOn = 1, sets[1].LPType = kXoverNoFilter, sets[1].LPCorner = 1000;
+  Load(6);
+  dialogs.Clear();
+  for (size_t k = 0; k < way0.size() + 1; ++k) dialogs.ExpectMessage();
+  EXPECT_FALSE(Run(sets, XoverView::Sum));
+  std::vector<std::string> failed = way0;
+  failed.push_back("Error 8728: Crossover set 2: a ticked section has no filter type");
+  EXPECT_EQ(dialogs.MessageTexts(), failed);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
 }
 
 }  // namespace

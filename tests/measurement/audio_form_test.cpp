@@ -21,6 +21,7 @@
 #include "measurement/eq_audio_module.h"
 #include "platform/help.h"
 #include "platform/text_boxes.h"
+#include "platform/window_placement.h"
 #include "support/audio_fixture.h"
 #include "support/silent_set.h"
 
@@ -374,6 +375,20 @@ TEST_F(AudioFormTest, SizeButtonsHalveAndDoubleOnceAndTheWindowRenders) {
     EXPECT_TRUE(bigShot.save(QString(dir) + "/audio_form_big.png"));
     EXPECT_TRUE(smallShot.save(QString(dir) + "/audio_form_small.png"));
   }
+}
+
+// Doubled on a small screen the window is held inside it; halved, it is as before.
+TEST_F(AudioFormTest, DoubledWindowStaysOnASmallScreen) {
+  const QRect area(0, 0, 1024, 700);
+  const WindowsOnScreen onScreen([&](const QWidget&) { return area; });
+  AudioForm* f = Form();
+  f->show();
+  f->MakeSmall->click();
+  const QSize small = f->size();
+  f->MakeBig->click();
+  EXPECT_TRUE(area.contains(f->geometry()));
+  f->MakeSmall->click();
+  EXPECT_EQ(f->size(), small);
 }
 
 TEST_F(AudioFormTest, MainWindowOpensTheWindowAndTheButtonsReachTheirWork) {

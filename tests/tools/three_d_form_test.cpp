@@ -21,6 +21,7 @@
 #include "display/view_state.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/text_boxes.h"
+#include "platform/window_placement.h"
 #include "support/image_compare.h"
 #include "waterfall_fixture.h"
 
@@ -279,6 +280,51 @@ TEST_F(ThreeDFormTest, RendersTheTwoResonanceWaterfall) {
     EXPECT_TRUE(averaged.save(QString::fromUtf8(prefix) + "averaged.png"));
     EXPECT_TRUE(single.save(QString::fromUtf8(prefix) + "single.png"));
     EXPECT_TRUE(f->grab().save(QString::fromUtf8(prefix) + "window.png"));
+  }
+}
+
+// A window lands inside the screen's available area as it is shown: where it fits it
+// keeps its size and place, otherwise it is shrunk and moved onto the screen.
+TEST_F(ThreeDFormTest, WindowsOpenInsideTheScreen) {
+  const QRect desktop(0, 0, 1600, 1000), small(0, 24, 1024, 676);
+  EXPECT_EQ(PlaceInside({100, 50, 800, 700}, {}, desktop), QRect(100, 50, 800, 700));
+  EXPECT_EQ(PlaceInside({1000, 500, 800, 700}, {}, desktop), QRect(800, 300, 800, 700));
+  EXPECT_EQ(PlaceInside({-20, 10, 2000, 700}, {}, small), QRect(0, 24, 1024, 676));
+  EXPECT_EQ(PlaceInside({300, 300, 900, 900}, {1100, 400}, small), QRect(0, 24, 1100, 676));
+
+  QRect area = desktop;
+  const WindowsOnScreen onScreen([&](const QWidget&) { return area; });
+  LoadSet(1);
+  ThreeDForm* f = Forms::Get<ThreeDForm>();
+  f->move(300, 200);
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  f->Initialize("room.cfa");
+  ASSERT_TRUE(f->isVisible());
+  EXPECT_EQ(f->pos(), QPoint(300, 200));
+  EXPECT_EQ(f->size(), QSize(800, 700));
+
+  const auto reshow = [](QWidget* window) {
+    window->hide();
+    window->move(700, 400);
+    window->show();
+  };
+  area = small;
+  reshow(f);
+  EXPECT_TRUE(area.contains(f->geometry()));
+  EXPECT_LT(f->height(), 700);
+  // The main window's panel needs more width than this screen has: it keeps its
+  // minimum width from the left edge, its height fitted and its panel arranged anew.
+  reshow(main);
+  EXPECT_EQ(main->x(), 0);
+  EXPECT_EQ(main->width(), main->minimumWidth());
+  EXPECT_TRUE(area.contains(QRect(0, main->y(), 1, main->height())));
+  EXPECT_LT(main->Picture1->geometry().bottom(), main->centralWidget()->height());
+  area = desktop;
+  reshow(main);
+  EXPECT_TRUE(area.contains(main->geometry()));
+  if (const char* prefix = std::getenv("ZENTOR_WATERFALL_PNG")) {
+    EXPECT_TRUE(main->grab().save(QString::fromUtf8(prefix) + "main_small_screen.png"));
+    EXPECT_TRUE(f->grab().save(QString::fromUtf8(prefix) + "window_small_screen.png"));
   }
 }
 

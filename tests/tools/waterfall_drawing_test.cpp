@@ -160,6 +160,9 @@ TEST_F(WaterfallDrawingTest, EachLaterSliceIsShiftedDownAndLeft) {
   DrawWaterfallSlices(f, rec, FlatSlices(-30));
   const auto polygons = rec.Of(Kind::Polygon);
   ASSERT_EQ(polygons.size(), 35u);
+  // The waterfall is shown once, after its last slice.
+  ASSERT_EQ(rec.Of(Kind::Refresh).size(), 1u);
+  EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
   for (int m = 1; m <= 35; ++m) {
     const double dx = -150.0 / 35 * (m - 1), dy = 300.0 / 35 * (m - 1);
     const auto& p = polygons[size_t(m - 1)].points;
