@@ -345,57 +345,6 @@ TEST_F(AudioFormTest, LostStreamReportsAndEndsTheRun) {
   ExpectIdle(f);
 }
 
-// Each fault of the card ends a run with one message and leaves the window ready:
-// a new run is accepted, the window closes, the stored results stay as they were.
-TEST_F(AudioFormTest, EachCardFaultEndsTheRunOnceAndLeavesTheWindowUsable) {
-  const std::string stopped = "Error 3852: Sound card stopped during the recording: ";
-  const struct {
-    int64_t loseAfter;
-    bool refuse, neverCompletes;
-    std::string message;
-  } faults[] = {{5000, false, false, stopped + "The sound card stopped"},
-                {-1, true, false, "Error 3850: Sound card could not be started: The sound card refused to start"},
-                {-1, false, true, stopped + "The sound card delivered no recording in time"}};
-  for (const auto& fault : faults) {
-    SCOPED_TRACE(fault.message);
-    dialogs.Clear();
-    LoadSilentSet(1, 48000, 17, 20.0f);
-    ImpulseSet[0][100] = 0.5f;
-    const auto stored = ImpulseSet[0];
-    SimulatedCardSettings s = Quiet();
-    s.loseStreamAfter = fault.loseAfter;
-    s.refuseOpen = fault.refuse;
-    s.recordNeverCompletes = fault.neverCompletes;
-    UseCard(s);
-    AudioForm* f = Form();
-    dialogs.ExpectMessage();
-    f->Test->click();
-    Run(10000);
-    if (fault.neverCompletes) {
-      EXPECT_TRUE(SoundCardBusy) << "the deadline has not passed";
-      AdvanceWaveClock(int64_t{RunFrames()} * 1000 / 48000 + kRecordGraceMs);
-      Pump();
-    }
-    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{fault.message});
-    EXPECT_EQ(processed, 0);
-    ExpectIdle(f);
-    EXPECT_FALSE(InspectStreaming().streamOpen);
-    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-    EXPECT_TRUE(ImpulseSet[0] == stored);
-
-    s = Quiet();
-    s.loseStreamAfter = 5000;
-    UseCard(s);
-    dialogs.ExpectMessage();
-    f->Test->click();
-    EXPECT_TRUE(SoundCardBusy) << "a new run is accepted";
-    Run(10000);
-    ExpectIdle(f);
-    EXPECT_EQ(dialogs.MessageTexts().size(), 2u);
-    EXPECT_TRUE(Forms::Unload<AudioForm>());
-  }
-}
-
 // The run stops before the main window frees the work arrays it would complete into.
 TEST_F(AudioFormTest, ClosingTheMainWindowStopsARunFirst) {
   InstallAudioFormLinks();
