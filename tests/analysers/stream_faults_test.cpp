@@ -29,29 +29,28 @@ struct Recorder {
   std::function<void()> start;
   std::function<bool()> running;
   std::function<int64_t()> frames;
-  std::function<bool()> close;
+  bool (*close)();
 };
 
 template <class W>
-bool Close() {
-  return Forms::Unload<W>();
+W* Get() {
+  return Forms::Get<W>();
 }
 
-const std::vector<Recorder> kRecorders = {
-    {"AudioForm", 48000, [] { Forms::Get<AudioForm>()->Test->click(); }, [] { return SoundCardBusy; },
-     [] { return (int64_t{1} << EQConfig.PeriodExponent) + (int64_t{1} << EQConfig.PreExcitationExponent); }, Close<AudioForm>},
-    {"RTAEQ", 48000, [] { Forms::Get<RTAEQ>()->Play->click(); }, [] { return !Forms::Get<RTAEQ>()->RtaStopped; },
-     [] { return int64_t{Forms::Get<RTAEQ>()->BlockSize}; }, Close<RTAEQ>},
-    {"RTAImp", 48000, [] { Forms::Get<RTAImp>()->Play->click(); }, [] { return !Forms::Get<RTAImp>()->RtaStopped; },
-     [] { return int64_t{Forms::Get<RTAImp>()->BlockSize}; }, Close<RTAImp>},
-    {"DistForm", 48000, [] { Forms::Get<DistForm>()->Start->click(); },
-     [] { return Forms::Get<DistForm>()->RecOn || !Forms::Get<DistForm>()->Start->isEnabled(); },
-     [] { return int64_t{kDistTestLength}; }, Close<DistForm>},
-    {"SPLLevelForm", 48000, [] { Forms::Get<SPLLevelForm>()->CalBut->click(); },
-     [] { return Forms::Get<SPLLevelForm>()->BlockPending; },
-     [] { return int64_t{Forms::Get<SPLLevelForm>()->BlockLength}; }, Close<SPLLevelForm>},
-    {"CDTest", 44100, [] { Forms::Get<CDTest>()->RecBut->click(); }, [] { return Forms::Get<CDTest>()->RecordingOn; },
-     [] { return int64_t{Forms::Get<CDTest>()->Work.RecordLength}; }, Close<CDTest>},
+const Recorder kRecorders[] = {
+    {"AudioForm", 48000, [] { Get<AudioForm>()->Test->click(); }, [] { return SoundCardBusy; },
+     [] { return (int64_t{1} << EQConfig.PeriodExponent) + (int64_t{1} << EQConfig.PreExcitationExponent); },
+     Forms::Unload<AudioForm>},
+    {"RTAEQ", 48000, [] { Get<RTAEQ>()->Play->click(); }, [] { return !Get<RTAEQ>()->RtaStopped; },
+     [] { return int64_t{Get<RTAEQ>()->BlockSize}; }, Forms::Unload<RTAEQ>},
+    {"RTAImp", 48000, [] { Get<RTAImp>()->Play->click(); }, [] { return !Get<RTAImp>()->RtaStopped; },
+     [] { return int64_t{Get<RTAImp>()->BlockSize}; }, Forms::Unload<RTAImp>},
+    {"DistForm", 48000, [] { Get<DistForm>()->Start->click(); }, [] { return !Get<DistForm>()->Start->isEnabled(); },
+     [] { return int64_t{kDistTestLength}; }, Forms::Unload<DistForm>},
+    {"SPLLevelForm", 48000, [] { Get<SPLLevelForm>()->CalBut->click(); }, [] { return Get<SPLLevelForm>()->BlockPending; },
+     [] { return int64_t{Get<SPLLevelForm>()->BlockLength}; }, Forms::Unload<SPLLevelForm>},
+    {"CDTest", 44100, [] { Get<CDTest>()->RecBut->click(); }, [] { return Get<CDTest>()->RecordingOn; },
+     [] { return int64_t{Get<CDTest>()->Work.RecordLength}; }, Forms::Unload<CDTest>},
 };
 
 enum class Fault { StreamLost, Refused, NeverCompletes };
@@ -87,8 +86,7 @@ TEST_F(StreamFaultTest, EachFaultEndsTheRunOnceAndLeavesTheWindowUsable) {
       if (fault == Fault::NeverCompletes) {
         AdvanceWaveClock(r.frames() * 1000 / r.rate + kRecordGraceMs - 1);
         Pump();
-        EXPECT_TRUE(dialogs.MessageTexts().empty()) << "the deadline has not passed";
-        EXPECT_TRUE(r.running());
+        EXPECT_TRUE(dialogs.MessageTexts().empty() && r.running()) << "the deadline has not passed";
         AdvanceWaveClock(1);
         Pump();
       }
@@ -96,8 +94,7 @@ TEST_F(StreamFaultTest, EachFaultEndsTheRunOnceAndLeavesTheWindowUsable) {
       EXPECT_FALSE(r.running());
       const StreamingView v = InspectStreaming();
       EXPECT_TRUE(v.play == SlotState::Idle && v.record == SlotState::Idle && !v.streamOpen);
-      EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-      EXPECT_TRUE(ImpulseSet[0] == stored);
+      EXPECT_TRUE(ResultsDataSetInfo[0].NumInSet == 1 && ImpulseSet[0] == stored);
 
       // A new start is accepted; when its stream is lost too, the window closes.
       s = Quiet();
