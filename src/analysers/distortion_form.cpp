@@ -174,18 +174,24 @@ DistForm::DistForm() : QDialog(nullptr) {
   grid->addWidget(ResultsFrame, 2, 1);
   grid->addLayout(buttons, 3, 0, 1, 2);
 
-  for (QLineEdit* e : {Tone1, Tone2, Level1, Level2})
-    connect(e, &QLineEdit::textChanged, this, [this] { MarkTwoToneChanged(); });
-  connect(SliderFmin, &QSlider::valueChanged, this, [this] { SliderFmin_Change(); });
-  connect(SliderFmax, &QSlider::valueChanged, this, [this] { SliderFmax_Change(); });
-  connect(TwinToneType, &QRadioButton::clicked, this, [this] { TwinToneType_Click(); });
-  connect(MultiToneType, &QRadioButton::clicked, this, [this] { MultiToneType_Click(); });
-  connect(Percent, &QRadioButton::clicked, this, [this] { Percent_Click(); });
-  connect(dB, &QRadioButton::clicked, this, [this] { dB_Click(); });
-  connect(AnalyzeBut, &QPushButton::clicked, this, [this] { AnalyzeBut_Click(); });
-  connect(Start, &QPushButton::clicked, this, [this] { Start_Click(); });
-  connect(Export, &QPushButton::clicked, this, [this] { Export_Click(); });
-  connect(Help, &QPushButton::clicked, this, [this] { Help_Click(); });
+  SaveAs.title = "Save *.txt File";
+  SaveAs.filter = "distortion export files (*.txt)|*.txt";
+  SaveAs.fileName = "DistortionProductsOutput";
+
+  connect(Tone1, &QLineEdit::textChanged, this, &DistForm::Tone1_Change);
+  connect(Tone2, &QLineEdit::textChanged, this, &DistForm::Tone2_Change);
+  connect(Level1, &QLineEdit::textChanged, this, &DistForm::Level1_Change);
+  connect(Level2, &QLineEdit::textChanged, this, &DistForm::Level2_Change);
+  connect(SliderFmin, &QSlider::valueChanged, this, &DistForm::SliderFmin_Change);
+  connect(SliderFmax, &QSlider::valueChanged, this, &DistForm::SliderFmax_Change);
+  connect(TwinToneType, &QRadioButton::clicked, this, &DistForm::TwinToneType_Click);
+  connect(MultiToneType, &QRadioButton::clicked, this, &DistForm::MultiToneType_Click);
+  connect(Percent, &QRadioButton::clicked, this, &DistForm::Percent_Click);
+  connect(dB, &QRadioButton::clicked, this, &DistForm::dB_Click);
+  connect(AnalyzeBut, &QPushButton::clicked, this, &DistForm::AnalyzeBut_Click);
+  connect(Start, &QPushButton::clicked, this, &DistForm::Start_Click);
+  connect(Export, &QPushButton::clicked, this, &DistForm::Export_Click);
+  connect(Help, &QPushButton::clicked, this, &DistForm::Help_Click);
 
   loaded_ = Form_Load();
 }
@@ -317,11 +323,21 @@ bool DistForm::Stream(bool play, int32_t recordCount) {
   if (ok && play) ok = PlayOut() == WaveStatus::Ok;
   ok = ok && RecIn() == WaveStatus::Ok;
   if (ok) return true;
+  AbandonRun();
+  return false;
+}
+
+void DistForm::AbandonRun() {
   ResetAudio();
   PlayOn = RecOn = false;
   EndJob();
   MsgBox("Error Initializing Sound Card");
-  return false;
+}
+
+bool DistForm::event(QEvent* e) {
+  if (!IsWaveError(e)) return QDialog::event(e);
+  AbandonRun();
+  return true;
 }
 
 void DistForm::EndJob() {
@@ -603,11 +619,7 @@ void DistForm::Export_Click() {
   if (MsgBox("Save DistortionProductsOutput.txt ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Qel5.x") !=
       MsgAnswer::Yes)
     return;
-  FileDialogRequest req;
-  req.title = "Save *.txt File";
-  req.filter = "distortion export files (*.txt)|*.txt";
-  req.fileName = "DistortionProductsOutput";
-  const auto name = FileSaveDialog(req);
+  const auto name = FileSaveDialog(SaveAs);
   if (!name || name->empty()) return;
   WriteDistortionOutputFile(*name);
 }

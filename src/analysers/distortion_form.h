@@ -12,6 +12,7 @@
 
 #include "analysers/distortion_signals.h"
 #include "measurement/wave_clients.h"
+#include "platform/dialogs.h"
 #include "platform/forms.h"
 
 class QCheckBox;
@@ -61,6 +62,10 @@ class DistForm : public QDialog, public DistFormWaveClient {
   void Help_Click();
   void SliderFmin_Change();
   void SliderFmax_Change();
+  void Tone1_Change() { MarkTwoToneChanged(); }
+  void Tone2_Change() { MarkTwoToneChanged(); }
+  void Level1_Change() { MarkTwoToneChanged(); }
+  void Level2_Change() { MarkTwoToneChanged(); }
 
   // ---- Steps reached from the handlers (public for tests) -----------------------------
   void AnalyzeDistortionProducts();
@@ -95,8 +100,11 @@ class DistForm : public QDialog, public DistFormWaveClient {
   QLabel *TotUnits, *HDUnits, *IMDUnits, *OrderLabel;
   QPushButton *AnalyzeBut, *Start, *Export, *Help;
   QCheckBox* NR;
+  // The save dialog of Export.
+  FileDialogRequest SaveAs;
 
  protected:
+  bool event(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:
@@ -113,6 +121,9 @@ class DistForm : public QDialog, public DistFormWaveClient {
   bool ProductListsFit();
   // Starts the prepared jobs; on a refusal reports and returns the window to idle.
   bool Stream(bool play, int32_t recordCount);
+  // The card refused, lost the stream or never filled the recording: frees it,
+  // returns the window to idle and says so once.
+  void AbandonRun();
   void EndJob();
 
   std::optional<WaitCursor> hourglass_;

@@ -77,13 +77,18 @@ bool RtaCycle::StartStreaming(int32_t sampleRate) {
                   RecInPrep(window_, WaveDeviceId, sampleRate, BlockSize) == WaveStatus::Ok &&
                   PlayOut() == WaveStatus::Ok && RecIn() == WaveStatus::Ok;
   if (ok) return true;
+  AbandonRun();
+  return false;
+}
+
+void RtaCycle::AbandonRun() {
   ResetAudio();
   CleanPlayOut();
   CleanRecIn();
-  CloseRTA();
+  if (!RtaStopped) CloseRTA();
   RtaStopped = true;
+  StopPlaying = StopRecording = false;
   MsgBox("Error Initializing Sound Card");
-  return false;
 }
 
 void RtaCycle::StopRta() {
@@ -118,7 +123,13 @@ RtaWindow::RtaWindow(const char* name, const char* caption, void (*unhook)())
   Paint(Picture1, kIndicatorIdle);
   FlashLabel = new QLabel("On", this);
   FlashLabel->setObjectName("FlashLabel");
-  connect(Picture1, &QPushButton::clicked, this, [this] { Picture1_Click(); });
+  connect(Picture1, &QPushButton::clicked, this, &RtaWindow::Picture1_Click);
+}
+
+bool RtaWindow::event(QEvent* e) {
+  if (!IsWaveError(e)) return QDialog::event(e);
+  AbandonRun();
+  return true;
 }
 
 void RtaWindow::Flash(ColourRef colour) {

@@ -35,6 +35,9 @@ class RtaCycle : public RtaWaveClient {
   bool StartStreaming(int32_t sampleRate);
   // Returns the main graph to normal drawing and stops; a queued block still arrives.
   void StopRta();
+  // The card refused, lost the stream or never filled a block: frees it, stops and
+  // says so once; a new start may follow.
+  void AbandonRun();
 
   bool RtaStopped = true;
   bool StopRecording = false;
@@ -75,6 +78,7 @@ class RtaWindow : public QDialog, public RtaCycle {
 
  protected:
   RtaWindow(const char* name, const char* caption, void (*unhook)());
+  bool event(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   // The start is refused while running; makes the indicator the flash target.
   void ClaimIndicator();

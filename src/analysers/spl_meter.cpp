@@ -153,14 +153,16 @@ SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
   g->addWidget(Command2, 4, 4);
 
   Form_Load();
-  connect(CalBut, &QPushButton::clicked, this, [this] { CalBut_Click(); });
-  connect(RecBut, &QPushButton::clicked, this, [this] { RecBut_Click(); });
-  connect(StopBut, &QPushButton::clicked, this, [this] { StopBut_Click(); });
-  connect(LeftDown, &QPushButton::clicked, this, [this] { LeftDown_Click(); });
-  connect(RightUp, &QPushButton::clicked, this, [this] { RightUp_Click(); });
-  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-  for (QRadioButton* b : {WhiteBut, PinkBut}) connect(b, &QRadioButton::clicked, this, [this] { NoiseKind_Click(); });
-  for (QLineEdit* t : {StartFreq, FinnishFreq}) connect(t, &QLineEdit::textChanged, this, [this] { BandChanged(); });
+  connect(CalBut, &QPushButton::clicked, this, &SPLLevelForm::CalBut_Click);
+  connect(RecBut, &QPushButton::clicked, this, &SPLLevelForm::RecBut_Click);
+  connect(StopBut, &QPushButton::clicked, this, &SPLLevelForm::StopBut_Click);
+  connect(LeftDown, &QPushButton::clicked, this, &SPLLevelForm::LeftDown_Click);
+  connect(RightUp, &QPushButton::clicked, this, &SPLLevelForm::RightUp_Click);
+  connect(Command2, &QPushButton::clicked, this, &SPLLevelForm::Command2_Click);
+  connect(WhiteBut, &QRadioButton::clicked, this, &SPLLevelForm::WhiteBut_Click);
+  connect(PinkBut, &QRadioButton::clicked, this, &SPLLevelForm::PinkBut_Click);
+  connect(StartFreq, &QLineEdit::textChanged, this, &SPLLevelForm::StartFreq_Change);
+  connect(FinnishFreq, &QLineEdit::textChanged, this, &SPLLevelForm::FinnishFreq_Change);
 }
 
 SPLLevelForm::~SPLLevelForm() { Form_Unload(); }

@@ -52,12 +52,14 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
   void CalBut_Click();
   void RecBut_Click();
   void StopBut_Click() { StopMeter(); }
-  void BandChanged();
+  void StartFreq_Change() { BandChanged(); }
+  void FinnishFreq_Change() { BandChanged(); }
   void LeftDown_Click() { StepOrder(-1); }
   void RightUp_Click() { StepOrder(1); }
   // A new kind of calibration noise: a run stops too, so that no block of it is
   // taken for a calibration block.
-  void NoiseKind_Click() { BandChanged(); }
+  void WhiteBut_Click() { BandChanged(); }
+  void PinkBut_Click() { BandChanged(); }
   void Command2_Click();
 
   void ReRec() override;
@@ -91,6 +93,8 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
 
  private:
   bool SetUpBand();
+  // Stops the meter and resets the calibration.
+  void BandChanged();
   void StopMeter();
   void ResetCalibration();
   void UpdateBlockLength();

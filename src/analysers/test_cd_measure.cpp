@@ -163,14 +163,28 @@ void CDTest::StartTestCDRecording() {
     return;
   }
   RecordingOn = true;
+  channelBefore_ = ChannelText->text();
+  channelPaletteBefore_ = ChannelText->palette();
   if (RecInPrep(this, WaveDeviceId, RecordRate, Work.RecordLength) != WaveStatus::Ok || RecIn() != WaveStatus::Ok) {
-    ResetAudio();
-    RecordingOn = false;
-    MsgBox("Error Initializing Sound Card");
+    AbandonRecording();
     return;
   }
   SetChannelBackground(255, 0, 0);
   ChannelText->setText("Recording");
+}
+
+void CDTest::AbandonRecording() {
+  ResetAudio();
+  RecordingOn = false;
+  ChannelText->setPalette(channelPaletteBefore_);
+  ChannelText->setText(channelBefore_);
+  MsgBox("Error Initializing Sound Card");
+}
+
+bool CDTest::event(QEvent* e) {
+  if (!IsWaveError(e)) return QDialog::event(e);
+  AbandonRecording();
+  return true;
 }
 
 void CDTest::ReRec() {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPalette>
+#include <QString>
 #include <cstdint>
 
 #include "analysers/test_cd_extract.h"
@@ -52,12 +54,19 @@ class CDTest : public QDialog, public CdTestWaveClient {
   QProgressBar* ProgressBar1;
 
  protected:
+  bool event(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void reject() override;
 
  private:
   void Step();
   void SetChannelBackground(int r, int g, int b);
+  // The card refused, lost the stream or never filled the block: frees it, puts
+  // the channel field back and says so once; the window may record or close.
+  void AbandonRecording();
+
+  QString channelBefore_;
+  QPalette channelPaletteBefore_;
 
   bool unloaded_ = false;
 };

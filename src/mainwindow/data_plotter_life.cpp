@@ -25,6 +25,7 @@
 #include "display/psyc_form.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
+#include "mainwindow/main_window_links.h"
 #include "mainwindow/frm_about.h"
 #include "mainwindow/qel_import.h"
 #include "mainwindow/measurement_file.h"
@@ -251,6 +252,8 @@ void DataPlotter::Form_QueryUnload(int16_t& Cancel) {
 void DataPlotter::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  // A run still streaming would complete into the work arrays freed below.
+  if (MainWindowHooks.ResetSound) MainWindowHooks.ResetSound();
   CloseHelp();
   Forms::Unload<frmAbout>();
   Forms::Unload<ColorForm>();

@@ -115,6 +115,10 @@ void UnhookSPLLevelFormMessages() { Unhook(g_spl); }
 void HookCDTestMessages() { Hook(g_cdTest); }
 void UnhookCDTestMessages() { Unhook(g_cdTest); }
 
+bool IsWaveError(const QEvent* event) {
+  return event->type() == WaveEvent::EventType() && static_cast<const WaveEvent*>(event)->message() == WaveError;
+}
+
 bool AudioWaveWndProc(QObject* window, QEvent* event) {
   switch (MessageOf(event)) {
     case MM_WOM_DONE:

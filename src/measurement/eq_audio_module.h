@@ -40,6 +40,9 @@ void UnhookSPLLevelFormMessages();
 void HookCDTestMessages();
 void UnhookCDTestMessages();
 
+// True for the WaveError that a lost stream or an overdue recording posts.
+bool IsWaveError(const QEvent* event);
+
 // The procedures: true when the event was handled, false to pass it on.
 bool AudioWaveWndProc(QObject* window, QEvent* event);
 bool DistWaveWndProc(QObject* window, QEvent* event);

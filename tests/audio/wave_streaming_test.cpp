@@ -332,6 +332,18 @@ TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
   EXPECT_EQ(InspectStreaming().record, SlotState::Running);
 }
 
+// The deadline of a record job counts only while it is unfilled: one that filled
+// in time delivers however late the UI looks at it.
+TEST_F(WaveStreamingTest, ARecordingThatFilledDeliversPastItsDeadline) {
+  WaveReceiver rx;
+  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 4800), WaveStatus::Ok);
+  RecIn();
+  SimulatedSoundCard::Instance().Advance(6000);
+  AdvanceWaveClock(60000);
+  Pump();
+  EXPECT_EQ(rx.Messages(), std::vector<int32_t>{MM_WIM_DATA});
+}
+
 TEST_F(WaveStreamingTest, ThePlayPointerCountsPlayedFramesLessTheLatency) {
   SimulatedCardSettings s = Quiet();
   s.latency = 480;

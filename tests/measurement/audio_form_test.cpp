@@ -346,6 +346,19 @@ TEST_F(AudioFormTest, LostStreamReportsAndEndsTheRun) {
   ExpectIdle(f);
 }
 
+// The run stops before the main window frees the work arrays it would complete into.
+TEST_F(AudioFormTest, ClosingTheMainWindowStopsARunFirst) {
+  InstallAudioFormLinks();
+  Form()->Test->click();
+  ASSERT_TRUE(SoundCardBusy);
+  EXPECT_TRUE(main->close());
+  EXPECT_FALSE(SoundCardBusy);
+  Run(RunFrames() + 4000);
+  EXPECT_EQ(processed, 0);
+  EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  EXPECT_EQ(InspectStreaming().play, SlotState::Idle);
+}
+
 TEST_F(AudioFormTest, SizeButtonsHalveAndDoubleOnceAndTheWindowRenders) {
   AudioForm* f = Form();
   f->show();

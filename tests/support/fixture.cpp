@@ -1,12 +1,21 @@
 #include "support/fixture.h"
 
 #include "base/shared_state.h"
+#include "platform/audio/wave_streaming.h"
 #include "platform/forms.h"
 #include "platform/settings.h"
 
 namespace zentor::test {
 
+namespace {
+int64_t g_waveNow = 0;
+}  // namespace
+
+void ZentorTest::AdvanceWaveClock(int64_t ms) { g_waveNow += ms; }
+
 void ZentorTest::SetUp() {
+  g_waveNow = 0;
+  SetWaveClock([] { return g_waveNow; });
   ASSERT_TRUE(tempDir.isValid());
   SetSettingsFolder(tempDir.path().toStdString() + "/config");
   ResetSharedState();

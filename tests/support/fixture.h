@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <cstdint>
 #include <string>
 
 #include "support/scripted_dialogs.h"
@@ -16,6 +17,9 @@ class ZentorTest : public ::testing::Test {
   void TearDown() override;
   // A path inside this test's own temporary folder.
   std::string TempPath(const std::string& name) const;
+  // Moves the clock that record deadlines run on; it stands still otherwise, so no
+  // test depends on how fast the machine runs.
+  static void AdvanceWaveClock(int64_t ms);
 
   ScriptedDialogs dialogs;
   QTemporaryDir tempDir;

@@ -334,6 +334,10 @@ WaveStatus SimulatedSoundCard::Open(int32_t rate, bool, StreamCycle* cycle, std:
     error = "The sound card does not support a sample rate of " + std::to_string(rate) + " Hz";
     return WaveStatus::RateNotSupported;
   }
+  if (settings_.refuseOpen) {
+    error = "The sound card refused to start";
+    return WaveStatus::OpenFailed;
+  }
   running_ = settings_;
   changed_ = false;
   engine_ = std::make_unique<Engine>(running_, running_.room.empty() ? KnownMicImpulse(rate) : running_.room, rate);

@@ -67,6 +67,7 @@ struct SimulatedCardSettings {
   bool recordNeverCompletes = false; // record jobs take no frames
   bool recordCompletionFirst = false;// MM_WIM_DATA before MM_WOM_DONE in one cycle
   int64_t loseStreamAfter = -1;      // the stream dies after this many frames
+  bool refuseOpen = false;           // the stream will not open
   // Added to the microphone input from the first cycle after the stream opens,
   // once or repeated.
   std::vector<double> externalSource;

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <unordered_set>
@@ -26,6 +27,14 @@ enum : int { kIdle, kPrepared, kArmed, kRunning, kDone };
 constexpr int kDrainMs = 5;
 constexpr int kIdleCloseMs = 1000;
 
+std::function<int64_t()> g_clock;
+
+int64_t NowMs() {
+  if (g_clock) return g_clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 struct Slot {
   std::atomic<int> state{kIdle};
   std::vector<int16_t> frames;  // interleaved left, right
@@ -38,6 +47,7 @@ struct Slot {
   // UI thread only.
   QPointer<QObject> owner;
   bool posted = false;
+  int64_t deadlineMs = 0;  // record job: when it must have filled (wave clock)
 };
 
 bool InUse(int state) { return state == kPrepared || state == kArmed || state == kRunning; }
@@ -103,6 +113,7 @@ class Streaming final : public QObject, public StreamCycle {
     if (s.state.load() != kPrepared || !open_)
       return Fail(WaveStatus::NotPrepared, std::string(what) + " was called before its preparation");
     s.waited.store(0);
+    if (&s == &rec_ && rate_ > 0) s.deadlineMs = NowMs() + int64_t{s.count} * 1000 / rate_ + kRecordGraceMs;
     device_->JobArmed();
     s.state.store(kArmed);
     return WaveStatus::Ok;
@@ -218,7 +229,8 @@ class Streaming final : public QObject, public StreamCycle {
 
   // ---- UI thread ----
   void Drain() {
-    if (lost_.exchange(false)) HandleLoss();
+    if (lost_.exchange(false)) HandleLoss("The sound card stopped");
+    else if (RecordOverdue()) HandleLoss("The sound card delivered no recording in time");
     const int64_t completed = cycle_.load(std::memory_order_acquire);
     Slot* ready[2];
     int n = 0;
@@ -339,7 +351,13 @@ class Streaming final : public QObject, public StreamCycle {
     QCoreApplication::postEvent(this, new RelayEvent(message, job, s.owner));
   }
 
-  void HandleLoss() {
+  // A record job armed or running past its deadline: the card takes no input.
+  bool RecordOverdue() const {
+    const int st = rec_.state.load();
+    return (st == kArmed || st == kRunning) && NowMs() >= rec_.deadlineMs;
+  }
+
+  void HandleLoss(const char* why) {
     std::vector<QPointer<QObject>> owners;
     for (Slot* s : {&play_, &rec_}) {
       if (!InUse(s->state.load())) continue;
@@ -347,7 +365,7 @@ class Streaming final : public QObject, public StreamCycle {
       Cancel(*s);
     }
     CloseStream();
-    error_ = "The sound card stopped";
+    error_ = why;
     for (const auto& owner : owners) {
       const uint64_t job = ++nextJob_;
       pending_.insert(job);
@@ -415,5 +433,6 @@ std::string AudioLastErrorText() { return Engine().error_; }
 StreamingView InspectStreaming() { return Engine().View(); }
 void DrainWaveCompletions() { Engine().Drain(); }
 void CloseIdleWaveStream() { Engine().CloseWhenIdle(); }
+void SetWaveClock(std::function<int64_t()> nowMs) { g_clock = std::move(nowMs); }
 
 }  // namespace zentor

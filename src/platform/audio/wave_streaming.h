@@ -20,6 +20,9 @@
 // never delivers, even when its event is already queued; a job that ended normally
 // always delivers, once, unless its window is gone. A stream that dies posts one
 // WaveError to the windows of the jobs it ended; those jobs deliver nothing else.
+// A record job still unfilled kRecordGraceMs after its length has passed since RecIn
+// (a card that takes no input) ends the same way: both jobs cancelled, the stream
+// closed, one WaveError, and AudioLastErrorText says why.
 //
 // The stream opens at the first Prep (its failures are returned there), reopens
 // when a Prep names another device or rate while the other slot is unused, and
@@ -34,6 +37,7 @@
 #include <QEvent>
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -48,6 +52,9 @@ inline constexpr int32_t WaveError = 0x3C1;    // the stream was lost
 
 // The largest play or record job, frames per channel.
 inline constexpr int32_t kMaxWaveFrames = 1 << 22;
+
+// How long past its own length a record job may take to fill.
+inline constexpr int64_t kRecordGraceMs = 2000;
 
 class WaveEvent : public QEvent {
  public:
@@ -103,5 +110,8 @@ StreamingView InspectStreaming();
 void DrainWaveCompletions();
 // Closes the stream at once when no job uses it (tests; the program waits 1 s).
 void CloseIdleWaveStream();
+// The clock, in milliseconds, that record deadlines are measured on; empty: the
+// steady clock. Tests give their own, so no deadline depends on the machine.
+void SetWaveClock(std::function<int64_t()> nowMs);
 
 }  // namespace zentor
