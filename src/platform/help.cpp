@@ -81,7 +81,7 @@ void OpenHelpWindow(const QString& page) {
     g_window->setObjectName("HelpWindow");
     g_window->setWindowTitle("Zentor Help");
     g_window->setAttribute(Qt::WA_QuitOnClose, false);  // an open help page never keeps the program running
-    g_window->resize(640, 720);
+    g_window->resize(860, 760);  // the main window's picture is 800 pixels wide
   }
   g_window->setSource(QUrl(page));
   if (Headless()) return;

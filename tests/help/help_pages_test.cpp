@@ -221,11 +221,6 @@ TEST_F(HelpPagesTest, EveryBoldCaptionIsACaptionOfItsWindow) {
       EXPECT_TRUE(captions.contains(Plain(text))) << page << ": no control reads \"" << text.toStdString() << "\"";
     }
     EXPECT_GT(named, 0) << page << " names no control";
-    if (qEnvironmentVariableIsSet("ZENTOR_DUMP_CAPTIONS")) {
-      QStringList l(captions.begin(), captions.end());
-      l.sort();
-      std::printf("== %d %s\n%s\n", t.topic, page.c_str(), l.join(" | ").toStdString().c_str());
-    }
   }
 }
 
