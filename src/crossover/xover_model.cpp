@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "core/results_store.h"
 #include "crossover/xover_chain.h"
@@ -64,12 +65,15 @@ bool RunXoverModel(XoverModel& m, const XoverSetArray& sets, XoverView view, Dat
   if (view == XoverView::None) return false;
   const int32_t ways = sets[0].Ways == 3 ? 3 : 2;
   if (view == XoverView::Set3 && ways < 3) return false;
-  int32_t minRate = 0;
-  for (int32_t k = 0; k < m.N0; ++k) {
+  // The lowest rate among the curves this run filters: a set view takes one way of
+  // each whole group, the sum every way; curves after the last group are not used.
+  std::optional<int32_t> minRate;
+  for (int32_t k = 0; k < (m.N0 / ways) * ways; ++k) {
+    if (view != XoverView::Sum && k % ways != static_cast<int32_t>(view)) continue;
     const int32_t r = m.SavedHeaders[size_t(k)].SampleRate;
-    if (k == 0 || r < minRate) minRate = r;
+    if (!minRate || r < *minRate) minRate = r;
   }
-  if (m.N0 > 0 && !CheckXoverFrequencies(sets, ways, view, minRate)) return false;
+  if (minRate && !CheckXoverFrequencies(sets, ways, view, *minRate)) return false;
   CloseDependentWindows();
   plotter.ClearMeasurementBuffersQuickly();
   const WaitCursor busy;

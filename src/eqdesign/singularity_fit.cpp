@@ -1,5 +1,6 @@
 #include "eqdesign/singularity_fit.h"
 
+#include <Eigen/Core>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -9,7 +10,6 @@
 #include "eqdesign/fit_kernel.h"
 #include "eqdesign/peak_dip.h"
 #include "eqdesign/singularity_refine.h"
-#include "platform/numeric/numeric.h"
 
 namespace zentor {
 
@@ -101,6 +101,22 @@ SingularityEstimate ShapeOfPoint(int32_t n, int32_t count, const X& x, const LnL
   const double centreQ = std::clamp(width > 0 ? x(n) / width : 5.0, static_cast<double>(lower), static_cast<double>(upper));
   const double root = std::exp(0.25 * peak);  // √G with G² = e^peak
   return {.Omega = kTwoPi * x(n), .PoleQ = centreQ * root, .ZeroQ = centreQ / root};
+}
+
+// What GetSymmetricalPsycologicalGaussianWindow and then SquareSingle make of
+// the first W weights, bit for bit: the window is symmetric about its middle,
+// so each exponential serves the two points that mirror each other.
+void SquaredGaussianWeights(std::span<float> weights, int32_t W, float width) {
+  const double c = (static_cast<double>(W) - 1.0) / 2.0;
+  for (int32_t i = 0; i < (W + 1) / 2; ++i) {
+    float v = 1.0f;
+    if (width > 0.0f) {
+      const double u = (static_cast<double>(i) - c) / width;
+      v = static_cast<float>(std::exp(-0.5 * u * u));
+    }
+    v *= v;
+    weights[static_cast<size_t>(i)] = weights[static_cast<size_t>(W - 1 - i)] = v;
+  }
 }
 
 const MessageSink& Quiet() {
@@ -212,8 +228,32 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
   const int32_t L = std::max(context.NumInitialLoops, 4);
   // Q2 is searched as the pole Q of the reciprocal shape.
   const int32_t levelKind = kind == kPointDip ? kPointPeak : kPointDip;
+  // An outer pass is a function of Freq, Q1 and Q2 alone: every range, grid and
+  // window is set afresh. Once a pass leaves the three as it found them, each
+  // later pass would repeat it exactly, so those are only counted (and the stop
+  // request still polled), with the evaluations the repeated pass made.
+  bool settled = false;
+  std::array<int64_t, 6> levelEvaluations{}, weightedEvaluations{};
+  // The windows' levels and weights depend only on their width (and the width
+  // the weights were made for), so an unchanged window is not built again.
+  int32_t levelLoaded = -1, fitLoaded = -1, weightsBuilt = -1;
+  float weightsWidth = 0;
   for (int32_t k = 0; k <= L; ++k) {
     ++counters.OuterPasses;
+    if (settled) {
+      for (int32_t r = 0; r <= B; ++r) {
+        if (Stopped(context)) return false;
+        ++counters.LevelIterations;
+        counters.Evaluations += levelEvaluations[static_cast<size_t>(r)];
+      }
+      for (int32_t r = 0; r <= B; ++r) {
+        if (Stopped(context)) return false;
+        ++counters.WeightedIterations;
+        counters.Evaluations += weightedEvaluations[static_cast<size_t>(r)];
+      }
+      continue;
+    }
+    const double startFreq = Freq, startQ1 = Q1, startQ2 = Q2;
     lw.QLow = lower;
     lw.QHigh = upper;
     for (int32_t r = 0; r <= B; ++r) {
@@ -224,12 +264,17 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       lw.NumPoints = W;
       std::fill_n(lw.Weights.begin(), W, 1.0f);
       SetUpQ2ArrayC(lw.QGrid, lw.QLow, lw.QHigh, lw.NumQ);
-      if (!LoadLevelArrayC(lw.Level, W, levelKind, n, y, count)) return refuse();
+      if (W != levelLoaded) {
+        if (!LoadLevelArrayC(lw.Level, W, levelKind, n, y, count)) return refuse();
+        FixDoubleLinearLevelAboutOne(lw.Level, W);
+        levelLoaded = W;
+      }
       lw.QFixed = Q1;
       lw.NumFreq = 1;
       lw.TrialFreq[0] = Freq;
-      FixDoubleLinearLevelAboutOne(lw.Level, W);
+      const int64_t before = counters.Evaluations;
       if (!FitMatrixC(lw, curve.Freq, count, n, cells, &counters.Evaluations, true)) return refuse();
+      levelEvaluations[static_cast<size_t>(r)] = counters.Evaluations - before;
       Q2 = std::fabs(cells.BestQ);
       Freq = cells.BestFreq;
       NarrowByNeighbours(lw, Q2);
@@ -247,8 +292,11 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       if (W < 0) return false;
       fw.NumPoints = W;
       if (W != weighted) {
-        GetSymmetricalPsycologicalGaussianWindow(fw.Weights, W, bw * WidthFactor);
-        SquareSingle(fw.Weights, W);
+        if (W != weightsBuilt || bw * WidthFactor != weightsWidth) {
+          SquaredGaussianWeights(fw.Weights, W, bw * WidthFactor);
+          weightsBuilt = W;
+          weightsWidth = bw * WidthFactor;
+        }
         weighted = W;
       }
       SetUpQ2ArrayC(fw.QGrid, fw.QLow, fw.QHigh, fw.NumQ);
@@ -256,14 +304,20 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       if (!Between(FLo, Freq, FHi)) return false;
       fw.NumFreq = 1;
       fw.TrialFreq[0] = Freq;
-      if (!LoadLevelArrayC(fw.Level, W, kind, n, y, count)) return refuse();
+      if (W != fitLoaded) {
+        if (!LoadLevelArrayC(fw.Level, W, kind, n, y, count)) return refuse();
+        fitLoaded = W;
+      }
+      const int64_t before = counters.Evaluations;
       if (!FitMatrixC(fw, curve.Freq, count, n, cells, &counters.Evaluations)) return refuse();
+      weightedEvaluations[static_cast<size_t>(r)] = counters.Evaluations - before;
       Freq = cells.BestFreq;
       Q1 = std::fabs(cells.BestQ);
       FitError = FitErrorToScore(cells.Error);
       NarrowByDistance(fw, Q1);
       ClampRange(fw, lower, upper);
     }
+    settled = Freq == startFreq && Q1 == startQ1 && Q2 == startQ2;
   }
 
   // The searches leave the frequency on a grid and the two Q values where the
@@ -272,9 +326,17 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
   // and a shape of the other kind is no singularity of this one.
   const double sign = kind == kPointDip ? -2.0 : 2.0;
   const auto lnLevel = [&](int32_t i) { return sign * std::log(std::max(y[static_cast<size_t>(i)], 1e-30)); };
+  const auto reachLow = static_cast<float>(kTwoPi * x(n - kCentreReach));
+  const auto reachHigh = static_cast<float>(kTwoPi * x(n + kCentreReach));
+  const auto acceptable = [&](const SingularityEstimate& e) {
+    return Between(reachLow, e.Omega, reachHigh) &&
+           (!(kind == kPointPeak || kind == kPointDip) || e.PoleQ > e.ZeroQ) &&
+           // A singularity that explains little more than a sloping line would is noise.
+           e.Residual < 0.7 * e.Plain;
+  };
   SingularityEstimate est = ShapeOfPoint(n, count, x, lnLevel, lower, upper);
-  const SingularityEstimate searched{.Omega = Freq, .PoleQ = std::fabs(Q1), .ZeroQ = Q2};
-  std::array<double, kMaxWindow> omega{}, lnTarget{};
+  using Column = Eigen::Array<double, Eigen::Dynamic, 1, Eigen::ColMajor, kMaxWindow, 1>;
+  Column omega, lnTarget;
   for (int32_t round = 0; round < 3; ++round) {
     const double centreQ = std::sqrt(est.PoleQ * est.ZeroQ);
     const int32_t W = FitWindowWidth(BandwidthPoints(est.Omega, centreQ, spacing), WidthFactor, n, count, 9);
@@ -282,33 +344,39 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
     if (round > 0 && W == fw.NumPoints) break;
     const int32_t start = FitWindowStart(n, W);
     fw.NumPoints = W;
+    // Whole columns at once, so the logs and exponentials run on vector registers.
+    lnTarget.resize(W);
+    for (int32_t i = 0; i < W; ++i) lnTarget[i] = std::max(y[static_cast<size_t>(start + i)], 1e-30);
+    lnTarget = sign * lnTarget.log();
+    omega = kTwoPi * Eigen::Map<const Eigen::ArrayXf>(&curve.Freq[static_cast<size_t>(start)], W).cast<double>();
     const double sigma = 0.25 * (W - 1);
-    for (int32_t i = 0; i < W; ++i) {
-      const auto k = static_cast<size_t>(i);
-      lnTarget[k] = lnLevel(start + i);
-      omega[k] = kTwoPi * x(start + i);
-      const double u = (i - 0.5 * (W - 1)) / sigma;
-      fw.Weights[k] = static_cast<float>(std::exp(-0.5 * u * u));
-      fw.Level[k] = std::exp(lnTarget[k]);
-    }
+    const Column u = (Eigen::ArrayXd::LinSpaced(W, 0, W - 1) - 0.5 * (W - 1)) / sigma;
+    Eigen::Map<Eigen::ArrayXf>(fw.Weights.data(), W) = (-0.5 * u.square()).exp().cast<float>();
+    Eigen::Map<Eigen::ArrayXd>(fw.Level.data(), W) = lnTarget.exp();
     const auto points = static_cast<size_t>(W);
     const auto refine = [&](SingularityEstimate& e) {
       counters.Evaluations += W;
-      return RefineSingularity(std::span(omega).first(points), std::span(lnTarget).first(points),
+      return RefineSingularity(std::span<const double>(omega.data(), points),
+                               std::span<const double>(lnTarget.data(), points),
                                std::span(fw.Weights).first(points), lower, upper, e);
     };
+    if (round > 0) {
+      if (!refine(est)) return false;
+      continue;
+    }
+    // The searches' answer is tried first; only when its fit would be refused
+    // does the curve's own shape start a second fit, and the better one is kept.
+    SingularityEstimate searched{.Omega = Freq, .PoleQ = std::fabs(Q1), .ZeroQ = Q2};
+    const bool fromSearch = refine(searched);
+    if (fromSearch && acceptable(searched)) {
+      est = searched;
+      continue;
+    }
     const bool fromShape = refine(est);
-    // The searches' answer competes once, on the same window.
-    SingularityEstimate other = searched;
-    if (round == 0 && refine(other) && (!fromShape || other.Residual < est.Residual)) est = other;
+    if (fromSearch && (!fromShape || searched.Residual < est.Residual)) est = searched;
     else if (!fromShape) return false;
   }
-  const auto reachLow = static_cast<float>(kTwoPi * x(n - kCentreReach));
-  const auto reachHigh = static_cast<float>(kTwoPi * x(n + kCentreReach));
-  if (!Between(reachLow, est.Omega, reachHigh)) return false;
-  if ((kind == kPointPeak || kind == kPointDip) && !(est.PoleQ > est.ZeroQ)) return false;
-  // A singularity that explains little more than a sloping line would is noise.
-  if (!(est.Residual < 0.7 * est.Plain)) return false;
+  if (!acceptable(est)) return false;
   Freq = est.Omega;
   Q1 = est.PoleQ;
   Q2 = est.ZeroQ;

@@ -93,6 +93,8 @@ bool ParseEQFile(std::span<const uint8_t> bytes, FilterSetImage& image) {
     if (!ReadFilterRecord(r, f)) return false;
     if (!ValidCode(f.EQEmulationCode)) return false;
     if (!std::isfinite(f.Freq1) || !std::isfinite(f.Q1) || !std::isfinite(f.Q2)) return false;
+    // A filter has no level without Q1 and a positive Q2: the applied list could not show it.
+    if (f.Q1 == 0 || !(f.Q2 > 0)) return false;
   }
   // The count in record 0 is the one the program goes by.
   if (n > 0) image.Filters[0].Count = n;

@@ -254,6 +254,8 @@ void AudioForm::SetMicOnOffDisplay() {
     Label6->setText("dB Rf Right");
     Label7->setText("dB Mic Left");
   }
+  // The captions change rows with the channels.
+  Layout();
 }
 
 void AudioForm::Slider2_Change() {
@@ -527,16 +529,21 @@ void AudioForm::Layout() {
   const int picW = right - left;
   const int rowH = 24, captionW = 90;
   const int picH = std::max(20, (height() - 8 - 3 * rowH - 16) / 2);
-  Label6->setGeometry(left, 8, captionW, rowH);
-  LeftPeakLevel->setGeometry(left + captionW, 8, 70, rowH);
-  LeftSN->setGeometry(left + captionW + 76, 8, 70, rowH);
+  // Each row holds one channel's caption, levels and picture: the microphone's
+  // (the Right boxes) above, the reference's (the Left boxes) below. Label6 names
+  // the right input, so it heads the microphone's row only when that is the mic.
+  QLabel* micCaption = MicChannel == kMicOnRightInput ? Label6 : Label7;
+  QLabel* refCaption = micCaption == Label6 ? Label7 : Label6;
+  micCaption->setGeometry(left, 8, captionW, rowH);
+  RightPeakLevel->setGeometry(left + captionW, 8, 70, rowH);
+  RightSN->setGeometry(left + captionW + 76, 8, 70, rowH);
   MaxValCap[0]->setGeometry(right - 140, 8, 66, rowH);
   MinVal[0]->setGeometry(right - 66, 8, 66, rowH);
   MicPic->setGeometry(left, 8 + rowH + 4, picW, picH);
   const int y2 = 8 + rowH + 4 + picH + 4;
-  Label7->setGeometry(left, y2, captionW, rowH);
-  RightPeakLevel->setGeometry(left + captionW, y2, 70, rowH);
-  RightSN->setGeometry(left + captionW + 76, y2, 70, rowH);
+  refCaption->setGeometry(left, y2, captionW, rowH);
+  LeftPeakLevel->setGeometry(left + captionW, y2, 70, rowH);
+  LeftSN->setGeometry(left + captionW + 76, y2, 70, rowH);
   MaxValCap[1]->setGeometry(right - 140, y2, 66, rowH);
   MinVal[1]->setGeometry(right - 66, y2, 66, rowH);
   RefPic->setGeometry(left, y2 + rowH + 4, picW, picH);

@@ -152,8 +152,10 @@ CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out
   }
   if (n >= kMaxMicFilePairs) MsgBox("Error 9231");
 
-  // Below 1000 pairs every point is kept; above, every step-th, at most 1000.
-  int32_t step = 1, count = n + 1;
+  // The table keeps points 0 to n - 1: 0 Hz and the first n - 1 pairs. A complete
+  // pair that ends the file counts towards n like the others: leaving it out would
+  // lose a calibration point. From 1000 pairs on every step-th point, at most 1000.
+  int32_t step = 1, count = n;
   if (n >= kMaxMicFileKept) {
     step = n / kMaxMicFileKept + 1;
     count = CLng(static_cast<double>(n) / step);

@@ -222,6 +222,9 @@ void InstallSoundCardLinks() {
     const bool fresh = !Forms::IsLoaded<SoundCardSelectorForm>();
     SoundCardSelectorForm* form = Forms::Get<SoundCardSelectorForm>();
     if (fresh && Forms::IsLoaded<DataPlotter>()) form->setParent(Forms::Get<DataPlotter>(), Qt::Dialog);
+    // Opened before any window that streams: the cards are listed now, not left
+    // to the first measurement window.
+    if (!form->DeviceListReady()) form->SetUpSoundCardSelection();
     form->Initialize();
     form->show();
     form->raise();

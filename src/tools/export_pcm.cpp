@@ -115,14 +115,17 @@ void ExportPCM::Save_Click() {
   // A stored impulse holds at most 2^17 samples, whatever its period.
   const int32_t n = 1 << std::clamp(p->GetPeriodLength(), 0, kMaxSamplesExponent);
   const auto& impulse = ImpulseSet[static_cast<size_t>(CurveNumber - 1)];
+  // A sample that is not a number has no 16-bit value: nothing is written.
+  const auto bad = std::find_if(impulse.begin(), impulse.begin() + n, [](float v) { return !std::isfinite(v); });
+  if (bad != impulse.begin() + n) {
+    MsgBox("Error 5435: Curve " + std::to_string(CurveNumber) +
+           " holds samples that are not numbers. No file was written.");
+    return;
+  }
   float peak = 0;
   for (int32_t j = 0; j < n; ++j) peak = std::max(peak, std::fabs(impulse[static_cast<size_t>(j)]));
   if (peak == 0) {
     MsgBox("Error 5434: No Data In Curve Selected.");
-    return;
-  }
-  if (!std::isfinite(peak)) {
-    MsgBox("Error 5435");
     return;
   }
   const float scale = static_cast<float>(MaxLevel) / peak;

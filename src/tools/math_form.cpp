@@ -61,7 +61,12 @@ QGridLayout* GridOf(QGroupBox* f) { return static_cast<QGridLayout*>(f->layout()
 
 int32_t HeldResults() { return std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults); }
 
+// Start of result k's samples in a buffer of whole results.
+ptrdiff_t Row(int32_t k) { return static_cast<ptrdiff_t>(k) * kMaxSamples; }
+
 }  // namespace
+
+std::function<bool(const ResamplePlan&, std::span<const float>, std::span<float>)> ResampleRoutine = ResampleImpulse;
 
 void StartProgress(QProgressBar* bar, int32_t count) {
   bar->setRange(0, std::max(count, 0));
@@ -227,11 +232,23 @@ void MathForm::ShowFrame(QGroupBox* frame, const char* caption) {
   resize(width(), frame->sizeHint().height() + TwipsToPixels(kFrameMarginTwips));
 }
 
-void MathForm::GetExistingData() { Undo = TakeResultSetSnapshot(); }
+// Kept as they are, not rounded to 16 bits, so that undo puts the set back bit for bit.
+void MathForm::GetExistingData() {
+  UndoHeader = ResultsDataSetInfo;
+  const int32_t count = HeldResults();
+  UndoSamples.resize(static_cast<size_t>(count) * kMaxSamples);
+  for (int32_t k = 0; k < count; ++k)
+    std::copy_n(ImpulseSet[static_cast<size_t>(k)].begin(), kMaxSamples, UndoSamples.begin() + Row(k));
+  UndoMicCal = ActiveMicCal;
+}
 
 void MathForm::RestoreExistingData() {
   Plotter()->ClearDisplays();
-  RestoreResultSetSnapshot(Undo);
+  ResultsDataSetInfo = UndoHeader;
+  const auto count = static_cast<int32_t>(UndoSamples.size() / kMaxSamples);
+  for (int32_t k = 0; k < count; ++k)
+    std::copy_n(UndoSamples.begin() + Row(k), kMaxSamples, ImpulseSet[static_cast<size_t>(k)].begin());
+  ActiveMicCal = UndoMicCal;
 }
 
 void MathForm::RestoreAndRedisplay() {
@@ -274,32 +291,48 @@ void MathForm::ExecuteResample_Click() {
 
   const ResamplePlan plan = PlanResample(ExistingSampleRate, NewSampleRate, ExistingPeriodExponent);
   const int32_t count = HeldResults();
-  {
+  // Every result is resampled into ResampleBuffer first; the set changes only when
+  // all of them succeeded, so a failure leaves it as it was.
+  int32_t failed = -1;
+  try {
     WaitCursor hourglass;
     StartProgress(SampleBar, count);
-    // Each worker reads and writes only its own result's row; the headers are
-    // written here, in order, as each result is done.
+    ResampleBuffer.assign(static_cast<size_t>(count) * kMaxSamples, 0.0f);
     auto resampled = std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(std::max(count, 1)));
     ComputeAndFileInOrder(
         count,
         [&](int32_t k, const WorkerScratch& scratch) {
-          auto& row = ImpulseSet[static_cast<size_t>(k)];
-          const bool ok = ResampleImpulse(plan, row, scratch.A);
-          if (ok) std::copy_n(scratch.A.begin(), kMaxSamples, row.begin());
+          const bool ok = ResampleRoutine(plan, ImpulseSet[static_cast<size_t>(k)], scratch.A);
+          if (ok) std::copy_n(scratch.A.begin(), kMaxSamples, ResampleBuffer.begin() + Row(k));
           resampled[static_cast<size_t>(k)] = ok;
         },
         [&](int32_t k, bool faulted) {
-          if (faulted || !resampled[static_cast<size_t>(k)]) return false;
-          MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(k)];
-          h.SampleRate = NewSampleRate;
-          h.PeriodExponent = plan.K;
-          h.ImpulseShift = CLng(SavedImpulseShifts[static_cast<size_t>(k)] * static_cast<double>(plan.u));
+          if (faulted || !resampled[static_cast<size_t>(k)]) {
+            failed = k;
+            return false;
+          }
           StepProgress(SampleBar);
           return true;
         });
-    DataResampled = true;
-    ClearProgress(SampleBar);
+  } catch (const std::exception&) {  // no memory or no worker
+    failed = std::max(failed, 0);
   }
+  ClearProgress(SampleBar);
+  if (failed >= 0) {
+    ResampleBuffer = {};
+    MsgBox("Error: Curve " + std::to_string(failed + 1) + " could not be resampled. No curve was changed.");
+    p->DisplayResults(kRecomputeAllCurves);
+    return;
+  }
+  for (int32_t k = 0; k < count; ++k) {
+    std::copy_n(ResampleBuffer.begin() + Row(k), kMaxSamples, ImpulseSet[static_cast<size_t>(k)].begin());
+    MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(k)];
+    h.SampleRate = NewSampleRate;
+    h.PeriodExponent = plan.K;
+    h.ImpulseShift = CLng(SavedImpulseShifts[static_cast<size_t>(k)] * static_cast<double>(plan.u));
+  }
+  ResampleBuffer = {};
+  DataResampled = true;
   p->DisplayResults(kRecomputeAllCurves);
   closedByCode_ = true;
   done(QDialog::Accepted);

@@ -8,6 +8,9 @@
 #include <QDialog>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
 
 #include "tools/result_set_operations.h"
 
@@ -45,7 +48,13 @@ class MathForm : public QDialog {
   int32_t NewSampleRate = 0;
   int32_t NewPeriodExponent = 0;
   std::array<int32_t, kMaxResults> SavedImpulseShifts{};
-  ResultSetSnapshot Undo;
+  // The set at opening: every header (the count in element 0), the held samples
+  // (result k from k * kMaxSamples) and the calibration in force.
+  std::array<MeasurementHeader, kMaxResults> UndoHeader{};
+  std::vector<float> UndoSamples;
+  MicCalTable UndoMicCal;
+  // Each result's resampled samples, from k * kMaxSamples, until all are done.
+  std::vector<float> ResampleBuffer;
 
   QGroupBox *DifferencesFrame, *CurveSwap, *ResamplingFrame, *CompressFrame;
   QRadioButton *NFromOneBut, *OneFromNBut;
@@ -71,6 +80,9 @@ class MathForm : public QDialog {
   bool closedByCode_ = false;
   bool closing_ = false;
 };
+
+// Resamples one impulse as ResampleImpulse does, which it is unless replaced (tests).
+extern std::function<bool(const ResamplePlan&, std::span<const float>, std::span<float>)> ResampleRoutine;
 
 // Progress bars stepped once per result.
 void StartProgress(QProgressBar* bar, int32_t count);

@@ -1,7 +1,6 @@
 #include "tools/result_set_operations.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/text_number.h"
 #include "core/results_store.h"
@@ -16,27 +15,7 @@ namespace {
 constexpr int32_t kLeadIn = 100;
 constexpr int32_t kTail = 200;
 
-size_t Row(int32_t k) { return static_cast<size_t>(k) * kMaxSamples; }
-
 }  // namespace
-
-ResultSetSnapshot TakeResultSetSnapshot() {
-  ResultSetSnapshot s;
-  s.Count = std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults);
-  s.Headers = ResultsDataSetInfo;
-  s.Samples.resize(Row(s.Count));
-  for (int32_t k = 0; k < s.Count; ++k)
-    std::memcpy(s.Samples.data() + Row(k), ImpulseSet[static_cast<size_t>(k)].data(), sizeof(float) * kMaxSamples);
-  s.MicCal = ActiveMicCal;
-  return s;
-}
-
-void RestoreResultSetSnapshot(const ResultSetSnapshot& s) {
-  ResultsDataSetInfo = s.Headers;
-  for (int32_t k = 0; k < s.Count; ++k)
-    std::memcpy(ImpulseSet[static_cast<size_t>(k)].data(), s.Samples.data() + Row(k), sizeof(float) * kMaxSamples);
-  ActiveMicCal = s.MicCal;
-}
 
 bool SwapResults(int32_t a, int32_t b) {
   const int32_t n = std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults);

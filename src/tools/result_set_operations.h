@@ -1,6 +1,6 @@
 // Operations on the whole result set that the file-operations window offers:
-// a full copy to undo from, swapping two results, resampling to a higher rate
-// and shortening every impulse. The window does the checks and the messages.
+// swapping two results, resampling to a higher rate and shortening every
+// impulse. The window does the checks and the messages.
 #pragma once
 
 #include <array>
@@ -11,18 +11,6 @@
 #include "core/records.h"
 
 namespace zentor {
-
-// Everything an undo has to bring back: all 32 headers (with the count), every
-// held sample as it is, and the calibration in force.
-struct ResultSetSnapshot {
-  int32_t Count = 0;
-  std::array<MeasurementHeader, kMaxResults> Headers{};
-  std::vector<float> Samples;  // Count rows of kMaxSamples
-  MicCalTable MicCal;
-};
-ResultSetSnapshot TakeResultSetSnapshot();
-// Puts the set back bit for bit.
-void RestoreResultSetSnapshot(const ResultSetSnapshot& s);
 
 // Exchanges results a and b (0-based): samples and headers, each element keeping
 // its count field. Indexes outside the held set change nothing (false).

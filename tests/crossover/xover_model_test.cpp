@@ -153,5 +153,16 @@ TEST_F(XoverModelTest, RefusalsAndRestore) {
   EXPECT_EQ(StoreFingerprint(), measured);
 }
 
+TEST_F(XoverModelTest, RateCheckTakesOnlyTheCurvesOfTheRun) {
+  XoverSetArray sets{};
+  sets[0] = Lr(false, 4, 8000);  // below 0.45 x 48 kHz, above 0.45 x 12 kHz
+  sets[0].Ways = 2;
+  Load(5);
+  model.SavedHeaders[1].SampleRate = model.SavedHeaders[4].SampleRate = 12000;  // set 2's, and an unused one
+  EXPECT_TRUE(Run(sets, XoverView::Set1));
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(Run(sets, XoverView::Sum));  // the sum filters curve 2 as well
+}
+
 }  // namespace
 }  // namespace zentor::test

@@ -149,6 +149,12 @@ TEST_F(FilterFileTest, DamagedFilesChangeNothing) {
       PutAt<float>(bad, at, v);
       refused(bad, "value at " + std::to_string(at));
     }
+  // A filter without a level: Q1 0, Q2 0 or below.
+  for (const auto& [at, v] : {std::pair{size_t{112 + 76}, 0.0f}, {size_t{12 + 80}, 0.0f}, {size_t{112 + 80}, -1.25f}}) {
+    std::vector<uint8_t> bad = good;
+    PutAt<float>(bad, at, v);
+    refused(bad, "no level at " + std::to_string(at));
+  }
   dialogs.ExpectMessage();
   EXPECT_FALSE(LoadEQFile(TempPath("missing.EQ")));
 }

@@ -24,6 +24,8 @@ std::vector<uint8_t> OneFilterEQ() {
   test::PutAt<int32_t>(f, 8, 3);
   test::PutAt<int32_t>(f, 12, 1);
   test::PutAt<float>(f, 12 + 72, 628.0f);
+  test::PutAt<float>(f, 12 + 76, -2.0f);  // Q1 and Q2: a 6 dB boost
+  test::PutAt<float>(f, 12 + 80, 1.0f);
   test::PutAt<int32_t>(f, 12 + 96, 2);
   return f;
 }

@@ -2,6 +2,7 @@
 // listed, drawn result that matches the card's known room; refusals, a late
 // completion, the channel swap and the file round trip.
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QListWidget>
@@ -181,6 +182,21 @@ TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanc
   EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, hb.PeakLevel);
   EXPECT_EQ(ResultsDataSetInfo[0].NoiseEnergy, hb.NoiseEnergy);
   EXPECT_EQ(ResultsDataSetInfo[0].LevelMultiplier, hb.LevelMultiplier);
+}
+
+TEST_F(MainTestProcessingTest, EachChannelsLevelsStandUnderItsOwnCaption) {
+  Measure();
+  AudioForm* f = Form();
+  ASSERT_NE(Text(f->RightPeakLevel), Text(f->LeftPeakLevel));  // the room makes the channels differ
+  for (int32_t channel : {kMicOnRightInput, kMicOnLeftInput}) {
+    MicChannel = channel;
+    f->RefreshRunSettings();
+    QLabel *mic = channel == kMicOnRightInput ? f->Label6 : f->Label7, *ref = mic == f->Label6 ? f->Label7 : f->Label6;
+    EXPECT_TRUE(mic->text().contains("Mic") && ref->text().contains("Rf")) << channel;
+    for (const QLineEdit* e : {f->RightPeakLevel, f->RightSN}) EXPECT_EQ(e->y(), mic->y()) << channel;
+    for (const QLineEdit* e : {f->LeftPeakLevel, f->LeftSN}) EXPECT_EQ(e->y(), ref->y()) << channel;
+    EXPECT_TRUE(mic->y() < f->MicPic->y() && f->MicPic->y() < ref->y() && ref->y() < f->RefPic->y()) << channel;
+  }
 }
 
 TEST_F(MainTestProcessingTest, MlsAndTheLeftMicrophoneMeetTheirLimits) {

@@ -96,23 +96,28 @@ TEST_F(CalFilesTest, CalReaderLimitsSkipsAndRefusals) {
   }
 }
 
-TEST_F(CalFilesTest, MicReaderKeepsEveryCompletePairAndDecimatesLongFiles) {
-  // 10 pairs then a word, nothing, or a lone frequency: 0 Hz and the 10 pairs.
+TEST_F(CalFilesTest, MicReaderCountsPairsAndDecimatesLongFiles) {
+  // 10 pairs then a word, nothing, or a lone frequency: 10 points, 0 Hz and the
+  // first nine pairs. With nothing after it the last pair still counts.
   for (const char* tail : {"end\r\n", "", "110\r\n"}) {
     ASSERT_EQ(ReadTactMicFile(MicFile(10, "TacT\r\nmodel\r\n", tail), r), CalibrationRead::Completed);
-    ASSERT_EQ(r.Count, 11) << tail;
+    ASSERT_EQ(r.Count, 10) << tail;
     EXPECT_EQ(r.Freq[0], 0.0f);
     EXPECT_EQ(r.Level[0], -3.5f);
-    for (int i = 1; i <= 10; ++i) EXPECT_EQ(r.Freq[i], 10.0f * i);
-    EXPECT_NEAR(r.Level[10], -0.1, 1e-6);
+    for (int i = 1; i <= 9; ++i) EXPECT_EQ(r.Freq[i], 10.0f * i);
+    EXPECT_NEAR(r.Level[9], -0.09, 1e-6);
   }
   EXPECT_EQ(r.PointsText.substr(0, 26), "0    -3.5    0.0\n10    -0.");
+  WriteText(TempPath("h.mic"), "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n-2\r\n100\r\n1\r\nend\r\n");
+  dialogs.ExpectMessage();  // no 0 line among the first six; one pair before a word: one point
+  ASSERT_EQ(ReadTactMicFile(TempPath("h.mic"), r), CalibrationRead::Completed);
+  EXPECT_EQ(r.Count, 1);
 
   // Point i of the table is point i * step of the file (pair j at 10 j Hz).
   struct Case {
     int pairs, step, count;
   };
-  for (const Case c : {Case{2500, 3, 833}, Case{1999, 2, 1000}, Case{1000, 2, 500}, Case{999, 1, 1000}}) {
+  for (const Case c : {Case{2500, 3, 833}, Case{1999, 2, 1000}, Case{1000, 2, 500}, Case{999, 1, 999}}) {
     ASSERT_EQ(ReadTactMicFile(MicFile(c.pairs), r), CalibrationRead::Completed);
     ASSERT_EQ(r.Count, c.count) << c.pairs;
     for (int i = 0; i < c.count; ++i) ASSERT_EQ(r.Freq[i], 10.0f * i * c.step) << c.pairs << " " << i;
@@ -126,7 +131,7 @@ TEST_F(CalFilesTest, MicReaderKeepsEveryCompletePairAndDecimatesLongFiles) {
   EXPECT_EQ(r.Count, std::lround(static_cast<double>(kMaxMicFilePairs) / step));
   EXPECT_EQ(r.Freq[r.Count - 1], 10.0f * (r.Count - 1) * step);
 
-  WriteText(TempPath("X.MIC"), "0\r\n1\r\n");
+  WriteText(TempPath("X.MIC"), "0\r\n1\r\n2\r\n3\r\n");
   ASSERT_EQ(ReadCalibrationFile(TempPath("X.MIC"), r), CalibrationRead::Completed);
   EXPECT_EQ(r.Count, 1);
 }
@@ -136,7 +141,7 @@ TEST_F(CalFilesTest, MicReaderHeaderAndLevelRules) {
   dialogs.ExpectMessage();
   ASSERT_EQ(ReadTactMicFile(MicFile(3, "a\r\n1\r\nb\r\nc\r\nd\r\ne\r\n4,5\r\n"), r), CalibrationRead::Completed);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7619");
-  ASSERT_EQ(r.Count, 5);  // the file's own 0 line and level became the first pair
+  ASSERT_EQ(r.Count, 4);  // the file's own 0 line and level became the first pair
   EXPECT_EQ(r.Level[0], 4.5f);
   EXPECT_EQ(r.Level[1], -3.5f);
 

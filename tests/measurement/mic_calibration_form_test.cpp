@@ -240,7 +240,7 @@ TEST_F(MicCalFormTest, SoundCardReadingIsQuietAndRestoresThePointer) {
   };
 
   const std::string mic = TempPath("ref.mic");
-  WriteText(mic, "TacT\r\n0\r\n-1\r\n100\r\n2\r\n");
+  WriteText(mic, "TacT\r\n0\r\n-1\r\n100\r\n2\r\n200\r\n3\r\n");
   ASSERT_TRUE(read(mic));
   EXPECT_EQ(dialogs.calls()[0].title, "Open Microphone Calibration File");
   EXPECT_EQ(dialogs.calls()[0].defaultExtension, "cal");

@@ -94,6 +94,15 @@ TEST_F(SoundCardTest, OnlyTheSimulatedCardGivesTheDefaultDevice) {
   EXPECT_EQ(WaveDeviceId, -1);
 }
 
+TEST_F(SoundCardTest, OpenedFromTheMenuFirstItListsTheCardsItself) {
+  FakePortAudio::Current().Add("Card A", 2, 2);
+  InstallSoundCardLinks();
+  Forms::Get<DataPlotter>()->SoundCard_Click();
+  ASSERT_EQ(Form()->InputCard.size(), 2u);
+  EXPECT_EQ(Form()->InputCard[0]->text().toStdString(), "Card A");
+  EXPECT_TRUE(Form()->isVisible());
+}
+
 TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
   FakePortAudio::Current().Add("Card A", 2, 2);
   SoundCardNameReader = [](int32_t i, std::string& error) {

@@ -186,6 +186,19 @@ TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: No measured data loaded");
 }
 
+TEST_F(ExportTest, ASampleThatIsNotANumberIsNamedAndNothingIsWritten) {
+  LoadSet(2, 48000, 14, Decay);
+  ImpulseSet[1][16383] = std::nanf("");
+  Window()->Initialize(2);
+  for (QRadioButton* type : {Window()->Wave, Window()->RAW}) {
+    dialogs.ExpectMessage();
+    SaveAs(type, TempPath("nan.out"));
+    EXPECT_EQ(dialogs.MessageTexts().back(),
+              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
+    EXPECT_FALSE(FileExists(TempPath("nan.out")));
+  }
+}
+
 TEST_F(ExportTest, ExportImportExportRoundTripIsByteIdentical) {
   LoadSet(1, 48000, 15, Decay);
   ResultsDataSetInfo[0].ImpulseShift = 0;

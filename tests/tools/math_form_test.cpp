@@ -232,6 +232,23 @@ TEST_F(MathFormTest, ResampleLengthsAndRefusedRates) {
   }
 }
 
+TEST_F(MathFormTest, ResampleFailingOnOneResultLeavesTheWholeSetAsItWas) {
+  DistinctSet(16);
+  const QByteArray before = StoreFingerprint();
+  ASSERT_TRUE(Form()->Initialize(6));
+  Form()->NewSamText->setText("96000");
+  const float* second = ImpulseSet[1].data();
+  ResampleRoutine = [second](const ResamplePlan& p, std::span<const float> in, std::span<float> out) {
+    return in.data() != second && ResampleImpulse(p, in, out);
+  };
+  dialogs.ExpectMessage();
+  Form()->ExecuteResample_Click();
+  ResampleRoutine = ResampleImpulse;
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error: Curve 2 could not be resampled. No curve was changed.");
+  EXPECT_EQ(StoreFingerprint(), before);
+  EXPECT_FALSE(DataResampled);
+}
+
 TEST_F(MathFormTest, CompressRemovesTheMeanFadesTheEndAndShortensEveryResult) {
   // An impulse plus a constant in both results.
   LoadSet(2, 48000, 16, [](int32_t k, int32_t i) {
