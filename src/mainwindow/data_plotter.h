@@ -52,7 +52,6 @@ class DataPlotter : public QMainWindow, public GraphHost {
 
   // Window life.
   void Form_Load();
-  void UpdateHelpEntries();  // enabled only with a help file installed
   void Form_Resize();
   void Form_Paint() {}
   void Form_QueryUnload(int16_t& Cancel);

@@ -54,14 +54,8 @@ void PlaceTwips(QWidget* w, double left, double top, double width, double height
 
 }  // namespace
 
-// Without a help file the help entries would open nothing.
-void DataPlotter::UpdateHelpEntries() {
-  for (QAction* a : {MainHelp, PrintingHelp}) a->setEnabled(HelpFileInstalled());
-}
-
 void DataPlotter::Form_Load() {
   InitHelp(this);
-  UpdateHelpEntries();
   WaitCursor hourglass;
   hide();  // the first layout shows the window
   SetDefaultParameters();

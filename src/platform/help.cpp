@@ -1,18 +1,66 @@
 #include "platform/help.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "base/shared_state.h"
 
+// The pages are compiled into the static library; nothing else references them,
+// so the linker would drop them unless they are registered by name. The macro
+// may not stand inside a namespace.
+static void RegisterHelpPages() { Q_INIT_RESOURCE(help); }
+
 namespace zentor {
 
 namespace {
+
+struct TopicPage {
+  int32_t topic;
+  const char* page;
+};
+constexpr TopicPage kPages[] = {
+    {HelpTopic::AudioForm, "measurement.html"},
+    {HelpTopic::Form1, "band_simulator.html"},
+    {HelpTopic::Numerical, "numerical_options.html"},
+    {HelpTopic::DistForm, "distortion.html"},
+    {HelpTopic::DataPlotterMain, "main_window.html"},
+    {HelpTopic::LevelSet, "filter_editor.html"},
+    {HelpTopic::SoundCardSelector, "sound_card.html"},
+    {HelpTopic::PsycForm, "psychoacoustic_options.html"},
+    {HelpTopic::DisplayControlFormView3, "display_options_3d.html"},
+    {HelpTopic::DisplayControlForm, "display_options.html"},
+    {HelpTopic::MathFormCurveSwap, "curve_swap.html"},
+    {HelpTopic::MathFormResample, "resample.html"},
+    {HelpTopic::MathFormDifferences, "differences.html"},
+    {HelpTopic::MathFormCompress, "compress.html"},
+    {HelpTopic::DataIntegrityForm, "large_room.html"},
+    {HelpTopic::MicCalForm, "mic_calibration.html"},
+    {HelpTopic::Import, "wav_import.html"},
+    {HelpTopic::RTAEQ, "rta_equaliser.html"},
+    {HelpTopic::RTAImp, "rta_impulse.html"},
+    {HelpTopic::SPLLevelForm, "spl_meter.html"},
+    {HelpTopic::TestCD, "test_cd.html"},
+    {HelpTopic::XoverForm, "crossover.html"},
+    {HelpTopic::Printing, "printing.html"},
+};
+
 HelpLog g_log;
-SharedStateRegistrar g_reset([] { g_log = HelpLog{}; });
+QPointer<QTextBrowser> g_window;
+
+void DeleteHelpWindow() {
+  delete g_window.data();
+  g_window.clear();
+}
+
+SharedStateRegistrar g_reset([] {
+  g_log = HelpLog{};
+  DeleteHelpWindow();
+});
 
 // The help file beside the program, in whichever form it was installed.
 QString FindHelpFile(const std::string& base) {
@@ -22,7 +70,34 @@ QString FindHelpFile(const std::string& base) {
   }
   return {};
 }
+
+bool Headless() { return QGuiApplication::platformName() == "offscreen"; }
+
+void OpenHelpWindow(const QString& page) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;  // no widgets to show it in
+  RegisterHelpPages();
+  if (!g_window) {
+    g_window = new QTextBrowser;
+    g_window->setObjectName("HelpWindow");
+    g_window->setWindowTitle("Zentor Help");
+    g_window->setAttribute(Qt::WA_QuitOnClose, false);  // an open help page never keeps the program running
+    g_window->resize(860, 760);  // the main window's picture is 800 pixels wide
+  }
+  g_window->setSource(QUrl(page));
+  if (Headless()) return;
+  g_window->show();
+  g_window->raise();
+  g_window->activateWindow();
+}
+
 }  // namespace
+
+std::string HelpPage(int32_t topic) {
+  for (const TopicPage& p : kPages) {
+    if (p.topic == topic) return std::string("qrc:/help/") + p.page;
+  }
+  return {};
+}
 
 void InitHelp(QWidget*) {
   QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
@@ -34,17 +109,24 @@ void InitHelp(QWidget*) {
 
 void ShowHelpTopic(int32_t topic) {
   g_log.topics.push_back(topic);
-  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") == "offscreen") return;
-  QString file = FindHelpFile(g_log.helpFile);
-  if (file.isEmpty()) return;  // no help file installed: nothing to open
+  const QString file = FindHelpFile(g_log.helpFile);
+  if (file.isEmpty()) {
+    const std::string page = HelpPage(topic);
+    OpenHelpWindow(QString::fromStdString(page.empty() ? std::string(kHelpContentsPage) : page));
+    return;
+  }
+  if (Headless()) return;
   QUrl url = QUrl::fromLocalFile(file);
   url.setFragment(QString::number(topic));
   QDesktopServices::openUrl(url);
 }
 
-void CloseHelp() { g_log.closed = true; }
+void CloseHelp() {
+  g_log.closed = true;
+  DeleteHelpWindow();
+}
 
-bool HelpFileInstalled() { return g_log.initialised && !FindHelpFile(g_log.helpFile).isEmpty(); }
+std::string HelpWindowPage() { return g_window ? g_window->source().toString().toStdString() : std::string(); }
 
 const HelpLog& GetHelpLog() { return g_log; }
 

@@ -1,7 +1,9 @@
-// Help topics. Each window's help control opens the help file at a fixed topic;
-// the file "ZentorHelp" beside the program is opened when it exists.
+// Help topics. Each window's help control opens the help at a fixed topic: the
+// file "ZentorHelp" beside the program when it exists, else the program's own
+// pages, built in, in a help window of its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,13 +36,25 @@ constexpr int32_t SPLLevelForm = 1140;
 constexpr int32_t TestCD = 1150;  // CreateTestCD and CDTest
 constexpr int32_t XoverForm = 1160;
 constexpr int32_t Printing = 1170;
+// Every topic, each once.
+constexpr std::array<int32_t, 23> All = {
+    AudioForm, Form1, Numerical, DistForm, DataPlotterMain, LevelSet, SoundCardSelector, PsycForm,
+    DisplayControlFormView3, DisplayControlForm, MathFormCurveSwap, MathFormResample, MathFormDifferences,
+    MathFormCompress, DataIntegrityForm, MicCalForm, Import, RTAEQ, RTAImp, SPLLevelForm, TestCD, XoverForm, Printing};
 }  // namespace HelpTopic
+
+// The built-in pages, as URLs of the program's resources.
+constexpr const char* kHelpContentsPage = "qrc:/help/index.html";
+// The built-in page of a topic; empty for a number that is no topic.
+std::string HelpPage(int32_t topic);
 
 void InitHelp(QWidget* mainWindow);
 void ShowHelpTopic(int32_t topic);
 void CloseHelp();
-// Whether a help file is installed beside the program (after InitHelp).
-bool HelpFileInstalled();
+
+// The page the help window shows; empty while it is closed. Headless runs open
+// the window without showing it, so this is what a user would be reading.
+std::string HelpWindowPage();
 
 // What the help service was asked (tests read it; it is cleared by ResetSharedState).
 struct HelpLog {

@@ -1,5 +1,5 @@
 // Every control of the main window that is enabled must do something when used:
-// show a dialog, change the program's state, or redraw the graph. A control whose
+// show a dialog, change the program's state, redraw the graph, or open its help page. A control whose
 // action is not built yet has to be greyed out instead.
 #include <gtest/gtest.h>
 
@@ -22,6 +22,7 @@
 #include "display/graph_frame.h"
 #include "display/view_state.h"
 #include "platform/dialogs.h"
+#include "platform/help.h"
 #include "platform/imaging.h"
 #include "views_fixture.h"
 
@@ -128,12 +129,14 @@ TEST_F(ViewsTest, EveryEnabledControlShowsChangesOrRedraws) {
     const bool reselect = a && a->isCheckable() && a->isChecked();
     const QByteArray before = Snapshot(w);
     const int asked = declining.asked;
+    const size_t helped = GetHelpLog().topics.size();
     rec.Clear();
     if (b) b->click();
     else a->trigger();
     QApplication::processEvents();
     ++used;
-    const bool acted = declining.asked != asked || !rec.calls().empty() || Snapshot(w) != before;
+    const bool acted = declining.asked != asked || !rec.calls().empty() || Snapshot(w) != before ||
+                       GetHelpLog().topics.size() != helped;
     if (!acted && !(reselect && a->isChecked())) dead << o->objectName() + " \"" + (b ? b->text() : a->text()) + "\"";
   }
   SetPrinterService(nullptr);
