@@ -4,12 +4,15 @@
 #include <memory>
 
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_quality.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
 
 namespace zentor {
 
 namespace {
+
+constexpr int32_t kResidualRounds = 2;
 
 void ClearEntries(SingularityListRecord& R) {
   R.Count = 0;
@@ -103,6 +106,8 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
     R.Damping = 1.0f;
     if (!PolishCriticalPeakValues(R, *curve, engine)) out.Stopped = engine.Stopped();
   }
+  if (R.SelectCode == 4 && !out.Stopped && !SearchResidual(R, *curve, engine, kResidualRounds))
+    out.Stopped = engine.Stopped();
 
   if (accumulate == 1) {
     if (existing.Count > 0) {
@@ -132,6 +137,8 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   R.Damping = damping;
   R.Kind = 4;
   RemoveInsignificantFilters(R);
+  RemoveWorseningEntries(R, std::span(C.XValues).first(static_cast<size_t>(points)),
+                         std::span(C.YValues).first(static_cast<size_t>(points)), engine.Settings.EmulationCode);
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
   return out;

@@ -167,8 +167,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
   const auto lower = static_cast<float>(QMin);
   const int32_t B = (bodeDip ? 5 : 3) - (context.Quick ? 1 : 0);
 
-  SingularityFitWork& fw = work.Fit;
-  SingularityFitWork& lw = work.Level;
+  SingularityFitWork& fw = work.FitWork;
+  SingularityFitWork& lw = work.LevelFitWork;
   for (SingularityFitWork* w : {&fw, &lw}) {
     w->NumQ = kGridQ;
     w->NumQFixed = 1;
@@ -198,8 +198,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
     if (!LoadLevelArrayC(fw.Level, fw.NumPoints, kind, n, y, count)) return refuse();
     FixDoubleLinearLevelAboutOne(fw.Level, fw.NumPoints);
     if (!FitMatrixC(fw, curve.Freq, count, n, cells, &counters.Evaluations, true)) return refuse();
-    Freq = cells.BestFreq;
-    Q1 = std::fabs(cells.BestQ);
+    Freq = cells.FitBestFreq;
+    Q1 = std::fabs(cells.FitBestQ);
     Q2 = QMin;
     NarrowByDistance(fw, Q1);
     ClampRange(fw, lower, upper);
@@ -230,8 +230,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       lw.TrialFreq[0] = Freq;
       FixDoubleLinearLevelAboutOne(lw.Level, W);
       if (!FitMatrixC(lw, curve.Freq, count, n, cells, &counters.Evaluations, true)) return refuse();
-      Q2 = std::fabs(cells.BestQ);
-      Freq = cells.BestFreq;
+      Q2 = std::fabs(cells.FitBestQ);
+      Freq = cells.FitBestFreq;
       NarrowByNeighbours(lw, Q2);
       ClampRange(lw, lower, upper);
     }
@@ -258,9 +258,9 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       fw.TrialFreq[0] = Freq;
       if (!LoadLevelArrayC(fw.Level, W, kind, n, y, count)) return refuse();
       if (!FitMatrixC(fw, curve.Freq, count, n, cells, &counters.Evaluations)) return refuse();
-      Freq = cells.BestFreq;
-      Q1 = std::fabs(cells.BestQ);
-      FitError = FitErrorToScore(cells.Error);
+      Freq = cells.FitBestFreq;
+      Q1 = std::fabs(cells.FitBestQ);
+      FitError = FitErrorToScore(cells.FitBestError);
       NarrowByDistance(fw, Q1);
       ClampRange(fw, lower, upper);
     }

@@ -9,6 +9,8 @@
 #include "base/text_number.h"
 #include "core/filter_design.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
+#include "eqdesign/group_refine.h"
 #include "eqdesign/peak_dip.h"
 #include "platform/numeric/numeric.h"
 
@@ -93,12 +95,14 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
   const int32_t count = CurveCount(curve);
   const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(count));
   const std::span<double> y(curve.Level.data(), static_cast<size_t>(count));
+  curve.NoiseDb = EstimatePointNoiseDb(x, y, R.RangeLow, R.RangeHigh);
   SingularityFitRunner fits(engine);
   bool faultShown = false;
+  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb);
   const auto run = [&](std::span<SingularityFitJob> jobs, float width) {
     for (SingularityFitJob& j : jobs) {
       const float f = x[static_cast<size_t>(j.Point)];
-      j.QMax = FitQLimit(f, R.SchroederFreq, R.MaxDecay, R.Graphshown, R.Smoothing);
+      j.QMax = SearchQLimit(FitQLimit(f, R.SchroederFreq, R.MaxDecay, R.Graphshown, R.Smoothing), bounds);
       j.QMin = R.QMinimum;
       j.WidthFactor = width;
     }
@@ -145,7 +149,7 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
 
   // Refinement: each entry, strongest first, is put back and refitted at the
   // points about it; the best fit of its own sign replaces it.
-  SingularityListRecord work;
+  SingularityListRecord WorkFilterSet;
   SortFilterSetByAbsQ1(R);
   const int32_t entries = std::clamp<int32_t>(R.Count, 0, kMaxFilters);
   std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
@@ -170,22 +174,55 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
     if (engine.Stopped()) return abandon();
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, R.FitError[e], x, y, R.Damping);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
-    if (work.Count >= kMaxFilters) {
+    if (WorkFilterSet.Count >= kMaxFilters) {
       engine.Say("Buffer size exceeded by number of filters");
       continue;
     }
-    const auto w = static_cast<size_t>(work.Count++);
-    work.Freq[w] = static_cast<float>(best.Freq);
-    work.Q1[w] = static_cast<float>(best.Q1);
-    work.Q2[w] = static_cast<float>(best.Q2);
-    work.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], R.Damping, 0, count, say);
+    const auto w = static_cast<size_t>(WorkFilterSet.Count++);
+    WorkFilterSet.Freq[w] = static_cast<float>(best.Freq);
+    WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
+    WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
+    WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
+    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], R.Damping, 0, count, say);
   }
 
   curve.TakenOutDamping = R.Damping;
+  RefineOverlappingGroups(WorkFilterSet, R, curve, R.Damping, bounds);
   NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
-  CopyFilterSetEntries(work, R);
+  CopyFilterSetEntries(WorkFilterSet, R);
   return found;
+}
+
+bool SearchResidual(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, int32_t rounds) {
+  const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  for (int32_t round = 0; round < rounds; ++round) {
+    SingularityListRecord extra = R;
+    CopyFilterSetEntries(SingularityListRecord{}, extra);
+    SearchSingularities(extra, curve, engine);
+    if (engine.Stopped()) return false;
+    if (extra.Count <= 0) break;
+    const int32_t count = CurveCount(curve);
+    if (R.Count + extra.Count > kMaxFilters) {
+      // No room: what the search took out goes back.
+      for (int32_t i = 0; i < extra.Count; ++i) {
+        const auto e = static_cast<size_t>(i);
+        ApplySingularityToLevels(std::span(curve.Level).first(static_cast<size_t>(count)),
+                                 std::span(curve.Freq).first(static_cast<size_t>(count)), extra.Q1[e], extra.Q2[e],
+                                 extra.Freq[e], extra.Damping, 0, count, say);
+      }
+      break;
+    }
+    for (int32_t i = 0; i < extra.Count; ++i) {
+      const auto e = static_cast<size_t>(i), to = static_cast<size_t>(R.Count++);
+      R.Freq[to] = extra.Freq[e];
+      R.Q1[to] = extra.Q1[e];
+      R.Q2[to] = extra.Q2[e];
+      R.FitError[to] = extra.FitError[e];
+    }
+    RefineOverlappingGroups(R, R, curve, R.Damping, MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb));
+    NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
+  }
+  return true;
 }
 
 }  // namespace zentor
