@@ -153,7 +153,8 @@ void RefineOverlappingGroups(SingularityListRecord& set, const SingularityListRe
             (set.Q1[k] > 0 ? 20 : -20) * std::log10(q1 / q2)};
   }
   std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return e[a].LnF < e[b].LnF; });
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return e[a].LnF < e[b].LnF || (e[a].LnF == e[b].LnF && a < b); });
   const auto bandwidth = [&](const Entry& v) { return std::exp(v.LnF - v.LnQ); };
 
   std::vector<bool> dropped(e.size(), false);

@@ -1,6 +1,7 @@
 #include "eqdesign/singularity_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -79,7 +80,50 @@ float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const 
   return i == 0 ? at(1) - at(0) : at(i) - at(i - 1);
 }
 
+namespace {
+
+// Marks the points of the range where the curve departs from a straight line
+// by more than its noise explains, over a window of ±16 or ±64 points: in what
+// a set leaves, only there can a singularity be left to find.
+std::vector<bool> StandsOut(std::span<const float> x, std::span<const double> y, int32_t first, int32_t last,
+                            double noiseDb) {
+  const auto n = static_cast<int32_t>(std::min(x.size(), y.size()));
+  std::vector<bool> out(static_cast<size_t>(std::max(n, 0)), false);
+  if (n < 8 || !(noiseDb > 0)) return std::vector<bool>(out.size(), true);
+  // Prefix sums of 1, t, t², v, tv, v² for the least-squares line of any run.
+  std::vector<std::array<double, 6>> sum(static_cast<size_t>(n) + 1, std::array<double, 6>{});
+  for (int32_t i = 0; i < n; ++i) {
+    const auto k = static_cast<size_t>(i);
+    const double t = static_cast<double>(i), v = y[k] > 0 ? 20 * std::log10(y[k]) : 0;
+    const std::array<double, 6> add{1, t, t * t, v, t * v, v * v};
+    for (size_t j = 0; j < 6; ++j) sum[k + 1][j] = sum[k][j] + add[j];
+  }
+  for (const int32_t half : {16, 64}) {
+    const int32_t m = 2 * half + 1;
+    const double limit = noiseDb * (1 + 4 / std::sqrt(2.0 * m));
+    for (int32_t i = std::max(first, 0); i <= std::min(last, n - 1); ++i) {
+      const int32_t a = std::max(i - half, 0), b = std::min(i + half, n - 1);
+      std::array<double, 6> s{};
+      for (size_t j = 0; j < 6; ++j) s[j] = sum[static_cast<size_t>(b) + 1][j] - sum[static_cast<size_t>(a)][j];
+      const double ct = s[2] - s[1] * s[1] / s[0], cv = s[5] - s[3] * s[3] / s[0], ctv = s[4] - s[1] * s[3] / s[0];
+      const double rss = ct > 0 ? cv - ctv * ctv / ct : cv;
+      if (std::sqrt(std::max(rss, 0.0) / s[0]) > limit) out[static_cast<size_t>(i)] = true;
+    }
+  }
+  return out;
+}
+
+bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, bool residual);
+
+}  // namespace
+
 bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine) {
+  return Search(R, curve, engine, false);
+}
+
+namespace {
+
+bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, bool residual) {
   const MessageSink say = [&](const std::string& t) { engine.Say(t); };
   engine.PollNow();
   if (engine.Stopped()) return false;
@@ -116,7 +160,10 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
   const int32_t first = NearestPointIndex(x, R.RangeLow, count, say);
   const int32_t last = NearestPointIndex(x, R.RangeHigh, count, say);
   std::vector<SingularityFitJob> candidates;
-  for (int32_t i = first; i <= last && count > 0; ++i) candidates.push_back({.Point = i});
+  const std::vector<bool> tried =
+      residual ? StandsOut(x, y, first, last, curve.NoiseDb) : std::vector<bool>(static_cast<size_t>(count), true);
+  for (int32_t i = first; i <= last && count > 0; ++i)
+    if (tried[static_cast<size_t>(i)]) candidates.push_back({.Point = i});
   run(candidates, 0.5f);
   if (engine.Stopped()) return abandon();
   std::erase_if(candidates, [](const SingularityFitJob& j) { return !j.Accepted; });
@@ -193,12 +240,14 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
   return found;
 }
 
+}  // namespace
+
 bool SearchResidual(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, int32_t rounds) {
   const MessageSink say = [&](const std::string& t) { engine.Say(t); };
   for (int32_t round = 0; round < rounds; ++round) {
     SingularityListRecord extra = R;
     CopyFilterSetEntries(SingularityListRecord{}, extra);
-    SearchSingularities(extra, curve, engine);
+    Search(extra, curve, engine, true);
     if (engine.Stopped()) return false;
     if (extra.Count <= 0) break;
     const int32_t count = CurveCount(curve);
