@@ -63,13 +63,16 @@ bool ResolvedAboveNoise(std::span<const float> x, double Freq, double Q1, double
   const double f0 = Freq / kTwoPi, centreQ = damping * std::sqrt(q1 * Q2);
   const auto at = std::lower_bound(x.begin(), x.end(), static_cast<float>(f0));
   if (x.size() < 2) return false;
-  const auto i = static_cast<size_t>(std::clamp<std::ptrdiff_t>(at - x.begin(), 1, static_cast<std::ptrdiff_t>(x.size()) - 1));
+  const auto last = static_cast<std::ptrdiff_t>(x.size()) - 1;
+  const auto i = static_cast<size_t>(std::clamp<std::ptrdiff_t>(at - x.begin(), 1, last));
   const double spacing = static_cast<double>(x[i]) - x[i - 1];
   if (!(f0 / centreQ >= kMinSpacings * spacing)) return false;
   return LevelAboveNoise(20 * std::log10(std::max(q1, Q2) / std::min(q1, Q2)), bounds);
 }
 
-bool LevelAboveNoise(double levelDb, const FitBounds& bounds) { return std::fabs(levelDb) > kNoiseLevels * bounds.NoiseDb; }
+bool LevelAboveNoise(double levelDb, const FitBounds& bounds) {
+  return std::fabs(levelDb) > kNoiseLevels * bounds.NoiseDb;
+}
 
 void BoundToReach(double& Q1, double& Q2, double damping, const FitBounds& b) {
   const double q1 = std::fabs(Q1);

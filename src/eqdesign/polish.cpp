@@ -100,7 +100,8 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
     WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
     WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
     WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], set.Damping, 0, count, say);
+    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], set.Damping, 0,
+                             count, say);
   }
 
   engine.Progress(0, 0);

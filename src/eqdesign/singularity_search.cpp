@@ -230,7 +230,8 @@ bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, 
     WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
     WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
     WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], R.Damping, 0, count, say);
+    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], R.Damping, 0,
+                             count, say);
   }
 
   curve.TakenOutDamping = R.Damping;

@@ -138,7 +138,8 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
       s[k] = {std::exp(q[b]), q[b + 2], std::exp(std::clamp(q[b + 1], std::log(0.2), std::log(500.0)))};
     }
     for (size_t i = 0; i < m; ++i) {
-      double model = q[static_cast<Eigen::Index>(3 * n)] + q[static_cast<Eigen::Index>(3 * n + 1)] * std::log(x[i] / 100);
+      const auto line = static_cast<Eigen::Index>(3 * n);
+      double model = q[line] + q[line + 1] * std::log(x[i] / 100);
       for (const KnownSingularity& k : s) model += KnownSingularityDb(k, x[i]);
       r[static_cast<Eigen::Index>(i)] = std::sqrt(w[i]) * (y[i] - model);
     }
