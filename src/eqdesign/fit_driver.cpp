@@ -109,6 +109,13 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   if (R.SelectCode == 4 && !out.Stopped && !SearchResidual(R, *curve, engine, kResidualRounds))
     out.Stopped = engine.Stopped();
 
+  // The new entries answer for what they do to the curve the earlier ones leave.
+  {
+    const auto n = static_cast<size_t>(points);
+    const std::span<const float> f = std::span(C.XValues).first(n);
+    const std::vector<float> left = CorrectedResponseDb(f, std::span(C.YValues).first(n), existing);
+    RemoveWorseningEntries(R, f, left, engine.Settings.EmulationCode);
+  }
   if (accumulate == 1) {
     if (existing.Count > 0) {
       R.Damping = 1.0f;
@@ -137,8 +144,6 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   R.Damping = damping;
   R.Kind = 4;
   RemoveInsignificantFilters(R);
-  RemoveWorseningEntries(R, std::span(C.XValues).first(static_cast<size_t>(points)),
-                         std::span(C.YValues).first(static_cast<size_t>(points)), engine.Settings.EmulationCode);
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
   return out;

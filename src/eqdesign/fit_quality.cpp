@@ -167,8 +167,9 @@ int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float
         bestRms = r;
       }
     }
-    // Lower, or the set still worse than none.
-    if (!(bestRms < now || now > uncorrected)) break;
+    // Lower or the same (an entry the equaliser's steps reduce to nothing), or
+    // the set still worse than none.
+    if (!(bestRms <= now || now > uncorrected)) break;
     RemoveEntry(set, best);
     now = bestRms;
     ++removed;

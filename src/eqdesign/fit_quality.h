@@ -54,9 +54,9 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code);
 
 // A fitted set never makes the fitted curve worse: while removing one entry
-// lowers the log-weighted RMS deviation about a straight line of the curve
+// does not raise the log-weighted RMS deviation about a straight line of the curve
 // (dB) corrected by the set over the set's range (snapped to `code`), the entry
-// whose removal lowers it most goes; then, while the set still leaves the curve
+// whose removal leaves it lowest goes; then, while the set still leaves the curve
 // worse than no correction, the entry whose removal does least harm goes.
 // Returns the number removed.
 int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
