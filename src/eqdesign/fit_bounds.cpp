@@ -27,6 +27,9 @@ FitBounds MakeFitBounds(int32_t code, double noiseDb) {
   b.DipDbMax = std::min<double>(b.DipDbMax, QuantizeEmulatedLevel(code, 1e6f));
   b.PeakDbMax = std::min<double>(b.PeakDbMax, -QuantizeEmulatedLevel(code, -1e6f));
   const double root = std::pow(10.0, std::max(b.DipDbMax, b.PeakDbMax) / 40);
+  b.LevelFloorDb = 0.5 * QuantizeEmulatedLevel(code, 1e-3f);
+  for (float step = 0.01f; b.LevelFloorDb <= 0 && step < 10; step *= 1.25f)
+    b.LevelFloorDb = 0.5 * QuantizeEmulatedLevel(code, step);
   if (code == 5) {
     b.LargerQLow = narrowest;
     b.LargerQHigh = widest;
@@ -71,7 +74,7 @@ bool ResolvedAboveNoise(std::span<const float> x, double Freq, double Q1, double
 }
 
 bool LevelAboveNoise(double levelDb, const FitBounds& bounds) {
-  return std::fabs(levelDb) > kNoiseLevels * bounds.NoiseDb;
+  return std::fabs(levelDb) > std::max(kNoiseLevels * bounds.NoiseDb, bounds.LevelFloorDb);
 }
 
 void BoundToReach(double& Q1, double& Q2, double damping, const FitBounds& b) {

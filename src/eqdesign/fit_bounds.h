@@ -13,6 +13,9 @@ namespace zentor {
 
 struct FitBounds {
   double NoiseDb = 0;  // the curve's point noise (dB), 0 when not estimated
+  // The least level worth an entry: half the equaliser's finest level step,
+  // below which its level control stays at 0 dB.
+  double LevelFloorDb = 0.05;
   // Centre Q √(|Q1|·Q2) and the larger Q |Q1| (at damping 1).
   double CentreQLow = 0, CentreQHigh = 1e30;
   double LargerQLow = 0, LargerQHigh = 1e30;

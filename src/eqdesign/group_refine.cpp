@@ -72,11 +72,12 @@ struct Problem {
       lnQ = std::max(lnQ, std::log(std::max(b.LargerQLow, 1e-6)) - lnRoot);
       lnQ = std::max(lnQ, std::log(smallerQMin) + lnRoot);
     }
-    // Entries keep their order and stay a quarter of the narrower one's
-    // bandwidth apart: two entries on one centre could trade level between
-    // them without end.
+    // Neighbours of opposite kinds stay a quarter of the narrower one's
+    // bandwidth apart: a peak and a dip on one centre could trade level
+    // between them without end.
     for (size_t k = 1; k < entries; ++k) {
       const auto i = static_cast<Eigen::Index>(3 * k);
+      if (peak[k] == peak[k - 1]) continue;
       const double gap = 0.25 * std::exp(-std::max(p[i + 1], p[i - 2]));
       p[i] = std::max(p[i], p[i - 3] + gap);
     }
