@@ -95,6 +95,7 @@ class FitRun {
     engine_.Settings.MaxFreq = static_cast<float>(m.MaxFreq);
     engine_.Settings.Quick = w_.QkCheck->isChecked();
     engine_.Settings.NumInitialLoops = m.NumInitialLoops;
+    engine_.Settings.EmulationCode = w_.GetParametricEQEmulation();
     engine_.Pool = &Pool();
     engine_.Callbacks.Stop = &stop_;
     engine_.Callbacks.Poll = [this] {

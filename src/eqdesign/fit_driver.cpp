@@ -4,12 +4,15 @@
 #include <memory>
 
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_quality.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
 
 namespace zentor {
 
 namespace {
+
+constexpr int32_t kResidualRounds = 2;
 
 void ClearEntries(SingularityListRecord& R) {
   R.Count = 0;
@@ -103,7 +106,16 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
     R.Damping = 1.0f;
     if (!PolishCriticalPeakValues(R, *curve, engine)) out.Stopped = engine.Stopped();
   }
+  if (R.SelectCode == 4 && !out.Stopped && !SearchResidual(R, *curve, engine, kResidualRounds))
+    out.Stopped = engine.Stopped();
 
+  // The new entries answer for what they do to the curve the earlier ones leave.
+  {
+    const auto n = static_cast<size_t>(points);
+    const std::span<const float> f = std::span(C.XValues).first(n);
+    const std::vector<float> left = CorrectedResponseDb(f, std::span(C.YValues).first(n), existing);
+    RemoveWorseningEntries(R, f, left, engine.Settings.EmulationCode);
+  }
   if (accumulate == 1) {
     if (existing.Count > 0) {
       R.Damping = 1.0f;

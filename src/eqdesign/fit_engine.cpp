@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
 
 namespace zentor {
 
@@ -100,11 +101,17 @@ SingularityFitRunner::~SingularityFitRunner() {
 
 bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<SingularityFitJob> jobs, int32_t SelectCode,
                                int32_t ModeCode) {
+  const FitBounds bounds = MakeFitBounds(engine_.Settings.EmulationCode, curve.NoiseDb);
+  const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(std::clamp(curve.Count, 0, kMaxFitPoints)));
   const std::function<void(int32_t, int32_t)> job = [&](int32_t item, int32_t slot) {
     SingularityFitJob& j = jobs[static_cast<size_t>(item)];
     const auto s = static_cast<size_t>(slot);
     j.Accepted = FitOneSingularity(j.Point, curve, spaces_[s], j.Freq, j.Q1, j.Q2, j.FitError, j.QMax, j.QMin,
                                    j.WidthFactor, SelectCode, ModeCode, contexts_[s]);
+    // A singularity the curve does not resolve, or one lost in its noise, is
+    // none; one beyond the equaliser's reach is brought within it.
+    if (j.Accepted) j.Accepted = ResolvedAboveNoise(x, j.Freq, j.Q1, j.Q2, 1.0, bounds);
+    if (j.Accepted) BoundToReach(j.Q1, j.Q2, 1.0, bounds);
   };
   const auto count = static_cast<int32_t>(jobs.size());
   if (engine_.Pool)

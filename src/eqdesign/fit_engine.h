@@ -57,6 +57,9 @@ struct FitEngineSettings {
   float MaxFreq = 80;           // Hz: the refinement's upper limit
   bool Quick = false;           // the quick-fit box
   int32_t NumInitialLoops = 8;  // the main window's constant
+  // The main window's ParametricEQEmulation: 1, 4 and 5 bound the fitted
+  // entries to what that equaliser can be set to.
+  int32_t EmulationCode = 1;
   std::chrono::microseconds PollEvery{50000};
 };
 

@@ -225,11 +225,11 @@ bool FitMatrixC(const SingularityFitWork& work, std::span<const float> curveFreq
   const double best = found.residual;
   const int32_t bestK = found.k, bestJ = found.j;
   if (bestK < 0 || !std::isfinite(best)) return false;
-  cells.BestFreq = work.TrialFreq[static_cast<size_t>(bestK)];
-  cells.BestQ = work.QGrid[static_cast<size_t>(bestJ)];
-  const double ratio = cells.BestQ / work.QFixed;
-  cells.BestLevel = ratio * ratio;
-  cells.Error = std::sqrt(best / found.weightSum);
+  cells.FitBestFreq = work.TrialFreq[static_cast<size_t>(bestK)];
+  cells.FitBestQ = work.QGrid[static_cast<size_t>(bestJ)];
+  const double ratio = cells.FitBestQ / work.QFixed;
+  cells.FitBestLevel = ratio * ratio;
+  cells.FitBestError = std::sqrt(best / found.weightSum);
   return true;
 }
 

@@ -29,12 +29,12 @@ bool LoadLevelArrayC(std::span<double> level, int32_t points, int32_t kind, int3
 void FixDoubleLinearLevelAboutOne(std::span<double> level, int32_t points);
 
 // What the least-squares choice hands back: grid values themselves, so callers
-// may compare BestQ with QGrid for equality.
+// may compare FitBestQ with QGrid for equality.
 struct FitCells {
-  double BestFreq = 0;  // rad/s, one of TrialFreq
-  double BestQ = 0;     // one of QGrid
-  double BestLevel = 0; // the model's centre gain squared; nothing reads it
-  double Error = 0;     // residual of the best trial
+  double FitBestFreq = 0;   // rad/s, one of TrialFreq
+  double FitBestQ = 0;      // one of QGrid
+  double FitBestLevel = 0;  // the model's centre gain squared; nothing reads it
+  double FitBestError = 0;  // residual of the best trial
 };
 
 // Models every trial singularity, each trial frequency Ω with each grid Q, on

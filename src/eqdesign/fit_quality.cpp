@@ -6,6 +6,7 @@
 #include <numbers>
 #include <random>
 
+#include "core/emulation.h"
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
@@ -71,6 +72,27 @@ double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB,
   return std::sqrt(std::max(0.0, swll / sw - mean * mean));
 }
 
+double LogWeightedLineRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high) {
+  const size_t n = std::min(freqs.size(), dB.size());
+  double sw = 0, st = 0, stt = 0, sy = 0, sty = 0, syy = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!(freqs[i] >= low && freqs[i] <= high && freqs[i] > 0)) continue;
+    const double lo = std::log(freqs[i > 0 ? i - 1 : i]), hi = std::log(freqs[i + 1 < n ? i + 1 : i]);
+    const double w = 0.5 * (hi - lo), t = std::log(freqs[i] / 100.0), v = dB[i];
+    sw += w;
+    st += w * t;
+    stt += w * t * t;
+    sy += w * v;
+    sty += w * t * v;
+    syy += w * v * v;
+  }
+  if (!(sw > 0)) return 0;
+  // Residual sum of squares of the weighted straight-line fit.
+  const double ct = stt - st * st / sw, cy = syy - sy * sy / sw, cty = sty - st * sy / sw;
+  const double rss = ct > 0 ? cy - cty * cty / ct : cy;
+  return std::sqrt(std::max(0.0, rss / sw));
+}
+
 std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<const float> dB,
                                        const SingularityListRecord& set) {
   const size_t n = std::min(freqs.size(), dB.size());
@@ -85,6 +107,74 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
   std::vector<float> out(n);
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>(20.0 * std::log10(level[i]));
   return out;
+}
+
+SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code) {
+  SingularityListRecord out = set;
+  for (int32_t i = 0; i < std::clamp<int32_t>(out.Count, 0, kMaxFilters); ++i) {
+    const auto e = static_cast<size_t>(i);
+    if (std::fabs(out.Q1[e]) * 0.1f > out.Q2[e]) out.Q2[e] = std::fabs(out.Q1[e]) * 0.1f;
+    EmulateEQBand(code, out.Freq[e], out.Q1[e], out.Q2[e]);
+  }
+  return out;
+}
+
+namespace {
+
+void RemoveEntry(SingularityListRecord& set, int32_t i) {
+  const int32_t n = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+  for (int32_t j = i; j + 1 < n; ++j) {
+    const auto k = static_cast<size_t>(j);
+    set.Freq[k] = set.Freq[k + 1];
+    set.Q1[k] = set.Q1[k + 1];
+    set.Q2[k] = set.Q2[k + 1];
+    set.FitError[k] = set.FitError[k + 1];
+  }
+  if (n > 0) {
+    const auto last = static_cast<size_t>(n - 1);
+    set.Freq[last] = set.Q1[last] = set.Q2[last] = set.FitError[last] = 0;
+    set.Count = n - 1;
+  }
+}
+
+}  // namespace
+
+int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
+                               int32_t code) {
+  const double low = set.RangeLow, high = set.RangeHigh;
+  // Only the range and the points either side of it weigh.
+  const size_t n = std::min(freqs.size(), dB.size());
+  size_t first = 0, last = n;
+  while (first + 1 < n && freqs[first + 1] < low) ++first;
+  while (last > first + 1 && freqs[last - 2] > high) --last;
+  freqs = freqs.subspan(first, last - first);
+  dB = dB.subspan(first, last - first);
+  const auto rms = [&](const SingularityListRecord& s) {
+    return LogWeightedLineRmsDb(freqs, CorrectedResponseDb(freqs, dB, SnapSetToEqualiser(s, code)), low, high);
+  };
+  const double uncorrected = LogWeightedLineRmsDb(freqs, dB, low, high);
+  double now = rms(set);
+  int32_t removed = 0;
+  while (set.Count > 0) {
+    int32_t best = -1;
+    double bestRms = 0;
+    for (int32_t i = 0; i < set.Count; ++i) {
+      SingularityListRecord without = set;
+      RemoveEntry(without, i);
+      const double r = rms(without);
+      if (best < 0 || r < bestRms) {
+        best = i;
+        bestRms = r;
+      }
+    }
+    // Lower or the same (an entry the equaliser's steps reduce to nothing), or
+    // the set still worse than none.
+    if (!(bestRms <= now || now > uncorrected)) break;
+    RemoveEntry(set, best);
+    now = bestRms;
+    ++removed;
+  }
+  return removed;
 }
 
 bool FitSetWithDampingRamp(std::span<const float> freqs, std::span<const float> dB, SingularityListRecord& R,
@@ -107,11 +197,13 @@ bool FitSetWithDampingRamp(std::span<const float> freqs, std::span<const float> 
     R.Damping = 1.0f;
     PolishCriticalPeakValues(R, *curve, engine);
   }
+  SearchResidual(R, *curve, engine, 2);
   SortFilterSetByKey1(R, true);
   R.NumInitialLoops = loops;
   R.Damping = damping;
   R.Kind = 4;
   RemoveInsignificantFilters(R);
+  RemoveWorseningEntries(R, freqs, dB, engine.Settings.EmulationCode);
   return found;
 }
 

@@ -41,9 +41,26 @@ std::vector<float> KnownResponseDb(std::span<const float> freqs, std::span<const
 // Log-frequency-weighted RMS deviation (dB) of the levels about their weighted
 // mean, over the points from low to high Hz.
 double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high);
+// The same about the straight line in log frequency that best fits the levels
+// there: a tilt is no deviation.
+double LogWeightedLineRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high);
 // The response after correction by the set: every entry divided out.
 std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<const float> dB,
                                        const SingularityListRecord& set);
+
+// The set as the applied list would set it on equaliser `code`: each entry
+// held to the new-filter dialog's 20 dB and snapped to the equaliser's steps
+// (codes without steps leave it as it is).
+SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code);
+
+// A fitted set never makes the fitted curve worse: while removing one entry
+// does not raise the log-weighted RMS deviation about a straight line of the curve
+// (dB) corrected by the set over the set's range (snapped to `code`), the entry
+// whose removal leaves it lowest goes; then, while the set still leaves the curve
+// worse than no correction, the entry whose removal does least harm goes.
+// Returns the number removed.
+int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
+                               int32_t code);
 
 // A whole fit of one curve as the fit driver runs it: the search at the set's
 // damping, then NumInitialLoops polish passes with the damping rising to 1 and

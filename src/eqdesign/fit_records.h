@@ -29,6 +29,8 @@ struct FitCurveRecord {
   // Putting an entry back must undo exactly what was taken out, or a damping
   // that changes between passes drifts every Q by the ratio of the dampings.
   float TakenOutDamping = 0;
+  // The point noise of the curve as the fit got it (dB; 0: not estimated).
+  double NoiseDb = 0;
 };
 
 // The state of one one-singularity fit, fields in their documented order.

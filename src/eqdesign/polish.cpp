@@ -7,6 +7,9 @@
 #include <string>
 
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
+#include "eqdesign/fit_quality.h"
+#include "eqdesign/group_refine.h"
 #include "eqdesign/near_duplicates.h"
 #include "eqdesign/singularity_search.h"
 
@@ -32,7 +35,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
     return false;
   };
 
-  SingularityListRecord work;
+  SingularityListRecord WorkFilterSet;
   switch (set.SelectCode) {
     case 1:
     case 2:
@@ -58,6 +61,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
   SingularityFitRunner fits(engine);
   bool faultShown = false;
   std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
+  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb);
 
   for (int32_t i = 0; i < entries; ++i) {
     engine.Progress(++done, steps);
@@ -78,7 +82,8 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
       const float f = x[static_cast<size_t>(p)];
       if (!(set.RangeLow < f && f < set.RangeHigh)) continue;
       near[tried++] = {.Point = p,
-                       .QMax = FitQLimit(f, set.SchroederFreq, set.MaxDecay, set.Graphshown, set.Smoothing),
+                       .QMax = SearchQLimit(
+                           FitQLimit(f, set.SchroederFreq, set.MaxDecay, set.Graphshown, set.Smoothing), bounds),
                        .QMin = set.QMinimum,
                        .WidthFactor = set.SecondaryPolishWidth};
     }
@@ -90,18 +95,20 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
 
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, set.FitError[e], x, y, putBack);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
-    const auto w = static_cast<size_t>(work.Count++);
-    work.Freq[w] = static_cast<float>(best.Freq);
-    work.Q1[w] = static_cast<float>(best.Q1);
-    work.Q2[w] = static_cast<float>(best.Q2);
-    work.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], set.Damping, 0, count, say);
+    const auto w = static_cast<size_t>(WorkFilterSet.Count++);
+    WorkFilterSet.Freq[w] = static_cast<float>(best.Freq);
+    WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
+    WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
+    WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
+    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], set.Damping, 0,
+                             count, say);
   }
 
   engine.Progress(0, 0);
   curve.TakenOutDamping = set.Damping;
+  RefineOverlappingGroups(WorkFilterSet, set, curve, set.Damping, bounds);
   NormaliseFitCurve(curve, set.RangeLow, set.RangeHigh);
-  CopyFilterSetEntries(work, set);
+  CopyFilterSetEntries(WorkFilterSet, set);
   ++engine.Counters.PolishPasses;
   if (engine.PassDampings.size() >= 256) engine.PassDampings.erase(engine.PassDampings.begin());
   engine.PassDampings.push_back(set.Damping);
@@ -114,29 +121,34 @@ bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int
   const auto curve = std::make_unique<FitCurveRecord>();
   if (!PrepareFitCurve(freqs, dB, count, set.ModeCode, set.LoudspeakerOrder, *curve)) return true;
   const int32_t n = curve->Count;
+  curve->NoiseDb = EstimatePointNoiseDb(std::span(curve->Freq).first(static_cast<size_t>(n)),
+                                        std::span(curve->Level).first(static_cast<size_t>(n)), set.RangeLow,
+                                        set.RangeHigh);
   const int32_t entries = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
   for (int32_t i = 0; i < entries; ++i) {
     const auto e = static_cast<size_t>(i);
     ApplySingularityToLevels(curve->Level, curve->Freq, -set.Q1[e], set.Q2[e], set.Freq[e], 1.0f, 0, n, say);
   }
-  SingularityListRecord polished;
-  CopyFilterSet(set, polished);
+  SingularityListRecord PolishFilterSet;
+  CopyFilterSet(set, PolishFilterSet);
   curve->TakenOutDamping = 1.0f;
-  NormaliseFitCurve(*curve, polished.RangeLow, polished.RangeHigh);
-  const float damping = polished.Damping;
-  polished.Damping = 1.0f;
+  NormaliseFitCurve(*curve, PolishFilterSet.RangeLow, PolishFilterSet.RangeHigh);
+  const float damping = PolishFilterSet.Damping;
+  PolishFilterSet.Damping = 1.0f;
 
   bool finished = true;
   const auto passes = [&] {
     for (int32_t k = 0; k < engine.Settings.NumInitialLoops && finished; ++k)
-      finished = PolishCriticalPeakValues(polished, *curve, engine);
+      finished = PolishCriticalPeakValues(PolishFilterSet, *curve, engine);
   };
   passes();
-  if (finished && RemoveNearDuplicateFilters(polished, say) > 0) passes();
+  if (finished && RemoveNearDuplicateFilters(PolishFilterSet, say) > 0) passes();
 
-  polished.Damping = damping;
-  RemoveInsignificantFilters(polished);
-  CopyFilterSet(polished, set);
+  PolishFilterSet.Damping = damping;
+  RemoveInsignificantFilters(PolishFilterSet);
+  RemoveWorseningEntries(PolishFilterSet, freqs.first(static_cast<size_t>(n)), dB.first(static_cast<size_t>(n)),
+                         engine.Settings.EmulationCode);
+  CopyFilterSet(PolishFilterSet, set);
   return finished;
 }
 

@@ -183,8 +183,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
   const auto lower = static_cast<float>(QMin);
   const int32_t B = (bodeDip ? 5 : 3) - (context.Quick ? 1 : 0);
 
-  SingularityFitWork& fw = work.Fit;
-  SingularityFitWork& lw = work.Level;
+  SingularityFitWork& fw = work.FitWork;
+  SingularityFitWork& lw = work.LevelFitWork;
   for (SingularityFitWork* w : {&fw, &lw}) {
     w->NumQ = kGridQ;
     w->NumQFixed = 1;
@@ -214,8 +214,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
     if (!LoadLevelArrayC(fw.Level, fw.NumPoints, kind, n, y, count)) return refuse();
     FixDoubleLinearLevelAboutOne(fw.Level, fw.NumPoints);
     if (!FitMatrixC(fw, curve.Freq, count, n, cells, &counters.Evaluations, true)) return refuse();
-    Freq = cells.BestFreq;
-    Q1 = std::fabs(cells.BestQ);
+    Freq = cells.FitBestFreq;
+    Q1 = std::fabs(cells.FitBestQ);
     Q2 = QMin;
     NarrowByDistance(fw, Q1);
     ClampRange(fw, lower, upper);
@@ -275,8 +275,8 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       const int64_t before = counters.Evaluations;
       if (!FitMatrixC(lw, curve.Freq, count, n, cells, &counters.Evaluations, true)) return refuse();
       levelEvaluations[static_cast<size_t>(r)] = counters.Evaluations - before;
-      Q2 = std::fabs(cells.BestQ);
-      Freq = cells.BestFreq;
+      Q2 = std::fabs(cells.FitBestQ);
+      Freq = cells.FitBestFreq;
       NarrowByNeighbours(lw, Q2);
       ClampRange(lw, lower, upper);
     }
@@ -311,9 +311,9 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       const int64_t before = counters.Evaluations;
       if (!FitMatrixC(fw, curve.Freq, count, n, cells, &counters.Evaluations)) return refuse();
       weightedEvaluations[static_cast<size_t>(r)] = counters.Evaluations - before;
-      Freq = cells.BestFreq;
-      Q1 = std::fabs(cells.BestQ);
-      FitError = FitErrorToScore(cells.Error);
+      Freq = cells.FitBestFreq;
+      Q1 = std::fabs(cells.FitBestQ);
+      FitError = FitErrorToScore(cells.FitBestError);
       NarrowByDistance(fw, Q1);
       ClampRange(fw, lower, upper);
     }

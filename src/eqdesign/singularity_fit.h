@@ -38,8 +38,8 @@ struct SingularityFitContext {
 // The two work records of one fit: the plain and weighted searches, and the
 // level-normalised one. Sized once; a fit allocates nothing.
 struct SingularityFitWorkspace {
-  SingularityFitWork Fit;
-  SingularityFitWork Level;
+  SingularityFitWork FitWork;
+  SingularityFitWork LevelFitWork;
 };
 
 // Window width for a bandwidth of `bandwidth` curve points: nearest(widthFactor ×

@@ -1,6 +1,7 @@
 #include "eqdesign/singularity_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -9,6 +10,8 @@
 #include "base/text_number.h"
 #include "core/filter_design.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
+#include "eqdesign/group_refine.h"
 #include "eqdesign/peak_dip.h"
 #include "platform/numeric/numeric.h"
 
@@ -77,7 +80,50 @@ float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const 
   return i == 0 ? at(1) - at(0) : at(i) - at(i - 1);
 }
 
+namespace {
+
+// Marks the points of the range where the curve departs from a straight line
+// by more than its noise explains, over a window of ±16 or ±64 points: in what
+// a set leaves, only there can a singularity be left to find.
+std::vector<bool> StandsOut(std::span<const float> x, std::span<const double> y, int32_t first, int32_t last,
+                            double noiseDb) {
+  const auto n = static_cast<int32_t>(std::min(x.size(), y.size()));
+  std::vector<bool> out(static_cast<size_t>(std::max(n, 0)), false);
+  if (n < 8 || !(noiseDb > 0)) return std::vector<bool>(out.size(), true);
+  // Prefix sums of 1, t, t², v, tv, v² for the least-squares line of any run.
+  std::vector<std::array<double, 6>> sum(static_cast<size_t>(n) + 1, std::array<double, 6>{});
+  for (int32_t i = 0; i < n; ++i) {
+    const auto k = static_cast<size_t>(i);
+    const double t = static_cast<double>(i), v = y[k] > 0 ? 20 * std::log10(y[k]) : 0;
+    const std::array<double, 6> add{1, t, t * t, v, t * v, v * v};
+    for (size_t j = 0; j < 6; ++j) sum[k + 1][j] = sum[k][j] + add[j];
+  }
+  for (const int32_t half : {16, 64}) {
+    const int32_t m = 2 * half + 1;
+    const double limit = noiseDb * (1 + 4 / std::sqrt(2.0 * m));
+    for (int32_t i = std::max(first, 0); i <= std::min(last, n - 1); ++i) {
+      const int32_t a = std::max(i - half, 0), b = std::min(i + half, n - 1);
+      std::array<double, 6> s{};
+      for (size_t j = 0; j < 6; ++j) s[j] = sum[static_cast<size_t>(b) + 1][j] - sum[static_cast<size_t>(a)][j];
+      const double ct = s[2] - s[1] * s[1] / s[0], cv = s[5] - s[3] * s[3] / s[0], ctv = s[4] - s[1] * s[3] / s[0];
+      const double rss = ct > 0 ? cv - ctv * ctv / ct : cv;
+      if (std::sqrt(std::max(rss, 0.0) / s[0]) > limit) out[static_cast<size_t>(i)] = true;
+    }
+  }
+  return out;
+}
+
+bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, bool residual);
+
+}  // namespace
+
 bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine) {
+  return Search(R, curve, engine, false);
+}
+
+namespace {
+
+bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, bool residual) {
   const MessageSink say = [&](const std::string& t) { engine.Say(t); };
   engine.PollNow();
   if (engine.Stopped()) return false;
@@ -93,12 +139,14 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
   const int32_t count = CurveCount(curve);
   const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(count));
   const std::span<double> y(curve.Level.data(), static_cast<size_t>(count));
+  curve.NoiseDb = EstimatePointNoiseDb(x, y, R.RangeLow, R.RangeHigh);
   SingularityFitRunner fits(engine);
   bool faultShown = false;
+  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb);
   const auto run = [&](std::span<SingularityFitJob> jobs, float width) {
     for (SingularityFitJob& j : jobs) {
       const float f = x[static_cast<size_t>(j.Point)];
-      j.QMax = FitQLimit(f, R.SchroederFreq, R.MaxDecay, R.Graphshown, R.Smoothing);
+      j.QMax = SearchQLimit(FitQLimit(f, R.SchroederFreq, R.MaxDecay, R.Graphshown, R.Smoothing), bounds);
       j.QMin = R.QMinimum;
       j.WidthFactor = width;
     }
@@ -112,7 +160,10 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
   const int32_t first = NearestPointIndex(x, R.RangeLow, count, say);
   const int32_t last = NearestPointIndex(x, R.RangeHigh, count, say);
   std::vector<SingularityFitJob> candidates;
-  for (int32_t i = first; i <= last && count > 0; ++i) candidates.push_back({.Point = i});
+  const std::vector<bool> tried =
+      residual ? StandsOut(x, y, first, last, curve.NoiseDb) : std::vector<bool>(static_cast<size_t>(count), true);
+  for (int32_t i = first; i <= last && count > 0; ++i)
+    if (tried[static_cast<size_t>(i)]) candidates.push_back({.Point = i});
   run(candidates, 0.5f);
   if (engine.Stopped()) return abandon();
   std::erase_if(candidates, [](const SingularityFitJob& j) { return !j.Accepted; });
@@ -145,7 +196,7 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
 
   // Refinement: each entry, strongest first, is put back and refitted at the
   // points about it; the best fit of its own sign replaces it.
-  SingularityListRecord work;
+  SingularityListRecord WorkFilterSet;
   SortFilterSetByAbsQ1(R);
   const int32_t entries = std::clamp<int32_t>(R.Count, 0, kMaxFilters);
   std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
@@ -170,22 +221,58 @@ bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEng
     if (engine.Stopped()) return abandon();
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, R.FitError[e], x, y, R.Damping);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
-    if (work.Count >= kMaxFilters) {
+    if (WorkFilterSet.Count >= kMaxFilters) {
       engine.Say("Buffer size exceeded by number of filters");
       continue;
     }
-    const auto w = static_cast<size_t>(work.Count++);
-    work.Freq[w] = static_cast<float>(best.Freq);
-    work.Q1[w] = static_cast<float>(best.Q1);
-    work.Q2[w] = static_cast<float>(best.Q2);
-    work.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -work.Q1[w], work.Q2[w], work.Freq[w], R.Damping, 0, count, say);
+    const auto w = static_cast<size_t>(WorkFilterSet.Count++);
+    WorkFilterSet.Freq[w] = static_cast<float>(best.Freq);
+    WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
+    WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
+    WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
+    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], R.Damping, 0,
+                             count, say);
   }
 
   curve.TakenOutDamping = R.Damping;
+  RefineOverlappingGroups(WorkFilterSet, R, curve, R.Damping, bounds);
   NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
-  CopyFilterSetEntries(work, R);
+  CopyFilterSetEntries(WorkFilterSet, R);
   return found;
+}
+
+}  // namespace
+
+bool SearchResidual(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, int32_t rounds) {
+  const MessageSink say = [&](const std::string& t) { engine.Say(t); };
+  for (int32_t round = 0; round < rounds; ++round) {
+    SingularityListRecord extra = R;
+    CopyFilterSetEntries(SingularityListRecord{}, extra);
+    Search(extra, curve, engine, true);
+    if (engine.Stopped()) return false;
+    if (extra.Count <= 0) break;
+    const int32_t count = CurveCount(curve);
+    if (R.Count + extra.Count > kMaxFilters) {
+      // No room: what the search took out goes back.
+      for (int32_t i = 0; i < extra.Count; ++i) {
+        const auto e = static_cast<size_t>(i);
+        ApplySingularityToLevels(std::span(curve.Level).first(static_cast<size_t>(count)),
+                                 std::span(curve.Freq).first(static_cast<size_t>(count)), extra.Q1[e], extra.Q2[e],
+                                 extra.Freq[e], extra.Damping, 0, count, say);
+      }
+      break;
+    }
+    for (int32_t i = 0; i < extra.Count; ++i) {
+      const auto e = static_cast<size_t>(i), to = static_cast<size_t>(R.Count++);
+      R.Freq[to] = extra.Freq[e];
+      R.Q1[to] = extra.Q1[e];
+      R.Q2[to] = extra.Q2[e];
+      R.FitError[to] = extra.FitError[e];
+    }
+    RefineOverlappingGroups(R, R, curve, R.Damping, MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb));
+    NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
+  }
+  return true;
 }
 
 }  // namespace zentor

@@ -40,4 +40,12 @@ float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const 
 // A stop request abandons the search: curve and R as they were, false.
 bool SearchSingularities(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine);
 
+// Searches what R leaves in the curve (its residual, R's entries taken out at
+// R's damping) and adds what that search files, then refines overlapping
+// entries of R together; again, up to `rounds` times, while it finds anything.
+// A singularity beside a stronger one is often no peak or dip of the curve
+// until that one is divided out. False when a stop request ended it: the round
+// in progress is undone.
+bool SearchResidual(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, int32_t rounds);
+
 }  // namespace zentor

@@ -7,7 +7,11 @@
 #include <random>
 #include <vector>
 
+#include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
 #include "eqdesign/fit_curves.h"
+#include "eqdesign/fit_corpus.h"
+#include "eqdesign/group_refine.h"
 #include "eqdesign/fit_quality.h"
 
 namespace zentor {
@@ -122,6 +126,66 @@ TEST(FitQuality, ThreeSingularitiesOnTheGatedGrid) {
   const double before = LogWeightedRmsDb(grid, dB, 25, 80);
   const double after = LogWeightedRmsDb(grid, CorrectedResponseDb(grid, dB, R), 25, 80);
   EXPECT_LE(after, 0.4 * before);
+}
+
+TEST(FitBounds, NoiseReachAndResolution) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const KnownSingularity peak{50, 12, 5};
+  for (const bool withPeak : {false, true}) {
+    const auto s = withPeak ? std::span<const KnownSingularity>(&peak, 1) : std::span<const KnownSingularity>();
+    const test::KnownCurve k = test::MakeKnownCurve(f, s, 20, 300, 1.0, 0.3, 5);
+    const double noise = EstimatePointNoiseDb(f, std::span(k.curve->Level).first(f.size()), 20, 300);
+    EXPECT_NEAR(noise, 0.3, 0.03) << withPeak;
+  }
+  // The equalisers' narrowest and widest bands and their levels, the list's 20 dB at most.
+  const FitBounds b1 = MakeFitBounds(1, 0), b5 = MakeFitBounds(5, 0), b2 = MakeFitBounds(2, 0);
+  EXPECT_NEAR(b1.CentreQLow, 1 / (2 * std::sqrt(2.0)), 1e-4);
+  EXPECT_NEAR(b1.CentreQHigh, 60 / std::sqrt(2.0), 1e-3);
+  EXPECT_EQ(b1.PeakDbMax, 20);
+  EXPECT_EQ(b1.DipDbMax, 16);
+  EXPECT_NEAR(b5.LargerQHigh, 10, 1e-4);
+  EXPECT_NEAR(b5.PeakDbMax, 15, 1e-4);
+  EXPECT_NEAR(b5.DipDbMax, 10, 1e-4);
+  EXPECT_EQ(b2.CentreQHigh, 1e30);
+  // A +12 dB peak of centre Q 15 within the DCX 2496's reach: its larger Q 10, its level kept.
+  double q1 = 15 * std::pow(10.0, 12.0 / 40), q2 = 15 / std::pow(10.0, 12.0 / 40);
+  BoundToReach(q1, q2, 1.0, b5);
+  EXPECT_NEAR(q1, 10, 1e-9);
+  EXPECT_NEAR(20 * std::log10(q1 / q2), 12, 1e-9);
+  // Three points wide at the least, and above three noise deviations.
+  const FitBounds noisy = MakeFitBounds(2, 0.5);
+  const auto qs = [](double dB, double q) {
+    return std::pair{q * std::pow(10.0, dB / 40), q / std::pow(10.0, dB / 40)};
+  };
+  const auto [a1, a2] = qs(6, 40.0 / (2.5 * 0.37));
+  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, a1, a2, 1.0, noisy));
+  const auto [b1q, b2q] = qs(1.2, 4);
+  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, b1q, b2q, 1.0, noisy));
+  const auto [c1, c2] = qs(2, 4);
+  EXPECT_TRUE(ResolvedAboveNoise(f, kTwoPi * 40, c1, c2, 1.0, noisy));
+}
+
+TEST(FitQuality, OverlappingEntriesSettleTogether) {
+  const KnownSingularity known[] = {{40, 9, 6}, {44, -8, 5}};
+  const KnownSingularity start[] = {{41, 6, 4}, {43, -5, 7}};
+  test::KnownCurve k = test::MakeKnownCurve(LogGrid(2000, 20, 20000), known);
+  SingularityListRecord R = FitSetHeader(6, 25, 80, 1.0f / 48);
+  const SingularityListRecord s = test::SetOf(start);
+  CopyFilterSetEntries(s, R);
+  std::span<double> y(k.curve->Level.data(), static_cast<size_t>(k.curve->Count));
+  for (int32_t i = 0; i < R.Count; ++i) {
+    const auto e = static_cast<size_t>(i);
+    ApplySingularityToLevels(y, k.curve->Freq, -R.Q1[e], R.Q2[e], R.Freq[e], 1.0f, 0, k.curve->Count,
+                             test::QuietSink());
+  }
+  RefineOverlappingGroups(R, R, *k.curve, 1.0f, MakeFitBounds(2, 0));
+  ASSERT_EQ(R.Count, 2);
+  const std::vector<KnownSingularity> got = test::SingularitiesOf(R);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_NEAR(got[i].FreqHz, known[i].FreqHz, 0.002 * known[i].FreqHz);
+    EXPECT_NEAR(got[i].LevelDb, known[i].LevelDb, 0.05);
+    EXPECT_NEAR(got[i].CentreQ, known[i].CentreQ, 0.01 * known[i].CentreQ);
+  }
 }
 
 }  // namespace

@@ -132,9 +132,9 @@ TEST(FitKernel, EvaluatorAgreesWithAPlainLoopOverEveryShape) {
         if (r < best) best = r, bk = k, bj = j;
       }
     }
-    EXPECT_NEAR(cells.Error, best, 1e-12 * std::max(1.0, best)) << s.trials << "x" << s.qs << "x" << s.points;
-    EXPECT_EQ(cells.BestFreq, w.TrialFreq[bk]);
-    EXPECT_EQ(cells.BestQ, w.QGrid[bj]);
+    EXPECT_NEAR(cells.FitBestError, best, 1e-12 * std::max(1.0, best)) << s.trials << "x" << s.qs << "x" << s.points;
+    EXPECT_EQ(cells.FitBestFreq, w.TrialFreq[bk]);
+    EXPECT_EQ(cells.FitBestQ, w.QGrid[bj]);
   }
 }
 
@@ -146,15 +146,15 @@ TEST(FitKernel, RecoversTheTrialATargetWasBuiltFrom) {
     w.Level[i] = Model(w.TrialFreq[k0], w.QGrid[j0], w.QFixed, kTwoPi * f[static_cast<size_t>(150 - 12 + i)]);
   FitCells cells;
   ASSERT_TRUE(FitMatrixC(w, f, 400, 150, cells));
-  EXPECT_LT(cells.Error, 1e-12);
-  EXPECT_EQ(cells.BestFreq, w.TrialFreq[k0]);
-  EXPECT_EQ(cells.BestQ, w.QGrid[j0]);  // the grid value itself, bit for bit
+  EXPECT_LT(cells.FitBestError, 1e-12);
+  EXPECT_EQ(cells.FitBestFreq, w.TrialFreq[k0]);
+  EXPECT_EQ(cells.FitBestQ, w.QGrid[j0]);  // the grid value itself, bit for bit
 
   // Equal grid values tie; the first wins.
   for (size_t j = 0; j < 10; ++j) w.QGrid[j] = w.QGrid[j0];
   ASSERT_TRUE(FitMatrixC(w, f, 400, 150, cells));
-  EXPECT_EQ(cells.BestFreq, w.TrialFreq[k0]);
-  EXPECT_EQ(cells.BestQ, w.QGrid[0]);
+  EXPECT_EQ(cells.FitBestFreq, w.TrialFreq[k0]);
+  EXPECT_EQ(cells.FitBestQ, w.QGrid[0]);
 
   // A window off the curve, counts past the arrays, no weight, a non-finite level.
   EXPECT_FALSE(FitMatrixC(w, f, 160, 150, cells));
@@ -294,8 +294,8 @@ TEST(OneSingularityFit, RefusalsAtTheBoundsAndTheLowEnd) {
   const KnownSingularity broad{x[250], 9, 0.7};
   const auto wide = test::MakeKnownCurve(x, std::span(&broad, 1));
   f = RunFit(*wide.curve, 250, 100, 4, 6, false, 8, 4.0f);
-  EXPECT_EQ(f.work.Level.NumPoints, 200);
-  EXPECT_EQ(f.work.Fit.NumPoints, 200);
+  EXPECT_EQ(f.work.LevelFitWork.NumPoints, 200);
+  EXPECT_EQ(f.work.FitWork.NumPoints, 200);
 
   // Damaged curves: a level that is not a number, two points at one frequency.
   auto damaged = test::MakeKnownCurve(Linear(400, 0.37), std::span(&kPeak, 1));
@@ -416,8 +416,8 @@ TEST(OneSingularityFit, RecoversAKnownPeakOrDipOnBothGrids) {
         const Eigen::Vector3d truth(std::log(kTwoPi * s.FreqHz), std::log(s.LevelDb > 0 ? qp : qz),
                                     std::log(s.LevelDb > 0 ? qz : qp));
         const double optimum =
-            std::min(LeastSquaresOptimum(k, f.work.Fit, n, fitted), LeastSquaresOptimum(k, f.work.Fit, n, truth));
-        const double residual = WindowResidual(k, f.work.Fit, n, fitted);
+            std::min(LeastSquaresOptimum(k, f.work.FitWork, n, fitted), LeastSquaresOptimum(k, f.work.FitWork, n, truth));
+        const double residual = WindowResidual(k, f.work.FitWork, n, fitted);
         // The target is one of the model's own shapes: the fit must reach the optimum.
         EXPECT_LE(residual, 1.25 * optimum + 1e-6) << "optimum " << optimum;
       }
