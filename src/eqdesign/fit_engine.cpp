@@ -75,6 +75,9 @@ void FitPool::Run(int32_t count, const std::function<void(int32_t, int32_t)>& jo
     lock.lock();
   }
   job_ = nullptr;
+  lock.unlock();
+  // A batch the workers finished before the calling thread checked still polls when due.
+  maybePoll();
 }
 
 SingularityFitRunner::SingularityFitRunner(FitEngine& engine) : engine_(engine) {

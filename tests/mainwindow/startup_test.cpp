@@ -317,7 +317,9 @@ TEST_F(UserSettingsTest, LegacyFileStaysWhenTheSettingsCannotBeWritten) {
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("blocker"), std::vector<uint8_t>{1}));
   SetSettingsFolder(TempPath("blocker") + "/config");  // a folder below a plain file
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  dialogs.ExpectMessage();
   Start();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
   EXPECT_TRUE(FileExists(TempPath("QelUser")));
 }
 
