@@ -647,8 +647,7 @@ bool DistForm::WriteDistortionOutputFile(const std::string& fileName) {
   rows(IntermodList, IntermodPower, IntermodLevel, c.intermod);
   rows(HarmonicList, HarmonicPower, HarmonicLevel, c.harmonic);
   const std::string text = DistortionOutputText(c);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  if (WriteWholeFileAtomic(fileName, std::span<const uint8_t>(bytes, text.size()))) return true;
+  if (WriteWholeFileAtomic(fileName, text)) return true;
   MsgBox("Error 6212: Distortion output file could not be written");
   return false;
 }

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/binary_io.h"
 #include "base/text_number.h"
 #include "core/helpers.h"
@@ -39,12 +39,11 @@ bool WriteTestCDFile(const std::string& path, std::span<const int16_t> left, std
   const size_t n = std::min(left.size(), right.size());
   const int64_t values = 2 * static_cast<int64_t>(n) * periods;
   if (n == 0 || periods < 0 || 2 * values + 36 > INT32_MAX) return false;
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  AtomicFile file(path);
+  if (!file.Open()) return false;
   BinaryWriter head;
   WriteWavHeader(head, MakeWavHeader(2, sampleRate, static_cast<int32_t>(values)));
-  bool ok = file.write(reinterpret_cast<const char*>(head.data().data()), static_cast<qint64>(head.data().size())) ==
-            static_cast<qint64>(head.data().size());
+  bool ok = file.Write(head.data());
   // One interleaved period, little-endian, written as often as asked.
   std::vector<uint8_t> period(4 * n);
   for (size_t i = 0; i < n; ++i) {
@@ -56,15 +55,11 @@ bool WriteTestCDFile(const std::string& path, std::span<const int16_t> left, std
     period[4 * i + 3] = static_cast<uint8_t>(r >> 8);
   }
   for (int32_t p = 0; ok && p < periods; ++p) {
-    ok = file.write(reinterpret_cast<const char*>(period.data()), static_cast<qint64>(period.size())) ==
-         static_cast<qint64>(period.size());
+    ok = file.Write(period);
     if (step) step();
   }
-  if (!ok) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  // A failed write or commit leaves the old file as it was.
+  return ok && file.Commit();
 }
 
 CreateTestCD::CreateTestCD(QWidget* parent) : QDialog(parent) {

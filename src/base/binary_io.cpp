@@ -1,7 +1,6 @@
 #include "base/binary_io.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <bit>
 #include <cstring>
@@ -137,17 +136,6 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t m
   if (f.error() != QFileDevice::NoError) return false;
   out.assign(all.begin(), all.end());
   return true;
-}
-
-bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data) {
-  QSaveFile f(QString::fromStdString(path));
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(data.size())) !=
-      static_cast<qint64>(data.size())) {
-    f.cancelWriting();
-    return false;
-  }
-  return f.commit();
 }
 
 }  // namespace zentor

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"  // WriteWholeFileAtomic, the one file writer
+
 namespace zentor {
 
 // In-memory text is UTF-8; files hold Latin-1. Characters outside Latin-1 become "?".
@@ -80,8 +82,5 @@ class BinaryReader {
 // A file longer than maxBytes (the largest legal file of the caller's format) is
 // refused before anything is read, so a huge file never lands in memory.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
-// Writes through a temporary file renamed over the target, so a failed write
-// never destroys the old file.
-bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data);
 
 }  // namespace zentor

@@ -111,8 +111,7 @@ std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied) {
 bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied) {
   std::string text;
   for (const std::string& line : EQReportLines(applied)) text += "\"" + line + "\"\r\n";
-  return WriteWholeFileAtomic(
-      path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  return WriteWholeFileAtomic(path, text);
 }
 
 void TextEQ_Click() {

@@ -42,15 +42,9 @@ void FitPool::Work(int32_t slot) {
 }
 
 void FitPool::Run(int32_t count, const std::function<void(int32_t, int32_t)>& job,
-                  const std::function<void()>& poll, std::chrono::microseconds every,
-                  std::chrono::steady_clock::time_point& lastPoll) {
-  using Clock = std::chrono::steady_clock;
+                  const std::function<void()>& poll, std::chrono::microseconds every, PollClock& clock) {
   const auto maybePoll = [&] {
-    if (!poll) return;
-    const auto now = Clock::now();
-    if (now - lastPoll < every) return;
-    lastPoll = now;
-    poll();
+    if (poll && clock.Due(every)) poll();
   };
   if (count <= 0) return;
   if (workers_.empty()) {
@@ -82,6 +76,9 @@ void FitPool::Run(int32_t count, const std::function<void(int32_t, int32_t)>& jo
     lock.lock();
   }
   job_ = nullptr;
+  lock.unlock();
+  // A batch the workers finished before the calling thread checked still polls when due.
+  maybePoll();
 }
 
 SingularityFitRunner::SingularityFitRunner(FitEngine& engine) : engine_(engine) {
@@ -115,9 +112,9 @@ bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<Singularit
   };
   const auto count = static_cast<int32_t>(jobs.size());
   if (engine_.Pool)
-    engine_.Pool->Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.LastPoll);
+    engine_.Pool->Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.Polling);
   else
-    FitPool(1).Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.LastPoll);
+    FitPool(1).Run(count, job, engine_.Callbacks.Poll, engine_.Settings.PollEvery, engine_.Polling);
   bool fault = false;
   for (SingularityFitContext& c : contexts_) {
     fault = fault || c.Fault;

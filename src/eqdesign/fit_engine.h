@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -16,6 +17,25 @@
 #include "eqdesign/singularity_fit.h"
 
 namespace zentor {
+
+// When a fit's poll last ran, and the clock it reads. steady_clock counts from
+// boot, so no time point can stand for "long ago": a clock that has never
+// polled says so, and its first check polls whatever the clock reads.
+struct PollClock {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> Last;   // none: never polled
+  std::function<Clock::time_point()> Now;  // unset: steady_clock::now (tests inject one)
+
+  Clock::time_point Read() const { return Now ? Now() : Clock::now(); }
+  // True, and the poll counted as run now, when none has run yet or `every`
+  // has passed since the last.
+  bool Due(std::chrono::microseconds every) {
+    const Clock::time_point now = Read();
+    if (Last && now - *Last < every) return false;
+    Last = now;
+    return true;
+  }
+};
 
 // Runs numbered jobs on persistent threads. The calling thread works too and
 // keeps polling; jobs write only their own results, so the outcome does not
@@ -31,11 +51,11 @@ class FitPool {
   int32_t Threads() const { return static_cast<int32_t>(workers_.size()) + 1; }
 
   // job(item, slot) for every item in 0..count-1, slot 0 being the calling
-  // thread's. poll() runs on the calling thread whenever `every` has passed
-  // since lastPoll, which it updates: a caller keeps one clock over many short
-  // batches, so a stop is seen however the work is cut up.
+  // thread's. poll() runs on the calling thread when the clock has never
+  // polled or `every` has passed since it last did: a caller keeps one clock
+  // over many short batches, so a stop is seen however the work is cut up.
   void Run(int32_t count, const std::function<void(int32_t, int32_t)>& job, const std::function<void()>& poll,
-           std::chrono::microseconds every, std::chrono::steady_clock::time_point& lastPoll);
+           std::chrono::microseconds every, PollClock& clock);
 
  private:
   void Work(int32_t slot);
@@ -79,12 +99,12 @@ struct FitEngine {
   std::vector<float> PassDampings;
 
   // When the poll last ran; the clock runs over all of the engine's calls.
-  std::chrono::steady_clock::time_point LastPoll{};
+  PollClock Polling;
 
   bool Stopped() const { return Callbacks.Stop != nullptr && Callbacks.Stop->load(); }
   // Polls now: a request made before a stage starts is seen at its start.
   void PollNow() {
-    LastPoll = std::chrono::steady_clock::now();
+    Polling.Last = Polling.Read();
     if (Callbacks.Poll) Callbacks.Poll();
   }
   void Say(const std::string& text) const {

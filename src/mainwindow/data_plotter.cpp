@@ -171,7 +171,7 @@ void DataPlotter::ConnectHooks() {
   };
   ResultsStoreHooks.MarkResultsUnsaved = [this] { ResultsTakenButNotSaved = kTrue; };
   ColorFormHooks.DisplayResults = [this] { DisplayResults(kRedrawFiledCurves); };
-  ColorFormHooks.SaveUserSettings = [] { SaveUserSettings(); };
+  ColorFormHooks.SaveUserSettings = [] { SaveUserSettingsOrSay(); };
   ViewWindowHooks.ShowCoOrdLock = [] { ShowCoOrdLockWindow(); };
   ViewWindowHooks.ShowDisplayOptions = [this](int32_t mode) { ShowDisplayOptionsWindow(*this, mode); };
   ViewWindowHooks.ShowWaterfallWindow = [this] { ShowWaterfallWindow(); };
@@ -498,8 +498,11 @@ void DataPlotter::ClearProgressBar1() { ProgressBar1->setValue(0); }
 
 std::string DataPlotter::LoadMicCal() {
   if (MicCalCount < 0 || MicCalCount > kMaxMicCalPoints) return "";
-  std::copy_n(MicCalFreq.begin(), MicCalCount, ActiveMicCal.Freq.begin());
-  std::copy_n(MicCalLevel.begin(), MicCalCount, ActiveMicCal.Level.begin());
+  // The slots past the count are cleared: what the calibration in force holds,
+  // and a .cfa save writes, does not depend on longer calibrations loaded before.
+  const auto n = static_cast<size_t>(MicCalCount);
+  std::fill(std::copy_n(MicCalFreq.begin(), n, ActiveMicCal.Freq.begin()), ActiveMicCal.Freq.end(), 0.0f);
+  std::fill(std::copy_n(MicCalLevel.begin(), n, ActiveMicCal.Level.begin()), ActiveMicCal.Level.end(), 0.0f);
   ActiveMicCal.Count = MicCalCount;
   CopyString(ActiveMicCal.FileName, MicCalFileName);
   SetMicCalFileName(MicCalFileName);
@@ -570,7 +573,11 @@ void DataPlotter::MixerOnMenue_Click() {
 }
 
 void DataPlotter::AutoMixerDelete_Click() {
-  SaveSetting("Zentor", "Mixer", "SaveSetting", "False");
+  // A store that cannot be written keeps the saved settings, and so the older files.
+  if (!SaveSetting("Zentor", "Mixer", "SaveSetting", "False")) {
+    MsgBox(kMixerSettingsNotDeleted);
+    return;
+  }
   for (const char* name : {"ZentorMixer.cfg", "c:\\ZentorMixer.cfg", "ZentorMixer", "c:\\ZentorMixer"}) {
     if (FileExists(name)) {
       std::error_code ec;

@@ -225,7 +225,7 @@ void DataPlotter::resizeEvent(QResizeEvent* e) {
 
 void DataPlotter::Form_QueryUnload(int16_t& Cancel) {
   StopModalFlag = kTrue;
-  if (Forms::Get<ColorForm>()->GetSaveAsDefault()) SaveUserSettings();
+  if (Forms::Get<ColorForm>()->GetSaveAsDefault()) SaveUserSettingsOrSay();
 
   // A save that does not happen keeps the window open: closing would lose the data.
   if (ResultsTakenButNotSaved != 0) {

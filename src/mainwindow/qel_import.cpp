@@ -199,8 +199,10 @@ int16_t ImportQelFile(const std::string& path) {
   if (k == 0) ResultsDataSetInfo[0] = first;
   if (takeCalibration) {
     ActiveMicCal.Count = q.Cal.Count;
-    std::copy_n(q.Cal.Freq.begin(), q.Cal.Count, ActiveMicCal.Freq.begin());
-    std::copy_n(q.Cal.Level.begin(), q.Cal.Count, ActiveMicCal.Level.begin());
+    // Nothing of a longer calibration stays past the count.
+    std::fill(std::copy_n(q.Cal.Freq.begin(), q.Cal.Count, ActiveMicCal.Freq.begin()), ActiveMicCal.Freq.end(), 0.0f);
+    std::fill(std::copy_n(q.Cal.Level.begin(), q.Cal.Count, ActiveMicCal.Level.begin()), ActiveMicCal.Level.end(),
+              0.0f);
     SeedLastReadMicCal();
   }
 

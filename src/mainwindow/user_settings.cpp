@@ -8,6 +8,7 @@
 #include "core/records.h"
 #include "base/text_number.h"
 #include "display/plot_colours.h"
+#include "platform/dialogs.h"
 #include "platform/settings.h"
 
 namespace zentor {
@@ -34,8 +35,8 @@ bool ReadLong(const std::string& key, int32_t& out) {
   return true;
 }
 
-std::vector<std::pair<std::string, std::string>> UserValues() {
-  std::vector<std::pair<std::string, std::string>> v;
+SettingValues UserValues() {
+  SettingValues v;
   v.emplace_back("On", "T");
   v.emplace_back("MicChannel", Str(MicChannel));
   v.emplace_back("AutoMixerOn", AutoMixerOn ? "T" : "F");
@@ -45,12 +46,12 @@ std::vector<std::pair<std::string, std::string>> UserValues() {
 
 }  // namespace
 
-bool SaveUserSettings() {
-  const auto values = UserValues();
-  for (const auto& [key, value] : values) SaveSetting(kApp, kSection, key, value);
-  for (const auto& [key, value] : values)
-    if (GetSetting(kApp, kSection, key, "\x01") != value) return false;
-  return true;
+bool SaveUserSettings() { return SaveSettings(kApp, kSection, UserValues()); }
+
+bool SaveUserSettingsOrSay() {
+  if (SaveUserSettings()) return true;
+  MsgBox(kUserSettingsNotSaved);
+  return false;
 }
 
 void ReadUserSettings() {
@@ -89,7 +90,8 @@ bool MigrateLegacyUserFile(const std::string& path) {
     in.Long(code);
     if (ValidMicChannel(code)) MicChannel = code;
   }
-  if (!SaveUserSettings()) return false;
+  // The older file goes only once its values are in the store.
+  if (!SaveUserSettingsOrSay()) return false;
   std::error_code ec;
   std::filesystem::remove(path, ec);
   return true;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "base/text_number.h"
@@ -30,6 +31,7 @@ namespace {
 constexpr const char* kApp = "Zentor";
 constexpr const char* kSection = "Mixer";
 constexpr const char* kShuttingOff = "Mixer Error: Shutting AutoMixer Off (Options->Mixer from main menu).";
+constexpr const char* kMixerNotSaved = "Error 5873: The mixer settings could not be saved.";
 constexpr int32_t kRecordBytes = 68;
 
 namespace Site {
@@ -44,8 +46,6 @@ void MixerOff() {
   if (Forms::IsLoaded<DataPlotter>()) Forms::Get<DataPlotter>()->SetMixerOn(0);
   AutoMixerOn = false;
 }
-
-void Save(const std::string& key, int32_t value) { SaveSetting(kApp, kSection, key, Str(value)); }
 
 // A stored number: its whole part; a missing or non-numeric value fails the restore.
 int32_t Load(const std::string& key) {
@@ -71,25 +71,55 @@ void NameToCodes(const std::string& name, std::array<int32_t, kMixerNameCodes>& 
   count = std::min(n + 1, 32);
 }
 
-void WriteAll(const MixerRecords& records, int32_t count) {
-  SaveSetting(kApp, kSection, "SaveSetting", "True");
+// Everything the store or the older file keeps, as one value: decoded whole
+// into a copy of what is in force before any of it is taken.
+struct SavedMixer {
+  MixerRecords Records{};
+  int32_t SampleRate = 0;
+  std::array<int32_t, kMixerNameCodes> Name{};
+  int32_t NameLength = 0;
+};
+
+std::unique_ptr<SavedMixer> MixerInForce() {
+  auto m = std::make_unique<SavedMixer>();
+  m->Records = MixerSettings;
+  m->SampleRate = EQConfig.SampleRate;
+  m->Name = MixerNameArray;
+  m->NameLength = MixerNameArrayLength;
+  return m;
+}
+
+void PutInForce(const SavedMixer& m) {
+  MixerSettings = m.Records;
+  EQConfig.SampleRate = m.SampleRate;
+  MixerNameArray = m.Name;
+  MixerNameArrayLength = m.NameLength;
+}
+
+// Writes "SaveSetting", the first `count` records, the sample rate and the
+// name in one write of the store; false when the store could not be written.
+bool WriteAll(const SavedMixer& m, int32_t count) {
+  SettingValues v;
+  const auto put = [&v](const std::string& key, int32_t value) { v.emplace_back(key, Str(value)); };
+  v.emplace_back("SaveSetting", "True");
   count = std::clamp(count, 0, kMixerRecordCount);
   for (int32_t i = 0; i < count; ++i) {
-    const MixerControlRecord& r = records[static_cast<size_t>(i)];
+    const MixerControlRecord& r = m.Records[static_cast<size_t>(i)];
     const std::string n = Str(i);
-    Save("NumElements" + n, r.NumElements);
-    Save("DeviceNumber" + n, r.DeviceNumber);
-    Save("ControlID" + n, r.ControlID);
-    Save("ControlType" + n, r.ControlType);
-    Save("MultipleItems" + n, r.MultipleItems);
-    Save("ControlNum" + n, r.ControlNum);
+    put("NumElements" + n, r.NumElements);
+    put("DeviceNumber" + n, r.DeviceNumber);
+    put("ControlID" + n, r.ControlID);
+    put("ControlType" + n, r.ControlType);
+    put("MultipleItems" + n, r.MultipleItems);
+    put("ControlNum" + n, r.ControlNum);
     for (int32_t j = 0; j <= std::clamp(r.ControlNum, 0, kMaxControlValues); ++j)
-      Save("ControlSetting" + n + Str(j), r.ControlSetting[static_cast<size_t>(j)]);
+      put("ControlSetting" + n + Str(j), r.ControlSetting[static_cast<size_t>(j)]);
   }
-  Save("SampleRate", EQConfig.SampleRate);
-  const int32_t length = std::clamp(MixerNameArrayLength, 0, kMixerNameCodes);
-  Save("MixerNameArrayLength", length);
-  for (int32_t k = 0; k < length; ++k) Save("MixerNameArray" + Str(k), MixerNameArray[static_cast<size_t>(k)]);
+  put("SampleRate", m.SampleRate);
+  const int32_t length = std::clamp(m.NameLength, 0, kMixerNameCodes);
+  put("MixerNameArrayLength", length);
+  for (int32_t k = 0; k < length; ++k) put("MixerNameArray" + Str(k), m.Name[static_cast<size_t>(k)]);
+  return SaveSettings(kApp, kSection, v);
 }
 
 int32_t LittleLong(const std::vector<char>& bytes, size_t at) {
@@ -102,7 +132,12 @@ void CheckRecord(const MixerControlRecord& r) {
   if (r.ControlNum < 0 || r.ControlNum > kMaxControlValues) throw RestoreFailure{};
 }
 
-// Moves the older binary file into the store and deletes it.
+// The store could not be written; what was read stays where it was.
+struct StoreNotWritten {};
+
+// Moves the older binary file into the store and deletes it. The file is
+// decoded whole into a copy first: a file refused part-way, or a store that
+// cannot take it, leaves the settings in force as they were.
 void MigrateLegacyFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -110,9 +145,10 @@ void MigrateLegacyFile(const std::string& path) {
   if (bytes.size() < kRecordBytes) throw RestoreFailure{};
   const int32_t n = LittleLong(bytes, 0);
   if (n < 1 || n > kMixerRecordCount || bytes.size() < static_cast<size_t>(n) * kRecordBytes) throw RestoreFailure{};
+  const std::unique_ptr<SavedMixer> m = MixerInForce();
   for (int32_t i = 0; i < n; ++i) {
     const size_t at = static_cast<size_t>(i) * kRecordBytes;
-    MixerControlRecord& r = MixerSettings[static_cast<size_t>(i)];
+    MixerControlRecord& r = m->Records[static_cast<size_t>(i)];
     r.NumElements = LittleLong(bytes, at);
     r.DeviceNumber = LittleLong(bytes, at + 4);
     r.ControlID = LittleLong(bytes, at + 8);
@@ -122,29 +158,33 @@ void MigrateLegacyFile(const std::string& path) {
     for (size_t j = 0; j < r.ControlSetting.size(); ++j) r.ControlSetting[j] = LittleLong(bytes, at + 24 + 4 * j);
     CheckRecord(r);
   }
-  MixerSettings[0].NumElements = n;
+  m->Records[0].NumElements = n;
   size_t at = static_cast<size_t>(n) * kRecordBytes;
   if (at < bytes.size()) {
     if (bytes.size() - at < 4) throw RestoreFailure{};
-    EQConfig.SampleRate = LittleLong(bytes, at);
+    m->SampleRate = LittleLong(bytes, at);
     at += 4;
   }
   if (at < bytes.size()) {
     if (bytes.size() - at < 4 + 4 * kMixerNameCodes) throw RestoreFailure{};
-    MixerNameArrayLength = std::clamp(LittleLong(bytes, at), 0, kMixerNameCodes);
-    for (size_t k = 0; k < MixerNameArray.size(); ++k) MixerNameArray[k] = LittleLong(bytes, at + 4 + 4 * k);
+    m->NameLength = std::clamp(LittleLong(bytes, at), 0, kMixerNameCodes);
+    for (size_t k = 0; k < m->Name.size(); ++k) m->Name[k] = LittleLong(bytes, at + 4 + 4 * k);
   }
-  WriteAll(MixerSettings, n);
+  if (!WriteAll(*m, n)) throw StoreNotWritten{};
+  PutInForce(*m);
   std::error_code ec;
   std::filesystem::remove(path, ec);
 }
 
+// Reads the saved settings; a missing or bad value anywhere leaves the
+// settings in force as they were.
 void LoadFromStore() {
+  const std::unique_ptr<SavedMixer> m = MixerInForce();
   const int32_t count = Load("NumElements" + Str(0));
   if (count < 0 || count > kMixerRecordCount) throw RestoreFailure{};
-  MixerSettings[0].NumElements = count;
+  m->Records[0].NumElements = count;
   for (int32_t i = 0; i < count; ++i) {
-    MixerControlRecord& r = MixerSettings[static_cast<size_t>(i)];
+    MixerControlRecord& r = m->Records[static_cast<size_t>(i)];
     const std::string n = Str(i);
     r.NumElements = Load("NumElements" + n);
     r.DeviceNumber = Load("DeviceNumber" + n);
@@ -156,13 +196,13 @@ void LoadFromStore() {
     for (int32_t j = 0; j <= r.ControlNum; ++j)
       r.ControlSetting[static_cast<size_t>(j)] = Load("ControlSetting" + n + Str(j));
   }
-  MixerSettings[0].NumElements = count;
-  EQConfig.SampleRate = Load("SampleRate");
-  MixerNameArrayLength = Load("MixerNameArrayLength");
-  if (MixerNameArrayLength < 0) throw RestoreFailure{};
-  MixerNameArrayLength = std::min(MixerNameArrayLength, kMixerNameCodes);
-  for (int32_t k = 0; k < MixerNameArrayLength; ++k)
-    MixerNameArray[static_cast<size_t>(k)] = Load("MixerNameArray" + Str(k));
+  m->Records[0].NumElements = count;
+  m->SampleRate = Load("SampleRate");
+  m->NameLength = Load("MixerNameArrayLength");
+  if (m->NameLength < 0) throw RestoreFailure{};
+  m->NameLength = std::min(m->NameLength, kMixerNameCodes);
+  for (int32_t k = 0; k < m->NameLength; ++k) m->Name[static_cast<size_t>(k)] = Load("MixerNameArray" + Str(k));
+  PutInForce(*m);
 }
 
 // Reads the controls of one line into the records from position n on; false when a
@@ -329,6 +369,10 @@ int32_t RestoreAutoMixerSettings() {
         std::error_code ec;
         std::filesystem::rename(legacy, legacy + ".bad", ec);
         throw;
+      } catch (const StoreNotWritten&) {
+        // The file is good: it stays, to be moved at a later opening.
+        MsgBox(kMixerNotSaved);
+        throw RestoreFailure{};
       }
     }
     if (!AutoMixerOn) return -1;
@@ -360,8 +404,10 @@ void SaveAutoMixerSettingsOnExit() {
     GetMixerNameCodes(WaveDeviceId, MixerNameArray, MixerNameArrayLength);
     ReadMixerControls(WaveDeviceId, MixerSettings);
     if (AutoMixerOn) {
-      WriteAll(MixerSettings, MixerSettings[0].NumElements);
-      if (Forms::IsLoaded<DataPlotter>()) Forms::Get<DataPlotter>()->SetAutoMixerDeleteVisible();
+      if (!WriteAll(*MixerInForce(), MixerSettings[0].NumElements))
+        MsgBox(kMixerNotSaved);
+      else if (Forms::IsLoaded<DataPlotter>())
+        Forms::Get<DataPlotter>()->SetAutoMixerDeleteVisible();
     }
   }
   if (HoldsRecords(MixerOriginalSettings)) {

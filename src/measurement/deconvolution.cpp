@@ -71,6 +71,8 @@ std::string RatioText(float signal, float noise) {
   return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
 }
 
+std::string DistanceText(int32_t mm) { return FormatSingle(static_cast<float>((mm / 10) / 100.0)); }
+
 void DeconvolveChannel(int32_t& q, int32_t w, std::span<float> recording, std::span<const int16_t> excitation,
                        const std::string& p, int32_t& peakPosition, float& peak, float& signalEnergy,
                        float& noiseEnergy, int16_t alignByPeak, int16_t& success) {

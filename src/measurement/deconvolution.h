@@ -22,6 +22,9 @@ inline constexpr double kUnexcitedBinLevel = 1.7782794100389228e-4;  // -75 dB
 // shows them: to 0.1 dB, cut toward zero.
 std::string PeakText(float peak);
 std::string RatioText(float signal, float noise);
+// A distance of mm whole millimetres as the window shows it: metres cut toward
+// zero to 0.01 m, worked in whole numbers, so 2330 mm shows 2.33.
+std::string DistanceText(int32_t mm);
 
 // One channel of a run (MeasHeader gives rate, excitation type, crossover, range
 // settings): drops the first 2^q samples, divides one period by the excitation taken

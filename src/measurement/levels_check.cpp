@@ -201,7 +201,7 @@ std::string AudioForm::ProcessLevelsCheck() {
     const int32_t wrap = CLng(lm * 1000.0);
     const int32_t mm = wrap > 0 ? CLng(d * 1000.0) % wrap : CLng(d * 1000.0);
     h.MeasuredDistance = static_cast<float>(mm / 1000.0);
-    Show(MicSpkrText, FormatSingle(static_cast<float>(Fix(h.MeasuredDistance * 100.0) / 100.0)));
+    Show(MicSpkrText, DistanceText(mm));
     // What is stored is what is shown.
     h.MeasuredDistance = static_cast<float>(ShownValue(MicSpkrText));
     h.PeakLevel = static_cast<float>(ShownValue(RightPeakLevel));

@@ -119,7 +119,7 @@ std::string AudioForm::ProcessMainTest() {
   const int32_t period = CLng(lc * 1000.0);
   const int32_t mm = period > 0 ? CLng(d * 1000.0) % period : CLng(d * 1000.0);
   h.MeasuredDistance = static_cast<float>(mm / 1000.0);
-  Show(MicSpkrText, FormatSingle(static_cast<float>((mm / 10) / 100.0)));
+  Show(MicSpkrText, DistanceText(mm));
 
   h.PeakLevel = static_cast<float>(Val(Shown(RightPeakLevel)));
   h.NoiseEnergy = static_cast<float>(Val(Shown(RightSN)));

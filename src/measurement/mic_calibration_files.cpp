@@ -9,6 +9,7 @@
 #include <fstream>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/text_number.h"
 #include "core/helpers.h"
 #include "platform/dialogs.h"
@@ -191,14 +192,12 @@ bool WriteMicCalFile(const std::string& path, const std::string& lineOne, const 
                      std::span<const float> freq, std::span<const float> level, std::span<const float> phase,
                      int32_t count) {
   const auto n = static_cast<size_t>(std::clamp<int64_t>(count, 0, std::min({freq.size(), level.size(), phase.size()})));
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (!f.is_open()) return false;
-  f << lineOne << "\r\n" << lineTwo << "\r\n";
+  std::string text = lineOne + "\r\n" + lineTwo + "\r\n";
   for (size_t i = 0; i < n; ++i)
-    f << FormatCalibrationNumber(freq[i]) << "  " << FormatCalibrationNumber(level[i]) << "  "
-      << FormatCalibrationNumber(phase[i]) << "\r\n";
-  f.close();
-  return !f.fail();
+    text += FormatCalibrationNumber(freq[i]) + "  " + FormatCalibrationNumber(level[i]) + "  " +
+            FormatCalibrationNumber(phase[i]) + "\r\n";
+  // Written whole or not at all: a failed save keeps the old file.
+  return WriteWholeFileAtomic(path, text);
 }
 
 }  // namespace zentor

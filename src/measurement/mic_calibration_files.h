@@ -62,7 +62,8 @@ bool CalibrationNumber(const std::string& text, float& value);
 std::string CalibrationPointLine(float freq, float level);
 
 // Writes a .cal file: the two free-text lines, then count points of frequency,
-// level and phase, each line ended by CR LF. False when the file cannot be written.
+// level and phase, each line ended by CR LF, through the atomic writer. False
+// when the file cannot be written; an old file at the path stays as it was.
 bool WriteMicCalFile(const std::string& path, const std::string& lineOne, const std::string& lineTwo,
                      std::span<const float> freq, std::span<const float> level, std::span<const float> phase,
                      int32_t count);

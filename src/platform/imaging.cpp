@@ -1,17 +1,20 @@
 #include "platform/imaging.h"
 
+#include <QBuffer>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <span>
 
 #include <jpeglib.h>
+
+#include "base/atomic_file.h"
 
 namespace zentor {
 
@@ -71,14 +74,7 @@ bool WriteJpegFile(const QImage& image, const std::string& path, int quality) {
   const std::unique_ptr<unsigned char, void (*)(void*)> hold(data, std::free);
   if (!encoded || !data) return false;
   // Written whole or not at all.
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  const auto bytes = static_cast<qint64>(size);
-  if (file.write(reinterpret_cast<const char*>(data), bytes) != bytes) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return WriteWholeFileAtomic(path, std::span<const uint8_t>(data, static_cast<size_t>(size)));
 }
 
 QRect LargestCentredSquare(const QRect& area) {
@@ -97,10 +93,19 @@ bool PaintOnPage(QPagedPaintDevice& device, const QImage& image) {
 }
 
 bool WritePdfFile(const QImage& image, const std::string& path) {
-  QPdfWriter writer(QString::fromStdString(path));
-  writer.setResolution(300);
-  writer.setPageSize(QPageSize(QPageSize::A4));
-  return PaintOnPage(writer, image);
+  // Made in memory, then written whole or not at all.
+  QByteArray pdf;
+  {
+    QBuffer buffer(&pdf);
+    if (!buffer.open(QIODevice::WriteOnly)) return false;
+    QPdfWriter writer(&buffer);
+    writer.setResolution(300);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    if (!PaintOnPage(writer, image)) return false;
+  }
+  if (pdf.isEmpty()) return false;
+  return WriteWholeFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(pdf.constData()),
+                                                             static_cast<size_t>(pdf.size())));
 }
 
 namespace {

@@ -15,6 +15,12 @@ QSettings Open(const std::string& app) {
 QString Key(const std::string& section, const std::string& key) {
   return QString::fromStdString(section) + "/" + QString::fromStdString(key);
 }
+
+// Writes the changes to the file now; true when the file took them.
+bool Written(QSettings& s) {
+  s.sync();
+  return s.status() == QSettings::NoError;
+}
 }  // namespace
 
 void SetSettingsFolder(const std::string& folder) { g_folder = folder; }
@@ -25,11 +31,17 @@ std::string SettingsFilePath(const std::string& app) {
   return base + "/" + app + "/" + app + ".conf";
 }
 
-void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                  const std::string& value) {
   QSettings s = Open(app);
   s.setValue(Key(section, key), QString::fromStdString(value));
-  s.sync();
+  return Written(s);
+}
+
+bool SaveSettings(const std::string& app, const std::string& section, const SettingValues& values) {
+  QSettings s = Open(app);
+  for (const auto& [key, value] : values) s.setValue(Key(section, key), QString::fromStdString(value));
+  return Written(s);
 }
 
 std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -40,16 +52,16 @@ std::string GetSetting(const std::string& app, const std::string& section, const
   return v.toString().toStdString();
 }
 
-void DeleteSetting(const std::string& app, const std::string& section) {
+bool DeleteSetting(const std::string& app, const std::string& section) {
   QSettings s = Open(app);
   s.remove(QString::fromStdString(section));
-  s.sync();
+  return Written(s);
 }
 
-void DeleteSetting(const std::string& app, const std::string& section, const std::string& key) {
+bool DeleteSetting(const std::string& app, const std::string& section, const std::string& key) {
   QSettings s = Open(app);
   s.remove(Key(section, key));
-  s.sync();
+  return Written(s);
 }
 
 }  // namespace zentor

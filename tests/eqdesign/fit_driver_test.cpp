@@ -179,7 +179,7 @@ TEST(FitDriver, AStopRequestedBeforeTheSearchIsSeenAtItsStart) {
   int polls = 0;
   FitEngine engine;
   engine.Settings.PollEvery = std::chrono::hours(1);
-  engine.LastPoll = std::chrono::steady_clock::now();
+  engine.Polling.Last = std::chrono::steady_clock::now();
   engine.Callbacks.Stop = &stop;
   engine.Callbacks.Poll = [&] {
     ++polls;

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -229,8 +231,17 @@ TEST(SingularitySearch, SetsDoNotDependOnThreadsOrRepetition) {
   }
 }
 
-// Many short batches share one poll clock: the poll comes when the interval
-// has passed since the last one, whichever batch is running.
+// A clock that reads what the test says: `since` after boot.
+struct FakeClock {
+  std::chrono::steady_clock::duration since;
+  std::function<std::chrono::steady_clock::time_point()> Reader() {
+    return [this] { return std::chrono::steady_clock::time_point{} + since; };
+  }
+};
+
+// Many short batches share one poll clock: the first batch polls (nothing has
+// polled yet), later ones when the interval has passed since the last poll,
+// whichever batch is running.
 TEST(FitPoolPolling, BatchesShareOnePollClock) {
   for (int32_t threads : {1, 3}) {
     FitPool pool(threads);
@@ -238,16 +249,72 @@ TEST(FitPoolPolling, BatchesShareOnePollClock) {
     std::atomic<int32_t> done{0};
     const std::function<void(int32_t, int32_t)> job = [&](int32_t, int32_t) { ++done; };
     const std::function<void()> poll = [&] { ++polls; };
-    std::chrono::steady_clock::time_point last{};  // long ago: the first batch polls
+    FakeClock now{std::chrono::seconds(1)};  // a machine booted a second ago
+    PollClock clock;
+    clock.Now = now.Reader();
     for (int32_t batch = 0; batch < 5; ++batch) {
-      pool.Run(9, job, poll, std::chrono::hours(1), last);
+      pool.Run(9, job, poll, std::chrono::hours(1), clock);
       items += 9;
     }
     EXPECT_EQ(polls, 1) << threads;
     EXPECT_EQ(done.load(), items);
-    last = {};
-    pool.Run(9, job, poll, std::chrono::hours(1), last);
+    now.since += std::chrono::minutes(59);
+    pool.Run(9, job, poll, std::chrono::hours(1), clock);
+    EXPECT_EQ(polls, 1) << threads;
+    now.since += std::chrono::minutes(1);
+    pool.Run(9, job, poll, std::chrono::hours(1), clock);
     EXPECT_EQ(polls, 2) << threads;
+    clock.Last.reset();  // never polled again: the next batch polls at once
+    pool.Run(9, job, poll, std::chrono::hours(1), clock);
+    EXPECT_EQ(polls, 3) << threads;
+  }
+}
+
+// The same on the real clock, whatever it reads: a fresh clock polls at its
+// first batch even on a machine booted less than an interval ago.
+TEST(FitPoolPolling, AFreshClockPollsAtOnceOnTheRealClock) {
+  FitPool pool(2);
+  int32_t polls = 0;
+  const std::function<void(int32_t, int32_t)> job = [](int32_t, int32_t) {};
+  PollClock clock;
+  pool.Run(4, job, [&] { ++polls; }, std::chrono::hours(24 * 365 * 100), clock);
+  EXPECT_EQ(polls, 1);
+  ASSERT_TRUE(clock.Last.has_value());
+}
+
+// The engine polls at its first batch of fits, whatever the clock reads: here
+// one that reads a second after boot, with an hour between polls.
+TEST(FitPoolPolling, TheEnginePollsAtItsFirstBatchJustAfterBoot) {
+  for (int32_t threads : {0, 1, 3}) {
+    Search s(BodeLikeGrid(400), {{50, 6, 5}}, 25, 80);
+    std::unique_ptr<FitPool> pool;
+    if (threads > 0) {
+      pool = std::make_unique<FitPool>(threads);
+      s.engine.Pool = pool.get();
+    }
+    FakeClock now{std::chrono::seconds(1)};
+    s.engine.Polling.Now = now.Reader();
+    s.engine.Settings.PollEvery = std::chrono::hours(1);
+    int32_t polls = 0;
+    s.engine.Callbacks.Poll = [&] { ++polls; };
+    std::vector<SingularityFitJob> jobs(3);
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      jobs[i].Point = 150 + 10 * static_cast<int32_t>(i);
+      jobs[i].QMax = 50;
+      jobs[i].QMin = 0.5;
+    }
+    {
+      SingularityFitRunner fits(s.engine);
+      fits.Run(*s.k.curve, jobs, s.R.SelectCode, s.R.ModeCode);
+      EXPECT_EQ(polls, 1) << threads;
+      fits.Run(*s.k.curve, jobs, s.R.SelectCode, s.R.ModeCode);
+      EXPECT_EQ(polls, 1) << threads;  // the same clock: not yet due again
+      now.since += std::chrono::hours(1);
+      fits.Run(*s.k.curve, jobs, s.R.SelectCode, s.R.ModeCode);
+      EXPECT_EQ(polls, 2) << threads;
+    }
+    ASSERT_TRUE(s.engine.Polling.Last.has_value());
+    EXPECT_EQ(*s.engine.Polling.Last, std::chrono::steady_clock::time_point{} + now.since);
   }
 }
 

@@ -18,9 +18,11 @@
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
 #include "mainwindow/main_window_links.h"
+#include "mainwindow/user_settings.h"
 #include "platform/help.h"
 #include "platform/settings.h"
 #include "platform/sysinfo.h"
+#include "support/file_faults.h"
 
 namespace zentor {
 namespace {
@@ -61,6 +63,19 @@ TEST_F(MainWindowTest, AutoMixerDeleteRemovesTheOldMixerFiles) {
   EXPECT_FALSE(FileExists(TempPath("ZentorMixer.cfg")));
   EXPECT_FALSE(FileExists(TempPath("c:\\ZentorMixer")));
   EXPECT_FALSE(w->AutoMixerDelete->isVisible());
+}
+
+// A store that cannot take "False" keeps the saved settings, so the older files stay too.
+TEST_F(MainWindowTest, AutoMixerDeleteThatCannotWriteTheStoreChangesNothing) {
+  Touch(TempPath("ZentorMixer"));
+  DataPlotter* w = Start();
+  w->SetAutoMixerDeleteVisible();
+  test::BlockSettingsStore(TempPath("blocked"));
+  dialogs.ExpectMessage();
+  w->AutoMixerDelete_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kMixerSettingsNotDeleted});
+  EXPECT_TRUE(FileExists(TempPath("ZentorMixer")));
+  EXPECT_TRUE(w->AutoMixerDelete->isVisible());
 }
 
 TEST_F(MainWindowTest, AutoMixerDeleteShowsWhenMixerSettingsWereSaved) {

@@ -178,6 +178,33 @@ TEST_F(MeasurementFileTest, LargestLegalFileLoadsAndOneByteMoreIsRefusedUnread) 
   EXPECT_EQ(StateFingerprint(), held);
 }
 
+// A shorter calibration put in force after a longer one keeps nothing of the
+// longer one past its count, so a .cfa save does not depend on what was
+// loaded before: the bytes equal those saved with the shorter one alone.
+TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCount) {
+  const auto readIn = [this](int32_t count, float step, const std::string& name) {
+    MicCalFreq.fill(0.0f);
+    MicCalLevel.fill(0.0f);
+    for (int32_t i = 0; i < count; ++i) {
+      MicCalFreq[static_cast<size_t>(i)] = step * static_cast<float>(i + 1);
+      MicCalLevel[static_cast<size_t>(i)] = 0.25f * static_cast<float>(i % 9) - 1.0f;
+    }
+    MicCalCount = count;
+    MicCalFileName = name;
+    w->LoadMicCal();
+  };
+  ActiveMicCal = MicCalTable{};
+  readIn(3, 1000, "short.cal");
+  const std::vector<uint8_t> alone = BuildMeasurementFile({0, 0, 0, 0});
+  readIn(kMaxMicCalPoints, 20, "long.cal");
+  readIn(3, 1000, "short.cal");
+  EXPECT_EQ(ActiveMicCal.Count, 3);
+  EXPECT_EQ(ActiveMicCal.Freq[2], 3000.0f);
+  for (size_t i = 3; i < ActiveMicCal.Freq.size(); ++i)
+    ASSERT_TRUE(ActiveMicCal.Freq[i] == 0.0f && ActiveMicCal.Level[i] == 0.0f) << i;
+  EXPECT_EQ(BuildMeasurementFile({0, 0, 0, 0}), alone);
+}
+
 TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
   ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
   const std::string path = TempPath("empty.cfa");

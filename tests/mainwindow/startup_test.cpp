@@ -26,7 +26,9 @@
 #include "mainwindow/frm_about.h"
 #include "display/view_state.h"
 #include "platform/help.h"
+#include "mainwindow/user_settings.h"
 #include "platform/settings.h"
+#include "support/file_faults.h"
 
 namespace zentor {
 namespace {
@@ -315,7 +317,9 @@ TEST_F(UserSettingsTest, LegacyFileStaysWhenTheSettingsCannotBeWritten) {
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("blocker"), std::vector<uint8_t>{1}));
   SetSettingsFolder(TempPath("blocker") + "/config");  // a folder below a plain file
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  dialogs.ExpectMessage();
   Start();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
   EXPECT_TRUE(FileExists(TempPath("QelUser")));
 }
 
@@ -393,6 +397,42 @@ TEST_F(UserSettingsTest, ColourWindowClosedTickedWritesTheUserSection) {
   EXPECT_EQ(Get("AutoMixerOn"), "T");
   EXPECT_EQ(Get("Color 3"), " 16711680");
   EXPECT_EQ(Get("Color 11"), " 255");
+}
+
+// A settings store that cannot be written: each writer of the "User" section
+// says so, and nothing that waits on the write is given up.
+TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays) {
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  test::BlockSettingsStore(TempPath("blocked"));
+  EXPECT_FALSE(SaveUserSettings());
+  dialogs.ExpectMessage();
+  DataPlotter* w = Start();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
+  EXPECT_TRUE(FileExists(TempPath("QelUser")));  // moved at a later start
+
+  // The colour window closed ticked.
+  dialogs.Clear();
+  ColorForm* form = Forms::Get<ColorForm>();
+  form->show();
+  form->SaveAsDefault->setChecked(true);
+  dialogs.ExpectMessage();
+  form->close();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
+
+  // The main window closing with the box ticked: told, and the close goes on.
+  dialogs.Clear();
+  form->SaveAsDefault->setChecked(true);
+  dialogs.ExpectMessage();
+  int16_t cancel = 0;
+  w->Form_QueryUnload(cancel);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
+
+  // A store that works again takes the values and the file goes.
+  SetSettingsFolder(tempDir.path().toStdString() + "/config");
+  EXPECT_TRUE(MigrateLegacyUserFile(TempPath("QelUser")));
+  EXPECT_FALSE(FileExists(TempPath("QelUser")));
+  EXPECT_EQ(Get("On"), "T");
 }
 
 }  // namespace

@@ -224,6 +224,61 @@ TEST_F(LevelsCheckTest, QuickImpulseOfTheRoomGoesToTheLevelsViewAndNotToTheSet) 
   }
 }
 
+// The distance as shown, from whole millimetres: metres cut toward zero to
+// 0.01 m, written without trailing zeros. Worked only in integers.
+std::string CentimetreText(int32_t mm) {
+  const int32_t cm = mm / 10;
+  std::string t = std::to_string(cm / 100);
+  const int32_t hundredths = cm % 100;
+  if (hundredths != 0) {
+    t += "." + std::to_string(hundredths / 10);
+    if (hundredths % 10 != 0) t += std::to_string(hundredths % 10);
+  }
+  return t;
+}
+
+// Every millimetre up to 5 m shows its own centimetre: 2330 mm is 2.33 m, not
+// 2.32 (a float times 100 in double falls just short of 233 for about one value
+// in twenty), and the stored value is the shown one.
+TEST(DistanceText, EveryMillimetreUpToFiveMetresShowsItsCentimetre) {
+  int32_t wrong = 0;
+  for (int32_t mm = 0; mm < 5000; ++mm) {
+    const std::string shown = DistanceText(mm);
+    if (shown != CentimetreText(mm)) ++wrong;
+    EXPECT_EQ(shown, CentimetreText(mm)) << mm;
+    EXPECT_EQ(static_cast<float>(Val(shown)), static_cast<float>((mm / 10) / 100.0)) << mm;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(DistanceText(2330), "2.33");
+  EXPECT_EQ(DistanceText(2339), "2.33");
+  EXPECT_EQ(DistanceText(-2339), "-2.33");
+}
+
+// The levels check shows and stores that text: a room whose direct sound comes
+// 326 samples late at 48 kHz (2.3295 m) reads 2.33 m, where the old arithmetic
+// showed 2.32.
+TEST_F(LevelsCheckTest, TheDistanceIsShownAndStoredToTheCentimetre) {
+  SimulatedCardSettings s = Quiet();
+  s.blockSize = 8192;
+  s.referenceGain = 0.5;
+  s.micNoise = 1.0;
+  s.refNoise = 0.5;
+  s.room.assign(400, 0.0);
+  s.room[326] = 0.25;
+  UseCard(s);
+  AudioForm* f = Form();
+  f->RunLevelsCheck();
+  Finish();
+  const double d = (48000 * 0.05 + MeasHeader.ImpulseShift) / 48000.0 * 343.0;
+  const int32_t mm = CLng(d * 1000.0) % CLng(Fix(32768.0 / 48000 * 343.0 * 1000.0));
+  EXPECT_NEAR(mm, 2330, 8) << MeasHeader.ImpulseShift;
+  // A distance the old arithmetic (a float times 100, cut in double) showed a centimetre short.
+  const auto stored = static_cast<float>(mm / 1000.0);
+  EXPECT_NE(FormatSingle(static_cast<float>(Fix(stored * 100.0) / 100.0)), CentimetreText(mm)) << mm;
+  EXPECT_EQ(Text(f->MicSpkrText), CentimetreText(mm));
+  EXPECT_EQ(MeasHeader.MeasuredDistance, static_cast<float>((mm / 10) / 100.0));
+}
+
 TEST_F(LevelsCheckTest, ASilentMicrophoneOrAnUnknownChannelStopsBeforeTheView) {
   SimulatedCardSettings s = Quiet();
   s.room = {0.0};

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <cstdlib>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "support/audio_fixture.h"
@@ -24,6 +26,7 @@
 #include "mainwindow/data_plotter.h"
 #include "measurement/mic_calibration.h"
 #include "cal_text.h"
+#include "support/file_faults.h"
 
 namespace zentor::test {
 namespace {
@@ -303,6 +306,115 @@ TEST_F(SoundCardTest, LegacyFileMovesIntoTheStore) {
   EXPECT_FALSE(AutoMixerOn);
   EXPECT_TRUE(FileExists(AppFolder + "ZentorMixer.bad"));
   EXPECT_FALSE(FileExists(AppFolder + "ZentorMixer"));
+}
+
+// What the mixer settings in force hold, to compare before and after.
+struct MixerInForce {
+  MixerRecords records = MixerSettings;
+  int32_t rate = EQConfig.SampleRate;
+  std::array<int32_t, kMixerNameCodes> name = MixerNameArray;
+  bool operator==(const MixerInForce& o) const {
+    return std::memcmp(records.data(), o.records.data(), sizeof records) == 0 && rate == o.rate && name == o.name;
+  }
+};
+
+void SomeMixerInForce() {
+  for (int32_t i = 0; i < 5; ++i) {
+    MixerControlRecord& r = MixerSettings[static_cast<size_t>(i)];
+    r.DeviceNumber = 3;
+    r.ControlID = 900 + i;
+    r.ControlType = 0x50030001;
+    r.ControlNum = 4;
+    r.ControlSetting.fill(40 + i);
+  }
+  MixerSettings[0].NumElements = 5;
+  EQConfig.SampleRate = 44100;
+  MixerNameArray.fill(77);
+}
+
+void WriteLegacyMixerFile(const std::string& path, int32_t records, int32_t badRecord, size_t tail) {
+  std::ofstream f(path, std::ios::binary);
+  for (int32_t i = 0; i < records; ++i) {
+    std::array<int32_t, 17> rec{};
+    rec[0] = records;
+    rec[2] = 1 + i;
+    rec[3] = 0x50030001;
+    rec[5] = i == badRecord ? kMaxControlValues + 1 : 4;
+    rec[7] = 1234;
+    f.write(reinterpret_cast<const char*>(rec.data()), sizeof rec);
+  }
+  const std::vector<char> rest(tail, 1);
+  f.write(rest.data(), static_cast<std::streamsize>(rest.size()));
+}
+
+// An older file refused part-way changes nothing of the settings in force:
+// neither the records decoded before the bad one, nor the sample rate read
+// before a short name.
+TEST_F(SoundCardTest, ALegacyFileRefusedPartWayChangesNothing) {
+  for (const auto& [bad, tail] : {std::pair<int32_t, size_t>{2, 0}, {-1, 4 + 7}}) {
+    SCOPED_TRACE(bad);
+    SomeMixerInForce();
+    const MixerInForce before;
+    WriteLegacyMixerFile(AppFolder + "ZentorMixer", 3, bad, tail);
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    EXPECT_EQ(RestoreAutoMixerSettings(), -1);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kOff});
+    EXPECT_TRUE(MixerInForce() == before);
+    EXPECT_EQ(Get("SaveSetting"), "<none>");
+    EXPECT_TRUE(FileExists(AppFolder + "ZentorMixer.bad"));
+    std::remove((AppFolder + "ZentorMixer.bad").c_str());
+  }
+}
+
+// Saved settings refused part-way (a record's key missing, a negative name
+// length) change nothing of the settings in force.
+TEST_F(SoundCardTest, SavedSettingsRefusedPartWayChangeNothing) {
+  for (const std::string& broken : {std::string("ControlID 2"), std::string("MixerNameArrayLength")}) {
+    SCOPED_TRACE(broken);
+    AutoMixerOn = true;
+    WaveDeviceId = -1;
+    dialogs.Clear();
+    dialogs.ExpectMessage(MsgAnswer::Yes);
+    SaveAutoMixerSettingsOnExit();  // saves the simulated card's controls
+    ASSERT_GE(std::stoi(Get("NumElements 0")), 3);
+    DeleteSetting("Zentor", "Mixer", broken);
+    if (broken == "MixerNameArrayLength") SaveSetting("Zentor", "Mixer", broken, "-1");
+    SomeMixerInForce();
+    const MixerInForce before;
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    EXPECT_EQ(RestoreAutoMixerSettings(), -1);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kOff});
+    EXPECT_TRUE(MixerInForce() == before);
+    EXPECT_EQ(MixerNameArrayLength, 0);
+  }
+}
+
+// A settings store that cannot be written: the good older file stays where it
+// is for a later opening, the settings in force are unchanged, and saving at a
+// window's close says it failed.
+TEST_F(SoundCardTest, AStoreThatCannotBeWrittenKeepsTheOlderFileAndSaysSo) {
+  SomeMixerInForce();
+  const MixerInForce before;
+  WriteLegacyMixerFile(AppFolder + "ZentorMixer", 2, -1, 0);
+  BlockSettingsStore(TempPath("blocked"));
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  EXPECT_EQ(RestoreAutoMixerSettings(), -1);
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Error 5873: The mixer settings could not be saved.", kOff}));
+  EXPECT_TRUE(MixerInForce() == before);
+  EXPECT_TRUE(FileExists(AppFolder + "ZentorMixer"));
+  EXPECT_FALSE(FileExists(AppFolder + "ZentorMixer.bad"));
+
+  AutoMixerOn = true;
+  WaveDeviceId = -1;
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage();
+  SaveAutoMixerSettingsOnExit();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5873: The mixer settings could not be saved.");
 }
 
 TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {

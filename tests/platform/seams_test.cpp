@@ -10,6 +10,7 @@
 #include "platform/forms.h"
 #include "platform/help.h"
 #include "platform/settings.h"
+#include "support/file_faults.h"
 #include "support/fixture.h"
 
 namespace zentor {
@@ -64,6 +65,27 @@ TEST_F(Seams, SettingsStoreRoundTripAndDelete) {
   DeleteSetting("Zentor", "User");
   EXPECT_EQ(GetSetting("Zentor", "User", "Color 0", "gone"), "gone");
   EXPECT_EQ(GetSetting("Zentor", "Mixer", "Rate"), " 48000");
+}
+
+// Every write is synced at once and reports whether the file took it; a store
+// that cannot be written keeps its file as it was.
+TEST_F(Seams, SettingsStoreReportsAWriteItCouldNotMake) {
+  EXPECT_TRUE(SaveSetting("Zentor", "User", "On", "T"));
+  EXPECT_TRUE(SaveSettings("Zentor", "User", {{"Color 0", " 1"}, {"Color 1", " 2"}}));
+  EXPECT_TRUE(DeleteSetting("Zentor", "User", "Color 1"));
+  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
+  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+  const QByteArray before = conf.readAll();
+  conf.close();
+  EXPECT_TRUE(before.contains("Color%200=\" 1\""));
+
+  const std::string good = tempDir.path().toStdString() + "/config";
+  test::BlockSettingsStore(tempDir.path().toStdString() + "/blocked");
+  EXPECT_FALSE(SaveSetting("Zentor", "User", "On", "F"));
+  EXPECT_FALSE(SaveSettings("Zentor", "User", {{"Color 0", " 9"}}));
+  SetSettingsFolder(good);
+  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+  EXPECT_EQ(conf.readAll(), before);
 }
 
 TEST_F(Seams, HelpRecordsTopics) {

@@ -1,0 +1,63 @@
+// The one way the program writes a file. The bytes go into a new temporary
+// file in the target's folder; only once every write, the flush to disk and
+// the close have succeeded is the temporary renamed over the target. Any
+// failure removes the temporary and returns false, so the old file (or its
+// absence) stays exactly as it was. No buffered write's return value is
+// trusted alone: every system call's result is checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace zentor {
+
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();  // an uncommitted file is cancelled
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary; false when the folder cannot take a new file.
+  bool Open();
+  // Appends bytes; false, and every later call false, once a write failed.
+  bool Write(std::span<const uint8_t> bytes);
+  bool Write(std::string_view text);
+  // Flushes to disk, closes and renames over the target; false (the target
+  // untouched, the temporary gone) when anything failed, now or before.
+  bool Commit();
+  // Removes the temporary; the target is untouched.
+  void Cancel();
+
+  bool ok() const { return fd_ >= 0 && !failed_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;    // as given
+  std::string target_;  // what is replaced: the path, or the file a link names
+  std::string temp_;
+  int fd_ = -1;
+  bool failed_ = false;
+};
+
+// Writes the whole buffer through an AtomicFile.
+bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data);
+bool WriteWholeFileAtomic(const std::string& path, std::string_view text);
+
+// The system calls the writer makes, as one seam: tests replace them to
+// inject faults (a short write, a failure at flush or close, a failed
+// rename). Unset members call the system.
+struct FileSystemCalls {
+  std::function<ssize_t(int fd, const void* data, size_t size)> Write;
+  std::function<int(int fd)> Sync;
+  std::function<int(int fd)> Close;
+  std::function<int(const char* from, const char* to)> Rename;
+};
+extern FileSystemCalls FileCalls;
+
+}  // namespace zentor

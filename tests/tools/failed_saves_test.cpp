@@ -1,0 +1,399 @@
+// A save that fails keeps the old file and says so: every writer of the
+// program, run through the command a user gives, against each fault the
+// atomic writer can meet (a short write, a write error at flush or close, a
+// failed rename), and against a real full and read-only tmpfs when the test
+// may mount one. Afterwards the old file is byte-identical, no temporary is
+// left beside it, the command showed its own message, and its unsaved flags
+// and window title are as they were.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "analysers/distortion_form.h"
+#include "analysers/test_cd_writer.h"
+#include "crossover/xover_form.h"
+#include "crossover/xover_links.h"
+#include "display/plot_colours.h"
+#include "display/graph_export.h"
+#include "eqdesign/eq_report.h"
+#include "mainwindow/measurement_file.h"
+#include "mainwindow/user_settings.h"
+#include "measurement/mic_calibration.h"
+#include "platform/forms.h"
+#include "platform/imaging.h"
+#include "platform/picture.h"
+#include "platform/settings.h"
+#include "support/file_faults.h"
+#include "tools/export_pcm.h"
+#include "tools_fixture.h"
+
+namespace zentor::test {
+namespace {
+
+class NoPrinter final : public PrinterService {
+ public:
+  bool HasDefaultPrinter() override { return false; }
+  bool PrintOnDefaultPrinter(const QImage&) override { return false; }
+};
+
+// ---- A real small file system: full, then read-only ------------------------------------
+
+// A 256 KiB tmpfs mounted for the test; skipped unless the test is root and may mount.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& where) : where_(where) {
+    if (::geteuid() != 0) {
+      why_ = "not root";
+      return;
+    }
+    if (::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0) {
+      why_ = std::string("mount -t tmpfs failed: ") + std::strerror(errno);
+      return;
+    }
+    mounted_ = true;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& why() const { return why_; }
+  // Fills every free block with one file.
+  bool Fill() {
+    const std::string filler = where_ + "/filler";
+    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    std::vector<char> block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    const bool full = errno == ENOSPC;
+    // The last partial page too.
+    while (::write(fd, block.data(), 1) > 0) {
+    }
+    ::close(fd);
+    return full;
+  }
+  void Unfill() { ::unlink((where_ + "/filler").c_str()); }
+  bool ReadOnly(bool on) {
+    return ::mount("tmpfs", where_.c_str(), "tmpfs", MS_REMOUNT | (on ? MS_RDONLY : 0), "size=256k,mode=0777") == 0;
+  }
+
+ private:
+  std::string where_, why_;
+  bool mounted_ = false;
+};
+
+class FailedSaves;
+
+// One writer, reached through its command.
+struct Writer {
+  std::string name;
+  std::string file;  // the target's name in its folder
+  // Queues the command's dialog answers (its save dialog answered with the
+  // path, its questions with Yes), then `after` OKs for the messages that
+  // follow the write, and runs the command.
+  std::function<void(FailedSaves&, const std::string& path, int after)> save;
+  std::vector<std::string> failed;  // what the command shows when the write fails
+  std::vector<std::string> saved;   // what it shows when the write succeeds
+  // The unsaved flags and titles the command may change only on success.
+  std::function<void(FailedSaves&)> markUnsaved;
+  std::function<void(FailedSaves&, bool saved)> checkFlags;
+};
+
+class FailedSaves : public ToolsTest {
+ protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    InstallXoverLinks();
+    w->RefreshLinkedControls();
+    SetPrinterService(&noPrinter);
+    // One result to save and export.
+    LoadSet(1, 48000, 14, [](int32_t, int32_t i) { return i == 300 ? -0.75f : 0.001f * float(i % 7); });
+    picture.resize(300, 200);
+  }
+  void TearDown() override {
+    disk.reset();  // unmounted whatever the test did
+    SetPrinterService(nullptr);
+    FileCalls = FileSystemCalls{};
+    ToolsTest::TearDown();
+  }
+
+  static std::vector<uint8_t> OldBytes(const std::string& name) {
+    const std::string text = "the old " + name + " file, which a failed save must keep\n";
+    return {text.begin(), text.end()};
+  }
+  static void WriteOld(const std::string& path, const std::vector<uint8_t>& bytes) {
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), qsizetype(bytes.size()));
+  }
+
+  // Runs one writer's command over an old file in `folder` (written first
+  // unless it is there already), expecting it to fail (or, with failing
+  // false, to succeed), and checks what it left.
+  void SaveOver(const Writer& wr, const std::string& folder, bool failing, const std::string& why,
+                bool writeOld = true) {
+    SCOPED_TRACE(wr.name + ": " + why);
+    const std::string path = folder + "/" + wr.file;
+    const std::vector<uint8_t> old = OldBytes(wr.name);
+    if (writeOld) WriteOld(path, old);
+    ASSERT_EQ(ReadFile(path), old);
+    w->setWindowTitle("title before");
+    if (wr.markUnsaved) wr.markUnsaved(*this);
+    dialogs.Clear();
+    std::vector<std::string> shown = failing ? wr.failed : wr.saved;
+    for (std::string& text : shown)
+      if (const size_t at = text.find("<path>"); at != std::string::npos) text.replace(at, 6, path);
+    wr.save(*this, path, static_cast<int>(shown.size()));
+    const std::vector<std::string> texts = dialogs.MessageTexts();
+    ASSERT_GE(texts.size(), shown.size());
+    EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<std::ptrdiff_t>(shown.size()), texts.end()), shown);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{wr.file}) << "a temporary was left behind";
+    if (failing) {
+      EXPECT_EQ(ReadFile(path), old) << "the old file changed";
+      EXPECT_EQ(w->windowTitle().toStdString(), "title before");
+    } else {
+      EXPECT_NE(ReadFile(path), old);
+      EXPECT_GT(ReadFile(path).size(), 0u);
+    }
+    if (wr.checkFlags) wr.checkFlags(*this, !failing);
+    EXPECT_EQ(dialogs.Unused(), 0u);
+  }
+
+  // The windows whose commands save, opened once, their opening questions answered.
+  void OpenWindows() {
+    w->ResultsTakenButNotSaved = kFalse;
+    dialogs.ExpectMessage(MsgAnswer::No);  // "... Resample loaded file?"
+    w->Xover->trigger();
+    ASSERT_TRUE(Forms::IsLoaded<XoverForm>());
+    EQConfig.SampleRate = 48000;  // the distortion window takes it without a question
+    Forms::Get<DistForm>();
+    dialogs.Clear();
+  }
+
+  std::string Folder(const std::string& name) {
+    const std::string f = TempPath(name);
+    EXPECT_TRUE(QDir().mkpath(QString::fromStdString(f)));
+    return f;
+  }
+
+  std::vector<Writer> Writers();
+
+  NoPrinter noPrinter;
+  PictureBox picture;
+  std::unique_ptr<SmallDisk> disk;
+};
+
+std::vector<Writer> FailedSaves::Writers() {
+  const auto yes = [](FailedSaves& t, int after) {
+    for (int i = 0; i < after; ++i) t.dialogs.ExpectMessage();
+  };
+  std::vector<Writer> all;
+  all.push_back({".cfa (SaveMeasurementFile)", "set.cfa",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // overwrite
+                   yes(t, after);
+                   SaveMeasurementFile();
+                 },
+                 {"Error 8567"},
+                 {},
+                 [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
+                 [](FailedSaves& t, bool saved) {
+                   EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
+                   if (saved) {
+                     EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
+                   }
+                 }});
+  all.push_back({".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
+                   yes(t, after);
+                   EXPECT_EQ(t.w->SaveEQModel_Click(), after == 0);
+                 },
+                 {"EQ File Save Error 3942"},
+                 {},
+                 [](FailedSaves& t) { t.w->EQResultsTakenButNotSaved = kTrue; },
+                 [](FailedSaves& t, bool saved) {
+                   EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
+                   if (saved) {
+                     EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
+                   }
+                 }});
+  all.push_back({".XVR (WriteXoverFile)", "sets.XVR",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   yes(t, after);
+                   Forms::Get<XoverForm>()->SaveXoverFile();
+                 },
+                 {"EQ File Error 4337", "Error 8727"},
+                 {},
+                 [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
+                 [](FailedSaves&, bool saved) { EXPECT_EQ(Forms::Get<XoverForm>()->XoverSaved, saved); }});
+  all.push_back({".cal (WriteMicCalFile)", "mic.cal",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   MicCalForm* f = Forms::Get<MicCalForm>();
+                   f->Caltext->setPlainText("20  -1.25\n1000  0.5  45\n");
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // " Save calibration file ?"
+                   t.dialogs.ExpectSaveFile(path);
+                   yes(t, after);
+                   f->CreatCal_Click();
+                 },
+                 {"Error 1 Opening Calibration File"},
+                 {},
+                 [](FailedSaves&) { Forms::Get<MicCalForm>()->MicCaltext->setText("before.cal"); },
+                 [](FailedSaves&, bool saved) {
+                   // Only a saved file is named as the calibration's file.
+                   const std::string name = Forms::Get<MicCalForm>()->MicCaltext->text().toStdString();
+                   EXPECT_EQ(name.ends_with("mic.cal"), saved) << name;
+                 }});
+  for (const auto& [type, file] : {std::pair{"Wave", "impulse.wav"}, {"PCM", "impulse.pcm"}, {"RAW", "impulse.raw"}}) {
+    const std::string kind = type;
+    all.push_back({std::string("impulse export ") + type, file,
+                   [yes, kind](FailedSaves& t, const std::string& path, int after) {
+                     ExportPCM* e = Forms::Get<ExportPCM>();
+                     e->Initialize(1);
+                     (kind == "Wave" ? e->Wave : kind == "PCM" ? e->PCM : e->RAW)->setChecked(true);
+                     e->MaxLevelText->setText("10000");
+                     t.dialogs.ExpectSaveFile(path);
+                     t.dialogs.ExpectMessage(MsgAnswer::Yes);
+                     yes(t, after);
+                     e->Save_Click();
+                   },
+                   {"Error 5438"},
+                   {},
+                   nullptr,
+                   nullptr});
+  }
+  all.push_back({"EQ settings report (TextEQ_Click)", "report.txt",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
+                   yes(t, after);
+                   TextEQ_Click();
+                 },
+                 {"Error 5853: The EQ settings file could not be written."},
+                 {},
+                 nullptr,
+                 nullptr});
+  all.push_back({"distortion text (Export_Click)", "dist.txt",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // "Save DistortionProductsOutput.txt ?"
+                   t.dialogs.ExpectSaveFile(path);
+                   yes(t, after);
+                   Forms::Get<DistForm>()->Export_Click();
+                 },
+                 {"Error 6212: Distortion output file could not be written"},
+                 {},
+                 nullptr,
+                 nullptr});
+  all.push_back({"JPEG export (WriteJpegFile)", "graph.jpg",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   yes(t, after);
+                   ExportPictureAsJpeg(t.picture);
+                 },
+                 {"Error 4977: Error writing file <path>"},
+                 {},
+                 nullptr,
+                 nullptr});
+  all.push_back({"PDF print without a printer (WritePdfFile)", "graph.pdf",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   t.dialogs.ExpectSaveFile(path);
+                   yes(t, after);
+                   PrintPicture(t.picture);
+                 },
+                 {"Error 4978: Error printing graph"},
+                 {},
+                 nullptr,
+                 nullptr});
+  all.push_back({"test-CD WAV (WriteTestCDFile)", "cd.wav",
+                 [yes](FailedSaves& t, const std::string& path, int after) {
+                   CreateTestCD* c = Forms::Get<CreateTestCD>();
+                   c->Text1->setText("1");
+                   t.dialogs.ExpectSaveFile(path);
+                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
+                   yes(t, after);
+                   c->MakeWave_Click();
+                 },
+                 {"Wave File Creation Error"},
+                 {"Wave File Created"},
+                 nullptr,
+                 nullptr});
+  return all;
+}
+
+TEST_F(FailedSaves, EveryWriterKeepsTheOldFileAtEveryInjectedFault) {
+  OpenWindows();
+  int run = 0;
+  for (const Writer& wr : Writers()) {
+    for (FileFault fault : kEveryFileFault) {
+      InjectedFileFault injected(fault);
+      SaveOver(wr, Folder("run" + std::to_string(++run)), true, FaultName(fault));
+      EXPECT_GT(injected.Hits(), 0) << wr.name << ": " << FaultName(fault) << " never struck";
+    }
+    // Without a fault the same command replaces the file: the fault made the difference.
+    SaveOver(wr, Folder("run" + std::to_string(++run)), false, "no fault");
+  }
+}
+
+TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
+  const std::string where = Folder("disk");
+  disk = std::make_unique<SmallDisk>(where);
+  if (!disk->mounted()) GTEST_SKIP() << "no tmpfs to fill: " << disk->why();
+  OpenWindows();
+  int run = 0;
+  for (const Writer& wr : Writers()) {
+    // Full: the old file was there before the disk filled up.
+    const std::string full = where + "/full" + std::to_string(++run);
+    ASSERT_EQ(::mkdir(full.c_str(), 0777), 0);
+    WriteOld(full + "/" + wr.file, OldBytes(wr.name));
+    ASSERT_TRUE(disk->Fill());
+    SaveOver(wr, full, true, "full tmpfs", false);
+    disk->Unfill();
+    // Read-only: remounted after the old file was written.
+    const std::string readOnly = where + "/ro" + std::to_string(++run);
+    ASSERT_EQ(::mkdir(readOnly.c_str(), 0777), 0);
+    WriteOld(readOnly + "/" + wr.file, OldBytes(wr.name));
+    ASSERT_TRUE(disk->ReadOnly(true));
+    SaveOver(wr, readOnly, true, "read-only tmpfs", false);
+    ASSERT_TRUE(disk->ReadOnly(false));
+  }
+
+  // The settings store: its file kept whole, the save reported as failed.
+  SetSettingsFolder(where + "/config");
+  ASSERT_TRUE(SaveUserSettings());
+  const std::string conf = SettingsFilePath("Zentor");
+  const std::vector<uint8_t> before = ReadFile(conf);
+  ASSERT_FALSE(before.empty());
+  PlotColours[3] = 0x123456;
+  ASSERT_TRUE(disk->Fill());
+  EXPECT_FALSE(SaveUserSettings());
+  EXPECT_EQ(ReadFile(conf), before);
+  disk->Unfill();
+  ASSERT_TRUE(disk->ReadOnly(true));
+  EXPECT_FALSE(SaveUserSettings());
+  EXPECT_EQ(ReadFile(conf), before);
+  ASSERT_TRUE(disk->ReadOnly(false));
+  EXPECT_TRUE(SaveUserSettings());
+  EXPECT_NE(ReadFile(conf), before);
+}
+
+}  // namespace
+}  // namespace zentor::test
