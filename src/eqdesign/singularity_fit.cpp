@@ -364,14 +364,11 @@ bool FitOneSingularity(int32_t n, const FitCurveRecord& curve, SingularityFitWor
       if (!refine(est)) return false;
       continue;
     }
-    // The searches' answer is tried first; only when its fit would be refused
-    // does the curve's own shape start a second fit, and the better one is kept.
+    // The searches' answer and the curve's own shape each start a fit and the
+    // better is kept: next to a stronger neighbour an acceptable start from the
+    // searches can still settle on a shoulder that the shape start avoids.
     SingularityEstimate searched{.Omega = Freq, .PoleQ = std::fabs(Q1), .ZeroQ = Q2};
     const bool fromSearch = refine(searched);
-    if (fromSearch && acceptable(searched)) {
-      est = searched;
-      continue;
-    }
     const bool fromShape = refine(est);
     if (fromSearch && (!fromShape || searched.Residual < est.Residual)) est = searched;
     else if (!fromShape) return false;
