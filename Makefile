@@ -1,5 +1,8 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
+# ccache keys on paths relative to the checkout, so any clone reuses the cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := true
 
 .PHONY: deps run build test bench clean check-layers
 
