@@ -30,28 +30,6 @@ const std::vector<CorpusCurve>& Corpus() {
   return c;
 }
 
-CurveRecord Record(const std::vector<float>& dB) {
-  CurveRecord c;
-  c.NumPoints = static_cast<int32_t>(Grid().size());
-  std::copy(Grid().begin(), Grid().end(), c.XValues.begin());
-  std::copy(dB.begin(), dB.end(), c.YValues.begin());
-  return c;
-}
-
-SingularityListRecord FitCorpusCurve(const CorpusCurve& k, int32_t code, FitEngine& engine) {
-  SingularityListRecord R;
-  R.Graphshown = 3;
-  R.ModeCode = 5;
-  R.SelectCode = 4;
-  FitDriverConstants constants;
-  constants.MinFreq = kCorpusLow;
-  constants.MaxFreq = kCorpusHigh;
-  engine.Settings.MaxFreq = kCorpusHigh;
-  engine.Settings.EmulationCode = code;
-  FitCurveFilterSet(R, Record(k.dB), 0, 0, 0, constants, engine);
-  return R;
-}
-
 double Quantile(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -85,7 +63,7 @@ void BM_FitCorpusQuality(benchmark::State& state) {
       SingularityListRecord R;
       for (size_t i = 0; i < 5; ++i) {
         const int32_t code = kFitCode[i];
-        if (i == 0 || code != kFitCode[i - 1]) R = FitCorpusCurve(k, code, engine);
+        if (i == 0 || code != kFitCode[i - 1]) R = FitCorpusCurve(Grid(), k, code, engine);
         const SingularityListRecord S = kSnap[i] ? SnappedSet(R, code) : R;
         const double a = CorrectedRms(f, k.dB, S);
         if (a > b + 1e-9) ++worse[i];
@@ -140,7 +118,7 @@ void BM_DefaultFit(benchmark::State& state) {
   std::vector<double> ms;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    const SingularityListRecord R = FitCorpusCurve(Corpus()[c], 1, engine);
+    const SingularityListRecord R = FitCorpusCurve(Grid(), Corpus()[c], 1, engine);
     benchmark::DoNotOptimize(R);
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     c = (c + 1) % Corpus().size();
@@ -156,7 +134,7 @@ void BM_FitAllCurves(benchmark::State& state) {
   engine.Pool = &pool;
   for (auto _ : state) {
     for (size_t c = 0; c < 32; ++c) {
-      const SingularityListRecord R = FitCorpusCurve(Corpus()[c], 1, engine);
+      const SingularityListRecord R = FitCorpusCurve(Grid(), Corpus()[c], 1, engine);
       benchmark::DoNotOptimize(R);
     }
   }

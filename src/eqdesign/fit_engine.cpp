@@ -176,4 +176,14 @@ SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq
   return best;
 }
 
+void FileRefit(SingularityListRecord& set, const SingularityFitJob& best, std::span<double> y,
+               std::span<const float> x, float damping, int32_t count, const MessageSink& say) {
+  const auto w = static_cast<size_t>(set.Count++);
+  set.Freq[w] = static_cast<float>(best.Freq);
+  set.Q1[w] = static_cast<float>(best.Q1);
+  set.Q2[w] = static_cast<float>(best.Q2);
+  set.FitError[w] = static_cast<float>(best.FitError);
+  ApplySingularityToLevels(y, x, -set.Q1[w], set.Q2[w], set.Freq[w], damping, 0, count, say);
+}
+
 }  // namespace zentor

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/records.h"
 #include "eqdesign/fit_records.h"
 #include "eqdesign/singularity_fit.h"
 
@@ -152,5 +153,10 @@ class SingularityFitRunner {
 // where no later pass looks. Otherwise nothing (Q1 0).
 SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq, float Q1, float Q2, float error,
                             std::span<const float> x, std::span<const double> y, float damping);
+
+// Files a refit entry at the end of `set` and divides it out of the levels, so
+// the next entry is refitted against what this one leaves.
+void FileRefit(SingularityListRecord& set, const SingularityFitJob& best, std::span<double> y,
+               std::span<const float> x, float damping, int32_t count, const MessageSink& say);
 
 }  // namespace zentor

@@ -95,13 +95,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
 
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, set.FitError[e], x, y, putBack);
     if (!(std::fabs(best.Q1) > 0.05)) continue;
-    const auto w = static_cast<size_t>(WorkFilterSet.Count++);
-    WorkFilterSet.Freq[w] = static_cast<float>(best.Freq);
-    WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
-    WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
-    WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], set.Damping, 0,
-                             count, say);
+    FileRefit(WorkFilterSet, best, y, x, set.Damping, count, say);
   }
 
   engine.Progress(0, 0);

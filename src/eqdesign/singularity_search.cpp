@@ -225,13 +225,7 @@ bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, 
       engine.Say("Buffer size exceeded by number of filters");
       continue;
     }
-    const auto w = static_cast<size_t>(WorkFilterSet.Count++);
-    WorkFilterSet.Freq[w] = static_cast<float>(best.Freq);
-    WorkFilterSet.Q1[w] = static_cast<float>(best.Q1);
-    WorkFilterSet.Q2[w] = static_cast<float>(best.Q2);
-    WorkFilterSet.FitError[w] = static_cast<float>(best.FitError);
-    ApplySingularityToLevels(y, x, -WorkFilterSet.Q1[w], WorkFilterSet.Q2[w], WorkFilterSet.Freq[w], R.Damping, 0,
-                             count, say);
+    FileRefit(WorkFilterSet, best, y, x, R.Damping, count, say);
   }
 
   curve.TakenOutDamping = R.Damping;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/emulation.h"
+#include "eqdesign/fit_driver.h"
 #include "eqdesign/fit_quality.h"
 
 namespace zentor::test {
@@ -180,6 +181,26 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
   double sw = 0;
   for (double v : w) sw += v;
   return std::sqrt(cost / sw);
+}
+
+// The default fit of one corpus curve over the corpus range, made for `code`.
+inline SingularityListRecord FitCorpusCurve(std::span<const float> grid, const CorpusCurve& k, int32_t code,
+                                            FitEngine& engine) {
+  CurveRecord C;
+  C.NumPoints = static_cast<int32_t>(grid.size());
+  std::copy(grid.begin(), grid.end(), C.XValues.begin());
+  std::copy(k.dB.begin(), k.dB.end(), C.YValues.begin());
+  SingularityListRecord R;
+  R.Graphshown = 3;
+  R.ModeCode = 5;
+  R.SelectCode = 4;
+  FitDriverConstants constants;
+  constants.MinFreq = kCorpusLow;
+  constants.MaxFreq = kCorpusHigh;
+  engine.Settings.MaxFreq = kCorpusHigh;
+  engine.Settings.EmulationCode = code;
+  FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+  return R;
 }
 
 }  // namespace zentor::test

@@ -14,24 +14,10 @@ namespace zentor::test {
 namespace {
 
 SingularityListRecord Fit(const std::vector<float>& f, const CorpusCurve& k, int32_t code) {
-  CurveRecord C;
-  C.NumPoints = static_cast<int32_t>(f.size());
-  std::copy(f.begin(), f.end(), C.XValues.begin());
-  std::copy(k.dB.begin(), k.dB.end(), C.YValues.begin());
-  SingularityListRecord R;
-  R.Graphshown = 3;
-  R.ModeCode = 5;
-  R.SelectCode = 4;
-  FitDriverConstants constants;
-  constants.MinFreq = kCorpusLow;
-  constants.MaxFreq = kCorpusHigh;
   FitPool pool(4);
   FitEngine engine;
   engine.Pool = &pool;
-  engine.Settings.MaxFreq = kCorpusHigh;
-  engine.Settings.EmulationCode = code;
-  FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
-  return R;
+  return FitCorpusCurve(f, k, code, engine);
 }
 
 double Median(std::vector<double> v) {
