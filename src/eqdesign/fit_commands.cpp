@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/text_number.h"
 #include "core/filter_design.h"
@@ -228,10 +229,13 @@ void FitFilterSets(DataPlotter& w, FitRun& run, CurveArray& curves, std::array<S
   FitGraphFrame.LogX = FreqGraphFrame.LogX;
   const FitDriverConstants constants = ConstantsOf(w);
   const MeasurementHeader& h0 = ResultsDataSetInfo[0];
+  if (run.Stopped()) return;
+  // Each curve's input is made here, where the windows and filters live; the
+  // fits then run together, and each curve is shown in order once they end.
+  std::vector<FitBatchItem> items;
+  std::vector<SingularityListRecord> unfitted;
   for (int32_t k = first; k <= last; ++k) {
-    if (run.Stopped()) break;
     const auto i = static_cast<size_t>(k);
-    w.CurveNumberText->setText(QString::number(k + 1));
     if (curves[i].NumPoints <= 0) {
       run.Say("User Error: Curve " + std::to_string(k + 1) + " has no data loaded");
       run.ShowMessages();
@@ -260,19 +264,37 @@ void FitFilterSets(DataPlotter& w, FitRun& run, CurveArray& curves, std::array<S
       }
     }
     CopyCurve(FitInputCurves[i], FitStoredCurves[i]);
-    const SingularityListRecord unfitted = sets[i];
+    unfitted.push_back(sets[i]);
     StampHeader(sets[i], view, k);
-    const FitCurveOutcome out = FitCurveFilterSet(sets[i], FitStoredCurves[i], accumulate, k,
-                                                  average ? -1 : 0, constants, run.Engine());
+    FitBatchItem& item = items.emplace_back();
+    item.Set = &sets[i];
+    item.Curve = &FitStoredCurves[i];
+    item.Accumulate = accumulate;
+    item.Index = k;
+    item.Average = average ? -1 : 0;
+  }
+  FitCurveFilterSets(items, constants, run.Engine(),
+                     [&w](int32_t k) { w.CurveNumberText->setText(QString::number(k + 1)); });
+
+  for (size_t n = 0; n < items.size(); ++n) {
+    const FitBatchItem& item = items[n];
+    const auto i = static_cast<size_t>(item.Index);
+    const FitCurveOutcome& out = item.Outcome;
+    ShowKeptMessages(item.Boxes);
+    for (const std::string& t : item.Said) run.Say(t);
     if (out.UntickAccumulate) w.AccCheck->setChecked(false);
     if (out.Kept) {
-      sets[i] = unfitted;
+      // The stop ended the fit here: this curve and the ones after it stay as they came.
+      w.CurveNumberText->setText(QString::number(item.Index + 1));
+      for (size_t m = n; m < items.size(); ++m) sets[static_cast<size_t>(items[m].Index)] = unfitted[m];
       run.ShowMessages();
       break;
     }
-    ShowCorrectedResponse(w, FitInputCurves[i], FitStoredCurves[i], sets[i], k, WorkFilterBlock,
+    // The number ends on the last curve fitted, as it would one curve at a time.
+    if (n + 1 == items.size()) w.CurveNumberText->setText(QString::number(item.Index + 1));
+    ShowCorrectedResponse(w, FitInputCurves[i], FitStoredCurves[i], sets[i], item.Index, WorkFilterBlock,
                           ResultsDataSetInfo[i].SampleRate, FitGraphFrame);
-    CheckForCurveSingularities(w, k, [&run](const std::string& t) { run.Say(t); });
+    CheckForCurveSingularities(w, item.Index, [&run](const std::string& t) { run.Say(t); });
     run.ShowMessages();
     if (out.Stopped) break;
   }

@@ -1,9 +1,11 @@
 #include "eqdesign/fit_driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_bounds.h"
 #include "eqdesign/fit_quality.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
@@ -147,6 +149,106 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
   return out;
+}
+
+namespace {
+
+void AddPassDampings(FitEngine& to, const std::vector<float>& dampings) {
+  for (const float d : dampings) {
+    if (to.PassDampings.size() >= 256) to.PassDampings.erase(to.PassDampings.begin());
+    to.PassDampings.push_back(d);
+  }
+}
+
+bool EndsBatch(const FitCurveOutcome& o) { return o.Stopped || o.Kept; }
+
+void FitOneAfterAnother(std::span<FitBatchItem> items, const FitDriverConstants& constants, FitEngine& engine,
+                        const std::function<void(int32_t)>& current) {
+  const FitEngineCallbacks callbacks = engine.Callbacks;
+  for (size_t i = 0; i < items.size(); ++i) {
+    FitBatchItem& item = items[i];
+    if (i > 0 && EndsBatch(items[i - 1].Outcome)) {
+      item.Outcome = {.Kept = true};
+      continue;
+    }
+    if (current) current(item.Index);
+    engine.Callbacks.Say = [&item](const std::string& t) { item.Said.push_back(t); };
+    item.Outcome =
+        FitCurveFilterSet(*item.Set, *item.Curve, item.Accumulate, item.Index, item.Average, constants, engine);
+    engine.Callbacks = callbacks;
+  }
+}
+
+}  // namespace
+
+void FitCurveFilterSets(std::span<FitBatchItem> items, const FitDriverConstants& constants, FitEngine& engine,
+                        const std::function<void(int32_t)>& current) {
+  if (items.size() < 2 || engine.Pool == nullptr || engine.Pool->Threads() < 2) {
+    FitOneAfterAnother(items, constants, engine, current);
+    return;
+  }
+  // The step tables are built on first use: build them here, before the threads read them.
+  MakeFitBounds(engine.Settings.EmulationCode, 0);
+
+  const auto count = static_cast<int32_t>(items.size());
+  std::vector<SingularityListRecord> before;
+  before.reserve(items.size());
+  for (const FitBatchItem& item : items) before.push_back(*item.Set);
+  std::vector<FitEngine> engines(items.size());
+  std::unique_ptr<std::atomic<bool>[]> finished(new std::atomic<bool>[items.size()]);
+  for (int32_t i = 0; i < count; ++i) finished[static_cast<size_t>(i)] = false;
+  int32_t shown = -1, reported = 0, cut = count;
+
+  // On the calling thread only: the first unfinished curve and the progress
+  // are shown before the window's own poll, so a stop the user makes sees
+  // the curve that was on the screen.
+  const auto poll = [&] {
+    int32_t first = 0;
+    while (first < count && finished[static_cast<size_t>(first)]) ++first;
+    for (; reported < first; ++reported) engine.Progress(reported + 1, count);
+    if (first < count && first != shown && current) current(items[static_cast<size_t>(first)].Index);
+    shown = first;
+    if (engine.Callbacks.Poll) engine.Callbacks.Poll();
+    if (cut == count && engine.Stopped()) cut = first;
+  };
+  const std::function<void(int32_t, int32_t)> job = [&](int32_t i, int32_t slot) {
+    const auto k = static_cast<size_t>(i);
+    FitBatchItem& item = items[k];
+    FitEngine& e = engines[k];
+    e.Settings = engine.Settings;
+    e.Callbacks.Stop = engine.Callbacks.Stop;
+    e.Callbacks.Say = [&item](const std::string& t) { item.Said.push_back(t); };
+    if (slot == 0) {
+      e.Callbacks.Poll = poll;
+      e.Polling.Now = engine.Polling.Now;
+    }
+    {
+      const KeepMessages keep(item.Boxes);
+      item.Outcome = FitCurveFilterSet(*item.Set, *item.Curve, item.Accumulate, item.Index, item.Average, constants, e);
+    }
+    finished[k] = true;
+  };
+  engine.Progress(0, count);
+  engine.Pool->Run(count, job, poll, engine.Settings.PollEvery, engine.Polling);
+  engine.Progress(0, 0);
+
+  for (int32_t i = 0; i < count; ++i) {
+    const auto k = static_cast<size_t>(i);
+    engine.Counters += engines[k].Counters;
+    AddPassDampings(engine, engines[k].PassDampings);
+    if (i < cut && EndsBatch(items[k].Outcome)) cut = i;
+  }
+  for (int32_t i = cut; i < count; ++i) {
+    const auto k = static_cast<size_t>(i);
+    FitBatchItem& item = items[k];
+    // The curve the batch ended at keeps what it said; the later ones were never reached.
+    if (i > cut) {
+      item.Said.clear();
+      item.Boxes.clear();
+    }
+    item.Outcome = {.Stopped = true, .Kept = true};
+    *item.Set = before[k];
+  }
 }
 
 void FitMessages::Add(const std::string& text) {

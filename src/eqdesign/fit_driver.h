@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "core/records.h"
 #include "eqdesign/fit_engine.h"
+#include "platform/kept_messages.h"
 
 namespace zentor {
 
@@ -39,6 +42,30 @@ struct FitCurveOutcome {
 // during the polish keeps the last complete pass and finishes the set.
 FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C, int32_t accumulate, int32_t k,
                                   int32_t average, const FitDriverConstants& constants, FitEngine& engine);
+
+// One curve of a batch fit, and what its fit made.
+struct FitBatchItem {
+  SingularityListRecord* Set = nullptr;  // header stamped, as FitCurveFilterSet takes it
+  const CurveRecord* Curve = nullptr;
+  int32_t Accumulate = 0;
+  int32_t Index = 0;  // the curve's place in the set
+  int32_t Average = 0;
+  FitCurveOutcome Outcome;
+  std::vector<std::string> Said;   // the engine's messages, in the order raised
+  std::vector<KeptMessage> Boxes;  // message boxes raised while fitting, in order
+};
+
+// Fits the items' curves into their sets. With several items and a pool of
+// several threads the curves are fitted side by side, one to a thread, each as
+// it would be fitted alone (so the sets do not depend on the thread count); the
+// calling thread polls and tells `current` the first curve not yet finished.
+// Otherwise they are fitted one after another on the engine as it is.
+// Either way the batch ends as fitting one curve after another would: at the
+// first curve a stop ended, after which every set stays as it came (in a
+// side-by-side batch the curve shown as current when the stop came stays as it
+// came too, as none of its passes is more complete than another's).
+void FitCurveFilterSets(std::span<FitBatchItem> items, const FitDriverConstants& constants, FitEngine& engine,
+                        const std::function<void(int32_t index)>& current = {});
 
 // Messages of one command, each distinct text kept once in the order first
 // raised; the caller shows the new ones after each curve.

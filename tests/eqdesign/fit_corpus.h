@@ -184,23 +184,36 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
 }
 
 // The default fit of one corpus curve over the corpus range, made for `code`.
-inline SingularityListRecord FitCorpusCurve(std::span<const float> grid, const CorpusCurve& k, int32_t code,
-                                            FitEngine& engine) {
-  CurveRecord C;
-  C.NumPoints = static_cast<int32_t>(grid.size());
-  std::copy(grid.begin(), grid.end(), C.XValues.begin());
-  std::copy(k.dB.begin(), k.dB.end(), C.YValues.begin());
-  SingularityListRecord R;
-  R.Graphshown = 3;
-  R.ModeCode = 5;
-  R.SelectCode = 4;
+// The corpus curves fitted as one set, as the fit of all curves does.
+inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float> grid,
+                                                          std::span<const CorpusCurve> curves, int32_t code,
+                                                          FitEngine& engine) {
+  std::vector<CurveRecord> C(curves.size());
+  std::vector<SingularityListRecord> R(curves.size());
+  std::vector<FitBatchItem> items;
+  for (size_t i = 0; i < curves.size(); ++i) {
+    C[i].NumPoints = static_cast<int32_t>(grid.size());
+    std::copy(grid.begin(), grid.end(), C[i].XValues.begin());
+    std::copy(curves[i].dB.begin(), curves[i].dB.end(), C[i].YValues.begin());
+    R[i].Graphshown = 3;
+    R[i].ModeCode = 5;
+    R[i].SelectCode = 4;
+    FitBatchItem& item = items.emplace_back();
+    item.Set = &R[i];
+    item.Curve = &C[i];
+  }
   FitDriverConstants constants;
   constants.MinFreq = kCorpusLow;
   constants.MaxFreq = kCorpusHigh;
   engine.Settings.MaxFreq = kCorpusHigh;
   engine.Settings.EmulationCode = code;
-  FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+  FitCurveFilterSets(items, constants, engine);
   return R;
+}
+
+inline SingularityListRecord FitCorpusCurve(std::span<const float> grid, const CorpusCurve& k, int32_t code,
+                                            FitEngine& engine) {
+  return FitCorpusCurves(grid, std::span(&k, 1), code, engine)[0];
 }
 
 }  // namespace zentor::test
