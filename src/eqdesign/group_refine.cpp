@@ -33,9 +33,19 @@ struct Shape {
   double S, dU, dV, dL;
 };
 
-Shape ShapeAt(double s, double lnQ, double level) {
+// What a singularity's shape needs of its parameters, the same at every point:
+// 1/f0, and 1/Q² of its pole and zero pairs.
+struct Terms {
+  double InvF = 0, Gp = 0, Gz = 0;
+};
+
+Terms TermsOf(double lnF, double lnQ, double level) {
   const double lp = lnQ + kLevelToLnQ * level, lz = lnQ - kLevelToLnQ * level;
-  const double gp = std::exp(-2 * lp), gz = std::exp(-2 * lz);
+  return {std::exp(-lnF), std::exp(-2 * lp), std::exp(-2 * lz)};
+}
+
+Shape ShapeAt(double s, const Terms& q) {
+  const double gp = q.Gp, gz = q.Gz;
   const double a = (1 - s) * (1 - s), N = a + s * gz, D = a + s * gp;
   const double c = 0.5 * kDbPerNeper;  // 10 / ln 10
   const double da = 4 * s * (1 - s);
@@ -91,14 +101,16 @@ struct Problem {
       g->setZero(np);
     }
     Eigen::VectorXd j(np);
+    std::vector<Terms> q(entries);
+    for (size_t k = 0; k < entries; ++k) q[k] = TermsOf(p[3 * k], p[3 * k + 1], p[3 * k + 2]);
     double cost = 0;
     const double b0 = p[np - 2], b1 = p[np - 1];
     for (size_t i = 0; i < f.size(); ++i) {
       double model = b0 + b1 * t[i];
       for (size_t k = 0; k < entries; ++k) {
         const auto e = static_cast<Eigen::Index>(3 * k);
-        const double x = f[i] * std::exp(-p[e]);
-        const Shape s = ShapeAt(x * x, p[e + 1], p[e + 2]);
+        const double x = f[i] * q[k].InvF;
+        const Shape s = ShapeAt(x * x, q[k]);
         model += s.S;
         if (H) {
           j[e] = s.dU;
@@ -124,12 +136,13 @@ struct Problem {
 void FitBaseline(const Problem& pr, Eigen::VectorXd& p) {
   const auto np = static_cast<Eigen::Index>(pr.Params());
   double sw = 0, st = 0, stt = 0, sy = 0, sty = 0;
+  std::vector<Terms> q(pr.entries);
+  for (size_t k = 0; k < pr.entries; ++k) q[k] = TermsOf(p[3 * k], p[3 * k + 1], p[3 * k + 2]);
   for (size_t i = 0; i < pr.f.size(); ++i) {
     double y = pr.target[i];
     for (size_t k = 0; k < pr.entries; ++k) {
-      const auto e = static_cast<Eigen::Index>(3 * k);
-      const double x = pr.f[i] * std::exp(-p[e]);
-      y -= ShapeAt(x * x, p[e + 1], p[e + 2]).S;
+      const double x = pr.f[i] * q[k].InvF;
+      y -= ShapeAt(x * x, q[k]).S;
     }
     sw += pr.w[i];
     st += pr.w[i] * pr.t[i];
@@ -224,11 +237,13 @@ void RefineOverlappingGroups(SingularityListRecord& set, const SingularityListRe
     }
     // The target: the residual with the group put back.
     pr.target = dB;
-    for (size_t i = 0; i < pr.f.size(); ++i) {
-      for (size_t g = 0; g < group.size(); ++g) {
-        const Entry& v = e[group[g]];
-        const double r = pr.f[i] / std::exp(v.LnF);
-        pr.target[i] += ShapeAt(r * r, v.LnQ, v.Level).S;
+    for (size_t g = 0; g < group.size(); ++g) {
+      const Entry& v = e[group[g]];
+      const Terms q = TermsOf(v.LnF, v.LnQ, v.Level);
+      const double f0 = std::exp(v.LnF);
+      for (size_t i = 0; i < pr.f.size(); ++i) {
+        const double r = pr.f[i] / f0;
+        pr.target[i] += ShapeAt(r * r, q).S;
       }
     }
     FitBaseline(pr, p0);
