@@ -23,9 +23,10 @@ void Linear(std::span<double> out, double low, double high, int32_t count) {
   out[static_cast<size_t>(n - 1)] = high;
 }
 
-// The grid Q values in three vectors of four: the ten and two copies of the last.
-constexpr int kLanes = 12;
+// The grid Q values in two vectors of four and one of two: the ten of the grid.
+constexpr int kLanes = 10;
 using Quad = double __attribute__((vector_size(32)));
+using Pair = double __attribute__((vector_size(16)));
 
 struct GridInput {
   const float* freqs;  // Hz, the window's curve points
@@ -51,8 +52,10 @@ struct GridBest {
 // and the plain builds agree bit for bit. The divisions bound the fit's time,
 // and a 4-wide divide does twice the work of a 2-wide one.
 [[gnu::always_inline]] inline GridBest GridSearchBody(const GridInput& in, int32_t qs) {
-  Quad G[3];
+  Quad G[2];
+  Pair G2;
   __builtin_memcpy(G, in.g, sizeof G);
+  __builtin_memcpy(&G2, in.g + 8, sizeof G2);
   const double h = in.h;
   GridBest best;
   for (int32_t k = 0; k < in.trials; ++k) {
@@ -65,31 +68,38 @@ struct GridBest {
       b = c * c;
       z = a + b * h;
     };
-    Quad S[3] = {};
+    Quad S[2] = {};
+    Pair S2 = {};
     // A target divided by the mean of its end values is met by a model treated alike.
     if (in.endNormalised) {
       double a0, b0, z0, ae, be, ze;
       parts(0, a0, b0, z0);
       parts(in.points - 1, ae, be, ze);
-      for (int l = 0; l < 3; ++l) S[l] = 2.0 / (z0 / (a0 + b0 * G[l]) + ze / (ae + be * G[l]));
+      for (int l = 0; l < 2; ++l) S[l] = 2.0 / (z0 / (a0 + b0 * G[l]) + ze / (ae + be * G[l]));
+      S2 = 2.0 / (z0 / (a0 + b0 * G2) + ze / (ae + be * G2));
     } else {
-      for (int l = 0; l < 3; ++l) S[l] = S[l] + 1.0;
+      for (int l = 0; l < 2; ++l) S[l] = S[l] + 1.0;
+      S2 = S2 + 1.0;
     }
-    Quad R[3] = {};
+    Quad R[2] = {};
+    Pair R2 = {};
     double weightSum = 0;
     for (int32_t i = 0; i < in.points; ++i) {
       double a, b, z;
       parts(i, a, b, z);
       const double t = in.target[i], w = in.weight[i];
       weightSum += w;
-      for (int l = 0; l < 3; ++l) {
+      for (int l = 0; l < 2; ++l) {
         const Quad d = t - S[l] * (z / (a + b * G[l]));
         R[l] += w * (d * d);
       }
+      const Pair d = t - S2 * (z / (a + b * G2));
+      R2 += w * (d * d);
     }
     best.weightSum = weightSum;
     double r[kLanes];
     __builtin_memcpy(r, R, sizeof R);
+    __builtin_memcpy(r + 8, &R2, sizeof R2);
     for (int32_t j = 0; j < qs; ++j) {
       if (r[j] < best.residual) {
         best.residual = r[j];
@@ -206,6 +216,7 @@ bool FitMatrixC(const SingularityFitWork& work, std::span<const float> curveFreq
 
   // Unused grid places repeat the last Q; only the first qs are ever chosen.
   alignas(32) double g[kLanes];
+  static_assert(kLanes == kMaxGridQ);
   for (int j = 0; j < kLanes; ++j) {
     const double q = work.QGrid[static_cast<size_t>(std::min(j, qs - 1))];
     g[j] = 1.0 / (q * q);

@@ -21,6 +21,7 @@ namespace {
 
 constexpr double kTwoPi = 6.28318530717959;
 constexpr int32_t kNeighbours = 4;  // refits try the points within this many of an entry
+constexpr double kPointDeviations = 2.0;
 
 int32_t CurveCount(const FitCurveRecord& c) { return std::clamp<int32_t>(c.Count, 0, kMaxFitPoints); }
 
@@ -83,18 +84,22 @@ float LocalPointSpacing(std::span<const float> x, float f, int32_t count, const 
 namespace {
 
 // Marks the points of the range where the curve departs from a straight line
-// by more than its noise explains, over a window of ±16 or ±64 points: in what
-// a set leaves, only there can a singularity be left to find.
+// by more than its noise explains, over a window of ±16 or ±64 points, and the
+// point itself lies off that line by more than twice the noise: in what a set
+// leaves, only there can a singularity be left to find. A singularity the fit
+// keeps stands three deviations out, so the points by its centre stand out too.
 std::vector<bool> StandsOut(std::span<const float> x, std::span<const double> y, int32_t first, int32_t last,
                             double noiseDb) {
   const auto n = static_cast<int32_t>(std::min(x.size(), y.size()));
   std::vector<bool> out(static_cast<size_t>(std::max(n, 0)), false);
   if (n < 8 || !(noiseDb > 0)) return std::vector<bool>(out.size(), true);
+  std::vector<double> level(static_cast<size_t>(n));
+  for (size_t k = 0; k < level.size(); ++k) level[k] = y[k] > 0 ? 20 * std::log10(y[k]) : 0;
   // Prefix sums of 1, t, t², v, tv, v² for the least-squares line of any run.
   std::vector<std::array<double, 6>> sum(static_cast<size_t>(n) + 1, std::array<double, 6>{});
   for (int32_t i = 0; i < n; ++i) {
     const auto k = static_cast<size_t>(i);
-    const double t = static_cast<double>(i), v = y[k] > 0 ? 20 * std::log10(y[k]) : 0;
+    const double t = static_cast<double>(i), v = level[k];
     const std::array<double, 6> add{1, t, t * t, v, t * v, v * v};
     for (size_t j = 0; j < 6; ++j) sum[k + 1][j] = sum[k][j] + add[j];
   }
@@ -107,7 +112,10 @@ std::vector<bool> StandsOut(std::span<const float> x, std::span<const double> y,
       for (size_t j = 0; j < 6; ++j) s[j] = sum[static_cast<size_t>(b) + 1][j] - sum[static_cast<size_t>(a)][j];
       const double ct = s[2] - s[1] * s[1] / s[0], cv = s[5] - s[3] * s[3] / s[0], ctv = s[4] - s[1] * s[3] / s[0];
       const double rss = ct > 0 ? cv - ctv * ctv / ct : cv;
-      if (std::sqrt(std::max(rss, 0.0) / s[0]) > limit) out[static_cast<size_t>(i)] = true;
+      if (!(std::sqrt(std::max(rss, 0.0) / s[0]) > limit)) continue;
+      const double slope = ct > 0 ? ctv / ct : 0, mt = s[1] / s[0], mv = s[3] / s[0];
+      if (std::fabs(level[static_cast<size_t>(i)] - (mv + slope * (i - mt))) > kPointDeviations * noiseDb)
+        out[static_cast<size_t>(i)] = true;
     }
   }
   return out;
