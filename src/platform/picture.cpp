@@ -103,8 +103,9 @@ bool IsCurveOverBase(std::span<const DrawPoint> points) {
 QImage* PlainImage(QPainter& p) {
   if (p.device() == nullptr || p.device()->devType() != QInternal::Image) return nullptr;
   auto* image = static_cast<QImage*>(p.device());
-  if (!image->isDetached() || image->format() != QImage::Format_RGB32 || p.compositionMode() != QPainter::CompositionMode_SourceOver ||
-      p.hasClipping() || p.testRenderHint(QPainter::Antialiasing))
+  if (!image->isDetached() || image->format() != QImage::Format_RGB32 ||
+      p.compositionMode() != QPainter::CompositionMode_SourceOver || p.hasClipping() ||
+      p.testRenderHint(QPainter::Antialiasing))
     return nullptr;
   const QTransform t = p.combinedTransform();
   if (t.type() > QTransform::TxScale || !(t.m11() > 0) || !(t.m22() > 0)) return nullptr;
@@ -177,6 +178,8 @@ void FillCurveOverBase(QImage& image, std::span<const QPointF> curve, QRgb colou
   s.slot.assign(size, 0);
   s.filled.assign(size, 0);
   s.runs.clear();
+  uchar* const bits = image.bits();
+  const qsizetype stride = image.bytesPerLine();
   size_t next = 0;
   for (int r = topRow; r <= lastRow; ++r) {
     for (const auto end = size_t(s.rowEnd[size_t(r - topRow)]); next < end; ++next) {
@@ -198,7 +201,7 @@ void FillCurveOverBase(QImage& image, std::span<const QPointF> curve, QRgb colou
       s.runStart[size_t(b)] = a;
       s.filled[size_t(c)] = 1;
     }
-    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(r)) + firstColumn - 1;
+    QRgb* line = reinterpret_cast<QRgb*>(bits + r * stride) + firstColumn - 1;
     for (const int a : s.runs) std::fill(line + a, line + s.runEnd[size_t(a)] + 1, colour);
   }
 }
