@@ -267,6 +267,7 @@ void DrawFitLegend(const GraphFrame& /*frame*/, DrawingSurface& picture, std::st
 
 void PaintWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
                          std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s) {
+  ReleaseVectorUpperState();
   DrawingSurface& dc = PrepareGraphDC(picture);
   count = std::clamp<int64_t>(count, 0, std::min<int64_t>({int64_t(levels.size()), int64_t(x.size()),
                                                            kWaterfallSlicePoints}));

@@ -6,17 +6,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <vector>
 
 namespace zentor {
-
-int32_t ToDrawUnit(double v) {
-  if (std::isnan(v)) return 0;
-  v = std::clamp(v, 0.0, static_cast<double>(kDrawingSpace));
-  return static_cast<int32_t>(std::nearbyint(v));  // default rounding: halves to even
-}
 
 void ReleaseVectorUpperState() {
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -87,10 +83,179 @@ void PaintPolyline(QPainter& p, std::span<const DrawPoint> points) {
   if (points.size() >= 2) p.drawPolyline(ToQPolygon(points));
 }
 
+// A curve standing on its baseline: it starts and ends there, runs left to right and
+// never dips below it. Inside is then what lies between the curve and the baseline.
+bool IsCurveOverBase(std::span<const DrawPoint> points) {
+  const size_t n = points.size();
+  if (n < 3) return false;
+  const int32_t base = points[0].y;
+  if (points[n - 1].y != base || points[n - 2].y != base) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (points[i].y > base) return false;
+    if (i > 0 && points[i].x < points[i - 1].x) return false;
+  }
+  return true;
+}
+
+// The image the painter draws on when it puts plain opaque pixels there, scaled
+// without turning or mirroring; otherwise null. A shared image is left to the painter,
+// which holds on to the pixels it was given.
+QImage* PlainImage(QPainter& p) {
+  if (p.device() == nullptr || p.device()->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(p.device());
+  if (!image->isDetached() || image->format() != QImage::Format_RGB32 ||
+      p.compositionMode() != QPainter::CompositionMode_SourceOver || p.hasClipping() ||
+      p.testRenderHint(QPainter::Antialiasing))
+    return nullptr;
+  const QTransform t = p.combinedTransform();
+  if (t.type() > QTransform::TxScale || !(t.m11() > 0) || !(t.m22() > 0)) return nullptr;
+  return image;
+}
+
+int FloorToInt(double v) {
+  const auto i = static_cast<int>(v);
+  return i - (v < i ? 1 : 0);
+}
+
+struct CurveScratch {
+  std::vector<QPointF> device;  // the points where the painter puts them
+  std::vector<int> firstRow, byRow, rowEnd, runEnd, runStart, runs, slot;
+  std::vector<char> filled;
+  std::vector<QPointF> outline;
+};
+
+CurveScratch& Scratch() {
+  thread_local CurveScratch scratch;
+  return scratch;
+}
+
+// Fills a curve over its baseline (in device pixels) row by row, where the general
+// scan conversion spends its time on every wiggle of the curve. A pixel is filled when
+// its centre lies inside, as with the painter; the two can differ only for a centre on
+// the outline itself, which the pen draws over afterwards.
+void FillCurveOverBase(QImage& image, std::span<const QPointF> curve, QRgb colour) {
+  CurveScratch& s = Scratch();
+  const double baseY = curve.front().y();
+  const int firstColumn = std::max(0, FloorToInt(curve.front().x() - 0.5) + 1);
+  const int lastColumn = std::min(image.width() - 1, -FloorToInt(0.5 - curve.back().x()) - 1);
+  const int lastRow = std::min(image.height() - 1, -FloorToInt(0.5 - baseY) - 1);
+  if (firstColumn > lastColumn || lastRow < 0) return;
+
+  // The first row in each column whose centre lies below the curve.
+  const int columns = lastColumn - firstColumn + 1;
+  s.firstRow.resize(size_t(columns));
+  int topRow = lastRow + 1;
+  size_t j = 0;
+  for (int c = 0; c < columns; ++c) {
+    const double x = firstColumn + c + 0.5;
+    while (j + 2 < curve.size() && curve[j + 1].x() < x) ++j;
+    const QPointF a = curve[j], b = curve[j + 1];
+    const double y = b.x() > a.x() ? a.y() + (b.y() - a.y()) * ((x - a.x()) / (b.x() - a.x())) : a.y();
+    const int row = std::max(0, FloorToInt(y - 0.5) + 1);
+    s.firstRow[size_t(c)] = row;
+    topRow = std::min(topRow, row);
+  }
+  if (topRow > lastRow) return;
+
+  // Columns in the order they start, by counting.
+  const auto rows = size_t(lastRow - topRow + 1);
+  s.rowEnd.assign(rows + 1, 0);
+  for (const int row : s.firstRow)
+    if (row <= lastRow) ++s.rowEnd[size_t(row - topRow) + 1];
+  for (size_t r = 1; r <= rows; ++r) s.rowEnd[r] += s.rowEnd[r - 1];
+  s.byRow.resize(size_t(s.rowEnd[rows]));
+  for (int c = 0; c < columns; ++c) {
+    const int row = s.firstRow[size_t(c)];
+    if (row <= lastRow) s.byRow[size_t(s.rowEnd[size_t(row - topRow)]++)] = c + 1;
+  }
+
+  // Going down, a column once filled stays filled to the baseline, so the runs of
+  // filled columns only grow and merge; each row is then a few solid runs. Columns are
+  // counted from 1, with a free one on either side.
+  const auto size = size_t(columns) + 2;
+  s.runEnd.assign(size, 0);
+  s.runStart.assign(size, 0);
+  s.slot.assign(size, 0);
+  s.filled.assign(size, 0);
+  s.runs.clear();
+  uchar* const bits = image.bits();
+  const qsizetype stride = image.bytesPerLine();
+  size_t next = 0;
+  for (int r = topRow; r <= lastRow; ++r) {
+    for (const auto end = size_t(s.rowEnd[size_t(r - topRow)]); next < end; ++next) {
+      const int c = s.byRow[next];
+      const bool left = s.filled[size_t(c - 1)] != 0, right = s.filled[size_t(c + 1)] != 0;
+      const int a = left ? s.runStart[size_t(c - 1)] : c;
+      const int b = right ? s.runEnd[size_t(c + 1)] : c;
+      if (right) {  // the run on the right now belongs to this one
+        const int moved = s.runs.back();
+        s.runs[size_t(s.slot[size_t(c + 1)])] = moved;
+        s.slot[size_t(moved)] = s.slot[size_t(c + 1)];
+        s.runs.pop_back();
+      }
+      if (!left) {
+        s.slot[size_t(c)] = static_cast<int>(s.runs.size());
+        s.runs.push_back(c);
+      }
+      s.runEnd[size_t(a)] = b;
+      s.runStart[size_t(b)] = a;
+      s.filled[size_t(c)] = 1;
+    }
+    QRgb* line = reinterpret_cast<QRgb*>(bits + r * stride) + firstColumn - 1;
+    for (const int a : s.runs) std::fill(line + a, line + s.runEnd[size_t(a)] + 1, colour);
+  }
+}
+
+// The outline of a polygon given in device pixels. Of the points that fall in one
+// pixel column only the first, the highest, the lowest and the last are kept: the pen
+// covers the same run of the column either way, give or take a pixel of a steep stretch.
+void StrokeInPixels(QPainter& p, std::span<const QPointF> points) {
+  std::vector<QPointF>& kept = Scratch().outline;
+  kept.clear();
+  for (size_t i = 0; i < points.size();) {
+    const int column = FloorToInt(points[i].x());
+    size_t high = i, low = i, last = i;
+    while (last + 1 < points.size() && FloorToInt(points[last + 1].x()) == column) {
+      ++last;
+      if (points[last].y() < points[high].y()) high = last;
+      if (points[last].y() > points[low].y()) low = last;
+    }
+    size_t previous = i;
+    kept.push_back(points[i]);
+    for (const size_t k : {std::min(high, low), std::max(high, low), last}) {
+      if (k != previous) kept.push_back(points[k]);
+      previous = k;
+    }
+    i = last + 1;
+  }
+  // Already in pixels: drawn without the painter's scaling.
+  const QTransform world = p.worldTransform();
+  const bool view = p.viewTransformEnabled();
+  p.setViewTransformEnabled(false);
+  p.setWorldTransform(QTransform());
+  p.drawPolygon(kept.data(), static_cast<int>(kept.size()), Qt::OddEvenFill);
+  p.setWorldTransform(world);
+  p.setViewTransformEnabled(view);
+}
+
 void PaintPolygon(QPainter& p, std::span<const DrawPoint> points, ColourRef fill) {
   if (points.empty()) return;
-  p.setBrush(ToQColor(fill));
-  p.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+  QImage* image = PlainImage(p);
+  if (image == nullptr || !IsCurveOverBase(points)) {
+    p.setBrush(ToQColor(fill));
+    p.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+    return;
+  }
+  // Mapped as the painter maps them, so the outline lands on the same pixels.
+  const QTransform t = p.combinedTransform();
+  std::vector<QPointF>& device = Scratch().device;
+  device.resize(points.size());
+  for (size_t i = 0; i < points.size(); ++i)
+    device[i] = QPointF(t.m11() * points[i].x + t.dx(), t.m22() * points[i].y + t.dy());
+  FillCurveOverBase(*image, std::span<const QPointF>(device).first(points.size() - 1),
+                    qRgb(RedOf(fill), GreenOf(fill), BlueOf(fill)));
+  p.setBrush(Qt::NoBrush);
+  StrokeInPixels(p, device);
 }
 
 void PaintText(QPainter& p, DrawPoint topLeft, std::string_view text, const FontSpec& font) {

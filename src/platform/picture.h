@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -29,7 +31,14 @@ constexpr int32_t kDrawingSpace = 1200;
 
 // A coordinate in drawing units: rounded half to even, clamped to the drawing
 // space; NaN lands on 0. Every float-to-coordinate conversion goes through here.
-int32_t ToDrawUnit(double v);
+inline int32_t ToDrawUnit(double v) {
+  if (std::isnan(v)) return 0;
+  v = std::clamp(v, 0.0, static_cast<double>(kDrawingSpace));
+  // Adding and taking away 2^52 rounds like the default mode (halves to even) without
+  // a library call in the curve loops.
+  constexpr double kRounder = 0x1p52;
+  return static_cast<int32_t>((v + kRounder) - kRounder);
+}
 
 // Start-up code of the GUI libraries can leave the upper halves of the vector
 // registers marked in use; until they are cleared, every scalar floating-point

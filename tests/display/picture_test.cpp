@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "core/helpers.h"
@@ -146,6 +149,64 @@ TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
   EXPECT_EQ(img.pixel(600, 500), Rgb(PlotColours[1]));  // covered by the slice's fill
   EXPECT_EQ(img.pixel(150, 500), qRgb(255, 0, 0));      // outside it
   EXPECT_EQ(img.pixel(600, 100), qRgb(0, 0, 255));      // the outline
+}
+
+// The painter's own drawing, on a red line, of a wiggly curve standing on the baseline
+// y = 900 with a point every `step` units and a spike every seventh: the oracle.
+QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(QColor::fromRgb(Rgb(PlotColours[1])));
+  QPainter p(&image);
+  p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+  p.setViewport(0, 0, size.width(), size.height());
+  p.setPen(QPen(Qt::red, 0));
+  p.drawLine(0, 700, 1200, 700);
+  p.setPen(QPen(Qt::blue, 0));
+  p.setBrush(Qt::white);
+  QPolygon polygon;
+  for (const DrawPoint& q : points) polygon << QPoint(q.x, q.y);
+  p.drawPolygon(polygon, Qt::OddEvenFill);
+  return image;
+}
+
+// With at most one point to a pixel column the curve lands on the painter's very
+// pixels at any scale. With many, the fill still does and the outline reaches the same
+// top and bottom in every column; a few pixels of steep stretches may move sideways.
+TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
+  for (const auto& [step, size] : {std::pair{3, QSize(1200, 1200)}, {3, QSize(797, 647)}, {3, QSize(1500, 1100)},
+                                   {3, QSize(400, 1300)}, {1, QSize(240, 180)}, {1, QSize(797, 647)}}) {
+    std::vector<DrawPoint> points{{100, 900}};
+    for (int k = 0; 100 + step * k <= 1100; ++k) {
+      const double y = 500 + 250 * std::sin(k * 0.05) + 120 * std::sin(k * 1.7) - (k % 7 == 0 ? 200 : 0);
+      points.push_back({100 + step * k, std::clamp(static_cast<int>(std::lround(y)), 0, 900)});
+    }
+    points.insert(points.end(), {{points.back().x, 900}, {1100, 900}});
+    pic.resize(size);
+    pic.SetBackColor(PlotColours[1]);
+    pic.Line({0, 700}, {1200, 700}, Pen{RGB(255, 0, 0)});
+    pic.Polygon(points, Pen{RGB(0, 0, 255)}, RGB(255, 255, 255));
+    const QImage& drawn = pic.Image();
+    const QImage oracle = PainterPicture(size, points);
+    if (step > 1) {
+      EXPECT_EQ(drawn, oracle) << size.width();
+      EXPECT_EQ(pic.DrawingSpaceImage(), PainterPicture(QSize(1200, 1200), points));
+      continue;
+    }
+    int differing = 0, inked = 0, elsewhere = 0;
+    for (int x = 0; x < size.width(); ++x) {
+      int top[2] = {-1, -1}, bottom[2] = {-1, -1};
+      for (int y = 0; y < size.height(); ++y) {
+        const bool outline[2] = {drawn.pixel(x, y) == qRgb(0, 0, 255), oracle.pixel(x, y) == qRgb(0, 0, 255)};
+        if (drawn.pixel(x, y) != oracle.pixel(x, y)) ++differing, elsewhere += !outline[0] && !outline[1];
+        inked += outline[1];
+        for (size_t k = 0; k < 2; ++k)
+          if (outline[k]) top[k] = top[k] < 0 ? y : top[k], bottom[k] = y;
+      }
+      EXPECT_EQ(std::pair(top[0], bottom[0]), std::pair(top[1], bottom[1])) << size.width() << " column " << x;
+    }
+    EXPECT_EQ(elsewhere, 0) << size.width();
+    EXPECT_LT(differing, inked / 20) << size.width();
+  }
 }
 
 // Renders a whole frame; with ZENTOR_FRAME_PNG set the picture is kept there.
