@@ -232,8 +232,11 @@ float GetWaterfallPeakLevel(const WaterfallSliceSet& slices, float lower, float 
   float peak = -10000.0f;
   const int32_t count = SliceCount(slices[0]);
   for (const WaterfallSlice& s : slices)
-    for (size_t i = 0; i < static_cast<size_t>(count); ++i)
-      if (s.Freqs[i] >= lower && s.Freqs[i] <= upper && s.Levels[i] > peak) peak = s.Levels[i];
+    for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+      // Without a branch, so the loop runs on vectors; a NaN level is passed over.
+      const float v = s.Freqs[i] >= lower && s.Freqs[i] <= upper ? s.Levels[i] : peak;
+      peak = v > peak ? v : peak;
+    }
   return peak + 1.0f;
 }
 

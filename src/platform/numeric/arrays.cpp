@@ -7,6 +7,7 @@
 #include "base/text_number.h"
 #include "platform/numeric/numeric.h"
 #include "platform/numeric/numeric_internal.h"
+#include "platform/numeric/vector_log.h"
 
 namespace zentor {
 
@@ -108,9 +109,44 @@ void LogMagArray(std::span<float> out, std::span<const float> re, std::span<cons
   }
 }
 
+namespace {
+
+// 10·log10 of floored powers, four at a time: a waterfall takes it of 70 000
+// points. In double, within a unit or two of the last place, so the float
+// levels are those the library's log10 gives. Four that are not all finite
+// go through the library.
+[[gnu::always_inline]] inline void TenLogTenBody(float* a, int32_t m) {
+  constexpr double kTenOverLn10 = 4.342944819032518;
+  int32_t i = 0;
+  for (; i + 4 <= m; i += 4) {
+    const vec::Quad floor = {kPowerFloor, kPowerFloor, kPowerFloor, kPowerFloor};
+    vec::Quad v = {a[i], a[i + 1], a[i + 2], a[i + 3]};
+    v = v > kPowerFloor ? v : floor;
+    vec::Quad log;
+    vec::Log(v, log);
+    if (!std::isfinite(log[0] + log[1] + log[2] + log[3])) {
+      for (int32_t k = i; k < i + 4; ++k) a[k] = static_cast<float>(10.0 * std::log10(SafePower(a[k])));
+      continue;
+    }
+    log *= kTenOverLn10;
+    for (int32_t k = 0; k < 4; ++k) a[i + k] = static_cast<float>(log[k]);
+  }
+  for (; i < m; ++i) a[i] = static_cast<float>(10.0 * std::log10(SafePower(a[i])));
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void TenLogTenWide(float* a, int32_t m) { TenLogTenBody(a, m); }
+#endif
+
+}  // namespace
+
 void TenLogTenArray(std::span<float> a, int32_t n) {
   const int32_t m = Clamp(a, n);
-  for (int32_t i = 0; i < m; ++i) a[i] = static_cast<float>(10.0 * std::log10(SafePower(a[i])));
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide) return TenLogTenWide(a.data(), m);
+#endif
+  TenLogTenBody(a.data(), m);
 }
 
 void TenLogTenDoubleArray(std::span<double> a, int32_t n) {
