@@ -241,23 +241,33 @@ bool ThreeDForm::RunComputation(float gate, float span, bool filtered, Waterfall
   FillSliceFrequencies(g, freqs);
   const auto count = static_cast<size_t>(g.Count);
 
-  std::vector<char> equalised(static_cast<size_t>(n), 1);
+  // Fewer results than workers: each result's slices are shared out too, unless
+  // every share would have to filter the whole impulse again.
+  const int32_t parts = hRe.empty() ? std::clamp(CurveWorkerCount(kWaterfallSlices) / std::max(n, 1), 1, 5) : 1;
+  std::vector<char> equalised(static_cast<size_t>(n) * static_cast<size_t>(parts), 1);
   bool faulted = false;
   const auto levelsOf = [&](int32_t c) {
     return std::span<float>(curveLevels_).subspan(static_cast<size_t>(c) * kLevelsPerResult, kLevelsPerResult);
   };
   ComputeAndFileInOrder(
-      n,
-      [&](int32_t c, const WorkerScratch& scratch) {
-        equalised[size_t(c)] =
-            ComputeCurveSlices(ImpulseSet[size_t(c)], g, hRe, hIm, levelsOf(c), scratch.A, scratch.B) ? 1 : 0;
+      n * parts,
+      [&](int32_t j, const WorkerScratch& scratch) {
+        const int32_t c = j / parts, part = j % parts;
+        equalised[size_t(j)] = ComputeCurveSlices(ImpulseSet[size_t(c)], g, hRe, hIm, levelsOf(c), scratch.A,
+                                                  scratch.B, kWaterfallSlices * part / parts,
+                                                  kWaterfallSlices * (part + 1) / parts)
+                                   ? 1
+                                   : 0;
       },
-      [&](int32_t c, bool fault) {
+      [&](int32_t j, bool fault) {
         if (fault) {
           faulted = true;
           return false;
         }
-        if (!equalised[size_t(c)]) MsgBox("Error 3872");
+        // A result is filed once its last share is done.
+        if (j % parts != parts - 1) return true;
+        const int32_t c = j / parts;
+        if (!equalised[size_t(j)]) MsgBox("Error 3872");
         main.IncrementProgressBar1();
         const std::span<float> levels = levelsOf(c);
         for (int32_t s = 0; s < kWaterfallSlices; ++s) {

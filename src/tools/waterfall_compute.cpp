@@ -197,8 +197,10 @@ bool ApplyEqualiserToImpulse(std::span<float> re, std::span<float> im, int32_t o
 
 bool ComputeCurveSlices(std::span<const float> impulse, const SliceGeometry& g, std::span<const float> hRe,
                         std::span<const float> hIm, std::span<float> levels, std::span<float> scratchA,
-                        std::span<float> scratchB) {
+                        std::span<float> scratchB, int32_t firstSlice, int32_t endSlice) {
   constexpr size_t n = size_t{1} << kWaterfallOrder;
+  firstSlice = std::clamp(firstSlice, 0, kWaterfallSlices);
+  endSlice = std::clamp(endSlice, firstSlice, kWaterfallSlices);
   if (g.Count <= 0 || g.K < 1 || g.K > kWaterfallOrder || scratchA.size() < 2 * n || scratchB.size() < 2 * n ||
       levels.size() < size_t(kWaterfallSlices) * kWaterfallPoints)
     return false;
@@ -208,17 +210,23 @@ bool ComputeCurveSlices(std::span<const float> impulse, const SliceGeometry& g, 
   const std::span<float> slice = scratchB.first(m);
   const std::span<float> sliceIm = scratchB.subspan(n, m);
 
-  const size_t have = std::min(n, impulse.size());
-  std::copy_n(impulse.begin(), have, re.begin());
-  std::fill(re.begin() + static_cast<std::ptrdiff_t>(have), re.end(), 0.0f);
+  // A whole impulse taken as it is is gated where it lies; otherwise it is copied
+  // (and padded, and filtered) first.
+  const bool equalise = hRe.size() >= n && hIm.size() >= n;
+  std::span<const float> gated = impulse.first(std::min(n, impulse.size()));
   bool filtered = true;
-  if (hRe.size() >= n && hIm.size() >= n) filtered = ApplyEqualiserToImpulse(re, reIm, kWaterfallOrder, hRe, hIm);
+  if (equalise || gated.size() < n) {
+    std::copy(gated.begin(), gated.end(), re.begin());
+    std::fill(re.begin() + static_cast<std::ptrdiff_t>(gated.size()), re.end(), 0.0f);
+    if (equalise) filtered = ApplyEqualiserToImpulse(re, reIm, kWaterfallOrder, hRe, hIm);
+    gated = re;
+  }
 
   const auto count = static_cast<size_t>(g.Count);
   const auto low = static_cast<size_t>(g.LowBin);
-  for (int32_t s = 0; s < kWaterfallSlices; ++s) {
+  for (int32_t s = firstSlice; s < endSlice; ++s) {
     // Only the first 2^k samples of the gated slice enter the transform.
-    ApplySliceGate(re, slice, g.Reference, g.Gate, g.Rate, int32_t(n), static_cast<float>(s) * g.Step);
+    ApplySliceGate(gated, slice, g.Reference, g.Gate, g.Rate, int32_t(n), static_cast<float>(s) * g.Step);
     ClearArray(sliceIm, int32_t(m));
     fft(slice, sliceIm, g.K);
     MagArraySquared(slice, sliceIm, slice, int32_t(m));

@@ -96,9 +96,11 @@ bool ApplyEqualiserToImpulse(std::span<float> re, std::span<float> im, int32_t o
 // samples, slice s in levels[s * kWaterfallPoints ...], g.Count points each.
 // scratchA and scratchB hold at least 2^18 values each. With a response the impulse
 // is filtered first; false when that filtering failed (the slices are still made).
+// Only slices firstSlice..endSlice-1 are made, so one impulse's slices can be
+// shared out among workers.
 bool ComputeCurveSlices(std::span<const float> impulse, const SliceGeometry& g, std::span<const float> hRe,
                         std::span<const float> hIm, std::span<float> levels, std::span<float> scratchA,
-                        std::span<float> scratchB);
+                        std::span<float> scratchB, int32_t firstSlice = 0, int32_t endSlice = kWaterfallSlices);
 
 // The largest level within lower..upper Hz (inclusive) over all slices, plus 1 dB;
 // -9999 when no point lies there.
