@@ -3,16 +3,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
 
 #include "base/shared_state.h"
+#include "platform/worker_threads.h"
 
 namespace zentor {
 
@@ -56,79 +55,6 @@ WorkerScratch ScratchOf(int32_t w) {
 
 enum : int8_t { kPending = 0, kDone = 1, kFaulted = 2 };
 
-// Threads kept from call to call: starting them anew cost more than a small
-// view's whole computation. One call at a time uses them.
-class Workers {
- public:
-  ~Workers() {
-    {
-      const std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
-
-  // Claims the threads for a call; false while another call holds them.
-  bool Claim() { return !claimed_.exchange(true); }
-
-  // task(w) on threads 0..count-1, the caller going on meanwhile.
-  void Start(int32_t count, const std::function<void(int32_t)>& task) {
-    while (threads_.size() < static_cast<size_t>(count)) {
-      const auto w = static_cast<int32_t>(threads_.size());
-      threads_.emplace_back([this, w] { Work(w); });
-    }
-    {
-      const std::lock_guard lock(mutex_);
-      task_ = &task;
-      active_ = busy_ = count;
-      ++generation_;
-    }
-    wake_.notify_all();
-  }
-
-  // Waits for the started tasks and frees the threads for the next call.
-  void Finish() {
-    {
-      std::unique_lock lock(mutex_);
-      done_.wait(lock, [&] { return busy_ == 0; });
-      task_ = nullptr;
-    }
-    claimed_.store(false);
-  }
-
- private:
-  void Work(int32_t w) {
-    uint64_t seen = 0;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
-      if (quit_) return;
-      seen = generation_;
-      if (w >= active_) continue;
-      const std::function<void(int32_t)>& task = *task_;
-      lock.unlock();
-      task(w);
-      lock.lock();
-      if (--busy_ == 0) done_.notify_all();
-    }
-  }
-
-  std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable wake_, done_;
-  const std::function<void(int32_t)>* task_ = nullptr;
-  int32_t active_ = 0, busy_ = 0;
-  uint64_t generation_ = 0;
-  bool quit_ = false;
-  std::atomic<bool> claimed_{false};
-};
-
-Workers& KeptWorkers() {
-  static Workers workers;
-  return workers;
-}
-
 }  // namespace
 
 int32_t CurveWorkerCount(int32_t jobs) {
@@ -140,7 +66,7 @@ int32_t CurveWorkerCount(int32_t jobs) {
 void ComputeAndFileInOrder(int32_t jobs, const std::function<void(int32_t, const WorkerScratch&)>& compute,
                            const std::function<bool(int32_t, bool)>& file) {
   if (jobs <= 0) return;
-  Workers& kept = KeptWorkers();
+  WorkerThreads& kept = WorkerThreads::Shared();
   // A call made while filing another (a view drawn from a message box, say)
   // finds the threads taken, and runs on the calling thread.
   const bool claimed = kept.Claim();

@@ -1,5 +1,7 @@
 #include "platform/picture.h"
 
+#include "platform/worker_threads.h"
+
 #include <QFont>
 #include <QMouseEvent>
 #include <QFontMetricsF>
@@ -8,8 +10,10 @@
 #include <QPolygon>
 #include <QTransform>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace zentor {
@@ -117,6 +121,22 @@ int FloorToInt(double v) {
   return i - (v < i ? 1 : 0);
 }
 
+}  // namespace
+
+// A curve over its baseline waiting for the image: its points in device pixels,
+// its fill, its pen, and the pixels its outline sets (row, first and last column).
+struct PendingCurve {
+  struct Run {
+    int row, first, last;
+  };
+  std::vector<QPointF> device;
+  QRgb fill = 0;
+  QPen pen;
+  std::vector<Run> runs;
+};
+
+namespace {
+
 struct CurveScratch {
   std::vector<QPointF> device;  // the points where the painter puts them
   std::vector<int> firstRow, byRow, rowEnd, runEnd, runStart, runs, slot;
@@ -209,8 +229,7 @@ void FillCurveOverBase(QImage& image, std::span<const QPointF> curve, QRgb colou
 // The outline of a polygon given in device pixels. Of the points that fall in one
 // pixel column only the first, the highest, the lowest and the last are kept: the pen
 // covers the same run of the column either way, give or take a pixel of a steep stretch.
-void StrokeInPixels(QPainter& p, std::span<const QPointF> points) {
-  std::vector<QPointF>& kept = Scratch().outline;
+void ThinOutline(std::span<const QPointF> points, std::vector<QPointF>& kept) {
   kept.clear();
   for (size_t i = 0; i < points.size();) {
     const int column = FloorToInt(points[i].x());
@@ -228,6 +247,11 @@ void StrokeInPixels(QPainter& p, std::span<const QPointF> points) {
     }
     i = last + 1;
   }
+}
+
+void StrokeInPixels(QPainter& p, std::span<const QPointF> points) {
+  std::vector<QPointF>& kept = Scratch().outline;
+  ThinOutline(points, kept);
   // Already in pixels: drawn without the painter's scaling.
   const QTransform world = p.worldTransform();
   const bool view = p.viewTransformEnabled();
@@ -258,6 +282,45 @@ void PaintPolygon(QPainter& p, std::span<const DrawPoint> points, ColourRef fill
   StrokeInPixels(p, device);
 }
 
+// The pixels an outline's pen sets, found by drawing it on a picture of the
+// image's size (so clipped at the same edges) and reading back what changed.
+// The picture is left as it was found: all kClear.
+constexpr QRgb kClear = 0xFF000000u;
+
+void RasteriseOutline(QImage& mask, PendingCurve& c) {
+  thread_local std::vector<QPointF> kept;
+  ThinOutline(c.device, kept);
+  c.runs.clear();
+  if (kept.empty()) return;
+  {
+    QPainter p(&mask);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QPen pen = c.pen;
+    pen.setColor(Qt::white);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(kept.data(), static_cast<int>(kept.size()), Qt::OddEvenFill);
+  }
+  double x0 = kept[0].x(), x1 = x0, y0 = kept[0].y(), y1 = y0;
+  for (const QPointF& q : kept) {
+    x0 = std::min(x0, q.x());
+    x1 = std::max(x1, q.x());
+    y0 = std::min(y0, q.y());
+    y1 = std::max(y1, q.y());
+  }
+  const int left = std::max(0, FloorToInt(x0) - 2), right = std::min(mask.width() - 1, FloorToInt(x1) + 2);
+  const int top = std::max(0, FloorToInt(y0) - 2), bottom = std::min(mask.height() - 1, FloorToInt(y1) + 2);
+  for (int r = top; r <= bottom; ++r) {
+    auto* line = reinterpret_cast<QRgb*>(mask.scanLine(r));
+    for (int x = left; x <= right; ++x) {
+      if (line[x] == kClear) continue;
+      const int first = x;
+      while (x <= right && line[x] != kClear) line[x++] = kClear;
+      c.runs.push_back({r, first, x - 1});
+    }
+  }
+}
+
 void PaintText(QPainter& p, DrawPoint topLeft, std::string_view text, const FontSpec& font) {
   if (text.empty()) return;
   const FaceMetrics& face = Face();
@@ -273,13 +336,59 @@ void PaintText(QPainter& p, DrawPoint topLeft, std::string_view text, const Font
 
 }  // namespace
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent), drawn_(std::make_unique<RecordingSurface>()) {
+PictureBox::PictureBox(QWidget* parent)
+    : QWidget(parent), drawn_(std::make_unique<RecordingSurface>()), pending_(std::make_unique<std::vector<PendingCurve>>()) {
   ReleaseVectorUpperState();
   setAttribute(Qt::WA_OpaquePaintEvent);
   MatchImageToSize();
 }
 
 PictureBox::~PictureBox() { EndPainting(); }
+
+bool PictureBox::QueueCurve(QPainter& p, std::span<const DrawPoint> points, ColourRef fill) {
+  if (PlainImage(p) == nullptr || !IsCurveOverBase(points)) return false;
+  // Mapped as the painter maps them, so the outline lands on the same pixels.
+  const QTransform t = p.combinedTransform();
+  PendingCurve& c = pending_->emplace_back();
+  c.device.resize(points.size());
+  for (size_t i = 0; i < points.size(); ++i)
+    c.device[i] = QPointF(t.m11() * points[i].x + t.dx(), t.m22() * points[i].y + t.dy());
+  c.fill = qRgb(RedOf(fill), GreenOf(fill), BlueOf(fill));
+  c.pen = p.pen();
+  return true;
+}
+
+// Curves drawn one after another (a waterfall's slices) have their outlines
+// rasterised side by side; then each fill and outline goes into the image in
+// turn, which leaves it as drawing them one by one would.
+void PictureBox::FlushCurves() {
+  std::vector<PendingCurve>& curves = *pending_;
+  if (curves.empty()) return;
+  const auto count = static_cast<int32_t>(curves.size());
+  const int32_t threads = std::clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, count);
+  // Used on the interface thread only, one flush at a time.
+  static std::vector<QImage> masks;
+  if (masks.size() < static_cast<size_t>(threads)) masks.resize(static_cast<size_t>(threads));
+  for (int32_t w = 0; w < threads; ++w) {
+    QImage& m = masks[static_cast<size_t>(w)];
+    if (m.size() == image_.size()) continue;
+    m = QImage(image_.size(), QImage::Format_RGB32);
+    m.fill(kClear);
+  }
+  std::atomic<int32_t> next{0};
+  WorkerThreads::Run(threads, [&](int32_t w) {
+    for (int32_t i = next++; i < count; i = next++) RasteriseOutline(masks[static_cast<size_t>(w)], curves[static_cast<size_t>(i)]);
+  });
+  for (const PendingCurve& c : curves) {
+    FillCurveOverBase(image_, std::span<const QPointF>(c.device).first(c.device.size() - 1), c.fill);
+    const QRgb pen = c.pen.color().rgb();
+    for (const PendingCurve::Run& r : c.runs) {
+      auto* line = reinterpret_cast<QRgb*>(image_.scanLine(r.row));
+      std::fill(line + r.first, line + r.last + 1, pen);
+    }
+  }
+  curves.clear();
+}
 
 void PictureBox::MatchImageToSize() {
   QSize want(std::max(1, width()), std::max(1, height()));
@@ -295,7 +404,8 @@ void PictureBox::MatchImageToSize() {
   image_ = std::move(grown);
 }
 
-QPainter& PictureBox::Painter(const Pen& pen) {
+QPainter& PictureBox::Painter(const Pen& pen, bool flush) {
+  if (flush) FlushCurves();
   MatchImageToSize();
   if (!painter_) {
     painter_ = std::make_unique<QPainter>(&image_);
@@ -308,6 +418,7 @@ QPainter& PictureBox::Painter(const Pen& pen) {
 }
 
 void PictureBox::EndPainting() {
+  FlushCurves();
   if (painter_) {
     painter_->end();
     painter_.reset();
@@ -341,7 +452,10 @@ void PictureBox::Polyline(std::span<const DrawPoint> points, const Pen& pen) {
 void PictureBox::Polygon(std::span<const DrawPoint> points, const Pen& pen, ColourRef fill) {
   if (points.empty()) return;
   if (RecordingSurface* k = Kept()) k->Polygon(points, pen, fill);
-  PaintPolygon(Painter(pen), points, fill);
+  QPainter& p = Painter(pen, false);
+  if (QueueCurve(p, points, fill)) return;
+  FlushCurves();
+  PaintPolygon(p, points, fill);
 }
 
 void PictureBox::Text(DrawPoint topLeft, std::string_view text, ColourRef colour, const FontSpec& font) {

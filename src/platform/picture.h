@@ -25,6 +25,7 @@ class QPainter;
 namespace zentor {
 
 class RecordingSurface;
+struct PendingCurve;
 
 // Width and height of the logical drawing space.
 constexpr int32_t kDrawingSpace = 1200;
@@ -156,8 +157,14 @@ class PictureBox : public QWidget, public DrawingSurface {
   void paintEvent(QPaintEvent* e) override;
 
  private:
-  QPainter& Painter(const Pen& pen);
+  // The painter with the pen set; first the curves waiting are drawn, unless
+  // `flush` is false.
+  QPainter& Painter(const Pen& pen, bool flush = true);
   void EndPainting();
+  // A curve over its baseline on a plain image waits for the next other drawing,
+  // so that a run of them is drawn together; false when this one cannot wait.
+  bool QueueCurve(QPainter& p, std::span<const DrawPoint> points, ColourRef fill);
+  void FlushCurves();
   void MatchImageToSize();
   // The recorder of the calls kept for DrawingSpaceImage, or null under the XOR pen.
   RecordingSurface* Kept();
@@ -170,6 +177,7 @@ class PictureBox : public QWidget, public DrawingSurface {
   QPointF ToDrawing(const QPointF& pixel) const;
   std::optional<Overlay> overlay_;
   std::unique_ptr<RecordingSurface> drawn_;
+  std::unique_ptr<std::vector<PendingCurve>> pending_;
 };
 
 // Keeps every call; draws nothing.

@@ -209,6 +209,34 @@ TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
   }
 }
 
+// A run of curves (a waterfall's slices, each in front of the last) is drawn
+// together, their outlines side by side: the image is the one drawing them one by one gives.
+TEST_F(Pixels, ARunOfCurvesDrawsAsOneByOne) {
+  const auto curve = [](int k) {
+    const int shift = 23 * k, base = 700 + 9 * k;
+    std::vector<DrawPoint> points{{80 - shift, base}};
+    for (int x = 80; x <= 1000; x += 2) {
+      const double y = base - 300 + 140 * std::sin(x * 0.013 + k) + 60 * std::sin(x * 0.71 * (k + 1));
+      points.push_back({x - shift, std::clamp(static_cast<int>(std::lround(y)), 0, base)});
+    }
+    points.insert(points.end(), {{points.back().x, base}, {1100 - shift, base}});
+    return points;
+  };
+  QImage images[2];
+  for (const bool oneByOne : {true, false}) {
+    pic.resize(797, 647);
+    pic.SetBackColor(PlotColours[1]);
+    for (int k = 0; k < 12; ++k) {
+      if (k == 6) pic.Line({0, 400}, {1200, 420}, Pen{RGB(255, 0, 0)});
+      pic.Polygon(curve(k), Pen{RGB(0, 0, 40 * (k % 6)), k == 3 ? PenStyle::Dash : PenStyle::Solid},
+                  RGB(255, 255, 20 * k));
+      if (oneByOne) pic.Image();
+    }
+    images[oneByOne] = pic.Image().copy();
+  }
+  EXPECT_EQ(images[0], images[1]);
+}
+
 // Renders a whole frame; with ZENTOR_FRAME_PNG set the picture is kept there.
 TEST_F(Pixels, FullFrameWithCurvesAndLegend) {
   FreqGraphFrame.XStart = 16;
