@@ -343,7 +343,10 @@ PictureBox::PictureBox(QWidget* parent)
   MatchImageToSize();
 }
 
-PictureBox::~PictureBox() { EndPainting(); }
+PictureBox::~PictureBox() {
+  pending_->clear();  // nobody will see them
+  EndPainting();
+}
 
 bool PictureBox::QueueCurve(QPainter& p, std::span<const DrawPoint> points, ColourRef fill) {
   if (PlainImage(p) == nullptr || !IsCurveOverBase(points)) return false;
