@@ -124,10 +124,10 @@ int FloorToInt(double v) {
 }  // namespace
 
 // A curve over its baseline waiting for the image: its points in device pixels,
-// its fill, its pen, and the pixels its outline sets (row, first and last column).
+// its fill, its pen, and the pixels its outline sets, as runs down the columns.
 struct PendingCurve {
   struct Run {
-    int row, first, last;
+    int column, first, last;  // rows first..last
   };
   std::vector<QPointF> device;
   QRgb fill = 0;
@@ -301,22 +301,34 @@ void RasteriseOutline(QImage& mask, PendingCurve& c) {
     p.setBrush(Qt::NoBrush);
     p.drawPolygon(kept.data(), static_cast<int>(kept.size()), Qt::OddEvenFill);
   }
-  double x0 = kept[0].x(), x1 = x0, y0 = kept[0].y(), y1 = y0;
-  for (const QPointF& q : kept) {
-    x0 = std::min(x0, q.x());
-    x1 = std::max(x1, q.x());
-    y0 = std::min(y0, q.y());
-    y1 = std::max(y1, q.y());
+  // Each segment's pixels lie within its bounds and a pixel more, so only those
+  // stretches of the columns are read: a column each, as the slices are tall.
+  thread_local std::vector<int> low, high;
+  const int width = mask.width(), height = mask.height();
+  low.assign(static_cast<size_t>(width), height);
+  high.assign(static_cast<size_t>(width), -1);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const QPointF a = kept[i], b = kept[(i + 1) % kept.size()];
+    const int x0 = std::max(0, FloorToInt(std::min(a.x(), b.x())) - 2);
+    const int x1 = std::min(width - 1, FloorToInt(std::max(a.x(), b.x())) + 2);
+    const int y0 = std::max(0, FloorToInt(std::min(a.y(), b.y())) - 2);
+    const int y1 = std::min(height - 1, FloorToInt(std::max(a.y(), b.y())) + 2);
+    for (int x = x0; x <= x1; ++x) {
+      low[static_cast<size_t>(x)] = std::min(low[static_cast<size_t>(x)], y0);
+      high[static_cast<size_t>(x)] = std::max(high[static_cast<size_t>(x)], y1);
+    }
   }
-  const int left = std::max(0, FloorToInt(x0) - 2), right = std::min(mask.width() - 1, FloorToInt(x1) + 2);
-  const int top = std::max(0, FloorToInt(y0) - 2), bottom = std::min(mask.height() - 1, FloorToInt(y1) + 2);
-  for (int r = top; r <= bottom; ++r) {
-    auto* line = reinterpret_cast<QRgb*>(mask.scanLine(r));
-    for (int x = left; x <= right; ++x) {
-      if (line[x] == kClear) continue;
-      const int first = x;
-      while (x <= right && line[x] != kClear) line[x++] = kClear;
-      c.runs.push_back({r, first, x - 1});
+  uchar* const bits = mask.bits();
+  const qsizetype stride = mask.bytesPerLine();
+  for (int x = 0; x < width; ++x) {
+    for (int y = low[static_cast<size_t>(x)]; y <= high[static_cast<size_t>(x)]; ++y) {
+      QRgb& pixel = reinterpret_cast<QRgb*>(bits + y * stride)[x];
+      if (pixel == kClear) continue;
+      pixel = kClear;
+      if (!c.runs.empty() && c.runs.back().column == x && c.runs.back().last == y - 1)
+        c.runs.back().last = y;
+      else
+        c.runs.push_back({x, y, y});
     }
   }
 }
@@ -385,10 +397,10 @@ void PictureBox::FlushCurves() {
   for (const PendingCurve& c : curves) {
     FillCurveOverBase(image_, std::span<const QPointF>(c.device).first(c.device.size() - 1), c.fill);
     const QRgb pen = c.pen.color().rgb();
-    for (const PendingCurve::Run& r : c.runs) {
-      auto* line = reinterpret_cast<QRgb*>(image_.scanLine(r.row));
-      std::fill(line + r.first, line + r.last + 1, pen);
-    }
+    uchar* const bits = image_.bits();
+    const qsizetype stride = image_.bytesPerLine();
+    for (const PendingCurve::Run& r : c.runs)
+      for (int y = r.first; y <= r.last; ++y) reinterpret_cast<QRgb*>(bits + y * stride)[r.column] = pen;
   }
   curves.clear();
 }
