@@ -71,6 +71,13 @@ bool ParseQelFile(std::span<const uint8_t> bytes, QelFileImage& q) {
   return true;
 }
 
+bool ReadQelFile(const std::string& path, QelFileImage& image) {
+  std::vector<uint8_t> bytes;
+  if (ReadWholeFile(path, bytes, LargestQelFileBytes()) && ParseQelFile(bytes, image)) return true;
+  MsgBox("Error: Qel file could not be read");
+  return false;
+}
+
 int16_t ImportQelFile(const std::string& path) {
   const int32_t k = ResultsDataSetInfo[0].NumInSet;
   if (k >= kMaxResults || k < 0) {
@@ -78,12 +85,8 @@ int16_t ImportQelFile(const std::string& path) {
     return kQelNotAdded;
   }
 
-  std::vector<uint8_t> bytes;
   QelFileImage q;
-  if (!ReadWholeFile(path, bytes, LargestQelFileBytes()) || !ParseQelFile(bytes, q)) {
-    MsgBox("Error: Qel file could not be read");
-    return kQelNotAdded;
-  }
+  if (!ReadQelFile(path, q)) return kQelNotAdded;
   if (q.BandMarker > 1) {
     MsgBox("User Error: This file cannot be added to Zentor because it is limited to the low frequency band");
     return kQelLowBand;

@@ -34,6 +34,10 @@ struct QelFileImage {
 // 8000..192000 Hz.
 bool ParseQelFile(std::span<const uint8_t> bytes, QelFileImage& image);
 
+// Reads and parses a whole file; "Error: Qel file could not be read" and false
+// when it cannot.
+bool ReadQelFile(const std::string& path, QelFileImage& image);
+
 // Result codes of ImportQelFile.
 enum QelImportCode : int16_t {
   kQelAdded = 0,

@@ -7,6 +7,7 @@ namespace zentor {
 
 namespace {
 std::string g_folder;
+bool g_readOnly = false;
 
 QSettings Open(const std::string& app) {
   return QSettings(QString::fromStdString(SettingsFilePath(app)), QSettings::IniFormat);
@@ -23,6 +24,8 @@ bool Written(QSettings& s) {
 }
 }  // namespace
 
+void SetSettingsReadOnly(bool readOnly) { g_readOnly = readOnly; }
+
 void SetSettingsFolder(const std::string& folder) { g_folder = folder; }
 
 std::string SettingsFilePath(const std::string& app) {
@@ -33,12 +36,14 @@ std::string SettingsFilePath(const std::string& app) {
 
 bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                  const std::string& value) {
+  if (g_readOnly) return false;
   QSettings s = Open(app);
   s.setValue(Key(section, key), QString::fromStdString(value));
   return Written(s);
 }
 
 bool SaveSettings(const std::string& app, const std::string& section, const SettingValues& values) {
+  if (g_readOnly) return false;
   QSettings s = Open(app);
   for (const auto& [key, value] : values) s.setValue(Key(section, key), QString::fromStdString(value));
   return Written(s);
@@ -53,12 +58,14 @@ std::string GetSetting(const std::string& app, const std::string& section, const
 }
 
 bool DeleteSetting(const std::string& app, const std::string& section) {
+  if (g_readOnly) return false;
   QSettings s = Open(app);
   s.remove(QString::fromStdString(section));
   return Written(s);
 }
 
 bool DeleteSetting(const std::string& app, const std::string& section, const std::string& key) {
+  if (g_readOnly) return false;
   QSettings s = Open(app);
   s.remove(Key(section, key));
   return Written(s);

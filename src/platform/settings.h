@@ -23,6 +23,10 @@ std::string GetSetting(const std::string& app, const std::string& section, const
 bool DeleteSetting(const std::string& app, const std::string& section);
 bool DeleteSetting(const std::string& app, const std::string& section, const std::string& key);
 
+// While read-only (the command line), every change is refused unwritten and
+// reported as not taken; reads are unchanged.
+void SetSettingsReadOnly(bool readOnly);
+
 // Folder that holds "<app>/<app>.conf"; empty restores the user's config folder.
 void SetSettingsFolder(const std::string& folder);
 std::string SettingsFilePath(const std::string& app);

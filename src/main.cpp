@@ -1,8 +1,10 @@
+// The program's entry: the main window, or a subcommand run without a window.
 #include <QApplication>
 #include <cstdio>
 #include <string>
 
 #include "app/window_links.h"
+#include "cli/command_line.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/desktop.h"
 #include "platform/forms.h"
@@ -10,6 +12,7 @@
 #include "platform/window_placement.h"
 
 int main(int argc, char** argv) {
+  if (zentor::cli::IsCommandLineRun(argc, argv)) return zentor::cli::RunCommandLine(argc, argv);
   if (const std::string missing = zentor::MissingDesktopMessage(argc, argv); !missing.empty()) {
     std::fprintf(stderr, "%s\n", missing.c_str());
     return 2;

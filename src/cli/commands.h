@@ -1,0 +1,29 @@
+// The subcommands, each a function of its parsed words; each returns the exit
+// status or throws UsageError / CommandFailed.
+#pragma once
+
+#include <string>
+
+#include "cli/arguments.h"
+#include "cli/json.h"
+#include "core/filter_record.h"
+
+namespace zentor::cli {
+
+extern const SubcommandSpec kDescribeSpec, kMeasureSpec, kFitSpec;
+
+int Describe(const Arguments& args);
+int Measure(const Arguments& args);
+int Fit(const Arguments& args);
+
+// One filter of an applied list or of the modes, as fit and describe give it:
+// code, centre in Hz, level in dB (cuts negative), centre Q and the model's own
+// setting text.
+Json FilterJson(const FilterRecord& f);
+std::string FilterLine(const FilterRecord& f);
+
+// Prints the object on standard output; a value that is not a finite number
+// fails the command instead.
+void PrintJson(const Json& j);
+
+}  // namespace zentor::cli

@@ -1,0 +1,87 @@
+// The command line runs the windows' own code without a desktop: the offscreen
+// platform, the main window created and loaded but never shown, and a dialog
+// service that prints what a window would show and answers as its default
+// button would, overwriting nothing on disk unless asked to.
+#pragma once
+
+#include <QDialog>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+
+class QApplication;
+
+namespace zentor {
+class DataPlotter;
+}
+
+namespace zentor::cli {
+
+class HeadlessDialogs final : public DialogService {
+ public:
+  explicit HeadlessDialogs(bool force) : force_(force) {}
+
+  // The next file dialog (open or save) answers this path.
+  void QueueFile(std::string path) { files_.push_back(std::move(path)); }
+  // The next modal window is handed to this instead of being shown.
+  void QueueModal(std::function<int(QDialog*)> f) { modals_.push_back(std::move(f)); }
+  // Every message shown so far, in order.
+  const std::vector<std::string>& Messages() const { return messages_; }
+  std::string LastMessage() const { return messages_.empty() ? std::string() : messages_.back(); }
+
+  MsgAnswer Message(const std::string& text, MsgButtons buttons, MsgIcon icon, const std::string& title) override;
+  std::optional<std::string> Input(const std::string& prompt, const std::string& title,
+                                   const std::string& defaultText) override;
+  std::optional<std::string> OpenFile(const FileDialogRequest& req) override;
+  std::optional<std::string> SaveFile(const FileDialogRequest& req) override;
+  std::optional<ColourRef> PickColour(ColourRef) override { return std::nullopt; }
+  int ShowModal(QDialog* dialog) override;
+
+ private:
+  bool force_;
+  std::deque<std::string> files_;
+  std::deque<std::function<int(QDialog*)>> modals_;
+  std::vector<std::string> messages_;
+};
+
+// One line "zentor: TEXT" on standard error.
+void SayOnStderr(const std::string& text);
+
+// Progress on standard error, only when it is a terminal.
+class Progress {
+ public:
+  Progress();
+  ~Progress();
+  void Show(const std::string& text);
+
+ private:
+  bool terminal_;
+  bool shown_ = false;
+};
+
+class HeadlessSession {
+ public:
+  // withMainWindow: create and load the main window with its links (every
+  // command but describe needs it).
+  HeadlessSession(bool force, bool withMainWindow);
+  ~HeadlessSession();
+  HeadlessSession(const HeadlessSession&) = delete;
+  HeadlessSession& operator=(const HeadlessSession&) = delete;
+
+  HeadlessDialogs& Dialogs() { return dialogs_; }
+  DataPlotter& Main() { return *main_; }
+  // Runs the event loop until `done` is true, calling `tick` now and then.
+  void RunUntil(const std::function<bool()>& done, const std::function<void()>& tick = {});
+
+ private:
+  std::unique_ptr<QApplication> app_;
+  HeadlessDialogs dialogs_;
+  DataPlotter* main_ = nullptr;
+};
+
+}  // namespace zentor::cli

@@ -1,0 +1,241 @@
+// The command line, run as a user runs it: the program itself in a child process
+// with no desktop, its exit status, its standard error and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <numbers>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/window_links.h"
+#include "base/binary_io.h"
+#include "core/records.h"
+#include "display/display_options.h"
+#include "display/view_state.h"
+#include "eqdesign/user_select.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/main_window_links.h"
+#include "platform/forms.h"
+#include "support/fixture.h"
+#include "tools/wav_file.h"
+
+namespace zentor::test {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+  // The program's own lines on standard error ("zentor: …"); the sound system's
+  // start-up chatter is not the program's.
+  std::vector<std::string> said;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// Runs the program with the given arguments in `dir`, without a desktop.
+Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) {
+  const std::string out = dir + "/.stdout", err = dir + "/.stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(127);
+    std::vector<char*> argv{const_cast<char*>(ZENTOR_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(ZENTOR_BINARY, argv.data());
+    _exit(127);
+  }
+  Outcome o;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.out = ReadAll(out);
+  o.err = ReadAll(err);
+  size_t at = 0;
+  while (at < o.err.size()) {
+    const size_t end = o.err.find('\n', at);
+    const std::string line = o.err.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (line.rfind("zentor: ", 0) == 0) o.said.push_back(line.substr(8));
+    at = end == std::string::npos ? o.err.size() : end + 1;
+  }
+  return o;
+}
+
+// A small room at 48 kHz: the direct sound 2 m away and three low modes, one of
+// them deep, peaking near 0.05 of full scale.
+void WriteRoom(const std::string& path) {
+  const int32_t rate = 48000, n = 48000;
+  std::vector<double> h(static_cast<size_t>(n), 0.0);
+  const int32_t direct = 280;
+  h[direct] = 0.05;
+  const double modes[][2] = {{42.0, 0.004}, {68.0, -0.003}, {113.0, 0.002}};
+  for (int32_t i = direct; i < n; ++i) {
+    const double t = double(i - direct) / rate;
+    for (const auto& m : modes) h[static_cast<size_t>(i)] += m[1] * std::sin(2 * std::numbers::pi * m[0] * t) * std::exp(-t / 0.12);
+  }
+  BinaryWriter w;
+  WriteWavHeader(w, MakeWavHeader(1, rate, n));
+  for (double v : h) w.Integer(static_cast<int16_t>(std::lround(v * 32767)));
+  ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
+}
+
+class CommandLineTest : public ZentorTest {
+ protected:
+  // One measurement of the modelled room, shared by the cases that need a set.
+  static void SetUpTestSuite() {
+    shared_ = new QTemporaryDir();
+    WriteRoom(Shared("room.wav"));
+    measured_ = RunZentor(shared_->path().toStdString(), {"measure", "--room", "room.wav", "--out", "m.cfa", "--json"});
+  }
+  static void TearDownTestSuite() {
+    delete shared_;
+    shared_ = nullptr;
+  }
+  static std::string Shared(const std::string& name) { return shared_->filePath(QString::fromStdString(name)).toStdString(); }
+  std::string Dir() const { return tempDir.path().toStdString(); }
+
+  static QTemporaryDir* shared_;
+  static Outcome measured_;
+};
+QTemporaryDir* CommandLineTest::shared_ = nullptr;
+Outcome CommandLineTest::measured_;
+
+TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
+  const std::string dir = Dir();
+  std::ofstream(dir + "/junk.EQ") << "not a filter file\n";
+  std::ofstream(dir + "/plain") << "x";
+  QDir(QString::fromStdString(dir)).mkdir("folder.cfa");
+  std::ofstream(dir + "/kept.EQ") << "old";
+  const std::string cfa = Shared("m.cfa");
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* said;  // part of the one message
+  };
+  const std::vector<Row> rows{
+      {"unknown subcommand", {"measur"}, 2, "unknown subcommand \"measur\""},
+      {"unknown option", {"describe", "junk.EQ", "--bogus"}, 2, "unknown option --bogus"},
+      {"missing value", {"fit", cfa, "--eq"}, 2, "--eq needs a value"},
+      {"missing file", {"describe", "none.cfa"}, 1, "Error 4927: Error opening file"},
+      {"directory", {"describe", "folder.cfa"}, 1, "Error 4927: Error opening file"},
+      {"unreadable", {"describe", "plain/inside.EQ"}, 1, "EQ File Error 4329"},
+      {"refused by its reader", {"describe", "junk.EQ"}, 1, "EQ File Error 4329"},
+      {"not a file it reads", {"describe", "plain"}, 1, "not a file Zentor reads"},
+      {"model out of range", {"fit", cfa, "--eq", "o.EQ", "--model", "9"}, 2, "--model must be a whole number from 1 to 5"},
+      {"gate out of range", {"fit", cfa, "--eq", "o.EQ", "--gate", "5000"}, 2, "--gate must be a number from 0.1 to 2000"},
+      {"range reversed", {"fit", cfa, "--eq", "o.EQ", "--range", "200:20"}, 2, "--range must be LO:HI"},
+      {"curve beyond the set", {"fit", cfa, "--eq", "o.EQ", "--curve", "3"}, 2, "--curve must be a whole number from 1 to 1"},
+      {"fit of a missing set", {"fit", "none.cfa", "--eq", "o.EQ"}, 1, "Error 8732"},
+      {"output exists", {"fit", cfa, "--eq", "kept.EQ"}, 1, "kept.EQ already exists; --force replaces it"},
+      {"output folder not writable", {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "/proc/o.EQ"}, 1,
+       "EQ File Save Error 3942"},
+      {"period out of range", {"measure", "--out", "n.cfa", "--period", "20"}, 2, "--period must be a whole number from 15 to 18"},
+      {"room on another card", {"measure", "--out", "n.cfa", "--room", "r.wav", "--device", "hw"}, 2, "--room applies"},
+      {"measure without --out", {"measure"}, 2, "--out OUT.cfa is needed"},
+  };
+  for (const Row& row : rows) {
+    const Outcome o = RunZentor(dir, row.args);
+    EXPECT_EQ(o.status, row.status) << row.name << "\n" << o.err;
+    ASSERT_FALSE(o.said.empty()) << row.name << "\n" << o.err;
+    EXPECT_NE(o.said.back().find(row.said), std::string::npos) << row.name << ": " << o.said.back();
+    if (row.status == 2) {
+      EXPECT_EQ(o.said.size(), 1u) << row.name << "\n" << o.err;
+    }
+    EXPECT_TRUE(o.out.empty()) << row.name;
+    for (const char* name : {"o.EQ", "n.cfa"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
+    EXPECT_EQ(ReadAll(dir + "/kept.EQ"), "old") << row.name;
+  }
+}
+
+TEST_F(CommandLineTest, HelpListsEverySubcommandAndOption) {
+  const Outcome all = RunZentor(Dir(), {"--help"});
+  EXPECT_EQ(all.status, 0);
+  for (const char* sub : {"describe", "measure", "fit"}) {
+    EXPECT_NE(all.out.find(std::string("  ") + sub), std::string::npos) << sub;
+    const Outcome one = RunZentor(Dir(), {sub, "--help"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_NE(one.out.find(std::string("Usage: zentor ") + sub), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("--json"), std::string::npos) << sub;
+  }
+}
+
+// The command line's measure and fit give the filters that the windows give for
+// the same set, the same view, gate and range.
+TEST_F(CommandLineTest, MeasureFitDescribeMatchTheWindows) {
+  ASSERT_EQ(measured_.status, 0) << measured_.err;
+  EXPECT_NE(measured_.out.find("\"results\": 1"), std::string::npos) << measured_.out;
+  EXPECT_NE(measured_.out.find("\"right_sn_db\": "), std::string::npos) << measured_.out;
+  EXPECT_TRUE(measured_.said.empty()) << measured_.err;
+
+  const std::string dir = Dir(), cfa = Shared("m.cfa");
+  const Outcome fit = RunZentor(dir, {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "cli.EQ", "--json"});
+  ASSERT_EQ(fit.status, 0) << fit.err;
+  EXPECT_EQ(fit.out.find("\"range_hz\": [20, 200]"), 1u) << fit.out;
+  EXPECT_EQ(fit.out.find("NaN"), std::string::npos);
+
+  // The same steps through the windows.
+  DataPlotter* main = Forms::Get<DataPlotter>();
+  InstallWindowLinks();
+  main->RefreshLinkedControls();
+  main->Form_Load();
+  dialogs.ExpectOpenFile(cfa);
+  main->OpenFile->trigger();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  main->FreqBut->click();
+  dialogs.ExpectModal([](QDialog* d) {
+    auto* o = qobject_cast<DisplayControlForm*>(d);
+    o->FFTRadio->click();
+    o->BodeGateTimeText->setText("500");
+    o->Apply->click();
+    return 0;
+  });
+  main->FrequencyOptions->trigger();
+  main->SetFitRange(20, 200);
+  main->FitFiltersBut->click();
+  const int32_t modes = ModesListContents[0].Count;
+  ASSERT_GT(modes, 0);
+  for (int32_t row = 0; row < modes; ++row) {
+    dialogs.ExpectModal([](QDialog* d) {
+      qobject_cast<UserSelect*>(d)->Apply->click();
+      return d->result();
+    });
+    MainWindowHooks.ModesList_Click(row);
+  }
+  dialogs.ExpectSaveFile(dir + "/windows.EQ");
+  main->SaveEQModel->trigger();
+  const std::string windows = ReadAll(dir + "/windows.EQ");
+  ASSERT_FALSE(windows.empty());
+  EXPECT_TRUE(windows == ReadAll(dir + "/cli.EQ")) << "the command line's filters differ from the windows'";
+
+  const Outcome described = RunZentor(dir, {"describe", "cli.EQ", "--json"});
+  ASSERT_EQ(described.status, 0) << described.err;
+  EXPECT_NE(described.out.find("\"count\": " + std::to_string(modes)), std::string::npos) << described.out;
+  // Describe gives each filter as fit's "applied" list gives it.
+  const auto between = [](const std::string& text, const std::string& from, const std::string& to) {
+    const size_t a = text.find(from);
+    const size_t b = a == std::string::npos ? a : text.find(to, a);
+    return b == std::string::npos ? std::string("(none)") : text.substr(a + from.size(), b - a - from.size());
+  };
+  EXPECT_EQ(between(described.out, "\"filters\": ", "]}"), between(fit.out, "\"applied\": ", "], \"rms_before_db\""));
+}
+
+}  // namespace
+}  // namespace zentor::test
