@@ -177,6 +177,21 @@ TEST_F(CommandLineTest, HelpListsEverySubcommandAndOption) {
   }
 }
 
+TEST_F(CommandLineTest, MeasureAppendsRepeatedRunsToAnExistingSet) {
+  ASSERT_EQ(measured_.status, 0) << measured_.err;
+  const std::string dir = Dir();
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(Shared("m.cfa")), QString::fromStdString(dir + "/set.cfa")));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(Shared("room.wav")), QString::fromStdString(dir + "/room.wav")));
+  const Outcome o = RunZentor(dir, {"measure", "--room", "room.wav", "--out", "set.cfa", "--append", "--repeat", "2",
+                                    "--excitation", "sweep", "--json"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("\"results\": 3"), std::string::npos) << o.out;
+  const Outcome d = RunZentor(dir, {"describe", "set.cfa", "--json"});
+  EXPECT_NE(d.out.find("\"results\": 3"), std::string::npos) << d.out;
+  EXPECT_NE(d.out.find("\"curve\": 3, \"sample_rate_hz\": 48000, \"length_samples\": 131072"), std::string::npos);
+  EXPECT_NE(d.out.find("\"excitation\": \"sweep\""), std::string::npos) << d.out;
+}
+
 // The command line's measure and fit give the filters that the windows give for
 // the same set, the same view, gate and range.
 TEST_F(CommandLineTest, MeasureFitDescribeMatchTheWindows) {
