@@ -1,7 +1,8 @@
-// The main window's help page, followed step by step on the simulated card: measure
-// a room, fit, apply the listed modes, save the .EQ file and write the settings
-// report. ZENTOR_WRITE_HELP_PICTURES=<folder> also renders the pages' pictures
-// from the windows as the steps leave them.
+// The main window's help page, followed step by step on the simulated card with the
+// equaliser Zentor starts with: measure a room, fit, apply the listed modes, save the
+// .EQ file, open it again and write the settings report. The pages' pictures are
+// rendered from the windows as the steps leave them and must match the committed
+// ones; ZENTOR_WRITE_HELP_PICTURES=<folder> writes them there instead, to renew them.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -14,24 +15,33 @@
 #include "app/window_links.h"
 #include "display/display_options.h"
 #include "crossover/xover_form.h"
-#include "eqdesign/eq_opt.h"
 #include "eqdesign/eq_report.h"
 #include "eqdesign/level_set.h"
 #include "eqdesign/user_select.h"
 #include "measurement/measurement_fixture.h"
 #include "measurement/sound_card_selector.h"
+#include "support/image_compare.h"
 
 namespace zentor::test {
 namespace {
 
 // A window as a small picture for the help pages: at most `width` pixels wide, 8-bit colour.
-void WritePicture(QWidget* w, const char* name, int width = 560) {
-  const QString folder = qEnvironmentVariable("ZENTOR_WRITE_HELP_PICTURES");
-  if (folder.isEmpty()) return;
+// It may differ from the committed one only as a font's rendering does from machine to
+// machine: the same size, and at least 30 dB of PSNR (one text line of a window redrawn
+// in another font gives about 25 dB; a curve or a control moved, far less).
+void CheckPicture(QWidget* w, const char* name, int width = 560) {
   QImage image = w->grab().toImage();
   if (image.width() > width) image = image.scaledToWidth(width, Qt::SmoothTransformation);
   image = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
-  ASSERT_TRUE(image.save(QDir(folder).filePath(name), "PNG", 9)) << name;
+  const QString folder = qEnvironmentVariable("ZENTOR_WRITE_HELP_PICTURES");
+  if (!folder.isEmpty()) {
+    ASSERT_TRUE(image.save(QDir(folder).filePath(name), "PNG", 9)) << name;
+    return;
+  }
+  const QImage committed(QString(":/help/pictures/") + name);
+  ASSERT_FALSE(committed.isNull()) << name;
+  ASSERT_EQ(image.size(), committed.size()) << name;
+  EXPECT_GE(Psnr(image, committed), 30.0) << name << " drifted from the picture in help/pictures";
 }
 
 class HelpWorkflowTest : public MeasurementWindowTest {
@@ -67,15 +77,10 @@ TEST_F(HelpWorkflowTest, FitAndApplyOnTheSimulatedCardEndsInTheSettingsReport) {
   f->Test->click();
   RunCard();
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  WritePicture(f, "measurement.png");
+  CheckPicture(f, "measurement.png");
 
-  // Workflow 2: the equaliser, the frequency view, the fit.
-  dialogs.ExpectModal([](QDialog* d) {
-    qobject_cast<EQOpt*>(d)->ParametricClassicEng->click();
-    d->accept();
-    return d->result();
-  });
-  main->ErrSelect->click();
+  // Workflow 2: the frequency view and the fit, for the equaliser Zentor starts with.
+  ASSERT_EQ(main->GetParametricEQEmulation(), 1);
   main->FreqBut->click();
   dialogs.ExpectModal([](QDialog* d) {
     auto* o = qobject_cast<DisplayControlForm*>(d);
@@ -100,12 +105,22 @@ TEST_F(HelpWorkflowTest, FitAndApplyOnTheSimulatedCardEndsInTheSettingsReport) {
   }
   ASSERT_EQ(AppliedFilters[0].Count, modes);
   ASSERT_EQ(main->AppliedFilterListBox->count(), modes);
-  WritePicture(main, "main_window.png", 800);
+  CheckPicture(main, "main_window.png", 800);
 
   const std::string eq = TempPath("room.EQ"), report = TempPath("room.txt");
   dialogs.ExpectSaveFile(eq);
   main->SaveEQModel->trigger();
   EXPECT_TRUE(QFile::exists(QString::fromStdString(eq)));
+  // The saved file gives the same list back, after the list was cleared.
+  QStringList applied;
+  for (int i = 0; i < modes; ++i) applied << main->AppliedFilterListBox->item(i)->text();
+  dialogs.ExpectMessage(MsgAnswer::Yes);  // clear the applied filters
+  main->DeleteEQ->trigger();
+  ASSERT_EQ(AppliedFilters[0].Count, 0);
+  dialogs.ExpectOpenFile(eq);
+  main->OpenEQFileMenue->trigger();
+  ASSERT_EQ(main->AppliedFilterListBox->count(), modes);
+  for (int i = 0; i < modes; ++i) EXPECT_EQ(main->AppliedFilterListBox->item(i)->text(), applied[i]);
   dialogs.ExpectSaveFile(report);
   main->TextEQ->trigger();
   QFile text(QString::fromStdString(report));
@@ -118,10 +133,9 @@ TEST_F(HelpWorkflowTest, FitAndApplyOnTheSimulatedCardEndsInTheSettingsReport) {
   }
   EXPECT_EQ(settings, modes);
 
-  if (!qEnvironmentVariableIsSet("ZENTOR_WRITE_HELP_PICTURES")) return;
   dialogs.ExpectModal([](QDialog* d) {
     d->adjustSize();
-    WritePicture(d, "filter_editor.png");
+    CheckPicture(d, "filter_editor.png");
     return 0;
   });
   main->AppliedFilterListBox->setCurrentRow(0);
@@ -129,7 +143,7 @@ TEST_F(HelpWorkflowTest, FitAndApplyOnTheSimulatedCardEndsInTheSettingsReport) {
   dialogs.ExpectMessage(MsgAnswer::No);  // not saved
   dialogs.ExpectMessage(MsgAnswer::No);  // no resampling
   main->Xover->trigger();
-  WritePicture(Forms::Get<XoverForm>(), "crossover.png");
+  CheckPicture(Forms::Get<XoverForm>(), "crossover.png");
 }
 
 }  // namespace
