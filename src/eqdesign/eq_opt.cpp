@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <array>
@@ -12,6 +13,7 @@
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
+#include "platform/help.h"
 
 namespace zentor {
 
@@ -55,9 +57,16 @@ EQOpt::EQOpt(QWidget* parent) : QDialog(parent) {
   ParametricClassicEng = Option(Frame7, "ParametricClassicEng", "Classic Audio");
   BehringerFBQ2496Parm = Option(Frame7, "BehringerFBQ2496Parm", "FBQ2496");
   BehringerDCX2496Parm = Option(Frame7, "BehringerDCX2496Parm", "DCX 2496");
-  auto* all = new QHBoxLayout(this);
-  all->addWidget(Frame6);
-  all->addWidget(Frame7);
+  Help = new QPushButton("Help", this);
+  Help->setObjectName("Help");
+  Help->setAutoDefault(false);
+  auto* frames = new QHBoxLayout;
+  frames->addWidget(Frame6);
+  frames->addWidget(Frame7);
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(frames);
+  all->addWidget(Help, 0, Qt::AlignRight);
+  connect(Help, &QPushButton::clicked, this, [] { ShowHelpTopic(HelpTopic::EQOpt); });
 
   // Any click, even on the ticked button, counts as a change of the applied set.
   for (QRadioButton* b : findChildren<QRadioButton*>())

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QGroupBox;
+class QPushButton;
 class QRadioButton;
 
 namespace zentor {
@@ -25,6 +26,7 @@ class EQOpt : public QDialog {
   QRadioButton *GRaphicBFDEmulatorBut, *CookBookGraphic, *GraphicClassicEng, *GraphicFBQ2496, *GraphicDCX2496;
   QRadioButton *ParametricBFDEmulatorBut, *CookParametric, *ParametricClassicEng, *BehringerFBQ2496Parm,
       *BehringerDCX2496Parm;
+  QPushButton* Help;
 
  protected:
   void done(int r) override;

@@ -19,6 +19,7 @@
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
+#include "platform/help.h"
 
 namespace zentor {
 
@@ -97,6 +98,7 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   Apply = Button(this, "Apply", "Apply");
   Delete = Button(this, "Delete", "Del");
   Cancel = Button(this, "Cancel", "Cancel");
+  Help = Button(this, "Help", "Help");
 
   auto* grid = new QGridLayout;
   grid->addWidget(FreqText, 0, 0);
@@ -107,6 +109,7 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(Apply);
   buttons->addWidget(Delete);
   buttons->addWidget(Cancel);
+  buttons->addWidget(Help);
   auto* all = new QVBoxLayout(this);
   all->addLayout(grid);
   all->addWidget(WarningAverageLabel);
@@ -115,6 +118,7 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   connect(Apply, &QPushButton::clicked, this, [this] { Apply_Click(); });
   connect(Delete, &QPushButton::clicked, this, [this] { Delete_Click(); });
   connect(Cancel, &QPushButton::clicked, this, [this] { Cancel_Click(); });
+  connect(Help, &QPushButton::clicked, this, [] { ShowHelpTopic(HelpTopic::UserSelect); });
 }
 
 void UserSelect::InitializeUserSelect(int32_t i) {

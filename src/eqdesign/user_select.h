@@ -47,7 +47,7 @@ class UserSelect : public QDialog {
 
   QLineEdit *FreqText, *QText;
   QLabel *FreqLabel, *QLabelCaption, *WarningAverageLabel;
-  QPushButton *Apply, *Delete, *Cancel;
+  QPushButton *Apply, *Delete, *Cancel, *Help;
 
  private:
   FilterRecord mode_;

@@ -3,10 +3,19 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "base/shared_state.h"
 
@@ -47,10 +56,107 @@ constexpr TopicPage kPages[] = {
     {HelpTopic::TestCD, "test_cd.html"},
     {HelpTopic::XoverForm, "crossover.html"},
     {HelpTopic::Printing, "printing.html"},
+    {HelpTopic::EQOpt, "equaliser_choice.html"},
+    {HelpTopic::UserSelect, "new_filter.html"},
 };
 
 HelpLog g_log;
-QPointer<QTextBrowser> g_window;
+
+// The help window: the pages with Back, Forward, Contents and Find above them.
+class HelpWindow : public QWidget {
+ public:
+  HelpWindow() {
+    setObjectName("HelpWindow");
+    setWindowTitle("Zentor Help");
+    setAttribute(Qt::WA_QuitOnClose, false);  // an open help page never keeps the program running
+    browser = new QTextBrowser(this);
+    browser->setObjectName("HelpPages");
+    auto* back = Tool("Back", "Alt+Left");
+    auto* forward = Tool("Forward", "Alt+Right");
+    auto* contents = Tool("Contents", "");
+    find = new QLineEdit(this);
+    find->setObjectName("HelpFind");
+    find->setPlaceholderText("Find");
+    find->setClearButtonEnabled(true);
+    auto* next = Tool("Find Next", "F3");
+    notFound = new QLabel(this);
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{back, forward, contents, find, next, notFound}) bar->addWidget(w);
+    bar->addStretch();
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(bar);
+    all->addWidget(browser);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(browser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+    connect(browser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+    connect(back, &QToolButton::clicked, browser, &QTextBrowser::backward);
+    connect(forward, &QToolButton::clicked, browser, &QTextBrowser::forward);
+    connect(contents, &QToolButton::clicked, this, [this] { browser->setSource(QUrl(kHelpContentsPage)); });
+    connect(find, &QLineEdit::returnPressed, this, [this] { FindNext(); });
+    connect(find, &QLineEdit::textEdited, this, [this] { notFound->clear(); });
+    connect(next, &QToolButton::clicked, this, [this] { FindNext(); });
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+      find->setFocus();
+      find->selectAll();
+    });
+    connect(browser, &QTextBrowser::sourceChanged, this, [this] { notFound->clear(); });
+  }
+
+  // The next place the find text stands, from the top again after the last.
+  void FindNext() {
+    notFound->clear();
+    if (find->text().isEmpty()) return;
+    if (browser->find(find->text())) return;
+    QTextCursor top = browser->textCursor();
+    top.movePosition(QTextCursor::Start);
+    browser->setTextCursor(top);
+    if (!browser->find(find->text())) notFound->setText("Not found");
+  }
+
+  // While a modal dialog runs, the help stays usable only as a window of that dialog;
+  // when the dialog goes, the help stays open on its own.
+  void FollowModalDialog() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == this) modal = nullptr;
+    if (parentWidget() == modal) return;
+    if (parentWidget()) parentWidget()->removeEventFilter(this);
+    Reparent(modal);
+    if (modal) modal->installEventFilter(this);
+  }
+
+  QTextBrowser* browser;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == parentWidget() && e->type() == QEvent::Hide) {
+      watched->removeEventFilter(this);
+      Reparent(nullptr);
+    }
+    return false;
+  }
+
+ private:
+  QToolButton* Tool(const char* caption, const char* key) {
+    auto* b = new QToolButton(this);
+    b->setText(caption);
+    if (*key) b->setShortcut(QKeySequence(key));
+    return b;
+  }
+
+  void Reparent(QWidget* parent) {
+    const bool shown = isVisible();
+    const QRect place = geometry();
+    setParent(parent, Qt::Window);
+    setGeometry(place);
+    if (shown) show();
+  }
+
+  QLineEdit* find;
+  QLabel* notFound;
+};
+
+QPointer<HelpWindow> g_window;
 
 void DeleteHelpWindow() {
   delete g_window.data();
@@ -77,13 +183,11 @@ void OpenHelpWindow(const QString& page) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;  // no widgets to show it in
   RegisterHelpPages();
   if (!g_window) {
-    g_window = new QTextBrowser;
-    g_window->setObjectName("HelpWindow");
-    g_window->setWindowTitle("Zentor Help");
-    g_window->setAttribute(Qt::WA_QuitOnClose, false);  // an open help page never keeps the program running
+    g_window = new HelpWindow;
     g_window->resize(860, 760);  // the main window's picture is 800 pixels wide
   }
-  g_window->setSource(QUrl(page));
+  g_window->FollowModalDialog();
+  g_window->browser->setSource(QUrl(page));
   if (Headless()) return;
   g_window->show();
   g_window->raise();
@@ -126,7 +230,7 @@ void CloseHelp() {
   DeleteHelpWindow();
 }
 
-std::string HelpWindowPage() { return g_window ? g_window->source().toString().toStdString() : std::string(); }
+std::string HelpWindowPage() { return g_window ? g_window->browser->source().toString().toStdString() : std::string(); }
 
 const HelpLog& GetHelpLog() { return g_log; }
 
