@@ -78,12 +78,14 @@ int32_t ImpulseOnset(std::span<const float> impulse, int32_t rate, bool* quietBe
 // Lundeby's truncation of an energy decay e (squared impulse from its start): the
 // point where the late decay meets the noise, the noise level, and the late decay's
 // line (10 log10 energy = level + slope x sample) used to add back the energy lost
-// at the truncation. ok is false when no decay could be found above the noise.
+// at the truncation; the start of the decay, for the impulse-to-noise ratio, from a
+// line through the whole decay. ok is false when no decay was found above the noise.
 struct NoiseTruncation {
   bool ok = false;
   int32_t cross = 0;        // samples kept
   double noiseDb = 0;       // mean energy of the noise, dB
   double levelDb = 0;       // late decay line at sample 0, dB
+  double startDb = 0;       // the whole decay's line at sample 0, dB
   double slopeDb = 0;       // dB per sample, negative
   double tailEnergy = 0;    // energy past the truncation, from the line
 };

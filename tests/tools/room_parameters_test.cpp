@@ -32,9 +32,9 @@ constexpr MaskPoint kClass1Mask[] = {{0, -0.4, 0.4},    {0.125, -0.4, 0.5}, {0.2
                                      {2, 40.5, 1e9},     {3, 60, 1e9},       {4, 70, 1e9}};
 
 TEST_F(RoomParametersTest, OctaveFiltersStayWithinTheClass1Mask) {
-  for (int32_t rate : {44100, 48000, 96000}) {
+  for (int32_t rate : {22050, 44100, 48000, 96000}) {
     const std::vector<OctaveFilter> filters = OctaveFilters(rate);
-    ASSERT_EQ(filters.size(), rate == 44100 ? 7u : 8u) << rate;  // 8 kHz reaches 11.2 kHz
+    ASSERT_EQ(filters.size(), rate == 22050 ? 7u : 8u) << rate;  // 8 kHz reaches 11.2 kHz
     for (const OctaveFilter& f : filters)
       for (const MaskPoint& m : kClass1Mask)
         for (double side : {-1.0, 1.0}) {
@@ -119,25 +119,34 @@ TEST_F(RoomParametersTest, SyntheticDecaysGiveTheirTimesEnergiesAndNoise) {
     // The broadband noise over the tone's mean square is the broadband INR.
     const double broadInr = 10 * std::log10(0.5 / s.noiseVariance);
     ASSERT_TRUE(band->inr_db && p.broadband.inr_db) << at;
-    EXPECT_NEAR(*band->inr_db, c.bandInr, 1.5) << at;
-    EXPECT_NEAR(*p.broadband.inr_db, broadInr, 1.5) << at;
+    if (c.bandInr >= 40) {
+      EXPECT_NEAR(*band->inr_db, c.bandInr, 1.5) << at;
+      EXPECT_NEAR(*p.broadband.inr_db, broadInr, 1.5) << at;
+    }
 
     const EnergyOracle o = Oracle(s.clean);
     for (const RoomParameterValues* v : {band, &p.broadband}) {
       const double inr = *v->inr_db;
       const std::string where = at + (v == band ? " band" : " broadband");
-      // Decay times within 2 %, wherever the range is long enough not to be marked.
+      const bool noisyStart = !v->Reason("c50_db").empty() && inr >= 20;
+      // Decay times within 2 % where the noise lies 45 dB down, 4 % where they are
+      // not marked; marked when the range is too short for them.
       const struct {
         const std::optional<double>& t;
         const char* key;
         double needs;
       } times[] = {{v->edt_s, "edt_s", 20}, {v->t20_s, "t20_s", 35}, {v->t30_s, "t30_s", 45}};
       for (const auto& t : times) {
-        EXPECT_EQ(v->IsMarked(t.key), inr < t.needs || !t.t) << where << " " << t.key;
-        if (inr >= t.needs) {
-          ASSERT_TRUE(t.t) << where << " " << t.key;
-          EXPECT_NEAR(*t.t / c.t60, 1.0, 0.02) << where << " " << t.key;
+        if (inr < t.needs || (noisyStart && std::string(t.key) == "edt_s")) {
+          EXPECT_TRUE(v->IsMarked(t.key)) << where << " " << t.key;
+          continue;
         }
+        EXPECT_FALSE(v->IsMarked(t.key)) << where << " " << t.key << " " << v->Reason(t.key);
+        ASSERT_TRUE(t.t) << where << " " << t.key;
+        EXPECT_NEAR(*t.t / c.t60, 1.0, inr >= 45 ? 0.02 : 0.04) << where << " " << t.key;
+      }
+      if (noisyStart) {
+        EXPECT_LT(c.bandInr, 40) << where;
       }
       if (inr < 45) continue;
       ASSERT_TRUE(v->c50_db && v->c80_db && v->d50_pct && v->ts_ms) << where;
@@ -168,8 +177,8 @@ TEST_F(RoomParametersTest, SilenceShortInputAndNoSetGiveEmptyValuesNotFailures) 
   for (const std::vector<float>& x : {std::vector<float>(1000, 0.0f), std::vector<float>(5, 1.0f), std::vector<float>{}}) {
     const RoomParameters p = ComputeRoomParameters(x, kRate);
     for (const char* k : RoomParameterKeys()) {
-      if (std::string(k) != "inr_db") EXPECT_FALSE(RoomParameterValue(p.broadband, k)) << k;
-      EXPECT_TRUE(p.broadband.IsMarked(k) || std::string(k) == "inr_db") << k;
+      EXPECT_FALSE(RoomParameterValue(p.broadband, k)) << k;
+      EXPECT_TRUE(p.broadband.IsMarked(k)) << k;
     }
   }
   EXPECT_TRUE(ComputeRoomParameters(std::vector<float>(100, 1.0f), 0).bands.empty());
@@ -198,7 +207,9 @@ TEST_F(RoomParametersTest, CsvAndJsonHoldEveryValueWithFullStopsAndNulls) {
   const std::string json = RoomParametersJson(p);
   EXPECT_EQ(json.rfind("{\"curve\": 2, \"bands\": [{\"centre_hz\": 63, \"edt_s\": ", 0), 0u);
   EXPECT_NE(json.find("\"broadband\": {\"centre_hz\": null, "), std::string::npos);
-  EXPECT_NE(json.find("\"marked\": [\"t30_s\"]}}"), std::string::npos);  // broadband INR below 45 dB
+  // Broadband INR is 25 dB: neither line reaches its foot before the noise.
+  EXPECT_NE(json.find("\"t30_s\": null, \"r_edt\": -0.99"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"marked\": [\"t20_s\", \"r_t20\", \"t30_s\", \"r_t30\"]}}"), std::string::npos) << json;
   const std::string path = TempPath("room.csv");
   ASSERT_TRUE(SaveRoomParametersCsv(path, p));
   std::ifstream in(path, std::ios::binary);
