@@ -46,7 +46,7 @@ TEST_F(RoomParametersMeasured, DecayTimesOfAMeasuredRoomMatchTheRoomsOwn) {
   const std::vector<double> room = ImageSourceRoom(48000, 0.8);
   SimulatedCardSettings s = Quiet();
   s.blockSize = 8192;
-  s.micNoise = 1.0;
+  s.micNoise = 30.0;  // the noise some 45 to 55 dB down in the bands
   s.room = room;
   UseCard(s);
   AudioForm* f = Form();
@@ -69,9 +69,6 @@ TEST_F(RoomParametersMeasured, DecayTimesOfAMeasuredRoomMatchTheRoomsOwn) {
     EXPECT_FALSE(m.IsMarked("t20_s")) << m.Reason("t20_s");
     EXPECT_NEAR(*m.t20_s / *t.t20_s, 1.0, 0.05) << *m.t20_s << " " << *t.t20_s;
     EXPECT_NEAR(*m.t30_s / *t.t30_s, 1.0, 0.05) << *m.t30_s << " " << *t.t30_s;
-    ASSERT_TRUE(m.inr_db);
-    RecordProperty("band_" + std::to_string(int(t.centreHz)),
-                   std::to_string(*m.t30_s) + " / " + std::to_string(*t.t30_s) + ", INR " + std::to_string(*m.inr_db));
   }
 }
 

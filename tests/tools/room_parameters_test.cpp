@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "base/atomic_file.h"
 #include "core/records.h"
 #include "support/fixture.h"
 #include "tools/room_parameters.h"
@@ -50,16 +49,14 @@ TEST_F(RoomParametersTest, OctaveFiltersStayWithinTheClass1Mask) {
 // A tone at a band's mid frequency decaying 60 dB in t60, starting at `lead`, with
 // white noise set for a given impulse-to-noise ratio in that band.
 struct DecayCase {
-  double nominal;
-  double t60;
-  double bandInr;  // dB
+  double nominal, t60, bandInr;  // Hz, s, dB
 };
 constexpr int32_t kRate = 48000, kLength = 1 << 17, kLead = 2400;
 
 struct Synthetic {
   std::vector<float> impulse;
   std::vector<double> clean;  // the tone from its start
-  double noiseVariance = 0;
+  double noiseVariance;
 };
 
 Synthetic MakeDecay(double hz, double t60, double bandInr, uint32_t seed) {
@@ -131,11 +128,7 @@ TEST_F(RoomParametersTest, SyntheticDecaysGiveTheirTimesEnergiesAndNoise) {
       const bool noisyStart = !v->Reason("c50_db").empty() && inr >= 20;
       // Decay times within 2 % where the noise lies 45 dB down, 4 % where they are
       // not marked; marked when the range is too short for them.
-      const struct {
-        const std::optional<double>& t;
-        const char* key;
-        double needs;
-      } times[] = {{v->edt_s, "edt_s", 20}, {v->t20_s, "t20_s", 35}, {v->t30_s, "t30_s", 45}};
+      const struct { const std::optional<double>& t; const char* key; double needs; } times[] = {{v->edt_s, "edt_s", 20}, {v->t20_s, "t20_s", 35}, {v->t30_s, "t30_s", 45}};
       for (const auto& t : times) {
         if (inr < t.needs || (noisyStart && std::string(t.key) == "edt_s")) {
           EXPECT_TRUE(v->IsMarked(t.key)) << where << " " << t.key;
