@@ -92,6 +92,10 @@ void DataIntegrityForm::UpdateParametersTable() {
       ParametersTable->setItem(r, c, item);
     }
   }
+  // The broadband column's title is the longest.
+  if (!columns.empty())
+    ParametersTable->horizontalHeader()->setSectionResizeMode(static_cast<int>(columns.size()) - 1,
+                                                              QHeaderView::ResizeToContents);
 }
 
 void DataIntegrityForm::SaveParametersBut_Click() {
