@@ -369,6 +369,16 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
   RoomParameters p;
   p.rate = rate;
   const std::vector<OctaveFilter> filters = OctaveFilters(rate);
+  // A sample that is not a number would turn every sum into one.
+  if (!std::all_of(impulse.begin(), impulse.end(), [](float x) { return std::isfinite(x); })) {
+    for (const char* k : RoomParameterKeys())
+      p.broadband.marked.push_back({k, "The impulse holds samples that are not numbers"});
+    for (const OctaveFilter& f : filters) {
+      p.bands.push_back(p.broadband);
+      p.bands.back().centreHz = f.nominalHz;
+    }
+    return p;
+  }
   bool quiet = false;
   const int32_t onset = rate > 0 ? ImpulseOnset(impulse, rate, &quiet) : -1;
   const std::span<const float> from =

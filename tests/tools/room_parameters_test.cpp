@@ -167,7 +167,9 @@ TEST_F(RoomParametersTest, OnsetPassesOverLoneNoiseSamplesAndMarksANoisyStart) {
 }
 
 TEST_F(RoomParametersTest, SilenceShortInputAndNoSetGiveEmptyValuesNotFailures) {
-  for (const std::vector<float>& x : {std::vector<float>(1000, 0.0f), std::vector<float>(5, 1.0f), std::vector<float>{}}) {
+  std::vector<float> notANumber(1000, 0.5f);
+  notANumber[10] = std::nanf("");
+  for (const std::vector<float>& x : {std::vector<float>(1000, 0.0f), std::vector<float>(5, 1.0f), std::vector<float>{}, notANumber}) {
     const RoomParameters p = ComputeRoomParameters(x, kRate);
     for (const char* k : RoomParameterKeys()) {
       EXPECT_FALSE(RoomParameterValue(p.broadband, k)) << k;
