@@ -193,7 +193,7 @@ OctaveFilter MakeOctaveFilter(double nominal, double exact, int32_t rate) {
   f.lowerHz = exact / std::sqrt(kOctave);
   f.upperHz = exact * std::sqrt(kOctave);
   const double fs2 = 2.0 * rate;
-  // The design edges lie a hundredth of an octave inside the band's: 3.1 dB down at the
+  // The design edges lie 0.005 octave inside the band's: 3.1 dB down at the
   // band edges, and the top band's far lower skirt keeps its margin at 44.1 kHz.
   const double inside = std::pow(kOctave, 0.005);
   const double w1 = fs2 * std::tan(kPi * f.lowerHz * inside / rate),
