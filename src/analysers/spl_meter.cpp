@@ -13,9 +13,12 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <numbers>
 
 #include "analysers/rta_cycle.h"
+#include "base/atomic_file.h"
 #include "base/text_number.h"
 #include "core/records.h"
 #include "core/work_arrays.h"
@@ -40,6 +43,15 @@ QPushButton* Button(QWidget* parent, const char* name, const char* text, const c
   b->setObjectName(name);
   if (tip) b->setToolTip(tip);
   return b;
+}
+
+// A read-only field for a reading.
+QLineEdit* Reading(QWidget* parent, const char* name) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setReadOnly(true);
+  e->setFixedWidth(60);
+  return e;
 }
 
 // A red dot: the record picture.
@@ -91,6 +103,53 @@ float SplBandLevel(float power, float silence, bool& valid) {
 
 float SplShownLevel(float bandLevel, float referenceLevel, float targetLevel) {
   return static_cast<float>(Fix((bandLevel - referenceLevel + targetLevel) * 10.0f)) * 0.1f;
+}
+
+double WeightingDb(SplWeighting w, double hz) {
+  // The pole frequencies of the weightings and their values at 1 kHz.
+  constexpr double f1 = 20.598997, f2 = 107.65265, f3 = 737.86223, f4 = 12194.217;
+  const double f = hz * hz;
+  if (!(f > 0)) return -HUGE_VAL;
+  if (w == SplWeighting::C) return 20 * std::log10(f4 * f4 * f / ((f + f1 * f1) * (f + f4 * f4))) + 0.062;
+  return 20 * std::log10(f4 * f4 * f * f /
+                         ((f + f1 * f1) * std::sqrt(f + f2 * f2) * std::sqrt(f + f3 * f3) * (f + f4 * f4))) +
+         2.0;
+}
+
+bool SplWeightedBlockPowers(std::span<const float> block, int32_t order, int32_t rate, SplWeightedPowers& out) {
+  if (order < 1 || order > 20 || rate <= 0) return false;
+  const size_t n = size_t{1} << order;
+  if (block.size() < n) return false;
+  std::vector<float> re(n), im(n, 0.0f);
+  for (size_t i = 0; i < n; ++i)
+    re[i] = static_cast<float>(block[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n))));
+  if (!fft(re, im, order)) return false;
+  double a = 0, c = 0;
+  for (size_t k = 1; k < n / 2; ++k) {
+    const double hz = double(k) * rate / double(n);
+    const double p = double(re[k]) * re[k] + double(im[k]) * im[k];
+    a += p * std::pow(10.0, WeightingDb(SplWeighting::A, hz) / 10);
+    c += p * std::pow(10.0, WeightingDb(SplWeighting::C, hz) / 10);
+  }
+  // The Hann window keeps 3/8 of a steady signal's power.
+  out = {a / 0.375, c / 0.375};
+  return true;
+}
+
+std::string SplReadingsCsv(const std::vector<SplReading>& readings) {
+  std::string out = "block,level_db,la_db,lc_db,leq_db,laeq_db,lceq_db\n";
+  for (size_t i = 0; i < readings.size(); ++i) {
+    const SplReading& r = readings[i];
+    out += std::to_string(i + 1);
+    for (const std::optional<double>& v : {r.level, r.la, r.lc, r.leq, r.laeq, r.lceq}) {
+      out += ",";
+      if (!v) continue;
+      char buf[32];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed, 1).ptr);
+    }
+    out += "\n";
+  }
+  return out;
 }
 
 SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
@@ -147,6 +206,27 @@ SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
   g->addWidget(new QLabel("[ms]", this), 2, 2);
   g->addWidget(RightUp, 2, 3);
   g->addWidget(noise, 3, 0, 1, 5);
+  auto* weighted = new QGroupBox(this);
+  SPLAText = Reading(weighted, "SPLAText");
+  SPLCText = Reading(weighted, "SPLCText");
+  LeqText = Reading(weighted, "LeqText");
+  LeqAText = Reading(weighted, "LeqAText");
+  LeqCText = Reading(weighted, "LeqCText");
+  auto* wl = new QGridLayout(weighted);
+  wl->addWidget(SPLAText, 0, 0);
+  wl->addWidget(new QLabel("dB(A)", weighted), 0, 1);
+  wl->addWidget(SPLCText, 0, 2);
+  wl->addWidget(new QLabel("dB(C)", weighted), 0, 3);
+  wl->addWidget(new QLabel("Leq since Start", weighted), 1, 0, 1, 4);
+  wl->addWidget(LeqText, 2, 0);
+  wl->addWidget(new QLabel("dB", weighted), 2, 1);
+  wl->addWidget(LeqAText, 2, 2);
+  wl->addWidget(new QLabel("dB(A)", weighted), 2, 3);
+  wl->addWidget(LeqCText, 2, 4);
+  wl->addWidget(new QLabel("dB(C)", weighted), 2, 5);
+  SaveReadingsBut = Button(this, "SaveReadingsBut", "Save Readings", "Save the readings since Start as CSV");
+  g->addWidget(weighted, 5, 0, 1, 5);
+  g->addWidget(SaveReadingsBut, 6, 0, 1, 2);
   g->addWidget(CalBut, 4, 0);  // the two share one place
   g->addWidget(RecBut, 4, 0);
   g->addWidget(StopBut, 4, 1);
@@ -159,6 +239,7 @@ SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
   connect(LeftDown, &QPushButton::clicked, this, &SPLLevelForm::LeftDown_Click);
   connect(RightUp, &QPushButton::clicked, this, &SPLLevelForm::RightUp_Click);
   connect(Command2, &QPushButton::clicked, this, &SPLLevelForm::Command2_Click);
+  connect(SaveReadingsBut, &QPushButton::clicked, this, &SPLLevelForm::SaveReadingsBut_Click);
   connect(WhiteBut, &QRadioButton::clicked, this, &SPLLevelForm::WhiteBut_Click);
   connect(PinkBut, &QRadioButton::clicked, this, &SPLLevelForm::PinkBut_Click);
   connect(StartFreq, &QLineEdit::textChanged, this, &SPLLevelForm::StartFreq_Change);
@@ -290,6 +371,9 @@ void SPLLevelForm::RecBut_Click() {
   SPLText->setReadOnly(true);
   Recording = true;
   StopRequested = false;
+  LeqBandSum = LeqASum = LeqCSum = 0;
+  LeqBlocks = 0;
+  Readings.clear();
   RequestBlock();
 }
 
@@ -306,6 +390,8 @@ void SPLLevelForm::ReRec() {
 
   const SplBand band = SplBandBins(BandStartHz, BandFinnishHz, BlockLength, MeterRate);
   BandBins = band.bins;
+  // Before the band's sum overwrites the block.
+  if (!SplWeightedBlockPowers(WorkCurve, BlockOrder, MeterRate, WeightedPowers)) WeightedPowers = {};
   float power = 0;
   if (!SplMeanBandPower(WorkCurve, WorkCurve2, BlockOrder, band, power)) {
     MsgBox("User Error: Filter band is too small: Please increase");
@@ -321,13 +407,58 @@ void SPLLevelForm::ReRec() {
       return;
     }
     CalReferenceLevel = BandLevel;
+    CalBandBins = band.bins;
     CalBut->hide();
     RecBut->show();
     Calibrated = true;
     return;
   }
   ShowReading();
+  LeqBandSum += double(power) * band.bins;
+  LeqASum += WeightedPowers.a;
+  LeqCSum += WeightedPowers.c;
+  ++LeqBlocks;
+  ShowWeighted();
   RequestBlock();
+}
+
+std::optional<double> SPLLevelForm::ShownLevelOf(double totalPower) const {
+  if (!(totalPower > double(kSilence) * CalBandBins) || CalBandBins < 1) return std::nullopt;
+  const double calibration = CalReferenceLevel + 10 * std::log10(double(CalBandBins));
+  return SplShownLevel(static_cast<float>(10 * std::log10(totalPower)), static_cast<float>(calibration),
+                       CalTargetLevel);
+}
+
+void SPLLevelForm::ShowWeighted() {
+  SplReading r;
+  if (LevelValid) r.level = SplShownLevel(BandLevel, CalReferenceLevel, CalTargetLevel);
+  r.la = ShownLevelOf(WeightedPowers.a);
+  r.lc = ShownLevelOf(WeightedPowers.c);
+  const double blocks = double(std::max<int64_t>(LeqBlocks, 1));
+  r.leq = ShownLevelOf(LeqBandSum / blocks);
+  r.laeq = ShownLevelOf(LeqASum / blocks);
+  r.lceq = ShownLevelOf(LeqCSum / blocks);
+  Readings.push_back(r);
+  const auto show = [](QLineEdit* e, const std::optional<double>& v) {
+    e->setText(v ? QString::fromStdString(Str(static_cast<float>(*v))) : QString("-INF"));
+  };
+  show(SPLAText, r.la);
+  show(SPLCText, r.lc);
+  show(LeqText, r.leq);
+  show(LeqAText, r.laeq);
+  show(LeqCText, r.lceq);
+}
+
+void SPLLevelForm::SaveReadingsBut_Click() {
+  if (Readings.empty()) {
+    MsgBox("User Error: There are no readings to save. Record first.");
+    return;
+  }
+  const std::optional<std::string> path =
+      FileSaveDialog({"Save Readings", "CSV files (*.csv)|*.csv", "", "SPLReadings.csv", "csv"});
+  if (!path || path->empty()) return;
+  if (!WriteWholeFileAtomic(*path, SplReadingsCsv(Readings)))
+    MsgBox("Error: The readings could not be written to " + *path);
 }
 
 void SPLLevelForm::ShowReading() {

@@ -6,10 +6,14 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "measurement/wave_clients.h"
 
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -36,6 +40,28 @@ float SplBandLevel(float power, float silence, bool& valid);
 // The level shown for a band level: one decimal, cut toward zero.
 float SplShownLevel(float bandLevel, float referenceLevel, float targetLevel);
 
+// Frequency weightings of sound level meters, 0 dB at 1 kHz.
+enum class SplWeighting { A, C };
+double WeightingDb(SplWeighting w, double hz);
+
+// The A- and C-weighted powers of a block of 2^order samples, over the spectrum
+// below half the rate, in the units of the band's sum of squared bin magnitudes (a
+// steady signal gives the same total as the unweighted bins would). The block is
+// Hann-windowed first, so that a low tone's leakage does not reach the frequencies
+// the weighting passes.
+struct SplWeightedPowers {
+  double a = 0, c = 0;
+};
+bool SplWeightedBlockPowers(std::span<const float> block, int32_t order, int32_t rate, SplWeightedPowers& out);
+
+// One block of a run: the band reading, A and C, and the energy means since Start
+// (dB); empty where the block or the run so far was silent.
+struct SplReading {
+  std::optional<double> level, la, lc, leq, laeq, lceq;
+};
+// The readings as CSV, one line a block, full stops for decimals.
+std::string SplReadingsCsv(const std::vector<SplReading>& readings);
+
 class SPLLevelForm : public QDialog, public SplWaveClient {
  public:
   static constexpr int32_t kLowestOrder = 14;
@@ -61,6 +87,7 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
   void WhiteBut_Click() { BandChanged(); }
   void PinkBut_Click() { BandChanged(); }
   void Command2_Click();
+  void SaveReadingsBut_Click();
 
   void ReRec() override;
 
@@ -80,11 +107,20 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
   // A requested block has not arrived yet (also one dropped after a stop).
   bool BlockPending = false;
   int64_t BlocksMeasured = 0;
+  // Bins of the band at calibration: the band's total power then set the scale.
+  int32_t CalBandBins = 0;
+  // Weighted powers of the last block, and the sums since Start.
+  SplWeightedPowers WeightedPowers;
+  double LeqBandSum = 0, LeqASum = 0, LeqCSum = 0;
+  int64_t LeqBlocks = 0;
+  std::vector<SplReading> Readings;  // of the run since Start
 
   QPushButton *CalBut, *RecBut, *StopBut, *LeftDown, *RightUp, *Command2;
   QLineEdit *SPLText, *StartFreq, *FinnishFreq, *TestLength;
   QProgressBar* ProgressBar1;
   QRadioButton *WhiteBut, *PinkBut;
+  QLineEdit *SPLAText, *SPLCText, *LeqText, *LeqAText, *LeqCText;
+  QPushButton* SaveReadingsBut;
 
  protected:
   bool event(QEvent* e) override;
@@ -102,6 +138,9 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
   // Requests one block; a refusal is reported and nothing is left in flight.
   bool RequestBlock();
   void ShowReading();
+  // A power in the band's units as a shown level; empty when not above silence.
+  std::optional<double> ShownLevelOf(double totalPower) const;
+  void ShowWeighted();
 
   bool unloaded_ = false;
 };

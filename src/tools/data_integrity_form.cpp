@@ -97,6 +97,7 @@ DataIntegrityForm::DataIntegrityForm()
   Help = new QPushButton("Help", this);
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setTextVisible(false);
+  CreateParametersTable();
 
   const std::pair<QObject*, const char*> names[] = {
       {Frame1, "Frame1"},       {ImpulseBut, "ImpulseBut"}, {EnergyBut, "EnergyBut"}, {SchroederBut, "SchroederBut"},
@@ -116,6 +117,8 @@ DataIntegrityForm::DataIntegrityForm()
   connect(LeftArrow, &QPushButton::clicked, this, [this] { LeftArrow_Click(); });
   connect(RightArrow, &QPushButton::clicked, this, [this] { RightArrow_Click(); });
   connect(Help, &QPushButton::clicked, this, [this] { Help_Click(); });
+  connect(ParametersBut, &QCheckBox::clicked, this, [this] { ParametersBut_Click(); });
+  connect(SaveParametersBut, &QPushButton::clicked, this, [this] { SaveParametersBut_Click(); });
   connect(Picture1, &PictureBox::MouseDown, this,
           [this](int b, int s, float px, float py) { Picture1_MouseDown(b, s, px, py); });
   connect(Picture1, &PictureBox::MouseMove, this,
@@ -166,7 +169,9 @@ void DataIntegrityForm::resizeEvent(QResizeEvent* e) {
 
 void DataIntegrityForm::Form_Resize() {
   const int pictureHeight = std::max(40, height() - (kFrameHeight * 5) / 2);
-  Picture1->setGeometry(kMargin, kMargin, std::max(40, width() - 2 * kMargin), pictureHeight);
+  const int tableWidth = ParametersBut->isChecked() ? kParametersWidth + kMargin : 0;
+  Picture1->setGeometry(kMargin, kMargin, std::max(40, width() - 2 * kMargin - tableWidth), pictureHeight);
+  PlaceParametersTable(pictureHeight);
   const int frameTop = kMargin + pictureHeight;
   Frame1->move(kMargin, frameTop);
   Frame2->move(Frame1->x() + Frame1->width() + kMargin, frameTop);
@@ -175,6 +180,7 @@ void DataIntegrityForm::Form_Resize() {
   CurveNoText->setGeometry(left + 30, frameTop + 22, 40, 26);
   RightArrow->setGeometry(left + 72, frameTop + 22, 28, 26);
   Help->setGeometry(left + 116, frameTop + 22, 60, 26);
+  ParametersBut->setGeometry(left + 186, frameTop + 22, 100, 26);
   ProgressBar1->setGeometry(kMargin, frameTop + kFrameHeight + 4, std::max(40, width() - 2 * kMargin), 10);
   if (loaded_) RedrawDecayGraph();
 }
@@ -222,6 +228,8 @@ void DataIntegrityForm::Initialize(int32_t curveNumber, bool& ok) {
   FitStartMs = 50;
   FitEndMs = 150;
   RT60StartMs = RT60EndMs = 0;
+  parametersCurve_ = 0;
+  UpdateParametersTable();
   ok = true;
 }
 
@@ -379,6 +387,7 @@ void DataIntegrityForm::ShowDecayCurve(int32_t c) {
   CurveNoText->setText(QString::number(c));
   ComputeDecayView(CurveNumber);
   RedrawDecayGraph();
+  UpdateParametersTable();
 }
 
 void DataIntegrityForm::ShowDecayView(int32_t c) {

@@ -15,6 +15,7 @@
 #include "display/graph_frame.h"
 #include "platform/picture.h"
 #include "tools/decay_analysis.h"
+#include "tools/room_parameters.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -23,6 +24,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTableWidget;
 
 namespace zentor {
 
@@ -103,6 +105,15 @@ class DataIntegrityForm : public QWidget {
   void Picture1_MouseMove(int button, int shift, float x, float y);
   void Picture1_MouseUp(int button, int shift, float x, float y);
 
+  // ---- Room-acoustic parameters -------------------------------------------------------
+  // The table beside the graph, shown while ParametersBut is ticked (kept in the
+  // settings store), for the curve shown.
+  RoomParameters Parameters;
+  void ParametersBut_Click();
+  void SaveParametersBut_Click();
+  // Recomputes the table for CurveNumber when it is shown and not already current.
+  void UpdateParametersTable();
+
   // ---- Controls ------------------------------------------------------------------------
   PictureBox* Picture1;
   QGroupBox *Frame1, *Frame2;
@@ -113,6 +124,9 @@ class DataIntegrityForm : public QWidget {
   QLineEdit *LFText, *HFText;
   QLabel *Label1, *Label2;
   QProgressBar* ProgressBar1;
+  QCheckBox* ParametersBut;
+  QTableWidget* ParametersTable;
+  QPushButton* SaveParametersBut;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -128,12 +142,18 @@ class DataIntegrityForm : public QWidget {
   void StepCurve(int32_t step);
   void SetLargeRoomMenu(bool enabled);
   void EraseBand();
+  void CreateParametersTable();
+  // Beside the picture, as high as it; hidden with ParametersBut unticked.
+  void PlaceParametersTable(int pictureHeight);
+  static constexpr int kParametersWidth = 600;
 
   bool loaded_ = false;
   // The view whose curve DecayX and DecayY hold.
   DecayView shownView_ = DecayView::Impulse;
   // The rubber band's pen, chosen as its button went down.
   Pen bandPen_;
+  // The curve the parameters table holds; 0 when it holds none.
+  int32_t parametersCurve_ = 0;
 };
 
 }  // namespace zentor

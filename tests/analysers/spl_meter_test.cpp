@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 #include <numbers>
 #include <random>
 
@@ -347,6 +350,95 @@ TEST_F(SplMeterTest, ANewUserCalibratesAndMetersFromTheMenu) {
   EXPECT_FALSE(Forms::IsLoaded<SPLLevelForm>());
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
   EXPECT_EQ(dialogs.Unused(), 0u);
+}
+
+}  // namespace
+}  // namespace zentor::test
+
+namespace zentor::test {
+namespace {
+
+// The weightings at their nominal frequencies and the class 1 acceptance limits.
+struct WeightingPoint {
+  double hz, a, c, above, below;
+};
+constexpr WeightingPoint kWeightings[] = {
+    {31.5, -39.4, -3.0, 1.5, 1.5}, {63, -26.2, -0.8, 1.0, 1.0},  {125, -16.1, -0.2, 1.0, 1.0},
+    {250, -8.6, 0.0, 1.0, 1.0},    {500, -3.2, 0.0, 1.0, 1.0},   {1000, 0.0, 0.0, 0.7, 0.7},
+    {2000, 1.2, -0.2, 1.0, 1.0},   {4000, 1.0, -0.8, 1.0, 1.0},  {8000, -1.1, -3.0, 1.5, 2.5},
+    {16000, -6.6, -8.5, 2.5, 16.0}};
+
+// A tone at hz, two seconds of whole periods at 48 kHz, so that it loops without a step.
+std::vector<double> Tone(double amplitude, double hz) {
+  std::vector<double> s(96000);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / 48000);
+  return s;
+}
+
+TEST_F(SplMeterTest, TonesReadTheStandardsWeightingsWithinClass1) {
+  Hear(Sine(10000, 683));
+  Calibrate("94");
+  SPLLevelForm* f = Form();
+  for (const WeightingPoint& w : kWeightings) {
+    SCOPED_TRACE(w.hz);
+    Hear(Tone(10000, w.hz));
+    ReadOnce();
+    const double a = std::atof(Text(f->SPLAText).c_str()) - 94, c = std::atof(Text(f->SPLCText).c_str()) - 94;
+    EXPECT_GE(a, w.a - w.below - 0.1);  // the shown cut
+    EXPECT_LE(a, w.a + w.above);
+    EXPECT_GE(c, w.c - w.below - 0.1);
+    EXPECT_LE(c, w.c + w.above);
+    // The table holds the weightings at the exact frequencies, rounded to 0.1 dB.
+    const double exact = 1000 * std::pow(10.0, std::round(10 * std::log10(w.hz / 1000)) / 10);
+    EXPECT_NEAR(WeightingDb(SplWeighting::A, exact), w.a, 0.051);
+    EXPECT_NEAR(WeightingDb(SplWeighting::C, exact), w.c, 0.051);
+  }
+}
+
+TEST_F(SplMeterTest, LeqSinceStartIsTheEnergyMeanOfASteppedSignalAndIsSaved) {
+  Hear(Sine(10000, 683));
+  Calibrate("94");
+  SPLLevelForm* f = Form();
+  f->RecBut->click();
+  const double gains[] = {1, 1, 1, 0.1, 0.1, 0.1, 0.1, 0.316, 0.316};
+  // Each block read at one of the steps' levels; their energy mean is the oracle.
+  double energy = 0;
+  int blocks = 0;
+  for (const double g : gains) {
+    Hear(Sine(10000, 683), g);
+    Deliver();
+    const double level = f->BandLevel - f->CalReferenceLevel + 94;
+    const bool step = std::any_of(std::begin(gains), std::end(gains),
+                                  [&](double s) { return std::fabs(level - (94 + 20 * std::log10(s))) < 0.05; });
+    ASSERT_TRUE(step) << level;
+    energy += std::pow(10.0, level / 10);
+    ++blocks;
+  }
+  ASSERT_EQ(f->LeqBlocks, blocks);
+  const double expected = 10 * std::log10(energy / blocks);
+  const double calibration = f->CalReferenceLevel + 10 * std::log10(double(f->CalBandBins)) - 94;
+  EXPECT_NEAR(10 * std::log10(f->LeqBandSum / blocks) - calibration, expected, 0.1);
+  EXPECT_NEAR(10 * std::log10(f->LeqASum / blocks) - calibration, expected, 0.1);
+  EXPECT_NEAR(std::atof(Text(f->LeqText).c_str()), expected, 0.15) << Text(f->LeqText);
+  EXPECT_NEAR(std::atof(Text(f->LeqAText).c_str()), expected, 0.15) << Text(f->LeqAText);
+
+  const std::string path = TempPath("spl.csv");
+  dialogs.ExpectSaveFile(path);
+  f->SaveReadingsBut->click();
+  std::ifstream in(path);
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(in, line)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), f->Readings.size() + 1);
+  EXPECT_EQ(lines[0], "block,level_db,la_db,lc_db,leq_db,laeq_db,lceq_db");
+  EXPECT_TRUE(lines[1].rfind("1,94.0,", 0) == 0 || lines[1].rfind("1,93.9,", 0) == 0) << lines[1];
+  EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ','), 6);
+  // A new Start begins a new mean.
+  f->StopBut->click();
+  Deliver();
+  f->RecBut->click();
+  EXPECT_EQ(f->LeqBlocks, 0);
+  EXPECT_TRUE(f->Readings.empty());
 }
 
 }  // namespace

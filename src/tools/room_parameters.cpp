@@ -1,0 +1,487 @@
+#include "tools/room_parameters.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+#include "base/atomic_file.h"
+#include "core/records.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+// Octave ratio, base 10.
+const double kOctave = std::pow(10.0, 0.3);
+constexpr double kBandRateLimit = 0.45;
+constexpr double kNominalCentres[] = {63, 125, 250, 500, 1000, 2000, 4000, 8000};
+constexpr double kLowestCorrelation = 0.98;
+// Energies this far down are taken for digital silence.
+constexpr double kSilentDb = -290;
+
+double Db(double energy) { return 10 * std::log10(std::max(energy, 1e-300)); }
+
+// Least-squares line y = level + slope x and its correlation coefficient.
+struct Line {
+  double level = 0, slope = 0, r = 0;
+  bool ok = false;
+};
+
+struct LineSums {
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+  void Add(double x, double y) {
+    n += 1;
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+    syy += y * y;
+  }
+  Line Fit() const {
+    Line l;
+    if (n < 2) return l;
+    const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n, cxy = sxy - sx * sy / n;
+    if (!(vx > 0)) return l;
+    l.slope = cxy / vx;
+    l.level = (sy - l.slope * sx) / n;
+    l.r = vy > 0 ? cxy / std::sqrt(vx * vy) : 0;
+    l.ok = std::isfinite(l.slope) && std::isfinite(l.level);
+    return l;
+  }
+};
+
+double MeanEnergy(std::span<const double> e, size_t from, size_t to) {
+  to = std::min(to, e.size());
+  if (from >= to) return 0;
+  double s = 0;
+  for (size_t i = from; i < to; ++i) s += e[i];
+  return s / double(to - from);
+}
+
+// The decay in intervals of w samples: each interval's centre and level in dB, less
+// the mean energy `noise`.
+struct Smoothed {
+  std::vector<double> centre, level;
+};
+Smoothed Smooth(std::span<const double> e, size_t w, double noise = 0) {
+  Smoothed s;
+  w = std::max<size_t>(w, 1);
+  for (size_t from = 0; from + w <= e.size(); from += w) {
+    s.centre.push_back(double(from) + 0.5 * double(w - 1));
+    s.level.push_back(Db(MeanEnergy(e, from, from + w) - noise));
+  }
+  return s;
+}
+
+// The line through the intervals from the loudest one on, starting where the level
+// has fallen to `top` and stopping before it first falls below `bottom`.
+Line FitBetween(const Smoothed& s, double top, double bottom) {
+  if (s.level.empty()) return {};
+  const size_t peak = static_cast<size_t>(std::max_element(s.level.begin(), s.level.end()) - s.level.begin());
+  LineSums sums;
+  for (size_t j = peak; j < s.level.size(); ++j) {
+    if (s.level[j] < bottom) break;
+    if (s.level[j] <= top) sums.Add(s.centre[j], s.level[j]);
+  }
+  return sums.Fit();
+}
+
+std::string Fixed(double v, int decimals) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  return std::string(buf, res.ptr);
+}
+
+// What the decay of one band (or broadband) gives: e is the squared impulse from the
+// onset; `delay` shifts the time origin of the energy windows and the centre time
+// by the band filter's delay (samples).
+RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz) {
+  RoomParameterValues v;
+  v.centreHz = centreHz;
+  const auto mark = [&v](const char* name, std::string reason) { v.marked.push_back({name, std::move(reason)}); };
+  const auto markAll = [&](const std::string& reason) {
+    for (const char* k : RoomParameterKeys())
+      if (std::string(k) != "inr_db") mark(k, reason);
+  };
+  const NoiseTruncation t = LundebyTruncation(e, rate);
+  if (!t.ok) {
+    const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
+    const std::string why = silent ? "The impulse is silent in this band" : "The decay does not rise 10 dB above the noise";
+    for (const char* k : RoomParameterKeys()) mark(k, why);
+    return v;
+  }
+  // An impulse that ends in digital silence has no noise to compare with: its ratio is
+  // unbounded, and no value is marked for it.
+  const bool noiseless = t.noiseDb < kSilentDb;
+  if (noiseless) mark("inr_db", "The impulse ends in silence: there is no noise to compare with");
+  else v.inr_db = t.startDb - t.noiseDb;
+  const double inr = noiseless ? HUGE_VAL : *v.inr_db;
+
+  // The Schroeder integral up to the truncation, the lost tail added at its end. The
+  // noise's mean energy comes off every sample kept: summed over the decay's last
+  // stretch it would lift the curve's foot and lengthen T30.
+  const auto cross = static_cast<size_t>(t.cross);
+  const double noise = std::pow(10.0, t.noiseDb / 10);
+  std::vector<double> s(cross + 1);
+  s[cross] = t.tailEnergy;
+  for (size_t k = cross; k-- > 0;) s[k] = s[k + 1] + e[k] - noise;
+  const double total = s[0];
+  if (!(total > 0)) {
+    markAll("The impulse is silent in this band");
+    return v;
+  }
+  const double kappa = -t.slopeDb * std::numbers::ln10 / 10;  // per sample
+  const auto remaining = [&](double k) {
+    if (k <= 0) return total;
+    if (k < double(cross)) return s[static_cast<size_t>(k)];
+    return t.tailEnergy * std::exp(-kappa * (k - double(cross)));
+  };
+
+  // Decay times: lines over the stretch of the integral between two levels.
+  const auto decay = [&](double top, double bottom, std::optional<double>& time, std::optional<double>& r,
+                         const char* name, const char* rName, double needInr) {
+    LineSums sums;
+    bool reached = false;
+    for (size_t k = 0; k < cross; ++k) {
+      const double level = Db(s[k] / total);
+      if (level < bottom) {
+        reached = true;
+        break;
+      }
+      if (level <= top) sums.Add(double(k) / rate, level);
+    }
+    const Line l = sums.Fit();
+    if (!reached || !l.ok || sums.n < 3 || !(l.slope < 0)) {
+      const std::string why = "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise";
+      mark(name, why);
+      mark(rName, why);
+      return;
+    }
+    time = -60.0 / l.slope;
+    r = l.r;
+    if (inr < needInr)
+      mark(name, "The impulse-to-noise ratio is below " + Fixed(needInr, 0) + " dB");
+    else if (std::fabs(l.r) < kLowestCorrelation)
+      mark(name, "The decay is not straight: |r| = " + Fixed(std::fabs(l.r), 3) + ", below 0.98");
+  };
+  decay(0, -10, v.edt_s, v.r_edt, "edt_s", "r_edt", 20);
+  decay(-5, -25, v.t20_s, v.r_t20, "t20_s", "r_t20", 35);
+  decay(-5, -35, v.t30_s, v.r_t30, "t30_s", "r_t30", 45);
+
+  const double n50 = delay + std::round(0.05 * rate), n80 = delay + std::round(0.08 * rate);
+  const double late50 = remaining(n50), late80 = remaining(n80);
+  if (late50 > 0 && total - late50 > 0) v.c50_db = Db(total - late50) - Db(late50);
+  if (late80 > 0 && total - late80 > 0) v.c80_db = Db(total - late80) - Db(late80);
+  v.d50_pct = 100 * (total - late50) / total;
+  double moment = 0;
+  for (size_t k = 0; k < cross; ++k) moment += (double(k) - delay) * (e[k] - noise);
+  moment += t.tailEnergy * (double(cross) - delay + (kappa > 0 ? 1 / kappa : 0));
+  v.ts_ms = 1000.0 * moment / total / rate;
+  for (const char* k : {"c50_db", "c80_db", "d50_pct", "ts_ms"}) {
+    if (!RoomParameterValue(v, k)) mark(k, "The early and late energy cannot be told apart");
+    else if (inr < 20) mark(k, "The impulse-to-noise ratio is below 20 dB");
+  }
+  return v;
+}
+
+OctaveFilter MakeOctaveFilter(double nominal, double exact, int32_t rate) {
+  OctaveFilter f;
+  f.nominalHz = nominal;
+  f.exactHz = exact;
+  f.lowerHz = exact / std::sqrt(kOctave);
+  f.upperHz = exact * std::sqrt(kOctave);
+  const double fs2 = 2.0 * rate;
+  // The design edges lie 0.005 octave inside the band's: 3.1 dB down at the
+  // band edges, and the top band's far lower skirt keeps its margin at 44.1 kHz.
+  const double inside = std::pow(kOctave, 0.005);
+  const double w1 = fs2 * std::tan(kPi * f.lowerHz * inside / rate),
+               w2 = fs2 * std::tan(kPi * f.upperHz / inside / rate);
+  const double w0sq = w1 * w2, bw = w2 - w1;
+  // Each pole p of the third-order low-pass prototype gives one band-pass pole in
+  // the upper half plane: a root of s^2 - p B s + w0^2.
+  for (int k = 0; k < 3; ++k) {
+    const std::complex<double> p = std::polar(1.0, kPi * (2.0 * (k + 1) + 2.0) / 6.0);
+    const std::complex<double> root = std::sqrt(p * p * bw * bw - 4.0 * w0sq);
+    std::complex<double> s = (p * bw + root) / 2.0;
+    if (s.imag() < 0) s = (p * bw - root) / 2.0;
+    const std::complex<double> z = (fs2 + s) / (fs2 - s);
+    // Zeros at z = 1 and z = -1: one of the band-pass zeros at 0 and at infinity each.
+    f.sections[static_cast<size_t>(k)] = {1, 0, -1, -2 * z.real(), std::norm(z)};
+  }
+  const double g = std::pow(std::abs(f.Response(exact, rate)), -1.0 / 3.0);
+  for (OctaveFilter::Section& sec : f.sections) {
+    sec.b0 *= g;
+    sec.b2 *= g;
+  }
+  return f;
+}
+
+}  // namespace
+
+std::complex<double> OctaveFilter::Response(double hz, int32_t rate) const {
+  const std::complex<double> z1 = std::polar(1.0, -2 * kPi * hz / rate), z2 = z1 * z1;
+  std::complex<double> h = 1;
+  for (const Section& s : sections) h *= (s.b0 + s.b1 * z1 + s.b2 * z2) / (1.0 + s.a1 * z1 + s.a2 * z2);
+  return h;
+}
+
+double OctaveFilter::EnergyDelay(int32_t rate) const {
+  // A second of the filter's ringing holds all but a trace of the lowest band's.
+  std::vector<double> h(static_cast<size_t>(std::max(rate, 1)), 0.0);
+  h[0] = 1;
+  Run(h);
+  double energy = 0, moment = 0;
+  for (size_t k = 0; k < h.size(); ++k) {
+    energy += h[k] * h[k];
+    moment += double(k) * h[k] * h[k];
+  }
+  return energy > 0 ? moment / energy : 0;
+}
+
+void OctaveFilter::Run(std::span<double> signal) const {
+  for (const Section& s : sections) {
+    double z1 = 0, z2 = 0;
+    for (double& x : signal) {
+      const double y = s.b0 * x + z1;
+      z1 = s.b1 * x - s.a1 * y + z2;
+      z2 = s.b2 * x - s.a2 * y;
+      x = y;
+    }
+  }
+}
+
+std::vector<OctaveFilter> OctaveFilters(int32_t rate) {
+  std::vector<OctaveFilter> filters;
+  if (rate <= 0) return filters;
+  for (size_t k = 0; k < std::size(kNominalCentres); ++k) {
+    const double exact = 1000.0 * std::pow(kOctave, double(k) - 4.0);
+    if (exact * std::sqrt(kOctave) > kBandRateLimit * rate) break;
+    filters.push_back(MakeOctaveFilter(kNominalCentres[k], exact, rate));
+  }
+  return filters;
+}
+
+int32_t ImpulseOnset(std::span<const float> impulse, int32_t rate, bool* quietBefore) {
+  if (quietBefore) *quietBefore = false;
+  double peak = 0;
+  size_t at = 0;
+  for (size_t i = 0; i < impulse.size(); ++i)
+    if (double(impulse[i]) * impulse[i] > peak) {
+      peak = double(impulse[i]) * impulse[i];
+      at = i;
+    }
+  if (!(peak > 0) || !std::isfinite(peak)) return -1;
+  // The energy of the last millisecond at each sample: a lone noise sample before the
+  // impulse does not bring it within 20 dB of its loudest millisecond.
+  const auto w = static_cast<size_t>(std::max(1, rate / 1000));
+  std::vector<double> window(impulse.size());
+  double sum = 0, loudest = 0;
+  for (size_t i = 0; i < impulse.size(); ++i) {
+    sum += double(impulse[i]) * impulse[i];
+    if (i >= w) sum -= double(impulse[i - w]) * impulse[i - w];
+    window[i] = sum;
+    loudest = std::max(loudest, sum);
+  }
+  size_t rise = 0;
+  while (rise < at && window[rise] < loudest / 100) ++rise;
+  if (quietBefore) *quietBefore = rise >= w;
+  for (size_t i = rise >= w ? rise + 1 - w : 0; i <= at; ++i)
+    if (double(impulse[i]) * impulse[i] >= peak / 100) return static_cast<int32_t>(i);
+  return static_cast<int32_t>(at);
+}
+
+NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate) {
+  NoiseTruncation t;
+  const size_t n = e.size();
+  if (rate <= 0 || n < 20) return t;
+  // Noise first from the last tenth, the decay from 10 ms averages.
+  t.noiseDb = Db(MeanEnergy(e, n - n / 10, n));
+  Smoothed s = Smooth(e, static_cast<size_t>(std::max(1, rate / 100)));
+  Line line = FitBetween(s, 1e300, t.noiseDb + 10);
+  if (!line.ok || !(line.slope < 0)) return t;
+  double cross = std::clamp((t.noiseDb - line.level) / line.slope, 1.0, double(n));
+  for (int pass = 0; pass < 5; ++pass) {
+    // Five averages per 10 dB of decay.
+    const double perTenDb = -10 / line.slope;
+    const auto w = static_cast<size_t>(std::clamp(perTenDb / 5, 1.0, double(n) / 10));
+    // Noise from 10 dB of decay past the crossing, but at least the last tenth.
+    const double from = std::min(cross + perTenDb, 0.9 * double(n));
+    const double noise = MeanEnergy(e, static_cast<size_t>(std::max(0.0, from)), n);
+    t.noiseDb = Db(noise);
+    // Without the noise's own energy the late decay keeps its slope down to the noise.
+    s = Smooth(e, w, noise);
+    // The late decay over 20 dB, ending 5 dB above the noise.
+    Line late = FitBetween(s, t.noiseDb + 25, t.noiseDb + 5);
+    if (!late.ok || !(late.slope < 0)) late = FitBetween(s, 1e300, t.noiseDb + 5);
+    if (!late.ok || !(late.slope < 0)) break;
+    line = late;
+    const double next = std::clamp((t.noiseDb - line.level) / line.slope, 1.0, double(n));
+    const bool settled = std::fabs(next - cross) < double(w);
+    cross = next;
+    if (settled) break;
+  }
+  t.ok = true;
+  // The decay's start from the line through all of it down to 10 dB above the noise:
+  // the late line alone, taken back to the start, strays by dBs in narrow bands.
+  const Line whole = FitBetween(Smooth(e, s.centre.size() > 1 ? size_t(s.centre[1] - s.centre[0]) : 1,
+                                       std::pow(10.0, t.noiseDb / 10)),
+                                1e300, t.noiseDb + 10);
+  t.startDb = whole.ok ? whole.level : line.level;
+  t.cross = static_cast<int32_t>(std::clamp(std::round(cross), 1.0, double(n)));
+  t.levelDb = line.level;
+  t.slopeDb = line.slope;
+  const double kappa = -line.slope * std::numbers::ln10 / 10;
+  t.tailEnergy = std::pow(10.0, (line.level + line.slope * t.cross) / 10) / kappa;
+  return t;
+}
+
+bool RoomParameterValues::IsMarked(const std::string& name) const {
+  return std::any_of(marked.begin(), marked.end(), [&](const MarkedValue& m) { return m.name == name; });
+}
+
+std::string RoomParameterValues::Reason(const std::string& name) const {
+  for (const MarkedValue& m : marked)
+    if (m.name == name) return m.reason;
+  return {};
+}
+
+const std::array<const char*, 11>& RoomParameterKeys() {
+  static const std::array<const char*, 11> keys = {"edt_s",  "t20_s",  "t30_s",   "r_edt", "r_t20", "r_t30",
+                                                   "c50_db", "c80_db", "d50_pct", "ts_ms", "inr_db"};
+  return keys;
+}
+
+std::optional<double> RoomParameterValue(const RoomParameterValues& v, const std::string& key) {
+  const std::optional<double> RoomParameterValues::*members[] = {
+      &RoomParameterValues::edt_s,  &RoomParameterValues::t20_s,  &RoomParameterValues::t30_s,
+      &RoomParameterValues::r_edt,  &RoomParameterValues::r_t20,  &RoomParameterValues::r_t30,
+      &RoomParameterValues::c50_db, &RoomParameterValues::c80_db, &RoomParameterValues::d50_pct,
+      &RoomParameterValues::ts_ms,  &RoomParameterValues::inr_db};
+  const auto& keys = RoomParameterKeys();
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (key == keys[i]) return v.*members[i];
+  return std::nullopt;
+}
+
+RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rate) {
+  RoomParameters p;
+  p.rate = rate;
+  const std::vector<OctaveFilter> filters = OctaveFilters(rate);
+  // A sample that is not a number would turn every sum into one.
+  if (!std::all_of(impulse.begin(), impulse.end(), [](float x) { return std::isfinite(x); })) {
+    for (const char* k : RoomParameterKeys())
+      p.broadband.marked.push_back({k, "The impulse holds samples that are not numbers"});
+    for (const OctaveFilter& f : filters) {
+      p.bands.push_back(p.broadband);
+      p.bands.back().centreHz = f.nominalHz;
+    }
+    return p;
+  }
+  bool quiet = false;
+  const int32_t onset = rate > 0 ? ImpulseOnset(impulse, rate, &quiet) : -1;
+  const std::span<const float> from =
+      onset < 0 ? std::span<const float>{} : impulse.subspan(static_cast<size_t>(onset));
+  std::vector<double> band(from.size()), energy(from.size());
+  for (const OctaveFilter& f : filters) {
+    // The band is filtered from the broadband onset; its time origin moves on by the
+    // centre time of the filter's own ringing, so that the early and late windows
+    // and the centre time meet its energy where the unfiltered sound had it.
+    std::copy(from.begin(), from.end(), band.begin());
+    f.Run(band);
+    for (size_t i = 0; i < band.size(); ++i) energy[i] = band[i] * band[i];
+    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz));
+  }
+  for (size_t i = 0; i < from.size(); ++i) energy[i] = double(from[i]) * from[i];
+  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0);
+  if (onset >= 0 && !quiet) {
+    // Without a quiet stretch before it the start is uncertain, and with it every
+    // value timed from the start.
+    const auto unsure = [](RoomParameterValues& v) {
+      for (const char* k : {"edt_s", "c50_db", "c80_db", "d50_pct", "ts_ms"})
+        if (!v.IsMarked(k)) v.marked.push_back({k, "The noise before the impulse is within 20 dB of its peak"});
+    };
+    for (RoomParameterValues& b : p.bands) unsure(b);
+    unsure(p.broadband);
+  }
+  return p;
+}
+
+bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& error) {
+  const int32_t curves = std::clamp<int32_t>(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults);
+  if (curves == 0) {
+    error = "No measurement is loaded";
+    return false;
+  }
+  if (curve < 1 || curve > curves) {
+    error = "There is no curve " + std::to_string(curve) + ": the set holds " + std::to_string(curves) +
+            (curves == 1 ? " curve" : " curves");
+    return false;
+  }
+  const int32_t rate = ResultsDataSetInfo[0].SampleRate;
+  const int32_t order = ResultsDataSetInfo[0].PeriodExponent;
+  if (rate <= 0 || order < 1) {
+    error = "The loaded set has no sample rate or length";
+    return false;
+  }
+  const auto n = size_t{1} << std::min<int32_t>(order, kMaxSamplesExponent);
+  out = ComputeRoomParameters(std::span<const float>(ImpulseSet[static_cast<size_t>(curve - 1)]).first(n), rate);
+  out.curve = curve;
+  return true;
+}
+
+namespace {
+
+// Decimals each value is written with.
+int Decimals(const std::string& key) {
+  if (key == "r_edt" || key == "r_t20" || key == "r_t30") return 4;
+  if (key == "edt_s" || key == "t20_s" || key == "t30_s") return 3;
+  return 2;
+}
+
+std::string Marked(const RoomParameterValues& v, const char* separator, const char* quote) {
+  std::string s;
+  for (const MarkedValue& m : v.marked) s += (s.empty() ? "" : separator) + std::string(quote) + m.name + quote;
+  return s;
+}
+
+}  // namespace
+
+std::string RoomParametersCsv(const RoomParameters& p) {
+  std::string out = "band";
+  for (const char* k : RoomParameterKeys()) out += std::string(",") + k;
+  out += ",marked\n";
+  const auto row = [&out](const RoomParameterValues& v, const std::string& label) {
+    out += label;
+    for (const char* k : RoomParameterKeys()) {
+      const std::optional<double> x = RoomParameterValue(v, k);
+      out += ",";
+      if (x) out += Fixed(*x, Decimals(k));
+    }
+    out += "," + Marked(v, " ", "") + "\n";
+  };
+  for (const RoomParameterValues& b : p.bands) row(b, Fixed(b.centreHz, 0));
+  row(p.broadband, "broadband");
+  return out;
+}
+
+std::string RoomParametersJson(const RoomParameters& p) {
+  const auto object = [](const RoomParameterValues& v, bool band) {
+    std::string s = "{\"centre_hz\": " + (band ? Fixed(v.centreHz, 0) : std::string("null")) + ", ";
+    for (const char* k : RoomParameterKeys()) {
+      const std::optional<double> x = RoomParameterValue(v, k);
+      s += "\"" + std::string(k) + "\": " + (x ? Fixed(*x, Decimals(k) + 2) : "null") + ", ";
+    }
+    return s + "\"marked\": [" + Marked(v, ", ", "\"") + "]}";
+  };
+  std::string out = "{\"curve\": " + std::to_string(p.curve) + ", \"bands\": [";
+  for (size_t i = 0; i < p.bands.size(); ++i) out += (i ? ", " : "") + object(p.bands[i], true);
+  return out + "], \"broadband\": " + object(p.broadband, false) + "}\n";
+}
+
+bool SaveRoomParametersCsv(const std::string& path, const RoomParameters& p) {
+  return WriteWholeFileAtomic(path, RoomParametersCsv(p));
+}
+
+}  // namespace zentor
