@@ -18,7 +18,6 @@
 #include "eqdesign/fit_quality.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/main_window_links.h"
 #include "platform/forms.h"
 
 namespace zentor::cli {
@@ -145,14 +144,7 @@ int Fit(const Arguments& args) {
   main.FitFiltersBut->click();
   const int32_t modes = std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes);
   if (modes == 0) throw CommandFailed("");
-  for (int32_t row = 0; row < modes; ++row) {
-    dialogs.QueueModal([](QDialog* d) {
-      auto* u = qobject_cast<UserSelect*>(d);
-      if (u != nullptr) u->Apply->click();
-      return d->result();
-    });
-    MainWindowHooks.ModesList_Click(row);
-  }
+  if (ApplyAllModes(main) < 1) throw CommandFailed("");
 
   dialogs.QueueFile(eq);
   if (!main.SaveEQModel_Click()) throw CommandFailed("");
