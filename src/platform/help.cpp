@@ -47,6 +47,7 @@ constexpr TopicPage kPages[] = {
     {HelpTopic::TestCD, "test_cd.html"},
     {HelpTopic::XoverForm, "crossover.html"},
     {HelpTopic::Printing, "printing.html"},
+    {HelpTopic::FilterExchange, "filter_exchange.html"},
 };
 
 HelpLog g_log;

@@ -33,6 +33,7 @@
 #include "eqdesign/level_set.h"
 #include "eqdesign/numerical_options.h"
 #include "eqdesign/user_select.h"
+#include "mainwindow/filter_exchange.h"
 #include "mainwindow/main_window_fixture.h"
 #include "measurement/audio_form.h"
 #include "measurement/mic_calibration.h"
@@ -146,6 +147,8 @@ const std::vector<Topic>& Topics() {
       {HelpTopic::XoverForm, [](D) { return QList{W<XoverForm>()}; },
        [](D) { Forms::Get<XoverForm>()->Command3->click(); }},
       {HelpTopic::Printing, [](D) { return QList<QWidget*>{}; }, [](D w) { w->PrintingHelp->trigger(); }},
+      {HelpTopic::FilterExchange, [](D) { return QList{W<FilterExportDialog>()}; },
+       [](D) { Forms::Get<FilterExportDialog>()->Help->click(); }},
   };
   return t;
 }
