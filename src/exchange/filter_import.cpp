@@ -109,8 +109,8 @@ std::string ParseFilter(std::string_view body, bool& skip, ReadFilter& f) {
     if (!bad.empty()) return bad;
   }
   if (!fc || !gain || !q) return std::string("the filter lacks its ") + (!fc ? "Fc" : !gain ? "Gain" : "Q");
-  if (f.fc < kLowestHz || f.fc > kHighestHz)
-    return "Fc " + ShortFixedText(f.fc, 2) + " Hz lies outside 10 Hz to 24000 Hz";
+  if (f.fc < kLowestHz) return "Fc " + ShortFixedText(f.fc, 2) + " Hz lies below 10 Hz";
+  if (f.fc >= kHighestHz) return "Fc " + ShortFixedText(f.fc, 2) + " Hz lies at or above 24000 Hz, half of 48 kHz";
   if (std::fabs(f.gain) > kLargestGain) return "Gain " + ShortFixedText(f.gain, 2) + " dB is beyond 30 dB";
   if (!(f.q > 0) || f.q > kLargestQ) return "Q " + ShortFixedText(f.q, 3) + " lies outside above 0 to 100";
   return {};
