@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -485,6 +486,62 @@ bool IntegrateBackward(std::span<float> values, int32_t n) {
     values[i] = sum;
   }
   return true;
+}
+
+namespace {
+
+// (1 - r1 z^-1)(1 - r2 z^-1) for a conjugate or real root pair.
+std::array<double, 3> PairPolynomial(double re1, double im1, double re2, double im2) {
+  const std::complex<double> r1(re1, im1), r2(re2, im2);
+  return {1.0, -(r1 + r2).real(), (r1 * r2).real()};
+}
+
+}  // namespace
+
+bool DigitalPeakingSection(double zeroQ, double poleQ, float freq1, int32_t fs, FilterBlock& block,
+                           PeakingSection& out) {
+  if (fs <= 0 || !(freq1 > 0) || !(freq1 < std::numbers::pi * fs) || !(zeroQ > 0) || !(poleQ > 0) ||
+      !std::isfinite(zeroQ) || !std::isfinite(poleQ))
+    return false;
+  const double w = PrewarpFrequency(freq1, fs);
+  if (!PeakingSectionBlock(zeroQ, poleQ, w, fs, block) || !BilinearTransformFilterBlock(block)) return false;
+  out.b = PairPolynomial(block.ZeroRe[0], block.ZeroIm[0], block.ZeroRe[1], block.ZeroIm[1]);
+  out.a = PairPolynomial(block.PoleRe[0], block.PoleIm[0], block.PoleRe[1], block.PoleIm[1]);
+  out.gain = block.DigitalGain;
+  return true;
+}
+
+bool AppliedFilterSection(const FilterRecord& r, int32_t fs, FilterBlock& block, PeakingSection& out) {
+  const float q1 = std::fabs(r.Q1), q2 = r.Q2;
+  if (r.Q1 == 0 || !(q2 > 0) || !std::isfinite(q1) || !std::isfinite(q2) || !std::isfinite(r.Freq1) ||
+      !(r.Freq1 > 0) || fs <= 0)
+    return false;
+  const double a = AdaptEmulationQ(q1, r.Freq1, r.EQEmulationCode, fs);
+  const double b = AdaptEmulationQ(q2, r.Freq1, r.EQEmulationCode, fs);
+  return DigitalPeakingSection(r.Q1 > 0 ? a : b, r.Q1 > 0 ? b : a, r.Freq1, fs, block, out);
+}
+
+std::vector<PeakingSection> AppliedFilterSections(std::span<const FilterRecord> filters, int32_t fs) {
+  std::vector<PeakingSection> sections;
+  if (filters.empty()) return sections;
+  const int32_t count = std::clamp<int32_t>(filters[0].Count, 0, static_cast<int32_t>(filters.size()));
+  FilterBlock block;
+  for (int32_t i = 0; i < count; ++i) {
+    PeakingSection s;
+    if (AppliedFilterSection(filters[static_cast<size_t>(i)], fs, block, s)) sections.push_back(s);
+  }
+  return sections;
+}
+
+double PeakingSectionsLevelDb(std::span<const PeakingSection> sections, double hz, int32_t fs) {
+  const std::complex<double> z1 = std::polar(1.0, -2 * std::numbers::pi * hz / fs);
+  const std::complex<double> z2 = z1 * z1;
+  double power = 1;
+  for (const PeakingSection& s : sections) {
+    const std::complex<double> h = s.gain * (s.b[0] + s.b[1] * z1 + s.b[2] * z2) / (s.a[0] + s.a[1] * z1 + s.a[2] * z2);
+    power *= std::norm(h);
+  }
+  return 10 * std::log10(power);
 }
 
 }  // namespace zentor

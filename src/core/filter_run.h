@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/filter_design.h"
 #include "core/filter_record.h"
@@ -77,6 +78,31 @@ bool RunFilterChainOnSignal(std::span<float> signal, std::span<float> scratch, i
 // written back in dB. Uses WorkFilterBlock and FilterResponseWork.
 bool ComputeFilterBlockResponseDb(std::span<float> curve, std::span<const float> frequencies,
                                   int32_t n, int32_t fs, double w, double Q1, double Q2);
+
+// One applied filter as the recursion it runs as: b and a in powers of z^-1, a[0] = 1.
+struct PeakingSection {
+  std::array<double, 3> b{};
+  std::array<double, 3> a{};
+  double gain = 1;
+};
+
+// The analogue peaking section (zeros of Q zeroQ, poles of Q poleQ) at freq1 rad/s,
+// pre-warped and made digital at fs, with block as work space. False when freq1
+// lies outside (0, fs/2) or a Q is not positive; no messages.
+bool DigitalPeakingSection(double zeroQ, double poleQ, float freq1, int32_t fs, FilterBlock& block,
+                           PeakingSection& out);
+
+// One entry of an applied set as the program runs it at fs: the peak side's Q on
+// the poles, both sides' Q adapted to the entry's emulation (code 2's cookbook).
+// False, no messages, for an entry without a sign to Q1, a positive Q2, finite
+// values, or a centre inside (0, fs/2).
+bool AppliedFilterSection(const FilterRecord& r, int32_t fs, FilterBlock& block, PeakingSection& out);
+
+// The sections of every usable entry of an applied set (count in element 0) at fs.
+std::vector<PeakingSection> AppliedFilterSections(std::span<const FilterRecord> filters, int32_t fs);
+
+// Level (dB) of the sections in a row at hz, at sample rate fs.
+double PeakingSectionsLevelDb(std::span<const PeakingSection> sections, double hz, int32_t fs);
 
 // Fourth-order Bessel low-pass at upperHz then high-pass at lowerHz over 2^order samples.
 bool BandPassFilterSignal(std::span<float> signal, std::span<float> scratch, int32_t fs,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <numbers>
 
 #include "base/text_number.h"
@@ -16,12 +15,6 @@
 namespace zentor {
 
 namespace {
-
-// (1 - r1 z^-1)(1 - r2 z^-1) for a conjugate or real root pair.
-std::array<double, 3> PairPolynomial(double re1, double im1, double re2, double im2) {
-  const std::complex<double> r1(re1, im1), r2(re2, im2);
-  return {1.0, -(r1 + r2).real(), (r1 * r2).real()};
-}
 
 bool IsLoadedResult(int32_t k) {
   return k >= 0 && k < std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults);
@@ -50,18 +43,17 @@ std::vector<PeakingSection> BuildPeakingSections(std::span<const FilterRecord> f
       MsgBox("Error 7122");
       continue;
     }
-    const double w = PrewarpFrequency(r.Freq1, fs);
     const double zeroQ = r.Q1 > 0 ? a : b;
     const double poleQ = r.Q1 > 0 ? b : a;
-    if (!PeakingSectionBlock(zeroQ, poleQ, w, fs, block)) continue;
-    if (!BilinearTransformFilterBlock(block)) {
+    PeakingSection s;
+    if (!(zeroQ > 0) || !(poleQ > 0)) {
+      PeakingSectionBlock(zeroQ, poleQ, PrewarpFrequency(r.Freq1, fs), fs, block);  // names the bad Q
+      continue;
+    }
+    if (!DigitalPeakingSection(zeroQ, poleQ, r.Freq1, fs, block, s)) {
       MsgBox("Error 7122");
       continue;
     }
-    PeakingSection s;
-    s.b = PairPolynomial(block.ZeroRe[0], block.ZeroIm[0], block.ZeroRe[1], block.ZeroIm[1]);
-    s.a = PairPolynomial(block.PoleRe[0], block.PoleIm[0], block.PoleRe[1], block.PoleIm[1]);
-    s.gain = block.DigitalGain;
     sections.push_back(s);
   }
   return sections;

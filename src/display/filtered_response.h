@@ -11,18 +11,12 @@
 
 #include "core/filter_design.h"
 #include "core/filter_record.h"
+#include "core/filter_run.h"
 #include "core/records.h"
 #include "display/curve_workers.h"
 #include "display/graph_host.h"
 
 namespace zentor {
-
-// One applied filter as the recursion it runs as: b and a in powers of z^-1, a[0] = 1.
-struct PeakingSection {
-  std::array<double, 3> b{};
-  std::array<double, 3> a{};
-  double gain = 1;
-};
 
 // The filters of an applied set (count in element 0) as sections at fs, in list
 // order, using block as work space. A filter with |Q1| = |Q2| changes nothing and

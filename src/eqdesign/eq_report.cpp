@@ -16,78 +16,11 @@ namespace zentor {
 
 namespace {
 
-constexpr double kTwoPi = 6.28318530717959;
-
-std::string Num(double v) { return FormatDouble(v + 0.0); }
-std::string Num(float v) { return FormatSingle(v + 0.0f); }
-
-// Hz rounded to 0.01 at the model's nearest centre.
-double SnappedHz(int32_t code, float freq1) {
-  return Fix(QuantizeEmulatedFrequency(code, freq1) * 100.0 / kTwoPi + 0.5) * 0.01;
-}
-
-// Bandwidth in 1/60 octave on the model's steps.
-float Sixtieths(int32_t code, const FilterRecord& f) {
-  return QuantizeEmulatedQ(code, static_cast<float>(Fix(ConvertEmulatedBandwidth(f.Q1, f.Q2, code) * 6000.0) * 0.01));
-}
-
 bool Listed(const FilterRecord& f, int32_t kind) {
   return f.Kind == kind && f.Q1 != 0 && std::fabs(f.Q1) != f.Q2;
 }
 
 }  // namespace
-
-void ISOBandOf(float freq1, double& band, double& offset) {
-  const double f = freq1 / 6.283185307;
-  std::array<float, 31> bands{};
-  FillISOThirdOctaveBands(bands);
-  if (f <= 20) {
-    band = 20;
-  } else if (f >= 16000) {
-    band = 16000;
-  } else {
-    band = bands[29];
-    for (size_t k = 0; k < 29; ++k) {
-      if (bands[k] <= f && bands[k + 1] > f) {
-        band = f <= std::sqrt(double(bands[k]) * bands[k + 1]) ? bands[k] : bands[k + 1];
-        break;
-      }
-    }
-  }
-  offset = Fix(std::log2(f / band) * 600) * 0.1;
-}
-
-std::string BandwidthText(double w) {
-  if (w <= 5.0) return Num(Fix(w * 100) * 0.01) + "/60";
-  return Num(Fix(w * 100 / 60) * 0.01);
-}
-
-std::string EQReportLine(const FilterRecord& f, bool graphic) {
-  const auto magnitude = static_cast<float>(20 * std::log10(std::fabs(f.Q1 / f.Q2)));
-  std::string level(f.Q1 > 0 ? "-" : "");
-  level.append(Num(Fix(magnitude * 10.0) * 0.1)).append(" dB");
-  switch (f.EQEmulationCode) {
-    case 1: {
-      double band = 0, offset = 0;
-      ISOBandOf(f.Freq1, band, offset);
-      return "ISO Freq = " + Num(band) + "Hz + " + Num(offset) + "/60 Oct  Level = " + level +
-             " BW:" + Num(Sixtieths(1, f)) + "/60 ";
-    }
-    case 4:
-      return "Freq = " + Num(SnappedHz(4, f.Freq1)) + " Hz, Level = " + level + " BW:" +
-             BandwidthText(Sixtieths(4, f));
-    case 5: {
-      const float q =
-          QuantizeEmulatedQ(5, static_cast<float>(Fix(ConvertEmulatedBandwidth(f.Q1, f.Q2, 5) * 100.0) * 0.01));
-      const std::string head = "Freq = " + Num(SnappedHz(5, f.Freq1)) + " Hz, Level = " + level;
-      return graphic ? head + " Q:" + Str(q + 0.0f) : head + " BW:" + Num(q);
-    }
-    default: {  // 2, 3, and a code no equaliser reads
-      const double q = Fix(ScaleQByGain(magnitude, f.Q1) * 10.0) * 0.1;
-      return "Freq = " + Num(Fix(f.Freq1 / kTwoPi)) + "Hz " + " Level = " + level + " Q:" + Num(q);
-    }
-  }
-}
 
 std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied) {
   const int32_t count =

@@ -8,20 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "core/eq_setting_text.h"
 #include "core/filter_record.h"
 
 namespace zentor {
-
-// The ISO third-octave band (20 Hz .. 16 kHz) nearest to a filter at freq1 rad/s
-// (the geometric mean goes to the lower band), and the distance from it in
-// sixtieths of an octave, truncated to 0.1.
-void ISOBandOf(float freq1, double& band, double& offset);
-
-// A bandwidth w in 1/60 octave as written: "5/60" up to 5, else octaves ("0.1").
-std::string BandwidthText(double w);
-
-// The report line of one filter; `graphic` for the graphic section.
-std::string EQReportLine(const FilterRecord& f, bool graphic);
 
 // Every line of the report for the list (count in element 0).
 std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied);

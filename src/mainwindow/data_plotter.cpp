@@ -202,10 +202,12 @@ void DataPlotter::BuildMenus() {
   OpenFile = Entry(Open, "OpenFile", "&Measurement File");
   OpenEQFileMenue = Entry(Open, "OpenEQFileMenue", "&EQ File");
   MenueOpenQelFile = Entry(Open, "MenueOpenQelFile", "&Qel File");
+  OpenOtherFilters = Entry(Open, "OpenOtherFilters", "&Filters From Other Equalisers…");
   SaveFile = SubMenu(Function, "SaveFile", "&Save");
   SaveMeasurement = Entry(SaveFile, "SaveMeasurement", "&Measurement");
   SaveEQModel = Entry(SaveFile, "SaveEQModel", "E&Q File");
   TextEQ = Entry(SaveFile, "TextEQ", "&Textual EQ Settings List");
+  SaveOtherFilters = Entry(SaveFile, "SaveOtherFilters", "&Filters For Other Equalisers…");
   AddTo = SubMenu(Function, "AddTo", "&Add");
   NewEQFilter = Entry(AddTo, "NewEQFilter", "&New EQ Control");
   AddMeasurements = Entry(AddTo, "AddMeasurements", "&Measurements To Existing");

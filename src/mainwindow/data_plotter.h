@@ -218,8 +218,8 @@ class DataPlotter : public QMainWindow, public GraphHost {
   QMenu *Function, *NewMeas, *Open, *SaveFile, *AddTo, *ClearEQ, *GraphicBut, *MainGraphic, *WaterfallGraphic,
       *LargeRoomGraphic;
   QAction *NewMeasMenue, *DistortionMeas, *EQSetUpRTAMenue, *ImpulseRTA, *SPLMeasurement, *CDTestMeasure;
-  QAction *OpenFile, *OpenEQFileMenue, *MenueOpenQelFile;
-  QAction *SaveMeasurement, *SaveEQModel, *TextEQ;
+  QAction *OpenFile, *OpenEQFileMenue, *MenueOpenQelFile, *OpenOtherFilters;
+  QAction *SaveMeasurement, *SaveEQModel, *TextEQ, *SaveOtherFilters;
   QAction *NewEQFilter, *AddMeasurements, *AddQelFile;
   QAction *DeleteMeasBuffers, *DeleteEQ, *AutoMixerDelete;
   QAction *PrintingHelp, *MainPrint, *ExportJPGMain, *PrintWaterfall, *ExportJPGWaterfall, *PrintLargeRoom,

@@ -14,6 +14,7 @@
 #include "display/dispatcher.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
+#include "mainwindow/filter_exchange.h"
 #include "mainwindow/filter_file.h"
 #include "mainwindow/measurement_file.h"
 #include "mainwindow/qel_import.h"
@@ -43,6 +44,8 @@ void DataPlotter::ConnectFileCommands() {
   connect(AddMeasurements, &QAction::triggered, this, [this] { AddMeasurements_Click(); });
   connect(OpenEQFileMenue, &QAction::triggered, this, [this] { OpenEQFileMenue_Click(); });
   connect(SaveEQModel, &QAction::triggered, this, [this] { SaveEQModel_Click(); });
+  connect(OpenOtherFilters, &QAction::triggered, this, [] { OpenFiltersFromOtherEqualisers(); });
+  connect(SaveOtherFilters, &QAction::triggered, this, [] { SaveFiltersForOtherEqualisers(); });
   connect(MenueOpenQelFile, &QAction::triggered, this, [this] { MenueOpenQelFile_Click(); });
   connect(AddQelFile, &QAction::triggered, this, [this] { AddQelFile_Click(); });
   connect(FileDetails, &QAction::triggered, this, [this] { FileDetails_Click(); });

@@ -56,6 +56,7 @@ constexpr TopicPage kPages[] = {
     {HelpTopic::TestCD, "test_cd.html"},
     {HelpTopic::XoverForm, "crossover.html"},
     {HelpTopic::Printing, "printing.html"},
+    {HelpTopic::FilterExchange, "filter_exchange.html"},
     {HelpTopic::EQOpt, "equaliser_choice.html"},
     {HelpTopic::UserSelect, "new_filter.html"},
 };

@@ -41,6 +41,7 @@
 #include "eqdesign/level_set.h"
 #include "eqdesign/numerical_options.h"
 #include "eqdesign/user_select.h"
+#include "mainwindow/filter_exchange.h"
 #include "mainwindow/main_window_fixture.h"
 #include "measurement/audio_form.h"
 #include "measurement/mic_calibration.h"
@@ -163,6 +164,8 @@ const std::vector<Topic>& Topics() {
       {HelpTopic::EQOpt, [](D) { return QList{W<EQOpt>()}; }, [](D) { Forms::Get<EQOpt>()->Help->click(); }},
       {HelpTopic::UserSelect, [](D) { return QList{W<UserSelect>()}; },
        [](D) { Forms::Get<UserSelect>()->Help->click(); }},
+      {HelpTopic::FilterExchange, [](D) { return QList{W<FilterExportDialog>()}; },
+       [](D) { Forms::Get<FilterExportDialog>()->Help->click(); }},
   };
   return t;
 }

@@ -1,0 +1,23 @@
+// The settings of one filter in the words of the equaliser its emulation code
+// names, as the settings report writes them: centre, level and width on the
+// model's steps.
+#pragma once
+
+#include <string>
+
+#include "core/filter_record.h"
+
+namespace zentor {
+
+// The ISO third-octave band (20 Hz .. 16 kHz) nearest to a filter at freq1 rad/s
+// (the geometric mean goes to the lower band), and the distance from it in
+// sixtieths of an octave, truncated to 0.1.
+void ISOBandOf(float freq1, double& band, double& offset);
+
+// A bandwidth w in 1/60 octave as written: "5/60" up to 5, else octaves ("0.1").
+std::string BandwidthText(double w);
+
+// The report line of one filter; `graphic` for the graphic section.
+std::string EQReportLine(const FilterRecord& f, bool graphic);
+
+}  // namespace zentor

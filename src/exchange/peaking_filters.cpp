@@ -1,0 +1,158 @@
+#include "exchange/peaking_filters.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+#include "core/emulation.h"
+#include "core/filter_design.h"
+#include "core/records.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr double kTwoPi = 2 * std::numbers::pi;
+
+std::string Hz(double v) { return ShortFixedText(v, 2); }
+
+// Level at hz of the sections, for the search of the peak.
+double LevelAt(std::span<const PeakingSection> sections, double hz, int32_t rate) {
+  return PeakingSectionsLevelDb(sections, hz, rate);
+}
+
+}  // namespace
+
+std::string_view EmulationModelName(int32_t code) {
+  static constexpr std::array<std::string_view, 5> kNames = {"DSP 1124P", "Bristow-Johnson", "Classic Audio",
+                                                             "FBQ2496", "DCX 2496"};
+  return code >= 1 && code <= 5 ? kNames[static_cast<size_t>(code - 1)] : std::string_view();
+}
+
+bool ToPeakingFilters(std::span<const FilterRecord> applied, int32_t rateHz, std::vector<FilterRecord>& snapped,
+                      std::vector<PeakingFilter>& out, std::string& error) {
+  snapped.clear();
+  out.clear();
+  const int32_t count = applied.empty() ? 0 : applied[0].Count;
+  if (count < 0 || count > kMaxFilters || static_cast<size_t>(count) > applied.size()) {
+    error = "The filter set holds " + std::to_string(count) + " filters; at most " + std::to_string(kMaxFilters) +
+            " can be written.";
+    return false;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    FilterRecord f = applied[static_cast<size_t>(i)];
+    const std::string which = "Filter " + std::to_string(i + 1);
+    if (!std::isfinite(f.Freq1) || !std::isfinite(f.Q1) || !std::isfinite(f.Q2) || f.Q1 == 0 || !(f.Q2 > 0) ||
+        !(f.Freq1 > 0)) {
+      error = which + " has no level and cannot be written.";
+      return false;
+    }
+    if (EmulationModelName(f.EQEmulationCode).empty()) {
+      error = which + " belongs to no equaliser model (code " + std::to_string(f.EQEmulationCode) + ").";
+      return false;
+    }
+    EmulateEQBand(f.EQEmulationCode, f.Freq1, f.Q1, f.Q2);
+    if (std::fabs(f.Q1) == f.Q2) continue;  // 0 dB: nothing to set
+    const double fc = f.Freq1 / kTwoPi;
+    if (!(f.Freq1 < std::numbers::pi * rateHz)) {
+      error = which + " at " + Hz(fc) + " Hz lies at or above half the sample rate of " + std::to_string(rateHz) +
+              " Hz.";
+      return false;
+    }
+    PeakingFilter p;
+    p.code = f.EQEmulationCode;
+    p.fcHz = fc;
+    const double magnitude = 20 * std::log10(std::fabs(double(f.Q1)) / f.Q2);
+    p.gainDb = f.Q1 < 0 ? magnitude : -magnitude;
+    // Both of the section's Q are scaled alike, so the centre Q takes the same factor.
+    p.q = std::sqrt(std::fabs(double(f.Q1)) * f.Q2) * AdaptEmulationQ(1.0f, f.Freq1, f.EQEmulationCode, rateHz);
+    if (!(p.q > 0) || !std::isfinite(p.q)) {
+      error = which + " has no Q at " + std::to_string(rateHz) + " Hz.";
+      return false;
+    }
+    snapped.push_back(f);
+    out.push_back(p);
+  }
+  if (!snapped.empty()) snapped[0].Count = static_cast<int32_t>(snapped.size());
+  return true;
+}
+
+PeakingSection CookbookPeaking(const PeakingFilter& f, int32_t rateHz) {
+  const double A = std::pow(10.0, f.gainDb / 40);
+  const double w0 = kTwoPi * f.fcHz / rateHz;
+  const double alpha = std::sin(w0) / (2 * f.q);
+  const double c = std::cos(w0);
+  const double a0 = 1 + alpha / A;
+  PeakingSection s;
+  s.b = {(1 + alpha * A) / a0, -2 * c / a0, (1 - alpha * A) / a0};
+  s.a = {1.0, -2 * c / a0, (1 - alpha / A) / a0};
+  s.gain = 1;
+  return s;
+}
+
+double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz) {
+  const double lo = 10, hi = std::min(20000.0, 0.45 * rateHz);
+  if (sections.empty() || !(hi > lo)) return 0;
+  // A grid fine against the narrowest peak the fit makes (Q 100 spans 0.014
+  // octave), then each local top refined by golden section between its neighbours.
+  constexpr int kPoints = 6000;
+  const double step = std::log(hi / lo) / (kPoints - 1);
+  std::vector<double> level(kPoints);
+  for (int i = 0; i < kPoints; ++i) level[static_cast<size_t>(i)] = LevelAt(sections, lo * std::exp(step * i), rateHz);
+  double best = std::max(level.front(), level.back());
+  for (int i = 1; i + 1 < kPoints; ++i) {
+    const auto k = static_cast<size_t>(i);
+    if (level[k] < level[k - 1] || level[k] < level[k + 1]) continue;
+    double a = step * (i - 1), b = step * (i + 1);
+    constexpr double g = 0.6180339887498949;
+    double x1 = b - g * (b - a), x2 = a + g * (b - a);
+    double f1 = LevelAt(sections, lo * std::exp(x1), rateHz), f2 = LevelAt(sections, lo * std::exp(x2), rateHz);
+    while (b - a > 1e-10) {
+      if (f1 < f2) {
+        a = x1, x1 = x2, f1 = f2;
+        x2 = a + g * (b - a);
+        f2 = LevelAt(sections, lo * std::exp(x2), rateHz);
+      } else {
+        b = x2, x2 = x1, f2 = f1;
+        x1 = b - g * (b - a);
+        f1 = LevelAt(sections, lo * std::exp(x1), rateHz);
+      }
+    }
+    best = std::max({best, level[k], f1, f2});
+  }
+  return best;
+}
+
+double PreampFor(double peakDb) {
+  if (!(peakDb > 0)) return 0;
+  // The peak is known far better than the tenth: a hair over a tenth is not a tenth more.
+  const double tenths = std::ceil(10 * peakDb - 1e-6);
+  return tenths > 0 ? -tenths / 10 : 0;
+}
+
+std::string FixedText(double v, int decimals) {
+  std::array<char, 64> buf{};
+  auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
+  std::string s(buf.data(), r.ptr);
+  if (s.starts_with('-') && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+std::string GeneralText(double v, int digits) {
+  std::array<char, 64> buf{};
+  auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v + 0.0, std::chars_format::general, digits);
+  return std::string(buf.data(), r.ptr);
+}
+
+std::string ShortFixedText(double v, int decimals) {
+  std::string s = FixedText(v, decimals);
+  if (s.find('.') != std::string::npos) {
+    while (s.ends_with('0')) s.pop_back();
+    if (s.ends_with('.')) s.pop_back();
+  }
+  return s;
+}
+
+}  // namespace zentor
