@@ -151,6 +151,7 @@ QByteArray PictureAsSvg(const PictureBox& picture) {
   svg.setOutputDevice(&buffer);
   svg.setSize(size);
   svg.setViewBox(QRect(QPoint(0, 0), size));
+  svg.setResolution(96);  // the screen's, so the drawing opens at the size it had there
   svg.setTitle("Zentor graph");
   svg.setDescription("Made by Zentor");
   QPainter p;

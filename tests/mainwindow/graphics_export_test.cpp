@@ -191,6 +191,8 @@ TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
   if (const char* path = std::getenv("ZENTOR_EXPORT_SVG_PNG")) {
     EXPECT_TRUE(drawn.save(path));
     EXPECT_TRUE(flat.save(QString(path) + ".view.png"));
+    QFile copy(QString(path) + ".svg");
+    EXPECT_TRUE(copy.open(QIODevice::WriteOnly) && copy.write(svg) == svg.size());
   }
 
   // The waterfall's and large room's pictures through theirs.
