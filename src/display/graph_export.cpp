@@ -1,5 +1,6 @@
 #include "display/graph_export.h"
 
+#include <functional>
 #include <optional>
 
 #include "core/helpers.h"
@@ -14,7 +15,41 @@ namespace {
 constexpr int kJpegQuality = 90;
 }
 
-std::string JpegExportName(const std::string& chosen) { return GetFileNameStem(chosen) + ".jpg"; }
+std::string JpegExportName(const std::string& chosen) { return PictureExportName(chosen, "jpg"); }
+
+std::string PictureExportName(const std::string& chosen, const std::string& extension) {
+  return GetFileNameStem(chosen) + "." + extension;
+}
+
+namespace {
+
+// Asks the name of a "ZentorGraphic.<extension>" file and writes it.
+void ExportPicture(const std::string& extension, const std::string& kind,
+                   const std::function<bool(const std::string&)>& write) {
+  FileDialogRequest req;
+  req.fileName = "ZentorGraphic." + extension;
+  req.title = "Save *." + extension + " File";
+  req.filter = kind + " Graphic Export (*." + extension + ")|*." + extension;
+  const std::optional<std::string> chosen = FileSaveDialog(req);
+  if (!chosen) return;
+  const std::string name = PictureExportName(*chosen, extension);
+  bool written = false;
+  {
+    WaitCursor hourglass;
+    written = write(name);
+  }
+  if (!written) MsgBox("Error 4977: Error writing file " + name);
+}
+
+}  // namespace
+
+void ExportPictureAsPng(const PictureBox& picture) {
+  ExportPicture("png", "PNG", [&](const std::string& name) { return WritePngFile(picture.ViewSizeImage(), name); });
+}
+
+void ExportPictureAsSvg(const PictureBox& picture) {
+  ExportPicture("svg", "SVG", [&](const std::string& name) { return WriteSvgFile(picture, name); });
+}
 
 void ExportPictureAsJpeg(const PictureBox& picture) {
   FileDialogRequest req;

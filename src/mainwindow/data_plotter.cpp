@@ -221,12 +221,19 @@ void DataPlotter::BuildMenus() {
   MainGraphic = SubMenu(GraphicBut, "MainGraphic", "&Main");
   MainPrint = Entry(MainGraphic, "MainPrint", "Print");
   ExportJPGMain = Entry(MainGraphic, "ExportJPGMain", "jpg Export");
+  ExportPNGMain = Entry(MainGraphic, "ExportPNGMain", "png Export");
+  ExportSVGMain = Entry(MainGraphic, "ExportSVGMain", "svg Export");
+  TextExportMain = Entry(MainGraphic, "TextExportMain", "Text Export");
   WaterfallGraphic = SubMenu(GraphicBut, "WaterfallGraphic", "&Waterfall");
   PrintWaterfall = Entry(WaterfallGraphic, "PrintWaterfall", "Print");
   ExportJPGWaterfall = Entry(WaterfallGraphic, "ExportJPGWaterfall", "jpg Export");
+  ExportPNGWaterfall = Entry(WaterfallGraphic, "ExportPNGWaterfall", "png Export");
+  ExportSVGWaterfall = Entry(WaterfallGraphic, "ExportSVGWaterfall", "svg Export");
   LargeRoomGraphic = SubMenu(GraphicBut, "LargeRoomGraphic", "&Large Room");
   PrintLargeRoom = Entry(LargeRoomGraphic, "PrintLargeRoom", "Print");
   ExportJPGLargeRoom = Entry(LargeRoomGraphic, "ExportJPGLargeRoom", "jpg Export");
+  ExportPNGLargeRoom = Entry(LargeRoomGraphic, "ExportPNGLargeRoom", "png Export");
+  ExportSVGLargeRoom = Entry(LargeRoomGraphic, "ExportSVGLargeRoom", "svg Export");
 
   NewTest = TopMenu(bar, "NewTest", "&Audio Test");
   LevelTest = Entry(NewTest, "LevelTest", "&Levels");

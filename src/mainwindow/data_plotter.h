@@ -137,6 +137,15 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void PrintWaterfall_Click();
   void ExportJPGLargeRoom_Click();
   void PrintLargeRoom_Click();
+  // Beside each "jpg Export": the picture as a PNG image or an SVG drawing; and the
+  // main graph's curves as text (CSV or FRD).
+  void ExportPNGMain_Click();
+  void ExportSVGMain_Click();
+  void ExportPNGWaterfall_Click();
+  void ExportSVGWaterfall_Click();
+  void ExportPNGLargeRoom_Click();
+  void ExportSVGLargeRoom_Click();
+  void TextExportMain_Click();
   // The waterfall and large-room entries are enabled while their picture is linked.
   void UpdateGraphicsExportEntries();
 
@@ -223,7 +232,8 @@ class DataPlotter : public QMainWindow, public GraphHost {
   QAction *NewEQFilter, *AddMeasurements, *AddQelFile;
   QAction *DeleteMeasBuffers, *DeleteEQ, *AutoMixerDelete;
   QAction *PrintingHelp, *MainPrint, *ExportJPGMain, *PrintWaterfall, *ExportJPGWaterfall, *PrintLargeRoom,
-      *ExportJPGLargeRoom;
+      *ExportJPGLargeRoom, *ExportPNGMain, *ExportSVGMain, *TextExportMain, *ExportPNGWaterfall, *ExportSVGWaterfall,
+      *ExportPNGLargeRoom, *ExportSVGLargeRoom;
   QMenu* NewTest;
   QAction *LevelTest, *Response, *NewTestWindow;
   QMenu *OptionsMenue, *MixerOpt, *Processing, *AverageOpt;

@@ -1,5 +1,5 @@
 // The "&Graphics Export" commands: the main graph, the waterfall and the large
-// room saved as JPEG files or printed.
+// room saved as JPEG, PNG or SVG files or printed; the main graph's curves as text.
 #include "mainwindow/graphics_export.h"
 
 #include <QAction>
@@ -7,6 +7,7 @@
 
 #include "base/shared_state.h"
 #include "display/graph_export.h"
+#include "mainwindow/curve_text_export.h"
 #include "mainwindow/data_plotter.h"
 
 namespace zentor {
@@ -28,6 +29,13 @@ void DataPlotter::ConnectGraphicsExport() {
   connect(PrintWaterfall, &QAction::triggered, this, [this] { PrintWaterfall_Click(); });
   connect(ExportJPGLargeRoom, &QAction::triggered, this, [this] { ExportJPGLargeRoom_Click(); });
   connect(PrintLargeRoom, &QAction::triggered, this, [this] { PrintLargeRoom_Click(); });
+  connect(ExportPNGMain, &QAction::triggered, this, [this] { ExportPNGMain_Click(); });
+  connect(ExportSVGMain, &QAction::triggered, this, [this] { ExportSVGMain_Click(); });
+  connect(TextExportMain, &QAction::triggered, this, [this] { TextExportMain_Click(); });
+  connect(ExportPNGWaterfall, &QAction::triggered, this, [this] { ExportPNGWaterfall_Click(); });
+  connect(ExportSVGWaterfall, &QAction::triggered, this, [this] { ExportSVGWaterfall_Click(); });
+  connect(ExportPNGLargeRoom, &QAction::triggered, this, [this] { ExportPNGLargeRoom_Click(); });
+  connect(ExportSVGLargeRoom, &QAction::triggered, this, [this] { ExportSVGLargeRoom_Click(); });
   // The links may be set after the window is built: the menu looks as it opens.
   connect(GraphicBut, &QMenu::aboutToShow, this, [this] { UpdateGraphicsExportEntries(); });
   UpdateGraphicsExportEntries();
@@ -36,10 +44,8 @@ void DataPlotter::ConnectGraphicsExport() {
 void DataPlotter::UpdateGraphicsExportEntries() {
   const bool waterfall = static_cast<bool>(GraphicsExportHooks.WaterfallPicture);
   const bool largeRoom = static_cast<bool>(GraphicsExportHooks.LargeRoomPicture);
-  ExportJPGWaterfall->setEnabled(waterfall);
-  PrintWaterfall->setEnabled(waterfall);
-  ExportJPGLargeRoom->setEnabled(largeRoom);
-  PrintLargeRoom->setEnabled(largeRoom);
+  for (QAction* a : {ExportJPGWaterfall, PrintWaterfall, ExportPNGWaterfall, ExportSVGWaterfall}) a->setEnabled(waterfall);
+  for (QAction* a : {ExportJPGLargeRoom, PrintLargeRoom, ExportPNGLargeRoom, ExportSVGLargeRoom}) a->setEnabled(largeRoom);
 }
 
 void DataPlotter::ExportJPGMain_Click() { ExportPictureAsJpeg(*Picture1); }
@@ -61,5 +67,27 @@ void DataPlotter::ExportJPGLargeRoom_Click() {
 void DataPlotter::PrintLargeRoom_Click() {
   if (PictureBox* p = PictureOf(GraphicsExportHooks.LargeRoomPicture)) PrintPicture(*p);
 }
+
+void DataPlotter::ExportPNGMain_Click() { ExportPictureAsPng(*Picture1); }
+
+void DataPlotter::ExportSVGMain_Click() { ExportPictureAsSvg(*Picture1); }
+
+void DataPlotter::ExportPNGWaterfall_Click() {
+  if (PictureBox* p = PictureOf(GraphicsExportHooks.WaterfallPicture)) ExportPictureAsPng(*p);
+}
+
+void DataPlotter::ExportSVGWaterfall_Click() {
+  if (PictureBox* p = PictureOf(GraphicsExportHooks.WaterfallPicture)) ExportPictureAsSvg(*p);
+}
+
+void DataPlotter::ExportPNGLargeRoom_Click() {
+  if (PictureBox* p = PictureOf(GraphicsExportHooks.LargeRoomPicture)) ExportPictureAsPng(*p);
+}
+
+void DataPlotter::ExportSVGLargeRoom_Click() {
+  if (PictureBox* p = PictureOf(GraphicsExportHooks.LargeRoomPicture)) ExportPictureAsSvg(*p);
+}
+
+void DataPlotter::TextExportMain_Click() { ExportCurvesOfViewShown(); }
 
 }  // namespace zentor

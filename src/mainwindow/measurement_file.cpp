@@ -394,8 +394,15 @@ bool LoadMeasurementFile(const std::string& path) {
     MsgBox("Error 4927: Error opening file");
     return false;
   }
-
   // The whole file is good: apply it.
+  ApplyMeasurementSet(m);
+  DataPlotter* p = Plotter();
+  p->SetAverageBox(DisplayConfig.Average != 0);
+  p->setWindowTitle(QString::fromStdString("Mirabelt Zentor / " + path));
+  return true;
+}
+
+void ApplyMeasurementSet(const MeasurementSetImage& m) {
   const int32_t n = m.Count();
   const int32_t s = m.SamplesPerResult;
   ActiveMicCal = m.Cal;
@@ -426,11 +433,6 @@ bool LoadMeasurementFile(const std::string& path) {
   DataResampled = false;
   FreqGraphFrame.PlotRight = 1100;
   TimeGraphFrame.PlotRight = 1100;
-
-  DataPlotter* p = Plotter();
-  p->SetAverageBox(DisplayConfig.Average != 0);
-  p->setWindowTitle(QString::fromStdString("Mirabelt Zentor / " + path));
-  return true;
 }
 
 // ---- Commands ----------------------------------------------------------------

@@ -98,6 +98,9 @@ bool WriteMeasurementFile(const std::string& path);
 // Replaces the set, frames, display state, calibration and notes from the path;
 // on any fault "Error 4927: Error opening file", false, and nothing changed.
 bool LoadMeasurementFile(const std::string& path);
+// Puts a parsed file in place of the set, frames, display state, calibration and
+// notes, without touching any window.
+void ApplyMeasurementSet(const MeasurementSetImage& m);
 // The save command; true only when the file was written.
 bool SaveMeasurementFile();
 void OpenMeasurementFile();

@@ -16,6 +16,7 @@
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/main_window_links.h"
 #include "measurement/mic_calibration_files.h"
+#include "measurement/mic_calibration_text.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -98,6 +99,9 @@ MicCalForm::MicCalForm(QWidget* parent) : QDialog(parent) {
   CreatCal = Button(Frame1, "CreatCal", "Create *.cal File");
   MicCaltext = TextBox(this, "MicCaltext", "FileName");
   LoadCal = Button(this, "LoadCal", "Load");
+  ImportText = Button(this, "ImportText", "Import Text…");
+  MicTextInfo = Label(this, "MicTextInfo", "");
+  MicTextInfo->setVisible(false);
   Help = Button(this, "Help", "Help");
 
   auto* heads = new QHBoxLayout;
@@ -110,13 +114,16 @@ MicCalForm::MicCalForm(QWidget* parent) : QDialog(parent) {
   frame->addWidget(CreatCal);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(LoadCal);
+  buttons->addWidget(ImportText);
   buttons->addWidget(Help);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Frame1);
   layout->addWidget(MicCaltext);
+  layout->addWidget(MicTextInfo);
   layout->addLayout(buttons);
 
   connect(LoadCal, &QPushButton::clicked, this, [this] { LoadCal_Click(); });
+  connect(ImportText, &QPushButton::clicked, this, [this] { ImportText_Click(); });
   connect(CreatCal, &QPushButton::clicked, this, [this] { CreatCal_Click(); });
   connect(Help, &QPushButton::clicked, this, [this] { Help_Click(); });
   Form_Load();
@@ -164,6 +171,38 @@ void MicCalForm::LoadCal_Click() {
   if (!chosen) return;
   MsgBox(*chosen);
   LoadMicCalFile(*chosen);
+  MicCaltext->setEnabled(MicCalCount > 0);
+}
+
+void MicCalForm::ImportText_Click() {
+  FileDialogRequest req;
+  req.title = "Import Microphone Calibration Text";
+  req.filter = "Text files (*.txt)|*.txt|All files (*.*)|*.*";
+  const std::optional<std::string> chosen = FileOpenDialog(req);
+  if (!chosen || chosen->empty()) return;
+  MicTextReading reading;
+  {
+    WindowHourglass hourglass(this);
+    const std::string refusal = ReadMicCalibrationText(*chosen, reading);
+    if (!refusal.empty()) {
+      MsgBox(refusal);
+      return;
+    }
+  }
+  if (reading.Resampled()) MsgBox(MicTextResampledMessage(reading));
+  std::string info;
+  if (!reading.Sensitivity.empty()) info = "Sensitivity " + reading.Sensitivity;
+  if (!reading.Serial.empty()) info += (info.empty() ? "" : ", ") + std::string("serial ") + reading.Serial;
+  MicTextInfo->setText(QString::fromStdString(info));
+  MicTextInfo->setVisible(!info.empty());
+  // Kept in the free-text lines, so a .cal file made from the table names its source.
+  LineOne->setText(QString::fromStdString(GetFileNameFromPath(*chosen)));
+  LineTwo->setText(QString::fromStdString(info.empty() ? "Mic Model" : info));
+  Caltext->setPlainText(QString::fromStdString(reading.Table.PointsText));
+  Phase = reading.Phase;
+  MicCaltext->setText(QString::fromStdString(*chosen));
+  CommitCalibrationReading(reading.Table, *chosen);
+  PutLastReadInForce();
   MicCaltext->setEnabled(MicCalCount > 0);
 }
 

@@ -1,5 +1,6 @@
 // "Microphone Calibration Files": shows the calibration in force, loads a .cal or
-// .mic file, and turns a typed table into a .cal file. Also the reading behind
+// .mic file or a microphone maker's calibration text, and turns a typed table into
+// a .cal file. Also the reading behind
 // the sound-card window's Calibration button.
 #pragma once
 
@@ -24,14 +25,16 @@ class MicCalForm : public QDialog {
 
   void Form_Load();
   void LoadCal_Click();
+  void ImportText_Click();
   void CreatCal_Click();
   void Help_Click();
 
   QGroupBox* Frame1;
   QLineEdit *LineOne, *LineTwo, *MicCaltext;
   QLabel *Label4, *Label5, *Label6;
+  QLabel* MicTextInfo;  // the sensitivity and serial an imported text gives
   QPlainTextEdit* Caltext;
-  QPushButton *CreatCal, *LoadCal, *Help;
+  QPushButton *CreatCal, *LoadCal, *ImportText, *Help;
 
   // Phase (degrees) of the points of the table being created.
   std::array<float, kMaxMicCalPoints> Phase{};

@@ -5,6 +5,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSvgGenerator>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <jpeglib.h>
 
 #include "base/atomic_file.h"
+#include "platform/picture.h"
 
 namespace zentor {
 
@@ -131,6 +133,42 @@ void SetPrinterService(PrinterService* service) { g_printers = service; }
 PrinterService& Printers() {
   static SystemPrinters system;
   return g_printers ? *g_printers : system;
+}
+
+bool WritePngFile(const QImage& image, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+  return WriteWholeFileAtomic(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+QByteArray PictureAsSvg(const PictureBox& picture) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly)) return {};
+  const QSize size = picture.ViewSize();
+  QSvgGenerator svg;
+  svg.setOutputDevice(&buffer);
+  svg.setSize(size);
+  svg.setViewBox(QRect(QPoint(0, 0), size));
+  svg.setResolution(96);  // the screen's, so the drawing opens at the size it had there
+  svg.setTitle("Zentor graph");
+  svg.setDescription("Made by Zentor");
+  QPainter p;
+  if (!p.begin(&svg)) return {};
+  const ColourRef back = picture.BackColor();
+  p.fillRect(QRect(QPoint(0, 0), size), QColor(RedOf(back), GreenOf(back), BlueOf(back)));
+  p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+  p.setViewport(0, 0, size.width(), size.height());
+  picture.PaintKeptDrawing(p);
+  p.end();
+  return bytes;
+}
+
+bool WriteSvgFile(const PictureBox& picture, const std::string& path) {
+  const QByteArray bytes = PictureAsSvg(picture);
+  if (bytes.isEmpty()) return false;
+  return WriteWholeFileAtomic(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 }  // namespace zentor

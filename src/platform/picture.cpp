@@ -590,6 +590,24 @@ QImage PictureBox::DrawingSpaceImage() const {
   out.fill(ToQColor(backColor_));
   QPainter p(&out);
   p.setRenderHint(QPainter::Antialiasing, false);
+  PaintKeptDrawing(p);
+  return out;
+}
+
+QSize PictureBox::ViewSize() const { return QSize(std::max(1, width()), std::max(1, height())); }
+
+QImage PictureBox::ViewSizeImage() const {
+  QImage out(ViewSize(), QImage::Format_RGB32);
+  out.fill(ToQColor(backColor_));
+  QPainter p(&out);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+  p.setViewport(0, 0, out.width(), out.height());
+  PaintKeptDrawing(p);
+  return out;
+}
+
+void PictureBox::PaintKeptDrawing(QPainter& p) const {
   using Kind = RecordingSurface::Kind;
   for (const RecordingSurface::Call& c : drawn_->calls()) {
     switch (c.kind) {
@@ -617,7 +635,6 @@ QImage PictureBox::DrawingSpaceImage() const {
       case Kind::Refresh: break;
     }
   }
-  return out;
 }
 
 RecordingSurface::Call& RecordingSurface::Add(Kind k) {

@@ -125,6 +125,12 @@ class PictureBox : public QWidget, public DrawingSurface {
   // square image, one pixel per drawing unit, whatever the size of the window.
   // Drawing with the XOR pen (a transient mark that erases itself) is not kept.
   QImage DrawingSpaceImage() const;
+  // The same calls replayed at the picture's size on screen.
+  QImage ViewSizeImage() const;
+  QSize ViewSize() const;
+  // Replays those calls onto any painter whose window is the drawing space (a
+  // vector drawing, an image of any size); the background is the painter's to fill.
+  void PaintKeptDrawing(QPainter& p) const;
 
   // ---- Rubber-band overlay ----------------------------------------------------
   // A rectangle outline in drawing units painted over the image on screen; it

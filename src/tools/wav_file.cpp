@@ -4,6 +4,7 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace zentor {
@@ -11,6 +12,7 @@ namespace zentor {
 namespace {
 
 constexpr uint16_t kPcmCode = 1;
+constexpr uint16_t kFloatCode = 3;
 constexpr uint16_t kExtensibleCode = 0xFFFE;
 constexpr int64_t kChunkHeaderBytes = 8;
 constexpr int64_t kExtensibleFormatBytes = 40;
@@ -35,12 +37,38 @@ struct Format {
   uint32_t byteRate = 0;
   uint16_t blockAlign = 0;
   uint16_t bits = 0;
-  bool pcmSubFormat = false;
+  uint16_t subFormat = 0;  // of an extensible header with the standard GUID tail, else 0
 };
 
-bool IsPcm16(const Format& f) {
-  const bool pcm = f.code == kPcmCode || (f.code == kExtensibleCode && f.pcmSubFormat);
-  return pcm && f.bits == 16 && f.channels >= 1 && f.blockAlign == 2 * f.channels;
+// How the samples are stored: bytes per sample, and float or integer.
+struct SampleKind {
+  int bytes = 0;  // 0: not a format the reader takes
+  bool isFloat = false;
+};
+
+SampleKind KindOf(const Format& f) {
+  const uint16_t code = f.code == kExtensibleCode ? f.subFormat : f.code;
+  SampleKind k;
+  if (code == kPcmCode && (f.bits == 16 || f.bits == 24 || f.bits == 32)) k.bytes = f.bits / 8;
+  if (code == kFloatCode && f.bits == 32) k = {4, true};
+  if (f.channels < 1 || f.blockAlign != k.bytes * f.channels) k.bytes = 0;
+  return k;
+}
+
+// One stored sample as a 16-bit file of the same peak would hold it.
+float ScaledSample(const uint8_t* p, SampleKind k) {
+  if (k.isFloat) {
+    float v = 0;
+    const uint32_t bits = U32(p);
+    std::memcpy(&v, &bits, sizeof v);
+    return v * 32768.0f;
+  }
+  if (k.bytes == 3) {
+    const auto v = static_cast<int32_t>((static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
+                                        (static_cast<uint32_t>(p[2]) << 24));
+    return static_cast<float>(static_cast<double>(v) / 65536.0);
+  }
+  return static_cast<float>(static_cast<double>(static_cast<int32_t>(U32(p))) / 65536.0);
 }
 
 }  // namespace
@@ -140,8 +168,8 @@ WavReadStatus ReadWavFile(const std::string& path, int64_t maxFrames, WavFileCon
       fmt.byteRate = U32(b + 8);
       fmt.blockAlign = U16(b + 12);
       fmt.bits = U16(b + 14);
-      fmt.pcmSubFormat = n == kExtensibleFormatBytes && U16(b + 24) == kPcmCode &&
-                         std::equal(kPcmGuidTail.begin(), kPcmGuidTail.end(), b + 26);
+      if (n == kExtensibleFormatBytes && std::equal(kPcmGuidTail.begin(), kPcmGuidTail.end(), b + 26))
+        fmt.subFormat = U16(b + 24);
       haveFormat = true;
     } else if (std::memcmp(ch, "data", 4) == 0 && !haveData) {
       dataAt = body;
@@ -151,16 +179,30 @@ WavReadStatus ReadWavFile(const std::string& path, int64_t maxFrames, WavFileCon
     at = body + bytes + (bytes & 1);
   }
   if (!haveFormat || !haveData) return WavReadStatus::NoFormatOrData;
-  if (!IsPcm16(fmt)) return WavReadStatus::NotPcm16;
+  const SampleKind kind = KindOf(fmt);
+  if (kind.bytes == 0) return WavReadStatus::NotPcm16;
   if (fmt.rate < static_cast<uint32_t>(kLowestWavRate) || fmt.rate > static_cast<uint32_t>(kHighestWavRate))
     return WavReadStatus::RateOutOfRange;
 
   const int64_t frames = dataBytes / fmt.blockAlign;
   const int64_t kept = std::clamp<int64_t>(maxFrames, 0, frames);
+  // Bounded by the data chunk, which lies within the file.
   const int64_t values = kept * fmt.channels;
-  std::vector<int16_t> samples(static_cast<size_t>(values));
-  if (values > 0 && !ReadExactly(f, dataAt, reinterpret_cast<uint8_t*>(samples.data()), values * 2))
-    return WavReadStatus::Unreadable;
+  std::vector<int16_t> samples;
+  std::vector<float> scaled;
+  if (kind.bytes == 2) {
+    samples.resize(static_cast<size_t>(values));
+    if (values > 0 && !ReadExactly(f, dataAt, reinterpret_cast<uint8_t*>(samples.data()), values * 2))
+      return WavReadStatus::Unreadable;
+  } else {
+    std::vector<uint8_t> raw(static_cast<size_t>(values * kind.bytes));
+    if (values > 0 && !ReadExactly(f, dataAt, raw.data(), values * kind.bytes)) return WavReadStatus::Unreadable;
+    scaled.resize(static_cast<size_t>(values));
+    for (size_t i = 0; i < scaled.size(); ++i) {
+      scaled[i] = ScaledSample(raw.data() + i * static_cast<size_t>(kind.bytes), kind);
+      if (!std::isfinite(scaled[i])) return WavReadStatus::Damaged;
+    }
+  }
 
   WavHeader h = MakeWavHeader(static_cast<int16_t>(fmt.channels), static_cast<int32_t>(fmt.rate), 0);
   h.DataSize = static_cast<int32_t>(std::min<int64_t>(dataBytes, INT32_MAX));
@@ -168,7 +210,19 @@ WavReadStatus ReadWavFile(const std::string& path, int64_t maxFrames, WavFileCon
   out.Header = h;
   out.Frames = frames;
   out.Samples = std::move(samples);
+  out.Scaled = std::move(scaled);
+  out.SourceBits = static_cast<int16_t>(fmt.bits);
+  out.FloatSamples = kind.isFloat;
   return WavReadStatus::Ok;
+}
+
+std::vector<float> OneChannel(const std::vector<float>& interleaved, int32_t channels, int32_t channel) {
+  std::vector<float> out;
+  if (channels < 1 || channel < 0 || channel >= channels) return out;
+  const auto step = static_cast<size_t>(channels);
+  out.reserve(interleaved.size() / step);
+  for (size_t i = static_cast<size_t>(channel); i < interleaved.size(); i += step) out.push_back(interleaved[i]);
+  return out;
 }
 
 }  // namespace zentor

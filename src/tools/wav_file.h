@@ -1,6 +1,7 @@
-// 16-bit PCM WAV files: the 44-byte canonical header the program writes, and a
+// WAV files: the 44-byte canonical 16-bit header the program writes, and a
 // reader that finds the format and data chunks wherever they stand in a file
-// written by another program.
+// written by another program. The reader takes 16, 24 and 32-bit PCM and 32-bit
+// float samples.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +42,8 @@ enum class WavReadStatus {
   Ok,
   NotRiffWave,     // under 12 bytes, or no "RIFF"/"WAVE"
   NoFormatOrData,  // a chunk is missing
-  Damaged,         // a chunk runs past the end, or "fmt " is under 16 bytes
-  NotPcm16,        // not 16-bit integer PCM, no channel, or a wrong block align
+  Damaged,         // a chunk runs past the end, "fmt " is under 16 bytes, or a float is not finite
+  NotPcm16,        // none of the formats read, no channel, or a wrong block align
   RateOutOfRange,  // outside 750..192000 Hz
   Unreadable,      // the file could not be opened or read
 };
@@ -52,12 +53,20 @@ constexpr int32_t kLowestWavRate = 750;
 constexpr int32_t kHighestWavRate = 192000;
 
 // What the reader found: the format in canonical form (DataSize as the file
-// states it), the frame count of the data chunk, and its first frames.
+// states it), the frame count of the data chunk, and its first frames. A 16-bit
+// file fills Samples; the wider formats fill Scaled instead, each value as a
+// 16-bit file of the same peak would hold it (full scale 32768), unrounded.
 struct WavFileContents {
   WavHeader Header;
   int64_t Frames = 0;
   std::vector<int16_t> Samples;  // interleaved, at most maxFrames frames
+  std::vector<float> Scaled;     // likewise
+  int16_t SourceBits = 16;
+  bool FloatSamples = false;
 };
+
+// Frame j of channel c (0-based) of interleaved values.
+std::vector<float> OneChannel(const std::vector<float>& interleaved, int32_t channels, int32_t channel);
 
 // Reads the chunks of a RIFF/WAVE file: others are skipped, odd sizes padded, the
 // RIFF size is not trusted. Only the first maxFrames frames of the data are read.

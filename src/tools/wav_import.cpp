@@ -116,7 +116,9 @@ void Import::OpenWav_Click() {
     MsgBox(WavReadMessage(status));
     return;
   }
-  if (wav.Header.Channels > 1) {
+  const bool wide = wav.SourceBits != 16;
+  const int32_t channels = wav.Header.Channels;
+  if (channels > 1 && !wide) {
     MsgBox("User Error: File must be a single channel file");
     return;
   }
@@ -125,11 +127,31 @@ void Import::OpenWav_Click() {
     MsgBox("User Error: Wave file must have more than 8192 samples");
     return;
   }
+  int32_t channel = 0;
+  if (channels > 1) {
+    const std::string range = "1 to " + std::to_string(channels);
+    const std::optional<std::string> typed =
+        InputBox("The file has " + std::to_string(channels) + " channels. Channel to import (" + range + "):",
+                 "Import WAV", "1");
+    if (!typed) return;
+    const double v = IsNumeric(*typed) ? Val(*typed) : 0;
+    if (!(v >= 1 && v <= channels && v == std::floor(v))) {
+      MsgBox("User Error: The channel must be a whole number from " + range);
+      return;
+    }
+    channel = static_cast<int32_t>(v) - 1;
+  }
   WavFileName = *path;
   ImportWavHeader = wav.Header;
   WavSampleCount = wav.Frames;
   WavOrder = order;
-  PcmSamples = std::move(wav.Samples);
+  if (wide) {
+    WideSamples = OneChannel(wav.Scaled, channels, channel);
+    PcmSamples.clear();
+  } else {
+    WideSamples.clear();
+    PcmSamples = std::move(wav.Samples);
+  }
   SetWavLoaded(true);
 }
 
@@ -163,8 +185,12 @@ void Import::Load_Click() {
   ImportDistance = static_cast<float>(Fix(value));
 
   std::vector<float> work(kMaxSamples, 0.0f);
-  const auto fromFile = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(n), PcmSamples.size()));
-  CopyIntToSingle(PcmSamples, work, fromFile);
+  if (!WideSamples.empty()) {
+    std::copy_n(WideSamples.begin(), std::min<size_t>(static_cast<size_t>(n), WideSamples.size()), work.begin());
+  } else {
+    const auto fromFile = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(n), PcmSamples.size()));
+    CopyIntToSingle(PcmSamples, work, fromFile);
+  }
   if (TaperCheck->isChecked()) {
     TaperEndOfImpulseC(work, kEdgeTaper, n);
     TaperStartOfImpulseC(work, kEdgeTaper);

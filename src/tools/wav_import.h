@@ -1,4 +1,5 @@
-// "Import WAV": adds a mono 16-bit WAV file to the loaded set as one more
+// "Import WAV": adds a mono WAV file (16, 24 or 32-bit PCM, or 32-bit float; of
+// the wider formats also one chosen channel of several) to the loaded set as one more
 // impulse, its start placed at 50 ms, optionally tapered, with its level,
 // signal-to-noise ratio and microphone distance in the new header.
 #pragma once
@@ -6,6 +7,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/wav_file.h"
 
@@ -33,6 +35,9 @@ class Import : public QDialog {
   int32_t ImportLevelDb = 0;
   int64_t WavSampleCount = 0;  // samples in the file's data chunk
   std::string StartFolder;     // where the open dialog starts
+  // The chosen channel of a 24-bit, 32-bit or float file, at 16-bit scale;
+  // empty for a 16-bit file, whose samples wait in PcmSamples.
+  std::vector<float> WideSamples;
 
   QPushButton *OpenWav, *Load, *Help;
   QRadioButton *msrad, *SamplesRad;

@@ -6,6 +6,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QFile>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -134,6 +137,90 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
   w->PrintLargeRoom->trigger();
   ASSERT_EQ(printer.printed.size(), 1u);
   EXPECT_EQ(printer.printed[0].pixelColor(600, 600), QColor(0, 0, 128));
+}
+
+// PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
+// draws the curves as paths and the text as text, and renders to nearly the PNG.
+TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
+  w->resize(1000, 700);
+  ShowSyntheticImpulses();
+  dialogs.ExpectSaveFile(TempPath("view.main.png"));
+  w->ExportPNGMain->trigger();
+  const QImage png = QImageReader(QString::fromStdString(TempPath("view.png"))).read();
+  ASSERT_EQ(png.size(), w->Picture1->size());
+  EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), w->Picture1->ViewSizeImage());
+
+  dialogs.ExpectSaveFile(TempPath("view"));
+  w->ExportSVGMain->trigger();
+  QFile file(QString::fromStdString(TempPath("view.svg")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray svg = file.readAll();
+  EXPECT_FALSE(svg.contains("<image"));
+  EXPECT_GE(svg.count("<path") + svg.count("<polyline"), 2);
+  EXPECT_TRUE(svg.contains(">zentor.example</text>"));
+
+  QSvgRenderer renderer(svg);
+  ASSERT_TRUE(renderer.isValid());
+  QImage drawn(png.size(), QImage::Format_RGB32);
+  drawn.fill(Qt::white);
+  {
+    QPainter p(&drawn);
+    renderer.render(&p);
+  }
+  const QImage flat = png.convertToFormat(QImage::Format_RGB32);
+  // The renderer smooths edges, so a one-pixel line lands half on each of two
+  // pixels. A pixel counts as different when a channel moves by more than a third;
+  // over 4 x 4 blocks the smoothing averages out and only real differences remain.
+  const auto differing = [](const QImage& a, const QImage& b) {
+    int64_t n = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        n += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))}) > 85;
+      }
+    return double(n) / (double(a.width()) * a.height());
+  };
+  const QSize blocks = flat.size() / 4;
+  const double pixelFraction = differing(drawn, flat);
+  const double blockFraction = differing(drawn.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                                         flat.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  RecordProperty("svg_png_differing_pixels", std::to_string(pixelFraction));
+  RecordProperty("svg_png_differing_blocks", std::to_string(blockFraction));
+  EXPECT_LT(pixelFraction, 0.05);
+  EXPECT_LT(blockFraction, 0.005);
+  if (const char* path = std::getenv("ZENTOR_EXPORT_SVG_PNG")) {
+    EXPECT_TRUE(drawn.save(path));
+    EXPECT_TRUE(flat.save(QString(path) + ".view.png"));
+    QFile copy(QString(path) + ".svg");
+    EXPECT_TRUE(copy.open(QIODevice::WriteOnly) && copy.write(svg) == svg.size());
+  }
+
+  // The waterfall's and large room's pictures through theirs.
+  PictureBox waterfall, largeRoom;
+  waterfall.resize(300, 200);
+  waterfall.SetBackColor(RGB(0, 128, 0));
+  largeRoom.SetBackColor(RGB(0, 0, 128));
+  GraphicsExportHooks.WaterfallPicture = [&] { return &waterfall; };
+  GraphicsExportHooks.LargeRoomPicture = [&] { return &largeRoom; };
+  QMetaObject::invokeMethod(w->GraphicBut, "aboutToShow");
+  const std::tuple<QAction*, const char*, PictureBox*> entries[] = {
+      {w->ExportPNGWaterfall, "fall.png", &waterfall}, {w->ExportSVGWaterfall, "fall.svg", &waterfall},
+      {w->ExportPNGLargeRoom, "room.png", &largeRoom}, {w->ExportSVGLargeRoom, "room.svg", &largeRoom}};
+  for (const auto& [entry, name, picture] : entries) {
+    dialogs.ExpectSaveFile(TempPath(name));
+    entry->trigger();
+    QImage image(picture->size(), QImage::Format_RGB32);
+    if (std::string(name).ends_with(".png")) {
+      image = QImageReader(QString::fromStdString(TempPath(name))).read();
+    } else {
+      QSvgRenderer r(QString::fromStdString(TempPath(name)));
+      ASSERT_TRUE(r.isValid()) << name;
+      QPainter p(&image);
+      r.render(&p);
+    }
+    ASSERT_EQ(image.size(), picture->size()) << name;
+    EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
+  }
 }
 
 TEST_F(GraphicsExportTest, OptionsWindowOpensFromTheDisplayButtonAndRestoresTheCursor) {
