@@ -115,7 +115,8 @@ TEST(ServerKilledTest, EachWindowEndsTheRunOnceAndTheNextStartSaysWhy) {
     QProcess& run = *runs[static_cast<std::size_t>(i)];
     EXPECT_TRUE(run.waitForFinished(120000));
     const std::string out = run.readAll().toStdString();
-    EXPECT_TRUE(run.exitCode() == 0 && out.find("[  PASSED  ] 1 test") != std::string::npos) << out;
+    const bool excused = AudioServerOptional() && out.find("[  SKIPPED ] 1 test") != std::string::npos;
+    EXPECT_TRUE(run.exitCode() == 0 && (excused || out.find("[  PASSED  ] 1 test") != std::string::npos)) << out;
   }
 }
 

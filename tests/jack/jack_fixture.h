@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <thread>
 
 #include "app/window_links.h"
@@ -25,14 +24,19 @@
 
 namespace zentor::test {
 
+// One 48 kHz server for the whole test program, stopped after its last test.
+inline JackServer& SharedServer() {
+  static JackServer server(48000);
+  return server;
+}
+struct StopSharedServer : ::testing::Environment {
+  void TearDown() override { SharedServer().Stop(); }
+};
+inline ::testing::Environment* const kStopSharedServer = ::testing::AddGlobalTestEnvironment(new StopSharedServer);
+
 class JackTest : public AudioTest {
  protected:
-  static void SetUpTestSuite() { Server() = std::make_unique<JackServer>(48000); }
-  static void TearDownTestSuite() { Server().reset(); }
-  static std::unique_ptr<JackServer>& Server() {
-    static std::unique_ptr<JackServer> server;
-    return server;
-  }
+  static JackServer* Server() { return &SharedServer(); }
 
   void SetUp() override {
     AudioTest::SetUp();

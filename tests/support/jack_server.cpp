@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +24,7 @@ namespace {
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr int kStartPolls = 500;  // 10 s: a loaded machine starts it in about one
 constexpr int kStopPolls = 150;
-
-int g_servers = 0;
+constexpr int kNames = 8;  // JACK's own limit of servers per user
 
 bool Exited(pid_t pid) {
   int status = 0;
@@ -45,58 +46,92 @@ bool AudioServerOptional() {
   return v && std::string(v) == "1";
 }
 
-JackServer::JackServer(int32_t rate) : rate_(rate) {
-  name_ = "zentor-test-" + std::to_string(getpid()) + "-" + std::to_string(++g_servers);
-  log_ = (std::filesystem::temp_directory_path() / (name_ + ".log")).string();
-}
+JackServer::JackServer(int32_t rate) : rate_(rate) {}
 
 JackServer::~JackServer() {
   Stop();
-  std::error_code ec;
-  std::filesystem::remove(log_, ec);
+  if (lock_ >= 0) close(lock_);
 }
 
+// JACK keeps a few server slots per user, and one that a crash left behind is
+// given back only to a server of the same name: the names come from a small pool,
+// each held by a lock that its program's end, however it ends, releases.
 std::string JackServer::Start() {
-  MakeDefault();
-  if (Running()) return "";
-  QuietSoundSystemMessages();  // the probes below fail until it is up
+  if (Running()) {
+    MakeDefault();
+    return "";
+  }
+  QuietSoundSystemMessages();  // the probes fail until a server is up
+  if (!name_.empty()) return Launch(name_);
+  std::string why = "every server name is in use";
+  for (int k = 0; k < kNames; ++k) {
+    const std::string name = "zentor-test-" + std::to_string(k);
+    const auto path = std::filesystem::temp_directory_path() / (name + ".lock");
+    const int fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || Answers(name) || !(why = Launch(name)).empty()) {
+      close(fd);
+      continue;
+    }
+    lock_ = fd;
+    return "";
+  }
+  return why;
+}
+
+bool JackServer::Answers(const std::string& name) {
+  jack_status_t status{};
+  const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
+  jack_client_t* probe = jack_client_open("zentor-probe", options, &status, name.c_str());
+  if (probe) jack_client_close(probe);
+  return probe != nullptr;
+}
+
+std::string JackServer::Launch(const std::string& name) {
+  RemoveLeftovers(name);
+  const std::string log = (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".log")).string();
   const pid_t parent = getpid();
   const std::string rate = std::to_string(rate_);
   const pid_t pid = fork();
   if (pid < 0) return "fork failed";
   if (pid == 0) {
-    // The server goes when the test program goes, even by a crash, and orderly:
-    // a killed server keeps its place among JACK's few server slots for good.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // The server goes when the test program goes, even by a crash.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(1);
-    if (std::FILE* log = std::fopen(log_.c_str(), "w")) {
-      dup2(fileno(log), STDOUT_FILENO);
-      dup2(fileno(log), STDERR_FILENO);
+    if (std::FILE* f = std::fopen(log.c_str(), "w")) {
+      dup2(fileno(f), STDOUT_FILENO);
+      dup2(fileno(f), STDERR_FILENO);
     }
     // A client gets 5 s to answer, not 0.5: test programs share a busy machine.
-    execlp("jackd", "jackd", "-n", name_.c_str(), "--no-realtime", "-t", "5000", "-d", "dummy", "-r", rate.c_str(),
+    execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-t", "5000", "-d", "dummy", "-r", rate.c_str(),
            "-p", "1024", static_cast<char*>(nullptr));
     _exit(127);
   }
-  pid_ = pid;
+  std::string why = "jackd did not answer within 10 s";
   for (int i = 0; i < kStartPolls; ++i) {
-    if (Exited(pid_)) {
-      pid_ = -1;
-      std::ifstream in(log_);
+    if (Exited(pid)) {
+      std::ifstream in(log);
       std::stringstream text;
       text << in.rdbuf();
-      return "jackd ended at once: " + text.str();
+      why = "jackd ended at once: " + text.str();
+      break;
     }
-    jack_status_t status{};
-    const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
-    if (jack_client_t* probe = jack_client_open("zentor-probe", options, &status, name_.c_str())) {
-      jack_client_close(probe);
-      return "";
+    if (Answers(name)) {
+      pid_ = pid;
+      name_ = name;
+      MakeDefault();
+      why.clear();
+      break;
     }
     std::this_thread::sleep_for(kPoll);
   }
-  Reap(SIGKILL);
-  return "jackd did not answer within 10 s";
+  if (!why.empty() && !Exited(pid)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  std::error_code ec;
+  std::filesystem::remove(log, ec);
+  return why;
 }
 
 void JackServer::MakeDefault() const { setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1); }

@@ -1,7 +1,7 @@
 // A private JACK server for the tests that measure through a real audio server:
 // the dummy driver (real time, no sound hardware), no real-time scheduling, period
-// 1024, a name of its own so that test programs running side by side never meet.
-// The server dies with the test program, however that ends.
+// 1024, a name no other running server has, so that test programs running side by
+// side never meet. The server dies with the test program, however that ends.
 #pragma once
 
 #include <sys/types.h>
@@ -18,9 +18,9 @@ class JackServer {
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
 
-  // Starts the server under its name, makes it this process's default (and its
-  // children's: JACK_DEFAULT_SERVER) and waits until it answers. "" when it runs,
-  // else why not.
+  // Starts the server (again under its first name after a Kill or Stop), makes
+  // it this process's default (and its children's: JACK_DEFAULT_SERVER) and waits
+  // until it answers. "" when it runs, else why not.
   std::string Start();
   // Ends it as a crash would (SIGKILL) and waits for it.
   void Kill();
@@ -33,10 +33,13 @@ class JackServer {
   int32_t Rate() const { return rate_; }
 
  private:
+  static bool Answers(const std::string& name);
+  std::string Launch(const std::string& name);
   void Reap(int signal);
 
   int32_t rate_;
-  std::string name_, log_;
+  std::string name_;
+  int lock_ = -1;  // holds the name against other test programs
   pid_t pid_ = -1;
 };
 
