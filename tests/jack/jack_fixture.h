@@ -1,5 +1,5 @@
-// The program on a real audio server: a private JACK server for the suite, the
-// real PortAudio started afresh for each test once the server runs (PortAudio
+// The program on a real audio server: a private JACK server for the test program,
+// the real PortAudio started afresh for each test once the server runs (PortAudio
 // looks for servers only when it starts), the device "system" chosen in the
 // sound-card window, and the tests' own client to wire the program's ports.
 #pragma once
@@ -95,10 +95,14 @@ class JackTest : public AudioTest {
     }
     return true;
   }
-  // Runs the program itself (`zentor args…`) on the suite's server, its ports wired
-  // by `patch` as for the windows; its exit status, -1 when it did not end within
-  // the guard.
+  // Runs the program itself (`zentor args…`) on the shared server, its ports wired
+  // by `patch` as the windows' are; its exit status, -1 when it did not end within
+  // the guard. This program's PortAudio closes first, so that the child's JACK
+  // client is the one named "PortAudio".
   static int RunZentor(const QStringList& args, QString& out, QString& err, int seconds = 60) {
+    ResetAudio();
+    CloseIdleWaveStream();
+    ForgetSoundDevices();
     Server()->MakeDefault();
     QProcess p;
     p.start(QStringLiteral(ZENTOR_PROGRAM), args);
