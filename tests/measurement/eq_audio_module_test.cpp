@@ -167,7 +167,7 @@ PaError Done() { return paNoError; }
 TEST_F(EqAudioModuleTest, TheMeasurementWindowGetsItsRecordingInTheRecordBuffers) {
   // A PortAudio that fails to start: the simulated card is the only device.
   static const PortAudioApi kNone{NoPortAudio, Done, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr,     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+                                  nullptr,     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
   UsePortAudioApi(&kNone);
   ForgetSoundDevices();
   SimulatedCardSettings s;

@@ -37,9 +37,10 @@ PaError Finished(PaStream*, PaStreamFinishedCallback*) { return paNoError; }
 PaError Nop(PaStream*) { return paNoError; }
 const PaStreamInfo* StreamInfo(PaStream*) { return nullptr; }
 const char* Text(PaError) { return "fake PortAudio error"; }
+PaError Active(PaStream*) { return 1; }
 
 const PortAudioApi kFakeApi{Init,  Term, Count, Info, HostIndex, DefIn,      DefOut, Supported,
-                            Open,  Finished, Nop, Nop, Nop,     StreamInfo, Text};
+                            Open,  Finished, Nop, Nop, Nop,     StreamInfo, Text, Active};
 
 }  // namespace
 

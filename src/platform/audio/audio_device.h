@@ -62,6 +62,9 @@ class AudioDevice {
   virtual bool RecordCompletionFirst() const { return false; }
   // Input overflows and output underflows counted since Open.
   virtual int64_t Xruns() const { return 0; }
+  // The open stream stopped without being asked (its server went away) and told
+  // no one; UI thread.
+  virtual bool Lost() const { return false; }
 };
 
 }  // namespace zentor

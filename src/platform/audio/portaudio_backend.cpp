@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/audio/sound_system_messages.h"
+
 namespace zentor {
 
 const PortAudioApi& RealPortAudio() {
@@ -11,7 +13,7 @@ const PortAudioApi& RealPortAudio() {
       Pa_HostApiTypeIdToHostApiIndex,          Pa_GetDefaultInputDevice,  Pa_GetDefaultOutputDevice,
       Pa_IsFormatSupported,                    Pa_OpenStream,             Pa_SetStreamFinishedCallback,
       Pa_StartStream,  Pa_StopStream,          Pa_CloseStream,            Pa_GetStreamInfo,
-      Pa_GetErrorText,
+      Pa_GetErrorText, Pa_IsStreamActive,
   };
   return api;
 }
@@ -21,6 +23,8 @@ namespace {
 const PortAudioApi* g_api = nullptr;
 // The table that PortAudio was started with, so that the matching Terminate runs.
 const PortAudioApi* g_initialized = nullptr;
+// A stream was left to a dead JACK server: PortAudio cannot be restarted.
+bool g_stranded = false;
 
 struct TerminateAtExit {
   ~TerminateAtExit() { ShutDownPortAudio(); }
@@ -55,6 +59,7 @@ void UsePortAudioApi(const PortAudioApi* api) {
 }
 
 void ShutDownPortAudio() {
+  if (g_stranded) return;
   if (g_initialized) g_initialized->Terminate();
   g_initialized = nullptr;
 }
@@ -81,15 +86,19 @@ bool ListPortAudioDevices(std::vector<PortAudioEntry>& entries, PaDeviceIndex& d
   defaultIn = defaultOut = paNoDevice;
   const PortAudioApi& pa = CurrentPortAudio();
   if (!g_initialized) {
+    QuietSoundSystemMessages();
     if (pa.Initialize() != paNoError) return false;
     g_initialized = &pa;
   }
   const PaDeviceIndex count = pa.GetDeviceCount();
   if (count < 0) return false;
+  // The cards themselves and a JACK server (or PipeWire's), not the other routes
+  // to the same cards PortAudio may list (OSS).
   const PaHostApiIndex alsa = pa.HostApiTypeIdToHostApiIndex(paALSA);
+  const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
   auto info = [&](PaDeviceIndex d) -> const PaDeviceInfo* {
     const PaDeviceInfo* i = pa.GetDeviceInfo(d);
-    return i && (alsa < 0 || i->hostApi == alsa) ? i : nullptr;
+    return i && ((alsa < 0 && jack < 0) || i->hostApi == alsa || i->hostApi == jack) ? i : nullptr;
   };
   defaultIn = pa.GetDefaultInputDevice();
   defaultOut = pa.GetDefaultOutputDevice();
@@ -120,13 +129,19 @@ PortAudioDevice::PortAudioDevice(std::string name, PaDeviceIndex input, PaDevice
       input_(input),
       output_(output),
       silentIn_(static_cast<std::size_t>(kChunkFrames) * kChannels, 0),
-      discardOut_(static_cast<std::size_t>(kChunkFrames) * kChannels, 0) {}
+      discardOut_(static_cast<std::size_t>(kChunkFrames) * kChannels, 0) {
+  const PortAudioApi& pa = CurrentPortAudio();
+  const PaDeviceInfo* info = input_ != paNoDevice ? pa.GetDeviceInfo(input_) : nullptr;
+  const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
+  jack_ = info && jack >= 0 && info->hostApi == jack;
+}
 
 PortAudioDevice::~PortAudioDevice() { Close(); }
 
 bool PortAudioDevice::SupportsRate(bool input, int32_t rate) {
   const PaDeviceIndex d = input ? input_ : output_;
   if (d == paNoDevice || rate <= 0) return false;
+  if (jack_ && g_stranded) return true;  // Open says why it cannot
   const PaStreamParameters p = Params(d, input);
   return CurrentPortAudio().IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) ==
          paFormatIsSupported;
@@ -138,6 +153,10 @@ WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cyc
   if (input_ == paNoDevice || (withOutput && output_ == paNoDevice)) {
     error = "The sound card has no " + std::string(input_ == paNoDevice ? "input" : "output");
     return WaveStatus::NoDevice;
+  }
+  if (jack_ && g_stranded) {
+    error = "The sound card could not be opened: its JACK server stopped while in use; start the program again";
+    return WaveStatus::OpenFailed;
   }
   const PaStreamParameters in = Params(input_, true);
   const PaStreamParameters out = withOutput ? Params(output_, false) : PaStreamParameters{};
@@ -165,12 +184,23 @@ WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cyc
   return WaveStatus::Ok;
 }
 
+bool PortAudioDevice::Lost() const {
+  return stream_ && !stopping_.load() && CurrentPortAudio().IsStreamActive(stream_) == 0;
+}
+
 void PortAudioDevice::Close() {
   if (!stream_) return;
+  const bool lost = Lost();
   stopping_ = true;
   const PortAudioApi& pa = CurrentPortAudio();
-  pa.StopStream(stream_);
-  pa.CloseStream(stream_);
+  // Stopping a stream whose JACK server died waits ten minutes in PortAudio; the
+  // stream is left where it is.
+  if (lost && jack_) {
+    g_stranded = true;
+  } else {
+    pa.StopStream(stream_);
+    pa.CloseStream(stream_);
+  }
   stream_ = nullptr;
   cycle_ = nullptr;
 }

@@ -31,6 +31,7 @@ struct PortAudioApi {
   PaError (*CloseStream)(PaStream*);
   const PaStreamInfo* (*GetStreamInfo)(PaStream*);
   const char* (*GetErrorText)(PaError);
+  PaError (*IsStreamActive)(PaStream*);
 };
 
 const PortAudioApi& RealPortAudio();
@@ -38,6 +39,9 @@ const PortAudioApi& RealPortAudio();
 void UsePortAudioApi(const PortAudioApi* api);
 const PortAudioApi& CurrentPortAudio();
 // Terminates PortAudio if it was started; the next device list starts it again.
+// Not after a JACK server died under an open stream: PortAudio's JACK host then
+// waits ten minutes for the dead server in every stop, close and terminate, so
+// that PortAudio is left as it is until the program ends.
 void ShutDownPortAudio();
 
 inline constexpr unsigned long kPortAudioFramesPerBuffer = 1024;
@@ -57,6 +61,7 @@ class PortAudioDevice final : public AudioDevice {
   void Close() override;
   int32_t OutputLatencyFrames() const override { return latencyFrames_; }
   int64_t Xruns() const override { return xruns_.load(std::memory_order_relaxed); }
+  bool Lost() const override;
 
   PaDeviceIndex InputIndex() const { return input_; }
   PaDeviceIndex OutputIndex() const { return output_; }
@@ -68,6 +73,7 @@ class PortAudioDevice final : public AudioDevice {
 
   std::string name_;
   PaDeviceIndex input_, output_;
+  bool jack_ = false;  // of PortAudio's JACK host: a stream the server dropped is left alone
   PaStream* stream_ = nullptr;
   StreamCycle* cycle_ = nullptr;
   int32_t latencyFrames_ = 0;
@@ -79,7 +85,7 @@ class PortAudioDevice final : public AudioDevice {
 // The ALSA card number in a PortAudio device name ("... (hw:2,0)"), -1 without one.
 int32_t AlsaCardOfName(const std::string& name);
 
-// Input devices of the chosen host API, in PortAudio's order, each paired with its
+// Input devices of the ALSA and JACK host APIs, in PortAudio's order, each paired with its
 // output: the same device when it has 2 outputs, else the output with 2 channels on
 // the same "(hw:X," card, else the default output. False when PortAudio fails to start.
 struct PortAudioEntry {

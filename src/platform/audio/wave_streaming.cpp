@@ -229,7 +229,7 @@ class Streaming final : public QObject, public StreamCycle {
 
   // ---- UI thread ----
   void Drain() {
-    if (lost_.exchange(false)) HandleLoss("The sound card stopped");
+    if (lost_.exchange(false) || (open_ && device_->Lost())) HandleLoss("The sound card stopped");
     else if (RecordOverdue()) HandleLoss("The sound card delivered no recording in time");
     const int64_t completed = cycle_.load(std::memory_order_acquire);
     Slot* ready[2];
@@ -289,6 +289,8 @@ class Streaming final : public QObject, public StreamCycle {
     AudioDevice* dev = ResolveWaveDevice(id);
     if (!dev) return Fail(WaveStatus::NoDevice, "There is no sound card number " + std::to_string(id));
     const bool otherInUse = InUse(other.state.load());
+    // A stream that died while idle is opened afresh.
+    if (open_ && !otherInUse && device_->Lost()) CloseStream();
     if (open_) {
       const bool same = dev == device_ && rate == rate_ && (!needOutput || withOutput_);
       if (same && (!dev->NeedsReopen() || otherInUse)) return WaveStatus::Ok;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/audio/sound_devices.h"
+#include "platform/audio/sound_system_messages.h"
 
 namespace zentor {
 
@@ -90,6 +91,7 @@ int32_t AlsaMixerApi::Open(int32_t device) { return OpenCard(RecordDeviceAlsaCar
 
 int32_t AlsaMixerApi::OpenCard(int32_t card) {
   Close();
+  QuietSoundSystemMessages();
   const std::string address = card >= 0 ? "hw:" + std::to_string(card) : "default";
   int err = snd_mixer_open(&s_->mixer, 0);
   if (err < 0) {

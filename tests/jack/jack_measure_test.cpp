@@ -1,0 +1,161 @@
+// Measurements through a real JACK server and the real PortAudio backend: the
+// program's outputs wired to its inputs, then a known filter and delay between
+// them; the levels check and the real-time analyser on the same wiring.
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "analysers/rta_eq.h"
+#include "base/text_number.h"
+#include "core/results_store.h"
+#include "core/work_arrays.h"
+#include "display/view_state.h"
+#include "jack_fixture.h"
+#include "platform/numeric/numeric.h"
+
+namespace zentor::test {
+namespace {
+
+constexpr double kHigh = 20000;
+
+struct Level {
+  double hz, db;
+};
+
+// The level of stored impulse k over [low, kHigh], bin by bin.
+std::vector<Level> Response(int32_t k, double low = 20) {
+  const int32_t order = ResultsDataSetInfo[k].PeriodExponent, n = 1 << order;
+  const double rate = ResultsDataSetInfo[k].SampleRate;
+  std::vector<float> re(ImpulseSet[k].begin(), ImpulseSet[k].begin() + n), im(n, 0.0f);
+  fft(re, im, order);
+  std::vector<Level> out;
+  for (int32_t b = 1; b <= n / 2; ++b) {
+    const double f = b * rate / n;
+    if (f >= low && f <= kHigh) out.push_back({f, 10 * std::log10(double(re[b]) * re[b] + double(im[b]) * im[b])});
+  }
+  return out;
+}
+
+// The largest departure of `got` minus `want(f)` from its value at 1 kHz.
+template <class Want>
+double Spread(const std::vector<Level>& got, Want want) {
+  const auto at1k = std::min_element(got.begin(), got.end(), [](const Level& a, const Level& b) {
+    return std::abs(a.hz - 1000) < std::abs(b.hz - 1000);
+  });
+  const double offset = at1k->db - want(at1k->hz);
+  double worst = 0;
+  for (const Level& l : got) worst = std::max(worst, std::abs(l.db - want(l.hz) - offset));
+  return worst;
+}
+
+class JackMeasureTest : public JackTest {
+ protected:
+  // One measurement as the Start Test button starts it, run to its end.
+  void Measure(int32_t config) {
+    EQConfig.MeasConfig = config;
+    EQConfig.CrossoverFrequency = 200;
+    AudioForm* f = Forms::Get<AudioForm>();
+    f->RefreshRunSettings();
+    f->Test->click();
+    ASSERT_TRUE(SoundCardBusy);
+    ASSERT_TRUE(WaitWhile([] { return SoundCardBusy; }));
+  }
+  double MicSn() { return Val(Forms::Get<AudioForm>()->RightSN->text().toStdString()); }
+};
+
+// Each excitation from the lowest frequency it measures flat: the MLS is cut
+// below its crossover, and the sweep's impulse ripples by up to 0.6 dB below
+// 60 Hz on a perfect loopback too.
+struct Excitation {
+  const char* name;
+  int32_t config;
+  double lowHz;
+};
+class LoopbackTest : public JackMeasureTest, public ::testing::WithParamInterface<Excitation> {};
+
+TEST_P(LoopbackTest, GivesAFlatImpulseWithTheLatencyRemoved) {
+  patch.Wire(JackPatch::Wiring::Loopback);
+  Measure(GetParam().config);
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  // The card's latency of some thousand frames is gone: the impulse stands at
+  // 50 ms, where the reference is put.
+  EXPECT_NEAR(ResultsDataSetInfo[0].ImpulseShift, -2400, 1);
+  const auto peak = std::max_element(ImpulseSet[0].begin(), ImpulseSet[0].begin() + (1 << 16),
+                                     [](float a, float b) { return std::abs(a) < std::abs(b); });
+  EXPECT_NEAR(peak - ImpulseSet[0].begin(), 2400, 1);
+  EXPECT_LE(Spread(Response(0, GetParam().lowHz), [](double) { return 0.0; }), 0.1);
+  const double sn = MicSn();
+
+  // The simulated card as a loopback too, with its noise.
+  SimulatedCardSettings s;
+  s.clock = SimulatedCardSettings::Clock::Manual;
+  s.blockSize = 8192;
+  s.room = {1.0};
+  s.referenceGain = 1.0;
+  UseCard(s);
+  WaveDeviceId = Sim();
+  Forms::Get<AudioForm>()->Test->click();
+  for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_GE(sn + 0.15, MicSn());  // one step of the shown figure
+}
+
+INSTANTIATE_TEST_SUITE_P(Excitations, LoopbackTest,
+                         ::testing::Values(Excitation{"Hybrid", 43, 20}, Excitation{"Mls", 42, 400},
+                                           Excitation{"Sweep", 87, 65}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+TEST_F(JackMeasureTest, RecoversAKnownFilterAndDelayBetweenOutputAndInput) {
+  constexpr int kDelay = 144;  // 3 ms
+  const Biquad peak = Biquad::Peaking(1000, 6, 1.4, 48000);
+  patch.Wire(JackPatch::Wiring::Through);
+  Measure(87);
+  patch.Wire(JackPatch::Wiring::Through, 1, peak, kDelay);
+  Measure(87);
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ResultsDataSetInfo[1].ImpulseShift - ResultsDataSetInfo[0].ImpulseShift, kDelay);
+  const std::vector<Level> plain = Response(0), filtered = Response(1);
+  ASSERT_EQ(plain.size(), filtered.size());
+  double worst = 0;
+  for (std::size_t i = 0; i < plain.size(); ++i)
+    worst = std::max(worst, std::abs(filtered[i].db - plain[i].db - peak.MagnitudeDb(plain[i].hz, 48000)));
+  EXPECT_LE(worst, 0.1);
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+TEST_F(JackMeasureTest, LevelsCheckAndTheAnalyserRunOnTheLoopback) {
+  patch.Wire(JackPatch::Wiring::Loopback);
+  AudioForm* f = Forms::Get<AudioForm>();
+  f->RefreshRunSettings();
+  f->Levels->click();
+  ASSERT_TRUE(WaitWhile([] { return SoundCardBusy; }));
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_EQ(DisplayConfig.Graphshown, 4);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  Forms::Unload<AudioForm>();
+
+  // Output over input, no filters applied: flat.
+  AppliedFilters[0].Count = 0;
+  RTAEQ* rta = Forms::Get<RTAEQ>();
+  rta->Play->click();
+  ASSERT_FALSE(rta->RtaStopped);
+  ASSERT_TRUE(WaitWhile([rta] { return rta->AnalysedBlocks < 4; }));
+  const CurveRecord& c = SingleViewCurves[0];
+  double lo = 1e9, hi = -1e9;
+  for (int32_t i = 0; i < c.NumPoints; ++i) {
+    if (c.XValues[i] < 20 || c.XValues[i] > kHigh) continue;
+    lo = std::min<double>(lo, c.YValues[i]);
+    hi = std::max<double>(hi, c.YValues[i]);
+  }
+  EXPECT_LE(hi - lo, 0.2) << lo << " .. " << hi;
+  rta->stop->click();
+  ASSERT_TRUE(WaitWhile([] { return !CardIdle(); }));
+  EXPECT_TRUE(Forms::Unload<RTAEQ>());
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+}  // namespace
+}  // namespace zentor::test

@@ -1,0 +1,60 @@
+// A private JACK server for the tests that measure through a real audio server:
+// the dummy driver (real time, no sound hardware), no real-time scheduling, period
+// 1024, a name no other running server has, so that test programs running side by
+// side never meet. The server dies with the test program, however that ends.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace zentor::test {
+
+class JackServer {
+ public:
+  explicit JackServer(int32_t rate = 48000);
+  ~JackServer();
+  JackServer(const JackServer&) = delete;
+  JackServer& operator=(const JackServer&) = delete;
+
+  // Starts the server (again under its first name after a Kill or Stop), makes
+  // it this process's default (and its children's: JACK_DEFAULT_SERVER) and waits
+  // until it answers. "" when it runs, else why not.
+  std::string Start();
+  // Ends it as a crash would (SIGKILL) and waits for it.
+  void Kill();
+  // Ends it orderly (SIGTERM; SIGKILL when it will not go) and waits for it.
+  void Stop();
+  bool Running() const { return pid_ > 0; }
+  // Points this process's JACK clients, and the programs it starts, at the server.
+  void MakeDefault() const;
+  const std::string& Name() const { return name_; }
+  int32_t Rate() const { return rate_; }
+
+ private:
+  static bool Answers(const std::string& name);
+  std::string Launch(const std::string& name);
+  void Reap(int signal);
+
+  int32_t rate_;
+  std::string name_;
+  int lock_ = -1;  // holds the name against other test programs
+  pid_t pid_ = -1;
+};
+
+// Set ZENTOR_NO_AUDIO_SERVER=1 on a machine that cannot run one: the tests that
+// need a server are skipped instead of failing.
+bool AudioServerOptional();
+
+}  // namespace zentor::test
+
+// In a test or its SetUp: starts `server`, failing the test when it cannot start
+// (skipping it when the machine is excused).
+#define ZENTOR_START_JACK(server)                                                    \
+  do {                                                                               \
+    if (const std::string why_ = (server).Start(); !why_.empty()) {                  \
+      if (::zentor::test::AudioServerOptional()) GTEST_SKIP() << why_;               \
+      FAIL() << "The JACK server did not start: " << why_;                           \
+    }                                                                                \
+  } while (0)
