@@ -25,6 +25,10 @@ const std::vector<Subcommand>& Subcommands() {
       {&kDescribeSpec, Describe},
       {&kMeasureSpec, Measure},
       {&kFitSpec, Fit},
+      {&kRoomParametersSpec, RoomParameters},
+      {&kExportFiltersSpec, ExportFilters},
+      {&kImportFiltersSpec, ImportFilters},
+      {&kExportCurveSpec, ExportCurve},
   };
   return list;
 }

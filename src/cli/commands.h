@@ -10,11 +10,20 @@
 
 namespace zentor::cli {
 
-extern const SubcommandSpec kDescribeSpec, kMeasureSpec, kFitSpec;
+extern const SubcommandSpec kDescribeSpec, kMeasureSpec, kFitSpec, kRoomParametersSpec, kExportFiltersSpec,
+    kImportFiltersSpec, kExportCurveSpec;
 
 int Describe(const Arguments& args);
 int Measure(const Arguments& args);
 int Fit(const Arguments& args);
+int RoomParameters(const Arguments& args);
+int ExportFilters(const Arguments& args);
+int ImportFilters(const Arguments& args);
+int ExportCurve(const Arguments& args);
+
+class HeadlessSession;
+// The parametric model (1..5) ticked in EQ Options, as a user ticks it.
+void ChooseParametricModel(HeadlessSession& session, int32_t code);
 
 // One filter of an applied list or of the modes, as fit and describe give it:
 // code, centre in Hz, level in dB (cuts negative), centre Q and the model's own

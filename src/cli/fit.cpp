@@ -62,19 +62,6 @@ void ShowView(DataPlotter& main, HeadlessDialogs& dialogs, const std::string& vi
   if (!applied) throw CommandFailed("");
 }
 
-void ChooseModel(DataPlotter& main, HeadlessDialogs& dialogs, int32_t code) {
-  dialogs.QueueModal([code](QDialog* d) {
-    auto* o = qobject_cast<EQOpt*>(d);
-    if (o == nullptr) return 0;
-    QRadioButton* buttons[] = {o->ParametricBFDEmulatorBut, o->CookParametric, o->ParametricClassicEng,
-                               o->BehringerFBQ2496Parm, o->BehringerDCX2496Parm};
-    buttons[code - 1]->click();
-    d->accept();
-    return d->result();
-  });
-  main.EQEmulation->trigger();
-}
-
 SingularityListRecord AppliedAsSet() {
   SingularityListRecord set;
   const int32_t n = std::clamp<int32_t>(AppliedFilters[0].Count, 0, kMaxFilters);
@@ -93,6 +80,19 @@ void CheckNotThere(const std::string& path, bool force) {
 }
 
 }  // namespace
+
+void ChooseParametricModel(HeadlessSession& session, int32_t code) {
+  session.Dialogs().QueueModal([code](QDialog* d) {
+    auto* o = qobject_cast<EQOpt*>(d);
+    if (o == nullptr) return 0;
+    QRadioButton* buttons[] = {o->ParametricBFDEmulatorBut, o->CookParametric, o->ParametricClassicEng,
+                               o->BehringerFBQ2496Parm, o->BehringerDCX2496Parm};
+    buttons[code - 1]->click();
+    d->accept();
+    return d->result();
+  });
+  session.Main().EQEmulation->trigger();
+}
 
 int Fit(const Arguments& args) {
   const std::string in = args.positional[0];
@@ -129,7 +129,7 @@ int Fit(const Arguments& args) {
   if (loaded < 1) throw CommandFailed("");
   const int32_t curve = args.Whole("--curve", 1, loaded, 1);
 
-  if (model != 0) ChooseModel(main, dialogs, model);
+  if (model != 0) ChooseParametricModel(session, model);
   ShowView(main, dialogs, view, gate);
   if (args.Has("--average")) {
     main.avg->click();

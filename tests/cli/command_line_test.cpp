@@ -56,10 +56,10 @@ Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) 
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("QT_QPA_PLATFORM");
     if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(127);
-    std::vector<char*> argv{const_cast<char*>(ZENTOR_BINARY)};
+    std::vector<char*> argv{const_cast<char*>(ZENTOR_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(ZENTOR_BINARY, argv.data());
+    execv(ZENTOR_PROGRAM, argv.data());
     _exit(127);
   }
   Outcome o;
@@ -150,6 +150,11 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
       {"period out of range", {"measure", "--out", "n.cfa", "--period", "20"}, 2, "--period must be a whole number from 15 to 18"},
       {"room on another card", {"measure", "--out", "n.cfa", "--room", "r.wav", "--device", "hw"}, 2, "--room applies"},
       {"measure without --out", {"measure"}, 2, "--out OUT.cfa is needed"},
+      {"export of a refused file", {"export-filters", "junk.EQ", "--format", "apo", "--out", "o.txt"}, 1, "EQ File Error 4329"},
+      {"export format unknown", {"export-filters", "kept.EQ", "--format", "wav", "--out", "o.txt"}, 2, "--format must be one of"},
+      {"import of a refused text", {"import-filters", "kept.EQ", "--eq", "o.EQ"}, 1, "line 1"},
+      {"curve export of a missing set", {"export-curve", "none.cfa", "--view", "bode", "--format", "csv", "--out", "o.csv"}, 1, "Error"},
+      {"room parameters of a curve not there", {"room-parameters", cfa, "--curve", "2"}, 2, "--curve must be a whole number from 1 to 1"},
   };
   for (const Row& row : rows) {
     const Outcome o = RunZentor(dir, row.args);
@@ -160,7 +165,7 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
       EXPECT_EQ(o.said.size(), 1u) << row.name << "\n" << o.err;
     }
     EXPECT_TRUE(o.out.empty()) << row.name;
-    for (const char* name : {"o.EQ", "n.cfa"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
+    for (const char* name : {"o.EQ", "n.cfa", "o.txt", "o.csv"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
     EXPECT_EQ(ReadAll(dir + "/kept.EQ"), "old") << row.name;
   }
 }
@@ -168,7 +173,8 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
 TEST_F(CommandLineTest, HelpListsEverySubcommandAndOption) {
   const Outcome all = RunZentor(Dir(), {"--help"});
   EXPECT_EQ(all.status, 0);
-  for (const char* sub : {"describe", "measure", "fit"}) {
+  for (const char* sub : {"describe", "measure", "fit", "room-parameters", "export-filters", "import-filters",
+                          "export-curve"}) {
     EXPECT_NE(all.out.find(std::string("  ") + sub), std::string::npos) << sub;
     const Outcome one = RunZentor(Dir(), {sub, "--help"});
     EXPECT_EQ(one.status, 0);
@@ -239,6 +245,19 @@ TEST_F(CommandLineTest, MeasureFitDescribeMatchTheWindows) {
   const std::string windows = ReadAll(dir + "/windows.EQ");
   ASSERT_FALSE(windows.empty());
   EXPECT_TRUE(windows == ReadAll(dir + "/cli.EQ")) << "the command line's filters differ from the windows'";
+
+  const Outcome room = RunZentor(dir, {"room-parameters", cfa, "--json"});
+  ASSERT_EQ(room.status, 0) << room.err;
+  EXPECT_EQ(room.out.rfind("{\"curve\": 1, \"bands\": [{\"centre_hz\": 63", 0), 0u) << room.out;
+
+  // The filters out to another equaliser's text and back, and the curve as text.
+  EXPECT_EQ(RunZentor(dir, {"export-filters", "cli.EQ", "--format", "apo", "--out", "apo.txt"}).status, 0);
+  EXPECT_EQ(ReadAll(dir + "/apo.txt").rfind("# Zentor filters: ", 0), 0u);
+  const Outcome back = RunZentor(dir, {"import-filters", "apo.txt", "--eq", "back.EQ"});
+  EXPECT_EQ(back.status, 0) << back.err;
+  EXPECT_NE(RunZentor(dir, {"describe", "back.EQ"}).out.find("count: " + std::to_string(modes)), std::string::npos);
+  EXPECT_EQ(RunZentor(dir, {"export-curve", cfa, "--view", "bode", "--format", "csv", "--out", "bode.csv"}).status, 0);
+  EXPECT_EQ(ReadAll(dir + "/bode.csv").rfind("frequency_hz,", 0), 0u);
 
   const Outcome described = RunZentor(dir, {"describe", "cli.EQ", "--json"});
   ASSERT_EQ(described.status, 0) << described.err;

@@ -1,0 +1,38 @@
+// `zentor room-parameters`: the large-room window's parameter table of one curve.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/headless.h"
+#include "core/records.h"
+#include "mainwindow/data_plotter.h"
+#include "tools/room_parameters.h"
+
+namespace zentor::cli {
+
+const SubcommandSpec kRoomParametersSpec{
+    "room-parameters",
+    "IN.cfa [--curve N] [--json]",
+    "Room-acoustic parameters of a measured curve (EDT, T20, T30, C50, C80, D50, Ts, INR)\n"
+    "per octave band and broadband, as the large-room window's table gives them.",
+    {{"--curve", "N", "the curve (default 1)"},
+     {"--json", "", "one JSON object on standard output (CSV otherwise)"},
+     {"--help", "", "this text"}},
+    1,
+    1};
+
+int RoomParameters(const Arguments& args) {
+  HeadlessSession session(false, true);
+  session.Dialogs().QueueFile(args.positional[0]);
+  session.Main().OpenFile_Click();
+  const int32_t loaded = ResultsDataSetInfo[0].NumInSet;
+  if (loaded < 1) throw CommandFailed("");
+  const int32_t curve = args.Whole("--curve", 1, loaded, 1);
+  zentor::RoomParameters p;
+  std::string error;
+  if (!RoomParametersOfResult(curve, p, error)) throw CommandFailed(error);
+  const std::string text = args.Has("--json") ? RoomParametersJson(p) : RoomParametersCsv(p);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+}  // namespace zentor::cli
