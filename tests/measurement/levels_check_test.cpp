@@ -193,26 +193,29 @@ TEST_F(LevelsCheckTest, AnInputAtFullScaleIsNamedAndTheRunMarked) {
   SimulatedCardSettings s = Quiet();
   s.blockSize = 8192;
   s.room.clear();
-  s.inputGain = 6.0;  // the reference (0.5 of the played peak) clips, the quiet room does not
+  s.inputGain = 6.0;  // both inputs reach full scale
   UseCard(s);
   AudioForm* f = Form();
   dialogs.ExpectMessage();
   f->RunLevelsCheck();
   Finish();
-  ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
-  EXPECT_EQ(dialogs.MessageTexts()[0].rfind("Warning: the left input (reference) clipped: ", 0), 0u)
-      << dialogs.MessageTexts()[0];
-  EXPECT_EQ(Text(f->ClipLabel), "Clipped: left input");
+  const auto namesBoth = [this] {
+    ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
+    const std::string said = dialogs.MessageTexts()[0];
+    EXPECT_EQ(said.rfind("Warning: the right input (microphone) clipped: ", 0), 0u) << said;
+    EXPECT_NE(said.find("\nWarning: the left input (reference) clipped: "), std::string::npos) << said;
+  };
+  namesBoth();
+  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
 
   dialogs.Clear();
   dialogs.ExpectMessage();
   f->RefreshRunSettings();
   f->RunMainTest();
   Finish();
-  ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
-  EXPECT_EQ(dialogs.MessageTexts()[0].rfind("Warning: the left input (reference) clipped: ", 0), 0u);
+  namesBoth();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(Text(f->ClipLabel), "Clipped: left input");
+  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
 
   RoomCard();
   dialogs.Clear();
