@@ -206,7 +206,7 @@ TEST_F(FilterFileTest, SaveCommandKeepsTheStemAndClearsTheMark) {
   EXPECT_FALSE(w->SaveEQModel_Click());
 }
 
-TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrEmptiesItAfterAFailure) {
+TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrKeepsItAfterAFailure) {
   const std::string good = TempPath("good.EQ");
   WriteFileBytes(good, GoldenEQ(2, 3, 4));
   HoldTwoFilters();
@@ -243,7 +243,7 @@ TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrEmptiesItAfterAFailure) {
     OpenEQFile();
     EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ Results are in memory, Overwrite ?",
                                                                 "EQ File Error 4329", "Error 8733"}));
-    EXPECT_EQ(AppliedFilters[0].Count, 1);
+    EXPECT_EQ(AppliedFilters[0].Count, 2);
     EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
     EXPECT_EQ(EQFileName, good);
   }
