@@ -198,26 +198,4 @@ TEST_F(DeconvolutionTest, TransferFunctionDividesScalesAndRefusesADeadReference)
 }
 
 }  // namespace
-// Clipping is two or more samples in a row at or above 0.999 of full scale, either sign.
-TEST(FindClipping, CountsRunsAtFullScaleOnly) {
-  constexpr float fs = 32768.0f, at = 0.999f * 32768.0f;
-  const struct {
-    std::vector<float> recording;
-    int32_t samples;
-  } table[] = {
-      {{0, 32767, 0, -32768, 0}, 0},           // single full-scale samples are true peaks
-      {{0, at, at, 0}, 2},                     // exactly the threshold, twice
-      {{0, at - 1, at, 0}, 0},                 // just below it
-      {{-fs, -32767, 5, 32767, 32767, 32767}, 5},
-  };
-  for (const auto& t : table) {
-    const Clipping c = FindClipping(t.recording);
-    EXPECT_EQ(c.samples, t.samples);
-  }
-  EXPECT_EQ(FindClipping(table[3].recording).peak, fs);
-  EXPECT_EQ(ClippingText("left input (reference)", {3, 32768.0f}),
-            "Warning: the left input (reference) clipped: 3 samples at full scale, peak 0 dB of full scale. "
-            "The result may be wrong: turn the level down and measure again.");
-}
-
 }  // namespace zentor::test

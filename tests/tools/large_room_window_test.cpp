@@ -335,28 +335,6 @@ TEST_F(LargeRoomWindow, StoredRT60ServesUntilTheFitRangeChanges) {
   EXPECT_NEAR(f->DecayY[kBand1024], 800, 40);
 }
 
-// Through real mouse events, as the user does it: the right-button drag over the
-// Schroeder view zooms to the rectangle and sets the fit range of the next RT view.
-TEST_F(LargeRoomWindow, ARightButtonDragOnTheWindowSetsTheFitRange) {
-  Load(2, {{1024, 0.8}});
-  DataIntegrityForm* f = Open();
-  Click(f->SchroederBut);
-  const GraphFrame& g = f->DecayFrame;
-  PictureBox* p = f->Picture1;
-  const auto at = [&](double ms, double db) {
-    return QPoint(int(std::lround((ms * g.XScale + g.XOffset) * p->width() / 1200.0)),
-                  int(std::lround((db * g.YScale + g.YOffset) * p->height() / 1200.0)));
-  };
-  const QPoint from = at(60, -1), to = at(140, -30);
-  QTest::mousePress(p, Qt::RightButton, {}, from);
-  QTest::mouseMove(p, to);
-  QTest::mouseRelease(p, Qt::RightButton, {}, to);
-  EXPECT_NEAR(f->FitStartMs, 60, 3);
-  EXPECT_NEAR(f->FitEndMs, 140, 3);
-  EXPECT_NEAR(g.XStart, 60, 3);
-  EXPECT_NEAR(g.XFinish, 140, 3);
-}
-
 TEST_F(LargeRoomWindow, RT60ViewAndTheSchroederRouteAgreeWithTheRoom) {
   Load(2, {{256, 1.2}, {1024, 0.8}, {4096, 0.5}});
   for (int k : {0, 1}) test::AddWhiteNoise(ImpulseSet[static_cast<size_t>(k)], 1e-3, 30 + k);
