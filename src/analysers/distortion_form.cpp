@@ -182,8 +182,16 @@ DistForm::DistForm() : QDialog(nullptr) {
   connect(Tone2, &QLineEdit::textChanged, this, &DistForm::Tone2_Change);
   connect(Level1, &QLineEdit::textChanged, this, &DistForm::Level1_Change);
   connect(Level2, &QLineEdit::textChanged, this, &DistForm::Level2_Change);
-  connect(SliderFmin, &QSlider::valueChanged, this, &DistForm::SliderFmin_Change);
-  connect(SliderFmax, &QSlider::valueChanged, this, &DistForm::SliderFmax_Change);
+  connect(SliderFmin, &QSlider::valueChanged, this, &DistForm::SliderFmin_Click);
+  connect(SliderFmax, &QSlider::valueChanged, this, &DistForm::SliderFmax_Click);
+  connect(Tone1, &QLineEdit::textEdited, this, &DistForm::Tone1_Click);
+  connect(Tone2, &QLineEdit::textEdited, this, &DistForm::Tone2_Click);
+  connect(Level1, &QLineEdit::textEdited, this, &DistForm::Level1_Click);
+  connect(Level2, &QLineEdit::textEdited, this, &DistForm::Level2_Click);
+  connect(Order, &QLineEdit::textEdited, this, &DistForm::Order_Click);
+  connect(Fmin, &QLineEdit::textChanged, this, &DistForm::Fmin_Change);
+  connect(Fmax, &QLineEdit::textChanged, this, &DistForm::Fmax_Change);
+  connect(Order, &QLineEdit::textChanged, this, &DistForm::Order_Change);
   connect(TwinToneType, &QRadioButton::clicked, this, &DistForm::TwinToneType_Click);
   connect(MultiToneType, &QRadioButton::clicked, this, &DistForm::MultiToneType_Click);
   connect(Percent, &QRadioButton::clicked, this, &DistForm::Percent_Click);
@@ -327,16 +335,17 @@ bool DistForm::Stream(bool play, int32_t recordCount) {
   return false;
 }
 
-void DistForm::AbandonRun() {
+void DistForm::AbandonRun(bool lost) {
+  const std::string said = lost ? StreamLostText() : "Error Initializing Sound Card";
   ResetAudio();
   PlayOn = RecOn = false;
   EndJob();
-  MsgBox("Error Initializing Sound Card");
+  MsgBox(said);
 }
 
 bool DistForm::event(QEvent* e) {
   if (!IsWaveError(e)) return QDialog::event(e);
-  AbandonRun();
+  AbandonRun(true);
   return true;
 }
 
@@ -585,13 +594,19 @@ void DistForm::EnableToneControls() {
   MultiToneFrame->setEnabled(!two);
 }
 
-void DistForm::SliderFmin_Change() {
+void DistForm::Tone1_Click() { ClearValidationMark(Tone1); }
+void DistForm::Tone2_Click() { ClearValidationMark(Tone2); }
+void DistForm::Level1_Click() { ClearValidationMark(Level1); }
+void DistForm::Level2_Click() { ClearValidationMark(Level2); }
+void DistForm::Order_Click() { ClearValidationMark(Order); }
+
+void DistForm::SliderFmin_Click() {
   FminIndex = SliderFmin->value();
   SetText(FminText, FormatSingle(ExcitationFreqTable[FminIndex]));
   MarkMultiToneChanged();
 }
 
-void DistForm::SliderFmax_Change() {
+void DistForm::SliderFmax_Click() {
   FmaxIndex = SliderFmax->value();
   SetText(FmaxText, FormatSingle(ExcitationFreqTable[FmaxIndex]));
   MarkMultiToneChanged();

@@ -60,8 +60,18 @@ class DistForm : public QDialog, public DistFormWaveClient {
   void dB_Click() { ShowDistortionResults(); }
   void Export_Click();
   void Help_Click();
-  void SliderFmin_Change();
-  void SliderFmax_Change();
+  void SliderFmin_Click();
+  void SliderFmax_Click();
+  // A field the user re-enters loses the mark of a failed check.
+  void Tone1_Click();
+  void Tone2_Click();
+  void Level1_Click();
+  void Level2_Click();
+  void Order_Click();
+  // The result band and order are read when used; a change alone does nothing.
+  void Fmin_Change() {}
+  void Fmax_Change() {}
+  void Order_Change() {}
   void Tone1_Change() { MarkTwoToneChanged(); }
   void Tone2_Change() { MarkTwoToneChanged(); }
   void Level1_Change() { MarkTwoToneChanged(); }
@@ -123,7 +133,7 @@ class DistForm : public QDialog, public DistFormWaveClient {
   bool Stream(bool play, int32_t recordCount);
   // The card refused, lost the stream or never filled the recording: frees it,
   // returns the window to idle and says so once.
-  void AbandonRun();
+  void AbandonRun(bool lost = false);
   void EndJob();
 
   std::optional<WaitCursor> hourglass_;

@@ -81,14 +81,15 @@ bool RtaCycle::StartStreaming(int32_t sampleRate) {
   return false;
 }
 
-void RtaCycle::AbandonRun() {
+void RtaCycle::AbandonRun(bool lost) {
+  const std::string said = lost ? StreamLostText() : "Error Initializing Sound Card";
   ResetAudio();
   CleanPlayOut();
   CleanRecIn();
   if (!RtaStopped) CloseRTA();
   RtaStopped = true;
   StopPlaying = StopRecording = false;
-  MsgBox("Error Initializing Sound Card");
+  MsgBox(said);
 }
 
 void RtaCycle::StopRta() {
@@ -128,7 +129,7 @@ RtaWindow::RtaWindow(const char* name, const char* caption, void (*unhook)())
 
 bool RtaWindow::event(QEvent* e) {
   if (!IsWaveError(e)) return QDialog::event(e);
-  AbandonRun();
+  AbandonRun(true);
   return true;
 }
 

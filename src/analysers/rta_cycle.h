@@ -37,7 +37,7 @@ class RtaCycle : public RtaWaveClient {
   void StopRta();
   // The card refused, lost the stream or never filled a block: frees it, stops and
   // says so once; a new start may follow.
-  void AbandonRun();
+  void AbandonRun(bool lost = false);
 
   bool RtaStopped = true;
   bool StopRecording = false;

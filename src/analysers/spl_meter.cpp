@@ -165,6 +165,7 @@ SPLLevelForm::SPLLevelForm() : QDialog(nullptr) {
   Command2 = Button(this, "Command2", "?");
   Command2->setFixedWidth(32);
   SPLText = EntryBox(this, "SPLText", "100");
+  connect(SPLText, &QLineEdit::textEdited, this, &SPLLevelForm::SPLText_Click);
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setRange(0, static_cast<int>(kHighestLevel));
@@ -291,8 +292,9 @@ void SPLLevelForm::reject() {
 bool SPLLevelForm::event(QEvent* e) {
   if (e->type() == WaveEvent::EventType() && static_cast<WaveEvent*>(e)->message() == WaveError) {
     BlockPending = false;
+    const std::string lost = StreamLostText();
     StopMeter();
-    MsgBox(kCardError);
+    MsgBox(lost);
     return true;
   }
   return QDialog::event(e);
@@ -354,6 +356,9 @@ bool SPLLevelForm::RequestBlock() {
   BlockPending = true;
   return true;
 }
+
+// The user came back to the level after a failed check.
+void SPLLevelForm::SPLText_Click() { ClearValidationMark(SPLText); }
 
 void SPLLevelForm::CalBut_Click() {
   if (Recording || BlockPending) return;

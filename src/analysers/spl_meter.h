@@ -76,6 +76,7 @@ class SPLLevelForm : public QDialog, public SplWaveClient {
   void Form_Unload();
 
   void CalBut_Click();
+  void SPLText_Click();
   void RecBut_Click();
   void StopBut_Click() { StopMeter(); }
   void StartFreq_Change() { BandChanged(); }

@@ -117,13 +117,16 @@ void CDTest::Form_Load() {
   ProgressBar1->setValue(0);
 }
 
+void CDTest::Form_QueryUnload(int16_t& Cancel) {
+  if (!RecordingOn) return;
+  MsgBox("User Error: The recording & processing must finish before exiting");
+  Cancel = 1;
+}
+
 void CDTest::Form_Unload(int16_t& Cancel) {
   if (unloaded_) return;
-  if (RecordingOn) {
-    MsgBox("User Error: The recording & processing must finish before exiting");
-    Cancel = 1;
-    return;
-  }
+  Form_QueryUnload(Cancel);
+  if (Cancel) return;
   unloaded_ = true;
   SaveAutoMixerSettingsOnExit();
   if (CdTestHwnd == this) UnhookCDTestMessages();
@@ -173,17 +176,18 @@ void CDTest::StartTestCDRecording() {
   ChannelText->setText("Recording");
 }
 
-void CDTest::AbandonRecording() {
+void CDTest::AbandonRecording(bool lost) {
+  const std::string said = lost ? StreamLostText() : "Error Initializing Sound Card";
   ResetAudio();
   RecordingOn = false;
   ChannelText->setPalette(channelPaletteBefore_);
   ChannelText->setText(channelBefore_);
-  MsgBox("Error Initializing Sound Card");
+  MsgBox(said);
 }
 
 bool CDTest::event(QEvent* e) {
   if (!IsWaveError(e)) return QDialog::event(e);
-  AbandonRecording();
+  AbandonRecording(true);
   return true;
 }
 

@@ -29,6 +29,8 @@ class CDTest : public QDialog, public CdTestWaveClient {
 
   void Form_Load();
   // Refuses (Cancel set) while a recording or its processing runs.
+  // Refuses (Cancel set) while a recording is being made or processed.
+  void Form_QueryUnload(int16_t& Cancel);
   void Form_Unload(int16_t& Cancel);
 
   void RecBut_Click() { StartTestCDRecording(); }
@@ -63,7 +65,7 @@ class CDTest : public QDialog, public CdTestWaveClient {
   void SetChannelBackground(int r, int g, int b);
   // The card refused, lost the stream or never filled the block: frees it, puts
   // the channel field back and says so once; the window may record or close.
-  void AbandonRecording();
+  void AbandonRecording(bool lost = false);
 
   QString channelBefore_;
   QPalette channelPaletteBefore_;

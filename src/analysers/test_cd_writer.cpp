@@ -67,6 +67,7 @@ CreateTestCD::CreateTestCD(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Create CD File ");
   setModal(true);
   Text1 = EntryBox(this, "Text1", "10");
+  connect(Text1, &QLineEdit::textEdited, this, &CreateTestCD::Text1_Click);
   MakeWave = new QPushButton("Create *.wav", this);
   MakeWave->setObjectName("MakeWave");
   Help = new QPushButton("Help", this);
@@ -86,6 +87,9 @@ CreateTestCD::CreateTestCD(QWidget* parent) : QDialog(parent) {
 }
 
 void CreateTestCD::Help_Click() { ShowHelpTopic(HelpTopic::TestCD); }
+
+// The user came back to the length after a failed check.
+void CreateTestCD::Text1_Click() { ClearValidationMark(Text1); }
 
 void CreateTestCD::MakeWave_Click() {
   const TestCDSettings& params = CDSignalParams;

@@ -36,6 +36,7 @@ class CreateTestCD : public QDialog {
   explicit CreateTestCD(QWidget* parent = nullptr);
 
   void MakeWave_Click();
+  void Text1_Click();
   void Help_Click();
 
   int32_t NumPeriods = 0;

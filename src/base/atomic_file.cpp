@@ -1,8 +1,12 @@
 #include "base/atomic_file.h"
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -11,6 +15,7 @@
 namespace zentor {
 
 FileSystemCalls FileCalls;
+AtomicFileLinks AtomicFileHooks;
 
 namespace {
 
@@ -22,29 +27,73 @@ int CallClose(int fd) { return FileCalls.Close ? FileCalls.Close(fd) : ::close(f
 int CallRename(const char* from, const char* to) {
   return FileCalls.Rename ? FileCalls.Rename(from, to) : ::rename(from, to);
 }
+int CallSyncFolder(int fd) { return FileCalls.SyncFolder ? FileCalls.SyncFolder(fd) : ::fsync(fd); }
 
 // The file a path names: through a symbolic link to the file it points at, so
-// that the link stays a link.
+// that the link stays a link. Empty for a link that leads nowhere: writing a
+// regular file in its place would break it.
 std::string ResolvedTarget(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
   char* real = ::realpath(path.c_str(), nullptr);
-  if (!real) return path;
+  if (!real) return {};
   std::string out(real);
   std::free(real);
   return out;
 }
 
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+struct SplitName {
+  std::string folder, name;
+};
+
+SplitName SplitPath(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    folder = ".";
-    name = path;
-  } else {
-    folder = slash == 0 ? "/" : path.substr(0, slash);
-    name = path.substr(slash + 1);
-  }
+  if (slash == std::string::npos) return {std::string(1, '.'), path};
+  return {slash == 0 ? std::string(1, '/') : path.substr(0, slash), path.substr(slash + 1)};
 }
+
+constexpr std::string_view kTempMark = ".tmp";
+
+// The process that made a temporary, from its name ".<name>.tmp<pid>-<n>"; 0 when the
+// name is not one of ours.
+pid_t TemporaryOwner(const std::string& entry) {
+  if (entry.size() < 2 || entry[0] != '.') return 0;
+  const size_t mark = entry.rfind(kTempMark);
+  if (mark == std::string::npos || mark == 0) return 0;
+  const size_t dash = entry.find('-', mark);
+  if (dash == std::string::npos) return 0;
+  const std::string pid = entry.substr(mark + kTempMark.size(), dash - mark - kTempMark.size());
+  const std::string count = entry.substr(dash + 1);
+  const auto digits = [](const std::string& t) {
+    if (t.empty() || t.size() > 9) return false;
+    for (char c : t)
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+  };
+  if (!digits(pid) || !digits(count)) return 0;
+  return static_cast<pid_t>(std::stol(pid));
+}
+
+// Temporaries left in the folder by a run that crashed: their process is gone, so
+// nothing will ever commit or remove them (a test-CD WAV's can take gigabytes).
+void RemoveOrphanedTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string entry = e->d_name;
+    const pid_t owner = TemporaryOwner(entry);
+    if (owner <= 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    const std::string path = folder + "/" + entry;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
+// Errors that only say a folder cannot be opened or flushed this way; the rename
+// in it stands.
+bool HarmlessFolderError(int error) { return error == EINVAL || error == EBADF || error == EACCES; }
 
 // Flushing a file that cannot be flushed (some special file systems) is no
 // write error; everything else is.
@@ -61,15 +110,22 @@ bool AtomicFile::Open() {
   failed_ = false;
   if (path_.empty()) return false;
   target_ = ResolvedTarget(path_);
-  std::string folder, name;
-  SplitPath(target_, folder, name);
+  if (target_.empty()) return false;
+  const auto [folder, name] = SplitPath(target_);
   if (name.empty()) return false;
   struct stat old {};
   const bool exists = ::stat(target_.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) return false;
+  // Only a regular file is replaced: a FIFO, a device or a folder would become a
+  // plain file. A hard link is split by the rename, as by any replacing save.
+  if (exists && !S_ISREG(old.st_mode)) return false;
+  // A file the user may not write is not replaced behind its owner's back, even
+  // where the folder would allow it.
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  RemoveOrphanedTemporaries(folder);
   // A hidden name beside the target, unique to this process and attempt.
-  static unsigned counter = 0;
-  const std::string stem = folder + "/." + name.substr(0, 200) + ".tmp" + std::to_string(::getpid()) + "-";
+  static std::atomic<unsigned> counter{0};
+  const std::string stem =
+      folder + "/." + name.substr(0, 200) + std::string(kTempMark) + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = stem + std::to_string(++counter);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -79,10 +135,16 @@ bool AtomicFile::Open() {
     temp_.clear();
     return false;
   }
-  // The replacement keeps the old file's permissions and owner where it may.
+  // The replacement keeps the old file's owner and permissions; a save that would
+  // hand the file to another owner is cancelled.
   if (exists) {
-    (void)::fchmod(fd_, old.st_mode & 07777);
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)::fchown(fd_, old.st_uid, old.st_gid);
+    struct stat now {};
+    const bool owned = ::fstat(fd_, &now) == 0 && ((now.st_uid == old.st_uid && now.st_gid == old.st_gid) ||
+                                                   ::fchown(fd_, old.st_uid, old.st_gid) == 0);
+    if (!owned || ::fchmod(fd_, old.st_mode & 07777) != 0) {
+      Cancel();
+      return false;
+    }
   }
   return true;
 }
@@ -127,13 +189,22 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
-  // The rename itself to disk; a folder that cannot be flushed still holds the file.
-  std::string folder, name;
-  SplitPath(target_, folder, name);
+  // The rename itself to disk. The new content already stands under the name, so a
+  // folder that fails to flush makes a save that may not survive a crash: said, and
+  // reported as failed.
+  const std::string folder = SplitPath(target_).folder;
+  int error = 0;
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)::fsync(dir);
+  if (dir < 0) {
+    error = errno;
+  } else {
+    if (CallSyncFolder(dir) != 0) error = errno;
     ::close(dir);
+  }
+  if (error != 0 && !HarmlessFolderError(error)) {
+    failed_ = true;
+    if (AtomicFileHooks.NotDurable) AtomicFileHooks.NotDurable(path_);
+    return false;
   }
   return true;
 }
@@ -144,6 +215,10 @@ void AtomicFile::Cancel() {
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
   failed_ = true;
+}
+
+std::string NotDurableText(const std::string& path) {
+  return "The file " + path + " was written, but the disk reported an error: the save may not be durable.";
 }
 
 bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data) {

@@ -23,7 +23,9 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary; false when the folder cannot take a new file.
+  // Creates the temporary; false when the folder cannot take a new file, or the
+  // target exists but is no regular file, may not be written by the user, or
+  // its owner and group could not be kept.
   bool Open();
   // Appends bytes; false, and every later call false, once a write failed.
   bool Write(std::span<const uint8_t> bytes);
@@ -57,7 +59,18 @@ struct FileSystemCalls {
   std::function<int(int fd)> Sync;
   std::function<int(int fd)> Close;
   std::function<int(const char* from, const char* to)> Rename;
+  std::function<int(int fd)> SyncFolder;  // the target's folder, after the rename
 };
 extern FileSystemCalls FileCalls;
+
+// A save whose new content stands under the name but whose folder failed to reach
+// the disk: the save is reported as failed, and this says why. Set at start-up.
+struct AtomicFileLinks {
+  std::function<void(const std::string& path)> NotDurable;
+};
+extern AtomicFileLinks AtomicFileHooks;
+
+// What the program says when a save may not be durable.
+std::string NotDurableText(const std::string& path);
 
 }  // namespace zentor

@@ -37,7 +37,7 @@ bool ApplyPass(std::span<float> samples, int32_t order, int32_t type, float corn
   if (!built) return false;
   if (highPass && !LowPassToHighPass(b, 1.0)) return false;
   if (!ScaleFilterBlockFrequency(b, static_cast<double>(cornerHz) * kXoverRadPerHz)) return false;
-  return RunFilterBlockInSections(samples, ctx.scratch, ctx.rate, n, b, *ctx.section);
+  return RunFilterBlockInSections(samples, ctx.XoverScratch, ctx.rate, n, b, *ctx.section);
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ bool ApplyXoverShelf(std::span<float> samples, float freqHz, float levelDb, int3
   b.samplerate = ctx.rate;
   if (!BuildShelfPrototype(b, levelDb)) return false;
   if (!ScaleFilterBlockFrequency(b, static_cast<double>(freqHz) * kXoverRadPerHz)) return false;
-  return RunFilterBlockInSections(samples, ctx.scratch, ctx.rate, n, b, *ctx.section);
+  return RunFilterBlockInSections(samples, ctx.XoverScratch, ctx.rate, n, b, *ctx.section);
 }
 
 int32_t XoverDelaySamples(float delayMs, int32_t rate) {

@@ -12,7 +12,7 @@ namespace zentor {
 
 // What a chain works with. Each concurrent chain needs its own scratch and blocks.
 struct XoverChainContext {
-  std::span<float> scratch;           // at least n samples
+  std::span<float> XoverScratch;      // the section runners' work space, at least n samples
   FilterBlock* block = nullptr;       // every design lands here
   FilterBlock* section = nullptr;     // one section at a time while running
   int32_t rate = 0;                   // Hz, of the impulse's own header

@@ -118,16 +118,17 @@ bool RunXoverModel(XoverModel& m, const XoverSetArray& sets, XoverView view, Dat
     Chain& chain = chains[size_t(job)];
     const KeepMessages keep(chain.messages);
     chain.out.reset(new float[size_t(L)]);
-    const std::span<float> work(chain.out.get(), size_t(L));
-    std::copy_n(m.Saved(c), L, work.begin());
+    // The impulse being processed, filtered in place into its way's buffer.
+    const std::span<float> XoverWork(chain.out.get(), size_t(L));
+    std::copy_n(m.Saved(c), L, XoverWork.begin());
     const int32_t T = std::min(L, static_cast<int32_t>(std::nearbyint(0.05 * rate / 2)));
-    TaperEndOfImpulseC(work, T, L);
-    TaperStartOfImpulseC(work, T);
+    TaperEndOfImpulseC(XoverWork, T, L);
+    TaperStartOfImpulseC(XoverWork, T);
     FilterBlock block{}, section{};
     XoverChainContext ctx{scratch.A, &block, &section, rate};
-    if (!ApplyXoverSet(sets[size_t(setIndex)], setIndex, work, L, ctx)) return;
-    TaperEndOfImpulseC(work, T, L);
-    TaperStartOfImpulseC(work, T);
+    if (!ApplyXoverSet(sets[size_t(setIndex)], setIndex, XoverWork, L, ctx)) return;
+    TaperEndOfImpulseC(XoverWork, T, L);
+    TaperStartOfImpulseC(XoverWork, T);
     chain.ok = true;
   };
   bool ok = true;
@@ -143,17 +144,18 @@ bool RunXoverModel(XoverModel& m, const XoverSetArray& sets, XoverView view, Dat
       return false;
     }
     if (way + 1 < used) return true;
-    const std::span<Chain> ofGroup = std::span(chains).subspan(size_t(g * used), size_t(used));
-    const float* s0 = ofGroup[0].out.get();
+    // The group's way buffers, one slot per way the view uses.
+    const std::span<Chain> XoverWayBuffers = std::span(chains).subspan(size_t(g * used), size_t(used));
+    const float* s0 = XoverWayBuffers[0].out.get();
     if (!sum) {
       std::copy_n(s0, gr.L, out.begin());
     } else {
-      const float* s1 = ofGroup[1].out.get();
-      const float* s2 = ways == 3 ? ofGroup[2].out.get() : nullptr;
+      const float* s1 = XoverWayBuffers[1].out.get();
+      const float* s2 = ways == 3 ? XoverWayBuffers[2].out.get() : nullptr;
       for (int32_t i = 0; i < gr.L; ++i)
         out[size_t(i)] = ways == 2 ? (s0[i] + s1[i]) * 0.5f : (s0[i] + s1[i] + s2[i]) * 0.3333f;
     }
-    for (Chain& done : ofGroup) done.out.reset();
+    for (Chain& done : XoverWayBuffers) done.out.reset();
     CopyMeasurementHeader(m.SavedHeaders[size_t(ways * g)], ResultsDataSetInfo[size_t(g)]);
     ResultsDataSetInfo[size_t(g)].PeriodExponent = gr.P;
     ResultsDataSetInfo[size_t(g)].PreExcitationExponent = gr.E;

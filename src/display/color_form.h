@@ -55,6 +55,7 @@ class ColorForm : public QDialog {
   int16_t GetSaveAsDefault();
 
   void Form_Load();
+  void Form_Paint() {}  // the colour boxes paint themselves
   void Form_QueryUnload();
   void Form_Unload();
   void Label1_Click();

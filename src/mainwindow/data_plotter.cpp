@@ -27,6 +27,7 @@
 #include "display/display_options.h"
 #include "mainwindow/user_settings.h"
 #include "display/view_state.h"
+#include "base/atomic_file.h"
 #include "base/text_number.h"
 #include "mainwindow/frm_about.h"
 #include "platform/picture.h"
@@ -176,6 +177,7 @@ void DataPlotter::ConnectHooks() {
   ViewWindowHooks.ShowDisplayOptions = [this](int32_t mode) { ShowDisplayOptionsWindow(*this, mode); };
   ViewWindowHooks.ShowWaterfallWindow = [this] { ShowWaterfallWindow(); };
   EmulationHooks.OpenResampleWindow = [this] { OpenResampleWindow(); };
+  AtomicFileHooks.NotDurable = [](const std::string& path) { MsgBox(NotDurableText(path)); };
 }
 
 void DataPlotter::DisconnectHooks() {
@@ -185,6 +187,7 @@ void DataPlotter::DisconnectHooks() {
   ViewWindowHooks.ShowDisplayOptions = nullptr;
   ViewWindowHooks.ShowWaterfallWindow = nullptr;
   EmulationHooks.OpenResampleWindow = nullptr;
+  AtomicFileHooks.NotDurable = nullptr;
 }
 
 void DataPlotter::BuildMenus() {

@@ -300,6 +300,8 @@ class DataPlotter : public QMainWindow, public GraphHost {
   void UpdateNoiseDisplay();
   void RunFilter();
   void TimeBut_Click();
+  void Command4_Click();
+  void EQEmulation_Click();
   void FreqBut_Click();
   void NoiseBut_Click();
   bool ShowPSDEnergy(int32_t FirstCurve);

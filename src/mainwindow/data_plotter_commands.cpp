@@ -155,7 +155,7 @@ void DataPlotter::InitCommandControls() {
   onTrigger(NumericalOptions, &DataPlotter::NumericalOptions_Click);
 
   toLink(NewFilter, &MainWindowLinks::NewFilter_Click);
-  toLink(EQEmulation, &MainWindowLinks::EQEmulation_Click);
+  connect(EQEmulation, &QAction::triggered, this, &DataPlotter::EQEmulation_Click);
   toLink(FitFilter, &MainWindowLinks::FitFilter_Click);
   toLink(AddFilter, &MainWindowLinks::AddFilter_Click);
   toLink(PolishFilter, &MainWindowLinks::PolishFilter_Click);
@@ -525,5 +525,8 @@ void DataPlotter::SelectCurveForModes() {
   Call(MainWindowHooks.CheckForCurveSingularities, ModesCurveNumber);
   ShowCorrectedResponseOf(ModesCurveNumber);
 }
+
+// The outside equaliser to emulate is chosen in the equaliser design's options.
+void DataPlotter::EQEmulation_Click() { Call(MainWindowHooks.EQEmulation_Click); }
 
 }  // namespace zentor

@@ -228,6 +228,9 @@ void DataPlotter::resizeEvent(QResizeEvent* e) {
 
 void DataPlotter::Form_QueryUnload(int16_t& Cancel) {
   StopModalFlag = kTrue;
+  // A run ending while a question below is shown would bring results no question
+  // offers to save: the run stops first.
+  if (MainWindowHooks.ResetSound) MainWindowHooks.ResetSound();
   if (Forms::Get<ColorForm>()->GetSaveAsDefault()) SaveUserSettingsOrSay();
 
   // A save that does not happen keeps the window open: closing would lose the data.

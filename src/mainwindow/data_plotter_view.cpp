@@ -93,7 +93,7 @@ void DataPlotter::InitViewControls() {
   connect(FreqBut, &QRadioButton::clicked, this, [this] { FreqBut_Click(); });
   connect(NoiseBut, &QRadioButton::clicked, this, [this] { NoiseBut_Click(); });
   connect(ModalBut, &QRadioButton::clicked, this, [this] { zentor::ModalBut_Click(*this); });
-  connect(Command4, &QPushButton::clicked, this, [] { zentor::Command4_Click(); });
+  connect(Command4, &QPushButton::clicked, this, &DataPlotter::Command4_Click);
   connect(SmallGate, &QRadioButton::clicked, this, &DataPlotter::SmallGate_Click);
   connect(Largegate, &QRadioButton::clicked, this, &DataPlotter::Largegate_Click);
   connect(Slider1, &QSlider::sliderMoved, this, [this] { zentor::Slider1_Scroll(*this); });
@@ -263,5 +263,7 @@ int32_t DataPlotter::GetMainCurveNumber() { return zentor::GetMainCurveNumber(*t
 void DataPlotter::ShowDifferenceCurves(int32_t mode) { zentor::ShowDifferenceCurves(*this, mode); }
 void DataPlotter::FitGraphToData() { zentor::FitGraphToData(*this); }
 std::string DataPlotter::GetCurrentNumericalSettingsDisplayRes() const { return GetDisplayRes(); }
+
+void DataPlotter::Command4_Click() { zentor::Command4_Click(); }
 
 }  // namespace zentor

@@ -151,11 +151,11 @@ void OpenEQFile() {
   req.filter = kEQFilter;
   const std::optional<std::string> chosen = FileOpenDialog(req);
   if (!chosen || chosen->empty()) return;
+  // A file that is refused leaves the applied set as it was: the question gave it up
+  // only for a set that could be read.
   if (LoadEQFile(*chosen)) {
     EQFileName = *chosen;
   } else {
-    // The user gave up the old set when answering the question.
-    ClearAppliedFilters();
     MsgBox("Error 8733");
   }
   p->RefreshAppliedFiltersList();

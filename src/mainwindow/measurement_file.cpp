@@ -469,12 +469,10 @@ void OpenMeasurementFile() {
       MsgBox("Measurements are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation,
              kOpenQuestionTitle) != MsgAnswer::Yes)
     return;
-  if (AppliedFilters[0].Count >= 1 &&
-      MsgBox("Remove current EQ filters ?", MsgButtons::YesNo, MsgIcon::Question, kOpenQuestionTitle) ==
-          MsgAnswer::Yes) {
-    ClearAppliedFilters();
-    p->RefreshAppliedFiltersList();
-  }
+  // The filters go only with a file that loads.
+  const bool removeFilters =
+      AppliedFilters[0].Count >= 1 &&
+      MsgBox("Remove current EQ filters ?", MsgButtons::YesNo, MsgIcon::Question, kOpenQuestionTitle) == MsgAnswer::Yes;
 
   FileDialogRequest req;
   req.title = kOpenCfaTitle;
@@ -487,6 +485,10 @@ void OpenMeasurementFile() {
   if (!LoadMeasurementFile(*chosen)) {
     MsgBox("Error 8732");
     return;
+  }
+  if (removeFilters) {
+    ClearAppliedFilters();
+    p->RefreshAppliedFiltersList();
   }
 
   ResultFileName = *chosen;

@@ -23,6 +23,8 @@
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/main_window_links.h"
 #include "measurement/eq_audio_module.h"
+#include "platform/audio/simulated_sound_card.h"
+#include "platform/audio/sound_devices.h"
 #include "platform/audio/wave_streaming.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
@@ -136,6 +138,9 @@ AudioForm::AudioForm(QWidget* parent) : QWidget(parent) {
   RightPeakLevel = Field(this, "RightPeakLevel", "", true);
   RightSN = Field(this, "RightSN", "", true);
   MicSpkrText = Field(this, "MicSpkrText", "", true);
+  ClipLabel = Caption(this, "ClipLabel", "");
+  ClipLabel->setStyleSheet("color: #c00000");
+  SimRoomLabel = Caption(this, "SimRoomLabel", "");
   MicPic = new PictureBox(this);
   MicPic->setObjectName("MicPic");
   RefPic = new PictureBox(this);
@@ -341,6 +346,7 @@ void AudioForm::EndRun() {
 bool AudioForm::StartRunStreaming(std::span<const int16_t> playA, std::span<const int16_t> playB, int32_t n,
                                   int32_t p, int32_t q, int32_t rate) {
   const bool play = !playA.empty() || !playB.empty();
+  ShowSimulatedRoom(rate);
   WaveStatus status = WaveStatus::Ok;
   if (play) status = PlayOutPrep(this, WaveDeviceId, rate, playA, playB, n);
   if (status == WaveStatus::Ok) status = RecInPrep(this, WaveDeviceId, rate, n);
@@ -358,11 +364,26 @@ bool AudioForm::StartRunStreaming(std::span<const int16_t> playA, std::span<cons
 }
 
 
+void AudioForm::ShowSimulatedRoom(int32_t rate) {
+  SimulatedSoundCard& card = SimulatedSoundCard::Instance();
+  if (ResolveWaveDevice(WaveDeviceId) != &card) {
+    SimRoomLabel->clear();
+    return;
+  }
+  if (!card.Settings().room.empty()) {
+    SimRoomLabel->setText("Simulated room: set for the card");
+    return;
+  }
+  const SimulatedRoom room = DescribeSimulatedRoom(rate);
+  SimRoomLabel->setText(QString::fromStdString("Simulated room: " + room.name));
+  if (room.firstTime) MsgBox(room.problem);
+}
+
 bool AudioForm::event(QEvent* e) {
   if (e->type() == WaveEvent::EventType() && static_cast<WaveEvent*>(e)->message() == WaveError) {
-    const std::string why = AudioLastErrorText();
+    const std::string lost = StreamLostText();
     ResetSound();
-    MsgBox("Error 3852: Sound card stopped during the recording: " + why);
+    MsgBox(lost);
     return true;
   }
   if (e->type() == QEvent::WindowActivate) Form_Activate();
@@ -525,6 +546,8 @@ void AudioForm::Layout() {
   MakeBig->setGeometry(bx + 204, y, 46, 28);
   MakeSmall->setGeometry(bx + 254, y, 46, 28);
   ProgressBar1->setGeometry(bx, y + 34, colW, 18);
+  ClipLabel->setGeometry(bx, y + 56, colW, 18);
+  SimRoomLabel->setGeometry(bx, y + 76, colW, 18);
 
   for (QWidget* w : std::initializer_list<QWidget*>{Label6, LeftPeakLevel, LeftSN, MaxValCap[0], MinVal[0], MicPic,
                                                    Label7, RightPeakLevel, RightSN, MaxValCap[1], MinVal[1], RefPic,

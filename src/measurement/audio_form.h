@@ -144,6 +144,8 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   QLabel *MLSLabel1, *MLSLabel2, *Label6, *Label7, *MaxTime, *MinTime;
   std::array<QLabel*, 2> MaxValCap, MinVal;  // top and bottom of each picture's scale
   QLabel *PeriodLabel, *PreExciteLabel, *DistanceLabel;
+  QLabel* ClipLabel;     // marks the last run whose recording clipped
+  QLabel* SimRoomLabel;  // the room the simulated card measures
   QCheckBox* Check1;
   QPushButton *Test, *PSDRecordBut, *Levels, *Command1, *SndCardSelect, *Help, *MakeBig, *MakeSmall;
   QSlider* Slider2;
@@ -160,6 +162,12 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   std::string ProcessMainTest();
   std::string ProcessLevelsCheck();
   void ProcessNoiseRecording();
+  // Looks for clipping in both recorded inputs, marks the window, and returns the
+  // warning for each input that clipped ("" when none did).
+  std::string CheckClipping();
+  // On the simulated card: names the room it measures and says once why a room
+  // file it was given is not used.
+  void ShowSimulatedRoom(int32_t rate);
   void AllocateMeasurementBuffers();
   void ReleaseMeasurementBuffers();
   void ShowSignalOptions();

@@ -71,6 +71,28 @@ std::string RatioText(float signal, float noise) {
   return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
 }
 
+Clipping FindClipping(std::span<const float> recording) {
+  constexpr float kClipLevel = 0.999f * 32768.0f;
+  Clipping c;
+  int32_t run = 0;
+  for (const float x : recording) {
+    const float a = std::fabs(x);
+    c.peak = std::max(c.peak, a);
+    // A single sample at full scale may be a true peak; two in a row are the converter's limit.
+    run = a >= kClipLevel ? run + 1 : 0;
+    if (run == 2) c.samples += 2;
+    if (run > 2) ++c.samples;
+  }
+  return c;
+}
+
+std::string ClippingText(std::string_view input, const Clipping& c) {
+  const double db = c.peak > 0 ? 20.0 * std::log10(c.peak / 32768.0) : -300.0;
+  return "Warning: the " + std::string(input) + " clipped: " + std::to_string(c.samples) +
+         " samples at full scale, peak " + FormatSingle(static_cast<float>(RoundHalfEven(db * 100.0) / 100.0 + 0.0)) +
+         " dB of full scale. The result may be wrong: turn the level down and measure again.";
+}
+
 std::string DistanceText(int32_t mm) { return FormatSingle(static_cast<float>((mm / 10) / 100.0)); }
 
 void DeconvolveChannel(int32_t& q, int32_t w, std::span<float> recording, std::span<const int16_t> excitation,

@@ -18,6 +18,16 @@ inline constexpr int32_t kLastClearedRecordIndex = (1 << 18) + (1 << 16) - 1;
 // carry rounding noise only; dividing by them would swamp the impulse with noise.
 inline constexpr double kUnexcitedBinLevel = 1.7782794100389228e-4;  // -75 dB
 
+// A recording that reached full scale: the samples in runs of two or more at or
+// above 0.999 of 16-bit full scale, and the largest |sample| of the recording.
+struct Clipping {
+  int32_t samples = 0;
+  float peak = 0;
+};
+Clipping FindClipping(std::span<const float> recording);
+// The warning for one input that clipped, `input` naming it ("right input (microphone)").
+std::string ClippingText(std::string_view input, const Clipping& c);
+
 // A pass's peak (dB re the played 15000) and signal-to-noise ratio as the window
 // shows them: to 0.1 dB, cut toward zero.
 std::string PeakText(float peak);

@@ -156,6 +156,7 @@ std::string AudioForm::ProcessLevelsCheck() {
     const std::vector<int16_t>& micPlay = micRight ? LevelsPlayBufferB : LevelsPlayBufferA;
     const std::string p = std::to_string(l);
     int16_t success = kTrue;
+    const std::string clipped = CheckClipping();
 
     stage = micRight ? "Error 5727" : "Error 5732";
     DeconvolveChannel(m, w, refRec, refPlay, p, h.ImpulseShift, h.PeakLevel, h.SignalEnergy, h.NoiseEnergy, kTrue,
@@ -220,6 +221,7 @@ std::string AudioForm::ProcessLevelsCheck() {
     if (main) main->ClearModesList();
     CopyMeasurementHeader(h, LevelsCheckHeader);
     if (main) main->ShowLevelsImpulse(LevelsImpulse, w, 10.0f, r, h.ImpulseShift, h.PeakLevel, h.NoiseEnergy);
+    if (!clipped.empty()) MsgBox(clipped);
   } catch (...) {
     MsgBox(stage);
   }

@@ -1,5 +1,6 @@
 // The end of every run: the completed recording goes to the processing of its kind,
 // and the main test's recording becomes a stored, shown result.
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -30,6 +31,21 @@ void Show(QLineEdit* box, const std::string& text) { box->setText(QString::fromS
 std::string Shown(const QLineEdit* box) { return box->text().toStdString(); }
 
 }  // namespace
+
+std::string AudioForm::CheckClipping() {
+  const bool micLeft = MicChannel == kMicOnLeftInput;
+  std::string said, marked;
+  for (const bool leftInput : {false, true}) {
+    const Clipping c = FindClipping(leftInput ? RecordBufferA : RecordBufferB);
+    if (c.samples == 0) continue;
+    const std::string input = std::string(leftInput ? "left" : "right") + " input (" +
+                              (leftInput == micLeft ? "microphone" : "reference") + ")";
+    said += (said.empty() ? "" : "\n") + ClippingText(input, c);
+    marked += std::string(marked.empty() ? "Clipped: " : ", ") + (leftInput ? "left" : "right") + " input";
+  }
+  ClipLabel->setText(QString::fromStdString(marked));
+  return said;
+}
 
 void AudioForm::AudioRecordProcess() {
   if (AudioFormHooks.AudioRecordProcess) {
@@ -81,6 +97,8 @@ std::string AudioForm::ProcessMainTest() {
   const int32_t n = 1 << order;
   const int32_t w = CLng(r * 0.05), v = CLng(r * 0.1);
   const std::string p = std::to_string(order);
+  // Judged on the recording as it came in; a clipped result is still stored.
+  const std::string clipped = CheckClipping();
   const bool micLeft = MicChannel == kMicOnLeftInput;
   std::vector<float>& refRec = micLeft ? RecordBufferB : RecordBufferA;
   std::vector<float>& micRec = micLeft ? RecordBufferA : RecordBufferB;
@@ -133,6 +151,7 @@ std::string AudioForm::ProcessMainTest() {
   ProgressBar1->setValue(ProgressBar1->value() + 1);
   if (main) main->ShowResult();
   ProgressBar1->setValue(0);
+  if (!clipped.empty()) MsgBox(clipped);
   return "";
 }
 

@@ -33,6 +33,8 @@ void MarkInvalid(QLineEdit* c) {
 
 }  // namespace
 
+void ClearValidationMark(QLineEdit* field) { SetFieldBackground(field, Qt::white); }
+
 QLineEdit* EntryBox(QWidget* parent, const char* name, const char* text) {
   auto* e = new QLineEdit(QString::fromUtf8(text), parent);
   e->setObjectName(name);
@@ -72,7 +74,8 @@ bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& 
     value = static_cast<double>(x);
     {
       QSignalBlocker block(control);
-      control->setText(QString::fromStdString(FormatDouble(value)));
+      // The value is a Single from here on, and is shown as one (0.05, not 0.0500000007450581).
+      control->setText(QString::fromStdString(FormatSingle(x)));
     }
     SetFieldBackground(control, Qt::white);
     return true;

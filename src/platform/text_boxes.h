@@ -19,6 +19,9 @@ constexpr int kInvalidFieldRed = 128;
 // user error, turns the field dark red (white again once edited) and keeps value.
 bool ValidateNumericTextBox(QLineEdit* control, double min, double max, double& value);
 
+// The field's mark of a failed check is gone (the user came back to it).
+void ClearValidationMark(QLineEdit* field);
+
 // A numeric entry box of the option windows, 90 pixels at most; editing it
 // whitens it again after a failed check.
 QLineEdit* EntryBox(QWidget* parent, const char* name, const char* text = "");

@@ -114,6 +114,7 @@ DataIntegrityForm::DataIntegrityForm()
   connect(LFText, &QLineEdit::textEdited, this, [this] { LFText_Change(); });
   connect(HFText, &QLineEdit::textEdited, this, [this] { HFText_Change(); });
   connect(CurveNoText, &QLineEdit::returnPressed, this, [this] { CurveNoText_KeyPress(kEnterKey); });
+  connect(CurveNoText, &QLineEdit::textEdited, this, &DataIntegrityForm::CurveNoText_Click);
   connect(LeftArrow, &QPushButton::clicked, this, [this] { LeftArrow_Click(); });
   connect(RightArrow, &QPushButton::clicked, this, [this] { RightArrow_Click(); });
   connect(Help, &QPushButton::clicked, this, [this] { Help_Click(); });
@@ -436,6 +437,9 @@ void DataIntegrityForm::LFText_Change() {
 }
 
 void DataIntegrityForm::HFText_Change() { LFText_Change(); }
+
+// Editing the number again clears the mark of a refused one.
+void DataIntegrityForm::CurveNoText_Click() { ClearValidationMark(CurveNoText); }
 
 void DataIntegrityForm::CurveNoText_KeyPress(int key) {
   if (key != kEnterKey) return;

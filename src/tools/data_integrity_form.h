@@ -99,6 +99,7 @@ class DataIntegrityForm : public QWidget {
   void HFText_Change();
   void CurveNoText_KeyPress(int key);
   void LeftArrow_Click();
+  void CurveNoText_Click();
   void RightArrow_Click();
   void Help_Click();
   void Picture1_MouseDown(int button, int shift, float x, float y);

@@ -55,9 +55,12 @@ const Recorder kRecorders[] = {
 
 enum class Fault { StreamLost, Refused, NeverCompletes };
 
+// A refused start is told apart from a stream lost or a recording never filled, which
+// every window reports alike with the engine's reason.
 std::string Expected(const Recorder& r, Fault f) {
-  if (r.name != std::string("AudioForm")) return "Error Initializing Sound Card";
-  if (f == Fault::Refused) return "Error 3850: Sound card could not be started: The sound card refused to start";
+  if (f == Fault::Refused)
+    return r.name != std::string("AudioForm") ? "Error Initializing Sound Card"
+                                              : "Error 3850: Sound card could not be started: The sound card refused to start";
   return std::string("Error 3852: Sound card stopped during the recording: ") +
          (f == Fault::StreamLost ? "The sound card stopped" : "The sound card delivered no recording in time");
 }

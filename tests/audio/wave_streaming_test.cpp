@@ -306,6 +306,24 @@ TEST_F(WaveStreamingTest, ALostStreamPostsOneWaveErrorAndNothingElse) {
   EXPECT_EQ(rx.got.back().message, MM_WIM_DATA);
 }
 
+// A stream that dies while no job runs is noticed by the next job, which opens the
+// card afresh instead of waiting on the dead stream.
+TEST_F(WaveStreamingTest, AStreamLostWhileIdleIsOpenedAfreshByTheNextJob) {
+  SimulatedCardSettings s = Quiet();
+  s.loseStreamAfter = 3000;
+  UseCard(s);
+  WaveReceiver rx;
+  for (int job = 1; job <= 2; ++job) {
+    SCOPED_TRACE(job);
+    ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 1000), WaveStatus::Ok);
+    RecIn();
+    Run(2000);
+    ASSERT_EQ(rx.Messages(), std::vector<int32_t>(static_cast<size_t>(job), MM_WIM_DATA));
+    CleanRecIn();
+    Run(4000);  // no job: the stream dies unseen
+  }
+}
+
 TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
   SimulatedCardSettings s = Quiet();
   s.recordCompletionFirst = true;

@@ -4,8 +4,13 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -135,6 +140,144 @@ TEST_F(AtomicFileTest, TheReplacementKeepsTheOldPermissionsAndALinkStaysALink) {
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(Read(p).size(), 16u);
+}
+
+// What a save must leave alone: the entry's kind, owner, permissions and bytes.
+struct Untouched {
+  explicit Untouched(const std::string& path) : path(path) {
+    present = ::lstat(path.c_str(), &st) == 0;
+    if (present && S_ISREG(st.st_mode)) ReadWholeFile(path, bytes, 1 << 20);
+  }
+  void Check() const {
+    struct stat now {};
+    ASSERT_EQ(::lstat(path.c_str(), &now) == 0, present);
+    if (!present) return;
+    EXPECT_TRUE(now.st_mode == st.st_mode && now.st_uid == st.st_uid && now.st_ino == st.st_ino);
+    std::vector<uint8_t> after;
+    if (S_ISREG(now.st_mode)) ReadWholeFile(path, after, 1 << 20);
+    EXPECT_EQ(after, bytes);
+  }
+  std::string path;
+  struct stat st {};
+  bool present = false;
+  std::vector<uint8_t> bytes;
+};
+
+// Saves the writer refuses, run as a user without privilege: the target or the
+// folder is left exactly as it was and no temporary stays beside it.
+TEST_F(AtomicFileTest, TheWriterRefusesWhatTheUserMayNotReplace) {
+  const bool root = ::geteuid() == 0;
+  const uid_t user = UnprivilegedUid();
+  const gid_t group = UnprivilegedGid();
+  // The folders on the way must let the unprivileged user through.
+  ASSERT_EQ(::chmod(tempDir.path().toStdString().c_str(), 0711), 0);
+  const auto own = [&](const std::string& p) { ASSERT_EQ(::lchown(p.c_str(), user, group), 0); };
+  const auto file = [](const std::string& p, mode_t mode) {
+    ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("the old content")));
+    ASSERT_EQ(::chmod(p.c_str(), mode), 0);
+  };
+  struct Case {
+    std::string name;
+    bool needsRoot;  // another owner's file can only be made by root
+    std::function<void(const std::string& folder, const std::string& target)> make;
+    std::string watch = "target";  // what must stay as it was: the target or the folder
+    unsigned long sizeLimit = 0;
+  };
+  const std::vector<Case> cases{
+      {"the user's own read-only file", false, [&](auto&, auto& t) { file(t, 0444); own(t); }},
+      {"another owner's file the user may not write", true, [&](auto&, auto& t) { file(t, 0644); }},
+      {"another owner's file the user may write, whose owner cannot be kept", true,
+       [&](auto&, auto& t) { file(t, 0666); }},
+      {"a FIFO", false, [&](auto&, auto& t) { ASSERT_EQ(::mkfifo(t.c_str(), 0666), 0); own(t); }},
+      {"a socket", false,
+       [&](auto&, auto& t) {
+         const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un a{};
+         a.sun_family = AF_UNIX;
+         ASSERT_LT(t.size(), sizeof(a.sun_path));
+         t.copy(a.sun_path, t.size());
+         ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+         ::close(s);
+         own(t);
+       }},
+      {"a symbolic link that leads nowhere", false,
+       [&](auto& f, auto& t) { ASSERT_EQ(::symlink((f + "/gone").c_str(), t.c_str()), 0); own(t); }},
+      {"a new file in a read-only folder", false, [&](auto& f, auto&) { ASSERT_EQ(::chmod(f.c_str(), 0555), 0); },
+       "folder"},
+      {"the user's own file on a full disk", false, [&](auto&, auto& t) { file(t, 0644); own(t); }, "target", 64},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needsRoot && !root) continue;
+    const std::string folder = TempPath("case" + std::to_string(++n));
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    own(folder);
+    const std::string target = folder + "/target.bin";
+    c.make(folder, target);
+    const Untouched before(c.watch == "folder" ? folder : target);
+    const std::vector<std::string> entries = FolderEntries(folder);
+    const bool saved = UnprivilegedSave([&] {
+      const std::vector<uint8_t> fresh(1000, 'n');
+      if (c.sizeLimit == 0) return WriteWholeFileAtomic(target, fresh);
+      FileSizeLimit limit(c.sizeLimit);
+      return WriteWholeFileAtomic(target, fresh);
+    });
+    EXPECT_FALSE(saved);
+    before.Check();
+    EXPECT_EQ(FolderEntries(folder), entries);
+    ::chmod(folder.c_str(), 0755);
+  }
+  // The same user's own writable file is replaced: the refusals above were no accident.
+  const std::string folder = TempPath("own");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  own(folder);
+  file(folder + "/target.bin", 0600);
+  own(folder + "/target.bin");
+  EXPECT_TRUE(UnprivilegedSave([&] { return WriteWholeFileAtomic(folder + "/target.bin", std::string_view("new")); }));
+  EXPECT_EQ(Read(folder + "/target.bin"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+}
+
+// Once the rename is done the new content stands; a folder that then fails to
+// reach the disk makes the save fail and says it may not be durable, while the
+// errors that only mean "cannot be flushed this way" do not.
+TEST_F(AtomicFileTest, AFolderThatFailsToFlushIsAFailedSaveThatSaysSo) {
+  std::vector<std::string> said;
+  AtomicFileHooks.NotDurable = [&](const std::string& path) { said.push_back(NotDurableText(path)); };
+  const std::string p = TempPath("f.txt");
+  for (const auto& [error, fails] : {std::pair{EIO, true}, {ENOSPC, true}, {EROFS, true}, {EINVAL, false},
+                                     {EBADF, false}, {EACCES, false}}) {
+    SCOPED_TRACE(error);
+    said.clear();
+    FileCalls.SyncFolder = [error](int) {
+      errno = error;
+      return -1;
+    };
+    EXPECT_EQ(WriteWholeFileAtomic(p, std::to_string(error)), !fails);
+    EXPECT_EQ(Read(p).size(), std::to_string(error).size());  // the new content is under the name
+    EXPECT_EQ(said, fails ? std::vector<std::string>{NotDurableText(p)} : std::vector<std::string>{});
+  }
+  AtomicFileHooks = {};
+}
+
+// A temporary whose process is gone is removed at the next save into its folder;
+// those of running processes and other hidden files stay.
+TEST_F(AtomicFileTest, TemporariesLeftByACrashGoAtTheNextSave) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // reaped: that process no longer runs
+  const std::string dead = ".cd.wav.tmp" + std::to_string(child) + "-3";
+  const std::vector<std::string> kept{".cd.wav.tmp" + std::to_string(::getppid()) + "-1", ".notes.tmp", ".x.tmp12-ab"};
+  for (const std::string& name : kept) ASSERT_TRUE(WriteWholeFileAtomic(TempPath(name), std::string_view("k")));
+  QFile left(QString::fromStdString(TempPath(dead)));
+  ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+  left.close();
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("other.txt"), std::string_view("x")));
+  std::vector<std::string> expected = kept;
+  expected.push_back("other.txt");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Entries(), expected);
 }
 
 }  // namespace

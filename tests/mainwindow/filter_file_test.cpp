@@ -206,7 +206,7 @@ TEST_F(FilterFileTest, SaveCommandKeepsTheStemAndClearsTheMark) {
   EXPECT_FALSE(w->SaveEQModel_Click());
 }
 
-TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrEmptiesItAfterAFailure) {
+TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrKeepsItAfterAFailure) {
   const std::string good = TempPath("good.EQ");
   WriteFileBytes(good, GoldenEQ(2, 3, 4));
   HoldTwoFilters();
@@ -229,19 +229,25 @@ TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrEmptiesItAfterAFailure) {
   EXPECT_EQ(listRefreshes, 1);
   EXPECT_EQ(w->windowTitle(), "kept");
 
-  const std::string bad = TempPath("bad.EQ");
-  WriteFileBytes(bad, GoldenEQ(76, 1, 1));
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectOpenFile(bad);
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  OpenEQFile();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ Results are in memory, Overwrite ?",
-                                                              "EQ File Error 4329", "Error 8733"}));
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_EQ(EQFileName, good);
-  EXPECT_EQ(listRefreshes, 2);
+  // A refused file leaves the applied set as it was, though the question gave it up.
+  const std::string text = "Frequency 100 Hz, gain -3 dB, Q 2\nFrequency 200 Hz, gain 1 dB, Q 4\n";
+  const std::vector<std::vector<uint8_t>> refused{GoldenEQ(76, 1, 1), std::vector<uint8_t>(text.begin(), text.end())};
+  for (const std::vector<uint8_t>& bytes : refused) {
+    const std::string bad = TempPath("bad.EQ");
+    WriteFileBytes(bad, bytes);
+    dialogs.Clear();
+    dialogs.ExpectMessage(MsgAnswer::Yes);
+    dialogs.ExpectOpenFile(bad);
+    dialogs.ExpectMessage();
+    dialogs.ExpectMessage();
+    OpenEQFile();
+    EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ Results are in memory, Overwrite ?",
+                                                                "EQ File Error 4329", "Error 8733"}));
+    EXPECT_EQ(AppliedFilters[0].Count, 2);
+    EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
+    EXPECT_EQ(EQFileName, good);
+  }
+  EXPECT_EQ(listRefreshes, 3);
 }
 
 }  // namespace

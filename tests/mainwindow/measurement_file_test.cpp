@@ -498,6 +498,21 @@ TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
                                       "Error 8732"}));
   EXPECT_EQ(StateFingerprint(), held);
 
+  // The filters the user agreed to remove go only with a file that loads.
+  AppliedFilters[0].Count = 1;
+  AppliedFilters[0].Freq1 = 250.0f;
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage(MsgAnswer::Yes);  // "Remove current EQ filters ?"
+  dialogs.ExpectOpenFile(bad);
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  OpenMeasurementFile();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8732");
+  EXPECT_EQ(AppliedFilters[0].Count, 1);
+  EXPECT_EQ(AppliedFilters[0].Freq1, 250.0f);
+  AppliedFilters[0] = FilterRecord{};
+
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectOpenFile(std::nullopt);

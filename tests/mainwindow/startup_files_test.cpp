@@ -63,7 +63,7 @@ TEST_F(StartupFileTest, FilterSetOnTheCommandLineAndFilesThatAreNotWhatTheyAreCa
   Forms::DeleteAll();
   ResetSharedState();
 
-  // A damaged filter file: the reader's message, then the start-up's, and no filters.
+  // A damaged filter file: the reader's message, then the start-up's, and no filters loaded.
   const std::string bad = TempPath("bad.EQ");
   WriteFileBytes(bad, {9, 9, 9});
   dialogs.ExpectMessage();

@@ -14,6 +14,7 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 
+#include "base/atomic_file.h"
 #include "core/records.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/main_window_links.h"
@@ -357,6 +358,46 @@ TEST_F(AudioFormTest, ClosingTheMainWindowStopsARunFirst) {
   EXPECT_EQ(processed, 0);
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
   EXPECT_EQ(InspectStreaming().play, SlotState::Idle);
+}
+
+// A run could end while the close asks its questions, bringing results none of
+// them offers to save: the run is stopped before the first question.
+TEST_F(AudioFormTest, ClosingTheMainWindowStopsTheRunBeforeItsQuestions) {
+  InstallAudioFormLinks();
+  main->ResultsTakenButNotSaved = kTrue;
+  Form()->Test->click();
+  ASSERT_TRUE(SoundCardBusy);
+  dialogs.ExpectMessage(MsgAnswer::Cancel);  // " Save file with new results ?"
+  EXPECT_FALSE(main->close());
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{" Save file with new results ?"});
+  ExpectIdle(Form());
+  Run(RunFrames() + 4000);
+  EXPECT_EQ(processed, 0);
+}
+
+// On the simulated card the window names the room measured; a room file the card
+// refuses is said once, in the card's words, when a run starts.
+TEST_F(AudioFormTest, TheSimulatedCardsRoomIsNamedAndARefusedFileSaidOnce) {
+  SimulatedCardSettings s = Quiet();
+  s.room.clear();
+  UseCard(s);
+  const std::string text = TempPath("notes.wav");
+  WriteWholeFileAtomic(text, std::string_view("a text file renamed .wav\n"));
+  setenv("ZENTOR_SIM_ROOM", text.c_str(), 1);
+  AudioForm* f = Form();
+  for (int run = 0; run < 2; ++run) {
+    dialogs.Clear();
+    if (run == 0) dialogs.ExpectMessage();
+    f->Test->click();
+    EXPECT_EQ(dialogs.MessageTexts(),
+              run == 0 ? std::vector<std::string>{"ZENTOR_SIM_ROOM: " + text +
+                                                  " is not a WAV file; the simulated card measures its built-in room at 2 m"}
+                       : std::vector<std::string>{});
+    EXPECT_EQ(f->SimRoomLabel->text().toStdString(), "Simulated room: built-in, 2 m");
+    Run(RunFrames() + 4000);
+    ExpectIdle(f);
+  }
+  unsetenv("ZENTOR_SIM_ROOM");
 }
 
 TEST_F(AudioFormTest, SizeButtonsHalveAndDoubleOnceAndTheWindowRenders) {

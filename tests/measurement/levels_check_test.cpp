@@ -186,6 +186,45 @@ TEST_F(LevelsCheckTest, LevelsButtonChecksRateAndDistanceAndMainWindowStartsTheC
   EXPECT_TRUE(SoundCardBusy);
 }
 
+// An input at full scale is named by the levels check and by the run, each input
+// on its own; the run's result is stored all the same and the window marks it,
+// until a clean run clears the mark.
+TEST_F(LevelsCheckTest, AnInputAtFullScaleIsNamedAndTheRunMarked) {
+  SimulatedCardSettings s = Quiet();
+  s.blockSize = 8192;
+  s.room.clear();
+  s.inputGain = 6.0;  // both inputs reach full scale
+  UseCard(s);
+  AudioForm* f = Form();
+  dialogs.ExpectMessage();
+  f->RunLevelsCheck();
+  Finish();
+  const auto namesBoth = [this] {
+    ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
+    const std::string said = dialogs.MessageTexts()[0];
+    EXPECT_EQ(said.rfind("Warning: the right input (microphone) clipped: ", 0), 0u) << said;
+    EXPECT_NE(said.find("\nWarning: the left input (reference) clipped: "), std::string::npos) << said;
+  };
+  namesBoth();
+  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
+
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  f->RefreshRunSettings();
+  f->RunMainTest();
+  Finish();
+  namesBoth();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
+
+  RoomCard();
+  dialogs.Clear();
+  f->RunLevelsCheck();
+  Finish();
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_EQ(Text(f->ClipLabel), "");
+}
+
 TEST_F(LevelsCheckTest, QuickImpulseOfTheRoomGoesToTheLevelsViewAndNotToTheSet) {
   RoomCard();
   LoadSilentSet(32, 48000, 17, 20.0f);

@@ -4,12 +4,17 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <fftw3.h>
+#include <mutex>
 #include <numbers>
 #include <random>
 #include <vector>
 
 #include "platform/numeric/numeric.h"
 #include "platform/numeric/numeric_internal.h"
+#include "base/atomic_file.h"
+#include "support/file_faults.h"
+#include "support/fixture.h"
 
 namespace zentor {
 namespace {
@@ -185,6 +190,23 @@ TEST(Transforms, BackgroundTuningLeavesResultsBitIdentical) {
     else EXPECT_EQ(re, first);
     numeric_detail::WaitForTransformTuning();
   }
+}
+
+// The planner's wisdom goes through the atomic writer: a failed write keeps the
+// old file whole and leaves nothing beside it; a good one is wisdom FFTW reads back.
+class WisdomFile : public test::ZentorTest {};
+
+TEST_F(WisdomFile, IsWrittenWholeOrNotAtAll) {
+  const std::string file = TempPath("fftw-wisdom-double");
+  ASSERT_TRUE(WriteWholeFileAtomic(file, std::string_view("old wisdom")));
+  std::lock_guard lock(numeric_detail::DoublePlannerMutex());
+  for (test::FileFault fault : test::kEveryFileFault) {
+    test::InjectedFileFault injected(fault);
+    EXPECT_FALSE(numeric_detail::WriteFftWisdom(true, file)) << test::FaultName(fault);
+  }
+  EXPECT_EQ(test::FolderEntries(tempDir.path().toStdString()), std::vector<std::string>{"fftw-wisdom-double"});
+  ASSERT_TRUE(numeric_detail::WriteFftWisdom(true, file));
+  EXPECT_NE(fftw_import_wisdom_from_filename(file.c_str()), 0);
 }
 
 }  // namespace

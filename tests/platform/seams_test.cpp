@@ -4,6 +4,10 @@
 #include <QDialog>
 #include <QFile>
 #include <QWidget>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
@@ -86,6 +90,45 @@ TEST_F(Seams, SettingsStoreReportsAWriteItCouldNotMake) {
   SetSettingsFolder(good);
   ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
   EXPECT_EQ(conf.readAll(), before);
+}
+
+// A change the file did not take is gone from memory too: every value reads back
+// as the file holds it, and the next good save writes nothing of the failed ones.
+// A malformed old file is no failure: the save replaces it with a good one.
+TEST_F(Seams, SettingsStoreForgetsAChangeTheFileDidNotTake) {
+  ASSERT_TRUE(SaveSettings("Zentor", "User", {{"On", "T"}, {"Color 0", " 1"}}));
+  ASSERT_TRUE(SaveSetting("Zentor", "AutoMixer", "Enabled", "True"));
+  const auto readAll = [] {
+    return std::vector<std::string>{GetSetting("Zentor", "User", "On", "-"), GetSetting("Zentor", "User", "Color 0", "-"),
+                                    GetSetting("Zentor", "User", "New", "-"),
+                                    GetSetting("Zentor", "AutoMixer", "Enabled", "-")};
+  };
+  const std::vector<std::string> kept{"T", " 1", "-", "True"};
+  {
+    test::FileSizeLimit full(16);  // the file cannot be written whole
+    const std::vector<std::pair<std::string, std::function<bool()>>> changes{
+        {"SaveSetting", [] { return SaveSetting("Zentor", "User", "On", "F"); }},
+        {"SaveSettings", [] { return SaveSettings("Zentor", "User", {{"Color 0", " 9"}, {"New", "x"}}); }},
+        {"DeleteSetting key", [] { return DeleteSetting("Zentor", "User", "Color 0"); }},
+        {"DeleteSetting section", [] { return DeleteSetting("Zentor", "AutoMixer"); }},
+    };
+    for (const auto& [name, change] : changes) {
+      EXPECT_FALSE(change()) << name;
+      EXPECT_EQ(readAll(), kept) << name;
+    }
+  }
+  ASSERT_TRUE(SaveSetting("Zentor", "Mixer", "Rate", " 48000"));
+  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
+  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+  const QByteArray text = conf.readAll();
+  conf.close();
+  for (const char* failed : {"On=F", "New", "\" 9\"", "Enabled=False"}) EXPECT_FALSE(text.contains(failed)) << failed;
+  EXPECT_EQ(readAll(), kept);
+
+  ASSERT_TRUE(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  conf.write("[User\nOn=T\n[AutoMixer]\n=\n");
+  conf.close();
+  EXPECT_TRUE(SaveSetting("Zentor", "Other", "Key", "v"));
 }
 
 TEST_F(Seams, HelpRecordsTopics) {

@@ -52,9 +52,15 @@ TEST_F(TextBoxes, ValidateNumericTextBox) {
   EXPECT_EQ(dialogs.calls().back().text, "User Error: Non Numeric Input");
   EXPECT_EQ(Background(field), QColor(128, 0, 0));
 
+  // The value taken is a Single, written back as one: at most 7 significant digits.
+  for (const auto& [typed, shown] : {std::pair{"0.1", "0.1"}, {"0.05", "0.05"}, {"0.8", "0.8"},
+                                     {"12.3456789", "12.34568"}, {" 3e1", "30"}}) {
+    field.setText(typed);
+    EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
+    EXPECT_EQ(field.text().toStdString(), shown);
+  }
   field.setText("0.1");
   EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(field.text().toStdString(), "0.100000001490116");
   EXPECT_EQ(value, static_cast<double>(0.1f));
   EXPECT_EQ(Background(field), QColor(Qt::white));
 

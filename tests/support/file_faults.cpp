@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <cerrno>
+#include <csignal>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/atomic_file.h"
@@ -75,6 +80,50 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
                                            QDir::Name);
   for (const QString& n : names) out.push_back(n.toStdString());
   return out;
+}
+
+}  // namespace zentor::test
+
+namespace zentor::test {
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit r {};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  oldSoft_ = r.rlim_cur;
+  r.rlim_cur = bytes;
+  ::setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit r {};
+  ::getrlimit(RLIMIT_FSIZE, &r);
+  r.rlim_cur = oldSoft_;
+  ::setrlimit(RLIMIT_FSIZE, &r);
+  std::signal(SIGXFSZ, oldHandler_);
+}
+
+namespace {
+constexpr unsigned kNobody = 65534;
+}
+
+unsigned UnprivilegedUid() { return ::geteuid() == 0 ? kNobody : ::geteuid(); }
+unsigned UnprivilegedGid() { return ::geteuid() == 0 ? kNobody : ::getegid(); }
+
+bool UnprivilegedSave(const std::function<bool()>& save) {
+  if (::geteuid() != 0) return save();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+    ::_exit(!dropped ? 2 : save() ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+    ADD_FAILURE() << "the unprivileged save did not run";
+    return false;
+  }
+  EXPECT_NE(WEXITSTATUS(status), 2) << "could not drop to an unprivileged user";
+  return WEXITSTATUS(status) == 0;
 }
 
 }  // namespace zentor::test

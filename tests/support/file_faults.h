@@ -2,6 +2,7 @@
 // what a full disk, a failing device or a refused rename does to a save.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,27 @@ void BlockSettingsStore(const std::string& folder);
 
 // The names in a folder, hidden ones included, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);
+
+// A file-size limit for the process while it lives, SIGXFSZ ignored: a write past it
+// fails with EFBIG as on a full disk, for every user, root included.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(unsigned long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long oldSoft_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
+
+// The user a save runs as in UnprivilegedSave: `nobody` when the test runs as
+// root, the test's own user otherwise.
+unsigned UnprivilegedUid();
+unsigned UnprivilegedGid();
+// Runs `save` without privilege (in a child process that drops to `nobody` when
+// the test runs as root, in the test's process otherwise) and returns its result.
+bool UnprivilegedSave(const std::function<bool()>& save);
 
 }  // namespace zentor::test

@@ -353,6 +353,18 @@ TEST_F(FailedSaves, EveryWriterKeepsTheOldFileAtEveryInjectedFault) {
   }
 }
 
+// A file-size limit stands in for a full disk without privilege, root included.
+TEST_F(FailedSaves, UnderAFileSizeLimitEveryWriterKeepsTheOldFile) {
+  OpenWindows();
+  int run = 0;
+  for (const Writer& wr : Writers()) {
+    const std::string full = Folder("limit" + std::to_string(++run));
+    WriteOld(full + "/" + wr.file, OldBytes(wr.name));
+    FileSizeLimit limit(1);
+    SaveOver(wr, full, true, "file-size limit", false);
+  }
+}
+
 TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
   const std::string where = Folder("disk");
   disk = std::make_unique<SmallDisk>(where);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <numbers>
+#include <mutex>
 #include <set>
 #include <span>
 #include <thread>
@@ -187,16 +188,44 @@ bool ReadRoomWave(const std::string& path, int32_t rate, std::vector<double>& sa
   return false;
 }
 
-std::vector<double> KnownMicImpulse(int32_t rate) {
+namespace {
+
+using ToldProblems = std::set<std::pair<std::string, std::string>>;
+
+// The room file's samples, or the card's message when it is refused; each reader
+// (the terminal, the window) keeps its own record of what it was told.
+std::vector<double> RoomFromEnvironment(int32_t rate, SimulatedRoom& said, ToldProblems& told) {
+  said = SimulatedRoom{"built-in, 2 m", "", false};
   const char* path = std::getenv("ZENTOR_SIM_ROOM");
-  if (path && *path) {
-    std::vector<double> room;
-    std::string why;
-    if (ReadRoomWave(path, rate, room, why)) return room;
-    static std::set<std::pair<std::string, std::string>> told;
-    if (told.insert({path, why}).second)
-      std::fprintf(stderr, "ZENTOR_SIM_ROOM: %s %s; the simulated card uses its default room\n", path, why.c_str());
+  if (!path || !*path) return {};
+  std::vector<double> room;
+  std::string why;
+  if (ReadRoomWave(path, rate, room, why)) {
+    said.name = path;
+    return room;
   }
+  said.problem = std::string("ZENTOR_SIM_ROOM: ") + path + " " + why + "; the simulated card measures its built-in room at 2 m";
+  static std::mutex toldMutex;
+  std::lock_guard lock(toldMutex);
+  said.firstTime = told.insert({path, why}).second;
+  return {};
+}
+
+}  // namespace
+
+SimulatedRoom DescribeSimulatedRoom(int32_t rate) {
+  static ToldProblems told;
+  SimulatedRoom said;
+  RoomFromEnvironment(rate, said, told);
+  return said;
+}
+
+std::vector<double> KnownMicImpulse(int32_t rate) {
+  static ToldProblems told;
+  SimulatedRoom said;
+  std::vector<double> room = RoomFromEnvironment(rate, said, told);
+  if (!room.empty()) return room;
+  if (said.firstTime) std::fprintf(stderr, "%s\n", said.problem.c_str());
   return DefaultRoomImpulse(rate);
 }
 

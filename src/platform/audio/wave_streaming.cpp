@@ -292,9 +292,11 @@ class Streaming final : public QObject, public StreamCycle {
     // A stream that died while idle is opened afresh.
     if (open_ && !otherInUse && device_->Lost()) CloseStream();
     if (open_) {
+      // A stream that died while no job ran is opened afresh, not reused.
+      const bool lost = lost_.load();
       const bool same = dev == device_ && rate == rate_ && (!needOutput || withOutput_);
-      if (same && (!dev->NeedsReopen() || otherInUse)) return WaveStatus::Ok;
-      if (otherInUse) return Fail(WaveStatus::DeviceBusy, "The sound card is in use with other settings");
+      if (same && !lost && (!dev->NeedsReopen() || otherInUse)) return WaveStatus::Ok;
+      if (otherInUse && !lost) return Fail(WaveStatus::DeviceBusy, "The sound card is in use with other settings");
       CloseStream();
     }
     if (needOutput && !dev->HasOutput()) return Fail(WaveStatus::NoDevice, "The sound card has no output");
@@ -432,6 +434,7 @@ void ResetAudio() {
 int32_t GetTimePointer() { return Engine().TimePointer(); }
 void GetTimePointer(int32_t& position) { position = Engine().TimePointer(); }
 std::string AudioLastErrorText() { return Engine().error_; }
+std::string StreamLostText() { return "Error 3852: Sound card stopped during the recording: " + Engine().error_; }
 StreamingView InspectStreaming() { return Engine().View(); }
 void DrainWaveCompletions() { Engine().Drain(); }
 void CloseIdleWaveStream() { Engine().CloseWhenIdle(); }

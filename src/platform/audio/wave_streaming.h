@@ -91,6 +91,9 @@ int32_t GetTimePointer();
 void GetTimePointer(int32_t& position);
 // Why the last failing call failed ("" after a success).
 std::string AudioLastErrorText();
+// What a window says when its stream was lost during a run or its recording never
+// completed, with the engine's reason; a card that refuses to start is told apart.
+std::string StreamLostText();
 
 // ---- Inspection, for tests and the measurement windows ----
 enum class SlotState { Idle, Prepared, Armed, Running, Done };

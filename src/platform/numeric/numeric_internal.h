@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 
 namespace zentor::numeric_detail {
 
@@ -32,6 +33,10 @@ void InverseReal(int k, fftw_complex* in, double* out);
 // them: any other planning in the program must hold these.
 std::mutex& SinglePlannerMutex();
 std::mutex& DoublePlannerMutex();
+
+// Writes the planner's wisdom (double or single precision) to the file through the
+// atomic writer; the caller holds that precision's planner mutex.
+bool WriteFftWisdom(bool doublePrecision, const std::string& file);
 
 // Blocks until the background worker has measured every size handed to it so far
 // (benchmarks use it to time the plans a program in steady use runs).

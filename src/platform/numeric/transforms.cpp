@@ -8,6 +8,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "platform/numeric/numeric.h"
 #include "platform/numeric/numeric_internal.h"
 #include "platform/settings.h"
@@ -42,6 +44,14 @@ int OrderFor(std::size_t n) {
   int k = 0;
   while ((std::size_t{1} << k) < n) ++k;
   return k;
+}
+
+bool WriteFftWisdom(bool doublePrecision, const std::string& file) {
+  char* text = doublePrecision ? fftw_export_wisdom_to_string() : fftwf_export_wisdom_to_string();
+  if (!text) return false;
+  const bool ok = WriteWholeFileAtomic(file, std::string_view(text));
+  std::free(text);
+  return ok;
 }
 
 std::mutex& SinglePlannerMutex() {
@@ -122,11 +132,7 @@ void SaveWisdom(const Plans& p, Kind kind) {
   // The config folder's parent must exist: a folder removed meanwhile is not recreated.
   if (!std::filesystem::exists(folder.parent_path(), ec)) return;
   std::filesystem::create_directory(folder, ec);
-  // Written beside and renamed, so a stop half-way never leaves a broken file.
-  const std::string tmp = file + ".tmp";
-  const int ok = single ? fftwf_export_wisdom_to_filename(tmp.c_str())
-                                        : fftw_export_wisdom_to_filename(tmp.c_str());
-  if (ok) std::filesystem::rename(tmp, file, ec);
+  (void)WriteFftWisdom(!single, file);
 }
 
 void Worker(Plans* p) {
