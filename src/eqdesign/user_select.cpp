@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "base/text_number.h"
 #include "core/emulation.h"
@@ -39,6 +41,49 @@ QLineEdit* ShownValue(QWidget* parent, const char* name) {
 constexpr auto* Caption = &NamedControl<QLabel>;
 
 }  // namespace
+
+FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode) {
+  FilterRecord f = mode;
+  // No more than 20 dB.
+  if (std::fabs(f.Q1) * 0.1f > f.Q2) f.Q2 = std::fabs(f.Q1) * 0.1f;
+  f.EQEmulationCode = parametricCode;
+  // Codes 2 and 3 have no steps: the list snaps the filter when it is added.
+  if (parametricCode == 1 || parametricCode == 4 || parametricCode == 5) {
+    f.Kind = 2;
+    EmulateEQBand(parametricCode, f.Freq1, f.Q1, f.Q2);
+  }
+  return f;
+}
+
+int32_t ApplyAllModes(DataPlotter& window, bool ask) {
+  if (window.GetBusy()) return -2;
+  if (ask && AppliedFilters[0].Count >= 1 &&
+      MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") !=
+          MsgAnswer::Yes)
+    return -1;
+  const int32_t listed = std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes);
+  const int32_t code = window.GetParametricEQEmulation();
+  std::vector<FilterRecord> taken;
+  int32_t left = 0;
+  for (int32_t i = 0; i < listed; ++i) {
+    const FilterRecord& mode = ModesListContents[static_cast<size_t>(i)];
+    // The dialog refuses a mode with no level; here it is passed over.
+    if (mode.Q1 == 0 || !(mode.Q2 > 0) || !std::isfinite(mode.Q1) || !std::isfinite(mode.Freq1)) continue;
+    if (std::ssize(taken) == kMaxFilters) {
+      ++left;
+      continue;
+    }
+    taken.push_back(FilterFromMode(mode, code));
+  }
+  for (FilterRecord& slot : AppliedFilters) slot = FilterRecord{};
+  for (size_t n = 0; n < taken.size(); ++n) CopyFilterRecord(taken[n], AppliedFilters[n]);
+  AppliedFilters[0].Count = static_cast<int32_t>(taken.size());
+  UpdateAppliedFiltersList(window);
+  window.EQResultsTakenButNotSaved = kTrue;
+  if (left > 0)
+    MsgBox("Error 5855: " + std::to_string(left) + " modes were left out: the applied list holds 75 filters.");
+  return static_cast<int32_t>(taken.size());
+}
 
 UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   setObjectName("UserSelect");
@@ -74,18 +119,9 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
 
 void UserSelect::InitializeUserSelect(int32_t i) {
   ModeIndex = std::clamp(i, 0, kMaxModes - 1);
-  mode_ = GetModesListEntry(ModeIndex);
-  listed_ = mode_;
-  OriginalQ2 = mode_.Q2;
-  // No more than 20 dB.
-  if (std::fabs(mode_.Q1) * 0.1f > mode_.Q2) mode_.Q2 = std::fabs(mode_.Q1) * 0.1f;
-  const int32_t code = Forms::Get<DataPlotter>()->GetParametricEQEmulation();
-  mode_.EQEmulationCode = code;
-  // Codes 2 and 3 have no steps: the list snaps the filter when it is added.
-  if (code == 1 || code == 4 || code == 5) {
-    mode_.Kind = 2;
-    EmulateEQBand(code, mode_.Freq1, mode_.Q1, mode_.Q2);
-  }
+  listed_ = GetModesListEntry(ModeIndex);
+  OriginalQ2 = listed_.Q2;
+  mode_ = FilterFromMode(listed_, Forms::Get<DataPlotter>()->GetParametricEQEmulation());
   if (mode_.Q1 < 0)
     setWindowTitle("Boost Filter");
   else if (mode_.Q1 > 0)

@@ -14,6 +14,21 @@ class QPushButton;
 
 namespace zentor {
 
+class DataPlotter;
+
+// Mode `mode` of the modes list as Apply adds it: held to 20 dB and, for the
+// parametric codes with steps (1, 4, 5), snapped to them as a parametric band;
+// codes 2 and 3 are snapped when the list is refreshed.
+FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode);
+
+// "Apply All Modes": every listed mode (ModesListContents) made into an applied
+// filter as the new-filter dialog's Apply makes it, replacing the applied list,
+// which is relisted. When the list holds filters and `ask` is set, asks first;
+// returns -1 when the user keeps the list, -2 while the window is busy, else the
+// count applied. Modes with no level are left out; past 75 the rest are left
+// out with a message.
+int32_t ApplyAllModes(DataPlotter& window, bool ask = true);
+
 class UserSelect : public QDialog {
   Q_OBJECT
  public:

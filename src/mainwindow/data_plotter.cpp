@@ -269,6 +269,7 @@ void DataPlotter::BuildMenus() {
   FitFilter = Entry(CurveFit, "FitFilter", "&Generate Filter Set");
   AddFilter = Entry(CurveFit, "AddFilter", "&Add Filters to Filter Set");
   PolishFilter = Entry(CurveFit, "PolishFilter", "&Polish");
+  ApplyAllModes = Entry(CurveFit, "ApplyAllModes", "Apply All &Modes");
   FilterFitSettings = SubMenu(CurveFit, "FilterFitSettings", "&Filter Fit Settings");
   AllCurves = Entry(FilterFitSettings, "AllCurves", "&All Curves", true);
   QuickFit = Entry(FilterFitSettings, "QuickFit", "&Quick Fit", true);
@@ -321,7 +322,8 @@ void DataPlotter::BuildPanel() {
   QSelect = Control<WrappingButton>(client, "QSelect", "List By Q");
   ErrSelect = Control<WrappingButton>(client, "ErrSelect", "Emulator Options");
   CompModes = Control<WrappingButton>(client, "CompModes", "List All Modes");
-  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
+  ApplyAll = Control<WrappingButton>(client, "ApplyAll", "Apply All");
+  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes, ApplyAll}) {
     b->setFont(PanelFont(5.5));
     b->resize(b->width(), TwipsToPixels(300));
   }

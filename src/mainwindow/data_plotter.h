@@ -233,7 +233,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
       *LogFrequency, *LinearFreq, *DisplayColors, *CoOrdinateLocker, *FileDetails;
   QMenu *Filters, *CurveFit, *FilterFitSettings;
   QAction *NewFilter, *EQEmulation, *Xover, *FitFilter, *AddFilter, *PolishFilter, *AllCurves, *QuickFit,
-      *NumericalOptions;
+      *NumericalOptions, *ApplyAllModes;
   QMenu *Operations, *Utilities;
   QAction *DataIntegrity, *TestCDMake, *MicCalibration, *AdjustLevels, *ExportAsPCM, *ImportWave, *ArrangeCurves,
       *ShowDifferences, *Compress, *Resample;
@@ -253,7 +253,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
   QPushButton *FitFiltersBut, *Polish, *NumOptBut, *DelCurve, *StopModal, *Command7;
   QLineEdit* CurveNumberText;
   QPushButton *LeftArrow, *RightArrow;
-  QPushButton *FreqSelect, *QSelect, *ErrSelect, *CompModes;
+  QPushButton *FreqSelect, *QSelect, *ErrSelect, *CompModes, *ApplyAll;
   QPushButton *Colorselect, *Display;
   QRadioButton *TimeBut, *FreqBut, *NoiseBut, *logbut, *LinBut;
 

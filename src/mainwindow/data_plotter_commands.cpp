@@ -164,6 +164,8 @@ void DataPlotter::InitCommandControls() {
   toLink(FitFiltersBut, &MainWindowLinks::FitFiltersBut_Click);
   toLink(TextEQ, &MainWindowLinks::TextEQ_Click);
   toLink(CompModes, &MainWindowLinks::CompModes_Click);
+  toLink(ApplyAllModes, &MainWindowLinks::ApplyAllModes_Click);
+  toLink(ApplyAll, &MainWindowLinks::ApplyAllModes_Click);
   toLink(TestCDMake, &MainWindowLinks::TestCDMake_Click);
   toLink(Xover, &MainWindowLinks::Xover_Click);
   connect(AppliedFilterListBox, &QListWidget::itemClicked, this,

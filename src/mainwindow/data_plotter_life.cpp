@@ -203,7 +203,10 @@ void DataPlotter::ArrangeMainWindow() {
   } else {
     listTop = frameTop + 0.4 * selectHeight;
   }
-  PlaceTwips(ModesList, LL, listTop, 2500, listHeight);
+  // The list gives up a button's height at its foot to "Apply All".
+  const double applyHeight = PixelsToTwips(ApplyAll->height());
+  PlaceTwips(ModesList, LL, listTop, 2500, listHeight - applyHeight);
+  PlaceTwips(ApplyAll, LL, listTop + listHeight - applyHeight, 2500, applyHeight);
   Picture1->show();
   ModesList->show();
 

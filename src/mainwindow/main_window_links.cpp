@@ -77,6 +77,10 @@ constexpr std::array kRows = {
     LinkedControlRow{"TextEQ", "TextEQ_Click", "the equaliser settings report", &IsSet<&L::TextEQ_Click>},
     LinkedControlRow{"CompModes", "CompModes_Click", "listing the modes of every curve",
                      &IsSet<&L::CompModes_Click>},
+    LinkedControlRow{"ApplyAllModes", "ApplyAllModes_Click", "taking the listed modes into the applied filters",
+                     &IsSet<&L::ApplyAllModes_Click>},
+    LinkedControlRow{"ApplyAll", "ApplyAllModes_Click", "taking the listed modes into the applied filters",
+                     &IsSet<&L::ApplyAllModes_Click>},
     LinkedControlRow{"ModesList", "ModesList_Click", "taking a listed mode into the applied filters",
                      &IsSet<&L::ModesList_Click>},
     // It deletes the curve taken into the fit, which only the fit puts there.

@@ -63,6 +63,7 @@ struct MainWindowLinks {
   std::function<void()> FitFiltersBut_Click;
   std::function<void()> TextEQ_Click;
   std::function<void()> CompModes_Click;
+  std::function<void()> ApplyAllModes_Click;  // every listed mode into the applied filters
   std::function<void(int32_t row)> ModesList_Click;
   // Fills ModesListContents and ModesList from the set of one curve (0-based).
   std::function<bool(int32_t curveIndex)> CheckForCurveSingularities;

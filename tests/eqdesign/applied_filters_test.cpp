@@ -237,6 +237,48 @@ TEST_F(AppliedListTest, ApplyAddsInFrequencyOrderUpToTheLimit) {
   EXPECT_EQ(AppliedFilters[0].Count, 75);
 }
 
+TEST_F(AppliedListTest, ApplyAllTakesEveryModeAsTheDialogWouldAndAsksBeforeReplacing) {
+  AddMeasured(0, 100, 40, 2);  // held to 20 dB
+  AddMeasured(0, 233, -3, 1);  // a boost
+  AddMeasured(0, 150, 6, 2);
+  AddMeasured(0, 250, 0, 2);  // no level: the dialog refuses it, Apply All leaves it out
+  for (int32_t code : {2, 1, 4, 5}) {
+    w->SetParametricEmulation(code);
+    ASSERT_TRUE(MainWindowHooks.CheckForCurveSingularities(0));
+    const int32_t listed = ModesListContents[0].Count;
+    ASSERT_EQ(listed, 4);
+    std::vector<FilterRecord> byDialog;
+    for (int row = 0; row < listed; ++row) {
+      if (ModesListContents[static_cast<size_t>(row)].Q1 == 0) continue;
+      ClickMode(row, [&](UserSelect* u) { byDialog.push_back(u->Working()); u->Cancel->click(); });
+    }
+    SetApplied({MakeFilter(2, 1000, -3, 2)});
+    dialogs.ExpectMessage(MsgAnswer::No);
+    w->ApplyAll->click();
+    EXPECT_EQ(AppliedFilters[0].Count, 1) << "kept when the user says no";
+
+    dialogs.ExpectMessage(MsgAnswer::Yes);
+    w->ApplyAllModes->trigger();
+    ASSERT_EQ(AppliedFilters[0].Count, 3) << code;
+    SetApplied(byDialog);
+    const Texts oneByOne = Relist();
+    dialogs.Clear();
+    SetApplied({});
+    EXPECT_EQ(ApplyAllModes(*w), 3) << "an empty list is replaced without asking";
+    EXPECT_EQ(Lines(w->AppliedFilterListBox), oneByOne) << code;
+    EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
+  }
+  EXPECT_EQ(dialogs.MessageTexts(), Texts{});
+
+  // More modes than the list holds: the first 75 are applied and the rest named.
+  for (int i = 0; i < 80; ++i) AddMeasured(2 + i / 70, 40.0f + static_cast<float>(i), 5, 2);
+  MainWindowHooks.CompModes_Click();  // the cuts of every curve: 82
+  SetApplied({});
+  dialogs.ExpectMessage();
+  EXPECT_EQ(ApplyAllModes(*w), 75);
+  EXPECT_EQ(dialogs.MessageTexts(), Texts{"Error 5855: 7 modes were left out: the applied list holds 75 filters."});
+}
+
 TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {
   AddMeasured(0, 100, 5, 2);
   AddMeasured(0, 200, 5, 2);
