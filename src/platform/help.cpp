@@ -47,6 +47,7 @@ constexpr TopicPage kPages[] = {
     {HelpTopic::TestCD, "test_cd.html"},
     {HelpTopic::XoverForm, "crossover.html"},
     {HelpTopic::Printing, "printing.html"},
+    {HelpTopic::FitLimits, "fit_limits.html"},
 };
 
 HelpLog g_log;

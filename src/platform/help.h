@@ -36,11 +36,13 @@ constexpr int32_t SPLLevelForm = 1140;
 constexpr int32_t TestCD = 1150;  // CreateTestCD and CDTest
 constexpr int32_t XoverForm = 1160;
 constexpr int32_t Printing = 1170;
+constexpr int32_t FitLimits = 1180;
 // Every topic, each once.
-constexpr std::array<int32_t, 23> All = {
+constexpr std::array<int32_t, 24> All = {
     AudioForm, Form1, Numerical, DistForm, DataPlotterMain, LevelSet, SoundCardSelector, PsycForm,
     DisplayControlFormView3, DisplayControlForm, MathFormCurveSwap, MathFormResample, MathFormDifferences,
-    MathFormCompress, DataIntegrityForm, MicCalForm, Import, RTAEQ, RTAImp, SPLLevelForm, TestCD, XoverForm, Printing};
+    MathFormCompress, DataIntegrityForm, MicCalForm, Import, RTAEQ, RTAImp, SPLLevelForm, TestCD, XoverForm, Printing,
+    FitLimits};
 }  // namespace HelpTopic
 
 // The built-in pages, as URLs of the program's resources.

@@ -29,6 +29,7 @@
 #include "crossover/xover_form.h"
 #include "display/display_options.h"
 #include "display/psyc_form.h"
+#include "eqdesign/fit_limits_form.h"
 #include "eqdesign/band_simulator.h"
 #include "eqdesign/level_set.h"
 #include "eqdesign/numerical_options.h"
@@ -108,7 +109,7 @@ const std::vector<Topic>& Topics() {
       {HelpTopic::DataPlotterMain,
        [](D w) {
          return QList<QWidget*>{W<AudioForm>(), W<SoundCardSelectorForm>(), Options(w, 4), W<UserSelect>(),
-                                W<XoverForm>()};
+                                W<XoverForm>(), W<FitLimitsForm>()};
        },
        [](D w) { w->MainHelp->trigger(); }},
       {HelpTopic::LevelSet, [](D) { return QList{W<LevelSet>()}; },
@@ -146,6 +147,8 @@ const std::vector<Topic>& Topics() {
       {HelpTopic::XoverForm, [](D) { return QList{W<XoverForm>()}; },
        [](D) { Forms::Get<XoverForm>()->Command3->click(); }},
       {HelpTopic::Printing, [](D) { return QList<QWidget*>{}; }, [](D w) { w->PrintingHelp->trigger(); }},
+      {HelpTopic::FitLimits, [](D) { return QList{W<FitLimitsForm>()}; },
+       [](D) { Forms::Get<FitLimitsForm>()->Help->click(); }},
   };
   return t;
 }
