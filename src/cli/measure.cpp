@@ -179,6 +179,11 @@ int Measure(const Arguments& args) {
                     " %");
     });
     if (ResultsDataSetInfo[0].NumInSet != before + 1) throw CommandFailed("");
+    // The window stores a clipped result and lets the user decide; a script is
+    // better stopped, and a room the card refused is not the room asked for.
+    for (const std::string& said : dialogs.Messages())
+      if (said.rfind("ZENTOR_SIM_ROOM: ", 0) == 0 || (said.rfind("Warning: the ", 0) == 0 && said.find(" clipped: ") != std::string::npos))
+        throw CommandFailed("nothing written");
   }
   Forms::Unload<AudioForm>();
   ResultsStoreHooks.ShowMeasParms = shown;

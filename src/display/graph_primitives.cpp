@@ -190,7 +190,7 @@ void DrawGraphFrame(GraphFrame& frame, DrawingSurface& picture) { DrawFrame(fram
 void DrawAudioGraphFrame(GraphFrame& frame, DrawingSurface& picture) { DrawFrame(frame, picture, false); }
 
 void PlotCurvePoints(const GraphFrame& frame, DrawingSurface& picture, int64_t count, std::span<float> x,
-                     std::span<const float> y, ColourRef colour) {
+                     std::span<const float> y, ColourRef colour, PenStyle style) {
   ReleaseVectorUpperState();
   DrawingSurface& dc = PrepareGraphDC(picture);
   count = std::clamp<int64_t>(count, 0, static_cast<int64_t>(std::min(x.size(), y.size())));
@@ -231,7 +231,7 @@ void PlotCurvePoints(const GraphFrame& frame, DrawingSurface& picture, int64_t c
     const DrawPoint p = P(xj, drawY(j));
     if (!(p == points.back())) points.push_back(p);
   }
-  if (points.size() >= 2) dc.Polyline(points, Pen{colour});
+  if (points.size() >= 2) dc.Polyline(points, Pen{colour, style});
   RefreshGraph(picture);
 }
 

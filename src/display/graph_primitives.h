@@ -47,7 +47,7 @@ std::string AxisLabel(float f, double v);
 // mode. On a log axis an x below 1 met before the first visible point is set to 1
 // in x itself.
 void PlotCurvePoints(const GraphFrame& frame, DrawingSurface& picture, int64_t count, std::span<float> x,
-                     std::span<const float> y, ColourRef colour);
+                     std::span<const float> y, ColourRef colour, PenStyle style = PenStyle::Solid);
 
 template <PlottableCurve C>
 void PlotCurve(const GraphFrame& frame, DrawingSurface& picture, C& curve, ColourRef colour) {

@@ -11,6 +11,7 @@
 #include "core/results_store.h"
 #include "display/graph_frame.h"
 #include "eqdesign/corrected_response.h"
+#include "eqdesign/fit_limits.h"
 #include "eqdesign/modes_list.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
@@ -95,9 +96,15 @@ void UpdateAppliedFiltersList(DataPlotter& window) {
   window.AppliedFilterListBox->clear();
   SortAppliedSingularities();
   window.ArrangeMainWindow();
-  for (const std::string& line :
-       SnapAndListAppliedFilters(window.GetGraphicEQEmulation(), window.GetParametricEQEmulation()))
-    window.AppliedFilterListBox->addItem(QString::fromStdString(line));
+  const std::vector<std::string> lines =
+      SnapAndListAppliedFilters(window.GetGraphicEQEmulation(), window.GetParametricEQEmulation());
+  for (size_t n = 0; n < lines.size(); ++n) {
+    window.AppliedFilterListBox->addItem(QString::fromStdString(lines[n]));
+    const FilterRecord& f = AppliedFilters[n];
+    window.AppliedFilterListBox->item(static_cast<int>(n))->setToolTip(QString::fromStdString(
+        "Centre Q " + FormatDouble(std::round(CentreQ(f.Q1, f.Q2) * 100) / 100) +
+        ": the Q to set on a parametric equaliser"));
+  }
   window.AppliedFilterListBox->update();
 }
 

@@ -4,10 +4,12 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "base/text_number.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
+#include "eqdesign/fit_limits_store.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -121,6 +123,15 @@ void ShowCorrectedResponse(GraphHost& host, CurveRecord& response, CurveRecord& 
   corrected.Label = response.Label + " Corrected";
   PlotCurve(frame, picture, corrected, PlotColours[4]);
   DrawFitLegend(frame, picture, corrected, 1, legendSet);
+
+  // The target the fit corrected towards, at its level, dashed in the corrected curve's colour.
+  const FitLimits limits = LoadFitLimits();
+  const auto n = static_cast<size_t>(std::clamp(response.NumPoints, 0, kMaxCurvePoints));
+  std::vector<float> x(response.XValues.begin(), response.XValues.begin() + static_cast<std::ptrdiff_t>(n));
+  const std::vector<float> target = AnchoredTargetDb(limits, x, std::span(response.YValues).first(n),
+                                                     set.RangeLow, set.RangeHigh);
+  if (!target.empty())
+    PlotCurvePoints(frame, picture, static_cast<int64_t>(n), x, target, PlotColours[4], PenStyle::Dash);
 }
 
 }  // namespace zentor

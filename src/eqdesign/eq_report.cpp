@@ -10,6 +10,7 @@
 #include "core/emulation.h"
 #include "core/helpers.h"
 #include "core/records.h"
+#include "eqdesign/fit_limits_store.h"
 #include "platform/dialogs.h"
 
 namespace zentor {
@@ -41,9 +42,22 @@ std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied) {
   return lines;
 }
 
-bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied) {
+std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<const FilterRecord> applied) {
+  const int32_t count =
+      applied.empty() ? 0 : std::clamp<int32_t>(applied[0].Count, 0, static_cast<int32_t>(applied.size()));
+  const double preamp = PreampDb(applied, count);
+  return {"", "Fit Limits: " + DescribeFitLimits(limits),
+          "Preamp = " + Num(std::round(preamp * 10) * 0.1) + " dB (the set's largest boost, taken off before it)"};
+}
+
+bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied, const FitLimits* limits) {
+  std::vector<std::string> lines = EQReportLines(applied);
+  if (limits) {
+    const std::vector<std::string> more = FitLimitReportLines(*limits, applied);
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
   std::string text;
-  for (const std::string& line : EQReportLines(applied)) text += "\"" + line + "\"\r\n";
+  for (const std::string& line : lines) text += "\"" + line + "\"\r\n";
   return WriteWholeFileAtomic(path, text);
 }
 
@@ -62,7 +76,8 @@ void TextEQ_Click() {
       MsgBox(path + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "EQ Settings") !=
           MsgAnswer::Yes)
     return;
-  if (!WriteEQSettingsReport(path, AppliedFilters)) MsgBox("Error 5853: The EQ settings file could not be written.");
+  const FitLimits limits = LoadFitLimits();
+  if (!WriteEQSettingsReport(path, AppliedFilters, &limits)) MsgBox("Error 5853: The EQ settings file could not be written.");
 }
 
 }  // namespace zentor

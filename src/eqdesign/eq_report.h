@@ -10,15 +10,21 @@
 
 #include "core/eq_setting_text.h"
 #include "core/filter_record.h"
+#include "eqdesign/fit_limits.h"
 
 namespace zentor {
 
 // Every line of the report for the list (count in element 0).
 std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied);
 
+// The lines that follow the settings when the fit's limits are known: the
+// limits, the target and the preamp the set needs.
+std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<const FilterRecord> applied);
+
 // Writes the report over `path` through a temporary file; false when it failed,
-// the old file then unchanged.
-bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied);
+// the old file then unchanged. With limits, their lines follow the settings.
+bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied,
+                           const FitLimits* limits = nullptr);
 
 // "Textual EQ Settings List": asks for the file, confirms an overwrite and writes
 // the report of AppliedFilters.

@@ -18,9 +18,13 @@ constexpr double kMinSpacings = 3.0;
 
 }  // namespace
 
-FitBounds MakeFitBounds(int32_t code, double noiseDb) {
+FitBounds MakeFitBounds(int32_t code, double noiseDb, double maxBoostDb) {
   FitBounds b;
   b.NoiseDb = std::isfinite(noiseDb) && noiseDb > 0 ? noiseDb : 0;
+  if (maxBoostDb >= 0) {
+    b.DipDbMax = std::min(b.DipDbMax, maxBoostDb);
+    b.BoostLimited = true;
+  }
   if (code != 1 && code != 4 && code != 5) return b;
   const double narrowest = QuantizeEmulatedQ(code, 1e-6f), widest = QuantizeEmulatedQ(code, 1e6f);
   // Levels as the filter sets them: a boost corrects a dip, a cut a peak.

@@ -25,6 +25,8 @@ struct FitBounds {
   // The largest Q an entry may need within the equaliser's reach; the search
   // tries Q values up to it where the view's own limit is lower (0: none).
   double QCeiling = 0;
+  // A boost limit below the equaliser's own: a bounded boost left in the noise goes.
+  bool BoostLimited = false;
 };
 
 // The upper bound of Q for a fit at a point whose view limit is qLimit.
@@ -32,8 +34,8 @@ double SearchQLimit(double qLimit, const FitBounds& bounds);
 
 // The bounds of equaliser `code` (1, 4 and 5 have steps; other codes none)
 // from its step tables, with the curve's noise. Call on one thread: it may
-// build the step tables.
-FitBounds MakeFitBounds(int32_t code, double noiseDb);
+// build the step tables. A maxBoostDb not below 0 holds boosts (dips) to it.
+FitBounds MakeFitBounds(int32_t code, double noiseDb, double maxBoostDb = -1);
 
 // The point noise of the levels (linear) between low and high Hz, in dB: a
 // robust deviation of their second differences, which a singularity the curve

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,8 @@
 #include "display/view_state.h"
 #include "eqdesign/corrected_response.h"
 #include "eqdesign/fit_driver.h"
+#include "eqdesign/fit_limits_form.h"
+#include "eqdesign/fit_limits_store.h"
 #include "eqdesign/modes_list.h"
 #include "eqdesign/polish.h"
 #include "mainwindow/data_plotter.h"
@@ -97,6 +100,7 @@ class FitRun {
     engine_.Settings.Quick = w_.QkCheck->isChecked();
     engine_.Settings.NumInitialLoops = m.NumInitialLoops;
     engine_.Settings.EmulationCode = w_.GetParametricEQEmulation();
+    engine_.Settings.MaxBoostDb = LoadFitLimits().MaxBoostDb;
     engine_.Pool = &Pool();
     engine_.Callbacks.Stop = &stop_;
     engine_.Callbacks.Poll = [this] {
@@ -152,7 +156,7 @@ class FitRun {
   FitMessages messages_;
 };
 
-FitDriverConstants ConstantsOf(const DataPlotter& w) {
+FitDriverConstants ConstantsOf(const DataPlotter& w, std::string* fault = nullptr) {
   const ModalConstants& m = w.GetModalConstants();
   FitDriverConstants c;
   c.MinFreq = m.MinFreq;
@@ -164,6 +168,7 @@ FitDriverConstants ConstantsOf(const DataPlotter& w) {
   c.NumInitialLoops = m.NumInitialLoops;
   c.Damping = m.Damping;
   c.LoudspeakerOrder = m.LoudspeakerOrder;
+  c.Limits = LoadFitLimits(fault);
   return c;
 }
 
@@ -201,6 +206,42 @@ bool SetMatches(const SingularityListRecord& s, int32_t view) {
   return true;
 }
 
+// The gate (ms) of the curve the view shows.
+double GateOfView(int32_t view, int32_t k) {
+  const MeasurementHeader& r = ResultsDataSetInfo[static_cast<size_t>(std::clamp(k, 0, kMaxResults - 1))];
+  if (view == kBodeView) return r.FreqRespGateTime;
+  if (view == kFractOctView) return r.FractOctGateTime;
+  return ResultsDataSetInfo[0].PsycGateTime;
+}
+
+}  // namespace
+
+std::string FitRangeMisses(const CurveRecord& curve, double low, double high, double gateMs) {
+  const int32_t n = std::clamp(curve.NumPoints, 0, kMaxCurvePoints);
+  int32_t inside = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const float f = curve.XValues[static_cast<size_t>(i)];
+    if (f >= low && f <= high) ++inside;
+  }
+  if (n == 0 || inside >= kFitPointsNeeded) return "";
+  const double first = curve.XValues[0], last = curve.XValues[static_cast<size_t>(n - 1)];
+  const std::string range = "The fit range " + FormatDouble(std::round(low)) + " to " + FormatDouble(std::round(high)) + " Hz ";
+  if (high <= first || (low < first && inside < kFitPointsNeeded)) {
+    std::string gate = gateMs > 0 ? " with a " + FormatDouble(std::round(gateMs)) + " ms gate" : "";
+    const double need = std::ceil(1000.0 / std::max(low, 1.0));
+    return "Error 5861: " + range + "lies below the curve shown, which starts at " + FormatDouble(std::round(first)) +
+           " Hz" + gate + ". Lengthen the gate to at least " + FormatDouble(need) +
+           " ms (Large Gate Times) or raise the fit range.";
+  }
+  if (low >= last)
+    return "Error 5861: " + range + "lies above the curve shown, which ends at " + FormatDouble(std::round(last)) +
+           " Hz. Lower the fit range.";
+  return "Error 5861: " + range + "holds " + std::to_string(inside) + " points of the curve shown; a fit needs " +
+         std::to_string(kFitPointsNeeded) + ". Widen the fit range.";
+}
+
+namespace {
+
 void StampHeader(SingularityListRecord& s, int32_t view, int32_t k) {
   const MeasurementHeader& r = ResultsDataSetInfo[static_cast<size_t>(k)];
   const MeasurementHeader& r0 = ResultsDataSetInfo[0];
@@ -227,7 +268,9 @@ void FitFilterSets(DataPlotter& w, FitRun& run, CurveArray& curves, std::array<S
   FitGraphFrame.XStart = CLng(m.MinFreq);
   FitGraphFrame.XFinish = CLng(m.MaxFreq);
   FitGraphFrame.LogX = FreqGraphFrame.LogX;
-  const FitDriverConstants constants = ConstantsOf(w);
+  std::string fault;
+  const FitDriverConstants constants = ConstantsOf(w, &fault);
+  if (!fault.empty()) run.Say(fault);
   const MeasurementHeader& h0 = ResultsDataSetInfo[0];
   if (run.Stopped()) return;
   // Each curve's input is made here, where the windows and filters live; the
@@ -242,6 +285,13 @@ void FitFilterSets(DataPlotter& w, FitRun& run, CurveArray& curves, std::array<S
       continue;
     }
     if (h0.SampleRate <= 0) continue;
+    if (const std::string why = FitRangeMisses(curves[i], constants.MinFreq, constants.MaxFreq,
+                                               GateOfView(view, static_cast<int32_t>(k)));
+        !why.empty()) {
+      run.Say(why);
+      run.ShowMessages();
+      continue;
+    }
     CopyCurve(curves[i], FitInputCurves[i]);
     if (w.GetIncludeFilters() != 0) {
       FitInputCurves[i].Label = "*" + FitInputCurves[i].Label;
@@ -371,7 +421,8 @@ void PolishFilters() {
     if (first == last)
       ShowCorrectedResponse(w, input, FitStoredCurves[i], SingularityList[i], k, WorkFilterBlock, fs, FitGraphFrame);
     const int32_t n = std::clamp(input.NumPoints, 0, kMaxCurvePoints);
-    const bool finished = PolishOneCurve(input.XValues, input.YValues, n, SingularityList[i], run.Engine());
+    const bool finished =
+        PolishOneCurve(input.XValues, input.YValues, n, SingularityList[i], run.Engine(), LoadFitLimits());
     CheckForCurveSingularities(w, k, [&run](const std::string& t) { run.Say(t); });
     ShowCorrectedResponse(w, input, FitStoredCurves[i], SingularityList[i], k, WorkFilterBlock, fs, FitGraphFrame);
     run.ShowMessages();
@@ -425,6 +476,7 @@ void InstallFitCommandLinks() {
   MainWindowHooks.AllCurves_Click = [] { AllCurves_Click(); };
   MainWindowHooks.QuickFit_Click = [] { QuickFit_Click(); };
   MainWindowHooks.PolishFilters = [] { PolishFilters(); };
+  MainWindowHooks.ShowFitLimits = [] { ShowFitLimits(); };
   MouseZoomHooks.CheckAccumulateSettings = [](int32_t view, std::array<SingularityListRecord, kFilterSets>& sets) {
     CheckAccumulateSettings(view, sets);
   };

@@ -4,11 +4,19 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/records.h"
 #include "eqdesign/fit_engine.h"
 
 namespace zentor {
+
+// The fewest points of a curve within the fit range that a fit can work on.
+constexpr int32_t kFitPointsNeeded = 8;
+
+// Why a fit of the curve over low..high Hz cannot start (its message), or ""
+// when the range holds enough of its points. gateMs: the gate of the view.
+std::string FitRangeMisses(const CurveRecord& curve, double low, double high, double gateMs);
 
 // Sets the main window's fit links and the right-drag's entry.
 void InstallFitCommandLinks();

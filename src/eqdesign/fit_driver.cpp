@@ -7,6 +7,7 @@
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit_bounds.h"
 #include "eqdesign/fit_quality.h"
+#include "eqdesign/group_refine.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
 
@@ -33,6 +34,39 @@ void AppendEntry(SingularityListRecord& to, const SingularityListRecord& from, i
   to.Count = n + 1;
 }
 
+// The engine's boost limit for one fit, when the fit's constants set one.
+class BoostLimitScope {
+ public:
+  BoostLimitScope(FitEngine& engine, double maxBoostDb) : engine_(engine), kept_(engine.Settings.MaxBoostDb) {
+    if (maxBoostDb >= 0) engine_.Settings.MaxBoostDb = maxBoostDb;
+  }
+  ~BoostLimitScope() { engine_.Settings.MaxBoostDb = kept_; }
+  BoostLimitScope(const BoostLimitScope&) = delete;
+  BoostLimitScope& operator=(const BoostLimitScope&) = delete;
+
+ private:
+  FitEngine& engine_;
+  double kept_;
+};
+
+// Refits the set's overlapping groups against the curve with every entry taken
+// out at damping 1, as the set stands once fitted.
+void RefitAtFullDamping(SingularityListRecord& s, const CurveRecord& source, int32_t points,
+                        const FitCurveRecord& fitted, const FitEngine& engine) {
+  auto curve = std::make_unique<FitCurveRecord>();
+  PrepareFitCurve(source.XValues, source.YValues, points, s.ModeCode, s.LoudspeakerOrder, *curve);
+  curve->Anchored = fitted.Anchored;
+  curve->NoiseDb = fitted.NoiseDb;
+  NormaliseFitCurve(*curve, s.RangeLow, s.RangeHigh);
+  std::span<double> levels(curve->Level.data(), static_cast<size_t>(curve->Count));
+  const MessageSink quiet = [](const std::string&) {};
+  for (int32_t i = 0; i < s.Count; ++i)
+    ApplySingularityToLevels(levels, curve->Freq, -s.Q1[i], s.Q2[i], s.Freq[i], 1.0f, 0, curve->Count, quiet);
+  curve->TakenOutDamping = 1.0f;
+  RefineOverlappingGroups(s, s, *curve, 1.0f,
+                          MakeFitBounds(engine.Settings.EmulationCode, curve->NoiseDb, engine.Settings.MaxBoostDb));
+}
+
 }  // namespace
 
 FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C, int32_t accumulate, int32_t k,
@@ -40,11 +74,25 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   FitCurveOutcome out;
   const SingularityListRecord before = R;
   const MessageSink say = [&engine](const std::string& t) { engine.Say(t); };
+  const FitLimits& limits = constants.Limits;
+  const BoostLimitScope boostLimit(engine, limits.MaxBoostDb);
 
   R.Average = average;
   auto curve = std::make_unique<FitCurveRecord>();
   const int32_t points = std::clamp(C.NumPoints, 0, static_cast<int32_t>(C.YValues.size()));
-  PrepareFitCurve(C.XValues, C.YValues, points, R.ModeCode, constants.LoudspeakerOrder, *curve);
+  // With a target the fit works on the curve less the target at its level.
+  std::unique_ptr<CurveRecord> relative;
+  if (limits.Target.Set()) {
+    relative = std::make_unique<CurveRecord>(C);
+    const auto n = static_cast<size_t>(points);
+    const std::vector<float> target = AnchoredTargetDb(limits, std::span(C.XValues).first(n),
+                                                       std::span(C.YValues).first(n), constants.MinFreq,
+                                                       constants.MaxFreq);
+    for (size_t i = 0; i < n; ++i) relative->YValues[i] -= target[i];
+  }
+  const CurveRecord& source = relative ? *relative : C;
+  PrepareFitCurve(source.XValues, source.YValues, points, R.ModeCode, constants.LoudspeakerOrder, *curve);
+  curve->Anchored = limits.Target.Set();
 
   R.MaxDecay = static_cast<float>(constants.MaxDecay);
   R.QMinimum = constants.QMinimum;
@@ -111,12 +159,13 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   if (R.SelectCode == 4 && !out.Stopped && !SearchResidual(R, *curve, engine, kResidualRounds))
     out.Stopped = engine.Stopped();
 
+  const FitJudging judging{.Anchored = limits.Target.Set(), .MaxBoostDb = limits.MaxBoostDb};
   // The new entries answer for what they do to the curve the earlier ones leave.
   {
     const auto n = static_cast<size_t>(points);
     const std::span<const float> f = std::span(C.XValues).first(n);
-    const std::vector<float> left = CorrectedResponseDb(f, std::span(C.YValues).first(n), existing);
-    RemoveWorseningEntries(R, f, left, engine.Settings.EmulationCode);
+    const std::vector<float> left = CorrectedResponseDb(f, std::span(source.YValues).first(n), existing);
+    RemoveWorseningEntries(R, f, left, engine.Settings.EmulationCode, judging);
   }
   if (accumulate == 1) {
     if (existing.Count > 0) {
@@ -139,6 +188,13 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
     }
     R.RangeLow = std::min(R.RangeLow, existing.RangeLow);
     R.RangeHigh = std::max(R.RangeHigh, existing.RangeHigh);
+  }
+
+  if (R.Count > limits.MaxFilters) {
+    const auto n = static_cast<size_t>(points);
+    KeepMostUsefulEntries(R, std::span(source.XValues).first(n), std::span(source.YValues).first(n),
+                          engine.Settings.EmulationCode, limits.MaxFilters, judging,
+                          [&](SingularityListRecord& s) { RefitAtFullDamping(s, source, points, *curve, engine); });
   }
 
   SortFilterSetByKey1(R, true);

@@ -12,6 +12,7 @@
 
 #include "core/records.h"
 #include "eqdesign/fit_engine.h"
+#include "eqdesign/fit_limits.h"
 #include "platform/kept_messages.h"
 
 namespace zentor {
@@ -27,6 +28,8 @@ struct FitDriverConstants {
   int32_t NumInitialLoops = 8;
   double Damping = 0.8;
   int32_t LoudspeakerOrder = 4;
+  // Boost limit, filter budget and target; unset, the fit is as it always was.
+  FitLimits Limits;
 };
 
 struct FitCurveOutcome {

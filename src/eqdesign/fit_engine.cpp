@@ -98,7 +98,7 @@ SingularityFitRunner::~SingularityFitRunner() {
 
 bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<SingularityFitJob> jobs, int32_t SelectCode,
                                int32_t ModeCode) {
-  const FitBounds bounds = MakeFitBounds(engine_.Settings.EmulationCode, curve.NoiseDb);
+  const FitBounds bounds = MakeFitBounds(engine_.Settings.EmulationCode, curve.NoiseDb, engine_.Settings.MaxBoostDb);
   const std::span<const float> x(curve.Freq.data(), static_cast<size_t>(std::clamp(curve.Count, 0, kMaxFitPoints)));
   const std::function<void(int32_t, int32_t)> job = [&](int32_t item, int32_t slot) {
     SingularityFitJob& j = jobs[static_cast<size_t>(item)];
@@ -109,6 +109,8 @@ bool SingularityFitRunner::Run(const FitCurveRecord& curve, std::span<Singularit
     // none; one beyond the equaliser's reach is brought within it.
     if (j.Accepted) j.Accepted = ResolvedAboveNoise(x, j.Freq, j.Q1, j.Q2, 1.0, bounds);
     if (j.Accepted) BoundToReach(j.Q1, j.Q2, 1.0, bounds);
+    if (j.Accepted && bounds.BoostLimited && j.Q1 < 0)
+      j.Accepted = LevelAboveNoise(20 * std::log10(std::fabs(j.Q1) / j.Q2), bounds);
   };
   const auto count = static_cast<int32_t>(jobs.size());
   if (engine_.Pool)

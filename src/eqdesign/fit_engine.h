@@ -81,6 +81,7 @@ struct FitEngineSettings {
   // The main window's ParametricEQEmulation: 1, 4 and 5 bound the fitted
   // entries to what that equaliser can be set to.
   int32_t EmulationCode = 1;
+  double MaxBoostDb = -1;  // below 0: no boost limit beyond the equaliser's
   std::chrono::microseconds PollEvery{50000};
 };
 

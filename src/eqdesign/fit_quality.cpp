@@ -8,6 +8,7 @@
 
 #include "core/emulation.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_limits.h"
 #include "eqdesign/polish.h"
 #include "eqdesign/singularity_search.h"
 
@@ -72,6 +73,24 @@ double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB,
   return std::sqrt(std::max(0.0, swll / sw - mean * mean));
 }
 
+double LogWeightedZeroRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high) {
+  const size_t n = std::min(freqs.size(), dB.size());
+  double sw = 0, swll = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!(freqs[i] >= low && freqs[i] <= high && freqs[i] > 0)) continue;
+    const double lo = std::log(freqs[i > 0 ? i - 1 : i]), hi = std::log(freqs[i + 1 < n ? i + 1 : i]);
+    const double w = 0.5 * (hi - lo);
+    sw += w;
+    swll += w * dB[i] * dB[i];
+  }
+  return sw > 0 ? std::sqrt(swll / sw) : 0;
+}
+
+double JudgedRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high,
+                   const FitJudging& judging) {
+  return judging.Anchored ? LogWeightedZeroRmsDb(freqs, dB, low, high) : LogWeightedLineRmsDb(freqs, dB, low, high);
+}
+
 double LogWeightedLineRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high) {
   const size_t n = std::min(freqs.size(), dB.size());
   double sw = 0, st = 0, stt = 0, sy = 0, sty = 0, syy = 0;
@@ -109,10 +128,14 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
   return out;
 }
 
-SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code) {
+SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb) {
   SingularityListRecord out = set;
   for (int32_t i = 0; i < std::clamp<int32_t>(out.Count, 0, kMaxFilters); ++i) {
     const auto e = static_cast<size_t>(i);
+    if (maxBoostDb >= 0) {
+      if (!SnapWithinLimits(code, out.Freq[e], out.Q1[e], out.Q2[e], maxBoostDb)) out.Q2[e] = std::fabs(out.Q1[e]);
+      continue;
+    }
     if (std::fabs(out.Q1[e]) * 0.1f > out.Q2[e]) out.Q2[e] = std::fabs(out.Q1[e]) * 0.1f;
     EmulateEQBand(code, out.Freq[e], out.Q1[e], out.Q2[e]);
   }
@@ -139,20 +162,64 @@ void RemoveEntry(SingularityListRecord& set, int32_t i) {
 
 }  // namespace
 
-int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
-                               int32_t code) {
-  const double low = set.RangeLow, high = set.RangeHigh;
-  // Only the range and the points either side of it weigh.
+namespace {
+
+// The range and the points either side of it: only they weigh.
+void CutToRange(std::span<const float>& freqs, std::span<const float>& dB, double low, double high) {
   const size_t n = std::min(freqs.size(), dB.size());
   size_t first = 0, last = n;
   while (first + 1 < n && freqs[first + 1] < low) ++first;
   while (last > first + 1 && freqs[last - 2] > high) --last;
   freqs = freqs.subspan(first, last - first);
   dB = dB.subspan(first, last - first);
+}
+
+}  // namespace
+
+int32_t KeepMostUsefulEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
+                              int32_t code, int32_t keep, const FitJudging& judging,
+                              const std::function<void(SingularityListRecord&)>& refit) {
+  const double low = set.RangeLow, high = set.RangeHigh;
+  CutToRange(freqs, dB, low, high);
   const auto rms = [&](const SingularityListRecord& s) {
-    return LogWeightedLineRmsDb(freqs, CorrectedResponseDb(freqs, dB, SnapSetToEqualiser(s, code)), low, high);
+    return JudgedRmsDb(freqs, CorrectedResponseDb(freqs, dB, SnapSetToEqualiser(s, code, judging.MaxBoostDb)), low,
+                       high, judging);
   };
-  const double uncorrected = LogWeightedLineRmsDb(freqs, dB, low, high);
+  keep = std::clamp<int32_t>(keep, 0, kMaxFilters);
+  int32_t removed = 0;
+  while (std::clamp<int32_t>(set.Count, 0, kMaxFilters) > keep) {
+    int32_t best = -1;
+    double bestRms = 0;
+    for (int32_t i = 0; i < set.Count; ++i) {
+      SingularityListRecord without = set;
+      RemoveEntry(without, i);
+      const double r = rms(without);
+      if (best < 0 || r < bestRms) {
+        best = i;
+        bestRms = r;
+      }
+    }
+    RemoveEntry(set, best);
+    ++removed;
+    if (refit) {
+      // The refit may only improve on the set as it stands.
+      SingularityListRecord refitted = set;
+      refit(refitted);
+      if (refitted.Count <= set.Count && rms(refitted) <= bestRms) set = refitted;
+    }
+  }
+  return removed;
+}
+
+int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
+                               int32_t code, const FitJudging& judging) {
+  const double low = set.RangeLow, high = set.RangeHigh;
+  CutToRange(freqs, dB, low, high);
+  const auto rms = [&](const SingularityListRecord& s) {
+    return JudgedRmsDb(freqs, CorrectedResponseDb(freqs, dB, SnapSetToEqualiser(s, code, judging.MaxBoostDb)), low,
+                       high, judging);
+  };
+  const double uncorrected = JudgedRmsDb(freqs, dB, low, high, judging);
   double now = rms(set);
   int32_t removed = 0;
   while (set.Count > 0) {

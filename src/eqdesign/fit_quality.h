@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -44,14 +45,28 @@ double LogWeightedRmsDb(std::span<const float> freqs, std::span<const float> dB,
 // The same about the straight line in log frequency that best fits the levels
 // there: a tilt is no deviation.
 double LogWeightedLineRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high);
+// The log-weighted RMS of the levels about 0 dB: the deviation from a target
+// the levels are already taken relative to.
+double LogWeightedZeroRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high);
 // The response after correction by the set: every entry divided out.
 std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<const float> dB,
                                        const SingularityListRecord& set);
 
 // The set as the applied list would set it on equaliser `code`: each entry
 // held to the new-filter dialog's 20 dB and snapped to the equaliser's steps
-// (codes without steps leave it as it is).
-SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code);
+// (codes without steps leave it as it is), and boosts held to maxBoostDb when
+// it is not negative (an entry the limit leaves nothing keeps no level).
+SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
+
+// How a set's corrected response is judged: about a free straight line, or,
+// with a target (the levels then taken relative to it), about 0 dB; and the
+// boost limit its snapping keeps.
+struct FitJudging {
+  bool Anchored = false;
+  double MaxBoostDb = -1;
+};
+double JudgedRmsDb(std::span<const float> freqs, std::span<const float> dB, double low, double high,
+                   const FitJudging& judging);
 
 // A fitted set never makes the fitted curve worse: while removing one entry
 // does not raise the log-weighted RMS deviation about a straight line of the curve
@@ -60,7 +75,14 @@ SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32
 // worse than no correction, the entry whose removal does least harm goes.
 // Returns the number removed.
 int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
-                               int32_t code);
+                               int32_t code, const FitJudging& judging = {});
+
+// Holds the set to `keep` entries: while it has more, the entry whose removal
+// raises the judged deviation least goes and `refit` (when set) refits what
+// is left. Returns the number removed.
+int32_t KeepMostUsefulEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
+                              int32_t code, int32_t keep, const FitJudging& judging,
+                              const std::function<void(SingularityListRecord&)>& refit);
 
 // A whole fit of one curve as the fit driver runs it: the search at the set's
 // damping, then NumInitialLoops polish passes with the damping rising to 1 and

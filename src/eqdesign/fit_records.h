@@ -31,6 +31,8 @@ struct FitCurveRecord {
   float TakenOutDamping = 0;
   // The point noise of the curve as the fit got it (dB; 0: not estimated).
   double NoiseDb = 0;
+  // Levels taken relative to a target at a fixed level: no normalising.
+  bool Anchored = false;
 };
 
 // The state of one one-singularity fit, fields in their documented order.

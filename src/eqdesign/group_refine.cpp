@@ -62,6 +62,8 @@ struct Problem {
   std::vector<bool> peak;
   const FitBounds* bounds = nullptr;
   double smallerQMin = 0.06;
+  // A curve taken relative to an anchored target keeps its level: no line.
+  bool fixedBaseline = false;
 
   size_t Params() const { return 3 * entries + 2; }
 
@@ -69,7 +71,8 @@ struct Problem {
     const FitBounds& b = *bounds;
     for (size_t k = 0; k < entries; ++k) {
       const auto i = static_cast<Eigen::Index>(3 * k);
-      p[i] = std::clamp(p[i], lnFLow[k], lnFHigh[k]);
+      // An entry centred outside the group's window has an empty span: it stays at the low end.
+      p[i] = std::clamp(p[i], lnFLow[k], std::max(lnFLow[k], lnFHigh[k]));
       double& lnQ = p[i + 1];
       double& level = p[i + 2];
       // An entry keeps its kind: a pair of opposite kinds at one centre could
@@ -121,8 +124,8 @@ struct Problem {
       const double r = target[i] - model;
       cost += w[i] * r * r;
       if (H) {
-        j[np - 2] = 1;
-        j[np - 1] = t[i];
+        j[np - 2] = fixedBaseline ? 0 : 1;
+        j[np - 1] = fixedBaseline ? 0 : t[i];
         H->selfadjointView<Eigen::Lower>().rankUpdate(j, w[i]);
         *g += (w[i] * r) * j;
       }
@@ -135,6 +138,10 @@ struct Problem {
 // The straight line that best fits the target less the entries' shapes.
 void FitBaseline(const Problem& pr, Eigen::VectorXd& p) {
   const auto np = static_cast<Eigen::Index>(pr.Params());
+  if (pr.fixedBaseline) {
+    p[np - 1] = p[np - 2] = 0;
+    return;
+  }
   double sw = 0, st = 0, stt = 0, sy = 0, sty = 0;
   std::vector<Terms> q(pr.entries);
   for (size_t k = 0; k < pr.entries; ++k) q[k] = TermsOf(p[3 * k], p[3 * k + 1], p[3 * k + 2]);
@@ -201,6 +208,7 @@ void RefineOverlappingGroups(SingularityListRecord& set, const SingularityListRe
     Problem pr;
     pr.entries = group.size();
     pr.bounds = &bounds;
+    pr.fixedBaseline = curve.Anchored;
     pr.smallerQMin = std::max(0.06, damping * static_cast<double>(header.QMinimum));
     size_t i0 = 0, i1 = 0;
     for (size_t i = 1; i + 1 < static_cast<size_t>(count); ++i) {

@@ -17,6 +17,7 @@
 #include "core/results_store.h"
 #include "display/dispatcher.h"
 #include "eqdesign/applied_filter_list.h"
+#include "eqdesign/fit_limits_store.h"
 #include "eqdesign/level_matching.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
@@ -109,6 +110,7 @@ LevelSet::LevelSet(QWidget* parent) : QDialog(parent) {
   FreqLabel = Label(this, "FreqLabel", "Hz");
   Label2 = Label(this, "Label2", "s/60 dB Decay");
   EmulationLabel = Label(this, "EmulationLabel", "");
+  CentreQLabel = Label(this, "CentreQLabel", "");
   Delete = new QPushButton("Delete", this);
   Delete->setObjectName("Delete");
   Help = new QPushButton("Help", this);
@@ -131,6 +133,7 @@ LevelSet::LevelSet(QWidget* parent) : QDialog(parent) {
   grid->addWidget(QLabel, 2, 2);
   grid->addWidget(DecayText, 3, 1);
   grid->addWidget(Label2, 3, 2);
+  grid->addWidget(CentreQLabel, 4, 0, 1, 3);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(EmulationLabel);
   buttons->addStretch();
@@ -370,6 +373,18 @@ void LevelSet::RecalculateFilter(bool showTexts) {
     }
     default: break;
   }
+  // The label follows the filter as written, also at set-up.
+  CentreQLabel->setText(QString::fromStdString("Centre Q " +
+                                                 FormatDouble(std::round(CentreQ(work_.Q1, work_.Q2) * 100) / 100) +
+                                                 ": the Q to set on a parametric equaliser"));
+}
+
+bool LevelSet::BoostAllowed(double levelDb) {
+  if (kind_ == 4) return true;  // a damped mode only cuts
+  const FitLimits limits = LoadFitLimits();
+  if (!limits.BoostLimited() || !(levelDb > limits.MaxBoostDb + 1e-4)) return true;
+  MsgBox(BoostRefusal(levelDb, limits.MaxBoostDb));
+  return false;
 }
 
 void LevelSet::WriteBack() {
@@ -380,6 +395,19 @@ void LevelSet::WriteBack() {
 void LevelSet::ApplyLevelChange() {
   if (!ready_) return;
   levelPosition_ = LevelSlider->value();
+  const float L = QuantizeEmulatedLevel(Code(), static_cast<float>(levelMap_.Value(levelPosition_)));
+  if (!BoostAllowed(L)) {
+    // The slider goes back to the highest boost the limit allows.
+    const double limit = LoadFitLimits().MaxBoostDb;
+    const float allowed = HighestLevelWithin(Code(), limit);
+    int32_t p = std::clamp(CLng(levelMap_.Position(allowed)), 0, kPositions);
+    // The slider's nearest position may sit a hair above the limit: step back towards 0 dB.
+    const int32_t back = levelMap_.Position(0) < p ? -1 : 1;
+    for (int32_t i = 0; i < 4 && QuantizeEmulatedLevel(Code(), static_cast<float>(levelMap_.Value(p))) >
+                                     limit + 1e-4; ++i)
+      p += back;
+    SetPosition(LevelSlider, p);
+  }
   RecalculateFilter();
   WriteBack();
 }
@@ -454,6 +482,7 @@ void LevelSet::LevelText_KeyPress(int key) {
                               std::max(levelMap_.first, levelMap_.second), value))
     return;
   const float L = QuantizeEmulatedLevel(Code(), static_cast<float>(value));
+  if (!BoostAllowed(L)) return;
   SetPosition(LevelSlider, levelMap_.Position(L));
   ApplyLevelChange();
 }

@@ -70,7 +70,7 @@ class LevelSet : public QDialog {
 
   QSlider *LevelSlider, *Qslider, *FreqSlider;
   QLineEdit *LevelText, *QText, *FreqText, *DecayText;
-  ::QLabel *QLabel, *FreqLabel, *Label2, *EmulationLabel;
+  ::QLabel *QLabel, *FreqLabel, *Label2, *EmulationLabel, *CentreQLabel;
   QPushButton *Delete, *Help;
 
  private:
@@ -78,6 +78,8 @@ class LevelSet : public QDialog {
   // Texts off: the set-up's own display of the stored filter stays.
   void RecalculateFilter(bool showTexts = true);
   void ApplyLevelChange();
+  // False, with the refusal shown, for a boost above the stored Max boost.
+  bool BoostAllowed(double levelDb);
   void ApplyQChange();
   void ApplyFrequencyChange();
   void WriteBack();

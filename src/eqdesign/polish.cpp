@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit_bounds.h"
@@ -61,7 +62,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
   SingularityFitRunner fits(engine);
   bool faultShown = false;
   std::array<SingularityFitJob, 2 * kNeighbours + 1> near{};
-  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb);
+  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb, engine.Settings.MaxBoostDb);
 
   for (int32_t i = 0; i < entries; ++i) {
     engine.Progress(++done, steps);
@@ -110,10 +111,20 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
 }
 
 bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int32_t count,
-                    SingularityListRecord& set, FitEngine& engine) {
+                    SingularityListRecord& set, FitEngine& engine, const FitLimits& limits) {
   const MessageSink say = [&](const std::string& t) { engine.Say(t); };
   const auto curve = std::make_unique<FitCurveRecord>();
+  std::vector<float> relative;
+  if (limits.Target.Set()) {
+    const size_t m = std::min({freqs.size(), dB.size(), static_cast<size_t>(std::max(count, 0))});
+    relative.assign(dB.begin(), dB.begin() + static_cast<std::ptrdiff_t>(m));
+    const std::vector<float> target =
+        AnchoredTargetDb(limits, freqs.first(m), dB.first(m), set.RangeLow, set.RangeHigh);
+    for (size_t i = 0; i < m; ++i) relative[i] -= target[i];
+    dB = relative;
+  }
   if (!PrepareFitCurve(freqs, dB, count, set.ModeCode, set.LoudspeakerOrder, *curve)) return true;
+  curve->Anchored = limits.Target.Set();
   const int32_t n = curve->Count;
   curve->NoiseDb = EstimatePointNoiseDb(std::span(curve->Freq).first(static_cast<size_t>(n)),
                                         std::span(curve->Level).first(static_cast<size_t>(n)), set.RangeLow,
@@ -141,7 +152,8 @@ bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int
   PolishFilterSet.Damping = damping;
   RemoveInsignificantFilters(PolishFilterSet);
   RemoveWorseningEntries(PolishFilterSet, freqs.first(static_cast<size_t>(n)), dB.first(static_cast<size_t>(n)),
-                         engine.Settings.EmulationCode);
+                         engine.Settings.EmulationCode,
+                         {.Anchored = limits.Target.Set(), .MaxBoostDb = engine.Settings.MaxBoostDb});
   CopyFilterSet(PolishFilterSet, set);
   return finished;
 }

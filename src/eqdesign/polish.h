@@ -8,6 +8,7 @@
 
 #include "core/records.h"
 #include "eqdesign/fit_engine.h"
+#include "eqdesign/fit_limits.h"
 #include "eqdesign/fit_records.h"
 
 namespace zentor {
@@ -22,8 +23,9 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
 // Polishes the stored set of one curve (levels in dB): the residual with the
 // set divided out, the settings' NumInitialLoops passes at damping 1, and as
 // many again when near duplicates were removed; then the entries that do nothing
-// leave. A stop keeps the passes completed before it and returns false.
+// leave. A stop keeps the passes completed before it and returns false. With a
+// target in `limits` the curve is taken relative to it at its level, as the fit takes it.
 bool PolishOneCurve(std::span<const float> freqs, std::span<const float> dB, int32_t count,
-                    SingularityListRecord& set, FitEngine& engine);
+                    SingularityListRecord& set, FitEngine& engine, const FitLimits& limits = {});
 
 }  // namespace zentor

@@ -42,6 +42,7 @@ bool PrepareFitCurve(std::span<const float> freqs, std::span<const float> dB, in
 }
 
 void NormaliseFitCurve(FitCurveRecord& curve, float low, float high) {
+  if (curve.Anchored) return;
   FixDoubleLinearLevelAboutOneBetweenLimits(curve.Freq, curve.Level, CurveCount(curve), low, high);
 }
 
@@ -150,7 +151,7 @@ bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, 
   curve.NoiseDb = EstimatePointNoiseDb(x, y, R.RangeLow, R.RangeHigh);
   SingularityFitRunner fits(engine);
   bool faultShown = false;
-  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb);
+  const FitBounds bounds = MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb, engine.Settings.MaxBoostDb);
   const auto run = [&](std::span<SingularityFitJob> jobs, float width) {
     for (SingularityFitJob& j : jobs) {
       const float f = x[static_cast<size_t>(j.Point)];
@@ -271,7 +272,7 @@ bool SearchResidual(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& 
       R.Q2[to] = extra.Q2[e];
       R.FitError[to] = extra.FitError[e];
     }
-    RefineOverlappingGroups(R, R, curve, R.Damping, MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb));
+    RefineOverlappingGroups(R, R, curve, R.Damping, MakeFitBounds(engine.Settings.EmulationCode, curve.NoiseDb, engine.Settings.MaxBoostDb));
     NormaliseFitCurve(curve, R.RangeLow, R.RangeHigh);
   }
   return true;

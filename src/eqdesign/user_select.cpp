@@ -16,6 +16,7 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "eqdesign/applied_filters.h"
+#include "eqdesign/fit_limits_store.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
@@ -43,20 +44,24 @@ constexpr auto* Caption = &NamedControl<QLabel>;
 
 }  // namespace
 
-FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode) {
+FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode, double maxBoostDb) {
   FilterRecord f = mode;
-  // No more than 20 dB.
-  if (std::fabs(f.Q1) * 0.1f > f.Q2) f.Q2 = std::fabs(f.Q1) * 0.1f;
   f.EQEmulationCode = parametricCode;
   // Codes 2 and 3 have no steps: the list snaps the filter when it is added.
-  if (parametricCode == 1 || parametricCode == 4 || parametricCode == 5) {
-    f.Kind = 2;
-    EmulateEQBand(parametricCode, f.Freq1, f.Q1, f.Q2);
+  const bool steps = parametricCode == 1 || parametricCode == 4 || parametricCode == 5;
+  if (steps) f.Kind = 2;
+  if (maxBoostDb >= 0) {
+    if (!SnapWithinLimits(steps ? parametricCode : 0, f.Freq1, f.Q1, f.Q2, maxBoostDb)) f.Q2 = std::fabs(f.Q1);
+    return f;
   }
+  // No more than 20 dB.
+  if (std::fabs(f.Q1) * 0.1f > f.Q2) f.Q2 = std::fabs(f.Q1) * 0.1f;
+  if (steps) EmulateEQBand(parametricCode, f.Freq1, f.Q1, f.Q2);
   return f;
 }
 
-int32_t ApplyAllModes(DataPlotter& window, bool ask) {
+
+int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBoostDb) {
   if (window.GetBusy()) return -2;
   if (ask && AppliedFilters[0].Count >= 1 &&
       MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") !=
@@ -64,6 +69,7 @@ int32_t ApplyAllModes(DataPlotter& window, bool ask) {
     return -1;
   const int32_t listed = std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes);
   const int32_t code = window.GetParametricEQEmulation();
+  const double limit = maxBoostDb ? *maxBoostDb : LoadFitLimits().MaxBoostDb;
   std::vector<FilterRecord> taken;
   int32_t left = 0;
   for (int32_t i = 0; i < listed; ++i) {
@@ -74,7 +80,9 @@ int32_t ApplyAllModes(DataPlotter& window, bool ask) {
       ++left;
       continue;
     }
-    taken.push_back(FilterFromMode(mode, code));
+    FilterRecord f = FilterFromMode(mode, code, limit);
+    if (f.Q1 < 0 && !(f.Q2 < std::fabs(f.Q1))) continue;  // a boost the limit leaves nothing
+    taken.push_back(f);
   }
   for (FilterRecord& slot : AppliedFilters) slot = FilterRecord{};
   for (size_t n = 0; n < taken.size(); ++n) CopyFilterRecord(taken[n], AppliedFilters[n]);
@@ -91,8 +99,10 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   setWindowTitle("New Filter");
   FreqText = ShownValue(this, "FreqText");
   QText = ShownValue(this, "QText");
+  CentreQText = ShownValue(this, "CentreQText");
   FreqLabel = Caption(this, "FreqLabel", "[Hz] Frequency");
   QLabelCaption = Caption(this, "QLabel", "[unitless] Q");
+  CentreQLabel = Caption(this, "CentreQLabel", "Centre Q: the Q to set on a parametric equaliser");
   WarningAverageLabel = Caption(this, "WarningAverageLabel", "! NOT TAKEN FROM AVERAGE");
   WarningAverageLabel->setStyleSheet("color: rgb(192, 0, 0); font-weight: bold");
   Apply = Button(this, "Apply", "Apply");
@@ -105,6 +115,8 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   grid->addWidget(FreqLabel, 0, 1);
   grid->addWidget(QText, 1, 0);
   grid->addWidget(QLabelCaption, 1, 1);
+  grid->addWidget(CentreQText, 2, 0);
+  grid->addWidget(CentreQLabel, 2, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Apply);
   buttons->addWidget(Delete);
@@ -125,7 +137,9 @@ void UserSelect::InitializeUserSelect(int32_t i) {
   ModeIndex = std::clamp(i, 0, kMaxModes - 1);
   listed_ = GetModesListEntry(ModeIndex);
   OriginalQ2 = listed_.Q2;
-  mode_ = FilterFromMode(listed_, Forms::Get<DataPlotter>()->GetParametricEQEmulation());
+  // Snapped within the limit, so that rounding to the steps never lifts a boost past it.
+  mode_ = FilterFromMode(listed_, Forms::Get<DataPlotter>()->GetParametricEQEmulation(), LoadFitLimits().MaxBoostDb);
+  CentreQText->setText(QString::fromStdString(FormatDouble(std::round(CentreQ(mode_.Q1, mode_.Q2) * 100) / 100)));
   if (mode_.Q1 < 0)
     setWindowTitle("Boost Filter");
   else if (mode_.Q1 > 0)
@@ -138,6 +152,13 @@ void UserSelect::InitializeUserSelect(int32_t i) {
 }
 
 void UserSelect::Apply_Click() {
+  // A mode fitted without the limit, or before it was lowered, is refused rather than changed.
+  const FitLimits limits = LoadFitLimits();
+  const double boost = std::min(FilterBoostDb(listed_.Q1, listed_.Q2), 20.0);
+  if (limits.BoostLimited() && boost > limits.MaxBoostDb + 0.05) {
+    MsgBox(BoostRefusal(boost, limits.MaxBoostDb));
+    return;
+  }
   const int32_t count = AppliedFilters[0].Count;
   if (count < 0 || count >= kMaxFilters) {
     MsgBox("Error 5852: 75 filters are applied already. Delete one before adding another.");

@@ -286,6 +286,7 @@ void DataPlotter::BuildMenus() {
   AllCurves = Entry(FilterFitSettings, "AllCurves", "&All Curves", true);
   QuickFit = Entry(FilterFitSettings, "QuickFit", "&Quick Fit", true);
   NumericalOptions = Entry(CurveFit, "NumericalOptions", "&NumericalOptions");
+  FitLimits = Entry(CurveFit, "FitLimits", "Fit &Limits\u2026");
 
   Operations = TopMenu(bar, "Operations", "&Tools");
   DataIntegrity = Entry(Operations, "DataIntegrity", "&Large Room");

@@ -243,7 +243,7 @@ class DataPlotter : public QMainWindow, public GraphHost {
       *LogFrequency, *LinearFreq, *DisplayColors, *CoOrdinateLocker, *FileDetails;
   QMenu *Filters, *CurveFit, *FilterFitSettings;
   QAction *NewFilter, *EQEmulation, *Xover, *FitFilter, *AddFilter, *PolishFilter, *AllCurves, *QuickFit,
-      *NumericalOptions, *ApplyAllModes;
+      *NumericalOptions, *ApplyAllModes, *FitLimits;
   QMenu *Operations, *Utilities;
   QAction *DataIntegrity, *TestCDMake, *MicCalibration, *AdjustLevels, *ExportAsPCM, *ImportWave, *ArrangeCurves,
       *ShowDifferences, *Compress, *Resample;

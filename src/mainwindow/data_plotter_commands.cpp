@@ -165,6 +165,7 @@ void DataPlotter::InitCommandControls() {
   toLink(TextEQ, &MainWindowLinks::TextEQ_Click);
   toLink(CompModes, &MainWindowLinks::CompModes_Click);
   toLink(ApplyAllModes, &MainWindowLinks::ApplyAllModes_Click);
+  toLink(FitLimits, &MainWindowLinks::ShowFitLimits);
   toLink(ApplyAll, &MainWindowLinks::ApplyAllModes_Click);
   toLink(TestCDMake, &MainWindowLinks::TestCDMake_Click);
   toLink(Xover, &MainWindowLinks::Xover_Click);

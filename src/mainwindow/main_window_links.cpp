@@ -77,6 +77,8 @@ constexpr std::array kRows = {
     LinkedControlRow{"TextEQ", "TextEQ_Click", "the equaliser settings report", &IsSet<&L::TextEQ_Click>},
     LinkedControlRow{"CompModes", "CompModes_Click", "listing the modes of every curve",
                      &IsSet<&L::CompModes_Click>},
+    LinkedControlRow{"FitLimits", "ShowFitLimits", "the fit's boost limit, filter budget and target",
+                     &IsSet<&L::ShowFitLimits>},
     LinkedControlRow{"ApplyAllModes", "ApplyAllModes_Click", "taking the listed modes into the applied filters",
                      &IsSet<&L::ApplyAllModes_Click>},
     LinkedControlRow{"ApplyAll", "ApplyAllModes_Click", "taking the listed modes into the applied filters",

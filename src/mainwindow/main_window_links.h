@@ -52,6 +52,7 @@ struct MainWindowLinks {
   std::function<void()> ShowNewEQControl;      // the dialog that adds one filter by hand
   std::function<void()> ShowNumericalOptions;  // prepares and shows the numerical options
   std::function<void()> ShowEQOpt;             // prepares and shows the emulator options
+  std::function<void()> ShowFitLimits;         // the boost limit, filter budget and target
   std::function<void()> PolishFilters;
   std::function<void()> NewFilter_Click;
   std::function<void()> EQEmulation_Click;

@@ -59,6 +59,7 @@ constexpr TopicPage kPages[] = {
     {HelpTopic::FilterExchange, "filter_exchange.html"},
     {HelpTopic::EQOpt, "equaliser_choice.html"},
     {HelpTopic::UserSelect, "new_filter.html"},
+    {HelpTopic::FitLimits, "fit_limits.html"},
 };
 
 HelpLog g_log;

@@ -37,14 +37,15 @@ constexpr int32_t TestCD = 1150;  // CreateTestCD and CDTest
 constexpr int32_t XoverForm = 1160;
 constexpr int32_t Printing = 1170;
 constexpr int32_t FilterExchange = 1180;  // filters to and from other equalisers
+constexpr int32_t FitLimits = 1190;
 constexpr int32_t EQOpt = 1200;
 constexpr int32_t UserSelect = 1210;
 // Every topic, each once.
-constexpr std::array<int32_t, 26> All = {
+constexpr std::array<int32_t, 27> All = {
     AudioForm, Form1, Numerical, DistForm, DataPlotterMain, LevelSet, SoundCardSelector, PsycForm,
     DisplayControlFormView3, DisplayControlForm, MathFormCurveSwap, MathFormResample, MathFormDifferences,
     MathFormCompress, DataIntegrityForm, MicCalForm, Import, RTAEQ, RTAImp, SPLLevelForm, TestCD, XoverForm, Printing,
-    FilterExchange, EQOpt, UserSelect};
+    FilterExchange, FitLimits, EQOpt, UserSelect};
 }  // namespace HelpTopic
 
 // The built-in pages, as URLs of the program's resources.

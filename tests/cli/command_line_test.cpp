@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -80,7 +81,7 @@ Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) 
 
 // A small room at 48 kHz: the direct sound 2 m away and three low modes, one of
 // them deep, peaking near 0.05 of full scale.
-void WriteRoom(const std::string& path) {
+void WriteRoom(const std::string& path, double gain = 1) {
   const int32_t rate = 48000, n = 48000;
   std::vector<double> h(static_cast<size_t>(n), 0.0);
   const int32_t direct = 280;
@@ -92,7 +93,7 @@ void WriteRoom(const std::string& path) {
   }
   BinaryWriter w;
   WriteWavHeader(w, MakeWavHeader(1, rate, n));
-  for (double v : h) w.Integer(static_cast<int16_t>(std::lround(v * 32767)));
+  for (double v : h) w.Integer(static_cast<int16_t>(std::clamp(std::lround(v * gain * 32767), -32768L, 32767L)));
   ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
 }
 
@@ -123,6 +124,7 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
   std::ofstream(dir + "/plain") << "x";
   QDir(QString::fromStdString(dir)).mkdir("folder.cfa");
   std::ofstream(dir + "/kept.EQ") << "old";
+  WriteRoom(dir + "/loud.wav", 20);
   const std::string cfa = Shared("m.cfa");
   struct Row {
     const char* name;
@@ -150,6 +152,8 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
       {"period out of range", {"measure", "--out", "n.cfa", "--period", "20"}, 2, "--period must be a whole number from 15 to 18"},
       {"room on another card", {"measure", "--out", "n.cfa", "--room", "r.wav", "--device", "hw"}, 2, "--room applies"},
       {"measure without --out", {"measure"}, 2, "--out OUT.cfa is needed"},
+      {"clipped input", {"measure", "--room", "loud.wav", "--out", "n.cfa"}, 1, "nothing written"},
+      {"room the card refuses", {"measure", "--room", "junk.EQ", "--out", "n.cfa"}, 1, "nothing written"},
       {"export of a refused file", {"export-filters", "junk.EQ", "--format", "apo", "--out", "o.txt"}, 1, "EQ File Error 4329"},
       {"export format unknown", {"export-filters", "kept.EQ", "--format", "wav", "--out", "o.txt"}, 2, "--format must be one of"},
       {"import of a refused text", {"import-filters", "kept.EQ", "--eq", "o.EQ"}, 1, "line 1"},

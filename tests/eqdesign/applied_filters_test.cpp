@@ -244,7 +244,7 @@ TEST_F(AppliedListTest, ApplyAllTakesEveryModeAsTheDialogWouldAndAsksBeforeRepla
   AddMeasured(0, 250, 0, 2);  // no level: the dialog refuses it, Apply All leaves it out
   for (int32_t code : {2, 1, 4, 5}) {
     w->SetParametricEmulation(code);
-    ASSERT_TRUE(MainWindowHooks.CheckForCurveSingularities(0));
+    ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
     const int32_t listed = ModesListContents[0].Count;
     ASSERT_EQ(listed, 4);
     std::vector<FilterRecord> byDialog;
@@ -273,10 +273,10 @@ TEST_F(AppliedListTest, ApplyAllTakesEveryModeAsTheDialogWouldAndAsksBeforeRepla
   // More modes than the list holds: the first 75 are applied and the rest named.
   for (int i = 0; i < 80; ++i) AddMeasured(2 + i / 70, 40.0f + static_cast<float>(i), 5, 2);
   MainWindowHooks.CompModes_Click();  // the cuts of every curve: 82
-  SetApplied({});
+  dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectMessage();
   EXPECT_EQ(ApplyAllModes(*w), 75);
-  EXPECT_EQ(dialogs.MessageTexts(), Texts{"Error 5855: 7 modes were left out: the applied list holds 75 filters."});
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5855: 7 modes were left out: the applied list holds 75 filters.");
 }
 
 TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {

@@ -146,9 +146,11 @@ TEST_F(CorrectedResponseTest, DrawsBothCurvesWithTheLegendOfTheSelectedSet) {
   EXPECT_TRUE(test::HasText(host.rec, " 4"));
   EXPECT_TRUE(test::HasText(host.rec, " 4 Corrected"));
   const auto polylines = host.rec.Of(RecordingSurface::Kind::Polyline);
-  ASSERT_GE(polylines.size(), 2u);
-  EXPECT_EQ(polylines[polylines.size() - 2].pen.colour, PlotColours[3]);
-  EXPECT_EQ(polylines.back().pen.colour, PlotColours[4]);
+  ASSERT_GE(polylines.size(), 3u);
+  EXPECT_EQ(polylines[polylines.size() - 3].pen.colour, PlotColours[3]);
+  EXPECT_EQ(polylines[polylines.size() - 2].pen.colour, PlotColours[4]);
+  // Last, the flat target of the start-up limits, dashed.
+  EXPECT_EQ(polylines.back().pen, (Pen{PlotColours[4], PenStyle::Dash}));
   // The stored counts become the slot index.
   EXPECT_EQ(FitInputCurves[0].NumCurves, 3);
   EXPECT_EQ(FitStoredCurves[0].NumCurves, 3);

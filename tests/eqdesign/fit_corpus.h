@@ -115,7 +115,9 @@ inline double CorrectedRms(std::span<const float> f, std::span<const float> dB, 
 // Levenberg-Marquardt over n peaking filters (ln f, ln centre Q, level dB each)
 // and a straight line in ln f, minimising the log-frequency-weighted squared
 // deviation over the fit range; returns the RMS reached from that start.
-inline double OptimumRms(std::span<const float> f, std::span<const float> dB, std::vector<KnownSingularity> start) {
+// With maxBoostDb not negative, no dip is corrected by more (bounded least squares).
+inline double OptimumRms(std::span<const float> f, std::span<const float> dB, std::vector<KnownSingularity> start,
+                         double maxBoostDb = -1) {
   std::vector<double> x, y, w;
   for (size_t i = 0; i < f.size(); ++i) {
     if (f[i] < kCorpusLow || f[i] > kCorpusHigh) continue;
@@ -162,7 +164,10 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
     while (lambda < 1e12) {
       Eigen::MatrixXd A = H;
       A.diagonal() += lambda * (H.diagonal().array() + 1e-9).matrix();
-      const Eigen::VectorXd trial = p + A.ldlt().solve(g);
+      Eigen::VectorXd trial = p + A.ldlt().solve(g);
+      if (maxBoostDb >= 0)
+        for (size_t k = 0; k < n; ++k)
+          trial[static_cast<Eigen::Index>(3 * k + 2)] = std::max(trial[static_cast<Eigen::Index>(3 * k + 2)], -maxBoostDb);
       const Eigen::VectorXd rt = residuals(trial);
       const double c = rt.squaredNorm();
       if (std::isfinite(c) && c < cost) {
@@ -187,7 +192,7 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
 // The corpus curves fitted as one set, as the fit of all curves does.
 inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float> grid,
                                                           std::span<const CorpusCurve> curves, int32_t code,
-                                                          FitEngine& engine) {
+                                                          FitEngine& engine, const FitLimits& limits = {}) {
   std::vector<CurveRecord> C(curves.size());
   std::vector<SingularityListRecord> R(curves.size());
   std::vector<FitBatchItem> items;
@@ -205,6 +210,7 @@ inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float>
   FitDriverConstants constants;
   constants.MinFreq = kCorpusLow;
   constants.MaxFreq = kCorpusHigh;
+  constants.Limits = limits;
   engine.Settings.MaxFreq = kCorpusHigh;
   engine.Settings.EmulationCode = code;
   FitCurveFilterSets(items, constants, engine);

@@ -21,6 +21,7 @@
 #include "display/view_state.h"
 #include "eqdesign/applied_filter_list.h"
 #include "eqdesign/filter_edit_links.h"
+#include "eqdesign/fit_limits_store.h"
 #include "eqdesign/level_set.h"
 #include "mainwindow/main_window_fixture.h"
 #include "mainwindow/main_window_links.h"
@@ -59,6 +60,10 @@ class LevelSetTest : public test::MainWindowTest {
     DisplayConfig.Graphshown = kBodeView;
     w->SetParametricEmulation(2);
     w->SetGraphicEmulation(3);
+    // The editor's own range, not the stored boost limit, is under test here.
+    FitLimits limits = DefaultFitLimits();
+    limits.MaxBoostDb = 20;
+    SaveFitLimits(limits);
   }
   // A fresh editor set up for the only applied filter.
   LevelSet* Open(const FilterRecord& f) {

@@ -36,6 +36,7 @@
 #include "display/display_options.h"
 #include "display/view_state.h"
 #include "display/psyc_form.h"
+#include "eqdesign/fit_limits_form.h"
 #include "eqdesign/band_simulator.h"
 #include "eqdesign/eq_opt.h"
 #include "eqdesign/level_set.h"
@@ -123,7 +124,7 @@ const std::vector<Topic>& Topics() {
       {HelpTopic::DataPlotterMain,
        [](D w) {
          return QList<QWidget*>{W<AudioForm>(), W<SoundCardSelectorForm>(), Options(w, 4), W<UserSelect>(),
-                                W<XoverForm>()};
+                                W<XoverForm>(), W<FitLimitsForm>()};
        },
        [](D w) { w->MainHelp->trigger(); }},
       {HelpTopic::LevelSet, [](D) { return QList{W<LevelSet>()}; },
@@ -166,6 +167,8 @@ const std::vector<Topic>& Topics() {
        [](D) { Forms::Get<UserSelect>()->Help->click(); }},
       {HelpTopic::FilterExchange, [](D) { return QList{W<FilterExportDialog>()}; },
        [](D) { Forms::Get<FilterExportDialog>()->Help->click(); }},
+      {HelpTopic::FitLimits, [](D) { return QList{W<FitLimitsForm>()}; },
+       [](D) { Forms::Get<FitLimitsForm>()->Help->click(); }},
   };
   return t;
 }

@@ -33,6 +33,7 @@ struct RecordingLinks {
                               {&L::AllCurves_Click, "AllCurves_Click"}, {&L::QuickFit_Click, "QuickFit_Click"},
                               {&L::FitFiltersBut_Click, "FitFiltersBut_Click"}, {&L::TextEQ_Click, "TextEQ_Click"},
                               {&L::CompModes_Click, "CompModes_Click"}, {&L::Xover_Click, "Xover_Click"},
+                              {&L::ApplyAllModes_Click, "ApplyAllModes_Click"}, {&L::ShowFitLimits, "ShowFitLimits"},
                               {&L::AppliedFilterListBox_Click, "AppliedFilterListBox_Click"}})
       l.*link = [this, name] { calls.emplace_back(name); };
     for (auto [link, name] : {std::pair{&L::OpenMathForm, "OpenMathForm"}, {&L::ShowExportPCM, "ShowExportPCM"},
