@@ -15,6 +15,7 @@
 #include "display/view_state.h"
 #include "eqdesign/eq_opt.h"
 #include "eqdesign/eq_report.h"
+#include "eqdesign/fit_limits_store.h"
 #include "eqdesign/fit_quality.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
@@ -35,6 +36,10 @@ const SubcommandSpec kFitSpec{
      {"--gate", "MS", "the view's gate time in ms (bode 0.1 to 2000, fractoct 1 to 2000)"},
      {"--range", "LO:HI", "the fit range in Hz (default 25:80)"},
      {"--model", "1..5", "the parametric equaliser model the filters are snapped to"},
+     {"--max-boost", "DB", "no filter boosts more (0 to 20; 0 cuts only; default the Fit Limits')"},
+     {"--max-filters", "N", "at most N filters (1 to 75)"},
+     {"--target", "FILE", "correct towards a target curve: lines of \"frequency dB\""},
+     {"--bass-lift", "DB:HZ", "correct towards a bass lift of 0 to 12 dB below a corner of 40 to 300 Hz"},
      {"--force", "", "replace existing output files"},
      {"--json", "", "one JSON object on standard output"},
      {"--help", "", "this text"}},
@@ -108,6 +113,26 @@ int Fit(const Arguments& args) {
   args.Pair("--range", 1, 24000, low, high);
   const int32_t model = args.Whole("--model", 1, 5, 0);
   const bool force = args.Has("--force");
+  if (args.Has("--target") && args.Has("--bass-lift")) throw UsageError("--target and --bass-lift cannot be given together");
+  std::string fault;
+  FitLimits limits = LoadFitLimits(&fault);
+  limits.MaxBoostDb = args.Real("--max-boost", 0, 20, limits.MaxBoostDb);
+  limits.MaxFilters = args.Whole("--max-filters", 1, kMaxFilters, limits.MaxFilters);
+  double lift = 0, corner = 0;
+  if (args.Pair("--bass-lift", 0, 300, lift, corner)) {
+    if (lift > 12 || corner < 40)
+      throw UsageError("--bass-lift must be DB:HZ with 0 to 12 dB and 40 to 300 Hz (given \"" + args.Text("--bass-lift") + "\")");
+    limits.Target = FitTarget{};
+    limits.Target.Kind = FitTarget::Shape::BassLift;
+    limits.Target.LiftDb = lift;
+    limits.Target.CornerHz = corner;
+  }
+  if (args.Has("--target")) {
+    FitTarget target;
+    target.Kind = FitTarget::Shape::File;
+    if (const std::string why = LoadTargetFile(args.Text("--target"), target); !why.empty()) throw CommandFailed(why);
+    limits.Target = target;
+  }
   // The names the save commands give the files.
   const std::string eq = GetFileNameStem(args.Text("--eq")) + ".EQ";
   CheckNotThere(eq, force);
@@ -121,6 +146,11 @@ int Fit(const Arguments& args) {
   }
 
   HeadlessSession session(force, true);
+  // The options stand in for the stored limits for this run only.
+  OverrideFitLimits(limits);
+  struct Restore {
+    ~Restore() { OverrideFitLimits(std::nullopt); }
+  } restore;
   DataPlotter& main = session.Main();
   HeadlessDialogs& dialogs = session.Dialogs();
   dialogs.QueueFile(in);
@@ -165,8 +195,15 @@ int Fit(const Arguments& args) {
   const auto n = static_cast<size_t>(std::clamp(fitted.NumPoints, 0, kMaxCurvePoints));
   const std::span<const float> f(fitted.XValues.data(), n), dB(fitted.YValues.data(), n);
   const ModalConstants& m = main.GetModalConstants();
-  const double before = LogWeightedLineRmsDb(f, dB, m.MinFreq, m.MaxFreq);
-  const double after = LogWeightedLineRmsDb(f, CorrectedResponseDb(f, dB, AppliedAsSet()), m.MinFreq, m.MaxFreq);
+  // Against the target where one is set, else about the response's own line.
+  const std::vector<float> target = AnchoredTargetDb(limits, f, dB, m.MinFreq, m.MaxFreq);
+  const auto deviation = [&](std::vector<float> levels) {
+    if (target.empty()) return LogWeightedLineRmsDb(f, levels, m.MinFreq, m.MaxFreq);
+    for (size_t i = 0; i < levels.size(); ++i) levels[i] -= target[i];
+    return LogWeightedRmsDb(f, levels, m.MinFreq, m.MaxFreq);
+  };
+  const double before = deviation(std::vector<float>(dB.begin(), dB.end()));
+  const double after = deviation(CorrectedResponseDb(f, dB, AppliedAsSet()));
 
   if (args.Has("--json")) {
     Json j = Json::MakeObject();

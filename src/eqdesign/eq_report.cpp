@@ -47,7 +47,7 @@ std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<
       applied.empty() ? 0 : std::clamp<int32_t>(applied[0].Count, 0, static_cast<int32_t>(applied.size()));
   const double preamp = PreampDb(applied, count);
   return {"", "Fit Limits: " + DescribeFitLimits(limits),
-          "Preamp = " + Num(std::round(preamp * 10) * 0.1) + " dB (the set's largest boost, taken off before it)"};
+          "Preamp = " + FormatDouble(std::round(preamp * 10) * 0.1 + 0.0) + " dB (the set's largest boost, taken off before it)"};
 }
 
 bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied, const FitLimits* limits) {

@@ -8,6 +8,7 @@
 
 #include "base/text_number.h"
 #include "core/emulation.h"
+#include "exchange/filter_export.h"
 
 namespace zentor {
 
@@ -32,12 +33,6 @@ double Median(std::vector<double> v) {
   std::nth_element(v.begin(), mid, v.end());
   if (v.size() % 2 == 1) return *mid;
   return 0.5 * (*mid + *std::max_element(v.begin(), mid));
-}
-
-// |H|² of a peaking section at w (rad/s) about its centre w0.
-double SectionPowerRatio(double w, double w0, double zeroQ, double poleQ) {
-  const double a = w0 * w0 - w * w, a2 = a * a, b = w * w0;
-  return (a2 + b * b / (zeroQ * zeroQ)) / (a2 + b * b / (poleQ * poleQ));
 }
 
 }  // namespace
@@ -198,24 +193,13 @@ float HighestLevelWithin(int32_t code, double maxBoostDb) {
 }
 
 double PreampDb(std::span<const FilterRecord> filters, int32_t count) {
-  const auto n = static_cast<size_t>(std::clamp<int32_t>(count, 0, static_cast<int32_t>(filters.size())));
-  // A log grid, and each centre, where a narrow boost peaks between grid points.
-  std::vector<double> at;
-  for (double f = 10; f <= 24000; f *= std::pow(2.0, 1.0 / 96)) at.push_back(kTwoPi * f);
-  for (size_t i = 0; i < n; ++i)
-    if (std::isfinite(filters[i].Freq1) && filters[i].Freq1 > 0) at.push_back(filters[i].Freq1);
-  double top = 0;
-  for (const double w : at) {
-    double sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const FilterRecord& r = filters[i];
-      if (r.Q1 == 0 || !(r.Q2 > 0) || !std::isfinite(r.Q1) || !std::isfinite(r.Freq1) || !(r.Freq1 > 0)) continue;
-      const double zeroQ = r.Q1 > 0 ? r.Q1 : r.Q2, poleQ = r.Q1 > 0 ? r.Q2 : -r.Q1;
-      sum += 10 * std::log10(SectionPowerRatio(w, r.Freq1, zeroQ, poleQ));
-    }
-    top = std::max(top, sum);
-  }
-  return top > 0 ? -top : 0;
+  // The export's preamp at 48 kHz, so that the report and every exported file agree.
+  std::vector<FilterRecord> set(filters.begin(),
+                                filters.begin() + std::clamp<int32_t>(count, 0, static_cast<int32_t>(filters.size())));
+  if (set.empty()) return 0;
+  set[0].Count = static_cast<int32_t>(set.size());
+  const FilterExport made = ExportFilters(set, FilterExportOptions{});
+  return made.ok() ? made.preamp_db : 0;
 }
 
 }  // namespace zentor

@@ -56,6 +56,7 @@ Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) 
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("QT_QPA_PLATFORM");
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);  // a settings store of its own, as the test's
     if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(127);
     std::vector<char*> argv{const_cast<char*>(ZENTOR_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -79,17 +80,17 @@ Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) 
   return o;
 }
 
-// A small room at 48 kHz: the direct sound 2 m away and three low modes, one of
-// them deep, peaking near 0.05 of full scale.
+// A small room at 48 kHz: the direct sound 2 m away and three low modes, loud
+// enough for a good S/N and short of clipping (gain 1).
 void WriteRoom(const std::string& path, double gain = 1) {
   const int32_t rate = 48000, n = 48000;
   std::vector<double> h(static_cast<size_t>(n), 0.0);
   const int32_t direct = 280;
-  h[direct] = 0.05;
-  const double modes[][2] = {{42.0, 0.004}, {68.0, -0.003}, {113.0, 0.002}};
+  h[direct] = 0.2;
+  const double modes[][2] = {{42.0, 6e-4}, {68.0, -4e-4}, {113.0, 3.2e-4}};
   for (int32_t i = direct; i < n; ++i) {
     const double t = double(i - direct) / rate;
-    for (const auto& m : modes) h[static_cast<size_t>(i)] += m[1] * std::sin(2 * std::numbers::pi * m[0] * t) * std::exp(-t / 0.12);
+    for (const auto& m : modes) h[static_cast<size_t>(i)] += m[1] * std::sin(2 * std::numbers::pi * m[0] * t) * std::exp(-t / 0.08);
   }
   BinaryWriter w;
   WriteWavHeader(w, MakeWavHeader(1, rate, n));
@@ -144,6 +145,8 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
       {"model out of range", {"fit", cfa, "--eq", "o.EQ", "--model", "9"}, 2, "--model must be a whole number from 1 to 5"},
       {"gate out of range", {"fit", cfa, "--eq", "o.EQ", "--gate", "5000"}, 2, "--gate must be a number from 0.1 to 2000"},
       {"range reversed", {"fit", cfa, "--eq", "o.EQ", "--range", "200:20"}, 2, "--range must be LO:HI"},
+      {"boost limit out of range", {"fit", cfa, "--eq", "o.EQ", "--max-boost", "25"}, 2, "--max-boost must be a number from 0 to 20"},
+      {"target file refused", {"fit", cfa, "--eq", "o.EQ", "--target", "junk.EQ"}, 1, "line 1"},
       {"curve beyond the set", {"fit", cfa, "--eq", "o.EQ", "--curve", "3"}, 2, "--curve must be a whole number from 1 to 1"},
       {"fit of a missing set", {"fit", "none.cfa", "--eq", "o.EQ"}, 1, "Error 8732"},
       {"output exists", {"fit", cfa, "--eq", "kept.EQ"}, 1, "kept.EQ already exists; --force replaces it"},
