@@ -63,10 +63,18 @@ std::vector<double> ModalImpulse(const Room& r) {
         for (double i = 1, y0 = 0, y1 = rho * std::sin(theta); i < static_cast<double>(length); ++i)
           h[static_cast<size_t>(i)] += weight / f * y1, std::tie(y0, y1) = std::pair(y1, a1 * y1 - a2 * y0);
       }
-  const double peak = std::fabs(*std::max_element(h.begin(), h.end(), [](double a, double b) {
-    return std::fabs(a) < std::fabs(b);
-  }));
-  for (double& v : h) v *= 0.25 / peak;
+  // Scaled so that the strongest mode passes a sine at half its level: the modes
+  // ring far above the impulse's own peak, and a louder room clips the input.
+  double strongest = 0;
+  for (double f = 15; f < 300; f *= std::pow(2.0, 1.0 / 96)) {
+    double re = 0, im = 0;
+    for (size_t i = 0; i < length; ++i) {
+      re += h[i] * std::cos(2 * kPi * f * static_cast<double>(i) / kRate);
+      im -= h[i] * std::sin(2 * kPi * f * static_cast<double>(i) / kRate);
+    }
+    strongest = std::max(strongest, std::hypot(re, im));
+  }
+  for (double& v : h) v *= 0.5 / strongest;
   return h;
 }
 
