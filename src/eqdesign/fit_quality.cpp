@@ -176,6 +176,27 @@ void CutToRange(std::span<const float>& freqs, std::span<const float>& dB, doubl
 
 }  // namespace
 
+
+namespace {
+
+// The entry whose removal leaves the set's deviation lowest, and that deviation.
+template <typename Rms>
+int32_t LeastUsefulEntry(const SingularityListRecord& set, const Rms& rms, double& bestRms) {
+  int32_t best = -1;
+  for (int32_t i = 0; i < set.Count; ++i) {
+    SingularityListRecord without = set;
+    RemoveEntry(without, i);
+    const double r = rms(without);
+    if (best < 0 || r < bestRms) {
+      best = i;
+      bestRms = r;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
 int32_t KeepMostUsefulEntries(SingularityListRecord& set, std::span<const float> freqs, std::span<const float> dB,
                               int32_t code, int32_t keep, const FitJudging& judging,
                               const std::function<void(SingularityListRecord&)>& refit) {
@@ -188,17 +209,8 @@ int32_t KeepMostUsefulEntries(SingularityListRecord& set, std::span<const float>
   keep = std::clamp<int32_t>(keep, 0, kMaxFilters);
   int32_t removed = 0;
   while (std::clamp<int32_t>(set.Count, 0, kMaxFilters) > keep) {
-    int32_t best = -1;
     double bestRms = 0;
-    for (int32_t i = 0; i < set.Count; ++i) {
-      SingularityListRecord without = set;
-      RemoveEntry(without, i);
-      const double r = rms(without);
-      if (best < 0 || r < bestRms) {
-        best = i;
-        bestRms = r;
-      }
-    }
+    const int32_t best = LeastUsefulEntry(set, rms, bestRms);
     RemoveEntry(set, best);
     ++removed;
     if (refit) {
@@ -223,17 +235,8 @@ int32_t RemoveWorseningEntries(SingularityListRecord& set, std::span<const float
   double now = rms(set);
   int32_t removed = 0;
   while (set.Count > 0) {
-    int32_t best = -1;
     double bestRms = 0;
-    for (int32_t i = 0; i < set.Count; ++i) {
-      SingularityListRecord without = set;
-      RemoveEntry(without, i);
-      const double r = rms(without);
-      if (best < 0 || r < bestRms) {
-        best = i;
-        bestRms = r;
-      }
-    }
+    const int32_t best = LeastUsefulEntry(set, rms, bestRms);
     // Lower or the same (an entry the equaliser's steps reduce to nothing), or
     // the set still worse than none.
     if (!(bestRms <= now || now > uncorrected)) break;

@@ -18,6 +18,7 @@
 #include "eqdesign/applied_filters.h"
 #include "eqdesign/fit_limits_store.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/filter_file.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -63,9 +64,7 @@ FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode, do
 
 int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBoostDb) {
   if (window.GetBusy()) return -2;
-  if (ask && AppliedFilters[0].Count >= 1 &&
-      MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") !=
-          MsgAnswer::Yes)
+  if (ask && !MayReplaceAppliedFilters())
     return -1;
   const int32_t listed = std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes);
   const int32_t code = window.GetParametricEQEmulation();

@@ -16,6 +16,7 @@
 #include "core/records.h"
 #include "exchange/filter_import.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/filter_file.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -191,9 +192,7 @@ void SaveFiltersForOtherEqualisers() {
 void OpenFiltersFromOtherEqualisers() {
   DataPlotter* p = Forms::Get<DataPlotter>();
   if (p->GetBusy()) return;
-  if (AppliedFilters[0].Count >= 1 &&
-      MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") !=
-          MsgAnswer::Yes)
+  if (!MayReplaceAppliedFilters())
     return;
   FileDialogRequest req;
   req.title = "Open Filters From Other Equalisers";

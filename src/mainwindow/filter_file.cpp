@@ -139,12 +139,16 @@ bool LoadEQFile(const std::string& path) {
   return true;
 }
 
+bool MayReplaceAppliedFilters() {
+  return AppliedFilters[0].Count < 1 ||
+         MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") ==
+             MsgAnswer::Yes;
+}
+
 void OpenEQFile() {
   DataPlotter* p = Forms::Get<DataPlotter>();
   if (p->GetBusy()) return;
-  if (AppliedFilters[0].Count >= 1 &&
-      MsgBox("EQ Results are in memory, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "Zentor.x") !=
-          MsgAnswer::Yes)
+  if (!MayReplaceAppliedFilters())
     return;
   FileDialogRequest req;
   req.title = "Open Zentor *.EQ File";

@@ -38,5 +38,7 @@ bool SaveEQFile(const std::string& path);
 // nothing changed on any fault.
 bool LoadEQFile(const std::string& path);
 void OpenEQFile();
+// True when the applied list is empty or the user agrees to replace it.
+bool MayReplaceAppliedFilters();
 
 }  // namespace zentor
