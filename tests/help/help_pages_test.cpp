@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -222,6 +223,14 @@ QList<QWidget*> Mic(int32_t channel) {
   return {W<AudioForm>(), Cards(), W<ColorForm>()};
 }
 
+// The large-room window with its parameters table shown.
+QWidget* LargeRoomWithParameters() {
+  DataIntegrityForm* f = Forms::Get<DataIntegrityForm>();
+  f->ParametersBut->setChecked(true);
+  f->Form_Resize();
+  return f;
+}
+
 const std::vector<Page>& Pages() {
   using D = DataPlotter*;
   auto editor = [](int32_t kind, int32_t code) { return [=](D w) { return Editor(w, kind, code); }; };
@@ -241,6 +250,12 @@ const std::vector<Page>& Pages() {
           return QList{Cards(), NewFilter(4)[0]};
         }}},
       {"sound_card.html", {[](D) { return QList{Cards()}; }}},
+      {"mic_calibration_text.html", {[](D) { return QList{W<MicCalForm>()}; }}},
+      {"room_parameters.html", {[](D) { return QList{LargeRoomWithParameters()}; }}},
+      {"spl_weighting.html", {[](D) { return QList{W<SPLLevelForm>()}; }}},
+      {"wav_formats.html", {[](D) { return QList{W<Import>()}; }}},
+      {"curve_text_export.html", {[](D w) { return QList<QWidget*>{w}; }}},
+      {"png_svg_export.html", {[](D w) { return QList<QWidget*>{w}; }}},
   };
   return p;
 }
