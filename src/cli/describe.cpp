@@ -1,4 +1,5 @@
 // `zentor describe FILE`: what a file holds, read by the reader the windows use.
+#include <QFile>
 #include <QFileInfo>
 #include <cmath>
 #include <cstdio>
@@ -51,9 +52,14 @@ std::string Extension(const std::string& path) {
 }
 
 void DescribeMeasurementSet(const std::string& path, Json& j) {
-  std::vector<uint8_t> bytes;
+  // Mapped rather than read: a set of 32 results is 17 MB of samples that
+  // describing never touches.
+  QFile file(QString::fromStdString(path));
+  const bool opened = file.open(QIODevice::ReadOnly) && file.size() > 0 && file.size() <= kLargestMeasurementFileBytes;
+  const uchar* mapped = opened ? file.map(0, file.size()) : nullptr;
   MeasurementSetImage m;
-  if (!ReadWholeFile(path, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, m))
+  if (mapped == nullptr ||
+      !ParseMeasurementFile(std::span<const uint8_t>(mapped, static_cast<size_t>(file.size())), m))
     Refused("Error 4927: Error opening file");
   j.Set("kind", "measurement set");
   j.Set("results", m.Count());
