@@ -1,6 +1,7 @@
 // Measurements through a real JACK server and the real PortAudio backend: the
 // program's outputs wired to its inputs, then a known filter and delay between
 // them; the levels check and the real-time analyser on the same wiring.
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
@@ -155,6 +156,26 @@ TEST_F(JackMeasureTest, LevelsCheckAndTheAnalyserRunOnTheLoopback) {
   ASSERT_TRUE(WaitWhile([] { return !CardIdle(); }));
   EXPECT_TRUE(Forms::Unload<RTAEQ>());
   EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+}  // namespace
+}  // namespace zentor::test
+
+namespace zentor::test {
+namespace {
+
+// The command line picks the card by the name the sound-card window shows.
+TEST_F(JackMeasureTest, TheCommandLineMeasuresThroughTheServerByName) {
+  patch.Wire(JackPatch::Wiring::Loopback);
+  const QString out = QString::fromStdString(TempPath("cli.cfa"));
+  QString json, err;
+  ASSERT_EQ(RunZentor({"measure", "--device", "system", "--excitation", "hybrid", "--period", "16", "--out", out,
+                       "--json"},
+                      json, err),
+            0)
+      << err.toStdString();
+  EXPECT_TRUE(json.contains("\"results\": 1")) << json.toStdString();
+  EXPECT_TRUE(QFile::exists(out));
 }
 
 }  // namespace
