@@ -62,7 +62,7 @@ bool Arguments::Pair(const std::string& name, double lo, double hi, double& firs
   return true;
 }
 
-Arguments ParseArguments(const SubcommandSpec& spec, const std::vector<std::string>& words) {
+Arguments ParseArguments(const SubcommandSpec& command, const std::vector<std::string>& words) {
   Arguments args;
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
@@ -77,10 +77,10 @@ Arguments ParseArguments(const SubcommandSpec& spec, const std::vector<std::stri
       value = w.substr(eq + 1);
       inlineValue = true;
     }
-    const auto opt = std::find_if(spec.options.begin(), spec.options.end(),
+    const auto opt = std::find_if(command.options.begin(), command.options.end(),
                                   [&](const OptionSpec& o) { return o.name == name; });
-    if (opt == spec.options.end())
-      throw UsageError("unknown option " + name + " for \"zentor " + spec.name + "\" (see zentor " + spec.name +
+    if (opt == command.options.end())
+      throw UsageError("unknown option " + name + " for \"zentor " + command.name + "\" (see zentor " + command.name +
                        " --help)");
     if (opt->value.empty()) {
       if (inlineValue) throw UsageError(name + " takes no value");
@@ -95,19 +95,19 @@ Arguments ParseArguments(const SubcommandSpec& spec, const std::vector<std::stri
     args.values_[name] = value;
   }
   const auto n = static_cast<int32_t>(args.positional.size());
-  if (n < spec.minPositional)
-    throw UsageError("\"zentor " + spec.name + "\" needs " + spec.synopsis.substr(0, spec.synopsis.find(' ')));
-  if (n > spec.maxPositional)
-    throw UsageError("unexpected argument \"" + args.positional[static_cast<size_t>(spec.maxPositional)] +
-                     "\" for \"zentor " + spec.name + "\"");
+  if (n < command.minPositional)
+    throw UsageError("\"zentor " + command.name + "\" needs " + command.synopsis.substr(0, command.synopsis.find(' ')));
+  if (n > command.maxPositional)
+    throw UsageError("unexpected argument \"" + args.positional[static_cast<size_t>(command.maxPositional)] +
+                     "\" for \"zentor " + command.name + "\"");
   return args;
 }
 
-std::string HelpText(const SubcommandSpec& spec) {
-  std::string out = "Usage: zentor " + spec.name + " " + spec.synopsis + "\n" + spec.summary + "\n\nOptions:\n";
+std::string HelpText(const SubcommandSpec& command) {
+  std::string out = "Usage: zentor " + command.name + " " + command.synopsis + "\n" + command.summary + "\n\nOptions:\n";
   size_t width = 0;
-  for (const OptionSpec& o : spec.options) width = std::max(width, o.name.size() + 1 + o.value.size());
-  for (const OptionSpec& o : spec.options) {
+  for (const OptionSpec& o : command.options) width = std::max(width, o.name.size() + 1 + o.value.size());
+  for (const OptionSpec& o : command.options) {
     std::string head = o.name + (o.value.empty() ? "" : " " + o.value);
     head.resize(width, ' ');
     out += "  " + head + "  " + o.help + "\n";

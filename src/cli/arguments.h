@@ -52,7 +52,7 @@ class Arguments {
 };
 
 // Parses the words after the subcommand's name; throws UsageError.
-Arguments ParseArguments(const SubcommandSpec& spec, const std::vector<std::string>& words);
-std::string HelpText(const SubcommandSpec& spec);
+Arguments ParseArguments(const SubcommandSpec& command, const std::vector<std::string>& words);
+std::string HelpText(const SubcommandSpec& command);
 
 }  // namespace zentor::cli

@@ -16,7 +16,7 @@ namespace zentor::cli {
 namespace {
 
 struct Subcommand {
-  const SubcommandSpec* spec;
+  const SubcommandSpec* command;
   std::function<int(const Arguments&)> run;
 };
 
@@ -35,7 +35,7 @@ const std::vector<Subcommand>& Subcommands() {
 
 const Subcommand* Find(const std::string& name) {
   for (const Subcommand& s : Subcommands())
-    if (s.spec->name == name) return &s;
+    if (s.command->name == name) return &s;
   return nullptr;
 }
 
@@ -46,9 +46,9 @@ void PrintOverview() {
       "Usage: zentor [FILE]             the main window (a .cfa or .EQ file opens)\n"
       "       zentor SUBCOMMAND [OPTIONS] without a window or a desktop\n\nSubcommands:\n";
   for (const Subcommand& s : Subcommands()) {
-    std::string head = s.spec->name;
+    std::string head = s.command->name;
     head.resize(16, ' ');
-    const std::string& summary = s.spec->summary;
+    const std::string& summary = s.command->summary;
     text += "  " + head + summary.substr(0, summary.find('\n')) + "\n";
   }
   text +=
@@ -72,7 +72,7 @@ int RunCommandLine(int argc, const char* const* argv) {
   const std::string first = argc >= 2 ? argv[1] : "";
   if (AsksForHelp(first)) {
     if (argc >= 3 && Find(argv[2]) != nullptr) {
-      std::fputs(HelpText(*Find(argv[2])->spec).c_str(), stdout);
+      std::fputs(HelpText(*Find(argv[2])->command).c_str(), stdout);
     } else {
       PrintOverview();
     }
@@ -86,12 +86,12 @@ int RunCommandLine(int argc, const char* const* argv) {
   const std::vector<std::string> words(argv + 2, argv + argc);
   for (const std::string& w : words) {
     if (w == "--help") {
-      std::fputs(HelpText(*sub->spec).c_str(), stdout);
+      std::fputs(HelpText(*sub->command).c_str(), stdout);
       return 0;
     }
   }
   try {
-    return sub->run(ParseArguments(*sub->spec, words));
+    return sub->run(ParseArguments(*sub->command, words));
   } catch (const UsageError& e) {
     SayOnStderr(e.what());
     return 2;
