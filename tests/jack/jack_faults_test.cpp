@@ -42,8 +42,9 @@ const Recorder kRecorders[] = {
 
 bool IsMeasurement(const Recorder& r) { return r.name == std::string("AudioForm"); }
 
-// A stream lost mid-run reads the same in every window.
-std::string Stopped(const Recorder&) { return "Error 3852: Sound card stopped during the recording: The sound card stopped"; }
+// A stream lost mid-run reads the same in every window; the engine's reason after
+// it depends on where in its cycle the server went.
+constexpr const char* kStopped = "Error 3852: Sound card stopped during the recording: ";
 std::string Refused(const Recorder& r, const std::string& why) {
   return IsMeasurement(r) ? "Error 3850: Sound card could not be started: " + why : "Error Initializing Sound Card";
 }
@@ -80,7 +81,8 @@ TEST_P(DISABLED_ServerKilledTest, Run) {
   patch.Close();  // the wires stay; the client would not outlive its server
   Server()->Kill();
   ASSERT_TRUE(WaitWhile(r.running));
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{Stopped(r)});
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1u) << r.name;
+  EXPECT_EQ(dialogs.MessageTexts()[0].rfind(kStopped, 0), 0u) << dialogs.MessageTexts()[0];
   EXPECT_FALSE(InspectStreaming().streamOpen);
   ExpectIdleAndKept();
 
