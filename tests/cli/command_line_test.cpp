@@ -5,9 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -22,11 +20,8 @@
 #include "app/window_links.h"
 #include "base/binary_io.h"
 #include "core/records.h"
-#include "display/display_options.h"
 #include "display/view_state.h"
-#include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/main_window_links.h"
 #include "platform/forms.h"
 #include "support/fixture.h"
 #include "tools/wav_file.h"
@@ -227,26 +222,12 @@ TEST_F(CommandLineTest, MeasureFitDescribeMatchTheWindows) {
   dialogs.ExpectOpenFile(cfa);
   main->OpenFile->trigger();
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  main->FreqBut->click();
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* o = qobject_cast<DisplayControlForm*>(d);
-    o->FFTRadio->click();
-    o->BodeGateTimeText->setText("500");
-    o->Apply->click();
-    return 0;
-  });
-  main->FrequencyOptions->trigger();
+  ShowBodeWithGate(*main, "500");
   main->SetFitRange(20, 200);
   main->FitFiltersBut->click();
   const int32_t modes = ModesListContents[0].Count;
   ASSERT_GT(modes, 0);
-  for (int32_t row = 0; row < modes; ++row) {
-    dialogs.ExpectModal([](QDialog* d) {
-      qobject_cast<UserSelect*>(d)->Apply->click();
-      return d->result();
-    });
-    MainWindowHooks.ModesList_Click(row);
-  }
+  ApplyEachModeByDialog();
   dialogs.ExpectSaveFile(dir + "/windows.EQ");
   main->SaveEQModel->trigger();
   const std::string windows = ReadAll(dir + "/windows.EQ");

@@ -16,11 +16,9 @@
 #include <QRadioButton>
 
 #include "app/window_links.h"
-#include "display/display_options.h"
 #include "crossover/xover_form.h"
 #include "eqdesign/eq_report.h"
 #include "eqdesign/level_set.h"
-#include "eqdesign/user_select.h"
 #include "measurement/measurement_fixture.h"
 #include "measurement/sound_card_selector.h"
 
@@ -90,15 +88,7 @@ TEST_F(HelpWorkflowTest, FitAndApplyOnTheSimulatedCardEndsInTheSettingsReport) {
 
   // Workflow 2: the frequency view and the fit, for the equaliser Zentor starts with.
   ASSERT_EQ(main->GetParametricEQEmulation(), 1);
-  main->FreqBut->click();
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* o = qobject_cast<DisplayControlForm*>(d);
-    o->FFTRadio->click();
-    o->BodeGateTimeText->setText("500");
-    o->Apply->click();
-    return 0;
-  });
-  main->FrequencyOptions->trigger();
+  ShowBodeWithGate(*main, "500");
   main->FitFiltersBut->click();
   const int modes = main->ModesList->count();
   ASSERT_GT(modes, 0);

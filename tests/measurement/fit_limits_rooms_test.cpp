@@ -17,7 +17,6 @@
 #include "app/window_links.h"
 #include "core/filter_run.h"
 #include "core/records.h"
-#include "display/display_options.h"
 #include "display/view_state.h"
 #include "eqdesign/fit_limits.h"
 #include "eqdesign/fit_quality.h"
@@ -147,14 +146,7 @@ TEST_P(FitLimitsRoomTest, AllModesAppliedFlattenTheRoomWithinTheBoostLimitAndAtT
   std::nth_element(fine.begin(), fine.begin() + static_cast<std::ptrdiff_t>(fine.size() / 2), fine.end());
   ASSERT_LT(lowest, fine[fine.size() / 2] - 10) << "the modelled room has no null";
   Measure(room);
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* o = qobject_cast<DisplayControlForm*>(d);
-    o->FFTRadio->click();
-    o->BodeGateTimeText->setText("500");
-    o->Apply->click();
-    return 0;
-  });
-  main->FrequencyOptions->trigger();
+  ShowBodeWithGate(*main, "500");
   main->SetFitRange(20, 200);
   main->FitFiltersBut->click();
   ASSERT_GT(ModesListContents[0].Count, 0);

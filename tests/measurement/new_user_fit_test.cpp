@@ -16,9 +16,7 @@
 #include "core/results_store.h"
 #include "display/view_state.h"
 #include "eqdesign/fit_quality.h"
-#include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/main_window_links.h"
 #include "measurement/audio_form.h"
 #include "measurement_fixture.h"
 
@@ -53,13 +51,7 @@ TEST_F(NewUserFitTest, MeasureFitApplySaveAndReport) {
   main->FitFiltersBut->click();
   const int32_t modes = ModesListContents[0].Count;
   ASSERT_GT(modes, 0);
-  for (int32_t row = 0; row < modes; ++row) {
-    dialogs.ExpectModal([](QDialog* d) {
-      qobject_cast<UserSelect*>(d)->Apply->click();
-      return d->result();
-    });
-    MainWindowHooks.ModesList_Click(row);
-  }
+  ApplyEachModeByDialog();
   ASSERT_EQ(AppliedFilters[0].Count, modes);
   ASSERT_EQ(main->AppliedFilterListBox->count(), modes);
 

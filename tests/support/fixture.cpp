@@ -1,5 +1,15 @@
 #include "support/fixture.h"
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "core/records.h"
+#include "display/display_options.h"
+#include "eqdesign/user_select.h"
+#include "mainwindow/data_plotter.h"
+#include "mainwindow/main_window_links.h"
+
 #include "base/shared_state.h"
 #include "platform/audio/wave_streaming.h"
 #include "platform/forms.h"
@@ -12,6 +22,28 @@ int64_t g_waveNow = 0;
 }  // namespace
 
 void ZentorTest::AdvanceWaveClock(int64_t ms) { g_waveNow += ms; }
+
+void ZentorTest::ShowBodeWithGate(DataPlotter& main, const char* gateMs) {
+  main.FreqBut->click();
+  dialogs.ExpectModal([gateMs](QDialog* d) {
+    auto* o = qobject_cast<DisplayControlForm*>(d);
+    o->FFTRadio->click();
+    o->BodeGateTimeText->setText(gateMs);
+    o->Apply->click();
+    return 0;
+  });
+  main.FrequencyOptions->trigger();
+}
+
+void ZentorTest::ApplyEachModeByDialog() {
+  for (int32_t row = 0; row < ModesListContents[0].Count; ++row) {
+    dialogs.ExpectModal([](QDialog* d) {
+      qobject_cast<UserSelect*>(d)->Apply->click();
+      return d->result();
+    });
+    MainWindowHooks.ModesList_Click(row);
+  }
+}
 
 void ZentorTest::SetUp() {
   g_waveNow = 0;
