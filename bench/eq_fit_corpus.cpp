@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../tests/eqdesign/fit_corpus.h"
-#include "eqdesign/fit_driver.h"
+#include "eqdesign/fit/fit_driver.h"
 
 namespace {
 

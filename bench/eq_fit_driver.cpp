@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "eqdesign/fit_driver.h"
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/fit_driver.h"
+#include "eqdesign/fit/fit_quality.h"
 
 namespace {
 

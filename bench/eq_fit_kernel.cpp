@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_kernel.h"
-#include "eqdesign/fit_quality.h"
-#include "eqdesign/polish.h"
-#include "eqdesign/singularity_fit.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/fit_kernel.h"
+#include "eqdesign/fit/fit_quality.h"
+#include "eqdesign/fit/polish.h"
+#include "eqdesign/fit/singularity_fit.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace {
 

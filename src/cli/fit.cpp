@@ -16,7 +16,7 @@
 #include "eqdesign/eq_opt.h"
 #include "eqdesign/eq_report.h"
 #include "eqdesign/fit_limits_store.h"
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"

@@ -11,7 +11,7 @@
 #include "core/results_store.h"
 #include "display/graph_frame.h"
 #include "eqdesign/corrected_response.h"
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/modes_list.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"

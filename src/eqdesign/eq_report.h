@@ -10,7 +10,7 @@
 
 #include "core/eq_setting_text.h"
 #include "core/filter_record.h"
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 
 namespace zentor {
 

@@ -13,7 +13,7 @@
 
 #include "core/filter_record.h"
 #include "core/records.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/records.h"
-#include "eqdesign/fit_engine.h"
+#include "eqdesign/fit/fit_engine.h"
 
 namespace zentor {
 

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 
 class QLineEdit;
 class QPushButton;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 
 namespace zentor {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/filter_record.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/emulation.h"
-#include "eqdesign/fit_driver.h"
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/fit_driver.h"
+#include "eqdesign/fit/fit_quality.h"
 
 namespace zentor::test {
 

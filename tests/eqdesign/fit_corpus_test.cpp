@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "eqdesign/fit_corpus.h"
-#include "eqdesign/fit_driver.h"
+#include "eqdesign/fit/fit_driver.h"
 
 namespace zentor::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "eqdesign/fit_quality.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/fit_quality.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor::test {
 

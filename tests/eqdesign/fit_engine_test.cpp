@@ -13,9 +13,9 @@
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit_curves.h"
 #include "eqdesign/message_log.h"
-#include "eqdesign/near_duplicates.h"
-#include "eqdesign/polish.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/near_duplicates.h"
+#include "eqdesign/fit/polish.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "eqdesign/eq_list_fixture.h"
 #include "eqdesign/fit_corpus.h"
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 
 namespace zentor::test {
 namespace {

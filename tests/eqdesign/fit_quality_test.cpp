@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_bounds.h"
+#include "eqdesign/fit/fit_bounds.h"
 #include "eqdesign/fit_curves.h"
 #include "eqdesign/fit_corpus.h"
-#include "eqdesign/group_refine.h"
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/fit_quality.h"
 
 namespace zentor {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "eqdesign/message_log.h"
-#include "eqdesign/peak_dip.h"
+#include "eqdesign/fit/peak_dip.h"
 #include "support/fixture.h"
 
 namespace zentor {

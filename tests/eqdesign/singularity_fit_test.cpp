@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "eqdesign/fit_curves.h"
-#include "eqdesign/fit_kernel.h"
-#include "eqdesign/peak_dip.h"
-#include "eqdesign/singularity_fit.h"
+#include "eqdesign/fit/fit_kernel.h"
+#include "eqdesign/fit/peak_dip.h"
+#include "eqdesign/fit/singularity_fit.h"
 
 // Counts the allocations of the thread that asks to be watched.
 namespace {

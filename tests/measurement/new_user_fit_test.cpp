@@ -15,7 +15,7 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "display/view_state.h"
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/fit_quality.h"
 #include "mainwindow/data_plotter.h"
 #include "measurement/audio_form.h"
 #include "measurement_fixture.h"

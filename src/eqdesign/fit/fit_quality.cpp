@@ -1,4 +1,4 @@
-#include "eqdesign/fit_quality.h"
+#include "eqdesign/fit/fit_quality.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,9 +8,9 @@
 
 #include "core/emulation.h"
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_limits.h"
-#include "eqdesign/polish.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/fit_limits.h"
+#include "eqdesign/fit/polish.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
 

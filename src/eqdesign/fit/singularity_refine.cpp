@@ -1,4 +1,4 @@
-#include "eqdesign/singularity_refine.h"
+#include "eqdesign/fit/singularity_refine.h"
 
 #include <Eigen/Dense>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "eqdesign/peak_dip.h"
+#include "eqdesign/fit/peak_dip.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/singularity_search.h"
 
 #include <algorithm>
 #include <array>
@@ -10,9 +10,9 @@
 #include "base/text_number.h"
 #include "core/filter_design.h"
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_bounds.h"
-#include "eqdesign/group_refine.h"
-#include "eqdesign/peak_dip.h"
+#include "eqdesign/fit/fit_bounds.h"
+#include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/peak_dip.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {

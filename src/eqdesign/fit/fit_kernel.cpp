@@ -1,4 +1,4 @@
-#include "eqdesign/fit_kernel.h"
+#include "eqdesign/fit/fit_kernel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "eqdesign/polish.h"
+#include "eqdesign/fit/polish.h"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_bounds.h"
-#include "eqdesign/fit_quality.h"
-#include "eqdesign/group_refine.h"
-#include "eqdesign/near_duplicates.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/fit_bounds.h"
+#include "eqdesign/fit/fit_quality.h"
+#include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/near_duplicates.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
 

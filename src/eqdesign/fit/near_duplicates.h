@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/records.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

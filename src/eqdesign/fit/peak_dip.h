@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/records.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

@@ -1,4 +1,4 @@
-#include "eqdesign/near_duplicates.h"
+#include "eqdesign/fit/near_duplicates.h"
 
 #include <algorithm>
 #include <cmath>

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "core/records.h"
-#include "eqdesign/fit_records.h"
-#include "eqdesign/singularity_fit.h"
+#include "eqdesign/fit/fit_records.h"
+#include "eqdesign/fit/singularity_fit.h"
 
 namespace zentor {
 

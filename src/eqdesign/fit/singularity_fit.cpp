@@ -1,4 +1,4 @@
-#include "eqdesign/singularity_fit.h"
+#include "eqdesign/fit/singularity_fit.h"
 
 #include <Eigen/Core>
 #include <algorithm>
@@ -7,9 +7,9 @@
 #include <numbers>
 #include <span>
 
-#include "eqdesign/fit_kernel.h"
-#include "eqdesign/peak_dip.h"
-#include "eqdesign/singularity_refine.h"
+#include "eqdesign/fit/fit_kernel.h"
+#include "eqdesign/fit/peak_dip.h"
+#include "eqdesign/fit/singularity_refine.h"
 
 namespace zentor {
 

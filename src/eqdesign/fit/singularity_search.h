@@ -7,8 +7,8 @@
 #include <span>
 
 #include "core/records.h"
-#include "eqdesign/fit_engine.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_engine.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

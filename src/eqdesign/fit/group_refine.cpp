@@ -1,4 +1,4 @@
-#include "eqdesign/group_refine.h"
+#include "eqdesign/fit/group_refine.h"
 
 #include <Eigen/Dense>
 #include <algorithm>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/peak_dip.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/peak_dip.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
 

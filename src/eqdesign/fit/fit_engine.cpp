@@ -1,4 +1,4 @@
-#include "eqdesign/fit_engine.h"
+#include "eqdesign/fit/fit_engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_bounds.h"
+#include "eqdesign/fit/fit_bounds.h"
 
 namespace zentor {
 

@@ -1,4 +1,4 @@
-#include "eqdesign/fit_bounds.h"
+#include "eqdesign/fit/fit_bounds.h"
 
 #include <algorithm>
 #include <cmath>

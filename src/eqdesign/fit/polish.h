@@ -7,9 +7,9 @@
 #include <span>
 
 #include "core/records.h"
-#include "eqdesign/fit_engine.h"
-#include "eqdesign/fit_limits.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_engine.h"
+#include "eqdesign/fit/fit_limits.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

@@ -1,15 +1,15 @@
-#include "eqdesign/fit_driver.h"
+#include "eqdesign/fit/fit_driver.h"
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
 
 #include "eqdesign/filter_sets.h"
-#include "eqdesign/fit_bounds.h"
-#include "eqdesign/fit_quality.h"
-#include "eqdesign/group_refine.h"
-#include "eqdesign/polish.h"
-#include "eqdesign/singularity_search.h"
+#include "eqdesign/fit/fit_bounds.h"
+#include "eqdesign/fit/fit_quality.h"
+#include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/polish.h"
+#include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/records.h"
-#include "eqdesign/fit_engine.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_engine.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

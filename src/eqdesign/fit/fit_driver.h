@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/records.h"
-#include "eqdesign/fit_engine.h"
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_engine.h"
+#include "eqdesign/fit/fit_limits.h"
 #include "platform/kept_messages.h"
 
 namespace zentor {

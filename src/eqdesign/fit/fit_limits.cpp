@@ -1,4 +1,4 @@
-#include "eqdesign/fit_limits.h"
+#include "eqdesign/fit/fit_limits.h"
 
 #include <algorithm>
 #include <charconv>

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "core/records.h"
-#include "eqdesign/fit_bounds.h"
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_bounds.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 

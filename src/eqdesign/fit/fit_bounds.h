@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "eqdesign/fit_records.h"
+#include "eqdesign/fit/fit_records.h"
 
 namespace zentor {
 
