@@ -4,7 +4,7 @@ ARGS ?=
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 
-.PHONY: deps run build test bench clean check-layers
+.PHONY: deps run build test bench coverage clean check-layers
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,15 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DZENTOR_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; done
+
+# Line and branch coverage of src/ by make test's suite, per folder; not part of make test.
+coverage: deps
+	@scripts/install-deps coverage
+	cmake -S . -B build/coverage -DCMAKE_BUILD_TYPE=Debug -DZENTOR_COVERAGE=ON
+	cmake --build build/coverage -j $(JOBS)
+	find build/coverage -name '*.gcda' -delete
+	cd build/coverage && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) $(if $(CTEST_ARGS),$(CTEST_ARGS),--output-on-failure)
+	scripts/coverage-report build/coverage
 
 check-layers:
 	scripts/check-layers
