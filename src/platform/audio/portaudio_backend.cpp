@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
+#include <future>
+#include <thread>
 
 #include "platform/audio/sound_system_messages.h"
 
@@ -87,6 +90,20 @@ void AbandonPortAudio() {
   g_real = &next->api;
   g_realLibrary = next->library;
   copies.push_back(std::move(next));
+}
+
+// Stops a JACK stream, waiting longer than a live server takes (it drops a client
+// that keeps it waiting beyond its timeout of a few seconds at most): a server
+// that died between the check for a lost stream and the stop leaves the stop to
+// wait out its ten minutes on a thread of its own.
+bool StopsInTime(const PortAudioApi& api, PaStream* stream) {
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> done = stopped->get_future();
+  std::thread([&api, stream, stopped] {
+    api.StopStream(stream);
+    stopped->set_value();
+  }).detach();
+  return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
 }
 
 // Starts PortAudio when it is not running; false when it fails.
@@ -308,10 +325,10 @@ void PortAudioDevice::Close() {
   if (!stream_) return;
   const bool lost = Lost();
   stopping_ = true;
-  if (lost && jack_) {
+  if ((lost && jack_) || (jack_ && !StopsInTime(*api_, stream_))) {
     AbandonPortAudio();  // its JACK server died under it
   } else {
-    api_->StopStream(stream_);
+    if (!jack_) api_->StopStream(stream_);
     api_->CloseStream(stream_);
     g_openStreams = std::max(0, g_openStreams - 1);
   }
