@@ -24,6 +24,7 @@ struct Recorder {
   std::function<void()> start;
   std::function<bool()> running;
   bool (*close)();
+  RtaCycle* (*rta)() = nullptr;
 };
 
 template <class W>
@@ -33,9 +34,10 @@ W* Get() {
 
 const Recorder kRecorders[] = {
     {"AudioForm", [] { Get<AudioForm>()->Test->click(); }, [] { return SoundCardBusy; }, Forms::Unload<AudioForm>},
-    {"RTAEQ", [] { Get<RTAEQ>()->Play->click(); }, [] { return !Get<RTAEQ>()->RtaStopped; }, Forms::Unload<RTAEQ>},
+    {"RTAEQ", [] { Get<RTAEQ>()->Play->click(); }, [] { return !Get<RTAEQ>()->RtaStopped; }, Forms::Unload<RTAEQ>,
+     []() -> RtaCycle* { return Get<RTAEQ>(); }},
     {"RTAImp", [] { Get<RTAImp>()->Play->click(); }, [] { return !Get<RTAImp>()->RtaStopped; },
-     Forms::Unload<RTAImp>},
+     Forms::Unload<RTAImp>, []() -> RtaCycle* { return Get<RTAImp>(); }},
     {"SPLLevelForm", [] { Get<SPLLevelForm>()->CalBut->click(); }, [] { return Get<SPLLevelForm>()->BlockPending; },
      Forms::Unload<SPLLevelForm>},
 };
@@ -66,9 +68,9 @@ class JackFaultTest : public JackTest {
   std::array<float, kMaxSamples> stored{};
 };
 
-// The server killed mid-run. PortAudio stays stranded for the rest of such a
-// run, so each window goes through it in a program of its own: this test program
-// run again, all four side by side, on the disabled case below.
+// The server killed mid-run, then started again. Each loss leaves a copy of
+// PortAudio behind for good, so each window goes through it in a program of its
+// own: this test program run again, all four side by side, on the disabled case.
 class DISABLED_ServerKilledTest : public JackFaultTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DISABLED_ServerKilledTest, Run) {
@@ -86,22 +88,35 @@ TEST_P(DISABLED_ServerKilledTest, Run) {
   EXPECT_FALSE(InspectStreaming().streamOpen);
   ExpectIdleAndKept();
 
-  // PortAudio's JACK host cannot take a server back after losing one under an
-  // open stream: the next start says so at once instead of hanging.
-  ZENTOR_START_JACK(*Server());
+  // Start with no server says so; with the server back under its name it records
+  // again, and a measurement is stored beside the one kept.
   dialogs.ExpectMessage();
   r.start();
   EXPECT_FALSE(r.running());
   EXPECT_EQ(dialogs.MessageTexts().back(),
-            Refused(r, "The sound card could not be opened: its JACK server stopped while in use; "
-                       "start the program again"));
+            Refused(r, "The sound card could not be opened: the sound system no longer lists it"));
   ExpectIdleAndKept();
+  ZENTOR_START_JACK(*Server());
+  ASSERT_EQ(patch.Open(), "");
+  patch.Wire(JackPatch::Wiring::Loopback);
+  r.start();
+  ASSERT_TRUE(r.running());
+  ASSERT_TRUE(WaitWhile([] { return !RecordRunning(); }));
+  if (IsMeasurement(r)) {
+    ASSERT_TRUE(WaitWhile(r.running));
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  } else if (r.rta) {
+    ASSERT_TRUE(WaitWhile([&r] { return r.rta()->AnalysedBlocks == 0; }));
+    r.rta()->StopRta();
+    ASSERT_TRUE(WaitWhile([] { return !CardIdle(); }));
+  }
+  EXPECT_EQ(dialogs.MessageTexts().size(), 2u);
   EXPECT_TRUE(r.close());
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, DISABLED_ServerKilledTest, ::testing::Range(0, 4));
 
-TEST(ServerKilledTest, EachWindowEndsTheRunOnceAndTheNextStartSaysWhy) {
+TEST(ServerKilledTest, EachWindowEndsTheRunOnceAndStartsAgainWhenTheServerReturns) {
   std::vector<std::unique_ptr<QProcess>> runs;
   for (int i = 0; i < 4; ++i) {
     runs.push_back(std::make_unique<QProcess>());

@@ -1,30 +1,129 @@
 #include "platform/audio/portaudio_backend.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <future>
+#include <thread>
 
 #include "platform/audio/sound_system_messages.h"
 
 namespace zentor {
 
-const PortAudioApi& RealPortAudio() {
-  static const PortAudioApi api{
-      Pa_Initialize,   Pa_Terminate,           Pa_GetDeviceCount,         Pa_GetDeviceInfo,
-      Pa_HostApiTypeIdToHostApiIndex,          Pa_GetDefaultInputDevice,  Pa_GetDefaultOutputDevice,
-      Pa_IsFormatSupported,                    Pa_OpenStream,             Pa_SetStreamFinishedCallback,
-      Pa_StartStream,  Pa_StopStream,          Pa_CloseStream,            Pa_GetStreamInfo,
-      Pa_GetErrorText, Pa_IsStreamActive,
-  };
-  return api;
-}
-
 namespace {
 
+const PortAudioApi kLinked{
+    Pa_Initialize,   Pa_Terminate,           Pa_GetDeviceCount,         Pa_GetDeviceInfo,
+    Pa_HostApiTypeIdToHostApiIndex,          Pa_GetDefaultInputDevice,  Pa_GetDefaultOutputDevice,
+    Pa_IsFormatSupported,                    Pa_OpenStream,             Pa_SetStreamFinishedCallback,
+    Pa_StartStream,  Pa_StopStream,          Pa_CloseStream,            Pa_GetStreamInfo,
+    Pa_GetErrorText, Pa_IsStreamActive,
+};
+
+// A copy of PortAudio loaded apart from the program's, with its own ALSA and JACK
+// libraries and C library: nothing of an earlier copy is shared with it.
+struct Copy {
+  void* library = nullptr;
+  PortAudioApi api{};
+};
+
 const PortAudioApi* g_api = nullptr;
+const PortAudioApi* g_real = &kLinked;
 // The table that PortAudio was started with, so that the matching Terminate runs.
 const PortAudioApi* g_initialized = nullptr;
-// A stream was left to a dead JACK server: PortAudio cannot be restarted.
+void* g_realLibrary = nullptr;  // g_real's copy; nullptr for the linked one
+int g_generation = 0;           // counts the starts of PortAudio
+int g_openStreams = 0;
+// A stream was left to a dead JACK server and no fresh copy could be loaded: the
+// JACK devices are refused until the program starts again.
 bool g_stranded = false;
+
+template <class F>
+bool Find(void* library, const char* name, F& f) {
+  f = reinterpret_cast<F>(dlsym(library, name));
+  return f != nullptr;
+}
+
+// A fresh copy of the PortAudio library the program is linked with, in a link-map
+// namespace of its own; nullptr when none can be loaded (glibc allows 15 more).
+std::unique_ptr<Copy> LoadCopy() {
+  Dl_info self{};
+  if (!dladdr(reinterpret_cast<void*>(&Pa_Initialize), &self) || !self.dli_fname) return nullptr;
+  auto c = std::make_unique<Copy>();
+  c->library = dlmopen(LM_ID_NEWLM, self.dli_fname, RTLD_NOW | RTLD_LOCAL);
+  if (!c->library) return nullptr;
+  PortAudioApi& a = c->api;
+  void* l = c->library;
+  const bool found =
+      Find(l, "Pa_Initialize", a.Initialize) && Find(l, "Pa_Terminate", a.Terminate) &&
+      Find(l, "Pa_GetDeviceCount", a.GetDeviceCount) && Find(l, "Pa_GetDeviceInfo", a.GetDeviceInfo) &&
+      Find(l, "Pa_HostApiTypeIdToHostApiIndex", a.HostApiTypeIdToHostApiIndex) &&
+      Find(l, "Pa_GetDefaultInputDevice", a.GetDefaultInputDevice) &&
+      Find(l, "Pa_GetDefaultOutputDevice", a.GetDefaultOutputDevice) &&
+      Find(l, "Pa_IsFormatSupported", a.IsFormatSupported) && Find(l, "Pa_OpenStream", a.OpenStream) &&
+      Find(l, "Pa_SetStreamFinishedCallback", a.SetStreamFinishedCallback) &&
+      Find(l, "Pa_StartStream", a.StartStream) && Find(l, "Pa_StopStream", a.StopStream) &&
+      Find(l, "Pa_CloseStream", a.CloseStream) && Find(l, "Pa_GetStreamInfo", a.GetStreamInfo) &&
+      Find(l, "Pa_GetErrorText", a.GetErrorText) && Find(l, "Pa_IsStreamActive", a.IsStreamActive);
+  // A copy is never unloaded (its threads may outlive it), so a failed one stays too.
+  return found ? std::move(c) : nullptr;
+}
+
+// PortAudio's JACK host waits ten minutes for a server that died under a running
+// stream, in every stop and close of it, and Pa_Terminate closes every open
+// stream. So the copy that ran it is never called again: its memory and threads
+// are left as they are, and PortAudio starts afresh in a new copy.
+void AbandonPortAudio() {
+  static std::deque<std::unique_ptr<Copy>> copies;
+  auto next = LoadCopy();
+  if (!next) {
+    g_stranded = true;  // the other cards go on in this copy
+    return;
+  }
+  g_initialized = nullptr;
+  g_openStreams = 0;
+  ++g_generation;
+  g_real = &next->api;
+  g_realLibrary = next->library;
+  copies.push_back(std::move(next));
+}
+
+// Stops a JACK stream, waiting longer than a live server takes (it drops a client
+// that keeps it waiting beyond its timeout of a few seconds at most): a server
+// that died between the check for a lost stream and the stop leaves the stop to
+// wait out its ten minutes on a thread of its own.
+bool StopsInTime(const PortAudioApi& api, PaStream* stream) {
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> done = stopped->get_future();
+  std::thread([&api, stream, stopped] {
+    api.StopStream(stream);
+    stopped->set_value();
+  }).detach();
+  return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+}
+
+// Starts PortAudio when it is not running; false when it fails.
+bool StartPortAudio() {
+  if (g_initialized) return true;
+  if (g_stranded) return false;
+  const PortAudioApi& pa = CurrentPortAudio();
+  QuietSoundSystemMessages();
+  if (&pa == g_real && g_realLibrary) {
+    QuietSoundSystemMessagesOf(g_realLibrary);
+    // The copy's C library keeps the environment of its loading.
+    using SetEnv = int (*)(const char*, const char*, int);
+    const char* server = std::getenv("JACK_DEFAULT_SERVER");
+    if (SetEnv set = nullptr; server && Find(g_realLibrary, "setenv", set)) set("JACK_DEFAULT_SERVER", server, 1);
+  }
+  if (pa.Initialize() != paNoError) return false;
+  g_initialized = &pa;
+  ++g_generation;
+  return true;
+}
 
 struct TerminateAtExit {
   ~TerminateAtExit() { ShutDownPortAudio(); }
@@ -53,6 +152,8 @@ std::string ErrorText(PaError err) {
 
 }  // namespace
 
+const PortAudioApi& RealPortAudio() { return *g_real; }
+
 void UsePortAudioApi(const PortAudioApi* api) {
   if (g_initialized != (api ? api : &RealPortAudio())) ShutDownPortAudio();
   g_api = api;
@@ -62,6 +163,7 @@ void ShutDownPortAudio() {
   if (g_stranded) return;
   if (g_initialized) g_initialized->Terminate();
   g_initialized = nullptr;
+  g_openStreams = 0;
 }
 
 const PortAudioApi& CurrentPortAudio() { return g_api ? *g_api : RealPortAudio(); }
@@ -84,12 +186,8 @@ bool ListPortAudioDevices(std::vector<PortAudioEntry>& entries, PaDeviceIndex& d
                           PaDeviceIndex& defaultOut) {
   entries.clear();
   defaultIn = defaultOut = paNoDevice;
+  if (!StartPortAudio()) return false;
   const PortAudioApi& pa = CurrentPortAudio();
-  if (!g_initialized) {
-    QuietSoundSystemMessages();
-    if (pa.Initialize() != paNoError) return false;
-    g_initialized = &pa;
-  }
   const PaDeviceIndex count = pa.GetDeviceCount();
   if (count < 0) return false;
   // The cards themselves and a JACK server (or PipeWire's), not the other routes
@@ -128,36 +226,71 @@ PortAudioDevice::PortAudioDevice(std::string name, PaDeviceIndex input, PaDevice
     : name_(std::move(name)),
       input_(input),
       output_(output),
+      generation_(g_generation),
       silentIn_(static_cast<std::size_t>(kChunkFrames) * kChannels, 0),
       discardOut_(static_cast<std::size_t>(kChunkFrames) * kChannels, 0) {
   const PortAudioApi& pa = CurrentPortAudio();
   const PaDeviceInfo* info = input_ != paNoDevice ? pa.GetDeviceInfo(input_) : nullptr;
+  const PaDeviceInfo* out = output_ != paNoDevice ? pa.GetDeviceInfo(output_) : nullptr;
+  inputName_ = info && info->name ? info->name : "";
+  outputName_ = out && out->name ? out->name : "";
   const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
   jack_ = info && jack >= 0 && info->hostApi == jack;
 }
 
 PortAudioDevice::~PortAudioDevice() { Close(); }
 
+bool PortAudioDevice::Bind() {
+  if (jack_ && g_stranded) return false;
+  if (generation_ == g_generation) return true;
+  const bool fresh = !g_initialized;
+  for (int pass = 0; pass < 2 && StartPortAudio(); ++pass) {
+    const PortAudioApi& pa = CurrentPortAudio();
+    const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
+    auto find = [&](const std::string& name) {
+      for (PaDeviceIndex d = 0; d < pa.GetDeviceCount(); ++d) {
+        const PaDeviceInfo* i = pa.GetDeviceInfo(d);
+        if (i && i->name && name == i->name && (jack >= 0 && i->hostApi == jack) == jack_) return d;
+      }
+      return paNoDevice;
+    };
+    const PaDeviceIndex in = find(inputName_), out = outputName_.empty() ? paNoDevice : find(outputName_);
+    if (in != paNoDevice && (outputName_.empty() || out != paNoDevice)) {
+      input_ = in;
+      output_ = out;
+      generation_ = g_generation;
+      return true;
+    }
+    // PortAudio looks for a JACK server only when it starts: one that came back
+    // since is found by starting it again.
+    if (fresh || pass > 0 || g_openStreams > 0) break;
+    ShutDownPortAudio();
+  }
+  return false;
+}
+
 bool PortAudioDevice::SupportsRate(bool input, int32_t rate) {
   const PaDeviceIndex d = input ? input_ : output_;
   if (d == paNoDevice || rate <= 0) return false;
-  if (jack_ && g_stranded) return true;  // Open says why it cannot
-  const PaStreamParameters p = Params(d, input);
+  if (!Bind()) return true;  // Open says why it cannot
+  const PaStreamParameters p = Params(input ? input_ : output_, input);
   return CurrentPortAudio().IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) ==
          paFormatIsSupported;
 }
 
 WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cycle, std::string& error) {
   Close();
-  const PortAudioApi& pa = CurrentPortAudio();
   if (input_ == paNoDevice || (withOutput && output_ == paNoDevice)) {
     error = "The sound card has no " + std::string(input_ == paNoDevice ? "input" : "output");
     return WaveStatus::NoDevice;
   }
-  if (jack_ && g_stranded) {
-    error = "The sound card could not be opened: its JACK server stopped while in use; start the program again";
+  if (!Bind()) {
+    error = jack_ && g_stranded
+                ? "The sound card could not be opened: its JACK server stopped while in use; start the program again"
+                : "The sound card could not be opened: the sound system no longer lists it";
     return WaveStatus::OpenFailed;
   }
+  const PortAudioApi& pa = CurrentPortAudio();
   const PaStreamParameters in = Params(input_, true);
   const PaStreamParameters out = withOutput ? Params(output_, false) : PaStreamParameters{};
   cycle_ = cycle;
@@ -181,25 +314,23 @@ WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cyc
     cycle_ = nullptr;
     return WaveStatus::OpenFailed;
   }
+  api_ = &pa;
+  ++g_openStreams;
   return WaveStatus::Ok;
 }
 
-bool PortAudioDevice::Lost() const {
-  return stream_ && !stopping_.load() && CurrentPortAudio().IsStreamActive(stream_) == 0;
-}
+bool PortAudioDevice::Lost() const { return stream_ && !stopping_.load() && api_->IsStreamActive(stream_) == 0; }
 
 void PortAudioDevice::Close() {
   if (!stream_) return;
   const bool lost = Lost();
   stopping_ = true;
-  const PortAudioApi& pa = CurrentPortAudio();
-  // Stopping a stream whose JACK server died waits ten minutes in PortAudio; the
-  // stream is left where it is.
-  if (lost && jack_) {
-    g_stranded = true;
+  if ((lost && jack_) || (jack_ && !StopsInTime(*api_, stream_))) {
+    AbandonPortAudio();  // its JACK server died under it
   } else {
-    pa.StopStream(stream_);
-    pa.CloseStream(stream_);
+    if (!jack_) api_->StopStream(stream_);
+    api_->CloseStream(stream_);
+    g_openStreams = std::max(0, g_openStreams - 1);
   }
   stream_ = nullptr;
   cycle_ = nullptr;

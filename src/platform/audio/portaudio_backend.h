@@ -34,14 +34,13 @@ struct PortAudioApi {
   PaError (*IsStreamActive)(PaStream*);
 };
 
+// The PortAudio in use: the one the program is linked with, or after a JACK server
+// died under an open stream, a fresh copy of it (see AbandonPortAudio in the source).
 const PortAudioApi& RealPortAudio();
 // Tests: the table used from the next list build on; nullptr restores the real one.
 void UsePortAudioApi(const PortAudioApi* api);
 const PortAudioApi& CurrentPortAudio();
 // Terminates PortAudio if it was started; the next device list starts it again.
-// Not after a JACK server died under an open stream: PortAudio's JACK host then
-// waits ten minutes for the dead server in every stop, close and terminate, so
-// that PortAudio is left as it is until the program ends.
 void ShutDownPortAudio();
 
 inline constexpr unsigned long kPortAudioFramesPerBuffer = 1024;
@@ -67,13 +66,20 @@ class PortAudioDevice final : public AudioDevice {
   PaDeviceIndex OutputIndex() const { return output_; }
 
  private:
+  // Finds the device again by its PortAudio names when PortAudio was started again
+  // since it was listed; false when it is not there.
+  bool Bind();
+
   static int Callback(const void* in, void* out, unsigned long frames, const PaStreamCallbackTimeInfo*,
                       PaStreamCallbackFlags flags, void* self);
   static void Finished(void* self);
 
   std::string name_;
   PaDeviceIndex input_, output_;
-  bool jack_ = false;  // of PortAudio's JACK host: a stream the server dropped is left alone
+  std::string inputName_, outputName_;
+  int generation_ = 0;  // the start of PortAudio that input_ and output_ number in
+  bool jack_ = false;   // of PortAudio's JACK host: a stream the server dropped is left alone
+  const PortAudioApi* api_ = nullptr;  // the PortAudio that stream_ belongs to
   PaStream* stream_ = nullptr;
   StreamCycle* cycle_ = nullptr;
   int32_t latencyFrames_ = 0;
