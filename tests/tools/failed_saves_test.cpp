@@ -193,7 +193,9 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
+         if (saved) {
+           EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
+         }
        }},
       {".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ", 1,
        [](FailedSaves& t) { t.returned = t.w->SaveEQModel_Click(); },
@@ -201,7 +203,9 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.returned, saved);
          EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
+         if (saved) {
+           EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
+         }
        }},
       {".XVR (WriteXoverFile)", "sets.XVR", 0, [](FailedSaves&) { Forms::Get<XoverForm>()->SaveXoverFile(); },
        {"EQ File Error 4337", "Error 8727"}, {}, [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
