@@ -1,13 +1,20 @@
-// The model run on a loaded set: grouping, headers, sums against closed forms.
+// The filter chain and the model run on a loaded set against analytic responses
+// (a direct DFT of the filtered impulse at single frequencies): grouping, headers,
+// sums against closed forms, refusals and the order of messages from the workers;
+// the .XVR file: field offsets, byte-exact round trips and refusal of bad files.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <limits>
 #include <numbers>
+#include <span>
 
 #include "crossover/xover_chain.h"
 #include "crossover/xover_form.h"
 #include "crossover/xover_model.h"
+#include "crossover/xover_record.h"
 #include "display/curve_workers.h"
 #include "platform/kept_messages.h"
 #include "tools/tools_fixture.h"
@@ -20,12 +27,28 @@ constexpr int32_t kExp = 15;
 constexpr int32_t kLen = 1 << kExp;
 constexpr int32_t kAt = 4000;  // the measured impulse, clear of the 25 ms tapers
 
-std::complex<double> Dft(int32_t curve, double hz) {
+// The spectrum of x at hz, with time zero at sample `at`.
+std::complex<double> Dft(std::span<const float> x, double hz, int32_t at = 0) {
   std::complex<double> acc = 0;
   const double w = 2 * std::numbers::pi * hz / kRate;
-  for (int32_t i = 0; i < kLen; ++i) acc += double(ImpulseSet[size_t(curve)][size_t(i)]) * std::polar(1.0, -w * i);
-  return acc * std::polar(1.0, w * kAt);
+  for (int32_t i = 0; i < kLen; ++i) acc += double(x[size_t(i)]) * std::polar(1.0, -w * (i - at));
+  return acc;
 }
+std::complex<double> Dft(int32_t curve, double hz) { return Dft(ImpulseSet[size_t(curve)], hz, kAt); }
+double Db(std::complex<double> h) { return 20 * std::log10(std::abs(h)); }
+
+// One way's chain over a unit impulse.
+struct Chain {
+  std::vector<float> x = std::vector<float>(kLen), scratch = std::vector<float>(kLen);
+  FilterBlock block{}, section{};
+  XoverChainContext ctx{scratch, &block, &section, kRate};
+  Chain() { x[0] = 1.0f; }
+  bool Run(const XoverSetRecord& s, int32_t set = 0) { return ApplyXoverSet(s, set, x, kLen, ctx); }
+  double DbAt(double hz) const { return Db(Dft(x, hz)); }
+};
+
+// Analogue corner lands here after the bilinear transform without prewarp.
+double Warped(double hz) { return kRate / std::numbers::pi * std::atan(hz * 6.283 / 2 / kRate); }
 
 // Analogue fourth-order Linkwitz-Riley at the corner the chain designs, evaluated
 // where the bilinear transform maps hz.
@@ -45,6 +68,64 @@ XoverSetRecord Lr(bool high, int32_t order, float corner) {
   return r;
 }
 
+class XoverChainTest : public ZentorTest {};
+
+TEST_F(XoverChainTest, PlainSetGainInversionAndDelay) {
+  Chain c;
+  for (int32_t i = 0; i < kLen; ++i) c.x[size_t(i)] = std::sin(0.37f * float(i)) + 0.1f;
+  const std::vector<float> orig = c.x;
+  XoverSetRecord s;
+  ASSERT_TRUE(c.Run(s));
+  EXPECT_EQ(c.x, orig);
+  s.InvertFlag = 1;
+  ASSERT_TRUE(c.Run(s));
+  for (int32_t i = 0; i < kLen; ++i) ASSERT_EQ(c.x[size_t(i)], -orig[size_t(i)]);
+  for (const auto& [ms, samples] : {std::pair{1.0f, 48}, {0.010f, 0}, {0.011f, 1}, {0.0f, 0}})
+    EXPECT_EQ(XoverDelaySamples(ms, 48000), samples) << ms;
+  Chain d;
+  XoverSetRecord del;
+  del.DelayMs = 1.0f;
+  ASSERT_TRUE(d.Run(del));
+  EXPECT_EQ(d.x[48], 1.0f);
+  EXPECT_EQ(d.x[0], 0.0f);
+}
+
+TEST_F(XoverChainTest, ButterworthHighPassAndShelfMatchTheirAnalyticLevels) {
+  Chain c, sh;
+  XoverSetRecord s, t;
+  s.HPOn = 1, s.HPType = kFilterTypeButterworth, s.HPOrder = 4, s.HPCorner = 1000;
+  ASSERT_TRUE(c.Run(s));
+  EXPECT_NEAR(c.DbAt(Warped(1000)), -3.01, 0.05);
+  EXPECT_NEAR(c.DbAt(10000), 0.0, 0.05);
+  t.Shelf1On = 1, t.Shelf1Freq = 1000, t.Shelf1Level = 6.0206f;
+  ASSERT_TRUE(sh.Run(t));
+  EXPECT_NEAR(sh.DbAt(20), 0.0, 0.05);
+  EXPECT_NEAR(sh.DbAt(20000), 6.02, 0.05);
+}
+
+TEST_F(XoverChainTest, FailingSectionsEndTheChain) {
+  Chain c;
+  XoverSetRecord s;
+  s.LPOn = 1, s.LPType = kFilterTypeLinkwitzRiley, s.LPOrder = 3, s.GainDb = 6;
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(c.Run(s));
+  EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  EXPECT_EQ(c.x[0], 1.0f);  // gain never applied
+  dialogs.Clear();
+  s.LPType = kXoverNoFilter;
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(c.Run(s, 1));
+  EXPECT_EQ(dialogs.MessageTexts(),
+            std::vector<std::string>{"Error 8728: Crossover set 2: a ticked section has no filter type"});
+  // Constant Sum and order 0 are passed over.
+  Chain d;
+  XoverSetRecord t;
+  t.HPOn = 1, t.HPType = kXoverConstantSum, t.HPOrder = 4;
+  t.LPOn = 1, t.LPType = kFilterTypeButterworth, t.LPOrder = 0;
+  EXPECT_TRUE(d.Run(t));
+  EXPECT_EQ(d.x[0], 1.0f);
+}
+
 class XoverModelTest : public ToolsTest {
  protected:
   void Load(int32_t n) {
@@ -62,16 +143,22 @@ class XoverModelTest : public ToolsTest {
   XoverModel model;
 };
 
+// Two ways behind a Linkwitz-Riley pair: the averaged sum is 0.5 x allpass; order 2
+// needs one way inverted, without which it has a notch at the corner.
 TEST_F(XoverModelTest, TwoWayLinkwitzRileySumsAreFlat) {
-  for (int32_t order : {4, 8}) {
+  for (int32_t order : {2, 4, 8}) {
     LoadSame(2);
     XoverSetArray sets{Lr(false, order, 2000), Lr(true, order, 2000), {}};
     sets[0].Ways = 2;
+    sets[1].InvertFlag = order == 2 ? 1 : 0;
     ASSERT_TRUE(Run(sets, XoverView::Sum));
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-    for (double f = 20; f <= 20000; f *= 1.25)
-      EXPECT_NEAR(20 * std::log10(std::abs(Dft(0, f))), 20 * std::log10(0.5), 0.1) << order << " " << f;
+    for (double f = 20; f <= 20000; f *= 1.25) EXPECT_NEAR(Db(Dft(0, f)), Db(0.5), 0.1) << order << " " << f;
   }
+  Chain lo, hi;
+  ASSERT_TRUE(lo.Run(Lr(false, 2, 2000)));
+  ASSERT_TRUE(hi.Run(Lr(true, 2, 2000), 1));
+  EXPECT_LT(Db(Dft(lo.x, Warped(2000)) + Dft(hi.x, Warped(2000))), -20.0);
 }
 
 TEST_F(XoverModelTest, ThreeWaySumFollowsTheClosedForm) {
@@ -85,9 +172,9 @@ TEST_F(XoverModelTest, ThreeWaySumFollowsTheClosedForm) {
   for (double f = 20; f <= 20000; f *= 1.2) {
     const std::complex<double> want =
         Lr4(f, 200, false) + Lr4(f, 200, true) * Lr4(f, 2000, false) + Lr4(f, 2000, true);
-    const double db = 20 * std::log10(std::abs(Dft(0, f)) / (0.3333 * std::abs(want)));
+    const double db = Db(Dft(0, f) / (0.3333 * std::abs(want)));
     EXPECT_NEAR(db, 0.0, 0.05) << f;
-    deepest = std::min(deepest, 20 * std::log10(std::abs(want)));
+    deepest = std::min(deepest, Db(want));
   }
   EXPECT_LT(deepest, -0.05);  // the closed form has its dip
 }
@@ -100,8 +187,8 @@ TEST_F(XoverModelTest, DelayedWayGivesACombFilter) {
   ASSERT_TRUE(Run(sets, XoverView::Sum));
   for (double f = 20; f <= 20000; f *= 1.1) {
     const double want = std::abs(std::cos(std::numbers::pi * f * 0.0005));
-    if (20 * std::log10(want) < -20) continue;
-    EXPECT_NEAR(20 * std::log10(std::abs(Dft(0, f)) / want), 0.0, 0.1) << f;
+    if (Db(want) < -20) continue;
+    EXPECT_NEAR(Db(Dft(0, f) / want), 0.0, 0.1) << f;
   }
 }
 
@@ -169,14 +256,11 @@ TEST_F(XoverModelTest, RateCheckTakesOnlyTheCurvesOfTheRun) {
 
 // What one way's chain says when it runs alone over a unit impulse.
 std::vector<std::string> ChainMessages(const XoverSetRecord& set, int32_t setIndex) {
-  std::vector<float> x(kLen), scratch(kLen);
-  x[kAt] = 1;
-  FilterBlock block{}, section{};
-  XoverChainContext ctx{scratch, &block, &section, kRate};
+  Chain chain;
   std::vector<KeptMessage> kept;
   {
     const KeepMessages keep(kept);
-    ApplyXoverSet(set, setIndex, x, kLen, ctx);
+    chain.Run(set, setIndex);
   }
   std::vector<std::string> texts;
   for (const KeptMessage& m : kept) texts.push_back(m.text);
@@ -226,6 +310,114 @@ TEST_F(XoverModelTest, WorkersGiveTheStoreAndMessagesOfARunInOrder) {
   failed.push_back("Error 8728: Crossover set 2: a ticked section has no filter type");
   EXPECT_EQ(dialogs.MessageTexts(), failed);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+}
+
+XoverSetRecord Sentinels(int32_t base) {
+  XoverSetRecord r;
+  r.Ways = 3, r.HPType = base + 1, r.LPType = base + 2, r.HPOrder = 3, r.LPOrder = 4;
+  r.HPCorner = 101.5f, r.LPCorner = 202.5f, r.LP2On = base + 9, r.Shelf1Freq = base + 19;
+  r.DelayMs = 1.25f, r.InvertFlag = 0x1234, r.EQPathCodes[1] = 0x41, r.EQPathCodes[500] = 0x5A;
+  r.EQPathLength = 77, r.EQFilterCount = 75, r.EQFileOn = base + 31, r.EQEmulationCode = base + 32;
+  r.EQFreq[0] = 1.5, r.EQFreq[74] = 2.5, r.EQQ1[0] = -3.5, r.EQQ2[74] = 4.5;
+  for (size_t k = 0; k < r.Spare.size(); ++k) r.Spare[k] = uint8_t(k + 1);
+  return r;
+}
+
+TEST(XoverFile, FieldsLandAtTheirOffsets) {
+  XoverSetArray sets{Sentinels(0), Sentinels(100), Sentinels(200)};
+  const std::vector<uint8_t> b = BuildXoverFile(sets);
+  ASSERT_EQ(b.size(), 12006u);
+  for (size_t r = 0; r < 3; ++r) {
+    const size_t o = r * 4002;
+    const double base = double(r) * 100;
+    const std::pair<size_t, double> ints[] = {{0, 3},          {4, base + 1},     {64, base + 9},   {76, base + 19},
+                                              {102 + 4, 0x41}, {102 + 2000, 0x5A}, {2106, 77},      {2110, 75},
+                                              {2114, base + 31}, {2118, base + 32}};
+    for (const auto& [at, v] : ints) EXPECT_EQ(At<int32_t>(b, o + at), v) << r << " at " << at;
+    for (const auto& [at, v] : {std::pair{20, 101.5f}, {96, 1.25f}}) EXPECT_EQ(At<float>(b, o + at), v) << at;
+    for (const auto& [at, v] : {std::pair{2122, 1.5}, {2122 + 8 * 74, 2.5}, {2722, -3.5}, {3322 + 8 * 74, 4.5}})
+      EXPECT_EQ(At<double>(b, o + at), v) << r << " at " << at;
+    EXPECT_EQ(At<int16_t>(b, o + 100), 0x1234);
+    EXPECT_EQ(b[o + 3922], 1);
+    EXPECT_EQ(b[o + 4001], 80);
+  }
+}
+
+class XoverFileDisk : public ToolsTest {};
+
+TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndLongerFilesOpen) {
+  std::vector<uint8_t> bytes = BuildXoverFile({Sentinels(0), Sentinels(100), Sentinels(200)});
+  bytes[3950] = 0xEE;  // unused bytes come back as read
+  std::vector<uint8_t> longer = bytes;
+  longer.resize(13000, 0x55);
+  const std::string in = TempPath("in.XVR"), out = TempPath("out.XVR");
+  WriteFile(in, longer);
+  XoverSetArray sets{};
+  ASSERT_TRUE(ReadXoverFile(in, sets));
+  ASSERT_TRUE(WriteXoverFile(out, sets));
+  EXPECT_EQ(ReadFile(out), bytes);
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+TEST_F(XoverFileDisk, BadFilesAreRefusedAndChangeNothing) {
+  XoverSetArray good{Sentinels(0), Sentinels(100), Sentinels(200)};
+  const std::vector<uint8_t> valid = BuildXoverFile(good);
+  const std::string path = TempPath("bad.XVR");
+  XoverSetArray held{};
+  held[1].GainDb = 7;
+  const std::vector<uint8_t> before = BuildXoverFile(held);
+  const auto refused = [&](const std::vector<uint8_t>& file) {
+    WriteFile(path, file);
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    const bool read = ReadXoverFile(path, held);
+    return !read && dialogs.MessageTexts() == std::vector<std::string>{"EQ File Error 4332"} &&
+           BuildXoverFile(held) == before;
+  };
+  for (size_t len = 0; len < valid.size(); len += (len < 20 ? 1 : 997))
+    EXPECT_TRUE(refused({valid.begin(), valid.begin() + ptrdiff_t(len)})) << len;
+  EXPECT_TRUE(refused({valid.begin(), valid.end() - 1}));
+  const auto patched = [&](size_t off, auto v) {
+    std::vector<uint8_t> f = valid;
+    std::memcpy(f.data() + off, &v, sizeof v);
+    return f;
+  };
+  EXPECT_TRUE(refused(patched(4002 + 2106, int32_t{501})));
+  EXPECT_TRUE(refused(patched(2106, int32_t{-1})));
+  EXPECT_TRUE(refused(patched(8004 + 2110, int32_t{76})));
+  EXPECT_TRUE(refused(patched(12, int32_t{9})));
+  EXPECT_TRUE(refused(patched(4002 + 48, int32_t{-1})));
+  EXPECT_TRUE(refused(patched(92, std::numeric_limits<float>::quiet_NaN())));
+  EXPECT_TRUE(refused(patched(2722 + 8, std::numeric_limits<double>::infinity())));
+  EXPECT_TRUE(refused({}));
+  // Type 10, unknown types and any Ways are accepted.
+  std::vector<uint8_t> odd = patched(4, int32_t{10});
+  std::memcpy(odd.data(), "\x07\0\0\0", 4);
+  WriteFile(path, odd);
+  EXPECT_TRUE(ReadXoverFile(path, held));
+  EXPECT_EQ(held[0].HPType, 10);
+}
+
+TEST(XoverSets, ClearKeepsWaysInversionAndPathCodes) {
+  XoverSetArray sets{Sentinels(0), Sentinels(0), Sentinels(0)};
+  sets[2].EQFilterCount = 1;
+  ClearXoverSets(sets);
+  for (const XoverSetRecord& r : sets) {
+    EXPECT_EQ(r.Ways, 3);
+    EXPECT_EQ(r.InvertFlag, 0x1234);
+    EXPECT_EQ(r.EQPathCodes[500], 0x5A);
+    for (double cleared :
+         {double(r.HPType), double(r.DelayMs), double(r.EQPathLength), double(r.EQFilterCount), r.EQFreq[0]})
+      EXPECT_EQ(cleared, 0);
+  }
+  EXPECT_EQ(sets[0].EQFreq[74], 0);
+  EXPECT_EQ(sets[2].EQFreq[74], 2.5);  // beyond the count in use
+}
+
+TEST(XoverSets, TypeCaptions) {
+  for (const auto& [type, caption] : {std::pair{0, "No Filter"}, {10, "Constant Sum"}, {11, "Butterworth"},
+                                      {12, "Bessel"}, {13, "Linkwitz-Riley"}, {7, ""}})
+    EXPECT_EQ(XoverTypeCaption(type), caption) << type;
 }
 
 }  // namespace

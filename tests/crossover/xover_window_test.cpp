@@ -47,11 +47,7 @@ class XoverWindow : public ToolsTest {
     for (int32_t k = 0; k < std::min(n, 75); ++k) {
       FilterRecord& f = AppliedFilters[size_t(k)];
       f = FilterRecord{};
-      f.Freq1 = 100.0f * float(k + 1);
-      f.Q1 = -2;
-      f.Q2 = 1;
-      f.FitError = 6;
-      f.EQEmulationCode = 3;
+      f.Freq1 = 100.0f * float(k + 1), f.Q1 = -2, f.Q2 = 1, f.FitError = 6, f.EQEmulationCode = 3;
     }
     AppliedFilters[0].Count = std::min(n, 75);
     std::vector<uint8_t> bytes;
@@ -111,33 +107,15 @@ TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
   EXPECT_EQ(f->XoverSets[1].HPType, 13);
 }
 
-TEST_F(XoverWindow, OpeningAsksToSaveThenToResample) {
-  LoadImpulses(2);
-  w->ResultsTakenButNotSaved = kTrue;
-  dialogs.ExpectMessage(MsgAnswer::No);
-  dialogs.ExpectMessage(MsgAnswer::No);
-  XoverForm* f = Open();
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{"Save Measurement Results ?", "Data should be sampled at the hardware DSP "
-                                                                    "crossover frequency selected. Resample loaded file?"}));
-  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(f->SampleText->text(), " Fs=48000 Hz");
-}
-
 TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
   XoverForm* f = Open();
   f->ThreeWay->click();
-  f->HPFilterCheck[0]->setChecked(true);
-  f->HPFreq[0]->setText("1000");
-  f->HPFilterOrder[0]->setText("2.5");
-  f->LPFilterCheck[1]->setChecked(true);
-  f->LPFreq[1]->setText("2000");
-  f->LPFilterOrder[1]->setText("3.5");
-  f->ShelfCheck[2]->setChecked(true);
-  f->ShelfText[2]->setText("99.6");
-  f->ShelfLevel[2]->setText("3");
-  f->DelayText[2]->setText("1.23456");
-  f->HPFreq1[0]->setText("nonsense");  // unticked: neither checked nor stored
+  for (QCheckBox* c : {f->HPFilterCheck[0], f->LPFilterCheck[1], f->ShelfCheck[2]}) c->setChecked(true);
+  // HPFreq1 is unticked: neither checked nor stored.
+  for (const auto& [field, text] : {std::pair{f->HPFreq[0], "1000"}, {f->HPFilterOrder[0], "2.5"},
+                                    {f->LPFreq[1], "2000"}, {f->LPFilterOrder[1], "3.5"}, {f->ShelfText[2], "99.6"},
+                                    {f->ShelfLevel[2], "3"}, {f->DelayText[2], "1.23456"}, {f->HPFreq1[0], "nonsense"}})
+    field->setText(text);
   ASSERT_TRUE(f->StoreXoverControls());
   EXPECT_TRUE(dialogs.MessageTexts().empty());
   EXPECT_EQ(f->XoverSets[0].HPOrder, 2);
@@ -151,9 +129,8 @@ TEST_F(XoverWindow, RangeChecksStoreRoundedValuesAndReportEveryField) {
   EXPECT_EQ(f->HPFreq1[0]->text(), "0");
   // With two ways set 3 is not read.
   f->TwoWay->click();
-  f->GainText[2]->setText("99");
-  f->GainText[0]->setText("21");
-  f->DelayText[1]->setText("3");
+  for (const auto& [field, text] : {std::pair{f->GainText[2], "99"}, {f->GainText[0], "21"}, {f->DelayText[1], "3"}})
+    field->setText(text);
   dialogs.Clear();
   dialogs.ExpectMessage();
   dialogs.ExpectMessage();
@@ -293,10 +270,17 @@ TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
 
 // A program close (an add or an open closing the window) keeps the modelled set:
 // restoring 32 measurements under an add that counted 16 curves would overflow the store.
-TEST_F(XoverWindow, ProgramCloseKeepsTheModelledSetItsCallerCounted) {
+TEST_F(XoverWindow, OpeningAsksToSaveThenToResampleAndAProgramCloseKeepsTheModelledSet) {
   LoadImpulses(32);
-  dialogs.ExpectMessage(MsgAnswer::No);  // resample
+  w->ResultsTakenButNotSaved = kTrue;
+  dialogs.ExpectMessage(MsgAnswer::No);
+  dialogs.ExpectMessage(MsgAnswer::No);
   XoverForm* f = Open();
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Save Measurement Results ?", "Data should be sampled at the hardware DSP "
+                                                                    "crossover frequency selected. Resample loaded file?"}));
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(f->SampleText->text(), " Fs=48000 Hz");
   f->ShowSet2->click();
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 16);
   const QByteArray modelled = StoreFingerprint();

@@ -57,10 +57,9 @@ class DecayAnalysisTest : public test::ZentorTest {
 TEST_F(DecayAnalysisTest, BandsAreThirdOctavesFromSixteenHertz) {
   const auto& bands = DecayBands();
   EXPECT_NEAR(bands[0].centre, 20.16, 0.005);
-  EXPECT_EQ(bands[kBand256].centre, 256.0f);
-  EXPECT_EQ(bands[kBand1024].centre, 1024.0f);
-  EXPECT_EQ(bands[kBand4096].centre, 4096.0f);
-  EXPECT_EQ(bands[29].centre, 16384.0f);
+  for (const auto& [k, centre] :
+       {std::pair{kBand256, 256.0f}, {kBand1024, 1024.0f}, {kBand4096, 4096.0f}, {size_t{29}, 16384.0f}})
+    EXPECT_EQ(bands[k].centre, centre) << k;
   EXPECT_NEAR(bands[0].lower, 17.96, 0.005);
   EXPECT_NEAR(bands[0].upper, 22.63, 0.005);
   EXPECT_NEAR(bands[29].lower, 14596, 0.5);
@@ -69,15 +68,10 @@ TEST_F(DecayAnalysisTest, BandsAreThirdOctavesFromSixteenHertz) {
 }
 
 TEST_F(DecayAnalysisTest, CurvesPairOffOneTwoThreeFour) {
-  using P = std::pair<int32_t, int32_t>;
-  EXPECT_EQ(PickCurvePair(0, 2), P(0, 1));
-  EXPECT_EQ(PickCurvePair(1, 2), P(0, 1));
-  EXPECT_EQ(PickCurvePair(1, 1), P(0, 1));
-  EXPECT_EQ(PickCurvePair(2, 3), P(0, 1));  // the last curve of an odd set has no partner
-  EXPECT_EQ(PickCurvePair(1, 3), P(1, 0));
-  EXPECT_EQ(PickCurvePair(2, 4), P(2, 3));
-  EXPECT_EQ(PickCurvePair(3, 4), P(3, 2));
-  EXPECT_EQ(PickCurvePair(4, 5), P(0, 1));
+  // (the last curve of an odd set has no partner)
+  for (const auto& [curve, count, a, b] : {std::tuple{0, 2, 0, 1}, {1, 2, 0, 1}, {1, 1, 0, 1}, {2, 3, 0, 1},
+                                           {1, 3, 1, 0}, {2, 4, 2, 3}, {3, 4, 3, 2}, {4, 5, 0, 1}})
+    EXPECT_EQ(PickCurvePair(curve, count), std::pair(a, b)) << curve << " of " << count;
 }
 
 TEST_F(DecayAnalysisTest, TimeAxisStartsFiftyMillisecondsEarly) {
@@ -87,17 +81,6 @@ TEST_F(DecayAnalysisTest, TimeAxisStartsFiftyMillisecondsEarly) {
   std::vector<float> x(4);
   FillDecayTimeAxis(x, 4, 1000);
   EXPECT_EQ(x, (std::vector<float>{-50, -49, -48, -47}));
-}
-
-TEST_F(DecayAnalysisTest, EnergyTimeCurveOfADeltaPeaksAtZeroMilliseconds) {
-  a[kZeroMsIndex] = 30;
-  // Default band 500..5000 Hz: w = 5.333, 16 taps, moved back by 8.
-  const int32_t count = EnergyTimeCurve(a, kDecayOrder, kDecayRate, 500, 5000, b, c);
-  ASSERT_EQ(count, kDecayLength - 8);
-  const auto peak = std::max_element(a.begin(), a.begin() + count);
-  EXPECT_NEAR(*peak, 0.0f, 1e-4);
-  EXPECT_LE(std::abs(int(peak - a.begin()) - kZeroMsIndex), 1);
-  EXPECT_GE(*std::min_element(a.begin(), a.begin() + count), kDecayFloorDb);
 }
 
 TEST_F(DecayAnalysisTest, EnergyTimeCurveFallsAtTheToneDecayRate) {
@@ -151,12 +134,10 @@ TEST_F(DecayAnalysisTest, SchroederCurveIsCutWhereIndependentNoiseTakesOver) {
   std::vector<float> minus(h1);
   for (float& v : minus) v = -v;
   EXPECT_EQ(SchroederCurve(h1, minus, kDecayOrder, kDecayRate, 500, 5000, Scratch(), y).usable, kZeroMsIndex);
-}
 
-TEST_F(DecayAnalysisTest, SilentProductIsReportedNotScaled) {
-  std::vector<float> y(kDecayLength);
-  const ProductDecay r = SchroederCurve(a, a, kDecayOrder, kDecayRate, 500, 5000, Scratch(), y);
-  EXPECT_TRUE(r.silent);
+  // A silent product is reported, not scaled.
+  const std::vector<float> silent(kDecayLength);
+  EXPECT_TRUE(SchroederCurve(silent, silent, kDecayOrder, kDecayRate, 500, 5000, Scratch(), y).silent);
   EXPECT_EQ(y[0], kDecayFloorDb);
 }
 
@@ -170,18 +151,6 @@ TEST_F(DecayAnalysisTest, RT60OfThreeDecayingTonesInTheirBands) {
   EXPECT_NEAR(r.y[kBand1024], 800, 40);
   EXPECT_NEAR(r.y[kBand4096], 500, 25);
   EXPECT_EQ(r.counts[kBand1024], 1.0f);
-}
-
-TEST_F(DecayAnalysisTest, RT60HoldsWithIndependentNoiseSixtyDecibelsDown) {
-  LoadCurves(2);
-  for (int k : {0, 1}) {
-    AddDecayingTones(Curve(k), {{256, 1.2}, {1024, 0.8}, {4096, 0.5}});
-    AddWhiteNoise(Curve(k), 1e-3, 10 + k);
-  }
-  const RT60 r = Compute(1);
-  EXPECT_NEAR(r.y[kBand256], 1200, 60);
-  EXPECT_NEAR(r.y[kBand1024], 800, 40);
-  EXPECT_NEAR(r.y[kBand4096], 500, 25);
 }
 
 TEST_F(DecayAnalysisTest, PairsThatCancelDoNotCount) {
@@ -211,11 +180,9 @@ TEST_F(DecayAnalysisTest, LongDecaysReadAtMostThreeSeconds) {
   LoadCurves(2);
   for (int k : {0, 1}) AddDecayingTones(Curve(k), {{1024, 4.0}});
   EXPECT_EQ(Compute(1).y[kBand1024], 3000.0f);
-  EXPECT_EQ(RT60FromSlopes(-0.00005f, 1, 1), 0.0f);
-  EXPECT_EQ(RT60FromSlopes(-0.1f, 1, 1), 600.0f);
-  EXPECT_EQ(RT60FromSlopes(-0.2f, 2, 3), 600.0f);
-  EXPECT_EQ(RT60FromSlopes(-0.2f, 2, 4), 0.0f);
-  EXPECT_EQ(RT60FromSlopes(0.1f, 0, 0), 0.0f);
+  for (const auto& [slopes, count, pairs, rt] : {std::tuple{-0.00005f, 1, 1, 0.0f}, {-0.1f, 1, 1, 600.0f},
+                                                {-0.2f, 2, 3, 600.0f}, {-0.2f, 2, 4, 0.0f}, {0.1f, 0, 0, 0.0f}})
+    EXPECT_EQ(RT60FromSlopes(slopes, count, pairs), rt) << slopes << " " << count << " of " << pairs;
 }
 
 TEST_F(DecayAnalysisTest, BandsTheRateCannotCarryReportNothingAndRunNoFilter) {

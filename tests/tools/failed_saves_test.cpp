@@ -52,37 +52,30 @@ class NoPrinter final : public PrinterService {
   bool PrintOnDefaultPrinter(const QImage&) override { return false; }
 };
 
-// ---- A real small file system: full, then read-only ------------------------------------
-
 // A 256 KiB tmpfs mounted for the test; skipped unless the test is root and may mount.
 class SmallDisk {
  public:
   explicit SmallDisk(const std::string& where) : where_(where) {
-    if (::geteuid() != 0) {
+    if (::geteuid() != 0)
       why_ = "not root";
-      return;
-    }
-    if (::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0) {
+    else if (::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0)
       why_ = std::string("mount -t tmpfs failed: ") + std::strerror(errno);
-      return;
-    }
-    mounted_ = true;
+    else
+      mounted_ = true;
   }
   ~SmallDisk() {
     if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
   }
   bool mounted() const { return mounted_; }
   const std::string& why() const { return why_; }
-  // Fills every free block with one file.
+  // Fills every free block with one file, the last partial page too.
   bool Fill() {
-    const std::string filler = where_ + "/filler";
-    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = ::open((where_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
     std::vector<char> block(4096, 'f');
     while (::write(fd, block.data(), block.size()) > 0) {
     }
     const bool full = errno == ENOSPC;
-    // The last partial page too.
     while (::write(fd, block.data(), 1) > 0) {
     }
     ::close(fd);
@@ -100,19 +93,18 @@ class SmallDisk {
 
 class FailedSaves;
 
-// One writer, reached through its command.
+// One writer, reached through its command: its save dialog answered with the path,
+// `questions` questions with Yes, then an OK for each message after the write.
 struct Writer {
   std::string name;
   std::string file;  // the target's name in its folder
-  // Queues the command's dialog answers (its save dialog answered with the
-  // path, its questions with Yes), then `after` OKs for the messages that
-  // follow the write, and runs the command.
-  std::function<void(FailedSaves&, const std::string& path, int after)> save;
+  int questions;
+  std::function<void(FailedSaves&)> run;
   std::vector<std::string> failed;  // what the command shows when the write fails
-  std::vector<std::string> saved;   // what it shows when the write succeeds
+  std::vector<std::string> saved = {};  // and when it succeeds
   // The unsaved flags and titles the command may change only on success.
-  std::function<void(FailedSaves&)> markUnsaved;
-  std::function<void(FailedSaves&, bool saved)> checkFlags;
+  std::function<void(FailedSaves&)> markUnsaved = nullptr;
+  std::function<void(FailedSaves&, bool saved)> checkFlags = nullptr;
 };
 
 class FailedSaves : public ToolsTest {
@@ -137,21 +129,19 @@ class FailedSaves : public ToolsTest {
     const std::string text = "the old " + name + " file, which a failed save must keep\n";
     return {text.begin(), text.end()};
   }
-  static void WriteOld(const std::string& path, const std::vector<uint8_t>& bytes) {
-    QFile f(QString::fromStdString(path));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())), qsizetype(bytes.size()));
+  // Writes the old file of the writer into `folder`, made first when it is not there.
+  std::string WithOld(const Writer& wr, const std::string& folder) {
+    EXPECT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    WriteFile(folder + "/" + wr.file, OldBytes(wr.name));
+    return folder;
   }
 
-  // Runs one writer's command over an old file in `folder` (written first
-  // unless it is there already), expecting it to fail (or, with failing
-  // false, to succeed), and checks what it left.
-  void SaveOver(const Writer& wr, const std::string& folder, bool failing, const std::string& why,
-                bool writeOld = true) {
+  // Runs one writer's command over its old file in `folder`, expecting it to fail
+  // (or, with failing false, to succeed), and checks what it left.
+  void SaveOver(const Writer& wr, const std::string& folder, bool failing, const std::string& why) {
     SCOPED_TRACE(wr.name + ": " + why);
     const std::string path = folder + "/" + wr.file;
     const std::vector<uint8_t> old = OldBytes(wr.name);
-    if (writeOld) WriteOld(path, old);
     ASSERT_EQ(ReadFile(path), old);
     w->setWindowTitle("title before");
     if (wr.markUnsaved) wr.markUnsaved(*this);
@@ -159,7 +149,10 @@ class FailedSaves : public ToolsTest {
     std::vector<std::string> shown = failing ? wr.failed : wr.saved;
     for (std::string& text : shown)
       if (const size_t at = text.find("<path>"); at != std::string::npos) text.replace(at, 6, path);
-    wr.save(*this, path, static_cast<int>(shown.size()));
+    dialogs.ExpectSaveFile(path);
+    for (int i = 0; i < wr.questions; ++i) dialogs.ExpectMessage(MsgAnswer::Yes);
+    for (size_t i = 0; i < shown.size(); ++i) dialogs.ExpectMessage();
+    wr.run(*this);
     const std::vector<std::string> texts = dialogs.MessageTexts();
     ASSERT_GE(texts.size(), shown.size());
     EXPECT_EQ(std::vector<std::string>(texts.end() - static_cast<std::ptrdiff_t>(shown.size()), texts.end()), shown);
@@ -186,205 +179,115 @@ class FailedSaves : public ToolsTest {
     dialogs.Clear();
   }
 
-  std::string Folder(const std::string& name) {
-    const std::string f = TempPath(name);
-    EXPECT_TRUE(QDir().mkpath(QString::fromStdString(f)));
-    return f;
-  }
-
   std::vector<Writer> Writers();
 
   NoPrinter noPrinter;
   PictureBox picture;
   std::unique_ptr<SmallDisk> disk;
+  bool returned = false;
 };
 
 std::vector<Writer> FailedSaves::Writers() {
-  const auto yes = [](FailedSaves& t, int after) {
-    for (int i = 0; i < after; ++i) t.dialogs.ExpectMessage();
-  };
-  std::vector<Writer> all;
-  all.push_back({".cfa (SaveMeasurementFile)", "set.cfa",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // overwrite
-                   yes(t, after);
-                   SaveMeasurementFile();
-                 },
-                 {"Error 8567"},
-                 {},
-                 [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
-                 [](FailedSaves& t, bool saved) {
-                   EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
-                   if (saved) {
-                     EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
-                   }
-                 }});
-  all.push_back({".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
-                   yes(t, after);
-                   EXPECT_EQ(t.w->SaveEQModel_Click(), after == 0);
-                 },
-                 {"EQ File Save Error 3942"},
-                 {},
-                 [](FailedSaves& t) { t.w->EQResultsTakenButNotSaved = kTrue; },
-                 [](FailedSaves& t, bool saved) {
-                   EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
-                   if (saved) {
-                     EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
-                   }
-                 }});
-  all.push_back({".XVR (WriteXoverFile)", "sets.XVR",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   yes(t, after);
-                   Forms::Get<XoverForm>()->SaveXoverFile();
-                 },
-                 {"EQ File Error 4337", "Error 8727"},
-                 {},
-                 [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
-                 [](FailedSaves&, bool saved) { EXPECT_EQ(Forms::Get<XoverForm>()->XoverSaved, saved); }});
-  all.push_back({".cal (WriteMicCalFile)", "mic.cal",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   MicCalForm* f = Forms::Get<MicCalForm>();
-                   f->Caltext->setPlainText("20  -1.25\n1000  0.5  45\n");
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // " Save calibration file ?"
-                   t.dialogs.ExpectSaveFile(path);
-                   yes(t, after);
-                   f->CreatCal_Click();
-                 },
-                 {"Error 1 Opening Calibration File"},
-                 {},
-                 [](FailedSaves&) { Forms::Get<MicCalForm>()->MicCaltext->setText("before.cal"); },
-                 [](FailedSaves&, bool saved) {
-                   // Only a saved file is named as the calibration's file.
-                   const std::string name = Forms::Get<MicCalForm>()->MicCaltext->text().toStdString();
-                   EXPECT_EQ(name.ends_with("mic.cal"), saved) << name;
-                 }});
-  for (const auto& [type, file] : {std::pair{"Wave", "impulse.wav"}, {"PCM", "impulse.pcm"}, {"RAW", "impulse.raw"}}) {
-    const std::string kind = type;
-    all.push_back({std::string("impulse export ") + type, file,
-                   [yes, kind](FailedSaves& t, const std::string& path, int after) {
+  std::vector<Writer> all{
+      {".cfa (SaveMeasurementFile)", "set.cfa", 1, [](FailedSaves&) { SaveMeasurementFile(); }, {"Error 8567"}, {},
+       [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
+       [](FailedSaves& t, bool saved) {
+         EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
+         if (saved) {
+           EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
+         }
+       }},
+      {".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ", 1,
+       [](FailedSaves& t) { t.returned = t.w->SaveEQModel_Click(); },
+       {"EQ File Save Error 3942"}, {}, [](FailedSaves& t) { t.w->EQResultsTakenButNotSaved = kTrue; },
+       [](FailedSaves& t, bool saved) {
+         EXPECT_EQ(t.returned, saved);
+         EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
+         if (saved) {
+           EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
+         }
+       }},
+      {".XVR (WriteXoverFile)", "sets.XVR", 0, [](FailedSaves&) { Forms::Get<XoverForm>()->SaveXoverFile(); },
+       {"EQ File Error 4337", "Error 8727"}, {}, [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
+       [](FailedSaves&, bool saved) { EXPECT_EQ(Forms::Get<XoverForm>()->XoverSaved, saved); }},
+      {".cal (WriteMicCalFile)", "mic.cal", 1,  // " Save calibration file ?"
+       [](FailedSaves&) {
+         Forms::Get<MicCalForm>()->Caltext->setPlainText("20  -1.25\n1000  0.5  45\n");
+         Forms::Get<MicCalForm>()->CreatCal_Click();
+       },
+       {"Error 1 Opening Calibration File"}, {},
+       [](FailedSaves&) { Forms::Get<MicCalForm>()->MicCaltext->setText("before.cal"); },
+       [](FailedSaves&, bool saved) {
+         // Only a saved file is named as the calibration's file.
+         const std::string name = Forms::Get<MicCalForm>()->MicCaltext->text().toStdString();
+         EXPECT_EQ(name.ends_with("mic.cal"), saved) << name;
+       }},
+      {"EQ settings report (TextEQ_Click)", "report.txt", 1, [](FailedSaves&) { TextEQ_Click(); },
+       {"Error 5853: The EQ settings file could not be written."}},
+      {"distortion text (Export_Click)", "dist.txt", 1,  // "Save DistortionProductsOutput.txt ?"
+       [](FailedSaves&) { Forms::Get<DistForm>()->Export_Click(); },
+       {"Error 6212: Distortion output file could not be written"}},
+      {"JPEG export (WriteJpegFile)", "graph.jpg", 0, [](FailedSaves& t) { ExportPictureAsJpeg(t.picture); },
+       {"Error 4977: Error writing file <path>"}},
+      {"PDF print without a printer (WritePdfFile)", "graph.pdf", 0, [](FailedSaves& t) { PrintPicture(t.picture); },
+       {"Error 4978: Error printing graph"}},
+      {"test-CD WAV (WriteTestCDFile)", "cd.wav", 1,
+       [](FailedSaves&) {
+         Forms::Get<CreateTestCD>()->Text1->setText("1");
+         Forms::Get<CreateTestCD>()->MakeWave_Click();
+       },
+       {"Wave File Creation Error"}, {"Wave File Created"}}};
+  for (const auto& [type, ext] : {std::pair{"Wave", "wav"}, {"PCM", "pcm"}, {"RAW", "raw"}})
+    all.push_back({std::string("impulse export ") + type, std::string("impulse.") + ext, 1,
+                   [kind = std::string(type)](FailedSaves&) {
                      ExportPCM* e = Forms::Get<ExportPCM>();
                      e->Initialize(1);
                      (kind == "Wave" ? e->Wave : kind == "PCM" ? e->PCM : e->RAW)->setChecked(true);
                      e->MaxLevelText->setText("10000");
-                     t.dialogs.ExpectSaveFile(path);
-                     t.dialogs.ExpectMessage(MsgAnswer::Yes);
-                     yes(t, after);
                      e->Save_Click();
                    },
-                   {"Error 5438"},
-                   {},
-                   nullptr,
-                   nullptr});
-  }
-  all.push_back({"EQ settings report (TextEQ_Click)", "report.txt",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
-                   yes(t, after);
-                   TextEQ_Click();
-                 },
-                 {"Error 5853: The EQ settings file could not be written."},
-                 {},
-                 nullptr,
-                 nullptr});
-  all.push_back({"distortion text (Export_Click)", "dist.txt",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);  // "Save DistortionProductsOutput.txt ?"
-                   t.dialogs.ExpectSaveFile(path);
-                   yes(t, after);
-                   Forms::Get<DistForm>()->Export_Click();
-                 },
-                 {"Error 6212: Distortion output file could not be written"},
-                 {},
-                 nullptr,
-                 nullptr});
-  all.push_back({"JPEG export (WriteJpegFile)", "graph.jpg",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   yes(t, after);
-                   ExportPictureAsJpeg(t.picture);
-                 },
-                 {"Error 4977: Error writing file <path>"},
-                 {},
-                 nullptr,
-                 nullptr});
-  all.push_back({"PDF print without a printer (WritePdfFile)", "graph.pdf",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   t.dialogs.ExpectSaveFile(path);
-                   yes(t, after);
-                   PrintPicture(t.picture);
-                 },
-                 {"Error 4978: Error printing graph"},
-                 {},
-                 nullptr,
-                 nullptr});
-  all.push_back({"test-CD WAV (WriteTestCDFile)", "cd.wav",
-                 [yes](FailedSaves& t, const std::string& path, int after) {
-                   CreateTestCD* c = Forms::Get<CreateTestCD>();
-                   c->Text1->setText("1");
-                   t.dialogs.ExpectSaveFile(path);
-                   t.dialogs.ExpectMessage(MsgAnswer::Yes);
-                   yes(t, after);
-                   c->MakeWave_Click();
-                 },
-                 {"Wave File Creation Error"},
-                 {"Wave File Created"},
-                 nullptr,
-                 nullptr});
+                   {"Error 5438"}});
   return all;
 }
 
+// Each injected fault, then a file-size limit (a full disk without privilege, root
+// included), then no fault: the same command replaces the file, so the fault made
+// the difference.
 TEST_F(FailedSaves, EveryWriterKeepsTheOldFileAtEveryInjectedFault) {
   OpenWindows();
   int run = 0;
   for (const Writer& wr : Writers()) {
     for (FileFault fault : kEveryFileFault) {
       InjectedFileFault injected(fault);
-      SaveOver(wr, Folder("run" + std::to_string(++run)), true, FaultName(fault));
+      SaveOver(wr, WithOld(wr, TempPath("run" + std::to_string(++run))), true, FaultName(fault));
       EXPECT_GT(injected.Hits(), 0) << wr.name << ": " << FaultName(fault) << " never struck";
     }
-    // Without a fault the same command replaces the file: the fault made the difference.
-    SaveOver(wr, Folder("run" + std::to_string(++run)), false, "no fault");
-  }
-}
-
-// A file-size limit stands in for a full disk without privilege, root included.
-TEST_F(FailedSaves, UnderAFileSizeLimitEveryWriterKeepsTheOldFile) {
-  OpenWindows();
-  int run = 0;
-  for (const Writer& wr : Writers()) {
-    const std::string full = Folder("limit" + std::to_string(++run));
-    WriteOld(full + "/" + wr.file, OldBytes(wr.name));
-    FileSizeLimit limit(1);
-    SaveOver(wr, full, true, "file-size limit", false);
+    {
+      const std::string full = WithOld(wr, TempPath("limit" + std::to_string(++run)));
+      FileSizeLimit limit(1);
+      SaveOver(wr, full, true, "file-size limit");
+    }
+    SaveOver(wr, WithOld(wr, TempPath("run" + std::to_string(++run))), false, "no fault");
   }
 }
 
 TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
-  const std::string where = Folder("disk");
+  const std::string where = TempPath("disk");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(where)));
   disk = std::make_unique<SmallDisk>(where);
   if (!disk->mounted()) GTEST_SKIP() << "no tmpfs to fill: " << disk->why();
   OpenWindows();
   int run = 0;
   for (const Writer& wr : Writers()) {
     // Full: the old file was there before the disk filled up.
-    const std::string full = where + "/full" + std::to_string(++run);
-    ASSERT_EQ(::mkdir(full.c_str(), 0777), 0);
-    WriteOld(full + "/" + wr.file, OldBytes(wr.name));
+    const std::string full = WithOld(wr, where + "/full" + std::to_string(++run));
     ASSERT_TRUE(disk->Fill());
-    SaveOver(wr, full, true, "full tmpfs", false);
+    SaveOver(wr, full, true, "full tmpfs");
     disk->Unfill();
     // Read-only: remounted after the old file was written.
-    const std::string readOnly = where + "/ro" + std::to_string(++run);
-    ASSERT_EQ(::mkdir(readOnly.c_str(), 0777), 0);
-    WriteOld(readOnly + "/" + wr.file, OldBytes(wr.name));
+    const std::string readOnly = WithOld(wr, where + "/ro" + std::to_string(++run));
     ASSERT_TRUE(disk->ReadOnly(true));
-    SaveOver(wr, readOnly, true, "read-only tmpfs", false);
+    SaveOver(wr, readOnly, true, "read-only tmpfs");
     ASSERT_TRUE(disk->ReadOnly(false));
   }
 

@@ -1,6 +1,7 @@
 // File operations on the result set: opening refusals, swap and undo, resample
-// against band-limited oracles, compress against the mean-removed impulse, and
-// what closing does with changed data.
+// against band-limited oracles, compress against the mean-removed impulse, what
+// closing does with changed data; and the level change of one curve, typed or
+// from the slider, applied to the stored samples of that curve only.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,12 +10,14 @@
 #include <QPushButton>
 #include <QProgressBar>
 #include <QSlider>
+#include <QTest>
 #include <cmath>
 #include <numbers>
 
 #include "mainwindow/measurement_file.h"
 #include "platform/forms.h"
 #include "platform/help.h"
+#include "tools/levels_form.h"
 #include "tools/math_form.h"
 #include "tools_fixture.h"
 
@@ -47,9 +50,8 @@ void DistinctSet(int32_t exponent = 15) {
   for (int32_t k = 0; k < 3; ++k) {
     for (int32_t i = 0; i < (1 << exponent); ++i)
       ImpulseSet[size_t(k)][size_t(i)] = 0.25f * float(k + 1) * std::sin(0.001f * float(i * (k + 2)) + 0.1f);
-    ResultsDataSetInfo[size_t(k)].PeakLevel = -3.0f * float(k);
-    ResultsDataSetInfo[size_t(k)].ImpulseShift = 100 * (k + 1);
-    ResultsDataSetInfo[size_t(k)].LevelMultiplier = 1.0f + float(k);
+    MeasurementHeader& h = ResultsDataSetInfo[size_t(k)];
+    h.PeakLevel = -3.0f * float(k), h.ImpulseShift = 100 * (k + 1), h.LevelMultiplier = 1.0f + float(k);
   }
 }
 
@@ -91,20 +93,18 @@ TEST_F(MathFormTest, MenuEntriesAreEnabledAndOpenTheirModes) {
 }
 
 TEST_F(MathFormTest, OpeningRefusals) {
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(Form()->Initialize(5));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: measured results must be loaded before doing any operations");
-  LoadSilentSet(1, 48000, 14, 20.0f);
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(Form()->Initialize(7));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Message: The file cannot be truncated any further");
-  dialogs.ExpectMessage();
-  EXPECT_TRUE(Form()->Initialize(9));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5319");
+  const struct {
+    int32_t mode;
+    bool opens;
+    const char* message;
+  } modes[] = {{5, false, "User Error: measured results must be loaded before doing any operations"},
+               {7, false, "User Message: The file cannot be truncated any further"}, {9, true, "Error 5319"}};
+  for (const auto& m : modes) {
+    if (m.mode == 7) LoadSilentSet(1, 48000, 14, 20.0f);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { EXPECT_EQ(Form()->Initialize(m.mode), m.opens) << m.mode; }), m.message);
+  }
   w->ResultsTakenButNotSaved = kTrue;
-  dialogs.ExpectMessage();
-  w->OpenResampleWindow();
-  EXPECT_EQ(dialogs.MessageTexts().back(),
+  EXPECT_EQ(MessageFrom(dialogs, [&] { w->OpenResampleWindow(); }),
             "User Error: Measurements must be saved before they can be resampled. Resampled files cannot be saved.");
 }
 
@@ -131,9 +131,7 @@ TEST_F(MathFormTest, SwapMovesSamplesWithHeadersAndUndoRestoresBitForBit) {
   rec.Clear();
   f->CurveOne->setText("2");
   f->CurveTwo->setText("4");
-  dialogs.ExpectMessage();
-  f->ExecuteSwap->click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 1 and 3");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { f->ExecuteSwap->click(); }), "User Error: Input must be between 1 and 3");
   EXPECT_EQ(StoreFingerprint(), swapped);
   EXPECT_FALSE(rec.calls().empty());
 
@@ -198,22 +196,16 @@ TEST_F(MathFormTest, ResampleDoublesTheRateAndKeepsTheWholeTimeSpan) {
   // Resampled sets are neither resampled again nor saved.
   w->ResultsTakenButNotSaved = kFalse;
   OpenThroughMenu([this] { w->Resample_Click(); }, [&](MathForm* f) {
-    dialogs.ExpectMessage();
-    f->ExecuteResample->click();
-    EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Data cannot be resampled twice");
+    EXPECT_EQ(MessageFrom(dialogs, [&] { f->ExecuteResample->click(); }), "User Error: Data cannot be resampled twice");
   });
-  dialogs.ExpectMessage();
-  w->SaveMeasurement_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Resampled data cannot be saved");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { w->SaveMeasurement_Click(); }), "User Error: Resampled data cannot be saved");
 }
 
 TEST_F(MathFormTest, ResampleLengthsAndRefusedRates) {
-  const ResamplePlan cd = PlanResample(44100, 48000, 16);
-  EXPECT_EQ(cd.K, 16);
-  EXPECT_EQ(cd.M, 65536);
-  const ResamplePlan up = PlanResample(48000, 96000, 16);
-  EXPECT_EQ(up.K, 17);
-  EXPECT_EQ(up.M, 131072);
+  for (const auto& [from, to, k, m] : {std::tuple{44100, 48000, 16, 65536}, {48000, 96000, 17, 131072}}) {
+    EXPECT_EQ(PlanResample(from, to, 16).K, k) << to;
+    EXPECT_EQ(PlanResample(from, to, 16).M, m) << to;
+  }
 
   LoadSet(1, 48000, 16, [](int32_t, int32_t i) { return i == 2400 ? 1.0f : 0.0f; });
   const QByteArray before = StoreFingerprint();
@@ -224,9 +216,7 @@ TEST_F(MathFormTest, ResampleLengthsAndRefusedRates) {
       {"48000", "No resampling required"}};
   for (const auto& [rate, message] : refused) {
     Form()->NewSamText->setText(rate);
-    dialogs.ExpectMessage();
-    Form()->ExecuteResample_Click();
-    EXPECT_EQ(dialogs.MessageTexts().back(), message);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { Form()->ExecuteResample_Click(); }), message);
     EXPECT_EQ(StoreFingerprint(), before);
     EXPECT_FALSE(DataResampled);
   }
@@ -303,14 +293,84 @@ TEST_F(MathFormTest, ClosingWithNoKeepsTheDataAndMarksItUnsaved) {
 TEST_F(MathFormTest, ProgressStepsOncePerResult) {
   QProgressBar bar;
   StartProgress(&bar, 3);
-  std::vector<int> seen;
-  for (int i = 0; i < 4; ++i) {
+  for (int want : {1, 2, 3, 1}) {
     StepProgress(&bar);
-    seen.push_back(bar.value());
+    EXPECT_EQ(bar.value(), want);
   }
-  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 1}));
   ClearProgress(&bar);
   EXPECT_EQ(bar.value(), 0);
+}
+
+class LevelsTest : public ToolsTest {
+ protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    LoadSet(3, 48000, 14, [](int32_t k, int32_t i) { return std::cos(0.01f * float(i * (k + 1))) * 0.5f; });
+    for (int32_t k = 0; k < 3; ++k) before.emplace_back(ImpulseSet[size_t(k)].begin(), ImpulseSet[size_t(k)].end());
+  }
+  Levels* Form() { return Forms::Get<Levels>(); }
+
+  // Each curve against its samples at set-up times its gain.
+  void ExpectScaled(std::array<double, 3> dB) {
+    for (size_t k = 0; k < 3; ++k)
+      for (size_t i = 0; i < 16384; i += 7)
+        ASSERT_NEAR(ImpulseSet[k][i], before[k][i] * std::pow(10.0, dB[k] / 20.0), 1e-5) << k << " " << i;
+  }
+
+  std::vector<std::vector<float>> before;
+};
+
+TEST_F(LevelsTest, OpensModallyAndATypedChangeScalesOnlyThatCurveThenResets) {
+  dialogs.ExpectModal([](QDialog* d) {
+    EXPECT_EQ(d->windowTitle(), "Levels");
+    return 0;
+  });
+  w->AdjustLevels_Click();
+  EXPECT_FALSE(Forms::IsLoaded<Levels>());
+
+  Levels* f = Form();
+  EXPECT_EQ(f->LevelCurveCount, 3);
+  EXPECT_EQ(f->CurveNoText->text(), "1");
+  f->CurveNoText->setText("2");
+  f->LevelText->setText("3.5");
+  QTest::keyClick(f->LevelText, Qt::Key_Return);
+  ExpectScaled({0, 3.5, 0});
+  EXPECT_EQ(f->LevelText->text(), " 0");
+  EXPECT_EQ(f->Slider1->value(), 0);
+  EXPECT_EQ(f->LevelChangeDb, 0.0f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+}
+
+TEST_F(LevelsTest, OutOfRangeChangeAndCurveAreRefused) {
+  Levels* f = Form();
+  for (const auto& [level, curve, message] :
+       {std::tuple{"25", "1", "User Error: Input must be between -20 and 20"},
+        {"-2", "4", "User Error: Input must be between 1 and 3"}}) {
+    f->LevelText->setText(level);
+    f->CurveNoText->setText(curve);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { f->LevelText_KeyPress(13); }), message);
+  }
+  EXPECT_EQ(f->Slider1->value(), -20);  // the slider keeps the typed change
+  ExpectScaled({0, 0, 0});
+  f->CurveNoText->setText("2.6");  // rounds to curve 3
+  f->LevelText_KeyPress(13);
+  ExpectScaled({0, 0, -2});
+}
+
+TEST_F(LevelsTest, SliderShowsWhileMovingAndAppliesOnCommit) {
+  Levels* f = Form();
+  f->CurveNoText->setText("3");
+  f->Slider1->setSliderDown(true);
+  f->Slider1->setValue(123);
+  EXPECT_EQ(f->LevelText->text(), " 12.3");
+  ExpectScaled({0, 0, 0});
+  f->Slider1->setSliderDown(false);
+  ExpectScaled({0, 0, 12.3});
+  EXPECT_EQ(f->Slider1->value(), 0);
+  EXPECT_EQ(f->LevelText->text(), " 0");
+  // A key on the slider commits at once.
+  QTest::keyClick(f->Slider1, Qt::Key_Left);
+  ExpectScaled({0, 0, 12.2});
 }
 
 }  // namespace

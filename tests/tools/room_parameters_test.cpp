@@ -177,14 +177,14 @@ TEST_F(RoomParametersTest, SilenceShortInputAndNoSetGiveEmptyValuesNotFailures) 
     }
   }
   EXPECT_TRUE(ComputeRoomParameters(std::vector<float>(100, 1.0f), 0).bands.empty());
-  ResultsDataSetInfo[0].NumInSet = 0;
   RoomParameters p;
   std::string error;
-  EXPECT_FALSE(RoomParametersOfResult(1, p, error));
-  EXPECT_EQ(error, "No measurement is loaded");
-  ResultsDataSetInfo[0].NumInSet = 2;
-  EXPECT_FALSE(RoomParametersOfResult(3, p, error));
-  EXPECT_EQ(error, "There is no curve 3: the set holds 2 curves");
+  for (const auto& [inSet, message] :
+       {std::pair{0, "No measurement is loaded"}, {2, "There is no curve 3: the set holds 2 curves"}}) {
+    ResultsDataSetInfo[0].NumInSet = inSet;
+    EXPECT_FALSE(RoomParametersOfResult(3, p, error));
+    EXPECT_EQ(error, message);
+  }
 }
 
 TEST_F(RoomParametersTest, CsvAndJsonHoldEveryValueWithFullStopsAndNulls) {

@@ -61,17 +61,23 @@ class ToolsTest : public ViewsTest {
   }
 };
 
-// Little-endian fields read at a byte offset.
-inline int32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  int32_t v;
-  std::memcpy(&v, b.data() + at, 4);
+// The text of the message `action` shows, answered with OK.
+inline std::string MessageFrom(ScriptedDialogs& dialogs, const std::function<void()>& action) {
+  dialogs.ExpectMessage();
+  action();
+  const std::vector<std::string> texts = dialogs.MessageTexts();
+  return texts.empty() ? std::string() : texts.back();
+}
+
+// A little-endian field read at a byte offset.
+template <class T>
+T At(const std::vector<uint8_t>& b, size_t at) {
+  T v{};
+  std::memcpy(&v, b.data() + at, sizeof v);
   return v;
 }
-inline int16_t Le16(const std::vector<uint8_t>& b, size_t at) {
-  int16_t v;
-  std::memcpy(&v, b.data() + at, 2);
-  return v;
-}
+inline int32_t Le32(const std::vector<uint8_t>& b, size_t at) { return At<int32_t>(b, at); }
+inline int16_t Le16(const std::vector<uint8_t>& b, size_t at) { return At<int16_t>(b, at); }
 
 // A WAV file put together by hand: "RIFF", "WAVE", a format chunk of fmtBytes
 // (16, or 40 for the extensible form) and a data chunk of the given samples.

@@ -1,17 +1,21 @@
 // WAV import: which files are taken, how the impulse lands in the set, and that
 // every refused file leaves the window, the sample buffer and the store alone.
+// Impulse export: the files on disk, read at their RIFF offsets and by an
+// independent reader, and the checks before anything is written.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPushButton>
 #include <QRadioButton>
 #include <cmath>
 
+#include "core/helpers.h"
 #include "core/results_store.h"
 #include "platform/forms.h"
+#include "tools/export_pcm.h"
 #include "tools/wav_import.h"
 #include "tools_fixture.h"
 
@@ -71,9 +75,8 @@ TEST_F(WavImportTest, SampleCountChoosesTheOrderAndShortFilesAreRefused) {
     EXPECT_FALSE(Window()->OpenWav->isEnabled());
     Forms::Unload<Import>();
   }
-  dialogs.ExpectMessage();
-  Open(WriteMono("short.wav", Pulse(8191, 10, 1000)));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Wave file must have more than 8192 samples");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Open(WriteMono("short.wav", Pulse(8191, 10, 1000))); }),
+            "User Error: Wave file must have more than 8192 samples");
   EXPECT_FALSE(Window()->WavLoaded);
   EXPECT_FALSE(Window()->Load->isEnabled());
 }
@@ -84,9 +87,8 @@ TEST_F(WavImportTest, LoadWithoutFileAndCancelledDialogChangeNothing) {
   const QByteArray before = WindowFingerprint();
   imp->OpenWav_Click();
   EXPECT_EQ(WindowFingerprint(), before);
-  dialogs.ExpectMessage();
-  imp->Load_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: A Wav file must be opened before loading data");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { imp->Load_Click(); }),
+            "User Error: A Wav file must be opened before loading data");
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
@@ -99,54 +101,33 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
 
   const std::vector<int16_t> body = Pulse(8192, 10, 1000);
   const std::vector<uint8_t> canonical = BuildWav({}, body);
+  const std::string damaged = "Error 5443: WAV file is truncated or damaged",
+                    notPcm = "Error 5444: Only 16 bit PCM WAV files can be imported",
+                    noChunk = "Error 5442: WAV file has no format or data chunk",
+                    badRate = "Error 5445: WAV sample rate out of range";
   std::vector<std::pair<std::vector<uint8_t>, std::string>> cases;
-  for (size_t cut = 0; cut <= 52; ++cut) {
-    std::string expected = "Error 5443: WAV file is truncated or damaged";
-    if (cut < 12) expected = "Error 5441: Not a RIFF WAVE file";
-    if (cut == 12 || cut == 36) expected = "Error 5442: WAV file has no format or data chunk";
-    cases.emplace_back(std::vector<uint8_t>(canonical.begin(), canonical.begin() + cut), expected);
-  }
-  std::vector<uint8_t> pastEnd = canonical;
-  pastEnd[40] = 0xFF;  // data size 255 bytes more than the file holds
-  cases.emplace_back(pastEnd, "Error 5443: WAV file is truncated or damaged");
-  std::vector<uint8_t> notRiff = canonical;
-  notRiff[8] = 'X';
-  cases.emplace_back(notRiff, "Error 5441: Not a RIFF WAVE file");
-  WavLayout s;
-  s.fmtBytes = 14;
-  cases.emplace_back(BuildWav(s, body), "Error 5443: WAV file is truncated or damaged");
-  const std::string notPcm = "Error 5444: Only 16 bit PCM WAV files can be imported";
-  s = {};
-  s.code = 3;
-  s.bits = 64;
-  cases.emplace_back(BuildWav(s, body), notPcm);
-  s = {};
-  s.code = 0xFFFE;
-  s.fmtBytes = 40;
-  s.bits = 64;
-  s.pcmSubFormat = false;
-  cases.emplace_back(BuildWav(s, body), notPcm);
-  s.bits = 16;
-  cases.emplace_back(BuildWav(s, body), notPcm);  // float sub-format, though 16 bits
-  for (uint16_t bits : {8, 64}) {
-    s = {};
-    s.bits = bits;
-    cases.emplace_back(BuildWav(s, body), notPcm);
-  }
-  s = {};
-  s.channels = 0;
-  cases.emplace_back(BuildWav(s, body), notPcm);
-  s = {};
-  s.channels = 2;
-  cases.emplace_back(BuildWav(s, body), "User Error: File must be a single channel file");
-  s = {};
-  s.rate = 0;
-  cases.emplace_back(BuildWav(s, body), "Error 5445: WAV sample rate out of range");
-  s.rate = 192001;
-  cases.emplace_back(BuildWav(s, body), "Error 5445: WAV sample rate out of range");
-  s = {};
-  s.withData = false;
-  cases.emplace_back(BuildWav(s, body), "Error 5442: WAV file has no format or data chunk");
+  for (size_t cut = 0; cut <= 52; ++cut)
+    cases.emplace_back(std::vector<uint8_t>(canonical.begin(), canonical.begin() + cut),
+                       cut < 12 ? "Error 5441: Not a RIFF WAVE file" : cut == 12 || cut == 36 ? noChunk : damaged);
+  const auto patched = [&](size_t at, uint8_t v) {
+    std::vector<uint8_t> b = canonical;
+    b[at] = v;
+    return b;
+  };
+  cases.emplace_back(patched(40, 0xFF), damaged);  // data size 255 bytes more than the file holds
+  cases.emplace_back(patched(8, 'X'), "Error 5441: Not a RIFF WAVE file");
+  const auto with = [&](WavLayout s) { return BuildWav(s, body); };
+  cases.emplace_back(with({.fmtBytes = 14}), damaged);
+  cases.emplace_back(with({.code = 3, .bits = 64}), notPcm);
+  cases.emplace_back(with({.code = 0xFFFE, .bits = 64, .fmtBytes = 40, .pcmSubFormat = false}), notPcm);
+  cases.emplace_back(with({.code = 0xFFFE, .fmtBytes = 40, .pcmSubFormat = false}), notPcm);  // float, though 16 bits
+  cases.emplace_back(with({.bits = 8}), notPcm);
+  cases.emplace_back(with({.bits = 64}), notPcm);
+  cases.emplace_back(with({.channels = 0}), notPcm);
+  cases.emplace_back(with({.channels = 2}), "User Error: File must be a single channel file");
+  cases.emplace_back(with({.rate = 0}), badRate);
+  cases.emplace_back(with({.rate = 192001}), badRate);
+  cases.emplace_back(with({.withData = false}), noChunk);
 
   // Loaded files are refused only in the open step, so the open button is
   // pressed directly even while a file waits.
@@ -156,9 +137,7 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
     EXPECT_EQ(dialogs.MessageTexts().back(), cases[i].second) << "case " << i;
     EXPECT_EQ(WindowFingerprint(), before) << "case " << i;
   }
-  dialogs.ExpectMessage();
-  Open(TempPath("missing.wav"));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5446: WAV file could not be read");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Open(TempPath("missing.wav")); }), "Error 5446: WAV file could not be read");
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
@@ -236,9 +215,7 @@ TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
 
   Open(WriteMono("s.wav", s));
   imp->ImpulseStart->setText("8192");
-  dialogs.ExpectMessage();
-  imp->Load_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 0 and 8191");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { imp->Load_Click(); }), "User Error: Input must be between 0 and 8191");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   EXPECT_FALSE(imp->WavLoaded);  // the file has to be opened again
 }
@@ -254,17 +231,13 @@ TEST_F(WavImportTest, LongFileUsesItsFirst131072Samples) {
 
 TEST_F(WavImportTest, SetDecidesRateAndLength) {
   LoadSet(1, 48000, 17, [](int32_t, int32_t i) { return i == 2400 ? 1.0f : 0.0f; });
-  dialogs.ExpectMessage();
-  ImportFile(WriteMono("r.wav", Pulse(65536, 2400, 1000), 44100));
-  EXPECT_EQ(dialogs.MessageTexts().back(),
+  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("r.wav", Pulse(65536, 2400, 1000), 44100)); }),
             "User Error: The wave import sample rate is different than the loaded measurement results. This impulse "
             "cannot be added.");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
 
   ImpulseSet[1].fill(5.0f);
-  dialogs.ExpectMessage();
-  ImportFile(WriteMono("short.wav", Pulse(65536, 2400, 1000)));
-  EXPECT_EQ(dialogs.MessageTexts().back(),
+  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("short.wav", Pulse(65536, 2400, 1000))); }),
             "Warning: The length of the imported data is shorter than the perviously loaded results");
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
   EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
@@ -274,17 +247,14 @@ TEST_F(WavImportTest, SetDecidesRateAndLength) {
 }
 
 TEST_F(WavImportTest, SilenceAndAFullStoreAreRefused) {
-  dialogs.ExpectMessage();
-  ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0)));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: No input signal");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0))); }),
+            "User Error: No input signal");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
 
   LoadSet(kMaxResults, 48000, 14, [](int32_t, int32_t i) { return i == 3 ? 1.0f : 0.0f; });
   Open(WriteMono("p.wav", Pulse(16384, 2400, 1000)));
   const QByteArray before = WindowFingerprint();
-  dialogs.ExpectMessage();
-  Window()->Load_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), ResultsStoreFullMessage());
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Load_Click(); }), ResultsStoreFullMessage());
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
@@ -299,36 +269,10 @@ TEST_F(WavImportTest, TaperFadesBothEnds) {
   EXPECT_EQ(ImpulseSet[0][4000], 1.0f);
 }
 
-TEST_F(WavImportTest, FileWithListChunkFromAnotherWriterImportsTheSameSamples) {
-  std::vector<int16_t> s(16384);
-  for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(std::lround(8000 * std::sin(0.01 * double(i)) * std::exp(-1e-4 * i)));
-  const std::string other = TempPath("other.wav");
-  SF_INFO info{};
-  info.samplerate = 48000;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(other.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr);
-  // Strings set before the samples go into a LIST chunk ahead of "data".
-  sf_set_string(f, SF_STR_TITLE, "impulse");
-  sf_set_string(f, SF_STR_SOFTWARE, "a test");
-  ASSERT_EQ(sf_write_short(f, s.data(), sf_count_t(s.size())), sf_count_t(s.size()));
-  sf_close(f);
-  const std::vector<uint8_t> bytes = ReadFile(other);
-  const std::string text(bytes.begin(), bytes.end());
-  ASSERT_NE(text.find("LIST"), std::string::npos);
-  ASSERT_LT(text.find("LIST"), text.find("data"));
-
-  ImportFile(other);
-  ImportFile(WriteMono("canonical.wav", s));
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(std::memcmp(ImpulseSet[0].data(), ImpulseSet[1].data(), sizeof(float) * kMaxSamples), 0);
-  EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, ResultsDataSetInfo[1].PeakLevel);
-}
-
-
 // The same decaying impulse written by an independent writer in each format the
-// import takes: every import lands within 1e-4 of the 16-bit one, at its level.
+// import takes: every import lands within 1e-4 of the 16-bit one, at its level. The
+// 16-bit file carries a LIST chunk ahead of "data", and imports as the same samples
+// put in a plain file by hand.
 TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
   struct Format {
     const char* name;
@@ -351,6 +295,10 @@ TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
     info.format = SF_FORMAT_WAV | f.format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << f.name;
+    if (k == 0) {  // strings set before the samples go into a LIST chunk
+      sf_set_string(file, SF_STR_TITLE, "impulse");
+      sf_set_string(file, SF_STR_SOFTWARE, "a test");
+    }
     // The impulse in the last channel, its inverse in the others.
     std::vector<double> frames(n * size_t(f.channels));
     for (size_t i = 0; i < frames.size(); ++i)
@@ -361,11 +309,21 @@ TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
     ImportFile(path);
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, int32_t(k + 1)) << f.name;
   }
-  for (size_t k = 1; k < std::size(formats); ++k) {
-    EXPECT_EQ(ResultsDataSetInfo[k].PeakLevel, ResultsDataSetInfo[0].PeakLevel) << formats[k].name;
+  const std::vector<uint8_t> listed = ReadFile(TempPath("pcm16.wav"));
+  const std::string text(listed.begin(), listed.end());
+  ASSERT_NE(text.find("LIST"), std::string::npos);
+  ASSERT_LT(text.find("LIST"), text.find("data"));
+  std::vector<int16_t> plain(n);
+  std::memcpy(plain.data(), listed.data() + text.find("data") + 8, n * 2);
+  ImportFile(WriteMono("canonical.wav", plain));
+  const size_t last = std::size(formats);
+  EXPECT_EQ(std::memcmp(ImpulseSet[0].data(), ImpulseSet[last].data(), sizeof(float) * kMaxSamples), 0);
+  for (size_t k = 1; k <= last; ++k) {
+    EXPECT_EQ(ResultsDataSetInfo[k].PeakLevel, ResultsDataSetInfo[0].PeakLevel) << k;
     float worst = 0;
-    for (size_t i = 0; i < size_t(kMaxSamples); ++i) worst = std::max(worst, std::fabs(ImpulseSet[k][i] - ImpulseSet[0][i]));
-    EXPECT_LT(worst, 1e-4f) << formats[k].name;
+    for (size_t i = 0; i < size_t(kMaxSamples); ++i)
+      worst = std::max(worst, std::fabs(ImpulseSet[k][i] - ImpulseSet[0][i]));
+    EXPECT_LT(worst, 1e-4f) << k;
   }
 }
 
@@ -385,12 +343,195 @@ TEST_F(WavImportTest, AChannelOutsideTheFileOrAFloatThatIsNoNumberIsRefused) {
   }
   s.channels = 1;
   body[5] = int16_t(0x7FC0);  // the high half of a quiet NaN
-  dialogs.ExpectMessage();
-  Open(Write("nan.wav", BuildWav(s, body)));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5443: WAV file is truncated or damaged");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Open(Write("nan.wav", BuildWav(s, body))); }),
+            "Error 5443: WAV file is truncated or damaged");
   EXPECT_FALSE(Window()->WavLoaded);
 }
 
-}  // namespace
 
+// A decaying tone whose largest magnitude is the negative sample at 2400.
+float Decay(int32_t k, int32_t i) {
+  if (i == 2400) return -0.75f;
+  return 0.5f * std::sin(0.05f * float(i) + float(k)) * std::exp(-float(i) / 4000.0f);
+}
+
+class ExportTest : public ToolsTest {
+ protected:
+  ExportPCM* Window() { return Forms::Get<ExportPCM>(); }
+
+  // Chooses the type, answers the save dialog with the path, saves.
+  void SaveAs(QRadioButton* type, const std::string& path, const char* level = "10000") {
+    type->setChecked(true);
+    Window()->MaxLevelText->setText(level);
+    dialogs.ExpectSaveFile(path);
+    Window()->Save_Click();
+  }
+};
+
+TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResults) {
+  ExportPCM* e = Window();
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(e->Initialize(1));
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Measured results must be loaded before doing any operations.");
+  EXPECT_FALSE(e->isVisible());
+
+  LoadSet(2, 44100, 16, Decay);
+  EXPECT_FALSE(e->Initialize(2));
+  EXPECT_TRUE(e->isVisible());
+  EXPECT_FALSE(e->isModal());
+  EXPECT_EQ(e->CurveNoText->text(), "2");
+  EXPECT_EQ(e->SampleRateResolutionLabel->text(), "16 bit / 44.1KHz");
+  EXPECT_TRUE(e->PCM->isChecked());
+  EXPECT_EQ(e->SaveRequest.fileName, "Impulse.pcm");
+  e->RAW->click();
+  EXPECT_EQ(e->SaveRequest.title, "Save Impulse as *.raw File");
+}
+
+TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndBareFilesEqualItsSamples) {
+  LoadSet(1, 48000, 16, Decay);
+  Window()->Initialize(1);
+  EXPECT_EQ(Window()->SampleRateResolutionLabel->text(), "16 bit / 48KHz");
+  const std::string wav = TempPath("a.wav"), pcm = TempPath("a.pcm"), raw = TempPath("a.raw");
+  SaveAs(Window()->Wave, wav);
+  EXPECT_EQ(dialogs.calls().back().title, "Save Impulse as *.wav File");
+  EXPECT_EQ(dialogs.calls().back().fileName, "Impulse.wav");
+  EXPECT_EQ(dialogs.calls().back().filter, "raw files (*.wav)|*.wav");
+  SaveAs(Window()->PCM, pcm);
+  EXPECT_EQ(dialogs.calls().back().filter, "PCM files (*.PCM)|*.PCM");
+  SaveAs(Window()->RAW, raw);
+
+  const std::vector<uint8_t> b = ReadFile(wav);
+  ASSERT_EQ(b.size(), 131116u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+  for (const auto& [at, v] : {std::pair{4, 131108}, {16, 16}, {24, 48000}, {28, 96000}, {40, 131072}})
+    EXPECT_EQ(Le32(b, size_t(at)), v) << at;
+  for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(Le16(b, size_t(at)), v) << at;
+  int peak = 0;
+  for (size_t at = 44; at < b.size(); at += 2) peak = std::max(peak, std::abs(int(Le16(b, at))));
+  EXPECT_EQ(peak, 10000);
+  EXPECT_EQ(Le16(b, 44 + 2 * 2400), -10000);
+  // Every sample is the impulse scaled by 10000 / 0.75, rounded.
+  for (int32_t i : {1, 100, 5000, 65535})
+    EXPECT_NEAR(Le16(b, 44 + 2 * size_t(i)), Decay(0, i) * 10000.0f / 0.75f, 0.5001) << i;
+
+  const std::vector<uint8_t> tail(b.begin() + 44, b.end());
+  EXPECT_EQ(ReadFile(pcm), tail);
+  EXPECT_EQ(ReadFile(raw), tail);
+}
+
+// An exponent above 17 (from an old file) writes the 2^17 stored samples.
+TEST_F(ExportTest, IndependentReaderSeesMono16BitPcmWithTheSameSamples) {
+  for (const auto& [rate, exponent, stored] : {std::tuple{48000, 16, 16}, {44100, 14, 14}, {96000, 17, 19}}) {
+    LoadSet(1, rate, exponent, Decay);
+    ResultsDataSetInfo[0].PeriodExponent = stored;
+    Window()->Initialize(1);
+    const std::string path = TempPath(std::string("r").append(std::to_string(rate)).append(".wav"));
+    SaveAs(Window()->Wave, path, "32767");
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_EQ(info.samplerate, rate);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(info.frames, sf_count_t(1) << exponent);
+    std::vector<short> s(size_t(info.frames));
+    EXPECT_EQ(sf_read_short(f, s.data(), info.frames), info.frames);
+    sf_close(f);
+    const std::vector<uint8_t> b = ReadFile(path);
+    for (size_t i = 0; i < s.size(); ++i) ASSERT_EQ(s[i], Le16(b, 44 + 2 * i)) << i;
+    EXPECT_EQ(s[2400], -32767);
+  }
+}
+
+TEST_F(ExportTest, OverwriteAsksAndALongerOldFileEndsAtTheNewLength) {
+  LoadSet(1, 48000, 14, Decay);
+  Window()->Initialize(1);
+  const std::string path = TempPath("old.raw");
+  WriteFile(path, std::vector<uint8_t>(500000, 0xAB));
+  dialogs.ExpectMessage(MsgAnswer::No);
+  SaveAs(Window()->RAW, path);
+  EXPECT_EQ(dialogs.calls().back().text, "File Already Exists, Overwrite ?");
+  EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
+  EXPECT_EQ(ReadFile(path).size(), 500000u);
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  SaveAs(Window()->RAW, path);
+  EXPECT_EQ(ReadFile(path).size(), 2u * 16384u);
+}
+
+TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
+  LoadSet(2, 48000, 14, [](int32_t k, int32_t i) { return k == 0 && i == 7 ? 1.0f : 0.0f; });
+  Window()->Initialize(1);
+  const std::string path = TempPath("c.pcm");
+  for (const char* level : {"99", "32768", "abc"}) {
+    dialogs.ExpectMessage();
+    Window()->MaxLevelText->setText(level);
+    Window()->Save_Click();
+    EXPECT_FALSE(FileExists(path));
+  }
+  EXPECT_EQ(dialogs.MessageTexts()[0], "User Error: Input must be between 100 and 32767");
+  EXPECT_EQ(dialogs.MessageTexts()[2], "User Error: Non Numeric Input");
+  for (const char* level : {"100", "32767"}) {
+    if (FileExists(path)) dialogs.ExpectMessage(MsgAnswer::Yes);
+    SaveAs(Window()->PCM, path, level);
+    const std::vector<uint8_t> b = ReadFile(path);
+    ASSERT_EQ(b.size(), 2u * 16384u);
+    EXPECT_EQ(Le16(b, 14), std::atoi(level));
+  }
+
+  Window()->CurveNoText->setText("3");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Save_Click(); }), "User Error: Input must be between 1 and 2");
+
+  Window()->CurveNoText->setText("1.6");  // curve 2 is silent
+  Window()->MaxLevelText->setText("1000");
+  dialogs.ExpectSaveFile(TempPath("z.pcm"));
+  dialogs.ExpectMessage();
+  Window()->Save_Click();
+  EXPECT_EQ(Window()->CurveNoText->text(), "2");
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5434: No Data In Curve Selected.");
+  EXPECT_FALSE(FileExists(TempPath("z.pcm")));
+
+  dialogs.ExpectSaveFile(std::nullopt);  // cancelled: no message, no file
+  Window()->CurveNoText->setText("1");
+  Window()->Save_Click();
+
+  ResultsDataSetInfo[0].NumInSet = 0;
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Save_Click(); }), "User Error: No measured data loaded");
+}
+
+TEST_F(ExportTest, ASampleThatIsNotANumberIsNamedAndNothingIsWritten) {
+  LoadSet(2, 48000, 14, Decay);
+  ImpulseSet[1][16383] = std::nanf("");
+  Window()->Initialize(2);
+  for (QRadioButton* type : {Window()->Wave, Window()->RAW}) {
+    dialogs.ExpectMessage();
+    SaveAs(type, TempPath("nan.out"));
+    EXPECT_EQ(dialogs.MessageTexts().back(),
+              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
+    EXPECT_FALSE(FileExists(TempPath("nan.out")));
+  }
+}
+
+TEST_F(ExportTest, ExportImportExportRoundTripIsByteIdentical) {
+  LoadSet(1, 48000, 15, Decay);
+  ResultsDataSetInfo[0].ImpulseShift = 0;
+  Window()->Initialize(1);
+  const std::string first = TempPath("first.wav"), second = TempPath("second.wav");
+  SaveAs(Window()->Wave, first, "20000");
+
+  Import* imp = Forms::Get<Import>();
+  dialogs.ExpectOpenFile(first);
+  imp->OpenWav_Click();
+  imp->TaperCheck->setChecked(false);
+  imp->ImpulseStart->setText("50");
+  imp->Load_Click();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+
+  Window()->CurveNoText->setText("2");
+  SaveAs(Window()->Wave, second, "20000");
+  EXPECT_EQ(ReadFile(first), ReadFile(second));
+}
+
+}  // namespace
 }  // namespace zentor::test

@@ -1,0 +1,582 @@
+// The large-room window: opening and closing, its views, titles and curve pairs, the
+// refusals, the stored RT60 result, the band-pass fields, the table of room-acoustic
+// parameters, what its graph draws and the mouse zoom through real mouse events.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+#include "base/text_number.h"
+#include "core/records.h"
+#include "display/graph_primitives.h"
+#include "display/mouse_zoom.h"
+#include "display/plot_colours.h"
+#include "display/view_state.h"
+#include "mainwindow/graphics_export.h"
+#include "mainwindow/main_window_fixture.h"
+#include "platform/forms.h"
+#include "platform/help.h"
+#include "platform/settings.h"
+#include "platform/text_boxes.h"
+#include "support/silent_set.h"
+#include "tools/data_integrity_form.h"
+#include "tools/decay_signals.h"
+#include "tools/large_room_links.h"
+#include "tools/room_parameters.h"
+#include "tools/tools_fixture.h"
+
+namespace zentor::test {
+namespace {
+
+using Kind = RecordingSurface::Kind;
+constexpr size_t kBand256 = 11, kBand1024 = 17, kBand4096 = 23;
+
+// A started main window with the large-room links installed, synthetic room sets
+// of 2^17 samples at 48 kHz, and the window opened through the main command.
+class LargeRoomWindow : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = Start();
+    InstallLargeRoomLinks();
+    w->RefreshLinkedControls();
+  }
+
+  // n curves, each the same decaying tones; `negate` lists curves (0-based) that
+  // are turned upside down.
+  void Load(int n, std::initializer_list<DecayTone> tones, std::initializer_list<int> negate = {}) {
+    LoadSilentSet(n, kDecayRate, kDecayOrder, 20.0f);
+    for (int k = 0; k < n; ++k) {
+      const bool down = std::find(negate.begin(), negate.end(), k) != negate.end();
+      AddDecayingTones(ImpulseSet[static_cast<size_t>(k)], tones, down ? -1.0 : 1.0);
+    }
+  }
+  DataIntegrityForm* Open() {
+    w->DataIntegrity->trigger();
+    return Forms::Get<DataIntegrityForm>();
+  }
+  DataIntegrityForm* Open(int n, std::initializer_list<DecayTone> tones) {
+    Load(n, tones);
+    return Open();
+  }
+  static void Click(QRadioButton* b) { b->click(); }
+  // Opened at a size where one pixel of the picture is one drawing unit.
+  DataIntegrityForm* OpenFullSize() {
+    DataIntegrityForm* f = Open();
+    f->resize(1200 + 16, 1200 + 140);
+    EXPECT_EQ(f->Picture1->size(), QSize(1200, 1200));
+    return f;
+  }
+  float PeakMagnitude(const DataIntegrityForm& f) const {
+    float peak = 0;
+    for (int32_t i = 0; i < f.DecayCount; ++i) peak = std::max(peak, std::fabs(f.DecayY[static_cast<size_t>(i)]));
+    return peak;
+  }
+  bool MarkedInvalid(const QLineEdit* e) const {
+    return e->palette().color(QPalette::Base) == QColor(kInvalidFieldRed, 0, 0);
+  }
+  // Refused by a message: the view stays as it was.
+  void ExpectRefused(DataIntegrityForm* f, QRadioButton* view, const std::string& message) {
+    const std::string title = f->DecayTitle;
+    QRadioButton* was = f->ImpulseBut->isChecked() ? f->ImpulseBut : f->SchroederBut;
+    EXPECT_EQ(MessageFrom(dialogs, [&] { Click(view); }), message);
+    EXPECT_TRUE(was->isChecked());
+    EXPECT_EQ(f->DecayTitle, title);
+  }
+  QPoint At(const DataIntegrityForm* f, double x, double y) const {
+    const GraphFrame& g = f->DecayFrame;
+    const double px = (g.LogX != 0 ? std::log(x) : x) * g.XScale + g.XOffset;
+    return QPoint(int(std::lround(px)), int(std::lround(y * g.YScale + g.YOffset)));
+  }
+  void Drag(DataIntegrityForm* f, Qt::MouseButton b, QPoint from, QPoint to) {
+    QTest::mousePress(f->Picture1, b, {}, from);
+    QTest::mouseMove(f->Picture1, to);
+    QTest::mouseRelease(f->Picture1, b, {}, to);
+  }
+  const RecordingSurface::Call* TextCall(const std::string& text) const {
+    for (const auto& c : rec.calls())
+      if (c.kind == Kind::Text && c.text == text) return &c;
+    return nullptr;
+  }
+  // Where pictures are kept for a look: ZENTOR_RENDER_DIR, else the test's folder.
+  std::string RenderPath(const std::string& name) const {
+    const char* dir = std::getenv("ZENTOR_RENDER_DIR");
+    return dir ? std::string(dir) + "/" + name : TempPath(name);
+  }
+
+  DataPlotter* w = nullptr;
+  RecordingSurface rec;
+};
+
+TEST_F(LargeRoomWindow, OpensFromTheMainCommandWithItsControls) {
+  Load(2, {{1000, 0.5}});
+  EXPECT_TRUE(w->DataIntegrity->isEnabled());
+  DataIntegrityForm* f = Open();
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_EQ(f->windowTitle().toStdString(), "Large Room / " + ResultFileName);
+  EXPECT_TRUE(w->LargeRoomGraphic->menuAction()->isVisible());
+  EXPECT_TRUE(w->LargeRoomGraphic->menuAction()->isEnabled());
+  const std::pair<QString, const char*> captions[] = {
+      {f->Frame1->title(), "Data Options"}, {f->Frame2->title(), "Filter Options"}, {f->ImpulseBut->text(), "Imp"},
+      {f->EnergyBut->text(), "ETC"},        {f->SchroederBut->text(), "Sch"},       {f->RTBut->text(), "RT"},
+      {f->BPFilter->text(), "BP"},          {f->LFText->text(), "15"},              {f->Label1->text(), "Hz -"},
+      {f->HFText->text(), "20000"},         {f->Label2->text(), "Hz"},              {f->Help->text(), "Help"},
+      {f->CurveNoText->text(), "1"}};
+  for (const auto& [shown, caption] : captions) EXPECT_EQ(shown, caption);
+  EXPECT_FALSE(f->BPFilter->isChecked());
+
+  // The impulse view, its peak at 30, over the whole impulse.
+  EXPECT_TRUE(f->ImpulseBut->isChecked());
+  EXPECT_EQ(f->DecayTitle, "Impulse Response ");
+  EXPECT_EQ(f->DecayCount, kDecayLength);
+  EXPECT_NEAR(PeakMagnitude(*f), 30.0f, 1e-4);
+  EXPECT_EQ(f->DecayX[kZeroMsIndex], 0.0f);
+  EXPECT_EQ(f->DecayFrame.XStart, -50);
+  EXPECT_EQ(f->DecayFrame.XFinish, 2731);
+  EXPECT_EQ(f->FitStartMs, 50.0f);
+  EXPECT_EQ(f->FitEndMs, 150.0f);
+
+  f->Help->click();
+  EXPECT_EQ(GetHelpLog().topics.back(), HelpTopic::DataIntegrityForm);
+}
+
+TEST_F(LargeRoomWindow, RefusesWhenNothingIsLoadedAndThePictureLinkDoesNotLoadIt) {
+  DataIntegrityForm* f = Forms::Get<DataIntegrityForm>();
+  dialogs.ExpectMessage();
+  bool ok = true;
+  f->Initialize(1, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Measured data must be loaded to access this window.");
+
+  Load(2, {{1000, 0.5}});
+  EXPECT_EQ(GraphicsExportHooks.LargeRoomPicture(), f->Picture1);
+  EXPECT_FALSE(f->IsFormLoaded());
+  EXPECT_FALSE(f->isVisible());
+  EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isVisible());
+  EXPECT_EQ(f->DecayCount, 0);
+  // Before it is loaded there is nothing to compute or to zoom.
+  EXPECT_EQ(f->ComputeDecayView(1), DataIntegrityForm::DecayRun::Refused);
+  EXPECT_FALSE(f->ZoomDecayGraph(100, 100, 500, 500));
+}
+
+TEST_F(LargeRoomWindow, CloseBoxHidesAndKeepsTheStateUntilTheSetChanges) {
+  DataIntegrityForm* f = Open(2, {{1000, 0.5}});
+  Click(f->SchroederBut);
+  ASSERT_TRUE(f->ZoomDecayGraph(300, 300, 600, 700));
+  const GraphFrame zoomed = f->DecayFrame;
+  f->FitStartMs = 70;
+  f->close();
+  EXPECT_FALSE(f->isVisible());
+  EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isEnabled());
+  EXPECT_TRUE(Forms::IsLoaded<DataIntegrityForm>());
+
+  EXPECT_EQ(Open(), f);
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_TRUE(w->LargeRoomGraphic->menuAction()->isEnabled());
+  EXPECT_TRUE(f->SchroederBut->isChecked());
+  EXPECT_EQ(f->DecayFrame.XStart, zoomed.XStart);
+  EXPECT_EQ(f->DecayFrame.YHigh, zoomed.YHigh);
+  EXPECT_EQ(f->FitStartMs, 70.0f);
+
+  // A new set unloads the window; the next opening starts afresh.
+  EXPECT_TRUE(w->ClearExtDisplay());
+  EXPECT_FALSE(Forms::IsLoaded<DataIntegrityForm>());
+  EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isEnabled());
+  DataIntegrityForm* fresh = Open();
+  EXPECT_TRUE(fresh->ImpulseBut->isChecked());
+  EXPECT_EQ(fresh->FitStartMs, 50.0f);
+  EXPECT_EQ(fresh->FitEndMs, 150.0f);
+  EXPECT_EQ(fresh->RT60CacheCount, 0);
+}
+
+TEST_F(LargeRoomWindow, SchroederPairsAndTitles) {
+  DataIntegrityForm* f = Open(4, {{1000, 0.5}});
+  Click(f->SchroederBut);
+  // Curve number and set size: the pair shown.
+  const struct {
+    int32_t inSet, curve;
+    char step;  // '>' the right arrow, 't' the number typed
+    const char* pair;
+  } steps[] = {{2, 1, ' ', "1 X  2"}, {2, 2, '>', "1 X  2"}, {3, 3, 't', "1 X  2"}, {4, 4, '>', "3 X  4"}};
+  for (const auto& s : steps) {
+    ResultsDataSetInfo[0].NumInSet = s.inSet;
+    if (s.step == 't') {
+      f->CurveNoText->setText(QString::number(s.curve));
+      QTest::keyClick(f->CurveNoText, Qt::Key_Return);
+    } else if (s.step == '>') {
+      f->RightArrow->click();
+    }
+    EXPECT_EQ(f->CurveNumber, s.curve);
+    EXPECT_EQ(f->DecayTitle, std::string("Schroeder Int  ") + s.pair + ":  500 Hz -  5000 Hz");
+  }
+  // Without the band-pass the energy-time curve still names the default band.
+  Click(f->EnergyBut);
+  EXPECT_EQ(f->DecayTitle, "Filtered ETC:  500 Hz -  5000 Hz");
+}
+
+TEST_F(LargeRoomWindow, CurvesStepRoundTheSetAndKeepTheZoom) {
+  DataIntegrityForm* f = Open(3, {{1000, 0.5}});
+  ASSERT_TRUE(f->ZoomDecayGraph(200, 300, 500, 800));
+  const int32_t start = f->DecayFrame.XStart;
+  f->LeftArrow->click();
+  EXPECT_EQ(f->CurveNumber, 3);
+  EXPECT_EQ(f->CurveNoText->text(), "3");
+  f->RightArrow->click();
+  EXPECT_EQ(f->CurveNumber, 1);
+  EXPECT_EQ(f->DecayFrame.XStart, start);
+
+  dialogs.ExpectMessage();
+  f->CurveNoText->setText("4");
+  QTest::keyClick(f->CurveNoText, Qt::Key_Return);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 1 and 3");
+  EXPECT_EQ(f->CurveNumber, 1);
+  EXPECT_TRUE(MarkedInvalid(f->CurveNoText));
+  QTest::keyClick(f->CurveNoText, Qt::Key_Backspace);
+  EXPECT_FALSE(MarkedInvalid(f->CurveNoText));
+}
+
+TEST_F(LargeRoomWindow, BandPassNamesItsBandAndBadEdgesLeaveTheRawImpulse) {
+  DataIntegrityForm* f = Open(2, {{300, 0.5}});
+  f->LFText->setText("100");
+  f->HFText->setText("1000");
+  f->BPFilter->click();
+  EXPECT_EQ(f->DecayTitle, "Filtered Impulse:  100Hz -  1000 Hz");
+  EXPECT_NEAR(PeakMagnitude(*f), 30.0f, 1e-4);
+  Click(f->SchroederBut);
+  EXPECT_EQ(f->DecayTitle, "Schroeder Int  1 X  2:  100 Hz -  1000 Hz");
+  Click(f->ImpulseBut);
+  // Editing an edge unticks it.
+  QTest::keyClick(f->LFText, Qt::Key_0);
+  EXPECT_FALSE(f->BPFilter->isChecked());
+  EXPECT_EQ(f->DecayTitle, "Impulse Response ");
+
+  for (const auto& [lf, hf, message, field] :
+       {std::tuple{"4", "20000", "User Error: Input must be between 5 and 20000", f->LFText},
+        {"15", "20001", "User Error: Input must be between 15 and 20000", f->HFText}}) {
+    f->BPFilter->setChecked(true);
+    f->LFText->setText(lf);
+    f->HFText->setText(hf);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { f->BPFilter_Click(); }), message);
+    EXPECT_TRUE(MarkedInvalid(field));
+    EXPECT_EQ(f->DecayTitle, "Impulse Response ");
+    EXPECT_EQ(f->DecayY[kZeroMsIndex + 100], ImpulseSet[0][kZeroMsIndex + 100]);
+    EXPECT_FALSE(w->GetBusy());
+  }
+}
+
+TEST_F(LargeRoomWindow, EnergyTimeCurveOfADelta) {
+  LoadSilentSet(2, kDecayRate, kDecayOrder, 20.0f);
+  ImpulseSet[0][kZeroMsIndex] = 0.25f;
+  DataIntegrityForm* f = Open();
+  EXPECT_NEAR(PeakMagnitude(*f), 30.0f, 1e-5);
+  Click(f->EnergyBut);
+  ASSERT_EQ(f->DecayCount, kDecayLength - 8);
+  const auto peak = std::max_element(f->DecayY.begin(), f->DecayY.begin() + f->DecayCount);
+  EXPECT_NEAR(*peak, 0.0f, 1e-4);
+  EXPECT_LE(std::fabs(f->DecayX[static_cast<size_t>(peak - f->DecayY.begin())]), 1000.0f / 48000);
+  EXPECT_GE(*std::min_element(f->DecayY.begin(), f->DecayY.begin() + f->DecayCount), -90.0f);
+
+  // An empty band gives the energy-time curve no smoothing width.
+  f->BPFilter->setChecked(true);
+  f->LFText->setText("1000");
+  f->HFText->setText("1000");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { f->BPFilter_Click(); }), "Error 4398");
+  EXPECT_EQ(f->DecayTitle, "Filtered Impulse:  1000Hz -  1000 Hz");
+  EXPECT_EQ(f->DecayCount, kDecayLength);
+  EXPECT_FALSE(w->GetBusy());
+}
+
+TEST_F(LargeRoomWindow, PairViewsNeedTwoCurvesAFitRangeInsideAndAnIdleMainWindow) {
+  DataIntegrityForm* f = Open(1, {{1000, 0.5}});
+  ExpectRefused(f, f->RTBut, "User Error: You must have at least two measured curves to view the RT60 plot");
+  ExpectRefused(f, f->SchroederBut,
+                "User Error: You must have at least two measured curves to view the Schroeder plot");
+  EXPECT_EQ(f->DecayFrame.LogX, 0);
+
+  EXPECT_TRUE(w->ClearExtDisplay());
+  f = Open(2, {{1000, 0.5}});
+  const std::vector<float> x = f->DecayX, y = f->DecayY;
+  w->SetBusy(kTrue);
+  f->EnergyBut->setChecked(true);
+  EXPECT_EQ(f->ComputeDecayView(1), DataIntegrityForm::DecayRun::Busy);
+  EXPECT_EQ(f->DecayX, x);
+  EXPECT_EQ(f->DecayY, y);
+  EXPECT_EQ(f->DecayTitle, "Impulse Response ");
+  Click(f->RTBut);
+  EXPECT_TRUE(f->ImpulseBut->isChecked());
+  EXPECT_EQ(f->DecayFrame.LogX, 0);
+  w->SetBusy(kFalse);
+
+  Click(f->SchroederBut);
+  f->FitEndMs = 4000;
+  const int64_t runs = DecayBandFilterRuns();
+  ExpectRefused(f, f->RTBut, "Error 4401: The RT60 fit range must lie within the impulse");
+  EXPECT_EQ(DecayBandFilterRuns(), runs);
+  EXPECT_EQ(f->RT60CacheCount, 0);
+}
+
+TEST_F(LargeRoomWindow, StoredRT60ServesUntilTheFitRangeChanges) {
+  DataIntegrityForm* f = Open(2, {{1024, 0.8}});
+  const int64_t start = DecayBandFilterRuns();
+  Click(f->RTBut);
+  EXPECT_EQ(DecayBandFilterRuns() - start, 2 * kDecayBands);
+  EXPECT_EQ(f->DecayTitle, "RT60:  50 ms -  150 ms");
+  const std::vector<float> rt(f->DecayY.begin(), f->DecayY.begin() + kDecayBands);
+
+  Click(f->SchroederBut);
+  const int64_t beforeReturn = DecayBandFilterRuns();
+  Click(f->RTBut);
+  EXPECT_EQ(DecayBandFilterRuns(), beforeReturn);
+  EXPECT_EQ(std::vector<float>(f->DecayY.begin(), f->DecayY.begin() + kDecayBands), rt);
+  EXPECT_EQ(f->DecayTitle, "RT60:  50 ms -  150 ms");
+
+  // A right-button drag on the Schroeder view picks a new fit range.
+  Click(f->SchroederBut);
+  const GraphFrame& g = f->DecayFrame;
+  const auto X = [&](double ms) { return float(ms * g.XScale + g.XOffset); };
+  const auto Y = [&](double db) { return float(db * g.YScale + g.YOffset); };
+  f->Picture1_MouseDown(kRightButton, 0, X(60), Y(-1));
+  f->Picture1_MouseMove(kRightButton, 0, X(140), Y(-30));
+  f->Picture1_MouseUp(kRightButton, 0, X(140), Y(-30));
+  EXPECT_EQ(f->FitStartMs, 60.0f);
+  EXPECT_EQ(f->FitEndMs, 140.0f);
+  const int64_t beforeNewRange = DecayBandFilterRuns();
+  Click(f->RTBut);
+  EXPECT_EQ(DecayBandFilterRuns() - beforeNewRange, 2 * kDecayBands);
+  EXPECT_EQ(f->DecayTitle, "RT60:  60 ms -  140 ms");
+  EXPECT_NEAR(f->DecayY[kBand1024], 800, 40);
+}
+
+// Three curves make one pair (the third has no partner).
+TEST_F(LargeRoomWindow, RT60ViewAndTheSchroederRouteAgreeWithTheRoom) {
+  Load(3, {{256, 1.2}, {1024, 0.8}, {4096, 0.5}});
+  for (int k : {0, 1, 2}) AddWhiteNoise(ImpulseSet[static_cast<size_t>(k)], 1e-3, 30 + k);
+  DataIntegrityForm* f = Open();
+  Click(f->RTBut);
+  EXPECT_EQ(f->ProgressBar1->maximum(), 1);
+  EXPECT_EQ(f->ProgressBar1->value(), 0);
+  EXPECT_EQ(f->BandPairCounts[kBand1024], 1.0f);
+  EXPECT_EQ(f->DecayCount, kDecayBands);
+  EXPECT_NEAR(f->DecayY[kBand256], 1200, 60);
+  EXPECT_NEAR(f->DecayY[kBand1024], 800, 40);
+  EXPECT_NEAR(f->DecayY[kBand4096], 500, 25);
+  EXPECT_EQ(f->DecayFrame.LogX, kTrue);
+  EXPECT_EQ(f->DecayFrame.XStart, 20);
+  EXPECT_EQ(f->DecayFrame.XFinish, 16384);
+
+  // T20 and T30 from the Schroeder view band-passed to each band.
+  f->BPFilter->setChecked(true);
+  for (const auto& [band, ms] : {std::pair{kBand256, 1200.0}, {kBand1024, 800.0}, {kBand4096, 500.0}}) {
+    const DecayBand& b = DecayBands()[band];
+    f->LFText->setText(QString::number(double(b.lower), 'g', 9));
+    f->HFText->setText(QString::number(double(b.upper), 'g', 9));
+    Click(f->SchroederBut);
+    ASSERT_TRUE(f->SchroederBut->isChecked());
+    const size_t n = static_cast<size_t>(f->DecayCount);
+    const double t20 = -60 / SlopeBetweenLevels(f->DecayX, f->DecayY, n, -5, -25);
+    const double t30 = -60 / SlopeBetweenLevels(f->DecayX, f->DecayY, n, -5, -35);
+    EXPECT_NEAR(t20, ms, ms * 0.05) << band;
+    EXPECT_NEAR(t30, ms, ms * 0.05) << band;
+  }
+}
+
+// The pair's curves cancel: the Schroeder curve ends at 0 ms and every band's RT60
+// is 0, a flat range the y axis still spans.
+TEST_F(LargeRoomWindow, PairsThatCancelAreCutAtZeroMilliseconds) {
+  Load(2, {{1024, 0.8}}, {1});
+  DataIntegrityForm* f = Open();
+  Click(f->SchroederBut);
+  EXPECT_EQ(f->DecayCount, kZeroMsIndex);
+  Click(f->RTBut);
+  for (int b = 0; b < kDecayBands; ++b) EXPECT_EQ(f->DecayY[static_cast<size_t>(b)], 0.0f) << b;
+}
+
+// The table of room-acoustic parameters: shown on request beside the graph,
+// following the curve, marking values in grey with their reason, saved as the CSV
+// of the same numbers.
+TEST_F(LargeRoomWindow, TheParametersTableFollowsTheCurveMarksUntrustedValuesAndSaves) {
+  Load(2, {});
+  AddDecayingTones(ImpulseSet[0], {{1000, 0.5}});
+  AddWhiteNoise(ImpulseSet[0], 1e-2, 3);  // 37 dB below the tone over the whole band
+  AddDecayingTones(ImpulseSet[1], {{1000, 0.9}});
+  DataIntegrityForm* f = Open();
+  const int fullWidth = f->Picture1->width();
+  EXPECT_TRUE(f->ParametersTable->isHidden());
+  f->ParametersBut->click();
+  EXPECT_EQ(GetSetting("Zentor", "LargeRoom", "Parameters"), "1");
+  EXPECT_FALSE(f->ParametersTable->isHidden());
+  EXPECT_FALSE(f->SaveParametersBut->isHidden());
+  EXPECT_LT(f->Picture1->width(), fullWidth);
+
+  QTableWidget* t = f->ParametersTable;
+  ASSERT_EQ(t->columnCount(), 9);
+  EXPECT_EQ(t->horizontalHeaderItem(4)->text(), "1k");
+  EXPECT_EQ(t->horizontalHeaderItem(8)->text(), "Broadband");
+  EXPECT_EQ(t->verticalHeaderItem(2)->text(), "T30 [s]");
+  EXPECT_NEAR(t->item(2, 4)->text().toDouble(), 0.5, 0.01);  // T30 at 1 kHz
+  EXPECT_EQ(t->item(2, 4)->toolTip(), "");
+  // Broadband the noise lies too near for T30: grey, starred, and why.
+  QTableWidgetItem* broad = t->item(2, 8);
+  EXPECT_TRUE(broad->text().endsWith("*")) << broad->text().toStdString();
+  EXPECT_EQ(broad->foreground().color(), QColor(Qt::gray));
+  EXPECT_EQ(broad->toolTip(), "The impulse-to-noise ratio is below 45 dB");
+  EXPECT_FALSE(t->item(1, 8)->text().endsWith("*"));  // T20 needs only 35 dB
+
+  const std::string path = TempPath("room.csv");
+  dialogs.ExpectSaveFile(path);
+  f->SaveParametersBut->click();
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), RoomParametersCsv(f->Parameters));
+  EXPECT_EQ(dialogs.calls().back().title, "Save Parameters");
+
+  // The next curve's own decay.
+  f->RightArrow->click();
+  EXPECT_EQ(f->Parameters.curve, 2);
+  EXPECT_NEAR(t->item(2, 4)->text().toDouble(), 0.9, 0.02);
+  f->ParametersBut->click();
+  EXPECT_TRUE(f->ParametersTable->isHidden());
+  EXPECT_EQ(f->Picture1->width(), fullWidth);
+}
+
+// The frame of the RT60 view, and x labels cut by their size.
+TEST_F(LargeRoomWindow, FrameOfTheRT60ViewAndItsLabels) {
+  DataIntegrityForm* f = Open(2, {{1024, 0.8}});
+  Click(f->RTBut);
+  f->GraphOverride = &rec;
+  f->RedrawDecayGraph();
+  for (const char* text : {"Frequency [Hz]", "20", "16384"}) EXPECT_NE(TextCall(text), nullptr) << text;
+  const auto* y = TextCall("Time [ms] ");
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(y->font.escapement, 900);
+  EXPECT_EQ(y->points[0], (DrawPoint{10, 600 + 50}));
+  const auto* web = TextCall(std::string(kMakerWebAddress));
+  ASSERT_NE(web, nullptr);
+  EXPECT_EQ(web->points[0], (DrawPoint{1150 - 10 * int(kMakerWebAddress.size()) - 10, 1150}));
+  const auto* title = TextCall("RT60:  50 ms -  150 ms");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->points[0], (DrawPoint{300, 5}));
+  EXPECT_EQ(title->font, (FontSpec{45, 15, 0}));
+  EXPECT_EQ(title->colour, PlotColours[0]);
+  // The y labels carry the leading blank of a positive number.
+  EXPECT_NE(TextCall(Str(static_cast<int32_t>(f->DecayFrame.YHigh))), nullptr);
+  EXPECT_EQ(CurvesIn(rec, PlotColours[3]).size(), 1u);
+
+  Click(f->ImpulseBut);
+  const struct {
+    int32_t start, finish;
+    const char *low, *high;
+  } ranges[] = {{0, 1, "0.3", "1"}, {1000, 2003, "1100", "2003"}};  // 1100.3 cut to a whole number
+  for (const auto& r : ranges) {
+    rec.Clear();
+    f->DecayFrame.XStart = r.start;
+    f->DecayFrame.XFinish = r.finish;
+    f->DrawDecayFrame();
+    EXPECT_NE(TextCall(r.low), nullptr) << r.low;
+    EXPECT_NE(TextCall(r.high), nullptr) << r.high;
+  }
+  f->GraphOverride = nullptr;
+}
+
+TEST_F(LargeRoomWindow, MouseZoomOnTheSchroederAndTheLogarithmicRT60View) {
+  Load(2, {{1024, 0.8}});
+  DataIntegrityForm* f = OpenFullSize();
+  Click(f->SchroederBut);
+  const GraphFrame full = f->DecayFrame;
+  EXPECT_EQ(full.XStart, -50);
+  EXPECT_EQ(full.YHigh, 0);
+  EXPECT_EQ(full.YLow, -90);
+
+  // The band follows the drag, dashed for the right button on this view.
+  QTest::mousePress(f->Picture1, Qt::RightButton, {}, QPoint(300, 300));
+  QTest::mouseMove(f->Picture1, QPoint(500, 600));
+  ASSERT_TRUE(f->Picture1->CurrentOverlay().has_value());
+  EXPECT_EQ(f->Picture1->CurrentOverlay()->pen.style, PenStyle::Dash);
+  QTest::mouseRelease(f->Picture1, Qt::RightButton, {}, QPoint(500, 600));
+  EXPECT_FALSE(f->Picture1->CurrentOverlay().has_value());
+  EXPECT_EQ(RubberBandState.EndY, 0.0f);
+  EXPECT_GT(f->DecayFrame.XStart, full.XStart);
+  EXPECT_EQ(f->FitStartMs, float(f->DecayFrame.XStart));
+
+  // A click without a drag shows everything again.
+  QTest::mouseClick(f->Picture1, Qt::LeftButton, {}, QPoint(600, 600));
+  EXPECT_EQ(f->DecayFrame.XStart, full.XStart);
+  EXPECT_EQ(f->DecayFrame.XFinish, full.XFinish);
+  EXPECT_EQ(f->DecayFrame.YLow, full.YLow);
+
+  // A drag starting left of -50 ms zooms from -50 (a pixel is some 2.6 ms here, 0.09 dB).
+  Drag(f, Qt::LeftButton, At(f, -80, -10), At(f, 100, -40));
+  EXPECT_EQ(f->DecayFrame.XStart, -50);
+  EXPECT_NEAR(f->DecayFrame.XFinish, 100, 2);
+  EXPECT_EQ(f->DecayFrame.YHigh, -10);
+  EXPECT_EQ(f->DecayFrame.YLow, -40);
+
+  // Narrower than 1 ms and shallower than 5 dB: widened about the middle.
+  Drag(f, Qt::LeftButton, At(f, 20.1, -20), At(f, 20.5, -21));
+  EXPECT_EQ(f->DecayFrame.XFinish - f->DecayFrame.XStart, 1);
+  EXPECT_EQ(f->DecayFrame.YHigh - f->DecayFrame.YLow, 5);
+
+  // Upwards or to the left: back to the full view.
+  Drag(f, Qt::LeftButton, QPoint(300, 900), QPoint(600, 400));
+  EXPECT_EQ(f->DecayFrame.XFinish, full.XFinish);
+  Drag(f, Qt::LeftButton, QPoint(300, 300), QPoint(600, 600));
+  Drag(f, Qt::LeftButton, QPoint(600, 300), QPoint(300, 600));
+  EXPECT_EQ(f->DecayFrame.XStart, full.XStart);
+  EXPECT_EQ(f->DecayFrame.YHigh, full.YHigh);
+
+  // A left drag does not touch the fit range.
+  const float fitStart = f->FitStartMs;
+  Drag(f, Qt::LeftButton, QPoint(400, 300), QPoint(600, 600));
+  EXPECT_EQ(f->FitStartMs, fitStart);
+
+  // On the RT60 view the band is solid and the zoom follows the log axis.
+  f->FitStartMs = 50;
+  f->FitEndMs = 150;
+  Click(f->RTBut);
+  EXPECT_EQ(f->DecayFrame.XStart, 20);
+  EXPECT_EQ(f->DecayFrame.XFinish, 16384);
+  const QPoint from = At(f, 500, f->DecayFrame.YHigh), to = At(f, 2000, f->DecayFrame.YLow);
+  QTest::mousePress(f->Picture1, Qt::RightButton, {}, from);
+  QTest::mouseMove(f->Picture1, to);
+  ASSERT_TRUE(f->Picture1->CurrentOverlay().has_value());
+  EXPECT_EQ(f->Picture1->CurrentOverlay()->pen.style, PenStyle::Solid);
+  QTest::mouseRelease(f->Picture1, Qt::RightButton, {}, to);
+  EXPECT_NEAR(f->DecayFrame.XStart, 500, 5);
+  EXPECT_NEAR(f->DecayFrame.XFinish, 2000, 20);
+  EXPECT_EQ(f->FitStartMs, 50.0f);
+}
+
+TEST_F(LargeRoomWindow, PicturesOfTheSchroederAndRT60Views) {
+  Load(2, {{256, 1.2}, {1024, 0.8}, {4096, 0.5}});
+  for (int k : {0, 1}) AddWhiteNoise(ImpulseSet[static_cast<size_t>(k)], 1e-3, 40 + k);
+  DataIntegrityForm* f = OpenFullSize();
+  const QRgb curve = QColor(RedOf(PlotColours[3]), GreenOf(PlotColours[3]), BlueOf(PlotColours[3])).rgb() & 0xFFFFFF;
+  for (auto [button, name] : {std::pair{f->SchroederBut, "large_room_sch.png"}, {f->RTBut, "large_room_rt.png"}}) {
+    Click(button);
+    const QImage image = f->Picture1->DrawingSpaceImage();
+    ASSERT_TRUE(image.save(QString::fromStdString(RenderPath(name))));
+    int curvePixels = 0;
+    for (int y = 100; y <= 1100; ++y)
+      for (int x = 100; x <= 1150; ++x) curvePixels += (image.pixel(x, y) & 0xFFFFFF) == curve;
+    EXPECT_GT(curvePixels, 500) << name;
+  }
+  f->resize(820, 660);
+  EXPECT_TRUE(f->grab().save(QString::fromStdString(RenderPath("large_room_window.png"))));
+}
+
+}  // namespace
+}  // namespace zentor::test
