@@ -1,11 +1,17 @@
+// Wave streaming on the simulated card: paired jobs, resets, refusals and faults;
+// the card itself: its room, noise, clipping and distortion; the device list.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <numbers>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "support/audio_fixture.h"
+#include "tools/wav_file.h"
 
 namespace zentor::test {
 namespace {
@@ -17,25 +23,53 @@ std::vector<int16_t> Ramp(int32_t n, int step, int offset) {
   return v;
 }
 
+std::vector<int16_t> Tone(std::size_t n, double peak, double hz) {
+  std::vector<int16_t> v(n);
+  for (std::size_t i = 0; i < n; ++i)
+    v[i] = static_cast<int16_t>(std::nearbyint(peak * std::sin(2 * std::numbers::pi * hz * double(i) / 48000)));
+  return v;
+}
+
 struct Recording {
   std::vector<float> left, right;
 };
 
-// Plays left/right while recording as many frames on the manual clock.
-Recording PlayAndRecord(WaveReceiver& rx, const std::vector<int16_t>& left, const std::vector<int16_t>& right,
-                        int32_t rate = 48000) {
+// Prepares a play and a record job of the signal's length and arms the play.
+void Prepare(WaveReceiver& rx, const std::vector<int16_t>& left, const std::vector<int16_t>& right) {
   const auto n = static_cast<int32_t>(left.size());
-  EXPECT_EQ(PlayOutPrep(&rx, SimulatedCardIndex(), rate, left, right, n), WaveStatus::Ok);
-  EXPECT_EQ(RecInPrep(&rx, SimulatedCardIndex(), rate, n), WaveStatus::Ok);
-  EXPECT_EQ(PlayOut(), WaveStatus::Ok);
+  ASSERT_EQ(PlayOutPrep(&rx, SimulatedCardIndex(), 48000, left, right, n), WaveStatus::Ok);
+  ASSERT_EQ(RecInPrep(&rx, SimulatedCardIndex(), 48000, n), WaveStatus::Ok);
+  ASSERT_EQ(PlayOut(), WaveStatus::Ok);
+}
+void Record(WaveReceiver& rx, int32_t n) {
+  ASSERT_EQ(RecInPrep(&rx, SimulatedCardIndex(), 48000, n), WaveStatus::Ok);
+  ASSERT_EQ(RecIn(), WaveStatus::Ok);
+}
+
+// Plays left/right while recording as many frames on the manual clock.
+Recording PlayAndRecord(WaveReceiver& rx, const std::vector<int16_t>& left, const std::vector<int16_t>& right) {
+  const auto n = static_cast<int32_t>(left.size());
+  Prepare(rx, left, right);
   EXPECT_EQ(RecIn(), WaveStatus::Ok);
   SimulatedSoundCard::Instance().Advance(n);
   AudioTest::Pump();
-  Recording r{std::vector<float>(static_cast<std::size_t>(n)), std::vector<float>(static_cast<std::size_t>(n))};
+  Recording r{std::vector<float>(left.size()), std::vector<float>(left.size())};
   EXPECT_EQ(GetRecInData(r.left, r.right), n);
   CleanRecIn();
   CleanPlayOut();
   return r;
+}
+Recording PlayAndRecord(const std::vector<int16_t>& both) {
+  WaveReceiver rx;
+  return PlayAndRecord(rx, both, both);
+}
+
+// For a card on its own clock: a hang guard, not a timing.
+void WaitFor(const WaveReceiver& rx, std::size_t messages) {
+  for (int spins = 0; rx.got.size() < messages && spins < 60000; ++spins) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 using WaveStreamingTest = AudioTest;
@@ -43,10 +77,7 @@ using WaveStreamingTest = AudioTest;
 TEST_F(WaveStreamingTest, PairedJobsStartOnOneFrameAndOnlyTheirWindowHearsOfThem) {
   WaveReceiver rx, other;
   const int32_t n = 196608;
-  const auto left = Ramp(n, 7, 0), right = Ramp(n, 11, 5);
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, left, right, n), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, n), WaveStatus::Ok);
-  ASSERT_EQ(PlayOut(), WaveStatus::Ok);
+  Prepare(rx, Ramp(n, 7, 0), Ramp(n, 11, 5));
   const int64_t opened = InspectStreaming().deviceFrames;
   // Armed play and prepared record: nothing starts yet, however long the card runs.
   Run(5000);
@@ -64,10 +95,7 @@ TEST_F(WaveStreamingTest, PairedJobsStartOnOneFrameAndOnlyTheirWindowHearsOfThem
 
 TEST_F(WaveStreamingTest, AnArmedJobStopsWaitingForItsPartnerAfterAQuarterSecond) {
   WaveReceiver rx;
-  const auto buf = Ramp(4000, 3, 0);
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 4000), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 4000), WaveStatus::Ok);
-  ASSERT_EQ(PlayOut(), WaveStatus::Ok);
+  Prepare(rx, Ramp(4000, 3, 0), Ramp(4000, 3, 0));
   const int64_t opened = InspectStreaming().deviceFrames;
   Run(12000);
   EXPECT_EQ(InspectStreaming().play, SlotState::Armed);
@@ -85,10 +113,8 @@ TEST_F(WaveStreamingTest, UnitRoomGivesEachOutputBackDelayedBitForBit) {
   const auto left = Ramp(n, 7, 0), right = Ramp(n, 13, 99);
   const Recording r = PlayAndRecord(rx, left, right);
   for (int32_t i = 0; i < n; ++i) {
-    const float l = i < 480 ? 0.0f : left[static_cast<std::size_t>(i - 480)];
-    const float rr = i < 480 ? 0.0f : right[static_cast<std::size_t>(i - 480)];
-    ASSERT_EQ(r.left[static_cast<std::size_t>(i)], l) << i;
-    ASSERT_EQ(r.right[static_cast<std::size_t>(i)], rr) << i;
+    ASSERT_EQ(r.left[i], i < 480 ? 0.0f : left[i - 480]) << i;
+    ASSERT_EQ(r.right[i], i < 480 ? 0.0f : right[i - 480]) << i;
   }
   // With the reference at half gain the roles show: the microphone side keeps full level.
   s.referenceGain = 0.5;
@@ -96,15 +122,9 @@ TEST_F(WaveStreamingTest, UnitRoomGivesEachOutputBackDelayedBitForBit) {
     UseCard(s);
     SimulatedCardHooks.MicChannel = [mic] { return mic; };
     const Recording h = PlayAndRecord(rx, left, right);
-    const std::size_t i = 1000;
-    const float fullL = left[i - 480], fullR = right[i - 480];
-    if (mic == kSimMicRight) {
-      EXPECT_EQ(h.right[i], fullR);
-      EXPECT_EQ(h.left[i], std::nearbyint(0.5 * fullL));
-    } else {
-      EXPECT_EQ(h.left[i], fullL);
-      EXPECT_EQ(h.right[i], std::nearbyint(0.5 * fullR));
-    }
+    const bool onRight = mic == kSimMicRight;
+    EXPECT_EQ(h.right[1000], onRight ? right[520] : std::nearbyint(0.5 * right[520]));
+    EXPECT_EQ(h.left[1000], onRight ? std::nearbyint(0.5 * left[520]) : left[520]);
   }
 }
 
@@ -118,21 +138,15 @@ TEST_F(WaveStreamingTest, ManualAndInstantClocksRecordTheSameWithOneSeed) {
   s.blockSize = 1024;
   const int32_t n = 30000;
   const auto left = Ramp(n, 5, 0), right = Ramp(n, 9, 3);
-  WaveReceiver rx;
+  WaveReceiver rx, fast;
   UseCard(s);
   const Recording manual = PlayAndRecord(rx, left, right);
 
   s.clock = SimulatedCardSettings::Clock::Instant;
   UseCard(s);
-  WaveReceiver fast;
-  ASSERT_EQ(PlayOutPrep(&fast, Sim(), 48000, left, right, n), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&fast, Sim(), 48000, n), WaveStatus::Ok);
-  ASSERT_EQ(PlayOut(), WaveStatus::Ok);
+  Prepare(fast, left, right);
   ASSERT_EQ(RecIn(), WaveStatus::Ok);
-  for (int spins = 0; fast.got.size() < 2 && spins < 60000; ++spins) {  // a hang guard, not a timing
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  WaitFor(fast, 2);
   ASSERT_EQ(fast.Messages(), (std::vector<int32_t>{MM_WOM_DONE, MM_WIM_DATA}));
   Recording instant{std::vector<float>(n), std::vector<float>(n)};
   ASSERT_EQ(GetRecInData(instant.left, instant.right), n);
@@ -147,9 +161,7 @@ TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
   WaveReceiver rx;
   const auto buf = Ramp(3000, 3, 0);
   // Mid-job.
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 3000), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 3000), WaveStatus::Ok);
-  PlayOut();
+  Prepare(rx, buf, buf);
   RecIn();
   Run(1000);
   ResetAudio();
@@ -158,8 +170,7 @@ TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
   EXPECT_EQ(GetTimePointer(), 0);
 
   // Finished and posted, not yet delivered.
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 3000), WaveStatus::Ok);
-  RecIn();
+  Record(rx, 3000);
   SimulatedSoundCard::Instance().Advance(4000);
   DrainWaveCompletions();
   ResetAudio();
@@ -167,9 +178,7 @@ TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
   EXPECT_TRUE(rx.got.empty());
 
   // ResetPlayAudio leaves the record job, which delivers once.
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 3000), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 3000), WaveStatus::Ok);
-  PlayOut();
+  Prepare(rx, buf, buf);
   RecIn();
   Run(1000);
   ResetPlayAudio();
@@ -178,10 +187,8 @@ TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
 }
 
 TEST_F(WaveStreamingTest, AGoneWindowGetsNothingAndShortSpansGetWhatFits) {
-  const auto buf = Ramp(3000, 3, 0);
   auto rx = std::make_unique<WaveReceiver>();
-  ASSERT_EQ(RecInPrep(rx.get(), Sim(), 48000, 3000), WaveStatus::Ok);
-  RecIn();
+  Record(*rx, 3000);
   SimulatedSoundCard::Instance().Advance(3000);
   DrainWaveCompletions();
   rx.reset();  // deleted with its completion queued
@@ -196,8 +203,7 @@ TEST_F(WaveStreamingTest, AGoneWindowGetsNothingAndShortSpansGetWhatFits) {
   EXPECT_EQ(GetRecInData(left, right), 0) << "a released block is still readable";
 
   auto gone = std::make_unique<WaveReceiver>();
-  ASSERT_EQ(RecInPrep(gone.get(), Sim(), 48000, 3000), WaveStatus::Ok);
-  RecIn();
+  Record(*gone, 3000);
   gone.reset();  // deleted before the job ends
   Run(5000);
 }
@@ -289,10 +295,7 @@ TEST_F(WaveStreamingTest, ALostStreamPostsOneWaveErrorAndNothingElse) {
   s.loseStreamAfter = 3000;
   UseCard(s);
   WaveReceiver rx;
-  const auto buf = Ramp(10000, 3, 0);
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 10000), WaveStatus::Ok);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 10000), WaveStatus::Ok);
-  PlayOut();
+  Prepare(rx, Ramp(10000, 3, 0), Ramp(10000, 3, 0));
   RecIn();
   Run(20000);
   EXPECT_EQ(rx.Messages(), std::vector<int32_t>{WaveError});
@@ -300,8 +303,7 @@ TEST_F(WaveStreamingTest, ALostStreamPostsOneWaveErrorAndNothingElse) {
   // The next job opens the card again.
   s.loseStreamAfter = -1;
   UseCard(s);
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 1000), WaveStatus::Ok);
-  RecIn();
+  Record(rx, 1000);
   Run(2000);
   EXPECT_EQ(rx.got.back().message, MM_WIM_DATA);
 }
@@ -315,8 +317,7 @@ TEST_F(WaveStreamingTest, AStreamLostWhileIdleIsOpenedAfreshByTheNextJob) {
   WaveReceiver rx;
   for (int job = 1; job <= 2; ++job) {
     SCOPED_TRACE(job);
-    ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 1000), WaveStatus::Ok);
-    RecIn();
+      Record(rx, 1000);
     Run(2000);
     ASSERT_EQ(rx.Messages(), std::vector<int32_t>(static_cast<size_t>(job), MM_WIM_DATA));
     CleanRecIn();
@@ -343,8 +344,7 @@ TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
   s.recordNeverCompletes = true;
   UseCard(s);
   rx.got.clear();
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 1000), WaveStatus::Ok);
-  RecIn();
+  Record(rx, 1000);
   Run(10000);
   EXPECT_TRUE(rx.got.empty());
   EXPECT_EQ(InspectStreaming().record, SlotState::Running);
@@ -354,8 +354,7 @@ TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
 // in time delivers however late the UI looks at it.
 TEST_F(WaveStreamingTest, ARecordingThatFilledDeliversPastItsDeadline) {
   WaveReceiver rx;
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 4800), WaveStatus::Ok);
-  RecIn();
+  Record(rx, 4800);
   SimulatedSoundCard::Instance().Advance(6000);
   AdvanceWaveClock(60000);
   Pump();
@@ -377,6 +376,217 @@ TEST_F(WaveStreamingTest, ThePlayPointerCountsPlayedFramesLessTheLatency) {
   EXPECT_EQ(p, 1000 - 480);
   SimulatedSoundCard::Instance().Advance(5000);
   EXPECT_EQ(GetTimePointer(), 5000 - 480);
+}
+
+// Amplitude of the component at `hz` over whole periods of x[first, first + n) at 48 kHz.
+double Amplitude(const std::vector<float>& x, std::size_t first, std::size_t n, double hz) {
+  double re = 0, im = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double ph = 2 * std::numbers::pi * hz * static_cast<double>(i) / 48000;
+    re += x[first + i] * std::cos(ph);
+    im += x[first + i] * std::sin(ph);
+  }
+  return 2 * std::hypot(re, im) / static_cast<double>(n);
+}
+
+using SimulatedCardTest = AudioTest;
+
+TEST_F(SimulatedCardTest, SecondOrderDistortionGivesTheSecondHarmonicItsLevel) {
+  SimulatedCardSettings s = Quiet();
+  s.a2 = 0.02;
+  UseCard(s);
+  const Recording t = PlayAndRecord(Tone(24000, 16384, 1000));
+  // 0.5 sin squared has a 2nd harmonic of 0.02 x 0.25 / 2 re 0.5: -46.02 dB.
+  EXPECT_NEAR(20 * std::log10(Amplitude(t.right, 4800, 9600, 2000) / Amplitude(t.right, 4800, 9600, 1000)), -46.0,
+              0.1);
+}
+
+TEST_F(SimulatedCardTest, NoiseAndClippingReachTheInputsAsSet) {
+  SimulatedCardSettings s = Quiet();
+  s.micNoise = 2.0;
+  UseCard(s);
+  const Recording quiet = PlayAndRecord(std::vector<int16_t>(48000, 0));
+  double sum = 0;
+  for (float v : quiet.right) sum += double(v) * v;
+  // sigma 2 plus the rounding's 1/12 LSB^2.
+  EXPECT_NEAR(std::sqrt(sum / 48000), 2.02, 0.05);
+  EXPECT_EQ(*std::max_element(quiet.left.begin(), quiet.left.end()), 0.0f) << "reference noise was off";
+
+  s = Quiet();
+  s.inputGain = 4.0;
+  UseCard(s);
+  const Recording loud = PlayAndRecord(Tone(8000, 30000, 440));
+  const auto [lo, hi] = std::minmax_element(loud.right.begin(), loud.right.end());
+  EXPECT_EQ(*hi, 32767.0f);
+  EXPECT_EQ(*lo, -32768.0f);
+}
+
+TEST_F(SimulatedCardTest, TheDefaultRoomIsWhatTheMicrophoneHears) {
+  SimulatedCardSettings s = Quiet();
+  s.room.clear();
+  s.referenceGain = 0.5;
+  UseCard(s);
+  const std::vector<double> h = KnownMicImpulse(48000);
+  ASSERT_EQ(h.size(), 21600u);
+  // Three clicks, the room's response to each summed: the oracle is the response itself.
+  const std::size_t clicks[] = {0, 3001, 9000};
+  const double heights[] = {20000, -12000, 8000};
+  std::vector<int16_t> signal(40000, 0);
+  for (int c = 0; c < 3; ++c) signal[clicks[c]] = static_cast<int16_t>(heights[c]);
+  const Recording t = PlayAndRecord(signal);
+  int worst = 0;
+  for (std::size_t i = 480; i < signal.size(); ++i) {
+    double expect = 0;
+    for (int c = 0; c < 3; ++c)
+      if (i - 480 >= clicks[c] && i - 480 - clicks[c] < h.size()) expect += heights[c] * h[i - 480 - clicks[c]];
+    worst = std::max(worst, static_cast<int>(std::abs(t.right[i] - std::nearbyint(expect))));
+  }
+  EXPECT_LE(worst, 1);
+  // The direct sound arrives 2 m on, behind the latency.
+  const auto peak =
+      std::max_element(t.right.begin(), t.right.end(), [](float a, float b) { return std::abs(a) < std::abs(b); });
+  EXPECT_NEAR(static_cast<double>(peak - t.right.begin()), 480 + std::nearbyint(2 * 48000 / 343.0), 3);
+  EXPECT_EQ(t.left[480], 10000.0f) << "the reference is half the other output";
+}
+
+void WriteWave(const std::string& path, int32_t rate, int16_t channels, const std::vector<int16_t>& samples) {
+  BinaryWriter w;
+  WriteWavHeader(w, MakeWavHeader(channels, rate, static_cast<int32_t>(samples.size())));
+  w.Integers(samples);
+  ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
+}
+
+TEST_F(SimulatedCardTest, ARoomFromAWaveFileReplacesTheDefaultAtItsRate) {
+  const std::string path = TempPath("room.wav");
+  WriteWave(path, 48000, 1, {16384, 0, 0, -8192});
+  setenv("ZENTOR_SIM_ROOM", path.c_str(), 1);
+  EXPECT_EQ(KnownMicImpulse(48000), (std::vector<double>{0.5, 0, 0, -0.25}));
+  // Another rate keeps the default room.
+  EXPECT_EQ(KnownMicImpulse(44100), DefaultRoomImpulse(44100));
+
+  SimulatedCardSettings s = Quiet();
+  s.room.clear();
+  UseCard(s);
+  std::vector<int16_t> click(2000, 0);
+  click[0] = 1000;
+  const Recording t = PlayAndRecord(click);
+  EXPECT_EQ(t.right[480], 500.0f);
+  EXPECT_EQ(t.right[483], -250.0f);
+  unsetenv("ZENTOR_SIM_ROOM");
+
+  std::vector<double> room;
+  std::string why;
+  EXPECT_FALSE(ReadRoomWave(TempPath("none.wav"), 48000, room, why));
+  EXPECT_EQ(why, "cannot be opened");
+  WriteWave(path, 48000, 2, {1, 2, 3, 4});
+  EXPECT_FALSE(ReadRoomWave(path, 48000, room, why));
+  EXPECT_EQ(why, "is not mono");
+  WriteWave(path, 44100, 1, {1, 2});
+  EXPECT_FALSE(ReadRoomWave(path, 48000, room, why));
+  EXPECT_NE(why.find("44100"), std::string::npos);
+  WriteWholeFileAtomic(path, std::string_view("RIFF\x10\0\0\0WAVEdata", 16));
+  EXPECT_FALSE(ReadRoomWave(path, 48000, room, why));
+  EXPECT_TRUE(room.empty());
+}
+
+class SoundDevicesTest : public AudioTest {
+ protected:
+  void SetUp() override {
+    AudioTest::SetUp();
+    FakePortAudio& pa = FakePortAudio::Current();
+    pa.Add("HDA Intel PCH: ALC892 Analog (hw:0,0)", 2, 2);
+    pa.Add("USB Mic: Audio (hw:1,0)", 1, 0);
+    pa.Add("JACK system", 2, 2, 1);  // another host API: not listed
+    pa.Add("USB Mic: Audio Out (hw:1,1)", 0, 2);
+    pa.Add("Webcam C920 with a rather long product name (hw:2,0)", 2, 0);
+    pa.defaultIn = 1;
+    pa.defaultOut = 0;
+    ForgetSoundDevices();
+  }
+  static PortAudioDevice* Card(int32_t id) { return dynamic_cast<PortAudioDevice*>(ResolveWaveDevice(id)); }
+};
+
+TEST_F(SoundDevicesTest, InputsAreListedInOrderWithTheirOutputsAndTheSimulatedCardLast) {
+  ASSERT_EQ(RecordDeviceCount(), 4);
+  std::string error;
+  EXPECT_EQ(RecordDeviceName(0, error), "HDA Intel PCH: ALC892 Analog (h");
+  EXPECT_EQ(RecordDeviceName(1, error), "USB Mic: Audio (hw:1,0)");
+  EXPECT_EQ(RecordDeviceName(2, error).size(), 31u);
+  EXPECT_EQ(RecordDeviceName(3, error), kSimulatedCardName);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(RecordDeviceName(4, error), "");
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(SimulatedCardIndex(), 3);
+
+  // Its own outputs; the output on the same card; the default output.
+  for (auto [id, output, alsa] : {std::tuple{0, 0, 0}, {1, 3, 1}, {2, 0, 2}}) {
+    EXPECT_EQ(Card(id)->OutputIndex(), output) << id;
+    EXPECT_EQ(RecordDeviceAlsaCard(id), alsa) << id;
+  }
+  EXPECT_EQ(RecordDeviceAlsaCard(3), -1);
+
+  // -1: PortAudio's default pair.
+  ASSERT_NE(Card(-1), nullptr);
+  EXPECT_EQ(Card(-1)->InputIndex(), 1);
+  EXPECT_EQ(Card(-1)->OutputIndex(), 0);
+  EXPECT_EQ(ResolveWaveDevice(4), nullptr);
+  EXPECT_EQ(ResolveWaveDevice(-2), nullptr);
+  EXPECT_EQ(FakePortAudio::Current().initCalls, 1) << "the list is built once";
+}
+
+TEST_F(SoundDevicesTest, FormatQueriesAskTheDevicesThemselves) {
+  SimulatedCardSettings s = Quiet();
+  s.rates = {750};
+  UseCard(s);
+  const auto in = WaveDirection::Input, out = WaveDirection::Output;
+  for (auto [direction, id, rate, supported] :
+       {std::tuple{in, 0, 48000, true}, {in, 0, 12000, false}, {out, 1, 44100, true}, {in, -1, 44100, true},
+        {in, 9, 48000, false}, {out, 3, 750, true}, {in, 3, 48000, false}})
+    EXPECT_EQ(IsFormatSupported(direction, id, rate), supported) << id << " " << rate;
+}
+
+TEST_F(SoundDevicesTest, ACardThatWillNotOpenAndAnotherDeviceWhileBusyAreRefused) {
+  WaveReceiver rx;
+  std::vector<int16_t> buf(1000, 0);
+  EXPECT_EQ(RecInPrep(&rx, 0, 48000, 1000), WaveStatus::OpenFailed);
+  EXPECT_NE(AudioLastErrorText().find("fake PortAudio error"), std::string::npos);
+  ASSERT_EQ(RecInPrep(&rx, 3, 48000, 5000), WaveStatus::Ok);
+  RecIn();
+  Run(1000);
+  EXPECT_EQ(PlayOutPrep(&rx, 0, 48000, buf, buf, 1000), WaveStatus::DeviceBusy);
+}
+
+TEST_F(SoundDevicesTest, WithoutPortAudioOnlyTheSimulatedCardIsListedAndIsTheDefault) {
+  FakePortAudio::Current().initResult = paNotInitialized;
+  ForgetSoundDevices();
+  ASSERT_EQ(RecordDeviceCount(), 1);
+  std::string error;
+  EXPECT_EQ(RecordDeviceName(0, error), kSimulatedCardName);
+  EXPECT_EQ(ResolveWaveDevice(-1), ResolveWaveDevice(0));
+
+  FakePortAudio::Current() = FakePortAudio{};  // starts, lists nothing
+  ForgetSoundDevices();
+  EXPECT_EQ(RecordDeviceCount(), 1);
+  EXPECT_EQ(ResolveWaveDevice(-1), &SimulatedSoundCard::Instance());
+}
+
+TEST(RealSoundCard, RecordsABlockWhenOneIsListed) {
+  UsePortAudioApi(nullptr);
+  ForgetSoundDevices();
+  const bool none = RecordDeviceCount() < 2;
+  if (none || !IsFormatSupported(WaveDirection::Input, 0, 48000)) {
+    ForgetSoundDevices();
+    GTEST_SKIP() << "no sound card here";
+  }
+  WaveReceiver rx;
+  ASSERT_EQ(RecInPrep(&rx, 0, 48000, 4800), WaveStatus::Ok) << AudioLastErrorText();
+  ASSERT_EQ(RecIn(), WaveStatus::Ok);
+  WaitFor(rx, 1);
+  EXPECT_EQ(rx.Messages(), std::vector<int32_t>{MM_WIM_DATA});
+  CleanRecIn();
+  ResetAudio();
+  CloseIdleWaveStream();
+  ForgetSoundDevices();
 }
 
 }  // namespace

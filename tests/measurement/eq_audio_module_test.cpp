@@ -1,16 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
+// The window procedures of the streaming windows: what each passes on to its
+// window, what it handles itself, and the measurement window's recording.
 #include <QWidget>
 #include <memory>
 
 #include "measurement/eq_audio_module.h"
 #include "measurement/wave_clients.h"
-#include "platform/audio/portaudio_backend.h"
-#include "platform/audio/simulated_sound_card.h"
-#include "platform/audio/sound_devices.h"
-#include "platform/audio/wave_streaming.h"
-#include "support/fixture.h"
+#include "support/audio_fixture.h"
 
 namespace zentor::test {
 namespace {
@@ -57,10 +52,10 @@ class StreamingWindow : public QWidget,
   void ReRec() override { calls.push_back("ReRec"); }
 };
 
-class EqAudioModuleTest : public ZentorTest {
+class EqAudioModuleTest : public AudioTest {
  protected:
   void SetUp() override {
-    ZentorTest::SetUp();
+    AudioTest::SetUp();
     for (auto* slot : {&AudioFormHwnd, &DistFormHwnd, &RtaEqHwnd, &RtaImpHwnd, &SplHwnd, &CdTestHwnd}) *slot = nullptr;
     WaveClientHooks = {};
     window = std::make_unique<StreamingWindow>();
@@ -68,7 +63,7 @@ class EqAudioModuleTest : public ZentorTest {
   void TearDown() override {
     window.reset();
     WaveClientHooks = {};
-    ZentorTest::TearDown();
+    AudioTest::TearDown();
   }
   bool Send(int32_t message) {
     WaveEvent e(message, 1);
@@ -161,45 +156,28 @@ TEST_F(EqAudioModuleTest, TheAnalyserProcedureRestartsAndDrawsOnlyInsideTheBuffe
   EXPECT_EQ(window->calls, std::vector<std::string>{"RePlay"});
 }
 
-PaError NoPortAudio() { return paNotInitialized; }
-PaError Done() { return paNoError; }
-
 TEST_F(EqAudioModuleTest, TheMeasurementWindowGetsItsRecordingInTheRecordBuffers) {
-  // A PortAudio that fails to start: the simulated card is the only device.
-  static const PortAudioApi kNone{NoPortAudio, Done, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr,     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-  UsePortAudioApi(&kNone);
-  ForgetSoundDevices();
-  SimulatedCardSettings s;
-  s.clock = SimulatedCardSettings::Clock::Manual;
-  s.room = {1.0};
-  s.micNoise = s.refNoise = 0;
-  s.referenceGain = 1.0;
+  SimulatedCardSettings s = Quiet();
   s.latency = 200;
-  SimulatedSoundCard::Instance().SetSettings(s);
+  UseCard(s);
   AudioFormHwnd = window.get();
   HookAudioFormMessages();
   RecordBufferA.assign(4000, -1.0f);
   RecordBufferB.assign(4000, -1.0f);
-  std::vector<int16_t> left(4000, 1000), right(4000, -2000);
-  const int32_t card = -1;
+  const std::vector<int16_t> left(4000, 1000), right(4000, -2000);
+  const int32_t card = -1;  // the default device: here the simulated card
   ASSERT_EQ(PlayOutPrep(window.get(), card, 48000, left, right, 4000), WaveStatus::Ok);
   ASSERT_EQ(RecInPrep(window.get(), card, 48000, 4000), WaveStatus::Ok);
   PlayOut();
   RecIn();
   SimulatedSoundCard::Instance().Advance(4096);
-  DrainWaveCompletions();
-  QCoreApplication::sendPostedEvents();
+  Pump();
   EXPECT_EQ(window->calls, std::vector<std::string>{"AudioRecordProcess"});
   EXPECT_EQ(RecordBufferA[199], 0.0f);
   EXPECT_EQ(RecordBufferA[200], 1000.0f);
   EXPECT_EQ(RecordBufferB[3999], -2000.0f);
   EXPECT_EQ(InspectStreaming().play, SlotState::Idle) << "the play job was not released";
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
-  CloseIdleWaveStream();
-  SimulatedSoundCard::Instance().ResetSettings();
-  ForgetSoundDevices();
-  UsePortAudioApi(nullptr);
 }
 
 TEST_F(EqAudioModuleTest, TheMicrophoneChannelReadsBackAndReachesTheSimulatedCard) {

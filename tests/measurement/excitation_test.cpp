@@ -23,31 +23,29 @@ struct Scratch {
   ExcitationWork Work() { return {sweep, signal, imaginary, extended, filter}; }
 };
 
-// Power per bin (0 .. 2^p / 2) of one period.
-std::vector<double> PowerSpectrum(const std::vector<int16_t>& x, int32_t p) {
-  const std::size_t n = std::size_t{1} << p;
-  std::vector<float> re(n), im(n, 0.0f);
-  for (std::size_t i = 0; i < n; ++i) re[i] = x[i];
-  EXPECT_TRUE(fft(re, im, p));
-  std::vector<double> power(n / 2 + 1);
-  for (std::size_t k = 0; k <= n / 2; ++k) power[k] = double(re[k]) * re[k] + double(im[k]) * im[k];
-  return power;
-}
-
-// Mean power of the bins within a third of an octave around f, in dB.
-double BandDb(const std::vector<double>& power, double binHz, double f) {
-  double sum = 0;
-  int count = 0;
-  for (std::size_t k = 1; k < power.size(); ++k) {
-    const double fk = double(k) * binHz;
-    if (fk >= f * std::pow(2.0, -1.0 / 6) && fk <= f * std::pow(2.0, 1.0 / 6)) {
-      sum += power[k];
-      ++count;
-    }
+// One period's power per bin (0 .. 2^p / 2), read in bands.
+struct Spectrum {
+  Spectrum(const std::vector<int16_t>& x, int32_t p, int32_t rate) : binHz(double(rate) / (1 << p)) {
+    const std::size_t n = std::size_t{1} << p;
+    std::vector<float> re(x.begin(), x.begin() + std::ptrdiff_t(n)), im(n, 0.0f);
+    EXPECT_TRUE(fft(re, im, p));
+    for (std::size_t k = 0; k <= n / 2; ++k) power.push_back(double(re[k]) * re[k] + double(im[k]) * im[k]);
   }
-  EXPECT_GT(count, 0);
-  return 10 * std::log10(sum / count);
-}
+  // Mean power of the bins within a third of an octave around f, in dB.
+  double Band(double f) const {
+    double sum = 0;
+    int count = 0;
+    for (std::size_t k = 1; k < power.size(); ++k)
+      if (const double fk = double(k) * binHz; fk >= f * std::pow(2.0, -1.0 / 6) && fk <= f * std::pow(2.0, 1.0 / 6)) {
+        sum += power[k];
+        ++count;
+      }
+    EXPECT_GT(count, 0);
+    return 10 * std::log10(sum / count);
+  }
+  double binHz;
+  std::vector<double> power;
+};
 
 // Mean over the same third-octave of |H|^2 of s^2 / (s^2 + sqrt2 wc s + wc^2), in dB.
 double ButterworthHighPassBandDb(double fc, double f, double binHz) {
@@ -80,71 +78,57 @@ class ExcitationTest : public ZentorTest {
 };
 
 TEST_F(ExcitationTest, CrossoverMLSHasItsButterworthCornerAndIsScaledWhereItIsPlayed) {
-  const int32_t p = 17, rate = 48000;
-  const double binHz = double(rate) / (1 << p);
   for (float fc : {200.0f, 300.0f, 2000.0f}) {
-    std::vector<int16_t> out(1 << p);
-    ASSERT_TRUE(BuildCrossoverMLSExcitation(out, p, rate, fc, scratch.Work()));
+    std::vector<int16_t> out(1 << 17);
+    ASSERT_TRUE(BuildCrossoverMLSExcitation(out, 17, 48000, fc, scratch.Work()));
     EXPECT_EQ(PeakMagnitude(out, out.size()), kExcitationPeak) << fc;
-    // The last 100 samples lay beyond the normalised 2^P once.
-    EXPECT_LE(PeakMagnitude(std::vector<int16_t>(out.end() - 100, out.end()), 100), kExcitationPeak);
-    const std::vector<double> power = PowerSpectrum(out, p);
-    const double corner = BandDb(power, binHz, fc) - BandDb(power, binHz, 10 * fc);
-    EXPECT_NEAR(corner, -3.0, 0.5) << fc;
+    const Spectrum s(out, 17, 48000);
+    EXPECT_NEAR(s.Band(fc) - s.Band(10 * fc), -3.0, 0.5) << fc;
     // The whole slope follows the analogue prototype an octave below too.
-    const double octaveBelow = BandDb(power, binHz, fc / 2) - BandDb(power, binHz, 10 * fc);
-    EXPECT_NEAR(octaveBelow, ButterworthHighPassBandDb(fc, fc / 2, binHz), 0.6) << fc;
+    EXPECT_NEAR(s.Band(fc / 2) - s.Band(10 * fc), ButterworthHighPassBandDb(fc, fc / 2, s.binHz), 0.6) << fc;
   }
 }
 
 TEST_F(ExcitationTest, SweepStopsBelowNyquistAndFollowsThePinkShape) {
-  const int32_t p = 17, rate = 44100;
-  const double binHz = double(rate) / (1 << p);
-  std::vector<int16_t> out(1 << p);
-  ASSERT_TRUE(BuildSweepExcitation(pink, 15, out, p, rate, scratch.Work()));
+  const int32_t rate = 44100;
+  std::vector<int16_t> out(1 << 17);
+  ASSERT_TRUE(BuildSweepExcitation(pink, 15, out, 17, rate, scratch.Work()));
   EXPECT_EQ(PeakMagnitude(out, out.size()), kExcitationPeak);
-  const std::vector<double> power = PowerSpectrum(out, p);
+  const Spectrum s(out, 17, rate);
   double inBand = 0, outBandMax = 0;
   int inCount = 0;
-  for (std::size_t k = 1; k < power.size(); ++k) {
-    const double f = double(k) * binHz;
+  for (std::size_t k = 1; k < s.power.size(); ++k) {
+    const double f = double(k) * s.binHz;
     if (f >= 20 && f <= 0.99 * rate / 2) {
-      inBand += power[k];
+      inBand += s.power[k];
       ++inCount;
     } else if (f > 0.99 * rate / 2) {
-      outBandMax = std::max(outBandMax, power[k]);
+      outBandMax = std::max(outBandMax, s.power[k]);
     }
   }
   EXPECT_LE(10 * std::log10(outBandMax / (inBand / inCount)), -60.0);
   // 10 log10(1 / sqrt(f)): 5 dB less power per decade.
-  const double decades = (BandDb(power, binHz, 100) - BandDb(power, binHz, 10000)) / 2;
-  EXPECT_NEAR(decades, 5.0, 0.5);
+  EXPECT_NEAR((s.Band(100) - s.Band(10000)) / 2, 5.0, 0.5);
 }
 
 TEST_F(ExcitationTest, HybridIsPinkAboveItsSplitAndPeaksAtTheAmplitude) {
-  const int32_t p = 17, rate = 48000;
-  const double binHz = double(rate) / (1 << p);
-  std::vector<int16_t> out(1 << p);
-  ASSERT_TRUE(BuildHybridExcitation(pink, 15, out, p, rate, scratch.Work()));
+  std::vector<int16_t> out(1 << 17);
+  ASSERT_TRUE(BuildHybridExcitation(pink, 15, out, 17, 48000, scratch.Work()));
   EXPECT_EQ(PeakMagnitude(out, out.size()), kExcitationPeak);
-  const std::vector<double> power = PowerSpectrum(out, p);
-  EXPECT_NEAR(BandDb(power, binHz, 1000) - BandDb(power, binHz, 10000), 10.0, 1.0);
+  const Spectrum s(out, 17, 48000);
+  EXPECT_NEAR(s.Band(1000) - s.Band(10000), 10.0, 1.0);
   // Both halves are there: the sweep below the split, the MLS above.
-  EXPECT_GT(BandDb(power, binHz, 50), BandDb(power, binHz, 10000));
+  EXPECT_GT(s.Band(50), s.Band(10000));
 }
 
 TEST_F(ExcitationTest, PinkWeightedMLSIsHighPassedAtItsCorner) {
-  const int32_t n = 16, fs = 48000;
-  const double binHz = double(fs) / (1 << n);
-  ASSERT_TRUE(BuildPinkWeightedMLS(scratch.signal, scratch.imaginary, n, 15000.0f, fs, 250.0f));
-  std::vector<int16_t> x(1 << n);
-  CopySingleToInt(scratch.signal, x, 1 << n);
+  ASSERT_TRUE(BuildPinkWeightedMLS(scratch.signal, scratch.imaginary, 16, 15000.0f, 48000, 250.0f));
+  std::vector<int16_t> x(1 << 16);
+  CopySingleToInt(scratch.signal, x, 1 << 16);
   EXPECT_EQ(PeakMagnitude(x, x.size()), 15000);
-  const std::vector<double> power = PowerSpectrum(x, n);
+  const Spectrum s(x, 16, 48000);
   // s^2/(s + w)^2 is -6 dB at the corner; the pink weighting adds 10 log10(f).
-  const double atCorner = BandDb(power, binHz, 250) + 10 * std::log10(250.0);
-  const double wellAbove = BandDb(power, binHz, 8000) + 10 * std::log10(8000.0);
-  EXPECT_NEAR(atCorner - wellAbove, -6.0, 0.7);
+  EXPECT_NEAR(s.Band(250) + 10 * std::log10(250.0) - s.Band(8000) - 10 * std::log10(8000.0), -6.0, 0.7);
 }
 
 TEST_F(ExcitationTest, BuildersRefuseWhatTheirBuffersCannotHold) {

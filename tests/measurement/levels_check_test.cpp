@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -15,27 +14,19 @@
 #include <vector>
 
 #include "base/text_number.h"
-#include "core/records.h"
 #include "core/work_arrays.h"
 #include "display/plot_colours.h"
 #include "display/time_views.h"
 #include "display/view_state.h"
-#include "mainwindow/data_plotter.h"
 #include "mainwindow/main_window_links.h"
-#include "measurement/audio_form.h"
 #include "measurement/deconvolution.h"
-#include "measurement/eq_audio_module.h"
 #include "measurement/levels_check.h"
-#include "platform/picture.h"
 #include "measurement_fixture.h"
-#include "support/audio_fixture.h"
+#include "platform/picture.h"
 #include "support/silent_set.h"
 
 namespace zentor::test {
 namespace {
-
-std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
-std::string Text(const QLabel* l) { return l->text().toStdString(); }
 
 class LevelsCheckTest : public MeasurementWindowTest {
  protected:
@@ -45,50 +36,27 @@ class LevelsCheckTest : public MeasurementWindowTest {
     EQConfig.LevelsPreExcitationExponent = 14;
     EQConfig.PsdPeriodExponent = 15;
   }
-  void RoomCard(double micNoise = 1.0) {
-    SimulatedCardSettings s = Quiet();
-    s.blockSize = 8192;
-    s.referenceGain = 0.5;
-    s.micNoise = micNoise;
+  // The default room with some noise on both inputs.
+  static SimulatedCardSettings NoisyRoom() {
+    SimulatedCardSettings s = RoomCard();
+    s.micNoise = 1.0;
     s.refNoise = 0.5;
-    s.room.clear();  // the default room
-    UseCard(s);
+    return s;
   }
-  void Finish() {
-    for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
-    ASSERT_FALSE(SoundCardBusy);
-  }
-  // Stands in for the processing: keeps both inputs and ends the run.
-  void Capture() {
-    AudioFormHooks.AudioRecordProcess = [this] {
-      ++processed;
-      left = RecordBufferA;
-      Form()->EndRun();
-    };
-  }
-  static int32_t RoomPeak() {
-    const std::vector<double> room = KnownMicImpulse(48000);
-    return static_cast<int32_t>(
-        std::max_element(room.begin(), room.end(), [](double a, double b) { return std::abs(a) < std::abs(b); }) -
-        room.begin());
-  }
-
-  int processed = 0;
-  std::vector<float> left;
+  static std::string Text(const QLabel* l) { return l->text().toStdString(); }
+  using MeasurementWindowTest::Text;
 };
 
 TEST_F(LevelsCheckTest, RunRefusesWhileBusyWarnsOnLowRatesAndPlaysItsOwnBuffers) {
   AudioForm* f = Form();
   SoundCardBusy = true;
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Sound card is in use"});
+  EXPECT_EQ(Said([&] { f->RunLevelsCheck(); }), Texts{"User Error: Sound card is in use"});
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
   SoundCardBusy = false;
 
   // Neither a full set nor one of another period stops it; the set stays as it was.
   LoadSilentSet(32, 48000, 16, 20.0f);
-  Capture();
+  KeepRecordings();
   f->Check1->setChecked(true);
   PsdParameters[0].Count = 1;
   PsdParameters[0].Exponent = 14;
@@ -124,10 +92,7 @@ TEST_F(LevelsCheckTest, RunRefusesWhileBusyWarnsOnLowRatesAndPlaysItsOwnBuffers)
   EQConfig.MeasConfig = 42;
   f->RefreshRunSettings();
   f->MLSText->setText("3000");
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4628"});
+  EXPECT_EQ(Said([&] { f->RunLevelsCheck(); }), Texts{"Error 4628"});
   EXPECT_TRUE(SoundCardBusy);
   EXPECT_EQ(MeasHeader.CrossoverFrequency, 3000.0f);
   f->ResetSound();
@@ -135,32 +100,23 @@ TEST_F(LevelsCheckTest, RunRefusesWhileBusyWarnsOnLowRatesAndPlaysItsOwnBuffers)
   // A build that fails after the card was claimed gives it back.
   EQConfig.SampleRate = 48000;
   EQConfig.MeasConfig = 5;
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4629"});
-  EXPECT_FALSE(SoundCardBusy);
-  EXPECT_FALSE(f->RunHourglassShown());
-  EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  EXPECT_EQ(Said([&] { f->RunLevelsCheck(); }), Texts{"Error 4629"});
+  ExpectIdle(f);
 }
 
 TEST_F(LevelsCheckTest, LevelsButtonChecksRateAndDistanceAndMainWindowStartsTheCheck) {
   AudioForm* f = Form();
-  Capture();
+  KeepRecordings();
   LoadSilentSet(1, 44100, 17, 20.0f);
   SoundCardBusy = true;  // a run streaming: the refusal leaves its flag alone
-  dialogs.ExpectMessage();
-  f->Levels->click();
-  EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  EXPECT_EQ(Said([&] { f->Levels->click(); }).size(), 1u);
   EXPECT_TRUE(SoundCardBusy);
   SoundCardBusy = false;
   ResultsDataSetInfo.fill(MeasurementHeader{});
 
   f->ManualSub->click();
   f->MicSpkrDistanceText->setText("51");
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  f->Levels->click();
+  Said([&] { f->Levels->click(); });
   EXPECT_FALSE(SoundCardBusy);
   EXPECT_EQ(f->SoundCardUsed, kFalse);
   f->MicSpkrDistanceText->setText("3.5");
@@ -190,48 +146,37 @@ TEST_F(LevelsCheckTest, LevelsButtonChecksRateAndDistanceAndMainWindowStartsTheC
 // on its own; the run's result is stored all the same and the window marks it,
 // until a clean run clears the mark.
 TEST_F(LevelsCheckTest, AnInputAtFullScaleIsNamedAndTheRunMarked) {
-  SimulatedCardSettings s = Quiet();
-  s.blockSize = 8192;
-  s.room.clear();
+  SimulatedCardSettings s = RoomCard();
+  s.referenceGain = 1.0;
   s.inputGain = 6.0;  // both inputs reach full scale
   UseCard(s);
   AudioForm* f = Form();
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  Finish();
-  const auto namesBoth = [this] {
-    ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
-    const std::string said = dialogs.MessageTexts()[0];
-    EXPECT_EQ(said.rfind("Warning: the right input (microphone) clipped: ", 0), 0u) << said;
-    EXPECT_NE(said.find("\nWarning: the left input (reference) clipped: "), std::string::npos) << said;
-  };
-  namesBoth();
-  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
-
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  f->RefreshRunSettings();
-  f->RunMainTest();
-  Finish();
-  namesBoth();
+  for (const bool levels : {true, false}) {
+    SCOPED_TRACE(levels ? "levels check" : "run");
+    if (!levels) f->RefreshRunSettings();
+    const Texts said = Said([&] {
+      levels ? f->RunLevelsCheck() : f->RunMainTest();
+      RunToEnd();
+    });
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("Warning: the right input (microphone) clipped: ", 0), 0u) << said[0];
+    EXPECT_NE(said[0].find("\nWarning: the left input (reference) clipped: "), std::string::npos) << said[0];
+    EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
+  }
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(Text(f->ClipLabel), "Clipped: right input, left input");
 
-  RoomCard();
-  dialogs.Clear();
-  f->RunLevelsCheck();
-  Finish();
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  UseCard(NoisyRoom());
+  EXPECT_EQ(Said([&] { f->RunLevelsCheck(); RunToEnd(); }, 0), Texts{});
   EXPECT_EQ(Text(f->ClipLabel), "");
 }
 
 TEST_F(LevelsCheckTest, QuickImpulseOfTheRoomGoesToTheLevelsViewAndNotToTheSet) {
-  RoomCard();
+  UseCard(NoisyRoom());
   LoadSilentSet(32, 48000, 17, 20.0f);
   const MeasurementHeader last = ResultsDataSetInfo[31];
   AudioForm* f = Form();
   f->RunLevelsCheck();
-  Finish();
+  RunToEnd();
   EXPECT_EQ(DisplayConfig.Graphshown, 4);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 32);
   EXPECT_EQ(ResultsDataSetInfo[31].ImpulseShift, last.ImpulseShift);
@@ -255,12 +200,9 @@ TEST_F(LevelsCheckTest, QuickImpulseOfTheRoomGoesToTheLevelsViewAndNotToTheSet) 
   // The pictures: reference at gain 0.5 tops the scale.
   EXPECT_EQ(Text(f->MaxValCap[0]), "-6 dB");
   EXPECT_EQ(Text(f->MinVal[1]), "-56 dB");
-  for (PictureBox* pic : {f->MicPic, f->RefPic}) {
-    const std::string name = pic == f->MicPic ? "levels_mic.png" : "levels_ref.png";
-    EXPECT_TRUE(pic->DrawingSpaceImage().save(QString::fromStdString(TempPath(name))));
-    if (const char* dir = std::getenv("ZENTOR_KEEP_PNG_DIR"))
-      pic->DrawingSpaceImage().save(QString::fromStdString(std::string(dir) + "/" + name));
-  }
+  if (const char* dir = std::getenv("ZENTOR_KEEP_PNG_DIR"))
+    for (PictureBox* pic : {f->MicPic, f->RefPic})
+      pic->DrawingSpaceImage().save(QString(dir) + (pic == f->MicPic ? "/levels_mic.png" : "/levels_ref.png"));
 }
 
 // The distance as shown, from whole millimetres: metres cut toward zero to
@@ -280,14 +222,11 @@ std::string CentimetreText(int32_t mm) {
 // 2.32 (a float times 100 in double falls just short of 233 for about one value
 // in twenty), and the stored value is the shown one.
 TEST(DistanceText, EveryMillimetreUpToFiveMetresShowsItsCentimetre) {
-  int32_t wrong = 0;
   for (int32_t mm = 0; mm < 5000; ++mm) {
     const std::string shown = DistanceText(mm);
-    if (shown != CentimetreText(mm)) ++wrong;
-    EXPECT_EQ(shown, CentimetreText(mm)) << mm;
-    EXPECT_EQ(static_cast<float>(Val(shown)), static_cast<float>((mm / 10) / 100.0)) << mm;
+    ASSERT_EQ(shown, CentimetreText(mm)) << mm;
+    ASSERT_EQ(static_cast<float>(Val(shown)), static_cast<float>((mm / 10) / 100.0)) << mm;
   }
-  EXPECT_EQ(wrong, 0);
   EXPECT_EQ(DistanceText(2330), "2.33");
   EXPECT_EQ(DistanceText(2339), "2.33");
   EXPECT_EQ(DistanceText(-2339), "-2.33");
@@ -297,17 +236,13 @@ TEST(DistanceText, EveryMillimetreUpToFiveMetresShowsItsCentimetre) {
 // 326 samples late at 48 kHz (2.3295 m) reads 2.33 m, where the old arithmetic
 // showed 2.32.
 TEST_F(LevelsCheckTest, TheDistanceIsShownAndStoredToTheCentimetre) {
-  SimulatedCardSettings s = Quiet();
-  s.blockSize = 8192;
-  s.referenceGain = 0.5;
-  s.micNoise = 1.0;
-  s.refNoise = 0.5;
+  SimulatedCardSettings s = NoisyRoom();
   s.room.assign(400, 0.0);
   s.room[326] = 0.25;
   UseCard(s);
   AudioForm* f = Form();
   f->RunLevelsCheck();
-  Finish();
+  RunToEnd();
   const double d = (48000 * 0.05 + MeasHeader.ImpulseShift) / 48000.0 * 343.0;
   const int32_t mm = CLng(d * 1000.0) % CLng(Fix(32768.0 / 48000 * 343.0 * 1000.0));
   EXPECT_NEAR(mm, 2330, 8) << MeasHeader.ImpulseShift;
@@ -324,23 +259,17 @@ TEST_F(LevelsCheckTest, ASilentMicrophoneOrAnUnknownChannelStopsBeforeTheView) {
   s.referenceGain = 0.5;
   UseCard(s);
   AudioForm* f = Form();
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  Finish();
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{"User Error 3429: No input on Input channel", "User Error: No Right Channel Input"}));
+  const auto check = [&] {
+    f->RunLevelsCheck();
+    RunToEnd();
+  };
+  EXPECT_EQ(Said(check, 2), (Texts{"User Error 3429: No input on Input channel", "User Error: No Right Channel Input"}));
   EXPECT_EQ(Text(f->LeftPeakLevel), "-6");
   EXPECT_EQ(LevelsCurves[0].NumCurves, 0);
   EXPECT_EQ(main->ModesList->count(), 0);
 
   MicChannel = 0;
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  f->RunLevelsCheck();
-  Finish();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5829", "User Error: No Right Channel Input"}));
+  EXPECT_EQ(Said(check, 2), (Texts{"Error 5829", "User Error: No Right Channel Input"}));
 }
 
 TEST_F(LevelsCheckTest, CrossoverScalingReachesTheMirrorBins) {
@@ -358,7 +287,7 @@ class NoiseRecordingTest : public LevelsCheckTest {
  protected:
   void Record() {
     Form()->PSDRecordBut->click();
-    Finish();
+    RunToEnd();
   }
   // 10 log10 of the mean power over bins 16 .. 32751.
   static double PowerMean() {
@@ -401,10 +330,8 @@ TEST_F(NoiseRecordingTest, AFullListOrAnOversizedSpectrumFilesNothing) {
   LoadSilentSet(0, 48000, 17, 20.0f);
   PsdParameters[0].Count = 32;
   PsdCurves[0].NumCurves = 32;
-  dialogs.ExpectMessage();
-  Record();
-  EXPECT_EQ(dialogs.MessageTexts(),
-            std::vector<std::string>{"User Error: only 32 curves can be stored at once. Delete one to continue."});
+  EXPECT_EQ(Said([&] { Record(); }),
+            Texts{"User Error: only 32 curves can be stored at once. Delete one to continue."});
   EXPECT_EQ(PsdParameters[0].Count, 32);
 
   PsdParameters[0].Count = 0;

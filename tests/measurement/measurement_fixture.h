@@ -2,6 +2,16 @@
 // start from: 48 kHz, period 2^17, the sweep, automatic range.
 #pragma once
 
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "core/records.h"
 #include "mainwindow/data_plotter.h"
 #include "measurement/audio_form.h"
@@ -33,8 +43,59 @@ class MeasurementWindowTest : public AudioTest {
     f->RefreshRunSettings();
     return f;
   }
+  static std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+  using Texts = std::vector<std::string>;
+  // The messages an action shows, each answered OK.
+  Texts Said(const std::function<void()>& action, int messages = 1) {
+    dialogs.Clear();
+    for (int i = 0; i < messages; ++i) dialogs.ExpectMessage();
+    action();
+    return dialogs.MessageTexts();
+  }
+  // The card's default room at 8192-frame cycles, the reference at half level, no noise.
+  static SimulatedCardSettings RoomCard() {
+    SimulatedCardSettings s = Quiet();
+    s.blockSize = 8192;
+    s.referenceGain = 0.5;
+    s.room.clear();
+    return s;
+  }
+  // Where the default room's largest sample lies, 2119 samples behind the direct sound at 48 kHz.
+  static int32_t RoomPeak() {
+    const std::vector<double> room = KnownMicImpulse(48000);
+    return static_cast<int32_t>(
+        std::max_element(room.begin(), room.end(), [](double a, double b) { return std::abs(a) < std::abs(b); }) -
+        room.begin());
+  }
+  // Stands in for the processing: counts the runs, keeps both inputs and ends the run.
+  void KeepRecordings() {
+    AudioFormHooks.AudioRecordProcess = [this] {
+      ++processed;
+      left = RecordBufferA;
+      right = RecordBufferB;
+      Forms::Get<AudioForm>()->EndRun();
+    };
+  }
+  // Runs the card until the run in progress has ended.
+  static void RunToEnd() {
+    for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
+    ASSERT_FALSE(SoundCardBusy);
+  }
+  // The state every ended run leaves: card free, timer off, pointer back.
+  static void ExpectIdle(AudioForm* f) {
+    EXPECT_FALSE(SoundCardBusy);
+    EXPECT_FALSE(f->Timer1->isActive());
+    EXPECT_EQ(f->ProgressBar1->value(), 0);
+    EXPECT_FALSE(f->RunHourglassShown());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    const StreamingView v = InspectStreaming();
+    EXPECT_EQ(v.record, SlotState::Idle);
+    EXPECT_EQ(v.play, SlotState::Idle);
+  }
 
   DataPlotter* main = nullptr;
+  int processed = 0;
+  std::vector<float> left, right;
 };
 
 }  // namespace zentor::test
