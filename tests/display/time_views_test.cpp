@@ -176,26 +176,13 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegend) {
   EXPECT_EQ(TimeGraphFrame.YLow, -30);
 
   // The same on a picture, saved for a look.
-  PictureBox picture;
-  picture.resize(1200, 640);
-  host.picture = &picture;
+  DrawOnPicture(1200, 640);
   TimeGraphFrame.XStart = -10;
   TimeGraphFrame.XFinish = 32;
   DisplayResults(host, kRecomputeAllCurves);
-  const QImage& img = picture.Image();
-  ASSERT_FALSE(img.isNull());
-  const std::string out = TempPath("impulse_view.png");
-  EXPECT_TRUE(img.save(QString::fromStdString(out)));
-  if (const char* keep = std::getenv("ZENTOR_KEEP_PNG")) img.save(keep);
-  int coloured = 0;
-  const QColor c1(RedOf(GetCurveColour(0)), GreenOf(GetCurveColour(0)), BlueOf(GetCurveColour(0)));
-  for (int y = 0; y < img.height(); y += 2)
-    for (int x = 0; x < img.width(); x += 2)
-      if (img.pixelColor(x, y) == c1) ++coloured;
-  EXPECT_GT(coloured, 20);
-}
+  EXPECT_GT(PixelsOf(KeptPicture("impulse_view.png"), GetCurveColour(0)), 20);
 
-TEST_F(ViewsTest, ImpulseAxisStartsEarlierAbove48k) {
+  // Above 48 kHz the axis starts earlier.
   LoadSet(1, 96000, 17);
   ImpulseSet[0][4800] = 1.0f;
   ASSERT_TRUE(ShowMainImpulseSet(host, 0));
@@ -251,10 +238,8 @@ TEST_F(ViewsTest, ImpulseRedrawUsesTheFiledCurves) {
 TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
   LevelsImpulse[2400] = 0.25f;
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
-  ASSERT_EQ(host.lines.size(), 3u);
-  EXPECT_EQ(host.lines[0], "Mic-Spkr Dist = 17.15 m");
-  EXPECT_EQ(host.lines[1], "Input Signal = -12.5 dB");
-  EXPECT_EQ(host.lines[2], "Input Signal S/N = 41 dB");
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"Mic-Spkr Dist = 17.15 m", "Input Signal = -12.5 dB",
+                                                  "Input Signal S/N = 41 dB"}));
   EXPECT_EQ(DisplayConfig.Graphshown, kLevelsView);
   EXPECT_EQ(LevelsCurves[0].Label, "Levels Test");
   EXPECT_FLOAT_EQ(LevelsCurves[0].XValues[0], -10.0f);
@@ -267,11 +252,11 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
 
   dialogs.ExpectMessage();
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 0, 0, 0, 0);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3012");
+  EXPECT_EQ(LastMessage(), "Error 3012");
   // A window reaching past the recording is refused rather than read.
   dialogs.ExpectMessage();
   ShowLevelsImpulse(host, LevelsImpulse, kLevelsImpulseSamples - 100, 10.0f, 48000, 0, 0, 0);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8715");
+  EXPECT_EQ(LastMessage(), "Error 8715");
 }
 
 // ---- noise-energy view ------------------------------------------------------------
