@@ -50,8 +50,6 @@ class EqualiserViewsTest : public test::ViewsTest {
   }
 };
 
-// ---- The response after the applied filters -------------------------------------
-
 TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponse) {
   LoadImpulses(1);
   host.displayRes = 0;
@@ -107,8 +105,6 @@ TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
   EXPECT_TRUE(BuildPeakingSections(f, block, kFs).empty());
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
 }
-
-// ---- Averages ---------------------------------------------------------------------
 
 TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
   LoadSet(2, kFs, 17);
@@ -179,8 +175,6 @@ TEST_F(EqualiserViewsTest, AverageOfNoCurveEndsWithItsErrorAndTheViewName) {
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, p7, gate, p9);
   EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
 }
-
-// ---- Curve similarity -------------------------------------------------------------
 
 class SimilarityTest : public EqualiserViewsTest {
  protected:

@@ -21,8 +21,6 @@ using test::FrameLimits;
 using test::LimitsOf;
 using test::SetLimits;
 
-// ---- fit to data ------------------------------------------------------------------
-
 struct Limits {
   int32_t xs = 1, xf = 2, yl = 3, yh = 4;
   bool operator==(const Limits&) const = default;
@@ -38,18 +36,16 @@ void SetCurve(CurveArray& set, int i, int points, float x0, float x1, float y0, 
   set[0].NumCurves = std::max(set[0].NumCurves, i + 1);
 }
 
-TEST(FindCurveSetExtent, EnclosesEveryCurveWithWholeNumbers) {
+TEST(FindCurveSetExtent, EnclosesEveryCurveWithWholeNumbersOrLeavesTheLimits) {
   auto set = std::make_unique<CurveArray>();
   SetCurve(*set, 0, 50, 20.5f, 19000.2f, -3.7f, 12.2f);
   SetCurve(*set, 1, 50, 16.9f, 18000.0f, -10.2f, 0.0f);
   Limits l;
   FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
   EXPECT_EQ(l, (Limits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
-}
 
-TEST(FindCurveSetExtent, SetsWithoutExtentLeaveTheLimits) {
-  auto set = std::make_unique<CurveArray>();
-  Limits l;
+  set = std::make_unique<CurveArray>();
+  l = Limits{};
   FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);  // empty
   EXPECT_EQ(l, Limits{});
   SetCurve(*set, 0, 10, 0, 100, -4, -4);  // flat
@@ -129,8 +125,6 @@ TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
   EXPECT_EQ(LimitsOf(TimeGraphFrame), (FrameLimits{-10, 31, -30, 30}));
 }
 
-// ---- axis switch and buttons ---------------------------------------------------------
-
 TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
   std::array<float, 5> y{1, 2, 4, 9, 100};
@@ -146,8 +140,6 @@ TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   EXPECT_FLOAT_EQ(y[4], 95);
   NormalizeDisplayCurves(host, y, x, 99, 0, 100000);  // count held to the arrays
 }
-
-// ---- averaging --------------------------------------------------------------------
 
 TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibels) {
   ResultsDataSetInfo[0].NumInSet = 2;
@@ -216,8 +208,6 @@ TEST_F(ViewsTest, MainCurveNumberFromTheBox) {
     EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
   }
 }
-
-// ---- differences ------------------------------------------------------------------
 
 TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
   ResultsDataSetInfo[0].NumInSet = 3;

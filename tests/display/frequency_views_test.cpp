@@ -98,8 +98,6 @@ class FrequencyViewsTest : public test::ViewsTest {
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
 
-// ---- what one call computes ---------------------------------------------------------
-
 TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledAndOnlyTheRestComputed) {
   LoadImpulses(5, 48000, 17, true);
   CountRoutines();
@@ -173,8 +171,6 @@ TEST_F(FrequencyViewsTest, AverageReplacesTheSingleCurves) {
   EXPECT_EQ(AverageCurves[0].Label, "3 Power Average");
   EXPECT_TRUE(host.progressMaxima.empty());  // the modal view has no progress bar
 }
-
-// ---- refusals ---------------------------------------------------------------------
 
 TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongForItsResult) {
   LoadImpulses(4, 48000, 14);
@@ -283,8 +279,6 @@ TEST_F(FrequencyViewsTest, UnusableResolutionIsRefusedBeforeAnyCurve) {
     EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
   }
 }
-
-// ---- titles, grids and responses against known impulses ---------------------------
 
 TEST_F(FrequencyViewsTest, TitlesAndPointCounts) {
   LoadImpulses(2);
@@ -436,8 +430,6 @@ TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
   EXPECT_TRUE(Computed().empty());
 }
 
-// ---- files with odd settings, and the workers -------------------------------------
-
 TEST_F(FrequencyViewsTest, OddHeadersNeitherCrashNorReadOutsideTheData) {
   LoadImpulses(3);
   ResultsDataSetInfo[1].SampleRate = 0;  // the Bode and modal views use each result's own rate
@@ -541,8 +533,6 @@ TEST_F(FrequencyViewsTest, ThreeRoomsOnPictures) {
     for (int c = 0; c < 3; ++c) EXPECT_GT(PixelsOf(img, GetCurveColour(c), 1), 200) << file << " curve " << c + 1;
   }
 }
-
-// ---- caches kept across views -----------------------------------------------------
 
 TEST_F(FrequencyViewsTest, GateTypedInAnotherViewDoesNotPassOffStaleBodeCurves) {
   LoadImpulses(3);

@@ -53,8 +53,6 @@ class Zoom : public ViewsTest {
   test::BuilderRecorder builders;
 };
 
-// ---- ZoomFrameToBox ----------------------------------------------------------
-
 // A box from (x1, y1) to (x2, y2) in data values on a linear frame.
 struct BoxCase {
   const char* name;
@@ -93,8 +91,6 @@ TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
   GraphFrame fresh;
   EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
 }
-
-// ---- The rubber band -----------------------------------------------------------
 
 TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
   DisplayConfig.Graphshown = kBodeView;
@@ -187,8 +183,6 @@ TEST_F(Zoom, ARedrawTakesTheBandSoTheNextPressErasesNothing) {
   EXPECT_EQ(host.bandHides, 1);
   EXPECT_EQ(host.bandShows, shows);
 }
-
-// ---- The fit range ------------------------------------------------------------------
 
 TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
   DisplayConfig.Graphshown = kImpulseView;

@@ -66,8 +66,6 @@ class SingleCurveViewsTest : public test::ViewsTest {
   }
 };
 
-// ---- The impulse view -------------------------------------------------------------
-
 TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimation) {
   LoadDeltas(2, 96000, 17);
   ShowImpulseCurve(host, 1);
@@ -168,8 +166,6 @@ TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
   EXPECT_EQ(Messages(), Texts{"Error 4324"});
   ExpectReleased();
 }
-
-// ---- Energy-time curves ---------------------------------------------------------------
 
 TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRestored) {
   LoadDeltas(1, 48000, 16);
@@ -289,8 +285,6 @@ TEST_F(SingleCurveViewsTest, HighRatesTakeEverySecondSampleAndNarrowLowBandsStay
   ExpectReleased();
 }
 
-// ---- Shifts ------------------------------------------------------------------------------
-
 TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
   LoadSet(2, 48000, 12);
   for (int32_t i = 0; i < 4096; ++i) ImpulseSet[1][i] = std::sin(0.01f * i * i);
@@ -320,8 +314,6 @@ TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
   EXPECT_EQ(unsaved, 0);
   ExpectReleased();
 }
-
-// ---- Frequency and noise views ----------------------------------------------------------
 
 TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwin) {
   LoadDeltas(2, 48000, 17);
@@ -396,8 +388,6 @@ TEST_F(SingleCurveViewsTest, FilterCacheNotesEachChange) {
   EXPECT_FALSE(FilterSetUnchanged(kBodeView));
   EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
 }
-
-// ---- The curve selector ------------------------------------------------------------------
 
 TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverage) {
   LoadDeltas(3, 48000, 14);
