@@ -69,7 +69,9 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogue
       const float f = c.XValues[i];
       if (f < 50 || f > 15000) continue;
       ASSERT_NEAR(c.YValues[i], oracle[i], 0.05) << f << " Hz";
-      if (std::fabs(f - 1000) < 6) EXPECT_NEAR(c.YValues[i], level, 0.1);
+      if (std::fabs(f - 1000) < 6) {
+        EXPECT_NEAR(c.YValues[i], level, 0.1);
+      }
       ++compared;
     }
     EXPECT_GT(compared, 1000);
@@ -161,8 +163,12 @@ TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFi
   for (size_t i = 0; i < size_t(plain.NumPoints); ++i) {
     const float f = plain.XValues[i];
     EXPECT_NEAR(plain.YValues[i], twice, 1e-3) << f;
-    if (std::fabs(f - 1000) < 6) EXPECT_NEAR(filtered.YValues[i], twice + 6, 0.05);
-    if (f > 100 && f < 150) EXPECT_NEAR(filtered.YValues[i], twice, 0.2);
+    if (std::fabs(f - 1000) < 6) {
+      EXPECT_NEAR(filtered.YValues[i], twice + 6, 0.05);
+    }
+    if (f > 100 && f < 150) {
+      EXPECT_NEAR(filtered.YValues[i], twice, 0.2);
+    }
   }
 }
 

@@ -72,7 +72,9 @@ TEST_F(Pixels, FrameGridCurveAndTextLandWhereComputed) {
   DrawGraphTitleAndLegend(FreqGraphFrame, pic, set, "Bode", 32);
   const QImage& img = pic.Image();
   ASSERT_EQ(img.size(), QSize(1200, 1200));
-  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) EXPECT_TRUE(img.save(path));
+  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) {
+    EXPECT_TRUE(img.save(path));
+  }
 
   const QRgb back = Rgb(PlotColours[1]), black = qRgb(0, 0, 0), blue = Rgb(PlotColours[3]);
   for (QPoint p : {QPoint(0, 0), QPoint(1199, 0), QPoint(0, 1199), QPoint(1199, 1199)}) EXPECT_EQ(img.pixel(p), back);

@@ -77,8 +77,10 @@ TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
     ASSERT_TRUE(Run(0));
     EXPECT_EQ(n, c.points);
     EXPECT_FLOAT_EQ(freq[0], c.first);
-    if (n < 2000) EXPECT_LE(freq[n - 1], c.fs / 2.0f);
-    if (n < 2000) EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
+    if (n < 2000) {
+      EXPECT_LE(freq[n - 1], c.fs / 2.0f);
+      EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
+    }
     for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
   }
 }
