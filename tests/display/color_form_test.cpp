@@ -75,6 +75,7 @@ TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   ColorFormHooks.SaveUserSettings = [&] { ++saves; };
 
   ColorForm* form = Open();
+  EXPECT_EQ(form->GetSaveAsDefault(), 0);
   form->close();
   EXPECT_EQ(redraws, 1);
   EXPECT_EQ(saves, 0);

@@ -38,10 +38,10 @@ class Zoom : public ViewsTest {
     test::SetLimits(f, {x0, x1, y0, y1});
     DrawGraphFrame(f, rec);
   }
-  // Press at the first corner, one move to the second, release there.
+  // Press at the first corner, one move to the second (none for a click), release there.
   void Drag(int button, float x1, float y1, float x2, float y2) {
     Picture1_MouseDown(host, button, 0, x1, y1);
-    Picture1_MouseMove(host, button, 0, x2, y2);
+    if (x1 != x2 || y1 != y2) Picture1_MouseMove(host, button, 0, x2, y2);
     Picture1_MouseUp(host, button, 0, x2, y2);
   }
   void DragData(int button, const GraphFrame& f, double x1, double y1, double x2, double y2) {
@@ -146,12 +146,14 @@ TEST_F(Zoom, EveryReleaseEndsTheDrag) {
   DisplayConfig.Graphshown = kImpulseView;
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
   const GraphFrame& t = TimeGraphFrame;
-  // A leftward right-button drag and a zoom in a time view (the main window's test
-  // drives clicks and left-button drags out).
-  Drag(kRightButton, 600, 400, 500, 500);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
-  DragData(kLeftButton, t, 0, 10, 10, -10);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
+  // A click, a leftward drag, a refused (upward) box and a zoom.
+  for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},
+                                               {kRightButton, 600.0f, 400.0f, 500.0f, 500.0f},
+                                               {kLeftButton, DX(t, 0), DY(t, -10), DX(t, 10), DY(t, 10)},
+                                               {kLeftButton, DX(t, 0), DY(t, 10), DX(t, 10), DY(t, -10)}}) {
+    Drag(button, x1, y1, x2, y2);
+    EXPECT_EQ(RubberBandState.ButtonDown, kFalse) << x1 << "," << y1;
+  }
   // So a later move with no press draws nothing.
   Picture1_MouseMove(host, kLeftButton, 0, 900, 900);
   EXPECT_FALSE(host.band);
