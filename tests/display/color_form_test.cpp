@@ -30,19 +30,9 @@ TEST_F(Colours, Defaults) {
   PlotColours[0] = 77;
   PlotColours[12] = 78;
   SetDefaultPlotColours();
-  const std::array<ColourRef, 13> expected = {77,
-                                              RGB(192, 192, 192),
-                                              RGB(192, 192, 192),
-                                              RGB(0, 0, 255),
-                                              RGB(0, 255, 0),
-                                              RGB(0, 255, 255),
-                                              RGB(255, 0, 0),
-                                              RGB(255, 0, 255),
-                                              RGB(255, 255, 0),
-                                              RGB(0, 0, 0),
-                                              RGB(128, 128, 128),
-                                              RGB(255, 0, 0),
-                                              78};
+  const std::array<ColourRef, 13> expected = {
+      77, RGB(192, 192, 192), RGB(192, 192, 192), RGB(0, 0, 255),     RGB(0, 255, 0),    RGB(0, 255, 255), RGB(255, 0, 0),
+      RGB(255, 0, 255), RGB(255, 255, 0), RGB(0, 0, 0), RGB(128, 128, 128), RGB(255, 0, 0), 78};
   EXPECT_EQ(PlotColours, expected);
 }
 
@@ -79,12 +69,13 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
   EXPECT_EQ(form->Picture5->BackColor(), RGB(0, 255, 255));
 }
 
-TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTicked) {
+TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   int redraws = 0, saves = 0;
   ColorFormHooks.DisplayResults = [&] { ++redraws; };
   ColorFormHooks.SaveUserSettings = [&] { ++saves; };
 
   ColorForm* form = Open();
+  EXPECT_EQ(form->GetSaveAsDefault(), 0);
   form->close();
   EXPECT_EQ(redraws, 1);
   EXPECT_EQ(saves, 0);
@@ -95,8 +86,17 @@ TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTicked) {
   EXPECT_EQ(redraws, 2);
   EXPECT_EQ(saves, 1);
 
-  // The tick outlives the closed window, for the main window's check at exit.
+  // The tick outlives the closed window, for the main window's check at exit; reopened,
+  // the window shows the table in force.
   EXPECT_EQ(Forms::Get<ColorForm>()->GetSaveAsDefault(), -1);
+  PlotColours[7] = RGB(4, 5, 6);
+  form = Open();
+  EXPECT_EQ(form->Picture7->BackColor(), RGB(4, 5, 6));
+  // Any state but ticked reads as not ticked, and is cleared.
+  form->SaveAsDefault->setTristate(true);
+  form->SaveAsDefault->setCheckState(Qt::PartiallyChecked);
+  EXPECT_EQ(form->GetSaveAsDefault(), 0);
+  EXPECT_EQ(form->SaveAsDefault->checkState(), Qt::Unchecked);
 }
 
 TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
@@ -106,23 +106,6 @@ TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
   EXPECT_EQ(GetCurveColour(9), PlotColours[4]);
   EXPECT_EQ(GetCurveColour(-1), PlotColours[10]);
   EXPECT_EQ(GetCurveColour(std::numeric_limits<int32_t>::min()), PlotColours[3]);
-}
-
-TEST_F(Colours, GetSaveAsDefaultClearsAnyOtherState) {
-  ColorForm* form = Forms::Get<ColorForm>();
-  EXPECT_EQ(form->GetSaveAsDefault(), 0);
-  form->SaveAsDefault->setTristate(true);
-  form->SaveAsDefault->setCheckState(Qt::PartiallyChecked);
-  EXPECT_EQ(form->GetSaveAsDefault(), 0);
-  EXPECT_EQ(form->SaveAsDefault->checkState(), Qt::Unchecked);
-}
-
-TEST_F(Colours, ReopeningShowsTheCurrentTable) {
-  ColorForm* form = Open();
-  form->close();
-  PlotColours[7] = RGB(4, 5, 6);
-  form = Open();
-  EXPECT_EQ(form->Picture7->BackColor(), RGB(4, 5, 6));
 }
 
 }  // namespace

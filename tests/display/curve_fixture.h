@@ -1,13 +1,17 @@
-// A curve record shaped like the views' records, for driving the primitives.
+// A curve record shaped like the views' records, for driving the primitives, and
+// the frames and colours they draw with.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "display/graph_primitives.h"
+#include "display/plot_colours.h"
 #include "platform/picture.h"
+#include "support/fixture.h"
 
 namespace zentor::test {
 
@@ -29,6 +33,19 @@ struct TestCurve {
 };
 
 using Kind = RecordingSurface::Kind;
+
+// A frame's limits, compared and set as one.
+struct FrameLimits {
+  int32_t XStart, XFinish, YLow, YHigh;
+  bool operator==(const FrameLimits&) const = default;
+  friend void PrintTo(const FrameLimits& l, std::ostream* os) {
+    *os << l.XStart << ".." << l.XFinish << " x " << l.YLow << ".." << l.YHigh;
+  }
+};
+inline FrameLimits LimitsOf(const GraphFrame& f) { return {f.XStart, f.XFinish, f.YLow, f.YHigh}; }
+inline void SetLimits(GraphFrame& f, FrameLimits l) {
+  f.XStart = l.XStart, f.XFinish = l.XFinish, f.YLow = l.YLow, f.YHigh = l.YHigh;
+}
 
 // Vertical lines spanning the plot from top to bottom (the x grid).
 inline std::vector<int32_t> VerticalGridX(const RecordingSurface& rec, int32_t top, int32_t bottom) {
@@ -54,5 +71,16 @@ inline WaterfallProjection TestProjection() {
   w.DepthOffset = 300;
   return w;
 }
+
+// The start-up colours and frames, and a recorder to draw on.
+class DrawingTest : public ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    SetDefaultPlotColours();
+    SetDefaultGraphFrames();
+  }
+  RecordingSurface rec;
+};
 
 }  // namespace zentor::test

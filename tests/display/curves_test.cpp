@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "curve_fixture.h"
@@ -15,11 +17,10 @@ namespace {
 using test::Kind;
 using test::TestCurve;
 
-class Curves : public test::ZentorTest {
+class Curves : public test::DrawingTest {
  protected:
   void SetUp() override {
-    ZentorTest::SetUp();
-    SetDefaultPlotColours();
+    DrawingTest::SetUp();
     // x: ten units per value; y: 1200 - value.
     frame.PlotLeft = 100;
     frame.PlotRight = 1100;
@@ -36,7 +37,6 @@ class Curves : public test::ZentorTest {
     return lines.empty() ? std::vector<DrawPoint>{} : lines[0].points;
   }
   GraphFrame frame;
-  RecordingSurface rec;
 };
 
 TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
@@ -46,16 +46,9 @@ TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
   // so point 5 joins point 3; levels beyond the plot lie on its edges.
   EXPECT_EQ(OnlyPolyline(), (std::vector<DrawPoint>{{100, 200}, {300, 100}, {600, 1100}, {800, 600}}));
   auto line = rec.Of(Kind::Polyline)[0];
-  EXPECT_EQ(line.pen, Pen{RGB(0, 0, 255)});
-  EXPECT_EQ(line.mode, DrawMode::CopyPen);
+  EXPECT_EQ(std::tuple(line.pen, line.mode), std::tuple(Pen{RGB(0, 0, 255)}, DrawMode::CopyPen));
   EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
   EXPECT_TRUE(rec.AutoRedraw());
-}
-
-TEST_F(Curves, NothingDrawnWhenEveryPointIsLeftOfThePlot) {
-  TestCurve c({0, 1, 2}, {600, 600, 600});
-  PlotCurveOnGraph(frame, rec, c, 0, 7);
-  EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
 }
 
 TEST_F(Curves, LogAxisSetsLowXToOneBeforeTheFirstVisiblePoint) {
@@ -64,15 +57,17 @@ TEST_F(Curves, LogAxisSetsLowXToOneBeforeTheFirstVisiblePoint) {
   frame.XOffset = 100 - std::log(5.0) * frame.XScale;
   TestCurve c({0, 0.5f, 3, 10, 0.2f, 50}, {600, 600, 600, 600, 600, 600});
   PlotCurve(frame, rec, c, 0);
-  EXPECT_EQ(c.XValues[0], 1.0f);
-  EXPECT_EQ(c.XValues[1], 1.0f);
-  EXPECT_EQ(c.XValues[2], 3.0f);
-  EXPECT_EQ(c.XValues[4], 0.2f);  // after the start: skipped, not changed
+  // Point 4, after the start, is skipped, not changed.
+  EXPECT_EQ(std::vector<float>(c.XValues.begin(), c.XValues.begin() + 6), (std::vector<float>{1, 1, 3, 10, 0.2f, 50}));
   const int32_t x10 = static_cast<int32_t>(std::lround(100 + 500 * std::log10(2.0)));
   EXPECT_EQ(OnlyPolyline(), (std::vector<DrawPoint>{{x10, 600}, {600, 600}}));
 }
 
 TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
+  TestCurve left({0, 1, 2}, {600, 600, 600});
+  PlotCurveOnGraph(frame, rec, left, 0, 7);
+  EXPECT_TRUE(rec.Of(Kind::Polyline).empty()) << "every point left of the plot";
+
   TestCurve c({20, 30, 40}, {600, 600, 600});
   c.NumPoints = 50000;
   PlotCurve(frame, rec, c, 0);  // the rest of the array is zeros: left of the plot after point 2
@@ -133,15 +128,11 @@ TEST_F(Curves, LegendColumnsAndRows) {
   ASSERT_EQ(texts.size(), 6u);
   const std::vector<DrawPoint> at = {{0, 5}, {0, 40}, {33, 5}, {33, 40}, {66, 5}};
   for (size_t k = 0; k < 5; ++k) {
-    EXPECT_EQ(texts[k].text, names[k]);
-    EXPECT_EQ(texts[k].points[0], at[k]);
-    EXPECT_EQ(texts[k].colour, PlotColours[k % 8 + 3]);
-    EXPECT_EQ(texts[k].font, (FontSpec{30, 10, 0}));
+    EXPECT_EQ(std::tuple(texts[k].text, texts[k].points[0], texts[k].colour, texts[k].font),
+              std::tuple(std::string(names[k]), at[k], PlotColours[k % 8 + 3], FontSpec{30, 10, 0}));
   }
-  EXPECT_EQ(texts[5].text, "Bode");
-  EXPECT_EQ(texts[5].points[0], (DrawPoint{650, 5}));
-  EXPECT_EQ(texts[5].font, (FontSpec{45, 15, 0}));
-  EXPECT_EQ(texts[5].colour, RGB(9, 8, 7));
+  EXPECT_EQ(std::tuple(texts[5].text, texts[5].points[0], texts[5].colour, texts[5].font),
+            std::tuple(std::string("Bode"), DrawPoint{650, 5}, RGB(9, 8, 7), FontSpec{45, 15, 0}));
 
   for (auto [n, w] : {std::pair{6, 157}, std::pair{4, 220}}) {
     rec.Clear();
@@ -167,12 +158,9 @@ TEST_F(Curves, FitLegendTitleFollowsTheFittedView) {
   DrawFitLegend(frame, rec, c, 1, FitSet{6, 0.333f});
   auto texts = rec.Of(Kind::Text);
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0].points[0], (DrawPoint{100, 40}));
-  EXPECT_EQ(texts[0].colour, PlotColours[4]);
-  EXPECT_EQ(texts[1].text, "0.33 Oct Parametric Fit");
-  EXPECT_EQ(texts[1].points[0], (DrawPoint{400, 20}));
-  EXPECT_EQ(texts[1].colour, RGB(0, 0, 0));
-  EXPECT_EQ(texts[1].font, (FontSpec{45, 15, 0}));
+  EXPECT_EQ(std::tuple(texts[0].points[0], texts[0].colour), std::tuple(DrawPoint{100, 40}, PlotColours[4]));
+  EXPECT_EQ(std::tuple(texts[1].text, texts[1].points[0], texts[1].colour, texts[1].font),
+            std::tuple(std::string("0.33 Oct Parametric Fit"), DrawPoint{400, 20}, RGB(0, 0, 0), FontSpec{45, 15, 0}));
 
   const std::vector<std::pair<int32_t, std::string>> titles = {
       {5, "Bode/gated FFT Parametric Fit"}, {7, "Psychoacoustic Response Fit"}, {2, "Curve 2"}};
@@ -208,8 +196,7 @@ TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepth) {
   auto polys = rec.Of(Kind::Polygon);
   ASSERT_EQ(polys.size(), 1u);
   EXPECT_EQ(polys[0].points, expected);
-  EXPECT_EQ(polys[0].pen, Pen{RGB(0, 0, 255)});
-  EXPECT_EQ(polys[0].fill, RGB(50, 60, 70));
+  EXPECT_EQ(std::tuple(polys[0].pen, polys[0].fill), std::tuple(Pen{RGB(0, 0, 255)}, RGB(50, 60, 70)));
   EXPECT_EQ(std::vector<DrawPoint>(WaterfallPoints.begin(), WaterfallPoints.begin() + 6), expected);
 
   rec.Clear();

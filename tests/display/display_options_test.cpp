@@ -28,6 +28,11 @@ namespace zentor {
 namespace {
 
 std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+std::vector<std::string> Texts(std::initializer_list<const QLineEdit*> boxes) {
+  std::vector<std::string> out;
+  for (const QLineEdit* e : boxes) out.push_back(Text(e));
+  return out;
+}
 
 class OptionsTest : public test::ViewsTest {
  protected:
@@ -76,11 +81,8 @@ TEST_F(OptionsTest, BothModesRender) {
     f->show();
     const QImage shot = f->grab().toImage();
     f->hide();
-    ASSERT_FALSE(shot.isNull());
     sizes[mode - 3] = shot.size();
-    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) {
-      EXPECT_TRUE(shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png"));
-    }
+    if (const char* path = std::getenv("ZENTOR_OPTIONS_PNG")) shot.save(QString::fromUtf8(path) + QString::number(mode) + ".png");
   }
   EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
   DisplayControlForm* f = Forms::Get<DisplayControlForm>();
@@ -109,12 +111,10 @@ TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
   EXPECT_EQ(DisplayConfig.Graphshown, kFractOctView);
 
   f->Apply_Click();
-  EXPECT_EQ(DisplayConfig.FFTSelected, kFalse);
-  EXPECT_EQ(DisplayConfig.PsycSelected, kFalse);
-  EXPECT_EQ(DisplayConfig.FractOctSelected, kTrue);
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
-  EXPECT_EQ(DisplayConfig.ShowPsycInSingleView, 1);
-  EXPECT_EQ(DisplayConfig.ShowFractOctInSingleView, 1);
+  const DisplayConfigRecord& d = DisplayConfig;
+  EXPECT_EQ(std::tuple(d.FFTSelected, d.PsycSelected, d.FractOctSelected), std::tuple(kFalse, kFalse, kTrue));
+  EXPECT_EQ(std::tuple(d.ShowBodeInSingleView, d.ShowPsycInSingleView, d.ShowFractOctInSingleView),
+            std::tuple(1, 1, 1));
 
   f = Open(3);
   f->ImpulseRadio->click();
@@ -127,19 +127,12 @@ TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
 TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
   host.curveNoText.setText("3");
   DisplayControlForm* f = Open(3);
-  EXPECT_EQ(Text(f->FractOctText), "0.333");
-  EXPECT_EQ(Text(f->BodeGateTimeText), "10");
-  EXPECT_EQ(Text(f->FractOctGateTimeText), "50");
-  EXPECT_EQ(Text(f->UpperCutoffFreqText), "200");
-  EXPECT_EQ(Text(f->LowerCutoffFreqText), "16");
-  EXPECT_EQ(Text(f->OrderText), "4");
-  const std::vector<std::string> edges = {Text(f->ETCMinLowText), Text(f->ETCMinHighText), Text(f->ETCMidLowText),
-                                          Text(f->ETCMidHighText), Text(f->ETCHighLowText), Text(f->ETCHighHighText)};
-  EXPECT_EQ(edges, (std::vector<std::string>{"1000", "2000", "1500", "2500", "2000", "3000"}));
-  EXPECT_EQ(Text(f->ETCDRTimeText), "80");
-  EXPECT_EQ(Text(f->ETCDRPlusRev), "300");
-  EXPECT_EQ(Text(f->DisplayResText), "4");
-  EXPECT_EQ(Text(f->CurveShiftNumberText), "3");
+  EXPECT_EQ(Texts({f->FractOctText, f->BodeGateTimeText, f->FractOctGateTimeText, f->UpperCutoffFreqText,
+                   f->LowerCutoffFreqText, f->OrderText, f->ETCMinLowText, f->ETCMinHighText, f->ETCMidLowText,
+                   f->ETCMidHighText, f->ETCHighLowText, f->ETCHighHighText, f->ETCDRTimeText, f->ETCDRPlusRev,
+                   f->DisplayResText, f->CurveShiftNumberText}),
+            (std::vector<std::string>{"0.333", "10", "50", "200", "16", "4", "1000", "2000", "1500", "2500", "2000",
+                                      "3000", "80", "300", "4", "3"}));
 
   // Cut, not rounded, and in single precision: 0.7 stays 0.7.
   set.FreqRespGateTime = 0.15f;
@@ -148,11 +141,9 @@ TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
   ImpulseDisplayConfig.UpperCutoffFreq = 199.9f;
   ImpulseDisplayConfig.ETCDRTime = 12.34f;
   f = Open(4);
-  EXPECT_EQ(Text(f->BodeGateTimeText), "0.1");
-  EXPECT_EQ(Text(f->FractOctGateTimeText), "0.7");
-  EXPECT_EQ(Text(f->FractOctText), "0.099");
-  EXPECT_EQ(Text(f->UpperCutoffFreqText), "199");
-  EXPECT_EQ(Text(f->ETCDRTimeText), "12.3");
+  EXPECT_EQ(Texts({f->BodeGateTimeText, f->FractOctGateTimeText, f->FractOctText, f->UpperCutoffFreqText,
+                   f->ETCDRTimeText}),
+            (std::vector<std::string>{"0.1", "0.7", "0.099", "199", "12.3"}));
 }
 
 TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
@@ -167,10 +158,8 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
   dialogs.ExpectMessage();
   f->Apply_Click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 0.05 and 1"});
-  EXPECT_EQ(EQConfig.FractOctGateTime, 60.0f);
-  EXPECT_EQ(EQConfig.FreqRespGateTime, 20.0f);
-  EXPECT_EQ(set.FractOctGateTime, 60.0f) << "copied into the set's header";
-  EXPECT_EQ(set.FreqRespGateTime, 20.0f);
+  EXPECT_EQ(std::tuple(EQConfig.FractOctGateTime, EQConfig.FreqRespGateTime), std::tuple(60.0f, 20.0f));
+  EXPECT_EQ(std::tuple(set.FractOctGateTime, set.FreqRespGateTime), std::tuple(60.0f, 20.0f)) << "copied to the set";
   EXPECT_FLOAT_EQ(EQConfig.FractOctRes, 0.333f);
   EXPECT_EQ(host.displayRes, 4);
   EXPECT_EQ(f->LastDisplayRes, 4);
@@ -205,9 +194,8 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   dialogs.ExpectMessage();
   f->Apply_Click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 1100 and 24000"});
-  EXPECT_EQ(ImpulseDisplayConfig.ETCMinLow, 1000.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCMinHigh, 2000.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ApplyLowETC, kTrue);
+  const ImpulseDisplayConfigRecord& etc = ImpulseDisplayConfig;
+  EXPECT_EQ(std::tuple(etc.ETCMinLow, etc.ETCMinHigh, etc.ApplyLowETC), std::tuple(1000.0, 2000.0, kTrue));
   EXPECT_TRUE(rb.calls.empty());
 
   // An unticked band is switched off and its edges are not read; equal edges pass.
@@ -219,11 +207,8 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   f->ETCHighHighText->setText("5000");
   f->Apply_Click();
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-  EXPECT_EQ(ImpulseDisplayConfig.ETCMinLow, 1100.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCMinHigh, 1100.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ApplyMidETC, kFalse);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCMidLow, 1500.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 5000.0);
+  EXPECT_EQ(std::tuple(etc.ETCMinLow, etc.ETCMinHigh, etc.ApplyMidETC, etc.ETCMidLow, etc.ETCHighHigh),
+            std::tuple(1100.0, 1100.0, kFalse, 1500.0, 5000.0));
 
   // A lower edge out of range leaves the band as it was, its flag on.
   f->ETCHighLowText->setText("10");
@@ -231,9 +216,7 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   dialogs.ExpectMessage();
   f->Apply_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 20 and 24000");
-  EXPECT_EQ(ImpulseDisplayConfig.ETCHighLow, 5000.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 5000.0);
-  EXPECT_EQ(ImpulseDisplayConfig.ApplyHighETC, kTrue);
+  EXPECT_EQ(std::tuple(etc.ETCHighLow, etc.ETCHighHigh, etc.ApplyHighETC), std::tuple(5000.0, 5000.0, kTrue));
 }
 
 TEST_F(OptionsTest, TimeApplyLimitsCutOffsToHalfTheSampleRate) {
@@ -250,17 +233,14 @@ TEST_F(OptionsTest, TimeApplyLimitsCutOffsToHalfTheSampleRate) {
   f->Apply_Click();
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
                                                               "User Error: Input must be between 1 and 120"}));
-  EXPECT_EQ(ImpulseDisplayConfig.UpperCutoffFreq, 200.0f);
-  EXPECT_EQ(ImpulseDisplayConfig.Order, 7);
-  EXPECT_EQ(ImpulseDisplayConfig.FilterOn, kTrue);
-  EXPECT_EQ(ImpulseDisplayConfig.ShowETC, kTrue);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCDRPlusRev, 999.5f);
+  const ImpulseDisplayConfigRecord& c = ImpulseDisplayConfig;
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.Order, c.FilterOn, c.ShowETC, c.ETCDRPlusRev),
+            std::tuple(200.0f, 7, kTrue, kTrue, 999.5f));
 
   f->UpperCutoffFreqText->setText("22050");
   f->ETCDRTimeText->setText("120");
   f->Apply_Click();
-  EXPECT_EQ(ImpulseDisplayConfig.UpperCutoffFreq, 22050.0f);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCDRTime, 120.0f);
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.ETCDRTime), std::tuple(22050.0f, 120.0f));
   EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
 }
 
@@ -299,9 +279,7 @@ TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
   }
   EXPECT_EQ(ImpulseSet[0], other);
   EXPECT_EQ(Text(f->LevelText), "0.0");
-  EXPECT_EQ(FractOctLevelsChanged, kTrue);
-  EXPECT_EQ(PsycLevelsChanged, kTrue);
-  EXPECT_EQ(BodeLevelsChanged, kTrue);
+  EXPECT_EQ(std::tuple(FractOctLevelsChanged, PsycLevelsChanged, BodeLevelsChanged), std::tuple(kTrue, kTrue, kTrue));
   EXPECT_EQ(unsaved, 1);
 }
 
@@ -358,11 +336,8 @@ TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
   const auto header = psyc();
   PsycForm* p = Forms::Get<PsycForm>();
   EXPECT_EQ(p->windowTitle(), "PsychoAcoustic Parameters");
-  EXPECT_EQ(Text(p->LFResolutionText), "1");
-  EXPECT_EQ(Text(p->PsycGateTime), "5");
-  EXPECT_EQ(Text(p->PsycShelfTime), "15");
-  EXPECT_EQ(Text(p->ShelfLevel), "-10");
-  EXPECT_EQ(Text(p->Datapoints), "30");
+  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel, p->Datapoints}),
+            (std::vector<std::string>{"1", "5", "15", "-10", "30"}));
   EXPECT_TRUE(p->Datapoints->isReadOnly());
 
   p->LFResolutionText->setText("0.75");
@@ -378,17 +353,12 @@ TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
   p->PsycShelfTime->setText("20");
   p->ShelfLevel->setText("-20");
   p->Command1_Click();
-  EXPECT_EQ(set.PsycLFResolution, 0.75f);
-  EXPECT_EQ(set.PsycGateTime, 4.0f);
-  EXPECT_EQ(set.PsycShelfTime, 20.0f);
-  EXPECT_EQ(set.PsycShelfLevel, -20.0f);
+  EXPECT_EQ(psyc(), std::tuple(0.75f, 4.0f, 20.0f, -20.0f));
 
   for (QLineEdit* e : {p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}) e->setText("?");
   p->Command2->click();
-  EXPECT_EQ(Text(p->LFResolutionText), "0.75");
-  EXPECT_EQ(Text(p->PsycGateTime), "4");
-  EXPECT_EQ(Text(p->PsycShelfTime), "20");
-  EXPECT_EQ(Text(p->ShelfLevel), "-20");
+  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}),
+            (std::vector<std::string>{"0.75", "4", "20", "-20"}));
 }
 
 }  // namespace

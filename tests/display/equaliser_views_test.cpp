@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/emulation.h"
@@ -47,10 +48,7 @@ class EqualiserViewsTest : public test::ViewsTest {
     LoadSet(n, kFs, 17);
     for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][2400] = amplitude;
   }
-  Texts Messages() const { return dialogs.MessageTexts(); }
 };
-
-// ---- The response after the applied filters -------------------------------------
 
 TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponse) {
   LoadImpulses(1);
@@ -67,12 +65,12 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogue
     ComputeFilterBlockResponseDb(oracle, c.XValues, c.NumPoints, kFs, kTwoPi * 1000.0, AppliedFilters[0].Q1,
                                  AppliedFilters[0].Q2);
     int compared = 0;
-    for (int32_t i = 0; i < c.NumPoints; ++i) {
-      const float f = c.XValues[static_cast<size_t>(i)];
+    for (size_t i = 0; i < size_t(c.NumPoints); ++i) {
+      const float f = c.XValues[i];
       if (f < 50 || f > 15000) continue;
-      ASSERT_NEAR(c.YValues[static_cast<size_t>(i)], oracle[static_cast<size_t>(i)], 0.05) << f << " Hz";
+      ASSERT_NEAR(c.YValues[i], oracle[i], 0.05) << f << " Hz";
       if (std::fabs(f - 1000) < 6) {
-        EXPECT_NEAR(c.YValues[static_cast<size_t>(i)], level, 0.1);
+        EXPECT_NEAR(c.YValues[i], level, 0.1);
       }
       ++compared;
     }
@@ -110,8 +108,6 @@ TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
 }
 
-// ---- Averages ---------------------------------------------------------------------
-
 TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
   LoadSet(2, kFs, 17);
   MeasurementHeader& set = ResultsDataSetInfo[0];
@@ -126,11 +122,9 @@ TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
   ASSERT_EQ(plain.NumPoints, 100);
   EXPECT_NEAR(plain.YValues[50], 10 * std::log10((1 + 0.1) / 2), 1e-4);  // -2.596 dB
   EXPECT_EQ(plain.XValues[99], 20000.0f);
-  EXPECT_EQ(plain.Label, "FFT mag 5.5 ms");
-  EXPECT_EQ(filtered.Label, "FFT mag 5.5 ms*");
+  EXPECT_EQ(Texts({plain.Label, filtered.Label}), (Texts{"FFT mag 5.5 ms", "FFT mag 5.5 ms*"}));
   EXPECT_EQ(filtered.NumPoints, 100);
-  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
-  EXPECT_EQ(DisplayConfig.Average, kTrue);
+  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, DisplayConfig.Average), std::tuple(kBodeView, kTrue));
   // The filed curves were current: no rebuild, and the bar moved only for the filtered pass.
   EXPECT_EQ(BodeCurves[0].Label, "filed");
   EXPECT_EQ(host.progressMaxima, (std::vector<int32_t>{3}));
@@ -144,8 +138,7 @@ TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
   ComputeAverageResponse(host, FractOctCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kFractOctView, unused,
                          octGate, octRes);
   EXPECT_NEAR(plain.YValues[0], -5.0f, 1e-5);
-  EXPECT_EQ(plain.Label, "FractOct 0.33 Oct/100 ms");
-  EXPECT_EQ(filtered.Label, "FractOct 0.33 Oct/100 ms*");
+  EXPECT_EQ(Texts({plain.Label, filtered.Label}), (Texts{"FractOct 0.33 Oct/100 ms", "FractOct 0.33 Oct/100 ms*"}));
   EXPECT_TRUE(Messages().empty());
 }
 
@@ -163,19 +156,18 @@ TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFi
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate,
                          res);
   EXPECT_EQ(set.FreqRespGateTime, gate);
-  EXPECT_EQ(BodeCurves[0].Label, " 1");
-  EXPECT_EQ(BodeCurves[1].Label, " 2");
+  EXPECT_EQ(Texts({BodeCurves[0].Label, BodeCurves[1].Label}), (Texts{" 1", " 2"}));
   EXPECT_EQ(host.progressMaxima, (std::vector<int32_t>{3, 3}));
   ASSERT_GT(plain.NumPoints, 100);
   const float twice = 20 * std::log10(2.0f);
-  for (int32_t i = 0; i < plain.NumPoints; ++i) {
-    const float f = plain.XValues[static_cast<size_t>(i)];
-    EXPECT_NEAR(plain.YValues[static_cast<size_t>(i)], twice, 1e-3) << f;
+  for (size_t i = 0; i < size_t(plain.NumPoints); ++i) {
+    const float f = plain.XValues[i];
+    EXPECT_NEAR(plain.YValues[i], twice, 1e-3) << f;
     if (std::fabs(f - 1000) < 6) {
-      EXPECT_NEAR(filtered.YValues[static_cast<size_t>(i)], twice + 6, 0.05);
+      EXPECT_NEAR(filtered.YValues[i], twice + 6, 0.05);
     }
     if (f > 100 && f < 150) {
-      EXPECT_NEAR(filtered.YValues[static_cast<size_t>(i)], twice, 0.2);
+      EXPECT_NEAR(filtered.YValues[i], twice, 0.2);
     }
   }
 }
@@ -189,8 +181,6 @@ TEST_F(EqualiserViewsTest, AverageOfNoCurveEndsWithItsErrorAndTheViewName) {
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, p7, gate, p9);
   EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
 }
-
-// ---- Curve similarity -------------------------------------------------------------
 
 class SimilarityTest : public EqualiserViewsTest {
  protected:

@@ -1,6 +1,8 @@
-// Fit to data, the average curves and the difference curves of the main graph,
-// without the main window.
+// Axis limits from curve sets and the coordinate lock, fit to data, the average
+// curves and the difference curves of the main graph, without the main window.
 #include <cmath>
+#include <limits>
+#include <utility>
 #include <memory>
 
 #include "display/curve_averaging.h"
@@ -15,27 +17,77 @@ namespace {
 using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 using test::FlatCurve;
+using test::FrameLimits;
+using test::LimitsOf;
+using test::SetLimits;
 
-// ---- fit to data ------------------------------------------------------------------
+struct Limits {
+  int32_t xs = 1, xf = 2, yl = 3, yh = 4;
+  bool operator==(const Limits&) const = default;
+};
+
+void SetCurve(CurveArray& set, int i, int points, float x0, float x1, float y0, float y1) {
+  CurveRecord& c = set[static_cast<size_t>(i)];
+  c.NumPoints = points;
+  for (int j = 0; j < points; ++j) {
+    c.XValues[static_cast<size_t>(j)] = x0 + (x1 - x0) * j / (points - 1);
+    c.YValues[static_cast<size_t>(j)] = y0 + (y1 - y0) * j / (points - 1);
+  }
+  set[0].NumCurves = std::max(set[0].NumCurves, i + 1);
+}
+
+TEST(FindCurveSetExtent, EnclosesEveryCurveWithWholeNumbersOrLeavesTheLimits) {
+  auto set = std::make_unique<CurveArray>();
+  SetCurve(*set, 0, 50, 20.5f, 19000.2f, -3.7f, 12.2f);
+  SetCurve(*set, 1, 50, 16.9f, 18000.0f, -10.2f, 0.0f);
+  Limits l;
+  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
+  EXPECT_EQ(l, (Limits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
+
+  set = std::make_unique<CurveArray>();
+  l = Limits{};
+  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);  // empty
+  EXPECT_EQ(l, Limits{});
+  SetCurve(*set, 0, 10, 0, 100, -4, -4);  // flat
+  SetCurve(*set, 1, 10, 0, 100, -4, -4);
+  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
+  EXPECT_EQ(l, Limits{});
+  (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
+  (*set)[0].YValues[3] = 5;
+  (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
+  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
+  EXPECT_TRUE(l.yh > l.yl || l == Limits{});
+}
+
+// The lock's own limits and the 2 dB widening are followed through FitGraphToData.
+TEST(FrameRules, NarrowLevelsWidenAboutAnEvenMiddleAndSpansStayDrawable) {
+  GraphFrame f;
+  f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
+  WidenNarrowLevelRange(f);
+  EXPECT_EQ(std::pair(f.YLow, f.YHigh), std::pair(-2, 8));
+  f.XStart = 30, f.XFinish = -5, f.YLow = 10, f.YHigh = 10;
+  KeepFrameValid(f, false);
+  EXPECT_LT(f.XStart, f.XFinish);
+  EXPECT_LT(f.YLow, f.YHigh);
+  f.XStart = 0, f.XFinish = 0;
+  KeepFrameValid(f, true);
+  EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
+}
+
 
 TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 100, -80);
   FlatCurve(BodeCurves, 1, 100, 35);
   DisplayConfig.Graphshown = kBodeView;
-  CoOrdLockLimits = {-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
   FitGraphToData(host);
-  EXPECT_EQ(FreqGraphFrame.XStart, 16);
-  EXPECT_EQ(FreqGraphFrame.XFinish, 20000);
-  EXPECT_EQ(FreqGraphFrame.YLow, -50);
-  EXPECT_EQ(FreqGraphFrame.YHigh, 20);
+  EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{16, 20000, -50, 20}));
 
   // A lock level range 2 dB wide is widened to 10 dB.
   CoOrdLockLimits.FreqLowLevel = 0;
   CoOrdLockLimits.FreqHighLevel = 2;
   FitGraphToData(host);
-  EXPECT_EQ(FreqGraphFrame.YLow, -4);
-  EXPECT_EQ(FreqGraphFrame.YHigh, 6);
+  EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{16, 20000, -4, 6}));
 
   // An empty frequency lock still gives a log axis from 1 Hz.
   CoOrdLockLimits.FreqDomainStartFreq = 0;
@@ -47,44 +99,31 @@ TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
 
   DisplayConfig.Graphshown = kNoiseView;
   FitGraphToData(host);
-  EXPECT_EQ(FreqGraphFrame.XStart, 16);
-  EXPECT_EQ(FreqGraphFrame.YHigh, 75);
-  EXPECT_EQ(FreqGraphFrame.YLow, -10);
+  EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{16, 20000, -10, 75}));
 }
 
 TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
   ResultsDataSetInfo[0].NumInSet = 1;
-  CurveRecord& c = ImpulseCurves[0];
   FlatCurve(ImpulseCurves, 0, 2000, 0, -10, 30);
-  c.YValues[5] = 12;
   DisplayConfig.Graphshown = kImpulseView;
-  CoOrdLockLimits = {-5, 25, 16, 20000, 20, -50, 16, 20000, 75, -10};
+  // A flat set keeps the time limits.
+  CoOrdLockLimits.TimeStart = -50;
+  CoOrdLockLimits.TimeFinish = 250;
+  SetLimits(TimeGraphFrame, {3, 9, -30, 30});
   FitGraphToData(host);
-  EXPECT_EQ(TimeGraphFrame.XStart, -5);
-  EXPECT_EQ(TimeGraphFrame.XFinish, 25);
-  EXPECT_EQ(TimeGraphFrame.YLow, -30);
-  EXPECT_EQ(TimeGraphFrame.YHigh, 30);
+  EXPECT_EQ(LimitsOf(TimeGraphFrame), (FrameLimits{3, 9, -30, 30}));
+
+  ImpulseCurves[0].YValues[5] = 12;
+  CoOrdLockLimits.TimeStart = -5;
+  CoOrdLockLimits.TimeFinish = 25;
+  FitGraphToData(host);
+  EXPECT_EQ(LimitsOf(TimeGraphFrame), (FrameLimits{-5, 25, -30, 30}));
   // A wider lock leaves the data's own extent.
   CoOrdLockLimits.TimeStart = -50;
   CoOrdLockLimits.TimeFinish = 100;
   FitGraphToData(host);
-  EXPECT_EQ(TimeGraphFrame.XStart, -10);
-  EXPECT_EQ(TimeGraphFrame.XFinish, 31);
+  EXPECT_EQ(LimitsOf(TimeGraphFrame), (FrameLimits{-10, 31, -30, 30}));
 }
-
-TEST_F(ViewsTest, FitWithAFlatSetKeepsTheTimeLimits) {
-  ResultsDataSetInfo[0].NumInSet = 1;
-  FlatCurve(ImpulseCurves, 0, 2000, 0, -10, 30);
-  DisplayConfig.Graphshown = kImpulseView;
-  CoOrdLockLimits = {-50, 250, 16, 20000, 20, -50, 16, 20000, 75, -10};
-  TimeGraphFrame.XStart = 3;
-  TimeGraphFrame.XFinish = 9;
-  FitGraphToData(host);
-  EXPECT_EQ(TimeGraphFrame.XStart, 3);
-  EXPECT_EQ(TimeGraphFrame.XFinish, 9);
-}
-
-// ---- axis switch and buttons ---------------------------------------------------------
 
 TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
@@ -101,8 +140,6 @@ TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   EXPECT_FLOAT_EQ(y[4], 95);
   NormalizeDisplayCurves(host, y, x, 99, 0, 100000);  // count held to the arrays
 }
-
-// ---- averaging --------------------------------------------------------------------
 
 TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibels) {
   ResultsDataSetInfo[0].NumInSet = 2;
@@ -171,8 +208,6 @@ TEST_F(ViewsTest, MainCurveNumberFromTheBox) {
     EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
   }
 }
-
-// ---- differences ------------------------------------------------------------------
 
 TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
   ResultsDataSetInfo[0].NumInSet = 3;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <numbers>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "base/text_number.h"
@@ -91,15 +92,11 @@ class FrequencyViewsTest : public test::ViewsTest {
     return s;
   }
 
-  std::string LastMessage() const { return dialogs.MessageTexts().empty() ? "" : dialogs.MessageTexts().back(); }
-
   std::mutex mutex;
   Slots computed;
   std::vector<int32_t> transformSizes;
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
-
-// ---- what one call computes ---------------------------------------------------------
 
 TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledAndOnlyTheRestComputed) {
   LoadImpulses(5, 48000, 17, true);
@@ -174,8 +171,6 @@ TEST_F(FrequencyViewsTest, AverageReplacesTheSingleCurves) {
   EXPECT_EQ(AverageCurves[0].Label, "3 Power Average");
   EXPECT_TRUE(host.progressMaxima.empty());  // the modal view has no progress bar
 }
-
-// ---- refusals ---------------------------------------------------------------------
 
 TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongForItsResult) {
   LoadImpulses(4, 48000, 14);
@@ -275,19 +270,15 @@ TEST_F(FrequencyViewsTest, UnusableResolutionIsRefusedBeforeAnyCurve) {
     set.FractOctRes = res;
     set.FractOctPoints = 77;
     rec.Clear();
+    dialogs.Clear();
     dialogs.ExpectMessage();
     EXPECT_FALSE(ShowFractOctResponseSet(host, 0)) << res;
-    EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
-    EXPECT_EQ(LastMessage(), "Error 5494");
-    dialogs.Clear();
-    EXPECT_EQ(FractOctCurves[0].NumCurves, 1);
-    EXPECT_EQ(FractOctCurves[0].NumPoints, 30);
-    EXPECT_EQ(set.FractOctPoints, 77);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Error 5494"});
+    EXPECT_EQ(std::tuple(FractOctCurves[0].NumCurves, FractOctCurves[0].NumPoints, set.FractOctPoints),
+              std::tuple(1, 30, 77));
     EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
   }
 }
-
-// ---- titles, grids and responses against known impulses ---------------------------
 
 TEST_F(FrequencyViewsTest, TitlesAndPointCounts) {
   LoadImpulses(2);
@@ -430,10 +421,7 @@ TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
     double sum = 0;
     int n = 0;
     for (int i = 0; i < 100; ++i)
-      if (r.XValues[i] >= 1000 && r.XValues[i] <= 2000) {
-        sum += r.YValues[i];
-        ++n;
-      }
+      if (r.XValues[i] >= 1000 && r.XValues[i] <= 2000) sum += r.YValues[i], ++n;
     if (v.graph == kPsycView)
       EXPECT_FLOAT_EQ(r.YValues[50], r.XValues[50] / 100) << v.name;
     else
@@ -441,8 +429,6 @@ TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
   }
   EXPECT_TRUE(Computed().empty());
 }
-
-// ---- files with odd settings, and the workers -------------------------------------
 
 TEST_F(FrequencyViewsTest, OddHeadersNeitherCrashNorReadOutsideTheData) {
   LoadImpulses(3);
@@ -535,35 +521,18 @@ TEST_F(FrequencyViewsTest, ThreeRoomsOnPictures) {
   LoadSet(3, 48000, 17);
   LoadThreeRooms();
   set.FractOctRes = 0.1f;
-  PictureBox picture;
-  picture.resize(1200, 800);
-  host.picture = &picture;
-  const std::pair<int32_t, const char*> shots[] = {{kFractOctView, "fractoct_view.png"},
-                                                   {kModalSliceView, "modal_view.png"}};
-  for (const auto& [view, file] : shots) {
+  DrawOnPicture(1200, 800);
+  const std::tuple<int32_t, const char*, test::FrameLimits> shots[] = {
+      {kFractOctView, "fractoct_view.png", {20, 20000, -10, 40}}, {kModalSliceView, "modal_view.png", {10, 200, -40, 30}}};
+  for (const auto& [view, file, limits] : shots) {
     DisplayConfig.Graphshown = view;
     FreqGraphFrame.LogX = kTrue;
-    if (view == kFractOctView) {
-      FreqGraphFrame.XStart = 20, FreqGraphFrame.XFinish = 20000, FreqGraphFrame.YLow = -10, FreqGraphFrame.YHigh = 40;
-    } else {
-      FreqGraphFrame.XStart = 10, FreqGraphFrame.XFinish = 200, FreqGraphFrame.YLow = -40, FreqGraphFrame.YHigh = 30;
-    }
+    test::SetLimits(FreqGraphFrame, limits);
     DisplayResults(host, kRecomputeAllCurves);
-    const QImage& img = picture.Image();
-    ASSERT_FALSE(img.isNull());
-    EXPECT_TRUE(img.save(QString::fromStdString(TempPath(file))));
-    if (const char* dir = std::getenv("ZENTOR_KEEP_PNG_DIR")) img.save(QString(dir) + "/" + file);
-    for (int c = 0; c < 3; ++c) {
-      const QColor colour(RedOf(GetCurveColour(c)), GreenOf(GetCurveColour(c)), BlueOf(GetCurveColour(c)));
-      int pixels = 0;
-      for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) pixels += img.pixelColor(x, y) == colour;
-      EXPECT_GT(pixels, 200) << file << " curve " << c + 1;
-    }
+    const QImage& img = KeptPicture(file);
+    for (int c = 0; c < 3; ++c) EXPECT_GT(PixelsOf(img, GetCurveColour(c), 1), 200) << file << " curve " << c + 1;
   }
 }
-
-// ---- caches kept across views -----------------------------------------------------
 
 TEST_F(FrequencyViewsTest, GateTypedInAnotherViewDoesNotPassOffStaleBodeCurves) {
   LoadImpulses(3);

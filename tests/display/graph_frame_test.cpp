@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "curve_fixture.h"
@@ -12,7 +14,9 @@
 namespace zentor {
 namespace {
 
+using test::FrameLimits;
 using test::Kind;
+using test::LimitsOf;
 using test::VerticalGridX;
 
 std::vector<int32_t> Grid(int32_t low, int32_t high) {
@@ -44,15 +48,8 @@ TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
   EXPECT_TRUE(Grid(-2147483647 - 1, 2147483647).empty());
 }
 
-class Frames : public test::ZentorTest {
+class Frames : public test::DrawingTest {
  protected:
-  void SetUp() override {
-    ZentorTest::SetUp();
-    SetDefaultPlotColours();
-    SetDefaultGraphFrames();
-  }
-  RecordingSurface rec;
-
   std::vector<RecordingSurface::Call> TextsAt(int32_t y) const {
     std::vector<RecordingSurface::Call> out;
     for (const auto& c : rec.Of(Kind::Text))
@@ -73,73 +70,59 @@ class Frames : public test::ZentorTest {
 };
 
 TEST_F(Frames, DefaultsOfTheThreeFrames) {
+  EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{5, 500, -30, 30}));
   EXPECT_EQ(FreqGraphFrame.LogX, -1);
-  EXPECT_EQ(FreqGraphFrame.XStart, 5);
-  EXPECT_EQ(FreqGraphFrame.XFinish, 500);
-  EXPECT_EQ(FreqGraphFrame.YLow, -30);
-  EXPECT_EQ(FreqGraphFrame.YHigh, 30);
   EXPECT_EQ(FreqGraphFrame.XTitle, "Frequency (Hz) ");
   EXPECT_EQ(TimeGraphFrame.LogX, 0);
-  EXPECT_EQ(TimeGraphFrame.XStart, -10);
-  EXPECT_EQ(TimeGraphFrame.XFinish, 30);
+  EXPECT_EQ(LimitsOf(TimeGraphFrame).XStart, -10);
+  EXPECT_EQ(LimitsOf(TimeGraphFrame).XFinish, 30);
   EXPECT_EQ(TimeGraphFrame.XTitle, "Time [ms]");
   EXPECT_EQ(TimeGraphFrame.YTitle, "Norm. Linear Level ");
   EXPECT_EQ(FitGraphFrame.YTitle, "Level (dB)");
   EXPECT_EQ(FitGraphFrame.XFinish, 0);  // left to the fit
-  for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame}) {
-    EXPECT_EQ(f->PlotLeft, 100);
-    EXPECT_EQ(f->PlotRight, 1100);
-    EXPECT_EQ(f->PlotBottom, 1100);
-    EXPECT_EQ(f->PlotTop, 100);
+  for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame})
+    EXPECT_EQ(std::tuple(f->PlotLeft, f->PlotRight, f->PlotBottom, f->PlotTop), std::tuple(100, 1100, 1100, 100));
+}
+
+struct LogAxis {
+  const char* name;
+  int32_t start, finish;
+  size_t lines, ticks;
+  std::vector<std::string> labels;
+  std::vector<double> at;  // the lines' values, where checked one by one
+};
+const LogAxis kLogAxes[] = {
+    {"two decades: ends and decades labelled", 5, 500, 15, 4, {"5", "10", "100", "500"},
+     {5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 300, 400, 500}},
+    {"below an octave: eleven equal steps, all labelled", 1000, 1800, 11, 11,
+     {"1K", "1.06K", "1.124K", "1.192K", "1.265K", "1.341K", "1.422K", "1.509K", "1.6K", "1.697K", "1.8K"}, {}},
+    {"within a decade: every line labelled", 20, 100, 9, 9, {"20", "30", "40", "50", "60", "70", "80", "90", "100"},
+     {20, 30, 40, 50, 60, 70, 80, 90, 100}},
+    // 16, 20..90, 100..900, 1000..9000, 10000, then the end.
+    {"to twenty kilohertz", 16, 20000, 1 + 8 + 9 + 9 + 1 + 1, 5, {"16", "100", "1K", "10K", "20K"}, {}},
+};
+
+TEST_F(Frames, LogAxisGridAndLabels) {
+  for (const LogAxis& a : kLogAxes) {
+    SCOPED_TRACE(a.name);
+    rec.Clear();
+    FreqGraphFrame.XStart = a.start;
+    FreqGraphFrame.XFinish = a.finish;
+    DrawGraphFrame(FreqGraphFrame, rec);
+    const std::vector<int32_t> xs = VerticalGridX(rec, 100, 1100);
+    ASSERT_EQ(xs.size(), a.lines);
+    EXPECT_EQ(XLabels(), a.labels);
+    EXPECT_EQ(XTicks(), a.ticks);
+    const double span = std::log(double(a.finish) / a.start);
+    EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / span, 1e-9);
+    // Each line one unit left of its value; a label centred on its line.
+    for (size_t k = 0; k < a.at.size(); ++k) EXPECT_EQ(xs[k], std::lround(99 + 1000 * std::log(a.at[k] / a.start) / span));
+    for (size_t k = 0; a.lines == 11 && k < 11; ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
+    const auto texts = TextsAt(1120);
+    for (size_t k = 0; a.labels.size() == a.lines && k < a.lines; ++k)
+      EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
+    EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
   }
-}
-
-TEST_F(Frames, LogAxisOverTwoDecadesLabelsEndsAndDecadesOnly) {
-  DrawGraphFrame(FreqGraphFrame, rec);
-  const std::vector<double> lines = {5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 300, 400, 500};
-  std::vector<int32_t> expected;
-  for (double f : lines) expected.push_back(static_cast<int32_t>(std::lround(99 + 500 * std::log10(f / 5))));
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
-  EXPECT_EQ(XLabels(), (std::vector<std::string>{"5", "10", "100", "500"}));
-  EXPECT_EQ(XTicks(), 4u);
-  // Labels are centred on their line.
-  auto labels = TextsAt(1120);
-  EXPECT_EQ(labels[1].points[0].x, expected[1] - 10);
-  EXPECT_EQ(labels[3].points[0].x, 1099 - 15);
-  EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / std::log(100.0), 1e-9);
-}
-
-TEST_F(Frames, LogAxisBelowAnOctaveHasElevenEqualStepsAllLabelled) {
-  FreqGraphFrame.XStart = 1000;
-  FreqGraphFrame.XFinish = 1800;
-  DrawGraphFrame(FreqGraphFrame, rec);
-  auto xs = VerticalGridX(rec, 100, 1100);
-  ASSERT_EQ(xs.size(), 11u);
-  for (size_t k = 0; k < xs.size(); ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
-  auto labels = XLabels();
-  ASSERT_EQ(labels.size(), 11u);
-  EXPECT_EQ(labels.front(), "1K");
-  EXPECT_EQ(labels[1], "1.06K");  // 1000 x 1.8^0.1 = 1060.6
-  EXPECT_EQ(labels.back(), "1.8K");
-  EXPECT_EQ(XTicks(), 11u);
-}
-
-TEST_F(Frames, LogAxisWithinADecadeLabelsEveryLine) {
-  FreqGraphFrame.XStart = 20;
-  FreqGraphFrame.XFinish = 100;
-  DrawGraphFrame(FreqGraphFrame, rec);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 9u);
-  EXPECT_EQ(XLabels(), (std::vector<std::string>{"20", "30", "40", "50", "60", "70", "80", "90", "100"}));
-  EXPECT_EQ(XTicks(), 9u);
-}
-
-TEST_F(Frames, LogAxisToTwentyKilohertz) {
-  FreqGraphFrame.XStart = 16;
-  FreqGraphFrame.XFinish = 20000;
-  DrawGraphFrame(FreqGraphFrame, rec);
-  // 16, 20..90, 100..900, 1000..9000, 10000, then the end.
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 1u + 8 + 9 + 9 + 1 + 1);
-  EXPECT_EQ(XLabels(), (std::vector<std::string>{"16", "100", "1K", "10K", "20K"}));
 }
 
 TEST_F(Frames, LinearAxisTenStepsAndTheEnd) {
@@ -154,7 +137,7 @@ TEST_F(Frames, LinearAxisTenStepsAndTheEnd) {
   EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
 }
 
-TEST_F(Frames, LevelGridTicksAndLabels) {
+TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
   DrawGraphFrame(FreqGraphFrame, rec);
   EXPECT_DOUBLE_EQ(FreqGraphFrame.YOffset, 600);
   std::vector<int32_t> gridY, tickY;
@@ -176,20 +159,18 @@ TEST_F(Frames, LevelGridTicksAndLabels) {
   EXPECT_EQ(yLabels[5].text, "0");
   EXPECT_EQ(yLabels[5].points[0], (DrawPoint{81 - 12, 585}));
   EXPECT_EQ(yLabels[10].text, "30");
-}
 
-TEST_F(Frames, BackgroundTitlesAndWebLabel) {
+  // The background, the titles and the web label.
+  rec.Clear();
   PlotColours[1] = RGB(10, 20, 30);
   FreqGraphFrame.GraphCaption = "Gated";
   DrawGraphFrame(FreqGraphFrame, rec);
   const auto& calls = rec.calls();
   ASSERT_GE(calls.size(), 3u);
-  EXPECT_EQ(calls[0].kind, Kind::BackColor);
-  EXPECT_EQ(calls[0].colour, RGB(10, 20, 30));
-  EXPECT_EQ(calls[1].kind, Kind::Rectangle);
+  EXPECT_EQ(std::tuple(calls[0].kind, calls[0].colour), std::tuple(Kind::BackColor, RGB(10, 20, 30)));
+  EXPECT_EQ(std::tuple(calls[1].kind, calls[1].fill, calls[1].pen.colour),
+            std::tuple(Kind::Rectangle, RGB(10, 20, 30), RGB(10, 20, 30)));
   EXPECT_EQ(calls[1].points, (std::vector<DrawPoint>{{0, 0}, {1200, 1200}}));
-  EXPECT_EQ(calls[1].fill, RGB(10, 20, 30));
-  EXPECT_EQ(calls[1].pen.colour, RGB(10, 20, 30));
   EXPECT_EQ(calls.back().kind, Kind::Refresh);
   EXPECT_EQ(rec.Of(Kind::Refresh).size(), 1u);
 
@@ -198,10 +179,8 @@ TEST_F(Frames, BackgroundTitlesAndWebLabel) {
   EXPECT_EQ(caption[0].points[0].x, 100 + (1000 - 50) / 2);
   auto bottom = TextsAt(1150);
   ASSERT_EQ(bottom.size(), 2u);
-  EXPECT_EQ(bottom[0].text, "Frequency (Hz) ");
-  EXPECT_EQ(bottom[0].points[0].x, 525);
-  EXPECT_EQ(bottom[1].text, "zentor.example");
-  EXPECT_EQ(bottom[1].points[0].x, 1100 - 150);
+  EXPECT_EQ(std::pair(bottom[0].text, bottom[0].points[0].x), std::pair(std::string("Frequency (Hz) "), 525));
+  EXPECT_EQ(std::pair(bottom[1].text, bottom[1].points[0].x), std::pair(std::string("zentor.example"), 1100 - 150));
   const auto texts = rec.Of(Kind::Text);
   const auto& yTitle = texts.back();
   EXPECT_EQ(yTitle.text, "Level (dB)");

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "display/dispatcher.h"
@@ -20,11 +23,8 @@ using test::ViewsTest;
 float DX(const GraphFrame& f, double x) { return float((f.LogX != 0 ? std::log(x) : x) * f.XScale + f.XOffset); }
 float DY(const GraphFrame& f, double y) { return float(y * f.YScale + f.YOffset); }
 
-struct FrameLimits {
-  int32_t XStart, XFinish, YLow, YHigh;
-  bool operator==(const FrameLimits&) const = default;
-};
-FrameLimits LimitsOf(const GraphFrame& f) { return {f.XStart, f.XFinish, f.YLow, f.YHigh}; }
+using test::FrameLimits;
+using test::LimitsOf;
 
 class Zoom : public ViewsTest {
  protected:
@@ -35,72 +35,62 @@ class Zoom : public ViewsTest {
   // A frame drawn over the given range, so its mapping is known.
   void Draw(GraphFrame& f, bool log, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
     f.LogX = log ? kTrue : kFalse;
-    f.XStart = x0;
-    f.XFinish = x1;
-    f.YLow = y0;
-    f.YHigh = y1;
+    test::SetLimits(f, {x0, x1, y0, y1});
     DrawGraphFrame(f, rec);
   }
-  // Press at the first corner, one move to the second, release there.
+  // Press at the first corner, one move to the second (none for a click), release there.
   void Drag(int button, float x1, float y1, float x2, float y2) {
     Picture1_MouseDown(host, button, 0, x1, y1);
-    Picture1_MouseMove(host, button, 0, x2, y2);
+    if (x1 != x2 || y1 != y2) Picture1_MouseMove(host, button, 0, x2, y2);
     Picture1_MouseUp(host, button, 0, x2, y2);
   }
   void DragData(int button, const GraphFrame& f, double x1, double y1, double x2, double y2) {
     Drag(button, DX(f, x1), DY(f, y1), DX(f, x2), DY(f, y2));
   }
   int Redraws() const { return static_cast<int>(builders.calls.size()); }
+  std::pair<double, double> FitRangeIs() const { return {host.fitMin, host.fitMax}; }
 
   test::BuilderRecorder builders;
 };
 
-// ---- ZoomFrameToBox ----------------------------------------------------------
+// A box from (x1, y1) to (x2, y2) in data values on a linear frame.
+struct BoxCase {
+  const char* name;
+  bool time;
+  FrameLimits drawn;
+  double x1, y1, x2, y2;
+  std::optional<FrameLimits> zoomed;  // none: refused, the frame left as it was
+};
+const BoxCase kBoxes[] = {
+    {"narrow time box widens about its middle", true, {-10, 30, -30, 30}, 10.3, 3.5, 10.7, 1.5, {{10, 11, 0, 5}}},
+    {"narrow frequency box ends 1 Hz after its start", false, {0, 100, -30, 30}, 40.2, 20, 40.6, -20,
+     {{40, 41, -20, 20}}},
+    {"frequency box starts at 1 Hz at the earliest", false, {0, 100, -30, 30}, 0.3, 10, 20, -10, {{1, 20, -10, 10}}},
+    {"dragged upwards", true, {-20, 30, -30, 30}, 0, -10, 10, 10, std::nullopt},
+    {"wholly before -10 ms", true, {-20, 30, -30, 30}, -19, 10, -15, -10, std::nullopt},
+};
 
-TEST_F(Zoom, NarrowBoxesWidenAboutTheirMiddles) {
-  GraphFrame& t = TimeGraphFrame;
-  Draw(t, false, -10, 30, -30, 30);
-  // 0.4 ms by 2 dB, centred on 10.5 ms and 2.5 dB.
-  ASSERT_TRUE(ZoomFrameToBox(t, DX(t, 10.3), DY(t, 3.5), DX(t, 10.7), DY(t, 1.5), kZoomTimeGraph));
-  EXPECT_EQ(LimitsOf(t), (FrameLimits{10, 11, 0, 5}));
-
-  GraphFrame& f = FreqGraphFrame;
-  Draw(f, false, 0, 100, -30, 30);
-  // On the frequency graph a narrow box ends 1 Hz after its start.
-  ASSERT_TRUE(ZoomFrameToBox(f, DX(f, 40.2), DY(f, 20), DX(f, 40.6), DY(f, -20), kZoomFrequencyGraph));
-  EXPECT_EQ(LimitsOf(f), (FrameLimits{40, 41, -20, 20}));
-}
-
-TEST_F(Zoom, BoxesStartNoEarlierThanTheAxisAllows) {
-  GraphFrame& f = FreqGraphFrame;
-  Draw(f, false, 0, 100, -30, 30);
-  ASSERT_TRUE(ZoomFrameToBox(f, DX(f, 0.3), DY(f, 10), DX(f, 20), DY(f, -10), kZoomFrequencyGraph));
-  EXPECT_EQ(LimitsOf(f), (FrameLimits{1, 20, -10, 10}));
-}
-
-TEST_F(Zoom, RefusedBoxesLeaveTheFrame) {
-  GraphFrame& t = TimeGraphFrame;
-  Draw(t, false, -20, 30, -30, 30);
-  const FrameLimits before = LimitsOf(t);
-  // Dragged upwards: the first corner is the lower one.
-  EXPECT_FALSE(ZoomFrameToBox(t, DX(t, 0), DY(t, -10), DX(t, 10), DY(t, 10), kZoomTimeGraph));
-  // Wholly before -10 ms: the clamped start passes the end.
-  EXPECT_FALSE(ZoomFrameToBox(t, DX(t, -19), DY(t, 10), DX(t, -15), DY(t, -10), kZoomTimeGraph));
-  EXPECT_EQ(LimitsOf(t), before);
+TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
+  for (const BoxCase& b : kBoxes) {
+    SCOPED_TRACE(b.name);
+    GraphFrame& f = b.time ? TimeGraphFrame : FreqGraphFrame;
+    Draw(f, false, b.drawn.XStart, b.drawn.XFinish, b.drawn.YLow, b.drawn.YHigh);
+    EXPECT_EQ(ZoomFrameToBox(f, DX(f, b.x1), DY(f, b.y1), DX(f, b.x2), DY(f, b.y2),
+                             b.time ? kZoomTimeGraph : kZoomFrequencyGraph),
+              b.zoomed.has_value());
+    EXPECT_EQ(LimitsOf(f), b.zoomed.value_or(b.drawn));
+  }
 
   // Far beyond the picture on a log axis the limit no longer fits a whole-number field.
   GraphFrame& f = FreqGraphFrame;
   Draw(f, true, 20, 20000, -50, 20);
-  const FrameLimits freqBefore = LimitsOf(f);
   EXPECT_FALSE(ZoomFrameToBox(f, DX(f, 100), DY(f, 10), 40000.0f, DY(f, -10), kZoomFrequencyGraph));
-  EXPECT_EQ(LimitsOf(f), freqBefore);
+  EXPECT_EQ(LimitsOf(f), (FrameLimits{20, 20000, -50, 20}));
 
   // A frame never drawn has no mapping back from the picture.
   GraphFrame fresh;
   EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
 }
-
-// ---- The rubber band -----------------------------------------------------------
 
 TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
   DisplayConfig.Graphshown = kBodeView;
@@ -157,15 +147,13 @@ TEST_F(Zoom, EveryReleaseEndsTheDrag) {
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
   const GraphFrame& t = TimeGraphFrame;
   // A click, a leftward drag, a refused (upward) box and a zoom.
-  Picture1_MouseDown(host, kLeftButton, 0, 500, 500);
-  Picture1_MouseUp(host, kLeftButton, 0, 500, 500);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
-  Drag(kRightButton, 600, 400, 500, 500);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
-  DragData(kLeftButton, t, 0, -10, 10, 10);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
-  DragData(kLeftButton, t, 0, 10, 10, -10);
-  EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
+  for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},
+                                               {kRightButton, 600.0f, 400.0f, 500.0f, 500.0f},
+                                               {kLeftButton, DX(t, 0), DY(t, -10), DX(t, 10), DY(t, 10)},
+                                               {kLeftButton, DX(t, 0), DY(t, 10), DX(t, 10), DY(t, -10)}}) {
+    Drag(button, x1, y1, x2, y2);
+    EXPECT_EQ(RubberBandState.ButtonDown, kFalse) << x1 << "," << y1;
+  }
   // So a later move with no press draws nothing.
   Picture1_MouseMove(host, kLeftButton, 0, 900, 900);
   EXPECT_FALSE(host.band);
@@ -198,8 +186,6 @@ TEST_F(Zoom, ARedrawTakesTheBandSoTheNextPressErasesNothing) {
   EXPECT_EQ(host.bandShows, shows);
 }
 
-// ---- The fit range ------------------------------------------------------------------
-
 TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
   DisplayConfig.Graphshown = kImpulseView;
   GraphFrame& t = TimeGraphFrame;
@@ -209,8 +195,7 @@ TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
   FitGraphFrame.XStart = 100;
   DragData(kLeftButton, t, -12, 10, 5, -10);
   EXPECT_EQ(LimitsOf(t), (FrameLimits{-10, 5, -10, 10}));
-  EXPECT_EQ(host.fitMin, 100);
-  EXPECT_EQ(host.fitMax, 500);
+  EXPECT_EQ(FitRangeIs(), std::pair(100.0, 500.0));
   EXPECT_EQ(FitGraphFrame.XStart, 100);
   EXPECT_EQ(builders.calls, (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
 }
@@ -244,16 +229,13 @@ class FitRange : public Zoom {
 
 TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
   ZoomTo(200.1, 599.9);
-  for (int i = 0; i < kMaxResults; ++i) {
-    EXPECT_EQ(SingularityList[static_cast<size_t>(i)].Count, 0) << i;
-    EXPECT_EQ(FitStoredCurves[static_cast<size_t>(i)].NumPoints, 0) << i;
-  }
+  for (size_t i = 0; i < kMaxResults; ++i)
+    EXPECT_EQ(std::tuple(SingularityList[i].Count, FitStoredCurves[i].NumPoints), std::tuple(0, 0)) << i;
   EXPECT_EQ(SingularityList[32].Count, 7);  // the set of the average is not one of them
   EXPECT_EQ(ModesListContents[0].Count, 0);
   EXPECT_TRUE(host.lines.empty());
   EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
-  EXPECT_EQ(host.fitMin, 200);
-  EXPECT_EQ(host.fitMax, 600);
+  EXPECT_EQ(FitRangeIs(), std::pair(200.0, 600.0));
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
@@ -264,12 +246,8 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
   ZoomTo(30.1, 149.9);
   ASSERT_EQ(dialogs.MessageTexts(),
             (std::vector<std::string>{"User Error:UnCheck 'Accumulate' in Filters frame to begin a new session"}));
-  EXPECT_EQ(host.fitMin, 50);
-  EXPECT_EQ(host.fitMax, 200);
-  for (const GraphFrame* f : {&FitGraphFrame, &FreqGraphFrame}) {
-    EXPECT_EQ(f->XStart, 50);
-    EXPECT_EQ(f->XFinish, 200);
-  }
+  EXPECT_EQ(FitRangeIs(), std::pair(50.0, 200.0));
+  for (const GraphFrame* f : {&FitGraphFrame, &FreqGraphFrame}) EXPECT_EQ(std::pair(f->XStart, f->XFinish), std::pair(50, 200));
   EXPECT_TRUE(checks.empty());
   EXPECT_EQ(SingularityList[0].Count, 7);  // nothing forgotten
   EXPECT_EQ(host.lines.size(), 1u);
@@ -283,8 +261,7 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
   // Inside the range the settings are checked, then the range follows the fit graph.
   ZoomTo(80.1, 149.9);
   EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
-  EXPECT_EQ(host.fitMin, 80);
-  EXPECT_EQ(host.fitMax, 150);
+  EXPECT_EQ(FitRangeIs(), std::pair(80.0, 150.0));
   EXPECT_EQ(FitGraphFrame.XStart, 80);
   EXPECT_EQ(dialogs.MessageTexts().size(), 2u);
 
@@ -294,8 +271,7 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
     StoreRange(0, 0);
     dialogs.ExpectMessage();
     ZoomTo(100.1, 199.9);
-    EXPECT_EQ(host.fitMin, 100);
-    EXPECT_EQ(host.fitMax, 200);
+    EXPECT_EQ(FitRangeIs(), std::pair(100.0, 200.0));
     EXPECT_EQ(FreqGraphFrame.XStart, 100);
   }
   EXPECT_EQ(dialogs.MessageTexts().size(), 4u);
@@ -304,14 +280,12 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
 
 TEST_F(FitRange, RightZoomInATimeViewStillSetsTheFitRange) {
   DisplayConfig.Graphshown = kImpulseView;
-  FreqGraphFrame.XStart = 40;
-  FreqGraphFrame.XFinish = 400;
+  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
   FreqGraphFrame.LogX = kTrue;
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
   DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
   EXPECT_EQ(TimeGraphFrame.XStart, 0);
-  EXPECT_EQ(host.fitMin, 40);
-  EXPECT_EQ(host.fitMax, 400);
+  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
   EXPECT_EQ(FitGraphFrame.LogX, kTrue);
   EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
   EXPECT_EQ(SingularityList[0].Count, 0);

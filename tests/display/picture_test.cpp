@@ -51,60 +51,57 @@ TEST(DrawUnits, RoundHalfToEvenAndStayInTheDrawingSpace) {
   EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
-class Pixels : public test::ZentorTest {
+class Pixels : public test::DrawingTest {
  protected:
   void SetUp() override {
-    ZentorTest::SetUp();
-    SetDefaultPlotColours();
-    SetDefaultGraphFrames();
+    DrawingTest::SetUp();
     pic.resize(1200, 1200);
   }
   PictureBox pic;
 };
 
-TEST_F(Pixels, FrameGridAndCurveLandWhereComputed) {
+// With ZENTOR_FRAME_PNG set the picture is kept there.
+TEST_F(Pixels, FrameGridCurveAndTextLandWhereComputed) {
+  FreqGraphFrame.GraphCaption = "Gated FFT 10 ms";
   DrawGraphFrame(FreqGraphFrame, pic);
-  TestCurve flat;
-  flat.NumPoints = 300;
-  for (size_t i = 0; i < 300; ++i) {
-    flat.XValues[i] = static_cast<float>(2 * std::pow(1000.0, double(i) / 299));
-    flat.YValues[i] = 3;  // between grid rows: y = 600 - 3 x 1000 / 60 = 550
-  }
-  PlotCurve(FreqGraphFrame, pic, flat, PlotColours[3]);
+  std::array<TestCurve, 32> set;
+  set[0] = Slope(-20);
+  set[0].NumCurves = 1;
+  set[0].Label = "Curve 1";
+  PlotCurve(FreqGraphFrame, pic, set[0], PlotColours[3]);
+  DrawGraphTitleAndLegend(FreqGraphFrame, pic, set, "Bode", 32);
   const QImage& img = pic.Image();
   ASSERT_EQ(img.size(), QSize(1200, 1200));
+  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) {
+    EXPECT_TRUE(img.save(path));
+  }
 
-  const QRgb back = Rgb(PlotColours[1]);
+  const QRgb back = Rgb(PlotColours[1]), black = qRgb(0, 0, 0), blue = Rgb(PlotColours[3]);
   for (QPoint p : {QPoint(0, 0), QPoint(1199, 0), QPoint(0, 1199), QPoint(1199, 1199)}) EXPECT_EQ(img.pixel(p), back);
-  const QRgb black = qRgb(0, 0, 0);
   EXPECT_EQ(img.pixel(700, 600), black);  // 0 dB row
   EXPECT_EQ(img.pixel(700, 100), black);  // top row, 30 dB
   EXPECT_EQ(img.pixel(250, 350), black);  // 10 Hz line: 99 + 500 log10(2) = 249.5 -> 250
   EXPECT_EQ(img.pixel(99, 350), black);   // 5 Hz, the left end
   EXPECT_EQ(img.pixel(1099, 350), black);
   EXPECT_EQ(img.pixel(260, 350), back);
-
-  const QRgb blue = Rgb(PlotColours[3]);
-  for (double f : {6.0, 10.0, 47.0, 120.0, 480.0}) {
-    const int x = static_cast<int>(std::lround(100 + 500 * std::log10(f / 5)));
-    EXPECT_EQ(img.pixel(x, 550), blue) << f;
-  }
-  for (int y = 0; y < 1200; ++y)
-    for (int x = 1101; x < 1200; ++x) ASSERT_NE(img.pixel(x, y), blue) << x << "," << y;
-}
-
-TEST_F(Pixels, SlopedCurvePassesThroughItsPoints) {
-  DrawGraphFrame(FreqGraphFrame, pic);
-  TestCurve c = Slope(-20);
-  PlotCurve(FreqGraphFrame, pic, c, PlotColours[6]);
-  const QImage& img = pic.Image();
+  const TestCurve& c = set[0];
   for (size_t i = 0; i < 2000; i += 97) {
     const double f = c.XValues[i];
     if (f < 5 || f > 500) continue;
     const int x = static_cast<int>(std::lround(100 + 500 * std::log10(f / 5)));
     const int y = static_cast<int>(std::lround(600 - c.YValues[i] * 1000 / 60));
-    EXPECT_TRUE(Near(img, x, y, Rgb(PlotColours[6]))) << f;
+    EXPECT_TRUE(Near(img, x, y, blue)) << f;
   }
+  for (int y = 100; y < 1200; ++y)
+    for (int x = 1101; x < 1200; ++x) ASSERT_NE(img.pixel(x, y), blue) << x << "," << y;
+  // Text shows: the legend's entry and the web label leave their colours.
+  bool legend = false, web = false;
+  for (int y = 5; y < 35; ++y)
+    for (int x = 0; x < 30; ++x) legend |= img.pixel(x, y) == blue;
+  for (int y = 1150; y < 1180; ++y)
+    for (int x = 950; x < 1090; ++x) web |= img.pixel(x, y) == black;
+  EXPECT_TRUE(legend);
+  EXPECT_TRUE(web);
 }
 
 TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
@@ -134,7 +131,6 @@ TEST_F(Pixels, DrawingSpaceStretchesOverTheWidget) {
 }
 
 TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
-  SetDefaultPlotColours();
   pic.SetBackColor(PlotColours[1]);
   WaterfallProjection w = test::TestProjection();
   std::array<float, kWaterfallSliceCells> slice{};
@@ -235,43 +231,6 @@ TEST_F(Pixels, ARunOfCurvesDrawsAsOneByOne) {
     images[oneByOne] = pic.Image().copy();
   }
   EXPECT_EQ(images[0], images[1]);
-}
-
-// Renders a whole frame; with ZENTOR_FRAME_PNG set the picture is kept there.
-TEST_F(Pixels, FullFrameWithCurvesAndLegend) {
-  FreqGraphFrame.XStart = 16;
-  FreqGraphFrame.XFinish = 20000;
-  FreqGraphFrame.YLow = -50;
-  FreqGraphFrame.YHigh = 20;
-  FreqGraphFrame.GraphCaption = "Gated FFT 10 ms";
-  DrawGraphFrame(FreqGraphFrame, pic);
-  std::array<TestCurve, 32> set;
-  set[0].NumCurves = 4;
-  for (size_t k = 0; k < 4; ++k) {
-    TestCurve& c = set[k];
-    c.NumPoints = 2000;
-    for (size_t i = 0; i < 2000; ++i) {
-      const double f = 10 * std::pow(2500.0, double(i) / 1999);  // 10 Hz .. 25 kHz
-      c.XValues[i] = static_cast<float>(f);
-      c.YValues[i] = static_cast<float>(-10 * double(k) + 12 * std::sin(std::log(f) * (1.5 + double(k))) -
-                                        (f > 12000 ? (f - 12000) / 400 : 0));
-    }
-    c.Label = "Curve " + std::to_string(k + 1);
-    PlotCurve(FreqGraphFrame, pic, c, GetCurveColour(static_cast<int32_t>(k)));
-  }
-  DrawGraphTitleAndLegend(FreqGraphFrame, pic, set, "Bode", 32);
-  const QImage& img = pic.Image();
-  // Text shows: the legend's first entry and the web label leave their colours.
-  bool legend = false, web = false;
-  for (int y = 5; y < 35; ++y)
-    for (int x = 0; x < 30; ++x) legend |= img.pixel(x, y) == Rgb(PlotColours[3]);
-  for (int y = 1150; y < 1180; ++y)
-    for (int x = 950; x < 1090; ++x) web |= img.pixel(x, y) == qRgb(0, 0, 0);
-  EXPECT_TRUE(legend);
-  EXPECT_TRUE(web);
-  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) {
-    EXPECT_TRUE(img.save(path));
-  }
 }
 
 }  // namespace

@@ -112,64 +112,56 @@ DisplayControlForm* Options(DataPlotter* w, int32_t mode) {
   return f;
 }
 
+// A topic whose page describes window T alone, its help control T::*button.
+template <class T, class B>
+Topic One(int32_t topic, B* T::*button) {
+  return {topic, [](DataPlotter*) { return QList{W<T>()}; }, [button](DataPlotter*) { (Forms::Get<T>()->*button)->click(); }};
+}
+
 const std::vector<Topic>& Topics() {
   using D = DataPlotter*;
+  namespace H = HelpTopic;
   static const std::vector<Topic> t = {
-      {HelpTopic::AudioForm, [](D) { return QList{W<AudioForm>()}; },
-       [](D) { Forms::Get<AudioForm>()->Help->click(); }},
-      {HelpTopic::Form1, [](D) { return QList{W<Form1>()}; }, [](D) { Forms::Get<Form1>()->Help->click(); }},
-      {HelpTopic::Numerical, [](D) { return QList{W<Numerical>()}; },
-       [](D) { Forms::Get<Numerical>()->Command2->click(); }},
-      {HelpTopic::DistForm, [](D) { return QList{W<DistForm>()}; },
-       [](D) { Forms::Get<DistForm>()->Help->click(); }},
-      {HelpTopic::DataPlotterMain,
+      One(H::AudioForm, &AudioForm::Help),
+      One(H::Form1, &Form1::Help),
+      One(H::Numerical, &Numerical::Command2),
+      One(H::DistForm, &DistForm::Help),
+      {H::DataPlotterMain,
        [](D w) {
          return QList<QWidget*>{W<AudioForm>(), W<SoundCardSelectorForm>(), Options(w, 4), W<UserSelect>(),
                                 W<XoverForm>(), W<FitLimitsForm>()};
        },
        [](D w) { w->MainHelp->trigger(); }},
-      {HelpTopic::LevelSet, [](D) { return QList{W<LevelSet>()}; },
-       [](D) { Forms::Get<LevelSet>()->Help->click(); }},
-      {HelpTopic::SoundCardSelector, [](D) { return QList{W<SoundCardSelectorForm>(), W<AudioForm>()}; },
+      One(H::LevelSet, &LevelSet::Help),
+      {H::SoundCardSelector, [](D) { return QList{W<SoundCardSelectorForm>(), W<AudioForm>()}; },
        [](D) { Forms::Get<SoundCardSelectorForm>()->Command2->click(); }},
-      {HelpTopic::PsycForm, [](D w) { return QList<QWidget*>{W<PsycForm>(), Options(w, 4)}; },
+      {H::PsycForm, [](D w) { return QList<QWidget*>{W<PsycForm>(), Options(w, 4)}; },
        [](D) { Forms::Get<PsycForm>()->Command3->click(); }},
-      {HelpTopic::DisplayControlFormView3, [](D w) { return QList<QWidget*>{Options(w, 3)}; },
+      {H::DisplayControlFormView3, [](D w) { return QList<QWidget*>{Options(w, 3)}; },
        [](D w) { Options(w, 3)->Help->click(); }},
-      {HelpTopic::DisplayControlForm, [](D w) { return QList<QWidget*>{Options(w, 4)}; },
+      {H::DisplayControlForm, [](D w) { return QList<QWidget*>{Options(w, 4)}; },
        [](D w) { Options(w, 4)->Help->click(); }},
-      {HelpTopic::MathFormCurveSwap, [](D) { return QList{W<MathForm>()}; },
-       [](D) { Forms::Get<MathForm>()->CurveSwapHelp->click(); }},
-      {HelpTopic::MathFormResample, [](D) { return QList{W<MathForm>()}; },
-       [](D) { Forms::Get<MathForm>()->ResampleHelp->click(); }},
-      {HelpTopic::MathFormDifferences, [](D) { return QList{W<MathForm>()}; },
-       [](D) { Forms::Get<MathForm>()->DifferencesHelp->click(); }},
-      {HelpTopic::MathFormCompress, [](D) { return QList{W<MathForm>()}; },
-       [](D) { Forms::Get<MathForm>()->CompressHelp->click(); }},
-      {HelpTopic::DataIntegrityForm, [](D) { return QList{W<DataIntegrityForm>()}; },
-       [](D) { Forms::Get<DataIntegrityForm>()->Help->click(); }},
-      {HelpTopic::MicCalForm, [](D) { return QList{W<MicCalForm>()}; },
-       [](D) { Forms::Get<MicCalForm>()->Help->click(); }},
-      {HelpTopic::Import, [](D) { return QList{W<Import>()}; }, [](D) { Forms::Get<Import>()->Help->click(); }},
-      {HelpTopic::RTAEQ, [](D) { return QList{W<RTAEQ>()}; }, [](D) { Forms::Get<RTAEQ>()->Command4->click(); }},
-      {HelpTopic::RTAImp, [](D) { return QList{W<RTAImp>()}; }, [](D) { Forms::Get<RTAImp>()->HelpBut->click(); }},
-      {HelpTopic::SPLLevelForm, [](D) { return QList{W<SPLLevelForm>()}; },
-       [](D) { Forms::Get<SPLLevelForm>()->Command2->click(); }},
-      {HelpTopic::TestCD, [](D) { return QList{W<CreateTestCD>(), W<CDTest>()}; },
+      One(H::MathFormCurveSwap, &MathForm::CurveSwapHelp),
+      One(H::MathFormResample, &MathForm::ResampleHelp),
+      One(H::MathFormDifferences, &MathForm::DifferencesHelp),
+      One(H::MathFormCompress, &MathForm::CompressHelp),
+      One(H::DataIntegrityForm, &DataIntegrityForm::Help),
+      One(H::MicCalForm, &MicCalForm::Help),
+      One(H::Import, &Import::Help),
+      One(H::RTAEQ, &RTAEQ::Command4),
+      One(H::RTAImp, &RTAImp::HelpBut),
+      One(H::SPLLevelForm, &SPLLevelForm::Command2),
+      {H::TestCD, [](D) { return QList{W<CreateTestCD>(), W<CDTest>()}; },
        [](D) {
          Forms::Get<CreateTestCD>()->Help->click();
          Forms::Get<CDTest>()->HelpBut->click();
        }},
-      {HelpTopic::XoverForm, [](D) { return QList{W<XoverForm>()}; },
-       [](D) { Forms::Get<XoverForm>()->Command3->click(); }},
-      {HelpTopic::Printing, [](D) { return QList<QWidget*>{}; }, [](D w) { w->PrintingHelp->trigger(); }},
-      {HelpTopic::EQOpt, [](D) { return QList{W<EQOpt>()}; }, [](D) { Forms::Get<EQOpt>()->Help->click(); }},
-      {HelpTopic::UserSelect, [](D) { return QList{W<UserSelect>()}; },
-       [](D) { Forms::Get<UserSelect>()->Help->click(); }},
-      {HelpTopic::FilterExchange, [](D) { return QList{W<FilterExportDialog>()}; },
-       [](D) { Forms::Get<FilterExportDialog>()->Help->click(); }},
-      {HelpTopic::FitLimits, [](D) { return QList{W<FitLimitsForm>()}; },
-       [](D) { Forms::Get<FitLimitsForm>()->Help->click(); }},
+      One(H::XoverForm, &XoverForm::Command3),
+      {H::Printing, [](D) { return QList<QWidget*>{}; }, [](D w) { w->PrintingHelp->trigger(); }},
+      One(H::EQOpt, &EQOpt::Help),
+      One(H::UserSelect, &UserSelect::Help),
+      One(H::FilterExchange, &FilterExportDialog::Help),
+      One(H::FitLimits, &FitLimitsForm::Help),
   };
   return t;
 }
