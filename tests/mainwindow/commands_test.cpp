@@ -46,73 +46,60 @@ TEST_F(MainWindowTest, ProgressBarWrapsToOne) {
   EXPECT_EQ(w->ProgressBar1->value(), 0);
 }
 
-TEST_F(MainWindowTest, AutoMixerDeleteWithNoFilesKeepsTheMenu) {
-  DataPlotter* w = Start();
-  w->SetAutoMixerDeleteVisible();
-  w->AutoMixerDelete_Click();
-  EXPECT_EQ(GetSetting("Zentor", "Mixer", "SaveSetting"), "False");
-  EXPECT_TRUE(w->AutoMixerDelete->isVisible());
-}
-
-TEST_F(MainWindowTest, AutoMixerDeleteRemovesTheOldMixerFiles) {
-  Touch(TempPath("ZentorMixer.cfg"));
-  Touch(TempPath("c:\\ZentorMixer"));
-  DataPlotter* w = Start();
-  w->SetAutoMixerDeleteVisible();
-  w->AutoMixerDelete_Click();
-  EXPECT_FALSE(FileExists(TempPath("ZentorMixer.cfg")));
-  EXPECT_FALSE(FileExists(TempPath("c:\\ZentorMixer")));
-  EXPECT_FALSE(w->AutoMixerDelete->isVisible());
-}
-
-// A store that cannot take "False" keeps the saved settings, so the older files stay too.
-TEST_F(MainWindowTest, AutoMixerDeleteThatCannotWriteTheStoreChangesNothing) {
-  Touch(TempPath("ZentorMixer"));
-  DataPlotter* w = Start();
-  w->SetAutoMixerDeleteVisible();
-  test::BlockSettingsStore(TempPath("blocked"));
-  dialogs.ExpectMessage();
-  w->AutoMixerDelete_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kMixerSettingsNotDeleted});
-  EXPECT_TRUE(FileExists(TempPath("ZentorMixer")));
-  EXPECT_TRUE(w->AutoMixerDelete->isVisible());
-}
-
-TEST_F(MainWindowTest, AutoMixerDeleteShowsWhenMixerSettingsWereSaved) {
+// The entry shows while mixer settings were saved or an older mixer file is there;
+// it deletes the older files, and a store that cannot take "False" keeps them too.
+TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
   SaveSetting("Zentor", "Mixer", "SaveSetting", "TRUE");
   EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
   Forms::DeleteAll();
   SaveSetting("Zentor", "Mixer", "SaveSetting", "False");
-  Touch(TempPath("ZentorMixer"));
-  EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
+  const struct {
+    const char* name;
+    std::vector<std::string> files;
+    bool blocked;
+  } table[] = {{"no files", {}, false},
+               {"older files", {"ZentorMixer.cfg", "c:\\ZentorMixer", "ZentorMixer"}, false},
+               {"store cannot be written", {"ZentorMixer"}, true}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    for (const std::string& f : row.files) Touch(TempPath(f));
+    DataPlotter* w = Start();
+    EXPECT_EQ(w->AutoMixerDelete->isVisible(), !row.files.empty());
+    w->SetAutoMixerDeleteVisible();
+    if (row.blocked) {
+      test::BlockSettingsStore(TempPath("blocked"));
+      dialogs.ExpectMessage();
+    }
+    w->AutoMixerDelete_Click();
+    if (row.blocked) EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kMixerSettingsNotDeleted});
+    else EXPECT_EQ(GetSetting("Zentor", "Mixer", "SaveSetting"), "False");
+    for (const std::string& f : row.files) EXPECT_EQ(FileExists(TempPath(f)), row.blocked) << f;
+    EXPECT_EQ(w->AutoMixerDelete->isVisible(), row.files.empty() || row.blocked);
+    Forms::DeleteAll();
+  }
 }
 
-TEST_F(MainWindowTest, MixerAndAveragingMarks) {
+// Of each pair of entries the one chosen is marked and its partner not; choosing it again keeps it.
+TEST_F(MainWindowTest, MixerAndAveragingMarksAndHelpTopics) {
   DataPlotter* w = Start();
-  w->MixerOnMenue->trigger();
-  EXPECT_TRUE(AutoMixerOn);
-  EXPECT_TRUE(w->MixerOnMenue->isChecked());
-  EXPECT_FALSE(w->MixerOffMenue->isChecked());
-  w->MixerOffMenue->trigger();
-  EXPECT_FALSE(AutoMixerOn);
-  EXPECT_TRUE(w->MixerOffMenue->isChecked());
-  EXPECT_FALSE(w->MixerOnMenue->isChecked());
+  const std::pair<QAction*, QAction*> pairs[] = {{w->MixerOnMenue, w->MixerOffMenue},
+                                                 {w->MixerOffMenue, w->MixerOnMenue},
+                                                 {w->EvenAndOdd, w->AllOpt},
+                                                 {w->EvenAndOdd, w->AllOpt},
+                                                 {w->AllOpt, w->EvenAndOdd}};
+  for (const auto& [chosen, other] : pairs) {
+    SCOPED_TRACE(chosen->objectName().toStdString());
+    chosen->trigger();
+    EXPECT_TRUE(chosen->isChecked());
+    EXPECT_FALSE(other->isChecked());
+    if (other == w->MixerOnMenue || other == w->MixerOffMenue) {
+      EXPECT_EQ(AutoMixerOn, chosen == w->MixerOnMenue);
+    }
+  }
   w->SetMixerOn(-1);  // marks only
   EXPECT_TRUE(w->MixerOnMenue->isChecked());
   EXPECT_FALSE(AutoMixerOn);
 
-  w->EvenAndOdd->trigger();
-  EXPECT_TRUE(w->EvenAndOdd->isChecked());
-  EXPECT_FALSE(w->AllOpt->isChecked());
-  w->EvenAndOdd->trigger();  // a second click keeps the choice
-  EXPECT_TRUE(w->EvenAndOdd->isChecked());
-  w->AllOpt->trigger();
-  EXPECT_TRUE(w->AllOpt->isChecked());
-  EXPECT_FALSE(w->EvenAndOdd->isChecked());
-}
-
-TEST_F(MainWindowTest, HelpCommandsOpenTheirTopics) {
-  DataPlotter* w = Start();
   w->MainHelp->trigger();
   w->PrintingHelp->trigger();
   EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
@@ -134,17 +121,6 @@ TEST_F(MainWindowTest, PublicAccessors) {
 
   w->SetMeasConfig(87);
   EXPECT_EQ(EQConfig.MeasConfig, 87);
-
-  MainWindowHooks.RunMainTest = [] {};
-  MainWindowHooks.RunLevelsCheck = [] {};
-  MainWindowHooks.ResetSound = [] {};
-  w->RefreshLinkedControls();
-  w->EnableDataPlotterPlayRec(0);
-  EXPECT_FALSE(w->Command1->isEnabled());
-  EXPECT_FALSE(w->Command3->isEnabled());
-  w->EnableDataPlotterPlayRec(-1);
-  EXPECT_TRUE(w->Command2->isEnabled());
-  EXPECT_TRUE(w->NewTest->menuAction()->isVisible());
 
   BodeCurves[5].NumCurves = 6;
   BodeCurves[5].NumPoints = 100;
@@ -175,11 +151,6 @@ TEST_F(MainWindowTest, PublicAccessors) {
   w->SetParametricEmulation(5);
   EXPECT_EQ(w->GetGraphicEQEmulation(), 4);
   EXPECT_EQ(w->GetParametricEQEmulation(), 5);
-
-  dialogs.ExpectMessage(MsgAnswer::OK);
-  w->SetDisplayCurveNumber(2);  // only one result loaded
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7428");
-  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
 }
 
 TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {

@@ -1,7 +1,10 @@
-// The display buttons beside the main graph: the frequency-axis switch, display
-// options, colours, the redraw on resize and the hidden test-impulse button.
+// The display buttons beside the main graph: the frequency-axis switch, colours,
+// the redraw on resize, the hidden test-impulse button, the progress bar and avg
+// box of the frequency views and the single-curve arrows.
 #include <QAction>
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <cmath>
@@ -9,6 +12,8 @@
 #include "display/color_form.h"
 #include "display/dispatcher.h"
 #include "display/plot_colours.h"
+#include "display/single_curve_views.h"
+#include "mainwindow/single_curve_links.h"
 #include "support/curve_sets.h"
 #include "views_fixture.h"
 
@@ -19,7 +24,7 @@ using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 using test::FlatCurve;
 
-TEST_F(ViewsTest, FrequencyAxisSwitchActsOnlyInFrequencyViews) {
+TEST_F(ViewsTest, FrequencyAxisSwitchAndEntriesActOnlyInFrequencyViews) {
   DisplayConfig.Graphshown = kImpulseView;
   w->TimeBut->setChecked(true);
   FreqGraphFrame.LogX = kTrue;
@@ -47,14 +52,11 @@ TEST_F(ViewsTest, FrequencyAxisSwitchActsOnlyInFrequencyViews) {
   w->LogFrequency->trigger();
   EXPECT_TRUE(w->logbut->isChecked());
   EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
-}
 
-// Outside the frequency views the entries leave their marks and the axis alone;
-// a refused frequency view leaves the spectral-density view with no view button.
-TEST_F(ViewsTest, FrequencyEntriesAndFreqButLeaveTheTimeAndSpectrumViewsAsTheyWere) {
+  // Outside the frequency views the entries leave their marks and the axis alone;
+  // a refused frequency view leaves the spectral-density view with no view button.
   DisplayConfig.Graphshown = kImpulseView;
   w->TimeBut->setChecked(true);
-  FreqGraphFrame.LogX = kTrue;
   w->SetFrequencyAxisMode();
   const bool logMark = w->LogFrequency->isChecked(), linMark = w->LinearFreq->isChecked();
   for (QAction* a : {w->LinearFreq, w->LogFrequency, w->LinearFreq}) {
@@ -73,42 +75,15 @@ TEST_F(ViewsTest, FrequencyEntriesAndFreqButLeaveTheTimeAndSpectrumViewsAsTheyWe
   EXPECT_EQ(w->SelectedViewButton(), ViewButton::None);
 }
 
-TEST_F(ViewsTest, DisplayOptionsOpenForTheViewShown) {
-  std::vector<int32_t> opened;
-  ViewWindowHooks.ShowDisplayOptions = [&](int32_t n) { opened.push_back(n); };
-  dialogs.ExpectMessage();
-  w->ShowDisplayOptions();
-  EXPECT_TRUE(opened.empty());
-  ASSERT_FALSE(dialogs.calls().empty());
-  EXPECT_EQ(dialogs.calls().back().text, " Data must be loaded before parameters can be set");
-  EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
-  EXPECT_EQ(dialogs.calls().back().icon, MsgIcon::Exclamation);
-
-  ResultsDataSetInfo[0].NumInSet = 1;
-  w->TimeBut->setChecked(true);
-  w->Display->click();
-  w->FreqBut->setChecked(true);
-  w->ShowDisplayOptions();
-  w->SetBusy(kTrue);
-  w->ShowDisplayOptions();
-  w->SetBusy(kFalse);
-  EXPECT_EQ(opened, (std::vector<int32_t>{3, 4}));
-}
-
-TEST_F(ViewsTest, ColourButtonShowsTheColourWindowThenRedraws) {
+TEST_F(ViewsTest, ColourButtonAndResizingRedrawTheGraph) {
   ResultsDataSetInfo[0].NumInSet = 1;
   FlatCurve(ImpulseCurves, 0, 100, 3, -10, 30);
   DisplayConfig.Graphshown = kImpulseView;
   dialogs.ExpectModal([](QDialog*) { return 0; });
-  rec.Clear();
   w->Colorselect->click();
   ASSERT_FALSE(dialogs.calls().empty());
   EXPECT_EQ(dialogs.calls().back().kind, test::DialogCall::Modal);
   EXPECT_FALSE(CurvesIn(GetCurveColour(0)).empty());  // redrawn from the filed curve
-}
-
-TEST_F(ViewsTest, ResizingTheGraphRedrawsIt) {
-  DisplayConfig.Graphshown = kImpulseView;
   rec.Clear();
   w->Picture1->resize(w->Picture1->width() + 20, w->Picture1->height() + 10);
   EXPECT_FALSE(rec.Of(Kind::Line).empty());
@@ -133,6 +108,55 @@ TEST_F(ViewsTest, TestImpulsesAreFirstOrderSections) {
     EXPECT_NEAR(h[2401], q + p * r, 1e-6) << v;
     EXPECT_NEAR(h[2405], std::pow(p, 4) * (q + p * r), 1e-5) << v;
   }
+}
+
+// The progress bar and avg box follow the frequency views.
+TEST_F(ViewsTest, ProgressBarAndAverageBoxFollowTheFrequencyViews) {
+  LoadSet(4, 48000, 17);
+  for (int i = 0; i < 4; ++i) ImpulseSet[i][2400] = 1.0f;
+  DisplayConfig.Graphshown = kFractOctView;
+  DisplayConfig.Average = kTrue;
+  w->SetAverageBox(true);
+  w->DisplayResults(kRecomputeAllCurves);
+  EXPECT_EQ(w->ProgressBar1->maximum(), 5);
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+  EXPECT_EQ(AverageCurves[0].Label, "4 SPL Average");
+  EXPECT_TRUE(w->avg->isChecked());
+
+  // An average that cannot be formed clears the box as well as the flag.
+  FractOctCurves[3].NumPoints = 7;
+  dialogs.ExpectMessage();
+  w->DisplayResults(kRedrawFiledCurves);
+  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+}
+
+// The curve arrows step through the single-curve views once their link is installed.
+TEST_F(ViewsTest, ArrowsStepThroughTheSingleCurveImpulses) {
+  w->RefreshLinkedControls();
+  EXPECT_FALSE(w->RightDisplayArrow->isEnabled());
+  InstallSingleCurveViewLinks();
+  w->RefreshLinkedControls();
+  EXPECT_TRUE(w->RightDisplayArrow->isEnabled());
+  EXPECT_TRUE(w->LeftDisplayArrow->isEnabled());
+
+  LoadSet(3, 48000, 14);
+  for (size_t k = 0; k < 3; ++k) ImpulseSet[k][2400 + 10 * k] = 1.0f;
+  DisplayConfig.Graphshown = kImpulseView;
+  w->SetDisplayCurveNumber(1);
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->CurveNoText->text().toStdString(), "2");
+  EXPECT_EQ(SingleViewCurves[0].NumPoints, 2000);
+  EXPECT_FLOAT_EQ(SingleViewCurves[0].YValues[480 + 10], 30.0f);  // the second impulse, 10 samples late
+  EXPECT_FALSE(w->IsBusy());
+
+  // With the average on the noise view shows curve 1, and the arrows go on from there.
+  DisplayConfig.Graphshown = kNoiseView;
+  DisplayConfig.Average = kTrue;
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+  EXPECT_EQ(w->CurveNoText->text().toStdString(), "1");
 }
 
 }  // namespace

@@ -115,6 +115,7 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
 
   PictureBox waterfall, largeRoom;
   int created = 0;
+  waterfall.resize(300, 200);
   waterfall.SetBackColor(RGB(0, 128, 0));
   largeRoom.SetBackColor(RGB(0, 0, 128));
   GraphicsExportHooks.WaterfallPicture = [&] {
@@ -133,10 +134,29 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
   EXPECT_NEAR(fall.pixelColor(600, 600).green(), 128, 16);
   EXPECT_LT(fall.pixelColor(600, 600).blue(), 16);
   EXPECT_EQ(created, 1);
-
   w->PrintLargeRoom->trigger();
   ASSERT_EQ(printer.printed.size(), 1u);
   EXPECT_EQ(printer.printed[0].pixelColor(600, 600), QColor(0, 0, 128));
+
+  // PNG and SVG at the picture's own size.
+  const std::tuple<QAction*, const char*, PictureBox*> entries[] = {
+      {w->ExportPNGWaterfall, "fall.png", &waterfall}, {w->ExportSVGWaterfall, "fall.svg", &waterfall},
+      {w->ExportPNGLargeRoom, "room.png", &largeRoom}, {w->ExportSVGLargeRoom, "room.svg", &largeRoom}};
+  for (const auto& [entry, name, picture] : entries) {
+    dialogs.ExpectSaveFile(TempPath(name));
+    entry->trigger();
+    QImage image(picture->size(), QImage::Format_RGB32);
+    if (std::string(name).ends_with(".png")) {
+      image = QImageReader(QString::fromStdString(TempPath(name))).read();
+    } else {
+      QSvgRenderer r(QString::fromStdString(TempPath(name)));
+      ASSERT_TRUE(r.isValid()) << name;
+      QPainter p(&image);
+      r.render(&p);
+    }
+    ASSERT_EQ(image.size(), picture->size()) << name;
+    EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
+  }
 }
 
 // PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
@@ -195,58 +215,26 @@ TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
     EXPECT_TRUE(copy.open(QIODevice::WriteOnly) && copy.write(svg) == svg.size());
   }
 
-  // The waterfall's and large room's pictures through theirs.
-  PictureBox waterfall, largeRoom;
-  waterfall.resize(300, 200);
-  waterfall.SetBackColor(RGB(0, 128, 0));
-  largeRoom.SetBackColor(RGB(0, 0, 128));
-  GraphicsExportHooks.WaterfallPicture = [&] { return &waterfall; };
-  GraphicsExportHooks.LargeRoomPicture = [&] { return &largeRoom; };
-  QMetaObject::invokeMethod(w->GraphicBut, "aboutToShow");
-  const std::tuple<QAction*, const char*, PictureBox*> entries[] = {
-      {w->ExportPNGWaterfall, "fall.png", &waterfall}, {w->ExportSVGWaterfall, "fall.svg", &waterfall},
-      {w->ExportPNGLargeRoom, "room.png", &largeRoom}, {w->ExportSVGLargeRoom, "room.svg", &largeRoom}};
-  for (const auto& [entry, name, picture] : entries) {
-    dialogs.ExpectSaveFile(TempPath(name));
-    entry->trigger();
-    QImage image(picture->size(), QImage::Format_RGB32);
-    if (std::string(name).ends_with(".png")) {
-      image = QImageReader(QString::fromStdString(TempPath(name))).read();
-    } else {
-      QSvgRenderer r(QString::fromStdString(TempPath(name)));
-      ASSERT_TRUE(r.isValid()) << name;
-      QPainter p(&image);
-      r.render(&p);
-    }
-    ASSERT_EQ(image.size(), picture->size()) << name;
-    EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
-  }
 }
 
-TEST_F(GraphicsExportTest, OptionsWindowOpensFromTheDisplayButtonAndRestoresTheCursor) {
-  test::LoadSilentSet(2, 48000, 15, 20.0f);
+// Opened from the Display button for the view shown, it acts on the main window
+// and leaves the window's pointer restored.
+TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindowAndRestoresTheCursor) {
+  ShowSyntheticImpulses();
   w->setCursor(Qt::CrossCursor);
-  int mode = 0;
+  w->SetDisplayRes(2);
+  BodeCurves[0].NumCurves = 2;
+  std::vector<int> modes;
   dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = qobject_cast<DisplayControlForm*>(d);
-    if (!f) return 0;
-    mode = f->Mode;
-    f->reject();
-    return 0;
+    modes.push_back(static_cast<DisplayControlForm*>(d)->Mode);
+    return d->reject(), 0;
   });
   w->TimeBut->setChecked(true);
   w->Display->click();
-  EXPECT_EQ(mode, 3);
   EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
-}
-
-TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindow) {
-  ShowSyntheticImpulses();
-  w->SetDisplayRes(2);
-  BodeCurves[0].NumCurves = 2;
   dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = qobject_cast<DisplayControlForm*>(d);
-    if (!f) return 0;
+    auto* f = static_cast<DisplayControlForm*>(d);
+    modes.push_back(f->Mode);
     f->DisplayResText->setText("4.7");
     f->Apply->click();
     f->CurveNoText->setText("2");
@@ -256,6 +244,7 @@ TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindow) {
   });
   w->FreqBut->setChecked(true);
   w->Display->click();
+  EXPECT_EQ(modes, (std::vector<int>{3, 4}));
   EXPECT_EQ(w->GetDisplayRes(), "4");
   EXPECT_EQ(BodeCurves[0].NumCurves, 0) << "the frequency caches were emptied";
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);

@@ -1,9 +1,11 @@
 // The main window's commands: their refusals and questions, what they hand to
 // the windows behind MainWindowHooks, the curve selectors, the mode-list sorts,
 // the level change of one curve and the link table's control states.
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -67,10 +69,11 @@ class CommandsTest : public test::MainWindowTest {
 
 // ---- Refusals and questions ------------------------------------------------------
 
+// A refusal or question: the control used (a menu entry or a button, by name),
+// what comes before, and what is asked.
 struct Refusal {
-  const char* name;
+  const char* control;
   std::function<void(CommandsTest&, DataPlotter&)> setUp;
-  std::function<void(DataPlotter&)> run;
   std::string text;
   MsgButtons buttons = MsgButtons::OK;
   Calls reached = {};  // links a refusal still reaches before it stops
@@ -79,6 +82,7 @@ struct Refusal {
 constexpr const char* kRateRefusal =
     "User Error: Each curve in a set must have the same sample frequency. Loaded data may have been resampled";
 constexpr const char* kCardInUse = "user Error: Sound card is in use by Zentor";
+constexpr const char* kResampled = "User Error: Data has been resampled. New measurements cannot be added";
 
 TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   auto loaded = [](CommandsTest& t, DataPlotter&) { t.Load(3); };
@@ -90,67 +94,45 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   auto resampled = [](CommandsTest&, DataPlotter&) { DataResampled = true; };
   auto busy = [](CommandsTest&, DataPlotter&) { SoundCardBusy = true; };
   auto nothing = [](CommandsTest&, DataPlotter&) {};
+  const MsgButtons ask = MsgButtons::YesNoCancel;
   const std::vector<Refusal> table = {
-      {"Command1", rateMismatch, [](DataPlotter& w) { w.Command1_Click(); }, kRateRefusal},
-      {"Command2", rateMismatch, [](DataPlotter& w) { w.Command2_Click(); }, kRateRefusal},
-      {"NewMeasMenue", resampled, [](DataPlotter& w) { w.NewMeasMenue->trigger(); },
-       "User Error: Data has been resampled. New measurements cannot be added"},
-      {"NewTestWindow", resampled, [](DataPlotter& w) { w.NewTestWindow->trigger(); },
-       "User Error: Data has been resampled. New measurements cannot be added"},
-      {"sound-card set-up fails", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
-       [](DataPlotter& w) { w.NewMeasMenue_Click(); },
+      {"Command1", rateMismatch, kRateRefusal},
+      {"Command2", rateMismatch, kRateRefusal},
+      {"NewMeasMenue", resampled, kResampled},
+      {"NewTestWindow", resampled, kResampled},
+      {"NewMeasMenue", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
        "Error 5221: AutoMixer Error. Shut off the AutoMixer from Options->Mixer in the main menu. Turn the auto "
        "mixer back on when the mixer is set up. The software will then remember your new mixer settings if you "
        "click YES when prompted to save new settings on shut down. Vista users should get the file "
        "'sndvol32.exe' and copy to the system32 folder as explained in VistaIssues.PDF.",
        MsgButtons::OK, {"SetUpSoundCardSelection"}},
-      {"measurement window fails", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; },
-       [](DataPlotter& w) { w.NewTestWindow_Click(); }, "Error 5222", MsgButtons::OK,
-       {"SetUpSoundCardSelection", "ShowAudioForm"}},
-      {"EQSetUpRTAMenue busy", busy, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); }, kCardInUse},
-      {"ImpulseRTA busy", busy, [](DataPlotter& w) { w.ImpulseRTA->trigger(); }, kCardInUse},
-      {"SPLMeasurement busy", busy, [](DataPlotter& w) { w.SPLMeasurement->trigger(); }, kCardInUse},
-      {"EQSetUpRTAMenue question", nothing, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); },
+      {"NewTestWindow", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; }, "Error 5222",
+       MsgButtons::OK, {"SetUpSoundCardSelection", "ShowAudioForm"}},
+      {"EQSetUpRTAMenue", busy, kCardInUse},
+      {"ImpulseRTA", busy, kCardInUse},
+      {"SPLMeasurement", busy, kCardInUse},
+      {"EQSetUpRTAMenue", nothing,
        "This RTA was designed for the singular purpose of measuring electronic components or setting an EQ. It is "
-       "not suitable for acoustic measurements. Continue ?",
-       MsgButtons::YesNoCancel},
-      {"Waterfall outside the Bode view", loaded, [](DataPlotter& w) { w.ThreeDBut->click(); },
-       " Bode frequency response must be shown to access this display. Switch to Bode response ?",
-       MsgButtons::YesNoCancel},
-      {"Waterfall without Bode points", [](CommandsTest& t, DataPlotter&) {
-         t.Load(3);
-         DisplayConfig.Graphshown = kBodeView;
-       },
-       [](DataPlotter& w) { w.Waterfall->trigger(); },
+       "not suitable for acoustic measurements. Continue ?", ask},
+      {"ThreeDBut", loaded, " Bode frequency response must be shown to access this display. Switch to Bode response ?",
+       ask},
+      {"Waterfall", [](CommandsTest& t, DataPlotter&) { t.Load(3), DisplayConfig.Graphshown = kBodeView; },
        "User Error: Bode response (raw fft) data must be evaluated before selecting waterfall plots for data "
        "viewing"},
-      {"DataIntegrity", nothing, [](DataPlotter& w) { w.DataIntegrity->trigger(); },
-       "User Error: Measured data must be loaded to access this window."},
+      {"DataIntegrity", nothing, "User Error: Measured data must be loaded to access this window."},
       {"Resample", [](CommandsTest&, DataPlotter& w) { w.ResultsTakenButNotSaved = kTrue; },
-       [](DataPlotter& w) { w.Resample->trigger(); },
        "User Error: Measurements must be saved before they can be resampled. Resampled files cannot be saved."},
-      {"NewEQFilter", nothing, [](DataPlotter& w) { w.NewEQFilter->trigger(); },
-       "User Error: Measured Results must be loaded before filters can be set"},
-      {"FileDetails", nothing, [](DataPlotter& w) { w.FileDetails->trigger(); }, "User Error: No data "},
+      {"NewEQFilter", nothing, "User Error: Measured Results must be loaded before filters can be set"},
+      {"FileDetails", nothing, "User Error: No data "},
       {"DeleteEQ", [](CommandsTest&, DataPlotter&) { AppliedFilters[0].Count = 2; },
-       [](DataPlotter& w) { w.DeleteEQ->trigger(); }, " Clear Existing EQ from Buffers ?", MsgButtons::YesNoCancel},
-      {"DeleteMeasBuffers", loaded, [](DataPlotter& w) { w.DeleteMeasBuffers->trigger(); },
-       " Clear Results from Buffers ?", MsgButtons::YesNoCancel},
-      {"RemoveCurve under an average", [](CommandsTest& t, DataPlotter&) {
-         t.Load(3);
-         DisplayConfig.Average = kTrue;
-       },
-       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Curves cannot be deleted while an average is shown"},
-      {"RemoveCurve of no number", [](CommandsTest& t, DataPlotter& w) {
-         t.Load(3);
-         w.CurveNoText->setText("abc");
-       },
-       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Non Numeric Input"},
-      {"DelCurve unsaved", [](CommandsTest& t, DataPlotter& w) {
-         t.Load(4);
-         w.ResultsTakenButNotSaved = kTrue;
-       },
-       [](DataPlotter& w) { w.DelCurve->click(); }, "User Error: Results should be saved before deleting curves"},
+       " Clear Existing EQ from Buffers ?", ask},
+      {"DeleteMeasBuffers", loaded, " Clear Results from Buffers ?", ask},
+      {"RemoveCurve", [](CommandsTest& t, DataPlotter&) { t.Load(3), DisplayConfig.Average = kTrue; },
+       "User Error: Curves cannot be deleted while an average is shown"},
+      {"RemoveCurve", [](CommandsTest& t, DataPlotter& w) { t.Load(3), w.CurveNoText->setText("abc"); },
+       "User Error: Non Numeric Input"},
+      {"DelCurve", [](CommandsTest& t, DataPlotter& w) { t.Load(4), w.ResultsTakenButNotSaved = kTrue; },
+       "User Error: Results should be saved before deleting curves"},
   };
 
   for (const Refusal& r : table) {
@@ -158,7 +140,7 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
                                                ? std::vector<MsgAnswer>{MsgAnswer::No, MsgAnswer::Cancel}
                                                : std::vector<MsgAnswer>{MsgAnswer::OK};
     for (MsgAnswer answer : answers) {
-      SCOPED_TRACE(std::string(r.name) + (answer == MsgAnswer::Cancel ? " (Cancel)" : ""));
+      SCOPED_TRACE(std::string(r.control) + ": " + r.text + (answer == MsgAnswer::Cancel ? " (Cancel)" : ""));
       ResultsDataSetInfo[0].NumInSet = 0;
       EQConfig.SampleRate = 48000;
       SoundCardBusy = DataResampled = false;
@@ -175,7 +157,8 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
       const std::string before = Fingerprint();
 
       dialogs.ExpectMessage(answer);
-      r.run(*w);
+      if (auto* a = w->findChild<QAction*>(r.control)) a->trigger();
+      else w->findChild<QAbstractButton*>(r.control)->click();
       ASSERT_EQ(dialogs.calls().size(), 1u);
       const test::DialogCall& c = dialogs.calls()[0];
       EXPECT_EQ(c.text, r.text);
@@ -278,7 +261,7 @@ TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
   EXPECT_TRUE(links.calls.empty());  // no result to show alone
 }
 
-TEST_F(CommandsTest, CurveNumberTypedIsRoundedOrRefused) {
+TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
   Load(3);
   w->CurveNoText->setText("2.5");
   QTest::keyClick(w->CurveNoText, Qt::Key_Return);
@@ -291,6 +274,16 @@ TEST_F(CommandsTest, CurveNumberTypedIsRoundedOrRefused) {
   EXPECT_EQ(dialogs.MessageTexts().back().rfind("User Error: Input must be between", 0), 0u);
   EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
   EXPECT_TRUE(links.calls.empty());
+
+  // Set from code, a number outside the set is refused too.
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  w->SetDisplayCurveNumber(4);
+  w->SetDisplayCurveNumber(0);
+  w->SetDisplayCurveNumber(3);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7428", "Error 7428"}));
+  EXPECT_EQ(w->CurveNoText->text(), "3");
 }
 
 TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
@@ -470,7 +463,9 @@ TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
   w->EnableDataPlotterPlayRec(kFalse);
   for (const auto& c : w->LinkedControls())
     EXPECT_EQ(c.enabled, c.control.rfind("Command", 0) != 0) << c.control;
+  EXPECT_FALSE(w->NewTest->menuAction()->isVisible());
   w->EnableDataPlotterPlayRec(kTrue);
+  EXPECT_TRUE(w->NewTest->menuAction()->isVisible());
 
   MainWindowHooks = MainWindowLinks{};
   MainWindowHooks.ShowThreeDForm = [](const std::string&) {};

@@ -29,6 +29,12 @@ size_t FrameBytes(const std::string& a, const std::string& b, const std::string&
   return 1724 + a.size() + b.size() + c.size();
 }
 
+// The two graph frames as the store holds them now.
+size_t HeldFrameBytes() {
+  const GraphFrame &t = TimeGraphFrame, &f = FreqGraphFrame;
+  return FrameBytes(t.XTitle, t.YTitle, t.GraphCaption) + FrameBytes(f.XTitle, f.YTitle, f.GraphCaption);
+}
+
 size_t ExpectedFileSize(size_t frames, int32_t n, int32_t s, size_t calName) {
   return 12 + frames + 36 + 78 + 196 * static_cast<size_t>(std::max(n, 1)) + 4 * static_cast<size_t>(s) * n + 8014 +
          calName + 30812;
@@ -71,56 +77,35 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   }
   EXPECT_EQ(ImpulseSet[5][0], 0.0f);
   const MeasurementHeader& h1 = ResultsDataSetInfo[1];
-  EXPECT_EQ(h1.NumInSet, 2);
-  EXPECT_EQ(h1.ReservedDouble1, 2.25);
-  EXPECT_EQ(h1.ModalSliceMaxFreq, 151.5);
-  EXPECT_EQ(h1.SampleRate, 48000);
-  EXPECT_EQ(h1.PeriodExponent, 10);
-  EXPECT_EQ(h1.PreExcitationExponent, 9);
-  EXPECT_EQ(h1.ReservedLong1, 5);
-  EXPECT_EQ(h1.ReservedDouble5, 17.25);
-  EXPECT_EQ(h1.MainRunFlag, -1);
-  EXPECT_EQ(h1.ReservedInteger3, 10);
-  EXPECT_EQ(h1.PsdPeriodExponent, 13);
-  EXPECT_EQ(h1.ImpulseShift, -101);
-  EXPECT_EQ(h1.NoiseEnergy, 46.5f);
-  EXPECT_EQ(h1.NoiseGateTime, 200.25f);
-  EXPECT_EQ(h1.PsycShelfLevel, -10.5f);
-  EXPECT_EQ(h1.PsycDataPoints, 31);
-  EXPECT_EQ(h1.FractOctPoints, 1001);
-  EXPECT_EQ(h1.ReservedWord2, 0x55667788);
-  EXPECT_EQ(h1.MeasuredDistance, 3.125f);
-  EXPECT_EQ(h1.AutoRange, -1);
-  EXPECT_EQ(h1.LevelMultiplier, 4.0f);
-  EXPECT_EQ(h1.CrossoverFrequency, 2.75f);
-  EXPECT_EQ(h1.ReservedWord3, 0x0A0B0C0D);
-  EXPECT_EQ(ResultsDataSetInfo[2].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 0);
-
-  EXPECT_EQ(TimeGraphFrame.LogX, 0);
-  EXPECT_EQ(TimeGraphFrame.XStart, -10);
-  EXPECT_EQ(TimeGraphFrame.GridTable2[100], 2100);
-  EXPECT_EQ(TimeGraphFrame.YLineCount, 10);
-  EXPECT_EQ(TimeGraphFrame.XTitle, "Time [ms]");
-  EXPECT_EQ(TimeGraphFrame.GraphCaption, "T");
-  EXPECT_EQ(TimeGraphFrame.YOffset, -4.5);
-  EXPECT_EQ(TimeGraphFrame.PlotRight, 1100);  // always reset after a load
-  EXPECT_EQ(FreqGraphFrame.LogX, -1);
-  EXPECT_EQ(FreqGraphFrame.YTitle, "Level (dB)");
-  EXPECT_EQ(FreqGraphFrame.TrailingBlock[19], 20);
-  EXPECT_EQ(DisplayConfig.Reserved0[9], 0xA9);
-  EXPECT_EQ(DisplayConfig.Average, -1);
-  EXPECT_EQ(DisplayConfig.Reserved12, 0x1234);
-  EXPECT_EQ(DisplayConfig.Graphshown, 3);
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
-  EXPECT_EQ(ImpulseDisplayConfig.Order, 4);
-  EXPECT_EQ(ImpulseDisplayConfig.FilterOn, -1);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 3000.25);
-  EXPECT_EQ(ImpulseDisplayConfig.ApplyMidETC, 0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCDRPlusRev, 300.5f);
-  EXPECT_EQ(ActiveMicCal.Count, 3);
-  EXPECT_EQ(ActiveMicCal.Freq[2], 60.0f);
-  EXPECT_EQ(ActiveMicCal.Level[2], 1.0f);
+  const GraphFrame &t = TimeGraphFrame, &f = FreqGraphFrame;
+  const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
+  const std::tuple<const char*, double, double> fields[] = {
+      {"NumInSet", h1.NumInSet, 2}, {"ReservedDouble1", h1.ReservedDouble1, 2.25},
+      {"ModalSliceMaxFreq", h1.ModalSliceMaxFreq, 151.5}, {"SampleRate", h1.SampleRate, 48000},
+      {"PeriodExponent", h1.PeriodExponent, 10}, {"PreExcitationExponent", h1.PreExcitationExponent, 9},
+      {"ReservedLong1", h1.ReservedLong1, 5}, {"ReservedDouble5", h1.ReservedDouble5, 17.25},
+      {"MainRunFlag", h1.MainRunFlag, -1}, {"ReservedInteger3", h1.ReservedInteger3, 10},
+      {"PsdPeriodExponent", h1.PsdPeriodExponent, 13}, {"ImpulseShift", h1.ImpulseShift, -101},
+      {"NoiseEnergy", h1.NoiseEnergy, 46.5}, {"NoiseGateTime", h1.NoiseGateTime, 200.25},
+      {"PsycShelfLevel", h1.PsycShelfLevel, -10.5}, {"PsycDataPoints", h1.PsycDataPoints, 31},
+      {"FractOctPoints", h1.FractOctPoints, 1001}, {"ReservedWord2", h1.ReservedWord2, 0x55667788},
+      {"MeasuredDistance", h1.MeasuredDistance, 3.125}, {"AutoRange", h1.AutoRange, -1},
+      {"LevelMultiplier", h1.LevelMultiplier, 4}, {"CrossoverFrequency", h1.CrossoverFrequency, 2.75},
+      {"ReservedWord3", h1.ReservedWord3, 0x0A0B0C0D}, {"NumInSet 3", ResultsDataSetInfo[2].NumInSet, 0},
+      {"SampleRate 3", ResultsDataSetInfo[2].SampleRate, 0}, {"time LogX", t.LogX, 0}, {"XStart", t.XStart, -10},
+      {"GridTable2", t.GridTable2[100], 2100}, {"YLineCount", t.YLineCount, 10}, {"YOffset", t.YOffset, -4.5},
+      {"PlotRight", t.PlotRight, 1100},  // always reset after a load
+      {"freq LogX", f.LogX, -1}, {"TrailingBlock", f.TrailingBlock[19], 20},
+      {"Reserved0", DisplayConfig.Reserved0[9], 0xA9}, {"Average", DisplayConfig.Average, -1},
+      {"Reserved12", DisplayConfig.Reserved12, 0x1234}, {"Graphshown", DisplayConfig.Graphshown, 3},
+      {"ShowBodeInSingleView", DisplayConfig.ShowBodeInSingleView, 1}, {"Order", i.Order, 4},
+      {"FilterOn", i.FilterOn, -1}, {"ETCHighHigh", i.ETCHighHigh, 3000.25}, {"ApplyMidETC", i.ApplyMidETC, 0},
+      {"ETCDRPlusRev", i.ETCDRPlusRev, 300.5}, {"cal Count", ActiveMicCal.Count, 3},
+      {"cal Freq", ActiveMicCal.Freq[2], 60}, {"cal Level", ActiveMicCal.Level[2], 1}};
+  for (const auto& [name, read, want] : fields) EXPECT_EQ(read, want) << name;
+  EXPECT_EQ(t.XTitle, "Time [ms]");
+  EXPECT_EQ(t.GraphCaption, "T");
+  EXPECT_EQ(f.YTitle, "Level (dB)");
   EXPECT_EQ(ActiveMicCal.FileName, "mic.cal");
   EXPECT_EQ(w->GetUserNotes(), "Living room");
   EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
@@ -134,42 +119,30 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   EXPECT_EQ(BuildMeasurementFile({-1, 0, 0, 0}), file.data);
 }
 
-TEST_F(MeasurementFileTest, FullSetRoundTripsExactly) {
-  test::FillStore(32, 17, 48000);
-  ActiveMicCal.Count = 2;
-  ActiveMicCal.FileName = "cal";
-  w->SetUserNotes("notes");
-  const std::vector<float> before(&ImpulseSet[0][0], &ImpulseSet[0][0] + 32 * kMaxSamples);
-  BinaryWriter headers;
-  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(headers, h);
-  const std::string path = TempPath("full.cfa");
-  ASSERT_TRUE(WriteMeasurementFile(path));
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
-  EXPECT_EQ(ReadFileBytes(path).size(), ExpectedFileSize(frames, 32, kMaxSamples, 3));
-
-  test::FillStore(0, 10, 0);
-  w->SetUserNotes("");
-  ActiveMicCal = MicCalTable{};
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_TRUE(std::equal(before.begin(), before.end(), &ImpulseSet[0][0]));
-  BinaryWriter after;
-  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(after, h);
-  EXPECT_EQ(after.data(), headers.data());
-  EXPECT_EQ(w->GetUserNotes(), "notes");
-  EXPECT_EQ(ActiveMicCal.FileName, "cal");
-}
-
-TEST_F(MeasurementFileTest, LargestLegalFileLoadsAndOneByteMoreIsRefusedUnread) {
+TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRefusedUnread) {
   test::FillStore(32, 17, 48000);
   const std::string longest(32767, 'x');
   for (GraphFrame* f : {&TimeGraphFrame, &FreqGraphFrame}) f->XTitle = f->YTitle = f->GraphCaption = longest;
+  ActiveMicCal.Count = 2;
   ActiveMicCal.FileName = longest;
+  w->SetUserNotes("notes");
+  const std::vector<float> before(&ImpulseSet[0][0], &ImpulseSet[0][0] + 32 * kMaxSamples);
+  BinaryWriter headers, after;
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(headers, h);
   const std::string path = TempPath("largest.cfa");
   ASSERT_TRUE(WriteMeasurementFile(path));
   std::vector<uint8_t> bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), static_cast<size_t>(kLargestMeasurementFileBytes));
+  ASSERT_EQ(bytes.size(), ExpectedFileSize(HeldFrameBytes(), 32, kMaxSamples, longest.size()));
+  test::FillStore(0, 10, 0);
+  w->SetUserNotes("");
+  ActiveMicCal = MicCalTable{};
   EXPECT_TRUE(Load(path, false).empty());
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), &ImpulseSet[0][0]));
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(after, h);
+  EXPECT_EQ(after.data(), headers.data());
+  EXPECT_EQ(w->GetUserNotes(), "notes");
+  EXPECT_EQ(ActiveMicCal.FileName, longest);
 
   const uint64_t held = StateFingerprint();
   bytes.push_back(0);  // the reader would take trailing bytes; the size check does not
@@ -210,8 +183,7 @@ TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
   const std::string path = TempPath("empty.cfa");
   ASSERT_TRUE(WriteMeasurementFile(path));
   const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  const size_t frames = HeldFrameBytes();
   ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
   EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
   const size_t header = 12 + frames + 36 + 78;
@@ -249,8 +221,7 @@ TEST_F(MeasurementFileTest, SamplesGoOutScaledAndComeBackDivided) {
   ImpulseSet[0][5] = 2.5f;
   ImpulseSet[1][5] = 2.5f;
   const std::vector<uint8_t> bytes = BuildMeasurementFile({0, 0, 0, 0});
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  const size_t frames = HeldFrameBytes();
   const size_t headers = 12 + frames + 36 + 78;
   const size_t samples = headers + 2 * 196;
   EXPECT_EQ(test::GetAt<float>(bytes, headers + 176), 3.0f);
@@ -264,15 +235,6 @@ TEST_F(MeasurementFileTest, SamplesGoOutScaledAndComeBackDivided) {
   EXPECT_EQ(ImpulseSet[0][5], static_cast<float>(7.5f * (1.0 / 3.0)));
   EXPECT_EQ(ImpulseSet[1][5], 2.5f);
   EXPECT_EQ(ResultsDataSetInfo[1].LevelMultiplier, 1.0f);
-}
-
-TEST_F(MeasurementFileTest, LevelsImpulseViewIsStoredButOpensAsImpulseView) {
-  GoldenCfa g;
-  g.graphshown = 4;
-  const std::string path = TempPath("levels.cfa");
-  WriteFileBytes(path, g.Build().data);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(DisplayConfig.Graphshown, 2);
 }
 
 // Every truncation and every bad count or length fails with the reader's message
@@ -522,28 +484,20 @@ TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
 
 TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
   std::vector<std::string> asked;
-  ExtDisplayHooks.UnloadXoverForm = [&] {
-    asked.push_back("Xover");
-    return true;
+  bool integrityCloses = false;
+  const auto closes = [&](const char* name, const bool* answer) {
+    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
   };
-  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
-    asked.push_back("DataIntegrity");
-    return false;
-  };
-  ExtDisplayHooks.UnloadThreeDForm = [&] {
-    asked.push_back("ThreeD");
-    return true;
-  };
+  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
+  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
+  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
   const uint64_t held = StateFingerprint();
   dialogs.ExpectOpenFile(good);
   OpenMeasurementFile();
   EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
   EXPECT_EQ(StateFingerprint(), held);
 
-  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
-    asked.push_back("DataIntegrity");
-    return true;
-  };
+  integrityCloses = true;
   asked.clear();
   dialogs.ExpectOpenFile(good);
   OpenMeasurementFile();
@@ -651,8 +605,10 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
   w->SetMicCalFileName(std::string(450, 'n'));
   EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
 
-  // A stored name length of 401 reads back as 399 characters and stays so.
+  // A stored name length of 401 reads back as 399 characters and stays so; the
+  // levels view stored opens as the impulse view.
   GoldenCfa g;
+  g.graphshown = 4;
   LeBytes file = g.Build();
   test::PutAt<int32_t>(file.data, file.size() - 4, 401);
   const std::string path = TempPath("long_name.cfa");
@@ -660,6 +616,7 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
   ASSERT_TRUE(LoadMeasurementFile(path));
   EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
   EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
+  EXPECT_EQ(DisplayConfig.Graphshown, 2);
 }
 
 TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {

@@ -58,6 +58,8 @@ struct SyntheticQel {
   }
 };
 
+constexpr const char* kUnread = "Error: Qel file could not be read";
+
 class QelImportTest : public test::MainWindowTest {
  protected:
   DataPlotter* w = nullptr;
@@ -70,15 +72,18 @@ class QelImportTest : public test::MainWindowTest {
     WriteFileBytes(path, q.Build());
     return ImportQelFile(path);
   }
-  int16_t Refused(const SyntheticQel& q, const std::string& text) {
+  int16_t Refused(const std::vector<uint8_t>& bytes, const std::string& text) {
+    const std::string path = TempPath("refused.qel");
+    WriteFileBytes(path, bytes);
     const uint64_t held = StateFingerprint();
     dialogs.Clear();
     dialogs.ExpectMessage();
-    const int16_t code = Import(q, "refused.qel");
+    const int16_t code = ImportQelFile(path);
     EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{text});
     EXPECT_EQ(StateFingerprint(), held) << text;
     return code;
   }
+  int16_t Refused(const SyntheticQel& q, const std::string& text) { return Refused(q.Build(), text); }
   static int32_t PeakIndex(int k, int32_t n) {
     const auto& col = ImpulseSet[static_cast<size_t>(k)];
     return static_cast<int32_t>(std::max_element(col.begin(), col.begin() + n) - col.begin());
@@ -89,17 +94,13 @@ TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
   SyntheticQel q;
   ASSERT_EQ(Import(q), kQelAdded);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
-  EXPECT_EQ(h.NumInSet, 1);
-  EXPECT_EQ(h.SampleRate, 44100);
-  EXPECT_EQ(h.PeriodExponent, 17);
-  EXPECT_EQ(h.PreExcitationExponent, 16);
-  EXPECT_EQ(h.ImpulseShift, 3000 - 2205);
-  EXPECT_EQ(h.PsdPeriodExponent, 15);
-  EXPECT_EQ(h.ModalSliceMaxFreq, 150.0);
-  EXPECT_EQ(h.MeasConfig, 43);
-  EXPECT_EQ(h.FractOctPoints, 1000);
-  EXPECT_EQ(h.AutoRange, kTrue);
-  EXPECT_EQ(h.RunStatus, 0.0f);
+  const std::tuple<const char*, double, double> fields[] = {
+      {"NumInSet", h.NumInSet, 1}, {"SampleRate", h.SampleRate, 44100}, {"PeriodExponent", h.PeriodExponent, 17},
+      {"PreExcitationExponent", h.PreExcitationExponent, 16}, {"ImpulseShift", h.ImpulseShift, 3000 - 2205},
+      {"PsdPeriodExponent", h.PsdPeriodExponent, 15}, {"ModalSliceMaxFreq", h.ModalSliceMaxFreq, 150},
+      {"MeasConfig", h.MeasConfig, 43}, {"FractOctPoints", h.FractOctPoints, 1000}, {"AutoRange", h.AutoRange, kTrue},
+      {"RunStatus", h.RunStatus, 0}};
+  for (const auto& [name, read, want] : fields) EXPECT_EQ(read, want) << name;
 
   const int32_t peak = PeakIndex(0, kMaxSamples);
   EXPECT_EQ(peak, 1000 + 1102);
@@ -185,37 +186,17 @@ TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
   EXPECT_EQ(Refused(level, "User Error: Added files must have the same mic calibration as the first loaded file."),
             kQelOtherCalValues);
 
-  std::vector<uint8_t> bytes = first.Build();
-  const std::string path = TempPath("damaged.qel");
-  for (size_t cut : {size_t{100}, size_t{352802}, bytes.size() - 1}) {
-    WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
-    const uint64_t held = StateFingerprint();
-    dialogs.Clear();
-    dialogs.ExpectMessage();
-    EXPECT_EQ(ImportQelFile(path), kQelNotAdded);
-    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error: Qel file could not be read"});
-    EXPECT_EQ(StateFingerprint(), held);
-  }
-  std::vector<uint8_t> badString = bytes;
+  const std::vector<uint8_t> bytes = first.Build();
+  std::vector<uint8_t> badString = bytes, badRate = bytes;
   test::PutAt<int16_t>(badString, 365102 + 12, -3);
-  WriteFileBytes(path, badString);
-  dialogs.ExpectMessage();
-  EXPECT_EQ(ImportQelFile(path), kQelNotAdded);
-  std::vector<uint8_t> badRate = bytes;
   test::PutAt<int32_t>(badRate, bytes.size() - 4 - 12 - 4 - 4, 7999);
-  WriteFileBytes(path, badRate);
-  dialogs.ExpectMessage();
-  EXPECT_EQ(ImportQelFile(path), kQelNotAdded);
-}
+  for (size_t cut : {size_t{100}, size_t{352802}, bytes.size() - 1})
+    EXPECT_EQ(Refused({bytes.begin(), bytes.begin() + static_cast<long>(cut)}, kUnread), kQelNotAdded) << cut;
+  EXPECT_EQ(Refused(badString, kUnread), kQelNotAdded);
+  EXPECT_EQ(Refused(badRate, kUnread), kQelNotAdded);
 
-TEST_F(QelImportTest, AFullSetRefusesBeforeReading) {
-  test::FillStore(32, 17, 44100);
-  const uint64_t held = StateFingerprint();
-  dialogs.ExpectMessage();
-  EXPECT_EQ(ImportQelFile(TempPath("never-read.qel")), kQelNotAdded);
-  EXPECT_EQ(dialogs.MessageTexts(),
-            std::vector<std::string>{"User Error: A maximum of 32measurements can be loaded into one file"});
-  EXPECT_EQ(StateFingerprint(), held);
+  test::FillStore(32, 17, 44100);  // a full set refuses before reading
+  EXPECT_EQ(Refused(bytes, "User Error: A maximum of 32measurements can be loaded into one file"), kQelNotAdded);
 }
 
 TEST_F(QelImportTest, MenuCommandsAddTheChosenFileAndRedraw) {

@@ -1,6 +1,8 @@
 // The command line at start-up and the save questions at close.
 #include <QRadioButton>
 #include <QCheckBox>
+#include <optional>
+#include <variant>
 
 #include "core/records.h"
 #include "base/shared_state.h"
@@ -105,41 +107,41 @@ class CloseQuestionTest : public test::MainWindowTest {
   }
 };
 
-TEST_F(CloseQuestionTest, CancelKeepsTheWindowAndAsksNothingAboutFilters) {
-  dialogs.ExpectMessage(MsgAnswer::Cancel);
-  EXPECT_NE(Ask(), 0);
-  ASSERT_EQ(dialogs.calls().size(), 1u);
+// Each row: the answers given in turn (a file name for a save dialog, none for a
+// cancelled one), whether the close is cancelled, and the marks left.
+TEST_F(CloseQuestionTest, AnswersDecideWhetherTheWindowCloses) {
+  using Answer = std::variant<MsgAnswer, std::optional<std::string>>;
+  const std::string set = TempPath("set.cfa"), eq = TempPath("set.EQ");
+  const struct {
+    const char* name;
+    std::vector<Answer> answers;
+    bool cancelled;
+    int32_t resultsMark, eqMark;
+  } table[] = {
+      {"cancel", {MsgAnswer::Cancel}, true, kTrue, kTrue},
+      {"no save file", {MsgAnswer::Yes, std::nullopt}, true, kTrue, kTrue},
+      {"no filter file", {MsgAnswer::Yes, TempPath("first.cfa"), MsgAnswer::Yes, std::nullopt}, true, 0, kTrue},
+      {"no and no", {MsgAnswer::No, MsgAnswer::No}, false, kTrue, kTrue},
+      {"both saved", {MsgAnswer::Yes, set, MsgAnswer::Yes, eq}, false, 0, 0},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    w->ResultsTakenButNotSaved = w->EQResultsTakenButNotSaved = kTrue;
+    dialogs.Clear();
+    for (const Answer& a : row.answers) {
+      if (const auto* m = std::get_if<MsgAnswer>(&a)) dialogs.ExpectMessage(*m);
+      else dialogs.ExpectSaveFile(std::get<1>(a));
+    }
+    EXPECT_EQ(Ask() != 0, row.cancelled);
+    EXPECT_EQ(dialogs.calls().size(), row.answers.size());
+    EXPECT_EQ(w->ResultsTakenButNotSaved, row.resultsMark);
+    EXPECT_EQ(w->EQResultsTakenButNotSaved, row.eqMark);
+  }
   EXPECT_EQ(dialogs.calls()[0].text, " Save file with new results ?");
   EXPECT_EQ(dialogs.calls()[0].buttons, MsgButtons::YesNoCancel);
   EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Question);
   EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor");
-
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Cancel);
-  EXPECT_FALSE(w->close());
-  EXPECT_TRUE(w->isVisible());
-}
-
-TEST_F(CloseQuestionTest, ASaveThatDoesNotHappenCancelsTheClose) {
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectSaveFile(std::nullopt);
-  EXPECT_NE(Ask(), 0);
-  EXPECT_EQ(dialogs.calls().size(), 2u);
-
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectSaveFile(TempPath("set.cfa"));
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectSaveFile(std::nullopt);
-  EXPECT_NE(Ask(), 0);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
   EXPECT_EQ(dialogs.calls()[2].text, "EQSim.Eq Save EQ file with new controls ?");
-}
-
-TEST_F(CloseQuestionTest, AnsweringNoLetsTheWindowClose) {
-  dialogs.ExpectMessage(MsgAnswer::No);
-  dialogs.ExpectMessage(MsgAnswer::No);
-  EXPECT_EQ(Ask(), 0);
 
   // Saved results and no filters: nothing to ask.
   dialogs.Clear();
@@ -148,16 +150,11 @@ TEST_F(CloseQuestionTest, AnsweringNoLetsTheWindowClose) {
   EXPECT_EQ(Ask(), 0);
   EXPECT_TRUE(dialogs.calls().empty());
 
-  // Both saved: the close goes on.
-  dialogs.Clear();
+  // A cancelled close keeps the window.
   w->ResultsTakenButNotSaved = kTrue;
-  AppliedFilters[0].Count = 1;
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectSaveFile(TempPath("set.cfa"));
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectSaveFile(TempPath("set.EQ"));
-  EXPECT_EQ(Ask(), 0);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
+  dialogs.ExpectMessage(MsgAnswer::Cancel);
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
 }
 
 TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {

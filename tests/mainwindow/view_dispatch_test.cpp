@@ -78,18 +78,11 @@ TEST_F(DispatchTest, StartUpDrawsTheImpulseViewAndFillsTheTwoToneTable) {
   }
   EXPECT_EQ(p.LeftToneBins[0], 15232);  // 15232.29
   EXPECT_EQ(p.RightToneBins[0], 14861);  // 14860.77
-}
 
-TEST_F(DispatchTest, ColourWindowRedrawsThroughTheMainWindow) {
-  rb.calls.clear();
-  ASSERT_TRUE(ColorFormHooks.DisplayResults);
+  ASSERT_TRUE(ColorFormHooks.DisplayResults);  // the colour window redraws through the main window
   ColorFormHooks.DisplayResults();
   EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
 }
-
-// ---- the dispatcher --------------------------------------------------------------
-
-// ---- cache reuse -------------------------------------------------------------------
 
 // ---- view buttons and menus -----------------------------------------------------------
 
@@ -103,16 +96,15 @@ TEST_F(DispatchTest, NoiseAndSliceButtonsRedrawTheirCaches) {
   EXPECT_EQ(DisplayConfig.Graphshown, kNoiseView);
 }
 
-TEST_F(DispatchTest, SettingsMenusNeedDataAndLockWindowOpensFromBothPlaces) {
+// The time and frequency settings, the Display button and the call from code.
+TEST_F(DispatchTest, DisplayOptionsNeedDataAndOpenForTheViewShown) {
   std::vector<int32_t> opened;
-  int locks = 0;
   ViewWindowHooks.ShowDisplayOptions = [&](int32_t which) { opened.push_back(which); };
-  ViewWindowHooks.ShowCoOrdLock = [&] { ++locks; };
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
+  for (int k = 0; k < 3; ++k) dialogs.ExpectMessage();
   w->TimeSettings->trigger();
   w->FrequencyOptions->trigger();
-  ASSERT_EQ(dialogs.calls().size(), 2u);
+  w->ShowDisplayOptions();
+  ASSERT_EQ(dialogs.calls().size(), 3u);
   for (const auto& c : dialogs.calls()) {
     EXPECT_EQ(c.text, " Data must be loaded before parameters can be set");
     EXPECT_EQ(c.icon, MsgIcon::Exclamation);
@@ -122,10 +114,14 @@ TEST_F(DispatchTest, SettingsMenusNeedDataAndLockWindowOpensFromBothPlaces) {
   LoadSet(1);
   w->TimeSettings->trigger();
   w->FrequencyOptions->trigger();
-  EXPECT_EQ(opened, (std::vector<int32_t>{3, 4}));
-  w->CoOrdinateLocker->trigger();
-  QTest::mouseClick(w->Command4, Qt::LeftButton);
-  EXPECT_EQ(locks, 2);
+  w->TimeBut->setChecked(true);
+  w->Display->click();
+  w->FreqBut->setChecked(true);
+  w->ShowDisplayOptions();
+  w->SetBusy(kTrue);
+  w->ShowDisplayOptions();
+  w->SetBusy(kFalse);
+  EXPECT_EQ(opened, (std::vector<int32_t>{3, 4, 3, 4}));
 }
 
 // ---- gate controls --------------------------------------------------------------------------
@@ -164,6 +160,17 @@ TEST_F(DispatchTest, SliderMovesTheGateOfTheViewShown) {
   DisplayConfig.Graphshown = kPsdView;
   w->Slider1->setValue(41);
   EXPECT_EQ(Take(), (Calls{{"ShowPSDEnergy", 2}}));
+
+  // In the gate box only Enter acts.
+  DisplayConfig.Graphshown = kNoiseView;
+  w->UpdateNoiseDisplay();
+  Take();
+  QTest::keyClick(w->GateText, Qt::Key_A);
+  QTest::keyClick(w->GateText, Qt::Key_Tab);
+  EXPECT_TRUE(Take().empty());
+  TypeGate("2");
+  EXPECT_FLOAT_EQ(set.NoiseGateTime, 2.0f);
+  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
 }
 
 TEST_F(DispatchTest, FillingControlsFromCodeNeverChangesTheView) {
@@ -190,53 +197,6 @@ TEST_F(DispatchTest, FillingControlsFromCodeNeverChangesTheView) {
   EXPECT_FLOAT_EQ(set.NoiseGateTime, before.NoiseGateTime);
 }
 
-// ---- accessors ----------------------------------------------------------------------------------
-
-TEST_F(DispatchTest, OnlyEnterInTheGateBoxActs) {
-  LoadSet(2);
-  DisplayConfig.Graphshown = kNoiseView;
-  w->UpdateNoiseDisplay();
-  Take();
-  QTest::keyClick(w->GateText, Qt::Key_A);  // only Enter acts
-  QTest::keyClick(w->GateText, Qt::Key_Tab);
-  EXPECT_TRUE(Take().empty());
-  w->GateText->setText("2");
-  QTest::keyClick(w->GateText, Qt::Key_Return);
-  EXPECT_FLOAT_EQ(set.NoiseGateTime, 2.0f);
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
-}
-
-TEST_F(DispatchTest, DisplayCurveNumberStaysWithinTheSet) {
-  LoadSet(2);
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  w->SetDisplayCurveNumber(3);
-  w->SetDisplayCurveNumber(0);
-  w->SetDisplayCurveNumber(2);
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7428", "Error 7428"}));
-  EXPECT_EQ(w->CurveNoText->text(), "2");
-}
-
 }  // namespace
 }  // namespace zentor
 
-namespace zentor {
-namespace {
-
-// With the real builders, start-up leaves the empty impulse frame on the picture.
-using test::MainWindowTest;
-TEST_F(MainWindowTest, StartUpPictureShowsTheImpulseFrame) {
-  DataPlotter* w = Start();
-  const QImage& img = w->Picture1->Image();
-  ASSERT_FALSE(img.isNull());
-  const QRgb back = img.pixel(2, 2);
-  int differing = 0;
-  for (int y = 0; y < img.height(); y += 3)
-    for (int x = 0; x < img.width(); x += 3) differing += img.pixel(x, y) != back;
-  EXPECT_GT(differing, 100);  // grid lines and labels
-  EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
-  EXPECT_GT(TimeGraphFrame.PlotRight, TimeGraphFrame.PlotLeft);  // the frame was laid out by a draw
-}
-
-}  // namespace
-}  // namespace zentor
