@@ -179,6 +179,32 @@ struct GoldenCfa {
   }
 };
 
+// One filter as the 100-byte table lays it out; every field distinct.
+inline std::vector<uint8_t> GoldenFilter(int32_t count, int seed, int32_t code) {
+  std::vector<uint8_t> r(100, 0);
+  for (int field = 0; field < 25; ++field) PutAt<int32_t>(r, static_cast<size_t>(4 * field), 1000 * seed + field);
+  const float s = static_cast<float>(seed);
+  for (int field : {3, 4, 5, 6, 7, 9, 12, 16, 17, 21}) PutAt<float>(r, static_cast<size_t>(4 * field), field + 0.5f + s);
+  PutAt<int32_t>(r, 0, count);
+  PutAt<float>(r, 72, 628.25f + s);  // Freq1
+  PutAt<float>(r, 76, -2.5f - s);    // Q1
+  PutAt<float>(r, 80, 1.25f);        // Q2
+  PutAt<int32_t>(r, 96, code);
+  return r;
+}
+
+inline std::vector<uint8_t> GoldenEQ(int32_t n, int32_t parametric, int32_t graphic) {
+  std::vector<uint8_t> f(12, 0);
+  PutAt<int32_t>(f, 0, n);
+  PutAt<int32_t>(f, 4, parametric);
+  PutAt<int32_t>(f, 8, graphic);
+  for (int k = 0; k < n; ++k) {
+    const std::vector<uint8_t> r = GoldenFilter(k == 0 ? n : 0, k, 1 + k % 5);
+    f.insert(f.end(), r.begin(), r.end());
+  }
+  return f;
+}
+
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   QFile f(QString::fromStdString(path));
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
