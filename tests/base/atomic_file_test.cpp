@@ -36,26 +36,19 @@ class AtomicFileTest : public ZentorTest {
   std::vector<std::string> Entries() const { return FolderEntries(tempDir.path().toStdString()); }
 };
 
-TEST_F(AtomicFileTest, ReplacesTheWholeFileAndLeavesNothingBeside) {
+TEST_F(AtomicFileTest, ReplacesTheWholeFileLeavesNothingBesideAndRefusesFolders) {
   const std::string p = TempPath("x.bin");
-  const std::vector<uint8_t> longer(100000, 1), shorter(12, 2);
-  ASSERT_TRUE(WriteWholeFileAtomic(p, longer));
-  EXPECT_EQ(Read(p), longer);
-  ASSERT_TRUE(WriteWholeFileAtomic(p, shorter));
-  EXPECT_EQ(Read(p), shorter);
+  for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>(100000, 1), std::vector<uint8_t>(12, 2), {}}) {
+    ASSERT_TRUE(WriteWholeFileAtomic(p, bytes));
+    EXPECT_EQ(Read(p), bytes);
+  }
   ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("text")));
   EXPECT_EQ(Read(p), (std::vector<uint8_t>{'t', 'e', 'x', 't'}));
-  ASSERT_TRUE(WriteWholeFileAtomic(p, std::vector<uint8_t>{}));
-  EXPECT_TRUE(Read(p).empty());
-  EXPECT_EQ(Entries(), std::vector<std::string>{"x.bin"});
-}
-
-TEST_F(AtomicFileTest, AFolderThatIsMissingOrATargetThatIsAFolderFails) {
   EXPECT_FALSE(WriteWholeFileAtomic(TempPath("no/such/folder/x.bin"), std::string_view("x")));
   ASSERT_EQ(::mkdir(TempPath("d").c_str(), 0755), 0);
   EXPECT_FALSE(WriteWholeFileAtomic(TempPath("d"), std::string_view("x")));
   EXPECT_FALSE(WriteWholeFileAtomic("", std::string_view("x")));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"d"});
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"d", "x.bin"}));
 }
 
 TEST_F(AtomicFileTest, EveryFaultKeepsTheOldFileByteIdentical) {
@@ -82,20 +75,6 @@ TEST_F(AtomicFileTest, EveryFaultKeepsTheOldFileByteIdentical) {
   }
 }
 
-TEST_F(AtomicFileTest, AStreamStaysFailedAfterAShortWriteAndCommitsNothing) {
-  const std::string p = TempPath("s.bin");
-  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("old")));
-  InjectedFileFault injected(FileFault::ShortWrite);
-  AtomicFile f(p);
-  ASSERT_TRUE(f.Open());
-  EXPECT_FALSE(f.Write(std::string_view("0123456789")));
-  EXPECT_FALSE(f.ok());
-  EXPECT_FALSE(f.Write(std::string_view("more")));
-  EXPECT_FALSE(f.Commit());
-  EXPECT_EQ(Read(p), (std::vector<uint8_t>{'o', 'l', 'd'}));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"s.bin"});
-}
-
 TEST_F(AtomicFileTest, PartialWritesAreContinuedNotLost) {
   // A device that takes at most 3 bytes a call is slow, not failing.
   FileCalls.Write = [](int fd, const void* data, size_t size) { return ::write(fd, data, std::min<size_t>(size, 3)); };
@@ -106,7 +85,7 @@ TEST_F(AtomicFileTest, PartialWritesAreContinuedNotLost) {
   EXPECT_EQ(Read(p), bytes);
 }
 
-TEST_F(AtomicFileTest, AStreamOfManyWritesCommitsOnceAndAnUncommittedOneVanishes) {
+TEST_F(AtomicFileTest, AStreamCommitsOnceAnUncommittedOneVanishesAShortWriteFailsIt) {
   const std::string p = TempPath("stream.bin");
   {
     AtomicFile f(p);
@@ -121,6 +100,16 @@ TEST_F(AtomicFileTest, AStreamOfManyWritesCommitsOnceAndAnUncommittedOneVanishes
     ASSERT_TRUE(f.Open());
     ASSERT_TRUE(f.Write(std::string_view("abandoned")));
   }  // never committed
+  EXPECT_EQ(Read(p).size(), 1000u);
+  {
+    InjectedFileFault injected(FileFault::ShortWrite);
+    AtomicFile f(p);
+    ASSERT_TRUE(f.Open());
+    EXPECT_FALSE(f.Write(std::string_view("0123456789")));
+    EXPECT_FALSE(f.ok());
+    EXPECT_FALSE(f.Write(std::string_view("more")));  // stays failed
+    EXPECT_FALSE(f.Commit());
+  }
   EXPECT_EQ(Read(p).size(), 1000u);
   EXPECT_EQ(Entries(), std::vector<std::string>{"stream.bin"});
 }

@@ -126,11 +126,7 @@ TEST_P(ExportAcceptance, EveryFormatReadsBackAsTheProgramsOwnResponse) {
       EXPECT_NEAR(level(hz), ReferenceDb(set, hz, fs) + offset, hz <= fs / 8 ? 0.1 : 1.0) << what << " at " << hz;
     }
   };
-  FilterExportOptions o;
-  o.rateHz = rate;
-  o.biquads = 75;
-  o.taps = 131072;
-  o.source = "room.EQ";
+  FilterExportOptions o{.rateHz = rate, .taps = 131072, .biquads = 75, .source = "room.EQ"};
   std::map<FilterFormat, FilterExport> made;
   for (FilterFormat f : {FilterFormat::Apo, FilterFormat::CamillaDsp, FilterFormat::Csv, FilterFormat::MiniDsp,
                          FilterFormat::Fir}) {

@@ -77,53 +77,19 @@ inline std::vector<uint8_t> GoldenHeader(int32_t numInSet, int32_t rate, int32_t
                                          int seed) {
   std::vector<uint8_t> h(196, 0);
   const float s = static_cast<float>(seed);
-  PutAt<int32_t>(h, 0, numInSet);
-  PutAt<double>(h, 4, 1.25 + s);
-  PutAt<double>(h, 12, 150.5 + s);
-  PutAt<double>(h, 20, 6.5 + s);
-  PutAt<double>(h, 28, 20.5 + s);
-  PutAt<int32_t>(h, 36, rate);
-  PutAt<int32_t>(h, 40, periodExponent);
-  PutAt<int32_t>(h, 44, periodExponent - 1);
-  PutAt<int32_t>(h, 48, 43);
-  PutAt<float>(h, 52, 0.0f);
-  PutAt<int32_t>(h, 56, 4 + seed);
-  PutAt<double>(h, 60, 16.25 + s);
-  PutAt<float>(h, 68, 10.5f + s);
-  PutAt<float>(h, 72, 20000.5f + s);
-  PutAt<int16_t>(h, 76, -1);
-  PutAt<int16_t>(h, 78, 0);
-  PutAt<int16_t>(h, 80, static_cast<int16_t>(7 + seed));
-  PutAt<int16_t>(h, 82, static_cast<int16_t>(8 + seed));
-  PutAt<int16_t>(h, 84, static_cast<int16_t>(9 + seed));
-  PutAt<int32_t>(h, 86, 15);
-  PutAt<int32_t>(h, 90, 14);
-  PutAt<int32_t>(h, 94, 13);
-  PutAt<int32_t>(h, 98, -100 - seed);
-  PutAt<float>(h, 102, -12.5f - s);
-  PutAt<float>(h, 106, 1234.5f + s);
-  PutAt<float>(h, 110, 45.5f + s);
-  PutAt<float>(h, 114, 20.25f);
-  PutAt<float>(h, 118, 50.25f);
-  PutAt<float>(h, 122, 10.25f);
-  PutAt<float>(h, 126, 500.25f);
-  PutAt<float>(h, 130, 200.25f);
-  PutAt<float>(h, 134, 0.75f);
-  PutAt<float>(h, 138, 5.5f);
-  PutAt<float>(h, 142, 15.5f);
-  PutAt<float>(h, 146, -10.5f);
-  PutAt<int32_t>(h, 150, 30 + seed);
-  PutAt<float>(h, 154, 0.333f);
-  PutAt<int32_t>(h, 158, 1000 + seed);
-  PutAt<int32_t>(h, 162, 0x11223344);
-  PutAt<int32_t>(h, 166, 0x55667788);
-  PutAt<float>(h, 170, 2.125f + s);
-  PutAt<int16_t>(h, 174, -1);
-  PutAt<float>(h, 176, multiplier);
-  PutAt<float>(h, 180, 3.0f + s);
-  PutAt<float>(h, 184, 1.5f + s);
-  PutAt<float>(h, 188, 1.75f + s);
-  PutAt<int32_t>(h, 192, 0x0A0B0C0D);
+  for (auto [at, v] : {std::pair{0, numInSet}, {36, rate}, {40, periodExponent}, {44, periodExponent - 1}, {48, 43},
+                       {56, 4 + seed}, {86, 15}, {90, 14}, {94, 13}, {98, -100 - seed}, {150, 30 + seed},
+                       {158, 1000 + seed}, {162, 0x11223344}, {166, 0x55667788}, {192, 0x0A0B0C0D}})
+    PutAt<int32_t>(h, static_cast<size_t>(at), v);
+  for (auto [at, v] : {std::pair{4, 1.25}, {12, 150.5}, {20, 6.5}, {28, 20.5}, {60, 16.25}})
+    PutAt<double>(h, static_cast<size_t>(at), v + s);
+  for (auto [at, v] : {std::pair{76, -1}, {78, 0}, {80, 7 + seed}, {82, 8 + seed}, {84, 9 + seed}, {174, -1}})
+    PutAt<int16_t>(h, static_cast<size_t>(at), static_cast<int16_t>(v));
+  for (auto [at, v] : {std::pair{52, 0.0f}, {68, 10.5f + s}, {72, 20000.5f + s}, {102, -12.5f - s}, {106, 1234.5f + s},
+                       {110, 45.5f + s}, {114, 20.25f}, {118, 50.25f}, {122, 10.25f}, {126, 500.25f}, {130, 200.25f},
+                       {134, 0.75f}, {138, 5.5f}, {142, 15.5f}, {146, -10.5f}, {154, 0.333f}, {170, 2.125f + s},
+                       {176, multiplier}, {180, 3.0f + s}, {184, 1.5f + s}, {188, 1.75f + s}})
+    PutAt<float>(h, static_cast<size_t>(at), v);
   return h;
 }
 
@@ -167,33 +133,19 @@ struct GoldenCfa {
     AppendGoldenFrame(b, -1, 5, "Frequency (Hz) ", "Level (dB)", "");
     std::vector<uint8_t> dc(36, 0);
     for (int i = 0; i < 10; ++i) dc[static_cast<size_t>(i)] = static_cast<uint8_t>(0xA0 + i);
-    PutAt<int16_t>(dc, 10, -1);
-    PutAt<int16_t>(dc, 12, 0x1234);
-    PutAt<int16_t>(dc, 14, -1);
-    PutAt<int16_t>(dc, 16, 0);
-    PutAt<int16_t>(dc, 18, 0);
-    PutAt<int32_t>(dc, 20, graphshown);
-    PutAt<int32_t>(dc, 24, 1);
-    PutAt<int32_t>(dc, 28, 0);
-    PutAt<int32_t>(dc, 32, 1);
+    for (auto [at, v] : {std::pair{10, -1}, {12, 0x1234}, {14, -1}, {16, 0}, {18, 0}})
+      PutAt<int16_t>(dc, static_cast<size_t>(at), static_cast<int16_t>(v));
+    for (auto [at, v] : {std::pair{20, graphshown}, {24, 1}, {28, 0}, {32, 1}})
+      PutAt<int32_t>(dc, static_cast<size_t>(at), v);
     b.Record(dc, {10, 12, 14, 16, 18, 20, 24, 28, 32});
     std::vector<uint8_t> idc(78, 0);
-    PutAt<float>(idc, 0, 200.5f);
-    PutAt<float>(idc, 4, 16.5f);
+    for (auto [at, v] : {std::pair{0, 200.5f}, {4, 16.5f}, {70, 80.5f}, {74, 300.5f}})
+      PutAt<float>(idc, static_cast<size_t>(at), v);
     PutAt<int32_t>(idc, 8, 4);
-    PutAt<int16_t>(idc, 12, -1);
-    PutAt<int16_t>(idc, 14, 0);
-    PutAt<double>(idc, 16, 1000.5);
-    PutAt<double>(idc, 24, 2000.5);
-    PutAt<double>(idc, 32, 1500.5);
-    PutAt<double>(idc, 40, 2500.5);
-    PutAt<double>(idc, 48, 2000.25);
-    PutAt<double>(idc, 56, 3000.25);
-    PutAt<int16_t>(idc, 64, -1);
-    PutAt<int16_t>(idc, 66, 0);
-    PutAt<int16_t>(idc, 68, -1);
-    PutAt<float>(idc, 70, 80.5f);
-    PutAt<float>(idc, 74, 300.5f);
+    for (auto [at, v] : {std::pair{12, -1}, {14, 0}, {64, -1}, {66, 0}, {68, -1}})
+      PutAt<int16_t>(idc, static_cast<size_t>(at), static_cast<int16_t>(v));
+    for (auto [at, v] : {std::pair{16, 1000.5}, {24, 2000.5}, {32, 1500.5}, {40, 2500.5}, {48, 2000.25}, {56, 3000.25}})
+      PutAt<double>(idc, static_cast<size_t>(at), v);
     b.Record(idc, {4, 8, 12, 14, 16, 24, 32, 40, 48, 56, 64, 66, 68, 70, 74});
     for (int32_t i = 0; i < std::max(n, 1); ++i)
       b.Record(GoldenHeader(n, rate, periodExponent, n == 0 ? 0.0f : multipliers[static_cast<size_t>(i)], i),
@@ -226,6 +178,32 @@ struct GoldenCfa {
     return b;
   }
 };
+
+// One filter as the 100-byte table lays it out; every field distinct.
+inline std::vector<uint8_t> GoldenFilter(int32_t count, int seed, int32_t code) {
+  std::vector<uint8_t> r(100, 0);
+  for (int field = 0; field < 25; ++field) PutAt<int32_t>(r, static_cast<size_t>(4 * field), 1000 * seed + field);
+  const float s = static_cast<float>(seed);
+  for (int field : {3, 4, 5, 6, 7, 9, 12, 16, 17, 21}) PutAt<float>(r, static_cast<size_t>(4 * field), field + 0.5f + s);
+  PutAt<int32_t>(r, 0, count);
+  PutAt<float>(r, 72, 628.25f + s);  // Freq1
+  PutAt<float>(r, 76, -2.5f - s);    // Q1
+  PutAt<float>(r, 80, 1.25f);        // Q2
+  PutAt<int32_t>(r, 96, code);
+  return r;
+}
+
+inline std::vector<uint8_t> GoldenEQ(int32_t n, int32_t parametric, int32_t graphic) {
+  std::vector<uint8_t> f(12, 0);
+  PutAt<int32_t>(f, 0, n);
+  PutAt<int32_t>(f, 4, parametric);
+  PutAt<int32_t>(f, 8, graphic);
+  for (int k = 0; k < n; ++k) {
+    const std::vector<uint8_t> r = GoldenFilter(k == 0 ? n : 0, k, 1 + k % 5);
+    f.insert(f.end(), r.begin(), r.end());
+  }
+  return f;
+}
 
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   QFile f(QString::fromStdString(path));

@@ -1,47 +1,24 @@
 #include <QDir>
 #include <cmath>
 #include <limits>
+#include <numbers>
+#include <random>
 
 #include "core/records.h"
 #include "file_fixture.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/filter_file.h"
 #include "mainwindow/measurement_file.h"
+#include "mainwindow/qel_import.h"
 
 namespace zentor {
 namespace {
-
 using test::GetAt;
+using test::GoldenEQ;
 using test::PutAt;
 using test::ReadFileBytes;
 using test::StateFingerprint;
 using test::WriteFileBytes;
-
-// One filter as the 100-byte table lays it out; every field distinct.
-std::vector<uint8_t> GoldenFilter(int32_t count, int seed, int32_t code) {
-  std::vector<uint8_t> r(100, 0);
-  for (int field = 0; field < 25; ++field) PutAt<int32_t>(r, static_cast<size_t>(4 * field), 1000 * seed + field);
-  const float s = static_cast<float>(seed);
-  for (int field : {3, 4, 5, 6, 7, 9, 12, 16, 17, 21}) PutAt<float>(r, static_cast<size_t>(4 * field), field + 0.5f + s);
-  PutAt<int32_t>(r, 0, count);
-  PutAt<float>(r, 72, 628.25f + s);  // Freq1
-  PutAt<float>(r, 76, -2.5f - s);    // Q1
-  PutAt<float>(r, 80, 1.25f);        // Q2
-  PutAt<int32_t>(r, 96, code);
-  return r;
-}
-
-std::vector<uint8_t> GoldenEQ(int32_t n, int32_t parametric, int32_t graphic) {
-  std::vector<uint8_t> f(12, 0);
-  PutAt<int32_t>(f, 0, n);
-  PutAt<int32_t>(f, 4, parametric);
-  PutAt<int32_t>(f, 8, graphic);
-  for (int k = 0; k < n; ++k) {
-    const std::vector<uint8_t> r = GoldenFilter(k == 0 ? n : 0, k, 1 + k % 5);
-    f.insert(f.end(), r.begin(), r.end());
-  }
-  return f;
-}
 
 class FilterFileTest : public test::MainWindowTest {
  protected:
@@ -70,18 +47,13 @@ TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndTheEmulationCodes) {
   WriteFileBytes(path, golden);
   AppliedFilters[10].Freq1 = 5.0f;  // stale entry past the file's filters
   ASSERT_TRUE(LoadEQFile(path));
-  EXPECT_EQ(AppliedFilters[0].Count, 3);
-  EXPECT_EQ(AppliedFilters[1].Curve, 1001);
-  EXPECT_EQ(AppliedFilters[1].Average, 1002);
-  EXPECT_EQ(AppliedFilters[2].MaxDecay, 5.5f);
-  EXPECT_EQ(AppliedFilters[2].NumInitialLoops, 2008);
-  EXPECT_EQ(AppliedFilters[1].Gatetime, 18.5f);
-  EXPECT_EQ(AppliedFilters[2].Freq1, 630.25f);
-  EXPECT_EQ(AppliedFilters[2].Q1, -4.5f);
-  EXPECT_EQ(AppliedFilters[2].FitError, 23.5f);
-  EXPECT_EQ(AppliedFilters[2].Unused23, 2023);
-  EXPECT_EQ(AppliedFilters[2].EQEmulationCode, 3);
-  EXPECT_EQ(AppliedFilters[10].Freq1, 0.0f);
+  const FilterRecord &f1 = AppliedFilters[1], &f2 = AppliedFilters[2];
+  const std::tuple<const char*, double, double> fields[] = {
+      {"Count", AppliedFilters[0].Count, 3}, {"Curve", f1.Curve, 1001}, {"Average", f1.Average, 1002},
+      {"MaxDecay", f2.MaxDecay, 5.5}, {"NumInitialLoops", f2.NumInitialLoops, 2008}, {"Gatetime", f1.Gatetime, 18.5},
+      {"Freq1", f2.Freq1, 630.25}, {"Q1", f2.Q1, -4.5}, {"FitError", f2.FitError, 23.5}, {"Unused23", f2.Unused23, 2023},
+      {"EQEmulationCode", f2.EQEmulationCode, 3}, {"stale Freq1", AppliedFilters[10].Freq1, 0}};
+  for (const auto& [name, read, want] : fields) EXPECT_EQ(read, want) << name;
   EXPECT_EQ(w->GetParametricEQEmulation(), 4);
   EXPECT_EQ(w->GetGraphicEQEmulation(), 2);
 
@@ -115,7 +87,7 @@ TEST_F(FilterFileTest, SavedFileIsTwelvePlusAHundredBytesPerFilter) {
   EXPECT_EQ(AppliedFilters[1].Freq1, 0.0f);
 }
 
-TEST_F(FilterFileTest, DamagedFilesChangeNothing) {
+TEST_F(FilterFileTest, DamagedOrOverlongFilesChangeNothing) {
   HoldTwoFilters();
   w->SetParametricEmulation(2);
   const uint64_t held = StateFingerprint();
@@ -132,44 +104,24 @@ TEST_F(FilterFileTest, DamagedFilesChangeNothing) {
   for (size_t cut = 0; cut < good.size(); cut += 4)
     refused(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)), "cut " + std::to_string(cut));
   refused(GoldenEQ(76, 1, 1), "76 filters");
-  for (int32_t n : {-1, 76, std::numeric_limits<int32_t>::max()}) {
+  const auto patched = [&](size_t at, auto v) {
     std::vector<uint8_t> bad = good;
-    PutAt<int32_t>(bad, 0, n);
-    refused(bad, "count " + std::to_string(n));
-  }
+    PutAt(bad, at, v);
+    refused(bad, "value at " + std::to_string(at));
+  };
+  for (int32_t n : {-1, 76, std::numeric_limits<int32_t>::max()}) patched(0, n);  // the count
   for (size_t at : {size_t{4}, size_t{8}, size_t{12 + 96}})
-    for (int32_t code : {0, 6, -1}) {
-      std::vector<uint8_t> bad = good;
-      PutAt<int32_t>(bad, at, code);
-      refused(bad, "code at " + std::to_string(at));
-    }
+    for (int32_t code : {0, 6, -1}) patched(at, code);
   for (size_t at : {size_t{12 + 72}, size_t{112 + 76}, size_t{112 + 80}})
-    for (float v : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
-      std::vector<uint8_t> bad = good;
-      PutAt<float>(bad, at, v);
-      refused(bad, "value at " + std::to_string(at));
-    }
+    for (float v : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) patched(at, v);
   // A filter without a level: Q1 0, Q2 0 or below.
-  for (const auto& [at, v] : {std::pair{size_t{112 + 76}, 0.0f}, {size_t{12 + 80}, 0.0f}, {size_t{112 + 80}, -1.25f}}) {
-    std::vector<uint8_t> bad = good;
-    PutAt<float>(bad, at, v);
-    refused(bad, "no level at " + std::to_string(at));
-  }
+  for (const auto& [at, v] : {std::pair{size_t{112 + 76}, 0.0f}, {size_t{12 + 80}, 0.0f}, {size_t{112 + 80}, -1.25f}})
+    patched(at, v);
+  std::vector<uint8_t> padded = good;  // longer than 75 filters: refused unread
+  padded.resize(12 + 75 * 100 + 1, 0);
+  refused(padded, "padded");
   dialogs.ExpectMessage();
   EXPECT_FALSE(LoadEQFile(TempPath("missing.EQ")));
-}
-
-TEST_F(FilterFileTest, FileLongerThanSeventyFiveFiltersIsRefusedUnread) {
-  HoldTwoFilters();
-  const uint64_t held = StateFingerprint();
-  std::vector<uint8_t> padded = GoldenEQ(2, 1, 1);
-  padded.resize(12 + 75 * 100 + 1, 0);
-  const std::string path = TempPath("long.EQ");
-  WriteFileBytes(path, padded);
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(LoadEQFile(path));
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4329"});
-  EXPECT_EQ(StateFingerprint(), held);
   padded.pop_back();
   WriteFileBytes(path, padded);
   EXPECT_TRUE(LoadEQFile(path));
@@ -248,6 +200,211 @@ TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrKeepsItAfterAFailure) {
     EXPECT_EQ(EQFileName, good);
   }
   EXPECT_EQ(listRefreshes, 3);
+}
+
+using test::LeBytes;
+
+// A Qel file whose recording is the reference noise delayed by `delay` samples
+// and scaled by `gain`. The reference is zero for its first `quiet` samples so
+// that a negative delay stays an exact circular shift.
+struct SyntheticQel {
+  int32_t rate = 44100;
+  int32_t delay = 1000;
+  int32_t gain = 3;
+  int32_t quiet = 0;
+  bool silent = false;
+  int32_t band = 1;
+  int32_t periodFlag = 0;
+  int32_t position = 3000;
+  int32_t calCount = 2;
+  float calLevel = -1.5f;
+
+  std::vector<uint8_t> Build() const {
+    const int32_t d = static_cast<int32_t>(std::nearbyint(rate * 0.025));  // halves to even: 1102 at 44.1 kHz
+    const int32_t refLength = 176400 - (154350 + d) + 1;
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> noise(-4000, 4000);
+    std::vector<int16_t> ref(static_cast<size_t>(refLength), 0);
+    for (int32_t k = quiet; k < refLength; ++k) ref[static_cast<size_t>(k)] = static_cast<int16_t>(noise(rng));
+    std::vector<int16_t> samples(176401, 0);
+    if (!silent) {
+      for (int32_t k = 0; k <= 154350; ++k) {
+        const int32_t j = k - delay;
+        if (j >= 0 && j < refLength) samples[static_cast<size_t>(k)] = static_cast<int16_t>(gain * ref[static_cast<size_t>(j)]);
+      }
+      for (int32_t k = 0; k < refLength; ++k) samples[static_cast<size_t>(154350 + d + k)] = ref[static_cast<size_t>(k)];
+    }
+    LeBytes b;
+    for (int16_t s : samples) b.I16(s);
+    b.Zeros(272);
+    for (int k = 0; k < 1001; ++k) b.F32(k < calCount ? 100.0f * (k + 1) : 0.0f);
+    for (int k = 0; k < 1001; ++k) b.F32(k < calCount ? calLevel * k : 0.0f);
+    b.Zeros(4004);
+    b.I32(calCount).Zeros(8).I32(position);
+    for (int records : {5, 7, 9, 9, 3, 9, 4, 9})
+      for (int k = 0; k < records; ++k) b.Zeros(12).Str("ab").Zeros(8016).Str("");
+    b.Zeros(44).I32(rate).I32(band).Zeros(12).I32(periodFlag);
+    return b.data;
+  }
+};
+
+constexpr const char* kUnread = "Error: Qel file could not be read";
+
+class QelImportTest : public test::MainWindowTest {
+ protected:
+  DataPlotter* w = nullptr;
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = Start();
+  }
+  int16_t Import(const SyntheticQel& q, const std::string& name = "m.qel") {
+    const std::string path = TempPath(name);
+    WriteFileBytes(path, q.Build());
+    return ImportQelFile(path);
+  }
+  int16_t Refused(const std::vector<uint8_t>& bytes, const std::string& text) {
+    const std::string path = TempPath("refused.qel");
+    WriteFileBytes(path, bytes);
+    const uint64_t held = StateFingerprint();
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    const int16_t code = ImportQelFile(path);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(StateFingerprint(), held) << text;
+    return code;
+  }
+  int16_t Refused(const SyntheticQel& q, const std::string& text) { return Refused(q.Build(), text); }
+  static int32_t PeakIndex(int k, int32_t n) {
+    const auto& col = ImpulseSet[static_cast<size_t>(k)];
+    return static_cast<int32_t>(std::max_element(col.begin(), col.begin() + n) - col.begin());
+  }
+};
+
+TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
+  SyntheticQel q;
+  ASSERT_EQ(Import(q), kQelAdded);
+  const MeasurementHeader& h = ResultsDataSetInfo[0];
+  const std::tuple<const char*, double, double> fields[] = {
+      {"NumInSet", h.NumInSet, 1}, {"SampleRate", h.SampleRate, 44100}, {"PeriodExponent", h.PeriodExponent, 17},
+      {"PreExcitationExponent", h.PreExcitationExponent, 16}, {"ImpulseShift", h.ImpulseShift, 3000 - 2205},
+      {"PsdPeriodExponent", h.PsdPeriodExponent, 15}, {"ModalSliceMaxFreq", h.ModalSliceMaxFreq, 150},
+      {"MeasConfig", h.MeasConfig, 43}, {"FractOctPoints", h.FractOctPoints, 1000}, {"AutoRange", h.AutoRange, kTrue},
+      {"RunStatus", h.RunStatus, 0}};
+  for (const auto& [name, read, want] : fields) EXPECT_EQ(read, want) << name;
+
+  const int32_t peak = PeakIndex(0, kMaxSamples);
+  EXPECT_EQ(peak, 1000 + 1102);
+  EXPECT_NEAR(ImpulseSet[0][peak], 3.0f, 1e-3f);
+  EXPECT_EQ(h.LevelMultiplier, 15000.0f / ImpulseSet[0][peak]);
+  // Away from the peak the response is (numerically) empty.
+  EXPECT_NEAR(ImpulseSet[0][peak + 500], 0.0f, 1e-3f);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+  EXPECT_GT(h.NoiseEnergy, 40.0f);
+  EXPECT_NEAR(h.SignalEnergy, 9.0f, 0.01f);
+  EXPECT_NEAR(h.PeakLevel, 20.0 * std::log10(3.0 * 4000 / 15000.0), 0.1);
+  EXPECT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+}
+
+TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
+  for (int32_t rate : {44100, 48000}) {
+    test::FillStore(0, 10, 0);
+    SyntheticQel q;
+    q.rate = rate;
+    q.delay = -700;
+    q.quiet = 700;
+    ASSERT_EQ(Import(q), kQelAdded) << rate;
+    const int32_t d = rate == 44100 ? 1102 : 1200;
+    const int32_t taper = rate == 44100 ? 551 : 600;
+    const int32_t at = d - 700;
+    ASSERT_EQ(PeakIndex(0, kMaxSamples), at) << rate;
+    const double fade = 0.5 * (1.0 - std::cos(std::numbers::pi * at / taper));
+    EXPECT_NEAR(ImpulseSet[0][at], 3.0 * fade, 1e-3) << rate;
+    // The scale is taken from the peak before the fade.
+    EXPECT_NEAR(ResultsDataSetInfo[0].LevelMultiplier, 15000.0 / 3.0, 0.1) << rate;
+  }
+}
+
+TEST_F(QelImportTest, SecondFileJoinsTheSetAndAShortPeriodLowersIt) {
+  SyntheticQel q;
+  ASSERT_EQ(Import(q), kQelAdded);
+  q.periodFlag = 1;
+  q.delay = 2000;
+  ASSERT_EQ(Import(q, "second.qel"), kQelAdded);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 15);
+    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 14);
+  }
+  EXPECT_EQ(PeakIndex(1, kMaxSamples), 2000 + 1102);
+  EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
+  EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
+}
+
+TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
+  SyntheticQel silent;
+  silent.silent = true;
+  EXPECT_EQ(Refused(silent, "Error 5425"), kQelNoData);
+
+  SyntheticQel low;
+  low.band = 2;
+  EXPECT_EQ(Refused(low, "User Error: This file cannot be added to Zentor because it is limited to the low frequency band"),
+            kQelLowBand);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+
+  SyntheticQel first;
+  ASSERT_EQ(Import(first), kQelAdded);
+
+  // The short-period flag and the new rate must not touch the held set when refused.
+  SyntheticQel rate;
+  rate.rate = 48000;
+  rate.periodFlag = 1;
+  EXPECT_EQ(Refused(rate, "User Error: This file cannot be added because it has a different sample frequency than the "
+                          "first loaded file"),
+            kQelOtherRateOrCalCount);
+  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
+
+  SyntheticQel count;
+  count.calCount = 3;
+  EXPECT_EQ(Refused(count, "User Error: Added files must have the same mic calibration as originals"),
+            kQelOtherRateOrCalCount);
+  SyntheticQel level;
+  level.calLevel = -1.25f;
+  EXPECT_EQ(Refused(level, "User Error: Added files must have the same mic calibration as the first loaded file."),
+            kQelOtherCalValues);
+
+  const std::vector<uint8_t> bytes = first.Build();
+  std::vector<uint8_t> badString = bytes, badRate = bytes;
+  test::PutAt<int16_t>(badString, 365102 + 12, -3);
+  test::PutAt<int32_t>(badRate, bytes.size() - 4 - 12 - 4 - 4, 7999);
+  for (size_t cut : {size_t{100}, size_t{352802}, bytes.size() - 1})
+    EXPECT_EQ(Refused({bytes.begin(), bytes.begin() + static_cast<long>(cut)}, kUnread), kQelNotAdded) << cut;
+  EXPECT_EQ(Refused(badString, kUnread), kQelNotAdded);
+  EXPECT_EQ(Refused(badRate, kUnread), kQelNotAdded);
+
+  test::FillStore(32, 17, 44100);  // a full set refuses before reading
+  EXPECT_EQ(Refused(bytes, "User Error: A maximum of 32measurements can be loaded into one file"), kQelNotAdded);
+}
+
+TEST_F(QelImportTest, MenuCommandsAddTheChosenFileAndRedraw) {
+  const std::string path = TempPath("menu.qel");
+  WriteFileBytes(path, SyntheticQel().Build());
+  dialogs.ExpectOpenFile(path);
+  w->MenueOpenQelFile_Click();
+  EXPECT_EQ(dialogs.calls()[0].title, "Open *.qel File");
+  EXPECT_EQ(dialogs.calls()[0].filter, "Qel files (*.qel)|*.qel");
+  EXPECT_EQ(QelFileName, path);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+
+  dialogs.ExpectOpenFile(path);
+  w->AddQelFile_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  dialogs.ExpectOpenFile(std::nullopt);
+  w->AddQelFile_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
 }
 
 }  // namespace

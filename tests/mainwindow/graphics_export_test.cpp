@@ -1,33 +1,43 @@
 // The main window's "&Graphics Export" entries and its display options window.
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QPainter>
 #include <QSvgRenderer>
-#include <QFile>
+#include <clocale>
 #include <cmath>
+#include <complex>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <limits>
+#include <locale>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/helpers.h"
 #include "core/records.h"
 #include "display/display_options.h"
 #include "display/plot_colours.h"
 #include "display/view_state.h"
 #include "main_window_fixture.h"
+#include "mainwindow/curve_text_export.h"
 #include "mainwindow/graphics_export.h"
+#include "mainwindow/measurement_file.h"
 #include "platform/imaging.h"
 #include "support/image_compare.h"
 #include "support/silent_set.h"
+#include "views_fixture.h"
 
 namespace zentor {
 namespace {
-
 class PrinterDouble : public PrinterService {
  public:
   bool HasDefaultPrinter() override { return true; }
@@ -115,6 +125,7 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
 
   PictureBox waterfall, largeRoom;
   int created = 0;
+  waterfall.resize(300, 200);
   waterfall.SetBackColor(RGB(0, 128, 0));
   largeRoom.SetBackColor(RGB(0, 0, 128));
   GraphicsExportHooks.WaterfallPicture = [&] {
@@ -133,10 +144,29 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
   EXPECT_NEAR(fall.pixelColor(600, 600).green(), 128, 16);
   EXPECT_LT(fall.pixelColor(600, 600).blue(), 16);
   EXPECT_EQ(created, 1);
-
   w->PrintLargeRoom->trigger();
   ASSERT_EQ(printer.printed.size(), 1u);
   EXPECT_EQ(printer.printed[0].pixelColor(600, 600), QColor(0, 0, 128));
+
+  // PNG and SVG at the picture's own size.
+  const std::tuple<QAction*, const char*, PictureBox*> entries[] = {
+      {w->ExportPNGWaterfall, "fall.png", &waterfall}, {w->ExportSVGWaterfall, "fall.svg", &waterfall},
+      {w->ExportPNGLargeRoom, "room.png", &largeRoom}, {w->ExportSVGLargeRoom, "room.svg", &largeRoom}};
+  for (const auto& [entry, name, picture] : entries) {
+    dialogs.ExpectSaveFile(TempPath(name));
+    entry->trigger();
+    QImage image(picture->size(), QImage::Format_RGB32);
+    if (std::string(name).ends_with(".png")) {
+      image = QImageReader(QString::fromStdString(TempPath(name))).read();
+    } else {
+      QSvgRenderer r(QString::fromStdString(TempPath(name)));
+      ASSERT_TRUE(r.isValid()) << name;
+      QPainter p(&image);
+      r.render(&p);
+    }
+    ASSERT_EQ(image.size(), picture->size()) << name;
+    EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
+  }
 }
 
 // PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
@@ -195,58 +225,26 @@ TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
     EXPECT_TRUE(copy.open(QIODevice::WriteOnly) && copy.write(svg) == svg.size());
   }
 
-  // The waterfall's and large room's pictures through theirs.
-  PictureBox waterfall, largeRoom;
-  waterfall.resize(300, 200);
-  waterfall.SetBackColor(RGB(0, 128, 0));
-  largeRoom.SetBackColor(RGB(0, 0, 128));
-  GraphicsExportHooks.WaterfallPicture = [&] { return &waterfall; };
-  GraphicsExportHooks.LargeRoomPicture = [&] { return &largeRoom; };
-  QMetaObject::invokeMethod(w->GraphicBut, "aboutToShow");
-  const std::tuple<QAction*, const char*, PictureBox*> entries[] = {
-      {w->ExportPNGWaterfall, "fall.png", &waterfall}, {w->ExportSVGWaterfall, "fall.svg", &waterfall},
-      {w->ExportPNGLargeRoom, "room.png", &largeRoom}, {w->ExportSVGLargeRoom, "room.svg", &largeRoom}};
-  for (const auto& [entry, name, picture] : entries) {
-    dialogs.ExpectSaveFile(TempPath(name));
-    entry->trigger();
-    QImage image(picture->size(), QImage::Format_RGB32);
-    if (std::string(name).ends_with(".png")) {
-      image = QImageReader(QString::fromStdString(TempPath(name))).read();
-    } else {
-      QSvgRenderer r(QString::fromStdString(TempPath(name)));
-      ASSERT_TRUE(r.isValid()) << name;
-      QPainter p(&image);
-      r.render(&p);
-    }
-    ASSERT_EQ(image.size(), picture->size()) << name;
-    EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
-  }
 }
 
-TEST_F(GraphicsExportTest, OptionsWindowOpensFromTheDisplayButtonAndRestoresTheCursor) {
-  test::LoadSilentSet(2, 48000, 15, 20.0f);
+// Opened from the Display button for the view shown, it acts on the main window
+// and leaves the window's pointer restored.
+TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindowAndRestoresTheCursor) {
+  ShowSyntheticImpulses();
   w->setCursor(Qt::CrossCursor);
-  int mode = 0;
+  w->SetDisplayRes(2);
+  BodeCurves[0].NumCurves = 2;
+  std::vector<int> modes;
   dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = qobject_cast<DisplayControlForm*>(d);
-    if (!f) return 0;
-    mode = f->Mode;
-    f->reject();
-    return 0;
+    modes.push_back(static_cast<DisplayControlForm*>(d)->Mode);
+    return d->reject(), 0;
   });
   w->TimeBut->setChecked(true);
   w->Display->click();
-  EXPECT_EQ(mode, 3);
   EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
-}
-
-TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindow) {
-  ShowSyntheticImpulses();
-  w->SetDisplayRes(2);
-  BodeCurves[0].NumCurves = 2;
   dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = qobject_cast<DisplayControlForm*>(d);
-    if (!f) return 0;
+    auto* f = static_cast<DisplayControlForm*>(d);
+    modes.push_back(f->Mode);
     f->DisplayResText->setText("4.7");
     f->Apply->click();
     f->CurveNoText->setText("2");
@@ -256,9 +254,161 @@ TEST_F(GraphicsExportTest, OptionsWindowActsOnTheMainWindow) {
   });
   w->FreqBut->setChecked(true);
   w->Display->click();
+  EXPECT_EQ(modes, (std::vector<int>{3, 4}));
   EXPECT_EQ(w->GetDisplayRes(), "4");
   EXPECT_EQ(BodeCurves[0].NumCurves, 0) << "the frequency caches were emptied";
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+}
+
+// Curves as text: the Bode curve of a known filter's impulse exported from a
+// measurement file matches the filter's analytic response; every locale writes
+// the same bytes; "Text Export" writes what the main graph shows, and refuses
+// what it cannot.
+constexpr double kFs = 48000;
+
+// A peaking filter (+6 dB at 1 kHz, Q 2) from the audio-EQ cookbook.
+struct Peaking {
+  double b0, b1, b2, a1, a2;
+  Peaking() {
+    const double A = std::pow(10.0, 6.0 / 40), w = 2 * M_PI * 1000 / kFs, alpha = std::sin(w) / (2 * 2.0);
+    const double a0 = 1 + alpha / A;
+    b0 = (1 + alpha * A) / a0, b1 = -2 * std::cos(w) / a0, b2 = (1 - alpha * A) / a0;
+    a1 = -2 * std::cos(w) / a0, a2 = (1 - alpha / A) / a0;
+  }
+  double Db(double f) const {
+    const std::complex<double> z1 = std::polar(1.0, -2 * M_PI * f / kFs), z2 = z1 * z1;
+    return 20 * std::log10(std::abs((b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2)));
+  }
+};
+
+// A decimal comma for the C++ streams, whatever the machine has installed.
+struct CommaPoint : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+
+std::string Slurp(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+class CurveTextTest : public test::ViewsTest {
+ protected:
+  // Two results: the filter's impulse from 50 ms on, and half of it.
+  std::string FilterFile() {
+    LoadSet(2, int32_t(kFs), 17);
+    const Peaking p;
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    for (size_t i = 0; i < 20000; ++i) {
+      const double x = i == 0 ? 1 : 0, y = p.b0 * x + p.b1 * x1 + p.b2 * x2 - p.a1 * y1 - p.a2 * y2;
+      x2 = x1, x1 = x, y2 = y1, y1 = y;
+      ImpulseSet[0][2400 + i] = float(y);
+      ImpulseSet[1][2400 + i] = float(0.5 * y);
+    }
+    const std::string path = TempPath("filter.cfa");
+    EXPECT_TRUE(WriteMeasurementFile(path));
+    return path;
+  }
+};
+
+TEST_F(CurveTextTest, BodeCurveOfAKnownFilterMatchesItsResponseInEveryLocale) {
+  CurveExportRequest r;
+  r.input = FilterFile();
+  r.view = "bode";
+  r.gateMs = 100;
+  r.output = TempPath("bode.csv");
+  std::vector<std::pair<std::string, std::string>> files;
+  ASSERT_EQ(CurveTextFiles(r, files), "");
+  ASSERT_EQ(files.size(), 1u);
+  std::istringstream csv(files[0].second);
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line, "frequency_hz,Curve 1 dB,Curve 2 dB\r");
+  const Peaking p;
+  int rows = 0;
+  double worst = 0;
+  while (std::getline(csv, line)) {
+    double f = 0, a = 0, b = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &f, &a, &b), 3) << line;
+    ++rows;
+    EXPECT_NEAR(b, a - 20 * std::log10(2.0), 1e-3) << f;
+    if (f >= 20 && f <= 20000) worst = std::max(worst, std::fabs(a - p.Db(f)));
+  }
+  EXPECT_GT(rows, 1000);
+  RecordProperty("bode_worst_db", std::to_string(worst));
+  EXPECT_LT(worst, 0.05);
+
+  // A decimal-comma locale writes the same bytes, for each format.
+  const std::string csvText = files[0].second;
+  r.format = CurveTextFormat::Frd;
+  r.curve = 2;
+  r.output = TempPath("bode.frd");
+  ASSERT_EQ(CurveTextFiles(r, files), "");
+  const std::string frdText = files.at(0).second;
+  EXPECT_NE(frdText.find("* Gate: 100 ms\r\n* Curve: Curve 2\r\n"), std::string::npos);
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const std::locale streams = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+  const std::string cLocale = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "de_DE.UTF-8");  // where the machine has it
+  for (const auto& [format, expected] : {std::pair{CurveTextFormat::Csv, csvText}, {CurveTextFormat::Frd, frdText}}) {
+    r.format = format;
+    r.curve = format == CurveTextFormat::Csv ? 0 : 2;
+    r.output = TempPath(format == CurveTextFormat::Csv ? "de.csv" : "de.frd");
+    ASSERT_EQ(ExportCurveText(r), "");
+    EXPECT_EQ(Slurp(r.output), expected);
+  }
+  std::setlocale(LC_ALL, cLocale.c_str());
+  std::locale::global(streams);
+  QLocale::setDefault(before);
+}
+
+TEST_F(CurveTextTest, RequestsTheFileCannotMeetAreRefusedInWords) {
+  CurveExportRequest r;
+  r.input = FilterFile();
+  r.output = TempPath("out.csv");
+  const std::pair<std::function<void(CurveExportRequest&)>, std::string> cases[] = {
+      {[](CurveExportRequest& q) { q.view = "step"; }, "Unknown view \"step\": use bode, fractoct, psyc, impulse, noise or modal"},
+      {[](CurveExportRequest& q) { q.view = "impulse", q.format = CurveTextFormat::Frd; },
+       "User Error: FRD files hold frequency curves. Save a time view as CSV"},
+      {[](CurveExportRequest& q) { q.gateMs = -1; }, "User Error: The gate must be a time above 0 ms"},
+      {[](CurveExportRequest& q) { q.gateMs = 3000; },
+       "User Error: Gate time chosen is too large for curve data. Reduce gate time"},
+      {[](CurveExportRequest& q) { q.curve = 3; }, "User Error: Curve 3 is not in the file (1 to 2)"},
+      {[](CurveExportRequest& q) { q.input += ".missing"; }, "Error 4927: Error opening file"},
+  };
+  for (const auto& [change, why] : cases) {
+    CurveExportRequest q = r;
+    q.view = "bode";
+    change(q);
+    EXPECT_EQ(ExportCurveText(q), why);
+  }
+  EXPECT_FALSE(FileExists(r.output));
+}
+
+TEST_F(CurveTextTest, TextExportWritesTheCurvesTheGraphShows) {
+  FilterFile();
+  w->TimeBut_Click();
+  // A time view: CSV of time and value; FRD refused.
+  dialogs.ExpectSaveFile(TempPath("time.csv"));
+  w->TextExportMain->trigger();
+  const std::string time = Slurp(TempPath("time.csv"));
+  EXPECT_EQ(time.substr(0, time.find('\n')), "time_ms,Curve 1,Curve 2\r");
+  dialogs.ExpectSaveFile(TempPath("time.frd"));
+  dialogs.ExpectMessage();
+  w->TextExportMain->trigger();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: FRD files hold frequency curves. Save a time view as CSV");
+
+  // Each curve of a frequency view in its own FRD file.
+  w->FreqBut_Click();
+  dialogs.ExpectSaveFile(TempPath("set.frd"));
+  w->TextExportMain->trigger();
+  for (const char* name : {"set_1.frd", "set_2.frd"}) {
+    const std::string frd = Slurp(TempPath(name));
+    EXPECT_EQ(frd.rfind("* Zentor curve export\r\n", 0), 0u) << name;
+    EXPECT_GT(std::count(frd.begin(), frd.end(), '\n'), 1000) << name;
+    EXPECT_NE(frd.find(" 0\r\n"), std::string::npos) << name;
+  }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // The main window's commands: their refusals and questions, what they hand to
 // the windows behind MainWindowHooks, the curve selectors, the mode-list sorts,
 // the level change of one curve and the link table's control states.
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -20,15 +23,16 @@
 #include "core/records.h"
 #include "display/dispatcher.h"
 #include "display/graph_frame.h"
+#include "display/time_views.h"
 #include "display/view_state.h"
 #include "main_window_fixture.h"
 #include "mainwindow/main_window_links.h"
 #include "support/builder_recorder.h"
+#include "support/curve_sets.h"
 #include "support/recording_links.h"
 
 namespace zentor {
 namespace {
-
 using Calls = std::vector<std::string>;
 
 class CommandsTest : public test::MainWindowTest {
@@ -67,10 +71,11 @@ class CommandsTest : public test::MainWindowTest {
 
 // ---- Refusals and questions ------------------------------------------------------
 
+// A refusal or question: the control used (a menu entry or a button, by name),
+// what comes before, and what is asked.
 struct Refusal {
-  const char* name;
+  const char* control;
   std::function<void(CommandsTest&, DataPlotter&)> setUp;
-  std::function<void(DataPlotter&)> run;
   std::string text;
   MsgButtons buttons = MsgButtons::OK;
   Calls reached = {};  // links a refusal still reaches before it stops
@@ -79,6 +84,7 @@ struct Refusal {
 constexpr const char* kRateRefusal =
     "User Error: Each curve in a set must have the same sample frequency. Loaded data may have been resampled";
 constexpr const char* kCardInUse = "user Error: Sound card is in use by Zentor";
+constexpr const char* kResampled = "User Error: Data has been resampled. New measurements cannot be added";
 
 TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   auto loaded = [](CommandsTest& t, DataPlotter&) { t.Load(3); };
@@ -90,67 +96,45 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   auto resampled = [](CommandsTest&, DataPlotter&) { DataResampled = true; };
   auto busy = [](CommandsTest&, DataPlotter&) { SoundCardBusy = true; };
   auto nothing = [](CommandsTest&, DataPlotter&) {};
+  const MsgButtons ask = MsgButtons::YesNoCancel;
   const std::vector<Refusal> table = {
-      {"Command1", rateMismatch, [](DataPlotter& w) { w.Command1_Click(); }, kRateRefusal},
-      {"Command2", rateMismatch, [](DataPlotter& w) { w.Command2_Click(); }, kRateRefusal},
-      {"NewMeasMenue", resampled, [](DataPlotter& w) { w.NewMeasMenue->trigger(); },
-       "User Error: Data has been resampled. New measurements cannot be added"},
-      {"NewTestWindow", resampled, [](DataPlotter& w) { w.NewTestWindow->trigger(); },
-       "User Error: Data has been resampled. New measurements cannot be added"},
-      {"sound-card set-up fails", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
-       [](DataPlotter& w) { w.NewMeasMenue_Click(); },
+      {"Command1", rateMismatch, kRateRefusal},
+      {"Command2", rateMismatch, kRateRefusal},
+      {"NewMeasMenue", resampled, kResampled},
+      {"NewTestWindow", resampled, kResampled},
+      {"NewMeasMenue", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
        "Error 5221: AutoMixer Error. Shut off the AutoMixer from Options->Mixer in the main menu. Turn the auto "
        "mixer back on when the mixer is set up. The software will then remember your new mixer settings if you "
        "click YES when prompted to save new settings on shut down. Vista users should get the file "
        "'sndvol32.exe' and copy to the system32 folder as explained in VistaIssues.PDF.",
        MsgButtons::OK, {"SetUpSoundCardSelection"}},
-      {"measurement window fails", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; },
-       [](DataPlotter& w) { w.NewTestWindow_Click(); }, "Error 5222", MsgButtons::OK,
-       {"SetUpSoundCardSelection", "ShowAudioForm"}},
-      {"EQSetUpRTAMenue busy", busy, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); }, kCardInUse},
-      {"ImpulseRTA busy", busy, [](DataPlotter& w) { w.ImpulseRTA->trigger(); }, kCardInUse},
-      {"SPLMeasurement busy", busy, [](DataPlotter& w) { w.SPLMeasurement->trigger(); }, kCardInUse},
-      {"EQSetUpRTAMenue question", nothing, [](DataPlotter& w) { w.EQSetUpRTAMenue->trigger(); },
+      {"NewTestWindow", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; }, "Error 5222",
+       MsgButtons::OK, {"SetUpSoundCardSelection", "ShowAudioForm"}},
+      {"EQSetUpRTAMenue", busy, kCardInUse},
+      {"ImpulseRTA", busy, kCardInUse},
+      {"SPLMeasurement", busy, kCardInUse},
+      {"EQSetUpRTAMenue", nothing,
        "This RTA was designed for the singular purpose of measuring electronic components or setting an EQ. It is "
-       "not suitable for acoustic measurements. Continue ?",
-       MsgButtons::YesNoCancel},
-      {"Waterfall outside the Bode view", loaded, [](DataPlotter& w) { w.ThreeDBut->click(); },
-       " Bode frequency response must be shown to access this display. Switch to Bode response ?",
-       MsgButtons::YesNoCancel},
-      {"Waterfall without Bode points", [](CommandsTest& t, DataPlotter&) {
-         t.Load(3);
-         DisplayConfig.Graphshown = kBodeView;
-       },
-       [](DataPlotter& w) { w.Waterfall->trigger(); },
+       "not suitable for acoustic measurements. Continue ?", ask},
+      {"ThreeDBut", loaded, " Bode frequency response must be shown to access this display. Switch to Bode response ?",
+       ask},
+      {"Waterfall", [](CommandsTest& t, DataPlotter&) { t.Load(3), DisplayConfig.Graphshown = kBodeView; },
        "User Error: Bode response (raw fft) data must be evaluated before selecting waterfall plots for data "
        "viewing"},
-      {"DataIntegrity", nothing, [](DataPlotter& w) { w.DataIntegrity->trigger(); },
-       "User Error: Measured data must be loaded to access this window."},
+      {"DataIntegrity", nothing, "User Error: Measured data must be loaded to access this window."},
       {"Resample", [](CommandsTest&, DataPlotter& w) { w.ResultsTakenButNotSaved = kTrue; },
-       [](DataPlotter& w) { w.Resample->trigger(); },
        "User Error: Measurements must be saved before they can be resampled. Resampled files cannot be saved."},
-      {"NewEQFilter", nothing, [](DataPlotter& w) { w.NewEQFilter->trigger(); },
-       "User Error: Measured Results must be loaded before filters can be set"},
-      {"FileDetails", nothing, [](DataPlotter& w) { w.FileDetails->trigger(); }, "User Error: No data "},
+      {"NewEQFilter", nothing, "User Error: Measured Results must be loaded before filters can be set"},
+      {"FileDetails", nothing, "User Error: No data "},
       {"DeleteEQ", [](CommandsTest&, DataPlotter&) { AppliedFilters[0].Count = 2; },
-       [](DataPlotter& w) { w.DeleteEQ->trigger(); }, " Clear Existing EQ from Buffers ?", MsgButtons::YesNoCancel},
-      {"DeleteMeasBuffers", loaded, [](DataPlotter& w) { w.DeleteMeasBuffers->trigger(); },
-       " Clear Results from Buffers ?", MsgButtons::YesNoCancel},
-      {"RemoveCurve under an average", [](CommandsTest& t, DataPlotter&) {
-         t.Load(3);
-         DisplayConfig.Average = kTrue;
-       },
-       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Curves cannot be deleted while an average is shown"},
-      {"RemoveCurve of no number", [](CommandsTest& t, DataPlotter& w) {
-         t.Load(3);
-         w.CurveNoText->setText("abc");
-       },
-       [](DataPlotter& w) { w.RemoveCurve->click(); }, "User Error: Non Numeric Input"},
-      {"DelCurve unsaved", [](CommandsTest& t, DataPlotter& w) {
-         t.Load(4);
-         w.ResultsTakenButNotSaved = kTrue;
-       },
-       [](DataPlotter& w) { w.DelCurve->click(); }, "User Error: Results should be saved before deleting curves"},
+       " Clear Existing EQ from Buffers ?", ask},
+      {"DeleteMeasBuffers", loaded, " Clear Results from Buffers ?", ask},
+      {"RemoveCurve", [](CommandsTest& t, DataPlotter&) { t.Load(3), DisplayConfig.Average = kTrue; },
+       "User Error: Curves cannot be deleted while an average is shown"},
+      {"RemoveCurve", [](CommandsTest& t, DataPlotter& w) { t.Load(3), w.CurveNoText->setText("abc"); },
+       "User Error: Non Numeric Input"},
+      {"DelCurve", [](CommandsTest& t, DataPlotter& w) { t.Load(4), w.ResultsTakenButNotSaved = kTrue; },
+       "User Error: Results should be saved before deleting curves"},
   };
 
   for (const Refusal& r : table) {
@@ -158,7 +142,7 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
                                                ? std::vector<MsgAnswer>{MsgAnswer::No, MsgAnswer::Cancel}
                                                : std::vector<MsgAnswer>{MsgAnswer::OK};
     for (MsgAnswer answer : answers) {
-      SCOPED_TRACE(std::string(r.name) + (answer == MsgAnswer::Cancel ? " (Cancel)" : ""));
+      SCOPED_TRACE(std::string(r.control) + ": " + r.text + (answer == MsgAnswer::Cancel ? " (Cancel)" : ""));
       ResultsDataSetInfo[0].NumInSet = 0;
       EQConfig.SampleRate = 48000;
       SoundCardBusy = DataResampled = false;
@@ -175,7 +159,8 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
       const std::string before = Fingerprint();
 
       dialogs.ExpectMessage(answer);
-      r.run(*w);
+      if (auto* a = w->findChild<QAction*>(r.control)) a->trigger();
+      else w->findChild<QAbstractButton*>(r.control)->click();
       ASSERT_EQ(dialogs.calls().size(), 1u);
       const test::DialogCall& c = dialogs.calls()[0];
       EXPECT_EQ(c.text, r.text);
@@ -278,7 +263,7 @@ TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
   EXPECT_TRUE(links.calls.empty());  // no result to show alone
 }
 
-TEST_F(CommandsTest, CurveNumberTypedIsRoundedOrRefused) {
+TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
   Load(3);
   w->CurveNoText->setText("2.5");
   QTest::keyClick(w->CurveNoText, Qt::Key_Return);
@@ -291,6 +276,16 @@ TEST_F(CommandsTest, CurveNumberTypedIsRoundedOrRefused) {
   EXPECT_EQ(dialogs.MessageTexts().back().rfind("User Error: Input must be between", 0), 0u);
   EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
   EXPECT_TRUE(links.calls.empty());
+
+  // Set from code, a number outside the set is refused too.
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  w->SetDisplayCurveNumber(4);
+  w->SetDisplayCurveNumber(0);
+  w->SetDisplayCurveNumber(3);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7428", "Error 7428"}));
+  EXPECT_EQ(w->CurveNoText->text(), "3");
 }
 
 TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
@@ -470,7 +465,9 @@ TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
   w->EnableDataPlotterPlayRec(kFalse);
   for (const auto& c : w->LinkedControls())
     EXPECT_EQ(c.enabled, c.control.rfind("Command", 0) != 0) << c.control;
+  EXPECT_FALSE(w->NewTest->menuAction()->isVisible());
   w->EnableDataPlotterPlayRec(kTrue);
+  EXPECT_TRUE(w->NewTest->menuAction()->isVisible());
 
   MainWindowHooks = MainWindowLinks{};
   MainWindowHooks.ShowThreeDForm = [](const std::string&) {};
@@ -484,6 +481,252 @@ TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
   EXPECT_TRUE(w->Waterfall->isEnabled());
   EXPECT_TRUE(w->DeleteMeasBuffers->isEnabled());  // built whole here
   EXPECT_TRUE(w->RemoveCurve->isEnabled());
+}
+
+// Removing results: one with everything derived from it, the whole set with and
+// without progress, the two Delete Curve buttons and a stored noise spectrum.
+using Builders = std::vector<test::BuilderCall>;
+
+std::array<CurveArray*, 8> Caches() {
+  return {&NoiseCurves, &ImpulseCurves, &BodeCurves, &ModalCurves,
+          &PsycCurves,  &FractOctCurves, &FitStoredCurves, &FitInputCurves};
+}
+
+class RemovalTest : public test::MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    rb.Install();
+    w = Start();
+    links.Install();
+    rb.calls.clear();
+  }
+
+  // n results each marked k (1-based) in its samples, header, cache curves and filter set.
+  void FillSet(int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+      const auto k = static_cast<size_t>(i);
+      MeasurementHeader& h = ResultsDataSetInfo[k];
+      h = EQConfig;
+      h.NumInSet = n;
+      h.SampleRate = 48000;
+      h.PeriodExponent = 17;
+      h.ImpulseShift = 100 * (i + 1);
+      ImpulseSet[k].fill(0.0f);
+      ImpulseSet[k][0] = ImpulseSet[k][kMaxSamples - 1] = static_cast<float>(i + 1);
+      for (CurveArray* cache : Caches()) test::FlatCurve(*cache, i, 5, static_cast<float>(i + 1));
+      SingularityList[k].Count = 2;
+      SingularityList[k].Curve = i;
+      SingularityList[k].Freq[0] = static_cast<float>(i + 1);
+    }
+    rb.calls.clear();
+  }
+  // The marks of the results held, in order.
+  static std::vector<int32_t> Marks() {
+    std::vector<int32_t> m;
+    for (int32_t i = 0; i < std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults); ++i)
+      m.push_back(static_cast<int32_t>(ImpulseSet[static_cast<size_t>(i)][0]));
+    return m;
+  }
+  void ClickRemoveCurve(const char* text) {
+    w->CurveNoText->setText(text);
+    w->RemoveCurve->click();
+  }
+
+  DataPlotter* w = nullptr;
+  test::BuilderRecorder rb;
+  test::RecordingLinks links;
+};
+
+TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultClampedAndTruncated) {
+  const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
+      {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
+  for (const auto& [text, left] : cases) {
+    SCOPED_TRACE(text);
+    FillSet(3);
+    ClickRemoveCurve(text);
+    EXPECT_EQ(Marks(), left);
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+    EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  }
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  FillSet(3);
+  ClickRemoveCurve("7");
+  EXPECT_EQ(w->CurveNoText->text(), "3");
+
+  ResultsDataSetInfo[0].NumInSet = 0;  // nothing to remove: only the redraw
+  rb.calls.clear();
+  ClickRemoveCurve("1");
+  EXPECT_EQ(rb.Take().size(), 1u);
+}
+
+TEST_F(RemovalTest, RemovingTheFirstOfTwoMovesEverythingOfTheSecondDown) {
+  FillSet(2);
+  w->ModesList->addItem("mode");
+  w->RemoveResult(1);
+
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, 200);
+  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 2.0f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
+  for (CurveArray* cache : Caches()) {
+    EXPECT_EQ((*cache)[0].NumCurves, 1);
+    EXPECT_EQ((*cache)[0].YValues[4], 2.0f);
+    EXPECT_EQ((*cache)[0].Label, "1 ");
+    EXPECT_EQ((*cache)[1].NumPoints, 0);
+  }
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  EXPECT_EQ(SingularityList[1].Count, 0);  // what record 2 held: nothing
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  for (int32_t r = 0; r < kMaxResults; ++r) EXPECT_EQ(SingularityList[static_cast<size_t>(r)].Curve, r);
+  EXPECT_EQ(w->ModesList->count(), 0);
+}
+
+TEST_F(RemovalTest, AFullSetEmptiesFromEitherEndAndBadNumbersChangeNothing) {
+  FillSet(kMaxResults);
+  for (SingularityListRecord& s : SingularityList) s.Curve = 77;
+  for (int32_t k : {0, -1, kMaxResults + 1, 1000}) w->RemoveResult(k);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, kMaxResults);
+  EXPECT_EQ(SingularityList[5].Curve, 77);
+
+  w->RemoveResult(kMaxResults);
+  EXPECT_EQ(Marks().back(), kMaxResults - 1);
+  EXPECT_EQ(SingularityList[30].Freq[0], 31.0f);
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  w->RemoveResult(1);
+  EXPECT_EQ(Marks().front(), 2);
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
+  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+}
+
+TEST_F(RemovalTest, RemovingASpectrumMovesTheLaterOnesWholeWithTheirOwnSizes) {
+  const int32_t exponents[] = {15, 13, 14};
+  const int32_t rates[] = {48000, 44100, 96000};
+  for (int32_t c = 0; c < 3; ++c) {
+    const auto i = static_cast<size_t>(c);
+    PsdParameters[i].Exponent = exponents[c];
+    PsdParameters[i].SampleRate = rates[c];
+    PsdSet[i].fill(0.0f);
+    std::fill_n(PsdSet[i].begin(), 1 << exponents[c], static_cast<float>(c + 1));
+    test::FlatCurve(PsdCurves, c, 5, static_cast<float>(c + 1));
+  }
+  PsdParameters[0].Count = 3;
+  ResultsDataSetInfo[0].NumInSet = 0;
+  DisplayConfig.Graphshown = kPsdView;
+
+  ClickRemoveCurve("1");
+  EXPECT_EQ(PsdParameters[0].Count, 2);
+  EXPECT_EQ(PsdCurves[0].NumCurves, 2);
+  EXPECT_EQ(PsdCurves[1].YValues[0], 3.0f);
+  EXPECT_EQ(PsdParameters[0].Exponent, 13);
+  EXPECT_EQ(PsdParameters[0].SampleRate, 44100);
+  EXPECT_EQ(PsdParameters[1].Exponent, 14);
+  EXPECT_EQ(PsdParameters[1].SampleRate, 96000);
+  EXPECT_EQ(std::count(PsdSet[0].begin(), PsdSet[0].end(), 2.0f), 1 << 13);
+  EXPECT_EQ(std::count(PsdSet[1].begin(), PsdSet[1].end(), 3.0f), 1 << 14);
+  EXPECT_EQ(std::count(PsdSet[2].begin(), PsdSet[2].end(), 0.0f), kPsdSpectrumRows);
+  EXPECT_EQ(PsdParameters[2].Exponent, 0);
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowPSDEnergy", kRedrawFiledCurves}}));
+
+  ClickRemoveCurve("9");  // clamped to the last
+  EXPECT_EQ(PsdParameters[0].Count, 1);
+  EXPECT_EQ(PsdParameters[0].Exponent, 13);
+  EXPECT_EQ(w->CurveNoText->text(), "2");
+}
+
+TEST_F(RemovalTest, ClearingTheSetRunsTheProgressBarAndRedrawsOnce) {
+  FillSet(5);
+  std::vector<int> values;
+  QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  w->DeleteMeasBuffers->trigger();
+  EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4, 5, 0}));
+  EXPECT_EQ(w->ProgressBar1->maximum(), 5);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(ImpulseSet[4][0], 0.0f);
+  EXPECT_EQ(BodeCurves[0].NumCurves, 0);
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
+
+  w->ClearMeasurementBuffers();  // nothing loaded: nothing happens
+  EXPECT_TRUE(rb.calls.empty());
+}
+
+TEST_F(RemovalTest, QuickClearEmptiesCountsAndCachesButNotTheSamples) {
+  FillSet(3);
+  w->RemoveResultQuickly(-1);
+  w->RemoveResultQuickly(kMaxResults);
+  EXPECT_EQ(BodeCurves[2].NumPoints, 5);
+
+  w->ClearMeasurementBuffersQuickly();
+  for (int32_t i = 0; i < 3; ++i) {
+    const auto k = static_cast<size_t>(i);
+    EXPECT_EQ(ResultsDataSetInfo[k].NumInSet, 0);
+    EXPECT_EQ(ImpulseSet[k][0], static_cast<float>(i + 1));
+    EXPECT_EQ(SingularityList[k].Count, 0);
+    EXPECT_EQ(ImpulseCurves[k].CurveIndex, 0);
+    for (CurveArray* cache : Caches()) {
+      EXPECT_EQ((*cache)[k].NumPoints, 0);
+      EXPECT_EQ((*cache)[k].NumCurves, 0);
+    }
+  }
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
+}
+
+TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
+  MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
+  w->RefreshLinkedControls();
+  FillSet(3);
+  w->ResultsTakenButNotSaved = kTrue;  // unsaved, but at most 3 results: no message
+  FitInputCurves[0].NumPoints = 10;
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
+  w->ResultsTakenButNotSaved = kFalse;
+
+  w->SetBusy(kTrue);
+  w->DelCurve->click();
+  w->SetBusy(kFalse);
+  SingularityList[0].Average = kTrue;  // a fit of the average: back to curve 1
+  w->CurveNumberText->setText("3");
+  w->DelCurve->click();
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
+  SingularityList[0].Average = kFalse;
+  EXPECT_TRUE(links.Take().empty());
+
+  w->CurveNumberText->setText("2");
+  QTest::keyClick(w->CurveNumberText, Qt::Key_Return);
+  links.calls.clear();
+  FitInputCurves[1].NumPoints = 10;
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(FitInputCurves[0].NumCurves, 2);
+  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
+
+  FitInputCurves[0].NumPoints = 10;  // curve 1: the index falls below 0 and is raised again
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
+
+  FitInputCurves[0].NumPoints = 0;  // no fit input for the curve: nothing
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
+}
+
+TEST_F(RemovalTest, StartupFileFirstRemovesTheHeldResultsWithTheirCaches) {
+  Forms::DeleteAll();
+  FillSet(2);
+  DataPlotter* fresh = Forms::Get<DataPlotter>();
+  fresh->CommandLine = TempPath("notes.txt");  // neither a set nor a filter file
+  fresh->Form_Load();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
+  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
 }
 
 }  // namespace

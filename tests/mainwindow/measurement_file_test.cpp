@@ -1,24 +1,29 @@
 #include <QCheckBox>
-#include <QLabel>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <variant>
 
 #include "base/binary_io.h"
+#include "base/shared_state.h"
 #include "core/records.h"
 #include "core/results_store.h"
+#include "display/view_state.h"
 #include "file_fixture.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
+#include "mainwindow/filter_file.h"
 #include "mainwindow/measurement_file.h"
 #include "platform/forms.h"
 
 namespace zentor {
 namespace {
-
 using test::GoldenCfa;
 using test::LeBytes;
 using test::ReadFileBytes;
@@ -27,6 +32,12 @@ using test::WriteFileBytes;
 
 size_t FrameBytes(const std::string& a, const std::string& b, const std::string& c) {
   return 1724 + a.size() + b.size() + c.size();
+}
+
+// The two graph frames as the store holds them now.
+size_t HeldFrameBytes() {
+  const GraphFrame &t = TimeGraphFrame, &f = FreqGraphFrame;
+  return FrameBytes(t.XTitle, t.YTitle, t.GraphCaption) + FrameBytes(f.XTitle, f.YTitle, f.GraphCaption);
 }
 
 size_t ExpectedFileSize(size_t frames, int32_t n, int32_t s, size_t calName) {
@@ -71,56 +82,35 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   }
   EXPECT_EQ(ImpulseSet[5][0], 0.0f);
   const MeasurementHeader& h1 = ResultsDataSetInfo[1];
-  EXPECT_EQ(h1.NumInSet, 2);
-  EXPECT_EQ(h1.ReservedDouble1, 2.25);
-  EXPECT_EQ(h1.ModalSliceMaxFreq, 151.5);
-  EXPECT_EQ(h1.SampleRate, 48000);
-  EXPECT_EQ(h1.PeriodExponent, 10);
-  EXPECT_EQ(h1.PreExcitationExponent, 9);
-  EXPECT_EQ(h1.ReservedLong1, 5);
-  EXPECT_EQ(h1.ReservedDouble5, 17.25);
-  EXPECT_EQ(h1.MainRunFlag, -1);
-  EXPECT_EQ(h1.ReservedInteger3, 10);
-  EXPECT_EQ(h1.PsdPeriodExponent, 13);
-  EXPECT_EQ(h1.ImpulseShift, -101);
-  EXPECT_EQ(h1.NoiseEnergy, 46.5f);
-  EXPECT_EQ(h1.NoiseGateTime, 200.25f);
-  EXPECT_EQ(h1.PsycShelfLevel, -10.5f);
-  EXPECT_EQ(h1.PsycDataPoints, 31);
-  EXPECT_EQ(h1.FractOctPoints, 1001);
-  EXPECT_EQ(h1.ReservedWord2, 0x55667788);
-  EXPECT_EQ(h1.MeasuredDistance, 3.125f);
-  EXPECT_EQ(h1.AutoRange, -1);
-  EXPECT_EQ(h1.LevelMultiplier, 4.0f);
-  EXPECT_EQ(h1.CrossoverFrequency, 2.75f);
-  EXPECT_EQ(h1.ReservedWord3, 0x0A0B0C0D);
-  EXPECT_EQ(ResultsDataSetInfo[2].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 0);
-
-  EXPECT_EQ(TimeGraphFrame.LogX, 0);
-  EXPECT_EQ(TimeGraphFrame.XStart, -10);
-  EXPECT_EQ(TimeGraphFrame.GridTable2[100], 2100);
-  EXPECT_EQ(TimeGraphFrame.YLineCount, 10);
-  EXPECT_EQ(TimeGraphFrame.XTitle, "Time [ms]");
-  EXPECT_EQ(TimeGraphFrame.GraphCaption, "T");
-  EXPECT_EQ(TimeGraphFrame.YOffset, -4.5);
-  EXPECT_EQ(TimeGraphFrame.PlotRight, 1100);  // always reset after a load
-  EXPECT_EQ(FreqGraphFrame.LogX, -1);
-  EXPECT_EQ(FreqGraphFrame.YTitle, "Level (dB)");
-  EXPECT_EQ(FreqGraphFrame.TrailingBlock[19], 20);
-  EXPECT_EQ(DisplayConfig.Reserved0[9], 0xA9);
-  EXPECT_EQ(DisplayConfig.Average, -1);
-  EXPECT_EQ(DisplayConfig.Reserved12, 0x1234);
-  EXPECT_EQ(DisplayConfig.Graphshown, 3);
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
-  EXPECT_EQ(ImpulseDisplayConfig.Order, 4);
-  EXPECT_EQ(ImpulseDisplayConfig.FilterOn, -1);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCHighHigh, 3000.25);
-  EXPECT_EQ(ImpulseDisplayConfig.ApplyMidETC, 0);
-  EXPECT_EQ(ImpulseDisplayConfig.ETCDRPlusRev, 300.5f);
-  EXPECT_EQ(ActiveMicCal.Count, 3);
-  EXPECT_EQ(ActiveMicCal.Freq[2], 60.0f);
-  EXPECT_EQ(ActiveMicCal.Level[2], 1.0f);
+  const GraphFrame &t = TimeGraphFrame, &f = FreqGraphFrame;
+  const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
+  const std::tuple<const char*, double, double> fields[] = {
+      {"NumInSet", h1.NumInSet, 2}, {"ReservedDouble1", h1.ReservedDouble1, 2.25},
+      {"ModalSliceMaxFreq", h1.ModalSliceMaxFreq, 151.5}, {"SampleRate", h1.SampleRate, 48000},
+      {"PeriodExponent", h1.PeriodExponent, 10}, {"PreExcitationExponent", h1.PreExcitationExponent, 9},
+      {"ReservedLong1", h1.ReservedLong1, 5}, {"ReservedDouble5", h1.ReservedDouble5, 17.25},
+      {"MainRunFlag", h1.MainRunFlag, -1}, {"ReservedInteger3", h1.ReservedInteger3, 10},
+      {"PsdPeriodExponent", h1.PsdPeriodExponent, 13}, {"ImpulseShift", h1.ImpulseShift, -101},
+      {"NoiseEnergy", h1.NoiseEnergy, 46.5}, {"NoiseGateTime", h1.NoiseGateTime, 200.25},
+      {"PsycShelfLevel", h1.PsycShelfLevel, -10.5}, {"PsycDataPoints", h1.PsycDataPoints, 31},
+      {"FractOctPoints", h1.FractOctPoints, 1001}, {"ReservedWord2", h1.ReservedWord2, 0x55667788},
+      {"MeasuredDistance", h1.MeasuredDistance, 3.125}, {"AutoRange", h1.AutoRange, -1},
+      {"LevelMultiplier", h1.LevelMultiplier, 4}, {"CrossoverFrequency", h1.CrossoverFrequency, 2.75},
+      {"ReservedWord3", h1.ReservedWord3, 0x0A0B0C0D}, {"NumInSet 3", ResultsDataSetInfo[2].NumInSet, 0},
+      {"SampleRate 3", ResultsDataSetInfo[2].SampleRate, 0}, {"time LogX", t.LogX, 0}, {"XStart", t.XStart, -10},
+      {"GridTable2", t.GridTable2[100], 2100}, {"YLineCount", t.YLineCount, 10}, {"YOffset", t.YOffset, -4.5},
+      {"PlotRight", t.PlotRight, 1100},  // always reset after a load
+      {"freq LogX", f.LogX, -1}, {"TrailingBlock", f.TrailingBlock[19], 20},
+      {"Reserved0", DisplayConfig.Reserved0[9], 0xA9}, {"Average", DisplayConfig.Average, -1},
+      {"Reserved12", DisplayConfig.Reserved12, 0x1234}, {"Graphshown", DisplayConfig.Graphshown, 3},
+      {"ShowBodeInSingleView", DisplayConfig.ShowBodeInSingleView, 1}, {"Order", i.Order, 4},
+      {"FilterOn", i.FilterOn, -1}, {"ETCHighHigh", i.ETCHighHigh, 3000.25}, {"ApplyMidETC", i.ApplyMidETC, 0},
+      {"ETCDRPlusRev", i.ETCDRPlusRev, 300.5}, {"cal Count", ActiveMicCal.Count, 3},
+      {"cal Freq", ActiveMicCal.Freq[2], 60}, {"cal Level", ActiveMicCal.Level[2], 1}};
+  for (const auto& [name, read, want] : fields) EXPECT_EQ(read, want) << name;
+  EXPECT_EQ(t.XTitle, "Time [ms]");
+  EXPECT_EQ(t.GraphCaption, "T");
+  EXPECT_EQ(f.YTitle, "Level (dB)");
   EXPECT_EQ(ActiveMicCal.FileName, "mic.cal");
   EXPECT_EQ(w->GetUserNotes(), "Living room");
   EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
@@ -134,42 +124,30 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   EXPECT_EQ(BuildMeasurementFile({-1, 0, 0, 0}), file.data);
 }
 
-TEST_F(MeasurementFileTest, FullSetRoundTripsExactly) {
-  test::FillStore(32, 17, 48000);
-  ActiveMicCal.Count = 2;
-  ActiveMicCal.FileName = "cal";
-  w->SetUserNotes("notes");
-  const std::vector<float> before(&ImpulseSet[0][0], &ImpulseSet[0][0] + 32 * kMaxSamples);
-  BinaryWriter headers;
-  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(headers, h);
-  const std::string path = TempPath("full.cfa");
-  ASSERT_TRUE(WriteMeasurementFile(path));
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
-  EXPECT_EQ(ReadFileBytes(path).size(), ExpectedFileSize(frames, 32, kMaxSamples, 3));
-
-  test::FillStore(0, 10, 0);
-  w->SetUserNotes("");
-  ActiveMicCal = MicCalTable{};
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_TRUE(std::equal(before.begin(), before.end(), &ImpulseSet[0][0]));
-  BinaryWriter after;
-  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(after, h);
-  EXPECT_EQ(after.data(), headers.data());
-  EXPECT_EQ(w->GetUserNotes(), "notes");
-  EXPECT_EQ(ActiveMicCal.FileName, "cal");
-}
-
-TEST_F(MeasurementFileTest, LargestLegalFileLoadsAndOneByteMoreIsRefusedUnread) {
+TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRefusedUnread) {
   test::FillStore(32, 17, 48000);
   const std::string longest(32767, 'x');
   for (GraphFrame* f : {&TimeGraphFrame, &FreqGraphFrame}) f->XTitle = f->YTitle = f->GraphCaption = longest;
+  ActiveMicCal.Count = 2;
   ActiveMicCal.FileName = longest;
+  w->SetUserNotes("notes");
+  const std::vector<float> before(&ImpulseSet[0][0], &ImpulseSet[0][0] + 32 * kMaxSamples);
+  BinaryWriter headers, after;
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(headers, h);
   const std::string path = TempPath("largest.cfa");
   ASSERT_TRUE(WriteMeasurementFile(path));
   std::vector<uint8_t> bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), static_cast<size_t>(kLargestMeasurementFileBytes));
+  ASSERT_EQ(bytes.size(), ExpectedFileSize(HeldFrameBytes(), 32, kMaxSamples, longest.size()));
+  test::FillStore(0, 10, 0);
+  w->SetUserNotes("");
+  ActiveMicCal = MicCalTable{};
   EXPECT_TRUE(Load(path, false).empty());
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), &ImpulseSet[0][0]));
+  for (const auto& h : ResultsDataSetInfo) WriteMeasurementHeader(after, h);
+  EXPECT_EQ(after.data(), headers.data());
+  EXPECT_EQ(w->GetUserNotes(), "notes");
+  EXPECT_EQ(ActiveMicCal.FileName, longest);
 
   const uint64_t held = StateFingerprint();
   bytes.push_back(0);  // the reader would take trailing bytes; the size check does not
@@ -210,8 +188,7 @@ TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
   const std::string path = TempPath("empty.cfa");
   ASSERT_TRUE(WriteMeasurementFile(path));
   const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
+  const size_t frames = HeldFrameBytes();
   ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
   EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
   const size_t header = 12 + frames + 36 + 78;
@@ -224,55 +201,35 @@ TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
   EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
-TEST_F(MeasurementFileTest, SavingCapsTheStoredLengthAndAlignsEveryResultOnResultOne) {
-  test::FillStore(3, 18, 48000);
+// Saving caps the stored length and aligns every result on result one; samples
+// go out scaled by their multiplier (an unusable one stored as 1) and come back divided.
+TEST_F(MeasurementFileTest, SavingCapsAlignsAndScalesAndLoadingDivides) {
+  test::FillStore(3, 18, 48000, 3.0f);
   ResultsDataSetInfo[1].PeriodExponent = 16;
   ResultsDataSetInfo[2].PreExcitationExponent = 3;
+  ResultsDataSetInfo[1].LevelMultiplier = 0.0f;
+  ImpulseSet[0][5] = ImpulseSet[1][5] = 2.5f;
   const std::vector<uint8_t> bytes = BuildMeasurementFile({0, 0, 0, 0});
   EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), kMaxSamples);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 18);
     EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 17);
   }
+  const size_t headers = 12 + HeldFrameBytes() + 36 + 78, samples = headers + 3 * 196;
+  EXPECT_EQ(test::GetAt<float>(bytes, headers + 176), 3.0f);
+  EXPECT_EQ(test::GetAt<float>(bytes, headers + 196 + 176), 1.0f);
+  EXPECT_EQ(test::GetAt<float>(bytes, samples + 5 * 4), 7.5f);
+  EXPECT_EQ(test::GetAt<float>(bytes, samples + (kMaxSamples + 5) * 4), 2.5f);
   const std::string path = TempPath("e18.cfa");
   WriteFileBytes(path, bytes);
   const float last = ImpulseSet[2][kMaxSamples - 1];
   test::FillStore(0, 10, 0);
   ASSERT_TRUE(LoadMeasurementFile(path));
   EXPECT_EQ(ResultsDataSetInfo[1].PeriodExponent, 18);
-  EXPECT_EQ(ImpulseSet[2][kMaxSamples - 1], last);
-}
-
-TEST_F(MeasurementFileTest, SamplesGoOutScaledAndComeBackDivided) {
-  test::FillStore(2, 10, 48000, 3.0f);
-  ResultsDataSetInfo[1].LevelMultiplier = 0.0f;  // unusable: stored as is with 1.0
-  ImpulseSet[0][5] = 2.5f;
-  ImpulseSet[1][5] = 2.5f;
-  const std::vector<uint8_t> bytes = BuildMeasurementFile({0, 0, 0, 0});
-  const size_t frames = FrameBytes(TimeGraphFrame.XTitle, TimeGraphFrame.YTitle, TimeGraphFrame.GraphCaption) +
-                        FrameBytes(FreqGraphFrame.XTitle, FreqGraphFrame.YTitle, FreqGraphFrame.GraphCaption);
-  const size_t headers = 12 + frames + 36 + 78;
-  const size_t samples = headers + 2 * 196;
-  EXPECT_EQ(test::GetAt<float>(bytes, headers + 176), 3.0f);
-  EXPECT_EQ(test::GetAt<float>(bytes, headers + 196 + 176), 1.0f);
-  EXPECT_EQ(test::GetAt<float>(bytes, samples + 5 * 4), 7.5f);
-  EXPECT_EQ(test::GetAt<float>(bytes, samples + (1024 + 5) * 4), 2.5f);
-
-  const std::string path = TempPath("scaled.cfa");
-  WriteFileBytes(path, bytes);
-  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ImpulseSet[2][kMaxSamples - 1], static_cast<float>(last * 3.0f * (1.0 / 3.0)));
   EXPECT_EQ(ImpulseSet[0][5], static_cast<float>(7.5f * (1.0 / 3.0)));
   EXPECT_EQ(ImpulseSet[1][5], 2.5f);
   EXPECT_EQ(ResultsDataSetInfo[1].LevelMultiplier, 1.0f);
-}
-
-TEST_F(MeasurementFileTest, LevelsImpulseViewIsStoredButOpensAsImpulseView) {
-  GoldenCfa g;
-  g.graphshown = 4;
-  const std::string path = TempPath("levels.cfa");
-  WriteFileBytes(path, g.Build().data);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(DisplayConfig.Graphshown, 2);
 }
 
 // Every truncation and every bad count or length fails with the reader's message
@@ -522,28 +479,20 @@ TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
 
 TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
   std::vector<std::string> asked;
-  ExtDisplayHooks.UnloadXoverForm = [&] {
-    asked.push_back("Xover");
-    return true;
+  bool integrityCloses = false;
+  const auto closes = [&](const char* name, const bool* answer) {
+    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
   };
-  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
-    asked.push_back("DataIntegrity");
-    return false;
-  };
-  ExtDisplayHooks.UnloadThreeDForm = [&] {
-    asked.push_back("ThreeD");
-    return true;
-  };
+  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
+  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
+  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
   const uint64_t held = StateFingerprint();
   dialogs.ExpectOpenFile(good);
   OpenMeasurementFile();
   EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
   EXPECT_EQ(StateFingerprint(), held);
 
-  ExtDisplayHooks.UnloadDataIntegrityForm = [&] {
-    asked.push_back("DataIntegrity");
-    return true;
-  };
+  integrityCloses = true;
   asked.clear();
   dialogs.ExpectOpenFile(good);
   OpenMeasurementFile();
@@ -651,8 +600,10 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
   w->SetMicCalFileName(std::string(450, 'n'));
   EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
 
-  // A stored name length of 401 reads back as 399 characters and stays so.
+  // A stored name length of 401 reads back as 399 characters and stays so; the
+  // levels view stored opens as the impulse view.
   GoldenCfa g;
+  g.graphshown = 4;
   LeBytes file = g.Build();
   test::PutAt<int32_t>(file.data, file.size() - 4, 401);
   const std::string path = TempPath("long_name.cfa");
@@ -660,6 +611,7 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
   ASSERT_TRUE(LoadMeasurementFile(path));
   EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
   EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
+  EXPECT_EQ(DisplayConfig.Graphshown, 2);
 }
 
 TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
@@ -695,6 +647,160 @@ TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
   EXPECT_TRUE(f->FsText->text().isEmpty());
   Forms::Unload<Form2>();
   EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
+}
+
+// The command line at start-up and the save questions at close.
+using test::RecordingPlotter;
+using test::StartRecording;
+
+class StartupFileTest : public test::MainWindowTest {};
+
+TEST_F(StartupFileTest, MeasurementSetNamedOnTheCommandLineIsShown) {
+  GoldenCfa g;
+  g.graphshown = 3;
+  const std::string path = TempPath("set one.cfa");
+  WriteFileBytes(path, g.Build().data);
+  for (const std::string& line : {path, "\"" + path + "\""}) {
+    RecordingPlotter* w = StartRecording(line);
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2) << line;
+    EXPECT_EQ(w->windowTitle().toStdString(), "Mirabelt Zentor / " + path);
+    EXPECT_EQ(DisplayConfig.Graphshown, 2);  // the set opens in the impulse view
+    EXPECT_TRUE(w->TimeBut->isChecked());
+    EXPECT_EQ(DisplayConfig.Average, 0);
+    EXPECT_FALSE(w->avg->isChecked());
+    EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowMainImpulseSet", 0}));
+    EXPECT_TRUE(dialogs.calls().empty());
+    Forms::DeleteAll();
+    ResetSharedState();
+  }
+}
+
+TEST_F(StartupFileTest, FilterSetOnTheCommandLineAndFilesThatAreNotWhatTheyAreCalled) {
+  const std::string eq = TempPath("room.eq");
+  WriteFileBytes(eq, test::GoldenEQ(1, 2, 3));
+  RecordingPlotter* w = StartRecording(eq);
+  EXPECT_EQ(AppliedFilters[0].Count, 1);
+  EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
+  EXPECT_EQ(w->GetParametricEQEmulation(), 2);
+  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+  Forms::DeleteAll();
+  ResetSharedState();
+
+  // A damaged filter file: the reader's message, then the start-up's, and no filters loaded.
+  const std::string bad = TempPath("bad.EQ");
+  WriteFileBytes(bad, {9, 9, 9});
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  StartRecording(bad);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4329", "Error 8733"}));
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  Forms::DeleteAll();
+  ResetSharedState();
+
+  // A filter file named .cfa fails as a measurement set and loads nothing.
+  const std::string wrong = TempPath("filters.cfa");
+  WriteFileBytes(wrong, test::GoldenEQ(1, 2, 3));
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  w = StartRecording(wrong);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4927: Error opening file"});
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  EXPECT_EQ(w->windowTitle(), "Zentor");
+}
+
+class CloseQuestionTest : public test::MainWindowTest {
+ protected:
+  RecordingPlotter* w = nullptr;
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = StartRecording();
+    test::FillStore(2, 12, 48000);
+    AppliedFilters[0].Count = 1;
+    AppliedFilters[0].EQEmulationCode = 1;
+    w->ResultsTakenButNotSaved = kTrue;
+    w->EQResultsTakenButNotSaved = kTrue;
+  }
+  int16_t Ask() {
+    int16_t cancel = 0;
+    w->Form_QueryUnload(cancel);
+    return cancel;
+  }
+};
+
+// Each row: the answers given in turn (a file name for a save dialog, none for a
+// cancelled one), whether the close is cancelled, and the marks left.
+TEST_F(CloseQuestionTest, AnswersDecideWhetherTheWindowCloses) {
+  using Answer = std::variant<MsgAnswer, std::optional<std::string>>;
+  const std::string set = TempPath("set.cfa"), eq = TempPath("set.EQ");
+  const struct {
+    const char* name;
+    std::vector<Answer> answers;
+    bool cancelled;
+    int32_t resultsMark, eqMark;
+  } table[] = {
+      {"cancel", {MsgAnswer::Cancel}, true, kTrue, kTrue},
+      {"no save file", {MsgAnswer::Yes, std::nullopt}, true, kTrue, kTrue},
+      {"no filter file", {MsgAnswer::Yes, TempPath("first.cfa"), MsgAnswer::Yes, std::nullopt}, true, 0, kTrue},
+      {"no and no", {MsgAnswer::No, MsgAnswer::No}, false, kTrue, kTrue},
+      {"both saved", {MsgAnswer::Yes, set, MsgAnswer::Yes, eq}, false, 0, 0},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    w->ResultsTakenButNotSaved = w->EQResultsTakenButNotSaved = kTrue;
+    dialogs.Clear();
+    for (const Answer& a : row.answers) {
+      if (const auto* m = std::get_if<MsgAnswer>(&a)) dialogs.ExpectMessage(*m);
+      else dialogs.ExpectSaveFile(std::get<1>(a));
+    }
+    EXPECT_EQ(Ask() != 0, row.cancelled);
+    EXPECT_EQ(dialogs.calls().size(), row.answers.size());
+    EXPECT_EQ(w->ResultsTakenButNotSaved, row.resultsMark);
+    EXPECT_EQ(w->EQResultsTakenButNotSaved, row.eqMark);
+  }
+  EXPECT_EQ(dialogs.calls()[0].text, " Save file with new results ?");
+  EXPECT_EQ(dialogs.calls()[0].buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Question);
+  EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor");
+  EXPECT_EQ(dialogs.calls()[2].text, "EQSim.Eq Save EQ file with new controls ?");
+
+  // Saved results and no filters: nothing to ask.
+  dialogs.Clear();
+  w->ResultsTakenButNotSaved = 0;
+  AppliedFilters[0].Count = 0;
+  EXPECT_EQ(Ask(), 0);
+  EXPECT_TRUE(dialogs.calls().empty());
+
+  // A cancelled close keeps the window.
+  w->ResultsTakenButNotSaved = kTrue;
+  dialogs.ExpectMessage(MsgAnswer::Cancel);
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
+  const std::string path = TempPath("open.cfa");
+  GoldenCfa g;  // Bode view, FFT chosen
+  WriteFileBytes(path, g.Build().data);
+  w->ResultsTakenButNotSaved = 0;
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage(MsgAnswer::No);
+  dialogs.ExpectOpenFile(path);
+  w->rb.calls.clear();
+  w->OpenFile_Click();
+  EXPECT_TRUE(w->FreqBut->isChecked());
+  EXPECT_EQ(DisplayConfig.Graphshown, 3);
+  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
+  EXPECT_EQ(StaticConfig.SampleRate, 0);
+
+  BodeCurves[0].NumCurves = 2;
+  const std::string more = TempPath("more.cfa");
+  g.calCount = 3;
+  WriteFileBytes(more, g.Build().data);
+  dialogs.ExpectOpenFile(more);
+  w->AddMeasurements_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 4);
+  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 2}));
 }
 
 }  // namespace

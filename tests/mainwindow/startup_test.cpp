@@ -1,38 +1,44 @@
+// Start-up and its defaults, the user settings, closing, and the small commands of the main window.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
-#include <QPushButton>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
-#include <QLineEdit>
 #include <QTest>
 #include <cmath>
 #include <functional>
 #include <vector>
 
 #include "base/binary_io.h"
-#include "core/helpers.h"
-#include "core/records.h"
 #include "base/shared_state.h"
 #include "base/text_number.h"
+#include "core/helpers.h"
+#include "core/records.h"
+#include "core/results_store.h"
 #include "core/work_arrays.h"
 #include "display/color_form.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
+#include "display/view_state.h"
 #include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
-#include "display/view_state.h"
-#include "platform/help.h"
+#include "mainwindow/main_window_links.h"
 #include "mainwindow/user_settings.h"
+#include "platform/help.h"
 #include "platform/settings.h"
+#include "platform/sysinfo.h"
 #include "support/file_faults.h"
 
 namespace zentor {
 namespace {
-
 using test::MainWindowTest;
 
 QAction* FindAction(DataPlotter* w, const char* name) {
@@ -42,7 +48,10 @@ QAction* FindAction(DataPlotter* w, const char* name) {
 }
 
 TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
-  DataPlotter* w = Start();
+  DataPlotter* w = Forms::Get<DataPlotter>();
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());  // as created, before the load
+  EXPECT_FALSE(w->MixerOffMenue->isChecked());
+  w->Form_Load();
   EXPECT_TRUE(w->isVisible());
   EXPECT_TRUE(w->IsLaidOut());
   EXPECT_EQ(w->windowTitle(), "Zentor");
@@ -95,12 +104,6 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
   EXPECT_TRUE(help.initialised);
 }
 
-TEST_F(MainWindowTest, MixerMarkIsOnAsCreated) {
-  DataPlotter* w = Forms::Get<DataPlotter>();
-  EXPECT_TRUE(w->MixerOnMenue->isChecked());
-  EXPECT_FALSE(w->MixerOffMenue->isChecked());
-}
-
 // Start-up colours: 0 and 12 unset (black), 1 and 2 grey, then the curve colours.
 const std::array<ColourRef, 12> kDefaultColours = {
     0, RGB(192, 192, 192), RGB(192, 192, 192), RGB(0, 0, 255), RGB(0, 255, 0), RGB(0, 255, 255),
@@ -112,92 +115,51 @@ TEST_F(MainWindowTest, EveryDefaultHoldsAfterStartUp) {
   const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
   const CoOrdLockLimitsRecord& l = CoOrdLockLimits;
   const std::vector<std::pair<const char*, std::pair<double, double>>> table = {
-      {"ReservedDouble1", {c.ReservedDouble1, 15.0}},
-      {"ModalSliceMaxFreq", {c.ModalSliceMaxFreq, 150.0}},
-      {"ReservedDouble3", {c.ReservedDouble3, 6.0}},
-      {"ReservedDouble4", {c.ReservedDouble4, 20.0}},
-      {"PeriodExponent", {c.PeriodExponent, 17}},
-      {"PreExcitationExponent", {c.PreExcitationExponent, 16}},
-      {"MeasConfig", {c.MeasConfig, 43}},
-      {"ReservedLong1", {c.ReservedLong1, 4}},
-      {"ReservedDouble5", {c.ReservedDouble5, 16.0}},
-      {"ReservedSingle1", {c.ReservedSingle1, 10.0}},
-      {"ReservedSingle2", {c.ReservedSingle2, 20000.0}},
-      {"MainRunFlag", {c.MainRunFlag, 0}},
-      {"PsdRunFlag", {c.PsdRunFlag, 0}},
-      {"ReservedInteger3", {c.ReservedInteger3, 0}},
+      {"ReservedDouble1", {c.ReservedDouble1, 15.0}}, {"ModalSliceMaxFreq", {c.ModalSliceMaxFreq, 150.0}},
+      {"ReservedDouble3", {c.ReservedDouble3, 6.0}}, {"ReservedDouble4", {c.ReservedDouble4, 20.0}},
+      {"PeriodExponent", {c.PeriodExponent, 17}}, {"PreExcitationExponent", {c.PreExcitationExponent, 16}},
+      {"MeasConfig", {c.MeasConfig, 43}}, {"ReservedLong1", {c.ReservedLong1, 4}},
+      {"ReservedDouble5", {c.ReservedDouble5, 16.0}}, {"ReservedSingle1", {c.ReservedSingle1, 10.0}},
+      {"ReservedSingle2", {c.ReservedSingle2, 20000.0}}, {"MainRunFlag", {c.MainRunFlag, 0}},
+      {"PsdRunFlag", {c.PsdRunFlag, 0}}, {"ReservedInteger3", {c.ReservedInteger3, 0}},
       {"LevelsPeriodExponent", {c.LevelsPeriodExponent, 15}},
       {"LevelsPreExcitationExponent", {c.LevelsPreExcitationExponent, 14}},
-      {"PsdPeriodExponent", {c.PsdPeriodExponent, 15}},
-      {"ImpulseShift", {c.ImpulseShift, 0}},
-      {"PeakLevel", {c.PeakLevel, -50.0}},
-      {"SignalEnergy", {c.SignalEnergy, -50.0}},
-      {"ImpulseGateTime", {c.ImpulseGateTime, 20.0}},
-      {"FractOctGateTime", {c.FractOctGateTime, 50.0}},
-      {"FreqRespGateTime", {c.FreqRespGateTime, 10.0}},
-      {"ModalGateTime", {c.ModalGateTime, 500.0}},
-      {"NoiseGateTime", {c.NoiseGateTime, 200.0}},
-      {"PsycLFResolution", {c.PsycLFResolution, 0.75}},
-      {"PsycGateTime", {c.PsycGateTime, 5.0}},
-      {"PsycShelfTime", {c.PsycShelfTime, 15.0}},
-      {"PsycShelfLevel", {c.PsycShelfLevel, -10.0}},
-      {"PsycDataPoints", {c.PsycDataPoints, 30}},
-      {"FractOctRes", {c.FractOctRes, 0.333f}},
-      {"FractOctPoints", {c.FractOctPoints, 1000}},
-      {"MeasuredDistance", {c.MeasuredDistance, 0}},
-      {"AutoRange", {c.AutoRange, -1}},
-      {"AlignmentShift", {c.AlignmentShift, 0}},
-      {"DisplayConfig.Average", {DisplayConfig.Average, 0}},
+      {"PsdPeriodExponent", {c.PsdPeriodExponent, 15}}, {"ImpulseShift", {c.ImpulseShift, 0}},
+      {"PeakLevel", {c.PeakLevel, -50.0}}, {"SignalEnergy", {c.SignalEnergy, -50.0}},
+      {"ImpulseGateTime", {c.ImpulseGateTime, 20.0}}, {"FractOctGateTime", {c.FractOctGateTime, 50.0}},
+      {"FreqRespGateTime", {c.FreqRespGateTime, 10.0}}, {"ModalGateTime", {c.ModalGateTime, 500.0}},
+      {"NoiseGateTime", {c.NoiseGateTime, 200.0}}, {"PsycLFResolution", {c.PsycLFResolution, 0.75}},
+      {"PsycGateTime", {c.PsycGateTime, 5.0}}, {"PsycShelfTime", {c.PsycShelfTime, 15.0}},
+      {"PsycShelfLevel", {c.PsycShelfLevel, -10.0}}, {"PsycDataPoints", {c.PsycDataPoints, 30}},
+      {"FractOctRes", {c.FractOctRes, 0.333f}}, {"FractOctPoints", {c.FractOctPoints, 1000}},
+      {"MeasuredDistance", {c.MeasuredDistance, 0}}, {"AutoRange", {c.AutoRange, -1}},
+      {"AlignmentShift", {c.AlignmentShift, 0}}, {"DisplayConfig.Average", {DisplayConfig.Average, 0}},
       {"DisplayConfig.FFTSelected", {DisplayConfig.FFTSelected, -1}},
       {"DisplayConfig.FractOctSelected", {DisplayConfig.FractOctSelected, 0}},
       {"DisplayConfig.PsycSelected", {DisplayConfig.PsycSelected, 0}},
-      {"DisplayConfig.Graphshown", {DisplayConfig.Graphshown, 2}},
-      {"UpperCutoffFreq", {i.UpperCutoffFreq, 200.0}},
-      {"LowerCutoffFreq", {i.LowerCutoffFreq, 16.0}},
-      {"Order", {i.Order, 4}},
-      {"FilterOn", {i.FilterOn, 0}},
-      {"ETCMinLow", {i.ETCMinLow, 1000.0}},
-      {"ETCMinHigh", {i.ETCMinHigh, 2000.0}},
-      {"ETCMidLow", {i.ETCMidLow, 1500.0}},
-      {"ETCMidHigh", {i.ETCMidHigh, 2500.0}},
-      {"ETCHighLow", {i.ETCHighLow, 2000.0}},
-      {"ETCHighHigh", {i.ETCHighHigh, 3000.0}},
-      {"ApplyLowETC", {i.ApplyLowETC, -1}},
-      {"ApplyMidETC", {i.ApplyMidETC, -1}},
-      {"ApplyHighETC", {i.ApplyHighETC, -1}},
-      {"ETCDRTime", {i.ETCDRTime, 80.0}},
-      {"ETCDRPlusRev", {i.ETCDRPlusRev, 300.0}},
-      {"TimeStart", {l.TimeStart, -5}},
-      {"TimeFinish", {l.TimeFinish, 25}},
-      {"FreqDomainStartFreq", {l.FreqDomainStartFreq, 16}},
-      {"FreqDomainFinishFreq", {l.FreqDomainFinishFreq, 20000}},
-      {"FreqHighLevel", {l.FreqHighLevel, 20}},
-      {"FreqLowLevel", {l.FreqLowLevel, -50}},
-      {"NoiseFreqStart", {l.NoiseFreqStart, 16}},
-      {"NoiseFreqFinish", {l.NoiseFreqFinish, 20000}},
-      {"NoiseHighLevel", {l.NoiseHighLevel, 75}},
-      {"NoiseLowLevel", {l.NoiseLowLevel, -10}},
-      {"BoxErased", {RubberBandState.BoxErased, -1}},
-      {"SoundCardBusy", {SoundCardBusy, 0}},
-      {"DataResampled", {DataResampled, 0}},
-      {"AutoMixerOn", {AutoMixerOn, 0}},
-      {"MicChannel", {MicChannel, 99}},
-      {"ActiveMicCal.Count", {ActiveMicCal.Count, 0}},
-      {"MinFreq", {w->GetModalCurveMinFreq(), 25.0}},
-      {"MaxFreq", {w->GetModalCurveMaxFreq(), 80.0}},
-      {"MaxDecay", {w->GetModalCurveMaxDecay(), 1.5}},
-      {"QMinimum", {w->GetModalQMinimum(), 0.05f}},
-      {"SchroederFreq", {w->GetModalSchroederFreq(), 150.0}},
+      {"DisplayConfig.Graphshown", {DisplayConfig.Graphshown, 2}}, {"UpperCutoffFreq", {i.UpperCutoffFreq, 200.0}},
+      {"LowerCutoffFreq", {i.LowerCutoffFreq, 16.0}}, {"Order", {i.Order, 4}}, {"FilterOn", {i.FilterOn, 0}},
+      {"ETCMinLow", {i.ETCMinLow, 1000.0}}, {"ETCMinHigh", {i.ETCMinHigh, 2000.0}},
+      {"ETCMidLow", {i.ETCMidLow, 1500.0}}, {"ETCMidHigh", {i.ETCMidHigh, 2500.0}},
+      {"ETCHighLow", {i.ETCHighLow, 2000.0}}, {"ETCHighHigh", {i.ETCHighHigh, 3000.0}},
+      {"ApplyLowETC", {i.ApplyLowETC, -1}}, {"ApplyMidETC", {i.ApplyMidETC, -1}},
+      {"ApplyHighETC", {i.ApplyHighETC, -1}}, {"ETCDRTime", {i.ETCDRTime, 80.0}},
+      {"ETCDRPlusRev", {i.ETCDRPlusRev, 300.0}}, {"TimeStart", {l.TimeStart, -5}}, {"TimeFinish", {l.TimeFinish, 25}},
+      {"FreqDomainStartFreq", {l.FreqDomainStartFreq, 16}}, {"FreqDomainFinishFreq", {l.FreqDomainFinishFreq, 20000}},
+      {"FreqHighLevel", {l.FreqHighLevel, 20}}, {"FreqLowLevel", {l.FreqLowLevel, -50}},
+      {"NoiseFreqStart", {l.NoiseFreqStart, 16}}, {"NoiseFreqFinish", {l.NoiseFreqFinish, 20000}},
+      {"NoiseHighLevel", {l.NoiseHighLevel, 75}}, {"NoiseLowLevel", {l.NoiseLowLevel, -10}},
+      {"BoxErased", {RubberBandState.BoxErased, -1}}, {"SoundCardBusy", {SoundCardBusy, 0}},
+      {"DataResampled", {DataResampled, 0}}, {"AutoMixerOn", {AutoMixerOn, 0}}, {"MicChannel", {MicChannel, 99}},
+      {"ActiveMicCal.Count", {ActiveMicCal.Count, 0}}, {"MinFreq", {w->GetModalCurveMinFreq(), 25.0}},
+      {"MaxFreq", {w->GetModalCurveMaxFreq(), 80.0}}, {"MaxDecay", {w->GetModalCurveMaxDecay(), 1.5}},
+      {"QMinimum", {w->GetModalQMinimum(), 0.05f}}, {"SchroederFreq", {w->GetModalSchroederFreq(), 150.0}},
       {"SecondaryPolishWidth", {w->GetModalCurveSecondaryPolishWidth(), 0.5}},
-      {"NumInitialLoops", {w->GetModalCurveNumInitialLoops(), 8}},
-      {"Damping", {w->GetModalCurveDamping(), 0.8f}},
-      {"LoudspeakerOrder", {w->GetLoudspeakerOrder(), 4}},
-      {"GraphicEQEmulation", {w->GetGraphicEQEmulation(), 1}},
+      {"NumInitialLoops", {w->GetModalCurveNumInitialLoops(), 8}}, {"Damping", {w->GetModalCurveDamping(), 0.8f}},
+      {"LoudspeakerOrder", {w->GetLoudspeakerOrder(), 4}}, {"GraphicEQEmulation", {w->GetGraphicEQEmulation(), 1}},
       {"ParametricEQEmulation", {w->GetParametricEQEmulation(), 1}},
-      {"DisplayCurveNumber", {w->GetDisplayCurveNumber(), 1}},
-      {"ModesCurveNumber", {w->GetModesCurveNumber(), 0}},
-      {"Busy", {w->GetBusy(), 0}},
-      {"ResultsTakenButNotSaved", {w->ResultsTakenButNotSaved, 0}},
+      {"DisplayCurveNumber", {w->GetDisplayCurveNumber(), 1}}, {"ModesCurveNumber", {w->GetModesCurveNumber(), 0}},
+      {"Busy", {w->GetBusy(), 0}}, {"ResultsTakenButNotSaved", {w->ResultsTakenButNotSaved, 0}},
       {"EQResultsTakenButNotSaved", {w->EQResultsTakenButNotSaved, 0}},
   };
   for (const auto& [name, v] : table) EXPECT_EQ(v.first, v.second) << name;
@@ -228,33 +190,24 @@ class UserSettingsTest : public MainWindowTest {
   }
 };
 
-TEST_F(UserSettingsTest, OnOtherThanCapitalTKeepsEveryDefault) {
-  StoreAll("t");
-  DataPlotter* w = Start();
-  EXPECT_EQ(MicChannel, 99);
-  EXPECT_FALSE(AutoMixerOn);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], kDefaultColours[i]);
-  EXPECT_TRUE(w->MixerOffMenue->isChecked());
-}
-
-TEST_F(UserSettingsTest, StoredValuesAreUsedWhenOn) {
-  StoreAll("T");
-  DataPlotter* w = Start();
-  EXPECT_EQ(MicChannel, 33);
-  EXPECT_TRUE(AutoMixerOn);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], 1000 + i);
-  EXPECT_TRUE(w->MixerOnMenue->isChecked());
-  EXPECT_FALSE(w->MixerOffMenue->isChecked());
-}
-
-TEST_F(UserSettingsTest, MissingOrBadValuesKeepTheirDefaults) {
-  Put("On", "T");
-  Put("MicChannel", " 42");
-  Put("AutoMixerOn", "yes");
-  Put("Color 0", " 255");
-  Put("Color 1", "blue");
-  Put("Color 2", " 99999999");
-  Put("Color 3", "");
+TEST_F(UserSettingsTest, StoredValuesAreUsedOnlyWhenOnAndWellFormed) {
+  for (const std::string on : {"t", "T"}) {
+    SCOPED_TRACE(on);
+    StoreAll(on);
+    DataPlotter* w = Start();
+    const bool used = on == "T";
+    EXPECT_EQ(MicChannel, used ? 33 : 99);
+    EXPECT_EQ(AutoMixerOn, used);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], used ? 1000 + i : kDefaultColours[i]) << i;
+    EXPECT_EQ(w->MixerOnMenue->isChecked(), used);
+    EXPECT_EQ(w->MixerOffMenue->isChecked(), !used);
+    Forms::DeleteAll();
+    ResetSharedState();
+  }
+  DeleteSetting("Zentor", "User");
+  for (const auto& [key, value] : {std::pair{"On", "T"}, {"MicChannel", " 42"}, {"AutoMixerOn", "yes"},
+                                   {"Color 0", " 255"}, {"Color 1", "blue"}, {"Color 2", " 99999999"}, {"Color 3", ""}})
+    Put(key, value);
   Start();
   EXPECT_EQ(MicChannel, 99);
   EXPECT_FALSE(AutoMixerOn);
@@ -270,57 +223,39 @@ std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
   return out.data();
 }
 
-TEST_F(UserSettingsTest, LegacyFileWithColoursOnlyIsMigratedAndDeleted) {
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
-  Start();
-  EXPECT_FALSE(FileExists(TempPath("QelUser")));
-  EXPECT_EQ(Get("On"), "T");
-  EXPECT_EQ(Get("AutoMixerOn"), "F");
-  EXPECT_EQ(Get("MicChannel"), " 99");
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(Get("Color " + std::to_string(i)), Str(RGB(i, 2 * i, 3 * i))) << i;
-    EXPECT_EQ(PlotColours[i], RGB(i, 2 * i, 3 * i));
+// The older user file is moved into the settings store and deleted; a cut one gives only its whole colours.
+TEST_F(UserSettingsTest, LegacyFilesAreMigratedAndDeleted) {
+  std::vector<uint8_t> cut = LegacyFile(12, true, true);
+  cut.resize(30);  // seven colours and half of the eighth
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool mixer;
+    int32_t mic;
+    int colours;
+  } table[] = {{"colours only", LegacyFile(12, false, false), false, 99, 12},
+               {"mixer flag", LegacyFile(12, true, false), true, 99, 12},
+               {"mixer flag and channel", LegacyFile(12, true, true), true, 33, 12},
+               {"cut", cut, false, 99, 7}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    DeleteSetting("Zentor", "User");
+    ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), row.bytes));
+    DataPlotter* w = Start();
+    EXPECT_FALSE(FileExists(TempPath("QelUser")));
+    EXPECT_EQ(Get("On"), "T");
+    EXPECT_EQ(AutoMixerOn, row.mixer);
+    EXPECT_EQ(w->MixerOnMenue->isChecked(), row.mixer);
+    EXPECT_EQ(Get("AutoMixerOn"), row.mixer ? "T" : "F");
+    EXPECT_EQ(MicChannel, row.mic);
+    EXPECT_EQ(Get("MicChannel"), Str(row.mic));
+    for (int i = 0; i < 12; ++i) {
+      EXPECT_EQ(PlotColours[i], i < row.colours ? RGB(i, 2 * i, 3 * i) : kDefaultColours[i]) << i;
+      EXPECT_EQ(Get("Color " + std::to_string(i)), Str(PlotColours[i])) << i;
+    }
+    Forms::DeleteAll();
+    ResetSharedState();
   }
-}
-
-TEST_F(UserSettingsTest, LegacyFileWithMixerFlagAndChannel) {
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, true, false)));
-  ASSERT_EQ(LegacyFile(12, true, false).size(), 50u);
-  DataPlotter* w = Start();
-  EXPECT_TRUE(AutoMixerOn);
-  EXPECT_EQ(Get("AutoMixerOn"), "T");
-  EXPECT_EQ(PlotColours[11], RGB(11, 22, 33));
-  EXPECT_TRUE(w->MixerOnMenue->isChecked());
-  EXPECT_FALSE(FileExists(TempPath("QelUser")));
-
-  Forms::DeleteAll();
-  ResetSharedState();
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, true, true)));
-  Start();
-  EXPECT_EQ(MicChannel, 33);
-  EXPECT_EQ(Get("MicChannel"), " 33");
-}
-
-TEST_F(UserSettingsTest, CutLegacyFileMigratesOnlyWholeColours) {
-  std::vector<uint8_t> bytes = LegacyFile(12, true, true);
-  bytes.resize(30);  // seven colours and half of the eighth
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), bytes));
-  Start();
-  EXPECT_EQ(PlotColours[6], RGB(6, 12, 18));
-  EXPECT_EQ(PlotColours[7], kDefaultColours[7]);
-  EXPECT_FALSE(AutoMixerOn);
-  EXPECT_EQ(MicChannel, 99);
-  EXPECT_EQ(Get("Color 7"), Str(kDefaultColours[7]));
-}
-
-TEST_F(UserSettingsTest, LegacyFileStaysWhenTheSettingsCannotBeWritten) {
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("blocker"), std::vector<uint8_t>{1}));
-  SetSettingsFolder(TempPath("blocker") + "/config");  // a folder below a plain file
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
-  dialogs.ExpectMessage();
-  Start();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kUserSettingsNotSaved});
-  EXPECT_TRUE(FileExists(TempPath("QelUser")));
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
@@ -341,11 +276,8 @@ TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
   EXPECT_EQ(w->FreqSelect->y(), w->Frame1->y());
   EXPECT_EQ(w->QSelect->x(), w->FreqSelect->x() + w->FreqSelect->width());
   EXPECT_EQ(w->ModesList->x(), w->AppliedFilterListBox->x());
-}
 
-TEST_F(MainWindowTest, WindowTooSmallForThePanelStillLaysOut) {
-  DataPlotter* w = Start();
-  AppliedFilters[0].Count = 1;
+  // A window too small for the panel still lays out.
   w->resize(120, 90);
   QApplication::processEvents();
   w->ArrangeMainWindow();
@@ -355,7 +287,9 @@ TEST_F(MainWindowTest, WindowTooSmallForThePanelStillLaysOut) {
   EXPECT_GE(w->Picture1->height(), 0);
 }
 
-TEST_F(MainWindowTest, UnloadFreesTheWorkArraysClosesHelpAndTheAboutBox) {
+// Closing frees the work arrays and closes help and the about box; the user section
+// is written only when the colour box is ticked, from the colour window or the main one.
+TEST_F(UserSettingsTest, ClosingFreesTheWindowsAndSavesTheUserSectionOnlyWhenTicked) {
   DataPlotter* w = Start();
   w->about_Click();
   ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
@@ -366,26 +300,11 @@ TEST_F(MainWindowTest, UnloadFreesTheWorkArraysClosesHelpAndTheAboutBox) {
   EXPECT_EQ(WorkCurve.size(), 2u);
   EXPECT_EQ(PcmSamples.size(), 2u);
   EXPECT_TRUE(w->GetStopModalFlag());
-}
-
-TEST_F(UserSettingsTest, ClosingSavesTheUserSectionOnlyWhenTheColourBoxIsTicked) {
-  DataPlotter* w = Start();
-  w->close();
   EXPECT_EQ(Get("On"), "<missing>");
 
   Forms::DeleteAll();
   ResetSharedState();
   w = Start();
-  Forms::Get<ColorForm>()->SaveAsDefault->setChecked(true);
-  PlotColours[5] = RGB(1, 2, 3);
-  w->close();
-  EXPECT_EQ(Get("On"), "T");
-  EXPECT_EQ(Get("Color 5"), Str(RGB(1, 2, 3)));
-  EXPECT_EQ(Get("MicChannel"), " 99");
-}
-
-TEST_F(UserSettingsTest, ColourWindowClosedTickedWritesTheUserSection) {
-  Start();
   MicChannel = 33;
   AutoMixerOn = true;
   ColorForm* form = Forms::Get<ColorForm>();
@@ -397,12 +316,19 @@ TEST_F(UserSettingsTest, ColourWindowClosedTickedWritesTheUserSection) {
   EXPECT_EQ(Get("AutoMixerOn"), "T");
   EXPECT_EQ(Get("Color 3"), " 16711680");
   EXPECT_EQ(Get("Color 11"), " 255");
+  form->SaveAsDefault->setChecked(true);
+  PlotColours[5] = RGB(1, 2, 3);
+  w->close();
+  EXPECT_EQ(Get("Color 5"), Str(RGB(1, 2, 3)));
 }
 
 // A settings store that cannot be written: each writer of the "User" section
 // says so, and nothing that waits on the write is given up.
 TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays) {
   ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), LegacyFile(12, false, false)));
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("blocker"), std::vector<uint8_t>{1}));
+  SetSettingsFolder(TempPath("blocker") + "/config");  // a folder below a plain file
+  EXPECT_FALSE(SaveUserSettings());
   test::BlockSettingsStore(TempPath("blocked"));
   EXPECT_FALSE(SaveUserSettings());
   dialogs.ExpectMessage();
@@ -433,6 +359,245 @@ TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays
   EXPECT_TRUE(MigrateLegacyUserFile(TempPath("QelUser")));
   EXPECT_FALSE(FileExists(TempPath("QelUser")));
   EXPECT_EQ(Get("On"), "T");
+}
+
+// With the real builders, start-up leaves the empty impulse frame on the picture.
+TEST_F(MainWindowTest, StartUpPictureShowsTheImpulseFrame) {
+  DataPlotter* w = Start();
+  const QImage& img = w->Picture1->Image();
+  ASSERT_FALSE(img.isNull());
+  const QRgb back = img.pixel(2, 2);
+  int differing = 0;
+  for (int y = 0; y < img.height(); y += 3)
+    for (int x = 0; x < img.width(); x += 3) differing += img.pixel(x, y) != back;
+  EXPECT_GT(differing, 100);  // grid lines and labels
+  EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
+  EXPECT_GT(TimeGraphFrame.PlotRight, TimeGraphFrame.PlotLeft);  // the frame was laid out by a draw
+}
+
+
+void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
+
+TEST_F(MainWindowTest, ProgressBarWrapsToOne) {
+  DataPlotter* w = Start();
+  w->InitializeProgressBar1(3);
+  EXPECT_EQ(w->ProgressBar1->minimum(), 0);
+  EXPECT_EQ(w->ProgressBar1->maximum(), 3);
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+  w->IncrementProgressBar1();
+  w->IncrementProgressBar1();
+  EXPECT_EQ(w->ProgressBar1->value(), 2);
+  EXPECT_EQ(w->IncrementProgressBar1(), "");  // at Max - 1
+  EXPECT_EQ(w->ProgressBar1->value(), 1);
+  w->ClearProgressBar1();
+  EXPECT_EQ(w->ProgressBar1->value(), 0);
+}
+
+// The entry shows while mixer settings were saved or an older mixer file is there;
+// it deletes the older files, and a store that cannot take "False" keeps them too.
+TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
+  SaveSetting("Zentor", "Mixer", "SaveSetting", "TRUE");
+  EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
+  Forms::DeleteAll();
+  SaveSetting("Zentor", "Mixer", "SaveSetting", "False");
+  const struct {
+    const char* name;
+    std::vector<std::string> files;
+    bool blocked;
+  } table[] = {{"no files", {}, false},
+               {"older files", {"ZentorMixer.cfg", "c:\\ZentorMixer", "ZentorMixer"}, false},
+               {"store cannot be written", {"ZentorMixer"}, true}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    for (const std::string& f : row.files) Touch(TempPath(f));
+    DataPlotter* w = Start();
+    EXPECT_EQ(w->AutoMixerDelete->isVisible(), !row.files.empty());
+    w->SetAutoMixerDeleteVisible();
+    if (row.blocked) {
+      test::BlockSettingsStore(TempPath("blocked"));
+      dialogs.ExpectMessage();
+    }
+    w->AutoMixerDelete_Click();
+    if (row.blocked) EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kMixerSettingsNotDeleted});
+    else EXPECT_EQ(GetSetting("Zentor", "Mixer", "SaveSetting"), "False");
+    for (const std::string& f : row.files) EXPECT_EQ(FileExists(TempPath(f)), row.blocked) << f;
+    EXPECT_EQ(w->AutoMixerDelete->isVisible(), row.files.empty() || row.blocked);
+    Forms::DeleteAll();
+  }
+}
+
+// Of each pair of entries the one chosen is marked and its partner not; choosing it again keeps it.
+TEST_F(MainWindowTest, MixerAndAveragingMarksAndHelpTopics) {
+  DataPlotter* w = Start();
+  const std::pair<QAction*, QAction*> pairs[] = {{w->MixerOnMenue, w->MixerOffMenue},
+                                                 {w->MixerOffMenue, w->MixerOnMenue},
+                                                 {w->EvenAndOdd, w->AllOpt},
+                                                 {w->EvenAndOdd, w->AllOpt},
+                                                 {w->AllOpt, w->EvenAndOdd}};
+  for (const auto& [chosen, other] : pairs) {
+    SCOPED_TRACE(chosen->objectName().toStdString());
+    chosen->trigger();
+    EXPECT_TRUE(chosen->isChecked());
+    EXPECT_FALSE(other->isChecked());
+    if (other == w->MixerOnMenue || other == w->MixerOffMenue) {
+      EXPECT_EQ(AutoMixerOn, chosen == w->MixerOnMenue);
+    }
+  }
+  w->SetMixerOn(-1);  // marks only
+  EXPECT_TRUE(w->MixerOnMenue->isChecked());
+  EXPECT_FALSE(AutoMixerOn);
+
+  w->MainHelp->trigger();
+  w->PrintingHelp->trigger();
+  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
+}
+
+TEST_F(MainWindowTest, PublicAccessors) {
+  DataPlotter* w = Start();
+  ResultsDataSetInfo[0].SampleRate = 44100;
+  ResultsDataSetInfo[0].FreqRespGateTime = 12.5f;
+  EXPECT_EQ(w->GetSampleRate(), 0);  // nothing loaded
+  ResultsDataSetInfo[0].NumInSet = 1;
+  EXPECT_EQ(w->GetSampleRate(), 44100);
+  EXPECT_EQ(w->GetFrequencyResponseGateTime(), 12.5f);
+
+  for (int i = 0; i < 32; ++i) ResultsDataSetInfo[i].ImpulseShift = 10 * i;
+  std::array<int32_t, 32> delays{};
+  w->GetSigSampleDelay(delays);
+  EXPECT_EQ(delays[31], 310);
+
+  w->SetMeasConfig(87);
+  EXPECT_EQ(EQConfig.MeasConfig, 87);
+
+  BodeCurves[5].NumCurves = 6;
+  BodeCurves[5].NumPoints = 100;
+  PsycCurves[0].NumPoints = 100;
+  ImpulseCurves[0].NumPoints = 100;
+  NoiseCurves[0].NumCurves = 2;
+  ModalCurves[0].NumCurves = 2;
+  w->SetDisplayRes(6);
+  EXPECT_EQ(w->GetDisplayRes(), "6");
+  EXPECT_EQ(BodeCurves[5].NumCurves, 0);
+  EXPECT_EQ(BodeCurves[5].NumPoints, 0);
+  EXPECT_EQ(PsycCurves[0].NumPoints, 0);
+  EXPECT_EQ(ImpulseCurves[0].NumPoints, 100);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);  // its point count follows the resolution
+  EXPECT_EQ(ModalCurves[0].NumCurves, 2);
+
+  w->SetModalNumericalConstants(2, 30.0f, 90.0f, 2.0f, 0.25f, 5, 0.5f, 2, 0.1f, 200.0f);
+  EXPECT_EQ(w->GetModalCurveMinFreq(), 30.0f);
+  EXPECT_EQ(w->GetModalCurveMaxFreq(), 90.0f);
+  EXPECT_EQ(w->GetModalCurveNumInitialLoops(), 5.0f);
+  EXPECT_EQ(w->GetLoudspeakerOrder(), 2);
+  EXPECT_EQ(w->GetModalSchroederFreq(), 200.0f);
+  EXPECT_EQ(w->GetModesCurveNumber(), 2);
+  EXPECT_EQ(w->CurveNumberText->text(), "3");
+  w->SetSimSort(false);
+  EXPECT_EQ(w->GetSimSort(), "False");
+  w->SetGraphicEmulation(4);
+  w->SetParametricEmulation(5);
+  EXPECT_EQ(w->GetGraphicEQEmulation(), 4);
+  EXPECT_EQ(w->GetParametricEQEmulation(), 5);
+}
+
+TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
+  DataPlotter* w = Start();
+  auto move = [](QWidget* target) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(2, 2), target->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
+                  Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+  };
+  w->All->setChecked(false);
+  move(w->All);
+  EXPECT_FALSE(w->AllCurves->isChecked());
+  w->All->setChecked(true);
+  move(w->All);
+  EXPECT_TRUE(w->AllCurves->isChecked());
+  w->QkCheck->setChecked(false);
+  move(w->QkCheck);
+  EXPECT_FALSE(w->QuickFit->isChecked());
+  EXPECT_TRUE(w->AllCurves->isChecked());
+}
+
+class RecordingSysInfo final : public SysInfoService {
+ public:
+  explicit RecordingSysInfo(bool available) : available_(available) { SetSysInfoService(this); }
+  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
+  bool StartSystemInformation() override {
+    ++requests;
+    return available_;
+  }
+  int requests = 0;
+
+ private:
+  bool available_;
+};
+
+TEST_F(MainWindowTest, AboutBoxNamesTheProgramAndStartsSystemInformation) {
+  DataPlotter* w = Start();
+  w->about->trigger();
+  ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
+  frmAbout* box = Forms::Get<frmAbout>();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_FALSE(box->isModal());
+  EXPECT_EQ(box->windowTitle(), "About Zentor");
+  EXPECT_EQ(box->lblTitle->text(), "Zentor");
+  EXPECT_EQ(box->lblVersion->text().toStdString(), "Version " ZENTOR_VERSION);
+  EXPECT_EQ(box->cmdSysInfo->text(), "&System Info...");
+
+  {
+    RecordingSysInfo none(false);
+    dialogs.ExpectMessage(MsgAnswer::OK);
+    box->cmdSysInfo->click();
+    EXPECT_EQ(none.requests, 1);
+    EXPECT_EQ(dialogs.MessageTexts().back(), "System Information Is Unavailable At This Time");
+  }
+  {
+    RecordingSysInfo found(true);
+    box->cmdSysInfo->click();
+    EXPECT_EQ(found.requests, 1);
+    EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  }
+  EXPECT_TRUE(box->isVisible());  // stays open after a failure
+  box->cmdOK->click();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(Forms::IsLoaded<frmAbout>());
+}
+
+TEST(SysInfo, FindsTheFirstKnownProgramOnThePath) {
+  QTemporaryDir a, b;
+  ASSERT_TRUE(a.isValid() && b.isValid());
+  const std::string pathList = a.path().toStdString() + ":" + b.path().toStdString();
+  EXPECT_EQ(FindSystemInformationProgram(pathList), "");
+  const std::string second = b.path().toStdString() + "/" + SystemInformationPrograms()[1];
+  ASSERT_TRUE(WriteWholeFileAtomic(second, std::vector<uint8_t>{'#'}));
+  EXPECT_EQ(FindSystemInformationProgram(pathList), "");  // not executable
+  QFile::setPermissions(QString::fromStdString(second), QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_EQ(FindSystemInformationProgram(pathList), second);
+  EXPECT_EQ(FindSystemInformationProgram(""), "");
+}
+
+TEST_F(MainWindowTest, NewResultShowsItsFiguresAndPutsTheLastCalibrationInForce) {
+  DataPlotter* w = Start();
+  MicCalCount = 2;
+  MicCalFreq[1] = 40.0f;
+  MicCalLevel[1] = -1.5f;
+  MicCalFileName = "/cal/mic.cal";
+  MeasurementHeader h;
+  h.SampleRate = 48000;
+  h.PeriodExponent = 10;
+  std::vector<float> samples(1024, 1.0f);
+  ASSERT_EQ(AddMeasurementToResults(samples, h, "20", "30", "1.5", "-6", "-3"), "True");
+  EXPECT_EQ(w->ResultsTakenButNotSaved, -1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  ASSERT_EQ(w->ModesList->count(), 3);
+  EXPECT_EQ(w->ModesList->item(0)->text(), "R: Level = -6 S/N = 20 dB");
+  EXPECT_EQ(w->ModesList->item(1)->text(), "L: Level = -3 S/N = 30 dB");
+  EXPECT_EQ(w->ModesList->item(2)->text(), "Mic-Spkr Dist = 1.5 m");
+  EXPECT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
+  EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
 }
 
 }  // namespace

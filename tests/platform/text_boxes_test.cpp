@@ -29,28 +29,25 @@ TEST_F(TextBoxes, ValidateNumericTextBox) {
   EXPECT_EQ(Background(field), before);
   field.setEnabled(true);
 
+  const QColor red(128, 0, 0);
   field.setText("50");
   EXPECT_TRUE(ValidateNumericTextBox(&field, 0, 50, value));
   EXPECT_EQ(value, 50);
-
-  field.setText("50.0001");
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(value, 50) << "a refused value leaves the output alone";
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(dialogs.calls()[0].text, "User Error: Input must be between 0 and 50");
-  EXPECT_EQ(dialogs.calls()[0].title, "Zentor Parametric");
-  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(Background(field), QColor(128, 0, 0));
-
+  for (const auto& [typed, why] : {std::pair{"50.0001", "User Error: Input must be between 0 and 50"},
+                                   {"abc", "User Error: Non Numeric Input"}}) {
+    field.setText(typed);
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
+    EXPECT_EQ(value, 50) << "a refused value leaves the output alone";
+    ASSERT_EQ(dialogs.calls().size(), 1u);
+    EXPECT_EQ(dialogs.calls()[0].text, why);
+    EXPECT_EQ(dialogs.calls()[0].title, "Zentor Parametric");
+    EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(Background(field), red);
+  }
   QTest::keyClicks(&field, "x");  // the user edits the field
   EXPECT_EQ(Background(field), QColor(Qt::white));
-
-  field.setText("abc");
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ValidateNumericTextBox(&field, 0, 50, value));
-  EXPECT_EQ(dialogs.calls().back().text, "User Error: Non Numeric Input");
-  EXPECT_EQ(Background(field), QColor(128, 0, 0));
 
   // The value taken is a Single, written back as one: at most 7 significant digits.
   for (const auto& [typed, shown] : {std::pair{"0.1", "0.1"}, {"0.05", "0.05"}, {"0.8", "0.8"},
