@@ -4,6 +4,8 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <tuple>
 
 #include "core/helpers.h"
 #include "platform/settings.h"
@@ -21,36 +23,30 @@ TEST_F(Helpers, ParseSingleOrWarn) {
   EXPECT_EQ(dialogs.calls().back().title, "Zentor");
 }
 
-TEST(HelpersPure, ParseLocaleNumberAcceptsBothDecimalMarksAndExponents) {
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1,5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("+1.5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("-0,25"), -0.25f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("123"), 123.0f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5E3"), 1500.0f);
-  EXPECT_EQ(ParseLocaleNumber("abc"), 0.0f);
-  EXPECT_EQ(ParseLocaleNumber(""), 0.0f);
-
+TEST(HelpersPure, ParseLocaleNumberAndSplitCalibrationLine) {
+  const std::pair<const char*, float> numbers[] = {{"1,5", 1.5f},    {"1.5", 1.5f},   {"+1.5", 1.5f}, {"-0,25", -0.25f},
+                                                   {"123", 123.0f}, {"1.5E3", 1500}, {"abc", 0},     {"", 0}};
+  for (const auto& [text, value] : numbers) EXPECT_FLOAT_EQ(ParseLocaleNumber(text), value) << text;
   // Under a comma-decimal process locale nothing changes.
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "fr_FR.UTF-8")) {
     EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
     std::setlocale(LC_ALL, "C");
   }
-}
-
-TEST(HelpersPure, SplitCalibrationLine) {
-  std::string a, b, c;
-  EXPECT_EQ(SplitCalibrationLine("1000.000  -3.250  0.000", a, b, c), 3);
-  EXPECT_EQ(a, "1000.000");
-  EXPECT_EQ(b, "-3.250");
-  EXPECT_EQ(c, "0.000");
-  EXPECT_EQ(SplitCalibrationLine("5", a, b, c), -1);
-  EXPECT_EQ(a, " ");
-  EXPECT_EQ(SplitCalibrationLine("1000 0", a, b, c), 2);
-  EXPECT_EQ(b, "0");
-  EXPECT_EQ(SplitCalibrationLine("  20\t1.5", a, b, c), 2);
-  EXPECT_EQ(a, "20");
-  EXPECT_EQ(SplitCalibrationLine("  ", a, b, c), -1);
+  struct Split {
+    const char* line;
+    int fields;
+    std::string a, b, c;
+  };
+  const Split splits[] = {{"1000.000  -3.250  0.000", 3, "1000.000", "-3.250", "0.000"},
+                          {"5", -1, " ", " ", " "},
+                          {"1000 0", 2, "1000", "0", " "},
+                          {"  20\t1.5", 2, "20", "1.5", " "},
+                          {"  ", -1, " ", " ", " "}};
+  for (const Split& r : splits) {
+    std::string a, b, c;
+    EXPECT_EQ(SplitCalibrationLine(r.line, a, b, c), r.fields) << r.line;
+    EXPECT_EQ(std::tuple(a, b, c), std::tuple(r.a, r.b, r.c)) << r.line;
+  }
 }
 
 TEST(HelpersPure, FileNames) {
