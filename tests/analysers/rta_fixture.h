@@ -9,14 +9,11 @@
 #include <numbers>
 #include <vector>
 
+#include "analyser_fixture.h"
 #include "analysers/rta_display.h"
 #include "analysers/rta_links.h"
-#include "core/records.h"
 #include "core/work_arrays.h"
-#include "mainwindow/data_plotter.h"
-#include "platform/forms.h"
 #include "platform/picture.h"
-#include "support/audio_fixture.h"
 
 namespace zentor::test {
 
@@ -49,20 +46,16 @@ inline std::complex<double> AnalogueResponse(const std::vector<FilterRecord>& fi
   return h;
 }
 
-class RtaTest : public AudioTest {
+class RtaTest : public AnalyserTest {
  protected:
   void SetUp() override {
-    AudioTest::SetUp();
     oldDir_ = QDir::currentPath();
     QDir::setCurrent(tempDir.path());
-    w = Forms::Get<DataPlotter>();
-    w->Form_Load();
+    AnalyserTest::SetUp();
+    w = main;
     w->MainGraphOverride = &rec;
     InstallRtaLinks();
     w->RefreshLinkedControls();
-    EQConfig.SampleRate = 48000;
-    WaveDeviceId = Sim();
-    AutoMixerOn = false;
   }
   void TearDown() override {
     if (w) w->MainGraphOverride = nullptr;

@@ -2,14 +2,6 @@
 // of each from the main window's menu on the simulated card, rendered to PNG.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <cstdlib>
-
 #include "analysers/rta_eq.h"
 #include "analysers/rta_imp.h"
 #include "display/graph_frame.h"
@@ -18,15 +10,7 @@
 namespace zentor::test {
 namespace {
 
-class RtaWindowsTest : public RtaTest {
- protected:
-  void Shoot(QWidget* widget, const QImage& graph, const char* name) {
-    if (const char* dir = std::getenv("ZENTOR_SHOT_DIR")) {
-      widget->grab().save(QString(dir) + "/" + name + "_window.png");
-      graph.save(QString(dir) + "/" + name + "_graph.png");
-    }
-  }
-};
+using RtaWindowsTest = RtaTest;
 
 TEST_F(RtaWindowsTest, EqOrderCoversTheRingingOfTheAppliedFilters) {
   EXPECT_EQ(RtaOrderForAppliedFilters(48000), 12);

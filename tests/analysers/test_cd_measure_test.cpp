@@ -3,34 +3,22 @@
 // ratio 1 + eps into the microphone input, and the recording checked: channel,
 // clock, the stored result and its spectrum, the correction, and the window's
 // refusals.
-#include <QAction>
 #include <QDir>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
-#include <cmath>
-#include <cstdlib>
 
+#include "analyser_fixture.h"
 #include "analysers/test_cd_links.h"
 #include "analysers/test_cd_measure.h"
 #include "analysers/test_cd_writer.h"
-#include "core/records.h"
+#include "base/binary_io.h"
 #include "core/results_store.h"
 #include "display/dispatcher.h"
-#include "mainwindow/data_plotter.h"
 #include "mainwindow/measurement_file.h"
-#include "measurement/eq_audio_module.h"
-#include "base/binary_io.h"
-#include "platform/forms.h"
 #include "platform/numeric/numeric.h"
-#include "support/audio_fixture.h"
 #include "support/test_cd_player.h"
 
 namespace zentor::test {
 namespace {
-
-std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 // |spectrum| of the first 200 ms of an impulse at `hz`, in dB.
 struct Spectrum {
@@ -56,7 +44,7 @@ double Deviation(const Spectrum& s, Expected expected, double low, double high) 
   return worst;
 }
 
-class TestCDMeasureTest : public AudioTest {
+class TestCDMeasureTest : public AnalyserTest {
  protected:
   static void SetUpTestSuite() {
     DefaultTwoToneTable();
@@ -72,12 +60,8 @@ class TestCDMeasureTest : public AudioTest {
   static void TearDownTestSuite() { delete disc_; }
 
   void SetUp() override {
-    AudioTest::SetUp();
-    main = Forms::Get<DataPlotter>();
-    main->Form_Load();
-    WaveDeviceId = Sim();
+    AnalyserTest::SetUp();
     EQConfig.SampleRate = 44100;
-    SetMicChannel(kMicOnRightInput);
   }
   void TearDown() override {
     if (Forms::IsLoaded<CDTest>()) Form()->RecordingOn = false;
@@ -108,8 +92,15 @@ class TestCDMeasureTest : public AudioTest {
     return ResultsDataSetInfo[0].NumInSet - 1;
   }
 
+  // A result at 44100 Hz, 2^16 samples, from the given impulse.
+  static void AddResult(std::vector<float> samples, int32_t rate = 44100) {
+    MeasurementHeader header = EQConfig;
+    header.SampleRate = rate;
+    header.PeriodExponent = 16;
+    AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  }
+
   static StereoWave* disc_;
-  DataPlotter* main = nullptr;
 };
 StereoWave* TestCDMeasureTest::disc_ = nullptr;
 
@@ -152,17 +143,15 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
     EXPECT_NEAR(f->Work.MeasuredRate, c.rate / (1 + c.eps), 1e-6 * c.rate);
 
     const MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(k)];
-    EXPECT_EQ(h.SampleRate, 44100);
-    EXPECT_EQ(h.PeriodExponent, 16);
-    EXPECT_EQ(h.PreExcitationExponent, 15);
-    EXPECT_EQ(h.ImpulseShift, -2205);
+    EXPECT_EQ(std::tuple(h.SampleRate, h.PeriodExponent, h.PreExcitationExponent, h.ImpulseShift),
+              std::tuple(44100, 16, 15, -2205));
     const auto& impulse = ImpulseSet[static_cast<size_t>(k)];
     int32_t peak = 0;
     FindImpulseC(impulse, 65536, peak);
     EXPECT_NEAR(peak, 2205, 1);
     EXPECT_NEAR(h.LevelMultiplier * std::abs(impulse[static_cast<size_t>(peak)]), 32000, 1);
     // The card's own 16-bit rounding is the only noise here.
-    EXPECT_GT(std::atof(Text(f->SNText).c_str()), 40.0);
+    EXPECT_GT(Number(f->SNText), 40.0);
 
     const Spectrum s(impulse.data());
     if (c.eps == 0)
@@ -195,11 +184,7 @@ TEST_F(TestCDMeasureTest, ACorrectionFromTheLoudspeakersImpulseFlattensTheResult
   // The loudspeaker measured directly, its peak well after the correction's fade-in.
   const Loudspeaker speaker;
   const std::vector<double> h = speaker.Impulse(44100, 65536, 0.06);
-  std::vector<float> samples(h.begin(), h.end());
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(std::vector<float>(h.begin(), h.end()));
   const std::string cfa = TempPath("speaker.cfa");
   ASSERT_TRUE(WriteMeasurementFile(cfa));
   main->RemoveResult(1);
@@ -226,10 +211,7 @@ TEST_F(TestCDMeasureTest, BadCorrectionFilesLeaveTheCorrectionOff) {
   // A good file to damage.
   std::vector<float> samples(65536, 0.0f);
   samples[3000] = 1.0f;
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(samples);
   ASSERT_TRUE(WriteMeasurementFile(TempPath("good.cfa")));
   std::vector<uint8_t> good;
   ASSERT_TRUE(ReadWholeFile(TempPath("good.cfa"), good, 1 << 26));
@@ -268,12 +250,9 @@ TEST_F(TestCDMeasureTest, BadCorrectionFilesLeaveTheCorrectionOff) {
 }
 
 TEST_F(TestCDMeasureTest, RecordingIsRefusedForAnotherRateOrTooSlowACard) {
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 48000;
-  header.PeriodExponent = 16;
   std::vector<float> samples(65536, 0.0f);
   samples[10] = 1;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(samples, 48000);
   dialogs.ExpectMessage();
   Form()->RecBut->click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Loaded measurements are not sampled at 44100"});
@@ -307,8 +286,7 @@ TEST_F(TestCDMeasureTest, SilenceAddsNothingAndClosingWaitsForTheRecording) {
   Run(Form()->Work.RecordLength + 4000);
   EXPECT_FALSE(Form()->RecordingOn);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error: No Input Signal");
-  EXPECT_EQ(Text(Form()->PeakText), "-INF");
-  EXPECT_EQ(Text(Form()->SNText), "0");
+  EXPECT_EQ(Text(Form()->PeakText) + " " + Text(Form()->SNText), "-INF 0");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   EXPECT_TRUE(Forms::Unload<CDTest>());
   EXPECT_TRUE(CdTestHwnd.isNull());
@@ -336,12 +314,9 @@ TEST_F(TestCDMeasureTest, TheMicChannelPicksTheInput) {
 TEST_F(TestCDMeasureTest, DeleteRemovesTheNewestResult) {
   Form()->DeleteResults->click();  // nothing loaded: nothing happens
   std::vector<float> samples(65536, 0.0f);
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
   for (int i = 1; i <= 3; ++i) {
     samples[static_cast<size_t>(1000 * i)] = 1.0f;
-    AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+    AddResult(samples);
   }
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 3);
   dialogs.ExpectMessage();  // the redraw finds no reference in these bare impulses
@@ -377,10 +352,10 @@ TEST_F(TestCDMeasureTest, TheMainWindowsCommandsOpenBothWindows) {
   main->CDTestMeasure->trigger();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   EXPECT_FALSE(Forms::IsLoaded<CDTest>());
-  if (const char* dir = std::getenv("ZENTOR_TESTCD_PNG")) {
+  if (std::getenv("ZENTOR_SHOT_DIR")) {
     main->resize(1200, 800);
     main->DisplayResults(0);
-    EXPECT_TRUE(main->grab().save(QString(dir) + "/test_cd_impulse.png"));
+    Shoot(main, "test_cd_impulse");
   }
 }
 
