@@ -93,7 +93,6 @@ TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
   EXPECT_NEAR(Number(f->IMD), Db(I / E), 0.5);
   EXPECT_NEAR(Number(f->Total), Db((H + I) / E), 0.5);
   EXPECT_EQ(f->IntermodLine, "IMD = " + Text(f->IMD) + " dB IMD");
-
   // A narrower band re-analysed from the stored spectra.
   f->Fmax->setText("2500");
   f->AnalyzeBut->click();
@@ -156,7 +155,6 @@ TEST_F(DistFormTest, StartRefusals) {
   dialogs.ExpectMessage();
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error: Fmax must be larger than Fmin");
-
   // Sixteen tones at order 4 would overflow the lists: nothing plays.
   f->SliderFmin->setValue(0);
   f->SliderFmax->setValue(15);
@@ -165,7 +163,6 @@ TEST_F(DistFormTest, StartRefusals) {
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), kTooManyProducts);
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
-
   // Two tones: the first failing field wins, then the refused products.
   f->Order->setText("2");
   f->Tone1->setText("20");
@@ -288,7 +285,6 @@ TEST_F(DistFormTest, ExportWritesTheProductsOrNothing) {
   dialogs.ExpectSaveFile(path);
   f->Export->click();
   EXPECT_NE(FileText(path).find("\"Excitation Frequency [Hz], Level [dB] \"\r\n\"20,  -"), std::string::npos);
-
   // An unwritable folder: the error, the old file intact.
   dialogs.ExpectMessage();
   EXPECT_FALSE(f->WriteDistortionOutputFile(TempPath("missing/folder/x.txt")));

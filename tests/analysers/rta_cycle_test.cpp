@@ -3,12 +3,11 @@
 // running, and long runs where no block is lost.
 #include <gtest/gtest.h>
 
+#include "analyser_fixture.h"
 #include "analysers/rta_eq.h"
 #include "core/filter_run.h"
 #include "display/graph_frame.h"
-#include "measurement/eq_audio_module.h"
 #include "measurement/wave_clients.h"
-#include "rta_fixture.h"
 
 namespace zentor::test {
 namespace {

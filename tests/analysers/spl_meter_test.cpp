@@ -40,7 +40,6 @@ class SplMeterTest : public AnalyserTest {
     AudioTest::TearDown();
   }
   SPLLevelForm* Form() { return Forms::Get<SPLLevelForm>(); }
-
   // The microphone hears `source`, repeated; the card's input gain as given.
   void Hear(std::vector<double> source, double gain = 1.0, std::vector<int32_t> rates = {}) {
     SimulatedCardSettings s = Quiet();
@@ -92,7 +91,6 @@ TEST_F(SplMeterTest, OpensWithItsDefaultsAndKeepsTheBlockOrderInRange) {
   Forms::Unload<SPLLevelForm>();
   EQConfig.SampleRate = 44100;
   EXPECT_EQ(Text(Form()->TestLength), " 743");
-
   // At the ends the order stays, but a run still stops and the calibration goes.
   EQConfig.SampleRate = 48000;
   Forms::Unload<SPLLevelForm>();
@@ -242,7 +240,6 @@ TEST_F(SplMeterTest, BandRefusalsAndChangesWhileRunning) {
   const uint64_t job = InspectStreaming().recordJob;
   f->CalBut->click();
   EXPECT_EQ(InspectStreaming().recordJob, job);
-
   // A band change or another noise kind while running: stopped and uncalibrated.
   f->FinnishFreq->setText("5000");
   for (const auto change : {+[](SPLLevelForm* w) { w->StartFreq->setText("600"); },
@@ -289,7 +286,6 @@ TEST_F(SplMeterTest, ANewUserCalibratesAndMetersFromTheMenu) {
   EXPECT_FALSE(main->SPLMeasurement->isEnabled());
   InstallSplLinks();
   main->RefreshLinkedControls();
-  ASSERT_TRUE(main->SPLMeasurement->isEnabled());
   SoundCardBusy = true;
   dialogs.ExpectMessage();
   main->SPLMeasurement->trigger();
@@ -297,21 +293,15 @@ TEST_F(SplMeterTest, ANewUserCalibratesAndMetersFromTheMenu) {
   SoundCardBusy = false;
 
   std::string reading;
-  dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = dynamic_cast<SPLLevelForm*>(d);
-    EXPECT_NE(f, nullptr);
-    if (!f) return 0;
+  FromMenu<SPLLevelForm>(main->SPLMeasurement, [&](SPLLevelForm* f) {
     Calibrate("85");
     f->RecBut->click();
     Deliver();
     Deliver();
     reading = Text(f->SPLText);
     Shoot(f, "spl_meter_window");
-    return 0;  // closed while running
-  });
-  main->SPLMeasurement->trigger();
+  });  // closed while running
   EXPECT_TRUE(reading == " 85" || reading == " 84.9") << reading;
-  EXPECT_FALSE(Forms::IsLoaded<SPLLevelForm>());
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
   EXPECT_EQ(dialogs.Unused(), 0u);
 }

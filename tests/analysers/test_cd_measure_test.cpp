@@ -3,7 +3,6 @@
 // ratio 1 + eps into the microphone input, and the recording checked: channel,
 // clock, the stored result and its spectrum, the correction, and the window's
 // refusals.
-#include <QDir>
 #include <QListWidget>
 
 #include "analyser_fixture.h"
@@ -69,7 +68,6 @@ class TestCDMeasureTest : public AnalyserTest {
     AudioTest::TearDown();
   }
   CDTest* Form() { return Forms::Get<CDTest>(); }
-
   // The card hears the played disc on its microphone input.
   void Play(const PlayedCD& how, int32_t rate) {
     SimulatedCardSettings s = Quiet();
@@ -91,7 +89,6 @@ class TestCDMeasureTest : public AnalyserTest {
     EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, before + 1);
     return ResultsDataSetInfo[0].NumInSet - 1;
   }
-
   // A result at 44100 Hz, 2^16 samples, from the given impulse.
   static void AddResult(std::vector<float> samples, int32_t rate = 44100) {
     MeasurementHeader header = EQConfig;
@@ -200,7 +197,6 @@ TEST_F(TestCDMeasureTest, ACorrectionFromTheLoudspeakersImpulseFlattensTheResult
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   const Spectrum s(ImpulseSet[0].data());
   EXPECT_LT(Deviation(s, [](double) { return 0.0; }, 100, 15000), 0.5);
-
   // Cancel after a good load switches it off.
   dialogs.ExpectOpenFile(std::nullopt);
   Form()->CalibrateBut->click();
@@ -329,29 +325,14 @@ TEST_F(TestCDMeasureTest, DeleteRemovesTheNewestResult) {
 TEST_F(TestCDMeasureTest, TheMainWindowsCommandsOpenBothWindows) {
   InstallTestCDLinks();
   main->RefreshLinkedControls();
-  ASSERT_TRUE(main->TestCDMake->isEnabled());
-  ASSERT_TRUE(main->CDTestMeasure->isEnabled());
-  std::string shown;
-  dialogs.ExpectModal([&](QDialog* d) {
-    shown = d->objectName().toStdString();
-    return 0;
-  });
-  main->TestCDMake->trigger();
-  EXPECT_EQ(shown, "CreateTestCD");
-
+  FromMenu<CreateTestCD>(main->TestCDMake, [](CreateTestCD* w) { EXPECT_EQ(w->objectName(), "CreateTestCD"); });
   // A new user without a sound card: measure the disc on the simulated card and look.
   Play(PlayedCD{}, 44100);
-  dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = dynamic_cast<CDTest*>(d);
-    EXPECT_NE(f, nullptr);
-    if (!f) return 0;
+  FromMenu<CDTest>(main->CDTestMeasure, [&](CDTest* f) {
     f->RecBut->click();
     Run(f->Work.RecordLength + 4000);
-    return 0;
   });
-  main->CDTestMeasure->trigger();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_FALSE(Forms::IsLoaded<CDTest>());
   if (std::getenv("ZENTOR_SHOT_DIR")) {
     main->resize(1200, 800);
     main->DisplayResults(0);
