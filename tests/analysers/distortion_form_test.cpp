@@ -163,6 +163,13 @@ TEST_F(DistFormTest, StartRefusals) {
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), kTooManyProducts);
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  // A device the engine does not know: reported, and the window ready to start again.
+  f->Order->setText("2");
+  WaveDeviceId = 77;
+  dialogs.ExpectMessage();
+  f->Start_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error Initializing Sound Card");
+  EXPECT_TRUE(f->Start->isEnabled() && !f->GetPlayOn() && !f->GetRecOn());
   // Two tones: the first failing field wins, then the refused products.
   f->Order->setText("2");
   f->Tone1->setText("20");

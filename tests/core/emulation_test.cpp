@@ -129,7 +129,6 @@ TEST_F(Emulation, WidthConversions) {
   dialogs.ExpectMessage();
   EXPECT_EQ(BandwidthToQForFilterType(1.0f, 2), 0.0f);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4330: Missing Emulation");
-
   // ConvertEmulatedQ and ConvertEmulatedBandwidth invert each other (codes 1, 4),
   // and the width's centre Q is the one BandwidthToQForFilterType gives.
   for (int code : {1, 4}) {
@@ -149,7 +148,6 @@ TEST_F(Emulation, WidthConversions) {
   EXPECT_EQ(ConvertEmulatedQ(3.0f, 6.0f, 5), -3.0f);
   EXPECT_EQ(ConvertEmulatedQ(0.0f, 6.0f, 1), 0.0f);
   EXPECT_EQ(ConvertEmulatedBandwidth(-4.0f, 2.0f, 5), 4.0f);
-
   // A Q pair with a zero has no width: reported, 0 returned.
   dialogs.ExpectMessage();
   EXPECT_EQ(ConvertEmulatedBandwidth(2.0f, 0.0f, 1), 0.0f);
@@ -165,7 +163,6 @@ TEST_F(Emulation, EmulateEQBandSnapsFilters) {
   EXPECT_LT(Q1, 0);
   EXPECT_NEAR(LevelOf(Q1, Q2), 6.0, 1e-4);
   EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 1) * 60, 20.0, 1e-3);
-
   // Code 4: a cut of 14.8 dB becomes 15 dB, the width the nearest FBQ step.
   f = static_cast<float>(100 * kTwoPi);
   MakeFilter(-14.8, std::sqrt(2.0) / 0.5, Q1, Q2);  // half an octave
@@ -175,7 +172,6 @@ TEST_F(Emulation, EmulateEQBandSnapsFilters) {
   EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 4) * 60, 30.0, 1e-3);
   // 100 Hz lies between 20 x 10^(139/200) = 99.08 Hz and 20 x 10^(140/200) = 100.24 Hz.
   EXPECT_NEAR(f, std::round(20 * std::pow(10.0, 0.7) * kTwoPi * 100) / 100, 1e-3);
-
   // Code 5: |Q1| is the Q control; Q 0.7 snaps to 0.71, +3.04 dB to +3.0.
   f = static_cast<float>(1000 * kTwoPi), Q1 = -0.7f, Q2 = 0.7f * std::pow(10.0f, -3.04f / 20);
   EmulateEQBand(5, f, Q1, Q2);
@@ -183,19 +179,16 @@ TEST_F(Emulation, EmulateEQBandSnapsFilters) {
   EXPECT_NEAR(LevelOf(Q1, Q2), 3.0, 1e-4);
   // 1000 Hz lies between 20 x 10^(180/106) = 992.4 Hz and 1015 Hz.
   EXPECT_NEAR(f / kTwoPi, 20 * std::pow(10.0, 180 / 106.0), 0.01);
-
   // Codes 2 and 3 and unknown codes leave the filter as it was.
   for (int code : {2, 3, 0, 9}) {
     float ff = 1234.5f, q1 = -3.3333f, q2 = 1.1111f;
     EmulateEQBand(code, ff, q1, q2);
     EXPECT_EQ(std::tuple(ff, q1, q2), std::tuple(1234.5f, -3.3333f, 1.1111f)) << code;
   }
-
   // A 0 dB filter stays 0 dB with equal Q values.
   f = 6283.19f, Q1 = Q2 = 2.0f;
   EmulateEQBand(1, f, Q1, Q2);
   EXPECT_FLOAT_EQ(Q1, Q2);
-
   // A filter without a level is reported and left unchanged.
   f = 5000, Q1 = 2.0f, Q2 = 0.0f;
   dialogs.ExpectMessage();
@@ -232,7 +225,6 @@ TEST_F(Emulation, SampleRateCheck) {
 
   set[0].EQEmulationCode = 2;
   EXPECT_TRUE(CheckEmulationSampleRate(set, 22050));
-
   // Code 5 at 48000: the message, then the offer to resample; the check stops there.
   set[0].Count = 3;
   set[1] = WithCode(5);
@@ -245,12 +237,10 @@ TEST_F(Emulation, SampleRateCheck) {
   set[1].EQEmulationCode = 4;
   set[2].EQEmulationCode = 3;
   EXPECT_TRUE(CheckEmulationSampleRate(set, 96000));
-
   // No window wired: the message alone.
   EmulationHooks.OpenResampleWindow = nullptr;
   dialogs.ExpectMessage();
   EXPECT_FALSE(CheckEmulationSampleRate(set, 44100));
-
   // A count beyond the array is held to it.
   std::array<FilterRecord, 2> two{WithCode(2), WithCode(3)};
   two[0].Count = 1000;

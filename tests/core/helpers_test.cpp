@@ -15,7 +15,9 @@ namespace zentor {
 
 class Helpers : public test::ZentorTest {};
 
-TEST_F(Helpers, ParseSingleOrWarn) {
+TEST_F(Helpers, ParseSingleOrWarnAndFileExists) {
+  EXPECT_TRUE(FileExists(tempDir.path().toStdString()));  // folders count
+  EXPECT_FALSE(FileExists(TempPath("nope")) || FileExists(""));
   EXPECT_FLOAT_EQ(ParseSingleOrWarn("2.5"), 2.5f);
   dialogs.ExpectMessage();
   EXPECT_EQ(ParseSingleOrWarn("x"), 0.0f);
@@ -66,12 +68,6 @@ TEST(HelpersPure, FileNames) {
   EXPECT_EQ(d, "abc");
 }
 
-TEST_F(Helpers, FileExistsForFilesAndFolders) {
-  EXPECT_TRUE(FileExists(tempDir.path().toStdString()));
-  EXPECT_FALSE(FileExists(TempPath("nope")));
-  EXPECT_FALSE(FileExists(""));
-}
-
 TEST(HelpersPure, RangeLookUps) {
   const std::array<float, 5> x = {10, 20, 30, 40, 50};
   const std::array<float, 5> y = {1, -2, 7, 3, -9};
@@ -80,9 +76,10 @@ TEST(HelpersPure, RangeLookUps) {
   EXPECT_EQ(GetMaxValueInRange(15, 45, x, y, 5, -100), 7);
   EXPECT_EQ(GetMinValueInRange(15, 45, x, y, 5, 100), -2);
   EXPECT_EQ(GetMinValueInRange(10, 50, x, y, 5, 100), -9);
+  // Nothing in range: 0, or the value given for that case.
   EXPECT_EQ(GetFirstValueInRange(0, 100, x, y, 0), 0);
-  EXPECT_EQ(GetMaxValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
-  EXPECT_EQ(GetMinValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
+  EXPECT_EQ(std::pair(GetMaxValueInRange(0, 100, x, y, 0, 5.5f), GetMinValueInRange(0, 100, x, y, 0, 5.5f)),
+            std::pair(5.5f, 5.5f));
   EXPECT_EQ(GetFirstValueInRange(60, 70, x, y, 5), 0);
   // A count larger than the arrays is clamped to them.
   EXPECT_EQ(GetMinValueInRange(0, 1000, x, y, 2001, 100), -9);
@@ -93,9 +90,7 @@ TEST(HelpersPure, CharCodes) {
   std::array<int32_t, 16> codes{};
   int32_t len = -1;
   StringToCharCodes("Way", codes, len);
-  EXPECT_EQ(len, 3);
-  EXPECT_EQ(codes[1], 'W');
-  EXPECT_EQ(codes[3], 'y');
+  EXPECT_EQ(std::tuple(len, codes[1], codes[3]), std::tuple(3, 'W', 'y'));
   std::string back;
   CharCodesToString(back, codes, len);
   EXPECT_EQ(back, "Way");

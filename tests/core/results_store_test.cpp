@@ -61,7 +61,6 @@ TEST_F(ResultsStoreTest, AddingFillsTheStoreToThirtyTwoThenRefuses) {
   EXPECT_EQ(Add(32.0f), "True");
   for (int j = 0; j < 32; ++j) EXPECT_EQ(ResultsDataSetInfo[j].NumInSet, 32) << j;
   EXPECT_EQ(told, (std::vector<std::string>{"cal", "curve 32", "parms 20 30 1.5 -6 -3", "unsaved"}));
-
   // The calibration read last becomes the one in force even when the add is refused.
   told.clear();
   const auto before = ImpulseSet[31];

@@ -119,19 +119,17 @@ TEST_F(Signals, NormalizeToPeak) {
   EXPECT_EQ(y, std::vector<float>(8, 1.0f));
 }
 
-TEST_F(Signals, AlignImpulseByPeak) {
+TEST_F(Signals, AlignImpulseByPeakAndItsRefusals) {
   const int n = 4096;
   std::vector<float> x(n);
   for (int i = 0; i < n; ++i) x[i] = 0.01f * std::sin(0.37f * i);  // low background
   x[3000] = -5.0f;  // a negative spike is still the peak
   x[3001] = 2.0f;
   const std::vector<float> original = x;
-
   int32_t peak = -1;
   ASSERT_TRUE(AlignImpulseByPeak(x, n, peak, 100, 4));
   EXPECT_EQ(peak, 3000);
   for (int i = 0; i < n; ++i) ASSERT_EQ(x[i], original[(i + 2900) % n]) << i;
-
   // Moving right wraps the end round to the start; an odd window is centred too.
   std::vector<float> y = original;
   y[3001] = 0.0f;
@@ -139,7 +137,6 @@ TEST_F(Signals, AlignImpulseByPeak) {
   ASSERT_TRUE(AlignImpulseByPeak(y, n, peak, 3500, 3));
   EXPECT_EQ(peak, 3000);
   for (int i = 0; i < n; ++i) ASSERT_EQ(y[i], spike[(i + n - 500) % n]) << i;
-
   // A peak near the start is found through the circular extension.
   std::vector<float> z(n, 0.0f);
   z[1] = 1.0f;
@@ -147,20 +144,18 @@ TEST_F(Signals, AlignImpulseByPeak) {
   EXPECT_EQ(peak, 1);
   EXPECT_EQ(z[1], 1.0f);  // already at its target: unchanged
   EXPECT_EQ(std::accumulate(z.begin(), z.end(), 0.0f), 1.0f);
-}
-
-TEST_F(Signals, AlignImpulseByPeakRefusals) {
-  std::vector<float> x(1024, 0.0f);
+  // Refusals: nothing moved, the peak not written.
+  x.assign(1024, 0.0f);
   x[10] = 1.0f;
-  const std::vector<float> original = x;
-  int32_t peak = -7;
-  for (auto [n, target, w] : std::vector<std::array<int32_t, 3>>{
+  const std::vector<float> before = x;
+  peak = -7;
+  for (auto [count, target, w] : std::vector<std::array<int32_t, 3>>{
            {1024, 0, 81}, {1024, 0, 0}, {1025, 0, 4}, {1024, 1024, 4}, {1024, -1, 4}, {0, 0, 4}}) {
     dialogs.ExpectMessage();
-    EXPECT_FALSE(AlignImpulseByPeak(x, n, peak, target, w));
+    EXPECT_FALSE(AlignImpulseByPeak(x, count, peak, target, w));
     EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3427");
   }
-  EXPECT_EQ(x, original);
+  EXPECT_EQ(x, before);
   EXPECT_EQ(peak, -7);
   // 80 is the widest width accepted (a 400-point window).
   ASSERT_TRUE(AlignImpulseByPeak(x, 1024, peak, 10, 80));
@@ -204,13 +199,11 @@ TEST_F(Signals, ShapeSpectrumBySqrt) {
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.5f));
   const double gain = 0.5 * (1 / std::sqrt(kept * df) + 1 / std::sqrt((kept - 1) * df));
   for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], gain * std::cos(2 * kPi * kept * i / n), 1e-5) << i;
-
   // p = 0 keeps every bin: the zero-frequency bin is dropped, never divided by zero.
   for (int i = 0; i < n; ++i) x[i] = static_cast<float>(1.0 + std::cos(2 * kPi * 2 * i / n));
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.0f));
   const double g2 = 0.5 * (1 / std::sqrt(2 * df) + 1 / std::sqrt(1 * df));
   for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], g2 * std::cos(2 * kPi * 2 * i / n), 1e-5) << i;
-
   // A shaping value beyond half the rate removes everything, without a fault.
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 1e9f));
   for (float v : x) ASSERT_EQ(v, 0.0f);
@@ -297,7 +290,6 @@ TEST_F(Signals, TestCDChannelRefusesBadSettings) {
   EXPECT_FALSE(BuildTestCDSignal(shortOut, good, -1));
   EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
   EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
-
   // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
   TestCDSettings fewer = good;
   fewer.ToneCount = 2;

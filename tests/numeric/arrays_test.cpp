@@ -183,7 +183,6 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
   ASSERT_TRUE(GetRTASingleResponse(near, s, 2, k));
   EXPECT_NEAR(s[0], 60.0f, 0.01);
   EXPECT_LT(s[1], -60.0f);
-
   // 1 kHz at 48 kHz to 44.1 kHz: output sample j is the sine at time j / 44100.
   std::vector<float> x(20000);
   for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(2 * kPi * 1000.0 * i / 48000.0));

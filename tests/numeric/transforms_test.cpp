@@ -111,7 +111,6 @@ TEST(Envelope, GaussianBurstSineAndDelta) {
     }
   }
   EXPECT_NEAR(static_cast<double>(peak), t0 * fs, 1.0);  // not mirrored to N - t0
-
   // A whole number of periods: the envelope is flat; env may be the input array.
   for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 37.0 * i / n));
   ASSERT_TRUE(EnergyEnvelope(x, x, k));
