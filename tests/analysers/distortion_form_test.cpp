@@ -3,27 +3,16 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSlider>
-#include <cmath>
-#include <fstream>
-#include <numbers>
-#include <sstream>
 
+#include "analyser_fixture.h"
 #include "analysers/distortion_form.h"
 #include "analysers/distortion_links.h"
-#include "core/records.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/help.h"
-#include "support/audio_fixture.h"
 
 namespace zentor::test {
 namespace {
-
-std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 class DistFormTest : public AudioTest {
  protected:
@@ -51,18 +40,6 @@ class DistFormTest : public AudioTest {
   }
 };
 
-// Amplitude of the sine of frequency f in the play buffer, over its steady middle.
-double PlayedAmplitude(const std::vector<int16_t>& x, double f) {
-  double s = 0, c = 0;
-  const std::size_t from = 2000, to = x.size() - 2000;
-  for (std::size_t i = from; i < to; ++i) {
-    const double ph = 2 * std::numbers::pi * f * static_cast<double>(i) / 48000;
-    s += x[i] * std::sin(ph);
-    c += x[i] * std::cos(ph);
-  }
-  return 2 * std::hypot(s, c) / static_cast<double>(to - from) / 32768;
-}
-
 double Db(double powerRatio) { return 10 * std::log10(powerRatio); }
 
 TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
@@ -80,7 +57,7 @@ TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
   EXPECT_TRUE(f->Export->isEnabled());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
-  const double A1 = PlayedAmplitude(f->TonePlayB, 1000), A2 = PlayedAmplitude(f->TonePlayB, 1300);
+  const double A1 = SineAmplitude(f->TonePlayB, 1000, 48000) / 32768, A2 = SineAmplitude(f->TonePlayB, 1300, 48000) / 32768;
   const double exc[2] = {A1 + b * (0.75 * A1 * A1 * A1 + 1.5 * A1 * A2 * A2),
                          A2 + b * (0.75 * A2 * A2 * A2 + 1.5 * A2 * A1 * A1)};
   // 300, 700, 1600, 2300, 3300, 3600 Hz; 2000, 2600, 3000, 3900 Hz.
@@ -107,16 +84,15 @@ TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
   const double pct[3] = {100 * std::sqrt(H / E), 100 * std::sqrt(I / E), 100 * std::sqrt((H + I) / E)};
   EXPECT_NEAR(Db(f->HarmonicResult / pct[0]) * 2, 0, 0.5);
   EXPECT_NEAR(Db(f->IntermodResult / pct[1]) * 2, 0, 0.5);
-  EXPECT_NEAR(Db(std::stof(Text(f->Total)) / pct[2]) * 2, 0, 0.5);
+  EXPECT_NEAR(Db(Number(f->Total) / pct[2]) * 2, 0, 0.5);
   EXPECT_EQ(f->HDUnits->text(), "% HD");
 
   f->dB->click();  // rewritten from the stored totals
   EXPECT_EQ(f->TotUnits->text(), "dB Total");
-  EXPECT_NEAR(std::stof(Text(f->HD)), Db(H / E), 0.5);
-  EXPECT_NEAR(std::stof(Text(f->IMD)), Db(I / E), 0.5);
-  EXPECT_NEAR(std::stof(Text(f->Total)), Db((H + I) / E), 0.5);
+  EXPECT_NEAR(Number(f->HD), Db(H / E), 0.5);
+  EXPECT_NEAR(Number(f->IMD), Db(I / E), 0.5);
+  EXPECT_NEAR(Number(f->Total), Db((H + I) / E), 0.5);
   EXPECT_EQ(f->IntermodLine, "IMD = " + Text(f->IMD) + " dB IMD");
-
   // A narrower band re-analysed from the stored spectra.
   f->Fmax->setText("2500");
   f->AnalyzeBut->click();
@@ -124,39 +100,13 @@ TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
   EXPECT_EQ(f->IntermodList[4], 0.0f);
 }
 
-TEST_F(DistFormTest, LinearCardShowsTheFloorsForBothTypes) {
-  UseCard(Speaker(0, 0));
-  DistForm* f = Form();
-  RunTest(f);  // the default multitone
-  EXPECT_EQ(Text(f->Total), "<0.1 ");
-  EXPECT_EQ(Text(f->HD), "<0.1 ");
-  EXPECT_EQ(Text(f->IMD), "<0.1 ");
-  f->dB->click();
-  EXPECT_EQ(Text(f->IMD), "<-60");
-  EXPECT_EQ(f->HarmonicLine, "HD = <-60 dB HD");
-
-  f->TwinToneType->click();
-  EXPECT_FALSE(f->AnalyzeBut->isEnabled());
-  f->Tone1->setText("1000");
-  f->Tone2->setText("1300");
-  RunTest(f);
-  EXPECT_EQ(Text(f->Total), "<-60");
-  f->Percent->click();
-  EXPECT_EQ(Text(f->HD), "<0.1 ");
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
-
-TEST_F(DistFormTest, LevelCheckAtItsLimit) {
+// A linear card one step above the level limit warns; at the limit it shows the floors
+// of both types.
+TEST_F(DistFormTest, TheLevelCheckAtItsLimitAndTheFloorsOfALinearCard) {
   SimulatedCardSettings s = Quiet();
-  s.room = {16384.0 / 25000.0};  // the multitone peaks at 25000
+  s.room = {16385.0 / 25000.0};  // the multitone peaks at 25000
   UseCard(s);
   DistForm* f = Form();
-  RunTest(f);
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
-  EXPECT_TRUE(f->AnalyzeBut->isEnabled());
-
-  s.room = {16385.0 / 25000.0};
-  UseCard(s);
   dialogs.ExpectMessage();
   RunTest(f);
   EXPECT_EQ(dialogs.MessageTexts(),
@@ -165,6 +115,24 @@ TEST_F(DistFormTest, LevelCheckAtItsLimit) {
   EXPECT_FALSE(f->AnalyzeBut->isEnabled());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(Text(f->IMD), "     ");
+
+  s.room = {16384.0 / 25000.0};
+  UseCard(s);
+  RunTest(f);  // the default multitone
+  EXPECT_TRUE(f->AnalyzeBut->isEnabled());
+  EXPECT_EQ(Text(f->Total) + Text(f->HD) + Text(f->IMD), "<0.1 <0.1 <0.1 ");
+  f->dB->click();
+  EXPECT_EQ(Text(f->IMD), "<-60");
+  EXPECT_EQ(f->HarmonicLine, "HD = <-60 dB HD");
+  f->TwinToneType->click();
+  EXPECT_FALSE(f->AnalyzeBut->isEnabled());
+  f->Tone1->setText("1000");
+  f->Tone2->setText("1300");
+  RunTest(f);
+  EXPECT_EQ(Text(f->Total), "<-60");
+  f->Percent->click();
+  EXPECT_EQ(Text(f->HD), "<0.1 ");
+  EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
 }
 
 TEST_F(DistFormTest, StartRefusals) {
@@ -187,7 +155,6 @@ TEST_F(DistFormTest, StartRefusals) {
   dialogs.ExpectMessage();
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error: Fmax must be larger than Fmin");
-
   // Sixteen tones at order 4 would overflow the lists: nothing plays.
   f->SliderFmin->setValue(0);
   f->SliderFmax->setValue(15);
@@ -196,7 +163,13 @@ TEST_F(DistFormTest, StartRefusals) {
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), kTooManyProducts);
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
-
+  // A device the engine does not know: reported, and the window ready to start again.
+  f->Order->setText("2");
+  WaveDeviceId = 77;
+  dialogs.ExpectMessage();
+  f->Start_Click();
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error Initializing Sound Card");
+  EXPECT_TRUE(f->Start->isEnabled() && !f->GetPlayOn() && !f->GetRecOn());
   // Two tones: the first failing field wins, then the refused products.
   f->Order->setText("2");
   f->Tone1->setText("20");
@@ -216,6 +189,8 @@ TEST_F(DistFormTest, StartRefusals) {
   EXPECT_EQ(f->TwoToneChanged, 1);
   for (int16_t v : f->TonePlayB) ASSERT_EQ(v, 0);
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
+  f->Help->click();  // the window's own topic
+  EXPECT_EQ(GetHelpLog().topics.back(), 440);
 }
 
 TEST_F(DistFormTest, RateRuleAndABusyCard) {
@@ -242,22 +217,6 @@ TEST_F(DistFormTest, RateRuleAndABusyCard) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Sound card in use");
   EXPECT_FALSE(Forms::IsLoaded<DistForm>());
   SoundCardBusy = false;
-}
-
-// A request the engine refuses leaves the window ready to start again; Help opens
-// the window's own topic.
-TEST_F(DistFormTest, ARefusedStartIsReportedAndHelpShowsItsTopic) {
-  DistForm* f = Form();
-  WaveDeviceId = 77;  // no such device
-  dialogs.ExpectMessage();
-  f->Start_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error Initializing Sound Card");
-  EXPECT_TRUE(f->Start->isEnabled());
-  EXPECT_FALSE(f->GetPlayOn());
-  EXPECT_FALSE(f->GetRecOn());
-  EXPECT_EQ(InspectStreaming().play, SlotState::Idle);
-  f->Help->click();
-  EXPECT_EQ(GetHelpLog().topics.back(), 440);
 }
 
 TEST_F(DistFormTest, NoiseReductionRunsTheNoiseFirstAndBringsProductsNearerTheTruth) {
@@ -311,10 +270,7 @@ TEST_F(DistFormTest, ExportWritesTheProductsOrNothing) {
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectSaveFile(path);
   f->Export->click();
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string text = ss.str();
+  const std::string text = FileText(path);
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = text.find("\r\n", at);
@@ -335,11 +291,7 @@ TEST_F(DistFormTest, ExportWritesTheProductsOrNothing) {
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectSaveFile(path);
   f->Export->click();
-  std::ifstream in2(path, std::ios::binary);
-  std::stringstream ss2;
-  ss2 << in2.rdbuf();
-  EXPECT_NE(ss2.str().find("\"Excitation Frequency [Hz], Level [dB] \"\r\n\"20,  -"), std::string::npos);
-
+  EXPECT_NE(FileText(path).find("\"Excitation Frequency [Hz], Level [dB] \"\r\n\"20,  -"), std::string::npos);
   // An unwritable folder: the error, the old file intact.
   dialogs.ExpectMessage();
   EXPECT_FALSE(f->WriteDistortionOutputFile(TempPath("missing/folder/x.txt")));

@@ -5,18 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <complex>
-#include <vector>
 
+#include "analyser_fixture.h"
 #include "core/filter_design.h"
 #include "core/filter_run.h"
 #include "core/test_signals.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
-#include "measurement/eq_audio_module.h"
 #include "platform/numeric/numeric.h"
-#include "rta_fixture.h"
 
 namespace zentor::test {
 namespace {
@@ -150,7 +146,6 @@ TEST_F(RtaDisplayTest, FrameReadsAKnownFilterAndIsFlatWhereTheSameFiltersAreAppl
     EXPECT_LT(Worst(Frame(ref, Through(ref, g)), 48000,
                     [&](double f) { return 20 * std::log10(std::abs(AnalogueResponse(c.f, f))); }),
               0.5);
-
     // The same filters applied: an equaliser set as designed reads flat.
     ApplyFilters(c.f);
     for (const int32_t dspRate : {96000, 48000}) {
@@ -220,12 +215,10 @@ TEST_F(ImpulseFrameTest, ImpulseOfADelayLandsAtItsTimeWithTheStartTimeShift) {
   Frame(2, 0, 400, 4000, 0, 30);
   EXPECT_EQ(RtaShift, 0);
   EXPECT_EQ(PeakAt(SingleViewCurves[0]), 96);
-
   // 10 ms on: the delay lies before the window, so the curve holds no peak.
   Frame(2, 0, 400, 4000, 10, 40);
   EXPECT_EQ(RtaShift, 480);
   EXPECT_LT(*std::max_element(c.YValues.begin(), c.YValues.begin() + c.NumPoints), 1.0f);
-
   // With the band filter the peak stays within half a millisecond.
   Frame(2, 1, 400, 4000, -5, 25);
   EXPECT_NEAR(c.XValues[size_t(PeakAt(c))], 2.0f, 0.5f);

@@ -2,31 +2,15 @@
 // of each from the main window's menu on the simulated card, rendered to PNG.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <cstdlib>
-
+#include "analyser_fixture.h"
 #include "analysers/rta_eq.h"
 #include "analysers/rta_imp.h"
 #include "display/graph_frame.h"
-#include "rta_fixture.h"
 
 namespace zentor::test {
 namespace {
 
-class RtaWindowsTest : public RtaTest {
- protected:
-  void Shoot(QWidget* widget, const QImage& graph, const char* name) {
-    if (const char* dir = std::getenv("ZENTOR_SHOT_DIR")) {
-      widget->grab().save(QString(dir) + "/" + name + "_window.png");
-      graph.save(QString(dir) + "/" + name + "_graph.png");
-    }
-  }
-};
+using RtaWindowsTest = RtaTest;
 
 TEST_F(RtaWindowsTest, EqOrderCoversTheRingingOfTheAppliedFilters) {
   EXPECT_EQ(RtaOrderForAppliedFilters(48000), 12);
@@ -132,37 +116,24 @@ TEST_F(RtaWindowsTest, ImpulseSettingsAreValidatedInTurn) {
 TEST_F(RtaWindowsTest, BothRunFromTheMenuOnTheSimulatedCard) {
   w->MainGraphOverride = nullptr;
   w->resize(1000, 750);
-  ASSERT_TRUE(w->EQSetUpRTAMenue->isEnabled());
-  ASSERT_TRUE(w->ImpulseRTA->isEnabled());
   SimulatedCardSettings s = Quiet();
   s.blockSize = 4096;
   s.room = std::vector<double>(97, 0.0);
   s.room[96] = 0.5;  // a 2 ms delay at half level
   UseCard(s);
   ApplyFilters({PeakFilter(1000, 6, 2)});
-
   int frames = 0;
-  dialogs.ExpectModal([&](QDialog* d) {
-    auto* eq = dynamic_cast<RTAEQ*>(d);
-    EXPECT_NE(eq, nullptr);
-    if (!eq) return 0;
+  FromMenu<RTAEQ>(w->EQSetUpRTAMenue, [&](RTAEQ* eq) {
     eq->Play->click();
     Run(4 * 48000);
     frames = int(eq->AnalysedBlocks);
     Shoot(eq, w->Picture1->Image(), "rta_eq");
     eq->stop->click();
     Run(8192);
-    return 0;
   });
-  w->EQSetUpRTAMenue->trigger();
   EXPECT_GT(frames, 20);
-  EXPECT_FALSE(Forms::IsLoaded<RTAEQ>());
-
   float peakAt = -1;
-  dialogs.ExpectModal([&](QDialog* d) {
-    auto* imp = dynamic_cast<RTAImp*>(d);
-    EXPECT_NE(imp, nullptr);
-    if (!imp) return 0;
+  FromMenu<RTAImp>(w->ImpulseRTA, [&](RTAImp* imp) {
     imp->Play->click();
     Run(5 * 48000);
     const CurveRecord& c = SingleViewCurves[0];
@@ -177,11 +148,8 @@ TEST_F(RtaWindowsTest, BothRunFromTheMenuOnTheSimulatedCard) {
     EXPECT_NEAR(*std::max_element(c.YValues.begin(), c.YValues.begin() + 2000), 30.0f, 1e-3);
     imp->StopBut->click();
     Run(1 << 16);
-    return 0;
   });
-  w->ImpulseRTA->trigger();
   EXPECT_NEAR(peakAt, 2.0f, 1e-3);
-  EXPECT_FALSE(Forms::IsLoaded<RTAImp>());
 }
 
 }  // namespace

@@ -3,11 +3,7 @@
 // the stored results kept; then a new start is accepted and the window closes.
 #include <gtest/gtest.h>
 
-#include <QPushButton>
-#include <functional>
-#include <string>
-#include <vector>
-
+#include "analyser_fixture.h"
 #include "analysers/distortion_form.h"
 #include "analysers/rta_eq.h"
 #include "analysers/rta_imp.h"
@@ -15,7 +11,6 @@
 #include "analysers/test_cd_measure.h"
 #include "display/dispatcher.h"
 #include "measurement/audio_form.h"
-#include "rta_fixture.h"
 #include "support/silent_set.h"
 
 namespace zentor::test {
@@ -98,7 +93,6 @@ TEST_F(StreamFaultTest, EachFaultEndsTheRunOnceAndLeavesTheWindowUsable) {
       const StreamingView v = InspectStreaming();
       EXPECT_TRUE(v.play == SlotState::Idle && v.record == SlotState::Idle && !v.streamOpen);
       EXPECT_TRUE(ResultsDataSetInfo[0].NumInSet == 1 && ImpulseSet[0] == stored);
-
       // A new start is accepted; when its stream is lost too, the window closes.
       s = Quiet();
       s.loseStreamAfter = 2000;

@@ -3,34 +3,21 @@
 // ratio 1 + eps into the microphone input, and the recording checked: channel,
 // clock, the stored result and its spectrum, the correction, and the window's
 // refusals.
-#include <QAction>
-#include <QDir>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
-#include <cmath>
-#include <cstdlib>
 
+#include "analyser_fixture.h"
 #include "analysers/test_cd_links.h"
 #include "analysers/test_cd_measure.h"
 #include "analysers/test_cd_writer.h"
-#include "core/records.h"
+#include "base/binary_io.h"
 #include "core/results_store.h"
 #include "display/dispatcher.h"
-#include "mainwindow/data_plotter.h"
 #include "mainwindow/measurement_file.h"
-#include "measurement/eq_audio_module.h"
-#include "base/binary_io.h"
-#include "platform/forms.h"
 #include "platform/numeric/numeric.h"
-#include "support/audio_fixture.h"
 #include "support/test_cd_player.h"
 
 namespace zentor::test {
 namespace {
-
-std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 // |spectrum| of the first 200 ms of an impulse at `hz`, in dB.
 struct Spectrum {
@@ -56,7 +43,7 @@ double Deviation(const Spectrum& s, Expected expected, double low, double high) 
   return worst;
 }
 
-class TestCDMeasureTest : public AudioTest {
+class TestCDMeasureTest : public AnalyserTest {
  protected:
   static void SetUpTestSuite() {
     DefaultTwoToneTable();
@@ -72,12 +59,8 @@ class TestCDMeasureTest : public AudioTest {
   static void TearDownTestSuite() { delete disc_; }
 
   void SetUp() override {
-    AudioTest::SetUp();
-    main = Forms::Get<DataPlotter>();
-    main->Form_Load();
-    WaveDeviceId = Sim();
+    AnalyserTest::SetUp();
     EQConfig.SampleRate = 44100;
-    SetMicChannel(kMicOnRightInput);
   }
   void TearDown() override {
     if (Forms::IsLoaded<CDTest>()) Form()->RecordingOn = false;
@@ -85,7 +68,6 @@ class TestCDMeasureTest : public AudioTest {
     AudioTest::TearDown();
   }
   CDTest* Form() { return Forms::Get<CDTest>(); }
-
   // The card hears the played disc on its microphone input.
   void Play(const PlayedCD& how, int32_t rate) {
     SimulatedCardSettings s = Quiet();
@@ -107,9 +89,15 @@ class TestCDMeasureTest : public AudioTest {
     EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, before + 1);
     return ResultsDataSetInfo[0].NumInSet - 1;
   }
+  // A result at 44100 Hz, 2^16 samples, from the given impulse.
+  static void AddResult(std::vector<float> samples, int32_t rate = 44100) {
+    MeasurementHeader header = EQConfig;
+    header.SampleRate = rate;
+    header.PeriodExponent = 16;
+    AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  }
 
   static StereoWave* disc_;
-  DataPlotter* main = nullptr;
 };
 StereoWave* TestCDMeasureTest::disc_ = nullptr;
 
@@ -152,17 +140,15 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
     EXPECT_NEAR(f->Work.MeasuredRate, c.rate / (1 + c.eps), 1e-6 * c.rate);
 
     const MeasurementHeader& h = ResultsDataSetInfo[static_cast<size_t>(k)];
-    EXPECT_EQ(h.SampleRate, 44100);
-    EXPECT_EQ(h.PeriodExponent, 16);
-    EXPECT_EQ(h.PreExcitationExponent, 15);
-    EXPECT_EQ(h.ImpulseShift, -2205);
+    EXPECT_EQ(std::tuple(h.SampleRate, h.PeriodExponent, h.PreExcitationExponent, h.ImpulseShift),
+              std::tuple(44100, 16, 15, -2205));
     const auto& impulse = ImpulseSet[static_cast<size_t>(k)];
     int32_t peak = 0;
     FindImpulseC(impulse, 65536, peak);
     EXPECT_NEAR(peak, 2205, 1);
     EXPECT_NEAR(h.LevelMultiplier * std::abs(impulse[static_cast<size_t>(peak)]), 32000, 1);
     // The card's own 16-bit rounding is the only noise here.
-    EXPECT_GT(std::atof(Text(f->SNText).c_str()), 40.0);
+    EXPECT_GT(Number(f->SNText), 40.0);
 
     const Spectrum s(impulse.data());
     if (c.eps == 0)
@@ -195,11 +181,7 @@ TEST_F(TestCDMeasureTest, ACorrectionFromTheLoudspeakersImpulseFlattensTheResult
   // The loudspeaker measured directly, its peak well after the correction's fade-in.
   const Loudspeaker speaker;
   const std::vector<double> h = speaker.Impulse(44100, 65536, 0.06);
-  std::vector<float> samples(h.begin(), h.end());
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(std::vector<float>(h.begin(), h.end()));
   const std::string cfa = TempPath("speaker.cfa");
   ASSERT_TRUE(WriteMeasurementFile(cfa));
   main->RemoveResult(1);
@@ -215,7 +197,6 @@ TEST_F(TestCDMeasureTest, ACorrectionFromTheLoudspeakersImpulseFlattensTheResult
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   const Spectrum s(ImpulseSet[0].data());
   EXPECT_LT(Deviation(s, [](double) { return 0.0; }, 100, 15000), 0.5);
-
   // Cancel after a good load switches it off.
   dialogs.ExpectOpenFile(std::nullopt);
   Form()->CalibrateBut->click();
@@ -226,10 +207,7 @@ TEST_F(TestCDMeasureTest, BadCorrectionFilesLeaveTheCorrectionOff) {
   // A good file to damage.
   std::vector<float> samples(65536, 0.0f);
   samples[3000] = 1.0f;
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(samples);
   ASSERT_TRUE(WriteMeasurementFile(TempPath("good.cfa")));
   std::vector<uint8_t> good;
   ASSERT_TRUE(ReadWholeFile(TempPath("good.cfa"), good, 1 << 26));
@@ -268,12 +246,9 @@ TEST_F(TestCDMeasureTest, BadCorrectionFilesLeaveTheCorrectionOff) {
 }
 
 TEST_F(TestCDMeasureTest, RecordingIsRefusedForAnotherRateOrTooSlowACard) {
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 48000;
-  header.PeriodExponent = 16;
   std::vector<float> samples(65536, 0.0f);
   samples[10] = 1;
-  AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+  AddResult(samples, 48000);
   dialogs.ExpectMessage();
   Form()->RecBut->click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Loaded measurements are not sampled at 44100"});
@@ -307,8 +282,7 @@ TEST_F(TestCDMeasureTest, SilenceAddsNothingAndClosingWaitsForTheRecording) {
   Run(Form()->Work.RecordLength + 4000);
   EXPECT_FALSE(Form()->RecordingOn);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error: No Input Signal");
-  EXPECT_EQ(Text(Form()->PeakText), "-INF");
-  EXPECT_EQ(Text(Form()->SNText), "0");
+  EXPECT_EQ(Text(Form()->PeakText) + " " + Text(Form()->SNText), "-INF 0");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   EXPECT_TRUE(Forms::Unload<CDTest>());
   EXPECT_TRUE(CdTestHwnd.isNull());
@@ -336,12 +310,9 @@ TEST_F(TestCDMeasureTest, TheMicChannelPicksTheInput) {
 TEST_F(TestCDMeasureTest, DeleteRemovesTheNewestResult) {
   Form()->DeleteResults->click();  // nothing loaded: nothing happens
   std::vector<float> samples(65536, 0.0f);
-  MeasurementHeader header = EQConfig;
-  header.SampleRate = 44100;
-  header.PeriodExponent = 16;
   for (int i = 1; i <= 3; ++i) {
     samples[static_cast<size_t>(1000 * i)] = 1.0f;
-    AddMeasurementToResults(samples, header, "0", "0", "0", "0", "0");
+    AddResult(samples);
   }
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 3);
   dialogs.ExpectMessage();  // the redraw finds no reference in these bare impulses
@@ -354,33 +325,18 @@ TEST_F(TestCDMeasureTest, DeleteRemovesTheNewestResult) {
 TEST_F(TestCDMeasureTest, TheMainWindowsCommandsOpenBothWindows) {
   InstallTestCDLinks();
   main->RefreshLinkedControls();
-  ASSERT_TRUE(main->TestCDMake->isEnabled());
-  ASSERT_TRUE(main->CDTestMeasure->isEnabled());
-  std::string shown;
-  dialogs.ExpectModal([&](QDialog* d) {
-    shown = d->objectName().toStdString();
-    return 0;
-  });
-  main->TestCDMake->trigger();
-  EXPECT_EQ(shown, "CreateTestCD");
-
+  FromMenu<CreateTestCD>(main->TestCDMake, [](CreateTestCD* w) { EXPECT_EQ(w->objectName(), "CreateTestCD"); });
   // A new user without a sound card: measure the disc on the simulated card and look.
   Play(PlayedCD{}, 44100);
-  dialogs.ExpectModal([&](QDialog* d) {
-    auto* f = dynamic_cast<CDTest*>(d);
-    EXPECT_NE(f, nullptr);
-    if (!f) return 0;
+  FromMenu<CDTest>(main->CDTestMeasure, [&](CDTest* f) {
     f->RecBut->click();
     Run(f->Work.RecordLength + 4000);
-    return 0;
   });
-  main->CDTestMeasure->trigger();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_FALSE(Forms::IsLoaded<CDTest>());
-  if (const char* dir = std::getenv("ZENTOR_TESTCD_PNG")) {
+  if (std::getenv("ZENTOR_SHOT_DIR")) {
     main->resize(1200, 800);
     main->DisplayResults(0);
-    EXPECT_TRUE(main->grab().save(QString(dir) + "/test_cd_impulse.png"));
+    Shoot(main, "test_cd_impulse");
   }
 }
 

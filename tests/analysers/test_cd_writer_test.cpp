@@ -1,38 +1,25 @@
 // The test-CD file: period count, the name it is written under, header and
 // samples read back byte by byte, the overwrite question and write failures.
-#include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "analyser_fixture.h"
 #include "analysers/test_cd_writer.h"
 #include "core/test_signals.h"
 #include "display/dispatcher.h"
-#include "platform/forms.h"
-#include "support/fixture.h"
 
 namespace zentor::test {
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+// v as `bytes` little-endian bytes.
+std::string LittleEndian(uint32_t v, int bytes) {
+  std::string b;
+  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
+  return b;
 }
 
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutTag(std::vector<uint8_t>& b, const char* t) { b.insert(b.end(), t, t + 4); }
-
-int16_t At(const std::vector<uint8_t>& b, size_t offset) {
-  return static_cast<int16_t>(b[offset] | b[offset + 1] << 8);
+int16_t At(const std::string& b, size_t offset) {
+  return static_cast<int16_t>(static_cast<uint8_t>(b[offset]) | static_cast<uint8_t>(b[offset + 1]) << 8);
 }
 
 class TestCDWriterTest : public ZentorTest {
@@ -52,15 +39,13 @@ class TestCDWriterTest : public ZentorTest {
   }
 };
 
-TEST(TestCDPeriods, WholePeriodsOfTheChosenMinutes) {
+TEST(TestCDPeriods, WholePeriodsOfTheChosenMinutesAndTheFileName) {
   DefaultTwoToneTable();
-  EXPECT_EQ(TestCDPeriodCount(1, CDSignalParams), 40);
-  EXPECT_EQ(TestCDPeriodCount(1.5, CDSignalParams), 61);  // 60.56 periods
-  EXPECT_EQ(TestCDPeriodCount(10, CDSignalParams), 404);
-  EXPECT_EQ(TestCDPeriodCount(15, CDSignalParams), 606);
-}
-
-TEST(TestCDPeriods, OnlyTheFileNameIsCutAtItsFirstDot) {
+  // 1.5 minutes are 60.56 periods.
+  const std::pair<double, int32_t> counts[] = {{1.0, 40}, {1.5, 61}, {10.0, 404}, {15.0, 606}};
+  for (const auto& [minutes, periods] : counts)
+    EXPECT_EQ(TestCDPeriodCount(minutes, CDSignalParams), periods) << minutes;
+  // Only the file name is cut at its first dot.
   EXPECT_EQ(TestCDFileName("/tmp/test.mix.wav"), "/tmp/test.wav");
   EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd"), "/home/u/my.dir/cd.wav");
   EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd.WAV"), "/home/u/my.dir/cd.wav");
@@ -81,24 +66,12 @@ TEST_F(TestCDWriterTest, OneMinuteFileIsFortyIdenticalPeriodsBehindTheCanonicalH
   EXPECT_EQ(Window()->ProgressBar1->value(), 0);
   EXPECT_FALSE(std::filesystem::exists(chosen));
 
-  const std::vector<uint8_t> file = Bytes(TempPath("disc.wav"));
+  const std::string file = FileText(TempPath("disc.wav"));
   ASSERT_EQ(file.size(), 10485804u);
-  std::vector<uint8_t> header;
-  PutTag(header, "RIFF");
-  Put32(header, 10485796);
-  PutTag(header, "WAVE");
-  PutTag(header, "fmt ");
-  Put32(header, 16);
-  Put16(header, 1);
-  Put16(header, 2);
-  Put32(header, 44100);
-  Put32(header, 176400);
-  Put16(header, 4);
-  Put16(header, 16);
-  PutTag(header, "data");
-  Put32(header, 10485760);
-  EXPECT_TRUE(std::equal(header.begin(), header.end(), file.begin()));
-
+  // PCM, two channels, 44100 Hz, 176400 bytes a second, 4-byte frames of 16-bit samples.
+  const auto le = LittleEndian;
+  EXPECT_EQ(file.substr(0, 44), "RIFF" + le(10485796, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
+                                    le(176400, 4) + le(4, 2) + le(16, 2) + "data" + le(10485760, 4));
   std::vector<int16_t> left(65536), right(65536);
   ASSERT_TRUE(BuildTestCDSignal(left, CDSignalParams, -1));
   ASSERT_TRUE(BuildTestCDSignal(right, CDSignalParams, -2));

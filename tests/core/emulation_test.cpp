@@ -6,6 +6,7 @@
 #include <cmath>
 #include <locale>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/emulation.h"
@@ -86,52 +87,41 @@ TEST_F(Emulation, IsoBands) {
 }
 
 TEST_F(Emulation, QuantiserEdgeCases) {
-  // Code 1: 1000 Hz onto the ISO step, 1010 Hz onto the next 1/60-octave step.
-  EXPECT_EQ(QuantizeEmulatedFrequency(1, static_cast<float>(1000 * kTwoPi)), 6283.19f);
-  const double up = std::round(1000 * std::pow(2.0, 1 / 60.0) * kTwoPi * 100) / 100;
-  EXPECT_EQ(QuantizeEmulatedFrequency(1, static_cast<float>(1010 * kTwoPi)), static_cast<float>(up));
-  EXPECT_EQ(QuantizeEmulatedLevel(1, 5.4f), 5.0f);
-  EXPECT_EQ(QuantizeEmulatedLevel(1, 20.0f), 16.0f);
-  EXPECT_EQ(QuantizeEmulatedLevel(1, -60.0f), -48.0f);
-  EXPECT_EQ(QuantizeEmulatedQ(1, 20.4f), 20.0f);
-  // Code 4: -14.8 dB is nearer -15 than -14.5.
-  EXPECT_EQ(QuantizeEmulatedLevel(4, -14.8f), -15.0f);
-  EXPECT_EQ(QuantizeEmulatedLevel(4, -14.7f), -14.5f);
-  EXPECT_EQ(QuantizeEmulatedQ(4, 7.0f), 6.67f);
-  // Code 5: Q 0.7 snaps to 0.1 x 1.122^17 = 0.70795.
-  EXPECT_EQ(QuantizeEmulatedQ(5, 0.7f), 0.71f);
+  using Quantise = float (*)(int32_t, float);
+  const Quantise F = QuantizeEmulatedFrequency, Q = QuantizeEmulatedQ, L = QuantizeEmulatedLevel;
+  struct Row {
+    const char* why;
+    Quantise q;
+    int32_t code;
+    float in, out;
+  };
+  const Row rows[] = {
+      // Code 1: 1000 Hz onto the ISO step, 1010 Hz onto the next 1/60-octave step; levels held to -48..16.
+      {"ISO step", F, 1, static_cast<float>(1000 * kTwoPi), 6283.19f},
+      {"1/60 octave", F, 1, static_cast<float>(1010 * kTwoPi),
+       static_cast<float>(std::round(1000 * std::pow(2.0, 1 / 60.0) * kTwoPi * 100) / 100)},
+      {"level", L, 1, 5.4f, 5.0f}, {"top", L, 1, 20.0f, 16.0f}, {"bottom", L, 1, -60.0f, -48.0f}, {"Q", Q, 1, 20.4f, 20.0f},
+      // Exactly between two steps: the lower one.
+      {"half", L, 1, 5.5f, 5.0f}, {"-half", L, 1, -5.5f, -6.0f}, {"Q half", Q, 1, 2.5f, 2.0f},
+      // Code 4: -14.8 dB is nearer -15 than -14.5.
+      {"-14.8", L, 4, -14.8f, -15.0f}, {"-14.7", L, 4, -14.7f, -14.5f}, {"Q 7", Q, 4, 7.0f, 6.67f},
+      // Code 5: Q 0.7 snaps to 0.1 x 1.122^17 = 0.70795.
+      {"Q 0.7", Q, 5, 0.7f, 0.71f}, {"near 0", L, 5, 0.04f, 0.0f}, {"-3.33", L, 5, -3.33f, -3.3f},
+      // Codes without steps only round to two decimals, halves away from zero.
+      {"no steps", L, 2, -0.125f, -0.13f}, {"no steps F", F, 3, 6283.1853f, 6283.19f},
+  };
+  for (const Row& r : rows) EXPECT_EQ(r.q(r.code, r.in), r.out) << r.why;
+  EXPECT_EQ(EmulationModel, 3);
   BuildEmulationStepTables(5);
   EXPECT_EQ(NearestStepText(0.7f, EmulationQSteps, static_cast<float>(EmulationQCount), 5), "0.71");
-  EXPECT_EQ(QuantizeEmulatedLevel(5, 0.04f), 0.0f);
-  EXPECT_EQ(QuantizeEmulatedLevel(5, -3.33f), -3.3f);
-  // A value exactly between two steps takes the lower one.
-  EXPECT_EQ(QuantizeEmulatedLevel(1, 5.5f), 5.0f);
-  EXPECT_EQ(QuantizeEmulatedLevel(1, -5.5f), -6.0f);
-  EXPECT_EQ(QuantizeEmulatedQ(1, 2.5f), 2.0f);
-  // Codes without steps only round to two decimals, halves away from zero.
   const std::array<float, 1> none{};
   EXPECT_EQ(NearestStepText(-0.125f, none, 0, 2), "-0.13");
   EXPECT_EQ(NearestStepText(0.125f, none, 0, 3), "0.13");
   EXPECT_EQ(NearestStepText(1234.5678f, none, 0, 2), "1234.57");
-  EXPECT_EQ(QuantizeEmulatedLevel(2, -0.125f), -0.13f);
-  EXPECT_EQ(QuantizeEmulatedFrequency(3, 6283.1853f), 6283.19f);
-  EXPECT_EQ(EmulationModel, 3);
   // A count larger than the table is held to the table.
   const std::array<float, 3> small{1, 2, 3};
   EXPECT_EQ(NearestStepText(99, small, 1e9f, 1), "3");
   EXPECT_EQ(NearestStepText(99, small, std::nanf(""), 1), "99");
-}
-
-TEST_F(Emulation, SwitchingModelsKeepsEachModelsSteps) {
-  // Alternating codes reuses the cached tables; each answer is that of its own model.
-  for (int round = 0; round < 3; ++round) {
-    EXPECT_EQ(QuantizeEmulatedLevel(1, -14.8f), -15.0f);
-    EXPECT_EQ(EmulationLevelCount, 65);
-    EXPECT_EQ(QuantizeEmulatedLevel(4, -14.6f), -14.5f);
-    EXPECT_EQ(EmulationLevelCount, 80);
-    EXPECT_EQ(QuantizeEmulatedLevel(5, -14.64f), -14.6f);
-    EXPECT_EQ(QuantizeEmulatedLevel(2, -14.644f), -14.64f);
-  }
 }
 
 TEST_F(Emulation, WidthConversions) {
@@ -139,7 +129,6 @@ TEST_F(Emulation, WidthConversions) {
   dialogs.ExpectMessage();
   EXPECT_EQ(BandwidthToQForFilterType(1.0f, 2), 0.0f);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4330: Missing Emulation");
-
   // ConvertEmulatedQ and ConvertEmulatedBandwidth invert each other (codes 1, 4),
   // and the width's centre Q is the one BandwidthToQForFilterType gives.
   for (int code : {1, 4}) {
@@ -159,7 +148,6 @@ TEST_F(Emulation, WidthConversions) {
   EXPECT_EQ(ConvertEmulatedQ(3.0f, 6.0f, 5), -3.0f);
   EXPECT_EQ(ConvertEmulatedQ(0.0f, 6.0f, 1), 0.0f);
   EXPECT_EQ(ConvertEmulatedBandwidth(-4.0f, 2.0f, 5), 4.0f);
-
   // A Q pair with a zero has no width: reported, 0 returned.
   dialogs.ExpectMessage();
   EXPECT_EQ(ConvertEmulatedBandwidth(2.0f, 0.0f, 1), 0.0f);
@@ -175,7 +163,6 @@ TEST_F(Emulation, EmulateEQBandSnapsFilters) {
   EXPECT_LT(Q1, 0);
   EXPECT_NEAR(LevelOf(Q1, Q2), 6.0, 1e-4);
   EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 1) * 60, 20.0, 1e-3);
-
   // Code 4: a cut of 14.8 dB becomes 15 dB, the width the nearest FBQ step.
   f = static_cast<float>(100 * kTwoPi);
   MakeFilter(-14.8, std::sqrt(2.0) / 0.5, Q1, Q2);  // half an octave
@@ -185,41 +172,29 @@ TEST_F(Emulation, EmulateEQBandSnapsFilters) {
   EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 4) * 60, 30.0, 1e-3);
   // 100 Hz lies between 20 x 10^(139/200) = 99.08 Hz and 20 x 10^(140/200) = 100.24 Hz.
   EXPECT_NEAR(f, std::round(20 * std::pow(10.0, 0.7) * kTwoPi * 100) / 100, 1e-3);
-
   // Code 5: |Q1| is the Q control; Q 0.7 snaps to 0.71, +3.04 dB to +3.0.
-  f = static_cast<float>(1000 * kTwoPi);
-  Q1 = -0.7f;
-  Q2 = 0.7f * std::pow(10.0f, -3.04f / 20);
+  f = static_cast<float>(1000 * kTwoPi), Q1 = -0.7f, Q2 = 0.7f * std::pow(10.0f, -3.04f / 20);
   EmulateEQBand(5, f, Q1, Q2);
   EXPECT_EQ(Q1, -0.71f);
   EXPECT_NEAR(LevelOf(Q1, Q2), 3.0, 1e-4);
   // 1000 Hz lies between 20 x 10^(180/106) = 992.4 Hz and 1015 Hz.
   EXPECT_NEAR(f / kTwoPi, 20 * std::pow(10.0, 180 / 106.0), 0.01);
-
   // Codes 2 and 3 and unknown codes leave the filter as it was.
   for (int code : {2, 3, 0, 9}) {
     float ff = 1234.5f, q1 = -3.3333f, q2 = 1.1111f;
     EmulateEQBand(code, ff, q1, q2);
-    EXPECT_EQ(ff, 1234.5f);
-    EXPECT_EQ(q1, -3.3333f);
-    EXPECT_EQ(q2, 1.1111f);
+    EXPECT_EQ(std::tuple(ff, q1, q2), std::tuple(1234.5f, -3.3333f, 1.1111f)) << code;
   }
-
   // A 0 dB filter stays 0 dB with equal Q values.
-  f = 6283.19f;
-  Q1 = Q2 = 2.0f;
+  f = 6283.19f, Q1 = Q2 = 2.0f;
   EmulateEQBand(1, f, Q1, Q2);
   EXPECT_FLOAT_EQ(Q1, Q2);
-
   // A filter without a level is reported and left unchanged.
-  f = 5000;
-  Q1 = 2.0f;
-  Q2 = 0.0f;
+  f = 5000, Q1 = 2.0f, Q2 = 0.0f;
   dialogs.ExpectMessage();
   EmulateEQBand(4, f, Q1, Q2);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 2397");
-  EXPECT_EQ(f, 5000.0f);
-  EXPECT_EQ(Q1, 2.0f);
+  EXPECT_EQ(std::pair(f, Q1), std::pair(5000.0f, 2.0f));
 }
 
 FilterRecord WithCode(int32_t code) {
@@ -239,13 +214,10 @@ TEST_F(Emulation, SampleRateCheck) {
   EmulationHooks.OpenResampleWindow = [&] { ++resampleOffers; };
 
   std::vector<FilterRecord> set(75);
-  EXPECT_TRUE(CheckEmulationSampleRate(set, 8000));  // no filters
-  EXPECT_TRUE(CheckEmulationSampleRate({}, 8000));
-
+  EXPECT_TRUE(CheckEmulationSampleRate(set, 8000) && CheckEmulationSampleRate({}, 8000));  // no filters
   set[0] = WithCode(1);
   set[0].Count = 1;
-  EXPECT_TRUE(CheckEmulationSampleRate(set, 44100));
-  EXPECT_TRUE(CheckEmulationSampleRate(set, 48000));
+  EXPECT_TRUE(CheckEmulationSampleRate(set, 44100) && CheckEmulationSampleRate(set, 48000));
   dialogs.ExpectMessage();
   EXPECT_FALSE(CheckEmulationSampleRate(set, 96000));
   EXPECT_EQ(dialogs.MessageTexts().back(), text1);
@@ -253,7 +225,6 @@ TEST_F(Emulation, SampleRateCheck) {
 
   set[0].EQEmulationCode = 2;
   EXPECT_TRUE(CheckEmulationSampleRate(set, 22050));
-
   // Code 5 at 48000: the message, then the offer to resample; the check stops there.
   set[0].Count = 3;
   set[1] = WithCode(5);
@@ -266,12 +237,10 @@ TEST_F(Emulation, SampleRateCheck) {
   set[1].EQEmulationCode = 4;
   set[2].EQEmulationCode = 3;
   EXPECT_TRUE(CheckEmulationSampleRate(set, 96000));
-
   // No window wired: the message alone.
   EmulationHooks.OpenResampleWindow = nullptr;
   dialogs.ExpectMessage();
   EXPECT_FALSE(CheckEmulationSampleRate(set, 44100));
-
   // A count beyond the array is held to it.
   std::array<FilterRecord, 2> two{WithCode(2), WithCode(3)};
   two[0].Count = 1000;

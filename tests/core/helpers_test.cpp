@@ -4,6 +4,8 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <tuple>
 
 #include "core/helpers.h"
 #include "platform/settings.h"
@@ -13,7 +15,9 @@ namespace zentor {
 
 class Helpers : public test::ZentorTest {};
 
-TEST_F(Helpers, ParseSingleOrWarn) {
+TEST_F(Helpers, ParseSingleOrWarnAndFileExists) {
+  EXPECT_TRUE(FileExists(tempDir.path().toStdString()));  // folders count
+  EXPECT_FALSE(FileExists(TempPath("nope")) || FileExists(""));
   EXPECT_FLOAT_EQ(ParseSingleOrWarn("2.5"), 2.5f);
   dialogs.ExpectMessage();
   EXPECT_EQ(ParseSingleOrWarn("x"), 0.0f);
@@ -21,36 +25,30 @@ TEST_F(Helpers, ParseSingleOrWarn) {
   EXPECT_EQ(dialogs.calls().back().title, "Zentor");
 }
 
-TEST(HelpersPure, ParseLocaleNumberAcceptsBothDecimalMarksAndExponents) {
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1,5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("+1.5"), 1.5f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("-0,25"), -0.25f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("123"), 123.0f);
-  EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5E3"), 1500.0f);
-  EXPECT_EQ(ParseLocaleNumber("abc"), 0.0f);
-  EXPECT_EQ(ParseLocaleNumber(""), 0.0f);
-
+TEST(HelpersPure, ParseLocaleNumberAndSplitCalibrationLine) {
+  const std::pair<const char*, float> numbers[] = {{"1,5", 1.5f},    {"1.5", 1.5f},   {"+1.5", 1.5f}, {"-0,25", -0.25f},
+                                                   {"123", 123.0f}, {"1.5E3", 1500}, {"abc", 0},     {"", 0}};
+  for (const auto& [text, value] : numbers) EXPECT_FLOAT_EQ(ParseLocaleNumber(text), value) << text;
   // Under a comma-decimal process locale nothing changes.
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "fr_FR.UTF-8")) {
     EXPECT_FLOAT_EQ(ParseLocaleNumber("1.5"), 1.5f);
     std::setlocale(LC_ALL, "C");
   }
-}
-
-TEST(HelpersPure, SplitCalibrationLine) {
-  std::string a, b, c;
-  EXPECT_EQ(SplitCalibrationLine("1000.000  -3.250  0.000", a, b, c), 3);
-  EXPECT_EQ(a, "1000.000");
-  EXPECT_EQ(b, "-3.250");
-  EXPECT_EQ(c, "0.000");
-  EXPECT_EQ(SplitCalibrationLine("5", a, b, c), -1);
-  EXPECT_EQ(a, " ");
-  EXPECT_EQ(SplitCalibrationLine("1000 0", a, b, c), 2);
-  EXPECT_EQ(b, "0");
-  EXPECT_EQ(SplitCalibrationLine("  20\t1.5", a, b, c), 2);
-  EXPECT_EQ(a, "20");
-  EXPECT_EQ(SplitCalibrationLine("  ", a, b, c), -1);
+  struct Split {
+    const char* line;
+    int fields;
+    std::string a, b, c;
+  };
+  const Split splits[] = {{"1000.000  -3.250  0.000", 3, "1000.000", "-3.250", "0.000"},
+                          {"5", -1, " ", " ", " "},
+                          {"1000 0", 2, "1000", "0", " "},
+                          {"  20\t1.5", 2, "20", "1.5", " "},
+                          {"  ", -1, " ", " ", " "}};
+  for (const Split& r : splits) {
+    std::string a, b, c;
+    EXPECT_EQ(SplitCalibrationLine(r.line, a, b, c), r.fields) << r.line;
+    EXPECT_EQ(std::tuple(a, b, c), std::tuple(r.a, r.b, r.c)) << r.line;
+  }
 }
 
 TEST(HelpersPure, FileNames) {
@@ -70,12 +68,6 @@ TEST(HelpersPure, FileNames) {
   EXPECT_EQ(d, "abc");
 }
 
-TEST_F(Helpers, FileExistsForFilesAndFolders) {
-  EXPECT_TRUE(FileExists(tempDir.path().toStdString()));
-  EXPECT_FALSE(FileExists(TempPath("nope")));
-  EXPECT_FALSE(FileExists(""));
-}
-
 TEST(HelpersPure, RangeLookUps) {
   const std::array<float, 5> x = {10, 20, 30, 40, 50};
   const std::array<float, 5> y = {1, -2, 7, 3, -9};
@@ -84,9 +76,10 @@ TEST(HelpersPure, RangeLookUps) {
   EXPECT_EQ(GetMaxValueInRange(15, 45, x, y, 5, -100), 7);
   EXPECT_EQ(GetMinValueInRange(15, 45, x, y, 5, 100), -2);
   EXPECT_EQ(GetMinValueInRange(10, 50, x, y, 5, 100), -9);
+  // Nothing in range: 0, or the value given for that case.
   EXPECT_EQ(GetFirstValueInRange(0, 100, x, y, 0), 0);
-  EXPECT_EQ(GetMaxValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
-  EXPECT_EQ(GetMinValueInRange(0, 100, x, y, 0, 5.5f), 5.5f);
+  EXPECT_EQ(std::pair(GetMaxValueInRange(0, 100, x, y, 0, 5.5f), GetMinValueInRange(0, 100, x, y, 0, 5.5f)),
+            std::pair(5.5f, 5.5f));
   EXPECT_EQ(GetFirstValueInRange(60, 70, x, y, 5), 0);
   // A count larger than the arrays is clamped to them.
   EXPECT_EQ(GetMinValueInRange(0, 1000, x, y, 2001, 100), -9);
@@ -97,9 +90,7 @@ TEST(HelpersPure, CharCodes) {
   std::array<int32_t, 16> codes{};
   int32_t len = -1;
   StringToCharCodes("Way", codes, len);
-  EXPECT_EQ(len, 3);
-  EXPECT_EQ(codes[1], 'W');
-  EXPECT_EQ(codes[3], 'y');
+  EXPECT_EQ(std::tuple(len, codes[1], codes[3]), std::tuple(3, 'W', 'y'));
   std::string back;
   CharCodesToString(back, codes, len);
   EXPECT_EQ(back, "Way");

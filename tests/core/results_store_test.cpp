@@ -1,3 +1,6 @@
+#include <array>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/shared_state.h"
@@ -58,7 +61,6 @@ TEST_F(ResultsStoreTest, AddingFillsTheStoreToThirtyTwoThenRefuses) {
   EXPECT_EQ(Add(32.0f), "True");
   for (int j = 0; j < 32; ++j) EXPECT_EQ(ResultsDataSetInfo[j].NumInSet, 32) << j;
   EXPECT_EQ(told, (std::vector<std::string>{"cal", "curve 32", "parms 20 30 1.5 -6 -3", "unsaved"}));
-
   // The calibration read last becomes the one in force even when the add is refused.
   told.clear();
   const auto before = ImpulseSet[31];
@@ -73,72 +75,61 @@ TEST_F(ResultsStoreTest, AddingFillsTheStoreToThirtyTwoThenRefuses) {
   EXPECT_EQ(told, std::vector<std::string>{"cal"});
 }
 
-TEST_F(ResultsStoreTest, PeriodExponentAbove17StoresTheFullColumn) {
+// The new column: the full 2^17 above exponent 17, zero beyond its samples, and
+// tapered over 12.5 ms at each end.
+TEST_F(ResultsStoreTest, NewColumnsAreTaperedAndZeroBeyondTheirSamples) {
   ASSERT_EQ(Add(1.0f, 18), "True");
-  const auto& col = ImpulseSet[0];
-  EXPECT_EQ(col[kMaxSamples / 2], 1.0f);
-  EXPECT_EQ(col[kMaxSamples - 601], 1.0f);  // the end taper covers the last 600 only
-  EXPECT_LT(col[kMaxSamples - 600], 1.0f);
-}
-
-TEST_F(ResultsStoreTest, TaperCoversTwelveAndAHalfMillisecondsAtEachEnd) {
+  EXPECT_EQ(ImpulseSet[0][kMaxSamples / 2], 1.0f);
+  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 601], 1.0f);  // the end taper covers the last 600 only
+  EXPECT_LT(ImpulseSet[0][kMaxSamples - 600], 1.0f);
   EXPECT_EQ(ImpulseTaperLength(44100), 551);
   EXPECT_EQ(ImpulseTaperLength(48000), 600);
   for (int32_t rate : {44100, 48000}) {
+    SCOPED_TRACE(rate);
     ResetSharedState();
+    ImpulseSet[0].fill(7.0f);
     ASSERT_EQ(Add(1.0f, 12, rate), "True");
     const int32_t L = ImpulseTaperLength(rate), n = 4096;
     const auto& col = ImpulseSet[0];
     EXPECT_EQ(col[0], 0.0f);
-    EXPECT_LT(col[L - 1], 1.0f) << rate;
-    EXPECT_EQ(col[L], 1.0f) << rate;
-    EXPECT_EQ(col[n - 1 - L], 1.0f) << rate;
-    EXPECT_LT(col[n - L], 1.0f) << rate;
+    EXPECT_LT(col[L - 1], 1.0f);
+    EXPECT_EQ(col[L], 1.0f);
+    EXPECT_EQ(col[n - 1 - L], 1.0f);
+    EXPECT_LT(col[n - L], 1.0f);
+    EXPECT_EQ(col[n], 0.0f);
+    EXPECT_EQ(col[kMaxSamples - 1], 0.0f);
   }
 }
 
-TEST_F(ResultsStoreTest, NewColumnIsZeroBeyondItsSamples) {
-  ImpulseSet[0].fill(7.0f);
-  ASSERT_EQ(Add(1.0f, 12), "True");
-  EXPECT_EQ(ImpulseSet[0][2048], 1.0f);
-  EXPECT_EQ(ImpulseSet[0][4096], 0.0f);
-  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 0.0f);
-}
-
-TEST_F(ResultsStoreTest, RemovingTheLastOfThirtyTwo) {
-  Fill(32);
-  RemoveResultFromStore(32);
-  EXPECT_EQ(ImpulseSet[31][0], 0.0f);
-  EXPECT_EQ(ImpulseSet[31][kMaxSamples - 1], 0.0f);
-  EXPECT_EQ(ResultsDataSetInfo[31].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[31].SampleRate, 0);
-  EXPECT_EQ(ResultsDataSetInfo[31].MeasConfig, 43);  // a lasting setting survives the clear
-  for (int j = 0; j < 31; ++j) EXPECT_EQ(ResultsDataSetInfo[j].NumInSet, 31);
-  EXPECT_EQ(ImpulseSet[30][5], 31.0f);
-}
-
-TEST_F(ResultsStoreTest, RemovingTheFirstOfThreeClosesTheGap) {
-  Fill(3);
-  RemoveResultFromStore(1);
-  EXPECT_EQ(ImpulseSet[0][0], 2.0f);
-  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 3.0f);
-  EXPECT_EQ(ImpulseSet[2][0], 0.0f);
-  EXPECT_EQ(ResultsDataSetInfo[0].SampleRate, 2000);
-  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 3000);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
-  EXPECT_EQ(ResultsDataSetInfo[2].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 0);
-}
-
-TEST_F(ResultsStoreTest, RemovingOutsideTheHeldResultsChangesNothing) {
-  RemoveResultFromStore(1);  // empty store
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  Fill(3);
-  for (int32_t k : {0, -1, 4, 32, 33}) RemoveResultFromStore(k);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 3);
-  EXPECT_EQ(ImpulseSet[2][0], 3.0f);
-  EXPECT_EQ(ResultsDataSetInfo[2].SampleRate, 3000);
+// Which results remain, by the value each holds, and the count each header carries.
+TEST_F(ResultsStoreTest, RemovingAResultClosesTheGap) {
+  struct Case {
+    int32_t held, removed;
+    std::vector<float> left;
+  };
+  const Case cases[] = {{3, 1, {2, 3}}, {3, 2, {1, 3}}, {32, 32, {}}, {3, 0, {1, 2, 3}}, {3, -1, {1, 2, 3}},
+                        {3, 4, {1, 2, 3}}, {3, 33, {1, 2, 3}}, {0, 1, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.held) + " less " + std::to_string(c.removed));
+    ResetSharedState();
+    Fill(c.held);
+    RemoveResultFromStore(c.removed);
+    const size_t left = c.held == 32 ? 31 : c.left.size();
+    for (size_t j = 0; j < left; ++j) {
+      const float k = c.held == 32 ? static_cast<float>(j + 1) : c.left[j];
+      EXPECT_EQ(ImpulseSet[j][0], k);
+      EXPECT_EQ(ImpulseSet[j][kMaxSamples - 1], k);
+      EXPECT_EQ(ResultsDataSetInfo[j].SampleRate, static_cast<int32_t>(1000 * k));
+      EXPECT_EQ(ResultsDataSetInfo[j].NumInSet, static_cast<int32_t>(left));
+    }
+    EXPECT_EQ(ImpulseSet[left][0], 0.0f);
+    EXPECT_EQ(ImpulseSet[left][kMaxSamples - 1], 0.0f);
+    EXPECT_EQ(ResultsDataSetInfo[left].NumInSet, 0);
+    EXPECT_EQ(ResultsDataSetInfo[left].SampleRate, 0);
+    if (static_cast<int32_t>(left) < c.held) {
+      EXPECT_EQ(ResultsDataSetInfo[left].MeasConfig, 43);  // a lasting setting survives the clear
+    }
+  }
 }
 
 TEST_F(ResultsStoreTest, HeaderCopyAndClear) {
@@ -147,9 +138,7 @@ TEST_F(ResultsStoreTest, HeaderCopyAndClear) {
   src.ReservedWord3 = 5;
   dst.NumInSet = 4;
   CopyMeasurementHeader(src, dst);
-  EXPECT_EQ(dst.NumInSet, 4);
-  EXPECT_EQ(dst.SampleRate, 44100);
-  EXPECT_EQ(dst.ReservedWord3, 5);
+  EXPECT_EQ((std::array{dst.NumInSet, dst.SampleRate, dst.ReservedWord3}), (std::array{4, 44100, 5}));
 
   MeasurementHeader h = src;
   h.ImpulseGateTime = 20;
@@ -159,17 +148,11 @@ TEST_F(ResultsStoreTest, HeaderCopyAndClear) {
   h.FreqRespGateTime = 10;
   h.CrossoverFrequency = 2.5f;
   ClearMeasurementHeader(h);
-  EXPECT_EQ(h.NumInSet, 9);
-  EXPECT_EQ(h.MeasConfig, 43);
-  EXPECT_EQ(h.ImpulseGateTime, 20.0f);
-  EXPECT_EQ(h.AutoRange, -1);
-  EXPECT_EQ(h.MicSpeakerDistance, 2.5f);
-  EXPECT_EQ(h.ReservedWord1, 7);
-  EXPECT_EQ(h.SampleRate, 0);
-  EXPECT_EQ(h.PeriodExponent, 0);
-  EXPECT_EQ(h.FreqRespGateTime, 0.0f);
-  EXPECT_EQ(h.CrossoverFrequency, 0.0f);
-  EXPECT_EQ(h.ReservedWord3, 0);
+  // Kept: the set count and the lasting settings; cleared: the measurement's own values.
+  EXPECT_EQ((std::array<int32_t, 4>{h.NumInSet, h.MeasConfig, h.AutoRange, h.ReservedWord1}), (std::array{9, 43, -1, 7}));
+  EXPECT_EQ((std::array{h.ImpulseGateTime, h.MicSpeakerDistance}), (std::array{20.0f, 2.5f}));
+  EXPECT_EQ((std::array{h.SampleRate, h.PeriodExponent, h.ReservedWord3}), (std::array{0, 0, 0}));
+  EXPECT_EQ((std::array{h.FreqRespGateTime, h.CrossoverFrequency}), (std::array{0.0f, 0.0f}));
 }
 
 TEST_F(ResultsStoreTest, StoringCurvesRaisesTheCountInEveryHeldRecord) {
@@ -177,24 +160,17 @@ TEST_F(ResultsStoreTest, StoringCurvesRaisesTheCountInEveryHeldRecord) {
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(10, 1), "a", 0));
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(10, 2), "b", 1));
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(2001, 5, 0.5), "five", 5));
-  for (int j = 0; j <= 5; ++j) {
-    EXPECT_EQ(c[j].NumCurves, 6) << j;
-    EXPECT_EQ(c[j].CurveIndex, j);
-  }
-  EXPECT_EQ(c[5].NumPoints, 2001);
-  EXPECT_EQ(c[5].YValues[2000], 5.0f);
-  EXPECT_EQ(c[5].Label, "five");
-  EXPECT_EQ(c[5].Parameter, 0.5);
+  for (int j = 0; j <= 5; ++j) EXPECT_EQ(std::pair(c[j].NumCurves, c[j].CurveIndex), std::pair(6, j)) << j;
+  EXPECT_EQ(std::tuple(c[5].NumPoints, c[5].YValues[2000], c[5].Label, c[5].Parameter),
+            std::tuple(2001, 5.0f, std::string("five"), 0.5));
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(3, 9), "again", 0));
   EXPECT_EQ(c[0].NumCurves, 6);
-
-  EXPECT_FALSE(StoreCurveRecord(c, Buffer(3, 9), "x", 32));
-  EXPECT_FALSE(StoreCurveRecord(c, Buffer(3, 9), "x", -1));
   WorkCurveBuffer tooMany = Buffer(3, 9);
   tooMany.Num = 2002;
+  EXPECT_FALSE(StoreCurveRecord(c, Buffer(3, 9), "x", 32));
+  EXPECT_FALSE(StoreCurveRecord(c, Buffer(3, 9), "x", -1));
   EXPECT_FALSE(StoreCurveRecord(c, tooMany, "x", 1));
-  EXPECT_EQ(c[1].NumPoints, 10);
-  EXPECT_EQ(c[0].NumCurves, 6);
+  EXPECT_EQ(std::pair(c[1].NumPoints, c[0].NumCurves), std::pair(10, 6));
 }
 
 TEST_F(ResultsStoreTest, RemovingACurveMovesWholeRecordsAndRelabels) {
@@ -205,135 +181,100 @@ TEST_F(ResultsStoreTest, RemovingACurveMovesWholeRecordsAndRelabels) {
   }
   RemoveCurveRecord(2, c);
   EXPECT_EQ(c[0].NumCurves, 3);
-  EXPECT_EQ(c[0].Label, "L");
-  EXPECT_EQ(c[1].Label, "2 ");
-  EXPECT_EQ(c[2].Label, "3 ");
-  // Curves keep their own point counts.
-  EXPECT_EQ(c[1].NumPoints, 300);
-  EXPECT_EQ(c[1].YValues[299], 3.0f);
-  EXPECT_EQ(c[2].NumPoints, 400);
-  EXPECT_EQ(c[2].YValues[399], 4.0f);
-  EXPECT_EQ(c[2].Name, "n4");
-  EXPECT_EQ(c[2].Parameter, 3.0);
-  EXPECT_EQ(c[3].NumPoints, 0);
-  EXPECT_EQ(c[3].YValues[399], 0.0f);
-  EXPECT_EQ(c[3].Label, " ");
-  EXPECT_EQ(c[3].Name, "0");
-  EXPECT_EQ(c[3].Parameter, 0.0);
+  // Curves keep their own point counts; the freed last record is cleared.
+  using Row = std::tuple<std::string, int32_t, float, std::string, double>;
+  auto row = [&](int j, int last) { return Row(c[j].Label, c[j].NumPoints, c[j].YValues[last], c[j].Name, c[j].Parameter); };
+  EXPECT_EQ(row(0, 99), Row("L", 100, 1.0f, "n1", 0.0));
+  EXPECT_EQ(row(1, 299), Row("2 ", 300, 3.0f, "n3", 2.0));
+  EXPECT_EQ(row(2, 399), Row("3 ", 400, 4.0f, "n4", 3.0));
+  EXPECT_EQ(row(3, 399), Row(" ", 0, 0.0f, "0", 0.0));
 }
 
 TEST_F(ResultsStoreTest, RemovingCurvesAtTheEdges) {
   CurveArray& c = NoiseCurves;
   RemoveCurveRecord(1, c);  // empty cache
-  EXPECT_EQ(c[0].NumCurves, 0);
-  EXPECT_EQ(c[0].Name, "");
-
+  EXPECT_EQ(std::pair(c[0].NumCurves, c[0].Name), std::pair(0, std::string()));
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(2001, 1), "a", 0));
   ASSERT_TRUE(StoreCurveRecord(c, Buffer(2001, 2), "b", 1));
   RemoveCurveRecord(3, c);  // beyond the count
   EXPECT_EQ(c[0].NumCurves, 2);
-
   dialogs.ExpectMessage(MsgAnswer::OK);
   RemoveCurveRecord(2001, c);
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3421");
   EXPECT_EQ(c[0].NumCurves, 2);
-
   RemoveCurveRecord(1, c);
-  EXPECT_EQ(c[0].NumCurves, 1);
-  EXPECT_EQ(c[0].YValues[2000], 2.0f);
-  EXPECT_EQ(c[1].YValues[2000], 0.0f);
+  EXPECT_EQ(std::tuple(c[0].NumCurves, c[0].YValues[2000], c[1].YValues[2000]), std::tuple(1, 2.0f, 0.0f));
   RemoveCurveRecord(1, c);
-  EXPECT_EQ(c[0].NumCurves, 0);
-  EXPECT_EQ(c[0].NumPoints, 0);
+  EXPECT_EQ(std::pair(c[0].NumCurves, c[0].NumPoints), std::pair(0, 0));
 }
 
 TEST_F(ResultsStoreTest, CopyAndClearCurveRecords) {
   CurveArray& src = PsycCurves;
+  CurveArray& dst = FractOctCurves;
   ASSERT_TRUE(StoreCurveRecord(src, Buffer(2001, 4, 1.5), "label", 0));
   ASSERT_TRUE(StoreCurveRecord(src, Buffer(7, 5), "label", 1));
   src[1].Name = "second";
-  ASSERT_TRUE(CopyCurveRecords(src, FractOctCurves));
-  EXPECT_EQ(FractOctCurves[0].NumCurves, 2);
-  EXPECT_EQ(FractOctCurves[0].YValues[2000], 4.0f);
-  EXPECT_EQ(FractOctCurves[0].Parameter, 1.5);
-  EXPECT_EQ(FractOctCurves[1].Name, "second");
-  EXPECT_EQ(FractOctCurves[1].NumPoints, 7);
-  EXPECT_EQ(FractOctCurves[1].CurveIndex, 1);
-  EXPECT_EQ(FractOctCurves[1].Label, "");
-
+  ASSERT_TRUE(CopyCurveRecords(src, dst));
+  EXPECT_EQ(std::tuple(dst[0].NumCurves, dst[0].YValues[2000], dst[0].Parameter), std::tuple(2, 4.0f, 1.5));
+  EXPECT_EQ(std::tuple(dst[1].Name, dst[1].NumPoints, dst[1].CurveIndex, dst[1].Label),
+            std::tuple(std::string("second"), 7, 1, std::string()));
   CurveArray& bad = ModalCurves;
   bad[0].NumCurves = 33;
-  EXPECT_FALSE(CopyCurveRecords(bad, FractOctCurves));
+  EXPECT_FALSE(CopyCurveRecords(bad, dst));
   bad[0].NumCurves = 1;
   bad[0].NumPoints = 2002;
-  EXPECT_FALSE(CopyCurveRecords(bad, FractOctCurves));
-  EXPECT_EQ(FractOctCurves[0].NumPoints, 2001);
-
+  EXPECT_FALSE(CopyCurveRecords(bad, dst));
+  EXPECT_EQ(dst[0].NumPoints, 2001);
+  // Clearing keeps the parameter and the names.
   ClearCurveRecords(src);
-  EXPECT_EQ(src[0].NumCurves, 0);
-  EXPECT_EQ(src[0].NumPoints, 0);
-  EXPECT_EQ(src[0].YValues[2000], 0.0f);
-  EXPECT_EQ(src[0].Label, "");
-  EXPECT_EQ(src[0].Parameter, 1.5);
+  EXPECT_EQ(std::tuple(src[0].NumCurves, src[0].NumPoints, src[0].YValues[2000], src[0].Label, src[0].Parameter),
+            std::tuple(0, 0, 0.0f, std::string(), 1.5));
   EXPECT_EQ(src[1].Name, "second");
 }
 
 TEST_F(ResultsStoreTest, FilterListOperations) {
-  ModesListContents[3].Curve = 2;
-  ModesListContents[3].Freq1 = 100.0f;
-  ModesListContents[3].Unused22 = 5;
-  ModesListContents[3].Unused23 = 6;
-  ModesListContents[3].EQEmulationCode = 4;
-  FilterRecord m = GetModesListEntry(3);
-  EXPECT_EQ(m.Curve, 2);
-  EXPECT_EQ(m.Freq1, 100.0f);
-  EXPECT_EQ(m.Unused22, 0);
-  EXPECT_EQ(m.Unused23, 0);
-  EXPECT_EQ(m.EQEmulationCode, 4);
+  FilterRecord& listed = ModesListContents[3];
+  listed.Curve = 2;
+  listed.Freq1 = 100.0f;
+  listed.Unused22 = 5;
+  listed.Unused23 = 6;
+  listed.EQEmulationCode = 4;
+  const FilterRecord m = GetModesListEntry(3);  // without the unused words
+  EXPECT_EQ(std::tuple(m.Curve, m.Freq1, m.Unused22, m.Unused23, m.EQEmulationCode), std::tuple(2, 100.0f, 0, 0, 4));
   EXPECT_EQ(GetModesListEntry(2001).Curve, 0);
-
+  // A copy keeps the target's count, unused word and emulation code.
   FilterRecord dst;
   dst.Count = 9;
   dst.EQEmulationCode = 1;
   dst.Unused22 = 1;
-  ModesListContents[3].Count = 8;
-  ModesListContents[3].FitError = 1.5f;
-  CopyFilterRecord(ModesListContents[3], dst);
-  EXPECT_EQ(dst.Count, 9);
-  EXPECT_EQ(dst.Unused22, 1);
-  EXPECT_EQ(dst.EQEmulationCode, 1);
-  EXPECT_EQ(dst.Curve, 2);
-  EXPECT_EQ(dst.FitError, 1.5f);
+  listed.Count = 8;
+  listed.FitError = 1.5f;
+  CopyFilterRecord(listed, dst);
+  EXPECT_EQ(std::tuple(dst.Count, dst.Unused22, dst.EQEmulationCode, dst.Curve, dst.FitError),
+            std::tuple(9, 1, 1, 2, 1.5f));
 
   AppliedFilters[0].Count = 2;
   AppliedFilters[1].Freq1 = 3.0f;
   AppliedFilters[5].Freq1 = 4.0f;  // not held: left alone
   ClearAppliedFilters();
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_EQ(AppliedFilters[1].Freq1, 0.0f);
-  EXPECT_EQ(AppliedFilters[5].Freq1, 4.0f);
-
+  EXPECT_EQ(std::tuple(AppliedFilters[0].Count, AppliedFilters[1].Freq1, AppliedFilters[5].Freq1),
+            std::tuple(0, 0.0f, 4.0f));
   SingularityList[32].Count = 3;
   SingularityList[32].Q2[74] = 1.0f;
   SingularityList[0].Gatetime = 10.0f;
   ModesListContents[0].Count = 1;
   ModesListContents[2000].Freq1 = 1.0f;
   ClearAllFilterSets();
-  EXPECT_EQ(SingularityList[32].Count, 0);
-  EXPECT_EQ(SingularityList[32].Q2[74], 0.0f);
-  EXPECT_EQ(SingularityList[0].Gatetime, 0.0f);
-  EXPECT_EQ(ModesListContents[0].Count, 0);
-  EXPECT_EQ(ModesListContents[2000].Freq1, 0.0f);
+  EXPECT_EQ(std::tuple(SingularityList[32].Count, SingularityList[32].Q2[74], SingularityList[0].Gatetime),
+            std::tuple(0, 0.0f, 0.0f));
+  EXPECT_EQ(std::pair(ModesListContents[0].Count, ModesListContents[2000].Freq1), std::pair(0, 0.0f));
 }
 
 TEST_F(ResultsStoreTest, WorkArraysAreSizedAndReleased) {
   AllocateWorkArrays(kWorkArrayPoints);
-  for (auto* v : {&WorkCurve, &WorkCurve2, &WorkCurve3, &WorkCurve4, &WorkCurve5})
-    EXPECT_EQ(v->size(), 262145u);
-  EXPECT_EQ(WorkDoubleCurve2.size(), 262145u);
-  EXPECT_EQ(PcmSamples.size(), 262145u);
-  EXPECT_EQ(WorkDoublePoints.size(), 2001u);
-  EXPECT_EQ(WorkCurveAux.size(), 32768u);
+  for (auto* v : {&WorkCurve, &WorkCurve2, &WorkCurve3, &WorkCurve4, &WorkCurve5}) EXPECT_EQ(v->size(), 262145u);
+  EXPECT_EQ((std::array{WorkDoubleCurve2.size(), PcmSamples.size(), WorkDoublePoints.size(), WorkCurveAux.size()}),
+            (std::array<size_t, 4>{262145, 262145, 2001, 32768}));
   WorkCurve[262144] = 1.0f;
   AllocateWorkArrays(kWorkArrayPoints);
   EXPECT_EQ(WorkCurve[262144], 0.0f);  // contents discarded

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/test_signals.h"
@@ -33,68 +35,51 @@ bool VisitsEveryState(const std::vector<T>& a, int order) {
   return true;
 }
 
-TEST_F(Signals, MLSOrder10) {
-  std::vector<int16_t> a(1024, 7);
-  ASSERT_TRUE(BuildMLSSequence(a, 10, 10000));
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(a[i], -10000) << i;
-  for (int16_t v : a) ASSERT_TRUE(v == 10000 || v == -10000);
-  EXPECT_EQ(a[1023], a[0]);
-  // Circular autocorrelation over one period: N A^2 at lag 0, -A^2 at every other lag.
-  const int P = 1023;
-  const int64_t A2 = int64_t{10000} * 10000;
-  for (int lag = 0; lag < P; ++lag) {
-    int64_t r = 0;
-    for (int i = 0; i < P; ++i) r += int64_t{a[i]} * a[(i + lag) % P];
-    ASSERT_EQ(r, lag == 0 ? P * A2 : -A2) << "lag " << lag;
-  }
-  // Balance: one more -A than +A in a period.
-  EXPECT_EQ(std::count(a.begin(), a.begin() + P, int16_t{-10000}), 512);
-}
-
 TEST_F(Signals, MLSEveryOrderIsMaximal) {
   for (int order = 10; order <= 20; ++order) {
     SCOPED_TRACE(order);
     const size_t n = size_t{1} << order;
-    std::vector<int16_t> a(n);
+    std::vector<int16_t> a(n, 7);
     std::vector<float> s(n);
     ASSERT_TRUE(BuildMLSSequence(a, order, 15000));
     ASSERT_TRUE(BuildMLSSequenceSingle(s, order, 15000));
     EXPECT_TRUE(VisitsEveryState(a, order));
     EXPECT_EQ(a[n - 1], a[0]);
     for (size_t i = 0; i < n; ++i) ASSERT_EQ(static_cast<float>(a[i]), s[i]) << i;
+    if (order > 10) continue;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(a[i], -15000) << i;
+    for (int16_t v : a) ASSERT_TRUE(v == 15000 || v == -15000);
+    // Circular autocorrelation over one period: N A^2 at lag 0, -A^2 at every other lag.
+    const int P = 1023;
+    const int64_t A2 = int64_t{15000} * 15000;
+    for (int lag = 0; lag < P; ++lag) {
+      int64_t r = 0;
+      for (int i = 0; i < P; ++i) r += int64_t{a[i]} * a[(i + lag) % P];
+      ASSERT_EQ(r, lag == 0 ? P * A2 : -A2) << "lag " << lag;
+    }
+    // Balance: one more -A than +A in a period.
+    EXPECT_EQ(std::count(a.begin(), a.begin() + P, int16_t{-15000}), 512);
   }
-  // Order 19: the period is 524287, and no shorter one (a maximal sequence
-  // has exactly one period); check the repeat directly as well.
-  std::vector<float> s(size_t{1} << 19);
-  ASSERT_TRUE(BuildMLSSequenceSingle(s, 19, 1));
-  EXPECT_EQ(s[524287], s[0]);
-  EXPECT_NE(std::vector<float>(s.begin(), s.begin() + 40), std::vector<float>(s.begin() + 1, s.begin() + 41));
 }
 
-TEST_F(Signals, MLSRefusesBadOrdersAndShortArrays) {
-  std::vector<int16_t> a(1 << 21, 7);
+TEST_F(Signals, MLSRefusesBadOrdersAndShortArraysAndSaturates) {
+  std::vector<int16_t> a(1 << 21, 7), shortArray(1023, 7);
   std::vector<float> s(1 << 21, 7.0f);
-  dialogs.ExpectMessage();
+  for (int i = 0; i < 4; ++i) dialogs.ExpectMessage();
   EXPECT_FALSE(BuildMLSSequence(a, 9, 10000));
-  dialogs.ExpectMessage();
   EXPECT_FALSE(BuildMLSSequenceSingle(s, 21, 10000));
-  dialogs.ExpectMessage();
   EXPECT_FALSE(BuildMLSSequenceSingle(s, -3, 10000));
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{"Error 2364: MLS build", "Error 2365: MLS build", "Error 2364: MLS build"}));
-  EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int16_t v) { return v == 7; }));
-  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 7.0f; }));
-
-  std::vector<int16_t> shortArray(1023, 7);
-  dialogs.ExpectMessage();
   EXPECT_FALSE(BuildMLSSequence(shortArray, 10, 10000));
-  EXPECT_TRUE(std::all_of(shortArray.begin(), shortArray.end(), [](int16_t v) { return v == 7; }));
-
+  const std::vector<std::string> texts = dialogs.MessageTexts();
+  EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 3),
+            (std::vector<std::string>{"Error 2364: MLS build", "Error 2365: MLS build", "Error 2364: MLS build"}));
+  for (const auto* v : {&a, &shortArray}) EXPECT_TRUE(std::all_of(v->begin(), v->end(), [](int16_t x) { return x == 7; }));
+  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 7.0f; }));
   // 16-bit values saturate instead of wrapping.
   std::vector<int16_t> loud(1024);
   ASSERT_TRUE(BuildMLSSequence(loud, 10, 40000));
-  EXPECT_EQ(*std::min_element(loud.begin(), loud.end()), -32768);
-  EXPECT_EQ(*std::max_element(loud.begin(), loud.end()), 32767);
+  const auto [lo, hi] = std::minmax_element(loud.begin(), loud.end());
+  EXPECT_EQ(std::pair(*lo, *hi), std::pair(int16_t{-32768}, int16_t{32767}));
 }
 
 TEST_F(Signals, PinkWeighting) {
@@ -117,45 +102,34 @@ TEST_F(Signals, NormalizeToPeak) {
   std::vector<float> x = {0.5f, -4.0f, 2.0f, 1.0f, 9.0f};
   ASSERT_TRUE(NormalizeToPeak(x, 1000.0f, 2));
   EXPECT_EQ(x, (std::vector<float>{125.0f, -1000.0f, 500.0f, 250.0f, 9.0f}));
-
   // A NaN sample does not set the peak; an infinite one is refused.
   std::vector<float> gap = {1.0f, std::numeric_limits<float>::quiet_NaN(), -2.0f, 0.5f};
   ASSERT_TRUE(NormalizeToPeak(gap, 10.0f, 2));
-  EXPECT_EQ(gap[2], -10.0f);
-  EXPECT_EQ(gap[3], 2.5f);
-  std::vector<float> wild = {1.0f, -std::numeric_limits<float>::infinity()};
-  dialogs.ExpectMessage();
+  EXPECT_EQ(std::pair(gap[2], gap[3]), std::pair(-10.0f, 2.5f));
+  std::vector<float> wild = {1.0f, -std::numeric_limits<float>::infinity()}, silent(8, 0.0f), y(8, 1.0f);
+  for (int i = 0; i < 4; ++i) dialogs.ExpectMessage();
   EXPECT_FALSE(NormalizeToPeak(wild, 10.0f, 1));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 9278");
-
-  std::vector<float> silent(8, 0.0f);
-  dialogs.ExpectMessage();
   EXPECT_FALSE(NormalizeToPeak(silent, 1000.0f, 3));
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 2341: No input data on one or both channels");
-  EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](float v) { return v == 0.0f; }));
-
   // An order beyond the array is refused before anything is read.
-  std::vector<float> y(8, 1.0f);
-  dialogs.ExpectMessage();
   EXPECT_FALSE(NormalizeToPeak(y, 2.0f, 4));
-  dialogs.ExpectMessage();
   EXPECT_FALSE(NormalizeToPeak(y, 2.0f, -1));
+  EXPECT_EQ(dialogs.MessageTexts()[0], "Error 9278");
+  EXPECT_EQ(dialogs.MessageTexts()[1], "Error 2341: No input data on one or both channels");
+  EXPECT_EQ(silent, std::vector<float>(8, 0.0f));
   EXPECT_EQ(y, std::vector<float>(8, 1.0f));
 }
 
-TEST_F(Signals, AlignImpulseByPeak) {
+TEST_F(Signals, AlignImpulseByPeakAndItsRefusals) {
   const int n = 4096;
   std::vector<float> x(n);
   for (int i = 0; i < n; ++i) x[i] = 0.01f * std::sin(0.37f * i);  // low background
   x[3000] = -5.0f;  // a negative spike is still the peak
   x[3001] = 2.0f;
   const std::vector<float> original = x;
-
   int32_t peak = -1;
   ASSERT_TRUE(AlignImpulseByPeak(x, n, peak, 100, 4));
   EXPECT_EQ(peak, 3000);
   for (int i = 0; i < n; ++i) ASSERT_EQ(x[i], original[(i + 2900) % n]) << i;
-
   // Moving right wraps the end round to the start; an odd window is centred too.
   std::vector<float> y = original;
   y[3001] = 0.0f;
@@ -163,7 +137,6 @@ TEST_F(Signals, AlignImpulseByPeak) {
   ASSERT_TRUE(AlignImpulseByPeak(y, n, peak, 3500, 3));
   EXPECT_EQ(peak, 3000);
   for (int i = 0; i < n; ++i) ASSERT_EQ(y[i], spike[(i + n - 500) % n]) << i;
-
   // A peak near the start is found through the circular extension.
   std::vector<float> z(n, 0.0f);
   z[1] = 1.0f;
@@ -171,20 +144,18 @@ TEST_F(Signals, AlignImpulseByPeak) {
   EXPECT_EQ(peak, 1);
   EXPECT_EQ(z[1], 1.0f);  // already at its target: unchanged
   EXPECT_EQ(std::accumulate(z.begin(), z.end(), 0.0f), 1.0f);
-}
-
-TEST_F(Signals, AlignImpulseByPeakRefusals) {
-  std::vector<float> x(1024, 0.0f);
+  // Refusals: nothing moved, the peak not written.
+  x.assign(1024, 0.0f);
   x[10] = 1.0f;
-  const std::vector<float> original = x;
-  int32_t peak = -7;
-  for (auto [n, target, w] : std::vector<std::array<int32_t, 3>>{
+  const std::vector<float> before = x;
+  peak = -7;
+  for (auto [count, target, w] : std::vector<std::array<int32_t, 3>>{
            {1024, 0, 81}, {1024, 0, 0}, {1025, 0, 4}, {1024, 1024, 4}, {1024, -1, 4}, {0, 0, 4}}) {
     dialogs.ExpectMessage();
-    EXPECT_FALSE(AlignImpulseByPeak(x, n, peak, target, w));
+    EXPECT_FALSE(AlignImpulseByPeak(x, count, peak, target, w));
     EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3427");
   }
-  EXPECT_EQ(x, original);
+  EXPECT_EQ(x, before);
   EXPECT_EQ(peak, -7);
   // 80 is the widest width accepted (a 400-point window).
   ASSERT_TRUE(AlignImpulseByPeak(x, 1024, peak, 10, 80));
@@ -228,13 +199,11 @@ TEST_F(Signals, ShapeSpectrumBySqrt) {
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.5f));
   const double gain = 0.5 * (1 / std::sqrt(kept * df) + 1 / std::sqrt((kept - 1) * df));
   for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], gain * std::cos(2 * kPi * kept * i / n), 1e-5) << i;
-
   // p = 0 keeps every bin: the zero-frequency bin is dropped, never divided by zero.
   for (int i = 0; i < n; ++i) x[i] = static_cast<float>(1.0 + std::cos(2 * kPi * 2 * i / n));
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 0.0f));
   const double g2 = 0.5 * (1 / std::sqrt(2 * df) + 1 / std::sqrt(1 * df));
   for (int i = 0; i < n; ++i) ASSERT_NEAR(x[i], g2 * std::cos(2 * kPi * 2 * i / n), 1e-5) << i;
-
   // A shaping value beyond half the rate removes everything, without a fault.
   ASSERT_TRUE(ShapeSpectrumBySqrt(order, x, rate, 1e9f));
   for (float v : x) ASSERT_EQ(v, 0.0f);
@@ -321,7 +290,6 @@ TEST_F(Signals, TestCDChannelRefusesBadSettings) {
   EXPECT_FALSE(BuildTestCDSignal(shortOut, good, -1));
   EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
   EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
-
   // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
   TestCDSettings fewer = good;
   fewer.ToneCount = 2;

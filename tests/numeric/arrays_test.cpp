@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "base/text_number.h"
@@ -23,8 +24,7 @@ TEST(Arrays, TapersAreHalfHannAndClamped) {
   std::vector<float> b(10, 1.0f);
   TaperEndOfImpulseC(b, 4, 8);  // the last 4 of the first 8, mirrored
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[7 - i], a[i], 1e-7);
-  EXPECT_EQ(b[3], 1.0f);
-  EXPECT_EQ(b[8], 1.0f);  // beyond n: untouched
+  EXPECT_EQ(std::pair(b[3], b[8]), std::pair(1.0f, 1.0f));  // b[8] is beyond n: untouched
   std::vector<float> c(6, 2.0f);
   TaperStartOfImpulseC(c, 0);
   TaperEndOfImpulseC(c, -3, 6);
@@ -35,10 +35,7 @@ TEST(Arrays, TapersAreHalfHannAndClamped) {
   std::vector<int16_t> s(8, 10000);
   TaperStartOfIntegerArrayC(s, 4);
   TaperEndOfIntegerArrayC(s, 4, 8);
-  EXPECT_EQ(s[0], 0);
-  EXPECT_EQ(s[2], 5000);
-  EXPECT_EQ(s[7], 0);
-  EXPECT_EQ(s[5], 5000);
+  EXPECT_EQ(std::tuple(s[0], s[2], s[5], s[7]), std::tuple(0, 5000, 5000, 0));
 }
 
 TEST(Arrays, RotationIsCircularOverTheFirstNOnly) {
@@ -46,9 +43,7 @@ TEST(Arrays, RotationIsCircularOverTheFirstNOnly) {
   std::iota(a.begin(), a.end(), 0.0f);
   const std::vector<float> orig = a;
   RotateImpulseLeftC(10, a, 3);
-  EXPECT_EQ(a[0], 3.0f);
-  EXPECT_EQ(a[9], 2.0f);
-  EXPECT_EQ(a[10], 10.0f);
+  EXPECT_EQ(std::tuple(a[0], a[9], a[10]), std::tuple(3.0f, 2.0f, 10.0f));
   RotateImpulseRightC(10, a, 3);
   EXPECT_EQ(a, orig);
   RotateImpulseLeftC(10, a, 23);  // 23 mod 10
@@ -66,13 +61,11 @@ TEST(Arrays, ExtremesPeakAndSums) {
   float mx = 0, mn = 0;
   FindMaxValue(a, 4, mx);
   FindMinValue(a, 4, mn);
-  EXPECT_EQ(mx, 3.0f);
-  EXPECT_EQ(mn, -3.0f);
-  int32_t idx = -1;
-  FindImpulseC(a, 4, idx);
-  EXPECT_EQ(idx, 1);  // |-3| ties |3|: the first wins
-  FindImpulseC(a, 6, idx);
-  EXPECT_EQ(idx, 4);  // negative-polarity peak
+  EXPECT_EQ(std::pair(mn, mx), std::pair(-3.0f, 3.0f));
+  int32_t first = -1, negative = -1;
+  FindImpulseC(a, 4, first);
+  FindImpulseC(a, 6, negative);
+  EXPECT_EQ(std::pair(first, negative), std::pair(1, 4));  // |-3| ties |3|: the first wins; a negative peak
   std::vector<float> many(10000000, 0.1f);
   double sum = 0;
   IntegrateSingle(many, 0, 10000000, sum);
@@ -116,7 +109,7 @@ TEST(Arrays, LevelsNeverInfOrNaNAndUnitImpulseIsZeroDb) {
   std::vector<float> re{0.0f, 1.0f, -0.0f, 10.0f}, im{0.0f, 0.0f, 0.0f, 0.0f}, out(4);
   LogMagArray(out, re, im, 4);
   EXPECT_NEAR(out[0], -300.0f, 1e-3);
-  EXPECT_EQ(out[1], 0.0f);
+  EXPECT_EQ(out[1], 0.0f);  // the unit impulse
   EXPECT_NEAR(out[3], 20.0f, 1e-5);
   std::vector<float> p{-1.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 100.0f};
   TenLogTenArray(p, 4);
@@ -157,9 +150,7 @@ TEST(Arrays, OutputsMayAliasInputsWhereAllowed) {
   EXPECT_EQ(c, (std::vector<float>{1, 1, 2, 3, 4}));
   MultSingleByConst(c, 2, 0.5f);
   MultSingleByConst(c, 3.0f, 1);
-  EXPECT_EQ(c[0], 1.5f);
-  EXPECT_EQ(c[1], 0.5f);
-  EXPECT_EQ(c[2], 2.0f);
+  EXPECT_EQ(std::tuple(c[0], c[1], c[2]), std::tuple(1.5f, 0.5f, 2.0f));
   std::vector<int16_t> i16(4);
   const std::vector<float> f{40000.0f, -2.5f, 3.5f, std::numeric_limits<float>::quiet_NaN()};
   CopySingleToInt(f, i16, 4);
@@ -192,7 +183,6 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
   ASSERT_TRUE(GetRTASingleResponse(near, s, 2, k));
   EXPECT_NEAR(s[0], 60.0f, 0.01);
   EXPECT_LT(s[1], -60.0f);
-
   // 1 kHz at 48 kHz to 44.1 kHz: output sample j is the sine at time j / 44100.
   std::vector<float> x(20000);
   for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(2 * kPi * 1000.0 * i / 48000.0));
@@ -200,12 +190,6 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
   for (int j = 200; j < 15000; j += 7) ASSERT_NEAR(x[j], std::sin(2 * kPi * 1000.0 * j / 44100.0), 2e-3) << j;
   EXPECT_FALSE(ReSample(x, 0.0f, 44100.0f, 44100, 100, 0));
 }
-
-}  // namespace
-}  // namespace zentor
-
-namespace zentor {
-namespace {
 
 TEST(TestSignal, ShapedSweepFollowsItsShapeWithPeakAmplitude) {
   const int k = 14, n = 1 << k, fs = 48000;
@@ -259,6 +243,25 @@ TEST(Arrays, PinkWeightingFallsTenDecibelsPerDecadeOnBothMirrors) {
   EXPECT_FALSE(PinkEnergyWeightArray(b, 10, fs));
   EXPECT_FALSE(PinkEnergyWeightArray(a, 10, 0));
   EXPECT_EQ(b, std::vector<float>(100, 1.0f));
+}
+
+TEST(Arrays, FitLevelsAreNormalisedByTheGeometricMeanInRange) {
+  const std::vector<float> f{10, 20, 30, 40, 50};
+  std::vector<double> y{8, 2, 8, -1, 100};
+  FixDoubleLinearLevelAboutOneBetweenLimits(f, y, 5, 15, 45);  // 2, 8 and a skipped -1: mean 4
+  EXPECT_EQ(std::tuple(y[0], y[1], y[4]), std::tuple(2.0, 0.5, 25.0));
+  y = {1, 4, 16, 0, 0};
+  FixDoubleLinearLevelAboutOneBetweenLimits(f, y, 3, 0, 0);  // no range: the whole curve
+  EXPECT_DOUBLE_EQ(y[1], 1);
+  y = {1, 4, 16, 0, 0};
+  FixDoubleLinearLevelAboutOneBetweenLimits(f, y, 5, 60, 90);  // nothing in range: the whole curve
+  EXPECT_DOUBLE_EQ(y[2], 4);
+  y = {0, -2, NAN};
+  FixDoubleLinearLevelAboutOneBetweenLimits(f, y, 9, 0, 0);  // nothing usable: unchanged
+  EXPECT_EQ(y[1], -2);
+  std::vector<double> z{3, 5};
+  LoudspeakerOriginZerosCompensation(f, z, 2, 4);
+  EXPECT_EQ(z, (std::vector<double>{3, 5}));
 }
 
 }  // namespace

@@ -49,7 +49,6 @@ TEST(RecursiveFilter, BiquadImpulseResponseMatchesClosedForm) {
   ASSERT_TRUE(RecursiveFilter(b, 1, a, 3, x, y, 400, 2.5));
   for (int n = 0; n < 400; ++n)
     ASSERT_NEAR(y[n], 2.5 * std::pow(r, n) * std::sin((n + 1) * th) / std::sin(th), 1e-5) << n;
-
   // In place, and a denominator not normalised (a0 = 2 halves everything).
   const std::vector<double> a2{2.0, -4 * r * std::cos(th), 2 * r * r};
   ASSERT_TRUE(RecursiveFilter(b, 1, a2, 3, x, x, 400, 2.5));

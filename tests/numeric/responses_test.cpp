@@ -179,7 +179,6 @@ TEST(GatedResponses, CalibrationIsSubtractedAndInterpolatedOverLogFrequency) {
   const auto h = Impulse({{0.0, 1.0}});
   const Curve flat3 = Log(h, 10.0f, 0.2f, 120, 16, {1000.0f}, {3.0f});
   for (float v : flat3.y) ASSERT_NEAR(v, -3.0, 0.01);
-
   // Two points, given out of order: 316.2 Hz lies half-way in log frequency.
   const std::vector<float> calF{1000.0f, 100.0f}, calDb{10.0f, 0.0f};
   const std::vector<float> f{316.2278f, 50.0f, 2000.0f, 0.0f};
@@ -213,7 +212,6 @@ TEST(SliceGate, MovesADeltaAndKeepsNaNBeyondGateAndLengthOut) {
   ApplySliceGate(src, dst, kZero, 10.0f, kFs, n, 25.0f);
   for (int i = 0; i < n; ++i) ASSERT_EQ(dst[i], i == kZero + 96 ? 1.0f : 0.0f) << i;
   for (int i = n; i < n + 100; ++i) ASSERT_EQ(dst[i], 7.0f);
-
   // Without a start time, time zero stays at a; a NaN after n is never read.
   std::vector<float> s2(n + 10, 0.0f), d2(n);
   s2[kZero] = 2.0f;
@@ -221,7 +219,6 @@ TEST(SliceGate, MovesADeltaAndKeepsNaNBeyondGateAndLengthOut) {
   ApplySliceGate(s2, d2, kZero, 1000.0f, kFs, n, 0.0f);  // gate longer than the record
   EXPECT_EQ(d2[kZero], 2.0f);
   for (float v : d2) ASSERT_FALSE(std::isnan(v));
-
   // The responses never read NaN beyond their gate either.
   auto h = Impulse({{0.0, 1.0}});
   for (int i = kZero + 481; i < kLen; ++i) h[i] = kNaN;
