@@ -53,5 +53,43 @@ TEST(FitCorpus, NeverWorseLeavesNoiseAloneAndComesNearTheOptimum) {
   EXPECT_LE(Median(toSnappedTruth), 1.2);
 }
 
+// Ending on the equaliser's steps: per code, the median of the corrected
+// deviation over the unquantised optimum of the continuous fit's count, and
+// never worse than snapping the continuous fit entry by entry or than none.
+struct StepCase {
+  int32_t Code;
+  double MedianToOptimum;
+};
+constexpr StepCase kStepCases[] = {{1, 1.10}, {4, 1.10}, {5, 1.30}};
+
+TEST(FitCorpus, OnStepsComesNearTheUnquantisedOptimumAndNeverLosesToSnappingAfter) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const std::vector<CorpusCurve> corpus = MakeFitCorpus(f, 78, 5, 1);
+  FitPool pool(4);
+  FitEngine engine;
+  engine.Pool = &pool;
+  for (const StepCase& t : kStepCases) {
+    SCOPED_TRACE(testing::Message() << "code " << t.Code);
+    const std::vector<SingularityListRecord> R = FitCorpusCurves(f, corpus, t.Code, engine);
+    const std::vector<SingularityListRecord> S = FitCorpusCurves(f, corpus, t.Code, engine, {}, true);
+    std::vector<double> toOptimum;
+    for (size_t c = 0; c < corpus.size(); ++c) {
+      const CorpusCurve& k = corpus[c];
+      SCOPED_TRACE(testing::Message() << "curve " << c);
+      const double stepped = CorrectedRms(f, k.dB, S[c]);
+      EXPECT_EQ(CorrectedRms(f, k.dB, SnappedSet(S[c], t.Code)), stepped) << "every entry on a step";
+      EXPECT_LE(stepped, CorrectedRms(f, k.dB, SnappedSet(R[c], t.Code)));
+      EXPECT_LE(stepped, LogWeightedLineRmsDb(f, k.dB, kCorpusLow, kCorpusHigh));
+      if (k.Flat) {
+        EXPECT_LE(S[c].Count, 2);
+        continue;
+      }
+      toOptimum.push_back(stepped /
+                          std::min(OptimumRms(f, k.dB, k.Truth), OptimumRms(f, k.dB, SingularitiesOf(R[c]))));
+    }
+    EXPECT_LE(Median(toOptimum), t.MedianToOptimum);
+  }
+}
+
 }  // namespace
 }  // namespace zentor::test
