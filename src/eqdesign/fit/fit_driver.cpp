@@ -213,6 +213,7 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
     in.Judging = judging;
     in.MaxEntries = limits.MaxFilters;
     in.NoiseDb = curve->NoiseDb;
+    in.Pool = engine.Pool;
     in.Refine = [&](SingularityListRecord& free, const SingularityListRecord& held) {
       RefitAtFullDamping(free, source, points, *curve, engine, &held);
     };

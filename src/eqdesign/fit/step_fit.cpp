@@ -1,9 +1,11 @@
 #include "eqdesign/fit/step_fit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <vector>
+#include <chrono>
 
 #include "core/emulation.h"
 #include "eqdesign/fit/fit_bounds.h"
@@ -14,6 +16,7 @@ namespace zentor {
 namespace {
 
 constexpr double kTwoPi = 6.28318530717959;
+constexpr double kDbPerNeper = 4.342944819032518;  // 10 / ln 10: dB of a power ratio
 constexpr int32_t kFarSteps = 3;   // steps either way one control is tried alone
 constexpr int32_t kMaxRounds = 12;
 // An added section must lower the deviation by more than this share of it.
@@ -56,6 +59,22 @@ Ladder MakeLadder(std::span<const float> table, int32_t count, int32_t code, flo
 struct Step {
   int32_t F = 0, W = 0, L = 0;
 };
+
+// ln x for a positive finite x, to about 1e-11: the search tries thousands of
+// entries on every point, and the library's logarithm would take most of its
+// time. The set it settles on is judged with the library's own.
+inline double QuickLn(double x) {
+  constexpr double kLn2 = 0.6931471805599453, kSqrt2 = 1.4142135623730951;
+  const auto bits = std::bit_cast<uint64_t>(x);
+  double e = static_cast<double>(static_cast<int64_t>((bits >> 52) & 0x7ff) - 1023);
+  double m = std::bit_cast<double>((bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
+  const bool high = m > kSqrt2;
+  m = high ? 0.5 * m : m;
+  e = high ? e + 1 : e;
+  const double t = (m - 1) / (m + 1), u = t * t;
+  const double series = 1 + u * (1.0 / 3 + u * (1.0 / 5 + u * (1.0 / 7 + u * (1.0 / 9 + u * (1.0 / 11 + u / 13)))));
+  return e * kLn2 + 2 * t * series;
+}
 
 struct Entry {
   float Freq = 0, Q1 = 0, Q2 = 0, FitError = 0;
@@ -170,13 +189,15 @@ class SetScore {
   double Rms() const {
     return RmsOf([&](size_t i) { return total_[i]; });
   }
-  // With entry k replaced by e (k past the end: e added).
-  double RmsWith(size_t k, const Entry& e) {
-    Correction(e, scratch_);
-    if (k >= parts_.size()) return RmsOf([&](size_t i) { return total_[i] + scratch_[i]; });
+  // With entry k replaced by e (k past the end: e added); `scratch` holds e's correction.
+  double RmsWith(size_t k, const Entry& e, std::vector<double>& scratch) const {
+    scratch.resize(base_.size());
+    Correction(e, scratch);
+    if (k >= parts_.size()) return RmsOf([&](size_t i) { return total_[i] + scratch[i]; });
     const std::vector<double>& old = parts_[k];
-    return RmsOf([&](size_t i) { return total_[i] - old[i] + scratch_[i]; });
+    return RmsOf([&](size_t i) { return total_[i] - old[i] + scratch[i]; });
   }
+  double RmsWith(size_t k, const Entry& e) { return RmsWith(k, e, scratch_); }
   void Replace(size_t k, const Entry& e) {
     if (k >= parts_.size()) {
       parts_.emplace_back(base_.size(), 0.0);
@@ -209,7 +230,7 @@ class SetScore {
     const double bz = w0 / zeroQ, bp = w0 / poleQ;
     for (size_t i = 0; i < out.size(); ++i) {
       const double w = omega_[i], a = (w0 - w) * (w0 + w), a2 = a * a, z = bz * w, p = bp * w;
-      out[i] = 10.0 * std::log10((a2 + z * z) / (a2 + p * p));
+      out[i] = kDbPerNeper * QuickLn((a2 + z * z) / (a2 + p * p));
     }
   }
   template <typename Level>
@@ -244,6 +265,34 @@ class SetScore {
   std::vector<std::vector<double>> parts_;
   double sw_ = 0, st_ = 0, stt_ = 0;
 };
+
+// The deviation with entry k replaced by each candidate (k past the end:
+// added), on the pool's threads when there are several; each result is its
+// candidate's alone, so the choice does not depend on the thread count.
+std::vector<double> TryEach(const SetScore& score, size_t k, const std::vector<Entry>& candidates, FitPool* pool) {
+  std::vector<double> rms(candidates.size());
+  const int32_t threads = pool != nullptr ? pool->Threads() : 1;
+  std::vector<std::vector<double>> scratch(static_cast<size_t>(threads));
+  const std::function<void(int32_t, int32_t)> job = [&](int32_t i, int32_t slot) {
+    rms[static_cast<size_t>(i)] =
+        score.RmsWith(k, candidates[static_cast<size_t>(i)], scratch[static_cast<size_t>(slot)]);
+  };
+  if (threads > 1 && candidates.size() > 1) {
+    PollClock clock;
+    pool->Run(static_cast<int32_t>(candidates.size()), job, {}, std::chrono::microseconds(0), clock);
+  } else {
+    for (size_t i = 0; i < candidates.size(); ++i) job(static_cast<int32_t>(i), 0);
+  }
+  return rms;
+}
+
+// The first candidate lowest of all and below `bound`, or none.
+int32_t Lowest(const std::vector<double>& rms, double bound) {
+  int32_t best = -1;
+  for (size_t i = 0; i < rms.size(); ++i)
+    if (rms[i] < bound && (best < 0 || rms[i] < rms[static_cast<size_t>(best)])) best = static_cast<int32_t>(i);
+  return best;
+}
 
 double LevelDb(float Q1, float Q2) { return 20.0 * std::log10(std::fabs(Q1) / Q2); }
 
@@ -318,10 +367,19 @@ bool SnapOneAtATime(const SingularityListRecord& set, const StepFitInput& in, co
   return true;
 }
 
+// Two entries whose bands overlap: moving one changes what suits the other.
+bool Overlap(const Entry& a, const Entry& b) {
+  const auto band = [](const Entry& e) { return e.Freq / std::sqrt(std::fabs(e.Q1) * e.Q2); };
+  return std::fabs(a.Freq - b.Freq) < 3 * std::max(band(a), band(b));
+}
+
 // Each entry in turn moves to the neighbouring step (up to one of every
 // control together, or up to kFarSteps of one alone) that lowers the
-// deviation most, round after round while any does.
-bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const StepModel& model, SetScore& score) {
+// deviation most, round after round while any does. An entry is tried again
+// only once an entry overlapping it has moved; `fresh` marks those to try first
+// (all when empty).
+bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const StepModel& model, SetScore& score,
+                      std::vector<bool> fresh = {}) {
   score.Set(entries);
   double now = score.Rms();
   std::vector<Step> moves;
@@ -334,29 +392,36 @@ bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const
       moves.push_back({s, 0, 0});
       moves.push_back({0, s, 0});
       moves.push_back({0, 0, s});
+      // A level a step off is made up for by a width some steps off.
+      moves.push_back({0, s, 1});
+      moves.push_back({0, s, -1});
     }
+  std::vector<bool> due = fresh.size() == entries.size() ? fresh : std::vector<bool>(entries.size(), true);
   for (int32_t round = 0; round < kMaxRounds; ++round) {
     bool moved = false;
     for (size_t k = 0; k < entries.size(); ++k) {
+      if (!due[k]) continue;
+      due[k] = false;
       if (in.Stopped && in.Stopped()) return false;
       const Step at = entries[k].At;
-      Entry best;
-      double bestRms = now;
+      std::vector<Entry> candidates;
       for (const Step& m : moves) {
         Entry c;
-        if (!model.Make({at.F + m.F, at.W + m.W, at.L + m.L}, c)) continue;
-        const double r = score.RmsWith(k, c);
-        if (r < bestRms) {
-          bestRms = r;
-          best = c;
-        }
+        if (model.Make({at.F + m.F, at.W + m.W, at.L + m.L}, c)) candidates.push_back(c);
       }
-      if (bestRms < now * (1 - 1e-9)) {
+      const std::vector<double> rms = TryEach(score, k, candidates, in.Pool);
+      const int32_t chosen = Lowest(rms, now * (1 - 1e-9));
+      if (chosen >= 0) {
+        Entry best = candidates[static_cast<size_t>(chosen)];
+        const double bestRms = rms[static_cast<size_t>(chosen)];
         best.FitError = entries[k].FitError;
+        const Entry was = entries[k];
         entries[k] = best;
         score.Replace(k, best);
         now = bestRms;
         moved = true;
+        for (size_t j = 0; j < entries.size(); ++j)
+          due[j] = due[j] || j == k || Overlap(entries[j], was) || Overlap(entries[j], best);
       }
     }
     if (!moved) break;
@@ -364,9 +429,52 @@ bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const
   return true;
 }
 
+// Each entry, strongest first, refitted continuously with the others held on
+// their steps and snapped again to the best step about where it settles: the
+// neighbour search cannot leave a basin that this finds.
+bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& header, const StepFitInput& in,
+                   const StepModel& model, SetScore& score) {
+  if (!in.Refine) return true;
+  std::vector<size_t> order(entries.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return std::fabs(LevelDb(entries[a].Q1, entries[a].Q2)) > std::fabs(LevelDb(entries[b].Q1, entries[b].Q2));
+  });
+  std::vector<bool> changed(entries.size(), false);
+  SingularityListRecord free = header, held = header;
+  score.Set(entries);
+  double now = score.Rms();
+  for (const size_t k : order) {
+    if (in.Stopped && in.Stopped()) return false;
+    std::vector<Entry> others = entries;
+    others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
+    Store(others, held);
+    Store({entries[k]}, free);
+    in.Refine(free, held);
+    if (free.Count != 1) continue;
+    for (const Step& s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
+      Entry c;
+      if (!model.Make(s, c)) continue;
+      const double r = score.RmsWith(k, c);
+      if (r < now * (1 - 1e-9)) {
+        c.FitError = entries[k].FitError;
+        entries[k] = c;
+        score.Replace(k, c);
+        now = r;
+        changed[k] = true;
+      }
+    }
+  }
+  std::vector<bool> fresh(entries.size(), false);
+  for (size_t j = 0; j < entries.size(); ++j)
+    for (size_t k = 0; k < entries.size(); ++k) fresh[j] = fresh[j] || (changed[k] && Overlap(entries[j], entries[k]));
+  return SearchNeighbours(entries, in, model, score, fresh);
+}
+
 // One more section where the residual stands out most, when it pays clearly
 // and its level stands out of the noise.
-bool AddSection(std::vector<Entry>& entries, const StepFitInput& in, const StepModel& model, SetScore& score) {
+bool AddSection(std::vector<Entry>& entries, const SingularityListRecord& header, const StepFitInput& in,
+                const StepModel& model, SetScore& score) {
   score.Set(entries);
   const double now = score.Rms();
   const std::vector<double> r = score.Residual();
@@ -391,38 +499,53 @@ bool AddSection(std::vector<Entry>& entries, const StepFitInput& in, const StepM
     if (best == n) break;
     places.push_back(best);
   }
+  const FitBounds bounds = MakeFitBounds(in.Code, in.NoiseDb, in.Judging.MaxBoostDb);
   std::vector<Entry> bestSet;
   double bestRms = now * (1 - kAddedGain);
+  SingularityListRecord free = header, held = header;
   for (const size_t p : places) {
     if (in.Stopped && in.Stopped()) return false;
     score.Set(entries);
+    // The best width at the place, refitted continuously about the others and snapped again.
     const Step at = model.Nearest(static_cast<float>(kTwoPi * score.Hz(p)), 0, static_cast<float>(-smooth[p]));
-    Entry first;
-    double firstRms = std::numeric_limits<double>::infinity();
+    std::vector<Entry> candidates;
     for (int32_t w = 0; w < model.Widths(); ++w) {
       Entry c;
-      if (!model.Make({at.F, w, at.L}, c)) continue;
-      const double v = score.RmsWith(entries.size(), c);
-      if (v < firstRms) {
-        firstRms = v;
-        first = c;
+      if (model.Make({at.F, w, at.L}, c)) candidates.push_back(c);
+    }
+    const int32_t chosen = Lowest(TryEach(score, entries.size(), candidates, in.Pool), now);
+    if (chosen < 0) continue;
+    Entry first = candidates[static_cast<size_t>(chosen)];
+    if (in.Refine) {
+      Store(entries, held);
+      Store({first}, free);
+      in.Refine(free, held);
+      if (free.Count == 1) {
+        candidates.clear();
+        for (const Step& s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
+          Entry c;
+          if (model.Make(s, c)) candidates.push_back(c);
+        }
+        const std::vector<double> rms = TryEach(score, entries.size(), candidates, in.Pool);
+        const int32_t snapped = Lowest(rms, score.RmsWith(entries.size(), first));
+        if (snapped >= 0) first = candidates[static_cast<size_t>(snapped)];
       }
     }
-    if (!std::isfinite(firstRms)) continue;
     std::vector<Entry> trial = entries;
     trial.push_back(first);
-    if (!SearchNeighbours(trial, in, model, score)) return false;
-    score.Set(trial);
+    std::vector<bool> fresh(trial.size(), false);
+    for (size_t j = 0; j < trial.size(); ++j) fresh[j] = Overlap(trial[j], first);
+    if (!SearchNeighbours(trial, in, model, score, fresh)) return false;
     const double v = score.Rms();
     const Entry& added = trial.back();
-    const FitBounds bounds = MakeFitBounds(in.Code, in.NoiseDb, in.Judging.MaxBoostDb);
     if (v < bestRms && LevelAboveNoise(LevelDb(added.Q1, added.Q2), bounds)) {
       bestRms = v;
       bestSet = trial;
     }
   }
-  if (!bestSet.empty()) entries = bestSet;
-  return true;
+  if (bestSet.empty()) return true;
+  entries = bestSet;
+  return SnapEachAgain(entries, header, in, model, score);
 }
 
 // The set as the applied list leaves it when it snaps it again: its fixed point.
@@ -448,9 +571,11 @@ bool FitSetOnSteps(SingularityListRecord& set, const StepFitInput& in) {
   }
   SetScore score(in.Freqs, in.Db, low, high, in.Judging.Anchored);
   std::vector<Entry> entries;
-  bool finished = SnapOneAtATime(set, in, model, score, entries) && SearchNeighbours(entries, in, model, score);
+  bool finished = SnapOneAtATime(set, in, model, score, entries);
+  finished = finished && SearchNeighbours(entries, in, model, score);
+  finished = finished && SnapEachAgain(entries, set, in, model, score);
   const int32_t room = std::min(in.MaxEntries, kMaxFilters);
-  if (finished && static_cast<int32_t>(entries.size()) < room) finished = AddSection(entries, in, model, score);
+  if (finished && static_cast<int32_t>(entries.size()) < room) finished = AddSection(entries, set, in, model, score);
   if (!finished) {
     set = alone;
     return false;

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "core/records.h"
+#include "eqdesign/fit/fit_engine.h"
 #include "eqdesign/fit/fit_quality.h"
 
 namespace zentor {
@@ -24,6 +25,7 @@ struct StepFitInput {
   // Refits `free` continuously against the curve with `fixed` (already on
   // steps) and `free` taken out; may drop entries. Unset: no refit.
   std::function<void(SingularityListRecord& free, const SingularityListRecord& fixed)> Refine;
+  FitPool* Pool = nullptr;  // the engine's threads, when it has them
   // True when a stop was asked for (polled between the stage's steps).
   std::function<bool()> Stopped;
 };
