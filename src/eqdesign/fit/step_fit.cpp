@@ -198,6 +198,14 @@ class SetScore {
     return RmsOf([&](size_t i) { return total_[i] - old[i] + scratch[i]; });
   }
   double RmsWith(size_t k, const Entry& e) { return RmsWith(k, e, scratch_); }
+  // With entries j and k (j != k, both in the set) replaced by a and b.
+  double RmsWith(size_t j, const Entry& a, size_t k, const Entry& b) {
+    other_.resize(base_.size());
+    Correction(a, scratch_);
+    Correction(b, other_);
+    const std::vector<double>&oj = parts_[j], &ok = parts_[k];
+    return RmsOf([&](size_t i) { return total_[i] - oj[i] - ok[i] + scratch_[i] + other_[i]; });
+  }
   void Replace(size_t k, const Entry& e) {
     if (k >= parts_.size()) {
       parts_.emplace_back(base_.size(), 0.0);
@@ -261,7 +269,7 @@ class SetScore {
   }
 
   bool anchored_;
-  std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_;
+  std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_, other_;
   std::vector<std::vector<double>> parts_;
   double sw_ = 0, st_ = 0, stt_ = 0;
 };
@@ -465,6 +473,40 @@ bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& hea
       }
     }
   }
+  // Overlapping pairs likewise, together: one step of either alone may not
+  // pay where a step of both does.
+  for (size_t j = 0; j < entries.size(); ++j)
+    for (size_t k = j + 1; k < entries.size(); ++k) {
+      if (!Overlap(entries[j], entries[k])) continue;
+      if (in.Stopped && in.Stopped()) return false;
+      std::vector<Entry> others;
+      for (size_t i = 0; i < entries.size(); ++i)
+        if (i != j && i != k) others.push_back(entries[i]);
+      Store(others, held);
+      Store({entries[j], entries[k]}, free);
+      in.Refine(free, held);
+      if (free.Count != 2) continue;
+      // The refit keeps the entries' order.
+      std::vector<Entry> near[2];
+      for (int32_t e = 0; e < 2; ++e)
+        for (const Step& s : model.Brackets(free.Freq[e], free.Q1[e], free.Q2[e])) {
+          Entry c;
+          if (model.Make(s, c)) near[e].push_back(c);
+        }
+      for (const Entry& a : near[0])
+        for (const Entry& b : near[1]) {
+          const double r = score.RmsWith(j, a, k, b);
+          if (!(r < now * (1 - 1e-9))) continue;
+          entries[j] = a;
+          entries[k] = b;
+          entries[j].FitError = free.FitError[0];
+          entries[k].FitError = free.FitError[1];
+          score.Replace(j, a);
+          score.Replace(k, b);
+          now = r;
+          changed[j] = changed[k] = true;
+        }
+    }
   std::vector<bool> fresh(entries.size(), false);
   for (size_t j = 0; j < entries.size(); ++j)
     for (size_t k = 0; k < entries.size(); ++k) fresh[j] = fresh[j] || (changed[k] && Overlap(entries[j], entries[k]));
