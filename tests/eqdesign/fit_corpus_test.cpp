@@ -78,6 +78,14 @@ TEST(FitCorpus, OnStepsComesNearTheUnquantisedOptimumAndNeverLosesToSnappingAfte
       const CorpusCurve& k = corpus[c];
       SCOPED_TRACE(testing::Message() << "curve " << c);
       const double stepped = CorrectedRms(f, k.dB, S[c]);
+      if (c == 0) {
+        // Fitted alone, the stage trying its candidates on the pool's four threads,
+        // as in the batch, where each curve's stage runs on one.
+        FitEngine alone;
+        alone.Pool = &pool;
+        const SingularityListRecord one = FitCorpusCurve(f, k, t.Code, alone, {}, true);
+        EXPECT_TRUE(one.Count == S[c].Count && one.Freq == S[c].Freq && one.Q1 == S[c].Q1 && one.Q2 == S[c].Q2);
+      }
       EXPECT_EQ(CorrectedRms(f, k.dB, SnappedSet(S[c], t.Code)), stepped) << "every entry on a step";
       EXPECT_LE(stepped, CorrectedRms(f, k.dB, SnappedSet(R[c], t.Code)));
       EXPECT_LE(stepped, LogWeightedLineRmsDb(f, k.dB, kCorpusLow, kCorpusHigh));
