@@ -33,8 +33,9 @@ struct StepFitInput {
 // Moves the set onto equaliser in.Code's steps: the entries snapped one at a
 // time, strongest first, the rest refitted after each; then each entry moved
 // by up to three steps of centre, width and level while the deviation falls;
-// then one more section when the set has room and it lowers the deviation
-// clearly. The result is kept only when it beats snapping each entry alone
+// then each entry, and each overlapping pair together, refitted with the rest
+// held and snapped again; then one more section when the set has room and it
+// lowers the deviation clearly. The result is kept only when it beats snapping each entry alone
 // (SnapSetToEqualiser), which the set becomes otherwise, and on a stop.
 // Every entry it leaves is a fixed point of SnapSetToEqualiser. False on a stop.
 bool FitSetOnSteps(SingularityListRecord& set, const StepFitInput& in);
