@@ -445,8 +445,11 @@ bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& hea
   if (!in.Refine) return true;
   std::vector<size_t> order(entries.size());
   for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return std::fabs(LevelDb(entries[a].Q1, entries[a].Q2)) > std::fabs(LevelDb(entries[b].Q1, entries[b].Q2));
+  // Ties keep their order; no temporary buffer, which a stable sort may take.
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const double la = std::fabs(LevelDb(entries[a].Q1, entries[a].Q2));
+    const double lb = std::fabs(LevelDb(entries[b].Q1, entries[b].Q2));
+    return la > lb || (la == lb && a < b);
   });
   std::vector<bool> changed(entries.size(), false);
   SingularityListRecord free = header, held = header;
