@@ -169,6 +169,7 @@ FitDriverConstants ConstantsOf(const DataPlotter& w, std::string* fault = nullpt
   c.Damping = m.Damping;
   c.LoudspeakerOrder = m.LoudspeakerOrder;
   c.Limits = LoadFitLimits(fault);
+  c.OnSteps = true;
   return c;
 }
 

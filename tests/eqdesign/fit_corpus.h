@@ -188,11 +188,13 @@ inline double OptimumRms(std::span<const float> f, std::span<const float> dB, st
   return std::sqrt(cost / sw);
 }
 
-// The default fit of one corpus curve over the corpus range, made for `code`.
+// The default fit of one corpus curve over the corpus range, made for `code`
+// (and ending on its steps when onSteps is set).
 // The corpus curves fitted as one set, as the fit of all curves does.
 inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float> grid,
                                                           std::span<const CorpusCurve> curves, int32_t code,
-                                                          FitEngine& engine, const FitLimits& limits = {}) {
+                                                          FitEngine& engine, const FitLimits& limits = {},
+                                                          bool onSteps = false) {
   std::vector<CurveRecord> C(curves.size());
   std::vector<SingularityListRecord> R(curves.size());
   std::vector<FitBatchItem> items;
@@ -211,6 +213,7 @@ inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float>
   constants.MinFreq = kCorpusLow;
   constants.MaxFreq = kCorpusHigh;
   constants.Limits = limits;
+  constants.OnSteps = onSteps;
   engine.Settings.MaxFreq = kCorpusHigh;
   engine.Settings.EmulationCode = code;
   FitCurveFilterSets(items, constants, engine);
@@ -218,8 +221,8 @@ inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float>
 }
 
 inline SingularityListRecord FitCorpusCurve(std::span<const float> grid, const CorpusCurve& k, int32_t code,
-                                            FitEngine& engine) {
-  return FitCorpusCurves(grid, std::span(&k, 1), code, engine)[0];
+                                            FitEngine& engine, const FitLimits& limits = {}, bool onSteps = false) {
+  return FitCorpusCurves(grid, std::span(&k, 1), code, engine, limits, onSteps)[0];
 }
 
 }  // namespace zentor::test

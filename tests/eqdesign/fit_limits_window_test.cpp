@@ -14,6 +14,7 @@
 #include "display/view_state.h"
 #include "eqdesign/eq_list_fixture.h"
 #include "eqdesign/eq_report.h"
+#include "eqdesign/fit_corpus.h"
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/fit_commands.h"
 #include "eqdesign/fit_limits_form.h"
@@ -157,6 +158,33 @@ TEST_F(FitLimitsWindowTest, TheReportEndsWithTheLimitsAndThePreamp) {
   EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
             (Texts{"", "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
                    "the fit range", "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
+}
+
+// A set fitted on the equaliser's steps, with the window's limits, is applied
+// as it is listed: neither the new-filter dialog nor Apply All moves a filter.
+TEST_F(FitLimitsWindowTest, ModesFittedOnStepsAreAppliedAsListed) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const std::vector<test::CorpusCurve> corpus = test::MakeFitCorpus(f, 79, 1, 0);
+  FitEngine engine;
+  const auto filters = [](std::span<const FilterRecord> r, int32_t n) {
+    std::vector<std::array<float, 3>> out;
+    for (int32_t i = 0; i < n; ++i) out.push_back({r[i].Freq1, r[i].Q1, r[i].Q2});
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  for (const int32_t code : {1, 4, 5}) {
+    SCOPED_TRACE(testing::Message() << "code " << code);
+    w->SetParametricEmulation(code);
+    SingularityList[0] = test::FitCorpusCurve(f, corpus[0], code, engine, LoadFitLimits(), true);
+    ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
+    const auto listed = filters(ModesListContents, ModesListContents[0].Count);
+    SetApplied({});
+    ApplyEachModeByDialog();
+    EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
+    SetApplied({});
+    ASSERT_EQ(ApplyAllModes(*w), ModesListContents[0].Count);
+    EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
+  }
 }
 
 }  // namespace

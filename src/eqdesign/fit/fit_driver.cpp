@@ -10,6 +10,7 @@
 #include "eqdesign/fit/group_refine.h"
 #include "eqdesign/fit/polish.h"
 #include "eqdesign/fit/singularity_search.h"
+#include "eqdesign/fit/step_fit.h"
 
 namespace zentor {
 
@@ -50,9 +51,11 @@ class BoostLimitScope {
 };
 
 // Refits the set's overlapping groups against the curve with every entry taken
-// out at damping 1, as the set stands once fitted.
+// out at damping 1, as the set stands once fitted; the entries of `held`, when
+// given, are taken out too and stay as they are.
 void RefitAtFullDamping(SingularityListRecord& s, const CurveRecord& source, int32_t points,
-                        const FitCurveRecord& fitted, const FitEngine& engine) {
+                        const FitCurveRecord& fitted, const FitEngine& engine,
+                        const SingularityListRecord* held = nullptr) {
   auto curve = std::make_unique<FitCurveRecord>();
   PrepareFitCurve(source.XValues, source.YValues, points, s.ModeCode, s.LoudspeakerOrder, *curve);
   curve->Anchored = fitted.Anchored;
@@ -62,6 +65,9 @@ void RefitAtFullDamping(SingularityListRecord& s, const CurveRecord& source, int
   const MessageSink quiet = [](const std::string&) {};
   for (int32_t i = 0; i < s.Count; ++i)
     ApplySingularityToLevels(levels, curve->Freq, -s.Q1[i], s.Q2[i], s.Freq[i], 1.0f, 0, curve->Count, quiet);
+  for (int32_t i = 0; held != nullptr && i < std::clamp<int32_t>(held->Count, 0, kMaxFilters); ++i)
+    ApplySingularityToLevels(levels, curve->Freq, -held->Q1[i], held->Q2[i], held->Freq[i], 1.0f, 0, curve->Count,
+                             quiet);
   curve->TakenOutDamping = 1.0f;
   RefineOverlappingGroups(s, s, *curve, 1.0f,
                           MakeFitBounds(engine.Settings.EmulationCode, curve->NoiseDb, engine.Settings.MaxBoostDb));
@@ -195,6 +201,28 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
     KeepMostUsefulEntries(R, std::span(source.XValues).first(n), std::span(source.YValues).first(n),
                           engine.Settings.EmulationCode, limits.MaxFilters, judging,
                           [&](SingularityListRecord& s) { RefitAtFullDamping(s, source, points, *curve, engine); });
+  }
+
+  const int32_t code = engine.Settings.EmulationCode;
+  if (constants.OnSteps && (code == 1 || code == 4 || code == 5)) {
+    const auto n = static_cast<size_t>(points);
+    StepFitInput in;
+    in.Freqs = std::span(source.XValues).first(n);
+    in.Db = std::span(source.YValues).first(n);
+    in.Code = code;
+    in.Judging = judging;
+    in.MaxEntries = limits.MaxFilters;
+    in.NoiseDb = curve->NoiseDb;
+    in.Pool = engine.Pool;
+    in.Refine = [&](SingularityListRecord& free, const SingularityListRecord& held) {
+      RefitAtFullDamping(free, source, points, *curve, engine, &held);
+    };
+    // A stop before or during the stage leaves the set snapped entry by entry.
+    in.Stopped = [&] {
+      if (engine.Callbacks.Poll && engine.Polling.Due(engine.Settings.PollEvery)) engine.Callbacks.Poll();
+      return out.Stopped || engine.Stopped();
+    };
+    if (!FitSetOnSteps(R, in)) out.Stopped = true;
   }
 
   SortFilterSetByKey1(R, true);

@@ -30,6 +30,10 @@ struct FitDriverConstants {
   int32_t LoudspeakerOrder = 4;
   // Boost limit, filter budget and target; unset, the fit is as it always was.
   FitLimits Limits;
+  // The set ends on the steps of the engine's equaliser when it has them
+  // (codes 1, 4, 5), chosen for the whole set; unset, it is left continuous
+  // and the applied list snaps each entry alone.
+  bool OnSteps = false;
 };
 
 struct FitCurveOutcome {
