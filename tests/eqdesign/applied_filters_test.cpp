@@ -1,20 +1,39 @@
-// The applied-filter list, the list of all modes and the new-filter and
-// emulation dialogs, on the started main window.
+// The applied-filter list, the list of all modes, the new-filter, emulation and
+// filter-editor dialogs, the equaliser settings report and the fit limits, on
+// the started main window.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDevice>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <fstream>
+#include <sstream>
 
 #include "base/text_number.h"
+#include "display/graph_frame.h"
+#include "display/view_state.h"
+#include "eqdesign/applied_filter_list.h"
 #include "eqdesign/applied_filters.h"
 #include "eqdesign/eq_list_fixture.h"
 #include "eqdesign/eq_opt.h"
+#include "eqdesign/eq_report.h"
+#include "eqdesign/fit_corpus.h"
+#include "eqdesign/filter_edit_links.h"
+#include "eqdesign/fit_commands.h"
+#include "eqdesign/fit_limits_form.h"
+#include "eqdesign/fit_limits_store.h"
+#include "eqdesign/level_set.h"
 #include "eqdesign/modes_list.h"
-#include "eqdesign/user_select.h"
-#include "mainwindow/main_window_links.h"
 #include "mainwindow/measurement_file.h"
+#include "platform/help.h"
+#include "support/curve_sets.h"
 
 namespace zentor {
 namespace {
@@ -36,24 +55,11 @@ class AppliedListTest : public test::EqListTest {
     w->RefreshAppliedFiltersList();
     return Lines(w->AppliedFilterListBox);
   }
-  // Clicks line `row` of the modes list; `inside` acts on the shown dialog.
-  void ClickMode(int row, const std::function<void(UserSelect*)>& inside) {
-    dialogs.ExpectModal([inside](QDialog* d) {
-      auto* u = qobject_cast<UserSelect*>(d);
-      EXPECT_NE(u, nullptr);
-      if (u != nullptr) inside(u);
-      return d->result();
-    });
-    MainWindowHooks.ModesList_Click(row);
-  }
 };
 
 TEST_F(AppliedListTest, LinesShowLevelWidthAndRoundedFrequency) {
   FilterRecord boost;
-  boost.Kind = 2;
-  boost.Freq1 = test::kTwoPiF * 1000;
-  boost.Q1 = -4;
-  boost.Q2 = 2;
+  boost.Kind = 2, boost.Freq1 = test::kTwoPiF * 1000, boost.Q1 = -4, boost.Q2 = 2;
   FilterRecord cut = boost;
   cut.Freq1 = test::kTwoPiF * 2000.006f;
   cut.Q1 = 4;
@@ -81,12 +87,10 @@ TEST_F(AppliedListTest, SortsStablyAndFollowsEachFamilysCode) {
   a.Curve = 1;
   b.Curve = 2;
   SetApplied({a, b, c});
-  for (int pass = 0; pass < 3; ++pass) {
-    EXPECT_EQ(Relist().size(), 3u);
-    EXPECT_EQ(AppliedFilters[0].Count, 3);
-    EXPECT_EQ(AppliedFilters[0].Kind, 3);
-    EXPECT_EQ(AppliedFilters[1].Curve, 1) << "equal frequencies keep their order";
-    EXPECT_EQ(AppliedFilters[2].Curve, 2);
+  for (int pass = 0; pass < 3; ++pass) {  // equal frequencies keep their order: curves 1 then 2
+    EXPECT_EQ((std::vector<int32_t>{static_cast<int32_t>(Relist().size()), AppliedFilters[0].Count,
+                                    AppliedFilters[0].Kind, AppliedFilters[1].Curve, AppliedFilters[2].Curve}),
+              (std::vector<int32_t>{3, 3, 3, 1, 2}));
   }
   const float unsnapped = AppliedFilters[1].Freq1;
   w->SetParametricEmulation(4);
@@ -117,22 +121,20 @@ TEST_F(AppliedListTest, EveryEntryGetsItsLineUntilOneHasNoLevel) {
   EXPECT_EQ(AppliedFilters[0].EQEmulationCode, 9);
 }
 
-TEST_F(AppliedListTest, OpeningAFilterFileGetsTheRealList) {
-  EXPECT_TRUE(static_cast<bool>(FileCommandHooks.UpdateAppliedFiltersList));
-  for (const auto& c : w->LinkedControls()) {
-    if (c.control == "CompModes" || c.control == "ModesList" || c.control == "TextEQ" ||
-        c.control == "ErrSelect" || c.control == "EQEmulation") {
-      EXPECT_TRUE(c.enabled) << c.control;
-    }
-  }
-}
-
 TEST_F(AppliedListTest, ListsNarrowCutsOfAllCurvesInAlternatingOrder) {
   AddMeasured(0, 200, 5, 2);
   AddMeasured(0, 60, 1.0f, 0.5f);  // Q1 of 1.0: not listed
   AddMeasured(0, 80, -5, 2);       // a boost: not listed
   AddMeasured(2, 100, 8, 2);
   AddMeasured(32, 50, 8, 2);  // the average's set is not listed
+  // Opening a filter file gets the real list, and the list's controls are on.
+  EXPECT_TRUE(static_cast<bool>(FileCommandHooks.UpdateAppliedFiltersList));
+  for (const auto& c : w->LinkedControls()) {
+    if (c.control == "CompModes" || c.control == "ModesList" || c.control == "TextEQ" || c.control == "ErrSelect" ||
+        c.control == "EQEmulation") {
+      EXPECT_TRUE(c.enabled) << c.control;
+    }
+  }
   MainWindowHooks.CompModes_Click();
   EXPECT_EQ(Lines(w->ModesList), (Texts{"3. 100 Hz, Q:8 L: -12", "1. 200 Hz, Q:5 L: -7.9"}));
   EXPECT_EQ(ModesListContents[0].Count, 2);
@@ -313,12 +315,10 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
   SetApplied({MakeFilter(2, 1003, -6, 3), MakeFilter(3, 100, 3, 1.4f, 3)});
   const float unsnapped = AppliedFilters[0].Freq1;  // 1003 Hz, listed second
   // Closed without a click: codes stay, the list is built again all the same.
-  dialogs.ExpectModal([this](QDialog* d) {
-    auto* o = qobject_cast<EQOpt*>(d);
+  Expect<EQOpt>([](EQOpt* o) {
     EXPECT_TRUE(o->CookParametric->isChecked() && o->GraphicClassicEng->isChecked());
     Screenshot(o, "zentor_eq_opt.png");
     o->reject();
-    return o->result();
   });
   w->ErrSelect->click();
   EXPECT_EQ(w->GetParametricEQEmulation(), 2);
@@ -327,12 +327,10 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
   EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
   EXPECT_EQ(AppliedFilters[1].Freq1, unsnapped);
 
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* o = qobject_cast<EQOpt*>(d);
+  Expect<EQOpt>([](EQOpt* o) {
     o->show();
     o->BehringerFBQ2496Parm->click();
     o->close();  // the title bar's close box
-    return o->result();
   });
   w->EQEmulation->trigger();
   EXPECT_EQ(w->GetParametricEQEmulation(), 4);
@@ -343,15 +341,627 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
 
   // Clicking the button already ticked still marks the set changed.
   w->EQResultsTakenButNotSaved = 0;
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* o = qobject_cast<EQOpt*>(d);
+  Expect<EQOpt>([](EQOpt* o) {
     o->GraphicClassicEng->click();
     o->accept();
-    return o->result();
   });
   w->ErrSelect->click();
   EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
   EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quoted(const Texts& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += "\"" + l + "\"\r\n";
+  return out;
+}
+
+Texts Report(const std::string& graphic, const std::string& parametric, const std::string& modal,
+             const std::string& footer) {
+  Texts t{"Mirabelt Zentor EQ Settings", "", "Graphic EQ Settings"};
+  if (!graphic.empty()) t.push_back(graphic);
+  t.insert(t.end(), {"", footer, "", "", "Parametric EQ Settings"});
+  if (!parametric.empty()) t.push_back(parametric);
+  t.insert(t.end(), {"", footer, "", "", "Modal EQ Parametric Settings"});
+  if (!modal.empty()) t.push_back(modal);
+  t.insert(t.end(), {"", footer});
+  return t;
+}
+
+class EqReportTest : public test::EqListTest {};
+
+TEST_F(EqReportTest, WholeFilesByteForByte) {
+  const std::string path = TempPath("r.txt");
+  SetApplied({});
+  ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
+  EXPECT_EQ(Slurp(path), Quoted(Report("", "", "", "No Settings Required")));
+
+  FilterRecord boost;
+  boost.Kind = 2, boost.EQEmulationCode = 2, boost.Freq1 = test::kTwoPiF * 1000, boost.Q1 = -4, boost.Q2 = 2;
+  FilterRecord flat = MakeFilter(2, 500, 0, 2);  // 0 dB: not listed
+  flat.Q2 = std::fabs(flat.Q1);
+  SetApplied({flat, boost});
+  ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
+  EXPECT_EQ(Slurp(path), Quoted(Report("", "Freq = 1000Hz  Level = 6 dB Q:2.8", "",
+                                       "Controls set to zero dB are not listed")));
+}
+
+TEST_F(EqReportTest, LinesByEmulationCode) {
+  // ISO bands, given without relisting.
+  auto iso = [](float hz) {
+    FilterRecord f = MakeFilter(3, hz, -3, 2, 1);
+    f.Freq1 = test::kTwoPiF * hz;
+    const std::string line = EQReportLine(f, true);
+    return line.substr(0, line.find("/60 Oct"));
+  };
+  EXPECT_EQ((Texts{iso(25000), iso(15)}), (Texts{"ISO Freq = 16000Hz + 38.6", "ISO Freq = 20Hz + -24.9"}));
+  double band = 0, offset = 0;
+  for (float hz : {20.0f, 16000.0f}) {
+    ISOBandOf(static_cast<float>(hz * 6.283185307), band, offset);
+    EXPECT_EQ(std::pair(band, offset), std::pair(double(hz), 0.0));
+  }
+  // At the geometric mean of 1000 and 1250 Hz: the lower band.
+  const double mean = std::sqrt(1000.0 * 1250.0);
+  auto atMean = static_cast<float>(mean * 6.283185307);
+  while (atMean / 6.283185307 > mean) atMean = std::nextafter(atMean, 0.0f);
+  ISOBandOf(atMean, band, offset);
+  EXPECT_EQ(band, 1000);
+  ISOBandOf(std::nextafter(std::nextafter(atMean, 1e9f), 1e9f), band, offset);
+  EXPECT_EQ(band, 1250);
+
+  const FilterRecord cut = MakeFilter(3, 1000, -6, 1.4f, 1);
+  const std::string line1 = EQReportLine(cut, true);
+  EXPECT_EQ(line1.substr(0, 47), "ISO Freq = 1000Hz + 0/60 Oct  Level = -6 dB BW:");
+  EXPECT_TRUE(line1.ends_with("/60 ")) << line1;
+
+  EXPECT_EQ(BandwidthText(6), "0.1");
+  EXPECT_EQ(BandwidthText(5), "5/60");
+  FilterRecord fbq = MakeFilter(2, 1000, 4, 1, 4);
+  fbq.Q1 = ConvertEmulatedQ(0.1f, 4, 4);  // 6/60 octave
+  fbq.Q2 = std::fabs(fbq.Q1) / std::pow(10.0f, 0.2f);
+  EXPECT_TRUE(EQReportLine(fbq, false).ends_with(" Hz, Level = 4 dB BW:0.1")) << EQReportLine(fbq, false);
+
+  const FilterRecord dcx = MakeFilter(2, 1000, -6, 4, 5);
+  const std::string graphic = EQReportLine(dcx, true), other = EQReportLine(dcx, false);
+  EXPECT_NE(graphic.find(" dB Q: 3."), std::string::npos) << graphic;
+  EXPECT_NE(other.find(" dB BW:3."), std::string::npos) << other;
+  EXPECT_EQ(graphic.substr(0, graphic.find(" dB Q:")), other.substr(0, other.find(" dB BW:")));
+  FilterRecord modal = dcx;
+  modal.Kind = 4;
+  SetApplied({modal});
+  EXPECT_EQ(EQReportLines(AppliedFilters)[13], other);
+}
+
+TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
+  SetApplied({MakeFilter(2, 100, -6, 2)});
+  dialogs.ExpectSaveFile(TempPath("settings.old.txt"));
+  w->TextEQ->trigger();
+  const std::string path = TempPath("settings.txt");
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(path)));
+  const test::DialogCall& save = dialogs.calls().front();
+  EXPECT_EQ((Texts{save.title, save.filter, save.fileName}),
+            (Texts{"Save EQ Settings Text File", "EQ settings (*.txt)|*.txt", "EQSettings"}));
+
+  SetApplied({});
+  for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Cancel}) {
+    dialogs.ExpectSaveFile(path);
+    dialogs.ExpectMessage(answer);
+    w->TextEQ->trigger();
+    EXPECT_EQ(Slurp(path).find("No Settings Required"), std::string::npos) << "unchanged";
+  }
+  const test::DialogCall& ask = dialogs.calls().back();
+  EXPECT_EQ(ask.text, path + " Already Exists, Overwrite ?");
+  EXPECT_TRUE(ask.buttons == MsgButtons::YesNoCancel && ask.icon == MsgIcon::Exclamation && ask.title == "EQ Settings");
+  dialogs.ExpectSaveFile(path);
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  w->TextEQ->trigger();
+  EXPECT_NE(Slurp(path).find("No Settings Required"), std::string::npos);
+
+  dialogs.ExpectSaveFile(std::nullopt);  // cancelled: silent
+  w->TextEQ->trigger();
+
+  const QString locked = QString::fromStdString(TempPath("locked"));
+  ASSERT_TRUE(QDir().mkdir(locked));
+  QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  if (!QFile(locked + "/probe").open(QIODevice::WriteOnly)) {  // not so for root
+    dialogs.ExpectSaveFile(TempPath("locked/EQSettings"));
+    dialogs.ExpectMessage();
+    w->TextEQ->trigger();
+    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5853: The EQ settings file could not be written.");
+  }
+  QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// A fitted set of three room modes on curve 1, as the fit leaves it, taken into
+// the applied list under each parametric emulation: list and report show the
+// three corrections.
+TEST_F(EqReportTest, FittedModesBecomeTheReportedCorrections) {
+  struct Mode { float hz, dB, q; };
+  const Mode modes[] = {{45, 9, 6}, {83, 6, 10}, {131, 12, 4}};
+  for (const Mode& m : modes) test::AddMeasured(0, m.hz, m.q, m.q / std::pow(10.0f, m.dB / 20));
+  SingularityList[0].RangeLow = 20;
+  SingularityList[0].RangeHigh = 300;
+
+  QRadioButton* EQOpt::*parametric[] = {&EQOpt::ParametricBFDEmulatorBut, &EQOpt::CookParametric,
+                                        &EQOpt::ParametricClassicEng, &EQOpt::BehringerFBQ2496Parm,
+                                        &EQOpt::BehringerDCX2496Parm};
+  for (int32_t code = 1; code <= 5; ++code) {
+    SetApplied({});
+    Expect<EQOpt>([&](EQOpt* o) {
+      (o->*parametric[code - 1])->click();
+      o->accept();
+    });
+    w->ErrSelect->click();
+    ASSERT_EQ(w->GetParametricEQEmulation(), code);
+    if (!w->CompModes->isEnabled()) FAIL() << "List All Modes is not enabled";
+    w->CompModes->click();
+    if (w->ModeSortAscending != kTrue) w->CompModes->click();
+    for (int row = 0; row < 3; ++row) {
+      w->ModesList->item(row)->setSelected(true);
+      ClickMode(row, [](UserSelect* u) { u->Apply->click(); });
+    }
+    ASSERT_EQ(AppliedFilters[0].Count, 3);
+    const Texts list = test::Lines(w->AppliedFilterListBox);
+    const Texts report = EQReportLines(AppliedFilters);
+    const size_t first = code == 2 || code == 3 ? 13 : 8;  // kind 4 stays modal
+    for (size_t i = 0; i < 3; ++i) {
+      const Mode& m = modes[i];
+      const double listedHz = std::stod(list[i]);
+      const double listedDb = std::stod(list[i].substr(list[i].find(" L:") + 3));
+      EXPECT_NEAR(std::log2(listedHz / m.hz), 0, 1.0 / 24) << code << ": " << list[i];
+      EXPECT_NEAR(listedDb, -m.dB, 0.6) << code << ": " << list[i];
+      const std::string& line = report[first + i];
+      double hz = 0;
+      if (code == 1) {
+        const double b = std::stod(line.substr(11)), d = std::stod(line.substr(line.find("Hz + ") + 5));
+        hz = b * std::pow(2.0, d / 60);
+      } else {
+        hz = std::stod(line.substr(7));
+      }
+      const double dB = std::stod(line.substr(line.find("Level = ") + 8));
+      EXPECT_NEAR(std::log2(hz / m.hz), 0, 1.0 / 24) << code << ": " << line;
+      EXPECT_NEAR(dB, -m.dB, 0.6) << code << ": " << line;
+    }
+    if (code == 4) Screenshot(w, "zentor_applied_list.png");
+  }
+}
+
+class FitLimitsWindowTest : public test::EqListTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    StartWith({InstallEqListLinks, InstallFitCommandLinks, InstallFilterEditLinks}, &rec);
+    LoadImpulse();
+  }
+  // Opens Fit Limits from its menu entry; `inside` acts on the shown dialog.
+  void InDialog(const std::function<void(FitLimitsForm*)>& inside) {
+    Expect<FitLimitsForm>(inside);
+    w->FitLimits->trigger();
+  }
+  std::string TempFile(const char* name, const char* text) {
+    const std::string path = TempPath(name);
+    QFile f(QString::fromStdString(path));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    return path;
+  }
+};
+
+TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile) {
+  InDialog([](FitLimitsForm* d) {
+    EXPECT_EQ(d->MaxBoostText->text(), "6");
+    EXPECT_EQ(d->MaxFiltersText->text(), "75");
+    EXPECT_TRUE(d->TargetFlat->isChecked() && d->LevelMedian->isChecked());
+    d->MaxBoostText->setText("3.5");
+    d->MaxFiltersText->setText("10");
+    d->TargetBassLift->setChecked(true);
+    d->BassLiftText->setText("4");
+    d->BassCornerText->setText("80");
+    d->LevelBand->setChecked(true);
+    d->BandLowText->setText("30");
+    d->BandHighText->setText("150");
+    d->OK->click();
+  });
+  EXPECT_EQ(DescribeFitLimits(LoadFitLimits()),
+            "Max boost 3.5 dB, at most 10 filters, target bass lift 4 dB below 80 Hz at the curve's median level "
+            "from 30 to 150 Hz");
+
+  const std::string bad = TempFile("bad.txt", "20 3\n40 x\n"), good = TempFile("good.txt", "# house\n20 6\n200 0\n");
+  dialogs.ExpectMessage();  // the boost out of range
+  dialogs.ExpectMessage();  // the bad file
+  InDialog([&](FitLimitsForm* d) {
+    EXPECT_EQ(d->MaxBoostText->text(), "3.5");
+    d->MaxBoostText->setText("25");
+    d->OK->click();  // out of range: refused, stays open
+    d->MaxBoostText->setText("0");
+    d->TargetFile->setChecked(true);
+    d->TargetFileText->setText(QString::fromStdString(bad));
+    d->OK->click();
+    d->TargetFileText->setText(QString::fromStdString(good));
+    d->OK->click();
+  });
+  ASSERT_GE(dialogs.MessageTexts().size(), 2u);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5857: Line 2 of the target file is not a frequency and a level in dB.");
+  const FitLimits l = LoadFitLimits();
+  EXPECT_EQ(l.Target.Hz, (std::vector<double>{20, 200}));
+  EXPECT_EQ(DescribeFitLimits(l), "Cuts only, at most 10 filters, target file " + good +
+                                      " at the curve's median level from 30 to 150 Hz");
+}
+
+TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByApplyAll) {
+  AddMeasured(0, 60, -9, 3);   // a dip: corrected by a 9 dB boost
+  AddMeasured(0, 90, 12, 4);   // a peak: a cut
+  ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
+  ClickMode(1, [](UserSelect* u) {
+    EXPECT_EQ(u->CentreQText->text(), "6.93") << "√(12·4)";
+    u->Cancel->click();
+  });
+  dialogs.ExpectMessage();
+  ClickMode(0, [](UserSelect* u) {
+    u->Apply->click();
+    u->Cancel->click();
+  });
+  EXPECT_EQ(dialogs.MessageTexts(),
+            Texts{"Error 5862: This filter boosts 9.5 dB, more than the Max boost of 6 dB (Filters > Curve Fit > "
+                  "Fit Limits)."});
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+
+  EXPECT_EQ(ApplyAllModes(*w), 2);
+  EXPECT_NEAR(FilterBoostDb(AppliedFilters[0].Q1, AppliedFilters[0].Q2), 6, 1e-4) << "held to the limit";
+  EXPECT_NEAR(FilterBoostDb(AppliedFilters[1].Q1, AppliedFilters[1].Q2), -20 * std::log10(3.0), 1e-4);
+  EXPECT_TRUE(w->AppliedFilterListBox->item(0)->toolTip().startsWith(QString::fromStdString(
+      "Centre Q " + FormatDouble(std::round(CentreQ(AppliedFilters[0].Q1, AppliedFilters[0].Q2) * 100) / 100))));
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
+
+  // The filter editor refuses a typed boost above the limit and keeps the filter.
+  SetApplied({MakeFilter(2, 1000, 3, 2)});
+  LevelSet* editor = Forms::Get<LevelSet>();
+  ASSERT_TRUE(editor->InitializeLevelSet(0));
+  const FilterRecord kept = AppliedFilters[0];
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  editor->LevelText->setText("8");
+  editor->LevelText_KeyPress(13);
+  EXPECT_EQ(dialogs.MessageTexts(), Texts{"Error 5862: This filter boosts 8 dB, more than the Max boost of 6 dB "
+                                          "(Filters > Curve Fit > Fit Limits)."});
+  EXPECT_EQ(AppliedFilters[0].Q2, kept.Q2);
+  EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
+  Forms::Unload<LevelSet>();
+}
+
+TEST_F(FitLimitsWindowTest, TheReportEndsWithTheLimitsAndThePreamp) {
+  SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
+  EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
+            (Texts{"", "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
+                   "the fit range", "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
+}
+
+// A set fitted on the equaliser's steps, with the window's limits, is applied
+// as it is listed: neither the new-filter dialog nor Apply All moves a filter.
+TEST_F(FitLimitsWindowTest, ModesFittedOnStepsAreAppliedAsListed) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const std::vector<test::CorpusCurve> corpus = test::MakeFitCorpus(f, 79, 1, 0);
+  FitEngine engine;
+  const auto filters = [](std::span<const FilterRecord> r, int32_t n) {
+    std::vector<std::array<float, 3>> out;
+    for (int32_t i = 0; i < n; ++i) out.push_back({r[i].Freq1, r[i].Q1, r[i].Q2});
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  for (const int32_t code : {1, 4, 5}) {
+    SCOPED_TRACE(testing::Message() << "code " << code);
+    w->SetParametricEmulation(code);
+    SingularityList[0] = test::FitCorpusCurve(f, corpus[0], code, engine, LoadFitLimits(), true);
+    ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
+    const auto listed = filters(ModesListContents, ModesListContents[0].Count);
+    SetApplied({});
+    ApplyEachModeByDialog();
+    EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
+    SetApplied({});
+    ASSERT_EQ(ApplyAllModes(*w), ModesListContents[0].Count);
+    EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
+  }
+}
+
+constexpr float kTwoPi = test::kTwoPiF;
+
+class LevelSetTest : public test::LinkedWindowTest {
+ protected:
+  void SetUp() override {
+    LinkedWindowTest::SetUp();
+    StartWith({InstallFilterEditLinks}, &rec);
+    LoadImpulse();
+    // The editor's own range, not the stored boost limit, is under test here.
+    FitLimits limits = DefaultFitLimits();
+    limits.MaxBoostDb = 20;
+    SaveFitLimits(limits);
+  }
+  // A fresh editor set up for the only applied filter.
+  LevelSet* Open(const FilterRecord& f) {
+    Forms::Unload<LevelSet>();
+    AppliedFilters[0] = f;
+    AppliedFilters[0].Count = 1;
+    editor = Forms::Get<LevelSet>();
+    opened = editor->InitializeLevelSet(0);
+    return editor;
+  }
+  bool Shown(QWidget* c) const { return c->isVisibleTo(editor); }
+  double LevelDb() const { return 20 * std::log10(std::fabs(AppliedFilters[0].Q1) / AppliedFilters[0].Q2); }
+
+  LevelSet* editor = nullptr;
+  bool opened = false;
+  RecordingSurface rec;
+};
+
+TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
+  Open(MakeFilter(2, 1000, -6, 4));
+  EXPECT_EQ(editor->windowTitle(), "Parametric Control");
+  EXPECT_EQ(editor->EmulationLabel->text(), "Bristow-Johnson");
+  EXPECT_EQ(editor->QLabel->text(), "Q[NA]");
+  EXPECT_TRUE(Shown(editor->Qslider) && Shown(editor->FreqSlider) && Shown(editor->QText));
+  EXPECT_FALSE(Shown(editor->DecayText));
+  EXPECT_EQ(Text(editor->FreqText), " 1000");
+  EXPECT_EQ(Text(editor->LevelText), "-6");
+  Screenshot(editor, "zentor_level_set_parametric.png");
+
+  Open(MakeFilter(3, 1000, 4, 1.4f, 3));
+  EXPECT_EQ(editor->windowTitle(), "Graphic Control");
+  EXPECT_EQ(editor->EmulationLabel->text(), "Classic Audio");
+  EXPECT_FALSE(Shown(editor->Qslider) || Shown(editor->FreqSlider) || Shown(editor->QText) ||
+               Shown(editor->DecayText));
+  EXPECT_TRUE(editor->FreqText->isReadOnly());
+  Screenshot(editor, "zentor_level_set_graphic.png");
+
+  Open(MakeFilter(4, 50, -12, 10));
+  EXPECT_EQ(editor->windowTitle(), "Damped Parametric Control");
+  EXPECT_TRUE(Shown(editor->DecayText) && Shown(editor->Label2) && Shown(editor->FreqSlider));
+  EXPECT_FALSE(Shown(editor->Qslider));
+  EXPECT_EQ(editor->Label2->text(), "s/60 dB Decay");
+  Screenshot(editor, "zentor_level_set_damped.png");
+
+  // Codes whose equalisers have no damped mode edit it as a parametric filter.
+  for (int32_t code : {1, 4, 5}) {
+    w->SetParametricEmulation(code);
+    Open(MakeFilter(4, 50, -12, 10, code));
+    EXPECT_EQ(editor->windowTitle(), "Parametric Control") << code;
+    EXPECT_TRUE(Shown(editor->Qslider));
+    EXPECT_EQ(editor->QLabel->text(), code == 5 ? "Q[NA]" : "BW/60");
+  }
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+TEST_F(LevelSetTest, OpensUpToHalfTheSampleRateAndNoFurther) {
+  w->SetParametricEmulation(3);
+  FilterRecord f = MakeFilter(2, 24000, -6, 4, 3);
+  f.Freq1 = static_cast<float>(std::numbers::pi * 48000);
+  dialogs.ExpectMessage();  // the averages cannot run a section at half the rate
+  Open(f);
+  EXPECT_TRUE(opened);
+  EXPECT_FALSE(editor->Unloaded());
+  f.Freq1 = std::nextafter(f.Freq1, 1e9f);
+  dialogs.ExpectMessage();
+  Open(f);
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(editor->Unloaded());
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (Texts{"Error 7122", "Error: This frequency is too high using the current sample rate."}));
+}
+
+TEST_F(LevelSetTest, RangesHoldTheFiltersValueWithinTheModelsLimits) {
+  Open(MakeFilter(3, 1000, 0, 2, 3));
+  EXPECT_EQ(Text(editor->LevelText), "0.0");
+  EXPECT_EQ(editor->LevelSlider->value(), 1250);
+
+  Open(MakeFilter(2, 1000, -6, 40));
+  EXPECT_NEAR(editor->QRange().first, 20, 1e-4);
+  EXPECT_EQ(editor->QRange().second, 50);
+  Open(MakeFilter(2, 1000, -6, 0.15f));
+  EXPECT_EQ(editor->QRange().first, 0.1);
+  EXPECT_NEAR(editor->QRange().second, 0.3, 1e-6);
+  EXPECT_NEAR(editor->FreqRange().first, kTwoPi * 1000 / std::pow(10.0, 0.1), 0.01);
+  // The last is widened to hold the value.
+  for (const auto& [code, q, lo, hi] : {std::tuple{1, 1.5, 1.0, 3.0}, {1, 100.0, 50.0, 120.0}, {2, 80.0, 40.0, 80.0}}) {
+    double l = 0, h = 0;
+    EditorQRange(code, q, l, h);
+    EXPECT_EQ(std::pair(l, h), std::pair(lo, hi)) << q;
+  }
+}
+
+TEST_F(LevelSetTest, DampedLevelRunsFromNoChangeToTwentyDecibelsAndDeleteRemovesIt) {
+  Open(MakeFilter(4, 50, -12, 10));
+  const float q1 = AppliedFilters[0].Q1;
+  editor->LevelSlider->setValue(0);
+  EXPECT_EQ(AppliedFilters[0].Q2, std::fabs(q1));
+  EXPECT_EQ(Text(editor->LevelText), " 0");
+  editor->LevelSlider->setValue(2000);
+  EXPECT_NEAR(AppliedFilters[0].Q2, std::fabs(q1) / 10, 1e-4 * std::fabs(q1));
+  EXPECT_EQ(AppliedFilters[0].Q1, q1);  // the zero pair stays on the mode
+
+  editor->Delete->click();  // without a question
+  EXPECT_EQ(std::pair(AppliedFilters[0].Count, AppliedFilters[0].Freq1), std::pair(0, 0.0f));
+  EXPECT_TRUE(editor->Unloaded());
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
+  Open(MakeFilter(2, 1000, -6, 4));
+  const FilterRecord before = AppliedFilters[0];
+  editor->LevelSlider->setSliderDown(true);
+  editor->LevelSlider->setSliderPosition(1750);  // +8 dB
+  EXPECT_EQ(Text(editor->LevelText), " 8");
+  EXPECT_EQ(AppliedFilters[0].Q1, before.Q1);
+  EXPECT_EQ(AppliedFilters[0].Q2, before.Q2);
+  editor->LevelSlider->setSliderDown(false);
+  EXPECT_LT(AppliedFilters[0].Q1, 0);  // now a boost
+  EXPECT_NEAR(LevelDb(), 8, 1e-4);
+
+  // Out of range: the validator's message, and nothing moves.
+  const FilterRecord written = AppliedFilters[0];
+  editor->LevelText->setText("13");
+  dialogs.ExpectMessage();
+  QTest::keyClick(editor->LevelText, Qt::Key_Return);
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"User Error: Input must be between -20 and 12"}));
+  EXPECT_EQ(AppliedFilters[0].Q1, written.Q1);
+  EXPECT_EQ(editor->LevelSlider->value(), 1750);
+  // In range, Enter writes it, to the slider's resolution.
+  editor->LevelText->setText("-3");
+  QTest::keyClick(editor->LevelText, Qt::Key_Return);
+  EXPECT_NEAR(LevelDb(), 3, 0.016);
+  EXPECT_GT(AppliedFilters[0].Q1, 0);
+  EXPECT_EQ(AppliedFilters[0].Count, 1);
+}
+
+TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
+  w->SetParametricEmulation(1);
+  FilterRecord boost = MakeFilter(2, 1000, 16, 1, 1);
+  boost.Q1 = ConvertEmulatedQ(20.0f / 60, 16, 1);
+  boost.Q2 = std::fabs(boost.Q1) / std::pow(10.0f, 16.0f / 20);
+  EmulateEQBand(1, boost.Freq1, boost.Q1, boost.Q2);
+  Open(boost);
+  Forms::Unload<LevelSet>();
+  EXPECT_NEAR(AppliedFilters[0].Freq1, boost.Freq1, 1e-6 * boost.Freq1);
+  EXPECT_NEAR(AppliedFilters[0].Q1, boost.Q1, 1e-6 * std::fabs(boost.Q1));
+  EXPECT_NEAR(AppliedFilters[0].Q2, boost.Q2, 1e-6 * boost.Q2);
+
+  w->SetParametricEmulation(2);
+  Open(MakeFilter(2, 1000, -6, 80));
+  EXPECT_NEAR(ScaleQByGain(-6, AppliedFilters[0].Q1), 80, 1e-3);
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+TEST_F(LevelSetTest, RefusalsAndHelp) {
+  dialogs.ExpectMessage();
+  Open(MakeFilter(5, 1000, -6, 4));
+  EXPECT_TRUE(opened);  // shown unconfigured
+  FilterRecord noPole = MakeFilter(2, 1000, -6, 4);
+  noPole.Q1 = 4;
+  noPole.Q2 = -2;
+  dialogs.ExpectMessage();
+  Open(noPole);
+  FilterRecord broken = MakeFilter(2, 1000, -6, 4);
+  broken.Q1 = std::nanf("");
+  dialogs.ExpectMessage();
+  Open(broken);
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 5419", "Error 5421", "Error 9054 "}));
+  editor->Help->click();
+  EXPECT_EQ(GetHelpLog().topics.back(), 910);
+}
+
+// ---- The applied-filter list --------------------------------------------------------
+
+TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {
+  for (int32_t i = 0; i < kMaxFilters; ++i) AppliedFilters[static_cast<size_t>(i)].Freq1 = float(i + 1);
+  AppliedFilters[0].Count = kMaxFilters;
+  RemoveFromAppliedList(*w, 0);
+  ASSERT_EQ(AppliedFilters[0].Count, 74);
+  for (int32_t i = 0; i < 74; ++i) ASSERT_EQ(AppliedFilters[static_cast<size_t>(i)].Freq1, float(i + 2));
+  EXPECT_EQ(AppliedFilters[74].Freq1, 0.0f);
+  dialogs.ExpectMessage();
+  RemoveFromAppliedList(*w, 74);
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 8772"}));
+  EXPECT_EQ(AppliedFilters[0].Count, 74);
+  AppliedFilters[0].Count = 1;
+  RemoveFromAppliedList(*w, 0);
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  RemoveFromAppliedList(*w, 0);  // an empty list only relists
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+}
+
+class ListClickTest : public LevelSetTest {
+ protected:
+  void SetUp() override {
+    LevelSetTest::SetUp();
+    ResultsDataSetInfo[0].FreqRespGateTime = 20;
+    test::FlatCurve(BodeCurves, 0, 50, 3.0f);
+    BodeCurves[0].Label = "kept";
+    FreqGraphFrame.XStart = 30;
+    FreqGraphFrame.XFinish = 5000;
+    FreqGraphFrame.YLow = -7;
+    FreqGraphFrame.YHigh = 9;
+    FreqGraphFrame.LogX = kTrue;
+    DisplayConfig.Average = kFalse;
+  }
+  // Lists the filter and clicks its line.
+  void Click(const FilterRecord& f) {
+    AppliedFilters[0] = f;
+    AppliedFilters[0].Count = 1;
+    w->AppliedFilterListBox->clear();
+    w->AppliedFilterListBox->addItem("filter");
+    w->AppliedFilterListBox->setCurrentRow(0);
+    MainWindowHooks.AppliedFilterListBox_Click();
+  }
+};
+
+TEST_F(ListClickTest, RefusesWithoutAFrequencyViewOrResults) {
+  DisplayConfig.Graphshown = kImpulseView;
+  dialogs.ExpectMessage();
+  Click(MakeFilter(2, 1000, -6, 4));
+  ResultsDataSetInfo[0].NumInSet = 0;
+  DisplayConfig.Graphshown = kFractOctView;
+  dialogs.ExpectMessage();
+  Click(MakeFilter(2, 1000, -6, 4));
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"User Error: A frequency response must be shown to make filter adjustments",
+                                           "User Error: Measurement data must be loaded to set EQ control"}));
+  ResultsDataSetInfo[0].NumInSet = 1;
+  DisplayConfig.Graphshown = kBodeView;
+  dialogs.Clear();
+  w->AppliedFilterListBox->clear();
+  dialogs.ExpectMessage();
+  MainWindowHooks.AppliedFilterListBox_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 8234"}));
+}
+
+TEST_F(ListClickTest, SetsTheWorkingRangeAndPutsTheViewBackAfterwards) {
+  float low = 0, high = 0;
+  auto editAndClose = [&](QDialog* d) {
+    low = AppliedFilters[0].RangeLow;
+    high = AppliedFilters[0].RangeHigh;
+    EXPECT_EQ(DisplayConfig.Average, kTrue);
+    auto* e = static_cast<LevelSet*>(d);
+    e->LevelSlider->setValue(1000);  // a completed change redraws the averages
+    BodeCurves[0].Label = "changed";
+    FreqGraphFrame.LogX = kFalse;
+    ResultsDataSetInfo[0].FreqRespGateTime = 33;
+    return 0;
+  };
+  dialogs.ExpectModal(editAndClose);
+  Click(MakeFilter(2, 20, -6, 0.5f));  // w = 1 octave
+  EXPECT_EQ(low, 5.0f);  // not 2.5
+  EXPECT_EQ(AppliedFilters[0].Smoothing, 1.0f);
+  EXPECT_EQ(BodeCurves[0].Label, "kept");
+  EXPECT_EQ(ResultsDataSetInfo[0].FreqRespGateTime, 20.0f);
+  EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
+  EXPECT_EQ(std::vector<int32_t>({FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow,
+                                  FreqGraphFrame.YHigh}),
+            std::vector<int32_t>({30, 5000, -7, 9}));
+  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
+
+  dialogs.ExpectModal(editAndClose);
+  Click(MakeFilter(2, 20000, -6, 0.5f));
+  EXPECT_EQ(high, 24000.0f);
+
+  // After Delete the box has no line selected: all but the curves come back.
+  dialogs.ExpectModal([](QDialog* d) {
+    BodeCurves[0].Label = "changed";
+    static_cast<LevelSet*>(d)->Delete->click();
+    return 0;
+  });
+  Click(MakeFilter(4, 60, -6, 8));
+  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  EXPECT_EQ(BodeCurves[0].Label, "changed");
+  EXPECT_EQ(FreqGraphFrame.YHigh, 9);
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
 }  // namespace

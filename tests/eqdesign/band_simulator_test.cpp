@@ -1,25 +1,19 @@
-// The band simulator on the started main window: graphic rows, the ISO bands and
-// single parametric bands appended to the applied set, and the commands that open it.
+// The band simulator and the numerical options window on the started main
+// window: what they show, what they add or take over, and the commands that open them.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialog>
-#include <QDir>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <cmath>
-#include <numbers>
-#include <string>
-#include <vector>
 
-#include "core/records.h"
 #include "eqdesign/band_simulator.h"
 #include "eqdesign/eq_dialog_links.h"
-#include "mainwindow/main_window_fixture.h"
+#include "eqdesign/eq_list_fixture.h"
+#include "eqdesign/numerical_options.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/help.h"
-#include "support/silent_set.h"
 
 namespace zentor {
 namespace {
@@ -27,13 +21,11 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 using Texts = std::vector<std::string>;
 
-class BandSimulatorTest : public test::MainWindowTest {
+class BandSimulatorTest : public test::LinkedWindowTest {
  protected:
   void SetUp() override {
-    MainWindowTest::SetUp();
-    w = Start();
-    InstallEQDialogLinks();
-    w->RefreshLinkedControls();
+    LinkedWindowTest::SetUp();
+    StartWith({InstallEQDialogLinks});
     test::LoadSilentSet(1, 48000, 16, 20);
     w->SetGraphicEmulation(2);
     w->SetParametricEmulation(2);
@@ -65,7 +57,6 @@ class BandSimulatorTest : public test::MainWindowTest {
   static const FilterRecord& Last() { return AppliedFilters[static_cast<size_t>(Count() - 1)]; }
   static double Hz(const FilterRecord& r) { return r.Freq1 / kTwoPi; }
 
-  DataPlotter* w = nullptr;
   Form1* form = nullptr;
 };
 
@@ -77,13 +68,10 @@ TEST_F(BandSimulatorTest, GraphicRowLaysBandsByStartSpacingAndWidth) {
     const FilterRecord& r = AppliedFilters[static_cast<size_t>(k)];
     const double f = 1000 * std::pow(2.0, k / 3.0);
     EXPECT_NEAR(Hz(r), f, f * 1e-6) << k;
-    EXPECT_EQ(r.Kind, 3);
-    EXPECT_EQ(r.EQEmulationCode, 2);
-    EXPECT_EQ(r.Graphshown, 6);
-    EXPECT_EQ(r.Average, -1);
+    EXPECT_EQ((std::vector<int32_t>{r.Kind, r.EQEmulationCode, r.Graphshown, r.Average}),
+              (std::vector<int32_t>{3, 2, 6, -1}));
     EXPECT_NEAR(r.Smoothing, 1 / 3.0, 1e-6);
-    EXPECT_EQ(r.Q1, r.Q2);  // 0 dB
-    EXPECT_GT(r.Q1, 0);
+    EXPECT_TRUE(r.Q1 == r.Q2 && r.Q1 > 0) << "0 dB";
     EXPECT_NEAR(r.RangeLow, f / 2, f * 1e-5);
     EXPECT_NEAR(r.RangeHigh, f * 2, f * 1e-5);
   }
@@ -98,18 +86,15 @@ TEST_F(BandSimulatorTest, GraphicRowLaysBandsByStartSpacingAndWidth) {
 
 TEST_F(BandSimulatorTest, GraphicRowCountsOnlyBandsUpToHalfTheSampleRate) {
   Open();
-  Row("1000", "3", "3", "1");
-  EXPECT_EQ(Count(), 1);
-  Row("1000", "3", "3", "2");
-  EXPECT_EQ(Count(), 3);
-  // 32 kHz lies above 24 kHz: the row ends after its first band.
-  Row("16000", "1", "3", "5");
-  EXPECT_EQ(Count(), 4);
-  EXPECT_NEAR(Hz(Last()), 16000, 0.01);
-  // At 20 kHz the gate is floored.
-  Row("20000", "3", "3", "1");
-  EXPECT_EQ(Count(), 5);
-  EXPECT_FLOAT_EQ(Last().Gatetime, 3.0f);
+  // From 16 kHz an octave apart, 32 kHz lies above 24 kHz: the row ends after its first band.
+  for (const auto& [start, perOctave, bands, count, last] :
+       {std::tuple{"1000", "3", "1", 1, 1000.0}, {"1000", "3", "2", 3, 1259.92}, {"16000", "1", "5", 4, 16000.0},
+        {"20000", "3", "1", 5, 20000.0}}) {
+    Row(start, perOctave, "3", bands);
+    EXPECT_EQ(Count(), count) << start;
+    EXPECT_NEAR(Hz(Last()), last, 0.01) << start;
+  }
+  EXPECT_FLOAT_EQ(Last().Gatetime, 3.0f);  // at 20 kHz the gate is floored
 
   // Only the band that will be added counts against the 74 a row may leave.
   Prefill(73);
@@ -126,8 +111,6 @@ TEST_F(BandSimulatorTest, GraphicRowRefusesWithoutAddingAnything) {
   Open();
   dialogs.ExpectMessage();
   Row("20000", "3", "3", "4");
-  EXPECT_EQ(Count(), 0);
-
   w->EQResultsTakenButNotSaved = 0;
   dialogs.ExpectMessage();
   Row("1000", "3", "7", "4");
@@ -137,6 +120,7 @@ TEST_F(BandSimulatorTest, GraphicRowRefusesWithoutAddingAnything) {
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 5854: No band of this row lies below half the sample rate.",
                                            "User Error: Input must be between 1 and 6"}));
+  EXPECT_TRUE(Screenshot(form, "zentor_band_simulator.png"));
 }
 
 TEST_F(BandSimulatorTest, IsoBandsFillThirtyThirdOctaves) {
@@ -156,8 +140,7 @@ TEST_F(BandSimulatorTest, IsoBandsFillThirtyThirdOctaves) {
   const FilterRecord& k1 = AppliedFilters[44 + 17];
   EXPECT_NEAR(Hz(k1), 1000, 1e-3);
   EXPECT_FLOAT_EQ(k1.Smoothing, 0.333f);
-  EXPECT_EQ(k1.Kind, 3);
-  EXPECT_EQ(k1.Q1, k1.Q2);
+  EXPECT_TRUE(k1.Kind == 3 && k1.Q1 == k1.Q2);
   // These gates are taken from the centre in Hz.
   const double g = std::pow(2.0, 0.333);
   EXPECT_NEAR(k1.Gatetime, g * 1.5 * kTwoPi / (g - 1), 1e-3);
@@ -176,9 +159,7 @@ TEST_F(BandSimulatorTest, ParametricBandTakesTheModelsWidth) {
   ASSERT_EQ(Count(), 1);
   EXPECT_FLOAT_EQ(Last().Smoothing, 0.2f);
   EXPECT_FLOAT_EQ(Last().Q1, 5.0f);
-  EXPECT_EQ(Last().Q1, Last().Q2);
-  EXPECT_EQ(Last().Kind, 2);
-  EXPECT_EQ(Last().Graphshown, 6);
+  EXPECT_TRUE(Last().Q1 == Last().Q2 && Last().Kind == 2 && Last().Graphshown == 6);
   EXPECT_TRUE(form->isVisible());
 
   // Range ends held to 5 Hz and half the sample rate.
@@ -224,21 +205,25 @@ TEST_F(BandSimulatorTest, ParametricBandOnTheStepsOfAnOutsideEqualiser) {
   EXPECT_EQ(form->BWOrQ->text(), " Q (Audio) ");
 }
 
-TEST_F(BandSimulatorTest, CommandsOpenTheWindowOnlyWithResults) {
-  EXPECT_TRUE(w->NewFilter->isEnabled());
-  EXPECT_TRUE(w->NewEQFilter->isEnabled());
-  std::string shown;
-  auto close = [&](QDialog* d) {
-    shown = d->windowTitle().toStdString();
-    return static_cast<int>(QDialog::Rejected);
-  };
-  dialogs.ExpectModal(close);
-  w->NewFilter->trigger();
-  EXPECT_EQ(shown, "Add Control");
-  shown.clear();
-  dialogs.ExpectModal(close);
-  w->NewEQFilter->trigger();
-  EXPECT_EQ(shown, "Add Control");
+// Both windows' commands through one driver: each opens its window, filled.
+TEST_F(BandSimulatorTest, CommandsOpenTheirWindowsAndTheSimulatorOnlyWithResults) {
+  w->SetModalNumericalConstants(0, 40, 90, 1.5f, 0.5f, 8, 0.8f, 4, 0.05f, 150);
+  const std::pair<std::function<void()>, const char*> commands[] = {
+      {[&] { w->NewFilter->trigger(); }, "Add Control"},
+      {[&] { w->NewEQFilter->trigger(); }, "Add Control"},
+      {[&] { w->NumericalOptions->trigger(); }, "DSP/EQ Options 40"},
+      {[&] { w->NumOptBut->click(); }, "DSP/EQ Options 40"}};
+  for (const auto& [open, title] : commands) {
+    std::string shown;
+    dialogs.ExpectModal([&](QDialog* d) {
+      shown = d->windowTitle().toStdString();
+      auto* options = dynamic_cast<Numerical*>(d);
+      if (options != nullptr) shown += " " + options->MinFreqText->text().toStdString();
+      return static_cast<int>(options != nullptr ? QDialog::Accepted : QDialog::Rejected);
+    });
+    open();
+    EXPECT_EQ(shown, title);
+  }
   EXPECT_FALSE(Forms::IsLoaded<Form1>());
 
   form = Forms::Get<Form1>();
@@ -257,10 +242,120 @@ TEST_F(BandSimulatorTest, CommandsOpenTheWindowOnlyWithResults) {
                    "User Error: Measurements must be loaded before filters can be "}));
 }
 
-TEST_F(BandSimulatorTest, Screenshot) {
-  Open();
-  form->adjustSize();
-  ASSERT_TRUE(form->grab().save(QDir::temp().filePath("zentor_band_simulator.png")));
+class NumericalOptionsTest : public test::LinkedWindowTest {
+ protected:
+  void SetUp() override {
+    LinkedWindowTest::SetUp();
+    StartWith({InstallEQDialogLinks});
+    Reopen();
+  }
+  void Reopen() {
+    Forms::Unload<Numerical>();
+    n = Forms::Get<Numerical>();
+    n->InitializeNumericalValues();
+  }
+  // Every field valid, with values unlike the start-up ones.
+  void FillValid() {
+    for (const auto& [field, text] : {std::pair{n->MinFreqText, "30"}, {n->MaxFreqText, "200"},
+                                      {n->SecondaryPolishWidthText, "1.5"}, {n->DampingText, "0.9"},
+                                      {n->PolishingEffortText, "20"}, {n->LoudspeakerText, "6"},
+                                      {n->MaxDecayText, "2"}, {n->MinQText, "0.2"}, {n->SchroederText, "250"}})
+      field->setText(text);
+  }
+
+  Numerical* n = nullptr;
+};
+
+TEST_F(NumericalOptionsTest, ShowsTheMainWindowsConstants) {
+  EXPECT_EQ(n->windowTitle(), "DSP/EQ Options");
+  EXPECT_EQ((Texts{Text(n->MinFreqText), Text(n->MaxFreqText), Text(n->MinQText), Text(n->DampingText),
+                   Text(n->PolishingEffortText), Text(n->LoudspeakerText), Text(n->SchroederText)}),
+            (Texts{"25", "80", "0.05", "0.8", "8", "4", "150"}));
+  EXPECT_TRUE(Screenshot(n, "zentor_numerical_options.png"));
+  EXPECT_TRUE(n->SortLargest->isChecked());
+  EXPECT_EQ(n->ApplyFiltersCheck->isChecked(), w->GetIncludeFilters() != 0);
+
+  w->SetSimSort(false);
+  w->IncludeExistingFiltersinFit(1);
+  Reopen();
+  EXPECT_TRUE(n->SortSmallest->isChecked());
+  EXPECT_TRUE(n->ApplyFiltersCheck->isChecked());
+}
+
+TEST_F(NumericalOptionsTest, ApplyChecksEachRangeInOrder) {
+  n->MinFreqText->setText("25");
+  n->MaxFreqText->setText("26");
+  n->Set_Click();
+  EXPECT_FLOAT_EQ(w->GetModalCurveMaxFreq(), 26.0f);
+
+  auto refused = [&](QLineEdit* field, const char* text) {
+    const float before = w->GetModalCurveMaxFreq();
+    dialogs.ExpectMessage();
+    field->setText(text);
+    n->Set_Click();
+    EXPECT_EQ(field->palette().color(QPalette::Base), QColor(128, 0, 0)) << text;
+    EXPECT_EQ(w->GetModalCurveMaxFreq(), before) << text;
+  };
+  refused(n->MaxFreqText, "25.5");
+  n->MaxFreqText->setText("26");
+  refused(n->MinFreqText, "11");
+  n->MinFreqText->setText("12");
+  refused(n->PolishingEffortText, "0.5");
+  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"User Error: Input must be between 26 and 20000",
+                                           "User Error: Input must be between 12 and 20000",
+                                           "User Error: Input must be between 1 and 100"}));
+
+  // Whole numbers round half to even.
+  n->PolishingEffortText->setText("2.5");
+  n->LoudspeakerText->setText("4.6");
+  n->Set_Click();
+  EXPECT_FLOAT_EQ(w->GetModalCurveMinFreq(), 12.0f);
+  EXPECT_EQ(w->GetLoudspeakerOrder(), 5);
+  EXPECT_FLOAT_EQ(w->GetModalCurveNumInitialLoops(), 2.0f);
+
+  n->DampingText->setText("0.856");
+  n->Set_Click();
+  Reopen();
+  EXPECT_EQ(Text(n->DampingText), "0.85");
+}
+
+TEST_F(NumericalOptionsTest, InclusionIsTakenEvenWhenAFieldIsRefused) {
+  w->IncludeExistingFiltersinFit(1);
+  Reopen();
+  const ModalConstants before = w->GetModalConstants();
+  FillValid();
+  n->ApplyFiltersCheck->setChecked(false);
+  n->SortSmallest->setChecked(true);
+  n->SchroederText->setText("10");
+  dialogs.ExpectMessage();
+  n->Set_Click();
+  EXPECT_EQ(w->GetIncludeFilters(), 0);
+  EXPECT_EQ(w->GetSimSort(), "True");
+  EXPECT_EQ(w->GetModalConstants().MaxFreq, before.MaxFreq);
+  EXPECT_EQ(w->GetModalConstants().Damping, before.Damping);
+  EXPECT_EQ(w->GetModalConstants().SchroederFreq, before.SchroederFreq);
+  EXPECT_EQ(dialogs.MessageTexts(), Texts{"User Error: Input must be between 20 and 300"});
+}
+
+TEST_F(NumericalOptionsTest, ValidApplySetsEveryConstant) {
+  w->CurveNumberText->setText("3");
+  FillValid();
+  n->SortSmallest->setChecked(true);
+  n->ApplyFiltersCheck->setChecked(true);
+  n->Set_Click();
+  const ModalConstants& m = w->GetModalConstants();
+  EXPECT_EQ((std::vector<float>{float(m.MinFreq), float(m.MaxFreq), float(m.SecondaryPolishWidth), float(m.Damping),
+                                float(m.NumInitialLoops), float(m.LoudspeakerOrder), float(m.MaxDecay), m.QMinimum,
+                                m.SchroederFreq}),
+            (std::vector<float>{30, 200, 1.5f, 0.9f, 20, 6, 2, 0.2f, 250}));
+  EXPECT_EQ(w->GetSimSort(), "False");
+  EXPECT_NE(w->GetIncludeFilters(), 0);
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+
+  n->Command2->click();
+  EXPECT_EQ(GetHelpLog().topics.back(), 410);
 }
 
 }  // namespace

@@ -1,19 +1,26 @@
-// The started main window with the applied-filter list, the modes listing and
-// their dialogs linked, and helpers to build filters and measured sets.
+// The started main window with its dialogs linked, and helpers to build
+// filters and measured sets.
 #pragma once
 
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <cmath>
+#include <functional>
+#include <initializer_list>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "core/emulation.h"
 #include "core/records.h"
+#include "display/view_state.h"
 #include "eqdesign/eq_list_links.h"
+#include "eqdesign/user_select.h"
 #include "mainwindow/main_window_fixture.h"
+#include "mainwindow/main_window_links.h"
 #include "platform/picture.h"
+#include "support/silent_set.h"
 
 namespace zentor::test {
 
@@ -56,21 +63,55 @@ inline std::vector<std::string> Lines(const QListWidget* list) {
   return out;
 }
 
-class EqListTest : public MainWindowTest {
+// The started main window with the given links installed.
+class LinkedWindowTest : public MainWindowTest {
  protected:
-  void SetUp() override {
-    MainWindowTest::SetUp();
+  void StartWith(std::initializer_list<void (*)()> installs, DrawingSurface* graph = nullptr) {
     w = Start();
-    w->MainGraphOverride = &rec;
-    InstallEqListLinks();
+    w->MainGraphOverride = graph;
+    for (auto install : installs) install();
     w->RefreshLinkedControls();
   }
-  void Screenshot(QWidget* window, const char* name) {
+  // Saves a picture of the window for the manual.
+  static bool Screenshot(QWidget* window, const char* name) {
     window->adjustSize();
-    window->grab().save(QDir::temp().filePath(name));
+    return window->grab().save(QDir::temp().filePath(name));
+  }
+  static std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+  // One result holding an impulse at 50 ms on the Bode view, as the filter editor redraws it.
+  void LoadImpulse() {
+    test::LoadSilentSet(1, 48000, 17, 20);
+    ImpulseSet[0][2400] = 1.0f;
+    DisplayConfig.Graphshown = kBodeView;
+    w->SetParametricEmulation(2);
+    w->SetGraphicEmulation(3);
   }
 
   DataPlotter* w = nullptr;
+};
+
+class EqListTest : public LinkedWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    StartWith({InstallEqListLinks}, &rec);
+  }
+  // The next modal dialog, if a `Dialog`, is handed to `inside`.
+  template <class Dialog>
+  void Expect(const std::function<void(Dialog*)>& inside) {
+    dialogs.ExpectModal([inside](QDialog* d) {
+      auto* t = qobject_cast<Dialog*>(d);
+      EXPECT_NE(t, nullptr);
+      if (t != nullptr) inside(t);
+      return d->result();
+    });
+  }
+  // Clicks line `row` of the modes list; `inside` acts on the shown dialog.
+  void ClickMode(int row, const std::function<void(UserSelect*)>& inside) {
+    Expect<UserSelect>(inside);
+    MainWindowHooks.ModesList_Click(row);
+  }
+
   RecordingSurface rec;
 };
 
