@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../tests/eqdesign/fit_corpus.h"
+#include "fit_corpus_bench.h"
 #include "eqdesign/fit/fit_driver.h"
 
 namespace {
@@ -20,28 +20,8 @@ using namespace zentor::test;
 
 constexpr uint32_t kSeed = 4801;
 
-const std::vector<float>& Grid() {
-  static const std::vector<float> f = BodeLikeGrid(2000);
-  return f;
-}
-
-// ZENTOR_CORPUS_SEED=n draws another corpus, to check the fit on curves it was not tuned on.
-uint32_t CorpusSeed() {
-  const char* seed = std::getenv("ZENTOR_CORPUS_SEED");
-  return seed != nullptr ? static_cast<uint32_t>(std::strtoul(seed, nullptr, 10)) : kSeed;
-}
-
-const std::vector<CorpusCurve>& Corpus() {
-  static const std::vector<CorpusCurve> c = MakeFitCorpus(Grid(), CorpusSeed(), 64, 6);
-  return c;
-}
-
-double Quantile(std::vector<double> v, double q) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const double last = static_cast<double>(v.size() - 1);
-  return v[static_cast<size_t>(std::min(last, q * last + 0.5))];
-}
+const std::vector<float>& Grid() { return CorpusGrid(); }
+const std::vector<CorpusCurve>& Corpus() { return SeededCorpus(kSeed); }
 
 void BM_FitCorpusQuality(benchmark::State& state) {
   const bool table = std::getenv("ZENTOR_CORPUS_TABLE") != nullptr;

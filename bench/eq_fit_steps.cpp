@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/eqdesign/fit_corpus.h"
+#include "fit_corpus_bench.h"
 #include "eqdesign/fit/fit_driver.h"
 
 namespace {
@@ -26,26 +26,8 @@ using namespace zentor::test;
 constexpr uint32_t kSeed = 9173;
 constexpr int32_t kCodes[] = {1, 4, 5};
 
-const std::vector<float>& Grid() {
-  static const std::vector<float> f = BodeLikeGrid(2000);
-  return f;
-}
-
-const std::vector<CorpusCurve>& Corpus() {
-  static const std::vector<CorpusCurve> c = [] {
-    const char* seed = std::getenv("ZENTOR_CORPUS_SEED");
-    return MakeFitCorpus(Grid(), seed != nullptr ? static_cast<uint32_t>(std::strtoul(seed, nullptr, 10)) : kSeed,
-                         64, 6);
-  }();
-  return c;
-}
-
-double Quantile(std::vector<double> v, double q) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const double last = static_cast<double>(v.size() - 1);
-  return v[static_cast<size_t>(std::min(last, q * last + 0.5))];
-}
+const std::vector<float>& Grid() { return CorpusGrid(); }
+const std::vector<CorpusCurve>& Corpus() { return SeededCorpus(kSeed); }
 
 void BM_StepFitQuality(benchmark::State& state) {
   const bool table = std::getenv("ZENTOR_CORPUS_TABLE") != nullptr;
