@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <vector>
-#include <chrono>
 
 #include "core/emulation.h"
 #include "eqdesign/fit/fit_bounds.h"
@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kTwoPi = 6.28318530717959;
 constexpr double kDbPerNeper = 4.342944819032518;  // 10 / ln 10: dB of a power ratio
-constexpr int32_t kFarSteps = 3;   // steps either way one control is tried alone
+constexpr int32_t kFarSteps = 3;                   // steps either way one control is tried alone
 constexpr int32_t kMaxRounds = 12;
 // An added section must lower the deviation by more than this share of it.
 constexpr double kAddedGain = 0.01;
@@ -36,7 +36,7 @@ struct Ladder {
     return x - v[static_cast<size_t>(i - 1)] <= v[static_cast<size_t>(i)] - x ? i - 1 : i;
   }
   // The steps either side of x (one when x is on a step or beyond the ends).
-  void Bracket(float x, int32_t& lo, int32_t& hi) const {
+  void Bracket(float x, int32_t &lo, int32_t &hi) const {
     const auto it = std::lower_bound(v.begin(), v.end(), x);
     hi = std::min(static_cast<int32_t>(it - v.begin()), Size() - 1);
     lo = (it != v.end() && *it == x) || hi == 0 ? hi : hi - 1;
@@ -86,7 +86,8 @@ struct Entry {
 class StepModel {
  public:
   StepModel(int32_t code, double maxBoostDb) : code_(code), maxBoostDb_(maxBoostDb) {
-    QuantizeEmulatedFrequency(code, 1000);  // makes the code's tables the current ones
+    QuantizeEmulatedFrequency(code,
+                              1000);  // makes the code's tables the current ones
     const float boostCap = maxBoostDb >= 0 ? HighestLevelWithin(code, maxBoostDb) : 20.0f;
     constexpr float kAny = std::numeric_limits<float>::max();
     freq_ = MakeLadder(EmulationFreqSteps, EmulationFreqCount, code, -kAny, kAny);
@@ -97,7 +98,7 @@ class StepModel {
   bool Usable() const { return freq_.Size() > 0 && width_.Size() > 0 && level_.Size() > 0; }
 
   // The entry at a step, as the applied list sets it; false off the ladders.
-  bool Make(const Step& s, Entry& e) const {
+  bool Make(const Step &s, Entry &e) const {
     if (s.F < 0 || s.F >= freq_.Size() || s.W < 0 || s.W >= width_.Size() || s.L < 0 || s.L >= level_.Size())
       return false;
     const float w = width_.v[static_cast<size_t>(s.W)], width = code_ == 5 ? w : w / 60.0f;
@@ -115,7 +116,7 @@ class StepModel {
   }
 
   // Where an entry lies on the three ladders, read as the quantiser reads it.
-  void Place(float F, float Q1, float Q2, float& f, float& w, float& l) const {
+  void Place(float F, float Q1, float Q2, float &f, float &w, float &l) const {
     if (std::fabs(Q1) * 0.1f > Q2) Q2 = std::fabs(Q1) * 0.1f;
     f = F;
     const float bw = ConvertEmulatedBandwidth(Q1, Q2, code_);
@@ -160,7 +161,8 @@ class SetScore {
     const size_t n = std::min(f.size(), dB.size());
     for (size_t i = 0; i < n; ++i) {
       if (!(f[i] >= low && f[i] <= high && f[i] > 0)) continue;
-      // As the judged deviation weighs them: half the log gap to either neighbour.
+      // As the judged deviation weighs them: half the log gap to either
+      // neighbour.
       const double lo = std::log(f[i > 0 ? i - 1 : i]), hi = std::log(f[i + 1 < n ? i + 1 : i]);
       const double w = 0.5 * (hi - lo), t = std::log(f[i] / 100.0);
       hz_.push_back(f[i]);
@@ -178,7 +180,7 @@ class SetScore {
   size_t Points() const { return base_.size(); }
   double Hz(size_t i) const { return hz_[i]; }
 
-  void Set(const std::vector<Entry>& entries) {
+  void Set(const std::vector<Entry> &entries) {
     parts_.assign(entries.size(), std::vector<double>(base_.size()));
     total_ = base_;
     for (size_t k = 0; k < entries.size(); ++k) {
@@ -189,24 +191,28 @@ class SetScore {
   double Rms() const {
     return RmsOf([&](size_t i) { return total_[i]; });
   }
-  // With entry k replaced by e (k past the end: e added); `scratch` holds e's correction.
-  double RmsWith(size_t k, const Entry& e, std::vector<double>& scratch) const {
+  // With entry k replaced by e (k past the end: e added); `scratch` holds e's
+  // correction.
+  double RmsWith(size_t k, const Entry &e, std::vector<double> &scratch) const {
     scratch.resize(base_.size());
     Correction(e, scratch);
     if (k >= parts_.size()) return RmsOf([&](size_t i) { return total_[i] + scratch[i]; });
-    const std::vector<double>& old = parts_[k];
+    const std::vector<double> &old = parts_[k];
     return RmsOf([&](size_t i) { return total_[i] - old[i] + scratch[i]; });
   }
-  double RmsWith(size_t k, const Entry& e) { return RmsWith(k, e, scratch_); }
-  // With entries j and k (j != k, both in the set) replaced by a and b.
-  double RmsWith(size_t j, const Entry& a, size_t k, const Entry& b) {
-    other_.resize(base_.size());
-    Correction(a, scratch_);
-    Correction(b, other_);
-    const std::vector<double>&oj = parts_[j], &ok = parts_[k];
-    return RmsOf([&](size_t i) { return total_[i] - oj[i] - ok[i] + scratch_[i] + other_[i]; });
+  double RmsWith(size_t k, const Entry &e) { return RmsWith(k, e, scratch_); }
+  // With entries j and k (j != k, both in the set) replaced by entries whose
+  // corrections are a and b.
+  double RmsWith(size_t j, const std::vector<double> &a, size_t k, const std::vector<double> &b) const {
+    const std::vector<double> &oj = parts_[j], &ok = parts_[k];
+    return RmsOf([&](size_t i) { return total_[i] - oj[i] - ok[i] + a[i] + b[i]; });
   }
-  void Replace(size_t k, const Entry& e) {
+  std::vector<double> CorrectionOf(const Entry &e) const {
+    std::vector<double> out(base_.size());
+    Correction(e, out);
+    return out;
+  }
+  void Replace(size_t k, const Entry &e) {
     if (k >= parts_.size()) {
       parts_.emplace_back(base_.size(), 0.0);
       k = parts_.size() - 1;
@@ -217,7 +223,8 @@ class SetScore {
       parts_[k][i] = scratch_[i];
     }
   }
-  // The corrected levels less the judged baseline (the best line, or 0 dB with a target).
+  // The corrected levels less the judged baseline (the best line, or 0 dB with
+  // a target).
   std::vector<double> Residual() const {
     double a = 0, b = 0;
     if (!anchored_) Line([&](size_t i) { return total_[i]; }, a, b);
@@ -227,8 +234,9 @@ class SetScore {
   }
 
  private:
-  // dB the entry adds when divided out of the curve, as CorrectedResponseDb does.
-  void Correction(const Entry& e, std::vector<double>& out) const {
+  // dB the entry adds when divided out of the curve, as CorrectedResponseDb
+  // does.
+  void Correction(const Entry &e, std::vector<double> &out) const {
     const double q1 = std::fabs(e.Q1), q2 = e.Q2;
     if (!(q1 > 0 && q2 > 0) || q1 == q2) {
       std::fill(out.begin(), out.end(), 0.0);
@@ -242,7 +250,7 @@ class SetScore {
     }
   }
   template <typename Level>
-  void Line(const Level& y, double& a, double& b) const {
+  void Line(const Level &y, double &a, double &b) const {
     double sy = 0, sty = 0;
     for (size_t i = 0; i < base_.size(); ++i) {
       sy += w_[i] * y(i);
@@ -253,7 +261,7 @@ class SetScore {
     a = sw_ > 0 ? (sy - b * st_) / sw_ : 0;
   }
   template <typename Level>
-  double RmsOf(const Level& y) const {
+  double RmsOf(const Level &y) const {
     if (!(sw_ > 0)) return 0;
     double sy = 0, sty = 0, syy = 0;
     for (size_t i = 0; i < base_.size(); ++i) {
@@ -269,33 +277,37 @@ class SetScore {
   }
 
   bool anchored_;
-  std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_, other_;
+  std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_;
   std::vector<std::vector<double>> parts_;
   double sw_ = 0, st_ = 0, stt_ = 0;
 };
 
+// job(item, slot) for every item, on the pool's threads when there are
+// several; jobs write only their own results, so the outcome does not depend
+// on the thread count. A stop asked for meanwhile is seen after the batch.
+void RunEach(FitPool *pool, int32_t count, const std::function<void(int32_t, int32_t)> &job) {
+  if (pool != nullptr && pool->Threads() > 1 && count > 1) {
+    PollClock clock;
+    pool->Run(count, job, {}, std::chrono::microseconds(0), clock);
+  } else {
+    for (int32_t i = 0; i < count; ++i) job(i, 0);
+  }
+}
+
 // The deviation with entry k replaced by each candidate (k past the end:
-// added), on the pool's threads when there are several; each result is its
-// candidate's alone, so the choice does not depend on the thread count.
-std::vector<double> TryEach(const SetScore& score, size_t k, const std::vector<Entry>& candidates, FitPool* pool) {
+// added).
+std::vector<double> TryEach(const SetScore &score, size_t k, const std::vector<Entry> &candidates, FitPool *pool) {
   std::vector<double> rms(candidates.size());
-  const int32_t threads = pool != nullptr ? pool->Threads() : 1;
-  std::vector<std::vector<double>> scratch(static_cast<size_t>(threads));
-  const std::function<void(int32_t, int32_t)> job = [&](int32_t i, int32_t slot) {
+  std::vector<std::vector<double>> scratch(static_cast<size_t>(pool != nullptr ? pool->Threads() : 1));
+  RunEach(pool, static_cast<int32_t>(candidates.size()), [&](int32_t i, int32_t slot) {
     rms[static_cast<size_t>(i)] =
         score.RmsWith(k, candidates[static_cast<size_t>(i)], scratch[static_cast<size_t>(slot)]);
-  };
-  if (threads > 1 && candidates.size() > 1) {
-    PollClock clock;
-    pool->Run(static_cast<int32_t>(candidates.size()), job, {}, std::chrono::microseconds(0), clock);
-  } else {
-    for (size_t i = 0; i < candidates.size(); ++i) job(static_cast<int32_t>(i), 0);
-  }
+  });
   return rms;
 }
 
 // The first candidate lowest of all and below `bound`, or none.
-int32_t Lowest(const std::vector<double>& rms, double bound) {
+int32_t Lowest(const std::vector<double> &rms, double bound) {
   int32_t best = -1;
   for (size_t i = 0; i < rms.size(); ++i)
     if (rms[i] < bound && (best < 0 || rms[i] < rms[static_cast<size_t>(best)])) best = static_cast<int32_t>(i);
@@ -304,13 +316,13 @@ int32_t Lowest(const std::vector<double>& rms, double bound) {
 
 double LevelDb(float Q1, float Q2) { return 20.0 * std::log10(std::fabs(Q1) / Q2); }
 
-void Store(const std::vector<Entry>& entries, SingularityListRecord& to) {
+void Store(const std::vector<Entry> &entries, SingularityListRecord &to) {
   to.Freq.fill(0);
   to.Q1.fill(0);
   to.Q2.fill(0);
   to.FitError.fill(0);
   to.Count = 0;
-  for (const Entry& e : entries) {
+  for (const Entry &e : entries) {
     if (to.Count >= kMaxFilters) break;
     const auto k = static_cast<size_t>(to.Count++);
     to.Freq[k] = e.Freq;
@@ -320,23 +332,29 @@ void Store(const std::vector<Entry>& entries, SingularityListRecord& to) {
   }
 }
 
-Entry EntryOf(const SingularityListRecord& s, int32_t i) {
+Entry EntryOf(const SingularityListRecord &s, int32_t i) {
   const auto k = static_cast<size_t>(i);
   return {s.Freq[k], s.Q1[k], s.Q2[k], s.FitError[k], {}};
 }
 
-void RemoveAt(SingularityListRecord& s, int32_t i) {
+void RemoveAt(SingularityListRecord &s, int32_t i) {
   std::vector<Entry> kept;
   for (int32_t j = 0; j < std::clamp<int32_t>(s.Count, 0, kMaxFilters); ++j)
     if (j != i) kept.push_back(EntryOf(s, j));
   Store(kept, s);
 }
 
+// Two entries whose bands overlap: moving one changes what suits the other.
+bool Overlap(const Entry &a, const Entry &b) {
+  const auto band = [](const Entry &e) { return e.Freq / std::sqrt(std::fabs(e.Q1) * e.Q2); };
+  return std::fabs(a.Freq - b.Freq) < 3 * std::max(band(a), band(b));
+}
+
 // The entries snapped one at a time, strongest first: each takes the
 // bracketing step that leaves the set's deviation least with the entries not
 // yet snapped as they are, then those are refitted about it.
-bool SnapOneAtATime(const SingularityListRecord& set, const StepFitInput& in, const StepModel& model,
-                    SetScore& score, std::vector<Entry>& fixed) {
+bool SnapOneAtATime(const SingularityListRecord &set, const StepFitInput &in, const StepModel &model, SetScore &score,
+                    std::vector<Entry> &fixed) {
   SingularityListRecord free = set, held = set;
   held.Count = 0;
   while (free.Count > 0) {
@@ -350,10 +368,10 @@ bool SnapOneAtATime(const SingularityListRecord& set, const StepFitInput& in, co
     for (int32_t i = 0; i < free.Count; ++i) all.push_back(EntryOf(free, i));
     score.Set(all);
     const size_t at = fixed.size() + static_cast<size_t>(k);
-    const Entry& e = all[at];
+    const Entry &e = all[at];
     Entry best;
     double bestRms = std::numeric_limits<double>::infinity();
-    for (const Step& s : model.Brackets(e.Freq, e.Q1, e.Q2)) {
+    for (const Step &s : model.Brackets(e.Freq, e.Q1, e.Q2)) {
       Entry c;
       if (!model.Make(s, c)) continue;
       const double r = score.RmsWith(at, c);
@@ -363,22 +381,29 @@ bool SnapOneAtATime(const SingularityListRecord& set, const StepFitInput& in, co
       }
     }
     RemoveAt(free, k);
-    if (std::isfinite(bestRms)) {
+    const bool snapped = std::isfinite(bestRms);
+    if (snapped) {
       best.FitError = e.FitError;
       fixed.push_back(best);
     }
-    if (free.Count > 0 && in.Refine) {
-      Store(fixed, held);
-      in.Refine(free, held);
+    if (free.Count <= 0 || !in.Refine) continue;
+    // Only the entries whose ground the snap moved are refitted; the others
+    // keep the place the continuous fit gave them, held with the snapped ones.
+    std::vector<Entry> moved, kept;
+    for (int32_t i = 0; i < free.Count; ++i) {
+      const Entry f = EntryOf(free, i);
+      (Overlap(f, e) || (snapped && Overlap(f, best)) ? moved : kept).push_back(f);
     }
+    if (moved.empty()) continue;
+    std::vector<Entry> others = fixed;
+    others.insert(others.end(), kept.begin(), kept.end());
+    Store(others, held);
+    Store(moved, free);
+    in.Refine(free, held);
+    for (int32_t i = 0; i < free.Count; ++i) kept.insert(kept.begin() + i, EntryOf(free, i));
+    Store(kept, free);
   }
   return true;
-}
-
-// Two entries whose bands overlap: moving one changes what suits the other.
-bool Overlap(const Entry& a, const Entry& b) {
-  const auto band = [](const Entry& e) { return e.Freq / std::sqrt(std::fabs(e.Q1) * e.Q2); };
-  return std::fabs(a.Freq - b.Freq) < 3 * std::max(band(a), band(b));
 }
 
 // Each entry in turn moves to the neighbouring step (up to one of every
@@ -386,7 +411,7 @@ bool Overlap(const Entry& a, const Entry& b) {
 // deviation most, round after round while any does. An entry is tried again
 // only once an entry overlapping it has moved; `fresh` marks those to try first
 // (all when empty).
-bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const StepModel& model, SetScore& score,
+bool SearchNeighbours(std::vector<Entry> &entries, const StepFitInput &in, const StepModel &model, SetScore &score,
                       std::vector<bool> fresh = {}) {
   score.Set(entries);
   double now = score.Rms();
@@ -413,7 +438,7 @@ bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const
       if (in.Stopped && in.Stopped()) return false;
       const Step at = entries[k].At;
       std::vector<Entry> candidates;
-      for (const Step& m : moves) {
+      for (const Step &m : moves) {
         Entry c;
         if (model.Make({at.F + m.F, at.W + m.W, at.L + m.L}, c)) candidates.push_back(c);
       }
@@ -437,33 +462,77 @@ bool SearchNeighbours(std::vector<Entry>& entries, const StepFitInput& in, const
   return true;
 }
 
+// The refits a loop asks for one at a time, item by item, each against the
+// entries as they stand when the loop reaches it. They are run ahead on the
+// pool's threads against the entries as they stand now; a change to the
+// entries spoils those not reached yet, which are run again when asked for.
+// So the loop's outcome is the same for any number of threads.
+class RefitAhead {
+ public:
+  using Refit = std::function<SingularityListRecord(size_t item)>;
+  RefitAhead(size_t items, Refit refit, FitPool *pool)
+      : refit_(std::move(refit)), pool_(pool), done_(items), made_(items, false) {}
+
+  const SingularityListRecord &At(size_t item) {
+    if (!made_[item]) {
+      // On one thread a refit run ahead may be spoiled before it is asked for.
+      const bool alone = pool_ == nullptr || pool_->Threads() <= 1;
+      std::vector<size_t> ahead;
+      for (size_t i = item; i < (alone ? item + 1 : done_.size()); ++i) ahead.push_back(i);
+      RunEach(pool_, static_cast<int32_t>(ahead.size()), [&](int32_t a, int32_t) {
+        done_[ahead[static_cast<size_t>(a)]] = refit_(ahead[static_cast<size_t>(a)]);
+      });
+      for (const size_t i : ahead) made_[i] = true;
+    }
+    return done_[item];
+  }
+  void Spoil() { std::fill(made_.begin(), made_.end(), false); }
+
+ private:
+  Refit refit_;
+  FitPool *pool_;
+  std::vector<SingularityListRecord> done_;
+  std::vector<bool> made_;
+};
+
 // Each entry, strongest first, refitted continuously with the others held on
 // their steps and snapped again to the best step about where it settles: the
 // neighbour search cannot leave a basin that this finds.
-bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& header, const StepFitInput& in,
-                   const StepModel& model, SetScore& score) {
+bool SnapEachAgain(std::vector<Entry> &entries, const SingularityListRecord &header, const StepFitInput &in,
+                   const StepModel &model, SetScore &score, std::vector<bool> only = {}) {
   if (!in.Refine) return true;
-  std::vector<size_t> order(entries.size());
-  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  if (only.size() != entries.size()) only.assign(entries.size(), true);
+  std::vector<size_t> order;
+  for (size_t k = 0; k < entries.size(); ++k)
+    if (only[k]) order.push_back(k);
   // Ties keep their order; no temporary buffer, which a stable sort may take.
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     const double la = std::fabs(LevelDb(entries[a].Q1, entries[a].Q2));
     const double lb = std::fabs(LevelDb(entries[b].Q1, entries[b].Q2));
     return la > lb || (la == lb && a < b);
   });
+  // The entries in `moved` refitted with all the others held.
+  const auto refit = [&](std::initializer_list<size_t> moved) {
+    SingularityListRecord free = header, held = header;
+    std::vector<Entry> others, mine;
+    for (size_t i = 0; i < entries.size(); ++i)
+      (std::find(moved.begin(), moved.end(), i) != moved.end() ? mine : others).push_back(entries[i]);
+    Store(others, held);
+    Store(mine, free);
+    in.Refine(free, held);
+    return free;
+  };
   std::vector<bool> changed(entries.size(), false);
-  SingularityListRecord free = header, held = header;
   score.Set(entries);
   double now = score.Rms();
-  for (const size_t k : order) {
+  RefitAhead singles(
+      order.size(), [&](size_t i) { return refit({order[i]}); }, in.Pool);
+  for (size_t i = 0; i < order.size(); ++i) {
     if (in.Stopped && in.Stopped()) return false;
-    std::vector<Entry> others = entries;
-    others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
-    Store(others, held);
-    Store({entries[k]}, free);
-    in.Refine(free, held);
+    const size_t k = order[i];
+    const SingularityListRecord &free = singles.At(i);
     if (free.Count != 1) continue;
-    for (const Step& s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
+    for (const Step &s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
       Entry c;
       if (!model.Make(s, c)) continue;
       const double r = score.RmsWith(k, c);
@@ -473,43 +542,59 @@ bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& hea
         score.Replace(k, c);
         now = r;
         changed[k] = true;
+        singles.Spoil();
       }
     }
   }
   // Overlapping pairs likewise, together: one step of either alone may not
-  // pay where a step of both does.
+  // pay where a step of both does. The pairs are refitted side by side about
+  // the set as the single entries left it; each is then judged on the set as it
+  // stands.
+  std::vector<std::pair<size_t, size_t>> pairs;
   for (size_t j = 0; j < entries.size(); ++j)
-    for (size_t k = j + 1; k < entries.size(); ++k) {
-      if (!Overlap(entries[j], entries[k])) continue;
-      if (in.Stopped && in.Stopped()) return false;
-      std::vector<Entry> others;
-      for (size_t i = 0; i < entries.size(); ++i)
-        if (i != j && i != k) others.push_back(entries[i]);
-      Store(others, held);
-      Store({entries[j], entries[k]}, free);
-      in.Refine(free, held);
-      if (free.Count != 2) continue;
-      // The refit keeps the entries' order.
-      std::vector<Entry> near[2];
-      for (int32_t e = 0; e < 2; ++e)
-        for (const Step& s : model.Brackets(free.Freq[e], free.Q1[e], free.Q2[e])) {
-          Entry c;
-          if (model.Make(s, c)) near[e].push_back(c);
-        }
-      for (const Entry& a : near[0])
-        for (const Entry& b : near[1]) {
-          const double r = score.RmsWith(j, a, k, b);
-          if (!(r < now * (1 - 1e-9))) continue;
-          entries[j] = a;
-          entries[k] = b;
-          entries[j].FitError = free.FitError[0];
-          entries[k].FitError = free.FitError[1];
-          score.Replace(j, a);
-          score.Replace(k, b);
-          now = r;
-          changed[j] = changed[k] = true;
-        }
+    for (size_t k = j + 1; k < entries.size(); ++k)
+      if ((only[j] || only[k]) && Overlap(entries[j], entries[k])) pairs.emplace_back(j, k);
+  if (in.Stopped && in.Stopped()) return false;
+  // Each pair's steps about where it settles, with their corrections.
+  struct Near {
+    std::vector<Entry> at[2];
+    std::vector<std::vector<double>> part[2];
+    float fitError[2] = {0, 0};
+  };
+  std::vector<Near> nears(pairs.size());
+  RunEach(in.Pool, static_cast<int32_t>(pairs.size()), [&](int32_t p, int32_t) {
+    const SingularityListRecord free =
+        refit({pairs[static_cast<size_t>(p)].first, pairs[static_cast<size_t>(p)].second});
+    if (free.Count != 2) return;
+    // The refit keeps the entries' order.
+    Near &n = nears[static_cast<size_t>(p)];
+    for (int32_t e = 0; e < 2; ++e) {
+      n.fitError[e] = free.FitError[static_cast<size_t>(e)];
+      for (const Step &s : model.Brackets(free.Freq[e], free.Q1[e], free.Q2[e])) {
+        Entry c;
+        if (!model.Make(s, c)) continue;
+        n.at[e].push_back(c);
+        n.part[e].push_back(score.CorrectionOf(c));
+      }
     }
+  });
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    const auto [j, k] = pairs[p];
+    const Near &n = nears[p];
+    for (size_t a = 0; a < n.at[0].size(); ++a)
+      for (size_t b = 0; b < n.at[1].size(); ++b) {
+        const double r = score.RmsWith(j, n.part[0][a], k, n.part[1][b]);
+        if (!(r < now * (1 - 1e-9))) continue;
+        entries[j] = n.at[0][a];
+        entries[k] = n.at[1][b];
+        entries[j].FitError = n.fitError[0];
+        entries[k].FitError = n.fitError[1];
+        score.Replace(j, n.at[0][a]);
+        score.Replace(k, n.at[1][b]);
+        now = r;
+        changed[j] = changed[k] = true;
+      }
+  }
   std::vector<bool> fresh(entries.size(), false);
   for (size_t j = 0; j < entries.size(); ++j)
     for (size_t k = 0; k < entries.size(); ++k) fresh[j] = fresh[j] || (changed[k] && Overlap(entries[j], entries[k]));
@@ -518,8 +603,8 @@ bool SnapEachAgain(std::vector<Entry>& entries, const SingularityListRecord& hea
 
 // One more section where the residual stands out most, when it pays clearly
 // and its level stands out of the noise.
-bool AddSection(std::vector<Entry>& entries, const SingularityListRecord& header, const StepFitInput& in,
-                const StepModel& model, SetScore& score) {
+bool AddSection(std::vector<Entry> &entries, const SingularityListRecord &header, const StepFitInput &in,
+                const StepModel &model, SetScore &score) {
   score.Set(entries);
   const double now = score.Rms();
   const std::vector<double> r = score.Residual();
@@ -545,55 +630,83 @@ bool AddSection(std::vector<Entry>& entries, const SingularityListRecord& header
     places.push_back(best);
   }
   const FitBounds bounds = MakeFitBounds(in.Code, in.NoiseDb, in.Judging.MaxBoostDb);
-  std::vector<Entry> bestSet;
-  double bestRms = now * (1 - kAddedGain);
-  SingularityListRecord free = header, held = header;
-  for (const size_t p : places) {
-    if (in.Stopped && in.Stopped()) return false;
-    score.Set(entries);
-    // The best width at the place, refitted continuously about the others and snapped again.
-    const Step at = model.Nearest(static_cast<float>(kTwoPi * score.Hz(p)), 0, static_cast<float>(-smooth[p]));
+  // Each place is tried on its own, side by side (the trials share nothing
+  // and none polls); then the neighbour search takes them best first, and the
+  // first that pays clearly is kept.
+  struct Trial {
+    std::vector<Entry> set;
+    double rms = std::numeric_limits<double>::infinity();
+  };
+  std::vector<Trial> trials(places.size());
+  RunEach(in.Pool, static_cast<int32_t>(places.size()), [&](int32_t t, int32_t) {
+    SetScore mine = score;
+    const size_t p = places[static_cast<size_t>(t)];
+    // The best width at the place, refitted continuously about the others
+    // and snapped again.
+    const Step at = model.Nearest(static_cast<float>(kTwoPi * mine.Hz(p)), 0, static_cast<float>(-smooth[p]));
     std::vector<Entry> candidates;
     for (int32_t w = 0; w < model.Widths(); ++w) {
       Entry c;
       if (model.Make({at.F, w, at.L}, c)) candidates.push_back(c);
     }
-    const int32_t chosen = Lowest(TryEach(score, entries.size(), candidates, in.Pool), now);
-    if (chosen < 0) continue;
+    std::vector<double> rms = TryEach(mine, entries.size(), candidates, nullptr);
+    const int32_t chosen = Lowest(rms, now);
+    if (chosen < 0) return;
     Entry first = candidates[static_cast<size_t>(chosen)];
+    double firstRms = rms[static_cast<size_t>(chosen)];
     if (in.Refine) {
+      SingularityListRecord free = header, held = header;
       Store(entries, held);
       Store({first}, free);
       in.Refine(free, held);
       if (free.Count == 1) {
         candidates.clear();
-        for (const Step& s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
+        for (const Step &s : model.Brackets(free.Freq[0], free.Q1[0], free.Q2[0])) {
           Entry c;
           if (model.Make(s, c)) candidates.push_back(c);
         }
-        const std::vector<double> rms = TryEach(score, entries.size(), candidates, in.Pool);
-        const int32_t snapped = Lowest(rms, score.RmsWith(entries.size(), first));
-        if (snapped >= 0) first = candidates[static_cast<size_t>(snapped)];
+        rms = TryEach(mine, entries.size(), candidates, nullptr);
+        const int32_t snapped = Lowest(rms, firstRms);
+        if (snapped >= 0) {
+          first = candidates[static_cast<size_t>(snapped)];
+          firstRms = rms[static_cast<size_t>(snapped)];
+        }
       }
     }
-    std::vector<Entry> trial = entries;
-    trial.push_back(first);
+    Trial &trial = trials[static_cast<size_t>(t)];
+    trial.set = entries;
+    trial.set.push_back(first);
+    trial.rms = firstRms;
+  });
+  std::vector<size_t> byRms;
+  for (size_t t = 0; t < trials.size(); ++t)
+    if (!trials[t].set.empty()) byRms.push_back(t);
+  std::sort(byRms.begin(), byRms.end(), [&](size_t a, size_t b) {
+    return trials[a].rms < trials[b].rms || (trials[a].rms == trials[b].rms && a < b);
+  });
+  std::vector<Entry> bestSet;
+  for (const size_t t : byRms) {
+    std::vector<Entry> &trial = trials[t].set;
+    const Entry &first = trial.back();
     std::vector<bool> fresh(trial.size(), false);
     for (size_t j = 0; j < trial.size(); ++j) fresh[j] = Overlap(trial[j], first);
     if (!SearchNeighbours(trial, in, model, score, fresh)) return false;
-    const double v = score.Rms();
-    const Entry& added = trial.back();
-    if (v < bestRms && LevelAboveNoise(LevelDb(added.Q1, added.Q2), bounds)) {
-      bestRms = v;
+    const Entry &added = trial.back();
+    if (score.Rms() < now * (1 - kAddedGain) && LevelAboveNoise(LevelDb(added.Q1, added.Q2), bounds)) {
       bestSet = trial;
+      break;
     }
   }
   if (bestSet.empty()) return true;
   entries = bestSet;
-  return SnapEachAgain(entries, header, in, model, score);
+  // Only the added section and the entries it overlaps have new ground.
+  std::vector<bool> near(entries.size(), false);
+  for (size_t j = 0; j < entries.size(); ++j) near[j] = Overlap(entries[j], entries.back());
+  return SnapEachAgain(entries, header, in, model, score, near);
 }
 
-// The set as the applied list leaves it when it snaps it again: its fixed point.
+// The set as the applied list leaves it when it snaps it again: its fixed
+// point.
 SingularityListRecord Settled(SingularityListRecord s, int32_t code, double maxBoostDb) {
   for (int32_t i = 0; i < 4; ++i) {
     const SingularityListRecord again = SnapSetToEqualiser(s, code, maxBoostDb);
@@ -605,7 +718,7 @@ SingularityListRecord Settled(SingularityListRecord s, int32_t code, double maxB
 
 }  // namespace
 
-bool FitSetOnSteps(SingularityListRecord& set, const StepFitInput& in) {
+bool FitSetOnSteps(SingularityListRecord &set, const StepFitInput &in) {
   const double maxBoost = in.Judging.MaxBoostDb;
   const SingularityListRecord alone = Settled(SnapSetToEqualiser(set, in.Code, maxBoost), in.Code, maxBoost);
   const StepModel model(in.Code, maxBoost);
@@ -629,7 +742,7 @@ bool FitSetOnSteps(SingularityListRecord& set, const StepFitInput& in) {
   Store(entries, stepped);
   stepped = Settled(stepped, in.Code, maxBoost);
   // Judged as the fit judges every set, over the range and its neighbours.
-  const auto judged = [&](const SingularityListRecord& s) {
+  const auto judged = [&](const SingularityListRecord &s) {
     return JudgedRmsDb(in.Freqs, CorrectedResponseDb(in.Freqs, in.Db, s), low, high, in.Judging);
   };
   const double uncorrected = JudgedRmsDb(in.Freqs, in.Db, low, high, in.Judging);
