@@ -239,58 +239,47 @@ TEST_F(MathFormTest, ResampleFailingOnOneResultLeavesTheWholeSetAsItWas) {
   EXPECT_FALSE(DataResampled);
 }
 
+// Closing afterwards with No keeps the data and marks it unsaved; with Yes it brings
+// the opened set back bit for bit.
 TEST_F(MathFormTest, CompressRemovesTheMeanFadesTheEndAndShortensEveryResult) {
-  // An impulse plus a constant in both results.
-  LoadSet(2, 48000, 16, [](int32_t k, int32_t i) {
-    return 0.3f + (i == 1000 + k ? 1.0f : 0.0f) + 0.1f * std::sin(0.01f * float(i));
-  });
-  std::vector<std::vector<float>> want(2);
-  for (int32_t k = 0; k < 2; ++k) {
-    double mean = 0;
-    for (int32_t i = 0; i < 32768; ++i) mean += ImpulseSet[size_t(k)][size_t(i)];
-    mean /= 32768;
-    for (int32_t i = 0; i < 32768; ++i) want[size_t(k)].push_back(float(ImpulseSet[size_t(k)][size_t(i)] - mean));
-  }
-  const QByteArray opened = StoreFingerprint();
-  MathForm* f = Form();
-  ASSERT_TRUE(f->Initialize(7));
-  f->PeriodSlider->setValue(15);
-  f->CompressBut->click();
-  const int32_t taper = 600;  // 12.5 ms at 48 kHz
-  for (int32_t k = 0; k < 2; ++k) {
-    const auto& row = ImpulseSet[size_t(k)];
-    for (int32_t i = 0; i < 32768 - taper; ++i) ASSERT_NEAR(row[size_t(i)], want[size_t(k)][size_t(i)], 1e-5) << i;
-    for (int32_t i = 32768 - taper; i < 32768; ++i)
-      ASSERT_LE(std::abs(row[size_t(i)]), std::abs(want[size_t(k)][size_t(i)]) + 1e-6f) << i;
-    EXPECT_EQ(row[32767], 0.0f);
-    for (int32_t i = 32768; i < kMaxSamples; i += 997) ASSERT_EQ(row[size_t(i)], 0.0f);
-    EXPECT_EQ(ResultsDataSetInfo[size_t(k)].PeriodExponent, 15);
-  }
-  EXPECT_EQ(f->CompressBar->value(), 0);
-
-  // Closing with Yes brings the opened set back bit for bit.
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  f->close();
-  EXPECT_EQ(dialogs.calls().back().text, " Restore original data before closing  ?");
-  EXPECT_EQ(dialogs.calls().back().buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
-  EXPECT_EQ(StoreFingerprint(), opened);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
-}
-
-TEST_F(MathFormTest, ClosingWithNoKeepsTheDataAndMarksItUnsaved) {
-  LoadSet(1, 48000, 16, [](int32_t, int32_t i) { return 1.0f + (i == 5 ? 1.0f : 0.0f); });
-  OpenThroughMenu([this] { w->Compress_Click(); }, [&](MathForm* f) {
-    f->CompressBut_Click();
-    dialogs.ExpectMessage(MsgAnswer::No);
+  for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+    // An impulse plus a constant in both results.
+    LoadSet(2, 48000, 16, [](int32_t k, int32_t i) {
+      return 0.3f + (i == 1000 + k ? 1.0f : 0.0f) + 0.1f * std::sin(0.01f * float(i));
+    });
+    std::vector<std::vector<float>> want(2);
+    for (int32_t k = 0; k < 2; ++k) {
+      double mean = 0;
+      for (int32_t i = 0; i < 32768; ++i) mean += ImpulseSet[size_t(k)][size_t(i)];
+      for (int32_t i = 0; i < 32768; ++i) want[size_t(k)].push_back(float(ImpulseSet[size_t(k)][size_t(i)] - mean / 32768));
+    }
+    const QByteArray opened = StoreFingerprint();
+    w->ResultsTakenButNotSaved = kFalse;
+    MathForm* f = Form();
+    ASSERT_TRUE(f->Initialize(7));
+    f->PeriodSlider->setValue(15);
+    f->CompressBut->click();
+    const int32_t taper = 600;  // 12.5 ms at 48 kHz
+    for (int32_t k = 0; k < 2; ++k) {
+      const auto& row = ImpulseSet[size_t(k)];
+      for (int32_t i = 0; i < 32768 - taper; ++i) ASSERT_NEAR(row[size_t(i)], want[size_t(k)][size_t(i)], 1e-5) << i;
+      for (int32_t i = 32768 - taper; i < 32768; ++i)
+        ASSERT_LE(std::abs(row[size_t(i)]), std::abs(want[size_t(k)][size_t(i)]) + 1e-6f) << i;
+      EXPECT_EQ(row[32767], 0.0f);
+      for (int32_t i = 32768; i < kMaxSamples; i += 997) ASSERT_EQ(row[size_t(i)], 0.0f);
+      EXPECT_EQ(ResultsDataSetInfo[size_t(k)].PeriodExponent, 15);
+    }
+    EXPECT_EQ(f->CompressBar->value(), 0);
+    dialogs.ExpectMessage(answer);
     f->close();
-  });
-  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 16);
-  EXPECT_NEAR(ImpulseSet[0][0], -1.0f / 65536.0f, 1e-6);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+    EXPECT_EQ(dialogs.calls().back().text, " Restore original data before closing  ?");
+    EXPECT_EQ(dialogs.calls().back().buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(StoreFingerprint() == opened, answer == MsgAnswer::Yes);
+    EXPECT_EQ(w->ResultsTakenButNotSaved, answer == MsgAnswer::Yes ? kFalse : kTrue);
+  }
 }
 
-TEST_F(MathFormTest, ProgressStepsOncePerResult) {
+TEST_F(MathFormTest, ProgressStepsOncePerResultAndWrapsPastTheLast) {
   QProgressBar bar;
   StartProgress(&bar, 3);
   for (int want : {1, 2, 3, 1}) {
@@ -301,48 +290,35 @@ TEST_F(MathFormTest, ProgressStepsOncePerResult) {
   EXPECT_EQ(bar.value(), 0);
 }
 
-class LevelsTest : public ToolsTest {
- protected:
-  void SetUp() override {
-    ToolsTest::SetUp();
-    LoadSet(3, 48000, 14, [](int32_t k, int32_t i) { return std::cos(0.01f * float(i * (k + 1))) * 0.5f; });
-    for (int32_t k = 0; k < 3; ++k) before.emplace_back(ImpulseSet[size_t(k)].begin(), ImpulseSet[size_t(k)].end());
-  }
-  Levels* Form() { return Forms::Get<Levels>(); }
-
-  // Each curve against its samples at set-up times its gain.
-  void ExpectScaled(std::array<double, 3> dB) {
+// The level change of one curve, typed or from the slider, scales that curve's
+// samples only; a change or curve outside its range is refused.
+TEST_F(MathFormTest, LevelChangesScaleOnlyTheirCurve) {
+  LoadSet(3, 48000, 14, [](int32_t k, int32_t i) { return std::cos(0.01f * float(i * (k + 1))) * 0.5f; });
+  std::vector<std::vector<float>> before;
+  for (int32_t k = 0; k < 3; ++k) before.push_back(Row(k));
+  const auto expectScaled = [&](std::array<double, 3> dB) {
     for (size_t k = 0; k < 3; ++k)
       for (size_t i = 0; i < 16384; i += 7)
         ASSERT_NEAR(ImpulseSet[k][i], before[k][i] * std::pow(10.0, dB[k] / 20.0), 1e-5) << k << " " << i;
-  }
-
-  std::vector<std::vector<float>> before;
-};
-
-TEST_F(LevelsTest, OpensModallyAndATypedChangeScalesOnlyThatCurveThenResets) {
+  };
   dialogs.ExpectModal([](QDialog* d) {
     EXPECT_EQ(d->windowTitle(), "Levels");
     return 0;
   });
   w->AdjustLevels_Click();
   EXPECT_FALSE(Forms::IsLoaded<Levels>());
-
-  Levels* f = Form();
+  Levels* f = Forms::Get<Levels>();
   EXPECT_EQ(f->LevelCurveCount, 3);
   EXPECT_EQ(f->CurveNoText->text(), "1");
   f->CurveNoText->setText("2");
   f->LevelText->setText("3.5");
   QTest::keyClick(f->LevelText, Qt::Key_Return);
-  ExpectScaled({0, 3.5, 0});
+  expectScaled({0, 3.5, 0});
   EXPECT_EQ(f->LevelText->text(), " 0");
   EXPECT_EQ(f->Slider1->value(), 0);
   EXPECT_EQ(f->LevelChangeDb, 0.0f);
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-}
 
-TEST_F(LevelsTest, OutOfRangeChangeAndCurveAreRefused) {
-  Levels* f = Form();
   for (const auto& [level, curve, message] :
        {std::tuple{"25", "1", "User Error: Input must be between -20 and 20"},
         {"-2", "4", "User Error: Input must be between 1 and 3"}}) {
@@ -351,26 +327,22 @@ TEST_F(LevelsTest, OutOfRangeChangeAndCurveAreRefused) {
     EXPECT_EQ(MessageFrom(dialogs, [&] { f->LevelText_KeyPress(13); }), message);
   }
   EXPECT_EQ(f->Slider1->value(), -20);  // the slider keeps the typed change
-  ExpectScaled({0, 0, 0});
+  expectScaled({0, 3.5, 0});
   f->CurveNoText->setText("2.6");  // rounds to curve 3
   f->LevelText_KeyPress(13);
-  ExpectScaled({0, 0, -2});
-}
+  expectScaled({0, 3.5, -2});
 
-TEST_F(LevelsTest, SliderShowsWhileMovingAndAppliesOnCommit) {
-  Levels* f = Form();
-  f->CurveNoText->setText("3");
+  // The slider shows its change while it moves and applies it on release.
   f->Slider1->setSliderDown(true);
   f->Slider1->setValue(123);
   EXPECT_EQ(f->LevelText->text(), " 12.3");
-  ExpectScaled({0, 0, 0});
+  expectScaled({0, 3.5, -2});
   f->Slider1->setSliderDown(false);
-  ExpectScaled({0, 0, 12.3});
+  expectScaled({0, 3.5, 10.3});
   EXPECT_EQ(f->Slider1->value(), 0);
   EXPECT_EQ(f->LevelText->text(), " 0");
-  // A key on the slider commits at once.
-  QTest::keyClick(f->Slider1, Qt::Key_Left);
-  ExpectScaled({0, 0, 12.2});
+  QTest::keyClick(f->Slider1, Qt::Key_Left);  // a key on the slider commits at once
+  expectScaled({0, 3.5, 10.2});
 }
 
 }  // namespace
