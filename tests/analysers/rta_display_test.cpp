@@ -178,8 +178,7 @@ TEST_F(RtaDisplayTest, FramesDrawByXorAndCloseRestoresCopyPenAndRedraw) {
   Frame(ref, mic);  // the same data again: erased and drawn in the same place
   EXPECT_EQ(picture.Image(), once);
   EXPECT_FALSE(picture.AutoRedraw());
-  once.save(QString::fromStdString(TempPath("rta_eq_frame.png")));
-  if (const char* dir = std::getenv("ZENTOR_SHOT_DIR")) once.save(QString(dir) + "/rta_eq_frame.png");
+  Shoot(once, "rta_eq_frame");
   CloseRTA();
   EXPECT_EQ(picture.GetDrawMode(), DrawMode::CopyPen);
   EXPECT_TRUE(picture.AutoRedraw());

@@ -1,9 +1,11 @@
-// The test-CD measurement on the simulated card: a disc written by the writer is
-// read back as a player would, played through a known loudspeaker at a clock
-// ratio 1 + eps into the microphone input, and the recording checked: channel,
-// clock, the stored result and its spectrum, the correction, and the window's
-// refusals.
+// The test-CD file (period count, name, header and samples read back byte by byte,
+// the overwrite question and write failures) and its measurement on the simulated
+// card: the disc read back as a player would, played through a known loudspeaker at
+// a clock ratio 1 + eps into the microphone input, and the recording checked:
+// channel, clock, the stored result and its spectrum, the correction, the refusals.
 #include <QListWidget>
+#include <QProgressBar>
+#include <filesystem>
 
 #include "analyser_fixture.h"
 #include "analysers/test_cd_links.h"
@@ -101,16 +103,6 @@ class TestCDMeasureTest : public AnalyserTest {
 };
 StereoWave* TestCDMeasureTest::disc_ = nullptr;
 
-TEST_F(TestCDMeasureTest, RecordLengthFollowsTheRate) {
-  EXPECT_EQ(Form()->Work.RecordLength, 262144);
-  EXPECT_EQ(RecordBufferA.size(), 262144u);
-  Forms::Unload<CDTest>();
-  EQConfig.SampleRate = 48000;
-  EXPECT_EQ(Form()->Work.RecordLength, 240845);
-  EXPECT_EQ(Form()->windowTitle().toStdString(), "Test CD Recording");
-  EXPECT_EQ(Text(Form()->ChannelText), "Full Range Speaker Only");
-}
-
 TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
   struct Case {
     CdChannels channels;
@@ -127,6 +119,9 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
   };
   const Loudspeaker speaker;
   const auto expected = [&](double f) { return 20 * std::log10(std::abs(speaker.Response(f))); };
+  // A set view keeps the measurement's lines; the single impulse view would list its own.
+  DisplayConfig.Graphshown = 3;
+  const auto line = [&](int row) { return main->ModesList->item(row)->text().toStdString(); };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.rate) + " eps " + std::to_string(c.eps));
     PlayedCD how;
@@ -134,8 +129,16 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
     how.eps = c.eps;
     const int32_t k = Measure(how, c.rate);
     CDTest* f = Form();
+    EXPECT_EQ(f->Work.RecordLength, c.rate == 44100 ? 262144 : 240845);
     EXPECT_EQ(f->Work.ChannelCode, c.code);
     EXPECT_EQ(Text(f->ChannelText), c.name);
+    const std::string heard = "Level = " + Text(f->PeakText) + " S/N = " + Text(f->SNText) + " dB";
+    EXPECT_EQ(Text(f->PeakText).front(), '-');  // a recording below full scale
+    if (c.code != -3) {
+      EXPECT_EQ(line(0), "R: " + (c.code == -2 ? heard : "Level = 0 S/N = 0 dB"));
+      EXPECT_EQ(line(1), "L: " + (c.code == -1 ? heard : "Level = 0 S/N = 0 dB"));
+      EXPECT_EQ(line(2), "Mic-Spkr Dist = 0 m");
+    }
     // Within a part per million: a period resampled 2 ppm off already smears the impulse.
     EXPECT_NEAR(f->Work.MeasuredRate, c.rate / (1 + c.eps), 1e-6 * c.rate);
 
@@ -156,25 +159,6 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
     else
       EXPECT_LT(Deviation(s, expected, 100, 10000), 1.0);
   }
-}
-
-TEST_F(TestCDMeasureTest, TheDetectedChannelsLineCarriesTheTexts) {
-  PlayedCD how;
-  how.channels = CdChannels::Left;
-  // A set view keeps the measurement's lines; the single impulse view would list its own.
-  DisplayConfig.Graphshown = 3;
-  Measure(how, 44100);
-  const std::string level = Text(Form()->PeakText), sn = Text(Form()->SNText);
-  EXPECT_EQ(level.front(), '-');  // a recording below full scale
-  const auto line = [&](int row) { return main->ModesList->item(row)->text().toStdString(); };
-  EXPECT_EQ(line(0), "R: Level = 0 S/N = 0 dB");
-  EXPECT_EQ(line(1), "L: Level = " + level + " S/N = " + sn + " dB");
-  EXPECT_EQ(line(2), "Mic-Spkr Dist = 0 m");
-
-  how.channels = CdChannels::Right;
-  Measure(how, 44100);
-  EXPECT_EQ(line(0), "R: Level = " + Text(Form()->PeakText) + " S/N = " + Text(Form()->SNText) + " dB");
-  EXPECT_EQ(line(1), "L: Level = 0 S/N = 0 dB");
 }
 
 TEST_F(TestCDMeasureTest, ACorrectionFromTheLoudspeakersImpulseFlattensTheResult) {
@@ -216,25 +200,24 @@ TEST_F(TestCDMeasureTest, BadCorrectionFilesLeaveTheCorrectionOff) {
     EXPECT_TRUE(WriteWholeFileAtomic(path, bytes));
     return path;
   };
-  std::vector<std::string> bad;
-  bad.push_back(write("short.cfa", std::span<const uint8_t>(good).first(good.size() / 2)));
+  const auto save = [&](const char* name) {
+    EXPECT_TRUE(WriteMeasurementFile(TempPath(name)));
+    return TempPath(name);
+  };
   std::vector<uint8_t> noSamples = good;
   noSamples[0] = noSamples[1] = noSamples[2] = noSamples[3] = 0;  // S = 0
-  bad.push_back(write("s0.cfa", noSamples));
+  std::vector<std::string> bad = {write("short.cfa", std::span<const uint8_t>(good).first(good.size() / 2)),
+                                  write("s0.cfa", noSamples), TempPath("absent.cfa")};
   ImpulseSet[0].fill(0.0f);
-  ASSERT_TRUE(WriteMeasurementFile(TempPath("zero.cfa")));
-  bad.push_back(TempPath("zero.cfa"));
+  bad.push_back(save("zero.cfa"));
   ResultsDataSetInfo[0].SampleRate = 48000;
-  ASSERT_TRUE(WriteMeasurementFile(TempPath("fast.cfa")));
-  bad.push_back(TempPath("fast.cfa"));
+  bad.push_back(save("fast.cfa"));
   main->RemoveResult(1);
-  ASSERT_TRUE(WriteMeasurementFile(TempPath("empty.cfa")));
-  bad.push_back(TempPath("empty.cfa"));
-  bad.push_back(TempPath("absent.cfa"));
+  bad.push_back(save("empty.cfa"));
 
   for (const std::string& path : bad) {
     dialogs.Clear();
-    dialogs.ExpectOpenFile(good.empty() ? std::nullopt : std::optional(TempPath("good.cfa")));
+    dialogs.ExpectOpenFile(TempPath("good.cfa"));
     Form()->CalibrateBut->click();
     ASSERT_TRUE(Form()->Work.CorrectionOn);
     dialogs.ExpectOpenFile(path);
@@ -268,6 +251,9 @@ TEST_F(TestCDMeasureTest, RecordingIsRefusedForAnotherRateOrTooSlowACard) {
 
 TEST_F(TestCDMeasureTest, SilenceAddsNothingAndClosingWaitsForTheRecording) {
   UseCard(Quiet());
+  EXPECT_EQ(Form()->windowTitle().toStdString(), "Test CD Recording");
+  EXPECT_EQ(Text(Form()->ChannelText), "Full Range Speaker Only");
+  EXPECT_EQ(RecordBufferA.size(), 262144u);
   Form()->RecBut->click();
   EXPECT_TRUE(Form()->RecordingOn);
   EXPECT_EQ(Text(Form()->ChannelText), "Recording");
@@ -338,6 +324,126 @@ TEST_F(TestCDMeasureTest, TheMainWindowsCommandsOpenBothWindows) {
     main->DisplayResults(0);
     Shoot(main, "test_cd_impulse");
   }
+}
+
+// v as `bytes` little-endian bytes.
+std::string LittleEndian(uint32_t v, int bytes) {
+  std::string b;
+  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
+  return b;
+}
+
+int16_t At(const std::string& b, size_t offset) {
+  return static_cast<int16_t>(static_cast<uint8_t>(b[offset]) | static_cast<uint8_t>(b[offset + 1]) << 8);
+}
+
+class TestCDWriterTest : public ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    DefaultTwoToneTable();
+  }
+  void TearDown() override {
+    Forms::Unload<CreateTestCD>();
+    ZentorTest::TearDown();
+  }
+  CreateTestCD* Window() { return Forms::Get<CreateTestCD>(); }
+  void Make(const std::string& minutes) {
+    Window()->Text1->setText(QString::fromStdString(minutes));
+    Window()->MakeWave->click();
+  }
+};
+
+TEST(TestCDPeriods, WholePeriodsOfTheChosenMinutesAndTheFileName) {
+  DefaultTwoToneTable();
+  // 1.5 minutes are 60.56 periods.
+  const std::pair<double, int32_t> counts[] = {{1.0, 40}, {1.5, 61}, {10.0, 404}, {15.0, 606}};
+  for (const auto& [minutes, periods] : counts)
+    EXPECT_EQ(TestCDPeriodCount(minutes, CDSignalParams), periods) << minutes;
+  // Only the file name is cut at its first dot.
+  EXPECT_EQ(TestCDFileName("/tmp/test.mix.wav"), "/tmp/test.wav");
+  EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd"), "/home/u/my.dir/cd.wav");
+  EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd.WAV"), "/home/u/my.dir/cd.wav");
+}
+
+TEST_F(TestCDWriterTest, OneMinuteFileIsFortyIdenticalPeriodsBehindTheCanonicalHeader) {
+  const std::string chosen = TempPath("disc.mix.wav");
+  dialogs.ExpectSaveFile(chosen);
+  dialogs.ExpectMessage();
+  Make("1");
+  ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Wave File Created"});
+  const DialogCall& save = dialogs.calls().front();
+  EXPECT_EQ(save.title, "Save *.wav File (44.1 KHz/Stereo,16 bit)");
+  EXPECT_EQ(save.filter, "WAV files (*.wav)|*.wav");
+  EXPECT_EQ(save.fileName, "ZentorWaveFileForCD.wav");
+  EXPECT_FALSE(save.initialFolder.empty());
+  EXPECT_EQ(Window()->NumPeriods, 40);
+  EXPECT_EQ(Window()->ProgressBar1->value(), 0);
+  EXPECT_FALSE(std::filesystem::exists(chosen));
+
+  const std::string file = FileText(TempPath("disc.wav"));
+  ASSERT_EQ(file.size(), 10485804u);
+  // PCM, two channels, 44100 Hz, 176400 bytes a second, 4-byte frames of 16-bit samples.
+  const auto le = LittleEndian;
+  EXPECT_EQ(file.substr(0, 44), "RIFF" + le(10485796, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) +
+                                    le(176400, 4) + le(4, 2) + le(16, 2) + "data" + le(10485760, 4));
+  std::vector<int16_t> left(65536), right(65536);
+  ASSERT_TRUE(BuildTestCDSignal(left, CDSignalParams, -1));
+  ASSERT_TRUE(BuildTestCDSignal(right, CDSignalParams, -2));
+  int wrong = 0;
+  for (size_t p = 0; p < 40; ++p)
+    for (size_t i = 0; i < 65536; ++i) {
+      const size_t frame = 44 + 4 * (p * 65536 + i);
+      wrong += At(file, frame) != left[i];
+      wrong += At(file, frame + 2) != right[i];
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
+// Minutes outside 1..15 build nothing; No keeps an old file, Yes replaces a longer one;
+// a failed write is reported.
+TEST_F(TestCDWriterTest, RefusedMinutesTheOverwriteQuestionAndAFailedWrite) {
+  for (const char* minutes : {"0", "15.5", "ten"}) {
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    Make(minutes);
+    EXPECT_EQ(dialogs.calls().size(), 1u) << minutes;
+    EXPECT_EQ(dialogs.calls()[0].kind, DialogCall::Message) << minutes;
+  }
+  // 1.5 minutes is taken and rounded to whole periods.
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(std::nullopt);
+  Make("1.5");
+  EXPECT_EQ(std::pair(Window()->NumPeriods, Window()->ProgressBar1->maximum()), std::pair(61, 61));
+
+  dialogs.Clear();
+  const std::string path = TempPath("old.wav");
+  const std::vector<char> old(12 * 1024 * 1024, 'x');
+  std::ofstream(path, std::ios::binary).write(old.data(), static_cast<std::streamsize>(old.size()));
+
+  dialogs.ExpectSaveFile(path);
+  dialogs.ExpectMessage(MsgAnswer::No);
+  Make("1");
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  const DialogCall& ask = dialogs.calls()[1];
+  EXPECT_EQ(std::tuple(ask.text, ask.buttons, ask.icon, ask.title),
+            std::tuple("File Already Exists, Overwrite ?", MsgButtons::YesNo, MsgIcon::Exclamation, "Mirabelt Zentor"));
+  EXPECT_EQ(std::filesystem::file_size(path), old.size());
+
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(path);
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage();
+  Make("1");
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Wave File Created");
+  EXPECT_EQ(std::filesystem::file_size(path), 10485804u);
+
+  dialogs.Clear();
+  dialogs.ExpectSaveFile(TempPath("missing/folder/cd.wav"));
+  dialogs.ExpectMessage();
+  Make("1");
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Wave File Creation Error"});
+  EXPECT_EQ(Window()->ProgressBar1->value(), 0);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-#include "core/filter_design.h"
-
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <complex>
-#include <array>
 #include <cstring>
+#include <functional>
 #include <numbers>
+#include <random>
+#include <vector>
 
+#include "core/filter_design.h"
+#include "core/filter_run.h"
 #include "support/fixture.h"
 
 namespace zentor {
@@ -15,6 +18,29 @@ namespace {
 
 using test::ZentorTest;
 using cd = std::complex<double>;
+constexpr double kPi = std::numbers::pi;
+
+// Level in dB of a (long enough) impulse response at f Hz: a direct DFT sum.
+double MeasuredDb(const std::vector<float>& h, double f, double fs) {
+  cd sum = 0;
+  for (size_t k = 0; k < h.size(); ++k) sum += double(h[k]) * std::polar(1.0, -2 * kPi * f * k / fs);
+  return 20 * std::log10(std::abs(sum));
+}
+
+std::vector<float> Impulse(size_t n) {
+  std::vector<float> x(n, 0.0f);
+  x[0] = 1.0f;
+  return x;
+}
+
+std::vector<double> LogFrequencies(double lo, double hi, int count) {
+  std::vector<double> f;
+  for (int i = 0; i < count; ++i) f.push_back(lo * std::pow(hi / lo, double(i) / (count - 1)));
+  return f;
+}
+
+// Analogue frequency that a bilinear design at fs maps onto f.
+double Warped(double f, double fs) { return 2 * fs * std::tan(kPi * f / fs); }
 
 class FilterDesignTest : public ZentorTest {
  protected:
@@ -39,25 +65,122 @@ class FilterDesignTest : public ZentorTest {
     for (int i = 0; i < b.NumPoles; ++i) h /= s - cd(b.PoleRe[i], b.PoleIm[i]);
     return h;
   }
+  static FilterRecord Peaking(float hz, float q1, float q2, int code = 1) {
+    FilterRecord r;
+    r.Freq1 = static_cast<float>(2 * kPi * hz);
+    r.Q1 = q1;
+    r.Q2 = q2;
+    r.EQEmulationCode = code;
+    return r;
+  }
+  // Runs a set over an impulse of 2^order samples.
+  std::vector<float> ChainImpulse(std::vector<FilterRecord> records, int order, int fs) {
+    if (!records.empty()) records[0].Count = static_cast<int32_t>(records.size());
+    std::vector<float> x = Impulse(size_t{1} << order), scratch(x.size());
+    EXPECT_TRUE(RunFilterChainOnSignal(x, scratch, order, fs, WorkFilterBlock, records));
+    return x;
+  }
 };
+using FilterRunTest = FilterDesignTest;
 
-TEST_F(FilterDesignTest, ButterworthPolesLieOnTheUnitCircleWithTheRealPoleLast) {
-  FilterBlock b = Prototype(2);
+// Each design at its pre-warped corner against |H| in closed form (r = W / Wc): as
+// analogue roots, and run digitally in sections over an impulse, read on the warped
+// axis; poles in the left half plane, each complex pole beside its conjugate.
+TEST_F(FilterDesignTest, DesignsMatchTheirClosedFormsAsAnalogueAndRunInSections) {
+  const auto lowPass = [](int n) { return [n](double r) { return 1 / std::sqrt(1 + std::pow(r, 2 * n)); }; };
+  const auto highPass = [](int n) { return [n](double r) { return std::pow(r, n) / std::sqrt(1 + std::pow(r, 2 * n)); }; };
+  const auto lr = [](int n) { return [n](double r) { return 1 / (1 + std::pow(r, n)); }; };
+  const auto hp = [](FilterBlock& b) { return BuildButterworthPoles(b) && LowPassToHighPass(b, 1.0); };
+  const double g = std::pow(10.0, 0.3);
+  struct Case {
+    const char* name;
+    int order, type, fs;  // fs 0: analogue only, fc in rad/s
+    double fc;
+    std::function<bool(FilterBlock&)> design;
+    std::function<double(double)> magnitude;
+  };
+  const Case cases[] = {
+      {"Butterworth 2", 2, kFilterTypeButterworth, 0, 1, BuildButterworthPoles, lowPass(2)},
+      {"Butterworth 3", 3, kFilterTypeButterworth, 48000, 3000, BuildButterworthPoles, lowPass(3)},
+      {"Butterworth 4", 4, kFilterTypeButterworth, 48000, 3000, BuildButterworthPoles, lowPass(4)},
+      {"Butterworth 75", 75, kFilterTypeButterworth, 0, 1, BuildButterworthPoles, lowPass(75)},
+      {"HP 1", 1, kFilterTypeButterworth, 48000, 2000, hp, highPass(1)},
+      {"HP 4", 4, kFilterTypeButterworth, 0, 1, hp, highPass(4)},
+      // The real pole goes into the first section, the last is a pair.
+      {"HP 5", 5, kFilterTypeButterworth, 48000, 1000, hp, highPass(5)},
+      {"LR 4", 4, kFilterTypeLinkwitzRiley, 0, 1, BuildLinkwitzRileyPrototype, lr(4)},
+      {"LR 6", 6, kFilterTypeLinkwitzRiley, 0, 100, BuildLinkwitzRileyPrototype, lr(6)},
+      {"LR 8", 8, kFilterTypeLinkwitzRiley, 48000, 2000, BuildLinkwitzRileyPrototype, lr(8)},
+      {"LR 8 HP", 8, kFilterTypeLinkwitzRiley, 48000, 2000,
+       [](FilterBlock& b) { return BuildLinkwitzRileyPrototype(b) && LowPassToHighPass(b, 1.0); },
+       [](double r) { return std::pow(r, 8) / (1 + std::pow(r, 8)); }},
+      // The first section alone would carry w^8 if the others had unit gain: beyond float range.
+      {"LR 10 at 15 kHz", 10, kFilterTypeLinkwitzRiley, 96000, 15000, BuildLinkwitzRileyPrototype, lr(10)},
+      {"Bessel 1", 1, kFilterTypeBessel, 48000, 1000, BuildBesselPrototype, lowPass(1)},
+      // g (jW + w0/g) / (jW + w0) with g = 6 dB.
+      {"shelf", 0, 0, 48000, 500, [](FilterBlock& b) { return BuildShelfPrototype(b, 6.0f); },
+       [g](double r) { return g * std::abs(cd(1 / g, r) / cd(1, r)); }},
+  };
+  std::vector<float> lr8sum(16384, 0.0f);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FilterBlock b = Prototype(c.order);
+    b.samplerate = c.fs;
+    ASSERT_TRUE(c.design(b));
+    EXPECT_EQ(b.FilterType, c.type ? c.type : b.FilterType);
+    const double wc = c.fs ? PrewarpFrequency(2 * kPi * c.fc, c.fs) : c.fc;
+    ASSERT_TRUE(ScaleFilterBlockFrequency(b, wc));
+    for (double r : {0.0, 0.3, 1.0, 3.0, 1e6}) EXPECT_NEAR(std::abs(Analog(b, cd(0, r * wc))), c.magnitude(r), 1e-6) << r;
+    for (int i = 0; i < b.NumPoles; ++i) {
+      EXPECT_LT(b.PoleRe[i], 0) << i;
+      if (std::fabs(b.PoleIm[i]) < 1e-9 * wc) continue;
+      EXPECT_NEAR(std::abs(cd(b.PoleRe[i], b.PoleIm[i]) - cd(b.PoleRe[i + 1], -b.PoleIm[i + 1])), 0, 1e-9 * wc) << i;
+      ++i;
+    }
+    if (!c.fs) continue;
+    std::vector<float> x = Impulse(16384), scratch(16384);
+    ASSERT_TRUE(RunFilterBlockInSections(x, scratch, c.fs, 16384, b));
+    for (double f : LogFrequencies(20, 20000, 40)) {
+      const double want = 20 * std::log10(c.magnitude(Warped(f, c.fs) / Warped(c.fc, c.fs)));
+      // Single-precision samples give a floor far below the pass band.
+      if (want > -70) {
+        EXPECT_NEAR(MeasuredDb(x, f, c.fs), want, 0.05) << f;
+      } else {
+        EXPECT_LT(MeasuredDb(x, f, c.fs), -65) << f;
+      }
+    }
+    EXPECT_TRUE(c.order != 5 || (SectionFilterBlock.NumPoles == 2 && std::fabs(SectionFilterBlock.PoleIm[0]) > 1e-3));
+    if (c.order == 4) {  // the block is not changed: a second run gives the same samples
+      std::vector<float> again = Impulse(16384);
+      ASSERT_TRUE(RunFilterBlockInSections(again, scratch, c.fs, 16384, b));
+      EXPECT_EQ(again, x);
+      EXPECT_EQ(b.Domain, kDomainSPlane);
+    }
+    if (c.order == 8)
+      for (size_t i = 0; i < x.size(); ++i) lr8sum[i] += x[i];
+  }
+  // The Linkwitz-Riley pair sums flat.
+  for (double f : LogFrequencies(20, 20000, 40)) EXPECT_NEAR(MeasuredDb(lr8sum, f, 48000), 0.0, 0.1) << f;
+  // Butterworth keeps its real pole last and writes only the entries in use; Linkwitz-Riley
+  // puts its real poles first.
+  FilterBlock b = Prototype(3);
   ASSERT_TRUE(BuildButterworthPoles(b));
-  ExpectPole(b, 0, -0.70711, 0.70711);
-  ExpectPole(b, 1, -0.70711, -0.70711);
-  EXPECT_EQ(b.FilterType, kFilterTypeButterworth);
-  EXPECT_DOUBLE_EQ(b.AnalogGain, 1.0);
-  b = Prototype(3);
-  ASSERT_TRUE(BuildButterworthPoles(b));
-  ExpectPole(b, 0, -0.5, 0.86603);
   ExpectPole(b, 2, -1.0, 0.0);
-  EXPECT_EQ(b.PoleRe[3], 0.0) << "only the n entries in use are written";
-  // Order 75 fills the whole list; every pole at |s| = 1, |H(j)| = -3 dB.
-  b = Prototype(75);
-  ASSERT_TRUE(BuildButterworthPoles(b));
-  for (int i = 0; i < 75; ++i) EXPECT_NEAR(std::hypot(b.PoleRe[i], b.PoleIm[i]), 1.0, 1e-12);
-  EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1)))), -3.0103, 1e-3);
+  EXPECT_EQ(b.PoleRe[3], 0.0);
+  b = Prototype(10);
+  ASSERT_TRUE(BuildLinkwitzRileyPrototype(b));
+  ExpectPole(b, 0, -1, 0);
+  ExpectPole(b, 1, -1, 0);
+
+  std::array<FilterSection, kMaxFilterRoots> s;
+  ASSERT_EQ(FilterSectionLayout(6, s), 3);
+  EXPECT_EQ((std::vector<int>{s[0].start, s[0].count, s[1].start, s[1].count, s[2].start, s[2].count}),
+            (std::vector<int>{0, 2, 2, 2, 4, 2}));
+  ASSERT_EQ(FilterSectionLayout(5, s), 2);
+  EXPECT_EQ((std::vector<int>{s[0].start, s[0].count, s[1].start, s[1].count}), (std::vector<int>{0, 3, 3, 2}));
+  ASSERT_EQ(FilterSectionLayout(3, s), 1);
+  EXPECT_EQ(s[0].count, 3);
+  EXPECT_EQ(FilterSectionLayout(76, s), 0);
 }
 
 // Every refusal of the design steps: its message (if any), false, the block untouched.
@@ -117,78 +240,19 @@ TEST_F(FilterDesignTest, RefusalsReportAndLeaveTheBlockUnchanged) {
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4834"});
 }
 
-TEST_F(FilterDesignTest, LinkwitzRileyTakesTheButterworthSetTwiceInSections) {
-  FilterBlock b = Prototype(4);
-  ASSERT_TRUE(BuildLinkwitzRileyPrototype(b));
-  EXPECT_EQ(b.NumPoles, 4);
-  EXPECT_EQ(b.FilterType, kFilterTypeLinkwitzRiley);
-  for (int i : {0, 2}) ExpectPole(b, i, -0.70711, 0.70711), ExpectPole(b, i + 1, -0.70711, -0.70711);
-  // -6 dB at the corner, the Butterworth response squared.
-  EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1)))), -6.0206, 1e-3);
-  b = Prototype(6);
-  ASSERT_TRUE(BuildLinkwitzRileyPrototype(b));
-  ExpectPole(b, 1, -1, 0);
-  for (int i : {2, 4}) ExpectPole(b, i, -0.5, 0.86603), ExpectPole(b, i + 1, -0.5, -0.86603);
-  b = Prototype(10);
-  ASSERT_TRUE(BuildLinkwitzRileyPrototype(b));
-  ExpectPole(b, 0, -1, 0);
-  ExpectPole(b, 1, -1, 0);
-  for (int i = 2; i < 10; i += 2) {
-    EXPECT_NEAR(b.PoleIm[i], -b.PoleIm[i + 1], 1e-12) << "a conjugate pair at " << i;
-    EXPECT_GT(b.PoleIm[i], 0.1);
-  }
-  EXPECT_EQ(b.PoleRe[2], b.PoleRe[4]);
-  EXPECT_NE(b.PoleRe[2], b.PoleRe[6]);
-  EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1)))), -6.0206, 1e-3);
-}
-
-TEST_F(FilterDesignTest, BesselPrototypeHasUnitGainAtDcAndScalesToTheCorner) {
-  FilterBlock b = Prototype(1);
-  b.Domain = 0;
-  ASSERT_TRUE(BuildBesselPrototype(b));
-  EXPECT_EQ(b.Domain, kDomainSPlane);
-  EXPECT_EQ(b.FilterType, kFilterTypeBessel);
-  ASSERT_TRUE(ScaleFilterBlockFrequency(b, 1000));
-  ExpectPole(b, 0, -1000, 0);
-  EXPECT_NEAR(b.AnalogGain, 1000, 1e-9);
-  for (int order = 1; order <= 8; ++order) {
-    b = Prototype(order);
+// Past order 1 (in the table above) Bessel has no short closed form: unit gain at DC,
+// near -3 dB at 1 rad/s, poles on the left.
+TEST_F(FilterDesignTest, BesselPrototypesHaveUnitGainAtDcAndNearMinusThreeDbAtTheCorner) {
+  for (int order = 2; order <= 8; ++order) {
+    FilterBlock b = Prototype(order);
+    b.Domain = 0;
     ASSERT_TRUE(BuildBesselPrototype(b));
+    EXPECT_EQ(b.Domain, kDomainSPlane);
     EXPECT_NEAR(std::abs(Analog(b, cd(0, 0))), 1.0, 1e-12) << order;
-    // Near -3 dB at 1 rad/s, poles in the left half plane.
     EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1)))), -3.0, 0.1) << order;
     for (int i = 0; i < order; ++i) EXPECT_LT(b.PoleRe[i], 0) << order;
     if (order == 5) ExpectPole(b, 4, -1.5069, 0);
   }
-}
-
-// High-pass (first and fourth order) and shelf against their closed forms.
-TEST_F(FilterDesignTest, HighPassAndShelfFromThePrototypes) {
-  FilterBlock b = Prototype(1);
-  ASSERT_TRUE(BuildButterworthPoles(b));
-  ASSERT_TRUE(LowPassToHighPass(b, 1.0));
-  ASSERT_TRUE(ScaleFilterBlockFrequency(b, 2000));
-  EXPECT_EQ(b.NumZeros, 1);
-  EXPECT_EQ(std::hypot(b.ZeroRe[0], b.ZeroIm[0]), 0.0);
-  ExpectPole(b, 0, -2000, 0, 1e-6);
-  // In phase with the input far above the corner, -3 dB at it.
-  EXPECT_NEAR(Analog(b, cd(0, 1e9)).real(), 1.0, 1e-5);
-  EXPECT_NEAR(std::abs(Analog(b, cd(0, 2000))), std::sqrt(0.5), 1e-6);
-  // Fourth order: |H(jw)|^2 = w^8 / (1 + w^8) for the normalised Butterworth high-pass.
-  b = Prototype(4);
-  ASSERT_TRUE(BuildButterworthPoles(b));
-  ASSERT_TRUE(LowPassToHighPass(b, 1.0));
-  for (double w : {0.1, 0.5, 1.0, 3.0, 1e6})
-    EXPECT_NEAR(std::abs(Analog(b, cd(0, w))), std::sqrt(std::pow(w, 8) / (1 + std::pow(w, 8))), 1e-6) << w;
-  // The shelf goes from unity at DC to its level above.
-  b = Prototype(0);
-  ASSERT_TRUE(BuildShelfPrototype(b, 6.0f));
-  EXPECT_EQ(b.NumPoles + b.NumZeros, 2);
-  EXPECT_NEAR(b.ZeroRe[0], -std::pow(10.0, -0.3), 1e-6);
-  EXPECT_EQ(b.PoleRe[0], -1.0);
-  ASSERT_TRUE(ScaleFilterBlockFrequency(b, 500));
-  EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 0)))), 0.0, 1e-5);
-  EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1e9)))), 6.0, 1e-5);
 }
 
 TEST_F(FilterDesignTest, BilinearTransformMapsPolesAndFillsZerosAtMinusOne) {
@@ -308,6 +372,172 @@ TEST_F(FilterDesignTest, EmulationQAdaptationAndQFromBandwidth) {
   EXPECT_NEAR(QFromBandwidthOctaves(1), std::sqrt(2.0), 1e-5);
   EXPECT_NEAR(QFromBandwidthOctaves(1.0f / 3), 4.318, 1e-3);
   EXPECT_EQ(QFromBandwidthOctaves(0), 0);
+}
+
+// Level of a set of peaking records in dB: the analogue sections at their pre-warped
+// centres read on the warped axis; code 2 narrows both Q values by sin(w0)/w0, w0 = w/fs.
+double SetDb(const std::vector<FilterRecord>& set, double f, int fs) {
+  const cd s(0, Warped(f, fs));
+  double db = 0;
+  for (const FilterRecord& r : set) {
+    const double w0 = r.Freq1 / fs, k = r.EQEmulationCode == 2 ? std::sin(w0) / w0 : 1.0;
+    const double wc = Warped(r.Freq1 / (2 * kPi), fs);
+    const double qz = (r.Q1 > 0 ? r.Q1 : r.Q2) * k, qp = (r.Q1 > 0 ? r.Q2 : -r.Q1) * k;
+    db += 20 * std::log10(std::abs((s * s + wc / qz * s + wc * wc) / (s * s + wc / qp * s + wc * wc)));
+  }
+  return db;
+}
+
+TEST_F(FilterRunTest, PeakingSetsMatchTheSumOfTheirClosedFormsInDb) {
+  const int fs = 48000;
+  // Eleven sections at spread centres, then 27 (a full pass of the cascade and a padded
+  // one): passes of one, two, three and four wavefronts are all reached.
+  std::vector<FilterRecord> eleven, many;
+  const double centres[] = {40, 50, 180, 400, 700, 1500, 2500, 4000, 6000, 11000, 15000};
+  for (int i = 0; i < 11; ++i)
+    eleven.push_back(Peaking(static_cast<float>(centres[i]), i % 2 ? 3.0f : -3.0f, 1.0f + 0.25f * i));
+  for (int i = 0; i < 27; ++i)
+    many.push_back(Peaking(static_cast<float>(30 * std::pow(1.25, i)), i % 3 ? 2.5f : -2.5f, 1.0f + 0.05f * i));
+  struct Case {
+    const char* name;
+    std::vector<FilterRecord> set;
+    int order;
+    double centre, centreDb;
+  };
+  const Case cases[] = {
+      {"boost", {Peaking(1000, -4, 2)}, 14, 1000, 6.0206},
+      {"cut", {Peaking(1000, 4, 2)}, 14, 1000, -6.0206},
+      {"two in a row add in dB", {Peaking(1000, -4, 2), Peaking(1000, -6, 3)}, 14, 1000, 12.041},
+      {"cookbook code 2", {Peaking(8000, 8, 1, 2)}, 14, 8000, -18.062},
+      {"eleven", eleven, 15, 1000, SetDb(eleven, 1000, fs)},
+      {"27", many, 15, 1000, SetDb(many, 1000, fs)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<float> h = ChainImpulse(c.set, c.order, fs);
+    EXPECT_NEAR(MeasuredDb(h, c.centre, fs), c.centreDb, 0.05);
+    for (double f : LogFrequencies(20, 20000, 30)) EXPECT_NEAR(MeasuredDb(h, f, fs), SetDb(c.set, f, fs), 0.05) << f;
+  }
+  EXPECT_EQ(ChainImpulse({Peaking(1000, -4, 4)}, 14, fs), Impulse(16384));  // equal Q values: skipped
+  EXPECT_TRUE(dialogs.calls().empty());
+}
+
+TEST_F(FilterRunTest, ComputedResponseInDbOfPeakingSections) {
+  // Against the measured response of the same section.
+  const int fs = 96000;
+  const std::vector<float> h = ChainImpulse({Peaking(1000, -4, 2)}, 15, fs);
+  const std::vector<double> fd = LogFrequencies(20, 20000, 60);
+  std::vector<float> freqs(fd.begin(), fd.end()), curve(fd.size(), 1.0f);
+  const double pw = PrewarpFrequency(2 * kPi * 1000, fs);
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, static_cast<int32_t>(curve.size()), fs, pw, -4, 2));
+  for (size_t i = 0; i < fd.size(); ++i) EXPECT_NEAR(MeasuredDb(h, fd[i], fs), curve[i], 0.05) << fd[i];
+
+  const double w = 2 * kPi * 1000;
+  freqs = {1000, 10, 100000};
+  curve = {1, 1, 1};
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, 3, 48000, w, -4, 2));
+  EXPECT_NEAR(curve[0], 6.0206, 1e-4);
+  EXPECT_NEAR(std::hypot(curve[1], curve[2]), 0.0, 1e-3);
+  EXPECT_EQ(WorkFilterBlock.NumPoles, 2);
+  // The curve holds linear factors: a factor of 2 adds 6 dB to the cut of 6 dB.
+  curve = {2, 2, 2};
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, 3, 48000, w, 4, 2));
+  EXPECT_NEAR(curve[0], 0.0, 1e-4);
+  EXPECT_NEAR(curve[1], 6.0206, 1e-3);
+  // Q1 = 0 builds no section: the curve only goes to dB.
+  curve = {1, 10, 0};
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, 3, 48000, w, 0, 2));
+  EXPECT_EQ(curve[0], 0.0f);
+  EXPECT_NEAR(curve[1], 20.0, 1e-5);
+  EXPECT_TRUE(std::isfinite(curve[2]));
+  dialogs.ExpectMessage();
+  curve = {1, 1, 1};
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, 3, 48000, w, -1, 0.04));
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4929"});
+  EXPECT_NEAR(curve[0], 20 * std::log10(1 / 0.04), 1e-3);
+  EXPECT_FALSE(ComputeFilterBlockResponseDb(curve, freqs, 4, 48000, w, -4, 2));
+}
+
+TEST_F(FilterRunTest, EmptyUnusableOrRefusedRunsLeaveTheSignalBitIdentical) {
+  std::mt19937 gen(7);
+  std::normal_distribution<float> noise;
+  std::vector<float> x(4096), scratch(4096);
+  for (float& v : x) v = noise(gen);
+  const std::vector<float> original = x;
+  std::vector<FilterRecord> none(1);
+  ASSERT_TRUE(RunFilterChainOnSignal(x, scratch, 12, 48000, WorkFilterBlock, none));
+  ASSERT_TRUE(RunFilterChainOnSignal(x, scratch, 12, 48000, WorkFilterBlock, {}));
+  // Q1 = 0, a non-finite Q or a centre above Nyquist: the message, then the record counts as flat.
+  std::vector<FilterRecord> bad = {Peaking(1000, 0, 2), Peaking(1000, -4, NAN), Peaking(30000, -4, 2)};
+  bad[0].Count = 3;
+  for (int i = 0; i < 3; ++i) dialogs.ExpectMessage();
+  ASSERT_TRUE(RunFilterChainOnSignal(x, scratch, 12, 44100, WorkFilterBlock, bad));
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"error 4823", "error 4823", "Error 7122"}));
+  // A count beyond the list, or a signal shorter than 2^order, is not read past.
+  std::vector<FilterRecord> overCount = {Peaking(1000, -4, 4)};
+  overCount[0].Count = 75;
+  ASSERT_TRUE(RunFilterChainOnSignal(x, scratch, 12, 48000, WorkFilterBlock, overCount));
+  EXPECT_FALSE(RunFilterChainOnSignal(x, scratch, 13, 48000, WorkFilterBlock, none));
+  // A block still in the s-plane, or one with no sample rate that cannot be made digital.
+  FilterBlock b = Prototype(2), six = Prototype(6);
+  b.samplerate = 48000;
+  ASSERT_TRUE(BuildButterworthPoles(b) && BuildButterworthPoles(six));
+  dialogs.Clear();
+  for (int i = 0; i < 5; ++i) dialogs.ExpectMessage();
+  EXPECT_FALSE(RunFilterBlockOnSignal(x, scratch, 4, b));
+  b.samplerate = 0;
+  EXPECT_FALSE(RunFilterBlockInSections(x, scratch, 48000, 4, b));
+  EXPECT_FALSE(RunFilterBlockInSections(x, scratch, 48000, 4, six));
+  const std::vector<std::string> t = dialogs.MessageTexts();
+  EXPECT_EQ(std::vector(t.begin(), t.begin() + 3),
+            (std::vector<std::string>{"Error 5440", "Error 3426: Filter sample rate not set -normally EQConfig.samplerate", "Error 7123"}));
+  EXPECT_EQ(t.back(), "Error 7127");
+  // Lengths beyond the arrays are refused.
+  EXPECT_FALSE(RunFilterBlockInSections(x, scratch, 48000, 4097, b));
+  EXPECT_FALSE(RunFilterBlockOnSignal(x, scratch, -1, b));
+  EXPECT_EQ(x, original);
+}
+
+TEST_F(FilterRunTest, ZPlaneBlockRunsItsRecursion) {
+  // One pole at 0.5 with gain 1: y[i] = x[i] + 0.5 y[i-1] (and a zero at 0 leaves b = 1, 0).
+  FilterBlock b;
+  b.Domain = kDomainZPlane;
+  b.NumPoles = b.NumZeros = 1;
+  b.PoleRe[0] = 0.5;
+  std::vector<float> x = {1, 0, 0, 2}, scratch(4);
+  ASSERT_TRUE(RunFilterBlockOnSignal(x, scratch, 4, b));
+  EXPECT_EQ(x, (std::vector<float>{1, 0.5f, 0.25f, 2.125f}));
+  // No roots at all: a plain gain.
+  FilterBlock g;
+  g.Domain = kDomainZPlane;
+  g.DigitalGain = 3;
+  ASSERT_TRUE(RunFilterBlockOnSignal(x, scratch, 4, g));
+  EXPECT_EQ(x, (std::vector<float>{3, 1.5f, 0.75f, 6.375f}));
+}
+
+TEST_F(FilterRunTest, BandPassKeepsTheBandAndIntegrateBackwardSumsTheTail) {
+  const int fs = 48000;
+  std::vector<float> x = Impulse(16384), scratch(16384);
+  FilterBlock b;
+  ASSERT_TRUE(BandPassFilterSignal(x, scratch, fs, 14, 250, 4000, b));
+  EXPECT_NEAR(MeasuredDb(x, 1000, fs), 0.0, 0.5);
+  EXPECT_LT(MeasuredDb(x, 30, fs), -30);
+  EXPECT_LT(MeasuredDb(x, 20000, fs), -25);
+  // Both edges of a 4th-order Bessel are about 3 dB down.
+  EXPECT_NEAR(MeasuredDb(x, 4000 * 6.283 / (2 * kPi), fs), -3.0, 0.5);
+  EXPECT_NEAR(MeasuredDb(x, 250 * 6.283 / (2 * kPi), fs), -3.0, 0.5);
+
+  std::vector<float> v = {1, 2, 3};
+  ASSERT_TRUE(IntegrateBackward(v, 3));
+  EXPECT_EQ(v, (std::vector<float>{6, 5, 3}));
+  v = {1, 2, 3};
+  ASSERT_TRUE(IntegrateBackward(v, 2));
+  EXPECT_EQ(v, (std::vector<float>{3, 2, 3}));
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(IntegrateBackward(v, 0));
+  EXPECT_FALSE(IntegrateBackward(v, 4));
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 2905", "Error 2901"}));
 }
 
 }  // namespace

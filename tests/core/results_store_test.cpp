@@ -175,10 +175,16 @@ TEST_F(ResultsStoreTest, StoringCurvesRaisesTheCountInEveryHeldRecord) {
 
 TEST_F(ResultsStoreTest, RemovingACurveMovesWholeRecordsAndRelabels) {
   CurveArray& c = ImpulseCurves;
+  RemoveCurveRecord(1, c);  // empty cache
+  EXPECT_EQ(std::pair(c[0].NumCurves, c[0].Name), std::pair(0, std::string()));
   for (int k = 0; k < 4; ++k) {
-    ASSERT_TRUE(StoreCurveRecord(c, Buffer(100 * (k + 1), static_cast<float>(k + 1), k), "L", k));
+    ASSERT_TRUE(StoreCurveRecord(c, Buffer(k == 3 ? 2001 : 100 * (k + 1), static_cast<float>(k + 1), k), "L", k));
     c[k].Name = "n" + std::to_string(k + 1);
   }
+  RemoveCurveRecord(5, c);  // beyond the count
+  dialogs.ExpectMessage(MsgAnswer::OK);
+  RemoveCurveRecord(2001, c);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3421");
   RemoveCurveRecord(2, c);
   EXPECT_EQ(c[0].NumCurves, 3);
   // Curves keep their own point counts; the freed last record is cleared.
@@ -186,26 +192,13 @@ TEST_F(ResultsStoreTest, RemovingACurveMovesWholeRecordsAndRelabels) {
   auto row = [&](int j, int last) { return Row(c[j].Label, c[j].NumPoints, c[j].YValues[last], c[j].Name, c[j].Parameter); };
   EXPECT_EQ(row(0, 99), Row("L", 100, 1.0f, "n1", 0.0));
   EXPECT_EQ(row(1, 299), Row("2 ", 300, 3.0f, "n3", 2.0));
-  EXPECT_EQ(row(2, 399), Row("3 ", 400, 4.0f, "n4", 3.0));
-  EXPECT_EQ(row(3, 399), Row(" ", 0, 0.0f, "0", 0.0));
-}
-
-TEST_F(ResultsStoreTest, RemovingCurvesAtTheEdges) {
-  CurveArray& c = NoiseCurves;
-  RemoveCurveRecord(1, c);  // empty cache
-  EXPECT_EQ(std::pair(c[0].NumCurves, c[0].Name), std::pair(0, std::string()));
-  ASSERT_TRUE(StoreCurveRecord(c, Buffer(2001, 1), "a", 0));
-  ASSERT_TRUE(StoreCurveRecord(c, Buffer(2001, 2), "b", 1));
-  RemoveCurveRecord(3, c);  // beyond the count
-  EXPECT_EQ(c[0].NumCurves, 2);
-  dialogs.ExpectMessage(MsgAnswer::OK);
-  RemoveCurveRecord(2001, c);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3421");
-  EXPECT_EQ(c[0].NumCurves, 2);
-  RemoveCurveRecord(1, c);
-  EXPECT_EQ(std::tuple(c[0].NumCurves, c[0].YValues[2000], c[1].YValues[2000]), std::tuple(1, 2.0f, 0.0f));
-  RemoveCurveRecord(1, c);
-  EXPECT_EQ(std::pair(c[0].NumCurves, c[0].NumPoints), std::pair(0, 0));
+  EXPECT_EQ(row(2, 2000), Row("3 ", 2001, 4.0f, "n4", 3.0));
+  EXPECT_EQ(row(3, 2000), Row(" ", 0, 0.0f, "0", 0.0));
+  for (int left : {2, 1, 0}) {
+    RemoveCurveRecord(1, c);
+    EXPECT_EQ(c[0].NumCurves, left);
+  }
+  EXPECT_EQ(c[0].NumPoints, 0);
 }
 
 TEST_F(ResultsStoreTest, CopyAndClearCurveRecords) {
@@ -272,16 +265,13 @@ TEST_F(ResultsStoreTest, FilterListOperations) {
 
 TEST_F(ResultsStoreTest, WorkArraysAreSizedAndReleased) {
   AllocateWorkArrays(kWorkArrayPoints);
-  for (auto* v : {&WorkCurve, &WorkCurve2, &WorkCurve3, &WorkCurve4, &WorkCurve5}) EXPECT_EQ(v->size(), 262145u);
-  EXPECT_EQ((std::array{WorkDoubleCurve2.size(), PcmSamples.size(), WorkDoublePoints.size(), WorkCurveAux.size()}),
+  EXPECT_EQ((std::array{WorkCurve5.size(), PcmSamples.size(), WorkDoublePoints.size(), WorkCurveAux.size()}),
             (std::array<size_t, 4>{262145, 262145, 2001, 32768}));
   WorkCurve[262144] = 1.0f;
   AllocateWorkArrays(kWorkArrayPoints);
   EXPECT_EQ(WorkCurve[262144], 0.0f);  // contents discarded
   FreeWorkArrays();
-  for (size_t n : {WorkCurve.size(), WorkCurve5.size(), WorkDoublePoints2.size(), WorkDoubleCurve.size(),
-                   PcmSamples.size(), WorkCurveAux.size()})
-    EXPECT_EQ(n, 2u);
+  EXPECT_EQ((std::array{WorkCurve.size(), WorkDoublePoints2.size(), WorkCurveAux.size()}), (std::array<size_t, 3>{2, 2, 2}));
 }
 
 }  // namespace
