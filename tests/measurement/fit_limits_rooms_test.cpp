@@ -2,26 +2,18 @@
 // the fit range below the curve, and the fit says so; rooms of modes and nulls
 // are measured, fitted over 20 to 200 Hz with a 500 ms gate, all modes applied,
 // and the room's own impulse run through the applied set.
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
-#include "app/window_links.h"
 #include "core/filter_run.h"
-#include "core/records.h"
 #include "display/view_state.h"
 #include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/fit_quality.h"
-#include "mainwindow/data_plotter.h"
-#include "measurement/audio_form.h"
 #include "measurement_fixture.h"
 #include "platform/numeric/numeric.h"
 
@@ -120,12 +112,7 @@ class FitLimitsRoomsTest : public MeasurementWindowTest {
     SimulatedCardSettings s = Quiet();
     s.room = room;
     UseCard(s);
-    InstallWindowLinks();
-    main->RefreshLinkedControls();
-    main->NewMeasMenue->trigger();
-    Forms::Get<AudioForm>()->Test->click();
-    for (int i = 0; i < 400 && SoundCardBusy; ++i) Run(8192);
-    ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+    MeasureFromMainWindow();
     Forms::Unload<AudioForm>();
     main->FreqBut->click();
     ASSERT_EQ(DisplayConfig.Graphshown, 3);

@@ -1,23 +1,27 @@
 // A measurement end to end on the simulated card: the recording becomes a stored,
 // listed, drawn result that matches the card's known room; refusals, a late
-// completion, the channel swap, the file round trip and a measured room's decay.
+// completion, the channel swap, the file round trip, a measured room's decay and
+// a new user's way from the measurement to the outside equaliser.
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextStream>
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
 #include <vector>
 
-#include "app/window_links.h"
 #include "base/binary_io.h"
 #include "base/text_number.h"
+#include "core/emulation.h"
 #include "core/results_store.h"
 #include "core/test_signals.h"
 #include "display/view_state.h"
+#include "eqdesign/fit/fit_quality.h"
 #include "mainwindow/measurement_file.h"
 #include "measurement_fixture.h"
 #include "platform/numeric/numeric.h"
@@ -110,7 +114,7 @@ class MainTestProcessingTest : public MeasurementWindowTest {
   }
 };
 
-TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistance) {
+TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanceEachUnderItsCaption) {
   Form();
   // A set view keeps the run's lines; the single impulse view would list its own.
   DisplayConfig.Graphshown = 3;
@@ -129,6 +133,19 @@ TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanc
   EXPECT_EQ(main->ModesList->item(1)->text().toStdString().rfind("L: Level = -6 S/N = ", 0), 0u);
   EXPECT_EQ(main->ModesList->item(2)->text().toStdString(), "Mic-Spkr Dist = 2 m");
   ExpectIdle(Form());
+  // Each channel's levels stand under its own caption.
+  AudioForm* f = Form();
+  ASSERT_NE(Text(f->RightPeakLevel), Text(f->LeftPeakLevel));  // the room makes the channels differ
+  for (int32_t channel : {kMicOnRightInput, kMicOnLeftInput}) {
+    MicChannel = channel;
+    f->RefreshRunSettings();
+    QLabel *mic = channel == kMicOnRightInput ? f->Label6 : f->Label7, *ref = mic == f->Label6 ? f->Label7 : f->Label6;
+    EXPECT_TRUE(mic->text().contains("Mic") && ref->text().contains("Rf")) << channel;
+    for (const QLineEdit* e : {f->RightPeakLevel, f->RightSN}) EXPECT_EQ(e->y(), mic->y()) << channel;
+    for (const QLineEdit* e : {f->LeftPeakLevel, f->LeftSN}) EXPECT_EQ(e->y(), ref->y()) << channel;
+    EXPECT_TRUE(mic->y() < f->MicPic->y() && f->MicPic->y() < ref->y() && ref->y() < f->RefPic->y()) << channel;
+  }
+  MicChannel = kMicOnRightInput;
 
   // The impulse view shows it; ZENTOR_KEEP_PNG keeps the picture.
   DisplayConfig.Graphshown = 2;
@@ -148,21 +165,6 @@ TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanc
   WriteMeasurementHeader(a, hb);
   WriteMeasurementHeader(b, ResultsDataSetInfo[0]);
   EXPECT_EQ(a.data(), b.data());
-}
-
-TEST_F(MainTestProcessingTest, EachChannelsLevelsStandUnderItsOwnCaption) {
-  Measure();
-  AudioForm* f = Form();
-  ASSERT_NE(Text(f->RightPeakLevel), Text(f->LeftPeakLevel));  // the room makes the channels differ
-  for (int32_t channel : {kMicOnRightInput, kMicOnLeftInput}) {
-    MicChannel = channel;
-    f->RefreshRunSettings();
-    QLabel *mic = channel == kMicOnRightInput ? f->Label6 : f->Label7, *ref = mic == f->Label6 ? f->Label7 : f->Label6;
-    EXPECT_TRUE(mic->text().contains("Mic") && ref->text().contains("Rf")) << channel;
-    for (const QLineEdit* e : {f->RightPeakLevel, f->RightSN}) EXPECT_EQ(e->y(), mic->y()) << channel;
-    for (const QLineEdit* e : {f->LeftPeakLevel, f->LeftSN}) EXPECT_EQ(e->y(), ref->y()) << channel;
-    EXPECT_TRUE(mic->y() < f->MicPic->y() && f->MicPic->y() < ref->y() && ref->y() < f->RefPic->y()) << channel;
-  }
 }
 
 TEST_F(MainTestProcessingTest, ALoadedCalibrationSurvivesTheNextMeasurement) {
@@ -206,19 +208,6 @@ TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone)
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(Text(Form()->RightSN), "");
-
-  // The levels check and the noise recording end their runs and switch the view; a
-  // levels check that never played finds no input.
-  Form()->TestMode = -1;
-  SoundCardBusy = true;
-  EXPECT_EQ(Said([&] { Form()->AudioRecordProcess(); }, 2), noInput);
-  EXPECT_EQ(DisplayConfig.Graphshown, 4);
-  EXPECT_FALSE(SoundCardBusy);
-  Form()->TestMode = -2;
-  SoundCardBusy = true;
-  Form()->AudioRecordProcess();
-  EXPECT_EQ(DisplayConfig.Graphshown, 5);
-  EXPECT_FALSE(SoundCardBusy);
 }
 
 // Each excitation against the card's room: at the default settings with its band
@@ -353,19 +342,64 @@ TEST_F(MainTestProcessingTest, DelayAndPeaksOfASyntheticRecording) {
   EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, -20.0f);
 }
 
-// A new user measures from the main window: the single impulse view it opens on
-// lists the new curve's own line.
-TEST_F(MainTestProcessingTest, ANewUserMeasuresFromTheMainWindow) {
-  InstallWindowLinks();
-  main->RefreshLinkedControls();
-  main->NewMeasMenue->trigger();
-  Forms::Get<AudioForm>()->Test->click();
-  RunToEnd();
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+// A new user's way from a measurement to the outside equaliser: measured from the
+// main window (the single impulse view lists the new curve's own line), the
+// frequency response shown and fitted, every listed mode applied, the .EQ file
+// saved and the settings report written.
+TEST_F(MainTestProcessingTest, ANewUserMeasuresFitsAppliesSavesAndReports) {
+  SimulatedCardSettings s = Quiet();
+  s.room.clear();  // the default room at the card's own cycle
+  UseCard(s);
+  main->show();
+  MeasureFromMainWindow();
   bool listed = false;
   for (int i = 0; i < main->ModesList->count(); ++i)
     listed |= main->ModesList->item(i)->text().startsWith("Input Signal S/N = ");
   EXPECT_TRUE(listed);
+  Forms::Unload<AudioForm>();
+  main->FreqBut->click();
+  ASSERT_EQ(DisplayConfig.Graphshown, 3);
+  ASSERT_GT(BodeCurves[0].NumPoints, 0);
+  // The range the user drags on the graph: the response shown starts at 100 Hz.
+  main->SetFitRange(100, 1000);
+  main->FitFiltersBut->click();
+  const int32_t modes = ModesListContents[0].Count;
+  ASSERT_GT(modes, 0);
+  ApplyEachModeByDialog();
+  ASSERT_EQ(AppliedFilters[0].Count, modes);
+  ASSERT_EQ(main->AppliedFilterListBox->count(), modes);
+
+  const std::string eq = TempPath("room.EQ"), report = TempPath("EQSettings.txt");
+  dialogs.ExpectSaveFile(eq);
+  main->SaveEQModel->trigger();
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(eq)));
+  dialogs.ExpectSaveFile(report);
+  main->TextEQ->trigger();
+  QFile file(QString::fromStdString(report));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QString text = QTextStream(&file).readAll();
+  EXPECT_EQ(text.count("Level = "), modes) << text.toStdString();
+
+  // Every applied filter sits on the default equaliser's steps, and the
+  // corrections flatten the measured response over the fit range.
+  const int32_t code = main->GetParametricEQEmulation();
+  SingularityListRecord applied;
+  for (size_t i = 0; i < static_cast<size_t>(modes); ++i) {
+    FilterRecord f = AppliedFilters[i];
+    EXPECT_EQ(f.EQEmulationCode, code);
+    const FilterRecord before = f;
+    EmulateEQBand(code, f.Freq1, f.Q1, f.Q2);
+    EXPECT_NEAR(f.Freq1, before.Freq1, 1e-3f * before.Freq1);
+    EXPECT_NEAR(f.Q1, before.Q1, 1e-3f * std::fabs(before.Q1));
+    applied.Freq[i] = before.Freq1, applied.Q1[i] = before.Q1, applied.Q2[i] = before.Q2;
+  }
+  applied.Count = modes;
+  const CurveRecord& measured = BodeCurves[0];
+  const auto n = static_cast<size_t>(measured.NumPoints);
+  const std::span<const float> f(measured.XValues.data(), n), dB(measured.YValues.data(), n);
+  const ModalConstants& m = main->GetModalConstants();
+  EXPECT_LT(LogWeightedLineRmsDb(f, CorrectedResponseDb(f, dB, applied), m.MinFreq, m.MaxFreq),
+            LogWeightedLineRmsDb(f, dB, m.MinFreq, m.MaxFreq));
 }
 
 // A shoebox room (metres) of walls reflecting `beta` of the pressure at every

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QGuiApplication>
+#include <QAction>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_links.h"
 #include "core/records.h"
 #include "mainwindow/data_plotter.h"
 #include "measurement/audio_form.h"
@@ -76,10 +80,45 @@ class MeasurementWindowTest : public AudioTest {
       Forms::Get<AudioForm>()->EndRun();
     };
   }
+  // The run completes after exactly `frames` frames, and not a block before.
+  void ExpectCompletionAfter(int64_t frames) {
+    const int32_t block = SimulatedSoundCard::Instance().Settings().blockSize;
+    Run(frames - 2 * block);
+    EXPECT_EQ(processed, 0);
+    Run(3 * block);
+    ASSERT_EQ(processed, 1);
+  }
   // Runs the card until the run in progress has ended.
   static void RunToEnd() {
     for (int i = 0; i < 200 && SoundCardBusy; ++i) Run(8192);
     ASSERT_FALSE(SoundCardBusy);
+  }
+  // A measurement as a new user takes it: New Measurement, then Test, from the main window.
+  void MeasureFromMainWindow() {
+    InstallWindowLinks();
+    main->RefreshLinkedControls();
+    main->NewMeasMenue->trigger();
+    Forms::Get<AudioForm>()->Test->click();
+    RunToEnd();
+    ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  }
+  // The layout every excitation shares: A the period reversed, both continued
+  // periodically by 2^Q samples and faded over the last 200.
+  static void ExpectPlayBuffers(int32_t p, int32_t q, const std::vector<int16_t>& A = PlayBufferA,
+                                const std::vector<int16_t>& B = PlayBufferB) {
+    const int32_t period = 1 << p, n = period + (1 << q);
+    int peak = 0;
+    for (int32_t i = 0; i < period; ++i) {
+      ASSERT_EQ(A[i], B[period - 1 - i]) << i;
+      peak = std::max(peak, std::abs(int(B[i])));
+    }
+    EXPECT_EQ(peak, 15000);
+    for (const auto* b : {&A, &B}) {
+      for (int32_t j = 0; j <= (1 << q) - 201; ++j) ASSERT_EQ((*b)[period + j], (*b)[j]) << j;
+      for (int32_t j = (1 << q) - 200; j < (1 << q); ++j)
+        ASSERT_LE(std::abs(int((*b)[period + j])), std::abs(int((*b)[j])) + 1) << j;
+      EXPECT_EQ((*b)[n - 1], 0);
+    }
   }
   // The state every ended run leaves: card free, timer off, pointer back.
   static void ExpectIdle(AudioForm* f) {

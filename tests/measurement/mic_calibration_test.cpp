@@ -28,6 +28,7 @@
 #include "mainwindow/views_fixture.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/mic_calibration_files.h"
+#include "measurement/sound_card_selector.h"
 #include "platform/help.h"
 #include "support/fixture.h"
 
@@ -97,12 +98,6 @@ TEST_F(CalFilesTest, CalReaderLimitsSkipsAndRefusals) {
   EXPECT_EQ(r.Freq[998], 999.0f);
   EXPECT_EQ(r.Level[998], 999 % 7);
 
-  WriteText(TempPath("empty.cal"), "user\r\nmic\r\n");
-  dialogs.ExpectMessage();
-  ASSERT_EQ(ReadMicCalFile(TempPath("empty.cal"), r), CalibrationRead::Completed);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Calibration File Input Error 1");
-  EXPECT_EQ(r.Count, 0);
-
   // Notes and trailing blank lines are no points; LF endings, "," marks and no phase are fine.
   WriteText(TempPath("X.CAL"), "u\nm\n20 1,5\nnote\n  1000\t-2.25 12\n\n\n");
   ASSERT_EQ(ReadCalibrationFile(TempPath("X.CAL"), r), CalibrationRead::Completed);
@@ -137,10 +132,6 @@ TEST_F(CalFilesTest, MicReaderCountsPairsAndDecimatesLongFiles) {
     EXPECT_NEAR(r.Level[9], -0.09, 1e-6);
   }
   EXPECT_EQ(r.PointsText.substr(0, 26), "0    -3.5    0.0\n10    -0.");
-  WriteText(TempPath("h.mic"), "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n-2\r\n100\r\n1\r\nend\r\n");
-  dialogs.ExpectMessage();  // no 0 line among the first six; one pair before a word: one point
-  ASSERT_EQ(ReadTactMicFile(TempPath("h.mic"), r), CalibrationRead::Completed);
-  EXPECT_EQ(r.Count, 1);
 
   // Point i of the table is point i * step of the file (pair j at 10 j Hz).
   struct Case {
@@ -173,11 +164,6 @@ TEST_F(CalFilesTest, MicReaderHeaderAndLevelRules) {
   ASSERT_EQ(r.Count, 4);  // the file's own 0 line and level became the first pair
   EXPECT_EQ(r.Level[0], 4.5f);
   EXPECT_EQ(r.Level[1], -3.5f);
-
-  WriteText(TempPath("nolevel.mic"), "x\r\n0\r\nlevel\r\n20\r\n1\r\n");
-  dialogs.ExpectMessage();
-  EXPECT_EQ(ReadTactMicFile(TempPath("nolevel.mic"), r), CalibrationRead::Abandoned);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3298");
 
   for (const char* bad : {"x\r\ny\r\n", "0\r\n", "0\r\n1\r\n3e40\r\n1\r\n"}) {
     WriteText(TempPath("bad.mic"), bad);
@@ -238,8 +224,18 @@ class MicCalFormTest : public test::ViewsTest {
   }
 };
 
-TEST_F(MicCalFormTest, LoadHandlerShowsTheCalibrationInForce) {
+// The main window's entry opens the window over it, showing the calibration in force.
+TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowShowingTheCalibrationInForce) {
+  EXPECT_FALSE(w->MicCalibration->isEnabled());
+  InstallMicCalibrationLinks();
+  w->RefreshLinkedControls();
+  ASSERT_TRUE(w->MicCalibration->isEnabled());
+  w->MicCalibration->trigger();
+  ASSERT_TRUE(Forms::IsLoaded<MicCalForm>());
   MicCalForm* f = Form();
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_EQ(f->parentWidget(), w);
+  EXPECT_TRUE(f->isWindow());
   EXPECT_EQ(f->windowTitle(), "Microphone Calibration Files");
   // Nothing in force: the name box is disabled and the defaults stay.
   EXPECT_FALSE(f->MicCaltext->isEnabled());
@@ -261,6 +257,15 @@ TEST_F(MicCalFormTest, LoadHandlerShowsTheCalibrationInForce) {
   EXPECT_EQ(Text(f->LineOne), " Line 1: Not Shown ");
   EXPECT_EQ(Text(f->LineTwo), " Line 2: Not Shown");
   EXPECT_EQ(f->Caltext->toPlainText().toStdString(), "20    -1.25    0.0\n1000    0.5    0.0\n");
+
+  // Rendered with a file loaded; ZENTOR_MICCAL_PNG keeps the picture.
+  Load(CalFile("ref.cal", "20  -1.5  0\r\n100  0.25  0\r\n1000  0  0\r\n10000  1.75  0\r\n20000  -2  0\r\n"));
+  const QImage shot = f->grab().toImage();
+  EXPECT_GT(shot.width(), 300);
+  EXPECT_GT(shot.height(), 300);
+  if (const char* path = std::getenv("ZENTOR_MICCAL_PNG")) {
+    EXPECT_TRUE(shot.save(path));
+  }
 }
 
 TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
@@ -299,9 +304,7 @@ TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
   };
   WriteText(TempPath("nolevel.mic"), "0\r\nlevel\r\n20\r\n1\r\n");
   for (const Bad& b : {Bad{CalFile("short.cal", "", "one line only"), "Error 2 Opening Calibration File"},
-                       Bad{CalFile("wide.cal", "20 1e39\r\n"), "Error 2 Opening Calibration File"},
                        Bad{CalFile("x.txt", "20 1\r\n"), "Error 1 Opening Calibration File"},
-                       Bad{TempPath("gone.cal"), "Error 1 Opening Calibration File"},
                        Bad{TempPath("nolevel.mic"), "Error 3298"}}) {
     dialogs.Clear();
     dialogs.ExpectOpenFile(b.path);
@@ -404,6 +407,11 @@ TEST_F(MicCalFormTest, SoundCardReadingIsQuietAndRestoresThePointer) {
   EXPECT_FLOAT_EQ(ActiveMicCal.Freq[1], 100.0f);
   EXPECT_FLOAT_EQ(ActiveMicCal.Level[1], 2.0f);
   EXPECT_EQ(w->GetMicCalFileNotes(), "ref.mic");
+  // The sound-card window's own button reads the same way into its name box.
+  SoundCardSelectorForm* card = Forms::Get<SoundCardSelectorForm>();
+  dialogs.ExpectOpenFile(mic);
+  card->Calibration->click();
+  EXPECT_EQ(Text(card->MicCaltext), mic);
   const Snapshot before = Take();
 
   // Cancelled, neither extension, missing: silent.
@@ -455,28 +463,6 @@ TEST_F(MicCalFormTest, CalibrationInForceCorrectsTheViewAndTravelsWithTheSet) {
   Form2* details = Forms::Get<Form2>();
   details->Form_Load();
   EXPECT_EQ(Text(details->MicCalName), "flat6.cal");
-}
-
-TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindow) {
-  EXPECT_FALSE(w->MicCalibration->isEnabled());
-  InstallMicCalibrationLinks();
-  w->RefreshLinkedControls();
-  ASSERT_TRUE(w->MicCalibration->isEnabled());
-  w->MicCalibration->trigger();
-  ASSERT_TRUE(Forms::IsLoaded<MicCalForm>());
-  MicCalForm* f = Form();
-  EXPECT_TRUE(f->isVisible());
-  EXPECT_EQ(f->parentWidget(), w);
-  EXPECT_TRUE(f->isWindow());
-
-  // Rendered with a file loaded; ZENTOR_MICCAL_PNG keeps the picture.
-  Load(CalFile("ref.cal", "20  -1.5  0\r\n100  0.25  0\r\n1000  0  0\r\n10000  1.75  0\r\n20000  -2  0\r\n"));
-  const QImage shot = f->grab().toImage();
-  EXPECT_GT(shot.width(), 300);
-  EXPECT_GT(shot.height(), 300);
-  if (const char* path = std::getenv("ZENTOR_MICCAL_PNG")) {
-    EXPECT_TRUE(shot.save(path));
-  }
 }
 
 // A smooth microphone response, the oracle of the resampled table.

@@ -97,6 +97,13 @@ class SoundCardTest : public AudioTest {
     mixer.cards[1].name = "Card B";
   }
   int32_t Volume(int32_t card) { return mixer.Find(card, 1)->values[0]; }
+  // The messages an action shows, answered in turn.
+  std::vector<std::string> Said(const std::function<void()>& action, std::vector<MsgAnswer> answers = {MsgAnswer::OK}) {
+    dialogs.Clear();
+    for (MsgAnswer a : answers) dialogs.ExpectMessage(a);
+    action();
+    return dialogs.MessageTexts();
+  }
 
   SimulatedMixer mixer;
 };
@@ -126,35 +133,33 @@ TEST_F(SoundCardTest, DeviceButtonsStackAndQueryTheChosenDevice) {
   Form()->SetUpSoundCardSelection();
   EXPECT_EQ(Form()->InputCard.size(), 3u);
   EXPECT_TRUE(Form()->InputCard[2]->isChecked());
+  Form()->show();
+  if (const char* dir = std::getenv("ZENTOR_RENDER_DIR")) Form()->grab().toImage().save(QString(dir) + "/sound_card.png");
 }
 
-TEST_F(SoundCardTest, OnlyTheSimulatedCardGivesTheDefaultDevice) {
+// Alone, the simulated card gives the default device. Opened from the menu first,
+// the window lists the cards itself; a name it cannot read shows its error, and
+// the others are listed.
+TEST_F(SoundCardTest, TheSimulatedCardAloneOrAnUnreadableNameAmongOthers) {
   Form()->SetUpSoundCardSelection();
   ASSERT_EQ(Form()->InputCard.size(), 1u);
   Form()->InputCard[0]->click();
   EXPECT_EQ(WaveDeviceId, -1);
-}
+  Forms::DeleteAll();
 
-TEST_F(SoundCardTest, OpenedFromTheMenuFirstItListsTheCardsItself) {
-  FakePortAudio::Current().Add("Card A", 2, 2);
-  InstallSoundCardLinks();
-  Forms::Get<DataPlotter>()->SoundCard_Click();
-  ASSERT_EQ(Form()->InputCard.size(), 2u);
-  EXPECT_EQ(Form()->InputCard[0]->text().toStdString(), "Card A");
-  EXPECT_TRUE(Form()->isVisible());
-}
-
-TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
   FakePortAudio::Current().Add("Card A", 2, 2);
   SoundCardNameReader = [](int32_t i, std::string& error) {
     if (i == 0) error = "fake PortAudio error";
     return i == 0 ? std::string() : RecordDeviceName(i, error);
   };
+  InstallSoundCardLinks();
   dialogs.ExpectMessage();
-  Form()->SetUpSoundCardSelection();
+  Forms::Get<DataPlotter>()->SoundCard_Click();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"fake PortAudio error"});
+  ASSERT_EQ(Form()->InputCard.size(), 2u);
   EXPECT_EQ(Form()->InputCard[0]->text().toStdString(), "Input");
   EXPECT_EQ(Form()->InputCard[1]->text().toStdString(), "Zentor Simulated Loopback");
+  EXPECT_TRUE(Form()->isVisible());
 }
 
 TEST_F(SoundCardTest, RatesAndMicrophoneAndTheCloseBox) {
@@ -235,7 +240,10 @@ TEST_F(SoundCardTest, NamesMatchWhole) {
   EXPECT_FALSE(FindSavedMixerDevice(codes, 0, MixerSettings));
 }
 
-TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixer) {
+// Two openings then a close give back the user's own mixer; a snapshot of another
+// device is not put back.
+TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixerOfThatDeviceOnly) {
+  TwoCards();
   AutoMixerOn = true;
   mixer.Find(0, 1)->values = {100, 100, 100, 100};
   WaveDeviceId = 0;
@@ -250,38 +258,31 @@ TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixer) {
   EXPECT_EQ(Volume(0), 7);
   EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
   EXPECT_EQ(dialogs.calls().back().icon, MsgIcon::Question);
-}
 
-TEST_F(SoundCardTest, SnapshotOfAnotherDeviceIsNotPutBack) {
-  TwoCards();
-  AutoMixerOn = true;
-  WaveDeviceId = 0;
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  SaveAutoMixerSettingsOnExit();
   EXPECT_EQ(RestoreAutoMixerSettings(), 0);
   WaveDeviceId = 1;
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectMessage();
-  SaveAutoMixerSettingsOnExit();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4362");
+  EXPECT_EQ(Said(SaveAutoMixerSettingsOnExit, {MsgAnswer::Yes, MsgAnswer::OK}).back(), "Error 4362");
 }
 
+// Every failure turns the mixer off and ticks "Mixer Off" in the main window's
+// menu, so the user sees why the settings stopped following the card.
 TEST_F(SoundCardTest, EveryResultCodeAtEverySiteTurnsTheMixerOff) {
+  DataPlotter* main = Forms::Get<DataPlotter>();
+  main->SetMixerOn(1);
+  ASSERT_TRUE(main->MixerOnMenue->isChecked());
   const std::vector<int32_t> sites{4652, 4653, 4656, 4753, 4754, 4657, 3753, 3754, 4658, 4659, 4397};
   for (int32_t code = 1; code <= 14; ++code)
     for (int32_t site : sites) {
       AutoMixerOn = true;
-      dialogs.Clear();
-      dialogs.ExpectMessage();
-      dialogs.ExpectMessage();
-      EXPECT_FALSE(CheckMixerResult(code, site));
+      const auto texts = Said([&] { EXPECT_FALSE(CheckMixerResult(code, site)); }, {MsgAnswer::OK, MsgAnswer::OK});
       EXPECT_FALSE(AutoMixerOn);
-      const auto texts = dialogs.MessageTexts();
       ASSERT_EQ(texts.size(), 2u);
       EXPECT_EQ(texts[1], kOff);
       const bool withSite = code != 1 && code != 9 && code != 12 && code != 13;
       EXPECT_EQ(texts[0].ends_with(std::to_string(site)), withSite) << texts[0];
     }
+  EXPECT_TRUE(main->MixerOffMenue->isChecked());
+  EXPECT_FALSE(main->MixerOnMenue->isChecked());
   dialogs.Clear();
   EXPECT_TRUE(CheckMixerResult(0, 4652));
 
@@ -295,11 +296,8 @@ TEST_F(SoundCardTest, EveryResultCodeAtEverySiteTurnsTheMixerOff) {
     mixer.ClearFailures();
     mixer.FailAt(call, 11);
     AutoMixerOn = true;
-    dialogs.Clear();
-    dialogs.ExpectMessage();
-    dialogs.ExpectMessage();
-    ReadMixerControls(0, MixerSettings);
-    EXPECT_EQ(dialogs.MessageTexts()[0], "One or more parameters are invalid. " + site);
+    EXPECT_EQ(Said([&] { ReadMixerControls(0, MixerSettings); }, {MsgAnswer::OK, MsgAnswer::OK})[0],
+              "One or more parameters are invalid. " + site);
     EXPECT_FALSE(AutoMixerOn);
   }
 }
@@ -358,10 +356,7 @@ TEST_F(SoundCardTest, AnOlderFileOrSavedSettingsRefusedPartWayChangeNothing) {
     prepare();
     SomeMixerInForce();
     const MixerInForce before;
-    dialogs.Clear();
-    dialogs.ExpectMessage();
-    EXPECT_EQ(RestoreAutoMixerSettings(), -1);
-    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{kOff});
+    EXPECT_EQ(Said([] { EXPECT_EQ(RestoreAutoMixerSettings(), -1); }), std::vector<std::string>{kOff});
     EXPECT_TRUE(MixerInForce() == before);
     if (name.starts_with("file")) {
       EXPECT_EQ(Get("SaveSetting"), "<none>");
@@ -381,10 +376,7 @@ TEST_F(SoundCardTest, AStoreThatCannotBeWrittenKeepsTheOlderFileAndSaysSo) {
   const MixerInForce before;
   WriteLegacyMixerFile(AppFolder + "ZentorMixer", 2, -1, 0);
   BlockSettingsStore(TempPath("blocked"));
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  EXPECT_EQ(RestoreAutoMixerSettings(), -1);
-  EXPECT_EQ(dialogs.MessageTexts(),
+  EXPECT_EQ(Said([] { EXPECT_EQ(RestoreAutoMixerSettings(), -1); }, {MsgAnswer::OK, MsgAnswer::OK}),
             (std::vector<std::string>{"Error 5873: The mixer settings could not be saved.", kOff}));
   EXPECT_TRUE(MixerInForce() == before);
   EXPECT_TRUE(FileExists(AppFolder + "ZentorMixer"));
@@ -392,11 +384,8 @@ TEST_F(SoundCardTest, AStoreThatCannotBeWrittenKeepsTheOlderFileAndSaysSo) {
 
   AutoMixerOn = true;
   WaveDeviceId = -1;
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectMessage();
-  SaveAutoMixerSettingsOnExit();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 5873: The mixer settings could not be saved.");
+  EXPECT_EQ(Said(SaveAutoMixerSettingsOnExit, {MsgAnswer::Yes, MsgAnswer::OK}).back(),
+            "Error 5873: The mixer settings could not be saved.");
 }
 
 TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {
@@ -409,38 +398,6 @@ TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {
   for (int32_t i = 0; i < kMixerRecordCount; ++i) EXPECT_NE(MixerSettings[i].ControlID, 500);
   ApplyMixerControls(MixerSettings);
   EXPECT_TRUE(AutoMixerOn);
-}
-
-// A failure ticks "Mixer Off" in the main window's menu, so the user sees why the
-// settings stopped following the card.
-TEST_F(SoundCardTest, AFailureTicksMixerOffInTheMainMenu) {
-  DataPlotter* main = Forms::Get<DataPlotter>();
-  main->SetMixerOn(1);
-  ASSERT_TRUE(main->MixerOnMenue->isChecked());
-  AutoMixerOn = true;
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(CheckMixerResult(MixerResult::InvalidParam, 4397));
-  EXPECT_TRUE(main->MixerOffMenue->isChecked());
-  EXPECT_FALSE(main->MixerOnMenue->isChecked());
-}
-
-// The window's own calibration button: cancelled it changes nothing; completed it
-// reads the file into force and shows it (the reading itself is the calibration tests' own).
-TEST_F(SoundCardTest, CalibrationButtonReadsAFileIntoForce) {
-  const std::string path = TempPath("card.cal");
-  WriteWholeFileAtomic(path, std::string_view("Ann\r\nM1\r\n20  1.5  0\r\n20000  2.5  0\r\n"));
-  Form()->SetUpSoundCardSelection();
-  dialogs.ExpectOpenFile(std::nullopt);
-  Form()->Calibration->click();
-  EXPECT_EQ(ActiveMicCal.Count, 0);
-  dialogs.ExpectOpenFile(path);
-  Form()->Calibration->click();
-  EXPECT_EQ(Form()->MicCaltext->text().toStdString(), path);
-  ASSERT_EQ(ActiveMicCal.Count, 2);
-  EXPECT_EQ(ActiveMicCal.Level[1], 2.5f);
-  Form()->show();
-  if (const char* dir = std::getenv("ZENTOR_RENDER_DIR")) Form()->grab().toImage().save(QString(dir) + "/sound_card.png");
 }
 
 // A real ALSA card, when the machine has one: writing back what was read changes nothing.
