@@ -91,7 +91,8 @@ TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   // Any state but ticked reads as not ticked, and is cleared.
   form->SaveAsDefault->setTristate(true);
   form->SaveAsDefault->setCheckState(Qt::PartiallyChecked);
-  EXPECT_EQ(std::tuple(form->GetSaveAsDefault(), form->SaveAsDefault->checkState()), std::tuple(0, Qt::Unchecked));
+  EXPECT_EQ(form->GetSaveAsDefault(), 0);
+  EXPECT_EQ(form->SaveAsDefault->checkState(), Qt::Unchecked);
 }
 
 TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
