@@ -57,19 +57,8 @@ inline std::vector<int32_t> VerticalGridX(const RecordingSurface& rec, int32_t t
 
 // A waterfall of 35 slices over a 200..1100 x 100..800 plot, 0.5 depth slope.
 inline WaterfallProjection TestProjection() {
-  WaterfallProjection w;
-  w.N = 35;
-  w.XScale = 1;
-  w.XOffset = 200;
-  w.YScale = -10;
-  w.YOffset = 200;
-  w.Left = 200;
-  w.Right = 1100;
-  w.Bottom = 800;
-  w.Top = 100;
-  w.DepthSlope = 0.5f;
-  w.DepthOffset = 300;
-  return w;
+  // N, x and y scales, x and y offsets, left, right, bottom, top, depth slope and offset.
+  return WaterfallProjection{35, 1, -10, 200, 200, 200, 1100, 800, 100, 0.5f, 300};
 }
 
 // The start-up colours and frames, and a recorder to draw on.

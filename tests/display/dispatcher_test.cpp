@@ -1,15 +1,22 @@
 // The one redraw road of the main graph without the main window: which builder
-// runs with which reuse count, the gate controls, the view buttons and menus, and
-// the accessors.
+// runs with which reuse count, the gate controls, the view buttons and menus, the
+// accessors, and the mouse zoom: the frame limits a box gives, the rubber band's
+// life, and the fit range the right button picks.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/records.h"
 #include "display/dispatcher.h"
 #include "display/graph_frame.h"
+#include "display/graph_primitives.h"
+#include "display/mouse_zoom.h"
 #include "display/view_state.h"
 #include "platform/forms.h"
 #include "support/builder_recorder.h"
@@ -143,39 +150,26 @@ TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomput
                            {"ShowPsycResponseSet", 3}}));
   EXPECT_EQ(DisplayConfig.Graphshown, kPsycView);
 
-  // The options dialog changes the resolution and copies it into the set.
-  EQConfig.FractOctRes = 0.1f;
-  RefreshOctParms();
-  FractOct_Click(host);
-  FractOct_Click(host);
-  EQConfig.PsycShelfLevel = -3.0f;
-  RefreshPsycParms();
-  Psyc_Click(host);
-  EQConfig.FreqRespGateTime = 3.0f;
-  RefreshBodeParms();
-  BodeFFT_Click(host);
-  BodeFFT_Click(host);
-  EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 0},
-                           {"ShowFractOctResponseSet", 3},
-                           {"ShowPsycResponseSet", 0},
-                           {"ShowFFTResponseSet", 0},
-                           {"ShowFFTResponseSet", 3}}));
-
-  set.NoiseGateTime = 123;
-  UpdateNoiseDisplay(host);
-  UpdateNoiseDisplay(host);
-  set.ModalGateTime = 321;
-  UpdateModalDisplay(host);
-  UpdateModalDisplay(host);
-  set.ImpulseGateTime = 7;
-  Impulse_Click(host);
-  Impulse_Click(host);
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0},
-                           {"ShowNoiseResponseSet", 3},
-                           {"ShowModalResponseSet", 0},
-                           {"ShowModalResponseSet", 3},
-                           {"ShowMainImpulseSet", 0},
-                           {"ShowMainImpulseSet", 3}}));
+  // A changed setting (the options dialog copies it into the set) recomputes every
+  // curve once; the next click redraws from the cache.
+  struct Change {
+    std::function<void()> change;
+    void (*click)(GraphHost&);
+    const char* builder;
+  };
+  const Change changes[] = {
+      {[] { EQConfig.FractOctRes = 0.1f, RefreshOctParms(); }, FractOct_Click, "ShowFractOctResponseSet"},
+      {[] { EQConfig.PsycShelfLevel = -3.0f, RefreshPsycParms(); }, Psyc_Click, "ShowPsycResponseSet"},
+      {[] { EQConfig.FreqRespGateTime = 3.0f, RefreshBodeParms(); }, BodeFFT_Click, "ShowFFTResponseSet"},
+      {[this] { set.NoiseGateTime = 123; }, UpdateNoiseDisplay, "ShowNoiseResponseSet"},
+      {[this] { set.ModalGateTime = 321; }, UpdateModalDisplay, "ShowModalResponseSet"},
+      {[this] { set.ImpulseGateTime = 7; }, Impulse_Click, "ShowMainImpulseSet"}};
+  for (const Change& c : changes) {
+    c.change();
+    c.click(host);
+    c.click(host);
+    EXPECT_EQ(Take(), (Calls{{c.builder, 0}, {c.builder, 3}}));
+  }
 }
 
 TEST_F(DispatchTest, ShowResultComputesOnlyTheNewestInFrequencyViews) {
@@ -201,8 +195,7 @@ TEST_F(DispatchTest, FftUpdateOutsideTheFrequencyButtonOnlyNotesTheGate) {
   set.FreqRespGateTime = 4.5f;
   UpdateFFTDisplay(host);
   EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
-  EXPECT_FLOAT_EQ(StaticConfig.FreqRespGateTime, 4.5f);
+  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
 }
 
 TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
@@ -211,9 +204,8 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   DisplayConfig.Graphshown = kBodeView;
   TimeBut_Click(host);
   EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
-  EXPECT_EQ(rb.showEtcInBuilder, kFalse);
-  EXPECT_EQ(ImpulseDisplayConfig.ShowETC, kTrue);
-  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+  EXPECT_EQ(std::tuple(rb.showEtcInBuilder, ImpulseDisplayConfig.ShowETC, DisplayConfig.Graphshown),
+            std::tuple(kFalse, kTrue, kImpulseView));
 
   // The frequency button picks the psychoacoustic, then the fractional-octave, then the FFT view.
   const std::pair<int16_t*, int32_t> order[] = {{&DisplayConfig.PsycSelected, kPsycView},
@@ -232,12 +224,11 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   dialogs.ExpectMessage();
   FreqBut_Click(host);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"Error 5429"}));
-  EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
-  EXPECT_EQ(host.view, ViewButton::Time);
+  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, host.view), std::tuple(kImpulseView, ViewButton::Time));
   EXPECT_TRUE(Take().empty());
 }
 
-TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLarge) {
+TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKeepToTwoTo2000) {
   LoadSet(2);
   DisplayConfig.Graphshown = kImpulseView;
   set.ImpulseGateTime = 20.0f;
@@ -254,13 +245,8 @@ TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLarge) {
   EXPECT_FLOAT_EQ(set.ImpulseGateTime, 12.34f);
   EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
   EXPECT_FLOAT_EQ(StaticConfig.ImpulseGateTime, 12.34f);
-}
 
-TEST_F(DispatchTest, TypedGateOutsideTwoTo2000IsRefusedUnchanged) {
-  LoadSet(2);
-  DisplayConfig.Graphshown = kNoiseView;
-  UpdateGateControls(host);
-  const int slider = host.slider.value();
+  // Outside 2 to 2000 ms the typed gate is refused, the gate left as it was.
   for (const char* text : {"1.99", "2000.5", "abc"}) {
     dialogs.ExpectMessage();
     TypeGate(text);
@@ -268,17 +254,15 @@ TEST_F(DispatchTest, TypedGateOutsideTwoTo2000IsRefusedUnchanged) {
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 2 and 2000",
                                                               "User Error: Input must be between 2 and 2000",
                                                               "User Error: Non Numeric Input"}));
-  EXPECT_FLOAT_EQ(set.NoiseGateTime, EQConfig.NoiseGateTime);
-  EXPECT_EQ(host.slider.value(), slider);
+  EXPECT_EQ(std::pair(set.ImpulseGateTime, host.slider.value()), std::pair(12.34f, 1234));
   EXPECT_TRUE(Take().empty());
 }
 
-TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclamped) {
+TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclampedAndViewsWithoutOneLeaveThem) {
   LoadSet(1);
-  DisplayConfig.FFTSelected = kTrue;
   struct Row {
     int32_t view;
-    float MeasurementHeader::*gate;
+    float MeasurementHeader::*gate;  // none: the view has no gate
     float value;
     bool large;
     int slider;
@@ -286,24 +270,15 @@ TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclamped) {
   };
   const Row rows[] = {{kBodeView, &MeasurementHeader::FreqRespGateTime, 0.1f, false, 10, "0.1"},
                       {kModalSliceView, &MeasurementHeader::ModalGateTime, 5000.7f, true, 5001, "5000"},
-                      {kModalSliceView, &MeasurementHeader::ModalGateTime, 25.5f, true, 26, "25"}};  // halves to even
+                      {kModalSliceView, &MeasurementHeader::ModalGateTime, 25.5f, true, 26, "25"},  // halves to even
+                      {kImpulseView, &MeasurementHeader::ImpulseGateTime, 30, true, 30, "30"},
+                      {kLevelsView, nullptr, 0, true, 30, "30"},
+                      {kPsdView, nullptr, 0, true, 30, "30"}};
   for (const Row& r : rows) {
     DisplayConfig.Graphshown = r.view;
-    set.*r.gate = r.value;
+    if (r.gate) set.*r.gate = r.value;
     UpdateGateControls(host);
-    EXPECT_EQ(Gate(), std::tuple(r.large, r.slider, std::string(r.text))) << r.value;
-  }
-}
-
-TEST_F(DispatchTest, ViewsWithoutAGateLeaveTheControls) {
-  LoadSet(1);
-  DisplayConfig.Graphshown = kImpulseView;
-  set.ImpulseGateTime = 30;
-  UpdateGateControls(host);
-  for (int32_t view : {kLevelsView, kPsdView}) {
-    DisplayConfig.Graphshown = view;
-    UpdateGateControls(host);
-    EXPECT_EQ(Gate(), std::tuple(true, 30, std::string("30"))) << view;
+    EXPECT_EQ(Gate(), std::tuple(r.large, r.slider, std::string(r.text))) << r.view << " " << r.value;
   }
   DisplayConfig.Graphshown = kFractOctView;
   DisplayConfig.FractOctSelected = kFalse;
@@ -312,8 +287,7 @@ TEST_F(DispatchTest, ViewsWithoutAGateLeaveTheControls) {
   DisplayConfig.Graphshown = kPsycView;
   DisplayConfig.PsycSelected = kTrue;
   UpdateGateControls(host);
-  EXPECT_EQ(host.GateText(), "N/A");
-  EXPECT_EQ(host.slider.value(), 30);
+  EXPECT_EQ(std::pair(host.GateText(), host.slider.value()), std::pair(std::string("N/A"), 30));
 }
 
 TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
@@ -332,47 +306,16 @@ TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
   EXPECT_FLOAT_EQ(ClampSmallGateTime(1.5f), 1.5f);
 }
 
-TEST_F(DispatchTest, BoostCutScalesOnlyTheStoredPeriodOfOneResult) {
-  LoadSet(2);
-  ImpulseSet[0].fill(1.0f);
-  ImpulseSet[1].fill(1.0f);
-  set.PeriodExponent = 18;
-  BoostCut(host, 2, 20.0f);
-  int scaled = 0;
-  for (float v : ImpulseSet[1]) scaled += (v == 10.0f);
-  EXPECT_EQ(scaled, 131072);
-  for (float v : ImpulseSet[0]) ASSERT_EQ(v, 1.0f);
-  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", 0}}));
-  // The noise and modal views have no change flag: their caches empty instead.
-  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
-  EXPECT_EQ(ModalCurves[1].NumCurves, 0);
-  EXPECT_EQ(BodeCurves[0].NumCurves, 2);
-
-  ImpulseSet[1].fill(1.0f);
-  set.PeriodExponent = 10;
-  BoostCut(host, 2, -6.0f);
-  EXPECT_NEAR(ImpulseSet[1][1023], std::pow(10.0, -0.3), 1e-6);
-  EXPECT_EQ(ImpulseSet[1][1024], 1.0f);
-  Take();
-  BoostCut(host, 3, 6.0f);
-  BoostCut(host, 0, 6.0f);
-  EXPECT_TRUE(Take().empty());
-}
-
 TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
   for (int32_t i = 0; i < 32; ++i) {
     int32_t rate = 44100 + i, exponent = 15;
     ASSERT_TRUE(ADDTOPSDParameters(rate, exponent));
     EXPECT_EQ(std::pair(PsdParameters[i].Exponent, PsdParameters[i].SampleRate), std::pair(15, 44100 + i));
   }
-  EXPECT_EQ(PsdParameters[0].Count, 32);
   int32_t rate = 48000, exponent = 14;
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(ADDTOPSDParameters(rate, exponent));
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{"User Error: only 32 curves can be stored at once. Delete one to continue."}));
-  EXPECT_EQ(PsdParameters[0].Count, 32);
-  EXPECT_EQ(PsdParameters[32].SampleRate, 0);
+  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(ADDTOPSDParameters(rate, exponent)); }),
+            "User Error: only 32 curves can be stored at once. Delete one to continue.");
+  EXPECT_EQ(std::pair(PsdParameters[0].Count, PsdParameters[32].SampleRate), std::pair(32, 0));
 }
 
 TEST_F(DispatchTest, SmallAccessorsFallBackAndRefuse) {
@@ -384,6 +327,270 @@ TEST_F(DispatchTest, SmallAccessorsFallBackAndRefuse) {
   IncludeExistingFiltersinFit(1);
   IncludeExistingFiltersinFit(2);
   EXPECT_EQ(GetIncludeFilters(), kTrue);
+}
+
+using test::ViewsTest;
+
+// Where a value lies in drawing units, by the mapping the frame drawing set up.
+float DX(const GraphFrame& f, double x) { return float((f.LogX != 0 ? std::log(x) : x) * f.XScale + f.XOffset); }
+float DY(const GraphFrame& f, double y) { return float(y * f.YScale + f.YOffset); }
+
+using test::FrameLimits;
+using test::LimitsOf;
+
+class Zoom : public ViewsTest {
+ protected:
+  void SetUp() override {
+    ViewsTest::SetUp();
+    builders.Install();
+  }
+  // A frame drawn over the given range, so its mapping is known.
+  void Draw(GraphFrame& f, bool log, int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    f.LogX = log ? kTrue : kFalse;
+    test::SetLimits(f, {x0, x1, y0, y1});
+    DrawGraphFrame(f, rec);
+  }
+  // Press at the first corner, one move to the second (none for a click), release there.
+  void Drag(int button, float x1, float y1, float x2, float y2) {
+    Picture1_MouseDown(host, button, 0, x1, y1);
+    if (x1 != x2 || y1 != y2) Picture1_MouseMove(host, button, 0, x2, y2);
+    Picture1_MouseUp(host, button, 0, x2, y2);
+  }
+  void DragData(int button, const GraphFrame& f, double x1, double y1, double x2, double y2) {
+    Drag(button, DX(f, x1), DY(f, y1), DX(f, x2), DY(f, y2));
+  }
+  int Redraws() const { return static_cast<int>(builders.calls.size()); }
+  std::pair<double, double> FitRangeIs() const { return {host.fitMin, host.fitMax}; }
+
+  test::BuilderRecorder builders;
+};
+
+// A box from (x1, y1) to (x2, y2) in data values on a linear frame.
+struct BoxCase {
+  const char* name;
+  bool time;
+  FrameLimits drawn;
+  double x1, y1, x2, y2;
+  std::optional<FrameLimits> zoomed;  // none: refused, the frame left as it was
+};
+const BoxCase kBoxes[] = {
+    {"narrow time box widens about its middle", true, {-10, 30, -30, 30}, 10.3, 3.5, 10.7, 1.5, {{10, 11, 0, 5}}},
+    {"narrow frequency box ends 1 Hz after its start", false, {0, 100, -30, 30}, 40.2, 20, 40.6, -20,
+     {{40, 41, -20, 20}}},
+    {"frequency box starts at 1 Hz at the earliest", false, {0, 100, -30, 30}, 0.3, 10, 20, -10, {{1, 20, -10, 10}}},
+    {"dragged upwards", true, {-20, 30, -30, 30}, 0, -10, 10, 10, std::nullopt},
+    {"wholly before -10 ms", true, {-20, 30, -30, 30}, -19, 10, -15, -10, std::nullopt},
+};
+
+TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
+  for (const BoxCase& b : kBoxes) {
+    SCOPED_TRACE(b.name);
+    GraphFrame& f = b.time ? TimeGraphFrame : FreqGraphFrame;
+    Draw(f, false, b.drawn.XStart, b.drawn.XFinish, b.drawn.YLow, b.drawn.YHigh);
+    EXPECT_EQ(ZoomFrameToBox(f, DX(f, b.x1), DY(f, b.y1), DX(f, b.x2), DY(f, b.y2),
+                             b.time ? kZoomTimeGraph : kZoomFrequencyGraph),
+              b.zoomed.has_value());
+    EXPECT_EQ(LimitsOf(f), b.zoomed.value_or(b.drawn));
+  }
+
+  // Far beyond the picture on a log axis the limit no longer fits a whole-number field.
+  GraphFrame& f = FreqGraphFrame;
+  Draw(f, true, 20, 20000, -50, 20);
+  EXPECT_FALSE(ZoomFrameToBox(f, DX(f, 100), DY(f, 10), 40000.0f, DY(f, -10), kZoomFrequencyGraph));
+  EXPECT_EQ(LimitsOf(f), (FrameLimits{20, 20000, -50, 20}));
+
+  // A frame never drawn has no mapping back from the picture.
+  GraphFrame fresh;
+  EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
+}
+
+TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
+  DisplayConfig.Graphshown = kBodeView;
+  Draw(FreqGraphFrame, true, 20, 20000, -50, 20);
+  Picture1_MouseDown(host, kLeftButton, 0, 300.4f, 200.6f);
+  EXPECT_EQ(RubberBandState.ButtonDown, kTrue);
+  EXPECT_FALSE(host.band);
+  Picture1_MouseMove(host, kLeftButton, 0, 500.5f, 401.5f);
+  ASSERT_TRUE(host.band);
+  // Corners in whole drawing units, halves to even.
+  EXPECT_EQ(std::pair(host.band->a, host.band->b), std::pair(DrawPoint{300, 201}, DrawPoint{500, 402}));
+  EXPECT_EQ(host.band->pen, (Pen{RGB(0, 0, 0), PenStyle::Solid}));
+  EXPECT_EQ(RubberBandState.BoxErased, kFalse);
+  Picture1_MouseMove(host, kLeftButton, 0, 600, 500);
+  EXPECT_EQ(host.band->b, (DrawPoint{600, 500}));
+  EXPECT_EQ(host.bandHides, 1);
+  // A move to the same place leaves the band away until the next one.
+  Picture1_MouseMove(host, kLeftButton, 0, 600, 500);
+  EXPECT_FALSE(host.band);
+  EXPECT_EQ(RubberBandState.BoxErased, kTrue);
+  Picture1_MouseMove(host, 4, 0, 700, 600);  // not a button of the zoom
+  EXPECT_FALSE(host.band);
+  Picture1_MouseMove(host, kLeftButton, 0, 650, 550);
+  ASSERT_TRUE(host.band);
+  Picture1_MouseUp(host, kLeftButton, 0, 650, 550);
+  EXPECT_FALSE(host.band);
+  EXPECT_EQ(std::tuple(RubberBandState.BoxErased, RubberBandState.ButtonDown, RubberBandState.EndY),
+            std::tuple(kTrue, kFalse, 0));
+}
+
+TEST_F(Zoom, BandPenShowsOnTheBackgroundAndDashesForTheFitRange) {
+  const ColourRef black = RGB(0, 0, 0), white = RGB(255, 255, 255);
+  EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(128, 128, 128)), (Pen{black, PenStyle::Solid}));
+  EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(127, 127, 127)), (Pen{white, PenStyle::Solid}));
+  EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(0, 0, 255)).colour, white);
+  EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(255, 255, 0)).colour, black);
+  for (int32_t view = kModalSliceView; view <= kPsycView; ++view) {
+    const bool fitView = view == kBodeView || view == kFractOctView || view == kPsycView;
+    EXPECT_EQ(RubberBandPen(kRightButton, view, white).style, fitView ? PenStyle::Dash : PenStyle::Solid) << view;
+  }
+  // The press takes the background in force.
+  PlotColours[1] = RGB(10, 10, 40);
+  DisplayConfig.Graphshown = kFractOctView;
+  Picture1_MouseDown(host, kRightButton, 0, 100, 100);
+  Picture1_MouseMove(host, kRightButton, 0, 200, 200);
+  ASSERT_TRUE(host.band);
+  EXPECT_EQ(host.band->pen, (Pen{white, PenStyle::Dash}));
+}
+
+TEST_F(Zoom, EveryReleaseEndsTheDrag) {
+  DisplayConfig.Graphshown = kImpulseView;
+  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
+  const GraphFrame& t = TimeGraphFrame;
+  // A click, a leftward drag, a refused (upward) box and a zoom.
+  for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},
+                                               {kRightButton, 600.0f, 400.0f, 500.0f, 500.0f},
+                                               {kLeftButton, DX(t, 0), DY(t, -10), DX(t, 10), DY(t, 10)},
+                                               {kLeftButton, DX(t, 0), DY(t, 10), DX(t, 10), DY(t, -10)}}) {
+    Drag(button, x1, y1, x2, y2);
+    EXPECT_EQ(RubberBandState.ButtonDown, kFalse) << x1 << "," << y1;
+  }
+  // So a later move with no press draws nothing.
+  Picture1_MouseMove(host, kLeftButton, 0, 900, 900);
+  EXPECT_FALSE(host.band);
+
+  // Another button ends nothing: it only forgets the end corner.
+  Picture1_MouseDown(host, kLeftButton, 0, 500, 500);
+  Picture1_MouseMove(host, kLeftButton, 0, 600, 600);
+  builders.calls.clear();
+  Picture1_MouseDown(host, 4, 0, 10, 10);
+  Picture1_MouseUp(host, 4, 0, 10, 10);
+  EXPECT_EQ(std::tuple(RubberBandState.ButtonDown, RubberBandState.StartX, RubberBandState.EndY),
+            std::tuple(kTrue, 500, 0));
+  EXPECT_TRUE(host.band);
+  EXPECT_EQ(Redraws(), 0);
+}
+
+TEST_F(Zoom, ARedrawTakesTheBandSoTheNextPressErasesNothing) {
+  DisplayConfig.Graphshown = kBodeView;
+  Picture1_MouseDown(host, kLeftButton, 0, 100, 100);
+  Picture1_MouseMove(host, kLeftButton, 0, 300, 300);
+  ASSERT_TRUE(host.band);
+  DisplayResults(host, kRedrawFiledCurves);
+  EXPECT_FALSE(host.band);
+  EXPECT_EQ(std::pair(host.bandHides, RubberBandState.BoxErased), std::pair(1, kTrue));
+  const int shows = host.bandShows;
+  Picture1_MouseDown(host, kLeftButton, 0, 400, 400);
+  EXPECT_EQ(std::pair(host.bandHides, host.bandShows), std::pair(1, shows));
+}
+
+TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
+  DisplayConfig.Graphshown = kImpulseView;
+  GraphFrame& t = TimeGraphFrame;
+  Draw(t, false, -20, 30, -30, 30);
+  host.fitMin = 100;
+  host.fitMax = 500;
+  FitGraphFrame.XStart = 100;
+  DragData(kLeftButton, t, -12, 10, 5, -10);
+  EXPECT_EQ(LimitsOf(t), (FrameLimits{-10, 5, -10, 10}));
+  EXPECT_EQ(std::tuple(FitRangeIs(), FitGraphFrame.XStart), std::tuple(std::pair(100.0, 500.0), 100));
+  EXPECT_EQ(builders.calls, (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+}
+
+class FitRange : public Zoom {
+ protected:
+  void SetUp() override {
+    Zoom::SetUp();
+    DisplayConfig.Graphshown = kFractOctView;
+    Draw(FreqGraphFrame, false, 0, 1000, -30, 30);
+    for (int i = 0; i < kFilterSets; ++i) SingularityList[static_cast<size_t>(i)].Count = 7;
+    for (int i = 0; i < kMaxResults; ++i) FitStoredCurves[static_cast<size_t>(i)].NumPoints = 9;
+    ModesListContents[0].Count = 4;
+    host.lines = {"a mode"};
+    host.fitSet = 5;
+    MouseZoomHooks.CheckAccumulateSettings = [this](int32_t view, std::array<SingularityListRecord, kFilterSets>& sets) {
+      checks.push_back(view);
+      EXPECT_EQ(&sets, &SingularityList);
+    };
+  }
+  void StoreRange(float lo, float hi) {
+    SingularityList[5].RangeLow = lo;
+    SingularityList[5].RangeHigh = hi;
+  }
+  void ZoomTo(double lo, double hi) {
+    Draw(FreqGraphFrame, false, 0, 1000, -30, 30);
+    DragData(kRightButton, FreqGraphFrame, lo, 20, hi, -20);
+  }
+  std::vector<int32_t> checks;
+};
+
+TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
+  ZoomTo(200.1, 599.9);
+  for (size_t i = 0; i < kMaxResults; ++i)
+    EXPECT_EQ(std::tuple(SingularityList[i].Count, FitStoredCurves[i].NumPoints), std::tuple(0, 0)) << i;
+  EXPECT_EQ(SingularityList[32].Count, 7);  // the set of the average is not one of them
+  EXPECT_EQ(ModesListContents[0].Count, 0);
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
+  EXPECT_EQ(FitRangeIs(), std::pair(200.0, 600.0));
+}
+
+TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
+  host.accumulate = true;
+  StoreRange(50, 200);
+  dialogs.ExpectMessage();
+  ZoomTo(30.1, 149.9);
+  ASSERT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"User Error:UnCheck 'Accumulate' in Filters frame to begin a new session"}));
+  EXPECT_EQ(FitRangeIs(), std::pair(50.0, 200.0));
+  for (const GraphFrame* f : {&FitGraphFrame, &FreqGraphFrame}) EXPECT_EQ(std::pair(f->XStart, f->XFinish), std::pair(50, 200));
+  EXPECT_TRUE(checks.empty());
+  EXPECT_EQ(SingularityList[0].Count, 7);  // nothing forgotten
+  EXPECT_EQ(host.lines.size(), 1u);
+
+  // The upper end alone beyond the range is refused too.
+  dialogs.ExpectMessage();
+  ZoomTo(60.1, 249.9);
+  EXPECT_EQ(host.fitMax, 200);
+
+  // Inside the range the settings are checked, then the range follows the fit graph.
+  ZoomTo(80.1, 149.9);
+  EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
+  EXPECT_EQ(FitRangeIs(), std::pair(80.0, 150.0));
+  EXPECT_EQ(FitGraphFrame.XStart, 80);
+
+  // With no range stored (nor a set to hold one) the zoom is refused and nothing restored.
+  for (int32_t set : {5, 40}) {
+    host.fitSet = set;
+    StoreRange(0, 0);
+    dialogs.ExpectMessage();
+    ZoomTo(100.1, 199.9);
+    EXPECT_EQ(FitRangeIs(), std::pair(100.0, 200.0));
+    EXPECT_EQ(FreqGraphFrame.XStart, 100);
+  }
+  EXPECT_EQ(checks.size(), 1u);
+}
+
+TEST_F(FitRange, RightZoomInATimeViewStillSetsTheFitRange) {
+  DisplayConfig.Graphshown = kImpulseView;
+  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
+  FreqGraphFrame.LogX = kTrue;
+  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
+  DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
+  EXPECT_EQ(TimeGraphFrame.XStart, 0);
+  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
+  EXPECT_EQ(FitGraphFrame.LogX, kTrue);
+  EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
+  EXPECT_EQ(SingularityList[0].Count, 0);
 }
 
 }  // namespace

@@ -1,19 +1,30 @@
+// The picture: drawing units to pixels against the painter's own drawing, the
+// replay in the whole drawing space, and its export as a JPEG file or a print
+// through the imaging seam.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "core/helpers.h"
 #include "curve_fixture.h"
+#include "display/graph_export.h"
+#include "display/graph_frame.h"
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
+#include "platform/imaging.h"
 #include "support/fixture.h"
+#include "support/image_compare.h"
 
 namespace zentor {
 namespace {
@@ -60,50 +71,6 @@ class Pixels : public test::DrawingTest {
   PictureBox pic;
 };
 
-// With ZENTOR_FRAME_PNG set the picture is kept there.
-TEST_F(Pixels, FrameGridCurveAndTextLandWhereComputed) {
-  FreqGraphFrame.GraphCaption = "Gated FFT 10 ms";
-  DrawGraphFrame(FreqGraphFrame, pic);
-  std::array<TestCurve, 32> set;
-  set[0] = Slope(-20);
-  set[0].NumCurves = 1;
-  set[0].Label = "Curve 1";
-  PlotCurve(FreqGraphFrame, pic, set[0], PlotColours[3]);
-  DrawGraphTitleAndLegend(FreqGraphFrame, pic, set, "Bode", 32);
-  const QImage& img = pic.Image();
-  ASSERT_EQ(img.size(), QSize(1200, 1200));
-  if (const char* path = std::getenv("ZENTOR_FRAME_PNG")) {
-    EXPECT_TRUE(img.save(path));
-  }
-
-  const QRgb back = Rgb(PlotColours[1]), black = qRgb(0, 0, 0), blue = Rgb(PlotColours[3]);
-  for (QPoint p : {QPoint(0, 0), QPoint(1199, 0), QPoint(0, 1199), QPoint(1199, 1199)}) EXPECT_EQ(img.pixel(p), back);
-  EXPECT_EQ(img.pixel(700, 600), black);  // 0 dB row
-  EXPECT_EQ(img.pixel(700, 100), black);  // top row, 30 dB
-  EXPECT_EQ(img.pixel(250, 350), black);  // 10 Hz line: 99 + 500 log10(2) = 249.5 -> 250
-  EXPECT_EQ(img.pixel(99, 350), black);   // 5 Hz, the left end
-  EXPECT_EQ(img.pixel(1099, 350), black);
-  EXPECT_EQ(img.pixel(260, 350), back);
-  const TestCurve& c = set[0];
-  for (size_t i = 0; i < 2000; i += 97) {
-    const double f = c.XValues[i];
-    if (f < 5 || f > 500) continue;
-    const int x = static_cast<int>(std::lround(100 + 500 * std::log10(f / 5)));
-    const int y = static_cast<int>(std::lround(600 - c.YValues[i] * 1000 / 60));
-    EXPECT_TRUE(Near(img, x, y, blue)) << f;
-  }
-  for (int y = 100; y < 1200; ++y)
-    for (int x = 1101; x < 1200; ++x) ASSERT_NE(img.pixel(x, y), blue) << x << "," << y;
-  // Text shows: the legend's entry and the web label leave their colours.
-  bool legend = false, web = false;
-  for (int y = 5; y < 35; ++y)
-    for (int x = 0; x < 30; ++x) legend |= img.pixel(x, y) == blue;
-  for (int y = 1150; y < 1180; ++y)
-    for (int x = 950; x < 1090; ++x) web |= img.pixel(x, y) == black;
-  EXPECT_TRUE(legend);
-  EXPECT_TRUE(web);
-}
-
 TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
   DrawGraphFrame(FreqGraphFrame, pic);
   const QImage before = pic.Image().copy();
@@ -118,16 +85,6 @@ TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
   EXPECT_TRUE(Near(drawn, x, y, Rgb(PlotColours[3])));
   PlotCurve(FreqGraphFrame, pic, c, pen);
   EXPECT_EQ(pic.Image(), before);
-}
-
-TEST_F(Pixels, DrawingSpaceStretchesOverTheWidget) {
-  pic.resize(600, 300);
-  DrawGraphFrame(FreqGraphFrame, pic);
-  const QImage& img = pic.Image();
-  ASSERT_EQ(img.size(), QSize(600, 300));
-  EXPECT_EQ(img.pixel(599, 299), Rgb(PlotColours[1]));
-  EXPECT_TRUE(Near(img, 350, 150, qRgb(0, 0, 0)));  // 0 dB row at 600 of 1200
-  EXPECT_TRUE(Near(img, 125, 80, qRgb(0, 0, 0)));   // 10 Hz line at 250 of 1200
 }
 
 TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
@@ -231,6 +188,169 @@ TEST_F(Pixels, ARunOfCurvesDrawsAsOneByOne) {
     images[oneByOne] = pic.Image().copy();
   }
   EXPECT_EQ(images[0], images[1]);
+}
+
+// Prints into an image, or fails on request.
+class PrinterDouble : public PrinterService {
+ public:
+  bool HasDefaultPrinter() override { return installed; }
+  bool PrintOnDefaultPrinter(const QImage& image) override {
+    printed.push_back(image);
+    return works;
+  }
+  bool installed = true;
+  bool works = true;
+  std::vector<QImage> printed;
+};
+
+class ExportTest : public test::DrawingTest {
+ protected:
+  void SetUp() override {
+    DrawingTest::SetUp();
+    SetPrinterService(&printer);
+  }
+  void TearDown() override {
+    SetPrinterService(nullptr);
+    ZentorTest::TearDown();
+  }
+
+  // A frequency graph with a rising and a falling curve.
+  static void DrawGraph(PictureBox& pic) {
+    DrawGraphFrame(FreqGraphFrame, pic);
+    test::TestCurve up, down;
+    up.NumPoints = down.NumPoints = 500;
+    for (size_t i = 0; i < 500; ++i) {
+      const float f = static_cast<float>(20 * std::pow(1000.0, double(i) / 499));
+      up.XValues[i] = down.XValues[i] = f;
+      up.YValues[i] = static_cast<float>(-20 + 10 * std::log10(f / 20));
+      down.YValues[i] = static_cast<float>(15 - 10 * std::log10(f / 20));
+    }
+    PlotCurve(FreqGraphFrame, pic, up, PlotColours[3]);
+    PlotCurve(FreqGraphFrame, pic, down, PlotColours[6]);
+  }
+
+  PrinterDouble printer;
+};
+
+TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawing) {
+  PictureBox small, full;
+  small.resize(700, 450);
+  full.resize(kDrawingSpace, kDrawingSpace);
+  DrawGraph(small);
+  DrawGraph(full);
+  const QImage replay = small.DrawingSpaceImage();
+  ASSERT_EQ(replay.size(), QSize(1200, 1200));
+  EXPECT_EQ(replay, full.Image().convertToFormat(replay.format())) << "one pixel per drawing unit";
+  EXPECT_EQ(full.DrawingSpaceImage(), replay);
+  EXPECT_EQ(small.Image().size(), QSize(700, 450)) << "the window's own image is left as it was";
+
+  // Only what follows the last clear is replayed, and no XOR drawing.
+  PictureBox pic;
+  pic.resize(700, 450);
+  pic.SetBackColor(RGB(0, 0, 0));
+  pic.Line({0, 0}, {1199, 1199}, Pen{RGB(255, 255, 255)});
+  DrawGraph(pic);  // clears to the background first
+  // A rubber band drawn as the zoom draws it: with the XOR pen.
+  pic.SetDrawMode(DrawMode::XorPen);
+  pic.Rectangle({300, 300}, {700, 600}, Pen{RGB(255, 255, 255), PenStyle::Dash}, std::nullopt);
+  pic.SetDrawMode(DrawMode::CopyPen);
+  EXPECT_NE(pic.Image(), small.Image()) << "the band is on screen";
+  EXPECT_EQ(pic.DrawingSpaceImage(), replay);
+}
+
+TEST_F(ExportTest, JpegNameTakesTheStemOfTheFileNameOnly) {
+  EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.jpg");
+  EXPECT_EQ(JpegExportName("/d/graph"), "/d/graph.jpg");
+  EXPECT_EQ(JpegExportName("/d/a.b/x"), "/d/a.b/x.jpg");
+  EXPECT_EQ(JpegExportName("/d/a.b/x.png"), "/d/a.b/x.jpg");
+}
+
+TEST_F(ExportTest, ExportWritesTheFullPictureAsJpeg) {
+  PictureBox pic;
+  pic.resize(640, 480);
+  DrawGraph(pic);
+  dialogs.ExpectSaveFile(TempPath("graph.second.jpg"));
+  ExportPictureAsJpeg(pic);
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  const test::DialogCall& ask = dialogs.calls()[0];
+  EXPECT_EQ(std::tuple(ask.kind, ask.title, ask.filter, ask.fileName),
+            std::tuple(test::DialogCall::SaveFile, std::string("Save *.jpg File"),
+                       std::string("JPG Graphic Export (*.jpg)|*.jpg"), std::string("ZentorGraphic.jpg")));
+  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.jpg"});
+
+  QImageReader reader(QString::fromStdString(TempPath("graph.jpg")));
+  EXPECT_EQ(reader.format(), "jpeg");
+  const QImage jpeg = reader.read();
+  ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
+  EXPECT_GE(test::Psnr(jpeg, pic.DrawingSpaceImage()), 30.0);
+}
+
+TEST_F(ExportTest, CancelIsQuietAndAFailedWriteIsReported) {
+  PictureBox pic;
+  DrawGraph(pic);
+  dialogs.ExpectSaveFile(std::nullopt);
+  ExportPictureAsJpeg(pic);
+  EXPECT_TRUE(QDir(tempDir.path()).entryList(QDir::Files).isEmpty());
+
+  // A folder that cannot hold files, whoever runs the test: a file stands in its place.
+  QFile blocker(QString::fromStdString(TempPath("notafolder")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const std::string name = TempPath("notafolder/x.jpg");
+  dialogs.ExpectSaveFile(TempPath("notafolder/x.y.jpg"));
+  dialogs.ExpectMessage();
+  ExportPictureAsJpeg(pic);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4977: Error writing file " + name});
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(name)));
+}
+
+TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialog) {
+  PictureBox pic;
+  pic.resize(300, 900);
+  DrawGraph(pic);
+  PrintPicture(pic);
+  ASSERT_EQ(printer.printed.size(), 1u);
+  EXPECT_EQ(printer.printed[0], pic.DrawingSpaceImage());
+
+  printer.works = false;
+  dialogs.ExpectMessage();
+  PrintPicture(pic);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4978: Error printing graph"});
+  // The picture goes on working after the failure.
+  pic.Line({0, 0}, {100, 100}, Pen{0});
+  EXPECT_EQ(pic.DrawingSpaceImage().pixelColor(50, 50), QColor(0, 0, 0));
+}
+
+TEST_F(ExportTest, WithoutAPrinterThePictureGoesIntoAPdfFile) {
+  printer.installed = false;
+  PictureBox pic;
+  DrawGraph(pic);
+  const std::string path = TempPath("print.pdf");
+  dialogs.ExpectSaveFile(path);
+  PrintPicture(pic);
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  const test::DialogCall& ask = dialogs.calls()[0];
+  EXPECT_EQ(std::tuple(ask.title, ask.filter, ask.fileName),
+            std::tuple(std::string("Save *.pdf File"), std::string("PDF File (*.pdf)|*.pdf"),
+                       std::string("ZentorGraphic.pdf")));
+  EXPECT_TRUE(printer.printed.empty());
+  QFile pdf(QString::fromStdString(path));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(pdf.read(5) == "%PDF-");
+  EXPECT_GT(pdf.size(), 10000) << "the picture is in it";
+
+  dialogs.ExpectSaveFile(std::nullopt);
+  PrintPicture(pic);
+  dialogs.ExpectSaveFile(TempPath("missing/print.pdf"));
+  dialogs.ExpectMessage();
+  PrintPicture(pic);
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4978: Error printing graph"});
+}
+
+TEST(PrintedPage, LargestCentredSquare) {
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 800, 600)), QRect(100, 0, 600, 600));
+  EXPECT_EQ(LargestCentredSquare(QRect(10, 20, 500, 900)), QRect(10, 220, 500, 500));
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 0, 50)), QRect(0, 25, 0, 0));
 }
 
 }  // namespace
