@@ -770,8 +770,8 @@ TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
 // ---- The applied-filter list --------------------------------------------------------
 
 TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {
+  SetApplied(std::vector<FilterRecord>(kMaxFilters, MakeFilter(2, 100, -6, 2)));
   for (int32_t i = 0; i < kMaxFilters; ++i) AppliedFilters[static_cast<size_t>(i)].Freq1 = float(i + 1);
-  AppliedFilters[0].Count = kMaxFilters;
   RemoveFromAppliedList(*w, 0);
   ASSERT_EQ(AppliedFilters[0].Count, 74);
   for (int32_t i = 0; i < 74; ++i) ASSERT_EQ(AppliedFilters[static_cast<size_t>(i)].Freq1, float(i + 2));
