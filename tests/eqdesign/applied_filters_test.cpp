@@ -46,11 +46,6 @@ using Texts = std::vector<std::string>;
 
 class AppliedListTest : public test::EqListTest {
  protected:
-  void SetUp() override {
-    EqListTest::SetUp();
-    w->SetGraphicEmulation(3);
-    w->SetParametricEmulation(2);
-  }
   Texts Relist() {
     w->RefreshAppliedFiltersList();
     return Lines(w->AppliedFilterListBox);
@@ -375,7 +370,7 @@ Texts Report(const std::string& graphic, const std::string& parametric, const st
   return t;
 }
 
-class EqReportTest : public test::EqListTest {};
+using EqReportTest = AppliedListTest;
 
 TEST_F(EqReportTest, WholeFilesByteForByte) {
   const std::string path = TempPath("r.txt");
@@ -480,15 +475,12 @@ TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
 }
 
 // A fitted set of three room modes on curve 1, as the fit leaves it, taken into
-// the applied list under each parametric emulation: list and report show the
-// three corrections.
+// the applied list under each parametric emulation chosen in its window: the
+// report shows the three corrections.
 TEST_F(EqReportTest, FittedModesBecomeTheReportedCorrections) {
   struct Mode { float hz, dB, q; };
   const Mode modes[] = {{45, 9, 6}, {83, 6, 10}, {131, 12, 4}};
   for (const Mode& m : modes) test::AddMeasured(0, m.hz, m.q, m.q / std::pow(10.0f, m.dB / 20));
-  SingularityList[0].RangeLow = 20;
-  SingularityList[0].RangeHigh = 300;
-
   QRadioButton* EQOpt::*parametric[] = {&EQOpt::ParametricBFDEmulatorBut, &EQOpt::CookParametric,
                                         &EQOpt::ParametricClassicEng, &EQOpt::BehringerFBQ2496Parm,
                                         &EQOpt::BehringerDCX2496Parm};
@@ -500,34 +492,18 @@ TEST_F(EqReportTest, FittedModesBecomeTheReportedCorrections) {
     });
     w->ErrSelect->click();
     ASSERT_EQ(w->GetParametricEQEmulation(), code);
-    if (!w->CompModes->isEnabled()) FAIL() << "List All Modes is not enabled";
+    ASSERT_TRUE(w->CompModes->isEnabled());
     w->CompModes->click();
     if (w->ModeSortAscending != kTrue) w->CompModes->click();
-    for (int row = 0; row < 3; ++row) {
-      w->ModesList->item(row)->setSelected(true);
-      ClickMode(row, [](UserSelect* u) { u->Apply->click(); });
-    }
+    ApplyEachModeByDialog();
     ASSERT_EQ(AppliedFilters[0].Count, 3);
-    const Texts list = test::Lines(w->AppliedFilterListBox);
     const Texts report = EQReportLines(AppliedFilters);
-    const size_t first = code == 2 || code == 3 ? 13 : 8;  // kind 4 stays modal
     for (size_t i = 0; i < 3; ++i) {
-      const Mode& m = modes[i];
-      const double listedHz = std::stod(list[i]);
-      const double listedDb = std::stod(list[i].substr(list[i].find(" L:") + 3));
-      EXPECT_NEAR(std::log2(listedHz / m.hz), 0, 1.0 / 24) << code << ": " << list[i];
-      EXPECT_NEAR(listedDb, -m.dB, 0.6) << code << ": " << list[i];
-      const std::string& line = report[first + i];
-      double hz = 0;
-      if (code == 1) {
-        const double b = std::stod(line.substr(11)), d = std::stod(line.substr(line.find("Hz + ") + 5));
-        hz = b * std::pow(2.0, d / 60);
-      } else {
-        hz = std::stod(line.substr(7));
-      }
-      const double dB = std::stod(line.substr(line.find("Level = ") + 8));
-      EXPECT_NEAR(std::log2(hz / m.hz), 0, 1.0 / 24) << code << ": " << line;
-      EXPECT_NEAR(dB, -m.dB, 0.6) << code << ": " << line;
+      const std::string& line = report[(code == 2 || code == 3 ? 13 : 8) + i];  // kind 4 stays modal
+      double hz = std::stod(line.substr(code == 1 ? 11 : 7));
+      if (code == 1) hz *= std::pow(2.0, std::stod(line.substr(line.find("Hz + ") + 5)) / 60);
+      EXPECT_NEAR(std::log2(hz / modes[i].hz), 0, 1.0 / 24) << code << ": " << line;
+      EXPECT_NEAR(std::stod(line.substr(line.find("Level = ") + 8)), -modes[i].dB, 0.6) << code << ": " << line;
     }
     if (code == 4) Screenshot(w, "zentor_applied_list.png");
   }
@@ -535,11 +511,6 @@ TEST_F(EqReportTest, FittedModesBecomeTheReportedCorrections) {
 
 class FitLimitsWindowTest : public test::EqListTest {
  protected:
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    StartWith({InstallEqListLinks, InstallFitCommandLinks, InstallFilterEditLinks}, &rec);
-    LoadImpulse();
-  }
   // Opens Fit Limits from its menu entry; `inside` acts on the shown dialog.
   void InDialog(const std::function<void(FitLimitsForm*)>& inside) {
     Expect<FitLimitsForm>(inside);
@@ -621,21 +592,6 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
-
-  // The filter editor refuses a typed boost above the limit and keeps the filter.
-  SetApplied({MakeFilter(2, 1000, 3, 2)});
-  LevelSet* editor = Forms::Get<LevelSet>();
-  ASSERT_TRUE(editor->InitializeLevelSet(0));
-  const FilterRecord kept = AppliedFilters[0];
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  editor->LevelText->setText("8");
-  editor->LevelText_KeyPress(13);
-  EXPECT_EQ(dialogs.MessageTexts(), Texts{"Error 5862: This filter boosts 8 dB, more than the Max boost of 6 dB "
-                                          "(Filters > Curve Fit > Fit Limits)."});
-  EXPECT_EQ(AppliedFilters[0].Q2, kept.Q2);
-  EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
-  Forms::Unload<LevelSet>();
 }
 
 TEST_F(FitLimitsWindowTest, TheReportEndsWithTheLimitsAndThePreamp) {
@@ -674,12 +630,10 @@ TEST_F(FitLimitsWindowTest, ModesFittedOnStepsAreAppliedAsListed) {
 
 constexpr float kTwoPi = test::kTwoPiF;
 
-class LevelSetTest : public test::LinkedWindowTest {
+class LevelSetTest : public test::EqListTest {
  protected:
   void SetUp() override {
-    LinkedWindowTest::SetUp();
-    StartWith({InstallFilterEditLinks}, &rec);
-    LoadImpulse();
+    EqListTest::SetUp();
     // The editor's own range, not the stored boost limit, is under test here.
     FitLimits limits = DefaultFitLimits();
     limits.MaxBoostDb = 20;
@@ -699,7 +653,6 @@ class LevelSetTest : public test::LinkedWindowTest {
 
   LevelSet* editor = nullptr;
   bool opened = false;
-  RecordingSurface rec;
 };
 
 TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
@@ -711,6 +664,7 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
   EXPECT_FALSE(Shown(editor->DecayText));
   EXPECT_EQ(Text(editor->FreqText), " 1000");
   EXPECT_EQ(Text(editor->LevelText), "-6");
+  EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
   Screenshot(editor, "zentor_level_set_parametric.png");
 
   Open(MakeFilter(3, 1000, 4, 1.4f, 3));
@@ -737,23 +691,6 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
     EXPECT_EQ(editor->QLabel->text(), code == 5 ? "Q[NA]" : "BW/60");
   }
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
-
-TEST_F(LevelSetTest, OpensUpToHalfTheSampleRateAndNoFurther) {
-  w->SetParametricEmulation(3);
-  FilterRecord f = MakeFilter(2, 24000, -6, 4, 3);
-  f.Freq1 = static_cast<float>(std::numbers::pi * 48000);
-  dialogs.ExpectMessage();  // the averages cannot run a section at half the rate
-  Open(f);
-  EXPECT_TRUE(opened);
-  EXPECT_FALSE(editor->Unloaded());
-  f.Freq1 = std::nextafter(f.Freq1, 1e9f);
-  dialogs.ExpectMessage();
-  Open(f);
-  EXPECT_FALSE(opened);
-  EXPECT_TRUE(editor->Unloaded());
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (Texts{"Error 7122", "Error: This frequency is too high using the current sample rate."}));
 }
 
 TEST_F(LevelSetTest, RangesHoldTheFiltersValueWithinTheModelsLimits) {
@@ -804,15 +741,7 @@ TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
   EXPECT_LT(AppliedFilters[0].Q1, 0);  // now a boost
   EXPECT_NEAR(LevelDb(), 8, 1e-4);
 
-  // Out of range: the validator's message, and nothing moves.
-  const FilterRecord written = AppliedFilters[0];
-  editor->LevelText->setText("13");
-  dialogs.ExpectMessage();
-  QTest::keyClick(editor->LevelText, Qt::Key_Return);
-  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"User Error: Input must be between -20 and 12"}));
-  EXPECT_EQ(AppliedFilters[0].Q1, written.Q1);
-  EXPECT_EQ(editor->LevelSlider->value(), 1750);
-  // In range, Enter writes it, to the slider's resolution.
+  // Enter writes a typed level, to the slider's resolution.
   editor->LevelText->setText("-3");
   QTest::keyClick(editor->LevelText, Qt::Key_Return);
   EXPECT_NEAR(LevelDb(), 3, 0.016);
@@ -838,29 +767,11 @@ TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
-TEST_F(LevelSetTest, RefusalsAndHelp) {
-  dialogs.ExpectMessage();
-  Open(MakeFilter(5, 1000, -6, 4));
-  EXPECT_TRUE(opened);  // shown unconfigured
-  FilterRecord noPole = MakeFilter(2, 1000, -6, 4);
-  noPole.Q1 = 4;
-  noPole.Q2 = -2;
-  dialogs.ExpectMessage();
-  Open(noPole);
-  FilterRecord broken = MakeFilter(2, 1000, -6, 4);
-  broken.Q1 = std::nanf("");
-  dialogs.ExpectMessage();
-  Open(broken);
-  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 5419", "Error 5421", "Error 9054 "}));
-  editor->Help->click();
-  EXPECT_EQ(GetHelpLog().topics.back(), 910);
-}
-
 // ---- The applied-filter list --------------------------------------------------------
 
 TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {
+  SetApplied(std::vector<FilterRecord>(kMaxFilters, MakeFilter(2, 100, -6, 2)));
   for (int32_t i = 0; i < kMaxFilters; ++i) AppliedFilters[static_cast<size_t>(i)].Freq1 = float(i + 1);
-  AppliedFilters[0].Count = kMaxFilters;
   RemoveFromAppliedList(*w, 0);
   ASSERT_EQ(AppliedFilters[0].Count, 74);
   for (int32_t i = 0; i < 74; ++i) ASSERT_EQ(AppliedFilters[static_cast<size_t>(i)].Freq1, float(i + 2));
@@ -901,23 +812,75 @@ class ListClickTest : public LevelSetTest {
   }
 };
 
-TEST_F(ListClickTest, RefusesWithoutAFrequencyViewOrResults) {
-  DisplayConfig.Graphshown = kImpulseView;
-  dialogs.ExpectMessage();
-  Click(MakeFilter(2, 1000, -6, 4));
-  ResultsDataSetInfo[0].NumInSet = 0;
-  DisplayConfig.Graphshown = kFractOctView;
-  dialogs.ExpectMessage();
-  Click(MakeFilter(2, 1000, -6, 4));
-  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"User Error: A frequency response must be shown to make filter adjustments",
-                                           "User Error: Measurement data must be loaded to set EQ control"}));
-  ResultsDataSetInfo[0].NumInSet = 1;
-  DisplayConfig.Graphshown = kBodeView;
-  dialogs.Clear();
-  w->AppliedFilterListBox->clear();
-  dialogs.ExpectMessage();
-  MainWindowHooks.AppliedFilterListBox_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 8234"}));
+// Each refusal of the filter editor and of a click on the applied list says why
+// and leaves the filter as it was.
+TEST_F(ListClickTest, RefusalsSayWhyAndKeepTheFilter) {
+  const float half = static_cast<float>(std::numbers::pi * 48000);
+  FilterRecord noPole = MakeFilter(2, 1000, -6, 4), broken = noPole;
+  noPole.Q1 = 4, noPole.Q2 = -2;
+  broken.Q1 = std::nanf("");
+  const auto opens = [&](FilterRecord f, bool shown, int32_t code = 2) {
+    return [&, f, shown, code] {
+      w->SetParametricEmulation(code);
+      Open(f);
+      EXPECT_EQ(std::pair(opened, editor->Unloaded()), std::pair(shown, !shown));
+    };
+  };
+  const auto at = [](float omega) {
+    FilterRecord f = MakeFilter(2, 1000, -6, 4, 3);
+    f.Freq1 = omega;
+    return f;
+  };
+  const auto typed = [&](const char* level, double maxBoostDb) {
+    return [&, level, maxBoostDb] {
+      FitLimits limits = DefaultFitLimits();
+      limits.MaxBoostDb = maxBoostDb;
+      SaveFitLimits(limits);
+      Open(MakeFilter(2, 1000, 3, 2));
+      const FilterRecord kept = AppliedFilters[0];
+      editor->LevelText->setText(level);
+      QTest::keyClick(editor->LevelText, Qt::Key_Return);
+      EXPECT_EQ(std::pair(AppliedFilters[0].Q1, AppliedFilters[0].Q2), std::pair(kept.Q1, kept.Q2));
+    };
+  };
+  const auto click = [&](int32_t view, int32_t results) {
+    return [&, view, results] {
+      DisplayConfig.Graphshown = view;
+      ResultsDataSetInfo[0].NumInSet = results;
+      Click(MakeFilter(2, 1000, -6, 4));
+      DisplayConfig.Graphshown = kBodeView;
+      ResultsDataSetInfo[0].NumInSet = 1;
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    Texts said;
+  } rows[] = {
+      {"a kind it cannot edit, shown unconfigured", opens(MakeFilter(5, 1000, -6, 4), true), {"Error 5419"}},
+      {"no pole", opens(noPole, true), {"Error 5421"}},
+      {"a Q that is not a number", opens(broken, true), {"Error 9054 "}},
+      // The averages cannot run a section at half the rate, but the editor opens.
+      {"at half the sample rate", opens(at(half), true, 3), {"Error 7122"}},
+      {"above half the sample rate", opens(at(std::nextafter(half, 1e9f)), false, 3),
+       {"Error: This frequency is too high using the current sample rate."}},
+      {"beyond the editor's range", typed("13", 20), {"User Error: Input must be between -20 and 12"}},
+      {"above the boost limit", typed("8", 6),
+       {"Error 5862: This filter boosts 8 dB, more than the Max boost of 6 dB (Filters > Curve Fit > Fit Limits)."}},
+      {"no frequency view", click(kImpulseView, 1),
+       {"User Error: A frequency response must be shown to make filter adjustments"}},
+      {"no results", click(kFractOctView, 0), {"User Error: Measurement data must be loaded to set EQ control"}},
+      {"no line", [&] { w->AppliedFilterListBox->clear(); MainWindowHooks.AppliedFilterListBox_Click(); },
+       {"Error 8234"}},
+  };
+  for (const auto& row : rows) {
+    dialogs.Clear();
+    for (size_t i = 0; i < row.said.size(); ++i) dialogs.ExpectMessage();
+    row.act();
+    EXPECT_EQ(dialogs.MessageTexts(), row.said) << row.name;
+  }
+  editor->Help->click();
+  EXPECT_EQ(GetHelpLog().topics.back(), 910);
 }
 
 TEST_F(ListClickTest, SetsTheWorkingRangeAndPutsTheViewBackAfterwards) {

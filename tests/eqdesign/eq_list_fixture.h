@@ -16,6 +16,8 @@
 #include "core/records.h"
 #include "display/view_state.h"
 #include "eqdesign/eq_list_links.h"
+#include "eqdesign/filter_edit_links.h"
+#include "eqdesign/fit_commands.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/main_window_fixture.h"
 #include "mainwindow/main_window_links.h"
@@ -90,11 +92,14 @@ class LinkedWindowTest : public MainWindowTest {
   DataPlotter* w = nullptr;
 };
 
+// The window with the lists', fit commands' and filter editor's links, and one
+// result loaded.
 class EqListTest : public LinkedWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    StartWith({InstallEqListLinks}, &rec);
+    StartWith({InstallEqListLinks, InstallFitCommandLinks, InstallFilterEditLinks}, &rec);
+    LoadImpulse();
   }
   // The next modal dialog, if a `Dialog`, is handed to `inside`.
   template <class Dialog>

@@ -1,13 +1,17 @@
 // Filter-set records, their sorts, one singularity's response on a curve and the
 // fit graph's corrected curve, against the root product of the filter library
 // and analytic section responses; the level-matching averages drawn while a
-// filter is edited; what a fit point can carry, and the fit's small numeric routines.
+// filter is edited; what a fit point can carry, and the fit's small numeric routines;
+// the modes list's lines and records, and the main window's sort buttons.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
+#include <QPushButton>
 #include <limits>
 
+#include "base/text_number.h"
 #include "core/filter_design.h"
 #include "core/work_arrays.h"
 #include "display/graph_frame.h"
@@ -16,10 +20,13 @@
 #include "display/view_state.h"
 #include "eqdesign/corrected_response.h"
 #include "eqdesign/eq_list_fixture.h"
+#include "eqdesign/filter_set_links.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit_curves.h"
 #include "eqdesign/fit/peak_dip.h"
 #include "eqdesign/level_matching.h"
-#include "eqdesign/message_log.h"
+#include "eqdesign/modes_list.h"
+#include "mainwindow/main_window_links.h"
 #include "platform/numeric/numeric.h"
 #include "support/curve_sets.h"
 
@@ -174,30 +181,16 @@ void ExpectNear(const std::vector<double>& got, const std::vector<double>& want,
   for (size_t i = 0; i < want.size(); ++i) ASSERT_NEAR(got[i], want[i], rel * std::fabs(want[i])) << "at " << i;
 }
 
-TEST_F(FilterSetsTest, APeakMultipliesItsCentreByTheQRatioAndItsNegationUndoesIt) {
-  test::MessageLog log;
-  Curve c = LogCurve(400);
-  c.hz[123] = 100.0f;
-  const std::vector<double> original = c.levels;
-  ApplySingularityToLevels(c.levels, c.hz, 4, 1, kTwoPi * 100, 1.0f, 0, 400, log.sink());
-  EXPECT_NEAR(c.levels[123] / original[123], 4.0, 1e-12);
-  // A decade below, r = 0.1: |H|^2 = ((1 - r^2)^2 + r^2) / ((1 - r^2)^2 + r^2 / 16).
-  EXPECT_NEAR(c.levels[0] / original[0], std::sqrt((0.9801 + 0.01) / (0.9801 + 0.000625)), 1e-12);
-  ApplySingularityToLevels(c.levels, c.hz, -4, 1, kTwoPi * 100, 1.0f, 0, 400, log.sink());
-  ExpectNear(c.levels, original, 1e-12);
-  EXPECT_TRUE(log.texts.empty());
-}
-
-TEST_F(FilterSetsTest, TheClosedFormEqualsTheRootProduct) {
+TEST_F(FilterSetsTest, TheClosedFormEqualsTheRootProductAndItsNegationUndoesIt) {
   struct Case {
     double q1, q2;
     float damping;
   };
+  test::MessageLog log;
   // Peaks and dips, complex and real roots (a Q below 0.5), damped.
   for (const Case k : {Case{8, 2, 1}, Case{-8, 2, 1}, Case{12, 0.3, 1}, Case{-0.4, 3, 1}, Case{6, 1.5, 0.8f},
                        Case{-6, 1.5, 0.8f}, Case{0.45, 0.2, 0.8f}}) {
     SCOPED_TRACE(testing::Message() << "Q1 " << k.q1 << " Q2 " << k.q2 << " damping " << k.damping);
-    test::MessageLog log;
     const Curve c = LogCurve(2000);
     std::vector<double> got = c.levels;
     ApplySingularityToLevels(got, c.hz, k.q1, k.q2, kTwoPi * 250, k.damping, 0, 2000, log.sink());
@@ -205,7 +198,18 @@ TEST_F(FilterSetsTest, TheClosedFormEqualsTheRootProduct) {
     const double zeroQ = d * (k.q1 < 0 ? -k.q1 : k.q2);
     const double poleQ = d * (k.q1 < 0 ? k.q2 : k.q1);
     ExpectNear(got, RootProduct(c.levels, c.hz, kTwoPi * 250, zeroQ, poleQ), 1e-12);
+    ApplySingularityToLevels(got, c.hz, -k.q1, k.q2, kTwoPi * 250, k.damping, 0, 2000, log.sink());
+    ExpectNear(got, c.levels, 1e-12);
   }
+  // A peak multiplies its centre by the Q ratio; a decade below, r = 0.1:
+  // |H|^2 = ((1 - r^2)^2 + r^2) / ((1 - r^2)^2 + r^2 / 16).
+  Curve c = LogCurve(400);
+  c.hz[123] = 100.0f;
+  const std::vector<double> original = c.levels;
+  ApplySingularityToLevels(c.levels, c.hz, 4, 1, kTwoPi * 100, 1.0f, 0, 400, log.sink());
+  EXPECT_NEAR(c.levels[123] / original[123], 4.0, 1e-12);
+  EXPECT_NEAR(c.levels[0] / original[0], std::sqrt((0.9801 + 0.01) / (0.9801 + 0.000625)), 1e-12);
+  EXPECT_TRUE(log.texts.empty());
 }
 
 TEST_F(FilterSetsTest, OnlyTheRangeFromTheStartIndexIsTouched) {
@@ -339,9 +343,9 @@ TEST_F(PeakDipTest, SmallRoutines) {
 
   EXPECT_DOUBLE_EQ(FitErrorToScore(0.001), 1.0);
   EXPECT_DOUBLE_EQ(FitErrorToScore(-0.002), 4.0);
+  EXPECT_DOUBLE_EQ(FitErrorToScore(0.002), 4.0);
   // 60 dB in T seconds is a time constant of T / 6.9: Q = π f T / 6.9.
-  EXPECT_NEAR(DecayTimeToQ(50, 0.5f), std::numbers::pi * 50 * 0.5 / 6.9, 1e-5);
-  EXPECT_NEAR(DecayTimeToQ(50, 0.5f), 11.38, 0.005);
+  EXPECT_NEAR(DecayTimeToQ(50, 0.5f), 11.3826, 1e-4);
 
   double b = 2;
   EXPECT_TRUE(TakeIfSmaller(1, b));
@@ -646,6 +650,125 @@ TEST_F(LevelMatchingTest, TheFilteredAverageShowsInTheSecondCurveColourOverTheBa
   for (int dx = -2; dx <= 2 && !found; ++dx)
     for (int dy = -2; dy <= 2 && !found; ++dy) found = image.pixelColor(x + dx, y + dy) == second;
   EXPECT_TRUE(found) << x << "," << y;
+}
+
+// ---- The modes list ------------------------------------------------------------------
+
+const float k100Hz = test::kTwoPiF * 100;
+
+FilterRecord Mode(float freq, float q1, float q2, float score) {
+  FilterRecord m;
+  m.Freq1 = freq, m.Q1 = q1, m.Q2 = q2, m.FitError = score;
+  return m;
+}
+
+class ModesListTest : public test::MainWindowTest {
+ protected:
+  test::MessageLog log;
+};
+
+TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbers) {
+  // T = 20 x 13.8 / 628.3 = 0.439 s; L = 20 log10(4) = 12.04 dB.
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 5, 0)), "P 100 Hz, Q:20/0.43 L:-12 E:0");
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 0)), "Z 100 Hz, Q:20 L:12 E:0");
+  // The error class: 10 log10(score + 1), truncated.
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 9)), "Z 100 Hz, Q:20 L:12 E:10");
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 1)), "Z 100 Hz, Q:20 L:12 E:3");
+  // Frequencies cut to 0.01 Hz and Q to 0.1, toward zero.
+  const float f = static_cast<float>(2 * std::numbers::pi * 47.679);
+  EXPECT_EQ(ModesListLine(Mode(f, -3.47f, 1, 1)), "Z 47.67 Hz, Q:3.4 L:10.8 E:3");
+  // A cut of under 0.1 dB shows 0, not -0.
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, 1.001f, 1, 0)), "P 100 Hz, Q:1/0.02 L:0 E:0");
+  // Without Q2 there is no level to show.
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 0, 0)), "P 100 Hz, Q:20/0.43 E:0");
+  EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 0, 0)), "Z 100 Hz, Q:20 E:0");
+}
+
+TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
+  std::vector<std::string> lines;
+  ModesListContents[0].Count = 9;
+  EXPECT_FALSE(BuildModesList(2, lines, log.sink()));
+  EXPECT_EQ(lines, (Texts{"No Modes Found"}));
+  EXPECT_EQ(ModesListContents[0].Count, 0);
+
+  SingularityListRecord& s = SingularityList[2];
+  s.Count = 2;
+  s.Freq = {k100Hz, 2 * k100Hz};
+  s.Q1 = {20, -20};
+  s.Q2 = {5, 5};
+  s.FitError = {0, 9};
+  s.Average = -1;  // word 2
+  s.Kind = 4;      // word 13
+  s.SelectCode = 4;
+  s.Graphshown = 6;  // words 15 to 17
+  s.Smoothing = 0.33f;
+  s.Gatetime = 250;
+  ModesListContents[1].SelectCode = 55;
+  ModesListContents[1].EQEmulationCode = 3;
+  EXPECT_TRUE(BuildModesList(2, lines, log.sink()));
+  EXPECT_EQ(lines, (Texts{"P 100 Hz, Q:20/0.43 L:-12 E:0", "Z 200 Hz, Q:20 L:12 E:10"}));
+  EXPECT_EQ(ModesListContents[0].Count, 2);
+  const FilterRecord& m = ModesListContents[1];
+  EXPECT_EQ((std::vector<double>{double(m.Curve), double(m.Average), double(m.Kind), double(m.Graphshown),
+                                 m.Smoothing, m.Gatetime, m.Freq1, m.Q1, m.FitError}),
+            (std::vector<double>{2, -1, 4, 6, 0.33f, 250, 2 * k100Hz, -20, 9}));
+  EXPECT_EQ(m.SelectCode, 55);  // not written
+  EXPECT_EQ(m.EQEmulationCode, 3);
+  EXPECT_TRUE(log.texts.empty());
+  FilterRecord untouched = m;
+  EXPECT_FALSE(ModeRecordFromSet(33, 0, untouched));
+  EXPECT_FALSE(ModeRecordFromSet(2, 75, untouched));
+  EXPECT_EQ(untouched.Freq1, m.Freq1);
+
+  s.Q2[1] = 0;
+  EXPECT_TRUE(BuildModesList(2, lines, log.sink()));
+  EXPECT_EQ(lines[1], "Z 200 Hz, Q:20 E:10");
+  EXPECT_EQ(log.texts, (Texts{"CheckForCurveSingularities: Q2=0 Error ModesListContents.Freq1(1) = " +
+                                            FormatSingle(2 * k100Hz)}));
+
+  // A damaged count lists what the arrays hold; a curve outside the sets lists nothing.
+  s.Count = 500;
+  log.texts.clear();
+  EXPECT_TRUE(BuildModesList(2, lines, [](const std::string&) {}));
+  EXPECT_EQ(lines.size(), 75u);
+  EXPECT_FALSE(BuildModesList(33, lines, log.sink()));
+  EXPECT_EQ(lines, (Texts{"No Modes Found"}));
+}
+
+TEST_F(ModesListTest, TheSortButtonsSortEveryCurvesSetAndListTheSelectedOne) {
+  DataPlotter* w = Start();
+  InstallFilterSetLinks();
+  w->RefreshLinkedControls();
+  ASSERT_TRUE(w->FreqSelect->isEnabled());
+  ASSERT_TRUE(w->QSelect->isEnabled());
+
+  for (size_t k : {0u, 5u}) {
+    SingularityListRecord& s = SingularityList[k];
+    s.Count = 3;
+    s.Freq = {3 * k100Hz, k100Hz, 2 * k100Hz};
+    s.Q1 = {-8, 20, 4};
+    s.Q2 = {2, 5, 2};
+    s.FitError = {0, 0, 0};
+  }
+  w->FreqSelect->click();  // ascending first
+  EXPECT_EQ(SingularityList[5].Freq[0], k100Hz);
+  EXPECT_EQ(SingularityList[5].Q1[0], 20.0f);
+  EXPECT_EQ(test::Lines(w->ModesList), (Texts{"P 100 Hz, Q:20/0.43 L:-12 E:0",
+                                                               "P 200 Hz, Q:4/0.04 L:-6 E:0",
+                                                               "Z 300 Hz, Q:8 L:12 E:0"}));
+  w->QSelect->click();  // the direction flips: descending on Q1
+  EXPECT_EQ(test::Lines(w->ModesList).front(), "P 100 Hz, Q:20/0.43 L:-12 E:0");
+  EXPECT_EQ(test::Lines(w->ModesList).back(), "Z 300 Hz, Q:8 L:12 E:0");
+  w->QSelect->click();
+  EXPECT_EQ(test::Lines(w->ModesList).front(), "Z 300 Hz, Q:8 L:12 E:0");
+  EXPECT_EQ(SingularityList[5].Q1[0], -8.0f);
+
+  SingularityList[0].Count = 0;
+  EXPECT_FALSE(MainWindowHooks.CheckForCurveSingularities(0));
+  EXPECT_EQ(test::Lines(w->ModesList), (Texts{"No Modes Found"}));
+  EXPECT_TRUE(MainWindowHooks.CheckForCurveSingularities(5));
+  EXPECT_EQ(test::Lines(w->ModesList).size(), 3u);
+  EXPECT_TRUE(MainWindowHooks.SortFilterSetByKey4);
 }
 
 }  // namespace

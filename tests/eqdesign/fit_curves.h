@@ -1,4 +1,5 @@
-// Prepared fit curves of known singularities, shared by the fit tests.
+// Prepared fit curves of known singularities, and a log of the messages a
+// routine reports through its sink, shared by the fit tests.
 #pragma once
 
 #include <memory>
@@ -10,6 +11,13 @@
 #include "eqdesign/fit/singularity_search.h"
 
 namespace zentor::test {
+
+struct MessageLog {
+  std::vector<std::string> texts;
+  MessageSink sink() {
+    return [this](const std::string& t) { texts.push_back(t); };
+  }
+};
 
 inline const MessageSink& QuietSink() {
   static const MessageSink sink = [](const std::string&) {};

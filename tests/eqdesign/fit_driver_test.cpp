@@ -1,5 +1,7 @@
-// The per-curve fit driver on known responses, and the main window's fit
-// commands: curve choice, the Accumulate checks, the menus and the stop button.
+// The per-curve fit driver and whole fits of known responses (what they find and
+// how much flatter the corrected response is), the main window's fit commands
+// (curve choice, the Accumulate checks, the menus and the stop button), and the
+// fit's limits.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,17 +12,25 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/records.h"
 #include "display/view_state.h"
+#include "eqdesign/eq_list_fixture.h"
+#include "eqdesign/filter_sets.h"
 #include "eqdesign/fit_commands.h"
+#include "eqdesign/fit_corpus.h"
+#include "eqdesign/fit_curves.h"
+#include "eqdesign/fit/fit_bounds.h"
 #include "eqdesign/fit/fit_driver.h"
+#include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/fit_quality.h"
-#include "mainwindow/main_window_fixture.h"
+#include "eqdesign/fit/group_refine.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/forms.h"
 
@@ -54,16 +64,24 @@ double EntryDb(const SingularityListRecord& R, int32_t i) {
   return R.Q1[e] < 0 ? -level : level;
 }
 
-int32_t Matches(const SingularityListRecord& R, const KnownSingularity& s, double fTol, double dBTol) {
+// Entries within fTol of the singularity's frequency and dBTol of its level;
+// with qTol, their centre Q must lie within qTol of its own.
+int32_t Matches(const SingularityListRecord& R, const KnownSingularity& s, double fTol, double dBTol,
+                double qTol = 0) {
   int32_t hits = 0;
   for (int32_t i = 0; i < R.Count; ++i) {
-    const double f = R.Freq[static_cast<size_t>(i)] / kTwoPi;
-    hits += std::fabs(f - s.FreqHz) <= fTol * s.FreqHz && std::fabs(EntryDb(R, i) - s.LevelDb) <= dBTol;
+    const auto e = static_cast<size_t>(i);
+    if (std::fabs(R.Freq[e] / kTwoPi - s.FreqHz) > fTol * s.FreqHz || std::fabs(EntryDb(R, i) - s.LevelDb) > dBTol)
+      continue;
+    if (qTol > 0) {
+      EXPECT_NEAR(std::sqrt(std::fabs(R.Q1[e]) * R.Q2[e]), s.CentreQ, qTol * s.CentreQ) << s.FreqHz;
+    }
+    ++hits;
   }
   return hits;
 }
 
-TEST(FitDriver, DefaultFitRampsTheDampingAndRecoversThreeSingularities) {
+TEST(FitDriver, DefaultFitRampsTheDampingAndRecoversThreeSingularitiesAndAQuickFitDoesNotPolish) {
   const std::vector<float> f = BodeLikeGrid(2000);
   const CurveRecord C = KnownCurveRecord(f, kThree);
   SingularityListRecord R = BodeHeader();
@@ -74,12 +92,9 @@ TEST(FitDriver, DefaultFitRampsTheDampingAndRecoversThreeSingularities) {
   const std::vector<float> ramp = {0.8f, 0.825f, 0.85f, 0.875f, 0.9f, 0.925f, 0.95f, 0.975f, 1.0f};
   ASSERT_EQ(engine.PassDampings.size(), ramp.size());
   for (size_t i = 0; i < ramp.size(); ++i) EXPECT_NEAR(engine.PassDampings[i], ramp[i], 1e-5) << i;
-  EXPECT_EQ(R.Kind, 4);
-  EXPECT_EQ(R.Curve, 2);
-  EXPECT_EQ(R.NumInitialLoops, 8);
-  EXPECT_FLOAT_EQ(R.Damping, 0.8f);
-  EXPECT_FLOAT_EQ(R.RangeLow, 25);
-  EXPECT_FLOAT_EQ(R.RangeHigh, 80);
+  EXPECT_EQ((std::vector<float>{float(R.Kind), float(R.Curve), float(R.NumInitialLoops), R.Damping, R.RangeLow,
+                                R.RangeHigh}),
+            (std::vector<float>{4, 2, 8, 0.8f, 25, 80}));
   for (const KnownSingularity& s : kThree) EXPECT_EQ(Matches(R, s, 0.02, 1.5), 1) << s.FreqHz;
   for (int32_t i = 1; i < R.Count; ++i) EXPECT_LE(R.Freq[static_cast<size_t>(i - 1)], R.Freq[static_cast<size_t>(i)]);
   const std::vector<float> dB(C.YValues.begin(), C.YValues.begin() + C.NumPoints);
@@ -87,19 +102,14 @@ TEST(FitDriver, DefaultFitRampsTheDampingAndRecoversThreeSingularities) {
   const double after = LogWeightedRmsDb(f, CorrectedResponseDb(f, dB, R), 25, 80);
   EXPECT_LE(after, 1.0);
   EXPECT_LE(after, 0.3 * before);
-}
 
-TEST(FitDriver, QuickFitRunsNoPolishAndKeepsTheConstants) {
-  const std::vector<float> f = BodeLikeGrid(2000);
-  SingularityListRecord R = BodeHeader();
-  FitEngine engine;
-  engine.Settings.Quick = true;
-  FitCurveFilterSet(R, KnownCurveRecord(f, kThree), 0, 0, -1, FitDriverConstants{}, engine);
-  EXPECT_TRUE(engine.PassDampings.empty());
-  EXPECT_EQ(R.Kind, 4);
-  EXPECT_EQ(R.Average, -1);
-  EXPECT_EQ(R.NumInitialLoops, 8);
-  EXPECT_FLOAT_EQ(R.Damping, 0.8f);
+  FitEngine quick;
+  quick.Settings.Quick = true;
+  R = BodeHeader();
+  FitCurveFilterSet(R, C, 0, 0, -1, FitDriverConstants{}, quick);
+  EXPECT_TRUE(quick.PassDampings.empty());
+  EXPECT_EQ((std::vector<float>{float(R.Kind), float(R.Average), float(R.NumInitialLoops), R.Damping}),
+            (std::vector<float>{4, -1, 8, 0.8f}));
   for (const KnownSingularity& s : kThree) EXPECT_EQ(Matches(R, s, 0.03, 2), 1) << s.FreqHz;
 }
 
@@ -153,44 +163,29 @@ TEST(FitDriver, AccumulatingMergesUpToTheBufferAndRejectsTheNewEntriesBeyond) {
   EXPECT_EQ(R.Count, found);
 }
 
-TEST(FitDriver, AStopInTheSearchLeavesTheSetAsItCame) {
+// A stop in the search leaves the set as it came; one requested just before a
+// curve's fit, while the poll clock is fresh, is seen at the start of the
+// search, not only once a long batch has run.
+TEST(FitDriver, AStopLeavesTheSetAsItCameAndOneRequestedBeforeIsSeenAtTheStart) {
   const std::vector<float> f = BodeLikeGrid(2000);
   const SingularityListRecord before = ExistingSet(5);
-  SingularityListRecord R = before;
-  std::atomic<bool> stop{false};
-  int polls = 0;
-  FitEngine engine;
-  engine.Settings.PollEvery = std::chrono::microseconds(0);
-  engine.Callbacks.Stop = &stop;
-  engine.Callbacks.Poll = [&] {
-    if (++polls == 3) stop = true;
-  };
-  const FitCurveOutcome out = FitCurveFilterSet(R, KnownCurveRecord(f, kThree), 1, 0, 0, FitDriverConstants{}, engine);
-  EXPECT_TRUE(out.Stopped);
-  EXPECT_TRUE(out.Kept);
-  EXPECT_EQ(0, std::memcmp(&R, &before, sizeof(R)));
-}
-
-// A stop requested just before a curve's fit, while the poll clock is fresh,
-// is seen at the start of the search, not only once a long batch has run.
-TEST(FitDriver, AStopRequestedBeforeTheSearchIsSeenAtItsStart) {
-  const std::vector<float> f = BodeLikeGrid(2000);
-  const SingularityListRecord before = ExistingSet(5);
-  SingularityListRecord R = before;
-  std::atomic<bool> stop{false};
-  int polls = 0;
-  FitEngine engine;
-  engine.Settings.PollEvery = std::chrono::hours(1);
-  engine.Polling.Last = std::chrono::steady_clock::now();
-  engine.Callbacks.Stop = &stop;
-  engine.Callbacks.Poll = [&] {
-    ++polls;
-    stop = true;
-  };
-  const FitCurveOutcome out = FitCurveFilterSet(R, KnownCurveRecord(f, kThree), 1, 0, 0, FitDriverConstants{}, engine);
-  EXPECT_EQ(polls, 1);
-  EXPECT_TRUE(out.Kept);
-  EXPECT_EQ(0, std::memcmp(&R, &before, sizeof(R)));
+  for (const bool fresh : {false, true}) {
+    SingularityListRecord R = before;
+    std::atomic<bool> stop{false};
+    int polls = 0;
+    FitEngine engine;
+    engine.Settings.PollEvery = fresh ? std::chrono::microseconds(std::chrono::hours(1)) : std::chrono::microseconds(0);
+    if (fresh) engine.Polling.Last = std::chrono::steady_clock::now();
+    engine.Callbacks.Stop = &stop;
+    engine.Callbacks.Poll = [&] {
+      if (++polls == (fresh ? 1 : 3)) stop = true;
+    };
+    const FitCurveOutcome out =
+        FitCurveFilterSet(R, KnownCurveRecord(f, kThree), 1, 0, 0, FitDriverConstants{}, engine);
+    EXPECT_TRUE(!fresh || polls == 1) << polls;
+    EXPECT_TRUE(out.Stopped && out.Kept) << fresh;
+    EXPECT_EQ(0, std::memcmp(&R, &before, sizeof(R))) << fresh;
+  }
 }
 
 // A set fitted side by side is each curve's fit alone, whatever the threads,
@@ -249,6 +244,140 @@ TEST(FitDriver, EachMessageIsKeptOnceInTheOrderFirstRaised) {
   EXPECT_TRUE(m.TakeNew().empty());
 }
 
+// ---- Whole fits of known responses: what they find, how much flatter the result ----
+
+TEST(FitQuality, MeasuresOfKnownResponses) {
+  const std::vector<float> f = LogGrid(2000, 20, 20000);
+  const KnownSingularity s{100, 6, 4};
+  const std::vector<float> dB = KnownResponseDb(f, std::span(&s, 1));
+  // The singularity's centre gain, and nothing far away.
+  EXPECT_NEAR(KnownSingularityDb(s, 100), 6, 1e-12);
+  EXPECT_NEAR(dB[0], 0, 0.03);
+  // A straight tilt of t dB per octave over one decade spreads by t × log2(10)/√12.
+  const std::vector<float> tilt = KnownResponseDb(f, {}, 3.0);
+  EXPECT_NEAR(LogWeightedRmsDb(f, tilt, 100, 1000), 3.0 * std::log2(10.0) / std::sqrt(12.0), 0.01);
+  // Dividing the singularity out leaves the flat line.
+  SingularityListRecord R;
+  double qp = 0, qz = 0;
+  KnownSingularityQs(s, qp, qz);
+  R.Count = 1;
+  R.Freq[0] = static_cast<float>(kTwoPi * 100);
+  R.Q1[0] = static_cast<float>(qp);
+  R.Q2[0] = static_cast<float>(qz);
+  EXPECT_GT(LogWeightedRmsDb(f, dB, 50, 200), 1.0);
+  EXPECT_LT(LogWeightedRmsDb(f, CorrectedResponseDb(f, dB, R), 50, 200), 1e-5);
+  // Seeded noise repeats.
+  EXPECT_EQ(KnownResponseDb(f, {}, 0, 0.1, 7), KnownResponseDb(f, {}, 0, 0.1, 7));
+  EXPECT_NEAR(LogWeightedRmsDb(f, KnownResponseDb(f, {}, 0, 0.1, 7), 20, 20000), 0.1, 0.01);
+}
+
+TEST(FitQuality, ThreeSingularitiesAreFoundAndCorrected) {
+  const struct {
+    std::vector<float> grid;
+    int32_t view;
+    float smoothing;
+  } grids[] = {{BodeLikeGrid(2000), 3, 0}, {LogGrid(2000, 20, 20000), 6, 1.0f / 48}};
+  for (const auto& g : grids) {
+    SCOPED_TRACE(testing::Message() << "view " << g.view);
+    const std::vector<float> dB = KnownResponseDb(g.grid, kThree);
+    SingularityListRecord R = FitSetHeader(g.view, 25, 80, g.smoothing);
+    FitEngine engine;
+    ASSERT_TRUE(FitSetWithDampingRamp(g.grid, dB, R, engine));
+    // The damping rises between passes: each entry must go back into the curve
+    // as it was taken out, or its Q drifts by the dampings' ratio.
+    for (const KnownSingularity& s : kThree) EXPECT_EQ(Matches(R, s, 0.02, 2, 0.05), 1) << s.FreqHz;
+    int32_t large = 0;  // every other entry is small
+    for (int32_t i = 0; i < R.Count; ++i) large += std::fabs(EntryDb(R, i)) > 3;
+    EXPECT_EQ(large, 3);
+    const double after = LogWeightedRmsDb(g.grid, CorrectedResponseDb(g.grid, dB, R), 25, 80);
+    EXPECT_LE(after, 1.0);
+    EXPECT_LE(after, 0.4 * LogWeightedRmsDb(g.grid, dB, 25, 80));
+  }
+}
+
+TEST(FitQuality, CorrectionNeverWorsensASeededCorpus) {
+  std::mt19937 random(2027);
+  const auto uniform = [&](double a, double b) {
+    return a + (b - a) * (static_cast<double>(random()) / 4294967295.0);
+  };
+  for (int32_t curve = 0; curve < 40; ++curve) {
+    const bool log = curve % 2 == 1;
+    const std::vector<float> f = log ? LogGrid(2000, 20, 20000) : BodeLikeGrid(2000);
+    std::vector<KnownSingularity> known(static_cast<size_t>(curve % 7));
+    for (KnownSingularity& s : known) {
+      const double level = uniform(3, 15);
+      s = {std::exp(uniform(std::log(27.0), std::log(75.0))), random() % 2 ? level : -level, uniform(2, 15)};
+    }
+    const std::vector<float> dB = KnownResponseDb(f, known, uniform(-3, 3), 0.1, static_cast<uint32_t>(curve + 1));
+    SingularityListRecord R = FitSetHeader(log ? 6 : 3, 25, 80, 1.0f / 48);
+    FitEngine engine;
+    FitSetWithDampingRamp(f, dB, R, engine);
+    const double before = LogWeightedRmsDb(f, dB, 25, 80);
+    const double after = LogWeightedRmsDb(f, CorrectedResponseDb(f, dB, R), 25, 80);
+    EXPECT_LE(after, before) << "curve " << curve << " with " << known.size() << " singularities";
+  }
+}
+
+TEST(FitBounds, NoiseReachAndResolution) {
+  const std::vector<float> f = BodeLikeGrid(2000);
+  const KnownSingularity peak{50, 12, 5};
+  for (const bool withPeak : {false, true}) {
+    const auto s = withPeak ? std::span<const KnownSingularity>(&peak, 1) : std::span<const KnownSingularity>();
+    const test::KnownCurve k = test::MakeKnownCurve(f, s, 20, 300, 1.0, 0.3, 5);
+    const double noise = EstimatePointNoiseDb(f, std::span(k.curve->Level).first(f.size()), 20, 300);
+    EXPECT_NEAR(noise, 0.3, 0.03) << withPeak;
+  }
+  // The equalisers' narrowest and widest bands and their levels, the list's 20 dB at most.
+  const FitBounds b1 = MakeFitBounds(1, 0), b5 = MakeFitBounds(5, 0), b2 = MakeFitBounds(2, 0);
+  EXPECT_NEAR(b1.CentreQLow, 1 / (2 * std::sqrt(2.0)), 1e-4);
+  EXPECT_NEAR(b1.CentreQHigh, 60 / std::sqrt(2.0), 1e-3);
+  EXPECT_EQ(b1.PeakDbMax, 20);
+  EXPECT_EQ(b1.DipDbMax, 16);
+  EXPECT_NEAR(b5.LargerQHigh, 10, 1e-4);
+  EXPECT_NEAR(b5.PeakDbMax, 15, 1e-4);
+  EXPECT_NEAR(b5.DipDbMax, 10, 1e-4);
+  EXPECT_EQ(b2.CentreQHigh, 1e30);
+  // A +12 dB peak of centre Q 15 within the DCX 2496's reach: its larger Q 10, its level kept.
+  double q1 = 15 * std::pow(10.0, 12.0 / 40), q2 = 15 / std::pow(10.0, 12.0 / 40);
+  BoundToReach(q1, q2, 1.0, b5);
+  EXPECT_NEAR(q1, 10, 1e-9);
+  EXPECT_NEAR(20 * std::log10(q1 / q2), 12, 1e-9);
+  // Three points wide at the least, and above three noise deviations.
+  const FitBounds noisy = MakeFitBounds(2, 0.5);
+  const auto qs = [](double dB, double q) {
+    return std::pair{q * std::pow(10.0, dB / 40), q / std::pow(10.0, dB / 40)};
+  };
+  const auto [a1, a2] = qs(6, 40.0 / (2.5 * 0.37));
+  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, a1, a2, 1.0, noisy));
+  const auto [b1q, b2q] = qs(1.2, 4);
+  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, b1q, b2q, 1.0, noisy));
+  const auto [c1, c2] = qs(2, 4);
+  EXPECT_TRUE(ResolvedAboveNoise(f, kTwoPi * 40, c1, c2, 1.0, noisy));
+}
+
+TEST(FitQuality, OverlappingEntriesSettleTogether) {
+  const KnownSingularity known[] = {{40, 9, 6}, {44, -8, 5}};
+  const KnownSingularity start[] = {{41, 6, 4}, {43, -5, 7}};
+  test::KnownCurve k = test::MakeKnownCurve(LogGrid(2000, 20, 20000), known);
+  SingularityListRecord R = FitSetHeader(6, 25, 80, 1.0f / 48);
+  const SingularityListRecord s = test::SetOf(start);
+  CopyFilterSetEntries(s, R);
+  std::span<double> y(k.curve->Level.data(), static_cast<size_t>(k.curve->Count));
+  for (int32_t i = 0; i < R.Count; ++i) {
+    const auto e = static_cast<size_t>(i);
+    ApplySingularityToLevels(y, k.curve->Freq, -R.Q1[e], R.Q2[e], R.Freq[e], 1.0f, 0, k.curve->Count,
+                             test::QuietSink());
+  }
+  RefineOverlappingGroups(R, R, *k.curve, 1.0f, MakeFitBounds(2, 0));
+  ASSERT_EQ(R.Count, 2);
+  const std::vector<KnownSingularity> got = test::SingularitiesOf(R);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_NEAR(got[i].FreqHz, known[i].FreqHz, 0.002 * known[i].FreqHz);
+    EXPECT_NEAR(got[i].LevelDb, known[i].LevelDb, 0.05);
+    EXPECT_NEAR(got[i].CentreQ, known[i].CentreQ, 0.01 * known[i].CentreQ);
+  }
+}
+
 // A click as the user makes it: press and release through the event queue.
 void PostClick(QWidget* b) {
   const QPointF at(b->width() / 2.0, b->height() / 2.0);
@@ -258,14 +387,11 @@ void PostClick(QWidget* b) {
                                                    Qt::NoModifier));
 }
 
-class FitCommandsTest : public test::MainWindowTest {
+class FitCommandsTest : public test::LinkedWindowTest {
  protected:
-  DataPlotter* w = nullptr;
   void SetUp() override {
-    MainWindowTest::SetUp();
-    w = Start();
-    InstallFitCommandLinks();
-    w->RefreshLinkedControls();
+    LinkedWindowTest::SetUp();
+    StartWith({InstallFitCommandLinks});
     SetFitThreads(2);
   }
   // n curves of the three singularities in the Bode view, at 48 kHz.
@@ -282,7 +408,7 @@ class FitCommandsTest : public test::MainWindowTest {
   }
 };
 
-TEST_F(FitCommandsTest, MenusSetAndToggleTheFitBoxes) {
+TEST_F(FitCommandsTest, MenusSetAndToggleTheFitBoxesAndTheStopButtonRests) {
   w->AccCheck->setChecked(true);
   w->FitFilter->trigger();
   EXPECT_FALSE(w->AccCheck->isChecked());
@@ -299,16 +425,14 @@ TEST_F(FitCommandsTest, MenusSetAndToggleTheFitBoxes) {
   }
   EXPECT_TRUE(w->FitFilter->isEnabled());
   EXPECT_TRUE(w->Polish->isEnabled());
-}
-
-TEST_F(FitCommandsTest, TheStopButtonAtRestLeavesTheFlagClear) {
+  // The stop button at rest leaves the flag clear.
   EXPECT_EQ(w->StopModal->text().toStdString(), "Stop Analysis");
   EXPECT_FALSE(w->Command7->isVisibleTo(w));
   w->StopModal->click();
   EXPECT_FALSE(w->GetStopModalFlag());
 }
 
-TEST_F(FitCommandsTest, AllOffFitsTheModesCurveAndStampsOnlyWhatItRebuilds) {
+TEST_F(FitCommandsTest, AllOffFitsTheModesCurveOnlyAndAllOnEveryCurveInOrder) {
   LoadCurves(3);
   w->All->setChecked(false);
   w->AccCheck->setChecked(false);
@@ -324,13 +448,9 @@ TEST_F(FitCommandsTest, AllOffFitsTheModesCurveAndStampsOnlyWhatItRebuilds) {
   EXPECT_FALSE(w->GetBusy());
   EXPECT_EQ(WaitCursor::Depth(), 0);
   EXPECT_EQ(w->CurveNumberText->text().toStdString(), "1");
-}
 
-TEST_F(FitCommandsTest, AllOnFitsEveryCurveInOrder) {
-  LoadCurves(3);
+  // All on: every curve in order.
   w->All->setChecked(true);
-  w->AccCheck->setChecked(false);
-  w->QkCheck->setChecked(true);
   std::vector<std::string> shown;
   QObject::connect(w->CurveNumberText, &QLineEdit::textChanged,
                    [&](const QString& t) { shown.push_back(t.toStdString()); });
@@ -346,7 +466,8 @@ TEST_F(FitCommandsTest, AllOnFitsEveryCurveInOrder) {
   EXPECT_EQ(shown.back(), "3");
 }
 
-TEST_F(FitCommandsTest, AnAccumulateThatDoesNotMatchIsRefusedWithNothingChanged) {
+// An Accumulate that does not match is refused; other views fit nothing.
+TEST_F(FitCommandsTest, AnAccumulateThatDoesNotMatchAndOtherViewsChangeNothing) {
   LoadCurves(2);
   DisplayConfig.Average = -1;
   w->AccCheck->setChecked(true);
@@ -362,16 +483,9 @@ TEST_F(FitCommandsTest, AnAccumulateThatDoesNotMatchIsRefusedWithNothingChanged)
             (std::vector<std::string>{"ResultsDataSetInfo(0).FreqRespGateTime <> SingularityList(k).Gatetime",
                                       "User Error: Existing filters cannot be added with new analysis when gate "
                                       "time or smoothing is changed. Uncheck 'Accumulate' in the Filters frame box."}));
-  EXPECT_EQ(0, std::memcmp(&SingularityList, &before, sizeof(before)));
   EXPECT_FALSE(w->GetBusy());
-}
-
-TEST_F(FitCommandsTest, OtherViewsFitNothing) {
-  LoadCurves(2);
-  DisplayConfig.Average = -1;
+  w->AccCheck->setChecked(false);
   DisplayConfig.Graphshown = 2;
-  SingularityList[1] = ExistingSet(2);
-  const auto before = SingularityList;
   w->FitFiltersBut->click();
   EXPECT_EQ(0, std::memcmp(&SingularityList, &before, sizeof(before)));
 }
@@ -409,3 +523,200 @@ TEST_F(FitCommandsTest, AStopKeepsTheCurvesFinishedBeforeTheOneShownAndLeavesThe
 
 }  // namespace
 }  // namespace zentor
+
+// ---- The fit's limits: the target's shapes and files, the preamp, and on the seeded ----
+// corpus the fit with a boost limit, a filter budget and a target against the
+// optimum under the same bounds.
+
+namespace zentor::test {
+namespace {
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndHoldsItsEnds) {
+  std::vector<double> hz, db;
+  ASSERT_EQ(ParseTargetText("* by hand\r\n\n# house curve\n; x\n\"Freq\" \"dB\"\n20 6\n  200\t0\r\n+2000, -3\n", hz, db),
+            "");
+  EXPECT_EQ(hz, (std::vector<double>{20, 200, 2000}));
+  EXPECT_EQ(db, (std::vector<double>{6, 0, -3}));
+  FitTarget t;
+  t.Kind = FitTarget::Shape::File;
+  t.Hz = hz;
+  t.Db = db;
+  EXPECT_DOUBLE_EQ(t.ShapeDb(5), 6);
+  EXPECT_DOUBLE_EQ(t.ShapeDb(20000), -3);
+  EXPECT_NEAR(t.ShapeDb(std::sqrt(20.0 * 200.0)), 3, 1e-12);  // halfway in log frequency
+  EXPECT_NEAR(t.ShapeDb(200 * std::pow(10.0, 0.25)), -0.75, 1e-12);
+}
+
+TEST(FitTargetFile, EachMalformedFileNamesItsLineAndLeavesTheTargetAsItWas) {
+  const struct {
+    const char* text;
+    const char* said;
+  } rows[] = {
+      {"20 6\nabc 3\n", "Line 2 of the target file is not a frequency and a level in dB."},
+      {"# only a frequency\n20\n", "Line 2 of the target file is not a frequency and a level in dB."},
+      {"20 6 7\n", "Line 1 of the target file holds more than a frequency and a level."},
+      {"20 6\n\n0 3\n", "Line 3 of the target file has a frequency that is not above 0 Hz."},
+      {"-20 3\n", "Line 1 of the target file has a frequency that is not above 0 Hz."},
+      {"20 6\n10 3\n", "Line 2 of the target file has a frequency that is not above the line before."},
+      {"20 6\n20 3\n", "Line 2 of the target file has a frequency that is not above the line before."},
+      {"20 1e999\n", "Line 1 of the target file is not a frequency and a level in dB."},
+      {"20 6\n200 150\n", "Line 2 of the target file has a level beyond 100 dB either way."},
+      {"20 6\n100,5 2\n", "Line 2 of the target file holds more than a frequency and a level."},
+      {"# nothing\n\n", "Error 5858: The target file holds no frequency and level."},
+  };
+  for (const auto& row : rows) {
+    std::vector<double> hz{50}, db{1};
+    const std::string said = ParseTargetText(row.text, hz, db);
+    EXPECT_TRUE(said.ends_with(row.said)) << row.text << " -> " << said;
+    EXPECT_EQ(hz, std::vector<double>{50});
+    EXPECT_EQ(db, std::vector<double>{1});
+  }
+}
+
+TEST(FitTargetShape, BassLiftIsASecondOrderShelfAndTheLevelIsTheCurvesMedian) {
+  for (const double lift : {3.0, 6.0, 12.0}) {
+    for (const double corner : {40.0, 100.0, 300.0}) {
+      FitTarget t;
+      t.Kind = FitTarget::Shape::BassLift;
+      t.LiftDb = lift;
+      t.CornerHz = corner;
+      EXPECT_NEAR(t.ShapeDb(corner / 1000), lift, 1e-4);
+      EXPECT_NEAR(t.ShapeDb(corner), lift / 2, 1e-9);  // a shelf's corner is its midpoint in dB
+      EXPECT_LT(t.ShapeDb(corner * 10), 0.02 * lift);  // second order: gone a decade out
+    }
+  }
+  FitLimits l;
+  l.Target.Kind = FitTarget::Shape::BassLift;
+  l.Target.LiftDb = 6;
+  const std::vector<float> f = LogGrid(201, 20, 2000);
+  std::vector<float> dB(f.size());
+  for (size_t i = 0; i < f.size(); ++i) dB[i] = static_cast<float>(70 + l.Target.ShapeDb(f[i]) + (i % 7 == 0 ? 9 : 0));
+  EXPECT_NEAR(TargetLevelDb(l, f, dB, 20, 2000), 70, 1e-4) << "the median, not the mean, and less the shape";
+  l.LevelMode = TargetLevelMode::Level;
+  l.LevelDb = 63;
+  EXPECT_EQ(AnchoredTargetDb(l, f, dB, 20, 2000)[200], static_cast<float>(63 + l.Target.ShapeDb(f[200])));
+}
+
+FilterRecord Peaking(float hz, float levelDb, float centreQ) { return MakeFilter(2, hz, levelDb, centreQ); }
+
+TEST(FitLimitsPreamp, IsMinusTheSetsLargestPositiveResponse) {
+  const struct {
+    std::vector<FilterRecord> set;
+    double preamp;
+  } rows[] = {
+      {{Peaking(100, 6, 4)}, -6},
+      {{Peaking(100, -9, 4), Peaking(300, -3, 2)}, 0},
+      {{Peaking(100, 3, 4), Peaking(100, 3, 4)}, -6},
+      {{Peaking(1000, 4, 20), Peaking(20, -10, 1)}, -4},
+  };
+  // Rounded to the tenth that keeps the set at or below full scale, as every export states it.
+  for (const auto& row : rows) {
+    const double p = PreampDb(row.set, static_cast<int32_t>(row.set.size()));
+    EXPECT_LE(p, row.preamp + 1e-9);
+    EXPECT_GE(p, row.preamp - 0.1 - 1e-9);
+  }
+}
+
+// ---- The fit with limits, on the seeded corpus ----------------------------------------
+
+std::vector<SingularityListRecord> FitAll(const std::vector<float>& f, const std::vector<CorpusCurve>& corpus,
+                                          int32_t code, const FitLimits& limits) {
+  FitPool pool(4);
+  FitEngine engine;
+  engine.Pool = &pool;
+  return FitCorpusCurves(f, corpus, code, engine, limits);
+}
+
+TEST(FitLimitsCorpus, BoostLimitHoldsAfterSnappingAndComesNearTheBoundedOptimum) {
+  const std::vector<float> f = BodeLikeGrid(1000);
+  const std::vector<CorpusCurve> corpus = MakeFitCorpus(f, 123, 4, 0);
+  FitLimits limits;
+  limits.MaxBoostDb = 6;
+  std::vector<double> ratio;
+  for (const int32_t code : {1, 5}) {
+    const std::vector<SingularityListRecord> sets = FitAll(f, corpus, code, limits);
+    for (size_t c = 0; c < corpus.size(); ++c) {
+      SCOPED_TRACE(testing::Message() << "code " << code << ", curve " << c);
+      const SingularityListRecord applied = SnapSetToEqualiser(sets[c], code, 6);
+      for (int32_t e = 0; e < applied.Count; ++e) {
+        // A dip (Q1 < 0) is corrected by a boost.
+        EXPECT_LE(FilterBoostDb(sets[c].Q1[e], sets[c].Q2[e]), 6.001) << "as fitted";
+        EXPECT_LE(FilterBoostDb(applied.Q1[e], applied.Q2[e]), 6.0001) << "as applied";
+      }
+      const double after = CorrectedRms(f, corpus[c].dB, applied);
+      EXPECT_LE(after, CorrectedRms(f, corpus[c].dB, {}));
+      std::vector<KnownSingularity> start = corpus[c].Truth;
+      for (KnownSingularity& s : start) s.LevelDb = std::max(s.LevelDb, -6.0);
+      const double optimum = std::min(OptimumRms(f, corpus[c].dB, start, 6),
+                                      OptimumRms(f, corpus[c].dB, SingularitiesOf(sets[c]), 6));
+      ratio.push_back(after / optimum);
+    }
+  }
+  std::printf("boost limit 6 dB: median RMS / bounded optimum %.3f over %zu fits\n", Median(ratio), ratio.size());
+  EXPECT_LE(Median(ratio), 1.5);
+}
+
+TEST(FitLimitsCorpus, FilterBudgetKeepsTheMostUsefulEntries) {
+  const std::vector<float> f = BodeLikeGrid(1000);
+  std::vector<CorpusCurve> corpus = MakeFitCorpus(f, 321, 7, 0);
+  std::erase_if(corpus, [](const CorpusCurve& k) { return k.Truth.size() < 4; });
+  ASSERT_GE(corpus.size(), 3u);
+  std::vector<double> ratio;
+  const int32_t budget = 3;
+  FitLimits limits;
+  limits.MaxFilters = budget;
+  const std::vector<SingularityListRecord> sets = FitAll(f, corpus, 1, limits);
+  for (size_t c = 0; c < corpus.size(); ++c) {
+    EXPECT_LE(sets[c].Count, budget);
+    std::vector<KnownSingularity> largest = corpus[c].Truth;
+    std::sort(largest.begin(), largest.end(),
+              [](const auto& a, const auto& b) { return std::fabs(a.LevelDb) > std::fabs(b.LevelDb); });
+    largest.resize(static_cast<size_t>(budget));
+    const double optimum =
+        std::min(OptimumRms(f, corpus[c].dB, largest), OptimumRms(f, corpus[c].dB, SingularitiesOf(sets[c])));
+    ratio.push_back(CorrectedRms(f, corpus[c].dB, sets[c]) / optimum);
+  }
+  std::printf("filter budget: median RMS / optimum of as many %.3f over %zu fits\n", Median(ratio), ratio.size());
+  EXPECT_LE(Median(ratio), 1.3);
+}
+
+TEST(FitLimitsCorpus, ABassLiftTargetIsFittedAsWellAsFlatAndTheLevelHolds) {
+  const std::vector<float> f = BodeLikeGrid(1000);
+  std::vector<CorpusCurve> flat = MakeFitCorpus(f, 55, 3, 0), lifted = flat;
+  FitLimits flatTarget, liftTarget;
+  flatTarget.Target.Kind = FitTarget::Shape::Flat;
+  liftTarget.Target.Kind = FitTarget::Shape::BassLift;
+  liftTarget.Target.LiftDb = 8;
+  liftTarget.Target.CornerHz = 90;
+  for (CorpusCurve& k : flat) k.dB = KnownResponseDb(f, k.Truth, 0, k.Noise, 9);
+  for (size_t c = 0; c < flat.size(); ++c)
+    for (size_t i = 0; i < f.size(); ++i)
+      lifted[c].dB[i] = flat[c].dB[i] + static_cast<float>(liftTarget.Target.ShapeDb(f[i]));
+  const std::vector<SingularityListRecord> a = FitAll(f, flat, 1, flatTarget), b = FitAll(f, lifted, 1, liftTarget);
+  std::vector<double> ratio;
+  for (size_t c = 0; c < flat.size(); ++c) {
+    // Deviations from each curve's own target at its level.
+    const auto deviation = [&](const CorpusCurve& k, const SingularityListRecord& R, const FitLimits& l) {
+      const std::vector<float> target = AnchoredTargetDb(l, f, k.dB, kCorpusLow, kCorpusHigh);
+      std::vector<float> left = CorrectedResponseDb(f, k.dB, R);
+      double mean = 0, weight = 0;
+      for (size_t i = 0; i < f.size(); ++i) {
+        left[i] -= target[i];
+        if (f[i] >= kCorpusLow && f[i] <= kCorpusHigh) mean += left[i], weight += 1;
+      }
+      EXPECT_LT(std::fabs(mean / weight), 1.0) << "the corrected mean stays at the target's level";
+      return LogWeightedZeroRmsDb(f, left, kCorpusLow, kCorpusHigh);
+    };
+    ratio.push_back(deviation(lifted[c], b[c], liftTarget) / deviation(flat[c], a[c], flatTarget));
+  }
+  std::printf("bass-lift target: median deviation / flat %.3f over %zu curves\n", Median(ratio), ratio.size());
+  EXPECT_LE(Median(ratio), 1.05);
+}
+
+}  // namespace
+}  // namespace zentor::test
