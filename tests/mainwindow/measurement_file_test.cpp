@@ -588,6 +588,11 @@ TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
   EXPECT_EQ(TimeGraphFrame.XTitle, frame.XTitle);
   EXPECT_EQ(w->GetUserNotes(), "mine");
   EXPECT_EQ(w->windowTitle().toStdString(), caption);
+
+  // Drawn for real, the average runs over results of both lengths.
+  ViewBuilders = DefaultViewBuilders();
+  w->DisplayResults(kRecomputeAllCurves);
+  EXPECT_GT(AverageCurves[0].NumPoints, 0);
 }
 
 TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
@@ -683,7 +688,8 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsShownOrRefused) {
     for (size_t k = 0; k < row.messages.size(); ++k) dialogs.ExpectMessage();
     test::BuilderRecorder rb;
     rb.Install();
-    DataPlotter* w = Forms::Get<DataPlotter>();
+    auto* w = new DataPlotter;
+    Forms::Adopt<DataPlotter>(w);
     w->CommandLine = row.line;
     w->Form_Load();
     EXPECT_EQ(dialogs.MessageTexts(), row.messages);
