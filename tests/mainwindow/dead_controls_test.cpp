@@ -1,36 +1,14 @@
 // Every control of the main window that is enabled must do something when used:
 // show a dialog, change the program's state, redraw the graph, or open its help page. A control whose
 // action is not built yet has to be greyed out instead.
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
 #include <QDialog>
-#include <QFile>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSlider>
-#include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <map>
 #include <type_traits>
-#include <vector>
 
 #include "app/window_links.h"
-#include "core/records.h"
-#include "core/results_store.h"
-#include "display/graph_frame.h"
-#include "display/view_state.h"
-#include "main_window_fixture.h"
 #include "platform/dialogs.h"
-#include "platform/help.h"
-#include "platform/imaging.h"
-#include "views_fixture.h"
+#include "window_fixtures.h"
 
 namespace zentor::test {
 namespace {

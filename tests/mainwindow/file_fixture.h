@@ -15,7 +15,6 @@
 #include "display/graph_frame.h"
 #include "display/view_state.h"
 #include "main_window_fixture.h"
-#include "support/builder_recorder.h"
 #include "mainwindow/measurement_file.h"
 
 namespace zentor::test {
@@ -216,23 +215,6 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   if (!f.open(QIODevice::ReadOnly)) return {};
   QByteArray all = f.readAll();
   return std::vector<uint8_t>(all.begin(), all.end());
-}
-
-// Records which view builder ran with which reuse count instead of drawing.
-class RecordingPlotter : public DataPlotter {
- public:
-  RecordingPlotter() { rb.Install(); }
-  ~RecordingPlotter() override { ViewBuilders = DefaultViewBuilders(); }
-  BuilderRecorder rb;
-};
-
-// Creates the main window as the recording kind, with a command line, and loads it.
-inline RecordingPlotter* StartRecording(const std::string& commandLine = "") {
-  auto* w = new RecordingPlotter;
-  Forms::Adopt<DataPlotter>(w);
-  w->CommandLine = commandLine;
-  w->Form_Load();
-  return w;
 }
 
 // A hash of the store, filters, calibration, display state, notes and file names.

@@ -1,15 +1,9 @@
-#include <QDir>
-#include <cmath>
-#include <limits>
 #include <numbers>
 #include <random>
 
-#include "core/records.h"
-#include "file_fixture.h"
-#include "mainwindow/data_plotter.h"
 #include "mainwindow/filter_file.h"
-#include "mainwindow/measurement_file.h"
 #include "mainwindow/qel_import.h"
+#include "window_fixtures.h"
 
 namespace zentor {
 namespace {
@@ -20,19 +14,8 @@ using test::ReadFileBytes;
 using test::StateFingerprint;
 using test::WriteFileBytes;
 
-class FilterFileTest : public test::MainWindowTest {
+class FilterFileTest : public test::StartedWindowTest {
  protected:
-  DataPlotter* w = nullptr;
-  int listRefreshes = 0;
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    w = Start();
-    FileCommandHooks.UpdateAppliedFiltersList = [this] { ++listRefreshes; };
-  }
-  void TearDown() override {
-    FileCommandHooks = FileCommandLinks{};
-    MainWindowTest::TearDown();
-  }
   void HoldTwoFilters() {
     AppliedFilters[0].Count = 2;
     AppliedFilters[0].Freq1 = 100.0f;
@@ -128,80 +111,6 @@ TEST_F(FilterFileTest, DamagedOrOverlongFilesChangeNothing) {
   EXPECT_EQ(AppliedFilters[0].Count, 2);
 }
 
-TEST_F(FilterFileTest, SaveCommandKeepsTheStemAndClearsTheMark) {
-  QDir(tempDir.path()).mkdir("eq.d");
-  w->EQResultsTakenButNotSaved = kTrue;
-  dialogs.ExpectSaveFile(TempPath("eq.d/room.v2.EQ"));
-  EXPECT_TRUE(w->SaveEQModel_Click());
-  const auto& call = dialogs.calls().front();
-  EXPECT_EQ(call.title, "Save *.EQ File");
-  EXPECT_EQ(call.filter, "Zentor EQ files (*.EQ)|*.EQ");
-  EXPECT_EQ(call.fileName, "EQSim.Eq");
-  const std::string saved = TempPath("eq.d/room.EQ");
-  EXPECT_EQ(EQFileName, saved);
-  EXPECT_EQ(ReadFileBytes(saved).size(), 12u);
-  EXPECT_EQ(w->windowTitle().toStdString(), saved);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
-
-  w->EQResultsTakenButNotSaved = kTrue;
-  dialogs.Clear();
-  dialogs.ExpectSaveFile(saved);
-  dialogs.ExpectMessage(MsgAnswer::Cancel);
-  EXPECT_FALSE(w->SaveEQModel_Click());
-  EXPECT_EQ(dialogs.calls()[1].text, saved + " Already Exists, Overwrite ?");
-  EXPECT_EQ(dialogs.calls()[1].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(dialogs.calls()[1].title, "Mirabelt Zentor");
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
-
-  dialogs.Clear();
-  dialogs.ExpectSaveFile(std::nullopt);
-  EXPECT_FALSE(w->SaveEQModel_Click());
-}
-
-TEST_F(FilterFileTest, OpenCommandReplacesTheSetOrKeepsItAfterAFailure) {
-  const std::string good = TempPath("good.EQ");
-  WriteFileBytes(good, GoldenEQ(2, 3, 4));
-  HoldTwoFilters();
-  w->setWindowTitle("kept");
-
-  dialogs.ExpectMessage(MsgAnswer::No);
-  OpenEQFile();
-  EXPECT_EQ(dialogs.calls()[0].text, "EQ Results are in memory, Overwrite ?");
-  EXPECT_EQ(dialogs.calls()[0].title, "Zentor.x");
-  EXPECT_EQ(AppliedFilters[0].Freq1, 100.0f);
-
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectOpenFile(good);
-  OpenEQFile();
-  EXPECT_EQ(dialogs.calls()[1].title, "Open Zentor *.EQ File");
-  EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
-  EXPECT_EQ(w->GetParametricEQEmulation(), 3);
-  EXPECT_EQ(EQFileName, good);
-  EXPECT_EQ(listRefreshes, 1);
-  EXPECT_EQ(w->windowTitle(), "kept");
-
-  // A refused file leaves the applied set as it was, though the question gave it up.
-  const std::string text = "Frequency 100 Hz, gain -3 dB, Q 2\nFrequency 200 Hz, gain 1 dB, Q 4\n";
-  const std::vector<std::vector<uint8_t>> refused{GoldenEQ(76, 1, 1), std::vector<uint8_t>(text.begin(), text.end())};
-  for (const std::vector<uint8_t>& bytes : refused) {
-    const std::string bad = TempPath("bad.EQ");
-    WriteFileBytes(bad, bytes);
-    dialogs.Clear();
-    dialogs.ExpectMessage(MsgAnswer::Yes);
-    dialogs.ExpectOpenFile(bad);
-    dialogs.ExpectMessage();
-    dialogs.ExpectMessage();
-    OpenEQFile();
-    EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ Results are in memory, Overwrite ?",
-                                                                "EQ File Error 4329", "Error 8733"}));
-    EXPECT_EQ(AppliedFilters[0].Count, 2);
-    EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
-    EXPECT_EQ(EQFileName, good);
-  }
-  EXPECT_EQ(listRefreshes, 3);
-}
-
 using test::LeBytes;
 
 // A Qel file whose recording is the reference noise delayed by `delay` samples
@@ -250,13 +159,8 @@ struct SyntheticQel {
 
 constexpr const char* kUnread = "Error: Qel file could not be read";
 
-class QelImportTest : public test::MainWindowTest {
+class QelImportTest : public test::StartedWindowTest {
  protected:
-  DataPlotter* w = nullptr;
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    w = Start();
-  }
   int16_t Import(const SyntheticQel& q, const std::string& name = "m.qel") {
     const std::string path = TempPath(name);
     WriteFileBytes(path, q.Build());
@@ -273,7 +177,6 @@ class QelImportTest : public test::MainWindowTest {
     EXPECT_EQ(StateFingerprint(), held) << text;
     return code;
   }
-  int16_t Refused(const SyntheticQel& q, const std::string& text) { return Refused(q.Build(), text); }
   static int32_t PeakIndex(int k, int32_t n) {
     const auto& col = ImpulseSet[static_cast<size_t>(k)];
     return static_cast<int32_t>(std::max_element(col.begin(), col.begin() + n) - col.begin());
@@ -345,45 +248,35 @@ TEST_F(QelImportTest, SecondFileJoinsTheSetAndAShortPeriodLowersIt) {
 }
 
 TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
-  SyntheticQel silent;
-  silent.silent = true;
-  EXPECT_EQ(Refused(silent, "Error 5425"), kQelNoData);
-
-  SyntheticQel low;
-  low.band = 2;
-  EXPECT_EQ(Refused(low, "User Error: This file cannot be added to Zentor because it is limited to the low frequency band"),
+  const auto made = [](std::function<void(SyntheticQel&)> change) {
+    SyntheticQel q;
+    change(q);
+    return q.Build();
+  };
+  EXPECT_EQ(Refused(made([](SyntheticQel& q) { q.silent = true; }), "Error 5425"), kQelNoData);
+  EXPECT_EQ(Refused(made([](SyntheticQel& q) { q.band = 2; }),
+                    "User Error: This file cannot be added to Zentor because it is limited to the low frequency band"),
             kQelLowBand);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-
-  SyntheticQel first;
-  ASSERT_EQ(Import(first), kQelAdded);
-
-  // The short-period flag and the new rate must not touch the held set when refused.
-  SyntheticQel rate;
-  rate.rate = 48000;
-  rate.periodFlag = 1;
-  EXPECT_EQ(Refused(rate, "User Error: This file cannot be added because it has a different sample frequency than the "
-                          "first loaded file"),
-            kQelOtherRateOrCalCount);
-  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-
-  SyntheticQel count;
-  count.calCount = 3;
-  EXPECT_EQ(Refused(count, "User Error: Added files must have the same mic calibration as originals"),
-            kQelOtherRateOrCalCount);
-  SyntheticQel level;
-  level.calLevel = -1.25f;
-  EXPECT_EQ(Refused(level, "User Error: Added files must have the same mic calibration as the first loaded file."),
-            kQelOtherCalValues);
-
-  const std::vector<uint8_t> bytes = first.Build();
+  const std::vector<uint8_t> bytes = SyntheticQel().Build();
+  ASSERT_EQ(Import(SyntheticQel()), kQelAdded);
   std::vector<uint8_t> badString = bytes, badRate = bytes;
   test::PutAt<int16_t>(badString, 365102 + 12, -3);
   test::PutAt<int32_t>(badRate, bytes.size() - 4 - 12 - 4 - 4, 7999);
-  for (size_t cut : {size_t{100}, size_t{352802}, bytes.size() - 1})
-    EXPECT_EQ(Refused({bytes.begin(), bytes.begin() + static_cast<long>(cut)}, kUnread), kQelNotAdded) << cut;
-  EXPECT_EQ(Refused(badString, kUnread), kQelNotAdded);
-  EXPECT_EQ(Refused(badRate, kUnread), kQelNotAdded);
+  // The short-period flag and the new rate must not touch the held set when refused.
+  const std::tuple<std::vector<uint8_t>, std::string, int16_t> rows[] = {
+      {made([](SyntheticQel& q) { q.rate = 48000, q.periodFlag = 1; }),
+       "User Error: This file cannot be added because it has a different sample frequency than the first loaded file",
+       kQelOtherRateOrCalCount},
+      {made([](SyntheticQel& q) { q.calCount = 3; }),
+       "User Error: Added files must have the same mic calibration as originals", kQelOtherRateOrCalCount},
+      {made([](SyntheticQel& q) { q.calLevel = -1.25f; }),
+       "User Error: Added files must have the same mic calibration as the first loaded file.", kQelOtherCalValues},
+      {{bytes.begin(), bytes.begin() + 100}, kUnread, kQelNotAdded},
+      {{bytes.begin(), bytes.begin() + 352802}, kUnread, kQelNotAdded},
+      {{bytes.begin(), bytes.end() - 1}, kUnread, kQelNotAdded},
+      {badString, kUnread, kQelNotAdded},
+      {badRate, kUnread, kQelNotAdded}};
+  for (const auto& [file, text, code] : rows) EXPECT_EQ(Refused(file, text), code) << text << " " << file.size();
 
   test::FillStore(32, 17, 44100);  // a full set refuses before reading
   EXPECT_EQ(Refused(bytes, "User Error: A maximum of 32measurements can be loaded into one file"), kQelNotAdded);

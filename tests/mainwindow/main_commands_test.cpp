@@ -1,54 +1,19 @@
 // The main window's commands: their refusals and questions, what they hand to
 // the windows behind MainWindowHooks, the curve selectors, the mode-list sorts,
 // the level change of one curve and the link table's control states.
-#include <QAbstractButton>
-#include <QAction>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 #include <algorithm>
-#include <cmath>
-#include <functional>
 #include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "core/emulation.h"
-#include "core/records.h"
-#include "display/dispatcher.h"
-#include "display/graph_frame.h"
 #include "display/time_views.h"
-#include "display/view_state.h"
-#include "main_window_fixture.h"
-#include "mainwindow/main_window_links.h"
-#include "support/builder_recorder.h"
-#include "support/curve_sets.h"
-#include "support/recording_links.h"
+#include "window_fixtures.h"
 
 namespace zentor {
 namespace {
 using Calls = std::vector<std::string>;
 
-class CommandsTest : public test::MainWindowTest {
+class CommandsTest : public test::RecordedWindowTest {
  public:
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    rb.Install();
-    w = Start();
-    links.Install();
-    w->RefreshLinkedControls();
-    rb.calls.clear();
-  }
-  void Load(int32_t n) {
-    test::LoadCachedSet(n);
-    rb.calls.clear();
-  }
   // What a refusal must leave as it was.
   std::string Fingerprint() const {
     std::ostringstream s;
@@ -63,10 +28,6 @@ class CommandsTest : public test::MainWindowTest {
       s << ' ' << f->LogX << ' ' << f->XStart << ' ' << f->XFinish << ' ' << f->YLow << ' ' << f->YHigh;
     return s.str();
   }
-
-  DataPlotter* w = nullptr;
-  test::BuilderRecorder rb;
-  test::RecordingLinks links;
 };
 
 // ---- Refusals and questions ------------------------------------------------------
@@ -126,6 +87,8 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
        "User Error: Measurements must be saved before they can be resampled. Resampled files cannot be saved."},
       {"NewEQFilter", nothing, "User Error: Measured Results must be loaded before filters can be set"},
       {"FileDetails", nothing, "User Error: No data "},
+      {"AddMeasurements", nothing,
+       "Error: A measurement file (cfa) must be opened before adding additional files with this function"},
       {"DeleteEQ", [](CommandsTest&, DataPlotter&) { AppliedFilters[0].Count = 2; },
        " Clear Existing EQ from Buffers ?", ask},
       {"DeleteMeasBuffers", loaded, " Clear Results from Buffers ?", ask},
@@ -409,18 +372,16 @@ TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
 TEST_F(CommandsTest, FrequencyGridLimitsKeepToTheFirstBodeCurveWithinTheFrame) {
   FreqGraphFrame.XStart = 16;
   FreqGraphFrame.XFinish = 20000;
-  EXPECT_EQ(w->GetFreqGridXMin(), 16.0f);  // no Bode point
-  EXPECT_EQ(w->GetFreqGridXMax(), 20000.0f);
-  BodeCurves[0].NumPoints = 3;
-  BodeCurves[0].XValues[0] = 20;
   BodeCurves[0].XValues[1] = 1000;
-  BodeCurves[0].XValues[2] = 19000;
-  EXPECT_EQ(w->GetFreqGridXMin(), 20.0f);
-  EXPECT_EQ(w->GetFreqGridXMax(), 19000.0f);
-  BodeCurves[0].XValues[0] = 10;
-  BodeCurves[0].XValues[2] = 24000;
-  EXPECT_EQ(w->GetFreqGridXMin(), 16.0f);
-  EXPECT_EQ(w->GetFreqGridXMax(), 20000.0f);
+  const struct { int32_t points; float first, last, min, max; } table[] = {
+      {0, 20, 19000, 16, 20000}, {3, 20, 19000, 20, 19000}, {3, 10, 24000, 16, 20000}};
+  for (const auto& r : table) {
+    BodeCurves[0].NumPoints = r.points;
+    BodeCurves[0].XValues[0] = r.first;
+    BodeCurves[0].XValues[2] = r.last;
+    EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
+    EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
+  }
 }
 
 TEST_F(CommandsTest, AverageBoxStaysClearInTheSpectrumViewAndNormRecomputes) {
@@ -492,16 +453,8 @@ std::array<CurveArray*, 8> Caches() {
           &PsycCurves,  &FractOctCurves, &FitStoredCurves, &FitInputCurves};
 }
 
-class RemovalTest : public test::MainWindowTest {
+class RemovalTest : public CommandsTest {
  protected:
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    rb.Install();
-    w = Start();
-    links.Install();
-    rb.calls.clear();
-  }
-
   // n results each marked k (1-based) in its samples, header, cache curves and filter set.
   void FillSet(int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -532,10 +485,6 @@ class RemovalTest : public test::MainWindowTest {
     w->CurveNoText->setText(text);
     w->RemoveCurve->click();
   }
-
-  DataPlotter* w = nullptr;
-  test::BuilderRecorder rb;
-  test::RecordingLinks links;
 };
 
 TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultClampedAndTruncated) {
@@ -716,17 +665,6 @@ TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
   FitInputCurves[0].NumPoints = 0;  // no fit input for the curve: nothing
   w->DelCurve->click();
   EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
-}
-
-TEST_F(RemovalTest, StartupFileFirstRemovesTheHeldResultsWithTheirCaches) {
-  Forms::DeleteAll();
-  FillSet(2);
-  DataPlotter* fresh = Forms::Get<DataPlotter>();
-  fresh->CommandLine = TempPath("notes.txt");  // neither a set nor a filter file
-  fresh->Form_Load();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
-  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
 }
 
 }  // namespace

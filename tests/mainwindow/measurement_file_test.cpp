@@ -1,26 +1,10 @@
-#include <QCheckBox>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
-#include <QRadioButton>
-#include <cmath>
-#include <limits>
 #include <optional>
 #include <variant>
 
-#include "base/binary_io.h"
-#include "base/shared_state.h"
-#include "core/records.h"
-#include "core/results_store.h"
-#include "display/view_state.h"
-#include "file_fixture.h"
-#include "mainwindow/data_plotter.h"
 #include "mainwindow/file_details.h"
 #include "mainwindow/filter_file.h"
-#include "mainwindow/measurement_file.h"
-#include "platform/forms.h"
+#include "window_fixtures.h"
 
 namespace zentor {
 namespace {
@@ -45,13 +29,8 @@ size_t ExpectedFileSize(size_t frames, int32_t n, int32_t s, size_t calName) {
          calName + 30812;
 }
 
-class MeasurementFileTest : public test::MainWindowTest {
+class MeasurementFileTest : public test::RecordedWindowTest {
  protected:
-  DataPlotter* w = nullptr;
-  void SetUp() override {
-    MainWindowTest::SetUp();
-    w = Start();
-  }
   // Loads a file; returns the messages shown.
   std::vector<std::string> Load(const std::string& path, bool expectFailure) {
     dialogs.Clear();
@@ -326,44 +305,64 @@ TEST_F(MeasurementFileTest, DamagedFilesToAddChangeNothing) {
   }
 }
 
-TEST_F(MeasurementFileTest, SaveCommandAsksBeforeOverwritingAndKeepsTheFileNameStem) {
+// Both save commands: the dialog, the name's stem kept with the file's own
+// extension, the caption and the unsaved mark; an existing file goes only on Yes.
+TEST_F(MeasurementFileTest, SaveCommandsKeepTheStemAndAskBeforeOverwriting) {
   test::FillStore(1, 10, 48000);
-  w->ResultsTakenButNotSaved = kTrue;
   QDir(tempDir.path()).mkdir("a.b");
-  const std::string folder = TempPath("a.b");
-
-  dialogs.ExpectSaveFile(folder + "/x.y.cfa");
-  EXPECT_TRUE(SaveMeasurementFile());
-  const auto& call = dialogs.calls().front();
-  EXPECT_EQ(call.title, "Save *.cfa File");
-  EXPECT_EQ(call.filter, "cfa files (*.cfa)|*.cfa");
-  EXPECT_EQ(call.fileName, "VavevadoRovoResult");
-  EXPECT_EQ(ResultFileName, folder + "/x.cfa");
-  EXPECT_FALSE(ReadFileBytes(folder + "/x.cfa").empty());
-  EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
-  EXPECT_EQ(w->windowTitle().toStdString(), folder + "/x.cfa");
-
-  // Existing file: No keeps it and the unsaved mark.
-  const std::vector<uint8_t> old = ReadFileBytes(folder + "/x.cfa");
-  ImpulseSet[0][0] = 99.0f;
-  w->ResultsTakenButNotSaved = kTrue;
-  dialogs.Clear();
-  dialogs.ExpectSaveFile(folder + "/x.cfa");
-  dialogs.ExpectMessage(MsgAnswer::No);
-  EXPECT_FALSE(SaveMeasurementFile());
-  EXPECT_EQ(dialogs.calls()[1].text, "File Already Exists, Overwrite ?");
-  EXPECT_EQ(dialogs.calls()[1].buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(dialogs.calls()[1].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(dialogs.calls()[1].title, "Mirabelt Zentor");
-  EXPECT_EQ(ReadFileBytes(folder + "/x.cfa"), old);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-
-  // Yes replaces it.
-  dialogs.Clear();
-  dialogs.ExpectSaveFile(folder + "/x.cfa");
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  EXPECT_TRUE(SaveMeasurementFile());
-  EXPECT_NE(ReadFileBytes(folder + "/x.cfa"), old);
+  const std::string cfa = TempPath("a.b/x.cfa"), eq = TempPath("a.b/room.EQ");
+  const struct {
+    std::function<bool()> save;
+    int16_t DataPlotter::*mark;
+    const std::string* fileName;
+    const char *title, *filter, *defaultName;
+    std::string typed, saved, question;
+  } table[] = {
+      {[] { return SaveMeasurementFile(); }, &DataPlotter::ResultsTakenButNotSaved, &ResultFileName, "Save *.cfa File",
+       "cfa files (*.cfa)|*.cfa", "VavevadoRovoResult", TempPath("a.b/x.y.cfa"), cfa, "File Already Exists, Overwrite ?"},
+      {[this] { return w->SaveEQModel_Click(); }, &DataPlotter::EQResultsTakenButNotSaved, &EQFileName,
+       "Save *.EQ File", "Zentor EQ files (*.EQ)|*.EQ", "EQSim.Eq", TempPath("a.b/room.v2.EQ"), eq,
+       eq + " Already Exists, Overwrite ?"}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.title);
+    w->*row.mark = kTrue;
+    dialogs.Clear();
+    dialogs.ExpectSaveFile(row.typed);
+    EXPECT_TRUE(row.save());
+    const test::DialogCall& call = dialogs.calls().front();
+    EXPECT_EQ(call.title, row.title);
+    EXPECT_EQ(call.filter, row.filter);
+    EXPECT_EQ(call.fileName, row.defaultName);
+    EXPECT_EQ(*row.fileName, row.saved);
+    EXPECT_EQ(w->windowTitle().toStdString(), row.saved);
+    EXPECT_EQ(w->*row.mark, 0);
+    const std::vector<uint8_t> old = ReadFileBytes(row.saved);
+    ASSERT_FALSE(old.empty());
+    ImpulseSet[0][0] = 99.0f;
+    AppliedFilters[0].Count = 1;
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Cancel}) {
+      w->*row.mark = kTrue;
+      dialogs.Clear();
+      dialogs.ExpectSaveFile(row.saved);
+      dialogs.ExpectMessage(answer);
+      EXPECT_FALSE(row.save());
+      const test::DialogCall& q = dialogs.calls()[1];
+      EXPECT_EQ(q.text, row.question);
+      EXPECT_EQ(q.buttons, MsgButtons::YesNoCancel);
+      EXPECT_EQ(q.icon, MsgIcon::Exclamation);
+      EXPECT_EQ(q.title, "Mirabelt Zentor");
+      EXPECT_EQ(ReadFileBytes(row.saved), old);
+      EXPECT_EQ(w->*row.mark, kTrue);
+    }
+    dialogs.Clear();
+    dialogs.ExpectSaveFile(row.saved);
+    dialogs.ExpectMessage(MsgAnswer::Yes);
+    EXPECT_TRUE(row.save());
+    EXPECT_NE(ReadFileBytes(row.saved), old);
+    dialogs.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(row.save());
+    AppliedFilters[0].Count = 0;
+  }
 
   // A failed write reports, and keeps the mark and the caption.
   w->ResultsTakenButNotSaved = kTrue;
@@ -375,12 +374,8 @@ TEST_F(MeasurementFileTest, SaveCommandAsksBeforeOverwritingAndKeepsTheFileNameS
   EXPECT_FALSE(SaveMeasurementFile());
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8567");
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-  EXPECT_EQ(w->windowTitle().toStdString(), folder + "/x.cfa");
+  EXPECT_EQ(w->windowTitle().toStdString(), eq);
 
-  // Cancelled dialog and resampled data.
-  dialogs.Clear();
-  dialogs.ExpectSaveFile(std::nullopt);
-  EXPECT_FALSE(SaveMeasurementFile());
   DataResampled = true;
   dialogs.ExpectMessage();
   EXPECT_FALSE(SaveMeasurementFile());
@@ -397,31 +392,85 @@ class OpenCommandTest : public MeasurementFileTest {
   }
 };
 
-TEST_F(OpenCommandTest, OpensAfterTheQuestionsAndStartsTheViewsAfresh) {
-  test::FillStore(3, 12, 44100);
-  AppliedFilters[0].Count = 1;
-  SingularityList[4].Count = 7;
-  w->ModesList->addItem("old");
-  w->CurveNoText->setText("3");
-  BodeCurves[2].NumPoints = 100;
-
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectOpenFile(good);
-  OpenMeasurementFile();
-  ASSERT_EQ(dialogs.calls().size(), 3u);
-  EXPECT_EQ(dialogs.calls()[0].text, "Measurements are in memory, Overwrite ?");
-  EXPECT_EQ(dialogs.calls()[0].title, "Zentor.x");
-  EXPECT_EQ(dialogs.calls()[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(dialogs.calls()[1].text, "Remove current EQ filters ?");
-  EXPECT_EQ(dialogs.calls()[1].buttons, MsgButtons::YesNo);
-  EXPECT_EQ(dialogs.calls()[1].icon, MsgIcon::Question);
-  EXPECT_EQ(dialogs.calls()[2].title, "Open *.cfa File");
-  EXPECT_EQ(dialogs.calls()[2].filter, "CFA files (*.cfa)|*.cfa");
-
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+// Both open commands: No to the question keeps what is held; a refused file or a
+// cancelled dialog leaves it, name and all, though the question gave it up (and the
+// filters the user agreed to remove stay too); a file that loads replaces it.
+TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
+  int listRefreshes = 0;
+  FileCommandHooks.UpdateAppliedFiltersList = [&] { ++listRefreshes; };
+  test::FillStore(2, 12, 44100);
+  ResultFileName = "kept.cfa";
+  w->setWindowTitle("kept");
+  AppliedFilters[0].Count = 2;
+  AppliedFilters[0].Freq1 = 100.0f;
+  AppliedFilters[0].EQEmulationCode = AppliedFilters[1].EQEmulationCode = 2;
+  const std::string eq = TempPath("good.EQ"), text = "Frequency 100 Hz, gain -3 dB, Q 2\n";
+  WriteFileBytes(eq, test::GoldenEQ(2, 3, 4));
+  const struct {
+    std::function<void()> open;
+    std::string question, title, filter, good, readerError, error;
+    std::vector<std::vector<uint8_t>> refused;
+    bool filterQuestion;
+  } table[] = {{OpenEQFile, "EQ Results are in memory, Overwrite ?", "Open Zentor *.EQ File",
+                "Zentor EQ files (*.EQ)|*.EQ", eq, "EQ File Error 4329",
+                "Error 8733", {test::GoldenEQ(76, 1, 1), {text.begin(), text.end()}}, false},
+               {OpenMeasurementFile, "Measurements are in memory, Overwrite ?", "Open *.cfa File",
+                "CFA files (*.cfa)|*.cfa", good,
+                "Error 4927: Error opening file", "Error 8732", {{1, 2, 3}}, true}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.title);
+    const uint64_t held = StateFingerprint();
+    dialogs.Clear();
+    dialogs.ExpectMessage(MsgAnswer::No);
+    row.open();
+    EXPECT_EQ(dialogs.calls()[0].text, row.question);
+    EXPECT_EQ(dialogs.calls()[0].title, "Zentor.x");
+    const auto answerYes = [&] {
+      dialogs.Clear();
+      dialogs.ExpectMessage(MsgAnswer::Yes);
+      if (row.filterQuestion) dialogs.ExpectMessage(MsgAnswer::Yes);  // "Remove current EQ filters ?"
+    };
+    for (const std::vector<uint8_t>& bytes : row.refused) {
+      WriteFileBytes(TempPath("bad"), bytes);
+      answerYes();
+      dialogs.ExpectOpenFile(TempPath("bad"));
+      dialogs.ExpectMessage();
+      dialogs.ExpectMessage();
+      row.open();
+      EXPECT_EQ(dialogs.MessageTexts().back(), row.error);
+      EXPECT_EQ(dialogs.MessageTexts()[dialogs.MessageTexts().size() - 2], row.readerError);
+      EXPECT_EQ(StateFingerprint(), held);
+    }
+    answerYes();
+    dialogs.ExpectOpenFile(std::nullopt);
+    row.open();
+    EXPECT_EQ(StateFingerprint(), held);
+    if (row.filterQuestion) {  // what the views held goes with the set
+      SingularityList[4].Count = 7;
+      w->ModesList->addItem("old");
+      w->CurveNoText->setText("3");
+      BodeCurves[2].NumPoints = 100;
+    }
+    answerYes();
+    dialogs.ExpectOpenFile(row.good);
+    row.open();
+    const std::vector<test::DialogCall>& calls = dialogs.calls();
+    EXPECT_EQ(calls[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(calls.back().title, row.title);
+    EXPECT_EQ(calls.back().filter, row.filter);
+    if (row.filterQuestion) {
+      EXPECT_EQ(calls[1].text, "Remove current EQ filters ?");
+      EXPECT_EQ(calls[1].buttons, MsgButtons::YesNo);
+      EXPECT_EQ(calls[1].icon, MsgIcon::Question);
+    }
+    EXPECT_NE(StateFingerprint(), held);
+  }
+  EXPECT_EQ(listRefreshes, 4);  // after each filter file read, and when the filters go with a new set
+  EXPECT_EQ(EQFileName, eq);
+  EXPECT_EQ(w->GetParametricEQEmulation(), 3);
   EXPECT_EQ(ResultFileName, good);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(AppliedFilters[0].Count, 0);  // agreed to be removed, with a file that loaded
   EXPECT_EQ(InitialOpenFolder, tempDir.path().toStdString());
   EXPECT_EQ(SingularityList[4].Count, 0);
   EXPECT_EQ(BodeCurves[2].NumPoints, 0);
@@ -431,50 +480,10 @@ TEST_F(OpenCommandTest, OpensAfterTheQuestionsAndStartsTheViewsAfresh) {
   EXPECT_EQ(DisplayConfig.Average, 0);  // the file says -1: a new set starts without the average
   EXPECT_FALSE(w->avg->isChecked());
   EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
-
-  // The next open dialog starts in that folder.
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::No);
-  OpenMeasurementFile();
-  EXPECT_EQ(dialogs.calls().size(), 1u);
-}
-
-TEST_F(OpenCommandTest, AFailedOpenKeepsTheSetAndItsName) {
-  test::FillStore(2, 12, 44100);
-  ResultFileName = "kept.cfa";
-  const uint64_t held = StateFingerprint();
-  const std::string bad = TempPath("bad.cfa");
-  WriteFileBytes(bad, {1, 2, 3});
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectOpenFile(bad);
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  OpenMeasurementFile();
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{"Measurements are in memory, Overwrite ?", "Error 4927: Error opening file",
-                                      "Error 8732"}));
-  EXPECT_EQ(StateFingerprint(), held);
-
-  // The filters the user agreed to remove go only with a file that loads.
-  AppliedFilters[0].Count = 1;
-  AppliedFilters[0].Freq1 = 250.0f;
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectMessage(MsgAnswer::Yes);  // "Remove current EQ filters ?"
-  dialogs.ExpectOpenFile(bad);
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  OpenMeasurementFile();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 8732");
-  EXPECT_EQ(AppliedFilters[0].Count, 1);
-  EXPECT_EQ(AppliedFilters[0].Freq1, 250.0f);
-  AppliedFilters[0] = FilterRecord{};
-
-  dialogs.Clear();
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectOpenFile(std::nullopt);
-  OpenMeasurementFile();
-  EXPECT_EQ(StateFingerprint(), held);
+  EXPECT_TRUE(w->FreqBut->isChecked());  // the file's Bode view, FFT chosen
+  EXPECT_EQ(DisplayConfig.Graphshown, 3);
+  EXPECT_EQ(rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
+  EXPECT_EQ(StaticConfig.SampleRate, 0);
 }
 
 TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
@@ -526,11 +535,6 @@ class AddCommandTest : public MeasurementFileTest {
 };
 
 TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
-  dialogs.ExpectMessage();
-  w->AddMeasurements_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(),
-            "Error: A measurement file (cfa) must be opened before adding additional files with this function");
-
   ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
   uint64_t held = StateFingerprint();
   EXPECT_EQ(Add(MakeFile("rate.cfa", 1, 44100, 12), true),
@@ -571,7 +575,9 @@ TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
   const GraphFrame frame = TimeGraphFrame;
   TimeGraphFrame.PlotRight = 900;
   w->SetUserNotes("mine");
+  BodeCurves[0].NumCurves = 2;
   EXPECT_EQ(Add(MakeFile("long.cfa", 2, 48000, 14), false), "");
+  EXPECT_EQ(rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 2}));  // the two new curves only
   for (int i = 0; i < 4; ++i) EXPECT_EQ(ResultsDataSetInfo[i].NumInSet, 4);
   EXPECT_EQ(ResultsDataSetInfo[3].PeriodExponent, 14);
   EXPECT_EQ(ImpulseSet[3][16383], GoldenCfa::Stored(1, 16383) / 2.0f);
@@ -582,6 +588,11 @@ TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
   EXPECT_EQ(TimeGraphFrame.XTitle, frame.XTitle);
   EXPECT_EQ(w->GetUserNotes(), "mine");
   EXPECT_EQ(w->windowTitle().toStdString(), caption);
+
+  // Drawn for real, the average runs over results of both lengths.
+  ViewBuilders = DefaultViewBuilders();
+  w->DisplayResults(kRecomputeAllCurves);
+  EXPECT_GT(AverageCurves[0].NumPoints, 0);
 }
 
 TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
@@ -615,10 +626,6 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
 }
 
 TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
-  dialogs.ExpectMessage();
-  w->FileDetails_Click();
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: No data ");
-
   test::FillStore(1, 17, 48000);
   ResultsDataSetInfo[0].PreExcitationExponent = 16;
   ActiveMicCal.FileName = "/x/y/mic.cal";
@@ -650,76 +657,74 @@ TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
 }
 
 // The command line at start-up and the save questions at close.
-using test::RecordingPlotter;
-using test::StartRecording;
+using test::MainWindowTest;
 
-class StartupFileTest : public test::MainWindowTest {};
-
-TEST_F(StartupFileTest, MeasurementSetNamedOnTheCommandLineIsShown) {
+// A file named on the command line: a set opens in the impulse view, a filter set is
+// applied, and a file that is not what it is called loads nothing. The results held
+// go first, with everything derived from them.
+TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsShownOrRefused) {
   GoldenCfa g;
   g.graphshown = 3;
-  const std::string path = TempPath("set one.cfa");
-  WriteFileBytes(path, g.Build().data);
-  for (const std::string& line : {path, "\"" + path + "\""}) {
-    RecordingPlotter* w = StartRecording(line);
-    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2) << line;
-    EXPECT_EQ(w->windowTitle().toStdString(), "Mirabelt Zentor / " + path);
-    EXPECT_EQ(DisplayConfig.Graphshown, 2);  // the set opens in the impulse view
-    EXPECT_TRUE(w->TimeBut->isChecked());
-    EXPECT_EQ(DisplayConfig.Average, 0);
-    EXPECT_FALSE(w->avg->isChecked());
-    EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowMainImpulseSet", 0}));
-    EXPECT_TRUE(dialogs.calls().empty());
+  const std::string set = TempPath("set one.cfa"), eq = TempPath("room.eq"), bad = TempPath("bad.EQ");
+  WriteFileBytes(set, g.Build().data);
+  WriteFileBytes(eq, test::GoldenEQ(1, 2, 3));
+  WriteFileBytes(TempPath("filters.cfa"), test::GoldenEQ(1, 2, 3));
+  WriteFileBytes(bad, {9, 9, 9});
+  const struct {
+    std::string line;
+    std::vector<std::string> messages;
+    int32_t results, filters;
+  } table[] = {{set, {}, 2, 0},
+               {"\"" + set + "\"", {}, 2, 0},
+               {eq, {}, 0, 1},
+               {bad, {"EQ File Error 4329", "Error 8733"}, 0, 0},
+               {TempPath("filters.cfa"), {"Error 4927: Error opening file"}, 0, 0},
+               {TempPath("notes.txt"), {}, 0, 0}};  // neither a set nor a filter file
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.line);
+    test::FillStore(3, 12, 48000);
+    for (CurveArray* cache : {&ImpulseCurves, &BodeCurves, &ModalCurves, &FitStoredCurves}) (*cache)[0].NumCurves = 3;
+    dialogs.Clear();
+    for (size_t k = 0; k < row.messages.size(); ++k) dialogs.ExpectMessage();
+    test::BuilderRecorder rb;
+    rb.Install();
+    auto* w = new DataPlotter;
+    Forms::Adopt<DataPlotter>(w);
+    w->CommandLine = row.line;
+    w->Form_Load();
+    EXPECT_EQ(dialogs.MessageTexts(), row.messages);
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, row.results);
+    EXPECT_EQ(AppliedFilters[0].Count, row.filters);
+    for (CurveArray* cache : {&ImpulseCurves, &BodeCurves, &ModalCurves, &FitStoredCurves})
+      EXPECT_EQ((*cache)[0].NumCurves, 0);
+    EXPECT_EQ(w->windowTitle().toStdString(), row.results ? "Mirabelt Zentor / " + set : "Zentor");
+    if (row.results) {
+      EXPECT_EQ(DisplayConfig.Graphshown, 2);  // the set opens in the impulse view
+      EXPECT_TRUE(w->TimeBut->isChecked());
+      EXPECT_EQ(DisplayConfig.Average, 0);
+      EXPECT_FALSE(w->avg->isChecked());
+      EXPECT_EQ(rb.Last(), (test::BuilderCall{"ShowMainImpulseSet", 0}));
+    } else {
+      EXPECT_EQ(ImpulseSet[1][0], 0.0f);
+    }
+    if (row.filters) {
+      EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
+      EXPECT_EQ(w->GetParametricEQEmulation(), 2);
+      EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+    }
     Forms::DeleteAll();
     ResetSharedState();
   }
 }
 
-TEST_F(StartupFileTest, FilterSetOnTheCommandLineAndFilesThatAreNotWhatTheyAreCalled) {
-  const std::string eq = TempPath("room.eq");
-  WriteFileBytes(eq, test::GoldenEQ(1, 2, 3));
-  RecordingPlotter* w = StartRecording(eq);
-  EXPECT_EQ(AppliedFilters[0].Count, 1);
-  EXPECT_EQ(AppliedFilters[0].Freq1, 628.25f);
-  EXPECT_EQ(w->GetParametricEQEmulation(), 2);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
-  Forms::DeleteAll();
-  ResetSharedState();
-
-  // A damaged filter file: the reader's message, then the start-up's, and no filters loaded.
-  const std::string bad = TempPath("bad.EQ");
-  WriteFileBytes(bad, {9, 9, 9});
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  StartRecording(bad);
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4329", "Error 8733"}));
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  Forms::DeleteAll();
-  ResetSharedState();
-
-  // A filter file named .cfa fails as a measurement set and loads nothing.
-  const std::string wrong = TempPath("filters.cfa");
-  WriteFileBytes(wrong, test::GoldenEQ(1, 2, 3));
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  w = StartRecording(wrong);
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4927: Error opening file"});
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_EQ(w->windowTitle(), "Zentor");
-}
-
-class CloseQuestionTest : public test::MainWindowTest {
+class CloseQuestionTest : public test::RecordedWindowTest {
  protected:
-  RecordingPlotter* w = nullptr;
   void SetUp() override {
-    MainWindowTest::SetUp();
-    w = StartRecording();
+    RecordedWindowTest::SetUp();
     test::FillStore(2, 12, 48000);
     AppliedFilters[0].Count = 1;
     AppliedFilters[0].EQEmulationCode = 1;
-    w->ResultsTakenButNotSaved = kTrue;
-    w->EQResultsTakenButNotSaved = kTrue;
+    w->ResultsTakenButNotSaved = w->EQResultsTakenButNotSaved = kTrue;
   }
   int16_t Ask() {
     int16_t cancel = 0;
@@ -776,31 +781,6 @@ TEST_F(CloseQuestionTest, AnswersDecideWhetherTheWindowCloses) {
   dialogs.ExpectMessage(MsgAnswer::Cancel);
   EXPECT_FALSE(w->close());
   EXPECT_TRUE(w->isVisible());
-}
-
-TEST_F(CloseQuestionTest, OpenAndAddRedrawTheViewTheSetNeeds) {
-  const std::string path = TempPath("open.cfa");
-  GoldenCfa g;  // Bode view, FFT chosen
-  WriteFileBytes(path, g.Build().data);
-  w->ResultsTakenButNotSaved = 0;
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  dialogs.ExpectMessage(MsgAnswer::No);
-  dialogs.ExpectOpenFile(path);
-  w->rb.calls.clear();
-  w->OpenFile_Click();
-  EXPECT_TRUE(w->FreqBut->isChecked());
-  EXPECT_EQ(DisplayConfig.Graphshown, 3);
-  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
-  EXPECT_EQ(StaticConfig.SampleRate, 0);
-
-  BodeCurves[0].NumCurves = 2;
-  const std::string more = TempPath("more.cfa");
-  g.calCount = 3;
-  WriteFileBytes(more, g.Build().data);
-  dialogs.ExpectOpenFile(more);
-  w->AddMeasurements_Click();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 4);
-  EXPECT_EQ(w->rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 2}));
 }
 
 }  // namespace

@@ -1,53 +1,29 @@
 // Start-up and its defaults, the user settings, closing, and the small commands of the main window.
-#include <QApplication>
-#include <QCheckBox>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMouseEvent>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <cmath>
-#include <functional>
-#include <vector>
 
-#include "base/binary_io.h"
-#include "base/shared_state.h"
 #include "base/text_number.h"
-#include "core/helpers.h"
-#include "core/records.h"
-#include "core/results_store.h"
 #include "core/work_arrays.h"
 #include "display/color_form.h"
-#include "display/graph_frame.h"
-#include "display/plot_colours.h"
-#include "display/view_state.h"
-#include "main_window_fixture.h"
 #include "mainwindow/frm_about.h"
-#include "mainwindow/main_window_links.h"
 #include "mainwindow/user_settings.h"
-#include "platform/help.h"
 #include "platform/settings.h"
 #include "platform/sysinfo.h"
 #include "support/file_faults.h"
+#include "window_fixtures.h"
 
 namespace zentor {
 namespace {
 using test::MainWindowTest;
 
-QAction* FindAction(DataPlotter* w, const char* name) {
-  for (QAction* a : w->findChildren<QAction*>())
-    if (a->objectName() == name) return a;
-  return nullptr;
-}
+// Start-up colours: 0 and 12 unset (black), 1 and 2 grey, then the curve colours.
+const std::array<ColourRef, 12> kDefaultColours = {
+    0, RGB(192, 192, 192), RGB(192, 192, 192), RGB(0, 0, 255), RGB(0, 255, 0), RGB(0, 255, 255),
+    RGB(255, 0, 0), RGB(255, 0, 255), RGB(255, 255, 0), RGB(0, 0, 0), RGB(128, 128, 128), RGB(255, 0, 0)};
 
-TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
+#define ROW(field, value) \
+  { #field, static_cast<double>(field), static_cast<double>(value) }
+
+TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureAndEveryDefault) {
   DataPlotter* w = Forms::Get<DataPlotter>();
   EXPECT_TRUE(w->MixerOnMenue->isChecked());  // as created, before the load
   EXPECT_FALSE(w->MixerOffMenue->isChecked());
@@ -55,16 +31,10 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
   EXPECT_TRUE(w->isVisible());
   EXPECT_TRUE(w->IsLaidOut());
   EXPECT_EQ(w->windowTitle(), "Zentor");
-
   std::vector<QString> tops;
   for (QAction* a : w->menuBar()->actions()) tops.push_back(a->text());
   EXPECT_EQ(tops, (std::vector<QString>{"&File", "&Audio Test", "&Options", "&View", "&Filters", "&Tools", "&Help"}));
-
-  struct Item {
-    const char* name;
-    const char* caption;
-  };
-  const Item items[] = {
+  const std::pair<const char*, const char*> items[] = {
       {"NewMeasMenue", "&Normal Room/Speaker Measurement"}, {"CDTestMeasure", "&CD Test Signal Measurement"},
       {"OpenEQFileMenue", "&EQ File"}, {"TextEQ", "&Textual EQ Settings List"},
       {"AddMeasurements", "&Measurements To Existing"}, {"AutoMixerDelete", "Delete &AutoMixer settings"},
@@ -77,143 +47,76 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowWithItsMenus) {
       {"ShowDifferences", "&Show Differences"}, {"Compress", "&Compress File"}, {"Resample", "&Resample"},
       {"MainHelp", "&Help"}, {"about", "&About"}, {"FilterFitSettings", "&Filter Fit Settings"},
       {"AverageOpt", "&Averaging"}, {"LargeRoomGraphic", "&Large Room"}};
-  for (const Item& it : items) {
-    QAction* a = FindAction(w, it.name);
-    ASSERT_NE(a, nullptr) << it.name;
-    EXPECT_EQ(a->text(), it.caption) << it.name;
+  for (const auto& [name, caption] : items) {
+    QAction* a = w->findChild<QAction*>(name);
+    ASSERT_NE(a, nullptr) << name;
+    EXPECT_EQ(a->text(), caption) << name;
   }
+  EXPECT_TRUE(GetHelpLog().initialised);
+
+  // With the real builders the empty impulse frame is on the picture.
+  const QImage& img = w->Picture1->Image();
+  ASSERT_FALSE(img.isNull());
+  int differing = 0;
+  for (int y = 0; y < img.height(); y += 3)
+    for (int x = 0; x < img.width(); x += 3) differing += img.pixel(x, y) != img.pixel(2, 2);
+  EXPECT_GT(differing, 100);  // grid lines and labels
+  EXPECT_GT(TimeGraphFrame.PlotRight, TimeGraphFrame.PlotLeft);  // the frame was laid out by a draw
+
   // Marks as start-up leaves them: the mixer marks follow AutoMixerOn (off).
-  EXPECT_TRUE(w->AllOpt->isChecked());
-  EXPECT_FALSE(w->EvenAndOdd->isChecked());
-  EXPECT_TRUE(w->AllCurves->isChecked());
-  EXPECT_TRUE(w->QuickFit->isChecked());
-  EXPECT_TRUE(w->MixerOffMenue->isChecked());
-  EXPECT_FALSE(w->MixerOnMenue->isChecked());
-  EXPECT_FALSE(w->NewTest->menuAction()->isVisible());
-  EXPECT_FALSE(w->WaterfallGraphic->menuAction()->isVisible());
-  EXPECT_FALSE(w->LargeRoomGraphic->menuAction()->isVisible());
-  EXPECT_TRUE(w->Operations->menuAction()->isVisible());
-  EXPECT_FALSE(w->AutoMixerDelete->isVisible());
-
-  for (const char* name : {"Picture1", "ModesList", "AppliedFilterListBox", "Frame1", "ControlFrame",
-                           "ProgressBar1", "TimeBut", "FreqBut", "NoiseBut", "logbut", "LinBut", "FitFiltersBut",
-                           "CurveNoText", "CurveNumberText", "CompModes"})
-    EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;
-  EXPECT_TRUE(w->TimeBut->isChecked());
-  const HelpLog& help = GetHelpLog();
-  EXPECT_TRUE(help.initialised);
-}
-
-// Start-up colours: 0 and 12 unset (black), 1 and 2 grey, then the curve colours.
-const std::array<ColourRef, 12> kDefaultColours = {
-    0, RGB(192, 192, 192), RGB(192, 192, 192), RGB(0, 0, 255), RGB(0, 255, 0), RGB(0, 255, 255),
-    RGB(255, 0, 0), RGB(255, 0, 255), RGB(255, 255, 0), RGB(0, 0, 0), RGB(128, 128, 128), RGB(255, 0, 0)};
-
-TEST_F(MainWindowTest, EveryDefaultHoldsAfterStartUp) {
-  DataPlotter* w = Start();
   const MeasurementHeader& c = EQConfig;
   const ImpulseDisplayConfigRecord& i = ImpulseDisplayConfig;
   const CoOrdLockLimitsRecord& l = CoOrdLockLimits;
-  const std::vector<std::pair<const char*, std::pair<double, double>>> table = {
-      {"ReservedDouble1", {c.ReservedDouble1, 15.0}}, {"ModalSliceMaxFreq", {c.ModalSliceMaxFreq, 150.0}},
-      {"ReservedDouble3", {c.ReservedDouble3, 6.0}}, {"ReservedDouble4", {c.ReservedDouble4, 20.0}},
-      {"PeriodExponent", {c.PeriodExponent, 17}}, {"PreExcitationExponent", {c.PreExcitationExponent, 16}},
-      {"MeasConfig", {c.MeasConfig, 43}}, {"ReservedLong1", {c.ReservedLong1, 4}},
-      {"ReservedDouble5", {c.ReservedDouble5, 16.0}}, {"ReservedSingle1", {c.ReservedSingle1, 10.0}},
-      {"ReservedSingle2", {c.ReservedSingle2, 20000.0}}, {"MainRunFlag", {c.MainRunFlag, 0}},
-      {"PsdRunFlag", {c.PsdRunFlag, 0}}, {"ReservedInteger3", {c.ReservedInteger3, 0}},
-      {"LevelsPeriodExponent", {c.LevelsPeriodExponent, 15}},
-      {"LevelsPreExcitationExponent", {c.LevelsPreExcitationExponent, 14}},
-      {"PsdPeriodExponent", {c.PsdPeriodExponent, 15}}, {"ImpulseShift", {c.ImpulseShift, 0}},
-      {"PeakLevel", {c.PeakLevel, -50.0}}, {"SignalEnergy", {c.SignalEnergy, -50.0}},
-      {"ImpulseGateTime", {c.ImpulseGateTime, 20.0}}, {"FractOctGateTime", {c.FractOctGateTime, 50.0}},
-      {"FreqRespGateTime", {c.FreqRespGateTime, 10.0}}, {"ModalGateTime", {c.ModalGateTime, 500.0}},
-      {"NoiseGateTime", {c.NoiseGateTime, 200.0}}, {"PsycLFResolution", {c.PsycLFResolution, 0.75}},
-      {"PsycGateTime", {c.PsycGateTime, 5.0}}, {"PsycShelfTime", {c.PsycShelfTime, 15.0}},
-      {"PsycShelfLevel", {c.PsycShelfLevel, -10.0}}, {"PsycDataPoints", {c.PsycDataPoints, 30}},
-      {"FractOctRes", {c.FractOctRes, 0.333f}}, {"FractOctPoints", {c.FractOctPoints, 1000}},
-      {"MeasuredDistance", {c.MeasuredDistance, 0}}, {"AutoRange", {c.AutoRange, -1}},
-      {"AlignmentShift", {c.AlignmentShift, 0}}, {"DisplayConfig.Average", {DisplayConfig.Average, 0}},
-      {"DisplayConfig.FFTSelected", {DisplayConfig.FFTSelected, -1}},
-      {"DisplayConfig.FractOctSelected", {DisplayConfig.FractOctSelected, 0}},
-      {"DisplayConfig.PsycSelected", {DisplayConfig.PsycSelected, 0}},
-      {"DisplayConfig.Graphshown", {DisplayConfig.Graphshown, 2}}, {"UpperCutoffFreq", {i.UpperCutoffFreq, 200.0}},
-      {"LowerCutoffFreq", {i.LowerCutoffFreq, 16.0}}, {"Order", {i.Order, 4}}, {"FilterOn", {i.FilterOn, 0}},
-      {"ETCMinLow", {i.ETCMinLow, 1000.0}}, {"ETCMinHigh", {i.ETCMinHigh, 2000.0}},
-      {"ETCMidLow", {i.ETCMidLow, 1500.0}}, {"ETCMidHigh", {i.ETCMidHigh, 2500.0}},
-      {"ETCHighLow", {i.ETCHighLow, 2000.0}}, {"ETCHighHigh", {i.ETCHighHigh, 3000.0}},
-      {"ApplyLowETC", {i.ApplyLowETC, -1}}, {"ApplyMidETC", {i.ApplyMidETC, -1}},
-      {"ApplyHighETC", {i.ApplyHighETC, -1}}, {"ETCDRTime", {i.ETCDRTime, 80.0}},
-      {"ETCDRPlusRev", {i.ETCDRPlusRev, 300.0}}, {"TimeStart", {l.TimeStart, -5}}, {"TimeFinish", {l.TimeFinish, 25}},
-      {"FreqDomainStartFreq", {l.FreqDomainStartFreq, 16}}, {"FreqDomainFinishFreq", {l.FreqDomainFinishFreq, 20000}},
-      {"FreqHighLevel", {l.FreqHighLevel, 20}}, {"FreqLowLevel", {l.FreqLowLevel, -50}},
-      {"NoiseFreqStart", {l.NoiseFreqStart, 16}}, {"NoiseFreqFinish", {l.NoiseFreqFinish, 20000}},
-      {"NoiseHighLevel", {l.NoiseHighLevel, 75}}, {"NoiseLowLevel", {l.NoiseLowLevel, -10}},
-      {"BoxErased", {RubberBandState.BoxErased, -1}}, {"SoundCardBusy", {SoundCardBusy, 0}},
-      {"DataResampled", {DataResampled, 0}}, {"AutoMixerOn", {AutoMixerOn, 0}}, {"MicChannel", {MicChannel, 99}},
-      {"ActiveMicCal.Count", {ActiveMicCal.Count, 0}}, {"MinFreq", {w->GetModalCurveMinFreq(), 25.0}},
-      {"MaxFreq", {w->GetModalCurveMaxFreq(), 80.0}}, {"MaxDecay", {w->GetModalCurveMaxDecay(), 1.5}},
-      {"QMinimum", {w->GetModalQMinimum(), 0.05f}}, {"SchroederFreq", {w->GetModalSchroederFreq(), 150.0}},
-      {"SecondaryPolishWidth", {w->GetModalCurveSecondaryPolishWidth(), 0.5}},
-      {"NumInitialLoops", {w->GetModalCurveNumInitialLoops(), 8}}, {"Damping", {w->GetModalCurveDamping(), 0.8f}},
-      {"LoudspeakerOrder", {w->GetLoudspeakerOrder(), 4}}, {"GraphicEQEmulation", {w->GetGraphicEQEmulation(), 1}},
-      {"ParametricEQEmulation", {w->GetParametricEQEmulation(), 1}},
-      {"DisplayCurveNumber", {w->GetDisplayCurveNumber(), 1}}, {"ModesCurveNumber", {w->GetModesCurveNumber(), 0}},
-      {"Busy", {w->GetBusy(), 0}}, {"ResultsTakenButNotSaved", {w->ResultsTakenButNotSaved, 0}},
-      {"EQResultsTakenButNotSaved", {w->EQResultsTakenButNotSaved, 0}},
-  };
-  for (const auto& [name, v] : table) EXPECT_EQ(v.first, v.second) << name;
-  EXPECT_EQ(c.SampleRate, 0);  // the sound-card selection sets it
-  EXPECT_EQ(w->GetDisplayRes(), "4");
-  EXPECT_EQ(w->GetSimSort(), "True");
-  EXPECT_EQ(ResultFileName, "VavevadoRovoResult");
-  EXPECT_EQ(EQFileName, "EQSim.Eq");
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  EXPECT_EQ(w->CurveNumberText->text(), "1");
-  EXPECT_EQ(WorkCurve.size(), 262145u);
+  const DisplayConfigRecord& d = DisplayConfig;
+  const std::tuple<const char*, double, double> table[] = {
+      ROW(w->AllOpt->isChecked(), true), ROW(w->EvenAndOdd->isChecked(), false), ROW(w->AllCurves->isChecked(), true),
+      ROW(w->QuickFit->isChecked(), true), ROW(w->MixerOffMenue->isChecked(), true),
+      ROW(w->MixerOnMenue->isChecked(), false), ROW(w->NewTest->menuAction()->isVisible(), false),
+      ROW(w->WaterfallGraphic->menuAction()->isVisible(), false), ROW(w->TimeBut->isChecked(), true),
+      ROW(w->LargeRoomGraphic->menuAction()->isVisible(), false), ROW(w->Operations->menuAction()->isVisible(), true),
+      ROW(w->AutoMixerDelete->isVisible(), false), ROW(c.ReservedDouble1, 15), ROW(c.ModalSliceMaxFreq, 150),
+      ROW(c.ReservedDouble3, 6), ROW(c.ReservedDouble4, 20), ROW(c.PeriodExponent, 17),
+      ROW(c.PreExcitationExponent, 16), ROW(c.MeasConfig, 43), ROW(c.ReservedLong1, 4), ROW(c.ReservedDouble5, 16),
+      ROW(c.ReservedSingle1, 10), ROW(c.ReservedSingle2, 20000), ROW(c.MainRunFlag, 0), ROW(c.PsdRunFlag, 0),
+      ROW(c.ReservedInteger3, 0), ROW(c.LevelsPeriodExponent, 15), ROW(c.LevelsPreExcitationExponent, 14),
+      ROW(c.PsdPeriodExponent, 15), ROW(c.ImpulseShift, 0), ROW(c.PeakLevel, -50), ROW(c.SignalEnergy, -50),
+      ROW(c.ImpulseGateTime, 20), ROW(c.FractOctGateTime, 50), ROW(c.FreqRespGateTime, 10),
+      ROW(c.ModalGateTime, 500), ROW(c.NoiseGateTime, 200), ROW(c.PsycLFResolution, 0.75), ROW(c.PsycGateTime, 5),
+      ROW(c.PsycShelfTime, 15), ROW(c.PsycShelfLevel, -10), ROW(c.PsycDataPoints, 30), ROW(c.FractOctRes, 0.333f),
+      ROW(c.FractOctPoints, 1000), ROW(c.MeasuredDistance, 0), ROW(c.AutoRange, -1), ROW(c.AlignmentShift, 0),
+      ROW(c.SampleRate, 0) /* the sound-card selection sets it */, ROW(d.Average, 0), ROW(d.FFTSelected, -1),
+      ROW(d.FractOctSelected, 0), ROW(d.PsycSelected, 0), ROW(d.Graphshown, 2), ROW(i.UpperCutoffFreq, 200),
+      ROW(i.LowerCutoffFreq, 16), ROW(i.Order, 4), ROW(i.FilterOn, 0), ROW(i.ETCMinLow, 1000),
+      ROW(i.ETCMinHigh, 2000), ROW(i.ETCMidLow, 1500), ROW(i.ETCMidHigh, 2500), ROW(i.ETCHighLow, 2000),
+      ROW(i.ETCHighHigh, 3000), ROW(i.ApplyLowETC, -1), ROW(i.ApplyMidETC, -1), ROW(i.ApplyHighETC, -1),
+      ROW(i.ETCDRTime, 80), ROW(i.ETCDRPlusRev, 300), ROW(l.TimeStart, -5), ROW(l.TimeFinish, 25),
+      ROW(l.FreqDomainStartFreq, 16), ROW(l.FreqDomainFinishFreq, 20000), ROW(l.FreqHighLevel, 20),
+      ROW(l.FreqLowLevel, -50), ROW(l.NoiseFreqStart, 16), ROW(l.NoiseFreqFinish, 20000), ROW(l.NoiseHighLevel, 75),
+      ROW(l.NoiseLowLevel, -10), ROW(RubberBandState.BoxErased, -1), ROW(SoundCardBusy, 0), ROW(DataResampled, 0),
+      ROW(AutoMixerOn, 0), ROW(MicChannel, 99), ROW(ActiveMicCal.Count, 0), ROW(w->GetModalCurveMinFreq(), 25),
+      ROW(w->GetModalCurveMaxFreq(), 80), ROW(w->GetModalCurveMaxDecay(), 1.5), ROW(w->GetModalQMinimum(), 0.05f),
+      ROW(w->GetModalSchroederFreq(), 150), ROW(w->GetModalCurveSecondaryPolishWidth(), 0.5),
+      ROW(w->GetModalCurveNumInitialLoops(), 8), ROW(w->GetModalCurveDamping(), 0.8f), ROW(w->GetLoudspeakerOrder(), 4),
+      ROW(w->GetGraphicEQEmulation(), 1), ROW(w->GetParametricEQEmulation(), 1), ROW(w->GetDisplayCurveNumber(), 1),
+      ROW(w->GetModesCurveNumber(), 0), ROW(w->GetBusy(), 0), ROW(w->ResultsTakenButNotSaved, 0),
+      ROW(w->EQResultsTakenButNotSaved, 0), ROW(WorkCurve.size(), 262145), ROW(FreqGraphFrame.XStart, 5),
+      ROW(FreqGraphFrame.XFinish, 500), ROW(TimeGraphFrame.XStart, -10), ROW(TimeGraphFrame.YHigh, 30),
+      ROW(TimeGraphFrame.LogX, kFalse)};
+  for (const auto& [name, value, want] : table) EXPECT_EQ(value, want) << name;
+  for (const auto& [name, value, want] : std::initializer_list<std::tuple<const char*, std::string, std::string>>{
+           {"DisplayRes", w->GetDisplayRes(), "4"}, {"SimSort", w->GetSimSort(), "True"},
+           {"ResultFileName", ResultFileName, "VavevadoRovoResult"}, {"EQFileName", EQFileName, "EQSim.Eq"},
+           {"CurveNoText", w->CurveNoText->text().toStdString(), "1"},
+           {"CurveNumberText", w->CurveNumberText->text().toStdString(), "1"}})
+    EXPECT_EQ(value, want) << name;
   for (int k = 0; k < 12; ++k) EXPECT_EQ(PlotColours[k], kDefaultColours[k]) << k;
-  EXPECT_EQ(FreqGraphFrame.XStart, 5);
-  EXPECT_EQ(FreqGraphFrame.XFinish, 500);
-  EXPECT_EQ(TimeGraphFrame.XStart, -10);
-  EXPECT_EQ(TimeGraphFrame.YHigh, 30);
 }
 
 class UserSettingsTest : public MainWindowTest {
  protected:
   static void Put(const std::string& key, const std::string& value) { SaveSetting("Zentor", "User", key, value); }
   static std::string Get(const std::string& key) { return GetSetting("Zentor", "User", key, "<missing>"); }
-  void StoreAll(const std::string& on) {
-    Put("On", on);
-    Put("MicChannel", " 33");
-    Put("AutoMixerOn", "T");
-    for (int i = 0; i < 12; ++i) Put("Color " + std::to_string(i), Str(static_cast<int32_t>(1000 + i)));
-  }
 };
-
-TEST_F(UserSettingsTest, StoredValuesAreUsedOnlyWhenOnAndWellFormed) {
-  for (const std::string on : {"t", "T"}) {
-    SCOPED_TRACE(on);
-    StoreAll(on);
-    DataPlotter* w = Start();
-    const bool used = on == "T";
-    EXPECT_EQ(MicChannel, used ? 33 : 99);
-    EXPECT_EQ(AutoMixerOn, used);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], used ? 1000 + i : kDefaultColours[i]) << i;
-    EXPECT_EQ(w->MixerOnMenue->isChecked(), used);
-    EXPECT_EQ(w->MixerOffMenue->isChecked(), !used);
-    Forms::DeleteAll();
-    ResetSharedState();
-  }
-  DeleteSetting("Zentor", "User");
-  for (const auto& [key, value] : {std::pair{"On", "T"}, {"MicChannel", " 42"}, {"AutoMixerOn", "yes"},
-                                   {"Color 0", " 255"}, {"Color 1", "blue"}, {"Color 2", " 99999999"}, {"Color 3", ""}})
-    Put(key, value);
-  Start();
-  EXPECT_EQ(MicChannel, 99);
-  EXPECT_FALSE(AutoMixerOn);
-  EXPECT_EQ(PlotColours[0], 255);
-  for (int i = 1; i < 12; ++i) EXPECT_EQ(PlotColours[i], kDefaultColours[i]) << i;
-}
 
 std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
   BinaryWriter out;
@@ -223,35 +126,59 @@ std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
   return out.data();
 }
 
-// The older user file is moved into the settings store and deleted; a cut one gives only its whole colours.
-TEST_F(UserSettingsTest, LegacyFilesAreMigratedAndDeleted) {
+// Stored values count only when "On" is "T" and they are well formed; the older user
+// file is moved into the settings store and deleted, a cut one giving only its whole colours.
+TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormed) {
+  const auto colours = [](int n, std::function<ColourRef(int)> f) {
+    std::array<ColourRef, 12> c = kDefaultColours;
+    for (int i = 0; i < n; ++i) c[static_cast<size_t>(i)] = f(i);
+    return c;
+  };
+  const auto older = [&](int n) { return colours(n, [](int i) { return RGB(i, 2 * i, 3 * i); }); };
+  std::vector<std::pair<std::string, std::string>> stored = {{"MicChannel", " 33"}, {"AutoMixerOn", "T"}};
+  for (int i = 0; i < 12; ++i) stored.emplace_back("Color " + std::to_string(i), Str(static_cast<int32_t>(1000 + i)));
+  auto on = stored, off = stored;
+  on.emplace_back("On", "T");
+  off.emplace_back("On", "t");
   std::vector<uint8_t> cut = LegacyFile(12, true, true);
   cut.resize(30);  // seven colours and half of the eighth
   const struct {
     const char* name;
-    std::vector<uint8_t> bytes;
+    std::vector<std::pair<std::string, std::string>> settings;
+    std::vector<uint8_t> file;
     bool mixer;
     int32_t mic;
-    int colours;
-  } table[] = {{"colours only", LegacyFile(12, false, false), false, 99, 12},
-               {"mixer flag", LegacyFile(12, true, false), true, 99, 12},
-               {"mixer flag and channel", LegacyFile(12, true, true), true, 33, 12},
-               {"cut", cut, false, 99, 7}};
+    std::array<ColourRef, 12> colours;
+  } table[] = {
+      {"off", off, {}, false, 99, kDefaultColours},
+      {"on", on, {}, true, 33, colours(12, [](int i) { return 1000 + i; })},
+      {"malformed",
+       {{"On", "T"}, {"MicChannel", " 42"}, {"AutoMixerOn", "yes"}, {"Color 0", " 255"}, {"Color 1", "blue"},
+        {"Color 2", " 99999999"}, {"Color 3", ""}},
+       {}, false, 99, colours(1, [](int) { return 255; })},
+      {"colours only", {}, LegacyFile(12, false, false), false, 99, older(12)},
+      {"mixer flag", {}, LegacyFile(12, true, false), true, 99, older(12)},
+      {"mixer flag and channel", {}, LegacyFile(12, true, true), true, 33, older(12)},
+      {"cut", {}, cut, false, 99, older(7)}};
   for (const auto& row : table) {
     SCOPED_TRACE(row.name);
     DeleteSetting("Zentor", "User");
-    ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), row.bytes));
+    for (const auto& [key, value] : row.settings) Put(key, value);
+    if (!row.file.empty()) {
+      ASSERT_TRUE(WriteWholeFileAtomic(TempPath("QelUser"), row.file));
+    }
     DataPlotter* w = Start();
-    EXPECT_FALSE(FileExists(TempPath("QelUser")));
-    EXPECT_EQ(Get("On"), "T");
+    EXPECT_EQ(MicChannel, row.mic);
     EXPECT_EQ(AutoMixerOn, row.mixer);
     EXPECT_EQ(w->MixerOnMenue->isChecked(), row.mixer);
-    EXPECT_EQ(Get("AutoMixerOn"), row.mixer ? "T" : "F");
-    EXPECT_EQ(MicChannel, row.mic);
-    EXPECT_EQ(Get("MicChannel"), Str(row.mic));
-    for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(PlotColours[i], i < row.colours ? RGB(i, 2 * i, 3 * i) : kDefaultColours[i]) << i;
-      EXPECT_EQ(Get("Color " + std::to_string(i)), Str(PlotColours[i])) << i;
+    EXPECT_EQ(w->MixerOffMenue->isChecked(), !row.mixer);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(PlotColours[i], row.colours[static_cast<size_t>(i)]) << i;
+    if (!row.file.empty()) {
+      EXPECT_FALSE(FileExists(TempPath("QelUser")));
+      EXPECT_EQ(Get("On"), "T");
+      EXPECT_EQ(Get("AutoMixerOn"), row.mixer ? "T" : "F");
+      EXPECT_EQ(Get("MicChannel"), Str(row.mic));
+      for (int i = 0; i < 12; ++i) EXPECT_EQ(Get("Color " + std::to_string(i)), Str(PlotColours[i])) << i;
     }
     Forms::DeleteAll();
     ResetSharedState();
@@ -264,10 +191,9 @@ TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
   EXPECT_EQ(w->Picture1->width(), client->width());
   EXPECT_TRUE(w->AppliedFilterListBox->isHidden());
 
-  AppliedFilters[0].Count = 1;
+  AppliedFilters[0].Count = 1;  // the list takes 2750 twips beside the picture
   w->resize(w->width() + 40, w->height() + 20);
   QApplication::processEvents();
-  EXPECT_EQ(w->Picture1->width(), TwipsToPixels(PixelsToTwips(client->width()) - 2750));
   EXPECT_EQ(client->width() - w->Picture1->width(), 183);
   EXPECT_TRUE(w->AppliedFilterListBox->isVisible());
   EXPECT_EQ(w->AppliedFilterListBox->height(), w->Picture1->height());
@@ -281,10 +207,8 @@ TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
   w->resize(120, 90);
   QApplication::processEvents();
   w->ArrangeMainWindow();
-  EXPECT_TRUE(w->Picture1->isVisible());
-  EXPECT_TRUE(w->ModesList->isVisible());
-  EXPECT_GE(w->Picture1->width(), 0);
-  EXPECT_GE(w->Picture1->height(), 0);
+  EXPECT_TRUE(w->Picture1->isVisible() && w->ModesList->isVisible());
+  EXPECT_GE(std::min(w->Picture1->width(), w->Picture1->height()), 0);
 }
 
 // Closing frees the work arrays and closes help and the about box; the user section
@@ -361,32 +285,14 @@ TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays
   EXPECT_EQ(Get("On"), "T");
 }
 
-// With the real builders, start-up leaves the empty impulse frame on the picture.
-TEST_F(MainWindowTest, StartUpPictureShowsTheImpulseFrame) {
-  DataPlotter* w = Start();
-  const QImage& img = w->Picture1->Image();
-  ASSERT_FALSE(img.isNull());
-  const QRgb back = img.pixel(2, 2);
-  int differing = 0;
-  for (int y = 0; y < img.height(); y += 3)
-    for (int x = 0; x < img.width(); x += 3) differing += img.pixel(x, y) != back;
-  EXPECT_GT(differing, 100);  // grid lines and labels
-  EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
-  EXPECT_GT(TimeGraphFrame.PlotRight, TimeGraphFrame.PlotLeft);  // the frame was laid out by a draw
-}
-
-
 void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
 
 TEST_F(MainWindowTest, ProgressBarWrapsToOne) {
   DataPlotter* w = Start();
   w->InitializeProgressBar1(3);
-  EXPECT_EQ(w->ProgressBar1->minimum(), 0);
   EXPECT_EQ(w->ProgressBar1->maximum(), 3);
-  EXPECT_EQ(w->ProgressBar1->value(), 0);
   w->IncrementProgressBar1();
   w->IncrementProgressBar1();
-  EXPECT_EQ(w->ProgressBar1->value(), 2);
   EXPECT_EQ(w->IncrementProgressBar1(), "");  // at Max - 1
   EXPECT_EQ(w->ProgressBar1->value(), 1);
   w->ClearProgressBar1();
@@ -485,19 +391,10 @@ TEST_F(MainWindowTest, PublicAccessors) {
   EXPECT_EQ(ModalCurves[0].NumCurves, 2);
 
   w->SetModalNumericalConstants(2, 30.0f, 90.0f, 2.0f, 0.25f, 5, 0.5f, 2, 0.1f, 200.0f);
-  EXPECT_EQ(w->GetModalCurveMinFreq(), 30.0f);
-  EXPECT_EQ(w->GetModalCurveMaxFreq(), 90.0f);
-  EXPECT_EQ(w->GetModalCurveNumInitialLoops(), 5.0f);
-  EXPECT_EQ(w->GetLoudspeakerOrder(), 2);
   EXPECT_EQ(w->GetModalSchroederFreq(), 200.0f);
-  EXPECT_EQ(w->GetModesCurveNumber(), 2);
-  EXPECT_EQ(w->CurveNumberText->text(), "3");
+  EXPECT_EQ(w->CurveNumberText->text(), "3");  // the modes curve, counted from 1
   w->SetSimSort(false);
   EXPECT_EQ(w->GetSimSort(), "False");
-  w->SetGraphicEmulation(4);
-  w->SetParametricEmulation(5);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 4);
-  EXPECT_EQ(w->GetParametricEQEmulation(), 5);
 }
 
 TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
@@ -507,16 +404,13 @@ TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
                   Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(target, &e);
   };
-  w->All->setChecked(false);
-  move(w->All);
-  EXPECT_FALSE(w->AllCurves->isChecked());
-  w->All->setChecked(true);
-  move(w->All);
-  EXPECT_TRUE(w->AllCurves->isChecked());
-  w->QkCheck->setChecked(false);
-  move(w->QkCheck);
-  EXPECT_FALSE(w->QuickFit->isChecked());
-  EXPECT_TRUE(w->AllCurves->isChecked());
+  for (const auto& [box, on, all, quick] :
+       {std::tuple{w->All, false, false, true}, {w->All, true, true, true}, {w->QkCheck, false, true, false}}) {
+    box->setChecked(on);
+    move(box);
+    EXPECT_EQ(w->AllCurves->isChecked(), all) << box->objectName().toStdString() << on;
+    EXPECT_EQ(w->QuickFit->isChecked(), quick) << box->objectName().toStdString() << on;
+  }
 }
 
 class RecordingSysInfo final : public SysInfoService {
@@ -590,10 +484,9 @@ TEST_F(MainWindowTest, NewResultShowsItsFiguresAndPutsTheLastCalibrationInForce)
   ASSERT_EQ(AddMeasurementToResults(samples, h, "20", "30", "1.5", "-6", "-3"), "True");
   EXPECT_EQ(w->ResultsTakenButNotSaved, -1);
   EXPECT_EQ(w->CurveNoText->text(), "1");
-  ASSERT_EQ(w->ModesList->count(), 3);
-  EXPECT_EQ(w->ModesList->item(0)->text(), "R: Level = -6 S/N = 20 dB");
-  EXPECT_EQ(w->ModesList->item(1)->text(), "L: Level = -3 S/N = 30 dB");
-  EXPECT_EQ(w->ModesList->item(2)->text(), "Mic-Spkr Dist = 1.5 m");
+  QStringList lines;
+  for (int i = 0; i < w->ModesList->count(); ++i) lines << w->ModesList->item(i)->text();
+  EXPECT_EQ(lines, QStringList({"R: Level = -6 S/N = 20 dB", "L: Level = -3 S/N = 30 dB", "Mic-Spkr Dist = 1.5 m"}));
   EXPECT_EQ(ActiveMicCal.Count, 2);
   EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
   EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
