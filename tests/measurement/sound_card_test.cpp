@@ -137,16 +137,16 @@ TEST_F(SoundCardTest, DeviceButtonsStackAndQueryTheChosenDevice) {
   if (const char* dir = std::getenv("ZENTOR_RENDER_DIR")) Form()->grab().toImage().save(QString(dir) + "/sound_card.png");
 }
 
-// Alone, the simulated card gives the default device. Opened from the menu first,
-// the window lists the cards itself; a name it cannot read shows its error, and
-// the others are listed.
-TEST_F(SoundCardTest, TheSimulatedCardAloneOrAnUnreadableNameAmongOthers) {
+TEST_F(SoundCardTest, OnlyTheSimulatedCardGivesTheDefaultDevice) {
   Form()->SetUpSoundCardSelection();
   ASSERT_EQ(Form()->InputCard.size(), 1u);
   Form()->InputCard[0]->click();
   EXPECT_EQ(WaveDeviceId, -1);
-  Forms::DeleteAll();
+}
 
+// Opened from the menu first, the window lists the cards itself; a name it
+// cannot read shows its error, and the others are listed.
+TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
   FakePortAudio::Current().Add("Card A", 2, 2);
   SoundCardNameReader = [](int32_t i, std::string& error) {
     if (i == 0) error = "fake PortAudio error";
