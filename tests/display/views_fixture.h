@@ -33,7 +33,10 @@ class RecordingHost : public GraphHost {
     curveNoText.setText("1");
   }
 
-  DrawingSurface& MainGraph() override { return rec; }
+  DrawingSurface& MainGraph() override {
+    if (picture) return *picture;
+    return rec;
+  }
   void RepaintWindow() override { ++repaints; }
   bool IsBusy() const override { return busy; }
   void SetBusyFlag(bool b) override { busy = b; }
@@ -96,6 +99,7 @@ class RecordingHost : public GraphHost {
   std::string GateText() const { return gateText.text().toStdString(); }
 
   RecordingSurface rec;
+  PictureBox* picture = nullptr;  // drawn on instead of rec when set
   bool busy = false;
   ViewButton view = ViewButton::None;
   bool logAxis = true;

@@ -16,7 +16,7 @@
 #include "core/work_arrays.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
-#include "display/recording_host.h"
+#include "display/views_fixture.h"
 #include "display/view_state.h"
 #include "eqdesign/corrected_response.h"
 #include "eqdesign/eq_list_fixture.h"
