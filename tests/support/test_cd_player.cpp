@@ -1,6 +1,7 @@
 #include "support/test_cd_player.h"
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -95,12 +96,10 @@ bool ReadStereoWave(const std::string& path, int64_t maxFrames, StereoWave& out)
 std::vector<double> PlayCD(const StereoWave& disc, const PlayedCD& how, int32_t cardRate, int64_t count) {
   const int32_t n = how.periodLength;
   std::vector<double> heard(static_cast<size_t>(n), 0.0);
-  if (how.channels != CdChannels::Right) {
-    const std::vector<double> y = Through(disc.left, n, disc.rate, how.speaker);
-    for (int32_t i = 0; i < n; ++i) heard[static_cast<size_t>(i)] += y[static_cast<size_t>(i)];
-  }
-  if (how.channels != CdChannels::Left) {
-    const std::vector<double> y = Through(disc.right, n, disc.rate, how.speaker);
+  for (const auto& [channel, played] : {std::pair{&disc.left, how.channels != CdChannels::Right},
+                                        std::pair{&disc.right, how.channels != CdChannels::Left}}) {
+    if (!played) continue;
+    const std::vector<double> y = Through(*channel, n, disc.rate, how.speaker);
     for (int32_t i = 0; i < n; ++i) heard[static_cast<size_t>(i)] += y[static_cast<size_t>(i)];
   }
 
