@@ -12,7 +12,6 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
-#include "platform/help.h"
 #include "platform/settings.h"
 #include "support/file_faults.h"
 #include "support/fixture.h"
@@ -119,17 +118,6 @@ TEST_F(Seams, SettingsStoreForgetsAChangeTheFileDidNotTake) {
   conf.write("[User\nOn=T\n[AutoMixer]\n=\n");
   conf.close();
   EXPECT_TRUE(SaveSetting("Zentor", "Other", "Key", "v"));
-}
-
-TEST_F(Seams, HelpRecordsTopics) {
-  InitHelp(nullptr);
-  ShowHelpTopic(HelpTopic::DataPlotterMain);
-  ShowHelpTopic(HelpTopic::Printing);
-  CloseHelp();
-  EXPECT_TRUE(GetHelpLog().initialised);
-  EXPECT_TRUE(GetHelpLog().closed);
-  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
-  EXPECT_NE(GetHelpLog().helpFile.find("ZentorHelp"), std::string::npos);
 }
 
 struct CountingForm : QWidget {
