@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "platform/numeric/numeric.h"
@@ -112,12 +113,10 @@ TEST(Convolution, DeltaGivesCentredWindowAndBothPathsAgree) {
   for (int j = 0; j < L; ++j) EXPECT_FLOAT_EQ(out[1000 + j], w[j]);
   EXPECT_FALSE(Convolute(out, out, w, n, L));  // in and out may not alias
 
+  std::mt19937 gen(12345);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
   std::vector<float> noise(n);
-  unsigned s = 12345;
-  for (auto& v : noise) {
-    s = s * 1103515245u + 12345u;
-    v = static_cast<float>((s >> 8) % 2001) / 1000.0f - 1.0f;
-  }
+  for (auto& v : noise) v = uniform(gen);
   for (int taps : {3, 127, 129, 3600}) {
     std::vector<float> win(taps);
     GetSymmetricalPsycologicalGaussianWindow(win, taps, taps / 6.0f);
