@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -13,8 +14,6 @@
 #include <fstream>
 #include <numbers>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "app/window_links.h"
@@ -44,34 +43,22 @@ std::string ReadAll(const std::string& path) {
 
 // Runs the program with the given arguments in `dir`, without a desktop.
 Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) {
-  const std::string out = dir + "/.stdout", err = dir + "/.stderr";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("QT_QPA_PLATFORM");
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);  // a settings store of its own, as the test's
-    if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr)) _exit(127);
-    std::vector<char*> argv{const_cast<char*>(ZENTOR_PROGRAM)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(ZENTOR_PROGRAM, argv.data());
-    _exit(127);
-  }
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir));  // a settings store of its own, as the test's
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(QString::fromStdString(dir));
+  QStringList list;
+  for (const std::string& a : args) list << QString::fromStdString(a);
+  p.start(ZENTOR_PROGRAM, list);
+  p.waitForFinished(-1);
   Outcome o;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  o.out = ReadAll(out);
-  o.err = ReadAll(err);
-  size_t at = 0;
-  while (at < o.err.size()) {
-    const size_t end = o.err.find('\n', at);
-    const std::string line = o.err.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (line.rfind("zentor: ", 0) == 0) o.said.push_back(line.substr(8));
-    at = end == std::string::npos ? o.err.size() : end + 1;
-  }
+  o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  o.out = p.readAllStandardOutput().toStdString();
+  o.err = p.readAllStandardError().toStdString();
+  for (const QString& line : QString::fromStdString(o.err).split('\n'))
+    if (line.startsWith("zentor: ")) o.said.push_back(line.mid(8).toStdString());
   return o;
 }
 

@@ -249,19 +249,17 @@ TEST_F(FilterExchangeTest, ApoRoundTripKeepsTheFiltersAndNoLocaleChangesAByte) {
     }
   }
   const std::vector<FilterRecord> set = MakeSet(2, 10);
-  std::vector<std::vector<uint8_t>> plain;
-  for (std::string_view name : kFilterFormatNames) {
+  const auto bytes = [&set](std::string_view name) {
     FilterExportOptions o;
     ParseFilterFormat(name, o.format);
-    plain.push_back(ExportFilters(set, o).bytes);
-  }
+    return ExportFilters(set, o).bytes;
+  };
+  std::vector<std::vector<uint8_t>> plain;
+  for (std::string_view name : kFilterFormatNames) plain.push_back(bytes(name));
   const std::locale before = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
   const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "fr_FR.UTF-8");
-  for (size_t i = 0; i < plain.size(); ++i) {
-    FilterExportOptions o;
-    ParseFilterFormat(kFilterFormatNames[i], o.format);
-    EXPECT_EQ(ExportFilters(set, o).bytes, plain[i]) << kFilterFormatNames[i] << (comma ? "" : " (C++ locale only)");
-  }
+  for (size_t i = 0; i < plain.size(); ++i)
+    EXPECT_EQ(bytes(kFilterFormatNames[i]), plain[i]) << kFilterFormatNames[i] << (comma ? "" : " (C++ locale only)");
   std::setlocale(LC_ALL, "C");
   std::locale::global(before);
 }
@@ -307,9 +305,6 @@ TEST_F(FilterExchangeTest, MalformedFilterTextIsRefusedWholeWithItsLine) {
       {"Filter 1: ON LS Fc 100 Hz Gain 3 dB Q 0.7", 1, "type LS"},
       {"# REW\nFilter 1: ON HS Fc 100 Hz Gain 3 dB Q 0.7", 2, "type HS"},
       {"Filter: ON LP Fc 100 Hz", 1, "type LP"},
-      {"Filter 1: ON HP Fc 100 Hz", 1, "type HP"},
-      {"Filter 1: ON NO Fc 100 Hz", 1, "type NO"},
-      {"Filter 1: ON AP Fc 100 Hz Q 1", 1, "type AP"},
       {"Filter 1: ON PK Fc 1O0 Hz Gain 3 dB Q 1", 1, "Fc is not a number"},
       {"Filter 1: ON PK Fc 100 Hz Gain 3,5 dB Q 1", 1, "Gain is not a number"},
       {"Filter 1: ON PK Fc 100 Hz Gain 3 dB Q", 1, "Q is not a number"},

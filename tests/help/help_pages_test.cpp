@@ -299,6 +299,8 @@ TEST_F(HelpPagesTest, EachHelpControlOpensItsTopicsPageAndClosingClosesIt) {
   }
   CloseHelp();
   EXPECT_EQ(HelpWindowPage(), "");
+  EXPECT_TRUE(GetHelpLog().initialised && GetHelpLog().closed);
+  EXPECT_NE(GetHelpLog().helpFile.find("ZentorHelp"), std::string::npos);
 
   // A help file installed beside the program is opened in its place.
   QFile file(QString::fromStdString(GetHelpLog().helpFile + ".html"));

@@ -158,12 +158,6 @@ TEST_F(JackMeasureTest, LevelsCheckAndTheAnalyserRunOnTheLoopback) {
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
-}  // namespace
-}  // namespace zentor::test
-
-namespace zentor::test {
-namespace {
-
 // The command line picks the card by the name the sound-card window shows.
 TEST_F(JackMeasureTest, TheCommandLineMeasuresThroughTheServerByName) {
   patch.Wire(JackPatch::Wiring::Loopback);

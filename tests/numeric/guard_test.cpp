@@ -16,36 +16,26 @@ namespace {
 constexpr std::size_t kPad = 64;
 
 template <class T>
-class Guarded {
- public:
-  Guarded(std::size_t n, T fill) : store_(n + 2 * kPad, Sentinel()), n_(n) {
-    for (std::size_t i = 0; i < n; ++i) store_[kPad + i] = fill;
-  }
-  std::span<T> s() { return std::span<T>(store_).subspan(kPad, n_); }
-  std::span<const T> c() const { return std::span<const T>(store_).subspan(kPad, n_); }
-  T& operator[](std::size_t i) { return store_[kPad + i]; }
-  int32_t n() const { return static_cast<int32_t>(n_); }
+struct Guarded {
+  Guarded(std::size_t n, T fill) : store(n + 2 * kPad, Sentinel()), n(n) { std::fill_n(&store[kPad], n, fill); }
+  std::span<T> s() { return std::span<T>(store).subspan(kPad, n); }
+  std::span<const T> c() const { return std::span<const T>(store).subspan(kPad, n); }
+  T& operator[](std::size_t i) { return store[kPad + i]; }
   void Check(const char* what) const {
+    const T sentinel = Sentinel();
     for (std::size_t i = 0; i < kPad; ++i) {
-      ASSERT_TRUE(Same(store_[i])) << what << " wrote before its span";
-      ASSERT_TRUE(Same(store_[kPad + n_ + i])) << what << " wrote after its span";
+      ASSERT_EQ(std::memcmp(&store[i], &sentinel, sizeof(T)), 0) << what << " wrote before its span";
+      ASSERT_EQ(std::memcmp(&store[kPad + n + i], &sentinel, sizeof(T)), 0) << what << " wrote after its span";
     }
-    if constexpr (std::is_floating_point_v<T>) {
-      for (std::size_t i = 0; i < n_; ++i) ASSERT_FALSE(std::isnan(store_[kPad + i])) << what << " at " << i;
-    }
+    if constexpr (std::is_floating_point_v<T>)
+      for (std::size_t i = 0; i < n; ++i) ASSERT_FALSE(std::isnan(store[kPad + i])) << what << " at " << i;
   }
-
- private:
   static T Sentinel() {
     if constexpr (std::is_floating_point_v<T>) return std::numeric_limits<T>::quiet_NaN();
     else return T{0x5A5A};
   }
-  static bool Same(T v) {
-    const T s = Sentinel();
-    return std::memcmp(&v, &s, sizeof(T)) == 0;
-  }
-  std::vector<T> store_;
-  std::size_t n_;
+  std::vector<T> store;
+  std::size_t n;
 };
 
 constexpr int32_t kN = 1 << 17;

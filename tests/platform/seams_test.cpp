@@ -12,7 +12,6 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
-#include "platform/help.h"
 #include "platform/settings.h"
 #include "support/file_faults.h"
 #include "support/fixture.h"
@@ -20,6 +19,12 @@
 namespace zentor {
 
 class Seams : public test::ZentorTest {};
+
+// The settings store's file as it stands.
+QByteArray SettingsFile() {
+  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
+  return conf.open(QIODevice::ReadOnly) ? conf.readAll() : QByteArray("(unreadable)");
+}
 
 TEST_F(Seams, ScriptedAnswersRecordedCallsAndFileFilters) {
   EXPECT_NONFATAL_FAILURE(MsgBox("User Error: Sound card is in use"), "User Error: Sound card is in use");
@@ -63,10 +68,7 @@ TEST_F(Seams, SettingsStoreRoundTripDeleteAndAWriteItCouldNotMake) {
   EXPECT_TRUE(DeleteSetting("Zentor", "User", "On"));
   EXPECT_EQ(GetSetting("Zentor", "User", "On", "gone"), "gone");
   EXPECT_EQ(GetSetting("Zentor", "User", "Color 0"), " 255");
-  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
-  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
-  const QByteArray before = conf.readAll();
-  conf.close();
+  const QByteArray before = SettingsFile();
   EXPECT_TRUE(before.contains("Color%200=\" 255\""));
 
   const std::string good = tempDir.path().toStdString() + "/config";
@@ -74,9 +76,7 @@ TEST_F(Seams, SettingsStoreRoundTripDeleteAndAWriteItCouldNotMake) {
   EXPECT_FALSE(SaveSetting("Zentor", "User", "On", "F"));
   EXPECT_FALSE(SaveSettings("Zentor", "User", {{"Color 0", " 9"}}));
   SetSettingsFolder(good);
-  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
-  EXPECT_EQ(conf.readAll(), before);
-  conf.close();
+  EXPECT_EQ(SettingsFile(), before);
   DeleteSetting("Zentor", "User");
   EXPECT_EQ(GetSetting("Zentor", "User", "Color 0", "gone"), "gone");
   EXPECT_EQ(GetSetting("Zentor", "Mixer", "Rate"), " 48000");
@@ -108,28 +108,15 @@ TEST_F(Seams, SettingsStoreForgetsAChangeTheFileDidNotTake) {
     }
   }
   ASSERT_TRUE(SaveSetting("Zentor", "Mixer", "Rate", " 48000"));
-  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
-  ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
-  const QByteArray text = conf.readAll();
-  conf.close();
+  const QByteArray text = SettingsFile();
   for (const char* failed : {"On=F", "New", "\" 9\"", "Enabled=False"}) EXPECT_FALSE(text.contains(failed)) << failed;
   EXPECT_EQ(readAll(), kept);
 
+  QFile conf(QString::fromStdString(SettingsFilePath("Zentor")));
   ASSERT_TRUE(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
   conf.write("[User\nOn=T\n[AutoMixer]\n=\n");
   conf.close();
   EXPECT_TRUE(SaveSetting("Zentor", "Other", "Key", "v"));
-}
-
-TEST_F(Seams, HelpRecordsTopics) {
-  InitHelp(nullptr);
-  ShowHelpTopic(HelpTopic::DataPlotterMain);
-  ShowHelpTopic(HelpTopic::Printing);
-  CloseHelp();
-  EXPECT_TRUE(GetHelpLog().initialised);
-  EXPECT_TRUE(GetHelpLog().closed);
-  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
-  EXPECT_NE(GetHelpLog().helpFile.find("ZentorHelp"), std::string::npos);
 }
 
 struct CountingForm : QWidget {

@@ -8,39 +8,38 @@ namespace {
 
 FakePortAudio g_fake;
 
-PaError Init() {
-  ++g_fake.initCalls;
-  return g_fake.initResult;
-}
-PaError Term() {
-  ++g_fake.terminateCalls;
-  return paNoError;
-}
-PaDeviceIndex Count() { return static_cast<PaDeviceIndex>(g_fake.devices.size()); }
 const PaDeviceInfo* Info(PaDeviceIndex i) {
-  return i >= 0 && i < Count() ? &g_fake.devices[static_cast<std::size_t>(i)] : nullptr;
+  return i >= 0 && i < static_cast<PaDeviceIndex>(g_fake.devices.size()) ? &g_fake.devices[static_cast<std::size_t>(i)]
+                                                                         : nullptr;
 }
-PaHostApiIndex HostIndex(PaHostApiTypeId id) { return id == paALSA ? 0 : paHostApiNotFound; }
-PaDeviceIndex DefIn() { return g_fake.defaultIn; }
-PaDeviceIndex DefOut() { return g_fake.defaultOut; }
-PaError Supported(const PaStreamParameters* in, const PaStreamParameters* out, double rate) {
-  const PaStreamParameters* p = in ? in : out;
-  if (!p || !Info(p->device) || p->channelCount != 2 || p->sampleFormat != paInt16) return paInvalidDevice;
-  const bool ok = std::find(g_fake.rates.begin(), g_fake.rates.end(), static_cast<int32_t>(rate)) != g_fake.rates.end();
-  return ok ? paFormatIsSupported : paInvalidSampleRate;
-}
-PaError Open(PaStream**, const PaStreamParameters*, const PaStreamParameters*, double, unsigned long, PaStreamFlags,
-             PaStreamCallback*, void*) {
-  return paDeviceUnavailable;
-}
-PaError Finished(PaStream*, PaStreamFinishedCallback*) { return paNoError; }
 PaError Nop(PaStream*) { return paNoError; }
-const PaStreamInfo* StreamInfo(PaStream*) { return nullptr; }
-const char* Text(PaError) { return "fake PortAudio error"; }
-PaError Active(PaStream*) { return 1; }
 
-const PortAudioApi kFakeApi{Init,  Term, Count, Info, HostIndex, DefIn,      DefOut, Supported,
-                            Open,  Finished, Nop, Nop, Nop,     StreamInfo, Text, Active};
+const PortAudioApi kFakeApi{
+    [] {
+      ++g_fake.initCalls;
+      return g_fake.initResult;
+    },
+    [] { return PaError{paNoError}; },
+    [] { return static_cast<PaDeviceIndex>(g_fake.devices.size()); },
+    Info,
+    [](PaHostApiTypeId id) { return id == paALSA ? PaHostApiIndex{0} : PaHostApiIndex{paHostApiNotFound}; },
+    [] { return g_fake.defaultIn; },
+    [] { return g_fake.defaultOut; },
+    [](const PaStreamParameters* in, const PaStreamParameters* out, double rate) -> PaError {
+      const PaStreamParameters* p = in ? in : out;
+      if (!p || !Info(p->device) || p->channelCount != 2 || p->sampleFormat != paInt16) return paInvalidDevice;
+      const bool ok = std::find(g_fake.rates.begin(), g_fake.rates.end(), static_cast<int32_t>(rate)) != g_fake.rates.end();
+      return ok ? paFormatIsSupported : paInvalidSampleRate;
+    },
+    [](PaStream**, const PaStreamParameters*, const PaStreamParameters*, double, unsigned long, PaStreamFlags,
+       PaStreamCallback*, void*) { return PaError{paDeviceUnavailable}; },
+    [](PaStream*, PaStreamFinishedCallback*) { return PaError{paNoError}; },
+    Nop,
+    Nop,
+    Nop,
+    [](PaStream*) -> const PaStreamInfo* { return nullptr; },
+    [](PaError) { return "fake PortAudio error"; },
+    [](PaStream*) { return PaError{1}; }};
 
 }  // namespace
 
@@ -59,7 +58,6 @@ void FakePortAudio::Add(const std::string& name, int in, int out, PaHostApiIndex
 }
 
 FakePortAudio& FakePortAudio::Current() { return g_fake; }
-const PortAudioApi& FakePortAudio::Api() { return kFakeApi; }
 
 std::vector<int32_t> WaveReceiver::Messages() const {
   std::vector<int32_t> m;

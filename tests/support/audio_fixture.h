@@ -21,12 +21,11 @@ struct FakePortAudio {
   PaDeviceIndex defaultIn = paNoDevice, defaultOut = paNoDevice;
   PaError initResult = paNoError;
   std::vector<int32_t> rates{48000, 44100};
-  int initCalls = 0, terminateCalls = 0;
+  int initCalls = 0;
 
   // A device of the ALSA host API (index 0) unless hostApi says otherwise.
   void Add(const std::string& name, int in, int out, PaHostApiIndex hostApi = 0);
   static FakePortAudio& Current();
-  static const PortAudioApi& Api();
 };
 
 // Records the wave events an object receives.

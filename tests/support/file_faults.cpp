@@ -82,10 +82,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return out;
 }
 
-}  // namespace zentor::test
-
-namespace zentor::test {
-
 FileSizeLimit::FileSizeLimit(unsigned long bytes) {
   oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
   rlimit r {};

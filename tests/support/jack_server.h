@@ -29,8 +29,6 @@ class JackServer {
   bool Running() const { return pid_ > 0; }
   // Points this process's JACK clients, and the programs it starts, at the server.
   void MakeDefault() const;
-  const std::string& Name() const { return name_; }
-  int32_t Rate() const { return rate_; }
 
  private:
   static bool Answers(const std::string& name);

@@ -30,75 +30,58 @@ void ScriptedDialogs::Clear() {
   modals_.clear();
 }
 
+namespace {
+
+// The next queued answer, or `none` and a failure naming the call when nothing is queued.
+template <class Queue, class Answer>
+Answer Next(Queue& q, Answer none, const std::string& call) {
+  if (q.empty()) {
+    ADD_FAILURE() << "unscripted " << call;
+    return none;
+  }
+  Answer a = std::move(q.front());
+  q.pop_front();
+  return a;
+}
+
+}  // namespace
+
 MsgAnswer ScriptedDialogs::Message(const std::string& text, MsgButtons buttons, MsgIcon icon,
                                    const std::string& title) {
   calls_.push_back({DialogCall::Message, text, title, buttons, icon, {}, {}, {}, {}, {}});
-  if (messages_.empty()) {
-    ADD_FAILURE() << "unscripted message box: \"" << text << "\" (title \"" << title << "\")";
-    return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
-  }
-  MsgAnswer a = messages_.front();
-  messages_.pop_front();
-  return a;
+  return Next(messages_, buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel,
+              "message box: \"" + text + "\" (title \"" + title + "\")");
 }
 
 std::optional<std::string> ScriptedDialogs::Input(const std::string& prompt, const std::string& title,
                                                   const std::string& defaultText) {
   calls_.push_back({DialogCall::Input, prompt, title, MsgButtons::OK, MsgIcon::None, {}, {}, defaultText, {}, {}});
-  if (inputs_.empty()) {
-    ADD_FAILURE() << "unscripted input box: \"" << prompt << "\"";
-    return std::nullopt;
-  }
-  auto a = inputs_.front();
-  inputs_.pop_front();
-  return a;
+  return Next(inputs_, std::optional<std::string>(), "input box: \"" + prompt + "\"");
 }
 
 std::optional<std::string> ScriptedDialogs::OpenFile(const FileDialogRequest& req) {
   calls_.push_back({DialogCall::OpenFile, {}, req.title, MsgButtons::OK, MsgIcon::None, req.filter,
                     req.initialFolder, req.fileName, {}, req.defaultExtension});
-  if (opens_.empty()) {
-    ADD_FAILURE() << "unscripted file-open dialog: \"" << req.title << "\"";
-    return std::nullopt;
-  }
-  auto a = opens_.front();
-  opens_.pop_front();
-  return a;
+  return Next(opens_, std::optional<std::string>(), "file-open dialog: \"" + req.title + "\"");
 }
 
 std::optional<std::string> ScriptedDialogs::SaveFile(const FileDialogRequest& req) {
   calls_.push_back({DialogCall::SaveFile, {}, req.title, MsgButtons::OK, MsgIcon::None, req.filter,
                     req.initialFolder, req.fileName, {}, req.defaultExtension});
-  if (saves_.empty()) {
-    ADD_FAILURE() << "unscripted file-save dialog: \"" << req.title << "\"";
-    return std::nullopt;
-  }
-  auto a = saves_.front();
-  saves_.pop_front();
-  return a;
+  return Next(saves_, std::optional<std::string>(), "file-save dialog: \"" + req.title + "\"");
 }
 
 std::optional<ColourRef> ScriptedDialogs::PickColour(ColourRef initial) {
   calls_.push_back({DialogCall::Colour, std::to_string(initial), {}, MsgButtons::OK, MsgIcon::None, {}, {}, {}, {}, {}});
-  if (colours_.empty()) {
-    ADD_FAILURE() << "unscripted colour dialog";
-    return std::nullopt;
-  }
-  auto a = colours_.front();
-  colours_.pop_front();
-  return a;
+  return Next(colours_, std::optional<ColourRef>(), "colour dialog");
 }
 
 int ScriptedDialogs::ShowModal(QDialog* dialog) {
   calls_.push_back({DialogCall::Modal, {}, dialog->windowTitle().toStdString(), MsgButtons::OK, MsgIcon::None, {},
                     {}, {}, dialog->metaObject()->className(), {}});
-  if (modals_.empty()) {
-    ADD_FAILURE() << "unscripted modal window: " << dialog->metaObject()->className();
-    return QDialog::Rejected;
-  }
-  auto f = std::move(modals_.front());
-  modals_.pop_front();
-  return f(dialog);
+  const auto show = Next(modals_, std::function<int(QDialog*)>(),
+                         std::string("modal window: ") + dialog->metaObject()->className());
+  return show ? show(dialog) : QDialog::Rejected;
 }
 
 }  // namespace zentor::test

@@ -1,6 +1,7 @@
 #include "support/test_cd_player.h"
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -22,21 +23,17 @@ uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
 
 // The loudspeaker applied to one period of a channel, circularly.
 std::vector<double> Through(const std::vector<int16_t>& x, int32_t n, int32_t rate, const Loudspeaker& s) {
-  std::vector<float> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) re[static_cast<size_t>(i)] = x[static_cast<size_t>(i)];
+  const auto m = static_cast<size_t>(n);
+  std::vector<float> re(x.begin(), x.begin() + n), im(m);
   const int32_t order = static_cast<int32_t>(std::lround(std::log2(n)));
   fft(re, im, order);
-  for (int32_t k = 0; k <= n / 2; ++k) {
-    const std::complex<double> h = s.Response(static_cast<double>(k) * rate / n);
-    const std::complex<double> y = h * std::complex<double>(re[static_cast<size_t>(k)], im[static_cast<size_t>(k)]);
-    re[static_cast<size_t>(k)] = static_cast<float>(y.real());
-    im[static_cast<size_t>(k)] = static_cast<float>(y.imag());
-    if (k > 0 && k < n / 2) {
-      re[static_cast<size_t>(n - k)] = static_cast<float>(y.real());
-      im[static_cast<size_t>(n - k)] = static_cast<float>(-y.imag());
-    }
+  for (size_t k = 0; k <= m / 2; ++k) {
+    const std::complex<double> y = s.Response(static_cast<double>(k) * rate / n) * std::complex<double>(re[k], im[k]);
+    re[k] = re[(m - k) % m] = static_cast<float>(y.real());
+    im[k] = static_cast<float>(y.imag());
+    if (k > 0) im[m - k] = -im[k];
   }
-  im[static_cast<size_t>(n / 2)] = 0;
+  im[m / 2] = 0;
   ifft(re, im, order);
   return {re.begin(), re.end()};
 }
@@ -95,12 +92,10 @@ bool ReadStereoWave(const std::string& path, int64_t maxFrames, StereoWave& out)
 std::vector<double> PlayCD(const StereoWave& disc, const PlayedCD& how, int32_t cardRate, int64_t count) {
   const int32_t n = how.periodLength;
   std::vector<double> heard(static_cast<size_t>(n), 0.0);
-  if (how.channels != CdChannels::Right) {
-    const std::vector<double> y = Through(disc.left, n, disc.rate, how.speaker);
-    for (int32_t i = 0; i < n; ++i) heard[static_cast<size_t>(i)] += y[static_cast<size_t>(i)];
-  }
-  if (how.channels != CdChannels::Left) {
-    const std::vector<double> y = Through(disc.right, n, disc.rate, how.speaker);
+  for (const auto& [channel, played] : {std::pair{&disc.left, how.channels != CdChannels::Right},
+                                        std::pair{&disc.right, how.channels != CdChannels::Left}}) {
+    if (!played) continue;
+    const std::vector<double> y = Through(*channel, n, disc.rate, how.speaker);
     for (int32_t i = 0; i < n; ++i) heard[static_cast<size_t>(i)] += y[static_cast<size_t>(i)];
   }
 
