@@ -27,8 +27,9 @@ struct Guarded {
       ASSERT_EQ(std::memcmp(&store[i], &sentinel, sizeof(T)), 0) << what << " wrote before its span";
       ASSERT_EQ(std::memcmp(&store[kPad + n + i], &sentinel, sizeof(T)), 0) << what << " wrote after its span";
     }
-    if constexpr (std::is_floating_point_v<T>)
+    if constexpr (std::is_floating_point_v<T>) {
       for (std::size_t i = 0; i < n; ++i) ASSERT_FALSE(std::isnan(store[kPad + i])) << what << " at " << i;
+    }
   }
   static T Sentinel() {
     if constexpr (std::is_floating_point_v<T>) return std::numeric_limits<T>::quiet_NaN();
