@@ -24,6 +24,16 @@ inline const MessageSink& QuietSink() {
   return sink;
 }
 
+// The two grids a fit meets: the Bode view's, and a log grid smoothed to 1/48 octave.
+struct FitGrid {
+  std::vector<float> grid;
+  int32_t view;
+  float smoothing;
+};
+inline std::vector<FitGrid> FitGrids() {
+  return {{BodeLikeGrid(2000), 3, 0}, {LogGrid(2000, 20, 20000), 6, 1.0f / 48}};
+}
+
 struct KnownCurve {
   std::vector<float> freqs;
   std::vector<float> dB;

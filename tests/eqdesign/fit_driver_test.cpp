@@ -272,12 +272,7 @@ TEST(FitQuality, MeasuresOfKnownResponses) {
 }
 
 TEST(FitQuality, ThreeSingularitiesAreFoundAndCorrected) {
-  const struct {
-    std::vector<float> grid;
-    int32_t view;
-    float smoothing;
-  } grids[] = {{BodeLikeGrid(2000), 3, 0}, {LogGrid(2000, 20, 20000), 6, 1.0f / 48}};
-  for (const auto& g : grids) {
+  for (const test::FitGrid& g : test::FitGrids()) {
     SCOPED_TRACE(testing::Message() << "view " << g.view);
     const std::vector<float> dB = KnownResponseDb(g.grid, kThree);
     SingularityListRecord R = FitSetHeader(g.view, 25, 80, g.smoothing);

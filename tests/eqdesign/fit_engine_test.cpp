@@ -778,12 +778,7 @@ double LeastSquaresOptimum(const test::KnownCurve& k, const SingularityFitWork& 
 }
 
 TEST(OneSingularityFit, RecoversAKnownPeakOrDipOnBothGrids) {
-  const struct {
-    std::vector<float> grid;
-    int32_t view;
-    float smoothing;
-  } grids[] = {{BodeLikeGrid(2000), 3, 0}, {LogGrid(2000, 20, 20000), 6, 1.0f / 48}};
-  for (const auto& g : grids) {
+  for (const test::FitGrid& g : test::FitGrids()) {
     for (const KnownSingularity& s : {kPeak, kDip}) {
       {
         SCOPED_TRACE(testing::Message() << "view " << g.view << " level " << s.LevelDb);
