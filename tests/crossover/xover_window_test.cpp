@@ -31,7 +31,7 @@ class XoverWindow : public ToolsTest {
     w->RefreshLinkedControls();
   }
   void LoadImpulses(int32_t n) {
-    LoadSet(n, 48000, 15, [](int32_t k, int32_t i) { return i == 3000 + 7 * k ? 1.0f : 0.0f; });
+    LoadSet(n, 48000, 14, [](int32_t k, int32_t i) { return i == 3000 + 7 * k ? 1.0f : 0.0f; });
     w->ResultsTakenButNotSaved = kFalse;
   }
   // Clears what was asked and expects n plain messages.
