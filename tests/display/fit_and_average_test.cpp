@@ -22,6 +22,7 @@
 #include "display/filtered_response.h"
 #include "display/fit_to_data.h"
 #include "display/plot_colours.h"
+#include "support/filter_record.h"
 #include "support/curve_sets.h"
 #include "views_fixture.h"
 
@@ -265,12 +266,8 @@ using Texts = std::vector<std::string>;
 
 // One applied filter of `level` dB (boost above 0) with centre Q q at f Hz.
 FilterRecord Peak(float f, float level, float q, int32_t code) {
-  FilterRecord r;
-  r.Kind = 2;
-  r.Freq1 = kTwoPi * f;
-  r.Q1 = ConvertQForFilterType(q, level, code);
-  r.Q2 = std::fabs(r.Q1) / std::pow(10.0f, std::fabs(level) / 20);
-  r.EQEmulationCode = code;
+  FilterRecord r = test::MakeFilter(2, f, level, q, code);
+  r.Graphshown = 0;
   return r;
 }
 

@@ -22,23 +22,10 @@
 #include "mainwindow/main_window_fixture.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/picture.h"
+#include "support/filter_record.h"
 #include "support/silent_set.h"
 
 namespace zentor::test {
-
-constexpr float kTwoPiF = 2 * std::numbers::pi_v<float>;
-
-// A filter of `level` dB (boost above 0) with centre Q q at f Hz.
-inline FilterRecord MakeFilter(int32_t kind, float f, float level, float q, int32_t code = 2) {
-  FilterRecord r;
-  r.Kind = kind;
-  r.Graphshown = 3;
-  r.Freq1 = kTwoPiF * f;
-  r.Q1 = ConvertQForFilterType(q, level, code);
-  r.Q2 = std::fabs(r.Q1) / std::pow(10.0f, std::fabs(level) / 20);
-  r.EQEmulationCode = code;
-  return r;
-}
 
 inline void SetApplied(const std::vector<FilterRecord>& filters) {
   AppliedFilters.fill(FilterRecord{});
