@@ -1,13 +1,18 @@
 #include "platform/audio/portaudio_backend.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/audio/sound_system_messages.h"
@@ -17,19 +22,114 @@ namespace zentor {
 namespace {
 
 const PortAudioApi kLinked{
-    Pa_Initialize,   Pa_Terminate,           Pa_GetDeviceCount,         Pa_GetDeviceInfo,
-    Pa_HostApiTypeIdToHostApiIndex,          Pa_GetDefaultInputDevice,  Pa_GetDefaultOutputDevice,
-    Pa_IsFormatSupported,                    Pa_OpenStream,             Pa_SetStreamFinishedCallback,
-    Pa_StartStream,  Pa_StopStream,          Pa_CloseStream,            Pa_GetStreamInfo,
-    Pa_GetErrorText, Pa_IsStreamActive,
+    Pa_Initialize,
+    Pa_Terminate,
+    Pa_GetDeviceCount,
+    Pa_GetDeviceInfo,
+    Pa_HostApiTypeIdToHostApiIndex,
+    Pa_GetDefaultInputDevice,
+    Pa_GetDefaultOutputDevice,
+    Pa_IsFormatSupported,
+    Pa_OpenStream,
+    Pa_SetStreamFinishedCallback,
+    Pa_StartStream,
+    Pa_StopStream,
+    Pa_CloseStream,
+    Pa_GetStreamInfo,
+    Pa_GetErrorText,
+    Pa_IsStreamActive,
 };
+
+template <class F>
+bool Find(void* library, const char* name, F& f) {
+  f = reinterpret_cast<F>(dlsym(library, name));
+  return f != nullptr;
+}
 
 // A copy of PortAudio loaded apart from the program's, with its own ALSA and JACK
 // libraries and C library: nothing of an earlier copy is shared with it.
+//
+// The copy's C library numbers its thread keys apart from the program's, while the
+// threads themselves are shared: on a thread where the program's libraries keep
+// values (the main thread does), the copy's JACK reads another library's pointer
+// under its own logging key and calls it. So every call into a copy runs on a
+// thread of its own, where the program stores nothing. The copy's C library starts
+// that thread, as it readies its own per-thread state (its character tables) only
+// on threads it starts.
+class CopyThread {
+ public:
+  // Never joined: the copy may keep it waiting for a dead server forever.
+  bool Start(void* library) {
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    Create create = nullptr;
+    pthread_t thread{};
+    return Find(library, "pthread_create", create) && create(&thread, nullptr, &CopyThread::Loop, this) == 0;
+  }
+  template <class F>
+  auto Run(F f) -> decltype(f()) {
+    std::packaged_task<decltype(f())()> task(std::move(f));
+    auto result = task.get_future();
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.emplace_back([&task] { task(); });
+    }
+    ready_.notify_one();
+    return result.get();
+  }
+
+ private:
+  static void* Loop(void* self) {
+    auto& t = *static_cast<CopyThread*>(self);
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(t.mutex_);
+        t.ready_.wait(lock, [&t] { return !t.jobs_.empty(); });
+        job = std::move(t.jobs_.front());
+        t.jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> jobs_;
+};
+
 struct Copy {
   void* library = nullptr;
-  PortAudioApi api{};
+  PortAudioApi own{};  // the copy's functions, called on `thread` only
+  PortAudioApi api{};  // the same, each taking its call over to `thread`
+  CopyThread thread;
 };
+
+// Only the newest copy is ever called.
+std::atomic<Copy*> g_copy{nullptr};
+
+template <auto Field, class R, class... A>
+R OnCopyThread(A... a) {
+  Copy& c = *g_copy.load();
+  return c.thread.Run([&c, a...] { return (c.own.*Field)(a...); });
+}
+
+template <auto Field, class R, class... A>
+constexpr auto Forward(R (*PortAudioApi::*)(A...)) -> R (*)(A...) {
+  return &OnCopyThread<Field, R, A...>;
+}
+
+template <auto... Field>
+constexpr PortAudioApi Forwarded() {
+  return PortAudioApi{Forward<Field>(Field)...};
+}
+
+const PortAudioApi kForwarded =
+    Forwarded<&PortAudioApi::Initialize, &PortAudioApi::Terminate, &PortAudioApi::GetDeviceCount,
+              &PortAudioApi::GetDeviceInfo, &PortAudioApi::HostApiTypeIdToHostApiIndex,
+              &PortAudioApi::GetDefaultInputDevice, &PortAudioApi::GetDefaultOutputDevice,
+              &PortAudioApi::IsFormatSupported, &PortAudioApi::OpenStream, &PortAudioApi::SetStreamFinishedCallback,
+              &PortAudioApi::StartStream, &PortAudioApi::StopStream, &PortAudioApi::CloseStream,
+              &PortAudioApi::GetStreamInfo, &PortAudioApi::GetErrorText, &PortAudioApi::IsStreamActive>();
 
 const PortAudioApi* g_api = nullptr;
 const PortAudioApi* g_real = &kLinked;
@@ -42,35 +142,32 @@ int g_openStreams = 0;
 // JACK devices are refused until the program starts again.
 bool g_stranded = false;
 
-template <class F>
-bool Find(void* library, const char* name, F& f) {
-  f = reinterpret_cast<F>(dlsym(library, name));
-  return f != nullptr;
-}
-
 // A fresh copy of the PortAudio library the program is linked with, in a link-map
 // namespace of its own; nullptr when none can be loaded (glibc allows 15 more).
-std::unique_ptr<Copy> LoadCopy() {
+Copy* LoadCopy() {
   Dl_info self{};
   if (!dladdr(reinterpret_cast<void*>(&Pa_Initialize), &self) || !self.dli_fname) return nullptr;
-  auto c = std::make_unique<Copy>();
-  c->library = dlmopen(LM_ID_NEWLM, self.dli_fname, RTLD_NOW | RTLD_LOCAL);
-  if (!c->library) return nullptr;
-  PortAudioApi& a = c->api;
+  void* library = dlmopen(LM_ID_NEWLM, self.dli_fname, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return nullptr;
+  // Never freed: a copy is never unloaded, and its thread may outlive it.
+  auto* c = new Copy;
+  c->library = library;
+  PortAudioApi& a = c->own;
+  c->api = kForwarded;
   void* l = c->library;
-  const bool found =
-      Find(l, "Pa_Initialize", a.Initialize) && Find(l, "Pa_Terminate", a.Terminate) &&
-      Find(l, "Pa_GetDeviceCount", a.GetDeviceCount) && Find(l, "Pa_GetDeviceInfo", a.GetDeviceInfo) &&
-      Find(l, "Pa_HostApiTypeIdToHostApiIndex", a.HostApiTypeIdToHostApiIndex) &&
-      Find(l, "Pa_GetDefaultInputDevice", a.GetDefaultInputDevice) &&
-      Find(l, "Pa_GetDefaultOutputDevice", a.GetDefaultOutputDevice) &&
-      Find(l, "Pa_IsFormatSupported", a.IsFormatSupported) && Find(l, "Pa_OpenStream", a.OpenStream) &&
-      Find(l, "Pa_SetStreamFinishedCallback", a.SetStreamFinishedCallback) &&
-      Find(l, "Pa_StartStream", a.StartStream) && Find(l, "Pa_StopStream", a.StopStream) &&
-      Find(l, "Pa_CloseStream", a.CloseStream) && Find(l, "Pa_GetStreamInfo", a.GetStreamInfo) &&
-      Find(l, "Pa_GetErrorText", a.GetErrorText) && Find(l, "Pa_IsStreamActive", a.IsStreamActive);
+  const bool found = Find(l, "Pa_Initialize", a.Initialize) && Find(l, "Pa_Terminate", a.Terminate) &&
+                     Find(l, "Pa_GetDeviceCount", a.GetDeviceCount) && Find(l, "Pa_GetDeviceInfo", a.GetDeviceInfo) &&
+                     Find(l, "Pa_HostApiTypeIdToHostApiIndex", a.HostApiTypeIdToHostApiIndex) &&
+                     Find(l, "Pa_GetDefaultInputDevice", a.GetDefaultInputDevice) &&
+                     Find(l, "Pa_GetDefaultOutputDevice", a.GetDefaultOutputDevice) &&
+                     Find(l, "Pa_IsFormatSupported", a.IsFormatSupported) && Find(l, "Pa_OpenStream", a.OpenStream) &&
+                     Find(l, "Pa_SetStreamFinishedCallback", a.SetStreamFinishedCallback) &&
+                     Find(l, "Pa_StartStream", a.StartStream) && Find(l, "Pa_StopStream", a.StopStream) &&
+                     Find(l, "Pa_CloseStream", a.CloseStream) && Find(l, "Pa_GetStreamInfo", a.GetStreamInfo) &&
+                     Find(l, "Pa_GetErrorText", a.GetErrorText) && Find(l, "Pa_IsStreamActive", a.IsStreamActive) &&
+                     c->thread.Start(l);
   // A copy is never unloaded (its threads may outlive it), so a failed one stays too.
-  return found ? std::move(c) : nullptr;
+  return found ? c : nullptr;
 }
 
 // PortAudio's JACK host waits ten minutes for a server that died under a running
@@ -78,8 +175,7 @@ std::unique_ptr<Copy> LoadCopy() {
 // stream. So the copy that ran it is never called again: its memory and threads
 // are left as they are, and PortAudio starts afresh in a new copy.
 void AbandonPortAudio() {
-  static std::deque<std::unique_ptr<Copy>> copies;
-  auto next = LoadCopy();
+  Copy* next = LoadCopy();
   if (!next) {
     g_stranded = true;  // the other cards go on in this copy
     return;
@@ -89,7 +185,7 @@ void AbandonPortAudio() {
   ++g_generation;
   g_real = &next->api;
   g_realLibrary = next->library;
-  copies.push_back(std::move(next));
+  g_copy.store(next);
 }
 
 // Stops a JACK stream, waiting longer than a live server takes (it drops a client
@@ -182,8 +278,7 @@ int32_t AlsaCardOfName(const std::string& name) {
   return digits && i < name.size() && name[i] == ',' ? card : -1;
 }
 
-bool ListPortAudioDevices(std::vector<PortAudioEntry>& entries, PaDeviceIndex& defaultIn,
-                          PaDeviceIndex& defaultOut) {
+bool ListPortAudioDevices(std::vector<PortAudioEntry>& entries, PaDeviceIndex& defaultIn, PaDeviceIndex& defaultOut) {
   entries.clear();
   defaultIn = defaultOut = paNoDevice;
   if (!StartPortAudio()) return false;
@@ -274,8 +369,7 @@ bool PortAudioDevice::SupportsRate(bool input, int32_t rate) {
   if (d == paNoDevice || rate <= 0) return false;
   if (!Bind()) return true;  // Open says why it cannot
   const PaStreamParameters p = Params(input ? input_ : output_, input);
-  return CurrentPortAudio().IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) ==
-         paFormatIsSupported;
+  return CurrentPortAudio().IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) == paFormatIsSupported;
 }
 
 WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cycle, std::string& error) {
