@@ -93,7 +93,7 @@ class RtaDisplayTest : public RtaTest {
   }
 };
 
-TEST_F(RtaDisplayTest, AnalyserPointsStartBinByBinAndStayBelowNyquist) {
+TEST_F(RtaDisplayTest, PointsStayBelowNyquistFrameReadsAKnownFilterIsFlatWhereAppliedAndDrawsByXor) {
   std::vector<float> bins(kMaxCurvePoints), freqs(kMaxCurvePoints);
   int32_t count = 0;
   ASSERT_TRUE(BuildRtaFrequencyAxis(bins, freqs, count, 12, 48000));
@@ -115,9 +115,7 @@ TEST_F(RtaDisplayTest, AnalyserPointsStartBinByBinAndStayBelowNyquist) {
   dialogs.ExpectMessage();
   EXPECT_FALSE(BuildRtaFrequencyAxis(bins, freqs, count, 11, 48000));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 8230"});
-}
-
-TEST_F(RtaDisplayTest, FrameReadsAKnownFilterIsFlatWhereTheSameFiltersAreAppliedAndDrawsByXor) {
+  // The frame reads a known filter and is flat where the same filters are applied.
   const Filters peak{PeakFilter(1000, 6, 2)}, dip{PeakFilter(100, -12, 10)};
   struct Case {
     Filters f;

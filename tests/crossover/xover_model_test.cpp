@@ -263,7 +263,9 @@ XoverSetRecord Sentinels(int32_t base) {
   return r;
 }
 
-TEST(XoverFile, FieldsLandAtTheirOffsetsAndClearKeepsWaysInversionAndPathCodes) {
+class XoverFileDisk : public ToolsTest {};
+
+TEST_F(XoverFileDisk, FieldsLandAtTheirOffsetsOpenThenSaveIsByteIdenticalBadFilesAreRefusedAndClearKeepsWays) {
   XoverSetArray sets{Sentinels(0), Sentinels(100), Sentinels(200)};
   const std::vector<uint8_t> b = BuildXoverFile(sets);
   ASSERT_EQ(b.size(), 12006u);
@@ -281,24 +283,8 @@ TEST(XoverFile, FieldsLandAtTheirOffsetsAndClearKeepsWaysInversionAndPathCodes) 
     EXPECT_EQ(b[o + 3922], 1);
     EXPECT_EQ(b[o + 4001], 80);
   }
-  // Clear keeps the ways, the inversion and the path codes; the captions are checked
-  // through the window's type buttons.
-  sets[2].EQFilterCount = 1;
-  ClearXoverSets(sets);
-  for (const XoverSetRecord& r : sets) {
-    EXPECT_EQ(std::tuple(r.Ways, r.InvertFlag, r.EQPathCodes[500]), std::tuple(3, int16_t{0x1234}, 0x5A));
-    EXPECT_EQ(std::tuple(r.HPType, r.DelayMs, r.EQPathLength, r.EQFilterCount, r.EQFreq[0]),
-              std::tuple(0, 0.0f, 0, 0, 0.0));
-  }
-  EXPECT_EQ(sets[0].EQFreq[74], 0);
-  EXPECT_EQ(sets[2].EQFreq[74], 2.5);  // beyond the count in use
-}
-
-class XoverFileDisk : public ToolsTest {};
-
-TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
-  const std::vector<uint8_t> valid = BuildXoverFile({Sentinels(0), Sentinels(100), Sentinels(200)});
-  std::vector<uint8_t> bytes = valid, longer = valid;
+  // Open then save is byte-identical; bad files are refused.
+  std::vector<uint8_t> bytes = b, longer = b;
   bytes[3950] = longer[3950] = 0xEE;  // unused bytes come back as read
   longer.resize(13000, 0x55);         // longer files open
   const std::string path = TempPath("in.XVR"), out = TempPath("out.XVR");
@@ -308,7 +294,6 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
   ASSERT_TRUE(WriteXoverFile(out, held));
   EXPECT_EQ(ReadFile(out), bytes);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-
   held = {}, held[1].GainDb = 7;
   const std::vector<uint8_t> before = BuildXoverFile(held);
   const auto refused = [&](const std::vector<uint8_t>& file) {
@@ -318,11 +303,11 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
     return !read && dialogs.MessageTexts() == std::vector<std::string>{"EQ File Error 4332"} &&
            BuildXoverFile(held) == before;
   };
-  for (size_t len = 0; len < valid.size(); len += (len < 20 ? 1 : 997))
-    EXPECT_TRUE(refused({valid.begin(), valid.begin() + ptrdiff_t(len)})) << len;
-  EXPECT_TRUE(refused({valid.begin(), valid.end() - 1}));
+  for (size_t len = 0; len < b.size(); len += (len < 20 ? 1 : 997))
+    EXPECT_TRUE(refused({b.begin(), b.begin() + ptrdiff_t(len)})) << len;
+  EXPECT_TRUE(refused({b.begin(), b.end() - 1}));
   const auto patched = [&](size_t off, auto v) {
-    std::vector<uint8_t> f = valid;
+    std::vector<uint8_t> f = b;
     std::memcpy(f.data() + off, &v, sizeof v);
     return f;
   };
@@ -339,6 +324,17 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
   WriteFile(path, odd);
   EXPECT_TRUE(ReadXoverFile(path, held));
   EXPECT_EQ(held[0].HPType, 10);
+  // Clear keeps the ways, the inversion and the path codes; the captions are checked
+  // through the window's type buttons.
+  sets[2].EQFilterCount = 1;
+  ClearXoverSets(sets);
+  for (const XoverSetRecord& r : sets) {
+    EXPECT_EQ(std::tuple(r.Ways, r.InvertFlag, r.EQPathCodes[500]), std::tuple(3, int16_t{0x1234}, 0x5A));
+    EXPECT_EQ(std::tuple(r.HPType, r.DelayMs, r.EQPathLength, r.EQFilterCount, r.EQFreq[0]),
+              std::tuple(0, 0.0f, 0, 0, 0.0));
+  }
+  EXPECT_EQ(sets[0].EQFreq[74], 0);
+  EXPECT_EQ(sets[2].EQFreq[74], 2.5);  // beyond the count in use
 }
 
 }  // namespace
