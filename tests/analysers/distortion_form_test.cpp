@@ -108,8 +108,7 @@ TEST_F(DistFormTest, TheLevelCheckAtItsLimitAndTheFloorsOfALinearCard) {
   RunTest(f);
   EXPECT_EQ(dialogs.MessageTexts(),
             std::vector<std::string>{"Warning: Levels Excessive. Reduce input level recording and continue"});
-  EXPECT_TRUE(f->Start->isEnabled());
-  EXPECT_FALSE(f->AnalyzeBut->isEnabled());
+  EXPECT_TRUE(f->Start->isEnabled() && !f->AnalyzeBut->isEnabled());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(Text(f->IMD), "     ");
 

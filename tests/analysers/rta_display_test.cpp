@@ -188,15 +188,13 @@ class ImpulseFrameTest : public RtaDisplayTest {
 
 TEST_F(ImpulseFrameTest, ImpulseAndEnergyTimeCurveOfADelayLandAtItsTimeASilentReferenceStops) {
   const CurveRecord& c = Frame(2, 0, 400, 4000, -5, 25);
-  EXPECT_EQ(RtaShift, 240);
-  EXPECT_EQ(c.NumPoints, 1440);
+  EXPECT_EQ(std::pair(RtaShift, c.NumPoints), std::pair(240, 1440));
   EXPECT_NEAR(c.YValues[size_t(PeakAt(c))], 30.0f, 1e-3);
   EXPECT_NEAR(c.XValues[size_t(PeakAt(c))], 2.0f, 1e-4);
   EXPECT_NEAR(c.YValues[size_t(PeakAt(c) + 5)], 0.0f, 0.01);
 
   Frame(2, 0, 400, 4000, 0, 30);
-  EXPECT_EQ(RtaShift, 0);
-  EXPECT_EQ(PeakAt(SingleViewCurves[0]), 96);
+  EXPECT_EQ(std::pair(RtaShift, PeakAt(c)), std::pair(0, 96));
   // 10 ms on: the delay lies before the window, so the curve holds no peak.
   Frame(2, 0, 400, 4000, 10, 40);
   EXPECT_EQ(RtaShift, 480);

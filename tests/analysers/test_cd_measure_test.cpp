@@ -137,11 +137,8 @@ TEST_F(TestCDMeasureTest, EachChannelIsFoundAtBothRatesAndClockOffsets) {
     // The card's own 16-bit rounding is the only noise here.
     EXPECT_GT(Number(f->SNText), 40.0);
 
-    const Spectrum s(impulse.data());
-    if (eps == 0)
-      EXPECT_LT(Deviation(s, expected, 100, 15000), 0.5);
-    else
-      EXPECT_LT(Deviation(s, expected, 100, 10000), 1.0);
+    // An offset clock leaves the top octave less exact.
+    EXPECT_LT(Deviation(Spectrum(impulse.data()), expected, 100, eps == 0 ? 15000 : 10000), eps == 0 ? 0.5 : 1.0);
   }
 }
 
@@ -217,8 +214,7 @@ TEST_F(TestCDMeasureTest, SilenceAddsNothingClosingWaitsAndOtherRatesAreRefused)
             std::pair(std::string("Test CD Recording"), std::string("Full Range Speaker Only")));
   EXPECT_EQ(RecordBufferA.size(), 262144u);
   Form()->RecBut->click();
-  EXPECT_TRUE(Form()->RecordingOn);
-  EXPECT_EQ(Text(Form()->ChannelText), "Recording");
+  EXPECT_TRUE(Form()->RecordingOn && Text(Form()->ChannelText) == "Recording");
   EXPECT_EQ(Form()->ChannelText->palette().color(QPalette::Base), QColor(255, 0, 0));
   // A second press while recording does nothing.
   Form()->RecBut->click();
@@ -265,8 +261,7 @@ TEST_F(TestCDMeasureTest, TheMicChannelPicksTheInput) {
   std::fill(RecordBufferB.begin(), RecordBufferB.end(), 0.0f);
   SetMicChannel(kMicOnLeftInput);
   f->ReRec();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(f->Work.ChannelCode, -1);
+  EXPECT_EQ(std::pair(ResultsDataSetInfo[0].NumInSet, f->Work.ChannelCode), std::pair(1, -1));
 
   SetMicChannel(kMicOnRightInput);
   dialogs.ExpectMessage();

@@ -219,8 +219,7 @@ TEST_F(XoverModelTest, GroupsTakeTheirWaysCurvesAndBaseHeadersRefusalsAndRestore
   Load(7);
   sets[0].Ways = 3;
   ASSERT_TRUE(Run(sets, XoverView::Set3));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ImpulseSet[1][kAt], 1.0f + 0.25f * 5);
+  EXPECT_EQ(std::pair(ResultsDataSetInfo[0].NumInSet, ImpulseSet[1][kAt]), std::pair(2, 1.0f + 0.25f * 5));
 
   // Refusals and the restore.
   Load(1);
