@@ -1,9 +1,7 @@
 // What the analysers' windows share in their tests: a started main window on the
-// simulated card (its Form_Load puts the microphone on the right input), the texts
-// of fields and files, a sine's amplitude by correlation, window pictures kept where
-// ZENTOR_SHOT_DIR names a folder; for the analysers, the main graph drawing into a
-// recorder and peaking filters in the applied set, with their analogue response
-// worked out here from the section's own formula.
+// simulated card (microphone on the right input), sines measured by correlation,
+// pictures kept where ZENTOR_SHOT_DIR names a folder, and peaking filters applied
+// with their analogue response worked out from the section's formula.
 #pragma once
 
 #include <QAction>
@@ -26,6 +24,7 @@
 
 #include "analysers/rta_display.h"
 #include "analysers/rta_links.h"
+#include "core/filter_run.h"
 #include "core/records.h"
 #include "core/work_arrays.h"
 #include "mainwindow/data_plotter.h"
@@ -33,6 +32,7 @@
 #include "platform/forms.h"
 #include "platform/picture.h"
 #include "support/audio_fixture.h"
+#include "support/filter_record.h"
 
 namespace zentor::test {
 
@@ -93,21 +93,21 @@ class AnalyserTest : public AudioTest {
   DataPlotter* main = nullptr;
 };
 
-// A peaking filter of level dB (boost above 0) with centre Q q at f Hz.
-inline FilterRecord PeakFilter(double f, double levelDb, double q) {
-  FilterRecord r;
-  r.Kind = 2;
-  r.EQEmulationCode = 1;
-  r.Freq1 = static_cast<float>(2 * std::numbers::pi * f);
-  const double a = q * std::pow(10.0, std::fabs(levelDb) / 40.0), b = q * std::pow(10.0, -std::fabs(levelDb) / 40.0);
-  r.Q1 = static_cast<float>(levelDb > 0 ? -a : a);
-  r.Q2 = static_cast<float>(b);
-  return r;
-}
+inline FilterRecord PeakFilter(float f, float levelDb, float q) { return MakeFilter(2, f, levelDb, q, 1); }
 
 inline void ApplyFilters(const std::vector<FilterRecord>& filters) {
   for (size_t i = 0; i < filters.size(); ++i) AppliedFilters[i] = filters[i];
   AppliedFilters[0].Count = static_cast<int32_t>(filters.size());
+}
+
+// The impulse response of the filters as the program's chain runs them at rate.
+inline std::vector<float> ChainImpulse(std::vector<FilterRecord> set, int32_t order, int32_t rate) {
+  std::vector<float> h(size_t{1} << order, 0.0f), scratch(h.size(), 0.0f);
+  h[0] = 1.0f;
+  set[0].Count = static_cast<int32_t>(set.size());
+  FilterBlock block;
+  RunFilterChainOnSignal(h, scratch, order, rate, block, set);
+  return h;
 }
 
 // |H| of the analogue sections at f Hz: (s^2 + s w/Qz + w^2) / (s^2 + s w/Qp + w^2).

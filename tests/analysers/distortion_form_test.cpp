@@ -1,7 +1,5 @@
-// The distortion arithmetic against hand-listed products, the weighting curve's
-// published values, bin arithmetic and sine amplitudes measured by correlation; and
-// the window on the simulated card: a closed-form distortion run, the linear card,
-// the level check, Start's refusals, the noise phase, Export and closing.
+// The distortion arithmetic against hand-listed products and published weightings, and
+// the window on the simulated card against the closed form of a polynomial speaker.
 #include <QCheckBox>
 #include <QFile>
 #include <QGuiApplication>
@@ -83,16 +81,14 @@ TEST_F(DistFormTest, TwoTonesThroughAPolynomialSpeakerMatchTheClosedForm) {
   for (int k = 0; k < 2; ++k)
     EXPECT_NEAR(Db(f->ExcitationPower[k] / f->TotalExcitationPower), Db(exc[k].second * exc[k].second / E), 0.5);
   const double pct[3] = {100 * std::sqrt(H / E), 100 * std::sqrt(I / E), 100 * std::sqrt((H + I) / E)};
-  EXPECT_NEAR(Db(f->HarmonicResult / pct[0]) * 2, 0, 0.5);
-  EXPECT_NEAR(Db(f->IntermodResult / pct[1]) * 2, 0, 0.5);
-  EXPECT_NEAR(Db(Number(f->Total) / pct[2]) * 2, 0, 0.5);
+  const double shown[3] = {f->HarmonicResult, f->IntermodResult, Number(f->Total)};
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(Db(shown[k] / pct[k]) * 2, 0, 0.5) << k;
   EXPECT_EQ(f->HDUnits->text(), "% HD");
 
   f->dB->click();  // rewritten from the stored totals
   EXPECT_EQ(f->TotUnits->text(), "dB Total");
-  EXPECT_NEAR(Number(f->HD), Db(H / E), 0.5);
-  EXPECT_NEAR(Number(f->IMD), Db(I / E), 0.5);
-  EXPECT_NEAR(Number(f->Total), Db((H + I) / E), 0.5);
+  for (const auto& [field, power] : {std::pair{f->HD, H / E}, {f->IMD, I / E}, {f->Total, (H + I) / E}})
+    EXPECT_NEAR(Number(field), Db(power), 0.5) << Text(field);
   EXPECT_EQ(f->IntermodLine, "IMD = " + Text(f->IMD) + " dB IMD");
   // A narrower band re-analysed from the stored spectra.
   f->Fmax->setText("2500");
@@ -112,8 +108,7 @@ TEST_F(DistFormTest, TheLevelCheckAtItsLimitAndTheFloorsOfALinearCard) {
   RunTest(f);
   EXPECT_EQ(dialogs.MessageTexts(),
             std::vector<std::string>{"Warning: Levels Excessive. Reduce input level recording and continue"});
-  EXPECT_TRUE(f->Start->isEnabled());
-  EXPECT_FALSE(f->AnalyzeBut->isEnabled());
+  EXPECT_TRUE(f->Start->isEnabled() && !f->AnalyzeBut->isEnabled());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(Text(f->IMD), "     ");
 
@@ -138,14 +133,10 @@ TEST_F(DistFormTest, TheLevelCheckAtItsLimitAndTheFloorsOfALinearCard) {
 
 // Each refusal in turn, on the fields the rows before it left: one message, nothing
 // played or recorded, the window ready to start again.
-TEST_F(DistFormTest, StartRefusals) {
+TEST_F(DistFormTest, StartRefusalsTheRateRuleAndABusyCard) {
   DistForm* f = Form();
-  struct Refusal {
-    const char* name;
-    std::function<void()> set;
-    std::string message;
-  };
-  const Refusal refusals[] = {
+  // What the row is about, the fields it sets, and the message.
+  const std::tuple<const char*, std::function<void()>, std::string> refusals[] = {
       {"the band, disabled two-tone fields passing", [f] { f->Tone1->setText("x"), f->Fmin->setText("3"), f->Fmax->setText("30000"); },
        "User Error: Input must be between 5 and 20000"},
       {"the band's order", [f] { f->Fmin->setText("20"), f->Fmax->setText("20000"), f->SliderFmin->setValue(7), f->SliderFmax->setValue(7); },
@@ -157,13 +148,13 @@ TEST_F(DistFormTest, StartRefusals) {
        [f] { f->Tone1->setText("20"), f->TwinToneType->click(), f->Level2->setText("30"), f->Order->setText("9"); },
        "User Error: Input must be between -20 and 20"},
   };
-  for (const Refusal& r : refusals) {
-    r.set();
+  for (const auto& [name, set, message] : refusals) {
+    set();
     dialogs.ExpectMessage();
     f->Start_Click();
-    EXPECT_EQ(dialogs.MessageTexts().back(), r.message) << r.name;
-    EXPECT_TRUE(f->Start->isEnabled() && !f->GetPlayOn() && !f->GetRecOn()) << r.name;
-    EXPECT_EQ(InspectStreaming().record, SlotState::Idle) << r.name;
+    EXPECT_EQ(dialogs.MessageTexts().back(), message) << name;
+    EXPECT_TRUE(f->Start->isEnabled() && !f->GetPlayOn() && !f->GetRecOn()) << name;
+    EXPECT_EQ(InspectStreaming().record, SlotState::Idle) << name;
   }
   EXPECT_EQ(dialogs.MessageTexts().size(), std::size(refusals));
   // Products that coincide: asked about, and nothing built.
@@ -181,12 +172,13 @@ TEST_F(DistFormTest, StartRefusals) {
   EXPECT_EQ(GetHelpLog().topics.back(), 440);
   f->SliderFmin->setValue(7);
   EXPECT_EQ(Text(f->FminText), "515.3283");
-}
 
-TEST_F(DistFormTest, RateRuleAndABusyCard) {
+  // The rate rule, a busy card, and closing mid-run.
+  Forms::Unload<DistForm>();
   EQConfig.SampleRate = 12000;
+  dialogs.Clear();
   dialogs.ExpectMessage();
-  DistForm* f = Form();
+  f = Form();
   EXPECT_NE(dialogs.MessageTexts().at(0).find("Sample Rate must be 44100 Hz - 48000 Hz"), std::string::npos);
   EXPECT_EQ(f->TestSampleRate, 48000);
   f->Start_Click();
@@ -195,9 +187,7 @@ TEST_F(DistFormTest, RateRuleAndABusyCard) {
   f->Start_Click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Sound card in use");
   Forms::Unload<DistForm>();  // closing mid-run stops both jobs
-  const StreamingView v = InspectStreaming();
-  EXPECT_EQ(v.play, SlotState::Idle);
-  EXPECT_EQ(v.record, SlotState::Idle);
+  EXPECT_TRUE(InspectStreaming().play == SlotState::Idle && InspectStreaming().record == SlotState::Idle);
   Run(kDistTestLength);  // nothing reaches the gone window
 
   SoundCardBusy = true;
@@ -261,10 +251,8 @@ TEST_F(DistFormTest, ExportWritesTheProductsOrNothing) {
   f->Export->click();
   const std::string text = FileText(path);
   EXPECT_EQ(text.rfind("\"Mirabelt Zentor Distortion Output File\"\r\n\"SPL Level =  ??dB\"\r\n\"" + f->TotalLine + "\"\r\n", 0), 0u);
-  const size_t first = text.find("\"Excitation Frequency , Level (%) \"\r\n\"20,  ");
-  EXPECT_LT(first, text.find("\"20674.94,  "));
+  EXPECT_LT(text.find("\"Excitation Frequency , Level (%) \"\r\n\"20,  "), text.find("\"20674.94,  "));
   EXPECT_LT(text.find("\"20674.94,  "), text.find("\"Intermodulation Frequency [Hz], Level (%) \""));
-  EXPECT_NE(first, std::string::npos);
 
   f->dB->click();
   dialogs.ExpectMessage(MsgAnswer::Yes);
@@ -279,7 +267,7 @@ TEST_F(DistFormTest, ExportWritesTheProductsOrNothing) {
 
 std::vector<float> Sixteen() { return {kExcitationFreqTable.begin(), kExcitationFreqTable.end()}; }
 
-TEST(DistortionProducts, TwoToneListsAndTheirSpacing) {
+TEST(DistortionProducts, ListsTheirSpacingCountsAndLimit) {
   const ProductList p = ListTwoToneProducts(20, 31, 3, 2, 20, 20000);
   EXPECT_EQ(p.freqs, (std::vector<float>{40, 42, 51, 60, 62, 71, 82, 93}));
   EXPECT_FLOAT_EQ(SmallestSpacing(p.freqs), 2.0f);
@@ -287,9 +275,8 @@ TEST(DistortionProducts, TwoToneListsAndTheirSpacing) {
   EXPECT_LT(SmallestSpacing(ListTwoToneProducts(1000, 1000.2f, 3, 2, 20, 20000).freqs), kTwoToneMinSpacing);
   EXPECT_EQ(SmallestSpacing(ListTwoToneProducts(100, 200, 3, 2, 20, 20000).freqs), 0.0f);
   EXPECT_EQ(SmallestSpacing({500}), 10000.0f);
-}
 
-TEST(DistortionProducts, MultitoneCountsAndTheListLimit) {
+  // Multitone counts and the list limit.
   const std::vector<float> tones = Sixteen();
   EXPECT_EQ(ListIntermodProducts(tones, 2, 0, 1e9f).freqs.size(), 720u);  // every candidate
   EXPECT_EQ(ListIntermodProducts(tones, 2, 20, 20000).freqs.size(), 609u);
@@ -311,13 +298,11 @@ TEST(DistortionProducts, MultitoneCountsAndTheListLimit) {
             (std::vector<float>{200, 300, 300, 450}));
 }
 
-TEST(DistortionSignals, WeightingCurveAtItsPublishedPoints) {
+TEST(DistortionSignals, WeightingTwoToneLevelsAndFades) {
   const float f[] = {20, 32.48f, 125.7f, 515.3f, 1000, 1258, 5036, 12331, 20675};
   const float w[] = {0.0893f, 0.188f, 0.658f, 0.975f, 1.000f, 1.001f, 0.887f, 0.552f, 0.314f};
   for (int k = 0; k < 9; ++k) EXPECT_NEAR(MultitoneWeight(f[k]), w[k], 0.01) << f[k];
-}
-
-TEST(DistortionSignals, TwoToneAmplitudesFollowAmplitudeDecibels) {
+  // Two-tone amplitudes follow their decibels.
   std::vector<float> work(kDistTestLength);
   std::vector<int16_t> play(kDistTestLength);
   BuildTwoToneWave(work, play, 1000, 1300, 0, -12, 48000);
@@ -328,14 +313,11 @@ TEST(DistortionSignals, TwoToneAmplitudesFollowAmplitudeDecibels) {
   int peak = 0;
   for (int16_t v : play) peak = std::max(peak, std::abs(static_cast<int>(v)));
   EXPECT_NEAR(peak, 5000, 50);
-}
-
-TEST(DistortionSignals, FadesRiseSmoothlyAndScaleToTheSteadyPeak) {
-  std::vector<float> work(kDistTestLength);
-  std::vector<int16_t> play(kDistTestLength);
+  // Fades rise smoothly and the multitone scales to its steady peak.
   BuildMultitoneSignal(work, play, Sixteen(), 48000);
   EXPECT_EQ(std::pair(play.front(), play.back()), (std::pair<int16_t, int16_t>(0, 0)));
-  int peak = 0, fadePeak = 0;
+  int fadePeak = 0;
+  peak = 0;
   for (std::size_t i = 0; i < play.size(); ++i) {
     peak = std::max(peak, std::abs(static_cast<int>(play[i])));
     if (i < static_cast<std::size_t>(kMultitoneFade)) fadePeak = std::max(fadePeak, std::abs(static_cast<int>(play[i])));
@@ -348,7 +330,7 @@ TEST(DistortionSignals, FadesRiseSmoothlyAndScaleToTheSteadyPeak) {
   for (const auto& [i, v] : fade) EXPECT_NEAR(ramp[i], v, 1e-6) << i;
 }
 
-TEST(DistortionAnalysis, BandsAndNoise) {
+TEST(DistortionAnalysis, BandsNoiseResultsAndFileRecords) {
   const AnalysisBand b48 = BandFor(48000), b44 = BandFor(44100);
   EXPECT_NEAR(b48.binsPerHz, 10.92267f, 1e-4);
   EXPECT_NEAR(b44.binsPerHz, 11.88861f, 1e-4);
@@ -367,9 +349,8 @@ TEST(DistortionAnalysis, BandsAndNoise) {
   // Bands that leave the spectrum are skipped.
   EXPECT_FALSE(BandPower(S, {}, 0.1f, b48));
   EXPECT_FALSE(BandPower(S, {}, 24000, b48));
-}
 
-TEST(DistortionResults, FloorsTruncationAndUnits) {
+  // Results: floors, truncation, units and the file's records.
   EXPECT_FALSE(FormatDistortionResults(0, 1, 1, true));
   auto pc = [](double value) { return static_cast<float>(std::pow(value / 100, 2)); };
   auto d = FormatDistortionResults(1, pc(0.1234), 0, true);
@@ -381,9 +362,7 @@ TEST(DistortionResults, FloorsTruncationAndUnits) {
   EXPECT_EQ(std::tuple(d->imd, d->hd, d->hdLine), std::tuple("-42.3", "<-60", "HD = <-60 dB HD"));
   EXPECT_EQ(std::tuple(d->imdUnits, d->totUnits), std::tuple("dB IMD", "dB Total"));
   EXPECT_FLOAT_EQ(d->imdResult, -42.3f);
-}
 
-TEST(DistortionResults, OutputFileRecords) {
   DistortionFileContent c;
   c.splText = "??";
   c.totalLine = "Total Distortion = 0.87 % Tot";

@@ -1,14 +1,12 @@
-// The analysers' frames against independent oracles: the analyser points, the
-// equaliser frame of a periodic sequence through a known filter (the device
-// worked out in the frequency domain, so every block is its exact steady state),
-// the deconvolved impulse and energy-time curve of a pure delay, and the XOR pen.
+// The analysers' frames against independent oracles: a periodic sequence through a known
+// filter (worked out in the frequency domain, so every block is its exact steady state)
+// and the impulse and energy-time curve of a pure delay.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "analyser_fixture.h"
 #include "core/filter_design.h"
-#include "core/filter_run.h"
 #include "core/test_signals.h"
 #include "display/graph_frame.h"
 #include "display/plot_colours.h"
@@ -55,22 +53,15 @@ Response Analogue(const Filters& f, int32_t n, int32_t rate) {
 // A DSP equaliser running the filters at dspRate, read at the analyser's bins
 // (its impulse response transformed at each bin frequency directly).
 Response Dsp(const Filters& f, int32_t n, int32_t rate, int32_t dspRate) {
-  const int32_t order = int32_t(std::lround(std::log2(n))) + 1;  // long enough for the filters used here
-  const int32_t kTaps = 1 << order;
-  std::vector<float> h(size_t(kTaps), 0.0f), scratch(size_t(kTaps), 0.0f);
-  h[0] = 1.0f;
-  std::vector<FilterRecord> set(f);
-  set[0].Count = int32_t(f.size());
-  FilterBlock block;
-  RunFilterChainOnSignal(h, scratch, order, dspRate, block, set);
+  const std::vector<float> h = ChainImpulse(f, int32_t(std::lround(std::log2(2 * n))), dspRate);  // long enough here
   Response g(size_t(n / 2 + 1));
   for (int32_t b = 0; b <= n / 2; ++b) {
     const double step = -2 * std::numbers::pi * (double(b) * rate / n) / dspRate;
     std::complex<double> sum = 0, rot = 1;
     const std::complex<double> turn = std::polar(1.0, step);
-    for (int32_t i = 0; i < kTaps; ++i) {
-      if ((i & 1023) == 0) rot = std::polar(1.0, step * i);  // keeps the rotation exact
-      sum += double(h[size_t(i)]) * rot;
+    for (size_t i = 0; i < h.size(); ++i) {
+      if ((i & 1023) == 0) rot = std::polar(1.0, step * double(i));  // keeps the rotation exact
+      sum += double(h[i]) * rot;
       rot *= turn;
     }
     g[size_t(b)] = sum;
@@ -102,16 +93,13 @@ class RtaDisplayTest : public RtaTest {
   }
 };
 
-TEST_F(RtaDisplayTest, AnalyserPointsStartBinByBinAndStayBelowNyquist) {
+TEST_F(RtaDisplayTest, PointsStayBelowNyquistFrameReadsAKnownFilterIsFlatWhereAppliedAndDrawsByXor) {
   std::vector<float> bins(kMaxCurvePoints), freqs(kMaxCurvePoints);
   int32_t count = 0;
   ASSERT_TRUE(BuildRtaFrequencyAxis(bins, freqs, count, 12, 48000));
-  const double df = 48000.0 / 4096;
   EXPECT_NEAR(freqs[1] - freqs[0], 11.72, 0.005);
-  EXPECT_EQ(bins[0], 1.0f);
-  EXPECT_EQ(bins[1], 2.0f);
-  EXPECT_EQ(bins[2], 3.0f);
-  EXPECT_LE(freqs[size_t(count - 1)], 20000 + df);
+  EXPECT_EQ(std::tuple(bins[0], bins[1], bins[2]), std::tuple(1.0f, 2.0f, 3.0f));
+  EXPECT_LE(freqs[size_t(count - 1)], 20000 + 48000.0 / 4096);
   EXPECT_GT(freqs[size_t(count - 1)], 19000);
   for (int32_t i = 1; i < count; ++i) ASSERT_GT(bins[size_t(i)], bins[size_t(i - 1)]);
   // Above the bin-by-bin region the points are 1/100 octave apart.
@@ -120,17 +108,14 @@ TEST_F(RtaDisplayTest, AnalyserPointsStartBinByBinAndStayBelowNyquist) {
   for (const int32_t rate : {12000, 750})
     for (const int32_t order : {12, 15}) {
       ASSERT_TRUE(BuildRtaFrequencyAxis(bins, freqs, count, order, rate));
-      EXPECT_GT(count, 10);
-      EXPECT_LE(count, kMaxCurvePoints);
+      EXPECT_TRUE(count > 10 && count <= kMaxCurvePoints) << count;
       for (int32_t i = 0; i < count; ++i) ASSERT_LT(bins[size_t(i)], (1 << order) / 2) << rate << " " << order;
     }
 
   dialogs.ExpectMessage();
   EXPECT_FALSE(BuildRtaFrequencyAxis(bins, freqs, count, 11, 48000));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 8230"});
-}
-
-TEST_F(RtaDisplayTest, FrameReadsAKnownFilterAndIsFlatWhereTheSameFiltersAreApplied) {
+  // The frame reads a known filter and is flat where the same filters are applied.
   const Filters peak{PeakFilter(1000, 6, 2)}, dip{PeakFilter(100, -12, 10)};
   struct Case {
     Filters f;
@@ -161,18 +146,16 @@ TEST_F(RtaDisplayTest, FrameReadsAKnownFilterAndIsFlatWhereTheSameFiltersAreAppl
   const auto ref = Sequence(12);
   ASSERT_TRUE(InitializeEQRTA(12, 44100, 96000, 1));
   EXPECT_LT(Worst(Frame(ref, Through(ref, Dsp(peak, 4096, 44100, 96000))), 44100, [](double) { return 0.0; }), 0.5);
-}
 
-TEST_F(RtaDisplayTest, FramesDrawByXorAndCloseRestoresCopyPenAndRedraw) {
+  // Frames draw by XOR; closing restores the copy pen and the redraw.
   PictureBox picture;
   picture.resize(600, 450);
   w->MainGraphOverride = &picture;
-  const auto ref = Sequence(12);
   ASSERT_TRUE(InitializeEQRTA(12, 48000, 96000, 1));
   EXPECT_EQ(RtaColour, PlotColours[1] ^ PlotColours[3]);
   EXPECT_EQ(picture.GetDrawMode(), DrawMode::XorPen);
   EXPECT_FALSE(picture.AutoRedraw());
-  const auto mic = Through(ref, Analogue({PeakFilter(1000, 6, 2)}, 4096, 48000));
+  const auto mic = Through(ref, Analogue(peak, 4096, 48000));
   Frame(ref, mic);
   const QImage once = picture.Image().copy();
   Frame(ref, mic);  // the same data again: erased and drawn in the same place
@@ -203,17 +186,15 @@ class ImpulseFrameTest : public RtaDisplayTest {
   }
 };
 
-TEST_F(ImpulseFrameTest, ImpulseOfADelayLandsAtItsTimeWithTheStartTimeShift) {
+TEST_F(ImpulseFrameTest, ImpulseAndEnergyTimeCurveOfADelayLandAtItsTimeASilentReferenceStops) {
   const CurveRecord& c = Frame(2, 0, 400, 4000, -5, 25);
-  EXPECT_EQ(RtaShift, 240);
-  EXPECT_EQ(c.NumPoints, 1440);
+  EXPECT_EQ(std::pair(RtaShift, c.NumPoints), std::pair(240, 1440));
   EXPECT_NEAR(c.YValues[size_t(PeakAt(c))], 30.0f, 1e-3);
   EXPECT_NEAR(c.XValues[size_t(PeakAt(c))], 2.0f, 1e-4);
   EXPECT_NEAR(c.YValues[size_t(PeakAt(c) + 5)], 0.0f, 0.01);
 
   Frame(2, 0, 400, 4000, 0, 30);
-  EXPECT_EQ(RtaShift, 0);
-  EXPECT_EQ(PeakAt(SingleViewCurves[0]), 96);
+  EXPECT_EQ(std::pair(RtaShift, PeakAt(c)), std::pair(0, 96));
   // 10 ms on: the delay lies before the window, so the curve holds no peak.
   Frame(2, 0, 400, 4000, 10, 40);
   EXPECT_EQ(RtaShift, 480);
@@ -221,22 +202,18 @@ TEST_F(ImpulseFrameTest, ImpulseOfADelayLandsAtItsTimeWithTheStartTimeShift) {
   // With the band filter the peak stays within half a millisecond.
   Frame(2, 1, 400, 4000, -5, 25);
   EXPECT_NEAR(c.XValues[size_t(PeakAt(c))], 2.0f, 0.5f);
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
-
-TEST_F(ImpulseFrameTest, EnergyTimeCurvePeaksAtThirtyDbOnTheImpulse) {
+  // The energy-time curve peaks at 30 dB on the impulse.
   for (const auto& band : {std::pair{400.0f, 4000.0f}, std::pair{1000.0f, 1010.0f}}) {
-    const CurveRecord& c = Frame(8, 0, band.first, band.second, -5, 25);
-    EXPECT_EQ(c.NumPoints, 2000);
-    const int32_t at = PeakAt(c);
-    EXPECT_NEAR(c.YValues[size_t(at)], 30.0f, 1e-3) << band.first;
+    const CurveRecord& e = Frame(8, 0, band.first, band.second, -5, 25);
+    EXPECT_EQ(e.NumPoints, 2000);
+    const int32_t at = PeakAt(e);
+    EXPECT_NEAR(e.YValues[size_t(at)], 30.0f, 1e-3) << band.first;
     EXPECT_NEAR(at, 336, 1) << band.first;
   }
   // Far from the impulse the wide band has decayed by well over 20 dB.
   EXPECT_LT(Frame(8, 0, 400, 4000, -5, 25).YValues[100], 10.0f);
-}
-
-TEST_F(ImpulseFrameTest, SilentReferenceStopsTheFramesAfterOneMessage) {
+  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  // A silent reference stops the frames after one message.
   for (const int32_t mic : {kMicOnRightInput, kMicOnLeftInput}) {
     SetMicChannel(mic);
     dialogs.ExpectMessage();

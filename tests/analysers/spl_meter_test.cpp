@@ -1,7 +1,5 @@
-// The SPL meter on the simulated card: a sine or seeded noise that the program does
-// not play reaches the microphone input, and the readings are checked against the
-// power of the signal worked out here; calibration, the run of blocks, its stop and
-// the window's refusals.
+// The SPL meter on the simulated card: a sine or seeded noise the program does not play
+// reaches the microphone, and the readings are checked against the signal's power.
 #include <QProgressBar>
 #include <algorithm>
 #include <random>
@@ -15,10 +13,11 @@ namespace {
 
 constexpr int32_t kN = 32768;
 
-// A sine of `amplitude` on bin `bin` of a kN-sample block: one period of the loop.
-std::vector<double> Sine(double amplitude, int bin) {
-  std::vector<double> s(kN);
-  for (int i = 0; i < kN; ++i) s[size_t(i)] = amplitude * std::sin(2 * std::numbers::pi * bin * i / kN);
+// `cycles` whole periods of a sine in n samples, so that it loops without a step (on bin
+// `cycles` of a block by default).
+std::vector<double> Sine(double amplitude, double cycles, size_t n = kN) {
+  std::vector<double> s(n);
+  for (size_t i = 0; i < n; ++i) s[i] = amplitude * std::sin(2 * std::numbers::pi * cycles * double(i) / double(n));
   return s;
 }
 
@@ -32,6 +31,16 @@ std::vector<double> Noise(double sigma, uint64_t seed) {
 }
 
 double Db(double power) { return 10 * std::log10(power); }
+
+// The weightings at their nominal frequencies and the class 1 acceptance limits.
+struct WeightingPoint {
+  double hz, a, c, above, below;
+};
+constexpr WeightingPoint kWeightings[] = {
+    {31.5, -39.4, -3.0, 1.5, 1.5}, {63, -26.2, -0.8, 1.0, 1.0},  {125, -16.1, -0.2, 1.0, 1.0},
+    {250, -8.6, 0.0, 1.0, 1.0},    {500, -3.2, 0.0, 1.0, 1.0},   {1000, 0.0, 0.0, 0.7, 0.7},
+    {2000, 1.2, -0.2, 1.0, 1.0},   {4000, 1.0, -0.8, 1.0, 1.0},  {8000, -1.1, -3.0, 1.5, 2.5},
+    {16000, -6.6, -8.5, 2.5, 16.0}};
 
 class SplMeterTest : public AnalyserTest {
  protected:
@@ -80,7 +89,7 @@ class SplMeterTest : public AnalyserTest {
   }
 };
 
-TEST_F(SplMeterTest, OpensWithItsDefaultsAndKeepsTheBlockOrderInRange) {
+TEST_F(SplMeterTest, OpensWithItsDefaultsKeepsTheBlockOrderInRangeAndCutsItsLevels) {
   SPLLevelForm* f = Form();
   EXPECT_EQ(f->windowTitle().toStdString(), "SPL Meter");
   EXPECT_EQ(Text(f->StartFreq) + Text(f->FinnishFreq) + Text(f->TestLength) + Text(f->SPLText), " 500 5000 682100");
@@ -98,8 +107,7 @@ TEST_F(SplMeterTest, OpensWithItsDefaultsAndKeepsTheBlockOrderInRange) {
   f = Form();
   f->LeftDown->click();
   f->LeftDown->click();
-  EXPECT_EQ(f->BlockOrder, 14);
-  EXPECT_EQ(RecordBufferB.size(), 16384u);
+  EXPECT_EQ(std::pair(f->BlockOrder, RecordBufferB.size()), std::pair(14, size_t{16384}));
   for (int i = 0; i < 4; ++i) f->RightUp->click();
   EXPECT_EQ(Text(f->TestLength), " 2730");
   Calibrate("94");
@@ -108,9 +116,7 @@ TEST_F(SplMeterTest, OpensWithItsDefaultsAndKeepsTheBlockOrderInRange) {
   f->RightUp->click();
   EXPECT_EQ(f->BlockOrder, 17);
   EXPECT_TRUE(!f->Recording && !f->Calibrated && f->RecBut->isHidden());
-}
-
-TEST(SplLevels, TheLevelOfAMeanBinPowerAndItsShownCut) {
+  // The level of a mean bin power and its shown cut.
   bool valid = true, silent = true;
   EXPECT_EQ(SplBandLevel(10.0f, 10.0f, silent), 10.0f);  // shown as "-INF"
   EXPECT_NEAR(SplBandLevel(1000.0f, 10.0f, valid), 30.0f, 1e-5);
@@ -119,7 +125,7 @@ TEST(SplLevels, TheLevelOfAMeanBinPowerAndItsShownCut) {
   EXPECT_FLOAT_EQ(SplShownLevel(0.05f, 80.0f, 50.0f), -29.9f);  // toward zero
 }
 
-TEST_F(SplMeterTest, SinesAndNoiseReadTheirPowerPerBinOverTheBand) {
+TEST_F(SplMeterTest, SinesAndNoiseReadTheirPowerPerBinAndTonesTheirWeightings) {
   const double a = 10000;
   std::vector<float> levels;
   for (const int bin : {410, 683, 2731}) {  // 600.6, 1000.5 and 4000.5 Hz: no weighting
@@ -138,23 +144,23 @@ TEST_F(SplMeterTest, SinesAndNoiseReadTheirPowerPerBinOverTheBand) {
   const float wide = BandLevelOf("500", "5000");
   EXPECT_NEAR(wide, Db(kN * sigma * sigma), 0.3);
   EXPECT_NEAR(BandLevelOf("500", "2750"), wide, 0.2);
-}
 
-TEST_F(SplMeterTest, ASilentCalibrationBlockOrAnotherInputLeavesTheMeterUncalibrated) {
-  for (const int32_t mic : {kMicOnRightInput, kMicOnLeftInput}) {
-    SCOPED_TRACE(mic);
-    // The source reaches the right input only; nothing at all in the first round.
-    if (mic == kMicOnLeftInput) Hear(Sine(10000, 683));
-    SetMicChannel(mic);
-    dialogs.Clear();
-    dialogs.ExpectMessage();
-    Form()->CalBut->click();
-    Deliver();
-    EXPECT_EQ(dialogs.MessageTexts(),
-              std::vector<std::string>{"User Error 6221: No Input Signal. The meter is not calibrated"});
-    EXPECT_TRUE(!Form()->Calibrated && Form()->RecBut->isHidden());
-    Form()->RecBut->click();  // hidden and uncalibrated: nothing
-    EXPECT_FALSE(Form()->Recording || Form()->BlockPending);
+  // Tones read the standard's weightings within class 1.
+  Forms::Unload<SPLLevelForm>();
+  Hear(Sine(10000, 683));
+  Calibrate("94");
+  SPLLevelForm* f = Form();
+  for (const WeightingPoint& w : kWeightings) {
+    SCOPED_TRACE(w.hz);
+    Hear(Sine(10000, 2 * w.hz, 96000));  // two seconds
+    ReadOnce();
+    const double a = Number(f->SPLAText) - 94, c = Number(f->SPLCText) - 94;
+    EXPECT_NEAR(a, w.a + (w.above - w.below - 0.1) / 2, (w.above + w.below + 0.1) / 2);  // 0.1: the shown cut
+    EXPECT_NEAR(c, w.c + (w.above - w.below - 0.1) / 2, (w.above + w.below + 0.1) / 2);
+    // The table holds the weightings at the exact frequencies, rounded to 0.1 dB.
+    const double exact = 1000 * std::pow(10.0, std::round(10 * std::log10(w.hz / 1000)) / 10);
+    EXPECT_NEAR(WeightingDb(SplWeighting::A, exact), w.a, 0.051);
+    EXPECT_NEAR(WeightingDb(SplWeighting::C, exact), w.c, 0.051);
   }
 }
 
@@ -199,8 +205,25 @@ TEST_F(SplMeterTest, ARunRequestsEachBlockAfterTheLastReadingAndStopDropsTheOneI
   EXPECT_EQ(InspectStreaming().recordJob, job + 1);
 }
 
-TEST_F(SplMeterTest, BandRefusalsAndChangesWhileRunning) {
-  Hear(Sine(10000, 683));
+TEST_F(SplMeterTest, SilenceBandRefusalsChangesWhileRunningAndLowRates) {
+  // A silent calibration block, or the source on another input, leaves the meter uncalibrated.
+  for (const int32_t mic : {kMicOnRightInput, kMicOnLeftInput}) {
+    SCOPED_TRACE(mic);
+    // The source reaches the right input only; nothing at all in the first round.
+    if (mic == kMicOnLeftInput) Hear(Sine(10000, 683));
+    SetMicChannel(mic);
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    Form()->CalBut->click();
+    Deliver();
+    EXPECT_EQ(dialogs.MessageTexts(),
+              std::vector<std::string>{"User Error 6221: No Input Signal. The meter is not calibrated"});
+    EXPECT_TRUE(!Form()->Calibrated && Form()->RecBut->isHidden());
+    Form()->RecBut->click();  // hidden and uncalibrated: nothing
+    EXPECT_FALSE(Form()->Recording || Form()->BlockPending);
+  }
+  SetMicChannel(kMicOnRightInput);
+  dialogs.Clear();
   SPLLevelForm* f = Form();
   // Equal limits pass the check, then the band holds no bins.
   f->FinnishFreq->setText("500");
@@ -228,12 +251,13 @@ TEST_F(SplMeterTest, BandRefusalsAndChangesWhileRunning) {
     EXPECT_FALSE(f->Calibrated);  // the dropped block is no calibration
   }
   EXPECT_EQ(dialogs.Unused(), 0u);
-}
 
-TEST_F(SplMeterTest, LowRatesLimitTheBandAndARefusedRateLeavesCalibrationUsable) {
+  // Low rates limit the band; a refused rate leaves calibration usable.
+  Forms::Unload<SPLLevelForm>();
   EQConfig.SampleRate = 12000;
   Hear(Noise(1000, 3));
-  SPLLevelForm* f = Form();
+  f = Form();
+  dialogs.Clear();
   f->FinnishFreq->setText("20000");
   dialogs.ExpectMessage();
   f->CalBut->click();
@@ -281,41 +305,6 @@ TEST_F(SplMeterTest, ANewUserCalibratesAndMetersFromTheMenu) {
   EXPECT_EQ(dialogs.Unused(), 0u);
 }
 
-// The weightings at their nominal frequencies and the class 1 acceptance limits.
-struct WeightingPoint {
-  double hz, a, c, above, below;
-};
-constexpr WeightingPoint kWeightings[] = {
-    {31.5, -39.4, -3.0, 1.5, 1.5}, {63, -26.2, -0.8, 1.0, 1.0},  {125, -16.1, -0.2, 1.0, 1.0},
-    {250, -8.6, 0.0, 1.0, 1.0},    {500, -3.2, 0.0, 1.0, 1.0},   {1000, 0.0, 0.0, 0.7, 0.7},
-    {2000, 1.2, -0.2, 1.0, 1.0},   {4000, 1.0, -0.8, 1.0, 1.0},  {8000, -1.1, -3.0, 1.5, 2.5},
-    {16000, -6.6, -8.5, 2.5, 16.0}};
-
-// A tone at hz, two seconds of whole periods at 48 kHz, so that it loops without a step.
-std::vector<double> Tone(double amplitude, double hz) {
-  std::vector<double> s(96000);
-  for (size_t i = 0; i < s.size(); ++i) s[i] = amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / 48000);
-  return s;
-}
-
-TEST_F(SplMeterTest, TonesReadTheStandardsWeightingsWithinClass1) {
-  Hear(Sine(10000, 683));
-  Calibrate("94");
-  SPLLevelForm* f = Form();
-  for (const WeightingPoint& w : kWeightings) {
-    SCOPED_TRACE(w.hz);
-    Hear(Tone(10000, w.hz));
-    ReadOnce();
-    const double a = Number(f->SPLAText) - 94, c = Number(f->SPLCText) - 94;
-    EXPECT_NEAR(a, w.a + (w.above - w.below - 0.1) / 2, (w.above + w.below + 0.1) / 2);  // 0.1: the shown cut
-    EXPECT_NEAR(c, w.c + (w.above - w.below - 0.1) / 2, (w.above + w.below + 0.1) / 2);
-    // The table holds the weightings at the exact frequencies, rounded to 0.1 dB.
-    const double exact = 1000 * std::pow(10.0, std::round(10 * std::log10(w.hz / 1000)) / 10);
-    EXPECT_NEAR(WeightingDb(SplWeighting::A, exact), w.a, 0.051);
-    EXPECT_NEAR(WeightingDb(SplWeighting::C, exact), w.c, 0.051);
-  }
-}
-
 // The card's gain stepped after the calibration: each reading within the shown cut of
 // its step, Leq the energy mean of the steps, saved; then a reading above the bar and silence.
 TEST_F(SplMeterTest, ReadingsFollowTheCardsGainAndLeqIsTheirEnergyMean) {
@@ -350,14 +339,11 @@ TEST_F(SplMeterTest, ReadingsFollowTheCardsGainAndLeqIsTheirEnergyMean) {
   const std::string path = TempPath("spl.csv");
   dialogs.ExpectSaveFile(path);
   f->SaveReadingsBut->click();
-  std::ifstream in(path);
-  std::string line;
-  std::vector<std::string> lines;
-  while (std::getline(in, line)) lines.push_back(line);
-  ASSERT_EQ(lines.size(), f->Readings.size() + 1);
+  const QStringList lines = QString::fromStdString(FileText(path)).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(size_t(lines.size()), f->Readings.size() + 1);
   EXPECT_EQ(lines[0], "block,level_db,la_db,lc_db,leq_db,laeq_db,lceq_db");
-  EXPECT_TRUE(lines[1].rfind("1,94.0,", 0) == 0 || lines[1].rfind("1,93.9,", 0) == 0) << lines[1];
-  EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ','), 6);
+  EXPECT_TRUE(lines[1].startsWith("1,94.0,") || lines[1].startsWith("1,93.9,")) << lines[1].toStdString();
+  EXPECT_EQ(lines[1].count(','), 6);
 
   // A new Start begins a new mean; silence in a run reads "-INF" on an empty bar and the run goes on.
   Hear(Sine(10000, 683), std::pow(10.0, 6.02 / 20));

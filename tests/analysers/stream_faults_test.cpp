@@ -1,6 +1,5 @@
-// Every window that records, on a card that loses its stream, refuses to start or
-// never fills a recording: one message, the card closed, the run flags clear and
-// the stored results kept; then a new start is accepted and the window closes.
+// Every window that records, on a card that loses its stream, refuses to start or never
+// fills a recording: one message, the card closed, the results kept, the window usable.
 #include <gtest/gtest.h>
 
 #include "analyser_fixture.h"

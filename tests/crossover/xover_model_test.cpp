@@ -76,14 +76,11 @@ void ExpectMessages(ScriptedDialogs& dialogs, size_t n) {
 }
 
 // Inversion and a plain set are checked through the sums below (order 2 needs the inversion).
-TEST_F(XoverChainTest, DelayRoundsToWholeSamples) {
+TEST_F(XoverChainTest, DelaysButterworthAndShelfMatchTheirAnalyticFormsAndFailingSectionsEndTheChain) {
   for (const auto& [ms, samples] : {std::pair{1.0f, 48}, {0.010f, 0}, {0.011f, 1}, {0.0f, 0}, {-1.0f, 0}})
     EXPECT_EQ(XoverDelaySamples(ms, kRate), samples) << ms;
-}
-
-TEST_F(XoverChainTest, ButterworthHighPassAndShelfMatchTheirAnalyticLevels) {
-  Chain c, sh;
-  XoverSetRecord s, t;
+  Chain c, sh, lr3, skipped;
+  XoverSetRecord s, t, u, v;
   s.HPOn = 1, s.HPType = kFilterTypeButterworth, s.HPOrder = 4, s.HPCorner = 1000;
   ASSERT_TRUE(c.Run(s));
   EXPECT_NEAR(c.DbAt(Warped(1000)), -3.01, 0.05);
@@ -92,22 +89,17 @@ TEST_F(XoverChainTest, ButterworthHighPassAndShelfMatchTheirAnalyticLevels) {
   ASSERT_TRUE(sh.Run(t));
   EXPECT_NEAR(sh.DbAt(20), -6.02, 0.05);
   EXPECT_NEAR(sh.DbAt(20000), 0.0, 0.05);
-}
-
-// A ticked section without a type fails too: see WorkersGiveTheStoreAndMessagesOfARunInOrder.
-TEST_F(XoverChainTest, FailingSectionsEndTheChain) {
-  Chain c, d;
-  XoverSetRecord s, t;
-  s.LPOn = 1, s.LPType = kFilterTypeLinkwitzRiley, s.LPOrder = 3, s.GainDb = 6;
+  // A failing section ends the chain (a ticked section without a type: see the workers' test).
+  u.LPOn = 1, u.LPType = kFilterTypeLinkwitzRiley, u.LPOrder = 3, u.GainDb = 6;
   dialogs.ExpectMessage();
-  EXPECT_FALSE(c.Run(s));
+  EXPECT_FALSE(lr3.Run(u));
   EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
-  EXPECT_EQ(c.x[0], 1.0f);  // gain never applied
+  EXPECT_EQ(lr3.x[0], 1.0f);  // gain never applied
   // Constant Sum and order 0 are passed over.
-  t.HPOn = 1, t.HPType = kXoverConstantSum, t.HPOrder = 4;
-  t.LPOn = 1, t.LPType = kFilterTypeButterworth, t.LPOrder = 0;
-  EXPECT_TRUE(d.Run(t));
-  EXPECT_EQ(d.x[0], 1.0f);
+  v.HPOn = 1, v.HPType = kXoverConstantSum, v.HPOrder = 4;
+  v.LPOn = 1, v.LPType = kFilterTypeButterworth, v.LPOrder = 0;
+  EXPECT_TRUE(skipped.Run(v));
+  EXPECT_EQ(skipped.x[0], 1.0f);
 }
 
 class XoverModelTest : public ToolsTest {
@@ -122,9 +114,22 @@ class XoverModelTest : public ToolsTest {
   XoverModel model;
 };
 
+// What one way's chain says when it runs alone over a unit impulse.
+std::vector<std::string> ChainMessages(const XoverSetRecord& set, int32_t setIndex) {
+  Chain chain;
+  std::vector<KeptMessage> kept;
+  {
+    const KeepMessages keep(kept);
+    chain.Run(set, setIndex);
+  }
+  std::vector<std::string> texts;
+  for (const KeptMessage& m : kept) texts.push_back(m.text);
+  return texts;
+}
+
 // Averaged sums against closed forms: a Linkwitz-Riley pair gives 0.5 x allpass (order 2
 // with one way inverted), three ways the sum of the analogue products, a delayed way a comb.
-TEST_F(XoverModelTest, SumsFollowTheirClosedForms) {
+TEST_F(XoverModelTest, SumsFollowTheirClosedFormsAndWorkersKeepTheOrderOfARun) {
   XoverSetRecord mid = Lr(true, 4, 200), lr2 = Lr(true, 2, 2000), delayed;
   mid.LPOn = 1, mid.LPType = kFilterTypeLinkwitzRiley, mid.LPOrder = 4, mid.LPCorner = 2000;
   lr2.InvertFlag = 1, delayed.DelayMs = 0.5f;
@@ -158,78 +163,10 @@ TEST_F(XoverModelTest, SumsFollowTheirClosedForms) {
   ASSERT_TRUE(lo.Run(Lr(false, 2, 2000)));
   ASSERT_TRUE(hi.Run(Lr(true, 2, 2000), 1));
   EXPECT_LT(Db(Dft(lo.x, Warped(2000)) + Dft(hi.x, Warped(2000))), -20.0);
-}
 
-TEST_F(XoverModelTest, GroupsTakeTheirWaysCurvesAndBaseHeaders) {
-  Load(4);
-  for (int32_t k = 0; k < 4; ++k) ResultsDataSetInfo[size_t(k)].MeasuredDistance = float(k + 1);
-  ResultsDataSetInfo[3].PeriodExponent = 16;
-  model.TakeBackup();
-  XoverSetArray sets{};
-  sets[0].Ways = 2;
-  ASSERT_TRUE(Run(sets, XoverView::Set2));
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  const auto& h = ResultsDataSetInfo;
-  EXPECT_EQ(std::tuple(ImpulseSet[0][kAt], h[0].MeasuredDistance, h[0].PeriodExponent), std::tuple(1.25f, 1.0f, 15));
-  EXPECT_EQ(std::tuple(ImpulseSet[1][kAt], h[1].MeasuredDistance, h[1].PeriodExponent), std::tuple(1.75f, 3.0f, 16));
-  const QByteArray once = StoreFingerprint();
-  ASSERT_TRUE(Run(sets, XoverView::Set2));
-  EXPECT_EQ(StoreFingerprint(), once);
-
-  Load(7);
-  sets[0].Ways = 3;
-  ASSERT_TRUE(Run(sets, XoverView::Set3));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ImpulseSet[1][kAt], 1.0f + 0.25f * 5);
-}
-
-TEST_F(XoverModelTest, RefusalsAndRestore) {
-  Load(1);
-  XoverSetArray sets{};
-  sets[0].Ways = 2;
-  ExpectMessages(dialogs, 1);
-  EXPECT_FALSE(Run(sets, XoverView::Sum));
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Not Enough Measurements To Run This Filter"});
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-
-  Load(4);
-  const QByteArray measured = StoreFingerprint();
-  sets[1].HPOn = 1, sets[1].HPType = kFilterTypeButterworth, sets[1].HPOrder = 2, sets[1].HPCorner = 22000;
-  ExpectMessages(dialogs, 1);
-  EXPECT_FALSE(Run(sets, XoverView::Sum));
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{
-      "Error 8730: Crossover frequencies must lie between 15 Hz and 0.45 times the sample rate"});
-  EXPECT_EQ(StoreFingerprint(), measured);
-  EXPECT_TRUE(Run(sets, XoverView::Set1));  // set 2's corner is not used there
-  EXPECT_NE(StoreFingerprint(), measured);
-  model.RestoreBackup();
-  EXPECT_EQ(StoreFingerprint(), measured);
-  // The rate check takes only the curves of the run.
-  sets[1] = {}, sets[0] = Lr(false, 4, 8000), sets[0].Ways = 2;  // below 0.45 x 48 kHz, above 0.45 x 12 kHz
-  Load(5);
-  model.SavedHeaders[1].SampleRate = model.SavedHeaders[4].SampleRate = 12000;  // set 2's, and an unused one
-  EXPECT_TRUE(Run(sets, XoverView::Set1));
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(Run(sets, XoverView::Sum));  // the sum filters curve 2 as well
-}
-
-// What one way's chain says when it runs alone over a unit impulse.
-std::vector<std::string> ChainMessages(const XoverSetRecord& set, int32_t setIndex) {
-  Chain chain;
-  std::vector<KeptMessage> kept;
-  {
-    const KeepMessages keep(kept);
-    chain.Run(set, setIndex);
-  }
-  std::vector<std::string> texts;
-  for (const KeptMessage& m : kept) texts.push_back(m.text);
-  return texts;
-}
-
-// The chains run on several workers, yet the store and the messages are those of a
-// run one chain after another: messages group by group, way by way, and a failing
-// way ends the run with the messages it raised.
-TEST_F(XoverModelTest, WorkersGiveTheStoreAndMessagesOfARunInOrder) {
+  // The chains run on several workers, yet the store and the messages are those of a
+  // run one chain after another: messages group by group, way by way, and a failing
+  // way ends the run with the messages it raised.
   XoverSetArray sets{Lr(false, 8, 2000), Lr(true, 8, 2000), {}};
   sets[0].Ways = 2;
   for (XoverSetRecord* s : {&sets[0], &sets[1]})
@@ -263,6 +200,57 @@ TEST_F(XoverModelTest, WorkersGiveTheStoreAndMessagesOfARunInOrder) {
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
 }
 
+TEST_F(XoverModelTest, GroupsTakeTheirWaysCurvesAndBaseHeadersRefusalsAndRestore) {
+  Load(4);
+  for (int32_t k = 0; k < 4; ++k) ResultsDataSetInfo[size_t(k)].MeasuredDistance = float(k + 1);
+  ResultsDataSetInfo[3].PeriodExponent = 16;
+  model.TakeBackup();
+  XoverSetArray sets{};
+  sets[0].Ways = 2;
+  ASSERT_TRUE(Run(sets, XoverView::Set2));
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  const auto& h = ResultsDataSetInfo;
+  EXPECT_EQ(std::tuple(ImpulseSet[0][kAt], h[0].MeasuredDistance, h[0].PeriodExponent), std::tuple(1.25f, 1.0f, 15));
+  EXPECT_EQ(std::tuple(ImpulseSet[1][kAt], h[1].MeasuredDistance, h[1].PeriodExponent), std::tuple(1.75f, 3.0f, 16));
+  const QByteArray once = StoreFingerprint();
+  ASSERT_TRUE(Run(sets, XoverView::Set2));
+  EXPECT_EQ(StoreFingerprint(), once);
+
+  Load(7);
+  sets[0].Ways = 3;
+  ASSERT_TRUE(Run(sets, XoverView::Set3));
+  EXPECT_EQ(std::pair(ResultsDataSetInfo[0].NumInSet, ImpulseSet[1][kAt]), std::pair(2, 1.0f + 0.25f * 5));
+
+  // Refusals and the restore.
+  Load(1);
+  sets = {};
+  sets[0].Ways = 2;
+  ExpectMessages(dialogs, 1);
+  EXPECT_FALSE(Run(sets, XoverView::Sum));
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Not Enough Measurements To Run This Filter"});
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+
+  Load(4);
+  const QByteArray measured = StoreFingerprint();
+  sets[1].HPOn = 1, sets[1].HPType = kFilterTypeButterworth, sets[1].HPOrder = 2, sets[1].HPCorner = 22000;
+  ExpectMessages(dialogs, 1);
+  EXPECT_FALSE(Run(sets, XoverView::Sum));
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{
+      "Error 8730: Crossover frequencies must lie between 15 Hz and 0.45 times the sample rate"});
+  EXPECT_EQ(StoreFingerprint(), measured);
+  EXPECT_TRUE(Run(sets, XoverView::Set1));  // set 2's corner is not used there
+  EXPECT_NE(StoreFingerprint(), measured);
+  model.RestoreBackup();
+  EXPECT_EQ(StoreFingerprint(), measured);
+  // The rate check takes only the curves of the run.
+  sets[1] = {}, sets[0] = Lr(false, 4, 8000), sets[0].Ways = 2;  // below 0.45 x 48 kHz, above 0.45 x 12 kHz
+  Load(5);
+  model.SavedHeaders[1].SampleRate = model.SavedHeaders[4].SampleRate = 12000;  // set 2's, and an unused one
+  EXPECT_TRUE(Run(sets, XoverView::Set1));
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(Run(sets, XoverView::Sum));  // the sum filters curve 2 as well
+}
+
 XoverSetRecord Sentinels(int32_t base) {
   XoverSetRecord r;
   r.Ways = 3, r.HPType = base + 1, r.LPType = base + 2, r.HPOrder = 3, r.LPOrder = 4;
@@ -274,7 +262,9 @@ XoverSetRecord Sentinels(int32_t base) {
   return r;
 }
 
-TEST(XoverFile, FieldsLandAtTheirOffsets) {
+class XoverFileDisk : public ToolsTest {};
+
+TEST_F(XoverFileDisk, FieldsLandAtTheirOffsetsOpenThenSaveIsByteIdenticalBadFilesAreRefusedAndClearKeepsWays) {
   XoverSetArray sets{Sentinels(0), Sentinels(100), Sentinels(200)};
   const std::vector<uint8_t> b = BuildXoverFile(sets);
   ASSERT_EQ(b.size(), 12006u);
@@ -292,13 +282,8 @@ TEST(XoverFile, FieldsLandAtTheirOffsets) {
     EXPECT_EQ(b[o + 3922], 1);
     EXPECT_EQ(b[o + 4001], 80);
   }
-}
-
-class XoverFileDisk : public ToolsTest {};
-
-TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
-  const std::vector<uint8_t> valid = BuildXoverFile({Sentinels(0), Sentinels(100), Sentinels(200)});
-  std::vector<uint8_t> bytes = valid, longer = valid;
+  // Open then save is byte-identical; bad files are refused.
+  std::vector<uint8_t> bytes = b, longer = b;
   bytes[3950] = longer[3950] = 0xEE;  // unused bytes come back as read
   longer.resize(13000, 0x55);         // longer files open
   const std::string path = TempPath("in.XVR"), out = TempPath("out.XVR");
@@ -308,7 +293,6 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
   ASSERT_TRUE(WriteXoverFile(out, held));
   EXPECT_EQ(ReadFile(out), bytes);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-
   held = {}, held[1].GainDb = 7;
   const std::vector<uint8_t> before = BuildXoverFile(held);
   const auto refused = [&](const std::vector<uint8_t>& file) {
@@ -318,11 +302,11 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
     return !read && dialogs.MessageTexts() == std::vector<std::string>{"EQ File Error 4332"} &&
            BuildXoverFile(held) == before;
   };
-  for (size_t len = 0; len < valid.size(); len += (len < 20 ? 1 : 997))
-    EXPECT_TRUE(refused({valid.begin(), valid.begin() + ptrdiff_t(len)})) << len;
-  EXPECT_TRUE(refused({valid.begin(), valid.end() - 1}));
+  for (size_t len = 0; len < b.size(); len += (len < 20 ? 1 : 997))
+    EXPECT_TRUE(refused({b.begin(), b.begin() + ptrdiff_t(len)})) << len;
+  EXPECT_TRUE(refused({b.begin(), b.end() - 1}));
   const auto patched = [&](size_t off, auto v) {
-    std::vector<uint8_t> f = valid;
+    std::vector<uint8_t> f = b;
     std::memcpy(f.data() + off, &v, sizeof v);
     return f;
   };
@@ -339,11 +323,8 @@ TEST_F(XoverFileDisk, OpenThenSaveIsByteIdenticalAndBadFilesAreRefused) {
   WriteFile(path, odd);
   EXPECT_TRUE(ReadXoverFile(path, held));
   EXPECT_EQ(held[0].HPType, 10);
-}
-
-// The captions are checked through the window's type buttons.
-TEST(XoverSets, ClearKeepsWaysInversionAndPathCodes) {
-  XoverSetArray sets{Sentinels(0), Sentinels(0), Sentinels(0)};
+  // Clear keeps the ways, the inversion and the path codes; the captions are checked
+  // through the window's type buttons.
   sets[2].EQFilterCount = 1;
   ClearXoverSets(sets);
   for (const XoverSetRecord& r : sets) {

@@ -1,5 +1,4 @@
-// The crossover window through the main window's command: opening questions, set
-// frames and ways, type buttons, the range checks, files and the closing questions.
+// The crossover window through the main window's command: its questions, controls and files.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -68,14 +67,12 @@ class XoverWindow : public ToolsTest {
   }
 };
 
-TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
+TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFiltersAndEQFilesGiveFrequenciesAndQs) {
   ASSERT_TRUE(w->Xover->isEnabled());
   XoverForm* f = Open();
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-  EXPECT_EQ(f->windowTitle(), "DSP Crossover Modeling");
-  EXPECT_EQ(DisplayConfig.Graphshown, 6);
-  EXPECT_TRUE(f->TwoWay->isChecked());
-  EXPECT_EQ(f->SampleText->text(), "No Measurement Loaded");
+  EXPECT_EQ(std::tuple(f->windowTitle(), DisplayConfig.Graphshown, f->TwoWay->isChecked(), f->SampleText->text()),
+            std::tuple("DSP Crossover Modeling", 6, true, "No Measurement Loaded"));
   for (size_t s = 0; s < 3; ++s) {
     for (QLineEdit* t : {f->HPText[s], f->HPText1[s], f->LPText[s], f->LPText1[s]}) EXPECT_EQ(t->text(), "No Filter");
     for (QCheckBox* c : {f->HPFilterCheck[s], f->LPFilterCheck1[s], f->ShelfCheck[s], f->EQOn[s], f->Invert[s]})
@@ -83,18 +80,15 @@ TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
     EXPECT_FALSE(f->Set3[s]->isEnabled());
   }
   EXPECT_FALSE(f->ShowSet3->isEnabled());
-  FilterTypeName(f->LPText[2], 7);
-  EXPECT_EQ(f->LPText[2]->text(), "No Filter");
-  FilterTypeName(f->LPText[2], 10);
-  EXPECT_EQ(f->LPText[2]->text(), "Constant Sum");
+  for (const auto& [type, caption] : {std::pair{7, "No Filter"}, {10, "Constant Sum"}}) {
+    FilterTypeName(f->LPText[2], type);
+    EXPECT_EQ(f->LPText[2]->text(), caption);
+  }
   EXPECT_EQ(f->Text1->toPlainText(), "Curves 0,2,4..etc = Set 1\nCurves 1,3,5..etc = Set 2\n");
   f->ThreeWay->click();
-  EXPECT_TRUE(f->ShowSet3->isEnabled());
-  EXPECT_EQ(f->XoverSets[2].Ways, 3);
+  EXPECT_TRUE(f->ShowSet3->isEnabled() && f->XoverSets[2].Ways == 3);
   f->Set2[0]->click();
-  EXPECT_EQ(f->CurrentSet, 1);
-  EXPECT_TRUE(f->Set2Frame->isEnabled());
-  EXPECT_FALSE(f->Set1Frame->isEnabled());
+  EXPECT_TRUE(f->CurrentSet == 1 && f->Set2Frame->isEnabled() && !f->Set1Frame->isEnabled());
   // Type buttons share one counter per kind across the sets.
   f->Set1[1]->click();
   for (const char* want : {"Linkwitz-Riley", "Butterworth", "Bessel", "No Filter"}) {
@@ -109,6 +103,33 @@ TEST_F(XoverWindow, FirstOpeningShowsTwoWaysAndNoFilters) {
   dialogs.Clear();
   EXPECT_EQ(Open(), f);
   EXPECT_EQ(f->XoverSets[1].HPType, 13);
+  // .EQ files give frequencies and Qs but not levels.
+  const std::string longPath = EQFile("a_rather_long_file_name.EQ", 3);
+  const std::string shortPath = EQFile("s.EQ", 2);
+  f->ShowXoverSetFrame(1);
+  dialogs.ExpectOpenFile(longPath);
+  f->FilterSetBut[1]->click();
+  dialogs.ExpectOpenFile(shortPath);
+  f->FilterSetBut[1]->click();
+  EXPECT_EQ(f->BiquadFile[1]->text(), "s.EQ");
+  const XoverSetRecord& r = f->XoverSets[1];
+  // The third frequency is left from the longer file.
+  EXPECT_EQ(std::tuple(r.EQFilterCount, r.EQEmulationCode, r.EQQ1[0], r.EQFreq[2]), std::tuple(2, 3, -2.0, 300.0));
+  EXPECT_FLOAT_EQ(float(r.EQFreq[1]), 200.0f);
+  f->ShowXoverSet();
+  EXPECT_EQ(f->BiquadFile[1]->text().toStdString(), shortPath);
+  f->ShowXoverSetFrame(1);
+  ExpectMessages(1);
+  dialogs.ExpectOpenFile(EQFile("many.EQ", 76));
+  f->FilterSetBut[1]->click();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4337"});
+  EXPECT_EQ(std::pair(r.EQPathLength, r.EQFilterCount), std::pair(0, 2));
+  // A cancelled dialog keeps the path.
+  dialogs.ExpectOpenFile(shortPath);
+  f->FilterSetBut[1]->click();
+  dialogs.ExpectOpenFile(std::nullopt);
+  f->FilterSetBut[1]->click();
+  EXPECT_GT(r.EQPathLength, 0);
 }
 
 TEST_F(XoverWindow, ControlsGoThroughTheRangeChecksToFileAndBack) {
@@ -129,13 +150,11 @@ TEST_F(XoverWindow, ControlsGoThroughTheRangeChecksToFileAndBack) {
   f->SaveXoverFile();
   ASSERT_TRUE(f->XoverSaved);
   EXPECT_EQ(dialogs.MessageTexts().size(), 0u);
-  EXPECT_EQ(dialogs.calls().back().title, "Open Zentor *.XVR File");
-  EXPECT_EQ(dialogs.calls().back().filter, "Zentor XOver files (*.XVR)|*.XVR");
-  EXPECT_EQ(f->XoverSets[0].HPOrder, 2);
-  EXPECT_EQ(f->XoverSets[1].LPOrder, 4);
-  EXPECT_EQ(f->XoverSets[2].Shelf1Freq, 100);
+  EXPECT_EQ(std::pair(dialogs.calls().back().title, dialogs.calls().back().filter),
+            std::pair(std::string("Open Zentor *.XVR File"), std::string("Zentor XOver files (*.XVR)|*.XVR")));
+  const XoverSetArray& sets = f->XoverSets;
+  EXPECT_EQ(std::tuple(sets[0].HPOrder, sets[1].LPOrder, sets[2].Shelf1Freq, sets[0].HP2Corner), std::tuple(2, 4, 100, 0.0f));
   EXPECT_FLOAT_EQ(f->XoverSets[2].DelayMs, 1.234f);
-  EXPECT_EQ(f->XoverSets[0].HP2Corner, 0);
   std::vector<uint8_t> bytes = ReadFile(path);
   ASSERT_EQ(bytes.size(), 12006u);
   f->TwoWay->click();
@@ -173,8 +192,7 @@ TEST_F(XoverWindow, ControlsGoThroughTheRangeChecksToFileAndBack) {
   EXPECT_FALSE(f->StoreXoverControls());
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between -20 and 20",
                                                               "User Error: Input must be between 0 and 2"}));
-  EXPECT_EQ(f->CurrentSet, 1);
-  EXPECT_EQ(f->XoverSets[2].GainDb, 0);
+  EXPECT_EQ(std::pair(f->CurrentSet, f->XoverSets[2].GainDb), std::pair(1, 0.0f));
   // A refused save writes nothing and leaves the sets unsaved.
   ExpectMessages(2);
   f->SaveXoverFile();
@@ -182,40 +200,8 @@ TEST_F(XoverWindow, ControlsGoThroughTheRangeChecksToFileAndBack) {
   EXPECT_FALSE(f->XoverSaved);  // so a close asks to save: see the program-close test
 }
 
-TEST_F(XoverWindow, EQFilesGiveFrequenciesAndQsButNotLevels) {
-  XoverForm* f = Open();
-  const std::string longPath = EQFile("a_rather_long_file_name.EQ", 3);
-  const std::string shortPath = EQFile("s.EQ", 2);
-  f->ShowXoverSetFrame(1);
-  dialogs.ExpectOpenFile(longPath);
-  f->FilterSetBut[1]->click();
-  dialogs.ExpectOpenFile(shortPath);
-  f->FilterSetBut[1]->click();
-  EXPECT_EQ(f->BiquadFile[1]->text(), "s.EQ");
-  const XoverSetRecord& r = f->XoverSets[1];
-  EXPECT_EQ(r.EQFilterCount, 2);
-  EXPECT_EQ(r.EQEmulationCode, 3);
-  EXPECT_FLOAT_EQ(float(r.EQFreq[1]), 200.0f);
-  EXPECT_EQ(r.EQQ1[0], -2.0);
-  EXPECT_EQ(r.EQFreq[2], 300.0);  // left from the longer file
-  f->ShowXoverSet();
-  EXPECT_EQ(f->BiquadFile[1]->text().toStdString(), shortPath);
-  f->ShowXoverSetFrame(1);
-  ExpectMessages(1);
-  dialogs.ExpectOpenFile(EQFile("many.EQ", 76));
-  f->FilterSetBut[1]->click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4337"});
-  EXPECT_EQ(r.EQPathLength, 0);
-  EXPECT_EQ(r.EQFilterCount, 2);
-  // A cancelled dialog keeps the path.
-  dialogs.ExpectOpenFile(shortPath);
-  f->FilterSetBut[1]->click();
-  dialogs.ExpectOpenFile(std::nullopt);
-  f->FilterSetBut[1]->click();
-  EXPECT_GT(r.EQPathLength, 0);
-}
 
-TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
+TEST_F(XoverWindow, UserAndProgramClosesRestoreOrKeepTheModelledSetAndOpeningAsksToSave) {
   LoadImpulses(4);
   for (MsgAnswer answer : {MsgAnswer::Cancel, MsgAnswer::Yes, MsgAnswer::No}) {
     dialogs.ExpectMessage(MsgAnswer::No);  // resample
@@ -240,11 +226,11 @@ TEST_F(XoverWindow, UserCloseRestoresOrKeepsTheModelledSet) {
     }
     EXPECT_FALSE(Forms::IsLoaded<XoverForm>());
   }
-}
 
-// A program close (an add or an open closing the window) keeps the modelled set:
-// restoring 32 measurements under an add that counted 16 curves would overflow the store.
-TEST_F(XoverWindow, OpeningAsksToSaveThenToResampleAndAProgramCloseKeepsTheModelledSet) {
+  // Opening asks to save, then to resample. A program close (an add or an open closing the
+  // window) keeps the modelled set: restoring 32 measurements under an add that counted 16
+  // curves would overflow the store.
+  dialogs.Clear();
   LoadImpulses(32);
   w->ResultsTakenButNotSaved = kTrue;
   dialogs.ExpectMessage(MsgAnswer::No);
@@ -279,8 +265,7 @@ TEST_F(XoverWindow, OpeningAsksToSaveThenToResampleAndAProgramCloseKeepsTheModel
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Save XOverFile ?"});
   EXPECT_EQ(dialogs.calls()[0].title, "Mirabelt Zentor Xover\"");
   EXPECT_FALSE(Forms::IsLoaded<XoverForm>());
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 16);
-  EXPECT_EQ(StoreFingerprint(), modelled);
+  EXPECT_EQ(StoreFingerprint(), modelled);  // the 16 modelled curves
 }
 
 }  // namespace
