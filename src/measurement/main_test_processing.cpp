@@ -67,8 +67,7 @@ void AudioForm::AudioRecordProcess() {
   if (TestMode == -3 && SoundCardBusy) {
     Timer1->stop();  // the bar now counts the processing steps
     ProcessMainTest();
-    RestoreRunPointer();
-    SoundCardBusy = false;
+    EndRun();  // a step that fails leaves the bar part-way
     if (DataPlotter* main = Plotter()) main->EnableDataPlotterPlayRec(kTrue);
   }
 }

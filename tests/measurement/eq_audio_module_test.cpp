@@ -74,7 +74,7 @@ class EqAudioModuleTest : public AudioTest {
   std::unique_ptr<StreamingWindow> window;
 };
 
-TEST_F(EqAudioModuleTest, HookingWithoutAWindowShowsEachWindowsText) {
+TEST_F(EqAudioModuleTest, EachProcedureShowsItsTextWithoutAWindowHandlesItsOwnMessagesAndPassesTheRestOn) {
   const struct {
     void (*op)();
     const char* text;
@@ -95,9 +95,7 @@ TEST_F(EqAudioModuleTest, HookingWithoutAWindowShowsEachWindowsText) {
   dialogs.Clear();
   HookDistFormMessages();  // fails silently
   EXPECT_TRUE(dialogs.calls().empty());
-}
 
-TEST_F(EqAudioModuleTest, OtherEventsAndUnhandledMessagesReachTheWindowUnchanged) {
   SplHwnd = window.get();
   HookSPLLevelFormMessages();
   QEvent custom(static_cast<QEvent::Type>(QEvent::User + 7));
@@ -118,9 +116,9 @@ TEST_F(EqAudioModuleTest, OtherEventsAndUnhandledMessagesReachTheWindowUnchanged
   EXPECT_TRUE(Send(MM_WOM_DONE));
   EXPECT_FALSE(Send(MM_WIM_DATA));
   EXPECT_EQ(window->calls, std::vector<std::string>{"ReRec"});
-}
 
-TEST_F(EqAudioModuleTest, TheDistortionProcedureReadsThePhaseBeforeAndAfterTheNoiseStep) {
+  // The distortion procedure, on a window of its own, reads the phase before and after the noise step.
+  window = std::make_unique<StreamingWindow>();
   DistFormHwnd = window.get();
   HookDistFormMessages();
   window->phase = 1;
@@ -136,9 +134,9 @@ TEST_F(EqAudioModuleTest, TheDistortionProcedureReadsThePhaseBeforeAndAfterTheNo
   window->calls.clear();
   EXPECT_FALSE(Send(MM_WOM_DONE));
   EXPECT_EQ(window->calls, std::vector<std::string>{"SetPlayOn(false)"});
-}
 
-TEST_F(EqAudioModuleTest, TheAnalyserProcedureRestartsAndDrawsOnlyInsideTheBuffer) {
+  // The analyser's restarts, drawing only inside the buffer.
+  window = std::make_unique<StreamingWindow>();
   RtaEqHwnd = window.get();
   HookRTAEQMessages();
   int frames = 0;
@@ -154,9 +152,9 @@ TEST_F(EqAudioModuleTest, TheAnalyserProcedureRestartsAndDrawsOnlyInsideTheBuffe
   window->calls.clear();
   Send(MM_WOM_DONE);
   EXPECT_EQ(window->calls, std::vector<std::string>{"RePlay"});
-}
 
-TEST_F(EqAudioModuleTest, TheMeasurementWindowGetsItsRecordingInTheRecordBuffers) {
+  // The measurement window, on a window of its own, gets its recording in the record buffers.
+  window = std::make_unique<StreamingWindow>();
   SimulatedCardSettings s = Quiet();
   s.latency = 200;
   UseCard(s);
@@ -178,9 +176,7 @@ TEST_F(EqAudioModuleTest, TheMeasurementWindowGetsItsRecordingInTheRecordBuffers
   EXPECT_EQ(RecordBufferB[3999], -2000.0f);
   EXPECT_EQ(InspectStreaming().play, SlotState::Idle) << "the play job was not released";
   EXPECT_EQ(InspectStreaming().record, SlotState::Idle);
-}
-
-TEST_F(EqAudioModuleTest, TheMicrophoneChannelReadsBackAndReachesTheSimulatedCard) {
+  // The microphone channel reads back and reaches the simulated card.
   SetMicChannel(33);
   EXPECT_EQ(GetMicChannel(), 33);
   InstallEqAudioLinks();

@@ -28,6 +28,18 @@ struct Scratch {
   ExcitationWork Work() { return {sweep, signal, imaginary, extended, filter}; }
 };
 
+// Mean over the bins within a third of an octave around f of power(k), in dB.
+template <class Power>
+double BandDb(double f, double binHz, std::size_t bins, Power power) {
+  double sum = 0;
+  int count = 0;
+  for (std::size_t k = 1; k < bins; ++k)
+    if (const double fk = double(k) * binHz; fk >= f * std::pow(2.0, -1.0 / 6) && fk <= f * std::pow(2.0, 1.0 / 6))
+      sum += power(k, fk), ++count;
+  EXPECT_GT(count, 0);
+  return 10 * std::log10(sum / count);
+}
+
 // One period's power per bin (0 .. 2^p / 2), read in bands.
 struct Spectrum {
   Spectrum(const std::vector<int16_t>& x, int32_t p, int32_t rate) : binHz(double(rate) / (1 << p)) {
@@ -36,34 +48,17 @@ struct Spectrum {
     EXPECT_TRUE(fft(re, im, p));
     for (std::size_t k = 0; k <= n / 2; ++k) power.push_back(double(re[k]) * re[k] + double(im[k]) * im[k]);
   }
-  // Mean power of the bins within a third of an octave around f, in dB.
   double Band(double f) const {
-    double sum = 0;
-    int count = 0;
-    for (std::size_t k = 1; k < power.size(); ++k)
-      if (const double fk = double(k) * binHz; fk >= f * std::pow(2.0, -1.0 / 6) && fk <= f * std::pow(2.0, 1.0 / 6)) {
-        sum += power[k];
-        ++count;
-      }
-    EXPECT_GT(count, 0);
-    return 10 * std::log10(sum / count);
+    return BandDb(f, binHz, power.size(), [&](std::size_t k, double) { return power[k]; });
+  }
+  // The same band of |H|^2 of s^2 / (s^2 + sqrt2 wc s + wc^2).
+  double ButterworthHighPassBand(double fc, double f) const {
+    return BandDb(f, binHz, power.size(),
+                  [&](std::size_t, double fk) { return std::pow(fk / fc, 4) / (std::pow(fk / fc, 4) + 1); });
   }
   double binHz;
   std::vector<double> power;
 };
-
-// Mean over the same third-octave of |H|^2 of s^2 / (s^2 + sqrt2 wc s + wc^2), in dB.
-double ButterworthHighPassBandDb(double fc, double f, double binHz) {
-  double sum = 0;
-  int count = 0;
-  for (double fk = binHz; fk < 4 * f; fk += binHz) {
-    if (fk < f * std::pow(2.0, -1.0 / 6) || fk > f * std::pow(2.0, 1.0 / 6)) continue;
-    const double r = fk / fc;
-    sum += std::pow(r, 4) / (std::pow(r, 4) + 1);
-    ++count;
-  }
-  return 10 * std::log10(sum / count);
-}
 
 int PeakMagnitude(const std::vector<int16_t>& x, std::size_t n) {
   int peak = 0;
@@ -82,7 +77,7 @@ class ExcitationTest : public ZentorTest {
   }
 };
 
-TEST_F(ExcitationTest, CrossoverMLSHasItsButterworthCornerAndIsScaledWhereItIsPlayed) {
+TEST_F(ExcitationTest, EachExcitationFollowsItsAnalyticShapeAndIsScaledWhereItIsPlayed) {
   for (float fc : {200.0f, 300.0f, 2000.0f}) {
     std::vector<int16_t> out(1 << 17);
     ASSERT_TRUE(BuildCrossoverMLSExcitation(out, 17, 48000, fc, scratch.Work()));
@@ -90,11 +85,10 @@ TEST_F(ExcitationTest, CrossoverMLSHasItsButterworthCornerAndIsScaledWhereItIsPl
     const Spectrum s(out, 17, 48000);
     EXPECT_NEAR(s.Band(fc) - s.Band(10 * fc), -3.0, 0.5) << fc;
     // The whole slope follows the analogue prototype an octave below too.
-    EXPECT_NEAR(s.Band(fc / 2) - s.Band(10 * fc), ButterworthHighPassBandDb(fc, fc / 2, s.binHz), 0.6) << fc;
+    EXPECT_NEAR(s.Band(fc / 2) - s.Band(10 * fc), s.ButterworthHighPassBand(fc, fc / 2), 0.6) << fc;
   }
-}
 
-TEST_F(ExcitationTest, SweepStopsBelowNyquistAndFollowsThePinkShape) {
+  // The sweep, the hybrid and the pink-weighted MLS follow their shapes.
   const int32_t rate = 44100;
   std::vector<int16_t> out(1 << 17);
   ASSERT_TRUE(BuildSweepExcitation(pink, 15, out, 17, rate, scratch.Work()));
@@ -114,26 +108,22 @@ TEST_F(ExcitationTest, SweepStopsBelowNyquistAndFollowsThePinkShape) {
   EXPECT_LE(10 * std::log10(outBandMax / (inBand / inCount)), -60.0);
   // 10 log10(1 / sqrt(f)): 5 dB less power per decade.
   EXPECT_NEAR((s.Band(100) - s.Band(10000)) / 2, 5.0, 0.5);
-}
 
-TEST_F(ExcitationTest, HybridIsPinkAboveItsSplitAndPeaksAtTheAmplitude) {
-  std::vector<int16_t> out(1 << 17);
+  // The hybrid is pink above its split and has both halves: the sweep below, the MLS above.
   ASSERT_TRUE(BuildHybridExcitation(pink, 15, out, 17, 48000, scratch.Work()));
   EXPECT_EQ(PeakMagnitude(out, out.size()), kExcitationPeak);
-  const Spectrum s(out, 17, 48000);
-  EXPECT_NEAR(s.Band(1000) - s.Band(10000), 10.0, 1.0);
-  // Both halves are there: the sweep below the split, the MLS above.
-  EXPECT_GT(s.Band(50), s.Band(10000));
-}
+  const Spectrum h(out, 17, 48000);
+  EXPECT_NEAR(h.Band(1000) - h.Band(10000), 10.0, 1.0);
+  EXPECT_GT(h.Band(50), h.Band(10000));
 
-TEST_F(ExcitationTest, PinkWeightedMLSIsHighPassedAtItsCorner) {
+  // The pink-weighted MLS is high-passed at its corner.
   ASSERT_TRUE(BuildPinkWeightedMLS(scratch.signal, scratch.imaginary, 16, 15000.0f, 48000, 250.0f));
   std::vector<int16_t> x(1 << 16);
   CopySingleToInt(scratch.signal, x, 1 << 16);
   EXPECT_EQ(PeakMagnitude(x, x.size()), 15000);
-  const Spectrum s(x, 16, 48000);
+  const Spectrum m(x, 16, 48000);
   // s^2/(s + w)^2 is -6 dB at the corner; the pink weighting adds 10 log10(f).
-  EXPECT_NEAR(s.Band(250) + 10 * std::log10(250.0) - s.Band(8000) - 10 * std::log10(8000.0), -6.0, 0.7);
+  EXPECT_NEAR(m.Band(250) + 10 * std::log10(250.0) - m.Band(8000) - 10 * std::log10(8000.0), -6.0, 0.7);
 }
 
 TEST_F(ExcitationTest, BuildersRefuseWhatTheirBuffersCannotHold) {
@@ -155,16 +145,15 @@ TEST_F(ExcitationTest, BuildersRefuseWhatTheirBuffersCannotHold) {
   EXPECT_TRUE(BuildCrossoverMLSExcitation(longest, 18, 48000, 300.0f, scratch.Work()));
 }
 
-TEST(ExcitationBuffers, MLSPeriodicCopyLandsWhereThePeriodEnds) {
+TEST(ExcitationBuffers, MLSPeriodicCopyLandsWhereThePeriodEndsAndSeedsHaveTheirFullPeriod) {
   std::vector<int16_t> m(1 << 11, 0);
   for (int i = 0; i < 1023; ++i) m[i] = int16_t(i + 1);
   ASSERT_TRUE(CopyMLSPeriodicDataToNewBuffer(m, 10, 9));
   for (int j = 0; j < 512; ++j) ASSERT_EQ(m[1023 + j], j + 1);
   EXPECT_EQ(m[1023 + 512], 0);
   EXPECT_FALSE(CopyMLSPeriodicDataToNewBuffer(m, 11, 10));
-}
 
-TEST(ExcitationBuffers, SeedSequencesHaveFullPeriodForEveryListedOrder) {
+  // Seed sequences have their full period for every listed order.
   for (int32_t order = 12; order <= 20; ++order) {
     const std::size_t period = (std::size_t{1} << order) - 1;
     const int32_t b = order - 2;
@@ -200,9 +189,7 @@ TEST(ExcitationBuffers, FlatteningAndSweepAmplitudeFixing) {
   std::vector<float> spectrum(1024);
   for (int i = 0; i < 1024; ++i) spectrum[i] = float(i);
   FlattenEnergyDistributionAbove(12000.0f, spectrum, 10, 48000);  // k0 = 256
-  EXPECT_EQ(spectrum[255], 255.0f);
-  EXPECT_EQ(spectrum[256], 256.0f);
-  EXPECT_EQ(spectrum[1023], 256.0f);
+  EXPECT_EQ((std::array{spectrum[255], spectrum[256], spectrum[1023]}), (std::array{255.0f, 256.0f, 256.0f}));
   std::vector<float> copy = spectrum;
   FlattenEnergyDistributionAbove(48000.0f, spectrum, 10, 48000);  // k0 = 2^a: unchanged
   FlattenEnergyDistributionAbove(96000.0f, spectrum, 10, 48000);
@@ -219,24 +206,19 @@ TEST(ExcitationBuffers, FlatteningAndSweepAmplitudeFixing) {
   envelope[5] = 4.0f;
   sweep.assign(16, 1000);
   FixSweepAmplitude(envelope, sweep, 4, 1.0f);
-  EXPECT_EQ(sweep[4], 1000);
-  EXPECT_EQ(sweep[5], 500);
-  EXPECT_EQ(sweep[6], 1000);
+  EXPECT_EQ(std::vector(sweep.begin() + 4, sweep.begin() + 7), (std::vector<int16_t>{1000, 500, 1000}));
   // A silent envelope leaves its samples; a large factor saturates.
   envelope.assign(16, 0.0f);
   envelope[0] = 1e-6f;
   sweep.assign(16, 1000);
   FixSweepAmplitude(envelope, sweep, 4, 1e-7f);
-  EXPECT_EQ(sweep[0], 316);
-  EXPECT_EQ(sweep[1], 1000);
+  EXPECT_EQ(std::vector(sweep.begin(), sweep.begin() + 2), (std::vector<int16_t>{316, 1000}));
   envelope.assign(16, 1e-6f);
   FixSweepAmplitude(envelope, sweep, 4, 1.0f);
   EXPECT_EQ(sweep[1], 32767);
 }
 
-// One channel's deconvolution and the microphone-over-reference division on
-// synthetic buffers: silence, dead excitation bins, the crossover cut, placement,
-// the cleared tail and the energy halves.
+// One channel's deconvolution and the microphone-over-reference division on synthetic buffers.
 constexpr std::size_t kBuffer = kMaxRunFrames + 1;
 
 class DeconvolutionTest : public ZentorTest {
@@ -313,7 +295,7 @@ TEST_F(DeconvolutionTest, SilenceAndDeadExcitationBinsEndThePassWithTheirMessage
   EXPECT_GT(signal, 0.0f);
 }
 
-TEST_F(DeconvolutionTest, PureDelayComesBackAsAPulseAtTheWindowWithTailClearedAndHalvesApart) {
+TEST_F(DeconvolutionTest, PureDelayComesBackAsAPulseWithTailClearedHalvesApartAndAManualShift) {
   const std::vector<int16_t> e = Excitation(17, 16);
   std::vector<float> r = Recording(e, 17, 16, 0.25, 700);
   std::fill(r.begin() + (1 << 17) + (1 << 16), r.end(), 5.0f);  // stale samples behind the run
@@ -332,7 +314,6 @@ TEST_F(DeconvolutionTest, PureDelayComesBackAsAPulseAtTheWindowWithTailClearedAn
 
   // N = 8: the halves are samples 0..3 and 4..7.
   MeasHeader.PeriodExponent = 3;
-  int32_t q3 = 2;
   std::vector<int16_t> e8(kBuffer, 0);
   e8[4] = 1000;  // a pulse where the kept part of the recording starts
   std::vector<float> r8(kBuffer, 0.0f);
@@ -341,18 +322,15 @@ TEST_F(DeconvolutionTest, PureDelayComesBackAsAPulseAtTheWindowWithTailClearedAn
   MeasHeader.AutoRange = kFalse;
   MeasHeader.MicSpeakerDistance = 0;
   MeasHeader.AlignmentShift = 0;
-  q3 = 2;
+  int32_t q3 = 2;
   DeconvolveChannel(q3, 0, r8, e8, "3", position, peak, signal, noise, kFalse, success);
   EXPECT_NEAR(signal, 9.0f, 1e-4);
   EXPECT_NEAR(noise, 4.0f, 1e-4);
-}
 
-TEST_F(DeconvolutionTest, ManualDistanceRotatesByTheReferenceShiftAndReportsIt) {
-  const std::vector<int16_t> e = Excitation(17, 16);
-  MeasHeader.AutoRange = kFalse;
-  MeasHeader.MicSpeakerDistance = 0;
+  // A manual distance rotates by the reference's shift and reports it.
+  MeasHeader.PeriodExponent = 17;
   MeasHeader.AlignmentShift = 1234.6f;  // left by the reference pass
-  std::vector<float> r = Recording(e, 17, 16, 1.0, 0);
+  r = Recording(e, 17, 16, 1.0, 0);
   const int32_t w = 4800;
   DeconvolveChannel(q, w, r, e, "17", position, peak, signal, noise, kFalse, success);
   // Before placement the pulse sits at -w; rotated left by nint(A - W) = -3565.
@@ -361,7 +339,7 @@ TEST_F(DeconvolutionTest, ManualDistanceRotatesByTheReferenceShiftAndReportsIt) 
   EXPECT_FLOAT_EQ(MeasHeader.AlignmentShift, 1234.6f);
 }
 
-TEST_F(DeconvolutionTest, CrossoverCutReachesBothSidesOfTheSpectrum) {
+TEST_F(DeconvolutionTest, CrossoverCutReachesBothSidesAndTheTransferFunctionDividesScalesAndRefusesADeadReference) {
   MeasHeader.MeasConfig = 42;
   MeasHeader.CrossoverFrequency = 300;
   const std::vector<int16_t> e = Excitation(17, 16);
@@ -378,11 +356,9 @@ TEST_F(DeconvolutionTest, CrossoverCutReachesBothSidesOfTheSpectrum) {
   EXPECT_NEAR(mag((1 << 17) - 411), 1.0, 1e-3);
   // A real impulse: the cut did not leave an imaginary part behind.
   EXPECT_NEAR(im[1], -im[(1 << 17) - 1], 1e-5);
-}
 
-TEST_F(DeconvolutionTest, TransferFunctionDividesScalesAndRefusesADeadReference) {
-  MeasHeader.PeriodExponent = 17;
-  const std::vector<int16_t> e = Excitation(17, 16);
+  // The transfer function divides, scales, and refuses a dead reference.
+  MeasHeader.MeasConfig = 87;
   std::vector<float> a = Recording(e, 17, 16, 0.5, 0), b = Recording(e, 17, 16, -0.2, 30);
   DeconvolveChannel(q, 2400, a, e, "17", position, peak, signal, noise, kTrue, success);
   DeconvolveChannel(q, 2400, b, e, "17", position, peak, signal, noise, kTrue, success);

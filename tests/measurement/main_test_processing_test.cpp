@@ -1,7 +1,5 @@
 // A measurement end to end on the simulated card: the recording becomes a stored,
-// listed, drawn result that matches the card's known room; refusals, a late
-// completion, the channel swap, the file round trip, a measured room's decay and
-// a new user's way from the measurement to the outside equaliser.
+// listed, drawn result that matches the card's known room, up to the equaliser.
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -118,8 +116,10 @@ TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanc
   Form();
   // A set view keeps the run's lines; the single impulse view would list its own.
   DisplayConfig.Graphshown = 3;
+  ActiveMicCal = {2, {100, 1000}, {1.5f, -2.0f}, "mic.cal"};
   Measure();
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ActiveMicCal.Count, 0);  // nothing was ever read: the run emptied it
   const MeasurementHeader& h = ResultsDataSetInfo[0];
   EXPECT_NEAR(h.ImpulseShift, RoomPeak() - 2400, 1);
   EXPECT_NEAR(h.MeasuredDistance, RoomPeak() * 343.0 / 48000, 0.008);
@@ -154,36 +154,27 @@ TEST_F(MainTestProcessingTest, SweepRunStoresTheRoomWithItsLevelsDelayAndDistanc
   main->DisplayResults(0);
   if (const char* keep = std::getenv("ZENTOR_KEEP_PNG")) main->Picture1->Image().save(keep);
 
-  // Saved and read back: the same samples within float rounding and the same header.
+  // Saved with a calibration and read back: the same samples within float rounding
+  // and the same header; the next measurement keeps the set's calibration.
   const std::vector<float> before(ImpulseSet[0].begin(), ImpulseSet[0].begin() + (1 << 17));
   const MeasurementHeader hb = ResultsDataSetInfo[0];
+  ActiveMicCal = {2, {100, 1000}, {1.5f, -2.0f}, "mic.cal"};
   ASSERT_TRUE(WriteMeasurementFile(TempPath("run.cfa")));
   ImpulseSet[0].fill(0.0f);
+  ActiveMicCal = MicCalTable{};
   ASSERT_TRUE(LoadMeasurementFile(TempPath("run.cfa")));
   for (int32_t i = 0; i < (1 << 17); i += 7) ASSERT_NEAR(ImpulseSet[0][i], before[i], 1.0f / hb.LevelMultiplier) << i;
   BinaryWriter a, b;
   WriteMeasurementHeader(a, hb);
   WriteMeasurementHeader(b, ResultsDataSetInfo[0]);
   EXPECT_EQ(a.data(), b.data());
-}
-
-TEST_F(MainTestProcessingTest, ALoadedCalibrationSurvivesTheNextMeasurement) {
-  ActiveMicCal = {2, {100, 1000}, {1.5f, -2.0f}, "mic.cal"};
-  Form();
-  Measure();
-  ASSERT_EQ(ActiveMicCal.Count, 0);  // nothing was ever read: the run emptied it
-  // With the calibration in the loaded set, a new measurement keeps it.
-  ActiveMicCal = {2, {100, 1000}, {1.5f, -2.0f}, "mic.cal"};
-  ASSERT_TRUE(WriteMeasurementFile(TempPath("cal.cfa")));
-  ActiveMicCal = MicCalTable{};
-  ASSERT_TRUE(LoadMeasurementFile(TempPath("cal.cfa")));
   Measure();
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
   EXPECT_EQ(ActiveMicCal.Count, 2);
   EXPECT_EQ(ActiveMicCal.Level[1], -2.0f);
 }
 
-TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone) {
+TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAloneAndAHandMadeRecordingIsPlaced) {
   SimulatedCardSettings s = RoomCard();
   s.silentInput = true;
   UseCard(s);
@@ -192,8 +183,7 @@ TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone)
   const Texts noInput{"User Error 3429: No input on Input channel", "User Error: No Left Channel Input"};
   EXPECT_EQ(Said([&] { Measure(); }, 2), noInput);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_FALSE(SoundCardBusy);
-  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  ExpectIdle(Form());
   EXPECT_TRUE(main->NewTest->menuAction()->isVisible());
 
   // Stopped mid-run: the completion that still arrives changes nothing.
@@ -208,6 +198,31 @@ TEST_F(MainTestProcessingTest, SilentInputsAndALateCompletionLeaveTheStoreAlone)
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(Text(Form()->RightSN), "");
+
+  // A recording made by hand: the excitation on the reference at full level, and on
+  // the microphone a tenth of it 20 samples later.
+  CopyMeasurementHeader(EQConfig, MeasHeader);
+  MeasHeader.PreExcitationExponent = 16;
+  const int32_t n = 1 << 17, total = n + (1 << 16);
+  std::fill(PlayBufferB.begin(), PlayBufferB.end(), 0);
+  BuildMLSSequence(PlayBufferB, 17, 15000);
+  PlayBufferB[n - 1] = PlayBufferB[0];
+  for (int32_t i = n; i < total; ++i) PlayBufferB[i] = PlayBufferB[i - n];
+  PlayBufferA = PlayBufferB;
+  for (int32_t t = 0; t < total; ++t) {
+    RecordBufferA[t] = PlayBufferA[((t - 480) % n + n) % n];
+    RecordBufferB[t] = static_cast<float>(0.1 * PlayBufferB[((t - 500) % n + n) % n]);
+  }
+  Form()->TestMode = -3;
+  SoundCardBusy = true;
+  Process();
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, -2380);
+  EXPECT_EQ(ResultsDataSetInfo[0].MeasuredDistance, 0.143f);
+  EXPECT_EQ(Text(Form()->MicSpkrText), "0.14");
+  EXPECT_EQ(Text(Form()->LeftPeakLevel), "0");
+  EXPECT_EQ(Text(Form()->RightPeakLevel), "-20");
+  EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, -20.0f);
 }
 
 // Each excitation against the card's room: at the default settings with its band
@@ -224,17 +239,12 @@ TEST_P(EveryExcitationTest, MatchesTheRoomAtEachPeriodRateAndChannel) {
   EQConfig.MeasConfig = l.config;
   EQConfig.CrossoverFrequency = 200;
   Form();
-  Measure();
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  Errors e = Compare(0, l.lo, 21600);
-  EXPECT_LE(e.rms, l.rms) << e.rms;
-  EXPECT_LE(e.worst, l.worst) << e.worst;
-
   struct Variant {
     const char* name;
     int32_t p, rate, mic;
   };
-  for (const Variant v : {Variant{"P 16", 16, 48000, kMicOnRightInput}, Variant{"P 18", 18, 48000, kMicOnRightInput},
+  for (const Variant v : {Variant{"default", 17, 48000, kMicOnRightInput}, Variant{"P 16", 16, 48000, kMicOnRightInput},
+                          Variant{"P 18", 18, 48000, kMicOnRightInput},
                           Variant{"44100 Hz", 17, 44100, kMicOnRightInput},
                           Variant{"left microphone, 44100 Hz, P 16", 16, 44100, kMicOnLeftInput}}) {
     SCOPED_TRACE(v.name);
@@ -245,8 +255,9 @@ TEST_P(EveryExcitationTest, MatchesTheRoomAtEachPeriodRateAndChannel) {
     ResultsDataSetInfo.fill(MeasurementHeader{});
     Measure();
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-    e = Compare(0, l.lo, 21600);
+    const Errors e = Compare(0, l.lo, 21600);
     EXPECT_LE(e.rms, l.rms) << e.rms;
+    EXPECT_LE(v.name == std::string("default") ? e.worst : -1e9, l.worst) << e.worst;  // at the defaults only
     EXPECT_EQ(Text(Form()->LeftPeakLevel), "-6");
   }
   MicChannel = kMicOnRightInput;
@@ -257,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(Excitations, EveryExcitationTest,
                                            Limits{43, 20, -48, 0}),
                          [](const auto& info) { return "Code" + std::to_string(info.param.config); });
 
-TEST_F(MainTestProcessingTest, MicrophoneNoiseGivesThePredictedSignalToNoise) {
+TEST_F(MainTestProcessingTest, MicrophoneNoiseGivesThePredictedSignalToNoiseAndOneSeedTheSameResultTwice) {
   SimulatedCardSettings s = RoomCard();
   s.micNoise = 2.0;
   UseCard(s);
@@ -292,66 +303,28 @@ TEST_F(MainTestProcessingTest, MicrophoneNoiseGivesThePredictedSignalToNoise) {
   const double predicted = 10 * std::log10(signal / ((4.0 + 1.0 / 12) / 2 * inverse));
   EXPECT_NEAR(Val(Text(Form()->RightSN)), predicted, 0.5);
   EXPECT_NEAR(predicted, 59.5, 1.0);
-}
 
-TEST_F(MainTestProcessingTest, OneSeedGivesTheSameResultTwice) {
-  SimulatedCardSettings s = RoomCard();
-  s.micNoise = 2.0;
+  // One seed gives the same result twice.
   s.refNoise = 0.5;
   s.seed = 7;
-  Form();
-  DisplayConfig.Graphshown = 3;
   for (int run = 0; run < 2; ++run) {
     UseCard(s);  // the card opens afresh, its job count from zero
     Measure();
   }
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  for (int32_t i = 0; i < (1 << 17); ++i) ASSERT_EQ(ImpulseSet[0][i], ImpulseSet[1][i]) << i;
+  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 3);
+  for (int32_t i = 0; i < (1 << 17); ++i) ASSERT_EQ(ImpulseSet[1][i], ImpulseSet[2][i]) << i;
   BinaryWriter a, b;
-  WriteMeasurementHeader(a, ResultsDataSetInfo[0]);
-  WriteMeasurementHeader(b, ResultsDataSetInfo[1]);
+  WriteMeasurementHeader(a, ResultsDataSetInfo[1]);
+  WriteMeasurementHeader(b, ResultsDataSetInfo[2]);
   EXPECT_EQ(a.data(), b.data());
 }
 
-// A recording made by hand: the excitation on the reference at full level, and on
-// the microphone a tenth of it 20 samples later.
-TEST_F(MainTestProcessingTest, DelayAndPeaksOfASyntheticRecording) {
-  AudioForm* f = Form();
-  DisplayConfig.Graphshown = 3;
-  CopyMeasurementHeader(EQConfig, MeasHeader);
-  MeasHeader.PreExcitationExponent = 16;
-  const int32_t n = 1 << 17, total = n + (1 << 16);
-  std::fill(PlayBufferB.begin(), PlayBufferB.end(), 0);
-  BuildMLSSequence(PlayBufferB, 17, 15000);
-  PlayBufferB[n - 1] = PlayBufferB[0];
-  for (int32_t i = n; i < total; ++i) PlayBufferB[i] = PlayBufferB[i - n];
-  PlayBufferA = PlayBufferB;
-  for (int32_t t = 0; t < total; ++t) {
-    RecordBufferA[t] = PlayBufferA[((t - 480) % n + n) % n];
-    RecordBufferB[t] = static_cast<float>(0.1 * PlayBufferB[((t - 500) % n + n) % n]);
-  }
-  f->TestMode = -3;
-  SoundCardBusy = true;
-  Process();
-  ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, -2380);
-  EXPECT_EQ(ResultsDataSetInfo[0].MeasuredDistance, 0.143f);
-  EXPECT_EQ(Text(f->MicSpkrText), "0.14");
-  EXPECT_EQ(Text(f->LeftPeakLevel), "0");
-  EXPECT_EQ(Text(f->RightPeakLevel), "-20");
-  EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, -20.0f);
-}
-
-// A new user's way from a measurement to the outside equaliser: measured from the
-// main window (the single impulse view lists the new curve's own line), the
-// frequency response shown and fitted, every listed mode applied, the .EQ file
-// saved and the settings report written.
 TEST_F(MainTestProcessingTest, ANewUserMeasuresFitsAppliesSavesAndReports) {
   SimulatedCardSettings s = Quiet();
   s.room.clear();  // the default room at the card's own cycle
   UseCard(s);
   main->show();
-  MeasureFromMainWindow();
+  MeasureFromMainWindow();  // the single impulse view lists the new curve's own line
   bool listed = false;
   for (int i = 0; i < main->ModesList->count(); ++i)
     listed |= main->ModesList->item(i)->text().startsWith("Input Signal S/N = ");

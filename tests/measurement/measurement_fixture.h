@@ -47,7 +47,7 @@ class MeasurementWindowTest : public AudioTest {
     f->RefreshRunSettings();
     return f;
   }
-  static std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
+  static std::string Text(const auto* box) { return box->text().toStdString(); }
   using Texts = std::vector<std::string>;
   // The messages an action shows, each answered OK.
   Texts Said(const std::function<void()>& action, int messages = 1) {

@@ -1,7 +1,5 @@
 // The .cal writer and the .cal and .mic readers; the calibration window, its text
-// import of USB microphones' tables, the sound-card window's reading and the
-// calibration in force: what a completed, cancelled or failed reading leaves
-// behind, and what the calibration does to a view.
+// import, the sound-card window's reading and what each leaves in force.
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -29,7 +27,6 @@
 #include "measurement/mic_calibration.h"
 #include "measurement/mic_calibration_files.h"
 #include "measurement/sound_card_selector.h"
-#include "platform/help.h"
 #include "support/fixture.h"
 
 namespace zentor {
@@ -37,7 +34,6 @@ namespace {
 
 using test::DialogCall;
 
-// Whole text files, byte for byte.
 void WriteText(const std::string& path, const std::string& text) { ASSERT_TRUE(WriteWholeFileAtomic(path, text)); }
 std::string ReadText(const std::string& path) {
   QFile f(QString::fromStdString(path));
@@ -60,7 +56,7 @@ class CalFilesTest : public test::ZentorTest {
   CalibrationReading r;
 };
 
-TEST_F(CalFilesTest, WriterFormatsThreeDecimalsInTheUsersMarkAndReadsBack) {
+TEST_F(CalFilesTest, WriterFormatsThreeDecimalsInTheUsersMarkAndTheReaderKeepsItsLimitsSkipsAndRefusals) {
   const std::string path = TempPath("one.cal");
   const QLocale comma(QLocale::German, QLocale::Germany);
   for (const auto& [locale, line] : {std::pair{QLocale::c(), "20.000  -1.250  0.000"}, {comma, "20,000  -1,250  0,000"}}) {
@@ -87,9 +83,8 @@ TEST_F(CalFilesTest, WriterFormatsThreeDecimalsInTheUsersMarkAndReadsBack) {
   EXPECT_EQ(FormatCalibrationNumber(12345.6789f), "12345,679");
   EXPECT_FALSE(WriteMicCalFile(TempPath("no/such/x.cal"), "a", "b", std::vector{1.0f}, std::vector{1.0f},
                                std::vector{1.0f}, 1));
-}
 
-TEST_F(CalFilesTest, CalReaderLimitsSkipsAndRefusals) {
+  // The reader: its limits, the lines it skips, and the files it refuses.
   std::string text = "user\r\nmic\r\n";
   for (int i = 1; i <= 1200; ++i) text += std::to_string(i) + "  " + std::to_string(i % 7) + "  0\r\n";
   WriteText(TempPath("big.cal"), text);
@@ -120,7 +115,7 @@ TEST_F(CalFilesTest, CalReaderLimitsSkipsAndRefusals) {
   }
 }
 
-TEST_F(CalFilesTest, MicReaderCountsPairsAndDecimatesLongFiles) {
+TEST_F(CalFilesTest, MicReaderCountsPairsDecimatesLongFilesAndKeepsItsHeaderAndLevelRules) {
   // 10 pairs then a word, nothing, or a lone frequency: 10 points, 0 Hz and the
   // first nine pairs. With nothing after it the last pair still counts.
   for (const char* tail : {"end\r\n", "", "110\r\n"}) {
@@ -154,9 +149,7 @@ TEST_F(CalFilesTest, MicReaderCountsPairsAndDecimatesLongFiles) {
   WriteText(TempPath("X.MIC"), "0\r\n1\r\n2\r\n3\r\n");
   ASSERT_EQ(ReadCalibrationFile(TempPath("X.MIC"), r), CalibrationRead::Completed);
   EXPECT_EQ(r.Count, 1);
-}
 
-TEST_F(CalFilesTest, MicReaderHeaderAndLevelRules) {
   // No 0 line among the first six: the message, and the seventh line is the 0 Hz level.
   dialogs.ExpectMessage();
   ASSERT_EQ(ReadTactMicFile(MicFile(3, "a\r\n1\r\nb\r\nc\r\nd\r\ne\r\n4,5\r\n"), r), CalibrationRead::Completed);
@@ -224,8 +217,7 @@ class MicCalFormTest : public test::ViewsTest {
   }
 };
 
-// The main window's entry opens the window over it, showing the calibration in force.
-TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowShowingTheCalibrationInForce) {
+TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowAndOnlyACompletedLoadChangesTheCalibration) {
   EXPECT_FALSE(w->MicCalibration->isEnabled());
   InstallMicCalibrationLinks();
   w->RefreshLinkedControls();
@@ -243,8 +235,6 @@ TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowShowingTheCalibrationInForce
   EXPECT_EQ(Text(f->LineOne), "User Name & Date");
   EXPECT_EQ(Text(f->LineTwo), "Mic Model");
   EXPECT_TRUE(f->Caltext->toPlainText().isEmpty());
-  f->Help_Click();
-  EXPECT_EQ(GetHelpLog().topics.back(), 1100);
 
   // Closing unloads it; the next opening lists the points in force.
   ActiveMicCal = {2, {20, 1000}, {-1.25f, 0.5f}, "/m/ref.cal"};
@@ -258,26 +248,16 @@ TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowShowingTheCalibrationInForce
   EXPECT_EQ(Text(f->LineTwo), " Line 2: Not Shown");
   EXPECT_EQ(f->Caltext->toPlainText().toStdString(), "20    -1.25    0.0\n1000    0.5    0.0\n");
 
-  // Rendered with a file loaded; ZENTOR_MICCAL_PNG keeps the picture.
-  Load(CalFile("ref.cal", "20  -1.5  0\r\n100  0.25  0\r\n1000  0  0\r\n10000  1.75  0\r\n20000  -2  0\r\n"));
-  const QImage shot = f->grab().toImage();
-  EXPECT_GT(shot.width(), 300);
-  EXPECT_GT(shot.height(), 300);
-  if (const char* path = std::getenv("ZENTOR_MICCAL_PNG")) {
-    EXPECT_TRUE(shot.save(path));
-  }
-}
-
-TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
+  // Only a completed load changes the calibration in force.
   const std::string good = CalFile("ref.cal", "20  1.5  0\r\n20000  2.5  0\r\n");
   PlotterToUpdate = kFalse;
+  dialogs.Clear();
   Load(good);
   const DialogCall& open = dialogs.calls()[0];
   EXPECT_EQ(std::tie(open.title, open.filter, open.defaultExtension),
             std::make_tuple("Open Microphone Calibration File",
                             "*.cal (Mirabelt Files) (*.cal)|*.cal|*.mic (TacT Files) (*.mic)|*.mic", "cal"));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{good});
-  MicCalForm* f = Form();
   EXPECT_EQ(Text(f->LineOne), "Ann");
   EXPECT_EQ(Text(f->LineTwo), "M1");
   EXPECT_EQ(f->Caltext->toPlainText().toStdString(), "20  1.5  0\n20000  2.5  0\n");
@@ -291,6 +271,11 @@ TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
   EXPECT_EQ(w->GetMicCalFileNotes(), "ref.cal");
   EXPECT_EQ(PlotterToUpdate, kTrue);
   EXPECT_TRUE(PointerNormal(f));
+  const QImage shot = f->grab().toImage();  // ZENTOR_MICCAL_PNG keeps the picture
+  EXPECT_TRUE(shot.width() > 300 && shot.height() > 300);
+  if (const char* path = std::getenv("ZENTOR_MICCAL_PNG")) {
+    EXPECT_TRUE(shot.save(path));
+  }
   const Snapshot before = Take();
 
   dialogs.Clear();
@@ -323,7 +308,7 @@ TEST_F(MicCalFormTest, OnlyACompletedLoadChangesTheCalibrationInForce) {
   EXPECT_EQ(w->GetMicCalFileNotes(), "ref.cal");
 }
 
-TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTable) {
+TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTableAndTheSoundCardsReadingIsQuiet) {
   MicCalForm* f = Form();
   // A line of one field stops everything.
   f->Caltext->setPlainText("20 1\nlonely\n");
@@ -381,9 +366,8 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTable) {
   f->CreatCal_Click();
   EXPECT_EQ(ActiveMicCal.Count, 0);
   EXPECT_FALSE(f->MicCaltext->isEnabled());
-}
 
-TEST_F(MicCalFormTest, SoundCardReadingIsQuietAndRestoresThePointer) {
+  // The sound-card window's reading is quiet and restores the pointer.
   QWidget window;
   QLineEdit shown("No Mic Cal File Loaded");
   auto read = [&](std::optional<std::string> path, int messages = 0) {
@@ -432,9 +416,8 @@ TEST_F(MicCalFormTest, SoundCardReadingIsQuietAndRestoresThePointer) {
   EXPECT_EQ(ActiveMicCal.Count, 0);
   EXPECT_EQ(ActiveMicCal.FileName, empty);
   EXPECT_EQ(Text(&shown), empty);
-}
 
-TEST_F(MicCalFormTest, CalibrationInForceCorrectsTheViewAndTravelsWithTheSet) {
+  // The calibration in force corrects the view and travels with the set.
   // A microphone 6 dB hot everywhere: a unit impulse reads -6 dB.
   const std::string cal = CalFile("flat6.cal", "20  6  0\r\n20000  6  0\r\n");
   Load(cal);
@@ -468,7 +451,7 @@ TEST_F(MicCalFormTest, CalibrationInForceCorrectsTheViewAndTravelsWithTheSet) {
 // A smooth microphone response, the oracle of the resampled table.
 double Response(double f) { return 1.5 * std::sin(std::log(f)) - 0.002 * std::sqrt(f); }
 
-TEST_F(MicCalFormTest, CommonShapesLoadWithTheirSensitivityAndSerial) {
+TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
   struct Shape {
     const char* name;
     std::string text;
@@ -490,10 +473,8 @@ TEST_F(MicCalFormTest, CommonShapesLoadWithTheirSensitivityAndSerial) {
     EXPECT_EQ(Form()->Caltext->toPlainText().count('\n'), 3) << s.name;
   }
   EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
 
-TEST_F(MicCalFormTest, MalformedFilesAreRefusedWithTheirLineAndChangeNothing) {
-  Import(File("good.txt", "20 1\n1000 0\n"));
+  // Malformed files are refused with their line and change nothing.
   const MicCalTable before = ActiveMicCal;
   const std::string head = "\"Sens Factor =-1dB\"\r\n20 1\r\n";
   const std::pair<std::string, std::string> cases[] = {
@@ -521,9 +502,8 @@ TEST_F(MicCalFormTest, MalformedFilesAreRefusedWithTheirLineAndChangeNothing) {
     EXPECT_EQ(ActiveMicCal.Level, before.Level) << why;
     EXPECT_EQ(ActiveMicCal.FileName, before.FileName) << why;
   }
-}
 
-TEST_F(MicCalFormTest, ALongTableIsResampledAndSurvivesACalFile) {
+  // A long table is resampled and survives a .cal file.
   std::string text = "\"Sens Factor =-0.5dB, SERNO: 1\"\r\n";
   const int n = 2500;
   for (int i = 0; i < n; ++i) {

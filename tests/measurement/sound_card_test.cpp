@@ -137,15 +137,6 @@ TEST_F(SoundCardTest, DeviceButtonsStackAndQueryTheChosenDevice) {
   if (const char* dir = std::getenv("ZENTOR_RENDER_DIR")) Form()->grab().toImage().save(QString(dir) + "/sound_card.png");
 }
 
-TEST_F(SoundCardTest, OnlyTheSimulatedCardGivesTheDefaultDevice) {
-  Form()->SetUpSoundCardSelection();
-  ASSERT_EQ(Form()->InputCard.size(), 1u);
-  Form()->InputCard[0]->click();
-  EXPECT_EQ(WaveDeviceId, -1);
-}
-
-// Opened from the menu first, the window lists the cards itself; a name it
-// cannot read shows its error, and the others are listed.
 TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
   FakePortAudio::Current().Add("Card A", 2, 2);
   SoundCardNameReader = [](int32_t i, std::string& error) {
@@ -162,9 +153,12 @@ TEST_F(SoundCardTest, UnreadableNameShowsItsErrorAndTheOthersAreListed) {
   EXPECT_TRUE(Form()->isVisible());
 }
 
-TEST_F(SoundCardTest, RatesAndMicrophoneAndTheCloseBox) {
+TEST_F(SoundCardTest, TheDefaultDeviceRatesMicrophoneAndTheCloseBox) {
   EQConfig.SampleRate = 0;
   Form()->SetUpSoundCardSelection();
+  ASSERT_EQ(Form()->InputCard.size(), 1u);  // only the simulated card, which is the default device
+  Form()->InputCard[0]->click();
+  EXPECT_EQ(WaveDeviceId, -1);
   EXPECT_EQ(EQConfig.SampleRate, 48000);
   EXPECT_TRUE(Form()->FortyEight->isChecked());
   const std::vector<std::pair<QRadioButton*, int32_t>> rates{{Form()->FortyFourPointOne, 44100},
@@ -199,7 +193,7 @@ TEST_F(SoundCardTest, RatesAndMicrophoneAndTheCloseBox) {
   Form()->Command2->click();
 }
 
-TEST_F(SoundCardTest, StoreKeysCarryTheBlankOfStr) {
+TEST_F(SoundCardTest, StoreKeysCarryTheBlankOfStrAndManyControlsStayInBounds) {
   AutoMixerOn = true;
   mixer.cards[0].destinations[0].controls[0].values = {-5, 5, 5, 5};
   dialogs.ExpectMessage(MsgAnswer::Yes);
@@ -216,33 +210,23 @@ TEST_F(SoundCardTest, StoreKeysCarryTheBlankOfStr) {
 
   // Read back: the values come back onto the mixer.
   mixer.cards[0].destinations[0].controls[0].values = {1, 1, 1, 1};
-  const int32_t device = RestoreAutoMixerSettings();
-  EXPECT_EQ(device, 0);
+  EXPECT_EQ(RestoreAutoMixerSettings(), 0);
   EXPECT_EQ(MixerSettings[2].ControlNum, 2);
   EXPECT_EQ(mixer.cards[0].destinations[0].controls[0].values, (std::vector<int32_t>{-5, 5, 5, 5}));
-}
 
-TEST_F(SoundCardTest, NamesMatchWhole) {
-  TwoCards();
+  // Long lists and many controls stay in bounds.
+  SimMixerLine& line = mixer.cards[0].destinations[0];
+  line.controls.push_back({{500, MixerControlType::SingleSelect, 12}, std::vector<int32_t>(12, 1)});
+  for (int32_t i = 0; i < 600; ++i) line.controls.push_back({{1000 + i, MixerControlType::Volume, 0}, {i, i, i, i}});
   AutoMixerOn = true;
-  std::array<int32_t, kMixerNameCodes> codes{};
-  int32_t count = 0;
-  GetMixerNameCodes(1, codes, count);
-  MixerSettings[0].NumElements = 1;
-  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
-  EXPECT_EQ(MixerSettings[0].DeviceNumber, 1);
-  mixer.cards[1].name = "Card C";
-  EXPECT_FALSE(FindSavedMixerDevice(codes, count, MixerSettings));
-  mixer.cards[1].name = "Abc";
-  GetMixerNameCodes(1, codes, count);
-  EXPECT_EQ(count, 4);
-  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
-  EXPECT_FALSE(FindSavedMixerDevice(codes, 0, MixerSettings));
+  ReadMixerControls(0, MixerSettings);
+  EXPECT_EQ(MixerSettings[0].NumElements, kMixerRecordCount);
+  for (int32_t i = 0; i < kMixerRecordCount; ++i) EXPECT_NE(MixerSettings[i].ControlID, 500);
+  ApplyMixerControls(MixerSettings);
+  EXPECT_TRUE(AutoMixerOn);
 }
 
-// Two openings then a close give back the user's own mixer; a snapshot of another
-// device is not put back.
-TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixerOfThatDeviceOnly) {
+TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixerOfThatDeviceOnlyNamedWhole) {
   TwoCards();
   AutoMixerOn = true;
   mixer.Find(0, 1)->values = {100, 100, 100, 100};
@@ -262,6 +246,22 @@ TEST_F(SoundCardTest, TwoOpeningsThenACloseGiveBackTheUsersMixerOfThatDeviceOnly
   EXPECT_EQ(RestoreAutoMixerSettings(), 0);
   WaveDeviceId = 1;
   EXPECT_EQ(Said(SaveAutoMixerSettingsOnExit, {MsgAnswer::Yes, MsgAnswer::OK}).back(), "Error 4362");
+
+  // A saved device is found by its whole name.
+  AutoMixerOn = true;
+  std::array<int32_t, kMixerNameCodes> codes{};
+  int32_t count = 0;
+  GetMixerNameCodes(1, codes, count);
+  MixerSettings[0].NumElements = 1;
+  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
+  EXPECT_EQ(MixerSettings[0].DeviceNumber, 1);
+  mixer.cards[1].name = "Card C";
+  EXPECT_FALSE(FindSavedMixerDevice(codes, count, MixerSettings));
+  mixer.cards[1].name = "Abc";
+  GetMixerNameCodes(1, codes, count);
+  EXPECT_EQ(count, 4);
+  EXPECT_TRUE(FindSavedMixerDevice(codes, count, MixerSettings));
+  EXPECT_FALSE(FindSavedMixerDevice(codes, 0, MixerSettings));
 }
 
 // Every failure turns the mixer off and ticks "Mixer Off" in the main window's
@@ -286,18 +286,16 @@ TEST_F(SoundCardTest, EveryResultCodeAtEverySiteTurnsTheMixerOff) {
   dialogs.Clear();
   EXPECT_TRUE(CheckMixerResult(0, 4652));
 
-  // Failures reached through the simulated mixer name their call's site.
-  const std::vector<std::pair<SimMixerCall, std::string>> calls{
-      {SimMixerCall::Open, "4652"},        {SimMixerCall::Caps, "4653"},
-      {SimMixerCall::DestinationLine, "4656"}, {SimMixerCall::DestinationControls, "4753"},
-      {SimMixerCall::DestinationValues, "4754"}, {SimMixerCall::SourceLine, "4657"},
-      {SimMixerCall::SourceControls, "3753"}, {SimMixerCall::SourceValues, "3754"}};
-  for (const auto& [call, site] : calls) {
+  // Failures reached through the simulated mixer name their call's site, the first eight above in order.
+  using enum SimMixerCall;
+  const SimMixerCall calls[] = {Open,       Caps,           DestinationLine, DestinationControls, DestinationValues,
+                                SourceLine, SourceControls, SourceValues};
+  for (size_t i = 0; i < std::size(calls); ++i) {
     mixer.ClearFailures();
-    mixer.FailAt(call, 11);
+    mixer.FailAt(calls[i], 11);
     AutoMixerOn = true;
     EXPECT_EQ(Said([&] { ReadMixerControls(0, MixerSettings); }, {MsgAnswer::OK, MsgAnswer::OK})[0],
-              "One or more parameters are invalid. " + site);
+              "One or more parameters are invalid. " + std::to_string(sites[i]));
     EXPECT_FALSE(AutoMixerOn);
   }
 }
@@ -386,18 +384,6 @@ TEST_F(SoundCardTest, AStoreThatCannotBeWrittenKeepsTheOlderFileAndSaysSo) {
   WaveDeviceId = -1;
   EXPECT_EQ(Said(SaveAutoMixerSettingsOnExit, {MsgAnswer::Yes, MsgAnswer::OK}).back(),
             "Error 5873: The mixer settings could not be saved.");
-}
-
-TEST_F(SoundCardTest, LongListsAndManyControlsStayInBounds) {
-  SimMixerLine& line = mixer.cards[0].destinations[0];
-  line.controls.push_back({{500, MixerControlType::SingleSelect, 12}, std::vector<int32_t>(12, 1)});
-  for (int32_t i = 0; i < 600; ++i) line.controls.push_back({{1000 + i, MixerControlType::Volume, 0}, {i, i, i, i}});
-  AutoMixerOn = true;
-  ReadMixerControls(0, MixerSettings);
-  EXPECT_EQ(MixerSettings[0].NumElements, kMixerRecordCount);
-  for (int32_t i = 0; i < kMixerRecordCount; ++i) EXPECT_NE(MixerSettings[i].ControlID, 500);
-  ApplyMixerControls(MixerSettings);
-  EXPECT_TRUE(AutoMixerOn);
 }
 
 // A real ALSA card, when the machine has one: writing back what was read changes nothing.
