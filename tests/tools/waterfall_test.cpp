@@ -270,7 +270,7 @@ TEST_F(WaterfallTest, FaultyFiltersAreReportedAndLeftOut) {
               PeakingDb(f->UnfilteredSlices[0].Freqs[at], 1000, 0.02, 0.04, 48000), 0.2);
 }
 
-TEST(WaterfallNumbers, SpanSlicePointsAndADamagedFilterCount) {
+TEST(WaterfallNumbers, SpanSlicePointsADamagedFilterCountPeakAndFloor) {
   EXPECT_FLOAT_EQ(WaterfallSpan(200, 48000, 17), 400);
   EXPECT_LE(WaterfallSpan(500, 48000, 15), 0);
   EXPECT_LE(WaterfallSpan(20, 0, 17), 0);
@@ -299,9 +299,8 @@ TEST(WaterfallNumbers, SpanSlicePointsAndADamagedFilterCount) {
   SnapshotAppliedFilters(a);
   EXPECT_EQ(SnapshotCount(a), 75);
   AppliedFilters[0].Count = 0;
-}
 
-WaterfallSliceSet HandBuilt() {
+  // Peak and floor levels of a hand-built set.
   WaterfallSliceSet set{};
   for (size_t s = 0; s < 35; ++s) {
     set[s].Count = 4;
@@ -314,11 +313,6 @@ WaterfallSliceSet HandBuilt() {
   set[5].Levels[3] = 40.0f;   // outside it
   set[34].Levels[0] = 900;    // the last slice is not part of the floor
   set[29].Levels[2] = 100;
-  return set;
-}
-
-TEST(WaterfallNumbers, PeakAndFloorLevels) {
-  const WaterfallSliceSet set = HandBuilt();
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 150, 250), 13.4f);
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 350, 450), 41.0f);
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 200, 400), 101.0f);
@@ -377,7 +371,7 @@ TEST_F(WaterfallDrawingTest, LevelGridStepsFollowTheRange) {
   EXPECT_EQ(wide.LabelCount, 7);  // beyond the table: left as it was
 }
 
-TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSlice) {
+TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSliceAndTheFrameIsDrawnThere) {
   WaterfallFrame f = Frame();
   EXPECT_EQ(f.N, 35);
   EXPECT_EQ(f.DepthTitle, "Time");
@@ -395,10 +389,9 @@ TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSlice) {
   EXPECT_FALSE(ComputeWaterfallScales(f));
   EXPECT_FALSE(ComputeWaterfallScales(f, true));
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5430", "Error 5431"}));
-}
 
-TEST_F(WaterfallDrawingTest, FrameDrawsAxesGridBaselinesAndTexts) {
-  const WaterfallFrame f = Frame();
+  // The frame drawn: axes, grid, baselines and texts.
+  f = Frame();
   RecordingSurface rec;
   DrawWaterfallFrame(f, rec, 20, "Not Filtered ");
 
@@ -426,10 +419,9 @@ TEST_F(WaterfallDrawingTest, FrameDrawsAxesGridBaselinesAndTexts) {
   EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
 
   // A shortened span keeps one decimal.
-  WaterfallFrame shortened = f;
-  shortened.Span = static_cast<float>(32768.0 / 48 - 360);
+  f.Span = static_cast<float>(32768.0 / 48 - 360);
   rec.Clear();
-  DrawWaterfallFrame(shortened, rec, 200, "Filtered");
+  DrawWaterfallFrame(f, rec, 200, "Filtered");
   EXPECT_TRUE(HasText(rec, "(322.6 ms )") && HasText(rec, "200 ms"));
 }
 
@@ -587,39 +579,15 @@ TEST_F(WaterfallTest, ArrowsAndCurveNumberShowSingleResults) {
   EXPECT_NE(f->Picture1->DrawingSpaceImage(), single);
 }
 
-TEST_F(WaterfallTest, UserCloseHidesAndProgramUnloadDrops) {
-  LoadSet(1);
-  AddResonance(0, 800, 10);
-  ThreeDForm* f = Open();
-  QCloseEvent byUser;
-  QSpontaneKeyEvent::setSpontaneous(&byUser);
-  QApplication::instance()->notify(f, &byUser);  // as the window system delivers it
-  EXPECT_FALSE(byUser.isAccepted());
-  EXPECT_FALSE(f->isVisible());
-  EXPECT_FALSE(MenuShown());
-  ASSERT_TRUE(Forms::IsLoaded<ThreeDForm>());
-
-  OpenUnasked();  // the stored waterfall again, nothing recomputed
-  EXPECT_TRUE(f->isVisible());
-  EXPECT_TRUE(MenuShown());
-  EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
-
-  EXPECT_TRUE(f->close());  // closed by the program: goes ahead
-  EXPECT_FALSE(MenuShown());
-  OpenUnasked();
-  EXPECT_TRUE(main->ClearExtDisplay());
-  EXPECT_FALSE(Forms::IsLoaded<ThreeDForm>());
-  EXPECT_FALSE(MenuShown());
-  EXPECT_EQ(Open()->Computations, (std::array<int32_t, 2>{1, 0}));  // a new window asks again
-}
-
-TEST_F(WaterfallTest, MainWindowOpensExportsAndPrintsThroughItsLinks) {
+// The picture link creates the window without computing, the main window's button
+// opens it; a close by the user hides it, one by the program goes ahead, and a new set
+// unloads it.
+TEST_F(WaterfallTest, MainWindowOpensAndExportsThroughItsLinksAndClosingHidesOrDrops) {
   LoadSet(1);
   AddResonance(0, 800, 10);
   EXPECT_TRUE(main->ThreeDBut->isEnabled());
   EXPECT_TRUE(main->Waterfall->isEnabled());
 
-  // The picture link creates the window without computing.
   QMetaObject::invokeMethod(main->GraphicBut, "aboutToShow");
   dialogs.ExpectSaveFile(TempPath("empty"));
   main->ExportJPGWaterfall->trigger();
@@ -640,6 +608,27 @@ TEST_F(WaterfallTest, MainWindowOpensExportsAndPrintsThroughItsLinks) {
   const QImage jpeg = QImageReader(QString::fromStdString(TempPath("fall.jpg"))).read();
   ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
   EXPECT_GT(Psnr(jpeg, f->Picture1->DrawingSpaceImage()), 25);
+
+  QCloseEvent byUser;
+  QSpontaneKeyEvent::setSpontaneous(&byUser);
+  QApplication::instance()->notify(f, &byUser);  // as the window system delivers it
+  EXPECT_FALSE(byUser.isAccepted());
+  EXPECT_FALSE(f->isVisible());
+  EXPECT_FALSE(MenuShown());
+  ASSERT_TRUE(Forms::IsLoaded<ThreeDForm>());
+
+  OpenUnasked();  // the stored waterfall again, nothing recomputed
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_TRUE(MenuShown());
+  EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
+
+  EXPECT_TRUE(f->close());  // closed by the program: goes ahead
+  EXPECT_FALSE(MenuShown());
+  OpenUnasked();
+  EXPECT_TRUE(main->ClearExtDisplay());
+  EXPECT_FALSE(Forms::IsLoaded<ThreeDForm>());
+  EXPECT_FALSE(MenuShown());
+  EXPECT_EQ(Open()->Computations, (std::array<int32_t, 2>{1, 0}));  // a new window asks again
 }
 
 // A window lands inside the screen's available area as it is shown: where it fits it
