@@ -65,16 +65,36 @@ class WavImportTest : public ToolsTest {
   }
 };
 
-TEST_F(WavImportTest, SampleCountChoosesTheOrder) {
-  const std::pair<size_t, int32_t> cases[] = {{131072, 17}, {131071, 16}, {8192, 13}, {262144, 17}, {40000, 15}};
-  for (const auto& [n, order] : cases) {
-    Open(WriteMono("n.wav", Pulse(n, 10, 1000)));
-    EXPECT_TRUE(Window()->WavLoaded) << n;
-    EXPECT_EQ(Window()->WavOrder, order) << n;
+// The sample count chooses the order. The extensible form is read, and so are data
+// ahead of the format, an odd-sized chunk (padded) between and a RIFF size of 0.
+TEST_F(WavImportTest, SampleCountChoosesTheOrderAndChunksAreFoundAnywhere) {
+  std::vector<uint8_t> odd;
+  PutTag(odd, "RIFF");
+  Put32(odd, 0);
+  PutTag(odd, "WAVE");
+  PutTag(odd, "data");
+  Put32(odd, 8192 * 2);
+  for (int i = 0; i < 8192; ++i) Put16(odd, uint16_t(i == 7 ? 1234 : 0));
+  PutTag(odd, "junk");
+  Put32(odd, 3);
+  odd.insert(odd.end(), {1, 2, 3, 0});
+  const std::vector<uint8_t> fmt = BuildWav({}, {});
+  odd.insert(odd.end(), fmt.begin() + 12, fmt.begin() + 36);
+  std::vector<std::pair<std::vector<uint8_t>, int32_t>> cases;
+  for (const auto& [n, order] : {std::pair{131072, 17}, {131071, 16}, {8192, 13}, {262144, 17}, {40000, 15}})
+    cases.emplace_back(BuildWav({}, Pulse(size_t(n), 10, 1000)), order);
+  cases.emplace_back(BuildWav({.code = 0xFFFE, .fmtBytes = 40}, Pulse(8192, 10, 1000)), 13);
+  cases.emplace_back(odd, 13);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    Forms::Unload<Import>();
+    Open(Write("n.wav", cases[i].first));
+    ASSERT_TRUE(Window()->WavLoaded) << i;
+    EXPECT_EQ(Window()->WavOrder, cases[i].second) << i;
     EXPECT_TRUE(Window()->Load->isEnabled());
     EXPECT_FALSE(Window()->OpenWav->isEnabled());
-    Forms::Unload<Import>();
   }
+  EXPECT_EQ(PcmSamples.size(), 8192u);
+  EXPECT_EQ(PcmSamples[7], 1234);
 }
 
 TEST_F(WavImportTest, LoadWithoutFileAndCancelledDialogChangeNothing) {
@@ -148,33 +168,6 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   }
   EXPECT_EQ(MessageFrom(dialogs, [&] { Open(TempPath("missing.wav")); }), "Error 5446: WAV file could not be read");
   EXPECT_EQ(WindowFingerprint(), before);
-}
-
-TEST_F(WavImportTest, ExtensiblePcmAndChunksAnywhereAreRead) {
-  WavLayout s;
-  s.code = 0xFFFE;
-  s.fmtBytes = 40;
-  Open(Write("ext.wav", BuildWav(s, Pulse(8192, 10, 1000))));
-  EXPECT_TRUE(Window()->WavLoaded);
-  Forms::Unload<Import>();
-
-  // Data before format, an odd-sized chunk (padded) between, and a RIFF size of 0.
-  std::vector<uint8_t> b;
-  PutTag(b, "RIFF");
-  Put32(b, 0);
-  PutTag(b, "WAVE");
-  PutTag(b, "data");
-  Put32(b, 8192 * 2);
-  for (int i = 0; i < 8192; ++i) Put16(b, uint16_t(i == 7 ? 1234 : 0));
-  PutTag(b, "junk");
-  Put32(b, 3);
-  b.insert(b.end(), {1, 2, 3, 0});
-  const std::vector<uint8_t> fmt = BuildWav({}, {});
-  b.insert(b.end(), fmt.begin() + 12, fmt.begin() + 36);
-  Open(Write("odd.wav", b));
-  ASSERT_TRUE(Window()->WavLoaded);
-  EXPECT_EQ(PcmSamples.size(), 8192u);
-  EXPECT_EQ(PcmSamples[7], 1234);
 }
 
 TEST_F(WavImportTest, ImportIntoEmptySetPlacesStartAtFiftyMsAndFillsTheHeader) {
@@ -392,8 +385,8 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
     EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
     for (const auto& [at, v] : {std::pair{4, 36 + 2 * n}, {16, 16}, {24, rate}, {28, 2 * rate}, {40, 2 * n}})
-      EXPECT_EQ(Le32(b, size_t(at)), v) << at;
-    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(Le16(b, size_t(at)), v) << at;
+      EXPECT_EQ(At<int32_t>(b, size_t(at)), v) << at;
+    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(At<int16_t>(b, size_t(at)), v) << at;
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
@@ -415,39 +408,31 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
   for (const char* bare : {"a.pcm", "a.raw"}) EXPECT_EQ(ReadFile(TempPath(bare)), std::vector<uint8_t>(wav.begin() + 44, wav.end()));
 }
 
-TEST_F(ExportTest, OverwriteAsksAndALongerOldFileEndsAtTheNewLength) {
-  LoadSet(1, 48000, 14, Decay);
+// An old file longer than the new one is kept when the overwrite is refused, and ends
+// at the new length when it is not.
+TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothingAndOverwriteAsks) {
+  LoadSet(2, 48000, 14, [](int32_t k, int32_t i) { return k == 0 && i == 7 ? 1.0f : 0.0f; });
   Window()->Initialize(1);
-  const std::string path = TempPath("old.raw");
+  const std::string path = TempPath("c.pcm");
   WriteFile(path, std::vector<uint8_t>(500000, 0xAB));
+  for (const char* level : {"99", "32768", "abc"}) {
+    dialogs.ExpectMessage();
+    Window()->MaxLevelText->setText(level);
+    Window()->Save_Click();
+  }
+  EXPECT_EQ(dialogs.MessageTexts()[0], "User Error: Input must be between 100 and 32767");
+  EXPECT_EQ(dialogs.MessageTexts()[2], "User Error: Non Numeric Input");
   dialogs.ExpectMessage(MsgAnswer::No);
   SaveAs(Window()->RAW, path);
   EXPECT_EQ(dialogs.calls().back().text, "File Already Exists, Overwrite ?");
   EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
   EXPECT_EQ(ReadFile(path).size(), 500000u);
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  SaveAs(Window()->RAW, path);
-  EXPECT_EQ(ReadFile(path).size(), 2u * 16384u);
-}
-
-TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
-  LoadSet(2, 48000, 14, [](int32_t k, int32_t i) { return k == 0 && i == 7 ? 1.0f : 0.0f; });
-  Window()->Initialize(1);
-  const std::string path = TempPath("c.pcm");
-  for (const char* level : {"99", "32768", "abc"}) {
-    dialogs.ExpectMessage();
-    Window()->MaxLevelText->setText(level);
-    Window()->Save_Click();
-    EXPECT_FALSE(FileExists(path));
-  }
-  EXPECT_EQ(dialogs.MessageTexts()[0], "User Error: Input must be between 100 and 32767");
-  EXPECT_EQ(dialogs.MessageTexts()[2], "User Error: Non Numeric Input");
   for (const char* level : {"100", "32767"}) {
-    if (FileExists(path)) dialogs.ExpectMessage(MsgAnswer::Yes);
+    dialogs.ExpectMessage(MsgAnswer::Yes);
     SaveAs(Window()->PCM, path, level);
     const std::vector<uint8_t> b = ReadFile(path);
     ASSERT_EQ(b.size(), 2u * 16384u);
-    EXPECT_EQ(Le16(b, 14), std::atoi(level));
+    EXPECT_EQ(At<int16_t>(b, 14), std::atoi(level));
   }
 
   Window()->CurveNoText->setText("3");
