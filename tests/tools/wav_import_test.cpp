@@ -97,19 +97,16 @@ TEST_F(WavImportTest, SampleCountChoosesTheOrderAndChunksAreFoundAnywhere) {
   EXPECT_EQ(PcmSamples[7], 1234);
 }
 
-TEST_F(WavImportTest, LoadWithoutFileAndCancelledDialogChangeNothing) {
-  Import* imp = Window();
-  dialogs.ExpectOpenFile(std::nullopt);
-  const QByteArray before = WindowFingerprint();
-  imp->OpenWav_Click();
-  EXPECT_EQ(WindowFingerprint(), before);
-  EXPECT_EQ(MessageFrom(dialogs, [&] { imp->Load_Click(); }),
-            "User Error: A Wav file must be opened before loading data");
-  EXPECT_EQ(WindowFingerprint(), before);
-}
-
 TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   LoadSet(1, 48000, 14, [](int32_t, int32_t i) { return i == 5 ? 1.0f : 0.0f; });
+  // Nothing opened yet: a cancelled dialog, and a load without a file.
+  const QByteArray empty = WindowFingerprint();
+  dialogs.ExpectOpenFile(std::nullopt);
+  Window()->OpenWav_Click();
+  EXPECT_EQ(WindowFingerprint(), empty);
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Load_Click(); }),
+            "User Error: A Wav file must be opened before loading data");
+  EXPECT_EQ(WindowFingerprint(), empty);
   // A good file first, so that a refusal has a loaded state to keep.
   Open(WriteMono("good.wav", Pulse(16384, 100, 3000)));
   ASSERT_TRUE(Window()->WavLoaded);
@@ -170,8 +167,20 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
-TEST_F(WavImportTest, ImportIntoEmptySetPlacesStartAtFiftyMsAndFillsTheHeader) {
+// Into an empty set (emptied again between the cases): the taper fades both ends; the
+// start lands at 50 ms, the header filled; a start of 0 rotates the first sample
+// there, the noise setting the ratio; a long file gives its first 131072 samples.
+TEST_F(WavImportTest, ImportIntoAnEmptySetPlacesTheStartAtFiftyMsAndFillsTheHeader) {
+  // The taper is on at first: the first and last samples faded to (almost) zero.
+  Open(WriteMono("flat.wav", std::vector<int16_t>(8192, 1000)));
+  Window()->ImpulseStart->setText("50");
+  Window()->Load_Click();
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+  EXPECT_EQ(ImpulseSet[0][8191], 0.0f);
+  EXPECT_EQ(ImpulseSet[0][4000], 1.0f);  // rotated by nothing
+
   // A pulse at 50 ms, a second half of silence, peak 1500.
+  ResultsDataSetInfo[0].NumInSet = 0;
   std::vector<int16_t> s = Pulse(65536, 2400, 1500);
   s[2500] = -700;
   ImportFile(WriteMono("p.wav", s), "50", "1.9");
@@ -190,10 +199,9 @@ TEST_F(WavImportTest, ImportIntoEmptySetPlacesStartAtFiftyMsAndFillsTheHeader) {
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
   EXPECT_FALSE(Window()->WavLoaded);
   EXPECT_TRUE(Window()->OpenWav->isEnabled());
-}
 
-TEST_F(WavImportTest, StartZeroRotatesFirstSampleToFiftyMsAndNoiseSetsTheRatio) {
-  std::vector<int16_t> s(16384, 0);
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s.assign(16384, 0);
   s[0] = -15000;
   s[12000] = 150;  // noise energy in the second half: 150^2, 40 dB below
   ImportFile(WriteMono("z.wav", s), "0");
@@ -202,6 +210,14 @@ TEST_F(WavImportTest, StartZeroRotatesFirstSampleToFiftyMsAndNoiseSetsTheRatio) 
   EXPECT_FLOAT_EQ(ImpulseSet[0][12000 + 2400], 0.01f);
   EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, 0.0f);  // the largest magnitude: -15000
   EXPECT_NEAR(ResultsDataSetInfo[0].NoiseEnergy, 40.0f, 1e-4);
+
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s.assign(262144, 0);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(int64_t(i * 7919 % 2001) - 1000);
+  ImportFile(WriteMono("long.wav", s));
+  ASSERT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
+  for (size_t i : {size_t{0}, size_t{777}, size_t{131071}})
+    EXPECT_FLOAT_EQ(ImpulseSet[0][i] * 1000.0f, float(s[i])) << i;
 }
 
 TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
@@ -220,15 +236,6 @@ TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
   EXPECT_EQ(MessageFrom(dialogs, [&] { imp->Load_Click(); }), "User Error: Input must be between 0 and 8191");
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   EXPECT_FALSE(imp->WavLoaded);  // the file has to be opened again
-}
-
-TEST_F(WavImportTest, LongFileUsesItsFirst131072Samples) {
-  std::vector<int16_t> s(262144, 0);
-  for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(int64_t(i * 7919 % 2001) - 1000);
-  ImportFile(WriteMono("long.wav", s));
-  ASSERT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-  for (size_t i : {size_t{0}, size_t{777}, size_t{131071}})
-    EXPECT_FLOAT_EQ(ImpulseSet[0][i] * 1000.0f, float(s[i])) << i;
 }
 
 TEST_F(WavImportTest, SetDecidesRateAndLength) {
@@ -258,17 +265,6 @@ TEST_F(WavImportTest, SilenceAndAFullStoreAreRefused) {
   const QByteArray before = WindowFingerprint();
   EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Load_Click(); }), ResultsStoreFullMessage());
   EXPECT_EQ(WindowFingerprint(), before);
-}
-
-TEST_F(WavImportTest, TaperFadesBothEnds) {
-  std::vector<int16_t> s(8192, 1000);
-  Open(WriteMono("flat.wav", s));
-  Window()->ImpulseStart->setText("50");
-  Window()->Load_Click();
-  // Rotated by nothing; the first and last samples are faded to (almost) zero.
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-  EXPECT_EQ(ImpulseSet[0][8191], 0.0f);
-  EXPECT_EQ(ImpulseSet[0][4000], 1.0f);
 }
 
 // The same decaying impulse written by an independent writer in each format the
