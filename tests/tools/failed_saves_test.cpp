@@ -193,9 +193,7 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) {
-           EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
-         }
+         EXPECT_EQ(t.w->windowTitle().toStdString(), saved ? ResultFileName : "title before");
        }},
       {".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ", 1,
        [](FailedSaves& t) { t.returned = t.w->SaveEQModel_Click(); },
@@ -203,9 +201,7 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.returned, saved);
          EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) {
-           EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
-         }
+         EXPECT_EQ(t.w->windowTitle().toStdString(), saved ? EQFileName : "title before");
        }},
       {".XVR (WriteXoverFile)", "sets.XVR", 0, [](FailedSaves&) { Forms::Get<XoverForm>()->SaveXoverFile(); },
        {"EQ File Error 4337", "Error 8727"}, {}, [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
