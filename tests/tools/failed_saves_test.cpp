@@ -1,10 +1,6 @@
-// A save that fails keeps the old file and says so: every writer of the
-// program, run through the command a user gives, against each fault the
-// atomic writer can meet (a short write, a write error at flush or close, a
-// failed rename), and against a real full and read-only tmpfs when the test
-// may mount one. Afterwards the old file is byte-identical, no temporary is
-// left beside it, the command showed its own message, and its unsaved flags
-// and window title are as they were.
+// A save that fails keeps the old file and says so: every writer, run through its
+// command, against each fault the atomic writer can meet and against a real full or
+// read-only tmpfs when the test may mount one.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -273,19 +269,20 @@ TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
   disk = std::make_unique<SmallDisk>(where);
   if (!disk->mounted()) GTEST_SKIP() << "no tmpfs to fill: " << disk->why();
   OpenWindows();
+  // Each fault strikes after the old file was written.
+  const struct {
+    const char* name;
+    std::function<bool()> on, off;
+  } faults[] = {{"full tmpfs", [&] { return disk->Fill(); }, [&] { return disk->Unfill(), true; }},
+                {"read-only tmpfs", [&] { return disk->ReadOnly(true); }, [&] { return disk->ReadOnly(false); }}};
   int run = 0;
-  for (const Writer& wr : Writers()) {
-    // Full: the old file was there before the disk filled up.
-    const std::string full = WithOld(wr, where + "/full" + std::to_string(++run));
-    ASSERT_TRUE(disk->Fill());
-    SaveOver(wr, full, true, "full tmpfs");
-    disk->Unfill();
-    // Read-only: remounted after the old file was written.
-    const std::string readOnly = WithOld(wr, where + "/ro" + std::to_string(++run));
-    ASSERT_TRUE(disk->ReadOnly(true));
-    SaveOver(wr, readOnly, true, "read-only tmpfs");
-    ASSERT_TRUE(disk->ReadOnly(false));
-  }
+  for (const Writer& wr : Writers())
+    for (const auto& fault : faults) {
+      const std::string folder = WithOld(wr, where + "/" + std::to_string(++run));
+      ASSERT_TRUE(fault.on());
+      SaveOver(wr, folder, true, fault.name);
+      ASSERT_TRUE(fault.off());
+    }
 
   // The settings store: its file kept whole, the save reported as failed.
   SetSettingsFolder(where + "/config");
@@ -294,14 +291,12 @@ TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
   const std::vector<uint8_t> before = ReadFile(conf);
   ASSERT_FALSE(before.empty());
   PlotColours[3] = 0x123456;
-  ASSERT_TRUE(disk->Fill());
-  EXPECT_FALSE(SaveUserSettings());
-  EXPECT_EQ(ReadFile(conf), before);
-  disk->Unfill();
-  ASSERT_TRUE(disk->ReadOnly(true));
-  EXPECT_FALSE(SaveUserSettings());
-  EXPECT_EQ(ReadFile(conf), before);
-  ASSERT_TRUE(disk->ReadOnly(false));
+  for (const auto& fault : faults) {
+    ASSERT_TRUE(fault.on());
+    EXPECT_FALSE(SaveUserSettings()) << fault.name;
+    EXPECT_EQ(ReadFile(conf), before) << fault.name;
+    ASSERT_TRUE(fault.off());
+  }
   EXPECT_TRUE(SaveUserSettings());
   EXPECT_NE(ReadFile(conf), before);
 }
