@@ -1,7 +1,5 @@
 // The waterfall: its slices against known decays, averages, calibrations and
-// filters; its frame and slices as drawing calls and pixels; and its window: when
-// it asks and recomputes, its controls, closing and unloading, and its links from
-// the main window.
+// filters; its drawing; and its window.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -348,17 +346,14 @@ class WaterfallDrawingTest : public ZentorTest {
 };
 
 TEST_F(WaterfallDrawingTest, LevelGridStepsFollowTheRange) {
-  struct Case {
-    int32_t range, step, count;
-  };
-  for (const Case c : {Case{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
+  for (const auto& [range, step, count] : {std::tuple{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
     WaterfallFrame f;
-    f.YLow = 0, f.YHigh = c.range;
+    f.YLow = 0, f.YHigh = range;
     ComputeWaterfallLevelGrid(f);
-    ASSERT_EQ(f.LabelCount, c.count) << c.range;
-    EXPECT_EQ(f.LineCount, c.count);
-    for (int32_t i = 0; i < c.count; ++i) EXPECT_EQ(f.LabelValues[size_t(i)], i * c.step) << c.range;
-    EXPECT_EQ(f.LabelValues[size_t(c.count)], c.range);  // the last entry is the top
+    ASSERT_EQ(f.LabelCount, count) << range;
+    EXPECT_EQ(f.LineCount, count);
+    for (int32_t i = 0; i < count; ++i) EXPECT_EQ(f.LabelValues[size_t(i)], i * step) << range;
+    EXPECT_EQ(f.LabelValues[size_t(count)], range);  // the last entry is the top
     EXPECT_EQ(f.LineValues, f.LabelValues);
   }
   WaterfallFrame wide;
@@ -460,11 +455,10 @@ TEST_F(WaterfallTest, AsksOnceAndRecomputesOnlyWhatChanged) {
     EXPECT_FALSE(MenuShown());
     EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{0, 0}));
   }
-  const DialogCall& question = dialogs.calls().front();
-  EXPECT_EQ(question.text, " Recalculate waterfall with new limits and/or gate time  ?");
-  EXPECT_EQ(question.title, "Mirabelt Zentor");
-  EXPECT_EQ(question.buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(question.icon, MsgIcon::Exclamation);
+  const DialogCall& q = dialogs.calls().front();
+  EXPECT_EQ(std::tuple(q.text, q.title, q.buttons, q.icon),
+            std::tuple(" Recalculate waterfall with new limits and/or gate time  ?", "Mirabelt Zentor",
+                       MsgButtons::YesNoCancel, MsgIcon::Exclamation));
 
   ThreeDForm* f = Open();
   EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
@@ -507,7 +501,7 @@ TEST_F(WaterfallTest, AsksOnceAndRecomputesOnlyWhatChanged) {
   main->SetBusy(kFalse);
 }
 
-TEST_F(WaterfallTest, AGateTooLongForTheImpulseComputesNothing) {
+TEST_F(WaterfallTest, AGateTooLongOrNoPointWithinTheLimitsComputesNothing) {
   LoadSet(1, 200, 15);
   AddResonance(0, 1000, 10);
   ThreeDForm* f = Open();  // 682.7 ms hold a span of 682.7 - 360 ms
@@ -525,17 +519,14 @@ TEST_F(WaterfallTest, AGateTooLongForTheImpulseComputesNothing) {
   ResultsDataSetInfo[0].FreqRespGateTime = 200;
   Open();  // asks again
   EXPECT_TRUE(f->isVisible());
-}
 
-TEST_F(WaterfallTest, NoPointWithinTheLimitsLeavesOnlyTheBackground) {
-  LoadSet(1);
-  AddResonance(0, 1000, 10);
-  FreqGraphFrame.XStart = 23500, FreqGraphFrame.XFinish = 23900;  // above the last slice point
+  // No slice point within the limits (the last lies below 23.5 kHz): only the background.
+  ResultsDataSetInfo[0].FreqRespGateTime = 20;
+  FreqGraphFrame.XStart = 23500, FreqGraphFrame.XFinish = 23900;
   BodeCurves[0].XValues[1] = 24000;
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(MessageFrom(dialogs, [&] { OpenUnasked(); }), "Error 5431");
-  const QImage image = Forms::Get<ThreeDForm>()->Picture1->DrawingSpaceImage();
-  EXPECT_EQ(Count(image, Colour(PlotColours[1])), int64_t{1200} * 1200);
+  EXPECT_EQ(Count(f->Picture1->DrawingSpaceImage(), Colour(PlotColours[1])), int64_t{1200} * 1200);
 }
 
 TEST_F(WaterfallTest, ArrowsAndCurveNumberShowSingleResults) {
