@@ -1,9 +1,6 @@
-// Decays of synthetic rooms of known reverberation time (tones that fall by 60 dB in
-// a given time, starting at the 0 ms point of the decay time axis, and white noise):
-// the decay computations, and the large-room window over them: opening and closing,
-// its views, titles and curve pairs, the refusals, the stored RT60 result, the
-// band-pass fields, the table of room-acoustic parameters, what its graph draws and
-// the mouse zoom through real mouse events.
+// Synthetic rooms of known reverberation time (tones falling 60 dB in a given time
+// from the 0 ms point, and white noise): the decay computations and the large-room
+// window over them.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -129,7 +126,7 @@ class DecayAnalysisTest : public ZentorTest {
   DecayScratch Scratch() { return {a, b, c, d}; }
 };
 
-TEST_F(DecayAnalysisTest, BandsAreThirdOctavesFromSixteenHertz) {
+TEST_F(DecayAnalysisTest, BandsAreThirdOctavesFromSixteenHertzAndCurvesPairOff) {
   const auto& bands = DecayBands();
   EXPECT_NEAR(bands[0].centre, 20.16, 0.005);
   for (const auto& [k, centre] :
@@ -140,10 +137,7 @@ TEST_F(DecayAnalysisTest, BandsAreThirdOctavesFromSixteenHertz) {
   EXPECT_NEAR(bands[29].lower, 14596, 0.5);
   EXPECT_NEAR(bands[29].upper, 18390, 0.5);
   for (size_t k = 1; k < bands.size(); ++k) EXPECT_NEAR(bands[k].lower, bands[k - 1].upper, 0.01 * bands[k].lower);
-}
-
-TEST_F(DecayAnalysisTest, CurvesPairOffOneTwoThreeFour) {
-  // (the last curve of an odd set has no partner)
+  // Curves pair off 1-2, 3-4; the last curve of an odd set has no partner.
   for (const auto& [curve, count, a, b] : {std::tuple{0, 2, 0, 1}, {1, 2, 0, 1}, {1, 1, 0, 1}, {2, 3, 0, 1},
                                            {1, 3, 1, 0}, {2, 4, 2, 3}, {3, 4, 3, 2}, {4, 5, 0, 1}})
     EXPECT_EQ(PickCurvePair(curve, count), std::pair(a, b)) << curve << " of " << count;
@@ -224,21 +218,19 @@ TEST_F(DecayAnalysisTest, PairsThatCancelDoNotCount) {
   EXPECT_EQ(four.pairsDone, 4);
 }
 
-TEST_F(DecayAnalysisTest, LongDecaysReadAtMostThreeSeconds) {
+TEST_F(DecayAnalysisTest, LongDecaysReadAtMostThreeSecondsAndBandsAboveTheRateReportNothing) {
   LoadCurves(2);
   for (int k : {0, 1}) AddDecayingTones(Curve(k), {{1024, 4.0}});
   EXPECT_EQ(Compute(1).y[kBand1024], 3000.0f);
   for (const auto& [slopes, count, pairs, rt] : {std::tuple{-0.00005f, 1, 1, 0.0f}, {-0.1f, 1, 1, 600.0f},
                                                 {-0.2f, 2, 3, 600.0f}, {-0.2f, 2, 4, 0.0f}, {0.1f, 0, 0, 0.0f}})
     EXPECT_EQ(RT60FromSlopes(slopes, count, pairs), rt) << slopes << " " << count << " of " << pairs;
-}
 
-TEST_F(DecayAnalysisTest, BandsTheRateCannotCarryReportNothingAndRunNoFilter) {
+  // At 24 kHz the bands from 10.3 kHz up reach 0.45 x rate: nothing reported, no filter run.
   LoadCurves(2);
   for (int k : {0, 1}) AddDecayingTones(Curve(k), {{1024, 0.8}}, 1.0, 1200, 24000);
   const int64_t before = DecayBandFilterRuns();
   const RT60 r = Compute(1, 24000);
-  // At 24 kHz the bands from 10.3 kHz up reach 0.45 x rate.
   EXPECT_EQ(DecayBandFilterRuns() - before, 2 * 27);
   for (size_t k = 27; k < kDecayBands; ++k) EXPECT_EQ(r.y[k], 0.0f) << k;
   EXPECT_NEAR(r.y[kBand1024], 800, 40);
