@@ -1,7 +1,5 @@
-// WAV import: which files are taken, how the impulse lands in the set, and that
-// every refused file leaves the window, the sample buffer and the store alone.
-// Impulse export: the files on disk, read at their RIFF offsets and by an
-// independent reader, and the checks before anything is written.
+// WAV import: which files are taken, how the impulse lands, and that a refused file
+// changes nothing. Impulse export: the files as an independent reader sees them.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -238,7 +236,11 @@ TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
   EXPECT_FALSE(imp->WavLoaded);  // the file has to be opened again
 }
 
-TEST_F(WavImportTest, SetDecidesRateAndLength) {
+// Silence, another rate than the set's and a full store are refused; the set decides the length.
+TEST_F(WavImportTest, TheSetDecidesRateAndLengthAndSilenceOrAFullStoreAreRefused) {
+  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0))); }),
+            "User Error: No input signal");
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   LoadSet(1, 48000, 17, [](int32_t, int32_t i) { return i == 2400 ? 1.0f : 0.0f; });
   EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("r.wav", Pulse(65536, 2400, 1000), 44100)); }),
             "User Error: The wave import sample rate is different than the loaded measurement results. This impulse "
@@ -253,12 +255,6 @@ TEST_F(WavImportTest, SetDecidesRateAndLength) {
   EXPECT_EQ(ResultsDataSetInfo[1].PeriodExponent, 17);
   EXPECT_EQ(ImpulseSet[1][2400], 1.0f);
   for (size_t i : {size_t{65536}, size_t{100000}, size_t{131071}}) EXPECT_EQ(ImpulseSet[1][i], 0.0f) << i;
-}
-
-TEST_F(WavImportTest, SilenceAndAFullStoreAreRefused) {
-  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0))); }),
-            "User Error: No input signal");
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
 
   LoadSet(kMaxResults, 48000, 14, [](int32_t, int32_t i) { return i == 3 ? 1.0f : 0.0f; });
   Open(WriteMono("p.wav", Pulse(16384, 2400, 1000)));
@@ -286,10 +282,7 @@ TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
   for (size_t k = 0; k < std::size(formats); ++k) {
     const Format& f = formats[k];
     const std::string path = TempPath(std::string(f.name) + ".wav");
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = f.channels;
-    info.format = SF_FORMAT_WAV | f.format;
+    SF_INFO info{0, 48000, f.channels, SF_FORMAT_WAV | f.format, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << f.name;
     if (k == 0) {  // strings set before the samples go into a LIST chunk
@@ -306,10 +299,8 @@ TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
     ImportFile(path);
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, int32_t(k + 1)) << f.name;
   }
-  const std::string listed = [&] {
-    const std::vector<uint8_t> b = ReadFile(TempPath("pcm16.wav"));
-    return std::string(b.begin(), b.end());
-  }();
+  const std::vector<uint8_t> pcm16 = ReadFile(TempPath("pcm16.wav"));
+  const std::string listed(pcm16.begin(), pcm16.end());
   ASSERT_LT(listed.find("LIST"), listed.find("data"));  // a chunk the import passes over
   const size_t last = std::size(formats) - 1;
   for (size_t k = 1; k <= last; ++k) {
@@ -340,7 +331,7 @@ class ExportTest : public ToolsTest {
   }
 };
 
-TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResults) {
+TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResultsAndSavesOnlyNumbers) {
   ExportPCM* e = Window();
   dialogs.ExpectMessage();
   EXPECT_FALSE(e->Initialize(1));
@@ -356,6 +347,14 @@ TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResults) {
   EXPECT_EQ(e->SaveRequest.fileName, "Impulse.pcm");
   e->RAW->click();
   EXPECT_EQ(e->SaveRequest.title, "Save Impulse as *.raw File");
+
+  // A sample that is not a number is named, and nothing is written.
+  ImpulseSet[1][65535] = std::nanf("");
+  for (QRadioButton* type : {e->Wave, e->RAW}) {
+    EXPECT_EQ(MessageFrom(dialogs, [&] { SaveAs(type, TempPath("nan.out")); }),
+              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
+    EXPECT_FALSE(FileExists(TempPath("nan.out")));
+  }
 }
 
 // The header at its offsets and the samples as an independent reader sees them. An
@@ -449,19 +448,6 @@ TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothingAndOverwriteAsks) {
 
   ResultsDataSetInfo[0].NumInSet = 0;
   EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Save_Click(); }), "User Error: No measured data loaded");
-}
-
-TEST_F(ExportTest, ASampleThatIsNotANumberIsNamedAndNothingIsWritten) {
-  LoadSet(2, 48000, 14, Decay);
-  ImpulseSet[1][16383] = std::nanf("");
-  Window()->Initialize(2);
-  for (QRadioButton* type : {Window()->Wave, Window()->RAW}) {
-    dialogs.ExpectMessage();
-    SaveAs(type, TempPath("nan.out"));
-    EXPECT_EQ(dialogs.MessageTexts().back(),
-              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
-    EXPECT_FALSE(FileExists(TempPath("nan.out")));
-  }
 }
 
 TEST_F(ExportTest, ExportImportExportRoundTripIsByteIdentical) {
