@@ -1,7 +1,5 @@
-// File operations on the result set: opening refusals, swap and undo, resample
-// against band-limited oracles, compress against the mean-removed impulse, what
-// closing does with changed data; and the level change of one curve, typed or
-// from the slider, applied to the stored samples of that curve only.
+// Operations on the result set: swap and undo, resample against band-limited
+// oracles, compress against the mean-removed impulse, and the level of one curve.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -93,15 +91,11 @@ TEST_F(MathFormTest, MenuEntriesAreEnabledAndOpenTheirModes) {
 }
 
 TEST_F(MathFormTest, OpeningRefusals) {
-  const struct {
-    int32_t mode;
-    bool opens;
-    const char* message;
-  } modes[] = {{5, false, "User Error: measured results must be loaded before doing any operations"},
-               {7, false, "User Message: The file cannot be truncated any further"}, {9, true, "Error 5319"}};
-  for (const auto& m : modes) {
-    if (m.mode == 7) LoadSilentSet(1, 48000, 14, 20.0f);
-    EXPECT_EQ(MessageFrom(dialogs, [&] { EXPECT_EQ(Form()->Initialize(m.mode), m.opens) << m.mode; }), m.message);
+  for (const auto& [mode, opens, message] :
+       {std::tuple{5, false, "User Error: measured results must be loaded before doing any operations"},
+        {7, false, "User Message: The file cannot be truncated any further"}, {9, true, "Error 5319"}}) {
+    if (mode == 7) LoadSilentSet(1, 48000, 14, 20.0f);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { EXPECT_EQ(Form()->Initialize(mode), opens) << mode; }), message);
   }
   w->ResultsTakenButNotSaved = kTrue;
   EXPECT_EQ(MessageFrom(dialogs, [&] { w->OpenResampleWindow(); }),
