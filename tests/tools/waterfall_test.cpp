@@ -140,8 +140,9 @@ std::pair<double, double> DecayOf(const WaterfallSliceSet& slices, double f, dou
 }
 
 // Two results of the same two resonances, the second at half the level: averaged
-// and single, each resonance decays on the line of its own rate.
-TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
+// and single, each resonance decays on the line of its own rate. The arrows and the
+// typed number step round the results.
+TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLineAveragedAndSingle) {
   LoadSet(2);
   for (size_t c : {0, 1}) {
     AddResonance(c, 300, 20, c == 0 ? 1 : 0.5);
@@ -150,8 +151,14 @@ TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
   FreqGraphFrame.XFinish = 6000;
   ThreeDForm* f = Open();
   const QImage averaged = f->Picture1->DrawingSpaceImage();
-  f->RightArrowBut->click();
+  f->Filter->click();
+  EXPECT_TRUE(f->Filter->isChecked());
+  f->RightArrowBut->click();  // a single result is shown unfiltered
   const QImage single = f->Picture1->DrawingSpaceImage();
+  EXPECT_EQ(f->CurrentCurve, 2);
+  EXPECT_EQ(f->CurveNoText->text(), "2");
+  EXPECT_EQ(f->Label1->text(), "Single Impulse");
+  EXPECT_TRUE(f->Unfiltered->isChecked());
   ASSERT_EQ(f->UnfilteredSlices[0].Count, 2000);
   EXPECT_NEAR(f->UnfilteredSlices[0].Freqs[1] - f->UnfilteredSlices[0].Freqs[0], 48000.0 / 4096, 1e-3);  // k = 12
   for (const WaterfallSliceSet* slices : {&f->UnfilteredSlices, &f->CurveWorkSlices})
@@ -163,6 +170,25 @@ TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
     }
   EXPECT_GT(Count(averaged, Colour(PlotColours[3])), 5000);
   EXPECT_NE(averaged, single);
+
+  f->RightArrowBut->click();
+  EXPECT_EQ(f->CurrentCurve, 1);  // past the last: back to 1
+  f->LeftArrowBut->click();
+  EXPECT_EQ(f->CurrentCurve, 2);  // below 1: to the last
+  for (const char* bad : {"0", "3"}) {
+    f->CurveNoText->setText(bad);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { f->CurveNoText_KeyPress(13); }), "User Error: Input must be between 1 and 2");
+    EXPECT_EQ(f->CurveNoText->palette().color(QPalette::Base), QColor(kInvalidFieldRed, 0, 0));
+    EXPECT_EQ(f->Picture1->DrawingSpaceImage(), single) << bad;
+  }
+  f->CurveNoText->setText("1");
+  f->CurveNoText_KeyPress(13);
+  EXPECT_EQ(f->CurrentCurve, 1);
+  EXPECT_EQ(f->Label1->text(), "Single Impulse");
+  f->Filter->click();
+  EXPECT_TRUE(f->Filter->isChecked());
+  EXPECT_EQ(f->Label1->text(), "Averaged");
+  EXPECT_NE(f->Picture1->DrawingSpaceImage(), single);
 }
 
 // The average over three results is the same on one worker as on many.
@@ -527,43 +553,6 @@ TEST_F(WaterfallTest, AGateTooLongOrNoPointWithinTheLimitsComputesNothing) {
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(MessageFrom(dialogs, [&] { OpenUnasked(); }), "Error 5431");
   EXPECT_EQ(Count(f->Picture1->DrawingSpaceImage(), Colour(PlotColours[1])), int64_t{1200} * 1200);
-}
-
-TEST_F(WaterfallTest, ArrowsAndCurveNumberShowSingleResults) {
-  LoadSet(3);
-  for (size_t c = 0; c < 3; ++c) AddResonance(c, 1500, 6);
-  ThreeDForm* f = Open();
-  f->Filter->click();
-  EXPECT_TRUE(f->Filter->isChecked());
-
-  f->RightArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 2);
-  EXPECT_EQ(f->CurveNoText->text(), "2");
-  EXPECT_EQ(f->Label1->text(), "Single Impulse");
-  EXPECT_TRUE(f->Unfiltered->isChecked());
-  f->RightArrowBut->click();
-  f->RightArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 1);  // past the last: back to 1
-  f->LeftArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 3);  // below 1: to the last
-  EXPECT_EQ(f->CurveNoText->text(), "3");
-
-  const QImage single = f->Picture1->DrawingSpaceImage();
-  for (const char* bad : {"0", "4"}) {
-    f->CurveNoText->setText(bad);
-    EXPECT_EQ(MessageFrom(dialogs, [&] { f->CurveNoText_KeyPress(13); }), "User Error: Input must be between 1 and 3");
-    EXPECT_EQ(f->CurveNoText->palette().color(QPalette::Base), QColor(kInvalidFieldRed, 0, 0));
-    EXPECT_EQ(f->Picture1->DrawingSpaceImage(), single) << bad;
-  }
-  f->CurveNoText->setText("2");
-  f->CurveNoText_KeyPress(13);
-  EXPECT_EQ(f->CurrentCurve, 2);
-  EXPECT_EQ(f->Label1->text(), "Single Impulse");
-
-  f->Filter->click();
-  EXPECT_TRUE(f->Filter->isChecked());
-  EXPECT_EQ(f->Label1->text(), "Averaged");
-  EXPECT_NE(f->Picture1->DrawingSpaceImage(), single);
 }
 
 // The picture link creates the window without computing, the main window's button

@@ -125,13 +125,12 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   for (size_t cut = 0; cut <= 52; ++cut)
     cases.emplace_back(std::vector<uint8_t>(canonical.begin(), canonical.begin() + cut),
                        cut < 12 ? "Error 5441: Not a RIFF WAVE file" : cut == 12 || cut == 36 ? noChunk : damaged);
-  const auto patched = [&](size_t at, uint8_t v) {
-    std::vector<uint8_t> b = canonical;
-    b[at] = v;
-    return b;
-  };
-  cases.emplace_back(patched(40, 0xFF), damaged);  // data size 255 bytes more than the file holds
-  cases.emplace_back(patched(8, 'X'), "Error 5441: Not a RIFF WAVE file");
+  std::vector<uint8_t> patched = canonical;
+  patched[40] = 0xFF;  // data size 255 bytes more than the file holds
+  cases.emplace_back(patched, damaged);
+  patched = canonical;
+  patched[8] = 'X';
+  cases.emplace_back(patched, "Error 5441: Not a RIFF WAVE file");
   const auto with = [&](WavLayout s) { return BuildWav(s, body); };
   cases.emplace_back(with({.fmtBytes = 14}), damaged);
   cases.emplace_back(with({.code = 3, .bits = 64}), notPcm);
@@ -268,19 +267,17 @@ TEST_F(WavImportTest, TheSetDecidesRateAndLengthAndSilenceOrAFullStoreAreRefused
 // 16-bit file carries a LIST chunk ahead of "data".
 TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
   struct Format {
-    const char* name;
-    int format;
-    int channels;
+    const char *name;
+    int format, channels;
     const char* channel;  // answered when asked
-  };
-  const Format formats[] = {{"pcm16", SF_FORMAT_PCM_16, 1, nullptr}, {"pcm24", SF_FORMAT_PCM_24, 1, nullptr},
+  } formats[] = {{"pcm16", SF_FORMAT_PCM_16, 1, nullptr}, {"pcm24", SF_FORMAT_PCM_24, 1, nullptr},
                             {"pcm32", SF_FORMAT_PCM_32, 1, nullptr}, {"float", SF_FORMAT_FLOAT, 1, nullptr},
                             {"float stereo", SF_FORMAT_FLOAT, 2, "2"},  {"pcm24 of 3", SF_FORMAT_PCM_24, 3, "3"}};
   const size_t n = 16384;
   std::vector<double> impulse(n);
   for (size_t i = 0; i < n; ++i) impulse[i] = 0.6 * std::sin(0.05 * double(i)) * std::exp(-2e-3 * double(i));
   for (size_t k = 0; k < std::size(formats); ++k) {
-    const Format& f = formats[k];
+    const auto& f = formats[k];
     const std::string path = TempPath(std::string(f.name) + ".wav");
     SF_INFO info{0, 48000, f.channels, SF_FORMAT_WAV | f.format, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
@@ -385,9 +382,7 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    EXPECT_EQ(info.channels, 1);
-    EXPECT_EQ(info.samplerate, rate);
-    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(std::tuple(info.channels, info.samplerate, info.format), std::tuple(1, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     ASSERT_EQ(info.frames, sf_count_t(n));
     std::vector<short> s(static_cast<size_t>(n));
     EXPECT_EQ(sf_read_short(f, s.data(), info.frames), info.frames);
