@@ -56,13 +56,11 @@ class SmallDisk {
       why_ = "not root";
     else if (::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0)
       why_ = std::string("mount -t tmpfs failed: ") + std::strerror(errno);
-    else
-      mounted_ = true;
   }
   ~SmallDisk() {
-    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+    if (mounted()) ::umount2(where_.c_str(), MNT_DETACH);
   }
-  bool mounted() const { return mounted_; }
+  bool mounted() const { return why_.empty(); }
   const std::string& why() const { return why_; }
   // Fills every free block with one file, the last partial page too.
   bool Fill() {
@@ -84,7 +82,6 @@ class SmallDisk {
 
  private:
   std::string where_, why_;
-  bool mounted_ = false;
 };
 
 class FailedSaves;

@@ -279,11 +279,9 @@ class LargeRoomWindow : public MainWindowTest {
     Load(n, tones);
     return Open();
   }
-  static void Click(QRadioButton* b) { b->click(); }
-  float PeakMagnitude(const DataIntegrityForm& f) const {
-    float peak = 0;
-    for (int32_t i = 0; i < f.DecayCount; ++i) peak = std::max(peak, std::fabs(f.DecayY[static_cast<size_t>(i)]));
-    return peak;
+  static float PeakMagnitude(const DataIntegrityForm& f) {
+    const auto louder = [](float a, float b) { return std::fabs(a) < std::fabs(b); };
+    return std::fabs(*std::max_element(f.DecayY.begin(), f.DecayY.begin() + f.DecayCount, louder));
   }
   bool MarkedInvalid(const QLineEdit* e) const {
     return e->palette().color(QPalette::Base) == QColor(kInvalidFieldRed, 0, 0);
@@ -292,7 +290,7 @@ class LargeRoomWindow : public MainWindowTest {
   void ExpectRefused(DataIntegrityForm* f, QRadioButton* view, const std::string& message) {
     const std::string title = f->DecayTitle;
     QRadioButton* was = f->ImpulseBut->isChecked() ? f->ImpulseBut : f->SchroederBut;
-    EXPECT_EQ(MessageFrom(dialogs, [&] { Click(view); }), message);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { view->click(); }), message);
     EXPECT_TRUE(was->isChecked());
     EXPECT_EQ(f->DecayTitle, title);
   }
@@ -355,7 +353,7 @@ TEST_F(LargeRoomWindow, OpensOverASetFromTheMainCommandAndItsCloseBoxHidesIt) {
   f->Help->click();
   EXPECT_EQ(GetHelpLog().topics.back(), HelpTopic::DataIntegrityForm);
 
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   ASSERT_TRUE(f->ZoomDecayGraph(300, 300, 600, 700));
   const GraphFrame zoomed = f->DecayFrame;
   f->FitStartMs = 70;
@@ -384,7 +382,7 @@ TEST_F(LargeRoomWindow, OpensOverASetFromTheMainCommandAndItsCloseBoxHidesIt) {
 // Schroeder view names the pair shown.
 TEST_F(LargeRoomWindow, CurvesStepRoundTheSetKeepTheZoomAndNameTheirPair) {
   DataIntegrityForm* f = Open(4, {{1000, 0.5}});
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   ASSERT_TRUE(f->ZoomDecayGraph(200, 300, 500, 800));
   const int32_t start = f->DecayFrame.XStart;
   const struct {
@@ -406,16 +404,15 @@ TEST_F(LargeRoomWindow, CurvesStepRoundTheSetKeepTheZoomAndNameTheirPair) {
     EXPECT_EQ(f->DecayTitle, std::string("Schroeder Int  ") + s.pair + ":  500 Hz -  5000 Hz");
     EXPECT_EQ(f->DecayFrame.XStart, start);
   }
-  dialogs.ExpectMessage();
   f->CurveNoText->setText("4");
-  QTest::keyClick(f->CurveNoText, Qt::Key_Return);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Input must be between 1 and 3");
+  EXPECT_EQ(MessageFrom(dialogs, [&] { QTest::keyClick(f->CurveNoText, Qt::Key_Return); }),
+            "User Error: Input must be between 1 and 3");
   EXPECT_EQ(f->CurveNumber, 3);
   EXPECT_TRUE(MarkedInvalid(f->CurveNoText));
   QTest::keyClick(f->CurveNoText, Qt::Key_Backspace);
   EXPECT_FALSE(MarkedInvalid(f->CurveNoText));
   // Without the band-pass the energy-time curve still names the default band.
-  Click(f->EnergyBut);
+  f->EnergyBut->click();
   EXPECT_EQ(f->DecayTitle, "Filtered ETC:  500 Hz -  5000 Hz");
 }
 
@@ -426,9 +423,9 @@ TEST_F(LargeRoomWindow, BandPassNamesItsBandAndBadEdgesLeaveTheRawImpulse) {
   f->BPFilter->click();
   EXPECT_EQ(f->DecayTitle, "Filtered Impulse:  100Hz -  1000 Hz");
   EXPECT_NEAR(PeakMagnitude(*f), 30.0f, 1e-4);
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   EXPECT_EQ(f->DecayTitle, "Schroeder Int  1 X  2:  100 Hz -  1000 Hz");
-  Click(f->ImpulseBut);
+  f->ImpulseBut->click();
   // Editing an edge unticks it.
   QTest::keyClick(f->LFText, Qt::Key_0);
   EXPECT_FALSE(f->BPFilter->isChecked());
@@ -453,7 +450,7 @@ TEST_F(LargeRoomWindow, EnergyTimeCurveOfADelta) {
   ImpulseSet[0][kZeroMsIndex] = 0.25f;
   DataIntegrityForm* f = Open();
   EXPECT_NEAR(PeakMagnitude(*f), 30.0f, 1e-5);
-  Click(f->EnergyBut);
+  f->EnergyBut->click();
   ASSERT_EQ(f->DecayCount, kDecayLength - 8);
   const auto peak = std::max_element(f->DecayY.begin(), f->DecayY.begin() + f->DecayCount);
   EXPECT_NEAR(*peak, 0.0f, 1e-4);
@@ -490,12 +487,12 @@ TEST_F(LargeRoomWindow, PairViewsNeedTwoCurvesAFitRangeInsideAndAnIdleMainWindow
   EXPECT_EQ(f->DecayX, x);
   EXPECT_EQ(f->DecayY, y);
   EXPECT_EQ(f->DecayTitle, "Impulse Response ");
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_TRUE(f->ImpulseBut->isChecked());
   EXPECT_EQ(f->DecayFrame.LogX, 0);
   w->SetBusy(kFalse);
 
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   f->FitEndMs = 4000;
   const int64_t runs = DecayBandFilterRuns();
   ExpectRefused(f, f->RTBut, "Error 4401: The RT60 fit range must lie within the impulse");
@@ -506,7 +503,7 @@ TEST_F(LargeRoomWindow, PairViewsNeedTwoCurvesAFitRangeInsideAndAnIdleMainWindow
   // flat range the y axis still spans.
   EXPECT_EQ(f->DecayCount, kZeroMsIndex);
   f->FitEndMs = 150;
-  Click(f->RTBut);
+  f->RTBut->click();
   for (int b = 0; b < kDecayBands; ++b) EXPECT_EQ(f->DecayY[static_cast<size_t>(b)], 0.0f) << b;
   EXPECT_LT(f->DecayFrame.YLow, f->DecayFrame.YHigh);
 }
@@ -514,23 +511,23 @@ TEST_F(LargeRoomWindow, PairViewsNeedTwoCurvesAFitRangeInsideAndAnIdleMainWindow
 TEST_F(LargeRoomWindow, StoredRT60ServesUntilTheFitRangeChanges) {
   DataIntegrityForm* f = Open(2, {{1024, 0.8}});
   const int64_t start = DecayBandFilterRuns();
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_EQ(DecayBandFilterRuns() - start, 2 * kDecayBands);
   EXPECT_EQ(f->DecayTitle, "RT60:  50 ms -  150 ms");
   const std::vector<float> rt(f->DecayY.begin(), f->DecayY.begin() + kDecayBands);
 
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   const int64_t beforeReturn = DecayBandFilterRuns();
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_EQ(DecayBandFilterRuns(), beforeReturn);
   EXPECT_EQ(std::vector<float>(f->DecayY.begin(), f->DecayY.begin() + kDecayBands), rt);
   EXPECT_EQ(f->DecayTitle, "RT60:  50 ms -  150 ms");
 
   // A new fit range (picked on the Schroeder view by a right-button drag).
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   f->FitStartMs = 60, f->FitEndMs = 140;
   const int64_t beforeNewRange = DecayBandFilterRuns();
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_EQ(DecayBandFilterRuns() - beforeNewRange, 2 * kDecayBands);
   EXPECT_EQ(f->DecayTitle, "RT60:  60 ms -  140 ms");
   EXPECT_NEAR(f->DecayY[kBand1024], 800, 40);
@@ -549,7 +546,7 @@ TEST_F(LargeRoomWindow, StoredRT60ServesUntilTheFitRangeChanges) {
   EXPECT_EQ(title->colour, PlotColours[0]);
   EXPECT_EQ(CurvesIn(rec, PlotColours[3]).size(), 1u);
 
-  Click(f->ImpulseBut);
+  f->ImpulseBut->click();
   const struct {
     int32_t start, finish;
     const char *low, *high;
@@ -630,7 +627,7 @@ TEST_F(LargeRoomWindow, RT60AndSchroederViewsAgreeWithTheRoomAndZoomByMouse) {
       for (int x = 100; x <= 1150; ++x) n += (image.pixel(x, y) & 0xFFFFFF) == curve;
     return n;
   };
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_EQ(f->ProgressBar1->maximum(), 1);
   EXPECT_EQ(f->ProgressBar1->value(), 0);
   EXPECT_EQ(f->BandPairCounts[kBand1024], 1.0f);
@@ -641,7 +638,7 @@ TEST_F(LargeRoomWindow, RT60AndSchroederViewsAgreeWithTheRoomAndZoomByMouse) {
   EXPECT_NEAR(f->DecayY[kBand4096], 500, 25);
   EXPECT_EQ(std::tuple(f->DecayFrame.LogX, f->DecayFrame.XStart, f->DecayFrame.XFinish), std::tuple(kTrue, 20, 16384));
 
-  Click(f->SchroederBut);
+  f->SchroederBut->click();
   EXPECT_GT(curvePixels(), 500);
   const GraphFrame full = f->DecayFrame;
   EXPECT_EQ(std::tuple(full.XStart, full.YHigh, full.YLow), std::tuple(-50, 0, -90));
@@ -683,7 +680,7 @@ TEST_F(LargeRoomWindow, RT60AndSchroederViewsAgreeWithTheRoomAndZoomByMouse) {
 
   // On the RT60 view the band is solid and the zoom follows the log axis.
   f->FitStartMs = 50, f->FitEndMs = 150;
-  Click(f->RTBut);
+  f->RTBut->click();
   EXPECT_GT(curvePixels(), 500);
   EXPECT_EQ(std::pair(f->DecayFrame.XStart, f->DecayFrame.XFinish), std::pair(20, 16384));
   const QPoint from = At(f, 500, f->DecayFrame.YHigh), to = At(f, 2000, f->DecayFrame.YLow);
@@ -704,7 +701,7 @@ TEST_F(LargeRoomWindow, RT60AndSchroederViewsAgreeWithTheRoomAndZoomByMouse) {
     const DecayBand& b = DecayBands()[band];
     f->LFText->setText(QString::number(double(b.lower), 'g', 9));
     f->HFText->setText(QString::number(double(b.upper), 'g', 9));
-    Click(f->SchroederBut);
+    f->SchroederBut->click();
     ASSERT_TRUE(f->SchroederBut->isChecked());
     for (double foot : {-25.0, -35.0})
       EXPECT_NEAR(-60 / SlopeBetweenLevels(f->DecayX, f->DecayY, size_t(f->DecayCount), -5, foot), ms, ms * 0.05)

@@ -82,10 +82,7 @@ TEST_F(MathFormTest, MenuEntriesAreEnabledAndOpenTheirModes) {
     EXPECT_EQ(f->PeriodSlider->value(), 15);
     f->PeriodSlider->setValue(14);
     EXPECT_EQ(f->NewPeriodText->text(), "341.333333333333");
-    f->CompressHelp->click();
-    f->ResampleHelp->click();
-    f->CurveSwapHelp->click();
-    f->DifferencesHelp->click();
+    for (QPushButton* help : {f->CompressHelp, f->ResampleHelp, f->CurveSwapHelp, f->DifferencesHelp}) help->click();
   });
   EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{1080, 1060, 1050, 1070}));
 }
@@ -160,10 +157,8 @@ TEST_F(MathFormTest, ResampleDoublesTheRateAndKeepsTheWholeTimeSpan) {
     EXPECT_EQ(f->SampleBar->value(), 0);
   });
   EXPECT_TRUE(DataResampled);
-  for (int32_t k = 0; k < 2; ++k) {
-    EXPECT_EQ(ResultsDataSetInfo[size_t(k)].SampleRate, 96000);
-    EXPECT_EQ(ResultsDataSetInfo[size_t(k)].PeriodExponent, 17);
-  }
+  for (const MeasurementHeader& h : {ResultsDataSetInfo[0], ResultsDataSetInfo[1]})
+    EXPECT_EQ(std::pair(h.SampleRate, h.PeriodExponent), std::pair(96000, 17));
   EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, -4800);
   EXPECT_EQ(ResultsDataSetInfo[1].ImpulseShift, 102);
 

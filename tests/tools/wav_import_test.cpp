@@ -166,7 +166,8 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
 
 // Into an empty set (emptied again between the cases): the taper fades both ends; the
 // start lands at 50 ms, the header filled; a start of 0 rotates the first sample
-// there, the noise setting the ratio; a long file gives its first 131072 samples.
+// there, the noise setting the ratio; a long file gives its first 131072 samples; a
+// start in samples is cut to whole samples and bounded by the file.
 TEST_F(WavImportTest, ImportIntoAnEmptySetPlacesTheStartAtFiftyMsAndFillsTheHeader) {
   // The taper is on at first: the first and last samples faded to (almost) zero.
   Open(WriteMono("flat.wav", std::vector<int16_t>(8192, 1000)));
@@ -215,10 +216,10 @@ TEST_F(WavImportTest, ImportIntoAnEmptySetPlacesTheStartAtFiftyMsAndFillsTheHead
   ASSERT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
   for (size_t i : {size_t{0}, size_t{777}, size_t{131071}})
     EXPECT_FLOAT_EQ(ImpulseSet[0][i] * 1000.0f, float(s[i])) << i;
-}
 
-TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
-  std::vector<int16_t> s = Pulse(8192, 100, 2000);
+  // A start in samples is cut to whole samples and bounded by the file.
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s = Pulse(8192, 100, 2000);
   Open(WriteMono("s.wav", s));
   Import* imp = Window();
   imp->TaperCheck->setChecked(false);
@@ -367,15 +368,14 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
     EXPECT_EQ(Window()->SampleRateResolutionLabel->text(), label);
     const std::string path = TempPath("r" + std::to_string(rate) + ".wav");
     SaveAs(Window()->Wave, path);
-    EXPECT_EQ(dialogs.calls().back().title, "Save Impulse as *.wav File");
-    EXPECT_EQ(dialogs.calls().back().fileName, "Impulse.wav");
-    EXPECT_EQ(dialogs.calls().back().filter, "raw files (*.wav)|*.wav");
+    const DialogCall& call = dialogs.calls().back();
+    EXPECT_EQ(std::tuple(call.title, call.fileName, call.filter),
+              std::tuple("Save Impulse as *.wav File", "Impulse.wav", "raw files (*.wav)|*.wav"));
     const std::vector<uint8_t> b = ReadFile(path);
     const int32_t n = 1 << exponent;
     ASSERT_EQ(b.size(), 44u + 2u * size_t(n));
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+    for (const auto& [at, tag] : {std::pair{0, "RIFF"}, {8, "WAVEfmt "}, {36, "data"}})
+      EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + long(std::strlen(tag))), tag);
     for (const auto& [at, v] : {std::pair{4, 36 + 2 * n}, {16, 16}, {24, rate}, {28, 2 * rate}, {40, 2 * n}})
       EXPECT_EQ(At<int32_t>(b, size_t(at)), v) << at;
     for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(At<int16_t>(b, size_t(at)), v) << at;
