@@ -167,7 +167,8 @@ TEST_F(RoomParametersTest, OnsetMarksANoisyStartAndEmptyOrBadInputGivesEmptyValu
 
   std::vector<float> notANumber(1000, 0.5f);
   notANumber[10] = std::nanf("");
-  for (const std::vector<float>& in : {std::vector<float>(1000, 0.0f), std::vector<float>(5, 1.0f), std::vector<float>{}, notANumber}) {
+  for (const std::vector<float>& in :
+       {std::vector<float>(1000, 0.0f), std::vector<float>(5, 1.0f), std::vector<float>{}, notANumber}) {
     const RoomParameters p = ComputeRoomParameters(in, kRate);
     for (const char* k : RoomParameterKeys()) {
       EXPECT_FALSE(RoomParameterValue(p.broadband, k)) << k;

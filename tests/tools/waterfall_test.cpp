@@ -297,12 +297,10 @@ TEST(WaterfallNumbers, SpanSlicePointsADamagedFilterCountPeakAndFloor) {
 
   SliceGeometry g;
   ASSERT_TRUE(MakeSliceGeometry(48000, 12, 20, 40, g));
-  EXPECT_EQ(g.LowBin, 4);  // 50 Hz over 11.7 Hz bins
-  EXPECT_EQ(g.Reference, 2400);
+  EXPECT_EQ(std::pair(g.LowBin, g.Reference), std::pair(4, 2400));  // 50 Hz over 11.7 Hz bins
   // Short transforms stop below Nyquist by the points' own frequencies.
   ASSERT_TRUE(MakeSliceGeometry(48000, 11, 2, 4, g));
-  EXPECT_EQ(g.LowBin, 21);  // 500 Hz over 23.4 Hz bins
-  EXPECT_EQ(g.Count, 1024 - 21);
+  EXPECT_EQ(std::pair(g.LowBin, g.Count), std::pair(21, 1024 - 21));  // 500 Hz over 23.4 Hz bins
   std::vector<float> x(2001);
   FillSliceFrequencies(g, x);
   EXPECT_LT(x[static_cast<size_t>(g.Count - 1)], 24000);
@@ -372,7 +370,8 @@ class WaterfallDrawingTest : public ZentorTest {
 };
 
 TEST_F(WaterfallDrawingTest, LevelGridStepsFollowTheRange) {
-  for (const auto& [range, step, count] : {std::tuple{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
+  for (const auto& [range, step, count] :
+       {std::tuple{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
     WaterfallFrame f;
     f.YLow = 0, f.YHigh = range;
     ComputeWaterfallLevelGrid(f);

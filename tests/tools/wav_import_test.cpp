@@ -184,13 +184,10 @@ TEST_F(WavImportTest, ImportIntoAnEmptySetPlacesTheStartAtFiftyMsAndFillsTheHead
   ImportFile(WriteMono("p.wav", s), "50", "1.9");
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
-  EXPECT_EQ(h.SampleRate, 48000);
-  EXPECT_EQ(h.PeriodExponent, 16);
-  EXPECT_EQ(h.PreExcitationExponent, 16);
+  EXPECT_EQ(std::tuple(h.SampleRate, h.PeriodExponent, h.PreExcitationExponent), std::tuple(48000, 16, 16));
   EXPECT_EQ(Window()->ImportDistance, 1.0f);
   EXPECT_EQ(h.ImpulseShift, -2260);  // 1 m at 343 m/s less the 50 ms lead
-  EXPECT_EQ(h.PeakLevel, -20.0f);
-  EXPECT_EQ(h.NoiseEnergy, 90.0f);
+  EXPECT_EQ(std::pair(h.PeakLevel, h.NoiseEnergy), std::pair(-20.0f, 90.0f));
   EXPECT_FLOAT_EQ(h.SignalEnergy, 1500.0f * 1500.0f + 700.0f * 700.0f);
   EXPECT_EQ(ImpulseSet[0][2400], 1.0f);  // no rotation, normalised
   EXPECT_FLOAT_EQ(ImpulseSet[0][2500], -700.0f / 1500.0f);
@@ -378,11 +375,13 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
       EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + long(std::strlen(tag))), tag);
     for (const auto& [at, v] : {std::pair{4, 36 + 2 * n}, {16, 16}, {24, rate}, {28, 2 * rate}, {40, 2 * n}})
       EXPECT_EQ(At<int32_t>(b, size_t(at)), v) << at;
-    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(At<int16_t>(b, size_t(at)), v) << at;
+    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}})
+      EXPECT_EQ(At<int16_t>(b, size_t(at)), v) << at;
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    EXPECT_EQ(std::tuple(info.channels, info.samplerate, info.format), std::tuple(1, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    EXPECT_EQ(std::tuple(info.channels, info.samplerate, info.format),
+              std::tuple(1, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     ASSERT_EQ(info.frames, sf_count_t(n));
     std::vector<short> s(static_cast<size_t>(n));
     EXPECT_EQ(sf_read_short(f, s.data(), info.frames), info.frames);
