@@ -1,10 +1,6 @@
-// A save that fails keeps the old file and says so: every writer of the
-// program, run through the command a user gives, against each fault the
-// atomic writer can meet (a short write, a write error at flush or close, a
-// failed rename), and against a real full and read-only tmpfs when the test
-// may mount one. Afterwards the old file is byte-identical, no temporary is
-// left beside it, the command showed its own message, and its unsaved flags
-// and window title are as they were.
+// A save that fails keeps the old file and says so: every writer, run through its
+// command, against each fault the atomic writer can meet and against a real full or
+// read-only tmpfs when the test may mount one.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -60,13 +56,11 @@ class SmallDisk {
       why_ = "not root";
     else if (::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0)
       why_ = std::string("mount -t tmpfs failed: ") + std::strerror(errno);
-    else
-      mounted_ = true;
   }
   ~SmallDisk() {
-    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+    if (mounted()) ::umount2(where_.c_str(), MNT_DETACH);
   }
-  bool mounted() const { return mounted_; }
+  bool mounted() const { return why_.empty(); }
   const std::string& why() const { return why_; }
   // Fills every free block with one file, the last partial page too.
   bool Fill() {
@@ -88,7 +82,6 @@ class SmallDisk {
 
  private:
   std::string where_, why_;
-  bool mounted_ = false;
 };
 
 class FailedSaves;
@@ -193,9 +186,7 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t) { t.w->ResultsTakenButNotSaved = kTrue; },
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.w->ResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) {
-           EXPECT_EQ(t.w->windowTitle().toStdString(), ResultFileName);
-         }
+         EXPECT_EQ(t.w->windowTitle().toStdString(), saved ? ResultFileName : "title before");
        }},
       {".EQ (SaveEQModel_Click, SaveEQFile)", "set.EQ", 1,
        [](FailedSaves& t) { t.returned = t.w->SaveEQModel_Click(); },
@@ -203,9 +194,7 @@ std::vector<Writer> FailedSaves::Writers() {
        [](FailedSaves& t, bool saved) {
          EXPECT_EQ(t.returned, saved);
          EXPECT_EQ(t.w->EQResultsTakenButNotSaved, saved ? kFalse : kTrue);
-         if (saved) {
-           EXPECT_EQ(t.w->windowTitle().toStdString(), EQFileName);
-         }
+         EXPECT_EQ(t.w->windowTitle().toStdString(), saved ? EQFileName : "title before");
        }},
       {".XVR (WriteXoverFile)", "sets.XVR", 0, [](FailedSaves&) { Forms::Get<XoverForm>()->SaveXoverFile(); },
        {"EQ File Error 4337", "Error 8727"}, {}, [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
@@ -277,19 +266,20 @@ TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
   disk = std::make_unique<SmallDisk>(where);
   if (!disk->mounted()) GTEST_SKIP() << "no tmpfs to fill: " << disk->why();
   OpenWindows();
+  // Each fault strikes after the old file was written.
+  const struct {
+    const char* name;
+    std::function<bool()> on, off;
+  } faults[] = {{"full tmpfs", [&] { return disk->Fill(); }, [&] { return disk->Unfill(), true; }},
+                {"read-only tmpfs", [&] { return disk->ReadOnly(true); }, [&] { return disk->ReadOnly(false); }}};
   int run = 0;
-  for (const Writer& wr : Writers()) {
-    // Full: the old file was there before the disk filled up.
-    const std::string full = WithOld(wr, where + "/full" + std::to_string(++run));
-    ASSERT_TRUE(disk->Fill());
-    SaveOver(wr, full, true, "full tmpfs");
-    disk->Unfill();
-    // Read-only: remounted after the old file was written.
-    const std::string readOnly = WithOld(wr, where + "/ro" + std::to_string(++run));
-    ASSERT_TRUE(disk->ReadOnly(true));
-    SaveOver(wr, readOnly, true, "read-only tmpfs");
-    ASSERT_TRUE(disk->ReadOnly(false));
-  }
+  for (const Writer& wr : Writers())
+    for (const auto& fault : faults) {
+      const std::string folder = WithOld(wr, where + "/" + std::to_string(++run));
+      ASSERT_TRUE(fault.on());
+      SaveOver(wr, folder, true, fault.name);
+      ASSERT_TRUE(fault.off());
+    }
 
   // The settings store: its file kept whole, the save reported as failed.
   SetSettingsFolder(where + "/config");
@@ -298,14 +288,12 @@ TEST_F(FailedSaves, OnARealFullOrReadOnlyDiskEveryWriterKeepsTheOldFile) {
   const std::vector<uint8_t> before = ReadFile(conf);
   ASSERT_FALSE(before.empty());
   PlotColours[3] = 0x123456;
-  ASSERT_TRUE(disk->Fill());
-  EXPECT_FALSE(SaveUserSettings());
-  EXPECT_EQ(ReadFile(conf), before);
-  disk->Unfill();
-  ASSERT_TRUE(disk->ReadOnly(true));
-  EXPECT_FALSE(SaveUserSettings());
-  EXPECT_EQ(ReadFile(conf), before);
-  ASSERT_TRUE(disk->ReadOnly(false));
+  for (const auto& fault : faults) {
+    ASSERT_TRUE(fault.on());
+    EXPECT_FALSE(SaveUserSettings()) << fault.name;
+    EXPECT_EQ(ReadFile(conf), before) << fault.name;
+    ASSERT_TRUE(fault.off());
+  }
   EXPECT_TRUE(SaveUserSettings());
   EXPECT_NE(ReadFile(conf), before);
 }

@@ -1,7 +1,5 @@
-// File operations on the result set: opening refusals, swap and undo, resample
-// against band-limited oracles, compress against the mean-removed impulse, what
-// closing does with changed data; and the level change of one curve, typed or
-// from the slider, applied to the stored samples of that curve only.
+// Operations on the result set: swap and undo, resample against band-limited
+// oracles, compress against the mean-removed impulse, and the level of one curve.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -84,24 +82,17 @@ TEST_F(MathFormTest, MenuEntriesAreEnabledAndOpenTheirModes) {
     EXPECT_EQ(f->PeriodSlider->value(), 15);
     f->PeriodSlider->setValue(14);
     EXPECT_EQ(f->NewPeriodText->text(), "341.333333333333");
-    f->CompressHelp->click();
-    f->ResampleHelp->click();
-    f->CurveSwapHelp->click();
-    f->DifferencesHelp->click();
+    for (QPushButton* help : {f->CompressHelp, f->ResampleHelp, f->CurveSwapHelp, f->DifferencesHelp}) help->click();
   });
   EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{1080, 1060, 1050, 1070}));
 }
 
 TEST_F(MathFormTest, OpeningRefusals) {
-  const struct {
-    int32_t mode;
-    bool opens;
-    const char* message;
-  } modes[] = {{5, false, "User Error: measured results must be loaded before doing any operations"},
-               {7, false, "User Message: The file cannot be truncated any further"}, {9, true, "Error 5319"}};
-  for (const auto& m : modes) {
-    if (m.mode == 7) LoadSilentSet(1, 48000, 14, 20.0f);
-    EXPECT_EQ(MessageFrom(dialogs, [&] { EXPECT_EQ(Form()->Initialize(m.mode), m.opens) << m.mode; }), m.message);
+  for (const auto& [mode, opens, message] :
+       {std::tuple{5, false, "User Error: measured results must be loaded before doing any operations"},
+        {7, false, "User Message: The file cannot be truncated any further"}, {9, true, "Error 5319"}}) {
+    if (mode == 7) LoadSilentSet(1, 48000, 14, 20.0f);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { EXPECT_EQ(Form()->Initialize(mode), opens) << mode; }), message);
   }
   w->ResultsTakenButNotSaved = kTrue;
   EXPECT_EQ(MessageFrom(dialogs, [&] { w->OpenResampleWindow(); }),
@@ -166,12 +157,9 @@ TEST_F(MathFormTest, ResampleDoublesTheRateAndKeepsTheWholeTimeSpan) {
     EXPECT_EQ(f->SampleBar->value(), 0);
   });
   EXPECT_TRUE(DataResampled);
-  for (int32_t k = 0; k < 2; ++k) {
-    EXPECT_EQ(ResultsDataSetInfo[size_t(k)].SampleRate, 96000);
-    EXPECT_EQ(ResultsDataSetInfo[size_t(k)].PeriodExponent, 17);
-  }
-  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, -4800);
-  EXPECT_EQ(ResultsDataSetInfo[1].ImpulseShift, 102);
+  for (const MeasurementHeader& h : {ResultsDataSetInfo[0], ResultsDataSetInfo[1]})
+    EXPECT_EQ(std::pair(h.SampleRate, h.PeriodExponent), std::pair(96000, 17));
+  EXPECT_EQ(std::pair(ResultsDataSetInfo[0].ImpulseShift, ResultsDataSetInfo[1].ImpulseShift), std::pair(-4800, 102));
 
   // The pulse: its peak where it was in time, its sum kept.
   const auto& p = ImpulseSet[0];
@@ -201,42 +189,29 @@ TEST_F(MathFormTest, ResampleDoublesTheRateAndKeepsTheWholeTimeSpan) {
   EXPECT_EQ(MessageFrom(dialogs, [&] { w->SaveMeasurement_Click(); }), "User Error: Resampled data cannot be saved");
 }
 
-TEST_F(MathFormTest, ResampleLengthsAndRefusedRates) {
-  for (const auto& [from, to, k, m] : {std::tuple{44100, 48000, 16, 65536}, {48000, 96000, 17, 131072}}) {
-    EXPECT_EQ(PlanResample(from, to, 16).K, k) << to;
-    EXPECT_EQ(PlanResample(from, to, 16).M, m) << to;
-  }
-
-  LoadSet(1, 48000, 16, [](int32_t, int32_t i) { return i == 2400 ? 1.0f : 0.0f; });
-  const QByteArray before = StoreFingerprint();
-  ASSERT_TRUE(Form()->Initialize(6));
-  const std::pair<const char*, const char*> refused[] = {
-      {"44100", "User Error: Input must be between 48000 and 100000"},
-      {"100001", "User Error: Input must be between 48000 and 100000"},
-      {"48000", "No resampling required"}};
-  for (const auto& [rate, message] : refused) {
-    Form()->NewSamText->setText(rate);
-    EXPECT_EQ(MessageFrom(dialogs, [&] { Form()->ExecuteResample_Click(); }), message);
-    EXPECT_EQ(StoreFingerprint(), before);
-    EXPECT_FALSE(DataResampled);
-  }
-}
-
-TEST_F(MathFormTest, ResampleFailingOnOneResultLeavesTheWholeSetAsItWas) {
+// Refused rates, and a resample failing on one result, leave the whole set as it was.
+TEST_F(MathFormTest, ResampleLengthsRefusedRatesAndAFailureLeaveTheSet) {
+  for (const auto& [from, to, k, m] : {std::tuple{44100, 48000, 16, 65536}, {48000, 96000, 17, 131072}})
+    EXPECT_EQ(std::pair(PlanResample(from, to, 16).K, PlanResample(from, to, 16).M), std::pair(k, m)) << to;
   DistinctSet(16);
   const QByteArray before = StoreFingerprint();
   ASSERT_TRUE(Form()->Initialize(6));
-  Form()->NewSamText->setText("96000");
-  const float* second = ImpulseSet[1].data();
+  const float* second = ImpulseSet[1].data();  // the last row's resample fails on it
   ResampleRoutine = [second](const ResamplePlan& p, std::span<const float> in, std::span<float> out) {
     return in.data() != second && ResampleImpulse(p, in, out);
   };
-  dialogs.ExpectMessage();
-  Form()->ExecuteResample_Click();
+  const std::pair<const char*, const char*> refused[] = {
+      {"44100", "User Error: Input must be between 48000 and 100000"},
+      {"100001", "User Error: Input must be between 48000 and 100000"},
+      {"48000", "No resampling required"},
+      {"96000", "Error: Curve 2 could not be resampled. No curve was changed."}};
+  for (const auto& [rate, message] : refused) {
+    Form()->NewSamText->setText(rate);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { Form()->ExecuteResample_Click(); }), message);
+    EXPECT_EQ(StoreFingerprint(), before) << rate;
+    EXPECT_FALSE(DataResampled);
+  }
   ResampleRoutine = ResampleImpulse;
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error: Curve 2 could not be resampled. No curve was changed.");
-  EXPECT_EQ(StoreFingerprint(), before);
-  EXPECT_FALSE(DataResampled);
 }
 
 // Closing afterwards with No keeps the data and marks it unsaved; with Yes it brings

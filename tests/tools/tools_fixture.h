@@ -76,8 +76,6 @@ T At(const std::vector<uint8_t>& b, size_t at) {
   std::memcpy(&v, b.data() + at, sizeof v);
   return v;
 }
-inline int32_t Le32(const std::vector<uint8_t>& b, size_t at) { return At<int32_t>(b, at); }
-inline int16_t Le16(const std::vector<uint8_t>& b, size_t at) { return At<int16_t>(b, at); }
 
 // A WAV file put together by hand: "RIFF", "WAVE", a format chunk of fmtBytes
 // (16, or 40 for the extensible form) and a data chunk of the given samples.

@@ -1,7 +1,5 @@
 // The waterfall: its slices against known decays, averages, calibrations and
-// filters; its frame and slices as drawing calls and pixels; and its window: when
-// it asks and recomputes, its controls, closing and unloading, and its links from
-// the main window.
+// filters; its drawing; and its window.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -142,8 +140,9 @@ std::pair<double, double> DecayOf(const WaterfallSliceSet& slices, double f, dou
 }
 
 // Two results of the same two resonances, the second at half the level: averaged
-// and single, each resonance decays on the line of its own rate.
-TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
+// and single, each resonance decays on the line of its own rate. The arrows and the
+// typed number step round the results.
+TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLineAveragedAndSingle) {
   LoadSet(2);
   for (size_t c : {0, 1}) {
     AddResonance(c, 300, 20, c == 0 ? 1 : 0.5);
@@ -152,8 +151,14 @@ TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
   FreqGraphFrame.XFinish = 6000;
   ThreeDForm* f = Open();
   const QImage averaged = f->Picture1->DrawingSpaceImage();
-  f->RightArrowBut->click();
+  f->Filter->click();
+  EXPECT_TRUE(f->Filter->isChecked());
+  f->RightArrowBut->click();  // a single result is shown unfiltered
   const QImage single = f->Picture1->DrawingSpaceImage();
+  EXPECT_EQ(f->CurrentCurve, 2);
+  EXPECT_EQ(f->CurveNoText->text(), "2");
+  EXPECT_EQ(f->Label1->text(), "Single Impulse");
+  EXPECT_TRUE(f->Unfiltered->isChecked());
   ASSERT_EQ(f->UnfilteredSlices[0].Count, 2000);
   EXPECT_NEAR(f->UnfilteredSlices[0].Freqs[1] - f->UnfilteredSlices[0].Freqs[0], 48000.0 / 4096, 1e-3);  // k = 12
   for (const WaterfallSliceSet* slices : {&f->UnfilteredSlices, &f->CurveWorkSlices})
@@ -165,6 +170,25 @@ TEST_F(WaterfallTest, DampedResonancesDecayEachOnItsLine) {
     }
   EXPECT_GT(Count(averaged, Colour(PlotColours[3])), 5000);
   EXPECT_NE(averaged, single);
+
+  f->RightArrowBut->click();
+  EXPECT_EQ(f->CurrentCurve, 1);  // past the last: back to 1
+  f->LeftArrowBut->click();
+  EXPECT_EQ(f->CurrentCurve, 2);  // below 1: to the last
+  for (const char* bad : {"0", "3"}) {
+    f->CurveNoText->setText(bad);
+    EXPECT_EQ(MessageFrom(dialogs, [&] { f->CurveNoText_KeyPress(13); }), "User Error: Input must be between 1 and 2");
+    EXPECT_EQ(f->CurveNoText->palette().color(QPalette::Base), QColor(kInvalidFieldRed, 0, 0));
+    EXPECT_EQ(f->Picture1->DrawingSpaceImage(), single) << bad;
+  }
+  f->CurveNoText->setText("1");
+  f->CurveNoText_KeyPress(13);
+  EXPECT_EQ(f->CurrentCurve, 1);
+  EXPECT_EQ(f->Label1->text(), "Single Impulse");
+  f->Filter->click();
+  EXPECT_TRUE(f->Filter->isChecked());
+  EXPECT_EQ(f->Label1->text(), "Averaged");
+  EXPECT_NE(f->Picture1->DrawingSpaceImage(), single);
 }
 
 // The average over three results is the same on one worker as on many.
@@ -219,8 +243,9 @@ double PeakingDb(double f, double f0, double qz, double qp, double fs) {
 }
 
 // Each row's sections as (Hz, first quality, second quality): the filtered slices
-// carry the sum of their responses, a new set of sections computed anew.
-TEST_F(WaterfallTest, FilteredSlicesCarryTheAppliedPeakingSections) {
+// carry the sum of their responses, a new set of sections computed anew; faulty
+// sections are reported and left out.
+TEST_F(WaterfallTest, FilteredSlicesCarryTheAppliedPeakingSectionsAndLeaveOutFaultyOnes) {
   struct Row {
     const char* name;
     std::vector<std::array<float, 3>> peaks;
@@ -249,40 +274,33 @@ TEST_F(WaterfallTest, FilteredSlicesCarryTheAppliedPeakingSections) {
       ASSERT_NEAR(f->FilteredSlices[0].Levels[i] - plain.Levels[i], want, r.tolerance) << plain.Freqs[i];
     }
   }
-}
 
-TEST_F(WaterfallTest, FaultyFiltersAreReportedAndLeftOut) {
-  LoadSet(1);
-  ImpulseSet[0][kStartSample] = 1;
+  // Faulty sections are reported and left out.
   AppliedFilters[0].Count = 3;
   AppliedFilters[0].Freq1 = 1000, AppliedFilters[0].Q1 = 0, AppliedFilters[0].Q2 = 2;  // no sign: flat, unreported
   SetPeak(1, 30000, -4, 2);          // above Nyquist
   SetPeak(2, 1000, -0.04f, 0.02f);  // section quality below 0.05: reported, still built
-  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.Clear();
   dialogs.ExpectMessage();
   dialogs.ExpectMessage();
-  ThreeDForm* f = OpenUnasked();
-  EXPECT_EQ(dialogs.MessageTexts(),
-            (std::vector<std::string>{" Recalculate waterfall with new limits and/or gate time  ?", "Error 7122",
-                                      "Error 4929"}));
+  OpenUnasked();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7122", "Error 4929"}));
   const size_t at = Nearest(f->UnfilteredSlices[0], 1000);
   EXPECT_NEAR(f->FilteredSlices[0].Levels[at] - f->UnfilteredSlices[0].Levels[at],
               PeakingDb(f->UnfilteredSlices[0].Freqs[at], 1000, 0.02, 0.04, 48000), 0.2);
 }
 
-TEST(WaterfallNumbers, SpanSlicePointsAndADamagedFilterCount) {
+TEST(WaterfallNumbers, SpanSlicePointsADamagedFilterCountPeakAndFloor) {
   EXPECT_FLOAT_EQ(WaterfallSpan(200, 48000, 17), 400);
   EXPECT_LE(WaterfallSpan(500, 48000, 15), 0);
   EXPECT_LE(WaterfallSpan(20, 0, 17), 0);
 
   SliceGeometry g;
   ASSERT_TRUE(MakeSliceGeometry(48000, 12, 20, 40, g));
-  EXPECT_EQ(g.LowBin, 4);  // 50 Hz over 11.7 Hz bins
-  EXPECT_EQ(g.Reference, 2400);
+  EXPECT_EQ(std::pair(g.LowBin, g.Reference), std::pair(4, 2400));  // 50 Hz over 11.7 Hz bins
   // Short transforms stop below Nyquist by the points' own frequencies.
   ASSERT_TRUE(MakeSliceGeometry(48000, 11, 2, 4, g));
-  EXPECT_EQ(g.LowBin, 21);  // 500 Hz over 23.4 Hz bins
-  EXPECT_EQ(g.Count, 1024 - 21);
+  EXPECT_EQ(std::pair(g.LowBin, g.Count), std::pair(21, 1024 - 21));  // 500 Hz over 23.4 Hz bins
   std::vector<float> x(2001);
   FillSliceFrequencies(g, x);
   EXPECT_LT(x[static_cast<size_t>(g.Count - 1)], 24000);
@@ -299,9 +317,8 @@ TEST(WaterfallNumbers, SpanSlicePointsAndADamagedFilterCount) {
   SnapshotAppliedFilters(a);
   EXPECT_EQ(SnapshotCount(a), 75);
   AppliedFilters[0].Count = 0;
-}
 
-WaterfallSliceSet HandBuilt() {
+  // Peak and floor levels of a hand-built set.
   WaterfallSliceSet set{};
   for (size_t s = 0; s < 35; ++s) {
     set[s].Count = 4;
@@ -314,11 +331,6 @@ WaterfallSliceSet HandBuilt() {
   set[5].Levels[3] = 40.0f;   // outside it
   set[34].Levels[0] = 900;    // the last slice is not part of the floor
   set[29].Levels[2] = 100;
-  return set;
-}
-
-TEST(WaterfallNumbers, PeakAndFloorLevels) {
-  const WaterfallSliceSet set = HandBuilt();
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 150, 250), 13.4f);
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 350, 450), 41.0f);
   EXPECT_FLOAT_EQ(GetWaterfallPeakLevel(set, 200, 400), 101.0f);
@@ -358,17 +370,15 @@ class WaterfallDrawingTest : public ZentorTest {
 };
 
 TEST_F(WaterfallDrawingTest, LevelGridStepsFollowTheRange) {
-  struct Case {
-    int32_t range, step, count;
-  };
-  for (const Case c : {Case{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
+  for (const auto& [range, step, count] :
+       {std::tuple{10, 1, 11}, {11, 3, 3}, {60, 6, 10}, {61, 10, 6}, {2000, 200, 10}}) {
     WaterfallFrame f;
-    f.YLow = 0, f.YHigh = c.range;
+    f.YLow = 0, f.YHigh = range;
     ComputeWaterfallLevelGrid(f);
-    ASSERT_EQ(f.LabelCount, c.count) << c.range;
-    EXPECT_EQ(f.LineCount, c.count);
-    for (int32_t i = 0; i < c.count; ++i) EXPECT_EQ(f.LabelValues[size_t(i)], i * c.step) << c.range;
-    EXPECT_EQ(f.LabelValues[size_t(c.count)], c.range);  // the last entry is the top
+    ASSERT_EQ(f.LabelCount, count) << range;
+    EXPECT_EQ(f.LineCount, count);
+    for (int32_t i = 0; i < count; ++i) EXPECT_EQ(f.LabelValues[size_t(i)], i * step) << range;
+    EXPECT_EQ(f.LabelValues[size_t(count)], range);  // the last entry is the top
     EXPECT_EQ(f.LineValues, f.LabelValues);
   }
   WaterfallFrame wide;
@@ -377,7 +387,7 @@ TEST_F(WaterfallDrawingTest, LevelGridStepsFollowTheRange) {
   EXPECT_EQ(wide.LabelCount, 7);  // beyond the table: left as it was
 }
 
-TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSlice) {
+TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSliceAndTheFrameIsDrawnThere) {
   WaterfallFrame f = Frame();
   EXPECT_EQ(f.N, 35);
   EXPECT_EQ(f.DepthTitle, "Time");
@@ -395,10 +405,9 @@ TEST_F(WaterfallDrawingTest, ScalesMapTheLimitsOntoTheRearmostSlice) {
   EXPECT_FALSE(ComputeWaterfallScales(f));
   EXPECT_FALSE(ComputeWaterfallScales(f, true));
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5430", "Error 5431"}));
-}
 
-TEST_F(WaterfallDrawingTest, FrameDrawsAxesGridBaselinesAndTexts) {
-  const WaterfallFrame f = Frame();
+  // The frame drawn: axes, grid, baselines and texts.
+  f = Frame();
   RecordingSurface rec;
   DrawWaterfallFrame(f, rec, 20, "Not Filtered ");
 
@@ -426,10 +435,9 @@ TEST_F(WaterfallDrawingTest, FrameDrawsAxesGridBaselinesAndTexts) {
   EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
 
   // A shortened span keeps one decimal.
-  WaterfallFrame shortened = f;
-  shortened.Span = static_cast<float>(32768.0 / 48 - 360);
+  f.Span = static_cast<float>(32768.0 / 48 - 360);
   rec.Clear();
-  DrawWaterfallFrame(shortened, rec, 200, "Filtered");
+  DrawWaterfallFrame(f, rec, 200, "Filtered");
   EXPECT_TRUE(HasText(rec, "(322.6 ms )") && HasText(rec, "200 ms"));
 }
 
@@ -472,11 +480,10 @@ TEST_F(WaterfallTest, AsksOnceAndRecomputesOnlyWhatChanged) {
     EXPECT_FALSE(MenuShown());
     EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{0, 0}));
   }
-  const DialogCall& question = dialogs.calls().front();
-  EXPECT_EQ(question.text, " Recalculate waterfall with new limits and/or gate time  ?");
-  EXPECT_EQ(question.title, "Mirabelt Zentor");
-  EXPECT_EQ(question.buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(question.icon, MsgIcon::Exclamation);
+  const DialogCall& q = dialogs.calls().front();
+  EXPECT_EQ(std::tuple(q.text, q.title, q.buttons, q.icon),
+            std::tuple(" Recalculate waterfall with new limits and/or gate time  ?", "Mirabelt Zentor",
+                       MsgButtons::YesNoCancel, MsgIcon::Exclamation));
 
   ThreeDForm* f = Open();
   EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
@@ -519,7 +526,7 @@ TEST_F(WaterfallTest, AsksOnceAndRecomputesOnlyWhatChanged) {
   main->SetBusy(kFalse);
 }
 
-TEST_F(WaterfallTest, AGateTooLongForTheImpulseComputesNothing) {
+TEST_F(WaterfallTest, AGateTooLongOrNoPointWithinTheLimitsComputesNothing) {
   LoadSet(1, 200, 15);
   AddResonance(0, 1000, 10);
   ThreeDForm* f = Open();  // 682.7 ms hold a span of 682.7 - 360 ms
@@ -537,89 +544,25 @@ TEST_F(WaterfallTest, AGateTooLongForTheImpulseComputesNothing) {
   ResultsDataSetInfo[0].FreqRespGateTime = 200;
   Open();  // asks again
   EXPECT_TRUE(f->isVisible());
-}
 
-TEST_F(WaterfallTest, NoPointWithinTheLimitsLeavesOnlyTheBackground) {
-  LoadSet(1);
-  AddResonance(0, 1000, 10);
-  FreqGraphFrame.XStart = 23500, FreqGraphFrame.XFinish = 23900;  // above the last slice point
+  // No slice point within the limits (the last lies below 23.5 kHz): only the background.
+  ResultsDataSetInfo[0].FreqRespGateTime = 20;
+  FreqGraphFrame.XStart = 23500, FreqGraphFrame.XFinish = 23900;
   BodeCurves[0].XValues[1] = 24000;
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(MessageFrom(dialogs, [&] { OpenUnasked(); }), "Error 5431");
-  const QImage image = Forms::Get<ThreeDForm>()->Picture1->DrawingSpaceImage();
-  EXPECT_EQ(Count(image, Colour(PlotColours[1])), int64_t{1200} * 1200);
+  EXPECT_EQ(Count(f->Picture1->DrawingSpaceImage(), Colour(PlotColours[1])), int64_t{1200} * 1200);
 }
 
-TEST_F(WaterfallTest, ArrowsAndCurveNumberShowSingleResults) {
-  LoadSet(3);
-  for (size_t c = 0; c < 3; ++c) AddResonance(c, 1500, 6);
-  ThreeDForm* f = Open();
-  f->Filter->click();
-  EXPECT_TRUE(f->Filter->isChecked());
-
-  f->RightArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 2);
-  EXPECT_EQ(f->CurveNoText->text(), "2");
-  EXPECT_EQ(f->Label1->text(), "Single Impulse");
-  EXPECT_TRUE(f->Unfiltered->isChecked());
-  f->RightArrowBut->click();
-  f->RightArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 1);  // past the last: back to 1
-  f->LeftArrowBut->click();
-  EXPECT_EQ(f->CurrentCurve, 3);  // below 1: to the last
-  EXPECT_EQ(f->CurveNoText->text(), "3");
-
-  const QImage single = f->Picture1->DrawingSpaceImage();
-  for (const char* bad : {"0", "4"}) {
-    f->CurveNoText->setText(bad);
-    EXPECT_EQ(MessageFrom(dialogs, [&] { f->CurveNoText_KeyPress(13); }), "User Error: Input must be between 1 and 3");
-    EXPECT_EQ(f->CurveNoText->palette().color(QPalette::Base), QColor(kInvalidFieldRed, 0, 0));
-    EXPECT_EQ(f->Picture1->DrawingSpaceImage(), single) << bad;
-  }
-  f->CurveNoText->setText("2");
-  f->CurveNoText_KeyPress(13);
-  EXPECT_EQ(f->CurrentCurve, 2);
-  EXPECT_EQ(f->Label1->text(), "Single Impulse");
-
-  f->Filter->click();
-  EXPECT_TRUE(f->Filter->isChecked());
-  EXPECT_EQ(f->Label1->text(), "Averaged");
-  EXPECT_NE(f->Picture1->DrawingSpaceImage(), single);
-}
-
-TEST_F(WaterfallTest, UserCloseHidesAndProgramUnloadDrops) {
-  LoadSet(1);
-  AddResonance(0, 800, 10);
-  ThreeDForm* f = Open();
-  QCloseEvent byUser;
-  QSpontaneKeyEvent::setSpontaneous(&byUser);
-  QApplication::instance()->notify(f, &byUser);  // as the window system delivers it
-  EXPECT_FALSE(byUser.isAccepted());
-  EXPECT_FALSE(f->isVisible());
-  EXPECT_FALSE(MenuShown());
-  ASSERT_TRUE(Forms::IsLoaded<ThreeDForm>());
-
-  OpenUnasked();  // the stored waterfall again, nothing recomputed
-  EXPECT_TRUE(f->isVisible());
-  EXPECT_TRUE(MenuShown());
-  EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
-
-  EXPECT_TRUE(f->close());  // closed by the program: goes ahead
-  EXPECT_FALSE(MenuShown());
-  OpenUnasked();
-  EXPECT_TRUE(main->ClearExtDisplay());
-  EXPECT_FALSE(Forms::IsLoaded<ThreeDForm>());
-  EXPECT_FALSE(MenuShown());
-  EXPECT_EQ(Open()->Computations, (std::array<int32_t, 2>{1, 0}));  // a new window asks again
-}
-
-TEST_F(WaterfallTest, MainWindowOpensExportsAndPrintsThroughItsLinks) {
+// The picture link creates the window without computing, the main window's button
+// opens it; a close by the user hides it, one by the program goes ahead, and a new set
+// unloads it.
+TEST_F(WaterfallTest, MainWindowOpensAndExportsThroughItsLinksAndClosingHidesOrDrops) {
   LoadSet(1);
   AddResonance(0, 800, 10);
   EXPECT_TRUE(main->ThreeDBut->isEnabled());
   EXPECT_TRUE(main->Waterfall->isEnabled());
 
-  // The picture link creates the window without computing.
   QMetaObject::invokeMethod(main->GraphicBut, "aboutToShow");
   dialogs.ExpectSaveFile(TempPath("empty"));
   main->ExportJPGWaterfall->trigger();
@@ -640,6 +583,27 @@ TEST_F(WaterfallTest, MainWindowOpensExportsAndPrintsThroughItsLinks) {
   const QImage jpeg = QImageReader(QString::fromStdString(TempPath("fall.jpg"))).read();
   ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
   EXPECT_GT(Psnr(jpeg, f->Picture1->DrawingSpaceImage()), 25);
+
+  QCloseEvent byUser;
+  QSpontaneKeyEvent::setSpontaneous(&byUser);
+  QApplication::instance()->notify(f, &byUser);  // as the window system delivers it
+  EXPECT_FALSE(byUser.isAccepted());
+  EXPECT_FALSE(f->isVisible());
+  EXPECT_FALSE(MenuShown());
+  ASSERT_TRUE(Forms::IsLoaded<ThreeDForm>());
+
+  OpenUnasked();  // the stored waterfall again, nothing recomputed
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_TRUE(MenuShown());
+  EXPECT_EQ(f->Computations, (std::array<int32_t, 2>{1, 0}));
+
+  EXPECT_TRUE(f->close());  // closed by the program: goes ahead
+  EXPECT_FALSE(MenuShown());
+  OpenUnasked();
+  EXPECT_TRUE(main->ClearExtDisplay());
+  EXPECT_FALSE(Forms::IsLoaded<ThreeDForm>());
+  EXPECT_FALSE(MenuShown());
+  EXPECT_EQ(Open()->Computations, (std::array<int32_t, 2>{1, 0}));  // a new window asks again
 }
 
 // A window lands inside the screen's available area as it is shown: where it fits it

@@ -1,7 +1,5 @@
-// WAV import: which files are taken, how the impulse lands in the set, and that
-// every refused file leaves the window, the sample buffer and the store alone.
-// Impulse export: the files on disk, read at their RIFF offsets and by an
-// independent reader, and the checks before anything is written.
+// WAV import: which files are taken, how the impulse lands, and that a refused file
+// changes nothing. Impulse export: the files as an independent reader sees them.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -65,31 +63,48 @@ class WavImportTest : public ToolsTest {
   }
 };
 
-TEST_F(WavImportTest, SampleCountChoosesTheOrder) {
-  const std::pair<size_t, int32_t> cases[] = {{131072, 17}, {131071, 16}, {8192, 13}, {262144, 17}, {40000, 15}};
-  for (const auto& [n, order] : cases) {
-    Open(WriteMono("n.wav", Pulse(n, 10, 1000)));
-    EXPECT_TRUE(Window()->WavLoaded) << n;
-    EXPECT_EQ(Window()->WavOrder, order) << n;
+// The sample count chooses the order. The extensible form is read, and so are data
+// ahead of the format, an odd-sized chunk (padded) between and a RIFF size of 0.
+TEST_F(WavImportTest, SampleCountChoosesTheOrderAndChunksAreFoundAnywhere) {
+  std::vector<uint8_t> odd;
+  PutTag(odd, "RIFF");
+  Put32(odd, 0);
+  PutTag(odd, "WAVE");
+  PutTag(odd, "data");
+  Put32(odd, 8192 * 2);
+  for (int i = 0; i < 8192; ++i) Put16(odd, uint16_t(i == 7 ? 1234 : 0));
+  PutTag(odd, "junk");
+  Put32(odd, 3);
+  odd.insert(odd.end(), {1, 2, 3, 0});
+  const std::vector<uint8_t> fmt = BuildWav({}, {});
+  odd.insert(odd.end(), fmt.begin() + 12, fmt.begin() + 36);
+  std::vector<std::pair<std::vector<uint8_t>, int32_t>> cases;
+  for (const auto& [n, order] : {std::pair{131072, 17}, {131071, 16}, {8192, 13}, {262144, 17}, {40000, 15}})
+    cases.emplace_back(BuildWav({}, Pulse(size_t(n), 10, 1000)), order);
+  cases.emplace_back(BuildWav({.code = 0xFFFE, .fmtBytes = 40}, Pulse(8192, 10, 1000)), 13);
+  cases.emplace_back(odd, 13);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    Forms::Unload<Import>();
+    Open(Write("n.wav", cases[i].first));
+    ASSERT_TRUE(Window()->WavLoaded) << i;
+    EXPECT_EQ(Window()->WavOrder, cases[i].second) << i;
     EXPECT_TRUE(Window()->Load->isEnabled());
     EXPECT_FALSE(Window()->OpenWav->isEnabled());
-    Forms::Unload<Import>();
   }
-}
-
-TEST_F(WavImportTest, LoadWithoutFileAndCancelledDialogChangeNothing) {
-  Import* imp = Window();
-  dialogs.ExpectOpenFile(std::nullopt);
-  const QByteArray before = WindowFingerprint();
-  imp->OpenWav_Click();
-  EXPECT_EQ(WindowFingerprint(), before);
-  EXPECT_EQ(MessageFrom(dialogs, [&] { imp->Load_Click(); }),
-            "User Error: A Wav file must be opened before loading data");
-  EXPECT_EQ(WindowFingerprint(), before);
+  EXPECT_EQ(PcmSamples.size(), 8192u);
+  EXPECT_EQ(PcmSamples[7], 1234);
 }
 
 TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   LoadSet(1, 48000, 14, [](int32_t, int32_t i) { return i == 5 ? 1.0f : 0.0f; });
+  // Nothing opened yet: a cancelled dialog, and a load without a file.
+  const QByteArray empty = WindowFingerprint();
+  dialogs.ExpectOpenFile(std::nullopt);
+  Window()->OpenWav_Click();
+  EXPECT_EQ(WindowFingerprint(), empty);
+  EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Load_Click(); }),
+            "User Error: A Wav file must be opened before loading data");
+  EXPECT_EQ(WindowFingerprint(), empty);
   // A good file first, so that a refusal has a loaded state to keep.
   Open(WriteMono("good.wav", Pulse(16384, 100, 3000)));
   ASSERT_TRUE(Window()->WavLoaded);
@@ -110,13 +125,12 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   for (size_t cut = 0; cut <= 52; ++cut)
     cases.emplace_back(std::vector<uint8_t>(canonical.begin(), canonical.begin() + cut),
                        cut < 12 ? "Error 5441: Not a RIFF WAVE file" : cut == 12 || cut == 36 ? noChunk : damaged);
-  const auto patched = [&](size_t at, uint8_t v) {
-    std::vector<uint8_t> b = canonical;
-    b[at] = v;
-    return b;
-  };
-  cases.emplace_back(patched(40, 0xFF), damaged);  // data size 255 bytes more than the file holds
-  cases.emplace_back(patched(8, 'X'), "Error 5441: Not a RIFF WAVE file");
+  std::vector<uint8_t> patched = canonical;
+  patched[40] = 0xFF;  // data size 255 bytes more than the file holds
+  cases.emplace_back(patched, damaged);
+  patched = canonical;
+  patched[8] = 'X';
+  cases.emplace_back(patched, "Error 5441: Not a RIFF WAVE file");
   const auto with = [&](WavLayout s) { return BuildWav(s, body); };
   cases.emplace_back(with({.fmtBytes = 14}), damaged);
   cases.emplace_back(with({.code = 3, .bits = 64}), notPcm);
@@ -150,57 +164,39 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
-TEST_F(WavImportTest, ExtensiblePcmAndChunksAnywhereAreRead) {
-  WavLayout s;
-  s.code = 0xFFFE;
-  s.fmtBytes = 40;
-  Open(Write("ext.wav", BuildWav(s, Pulse(8192, 10, 1000))));
-  EXPECT_TRUE(Window()->WavLoaded);
-  Forms::Unload<Import>();
+// Into an empty set (emptied again between the cases): the taper fades both ends; the
+// start lands at 50 ms, the header filled; a start of 0 rotates the first sample
+// there, the noise setting the ratio; a long file gives its first 131072 samples; a
+// start in samples is cut to whole samples and bounded by the file.
+TEST_F(WavImportTest, ImportIntoAnEmptySetPlacesTheStartAtFiftyMsAndFillsTheHeader) {
+  // The taper is on at first: the first and last samples faded to (almost) zero.
+  Open(WriteMono("flat.wav", std::vector<int16_t>(8192, 1000)));
+  Window()->ImpulseStart->setText("50");
+  Window()->Load_Click();
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+  EXPECT_EQ(ImpulseSet[0][8191], 0.0f);
+  EXPECT_EQ(ImpulseSet[0][4000], 1.0f);  // rotated by nothing
 
-  // Data before format, an odd-sized chunk (padded) between, and a RIFF size of 0.
-  std::vector<uint8_t> b;
-  PutTag(b, "RIFF");
-  Put32(b, 0);
-  PutTag(b, "WAVE");
-  PutTag(b, "data");
-  Put32(b, 8192 * 2);
-  for (int i = 0; i < 8192; ++i) Put16(b, uint16_t(i == 7 ? 1234 : 0));
-  PutTag(b, "junk");
-  Put32(b, 3);
-  b.insert(b.end(), {1, 2, 3, 0});
-  const std::vector<uint8_t> fmt = BuildWav({}, {});
-  b.insert(b.end(), fmt.begin() + 12, fmt.begin() + 36);
-  Open(Write("odd.wav", b));
-  ASSERT_TRUE(Window()->WavLoaded);
-  EXPECT_EQ(PcmSamples.size(), 8192u);
-  EXPECT_EQ(PcmSamples[7], 1234);
-}
-
-TEST_F(WavImportTest, ImportIntoEmptySetPlacesStartAtFiftyMsAndFillsTheHeader) {
   // A pulse at 50 ms, a second half of silence, peak 1500.
+  ResultsDataSetInfo[0].NumInSet = 0;
   std::vector<int16_t> s = Pulse(65536, 2400, 1500);
   s[2500] = -700;
   ImportFile(WriteMono("p.wav", s), "50", "1.9");
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
-  EXPECT_EQ(h.SampleRate, 48000);
-  EXPECT_EQ(h.PeriodExponent, 16);
-  EXPECT_EQ(h.PreExcitationExponent, 16);
+  EXPECT_EQ(std::tuple(h.SampleRate, h.PeriodExponent, h.PreExcitationExponent), std::tuple(48000, 16, 16));
   EXPECT_EQ(Window()->ImportDistance, 1.0f);
   EXPECT_EQ(h.ImpulseShift, -2260);  // 1 m at 343 m/s less the 50 ms lead
-  EXPECT_EQ(h.PeakLevel, -20.0f);
-  EXPECT_EQ(h.NoiseEnergy, 90.0f);
+  EXPECT_EQ(std::pair(h.PeakLevel, h.NoiseEnergy), std::pair(-20.0f, 90.0f));
   EXPECT_FLOAT_EQ(h.SignalEnergy, 1500.0f * 1500.0f + 700.0f * 700.0f);
   EXPECT_EQ(ImpulseSet[0][2400], 1.0f);  // no rotation, normalised
   EXPECT_FLOAT_EQ(ImpulseSet[0][2500], -700.0f / 1500.0f);
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
   EXPECT_FALSE(Window()->WavLoaded);
   EXPECT_TRUE(Window()->OpenWav->isEnabled());
-}
 
-TEST_F(WavImportTest, StartZeroRotatesFirstSampleToFiftyMsAndNoiseSetsTheRatio) {
-  std::vector<int16_t> s(16384, 0);
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s.assign(16384, 0);
   s[0] = -15000;
   s[12000] = 150;  // noise energy in the second half: 150^2, 40 dB below
   ImportFile(WriteMono("z.wav", s), "0");
@@ -209,10 +205,18 @@ TEST_F(WavImportTest, StartZeroRotatesFirstSampleToFiftyMsAndNoiseSetsTheRatio) 
   EXPECT_FLOAT_EQ(ImpulseSet[0][12000 + 2400], 0.01f);
   EXPECT_EQ(ResultsDataSetInfo[0].PeakLevel, 0.0f);  // the largest magnitude: -15000
   EXPECT_NEAR(ResultsDataSetInfo[0].NoiseEnergy, 40.0f, 1e-4);
-}
 
-TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
-  std::vector<int16_t> s = Pulse(8192, 100, 2000);
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s.assign(262144, 0);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(int64_t(i * 7919 % 2001) - 1000);
+  ImportFile(WriteMono("long.wav", s));
+  ASSERT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
+  for (size_t i : {size_t{0}, size_t{777}, size_t{131071}})
+    EXPECT_FLOAT_EQ(ImpulseSet[0][i] * 1000.0f, float(s[i])) << i;
+
+  // A start in samples is cut to whole samples and bounded by the file.
+  ResultsDataSetInfo[0].NumInSet = 0;
+  s = Pulse(8192, 100, 2000);
   Open(WriteMono("s.wav", s));
   Import* imp = Window();
   imp->TaperCheck->setChecked(false);
@@ -229,16 +233,11 @@ TEST_F(WavImportTest, StartInSamplesIsCutToWholeSamplesAndBoundedByTheFile) {
   EXPECT_FALSE(imp->WavLoaded);  // the file has to be opened again
 }
 
-TEST_F(WavImportTest, LongFileUsesItsFirst131072Samples) {
-  std::vector<int16_t> s(262144, 0);
-  for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(int64_t(i * 7919 % 2001) - 1000);
-  ImportFile(WriteMono("long.wav", s));
-  ASSERT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-  for (size_t i : {size_t{0}, size_t{777}, size_t{131071}})
-    EXPECT_FLOAT_EQ(ImpulseSet[0][i] * 1000.0f, float(s[i])) << i;
-}
-
-TEST_F(WavImportTest, SetDecidesRateAndLength) {
+// Silence, another rate than the set's and a full store are refused; the set decides the length.
+TEST_F(WavImportTest, TheSetDecidesRateAndLengthAndSilenceOrAFullStoreAreRefused) {
+  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0))); }),
+            "User Error: No input signal");
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
   LoadSet(1, 48000, 17, [](int32_t, int32_t i) { return i == 2400 ? 1.0f : 0.0f; });
   EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("r.wav", Pulse(65536, 2400, 1000), 44100)); }),
             "User Error: The wave import sample rate is different than the loaded measurement results. This impulse "
@@ -253,12 +252,6 @@ TEST_F(WavImportTest, SetDecidesRateAndLength) {
   EXPECT_EQ(ResultsDataSetInfo[1].PeriodExponent, 17);
   EXPECT_EQ(ImpulseSet[1][2400], 1.0f);
   for (size_t i : {size_t{65536}, size_t{100000}, size_t{131071}}) EXPECT_EQ(ImpulseSet[1][i], 0.0f) << i;
-}
-
-TEST_F(WavImportTest, SilenceAndAFullStoreAreRefused) {
-  EXPECT_EQ(MessageFrom(dialogs, [&] { ImportFile(WriteMono("quiet.wav", std::vector<int16_t>(8192, 0))); }),
-            "User Error: No input signal");
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
 
   LoadSet(kMaxResults, 48000, 14, [](int32_t, int32_t i) { return i == 3 ? 1.0f : 0.0f; });
   Open(WriteMono("p.wav", Pulse(16384, 2400, 1000)));
@@ -267,40 +260,24 @@ TEST_F(WavImportTest, SilenceAndAFullStoreAreRefused) {
   EXPECT_EQ(WindowFingerprint(), before);
 }
 
-TEST_F(WavImportTest, TaperFadesBothEnds) {
-  std::vector<int16_t> s(8192, 1000);
-  Open(WriteMono("flat.wav", s));
-  Window()->ImpulseStart->setText("50");
-  Window()->Load_Click();
-  // Rotated by nothing; the first and last samples are faded to (almost) zero.
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-  EXPECT_EQ(ImpulseSet[0][8191], 0.0f);
-  EXPECT_EQ(ImpulseSet[0][4000], 1.0f);
-}
-
 // The same decaying impulse written by an independent writer in each format the
 // import takes: every import lands within 1e-4 of the 16-bit one, at its level. The
 // 16-bit file carries a LIST chunk ahead of "data".
 TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
   struct Format {
-    const char* name;
-    int format;
-    int channels;
+    const char *name;
+    int format, channels;
     const char* channel;  // answered when asked
-  };
-  const Format formats[] = {{"pcm16", SF_FORMAT_PCM_16, 1, nullptr}, {"pcm24", SF_FORMAT_PCM_24, 1, nullptr},
+  } formats[] = {{"pcm16", SF_FORMAT_PCM_16, 1, nullptr}, {"pcm24", SF_FORMAT_PCM_24, 1, nullptr},
                             {"pcm32", SF_FORMAT_PCM_32, 1, nullptr}, {"float", SF_FORMAT_FLOAT, 1, nullptr},
                             {"float stereo", SF_FORMAT_FLOAT, 2, "2"},  {"pcm24 of 3", SF_FORMAT_PCM_24, 3, "3"}};
   const size_t n = 16384;
   std::vector<double> impulse(n);
   for (size_t i = 0; i < n; ++i) impulse[i] = 0.6 * std::sin(0.05 * double(i)) * std::exp(-2e-3 * double(i));
   for (size_t k = 0; k < std::size(formats); ++k) {
-    const Format& f = formats[k];
+    const auto& f = formats[k];
     const std::string path = TempPath(std::string(f.name) + ".wav");
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = f.channels;
-    info.format = SF_FORMAT_WAV | f.format;
+    SF_INFO info{0, 48000, f.channels, SF_FORMAT_WAV | f.format, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << f.name;
     if (k == 0) {  // strings set before the samples go into a LIST chunk
@@ -317,10 +294,8 @@ TEST_F(WavImportTest, WiderFormatsImportAsASixteenBitFileOfTheSamePeak) {
     ImportFile(path);
     ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, int32_t(k + 1)) << f.name;
   }
-  const std::string listed = [&] {
-    const std::vector<uint8_t> b = ReadFile(TempPath("pcm16.wav"));
-    return std::string(b.begin(), b.end());
-  }();
+  const std::vector<uint8_t> pcm16 = ReadFile(TempPath("pcm16.wav"));
+  const std::string listed(pcm16.begin(), pcm16.end());
   ASSERT_LT(listed.find("LIST"), listed.find("data"));  // a chunk the import passes over
   const size_t last = std::size(formats) - 1;
   for (size_t k = 1; k <= last; ++k) {
@@ -351,7 +326,7 @@ class ExportTest : public ToolsTest {
   }
 };
 
-TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResults) {
+TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResultsAndSavesOnlyNumbers) {
   ExportPCM* e = Window();
   dialogs.ExpectMessage();
   EXPECT_FALSE(e->Initialize(1));
@@ -367,6 +342,14 @@ TEST_F(ExportTest, InitializeShowsTheWindowOnlyWithResults) {
   EXPECT_EQ(e->SaveRequest.fileName, "Impulse.pcm");
   e->RAW->click();
   EXPECT_EQ(e->SaveRequest.title, "Save Impulse as *.raw File");
+
+  // A sample that is not a number is named, and nothing is written.
+  ImpulseSet[1][65535] = std::nanf("");
+  for (QRadioButton* type : {e->Wave, e->RAW}) {
+    EXPECT_EQ(MessageFrom(dialogs, [&] { SaveAs(type, TempPath("nan.out")); }),
+              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
+    EXPECT_FALSE(FileExists(TempPath("nan.out")));
+  }
 }
 
 // The header at its offsets and the samples as an independent reader sees them. An
@@ -382,24 +365,23 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
     EXPECT_EQ(Window()->SampleRateResolutionLabel->text(), label);
     const std::string path = TempPath("r" + std::to_string(rate) + ".wav");
     SaveAs(Window()->Wave, path);
-    EXPECT_EQ(dialogs.calls().back().title, "Save Impulse as *.wav File");
-    EXPECT_EQ(dialogs.calls().back().fileName, "Impulse.wav");
-    EXPECT_EQ(dialogs.calls().back().filter, "raw files (*.wav)|*.wav");
+    const DialogCall& call = dialogs.calls().back();
+    EXPECT_EQ(std::tuple(call.title, call.fileName, call.filter),
+              std::tuple("Save Impulse as *.wav File", "Impulse.wav", "raw files (*.wav)|*.wav"));
     const std::vector<uint8_t> b = ReadFile(path);
     const int32_t n = 1 << exponent;
     ASSERT_EQ(b.size(), 44u + 2u * size_t(n));
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+    for (const auto& [at, tag] : {std::pair{0, "RIFF"}, {8, "WAVEfmt "}, {36, "data"}})
+      EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + long(std::strlen(tag))), tag);
     for (const auto& [at, v] : {std::pair{4, 36 + 2 * n}, {16, 16}, {24, rate}, {28, 2 * rate}, {40, 2 * n}})
-      EXPECT_EQ(Le32(b, size_t(at)), v) << at;
-    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}}) EXPECT_EQ(Le16(b, size_t(at)), v) << at;
+      EXPECT_EQ(At<int32_t>(b, size_t(at)), v) << at;
+    for (const auto& [at, v] : {std::pair{20, 1}, {22, 1}, {32, 2}, {34, 16}})
+      EXPECT_EQ(At<int16_t>(b, size_t(at)), v) << at;
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    EXPECT_EQ(info.channels, 1);
-    EXPECT_EQ(info.samplerate, rate);
-    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(std::tuple(info.channels, info.samplerate, info.format),
+              std::tuple(1, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     ASSERT_EQ(info.frames, sf_count_t(n));
     std::vector<short> s(static_cast<size_t>(n));
     EXPECT_EQ(sf_read_short(f, s.data(), info.frames), info.frames);
@@ -415,39 +397,31 @@ TEST_F(ExportTest, WavFieldsAtTheirOffsetsAndTheSamplesAnIndependentReaderSees) 
   for (const char* bare : {"a.pcm", "a.raw"}) EXPECT_EQ(ReadFile(TempPath(bare)), std::vector<uint8_t>(wav.begin() + 44, wav.end()));
 }
 
-TEST_F(ExportTest, OverwriteAsksAndALongerOldFileEndsAtTheNewLength) {
-  LoadSet(1, 48000, 14, Decay);
+// An old file longer than the new one is kept when the overwrite is refused, and ends
+// at the new length when it is not.
+TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothingAndOverwriteAsks) {
+  LoadSet(2, 48000, 14, [](int32_t k, int32_t i) { return k == 0 && i == 7 ? 1.0f : 0.0f; });
   Window()->Initialize(1);
-  const std::string path = TempPath("old.raw");
+  const std::string path = TempPath("c.pcm");
   WriteFile(path, std::vector<uint8_t>(500000, 0xAB));
+  for (const char* level : {"99", "32768", "abc"}) {
+    dialogs.ExpectMessage();
+    Window()->MaxLevelText->setText(level);
+    Window()->Save_Click();
+  }
+  EXPECT_EQ(dialogs.MessageTexts()[0], "User Error: Input must be between 100 and 32767");
+  EXPECT_EQ(dialogs.MessageTexts()[2], "User Error: Non Numeric Input");
   dialogs.ExpectMessage(MsgAnswer::No);
   SaveAs(Window()->RAW, path);
   EXPECT_EQ(dialogs.calls().back().text, "File Already Exists, Overwrite ?");
   EXPECT_EQ(dialogs.calls().back().title, "Mirabelt Zentor");
   EXPECT_EQ(ReadFile(path).size(), 500000u);
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  SaveAs(Window()->RAW, path);
-  EXPECT_EQ(ReadFile(path).size(), 2u * 16384u);
-}
-
-TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
-  LoadSet(2, 48000, 14, [](int32_t k, int32_t i) { return k == 0 && i == 7 ? 1.0f : 0.0f; });
-  Window()->Initialize(1);
-  const std::string path = TempPath("c.pcm");
-  for (const char* level : {"99", "32768", "abc"}) {
-    dialogs.ExpectMessage();
-    Window()->MaxLevelText->setText(level);
-    Window()->Save_Click();
-    EXPECT_FALSE(FileExists(path));
-  }
-  EXPECT_EQ(dialogs.MessageTexts()[0], "User Error: Input must be between 100 and 32767");
-  EXPECT_EQ(dialogs.MessageTexts()[2], "User Error: Non Numeric Input");
   for (const char* level : {"100", "32767"}) {
-    if (FileExists(path)) dialogs.ExpectMessage(MsgAnswer::Yes);
+    dialogs.ExpectMessage(MsgAnswer::Yes);
     SaveAs(Window()->PCM, path, level);
     const std::vector<uint8_t> b = ReadFile(path);
     ASSERT_EQ(b.size(), 2u * 16384u);
-    EXPECT_EQ(Le16(b, 14), std::atoi(level));
+    EXPECT_EQ(At<int16_t>(b, 14), std::atoi(level));
   }
 
   Window()->CurveNoText->setText("3");
@@ -468,19 +442,6 @@ TEST_F(ExportTest, LevelCurveAndDataChecksWriteNothing) {
 
   ResultsDataSetInfo[0].NumInSet = 0;
   EXPECT_EQ(MessageFrom(dialogs, [&] { Window()->Save_Click(); }), "User Error: No measured data loaded");
-}
-
-TEST_F(ExportTest, ASampleThatIsNotANumberIsNamedAndNothingIsWritten) {
-  LoadSet(2, 48000, 14, Decay);
-  ImpulseSet[1][16383] = std::nanf("");
-  Window()->Initialize(2);
-  for (QRadioButton* type : {Window()->Wave, Window()->RAW}) {
-    dialogs.ExpectMessage();
-    SaveAs(type, TempPath("nan.out"));
-    EXPECT_EQ(dialogs.MessageTexts().back(),
-              "Error 5435: Curve 2 holds samples that are not numbers. No file was written.");
-    EXPECT_FALSE(FileExists(TempPath("nan.out")));
-  }
 }
 
 TEST_F(ExportTest, ExportImportExportRoundTripIsByteIdentical) {
