@@ -74,8 +74,32 @@ void WaitFor(const WaveReceiver& rx, std::size_t messages) {
 
 using WaveStreamingTest = AudioTest;
 
-TEST_F(WaveStreamingTest, PairedJobsStartOnOneFrameAndOnlyTheirWindowHearsOfThem) {
+TEST_F(WaveStreamingTest, RefusalsSayWhyAndPairedJobsStartOnOneFrameForTheirWindowOnly) {
   WaveReceiver rx, other;
+  const auto buf = Ramp(1000, 3, 0);
+  EXPECT_EQ(PlayOut(), WaveStatus::NotPrepared);
+  EXPECT_EQ(RecIn(), WaveStatus::NotPrepared);
+  EXPECT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 1001), WaveStatus::BadArgument);
+  EXPECT_EQ(PlayOutPrep(nullptr, Sim(), 48000, buf, buf, 1000), WaveStatus::BadArgument);
+  EXPECT_EQ(RecInPrep(&rx, Sim(), 48000, 0), WaveStatus::BadArgument);
+  EXPECT_EQ(RecInPrep(&rx, Sim() + 1, 48000, 100), WaveStatus::NoDevice);
+
+  SimulatedCardSettings s = Quiet();
+  s.rates = {48000, 44100};
+  UseCard(s);
+  EXPECT_EQ(RecInPrep(&rx, Sim(), 12000, 100), WaveStatus::RateNotSupported);
+  EXPECT_NE(AudioLastErrorText().find("12000"), std::string::npos) << AudioLastErrorText();
+
+  // Busy: the record job holds the card at 48 kHz.
+  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 5000), WaveStatus::Ok);
+  EXPECT_EQ(AudioLastErrorText(), "");
+  RecIn();
+  Run(1000);
+  EXPECT_EQ(RecInPrep(&rx, Sim(), 48000, 100), WaveStatus::DeviceBusy);
+  EXPECT_EQ(PlayOutPrep(&rx, Sim(), 44100, buf, buf, 1000), WaveStatus::DeviceBusy);
+  EXPECT_EQ(PlayOutPrep(&rx, -1, 48000, buf, buf, 1000), WaveStatus::Ok) << "-1 is the simulated card here";
+  ResetAudio();
+
   const int32_t n = 196608;
   Prepare(rx, Ramp(n, 7, 0), Ramp(n, 11, 5));
   const int64_t opened = InspectStreaming().deviceFrames;
@@ -93,22 +117,23 @@ TEST_F(WaveStreamingTest, PairedJobsStartOnOneFrameAndOnlyTheirWindowHearsOfThem
   EXPECT_EQ(rx.got.size(), 2u) << "a completion arrived twice";
 }
 
-TEST_F(WaveStreamingTest, AnArmedJobStopsWaitingForItsPartnerAfterAQuarterSecond) {
-  WaveReceiver rx;
-  Prepare(rx, Ramp(4000, 3, 0), Ramp(4000, 3, 0));
-  const int64_t opened = InspectStreaming().deviceFrames;
-  Run(12000);
-  EXPECT_EQ(InspectStreaming().play, SlotState::Armed);
-  Run(1000);
-  EXPECT_EQ(InspectStreaming().playStartFrame, opened + 12000);
-  EXPECT_EQ(InspectStreaming().record, SlotState::Prepared);
-}
-
-TEST_F(WaveStreamingTest, UnitRoomGivesEachOutputBackDelayedBitForBit) {
+TEST_F(WaveStreamingTest, ThePlayPointerAndAUnitRoomGiveEachOutputBackDelayedBitForBit) {
   SimulatedCardSettings s = Quiet();
   s.latency = 480;
   UseCard(s);
   WaveReceiver rx;
+  // The play pointer counts played frames less the latency.
+  const auto buf = Ramp(5000, 3, 0);
+  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 5000), WaveStatus::Ok);
+  EXPECT_EQ(GetTimePointer(), 0);
+  PlayOut();
+  SimulatedSoundCard::Instance().Advance(1000);
+  int32_t p = -1;
+  GetTimePointer(p);
+  EXPECT_EQ(p, 1000 - 480);
+  SimulatedSoundCard::Instance().Advance(5000);
+  EXPECT_EQ(GetTimePointer(), 5000 - 480);
+  CleanPlayOut();
   const int32_t n = 20000;
   const auto left = Ramp(n, 7, 0), right = Ramp(n, 13, 99);
   const Recording r = PlayAndRecord(rx, left, right);
@@ -157,7 +182,17 @@ TEST_F(WaveStreamingTest, ManualAndInstantClocksRecordTheSameWithOneSeed) {
   EXPECT_GT(energy, 1e6) << "the room passed nothing to the microphone";
 }
 
-TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
+TEST_F(WaveStreamingTest, AnArmedJobStopsWaitingAfterAQuarterSecondAndResetsCancelTheirJobs) {
+  // An armed job stops waiting for its partner after a quarter second.
+  WaveReceiver armed;
+  Prepare(armed, Ramp(4000, 3, 0), Ramp(4000, 3, 0));
+  const int64_t opened = InspectStreaming().deviceFrames;
+  Run(12000);
+  EXPECT_EQ(InspectStreaming().play, SlotState::Armed);
+  Run(1000);
+  EXPECT_EQ(InspectStreaming().playStartFrame, opened + 12000);
+  EXPECT_EQ(InspectStreaming().record, SlotState::Prepared);
+  ResetAudio();
   WaveReceiver rx;
   const auto buf = Ramp(3000, 3, 0);
   // Mid-job.
@@ -186,7 +221,16 @@ TEST_F(WaveStreamingTest, ResetsCancelTheirJobsEvenWithTheEventQueued) {
   EXPECT_EQ(rx.Messages(), std::vector<int32_t>{MM_WIM_DATA});
 }
 
-TEST_F(WaveStreamingTest, AGoneWindowGetsNothingAndShortSpansGetWhatFits) {
+TEST_F(WaveStreamingTest, AFilledRecordingDeliversLateAGoneWindowGetsNothingAndShortSpansWhatFits) {
+  // The deadline of a record job counts only while it is unfilled: one that filled
+  // in time delivers however late the UI looks at it.
+  WaveReceiver late;
+  Record(late, 4800);
+  SimulatedSoundCard::Instance().Advance(6000);
+  AdvanceWaveClock(60000);
+  Pump();
+  EXPECT_EQ(late.Messages(), std::vector<int32_t>{MM_WIM_DATA});
+  CleanRecIn();
   auto rx = std::make_unique<WaveReceiver>();
   Record(*rx, 3000);
   SimulatedSoundCard::Instance().Advance(3000);
@@ -263,37 +307,10 @@ TEST_F(WaveStreamingTest, AnalyserCycleLosesAndDoublesNothing) {
   EXPECT_LE(rta.blocks, frames / kBlock);
 }
 
-TEST_F(WaveStreamingTest, RefusalsReturnAStatusAndSayWhy) {
-  WaveReceiver rx;
-  const auto buf = Ramp(1000, 3, 0);
-  EXPECT_EQ(PlayOut(), WaveStatus::NotPrepared);
-  EXPECT_EQ(RecIn(), WaveStatus::NotPrepared);
-  EXPECT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 1001), WaveStatus::BadArgument);
-  EXPECT_EQ(PlayOutPrep(nullptr, Sim(), 48000, buf, buf, 1000), WaveStatus::BadArgument);
-  EXPECT_EQ(RecInPrep(&rx, Sim(), 48000, 0), WaveStatus::BadArgument);
-  EXPECT_EQ(RecInPrep(&rx, Sim() + 1, 48000, 100), WaveStatus::NoDevice);
-
-  SimulatedCardSettings s = Quiet();
-  s.rates = {48000, 44100};
-  UseCard(s);
-  EXPECT_EQ(RecInPrep(&rx, Sim(), 12000, 100), WaveStatus::RateNotSupported);
-  EXPECT_NE(AudioLastErrorText().find("12000"), std::string::npos) << AudioLastErrorText();
-
-  // Busy: the record job holds the card at 48 kHz.
-  ASSERT_EQ(RecInPrep(&rx, Sim(), 48000, 5000), WaveStatus::Ok);
-  EXPECT_EQ(AudioLastErrorText(), "");
-  RecIn();
-  Run(1000);
-  EXPECT_EQ(RecInPrep(&rx, Sim(), 48000, 100), WaveStatus::DeviceBusy);
-  EXPECT_EQ(PlayOutPrep(&rx, Sim(), 44100, buf, buf, 1000), WaveStatus::DeviceBusy);
-  EXPECT_EQ(PlayOutPrep(&rx, -1, 48000, buf, buf, 1000), WaveStatus::Ok) << "-1 is the simulated card here";
-  ResetAudio();
-}
-
 // A stream that dies while no job runs is noticed by the next job, which opens the
 // card afresh instead of waiting on the dead stream; one lost mid-job posts one
 // WaveError and nothing else.
-TEST_F(WaveStreamingTest, ALostStreamIsOpenedAfreshByTheNextJobOrPostsOneWaveError) {
+TEST_F(WaveStreamingTest, ALostStreamIsOpenedAfreshOrPostsOneWaveErrorAndCardFaultsShow) {
   SimulatedCardSettings s = Quiet();
   s.loseStreamAfter = 3000;
   UseCard(s);
@@ -312,13 +329,12 @@ TEST_F(WaveStreamingTest, ALostStreamIsOpenedAfreshByTheNextJobOrPostsOneWaveErr
     CleanRecIn();
     Run(4000);  // no job: the stream dies unseen
   }
-}
 
-TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
-  SimulatedCardSettings s = Quiet();
+  // Card faults show as the callers would see them.
+  s = Quiet();
   s.recordCompletionFirst = true;
   UseCard(s);
-  WaveReceiver rx;
+  rx.got.clear();
   const auto buf = Ramp(2000, 3, 0);
   const Recording r = PlayAndRecord(rx, buf, buf);
   EXPECT_EQ(rx.Messages(), (std::vector<int32_t>{MM_WIM_DATA, MM_WOM_DONE}));
@@ -339,34 +355,6 @@ TEST_F(WaveStreamingTest, CardFaultsShowAsTheCallersWouldSeeThem) {
   EXPECT_EQ(InspectStreaming().record, SlotState::Running);
 }
 
-// The deadline of a record job counts only while it is unfilled: one that filled
-// in time delivers however late the UI looks at it.
-TEST_F(WaveStreamingTest, ARecordingThatFilledDeliversPastItsDeadline) {
-  WaveReceiver rx;
-  Record(rx, 4800);
-  SimulatedSoundCard::Instance().Advance(6000);
-  AdvanceWaveClock(60000);
-  Pump();
-  EXPECT_EQ(rx.Messages(), std::vector<int32_t>{MM_WIM_DATA});
-}
-
-TEST_F(WaveStreamingTest, ThePlayPointerCountsPlayedFramesLessTheLatency) {
-  SimulatedCardSettings s = Quiet();
-  s.latency = 480;
-  UseCard(s);
-  WaveReceiver rx;
-  const auto buf = Ramp(5000, 3, 0);
-  ASSERT_EQ(PlayOutPrep(&rx, Sim(), 48000, buf, buf, 5000), WaveStatus::Ok);
-  EXPECT_EQ(GetTimePointer(), 0);
-  PlayOut();
-  SimulatedSoundCard::Instance().Advance(1000);
-  int32_t p = -1;
-  GetTimePointer(p);
-  EXPECT_EQ(p, 1000 - 480);
-  SimulatedSoundCard::Instance().Advance(5000);
-  EXPECT_EQ(GetTimePointer(), 5000 - 480);
-}
-
 // Amplitude of the component at `hz` over whole periods of x[first, first + n) at 48 kHz.
 double Amplitude(const std::vector<float>& x, std::size_t first, std::size_t n, double hz) {
   double re = 0, im = 0;
@@ -378,9 +366,16 @@ double Amplitude(const std::vector<float>& x, std::size_t first, std::size_t n, 
   return 2 * std::hypot(re, im) / static_cast<double>(n);
 }
 
+void WriteWave(const std::string& path, int32_t rate, int16_t channels, const std::vector<int16_t>& samples) {
+  BinaryWriter w;
+  WriteWavHeader(w, MakeWavHeader(channels, rate, static_cast<int32_t>(samples.size())));
+  w.Integers(samples);
+  ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
+}
+
 using SimulatedCardTest = AudioTest;
 
-TEST_F(SimulatedCardTest, SecondOrderDistortionGivesTheSecondHarmonicItsLevel) {
+TEST_F(SimulatedCardTest, DistortionNoiseClippingAndTheRoomReachTheInputsAsSet) {
   SimulatedCardSettings s = Quiet();
   s.a2 = 0.02;
   UseCard(s);
@@ -388,10 +383,8 @@ TEST_F(SimulatedCardTest, SecondOrderDistortionGivesTheSecondHarmonicItsLevel) {
   // 0.5 sin squared has a 2nd harmonic of 0.02 x 0.25 / 2 re 0.5: -46.02 dB.
   EXPECT_NEAR(20 * std::log10(Amplitude(t.right, 4800, 9600, 2000) / Amplitude(t.right, 4800, 9600, 1000)), -46.0,
               0.1);
-}
-
-TEST_F(SimulatedCardTest, NoiseAndClippingReachTheInputsAsSet) {
-  SimulatedCardSettings s = Quiet();
+  // Noise and clipping reach the inputs as set.
+  s = Quiet();
   s.micNoise = 2.0;
   UseCard(s);
   const Recording quiet = PlayAndRecord(std::vector<int16_t>(48000, 0));
@@ -408,10 +401,9 @@ TEST_F(SimulatedCardTest, NoiseAndClippingReachTheInputsAsSet) {
   const auto [lo, hi] = std::minmax_element(loud.right.begin(), loud.right.end());
   EXPECT_EQ(*hi, 32767.0f);
   EXPECT_EQ(*lo, -32768.0f);
-}
 
-TEST_F(SimulatedCardTest, TheDefaultRoomIsWhatTheMicrophoneHears) {
-  SimulatedCardSettings s = Quiet();
+  // The default room, or one from a wave file, is what the microphone hears.
+  s = Quiet();
   s.room.clear();
   s.referenceGain = 0.5;
   UseCard(s);
@@ -422,30 +414,22 @@ TEST_F(SimulatedCardTest, TheDefaultRoomIsWhatTheMicrophoneHears) {
   const double heights[] = {20000, -12000, 8000};
   std::vector<int16_t> signal(40000, 0);
   for (int c = 0; c < 3; ++c) signal[clicks[c]] = static_cast<int16_t>(heights[c]);
-  const Recording t = PlayAndRecord(signal);
+  const Recording rec = PlayAndRecord(signal);
   int worst = 0;
   for (std::size_t i = 480; i < signal.size(); ++i) {
     double expect = 0;
     for (int c = 0; c < 3; ++c)
       if (i - 480 >= clicks[c] && i - 480 - clicks[c] < h.size()) expect += heights[c] * h[i - 480 - clicks[c]];
-    worst = std::max(worst, static_cast<int>(std::abs(t.right[i] - std::nearbyint(expect))));
+    worst = std::max(worst, static_cast<int>(std::abs(rec.right[i] - std::nearbyint(expect))));
   }
   EXPECT_LE(worst, 1);
   // The direct sound arrives 2 m on, behind the latency.
   const auto peak =
-      std::max_element(t.right.begin(), t.right.end(), [](float a, float b) { return std::abs(a) < std::abs(b); });
-  EXPECT_NEAR(static_cast<double>(peak - t.right.begin()), 480 + std::nearbyint(2 * 48000 / 343.0), 3);
-  EXPECT_EQ(t.left[480], 10000.0f) << "the reference is half the other output";
-}
+      std::max_element(rec.right.begin(), rec.right.end(), [](float a, float b) { return std::abs(a) < std::abs(b); });
+  EXPECT_NEAR(static_cast<double>(peak - rec.right.begin()), 480 + std::nearbyint(2 * 48000 / 343.0), 3);
+  EXPECT_EQ(rec.left[480], 10000.0f) << "the reference is half the other output";
 
-void WriteWave(const std::string& path, int32_t rate, int16_t channels, const std::vector<int16_t>& samples) {
-  BinaryWriter w;
-  WriteWavHeader(w, MakeWavHeader(channels, rate, static_cast<int32_t>(samples.size())));
-  w.Integers(samples);
-  ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
-}
-
-TEST_F(SimulatedCardTest, ARoomFromAWaveFileReplacesTheDefaultAtItsRate) {
+  // A room from a wave file replaces the default at its rate.
   const std::string path = TempPath("room.wav");
   WriteWave(path, 48000, 1, {16384, 0, 0, -8192});
   setenv("ZENTOR_SIM_ROOM", path.c_str(), 1);
@@ -453,14 +437,14 @@ TEST_F(SimulatedCardTest, ARoomFromAWaveFileReplacesTheDefaultAtItsRate) {
   // Another rate keeps the default room.
   EXPECT_EQ(KnownMicImpulse(44100), DefaultRoomImpulse(44100));
 
-  SimulatedCardSettings s = Quiet();
+  s = Quiet();
   s.room.clear();
   UseCard(s);
   std::vector<int16_t> click(2000, 0);
   click[0] = 1000;
-  const Recording t = PlayAndRecord(click);
-  EXPECT_EQ(t.right[480], 500.0f);
-  EXPECT_EQ(t.right[483], -250.0f);
+  const Recording c = PlayAndRecord(click);
+  EXPECT_EQ(c.right[480], 500.0f);
+  EXPECT_EQ(c.right[483], -250.0f);
   unsetenv("ZENTOR_SIM_ROOM");
 
   std::vector<double> room;
@@ -496,7 +480,7 @@ class SoundDevicesTest : public AudioTest {
   static PortAudioDevice* Card(int32_t id) { return dynamic_cast<PortAudioDevice*>(ResolveWaveDevice(id)); }
 };
 
-TEST_F(SoundDevicesTest, InputsAreListedInOrderWithTheirOutputsAndTheSimulatedCardLast) {
+TEST_F(SoundDevicesTest, InputsAreListedWithTheirOutputsFormatsAskedAndRefusalsMade) {
   ASSERT_EQ(RecordDeviceCount(), 4);
   std::string error;
   EXPECT_EQ(RecordDeviceName(0, error), "HDA Intel PCH: ALC892 Analog (h");
@@ -522,9 +506,9 @@ TEST_F(SoundDevicesTest, InputsAreListedInOrderWithTheirOutputsAndTheSimulatedCa
   EXPECT_EQ(ResolveWaveDevice(4), nullptr);
   EXPECT_EQ(ResolveWaveDevice(-2), nullptr);
   EXPECT_EQ(FakePortAudio::Current().initCalls, 1) << "the list is built once";
-}
 
-TEST_F(SoundDevicesTest, FormatQueriesAskTheDevicesThemselves) {
+  // Format queries ask the devices themselves; a card that will not open, and another
+  // device while one is busy, are refused.
   SimulatedCardSettings s = Quiet();
   s.rates = {750};
   UseCard(s);
@@ -533,9 +517,7 @@ TEST_F(SoundDevicesTest, FormatQueriesAskTheDevicesThemselves) {
        {std::tuple{in, 0, 48000, true}, {in, 0, 12000, false}, {out, 1, 44100, true}, {in, -1, 44100, true},
         {in, 9, 48000, false}, {out, 3, 750, true}, {in, 3, 48000, false}})
     EXPECT_EQ(IsFormatSupported(direction, id, rate), supported) << id << " " << rate;
-}
-
-TEST_F(SoundDevicesTest, ACardThatWillNotOpenAndAnotherDeviceWhileBusyAreRefused) {
+  UseCard(Quiet());
   WaveReceiver rx;
   std::vector<int16_t> buf(1000, 0);
   EXPECT_EQ(RecInPrep(&rx, 0, 48000, 1000), WaveStatus::OpenFailed);
@@ -544,13 +526,11 @@ TEST_F(SoundDevicesTest, ACardThatWillNotOpenAndAnotherDeviceWhileBusyAreRefused
   RecIn();
   Run(1000);
   EXPECT_EQ(PlayOutPrep(&rx, 0, 48000, buf, buf, 1000), WaveStatus::DeviceBusy);
-}
-
-TEST_F(SoundDevicesTest, WithoutPortAudioOnlyTheSimulatedCardIsListedAndIsTheDefault) {
+  ResetAudio();
+  // Without PortAudio only the simulated card is listed, and is the default.
   FakePortAudio::Current().initResult = paNotInitialized;
   ForgetSoundDevices();
   ASSERT_EQ(RecordDeviceCount(), 1);
-  std::string error;
   EXPECT_EQ(RecordDeviceName(0, error), kSimulatedCardName);
   EXPECT_EQ(ResolveWaveDevice(-1), ResolveWaveDevice(0));
 

@@ -36,28 +36,7 @@ class AtomicFileTest : public ZentorTest {
   std::vector<std::string> Entries() const { return FolderEntries(tempDir.path().toStdString()); }
 };
 
-TEST_F(AtomicFileTest, ReplacesTheWholeFileLeavesNothingBesideRefusesFoldersAndContinuesPartialWrites) {
-  const std::string p = TempPath("x.bin");
-  for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>(100000, 1), std::vector<uint8_t>(12, 2), {}}) {
-    ASSERT_TRUE(WriteWholeFileAtomic(p, bytes));
-    EXPECT_EQ(Read(p), bytes);
-  }
-  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("text")));
-  EXPECT_EQ(Read(p), (std::vector<uint8_t>{'t', 'e', 'x', 't'}));
-  EXPECT_FALSE(WriteWholeFileAtomic(TempPath("no/such/folder/x.bin"), std::string_view("x")));
-  ASSERT_EQ(::mkdir(TempPath("d").c_str(), 0755), 0);
-  EXPECT_FALSE(WriteWholeFileAtomic(TempPath("d"), std::string_view("x")));
-  EXPECT_FALSE(WriteWholeFileAtomic("", std::string_view("x")));
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"d", "x.bin"}));
-  // A device that takes at most 3 bytes a call is slow, not failing.
-  FileCalls.Write = [](int fd, const void* data, size_t size) { return ::write(fd, data, std::min<size_t>(size, 3)); };
-  std::vector<uint8_t> bytes(1000);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_TRUE(WriteWholeFileAtomic(p, bytes));
-  EXPECT_EQ(Read(p), bytes);
-}
-
-TEST_F(AtomicFileTest, EveryFaultKeepsTheOldFileByteIdentical) {
+TEST_F(AtomicFileTest, WholeFileOrOldFileAtEveryFaultAndAStreamCommitsOnceOrVanishes) {
   const std::string p = TempPath("old.bin");
   const std::vector<uint8_t> old(5000, 7), fresh(40000, 9);
   for (FileFault fault : kEveryFileFault) {
@@ -79,52 +58,55 @@ TEST_F(AtomicFileTest, EveryFaultKeepsTheOldFileByteIdentical) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(q)));
     EXPECT_EQ(Entries(), std::vector<std::string>{"old.bin"});
   }
-}
 
-TEST_F(AtomicFileTest, AStreamCommitsOnceAnUncommittedOneVanishesAShortWriteFailsIt) {
-  const std::string p = TempPath("stream.bin");
+  // A stream commits once; an uncommitted one vanishes; a short write fails it.
+  const std::string sp = TempPath("stream.bin");
   {
-    AtomicFile f(p);
+    AtomicFile f(sp);
     ASSERT_TRUE(f.Open());
     for (int i = 0; i < 100; ++i) ASSERT_TRUE(f.Write(std::string_view("0123456789")));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(p)));  // nothing shows before the commit
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(sp)));  // nothing shows before the commit
     ASSERT_TRUE(f.Commit());
   }
-  EXPECT_EQ(Read(p).size(), 1000u);
+  EXPECT_EQ(Read(sp).size(), 1000u);
   {
-    AtomicFile f(p);
+    AtomicFile f(sp);
     ASSERT_TRUE(f.Open());
     ASSERT_TRUE(f.Write(std::string_view("abandoned")));
   }  // never committed
-  EXPECT_EQ(Read(p).size(), 1000u);
+  EXPECT_EQ(Read(sp).size(), 1000u);
   {
     InjectedFileFault injected(FileFault::ShortWrite);
-    AtomicFile f(p);
+    AtomicFile f(sp);
     ASSERT_TRUE(f.Open());
     EXPECT_FALSE(f.Write(std::string_view("0123456789")));
     EXPECT_FALSE(f.ok());
     EXPECT_FALSE(f.Write(std::string_view("more")));  // stays failed
     EXPECT_FALSE(f.Commit());
   }
-  EXPECT_EQ(Read(p).size(), 1000u);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"stream.bin"});
-}
+  EXPECT_EQ(Read(sp).size(), 1000u);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"old.bin", "stream.bin"}));
 
-TEST_F(AtomicFileTest, TheReplacementKeepsTheOldPermissionsAndALinkStaysALink) {
-  const std::string p = TempPath("perm.bin");
-  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("a")));
-  ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
-  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("b")));
-  struct stat st {};
-  ASSERT_EQ(::stat(p.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-
-  const std::string link = TempPath("link.bin");
-  ASSERT_EQ(::symlink(p.c_str(), link.c_str()), 0);
-  ASSERT_TRUE(WriteWholeFileAtomic(link, std::string_view("through the link")));
-  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(Read(p).size(), 16u);
+  // A good save replaces the whole file, leaves nothing beside it, refuses folders and
+  // continues partial writes.
+  const std::string xp = TempPath("x.bin");
+  for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>(100000, 1), std::vector<uint8_t>(12, 2), {}}) {
+    ASSERT_TRUE(WriteWholeFileAtomic(xp, bytes));
+    EXPECT_EQ(Read(xp), bytes);
+  }
+  ASSERT_TRUE(WriteWholeFileAtomic(xp, std::string_view("text")));
+  EXPECT_EQ(Read(xp), (std::vector<uint8_t>{'t', 'e', 'x', 't'}));
+  EXPECT_FALSE(WriteWholeFileAtomic(TempPath("no/such/folder/x.bin"), std::string_view("x")));
+  ASSERT_EQ(::mkdir(TempPath("d").c_str(), 0755), 0);
+  EXPECT_FALSE(WriteWholeFileAtomic(TempPath("d"), std::string_view("x")));
+  EXPECT_FALSE(WriteWholeFileAtomic("", std::string_view("x")));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"d", "old.bin", "stream.bin", "x.bin"}));
+  // A device that takes at most 3 bytes a call is slow, not failing.
+  FileCalls.Write = [](int fd, const void* data, size_t size) { return ::write(fd, data, std::min<size_t>(size, 3)); };
+  std::vector<uint8_t> bytes(1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_TRUE(WriteWholeFileAtomic(xp, bytes));
+  EXPECT_EQ(Read(xp), bytes);
 }
 
 // What a save must leave alone: the entry's kind, owner, permissions and bytes.
@@ -148,9 +130,43 @@ struct Untouched {
   std::vector<uint8_t> bytes;
 };
 
-// Saves the writer refuses, run as a user without privilege: the target or the
-// folder is left exactly as it was and no temporary stays beside it.
-TEST_F(AtomicFileTest, TheWriterRefusesWhatTheUserMayNotReplace) {
+// A temporary whose process is gone is removed at the next save into its folder;
+// those of running processes and other hidden files stay.
+TEST_F(AtomicFileTest, CrashTemporariesPermissionsLinksRefusalsAndFolderFlushes) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // reaped: that process no longer runs
+  const std::string dead = ".cd.wav.tmp" + std::to_string(child) + "-3";
+  const std::vector<std::string> kept{".cd.wav.tmp" + std::to_string(::getppid()) + "-1", ".notes.tmp", ".x.tmp12-ab"};
+  for (const std::string& name : kept) ASSERT_TRUE(WriteWholeFileAtomic(TempPath(name), std::string_view("k")));
+  QFile left(QString::fromStdString(TempPath(dead)));
+  ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+  left.close();
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("other.txt"), std::string_view("x")));
+  std::vector<std::string> expected = kept;
+  expected.push_back("other.txt");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Entries(), expected);
+
+  // The replacement keeps the old permissions and a link stays a link.
+  const std::string p = TempPath("perm.bin");
+  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("a")));
+  ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
+  ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("b")));
+  struct stat st {};
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  const std::string link = TempPath("link.bin");
+  ASSERT_EQ(::symlink(p.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(WriteWholeFileAtomic(link, std::string_view("through the link")));
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(Read(p).size(), 16u);
+
+  // Saves the writer refuses, run as a user without privilege: the target or the
+  // folder is left exactly as it was and no temporary stays beside it.
   const bool root = ::geteuid() == 0;
   const uid_t user = UnprivilegedUid();
   const gid_t group = UnprivilegedGid();
@@ -221,15 +237,13 @@ TEST_F(AtomicFileTest, TheWriterRefusesWhatTheUserMayNotReplace) {
   own(folder + "/target.bin");
   EXPECT_TRUE(UnprivilegedSave([&] { return WriteWholeFileAtomic(folder + "/target.bin", std::string_view("new")); }));
   EXPECT_EQ(Read(folder + "/target.bin"), (std::vector<uint8_t>{'n', 'e', 'w'}));
-}
 
-// Once the rename is done the new content stands; a folder that then fails to
-// reach the disk makes the save fail and says it may not be durable, while the
-// errors that only mean "cannot be flushed this way" do not.
-TEST_F(AtomicFileTest, AFolderThatFailsToFlushIsAFailedSaveThatSaysSo) {
+  // Once the rename is done the new content stands; a folder that then fails to
+  // reach the disk makes the save fail and says it may not be durable, while the
+  // errors that only mean "cannot be flushed this way" do not.
   std::vector<std::string> said;
   AtomicFileHooks.NotDurable = [&](const std::string& path) { said.push_back(NotDurableText(path)); };
-  const std::string p = TempPath("f.txt");
+  const std::string fp = TempPath("f.txt");
   for (const auto& [error, fails] : {std::pair{EIO, true}, {ENOSPC, true}, {EROFS, true}, {EINVAL, false},
                                      {EBADF, false}, {EACCES, false}}) {
     SCOPED_TRACE(error);
@@ -238,31 +252,11 @@ TEST_F(AtomicFileTest, AFolderThatFailsToFlushIsAFailedSaveThatSaysSo) {
       errno = error;
       return -1;
     };
-    EXPECT_EQ(WriteWholeFileAtomic(p, std::to_string(error)), !fails);
-    EXPECT_EQ(Read(p).size(), std::to_string(error).size());  // the new content is under the name
-    EXPECT_EQ(said, fails ? std::vector<std::string>{NotDurableText(p)} : std::vector<std::string>{});
+    EXPECT_EQ(WriteWholeFileAtomic(fp, std::to_string(error)), !fails);
+    EXPECT_EQ(Read(fp).size(), std::to_string(error).size());  // the new content is under the name
+    EXPECT_EQ(said, fails ? std::vector<std::string>{NotDurableText(fp)} : std::vector<std::string>{});
   }
   AtomicFileHooks = {};
-}
-
-// A temporary whose process is gone is removed at the next save into its folder;
-// those of running processes and other hidden files stay.
-TEST_F(AtomicFileTest, TemporariesLeftByACrashGoAtTheNextSave) {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ASSERT_GT(child, 0);
-  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // reaped: that process no longer runs
-  const std::string dead = ".cd.wav.tmp" + std::to_string(child) + "-3";
-  const std::vector<std::string> kept{".cd.wav.tmp" + std::to_string(::getppid()) + "-1", ".notes.tmp", ".x.tmp12-ab"};
-  for (const std::string& name : kept) ASSERT_TRUE(WriteWholeFileAtomic(TempPath(name), std::string_view("k")));
-  QFile left(QString::fromStdString(TempPath(dead)));
-  ASSERT_TRUE(left.open(QIODevice::WriteOnly));
-  left.close();
-  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("other.txt"), std::string_view("x")));
-  std::vector<std::string> expected = kept;
-  expected.push_back("other.txt");
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Entries(), expected);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "base/binary_io.h"
@@ -8,7 +7,9 @@
 
 namespace zentor {
 
-TEST(BinaryIo, RoundTripOfEveryType) {
+class BinaryIo : public test::ZentorTest {};
+
+TEST_F(BinaryIo, RoundTripReadingPastTheEndAndFilesTooLongAreRefused) {
   BinaryWriter w;
   w.Integer(-2);
   w.Long(123456789);
@@ -52,20 +53,19 @@ TEST(BinaryIo, RoundTripOfEveryType) {
   BinaryWriter euro;
   euro.String("a€b");
   EXPECT_EQ(euro.data(), (std::vector<uint8_t>{3, 0, 'a', '?', 'b'}));
-}
 
-TEST(BinaryIo, ReadingPastTheEndFailsCleanlyAndStaysFailed) {
+  // Reading past the end fails cleanly and stays failed.
   const std::vector<uint8_t> three = {1, 2, 3};
-  BinaryReader r(three);
+  BinaryReader past(three);
   int32_t v = 42;
-  EXPECT_FALSE(r.Long(v));
+  EXPECT_FALSE(past.Long(v));
   EXPECT_EQ(v, 42);
-  int16_t s = 0;
-  EXPECT_FALSE(r.Integer(s)) << "a failed stream stays failed";
-  EXPECT_FALSE(r.ok());
+  int16_t s16 = 0;
+  EXPECT_FALSE(past.Integer(s16)) << "a failed stream stays failed";
+  EXPECT_FALSE(past.ok());
 
   // A string whose length runs past the end, and a negative length.
-  BinaryWriter w;
+  w = BinaryWriter{};
   w.Integer(100);
   w.Bytes(std::vector<uint8_t>(10, 'x'));
   std::string str = "keep";
@@ -83,11 +83,7 @@ TEST(BinaryIo, ReadingPastTheEndFailsCleanlyAndStaysFailed) {
   EXPECT_FALSE(r4.Singles(big));
   EXPECT_EQ(big[0], 7.0f);
   EXPECT_EQ(r4.remaining(), 0u);
-}
 
-class BinaryFiles : public test::ZentorTest {};
-
-TEST_F(BinaryFiles, FileMissingOrLongerThanItsFormatAllowsIsRefusedUnread) {
   std::string p = TempPath("big.bin");
   std::vector<uint8_t> data(1000, 7), back{1, 2, 3};
   ASSERT_TRUE(WriteWholeFileAtomic(p, data));

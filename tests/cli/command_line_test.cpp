@@ -2,15 +2,12 @@
 // with no desktop, its exit status, its standard error and the files it leaves.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <numbers>
 #include <string>
@@ -19,7 +16,6 @@
 #include "app/window_links.h"
 #include "base/binary_io.h"
 #include "core/records.h"
-#include "display/view_state.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 #include "support/fixture.h"
@@ -80,35 +76,46 @@ void WriteRoom(const std::string& path, double gain = 1) {
   ASSERT_TRUE(WriteWholeFileAtomic(path, w.data()));
 }
 
-class CommandLineTest : public ZentorTest {
- protected:
-  // One measurement of the modelled room, shared by the cases that need a set.
-  static void SetUpTestSuite() {
-    shared_ = new QTemporaryDir();
-    WriteRoom(Shared("room.wav"));
-    measured_ = RunZentor(shared_->path().toStdString(), {"measure", "--room", "room.wav", "--out", "m.cfa", "--json"});
-  }
-  static void TearDownTestSuite() {
-    delete shared_;
-    shared_ = nullptr;
-  }
-  static std::string Shared(const std::string& name) { return shared_->filePath(QString::fromStdString(name)).toStdString(); }
-  std::string Dir() const { return tempDir.path().toStdString(); }
+using CommandLineTest = ZentorTest;
 
-  static QTemporaryDir* shared_;
-  static Outcome measured_;
-};
-QTemporaryDir* CommandLineTest::shared_ = nullptr;
-Outcome CommandLineTest::measured_;
+// The command line's measure and fit give the filters that the windows give for
+// the same set, the same view, gate and range.
+TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) {
+  const std::string dir = tempDir.path().toStdString(), cfa = dir + "/m.cfa";
+  WriteRoom(dir + "/room.wav");
+  const Outcome measured = RunZentor(dir, {"measure", "--room", "room.wav", "--out", "m.cfa", "--json"});
+  ASSERT_EQ(measured.status, 0) << measured.err;
+  EXPECT_NE(measured.out.find("\"results\": 1"), std::string::npos) << measured.out;
+  EXPECT_NE(measured.out.find("\"right_sn_db\": "), std::string::npos) << measured.out;
+  EXPECT_TRUE(measured.said.empty()) << measured.err;
 
-TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
-  const std::string dir = Dir();
+  // Help lists every subcommand; measure appends to an existing set.
+  const Outcome all = RunZentor(dir, {"--help"});
+  EXPECT_EQ(all.status, 0);
+  for (const char* sub : {"describe", "measure", "fit", "room-parameters", "export-filters", "import-filters",
+                          "export-curve"}) {
+    EXPECT_NE(all.out.find(std::string("  ") + sub), std::string::npos) << sub;
+    const Outcome one = RunZentor(dir, {sub, "--help"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_NE(one.out.find(std::string("Usage: zentor ") + sub), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("  --help"), std::string::npos) << sub;
+  }
+
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(cfa), QString::fromStdString(dir + "/set.cfa")));
+  const Outcome o = RunZentor(dir, {"measure", "--room", "room.wav", "--out", "set.cfa", "--append", "--repeat", "2",
+                                    "--excitation", "sweep", "--json"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("\"results\": 3"), std::string::npos) << o.out;
+  const Outcome d = RunZentor(dir, {"describe", "set.cfa", "--json"});
+  EXPECT_NE(d.out.find("\"results\": 3"), std::string::npos) << d.out;
+  EXPECT_NE(d.out.find("\"curve\": 3, \"sample_rate_hz\": 48000, \"length_samples\": 131072"), std::string::npos);
+  EXPECT_NE(d.out.find("\"excitation\": \"sweep\""), std::string::npos) << d.out;
+  // Bad input fails with one message and writes nothing.
   std::ofstream(dir + "/junk.EQ") << "not a filter file\n";
   std::ofstream(dir + "/plain") << "x";
   QDir(QString::fromStdString(dir)).mkdir("folder.cfa");
   std::ofstream(dir + "/kept.EQ") << "old";
   WriteRoom(dir + "/loud.wav", 20);
-  const std::string cfa = Shared("m.cfa");
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -157,45 +164,7 @@ TEST_F(CommandLineTest, BadInputFailsWithOneMessageAndWritesNothing) {
     for (const char* name : {"o.EQ", "n.cfa", "o.txt", "o.csv"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
     EXPECT_EQ(ReadAll(dir + "/kept.EQ"), "old") << row.name;
   }
-}
 
-TEST_F(CommandLineTest, HelpListsEverySubcommandAndOption) {
-  const Outcome all = RunZentor(Dir(), {"--help"});
-  EXPECT_EQ(all.status, 0);
-  for (const char* sub : {"describe", "measure", "fit", "room-parameters", "export-filters", "import-filters",
-                          "export-curve"}) {
-    EXPECT_NE(all.out.find(std::string("  ") + sub), std::string::npos) << sub;
-    const Outcome one = RunZentor(Dir(), {sub, "--help"});
-    EXPECT_EQ(one.status, 0);
-    EXPECT_NE(one.out.find(std::string("Usage: zentor ") + sub), std::string::npos) << one.out;
-    EXPECT_NE(one.out.find("  --help"), std::string::npos) << sub;
-  }
-}
-
-TEST_F(CommandLineTest, MeasureAppendsRepeatedRunsToAnExistingSet) {
-  ASSERT_EQ(measured_.status, 0) << measured_.err;
-  const std::string dir = Dir();
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(Shared("m.cfa")), QString::fromStdString(dir + "/set.cfa")));
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(Shared("room.wav")), QString::fromStdString(dir + "/room.wav")));
-  const Outcome o = RunZentor(dir, {"measure", "--room", "room.wav", "--out", "set.cfa", "--append", "--repeat", "2",
-                                    "--excitation", "sweep", "--json"});
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("\"results\": 3"), std::string::npos) << o.out;
-  const Outcome d = RunZentor(dir, {"describe", "set.cfa", "--json"});
-  EXPECT_NE(d.out.find("\"results\": 3"), std::string::npos) << d.out;
-  EXPECT_NE(d.out.find("\"curve\": 3, \"sample_rate_hz\": 48000, \"length_samples\": 131072"), std::string::npos);
-  EXPECT_NE(d.out.find("\"excitation\": \"sweep\""), std::string::npos) << d.out;
-}
-
-// The command line's measure and fit give the filters that the windows give for
-// the same set, the same view, gate and range.
-TEST_F(CommandLineTest, MeasureFitDescribeMatchTheWindows) {
-  ASSERT_EQ(measured_.status, 0) << measured_.err;
-  EXPECT_NE(measured_.out.find("\"results\": 1"), std::string::npos) << measured_.out;
-  EXPECT_NE(measured_.out.find("\"right_sn_db\": "), std::string::npos) << measured_.out;
-  EXPECT_TRUE(measured_.said.empty()) << measured_.err;
-
-  const std::string dir = Dir(), cfa = Shared("m.cfa");
   const Outcome fit = RunZentor(dir, {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "cli.EQ", "--json"});
   ASSERT_EQ(fit.status, 0) << fit.err;
   EXPECT_EQ(fit.out.find("\"range_hz\": [20, 200]"), 1u) << fit.out;

@@ -30,7 +30,18 @@ void MakeFilter(double levelDb, double centreQ, float& Q1, float& Q2) {
   Q2 = static_cast<float>(b);
 }
 
-TEST_F(Emulation, StepTablesOfEachModel) {
+struct CommaDecimal : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+};
+
+// The same results in the plain locale and under a comma-decimal one.
+FilterRecord WithCode(int32_t code) {
+  FilterRecord r;
+  r.EQEmulationCode = code;
+  return r;
+}
+
+TEST_F(Emulation, StepTablesQuantisersWidthsBandsAndSampleRateCheck) {
   struct Expect {
     int32_t code, freqs, widths, levels;
     double firstHz, lastHz, firstWidth, lastWidth, firstLevel, lastLevel;
@@ -72,9 +83,7 @@ TEST_F(Emulation, StepTablesOfEachModel) {
   BuildEmulationStepTables(3);
   EXPECT_EQ(EmulationModel, 3);
   EXPECT_EQ(EmulationFreqCount + EmulationQCount + EmulationLevelCount, 0);
-}
 
-TEST_F(Emulation, IsoBands) {
   std::array<float, 31> bands{};
   FillISOThirdOctaveBands(bands);
   EXPECT_EQ(bands, ISOBandCentres);
@@ -84,14 +93,7 @@ TEST_F(Emulation, IsoBands) {
   std::array<float, 5> shortArray{};
   FillISOThirdOctaveBands(shortArray);  // writes only what fits
   EXPECT_EQ(shortArray[4], 50.0f);
-}
 
-struct CommaDecimal : std::numpunct<char> {
-  char do_decimal_point() const override { return ','; }
-};
-
-// The same results in the plain locale and under a comma-decimal one.
-TEST_F(Emulation, QuantiserEdgeCasesInAnyLocale) {
   using Quantise = float (*)(int32_t, float);
   const Quantise F = QuantizeEmulatedFrequency, Q = QuantizeEmulatedQ, L = QuantizeEmulatedLevel;
   struct Row {
@@ -139,88 +141,7 @@ TEST_F(Emulation, QuantiserEdgeCasesInAnyLocale) {
   if (cLocale) std::setlocale(LC_ALL, "C");
   QLocale::setDefault(savedQt);
   std::locale::global(saved);
-}
 
-TEST_F(Emulation, WidthConversions) {
-  EXPECT_EQ(BandwidthToQForFilterType(0.0f, 1), 0.0f);  // no width, no Q (not infinity)
-  dialogs.ExpectMessage();
-  EXPECT_EQ(BandwidthToQForFilterType(1.0f, 2), 0.0f);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4330: Missing Emulation");
-  // ConvertEmulatedQ and ConvertEmulatedBandwidth invert each other (codes 1, 4),
-  // and the width's centre Q is the one BandwidthToQForFilterType gives.
-  for (int code : {1, 4}) {
-    for (float L : {-12.0f, 0.0f, 6.0f}) {
-      const float Q1 = ConvertEmulatedQ(0.25f, L, code);
-      const float Q2 = std::fabs(Q1) * std::pow(10.0f, -std::fabs(L) / 20.0f);
-      EXPECT_EQ(Q1 < 0, L > 0);
-      EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, code), 0.25f, 1e-5) << code << " " << L;
-      EXPECT_NEAR(LevelOf(Q1, Q2), L, 1e-4);
-      EXPECT_NEAR(ScaleQByGain(L, Q1), BandwidthToQForFilterType(0.25f, code), 1e-5);
-      EXPECT_NEAR(ConvertQForFilterType(BandwidthToQForFilterType(0.25f, code), L, code), Q1, 1e-5);
-    }
-  }
-  // Cookbook codes: one octave is Q sqrt 2 at the centre, raised by the level.
-  EXPECT_NEAR(ConvertEmulatedQ(1.0f, 0.0f, 2), std::sqrt(2.0), 1e-5);
-  EXPECT_NEAR(ConvertEmulatedQ(1.0f, 12.0f, 3), -std::sqrt(2.0) * std::pow(10.0, 12 / 40.0), 1e-4);
-  EXPECT_EQ(ConvertEmulatedQ(3.0f, 6.0f, 5), -3.0f);
-  EXPECT_EQ(ConvertEmulatedQ(0.0f, 6.0f, 1), 0.0f);
-  EXPECT_EQ(ConvertEmulatedBandwidth(-4.0f, 2.0f, 5), 4.0f);
-  // A Q pair with a zero has no width: reported, 0 returned.
-  dialogs.ExpectMessage();
-  EXPECT_EQ(ConvertEmulatedBandwidth(2.0f, 0.0f, 1), 0.0f);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "error 4446");
-}
-
-TEST_F(Emulation, EmulateEQBandSnapsFilters) {
-  // Code 1: 1000 Hz, +6.3 dB, a width of 1/3 octave as the 1124P counts it.
-  float f = static_cast<float>(1003 * kTwoPi), Q1, Q2;
-  MakeFilter(6.3, 1.0 / ((1.0 / 3) * std::sqrt(2.0)), Q1, Q2);
-  EmulateEQBand(1, f, Q1, Q2);
-  EXPECT_EQ(f, 6283.19f);
-  EXPECT_LT(Q1, 0);
-  EXPECT_NEAR(LevelOf(Q1, Q2), 6.0, 1e-4);
-  EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 1) * 60, 20.0, 1e-3);
-  // Code 4: a cut of 14.8 dB becomes 15 dB, the width the nearest FBQ step.
-  f = static_cast<float>(100 * kTwoPi);
-  MakeFilter(-14.8, std::sqrt(2.0) / 0.5, Q1, Q2);  // half an octave
-  EmulateEQBand(4, f, Q1, Q2);
-  EXPECT_GT(Q1, 0);
-  EXPECT_NEAR(LevelOf(Q1, Q2), -15.0, 1e-4);
-  EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 4) * 60, 30.0, 1e-3);
-  // 100 Hz lies between 20 x 10^(139/200) = 99.08 Hz and 20 x 10^(140/200) = 100.24 Hz.
-  EXPECT_NEAR(f, std::round(20 * std::pow(10.0, 0.7) * kTwoPi * 100) / 100, 1e-3);
-  // Code 5: |Q1| is the Q control; Q 0.7 snaps to 0.71, +3.04 dB to +3.0.
-  f = static_cast<float>(1000 * kTwoPi), Q1 = -0.7f, Q2 = 0.7f * std::pow(10.0f, -3.04f / 20);
-  EmulateEQBand(5, f, Q1, Q2);
-  EXPECT_EQ(Q1, -0.71f);
-  EXPECT_NEAR(LevelOf(Q1, Q2), 3.0, 1e-4);
-  // 1000 Hz lies between 20 x 10^(180/106) = 992.4 Hz and 1015 Hz.
-  EXPECT_NEAR(f / kTwoPi, 20 * std::pow(10.0, 180 / 106.0), 0.01);
-  // Codes 2 and 3 and unknown codes leave the filter as it was.
-  for (int code : {2, 3, 0, 9}) {
-    float ff = 1234.5f, q1 = -3.3333f, q2 = 1.1111f;
-    EmulateEQBand(code, ff, q1, q2);
-    EXPECT_EQ(std::tuple(ff, q1, q2), std::tuple(1234.5f, -3.3333f, 1.1111f)) << code;
-  }
-  // A 0 dB filter stays 0 dB with equal Q values.
-  f = 6283.19f, Q1 = Q2 = 2.0f;
-  EmulateEQBand(1, f, Q1, Q2);
-  EXPECT_FLOAT_EQ(Q1, Q2);
-  // A filter without a level is reported and left unchanged.
-  f = 5000, Q1 = 2.0f, Q2 = 0.0f;
-  dialogs.ExpectMessage();
-  EmulateEQBand(4, f, Q1, Q2);
-  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 2397");
-  EXPECT_EQ(std::pair(f, Q1), std::pair(5000.0f, 2.0f));
-}
-
-FilterRecord WithCode(int32_t code) {
-  FilterRecord r;
-  r.EQEmulationCode = code;
-  return r;
-}
-
-TEST_F(Emulation, SampleRateCheck) {
   const std::string text1 =
       "User Error: Measured results must be sampled between 44100 Hz and 48000 Hz for the chosen EQ emulation. "
       "Open the original 44.1/48 KHz data file to run this emulation";
@@ -262,6 +183,75 @@ TEST_F(Emulation, SampleRateCheck) {
   std::array<FilterRecord, 2> two{WithCode(2), WithCode(3)};
   two[0].Count = 1000;
   EXPECT_TRUE(CheckEmulationSampleRate(two, 11025));
+
+  EXPECT_EQ(BandwidthToQForFilterType(0.0f, 1), 0.0f);  // no width, no Q (not infinity)
+  dialogs.ExpectMessage();
+  EXPECT_EQ(BandwidthToQForFilterType(1.0f, 2), 0.0f);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 4330: Missing Emulation");
+  // ConvertEmulatedQ and ConvertEmulatedBandwidth invert each other (codes 1, 4),
+  // and the width's centre Q is the one BandwidthToQForFilterType gives.
+  for (int code : {1, 4}) {
+    for (float L : {-12.0f, 0.0f, 6.0f}) {
+      const float Q1 = ConvertEmulatedQ(0.25f, L, code);
+      const float Q2 = std::fabs(Q1) * std::pow(10.0f, -std::fabs(L) / 20.0f);
+      EXPECT_EQ(Q1 < 0, L > 0);
+      EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, code), 0.25f, 1e-5) << code << " " << L;
+      EXPECT_NEAR(LevelOf(Q1, Q2), L, 1e-4);
+      EXPECT_NEAR(ScaleQByGain(L, Q1), BandwidthToQForFilterType(0.25f, code), 1e-5);
+      EXPECT_NEAR(ConvertQForFilterType(BandwidthToQForFilterType(0.25f, code), L, code), Q1, 1e-5);
+    }
+  }
+  // Cookbook codes: one octave is Q sqrt 2 at the centre, raised by the level.
+  EXPECT_NEAR(ConvertEmulatedQ(1.0f, 0.0f, 2), std::sqrt(2.0), 1e-5);
+  EXPECT_NEAR(ConvertEmulatedQ(1.0f, 12.0f, 3), -std::sqrt(2.0) * std::pow(10.0, 12 / 40.0), 1e-4);
+  EXPECT_EQ(ConvertEmulatedQ(3.0f, 6.0f, 5), -3.0f);
+  EXPECT_EQ(ConvertEmulatedQ(0.0f, 6.0f, 1), 0.0f);
+  EXPECT_EQ(ConvertEmulatedBandwidth(-4.0f, 2.0f, 5), 4.0f);
+  // A Q pair with a zero has no width: reported, 0 returned.
+  dialogs.ExpectMessage();
+  EXPECT_EQ(ConvertEmulatedBandwidth(2.0f, 0.0f, 1), 0.0f);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "error 4446");
+
+  // Code 1: 1000 Hz, +6.3 dB, a width of 1/3 octave as the 1124P counts it.
+  float f = static_cast<float>(1003 * kTwoPi), Q1, Q2;
+  MakeFilter(6.3, 1.0 / ((1.0 / 3) * std::sqrt(2.0)), Q1, Q2);
+  EmulateEQBand(1, f, Q1, Q2);
+  EXPECT_EQ(f, 6283.19f);
+  EXPECT_LT(Q1, 0);
+  EXPECT_NEAR(LevelOf(Q1, Q2), 6.0, 1e-4);
+  EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 1) * 60, 20.0, 1e-3);
+  // Code 4: a cut of 14.8 dB becomes 15 dB, the width the nearest FBQ step.
+  f = static_cast<float>(100 * kTwoPi);
+  MakeFilter(-14.8, std::sqrt(2.0) / 0.5, Q1, Q2);  // half an octave
+  EmulateEQBand(4, f, Q1, Q2);
+  EXPECT_GT(Q1, 0);
+  EXPECT_NEAR(LevelOf(Q1, Q2), -15.0, 1e-4);
+  EXPECT_NEAR(ConvertEmulatedBandwidth(Q1, Q2, 4) * 60, 30.0, 1e-3);
+  // 100 Hz lies between 20 x 10^(139/200) = 99.08 Hz and 20 x 10^(140/200) = 100.24 Hz.
+  EXPECT_NEAR(f, std::round(20 * std::pow(10.0, 0.7) * kTwoPi * 100) / 100, 1e-3);
+  // Code 5: |Q1| is the Q control; Q 0.7 snaps to 0.71, +3.04 dB to +3.0.
+  f = static_cast<float>(1000 * kTwoPi), Q1 = -0.7f, Q2 = 0.7f * std::pow(10.0f, -3.04f / 20);
+  EmulateEQBand(5, f, Q1, Q2);
+  EXPECT_EQ(Q1, -0.71f);
+  EXPECT_NEAR(LevelOf(Q1, Q2), 3.0, 1e-4);
+  // 1000 Hz lies between 20 x 10^(180/106) = 992.4 Hz and 1015 Hz.
+  EXPECT_NEAR(f / kTwoPi, 20 * std::pow(10.0, 180 / 106.0), 0.01);
+  // Codes 2 and 3 and unknown codes leave the filter as it was.
+  for (int code : {2, 3, 0, 9}) {
+    float ff = 1234.5f, q1 = -3.3333f, q2 = 1.1111f;
+    EmulateEQBand(code, ff, q1, q2);
+    EXPECT_EQ(std::tuple(ff, q1, q2), std::tuple(1234.5f, -3.3333f, 1.1111f)) << code;
+  }
+  // A 0 dB filter stays 0 dB with equal Q values.
+  f = 6283.19f, Q1 = Q2 = 2.0f;
+  EmulateEQBand(1, f, Q1, Q2);
+  EXPECT_FLOAT_EQ(Q1, Q2);
+  // A filter without a level is reported and left unchanged.
+  f = 5000, Q1 = 2.0f, Q2 = 0.0f;
+  dialogs.ExpectMessage();
+  EmulateEQBand(4, f, Q1, Q2);
+  EXPECT_EQ(dialogs.MessageTexts().back(), "Error 2397");
+  EXPECT_EQ(std::pair(f, Q1), std::pair(5000.0f, 2.0f));
 }
 
 }  // namespace

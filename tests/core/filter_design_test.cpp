@@ -173,18 +173,16 @@ TEST_F(FilterDesignTest, DesignsMatchTheirClosedFormsAsAnalogueAndRunInSections)
   ExpectPole(b, 1, -1, 0);
 
   std::array<FilterSection, kMaxFilterRoots> s;
-  ASSERT_EQ(FilterSectionLayout(6, s), 3);
-  EXPECT_EQ((std::vector<int>{s[0].start, s[0].count, s[1].start, s[1].count, s[2].start, s[2].count}),
-            (std::vector<int>{0, 2, 2, 2, 4, 2}));
-  ASSERT_EQ(FilterSectionLayout(5, s), 2);
-  EXPECT_EQ((std::vector<int>{s[0].start, s[0].count, s[1].start, s[1].count}), (std::vector<int>{0, 3, 3, 2}));
-  ASSERT_EQ(FilterSectionLayout(3, s), 1);
-  EXPECT_EQ(s[0].count, 3);
-  EXPECT_EQ(FilterSectionLayout(76, s), 0);
+  for (const auto& [order, layout] : std::vector<std::pair<int, std::vector<int>>>{
+           {6, {0, 2, 2, 2, 4, 2}}, {5, {0, 3, 3, 2}}, {3, {0, 3}}, {76, {}}}) {
+    ASSERT_EQ(FilterSectionLayout(order, s), static_cast<int>(layout.size() / 2)) << order;
+    for (size_t i = 0; i < layout.size(); i += 2)
+      EXPECT_EQ(std::pair(s[i / 2].start, s[i / 2].count), std::pair(layout[i], layout[i + 1])) << order;
+  }
 }
 
 // Every refusal of the design steps: its message (if any), false, the block untouched.
-TEST_F(FilterDesignTest, RefusalsReportAndLeaveTheBlockUnchanged) {
+TEST_F(FilterDesignTest, RefusalsBilinearTransformAndBesselPrototypes) {
   using Step = bool (*)(FilterBlock&);
   using Prep = void (*)(FilterBlock&);
   const Step butterworth = BuildButterworthPoles, lr = BuildLinkwitzRileyPrototype, bessel = BuildBesselPrototype,
@@ -238,24 +236,7 @@ TEST_F(FilterDesignTest, RefusalsReportAndLeaveTheBlockUnchanged) {
   dialogs.ExpectMessage();
   EXPECT_EQ(PrewarpFrequency(100, 0), 100);
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4834"});
-}
 
-// Past order 1 (in the table above) Bessel has no short closed form: unit gain at DC,
-// near -3 dB at 1 rad/s, poles on the left.
-TEST_F(FilterDesignTest, BesselPrototypesHaveUnitGainAtDcAndNearMinusThreeDbAtTheCorner) {
-  for (int order = 2; order <= 8; ++order) {
-    FilterBlock b = Prototype(order);
-    b.Domain = 0;
-    ASSERT_TRUE(BuildBesselPrototype(b));
-    EXPECT_EQ(b.Domain, kDomainSPlane);
-    EXPECT_NEAR(std::abs(Analog(b, cd(0, 0))), 1.0, 1e-12) << order;
-    EXPECT_NEAR(20 * std::log10(std::abs(Analog(b, cd(0, 1)))), -3.0, 0.1) << order;
-    for (int i = 0; i < order; ++i) EXPECT_LT(b.PoleRe[i], 0) << order;
-    if (order == 5) ExpectPole(b, 4, -1.5069, 0);
-  }
-}
-
-TEST_F(FilterDesignTest, BilinearTransformMapsPolesAndFillsZerosAtMinusOne) {
   FilterBlock b = Prototype(1);
   b.samplerate = 48000;
   b.PoleRe[0] = -1000;
@@ -279,9 +260,22 @@ TEST_F(FilterDesignTest, BilinearTransformMapsPolesAndFillsZerosAtMinusOne) {
   r.PoleIm[1] = -wa;
   ASSERT_TRUE(BilinearTransformFilterBlock(r));
   EXPECT_NEAR(std::atan2(r.PoleIm[0], r.PoleRe[0]), 2 * std::numbers::pi * f / fs, 1e-3);
+
+  // Past order 1 (in the first table) Bessel has no short closed form: unit gain at DC,
+  // near -3 dB at 1 rad/s, poles on the left.
+  for (int order = 2; order <= 8; ++order) {
+    FilterBlock p = Prototype(order);
+    p.Domain = 0;
+    ASSERT_TRUE(BuildBesselPrototype(p));
+    EXPECT_EQ(p.Domain, kDomainSPlane);
+    EXPECT_NEAR(std::abs(Analog(p, cd(0, 0))), 1.0, 1e-12) << order;
+    EXPECT_NEAR(20 * std::log10(std::abs(Analog(p, cd(0, 1)))), -3.0, 0.1) << order;
+    for (int i = 0; i < order; ++i) EXPECT_LT(p.PoleRe[i], 0) << order;
+    if (order == 5) ExpectPole(p, 4, -1.5069, 0);
+  }
 }
 
-TEST_F(FilterDesignTest, QuadraticAndResonanceRoots) {
+TEST_F(FilterDesignTest, RootsComplexHelpersSectionCopyAndEmulationQ) {
   using Four = std::array<double, 4>;
   Four r{};
   ASSERT_TRUE(QuadraticRoots(1, 2, 5, r[0], r[1], r[2], r[3]));
@@ -305,9 +299,8 @@ TEST_F(FilterDesignTest, QuadraticAndResonanceRoots) {
   EXPECT_EQ(dialogs.MessageTexts(),
             (std::vector<std::string>{"Error 9283: Non Quadratic", "Error 4520", "Error 5329: Q < 0"}));
   EXPECT_EQ(r, (Four{7, 7, 7, 7}));
-}
 
-TEST_F(FilterDesignTest, ComplexHelpersAndPolynomialExpansion) {
+  dialogs.Clear();
   double re = 0, im = 0;
   EXPECT_FALSE(ComplexReciprocal(re, im));
   EXPECT_EQ(std::hypot(re, im), 0);
@@ -329,9 +322,8 @@ TEST_F(FilterDesignTest, ComplexHelpersAndPolynomialExpansion) {
   dialogs.ExpectMessage();
   EXPECT_FALSE(ExpandRootsToPolynomial(pr.data(), pi.data(), 0, rr, ri));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 8723: Expansion not necessary"});
-}
 
-TEST_F(FilterDesignTest, RealRootFirstAndSectionCopy) {
+  dialogs.Clear();
   FilterBlock b = Prototype(5);
   ASSERT_TRUE(BuildButterworthPoles(b));
   b.NumZeros = 3;
@@ -354,9 +346,8 @@ TEST_F(FilterDesignTest, RealRootFirstAndSectionCopy) {
   dialogs.ExpectMessage();
   EXPECT_FALSE(CopyFilterBlockSection(b, t, 0, 2));
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 8321"});
-}
 
-TEST_F(FilterDesignTest, EmulationQAdaptationAndQFromBandwidth) {
+  dialogs.Clear();
   const int fs = 48000;
   EXPECT_NEAR(AdaptEmulationQ(1, static_cast<float>(std::numbers::pi * fs / 2), 2, fs), 2 / std::numbers::pi, 1e-6);
   for (int code : {1, 3, 4, 5}) EXPECT_FLOAT_EQ(AdaptEmulationQ(2.5f, 6283, code, fs), 2.5f);
@@ -388,7 +379,7 @@ double SetDb(const std::vector<FilterRecord>& set, double f, int fs) {
   return db;
 }
 
-TEST_F(FilterRunTest, PeakingSetsMatchTheSumOfTheirClosedFormsInDb) {
+TEST_F(FilterRunTest, PeakingSetsResponsesRefusedRunsZPlaneBandPassAndIntegration) {
   const int fs = 48000;
   // Eleven sections at spread centres, then 27 (a full pass of the cascade and a padded
   // one): passes of one, two, three and four wavefronts are all reached.
@@ -420,17 +411,15 @@ TEST_F(FilterRunTest, PeakingSetsMatchTheSumOfTheirClosedFormsInDb) {
   }
   EXPECT_EQ(ChainImpulse({Peaking(1000, -4, 4)}, 14, fs), Impulse(16384));  // equal Q values: skipped
   EXPECT_TRUE(dialogs.calls().empty());
-}
 
-TEST_F(FilterRunTest, ComputedResponseInDbOfPeakingSections) {
-  // Against the measured response of the same section.
-  const int fs = 96000;
-  const std::vector<float> h = ChainImpulse({Peaking(1000, -4, 2)}, 15, fs);
+  // The computed response against the measured one of the same section.
+  const int fs96 = 96000;
+  const std::vector<float> h = ChainImpulse({Peaking(1000, -4, 2)}, 15, fs96);
   const std::vector<double> fd = LogFrequencies(20, 20000, 60);
   std::vector<float> freqs(fd.begin(), fd.end()), curve(fd.size(), 1.0f);
-  const double pw = PrewarpFrequency(2 * kPi * 1000, fs);
-  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, static_cast<int32_t>(curve.size()), fs, pw, -4, 2));
-  for (size_t i = 0; i < fd.size(); ++i) EXPECT_NEAR(MeasuredDb(h, fd[i], fs), curve[i], 0.05) << fd[i];
+  const double pw = PrewarpFrequency(2 * kPi * 1000, fs96);
+  ASSERT_TRUE(ComputeFilterBlockResponseDb(curve, freqs, static_cast<int32_t>(curve.size()), fs96, pw, -4, 2));
+  for (size_t i = 0; i < fd.size(); ++i) EXPECT_NEAR(MeasuredDb(h, fd[i], fs96), curve[i], 0.05) << fd[i];
 
   const double w = 2 * kPi * 1000;
   freqs = {1000, 10, 100000};
@@ -456,9 +445,9 @@ TEST_F(FilterRunTest, ComputedResponseInDbOfPeakingSections) {
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4929"});
   EXPECT_NEAR(curve[0], 20 * std::log10(1 / 0.04), 1e-3);
   EXPECT_FALSE(ComputeFilterBlockResponseDb(curve, freqs, 4, 48000, w, -4, 2));
-}
 
-TEST_F(FilterRunTest, EmptyUnusableOrRefusedRunsLeaveTheSignalBitIdentical) {
+  // Empty, unusable or refused runs leave the signal bit-identical.
+  dialogs.Clear();
   std::mt19937 gen(7);
   std::normal_distribution<float> noise;
   std::vector<float> x(4096), scratch(4096);
@@ -496,16 +485,14 @@ TEST_F(FilterRunTest, EmptyUnusableOrRefusedRunsLeaveTheSignalBitIdentical) {
   EXPECT_FALSE(RunFilterBlockInSections(x, scratch, 48000, 4097, b));
   EXPECT_FALSE(RunFilterBlockOnSignal(x, scratch, -1, b));
   EXPECT_EQ(x, original);
-}
 
-TEST_F(FilterRunTest, ZPlaneBlockRunsItsRecursion) {
   // One pole at 0.5 with gain 1: y[i] = x[i] + 0.5 y[i-1] (and a zero at 0 leaves b = 1, 0).
-  FilterBlock b;
-  b.Domain = kDomainZPlane;
-  b.NumPoles = b.NumZeros = 1;
-  b.PoleRe[0] = 0.5;
-  std::vector<float> x = {1, 0, 0, 2}, scratch(4);
-  ASSERT_TRUE(RunFilterBlockOnSignal(x, scratch, 4, b));
+  FilterBlock z;
+  z.Domain = kDomainZPlane;
+  z.NumPoles = z.NumZeros = 1;
+  z.PoleRe[0] = 0.5;
+  x = {1, 0, 0, 2};
+  ASSERT_TRUE(RunFilterBlockOnSignal(x, scratch, 4, z));
   EXPECT_EQ(x, (std::vector<float>{1, 0.5f, 0.25f, 2.125f}));
   // No roots at all: a plain gain.
   FilterBlock g;
@@ -513,13 +500,11 @@ TEST_F(FilterRunTest, ZPlaneBlockRunsItsRecursion) {
   g.DigitalGain = 3;
   ASSERT_TRUE(RunFilterBlockOnSignal(x, scratch, 4, g));
   EXPECT_EQ(x, (std::vector<float>{3, 1.5f, 0.75f, 6.375f}));
-}
 
-TEST_F(FilterRunTest, BandPassKeepsTheBandAndIntegrateBackwardSumsTheTail) {
-  const int fs = 48000;
-  std::vector<float> x = Impulse(16384), scratch(16384);
-  FilterBlock b;
-  ASSERT_TRUE(BandPassFilterSignal(x, scratch, fs, 14, 250, 4000, b));
+  // A band pass keeps the band.
+  x = Impulse(16384), scratch.resize(16384);
+  FilterBlock band;
+  ASSERT_TRUE(BandPassFilterSignal(x, scratch, fs, 14, 250, 4000, band));
   EXPECT_NEAR(MeasuredDb(x, 1000, fs), 0.0, 0.5);
   EXPECT_LT(MeasuredDb(x, 30, fs), -30);
   EXPECT_LT(MeasuredDb(x, 20000, fs), -25);
@@ -533,6 +518,7 @@ TEST_F(FilterRunTest, BandPassKeepsTheBandAndIntegrateBackwardSumsTheTail) {
   v = {1, 2, 3};
   ASSERT_TRUE(IntegrateBackward(v, 2));
   EXPECT_EQ(v, (std::vector<float>{3, 2, 3}));
+  dialogs.Clear();
   dialogs.ExpectMessage();
   dialogs.ExpectMessage();
   EXPECT_FALSE(IntegrateBackward(v, 0));

@@ -2,20 +2,17 @@
 
 #include <array>
 #include <clocale>
-#include <cmath>
-#include <limits>
 #include <string>
 #include <tuple>
 
 #include "core/helpers.h"
-#include "platform/settings.h"
 #include "support/fixture.h"
 
 namespace zentor {
 
 class Helpers : public test::ZentorTest {};
 
-TEST_F(Helpers, ParseSingleOrWarnAndFileExists) {
+TEST_F(Helpers, ParsingFileNamesRangesCharCodesAndGraphShownMessages) {
   EXPECT_TRUE(FileExists(tempDir.path().toStdString()));  // folders count
   EXPECT_FALSE(FileExists(TempPath("nope")) || FileExists(""));
   EXPECT_FLOAT_EQ(ParseSingleOrWarn("2.5"), 2.5f);
@@ -23,9 +20,12 @@ TEST_F(Helpers, ParseSingleOrWarnAndFileExists) {
   EXPECT_EQ(ParseSingleOrWarn("x"), 0.0f);
   EXPECT_EQ(dialogs.calls().back().text, "Error: Input value is non numeric");
   EXPECT_EQ(dialogs.calls().back().title, "Zentor");
-}
+  dialogs.Clear();
+  for (int i = 0; i < 6; ++i) dialogs.ExpectMessage();
+  for (int k : {3, 6, 7, 1, 0, 5}) ShowGraphShownMessage(k);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"FREQRESPSHOWN ", "FRACTOCTSHOWN ", "PSYCHOACOUSTICSHOWN ",
+                                                             "NOISESHOWN ", "GraphShown = 0", "GraphShown = 5"}));
 
-TEST(HelpersPure, ParseLocaleNumberAndSplitCalibrationLine) {
   const std::pair<const char*, float> numbers[] = {{"1,5", 1.5f},    {"1.5", 1.5f},   {"+1.5", 1.5f}, {"-0,25", -0.25f},
                                                    {"123", 123.0f}, {"1.5E3", 1500}, {"abc", 0},     {"", 0}};
   for (const auto& [text, value] : numbers) EXPECT_FLOAT_EQ(ParseLocaleNumber(text), value) << text;
@@ -49,9 +49,7 @@ TEST(HelpersPure, ParseLocaleNumberAndSplitCalibrationLine) {
     EXPECT_EQ(SplitCalibrationLine(r.line, a, b, c), r.fields) << r.line;
     EXPECT_EQ(std::tuple(a, b, c), std::tuple(r.a, r.b, r.c)) << r.line;
   }
-}
-
-TEST(HelpersPure, FileNames) {
+  // File names.
   EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room");
   EXPECT_EQ(GetFileExtension("room.test.cfa"), "cfa");
   EXPECT_EQ(GetFileExtension("noext"), "noext");
@@ -66,9 +64,7 @@ TEST(HelpersPure, FileNames) {
   std::string d;
   EXPECT_EQ(CopyString(d, "abc"), "abc");
   EXPECT_EQ(d, "abc");
-}
 
-TEST(HelpersPure, RangeLookUps) {
   const std::array<float, 5> x = {10, 20, 30, 40, 50};
   const std::array<float, 5> y = {1, -2, 7, 3, -9};
   EXPECT_EQ(GetFirstValueInRange(15, 45, x, y, 5), -2);
@@ -84,9 +80,7 @@ TEST(HelpersPure, RangeLookUps) {
   // A count larger than the arrays is clamped to them.
   EXPECT_EQ(GetMinValueInRange(0, 1000, x, y, 2001, 100), -9);
   EXPECT_EQ(GetMaxValueInRange(0, 1000, x, y, -3, 1), 1);
-}
 
-TEST(HelpersPure, CharCodes) {
   std::array<int32_t, 16> codes{};
   int32_t len = -1;
   StringToCharCodes("Way", codes, len);
@@ -103,14 +97,6 @@ TEST(HelpersPure, CharCodes) {
   EXPECT_EQ(len, 3) << "never writes past the array";
   CharCodesToString(back, small, 100);
   EXPECT_EQ(back, "a l");
-}
-
-TEST_F(Helpers, GraphShownMessages) {
-  for (int i = 0; i < 6; ++i) dialogs.ExpectMessage();
-  for (int k : {3, 6, 7, 1, 0, 5}) ShowGraphShownMessage(k);
-  std::vector<std::string> expected = {"FREQRESPSHOWN ", "FRACTOCTSHOWN ", "PSYCHOACOUSTICSHOWN ",
-                                       "NOISESHOWN ",    "GraphShown = 0", "GraphShown = 5"};
-  EXPECT_EQ(dialogs.MessageTexts(), expected);
 }
 
 }  // namespace zentor

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -35,46 +34,7 @@ bool VisitsEveryState(const std::vector<T>& a, int order) {
   return true;
 }
 
-TEST_F(Signals, MLSEveryOrderIsMaximal) {
-  for (int order = 10; order <= 20; ++order) {
-    SCOPED_TRACE(order);
-    const size_t n = size_t{1} << order;
-    std::vector<int16_t> a(n, 7);
-    std::vector<float> s(n);
-    ASSERT_TRUE(BuildMLSSequence(a, order, 15000));
-    ASSERT_TRUE(BuildMLSSequenceSingle(s, order, 15000));
-    EXPECT_TRUE(VisitsEveryState(a, order));
-    EXPECT_EQ(a[n - 1], a[0]);
-    for (size_t i = 0; i < n; ++i) ASSERT_EQ(static_cast<float>(a[i]), s[i]) << i;
-    // Every state once, in values of +-A only, gives the sequence's flat spectrum and balance.
-    for (int16_t v : a) ASSERT_TRUE(v == 15000 || v == -15000);
-    if (order == 10) {
-      EXPECT_EQ(std::vector<int16_t>(a.begin(), a.begin() + 10), std::vector<int16_t>(10, -15000));
-    }
-  }
-}
-
-TEST_F(Signals, MLSRefusesBadOrdersAndShortArraysAndSaturates) {
-  std::vector<int16_t> a(1 << 21, 7), shortArray(1023, 7);
-  std::vector<float> s(1 << 21, 7.0f);
-  for (int i = 0; i < 4; ++i) dialogs.ExpectMessage();
-  EXPECT_FALSE(BuildMLSSequence(a, 9, 10000));
-  EXPECT_FALSE(BuildMLSSequenceSingle(s, 21, 10000));
-  EXPECT_FALSE(BuildMLSSequenceSingle(s, -3, 10000));
-  EXPECT_FALSE(BuildMLSSequence(shortArray, 10, 10000));
-  const std::vector<std::string> texts = dialogs.MessageTexts();
-  EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 3),
-            (std::vector<std::string>{"Error 2364: MLS build", "Error 2365: MLS build", "Error 2364: MLS build"}));
-  for (const auto* v : {&a, &shortArray}) EXPECT_TRUE(std::all_of(v->begin(), v->end(), [](int16_t x) { return x == 7; }));
-  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 7.0f; }));
-  // 16-bit values saturate instead of wrapping.
-  std::vector<int16_t> loud(1024);
-  ASSERT_TRUE(BuildMLSSequence(loud, 10, 40000));
-  const auto [lo, hi] = std::minmax_element(loud.begin(), loud.end());
-  EXPECT_EQ(std::pair(*lo, *hi), std::pair(int16_t{-32768}, int16_t{32767}));
-}
-
-TEST_F(Signals, PinkWeighting) {
+TEST_F(Signals, PinkWeightingNormalizeToPeakAndAlignImpulseByPeak) {
   std::vector<float> a(200, 99.0f);
   BuildPinkWeightingDb(a, 150);
   EXPECT_EQ(a[0], 0.0f);
@@ -87,9 +47,7 @@ TEST_F(Signals, PinkWeighting) {
   BuildPinkWeightingDb(small, 1000);  // held to the array
   EXPECT_FLOAT_EQ(small[3], static_cast<float>(-5 * std::log10(3.0)));
   BuildPinkWeightingDb(small, -5);
-}
 
-TEST_F(Signals, NormalizeToPeak) {
   // A signal of negative polarity is scaled by its largest magnitude.
   std::vector<float> x = {0.5f, -4.0f, 2.0f, 1.0f, 9.0f};
   ASSERT_TRUE(NormalizeToPeak(x, 1000.0f, 2));
@@ -109,12 +67,10 @@ TEST_F(Signals, NormalizeToPeak) {
   EXPECT_EQ(dialogs.MessageTexts()[1], "Error 2341: No input data on one or both channels");
   EXPECT_EQ(silent, std::vector<float>(8, 0.0f));
   EXPECT_EQ(y, std::vector<float>(8, 1.0f));
-}
 
-TEST_F(Signals, AlignImpulseByPeakAndItsRefusals) {
-  const int n = 4096;
-  std::vector<float> background(n);
-  for (int i = 0; i < n; ++i) background[i] = 0.01f * std::sin(0.37f * i);
+  const int len = 4096;
+  std::vector<float> background(len);
+  for (int i = 0; i < len; ++i) background[i] = 0.01f * std::sin(0.37f * i);
   struct Case {
     const char* name;
     std::vector<std::pair<int, float>> spikes;
@@ -123,45 +79,39 @@ TEST_F(Signals, AlignImpulseByPeakAndItsRefusals) {
   };
   const Case cases[] = {
       {"a negative spike is still the peak", {{3000, -5.0f}, {3001, 2.0f}}, 100, 4, 2900},
-      {"moving right wraps the end round; an odd window is centred too", {{3000, -5.0f}}, 3500, 3, n - 500},
+      {"moving right wraps the end round; an odd window is centred too", {{3000, -5.0f}}, 3500, 3, len - 500},
       {"a peak near the start, found through the circular extension", {{1, 1.0f}}, 1, 4, 0, true},
   };
   for (const Case& c : cases) {
-    std::vector<float> x = c.quiet ? std::vector<float>(n, 0.0f) : background;
-    for (auto [at, v] : c.spikes) x[at] = v;
-    const std::vector<float> original = x;
+    std::vector<float> sig = c.quiet ? std::vector<float>(len, 0.0f) : background;
+    for (auto [at, v] : c.spikes) sig[at] = v;
+    const std::vector<float> original = sig;
     int32_t peak = -1;
-    ASSERT_TRUE(AlignImpulseByPeak(x, n, peak, c.target, c.width)) << c.name;
+    ASSERT_TRUE(AlignImpulseByPeak(sig, len, peak, c.target, c.width)) << c.name;
     EXPECT_EQ(peak, c.spikes[0].first) << c.name;
-    for (int i = 0; i < n; ++i) ASSERT_EQ(x[i], original[(i + c.shift) % n]) << c.name << " " << i;
+    for (int i = 0; i < len; ++i) ASSERT_EQ(sig[i], original[(i + c.shift) % len]) << c.name << " " << i;
   }
   // Refusals: nothing moved, the peak not written.
-  std::vector<float> x(1024, 0.0f);
-  x[10] = 1.0f;
-  const std::vector<float> before = x;
+  std::vector<float> sig(1024, 0.0f);
+  sig[10] = 1.0f;
+  const std::vector<float> before = sig;
   int32_t peak = -7;
   for (auto [count, target, w] : std::vector<std::array<int32_t, 3>>{
            {1024, 0, 81}, {1024, 0, 0}, {1025, 0, 4}, {1024, 1024, 4}, {1024, -1, 4}, {0, 0, 4}}) {
     dialogs.ExpectMessage();
-    EXPECT_FALSE(AlignImpulseByPeak(x, count, peak, target, w));
+    EXPECT_FALSE(AlignImpulseByPeak(sig, count, peak, target, w));
     EXPECT_EQ(dialogs.MessageTexts().back(), "Error 3427");
   }
-  EXPECT_EQ(x, before);
+  EXPECT_EQ(sig, before);
   EXPECT_EQ(peak, -7);
   // 80 is the widest width accepted (a 400-point window).
-  ASSERT_TRUE(AlignImpulseByPeak(x, 1024, peak, 10, 80));
+  ASSERT_TRUE(AlignImpulseByPeak(sig, 1024, peak, 10, 80));
   EXPECT_EQ(peak, 10);
   // Data longer than the pad buffer holds are refused.
   std::vector<float> big(AlignmentPadBuffer.size(), 0.0f);
   dialogs.ExpectMessage();
   EXPECT_FALSE(AlignImpulseByPeak(big, static_cast<int32_t>(big.size()), peak, 0, 4));
 }
-
-}  // namespace
-}  // namespace zentor
-
-namespace zentor {
-namespace {
 
 constexpr double kPi = 3.141592653589793;
 
@@ -178,7 +128,121 @@ double DftMagnitude(std::span<const T> x, size_t k) {
   return std::hypot(re, im);
 }
 
-TEST_F(Signals, ShapeSpectrumBySqrt) {
+// The start-up description of the test CD: 20 tone pairs 500 Hz apart from 10 and
+// 10.25 kHz at 44.1 kHz, 2^16 samples, peak 15000.
+TestCDSettings DefaultCD() {
+  TestCDSettings s;
+  s.ToneCount = 20;
+  s.SampleRate = 44100;
+  s.Amplitude = 15000;
+  s.Order = 16;
+  s.Shaping = 5.0f;
+  s.FirstToneFreqA = 10000;
+  s.FirstToneFreqB = 10250;
+  s.ToneSpacing = 500;
+  for (int i = 0; i < 20; ++i) {
+    s.LeftToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10250 + 500 * i) / 44100));
+    s.RightToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10000 + 500 * i) / 44100));
+  }
+  return s;
+}
+
+TEST_F(Signals, MLSTestCDChannelsTheirRefusalsAndSpectrumShaping) {
+  for (int order = 10; order <= 20; ++order) {
+    SCOPED_TRACE(order);
+    const size_t n = size_t{1} << order;
+    std::vector<int16_t> a(n, 7);
+    std::vector<float> single(n);
+    ASSERT_TRUE(BuildMLSSequence(a, order, 15000));
+    ASSERT_TRUE(BuildMLSSequenceSingle(single, order, 15000));
+    EXPECT_TRUE(VisitsEveryState(a, order));
+    EXPECT_EQ(a[n - 1], a[0]);
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(static_cast<float>(a[i]), single[i]) << i;
+    // Every state once, in values of +-A only, gives the sequence's flat spectrum and balance.
+    for (int16_t v : a) ASSERT_TRUE(v == 15000 || v == -15000);
+    if (order == 10) {
+      EXPECT_EQ(std::vector<int16_t>(a.begin(), a.begin() + 10), std::vector<int16_t>(10, -15000));
+    }
+  }
+  // Refusals leave the arrays as they were.
+  std::vector<int16_t> a(1 << 21, 7), shortArray(1023, 7);
+  std::vector<float> single(1 << 21, 7.0f);
+  for (int i = 0; i < 4; ++i) dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildMLSSequence(a, 9, 10000));
+  EXPECT_FALSE(BuildMLSSequenceSingle(single, 21, 10000));
+  EXPECT_FALSE(BuildMLSSequenceSingle(single, -3, 10000));
+  EXPECT_FALSE(BuildMLSSequence(shortArray, 10, 10000));
+  const std::vector<std::string> texts = dialogs.MessageTexts();
+  EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 3),
+            (std::vector<std::string>{"Error 2364: MLS build", "Error 2365: MLS build", "Error 2364: MLS build"}));
+  for (const auto* v : {&a, &shortArray}) EXPECT_TRUE(std::all_of(v->begin(), v->end(), [](int16_t x) { return x == 7; }));
+  EXPECT_TRUE(std::all_of(single.begin(), single.end(), [](float v) { return v == 7.0f; }));
+  // 16-bit values saturate instead of wrapping.
+  std::vector<int16_t> loud(1024);
+  ASSERT_TRUE(BuildMLSSequence(loud, 10, 40000));
+  const auto [lo, hi] = std::minmax_element(loud.begin(), loud.end());
+  EXPECT_EQ(std::pair(*lo, *hi), std::pair(int16_t{-32768}, int16_t{32767}));
+
+  const TestCDSettings cd = DefaultCD();
+  for (int variant : {-1, -2}) {
+    SCOPED_TRACE(variant);
+    std::vector<int16_t> a(65536, 1), b(65536, 2);
+    ASSERT_TRUE(BuildTestCDSignal(a, cd, variant));
+    ASSERT_TRUE(BuildTestCDSignal(b, cd, variant));
+    EXPECT_EQ(a, b);  // the same bytes on every run
+
+    int peak = 0;
+    for (int16_t v : a) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_NEAR(peak, 15000, 1);
+
+    const std::span<const int16_t> s(a);
+    const auto& bins = variant == -1 ? cd.LeftToneBins : cd.RightToneBins;
+    for (int32_t bin : bins) {
+      const double tone = DftMagnitude(s, static_cast<size_t>(bin));
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin - 1))), 20.0) << bin;
+      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin + 1))), 20.0) << bin;
+    }
+    // Nothing below the shaping cut (k0 = 3) and no DC, but real content under 250 Hz.
+    EXPECT_LT(DftMagnitude(s, 0), 65536.0 * 2);
+    EXPECT_GT(DftMagnitude(s, 100), DftMagnitude(s, 2) * 10);
+    double energy = 0;
+    for (int16_t v : a) energy += static_cast<double>(v) * v;
+    EXPECT_GT(std::sqrt(energy / 65536), 1000.0);
+  }
+  // Refusals of bad settings write nothing.
+  std::vector<TestCDSettings> bad(9, cd);
+  bad[0].Order = 9;
+  bad[1].Order = 17;
+  bad[2].ToneCount = 21;
+  bad[3].ToneCount = -1;
+  bad[4].LeftToneBins[19] = 0;
+  bad[5].RightToneBins[0] = 32768;  // n/2
+  bad[6].SampleRate = 0;
+  bad[7].Amplitude = 0;
+  bad[8].Shaping = std::nanf("");
+  std::vector<int16_t> out(65536, 3);
+  for (size_t i = 0; i < bad.size(); ++i) {
+    dialogs.ExpectMessage();
+    EXPECT_FALSE(BuildTestCDSignal(out, bad[i], -1)) << i;
+    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7121: Invalid test CD settings");
+  }
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(out, cd, 0));
+  std::vector<int16_t> shortOut(65535, 3);
+  dialogs.ExpectMessage();
+  EXPECT_FALSE(BuildTestCDSignal(shortOut, cd, -1));
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
+  EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
+  // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
+  TestCDSettings fewer = cd;
+  fewer.ToneCount = 2;
+  fewer.Order = 12;
+  for (int i = 0; i < 20; ++i) fewer.LeftToneBins[i] = fewer.RightToneBins[i] = i < 2 ? 900 + i * 10 : -5;
+  std::vector<int16_t> small(4096);
+  ASSERT_TRUE(BuildTestCDSignal(small, fewer, -2));
+  const std::span<const int16_t> s(small);
+  EXPECT_GT(DftMagnitude(s, 900), 10 * DftMagnitude(s, 899));
+
   const int order = 10, n = 1024, rate = 8192;  // df = 8 Hz
   const double df = 8.0;
   std::vector<float> x(n);
@@ -206,90 +270,6 @@ TEST_F(Signals, ShapeSpectrumBySqrt) {
     EXPECT_FALSE(ShapeSpectrumBySqrt(o, y, r, p));
   }
   EXPECT_EQ(y, std::vector<float>(n, 1.0f));
-}
-
-// The start-up description of the test CD: 20 tone pairs 500 Hz apart from 10 and
-// 10.25 kHz at 44.1 kHz, 2^16 samples, peak 15000.
-TestCDSettings DefaultCD() {
-  TestCDSettings s;
-  s.ToneCount = 20;
-  s.SampleRate = 44100;
-  s.Amplitude = 15000;
-  s.Order = 16;
-  s.Shaping = 5.0f;
-  s.FirstToneFreqA = 10000;
-  s.FirstToneFreqB = 10250;
-  s.ToneSpacing = 500;
-  for (int i = 0; i < 20; ++i) {
-    s.LeftToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10250 + 500 * i) / 44100));
-    s.RightToneBins[i] = static_cast<int32_t>(std::lround(65536.0 * (10000 + 500 * i) / 44100));
-  }
-  return s;
-}
-
-TEST_F(Signals, TestCDChannels) {
-  const TestCDSettings cd = DefaultCD();
-  for (int variant : {-1, -2}) {
-    SCOPED_TRACE(variant);
-    std::vector<int16_t> a(65536, 1), b(65536, 2);
-    ASSERT_TRUE(BuildTestCDSignal(a, cd, variant));
-    ASSERT_TRUE(BuildTestCDSignal(b, cd, variant));
-    EXPECT_EQ(a, b);  // the same bytes on every run
-
-    int peak = 0;
-    for (int16_t v : a) peak = std::max(peak, std::abs(static_cast<int>(v)));
-    EXPECT_NEAR(peak, 15000, 1);
-
-    const std::span<const int16_t> s(a);
-    const auto& bins = variant == -1 ? cd.LeftToneBins : cd.RightToneBins;
-    for (int32_t bin : bins) {
-      const double tone = DftMagnitude(s, static_cast<size_t>(bin));
-      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin - 1))), 20.0) << bin;
-      EXPECT_GT(20 * std::log10(tone / DftMagnitude(s, static_cast<size_t>(bin + 1))), 20.0) << bin;
-    }
-    // Nothing below the shaping cut (k0 = 3) and no DC, but real content under 250 Hz.
-    EXPECT_LT(DftMagnitude(s, 0), 65536.0 * 2);
-    EXPECT_GT(DftMagnitude(s, 100), DftMagnitude(s, 2) * 10);
-    double energy = 0;
-    for (int16_t v : a) energy += static_cast<double>(v) * v;
-    EXPECT_GT(std::sqrt(energy / 65536), 1000.0);
-  }
-}
-
-TEST_F(Signals, TestCDChannelRefusesBadSettings) {
-  const TestCDSettings good = DefaultCD();
-  std::vector<TestCDSettings> bad(9, good);
-  bad[0].Order = 9;
-  bad[1].Order = 17;
-  bad[2].ToneCount = 21;
-  bad[3].ToneCount = -1;
-  bad[4].LeftToneBins[19] = 0;
-  bad[5].RightToneBins[0] = 32768;  // n/2
-  bad[6].SampleRate = 0;
-  bad[7].Amplitude = 0;
-  bad[8].Shaping = std::nanf("");
-  std::vector<int16_t> out(65536, 3);
-  for (size_t i = 0; i < bad.size(); ++i) {
-    dialogs.ExpectMessage();
-    EXPECT_FALSE(BuildTestCDSignal(out, bad[i], -1)) << i;
-    EXPECT_EQ(dialogs.MessageTexts().back(), "Error 7121: Invalid test CD settings");
-  }
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(BuildTestCDSignal(out, good, 0));
-  std::vector<int16_t> shortOut(65535, 3);
-  dialogs.ExpectMessage();
-  EXPECT_FALSE(BuildTestCDSignal(shortOut, good, -1));
-  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t v) { return v == 3; }));
-  EXPECT_TRUE(std::all_of(shortOut.begin(), shortOut.end(), [](int16_t v) { return v == 3; }));
-  // Tone bins past the tone count are not looked at; a shorter order fits a shorter array.
-  TestCDSettings fewer = good;
-  fewer.ToneCount = 2;
-  fewer.Order = 12;
-  for (int i = 0; i < 20; ++i) fewer.LeftToneBins[i] = fewer.RightToneBins[i] = i < 2 ? 900 + i * 10 : -5;
-  std::vector<int16_t> small(4096);
-  ASSERT_TRUE(BuildTestCDSignal(small, fewer, -2));
-  const std::span<const int16_t> s(small);
-  EXPECT_GT(DftMagnitude(s, 900), 10 * DftMagnitude(s, 899));
 }
 
 }  // namespace

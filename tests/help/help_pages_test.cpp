@@ -252,17 +252,9 @@ const std::vector<Page>& Pages() {
   return p;
 }
 
-class HelpPagesTest : public MainWindowTest {
- protected:
-  // The main window at a rate every window accepts (the distortion window refuses others).
-  DataPlotter* Open() {
-    DataPlotter* w = Start();
-    EQConfig.SampleRate = 48000;
-    return w;
-  }
-};
+using HelpPagesTest = MainWindowTest;
 
-TEST_F(HelpPagesTest, EveryTopicHasAPageAndEveryLinkAndPictureResolves) {
+TEST_F(HelpPagesTest, PagesLinksHelpControlsCaptionsAndHelpBesideAModalDialog) {
   for (int32_t topic : HelpTopic::All)
     EXPECT_EQ(std::count_if(Topics().begin(), Topics().end(), [&](const Topic& t) { return t.topic == topic; }), 1)
         << "no help control checked for topic " << topic;
@@ -286,10 +278,9 @@ TEST_F(HelpPagesTest, EveryTopicHasAPageAndEveryLinkAndPictureResolves) {
     }
   }
   for (const QString& p : pages) EXPECT_TRUE(fromContents.contains(p)) << "contents lacks " << p.toStdString();
-}
 
-TEST_F(HelpPagesTest, EachHelpControlOpensItsTopicsPageAndClosingClosesIt) {
-  DataPlotter* w = Open();
+  DataPlotter* w = Start();
+  EQConfig.SampleRate = 48000;  // a rate every window accepts (the distortion window refuses others)
   EXPECT_TRUE(w->MainHelp->isEnabled());
   EXPECT_TRUE(w->PrintingHelp->isEnabled());
   for (const Topic& t : Topics()) {
@@ -310,11 +301,8 @@ TEST_F(HelpPagesTest, EachHelpControlOpensItsTopicsPageAndClosingClosesIt) {
   file.remove();
   EXPECT_EQ(HelpWindowPage(), "");
   EXPECT_EQ(GetHelpLog().topics.back(), HelpTopic::DataPlotterMain);
-}
 
-// Bold and italic names and quoted texts are captions; messages stand in <tt>.
-TEST_F(HelpPagesTest, EveryNamedCaptionIsAVisibleCaptionOfItsWindow) {
-  DataPlotter* w = Open();
+  // Bold and italic names and quoted texts are captions; messages stand in <tt>.
   const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
   const QRegularExpression named("<(b|i)>(.*?)</\\1>", dotAll), quoted("\"([^\"]+)\""), tag("<[^>]*>"),
       tt("<tt>.*?</tt>", dotAll);
@@ -349,12 +337,9 @@ TEST_F(HelpPagesTest, EveryNamedCaptionIsAVisibleCaptionOfItsWindow) {
     }
     EXPECT_GT(count, 0) << file.toStdString() << " names no control";
   }
-}
 
-// The help of a modal dialog is a window of that dialog, so the dialog does not block it,
-// and it stays open on its own when the dialog closes.
-TEST_F(HelpPagesTest, HelpOpenedFromAModalDialogIsUsableBesideIt) {
-  DataPlotter* w = Open();
+  // The help of a modal dialog is a window of that dialog, so the dialog does not block it,
+  // and it stays open on its own when the dialog closes.
   w->show();
   EQOpt* dialog = Forms::Get<EQOpt>();
   dialog->setWindowModality(Qt::ApplicationModal);

@@ -10,10 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <QFile>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
 
 #include "app/window_links.h"
 #include "crossover/xover_form.h"

@@ -16,47 +16,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-TEST(Arrays, TapersAreHalfHannAndClamped) {
-  std::vector<float> a(10, 1.0f);
-  TaperStartOfImpulseC(a, 4);
-  for (int i = 0; i < 4; ++i) EXPECT_NEAR(a[i], 0.5 * (1 - std::cos(kPi * i / 4)), 1e-7);
-  for (int i = 4; i < 10; ++i) EXPECT_EQ(a[i], 1.0f);
-  std::vector<float> b(10, 1.0f);
-  TaperEndOfImpulseC(b, 4, 8);  // the last 4 of the first 8, mirrored
-  for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[7 - i], a[i], 1e-7);
-  EXPECT_EQ(std::pair(b[3], b[8]), std::pair(1.0f, 1.0f));  // b[8] is beyond n: untouched
-  std::vector<float> c(6, 2.0f);
-  TaperStartOfImpulseC(c, 0);
-  TaperEndOfImpulseC(c, -3, 6);
-  EXPECT_EQ(c, std::vector<float>(6, 2.0f));
-  TaperEndOfImpulseC(c, 100, 6);  // L > n: the whole n fades
-  EXPECT_EQ(c[5], 0.0f);
-  EXPECT_NEAR(c[0], 2.0f * 0.5 * (1 - std::cos(kPi * 5 / 6)), 1e-6);
-  std::vector<int16_t> s(8, 10000);
-  TaperStartOfIntegerArrayC(s, 4);
-  TaperEndOfIntegerArrayC(s, 4, 8);
-  EXPECT_EQ(std::tuple(s[0], s[2], s[5], s[7]), std::tuple(0, 5000, 5000, 0));
-}
-
-TEST(Arrays, RotationIsCircularOverTheFirstNOnly) {
-  std::vector<float> a(12);
-  std::iota(a.begin(), a.end(), 0.0f);
-  const std::vector<float> orig = a;
-  RotateImpulseLeftC(10, a, 3);
-  EXPECT_EQ(std::tuple(a[0], a[9], a[10]), std::tuple(3.0f, 2.0f, 10.0f));
-  RotateImpulseRightC(10, a, 3);
-  EXPECT_EQ(a, orig);
-  RotateImpulseLeftC(10, a, 23);  // 23 mod 10
-  RotateImpulseRightC(10, a, 3);
-  EXPECT_EQ(a, orig);
-  RotateImpulseRightC(10, a, -2);  // negative shift turns the other way
-  RotateImpulseLeftC(10, a, -2);
-  EXPECT_EQ(a, orig);
-  RotateImpulseLeftC(50, a, 5);  // n clamped to the array
-  EXPECT_EQ(a[0], 5.0f);
-}
-
-TEST(Arrays, ExtremesPeakAndSums) {
+TEST(Arrays, ExtremesPeakSumsAndRotationOverTheFirstNOnly) {
   const std::vector<float> a{0.5f, -3.0f, 2.0f, 3.0f, -7.0f, 7.0f};
   float mx = 0, mn = 0;
   FindMaxValue(a, 4, mx);
@@ -83,11 +43,28 @@ TEST(Arrays, ExtremesPeakAndSums) {
   EXPECT_EQ(r, 0.0);
   TangentC(kPi / 4, r);
   EXPECT_NEAR(r, 1.0, 1e-12);
+
+  // Rotation is circular over the first n only.
+  std::vector<float> rot(12);
+  std::iota(rot.begin(), rot.end(), 0.0f);
+  const std::vector<float> orig = rot;
+  RotateImpulseLeftC(10, rot, 3);
+  EXPECT_EQ(std::tuple(rot[0], rot[9], rot[10]), std::tuple(3.0f, 2.0f, 10.0f));
+  RotateImpulseRightC(10, rot, 3);
+  EXPECT_EQ(rot, orig);
+  RotateImpulseLeftC(10, rot, 23);  // 23 mod 10
+  RotateImpulseRightC(10, rot, 3);
+  EXPECT_EQ(rot, orig);
+  RotateImpulseRightC(10, rot, -2);  // negative shift turns the other way
+  RotateImpulseLeftC(10, rot, -2);
+  EXPECT_EQ(rot, orig);
+  RotateImpulseLeftC(50, rot, 5);  // n clamped to the array
+  EXPECT_EQ(rot[0], 5.0f);
 }
 
 // Powers are taken to dB four at a time: every float power, the extremes among
 // them, reads as the library's 10·log10 does.
-TEST(Arrays, PowerLevelsAreTheLibrarysLog) {
+TEST(Arrays, PowerLevelsDifferencesAndOutputsAliasingInputs) {
   std::vector<float> p;
   for (uint32_t bits = 0; bits < 0x7F800000u; bits += 9973) p.push_back(std::bit_cast<float>(bits));
   for (float v : {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(),
@@ -103,45 +80,24 @@ TEST(Arrays, PowerLevelsAreTheLibrarysLog) {
     EXPECT_LE(std::fabs(dB[i] - want), std::fabs(want) * 1.2e-7f) << p[i];
   }
   EXPECT_LE(apart, 2) << "of " << p.size();
-}
+  // Forward differences end in zero.
+  std::vector<double> a{1, 4, 9, 16, 7};
+  DifferentiateDouble(a, 0, 4);
+  EXPECT_EQ(a, (std::vector<double>{3, 5, 7, 0, 7}));  // the fifth value is past the count
+  std::vector<double> one{5};
+  DifferentiateDouble(one, 0, 3);  // a count beyond the array is held to it
+  EXPECT_EQ(one, (std::vector<double>{0}));
+  DifferentiateDouble(one, 0, -2);
+  EXPECT_EQ(one, (std::vector<double>{0}));
 
-TEST(Arrays, LevelsNeverInfOrNaNAndUnitImpulseIsZeroDb) {
-  std::vector<float> re{0.0f, 1.0f, -0.0f, 10.0f}, im{0.0f, 0.0f, 0.0f, 0.0f}, out(4);
-  LogMagArray(out, re, im, 4);
-  EXPECT_NEAR(out[0], -300.0f, 1e-3);
-  EXPECT_EQ(out[1], 0.0f);  // the unit impulse
-  EXPECT_NEAR(out[3], 20.0f, 1e-5);
-  std::vector<float> p{-1.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 100.0f};
-  TenLogTenArray(p, 4);
-  for (float v : p) EXPECT_TRUE(std::isfinite(v));
-  EXPECT_FLOAT_EQ(p[3], 20.0f);
-  std::vector<double> d{0.0, -2.0, 10.0};
-  TwentyLogTenDoubleArray(d, 3);
-  EXPECT_NEAR(d[0], -300.0, 1e-9);
-  EXPECT_NEAR(d[1], 20 * std::log10(2.0), 1e-9);  // magnitude: sign does not matter
-  EXPECT_NEAR(d[2], 20.0, 1e-12);
-  std::vector<double> e{0.0, -1.0};
-  TenLogTenDoubleArray(e, 2);
-  EXPECT_EQ(e[0], -300.0);
-  std::vector<double> back{20.0, -10.0};
-  TenPowerValueOverTen(back, 1);
-  TenPowerValueOverTwenty(std::span<double>(back).subspan(1), 1);
-  EXPECT_NEAR(back[0], 100.0, 1e-9);
-  EXPECT_NEAR(back[1], std::pow(10.0, -0.5), 1e-12);
-  std::vector<float> neg{-5.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 2.0f};
-  CheckForNegatives(neg, 4);
-  for (int i = 0; i < 3; ++i) EXPECT_GT(neg[i], 0.0f);
-  EXPECT_EQ(neg[3], 2.0f);
-}
-
-TEST(Arrays, OutputsMayAliasInputsWhereAllowed) {
-  std::vector<float> a{1, 2, 3}, b{10, 20, 30};
-  AddArray(a, b, b, 3);
+  // Outputs may alias inputs where allowed.
+  std::vector<float> av{1, 2, 3}, b{10, 20, 30};
+  AddArray(av, b, b, 3);
   EXPECT_EQ(b, (std::vector<float>{11, 22, 33}));
-  SubtractCurves(b, a, b, 3);
+  SubtractCurves(b, av, b, 3);
   EXPECT_EQ(b, (std::vector<float>{10, 20, 30}));
-  MultiplyArray(a, b, a, 3);
-  EXPECT_EQ(a, (std::vector<float>{10, 40, 90}));
+  MultiplyArray(av, b, av, 3);
+  EXPECT_EQ(av, (std::vector<float>{10, 40, 90}));
   std::vector<float> re{3, 1}, im{4, 1};
   MagArraySquared(re, im, re, 2);
   EXPECT_EQ(re, (std::vector<float>{25, 2}));
@@ -169,7 +125,56 @@ TEST(Arrays, OutputsMayAliasInputsWhereAllowed) {
   EXPECT_EQ(g, std::vector<float>(4, 0.0f));
 }
 
-TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
+TEST(Arrays, LevelsNeverInfOrNaNUnitImpulseIsZeroDbAndTapersAreHalfHann) {
+  std::vector<float> re{0.0f, 1.0f, -0.0f, 10.0f}, im{0.0f, 0.0f, 0.0f, 0.0f}, out(4);
+  LogMagArray(out, re, im, 4);
+  EXPECT_NEAR(out[0], -300.0f, 1e-3);
+  EXPECT_EQ(out[1], 0.0f);  // the unit impulse
+  EXPECT_NEAR(out[3], 20.0f, 1e-5);
+  std::vector<float> p{-1.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 100.0f};
+  TenLogTenArray(p, 4);
+  for (float v : p) EXPECT_TRUE(std::isfinite(v));
+  EXPECT_FLOAT_EQ(p[3], 20.0f);
+  std::vector<double> d{0.0, -2.0, 10.0};
+  TwentyLogTenDoubleArray(d, 3);
+  EXPECT_NEAR(d[0], -300.0, 1e-9);
+  EXPECT_NEAR(d[1], 20 * std::log10(2.0), 1e-9);  // magnitude: sign does not matter
+  EXPECT_NEAR(d[2], 20.0, 1e-12);
+  std::vector<double> e{0.0, -1.0};
+  TenLogTenDoubleArray(e, 2);
+  EXPECT_EQ(e[0], -300.0);
+  std::vector<double> back{20.0, -10.0};
+  TenPowerValueOverTen(back, 1);
+  TenPowerValueOverTwenty(std::span<double>(back).subspan(1), 1);
+  EXPECT_NEAR(back[0], 100.0, 1e-9);
+  EXPECT_NEAR(back[1], std::pow(10.0, -0.5), 1e-12);
+  std::vector<float> neg{-5.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 2.0f};
+  CheckForNegatives(neg, 4);
+  for (int i = 0; i < 3; ++i) EXPECT_GT(neg[i], 0.0f);
+  EXPECT_EQ(neg[3], 2.0f);
+  // Tapers are half a Hann window, clamped to the array.
+  std::vector<float> a(10, 1.0f);
+  TaperStartOfImpulseC(a, 4);
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(a[i], 0.5 * (1 - std::cos(kPi * i / 4)), 1e-7);
+  for (int i = 4; i < 10; ++i) EXPECT_EQ(a[i], 1.0f);
+  std::vector<float> b(10, 1.0f);
+  TaperEndOfImpulseC(b, 4, 8);  // the last 4 of the first 8, mirrored
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[7 - i], a[i], 1e-7);
+  EXPECT_EQ(std::pair(b[3], b[8]), std::pair(1.0f, 1.0f));  // b[8] is beyond n: untouched
+  std::vector<float> c(6, 2.0f);
+  TaperStartOfImpulseC(c, 0);
+  TaperEndOfImpulseC(c, -3, 6);
+  EXPECT_EQ(c, std::vector<float>(6, 2.0f));
+  TaperEndOfImpulseC(c, 100, 6);  // L > n: the whole n fades
+  EXPECT_EQ(c[5], 0.0f);
+  EXPECT_NEAR(c[0], 2.0f * 0.5 * (1 - std::cos(kPi * 5 / 6)), 1e-6);
+  std::vector<int16_t> s(8, 10000);
+  TaperStartOfIntegerArrayC(s, 4);
+  TaperEndOfIntegerArrayC(s, 4, 8);
+  EXPECT_EQ(std::tuple(s[0], s[2], s[5], s[7]), std::tuple(0, 5000, 5000, 0));
+}
+
+TEST(Analyser, SineOnABinResampledSineAndShapedSweepFollowTheirOracles) {
   const int k = 12, n = 1 << k;
   std::vector<float> s(n);
   for (int i = 0; i < n; ++i) s[i] = static_cast<float>(std::sin(2 * kPi * 100.0 * i / n));
@@ -189,24 +194,23 @@ TEST(Analyser, SineOnABinReadsZeroDbAndResampledSineStaysASine) {
   ASSERT_TRUE(ReSample(x, 48000.0f, 44100.0f, 44100, 15000, 0));
   for (int j = 200; j < 15000; j += 7) ASSERT_NEAR(x[j], std::sin(2 * kPi * 1000.0 * j / 44100.0), 2e-3) << j;
   EXPECT_FALSE(ReSample(x, 0.0f, 44100.0f, 44100, 100, 0));
-}
 
-TEST(TestSignal, ShapedSweepFollowsItsShapeWithPeakAmplitude) {
-  const int k = 14, n = 1 << k, fs = 48000;
-  std::vector<float> shape(n / 2);
-  for (int i = 0; i < n / 2; ++i) shape[i] = -5.0f * std::log10(static_cast<float>(std::max(i, 1)));  // pink slope
-  std::vector<int16_t> out(n + 8, 77);
-  std::vector<float> scratch(n);
-  ASSERT_TRUE(BuildTestSignal(shape, n / 2, out, n, 15000, fs, 5.0f, 20000.0f, scratch));
+  // The shaped sweep follows its shape, at its peak amplitude.
+  const int ks = 14, ns = 1 << ks, fs = 48000;
+  std::vector<float> shape(ns / 2);
+  for (int i = 0; i < ns / 2; ++i) shape[i] = -5.0f * std::log10(static_cast<float>(std::max(i, 1)));  // pink slope
+  std::vector<int16_t> out(ns + 8, 77);
+  std::vector<float> scratch(ns);
+  ASSERT_TRUE(BuildTestSignal(shape, ns / 2, out, ns, 15000, fs, 5.0f, 20000.0f, scratch));
   int peak = 0;
-  for (int i = 0; i < n; ++i) peak = std::max(peak, std::abs(static_cast<int>(out[i])));
+  for (int i = 0; i < ns; ++i) peak = std::max(peak, std::abs(static_cast<int>(out[i])));
   EXPECT_EQ(peak, 15000);
-  EXPECT_EQ(out[n], 77);  // nothing past the period
-  std::vector<float> re(n), im(n, 0.0f);
-  for (int i = 0; i < n; ++i) re[i] = out[i];
-  ASSERT_TRUE(fft(re, im, k));
+  EXPECT_EQ(out[ns], 77);  // nothing past the period
+  std::vector<float> re(ns), im(ns, 0.0f);
+  for (int i = 0; i < ns; ++i) re[i] = out[i];
+  ASSERT_TRUE(fft(re, im, ks));
   auto levelAt = [&](double f) {
-    const int b = static_cast<int>(std::lround(f * n / fs));
+    const int b = static_cast<int>(std::lround(f * ns / fs));
     double p = 0;
     for (int j = b - 4; j <= b + 4; ++j) p += double(re[j]) * re[j] + double(im[j]) * im[j];
     return 10 * std::log10(p / 9);
@@ -215,21 +219,10 @@ TEST(TestSignal, ShapedSweepFollowsItsShapeWithPeakAmplitude) {
   EXPECT_NEAR(levelAt(200.0) - levelAt(2000.0), 5.0, 0.5);
   EXPECT_NEAR(levelAt(1000.0) - levelAt(10000.0), 5.0, 0.5);
   EXPECT_LT(levelAt(22000.0), levelAt(10000.0) - 40.0);  // nothing above the upper frequency
-  EXPECT_FALSE(BuildTestSignal(shape, n / 2, out, 1000, 15000, fs, 5.0f, 20000.0f, scratch));  // not 2^k
+  EXPECT_FALSE(BuildTestSignal(shape, ns / 2, out, 1000, 15000, fs, 5.0f, 20000.0f, scratch));  // not 2^k
 }
 
-TEST(Arrays, DifferentiateDoubleTakesForwardDifferencesEndingInZero) {
-  std::vector<double> a{1, 4, 9, 16, 7};
-  DifferentiateDouble(a, 0, 4);
-  EXPECT_EQ(a, (std::vector<double>{3, 5, 7, 0, 7}));  // the fifth value is past the count
-  std::vector<double> one{5};
-  DifferentiateDouble(one, 0, 3);  // a count beyond the array is held to it
-  EXPECT_EQ(one, (std::vector<double>{0}));
-  DifferentiateDouble(one, 0, -2);
-  EXPECT_EQ(one, (std::vector<double>{0}));
-}
-
-TEST(Arrays, PinkWeightingFallsTenDecibelsPerDecadeOnBothMirrors) {
+TEST(Arrays, PinkWeightingFallsTenDecibelsPerDecadeAndFitLevelsAreNormalised) {
   const int32_t N = 10, fs = 1024;  // one hertz per bin
   std::vector<float> a(1 << N, 4.0f);
   ASSERT_TRUE(PinkEnergyWeightArray(a, N, fs));
@@ -243,9 +236,7 @@ TEST(Arrays, PinkWeightingFallsTenDecibelsPerDecadeOnBothMirrors) {
   EXPECT_FALSE(PinkEnergyWeightArray(b, 10, fs));
   EXPECT_FALSE(PinkEnergyWeightArray(a, 10, 0));
   EXPECT_EQ(b, std::vector<float>(100, 1.0f));
-}
-
-TEST(Arrays, FitLevelsAreNormalisedByTheGeometricMeanInRange) {
+  // Fit levels are normalised by the geometric mean in range.
   const std::vector<float> f{10, 20, 30, 40, 50};
   std::vector<double> y{8, 2, 8, -1, 100};
   FixDoubleLinearLevelAboutOneBetweenLimits(f, y, 5, 15, 45);  // 2, 8 and a skipped -1: mean 4

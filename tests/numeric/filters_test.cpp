@@ -39,7 +39,7 @@ struct DigitalButterworth {
   }
 };
 
-TEST(RecursiveFilter, BiquadImpulseResponseMatchesClosedForm) {
+TEST(Filters, RecursionConvolutionAndButterworthResponsesMatchTheirOracles) {
   // 1 / (1 - 2 r cos(th) z^-1 + r^2 z^-2): h[n] = r^n sin((n+1) th) / sin(th).
   const double r = 0.97, th = 0.3;
   const std::vector<double> b{1.0}, a{1.0, -2 * r * std::cos(th), r * r};
@@ -54,52 +54,7 @@ TEST(RecursiveFilter, BiquadImpulseResponseMatchesClosedForm) {
   for (int n = 0; n < 400; ++n) ASSERT_NEAR(x[n], y[n] / 2, 1e-5);
   const std::vector<double> bad{0.0, 1.0};
   EXPECT_FALSE(RecursiveFilter(b, 1, bad, 2, x, y, 400, 1.0));
-}
 
-TEST(FilterResponse, ButterworthMagnitudeInBothPlanes) {
-  const double fc = 1000.0, fs = 48000.0, wc = 2 * kPi * fc;
-  const std::vector<double> pr{-wc * std::sqrt(0.5), -wc * std::sqrt(0.5)}, pi{wc * std::sqrt(0.5), -wc * std::sqrt(0.5)};
-  const std::vector<double> none(2, 0.0);
-  std::vector<float> f{20, 100, 500, 1000, 2000, 5000, 15000};
-  std::vector<double> out(f.size(), 1.0);
-  FilterFrequencyDomainLinArrayC(out, f, 7, 48000, pr, pi, none, none, 2, 0, kAnalogDomain, wc * wc, 123.0);
-  for (std::size_t i = 0; i < f.size(); ++i) {
-    const double r = f[i] / fc;
-    EXPECT_NEAR(out[i], 1.0 / std::sqrt(1.0 + r * r * r * r), 1e-9) << f[i];
-  }
-  // Multiplies in place: levels already 2 become 2 |H|.
-  DigitalButterworth d(fs, fc);
-  std::vector<double> out2(f.size(), 2.0);
-  FilterFrequencyDomainLinArrayC(out2, f, 7, 48000, d.pr, d.pi, d.zr, d.zi, 2, 2, kDigitalDomain, 99.0, d.gain);
-  for (std::size_t i = 0; i < f.size(); ++i) EXPECT_NEAR(out2[i], 2.0 * d.Magnitude(f[i]), 1e-9) << f[i];
-  std::vector<double> untouched(f.size(), 1.0);
-  FilterFrequencyDomainLinArrayC(untouched, f, 7, 48000, d.pr, d.pi, d.zr, d.zi, 2, 2, 0, 1.0, 1.0);
-  EXPECT_EQ(untouched[3], 1.0);
-}
-
-// Over a long spectrum every bin (and its mirror, conjugated) carries the section's
-// response at that bin's frequency, as a direct evaluation on the unit circle gives
-// it, within float rounding.
-TEST(FilterResponse, EveryBinOfALongSpectrumMatchesTheDirectResponse) {
-  const int k = 18, n = 1 << k;
-  DigitalButterworth d(48000.0, 200.0);
-  std::vector<float> re(n, 1.0f), im(n, 0.5f);
-  ComplexZFilterC(re, im, n, 48000, d.pr, d.pi, d.zr, d.zi, 2, 2, kDigitalDomain, 1.0, d.gain);
-  for (int i = 1; i < n / 2; i += 37) {
-    const std::complex<double> zinv = std::polar(1.0, -2 * kPi * i / n);
-    std::complex<double> h = d.gain;
-    for (int j = 0; j < 2; ++j)
-      h *= (1.0 - std::complex<double>(d.zr[j], d.zi[j]) * zinv) / (1.0 - std::complex<double>(d.pr[j], d.pi[j]) * zinv);
-    const std::complex<double> want = std::complex<double>(1.0, 0.5) * h, mirror = std::complex<double>(1.0, 0.5) * std::conj(h);
-    const double tol = 2e-7 * std::abs(want) + 1e-30;
-    ASSERT_NEAR(re[i], want.real(), tol) << i;
-    ASSERT_NEAR(im[i], want.imag(), tol) << i;
-    ASSERT_NEAR(re[n - i], mirror.real(), tol) << i;
-    ASSERT_NEAR(im[n - i], mirror.imag(), tol) << i;
-  }
-}
-
-TEST(Convolution, DeltaGivesCentredWindowAndBothPathsAgree) {
   const int n = 1 << 13;
   std::vector<float> delta(n, 0.0f), out(n, 0.0f);
   delta[1000] = 1.0f;
@@ -127,7 +82,48 @@ TEST(Convolution, DeltaGivesCentredWindowAndBothPathsAgree) {
     for (float v : d) peak = std::max(peak, std::fabs(v));
     for (int i = 0; i < n; ++i) ASSERT_NEAR(d[i], f[i], 1e-5 * peak) << taps << " " << i;
   }
+
+  // Butterworth magnitude in both planes and in every bin of a long spectrum.
+  const double fc = 1000.0, fs = 48000.0, wc = 2 * kPi * fc;
+  const std::vector<double> pr{-wc * std::sqrt(0.5), -wc * std::sqrt(0.5)}, pi{wc * std::sqrt(0.5), -wc * std::sqrt(0.5)};
+  const std::vector<double> none(2, 0.0);
+  std::vector<float> f{20, 100, 500, 1000, 2000, 5000, 15000};
+  std::vector<double> mag(f.size(), 1.0);
+  FilterFrequencyDomainLinArrayC(mag, f, 7, 48000, pr, pi, none, none, 2, 0, kAnalogDomain, wc * wc, 123.0);
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    const double r = f[i] / fc;
+    EXPECT_NEAR(mag[i], 1.0 / std::sqrt(1.0 + r * r * r * r), 1e-9) << f[i];
+  }
+  // Multiplies in place: levels already 2 become 2 |H|.
+  DigitalButterworth d(fs, fc);
+  std::vector<double> out2(f.size(), 2.0);
+  FilterFrequencyDomainLinArrayC(out2, f, 7, 48000, d.pr, d.pi, d.zr, d.zi, 2, 2, kDigitalDomain, 99.0, d.gain);
+  for (std::size_t i = 0; i < f.size(); ++i) EXPECT_NEAR(out2[i], 2.0 * d.Magnitude(f[i]), 1e-9) << f[i];
+  std::vector<double> untouched(f.size(), 1.0);
+  FilterFrequencyDomainLinArrayC(untouched, f, 7, 48000, d.pr, d.pi, d.zr, d.zi, 2, 2, 0, 1.0, 1.0);
+  EXPECT_EQ(untouched[3], 1.0);
+
+  const int k = 18, len = 1 << k;
+  DigitalButterworth low(48000.0, 200.0);
+  std::vector<float> re(len, 1.0f), im(len, 0.5f);
+  ComplexZFilterC(re, im, len, 48000, low.pr, low.pi, low.zr, low.zi, 2, 2, kDigitalDomain, 1.0, low.gain);
+  for (int i = 1; i < len / 2; i += 37) {
+    const std::complex<double> zinv = std::polar(1.0, -2 * kPi * i / len);
+    std::complex<double> h = low.gain;
+    for (int j = 0; j < 2; ++j)
+      h *= (1.0 - std::complex<double>(low.zr[j], low.zi[j]) * zinv) / (1.0 - std::complex<double>(low.pr[j], low.pi[j]) * zinv);
+    const std::complex<double> want = std::complex<double>(1.0, 0.5) * h, mirror = std::complex<double>(1.0, 0.5) * std::conj(h);
+    const double tol = 2e-7 * std::abs(want) + 1e-30;
+    ASSERT_NEAR(re[i], want.real(), tol) << i;
+    ASSERT_NEAR(im[i], want.imag(), tol) << i;
+    ASSERT_NEAR(re[len - i], mirror.real(), tol) << i;
+    ASSERT_NEAR(im[len - i], mirror.imag(), tol) << i;
+  }
 }
+
+// Over a long spectrum every bin (and its mirror, conjugated) carries the section's
+// response at that bin's frequency, as a direct evaluation on the unit circle gives
+// it, within float rounding.
 
 }  // namespace
 }  // namespace zentor

@@ -60,7 +60,7 @@ double BandMean(const std::function<double(double)>& power, double lo, double hi
 }
 
 // NaN beyond the gate is never read, nor past a record length that ends there.
-TEST(GatedResponses, UnitImpulseAmplitudeAndDelayInsideTheGate) {
+TEST(GatedResponses, ImpulsesBiquadsReflectionsResonanceCalibrationAndSliceGate) {
   for (const auto& [ms, amp] : {std::pair{0.0, 1.0}, std::pair{0.0, 0.25}, std::pair{3.0, 1.0}}) {
     auto h = Impulse({{ms, amp}});
     std::fill(h.begin() + kZero + 481, h.end(), kNaN);
@@ -70,9 +70,7 @@ TEST(GatedResponses, UnitImpulseAmplitudeAndDelayInsideTheGate) {
     const Curve p = Psy(h, 1.0f / 3.0f, 10.0f, 50.0f, -10.0f, 400, 20000.0f, kZero + 481);
     for (float v : p.y) ASSERT_NEAR(v, want, 0.01) << ms;
   }
-}
-
-TEST(GatedResponses, GridsAreLogSpacedToTheirTops) {
+  // Grids are log-spaced to their tops.
   const auto h = Impulse({{0.0, 1.0}});
   for (int fs : {48000, 96000}) {
     Curve c(120);
@@ -88,9 +86,7 @@ TEST(GatedResponses, GridsAreLogSpacedToTheirTops) {
   const Curve p = Psy(h, 0.3f, 10.0f, 50.0f, -10.0f, 400, 16000.0f);
   EXPECT_NEAR(p.x.back(), 16000.0f, 0.01f);
   for (int i = 2; i < 400; ++i) ASSERT_NEAR(p.x[i] / p.x[i - 1], p.x[1] / p.x[0], 1e-5);
-}
 
-TEST(GatedResponses, BiquadMatchesBandMeanOfClosedFormPower) {
   // Low-pass and peaking biquads (bilinear designs), impulse by their difference equation.
   struct Biquad {
     double b0, b1, b2, a1, a2;
@@ -125,61 +121,56 @@ TEST(GatedResponses, BiquadMatchesBandMeanOfClosedFormPower) {
       ASSERT_NEAR(l.y[i], want, 0.1) << f;
     }
   }
-}
 
-TEST(GatedResponses, ReflectionInsideGateShelfAndBeyondGate) {
+  // Reflections, a resonance, calibration and the slice gate.
   const double r = 0.3, lfRes = 1.0 / 3.0;
   // Inside the gate: full weight, the band mean of 1 + r^2 + 2r cos(2 pi f tau).
   {
     const double tau = 0.009;
-    const Curve p = Psy(Impulse({{0.0, 1.0}, {9.0, r}}), static_cast<float>(lfRes), 10.0f, 50.0f, -10.0f);
+    const Curve psy = Psy(Impulse({{0.0, 1.0}, {9.0, r}}), static_cast<float>(lfRes), 10.0f, 50.0f, -10.0f);
     for (int i = 0; i < 400; ++i) {
-      const double f = p.x[i], b = std::min(lfRes, ErbOctaves(f));
+      const double f = psy.x[i], b = std::min(lfRes, ErbOctaves(f));
       const double lo = f * std::pow(2.0, -b / 2), hi = f * std::pow(2.0, b / 2);
       const double mean = 1 + r * r + 2 * r * (std::sin(2 * kPi * hi * tau) - std::sin(2 * kPi * lo * tau)) /
                                            (2 * kPi * tau * (hi - lo));
-      ASSERT_NEAR(p.y[i], 10 * std::log10(mean), 0.05) << f;
+      ASSERT_NEAR(psy.y[i], 10 * std::log10(mean), 0.05) << f;
     }
   }
   // Beyond the shelf time: the reflection counts at the shelf level.
   for (float shelf : {-10.0f, -20.0f}) {
-    const Curve p = Psy(Impulse({{0.0, 1.0}, {60.0, r}}), static_cast<float>(lfRes), 10.0f, 40.0f, shelf);
+    const Curve psy = Psy(Impulse({{0.0, 1.0}, {60.0, r}}), static_cast<float>(lfRes), 10.0f, 40.0f, shelf);
     const double want = 10 * std::log10(1 + r * r * std::pow(10.0, shelf / 10.0));
     for (int i = 0; i < 400; ++i) {
-      if (p.x[i] > 200.0f) {
-        ASSERT_NEAR(p.y[i], want, 0.2) << p.x[i];
+      if (psy.x[i] > 200.0f) {
+        ASSERT_NEAR(psy.y[i], want, 0.2) << psy.x[i];
       }
     }
   }
   // Later than the gate: gone completely from the fractional-octave response.
   const Curve l = Log(Impulse({{0.0, 1.0}, {12.0, r}}), 10.0f, 1.0f / 24.0f);
   for (float v : l.y) ASSERT_NEAR(v, 0.0, 0.01);
-}
-
-TEST(GatedResponses, ResonanceIsBroadenedToTheErb) {
   // Two-pole resonator at 1 kHz, Q = 20 (50 Hz wide).
-  std::vector<float> h(kLen, 0.0f);
-  const double w0 = 2 * kPi * 1000.0 / kFs, rad = std::exp(-kPi * 50.0 / kFs);
-  for (int n = 0; n + kZero < kLen; ++n) h[kZero + n] = static_cast<float>(std::pow(rad, n) * std::sin(w0 * (n + 1)));
-  const Curve p = Psy(h, 1.0f, 500.0f, 600.0f, -10.0f, 2001, 16000.0f);
+  std::vector<float> res(kLen, 0.0f);
+  const double wr = 2 * kPi * 1000.0 / kFs, rad = std::exp(-kPi * 50.0 / kFs);
+  for (int n = 0; n + kZero < kLen; ++n) res[kZero + n] = static_cast<float>(std::pow(rad, n) * std::sin(wr * (n + 1)));
+  const Curve psy = Psy(res, 1.0f, 500.0f, 600.0f, -10.0f, 2001, 16000.0f);
   int top = 0;
   for (int i = 0; i < 2001; ++i)
-    if (p.y[i] > p.y[top]) top = i;
-  const float half = p.y[top] - 3.0f;
+    if (psy.y[i] > psy.y[top]) top = i;
+  const float half = psy.y[top] - 3.0f;
   auto crossing = [&](int step) {
     int i = top;
-    while (p.y[i + step] > half) i += step;
-    const double t = (p.y[i] - half) / (p.y[i] - p.y[i + step]);
-    return p.x[i] + t * (p.x[i + step] - p.x[i]);
+    while (psy.y[i + step] > half) i += step;
+    const double t = (psy.y[i] - half) / (psy.y[i] - psy.y[i + step]);
+    return psy.x[i] + t * (psy.x[i + step] - psy.x[i]);
   };
   const double width = crossing(1) - crossing(-1);
   const double erb = 24.7 * (4.37 * 1.0 + 1.0);
   EXPECT_NEAR(width / erb, 1.0, 0.2) << width;
-}
 
-TEST(GatedResponses, CalibrationIsSubtractedAndInterpolatedOverLogFrequency) {
-  const auto h = Impulse({{0.0, 1.0}});
-  const Curve flat3 = Log(h, 10.0f, 0.2f, 120, 16, {1000.0f}, {3.0f});
+  // Calibration is subtracted, interpolated over log frequency.
+  const auto unit = Impulse({{0.0, 1.0}});
+  const Curve flat3 = Log(unit, 10.0f, 0.2f, 120, 16, {1000.0f}, {3.0f});
   for (float v : flat3.y) ASSERT_NEAR(v, -3.0, 0.01);
   // Two points, given out of order: 316.2 Hz lies half-way in log frequency.
   const std::vector<float> calF{1000.0f, 100.0f}, calDb{10.0f, 0.0f};
@@ -197,15 +188,13 @@ TEST(GatedResponses, CalibrationIsSubtractedAndInterpolatedOverLogFrequency) {
   std::vector<float> same{1.0f, 2.0f};
   AmplitudeCalibration(f, same, 2, calF, calDb, 0);
   EXPECT_EQ(same, (std::vector<float>{1.0f, 2.0f}));
-  const Curve viaResponse = Log(h, 10.0f, 0.0f, 120, 16, calF, calDb);
+  const Curve viaResponse = Log(unit, 10.0f, 0.0f, 120, 16, calF, calDb);
   for (int i = 0; i < 120; ++i) {
     const double fi = viaResponse.x[i];
     const double cal = fi <= 100 ? 0 : fi >= 1000 ? 10 : 10 * std::log2(fi / 100) / std::log2(10.0);
     ASSERT_NEAR(viaResponse.y[i], -cal, 0.01) << fi;
   }
-}
-
-TEST(SliceGate, MovesADeltaAndKeepsNaNBeyondGateAndLengthOut) {
+  // The slice gate moves a delta and keeps NaN beyond the gate and the length out.
   const int n = 8192;
   std::vector<float> src(n + 100, 0.0f), dst(n + 100, 7.0f);
   // Delta 25 ms + 2 ms after time zero; a slice starting 25 ms later brings it to 2 ms.

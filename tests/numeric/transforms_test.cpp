@@ -54,24 +54,7 @@ TEST_P(ForwardDft, MatchesNaiveDft) {
 }
 INSTANTIATE_TEST_SUITE_P(Transforms, ForwardDft, ::testing::Values(false, true));
 
-TEST(Transforms, RefusesBadOrdersAndShortArraysUntouched) {
-  std::vector<float> re(8, 1.0f), im(8, 2.0f);
-  EXPECT_FALSE(fft(re, im, 0));
-  EXPECT_FALSE(fft(re, im, 21));
-  EXPECT_FALSE(ifft(re, im, -3));
-  EXPECT_FALSE(fft(re, im, 4));  // 16 points asked of 8-element arrays
-  EXPECT_FALSE(fft(re, re, 3));  // the same array for both parts
-  EXPECT_EQ(re, std::vector<float>(8, 1.0f));
-  EXPECT_EQ(im, std::vector<float>(8, 2.0f));
-  // Unaligned arrays (odd offset into a buffer) still transform correctly.
-  std::vector<float> big(40, 0.0f), bigi(40, 0.0f);
-  big[1] = 1.0f;
-  ASSERT_TRUE(fft(std::span<float>(big).subspan(1, 32), std::span<float>(bigi).subspan(1, 32), 5));
-  for (int i = 1; i <= 32; ++i) EXPECT_NEAR(big[i], 1.0f, 1e-6);
-  EXPECT_EQ(std::pair(big[0], big[33]), std::pair(0.0f, 0.0f));
-}
-
-TEST(Envelope, GaussianBurstSineAndDelta) {
+TEST(Transforms, EnvelopesComplexBinsRefusalsAndBackgroundTuning) {
   const int k = 14;
   const std::size_t n = 1u << k;
   const double fs = 48000.0, sigma = 0.002, t0 = 0.1;
@@ -101,9 +84,7 @@ TEST(Envelope, GaussianBurstSineAndDelta) {
   ASSERT_TRUE(EnergyEnvelope(x, env, k));
   EXPECT_EQ(std::max_element(env.begin(), env.end()) - env.begin(), 300);
   EXPECT_FALSE(EnergyEnvelope(std::span<const float>(x).first(100), env, k));
-}
 
-TEST(ComplexBins, ReciprocalAndProductWithZeroGuard) {
   std::vector<float> re{3.0f, 0.0f, 0.0f, 1.0f}, im{4.0f, 0.0f, 2.0f, -1.0f};
   ASSERT_TRUE(InvertComplexArrayC(re, im, 2));
   EXPECT_NEAR(re[0], 0.12f, 1e-7);  // 1/(3+4j) = (3-4j)/25
@@ -116,29 +97,43 @@ TEST(ComplexBins, ReciprocalAndProductWithZeroGuard) {
   EXPECT_NEAR(im[0], 0.0f, 1e-6);
   EXPECT_EQ(re[1], 0.0f);
   EXPECT_FALSE(InvertComplexArrayC(re, im, 3));  // 8 bins asked of 4
-}
 
-// Sizes in steady use are measured in the background; a running program keeps its
-// plans, so the same input still gives the same bits afterwards; each round trip
-// gives the input back.
-TEST(Transforms, BackgroundTuningLeavesResultsBitIdentical) {
-  const int k = 9, n = 1 << k;
-  const std::vector<float> x = Noise(n, 9);
+  // Refusals leave the arrays untouched.
+  std::vector<float> r8(8, 1.0f), i8(8, 2.0f);
+  EXPECT_FALSE(fft(r8, i8, 0));
+  EXPECT_FALSE(fft(r8, i8, 21));
+  EXPECT_FALSE(ifft(r8, i8, -3));
+  EXPECT_FALSE(fft(r8, i8, 4));  // 16 points asked of 8-element arrays
+  EXPECT_FALSE(fft(r8, r8, 3));  // the same array for both parts
+  EXPECT_EQ(r8, std::vector<float>(8, 1.0f));
+  EXPECT_EQ(i8, std::vector<float>(8, 2.0f));
+  // Unaligned arrays (odd offset into a buffer) still transform correctly.
+  std::vector<float> big(40, 0.0f), bigi(40, 0.0f);
+  big[1] = 1.0f;
+  ASSERT_TRUE(fft(std::span<float>(big).subspan(1, 32), std::span<float>(bigi).subspan(1, 32), 5));
+  for (int i = 1; i <= 32; ++i) EXPECT_NEAR(big[i], 1.0f, 1e-6);
+  EXPECT_EQ(std::pair(big[0], big[33]), std::pair(0.0f, 0.0f));
+
+  // Sizes in steady use are measured in the background; a running program keeps its
+  // plans, so the same input still gives the same bits afterwards; each round trip
+  // gives the input back.
+  const int kb = 9, nb = 1 << kb;
+  const std::vector<float> noise = Noise(nb, 9);
   std::vector<float> first;
   for (int pass = 0; pass < 2; ++pass) {
-    std::vector<float> re = x, im(n, 0.0f), env(n);
+    std::vector<float> r8 = noise, i8(nb, 0.0f), env(nb);
     for (int i = 0; i < 4; ++i) {
-      ASSERT_TRUE(fft(re, im, k));
-      ASSERT_TRUE(ifft(re, im, k));
+      ASSERT_TRUE(fft(r8, i8, kb));
+      ASSERT_TRUE(ifft(r8, i8, kb));
     }
-    ASSERT_TRUE(EnergyEnvelope(x, env, k));
-    for (int i = 0; i < n; ++i) {
-      ASSERT_NEAR(re[i], x[i], 1e-5) << pass;
-      ASSERT_NEAR(im[i], 0.0f, 1e-5) << pass;
+    ASSERT_TRUE(EnergyEnvelope(noise, env, kb));
+    for (int i = 0; i < nb; ++i) {
+      ASSERT_NEAR(r8[i], noise[i], 1e-5) << pass;
+      ASSERT_NEAR(i8[i], 0.0f, 1e-5) << pass;
     }
-    re.insert(re.end(), env.begin(), env.end());
-    if (pass == 0) first = re;
-    else EXPECT_EQ(re, first);
+    r8.insert(r8.end(), env.begin(), env.end());
+    if (pass == 0) first = r8;
+    else EXPECT_EQ(r8, first);
     numeric_detail::WaitForTransformTuning();
   }
 }
@@ -160,7 +155,7 @@ TEST_F(WisdomFile, IsWrittenWholeOrNotAtAll) {
   EXPECT_NE(fftw_import_wisdom_from_filename(file.c_str()), 0);
 }
 
-TEST(PowerSpectralDensity, WhiteNoiseReadsItsVarianceInEveryBand) {
+TEST(PowerSpectralDensity, NoiseSineSegmentLimitAndRefusals) {
   const int32_t e = 12, count = 64 << 12;  // 63 overlapping segments
   std::mt19937 gen(7);
   std::normal_distribution<float> d(0.0f, 3.0f);
@@ -174,50 +169,47 @@ TEST(PowerSpectralDensity, WhiteNoiseReadsItsVarianceInEveryBand) {
     for (int32_t i = band * 256; i < (band + 1) * 256; ++i) mean += double(s[i]) * s[i];
     EXPECT_NEAR(mean / 256, 9.0, 0.35) << band;
   }
-}
 
-TEST(PowerSpectralDensity, SineOnABinGivesTheHannPeakAndItsTwoNeighbours) {
   // 999.76 Hz at 48 kHz falls on bin 1365 of a 65536-sample segment.
-  const int32_t e = 15, len = 1 << (e + 1), count = 196608;
+  const int32_t se = 15, len = 1 << (se + 1), scount = 196608;
   const double a = 1000.0, f = 1365.0 * 48000.0 / len;
-  std::vector<float> x(count);
-  for (int32_t i = 0; i < count; ++i) x[i] = static_cast<float>(a * std::sin(2 * std::numbers::pi * f * i / 48000.0));
-  std::vector<float> s((1 << e) + 1);
-  ASSERT_TRUE(PowerSpectralDensity(x, count, s, e, 100));
-  EXPECT_EQ(std::max_element(s.begin(), s.end()) - s.begin(), 1365);
+  std::vector<float> tone(scount);
+  for (int32_t i = 0; i < scount; ++i) tone[i] = static_cast<float>(a * std::sin(2 * std::numbers::pi * f * i / 48000.0));
+  std::vector<float> spec((1 << se) + 1);
+  ASSERT_TRUE(PowerSpectralDensity(tone, scount, spec, se, 100));
+  EXPECT_EQ(std::max_element(spec.begin(), spec.end()) - spec.begin(), 1365);
   // Hann: |X_k| = a L / 4 and sum w^2 = 3 L / 8, so s^2 = a^2 L / 6; each neighbour a quarter of it.
   const double peak = a * a * len / 6.0;
-  for (const int k : {1364, 1365, 1366}) EXPECT_NEAR(double(s[k]) * s[k] / peak, k == 1365 ? 1.0 : 0.25, 1e-3) << k;
-  EXPECT_LT(double(s[1370]) * s[1370] / peak, 1e-6);
-}
+  for (const int k : {1364, 1365, 1366}) EXPECT_NEAR(double(spec[k]) * spec[k] / peak, k == 1365 ? 1.0 : 0.25, 1e-3) << k;
+  EXPECT_LT(double(spec[1370]) * spec[1370] / peak, 1e-6);
 
-TEST(PowerSpectralDensity, SegmentLimitAndRefusals) {
-  const int32_t e = 4, len = 32;
+  // The segment limit, and refusals.
+  const int32_t le = 4, seg = 32;
   // Only the third and later segments hear the tone: one segment sees silence.
-  std::vector<float> x(200, 0.0f);
-  for (int32_t i = 40; i < 200; ++i) x[i] = 1.0f;
-  std::vector<float> s(17, -1.0f);
-  ASSERT_TRUE(PowerSpectralDensity(x, 200, s, e, 1));
-  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == 0.0f; }));
-  ASSERT_TRUE(PowerSpectralDensity(x, 200, s, e, 100));
-  EXPECT_GT(s[0], 0.0f);
+  std::vector<float> step(200, 0.0f);
+  for (int32_t i = 40; i < 200; ++i) step[i] = 1.0f;
+  std::vector<float> out(17, -1.0f);
+  ASSERT_TRUE(PowerSpectralDensity(step, 200, out, le, 1));
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 0.0f; }));
+  ASSERT_TRUE(PowerSpectralDensity(step, 200, out, le, 100));
+  EXPECT_GT(out[0], 0.0f);
   // A constant c: X_0 = c L / 2, so s_0^2 = 2 c^2 L / 3.
-  std::vector<float> c(len, 2.0f);
-  ASSERT_TRUE(PowerSpectralDensity(c, len, s, e, 100));
-  EXPECT_NEAR(double(s[0]) * s[0], 2.0 * 4.0 * len / 3.0, 1e-3);
+  std::vector<float> flat(seg, 2.0f);
+  ASSERT_TRUE(PowerSpectralDensity(flat, seg, out, le, 100));
+  EXPECT_NEAR(double(out[0]) * out[0], 2.0 * 4.0 * seg / 3.0, 1e-3);
 
-  std::fill(s.begin(), s.end(), -1.0f);
-  EXPECT_FALSE(PowerSpectralDensity(x, len - 1, s, e, 100));       // shorter than a segment
-  EXPECT_FALSE(PowerSpectralDensity(x, 200, std::span<float>(s).first(16), e, 100));
-  EXPECT_FALSE(PowerSpectralDensity(x, 200, s, 0, 100));
-  EXPECT_FALSE(PowerSpectralDensity(x, 200, s, e, 0));
-  EXPECT_FALSE(PowerSpectralDensity(x, 200, s, 30, 100));
-  EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](float v) { return v == -1.0f; }));
+  std::fill(out.begin(), out.end(), -1.0f);
+  EXPECT_FALSE(PowerSpectralDensity(step, seg - 1, out, le, 100));       // shorter than a segment
+  EXPECT_FALSE(PowerSpectralDensity(step, 200, std::span<float>(out).first(16), le, 100));
+  EXPECT_FALSE(PowerSpectralDensity(step, 200, out, 0, 100));
+  EXPECT_FALSE(PowerSpectralDensity(step, 200, out, le, 0));
+  EXPECT_FALSE(PowerSpectralDensity(step, 200, out, 30, 100));
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == -1.0f; }));
   // A count beyond the span reads the span only.
   std::vector<float> whole(17);
-  ASSERT_TRUE(PowerSpectralDensity(x, 5000, s, e, 100));
-  ASSERT_TRUE(PowerSpectralDensity(x, 200, whole, e, 100));
-  EXPECT_EQ(s, whole);
+  ASSERT_TRUE(PowerSpectralDensity(step, 5000, out, le, 100));
+  ASSERT_TRUE(PowerSpectralDensity(step, 200, whole, le, 100));
+  EXPECT_EQ(out, whole);
 }
 
 }  // namespace

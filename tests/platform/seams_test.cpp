@@ -26,7 +26,17 @@ QByteArray SettingsFile() {
   return conf.open(QIODevice::ReadOnly) ? conf.readAll() : QByteArray("(unreadable)");
 }
 
-TEST_F(Seams, ScriptedAnswersRecordedCallsAndFileFilters) {
+struct CountingForm : QWidget {
+  static inline int unloads = 0;
+  int16_t refuse = 0;
+  void Form_Unload(int16_t& cancel) {
+    ++unloads;
+    cancel = refuse;
+  }
+};
+struct PlainForm : QWidget {};
+
+TEST_F(Seams, DialogsDesktopLineFormsWaitCursorAndTheSettingsStore) {
   EXPECT_NONFATAL_FAILURE(MsgBox("User Error: Sound card is in use"), "User Error: Sound card is in use");
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::No);
@@ -54,11 +64,61 @@ TEST_F(Seams, ScriptedAnswersRecordedCallsAndFileFilters) {
   EXPECT_EQ(ConvertFileFilter("EQ|*.EQ|All (*.*)|*.*"), "EQ (*.EQ);;All (*.*)");
   EXPECT_EQ(RGB(255, 0, 0), 255);
   EXPECT_EQ(BlueOf(RGB(1, 2, 3)), 3);
-}
 
-// Every write is synced at once and reports whether the file took it; a store
-// that cannot be written keeps its file as it was.
-TEST_F(Seams, SettingsStoreRoundTripDeleteAndAWriteItCouldNotMake) {
+  // Qt aborts without a display server; the program must stop first with its own line.
+  const QByteArray saved[3] = {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), qgetenv("QT_QPA_PLATFORM")};
+  const char* names[3] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  for (const char* n : names) qunsetenv(n);
+  const char* plain[] = {"zentor", "file.cfa"};
+  const std::string line = MissingDesktopMessage(2, plain);
+  EXPECT_NE(line.find("QT_QPA_PLATFORM=offscreen"), std::string::npos);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  const char* chosen[] = {"zentor", "-platform", "offscreen"};
+  EXPECT_EQ(MissingDesktopMessage(3, chosen), "");
+  qputenv("WAYLAND_DISPLAY", "");  // set but empty is no display
+  EXPECT_NE(MissingDesktopMessage(2, plain), "");
+  qputenv("DISPLAY", ":0");
+  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
+  qunsetenv("DISPLAY");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
+  for (int i = 0; i < 3; ++i) {
+    if (saved[i].isNull()) qunsetenv(names[i]);
+    else qputenv(names[i], saved[i]);
+  }
+
+  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
+  CountingForm* a = Forms::Get<CountingForm>();
+  EXPECT_EQ(Forms::Get<CountingForm>(), a);
+  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
+  a->refuse = -1;
+  EXPECT_FALSE(Forms::Unload<CountingForm>());
+  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
+  a->refuse = 0;
+  CountingForm::unloads = 0;
+  EXPECT_TRUE(Forms::Unload<CountingForm>());
+  EXPECT_EQ(CountingForm::unloads, 1);
+  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
+  EXPECT_TRUE(Forms::Unload<CountingForm>()) << "unloading what is not loaded is harmless";
+
+  PlainForm* p = Forms::Get<PlainForm>();
+  delete p;  // a window that deletes itself leaves the registry
+  EXPECT_FALSE(Forms::IsLoaded<PlainForm>());
+  // The wait cursor is restored on every exit.
+  auto thrower = [] {
+    WaitCursor w;
+    throw 1;
+  };
+  EXPECT_THROW(thrower(), int);
+  {
+    WaitCursor a;
+    WaitCursor b;
+    EXPECT_EQ(WaitCursor::Depth(), 2);
+  }
+  EXPECT_EQ(WaitCursor::Depth(), 0);
+
+  // Every write is synced at once and reports whether the file took it; a store
+  // that cannot be written keeps its file as it was.
   EXPECT_EQ(GetSetting("Zentor", "User", "On", "none"), "none");
   EXPECT_TRUE(SaveSetting("Zentor", "User", "On", "T"));
   EXPECT_TRUE(SaveSettings("Zentor", "User", {{"Color 0", " 255"}, {"Color 1", " 2"}}));
@@ -80,12 +140,10 @@ TEST_F(Seams, SettingsStoreRoundTripDeleteAndAWriteItCouldNotMake) {
   DeleteSetting("Zentor", "User");
   EXPECT_EQ(GetSetting("Zentor", "User", "Color 0", "gone"), "gone");
   EXPECT_EQ(GetSetting("Zentor", "Mixer", "Rate"), " 48000");
-}
 
-// A change the file did not take is gone from memory too: every value reads back
-// as the file holds it, and the next good save writes nothing of the failed ones.
-// A malformed old file is no failure: the save replaces it with a good one.
-TEST_F(Seams, SettingsStoreForgetsAChangeTheFileDidNotTake) {
+  // A change the file did not take is gone from memory too: every value reads back
+  // as the file holds it, and the next good save writes nothing of the failed ones.
+  // A malformed old file is no failure: the save replaces it with a good one.
   ASSERT_TRUE(SaveSettings("Zentor", "User", {{"On", "T"}, {"Color 0", " 1"}}));
   ASSERT_TRUE(SaveSetting("Zentor", "AutoMixer", "Enabled", "True"));
   const auto readAll = [] {
@@ -117,74 +175,6 @@ TEST_F(Seams, SettingsStoreForgetsAChangeTheFileDidNotTake) {
   conf.write("[User\nOn=T\n[AutoMixer]\n=\n");
   conf.close();
   EXPECT_TRUE(SaveSetting("Zentor", "Other", "Key", "v"));
-}
-
-struct CountingForm : QWidget {
-  static inline int unloads = 0;
-  int16_t refuse = 0;
-  void Form_Unload(int16_t& cancel) {
-    ++unloads;
-    cancel = refuse;
-  }
-};
-struct PlainForm : QWidget {};
-
-TEST_F(Seams, FormRegistryCreatesOnceAndUnloadsThroughTheHandler) {
-  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
-  CountingForm* a = Forms::Get<CountingForm>();
-  EXPECT_EQ(Forms::Get<CountingForm>(), a);
-  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
-  a->refuse = -1;
-  EXPECT_FALSE(Forms::Unload<CountingForm>());
-  EXPECT_TRUE(Forms::IsLoaded<CountingForm>());
-  a->refuse = 0;
-  CountingForm::unloads = 0;
-  EXPECT_TRUE(Forms::Unload<CountingForm>());
-  EXPECT_EQ(CountingForm::unloads, 1);
-  EXPECT_FALSE(Forms::IsLoaded<CountingForm>());
-  EXPECT_TRUE(Forms::Unload<CountingForm>()) << "unloading what is not loaded is harmless";
-
-  PlainForm* p = Forms::Get<PlainForm>();
-  delete p;  // a window that deletes itself leaves the registry
-  EXPECT_FALSE(Forms::IsLoaded<PlainForm>());
-}
-
-TEST_F(Seams, WaitCursorIsRestoredOnEveryExit) {
-  auto thrower = [] {
-    WaitCursor w;
-    throw 1;
-  };
-  EXPECT_THROW(thrower(), int);
-  {
-    WaitCursor a;
-    WaitCursor b;
-    EXPECT_EQ(WaitCursor::Depth(), 2);
-  }
-  EXPECT_EQ(WaitCursor::Depth(), 0);
-}
-
-// Qt aborts without a display server; the program must stop first with its own line.
-TEST(Desktop, MissingOnlyWithoutDisplayAndWithoutChosenPlatform) {
-  const QByteArray saved[3] = {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), qgetenv("QT_QPA_PLATFORM")};
-  const char* names[3] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-  for (const char* n : names) qunsetenv(n);
-  const char* plain[] = {"zentor", "file.cfa"};
-  const std::string line = MissingDesktopMessage(2, plain);
-  EXPECT_NE(line.find("QT_QPA_PLATFORM=offscreen"), std::string::npos);
-  EXPECT_EQ(line.find('\n'), std::string::npos);
-  const char* chosen[] = {"zentor", "-platform", "offscreen"};
-  EXPECT_EQ(MissingDesktopMessage(3, chosen), "");
-  qputenv("WAYLAND_DISPLAY", "");  // set but empty is no display
-  EXPECT_NE(MissingDesktopMessage(2, plain), "");
-  qputenv("DISPLAY", ":0");
-  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
-  qunsetenv("DISPLAY");
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  EXPECT_EQ(MissingDesktopMessage(2, plain), "");
-  for (int i = 0; i < 3; ++i) {
-    if (saved[i].isNull()) qunsetenv(names[i]);
-    else qputenv(names[i], saved[i]);
-  }
 }
 
 }  // namespace zentor

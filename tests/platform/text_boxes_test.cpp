@@ -3,10 +3,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTest>
-#include <cmath>
-#include <limits>
 
 #include "platform/text_boxes.h"
 #include "support/fixture.h"
@@ -17,7 +14,7 @@ class TextBoxes : public test::ZentorTest {};
 
 QColor Background(const QLineEdit& e) { return e.palette().color(QPalette::Base); }
 
-TEST_F(TextBoxes, ValidateNumericTextBox) {
+TEST_F(TextBoxes, ValidateNumericTextBoxAndTextBoxLines) {
   QLineEdit field;
   double value = -1;
 
@@ -65,9 +62,7 @@ TEST_F(TextBoxes, ValidateNumericTextBox) {
   dialogs.ExpectMessage();
   EXPECT_FALSE(ValidateNumericTextBox(&field, -1e308, 1e308, value));
   EXPECT_EQ(dialogs.calls().back().text, "Error 7899");
-}
 
-TEST_F(TextBoxes, TextBoxLines) {
   QPlainTextEdit box;
   std::string longLine(400, 'z');
   box.setPlainText(QString::fromStdString("first\nsecond\n" + longLine));
@@ -76,9 +71,8 @@ TEST_F(TextBoxes, TextBoxLines) {
   EXPECT_EQ(GetTextBoxLine(&box, 3), longLine) << "no 255-character limit";
   EXPECT_EQ(GetTextBoxLine(&box, 4), "");
   EXPECT_EQ(GetTextBoxLine(&box, -1), "");
-  QLineEdit single;
-  single.setText("one line");
-  EXPECT_EQ(GetTextBoxLine(&single, 5), "one line");
+  field.setText("one line");
+  EXPECT_EQ(GetTextBoxLine(&field, 5), "one line");
 }
 
 }  // namespace zentor
