@@ -37,18 +37,8 @@ using Texts = std::vector<std::string>;
 using Floats = std::vector<float>;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// Entries given as {frequency, Q1, Q2, score}; the score may be left out.
-SingularityListRecord SetOf(std::vector<std::array<float, 4>> entries) {
-  SingularityListRecord s;
-  s.Count = static_cast<int32_t>(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    s.Freq[i] = entries[i][0];
-    s.Q1[i] = entries[i][1];
-    s.Q2[i] = entries[i][2];
-    s.FitError[i] = entries[i][3];
-  }
-  return s;
-}
+using test::Entries;
+using test::SameBits;
 
 Floats Column(const std::array<float, kMaxFilters>& a, int32_t n) { return Floats(a.begin(), a.begin() + n); }
 
@@ -56,7 +46,7 @@ class FilterSetsTest : public test::ZentorTest {};
 
 TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
   const float above = std::nextafter(2.0f, 10.0f);
-  SingularityListRecord s = SetOf({{100, 2, 2, 11}, {200, -3, 1, 22}, {300, above, 2, 33}, {400, 1, 2, 44}});
+  SingularityListRecord s = Entries({{100, 2, 2, 11}, {200, -3, 1, 22}, {300, above, 2, 33}, {400, 1, 2, 44}});
   RemoveInsignificantFilters(s);
   ASSERT_EQ(s.Count, 2);  // |Q1| = Q2 goes, one float step above stays
   EXPECT_EQ(Column(s.Freq, 3), (Floats{200, 300, 300}));  // the old tail is not cleared
@@ -64,19 +54,19 @@ TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
   EXPECT_EQ(Column(s.Q2, 2), (Floats{1, 2}));
   EXPECT_EQ(Column(s.FitError, 2), (Floats{22, 33}));
 
-  SingularityListRecord none = SetOf({{1, 0.5f, 1, 1}, {2, -1, 1, 1}});
+  SingularityListRecord none = Entries({{1, 0.5f, 1, 1}, {2, -1, 1, 1}});
   RemoveInsignificantFilters(none);
   EXPECT_EQ(none.Count, 0);
-  SingularityListRecord damaged = SetOf({{1, 5, 1, 1}});
+  SingularityListRecord damaged = Entries({{1, 5, 1, 1}});
   damaged.Count = 1000;  // read no further than the arrays
   RemoveInsignificantFilters(damaged);
   EXPECT_EQ(damaged.Count, 1);
 }
 
 TEST_F(FilterSetsTest, CopiesTakeTheEntriesAndOnlyCopyFilterSetTheHeader) {
-  SingularityListRecord src = SetOf({{10, 4, 1, 1}, {20, -4, 2, 3}});
+  SingularityListRecord src = Entries({{10, 4, 1, 1}, {20, -4, 2, 3}});
   src.Curve = 5, src.Graphshown = 6, src.Gatetime = 120, src.RangeHigh = 200;
-  SingularityListRecord dst = SetOf({{7, 7, 7, 7}, {7, 7, 7, 7}, {7, 7, 7, 7}});
+  SingularityListRecord dst = Entries({{7, 7, 7, 7}, {7, 7, 7, 7}, {7, 7, 7, 7}});
   dst.Graphshown = 3, dst.Gatetime = 50, dst.RangeLow = 1, dst.RangeHigh = 2;
   const auto header = [&] {
     return Floats{float(dst.Curve), float(dst.Graphshown), dst.Gatetime, dst.RangeLow, dst.RangeHigh};
@@ -92,21 +82,18 @@ TEST_F(FilterSetsTest, CopiesTakeTheEntriesAndOnlyCopyFilterSetTheHeader) {
 }
 
 TEST_F(FilterSetsTest, SortsMoveWholeEntriesAndKeepEqualKeysInOrder) {
-  SingularityListRecord s = SetOf({{300, 3, 30, 0.3f}, {100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}});
+  SingularityListRecord s = Entries({{300, 3, 30, 0.3f}, {100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}});
   SortFilterSetByKey1(s, true);
-  EXPECT_EQ(Column(s.Freq, 3), (Floats{100, 200, 300}));
-  EXPECT_EQ(Column(s.Q1, 3), (Floats{1, 2, 3}));
-  EXPECT_EQ(Column(s.Q2, 3), (Floats{10, 20, 30}));
-  EXPECT_EQ(Column(s.FitError, 3), (Floats{0.1f, 0.2f, 0.3f}));
+  EXPECT_TRUE(SameBits(s, Entries({{100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}, {300, 3, 30, 0.3f}})));
 
   // Equal frequencies, told apart by Q1: their order survives both directions.
-  SingularityListRecord ties = SetOf({{50, 1, 1, 1}, {100, 2, 1, 1}, {50, 3, 1, 1}, {100, 4, 1, 1}});
+  SingularityListRecord ties = Entries({{50, 1, 1, 1}, {100, 2, 1, 1}, {50, 3, 1, 1}, {100, 4, 1, 1}});
   SortFilterSetByKey1(ties, true);
   EXPECT_EQ(Column(ties.Q1, 4), (Floats{1, 3, 2, 4}));
   SortFilterSetByKey1(ties, false);
   EXPECT_EQ(Column(ties.Q1, 4), (Floats{2, 4, 1, 3}));
 
-  SingularityListRecord q = SetOf({{1, -4, 1, 5}, {2, 6, 1, 9}, {3, 2, 1, 7}});
+  SingularityListRecord q = Entries({{1, -4, 1, 5}, {2, 6, 1, 9}, {3, 2, 1, 7}});
   SortFilterSetByKey2(q, false);
   EXPECT_EQ(Column(q.Q1, 3), (Floats{6, 2, -4}));
   SortFilterSetByKey2(q, true);
@@ -117,7 +104,7 @@ TEST_F(FilterSetsTest, SortsMoveWholeEntriesAndKeepEqualKeysInOrder) {
   EXPECT_EQ(Column(q.FitError, 3), (Floats{9, 7, 5}));
   EXPECT_EQ(Column(q.Freq, 3), (Floats{2, 3, 1}));
 
-  SingularityListRecord bad = SetOf({{3, 1, 1, 1}, {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1}, {1, 1, 1, 1}});
+  SingularityListRecord bad = Entries({{3, 1, 1, 1}, {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1}, {1, 1, 1, 1}});
   SortFilterSetByKey1(bad, true);  // a NaN key sorts without harm
   bad.Count = 76;                  // a damaged count is not sorted
   const SingularityListRecord before = bad;
@@ -446,7 +433,7 @@ TEST_F(CorrectedResponseTest, EachEntryMultipliesInItsSectionsMagnitude) {
   ASSERT_NEAR(response.XValues[static_cast<size_t>(at100)], 100, 0.01);
   SingularityListRecord set;
   for (float q1 : {10.0f, -10.0f}) {
-    set = SetOf({{kTwoPiF * 100, q1, 2.5f}});
+    set = Entries({{kTwoPiF * 100, q1, 2.5f}});
     CurveRecord corrected;
     BuildCorrectedCurve(response, corrected, set, block, 48000);
     ASSERT_EQ(corrected.NumPoints, 401);
@@ -457,7 +444,7 @@ TEST_F(CorrectedResponseTest, EachEntryMultipliesInItsSectionsMagnitude) {
     EXPECT_EQ(corrected.XValues[static_cast<size_t>(at100)], response.XValues[static_cast<size_t>(at100)]);
   }
   // Entries with no direction (Q1 = 0) or no pole-side Q contribute nothing.
-  set = SetOf({{kTwoPiF * 100, 0, 2.5f}, {kTwoPiF * 100, 10, 0}, {kTwoPiF * 100, -10, -2}});
+  set = Entries({{kTwoPiF * 100, 0, 2.5f}, {kTwoPiF * 100, 10, 0}, {kTwoPiF * 100, -10, -2}});
   CurveRecord corrected;
   BuildCorrectedCurve(response, corrected, set, block, 48000);
   for (int i = 0; i < response.NumPoints; ++i)
@@ -532,7 +519,7 @@ TEST_F(CorrectedResponseTest, TheTrueSetFlattensThreeFilterSyntheticCurve) {
   // Applying a set with Q1 negated puts its filters into a flat curve; the set
   // itself takes them out again.
   SingularityListRecord truth;
-  truth = SetOf({{kTwoPiF * 45, 12, 3}, {kTwoPiF * 160, -6, 2}, {kTwoPiF * 700, 8, 2.2f}});
+  truth = Entries({{kTwoPiF * 45, 12, 3}, {kTwoPiF * 160, -6, 2}, {kTwoPiF * 700, 8, 2.2f}});
   SingularityListRecord inverse = truth;
   for (int i = 0; i < 3; ++i) inverse.Q1[static_cast<size_t>(i)] = -truth.Q1[static_cast<size_t>(i)];
   CurveRecord& response = FitInputCurves[0];
@@ -580,8 +567,20 @@ class LevelMatchingTest : public CorrectedResponseTest {
   }
 };
 
-TEST_F(LevelMatchingTest, WritesTheFilterAndTitlesTheAverageByView) {
-  LoadImpulses(2, 2.0f);
+TEST_F(LevelMatchingTest, LevelsSitOneDecibelClearOfTheAveragesAndTheFilterIsWrittenWithTheViewsTitle) {
+  LoadImpulses(2, 2.0f);  // both averages flat at 6.02 dB without filters
+  DisplayConfig.Graphshown = kBodeView;
+  FreqGraphFrame.XStart = 100;
+  FreqGraphFrame.XFinish = 1000;
+  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
+  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(5, 7));
+  FreqGraphFrame.XStart = 15000;  // the Bode points end below
+  FreqGraphFrame.XFinish = 20000;
+  host.displayRes = 2;
+  BodeCurves[0].NumCurves = 0;
+  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
+  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(-1, 1));
+
   test::SetApplied({test::MakeFilter(2, 1000, 6, 2, 3)});
   host.displayRes = 4;
   FreqGraphFrame.XStart = 5;
@@ -608,21 +607,6 @@ TEST_F(LevelMatchingTest, WritesTheFilterAndTitlesTheAverageByView) {
   EXPECT_EQ(r.Q1, 0.0f);  // written all the same
   EXPECT_FALSE(AjustLevelGraphics(host, 75, 1, 1, 1, 0));
   AjustDeltaLevelGraphics(1, 2, 3, 4);
-}
-
-TEST_F(LevelMatchingTest, LevelsSitOneDecibelClearOfTheAveragesInRange) {
-  LoadImpulses(2, 2.0f);  // both averages flat at 6.02 dB without filters
-  DisplayConfig.Graphshown = kBodeView;
-  FreqGraphFrame.XStart = 100;
-  FreqGraphFrame.XFinish = 1000;
-  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
-  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(5, 7));
-  FreqGraphFrame.XStart = 15000;  // the Bode points end below
-  FreqGraphFrame.XFinish = 20000;
-  host.displayRes = 2;
-  BodeCurves[0].NumCurves = 0;
-  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
-  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(-1, 1));
 }
 
 TEST_F(LevelMatchingTest, TheFilteredAverageShowsInTheSecondCurveColourOverTheBackground) {
@@ -692,11 +676,7 @@ TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   EXPECT_EQ(ModesListContents[0].Count, 0);
 
   SingularityListRecord& s = SingularityList[2];
-  s.Count = 2;
-  s.Freq = {k100Hz, 2 * k100Hz};
-  s.Q1 = {20, -20};
-  s.Q2 = {5, 5};
-  s.FitError = {0, 9};
+  s = Entries({{k100Hz, 20, 5, 0}, {2 * k100Hz, -20, 5, 9}});
   s.Average = -1;  // word 2
   s.Kind = 4;      // word 13
   s.SelectCode = 4;
@@ -742,14 +722,7 @@ TEST_F(ModesListTest, TheSortButtonsSortEveryCurvesSetAndListTheSelectedOne) {
   ASSERT_TRUE(w->FreqSelect->isEnabled());
   ASSERT_TRUE(w->QSelect->isEnabled());
 
-  for (size_t k : {0u, 5u}) {
-    SingularityListRecord& s = SingularityList[k];
-    s.Count = 3;
-    s.Freq = {3 * k100Hz, k100Hz, 2 * k100Hz};
-    s.Q1 = {-8, 20, 4};
-    s.Q2 = {2, 5, 2};
-    s.FitError = {0, 0, 0};
-  }
+  for (size_t k : {0u, 5u}) SingularityList[k] = Entries({{3 * k100Hz, -8, 2}, {k100Hz, 20, 5}, {2 * k100Hz, 4, 2}});
   w->FreqSelect->click();  // ascending first
   EXPECT_EQ(SingularityList[5].Freq[0], k100Hz);
   EXPECT_EQ(SingularityList[5].Q1[0], 20.0f);
