@@ -13,9 +13,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
+#include "base/atomic_file.h"
 #include "base/text_number.h"
 #include "display/graph_frame.h"
 #include "display/view_state.h"
@@ -346,10 +345,8 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
 }
 
 std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  QFile f(QString::fromStdString(path));
+  return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "";
 }
 
 std::string Quoted(const Texts& lines) {
@@ -516,13 +513,6 @@ class FitLimitsWindowTest : public test::EqListTest {
     Expect<FitLimitsForm>(inside);
     w->FitLimits->trigger();
   }
-  std::string TempFile(const char* name, const char* text) {
-    const std::string path = TempPath(name);
-    QFile f(QString::fromStdString(path));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-  }
 };
 
 TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile) {
@@ -544,7 +534,8 @@ TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile)
             "Max boost 3.5 dB, at most 10 filters, target bass lift 4 dB below 80 Hz at the curve's median level "
             "from 30 to 150 Hz");
 
-  const std::string bad = TempFile("bad.txt", "20 3\n40 x\n"), good = TempFile("good.txt", "# house\n20 6\n200 0\n");
+  const std::string bad = TempPath("bad.txt"), good = TempPath("good.txt");
+  ASSERT_TRUE(WriteWholeFileAtomic(bad, "20 3\n40 x\n") && WriteWholeFileAtomic(good, "# house\n20 6\n200 0\n"));
   dialogs.ExpectMessage();  // the boost out of range
   dialogs.ExpectMessage();  // the bad file
   InDialog([&](FitLimitsForm* d) {
@@ -713,7 +704,8 @@ TEST_F(LevelSetTest, RangesHoldTheFiltersValueWithinTheModelsLimits) {
   }
 }
 
-TEST_F(LevelSetTest, DampedLevelRunsFromNoChangeToTwentyDecibelsAndDeleteRemovesIt) {
+// A damped level runs from no change to 20 dB, and Delete removes it.
+TEST_F(LevelSetTest, LevelsAreWrittenOnReleaseOrEnterAndOpeningAndClosingKeepsTheFilter) {
   Open(MakeFilter(4, 50, -12, 10));
   const float q1 = AppliedFilters[0].Q1;
   editor->LevelSlider->setValue(0);
@@ -722,21 +714,17 @@ TEST_F(LevelSetTest, DampedLevelRunsFromNoChangeToTwentyDecibelsAndDeleteRemoves
   editor->LevelSlider->setValue(2000);
   EXPECT_NEAR(AppliedFilters[0].Q2, std::fabs(q1) / 10, 1e-4 * std::fabs(q1));
   EXPECT_EQ(AppliedFilters[0].Q1, q1);  // the zero pair stays on the mode
-
   editor->Delete->click();  // without a question
   EXPECT_EQ(std::pair(AppliedFilters[0].Count, AppliedFilters[0].Freq1), std::pair(0, 0.0f));
   EXPECT_TRUE(editor->Unloaded());
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
 
-TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
+  // A drag shows the value and only the release writes it.
   Open(MakeFilter(2, 1000, -6, 4));
   const FilterRecord before = AppliedFilters[0];
   editor->LevelSlider->setSliderDown(true);
   editor->LevelSlider->setSliderPosition(1750);  // +8 dB
   EXPECT_EQ(Text(editor->LevelText), " 8");
-  EXPECT_EQ(AppliedFilters[0].Q1, before.Q1);
-  EXPECT_EQ(AppliedFilters[0].Q2, before.Q2);
+  EXPECT_EQ(std::pair(AppliedFilters[0].Q1, AppliedFilters[0].Q2), std::pair(before.Q1, before.Q2));
   editor->LevelSlider->setSliderDown(false);
   EXPECT_LT(AppliedFilters[0].Q1, 0);  // now a boost
   EXPECT_NEAR(LevelDb(), 8, 1e-4);
@@ -747,9 +735,8 @@ TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
   EXPECT_NEAR(LevelDb(), 3, 0.016);
   EXPECT_GT(AppliedFilters[0].Q1, 0);
   EXPECT_EQ(AppliedFilters[0].Count, 1);
-}
 
-TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
+  // Opening and closing leaves the filter as it was.
   w->SetParametricEmulation(1);
   FilterRecord boost = MakeFilter(2, 1000, 16, 1, 1);
   boost.Q1 = ConvertEmulatedQ(20.0f / 60, 16, 1);
@@ -766,8 +753,6 @@ TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
   EXPECT_NEAR(ScaleQByGain(-6, AppliedFilters[0].Q1), 80, 1e-3);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
-
-// ---- The applied-filter list --------------------------------------------------------
 
 TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {
   SetApplied(std::vector<FilterRecord>(kMaxFilters, MakeFilter(2, 100, -6, 2)));
