@@ -369,7 +369,7 @@ Texts Report(const std::string& graphic, const std::string& parametric, const st
 
 using EqReportTest = AppliedListTest;
 
-TEST_F(EqReportTest, WholeFilesByteForByte) {
+TEST_F(EqReportTest, WholeFilesByteForByteAndLinesByEmulationCode) {
   const std::string path = TempPath("r.txt");
   SetApplied({});
   ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
@@ -381,11 +381,9 @@ TEST_F(EqReportTest, WholeFilesByteForByte) {
   flat.Q2 = std::fabs(flat.Q1);
   SetApplied({flat, boost});
   ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
-  EXPECT_EQ(Slurp(path), Quoted(Report("", "Freq = 1000Hz  Level = 6 dB Q:2.8", "",
-                                       "Controls set to zero dB are not listed")));
-}
+  EXPECT_EQ(Slurp(path),
+            Quoted(Report("", "Freq = 1000Hz  Level = 6 dB Q:2.8", "", "Controls set to zero dB are not listed")));
 
-TEST_F(EqReportTest, LinesByEmulationCode) {
   // ISO bands, given without relisting.
   auto iso = [](float hz) {
     FilterRecord f = MakeFilter(3, hz, -3, 2, 1);
@@ -429,6 +427,14 @@ TEST_F(EqReportTest, LinesByEmulationCode) {
   modal.Kind = 4;
   SetApplied({modal});
   EXPECT_EQ(EQReportLines(AppliedFilters)[13], other);
+
+  // The report ends with the limits and the preamp.
+  SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
+  EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
+            (Texts{"",
+                   "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
+                   "the fit range",
+                   "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
 TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
@@ -583,13 +589,6 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
-}
-
-TEST_F(FitLimitsWindowTest, TheReportEndsWithTheLimitsAndThePreamp) {
-  SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
-  EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
-            (Texts{"", "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
-                   "the fit range", "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
 // A set fitted on the equaliser's steps, with the window's limits, is applied

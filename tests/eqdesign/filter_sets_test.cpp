@@ -44,7 +44,7 @@ Floats Column(const std::array<float, kMaxFilters>& a, int32_t n) { return Float
 
 class FilterSetsTest : public test::ZentorTest {};
 
-TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
+TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheArraysAlignedAndCopiesTakeTheEntries) {
   const float above = std::nextafter(2.0f, 10.0f);
   SingularityListRecord s = Entries({{100, 2, 2, 11}, {200, -3, 1, 22}, {300, above, 2, 33}, {400, 1, 2, 44}});
   RemoveInsignificantFilters(s);
@@ -61,9 +61,8 @@ TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
   damaged.Count = 1000;  // read no further than the arrays
   RemoveInsignificantFilters(damaged);
   EXPECT_EQ(damaged.Count, 1);
-}
 
-TEST_F(FilterSetsTest, CopiesTakeTheEntriesAndOnlyCopyFilterSetTheHeader) {
+  // Copies take the entries, and only CopyFilterSet the header.
   SingularityListRecord src = Entries({{10, 4, 1, 1}, {20, -4, 2, 3}});
   src.Curve = 5, src.Graphshown = 6, src.Gatetime = 120, src.RangeHigh = 200;
   SingularityListRecord dst = Entries({{7, 7, 7, 7}, {7, 7, 7, 7}, {7, 7, 7, 7}});
@@ -110,9 +109,8 @@ TEST_F(FilterSetsTest, SortsMoveWholeEntriesAndKeepEqualKeysInOrder) {
   const SingularityListRecord before = bad;
   SortFilterSetByKey1(bad, true);
   EXPECT_EQ(bad.Freq[0], before.Freq[0]);
-}
 
-TEST_F(FilterSetsTest, SortingModesMovesFieldsOneToTwentyOneTogether) {
+  // The modes' sort moves fields 1 to 21 together.
   std::vector<FilterRecord> modes(4);
   const Floats freq{300, 100, 200, 1};
   for (int i = 0; i < 4; ++i) {
@@ -651,7 +649,7 @@ class ModesListTest : public test::MainWindowTest {
   test::MessageLog log;
 };
 
-TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbers) {
+TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbersAndItsRecordCarriesTheSetsHeader) {
   // T = 20 x 13.8 / 628.3 = 0.439 s; L = 20 log10(4) = 12.04 dB.
   EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 5, 0)), "P 100 Hz, Q:20/0.43 L:-12 E:0");
   EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 0)), "Z 100 Hz, Q:20 L:12 E:0");
@@ -666,9 +664,7 @@ TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbers) {
   // Without Q2 there is no level to show.
   EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 0, 0)), "P 100 Hz, Q:20/0.43 E:0");
   EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 0, 0)), "Z 100 Hz, Q:20 E:0");
-}
 
-TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   std::vector<std::string> lines;
   ModesListContents[0].Count = 9;
   EXPECT_FALSE(BuildModesList(2, lines, log.sink()));

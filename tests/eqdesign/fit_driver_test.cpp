@@ -166,7 +166,7 @@ TEST(FitDriver, AStopLeavesTheSetAsItCameAndOneRequestedBeforeIsSeenAtTheStart) 
 
 // A set fitted side by side is each curve's fit alone, whatever the threads,
 // and its messages and counters are each curve's own, in order.
-TEST(FitDriver, ABatchFitsEachCurveAsAloneWhateverTheThreads) {
+TEST(FitDriver, ABatchFitsEachCurveAsAloneWhateverTheThreadsAndKeepsEachMessageOnce) {
   const std::vector<float> f = BodeLikeGrid(2000);
   const KnownSingularity second[] = {{38, -7, 4}, {70, 8, 7}};
   std::vector<CurveRecord> curves = {KnownCurveRecord(f, kThree), KnownCurveRecord(f, second),
@@ -209,9 +209,8 @@ TEST(FitDriver, ABatchFitsEachCurveAsAloneWhateverTheThreads) {
     ASSERT_FALSE(current.empty());
     EXPECT_TRUE(std::is_sorted(current.begin(), current.end()));
   }
-}
 
-TEST(FitDriver, EachMessageIsKeptOnceInTheOrderFirstRaised) {
+  // Each message is kept once, in the order first raised.
   FitMessages m;
   for (int i = 0; i < 40; ++i) m.Add("Error 5343");
   m.Add("Error 7831");
@@ -369,31 +368,7 @@ class FitCommandsTest : public LinkedWindowTest {
   }
 };
 
-TEST_F(FitCommandsTest, MenusSetAndToggleTheFitBoxesAndTheStopButtonRests) {
-  w->AccCheck->setChecked(true);
-  w->FitFilter->trigger();
-  EXPECT_FALSE(w->AccCheck->isChecked());
-  w->AddFilter->trigger();
-  EXPECT_TRUE(w->AccCheck->isChecked());
-  for (auto [box, entry] : {std::pair{w->All, w->AllCurves}, std::pair{w->QkCheck, w->QuickFit}}) {
-    const bool was = box->isChecked();
-    entry->trigger();
-    EXPECT_EQ(box->isChecked(), !was);
-    EXPECT_EQ(entry->isChecked(), !was);
-    entry->trigger();
-    EXPECT_EQ(box->isChecked(), was);
-    EXPECT_EQ(entry->isChecked(), was);
-  }
-  EXPECT_TRUE(w->FitFilter->isEnabled());
-  EXPECT_TRUE(w->Polish->isEnabled());
-  // The stop button at rest leaves the flag clear.
-  EXPECT_EQ(w->StopModal->text().toStdString(), "Stop Analysis");
-  EXPECT_FALSE(w->Command7->isVisibleTo(w));
-  w->StopModal->click();
-  EXPECT_FALSE(w->GetStopModalFlag());
-}
-
-TEST_F(FitCommandsTest, AllOffFitsTheModesCurveOnlyAndAllOnEveryCurveInOrder) {
+TEST_F(FitCommandsTest, AllOffFitsTheModesCurveOnlyAllOnEveryCurveInOrderAndTheMenusToggleTheBoxes) {
   LoadCurves(3);
   w->All->setChecked(false);
   w->AccCheck->setChecked(false);
@@ -425,6 +400,28 @@ TEST_F(FitCommandsTest, AllOffFitsTheModesCurveOnlyAndAllOnEveryCurveInOrder) {
   ASSERT_FALSE(shown.empty());
   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
   EXPECT_EQ(shown.back(), "3");
+
+  w->AccCheck->setChecked(true);
+  w->FitFilter->trigger();
+  EXPECT_FALSE(w->AccCheck->isChecked());
+  w->AddFilter->trigger();
+  EXPECT_TRUE(w->AccCheck->isChecked());
+  for (auto [box, entry] : {std::pair{w->All, w->AllCurves}, std::pair{w->QkCheck, w->QuickFit}}) {
+    const bool was = box->isChecked();
+    entry->trigger();
+    EXPECT_EQ(box->isChecked(), !was);
+    EXPECT_EQ(entry->isChecked(), !was);
+    entry->trigger();
+    EXPECT_EQ(box->isChecked(), was);
+    EXPECT_EQ(entry->isChecked(), was);
+  }
+  EXPECT_TRUE(w->FitFilter->isEnabled());
+  EXPECT_TRUE(w->Polish->isEnabled());
+  // The stop button at rest leaves the flag clear.
+  EXPECT_EQ(w->StopModal->text().toStdString(), "Stop Analysis");
+  EXPECT_FALSE(w->Command7->isVisibleTo(w));
+  w->StopModal->click();
+  EXPECT_FALSE(w->GetStopModalFlag());
 }
 
 // An Accumulate that does not match is refused; other views fit nothing.
@@ -485,7 +482,7 @@ TEST_F(FitCommandsTest, AStopKeepsTheCurvesFinishedBeforeTheOneShownAndLeavesThe
 // corpus the fit with a boost limit, a filter budget and a target against the
 // optimum under the same bounds.
 
-TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndHoldsItsEnds) {
+TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndRefusesMalformedLines) {
   std::vector<double> hz, db;
   ASSERT_EQ(ParseTargetText("* by hand\r\n\n# house curve\n; x\n\"Freq\" \"dB\"\n20 6\n  200\t0\r\n+2000, -3\n", hz, db),
             "");
@@ -499,9 +496,8 @@ TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndHoldsItsEnds) {
   EXPECT_DOUBLE_EQ(t.ShapeDb(20000), -3);
   EXPECT_NEAR(t.ShapeDb(std::sqrt(20.0 * 200.0)), 3, 1e-12);  // halfway in log frequency
   EXPECT_NEAR(t.ShapeDb(200 * std::pow(10.0, 0.25)), -0.75, 1e-12);
-}
 
-TEST(FitTargetFile, EachMalformedFileNamesItsLineAndLeavesTheTargetAsItWas) {
+  // Each malformed file names its line and leaves the target as it was.
   const struct {
     const char* text;
     const char* said;
@@ -527,7 +523,7 @@ TEST(FitTargetFile, EachMalformedFileNamesItsLineAndLeavesTheTargetAsItWas) {
   }
 }
 
-TEST(FitTargetShape, BassLiftIsASecondOrderShelfAndTheLevelIsTheCurvesMedian) {
+TEST(FitTargetShape, BassLiftIsASecondOrderShelfTheLevelIsTheCurvesMedianAndThePreampItsLargestBoost) {
   for (const double lift : {3.0, 6.0, 12.0}) {
     for (const double corner : {40.0, 100.0, 300.0}) {
       FitTarget t;
@@ -549,9 +545,8 @@ TEST(FitTargetShape, BassLiftIsASecondOrderShelfAndTheLevelIsTheCurvesMedian) {
   l.LevelMode = TargetLevelMode::Level;
   l.LevelDb = 63;
   EXPECT_EQ(AnchoredTargetDb(l, f, dB, 20, 2000)[200], static_cast<float>(63 + l.Target.ShapeDb(f[200])));
-}
 
-TEST(FitLimitsPreamp, IsMinusTheSetsLargestPositiveResponse) {
+  // The preamp is minus the set's largest positive response.
   const struct {
     std::vector<FilterRecord> set;
     double preamp;

@@ -52,16 +52,14 @@ using test::SameBits;
 
 // ---- Small operations ---------------------------------------------------------------
 
-TEST(SingularitySearch, QLimitsByView) {
+TEST(SingularitySearch, QLimitsByViewNearestPointAndSpacing) {
   EXPECT_NEAR(FitQLimit(100, 150, 1.5f, 3, 0), 68.3, 0.05);
   EXPECT_EQ(FitQLimit(200, 150, 1.5f, 3, 0), 100);
   EXPECT_NEAR(FitQLimit(150, 150, 1.5f, 7, 0.1f), 3.85, 0.01);  // a third octave at the Schroeder frequency
   EXPECT_NEAR(FitQLimit(100, 150, 1.5f, 7, 0.1f), 1 / (std::pow(2, 0.1) - 1), 1e-4);
   EXPECT_NEAR(FitQLimit(100, 150, 1.5f, 6, 1.0f / 3), 4.32, 0.01);
   EXPECT_EQ(FitQLimit(100, 150, 1.5f, 2, 0.1f), 0);
-}
 
-TEST(SingularitySearch, NearestPointAndSpacing) {
   const std::vector<float> x{10, 20, 30, 50};
   test::MessageLog log;
   // A tie takes the higher.
@@ -256,7 +254,7 @@ struct FakeClock {
 // Many short batches share one poll clock: the first batch polls (nothing has
 // polled yet), later ones when the interval has passed since the last poll,
 // whichever batch is running.
-TEST(FitPoolPolling, BatchesShareOnePollClock) {
+TEST(FitPoolPolling, BatchesShareOnePollClockAndTheEnginePollsAtItsFirstBatchJustAfterBoot) {
   for (int32_t threads : {1, 3}) {
     FitPool pool(threads);
     int32_t polls = 0, items = 0;
@@ -287,11 +285,9 @@ TEST(FitPoolPolling, BatchesShareOnePollClock) {
     EXPECT_EQ(polls, 4) << threads;
     EXPECT_TRUE(real.Last.has_value());
   }
-}
 
-// The engine polls at its first batch of fits, whatever the clock reads: here
-// one that reads a second after boot, with an hour between polls.
-TEST(FitPoolPolling, TheEnginePollsAtItsFirstBatchJustAfterBoot) {
+  // The engine polls at its first batch of fits, whatever the clock reads: here one that reads a second after boot,
+  // with an hour between polls.
   for (int32_t threads : {0, 1, 3}) {
     Search s(BodeLikeGrid(400), {{50, 6, 5}}, 25, 80);
     std::unique_ptr<FitPool> pool;
@@ -368,7 +364,7 @@ TEST(Polish, EntriesAreRefittedOrDroppedAndAnEmptySetOnlyNormalises) {
   EXPECT_NEAR(empty.k.curve->Level[100], 1.0, 1e-14);
 }
 
-TEST(Polish, OrderFollowsTheSelectCode) {
+TEST(Polish, OrderFollowsTheSelectCodeAndPassesOfOneCurve) {
   // Entries far outside the range are tried nowhere and dropped, in the order
   // polished; the messages of damaged entries show that order.
   Search s(BodeLikeGrid(400), {}, 25, 80);
@@ -396,12 +392,11 @@ TEST(Polish, OrderFollowsTheSelectCode) {
   EXPECT_EQ(s.log.texts[0], "Error 4321");
   EXPECT_EQ(Texts(s.log.texts.begin() + 1, s.log.texts.begin() + 5),
             (Texts{"Error 9876", "Error 9877", "Error 9878", "Error 9879"}));
-  EXPECT_EQ(std::count(s.log.texts.begin(), s.log.texts.end(),
-                       "SecondaryPolishLoop in PolishCriticalPeakValues: Qmin = 0"),
-            9);
-}
+  EXPECT_EQ(
+      std::count(s.log.texts.begin(), s.log.texts.end(), "SecondaryPolishLoop in PolishCriticalPeakValues: Qmin = 0"),
+      9);
 
-TEST(Polish, PassesOfOneCurve) {
+  // The passes of one curve keep its damping.
   const std::vector<KnownSingularity> known{{40, 8, 5}, {60, -6, 5}};
   const std::vector<float> f = BodeLikeGrid(2000);
   const std::vector<float> dB = KnownResponseDb(f, known);
@@ -481,7 +476,7 @@ TEST(FitKernel, GridsRiseLinearlyBetweenExactEndsAndLevelWindowsAreNormalised) {
   EXPECT_EQ(w, (std::array<double, 4>{0.5, 1.25, 1.75, 1.5}));
 }
 
-TEST(FitKernel, EvaluatorAgreesWithAPlainLoopOverEveryShape) {
+TEST(FitKernel, EvaluatorAgreesWithAPlainLoopOverEveryShapeAndWindowsStayInsideTheCurve) {
   const std::vector<float> f = Linear(400, 0.37);
   const struct {
     int32_t trials, qs, points;
@@ -513,6 +508,27 @@ TEST(FitKernel, EvaluatorAgreesWithAPlainLoopOverEveryShape) {
     EXPECT_EQ(cells.FitBestFreq, w.TrialFreq[bk]);
     EXPECT_EQ(cells.FitBestQ, w.QGrid[bj]);
   }
+
+  // Every window of every width lies inside the curve.
+  for (int32_t count : {11, 12, 60, 400, 2001}) {
+    for (int32_t n = 5; n <= count - 5; ++n) {
+      for (float bw : {0.0f, 0.3f, 1.7f, 4.0f, 9.5f, 33.3f, 150.0f, 1e5f, INFINITY}) {
+        for (int32_t floor : {5, 9}) {
+          const int32_t W = FitWindowWidth(bw, 0.5f, n, count, floor);
+          if (W < 0) continue;
+          EXPECT_GE(W, floor);
+          EXPECT_LE(W, 200);
+          EXPECT_GE(FitWindowStart(n, W), 0) << count << " " << n << " " << bw;
+          EXPECT_LE(FitWindowStart(n, W) + W, count) << count << " " << n << " " << bw;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(FitWindowWidth(NAN, 0.5f, 100, 400, 9), -1);
+  EXPECT_EQ(FitWindowWidth(4.0f, 0.5f, 100, 400, 5), 9);  // 10 made odd
+  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 300, 2001, 9), 200);
+  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 5, 2001, 9), -1);  // cut to 8 at the low end
+  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 5, 2001, 5), 8);
 }
 
 TEST(FitKernel, RecoversTheTrialATargetWasBuiltFrom) {
@@ -543,28 +559,6 @@ TEST(FitKernel, RecoversTheTrialATargetWasBuiltFrom) {
     spoil(bad);
     EXPECT_FALSE(FitMatrixC(bad, f, 400, 150, cells));
   }
-}
-
-TEST(FitKernel, WindowsStayInsideTheCurve) {
-  for (int32_t count : {11, 12, 60, 400, 2001}) {
-    for (int32_t n = 5; n <= count - 5; ++n) {
-      for (float bw : {0.0f, 0.3f, 1.7f, 4.0f, 9.5f, 33.3f, 150.0f, 1e5f, INFINITY}) {
-        for (int32_t floor : {5, 9}) {
-          const int32_t W = FitWindowWidth(bw, 0.5f, n, count, floor);
-          if (W < 0) continue;
-          EXPECT_GE(W, floor);
-          EXPECT_LE(W, 200);
-          EXPECT_GE(FitWindowStart(n, W), 0) << count << " " << n << " " << bw;
-          EXPECT_LE(FitWindowStart(n, W) + W, count) << count << " " << n << " " << bw;
-        }
-      }
-    }
-  }
-  EXPECT_EQ(FitWindowWidth(NAN, 0.5f, 100, 400, 9), -1);
-  EXPECT_EQ(FitWindowWidth(4.0f, 0.5f, 100, 400, 5), 9);  // 10 made odd
-  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 300, 2001, 9), 200);
-  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 5, 2001, 9), -1);  // cut to 8 at the low end
-  EXPECT_EQ(FitWindowWidth(1e4f, 0.5f, 5, 2001, 5), 8);
 }
 
 // ---- The one-singularity fit ------------------------------------------------------
@@ -735,41 +729,38 @@ double LeastSquaresOptimum(const test::KnownCurve& k, const SingularityFitWork& 
   return WindowResidual(k, w, n, p);
 }
 
-TEST(OneSingularityFit, RecoversAKnownPeakOrDipOnBothGrids) {
+TEST(OneSingularityFit, RecoversAKnownPeakOrDipOnBothGridsAndAllocatesNothingOnceWarm) {
   for (const test::FitGrid& g : test::FitGrids()) {
     for (const KnownSingularity& s : {kPeak, kDip}) {
-      {
-        SCOPED_TRACE(testing::Message() << "view " << g.view << " level " << s.LevelDb);
-        const auto k = test::MakeKnownCurve(g.grid, std::span(&s, 1));
-        const int32_t n = Nearest(k, 50);
-        const double qmax = FitQLimit(k.freqs[static_cast<size_t>(n)], 150, 1.5f, g.view, g.smoothing);
-        const Fit f = RunFit(*k.curve, n, qmax, 4, g.view == 3 ? 5 : 6);
-        ASSERT_TRUE(f.ok);
-        EXPECT_EQ(f.Q1 < 0, s.LevelDb < 0);
-        EXPECT_GT(f.Q2, 0);
-        EXPECT_GE(f.E, 1.0);
-        const double delta = k.freqs[static_cast<size_t>(n + 1)] - k.freqs[static_cast<size_t>(n)];
-        EXPECT_NEAR(f.F / kTwoPi, s.FreqHz, std::max(delta / 8, 0.003 * s.FreqHz));
-        EXPECT_NEAR(20 * std::log10(std::fabs(f.Q1) / f.Q2), std::fabs(s.LevelDb), 1.5);
-        EXPECT_NEAR(std::sqrt(std::fabs(f.Q1) * f.Q2), s.CentreQ, 0.3 * s.CentreQ);
+      SCOPED_TRACE(testing::Message() << "view " << g.view << " level " << s.LevelDb);
+      const auto k = test::MakeKnownCurve(g.grid, std::span(&s, 1));
+      const int32_t n = Nearest(k, 50);
+      const double qmax = FitQLimit(k.freqs[static_cast<size_t>(n)], 150, 1.5f, g.view, g.smoothing);
+      const Fit f = RunFit(*k.curve, n, qmax, 4, g.view == 3 ? 5 : 6);
+      ASSERT_TRUE(f.ok);
+      EXPECT_EQ(f.Q1 < 0, s.LevelDb < 0);
+      EXPECT_GT(f.Q2, 0);
+      EXPECT_GE(f.E, 1.0);
+      const double delta = k.freqs[static_cast<size_t>(n + 1)] - k.freqs[static_cast<size_t>(n)];
+      EXPECT_NEAR(f.F / kTwoPi, s.FreqHz, std::max(delta / 8, 0.003 * s.FreqHz));
+      EXPECT_NEAR(20 * std::log10(std::fabs(f.Q1) / f.Q2), std::fabs(s.LevelDb), 1.5);
+      EXPECT_NEAR(std::sqrt(std::fabs(f.Q1) * f.Q2), s.CentreQ, 0.3 * s.CentreQ);
 
-        const Eigen::Vector3d fitted(std::log(f.F), std::log(std::fabs(f.Q1)), std::log(f.Q2));
-        double qp = 0, qz = 0;
-        KnownSingularityQs(s, qp, qz);
-        // The window holds the inverse of a dip: a peak with the two Q values swapped.
-        const Eigen::Vector3d truth(std::log(kTwoPi * s.FreqHz), std::log(s.LevelDb > 0 ? qp : qz),
-                                    std::log(s.LevelDb > 0 ? qz : qp));
-        const double optimum =
-            std::min(LeastSquaresOptimum(k, f.work.FitWork, n, fitted), LeastSquaresOptimum(k, f.work.FitWork, n, truth));
-        const double residual = WindowResidual(k, f.work.FitWork, n, fitted);
-        // The target is one of the model's own shapes: the fit must reach the optimum.
-        EXPECT_LE(residual, 1.25 * optimum + 1e-6) << "optimum " << optimum;
-      }
+      const Eigen::Vector3d fitted(std::log(f.F), std::log(std::fabs(f.Q1)), std::log(f.Q2));
+      double qp = 0, qz = 0;
+      KnownSingularityQs(s, qp, qz);
+      // The window holds the inverse of a dip: a peak with the two Q values swapped.
+      const Eigen::Vector3d truth(std::log(kTwoPi * s.FreqHz), std::log(s.LevelDb > 0 ? qp : qz),
+                                  std::log(s.LevelDb > 0 ? qz : qp));
+      const double optimum =
+          std::min(LeastSquaresOptimum(k, f.work.FitWork, n, fitted), LeastSquaresOptimum(k, f.work.FitWork, n, truth));
+      const double residual = WindowResidual(k, f.work.FitWork, n, fitted);
+      // The target is one of the model's own shapes: the fit must reach the optimum.
+      EXPECT_LE(residual, 1.25 * optimum + 1e-6) << "optimum " << optimum;
     }
   }
-}
 
-TEST(OneSingularityFit, AllocatesNothingOnceWarm) {
+  // Once warm, the fit allocates nothing.
   const auto k = test::MakeKnownCurve(BodeLikeGrid(2000), std::span(&kDip, 1));
   const int32_t n = Nearest(k, 50);
   Fit f = RunFit(*k.curve, n, 34, 4, 5);
