@@ -156,9 +156,8 @@ TEST_F(AppliedListTest, StopsAtTwoThousandModes) {
   EXPECT_EQ(dialogs.MessageTexts(),
             Texts{"User Error: Too many filters are found to list all of them: Grab a smaller frequency range for "
                   "filter fit or delete some measurement results"});
-  EXPECT_EQ(ModesListContents[0].Count, 2000);
   const Texts lines = Lines(w->ModesList);
-  ASSERT_EQ(lines.size(), 2000u);
+  ASSERT_EQ(std::pair(ModesListContents[0].Count, lines.size()), std::pair(2000, size_t{2000}));
   EXPECT_EQ(lines.front().substr(0, 12), "1. 2000 Hz, ") << "in the order found";
   EXPECT_EQ(lines.back().substr(0, 4), "27. ");
 }
@@ -179,10 +178,8 @@ TEST_F(AppliedListTest, NewFilterLimitsSnapsAndWarns) {
       EXPECT_TRUE(u->WarningAverageLabel->isVisibleTo(u));
       if (code == 2 || code == 3) {
         EXPECT_FLOAT_EQ(m.Q2, 4.0f) << "held to 20 dB";
-        EXPECT_EQ(m.Freq1, test::kTwoPiF * 100);
-        EXPECT_EQ(u->FreqText->text(), "100");
-        EXPECT_EQ(u->QText->text(), "40");
-        EXPECT_EQ(m.Kind, 4) << "kept";
+        EXPECT_EQ(std::pair(m.Freq1, m.Kind), std::pair(test::kTwoPiF * 100, 4)) << "the kind kept";
+        EXPECT_EQ(u->FreqText->text() + " " + u->QText->text(), "100 40");
       } else {
         EXPECT_EQ(m.Kind, 2) << code;
         EXPECT_EQ(m.Freq1, QuantizeEmulatedFrequency(code, m.Freq1));
@@ -192,9 +189,9 @@ TEST_F(AppliedListTest, NewFilterLimitsSnapsAndWarns) {
     });
   }
   ClickMode(1, [](UserSelect* u) { EXPECT_FALSE(u->WarningAverageLabel->isVisibleTo(u)); u->Cancel->click(); });
-  EXPECT_EQ(AppliedFilters[0].Count, 0) << "Cancel adds nothing";
-  EXPECT_EQ(SingularityList[0].Count, 1);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
+  EXPECT_EQ((std::vector<int32_t>{AppliedFilters[0].Count, SingularityList[0].Count, w->EQResultsTakenButNotSaved}),
+            (std::vector<int32_t>{0, 1, 0}))
+      << "Cancel adds nothing";
 
   // A mode with no level keeps the caption it had.
   w->SetParametricEmulation(2);
@@ -213,8 +210,7 @@ TEST_F(AppliedListTest, ApplyAddsInFrequencyOrderUpToTheLimit) {
   ClickMode(0, [](UserSelect* u) { u->Apply->click(); });
   ClickMode(1, [](UserSelect* u) { u->Apply->click(); });
   ASSERT_EQ(AppliedFilters[0].Count, 2);
-  EXPECT_EQ(AppliedFilters[0].Curve, 1);
-  EXPECT_EQ(AppliedFilters[1].Curve, 0);
+  EXPECT_EQ(std::pair(AppliedFilters[0].Curve, AppliedFilters[1].Curve), std::pair(1, 0));
   EXPECT_EQ(Lines(w->AppliedFilterListBox).size(), 2u);
   EXPECT_EQ(AppliedFilters[1].Kind, 4) << "codes 2 and 3 keep the measured kind";
   EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
@@ -284,8 +280,7 @@ TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {
   ClickMode(1, [](UserSelect* u) { u->Delete->click(); });
   EXPECT_EQ(SingularityList[0].Count, 2);
   ASSERT_EQ(SingularityList[3].Count, 1);
-  EXPECT_EQ(SingularityList[3].Freq[0], test::kTwoPiF * 400);
-  EXPECT_EQ(SingularityList[3].Freq[1], 0);
+  EXPECT_EQ(std::pair(SingularityList[3].Freq[0], SingularityList[3].Freq[1]), std::pair(test::kTwoPiF * 400, 0.0f));
   EXPECT_EQ(Lines(w->ModesList).size(), 1u) << "the curve's remaining modes are listed";
 
   // The entry is gone already: the dialog stays open.
@@ -315,8 +310,7 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->reject();
   });
   w->ErrSelect->click();
-  EXPECT_EQ(w->GetParametricEQEmulation(), 2);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+  EXPECT_EQ(std::pair(w->GetParametricEQEmulation(), w->GetGraphicEQEmulation()), std::pair(2, 3));
   EXPECT_EQ(Lines(w->AppliedFilterListBox).size(), 2u);
   EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
   EXPECT_EQ(AppliedFilters[1].Freq1, unsnapped);
@@ -340,8 +334,7 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->accept();
   });
   w->ErrSelect->click();
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+  EXPECT_EQ(std::pair(w->EQResultsTakenButNotSaved, w->GetGraphicEQEmulation()), std::pair(kTrue, 3));
 }
 
 std::string Slurp(const std::string& path) {
@@ -523,8 +516,7 @@ class FitLimitsWindowTest : public test::EqListTest {
 
 TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile) {
   InDialog([](FitLimitsForm* d) {
-    EXPECT_EQ(d->MaxBoostText->text(), "6");
-    EXPECT_EQ(d->MaxFiltersText->text(), "75");
+    EXPECT_EQ(d->MaxBoostText->text() + " " + d->MaxFiltersText->text(), "6 75");
     EXPECT_TRUE(d->TargetFlat->isChecked() && d->LevelMedian->isChecked());
     d->MaxBoostText->setText("3.5");
     d->MaxFiltersText->setText("10");
@@ -652,8 +644,7 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
   EXPECT_EQ(editor->QLabel->text(), "Q[NA]");
   EXPECT_TRUE(Shown(editor->Qslider) && Shown(editor->FreqSlider) && Shown(editor->QText));
   EXPECT_FALSE(Shown(editor->DecayText));
-  EXPECT_EQ(Text(editor->FreqText), " 1000");
-  EXPECT_EQ(Text(editor->LevelText), "-6");
+  EXPECT_EQ(Text(editor->FreqText) + Text(editor->LevelText), " 1000-6");
   EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
   Screenshot(editor, "zentor_level_set_parametric.png");
 
