@@ -326,17 +326,13 @@ TEST_F(PeakDipTest, SmallRoutines) {
   s.Count = -7;
   EXPECT_FALSE(NearExistingFilter(1000, s, 1.0f));
 
-  EXPECT_DOUBLE_EQ(FitErrorToScore(0.001), 1.0);
-  EXPECT_DOUBLE_EQ(FitErrorToScore(-0.002), 4.0);
-  EXPECT_DOUBLE_EQ(FitErrorToScore(0.002), 4.0);
+  for (const auto& [error, score] : {std::pair{0.001, 1.0}, {-0.002, 4.0}, {0.002, 4.0}})
+    EXPECT_DOUBLE_EQ(FitErrorToScore(error), score) << error;
   // 60 dB in T seconds is a time constant of T / 6.9: Q = π f T / 6.9.
   EXPECT_NEAR(DecayTimeToQ(50, 0.5f), 11.3826, 1e-4);
 
   double b = 2;
-  EXPECT_TRUE(TakeIfSmaller(1, b));
-  EXPECT_FALSE(TakeIfSmaller(1, b));
-  EXPECT_EQ(b, 1.0);
-  EXPECT_FALSE(NoSingularityFitted());
+  EXPECT_TRUE(TakeIfSmaller(1, b) && !TakeIfSmaller(1, b) && b == 1.0 && !NoSingularityFitted());
 
   SingularityFitWork w;
   w.NumPoints = 2;
@@ -345,8 +341,7 @@ TEST_F(PeakDipTest, SmallRoutines) {
   EXPECT_FALSE(InvertDipResponse(w, q, kPointPeak));
   EXPECT_EQ(std::pair(q, w.ResultB[0]), std::pair(3.0, 2.0));
   EXPECT_FALSE(InvertDipResponse(w, q, kPointDip));
-  EXPECT_EQ(q, -3.0);
-  EXPECT_EQ((std::vector<double>{w.ResultB[0], w.ResultB[1], w.ResultB[2]}), (std::vector<double>{0.5, 2, 8}));
+  EXPECT_EQ((std::vector<double>{q, w.ResultB[0], w.ResultB[1], w.ResultB[2]}), (std::vector<double>{-3, 0.5, 2, 8}));
 }
 
 TEST_F(PeakDipTest, TheReferenceWindowAndMatrix) {
@@ -494,12 +489,11 @@ TEST_F(CorrectedResponseTest, DrawsBothCurvesWithTheLegendOfTheSelectedSet) {
   }
   EXPECT_EQ(std::pair(FitGraphFrame.XStart, FitGraphFrame.XFinish), std::pair(30, 1500));  // halves to even
   EXPECT_EQ(FitStoredCurves[3].Label, " 4 Corrected");  // also for an empty set
-  EXPECT_TRUE(test::HasText(host.rec, " 4"));
-  EXPECT_TRUE(test::HasText(host.rec, " 4 Corrected"));
+  EXPECT_TRUE(test::HasText(host.rec, " 4") && test::HasText(host.rec, " 4 Corrected"));
   const auto polylines = host.rec.Of(RecordingSurface::Kind::Polyline);
   ASSERT_GE(polylines.size(), 3u);
-  EXPECT_EQ(polylines[polylines.size() - 3].pen.colour, PlotColours[3]);
-  EXPECT_EQ(polylines[polylines.size() - 2].pen.colour, PlotColours[4]);
+  EXPECT_EQ(std::pair(polylines[polylines.size() - 3].pen.colour, polylines[polylines.size() - 2].pen.colour),
+            std::pair(PlotColours[3], PlotColours[4]));
   // Last, the flat target of the start-up limits, dashed.
   EXPECT_EQ(polylines.back().pen, (Pen{PlotColours[4], PenStyle::Dash}));
   // The stored counts become the slot index.
@@ -715,13 +709,11 @@ TEST_F(ModesListTest, TheSortButtonsSortEveryCurvesSetAndListTheSelectedOne) {
   DataPlotter* w = Start();
   InstallFilterSetLinks();
   w->RefreshLinkedControls();
-  ASSERT_TRUE(w->FreqSelect->isEnabled());
-  ASSERT_TRUE(w->QSelect->isEnabled());
+  ASSERT_TRUE(w->FreqSelect->isEnabled() && w->QSelect->isEnabled());
 
   for (size_t k : {0u, 5u}) SingularityList[k] = Entries({{3 * k100Hz, -8, 2}, {k100Hz, 20, 5}, {2 * k100Hz, 4, 2}});
   w->FreqSelect->click();  // ascending first
-  EXPECT_EQ(SingularityList[5].Freq[0], k100Hz);
-  EXPECT_EQ(SingularityList[5].Q1[0], 20.0f);
+  EXPECT_EQ(std::pair(SingularityList[5].Freq[0], SingularityList[5].Q1[0]), std::pair(k100Hz, 20.0f));
   EXPECT_EQ(test::Lines(w->ModesList), (Texts{"P 100 Hz, Q:20/0.43 L:-12 E:0",
                                                                "P 200 Hz, Q:4/0.04 L:-6 E:0",
                                                                "Z 300 Hz, Q:8 L:12 E:0"}));
