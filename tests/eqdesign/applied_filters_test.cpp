@@ -873,17 +873,14 @@ TEST_F(ListClickTest, SetsTheWorkingRangeAndPutsTheViewBackAfterwards) {
   };
   dialogs.ExpectModal(editAndClose);
   Click(MakeFilter(2, 20, -6, 0.5f));  // w = 1 octave
-  EXPECT_EQ(low, 5.0f);  // not 2.5
-  EXPECT_EQ(AppliedFilters[0].Smoothing, 1.0f);
+  EXPECT_EQ((std::vector<float>{low, AppliedFilters[0].Smoothing, ResultsDataSetInfo[0].FreqRespGateTime}),
+            (std::vector<float>{5, 1, 20}));  // the low end 5 Hz, not 2.5
   EXPECT_EQ(BodeCurves[0].Label, "kept");
-  EXPECT_EQ(ResultsDataSetInfo[0].FreqRespGateTime, 20.0f);
-  EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
-  EXPECT_EQ(std::vector<int32_t>({FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow,
-                                  FreqGraphFrame.YHigh}),
-            std::vector<int32_t>({30, 5000, -7, 9}));
-  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_EQ(
+      (std::vector<int32_t>{FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow, FreqGraphFrame.YHigh,
+                            FreqGraphFrame.LogX, DisplayConfig.Average, DisplayConfig.Graphshown}),
+      (std::vector<int32_t>{30, 5000, -7, 9, kTrue, kFalse, kBodeView}));
   EXPECT_FALSE(w->avg->isChecked());
-  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
 
   dialogs.ExpectModal(editAndClose);
   Click(MakeFilter(2, 20000, -6, 0.5f));
@@ -896,10 +893,8 @@ TEST_F(ListClickTest, SetsTheWorkingRangeAndPutsTheViewBackAfterwards) {
     return 0;
   });
   Click(MakeFilter(4, 60, -6, 8));
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
+  EXPECT_TRUE(AppliedFilters[0].Count == 0 && FreqGraphFrame.YHigh == 9 && dialogs.MessageTexts().empty());
   EXPECT_EQ(BodeCurves[0].Label, "changed");
-  EXPECT_EQ(FreqGraphFrame.YHigh, 9);
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
 }  // namespace

@@ -325,13 +325,7 @@ TEST(Polish, EntriesAreRefittedOrDroppedAndAnEmptySetOnlyNormalises) {
   // same true peak sorted after a deep dip.
   s.R = FitSetHeader(3, 25, 80);
   s.R.Damping = 1;
-  s.R.Count = 2;
-  s.R.Freq[0] = static_cast<float>(kTwoPi * 50.2);
-  s.R.Q1[0] = static_cast<float>(qp * 0.8);
-  s.R.Q2[0] = static_cast<float>(qz);
-  s.R.Freq[1] = static_cast<float>(kTwoPi * 70);
-  s.R.Q1[1] = 8;
-  s.R.Q2[1] = 4;
+  CopyFilterSetEntries(Entries({{float(kTwoPi * 50.2), float(qp * 0.8), float(qz)}, {float(kTwoPi * 70), 8, 4}}), s.R);
   // The residual: the curve with both entries divided out.
   ApplySingularityToLevels(s.k.curve->Level, s.k.curve->Freq, -s.R.Q1[0], s.R.Q2[0], s.R.Freq[0], 1, 0, 2000);
   ApplySingularityToLevels(s.k.curve->Level, s.k.curve->Freq, -s.R.Q1[1], s.R.Q2[1], s.R.Freq[1], 1, 0, 2000);
@@ -341,9 +335,8 @@ TEST(Polish, EntriesAreRefittedOrDroppedAndAnEmptySetOnlyNormalises) {
   ASSERT_EQ(s.R.Count, 1);
   EXPECT_NEAR(s.R.Freq[0] / kTwoPi, 50, 0.2);
   EXPECT_GT(s.R.Q1[0], s.R.Q2[0]);  // still a peak
-  EXPECT_EQ(progress.front(), std::make_pair(0, 5));
-  EXPECT_EQ(progress[4], std::make_pair(4, 5));
-  EXPECT_EQ(progress.back(), std::make_pair(0, 0));
+  EXPECT_EQ((std::vector{progress.front(), progress[4], progress.back()}),
+            (std::vector<std::pair<int32_t, int32_t>>{{0, 5}, {4, 5}, {0, 0}}));
   EXPECT_TRUE(s.log.texts.empty());
 
   // An empty set only resets the progress and normalises the curve.
@@ -351,8 +344,7 @@ TEST(Polish, EntriesAreRefittedOrDroppedAndAnEmptySetOnlyNormalises) {
   for (int32_t i = 0; i < 400; ++i) empty.k.curve->Level[static_cast<size_t>(i)] = 3.0;
   progress.clear();
   empty.engine.Callbacks.Progress = s.engine.Callbacks.Progress;
-  EXPECT_TRUE(PolishCriticalPeakValues(empty.R, *empty.k.curve, empty.engine));
-  EXPECT_EQ(empty.R.Count, 0);
+  EXPECT_TRUE(PolishCriticalPeakValues(empty.R, *empty.k.curve, empty.engine) && empty.R.Count == 0);
   EXPECT_EQ(progress, (std::vector<std::pair<int32_t, int32_t>>{{0, 1}, {0, 0}}));
   EXPECT_NEAR(empty.k.curve->Level[100], 1.0, 1e-14);
 }
@@ -454,15 +446,13 @@ TEST(FitKernel, GridsRiseLinearlyBetweenExactEndsAndLevelWindowsAreNormalised) {
   const std::vector<double> y{1, 2, 4, 0, -1, 0.5, 3};
   std::array<double, 201> level{};
   ASSERT_TRUE(LoadLevelArrayC(level, 3, 2, 2, y, 7));  // starts at n - 1
-  EXPECT_EQ(level[0], 4);
-  EXPECT_EQ(level[1], 16);
+  EXPECT_EQ(std::pair(level[0], level[1]), std::pair(4.0, 16.0));
   EXPECT_DOUBLE_EQ(level[2], 1e-60);  // a level of 0 counts as 1e-30
   ASSERT_TRUE(LoadLevelArrayC(level, 4, 3, 2, y, 7));  // even width: one more after n
   EXPECT_EQ(level[0], 0.25);
   EXPECT_DOUBLE_EQ(level[3], 1e60);  // -1 too
-  EXPECT_FALSE(LoadLevelArrayC(level, 5, 2, 1, y, 7));
-  EXPECT_FALSE(LoadLevelArrayC(level, 3, 2, 6, y, 7));
-  EXPECT_FALSE(LoadLevelArrayC(level, 3, 2, 5, y, 5));
+  EXPECT_FALSE(LoadLevelArrayC(level, 5, 2, 1, y, 7) || LoadLevelArrayC(level, 3, 2, 6, y, 7) ||
+               LoadLevelArrayC(level, 3, 2, 5, y, 5));
 
   std::array<double, 4> w{2, 5, 7, 6};
   FixDoubleLinearLevelAboutOne(w, 4);
