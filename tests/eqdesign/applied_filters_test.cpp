@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <set>
 
 #include "base/atomic_file.h"
 #include "base/text_number.h"
@@ -89,16 +90,15 @@ TEST_F(AppliedListTest, SortsStablyAndFollowsEachFamilysCode) {
   const float unsnapped = AppliedFilters[1].Freq1;
   w->SetParametricEmulation(4);
   Relist();
-  for (size_t i : {1u, 2u}) {
-    EXPECT_EQ(AppliedFilters[i].EQEmulationCode, 4);
-    EXPECT_EQ(AppliedFilters[i].Freq1, QuantizeEmulatedFrequency(4, AppliedFilters[i].Freq1));
-  }
+  for (size_t i : {1u, 2u})
+    EXPECT_EQ(std::pair(AppliedFilters[i].EQEmulationCode, AppliedFilters[i].Freq1),
+              std::pair(4, QuantizeEmulatedFrequency(4, AppliedFilters[i].Freq1)));
   EXPECT_NE(AppliedFilters[1].Freq1, unsnapped);
   EXPECT_EQ(AppliedFilters[0].EQEmulationCode, 3);
   w->SetGraphicEmulation(5);
   Relist();
-  EXPECT_EQ(AppliedFilters[0].EQEmulationCode, 5);
-  EXPECT_EQ(AppliedFilters[0].Freq1, QuantizeEmulatedFrequency(5, AppliedFilters[0].Freq1));
+  EXPECT_EQ(std::pair(AppliedFilters[0].EQEmulationCode, AppliedFilters[0].Freq1),
+            std::pair(5, QuantizeEmulatedFrequency(5, AppliedFilters[0].Freq1)));
 }
 
 TEST_F(AppliedListTest, EveryEntryGetsItsLineUntilOneHasNoLevel) {
@@ -123,16 +123,11 @@ TEST_F(AppliedListTest, ListsNarrowCutsOfAllCurvesInAlternatingOrder) {
   AddMeasured(32, 50, 8, 2);  // the average's set is not listed
   // Opening a filter file gets the real list, and the list's controls are on.
   EXPECT_TRUE(static_cast<bool>(FileCommandHooks.UpdateAppliedFiltersList));
-  for (const auto& c : w->LinkedControls()) {
-    if (c.control == "CompModes" || c.control == "ModesList" || c.control == "TextEQ" || c.control == "ErrSelect" ||
-        c.control == "EQEmulation") {
-      EXPECT_TRUE(c.enabled) << c.control;
-    }
-  }
+  const std::set<std::string> on{"CompModes", "ModesList", "TextEQ", "ErrSelect", "EQEmulation"};
+  for (const auto& c : w->LinkedControls()) EXPECT_TRUE(c.enabled || !on.contains(c.control)) << c.control;
   MainWindowHooks.CompModes_Click();
   EXPECT_EQ(Lines(w->ModesList), (Texts{"3. 100 Hz, Q:8 L: -12", "1. 200 Hz, Q:5 L: -7.9"}));
-  EXPECT_EQ(ModesListContents[0].Count, 2);
-  EXPECT_EQ(ModesListContents[0].Curve, 2);
+  EXPECT_EQ(std::pair(ModesListContents[0].Count, ModesListContents[0].Curve), std::pair(2, 2));
   MainWindowHooks.CompModes_Click();
   EXPECT_EQ(Lines(w->ModesList), (Texts{"1. 200 Hz, Q:5 L: -7.9", "3. 100 Hz, Q:8 L: -12"}));
 
@@ -294,8 +289,7 @@ TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {
   AddMeasured(32, 90, 5, 2);
   bool ok = false;
   RemoveResultMeasuredFilterSet(*w, 32, 0, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(SingularityList[32].Count, 0);
+  EXPECT_TRUE(ok && SingularityList[32].Count == 0);
   RemoveResultMeasuredFilterSet(*w, 33, 0, ok);
   EXPECT_FALSE(ok);
 }
@@ -321,8 +315,7 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->close();  // the title bar's close box
   });
   w->EQEmulation->trigger();
-  EXPECT_EQ(w->GetParametricEQEmulation(), 4);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(std::pair(w->GetParametricEQEmulation(), w->EQResultsTakenButNotSaved), std::pair(4, kTrue));
   const Texts lines = Lines(w->AppliedFilterListBox);
   EXPECT_NE(lines[1].find(" Hz, BW:"), std::string::npos) << lines[1];
   EXPECT_EQ(AppliedFilters[1].Freq1, QuantizeEmulatedFrequency(4, AppliedFilters[1].Freq1));

@@ -30,8 +30,7 @@ TEST(FitCorpus, NeverWorseLeavesNoiseAloneAndComesNearTheOptimum) {
         EXPECT_LE(std::max(as, snapped), before + 0.02);
         continue;
       }
-      EXPECT_LE(snapped, before);
-      EXPECT_LE(as, before);
+      EXPECT_LE(std::max(snapped, as), before);
       if (code == 1)
         toOptimum.push_back(as / std::min(OptimumRms(f, k.dB, k.Truth), OptimumRms(f, k.dB, SingularitiesOf(R))));
       toSnappedTruth.push_back(snapped / CorrectedRms(f, k.dB, SnappedSet(SetOf(k.Truth), code)));

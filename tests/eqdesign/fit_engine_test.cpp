@@ -134,7 +134,7 @@ TEST(SingularitySearch, FindsSeparatePeaksAndDropsNearCandidates) {
   EXPECT_TRUE(s.log.texts.empty()) << s.log.texts.front();
 }
 
-TEST(SingularitySearch, CandidatesWithinTheDisplayResolutionMerge) {
+TEST(SingularitySearch, CandidatesWithinTheResolutionMergeAndARangeBeyondTheCurveEndsAtItsLastPoint) {
   // A peak between two points: the points about it each fit it on their own.
   Search s(BodeLikeGrid(400), {{50.1, 10, 5}}, 25, 80);
   int32_t accepted = 0;
@@ -147,19 +147,17 @@ TEST(SingularitySearch, CandidatesWithinTheDisplayResolutionMerge) {
   EXPECT_GE(accepted, 2);
   ASSERT_TRUE(s.Run());
   EXPECT_EQ(s.R.Count, 1);
-}
 
-// Nothing accepted leaves an empty set; a range beyond the curve searches to its last point.
-TEST(SingularitySearch, NothingAcceptedLeavesAnEmptySetAndARangeBeyondTheCurveEndsAtItsLastPoint) {
+  // Nothing accepted leaves an empty set; a range beyond the curve searches to its last point.
   Search none(BodeLikeGrid(400), {{50, 10, 5}}, 25, 80);
   none.R.SelectCode = 3;  // dips only, and there are none
   for (int32_t i = 0; i < 400; ++i) none.k.curve->Level[static_cast<size_t>(i)] = 1 + 1e-3 * i;
   EXPECT_FALSE(none.Run() || none.R.Count != 0);
-  Search s(BodeLikeGrid(200), {{66, 10, 5}}, 25, 500);
-  ASSERT_TRUE(s.Run());
-  ASSERT_GE(s.R.Count, 1);
+  Search beyond(BodeLikeGrid(200), {{66, 10, 5}}, 25, 500);
+  ASSERT_TRUE(beyond.Run());
+  ASSERT_GE(beyond.R.Count, 1);
   // Points up to count - 5 are fitted.
-  EXPECT_EQ(s.engine.Counters.Calls - 9 * s.R.Count, 200 - 67);
+  EXPECT_EQ(beyond.engine.Counters.Calls - 9 * beyond.R.Count, 200 - 67);
 }
 
 TEST(SingularitySearch, MoreThan75FiltersKeepTheFirst75) {
@@ -231,8 +229,7 @@ TEST(SingularitySearch, SetsDoNotDependOnThreadsOrRepetition) {
     curves.push_back(std::make_unique<FitCurveRecord>(*s.k.curve));
   }
   for (size_t i = 1; i < sets.size(); ++i) {
-    EXPECT_TRUE(SameBits(sets[i], sets[0])) << i;
-    EXPECT_TRUE(SameBits(*curves[i], *curves[0])) << i;
+    EXPECT_TRUE(SameBits(sets[i], sets[0]) && SameBits(*curves[i], *curves[0])) << i;
   }
 }
 
@@ -261,8 +258,7 @@ TEST(FitPoolPolling, BatchesShareOnePollClockAndTheEnginePollsAtItsFirstBatchJus
       pool.Run(9, job, poll, std::chrono::hours(1), clock);
       items += 9;
     }
-    EXPECT_EQ(polls, 1) << threads;
-    EXPECT_EQ(done.load(), items);
+    EXPECT_EQ(std::pair(polls, done.load()), std::pair(1, items)) << threads;
     now.since += std::chrono::minutes(59);
     pool.Run(9, job, poll, std::chrono::hours(1), clock);
     EXPECT_EQ(polls, 1) << threads;
@@ -275,8 +271,7 @@ TEST(FitPoolPolling, BatchesShareOnePollClockAndTheEnginePollsAtItsFirstBatchJus
     // So on the real clock too, even on a machine booted less than an interval ago.
     PollClock real;
     pool.Run(4, job, poll, std::chrono::hours(24 * 365 * 100), real);
-    EXPECT_EQ(polls, 4) << threads;
-    EXPECT_TRUE(real.Last.has_value());
+    EXPECT_TRUE(polls == 4 && real.Last.has_value()) << threads;
   }
 
   // The engine polls at its first batch of fits, whatever the clock reads: here one that reads a second after boot,
@@ -439,9 +434,8 @@ TEST(FitKernel, GridsRiseLinearlyBetweenExactEndsAndLevelWindowsAreNormalised) {
   SetUpQ2ArrayC(q, 3.3, 17.1, 10);
   EXPECT_EQ((std::vector<double>{q[0], q[9], q[10]}), (std::vector<double>{3.3, 17.1, -1}));  // nothing past the count
   SetUpQ2ArrayC(q, 2.5, 9, 1);
-  EXPECT_EQ(q[0], 2.5);
   SetUpFreqArrayC(std::span(a).first(3), 1, 2, 39);  // cut to the array
-  EXPECT_EQ(a[2], 2.0);
+  EXPECT_EQ(std::pair(q[0], a[2]), std::pair(2.5, 2.0));
 
   const std::vector<double> y{1, 2, 4, 0, -1, 0.5, 3};
   std::array<double, 201> level{};
@@ -591,7 +585,7 @@ TEST(OneSingularityFit, SelectCodeChoosesTheKindsOfPointFiveFromEitherEnd) {
   }
 }
 
-TEST(OneSingularityFit, IterationsFollowQuickModeAndLoops) {
+TEST(OneSingularityFit, IterationsFollowQuickModeAndLoopsAndRefusalsAtTheBoundsTheLowEndAndAStop) {
   const auto peak = test::MakeKnownCurve(Linear(400, 0.37), std::span(&kPeak, 1));
   const auto dip = test::MakeKnownCurve(Linear(400, 0.37), std::span(&kDip, 1));
   const int32_t n = Nearest(peak, 50);
@@ -611,15 +605,10 @@ TEST(OneSingularityFit, IterationsFollowQuickModeAndLoops) {
                                     c.Acceptances}),
               (std::vector<int64_t>{t.inner, t.outer, t.inner * t.outer, t.inner * t.outer, 1, 1}));
   }
-}
 
-TEST(OneSingularityFit, RefusalsAtTheBoundsTheLowEndAndAStop) {
-  const auto peak = test::MakeKnownCurve(Linear(400, 0.37), std::span(&kPeak, 1));
-  const int32_t n = Nearest(peak, 50);
   // A Q bound below the peak's Q ends the coarse search on the bound.
   Fit f = RunFit(*peak.curve, n, 1.0);
-  EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.context.Counters.OuterPasses, 0);
+  EXPECT_TRUE(!f.ok && f.context.Counters.OuterPasses == 0);
 
   // A broad peak at point 5: the level window is cut to 8 points there.
   std::vector<float> x = Linear(400, 0.37);
@@ -721,9 +710,7 @@ TEST(OneSingularityFit, RecoversAKnownPeakOrDipOnBothGridsAndAllocatesNothingOnc
       const double qmax = FitQLimit(k.freqs[static_cast<size_t>(n)], 150, 1.5f, g.view, g.smoothing);
       const Fit f = RunFit(*k.curve, n, qmax, 4, g.view == 3 ? 5 : 6);
       ASSERT_TRUE(f.ok);
-      EXPECT_EQ(f.Q1 < 0, s.LevelDb < 0);
-      EXPECT_GT(f.Q2, 0);
-      EXPECT_GE(f.E, 1.0);
+      EXPECT_TRUE((f.Q1 < 0) == (s.LevelDb < 0) && f.Q2 > 0 && f.E >= 1.0) << f.Q1 << " " << f.Q2 << " " << f.E;
       const double delta = k.freqs[static_cast<size_t>(n + 1)] - k.freqs[static_cast<size_t>(n)];
       EXPECT_NEAR(f.F / kTwoPi, s.FreqHz, std::max(delta / 8, 0.003 * s.FreqHz));
       EXPECT_NEAR(20 * std::log10(std::fabs(f.Q1) / f.Q2), std::fabs(s.LevelDb), 1.5);
