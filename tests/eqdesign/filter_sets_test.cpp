@@ -643,7 +643,7 @@ class ModesListTest : public test::MainWindowTest {
   test::MessageLog log;
 };
 
-TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbersAndItsRecordCarriesTheSetsHeader) {
+TEST_F(ModesListTest, EachModeIsOneLineItsRecordCarriesTheSetsHeaderAndTheSortButtonsSortEverySet) {
   // T = 20 x 13.8 / 628.3 = 0.439 s; L = 20 log10(4) = 12.04 dB.
   EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 5, 0)), "P 100 Hz, Q:20/0.43 L:-12 E:0");
   EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 0)), "Z 100 Hz, Q:20 L:12 E:0");
@@ -703,9 +703,8 @@ TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbersAndItsRecordCarriesTheS
   EXPECT_EQ(lines.size(), 75u);
   EXPECT_FALSE(BuildModesList(33, lines, log.sink()));
   EXPECT_EQ(lines, (Texts{"No Modes Found"}));
-}
 
-TEST_F(ModesListTest, TheSortButtonsSortEveryCurvesSetAndListTheSelectedOne) {
+  // The sort buttons sort every curve's set and list the selected one.
   DataPlotter* w = Start();
   InstallFilterSetLinks();
   w->RefreshLinkedControls();

@@ -130,8 +130,7 @@ TEST(FitDriver, AccumulatingMergesUpToTheBufferRejectsTheEntriesBeyondAndAStopLe
   // Nothing to add to: a fresh fit, and the box is to be unticked.
   R = BodeHeader();
   out = FitCurveFilterSet(R, C, 1, 0, 0, FitDriverConstants{}, engine);
-  EXPECT_TRUE(out.UntickAccumulate);
-  EXPECT_EQ(R.Count, found);
+  EXPECT_TRUE(out.UntickAccumulate && R.Count == found);
 
   // A stop in the search leaves the set as it came; one requested just before a curve's fit, while the poll clock is
   // fresh, is seen at the start of the search, not only once a long batch has run.
@@ -209,7 +208,7 @@ TEST(FitDriver, ABatchFitsEachCurveAsAloneWhateverTheThreadsAndKeepsEachMessageO
 
 // ---- Whole fits of known responses: what they find, how much flatter the result ----
 
-TEST(FitQuality, MeasuresOfKnownResponses) {
+TEST(FitQuality, MeasuresOfKnownResponsesAndTheBoundsNoiseReachAndResolution) {
   const std::vector<float> f = LogGrid(2000, 20, 20000);
   const KnownSingularity s{100, 6, 4};
   const std::vector<float> dB = KnownResponseDb(f, std::span(&s, 1));
@@ -225,6 +224,41 @@ TEST(FitQuality, MeasuresOfKnownResponses) {
   // Seeded noise repeats.
   EXPECT_EQ(KnownResponseDb(f, {}, 0, 0.1, 7), KnownResponseDb(f, {}, 0, 0.1, 7));
   EXPECT_NEAR(LogWeightedRmsDb(f, KnownResponseDb(f, {}, 0, 0.1, 7), 20, 20000), 0.1, 0.01);
+
+  // The bounds: the noise, the equalisers' reach and the resolution.
+  const std::vector<float> bode = BodeLikeGrid(2000);
+  const KnownSingularity peak{50, 12, 5};
+  for (const bool withPeak : {false, true}) {
+    const auto s = withPeak ? std::span<const KnownSingularity>(&peak, 1) : std::span<const KnownSingularity>();
+    const KnownCurve k = MakeKnownCurve(bode, s, 20, 300, 1.0, 0.3, 5);
+    const double noise = EstimatePointNoiseDb(bode, std::span(k.curve->Level).first(bode.size()), 20, 300);
+    EXPECT_NEAR(noise, 0.3, 0.03) << withPeak;
+  }
+  // The equalisers' narrowest and widest bands and their levels, the list's 20 dB at most.
+  const FitBounds b1 = MakeFitBounds(1, 0), b5 = MakeFitBounds(5, 0), b2 = MakeFitBounds(2, 0);
+  EXPECT_NEAR(b1.CentreQLow, 1 / (2 * std::sqrt(2.0)), 1e-4);
+  EXPECT_NEAR(b1.CentreQHigh, 60 / std::sqrt(2.0), 1e-3);
+  EXPECT_EQ(std::pair(b1.PeakDbMax, b1.DipDbMax), std::pair(20.0, 16.0));
+  EXPECT_NEAR(b5.LargerQHigh, 10, 1e-4);
+  EXPECT_NEAR(b5.PeakDbMax, 15, 1e-4);
+  EXPECT_NEAR(b5.DipDbMax, 10, 1e-4);
+  EXPECT_EQ(b2.CentreQHigh, 1e30);
+  // A +12 dB peak of centre Q 15 within the DCX 2496's reach: its larger Q 10, its level kept.
+  double q1 = 15 * std::pow(10.0, 12.0 / 40), q2 = 15 / std::pow(10.0, 12.0 / 40);
+  BoundToReach(q1, q2, 1.0, b5);
+  EXPECT_NEAR(q1, 10, 1e-9);
+  EXPECT_NEAR(20 * std::log10(q1 / q2), 12, 1e-9);
+  // Three points wide at the least, and above three noise deviations.
+  const FitBounds noisy = MakeFitBounds(2, 0.5);
+  const auto qs = [](double dB, double q) {
+    return std::pair{q * std::pow(10.0, dB / 40), q / std::pow(10.0, dB / 40)};
+  };
+  // Too narrow, too small, and wide and large enough.
+  for (const auto& [dB, q, resolved] :
+       {std::tuple{6.0, 40.0 / (2.5 * 0.37), false}, {1.2, 4.0, false}, {2.0, 4.0, true}}) {
+    const auto [q1, q2] = qs(dB, q);
+    EXPECT_EQ(ResolvedAboveNoise(bode, kTwoPi * 40, q1, q2, 1.0, noisy), resolved) << dB << " dB, Q " << q;
+  }
 }
 
 TEST(FitQuality, ThreeSingularitiesAreFoundAndCorrectedAndOverlappingEntriesSettleTogether) {
@@ -285,42 +319,6 @@ TEST(FitQuality, CorrectionNeverWorsensASeededCorpus) {
     const double after = LogWeightedRmsDb(f, CorrectedResponseDb(f, dB, R), 25, 80);
     EXPECT_LE(after, before) << "curve " << curve << " with " << known.size() << " singularities";
   }
-}
-
-TEST(FitBounds, NoiseReachAndResolution) {
-  const std::vector<float> f = BodeLikeGrid(2000);
-  const KnownSingularity peak{50, 12, 5};
-  for (const bool withPeak : {false, true}) {
-    const auto s = withPeak ? std::span<const KnownSingularity>(&peak, 1) : std::span<const KnownSingularity>();
-    const KnownCurve k = MakeKnownCurve(f, s, 20, 300, 1.0, 0.3, 5);
-    const double noise = EstimatePointNoiseDb(f, std::span(k.curve->Level).first(f.size()), 20, 300);
-    EXPECT_NEAR(noise, 0.3, 0.03) << withPeak;
-  }
-  // The equalisers' narrowest and widest bands and their levels, the list's 20 dB at most.
-  const FitBounds b1 = MakeFitBounds(1, 0), b5 = MakeFitBounds(5, 0), b2 = MakeFitBounds(2, 0);
-  EXPECT_NEAR(b1.CentreQLow, 1 / (2 * std::sqrt(2.0)), 1e-4);
-  EXPECT_NEAR(b1.CentreQHigh, 60 / std::sqrt(2.0), 1e-3);
-  EXPECT_EQ(std::pair(b1.PeakDbMax, b1.DipDbMax), std::pair(20.0, 16.0));
-  EXPECT_NEAR(b5.LargerQHigh, 10, 1e-4);
-  EXPECT_NEAR(b5.PeakDbMax, 15, 1e-4);
-  EXPECT_NEAR(b5.DipDbMax, 10, 1e-4);
-  EXPECT_EQ(b2.CentreQHigh, 1e30);
-  // A +12 dB peak of centre Q 15 within the DCX 2496's reach: its larger Q 10, its level kept.
-  double q1 = 15 * std::pow(10.0, 12.0 / 40), q2 = 15 / std::pow(10.0, 12.0 / 40);
-  BoundToReach(q1, q2, 1.0, b5);
-  EXPECT_NEAR(q1, 10, 1e-9);
-  EXPECT_NEAR(20 * std::log10(q1 / q2), 12, 1e-9);
-  // Three points wide at the least, and above three noise deviations.
-  const FitBounds noisy = MakeFitBounds(2, 0.5);
-  const auto qs = [](double dB, double q) {
-    return std::pair{q * std::pow(10.0, dB / 40), q / std::pow(10.0, dB / 40)};
-  };
-  const auto [a1, a2] = qs(6, 40.0 / (2.5 * 0.37));
-  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, a1, a2, 1.0, noisy));
-  const auto [b1q, b2q] = qs(1.2, 4);
-  EXPECT_FALSE(ResolvedAboveNoise(f, kTwoPi * 40, b1q, b2q, 1.0, noisy));
-  const auto [c1, c2] = qs(2, 4);
-  EXPECT_TRUE(ResolvedAboveNoise(f, kTwoPi * 40, c1, c2, 1.0, noisy));
 }
 
 // A click as the user makes it: press and release through the event queue.

@@ -145,8 +145,7 @@ TEST(SingularitySearch, CandidatesWithinTheResolutionMergeAndARangeBeyondTheCurv
     accepted += FitOneSingularity(n, *s.k.curve, work, F, Q1, Q2, E, 68, 0.05, 0.5f, 4, 5, c);
   }
   EXPECT_GE(accepted, 2);
-  ASSERT_TRUE(s.Run());
-  EXPECT_EQ(s.R.Count, 1);
+  EXPECT_TRUE(s.Run() && s.R.Count == 1) << s.R.Count;
 
   // Nothing accepted leaves an empty set; a range beyond the curve searches to its last point.
   Search none(BodeLikeGrid(400), {{50, 10, 5}}, 25, 80);
