@@ -13,9 +13,9 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
-#include <fstream>
-#include <sstream>
+#include <set>
 
+#include "base/atomic_file.h"
 #include "base/text_number.h"
 #include "display/graph_frame.h"
 #include "display/view_state.h"
@@ -90,16 +90,15 @@ TEST_F(AppliedListTest, SortsStablyAndFollowsEachFamilysCode) {
   const float unsnapped = AppliedFilters[1].Freq1;
   w->SetParametricEmulation(4);
   Relist();
-  for (size_t i : {1u, 2u}) {
-    EXPECT_EQ(AppliedFilters[i].EQEmulationCode, 4);
-    EXPECT_EQ(AppliedFilters[i].Freq1, QuantizeEmulatedFrequency(4, AppliedFilters[i].Freq1));
-  }
+  for (size_t i : {1u, 2u})
+    EXPECT_EQ(std::pair(AppliedFilters[i].EQEmulationCode, AppliedFilters[i].Freq1),
+              std::pair(4, QuantizeEmulatedFrequency(4, AppliedFilters[i].Freq1)));
   EXPECT_NE(AppliedFilters[1].Freq1, unsnapped);
   EXPECT_EQ(AppliedFilters[0].EQEmulationCode, 3);
   w->SetGraphicEmulation(5);
   Relist();
-  EXPECT_EQ(AppliedFilters[0].EQEmulationCode, 5);
-  EXPECT_EQ(AppliedFilters[0].Freq1, QuantizeEmulatedFrequency(5, AppliedFilters[0].Freq1));
+  EXPECT_EQ(std::pair(AppliedFilters[0].EQEmulationCode, AppliedFilters[0].Freq1),
+            std::pair(5, QuantizeEmulatedFrequency(5, AppliedFilters[0].Freq1)));
 }
 
 TEST_F(AppliedListTest, EveryEntryGetsItsLineUntilOneHasNoLevel) {
@@ -124,16 +123,11 @@ TEST_F(AppliedListTest, ListsNarrowCutsOfAllCurvesInAlternatingOrder) {
   AddMeasured(32, 50, 8, 2);  // the average's set is not listed
   // Opening a filter file gets the real list, and the list's controls are on.
   EXPECT_TRUE(static_cast<bool>(FileCommandHooks.UpdateAppliedFiltersList));
-  for (const auto& c : w->LinkedControls()) {
-    if (c.control == "CompModes" || c.control == "ModesList" || c.control == "TextEQ" || c.control == "ErrSelect" ||
-        c.control == "EQEmulation") {
-      EXPECT_TRUE(c.enabled) << c.control;
-    }
-  }
+  const std::set<std::string> on{"CompModes", "ModesList", "TextEQ", "ErrSelect", "EQEmulation"};
+  for (const auto& c : w->LinkedControls()) EXPECT_TRUE(c.enabled || !on.contains(c.control)) << c.control;
   MainWindowHooks.CompModes_Click();
   EXPECT_EQ(Lines(w->ModesList), (Texts{"3. 100 Hz, Q:8 L: -12", "1. 200 Hz, Q:5 L: -7.9"}));
-  EXPECT_EQ(ModesListContents[0].Count, 2);
-  EXPECT_EQ(ModesListContents[0].Curve, 2);
+  EXPECT_EQ(std::pair(ModesListContents[0].Count, ModesListContents[0].Curve), std::pair(2, 2));
   MainWindowHooks.CompModes_Click();
   EXPECT_EQ(Lines(w->ModesList), (Texts{"1. 200 Hz, Q:5 L: -7.9", "3. 100 Hz, Q:8 L: -12"}));
 
@@ -157,9 +151,8 @@ TEST_F(AppliedListTest, StopsAtTwoThousandModes) {
   EXPECT_EQ(dialogs.MessageTexts(),
             Texts{"User Error: Too many filters are found to list all of them: Grab a smaller frequency range for "
                   "filter fit or delete some measurement results"});
-  EXPECT_EQ(ModesListContents[0].Count, 2000);
   const Texts lines = Lines(w->ModesList);
-  ASSERT_EQ(lines.size(), 2000u);
+  ASSERT_EQ(std::pair(ModesListContents[0].Count, lines.size()), std::pair(2000, size_t{2000}));
   EXPECT_EQ(lines.front().substr(0, 12), "1. 2000 Hz, ") << "in the order found";
   EXPECT_EQ(lines.back().substr(0, 4), "27. ");
 }
@@ -180,10 +173,8 @@ TEST_F(AppliedListTest, NewFilterLimitsSnapsAndWarns) {
       EXPECT_TRUE(u->WarningAverageLabel->isVisibleTo(u));
       if (code == 2 || code == 3) {
         EXPECT_FLOAT_EQ(m.Q2, 4.0f) << "held to 20 dB";
-        EXPECT_EQ(m.Freq1, test::kTwoPiF * 100);
-        EXPECT_EQ(u->FreqText->text(), "100");
-        EXPECT_EQ(u->QText->text(), "40");
-        EXPECT_EQ(m.Kind, 4) << "kept";
+        EXPECT_EQ(std::pair(m.Freq1, m.Kind), std::pair(test::kTwoPiF * 100, 4)) << "the kind kept";
+        EXPECT_EQ(u->FreqText->text() + " " + u->QText->text(), "100 40");
       } else {
         EXPECT_EQ(m.Kind, 2) << code;
         EXPECT_EQ(m.Freq1, QuantizeEmulatedFrequency(code, m.Freq1));
@@ -193,9 +184,9 @@ TEST_F(AppliedListTest, NewFilterLimitsSnapsAndWarns) {
     });
   }
   ClickMode(1, [](UserSelect* u) { EXPECT_FALSE(u->WarningAverageLabel->isVisibleTo(u)); u->Cancel->click(); });
-  EXPECT_EQ(AppliedFilters[0].Count, 0) << "Cancel adds nothing";
-  EXPECT_EQ(SingularityList[0].Count, 1);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
+  EXPECT_EQ((std::vector<int32_t>{AppliedFilters[0].Count, SingularityList[0].Count, w->EQResultsTakenButNotSaved}),
+            (std::vector<int32_t>{0, 1, 0}))
+      << "Cancel adds nothing";
 
   // A mode with no level keeps the caption it had.
   w->SetParametricEmulation(2);
@@ -214,8 +205,7 @@ TEST_F(AppliedListTest, ApplyAddsInFrequencyOrderUpToTheLimit) {
   ClickMode(0, [](UserSelect* u) { u->Apply->click(); });
   ClickMode(1, [](UserSelect* u) { u->Apply->click(); });
   ASSERT_EQ(AppliedFilters[0].Count, 2);
-  EXPECT_EQ(AppliedFilters[0].Curve, 1);
-  EXPECT_EQ(AppliedFilters[1].Curve, 0);
+  EXPECT_EQ(std::pair(AppliedFilters[0].Curve, AppliedFilters[1].Curve), std::pair(1, 0));
   EXPECT_EQ(Lines(w->AppliedFilterListBox).size(), 2u);
   EXPECT_EQ(AppliedFilters[1].Kind, 4) << "codes 2 and 3 keep the measured kind";
   EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
@@ -285,8 +275,7 @@ TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {
   ClickMode(1, [](UserSelect* u) { u->Delete->click(); });
   EXPECT_EQ(SingularityList[0].Count, 2);
   ASSERT_EQ(SingularityList[3].Count, 1);
-  EXPECT_EQ(SingularityList[3].Freq[0], test::kTwoPiF * 400);
-  EXPECT_EQ(SingularityList[3].Freq[1], 0);
+  EXPECT_EQ(std::pair(SingularityList[3].Freq[0], SingularityList[3].Freq[1]), std::pair(test::kTwoPiF * 400, 0.0f));
   EXPECT_EQ(Lines(w->ModesList).size(), 1u) << "the curve's remaining modes are listed";
 
   // The entry is gone already: the dialog stays open.
@@ -300,8 +289,7 @@ TEST_F(AppliedListTest, DelRemovesTheClickedCurvesEntry) {
   AddMeasured(32, 90, 5, 2);
   bool ok = false;
   RemoveResultMeasuredFilterSet(*w, 32, 0, ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(SingularityList[32].Count, 0);
+  EXPECT_TRUE(ok && SingularityList[32].Count == 0);
   RemoveResultMeasuredFilterSet(*w, 33, 0, ok);
   EXPECT_FALSE(ok);
 }
@@ -316,10 +304,8 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->reject();
   });
   w->ErrSelect->click();
-  EXPECT_EQ(w->GetParametricEQEmulation(), 2);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
-  EXPECT_EQ(Lines(w->AppliedFilterListBox).size(), 2u);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, 0);
+  EXPECT_EQ(std::pair(w->GetParametricEQEmulation(), w->GetGraphicEQEmulation()), std::pair(2, 3));
+  EXPECT_TRUE(Lines(w->AppliedFilterListBox).size() == 2 && w->EQResultsTakenButNotSaved == 0);
   EXPECT_EQ(AppliedFilters[1].Freq1, unsnapped);
 
   Expect<EQOpt>([](EQOpt* o) {
@@ -328,8 +314,7 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->close();  // the title bar's close box
   });
   w->EQEmulation->trigger();
-  EXPECT_EQ(w->GetParametricEQEmulation(), 4);
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(std::pair(w->GetParametricEQEmulation(), w->EQResultsTakenButNotSaved), std::pair(4, kTrue));
   const Texts lines = Lines(w->AppliedFilterListBox);
   EXPECT_NE(lines[1].find(" Hz, BW:"), std::string::npos) << lines[1];
   EXPECT_EQ(AppliedFilters[1].Freq1, QuantizeEmulatedFrequency(4, AppliedFilters[1].Freq1));
@@ -341,15 +326,12 @@ TEST_F(AppliedListTest, EmulationChoiceTakesOverOnEveryClose) {
     o->accept();
   });
   w->ErrSelect->click();
-  EXPECT_EQ(w->EQResultsTakenButNotSaved, kTrue);
-  EXPECT_EQ(w->GetGraphicEQEmulation(), 3);
+  EXPECT_EQ(std::pair(w->EQResultsTakenButNotSaved, w->GetGraphicEQEmulation()), std::pair(kTrue, 3));
 }
 
 std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  QFile f(QString::fromStdString(path));
+  return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "";
 }
 
 std::string Quoted(const Texts& lines) {
@@ -372,7 +354,7 @@ Texts Report(const std::string& graphic, const std::string& parametric, const st
 
 using EqReportTest = AppliedListTest;
 
-TEST_F(EqReportTest, WholeFilesByteForByte) {
+TEST_F(EqReportTest, WholeFilesByteForByteAndLinesByEmulationCode) {
   const std::string path = TempPath("r.txt");
   SetApplied({});
   ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
@@ -384,11 +366,9 @@ TEST_F(EqReportTest, WholeFilesByteForByte) {
   flat.Q2 = std::fabs(flat.Q1);
   SetApplied({flat, boost});
   ASSERT_TRUE(WriteEQSettingsReport(path, AppliedFilters));
-  EXPECT_EQ(Slurp(path), Quoted(Report("", "Freq = 1000Hz  Level = 6 dB Q:2.8", "",
-                                       "Controls set to zero dB are not listed")));
-}
+  EXPECT_EQ(Slurp(path),
+            Quoted(Report("", "Freq = 1000Hz  Level = 6 dB Q:2.8", "", "Controls set to zero dB are not listed")));
 
-TEST_F(EqReportTest, LinesByEmulationCode) {
   // ISO bands, given without relisting.
   auto iso = [](float hz) {
     FilterRecord f = MakeFilter(3, hz, -3, 2, 1);
@@ -432,6 +412,14 @@ TEST_F(EqReportTest, LinesByEmulationCode) {
   modal.Kind = 4;
   SetApplied({modal});
   EXPECT_EQ(EQReportLines(AppliedFilters)[13], other);
+
+  // The report ends with the limits and the preamp.
+  SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
+  EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
+            (Texts{"",
+                   "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
+                   "the fit range",
+                   "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
 TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
@@ -516,19 +504,11 @@ class FitLimitsWindowTest : public test::EqListTest {
     Expect<FitLimitsForm>(inside);
     w->FitLimits->trigger();
   }
-  std::string TempFile(const char* name, const char* text) {
-    const std::string path = TempPath(name);
-    QFile f(QString::fromStdString(path));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    return path;
-  }
 };
 
 TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile) {
   InDialog([](FitLimitsForm* d) {
-    EXPECT_EQ(d->MaxBoostText->text(), "6");
-    EXPECT_EQ(d->MaxFiltersText->text(), "75");
+    EXPECT_EQ(d->MaxBoostText->text() + " " + d->MaxFiltersText->text(), "6 75");
     EXPECT_TRUE(d->TargetFlat->isChecked() && d->LevelMedian->isChecked());
     d->MaxBoostText->setText("3.5");
     d->MaxFiltersText->setText("10");
@@ -544,7 +524,8 @@ TEST_F(FitLimitsWindowTest, TheDialogStoresWhatItChecksAndRefusesABadTargetFile)
             "Max boost 3.5 dB, at most 10 filters, target bass lift 4 dB below 80 Hz at the curve's median level "
             "from 30 to 150 Hz");
 
-  const std::string bad = TempFile("bad.txt", "20 3\n40 x\n"), good = TempFile("good.txt", "# house\n20 6\n200 0\n");
+  const std::string bad = TempPath("bad.txt"), good = TempPath("good.txt");
+  ASSERT_TRUE(WriteWholeFileAtomic(bad, "20 3\n40 x\n") && WriteWholeFileAtomic(good, "# house\n20 6\n200 0\n"));
   dialogs.ExpectMessage();  // the boost out of range
   dialogs.ExpectMessage();  // the bad file
   InDialog([&](FitLimitsForm* d) {
@@ -592,13 +573,6 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
-}
-
-TEST_F(FitLimitsWindowTest, TheReportEndsWithTheLimitsAndThePreamp) {
-  SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
-  EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
-            (Texts{"", "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
-                   "the fit range", "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
 // A set fitted on the equaliser's steps, with the window's limits, is applied
@@ -662,8 +636,7 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
   EXPECT_EQ(editor->QLabel->text(), "Q[NA]");
   EXPECT_TRUE(Shown(editor->Qslider) && Shown(editor->FreqSlider) && Shown(editor->QText));
   EXPECT_FALSE(Shown(editor->DecayText));
-  EXPECT_EQ(Text(editor->FreqText), " 1000");
-  EXPECT_EQ(Text(editor->LevelText), "-6");
+  EXPECT_EQ(Text(editor->FreqText) + Text(editor->LevelText), " 1000-6");
   EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
   Screenshot(editor, "zentor_level_set_parametric.png");
 
@@ -713,7 +686,8 @@ TEST_F(LevelSetTest, RangesHoldTheFiltersValueWithinTheModelsLimits) {
   }
 }
 
-TEST_F(LevelSetTest, DampedLevelRunsFromNoChangeToTwentyDecibelsAndDeleteRemovesIt) {
+// A damped level runs from no change to 20 dB, and Delete removes it.
+TEST_F(LevelSetTest, LevelsAreWrittenOnReleaseOrEnterAndOpeningAndClosingKeepsTheFilter) {
   Open(MakeFilter(4, 50, -12, 10));
   const float q1 = AppliedFilters[0].Q1;
   editor->LevelSlider->setValue(0);
@@ -722,21 +696,16 @@ TEST_F(LevelSetTest, DampedLevelRunsFromNoChangeToTwentyDecibelsAndDeleteRemoves
   editor->LevelSlider->setValue(2000);
   EXPECT_NEAR(AppliedFilters[0].Q2, std::fabs(q1) / 10, 1e-4 * std::fabs(q1));
   EXPECT_EQ(AppliedFilters[0].Q1, q1);  // the zero pair stays on the mode
-
   editor->Delete->click();  // without a question
-  EXPECT_EQ(std::pair(AppliedFilters[0].Count, AppliedFilters[0].Freq1), std::pair(0, 0.0f));
-  EXPECT_TRUE(editor->Unloaded());
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
-}
+  EXPECT_TRUE(AppliedFilters[0].Count == 0 && AppliedFilters[0].Freq1 == 0 && editor->Unloaded());
 
-TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
+  // A drag shows the value and only the release writes it.
   Open(MakeFilter(2, 1000, -6, 4));
   const FilterRecord before = AppliedFilters[0];
   editor->LevelSlider->setSliderDown(true);
   editor->LevelSlider->setSliderPosition(1750);  // +8 dB
   EXPECT_EQ(Text(editor->LevelText), " 8");
-  EXPECT_EQ(AppliedFilters[0].Q1, before.Q1);
-  EXPECT_EQ(AppliedFilters[0].Q2, before.Q2);
+  EXPECT_EQ(std::pair(AppliedFilters[0].Q1, AppliedFilters[0].Q2), std::pair(before.Q1, before.Q2));
   editor->LevelSlider->setSliderDown(false);
   EXPECT_LT(AppliedFilters[0].Q1, 0);  // now a boost
   EXPECT_NEAR(LevelDb(), 8, 1e-4);
@@ -747,9 +716,8 @@ TEST_F(LevelSetTest, ADragShowsTheValueAndOnlyTheReleaseWritesIt) {
   EXPECT_NEAR(LevelDb(), 3, 0.016);
   EXPECT_GT(AppliedFilters[0].Q1, 0);
   EXPECT_EQ(AppliedFilters[0].Count, 1);
-}
 
-TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
+  // Opening and closing leaves the filter as it was.
   w->SetParametricEmulation(1);
   FilterRecord boost = MakeFilter(2, 1000, 16, 1, 1);
   boost.Q1 = ConvertEmulatedQ(20.0f / 60, 16, 1);
@@ -766,8 +734,6 @@ TEST_F(LevelSetTest, OpeningAndClosingLeavesTheFilterAsItWas) {
   EXPECT_NEAR(ScaleQByGain(-6, AppliedFilters[0].Q1), 80, 1e-3);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
-
-// ---- The applied-filter list --------------------------------------------------------
 
 TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {
   SetApplied(std::vector<FilterRecord>(kMaxFilters, MakeFilter(2, 100, -6, 2)));
@@ -812,9 +778,45 @@ class ListClickTest : public LevelSetTest {
   }
 };
 
-// Each refusal of the filter editor and of a click on the applied list says why
-// and leaves the filter as it was.
-TEST_F(ListClickTest, RefusalsSayWhyAndKeepTheFilter) {
+TEST_F(ListClickTest, SetsTheWorkingRangePutsTheViewBackAndRefusalsSayWhyAndKeepTheFilter) {
+  float low = 0, high = 0;
+  auto editAndClose = [&](QDialog* d) {
+    low = AppliedFilters[0].RangeLow;
+    high = AppliedFilters[0].RangeHigh;
+    EXPECT_EQ(DisplayConfig.Average, kTrue);
+    auto* e = static_cast<LevelSet*>(d);
+    e->LevelSlider->setValue(1000);  // a completed change redraws the averages
+    BodeCurves[0].Label = "changed";
+    FreqGraphFrame.LogX = kFalse;
+    ResultsDataSetInfo[0].FreqRespGateTime = 33;
+    return 0;
+  };
+  dialogs.ExpectModal(editAndClose);
+  Click(MakeFilter(2, 20, -6, 0.5f));  // w = 1 octave
+  EXPECT_EQ((std::vector<float>{low, AppliedFilters[0].Smoothing, ResultsDataSetInfo[0].FreqRespGateTime}),
+            (std::vector<float>{5, 1, 20}));  // the low end 5 Hz, not 2.5
+  EXPECT_EQ(BodeCurves[0].Label, "kept");
+  EXPECT_EQ(
+      (std::vector<int32_t>{FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow, FreqGraphFrame.YHigh,
+                            FreqGraphFrame.LogX, DisplayConfig.Average, DisplayConfig.Graphshown}),
+      (std::vector<int32_t>{30, 5000, -7, 9, kTrue, kFalse, kBodeView}));
+  EXPECT_FALSE(w->avg->isChecked());
+
+  dialogs.ExpectModal(editAndClose);
+  Click(MakeFilter(2, 20000, -6, 0.5f));
+  EXPECT_EQ(high, 24000.0f);
+
+  // After Delete the box has no line selected: all but the curves come back.
+  dialogs.ExpectModal([](QDialog* d) {
+    BodeCurves[0].Label = "changed";
+    static_cast<LevelSet*>(d)->Delete->click();
+    return 0;
+  });
+  Click(MakeFilter(4, 60, -6, 8));
+  EXPECT_TRUE(AppliedFilters[0].Count == 0 && FreqGraphFrame.YHigh == 9 && dialogs.MessageTexts().empty());
+  EXPECT_EQ(BodeCurves[0].Label, "changed");
+
+  // Each refusal of the filter editor and of a click on the applied list says why and leaves the filter as it was.
   const float half = static_cast<float>(std::numbers::pi * 48000);
   FilterRecord noPole = MakeFilter(2, 1000, -6, 4), broken = noPole;
   noPole.Q1 = 4, noPole.Q2 = -2;
@@ -881,50 +883,6 @@ TEST_F(ListClickTest, RefusalsSayWhyAndKeepTheFilter) {
   }
   editor->Help->click();
   EXPECT_EQ(GetHelpLog().topics.back(), 910);
-}
-
-TEST_F(ListClickTest, SetsTheWorkingRangeAndPutsTheViewBackAfterwards) {
-  float low = 0, high = 0;
-  auto editAndClose = [&](QDialog* d) {
-    low = AppliedFilters[0].RangeLow;
-    high = AppliedFilters[0].RangeHigh;
-    EXPECT_EQ(DisplayConfig.Average, kTrue);
-    auto* e = static_cast<LevelSet*>(d);
-    e->LevelSlider->setValue(1000);  // a completed change redraws the averages
-    BodeCurves[0].Label = "changed";
-    FreqGraphFrame.LogX = kFalse;
-    ResultsDataSetInfo[0].FreqRespGateTime = 33;
-    return 0;
-  };
-  dialogs.ExpectModal(editAndClose);
-  Click(MakeFilter(2, 20, -6, 0.5f));  // w = 1 octave
-  EXPECT_EQ(low, 5.0f);  // not 2.5
-  EXPECT_EQ(AppliedFilters[0].Smoothing, 1.0f);
-  EXPECT_EQ(BodeCurves[0].Label, "kept");
-  EXPECT_EQ(ResultsDataSetInfo[0].FreqRespGateTime, 20.0f);
-  EXPECT_EQ(FreqGraphFrame.LogX, kTrue);
-  EXPECT_EQ(std::vector<int32_t>({FreqGraphFrame.XStart, FreqGraphFrame.XFinish, FreqGraphFrame.YLow,
-                                  FreqGraphFrame.YHigh}),
-            std::vector<int32_t>({30, 5000, -7, 9}));
-  EXPECT_EQ(DisplayConfig.Average, kFalse);
-  EXPECT_FALSE(w->avg->isChecked());
-  EXPECT_EQ(DisplayConfig.Graphshown, kBodeView);
-
-  dialogs.ExpectModal(editAndClose);
-  Click(MakeFilter(2, 20000, -6, 0.5f));
-  EXPECT_EQ(high, 24000.0f);
-
-  // After Delete the box has no line selected: all but the curves come back.
-  dialogs.ExpectModal([](QDialog* d) {
-    BodeCurves[0].Label = "changed";
-    static_cast<LevelSet*>(d)->Delete->click();
-    return 0;
-  });
-  Click(MakeFilter(4, 60, -6, 8));
-  EXPECT_EQ(AppliedFilters[0].Count, 0);
-  EXPECT_EQ(BodeCurves[0].Label, "changed");
-  EXPECT_EQ(FreqGraphFrame.YHigh, 9);
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 
 }  // namespace

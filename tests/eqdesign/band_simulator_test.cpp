@@ -72,14 +72,11 @@ TEST_F(BandSimulatorTest, GraphicRowLaysBandsByStartSpacingAndWidth) {
               (std::vector<int32_t>{3, 2, 6, -1}));
     EXPECT_NEAR(r.Smoothing, 1 / 3.0, 1e-6);
     EXPECT_TRUE(r.Q1 == r.Q2 && r.Q1 > 0) << "0 dB";
-    EXPECT_NEAR(r.RangeLow, f / 2, f * 1e-5);
-    EXPECT_NEAR(r.RangeHigh, f * 2, f * 1e-5);
+    EXPECT_TRUE(std::fabs(r.RangeLow - f / 2) < f * 1e-5 && std::fabs(r.RangeHigh - f * 2) < f * 1e-5) << k;
   }
   // The gate of a third-octave band at 1 kHz, 1.5 g / (g - 1) for g = 2^(1/3), from the angular frequency.
   EXPECT_NEAR(AppliedFilters[0].Gatetime, 7.27098, 1e-4);
-  EXPECT_NE(w->EQResultsTakenButNotSaved, 0);
-  EXPECT_FALSE(form->isVisible());
-  EXPECT_TRUE(dialogs.MessageTexts().empty());
+  EXPECT_TRUE(w->EQResultsTakenButNotSaved != 0 && !form->isVisible() && dialogs.MessageTexts().empty());
 }
 
 TEST_F(BandSimulatorTest, GraphicRowCountsOnlyBandsUpToHalfTheSampleRate) {
@@ -112,10 +109,8 @@ TEST_F(BandSimulatorTest, GraphicRowRefusesWithoutAddingAnything) {
   w->EQResultsTakenButNotSaved = 0;
   dialogs.ExpectMessage();
   Row("1000", "3", "7", "4");
-  EXPECT_EQ(Count(), 0);
-  EXPECT_NE(w->EQResultsTakenButNotSaved, 0);
+  EXPECT_TRUE(Count() == 0 && w->EQResultsTakenButNotSaved != 0 && form->isVisible());
   EXPECT_EQ(form->BandWidthText->palette().color(QPalette::Base), QColor(128, 0, 0));
-  EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Error 5854: No band of this row lies below half the sample rate.",
                                            "User Error: Input must be between 1 and 6"}));
   EXPECT_TRUE(Screenshot(form, "zentor_band_simulator.png"));
@@ -133,10 +128,9 @@ TEST_F(BandSimulatorTest, IsoBandsFillThirtyThirdOctaves) {
   Prefill(44);
   form->LoadGraphic_Click();
   ASSERT_EQ(Count(), 74);
-  EXPECT_NEAR(Hz(AppliedFilters[44]), 20, 1e-4);
-  EXPECT_NEAR(Hz(AppliedFilters[73]), 16000, 0.01);
   const FilterRecord& k1 = AppliedFilters[44 + 17];
-  EXPECT_NEAR(Hz(k1), 1000, 1e-3);
+  for (const auto& [i, hz, near] : {std::tuple{44, 20.0, 1e-4}, {73, 16000.0, 0.01}, {61, 1000.0, 1e-3}})
+    EXPECT_NEAR(Hz(AppliedFilters[static_cast<size_t>(i)]), hz, near);
   EXPECT_FLOAT_EQ(k1.Smoothing, 0.333f);
   EXPECT_TRUE(k1.Kind == 3 && k1.Q1 == k1.Q2);
   // These gates are taken from the centre in Hz: 1.5 g 2π / (g - 1) for g = 2^0.333.
@@ -146,23 +140,20 @@ TEST_F(BandSimulatorTest, IsoBandsFillThirtyThirdOctaves) {
 
 TEST_F(BandSimulatorTest, ParametricBandTakesTheModelsWidthAndStepsOfAnOutsideEqualiser) {
   Open();
-  EXPECT_EQ(form->ParametricQText->text(), "5");
-  EXPECT_EQ(form->BWOrQ->text(), " Q (Audio)");
+  EXPECT_EQ(form->ParametricQText->text() + form->BWOrQ->text(), "5 Q (Audio)");
   dialogs.ExpectMessage();
   Band("1000", "100");
   EXPECT_EQ(Count(), 0);
   Band("1000", "5");
   ASSERT_EQ(Count(), 1);
-  EXPECT_FLOAT_EQ(Last().Smoothing, 0.2f);
-  EXPECT_FLOAT_EQ(Last().Q1, 5.0f);
-  EXPECT_TRUE(Last().Q1 == Last().Q2 && Last().Kind == 2 && Last().Graphshown == 6);
-  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(std::pair(Last().Smoothing, Last().Q1), std::pair(0.2f, 5.0f));
+  EXPECT_TRUE(Last().Q1 == Last().Q2 && Last().Kind == 2 && Last().Graphshown == 6 && form->isVisible());
 
   // Range ends held to 5 Hz and half the sample rate.
   Band("20", "1");
   // The cookbook model keeps 0.01 rad/s, and the text is cut, not rounded.
   EXPECT_EQ(form->ParametricFrequencyText->text(), "19.99");
-  EXPECT_FLOAT_EQ(Last().RangeLow, 5.0f);
+  EXPECT_EQ(Last().RangeLow, 5.0f);
   EXPECT_NEAR(Last().RangeHigh, 8 * 19.99, 1e-3);
   Band("10000", "1");
   EXPECT_NEAR(Last().RangeLow, 1250, 1e-2);
@@ -185,16 +176,14 @@ TEST_F(BandSimulatorTest, ParametricBandTakesTheModelsWidthAndStepsOfAnOutsideEq
   Prefill(0);
   w->SetParametricEmulation(1);
   Open();
-  EXPECT_EQ(form->ParametricQText->text(), "20");
-  EXPECT_EQ(form->BWOrQ->text(), " /60 Oct");
+  EXPECT_EQ(form->ParametricQText->text() + form->BWOrQ->text(), "20 /60 Oct");
   Band("1010", "180");
   ASSERT_EQ(Count(), 1);
   EXPECT_EQ(form->ParametricFrequencyText->text(), "1011.61");
   EXPECT_NEAR(Hz(Last()), 1011.61, 1e-3);
   // 180/60 snaps to the model's widest, 120/60 octave; its Q is 1/(2 sqrt 2).
   EXPECT_NEAR(Last().Q1, 1 / (2 * std::numbers::sqrt2), 1e-6);
-  EXPECT_FLOAT_EQ(Last().Smoothing, 1.0f);
-  EXPECT_EQ(Last().EQEmulationCode, 1);
+  EXPECT_EQ(std::pair(Last().Smoothing, Last().EQEmulationCode), std::pair(1.0f, 1));
   w->SetParametricEmulation(5);
   Open();
   EXPECT_EQ(form->BWOrQ->text(), " Q (Audio) ");

@@ -37,26 +37,16 @@ using Texts = std::vector<std::string>;
 using Floats = std::vector<float>;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// Entries given as {frequency, Q1, Q2, score}; the score may be left out.
-SingularityListRecord SetOf(std::vector<std::array<float, 4>> entries) {
-  SingularityListRecord s;
-  s.Count = static_cast<int32_t>(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    s.Freq[i] = entries[i][0];
-    s.Q1[i] = entries[i][1];
-    s.Q2[i] = entries[i][2];
-    s.FitError[i] = entries[i][3];
-  }
-  return s;
-}
+using test::Entries;
+using test::SameBits;
 
 Floats Column(const std::array<float, kMaxFilters>& a, int32_t n) { return Floats(a.begin(), a.begin() + n); }
 
 class FilterSetsTest : public test::ZentorTest {};
 
-TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
+TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheArraysAlignedAndCopiesTakeTheEntries) {
   const float above = std::nextafter(2.0f, 10.0f);
-  SingularityListRecord s = SetOf({{100, 2, 2, 11}, {200, -3, 1, 22}, {300, above, 2, 33}, {400, 1, 2, 44}});
+  SingularityListRecord s = Entries({{100, 2, 2, 11}, {200, -3, 1, 22}, {300, above, 2, 33}, {400, 1, 2, 44}});
   RemoveInsignificantFilters(s);
   ASSERT_EQ(s.Count, 2);  // |Q1| = Q2 goes, one float step above stays
   EXPECT_EQ(Column(s.Freq, 3), (Floats{200, 300, 300}));  // the old tail is not cleared
@@ -64,19 +54,18 @@ TEST_F(FilterSetsTest, RemovingInsignificantEntriesKeepsTheFourArraysAligned) {
   EXPECT_EQ(Column(s.Q2, 2), (Floats{1, 2}));
   EXPECT_EQ(Column(s.FitError, 2), (Floats{22, 33}));
 
-  SingularityListRecord none = SetOf({{1, 0.5f, 1, 1}, {2, -1, 1, 1}});
+  SingularityListRecord none = Entries({{1, 0.5f, 1, 1}, {2, -1, 1, 1}});
   RemoveInsignificantFilters(none);
   EXPECT_EQ(none.Count, 0);
-  SingularityListRecord damaged = SetOf({{1, 5, 1, 1}});
+  SingularityListRecord damaged = Entries({{1, 5, 1, 1}});
   damaged.Count = 1000;  // read no further than the arrays
   RemoveInsignificantFilters(damaged);
   EXPECT_EQ(damaged.Count, 1);
-}
 
-TEST_F(FilterSetsTest, CopiesTakeTheEntriesAndOnlyCopyFilterSetTheHeader) {
-  SingularityListRecord src = SetOf({{10, 4, 1, 1}, {20, -4, 2, 3}});
+  // Copies take the entries, and only CopyFilterSet the header.
+  SingularityListRecord src = Entries({{10, 4, 1, 1}, {20, -4, 2, 3}});
   src.Curve = 5, src.Graphshown = 6, src.Gatetime = 120, src.RangeHigh = 200;
-  SingularityListRecord dst = SetOf({{7, 7, 7, 7}, {7, 7, 7, 7}, {7, 7, 7, 7}});
+  SingularityListRecord dst = Entries({{7, 7, 7, 7}, {7, 7, 7, 7}, {7, 7, 7, 7}});
   dst.Graphshown = 3, dst.Gatetime = 50, dst.RangeLow = 1, dst.RangeHigh = 2;
   const auto header = [&] {
     return Floats{float(dst.Curve), float(dst.Graphshown), dst.Gatetime, dst.RangeLow, dst.RangeHigh};
@@ -92,21 +81,18 @@ TEST_F(FilterSetsTest, CopiesTakeTheEntriesAndOnlyCopyFilterSetTheHeader) {
 }
 
 TEST_F(FilterSetsTest, SortsMoveWholeEntriesAndKeepEqualKeysInOrder) {
-  SingularityListRecord s = SetOf({{300, 3, 30, 0.3f}, {100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}});
+  SingularityListRecord s = Entries({{300, 3, 30, 0.3f}, {100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}});
   SortFilterSetByKey1(s, true);
-  EXPECT_EQ(Column(s.Freq, 3), (Floats{100, 200, 300}));
-  EXPECT_EQ(Column(s.Q1, 3), (Floats{1, 2, 3}));
-  EXPECT_EQ(Column(s.Q2, 3), (Floats{10, 20, 30}));
-  EXPECT_EQ(Column(s.FitError, 3), (Floats{0.1f, 0.2f, 0.3f}));
+  EXPECT_TRUE(SameBits(s, Entries({{100, 1, 10, 0.1f}, {200, 2, 20, 0.2f}, {300, 3, 30, 0.3f}})));
 
   // Equal frequencies, told apart by Q1: their order survives both directions.
-  SingularityListRecord ties = SetOf({{50, 1, 1, 1}, {100, 2, 1, 1}, {50, 3, 1, 1}, {100, 4, 1, 1}});
+  SingularityListRecord ties = Entries({{50, 1, 1, 1}, {100, 2, 1, 1}, {50, 3, 1, 1}, {100, 4, 1, 1}});
   SortFilterSetByKey1(ties, true);
   EXPECT_EQ(Column(ties.Q1, 4), (Floats{1, 3, 2, 4}));
   SortFilterSetByKey1(ties, false);
   EXPECT_EQ(Column(ties.Q1, 4), (Floats{2, 4, 1, 3}));
 
-  SingularityListRecord q = SetOf({{1, -4, 1, 5}, {2, 6, 1, 9}, {3, 2, 1, 7}});
+  SingularityListRecord q = Entries({{1, -4, 1, 5}, {2, 6, 1, 9}, {3, 2, 1, 7}});
   SortFilterSetByKey2(q, false);
   EXPECT_EQ(Column(q.Q1, 3), (Floats{6, 2, -4}));
   SortFilterSetByKey2(q, true);
@@ -117,15 +103,14 @@ TEST_F(FilterSetsTest, SortsMoveWholeEntriesAndKeepEqualKeysInOrder) {
   EXPECT_EQ(Column(q.FitError, 3), (Floats{9, 7, 5}));
   EXPECT_EQ(Column(q.Freq, 3), (Floats{2, 3, 1}));
 
-  SingularityListRecord bad = SetOf({{3, 1, 1, 1}, {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1}, {1, 1, 1, 1}});
+  SingularityListRecord bad = Entries({{3, 1, 1, 1}, {std::numeric_limits<float>::quiet_NaN(), 1, 1, 1}, {1, 1, 1, 1}});
   SortFilterSetByKey1(bad, true);  // a NaN key sorts without harm
   bad.Count = 76;                  // a damaged count is not sorted
   const SingularityListRecord before = bad;
   SortFilterSetByKey1(bad, true);
   EXPECT_EQ(bad.Freq[0], before.Freq[0]);
-}
 
-TEST_F(FilterSetsTest, SortingModesMovesFieldsOneToTwentyOneTogether) {
+  // The modes' sort moves fields 1 to 21 together.
   std::vector<FilterRecord> modes(4);
   const Floats freq{300, 100, 200, 1};
   for (int i = 0; i < 4; ++i) {
@@ -293,7 +278,7 @@ class PeakDipTest : public test::ZentorTest {
   test::MessageLog log;
 };
 
-TEST_F(PeakDipTest, PointsAreToldByTheirNeighboursOrTheirCurvature) {
+TEST_F(PeakDipTest, PointsAreToldByTheirNeighboursOrTheirCurvatureAndTheSmallRoutines) {
   std::vector<double> line, flat(11, 2.0), up, down;
   for (int i = 0; i < 11; ++i) {
     line.push_back(3.0 * i);
@@ -330,9 +315,8 @@ TEST_F(PeakDipTest, PointsAreToldByTheirNeighboursOrTheirCurvature) {
     EXPECT_EQ(Kind(5, bad), kPointNeither);
   }
   EXPECT_EQ(log.texts, (Texts{"Error 6543", "Error 6543"}));
-}
 
-TEST_F(PeakDipTest, SmallRoutines) {
+  // The small routines.
   SingularityListRecord s;
   s.Count = 2;
   s.Freq = {1000, 2000, 3000};  // the third past the count
@@ -341,17 +325,13 @@ TEST_F(PeakDipTest, SmallRoutines) {
   s.Count = -7;
   EXPECT_FALSE(NearExistingFilter(1000, s, 1.0f));
 
-  EXPECT_DOUBLE_EQ(FitErrorToScore(0.001), 1.0);
-  EXPECT_DOUBLE_EQ(FitErrorToScore(-0.002), 4.0);
-  EXPECT_DOUBLE_EQ(FitErrorToScore(0.002), 4.0);
+  for (const auto& [error, score] : {std::pair{0.001, 1.0}, {-0.002, 4.0}, {0.002, 4.0}})
+    EXPECT_DOUBLE_EQ(FitErrorToScore(error), score) << error;
   // 60 dB in T seconds is a time constant of T / 6.9: Q = π f T / 6.9.
   EXPECT_NEAR(DecayTimeToQ(50, 0.5f), 11.3826, 1e-4);
 
   double b = 2;
-  EXPECT_TRUE(TakeIfSmaller(1, b));
-  EXPECT_FALSE(TakeIfSmaller(1, b));
-  EXPECT_EQ(b, 1.0);
-  EXPECT_FALSE(NoSingularityFitted());
+  EXPECT_TRUE(TakeIfSmaller(1, b) && !TakeIfSmaller(1, b) && b == 1.0 && !NoSingularityFitted());
 
   SingularityFitWork w;
   w.NumPoints = 2;
@@ -360,8 +340,7 @@ TEST_F(PeakDipTest, SmallRoutines) {
   EXPECT_FALSE(InvertDipResponse(w, q, kPointPeak));
   EXPECT_EQ(std::pair(q, w.ResultB[0]), std::pair(3.0, 2.0));
   EXPECT_FALSE(InvertDipResponse(w, q, kPointDip));
-  EXPECT_EQ(q, -3.0);
-  EXPECT_EQ((std::vector<double>{w.ResultB[0], w.ResultB[1], w.ResultB[2]}), (std::vector<double>{0.5, 2, 8}));
+  EXPECT_EQ((std::vector<double>{q, w.ResultB[0], w.ResultB[1], w.ResultB[2]}), (std::vector<double>{-3, 0.5, 2, 8}));
 }
 
 TEST_F(PeakDipTest, TheReferenceWindowAndMatrix) {
@@ -446,7 +425,7 @@ TEST_F(CorrectedResponseTest, EachEntryMultipliesInItsSectionsMagnitude) {
   ASSERT_NEAR(response.XValues[static_cast<size_t>(at100)], 100, 0.01);
   SingularityListRecord set;
   for (float q1 : {10.0f, -10.0f}) {
-    set = SetOf({{kTwoPiF * 100, q1, 2.5f}});
+    set = Entries({{kTwoPiF * 100, q1, 2.5f}});
     CurveRecord corrected;
     BuildCorrectedCurve(response, corrected, set, block, 48000);
     ASSERT_EQ(corrected.NumPoints, 401);
@@ -457,7 +436,7 @@ TEST_F(CorrectedResponseTest, EachEntryMultipliesInItsSectionsMagnitude) {
     EXPECT_EQ(corrected.XValues[static_cast<size_t>(at100)], response.XValues[static_cast<size_t>(at100)]);
   }
   // Entries with no direction (Q1 = 0) or no pole-side Q contribute nothing.
-  set = SetOf({{kTwoPiF * 100, 0, 2.5f}, {kTwoPiF * 100, 10, 0}, {kTwoPiF * 100, -10, -2}});
+  set = Entries({{kTwoPiF * 100, 0, 2.5f}, {kTwoPiF * 100, 10, 0}, {kTwoPiF * 100, -10, -2}});
   CurveRecord corrected;
   BuildCorrectedCurve(response, corrected, set, block, 48000);
   for (int i = 0; i < response.NumPoints; ++i)
@@ -509,12 +488,11 @@ TEST_F(CorrectedResponseTest, DrawsBothCurvesWithTheLegendOfTheSelectedSet) {
   }
   EXPECT_EQ(std::pair(FitGraphFrame.XStart, FitGraphFrame.XFinish), std::pair(30, 1500));  // halves to even
   EXPECT_EQ(FitStoredCurves[3].Label, " 4 Corrected");  // also for an empty set
-  EXPECT_TRUE(test::HasText(host.rec, " 4"));
-  EXPECT_TRUE(test::HasText(host.rec, " 4 Corrected"));
+  EXPECT_TRUE(test::HasText(host.rec, " 4") && test::HasText(host.rec, " 4 Corrected"));
   const auto polylines = host.rec.Of(RecordingSurface::Kind::Polyline);
   ASSERT_GE(polylines.size(), 3u);
-  EXPECT_EQ(polylines[polylines.size() - 3].pen.colour, PlotColours[3]);
-  EXPECT_EQ(polylines[polylines.size() - 2].pen.colour, PlotColours[4]);
+  EXPECT_EQ(std::pair(polylines[polylines.size() - 3].pen.colour, polylines[polylines.size() - 2].pen.colour),
+            std::pair(PlotColours[3], PlotColours[4]));
   // Last, the flat target of the start-up limits, dashed.
   EXPECT_EQ(polylines.back().pen, (Pen{PlotColours[4], PenStyle::Dash}));
   // The stored counts become the slot index.
@@ -532,7 +510,7 @@ TEST_F(CorrectedResponseTest, TheTrueSetFlattensThreeFilterSyntheticCurve) {
   // Applying a set with Q1 negated puts its filters into a flat curve; the set
   // itself takes them out again.
   SingularityListRecord truth;
-  truth = SetOf({{kTwoPiF * 45, 12, 3}, {kTwoPiF * 160, -6, 2}, {kTwoPiF * 700, 8, 2.2f}});
+  truth = Entries({{kTwoPiF * 45, 12, 3}, {kTwoPiF * 160, -6, 2}, {kTwoPiF * 700, 8, 2.2f}});
   SingularityListRecord inverse = truth;
   for (int i = 0; i < 3; ++i) inverse.Q1[static_cast<size_t>(i)] = -truth.Q1[static_cast<size_t>(i)];
   CurveRecord& response = FitInputCurves[0];
@@ -551,8 +529,9 @@ TEST_F(CorrectedResponseTest, TheTrueSetFlattensThreeFilterSyntheticCurve) {
   float worst = 0;
   for (int i = 0; i < 2000; ++i) worst = std::max(worst, std::fabs(FitStoredCurves[0].YValues[static_cast<size_t>(i)]));
   EXPECT_LT(worst, 0.01f);
-  EXPECT_GE(FitGraphFrame.YHigh, 14);  // the peak the 12/3 entry cuts lies in the response
-  EXPECT_LE(FitGraphFrame.YLow, -11);  // and the dip the -6/2 entry fills
+  // The peak the 12/3 entry cuts lies in the response, and the dip the -6/2 entry fills.
+  EXPECT_TRUE(FitGraphFrame.YHigh >= 14 && FitGraphFrame.YLow <= -11)
+      << FitGraphFrame.YLow << " " << FitGraphFrame.YHigh;
   const QString path = QDir::temp().filePath("zentor_fit_graph_corrected.png");
   EXPECT_TRUE(picture.DrawingSpaceImage().save(path));
 }
@@ -580,8 +559,20 @@ class LevelMatchingTest : public CorrectedResponseTest {
   }
 };
 
-TEST_F(LevelMatchingTest, WritesTheFilterAndTitlesTheAverageByView) {
-  LoadImpulses(2, 2.0f);
+TEST_F(LevelMatchingTest, LevelsSitOneDecibelClearOfTheAveragesAndTheFilterIsWrittenWithTheViewsTitle) {
+  LoadImpulses(2, 2.0f);  // both averages flat at 6.02 dB without filters
+  DisplayConfig.Graphshown = kBodeView;
+  FreqGraphFrame.XStart = 100;
+  FreqGraphFrame.XFinish = 1000;
+  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
+  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(5, 7));
+  FreqGraphFrame.XStart = 15000;  // the Bode points end below
+  FreqGraphFrame.XFinish = 20000;
+  host.displayRes = 2;
+  BodeCurves[0].NumCurves = 0;
+  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
+  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(-1, 1));
+
   test::SetApplied({test::MakeFilter(2, 1000, 6, 2, 3)});
   host.displayRes = 4;
   FreqGraphFrame.XStart = 5;
@@ -608,21 +599,6 @@ TEST_F(LevelMatchingTest, WritesTheFilterAndTitlesTheAverageByView) {
   EXPECT_EQ(r.Q1, 0.0f);  // written all the same
   EXPECT_FALSE(AjustLevelGraphics(host, 75, 1, 1, 1, 0));
   AjustDeltaLevelGraphics(1, 2, 3, 4);
-}
-
-TEST_F(LevelMatchingTest, LevelsSitOneDecibelClearOfTheAveragesInRange) {
-  LoadImpulses(2, 2.0f);  // both averages flat at 6.02 dB without filters
-  DisplayConfig.Graphshown = kBodeView;
-  FreqGraphFrame.XStart = 100;
-  FreqGraphFrame.XFinish = 1000;
-  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
-  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(5, 7));
-  FreqGraphFrame.XStart = 15000;  // the Bode points end below
-  FreqGraphFrame.XFinish = 20000;
-  host.displayRes = 2;
-  BodeCurves[0].NumCurves = 0;
-  EXPECT_TRUE(AjustLevelGraphics(host, 0, kTwoPiF * 900, 1, 1, 0));
-  EXPECT_EQ(std::pair(FreqGraphFrame.YLow, FreqGraphFrame.YHigh), std::pair(-1, 1));
 }
 
 TEST_F(LevelMatchingTest, TheFilteredAverageShowsInTheSecondCurveColourOverTheBackground) {
@@ -667,7 +643,7 @@ class ModesListTest : public test::MainWindowTest {
   test::MessageLog log;
 };
 
-TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbers) {
+TEST_F(ModesListTest, EachModeIsOneLineItsRecordCarriesTheSetsHeaderAndTheSortButtonsSortEverySet) {
   // T = 20 x 13.8 / 628.3 = 0.439 s; L = 20 log10(4) = 12.04 dB.
   EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 5, 0)), "P 100 Hz, Q:20/0.43 L:-12 E:0");
   EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 5, 0)), "Z 100 Hz, Q:20 L:12 E:0");
@@ -682,9 +658,7 @@ TEST_F(ModesListTest, EachModeIsOneLineOfTruncatedNumbers) {
   // Without Q2 there is no level to show.
   EXPECT_EQ(ModesListLine(Mode(k100Hz, 20, 0, 0)), "P 100 Hz, Q:20/0.43 E:0");
   EXPECT_EQ(ModesListLine(Mode(k100Hz, -20, 0, 0)), "Z 100 Hz, Q:20 E:0");
-}
 
-TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   std::vector<std::string> lines;
   ModesListContents[0].Count = 9;
   EXPECT_FALSE(BuildModesList(2, lines, log.sink()));
@@ -692,11 +666,7 @@ TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   EXPECT_EQ(ModesListContents[0].Count, 0);
 
   SingularityListRecord& s = SingularityList[2];
-  s.Count = 2;
-  s.Freq = {k100Hz, 2 * k100Hz};
-  s.Q1 = {20, -20};
-  s.Q2 = {5, 5};
-  s.FitError = {0, 9};
+  s = Entries({{k100Hz, 20, 5, 0}, {2 * k100Hz, -20, 5, 9}});
   s.Average = -1;  // word 2
   s.Kind = 4;      // word 13
   s.SelectCode = 4;
@@ -733,26 +703,16 @@ TEST_F(ModesListTest, TheModeRecordsCarryTheSetsHeader) {
   EXPECT_EQ(lines.size(), 75u);
   EXPECT_FALSE(BuildModesList(33, lines, log.sink()));
   EXPECT_EQ(lines, (Texts{"No Modes Found"}));
-}
 
-TEST_F(ModesListTest, TheSortButtonsSortEveryCurvesSetAndListTheSelectedOne) {
+  // The sort buttons sort every curve's set and list the selected one.
   DataPlotter* w = Start();
   InstallFilterSetLinks();
   w->RefreshLinkedControls();
-  ASSERT_TRUE(w->FreqSelect->isEnabled());
-  ASSERT_TRUE(w->QSelect->isEnabled());
+  ASSERT_TRUE(w->FreqSelect->isEnabled() && w->QSelect->isEnabled());
 
-  for (size_t k : {0u, 5u}) {
-    SingularityListRecord& s = SingularityList[k];
-    s.Count = 3;
-    s.Freq = {3 * k100Hz, k100Hz, 2 * k100Hz};
-    s.Q1 = {-8, 20, 4};
-    s.Q2 = {2, 5, 2};
-    s.FitError = {0, 0, 0};
-  }
+  for (size_t k : {0u, 5u}) SingularityList[k] = Entries({{3 * k100Hz, -8, 2}, {k100Hz, 20, 5}, {2 * k100Hz, 4, 2}});
   w->FreqSelect->click();  // ascending first
-  EXPECT_EQ(SingularityList[5].Freq[0], k100Hz);
-  EXPECT_EQ(SingularityList[5].Q1[0], 20.0f);
+  EXPECT_EQ(std::pair(SingularityList[5].Freq[0], SingularityList[5].Q1[0]), std::pair(k100Hz, 20.0f));
   EXPECT_EQ(test::Lines(w->ModesList), (Texts{"P 100 Hz, Q:20/0.43 L:-12 E:0",
                                                                "P 200 Hz, Q:4/0.04 L:-6 E:0",
                                                                "Z 300 Hz, Q:8 L:12 E:0"}));

@@ -108,6 +108,26 @@ inline SingularityListRecord SnappedSet(const SingularityListRecord& R, int32_t 
   return S;
 }
 
+// The header of a fit on the Bode view's gated response.
+inline SingularityListRecord BodeHeader() {
+  SingularityListRecord R;
+  R.Graphshown = 3, R.ModeCode = 5, R.SelectCode = 4;
+  return R;
+}
+
+inline CurveRecord CurveOf(std::span<const float> f, std::span<const float> dB) {
+  CurveRecord c;
+  c.NumPoints = static_cast<int32_t>(f.size());
+  std::copy(f.begin(), f.end(), c.XValues.begin());
+  std::copy(dB.begin(), dB.end(), c.YValues.begin());
+  return c;
+}
+
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
 inline double CorrectedRms(std::span<const float> f, std::span<const float> dB, const SingularityListRecord& R) {
   return LogWeightedLineRmsDb(f, CorrectedResponseDb(f, dB, R), kCorpusLow, kCorpusHigh);
 }
@@ -196,15 +216,10 @@ inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float>
                                                           FitEngine& engine, const FitLimits& limits = {},
                                                           bool onSteps = false) {
   std::vector<CurveRecord> C(curves.size());
-  std::vector<SingularityListRecord> R(curves.size());
+  std::vector<SingularityListRecord> R(curves.size(), BodeHeader());
   std::vector<FitBatchItem> items;
   for (size_t i = 0; i < curves.size(); ++i) {
-    C[i].NumPoints = static_cast<int32_t>(grid.size());
-    std::copy(grid.begin(), grid.end(), C[i].XValues.begin());
-    std::copy(curves[i].dB.begin(), curves[i].dB.end(), C[i].YValues.begin());
-    R[i].Graphshown = 3;
-    R[i].ModeCode = 5;
-    R[i].SelectCode = 4;
+    C[i] = CurveOf(grid, curves[i].dB);
     FitBatchItem& item = items.emplace_back();
     item.Set = &R[i];
     item.Curve = &C[i];
@@ -218,6 +233,15 @@ inline std::vector<SingularityListRecord> FitCorpusCurves(std::span<const float>
   engine.Settings.EmulationCode = code;
   FitCurveFilterSets(items, constants, engine);
   return R;
+}
+
+// The same on a pool of four threads.
+inline std::vector<SingularityListRecord> FitOnPool(std::span<const float> grid, std::span<const CorpusCurve> curves,
+                                                    int32_t code, const FitLimits& limits = {}) {
+  FitPool pool(4);
+  FitEngine engine;
+  engine.Pool = &pool;
+  return FitCorpusCurves(grid, curves, code, engine, limits);
 }
 
 inline SingularityListRecord FitCorpusCurve(std::span<const float> grid, const CorpusCurve& k, int32_t code,

@@ -2,6 +2,9 @@
 // routine reports through its sink, shared by the fit tests.
 #pragma once
 
+#include <array>
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,6 +25,21 @@ struct MessageLog {
 inline const MessageSink& QuietSink() {
   static const MessageSink sink = [](const std::string&) {};
   return sink;
+}
+
+template <class T>
+bool SameBits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A set of the given entries, each {angular frequency, Q1, Q2, score}; the score may be left out.
+inline SingularityListRecord Entries(std::initializer_list<std::array<float, 4>> entries) {
+  SingularityListRecord s;
+  for (const auto& v : entries) {
+    const auto i = static_cast<size_t>(s.Count++);
+    s.Freq[i] = v[0], s.Q1[i] = v[1], s.Q2[i] = v[2], s.FitError[i] = v[3];
+  }
+  return s;
 }
 
 // The two grids a fit meets: the Bode view's, and a log grid smoothed to 1/48 octave.
