@@ -69,7 +69,7 @@ TEST_F(ViewsTest, ColourButtonAndResizingRedrawTheGraph) {
   w->Colorselect->click();
   ASSERT_FALSE(dialogs.calls().empty());
   EXPECT_EQ(dialogs.calls().back().kind, test::DialogCall::Modal);
-  EXPECT_FALSE(CurvesIn(GetCurveColour(0)).empty());  // redrawn from the filed curve
+  EXPECT_FALSE(test::CurvesIn(rec, GetCurveColour(0)).empty());  // redrawn from the filed curve
   rec.Clear();
   w->Picture1->resize(w->Picture1->width() + 20, w->Picture1->height() + 10);
   EXPECT_FALSE(rec.Of(Kind::Line).empty());
