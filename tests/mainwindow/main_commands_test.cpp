@@ -202,7 +202,7 @@ TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
 
 // ---- Curve selectors ---------------------------------------------------------------
 
-TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
+TEST_F(CommandsTest, DisplayArrowsWrapAndTypedNumbersAreRoundedOrRefused) {
   Load(3);
   w->RightDisplayArrow->click();
   w->RightDisplayArrow->click();
@@ -215,19 +215,7 @@ TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
   EXPECT_EQ(w->GetDisplayCurveNumber(), 3);
   w->SetBusy(kFalse);
 
-  ResultsDataSetInfo[0].NumInSet = 0;  // two spectra, no result
-  DisplayConfig.Graphshown = kPsdView;
-  PsdCurves[0].NumCurves = 2;
-  w->RightDisplayArrow->click();
-  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  w->LeftDisplayArrow->click();
-  EXPECT_EQ(w->CurveNoText->text(), "2");
-  EXPECT_TRUE(links.calls.empty());  // no result to show alone
-}
-
-TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
-  Load(3);
+  // A number typed is rounded down or refused.
   w->CurveNoText->setText("2.5");
   QTest::keyClick(w->CurveNoText, Qt::Key_Return);
   EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
@@ -249,6 +237,17 @@ TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
   w->SetDisplayCurveNumber(3);
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7428", "Error 7428"}));
   EXPECT_EQ(w->CurveNoText->text(), "3");
+  links.calls.clear();
+
+  ResultsDataSetInfo[0].NumInSet = 0;  // two spectra, no result
+  DisplayConfig.Graphshown = kPsdView;
+  PsdCurves[0].NumCurves = 2;
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  w->LeftDisplayArrow->click();
+  EXPECT_EQ(w->CurveNoText->text(), "2");
+  EXPECT_TRUE(links.calls.empty());  // no result to show alone
 }
 
 TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
@@ -288,13 +287,9 @@ TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
 TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
   std::vector<std::string> log;
   auto record = [&log](const char* key) {
-    return [&log, key](SingularityListRecord& s, bool ascending) {
-      const auto end = s.Freq.begin() + s.Count;
-      if (ascending)
-        std::sort(s.Freq.begin(), end);
-      else
-        std::sort(s.Freq.begin(), end, std::greater<>());
-      log.push_back(std::string(key) + (ascending ? "+" : "-"));
+    return [&log, key](SingularityListRecord& s, bool up) {
+      std::sort(s.Freq.begin(), s.Freq.begin() + s.Count, [up](float a, float b) { return up ? a < b : a > b; });
+      log.push_back(std::string(key) + (up ? "+" : "-"));
     };
   };
   MainWindowHooks.SortFilterSetByKey1 = record("F");
@@ -369,7 +364,7 @@ TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
 }
 
-TEST_F(CommandsTest, FrequencyGridLimitsKeepToTheFirstBodeCurveWithinTheFrame) {
+TEST_F(CommandsTest, GridLimitsFollowTheFirstBodeCurveAverageBoxAndNorm) {
   FreqGraphFrame.XStart = 16;
   FreqGraphFrame.XFinish = 20000;
   BodeCurves[0].XValues[1] = 1000;
@@ -382,9 +377,7 @@ TEST_F(CommandsTest, FrequencyGridLimitsKeepToTheFirstBodeCurveWithinTheFrame) {
     EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
     EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
   }
-}
 
-TEST_F(CommandsTest, AverageBoxStaysClearInTheSpectrumViewAndNormRecomputes) {
   Load(2);
   w->avg->click();
   EXPECT_EQ(DisplayConfig.Average, kTrue);
@@ -487,7 +480,7 @@ class RemovalTest : public CommandsTest {
   }
 };
 
-TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultClampedAndTruncated) {
+TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumClampedAndTruncated) {
   const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
       {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
   for (const auto& [text, left] : cases) {
@@ -507,50 +500,8 @@ TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultClampedAndTruncated) {
   rb.calls.clear();
   ClickRemoveCurve("1");
   EXPECT_EQ(rb.Take().size(), 1u);
-}
 
-TEST_F(RemovalTest, RemovingTheFirstOfTwoMovesEverythingOfTheSecondDown) {
-  FillSet(2);
-  w->ModesList->addItem("mode");
-  w->RemoveResult(1);
-
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, 200);
-  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 2.0f);
-  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
-  for (CurveArray* cache : Caches()) {
-    EXPECT_EQ((*cache)[0].NumCurves, 1);
-    EXPECT_EQ((*cache)[0].YValues[4], 2.0f);
-    EXPECT_EQ((*cache)[0].Label, "1 ");
-    EXPECT_EQ((*cache)[1].NumPoints, 0);
-  }
-  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
-  EXPECT_EQ(SingularityList[1].Count, 0);  // what record 2 held: nothing
-  EXPECT_EQ(SingularityList[31].Count, 0);
-  for (int32_t r = 0; r < kMaxResults; ++r) EXPECT_EQ(SingularityList[static_cast<size_t>(r)].Curve, r);
-  EXPECT_EQ(w->ModesList->count(), 0);
-}
-
-TEST_F(RemovalTest, AFullSetEmptiesFromEitherEndAndBadNumbersChangeNothing) {
-  FillSet(kMaxResults);
-  for (SingularityListRecord& s : SingularityList) s.Curve = 77;
-  for (int32_t k : {0, -1, kMaxResults + 1, 1000}) w->RemoveResult(k);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, kMaxResults);
-  EXPECT_EQ(SingularityList[5].Curve, 77);
-
-  w->RemoveResult(kMaxResults);
-  EXPECT_EQ(Marks().back(), kMaxResults - 1);
-  EXPECT_EQ(SingularityList[30].Freq[0], 31.0f);
-  EXPECT_EQ(SingularityList[31].Count, 0);
-  w->RemoveResult(1);
-  EXPECT_EQ(Marks().front(), 2);
-  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
-  while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
-  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-}
-
-TEST_F(RemovalTest, RemovingASpectrumMovesTheLaterOnesWholeWithTheirOwnSizes) {
+  // A spectrum removed moves the later ones whole, with their own sizes.
   const int32_t exponents[] = {15, 13, 14};
   const int32_t rates[] = {48000, 44100, 96000};
   for (int32_t c = 0; c < 3; ++c) {
@@ -585,7 +536,47 @@ TEST_F(RemovalTest, RemovingASpectrumMovesTheLaterOnesWholeWithTheirOwnSizes) {
   EXPECT_EQ(w->CurveNoText->text(), "2");
 }
 
-TEST_F(RemovalTest, ClearingTheSetRunsTheProgressBarAndRedrawsOnce) {
+TEST_F(RemovalTest, RemovingMovesTheLaterResultsDownAndBadNumbersChangeNothing) {
+  FillSet(2);
+  w->ModesList->addItem("mode");
+  w->RemoveResult(1);
+
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, 200);
+  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 2.0f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
+  for (CurveArray* cache : Caches()) {
+    EXPECT_EQ((*cache)[0].NumCurves, 1);
+    EXPECT_EQ((*cache)[0].YValues[4], 2.0f);
+    EXPECT_EQ((*cache)[0].Label, "1 ");
+    EXPECT_EQ((*cache)[1].NumPoints, 0);
+  }
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  EXPECT_EQ(SingularityList[1].Count, 0);  // what record 2 held: nothing
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  for (int32_t r = 0; r < kMaxResults; ++r) EXPECT_EQ(SingularityList[static_cast<size_t>(r)].Curve, r);
+  EXPECT_EQ(w->ModesList->count(), 0);
+
+  // A full set empties from either end.
+  FillSet(kMaxResults);
+  for (SingularityListRecord& s : SingularityList) s.Curve = 77;
+  for (int32_t k : {0, -1, kMaxResults + 1, 1000}) w->RemoveResult(k);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, kMaxResults);
+  EXPECT_EQ(SingularityList[5].Curve, 77);
+
+  w->RemoveResult(kMaxResults);
+  EXPECT_EQ(Marks().back(), kMaxResults - 1);
+  EXPECT_EQ(SingularityList[30].Freq[0], 31.0f);
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  w->RemoveResult(1);
+  EXPECT_EQ(Marks().front(), 2);
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
+  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
+}
+
+TEST_F(RemovalTest, ClearingRunsTheProgressBarAndQuickClearingKeepsTheSamples) {
   FillSet(5);
   std::vector<int> values;
   QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
@@ -601,9 +592,7 @@ TEST_F(RemovalTest, ClearingTheSetRunsTheProgressBarAndRedrawsOnce) {
 
   w->ClearMeasurementBuffers();  // nothing loaded: nothing happens
   EXPECT_TRUE(rb.calls.empty());
-}
 
-TEST_F(RemovalTest, QuickClearEmptiesCountsAndCachesButNotTheSamples) {
   FillSet(3);
   w->RemoveResultQuickly(-1);
   w->RemoveResultQuickly(kMaxResults);
