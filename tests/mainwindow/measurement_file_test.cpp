@@ -103,7 +103,7 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   EXPECT_EQ(BuildMeasurementFile({-1, 0, 0, 0}), file.data);
 }
 
-TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRefusedUnread) {
+TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyOneByteMoreIsRefusedAndAnEmptySetLoadsBack) {
   test::FillStore(32, 17, 48000);
   const std::string longest(32767, 'x');
   for (GraphFrame* f : {&TimeGraphFrame, &FreqGraphFrame}) f->XTitle = f->YTitle = f->GraphCaption = longest;
@@ -133,6 +133,23 @@ TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRef
   WriteFileBytes(path, bytes);
   EXPECT_EQ(Load(path, true), std::vector<std::string>{"Error 4927: Error opening file"});
   EXPECT_EQ(StateFingerprint(), held);
+
+  // An empty set writes one header and loads back.
+  ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
+  ActiveMicCal = MicCalTable{};
+  ASSERT_TRUE(WriteMeasurementFile(path));
+  bytes = ReadFileBytes(path);
+  const size_t frames = HeldFrameBytes();
+  ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
+  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
+  const size_t header = 12 + frames + 36 + 78;
+  EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + 196),
+                          [](uint8_t b) { return b == 0; }));
+  test::FillStore(2, 12, 44100);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
 // A shorter calibration put in force after a longer one keeps nothing of the
@@ -160,24 +177,6 @@ TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCo
   for (size_t i = 3; i < ActiveMicCal.Freq.size(); ++i)
     ASSERT_TRUE(ActiveMicCal.Freq[i] == 0.0f && ActiveMicCal.Level[i] == 0.0f) << i;
   EXPECT_EQ(BuildMeasurementFile({0, 0, 0, 0}), alone);
-}
-
-TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
-  ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
-  const std::string path = TempPath("empty.cfa");
-  ASSERT_TRUE(WriteMeasurementFile(path));
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  const size_t frames = HeldFrameBytes();
-  ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
-  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
-  const size_t header = 12 + frames + 36 + 78;
-  EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + 196),
-                          [](uint8_t b) { return b == 0; }));
-  test::FillStore(2, 12, 44100);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 0);
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
 // Saving caps the stored length and aligns every result on result one; samples
@@ -214,7 +213,23 @@ TEST_F(MeasurementFileTest, SavingCapsAlignsAndScalesAndLoadingDivides) {
 // Every truncation and every bad count or length fails with the reader's message
 // and leaves all loaded state exactly as it was.
 TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
-  test::FillStore(3, 12, 44100, 2.0f);
+  test::FillStore(3, 10, 48000, 2.0f);  // a set the file could join
+  GoldenCfa g;
+  g.calCount = 0;  // the calibration held
+  const LeBytes toAdd = g.Build();
+  const std::string path = TempPath("bad.cfa");
+  uint64_t held = StateFingerprint();
+  for (size_t cut : toAdd.boundaries) {
+    if (cut >= toAdd.size()) continue;
+    WriteFileBytes(path, std::vector<uint8_t>(toAdd.data.begin(), toAdd.data.begin() + static_cast<long>(cut)));
+    dialogs.Clear();
+    dialogs.ExpectOpenFile(path);
+    dialogs.ExpectMessage();
+    AddMeasurementFile();
+    ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4926: Error adding file"}) << cut;
+    ASSERT_EQ(StateFingerprint(), held) << "added cut at " << cut;
+  }
+
   AppliedFilters[0].Count = 1;
   AppliedFilters[0].Freq1 = 600.0f;
   ActiveMicCal.Count = 1;
@@ -223,11 +238,9 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
   DisplayConfig.Graphshown = 6;
   ResultFileName = "held.cfa";
   w->setWindowTitle("held");
-  const uint64_t held = StateFingerprint();
-
-  GoldenCfa g;
+  held = StateFingerprint();
+  g.calCount = 3;
   const LeBytes file = g.Build();
-  const std::string path = TempPath("bad.cfa");
   size_t cases = 0;
   for (size_t cut : file.boundaries) {
     if (cut >= file.size()) continue;
@@ -284,25 +297,6 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
   WriteFileBytes(path, file.data);
   Load(path, false);
   EXPECT_NE(StateFingerprint(), held);
-}
-
-TEST_F(MeasurementFileTest, DamagedFilesToAddChangeNothing) {
-  test::FillStore(3, 10, 48000, 2.0f);
-  const uint64_t held = StateFingerprint();
-  GoldenCfa g;
-  g.calCount = 0;
-  const LeBytes file = g.Build();
-  const std::string path = TempPath("bad_add.cfa");
-  for (size_t cut : file.boundaries) {
-    if (cut >= file.size()) continue;
-    WriteFileBytes(path, std::vector<uint8_t>(file.data.begin(), file.data.begin() + static_cast<long>(cut)));
-    dialogs.Clear();
-    dialogs.ExpectOpenFile(path);
-    dialogs.ExpectMessage();
-    AddMeasurementFile();
-    ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4926: Error adding file"}) << cut;
-    ASSERT_EQ(StateFingerprint(), held) << "cut at " << cut;
-  }
 }
 
 // Both save commands: the dialog, the name's stem kept with the file's own
@@ -534,7 +528,7 @@ class AddCommandTest : public MeasurementFileTest {
   }
 };
 
-TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
+TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSetAndAppendsWhatCan) {
   ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
   uint64_t held = StateFingerprint();
   EXPECT_EQ(Add(MakeFile("rate.cfa", 1, 44100, 12), true),
@@ -567,9 +561,8 @@ TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
   EXPECT_EQ(Add(MakeFile("three.cfa", 3, 48000, 12), true),
             "User Error: The number of curves in the new file exceeds memory available");
   EXPECT_EQ(StateFingerprint(), held);
-}
 
-TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
+  // A set it can join takes the results and is marked unsaved.
   ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
   const std::string caption = w->windowTitle().toStdString();
   const GraphFrame frame = TimeGraphFrame;
@@ -595,7 +588,7 @@ TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
   EXPECT_GT(AverageCurves[0].NumPoints, 0);
 }
 
-TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
+TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimitsAndFileDetailsEditThem) {
   w->SetUserNotes("abc");
   w->SetUserNotes("z");
   EXPECT_EQ(w->GetUserNotes(), "z");
@@ -623,9 +616,8 @@ TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
   EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
   EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
   EXPECT_EQ(DisplayConfig.Graphshown, 2);
-}
 
-TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
+  // The details window shows the set and keeps edited notes.
   test::FillStore(1, 17, 48000);
   ResultsDataSetInfo[0].PreExcitationExponent = 16;
   ActiveMicCal.FileName = "/x/y/mic.cal";
@@ -717,25 +709,19 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsShownOrRefused) {
   }
 }
 
-class CloseQuestionTest : public test::RecordedWindowTest {
- protected:
-  void SetUp() override {
-    RecordedWindowTest::SetUp();
-    test::FillStore(2, 12, 48000);
-    AppliedFilters[0].Count = 1;
-    AppliedFilters[0].EQEmulationCode = 1;
-    w->ResultsTakenButNotSaved = w->EQResultsTakenButNotSaved = kTrue;
-  }
-  int16_t Ask() {
-    int16_t cancel = 0;
-    w->Form_QueryUnload(cancel);
-    return cancel;
-  }
-};
+using CloseQuestionTest = test::RecordedWindowTest;
 
 // Each row: the answers given in turn (a file name for a save dialog, none for a
 // cancelled one), whether the close is cancelled, and the marks left.
 TEST_F(CloseQuestionTest, AnswersDecideWhetherTheWindowCloses) {
+  test::FillStore(2, 12, 48000);
+  AppliedFilters[0].Count = 1;
+  AppliedFilters[0].EQEmulationCode = 1;
+  const auto Ask = [this] {
+    int16_t cancel = 0;
+    w->Form_QueryUnload(cancel);
+    return cancel;
+  };
   using Answer = std::variant<MsgAnswer, std::optional<std::string>>;
   const std::string set = TempPath("set.cfa"), eq = TempPath("set.EQ");
   const struct {
