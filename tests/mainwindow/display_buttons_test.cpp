@@ -17,7 +17,7 @@ using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 using test::FlatCurve;
 
-TEST_F(ViewsTest, FrequencyAxisSwitchAndEntriesActOnlyInFrequencyViews) {
+TEST_F(ViewsTest, FrequencyAxisActsOnlyInFrequencyViewsAndColourOrResizeRedraw) {
   DisplayConfig.Graphshown = kImpulseView;
   w->TimeBut->setChecked(true);
   FreqGraphFrame.LogX = kTrue;
@@ -59,9 +59,9 @@ TEST_F(ViewsTest, FrequencyAxisSwitchAndEntriesActOnlyInFrequencyViews) {
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 5429"}));
   EXPECT_EQ(DisplayConfig.Graphshown, kPsdView);
   EXPECT_EQ(w->SelectedViewButton(), ViewButton::None);
-}
 
-TEST_F(ViewsTest, ColourButtonAndResizingRedrawTheGraph) {
+  // The colour button and resizing redraw the graph.
+  dialogs.Clear();
   ResultsDataSetInfo[0].NumInSet = 1;
   FlatCurve(ImpulseCurves, 0, 100, 3, -10, 30);
   DisplayConfig.Graphshown = kImpulseView;
@@ -176,8 +176,6 @@ class MouseZoom : public test::ViewsTest {
   }
 
   // The drawn grid line under or beside a label, found among the recorded calls.
-  int GridX(const std::string& label) const { return Grid(label, true); }
-  int GridY(const std::string& label) const { return Grid(label, false); }
   int Grid(const std::string& label, bool vertical) const {
     int at = -1;
     for (const auto& t : rec.Of(Kind::Text))
@@ -208,12 +206,12 @@ class MouseZoom : public test::ViewsTest {
   std::vector<int32_t> redraws;
 };
 
-TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThem) {
+TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThemAndClicksOrBackwardDragsZoomOut) {
   ASSERT_TRUE(w->isVisible());
   ASSERT_EQ(Pic()->size(), QSize(1200, 1200));
   // The frame draws each x grid line one unit left of its value.
-  const int x100 = GridX("100") + 1, x1k = GridX("1K") + 1;
-  const int y10 = GridY("10"), yMinus20 = GridY("-20");
+  const int x100 = Grid("100", true) + 1, x1k = Grid("1K", true) + 1;
+  const int y10 = Grid("10", false), yMinus20 = Grid("-20", false);
   Drag(Qt::LeftButton, QPoint(x100, y10), QPoint(x1k, yMinus20));
 
   const GraphFrame& f = FreqGraphFrame;
@@ -229,9 +227,8 @@ TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThem) {
   EXPECT_EQ(FitGraphFrame.LogX, kTrue);
   EXPECT_EQ(redraws, (std::vector<int32_t>{kRedrawFiledCurves}));
   EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
-}
 
-TEST_F(MouseZoom, ClicksLeftwardAndUpwardDragsZoomOutToTheLock) {
+  // Clicks, leftward and upward drags zoom out to the lock.
   const QPoint a(400, 300), b(800, 700);
   for (int i = 0; i < 3; ++i) {
     FreqGraphFrame.XStart = 100;
@@ -286,7 +283,7 @@ TEST_F(MouseZoom, BandShowsOverThePictureAndNeverInIt) {
   }
 }
 
-TEST_F(MouseZoom, RightZoomStartsANewFitOrKeepsToTheAccumulatedRange) {
+TEST_F(MouseZoom, RightZoomStartsAFitTheLockWindowOpensAndThePointerIsPutBack) {
   std::vector<int32_t> checks;
   MouseZoomHooks.CheckAccumulateSettings = [&](int32_t view, auto&) { checks.push_back(view); };
   w->ModesList->addItem("a mode");
@@ -301,10 +298,8 @@ TEST_F(MouseZoom, RightZoomStartsANewFitOrKeepsToTheAccumulatedRange) {
   Drag(Qt::RightButton, QPoint(300, 300), QPoint(700, 700));
   EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
   EXPECT_EQ(checks.size(), 1u);
-}
 
-// The lock window opens from the button and the menu; SetMouseZero puts back the window's pointer.
-TEST_F(MouseZoom, LockWindowOpensFromTheButtonAndTheMenuAndThePointerIsPutBack) {
+  // The lock window opens from the button and the menu; SetMouseZero puts back the pointer.
   std::vector<std::string> titles;
   for (int i = 0; i < 2; ++i)
     dialogs.ExpectModal([&](QDialog* d) {
@@ -331,11 +326,6 @@ using test::BuilderCall;
 
 class DispatchTest : public test::RecordedWindowTest {
  protected:
-  std::vector<BuilderCall> Take() { return rb.Take(); }
-  void TypeGate(const char* text) {
-    w->GateText->setText(text);
-    QTest::keyClick(w->GateText, Qt::Key_Return);
-  }
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
 
@@ -362,25 +352,13 @@ TEST_F(DispatchTest, StartUpDrawsTheImpulseViewAndFillsTheTwoToneTable) {
     EXPECT_EQ(p.LeftToneBins[i], std::lround((10250.0 + 500.0 * i) / (44100.0 / 65536.0))) << i;
     EXPECT_EQ(p.RightToneBins[i], std::lround((10000.0 + 500.0 * i) / (44100.0 / 65536.0))) << i;
   }
-  EXPECT_EQ(p.LeftToneBins[0], 15232);  // 15232.29
-  EXPECT_EQ(p.RightToneBins[0], 14861);  // 14860.77
 
   ASSERT_TRUE(ColorFormHooks.DisplayResults);  // the colour window redraws through the main window
   ColorFormHooks.DisplayResults();
-  EXPECT_EQ(Take(), (Calls{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
 }
 
 // ---- view buttons and menus -----------------------------------------------------------
-
-TEST_F(DispatchTest, NoiseAndSliceButtonsRedrawTheirCaches) {
-  Load(3);
-  QTest::mouseClick(w->NoiseBut, Qt::LeftButton);
-  QTest::mouseClick(w->ModalBut, Qt::LeftButton);
-  w->SNRatioMenu->trigger();
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 3}, {"ShowModalResponseSet", 3}, {"ShowNoiseResponseSet", 3}}));
-  EXPECT_TRUE(w->NoiseBut->isChecked());
-  EXPECT_EQ(DisplayConfig.Graphshown, kNoiseView);
-}
 
 // ---- gate controls --------------------------------------------------------------------------
 
@@ -396,11 +374,11 @@ TEST_F(DispatchTest, SliderMovesTheGateOfTheViewShown) {
   w->Slider1->setSliderPosition(50);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 1.0f);
   EXPECT_EQ(w->GateText->text(), "1");
-  EXPECT_TRUE(Take().empty());
+  EXPECT_TRUE(rb.Take().empty());
   w->Slider1->setSliderPosition(1555);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 15.55f);
   w->Slider1->setSliderDown(false);  // release: the change applies
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
   EXPECT_FLOAT_EQ(StaticConfig.NoiseGateTime, 15.55f);
 
   // A keyboard step is a change without a press.
@@ -408,35 +386,44 @@ TEST_F(DispatchTest, SliderMovesTheGateOfTheViewShown) {
   w->Slider1->setValue(300);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 300.0f);
   EXPECT_EQ(w->GateText->text(), "300");
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
 
   // The levels view moves the impulse gate; the noise-energy view redraws its cache.
   DisplayConfig.Graphshown = kLevelsView;
   w->Slider1->setValue(40);
   EXPECT_FLOAT_EQ(set.ImpulseGateTime, 40.0f);
-  EXPECT_TRUE(Take().empty());
+  EXPECT_TRUE(rb.Take().empty());
   DisplayConfig.Graphshown = kPsdView;
   w->Slider1->setValue(41);
-  EXPECT_EQ(Take(), (Calls{{"ShowPSDEnergy", 2}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowPSDEnergy", 2}}));
 
   // In the gate box only Enter acts.
   DisplayConfig.Graphshown = kNoiseView;
   w->UpdateNoiseDisplay();
-  Take();
+  rb.Take();
   QTest::keyClick(w->GateText, Qt::Key_A);
   QTest::keyClick(w->GateText, Qt::Key_Tab);
-  EXPECT_TRUE(Take().empty());
-  TypeGate("2");
+  EXPECT_TRUE(rb.Take().empty());
+  w->GateText->setText("2");
+  QTest::keyClick(w->GateText, Qt::Key_Return);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 2.0f);
-  EXPECT_EQ(Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
 }
 
-TEST_F(DispatchTest, FillingControlsFromCodeNeverChangesTheView) {
+TEST_F(DispatchTest, ViewButtonsRedrawTheirCachesAndFillingControlsFromCodeNeverChangesTheView) {
+  Load(3);
+  QTest::mouseClick(w->NoiseBut, Qt::LeftButton);
+  QTest::mouseClick(w->ModalBut, Qt::LeftButton);
+  w->SNRatioMenu->trigger();
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 3}, {"ShowModalResponseSet", 3}, {"ShowNoiseResponseSet", 3}}));
+  EXPECT_TRUE(w->NoiseBut->isChecked());
+  EXPECT_EQ(DisplayConfig.Graphshown, kNoiseView);
+
   Load(2);
   DisplayConfig.FFTSelected = kTrue;
   DisplayConfig.Graphshown = kBodeView;
   w->FreqBut_Click();
-  Take();
+  rb.Take();
   const MeasurementHeader before = set;
   for (float g : {0.1f, 19.99f, 20.0f, 20.5f, 900.0f, 5.0f}) {
     set.FreqRespGateTime = g;
@@ -450,7 +437,7 @@ TEST_F(DispatchTest, FillingControlsFromCodeNeverChangesTheView) {
   DisplayConfig.Graphshown = kImpulseView;
   w->ShowNewGraphic();           // selects TimeBut from code
   EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
-  EXPECT_EQ(Take(), (Calls{{"ShowFFTResponseSet", 2}, {"ShowNoiseResponseSet", 2}, {"ShowMainImpulseSet", 2}}));
+  EXPECT_EQ(rb.Take(), (Calls{{"ShowFFTResponseSet", 2}, {"ShowNoiseResponseSet", 2}, {"ShowMainImpulseSet", 2}}));
   EXPECT_FLOAT_EQ(set.ImpulseGateTime, before.ImpulseGateTime);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, before.NoiseGateTime);
 }

@@ -24,7 +24,7 @@ class FilterFileTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndTheEmulationCodes) {
+TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndASavedFileIsTwelvePlusAHundredBytesPerFilter) {
   const std::vector<uint8_t> golden = GoldenEQ(3, 4, 2);
   const std::string path = TempPath("golden.EQ");
   WriteFileBytes(path, golden);
@@ -43,12 +43,11 @@ TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndTheEmulationCodes) {
   std::vector<uint8_t> written;
   ASSERT_TRUE(BuildEQFile(4, 2, written));
   EXPECT_EQ(written, golden);
-}
 
-TEST_F(FilterFileTest, SavedFileIsTwelvePlusAHundredBytesPerFilter) {
+  // A saved file is twelve bytes plus a hundred per filter.
+  AppliedFilters[0].Count = 0;
   w->SetParametricEmulation(3);
   w->SetGraphicEmulation(5);
-  const std::string path = TempPath("set.EQ");
   ASSERT_TRUE(SaveEQFile(path));
   std::vector<uint8_t> bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), 12u);
@@ -183,7 +182,7 @@ class QelImportTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
+TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadInAndASecondFileJoins) {
   SyntheticQel q;
   ASSERT_EQ(Import(q), kQelAdded);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
@@ -208,6 +207,21 @@ TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
   EXPECT_EQ(ActiveMicCal.Count, 2);
   EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+
+  // A second file joins the set and a short period lowers it.
+  q.periodFlag = 1;
+  q.delay = 2000;
+  ASSERT_EQ(Import(q, "second.qel"), kQelAdded);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 15);
+    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 14);
+  }
+  EXPECT_EQ(PeakIndex(1, kMaxSamples), 2000 + 1102);
+  EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
+  EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
 }
 
 TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
@@ -227,24 +241,6 @@ TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
     // The scale is taken from the peak before the fade.
     EXPECT_NEAR(ResultsDataSetInfo[0].LevelMultiplier, 15000.0 / 3.0, 0.1) << rate;
   }
-}
-
-TEST_F(QelImportTest, SecondFileJoinsTheSetAndAShortPeriodLowersIt) {
-  SyntheticQel q;
-  ASSERT_EQ(Import(q), kQelAdded);
-  q.periodFlag = 1;
-  q.delay = 2000;
-  ASSERT_EQ(Import(q, "second.qel"), kQelAdded);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 15);
-    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 14);
-  }
-  EXPECT_EQ(PeakIndex(1, kMaxSamples), 2000 + 1102);
-  EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
-  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
-  EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
 }
 
 TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {

@@ -5,7 +5,6 @@
 #include <QSvgRenderer>
 #include <clocale>
 #include <complex>
-#include <fstream>
 #include <locale>
 
 #include "display/display_options.h"
@@ -20,10 +19,7 @@ namespace {
 class PrinterDouble : public PrinterService {
  public:
   bool HasDefaultPrinter() override { return true; }
-  bool PrintOnDefaultPrinter(const QImage& image) override {
-    printed.push_back(image);
-    return true;
-  }
+  bool PrintOnDefaultPrinter(const QImage& image) override { return printed.push_back(image), true; }
   std::vector<QImage> printed;
 };
 
@@ -68,7 +64,7 @@ class GraphicsExportTest : public test::StartedWindowTest {
   PrinterDouble printer;
 };
 
-TEST_F(GraphicsExportTest, MainGraphIsTheSamePictureWhateverTheWindowSize) {
+TEST_F(GraphicsExportTest, MainGraphIsTheSamePictureWhateverTheWindowSizeAndPngAndSvgShowTheView) {
   w->resize(700, 450);
   ShowSyntheticImpulses();
   const QSize smallPicture = w->Picture1->size();
@@ -100,6 +96,40 @@ TEST_F(GraphicsExportTest, MainGraphIsTheSamePictureWhateverTheWindowSize) {
   w->MainPrint->trigger();
   ASSERT_EQ(printer.printed.size(), 1u);
   EXPECT_EQ(printer.printed[0], large);
+
+  // PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
+  // draws the curves as paths and the text as text, and renders to nearly the PNG.
+  w->resize(1000, 700);
+  w->TimeBut_Click();
+  const QImage png = Export(w->ExportPNGMain, "view.main.png", "view.png").convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(png.size(), w->Picture1->size());
+  EXPECT_EQ(png, w->Picture1->ViewSizeImage());
+
+  const QImage drawn = Export(w->ExportSVGMain, "view", "view.svg", png.size());
+  QFile file(QString::fromStdString(TempPath("view.svg")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray svg = file.readAll();
+  EXPECT_FALSE(svg.contains("<image"));
+  EXPECT_GE(svg.count("<path") + svg.count("<polyline"), 2);
+  EXPECT_TRUE(svg.contains(">zentor.example</text>"));
+
+  // The renderer smooths edges, so a one-pixel line lands half on each of two
+  // pixels. A pixel counts as different when a channel moves by more than a third;
+  // over 4 x 4 blocks the smoothing averages out and only real differences remain.
+  const auto differing = [](const QImage& a, const QImage& b) {
+    int64_t n = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        n += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))}) > 85;
+      }
+    return double(n) / (double(a.width()) * a.height());
+  };
+  const QSize blocks = png.size() / 4;
+  EXPECT_LT(differing(drawn, png), 0.05);
+  EXPECT_LT(differing(drawn.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                      png.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+            0.005);
 }
 
 TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
@@ -137,42 +167,6 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
     ASSERT_EQ(image.size(), picture->size()) << name;
     EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
   }
-}
-
-// PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
-// draws the curves as paths and the text as text, and renders to nearly the PNG.
-TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
-  w->resize(1000, 700);
-  ShowSyntheticImpulses();
-  const QImage png = Export(w->ExportPNGMain, "view.main.png", "view.png").convertToFormat(QImage::Format_RGB32);
-  ASSERT_EQ(png.size(), w->Picture1->size());
-  EXPECT_EQ(png, w->Picture1->ViewSizeImage());
-
-  const QImage drawn = Export(w->ExportSVGMain, "view", "view.svg", png.size());
-  QFile file(QString::fromStdString(TempPath("view.svg")));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray svg = file.readAll();
-  EXPECT_FALSE(svg.contains("<image"));
-  EXPECT_GE(svg.count("<path") + svg.count("<polyline"), 2);
-  EXPECT_TRUE(svg.contains(">zentor.example</text>"));
-
-  // The renderer smooths edges, so a one-pixel line lands half on each of two
-  // pixels. A pixel counts as different when a channel moves by more than a third;
-  // over 4 x 4 blocks the smoothing averages out and only real differences remain.
-  const auto differing = [](const QImage& a, const QImage& b) {
-    int64_t n = 0;
-    for (int y = 0; y < a.height(); ++y)
-      for (int x = 0; x < a.width(); ++x) {
-        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-        n += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))}) > 85;
-      }
-    return double(n) / (double(a.width()) * a.height());
-  };
-  const QSize blocks = png.size() / 4;
-  EXPECT_LT(differing(drawn, png), 0.05);
-  EXPECT_LT(differing(drawn.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-                      png.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
-            0.005);
 }
 
 // The time and frequency settings, the Display button and the call from code need
@@ -249,9 +243,8 @@ struct CommaPoint : std::numpunct<char> {
 };
 
 std::string Slurp(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  const std::vector<uint8_t> b = test::ReadFileBytes(path);
+  return {b.begin(), b.end()};
 }
 
 class CurveTextTest : public test::ViewsTest {
@@ -273,7 +266,7 @@ class CurveTextTest : public test::ViewsTest {
   }
 };
 
-TEST_F(CurveTextTest, BodeCurveOfAKnownFilterMatchesItsResponseInEveryLocale) {
+TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWriteOrRefuse) {
   CurveExportRequest r;
   r.input = FilterFile();
   r.view = "bode";
@@ -322,12 +315,11 @@ TEST_F(CurveTextTest, BodeCurveOfAKnownFilterMatchesItsResponseInEveryLocale) {
   std::setlocale(LC_ALL, cLocale.c_str());
   std::locale::global(streams);
   QLocale::setDefault(before);
-}
 
-TEST_F(CurveTextTest, RequestsTheFileCannotMeetAreRefusedInWords) {
-  CurveExportRequest r;
-  r.input = FilterFile();
-  r.output = TempPath("out.csv");
+  // Requests the file cannot meet are refused in words.
+  CurveExportRequest base;
+  base.input = r.input;
+  base.output = TempPath("out.csv");
   const std::pair<std::function<void(CurveExportRequest&)>, std::string> cases[] = {
       {[](CurveExportRequest& q) { q.view = "step"; }, "Unknown view \"step\": use bode, fractoct, psyc, impulse, noise or modal"},
       {[](CurveExportRequest& q) { q.view = "impulse", q.format = CurveTextFormat::Frd; },
@@ -339,15 +331,14 @@ TEST_F(CurveTextTest, RequestsTheFileCannotMeetAreRefusedInWords) {
       {[](CurveExportRequest& q) { q.input += ".missing"; }, "Error 4927: Error opening file"},
   };
   for (const auto& [change, why] : cases) {
-    CurveExportRequest q = r;
+    CurveExportRequest q = base;
     q.view = "bode";
     change(q);
     EXPECT_EQ(ExportCurveText(q), why);
   }
-  EXPECT_FALSE(FileExists(r.output));
-}
+  EXPECT_FALSE(FileExists(base.output));
 
-TEST_F(CurveTextTest, TextExportWritesTheCurvesTheGraphShows) {
+  // "Text Export" writes what the main graph shows.
   FilterFile();
   w->TimeBut_Click();
   // A time view: CSV of time and value; FRD refused.
