@@ -75,7 +75,7 @@ TEST_F(ViewsTest, FrequencyAxisActsOnlyInFrequencyViewsAndColourOrResizeRedraw) 
   EXPECT_FALSE(rec.Of(Kind::Line).empty());
 }
 
-TEST_F(ViewsTest, TestImpulsesAreFirstOrderSections) {
+TEST_F(ViewsTest, TestImpulsesAreFirstOrderSectionsAndProgressBarAndAverageBoxFollowTheViews) {
   LoadSet(2, 48000, 17);
   ImpulseSet[31][7] = 0.5f;
   w->Command5_Click();
@@ -94,10 +94,8 @@ TEST_F(ViewsTest, TestImpulsesAreFirstOrderSections) {
     EXPECT_NEAR(h[2401], q + p * r, 1e-6) << v;
     EXPECT_NEAR(h[2405], std::pow(p, 4) * (q + p * r), 1e-5) << v;
   }
-}
 
-// The progress bar and avg box follow the frequency views.
-TEST_F(ViewsTest, ProgressBarAndAverageBoxFollowTheFrequencyViews) {
+  // The progress bar and avg box follow the frequency views.
   LoadSet(4, 48000, 17);
   for (int i = 0; i < 4; ++i) ImpulseSet[i][2400] = 1.0f;
   DisplayConfig.Graphshown = kFractOctView;
@@ -206,7 +204,7 @@ class MouseZoom : public test::ViewsTest {
   std::vector<int32_t> redraws;
 };
 
-TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThemAndClicksOrBackwardDragsZoomOut) {
+TEST_F(MouseZoom, DragsZoomInOrOutAndTheBandShowsOverThePictureNeverInIt) {
   ASSERT_TRUE(w->isVisible());
   ASSERT_EQ(Pic()->size(), QSize(1200, 1200));
   // The frame draws each x grid line one unit left of its value.
@@ -229,7 +227,7 @@ TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThemAndClicksOrBackwardDragsZoomOut
   EXPECT_EQ(RubberBandState.ButtonDown, kFalse);
 
   // Clicks, leftward and upward drags zoom out to the lock.
-  const QPoint a(400, 300), b(800, 700);
+  QPoint a(400, 300), b(800, 700);
   for (int i = 0; i < 3; ++i) {
     FreqGraphFrame.XStart = 100;
     FreqGraphFrame.XFinish = 1000;
@@ -246,13 +244,11 @@ TEST_F(MouseZoom, DragBetweenGridLinesZoomsToThemAndClicksOrBackwardDragsZoomOut
     EXPECT_EQ(redraws, (std::vector<int32_t>{kRedrawFiledCurves})) << i;
     EXPECT_EQ(RubberBandState.ButtonDown, kFalse) << i;
   }
-}
 
-// The left button's band is solid over the Bode view, the right button's dashed
-// over the octave view; neither reaches the picture held.
-TEST_F(MouseZoom, BandShowsOverThePictureAndNeverInIt) {
+  // The left button's band is solid over the Bode view, the right button's dashed over
+  // the octave view; neither reaches the picture held.
   w->MainGraphOverride = nullptr;
-  const QPoint a(300, 250), b(700, 650);
+  a = {300, 250}, b = {700, 650};
   const QRgb black = qRgb(0, 0, 0);
   for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
     DisplayConfig.Graphshown = button == Qt::LeftButton ? kBodeView : kFractOctView;
@@ -331,9 +327,7 @@ class DispatchTest : public test::RecordedWindowTest {
 
 using Calls = std::vector<BuilderCall>;
 
-// ---- start-up ----------------------------------------------------------------
-
-TEST_F(DispatchTest, StartUpDrawsTheImpulseViewAndFillsTheTwoToneTable) {
+TEST_F(DispatchTest, StartUpDrawsTheImpulseViewFillsTheTwoToneTableAndTheSliderMovesTheGate) {
   ASSERT_FALSE(startup.empty());
   for (const BuilderCall& c : startup) EXPECT_EQ(c, (BuilderCall{"ShowMainImpulseSet", kRedrawFiledCurves}));
   EXPECT_TRUE(w->TimeBut->isChecked());
@@ -356,13 +350,8 @@ TEST_F(DispatchTest, StartUpDrawsTheImpulseViewAndFillsTheTwoToneTable) {
   ASSERT_TRUE(ColorFormHooks.DisplayResults);  // the colour window redraws through the main window
   ColorFormHooks.DisplayResults();
   EXPECT_EQ(rb.Take(), (Calls{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
-}
 
-// ---- view buttons and menus -----------------------------------------------------------
-
-// ---- gate controls --------------------------------------------------------------------------
-
-TEST_F(DispatchTest, SliderMovesTheGateOfTheViewShown) {
+  // The slider moves the gate of the view shown.
   Load(2);
   DisplayConfig.Graphshown = kNoiseView;
   set.NoiseGateTime = 10;
@@ -409,6 +398,7 @@ TEST_F(DispatchTest, SliderMovesTheGateOfTheViewShown) {
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 2.0f);
   EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
 }
+
 
 TEST_F(DispatchTest, ViewButtonsRedrawTheirCachesAndFillingControlsFromCodeNeverChangesTheView) {
   Load(3);

@@ -224,7 +224,7 @@ TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadInAndASec
   EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
 }
 
-TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
+TEST_F(QelImportTest, AnEarlyImpulseIsFadedInAndTheMenuCommandsAddTheChosenFile) {
   for (int32_t rate : {44100, 48000}) {
     test::FillStore(0, 10, 0);
     SyntheticQel q;
@@ -241,6 +241,24 @@ TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
     // The scale is taken from the peak before the fade.
     EXPECT_NEAR(ResultsDataSetInfo[0].LevelMultiplier, 15000.0 / 3.0, 0.1) << rate;
   }
+
+  // The menu commands add the chosen file.
+  test::FillStore(0, 10, 0);
+  const std::string path = TempPath("menu.qel");
+  WriteFileBytes(path, SyntheticQel().Build());
+  dialogs.ExpectOpenFile(path);
+  w->MenueOpenQelFile_Click();
+  EXPECT_EQ(dialogs.calls()[0].title, "Open *.qel File");
+  EXPECT_EQ(dialogs.calls()[0].filter, "Qel files (*.qel)|*.qel");
+  EXPECT_EQ(QelFileName, path);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+
+  dialogs.ExpectOpenFile(path);
+  w->AddQelFile_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  dialogs.ExpectOpenFile(std::nullopt);
+  w->AddQelFile_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
 }
 
 TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
@@ -276,24 +294,6 @@ TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
 
   test::FillStore(32, 17, 44100);  // a full set refuses before reading
   EXPECT_EQ(Refused(bytes, "User Error: A maximum of 32measurements can be loaded into one file"), kQelNotAdded);
-}
-
-TEST_F(QelImportTest, MenuCommandsAddTheChosenFileAndRedraw) {
-  const std::string path = TempPath("menu.qel");
-  WriteFileBytes(path, SyntheticQel().Build());
-  dialogs.ExpectOpenFile(path);
-  w->MenueOpenQelFile_Click();
-  EXPECT_EQ(dialogs.calls()[0].title, "Open *.qel File");
-  EXPECT_EQ(dialogs.calls()[0].filter, "Qel files (*.qel)|*.qel");
-  EXPECT_EQ(QelFileName, path);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-
-  dialogs.ExpectOpenFile(path);
-  w->AddQelFile_Click();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  dialogs.ExpectOpenFile(std::nullopt);
-  w->AddQelFile_Click();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(GraphicsExportTest, MainGraphIsTheSamePictureWhateverTheWindowSizeAndPngA
             0.005);
 }
 
-TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
+TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinksAndTheOptionsWindowActs) {
   for (QAction* a : {w->ExportJPGWaterfall, w->PrintWaterfall, w->ExportJPGLargeRoom, w->PrintLargeRoom})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   EXPECT_TRUE(w->ExportJPGMain->isEnabled());
@@ -167,12 +167,10 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
     ASSERT_EQ(image.size(), picture->size()) << name;
     EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
   }
-}
 
-// The time and frequency settings, the Display button and the call from code need
-// data; they open the options window for the view shown, which acts on the main
-// window and leaves the window's pointer restored.
-TEST_F(GraphicsExportTest, OptionsWindowNeedsDataOpensForTheViewShownAndActsOnTheMainWindow) {
+  // The time and frequency settings, the Display button and the call from code need data;
+  // they open the options window for the view shown, which acts on the main window.
+  dialogs.Clear();
   for (int k = 0; k < 3; ++k) dialogs.ExpectMessage();
   w->TimeSettings->trigger();
   w->FrequencyOptions->trigger();

@@ -30,8 +30,6 @@ class CommandsTest : public test::RecordedWindowTest {
   }
 };
 
-// ---- Refusals and questions ------------------------------------------------------
-
 // A refusal or question: the control used (a menu entry or a button, by name),
 // what comes before, and what is asked.
 struct Refusal {
@@ -137,9 +135,7 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   }
 }
 
-// ---- Commands that open windows ---------------------------------------------------
-
-TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeed) {
+TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedAndWaterfallSwitchesToTheBodeView) {
   EQConfig.SampleRate = 96000;
   w->Command1->click();  // nothing loaded: the rates are not compared
   w->Command2->click();
@@ -175,9 +171,8 @@ TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeed) {
   EmulationHooks.OpenResampleWindow();  // the emulation check's offer
   EXPECT_EQ(links.Take(), (Calls{"ShowDataIntegrityForm Large Room / /data/room.cfa", "ShowExportPCM 2",
                                  "OpenMathForm 4", "OpenMathForm 5", "OpenMathForm 7", "OpenMathForm 6"}));
-}
 
-TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
+  // Waterfall switches to the Bode view or opens on the Bode curves.
   Load(2);
   DisplayConfig.Graphshown = kImpulseView;
   DisplayConfig.FFTSelected = kFalse;
@@ -199,8 +194,6 @@ TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
   EXPECT_TRUE(links.calls.empty());
   w->SetBusy(kFalse);
 }
-
-// ---- Curve selectors ---------------------------------------------------------------
 
 TEST_F(CommandsTest, DisplayArrowsWrapAndTypedNumbersAreRoundedOrRefused) {
   Load(3);
@@ -250,7 +243,7 @@ TEST_F(CommandsTest, DisplayArrowsWrapAndTypedNumbersAreRoundedOrRefused) {
   EXPECT_TRUE(links.calls.empty());  // no result to show alone
 }
 
-TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
+TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeAndSortButtonsSortEveryRecord) {
   w->RightArrow->click();  // no result: nothing
   EXPECT_TRUE(links.calls.empty());
 
@@ -280,11 +273,10 @@ TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
   w->RightArrow->click();
   EXPECT_EQ(w->GetModesCurveNumber(), 0);
   EXPECT_EQ(w->CurveNumberText->text(), "1");
-}
 
-// ---- Mode-list sorting ----------------------------------------------------------------
-
-TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
+  // The sort buttons turn one shared direction and sort every record.
+  SingularityList[0].Average = kFalse;
+  links.calls.clear();
   std::vector<std::string> log;
   auto record = [&log](const char* key) {
     return [&log, key](SingularityListRecord& s, bool up) {
@@ -326,9 +318,7 @@ TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
   EXPECT_EQ(log.size(), 96u);
 }
 
-// ---- Level change and public accessors -----------------------------------------
-
-TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
+TEST_F(CommandsTest, CurveLevelGridLimitsAverageBoxAndNorm) {
   Load(3);
   ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
   for (auto& column : ImpulseSet) column.fill(0.5f);
@@ -362,9 +352,8 @@ TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
   w->BoostCut(1, -20.0f);
   EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-}
 
-TEST_F(CommandsTest, GridLimitsFollowTheFirstBodeCurveAverageBoxAndNorm) {
+  // The grid limits keep to the first Bode curve within the frame; the average box and norm.
   FreqGraphFrame.XStart = 16;
   FreqGraphFrame.XFinish = 20000;
   BodeCurves[0].XValues[1] = 1000;
@@ -395,8 +384,6 @@ TEST_F(CommandsTest, GridLimitsFollowTheFirstBodeCurveAverageBoxAndNorm) {
   EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
   EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
 }
-
-// ---- The link table ---------------------------------------------------------------------
 
 TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
   // The entries that wait for later windows, as the menu and panel name them.

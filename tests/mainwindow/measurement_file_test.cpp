@@ -155,7 +155,7 @@ TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyOneByteMoreIsRefuse
 // A shorter calibration put in force after a longer one keeps nothing of the
 // longer one past its count, so a .cfa save does not depend on what was
 // loaded before: the bytes equal those saved with the shorter one alone.
-TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCount) {
+TEST_F(MeasurementFileTest, ACalibrationKeepsNothingOfALongerOneAndSavingCapsAlignsAndScales) {
   const auto readIn = [this](int32_t count, float step, const std::string& name) {
     MicCalFreq.fill(0.0f);
     MicCalLevel.fill(0.0f);
@@ -177,11 +177,9 @@ TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCo
   for (size_t i = 3; i < ActiveMicCal.Freq.size(); ++i)
     ASSERT_TRUE(ActiveMicCal.Freq[i] == 0.0f && ActiveMicCal.Level[i] == 0.0f) << i;
   EXPECT_EQ(BuildMeasurementFile({0, 0, 0, 0}), alone);
-}
 
-// Saving caps the stored length and aligns every result on result one; samples
-// go out scaled by their multiplier (an unusable one stored as 1) and come back divided.
-TEST_F(MeasurementFileTest, SavingCapsAlignsAndScalesAndLoadingDivides) {
+  // Saving caps the stored length and aligns every result on result one; samples go out
+  // scaled by their multiplier (an unusable one stored as 1) and come back divided.
   test::FillStore(3, 18, 48000, 3.0f);
   ResultsDataSetInfo[1].PeriodExponent = 16;
   ResultsDataSetInfo[2].PreExcitationExponent = 3;
