@@ -17,7 +17,7 @@ using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 using test::FlatCurve;
 
-TEST_F(ViewsTest, FrequencyAxisActsOnlyInFrequencyViewsAndColourOrResizeRedraw) {
+TEST_F(ViewsTest, FrequencyAxisColourResizeAndTheArrowsThroughTheSingleCurveViews) {
   DisplayConfig.Graphshown = kImpulseView;
   w->TimeBut->setChecked(true);
   FreqGraphFrame.LogX = kTrue;
@@ -73,6 +73,31 @@ TEST_F(ViewsTest, FrequencyAxisActsOnlyInFrequencyViewsAndColourOrResizeRedraw) 
   rec.Clear();
   w->Picture1->resize(w->Picture1->width() + 20, w->Picture1->height() + 10);
   EXPECT_FALSE(rec.Of(Kind::Line).empty());
+
+  // The curve arrows step through the single-curve views once their link is installed.
+  w->RefreshLinkedControls();
+  EXPECT_FALSE(w->RightDisplayArrow->isEnabled());
+  InstallSingleCurveViewLinks();
+  w->RefreshLinkedControls();
+  EXPECT_TRUE(w->RightDisplayArrow->isEnabled());
+  EXPECT_TRUE(w->LeftDisplayArrow->isEnabled());
+
+  LoadSet(3, 48000, 14);
+  for (size_t k = 0; k < 3; ++k) ImpulseSet[k][2400 + 10 * k] = 1.0f;
+  DisplayConfig.Graphshown = kImpulseView;
+  w->SetDisplayCurveNumber(1);
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->CurveNoText->text().toStdString(), "2");
+  EXPECT_EQ(SingleViewCurves[0].NumPoints, 2000);
+  EXPECT_FLOAT_EQ(SingleViewCurves[0].YValues[480 + 10], 30.0f);  // the second impulse, 10 samples late
+  EXPECT_FALSE(w->IsBusy());
+
+  // With the average on the noise view shows curve 1, and the arrows go on from there.
+  DisplayConfig.Graphshown = kNoiseView;
+  DisplayConfig.Average = kTrue;
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+  EXPECT_EQ(w->CurveNoText->text().toStdString(), "1");
 }
 
 TEST_F(ViewsTest, TestImpulsesAreFirstOrderSectionsAndProgressBarAndAverageBoxFollowTheViews) {
@@ -114,33 +139,6 @@ TEST_F(ViewsTest, TestImpulsesAreFirstOrderSectionsAndProgressBarAndAverageBoxFo
   EXPECT_EQ(DisplayConfig.Average, kFalse);
   EXPECT_FALSE(w->avg->isChecked());
   EXPECT_EQ(w->ProgressBar1->value(), 0);
-}
-
-// The curve arrows step through the single-curve views once their link is installed.
-TEST_F(ViewsTest, ArrowsStepThroughTheSingleCurveImpulses) {
-  w->RefreshLinkedControls();
-  EXPECT_FALSE(w->RightDisplayArrow->isEnabled());
-  InstallSingleCurveViewLinks();
-  w->RefreshLinkedControls();
-  EXPECT_TRUE(w->RightDisplayArrow->isEnabled());
-  EXPECT_TRUE(w->LeftDisplayArrow->isEnabled());
-
-  LoadSet(3, 48000, 14);
-  for (size_t k = 0; k < 3; ++k) ImpulseSet[k][2400 + 10 * k] = 1.0f;
-  DisplayConfig.Graphshown = kImpulseView;
-  w->SetDisplayCurveNumber(1);
-  w->RightDisplayArrow->click();
-  EXPECT_EQ(w->CurveNoText->text().toStdString(), "2");
-  EXPECT_EQ(SingleViewCurves[0].NumPoints, 2000);
-  EXPECT_FLOAT_EQ(SingleViewCurves[0].YValues[480 + 10], 30.0f);  // the second impulse, 10 samples late
-  EXPECT_FALSE(w->IsBusy());
-
-  // With the average on the noise view shows curve 1, and the arrows go on from there.
-  DisplayConfig.Graphshown = kNoiseView;
-  DisplayConfig.Average = kTrue;
-  w->RightDisplayArrow->click();
-  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
-  EXPECT_EQ(w->CurveNoText->text().toStdString(), "1");
 }
 
 // The mouse zoom through real mouse events on the shown main window: limits from
@@ -204,7 +202,7 @@ class MouseZoom : public test::ViewsTest {
   std::vector<int32_t> redraws;
 };
 
-TEST_F(MouseZoom, DragsZoomInOrOutAndTheBandShowsOverThePictureNeverInIt) {
+TEST_F(MouseZoom, DragsZoomTheBandShowsOverThePictureTheRightZoomFitsAndTheLockWindowOpens) {
   ASSERT_TRUE(w->isVisible());
   ASSERT_EQ(Pic()->size(), QSize(1200, 1200));
   // The frame draws each x grid line one unit left of its value.
@@ -277,9 +275,9 @@ TEST_F(MouseZoom, DragsZoomInOrOutAndTheBandShowsOverThePictureNeverInIt) {
     EXPECT_FALSE(w->Picture1->CurrentOverlay());
     EXPECT_EQ(Shown(), Held());
   }
-}
 
-TEST_F(MouseZoom, RightZoomStartsAFitTheLockWindowOpensAndThePointerIsPutBack) {
+  // The right zoom starts a new fit or keeps to the accumulated range.
+  DisplayConfig.Graphshown = kBodeView;
   std::vector<int32_t> checks;
   MouseZoomHooks.CheckAccumulateSettings = [&](int32_t view, auto&) { checks.push_back(view); };
   w->ModesList->addItem("a mode");
@@ -327,7 +325,7 @@ class DispatchTest : public test::RecordedWindowTest {
 
 using Calls = std::vector<BuilderCall>;
 
-TEST_F(DispatchTest, StartUpDrawsTheImpulseViewFillsTheTwoToneTableAndTheSliderMovesTheGate) {
+TEST_F(DispatchTest, StartUpTwoToneTableGateSliderAndViewButtonsRedrawTheirCaches) {
   ASSERT_FALSE(startup.empty());
   for (const BuilderCall& c : startup) EXPECT_EQ(c, (BuilderCall{"ShowMainImpulseSet", kRedrawFiledCurves}));
   EXPECT_TRUE(w->TimeBut->isChecked());
@@ -397,10 +395,8 @@ TEST_F(DispatchTest, StartUpDrawsTheImpulseViewFillsTheTwoToneTableAndTheSliderM
   QTest::keyClick(w->GateText, Qt::Key_Return);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, 2.0f);
   EXPECT_EQ(rb.Take(), (Calls{{"ShowNoiseResponseSet", 0}}));
-}
 
-
-TEST_F(DispatchTest, ViewButtonsRedrawTheirCachesAndFillingControlsFromCodeNeverChangesTheView) {
+  // The view buttons redraw their caches; filling controls from code never changes the view.
   Load(3);
   QTest::mouseClick(w->NoiseBut, Qt::LeftButton);
   QTest::mouseClick(w->ModalBut, Qt::LeftButton);
@@ -431,6 +427,7 @@ TEST_F(DispatchTest, ViewButtonsRedrawTheirCachesAndFillingControlsFromCodeNever
   EXPECT_FLOAT_EQ(set.ImpulseGateTime, before.ImpulseGateTime);
   EXPECT_FLOAT_EQ(set.NoiseGateTime, before.NoiseGateTime);
 }
+
 
 }  // namespace
 }  // namespace zentor

@@ -24,7 +24,7 @@ class FilterFileTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndASavedFileIsTwelvePlusAHundredBytesPerFilter) {
+TEST_F(FilterFileTest, GoldenFileReadsASavedFileIsTwelvePlusAHundredPerFilterAndDamagedOnesChangeNothing) {
   const std::vector<uint8_t> golden = GoldenEQ(3, 4, 2);
   const std::string path = TempPath("golden.EQ");
   WriteFileBytes(path, golden);
@@ -67,14 +67,12 @@ TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndASavedFileIsTwelvePlusAHundre
   ASSERT_TRUE(LoadEQFile(path));
   EXPECT_EQ(AppliedFilters[0].Count, 0);
   EXPECT_EQ(AppliedFilters[1].Freq1, 0.0f);
-}
 
-TEST_F(FilterFileTest, DamagedOrOverlongFilesChangeNothing) {
+  // Damaged or overlong files change nothing.
   HoldTwoFilters();
   w->SetParametricEmulation(2);
   const uint64_t held = StateFingerprint();
   const std::vector<uint8_t> good = GoldenEQ(2, 1, 1);
-  const std::string path = TempPath("bad.EQ");
   auto refused = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
     WriteFileBytes(path, bytes);
     dialogs.Clear();
@@ -182,7 +180,7 @@ class QelImportTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadInAndASecondFileJoins) {
+TEST_F(QelImportTest, DelayedOrEarlyNoiseBecomesAnImpulseASecondFileJoinsAndTheMenuAdds) {
   SyntheticQel q;
   ASSERT_EQ(Import(q), kQelAdded);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
@@ -222,9 +220,8 @@ TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadInAndASec
   EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
   EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
   EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
-}
 
-TEST_F(QelImportTest, AnEarlyImpulseIsFadedInAndTheMenuCommandsAddTheChosenFile) {
+  // An early impulse is faded in over twelve and a half milliseconds.
   for (int32_t rate : {44100, 48000}) {
     test::FillStore(0, 10, 0);
     SyntheticQel q;

@@ -195,7 +195,7 @@ TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedAndWaterfallSwitchesToT
   w->SetBusy(kFalse);
 }
 
-TEST_F(CommandsTest, DisplayArrowsWrapAndTypedNumbersAreRoundedOrRefused) {
+TEST_F(CommandsTest, CurveSelectorsWrapTypedNumbersAreRoundedOrRefusedAndSortButtonsSortEveryRecord) {
   Load(3);
   w->RightDisplayArrow->click();
   w->RightDisplayArrow->click();
@@ -241,9 +241,9 @@ TEST_F(CommandsTest, DisplayArrowsWrapAndTypedNumbersAreRoundedOrRefused) {
   w->LeftDisplayArrow->click();
   EXPECT_EQ(w->CurveNoText->text(), "2");
   EXPECT_TRUE(links.calls.empty());  // no result to show alone
-}
 
-TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeAndSortButtonsSortEveryRecord) {
+  // The modes curve wraps and takes the graph range when its set has none.
+  links.calls.clear();
   w->RightArrow->click();  // no result: nothing
   EXPECT_TRUE(links.calls.empty());
 
@@ -467,7 +467,7 @@ class RemovalTest : public CommandsTest {
   }
 };
 
-TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumClampedAndTruncated) {
+TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumAndMovesTheLaterOnesDown) {
   const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
       {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
   for (const auto& [text, left] : cases) {
@@ -521,9 +521,8 @@ TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumClampedAndTruncated)
   EXPECT_EQ(PsdParameters[0].Count, 1);
   EXPECT_EQ(PsdParameters[0].Exponent, 13);
   EXPECT_EQ(w->CurveNoText->text(), "2");
-}
 
-TEST_F(RemovalTest, RemovingMovesTheLaterResultsDownAndBadNumbersChangeNothing) {
+  // Removing moves the later results down; bad numbers change nothing.
   FillSet(2);
   w->ModesList->addItem("mode");
   w->RemoveResult(1);
@@ -563,7 +562,7 @@ TEST_F(RemovalTest, RemovingMovesTheLaterResultsDownAndBadNumbersChangeNothing) 
   EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
-TEST_F(RemovalTest, ClearingRunsTheProgressBarAndQuickClearingKeepsTheSamples) {
+TEST_F(RemovalTest, ClearingRunsTheProgressBarQuickClearingKeepsTheSamplesAndDelCurveRemovesTheModesCurve) {
   FillSet(5);
   std::vector<int> values;
   QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
@@ -598,9 +597,8 @@ TEST_F(RemovalTest, ClearingRunsTheProgressBarAndQuickClearingKeepsTheSamples) {
     }
   }
   EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
-}
 
-TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
+  // Delete Curve removes the modes curve or stops quietly.
   MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
   w->RefreshLinkedControls();
   FillSet(3);

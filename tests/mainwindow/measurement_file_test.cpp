@@ -384,10 +384,32 @@ class OpenCommandTest : public MeasurementFileTest {
   }
 };
 
-// Both open commands: No to the question keeps what is held; a refused file or a
-// cancelled dialog leaves it, name and all, though the question gave it up (and the
-// filters the user agreed to remove stay too); a file that loads replaces it.
-TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
+TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoadsAndAWindowCanRefuseToClose) {
+  std::vector<std::string> asked;
+  bool integrityCloses = false;
+  const auto closes = [&](const char* name, const bool* answer) {
+    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
+  };
+  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
+  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
+  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
+  const uint64_t held = StateFingerprint();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
+  EXPECT_EQ(StateFingerprint(), held);
+
+  integrityCloses = true;
+  asked.clear();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  ExtDisplayHooks = ExtDisplayLinks{};
+
+  // Both open commands: No to the question keeps what is held; a refused file or a
+  // cancelled dialog leaves it, name and all, though the question gave it up (and the
+  // filters the user agreed to remove stay too); a file that loads replaces it.
   int listRefreshes = 0;
   FileCommandHooks.UpdateAppliedFiltersList = [&] { ++listRefreshes; };
   test::FillStore(2, 12, 44100);
@@ -476,30 +498,6 @@ TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
   EXPECT_EQ(StaticConfig.SampleRate, 0);
-}
-
-TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
-  std::vector<std::string> asked;
-  bool integrityCloses = false;
-  const auto closes = [&](const char* name, const bool* answer) {
-    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
-  };
-  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
-  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
-  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
-  const uint64_t held = StateFingerprint();
-  dialogs.ExpectOpenFile(good);
-  OpenMeasurementFile();
-  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
-  EXPECT_EQ(StateFingerprint(), held);
-
-  integrityCloses = true;
-  asked.clear();
-  dialogs.ExpectOpenFile(good);
-  OpenMeasurementFile();
-  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  ExtDisplayHooks = ExtDisplayLinks{};
 }
 
 class AddCommandTest : public MeasurementFileTest {
