@@ -17,7 +17,7 @@ using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 using test::FlatCurve;
 
-TEST_F(ViewsTest, FrequencyAxisColourResizeAndTheArrowsThroughTheSingleCurveViews) {
+TEST_F(ViewsTest, AxisColourResizeArrowsTestImpulsesProgressBarAndAverageBox) {
   DisplayConfig.Graphshown = kImpulseView;
   w->TimeBut->setChecked(true);
   FreqGraphFrame.LogX = kTrue;
@@ -98,9 +98,8 @@ TEST_F(ViewsTest, FrequencyAxisColourResizeAndTheArrowsThroughTheSingleCurveView
   w->RightDisplayArrow->click();
   EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
   EXPECT_EQ(w->CurveNoText->text().toStdString(), "1");
-}
 
-TEST_F(ViewsTest, TestImpulsesAreFirstOrderSectionsAndProgressBarAndAverageBoxFollowTheViews) {
+  // The hidden test impulses are first-order sections.
   LoadSet(2, 48000, 17);
   ImpulseSet[31][7] = 0.5f;
   w->Command5_Click();

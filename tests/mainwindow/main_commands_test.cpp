@@ -135,7 +135,7 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   }
 }
 
-TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedAndWaterfallSwitchesToTheBodeView) {
+TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedWaterfallCurveLevelGridLimitsAverageAndNorm) {
   EQConfig.SampleRate = 96000;
   w->Command1->click();  // nothing loaded: the rates are not compared
   w->Command2->click();
@@ -193,6 +193,73 @@ TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedAndWaterfallSwitchesToT
   w->ThreeDBut->click();
   EXPECT_TRUE(links.calls.empty());
   w->SetBusy(kFalse);
+
+  // The level of one curve changes; grid limits, the average box and norm.
+  DisplayConfig.Graphshown = kImpulseView;
+  Load(3);
+  ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
+  for (auto& column : ImpulseSet) column.fill(0.5f);
+  w->ResultsTakenButNotSaved = kFalse;
+  SetChangeLevels(kFalse);
+
+  w->ChangeCurveLevel(2, 0.0f);
+  w->ChangeCurveLevel(0, 6.0f);
+  w->ChangeCurveLevel(33, 6.0f);
+  EXPECT_TRUE(rb.calls.empty());
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f);
+
+  w->ChangeCurveLevel(2, 6.0f);
+  const float g = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
+  EXPECT_NEAR(g, 1.99526f, 1e-5f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[0][0], 0.5f);
+  EXPECT_EQ(ImpulseSet[2][100], 0.5f);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ(BodeLevelsChanged, kTrue);
+  EXPECT_EQ(FractOctLevelsChanged, kTrue);
+  EXPECT_EQ(PsycLevelsChanged, kTrue);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
+  EXPECT_EQ(ModalCurves[0].NumCurves, 0);
+
+  // The display options' boost does the same.
+  w->ResultsTakenButNotSaved = kFalse;
+  w->BoostCut(1, -20.0f);
+  EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+
+  // The grid limits keep to the first Bode curve within the frame; the average box and norm.
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  BodeCurves[0].XValues[1] = 1000;
+  const struct { int32_t points; float first, last, min, max; } table[] = {
+      {0, 20, 19000, 16, 20000}, {3, 20, 19000, 20, 19000}, {3, 10, 24000, 16, 20000}};
+  for (const auto& r : table) {
+    BodeCurves[0].NumPoints = r.points;
+    BodeCurves[0].XValues[0] = r.first;
+    BodeCurves[0].XValues[2] = r.last;
+    EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
+    EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
+  }
+
+  Load(2);
+  w->avg->click();
+  EXPECT_EQ(DisplayConfig.Average, kTrue);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  DisplayConfig.Graphshown = kPsdView;
+  w->avg->click();  // unticks it
+  w->avg->click();  // ticks it, and it is unticked again
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_EQ(rb.Take().size(), 2u);
+
+  DisplayConfig.Graphshown = kBodeView;
+  w->Norm->click();
+  for (const CurveArray* a : {&ImpulseCurves, &BodeCurves, &PsycCurves, &FractOctCurves}) EXPECT_EQ((*a)[0].NumCurves, 0);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
 }
 
 TEST_F(CommandsTest, CurveSelectorsWrapTypedNumbersAreRoundedOrRefusedAndSortButtonsSortEveryRecord) {
@@ -316,73 +383,6 @@ TEST_F(CommandsTest, CurveSelectorsWrapTypedNumbersAreRoundedOrRefusedAndSortBut
   w->FreqSelect->click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 6329");
   EXPECT_EQ(log.size(), 96u);
-}
-
-TEST_F(CommandsTest, CurveLevelGridLimitsAverageBoxAndNorm) {
-  Load(3);
-  ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
-  for (auto& column : ImpulseSet) column.fill(0.5f);
-  w->ResultsTakenButNotSaved = kFalse;
-  SetChangeLevels(kFalse);
-
-  w->ChangeCurveLevel(2, 0.0f);
-  w->ChangeCurveLevel(0, 6.0f);
-  w->ChangeCurveLevel(33, 6.0f);
-  EXPECT_TRUE(rb.calls.empty());
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
-  EXPECT_EQ(ImpulseSet[1][0], 0.5f);
-
-  w->ChangeCurveLevel(2, 6.0f);
-  const float g = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
-  EXPECT_NEAR(g, 1.99526f, 1e-5f);
-  EXPECT_EQ(ImpulseSet[1][0], 0.5f * g);
-  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 0.5f * g);
-  EXPECT_EQ(ImpulseSet[0][0], 0.5f);
-  EXPECT_EQ(ImpulseSet[2][100], 0.5f);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-  EXPECT_EQ(BodeLevelsChanged, kTrue);
-  EXPECT_EQ(FractOctLevelsChanged, kTrue);
-  EXPECT_EQ(PsycLevelsChanged, kTrue);
-  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
-  EXPECT_EQ(ModalCurves[0].NumCurves, 0);
-
-  // The display options' boost does the same.
-  w->ResultsTakenButNotSaved = kFalse;
-  w->BoostCut(1, -20.0f);
-  EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-
-  // The grid limits keep to the first Bode curve within the frame; the average box and norm.
-  FreqGraphFrame.XStart = 16;
-  FreqGraphFrame.XFinish = 20000;
-  BodeCurves[0].XValues[1] = 1000;
-  const struct { int32_t points; float first, last, min, max; } table[] = {
-      {0, 20, 19000, 16, 20000}, {3, 20, 19000, 20, 19000}, {3, 10, 24000, 16, 20000}};
-  for (const auto& r : table) {
-    BodeCurves[0].NumPoints = r.points;
-    BodeCurves[0].XValues[0] = r.first;
-    BodeCurves[0].XValues[2] = r.last;
-    EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
-    EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
-  }
-
-  Load(2);
-  w->avg->click();
-  EXPECT_EQ(DisplayConfig.Average, kTrue);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
-  DisplayConfig.Graphshown = kPsdView;
-  w->avg->click();  // unticks it
-  w->avg->click();  // ticks it, and it is unticked again
-  EXPECT_FALSE(w->avg->isChecked());
-  EXPECT_EQ(DisplayConfig.Average, kFalse);
-  EXPECT_EQ(rb.Take().size(), 2u);
-
-  DisplayConfig.Graphshown = kBodeView;
-  w->Norm->click();
-  for (const CurveArray* a : {&ImpulseCurves, &BodeCurves, &PsycCurves, &FractOctCurves}) EXPECT_EQ((*a)[0].NumCurves, 0);
-  EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
 }
 
 TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
