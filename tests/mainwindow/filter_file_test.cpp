@@ -180,7 +180,7 @@ class QelImportTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(QelImportTest, DelayedOrEarlyNoiseBecomesAnImpulseASecondFileJoinsAndTheMenuAdds) {
+TEST_F(QelImportTest, NoiseBecomesAnImpulseFilesJoinTheSetOrAreRefusedAndTheMenuAdds) {
   SyntheticQel q;
   ASSERT_EQ(Import(q), kQelAdded);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
@@ -256,9 +256,9 @@ TEST_F(QelImportTest, DelayedOrEarlyNoiseBecomesAnImpulseASecondFileJoinsAndTheM
   dialogs.ExpectOpenFile(std::nullopt);
   w->AddQelFile_Click();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-}
 
-TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
+  // Refused files leave the set as it was.
+  test::FillStore(0, 10, 0);
   const auto made = [](std::function<void(SyntheticQel&)> change) {
     SyntheticQel q;
     change(q);

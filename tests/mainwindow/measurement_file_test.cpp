@@ -155,7 +155,7 @@ TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyOneByteMoreIsRefuse
 // A shorter calibration put in force after a longer one keeps nothing of the
 // longer one past its count, so a .cfa save does not depend on what was
 // loaded before: the bytes equal those saved with the shorter one alone.
-TEST_F(MeasurementFileTest, ACalibrationKeepsNothingOfALongerOneAndSavingCapsAlignsAndScales) {
+TEST_F(MeasurementFileTest, CalibrationSavingScaleNotesAndFileDetails) {
   const auto readIn = [this](int32_t count, float step, const std::string& name) {
     MicCalFreq.fill(0.0f);
     MicCalLevel.fill(0.0f);
@@ -206,6 +206,65 @@ TEST_F(MeasurementFileTest, ACalibrationKeepsNothingOfALongerOneAndSavingCapsAli
   EXPECT_EQ(ImpulseSet[0][5], static_cast<float>(7.5f * (1.0 / 3.0)));
   EXPECT_EQ(ImpulseSet[1][5], 2.5f);
   EXPECT_EQ(ResultsDataSetInfo[1].LevelMultiplier, 1.0f);
+
+  // Notes keep single-byte text within their limits.
+  w->SetUserNotes("abc");
+  w->SetUserNotes("z");
+  EXPECT_EQ(w->GetUserNotes(), "z");
+  w->SetUserNotes("caf\xC3\xA9 \xE2\x82\xAC!");  // é is single-byte text, the euro sign is not
+  EXPECT_EQ(w->GetUserNotes(), "caf\xC3\xA9 ?!");
+  EXPECT_EQ(UserNotesBlock.NotesCodes[4], 0xE9);
+  w->SetUserNotes(std::string(15001, 'x') + "y");
+  EXPECT_EQ(UserNotesBlock.NotesLength, 15000);
+  EXPECT_EQ(w->GetUserNotes(), std::string(15000, 'x'));
+
+  w->SetMicCalFileName("/home/me/cal/ECM8000.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "ECM8000.cal");
+  w->SetMicCalFileName(std::string(450, 'n'));
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
+
+  // A stored name length of 401 reads back as 399 characters and stays so; the
+  // levels view stored opens as the impulse view.
+  GoldenCfa g;
+  g.graphshown = 4;
+  LeBytes file = g.Build();
+  test::PutAt<int32_t>(file.data, file.size() - 4, 401);
+  const std::string longName = TempPath("long_name.cfa");
+  WriteFileBytes(longName, file.data);
+  ASSERT_TRUE(LoadMeasurementFile(longName));
+  EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
+  EXPECT_EQ(DisplayConfig.Graphshown, 2);
+
+  // The details window shows the set and keeps edited notes.
+  test::FillStore(1, 17, 48000);
+  ResultsDataSetInfo[0].PreExcitationExponent = 16;
+  ActiveMicCal.FileName = "/x/y/mic.cal";
+  w->SetUserNotes("before");
+  dialogs.ExpectModal([](QDialog* d) {
+    auto* f = static_cast<Form2*>(d);
+    EXPECT_EQ(f->windowTitle(), "File Details");
+    EXPECT_EQ(f->FsText->text(), "48000");
+    EXPECT_EQ(f->ExciteTime->text(), "2.7");
+    EXPECT_EQ(f->PreExciteTime->text(), "1.3");
+    EXPECT_EQ(f->MicCalName->text(), "mic.cal");
+    EXPECT_EQ(f->UserNotes->toPlainText(), "before");
+    EXPECT_EQ(f->FsLabel->text(), "[Hz] Sample Freq");
+    f->UserNotes->setPlainText("after");
+    return 0;
+  });
+  w->FileDetails_Click();
+  EXPECT_EQ(w->GetUserNotes(), "after");
+  EXPECT_FALSE(Forms::IsLoaded<Form2>());
+
+  // With nothing loaded the window says so, and closing keeps those words.
+  test::FillStore(0, 10, 0);
+  Form2* f = Forms::Get<Form2>();
+  f->Form_Load();
+  EXPECT_EQ(f->windowTitle(), "No File Loaded");
+  EXPECT_TRUE(f->FsText->text().isEmpty());
+  Forms::Unload<Form2>();
+  EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
 }
 
 // Every truncation and every bad count or length fails with the reader's message
@@ -582,66 +641,6 @@ TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSetAndAppendsWhatCan) {
   ViewBuilders = DefaultViewBuilders();
   w->DisplayResults(kRecomputeAllCurves);
   EXPECT_GT(AverageCurves[0].NumPoints, 0);
-}
-
-TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimitsAndFileDetailsEditThem) {
-  w->SetUserNotes("abc");
-  w->SetUserNotes("z");
-  EXPECT_EQ(w->GetUserNotes(), "z");
-  w->SetUserNotes("caf\xC3\xA9 \xE2\x82\xAC!");  // é is single-byte text, the euro sign is not
-  EXPECT_EQ(w->GetUserNotes(), "caf\xC3\xA9 ?!");
-  EXPECT_EQ(UserNotesBlock.NotesCodes[4], 0xE9);
-  w->SetUserNotes(std::string(15001, 'x') + "y");
-  EXPECT_EQ(UserNotesBlock.NotesLength, 15000);
-  EXPECT_EQ(w->GetUserNotes(), std::string(15000, 'x'));
-
-  w->SetMicCalFileName("/home/me/cal/ECM8000.cal");
-  EXPECT_EQ(w->GetMicCalFileNotes(), "ECM8000.cal");
-  w->SetMicCalFileName(std::string(450, 'n'));
-  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
-
-  // A stored name length of 401 reads back as 399 characters and stays so; the
-  // levels view stored opens as the impulse view.
-  GoldenCfa g;
-  g.graphshown = 4;
-  LeBytes file = g.Build();
-  test::PutAt<int32_t>(file.data, file.size() - 4, 401);
-  const std::string path = TempPath("long_name.cfa");
-  WriteFileBytes(path, file.data);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
-  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
-  EXPECT_EQ(DisplayConfig.Graphshown, 2);
-
-  // The details window shows the set and keeps edited notes.
-  test::FillStore(1, 17, 48000);
-  ResultsDataSetInfo[0].PreExcitationExponent = 16;
-  ActiveMicCal.FileName = "/x/y/mic.cal";
-  w->SetUserNotes("before");
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* f = static_cast<Form2*>(d);
-    EXPECT_EQ(f->windowTitle(), "File Details");
-    EXPECT_EQ(f->FsText->text(), "48000");
-    EXPECT_EQ(f->ExciteTime->text(), "2.7");
-    EXPECT_EQ(f->PreExciteTime->text(), "1.3");
-    EXPECT_EQ(f->MicCalName->text(), "mic.cal");
-    EXPECT_EQ(f->UserNotes->toPlainText(), "before");
-    EXPECT_EQ(f->FsLabel->text(), "[Hz] Sample Freq");
-    f->UserNotes->setPlainText("after");
-    return 0;
-  });
-  w->FileDetails_Click();
-  EXPECT_EQ(w->GetUserNotes(), "after");
-  EXPECT_FALSE(Forms::IsLoaded<Form2>());
-
-  // With nothing loaded the window says so, and closing keeps those words.
-  test::FillStore(0, 10, 0);
-  Form2* f = Forms::Get<Form2>();
-  f->Form_Load();
-  EXPECT_EQ(f->windowTitle(), "No File Loaded");
-  EXPECT_TRUE(f->FsText->text().isEmpty());
-  Forms::Unload<Form2>();
-  EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
 }
 
 // The command line at start-up and the save questions at close.

@@ -152,7 +152,7 @@ std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
 
 // Stored values count only when "On" is "T" and they are well formed; the older user
 // file is moved into the settings store and deleted, a cut one giving only its whole colours.
-TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormed) {
+TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormedAndSavedOnlyWhenTicked) {
   const auto colours = [](int n, std::function<ColourRef(int)> f) {
     std::array<ColourRef, 12> c = kDefaultColours;
     for (int i = 0; i < n; ++i) c[static_cast<size_t>(i)] = f(i);
@@ -207,11 +207,10 @@ TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormed) {
     Forms::DeleteAll();
     ResetSharedState();
   }
-}
 
-// Closing frees the work arrays and closes help and the about box; the user section
-// is written only when the colour box is ticked, from the colour window or the main one.
-TEST_F(UserSettingsTest, ClosingFreesTheWindowsAndSavesTheUserSectionOnlyWhenTicked) {
+  // Closing frees the work arrays and closes help and the about box; the user section is
+  // written only when the colour box is ticked, from the colour window or the main one.
+  DeleteSetting("Zentor", "User");
   DataPlotter* w = Start();
   w->about_Click();
   ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
