@@ -262,7 +262,7 @@ TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedWaterfallCurveLevelGrid
   EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
 }
 
-TEST_F(CommandsTest, CurveSelectorsWrapTypedNumbersAreRoundedOrRefusedAndSortButtonsSortEveryRecord) {
+TEST_F(CommandsTest, CurveSelectorsSortButtonsAndEachLinkedControlEnabledExactlyWhileItsLinkIsSet) {
   Load(3);
   w->RightDisplayArrow->click();
   w->RightDisplayArrow->click();
@@ -383,9 +383,8 @@ TEST_F(CommandsTest, CurveSelectorsWrapTypedNumbersAreRoundedOrRefusedAndSortBut
   w->FreqSelect->click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 6329");
   EXPECT_EQ(log.size(), 96u);
-}
 
-TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
+  // Each linked control is enabled exactly while its link is set.
   // The entries that wait for later windows, as the menu and panel name them.
   const std::set<std::string> waiting = {
       "Command1", "Command2", "Command3", "Response", "LevelTest", "NewMeasMenue", "NewTestWindow",
@@ -467,7 +466,85 @@ class RemovalTest : public CommandsTest {
   }
 };
 
-TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumAndMovesTheLaterOnesDown) {
+TEST_F(RemovalTest, RemoveCurveClearingQuickClearingAndDelCurve) {
+  FillSet(5);
+  std::vector<int> values;
+  QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  w->DeleteMeasBuffers->trigger();
+  EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4, 5, 0}));
+  EXPECT_EQ(w->ProgressBar1->maximum(), 5);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_TRUE(Marks().empty());
+  EXPECT_EQ(ImpulseSet[4][0], 0.0f);
+  EXPECT_EQ(BodeCurves[0].NumCurves, 0);
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
+
+  w->ClearMeasurementBuffers();  // nothing loaded: nothing happens
+  EXPECT_TRUE(rb.calls.empty());
+
+  FillSet(3);
+  w->RemoveResultQuickly(-1);
+  w->RemoveResultQuickly(kMaxResults);
+  EXPECT_EQ(BodeCurves[2].NumPoints, 5);
+
+  w->ClearMeasurementBuffersQuickly();
+  for (int32_t i = 0; i < 3; ++i) {
+    const auto k = static_cast<size_t>(i);
+    EXPECT_EQ(ResultsDataSetInfo[k].NumInSet, 0);
+    EXPECT_EQ(ImpulseSet[k][0], static_cast<float>(i + 1));
+    EXPECT_EQ(SingularityList[k].Count, 0);
+    EXPECT_EQ(ImpulseCurves[k].CurveIndex, 0);
+    for (CurveArray* cache : Caches()) {
+      EXPECT_EQ((*cache)[k].NumPoints, 0);
+      EXPECT_EQ((*cache)[k].NumCurves, 0);
+    }
+  }
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
+
+  // Delete Curve removes the modes curve or stops quietly.
+  MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
+  w->RefreshLinkedControls();
+  FillSet(3);
+  w->ResultsTakenButNotSaved = kTrue;  // unsaved, but at most 3 results: no message
+  FitInputCurves[0].NumPoints = 10;
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
+  w->ResultsTakenButNotSaved = kFalse;
+
+  w->SetBusy(kTrue);
+  w->DelCurve->click();
+  w->SetBusy(kFalse);
+  SingularityList[0].Average = kTrue;  // a fit of the average: back to curve 1
+  w->CurveNumberText->setText("3");
+  w->DelCurve->click();
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
+  SingularityList[0].Average = kFalse;
+  EXPECT_TRUE(links.Take().empty());
+
+  w->CurveNumberText->setText("2");
+  QTest::keyClick(w->CurveNumberText, Qt::Key_Return);
+  links.calls.clear();
+  FitInputCurves[1].NumPoints = 10;
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ(FitInputCurves[0].NumCurves, 2);
+  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
+
+  FitInputCurves[0].NumPoints = 10;  // curve 1: the index falls below 0 and is raised again
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
+  EXPECT_EQ(w->GetModesCurveNumber(), 0);
+  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
+
+  FitInputCurves[0].NumPoints = 0;  // no fit input for the curve: nothing
+  w->DelCurve->click();
+  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
+
+  // Remove Curve takes the typed result or spectrum, clamped and truncated.
   const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
       {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
   for (const auto& [text, left] : cases) {
@@ -560,85 +637,6 @@ TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultOrSpectrumAndMovesTheLaterOnes
   while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
   for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
   EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-}
-
-TEST_F(RemovalTest, ClearingRunsTheProgressBarQuickClearingKeepsTheSamplesAndDelCurveRemovesTheModesCurve) {
-  FillSet(5);
-  std::vector<int> values;
-  QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
-  dialogs.ExpectMessage(MsgAnswer::Yes);
-  w->DeleteMeasBuffers->trigger();
-  EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4, 5, 0}));
-  EXPECT_EQ(w->ProgressBar1->maximum(), 5);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_TRUE(Marks().empty());
-  EXPECT_EQ(ImpulseSet[4][0], 0.0f);
-  EXPECT_EQ(BodeCurves[0].NumCurves, 0);
-  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
-
-  w->ClearMeasurementBuffers();  // nothing loaded: nothing happens
-  EXPECT_TRUE(rb.calls.empty());
-
-  FillSet(3);
-  w->RemoveResultQuickly(-1);
-  w->RemoveResultQuickly(kMaxResults);
-  EXPECT_EQ(BodeCurves[2].NumPoints, 5);
-
-  w->ClearMeasurementBuffersQuickly();
-  for (int32_t i = 0; i < 3; ++i) {
-    const auto k = static_cast<size_t>(i);
-    EXPECT_EQ(ResultsDataSetInfo[k].NumInSet, 0);
-    EXPECT_EQ(ImpulseSet[k][0], static_cast<float>(i + 1));
-    EXPECT_EQ(SingularityList[k].Count, 0);
-    EXPECT_EQ(ImpulseCurves[k].CurveIndex, 0);
-    for (CurveArray* cache : Caches()) {
-      EXPECT_EQ((*cache)[k].NumPoints, 0);
-      EXPECT_EQ((*cache)[k].NumCurves, 0);
-    }
-  }
-  EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
-
-  // Delete Curve removes the modes curve or stops quietly.
-  MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
-  w->RefreshLinkedControls();
-  FillSet(3);
-  w->ResultsTakenButNotSaved = kTrue;  // unsaved, but at most 3 results: no message
-  FitInputCurves[0].NumPoints = 10;
-  w->DelCurve->click();
-  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
-  w->ResultsTakenButNotSaved = kFalse;
-
-  w->SetBusy(kTrue);
-  w->DelCurve->click();
-  w->SetBusy(kFalse);
-  SingularityList[0].Average = kTrue;  // a fit of the average: back to curve 1
-  w->CurveNumberText->setText("3");
-  w->DelCurve->click();
-  EXPECT_EQ(w->CurveNumberText->text(), "1");
-  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 2, 3}));
-  SingularityList[0].Average = kFalse;
-  EXPECT_TRUE(links.Take().empty());
-
-  w->CurveNumberText->setText("2");
-  QTest::keyClick(w->CurveNumberText, Qt::Key_Return);
-  links.calls.clear();
-  FitInputCurves[1].NumPoints = 10;
-  w->DelCurve->click();
-  EXPECT_EQ(Marks(), (std::vector<int32_t>{1, 3}));
-  EXPECT_EQ(w->GetModesCurveNumber(), 0);
-  EXPECT_EQ(w->CurveNumberText->text(), "1");
-  EXPECT_EQ(FitInputCurves[0].NumCurves, 2);
-  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
-
-  FitInputCurves[0].NumPoints = 10;  // curve 1: the index falls below 0 and is raised again
-  w->DelCurve->click();
-  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
-  EXPECT_EQ(w->GetModesCurveNumber(), 0);
-  EXPECT_EQ(links.Take(), std::vector<std::string>{"ShowCorrectedResponse 0"});
-
-  FitInputCurves[0].NumPoints = 0;  // no fit input for the curve: nothing
-  w->DelCurve->click();
-  EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
 }
 
 }  // namespace

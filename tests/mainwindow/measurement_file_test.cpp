@@ -269,7 +269,7 @@ TEST_F(MeasurementFileTest, CalibrationSavingScaleNotesAndFileDetails) {
 
 // Every truncation and every bad count or length fails with the reader's message
 // and leaves all loaded state exactly as it was.
-TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
+TEST_F(MeasurementFileTest, DamagedFilesChangeNothingAndSaveCommandsAskBeforeOverwriting) {
   test::FillStore(3, 10, 48000, 2.0f);  // a set the file could join
   GoldenCfa g;
   g.calCount = 0;  // the calibration held
@@ -354,11 +354,10 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
   WriteFileBytes(path, file.data);
   Load(path, false);
   EXPECT_NE(StateFingerprint(), held);
-}
 
-// Both save commands: the dialog, the name's stem kept with the file's own
-// extension, the caption and the unsaved mark; an existing file goes only on Yes.
-TEST_F(MeasurementFileTest, SaveCommandsKeepTheStemAndAskBeforeOverwriting) {
+  // Both save commands: the dialog, the name's stem kept with the file's own extension, the
+  // caption and the unsaved mark; an existing file goes only on Yes.
+  ResultFileName = "VavevadoRovoResult";  // as at start-up
   test::FillStore(1, 10, 48000);
   QDir(tempDir.path()).mkdir("a.b");
   const std::string cfa = TempPath("a.b/x.cfa"), eq = TempPath("a.b/room.EQ");

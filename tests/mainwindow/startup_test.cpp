@@ -282,11 +282,20 @@ TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays
   EXPECT_EQ(Get("On"), "T");
 }
 
+class RecordingSysInfo final : public SysInfoService {
+ public:
+  explicit RecordingSysInfo(bool available) : available(available) { SetSysInfoService(this); }
+  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
+  bool StartSystemInformation() override { return ++requests, available; }
+  bool available;
+  int requests = 0;
+};
+
 void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
 
 // The entry shows while mixer settings were saved or an older mixer file is there;
 // it deletes the older files, and a store that cannot take "False" keeps them too.
-TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
+TEST_F(MainWindowTest, AutoMixerDeleteSmallCommandsMarksAccessorsAndTheAboutBox) {
   SaveSetting("Zentor", "Mixer", "SaveSetting", "TRUE");
   EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
   Forms::DeleteAll();
@@ -315,21 +324,11 @@ TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
     EXPECT_EQ(w->AutoMixerDelete->isVisible(), row.files.empty() || row.blocked);
     Forms::DeleteAll();
   }
-}
 
-class RecordingSysInfo final : public SysInfoService {
- public:
-  explicit RecordingSysInfo(bool available) : available(available) { SetSysInfoService(this); }
-  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
-  bool StartSystemInformation() override { return ++requests, available; }
-  bool available;
-  int requests = 0;
-};
-
-// The progress bar wraps to one; of each pair of entries the one chosen is marked and its
-// partner not, choosing it again keeps it; the mouse over the fit boxes sets the fit menu's
-// marks; the help topics, the accessors, and a new result putting the last calibration in force.
-TEST_F(MainWindowTest, SmallCommandsMarksAccessorsAndTheAboutBox) {
+  // The progress bar wraps to one; of each pair of entries the one chosen is marked and its
+  // partner not, choosing it again keeps it; the mouse over the fit boxes sets the fit menu's
+  // marks; the help topics, the accessors, and a new result putting the last calibration in force.
+  dialogs.Clear();
   DataPlotter* w = Start();
   w->InitializeProgressBar1(3);
   w->IncrementProgressBar1();
