@@ -234,10 +234,7 @@ TEST_F(MouseZoom, DragsZoomTheBandShowsOverThePictureTheRightZoomFitsAndTheLockW
     if (i == 1) Drag(Qt::LeftButton, b, a);
     if (i == 2) Drag(Qt::LeftButton, QPoint(a.x(), b.y()), QPoint(b.x(), a.y()));
     const GraphFrame& f = FreqGraphFrame;
-    EXPECT_EQ(f.XStart, 16) << i;
-    EXPECT_EQ(f.XFinish, 20000) << i;
-    EXPECT_EQ(f.YLow, -50) << i;
-    EXPECT_EQ(f.YHigh, 20) << i;
+    EXPECT_EQ((std::vector<int32_t>{f.XStart, f.XFinish, f.YLow, f.YHigh}), (std::vector<int32_t>{16, 20000, -50, 20})) << i;
     EXPECT_EQ(redraws, (std::vector<int32_t>{kRedrawFiledCurves})) << i;
     EXPECT_EQ(RubberBandState.ButtonDown, kFalse) << i;
   }
@@ -317,14 +314,12 @@ TEST_F(MouseZoom, DragsZoomTheBandShowsOverThePictureTheRightZoomFitsAndTheLockW
 // count, the gate controls, the view buttons and menus, and the accessors.
 using test::BuilderCall;
 
-class DispatchTest : public test::RecordedWindowTest {
- protected:
-  MeasurementHeader& set = ResultsDataSetInfo[0];
-};
+using DispatchTest = test::RecordedWindowTest;
 
 using Calls = std::vector<BuilderCall>;
 
 TEST_F(DispatchTest, StartUpTwoToneTableGateSliderAndViewButtonsRedrawTheirCaches) {
+  MeasurementHeader& set = ResultsDataSetInfo[0];
   ASSERT_FALSE(startup.empty());
   for (const BuilderCall& c : startup) EXPECT_EQ(c, (BuilderCall{"ShowMainImpulseSet", kRedrawFiledCurves}));
   EXPECT_TRUE(w->TimeBut->isChecked());

@@ -323,13 +323,11 @@ TEST_F(CommandsTest, CurveSelectorsSortButtonsAndEachLinkedControlEnabledExactly
   w->LeftArrow->click();  // from curve 1 to curve 3
   EXPECT_EQ(w->GetModesCurveNumber(), 2);
   EXPECT_EQ(w->CurveNumberText->text(), "3");
-  EXPECT_EQ(FitGraphFrame.XStart, 30);
-  EXPECT_EQ(FitGraphFrame.XFinish, 200);
+  EXPECT_EQ((std::pair{FitGraphFrame.XStart, FitGraphFrame.XFinish}), (std::pair{30, 200}));
   EXPECT_EQ(links.Take(), (Calls{"CheckForCurveSingularities 2", "ShowCorrectedResponse 2"}));
 
   w->RightArrow->click();  // past the last: curve 1, whose set has no range
-  EXPECT_EQ(FitGraphFrame.XStart, 16);
-  EXPECT_EQ(FitGraphFrame.XFinish, 20000);
+  EXPECT_EQ((std::pair{FitGraphFrame.XStart, FitGraphFrame.XFinish}), (std::pair{16, 20000}));
   EXPECT_EQ(SingularityList[0].RangeHigh, 20000.0f);
 
   w->CurveNumberText->setText("2");
@@ -584,14 +582,12 @@ TEST_F(RemovalTest, RemoveCurveClearingQuickClearingAndDelCurve) {
   EXPECT_EQ(PsdParameters[0].Count, 2);
   EXPECT_EQ(PsdCurves[0].NumCurves, 2);
   EXPECT_EQ(PsdCurves[1].YValues[0], 3.0f);
-  EXPECT_EQ(PsdParameters[0].Exponent, 13);
-  EXPECT_EQ(PsdParameters[0].SampleRate, 44100);
-  EXPECT_EQ(PsdParameters[1].Exponent, 14);
-  EXPECT_EQ(PsdParameters[1].SampleRate, 96000);
+  EXPECT_EQ((std::vector<int32_t>{PsdParameters[0].Exponent, PsdParameters[0].SampleRate, PsdParameters[1].Exponent,
+                                  PsdParameters[1].SampleRate, PsdParameters[2].Exponent}),
+            (std::vector<int32_t>{13, 44100, 14, 96000, 0}));
   EXPECT_EQ(std::count(PsdSet[0].begin(), PsdSet[0].end(), 2.0f), 1 << 13);
   EXPECT_EQ(std::count(PsdSet[1].begin(), PsdSet[1].end(), 3.0f), 1 << 14);
   EXPECT_EQ(std::count(PsdSet[2].begin(), PsdSet[2].end(), 0.0f), kPsdSpectrumRows);
-  EXPECT_EQ(PsdParameters[2].Exponent, 0);
   EXPECT_EQ(rb.Take(), (Builders{{"ShowPSDEnergy", kRedrawFiledCurves}}));
 
   ClickRemoveCurve("9");  // clamped to the last

@@ -432,17 +432,11 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothingAndSaveCommandsAskBeforeOve
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Resampled data cannot be saved");
 }
 
-class OpenCommandTest : public MeasurementFileTest {
- protected:
-  std::string good;
-  void SetUp() override {
-    MeasurementFileTest::SetUp();
-    good = TempPath("good.cfa");
-    WriteFileBytes(good, GoldenCfa().Build().data);
-  }
-};
+using OpenCommandTest = MeasurementFileTest;
 
 TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoadsAndAWindowCanRefuseToClose) {
+  const std::string good = TempPath("good.cfa");
+  WriteFileBytes(good, GoldenCfa().Build().data);
   std::vector<std::string> asked;
   bool integrityCloses = false;
   const auto closes = [&](const char* name, const bool* answer) {
