@@ -538,11 +538,9 @@ TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoadsAndAW
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
   EXPECT_EQ(AppliedFilters[0].Count, 0);  // agreed to be removed, with a file that loaded
   EXPECT_EQ(InitialOpenFolder, tempDir.path().toStdString());
-  EXPECT_EQ(SingularityList[4].Count, 0);
-  EXPECT_EQ(BodeCurves[2].NumPoints, 0);
-  EXPECT_EQ(w->ModesList->count(), 0);
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ((std::vector<int32_t>{SingularityList[4].Count, BodeCurves[2].NumPoints, w->ModesList->count()}),
+            (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(w->CurveNoText->text() + w->CurveNumberText->text(), "11");
   EXPECT_EQ(DisplayConfig.Average, 0);  // the file says -1: a new set starts without the average
   EXPECT_FALSE(w->avg->isChecked());
   EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
