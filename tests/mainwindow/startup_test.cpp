@@ -291,8 +291,6 @@ class RecordingSysInfo final : public SysInfoService {
   int requests = 0;
 };
 
-void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
-
 // The entry shows while mixer settings were saved or an older mixer file is there;
 // it deletes the older files, and a store that cannot take "False" keeps them too.
 TEST_F(MainWindowTest, AutoMixerDeleteSmallCommandsMarksAccessorsAndTheAboutBox) {
@@ -309,7 +307,7 @@ TEST_F(MainWindowTest, AutoMixerDeleteSmallCommandsMarksAccessorsAndTheAboutBox)
                {"store cannot be written", {"ZentorMixer"}, true}};
   for (const auto& row : table) {
     SCOPED_TRACE(row.name);
-    for (const std::string& f : row.files) Touch(TempPath(f));
+    for (const std::string& f : row.files) ASSERT_TRUE(WriteWholeFileAtomic(TempPath(f), std::vector<uint8_t>{0}));
     DataPlotter* w = Start();
     EXPECT_EQ(w->AutoMixerDelete->isVisible(), !row.files.empty());
     w->SetAutoMixerDeleteVisible();
