@@ -19,7 +19,7 @@
 #include "eqdesign/filter_edit_links.h"
 #include "eqdesign/fit_commands.h"
 #include "eqdesign/user_select.h"
-#include "mainwindow/main_window_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/picture.h"
 #include "support/filter_record.h"

@@ -21,7 +21,7 @@
 #include "exchange/filter_export.h"
 #include "exchange/filter_import.h"
 #include "mainwindow/filter_exchange.h"
-#include "mainwindow/main_window_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "support/file_faults.h"
 
 namespace zentor::test {

@@ -44,7 +44,7 @@
 #include "eqdesign/numerical_options.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/filter_exchange.h"
-#include "mainwindow/main_window_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "measurement/audio_form.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/sound_card_selector.h"

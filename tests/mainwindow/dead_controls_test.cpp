@@ -23,8 +23,7 @@ class Declining final : public DialogService {
     return b == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::OK;
   }
   std::optional<std::string> Input(const std::string&, const std::string&, const std::string&) override {
-    ++asked;
-    return std::nullopt;
+    return ++asked, std::nullopt;
   }
   std::optional<std::string> OpenFile(const FileDialogRequest&) override { return ++asked, std::nullopt; }
   std::optional<std::string> SaveFile(const FileDialogRequest&) override { return ++asked, std::nullopt; }
@@ -84,7 +83,7 @@ void Entries(QMenu* menu, QList<QAction*>& out) {
 
 }  // namespace
 
-TEST_F(ViewsTest, EveryEnabledControlShowsChangesOrRedraws) {
+TEST_F(MainViewsTest, EveryEnabledControlShowsChangesOrRedraws) {
   Declining declining;
   NoPrinter printer;
   SetDialogService(&declining);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFile>
+#include <gtest/gtest.h>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -11,10 +12,8 @@
 #include <vector>
 
 #include "core/records.h"
-#include "display/dispatcher.h"
 #include "display/graph_frame.h"
 #include "display/view_state.h"
-#include "main_window_fixture.h"
 #include "mainwindow/measurement_file.h"
 
 namespace zentor::test {

@@ -24,7 +24,7 @@ class FilterFileTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndTheEmulationCodes) {
+TEST_F(FilterFileTest, GoldenFileReadsASavedFileIsTwelvePlusAHundredPerFilterAndDamagedOnesChangeNothing) {
   const std::vector<uint8_t> golden = GoldenEQ(3, 4, 2);
   const std::string path = TempPath("golden.EQ");
   WriteFileBytes(path, golden);
@@ -43,12 +43,11 @@ TEST_F(FilterFileTest, GoldenFileReadsIntoTheSetAndTheEmulationCodes) {
   std::vector<uint8_t> written;
   ASSERT_TRUE(BuildEQFile(4, 2, written));
   EXPECT_EQ(written, golden);
-}
 
-TEST_F(FilterFileTest, SavedFileIsTwelvePlusAHundredBytesPerFilter) {
+  // A saved file is twelve bytes plus a hundred per filter.
+  AppliedFilters[0].Count = 0;
   w->SetParametricEmulation(3);
   w->SetGraphicEmulation(5);
-  const std::string path = TempPath("set.EQ");
   ASSERT_TRUE(SaveEQFile(path));
   std::vector<uint8_t> bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), 12u);
@@ -68,14 +67,12 @@ TEST_F(FilterFileTest, SavedFileIsTwelvePlusAHundredBytesPerFilter) {
   ASSERT_TRUE(LoadEQFile(path));
   EXPECT_EQ(AppliedFilters[0].Count, 0);
   EXPECT_EQ(AppliedFilters[1].Freq1, 0.0f);
-}
 
-TEST_F(FilterFileTest, DamagedOrOverlongFilesChangeNothing) {
+  // Damaged or overlong files change nothing.
   HoldTwoFilters();
   w->SetParametricEmulation(2);
   const uint64_t held = StateFingerprint();
   const std::vector<uint8_t> good = GoldenEQ(2, 1, 1);
-  const std::string path = TempPath("bad.EQ");
   auto refused = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
     WriteFileBytes(path, bytes);
     dialogs.Clear();
@@ -183,7 +180,7 @@ class QelImportTest : public test::StartedWindowTest {
   }
 };
 
-TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
+TEST_F(QelImportTest, NoiseBecomesAnImpulseFilesJoinTheSetOrAreRefusedAndTheMenuAdds) {
   SyntheticQel q;
   ASSERT_EQ(Import(q), kQelAdded);
   const MeasurementHeader& h = ResultsDataSetInfo[0];
@@ -208,9 +205,23 @@ TEST_F(QelImportTest, DelayedNoiseBecomesAnImpulseAtTheDelayPlusTheLeadIn) {
   EXPECT_EQ(ActiveMicCal.Count, 2);
   EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-}
 
-TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
+  // A second file joins the set and a short period lowers it.
+  q.periodFlag = 1;
+  q.delay = 2000;
+  ASSERT_EQ(Import(q, "second.qel"), kQelAdded);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 15);
+    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 14);
+  }
+  EXPECT_EQ(PeakIndex(1, kMaxSamples), 2000 + 1102);
+  EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
+  EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
+
+  // An early impulse is faded in over twelve and a half milliseconds.
   for (int32_t rate : {44100, 48000}) {
     test::FillStore(0, 10, 0);
     SyntheticQel q;
@@ -227,27 +238,27 @@ TEST_F(QelImportTest, AnEarlyImpulseIsFadedInOverTwelveAndAHalfMilliseconds) {
     // The scale is taken from the peak before the fade.
     EXPECT_NEAR(ResultsDataSetInfo[0].LevelMultiplier, 15000.0 / 3.0, 0.1) << rate;
   }
-}
 
-TEST_F(QelImportTest, SecondFileJoinsTheSetAndAShortPeriodLowersIt) {
-  SyntheticQel q;
-  ASSERT_EQ(Import(q), kQelAdded);
-  q.periodFlag = 1;
-  q.delay = 2000;
-  ASSERT_EQ(Import(q, "second.qel"), kQelAdded);
+  // The menu commands add the chosen file.
+  test::FillStore(0, 10, 0);
+  const std::string path = TempPath("menu.qel");
+  WriteFileBytes(path, SyntheticQel().Build());
+  dialogs.ExpectOpenFile(path);
+  w->MenueOpenQelFile_Click();
+  EXPECT_EQ(dialogs.calls()[0].title, "Open *.qel File");
+  EXPECT_EQ(dialogs.calls()[0].filter, "Qel files (*.qel)|*.qel");
+  EXPECT_EQ(QelFileName, path);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+
+  dialogs.ExpectOpenFile(path);
+  w->AddQelFile_Click();
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ResultsDataSetInfo[1].NumInSet, 2);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(ResultsDataSetInfo[i].PeriodExponent, 15);
-    EXPECT_EQ(ResultsDataSetInfo[i].PreExcitationExponent, 14);
-  }
-  EXPECT_EQ(PeakIndex(1, kMaxSamples), 2000 + 1102);
-  EXPECT_EQ(ImpulseSet[1][32768], 0.0f);  // only the first 2^15 samples form the result
-  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 44100);
-  EXPECT_EQ(ResultsDataSetInfo[1].FreqRespGateTime, ResultsDataSetInfo[0].FreqRespGateTime);
-}
+  dialogs.ExpectOpenFile(std::nullopt);
+  w->AddQelFile_Click();
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
 
-TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
+  // Refused files leave the set as it was.
+  test::FillStore(0, 10, 0);
   const auto made = [](std::function<void(SyntheticQel&)> change) {
     SyntheticQel q;
     change(q);
@@ -280,24 +291,6 @@ TEST_F(QelImportTest, RefusedFilesLeaveTheSetAsItWas) {
 
   test::FillStore(32, 17, 44100);  // a full set refuses before reading
   EXPECT_EQ(Refused(bytes, "User Error: A maximum of 32measurements can be loaded into one file"), kQelNotAdded);
-}
-
-TEST_F(QelImportTest, MenuCommandsAddTheChosenFileAndRedraw) {
-  const std::string path = TempPath("menu.qel");
-  WriteFileBytes(path, SyntheticQel().Build());
-  dialogs.ExpectOpenFile(path);
-  w->MenueOpenQelFile_Click();
-  EXPECT_EQ(dialogs.calls()[0].title, "Open *.qel File");
-  EXPECT_EQ(dialogs.calls()[0].filter, "Qel files (*.qel)|*.qel");
-  EXPECT_EQ(QelFileName, path);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-
-  dialogs.ExpectOpenFile(path);
-  w->AddQelFile_Click();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  dialogs.ExpectOpenFile(std::nullopt);
-  w->AddQelFile_Click();
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <QSvgRenderer>
 #include <clocale>
 #include <complex>
-#include <fstream>
 #include <locale>
 
 #include "display/display_options.h"
@@ -20,10 +19,7 @@ namespace {
 class PrinterDouble : public PrinterService {
  public:
   bool HasDefaultPrinter() override { return true; }
-  bool PrintOnDefaultPrinter(const QImage& image) override {
-    printed.push_back(image);
-    return true;
-  }
+  bool PrintOnDefaultPrinter(const QImage& image) override { return printed.push_back(image), true; }
   std::vector<QImage> printed;
 };
 
@@ -68,41 +64,7 @@ class GraphicsExportTest : public test::StartedWindowTest {
   PrinterDouble printer;
 };
 
-TEST_F(GraphicsExportTest, MainGraphIsTheSamePictureWhateverTheWindowSize) {
-  w->resize(700, 450);
-  ShowSyntheticImpulses();
-  const QSize smallPicture = w->Picture1->size();
-  const QImage small = w->Picture1->DrawingSpaceImage();
-  const QImage smallJpeg = ExportMain("small.jpg");
-
-  w->resize(1600, 1000);
-  w->TimeBut_Click();
-  ASSERT_NE(w->Picture1->size(), smallPicture);
-  const QImage large = w->Picture1->DrawingSpaceImage();
-  const QImage largeJpeg = ExportMain("large.jpg");
-  ASSERT_EQ(smallJpeg.size(), QSize(1200, 1200));
-  EXPECT_GE(test::Psnr(small, large), 30.0);
-  EXPECT_GE(test::Psnr(smallJpeg, small), 30.0);
-  EXPECT_GE(test::Psnr(smallJpeg, largeJpeg), 30.0);
-  // The curves are in it: the first curve colour appears.
-  const QColor curve(RedOf(PlotColours[3]), GreenOf(PlotColours[3]), BlueOf(PlotColours[3]));
-  bool found = false;
-  for (int y = 0; y < 1200 && !found; y += 2)
-    for (int x = 0; x < 1200 && !found; ++x) found = large.pixelColor(x, y) == curve;
-  EXPECT_TRUE(found);
-
-  // A band being dragged over the graph stays out of the export and the print.
-  w->Picture1->SetDrawMode(DrawMode::XorPen);
-  w->Picture1->Rectangle({200, 200}, {900, 800}, Pen{RGB(255, 255, 255), PenStyle::Dash}, std::nullopt);
-  w->Picture1->SetDrawMode(DrawMode::CopyPen);
-  EXPECT_GE(test::Psnr(ExportMain("band.jpg"), large), 30.0);
-  EXPECT_EQ(test::Psnr(ExportMain("band.jpg"), largeJpeg), std::numeric_limits<double>::infinity());
-  w->MainPrint->trigger();
-  ASSERT_EQ(printer.printed.size(), 1u);
-  EXPECT_EQ(printer.printed[0], large);
-}
-
-TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
+TEST_F(GraphicsExportTest, EntriesFollowTheirLinksTheOptionsWindowActsAndTheMainGraphExports) {
   for (QAction* a : {w->ExportJPGWaterfall, w->PrintWaterfall, w->ExportJPGLargeRoom, w->PrintLargeRoom})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   EXPECT_TRUE(w->ExportJPGMain->isEnabled());
@@ -137,48 +99,10 @@ TEST_F(GraphicsExportTest, WaterfallAndLargeRoomEntriesFollowTheirLinks) {
     ASSERT_EQ(image.size(), picture->size()) << name;
     EXPECT_EQ(image.pixelColor(10, 10).rgb(), picture->ViewSizeImage().pixelColor(10, 10).rgb()) << name;
   }
-}
 
-// PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
-// draws the curves as paths and the text as text, and renders to nearly the PNG.
-TEST_F(GraphicsExportTest, PngAndSvgExportsShowTheViewAtItsSize) {
-  w->resize(1000, 700);
-  ShowSyntheticImpulses();
-  const QImage png = Export(w->ExportPNGMain, "view.main.png", "view.png").convertToFormat(QImage::Format_RGB32);
-  ASSERT_EQ(png.size(), w->Picture1->size());
-  EXPECT_EQ(png, w->Picture1->ViewSizeImage());
-
-  const QImage drawn = Export(w->ExportSVGMain, "view", "view.svg", png.size());
-  QFile file(QString::fromStdString(TempPath("view.svg")));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray svg = file.readAll();
-  EXPECT_FALSE(svg.contains("<image"));
-  EXPECT_GE(svg.count("<path") + svg.count("<polyline"), 2);
-  EXPECT_TRUE(svg.contains(">zentor.example</text>"));
-
-  // The renderer smooths edges, so a one-pixel line lands half on each of two
-  // pixels. A pixel counts as different when a channel moves by more than a third;
-  // over 4 x 4 blocks the smoothing averages out and only real differences remain.
-  const auto differing = [](const QImage& a, const QImage& b) {
-    int64_t n = 0;
-    for (int y = 0; y < a.height(); ++y)
-      for (int x = 0; x < a.width(); ++x) {
-        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-        n += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))}) > 85;
-      }
-    return double(n) / (double(a.width()) * a.height());
-  };
-  const QSize blocks = png.size() / 4;
-  EXPECT_LT(differing(drawn, png), 0.05);
-  EXPECT_LT(differing(drawn.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-                      png.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
-            0.005);
-}
-
-// The time and frequency settings, the Display button and the call from code need
-// data; they open the options window for the view shown, which acts on the main
-// window and leaves the window's pointer restored.
-TEST_F(GraphicsExportTest, OptionsWindowNeedsDataOpensForTheViewShownAndActsOnTheMainWindow) {
+  // The time and frequency settings, the Display button and the call from code need data;
+  // they open the options window for the view shown, which acts on the main window.
+  dialogs.Clear();
   for (int k = 0; k < 3; ++k) dialogs.ExpectMessage();
   w->TimeSettings->trigger();
   w->FrequencyOptions->trigger();
@@ -220,6 +144,74 @@ TEST_F(GraphicsExportTest, OptionsWindowNeedsDataOpensForTheViewShownAndActsOnTh
   EXPECT_EQ(w->GetDisplayRes(), "4");
   EXPECT_EQ(BodeCurves[0].NumCurves, 0) << "the frequency caches were emptied";
   EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+
+  // The main graph is the same picture whatever the window size.
+  printer.printed.clear();
+  w->resize(700, 450);
+  ShowSyntheticImpulses();
+  const QSize smallPicture = w->Picture1->size();
+  const QImage small = w->Picture1->DrawingSpaceImage();
+  const QImage smallJpeg = ExportMain("small.jpg");
+
+  w->resize(1600, 1000);
+  w->TimeBut_Click();
+  ASSERT_NE(w->Picture1->size(), smallPicture);
+  const QImage large = w->Picture1->DrawingSpaceImage();
+  const QImage largeJpeg = ExportMain("large.jpg");
+  ASSERT_EQ(smallJpeg.size(), QSize(1200, 1200));
+  EXPECT_GE(test::Psnr(small, large), 30.0);
+  EXPECT_GE(test::Psnr(smallJpeg, small), 30.0);
+  EXPECT_GE(test::Psnr(smallJpeg, largeJpeg), 30.0);
+  // The curves are in it: the first curve colour appears.
+  const QColor curve(RedOf(PlotColours[3]), GreenOf(PlotColours[3]), BlueOf(PlotColours[3]));
+  bool found = false;
+  for (int y = 0; y < 1200 && !found; y += 2)
+    for (int x = 0; x < 1200 && !found; ++x) found = large.pixelColor(x, y) == curve;
+  EXPECT_TRUE(found);
+
+  // A band being dragged over the graph stays out of the export and the print.
+  w->Picture1->SetDrawMode(DrawMode::XorPen);
+  w->Picture1->Rectangle({200, 200}, {900, 800}, Pen{RGB(255, 255, 255), PenStyle::Dash}, std::nullopt);
+  w->Picture1->SetDrawMode(DrawMode::CopyPen);
+  EXPECT_GE(test::Psnr(ExportMain("band.jpg"), large), 30.0);
+  EXPECT_EQ(test::Psnr(ExportMain("band.jpg"), largeJpeg), std::numeric_limits<double>::infinity());
+  w->MainPrint->trigger();
+  ASSERT_EQ(printer.printed.size(), 1u);
+  EXPECT_EQ(printer.printed[0], large);
+
+  // PNG and SVG beside the JPEG: the PNG is the view at its size, lossless; the SVG
+  // draws the curves as paths and the text as text, and renders to nearly the PNG.
+  w->resize(1000, 700);
+  w->TimeBut_Click();
+  const QImage png = Export(w->ExportPNGMain, "view.main.png", "view.png").convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(png.size(), w->Picture1->size());
+  EXPECT_EQ(png, w->Picture1->ViewSizeImage());
+
+  const QImage drawn = Export(w->ExportSVGMain, "view", "view.svg", png.size());
+  QFile file(QString::fromStdString(TempPath("view.svg")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray svg = file.readAll();
+  EXPECT_FALSE(svg.contains("<image"));
+  EXPECT_GE(svg.count("<path") + svg.count("<polyline"), 2);
+  EXPECT_TRUE(svg.contains(">zentor.example</text>"));
+
+  // The renderer smooths edges, so a one-pixel line lands half on each of two
+  // pixels. A pixel counts as different when a channel moves by more than a third;
+  // over 4 x 4 blocks the smoothing averages out and only real differences remain.
+  const auto differing = [](const QImage& a, const QImage& b) {
+    int64_t n = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        n += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))}) > 85;
+      }
+    return double(n) / (double(a.width()) * a.height());
+  };
+  const QSize blocks = png.size() / 4;
+  EXPECT_LT(differing(drawn, png), 0.05);
+  EXPECT_LT(differing(drawn.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                      png.scaled(blocks, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+            0.005);
 }
 
 // Curves as text: the Bode curve of a known filter's impulse exported from a
@@ -249,12 +241,11 @@ struct CommaPoint : std::numpunct<char> {
 };
 
 std::string Slurp(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  const std::vector<uint8_t> b = test::ReadFileBytes(path);
+  return {b.begin(), b.end()};
 }
 
-class CurveTextTest : public test::ViewsTest {
+class CurveTextTest : public test::MainViewsTest {
  protected:
   // Two results: the filter's impulse from 50 ms on, and half of it.
   std::string FilterFile() {
@@ -273,7 +264,7 @@ class CurveTextTest : public test::ViewsTest {
   }
 };
 
-TEST_F(CurveTextTest, BodeCurveOfAKnownFilterMatchesItsResponseInEveryLocale) {
+TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWriteOrRefuse) {
   CurveExportRequest r;
   r.input = FilterFile();
   r.view = "bode";
@@ -322,12 +313,11 @@ TEST_F(CurveTextTest, BodeCurveOfAKnownFilterMatchesItsResponseInEveryLocale) {
   std::setlocale(LC_ALL, cLocale.c_str());
   std::locale::global(streams);
   QLocale::setDefault(before);
-}
 
-TEST_F(CurveTextTest, RequestsTheFileCannotMeetAreRefusedInWords) {
-  CurveExportRequest r;
-  r.input = FilterFile();
-  r.output = TempPath("out.csv");
+  // Requests the file cannot meet are refused in words.
+  CurveExportRequest base;
+  base.input = r.input;
+  base.output = TempPath("out.csv");
   const std::pair<std::function<void(CurveExportRequest&)>, std::string> cases[] = {
       {[](CurveExportRequest& q) { q.view = "step"; }, "Unknown view \"step\": use bode, fractoct, psyc, impulse, noise or modal"},
       {[](CurveExportRequest& q) { q.view = "impulse", q.format = CurveTextFormat::Frd; },
@@ -339,15 +329,14 @@ TEST_F(CurveTextTest, RequestsTheFileCannotMeetAreRefusedInWords) {
       {[](CurveExportRequest& q) { q.input += ".missing"; }, "Error 4927: Error opening file"},
   };
   for (const auto& [change, why] : cases) {
-    CurveExportRequest q = r;
+    CurveExportRequest q = base;
     q.view = "bode";
     change(q);
     EXPECT_EQ(ExportCurveText(q), why);
   }
-  EXPECT_FALSE(FileExists(r.output));
-}
+  EXPECT_FALSE(FileExists(base.output));
 
-TEST_F(CurveTextTest, TextExportWritesTheCurvesTheGraphShows) {
+  // "Text Export" writes what the main graph shows.
   FilterFile();
   w->TimeBut_Click();
   // A time view: CSV of time and value; FRD refused.

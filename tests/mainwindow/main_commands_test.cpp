@@ -30,8 +30,6 @@ class CommandsTest : public test::RecordedWindowTest {
   }
 };
 
-// ---- Refusals and questions ------------------------------------------------------
-
 // A refusal or question: the control used (a menu entry or a button, by name),
 // what comes before, and what is asked.
 struct Refusal {
@@ -137,9 +135,7 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
   }
 }
 
-// ---- Commands that open windows ---------------------------------------------------
-
-TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeed) {
+TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeedWaterfallCurveLevelGridLimitsAverageAndNorm) {
   EQConfig.SampleRate = 96000;
   w->Command1->click();  // nothing loaded: the rates are not compared
   w->Command2->click();
@@ -175,9 +171,8 @@ TEST_F(CommandsTest, CommandsHandTheirWindowsWhatTheyNeed) {
   EmulationHooks.OpenResampleWindow();  // the emulation check's offer
   EXPECT_EQ(links.Take(), (Calls{"ShowDataIntegrityForm Large Room / /data/room.cfa", "ShowExportPCM 2",
                                  "OpenMathForm 4", "OpenMathForm 5", "OpenMathForm 7", "OpenMathForm 6"}));
-}
 
-TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
+  // Waterfall switches to the Bode view or opens on the Bode curves.
   Load(2);
   DisplayConfig.Graphshown = kImpulseView;
   DisplayConfig.FFTSelected = kFalse;
@@ -198,11 +193,74 @@ TEST_F(CommandsTest, WaterfallSwitchesToTheBodeViewOrOpensOnTheBodeCurves) {
   w->ThreeDBut->click();
   EXPECT_TRUE(links.calls.empty());
   w->SetBusy(kFalse);
+
+  // The level of one curve changes; grid limits, the average box and norm.
+  DisplayConfig.Graphshown = kImpulseView;
+  Load(3);
+  ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
+  for (auto& column : ImpulseSet) column.fill(0.5f);
+  w->ResultsTakenButNotSaved = kFalse;
+  SetChangeLevels(kFalse);
+
+  w->ChangeCurveLevel(2, 0.0f);
+  w->ChangeCurveLevel(0, 6.0f);
+  w->ChangeCurveLevel(33, 6.0f);
+  EXPECT_TRUE(rb.calls.empty());
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f);
+
+  w->ChangeCurveLevel(2, 6.0f);
+  const float g = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
+  EXPECT_NEAR(g, 1.99526f, 1e-5f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 0.5f * g);
+  EXPECT_EQ(ImpulseSet[0][0], 0.5f);
+  EXPECT_EQ(ImpulseSet[2][100], 0.5f);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+  EXPECT_EQ((std::vector<int32_t>{BodeLevelsChanged, FractOctLevelsChanged, PsycLevelsChanged, NoiseCurves[0].NumCurves,
+                                  ModalCurves[0].NumCurves}),
+            (std::vector<int32_t>{kTrue, kTrue, kTrue, 0, 0}));
+
+  // The display options' boost does the same.
+  w->ResultsTakenButNotSaved = kFalse;
+  w->BoostCut(1, -20.0f);
+  EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
+  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
+
+  // The grid limits keep to the first Bode curve within the frame; the average box and norm.
+  FreqGraphFrame.XStart = 16;
+  FreqGraphFrame.XFinish = 20000;
+  BodeCurves[0].XValues[1] = 1000;
+  const struct { int32_t points; float first, last, min, max; } table[] = {
+      {0, 20, 19000, 16, 20000}, {3, 20, 19000, 20, 19000}, {3, 10, 24000, 16, 20000}};
+  for (const auto& r : table) {
+    BodeCurves[0].NumPoints = r.points;
+    BodeCurves[0].XValues[0] = r.first;
+    BodeCurves[0].XValues[2] = r.last;
+    EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
+    EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
+  }
+
+  Load(2);
+  w->avg->click();
+  EXPECT_EQ(DisplayConfig.Average, kTrue);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  DisplayConfig.Graphshown = kPsdView;
+  w->avg->click();  // unticks it
+  w->avg->click();  // ticks it, and it is unticked again
+  EXPECT_FALSE(w->avg->isChecked());
+  EXPECT_EQ(DisplayConfig.Average, kFalse);
+  EXPECT_EQ(rb.Take().size(), 2u);
+
+  DisplayConfig.Graphshown = kBodeView;
+  w->Norm->click();
+  for (const CurveArray* a : {&ImpulseCurves, &BodeCurves, &PsycCurves, &FractOctCurves}) EXPECT_EQ((*a)[0].NumCurves, 0);
+  EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
 }
 
-// ---- Curve selectors ---------------------------------------------------------------
-
-TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
+TEST_F(CommandsTest, CurveSelectorsSortButtonsAndEachLinkedControlEnabledExactlyWhileItsLinkIsSet) {
   Load(3);
   w->RightDisplayArrow->click();
   w->RightDisplayArrow->click();
@@ -215,19 +273,7 @@ TEST_F(CommandsTest, DisplayArrowsWrapOverTheResultsOrTheSpectra) {
   EXPECT_EQ(w->GetDisplayCurveNumber(), 3);
   w->SetBusy(kFalse);
 
-  ResultsDataSetInfo[0].NumInSet = 0;  // two spectra, no result
-  DisplayConfig.Graphshown = kPsdView;
-  PsdCurves[0].NumCurves = 2;
-  w->RightDisplayArrow->click();
-  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  w->LeftDisplayArrow->click();
-  EXPECT_EQ(w->CurveNoText->text(), "2");
-  EXPECT_TRUE(links.calls.empty());  // no result to show alone
-}
-
-TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
-  Load(3);
+  // A number typed is rounded down or refused.
   w->CurveNoText->setText("2.5");
   QTest::keyClick(w->CurveNoText, Qt::Key_Return);
   EXPECT_EQ(w->GetDisplayCurveNumber(), 2);
@@ -249,9 +295,20 @@ TEST_F(CommandsTest, CurveNumberTypedOrSetIsRoundedOrRefused) {
   w->SetDisplayCurveNumber(3);
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"Error 7428", "Error 7428"}));
   EXPECT_EQ(w->CurveNoText->text(), "3");
-}
+  links.calls.clear();
 
-TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
+  ResultsDataSetInfo[0].NumInSet = 0;  // two spectra, no result
+  DisplayConfig.Graphshown = kPsdView;
+  PsdCurves[0].NumCurves = 2;
+  w->RightDisplayArrow->click();
+  EXPECT_EQ(w->GetDisplayCurveNumber(), 1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  w->LeftDisplayArrow->click();
+  EXPECT_EQ(w->CurveNoText->text(), "2");
+  EXPECT_TRUE(links.calls.empty());  // no result to show alone
+
+  // The modes curve wraps and takes the graph range when its set has none.
+  links.calls.clear();
   w->RightArrow->click();  // no result: nothing
   EXPECT_TRUE(links.calls.empty());
 
@@ -264,13 +321,11 @@ TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
   w->LeftArrow->click();  // from curve 1 to curve 3
   EXPECT_EQ(w->GetModesCurveNumber(), 2);
   EXPECT_EQ(w->CurveNumberText->text(), "3");
-  EXPECT_EQ(FitGraphFrame.XStart, 30);
-  EXPECT_EQ(FitGraphFrame.XFinish, 200);
+  EXPECT_EQ((std::pair{FitGraphFrame.XStart, FitGraphFrame.XFinish}), (std::pair{30, 200}));
   EXPECT_EQ(links.Take(), (Calls{"CheckForCurveSingularities 2", "ShowCorrectedResponse 2"}));
 
   w->RightArrow->click();  // past the last: curve 1, whose set has no range
-  EXPECT_EQ(FitGraphFrame.XStart, 16);
-  EXPECT_EQ(FitGraphFrame.XFinish, 20000);
+  EXPECT_EQ((std::pair{FitGraphFrame.XStart, FitGraphFrame.XFinish}), (std::pair{16, 20000}));
   EXPECT_EQ(SingularityList[0].RangeHigh, 20000.0f);
 
   w->CurveNumberText->setText("2");
@@ -281,20 +336,15 @@ TEST_F(CommandsTest, ModesCurveWrapsAndTakesTheGraphRangeWhenItsSetHasNone) {
   w->RightArrow->click();
   EXPECT_EQ(w->GetModesCurveNumber(), 0);
   EXPECT_EQ(w->CurveNumberText->text(), "1");
-}
 
-// ---- Mode-list sorting ----------------------------------------------------------------
-
-TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
+  // The sort buttons turn one shared direction and sort every record.
+  SingularityList[0].Average = kFalse;
+  links.calls.clear();
   std::vector<std::string> log;
   auto record = [&log](const char* key) {
-    return [&log, key](SingularityListRecord& s, bool ascending) {
-      const auto end = s.Freq.begin() + s.Count;
-      if (ascending)
-        std::sort(s.Freq.begin(), end);
-      else
-        std::sort(s.Freq.begin(), end, std::greater<>());
-      log.push_back(std::string(key) + (ascending ? "+" : "-"));
+    return [&log, key](SingularityListRecord& s, bool up) {
+      std::sort(s.Freq.begin(), s.Freq.begin() + s.Count, [up](float a, float b) { return up ? a < b : a > b; });
+      log.push_back(std::string(key) + (up ? "+" : "-"));
     };
   };
   MainWindowHooks.SortFilterSetByKey1 = record("F");
@@ -329,83 +379,8 @@ TEST_F(CommandsTest, SortButtonsTurnOneSharedDirectionAndSortEveryRecord) {
   w->FreqSelect->click();
   EXPECT_EQ(dialogs.MessageTexts().back(), "Error 6329");
   EXPECT_EQ(log.size(), 96u);
-}
 
-// ---- Level change and public accessors -----------------------------------------
-
-TEST_F(CommandsTest, ChangeCurveLevelScalesOneStoredCurveAndMarksTheCaches) {
-  Load(3);
-  ResultsDataSetInfo[0].PeriodExponent = 18;  // longer than a column holds: 2^17
-  for (auto& column : ImpulseSet) column.fill(0.5f);
-  w->ResultsTakenButNotSaved = kFalse;
-  SetChangeLevels(kFalse);
-
-  w->ChangeCurveLevel(2, 0.0f);
-  w->ChangeCurveLevel(0, 6.0f);
-  w->ChangeCurveLevel(33, 6.0f);
-  EXPECT_TRUE(rb.calls.empty());
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kFalse);
-  EXPECT_EQ(ImpulseSet[1][0], 0.5f);
-
-  w->ChangeCurveLevel(2, 6.0f);
-  const float g = static_cast<float>(std::pow(10.0, 6.0 / 20.0));
-  EXPECT_NEAR(g, 1.99526f, 1e-5f);
-  EXPECT_EQ(ImpulseSet[1][0], 0.5f * g);
-  EXPECT_EQ(ImpulseSet[1][kMaxSamples - 1], 0.5f * g);
-  EXPECT_EQ(ImpulseSet[0][0], 0.5f);
-  EXPECT_EQ(ImpulseSet[2][100], 0.5f);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-  EXPECT_EQ(BodeLevelsChanged, kTrue);
-  EXPECT_EQ(FractOctLevelsChanged, kTrue);
-  EXPECT_EQ(PsycLevelsChanged, kTrue);
-  EXPECT_EQ(NoiseCurves[0].NumCurves, 0);
-  EXPECT_EQ(ModalCurves[0].NumCurves, 0);
-
-  // The display options' boost does the same.
-  w->ResultsTakenButNotSaved = kFalse;
-  w->BoostCut(1, -20.0f);
-  EXPECT_NEAR(ImpulseSet[0][7], 0.05f, 1e-7f);
-  EXPECT_EQ(w->ResultsTakenButNotSaved, kTrue);
-}
-
-TEST_F(CommandsTest, FrequencyGridLimitsKeepToTheFirstBodeCurveWithinTheFrame) {
-  FreqGraphFrame.XStart = 16;
-  FreqGraphFrame.XFinish = 20000;
-  BodeCurves[0].XValues[1] = 1000;
-  const struct { int32_t points; float first, last, min, max; } table[] = {
-      {0, 20, 19000, 16, 20000}, {3, 20, 19000, 20, 19000}, {3, 10, 24000, 16, 20000}};
-  for (const auto& r : table) {
-    BodeCurves[0].NumPoints = r.points;
-    BodeCurves[0].XValues[0] = r.first;
-    BodeCurves[0].XValues[2] = r.last;
-    EXPECT_EQ(w->GetFreqGridXMin(), r.min) << r.points << " " << r.first;
-    EXPECT_EQ(w->GetFreqGridXMax(), r.max) << r.points << " " << r.last;
-  }
-}
-
-TEST_F(CommandsTest, AverageBoxStaysClearInTheSpectrumViewAndNormRecomputes) {
-  Load(2);
-  w->avg->click();
-  EXPECT_EQ(DisplayConfig.Average, kTrue);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
-  DisplayConfig.Graphshown = kPsdView;
-  w->avg->click();  // unticks it
-  w->avg->click();  // ticks it, and it is unticked again
-  EXPECT_FALSE(w->avg->isChecked());
-  EXPECT_EQ(DisplayConfig.Average, kFalse);
-  EXPECT_EQ(rb.Take().size(), 2u);
-
-  DisplayConfig.Graphshown = kBodeView;
-  w->Norm->click();
-  for (const CurveArray* a : {&ImpulseCurves, &BodeCurves, &PsycCurves, &FractOctCurves}) EXPECT_EQ((*a)[0].NumCurves, 0);
-  EXPECT_EQ(NoiseCurves[0].NumCurves, 2);
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFFTResponseSet", 0}}));
-}
-
-// ---- The link table ---------------------------------------------------------------------
-
-TEST_F(CommandsTest, EachLinkedControlIsEnabledExactlyWhileItsLinkIsSet) {
+  // Each linked control is enabled exactly while its link is set.
   // The entries that wait for later windows, as the menu and panel name them.
   const std::set<std::string> waiting = {
       "Command1", "Command2", "Command3", "Response", "LevelTest", "NewMeasMenue", "NewTestWindow",
@@ -487,105 +462,7 @@ class RemovalTest : public CommandsTest {
   }
 };
 
-TEST_F(RemovalTest, RemoveCurveTakesTheTypedResultClampedAndTruncated) {
-  const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
-      {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
-  for (const auto& [text, left] : cases) {
-    SCOPED_TRACE(text);
-    FillSet(3);
-    ClickRemoveCurve(text);
-    EXPECT_EQ(Marks(), left);
-    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-    EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
-  }
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  FillSet(3);
-  ClickRemoveCurve("7");
-  EXPECT_EQ(w->CurveNoText->text(), "3");
-
-  ResultsDataSetInfo[0].NumInSet = 0;  // nothing to remove: only the redraw
-  rb.calls.clear();
-  ClickRemoveCurve("1");
-  EXPECT_EQ(rb.Take().size(), 1u);
-}
-
-TEST_F(RemovalTest, RemovingTheFirstOfTwoMovesEverythingOfTheSecondDown) {
-  FillSet(2);
-  w->ModesList->addItem("mode");
-  w->RemoveResult(1);
-
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
-  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, 200);
-  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 2.0f);
-  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
-  for (CurveArray* cache : Caches()) {
-    EXPECT_EQ((*cache)[0].NumCurves, 1);
-    EXPECT_EQ((*cache)[0].YValues[4], 2.0f);
-    EXPECT_EQ((*cache)[0].Label, "1 ");
-    EXPECT_EQ((*cache)[1].NumPoints, 0);
-  }
-  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
-  EXPECT_EQ(SingularityList[1].Count, 0);  // what record 2 held: nothing
-  EXPECT_EQ(SingularityList[31].Count, 0);
-  for (int32_t r = 0; r < kMaxResults; ++r) EXPECT_EQ(SingularityList[static_cast<size_t>(r)].Curve, r);
-  EXPECT_EQ(w->ModesList->count(), 0);
-}
-
-TEST_F(RemovalTest, AFullSetEmptiesFromEitherEndAndBadNumbersChangeNothing) {
-  FillSet(kMaxResults);
-  for (SingularityListRecord& s : SingularityList) s.Curve = 77;
-  for (int32_t k : {0, -1, kMaxResults + 1, 1000}) w->RemoveResult(k);
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, kMaxResults);
-  EXPECT_EQ(SingularityList[5].Curve, 77);
-
-  w->RemoveResult(kMaxResults);
-  EXPECT_EQ(Marks().back(), kMaxResults - 1);
-  EXPECT_EQ(SingularityList[30].Freq[0], 31.0f);
-  EXPECT_EQ(SingularityList[31].Count, 0);
-  w->RemoveResult(1);
-  EXPECT_EQ(Marks().front(), 2);
-  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
-  while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
-  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-}
-
-TEST_F(RemovalTest, RemovingASpectrumMovesTheLaterOnesWholeWithTheirOwnSizes) {
-  const int32_t exponents[] = {15, 13, 14};
-  const int32_t rates[] = {48000, 44100, 96000};
-  for (int32_t c = 0; c < 3; ++c) {
-    const auto i = static_cast<size_t>(c);
-    PsdParameters[i].Exponent = exponents[c];
-    PsdParameters[i].SampleRate = rates[c];
-    PsdSet[i].fill(0.0f);
-    std::fill_n(PsdSet[i].begin(), 1 << exponents[c], static_cast<float>(c + 1));
-    test::FlatCurve(PsdCurves, c, 5, static_cast<float>(c + 1));
-  }
-  PsdParameters[0].Count = 3;
-  ResultsDataSetInfo[0].NumInSet = 0;
-  DisplayConfig.Graphshown = kPsdView;
-
-  ClickRemoveCurve("1");
-  EXPECT_EQ(PsdParameters[0].Count, 2);
-  EXPECT_EQ(PsdCurves[0].NumCurves, 2);
-  EXPECT_EQ(PsdCurves[1].YValues[0], 3.0f);
-  EXPECT_EQ(PsdParameters[0].Exponent, 13);
-  EXPECT_EQ(PsdParameters[0].SampleRate, 44100);
-  EXPECT_EQ(PsdParameters[1].Exponent, 14);
-  EXPECT_EQ(PsdParameters[1].SampleRate, 96000);
-  EXPECT_EQ(std::count(PsdSet[0].begin(), PsdSet[0].end(), 2.0f), 1 << 13);
-  EXPECT_EQ(std::count(PsdSet[1].begin(), PsdSet[1].end(), 3.0f), 1 << 14);
-  EXPECT_EQ(std::count(PsdSet[2].begin(), PsdSet[2].end(), 0.0f), kPsdSpectrumRows);
-  EXPECT_EQ(PsdParameters[2].Exponent, 0);
-  EXPECT_EQ(rb.Take(), (Builders{{"ShowPSDEnergy", kRedrawFiledCurves}}));
-
-  ClickRemoveCurve("9");  // clamped to the last
-  EXPECT_EQ(PsdParameters[0].Count, 1);
-  EXPECT_EQ(PsdParameters[0].Exponent, 13);
-  EXPECT_EQ(w->CurveNoText->text(), "2");
-}
-
-TEST_F(RemovalTest, ClearingTheSetRunsTheProgressBarAndRedrawsOnce) {
+TEST_F(RemovalTest, RemoveCurveClearingQuickClearingAndDelCurve) {
   FillSet(5);
   std::vector<int> values;
   QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged, [&values](int v) { values.push_back(v); });
@@ -594,16 +471,13 @@ TEST_F(RemovalTest, ClearingTheSetRunsTheProgressBarAndRedrawsOnce) {
   EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4, 5, 0}));
   EXPECT_EQ(w->ProgressBar1->maximum(), 5);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_TRUE(Marks().empty());
   EXPECT_EQ(ImpulseSet[4][0], 0.0f);
   EXPECT_EQ(BodeCurves[0].NumCurves, 0);
   EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
 
   w->ClearMeasurementBuffers();  // nothing loaded: nothing happens
   EXPECT_TRUE(rb.calls.empty());
-}
 
-TEST_F(RemovalTest, QuickClearEmptiesCountsAndCachesButNotTheSamples) {
   FillSet(3);
   w->RemoveResultQuickly(-1);
   w->RemoveResultQuickly(kMaxResults);
@@ -622,9 +496,8 @@ TEST_F(RemovalTest, QuickClearEmptiesCountsAndCachesButNotTheSamples) {
     }
   }
   EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRecomputeAllCurves}}));
-}
 
-TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
+  // Delete Curve removes the modes curve or stops quietly.
   MainWindowHooks.FitFiltersBut_Click = [] {};  // curves reach the fit only through it
   w->RefreshLinkedControls();
   FillSet(3);
@@ -665,6 +538,98 @@ TEST_F(RemovalTest, DelCurveRemovesTheModesCurveOrStopsQuietly) {
   FitInputCurves[0].NumPoints = 0;  // no fit input for the curve: nothing
   w->DelCurve->click();
   EXPECT_EQ(Marks(), (std::vector<int32_t>{3}));
+
+  // Remove Curve takes the typed result or spectrum, clamped and truncated.
+  const std::vector<std::pair<const char*, std::vector<int32_t>>> cases = {
+      {"7", {1, 2}}, {"0", {2, 3}}, {"2.7", {1, 3}}, {"-4", {2, 3}}};
+  for (const auto& [text, left] : cases) {
+    SCOPED_TRACE(text);
+    FillSet(3);
+    ClickRemoveCurve(text);
+    EXPECT_EQ(Marks(), left);
+    EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+    EXPECT_EQ(rb.Take(), (Builders{{"ShowMainImpulseSet", kRedrawFiledCurves}}));
+  }
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  FillSet(3);
+  ClickRemoveCurve("7");
+  EXPECT_EQ(w->CurveNoText->text(), "3");
+
+  ResultsDataSetInfo[0].NumInSet = 0;  // nothing to remove: only the redraw
+  rb.calls.clear();
+  ClickRemoveCurve("1");
+  EXPECT_EQ(rb.Take().size(), 1u);
+
+  // A spectrum removed moves the later ones whole, with their own sizes.
+  const int32_t exponents[] = {15, 13, 14};
+  const int32_t rates[] = {48000, 44100, 96000};
+  for (int32_t c = 0; c < 3; ++c) {
+    const auto i = static_cast<size_t>(c);
+    PsdParameters[i].Exponent = exponents[c];
+    PsdParameters[i].SampleRate = rates[c];
+    PsdSet[i].fill(0.0f);
+    std::fill_n(PsdSet[i].begin(), 1 << exponents[c], static_cast<float>(c + 1));
+    test::FlatCurve(PsdCurves, c, 5, static_cast<float>(c + 1));
+  }
+  PsdParameters[0].Count = 3;
+  ResultsDataSetInfo[0].NumInSet = 0;
+  DisplayConfig.Graphshown = kPsdView;
+
+  ClickRemoveCurve("1");
+  EXPECT_EQ(PsdParameters[0].Count, 2);
+  EXPECT_EQ(PsdCurves[0].NumCurves, 2);
+  EXPECT_EQ(PsdCurves[1].YValues[0], 3.0f);
+  EXPECT_EQ((std::vector<int32_t>{PsdParameters[0].Exponent, PsdParameters[0].SampleRate, PsdParameters[1].Exponent,
+                                  PsdParameters[1].SampleRate, PsdParameters[2].Exponent}),
+            (std::vector<int32_t>{13, 44100, 14, 96000, 0}));
+  EXPECT_EQ(std::count(PsdSet[0].begin(), PsdSet[0].end(), 2.0f), 1 << 13);
+  EXPECT_EQ(std::count(PsdSet[1].begin(), PsdSet[1].end(), 3.0f), 1 << 14);
+  EXPECT_EQ(std::count(PsdSet[2].begin(), PsdSet[2].end(), 0.0f), kPsdSpectrumRows);
+  EXPECT_EQ(rb.Take(), (Builders{{"ShowPSDEnergy", kRedrawFiledCurves}}));
+
+  ClickRemoveCurve("9");  // clamped to the last
+  EXPECT_EQ(PsdParameters[0].Count, 1);
+  EXPECT_EQ(PsdParameters[0].Exponent, 13);
+  EXPECT_EQ(w->CurveNoText->text(), "2");
+
+  // Removing moves the later results down; bad numbers change nothing.
+  FillSet(2);
+  w->ModesList->addItem("mode");
+  w->RemoveResult(1);
+
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
+  EXPECT_EQ(ResultsDataSetInfo[0].ImpulseShift, 200);
+  EXPECT_EQ(ImpulseSet[0][kMaxSamples - 1], 2.0f);
+  EXPECT_EQ(ImpulseSet[1][0], 0.0f);
+  for (CurveArray* cache : Caches()) {
+    EXPECT_EQ((*cache)[0].NumCurves, 1);
+    EXPECT_EQ((*cache)[0].YValues[4], 2.0f);
+    EXPECT_EQ((*cache)[0].Label, "1 ");
+    EXPECT_EQ((*cache)[1].NumPoints, 0);
+  }
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  EXPECT_EQ(SingularityList[1].Count, 0);  // what record 2 held: nothing
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  for (int32_t r = 0; r < kMaxResults; ++r) EXPECT_EQ(SingularityList[static_cast<size_t>(r)].Curve, r);
+  EXPECT_EQ(w->ModesList->count(), 0);
+
+  // A full set empties from either end.
+  FillSet(kMaxResults);
+  for (SingularityListRecord& s : SingularityList) s.Curve = 77;
+  for (int32_t k : {0, -1, kMaxResults + 1, 1000}) w->RemoveResult(k);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, kMaxResults);
+  EXPECT_EQ(SingularityList[5].Curve, 77);
+
+  w->RemoveResult(kMaxResults);
+  EXPECT_EQ(Marks().back(), kMaxResults - 1);
+  EXPECT_EQ(SingularityList[30].Freq[0], 31.0f);
+  EXPECT_EQ(SingularityList[31].Count, 0);
+  w->RemoveResult(1);
+  EXPECT_EQ(Marks().front(), 2);
+  EXPECT_EQ(SingularityList[0].Freq[0], 2.0f);
+  while (ResultsDataSetInfo[0].NumInSet > 0) w->RemoveResult(1);
+  for (CurveArray* cache : Caches()) EXPECT_EQ((*cache)[0].NumCurves, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
 }  // namespace

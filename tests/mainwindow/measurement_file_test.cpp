@@ -103,7 +103,7 @@ TEST_F(MeasurementFileTest, GoldenFileReadsFieldByFieldAndIsWrittenBackByteForBy
   EXPECT_EQ(BuildMeasurementFile({-1, 0, 0, 0}), file.data);
 }
 
-TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRefusedUnread) {
+TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyOneByteMoreIsRefusedAndAnEmptySetLoadsBack) {
   test::FillStore(32, 17, 48000);
   const std::string longest(32767, 'x');
   for (GraphFrame* f : {&TimeGraphFrame, &FreqGraphFrame}) f->XTitle = f->YTitle = f->GraphCaption = longest;
@@ -133,12 +133,29 @@ TEST_F(MeasurementFileTest, LargestLegalFileRoundTripsExactlyAndOneByteMoreIsRef
   WriteFileBytes(path, bytes);
   EXPECT_EQ(Load(path, true), std::vector<std::string>{"Error 4927: Error opening file"});
   EXPECT_EQ(StateFingerprint(), held);
+
+  // An empty set writes one header and loads back.
+  ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
+  ActiveMicCal = MicCalTable{};
+  ASSERT_TRUE(WriteMeasurementFile(path));
+  bytes = ReadFileBytes(path);
+  const size_t frames = HeldFrameBytes();
+  ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
+  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
+  const size_t header = 12 + frames + 36 + 78;
+  EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + 196),
+                          [](uint8_t b) { return b == 0; }));
+  test::FillStore(2, 12, 44100);
+  ASSERT_TRUE(LoadMeasurementFile(path));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
+  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 0);
+  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
 }
 
 // A shorter calibration put in force after a longer one keeps nothing of the
 // longer one past its count, so a .cfa save does not depend on what was
 // loaded before: the bytes equal those saved with the shorter one alone.
-TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCount) {
+TEST_F(MeasurementFileTest, CalibrationSavingScaleNotesAndFileDetails) {
   const auto readIn = [this](int32_t count, float step, const std::string& name) {
     MicCalFreq.fill(0.0f);
     MicCalLevel.fill(0.0f);
@@ -160,29 +177,9 @@ TEST_F(MeasurementFileTest, ACalibrationInForceKeepsNothingOfALongerOnePastItsCo
   for (size_t i = 3; i < ActiveMicCal.Freq.size(); ++i)
     ASSERT_TRUE(ActiveMicCal.Freq[i] == 0.0f && ActiveMicCal.Level[i] == 0.0f) << i;
   EXPECT_EQ(BuildMeasurementFile({0, 0, 0, 0}), alone);
-}
 
-TEST_F(MeasurementFileTest, EmptySetWritesOneHeaderAndLoadsBack) {
-  ResultsDataSetInfo[0] = MeasurementHeader{};  // all zero, as after a clear
-  const std::string path = TempPath("empty.cfa");
-  ASSERT_TRUE(WriteMeasurementFile(path));
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  const size_t frames = HeldFrameBytes();
-  ASSERT_EQ(bytes.size(), ExpectedFileSize(frames, 0, 1, 0));
-  EXPECT_EQ(test::GetAt<int32_t>(bytes, 0), 1);
-  const size_t header = 12 + frames + 36 + 78;
-  EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + 196),
-                          [](uint8_t b) { return b == 0; }));
-  test::FillStore(2, 12, 44100);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  EXPECT_EQ(ResultsDataSetInfo[1].SampleRate, 0);
-  EXPECT_EQ(ImpulseSet[0][0], 0.0f);
-}
-
-// Saving caps the stored length and aligns every result on result one; samples
-// go out scaled by their multiplier (an unusable one stored as 1) and come back divided.
-TEST_F(MeasurementFileTest, SavingCapsAlignsAndScalesAndLoadingDivides) {
+  // Saving caps the stored length and aligns every result on result one; samples go out
+  // scaled by their multiplier (an unusable one stored as 1) and come back divided.
   test::FillStore(3, 18, 48000, 3.0f);
   ResultsDataSetInfo[1].PeriodExponent = 16;
   ResultsDataSetInfo[2].PreExcitationExponent = 3;
@@ -209,12 +206,87 @@ TEST_F(MeasurementFileTest, SavingCapsAlignsAndScalesAndLoadingDivides) {
   EXPECT_EQ(ImpulseSet[0][5], static_cast<float>(7.5f * (1.0 / 3.0)));
   EXPECT_EQ(ImpulseSet[1][5], 2.5f);
   EXPECT_EQ(ResultsDataSetInfo[1].LevelMultiplier, 1.0f);
+
+  // Notes keep single-byte text within their limits.
+  w->SetUserNotes("abc");
+  w->SetUserNotes("z");
+  EXPECT_EQ(w->GetUserNotes(), "z");
+  w->SetUserNotes("caf\xC3\xA9 \xE2\x82\xAC!");  // é is single-byte text, the euro sign is not
+  EXPECT_EQ(w->GetUserNotes(), "caf\xC3\xA9 ?!");
+  EXPECT_EQ(UserNotesBlock.NotesCodes[4], 0xE9);
+  w->SetUserNotes(std::string(15001, 'x') + "y");
+  EXPECT_EQ(UserNotesBlock.NotesLength, 15000);
+  EXPECT_EQ(w->GetUserNotes(), std::string(15000, 'x'));
+
+  w->SetMicCalFileName("/home/me/cal/ECM8000.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "ECM8000.cal");
+  w->SetMicCalFileName(std::string(450, 'n'));
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
+
+  // A stored name length of 401 reads back as 399 characters and stays so; the
+  // levels view stored opens as the impulse view.
+  GoldenCfa g;
+  g.graphshown = 4;
+  LeBytes file = g.Build();
+  test::PutAt<int32_t>(file.data, file.size() - 4, 401);
+  const std::string longName = TempPath("long_name.cfa");
+  WriteFileBytes(longName, file.data);
+  ASSERT_TRUE(LoadMeasurementFile(longName));
+  EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
+  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
+  EXPECT_EQ(DisplayConfig.Graphshown, 2);
+
+  // The details window shows the set and keeps edited notes.
+  test::FillStore(1, 17, 48000);
+  ResultsDataSetInfo[0].PreExcitationExponent = 16;
+  ActiveMicCal.FileName = "/x/y/mic.cal";
+  w->SetUserNotes("before");
+  dialogs.ExpectModal([](QDialog* d) {
+    auto* f = static_cast<Form2*>(d);
+    EXPECT_EQ(f->windowTitle(), "File Details");
+    EXPECT_EQ(f->FsText->text(), "48000");
+    EXPECT_EQ(f->ExciteTime->text(), "2.7");
+    EXPECT_EQ(f->PreExciteTime->text(), "1.3");
+    EXPECT_EQ(f->MicCalName->text(), "mic.cal");
+    EXPECT_EQ(f->UserNotes->toPlainText(), "before");
+    EXPECT_EQ(f->FsLabel->text(), "[Hz] Sample Freq");
+    f->UserNotes->setPlainText("after");
+    return 0;
+  });
+  w->FileDetails_Click();
+  EXPECT_EQ(w->GetUserNotes(), "after");
+  EXPECT_FALSE(Forms::IsLoaded<Form2>());
+
+  // With nothing loaded the window says so, and closing keeps those words.
+  test::FillStore(0, 10, 0);
+  Form2* f = Forms::Get<Form2>();
+  f->Form_Load();
+  EXPECT_EQ(f->windowTitle(), "No File Loaded");
+  EXPECT_TRUE(f->FsText->text().isEmpty());
+  Forms::Unload<Form2>();
+  EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
 }
 
 // Every truncation and every bad count or length fails with the reader's message
 // and leaves all loaded state exactly as it was.
-TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
-  test::FillStore(3, 12, 44100, 2.0f);
+TEST_F(MeasurementFileTest, DamagedFilesChangeNothingAndSaveCommandsAskBeforeOverwriting) {
+  test::FillStore(3, 10, 48000, 2.0f);  // a set the file could join
+  GoldenCfa g;
+  g.calCount = 0;  // the calibration held
+  const LeBytes toAdd = g.Build();
+  const std::string path = TempPath("bad.cfa");
+  uint64_t held = StateFingerprint();
+  for (size_t cut : toAdd.boundaries) {
+    if (cut >= toAdd.size()) continue;
+    WriteFileBytes(path, std::vector<uint8_t>(toAdd.data.begin(), toAdd.data.begin() + static_cast<long>(cut)));
+    dialogs.Clear();
+    dialogs.ExpectOpenFile(path);
+    dialogs.ExpectMessage();
+    AddMeasurementFile();
+    ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4926: Error adding file"}) << cut;
+    ASSERT_EQ(StateFingerprint(), held) << "added cut at " << cut;
+  }
+
   AppliedFilters[0].Count = 1;
   AppliedFilters[0].Freq1 = 600.0f;
   ActiveMicCal.Count = 1;
@@ -223,11 +295,9 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
   DisplayConfig.Graphshown = 6;
   ResultFileName = "held.cfa";
   w->setWindowTitle("held");
-  const uint64_t held = StateFingerprint();
-
-  GoldenCfa g;
+  held = StateFingerprint();
+  g.calCount = 3;
   const LeBytes file = g.Build();
-  const std::string path = TempPath("bad.cfa");
   size_t cases = 0;
   for (size_t cut : file.boundaries) {
     if (cut >= file.size()) continue;
@@ -284,30 +354,10 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothing) {
   WriteFileBytes(path, file.data);
   Load(path, false);
   EXPECT_NE(StateFingerprint(), held);
-}
 
-TEST_F(MeasurementFileTest, DamagedFilesToAddChangeNothing) {
-  test::FillStore(3, 10, 48000, 2.0f);
-  const uint64_t held = StateFingerprint();
-  GoldenCfa g;
-  g.calCount = 0;
-  const LeBytes file = g.Build();
-  const std::string path = TempPath("bad_add.cfa");
-  for (size_t cut : file.boundaries) {
-    if (cut >= file.size()) continue;
-    WriteFileBytes(path, std::vector<uint8_t>(file.data.begin(), file.data.begin() + static_cast<long>(cut)));
-    dialogs.Clear();
-    dialogs.ExpectOpenFile(path);
-    dialogs.ExpectMessage();
-    AddMeasurementFile();
-    ASSERT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4926: Error adding file"}) << cut;
-    ASSERT_EQ(StateFingerprint(), held) << "cut at " << cut;
-  }
-}
-
-// Both save commands: the dialog, the name's stem kept with the file's own
-// extension, the caption and the unsaved mark; an existing file goes only on Yes.
-TEST_F(MeasurementFileTest, SaveCommandsKeepTheStemAndAskBeforeOverwriting) {
+  // Both save commands: the dialog, the name's stem kept with the file's own extension, the
+  // caption and the unsaved mark; an existing file goes only on Yes.
+  ResultFileName = "VavevadoRovoResult";  // as at start-up
   test::FillStore(1, 10, 48000);
   QDir(tempDir.path()).mkdir("a.b");
   const std::string cfa = TempPath("a.b/x.cfa"), eq = TempPath("a.b/room.EQ");
@@ -382,20 +432,36 @@ TEST_F(MeasurementFileTest, SaveCommandsKeepTheStemAndAskBeforeOverwriting) {
   EXPECT_EQ(dialogs.MessageTexts().back(), "User Error: Resampled data cannot be saved");
 }
 
-class OpenCommandTest : public MeasurementFileTest {
- protected:
-  std::string good;
-  void SetUp() override {
-    MeasurementFileTest::SetUp();
-    good = TempPath("good.cfa");
-    WriteFileBytes(good, GoldenCfa().Build().data);
-  }
-};
+using OpenCommandTest = MeasurementFileTest;
 
-// Both open commands: No to the question keeps what is held; a refused file or a
-// cancelled dialog leaves it, name and all, though the question gave it up (and the
-// filters the user agreed to remove stay too); a file that loads replaces it.
-TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
+TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoadsAndAWindowCanRefuseToClose) {
+  const std::string good = TempPath("good.cfa");
+  WriteFileBytes(good, GoldenCfa().Build().data);
+  std::vector<std::string> asked;
+  bool integrityCloses = false;
+  const auto closes = [&](const char* name, const bool* answer) {
+    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
+  };
+  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
+  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
+  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
+  const uint64_t held = StateFingerprint();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
+  EXPECT_EQ(StateFingerprint(), held);
+
+  integrityCloses = true;
+  asked.clear();
+  dialogs.ExpectOpenFile(good);
+  OpenMeasurementFile();
+  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
+  ExtDisplayHooks = ExtDisplayLinks{};
+
+  // Both open commands: No to the question keeps what is held; a refused file or a
+  // cancelled dialog leaves it, name and all, though the question gave it up (and the
+  // filters the user agreed to remove stay too); a file that loads replaces it.
   int listRefreshes = 0;
   FileCommandHooks.UpdateAppliedFiltersList = [&] { ++listRefreshes; };
   test::FillStore(2, 12, 44100);
@@ -472,11 +538,9 @@ TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
   EXPECT_EQ(AppliedFilters[0].Count, 0);  // agreed to be removed, with a file that loaded
   EXPECT_EQ(InitialOpenFolder, tempDir.path().toStdString());
-  EXPECT_EQ(SingularityList[4].Count, 0);
-  EXPECT_EQ(BodeCurves[2].NumPoints, 0);
-  EXPECT_EQ(w->ModesList->count(), 0);
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  EXPECT_EQ(w->CurveNumberText->text(), "1");
+  EXPECT_EQ((std::vector<int32_t>{SingularityList[4].Count, BodeCurves[2].NumPoints, w->ModesList->count()}),
+            (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(w->CurveNoText->text() + w->CurveNumberText->text(), "11");
   EXPECT_EQ(DisplayConfig.Average, 0);  // the file says -1: a new set starts without the average
   EXPECT_FALSE(w->avg->isChecked());
   EXPECT_EQ(w->ResultsTakenButNotSaved, 0);
@@ -484,30 +548,6 @@ TEST_F(OpenCommandTest, OpenCommandsReplaceWhatIsHeldOnlyWithAFileThatLoads) {
   EXPECT_EQ(DisplayConfig.Graphshown, 3);
   EXPECT_EQ(rb.Last(), (test::BuilderCall{"ShowFFTResponseSet", 0}));
   EXPECT_EQ(StaticConfig.SampleRate, 0);
-}
-
-TEST_F(OpenCommandTest, AWindowThatRefusesToCloseAbandonsTheCommand) {
-  std::vector<std::string> asked;
-  bool integrityCloses = false;
-  const auto closes = [&](const char* name, const bool* answer) {
-    return [&asked, name, answer] { return asked.push_back(name), answer ? *answer : true; };
-  };
-  ExtDisplayHooks.UnloadXoverForm = closes("Xover", nullptr);
-  ExtDisplayHooks.UnloadDataIntegrityForm = closes("DataIntegrity", &integrityCloses);
-  ExtDisplayHooks.UnloadThreeDForm = closes("ThreeD", nullptr);
-  const uint64_t held = StateFingerprint();
-  dialogs.ExpectOpenFile(good);
-  OpenMeasurementFile();
-  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity"}));
-  EXPECT_EQ(StateFingerprint(), held);
-
-  integrityCloses = true;
-  asked.clear();
-  dialogs.ExpectOpenFile(good);
-  OpenMeasurementFile();
-  EXPECT_EQ(asked, (std::vector<std::string>{"Xover", "DataIntegrity", "ThreeD"}));
-  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  ExtDisplayHooks = ExtDisplayLinks{};
 }
 
 class AddCommandTest : public MeasurementFileTest {
@@ -534,7 +574,7 @@ class AddCommandTest : public MeasurementFileTest {
   }
 };
 
-TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
+TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSetAndAppendsWhatCan) {
   ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
   uint64_t held = StateFingerprint();
   EXPECT_EQ(Add(MakeFile("rate.cfa", 1, 44100, 12), true),
@@ -567,9 +607,8 @@ TEST_F(AddCommandTest, RefusesWhatCannotJoinTheSet) {
   EXPECT_EQ(Add(MakeFile("three.cfa", 3, 48000, 12), true),
             "User Error: The number of curves in the new file exceeds memory available");
   EXPECT_EQ(StateFingerprint(), held);
-}
 
-TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
+  // A set it can join takes the results and is marked unsaved.
   ASSERT_TRUE(LoadMeasurementFile(MakeFile("base.cfa", 2, 48000, 12)));
   const std::string caption = w->windowTitle().toStdString();
   const GraphFrame frame = TimeGraphFrame;
@@ -593,67 +632,6 @@ TEST_F(AddCommandTest, AppendsResultsAndMarksTheSetUnsaved) {
   ViewBuilders = DefaultViewBuilders();
   w->DisplayResults(kRecomputeAllCurves);
   EXPECT_GT(AverageCurves[0].NumPoints, 0);
-}
-
-TEST_F(MeasurementFileTest, NotesKeepSingleByteTextWithinTheirLimits) {
-  w->SetUserNotes("abc");
-  w->SetUserNotes("z");
-  EXPECT_EQ(w->GetUserNotes(), "z");
-  w->SetUserNotes("caf\xC3\xA9 \xE2\x82\xAC!");  // é is single-byte text, the euro sign is not
-  EXPECT_EQ(w->GetUserNotes(), "caf\xC3\xA9 ?!");
-  EXPECT_EQ(UserNotesBlock.NotesCodes[4], 0xE9);
-  w->SetUserNotes(std::string(15001, 'x') + "y");
-  EXPECT_EQ(UserNotesBlock.NotesLength, 15000);
-  EXPECT_EQ(w->GetUserNotes(), std::string(15000, 'x'));
-
-  w->SetMicCalFileName("/home/me/cal/ECM8000.cal");
-  EXPECT_EQ(w->GetMicCalFileNotes(), "ECM8000.cal");
-  w->SetMicCalFileName(std::string(450, 'n'));
-  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 400);
-
-  // A stored name length of 401 reads back as 399 characters and stays so; the
-  // levels view stored opens as the impulse view.
-  GoldenCfa g;
-  g.graphshown = 4;
-  LeBytes file = g.Build();
-  test::PutAt<int32_t>(file.data, file.size() - 4, 401);
-  const std::string path = TempPath("long_name.cfa");
-  WriteFileBytes(path, file.data);
-  ASSERT_TRUE(LoadMeasurementFile(path));
-  EXPECT_EQ(w->GetMicCalFileNotes().size(), 399u);
-  EXPECT_EQ(UserNotesBlock.MicCalNotesLength, 399);
-  EXPECT_EQ(DisplayConfig.Graphshown, 2);
-}
-
-TEST_F(MeasurementFileTest, FileDetailsShowTheSetAndKeepEditedNotes) {
-  test::FillStore(1, 17, 48000);
-  ResultsDataSetInfo[0].PreExcitationExponent = 16;
-  ActiveMicCal.FileName = "/x/y/mic.cal";
-  w->SetUserNotes("before");
-  dialogs.ExpectModal([](QDialog* d) {
-    auto* f = static_cast<Form2*>(d);
-    EXPECT_EQ(f->windowTitle(), "File Details");
-    EXPECT_EQ(f->FsText->text(), "48000");
-    EXPECT_EQ(f->ExciteTime->text(), "2.7");
-    EXPECT_EQ(f->PreExciteTime->text(), "1.3");
-    EXPECT_EQ(f->MicCalName->text(), "mic.cal");
-    EXPECT_EQ(f->UserNotes->toPlainText(), "before");
-    EXPECT_EQ(f->FsLabel->text(), "[Hz] Sample Freq");
-    f->UserNotes->setPlainText("after");
-    return 0;
-  });
-  w->FileDetails_Click();
-  EXPECT_EQ(w->GetUserNotes(), "after");
-  EXPECT_FALSE(Forms::IsLoaded<Form2>());
-
-  // With nothing loaded the window says so, and closing keeps those words.
-  test::FillStore(0, 10, 0);
-  Form2* f = Forms::Get<Form2>();
-  f->Form_Load();
-  EXPECT_EQ(f->windowTitle(), "No File Loaded");
-  EXPECT_TRUE(f->FsText->text().isEmpty());
-  Forms::Unload<Form2>();
-  EXPECT_EQ(w->GetUserNotes(), "No File Loaded");
 }
 
 // The command line at start-up and the save questions at close.
@@ -717,25 +695,19 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsShownOrRefused) {
   }
 }
 
-class CloseQuestionTest : public test::RecordedWindowTest {
- protected:
-  void SetUp() override {
-    RecordedWindowTest::SetUp();
-    test::FillStore(2, 12, 48000);
-    AppliedFilters[0].Count = 1;
-    AppliedFilters[0].EQEmulationCode = 1;
-    w->ResultsTakenButNotSaved = w->EQResultsTakenButNotSaved = kTrue;
-  }
-  int16_t Ask() {
-    int16_t cancel = 0;
-    w->Form_QueryUnload(cancel);
-    return cancel;
-  }
-};
+using CloseQuestionTest = test::RecordedWindowTest;
 
 // Each row: the answers given in turn (a file name for a save dialog, none for a
 // cancelled one), whether the close is cancelled, and the marks left.
 TEST_F(CloseQuestionTest, AnswersDecideWhetherTheWindowCloses) {
+  test::FillStore(2, 12, 48000);
+  AppliedFilters[0].Count = 1;
+  AppliedFilters[0].EQEmulationCode = 1;
+  const auto Ask = [this] {
+    int16_t cancel = 0;
+    w->Form_QueryUnload(cancel);
+    return cancel;
+  };
   using Answer = std::variant<MsgAnswer, std::optional<std::string>>;
   const std::string set = TempPath("set.cfa"), eq = TempPath("set.EQ");
   const struct {

@@ -8,24 +8,19 @@ namespace zentor::test {
 
 namespace {
 
-QString Describe(const QWidget* w) {
-  return w->objectName() + " \"" + (qobject_cast<const QAbstractButton*>(w)
-                                        ? qobject_cast<const QAbstractButton*>(w)->text()
-                                        : qobject_cast<const QLabel*>(w)->text()) + "\"";
-}
-
 // The rectangle the style leaves for a button's caption.
 QRect CaptionSpace(QAbstractButton* b) {
   QStyleOptionButton opt;
   opt.initFrom(b);
   opt.rect = b->rect();
   opt.text = b->text();
-  if (qobject_cast<QCheckBox*>(b)) return b->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, b);
-  if (qobject_cast<QRadioButton*>(b)) return b->style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, b);
-  return b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b);
+  const QStyle::SubElement e = qobject_cast<QCheckBox*>(b)      ? QStyle::SE_CheckBoxContents
+                               : qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                                                : QStyle::SE_PushButtonContents;
+  return b->style()->subElementRect(e, &opt, b);
 }
 
-// Empty when the caption fits; otherwise what is clipped.
+// Empty when the caption fits (or the widget has none); otherwise what is clipped.
 QString Clipped(QWidget* w) {
   QRect space;
   QString text;
@@ -43,16 +38,8 @@ QString Clipped(QWidget* w) {
   const QRect need = w->fontMetrics().boundingRect(space, flags, text);
   const bool wraps = flags & Qt::TextWordWrap;
   if (need.width() <= space.width() && (!wraps || need.height() <= space.height())) return {};
-  return Describe(w) + QString(" needs %1x%2 in %3x%4")
+  return w->objectName() + " \"" + text + "\"" + QString(" needs %1x%2 in %3x%4")
                            .arg(need.width()).arg(need.height()).arg(space.width()).arg(space.height());
-}
-
-QList<QWidget*> Captioned(QWidget* root) {
-  QList<QWidget*> out;
-  for (QWidget* w : root->findChildren<QWidget*>()) {
-    if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w)) out << w;
-  }
-  return out;
 }
 
 // Visible siblings whose rectangles intersect, named.
@@ -84,7 +71,7 @@ TEST_F(MainWindowTest, PanelCaptionsFitAndNoTwoControlsOverlapAtTheStartSizeTheM
   DataPlotter* w = Start();
   QApplication::processEvents();
   QStringList clipped;
-  for (QWidget* c : Captioned(w->centralWidget())) {
+  for (QWidget* c : w->centralWidget()->findChildren<QWidget*>()) {
     if (c->isVisible() && !Clipped(c).isEmpty()) clipped << Clipped(c);
   }
   EXPECT_TRUE(clipped.isEmpty()) << clipped.join("\n").toStdString();

@@ -23,7 +23,7 @@ const std::array<ColourRef, 12> kDefaultColours = {
 #define ROW(field, value) \
   { #field, static_cast<double>(field), static_cast<double>(value) }
 
-TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureAndEveryDefault) {
+TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureEveryDefaultAndItsLayout) {
   DataPlotter* w = Forms::Get<DataPlotter>();
   EXPECT_TRUE(w->MixerOnMenue->isChecked());  // as created, before the load
   EXPECT_FALSE(w->MixerOffMenue->isChecked());
@@ -110,6 +110,30 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureAndEveryDefault) {
            {"CurveNumberText", w->CurveNumberText->text().toStdString(), "1"}})
     EXPECT_EQ(value, want) << name;
   for (int k = 0; k < 12; ++k) EXPECT_EQ(PlotColours[k], kDefaultColours[k]) << k;
+
+  // The layout follows the applied filters.
+  QWidget* client = w->centralWidget();
+  EXPECT_EQ(w->Picture1->width(), client->width());
+  EXPECT_TRUE(w->AppliedFilterListBox->isHidden());
+
+  AppliedFilters[0].Count = 1;  // the list takes 2750 twips beside the picture
+  w->resize(w->width() + 40, w->height() + 20);
+  QApplication::processEvents();
+  EXPECT_EQ(client->width() - w->Picture1->width(), 183);
+  EXPECT_TRUE(w->AppliedFilterListBox->isVisible());
+  EXPECT_EQ(w->AppliedFilterListBox->height(), w->Picture1->height());
+  EXPECT_EQ(w->Picture1->height(), TwipsToPixels(PixelsToTwips(client->height()) - 2300));
+  // The sort buttons share the list's width in one row on the frame's top.
+  EXPECT_EQ(w->FreqSelect->y(), w->Frame1->y());
+  EXPECT_EQ(w->QSelect->x(), w->FreqSelect->x() + w->FreqSelect->width());
+  EXPECT_EQ(w->ModesList->x(), w->AppliedFilterListBox->x());
+
+  // A window too small for the panel still lays out.
+  w->resize(120, 90);
+  QApplication::processEvents();
+  w->ArrangeMainWindow();
+  EXPECT_TRUE(w->Picture1->isVisible() && w->ModesList->isVisible());
+  EXPECT_GE(std::min(w->Picture1->width(), w->Picture1->height()), 0);
 }
 
 class UserSettingsTest : public MainWindowTest {
@@ -128,7 +152,7 @@ std::vector<uint8_t> LegacyFile(int colours, bool mixerFlag, bool mic) {
 
 // Stored values count only when "On" is "T" and they are well formed; the older user
 // file is moved into the settings store and deleted, a cut one giving only its whole colours.
-TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormed) {
+TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormedAndSavedOnlyWhenTicked) {
   const auto colours = [](int n, std::function<ColourRef(int)> f) {
     std::array<ColourRef, 12> c = kDefaultColours;
     for (int i = 0; i < n; ++i) c[static_cast<size_t>(i)] = f(i);
@@ -183,37 +207,10 @@ TEST_F(UserSettingsTest, StoredOrOlderValuesAreUsedOnlyWhenOnAndWellFormed) {
     Forms::DeleteAll();
     ResetSharedState();
   }
-}
 
-TEST_F(MainWindowTest, LayoutFollowsTheAppliedFilters) {
-  DataPlotter* w = Start();
-  QWidget* client = w->centralWidget();
-  EXPECT_EQ(w->Picture1->width(), client->width());
-  EXPECT_TRUE(w->AppliedFilterListBox->isHidden());
-
-  AppliedFilters[0].Count = 1;  // the list takes 2750 twips beside the picture
-  w->resize(w->width() + 40, w->height() + 20);
-  QApplication::processEvents();
-  EXPECT_EQ(client->width() - w->Picture1->width(), 183);
-  EXPECT_TRUE(w->AppliedFilterListBox->isVisible());
-  EXPECT_EQ(w->AppliedFilterListBox->height(), w->Picture1->height());
-  EXPECT_EQ(w->Picture1->height(), TwipsToPixels(PixelsToTwips(client->height()) - 2300));
-  // The sort buttons share the list's width in one row on the frame's top.
-  EXPECT_EQ(w->FreqSelect->y(), w->Frame1->y());
-  EXPECT_EQ(w->QSelect->x(), w->FreqSelect->x() + w->FreqSelect->width());
-  EXPECT_EQ(w->ModesList->x(), w->AppliedFilterListBox->x());
-
-  // A window too small for the panel still lays out.
-  w->resize(120, 90);
-  QApplication::processEvents();
-  w->ArrangeMainWindow();
-  EXPECT_TRUE(w->Picture1->isVisible() && w->ModesList->isVisible());
-  EXPECT_GE(std::min(w->Picture1->width(), w->Picture1->height()), 0);
-}
-
-// Closing frees the work arrays and closes help and the about box; the user section
-// is written only when the colour box is ticked, from the colour window or the main one.
-TEST_F(UserSettingsTest, ClosingFreesTheWindowsAndSavesTheUserSectionOnlyWhenTicked) {
+  // Closing frees the work arrays and closes help and the about box; the user section is
+  // written only when the colour box is ticked, from the colour window or the main one.
+  DeleteSetting("Zentor", "User");
   DataPlotter* w = Start();
   w->about_Click();
   ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
@@ -285,23 +282,18 @@ TEST_F(UserSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheOlderFileStays
   EXPECT_EQ(Get("On"), "T");
 }
 
-void Touch(const std::string& path) { ASSERT_TRUE(WriteWholeFileAtomic(path, std::vector<uint8_t>{0})); }
-
-TEST_F(MainWindowTest, ProgressBarWrapsToOne) {
-  DataPlotter* w = Start();
-  w->InitializeProgressBar1(3);
-  EXPECT_EQ(w->ProgressBar1->maximum(), 3);
-  w->IncrementProgressBar1();
-  w->IncrementProgressBar1();
-  EXPECT_EQ(w->IncrementProgressBar1(), "");  // at Max - 1
-  EXPECT_EQ(w->ProgressBar1->value(), 1);
-  w->ClearProgressBar1();
-  EXPECT_EQ(w->ProgressBar1->value(), 0);
-}
+class RecordingSysInfo final : public SysInfoService {
+ public:
+  explicit RecordingSysInfo(bool available) : available(available) { SetSysInfoService(this); }
+  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
+  bool StartSystemInformation() override { return ++requests, available; }
+  bool available;
+  int requests = 0;
+};
 
 // The entry shows while mixer settings were saved or an older mixer file is there;
 // it deletes the older files, and a store that cannot take "False" keeps them too.
-TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
+TEST_F(MainWindowTest, AutoMixerDeleteSmallCommandsMarksAccessorsAndTheAboutBox) {
   SaveSetting("Zentor", "Mixer", "SaveSetting", "TRUE");
   EXPECT_TRUE(Start()->AutoMixerDelete->isVisible());
   Forms::DeleteAll();
@@ -315,7 +307,7 @@ TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
                {"store cannot be written", {"ZentorMixer"}, true}};
   for (const auto& row : table) {
     SCOPED_TRACE(row.name);
-    for (const std::string& f : row.files) Touch(TempPath(f));
+    for (const std::string& f : row.files) ASSERT_TRUE(WriteWholeFileAtomic(TempPath(f), std::vector<uint8_t>{0}));
     DataPlotter* w = Start();
     EXPECT_EQ(w->AutoMixerDelete->isVisible(), !row.files.empty());
     w->SetAutoMixerDeleteVisible();
@@ -330,11 +322,18 @@ TEST_F(MainWindowTest, AutoMixerDeleteShowsWhileThereIsSomethingToDelete) {
     EXPECT_EQ(w->AutoMixerDelete->isVisible(), row.files.empty() || row.blocked);
     Forms::DeleteAll();
   }
-}
 
-// Of each pair of entries the one chosen is marked and its partner not; choosing it again keeps it.
-TEST_F(MainWindowTest, MixerAndAveragingMarksAndHelpTopics) {
+  // The progress bar wraps to one; of each pair of entries the one chosen is marked and its
+  // partner not, choosing it again keeps it; the mouse over the fit boxes sets the fit menu's
+  // marks; the help topics, the accessors, and a new result putting the last calibration in force.
+  dialogs.Clear();
   DataPlotter* w = Start();
+  w->InitializeProgressBar1(3);
+  w->IncrementProgressBar1();
+  w->IncrementProgressBar1();
+  EXPECT_EQ(w->IncrementProgressBar1(), "");  // at Max - 1
+  EXPECT_EQ(w->ProgressBar1->value(), 1);
+
   const std::pair<QAction*, QAction*> pairs[] = {{w->MixerOnMenue, w->MixerOffMenue},
                                                  {w->MixerOffMenue, w->MixerOnMenue},
                                                  {w->EvenAndOdd, w->AllOpt},
@@ -356,10 +355,7 @@ TEST_F(MainWindowTest, MixerAndAveragingMarksAndHelpTopics) {
   w->MainHelp->trigger();
   w->PrintingHelp->trigger();
   EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{460, 1170}));
-}
 
-TEST_F(MainWindowTest, PublicAccessors) {
-  DataPlotter* w = Start();
   ResultsDataSetInfo[0].SampleRate = 44100;
   ResultsDataSetInfo[0].FreqRespGateTime = 12.5f;
   EXPECT_EQ(w->GetSampleRate(), 0);  // nothing loaded
@@ -395,10 +391,7 @@ TEST_F(MainWindowTest, PublicAccessors) {
   EXPECT_EQ(w->CurveNumberText->text(), "3");  // the modes curve, counted from 1
   w->SetSimSort(false);
   EXPECT_EQ(w->GetSimSort(), "False");
-}
 
-TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
-  DataPlotter* w = Start();
   auto move = [](QWidget* target) {
     QMouseEvent e(QEvent::MouseMove, QPointF(2, 2), target->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
                   Qt::NoButton, Qt::NoModifier);
@@ -411,24 +404,28 @@ TEST_F(MainWindowTest, MouseOverFilterBoxesSetsTheFitMenuMarks) {
     EXPECT_EQ(w->AllCurves->isChecked(), all) << box->objectName().toStdString() << on;
     EXPECT_EQ(w->QuickFit->isChecked(), quick) << box->objectName().toStdString() << on;
   }
-}
 
-class RecordingSysInfo final : public SysInfoService {
- public:
-  explicit RecordingSysInfo(bool available) : available_(available) { SetSysInfoService(this); }
-  ~RecordingSysInfo() override { SetSysInfoService(nullptr); }
-  bool StartSystemInformation() override {
-    ++requests;
-    return available_;
-  }
-  int requests = 0;
+  test::FillStore(0, 10, 0);
+  MicCalCount = 2;
+  MicCalFreq[1] = 40.0f;
+  MicCalLevel[1] = -1.5f;
+  MicCalFileName = "/cal/mic.cal";
+  MeasurementHeader h;
+  h.SampleRate = 48000;
+  h.PeriodExponent = 10;
+  std::vector<float> samples(1024, 1.0f);
+  ASSERT_EQ(AddMeasurementToResults(samples, h, "20", "30", "1.5", "-6", "-3"), "True");
+  EXPECT_EQ(w->ResultsTakenButNotSaved, -1);
+  EXPECT_EQ(w->CurveNoText->text(), "1");
+  QStringList lines;
+  for (int i = 0; i < w->ModesList->count(); ++i) lines << w->ModesList->item(i)->text();
+  EXPECT_EQ(lines, QStringList({"R: Level = -6 S/N = 20 dB", "L: Level = -3 S/N = 30 dB", "Mic-Spkr Dist = 1.5 m"}));
+  EXPECT_EQ(ActiveMicCal.Count, 2);
+  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
+  EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
+  EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
 
- private:
-  bool available_;
-};
-
-TEST_F(MainWindowTest, AboutBoxNamesTheProgramAndStartsSystemInformation) {
-  DataPlotter* w = Start();
+  // The about box names the program and starts the system information.
   w->about->trigger();
   ASSERT_TRUE(Forms::IsLoaded<frmAbout>());
   frmAbout* box = Forms::Get<frmAbout>();
@@ -469,28 +466,6 @@ TEST(SysInfo, FindsTheFirstKnownProgramOnThePath) {
   QFile::setPermissions(QString::fromStdString(second), QFile::ReadOwner | QFile::ExeOwner);
   EXPECT_EQ(FindSystemInformationProgram(pathList), second);
   EXPECT_EQ(FindSystemInformationProgram(""), "");
-}
-
-TEST_F(MainWindowTest, NewResultShowsItsFiguresAndPutsTheLastCalibrationInForce) {
-  DataPlotter* w = Start();
-  MicCalCount = 2;
-  MicCalFreq[1] = 40.0f;
-  MicCalLevel[1] = -1.5f;
-  MicCalFileName = "/cal/mic.cal";
-  MeasurementHeader h;
-  h.SampleRate = 48000;
-  h.PeriodExponent = 10;
-  std::vector<float> samples(1024, 1.0f);
-  ASSERT_EQ(AddMeasurementToResults(samples, h, "20", "30", "1.5", "-6", "-3"), "True");
-  EXPECT_EQ(w->ResultsTakenButNotSaved, -1);
-  EXPECT_EQ(w->CurveNoText->text(), "1");
-  QStringList lines;
-  for (int i = 0; i < w->ModesList->count(); ++i) lines << w->ModesList->item(i)->text();
-  EXPECT_EQ(lines, QStringList({"R: Level = -6 S/N = 20 dB", "L: Level = -3 S/N = 30 dB", "Mic-Spkr Dist = 1.5 m"}));
-  EXPECT_EQ(ActiveMicCal.Count, 2);
-  EXPECT_EQ(ActiveMicCal.Level[1], -1.5f);
-  EXPECT_EQ(ActiveMicCal.FileName, "/cal/mic.cal");
-  EXPECT_EQ(w->GetMicCalFileNotes(), "mic.cal");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The main window started once per test: as it is, or with its view builders and
-// links recording their calls instead of drawing and opening windows.
+// The main window started once per test in its own temporary working folder (where
+// the older settings and mixer files are looked up): as it is, with its graph drawing
+// into a recorder, or with its view builders and links recording their calls.
 #pragma once
 
 #include <QAbstractButton>
@@ -37,7 +38,6 @@
 #include "display/plot_colours.h"
 #include "display/view_state.h"
 #include "file_fixture.h"
-#include "main_window_fixture.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/main_window_links.h"
 #include "mainwindow/measurement_file.h"
@@ -46,10 +46,51 @@
 #include "platform/imaging.h"
 #include "support/builder_recorder.h"
 #include "support/curve_sets.h"
+#include "support/fixture.h"
 #include "support/recording_links.h"
-#include "views_fixture.h"
+#include "support/silent_set.h"
 
 namespace zentor::test {
+
+class MainWindowTest : public ZentorTest {
+ protected:
+  void SetUp() override {
+    ZentorTest::SetUp();
+    oldDir_ = QDir::currentPath();
+    QDir::setCurrent(tempDir.path());
+  }
+  void TearDown() override {
+    ZentorTest::TearDown();
+    QDir::setCurrent(oldDir_);
+  }
+  DataPlotter* Start() {
+    DataPlotter* w = Forms::Get<DataPlotter>();
+    w->Form_Load();
+    return w;
+  }
+
+ private:
+  QString oldDir_;
+};
+
+// A started window whose graph draws into a recorder.
+class MainViewsTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    w = Start();
+    w->MainGraphOverride = &rec;
+    rec.Clear();
+  }
+  void TearDown() override {
+    if (w) w->MainGraphOverride = nullptr;
+    MainWindowTest::TearDown();
+  }
+  void LoadSet(int32_t n, int32_t fs, int32_t exponent) { LoadSilentSet(n, fs, exponent, 20.0f); }
+
+  DataPlotter* w = nullptr;
+  RecordingSurface rec;
+};
 
 class StartedWindowTest : public MainWindowTest {
  protected:

@@ -23,7 +23,7 @@
 #include "display/view_state.h"
 #include "mainwindow/file_details.h"
 #include "mainwindow/measurement_file.h"
-#include "mainwindow/views_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "measurement/mic_calibration.h"
 #include "measurement/mic_calibration_files.h"
 #include "measurement/sound_card_selector.h"
@@ -169,7 +169,7 @@ std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 bool PointerNormal(const QWidget* w) { return w->cursor().shape() == Qt::ArrowCursor; }
 
-class MicCalFormTest : public test::ViewsTest {
+class MicCalFormTest : public test::MainViewsTest {
  protected:
   MicCalForm* Form() { return Forms::Get<MicCalForm>(); }
 

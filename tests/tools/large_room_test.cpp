@@ -36,7 +36,7 @@
 #include "display/plot_colours.h"
 #include "display/view_state.h"
 #include "mainwindow/graphics_export.h"
-#include "mainwindow/main_window_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "platform/forms.h"
 #include "platform/help.h"
 #include "platform/settings.h"

@@ -15,15 +15,15 @@
 #include "core/records.h"
 #include "core/work_arrays.h"
 #include "mainwindow/measurement_file.h"
-#include "mainwindow/views_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "tools/curve_tools_links.h"
 
 namespace zentor::test {
 
-class ToolsTest : public ViewsTest {
+class ToolsTest : public MainViewsTest {
  protected:
   void SetUp() override {
-    ViewsTest::SetUp();
+    MainViewsTest::SetUp();
     InstallCurveToolsLinks();
     w->RefreshLinkedControls();
   }

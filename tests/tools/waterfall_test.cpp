@@ -26,7 +26,7 @@
 #include "display/plot_colours.h"
 #include "display/view_state.h"
 #include "mainwindow/data_plotter.h"
-#include "mainwindow/main_window_fixture.h"
+#include "mainwindow/window_fixtures.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
