@@ -1,7 +1,5 @@
-// The one redraw road of the main graph without the main window: which builder
-// runs with which reuse count, the gate controls, the view buttons and menus, the
-// accessors, and the mouse zoom: the frame limits a box gives, the rubber band's
-// life, and the fit range the right button picks.
+// The main graph's one redraw road: which builder runs with which reuse count, the gate
+// controls, the view buttons, the accessors, and the mouse zoom and fit range.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,7 +71,7 @@ TEST_F(DispatchTest, EachViewHasItsBuilder) {
   }
 }
 
-TEST_F(DispatchTest, LevelsViewIsAlwaysComputedFromTheLevelsCheck) {
+TEST_F(DispatchTest, LevelsViewIsComputedFromTheLevelsCheckAndRedrawsKeepFramesAndButtonsSane) {
   LevelsCheckHeader.SampleRate = 48000;
   LevelsCheckHeader.ImpulseShift = 17;
   LevelsCheckHeader.PeakLevel = -12.5f;
@@ -86,9 +84,8 @@ TEST_F(DispatchTest, LevelsViewIsAlwaysComputedFromTheLevelsCheck) {
   EXPECT_EQ(std::tuple(l.start, l.ms, l.rate, l.shift, l.level, l.sn), std::tuple(2400, 10.0f, 48000, 17, -12.5f, 41.0f));
   EXPECT_EQ(l.samples, LevelsImpulse.size());
   EXPECT_EQ(std::tuple(FreqGraphFrame.LogX, host.logAxis), std::tuple(kFalse, false));
-}
 
-TEST_F(DispatchTest, RedrawKeepsFramesAndButtonsSane) {
+  // Frames and buttons are kept sane.
   DisplayConfig.Graphshown = kBodeView;
   FreqGraphFrame.LogX = kTrue;
   FreqGraphFrame.XStart = -5;
@@ -106,7 +103,7 @@ TEST_F(DispatchTest, RedrawKeepsFramesAndButtonsSane) {
   EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
 }
 
-TEST_F(DispatchTest, BusyDropsAndPlotterToUpdateForcesOneFullRecompute) {
+TEST_F(DispatchTest, BusyAndNestedRedrawsDropAndPlotterToUpdateForcesOneFullRecompute) {
   LoadSet(2);
   DisplayConfig.Graphshown = kBodeView;
   host.busy = true;
@@ -118,10 +115,8 @@ TEST_F(DispatchTest, BusyDropsAndPlotterToUpdateForcesOneFullRecompute) {
   DisplayResults(host, kRedrawFiledCurves);
   DisplayResults(host, kRedrawFiledCurves);
   EXPECT_EQ(Take(), (Calls{{"ShowFFTResponseSet", 0}, {"ShowFFTResponseSet", kRedrawFiledCurves}}));
-}
 
-TEST_F(DispatchTest, NestedRedrawIsDroppedAndOneRedrawFollows) {
-  LoadSet(2);
+  // A nested redraw is dropped and one redraw follows.
   DisplayConfig.Graphshown = kFractOctView;
   int nested = 0;
   rb.during = [&] {
@@ -188,16 +183,6 @@ TEST_F(DispatchTest, ShowResultComputesOnlyTheNewestInFrequencyViews) {
   }
 }
 
-TEST_F(DispatchTest, FftUpdateOutsideTheFrequencyButtonOnlyNotesTheGate) {
-  LoadSet(2);
-  host.view = ViewButton::Time;
-  DisplayConfig.Graphshown = kImpulseView;
-  set.FreqRespGateTime = 4.5f;
-  UpdateFFTDisplay(host);
-  EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
-}
-
 TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   LoadSet(2);
   ImpulseDisplayConfig.ShowETC = kTrue;
@@ -226,6 +211,12 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   EXPECT_EQ(Messages(), (std::vector<std::string>{"Error 5429"}));
   EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, host.view), std::tuple(kImpulseView, ViewButton::Time));
   EXPECT_TRUE(Take().empty());
+
+  // An FFT update outside the frequency button only notes the gate.
+  set.FreqRespGateTime = 4.5f;
+  UpdateFFTDisplay(host);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
 }
 
 TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKeepToTwoTo2000) {
@@ -290,7 +281,7 @@ TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclampedAndViewsWithoutOneLea
   EXPECT_EQ(std::pair(host.GateText(), host.slider.value()), std::pair(std::string("N/A"), 30));
 }
 
-TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
+TEST_F(DispatchTest, AccessorsCutLongGatesHoldThirtyTwoSpectraFallBackAndRefuse) {
   LoadSet(1);
   set.SampleRate = 48000;
   set.PeriodExponent = 15;  // 32768 samples; 2400 are the 50 ms margin
@@ -304,9 +295,8 @@ TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
   EXPECT_FLOAT_EQ(LimitGateToPeriod(5000), std::floor((131072 - 2400) * 1000.0f / 72000));
   EXPECT_FLOAT_EQ(ClampSmallGateTime(0.99f), 1.0f);
   EXPECT_FLOAT_EQ(ClampSmallGateTime(1.5f), 1.5f);
-}
 
-TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
+  // The PSD parameters hold thirty-two spectra.
   for (int32_t i = 0; i < 32; ++i) {
     int32_t rate = 44100 + i, exponent = 15;
     ASSERT_TRUE(ADDTOPSDParameters(rate, exponent));
@@ -316,10 +306,9 @@ TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
   EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(ADDTOPSDParameters(rate, exponent)); }),
             "User Error: only 32 curves can be stored at once. Delete one to continue.");
   EXPECT_EQ(std::pair(PsdParameters[0].Count, PsdParameters[32].SampleRate), std::pair(32, 0));
-}
 
-TEST_F(DispatchTest, SmallAccessorsFallBackAndRefuse) {
   EQConfig.SampleRate = 44100;
+  set.NumInSet = 0;
   EXPECT_EQ(GetSampleRateOfDisplayData(), "44100");  // nothing loaded: the settings
   LoadSet(2);
   EXPECT_EQ(GetSampleRateOfDisplayData(), "48000");
@@ -404,7 +393,7 @@ TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
   EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
 }
 
-TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
+TEST_F(Zoom, BandFollowsTheDragGoesAtTheReleaseOrARedrawAndShowsOnTheBackground) {
   DisplayConfig.Graphshown = kBodeView;
   Draw(FreqGraphFrame, true, 20, 20000, -50, 20);
   Picture1_MouseDown(host, kLeftButton, 0, 300.4f, 200.6f);
@@ -431,9 +420,20 @@ TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
   EXPECT_FALSE(host.band);
   EXPECT_EQ(std::tuple(RubberBandState.BoxErased, RubberBandState.ButtonDown, RubberBandState.EndY),
             std::tuple(kTrue, kFalse, 0));
-}
 
-TEST_F(Zoom, BandPenShowsOnTheBackgroundAndDashesForTheFitRange) {
+  // A redraw takes the band, so the next press erases nothing.
+  Picture1_MouseDown(host, kLeftButton, 0, 100, 100);
+  Picture1_MouseMove(host, kLeftButton, 0, 300, 300);
+  ASSERT_TRUE(host.band);
+  const int hides = host.bandHides;
+  DisplayResults(host, kRedrawFiledCurves);
+  EXPECT_FALSE(host.band);
+  EXPECT_EQ(std::pair(host.bandHides, RubberBandState.BoxErased), std::pair(hides + 1, kTrue));
+  const int shows = host.bandShows;
+  Picture1_MouseDown(host, kLeftButton, 0, 400, 400);
+  EXPECT_EQ(std::pair(host.bandHides, host.bandShows), std::pair(hides + 1, shows));
+
+  // The pen shows on the background and dashes for the fit range.
   const ColourRef black = RGB(0, 0, 0), white = RGB(255, 255, 255);
   EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(128, 128, 128)), (Pen{black, PenStyle::Solid}));
   EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(127, 127, 127)), (Pen{white, PenStyle::Solid}));
@@ -480,19 +480,6 @@ TEST_F(Zoom, EveryReleaseEndsTheDrag) {
   EXPECT_EQ(Redraws(), 0);
 }
 
-TEST_F(Zoom, ARedrawTakesTheBandSoTheNextPressErasesNothing) {
-  DisplayConfig.Graphshown = kBodeView;
-  Picture1_MouseDown(host, kLeftButton, 0, 100, 100);
-  Picture1_MouseMove(host, kLeftButton, 0, 300, 300);
-  ASSERT_TRUE(host.band);
-  DisplayResults(host, kRedrawFiledCurves);
-  EXPECT_FALSE(host.band);
-  EXPECT_EQ(std::pair(host.bandHides, RubberBandState.BoxErased), std::pair(1, kTrue));
-  const int shows = host.bandShows;
-  Picture1_MouseDown(host, kLeftButton, 0, 400, 400);
-  EXPECT_EQ(std::pair(host.bandHides, host.bandShows), std::pair(1, shows));
-}
-
 TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
   DisplayConfig.Graphshown = kImpulseView;
   GraphFrame& t = TimeGraphFrame;
@@ -533,7 +520,7 @@ class FitRange : public Zoom {
   std::vector<int32_t> checks;
 };
 
-TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
+TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFarAlsoFromATimeView) {
   ZoomTo(200.1, 599.9);
   for (size_t i = 0; i < kMaxResults; ++i)
     EXPECT_EQ(std::tuple(SingularityList[i].Count, FitStoredCurves[i].NumPoints), std::tuple(0, 0)) << i;
@@ -542,6 +529,20 @@ TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
   EXPECT_TRUE(host.lines.empty());
   EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
   EXPECT_EQ(FitRangeIs(), std::pair(200.0, 600.0));
+
+  // A right zoom in a time view still sets the fit range, from the frequency frame.
+  checks.clear();
+  SingularityList[0].Count = 7;
+  DisplayConfig.Graphshown = kImpulseView;
+  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
+  FreqGraphFrame.LogX = kTrue;
+  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
+  DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
+  EXPECT_EQ(TimeGraphFrame.XStart, 0);
+  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
+  EXPECT_EQ(FitGraphFrame.LogX, kTrue);
+  EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
+  EXPECT_EQ(SingularityList[0].Count, 0);
 }
 
 TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
@@ -578,19 +579,6 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
     EXPECT_EQ(FreqGraphFrame.XStart, 100);
   }
   EXPECT_EQ(checks.size(), 1u);
-}
-
-TEST_F(FitRange, RightZoomInATimeViewStillSetsTheFitRange) {
-  DisplayConfig.Graphshown = kImpulseView;
-  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
-  FreqGraphFrame.LogX = kTrue;
-  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
-  DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
-  EXPECT_EQ(TimeGraphFrame.XStart, 0);
-  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
-  EXPECT_EQ(FitGraphFrame.LogX, kTrue);
-  EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
-  EXPECT_EQ(SingularityList[0].Count, 0);
 }
 
 }  // namespace

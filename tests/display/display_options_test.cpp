@@ -1,5 +1,5 @@
-// The display options and psychoacoustic windows on a recording host: what
-// opening shows and leaves alone, what Apply stores, the boost/cut of a curve.
+// The display options and psychoacoustic windows: what opening shows and leaves alone,
+// what Apply stores, the boost/cut of a curve.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -81,7 +81,7 @@ TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlagAn
   EXPECT_TRUE(rb.calls.empty());
 }
 
-TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
+TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApplyAndShiftButtonsWaitForTheirLinks) {
   DisplayConfig = DisplayConfigRecord{};
   DisplayConfig.FractOctSelected = kTrue;
   DisplayConfig.Graphshown = kFractOctView;
@@ -112,6 +112,23 @@ TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
   DisplayConfig.Graphshown = kNoiseView;
   f->ETCRadio->click();
   EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+
+  // The shift buttons wait for their links.
+  EXPECT_FALSE(f->LargeShiftLeft->isEnabled());
+  EXPECT_FALSE(f->smallshiftright->isEnabled());
+
+  std::vector<std::tuple<char, int32_t, int32_t>> shifts;
+  ImpulseShiftHooks.ShiftImpulseLeft = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('L', c, k); };
+  ImpulseShiftHooks.ShiftImpulseRight = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('R', c, k); };
+  f = Open(3);
+  f->CurveShiftNumberText->setText("2");
+  for (QPushButton* b : {f->LargeShiftLeft, f->medshiftleft, f->smallshiftleft, f->smallshiftright, f->medshiftright,
+                         f->LargeShiftRight}) {
+    EXPECT_TRUE(b->isEnabled());
+    b->click();
+  }
+  EXPECT_EQ(shifts, (std::vector<std::tuple<char, int32_t, int32_t>>{
+                        {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
 }
 
 TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
@@ -145,9 +162,7 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
   f->FractOctGateTimeText->setText("60");
   f->BodeGateTimeText->setText("20");
   f->DisplayResText->setText("4.7");
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 0.05 and 1"});
+  EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 0.05 and 1");
   EXPECT_EQ(std::tuple(EQConfig.FractOctGateTime, EQConfig.FreqRespGateTime), std::tuple(60.0f, 20.0f));
   EXPECT_EQ(std::tuple(set.FractOctGateTime, set.FreqRespGateTime), std::tuple(60.0f, 20.0f)) << "copied to the set";
   EXPECT_FLOAT_EQ(EQConfig.FractOctRes, 0.333f);
@@ -179,15 +194,12 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   DisplayControlForm* f = Open(3);
   f->ETCMinLowText->setText("1100");
   f->ETCMinHighText->setText("900");
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 1100 and 24000"});
+  EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 1100 and 24000");
   const ImpulseDisplayConfigRecord& etc = ImpulseDisplayConfig;
   EXPECT_EQ(std::tuple(etc.ETCMinLow, etc.ETCMinHigh, etc.ApplyLowETC), std::tuple(1000.0, 2000.0, kTrue));
   EXPECT_TRUE(rb.calls.empty());
 
   // An unticked band is switched off and its edges are not read; equal edges pass.
-  dialogs.Clear();
   f->ETCMinHighText->setText("1100");
   f->ApplyMidETC->setChecked(false);
   f->ETCMidLowText->setText("nonsense");
@@ -280,25 +292,6 @@ TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
   EXPECT_EQ(rb.Take().size(), 1u);
 }
 
-TEST_F(OptionsTest, ShiftButtonsWaitForTheirLinks) {
-  DisplayControlForm* f = Open(3);
-  EXPECT_FALSE(f->LargeShiftLeft->isEnabled());
-  EXPECT_FALSE(f->smallshiftright->isEnabled());
-
-  std::vector<std::tuple<char, int32_t, int32_t>> shifts;
-  ImpulseShiftHooks.ShiftImpulseLeft = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('L', c, k); };
-  ImpulseShiftHooks.ShiftImpulseRight = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('R', c, k); };
-  f = Open(3);
-  f->CurveShiftNumberText->setText("2");
-  for (QPushButton* b : {f->LargeShiftLeft, f->medshiftleft, f->smallshiftleft, f->smallshiftright, f->medshiftright,
-                         f->LargeShiftRight}) {
-    EXPECT_TRUE(b->isEnabled());
-    b->click();
-  }
-  EXPECT_EQ(shifts, (std::vector<std::tuple<char, int32_t, int32_t>>{
-                        {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
-}
-
 TEST_F(OptionsTest, HelpTopicsAndClosing) {
   DisplayControlForm* f = Open(3);
   f->Help->click();
@@ -340,9 +333,7 @@ TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
   p->LFResolutionText->setText("0.75");
   p->PsycGateTime->setText("11");
   p->PsycShelfTime->setText("nonsense");  // never reached
-  dialogs.ExpectMessage();
-  p->Command1->click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 2 and 10"});
+  EXPECT_EQ(MessageOf([&] { p->Command1->click(); }), "User Error: Input must be between 2 and 10");
   EXPECT_EQ(EQConfig.PsycLFResolution, 0.75f);
   EXPECT_EQ(psyc(), header) << "the set's header is unchanged";
 

@@ -73,7 +73,7 @@ class Frames : public test::DrawingTest {
   }
 };
 
-TEST_F(Frames, DefaultsOfTheThreeFrames) {
+TEST_F(Frames, DefaultsOfTheThreeFramesAndALinearAxisOfTenStepsAndTheEnd) {
   EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{5, 500, -30, 30}));
   EXPECT_EQ(std::tuple(FreqGraphFrame.LogX, TimeGraphFrame.LogX, TimeGraphFrame.XStart, TimeGraphFrame.XFinish),
             std::tuple(-1, 0, -10, 30));
@@ -82,6 +82,17 @@ TEST_F(Frames, DefaultsOfTheThreeFrames) {
             (std::vector<std::string>{"Time [ms]", "Norm. Linear Level ", "Level (dB)"}));
   for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame})
     EXPECT_EQ(std::tuple(f->PlotLeft, f->PlotRight, f->PlotBottom, f->PlotTop), std::tuple(100, 1100, 1100, 100));
+
+  // The default time frame: a linear axis of ten steps and the end.
+  DrawGraphFrame(TimeGraphFrame, rec);
+  std::vector<int32_t> expected;
+  for (int t = -10; t <= 26; t += 4) expected.push_back(25 * t + 349);
+  expected.push_back(1099);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"-10", "-6", "-2", "2", "6", "10", "14", "18", "22", "26", "30"}));
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
 }
 
 struct LogAxis {
@@ -123,18 +134,6 @@ TEST_F(Frames, LogAxisGridAndLabels) {
       EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
     EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
   }
-}
-
-TEST_F(Frames, LinearAxisTenStepsAndTheEnd) {
-  DrawGraphFrame(TimeGraphFrame, rec);
-  std::vector<int32_t> expected;
-  for (int t = -10; t <= 26; t += 4) expected.push_back(25 * t + 349);
-  expected.push_back(1099);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
-  EXPECT_EQ(XLabels(), (std::vector<std::string>{"-10", "-6", "-2", "2", "6", "10", "14", "18", "22", "26", "30"}));
-  EXPECT_EQ(XTicks(), 11u);
-  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
-  EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
 }
 
 TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
@@ -206,7 +205,7 @@ TEST_F(Frames, AudioFrameKeepsLinesAndTicksButAlmostNoText) {
   EXPECT_EQ(yTicks, 11u);
 }
 
-TEST_F(Frames, DegenerateRangesDrawOneUnitWide) {
+TEST_F(Frames, DegenerateRangesDrawOneUnitWideAndRunawayOnesStayBounded) {
   TimeGraphFrame.YLow = 10;
   TimeGraphFrame.YHigh = 10;
   TimeGraphFrame.XStart = 7;
@@ -224,9 +223,9 @@ TEST_F(Frames, DegenerateRangesDrawOneUnitWide) {
   EXPECT_TRUE(std::isfinite(FreqGraphFrame.XScale));
   EXPECT_EQ(VerticalGridX(rec, 100, 1100).front(), 99);  // the axis starts at 1 Hz
   EXPECT_EQ(XLabels().front(), "1");
-}
 
-TEST_F(Frames, RunawayAxesAndBadGridCountsStayBounded) {
+  // Runaway axes and bad grid counts stay bounded.
+  rec.Clear();
   FreqGraphFrame.XStart = 200000;  // past the decade rule
   FreqGraphFrame.XFinish = 2000000;
   DrawGraphFrame(FreqGraphFrame, rec);
@@ -311,6 +310,12 @@ TEST_F(Curves, LogAxisSetsLowXToOneBeforeTheFirstVisiblePoint) {
   EXPECT_EQ(OnlyPolyline(), (std::vector<DrawPoint>{{x10, 600}, {600, 600}}));
 }
 
+struct AudioCurve {
+  int32_t NumPoints = 0;
+  std::array<float, 8001> YValues{};
+  std::array<float, 8001> XValues{};
+};
+
 TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
   TestCurve left({0, 1, 2}, {600, 600, 600});
   PlotCurveOnGraph(frame, rec, left, 0, 7);
@@ -341,15 +346,10 @@ TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
   EXPECT_EQ(negative.XValues[0], 1.0f);
   EXPECT_EQ(negative.XValues[2], 1.0f);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
-}
 
-struct AudioCurve {
-  int32_t NumPoints = 0;
-  std::array<float, 8001> YValues{};
-  std::array<float, 8001> XValues{};
-};
-
-TEST_F(Curves, AudioCurveDrawsExactlyItsCount) {
+  // An audio curve draws exactly its count.
+  rec.Clear();
+  frame.LogX = 0;
   AudioCurve a;
   for (int i = 0; i < 8001; ++i) {
     a.XValues[size_t(i)] = 20 + i;
@@ -365,7 +365,7 @@ TEST_F(Curves, AudioCurveDrawsExactlyItsCount) {
   EXPECT_FALSE(OnlyPolyline().empty());
 }
 
-TEST_F(Curves, LegendColumnsAndRows) {
+TEST_F(Curves, LegendColumnsAndRowsAndTheFitLegendsTitle) {
   std::array<TestCurve, 32> set;
   set[0].NumCurves = 5;
   const char* names[] = {"one", "two", "three", "four", "five"};
@@ -394,17 +394,17 @@ TEST_F(Curves, LegendColumnsAndRows) {
   set[0].NumCurves = 1000;
   DrawGraphTitleAndLegend(frame, rec, set, "t", -1);
   EXPECT_EQ(rec.Of(Kind::Text).size(), 33u);
-}
 
-TEST_F(Curves, FitLegendTitleFollowsTheFittedView) {
   struct FitSet {
     int32_t ModeCode;
     float Smoothing;
   };
+  // The fit legend's title follows the fitted view.
+  rec.Clear();
   TestCurve c;
   c.Label = "Curve 2";
   DrawFitLegend(frame, rec, c, 1, FitSet{6, 0.333f});
-  auto texts = rec.Of(Kind::Text);
+  texts = rec.Of(Kind::Text);
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(std::tuple(texts[0].points[0], texts[0].colour), std::tuple(DrawPoint{100, 40}, PlotColours[4]));
   EXPECT_EQ(std::tuple(texts[1].text, texts[1].points[0], texts[1].colour, texts[1].font),
@@ -434,7 +434,7 @@ class Waterfall : public Curves {
   }
 };
 
-TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepth) {
+TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepthAndBadCountsHarmless) {
   PlotColours[1] = RGB(50, 60, 70);
   // Screen x = f + 200; screen y = 200 - 10 level.
   auto slice = Slice({-50, 100, 500, 950, 800}, {0, -10, 20, 0, -70});
@@ -451,10 +451,10 @@ TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepth) {
   DrawWaterfallSlice(Projection(), rec, slice, 0, 1, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.front(), (DrawPoint{200, 800}));
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.back(), (DrawPoint{1100, 800}));
-}
 
-TEST_F(Waterfall, BadCountsAndAnEmptyFrameAreHarmless) {
-  auto slice = Slice({100, 200}, {0, 0});
+  // Bad counts and an empty frame are harmless.
+  rec.Clear();
+  slice = Slice({100, 200}, {0, 0});
   slice[0] = 1e9f;
   DrawWaterfallSlice(Projection(), rec, slice, 0, 35, 0);
   EXPECT_LE(rec.Of(Kind::Polygon)[0].points.size(), size_t(kWaterfallPolygonSize));

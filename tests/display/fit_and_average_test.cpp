@@ -1,7 +1,6 @@
-// What the views make of the curve sets: axis limits from the sets and the
-// coordinate lock, fit to data, the average and difference curves, a result's
-// response after the applied filters, the room averages with and without them, and
-// the similarity listing of the curves.
+// What the views make of the curve sets: axis limits from the sets and the lock, the
+// average and difference curves, a result's response after the applied filters, the room
+// averages with and without them, and the similarity listing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +15,7 @@
 #include "core/emulation.h"
 #include "core/filter_design.h"
 #include "core/filter_run.h"
+#include "core/results_store.h"
 #include "display/average_response.h"
 #include "display/curve_averaging.h"
 #include "display/curve_similarity.h"
@@ -36,46 +36,26 @@ using test::FrameLimits;
 using test::LimitsOf;
 using test::SetLimits;
 
-struct Limits {
-  int32_t xs = 1, xf = 2, yl = 3, yh = 4;
-  bool operator==(const Limits&) const = default;
-};
-
-void SetCurve(CurveArray& set, int i, int points, float x0, float x1, float y0, float y1) {
-  CurveRecord& c = set[static_cast<size_t>(i)];
-  c.NumPoints = points;
-  for (int j = 0; j < points; ++j) {
-    c.XValues[static_cast<size_t>(j)] = x0 + (x1 - x0) * j / (points - 1);
-    c.YValues[static_cast<size_t>(j)] = y0 + (y1 - y0) * j / (points - 1);
-  }
-  set[0].NumCurves = std::max(set[0].NumCurves, i + 1);
-}
-
-TEST(FindCurveSetExtent, EnclosesEveryCurveWithWholeNumbersOrLeavesTheLimits) {
+TEST(FrameRules, ExtentEnclosesEveryCurveWithWholeNumbersNarrowLevelsWidenAndSpansStayDrawable) {
   auto set = std::make_unique<CurveArray>();
-  SetCurve(*set, 0, 50, 20.5f, 19000.2f, -3.7f, 12.2f);
-  SetCurve(*set, 1, 50, 16.9f, 18000.0f, -10.2f, 0.0f);
-  Limits l;
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_EQ(l, (Limits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
-
-  set = std::make_unique<CurveArray>();
-  l = Limits{};
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);  // empty
-  EXPECT_EQ(l, Limits{});
-  SetCurve(*set, 0, 10, 0, 100, -4, -4);  // flat
-  SetCurve(*set, 1, 10, 0, 100, -4, -4);
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_EQ(l, Limits{});
+  const auto extent = [&set](FrameLimits l) {
+    FindCurveSetExtent(l.XStart, l.XFinish, l.YLow, l.YHigh, *set);
+    return l;
+  };
+  const FrameLimits unset{1, 2, 3, 4};
+  EXPECT_EQ(extent(unset), unset);  // empty
+  FlatCurve(*set, 0, 50, -4, 20.5f, 19000.2f);
+  FlatCurve(*set, 1, 50, -4, 16.9f, 18000.0f);
+  EXPECT_EQ(extent(unset), unset);  // flat
+  (*set)[0].YValues[7] = 12.2f;
+  (*set)[1].YValues[9] = -10.2f;
+  EXPECT_EQ(extent(unset), (FrameLimits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
   (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
-  (*set)[0].YValues[3] = 5;
   (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_TRUE(l.yh > l.yl || l == Limits{});
-}
+  const FrameLimits l = extent(unset);
+  EXPECT_TRUE(l.YHigh > l.YLow || l == unset);
 
-// The lock's own limits and the 2 dB widening are followed through FitGraphToData.
-TEST(FrameRules, NarrowLevelsWidenAboutAnEvenMiddleAndSpansStayDrawable) {
+  // The lock's own limits and the 2 dB widening are followed through FitGraphToData.
   GraphFrame f;
   f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
   WidenNarrowLevelRange(f);
@@ -89,7 +69,7 @@ TEST(FrameRules, NarrowLevelsWidenAboutAnEvenMiddleAndSpansStayDrawable) {
   EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
 }
 
-TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
+TEST_F(ViewsTest, FitReturnsToTheLockInFrequencyViewsAndFollowsTheDataWithinItInTheImpulseView) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 100, -80);
   FlatCurve(BodeCurves, 1, 100, 35);
@@ -114,10 +94,8 @@ TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
   DisplayConfig.Graphshown = kNoiseView;
   FitGraphToData(host);
   EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{16, 20000, -10, 75}));
-}
 
-TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
-  ResultsDataSetInfo[0].NumInSet = 1;
+  // In the impulse view the fit follows the data within the lock.
   FlatCurve(ImpulseCurves, 0, 2000, 0, -10, 30);
   DisplayConfig.Graphshown = kImpulseView;
   SetLimits(TimeGraphFrame, {3, 9, -30, 30});
@@ -133,7 +111,7 @@ TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
   EXPECT_EQ(fitWithin(-50, 100), (FrameLimits{-10, 31, -30, 30})) << "a wider lock leaves the data's own extent";
 }
 
-TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
+TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRangeAndTheCurveNumberComesFromTheBox) {
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
   std::array<float, 5> y{1, 2, 4, 9, 100};
   host.norm = false;
@@ -147,6 +125,18 @@ TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   EXPECT_FLOAT_EQ(y[2], -1);
   EXPECT_FLOAT_EQ(y[4], 95);
   NormalizeDisplayCurves(host, y, x, 99, 0, 100000);  // count held to the arrays
+
+  // The main curve number comes from the box.
+  const std::vector<std::pair<const char*, int32_t>> cases = {{"7", 7}, {"7.5", 8}, {"6.5", 6}, {"32", 32}};
+  for (auto [text, n] : cases) {
+    host.curveNoText.setText(text);
+    EXPECT_EQ(GetMainCurveNumber(host), n) << text;
+  }
+  for (const char* bad : {"40", "abc"}) {
+    host.curveNoText.setText(bad);
+    dialogs.ExpectMessage();
+    EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
+  }
 }
 
 TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecked) {
@@ -193,20 +183,7 @@ TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecke
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(AverageCurveSet(AverageCurves, PsdCurves, kFractOctView)); }), "Error 4392");
 }
 
-TEST_F(ViewsTest, MainCurveNumberFromTheBox) {
-  const std::vector<std::pair<const char*, int32_t>> cases = {{"7", 7}, {"7.5", 8}, {"6.5", 6}, {"32", 32}};
-  for (auto [text, n] : cases) {
-    host.curveNoText.setText(text);
-    EXPECT_EQ(GetMainCurveNumber(host), n) << text;
-  }
-  for (const char* bad : {"40", "abc"}) {
-    host.curveNoText.setText(bad);
-    dialogs.ExpectMessage();
-    EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
-  }
-}
-
-TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
+TEST_F(ViewsTest, DifferencesAgainstCurveOneAndUpdatesDrawingTheFiledSlotsOnly) {
   ResultsDataSetInfo[0].NumInSet = 3;
   FlatCurve(BodeCurves, 0, 100, -1);
   FlatCurve(BodeCurves, 1, 100, -3);
@@ -242,9 +219,9 @@ TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
   DisplayConfig.Graphshown = kBodeView;
   ShowDifferenceCurves(host, 1);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
-}
 
-TEST_F(ViewsTest, UpdateGraphDrawsTheFiledSlotsOnly) {
+  // Updating a graph draws the filed slots only.
+  rec.Clear();
   FreqGraphFrame.XStart = 20;
   FreqGraphFrame.XFinish = 20000;
   FlatCurve(NoiseCurves, 0, 10, 1);
@@ -276,17 +253,10 @@ void Apply(std::vector<FilterRecord> filters) {
   AppliedFilters[0].Count = static_cast<int32_t>(filters.size());
 }
 
-class EqualiserViewsTest : public test::ViewsTest {
- protected:
-  // n results holding a unit impulse at time zero (50 ms in), scaled by `amplitude`.
-  void LoadImpulses(int32_t n, float amplitude = 1.0f) {
-    LoadSet(n, kFs, 17);
-    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][2400] = amplitude;
-  }
-};
+using EqualiserViewsTest = ViewsTest;
 
 TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponse) {
-  LoadImpulses(1);
+  LoadDeltas(1, kFs, 17);
   host.displayRes = 0;
   // Its lowest frequency falls on a bin of the 4096-point transform.
   ResultsDataSetInfo[0].FreqRespGateTime = 1000.0f / 46.875f;
@@ -341,7 +311,7 @@ TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
 }
 
-TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
+TEST_F(EqualiserViewsTest, BodeAveragesInPowerTheOtherViewsInDecibelsAndNoCurveIsReported) {
   LoadSet(2, kFs, 17);
   MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
@@ -372,10 +342,19 @@ TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
                          octGate, octRes);
   EXPECT_NEAR(plain.YValues[0], -5.0f, 1e-5);
   EXPECT_EQ(Texts({plain.Label, filtered.Label}), (Texts{"FractOct 0.33 Oct/100 ms", "FractOct 0.33 Oct/100 ms*"}));
+
+  // The average of no curve ends with its error and the view's name.
+  LoadSet(0, kFs, 17);
+  gate = ResultsDataSetInfo[0].FreqRespGateTime;
+  ClearCurveRecords(BodeCurves);
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate, res);
+  EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
 }
 
 TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFilters) {
-  LoadImpulses(2, 2.0f);  // +6.02 dB flat
+  LoadDeltas(2, kFs, 17, 2.0f);  // +6.02 dB flat
   MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
   host.displayRes = 0;
@@ -404,17 +383,7 @@ TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFi
   }
 }
 
-TEST_F(EqualiserViewsTest, AverageOfNoCurveEndsWithItsErrorAndTheViewName) {
-  LoadSet(0, kFs, 17);
-  CurveRecord plain, filtered;
-  float p7 = 0, gate = ResultsDataSetInfo[0].FreqRespGateTime, p9 = 0;
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, p7, gate, p9);
-  EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
-}
-
-class SimilarityTest : public EqualiserViewsTest {
+class SimilarityTest : public ViewsTest {
  protected:
   // Curve i with the given linear amplitudes at 100, 200, ... Hz.
   void Curve(int i, std::vector<double> amplitude) {
@@ -429,7 +398,7 @@ class SimilarityTest : public EqualiserViewsTest {
   }
 };
 
-TEST_F(SimilarityTest, ShiftedCurvesFollowAndMirroredCurvesOppose) {
+TEST_F(SimilarityTest, ShiftedCurvesFollowMirroredCurvesOpposeAndEmptyOnesListOnlyTheHeader) {
   LoadSet(3, kFs, 17);
   Curve(0, {1, 3, 2, 5, 4, 6});
   Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above
@@ -455,10 +424,8 @@ TEST_F(SimilarityTest, ShiftedCurvesFollowAndMirroredCurvesOppose) {
   host.mostSimilarFirst = true;
   EXPECT_EQ(List(50, 450, 0), (Texts{" Curve Similarities", " ", " Corr 1 - 2 = 0.87", " Corr 1 - 3 = -0.87"}));
   EXPECT_EQ(List(50, 450, 2)[2], " Corr 3 - 1 = -0.87");
-}
 
-TEST_F(SimilarityTest, AnEmptyWindowOrCurveListsOnlyTheHeader) {
-  LoadSet(3, kFs, 17);
+  // An empty window or curve lists only the header.
   Curve(0, {1, 2, 3, 4});
   Curve(1, {1, 2, 3, 4});
   BodeCurves[2].NumPoints = 0;  // left out, not ranked on a stale value

@@ -1,6 +1,5 @@
-// The Bode, fractional-octave, psychoacoustic, signal-to-noise and modal views
-// without the main window: which curves a call computes, averages, refusals, and
-// the curves against impulses whose responses are known.
+// The Bode, fractional-octave, psychoacoustic, signal-to-noise and modal views: which curves
+// a call computes, averages, refusals, and the curves of impulses whose responses are known.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -204,7 +203,7 @@ TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongForItsResult) {
   EXPECT_FALSE(ShowNoiseResponseSet(host, 0));
 }
 
-TEST_F(FrequencyViewsTest, NoiseGateMustLeaveTheSecondHalfOfThePeriodToNoise) {
+TEST_F(FrequencyViewsTest, NoiseGateMustLeaveHalfThePeriodToNoiseAndAnUnusableResolutionIsRefused) {
   LoadImpulses(3, 48000, 16);
   set.NoiseGateTime = 100.0f;
   ResultsDataSetInfo[2].NoiseGateTime = 7.0f;
@@ -217,6 +216,18 @@ TEST_F(FrequencyViewsTest, NoiseGateMustLeaveTheSecondHalfOfThePeriodToNoise) {
     EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, first)); }),
               "Gate time chosen is too large for curve  test signal period length");
     EXPECT_EQ(std::pair(NoiseCurves[0].NumCurves, NoiseCurves[0].NumPoints), std::pair(0, 0));
+  }
+
+  // An unusable resolution is refused before any curve.
+  test::FlatCurve(FractOctCurves, 0, 30, 4.0f);
+  for (float res : {0.0f, 0.001f, -0.5f, std::nanf("")}) {
+    set.FractOctRes = res;
+    set.FractOctPoints = 77;
+    rec.Clear();
+    EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(ShowFractOctResponseSet(host, 0)) << res; }), "Error 5494");
+    EXPECT_EQ(std::tuple(FractOctCurves[0].NumCurves, FractOctCurves[0].NumPoints, set.FractOctPoints),
+              std::tuple(1, 30, 77));
+    EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
   }
 }
 
@@ -243,21 +254,7 @@ TEST_F(FrequencyViewsTest, FaultsOfTheResponsesEndTheCallWithTheirNumber) {
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 4");
 }
 
-TEST_F(FrequencyViewsTest, UnusableResolutionIsRefusedBeforeAnyCurve) {
-  LoadImpulses(2);
-  test::FlatCurve(FractOctCurves, 0, 30, 4.0f);
-  for (float res : {0.0f, 0.001f, -0.5f, std::nanf("")}) {
-    set.FractOctRes = res;
-    set.FractOctPoints = 77;
-    rec.Clear();
-    EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(ShowFractOctResponseSet(host, 0)) << res; }), "Error 5494");
-    EXPECT_EQ(std::tuple(FractOctCurves[0].NumCurves, FractOctCurves[0].NumPoints, set.FractOctPoints),
-              std::tuple(1, 30, 77));
-    EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
-  }
-}
-
-TEST_F(FrequencyViewsTest, TitlesPointCountsAndTheFlatResponseOfAUnitImpulse) {
+TEST_F(FrequencyViewsTest, TitlesPointCountsTheFlatResponseOfAUnitImpulseAndOddHeadersReadInsideTheData) {
   LoadImpulses(2);
   set.FractOctRes = 0.3333f;
   set.FractOctGateTime = 20.0f;
@@ -288,6 +285,32 @@ TEST_F(FrequencyViewsTest, TitlesPointCountsAndTheFlatResponseOfAUnitImpulse) {
   LoadImpulses(1, 44100);
   ASSERT_TRUE(ShowPsycResponseSet(host, 0));
   EXPECT_NEAR(PsycCurves[0].XValues[199], 17505.0f, 0.5f);
+
+  // Odd headers neither crash nor read outside the data.
+  LoadImpulses(3);
+  ResultsDataSetInfo[1].SampleRate = 0;  // the Bode and modal views use each result's own rate
+  for (const SetView& v : {kBode, kModal}) {
+    ASSERT_TRUE(v.show(host, 0)) << v.name;
+    EXPECT_EQ((*v.curves)[1].NumPoints, 0) << v.name;
+    EXPECT_GT((*v.curves)[2].NumPoints, 0) << v.name;
+  }
+  for (int i = 0; i < 3; ++i) ResultsDataSetInfo[i].PeriodExponent = 20;
+  ResultsDataSetInfo[1].SampleRate = 48000;
+  for (const SetView& v : {kFractOct, kPsyc, kNoise, kModal, kBode}) {
+    ASSERT_TRUE(v.show(host, 0)) << v.name;
+    EXPECT_GT((*v.curves)[2].NumPoints, 0) << v.name;
+  }
+  EXPECT_EQ(ResultsDataSetInfo[2].PeriodExponent, 17);  // the Bode view holds it to a column
+
+  // A slice top above Nyquist: the points stop at the last bin below it.
+  LoadImpulses(1);
+  set.ModalSliceMaxFreq = 30000;
+  set.ModalGateTime = 10.0f;
+  ASSERT_TRUE(ShowModalResponseSet(host, 0));
+  EXPECT_EQ(ModalCurves[0].NumPoints, 2000);
+  set.ModalGateTime = 1.0f;
+  ASSERT_TRUE(ShowModalResponseSet(host, 0));
+  EXPECT_EQ(std::tuple(ModalCurves[0].NumPoints, ModalCurves[0].XValues[491]), std::tuple(492, 24000.0f));
 }
 
 // Gate weight t samples after time zero, as the numeric library documents it.
@@ -396,33 +419,6 @@ TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
       EXPECT_NEAR(sum / n, 0.0, 1e-4) << v.name;
   }
   EXPECT_TRUE(Computed().empty());
-}
-
-TEST_F(FrequencyViewsTest, OddHeadersNeitherCrashNorReadOutsideTheData) {
-  LoadImpulses(3);
-  ResultsDataSetInfo[1].SampleRate = 0;  // the Bode and modal views use each result's own rate
-  for (const SetView& v : {kBode, kModal}) {
-    ASSERT_TRUE(v.show(host, 0)) << v.name;
-    EXPECT_EQ((*v.curves)[1].NumPoints, 0) << v.name;
-    EXPECT_GT((*v.curves)[2].NumPoints, 0) << v.name;
-  }
-  for (int i = 0; i < 3; ++i) ResultsDataSetInfo[i].PeriodExponent = 20;
-  ResultsDataSetInfo[1].SampleRate = 48000;
-  for (const SetView& v : {kFractOct, kPsyc, kNoise, kModal, kBode}) {
-    ASSERT_TRUE(v.show(host, 0)) << v.name;
-    EXPECT_GT((*v.curves)[2].NumPoints, 0) << v.name;
-  }
-  EXPECT_EQ(ResultsDataSetInfo[2].PeriodExponent, 17);  // the Bode view holds it to a column
-
-  // A slice top above Nyquist: the points stop at the last bin below it.
-  LoadImpulses(1);
-  set.ModalSliceMaxFreq = 30000;
-  set.ModalGateTime = 10.0f;
-  ASSERT_TRUE(ShowModalResponseSet(host, 0));
-  EXPECT_EQ(ModalCurves[0].NumPoints, 2000);
-  set.ModalGateTime = 1.0f;
-  ASSERT_TRUE(ShowModalResponseSet(host, 0));
-  EXPECT_EQ(std::tuple(ModalCurves[0].NumPoints, ModalCurves[0].XValues[491]), std::tuple(492, 24000.0f));
 }
 
 TEST_F(FrequencyViewsTest, OneWorkerAndManyGiveTheSameCurvesAndPicture) {

@@ -71,7 +71,7 @@ class Pixels : public test::DrawingTest {
   PictureBox pic;
 };
 
-TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
+TEST_F(Pixels, XorDrawingTwiceRestoresThePictureAndAWaterfallSliceHidesWhatLiesBehind) {
   DrawGraphFrame(FreqGraphFrame, pic);
   const QImage before = pic.Image().copy();
   pic.SetDrawMode(DrawMode::XorPen);
@@ -85,9 +85,9 @@ TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
   EXPECT_TRUE(Near(drawn, x, y, Rgb(PlotColours[3])));
   PlotCurve(FreqGraphFrame, pic, c, pen);
   EXPECT_EQ(pic.Image(), before);
-}
+  pic.SetDrawMode(DrawMode::CopyPen);
 
-TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
+  // A waterfall slice hides what lies behind.
   pic.SetBackColor(PlotColours[1]);
   WaterfallProjection w = test::TestProjection();
   std::array<float, kWaterfallSliceCells> slice{};
@@ -258,14 +258,11 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawin
   EXPECT_EQ(pic.DrawingSpaceImage(), replay);
 }
 
-TEST_F(ExportTest, JpegNameTakesTheStemOfTheFileNameOnly) {
+TEST_F(ExportTest, ExportWritesTheFullPictureAsJpegUnderTheStemOfTheNameAndReportsAFailedWrite) {
   EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/graph"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x"), "/d/a.b/x.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x.png"), "/d/a.b/x.jpg");
-}
-
-TEST_F(ExportTest, ExportWritesTheFullPictureAsJpeg) {
   PictureBox pic;
   pic.resize(640, 480);
   DrawGraph(pic);
@@ -283,14 +280,11 @@ TEST_F(ExportTest, ExportWritesTheFullPictureAsJpeg) {
   const QImage jpeg = reader.read();
   ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
   EXPECT_GE(test::Psnr(jpeg, pic.DrawingSpaceImage()), 30.0);
-}
 
-TEST_F(ExportTest, CancelIsQuietAndAFailedWriteIsReported) {
-  PictureBox pic;
-  DrawGraph(pic);
+  // A cancel is quiet and a failed write is reported.
   dialogs.ExpectSaveFile(std::nullopt);
   ExportPictureAsJpeg(pic);
-  EXPECT_TRUE(QDir(tempDir.path()).entryList(QDir::Files).isEmpty());
+  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.jpg"});
 
   // A folder that cannot hold files, whoever runs the test: a file stands in its place.
   QFile blocker(QString::fromStdString(TempPath("notafolder")));
@@ -304,7 +298,7 @@ TEST_F(ExportTest, CancelIsQuietAndAFailedWriteIsReported) {
   EXPECT_FALSE(QFile::exists(QString::fromStdString(name)));
 }
 
-TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialog) {
+TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialogOrElseToAPdfFile) {
   PictureBox pic;
   pic.resize(300, 900);
   DrawGraph(pic);
@@ -319,12 +313,15 @@ TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialog) {
   // The picture goes on working after the failure.
   pic.Line({0, 0}, {100, 100}, Pen{0});
   EXPECT_EQ(pic.DrawingSpaceImage().pixelColor(50, 50), QColor(0, 0, 0));
-}
+  // A page prints the largest centred square.
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 800, 600)), QRect(100, 0, 600, 600));
+  EXPECT_EQ(LargestCentredSquare(QRect(10, 20, 500, 900)), QRect(10, 220, 500, 500));
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 0, 50)), QRect(0, 25, 0, 0));
 
-TEST_F(ExportTest, WithoutAPrinterThePictureGoesIntoAPdfFile) {
+  // Without a printer the picture goes into a PDF file.
   printer.installed = false;
-  PictureBox pic;
-  DrawGraph(pic);
+  printer.printed.clear();
+  dialogs.Clear();
   const std::string path = TempPath("print.pdf");
   dialogs.ExpectSaveFile(path);
   PrintPicture(pic);
@@ -345,12 +342,6 @@ TEST_F(ExportTest, WithoutAPrinterThePictureGoesIntoAPdfFile) {
   dialogs.ExpectMessage();
   PrintPicture(pic);
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4978: Error printing graph"});
-}
-
-TEST(PrintedPage, LargestCentredSquare) {
-  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 800, 600)), QRect(100, 0, 600, 600));
-  EXPECT_EQ(LargestCentredSquare(QRect(10, 20, 500, 900)), QRect(10, 220, 500, 500));
-  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 0, 50)), QRect(0, 25, 0, 0));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// The time views and one result at a time: the impulse, levels and noise-energy
-// views, the FFT-length rule and the gated spectrum against closed-form responses;
-// the single impulse view with its equalised twin and report, the energy-time
-// curves, the frequency and noise views, the shifts of an impulse, and the curve
-// selector that dispatches among them.
+// The time views and one result at a time: the impulse, levels and noise-energy views, the
+// gated spectrum against closed forms, the single impulse view with its equalised twin, the
+// energy-time curves, the frequency and noise views, the shifts, and the curve selector.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -218,7 +216,7 @@ TEST_F(ViewsTest, ImpulseViewRefusals) {
   EXPECT_FALSE(ShowMainImpulseSet(host, 0));
 }
 
-TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
+TEST_F(ViewsTest, LevelsViewReportsDistanceFoldedIntoOnePeriodAndLevels) {
   LevelsImpulse[2400] = 0.25f;
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Mic-Spkr Dist = 17.15 m", "Input Signal = -12.5 dB",
@@ -236,6 +234,15 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
   // A window reaching past the recording is refused rather than read.
   EXPECT_EQ(MessageOf([&] { ShowLevelsImpulse(host, LevelsImpulse, kLevelsImpulseSamples - 100, 10, 48000, 0, 0, 0); }),
             "Error 8715");
+
+  // The distance folds into one period, in whole millimetres.
+  EXPECT_EQ(MicSpeakerDistanceLine(48000, 0, 10), "Mic-Spkr Dist = 2.51 m");
+  for (int32_t shift : {-2400, -2401, -5000, -70000, -1000000}) {
+    const std::string line = MicSpeakerDistanceLine(48000, shift, 12);
+    EXPECT_EQ(line.find('-', 10), std::string::npos) << shift << ": " << line;
+  }
+  // A period of no length does not fold.
+  EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
 }
 
 class PsdViewTest : public ViewsTest {
@@ -320,11 +327,6 @@ class SingleCurveViewsTest : public test::ViewsTest {
     ViewsTest::SetUp();
     SetDefaultImpulseDisplay(ImpulseDisplayConfig);
   }
-  // n results holding a unit impulse at time zero.
-  void LoadDeltas(int32_t n, int32_t fs, int32_t exponent) {
-    LoadSet(n, fs, exponent);
-    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][static_cast<size_t>(fs / 20)] = 1.0f;
-  }
   // One boost filter at 1 kHz: Q1 -4, Q2 2 (+6.02 dB).
   void ApplyOnePeak() {
     AppliedFilters[0] = FilterRecord{};
@@ -364,17 +366,7 @@ TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimationA
   EXPECT_EQ(c.YValues[1999], 0.0f);
 }
 
-TEST(MicSpeakerDistance, FoldsIntoOnePeriodInWholeMillimetres) {
-  EXPECT_EQ(MicSpeakerDistanceLine(48000, 0, 10), "Mic-Spkr Dist = 2.51 m");
-  for (int32_t shift : {-2400, -2401, -5000, -70000, -1000000}) {
-    const std::string line = MicSpeakerDistanceLine(48000, shift, 12);
-    EXPECT_EQ(line.find('-', 10), std::string::npos) << shift << ": " << line;
-  }
-  // A period of no length does not fold.
-  EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
-}
-
-TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilter) {
+TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilterAndTheCacheNotesEachChange) {
   LoadDeltas(1, 48000, 17);
   ApplyOnePeak();
   const CurveRecord &plain = SingleViewCurves[0], &twin = SingleViewCurves[1];
@@ -388,6 +380,14 @@ TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilter) {
     ImpulseDisplayConfig.LowerCutoffFreq = 100;
     ImpulseDisplayConfig.UpperCutoffFreq = 10000;
   }
+  // The filter cache notes each change, view by view.
+  AppliedFilters[0].Q2 = 1;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
+  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
+  AppliedFilters[0].Q2 = 3;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
 }
 
 TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
@@ -482,7 +482,7 @@ TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergy)
   EXPECT_EQ(host.lines[2], "1000 Hz - 2000 Hz = " + FormatDouble(Fix(100 * std::log10(ratio)) * 0.1) + " dB");
 }
 
-TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimits) {
+TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimitsAndNarrowBandsStayInTheData) {
   LoadDeltas(1, 48000, 15);
   ImpulseDisplayConfig.ShowETC = kTrue;
   // No reverberant time: every band says so and reads 0 dB.
@@ -521,13 +521,10 @@ TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimits) {
   EXPECT_EQ(Messages(), Texts{"Error 4325"});
   EXPECT_EQ(SingleViewCurves[0].NumCurves, 1);
   EXPECT_EQ(TimeGraphFrame.XFinish, 30);
-}
 
-TEST_F(SingleCurveViewsTest, NarrowLowBandsStayInTheData) {
-  ImpulseDisplayConfig.ShowETC = kTrue;
+  // A narrow low band stays in the data: 1 Hz wide, it asks for a window far longer than 2^15 samples.
   const CurveRecord& c = SingleViewCurves[0];
-  // A 1 Hz wide band asks for a window far longer than 2^15 samples.
-  LoadDeltas(1, 48000, 15);
+  dialogs.Clear();
   ImpulseDisplayConfig.ETCMinLow = 20;
   ImpulseDisplayConfig.ETCMinHigh = 21;
   ImpulseDisplayConfig.ApplyMidETC = ImpulseDisplayConfig.ApplyHighETC = kFalse;
@@ -629,17 +626,7 @@ TEST_F(SingleCurveViewsTest, NoiseViewsDrawTheFrameAloneOrTheMeanOfMatchingCurve
   EXPECT_EQ(FreqGraphFrame.YLow, 60);
 }
 
-TEST_F(SingleCurveViewsTest, FilterCacheNotesEachChange) {
-  ApplyOnePeak();
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
-  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
-  AppliedFilters[0].Q2 = 3;
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
-}
-
-TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverage) {
+TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverageSetsTheViewsSwitchAndListsSimilarities) {
   LoadDeltas(3, 48000, 14);
   for (int32_t view : {kLevelsView, kPsdView}) {
     DisplayConfig.Graphshown = view;
@@ -670,14 +657,14 @@ TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverage) {
   n = 1;
   ShowCurveView(host, n);
   EXPECT_TRUE(rec.calls().empty());
-}
 
-TEST_F(SingleCurveViewsTest, SelectorSetsTheShownViewsSwitchAndListsSimilarities) {
+  // The selector sets the shown view's switch and lists similarities.
   LoadDeltas(2, 48000, 17);
+  dialogs.Clear();
   DisplayConfig.Graphshown = kBodeView;
   DisplayResults(host, kRecomputeAllCurves);
   DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
-  int32_t n = 2;
+  n = 2;
   ShowCurveView(host, n);
   EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
   EXPECT_EQ(SingleViewCurves[0].Label, "Bode " + FormatSingle(ResultsDataSetInfo[0].FreqRespGateTime) + " ms");

@@ -149,6 +149,11 @@ class ViewsTest : public ZentorTest {
   void LoadSet(int32_t n, int32_t fs, int32_t exponent, float impulseGate = 20.0f) {
     LoadSilentSet(n, fs, exponent, impulseGate);
   }
+  // n results holding `amplitude` at time zero (50 ms in).
+  void LoadDeltas(int32_t n, int32_t fs, int32_t exponent, float amplitude = 1.0f) {
+    LoadSet(n, fs, exponent);
+    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][static_cast<size_t>(fs / 20)] = amplitude;
+  }
   std::vector<RecordingSurface::Call> CurvesIn(ColourRef colour) const { return test::CurvesIn(rec, colour); }
   bool HasText(const std::string& text) const { return test::HasText(rec, text); }
   std::vector<std::string> Messages() const { return dialogs.MessageTexts(); }

@@ -38,7 +38,7 @@ class Colours : public test::ZentorTest {
   }
 };
 
-TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
+TEST_F(Colours, WindowShowsTheTablePicksThroughTheColourDialogAndRedrawsOrSavesOnClosing) {
   ColorForm* form = Open();
   EXPECT_EQ(form->windowTitle(), "Color Selection");
   EXPECT_EQ(form->SaveAsDefault->text(), "Save As Default");
@@ -65,14 +65,13 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
   dialogs.ExpectColour(std::nullopt);
   form->Picture5_Click();
   EXPECT_EQ(std::pair(PlotColours[5], form->Picture5->BackColor()), std::pair(RGB(0, 255, 255), RGB(0, 255, 255)));
-}
 
-TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   int redraws = 0, saves = 0;
   ColorFormHooks.DisplayResults = [&] { ++redraws; };
   ColorFormHooks.SaveUserSettings = [&] { ++saves; };
 
-  ColorForm* form = Open();
+  // Closing redraws, and saves only when ticked; reopened, the window shows the table.
+  form = Open();
   EXPECT_EQ(form->GetSaveAsDefault(), 0);
   form->close();
   EXPECT_EQ(std::pair(redraws, saves), std::pair(1, 0));
@@ -138,18 +137,6 @@ class Lock : public test::ZentorTest {
   CoOrdLock* form = nullptr;
 };
 
-TEST_F(Lock, ShowsTheLimitsInForce) {
-  EXPECT_EQ(form->windowTitle(), "Coordinate Lock");
-  EXPECT_EQ(TextsOf(Boxes(), [](QLineEdit* b) { return b->text(); }),
-            (Texts{"-5", "25", "16", "20000", "20", "-50", "16", "20000", "75", "-10"}));
-  EXPECT_EQ(TextsOf(form->findChildren<QGroupBox*>(), [](QGroupBox* g) { return g->title(); }),
-            (Texts{"Time Response", "Frequency Response", "Signal/Noise"}));
-  EXPECT_EQ(TextsOf(form->findChildren<QLabel*>(), [](QLabel* l) { return l->text(); }),
-            (Texts{" ms -", " ms", "Hz -", " Hz", " dB -", " dB", " Hz -", " dB -"}));
-  EXPECT_TRUE(Same(form->CoOrdLockWorkCopy, kStartUp));
-  EXPECT_EQ(form->findChild<QPushButton*>("OKBut"), form->OKBut);
-}
-
 // Boxes typed (by their place in Boxes(), kept from step to step) and the one refusal OK gives.
 struct Step {
   std::vector<std::pair<int, const char*>> typed;
@@ -165,7 +152,17 @@ const Step kRefusals[] = {
     {{{8, "60"}}, "User Error: Input must be between -90 and 20"},
 };
 
-TEST_F(Lock, ChecksRunInOrderAgainstTheWorkingCopyAndOnlyAllTenCommit) {
+TEST_F(Lock, ShowsTheLimitsInForceChecksInOrderAgainstTheWorkingCopyAndOnlyAllTenCommit) {
+  EXPECT_EQ(form->windowTitle(), "Coordinate Lock");
+  EXPECT_EQ(TextsOf(Boxes(), [](QLineEdit* b) { return b->text(); }),
+            (Texts{"-5", "25", "16", "20000", "20", "-50", "16", "20000", "75", "-10"}));
+  EXPECT_EQ(TextsOf(form->findChildren<QGroupBox*>(), [](QGroupBox* g) { return g->title(); }),
+            (Texts{"Time Response", "Frequency Response", "Signal/Noise"}));
+  EXPECT_EQ(TextsOf(form->findChildren<QLabel*>(), [](QLabel* l) { return l->text(); }),
+            (Texts{" ms -", " ms", "Hz -", " Hz", " dB -", " dB", " Hz -", " dB -"}));
+  EXPECT_TRUE(Same(form->CoOrdLockWorkCopy, kStartUp));
+  EXPECT_EQ(form->findChild<QPushButton*>("OKBut"), form->OKBut);
+
   for (const Step& s : kRefusals) {
     SCOPED_TRACE(s.message);
     for (auto [box, text] : s.typed) Type(box, text);
