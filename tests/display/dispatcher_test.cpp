@@ -53,7 +53,7 @@ class DispatchTest : public test::ViewsTest {
 
 using Calls = std::vector<BuilderCall>;
 
-TEST_F(DispatchTest, EachViewHasItsBuilder) {
+TEST_F(DispatchTest, EachViewHasItsBuilderAndANewResultComputesOnlyItself) {
   LoadSet(3);
   const std::vector<std::pair<int32_t, const char*>> views = {
       {0, "ShowModalResponseSet"}, {1, "ShowNoiseResponseSet"}, {2, "ShowMainImpulseSet"},
@@ -69,9 +69,24 @@ TEST_F(DispatchTest, EachViewHasItsBuilder) {
     DisplayResults(host, 0);
     EXPECT_TRUE(Take().empty()) << odd;
   }
+
+  // A new result computes only the newest curve in the frequency views, else shows it alone.
+  LoadSet(4);
+  for (int32_t view : {kBodeView, kFractOctView, kPsycView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    const Calls c = Take();
+    ASSERT_EQ(c.size(), 1u) << view;
+    EXPECT_EQ(c[0].first, 3) << view;
+  }
+  for (int32_t view : {kImpulseView, kNoiseView, kModalSliceView, kPsdView, kLevelsView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
+  }
 }
 
-TEST_F(DispatchTest, LevelsViewIsComputedFromTheLevelsCheckAndRedrawsKeepFramesAndButtonsSane) {
+TEST_F(DispatchTest, LevelsViewFromTheLevelsCheckSaneFramesBusyAndNestedRedrawsAndOneFullRecompute) {
   LevelsCheckHeader.SampleRate = 48000;
   LevelsCheckHeader.ImpulseShift = 17;
   LevelsCheckHeader.PeakLevel = -12.5f;
@@ -101,9 +116,7 @@ TEST_F(DispatchTest, LevelsViewIsComputedFromTheLevelsCheckAndRedrawsKeepFramesA
   TimeGraphFrame.LogX = kTrue;
   DisplayResults(host, 0);
   EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
-}
-
-TEST_F(DispatchTest, BusyAndNestedRedrawsDropAndPlotterToUpdateForcesOneFullRecompute) {
+  // A busy host drops a redraw, a nested one is dropped too, and the plotter's update forces one full recompute.
   LoadSet(2);
   DisplayConfig.Graphshown = kBodeView;
   host.busy = true;
@@ -132,7 +145,7 @@ TEST_F(DispatchTest, BusyAndNestedRedrawsDropAndPlotterToUpdateForcesOneFullReco
   EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 0}}));
 }
 
-TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomputeAll) {
+TEST_F(DispatchTest, ViewButtonsPickTheirViewsRedrawFromTheCacheAndChangedSettingsRecomputeAll) {
   LoadSet(3);
   DisplayConfig.FFTSelected = kTrue;
   FreqBut_Click(host);
@@ -165,25 +178,8 @@ TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomput
     c.click(host);
     EXPECT_EQ(Take(), (Calls{{c.builder, 0}, {c.builder, 3}}));
   }
-}
 
-TEST_F(DispatchTest, ShowResultComputesOnlyTheNewestInFrequencyViews) {
-  LoadSet(4);
-  for (int32_t view : {kBodeView, kFractOctView, kPsycView}) {
-    DisplayConfig.Graphshown = view;
-    ShowResult(host);
-    const Calls c = Take();
-    ASSERT_EQ(c.size(), 1u) << view;
-    EXPECT_EQ(c[0].first, 3) << view;
-  }
-  for (int32_t view : {kImpulseView, kNoiseView, kModalSliceView, kPsdView, kLevelsView}) {
-    DisplayConfig.Graphshown = view;
-    ShowResult(host);
-    EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
-  }
-}
-
-TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
+  // The view buttons pick their views.
   LoadSet(2);
   ImpulseDisplayConfig.ShowETC = kTrue;
   DisplayConfig.Graphshown = kBodeView;
@@ -219,7 +215,7 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
 }
 
-TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKeepToTwoTo2000) {
+TEST_F(DispatchTest, GateControlsShowEveryStorableGateAndTypedGatesKeepToTwoTo2000) {
   LoadSet(2);
   DisplayConfig.Graphshown = kImpulseView;
   set.ImpulseGateTime = 20.0f;
@@ -247,9 +243,8 @@ TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKe
                                                               "User Error: Non Numeric Input"}));
   EXPECT_EQ(std::pair(set.ImpulseGateTime, host.slider.value()), std::pair(12.34f, 1234));
   EXPECT_TRUE(Take().empty());
-}
 
-TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclampedAndViewsWithoutOneLeaveThem) {
+  // The controls show every storable gate unclamped; views without one leave them.
   LoadSet(1);
   struct Row {
     int32_t view;
@@ -371,7 +366,7 @@ const BoxCase kBoxes[] = {
     {"wholly before -10 ms", true, {-20, 30, -30, 30}, -19, 10, -15, -10, std::nullopt},
 };
 
-TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
+TEST_F(Zoom, BoxesZoomTheFrameOrAreRefusedAndTheBandFollowsTheDrag) {
   for (const BoxCase& b : kBoxes) {
     SCOPED_TRACE(b.name);
     GraphFrame& f = b.time ? TimeGraphFrame : FreqGraphFrame;
@@ -391,9 +386,7 @@ TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
   // A frame never drawn has no mapping back from the picture.
   GraphFrame fresh;
   EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
-}
-
-TEST_F(Zoom, BandFollowsTheDragGoesAtTheReleaseOrARedrawAndShowsOnTheBackground) {
+  // The band follows the drag and goes at the release or a redraw; its pen shows on the background.
   DisplayConfig.Graphshown = kBodeView;
   Draw(FreqGraphFrame, true, 20, 20000, -50, 20);
   Picture1_MouseDown(host, kLeftButton, 0, 300.4f, 200.6f);
@@ -452,10 +445,10 @@ TEST_F(Zoom, BandFollowsTheDragGoesAtTheReleaseOrARedrawAndShowsOnTheBackground)
   EXPECT_EQ(host.band->pen, (Pen{white, PenStyle::Dash}));
 }
 
-TEST_F(Zoom, EveryReleaseEndsTheDrag) {
+TEST_F(Zoom, EveryReleaseEndsTheDragAndATimeZoomLeavesTheFitRange) {
   DisplayConfig.Graphshown = kImpulseView;
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
-  const GraphFrame& t = TimeGraphFrame;
+  GraphFrame& t = TimeGraphFrame;
   // A click, a leftward drag, a refused (upward) box and a zoom.
   for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},
                                                {kRightButton, 600.0f, 400.0f, 500.0f, 500.0f},
@@ -478,11 +471,8 @@ TEST_F(Zoom, EveryReleaseEndsTheDrag) {
             std::tuple(kTrue, 500, 0));
   EXPECT_TRUE(host.band);
   EXPECT_EQ(Redraws(), 0);
-}
 
-TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
-  DisplayConfig.Graphshown = kImpulseView;
-  GraphFrame& t = TimeGraphFrame;
+  // A time zoom starts no earlier than -10 ms and leaves the fit range.
   Draw(t, false, -20, 30, -30, 30);
   host.fitMin = 100;
   host.fitMax = 500;

@@ -131,7 +131,7 @@ TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApplyAndShiftButtonsWaitForThe
                         {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
 }
 
-TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
+TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlacesAndTimeApplyLimitsCutOffsToHalfTheRate) {
   host.curveNoText.setText("3");
   DisplayControlForm* f = Open(3);
   EXPECT_EQ(Texts({f->FractOctText, f->BodeGateTimeText, f->FractOctGateTimeText, f->UpperCutoffFreqText,
@@ -151,9 +151,33 @@ TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
   EXPECT_EQ(Texts({f->BodeGateTimeText, f->FractOctGateTimeText, f->FractOctText, f->UpperCutoffFreqText,
                    f->ETCDRTimeText}),
             (std::vector<std::string>{"0.1", "0.7", "0.099", "199", "12.3"}));
+  // Time Apply limits the cut-offs to half the sample rate.
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
+  set.SampleRate = 44100;
+  f = Open(3);
+  f->UpperCutoffFreqText->setText("22051");
+  f->OrderText->setText("7.9");
+  f->ImpFilter->setChecked(true);
+  f->ETCRadio->setChecked(true);
+  f->ETCDRTimeText->setText("121");
+  f->ETCDRPlusRev->setText("999.5");
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
+                                                              "User Error: Input must be between 1 and 120"}));
+  const ImpulseDisplayConfigRecord& c = ImpulseDisplayConfig;
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.Order, c.FilterOn, c.ShowETC, c.ETCDRPlusRev),
+            std::tuple(200.0f, 7, kTrue, kTrue, 999.5f));
+
+  f->UpperCutoffFreqText->setText("22050");
+  f->ETCDRTimeText->setText("120");
+  f->Apply_Click();
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.ETCDRTime), std::tuple(22050.0f, 120.0f));
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
 }
 
-TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
+TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesRedrawsOnlyWhenAllDoAndStoresBandsWhole) {
   host.displayRes = 2;
   host.view = ViewButton::Freq;
   DisplayConfig.Graphshown = kFractOctView;
@@ -188,10 +212,9 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
   EXPECT_EQ(Text(f->FractOctText), "0.5");
   EXPECT_EQ(Text(f->FractOctGateTimeText), "45.6") << "refilled in its own format";
   EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFractOctResponseSet", 0}}));
-}
-
-TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
-  DisplayControlForm* f = Open(3);
+  // Energy-time bands are stored whole or not at all.
+  rb.calls.clear();
+  f = Open(3);
   f->ETCMinLowText->setText("1100");
   f->ETCMinHighText->setText("900");
   EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 1100 and 24000");
@@ -214,31 +237,6 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   f->ETCHighHighText->setText("6000");
   EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 20 and 24000");
   EXPECT_EQ(std::tuple(etc.ETCHighLow, etc.ETCHighHigh, etc.ApplyHighETC), std::tuple(5000.0, 5000.0, kTrue));
-}
-
-TEST_F(OptionsTest, TimeApplyLimitsCutOffsToHalfTheSampleRate) {
-  set.SampleRate = 44100;
-  DisplayControlForm* f = Open(3);
-  f->UpperCutoffFreqText->setText("22051");
-  f->OrderText->setText("7.9");
-  f->ImpFilter->setChecked(true);
-  f->ETCRadio->setChecked(true);
-  f->ETCDRTimeText->setText("121");
-  f->ETCDRPlusRev->setText("999.5");
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
-                                                              "User Error: Input must be between 1 and 120"}));
-  const ImpulseDisplayConfigRecord& c = ImpulseDisplayConfig;
-  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.Order, c.FilterOn, c.ShowETC, c.ETCDRPlusRev),
-            std::tuple(200.0f, 7, kTrue, kTrue, 999.5f));
-
-  f->UpperCutoffFreqText->setText("22050");
-  f->ETCDRTimeText->setText("120");
-  f->Apply_Click();
-  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.ETCDRTime), std::tuple(22050.0f, 120.0f));
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
 }
 
 TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
@@ -292,7 +290,7 @@ TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
   EXPECT_EQ(rb.Take().size(), 1u);
 }
 
-TEST_F(OptionsTest, HelpTopicsAndClosing) {
+TEST_F(OptionsTest, HelpTopicsClosingAndThePsycFormStoringInOrderAndCopyingOnlyAllFour) {
   DisplayControlForm* f = Open(3);
   f->Help->click();
   f = Open(4);
@@ -315,15 +313,14 @@ TEST_F(OptionsTest, HelpTopicsAndClosing) {
   f->PsycParms->click();
   EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::PsycForm");
   EXPECT_TRUE(f->PsycFilterCheck->isChecked());
-}
-
-TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
+  // The psychoacoustic window stores in order and copies only all four.
   EQConfig.PsycLFResolution = 1.0f;
   set.PsycLFResolution = 1.0f;
   const auto psyc = [&] {
     return std::tuple{set.PsycLFResolution, set.PsycGateTime, set.PsycShelfTime, set.PsycShelfLevel};
   };
   const auto header = psyc();
+  Forms::Unload<PsycForm>();
   PsycForm* p = Forms::Get<PsycForm>();
   EXPECT_EQ(p->windowTitle(), "PsychoAcoustic Parameters");
   EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel, p->Datapoints}),

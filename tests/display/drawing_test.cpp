@@ -36,7 +36,7 @@ std::vector<int32_t> Grid(int32_t low, int32_t high) {
   return std::vector<int32_t>(f.YLabelValues.begin(), f.YLabelValues.begin() + f.YLabelCount + 1);
 }
 
-TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
+TEST(AxisGridSteps, StepsEndOnTheTopValueAndLabelsFollowTheRunningValue) {
   EXPECT_EQ(Grid(-30, 30), (std::vector<int32_t>{-30, -24, -18, -12, -6, 0, 6, 12, 18, 24, 30}));
   // Step one reaches the top and repeats it.
   EXPECT_EQ(Grid(0, 10), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
@@ -50,6 +50,17 @@ TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
   EXPECT_EQ(Grid(30, -30), (std::vector<int32_t>{30, -30}));
   EXPECT_TRUE(Grid(0, 40000).empty());
   EXPECT_TRUE(Grid(-2147483647 - 1, 2147483647).empty());
+  // Labels follow the rule chosen by the running value.
+  EXPECT_EQ(AxisLabel(1500, 1500), "1.5K");
+  EXPECT_EQ(AxisLabel(12500, 12500), "12.5K");
+  EXPECT_EQ(AxisLabel(2.55f, 2.55), "2.5");
+  EXPECT_EQ(AxisLabel(25.678f, 25.678), "25.67");
+  EXPECT_EQ(AxisLabel(150.26f, 150.26), "150.2");
+  EXPECT_EQ(AxisLabel(1060.56f, 1060.56), "1.06K");
+  EXPECT_EQ(AxisLabel(-10, -10), "-10");
+  // The end label follows the rule of the value that passed it.
+  EXPECT_EQ(AxisLabel(9999, 20000), "20K");
+  EXPECT_EQ(AxisLabel(20000, 20000), "20K");
 }
 
 class Frames : public test::DrawingTest {
@@ -73,7 +84,7 @@ class Frames : public test::DrawingTest {
   }
 };
 
-TEST_F(Frames, DefaultsOfTheThreeFramesAndALinearAxisOfTenStepsAndTheEnd) {
+TEST_F(Frames, DefaultsOfTheThreeFramesALinearAxisAndTheAudioFrame) {
   EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{5, 500, -30, 30}));
   EXPECT_EQ(std::tuple(FreqGraphFrame.LogX, TimeGraphFrame.LogX, TimeGraphFrame.XStart, TimeGraphFrame.XFinish),
             std::tuple(-1, 0, -10, 30));
@@ -93,6 +104,24 @@ TEST_F(Frames, DefaultsOfTheThreeFramesAndALinearAxisOfTenStepsAndTheEnd) {
   EXPECT_EQ(XTicks(), 11u);
   EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
   EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
+  // The audio frame keeps the lines and ticks but almost no text.
+  rec.Clear();
+  DrawAudioGraphFrame(TimeGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 11u);
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_TRUE(rec.Of(Kind::Text).empty());
+
+  rec.Clear();
+  DrawAudioGraphFrame(FreqGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 15u);
+  EXPECT_EQ(XTicks(), 4u);
+  auto texts = rec.Of(Kind::Text);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].text, "500");
+  size_t yTicks = 0;
+  for (const auto& c : rec.Of(Kind::Line))
+    if (c.points[0].x == 90 && c.points[1].x == 95) ++yTicks;
+  EXPECT_EQ(yTicks, 11u);
 }
 
 struct LogAxis {
@@ -186,25 +215,6 @@ TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
   for (const auto& t : texts) EXPECT_EQ(t.colour, RGB(0, 0, 0));
 }
 
-TEST_F(Frames, AudioFrameKeepsLinesAndTicksButAlmostNoText) {
-  DrawAudioGraphFrame(TimeGraphFrame, rec);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 11u);
-  EXPECT_EQ(XTicks(), 11u);
-  EXPECT_TRUE(rec.Of(Kind::Text).empty());
-
-  rec.Clear();
-  DrawAudioGraphFrame(FreqGraphFrame, rec);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 15u);
-  EXPECT_EQ(XTicks(), 4u);
-  auto texts = rec.Of(Kind::Text);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0].text, "500");
-  size_t yTicks = 0;
-  for (const auto& c : rec.Of(Kind::Line))
-    if (c.points[0].x == 90 && c.points[1].x == 95) ++yTicks;
-  EXPECT_EQ(yTicks, 11u);
-}
-
 TEST_F(Frames, DegenerateRangesDrawOneUnitWideAndRunawayOnesStayBounded) {
   TimeGraphFrame.YLow = 10;
   TimeGraphFrame.YHigh = 10;
@@ -251,19 +261,6 @@ TEST_F(Frames, DegenerateRangesDrawOneUnitWideAndRunawayOnesStayBounded) {
     }
 }
 
-TEST(AxisLabels, RuleChosenByTheRunningValue) {
-  EXPECT_EQ(AxisLabel(1500, 1500), "1.5K");
-  EXPECT_EQ(AxisLabel(12500, 12500), "12.5K");
-  EXPECT_EQ(AxisLabel(2.55f, 2.55), "2.5");
-  EXPECT_EQ(AxisLabel(25.678f, 25.678), "25.67");
-  EXPECT_EQ(AxisLabel(150.26f, 150.26), "150.2");
-  EXPECT_EQ(AxisLabel(1060.56f, 1060.56), "1.06K");
-  EXPECT_EQ(AxisLabel(-10, -10), "-10");
-  // The end label follows the rule of the value that passed it.
-  EXPECT_EQ(AxisLabel(9999, 20000), "20K");
-  EXPECT_EQ(AxisLabel(20000, 20000), "20K");
-}
-
 class Curves : public test::DrawingTest {
  protected:
   void SetUp() override {
@@ -286,7 +283,7 @@ class Curves : public test::DrawingTest {
   GraphFrame frame;
 };
 
-TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
+TEST_F(Curves, StartsAtTheFirstVisiblePointSkipsOffPlotClampsLevelsAndLiftsLowXOnALogAxis) {
   TestCurve c({0, 5, 10, 30, 120, 60, 80}, {1000, 1000, 1000, 1150, 500, -50, 600});
   PlotCurve(frame, rec, c, RGB(0, 0, 255));
   // Point 2 sits on the left edge; point 4 lies right of the plot and is skipped,
@@ -296,13 +293,12 @@ TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
   EXPECT_EQ(std::tuple(line.pen, line.mode), std::tuple(Pen{RGB(0, 0, 255)}, DrawMode::CopyPen));
   EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
   EXPECT_TRUE(rec.AutoRedraw());
-}
-
-TEST_F(Curves, LogAxisSetsLowXToOneBeforeTheFirstVisiblePoint) {
+  // On a log axis low x before the first visible point is set to one.
   frame.LogX = -1;
   frame.XScale = 1000 / std::log(100.0);  // 5 .. 500 Hz
   frame.XOffset = 100 - std::log(5.0) * frame.XScale;
-  TestCurve c({0, 0.5f, 3, 10, 0.2f, 50}, {600, 600, 600, 600, 600, 600});
+  rec.Clear();
+  c = TestCurve({0, 0.5f, 3, 10, 0.2f, 50}, {600, 600, 600, 600, 600, 600});
   PlotCurve(frame, rec, c, 0);
   // Point 4, after the start, is skipped, not changed.
   EXPECT_EQ(std::vector<float>(c.XValues.begin(), c.XValues.begin() + 6), (std::vector<float>{1, 1, 3, 10, 0.2f, 50}));
