@@ -69,7 +69,7 @@ TEST(FrameRules, ExtentEnclosesEveryCurveWithWholeNumbersNarrowLevelsWidenAndSpa
   EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
 }
 
-TEST_F(ViewsTest, FitReturnsToTheLockInFrequencyViewsAndFollowsTheDataWithinItInTheImpulseView) {
+TEST_F(ViewsTest, FitReturnsToTheLockOrFollowsTheDataLevelsNormaliseAndTheCurveNumberIsRead) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 100, -80);
   FlatCurve(BodeCurves, 1, 100, 35);
@@ -109,9 +109,7 @@ TEST_F(ViewsTest, FitReturnsToTheLockInFrequencyViewsAndFollowsTheDataWithinItIn
   ImpulseCurves[0].YValues[5] = 12;
   EXPECT_EQ(fitWithin(-5, 25), (FrameLimits{-5, 25, -30, 30}));
   EXPECT_EQ(fitWithin(-50, 100), (FrameLimits{-10, 31, -30, 30})) << "a wider lock leaves the data's own extent";
-}
-
-TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRangeAndTheCurveNumberComesFromTheBox) {
+  // Normalised levels use the mean in range; the main curve number comes from the box.
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
   std::array<float, 5> y{1, 2, 4, 9, 100};
   host.norm = false;
@@ -139,7 +137,7 @@ TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRangeAndTheCurveNumberComesFromThe
   }
 }
 
-TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecked) {
+TEST_F(ViewsTest, AveragesWithTheSourceCheckedDifferencesAgainstCurveOneAndUpdatesOfFiledSlots) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 120, 0);
   FlatCurve(BodeCurves, 1, 120, -10);
@@ -181,10 +179,9 @@ TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecke
   EXPECT_TRUE(AverageCurveSet(AverageCurves, PsdCurves, kPsdView));
   dialogs.ExpectMessage();
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(AverageCurveSet(AverageCurves, PsdCurves, kFractOctView)); }), "Error 4392");
-}
-
-TEST_F(ViewsTest, DifferencesAgainstCurveOneAndUpdatesDrawingTheFiledSlotsOnly) {
+  // Differences against curve one.
   ResultsDataSetInfo[0].NumInSet = 3;
+  ClearCurveRecords(BodeCurves);
   FlatCurve(BodeCurves, 0, 100, -1);
   FlatCurve(BodeCurves, 1, 100, -3);
   FlatCurve(BodeCurves, 2, 100, 2);
@@ -232,7 +229,6 @@ TEST_F(ViewsTest, DifferencesAgainstCurveOneAndUpdatesDrawingTheFiledSlotsOnly) 
   EXPECT_TRUE(CurvesIn(GetCurveColour(1)).empty());
   EXPECT_TRUE(HasText("T"));
   rec.Clear();
-  auto empty = std::make_unique<CurveArray>();
   UpdateGraph(*empty, FreqGraphFrame, rec, "T");
   EXPECT_TRUE(rec.calls().empty());
 }
@@ -255,7 +251,7 @@ void Apply(std::vector<FilterRecord> filters) {
 
 using EqualiserViewsTest = ViewsTest;
 
-TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponse) {
+TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponseAndQLimitsAreReported) {
   LoadDeltas(1, kFs, 17);
   host.displayRes = 0;
   // Its lowest frequency falls on a bin of the 4096-point transform.
@@ -285,9 +281,7 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogue
   EXPECT_FALSE(ComputeFilteredResponse(host, untouched, AppliedFilters, WorkFilterBlock, kFs, kBodeView, 1));
   EXPECT_FALSE(ComputeFilteredResponse(host, untouched, AppliedFilters, WorkFilterBlock, kFs, kImpulseView, 0));
   EXPECT_EQ(untouched.NumPoints, 0);
-}
-
-TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
+  // Pole-side Q values at their limits are reported.
   FilterBlock block;
   std::vector<FilterRecord> f(2);
   f[0] = Peak(1000, -6, 4, 3);
@@ -311,7 +305,7 @@ TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
 }
 
-TEST_F(EqualiserViewsTest, BodeAveragesInPowerTheOtherViewsInDecibelsAndNoCurveIsReported) {
+TEST_F(EqualiserViewsTest, AveragesInPowerOrDecibelsRebuildForNewSettingsApplyTheFiltersAndReportNoCurve) {
   LoadSet(2, kFs, 17);
   MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
@@ -351,19 +345,17 @@ TEST_F(EqualiserViewsTest, BodeAveragesInPowerTheOtherViewsInDecibelsAndNoCurveI
   dialogs.ExpectMessage();
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate, res);
   EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
-}
-
-TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFilters) {
+  // The average rebuilds the curves for new settings and applies the filters.
   LoadDeltas(2, kFs, 17, 2.0f);  // +6.02 dB flat
-  MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
   host.displayRes = 0;
   test::FlatCurve(BodeCurves, 0, 100, 40.0f);
   test::FlatCurve(BodeCurves, 1, 100, 40.0f);
   BodeCurves[0].Label = BodeCurves[1].Label = "filed";
   Apply({Peak(1000, 6, 2, 3)});
-  CurveRecord plain, filtered;
-  float unused = 0, gate = 1000.0f / 46.875f, res = 0;
+  gate = 1000.0f / 46.875f;
+  res = 0;
+  host.progressMaxima.clear();
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate,
                          res);
   EXPECT_EQ(set.FreqRespGateTime, gate);

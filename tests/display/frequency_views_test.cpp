@@ -167,7 +167,7 @@ TEST_F(FrequencyViewsTest, AverageReplacesTheSingleCurves) {
   EXPECT_TRUE(host.progressMaxima.empty());  // the modal view has no progress bar
 }
 
-TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongForItsResult) {
+TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongAndFaultsOfTheResponsesEndTheCallWithTheirNumber) {
   LoadImpulses(4, 48000, 14);
   ResultsDataSetInfo[2].SampleRate = 96000;
   ResultsDataSetInfo[3].FreqRespGateTime = 3.0f;
@@ -201,6 +201,29 @@ TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongForItsResult) {
   EXPECT_NE(LastMessage().find("start Az new"), std::string::npos);
   set.NumInSet = 0;
   EXPECT_FALSE(ShowNoiseResponseSet(host, 0));
+  // Faults of the responses end the call with their number.
+  LoadImpulses(4, 48000, 17, true);
+  Computed();
+  rec.Clear();
+  ResultsDataSetInfo[3].FractOctGateTime = 3.0f;
+  CountRoutines([](int32_t slot, int) { return slot == 2; });
+  DisplayConfig.Average = kTrue;
+  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowFractOctResponseSet(host, 0)); }),
+            "Numerical Error 1: Increase Gate Time for this measurement");
+  EXPECT_EQ(std::tuple(FractOctCurves[0].NumCurves, ResultsDataSetInfo[2].FractOctGateTime,
+                       ResultsDataSetInfo[3].FractOctGateTime),
+            std::tuple(0, 50.0f, 3.0f));
+  EXPECT_EQ(host.progressValue, 0);
+  EXPECT_TRUE(CurvesIn(GetCurveColour(0)).empty());  // no average after a fault
+
+  // The noise view: the second response (of the reversed tail) fails.
+  Computed();
+  CountRoutines([](int32_t slot, int call) { return slot == 1 && call == 2; });
+  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 3");
+  // A resolution that asks for more points than a curve holds.
+  Computed();
+  host.displayRes = 100;
+  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 4");
 }
 
 TEST_F(FrequencyViewsTest, NoiseGateMustLeaveHalfThePeriodToNoiseAndAnUnusableResolutionIsRefused) {
@@ -229,29 +252,6 @@ TEST_F(FrequencyViewsTest, NoiseGateMustLeaveHalfThePeriodToNoiseAndAnUnusableRe
               std::tuple(1, 30, 77));
     EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
   }
-}
-
-TEST_F(FrequencyViewsTest, FaultsOfTheResponsesEndTheCallWithTheirNumber) {
-  LoadImpulses(4, 48000, 17, true);
-  ResultsDataSetInfo[3].FractOctGateTime = 3.0f;
-  CountRoutines([](int32_t slot, int) { return slot == 2; });
-  DisplayConfig.Average = kTrue;
-  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowFractOctResponseSet(host, 0)); }),
-            "Numerical Error 1: Increase Gate Time for this measurement");
-  EXPECT_EQ(std::tuple(FractOctCurves[0].NumCurves, ResultsDataSetInfo[2].FractOctGateTime,
-                       ResultsDataSetInfo[3].FractOctGateTime),
-            std::tuple(0, 50.0f, 3.0f));
-  EXPECT_EQ(host.progressValue, 0);
-  EXPECT_TRUE(CurvesIn(GetCurveColour(0)).empty());  // no average after a fault
-
-  // The noise view: the second response (of the reversed tail) fails.
-  Computed();
-  CountRoutines([](int32_t slot, int call) { return slot == 1 && call == 2; });
-  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 3");
-  // A resolution that asks for more points than a curve holds.
-  Computed();
-  host.displayRes = 100;
-  EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 4");
 }
 
 TEST_F(FrequencyViewsTest, TitlesPointCountsTheFlatResponseOfAUnitImpulseAndOddHeadersReadInsideTheData) {
@@ -394,7 +394,7 @@ TEST_F(FrequencyViewsTest, ModalSliceGridAndModePeaks) {
   EXPECT_EQ(ModalCurves[0].NumPoints, 0);
 }
 
-TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
+TEST_F(FrequencyViewsTest, RedrawRecentresOnTheZoomedRangeOnlyAndAGateTypedElsewhereLeavesNoStaleBodeCurves) {
   LoadImpulses(2);
   host.norm = true;
   FreqGraphFrame.XStart = 1000;
@@ -418,6 +418,29 @@ TEST_F(FrequencyViewsTest, RedrawRecentresBodeAndFractOctOnTheZoomedRangeOnly) {
     else
       EXPECT_NEAR(sum / n, 0.0, 1e-4) << v.name;
   }
+  EXPECT_TRUE(Computed().empty());
+  // A gate typed in another view does not pass off stale Bode curves.
+  LoadImpulses(3);
+  host.norm = false;
+  FreqGraphFrame.XStart = 5;
+  FreqGraphFrame.XFinish = 500;
+  host.view = ViewButton::Freq;
+  DisplayConfig.Graphshown = kBodeView;
+  UpdateFFTDisplay(host);
+  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
+
+  Impulse_Click(host);
+  set.FreqRespGateTime = 20.0f;  // e.g. the frequency settings changed meanwhile
+  host.gateText.setText("15");
+  GateText_KeyPress(host, 13);
+  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 15.0f);
+  DisplayConfig.Graphshown = kModalSliceView;
+  UpdateModalDisplay(host);
+
+  BodeFFT_Click(host);
+  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
+  EXPECT_FLOAT_EQ(BodeCurves[2].XValues[0], 50.0f);  // 1000 / 20 ms
+  BodeFFT_Click(host);
   EXPECT_TRUE(Computed().empty());
 }
 
@@ -452,29 +475,6 @@ TEST_F(FrequencyViewsTest, OneWorkerAndManyGiveTheSameCurvesAndPicture) {
     ASSERT_EQ(drawn.size(), again.size()) << v.name;
     for (size_t i = 0; i < drawn.size(); ++i) EXPECT_EQ(drawn[i].points, again[i].points) << v.name << i;
   }
-}
-
-TEST_F(FrequencyViewsTest, GateTypedInAnotherViewDoesNotPassOffStaleBodeCurves) {
-  LoadImpulses(3);
-  CountRoutines();
-  host.view = ViewButton::Freq;
-  DisplayConfig.Graphshown = kBodeView;
-  UpdateFFTDisplay(host);
-  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
-
-  Impulse_Click(host);
-  set.FreqRespGateTime = 20.0f;  // e.g. the frequency settings changed meanwhile
-  host.gateText.setText("15");
-  GateText_KeyPress(host, 13);
-  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 15.0f);
-  DisplayConfig.Graphshown = kModalSliceView;
-  UpdateModalDisplay(host);
-
-  BodeFFT_Click(host);
-  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
-  EXPECT_FLOAT_EQ(BodeCurves[2].XValues[0], 50.0f);  // 1000 / 20 ms
-  BodeFFT_Click(host);
-  EXPECT_TRUE(Computed().empty());
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
 // With at most one point to a pixel column the curve lands on the painter's very
 // pixels at any scale. With many, the fill still does and the outline reaches the same
 // top and bottom in every column; a few pixels of steep stretches may move sideways.
-TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
+TEST_F(Pixels, CurveOverBaseDrawsAsThePainterAndARunOfCurvesAsOneByOne) {
   for (const auto& [step, size] : {std::pair{3, QSize(1200, 1200)}, {3, QSize(797, 647)}, {3, QSize(1500, 1100)},
                                    {3, QSize(400, 1300)}, {1, QSize(240, 180)}, {1, QSize(797, 647)}}) {
     std::vector<DrawPoint> points{{100, 900}};
@@ -160,11 +160,7 @@ TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
     EXPECT_EQ(elsewhere, 0) << size.width();
     EXPECT_LT(differing, inked / 20) << size.width();
   }
-}
-
-// A run of curves (a waterfall's slices, each in front of the last) is drawn
-// together, their outlines side by side: the image is the one drawing them one by one gives.
-TEST_F(Pixels, ARunOfCurvesDrawsAsOneByOne) {
+  // A run of curves (a waterfall's slices, each in front of the last) drawn together, their outlines side by side, gives the image drawing them one by one does.
   const auto curve = [](int k) {
     const int shift = 23 * k, base = 700 + 9 * k;
     std::vector<DrawPoint> points{{80 - shift, base}};
@@ -232,7 +228,7 @@ class ExportTest : public test::DrawingTest {
   PrinterDouble printer;
 };
 
-TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawing) {
+TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAJpegOfIt) {
   PictureBox small, full;
   small.resize(700, 450);
   full.resize(kDrawingSpace, kDrawingSpace);
@@ -256,14 +252,11 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawin
   pic.SetDrawMode(DrawMode::CopyPen);
   EXPECT_NE(pic.Image(), small.Image()) << "the band is on screen";
   EXPECT_EQ(pic.DrawingSpaceImage(), replay);
-}
-
-TEST_F(ExportTest, ExportWritesTheFullPictureAsJpegUnderTheStemOfTheNameAndReportsAFailedWrite) {
+  // The export writes the full picture as a JPEG under the stem of the name, and reports a failed write.
   EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/graph"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x"), "/d/a.b/x.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x.png"), "/d/a.b/x.jpg");
-  PictureBox pic;
   pic.resize(640, 480);
   DrawGraph(pic);
   dialogs.ExpectSaveFile(TempPath("graph.second.jpg"));

@@ -74,7 +74,7 @@ const FlatCase kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 4800
                           {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
                           {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
 
-TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
+TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquistAndAGateLongerThanThePeriodIsRefused) {
   for (const FlatCase& c : kFlat) {
     SCOPED_TRACE(c.name);
     LoadSet(1, c.fs, c.exponent);
@@ -91,6 +91,26 @@ TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
     }
     for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
   }
+  // A gate longer than the period is refused, the out arrays untouched.
+  LoadSet(1, 48000, 15);
+  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
+  MainBuffer.Num = 2000;
+  MainBuffer.YValues.fill(5.0f);
+  MainBuffer.XValues.fill(5.0f);
+  level.fill(7.0f);
+  n = -1;
+  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run(0)); }),
+            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
+  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
+  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
+  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
+  EXPECT_EQ(n, -1);
+
+  // An exponent above 17 is lowered in the header itself.
+  ResultsDataSetInfo[0].PeriodExponent = 20;
+  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
+  EXPECT_TRUE(Run(0));
+  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
 }
 
 TEST_F(GatedSpectrumTest, ButterworthLowPassMatchesItsResponse) {
@@ -119,27 +139,6 @@ TEST_F(GatedSpectrumTest, ButterworthLowPassMatchesItsResponse) {
   }
 }
 
-TEST_F(GatedSpectrumTest, GateLongerThanThePeriodIsRefused) {
-  LoadSet(1, 48000, 15);
-  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
-  MainBuffer.Num = 2000;
-  MainBuffer.YValues.fill(5.0f);
-  MainBuffer.XValues.fill(5.0f);
-  level.fill(7.0f);
-  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run(0)); }),
-            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
-  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
-  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
-  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
-  EXPECT_EQ(n, -1);
-
-  // An exponent above 17 is lowered in the header itself.
-  ResultsDataSetInfo[0].PeriodExponent = 20;
-  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
-  EXPECT_TRUE(Run(0));
-  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-}
-
 // A decaying resonance starting at the 50 ms reference point.
 void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double decayMs, double amp) {
   const auto start = static_cast<size_t>(std::lround(0.05 * fs));
@@ -149,7 +148,7 @@ void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double
   }
 }
 
-TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegendAndRedrawsWhatIsFiled) {
+TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourRedrawsWhatIsFiledAndRefuses) {
   LoadSet(3, 48000, 17);
   AddResonance(ImpulseSet[0], 48000, 400, 3, 1.0);
   AddResonance(ImpulseSet[1], 48000, 1200, 1.5, 0.5);
@@ -189,10 +188,8 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegendAndRedrawsWhat
   ASSERT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_FLOAT_EQ(ImpulseCurves[0].XValues[0], -2.0f);
   EXPECT_FLOAT_EQ(ImpulseCurves[0].YValues[192], 30.0f);  // the delta, 2 ms in
-}
-
-TEST_F(ViewsTest, ImpulseViewRefusals) {
-  // A gate too long for curve 1's period.
+  // Refusals: a gate too long for curve 1's period, thirty-three results, none.
+  ClearCurveRecords(ImpulseCurves);
   LoadSet(2, 48000, 15, 700.0f);
   ImpulseSet[0][2400] = ImpulseSet[1][2400] = 1.0f;
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowMainImpulseSet(host, 0)); }),
@@ -338,7 +335,7 @@ class SingleCurveViewsTest : public test::ViewsTest {
   }
 };
 
-TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimationAndReportsTheResult) {
+TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndDecimationReportsTheResultAndKeepsOutOfBusyHosts) {
   LoadDeltas(2, 96000, 17);
   ResultsDataSetInfo[1].PeakLevel = -12.5f;
   ResultsDataSetInfo[1].NoiseEnergy = 61;
@@ -364,34 +361,10 @@ TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimationA
   EXPECT_NEAR(c.XValues[1999], 656.33, 0.01);
   EXPECT_EQ(std::pair(TimeGraphFrame.XStart, TimeGraphFrame.XFinish), std::pair(-10, 656));
   EXPECT_EQ(c.YValues[1999], 0.0f);
-}
-
-TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilterAndTheCacheNotesEachChange) {
-  LoadDeltas(1, 48000, 17);
-  ApplyOnePeak();
-  const CurveRecord &plain = SingleViewCurves[0], &twin = SingleViewCurves[1];
-  for (const char* label : {"Filtered Impulse Response*", "EQ + Filtered Impulse Response*"}) {
-    ShowImpulseCurve(host, 0);
-    ASSERT_EQ(plain.NumCurves, 2);
-    EXPECT_EQ(twin.Label, label);
-    EXPECT_NEAR(20 * std::log10(SpectrumAt(twin, 1000) / SpectrumAt(plain, 1000)), 6.02, 0.1);
-    EXPECT_FALSE(CurvesIn(PlotColours[4]).empty());
-    ImpulseDisplayConfig.FilterOn = kTrue;
-    ImpulseDisplayConfig.LowerCutoffFreq = 100;
-    ImpulseDisplayConfig.UpperCutoffFreq = 10000;
-  }
-  // The filter cache notes each change, view by view.
-  AppliedFilters[0].Q2 = 1;
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
-  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
-  AppliedFilters[0].Q2 = 3;
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
-}
-
-TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
-  LoadDeltas(1, 48000, 14);
+  // A busy host drops the view, and the view's own busy drops a redraw asked for inside it.
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
+  ClearCurveRecords(SingleViewCurves);
+  rec.Clear();
   host.busy = true;
   ShowImpulseCurve(host, 0);
   EXPECT_EQ(SingleViewCurves[0].NumCurves, 0);
@@ -422,6 +395,30 @@ TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
   dialogs.ExpectMessage();
   ShowImpulseCurve(host, 0);
   EXPECT_EQ(Messages(), Texts{"Error 4324"});
+}
+
+TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilterAndTheCacheNotesEachChange) {
+  LoadDeltas(1, 48000, 17);
+  ApplyOnePeak();
+  const CurveRecord &plain = SingleViewCurves[0], &twin = SingleViewCurves[1];
+  for (const char* label : {"Filtered Impulse Response*", "EQ + Filtered Impulse Response*"}) {
+    ShowImpulseCurve(host, 0);
+    ASSERT_EQ(plain.NumCurves, 2);
+    EXPECT_EQ(twin.Label, label);
+    EXPECT_NEAR(20 * std::log10(SpectrumAt(twin, 1000) / SpectrumAt(plain, 1000)), 6.02, 0.1);
+    EXPECT_FALSE(CurvesIn(PlotColours[4]).empty());
+    ImpulseDisplayConfig.FilterOn = kTrue;
+    ImpulseDisplayConfig.LowerCutoffFreq = 100;
+    ImpulseDisplayConfig.UpperCutoffFreq = 10000;
+  }
+  // The filter cache notes each change, view by view.
+  AppliedFilters[0].Q2 = 1;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
+  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
+  AppliedFilters[0].Q2 = 3;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
 }
 
 TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRestored) {
@@ -562,7 +559,7 @@ TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
   EXPECT_EQ(unsaved, 0);
 }
 
-TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwin) {
+TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwinAndNoiseViewsTheFrameOrTheMean) {
   LoadDeltas(2, 48000, 17);
   for (int32_t view : {kBodeView, kPsycView, kFractOctView}) {
     DisplayConfig.Graphshown = view;
@@ -591,10 +588,9 @@ TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwin) {
                      GetFirstValueInRange(995, 1005, bode.XValues, bode.YValues, bode.NumPoints);
   EXPECT_NEAR(lift, 6.02, 0.1);
   EXPECT_TRUE(HasText("2 "));
-}
-
-TEST_F(SingleCurveViewsTest, NoiseViewsDrawTheFrameAloneOrTheMeanOfMatchingCurves) {
+  // The noise views draw the frame alone or the mean of matching curves.
   LoadSet(3, 48000, 14);
+  rec.Clear();
   test::SetLimits(FreqGraphFrame, {20, 20000, -7, 9});
   ShowNoiseCurve(host, 0);
   EXPECT_EQ(SingleViewCurves[0].NumCurves, 0);

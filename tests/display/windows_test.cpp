@@ -38,7 +38,7 @@ class Colours : public test::ZentorTest {
   }
 };
 
-TEST_F(Colours, WindowShowsTheTablePicksThroughTheColourDialogAndRedrawsOrSavesOnClosing) {
+TEST_F(Colours, WindowShowsTheTablePicksRedrawsOrSavesOnClosingAndCurveColoursWrapEveryEight) {
   ColorForm* form = Open();
   EXPECT_EQ(form->windowTitle(), "Color Selection");
   EXPECT_EQ(form->SaveAsDefault->text(), "Save As Default");
@@ -92,9 +92,7 @@ TEST_F(Colours, WindowShowsTheTablePicksThroughTheColourDialogAndRedrawsOrSavesO
   form->SaveAsDefault->setCheckState(Qt::PartiallyChecked);
   EXPECT_EQ(form->GetSaveAsDefault(), 0);
   EXPECT_EQ(form->SaveAsDefault->checkState(), Qt::Unchecked);
-}
-
-TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
+  // The curve colour wraps every eight curves.
   for (int i = 0; i < kNumPlotColours; ++i) PlotColours[static_cast<size_t>(i)] = 100 + i;
   EXPECT_EQ(GetCurveColour(0), PlotColours[3]);
   EXPECT_EQ(GetCurveColour(7), PlotColours[10]);
@@ -152,7 +150,7 @@ const Step kRefusals[] = {
     {{{8, "60"}}, "User Error: Input must be between -90 and 20"},
 };
 
-TEST_F(Lock, ShowsTheLimitsInForceChecksInOrderAgainstTheWorkingCopyAndOnlyAllTenCommit) {
+TEST_F(Lock, ShowsTheLimitsInForceChecksInOrderOnlyAllTenCommitAndEachOpeningStartsAfresh) {
   EXPECT_EQ(form->windowTitle(), "Coordinate Lock");
   EXPECT_EQ(TextsOf(Boxes(), [](QLineEdit* b) { return b->text(); }),
             (Texts{"-5", "25", "16", "20000", "20", "-50", "16", "20000", "75", "-10"}));
@@ -185,9 +183,8 @@ TEST_F(Lock, ShowsTheLimitsInForceChecksInOrderAgainstTheWorkingCopyAndOnlyAllTe
   QTest::mouseClick(form->OKBut, Qt::LeftButton);
   EXPECT_TRUE(Same(CoOrdLockLimits, CoOrdLockLimitsRecord{-2, 12.5f, 20, 18000, 30, -40, 25, 15000, 70, -12}));
   EXPECT_TRUE(form->isVisible());
-}
-
-TEST_F(Lock, EachOpeningStartsFromTheLimitsInForce) {
+  // Each opening starts from the limits in force.
+  CoOrdLockLimits = kStartUp;
   Forms::Unload<CoOrdLock>();
   std::vector<float> seen;
   for (int i = 0; i < 2; ++i) {
