@@ -361,7 +361,7 @@ TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
   EXPECT_FALSE(OnlyPolyline().empty());
 }
 
-TEST_F(Curves, LegendColumnsAndRowsAndTheFitLegendsTitle) {
+TEST_F(Curves, LegendColumnsAndRowsTheFitLegendsTitleAndWaterfallSlicesShiftedByTheirDepth) {
   std::array<TestCurve, 32> set;
   set[0].NumCurves = 5;
   const char* names[] = {"one", "two", "three", "four", "five"};
@@ -414,27 +414,18 @@ TEST_F(Curves, LegendColumnsAndRowsAndTheFitLegendsTitle) {
     EXPECT_EQ(rec.Of(Kind::Text)[0].points[0], (DrawPoint{100, 5}));
     EXPECT_EQ(rec.Of(Kind::Text)[1].text, title);
   }
-}
-
-class Waterfall : public Curves {
- protected:
-  WaterfallProjection Projection() const { return test::TestProjection(); }
-  std::array<float, kWaterfallSliceCells> Slice(std::vector<float> x, std::vector<float> level) const {
+  // A waterfall slice is shifted left and down by its depth; bad counts and an empty frame are harmless.
+  const auto Slice = [](std::vector<float> x, std::vector<float> level) {
     std::array<float, kWaterfallSliceCells> s{};
     s[0] = float(x.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-      s[1 + i] = level[i];
-      s[2002 + i] = x[i];
-    }
+    for (size_t i = 0; i < x.size(); ++i) s[1 + i] = level[i], s[2002 + i] = x[i];
     return s;
-  }
-};
-
-TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepthAndBadCountsHarmless) {
+  };
+  rec.Clear();
   PlotColours[1] = RGB(50, 60, 70);
   // Screen x = f + 200; screen y = 200 - 10 level.
   auto slice = Slice({-50, 100, 500, 950, 800}, {0, -10, 20, 0, -70});
-  DrawWaterfallSlice(Projection(), rec, slice, RGB(0, 0, 255), 3, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, RGB(0, 0, 255), 3, 0);
   // Slice 3 sits two steps of (-150/35, +300/35) from the back.
   const std::vector<DrawPoint> expected = {{191, 817}, {291, 317}, {691, 117}, {991, 817}, {991, 817}, {1091, 817}};
   auto polys = rec.Of(Kind::Polygon);
@@ -444,7 +435,7 @@ TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepthAndBadCountsHarmless) {
   EXPECT_EQ(std::vector<DrawPoint>(WaterfallPoints.begin(), WaterfallPoints.begin() + 6), expected);
 
   rec.Clear();
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 1, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 1, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.front(), (DrawPoint{200, 800}));
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.back(), (DrawPoint{1100, 800}));
 
@@ -452,16 +443,16 @@ TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepthAndBadCountsHarmless) {
   rec.Clear();
   slice = Slice({100, 200}, {0, 0});
   slice[0] = 1e9f;
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 35, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 35, 0);
   EXPECT_LE(rec.Of(Kind::Polygon)[0].points.size(), size_t(kWaterfallPolygonSize));
 
   rec.Clear();
   slice[0] = -3;
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 2, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 2, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.size(), 3u);
 
   rec.Clear();
-  WaterfallProjection none = Projection();
+  WaterfallProjection none = test::TestProjection();
   none.N = 0;
   DrawWaterfallSlice(none, rec, Slice({100}, {0}), 0, 9, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.front(), (DrawPoint{200, 800}));

@@ -375,22 +375,16 @@ TEST_F(EqualiserViewsTest, AveragesInPowerOrDecibelsRebuildForNewSettingsApplyTh
   }
 }
 
-class SimilarityTest : public ViewsTest {
- protected:
+TEST_F(ViewsTest, SimilaritiesOfShiftedCurvesFollowMirroredCurvesOpposeAndEmptyOnesListOnlyTheHeader) {
   // Curve i with the given linear amplitudes at 100, 200, ... Hz.
-  void Curve(int i, std::vector<double> amplitude) {
-    test::FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100,
-                    100.0f * static_cast<float>(amplitude.size()));
-    for (size_t j = 0; j < amplitude.size(); ++j)
-      BodeCurves[static_cast<size_t>(i)].YValues[j] = static_cast<float>(20 * std::log10(amplitude[j]));
-  }
-  Texts List(float lo, float hi, int32_t k) {
+  const auto Curve = [](int i, std::vector<double> amplitude) {
+    FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100, 100.0f * static_cast<float>(amplitude.size()));
+    for (size_t j = 0; j < amplitude.size(); ++j) BodeCurves[size_t(i)].YValues[j] = float(20 * std::log10(amplitude[j]));
+  };
+  const auto List = [&](float lo, float hi, int32_t k) {
     EXPECT_EQ(ListCurveSimilarities(host, BodeCurves, lo, hi, k), "");
     return host.lines;
-  }
-};
-
-TEST_F(SimilarityTest, ShiftedCurvesFollowMirroredCurvesOpposeAndEmptyOnesListOnlyTheHeader) {
+  };
   LoadSet(3, kFs, 17);
   Curve(0, {1, 3, 2, 5, 4, 6});
   Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above

@@ -95,7 +95,7 @@ class FrequencyViewsTest : public test::ViewsTest {
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
 
-TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledAndOnlyTheRestComputed) {
+TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledOnlyTheRestComputedAndAnAverageReplacesTheSingleCurves) {
   LoadImpulses(5, 48000, 17, true);
   CountRoutines();
   const std::vector<std::pair<SetView, int16_t*>> views = {
@@ -128,17 +128,15 @@ TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledAndOnlyTheRestComputed) {
   // A first curve beyond the set keeps every slot.
   ASSERT_TRUE(ShowFFTResponseSet(host, 9));
   EXPECT_TRUE(Computed().empty());
-}
-
-TEST_F(FrequencyViewsTest, AverageReplacesTheSingleCurves) {
+  // An average replaces the single curves.
   LoadImpulses(5);
   DisplayConfig.Average = kTrue;
   host.avgBox = true;
-  const std::vector<std::pair<SetView, std::string>> views = {{kBode, "5 Power Average"},
+  const std::vector<std::pair<SetView, std::string>> averages = {{kBode, "5 Power Average"},
                                                                {kFractOct, "5 SPL Average"},
                                                                {kPsyc, "5 SPL Average"},
                                                                {kNoise, "5 SPL Average"}};
-  for (const auto& [v, label] : views) {
+  for (const auto& [v, label] : averages) {
     rec.Clear();
     host.progressMaxima.clear();
     ASSERT_TRUE(v.show(host, 0)) << v.name;
@@ -161,6 +159,7 @@ TEST_F(FrequencyViewsTest, AverageReplacesTheSingleCurves) {
 
   DisplayConfig.Average = kTrue;
   LoadImpulses(3);
+  ClearCurveRecords(ModalCurves);
   host.progressMaxima.clear();
   ASSERT_TRUE(ShowModalResponseSet(host, 0));
   EXPECT_EQ(AverageCurves[0].Label, "3 Power Average");
@@ -313,6 +312,14 @@ TEST_F(FrequencyViewsTest, TitlesPointCountsTheFlatResponseOfAUnitImpulseAndOddH
   EXPECT_EQ(std::tuple(ModalCurves[0].NumPoints, ModalCurves[0].XValues[491]), std::tuple(492, 24000.0f));
 }
 
+// A mode decaying by 60 dB in t60 seconds, from the 50 ms reference point on.
+void AddMode(std::array<float, kMaxSamples>& x, double fs, double f, double t60) {
+  for (size_t i = 0; i + 2400 < x.size(); ++i) {
+    const double t = i / fs;
+    x[2400 + i] += static_cast<float>(std::exp(-6.9078 * t / t60) * std::sin(2 * std::numbers::pi * f * t));
+  }
+}
+
 // Gate weight t samples after time zero, as the numeric library documents it.
 double GateWeight(double t, double g, double rise) {
   if (t < -rise) return 0;
@@ -322,7 +329,7 @@ double GateWeight(double t, double g, double rise) {
   return 0.5 * (1 + std::cos(std::numbers::pi * (t - 0.8 * g) / (0.2 * g)));
 }
 
-TEST_F(FrequencyViewsTest, SignalToNoiseOfAnImpulseInWhiteNoise) {
+TEST_F(FrequencyViewsTest, SignalToNoiseOfAnImpulseInWhiteNoiseAndTheModalSlicesGridAndModePeaks) {
   constexpr double sigma = 1e-3, fs = 48000;
   LoadSet(1, 48000, 17);
   std::mt19937 random(7);
@@ -347,18 +354,8 @@ TEST_F(FrequencyViewsTest, SignalToNoiseOfAnImpulseInWhiteNoise) {
   }
   ASSERT_GT(n, 40);
   EXPECT_NEAR(sum / n, expected, 0.5);
-}
-
-// A mode decaying by 60 dB in t60 seconds, from the 50 ms reference point on.
-void AddMode(std::array<float, kMaxSamples>& x, double fs, double f, double t60) {
-  for (size_t i = 0; i + 2400 < x.size(); ++i) {
-    const double t = i / fs;
-    x[2400 + i] += static_cast<float>(std::exp(-6.9078 * t / t60) * std::sin(2 * std::numbers::pi * f * t));
-  }
-}
-
-TEST_F(FrequencyViewsTest, ModalSliceGridAndModePeaks) {
-  constexpr double fs = 48000, df = fs / 65536;
+  // The modal slice's grid, and the peaks of modes on and off its bins.
+  constexpr double df = fs / 65536;
   LoadSet(2, 48000, 16);
   set.ModalGateTime = 300.0f;
   ResultsDataSetInfo[1].ModalGateTime = 9.0f;
@@ -369,11 +366,11 @@ TEST_F(FrequencyViewsTest, ModalSliceGridAndModePeaks) {
   ASSERT_TRUE(ShowModalResponseSet(host, 0));
   EXPECT_EQ(transformSizes, (std::vector<int32_t>{16, 16}));
   EXPECT_FLOAT_EQ(ResultsDataSetInfo[1].ModalGateTime, 300.0f);
-  const CurveRecord& c = ModalCurves[0];
-  ASSERT_EQ(c.NumPoints, 205);
-  EXPECT_NEAR(c.XValues[0], 4 * df, 1e-4);
-  EXPECT_NEAR(c.XValues[1] - c.XValues[0], 0.732, 1e-3);
-  EXPECT_NEAR(c.XValues[204], 152.3, 0.1);
+  const CurveRecord& modal = ModalCurves[0];
+  ASSERT_EQ(modal.NumPoints, 205);
+  EXPECT_NEAR(modal.XValues[0], 4 * df, 1e-4);
+  EXPECT_NEAR(modal.XValues[1] - modal.XValues[0], 0.732, 1e-3);
+  EXPECT_NEAR(modal.XValues[204], 152.3, 0.1);
 
   auto peakBetween = [](const CurveRecord& r, float lo, float hi) {
     int32_t best = -1;
@@ -381,7 +378,7 @@ TEST_F(FrequencyViewsTest, ModalSliceGridAndModePeaks) {
       if (r.XValues[i] >= lo && r.XValues[i] <= hi && (best < 0 || r.YValues[i] > r.YValues[best])) best = i;
     return best;
   };
-  for (double f : {40.0, 80.0}) EXPECT_EQ(peakBetween(c, f - 5, f + 5), CLng(f / df) - 4) << f;
+  for (double f : {40.0, 80.0}) EXPECT_EQ(peakBetween(modal, f - 5, f + 5), CLng(f / df) - 4) << f;
   EXPECT_EQ(peakBetween(ModalCurves[1], 0, 200), 46);  // point i shows bin 4 + i
 
   // At 96 kHz the same gate needs more than the period holds.

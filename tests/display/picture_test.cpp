@@ -53,25 +53,11 @@ TestCurve Slope(float levelAt2Hz) {
   return c;
 }
 
-TEST(DrawUnits, RoundHalfToEvenAndStayInTheDrawingSpace) {
-  EXPECT_EQ(ToDrawUnit(2.5), 2);
-  EXPECT_EQ(ToDrawUnit(3.5), 4);
-  EXPECT_EQ(ToDrawUnit(-7), 0);
-  EXPECT_EQ(ToDrawUnit(1e300), 1200);
-  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
-  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
-}
+using Pixels = test::DrawingTest;
 
-class Pixels : public test::DrawingTest {
- protected:
-  void SetUp() override {
-    DrawingTest::SetUp();
-    pic.resize(1200, 1200);
-  }
+TEST_F(Pixels, XorDrawingTwiceRestoresThePictureASliceHidesWhatLiesBehindAndUnitsRoundHalfToEven) {
   PictureBox pic;
-};
-
-TEST_F(Pixels, XorDrawingTwiceRestoresThePictureAndAWaterfallSliceHidesWhatLiesBehind) {
+  pic.resize(1200, 1200);
   DrawGraphFrame(FreqGraphFrame, pic);
   const QImage before = pic.Image().copy();
   pic.SetDrawMode(DrawMode::XorPen);
@@ -102,6 +88,13 @@ TEST_F(Pixels, XorDrawingTwiceRestoresThePictureAndAWaterfallSliceHidesWhatLiesB
   EXPECT_EQ(img.pixel(600, 500), Rgb(PlotColours[1]));  // covered by the slice's fill
   EXPECT_EQ(img.pixel(150, 500), qRgb(255, 0, 0));      // outside it
   EXPECT_EQ(img.pixel(600, 100), qRgb(0, 0, 255));      // the outline
+  // Drawing units round half to even and stay in the drawing space.
+  EXPECT_EQ(ToDrawUnit(2.5), 2);
+  EXPECT_EQ(ToDrawUnit(3.5), 4);
+  EXPECT_EQ(ToDrawUnit(-7), 0);
+  EXPECT_EQ(ToDrawUnit(1e300), 1200);
+  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
+  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
 // The painter's own drawing, on a red line, of a wiggly curve standing on the baseline
@@ -126,6 +119,7 @@ QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
 // pixels at any scale. With many, the fill still does and the outline reaches the same
 // top and bottom in every column; a few pixels of steep stretches may move sideways.
 TEST_F(Pixels, CurveOverBaseDrawsAsThePainterAndARunOfCurvesAsOneByOne) {
+  PictureBox pic;
   for (const auto& [step, size] : {std::pair{3, QSize(1200, 1200)}, {3, QSize(797, 647)}, {3, QSize(1500, 1100)},
                                    {3, QSize(400, 1300)}, {1, QSize(240, 180)}, {1, QSize(797, 647)}}) {
     std::vector<DrawPoint> points{{100, 900}};

@@ -30,7 +30,87 @@ namespace {
 using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 
-TEST_F(ViewsTest, FFTExponentFollowsGateResolutionAndPeriod) {
+// A delta at time zero reads 0 dB at every point, the points stopping at fs/2 instead
+// of mirroring; a transform longer than the period sees silence beyond it, not scratch.
+struct FlatCase {
+  const char* name;
+  int32_t fs, exponent;
+  float gate;
+  int32_t points;
+  float first;
+};
+const FlatCase kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
+                          {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
+                          {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
+
+TEST_F(ViewsTest, GatedSpectrumOfADeltaIsFlatToNyquistAButterworthReadsItsOwnAndLongGatesAreRefused) {
+  std::array<float, 2001> level{}, freq{};
+  int32_t n = -1;
+  const auto Run = [&] {
+    return ComputeGatedFFTMagnitude(host, ImpulseSet[0], 0, level, freq, n, ResultsDataSetInfo[0]);
+  };
+  for (const FlatCase& c : kFlat) {
+    SCOPED_TRACE(c.name);
+    LoadSet(1, c.fs, c.exponent);
+    host.displayRes = 0;
+    ResultsDataSetInfo[0].FreqRespGateTime = c.gate;
+    ImpulseSet[0][static_cast<size_t>(c.fs / 20)] = 1.0f;
+    std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(n, c.points);
+    EXPECT_FLOAT_EQ(freq[0], c.first);
+    if (n < 2000) {
+      EXPECT_LE(freq[n - 1], c.fs / 2.0f);
+      EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
+    }
+    for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
+  }
+  // A gate longer than the period is refused, the out arrays untouched.
+  LoadSet(1, 48000, 15);
+  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
+  MainBuffer.Num = 2000;
+  MainBuffer.YValues.fill(5.0f);
+  MainBuffer.XValues.fill(5.0f);
+  level.fill(7.0f);
+  n = -1;
+  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run()); }),
+            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
+  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
+  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
+  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
+  EXPECT_EQ(n, -1);
+
+  // An exponent above 17 is lowered in the header itself.
+  ResultsDataSetInfo[0].PeriodExponent = 20;
+  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
+  // A Butterworth low-pass reads its own response.
+  host.displayRes = 4;
+  constexpr double fs = 48000, fc = 1000;
+  LoadSet(1, 48000, 17);
+  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
+  // Bilinear second-order Butterworth, run from a unit impulse at the gate's time zero.
+  const double K = std::tan(std::numbers::pi * fc / fs);
+  const double norm = 1 / (1 + std::numbers::sqrt2 * K + K * K);
+  const double b0 = K * K * norm, b1 = 2 * b0, b2 = b0;
+  const double a1 = 2 * (K * K - 1) * norm, a2 = (1 - std::numbers::sqrt2 * K + K * K) * norm;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (int i = 2400; i < 2400 + 4000; ++i) {
+    const double x = i == 2400 ? 1.0 : 0.0;
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1, x1 = x, y2 = y1, y1 = y;
+    ImpulseSet[0][static_cast<size_t>(i)] = static_cast<float>(y);
+  }
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(n, 2000);
+  for (int32_t i = 0; i < n; ++i) {
+    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * freq[i] / fs);
+    const std::complex<double> zi = 1.0 / z;
+    const std::complex<double> H = (b0 + b1 * zi + b2 * zi * zi) / (1.0 + a1 * zi + a2 * zi * zi);
+    ASSERT_NEAR(level[i], 20 * std::log10(std::abs(H)), 0.1) << freq[i] << " Hz";
+  }
+  // The FFT length follows the gate, the resolution and the period.
   LoadSet(1, 48000, 17);
   // The display resolution, the set's exponent, the gate, the exponent asked and the one given.
   const std::array<int32_t, 5> rows[] = {{4, 17, 10, 17, 14},   // 720 + 2400 samples fit 2^14
@@ -49,94 +129,6 @@ TEST_F(ViewsTest, FFTExponentFollowsGateResolutionAndPeriod) {
   host.displayRes = 0;
   ResultsDataSetInfo[0].PeriodExponent = 17;
   EXPECT_EQ(MessageOf([&] { EXPECT_EQ(GetFFTSizeFromGateTime(host, 0.0f, 0, 48000), 12); }), "Error 3410");
-}
-
-class GatedSpectrumTest : public ViewsTest {
- protected:
-  std::array<float, 2001> level{}, freq{};
-  int32_t n = -1;
-  bool Run(int32_t result) {
-    return ComputeGatedFFTMagnitude(host, ImpulseSet[static_cast<size_t>(result)], 0, level, freq, n,
-                                       ResultsDataSetInfo[static_cast<size_t>(result)]);
-  }
-};
-
-// A delta at time zero reads 0 dB at every point, the points stopping at fs/2 instead
-// of mirroring; a transform longer than the period sees silence beyond it, not scratch.
-struct FlatCase {
-  const char* name;
-  int32_t fs, exponent;
-  float gate;
-  int32_t points;
-  float first;
-};
-const FlatCase kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
-                          {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
-                          {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
-
-TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquistAndAGateLongerThanThePeriodIsRefused) {
-  for (const FlatCase& c : kFlat) {
-    SCOPED_TRACE(c.name);
-    LoadSet(1, c.fs, c.exponent);
-    host.displayRes = 0;
-    ResultsDataSetInfo[0].FreqRespGateTime = c.gate;
-    ImpulseSet[0][static_cast<size_t>(c.fs / 20)] = 1.0f;
-    std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
-    ASSERT_TRUE(Run(0));
-    EXPECT_EQ(n, c.points);
-    EXPECT_FLOAT_EQ(freq[0], c.first);
-    if (n < 2000) {
-      EXPECT_LE(freq[n - 1], c.fs / 2.0f);
-      EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
-    }
-    for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
-  }
-  // A gate longer than the period is refused, the out arrays untouched.
-  LoadSet(1, 48000, 15);
-  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
-  MainBuffer.Num = 2000;
-  MainBuffer.YValues.fill(5.0f);
-  MainBuffer.XValues.fill(5.0f);
-  level.fill(7.0f);
-  n = -1;
-  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run(0)); }),
-            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
-  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
-  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
-  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
-  EXPECT_EQ(n, -1);
-
-  // An exponent above 17 is lowered in the header itself.
-  ResultsDataSetInfo[0].PeriodExponent = 20;
-  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
-  EXPECT_TRUE(Run(0));
-  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-}
-
-TEST_F(GatedSpectrumTest, ButterworthLowPassMatchesItsResponse) {
-  constexpr double fs = 48000, fc = 1000;
-  LoadSet(1, 48000, 17);
-  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
-  // Bilinear second-order Butterworth, run from a unit impulse at the gate's time zero.
-  const double K = std::tan(std::numbers::pi * fc / fs);
-  const double norm = 1 / (1 + std::numbers::sqrt2 * K + K * K);
-  const double b0 = K * K * norm, b1 = 2 * b0, b2 = b0;
-  const double a1 = 2 * (K * K - 1) * norm, a2 = (1 - std::numbers::sqrt2 * K + K * K) * norm;
-  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-  for (int i = 2400; i < 2400 + 4000; ++i) {
-    const double x = i == 2400 ? 1.0 : 0.0;
-    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    x2 = x1, x1 = x, y2 = y1, y1 = y;
-    ImpulseSet[0][static_cast<size_t>(i)] = static_cast<float>(y);
-  }
-  ASSERT_TRUE(Run(0));
-  ASSERT_EQ(n, 2000);
-  for (int32_t i = 0; i < n; ++i) {
-    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * freq[i] / fs);
-    const std::complex<double> zi = 1.0 / z;
-    const std::complex<double> H = (b0 + b1 * zi + b2 * zi * zi) / (1.0 + a1 * zi + a2 * zi * zi);
-    ASSERT_NEAR(level[i], 20 * std::log10(std::abs(H)), 0.1) << freq[i] << " Hz";
-  }
 }
 
 // A decaying resonance starting at the 50 ms reference point.
@@ -242,17 +234,13 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceFoldedIntoOnePeriodAndLevels) {
   EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
 }
 
-class PsdViewTest : public ViewsTest {
- protected:
+TEST_F(ViewsTest, PsdSpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilTheStoreIsFull) {
   // What the measurement window does after a noise recording.
-  void Record(int32_t fs, int32_t e, float value) {
+  const auto Record = [&](int32_t fs, int32_t e, float value) {
     std::fill(WorkCurveAux.begin(), WorkCurveAux.end(), value);
     ASSERT_TRUE(ADDTOPSDParameters(fs, e));
     ASSERT_TRUE(ShowPSDEnergy(host, 0));
-  }
-};
-
-TEST_F(PsdViewTest, SpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilTheStoreIsFull) {
+  };
   DisplayConfig.Graphshown = kPsdView;
   // Nothing held: the empty frame.
   EXPECT_TRUE(ShowPSDEnergy(host, 0));
