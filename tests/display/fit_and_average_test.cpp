@@ -251,7 +251,7 @@ void Apply(std::vector<FilterRecord> filters) {
 
 using EqualiserViewsTest = ViewsTest;
 
-TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponseAndQLimitsAreReported) {
+TEST_F(EqualiserViewsTest, FilteredBodeResponseIsEachPeaksAnalogueResponseAndRoomAveragesWithAndWithoutTheFilters) {
   LoadDeltas(1, kFs, 17);
   host.displayRes = 0;
   // Its lowest frequency falls on a bin of the 4096-point transform.
@@ -303,10 +303,11 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogue
   for (int m = 0; m < 3; ++m) dialogs.ExpectMessage();
   EXPECT_TRUE(BuildPeakingSections(f, block, kFs).empty());
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
-}
-
-TEST_F(EqualiserViewsTest, AveragesInPowerOrDecibelsRebuildForNewSettingsApplyTheFiltersAndReportNoCurve) {
+  // Room averages: in power for Bode, in decibels elsewhere; rebuilt for new settings, with the filters applied.
   LoadSet(2, kFs, 17);
+  dialogs.Clear();
+  AppliedFilters = {};
+  host.displayRes = 4;
   MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
   test::FlatCurve(BodeCurves, 0, 100, 0.0f);

@@ -205,7 +205,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourRedrawsWhatIsFiledAndRef
   EXPECT_FALSE(ShowMainImpulseSet(host, 0));
 }
 
-TEST_F(ViewsTest, LevelsViewReportsDistanceFoldedIntoOnePeriodAndLevels) {
+TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevelsAndThePsdViewFilesAveragesAndPlacesItsSpectra) {
   LevelsImpulse[2400] = 0.25f;
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Mic-Spkr Dist = 17.15 m", "Input Signal = -12.5 dB",
@@ -232,9 +232,7 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceFoldedIntoOnePeriodAndLevels) {
   }
   // A period of no length does not fold.
   EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
-}
-
-TEST_F(ViewsTest, PsdSpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilTheStoreIsFull) {
+  // The noise-energy view files each spectrum once, averages them, and places them over half the rate until the store is full.
   // What the measurement window does after a noise recording.
   const auto Record = [&](int32_t fs, int32_t e, float value) {
     std::fill(WorkCurveAux.begin(), WorkCurveAux.end(), value);
@@ -242,7 +240,7 @@ TEST_F(ViewsTest, PsdSpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilThe
     ASSERT_TRUE(ShowPSDEnergy(host, 0));
   };
   DisplayConfig.Graphshown = kPsdView;
-  // Nothing held: the empty frame.
+  rec.Clear();  // nothing held: the empty frame
   EXPECT_TRUE(ShowPSDEnergy(host, 0));
   EXPECT_EQ(PsdCurves[0].NumCurves, 0);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
@@ -438,7 +436,7 @@ TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRest
   EXPECT_EQ(host.curveNoText.text().toStdString(), "1");
 }
 
-TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergy) {
+TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergyAndBandSwitchesEdgesAndLimitsHold) {
   constexpr int32_t fs = 48000;
   LoadSet(1, fs, 17);
   auto& x = ImpulseSet[0];
@@ -465,10 +463,9 @@ TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergy)
   EXPECT_NEAR(10 * std::log10(ratio), want, 1.0);
   ASSERT_EQ(host.lines.size(), 3u);
   EXPECT_EQ(host.lines[2], "1000 Hz - 2000 Hz = " + FormatDouble(Fix(100 * std::log10(ratio)) * 0.1) + " dB");
-}
-
-TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimitsAndNarrowBandsStayInTheData) {
+  // Band switches, equal edges and reverberation limits; narrow bands stay in the data.
   LoadDeltas(1, 48000, 15);
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
   ImpulseDisplayConfig.ShowETC = kTrue;
   // No reverberant time: every band says so and reads 0 dB.
   ImpulseDisplayConfig.ETCDRPlusRev = 50;
@@ -518,7 +515,7 @@ TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimitsAndNarrowBan
   for (int32_t i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(c.YValues[i]) && c.YValues[i] >= -100.0f) << i;
 }
 
-TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
+TEST_F(SingleCurveViewsTest, ShiftsComeBackBitForBitAndTheSelectorDispatchesSetsTheSwitchAndListsSimilarities) {
   LoadSet(2, 48000, 12);
   for (int32_t i = 0; i < 4096; ++i) ImpulseSet[1][i] = std::sin(0.01f * i * i);
   const auto before = ImpulseSet[1];
@@ -545,6 +542,64 @@ TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
                                "User Error: Curve Number exceeds that available"}));
   EXPECT_EQ(ImpulseSet[1], before);
   EXPECT_EQ(unsaved, 0);
+  // The selector dispatches by view and average, sets the shown view's switch and lists similarities.
+  LoadDeltas(3, 48000, 14);
+  rec.Clear();
+  for (int32_t view : {kLevelsView, kPsdView}) {
+    DisplayConfig.Graphshown = view;
+    int32_t n = 2;
+    ShowCurveView(host, n);
+    EXPECT_TRUE(rec.calls().empty()) << view;
+  }
+  DisplayConfig.Graphshown = kNoiseView;
+  DisplayConfig.Average = kTrue;
+  int32_t n = 3;
+  host.curveNoText.setText("3");
+  ShowCurveView(host, n);
+  EXPECT_EQ(std::pair(n, host.curveNoText.text().toStdString()), std::pair(1, std::string("1")));
+  DisplayConfig.Average = 0;
+
+  DisplayConfig.Graphshown = kImpulseView;
+  n = 3;
+  ShowCurveView(host, n);
+  EXPECT_EQ(std::pair(host.curveNoText.text().toStdString(), SingleViewCurves[0].NumPoints),
+            std::pair(std::string("3"), 2000));
+
+  // A filter of the first emulation cannot run at 96 kHz: nothing is shown.
+  LoadDeltas(1, 96000, 14);
+  ApplyOnePeak();
+  AppliedFilters[0].EQEmulationCode = 1;
+  rec.Clear();
+  dialogs.ExpectMessage();
+  n = 1;
+  ShowCurveView(host, n);
+  EXPECT_TRUE(rec.calls().empty());
+
+  // The selector sets the shown view's switch and lists similarities.
+  LoadDeltas(2, 48000, 17);
+  dialogs.Clear();
+  DisplayConfig.Graphshown = kBodeView;
+  DisplayResults(host, kRecomputeAllCurves);
+  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
+  n = 2;
+  ShowCurveView(host, n);
+  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
+  EXPECT_EQ(SingleViewCurves[0].Label, "Bode " + FormatSingle(ResultsDataSetInfo[0].FreqRespGateTime) + " ms");
+  ASSERT_FALSE(host.lines.empty());
+  EXPECT_EQ(host.lines[0], " Curve Similarities");
+
+  // A fit on the average lists nothing; all three switches on are left alone.
+  host.lines.clear();
+  SingularityList[0].Average = -1;
+  DisplayConfig.ShowBodeInSingleView = 0;
+  DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 2;
+  ShowCurveView(host, n);
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
+  DisplayConfig.ShowBodeInSingleView = 3;
+  dialogs.ExpectMessage();
+  ShowCurveView(host, n);
+  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 3);
 }
 
 TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwinAndNoiseViewsTheFrameOrTheMean) {
@@ -608,65 +663,6 @@ TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwinAndNoiseVie
   FreqGraphFrame.XStart = 5000;
   ShowNoiseCurve(host, 1);
   EXPECT_EQ(FreqGraphFrame.YLow, 60);
-}
-
-TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverageSetsTheViewsSwitchAndListsSimilarities) {
-  LoadDeltas(3, 48000, 14);
-  for (int32_t view : {kLevelsView, kPsdView}) {
-    DisplayConfig.Graphshown = view;
-    int32_t n = 2;
-    ShowCurveView(host, n);
-    EXPECT_TRUE(rec.calls().empty()) << view;
-  }
-  DisplayConfig.Graphshown = kNoiseView;
-  DisplayConfig.Average = kTrue;
-  int32_t n = 3;
-  host.curveNoText.setText("3");
-  ShowCurveView(host, n);
-  EXPECT_EQ(std::pair(n, host.curveNoText.text().toStdString()), std::pair(1, std::string("1")));
-  DisplayConfig.Average = 0;
-
-  DisplayConfig.Graphshown = kImpulseView;
-  n = 3;
-  ShowCurveView(host, n);
-  EXPECT_EQ(std::pair(host.curveNoText.text().toStdString(), SingleViewCurves[0].NumPoints),
-            std::pair(std::string("3"), 2000));
-
-  // A filter of the first emulation cannot run at 96 kHz: nothing is shown.
-  LoadDeltas(1, 96000, 14);
-  ApplyOnePeak();
-  AppliedFilters[0].EQEmulationCode = 1;
-  rec.Clear();
-  dialogs.ExpectMessage();
-  n = 1;
-  ShowCurveView(host, n);
-  EXPECT_TRUE(rec.calls().empty());
-
-  // The selector sets the shown view's switch and lists similarities.
-  LoadDeltas(2, 48000, 17);
-  dialogs.Clear();
-  DisplayConfig.Graphshown = kBodeView;
-  DisplayResults(host, kRecomputeAllCurves);
-  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
-  n = 2;
-  ShowCurveView(host, n);
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
-  EXPECT_EQ(SingleViewCurves[0].Label, "Bode " + FormatSingle(ResultsDataSetInfo[0].FreqRespGateTime) + " ms");
-  ASSERT_FALSE(host.lines.empty());
-  EXPECT_EQ(host.lines[0], " Curve Similarities");
-
-  // A fit on the average lists nothing; all three switches on are left alone.
-  host.lines.clear();
-  SingularityList[0].Average = -1;
-  DisplayConfig.ShowBodeInSingleView = 0;
-  DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 2;
-  ShowCurveView(host, n);
-  EXPECT_TRUE(host.lines.empty());
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
-  DisplayConfig.ShowBodeInSingleView = 3;
-  dialogs.ExpectMessage();
-  ShowCurveView(host, n);
-  EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 3);
 }
 
 }  // namespace
