@@ -1,5 +1,4 @@
-// The main graph's one redraw road: which builder runs with which reuse count, the gate
-// controls, the view buttons, the accessors, and the mouse zoom and fit range.
+// The redraw road: builders and reuse counts, gate controls, view buttons, accessors, mouse zoom and fit range.
 #include <gtest/gtest.h>
 
 #include <cmath>

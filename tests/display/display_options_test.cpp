@@ -1,5 +1,4 @@
-// The display options and psychoacoustic windows: what opening shows and leaves alone,
-// what Apply stores, the boost/cut of a curve.
+// The display options and psychoacoustic windows: what opening shows, what Apply stores, boost/cut.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>

@@ -1,5 +1,4 @@
-// The graph's drawing on a recorder: the frames, their grids and labels, the
-// curves, legends and waterfall slices.
+// The graph's drawing on a recorder: frames, grids, labels, curves, legends and waterfall slices.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -165,7 +164,7 @@ TEST_F(Frames, LogAxisGridAndLabels) {
   }
 }
 
-TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
+TEST_F(Frames, LevelGridTicksLabelsTitlesBackgroundAndDegenerateOrRunawayRanges) {
   DrawGraphFrame(FreqGraphFrame, rec);
   EXPECT_DOUBLE_EQ(FreqGraphFrame.YOffset, 600);
   std::vector<int32_t> gridY, tickY;
@@ -213,9 +212,8 @@ TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
   EXPECT_EQ(yTitle.points[0], (DrawPoint{10, 650}));
   EXPECT_EQ(yTitle.font, (FontSpec{30, 10, 900}));
   for (const auto& t : texts) EXPECT_EQ(t.colour, RGB(0, 0, 0));
-}
-
-TEST_F(Frames, DegenerateRangesDrawOneUnitWideAndRunawayOnesStayBounded) {
+  // Degenerate ranges draw one unit wide; runaway ones stay bounded.
+  rec.Clear();
   TimeGraphFrame.YLow = 10;
   TimeGraphFrame.YHigh = 10;
   TimeGraphFrame.XStart = 7;

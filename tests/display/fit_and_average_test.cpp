@@ -1,6 +1,4 @@
-// What the views make of the curve sets: axis limits from the sets and the lock, the
-// average and difference curves, a result's response after the applied filters, the room
-// averages with and without them, and the similarity listing.
+// Limits from the curve sets, average and difference curves, filtered responses, room averages, similarities.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,40 +34,7 @@ using test::FrameLimits;
 using test::LimitsOf;
 using test::SetLimits;
 
-TEST(FrameRules, ExtentEnclosesEveryCurveWithWholeNumbersNarrowLevelsWidenAndSpansStayDrawable) {
-  auto set = std::make_unique<CurveArray>();
-  const auto extent = [&set](FrameLimits l) {
-    FindCurveSetExtent(l.XStart, l.XFinish, l.YLow, l.YHigh, *set);
-    return l;
-  };
-  const FrameLimits unset{1, 2, 3, 4};
-  EXPECT_EQ(extent(unset), unset);  // empty
-  FlatCurve(*set, 0, 50, -4, 20.5f, 19000.2f);
-  FlatCurve(*set, 1, 50, -4, 16.9f, 18000.0f);
-  EXPECT_EQ(extent(unset), unset);  // flat
-  (*set)[0].YValues[7] = 12.2f;
-  (*set)[1].YValues[9] = -10.2f;
-  EXPECT_EQ(extent(unset), (FrameLimits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
-  (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
-  (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
-  const FrameLimits l = extent(unset);
-  EXPECT_TRUE(l.YHigh > l.YLow || l == unset);
-
-  // The lock's own limits and the 2 dB widening are followed through FitGraphToData.
-  GraphFrame f;
-  f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
-  WidenNarrowLevelRange(f);
-  EXPECT_EQ(std::pair(f.YLow, f.YHigh), std::pair(-2, 8));
-  f.XStart = 30, f.XFinish = -5, f.YLow = 10, f.YHigh = 10;
-  KeepFrameValid(f, false);
-  EXPECT_LT(f.XStart, f.XFinish);
-  EXPECT_LT(f.YLow, f.YHigh);
-  f.XStart = 0, f.XFinish = 0;
-  KeepFrameValid(f, true);
-  EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
-}
-
-TEST_F(ViewsTest, FitReturnsToTheLockOrFollowsTheDataLevelsNormaliseAndTheCurveNumberIsRead) {
+TEST_F(ViewsTest, FitFollowsTheLockOrTheDataInWholeNumbersLevelsNormaliseAndTheCurveNumberIsRead) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 100, -80);
   FlatCurve(BodeCurves, 1, 100, 35);
@@ -135,6 +100,37 @@ TEST_F(ViewsTest, FitReturnsToTheLockOrFollowsTheDataLevelsNormaliseAndTheCurveN
     dialogs.ExpectMessage();
     EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
   }
+  // The extent of a set encloses every curve in whole numbers; narrow levels widen and spans stay drawable.
+  auto set = std::make_unique<CurveArray>();
+  const auto extent = [&set](FrameLimits l) {
+    FindCurveSetExtent(l.XStart, l.XFinish, l.YLow, l.YHigh, *set);
+    return l;
+  };
+  const FrameLimits unset{1, 2, 3, 4};
+  EXPECT_EQ(extent(unset), unset);  // empty
+  FlatCurve(*set, 0, 50, -4, 20.5f, 19000.2f);
+  FlatCurve(*set, 1, 50, -4, 16.9f, 18000.0f);
+  EXPECT_EQ(extent(unset), unset);  // flat
+  (*set)[0].YValues[7] = 12.2f;
+  (*set)[1].YValues[9] = -10.2f;
+  EXPECT_EQ(extent(unset), (FrameLimits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
+  (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
+  (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
+  const FrameLimits l = extent(unset);
+  EXPECT_TRUE(l.YHigh > l.YLow || l == unset);
+
+  // The lock's own limits and the 2 dB widening are followed through FitGraphToData.
+  GraphFrame f;
+  f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
+  WidenNarrowLevelRange(f);
+  EXPECT_EQ(std::pair(f.YLow, f.YHigh), std::pair(-2, 8));
+  f.XStart = 30, f.XFinish = -5, f.YLow = 10, f.YHigh = 10;
+  KeepFrameValid(f, false);
+  EXPECT_LT(f.XStart, f.XFinish);
+  EXPECT_LT(f.YLow, f.YHigh);
+  f.XStart = 0, f.XFinish = 0;
+  KeepFrameValid(f, true);
+  EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
 }
 
 TEST_F(ViewsTest, AveragesWithTheSourceCheckedDifferencesAgainstCurveOneAndUpdatesOfFiledSlots) {

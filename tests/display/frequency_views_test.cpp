@@ -1,5 +1,4 @@
-// The Bode, fractional-octave, psychoacoustic, signal-to-noise and modal views: which curves
-// a call computes, averages, refusals, and the curves of impulses whose responses are known.
+// The frequency views: which curves a call computes, averages, refusals, and responses known in closed form.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -166,7 +165,7 @@ TEST_F(FrequencyViewsTest, KeptSlotsAreDrawnAsFiledOnlyTheRestComputedAndAnAvera
   EXPECT_TRUE(host.progressMaxima.empty());  // the modal view has no progress bar
 }
 
-TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongAndFaultsOfTheResponsesEndTheCallWithTheirNumber) {
+TEST_F(FrequencyViewsTest, GatesTooLongResponseFaultsAndUnusableResolutionsEndTheCallWithTheirMessages) {
   LoadImpulses(4, 48000, 14);
   ResultsDataSetInfo[2].SampleRate = 96000;
   ResultsDataSetInfo[3].FreqRespGateTime = 3.0f;
@@ -223,10 +222,9 @@ TEST_F(FrequencyViewsTest, BodeStopsAtTheFirstGateTooLongAndFaultsOfTheResponses
   Computed();
   host.displayRes = 100;
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowNoiseResponseSet(host, 0)); }), "Numerical Error 4");
-}
-
-TEST_F(FrequencyViewsTest, NoiseGateMustLeaveHalfThePeriodToNoiseAndAnUnusableResolutionIsRefused) {
+  // The noise gate must leave half the period to noise; an unusable resolution is refused before any curve.
   LoadImpulses(3, 48000, 16);
+  host.displayRes = 4;
   set.NoiseGateTime = 100.0f;
   ResultsDataSetInfo[2].NoiseGateTime = 7.0f;
   ASSERT_TRUE(ShowNoiseResponseSet(host, 0));

@@ -1,6 +1,4 @@
-// The picture: drawing units to pixels against the painter's own drawing, the
-// replay in the whole drawing space, and its export as a JPEG file or a print
-// through the imaging seam.
+// The picture against the painter's own drawing, its replay in the drawing space, and its export and print.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -222,7 +220,7 @@ class ExportTest : public test::DrawingTest {
   PrinterDouble printer;
 };
 
-TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAJpegOfIt) {
+TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAndPrintOfIt) {
   PictureBox small, full;
   small.resize(700, 450);
   full.resize(kDrawingSpace, kDrawingSpace);
@@ -283,10 +281,8 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAJpe
   ExportPictureAsJpeg(pic);
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4977: Error writing file " + name});
   EXPECT_FALSE(QFile::exists(QString::fromStdString(name)));
-}
-
-TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialogOrElseToAPdfFile) {
-  PictureBox pic;
+  // A print goes to the default printer without a dialog, or else to a PDF file.
+  dialogs.Clear();
   pic.resize(300, 900);
   DrawGraph(pic);
   PrintPicture(pic);
@@ -313,8 +309,8 @@ TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialogOrElseToAPdfFile) {
   dialogs.ExpectSaveFile(path);
   PrintPicture(pic);
   ASSERT_EQ(dialogs.calls().size(), 1u);
-  const test::DialogCall& ask = dialogs.calls()[0];
-  EXPECT_EQ(std::tuple(ask.title, ask.filter, ask.fileName),
+  const test::DialogCall& pdfAsk = dialogs.calls()[0];
+  EXPECT_EQ(std::tuple(pdfAsk.title, pdfAsk.filter, pdfAsk.fileName),
             std::tuple(std::string("Save *.pdf File"), std::string("PDF File (*.pdf)|*.pdf"),
                        std::string("ZentorGraphic.pdf")));
   EXPECT_TRUE(printer.printed.empty());

@@ -1,6 +1,4 @@
-// The time views and one result at a time: the impulse, levels and noise-energy views, the
-// gated spectrum against closed forms, the single impulse view with its equalised twin, the
-// energy-time curves, the frequency and noise views, the shifts, and the curve selector.
+// The time views and one result at a time: impulse, levels, noise energy, gated spectrum, ETC and selector.
 #include <gtest/gtest.h>
 
 #include <algorithm>

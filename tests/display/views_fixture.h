@@ -1,8 +1,5 @@
-// The main graph's views driven without the main window, with the start-up frames,
-// colours, work arrays and analysis settings, and loaders for synthetic result sets.
-// The host keeps the panel values as plain fields, the slider and text boxes as bare
-// controls (so their clamping and validation are the real ones), and a recorder to
-// draw on.
+// The main graph's views without the main window: a host of plain fields and bare controls (so clamping and
+// validation are the real ones), a recorder, and the start-up frames, colours and work arrays.
 #pragma once
 
 #include <QLineEdit>

@@ -1,5 +1,4 @@
-// The colour and coordinate lock windows: what they show, the order and bounds
-// of their checks, what they store and when the settings in force change.
+// The colour and coordinate lock windows: what they show, the order of their checks, what they store.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
