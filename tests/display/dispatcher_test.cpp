@@ -214,7 +214,7 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViewsRedrawFromTheCacheAndChangedSettin
   EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
 }
 
-TEST_F(DispatchTest, GateControlsShowEveryStorableGateAndTypedGatesKeepToTwoTo2000) {
+TEST_F(DispatchTest, GateControlsShowEveryStorableGateTypedGatesKeepToTwoTo2000AndLongGatesAreCut) {
   LoadSet(2);
   DisplayConfig.Graphshown = kImpulseView;
   set.ImpulseGateTime = 20.0f;
@@ -273,9 +273,7 @@ TEST_F(DispatchTest, GateControlsShowEveryStorableGateAndTypedGatesKeepToTwoTo20
   DisplayConfig.PsycSelected = kTrue;
   UpdateGateControls(host);
   EXPECT_EQ(std::pair(host.GateText(), host.slider.value()), std::pair(std::string("N/A"), 30));
-}
-
-TEST_F(DispatchTest, AccessorsCutLongGatesHoldThirtyTwoSpectraFallBackAndRefuse) {
+  // Accessors cut long gates to the period, hold thirty-two spectra, fall back and refuse.
   LoadSet(1);
   set.SampleRate = 48000;
   set.PeriodExponent = 15;  // 32768 samples; 2400 are the 50 ms margin

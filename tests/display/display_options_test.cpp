@@ -53,7 +53,7 @@ class OptionsTest : public test::ViewsTest {
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
 
-TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlagAndTheFramesOfItsMode) {
+TEST_F(OptionsTest, OpeningChangesNoViewShowsTheLastSelectedFlagOptionButtonsActAndShiftButtonsWait) {
   QSize sizes[2];
   for (int32_t mode : {3, 4}) {
     for (int combo = 0; combo < 8; ++combo) {
@@ -78,9 +78,7 @@ TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlagAn
   EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
   EXPECT_EQ(Forms::Get<DisplayControlForm>()->windowTitle(), " Options");
   EXPECT_TRUE(rb.calls.empty());
-}
-
-TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApplyAndShiftButtonsWaitForTheirLinks) {
+  // Option buttons act on a click before Apply; shift buttons wait for their links.
   DisplayConfig = DisplayConfigRecord{};
   DisplayConfig.FractOctSelected = kTrue;
   DisplayConfig.Graphshown = kFractOctView;
@@ -238,58 +236,7 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesRedrawsOnlyWhenAllDoAndStoresB
   EXPECT_EQ(std::tuple(etc.ETCHighLow, etc.ETCHighHigh, etc.ApplyHighETC), std::tuple(5000.0, 5000.0, kTrue));
 }
 
-TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
-  int unsaved = 0;
-  ResultsStoreHooks.MarkResultsUnsaved = [&] { ++unsaved; };
-  set.PeriodExponent = 12;
-  ResultsDataSetInfo[1].PeriodExponent = 12;
-  auto& column = ImpulseSet[1];
-  for (size_t i = 0; i < column.size(); ++i) column[i] = static_cast<float>(std::sin(0.01 * double(i)) + 0.5);
-  const auto before = column;
-  const auto other = ImpulseSet[0];
-  SetChangeLevels(kFalse);
-
-  DisplayControlForm* f = Open(4);
-  for (auto [curve, level, message] :
-       {std::tuple{"0", "6", "User Error: Input must be between 1 and 3"},
-        std::tuple{"4", "6", "User Error: Input must be between 1 and 3"},
-        std::tuple{"2", "20.5", "User Error: Input must be between -20 and 20"}}) {
-    f->CurveNoText->setText(curve);
-    f->LevelText->setText(level);
-    EXPECT_EQ(MessageOf([&] { f->Boost_Click(); }), message);
-  }
-  EXPECT_EQ(column, before);
-  EXPECT_EQ(unsaved, 0);
-
-  f->CurveNoText->setText("2");
-  f->LevelText->setText("6");
-  f->Boost_Click();
-  const double gain = std::pow(10.0, 6.0 / 20.0);  // 1.99526...
-  for (size_t i = 0; i < column.size(); ++i) {
-    const double want = i < 4096 ? before[i] * gain : before[i];
-    ASSERT_NEAR(column[i], want, 1e-6 * std::fabs(want) + 1e-12) << i;
-  }
-  EXPECT_EQ(ImpulseSet[0], other);
-  EXPECT_EQ(Text(f->LevelText), "0.0");
-  EXPECT_EQ(std::tuple(FractOctLevelsChanged, PsycLevelsChanged, BodeLevelsChanged), std::tuple(kTrue, kTrue, kTrue));
-  EXPECT_EQ(unsaved, 1);
-  // The view is recomputed; the noise and modal views have no change flag: their caches empty instead.
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
-  EXPECT_EQ(std::tuple(NoiseCurves[0].NumCurves, ModalCurves[0].NumCurves, BodeCurves[0].NumCurves),
-            std::tuple(0, 0, 3));
-
-  // A period longer than a result column scales the column; a curve outside the set nothing.
-  column.fill(1.0f);
-  set.PeriodExponent = ResultsDataSetInfo[1].PeriodExponent = 18;
-  BoostCut(host, 2, 20.0f);
-  EXPECT_EQ(std::count(column.begin(), column.end(), 10.0f), 131072);
-  BoostCut(host, 4, 6.0f);
-  BoostCut(host, 0, 6.0f);
-  EXPECT_EQ(std::count(column.begin(), column.end(), 10.0f), 131072);
-  EXPECT_EQ(rb.Take().size(), 1u);
-}
-
-TEST_F(OptionsTest, HelpTopicsClosingAndThePsycFormStoringInOrderAndCopyingOnlyAllFour) {
+TEST_F(OptionsTest, HelpTopicsClosingPsycFormInOrderAndBoostCutScalingTheStoredPeriodOfOneCurve) {
   DisplayControlForm* f = Open(3);
   f->Help->click();
   f = Open(4);
@@ -343,6 +290,56 @@ TEST_F(OptionsTest, HelpTopicsClosingAndThePsycFormStoringInOrderAndCopyingOnlyA
   p->Command2->click();
   EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}),
             (std::vector<std::string>{"0.75", "4", "20", "-20"}));
+  // Boost/cut scales the stored period of one curve.
+  int unsaved = 0;
+  ResultsStoreHooks.MarkResultsUnsaved = [&] { ++unsaved; };
+  set.PeriodExponent = 12;
+  ResultsDataSetInfo[1].PeriodExponent = 12;
+  auto& column = ImpulseSet[1];
+  for (size_t i = 0; i < column.size(); ++i) column[i] = static_cast<float>(std::sin(0.01 * double(i)) + 0.5);
+  const auto before = column;
+  const auto other = ImpulseSet[0];
+  SetChangeLevels(kFalse);
+
+  rb.calls.clear();
+  f = Open(4);
+  for (auto [curve, level, message] :
+       {std::tuple{"0", "6", "User Error: Input must be between 1 and 3"},
+        std::tuple{"4", "6", "User Error: Input must be between 1 and 3"},
+        std::tuple{"2", "20.5", "User Error: Input must be between -20 and 20"}}) {
+    f->CurveNoText->setText(curve);
+    f->LevelText->setText(level);
+    EXPECT_EQ(MessageOf([&] { f->Boost_Click(); }), message);
+  }
+  EXPECT_EQ(column, before);
+  EXPECT_EQ(unsaved, 0);
+
+  f->CurveNoText->setText("2");
+  f->LevelText->setText("6");
+  f->Boost_Click();
+  const double gain = std::pow(10.0, 6.0 / 20.0);  // 1.99526...
+  for (size_t i = 0; i < column.size(); ++i) {
+    const double want = i < 4096 ? before[i] * gain : before[i];
+    ASSERT_NEAR(column[i], want, 1e-6 * std::fabs(want) + 1e-12) << i;
+  }
+  EXPECT_EQ(ImpulseSet[0], other);
+  EXPECT_EQ(Text(f->LevelText), "0.0");
+  EXPECT_EQ(std::tuple(FractOctLevelsChanged, PsycLevelsChanged, BodeLevelsChanged), std::tuple(kTrue, kTrue, kTrue));
+  EXPECT_EQ(unsaved, 1);
+  // The view is recomputed; the noise and modal views have no change flag: their caches empty instead.
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 0}}));
+  EXPECT_EQ(std::tuple(NoiseCurves[0].NumCurves, ModalCurves[0].NumCurves, BodeCurves[0].NumCurves),
+            std::tuple(0, 0, 3));
+
+  // A period longer than a result column scales the column; a curve outside the set nothing.
+  column.fill(1.0f);
+  set.PeriodExponent = ResultsDataSetInfo[1].PeriodExponent = 18;
+  BoostCut(host, 2, 20.0f);
+  EXPECT_EQ(std::count(column.begin(), column.end(), 10.0f), 131072);
+  BoostCut(host, 4, 6.0f);
+  BoostCut(host, 0, 6.0f);
+  EXPECT_EQ(std::count(column.begin(), column.end(), 10.0f), 131072);
+  EXPECT_EQ(rb.Take().size(), 1u);
 }
 
 }  // namespace

@@ -141,30 +141,7 @@ const LogAxis kLogAxes[] = {
     {"to twenty kilohertz", 16, 20000, 1 + 8 + 9 + 9 + 1 + 1, 5, {"16", "100", "1K", "10K", "20K"}, {}},
 };
 
-TEST_F(Frames, LogAxisGridAndLabels) {
-  for (const LogAxis& a : kLogAxes) {
-    SCOPED_TRACE(a.name);
-    rec.Clear();
-    FreqGraphFrame.XStart = a.start;
-    FreqGraphFrame.XFinish = a.finish;
-    DrawGraphFrame(FreqGraphFrame, rec);
-    const std::vector<int32_t> xs = VerticalGridX(rec, 100, 1100);
-    ASSERT_EQ(xs.size(), a.lines);
-    EXPECT_EQ(XLabels(), a.labels);
-    EXPECT_EQ(XTicks(), a.ticks);
-    const double span = std::log(double(a.finish) / a.start);
-    EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / span, 1e-9);
-    // Each line one unit left of its value; a label centred on its line.
-    for (size_t k = 0; k < a.at.size(); ++k) EXPECT_EQ(xs[k], std::lround(99 + 1000 * std::log(a.at[k] / a.start) / span));
-    for (size_t k = 0; a.lines == 11 && k < 11; ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
-    const auto texts = TextsAt(1120);
-    for (size_t k = 0; a.labels.size() == a.lines && k < a.lines; ++k)
-      EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
-    EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
-  }
-}
-
-TEST_F(Frames, LevelGridTicksLabelsTitlesBackgroundAndDegenerateOrRunawayRanges) {
+TEST_F(Frames, LevelAndLogGridsTicksLabelsTitlesBackgroundAndDegenerateOrRunawayRanges) {
   DrawGraphFrame(FreqGraphFrame, rec);
   EXPECT_DOUBLE_EQ(FreqGraphFrame.YOffset, 600);
   std::vector<int32_t> gridY, tickY;
@@ -257,6 +234,27 @@ TEST_F(Frames, LevelGridTicksLabelsTitlesBackgroundAndDegenerateOrRunawayRanges)
       EXPECT_GE(p.x, 0);
       EXPECT_LE(p.x, 1200);
     }
+  // Log axes: grid lines and labels by the span.
+  for (const LogAxis& a : kLogAxes) {
+    SCOPED_TRACE(a.name);
+    rec.Clear();
+    FreqGraphFrame.XStart = a.start;
+    FreqGraphFrame.XFinish = a.finish;
+    DrawGraphFrame(FreqGraphFrame, rec);
+    const std::vector<int32_t> xs = VerticalGridX(rec, 100, 1100);
+    ASSERT_EQ(xs.size(), a.lines);
+    EXPECT_EQ(XLabels(), a.labels);
+    EXPECT_EQ(XTicks(), a.ticks);
+    const double span = std::log(double(a.finish) / a.start);
+    EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / span, 1e-9);
+    // Each line one unit left of its value; a label centred on its line.
+    for (size_t k = 0; k < a.at.size(); ++k) EXPECT_EQ(xs[k], std::lround(99 + 1000 * std::log(a.at[k] / a.start) / span));
+    for (size_t k = 0; a.lines == 11 && k < 11; ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
+    const auto texts = TextsAt(1120);
+    for (size_t k = 0; a.labels.size() == a.lines && k < a.lines; ++k)
+      EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
+    EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
+  }
 }
 
 class Curves : public test::DrawingTest {
@@ -281,7 +279,13 @@ class Curves : public test::DrawingTest {
   GraphFrame frame;
 };
 
-TEST_F(Curves, StartsAtTheFirstVisiblePointSkipsOffPlotClampsLevelsAndLiftsLowXOnALogAxis) {
+struct AudioCurve {
+  int32_t NumPoints = 0;
+  std::array<float, 8001> YValues{};
+  std::array<float, 8001> XValues{};
+};
+
+TEST_F(Curves, StartsAtTheFirstVisiblePointSkipsOffPlotClampsLevelsAndKeepsBadValuesInTheSpace) {
   TestCurve c({0, 5, 10, 30, 120, 60, 80}, {1000, 1000, 1000, 1150, 500, -50, 600});
   PlotCurve(frame, rec, c, RGB(0, 0, 255));
   // Point 2 sits on the left edge; point 4 lies right of the plot and is skipped,
@@ -302,20 +306,14 @@ TEST_F(Curves, StartsAtTheFirstVisiblePointSkipsOffPlotClampsLevelsAndLiftsLowXO
   EXPECT_EQ(std::vector<float>(c.XValues.begin(), c.XValues.begin() + 6), (std::vector<float>{1, 1, 3, 10, 0.2f, 50}));
   const int32_t x10 = static_cast<int32_t>(std::lround(100 + 500 * std::log10(2.0)));
   EXPECT_EQ(OnlyPolyline(), (std::vector<DrawPoint>{{x10, 600}, {600, 600}}));
-}
-
-struct AudioCurve {
-  int32_t NumPoints = 0;
-  std::array<float, 8001> YValues{};
-  std::array<float, 8001> XValues{};
-};
-
-TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
+  // Counts are checked and bad values stay in the drawing space.
+  rec.Clear();
+  frame.LogX = 0, frame.XScale = 10, frame.XOffset = 0;
   TestCurve left({0, 1, 2}, {600, 600, 600});
   PlotCurveOnGraph(frame, rec, left, 0, 7);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty()) << "every point left of the plot";
 
-  TestCurve c({20, 30, 40}, {600, 600, 600});
+  c = TestCurve({20, 30, 40}, {600, 600, 600});
   c.NumPoints = 50000;
   PlotCurve(frame, rec, c, 0);  // the rest of the array is zeros: left of the plot after point 2
   EXPECT_EQ(OnlyPolyline().size(), 3u);

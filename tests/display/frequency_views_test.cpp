@@ -251,7 +251,7 @@ TEST_F(FrequencyViewsTest, GatesTooLongResponseFaultsAndUnusableResolutionsEndTh
   }
 }
 
-TEST_F(FrequencyViewsTest, TitlesPointCountsTheFlatResponseOfAUnitImpulseAndOddHeadersReadInsideTheData) {
+TEST_F(FrequencyViewsTest, TitlesPointCountsFlatUnitResponsesOddHeadersRecentringAndNoStaleBodeCurves) {
   LoadImpulses(2);
   set.FractOctRes = 0.3333f;
   set.FractOctGateTime = 20.0f;
@@ -308,6 +308,55 @@ TEST_F(FrequencyViewsTest, TitlesPointCountsTheFlatResponseOfAUnitImpulseAndOddH
   set.ModalGateTime = 1.0f;
   ASSERT_TRUE(ShowModalResponseSet(host, 0));
   EXPECT_EQ(std::tuple(ModalCurves[0].NumPoints, ModalCurves[0].XValues[491]), std::tuple(492, 24000.0f));
+  // A redraw recentres Bode and fractional octave on the zoomed range only; a gate typed elsewhere leaves no stale Bode curves.
+  LoadImpulses(2);
+  host.norm = true;
+  FreqGraphFrame.XStart = 1000;
+  FreqGraphFrame.XFinish = 2000;
+  host.displayRes = 4;
+  CountRoutines();
+  for (const SetView& v : {kBode, kFractOct, kPsyc}) {
+    ClearCurveRecords(*v.curves);
+    for (int c = 0; c < 2; ++c) {
+      test::FlatCurve(*v.curves, c, 100, 0.0f, 100, 10000);
+      CurveRecord& r = (*v.curves)[c];
+      for (int i = 0; i < 100; ++i) r.YValues[i] = r.XValues[i] / 100;  // 1 dB per 100 Hz
+    }
+    ASSERT_TRUE(v.show(host, kRedrawFiledCurves));
+    const CurveRecord& r = (*v.curves)[1];
+    double sum = 0;
+    int n = 0;
+    for (int i = 0; i < 100; ++i)
+      if (r.XValues[i] >= 1000 && r.XValues[i] <= 2000) sum += r.YValues[i], ++n;
+    if (v.curves == &PsycCurves)
+      EXPECT_FLOAT_EQ(r.YValues[50], r.XValues[50] / 100) << v.name;
+    else
+      EXPECT_NEAR(sum / n, 0.0, 1e-4) << v.name;
+  }
+  EXPECT_TRUE(Computed().empty());
+  // A gate typed in another view does not pass off stale Bode curves.
+  LoadImpulses(3);
+  host.norm = false;
+  FreqGraphFrame.XStart = 5;
+  FreqGraphFrame.XFinish = 500;
+  host.view = ViewButton::Freq;
+  DisplayConfig.Graphshown = kBodeView;
+  UpdateFFTDisplay(host);
+  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
+
+  Impulse_Click(host);
+  set.FreqRespGateTime = 20.0f;  // e.g. the frequency settings changed meanwhile
+  host.gateText.setText("15");
+  GateText_KeyPress(host, 13);
+  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 15.0f);
+  DisplayConfig.Graphshown = kModalSliceView;
+  UpdateModalDisplay(host);
+
+  BodeFFT_Click(host);
+  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
+  EXPECT_FLOAT_EQ(BodeCurves[2].XValues[0], 50.0f);  // 1000 / 20 ms
+  BodeFFT_Click(host);
+  EXPECT_TRUE(Computed().empty());
 }
 
 // A mode decaying by 60 dB in t60 seconds, from the 50 ms reference point on.
@@ -387,56 +436,6 @@ TEST_F(FrequencyViewsTest, SignalToNoiseOfAnImpulseInWhiteNoiseAndTheModalSlices
             "User Error: Gate time is too large for data set in curve 2");
   EXPECT_EQ(ModalCurves[0].NumCurves, 0);
   EXPECT_EQ(ModalCurves[0].NumPoints, 0);
-}
-
-TEST_F(FrequencyViewsTest, RedrawRecentresOnTheZoomedRangeOnlyAndAGateTypedElsewhereLeavesNoStaleBodeCurves) {
-  LoadImpulses(2);
-  host.norm = true;
-  FreqGraphFrame.XStart = 1000;
-  FreqGraphFrame.XFinish = 2000;
-  CountRoutines();
-  for (const SetView& v : {kBode, kFractOct, kPsyc}) {
-    ClearCurveRecords(*v.curves);
-    for (int c = 0; c < 2; ++c) {
-      test::FlatCurve(*v.curves, c, 100, 0.0f, 100, 10000);
-      CurveRecord& r = (*v.curves)[c];
-      for (int i = 0; i < 100; ++i) r.YValues[i] = r.XValues[i] / 100;  // 1 dB per 100 Hz
-    }
-    ASSERT_TRUE(v.show(host, kRedrawFiledCurves));
-    const CurveRecord& r = (*v.curves)[1];
-    double sum = 0;
-    int n = 0;
-    for (int i = 0; i < 100; ++i)
-      if (r.XValues[i] >= 1000 && r.XValues[i] <= 2000) sum += r.YValues[i], ++n;
-    if (v.curves == &PsycCurves)
-      EXPECT_FLOAT_EQ(r.YValues[50], r.XValues[50] / 100) << v.name;
-    else
-      EXPECT_NEAR(sum / n, 0.0, 1e-4) << v.name;
-  }
-  EXPECT_TRUE(Computed().empty());
-  // A gate typed in another view does not pass off stale Bode curves.
-  LoadImpulses(3);
-  host.norm = false;
-  FreqGraphFrame.XStart = 5;
-  FreqGraphFrame.XFinish = 500;
-  host.view = ViewButton::Freq;
-  DisplayConfig.Graphshown = kBodeView;
-  UpdateFFTDisplay(host);
-  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
-
-  Impulse_Click(host);
-  set.FreqRespGateTime = 20.0f;  // e.g. the frequency settings changed meanwhile
-  host.gateText.setText("15");
-  GateText_KeyPress(host, 13);
-  EXPECT_FLOAT_EQ(set.ImpulseGateTime, 15.0f);
-  DisplayConfig.Graphshown = kModalSliceView;
-  UpdateModalDisplay(host);
-
-  BodeFFT_Click(host);
-  EXPECT_EQ(Computed(), (Slots{0, 1, 2}));
-  EXPECT_FLOAT_EQ(BodeCurves[2].XValues[0], 50.0f);  // 1000 / 20 ms
-  BodeFFT_Click(host);
-  EXPECT_TRUE(Computed().empty());
 }
 
 TEST_F(FrequencyViewsTest, OneWorkerAndManyGiveTheSameCurvesAndPicture) {

@@ -53,7 +53,28 @@ TestCurve Slope(float levelAt2Hz) {
 
 using Pixels = test::DrawingTest;
 
-TEST_F(Pixels, XorDrawingTwiceRestoresThePictureASliceHidesWhatLiesBehindAndUnitsRoundHalfToEven) {
+// The painter's own drawing, on a red line, of a wiggly curve standing on the baseline
+// y = 900 with a point every `step` units and a spike every seventh: the oracle.
+QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(QColor::fromRgb(Rgb(PlotColours[1])));
+  QPainter p(&image);
+  p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
+  p.setViewport(0, 0, size.width(), size.height());
+  p.setPen(QPen(Qt::red, 0));
+  p.drawLine(0, 700, 1200, 700);
+  p.setPen(QPen(Qt::blue, 0));
+  p.setBrush(Qt::white);
+  QPolygon polygon;
+  for (const DrawPoint& q : points) polygon << QPoint(q.x, q.y);
+  p.drawPolygon(polygon, Qt::OddEvenFill);
+  return image;
+}
+
+// With at most one point to a pixel column the curve lands on the painter's very
+// pixels at any scale. With many, the fill still does and the outline reaches the same
+// top and bottom in every column; a few pixels of steep stretches may move sideways.
+TEST_F(Pixels, XorRestoresSlicesHideUnitsRoundCurvesLandOnThePaintersPixelsAndRunsAsOneByOne) {
   PictureBox pic;
   pic.resize(1200, 1200);
   DrawGraphFrame(FreqGraphFrame, pic);
@@ -93,31 +114,7 @@ TEST_F(Pixels, XorDrawingTwiceRestoresThePictureASliceHidesWhatLiesBehindAndUnit
   EXPECT_EQ(ToDrawUnit(1e300), 1200);
   EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
   EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
-}
-
-// The painter's own drawing, on a red line, of a wiggly curve standing on the baseline
-// y = 900 with a point every `step` units and a spike every seventh: the oracle.
-QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(QColor::fromRgb(Rgb(PlotColours[1])));
-  QPainter p(&image);
-  p.setWindow(0, 0, kDrawingSpace, kDrawingSpace);
-  p.setViewport(0, 0, size.width(), size.height());
-  p.setPen(QPen(Qt::red, 0));
-  p.drawLine(0, 700, 1200, 700);
-  p.setPen(QPen(Qt::blue, 0));
-  p.setBrush(Qt::white);
-  QPolygon polygon;
-  for (const DrawPoint& q : points) polygon << QPoint(q.x, q.y);
-  p.drawPolygon(polygon, Qt::OddEvenFill);
-  return image;
-}
-
-// With at most one point to a pixel column the curve lands on the painter's very
-// pixels at any scale. With many, the fill still does and the outline reaches the same
-// top and bottom in every column; a few pixels of steep stretches may move sideways.
-TEST_F(Pixels, CurveOverBaseDrawsAsThePainterAndARunOfCurvesAsOneByOne) {
-  PictureBox pic;
+  // Curves against the painter's own drawing; a run of curves draws as one by one.
   for (const auto& [step, size] : {std::pair{3, QSize(1200, 1200)}, {3, QSize(797, 647)}, {3, QSize(1500, 1100)},
                                    {3, QSize(400, 1300)}, {1, QSize(240, 180)}, {1, QSize(797, 647)}}) {
     std::vector<DrawPoint> points{{100, 900}};
