@@ -245,25 +245,18 @@ TEST_F(DispatchTest, GateControlsShowEveryStorableGateTypedGatesKeepToTwoTo2000A
 
   // The controls show every storable gate unclamped; views without one leave them.
   LoadSet(1);
-  struct Row {
-    int32_t view;
-    float MeasurementHeader::*gate;  // none: the view has no gate
-    float value;
-    bool large;
-    int slider;
-    const char* text;
-  };
-  const Row rows[] = {{kBodeView, &MeasurementHeader::FreqRespGateTime, 0.1f, false, 10, "0.1"},
+  using GateField = float MeasurementHeader::*;  // none: the view has no gate
+  const std::tuple<int32_t, GateField, float, bool, int, const char*> rows[] = {{kBodeView, &MeasurementHeader::FreqRespGateTime, 0.1f, false, 10, "0.1"},
                       {kModalSliceView, &MeasurementHeader::ModalGateTime, 5000.7f, true, 5001, "5000"},
                       {kModalSliceView, &MeasurementHeader::ModalGateTime, 25.5f, true, 26, "25"},  // halves to even
                       {kImpulseView, &MeasurementHeader::ImpulseGateTime, 30, true, 30, "30"},
                       {kLevelsView, nullptr, 0, true, 30, "30"},
                       {kPsdView, nullptr, 0, true, 30, "30"}};
-  for (const Row& r : rows) {
-    DisplayConfig.Graphshown = r.view;
-    if (r.gate) set.*r.gate = r.value;
+  for (auto [view, gate, value, large, slider, text] : rows) {
+    DisplayConfig.Graphshown = view;
+    if (gate) set.*gate = value;
     UpdateGateControls(host);
-    EXPECT_EQ(Gate(), std::tuple(r.large, r.slider, std::string(r.text))) << r.view << " " << r.value;
+    EXPECT_EQ(Gate(), std::tuple(large, slider, std::string(text))) << view << " " << value;
   }
   DisplayConfig.Graphshown = kFractOctView;
   DisplayConfig.FractOctSelected = kFalse;

@@ -33,6 +33,9 @@ using test::FlatCurve;
 using test::FrameLimits;
 using test::LimitsOf;
 using test::SetLimits;
+constexpr int32_t kFs = 48000;
+constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
+using Texts = std::vector<std::string>;
 
 TEST_F(ViewsTest, FitFollowsTheLockOrTheDataInWholeNumbersLevelsNormaliseAndTheCurveNumberIsRead) {
   ResultsDataSetInfo[0].NumInSet = 2;
@@ -133,7 +136,7 @@ TEST_F(ViewsTest, FitFollowsTheLockOrTheDataInWholeNumbersLevelsNormaliseAndTheC
   EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
 }
 
-TEST_F(ViewsTest, AveragesWithTheSourceCheckedDifferencesAgainstCurveOneAndUpdatesOfFiledSlots) {
+TEST_F(ViewsTest, AveragesDifferencesUpdatesOfFiledSlotsAndSimilaritiesOfShiftedAndMirroredCurves) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 120, 0);
   FlatCurve(BodeCurves, 1, 120, -10);
@@ -227,11 +230,55 @@ TEST_F(ViewsTest, AveragesWithTheSourceCheckedDifferencesAgainstCurveOneAndUpdat
   rec.Clear();
   UpdateGraph(*empty, FreqGraphFrame, rec, "T");
   EXPECT_TRUE(rec.calls().empty());
-}
+  // Similarities: shifted curves follow, mirrored curves oppose, empty ones list only the header.
+  // Curve i with the given linear amplitudes at 100, 200, ... Hz.
+  const auto Curve = [](int i, std::vector<double> amplitude) {
+    FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100, 100.0f * static_cast<float>(amplitude.size()));
+    for (size_t j = 0; j < amplitude.size(); ++j) BodeCurves[size_t(i)].YValues[j] = float(20 * std::log10(amplitude[j]));
+  };
+  const auto List = [&](float lo, float hi, int32_t k) {
+    EXPECT_EQ(ListCurveSimilarities(host, BodeCurves, lo, hi, k), "");
+    return host.lines;
+  };
+  LoadSet(3, kFs, 17);
+  ClearCurveRecords(BodeCurves);
+  Curve(0, {1, 3, 2, 5, 4, 6});
+  Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above
+  // Mirrored about the mean level in dB: 1/x.
+  Curve(2, {1, 1 / 3.0, 1 / 2.0, 1 / 5.0, 1 / 4.0, 1 / 6.0});
+  const Texts heads{" Curve Similarities", " "};
+  Texts most = heads;
+  most.insert(most.end(), {" Corr 1 - 2 = 1", " Corr 1 - 3 = -1"});
+  EXPECT_EQ(List(50, 650, 0), most);
+  EXPECT_EQ(CurveSimilarityCount, 3);
+  EXPECT_EQ(CurveSimilarityOrder[0], 0);  // the reference scores 1, first by number
 
-constexpr int32_t kFs = 48000;
-constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
-using Texts = std::vector<std::string>;
+  host.mostSimilarFirst = false;
+  Texts least = heads;
+  least.insert(least.end(), {" Corr 1 - 3 = -1", " Corr 1 - 2 = 1"});
+  EXPECT_EQ(List(50, 650, 0), least);
+
+  // Values are cut toward zero to two decimals: S1/S2 = (1 - b)/(1 + b) = 0.876.
+  const double b = (1 - 0.876) / 1.876;
+  Curve(0, {1, 2, 3, 5, 5, 5});
+  Curve(1, {1, 2, 2 - b, 5, 5, 5});
+  Curve(2, {3, 2, 2 + b, 5, 5, 5});
+  host.mostSimilarFirst = true;
+  EXPECT_EQ(List(50, 450, 0), (Texts{" Curve Similarities", " ", " Corr 1 - 2 = 0.87", " Corr 1 - 3 = -0.87"}));
+  EXPECT_EQ(List(50, 450, 2)[2], " Corr 3 - 1 = -0.87");
+
+  // An empty window or curve lists only the header.
+  Curve(0, {1, 2, 3, 4});
+  Curve(1, {1, 2, 3, 4});
+  BodeCurves[2].NumPoints = 0;  // left out, not ranked on a stale value
+  EXPECT_EQ(List(50, 450, 0).size(), 3u);
+  EXPECT_EQ(CurveSimilarityCount, 2);
+  dialogs.ExpectMessage();
+  EXPECT_EQ(List(300, 300, 0), (Texts{" Curve Similarities", " "}));
+  EXPECT_EQ(LastMessage(), "Error 5428");
+  EXPECT_EQ(List(50, 450, 2), (Texts{" Curve Similarities", " "}));
+  EXPECT_EQ(List(50, 450, 40), (Texts{" Curve Similarities", " "}));
+}
 
 // One applied filter of `level` dB (boost above 0) with centre Q q at f Hz.
 FilterRecord Peak(float f, float level, float q, int32_t code) {
@@ -370,55 +417,6 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseIsEachPeaksAnalogueResponseAndRoo
       EXPECT_NEAR(filtered.YValues[i], twice, 0.2);
     }
   }
-}
-
-TEST_F(ViewsTest, SimilaritiesOfShiftedCurvesFollowMirroredCurvesOpposeAndEmptyOnesListOnlyTheHeader) {
-  // Curve i with the given linear amplitudes at 100, 200, ... Hz.
-  const auto Curve = [](int i, std::vector<double> amplitude) {
-    FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100, 100.0f * static_cast<float>(amplitude.size()));
-    for (size_t j = 0; j < amplitude.size(); ++j) BodeCurves[size_t(i)].YValues[j] = float(20 * std::log10(amplitude[j]));
-  };
-  const auto List = [&](float lo, float hi, int32_t k) {
-    EXPECT_EQ(ListCurveSimilarities(host, BodeCurves, lo, hi, k), "");
-    return host.lines;
-  };
-  LoadSet(3, kFs, 17);
-  Curve(0, {1, 3, 2, 5, 4, 6});
-  Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above
-  // Mirrored about the mean level in dB: 1/x.
-  Curve(2, {1, 1 / 3.0, 1 / 2.0, 1 / 5.0, 1 / 4.0, 1 / 6.0});
-  const Texts heads{" Curve Similarities", " "};
-  Texts most = heads;
-  most.insert(most.end(), {" Corr 1 - 2 = 1", " Corr 1 - 3 = -1"});
-  EXPECT_EQ(List(50, 650, 0), most);
-  EXPECT_EQ(CurveSimilarityCount, 3);
-  EXPECT_EQ(CurveSimilarityOrder[0], 0);  // the reference scores 1, first by number
-
-  host.mostSimilarFirst = false;
-  Texts least = heads;
-  least.insert(least.end(), {" Corr 1 - 3 = -1", " Corr 1 - 2 = 1"});
-  EXPECT_EQ(List(50, 650, 0), least);
-
-  // Values are cut toward zero to two decimals: S1/S2 = (1 - b)/(1 + b) = 0.876.
-  const double b = (1 - 0.876) / 1.876;
-  Curve(0, {1, 2, 3, 5, 5, 5});
-  Curve(1, {1, 2, 2 - b, 5, 5, 5});
-  Curve(2, {3, 2, 2 + b, 5, 5, 5});
-  host.mostSimilarFirst = true;
-  EXPECT_EQ(List(50, 450, 0), (Texts{" Curve Similarities", " ", " Corr 1 - 2 = 0.87", " Corr 1 - 3 = -0.87"}));
-  EXPECT_EQ(List(50, 450, 2)[2], " Corr 3 - 1 = -0.87");
-
-  // An empty window or curve lists only the header.
-  Curve(0, {1, 2, 3, 4});
-  Curve(1, {1, 2, 3, 4});
-  BodeCurves[2].NumPoints = 0;  // left out, not ranked on a stale value
-  EXPECT_EQ(List(50, 450, 0).size(), 3u);
-  EXPECT_EQ(CurveSimilarityCount, 2);
-  dialogs.ExpectMessage();
-  EXPECT_EQ(List(300, 300, 0), (Texts{" Curve Similarities", " "}));
-  EXPECT_EQ(Messages(), (Texts{"Error 5428"}));
-  EXPECT_EQ(List(50, 450, 2), (Texts{" Curve Similarities", " "}));
-  EXPECT_EQ(List(50, 450, 40), (Texts{" Curve Similarities", " "}));
 }
 
 }  // namespace

@@ -45,9 +45,8 @@ class FrequencyViewsTest : public test::ViewsTest {
   // n results, each a unit impulse at the 50 ms reference point. The noise view
   // reads the end of the period first in its second response: markTail marks it too.
   void LoadImpulses(int32_t n, int32_t fs = 48000, int32_t exponent = 17, bool markTail = false) {
-    LoadSet(n, fs, exponent);
+    LoadDeltas(n, fs, exponent);
     for (int32_t i = 0; i < n; ++i) {
-      ImpulseSet[i][static_cast<size_t>(CLng(0.05 * fs))] = 1.0f;
       ImpulseSet[i][0] = kMarkerBase + static_cast<float>(i);
       if (markTail) ImpulseSet[i][(size_t{1} << exponent) - 1] = kMarkerBase + static_cast<float>(i);
     }
