@@ -52,7 +52,7 @@ class DispatchTest : public test::ViewsTest {
 
 using Calls = std::vector<BuilderCall>;
 
-TEST_F(DispatchTest, EachViewHasItsBuilderAndANewResultComputesOnlyItself) {
+TEST_F(DispatchTest, EachViewHasItsBuilderTheLevelsViewItsCheckAndBusyOrNestedRedrawsDrop) {
   LoadSet(3);
   const std::vector<std::pair<int32_t, const char*>> views = {
       {0, "ShowModalResponseSet"}, {1, "ShowNoiseResponseSet"}, {2, "ShowMainImpulseSet"},
@@ -83,15 +83,14 @@ TEST_F(DispatchTest, EachViewHasItsBuilderAndANewResultComputesOnlyItself) {
     ShowResult(host);
     EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
   }
-}
-
-TEST_F(DispatchTest, LevelsViewFromTheLevelsCheckSaneFramesBusyAndNestedRedrawsAndOneFullRecompute) {
+  // The levels view is computed from the levels check; redraws keep frames sane, busy and nested ones drop.
   LevelsCheckHeader.SampleRate = 48000;
   LevelsCheckHeader.ImpulseShift = 17;
   LevelsCheckHeader.PeakLevel = -12.5f;
   LevelsCheckHeader.NoiseEnergy = 41.0f;
   FreqGraphFrame.LogX = kTrue;
   DisplayConfig.Graphshown = kLevelsView;
+  Take();
   DisplayResults(host, kRedrawFiledCurves);
   EXPECT_EQ(Take(), (Calls{{"ShowLevelsImpulse", 0}}));
   const auto& l = rb.levels;
@@ -356,7 +355,7 @@ const BoxCase kBoxes[] = {
     {"wholly before -10 ms", true, {-20, 30, -30, 30}, -19, 10, -15, -10, std::nullopt},
 };
 
-TEST_F(Zoom, BoxesZoomTheFrameOrAreRefusedAndTheBandFollowsTheDrag) {
+TEST_F(Zoom, BoxesZoomOrAreRefusedTheBandFollowsTheDragAndEveryReleaseEndsIt) {
   for (const BoxCase& b : kBoxes) {
     SCOPED_TRACE(b.name);
     GraphFrame& f = b.time ? TimeGraphFrame : FreqGraphFrame;
@@ -433,11 +432,10 @@ TEST_F(Zoom, BoxesZoomTheFrameOrAreRefusedAndTheBandFollowsTheDrag) {
   Picture1_MouseMove(host, kRightButton, 0, 200, 200);
   ASSERT_TRUE(host.band);
   EXPECT_EQ(host.band->pen, (Pen{white, PenStyle::Dash}));
-}
-
-TEST_F(Zoom, EveryReleaseEndsTheDragAndATimeZoomLeavesTheFitRange) {
+  // Every release ends the drag; a time zoom leaves the fit range.
   DisplayConfig.Graphshown = kImpulseView;
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
+  builders.calls.clear();
   GraphFrame& t = TimeGraphFrame;
   // A click, a leftward drag, a refused (upward) box and a zoom.
   for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},

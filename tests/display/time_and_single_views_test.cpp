@@ -138,7 +138,7 @@ void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double
   }
 }
 
-TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourRedrawsWhatIsFiledAndRefuses) {
+TEST_F(ViewsTest, ImpulseViewDrawsRedrawsAndRefusesLevelsViewReportsAndThePsdViewFilesItsSpectra) {
   LoadSet(3, 48000, 17);
   AddResonance(ImpulseSet[0], 48000, 400, 3, 1.0);
   AddResonance(ImpulseSet[1], 48000, 1200, 1.5, 0.5);
@@ -201,9 +201,7 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourRedrawsWhatIsFiledAndRef
 
   ResultsDataSetInfo[0].NumInSet = 0;
   EXPECT_FALSE(ShowMainImpulseSet(host, 0));
-}
-
-TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevelsAndThePsdViewFilesAveragesAndPlacesItsSpectra) {
+  // The levels view reports distance and levels; the noise-energy view files, averages and places its spectra.
   LevelsImpulse[2400] = 0.25f;
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Mic-Spkr Dist = 17.15 m", "Input Signal = -12.5 dB",
@@ -513,7 +511,7 @@ TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergyA
   for (int32_t i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(c.YValues[i]) && c.YValues[i] >= -100.0f) << i;
 }
 
-TEST_F(SingleCurveViewsTest, ShiftsComeBackBitForBitAndTheSelectorDispatchesSetsTheSwitchAndListsSimilarities) {
+TEST_F(SingleCurveViewsTest, ShiftsTheSelectorTheFrequencyViewWithItsTwinsAndTheNoiseViews) {
   LoadSet(2, 48000, 12);
   for (int32_t i = 0; i < 4096; ++i) ImpulseSet[1][i] = std::sin(0.01f * i * i);
   const auto before = ImpulseSet[1];
@@ -598,10 +596,9 @@ TEST_F(SingleCurveViewsTest, ShiftsComeBackBitForBitAndTheSelectorDispatchesSets
   dialogs.ExpectMessage();
   ShowCurveView(host, n);
   EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 3);
-}
-
-TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwinAndNoiseViewsTheFrameOrTheMean) {
+  // The frequency view shows each response and its twin; the noise views the frame or the mean.
   LoadDeltas(2, 48000, 17);
+  dialogs.Clear();
   for (int32_t view : {kBodeView, kPsycView, kFractOctView}) {
     DisplayConfig.Graphshown = view;
     DisplayResults(host, kRecomputeAllCurves);
