@@ -84,10 +84,8 @@ TEST_F(DispatchTest, EachViewHasItsBuilderTheLevelsViewItsCheckAndBusyOrNestedRe
     EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
   }
   // The levels view is computed from the levels check; redraws keep frames sane, busy and nested ones drop.
-  LevelsCheckHeader.SampleRate = 48000;
-  LevelsCheckHeader.ImpulseShift = 17;
-  LevelsCheckHeader.PeakLevel = -12.5f;
-  LevelsCheckHeader.NoiseEnergy = 41.0f;
+  MeasurementHeader& levels = LevelsCheckHeader;
+  levels.SampleRate = 48000, levels.ImpulseShift = 17, levels.PeakLevel = -12.5f, levels.NoiseEnergy = 41.0f;
   FreqGraphFrame.LogX = kTrue;
   DisplayConfig.Graphshown = kLevelsView;
   Take();
@@ -332,7 +330,6 @@ class Zoom : public ViewsTest {
   void DragData(int button, const GraphFrame& f, double x1, double y1, double x2, double y2) {
     Drag(button, DX(f, x1), DY(f, y1), DX(f, x2), DY(f, y2));
   }
-  int Redraws() const { return static_cast<int>(builders.calls.size()); }
   std::pair<double, double> FitRangeIs() const { return {host.fitMin, host.fitMax}; }
 
   test::BuilderRecorder builders;
@@ -458,7 +455,7 @@ TEST_F(Zoom, BoxesZoomOrAreRefusedTheBandFollowsTheDragAndEveryReleaseEndsIt) {
   EXPECT_EQ(std::tuple(RubberBandState.ButtonDown, RubberBandState.StartX, RubberBandState.EndY),
             std::tuple(kTrue, 500, 0));
   EXPECT_TRUE(host.band);
-  EXPECT_EQ(Redraws(), 0);
+  EXPECT_TRUE(builders.calls.empty());
 
   // A time zoom starts no earlier than -10 ms and leaves the fit range.
   Draw(t, false, -20, 30, -30, 30);

@@ -23,11 +23,10 @@ namespace zentor {
 namespace {
 
 using Slots = std::vector<int32_t>;
-using Builder = bool (*)(GraphHost&, int32_t);
 
 struct SetView {
   const char* name;
-  Builder show;
+  bool (*show)(GraphHost&, int32_t);
   CurveArray* curves;
 };
 const SetView kBode{"Bode", ShowFFTResponseSet, &BodeCurves};

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/text_number.h"
@@ -30,36 +31,39 @@ using Kind = RecordingSurface::Kind;
 
 // A delta at time zero reads 0 dB at every point, the points stopping at fs/2 instead
 // of mirroring; a transform longer than the period sees silence beyond it, not scratch.
-struct FlatCase {
-  const char* name;
-  int32_t fs, exponent;
-  float gate;
-  int32_t points;
-  float first;
-};
-const FlatCase kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
+// The case, the rate, the exponent, the gate, the points and the first frequency.
+const std::tuple<const char*, int32_t, int32_t, float, int32_t, float> kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
                           {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
                           {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
 
-TEST_F(ViewsTest, GatedSpectrumOfADeltaIsFlatToNyquistAButterworthReadsItsOwnAndLongGatesAreRefused) {
+// A decaying resonance starting at the 50 ms reference point.
+void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double decayMs, double amp) {
+  const auto start = static_cast<size_t>(std::lround(0.05 * fs));
+  for (size_t i = 0; i + start < x.size() && i < static_cast<size_t>(fs * 0.2); ++i) {
+    const double t = i / fs;
+    x[start + i] += static_cast<float>(amp * std::exp(-t * 1000 / decayMs) * std::sin(2 * std::numbers::pi * f * t));
+  }
+}
+
+TEST_F(ViewsTest, GatedSpectrumFFTLengthImpulseLevelsAndNoiseEnergyViews) {
   std::array<float, 2001> level{}, freq{};
   int32_t n = -1;
   const auto Run = [&] {
     return ComputeGatedFFTMagnitude(host, ImpulseSet[0], 0, level, freq, n, ResultsDataSetInfo[0]);
   };
-  for (const FlatCase& c : kFlat) {
-    SCOPED_TRACE(c.name);
-    LoadSet(1, c.fs, c.exponent);
+  for (auto [name, fs, exponent, gate, points, first] : kFlat) {
+    SCOPED_TRACE(name);
+    LoadSet(1, fs, exponent);
     host.displayRes = 0;
-    ResultsDataSetInfo[0].FreqRespGateTime = c.gate;
-    ImpulseSet[0][static_cast<size_t>(c.fs / 20)] = 1.0f;
+    ResultsDataSetInfo[0].FreqRespGateTime = gate;
+    ImpulseSet[0][static_cast<size_t>(fs / 20)] = 1.0f;
     std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
     ASSERT_TRUE(Run());
-    EXPECT_EQ(n, c.points);
-    EXPECT_FLOAT_EQ(freq[0], c.first);
+    EXPECT_EQ(n, points);
+    EXPECT_FLOAT_EQ(freq[0], first);
     if (n < 2000) {
-      EXPECT_LE(freq[n - 1], c.fs / 2.0f);
-      EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
+      EXPECT_LE(freq[n - 1], fs / 2.0f);
+      EXPECT_GT(freq[n - 1] + fs / 4096.0f, fs / 2.0f);
     }
     for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
   }
@@ -127,19 +131,9 @@ TEST_F(ViewsTest, GatedSpectrumOfADeltaIsFlatToNyquistAButterworthReadsItsOwnAnd
   host.displayRes = 0;
   ResultsDataSetInfo[0].PeriodExponent = 17;
   EXPECT_EQ(MessageOf([&] { EXPECT_EQ(GetFFTSizeFromGateTime(host, 0.0f, 0, 48000), 12); }), "Error 3410");
-}
-
-// A decaying resonance starting at the 50 ms reference point.
-void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double decayMs, double amp) {
-  const auto start = static_cast<size_t>(std::lround(0.05 * fs));
-  for (size_t i = 0; i + start < x.size() && i < static_cast<size_t>(fs * 0.2); ++i) {
-    const double t = i / fs;
-    x[start + i] += static_cast<float>(amp * std::exp(-t * 1000 / decayMs) * std::sin(2 * std::numbers::pi * f * t));
-  }
-}
-
-TEST_F(ViewsTest, ImpulseViewDrawsRedrawsAndRefusesLevelsViewReportsAndThePsdViewFilesItsSpectra) {
+  // The impulse view draws, redraws and refuses; the levels and noise-energy views.
   LoadSet(3, 48000, 17);
+  host.displayRes = 4;
   AddResonance(ImpulseSet[0], 48000, 400, 3, 1.0);
   AddResonance(ImpulseSet[1], 48000, 1200, 1.5, 0.5);
   AddResonance(ImpulseSet[2], 48000, 150, 6, 2.0);
@@ -284,7 +278,6 @@ TEST_F(ViewsTest, ImpulseViewDrawsRedrawsAndRefusesLevelsViewReportsAndThePsdVie
             "User Error: only 32 curves can be stored at once. Delete one to continue.");
 }
 
-constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
 using Texts = std::vector<std::string>;
 
 // |sum y e^(-j 2 pi f t)| over a time record (x in ms).
@@ -295,11 +288,6 @@ double SpectrumAt(const CurveRecord& c, double f) {
   return std::abs(s);
 }
 
-int32_t PeakIndex(const CurveRecord& c) {
-  return static_cast<int32_t>(std::max_element(c.YValues.begin(), c.YValues.begin() + c.NumPoints) -
-                              c.YValues.begin());
-}
-
 class SingleCurveViewsTest : public test::ViewsTest {
  protected:
   void SetUp() override {
@@ -308,12 +296,8 @@ class SingleCurveViewsTest : public test::ViewsTest {
   }
   // One boost filter at 1 kHz: Q1 -4, Q2 2 (+6.02 dB).
   void ApplyOnePeak() {
-    AppliedFilters[0] = FilterRecord{};
-    AppliedFilters[0].Count = 1;
-    AppliedFilters[0].Freq1 = kTwoPi * 1000;
-    AppliedFilters[0].Q1 = -4;
-    AppliedFilters[0].Q2 = 2;
-    AppliedFilters[0].EQEmulationCode = 2;
+    FilterRecord& f = AppliedFilters[0] = FilterRecord{};
+    f.Count = 1, f.Freq1 = 2000 * std::numbers::pi_v<float>, f.Q1 = -4, f.Q2 = 2, f.EQEmulationCode = 2;
   }
 };
 
@@ -416,7 +400,7 @@ TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRest
       ASSERT_EQ(c.NumPoints, 2000);
       EXPECT_FLOAT_EQ(c.XValues[0], -10.0f);
       EXPECT_NEAR(c.XValues[1999] - c.XValues[0], 1999 / 48.0, 1e-3);
-      const int32_t p = PeakIndex(c);
+      const auto p = std::max_element(c.YValues.begin(), c.YValues.begin() + c.NumPoints) - c.YValues.begin();
       EXPECT_NEAR(c.YValues[p], 0.0f, 0.05) << s;
       EXPECT_NEAR(c.XValues[p], 0.0f, 1.0) << s;
       EXPECT_FALSE(CurvesIn(PlotColours[s + 3]).empty()) << s;

@@ -1,8 +1,8 @@
 // The colour and coordinate lock windows: what they show, the order of their checks, what they store.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
 #include <QGroupBox>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
