@@ -1,5 +1,4 @@
-// A curve record shaped like the views' records, for driving the primitives, and
-// the frames and colours they draw with.
+// A curve record shaped like the views' records, and the frames and colours the primitives draw with.
 #pragma once
 
 #include <array>

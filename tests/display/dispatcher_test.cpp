@@ -1,7 +1,4 @@
-// The one redraw road of the main graph without the main window: which builder
-// runs with which reuse count, the gate controls, the view buttons and menus, the
-// accessors, and the mouse zoom: the frame limits a box gives, the rubber band's
-// life, and the fit range the right button picks.
+// The redraw road: builders and reuse counts, gate controls, view buttons, accessors, mouse zoom and fit range.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,7 +52,7 @@ class DispatchTest : public test::ViewsTest {
 
 using Calls = std::vector<BuilderCall>;
 
-TEST_F(DispatchTest, EachViewHasItsBuilder) {
+TEST_F(DispatchTest, EachViewHasItsBuilderTheLevelsViewItsCheckAndBusyOrNestedRedrawsDrop) {
   LoadSet(3);
   const std::vector<std::pair<int32_t, const char*>> views = {
       {0, "ShowModalResponseSet"}, {1, "ShowNoiseResponseSet"}, {2, "ShowMainImpulseSet"},
@@ -71,24 +68,35 @@ TEST_F(DispatchTest, EachViewHasItsBuilder) {
     DisplayResults(host, 0);
     EXPECT_TRUE(Take().empty()) << odd;
   }
-}
 
-TEST_F(DispatchTest, LevelsViewIsAlwaysComputedFromTheLevelsCheck) {
-  LevelsCheckHeader.SampleRate = 48000;
-  LevelsCheckHeader.ImpulseShift = 17;
-  LevelsCheckHeader.PeakLevel = -12.5f;
-  LevelsCheckHeader.NoiseEnergy = 41.0f;
+  // A new result computes only the newest curve in the frequency views, else shows it alone.
+  LoadSet(4);
+  for (int32_t view : {kBodeView, kFractOctView, kPsycView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    const Calls c = Take();
+    ASSERT_EQ(c.size(), 1u) << view;
+    EXPECT_EQ(c[0].first, 3) << view;
+  }
+  for (int32_t view : {kImpulseView, kNoiseView, kModalSliceView, kPsdView, kLevelsView}) {
+    DisplayConfig.Graphshown = view;
+    ShowResult(host);
+    EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
+  }
+  // The levels view is computed from the levels check; redraws keep frames sane, busy and nested ones drop.
+  MeasurementHeader& levels = LevelsCheckHeader;
+  levels.SampleRate = 48000, levels.ImpulseShift = 17, levels.PeakLevel = -12.5f, levels.NoiseEnergy = 41.0f;
   FreqGraphFrame.LogX = kTrue;
   DisplayConfig.Graphshown = kLevelsView;
+  Take();
   DisplayResults(host, kRedrawFiledCurves);
   EXPECT_EQ(Take(), (Calls{{"ShowLevelsImpulse", 0}}));
   const auto& l = rb.levels;
   EXPECT_EQ(std::tuple(l.start, l.ms, l.rate, l.shift, l.level, l.sn), std::tuple(2400, 10.0f, 48000, 17, -12.5f, 41.0f));
   EXPECT_EQ(l.samples, LevelsImpulse.size());
   EXPECT_EQ(std::tuple(FreqGraphFrame.LogX, host.logAxis), std::tuple(kFalse, false));
-}
 
-TEST_F(DispatchTest, RedrawKeepsFramesAndButtonsSane) {
+  // Frames and buttons are kept sane.
   DisplayConfig.Graphshown = kBodeView;
   FreqGraphFrame.LogX = kTrue;
   FreqGraphFrame.XStart = -5;
@@ -104,9 +112,7 @@ TEST_F(DispatchTest, RedrawKeepsFramesAndButtonsSane) {
   TimeGraphFrame.LogX = kTrue;
   DisplayResults(host, 0);
   EXPECT_EQ(TimeGraphFrame.LogX, kFalse);
-}
-
-TEST_F(DispatchTest, BusyDropsAndPlotterToUpdateForcesOneFullRecompute) {
+  // A busy host drops a redraw, a nested one is dropped too, and the plotter's update forces one full recompute.
   LoadSet(2);
   DisplayConfig.Graphshown = kBodeView;
   host.busy = true;
@@ -118,10 +124,8 @@ TEST_F(DispatchTest, BusyDropsAndPlotterToUpdateForcesOneFullRecompute) {
   DisplayResults(host, kRedrawFiledCurves);
   DisplayResults(host, kRedrawFiledCurves);
   EXPECT_EQ(Take(), (Calls{{"ShowFFTResponseSet", 0}, {"ShowFFTResponseSet", kRedrawFiledCurves}}));
-}
 
-TEST_F(DispatchTest, NestedRedrawIsDroppedAndOneRedrawFollows) {
-  LoadSet(2);
+  // A nested redraw is dropped and one redraw follows.
   DisplayConfig.Graphshown = kFractOctView;
   int nested = 0;
   rb.during = [&] {
@@ -137,7 +141,7 @@ TEST_F(DispatchTest, NestedRedrawIsDroppedAndOneRedrawFollows) {
   EXPECT_EQ(Take(), (Calls{{"ShowFractOctResponseSet", 0}}));
 }
 
-TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomputeAll) {
+TEST_F(DispatchTest, ViewButtonsPickTheirViewsRedrawFromTheCacheAndChangedSettingsRecomputeAll) {
   LoadSet(3);
   DisplayConfig.FFTSelected = kTrue;
   FreqBut_Click(host);
@@ -170,35 +174,8 @@ TEST_F(DispatchTest, SwitchingViewsRedrawsFromTheCacheAndChangedSettingsRecomput
     c.click(host);
     EXPECT_EQ(Take(), (Calls{{c.builder, 0}, {c.builder, 3}}));
   }
-}
 
-TEST_F(DispatchTest, ShowResultComputesOnlyTheNewestInFrequencyViews) {
-  LoadSet(4);
-  for (int32_t view : {kBodeView, kFractOctView, kPsycView}) {
-    DisplayConfig.Graphshown = view;
-    ShowResult(host);
-    const Calls c = Take();
-    ASSERT_EQ(c.size(), 1u) << view;
-    EXPECT_EQ(c[0].first, 3) << view;
-  }
-  for (int32_t view : {kImpulseView, kNoiseView, kModalSliceView, kPsdView, kLevelsView}) {
-    DisplayConfig.Graphshown = view;
-    ShowResult(host);
-    EXPECT_EQ(Take(), (Calls{{"ShowImpulseCurve", 3}})) << view;
-  }
-}
-
-TEST_F(DispatchTest, FftUpdateOutsideTheFrequencyButtonOnlyNotesTheGate) {
-  LoadSet(2);
-  host.view = ViewButton::Time;
-  DisplayConfig.Graphshown = kImpulseView;
-  set.FreqRespGateTime = 4.5f;
-  UpdateFFTDisplay(host);
-  EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
-}
-
-TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
+  // The view buttons pick their views.
   LoadSet(2);
   ImpulseDisplayConfig.ShowETC = kTrue;
   DisplayConfig.Graphshown = kBodeView;
@@ -226,9 +203,15 @@ TEST_F(DispatchTest, ViewButtonsPickTheirViews) {
   EXPECT_EQ(Messages(), (std::vector<std::string>{"Error 5429"}));
   EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, host.view), std::tuple(kImpulseView, ViewButton::Time));
   EXPECT_TRUE(Take().empty());
+
+  // An FFT update outside the frequency button only notes the gate.
+  set.FreqRespGateTime = 4.5f;
+  UpdateFFTDisplay(host);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(std::tuple(DisplayConfig.Graphshown, StaticConfig.FreqRespGateTime), std::tuple(kImpulseView, 4.5f));
 }
 
-TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKeepToTwoTo2000) {
+TEST_F(DispatchTest, GateControlsShowEveryStorableGateTypedGatesKeepToTwoTo2000AndLongGatesAreCut) {
   LoadSet(2);
   DisplayConfig.Graphshown = kImpulseView;
   set.ImpulseGateTime = 20.0f;
@@ -256,29 +239,21 @@ TEST_F(DispatchTest, TwentyMsFromCodeIsSmallButTypedTwentyIsLargeAndTypedGatesKe
                                                               "User Error: Non Numeric Input"}));
   EXPECT_EQ(std::pair(set.ImpulseGateTime, host.slider.value()), std::pair(12.34f, 1234));
   EXPECT_TRUE(Take().empty());
-}
 
-TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclampedAndViewsWithoutOneLeaveThem) {
+  // The controls show every storable gate unclamped; views without one leave them.
   LoadSet(1);
-  struct Row {
-    int32_t view;
-    float MeasurementHeader::*gate;  // none: the view has no gate
-    float value;
-    bool large;
-    int slider;
-    const char* text;
-  };
-  const Row rows[] = {{kBodeView, &MeasurementHeader::FreqRespGateTime, 0.1f, false, 10, "0.1"},
+  using GateField = float MeasurementHeader::*;  // none: the view has no gate
+  const std::tuple<int32_t, GateField, float, bool, int, const char*> rows[] = {{kBodeView, &MeasurementHeader::FreqRespGateTime, 0.1f, false, 10, "0.1"},
                       {kModalSliceView, &MeasurementHeader::ModalGateTime, 5000.7f, true, 5001, "5000"},
                       {kModalSliceView, &MeasurementHeader::ModalGateTime, 25.5f, true, 26, "25"},  // halves to even
                       {kImpulseView, &MeasurementHeader::ImpulseGateTime, 30, true, 30, "30"},
                       {kLevelsView, nullptr, 0, true, 30, "30"},
                       {kPsdView, nullptr, 0, true, 30, "30"}};
-  for (const Row& r : rows) {
-    DisplayConfig.Graphshown = r.view;
-    if (r.gate) set.*r.gate = r.value;
+  for (auto [view, gate, value, large, slider, text] : rows) {
+    DisplayConfig.Graphshown = view;
+    if (gate) set.*gate = value;
     UpdateGateControls(host);
-    EXPECT_EQ(Gate(), std::tuple(r.large, r.slider, std::string(r.text))) << r.view << " " << r.value;
+    EXPECT_EQ(Gate(), std::tuple(large, slider, std::string(text))) << view << " " << value;
   }
   DisplayConfig.Graphshown = kFractOctView;
   DisplayConfig.FractOctSelected = kFalse;
@@ -288,9 +263,7 @@ TEST_F(DispatchTest, ControlsShowEveryStorableGateUnclampedAndViewsWithoutOneLea
   DisplayConfig.PsycSelected = kTrue;
   UpdateGateControls(host);
   EXPECT_EQ(std::pair(host.GateText(), host.slider.value()), std::pair(std::string("N/A"), 30));
-}
-
-TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
+  // Accessors cut long gates to the period, hold thirty-two spectra, fall back and refuse.
   LoadSet(1);
   set.SampleRate = 48000;
   set.PeriodExponent = 15;  // 32768 samples; 2400 are the 50 ms margin
@@ -304,9 +277,8 @@ TEST_F(DispatchTest, LongGatesAreCutToThePeriod) {
   EXPECT_FLOAT_EQ(LimitGateToPeriod(5000), std::floor((131072 - 2400) * 1000.0f / 72000));
   EXPECT_FLOAT_EQ(ClampSmallGateTime(0.99f), 1.0f);
   EXPECT_FLOAT_EQ(ClampSmallGateTime(1.5f), 1.5f);
-}
 
-TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
+  // The PSD parameters hold thirty-two spectra.
   for (int32_t i = 0; i < 32; ++i) {
     int32_t rate = 44100 + i, exponent = 15;
     ASSERT_TRUE(ADDTOPSDParameters(rate, exponent));
@@ -316,10 +288,9 @@ TEST_F(DispatchTest, PsdParametersHoldThirtyTwoSpectra) {
   EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(ADDTOPSDParameters(rate, exponent)); }),
             "User Error: only 32 curves can be stored at once. Delete one to continue.");
   EXPECT_EQ(std::pair(PsdParameters[0].Count, PsdParameters[32].SampleRate), std::pair(32, 0));
-}
 
-TEST_F(DispatchTest, SmallAccessorsFallBackAndRefuse) {
   EQConfig.SampleRate = 44100;
+  set.NumInSet = 0;
   EXPECT_EQ(GetSampleRateOfDisplayData(), "44100");  // nothing loaded: the settings
   LoadSet(2);
   EXPECT_EQ(GetSampleRateOfDisplayData(), "48000");
@@ -359,7 +330,6 @@ class Zoom : public ViewsTest {
   void DragData(int button, const GraphFrame& f, double x1, double y1, double x2, double y2) {
     Drag(button, DX(f, x1), DY(f, y1), DX(f, x2), DY(f, y2));
   }
-  int Redraws() const { return static_cast<int>(builders.calls.size()); }
   std::pair<double, double> FitRangeIs() const { return {host.fitMin, host.fitMax}; }
 
   test::BuilderRecorder builders;
@@ -382,7 +352,7 @@ const BoxCase kBoxes[] = {
     {"wholly before -10 ms", true, {-20, 30, -30, 30}, -19, 10, -15, -10, std::nullopt},
 };
 
-TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
+TEST_F(Zoom, BoxesZoomOrAreRefusedTheBandFollowsTheDragAndEveryReleaseEndsIt) {
   for (const BoxCase& b : kBoxes) {
     SCOPED_TRACE(b.name);
     GraphFrame& f = b.time ? TimeGraphFrame : FreqGraphFrame;
@@ -402,9 +372,7 @@ TEST_F(Zoom, BoxesZoomTheFrameOrAreRefused) {
   // A frame never drawn has no mapping back from the picture.
   GraphFrame fresh;
   EXPECT_FALSE(ZoomFrameToBox(fresh, 100, 100, 500, 500, kZoomFrequencyGraph));
-}
-
-TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
+  // The band follows the drag and goes at the release or a redraw; its pen shows on the background.
   DisplayConfig.Graphshown = kBodeView;
   Draw(FreqGraphFrame, true, 20, 20000, -50, 20);
   Picture1_MouseDown(host, kLeftButton, 0, 300.4f, 200.6f);
@@ -431,9 +399,20 @@ TEST_F(Zoom, BandFollowsTheDragAndGoesAtTheRelease) {
   EXPECT_FALSE(host.band);
   EXPECT_EQ(std::tuple(RubberBandState.BoxErased, RubberBandState.ButtonDown, RubberBandState.EndY),
             std::tuple(kTrue, kFalse, 0));
-}
 
-TEST_F(Zoom, BandPenShowsOnTheBackgroundAndDashesForTheFitRange) {
+  // A redraw takes the band, so the next press erases nothing.
+  Picture1_MouseDown(host, kLeftButton, 0, 100, 100);
+  Picture1_MouseMove(host, kLeftButton, 0, 300, 300);
+  ASSERT_TRUE(host.band);
+  const int hides = host.bandHides;
+  DisplayResults(host, kRedrawFiledCurves);
+  EXPECT_FALSE(host.band);
+  EXPECT_EQ(std::pair(host.bandHides, RubberBandState.BoxErased), std::pair(hides + 1, kTrue));
+  const int shows = host.bandShows;
+  Picture1_MouseDown(host, kLeftButton, 0, 400, 400);
+  EXPECT_EQ(std::pair(host.bandHides, host.bandShows), std::pair(hides + 1, shows));
+
+  // The pen shows on the background and dashes for the fit range.
   const ColourRef black = RGB(0, 0, 0), white = RGB(255, 255, 255);
   EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(128, 128, 128)), (Pen{black, PenStyle::Solid}));
   EXPECT_EQ(RubberBandPen(kLeftButton, kBodeView, RGB(127, 127, 127)), (Pen{white, PenStyle::Solid}));
@@ -450,12 +429,11 @@ TEST_F(Zoom, BandPenShowsOnTheBackgroundAndDashesForTheFitRange) {
   Picture1_MouseMove(host, kRightButton, 0, 200, 200);
   ASSERT_TRUE(host.band);
   EXPECT_EQ(host.band->pen, (Pen{white, PenStyle::Dash}));
-}
-
-TEST_F(Zoom, EveryReleaseEndsTheDrag) {
+  // Every release ends the drag; a time zoom leaves the fit range.
   DisplayConfig.Graphshown = kImpulseView;
   Draw(TimeGraphFrame, false, -10, 30, -30, 30);
-  const GraphFrame& t = TimeGraphFrame;
+  builders.calls.clear();
+  GraphFrame& t = TimeGraphFrame;
   // A click, a leftward drag, a refused (upward) box and a zoom.
   for (const auto& [button, x1, y1, x2, y2] : {std::tuple{kLeftButton, 500.0f, 500.0f, 500.0f, 500.0f},
                                                {kRightButton, 600.0f, 400.0f, 500.0f, 500.0f},
@@ -477,25 +455,9 @@ TEST_F(Zoom, EveryReleaseEndsTheDrag) {
   EXPECT_EQ(std::tuple(RubberBandState.ButtonDown, RubberBandState.StartX, RubberBandState.EndY),
             std::tuple(kTrue, 500, 0));
   EXPECT_TRUE(host.band);
-  EXPECT_EQ(Redraws(), 0);
-}
+  EXPECT_TRUE(builders.calls.empty());
 
-TEST_F(Zoom, ARedrawTakesTheBandSoTheNextPressErasesNothing) {
-  DisplayConfig.Graphshown = kBodeView;
-  Picture1_MouseDown(host, kLeftButton, 0, 100, 100);
-  Picture1_MouseMove(host, kLeftButton, 0, 300, 300);
-  ASSERT_TRUE(host.band);
-  DisplayResults(host, kRedrawFiledCurves);
-  EXPECT_FALSE(host.band);
-  EXPECT_EQ(std::pair(host.bandHides, RubberBandState.BoxErased), std::pair(1, kTrue));
-  const int shows = host.bandShows;
-  Picture1_MouseDown(host, kLeftButton, 0, 400, 400);
-  EXPECT_EQ(std::pair(host.bandHides, host.bandShows), std::pair(1, shows));
-}
-
-TEST_F(Zoom, TimeZoomStartsNoEarlierThanMinus10MsAndLeavesTheFitRange) {
-  DisplayConfig.Graphshown = kImpulseView;
-  GraphFrame& t = TimeGraphFrame;
+  // A time zoom starts no earlier than -10 ms and leaves the fit range.
   Draw(t, false, -20, 30, -30, 30);
   host.fitMin = 100;
   host.fitMax = 500;
@@ -533,7 +495,7 @@ class FitRange : public Zoom {
   std::vector<int32_t> checks;
 };
 
-TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
+TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFarAlsoFromATimeView) {
   ZoomTo(200.1, 599.9);
   for (size_t i = 0; i < kMaxResults; ++i)
     EXPECT_EQ(std::tuple(SingularityList[i].Count, FitStoredCurves[i].NumPoints), std::tuple(0, 0)) << i;
@@ -542,6 +504,20 @@ TEST_F(FitRange, ANewFitForgetsTheFiltersFittedSoFar) {
   EXPECT_TRUE(host.lines.empty());
   EXPECT_EQ(checks, (std::vector<int32_t>{kFractOctView}));
   EXPECT_EQ(FitRangeIs(), std::pair(200.0, 600.0));
+
+  // A right zoom in a time view still sets the fit range, from the frequency frame.
+  checks.clear();
+  SingularityList[0].Count = 7;
+  DisplayConfig.Graphshown = kImpulseView;
+  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
+  FreqGraphFrame.LogX = kTrue;
+  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
+  DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
+  EXPECT_EQ(TimeGraphFrame.XStart, 0);
+  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
+  EXPECT_EQ(FitGraphFrame.LogX, kTrue);
+  EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
+  EXPECT_EQ(SingularityList[0].Count, 0);
 }
 
 TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
@@ -578,19 +554,6 @@ TEST_F(FitRange, AccumulatingKeepsToTheStoredRange) {
     EXPECT_EQ(FreqGraphFrame.XStart, 100);
   }
   EXPECT_EQ(checks.size(), 1u);
-}
-
-TEST_F(FitRange, RightZoomInATimeViewStillSetsTheFitRange) {
-  DisplayConfig.Graphshown = kImpulseView;
-  test::SetLimits(FreqGraphFrame, {40, 400, -30, 30});
-  FreqGraphFrame.LogX = kTrue;
-  Draw(TimeGraphFrame, false, -10, 30, -30, 30);
-  DragData(kRightButton, TimeGraphFrame, 0, 10, 10, -10);
-  EXPECT_EQ(TimeGraphFrame.XStart, 0);
-  EXPECT_EQ(FitRangeIs(), std::pair(40.0, 400.0));
-  EXPECT_EQ(FitGraphFrame.LogX, kTrue);
-  EXPECT_EQ(checks, (std::vector<int32_t>{kImpulseView}));
-  EXPECT_EQ(SingularityList[0].Count, 0);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// The display options and psychoacoustic windows on a recording host: what
-// opening shows and leaves alone, what Apply stores, the boost/cut of a curve.
+// The display options and psychoacoustic windows: what opening shows, what Apply stores, boost/cut.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -54,7 +52,7 @@ class OptionsTest : public test::ViewsTest {
   MeasurementHeader& set = ResultsDataSetInfo[0];
 };
 
-TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlagAndTheFramesOfItsMode) {
+TEST_F(OptionsTest, OpeningChangesNoViewShowsTheLastSelectedFlagOptionButtonsActAndShiftButtonsWait) {
   QSize sizes[2];
   for (int32_t mode : {3, 4}) {
     for (int combo = 0; combo < 8; ++combo) {
@@ -79,9 +77,7 @@ TEST_F(OptionsTest, OpeningChangesNoViewOrSelectionAndShowsTheLastSelectedFlagAn
   EXPECT_NE(sizes[0], sizes[1]) << "the window fits the frames of its mode";
   EXPECT_EQ(Forms::Get<DisplayControlForm>()->windowTitle(), " Options");
   EXPECT_TRUE(rb.calls.empty());
-}
-
-TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
+  // Option buttons act on a click before Apply; shift buttons wait for their links.
   DisplayConfig = DisplayConfigRecord{};
   DisplayConfig.FractOctSelected = kTrue;
   DisplayConfig.Graphshown = kFractOctView;
@@ -112,9 +108,26 @@ TEST_F(OptionsTest, OptionButtonsActOnAClickBeforeApply) {
   DisplayConfig.Graphshown = kNoiseView;
   f->ETCRadio->click();
   EXPECT_EQ(DisplayConfig.Graphshown, kImpulseView);
+
+  // The shift buttons wait for their links.
+  EXPECT_FALSE(f->LargeShiftLeft->isEnabled());
+  EXPECT_FALSE(f->smallshiftright->isEnabled());
+
+  std::vector<std::tuple<char, int32_t, int32_t>> shifts;
+  ImpulseShiftHooks.ShiftImpulseLeft = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('L', c, k); };
+  ImpulseShiftHooks.ShiftImpulseRight = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('R', c, k); };
+  f = Open(3);
+  f->CurveShiftNumberText->setText("2");
+  for (QPushButton* b : {f->LargeShiftLeft, f->medshiftleft, f->smallshiftleft, f->smallshiftright, f->medshiftright,
+                         f->LargeShiftRight}) {
+    EXPECT_TRUE(b->isEnabled());
+    b->click();
+  }
+  EXPECT_EQ(shifts, (std::vector<std::tuple<char, int32_t, int32_t>>{
+                        {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
 }
 
-TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
+TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlacesAndTimeApplyLimitsCutOffsToHalfTheRate) {
   host.curveNoText.setText("3");
   DisplayControlForm* f = Open(3);
   EXPECT_EQ(Texts({f->FractOctText, f->BodeGateTimeText, f->FractOctGateTimeText, f->UpperCutoffFreqText,
@@ -134,9 +147,33 @@ TEST_F(OptionsTest, BoxesShowTheSettingsCutToTheirPlaces) {
   EXPECT_EQ(Texts({f->BodeGateTimeText, f->FractOctGateTimeText, f->FractOctText, f->UpperCutoffFreqText,
                    f->ETCDRTimeText}),
             (std::vector<std::string>{"0.1", "0.7", "0.099", "199", "12.3"}));
+  // Time Apply limits the cut-offs to half the sample rate.
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
+  set.SampleRate = 44100;
+  f = Open(3);
+  f->UpperCutoffFreqText->setText("22051");
+  f->OrderText->setText("7.9");
+  f->ImpFilter->setChecked(true);
+  f->ETCRadio->setChecked(true);
+  f->ETCDRTimeText->setText("121");
+  f->ETCDRPlusRev->setText("999.5");
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  f->Apply_Click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
+                                                              "User Error: Input must be between 1 and 120"}));
+  const ImpulseDisplayConfigRecord& c = ImpulseDisplayConfig;
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.Order, c.FilterOn, c.ShowETC, c.ETCDRPlusRev),
+            std::tuple(200.0f, 7, kTrue, kTrue, 999.5f));
+
+  f->UpperCutoffFreqText->setText("22050");
+  f->ETCDRTimeText->setText("120");
+  f->Apply_Click();
+  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.ETCDRTime), std::tuple(22050.0f, 120.0f));
+  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
 }
 
-TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
+TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesRedrawsOnlyWhenAllDoAndStoresBandsWhole) {
   host.displayRes = 2;
   host.view = ViewButton::Freq;
   DisplayConfig.Graphshown = kFractOctView;
@@ -145,9 +182,7 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
   f->FractOctGateTimeText->setText("60");
   f->BodeGateTimeText->setText("20");
   f->DisplayResText->setText("4.7");
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 0.05 and 1"});
+  EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 0.05 and 1");
   EXPECT_EQ(std::tuple(EQConfig.FractOctGateTime, EQConfig.FreqRespGateTime), std::tuple(60.0f, 20.0f));
   EXPECT_EQ(std::tuple(set.FractOctGateTime, set.FreqRespGateTime), std::tuple(60.0f, 20.0f)) << "copied to the set";
   EXPECT_FLOAT_EQ(EQConfig.FractOctRes, 0.333f);
@@ -173,21 +208,17 @@ TEST_F(OptionsTest, FrequencyApplyStoresWhatPassesAndRedrawsOnlyWhenAllDo) {
   EXPECT_EQ(Text(f->FractOctText), "0.5");
   EXPECT_EQ(Text(f->FractOctGateTimeText), "45.6") << "refilled in its own format";
   EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowFractOctResponseSet", 0}}));
-}
-
-TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
-  DisplayControlForm* f = Open(3);
+  // Energy-time bands are stored whole or not at all.
+  rb.calls.clear();
+  f = Open(3);
   f->ETCMinLowText->setText("1100");
   f->ETCMinHighText->setText("900");
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 1100 and 24000"});
+  EXPECT_EQ(MessageOf([&] { f->Apply_Click(); }), "User Error: Input must be between 1100 and 24000");
   const ImpulseDisplayConfigRecord& etc = ImpulseDisplayConfig;
   EXPECT_EQ(std::tuple(etc.ETCMinLow, etc.ETCMinHigh, etc.ApplyLowETC), std::tuple(1000.0, 2000.0, kTrue));
   EXPECT_TRUE(rb.calls.empty());
 
   // An unticked band is switched off and its edges are not read; equal edges pass.
-  dialogs.Clear();
   f->ETCMinHighText->setText("1100");
   f->ApplyMidETC->setChecked(false);
   f->ETCMidLowText->setText("nonsense");
@@ -204,32 +235,61 @@ TEST_F(OptionsTest, EnergyTimeBandsAreStoredWholeOrNotAtAll) {
   EXPECT_EQ(std::tuple(etc.ETCHighLow, etc.ETCHighHigh, etc.ApplyHighETC), std::tuple(5000.0, 5000.0, kTrue));
 }
 
-TEST_F(OptionsTest, TimeApplyLimitsCutOffsToHalfTheSampleRate) {
-  set.SampleRate = 44100;
+TEST_F(OptionsTest, HelpTopicsClosingPsycFormInOrderAndBoostCutScalingTheStoredPeriodOfOneCurve) {
   DisplayControlForm* f = Open(3);
-  f->UpperCutoffFreqText->setText("22051");
-  f->OrderText->setText("7.9");
-  f->ImpFilter->setChecked(true);
-  f->ETCRadio->setChecked(true);
-  f->ETCDRTimeText->setText("121");
-  f->ETCDRPlusRev->setText("999.5");
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  f->Apply_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"User Error: Input must be between 16 and 22050",
-                                                              "User Error: Input must be between 1 and 120"}));
-  const ImpulseDisplayConfigRecord& c = ImpulseDisplayConfig;
-  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.Order, c.FilterOn, c.ShowETC, c.ETCDRPlusRev),
-            std::tuple(200.0f, 7, kTrue, kTrue, 999.5f));
+  f->Help->click();
+  f = Open(4);
+  f->Help_Click();
+  Forms::Get<PsycForm>()->Command3->click();
+  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{1040, 970, 930}));
 
-  f->UpperCutoffFreqText->setText("22050");
-  f->ETCDRTimeText->setText("120");
-  f->Apply_Click();
-  EXPECT_EQ(std::tuple(c.UpperCutoffFreq, c.ETCDRTime), std::tuple(22050.0f, 120.0f));
-  EXPECT_EQ(rb.Take(), (std::vector<test::BuilderCall>{{"ShowMainImpulseSet", 3}}));
-}
+  f->setCursor(Qt::WaitCursor);
+  dialogs.ExpectModal([](QDialog* d) {
+    d->reject();
+    return 0;
+  });
+  ShowDisplayOptionsWindow(host, 4);
+  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::DisplayControlForm");
+  EXPECT_EQ(host.mouseZeroCalls, 1);
+  EXPECT_EQ(f->cursor().shape(), Qt::ArrowCursor);
 
-TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
+  f->PsycFilterCheck->setChecked(false);
+  dialogs.ExpectModal([](QDialog*) { return 0; });
+  f->PsycParms->click();
+  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::PsycForm");
+  EXPECT_TRUE(f->PsycFilterCheck->isChecked());
+  // The psychoacoustic window stores in order and copies only all four.
+  EQConfig.PsycLFResolution = 1.0f;
+  set.PsycLFResolution = 1.0f;
+  const auto psyc = [&] {
+    return std::tuple{set.PsycLFResolution, set.PsycGateTime, set.PsycShelfTime, set.PsycShelfLevel};
+  };
+  const auto header = psyc();
+  Forms::Unload<PsycForm>();
+  PsycForm* p = Forms::Get<PsycForm>();
+  EXPECT_EQ(p->windowTitle(), "PsychoAcoustic Parameters");
+  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel, p->Datapoints}),
+            (std::vector<std::string>{"1", "5", "15", "-10", "30"}));
+  EXPECT_TRUE(p->Datapoints->isReadOnly());
+
+  p->LFResolutionText->setText("0.75");
+  p->PsycGateTime->setText("11");
+  p->PsycShelfTime->setText("nonsense");  // never reached
+  EXPECT_EQ(MessageOf([&] { p->Command1->click(); }), "User Error: Input must be between 2 and 10");
+  EXPECT_EQ(EQConfig.PsycLFResolution, 0.75f);
+  EXPECT_EQ(psyc(), header) << "the set's header is unchanged";
+
+  p->PsycGateTime->setText("4");
+  p->PsycShelfTime->setText("20");
+  p->ShelfLevel->setText("-20");
+  p->Command1_Click();
+  EXPECT_EQ(psyc(), std::tuple(0.75f, 4.0f, 20.0f, -20.0f));
+
+  for (QLineEdit* e : {p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}) e->setText("?");
+  p->Command2->click();
+  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}),
+            (std::vector<std::string>{"0.75", "4", "20", "-20"}));
+  // Boost/cut scales the stored period of one curve.
   int unsaved = 0;
   ResultsStoreHooks.MarkResultsUnsaved = [&] { ++unsaved; };
   set.PeriodExponent = 12;
@@ -240,7 +300,8 @@ TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
   const auto other = ImpulseSet[0];
   SetChangeLevels(kFalse);
 
-  DisplayControlForm* f = Open(4);
+  rb.calls.clear();
+  f = Open(4);
   for (auto [curve, level, message] :
        {std::tuple{"0", "6", "User Error: Input must be between 1 and 3"},
         std::tuple{"4", "6", "User Error: Input must be between 1 and 3"},
@@ -278,84 +339,6 @@ TEST_F(OptionsTest, BoostCutScalesTheStoredPeriodOfOneCurve) {
   BoostCut(host, 0, 6.0f);
   EXPECT_EQ(std::count(column.begin(), column.end(), 10.0f), 131072);
   EXPECT_EQ(rb.Take().size(), 1u);
-}
-
-TEST_F(OptionsTest, ShiftButtonsWaitForTheirLinks) {
-  DisplayControlForm* f = Open(3);
-  EXPECT_FALSE(f->LargeShiftLeft->isEnabled());
-  EXPECT_FALSE(f->smallshiftright->isEnabled());
-
-  std::vector<std::tuple<char, int32_t, int32_t>> shifts;
-  ImpulseShiftHooks.ShiftImpulseLeft = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('L', c, k); };
-  ImpulseShiftHooks.ShiftImpulseRight = [&](GraphHost&, int32_t c, int32_t k) { shifts.emplace_back('R', c, k); };
-  f = Open(3);
-  f->CurveShiftNumberText->setText("2");
-  for (QPushButton* b : {f->LargeShiftLeft, f->medshiftleft, f->smallshiftleft, f->smallshiftright, f->medshiftright,
-                         f->LargeShiftRight}) {
-    EXPECT_TRUE(b->isEnabled());
-    b->click();
-  }
-  EXPECT_EQ(shifts, (std::vector<std::tuple<char, int32_t, int32_t>>{
-                        {'L', 2, 100}, {'L', 2, 10}, {'L', 2, 1}, {'R', 2, 1}, {'R', 2, 10}, {'R', 2, 100}}));
-}
-
-TEST_F(OptionsTest, HelpTopicsAndClosing) {
-  DisplayControlForm* f = Open(3);
-  f->Help->click();
-  f = Open(4);
-  f->Help_Click();
-  Forms::Get<PsycForm>()->Command3->click();
-  EXPECT_EQ(GetHelpLog().topics, (std::vector<int32_t>{1040, 970, 930}));
-
-  f->setCursor(Qt::WaitCursor);
-  dialogs.ExpectModal([](QDialog* d) {
-    d->reject();
-    return 0;
-  });
-  ShowDisplayOptionsWindow(host, 4);
-  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::DisplayControlForm");
-  EXPECT_EQ(host.mouseZeroCalls, 1);
-  EXPECT_EQ(f->cursor().shape(), Qt::ArrowCursor);
-
-  f->PsycFilterCheck->setChecked(false);
-  dialogs.ExpectModal([](QDialog*) { return 0; });
-  f->PsycParms->click();
-  EXPECT_EQ(dialogs.calls().back().dialogClass, "zentor::PsycForm");
-  EXPECT_TRUE(f->PsycFilterCheck->isChecked());
-}
-
-TEST_F(OptionsTest, PsycFormStoresInOrderAndCopiesOnlyAllFour) {
-  EQConfig.PsycLFResolution = 1.0f;
-  set.PsycLFResolution = 1.0f;
-  const auto psyc = [&] {
-    return std::tuple{set.PsycLFResolution, set.PsycGateTime, set.PsycShelfTime, set.PsycShelfLevel};
-  };
-  const auto header = psyc();
-  PsycForm* p = Forms::Get<PsycForm>();
-  EXPECT_EQ(p->windowTitle(), "PsychoAcoustic Parameters");
-  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel, p->Datapoints}),
-            (std::vector<std::string>{"1", "5", "15", "-10", "30"}));
-  EXPECT_TRUE(p->Datapoints->isReadOnly());
-
-  p->LFResolutionText->setText("0.75");
-  p->PsycGateTime->setText("11");
-  p->PsycShelfTime->setText("nonsense");  // never reached
-  dialogs.ExpectMessage();
-  p->Command1->click();
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: Input must be between 2 and 10"});
-  EXPECT_EQ(EQConfig.PsycLFResolution, 0.75f);
-  EXPECT_EQ(psyc(), header) << "the set's header is unchanged";
-
-  p->PsycGateTime->setText("4");
-  p->PsycShelfTime->setText("20");
-  p->ShelfLevel->setText("-20");
-  p->Command1_Click();
-  EXPECT_EQ(psyc(), std::tuple(0.75f, 4.0f, 20.0f, -20.0f));
-
-  for (QLineEdit* e : {p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}) e->setText("?");
-  p->Command2->click();
-  EXPECT_EQ(Texts({p->LFResolutionText, p->PsycGateTime, p->PsycShelfTime, p->ShelfLevel}),
-            (std::vector<std::string>{"0.75", "4", "20", "-20"}));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The graph's drawing on a recorder: the frames, their grids and labels, the
-// curves, legends and waterfall slices.
+// The graph's drawing on a recorder: frames, grids, labels, curves, legends and waterfall slices.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,7 +35,7 @@ std::vector<int32_t> Grid(int32_t low, int32_t high) {
   return std::vector<int32_t>(f.YLabelValues.begin(), f.YLabelValues.begin() + f.YLabelCount + 1);
 }
 
-TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
+TEST(AxisGridSteps, StepsEndOnTheTopValueAndLabelsFollowTheRunningValue) {
   EXPECT_EQ(Grid(-30, 30), (std::vector<int32_t>{-30, -24, -18, -12, -6, 0, 6, 12, 18, 24, 30}));
   // Step one reaches the top and repeats it.
   EXPECT_EQ(Grid(0, 10), (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
@@ -50,6 +49,17 @@ TEST(AxisGridSteps, StepsFromTheSpanEndingOnTheTopValue) {
   EXPECT_EQ(Grid(30, -30), (std::vector<int32_t>{30, -30}));
   EXPECT_TRUE(Grid(0, 40000).empty());
   EXPECT_TRUE(Grid(-2147483647 - 1, 2147483647).empty());
+  // Labels follow the rule chosen by the running value.
+  EXPECT_EQ(AxisLabel(1500, 1500), "1.5K");
+  EXPECT_EQ(AxisLabel(12500, 12500), "12.5K");
+  EXPECT_EQ(AxisLabel(2.55f, 2.55), "2.5");
+  EXPECT_EQ(AxisLabel(25.678f, 25.678), "25.67");
+  EXPECT_EQ(AxisLabel(150.26f, 150.26), "150.2");
+  EXPECT_EQ(AxisLabel(1060.56f, 1060.56), "1.06K");
+  EXPECT_EQ(AxisLabel(-10, -10), "-10");
+  // The end label follows the rule of the value that passed it.
+  EXPECT_EQ(AxisLabel(9999, 20000), "20K");
+  EXPECT_EQ(AxisLabel(20000, 20000), "20K");
 }
 
 class Frames : public test::DrawingTest {
@@ -73,7 +83,7 @@ class Frames : public test::DrawingTest {
   }
 };
 
-TEST_F(Frames, DefaultsOfTheThreeFrames) {
+TEST_F(Frames, DefaultsOfTheThreeFramesALinearAxisAndTheAudioFrame) {
   EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{5, 500, -30, 30}));
   EXPECT_EQ(std::tuple(FreqGraphFrame.LogX, TimeGraphFrame.LogX, TimeGraphFrame.XStart, TimeGraphFrame.XFinish),
             std::tuple(-1, 0, -10, 30));
@@ -82,6 +92,35 @@ TEST_F(Frames, DefaultsOfTheThreeFrames) {
             (std::vector<std::string>{"Time [ms]", "Norm. Linear Level ", "Level (dB)"}));
   for (const GraphFrame* f : {&FreqGraphFrame, &TimeGraphFrame, &FitGraphFrame})
     EXPECT_EQ(std::tuple(f->PlotLeft, f->PlotRight, f->PlotBottom, f->PlotTop), std::tuple(100, 1100, 1100, 100));
+
+  // The default time frame: a linear axis of ten steps and the end.
+  DrawGraphFrame(TimeGraphFrame, rec);
+  std::vector<int32_t> expected;
+  for (int t = -10; t <= 26; t += 4) expected.push_back(25 * t + 349);
+  expected.push_back(1099);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
+  EXPECT_EQ(XLabels(), (std::vector<std::string>{"-10", "-6", "-2", "2", "6", "10", "14", "18", "22", "26", "30"}));
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
+  EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
+  // The audio frame keeps the lines and ticks but almost no text.
+  rec.Clear();
+  DrawAudioGraphFrame(TimeGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 11u);
+  EXPECT_EQ(XTicks(), 11u);
+  EXPECT_TRUE(rec.Of(Kind::Text).empty());
+
+  rec.Clear();
+  DrawAudioGraphFrame(FreqGraphFrame, rec);
+  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 15u);
+  EXPECT_EQ(XTicks(), 4u);
+  auto texts = rec.Of(Kind::Text);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].text, "500");
+  size_t yTicks = 0;
+  for (const auto& c : rec.Of(Kind::Line))
+    if (c.points[0].x == 90 && c.points[1].x == 95) ++yTicks;
+  EXPECT_EQ(yTicks, 11u);
 }
 
 struct LogAxis {
@@ -102,42 +141,7 @@ const LogAxis kLogAxes[] = {
     {"to twenty kilohertz", 16, 20000, 1 + 8 + 9 + 9 + 1 + 1, 5, {"16", "100", "1K", "10K", "20K"}, {}},
 };
 
-TEST_F(Frames, LogAxisGridAndLabels) {
-  for (const LogAxis& a : kLogAxes) {
-    SCOPED_TRACE(a.name);
-    rec.Clear();
-    FreqGraphFrame.XStart = a.start;
-    FreqGraphFrame.XFinish = a.finish;
-    DrawGraphFrame(FreqGraphFrame, rec);
-    const std::vector<int32_t> xs = VerticalGridX(rec, 100, 1100);
-    ASSERT_EQ(xs.size(), a.lines);
-    EXPECT_EQ(XLabels(), a.labels);
-    EXPECT_EQ(XTicks(), a.ticks);
-    const double span = std::log(double(a.finish) / a.start);
-    EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / span, 1e-9);
-    // Each line one unit left of its value; a label centred on its line.
-    for (size_t k = 0; k < a.at.size(); ++k) EXPECT_EQ(xs[k], std::lround(99 + 1000 * std::log(a.at[k] / a.start) / span));
-    for (size_t k = 0; a.lines == 11 && k < 11; ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
-    const auto texts = TextsAt(1120);
-    for (size_t k = 0; a.labels.size() == a.lines && k < a.lines; ++k)
-      EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
-    EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
-  }
-}
-
-TEST_F(Frames, LinearAxisTenStepsAndTheEnd) {
-  DrawGraphFrame(TimeGraphFrame, rec);
-  std::vector<int32_t> expected;
-  for (int t = -10; t <= 26; t += 4) expected.push_back(25 * t + 349);
-  expected.push_back(1099);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100), expected);
-  EXPECT_EQ(XLabels(), (std::vector<std::string>{"-10", "-6", "-2", "2", "6", "10", "14", "18", "22", "26", "30"}));
-  EXPECT_EQ(XTicks(), 11u);
-  EXPECT_DOUBLE_EQ(TimeGraphFrame.XScale, 25);
-  EXPECT_DOUBLE_EQ(TimeGraphFrame.XOffset, 350);
-}
-
-TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
+TEST_F(Frames, LevelAndLogGridsTicksLabelsTitlesBackgroundAndDegenerateOrRunawayRanges) {
   DrawGraphFrame(FreqGraphFrame, rec);
   EXPECT_DOUBLE_EQ(FreqGraphFrame.YOffset, 600);
   std::vector<int32_t> gridY, tickY;
@@ -185,28 +189,8 @@ TEST_F(Frames, LevelGridTicksLabelsTitlesAndBackground) {
   EXPECT_EQ(yTitle.points[0], (DrawPoint{10, 650}));
   EXPECT_EQ(yTitle.font, (FontSpec{30, 10, 900}));
   for (const auto& t : texts) EXPECT_EQ(t.colour, RGB(0, 0, 0));
-}
-
-TEST_F(Frames, AudioFrameKeepsLinesAndTicksButAlmostNoText) {
-  DrawAudioGraphFrame(TimeGraphFrame, rec);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 11u);
-  EXPECT_EQ(XTicks(), 11u);
-  EXPECT_TRUE(rec.Of(Kind::Text).empty());
-
+  // Degenerate ranges draw one unit wide; runaway ones stay bounded.
   rec.Clear();
-  DrawAudioGraphFrame(FreqGraphFrame, rec);
-  EXPECT_EQ(VerticalGridX(rec, 100, 1100).size(), 15u);
-  EXPECT_EQ(XTicks(), 4u);
-  auto texts = rec.Of(Kind::Text);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0].text, "500");
-  size_t yTicks = 0;
-  for (const auto& c : rec.Of(Kind::Line))
-    if (c.points[0].x == 90 && c.points[1].x == 95) ++yTicks;
-  EXPECT_EQ(yTicks, 11u);
-}
-
-TEST_F(Frames, DegenerateRangesDrawOneUnitWide) {
   TimeGraphFrame.YLow = 10;
   TimeGraphFrame.YHigh = 10;
   TimeGraphFrame.XStart = 7;
@@ -224,9 +208,9 @@ TEST_F(Frames, DegenerateRangesDrawOneUnitWide) {
   EXPECT_TRUE(std::isfinite(FreqGraphFrame.XScale));
   EXPECT_EQ(VerticalGridX(rec, 100, 1100).front(), 99);  // the axis starts at 1 Hz
   EXPECT_EQ(XLabels().front(), "1");
-}
 
-TEST_F(Frames, RunawayAxesAndBadGridCountsStayBounded) {
+  // Runaway axes and bad grid counts stay bounded.
+  rec.Clear();
   FreqGraphFrame.XStart = 200000;  // past the decade rule
   FreqGraphFrame.XFinish = 2000000;
   DrawGraphFrame(FreqGraphFrame, rec);
@@ -250,19 +234,27 @@ TEST_F(Frames, RunawayAxesAndBadGridCountsStayBounded) {
       EXPECT_GE(p.x, 0);
       EXPECT_LE(p.x, 1200);
     }
-}
-
-TEST(AxisLabels, RuleChosenByTheRunningValue) {
-  EXPECT_EQ(AxisLabel(1500, 1500), "1.5K");
-  EXPECT_EQ(AxisLabel(12500, 12500), "12.5K");
-  EXPECT_EQ(AxisLabel(2.55f, 2.55), "2.5");
-  EXPECT_EQ(AxisLabel(25.678f, 25.678), "25.67");
-  EXPECT_EQ(AxisLabel(150.26f, 150.26), "150.2");
-  EXPECT_EQ(AxisLabel(1060.56f, 1060.56), "1.06K");
-  EXPECT_EQ(AxisLabel(-10, -10), "-10");
-  // The end label follows the rule of the value that passed it.
-  EXPECT_EQ(AxisLabel(9999, 20000), "20K");
-  EXPECT_EQ(AxisLabel(20000, 20000), "20K");
+  // Log axes: grid lines and labels by the span.
+  for (const LogAxis& a : kLogAxes) {
+    SCOPED_TRACE(a.name);
+    rec.Clear();
+    FreqGraphFrame.XStart = a.start;
+    FreqGraphFrame.XFinish = a.finish;
+    DrawGraphFrame(FreqGraphFrame, rec);
+    const std::vector<int32_t> xs = VerticalGridX(rec, 100, 1100);
+    ASSERT_EQ(xs.size(), a.lines);
+    EXPECT_EQ(XLabels(), a.labels);
+    EXPECT_EQ(XTicks(), a.ticks);
+    const double span = std::log(double(a.finish) / a.start);
+    EXPECT_NEAR(FreqGraphFrame.XScale, 1000 / span, 1e-9);
+    // Each line one unit left of its value; a label centred on its line.
+    for (size_t k = 0; k < a.at.size(); ++k) EXPECT_EQ(xs[k], std::lround(99 + 1000 * std::log(a.at[k] / a.start) / span));
+    for (size_t k = 0; a.lines == 11 && k < 11; ++k) EXPECT_NEAR(xs[k], 99 + 100 * int(k), 1) << k;
+    const auto texts = TextsAt(1120);
+    for (size_t k = 0; a.labels.size() == a.lines && k < a.lines; ++k)
+      EXPECT_EQ(texts[k].points[0].x, xs[k] - 5 * int32_t(texts[k].text.size())) << k;
+    EXPECT_EQ(texts.back().points[0].x, 1099 - 5 * int32_t(texts.back().text.size()));
+  }
 }
 
 class Curves : public test::DrawingTest {
@@ -287,7 +279,13 @@ class Curves : public test::DrawingTest {
   GraphFrame frame;
 };
 
-TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
+struct AudioCurve {
+  int32_t NumPoints = 0;
+  std::array<float, 8001> YValues{};
+  std::array<float, 8001> XValues{};
+};
+
+TEST_F(Curves, StartsAtTheFirstVisiblePointSkipsOffPlotClampsLevelsAndKeepsBadValuesInTheSpace) {
   TestCurve c({0, 5, 10, 30, 120, 60, 80}, {1000, 1000, 1000, 1150, 500, -50, 600});
   PlotCurve(frame, rec, c, RGB(0, 0, 255));
   // Point 2 sits on the left edge; point 4 lies right of the plot and is skipped,
@@ -297,26 +295,25 @@ TEST_F(Curves, StartsAtFirstVisiblePointSkipsOffPlotAndClampsLevels) {
   EXPECT_EQ(std::tuple(line.pen, line.mode), std::tuple(Pen{RGB(0, 0, 255)}, DrawMode::CopyPen));
   EXPECT_EQ(rec.calls().back().kind, Kind::Refresh);
   EXPECT_TRUE(rec.AutoRedraw());
-}
-
-TEST_F(Curves, LogAxisSetsLowXToOneBeforeTheFirstVisiblePoint) {
+  // On a log axis low x before the first visible point is set to one.
   frame.LogX = -1;
   frame.XScale = 1000 / std::log(100.0);  // 5 .. 500 Hz
   frame.XOffset = 100 - std::log(5.0) * frame.XScale;
-  TestCurve c({0, 0.5f, 3, 10, 0.2f, 50}, {600, 600, 600, 600, 600, 600});
+  rec.Clear();
+  c = TestCurve({0, 0.5f, 3, 10, 0.2f, 50}, {600, 600, 600, 600, 600, 600});
   PlotCurve(frame, rec, c, 0);
   // Point 4, after the start, is skipped, not changed.
   EXPECT_EQ(std::vector<float>(c.XValues.begin(), c.XValues.begin() + 6), (std::vector<float>{1, 1, 3, 10, 0.2f, 50}));
   const int32_t x10 = static_cast<int32_t>(std::lround(100 + 500 * std::log10(2.0)));
   EXPECT_EQ(OnlyPolyline(), (std::vector<DrawPoint>{{x10, 600}, {600, 600}}));
-}
-
-TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
+  // Counts are checked and bad values stay in the drawing space.
+  rec.Clear();
+  frame.LogX = 0, frame.XScale = 10, frame.XOffset = 0;
   TestCurve left({0, 1, 2}, {600, 600, 600});
   PlotCurveOnGraph(frame, rec, left, 0, 7);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty()) << "every point left of the plot";
 
-  TestCurve c({20, 30, 40}, {600, 600, 600});
+  c = TestCurve({20, 30, 40}, {600, 600, 600});
   c.NumPoints = 50000;
   PlotCurve(frame, rec, c, 0);  // the rest of the array is zeros: left of the plot after point 2
   EXPECT_EQ(OnlyPolyline().size(), 3u);
@@ -341,15 +338,10 @@ TEST_F(Curves, CountsAreCheckedAndBadValuesStayInTheDrawingSpace) {
   EXPECT_EQ(negative.XValues[0], 1.0f);
   EXPECT_EQ(negative.XValues[2], 1.0f);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
-}
 
-struct AudioCurve {
-  int32_t NumPoints = 0;
-  std::array<float, 8001> YValues{};
-  std::array<float, 8001> XValues{};
-};
-
-TEST_F(Curves, AudioCurveDrawsExactlyItsCount) {
+  // An audio curve draws exactly its count.
+  rec.Clear();
+  frame.LogX = 0;
   AudioCurve a;
   for (int i = 0; i < 8001; ++i) {
     a.XValues[size_t(i)] = 20 + i;
@@ -365,7 +357,7 @@ TEST_F(Curves, AudioCurveDrawsExactlyItsCount) {
   EXPECT_FALSE(OnlyPolyline().empty());
 }
 
-TEST_F(Curves, LegendColumnsAndRows) {
+TEST_F(Curves, LegendColumnsAndRowsTheFitLegendsTitleAndWaterfallSlicesShiftedByTheirDepth) {
   std::array<TestCurve, 32> set;
   set[0].NumCurves = 5;
   const char* names[] = {"one", "two", "three", "four", "five"};
@@ -394,17 +386,17 @@ TEST_F(Curves, LegendColumnsAndRows) {
   set[0].NumCurves = 1000;
   DrawGraphTitleAndLegend(frame, rec, set, "t", -1);
   EXPECT_EQ(rec.Of(Kind::Text).size(), 33u);
-}
 
-TEST_F(Curves, FitLegendTitleFollowsTheFittedView) {
   struct FitSet {
     int32_t ModeCode;
     float Smoothing;
   };
+  // The fit legend's title follows the fitted view.
+  rec.Clear();
   TestCurve c;
   c.Label = "Curve 2";
   DrawFitLegend(frame, rec, c, 1, FitSet{6, 0.333f});
-  auto texts = rec.Of(Kind::Text);
+  texts = rec.Of(Kind::Text);
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(std::tuple(texts[0].points[0], texts[0].colour), std::tuple(DrawPoint{100, 40}, PlotColours[4]));
   EXPECT_EQ(std::tuple(texts[1].text, texts[1].points[0], texts[1].colour, texts[1].font),
@@ -418,27 +410,18 @@ TEST_F(Curves, FitLegendTitleFollowsTheFittedView) {
     EXPECT_EQ(rec.Of(Kind::Text)[0].points[0], (DrawPoint{100, 5}));
     EXPECT_EQ(rec.Of(Kind::Text)[1].text, title);
   }
-}
-
-class Waterfall : public Curves {
- protected:
-  WaterfallProjection Projection() const { return test::TestProjection(); }
-  std::array<float, kWaterfallSliceCells> Slice(std::vector<float> x, std::vector<float> level) const {
+  // A waterfall slice is shifted left and down by its depth; bad counts and an empty frame are harmless.
+  const auto Slice = [](std::vector<float> x, std::vector<float> level) {
     std::array<float, kWaterfallSliceCells> s{};
     s[0] = float(x.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-      s[1 + i] = level[i];
-      s[2002 + i] = x[i];
-    }
+    for (size_t i = 0; i < x.size(); ++i) s[1 + i] = level[i], s[2002 + i] = x[i];
     return s;
-  }
-};
-
-TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepth) {
+  };
+  rec.Clear();
   PlotColours[1] = RGB(50, 60, 70);
   // Screen x = f + 200; screen y = 200 - 10 level.
   auto slice = Slice({-50, 100, 500, 950, 800}, {0, -10, 20, 0, -70});
-  DrawWaterfallSlice(Projection(), rec, slice, RGB(0, 0, 255), 3, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, RGB(0, 0, 255), 3, 0);
   // Slice 3 sits two steps of (-150/35, +300/35) from the back.
   const std::vector<DrawPoint> expected = {{191, 817}, {291, 317}, {691, 117}, {991, 817}, {991, 817}, {1091, 817}};
   auto polys = rec.Of(Kind::Polygon);
@@ -448,24 +431,24 @@ TEST_F(Waterfall, SliceShiftedLeftAndDownByItsDepth) {
   EXPECT_EQ(std::vector<DrawPoint>(WaterfallPoints.begin(), WaterfallPoints.begin() + 6), expected);
 
   rec.Clear();
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 1, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 1, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.front(), (DrawPoint{200, 800}));
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.back(), (DrawPoint{1100, 800}));
-}
 
-TEST_F(Waterfall, BadCountsAndAnEmptyFrameAreHarmless) {
-  auto slice = Slice({100, 200}, {0, 0});
+  // Bad counts and an empty frame are harmless.
+  rec.Clear();
+  slice = Slice({100, 200}, {0, 0});
   slice[0] = 1e9f;
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 35, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 35, 0);
   EXPECT_LE(rec.Of(Kind::Polygon)[0].points.size(), size_t(kWaterfallPolygonSize));
 
   rec.Clear();
   slice[0] = -3;
-  DrawWaterfallSlice(Projection(), rec, slice, 0, 2, 0);
+  DrawWaterfallSlice(test::TestProjection(), rec, slice, 0, 2, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.size(), 3u);
 
   rec.Clear();
-  WaterfallProjection none = Projection();
+  WaterfallProjection none = test::TestProjection();
   none.N = 0;
   DrawWaterfallSlice(none, rec, Slice({100}, {0}), 0, 9, 0);
   EXPECT_EQ(rec.Of(Kind::Polygon)[0].points.front(), (DrawPoint{200, 800}));

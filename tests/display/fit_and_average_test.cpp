@@ -1,7 +1,4 @@
-// What the views make of the curve sets: axis limits from the sets and the
-// coordinate lock, fit to data, the average and difference curves, a result's
-// response after the applied filters, the room averages with and without them, and
-// the similarity listing of the curves.
+// Limits from the curve sets, average and difference curves, filtered responses, room averages, similarities.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +13,7 @@
 #include "core/emulation.h"
 #include "core/filter_design.h"
 #include "core/filter_run.h"
+#include "core/results_store.h"
 #include "display/average_response.h"
 #include "display/curve_averaging.h"
 #include "display/curve_similarity.h"
@@ -35,61 +33,11 @@ using test::FlatCurve;
 using test::FrameLimits;
 using test::LimitsOf;
 using test::SetLimits;
+constexpr int32_t kFs = 48000;
+constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
+using Texts = std::vector<std::string>;
 
-struct Limits {
-  int32_t xs = 1, xf = 2, yl = 3, yh = 4;
-  bool operator==(const Limits&) const = default;
-};
-
-void SetCurve(CurveArray& set, int i, int points, float x0, float x1, float y0, float y1) {
-  CurveRecord& c = set[static_cast<size_t>(i)];
-  c.NumPoints = points;
-  for (int j = 0; j < points; ++j) {
-    c.XValues[static_cast<size_t>(j)] = x0 + (x1 - x0) * j / (points - 1);
-    c.YValues[static_cast<size_t>(j)] = y0 + (y1 - y0) * j / (points - 1);
-  }
-  set[0].NumCurves = std::max(set[0].NumCurves, i + 1);
-}
-
-TEST(FindCurveSetExtent, EnclosesEveryCurveWithWholeNumbersOrLeavesTheLimits) {
-  auto set = std::make_unique<CurveArray>();
-  SetCurve(*set, 0, 50, 20.5f, 19000.2f, -3.7f, 12.2f);
-  SetCurve(*set, 1, 50, 16.9f, 18000.0f, -10.2f, 0.0f);
-  Limits l;
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_EQ(l, (Limits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
-
-  set = std::make_unique<CurveArray>();
-  l = Limits{};
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);  // empty
-  EXPECT_EQ(l, Limits{});
-  SetCurve(*set, 0, 10, 0, 100, -4, -4);  // flat
-  SetCurve(*set, 1, 10, 0, 100, -4, -4);
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_EQ(l, Limits{});
-  (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
-  (*set)[0].YValues[3] = 5;
-  (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
-  FindCurveSetExtent(l.xs, l.xf, l.yl, l.yh, *set);
-  EXPECT_TRUE(l.yh > l.yl || l == Limits{});
-}
-
-// The lock's own limits and the 2 dB widening are followed through FitGraphToData.
-TEST(FrameRules, NarrowLevelsWidenAboutAnEvenMiddleAndSpansStayDrawable) {
-  GraphFrame f;
-  f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
-  WidenNarrowLevelRange(f);
-  EXPECT_EQ(std::pair(f.YLow, f.YHigh), std::pair(-2, 8));
-  f.XStart = 30, f.XFinish = -5, f.YLow = 10, f.YHigh = 10;
-  KeepFrameValid(f, false);
-  EXPECT_LT(f.XStart, f.XFinish);
-  EXPECT_LT(f.YLow, f.YHigh);
-  f.XStart = 0, f.XFinish = 0;
-  KeepFrameValid(f, true);
-  EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
-}
-
-TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
+TEST_F(ViewsTest, FitFollowsTheLockOrTheDataInWholeNumbersLevelsNormaliseAndTheCurveNumberIsRead) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 100, -80);
   FlatCurve(BodeCurves, 1, 100, 35);
@@ -114,10 +62,8 @@ TEST_F(ViewsTest, FitInFrequencyViewsReturnsToTheLock) {
   DisplayConfig.Graphshown = kNoiseView;
   FitGraphToData(host);
   EXPECT_EQ(LimitsOf(FreqGraphFrame), (FrameLimits{16, 20000, -10, 75}));
-}
 
-TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
-  ResultsDataSetInfo[0].NumInSet = 1;
+  // In the impulse view the fit follows the data within the lock.
   FlatCurve(ImpulseCurves, 0, 2000, 0, -10, 30);
   DisplayConfig.Graphshown = kImpulseView;
   SetLimits(TimeGraphFrame, {3, 9, -30, 30});
@@ -131,9 +77,7 @@ TEST_F(ViewsTest, FitInTheImpulseViewFollowsTheDataWithinTheLock) {
   ImpulseCurves[0].YValues[5] = 12;
   EXPECT_EQ(fitWithin(-5, 25), (FrameLimits{-5, 25, -30, 30}));
   EXPECT_EQ(fitWithin(-50, 100), (FrameLimits{-10, 31, -30, 30})) << "a wider lock leaves the data's own extent";
-}
-
-TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
+  // Normalised levels use the mean in range; the main curve number comes from the box.
   std::array<float, 5> x{10, 100, 1000, 10000, 20000};
   std::array<float, 5> y{1, 2, 4, 9, 100};
   host.norm = false;
@@ -147,9 +91,52 @@ TEST_F(ViewsTest, NormalizedLevelsUseTheMeanInRange) {
   EXPECT_FLOAT_EQ(y[2], -1);
   EXPECT_FLOAT_EQ(y[4], 95);
   NormalizeDisplayCurves(host, y, x, 99, 0, 100000);  // count held to the arrays
+
+  // The main curve number comes from the box.
+  const std::vector<std::pair<const char*, int32_t>> cases = {{"7", 7}, {"7.5", 8}, {"6.5", 6}, {"32", 32}};
+  for (auto [text, n] : cases) {
+    host.curveNoText.setText(text);
+    EXPECT_EQ(GetMainCurveNumber(host), n) << text;
+  }
+  for (const char* bad : {"40", "abc"}) {
+    host.curveNoText.setText(bad);
+    dialogs.ExpectMessage();
+    EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
+  }
+  // The extent of a set encloses every curve in whole numbers; narrow levels widen and spans stay drawable.
+  auto set = std::make_unique<CurveArray>();
+  const auto extent = [&set](FrameLimits l) {
+    FindCurveSetExtent(l.XStart, l.XFinish, l.YLow, l.YHigh, *set);
+    return l;
+  };
+  const FrameLimits unset{1, 2, 3, 4};
+  EXPECT_EQ(extent(unset), unset);  // empty
+  FlatCurve(*set, 0, 50, -4, 20.5f, 19000.2f);
+  FlatCurve(*set, 1, 50, -4, 16.9f, 18000.0f);
+  EXPECT_EQ(extent(unset), unset);  // flat
+  (*set)[0].YValues[7] = 12.2f;
+  (*set)[1].YValues[9] = -10.2f;
+  EXPECT_EQ(extent(unset), (FrameLimits{16, 19001, -10, 13}));  // cut towards zero; the upper ends one above
+  (*set)[1].YValues[3] = std::numeric_limits<float>::quiet_NaN();
+  (*set)[0].NumCurves = 40;  // a corrupt count is held to the array
+  const FrameLimits l = extent(unset);
+  EXPECT_TRUE(l.YHigh > l.YLow || l == unset);
+
+  // The lock's own limits and the 2 dB widening are followed through FitGraphToData.
+  GraphFrame f;
+  f.YLow = 3, f.YHigh = 3;  // m = 3: halves go to the even neighbour
+  WidenNarrowLevelRange(f);
+  EXPECT_EQ(std::pair(f.YLow, f.YHigh), std::pair(-2, 8));
+  f.XStart = 30, f.XFinish = -5, f.YLow = 10, f.YHigh = 10;
+  KeepFrameValid(f, false);
+  EXPECT_LT(f.XStart, f.XFinish);
+  EXPECT_LT(f.YLow, f.YHigh);
+  f.XStart = 0, f.XFinish = 0;
+  KeepFrameValid(f, true);
+  EXPECT_EQ(std::pair(f.XStart, f.XFinish), std::pair(1, 2));
 }
 
-TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecked) {
+TEST_F(ViewsTest, AveragesDifferencesUpdatesOfFiledSlotsAndSimilaritiesOfShiftedAndMirroredCurves) {
   ResultsDataSetInfo[0].NumInSet = 2;
   FlatCurve(BodeCurves, 0, 120, 0);
   FlatCurve(BodeCurves, 1, 120, -10);
@@ -191,23 +178,9 @@ TEST_F(ViewsTest, BodeAveragesPowerOtherViewsAverageDecibelsAndTheSourceIsChecke
   EXPECT_TRUE(AverageCurveSet(AverageCurves, PsdCurves, kPsdView));
   dialogs.ExpectMessage();
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(AverageCurveSet(AverageCurves, PsdCurves, kFractOctView)); }), "Error 4392");
-}
-
-TEST_F(ViewsTest, MainCurveNumberFromTheBox) {
-  const std::vector<std::pair<const char*, int32_t>> cases = {{"7", 7}, {"7.5", 8}, {"6.5", 6}, {"32", 32}};
-  for (auto [text, n] : cases) {
-    host.curveNoText.setText(text);
-    EXPECT_EQ(GetMainCurveNumber(host), n) << text;
-  }
-  for (const char* bad : {"40", "abc"}) {
-    host.curveNoText.setText(bad);
-    dialogs.ExpectMessage();
-    EXPECT_EQ(GetMainCurveNumber(host), 1) << bad;
-  }
-}
-
-TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
+  // Differences against curve one.
   ResultsDataSetInfo[0].NumInSet = 3;
+  ClearCurveRecords(BodeCurves);
   FlatCurve(BodeCurves, 0, 100, -1);
   FlatCurve(BodeCurves, 1, 100, -3);
   FlatCurve(BodeCurves, 2, 100, 2);
@@ -242,9 +215,9 @@ TEST_F(ViewsTest, DifferencesAgainstCurveOne) {
   DisplayConfig.Graphshown = kBodeView;
   ShowDifferenceCurves(host, 1);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
-}
 
-TEST_F(ViewsTest, UpdateGraphDrawsTheFiledSlotsOnly) {
+  // Updating a graph draws the filed slots only.
+  rec.Clear();
   FreqGraphFrame.XStart = 20;
   FreqGraphFrame.XFinish = 20000;
   FlatCurve(NoiseCurves, 0, 10, 1);
@@ -255,14 +228,57 @@ TEST_F(ViewsTest, UpdateGraphDrawsTheFiledSlotsOnly) {
   EXPECT_TRUE(CurvesIn(GetCurveColour(1)).empty());
   EXPECT_TRUE(HasText("T"));
   rec.Clear();
-  auto empty = std::make_unique<CurveArray>();
   UpdateGraph(*empty, FreqGraphFrame, rec, "T");
   EXPECT_TRUE(rec.calls().empty());
-}
+  // Similarities: shifted curves follow, mirrored curves oppose, empty ones list only the header.
+  // Curve i with the given linear amplitudes at 100, 200, ... Hz.
+  const auto Curve = [](int i, std::vector<double> amplitude) {
+    FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100, 100.0f * static_cast<float>(amplitude.size()));
+    for (size_t j = 0; j < amplitude.size(); ++j) BodeCurves[size_t(i)].YValues[j] = float(20 * std::log10(amplitude[j]));
+  };
+  const auto List = [&](float lo, float hi, int32_t k) {
+    EXPECT_EQ(ListCurveSimilarities(host, BodeCurves, lo, hi, k), "");
+    return host.lines;
+  };
+  LoadSet(3, kFs, 17);
+  ClearCurveRecords(BodeCurves);
+  Curve(0, {1, 3, 2, 5, 4, 6});
+  Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above
+  // Mirrored about the mean level in dB: 1/x.
+  Curve(2, {1, 1 / 3.0, 1 / 2.0, 1 / 5.0, 1 / 4.0, 1 / 6.0});
+  const Texts heads{" Curve Similarities", " "};
+  Texts most = heads;
+  most.insert(most.end(), {" Corr 1 - 2 = 1", " Corr 1 - 3 = -1"});
+  EXPECT_EQ(List(50, 650, 0), most);
+  EXPECT_EQ(CurveSimilarityCount, 3);
+  EXPECT_EQ(CurveSimilarityOrder[0], 0);  // the reference scores 1, first by number
 
-constexpr int32_t kFs = 48000;
-constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
-using Texts = std::vector<std::string>;
+  host.mostSimilarFirst = false;
+  Texts least = heads;
+  least.insert(least.end(), {" Corr 1 - 3 = -1", " Corr 1 - 2 = 1"});
+  EXPECT_EQ(List(50, 650, 0), least);
+
+  // Values are cut toward zero to two decimals: S1/S2 = (1 - b)/(1 + b) = 0.876.
+  const double b = (1 - 0.876) / 1.876;
+  Curve(0, {1, 2, 3, 5, 5, 5});
+  Curve(1, {1, 2, 2 - b, 5, 5, 5});
+  Curve(2, {3, 2, 2 + b, 5, 5, 5});
+  host.mostSimilarFirst = true;
+  EXPECT_EQ(List(50, 450, 0), (Texts{" Curve Similarities", " ", " Corr 1 - 2 = 0.87", " Corr 1 - 3 = -0.87"}));
+  EXPECT_EQ(List(50, 450, 2)[2], " Corr 3 - 1 = -0.87");
+
+  // An empty window or curve lists only the header.
+  Curve(0, {1, 2, 3, 4});
+  Curve(1, {1, 2, 3, 4});
+  BodeCurves[2].NumPoints = 0;  // left out, not ranked on a stale value
+  EXPECT_EQ(List(50, 450, 0).size(), 3u);
+  EXPECT_EQ(CurveSimilarityCount, 2);
+  dialogs.ExpectMessage();
+  EXPECT_EQ(List(300, 300, 0), (Texts{" Curve Similarities", " "}));
+  EXPECT_EQ(LastMessage(), "Error 5428");
+  EXPECT_EQ(List(50, 450, 2), (Texts{" Curve Similarities", " "}));
+  EXPECT_EQ(List(50, 450, 40), (Texts{" Curve Similarities", " "}));
+}
 
 // One applied filter of `level` dB (boost above 0) with centre Q q at f Hz.
 FilterRecord Peak(float f, float level, float q, int32_t code) {
@@ -276,17 +292,10 @@ void Apply(std::vector<FilterRecord> filters) {
   AppliedFilters[0].Count = static_cast<int32_t>(filters.size());
 }
 
-class EqualiserViewsTest : public test::ViewsTest {
- protected:
-  // n results holding a unit impulse at time zero (50 ms in), scaled by `amplitude`.
-  void LoadImpulses(int32_t n, float amplitude = 1.0f) {
-    LoadSet(n, kFs, 17);
-    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][2400] = amplitude;
-  }
-};
+using EqualiserViewsTest = ViewsTest;
 
-TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogueResponse) {
-  LoadImpulses(1);
+TEST_F(EqualiserViewsTest, FilteredBodeResponseIsEachPeaksAnalogueResponseAndRoomAveragesWithAndWithoutTheFilters) {
+  LoadDeltas(1, kFs, 17);
   host.displayRes = 0;
   // Its lowest frequency falls on a bin of the 4096-point transform.
   ResultsDataSetInfo[0].FreqRespGateTime = 1000.0f / 46.875f;
@@ -315,9 +324,7 @@ TEST_F(EqualiserViewsTest, FilteredBodeResponseOfAUnitImpulseIsEachPeaksAnalogue
   EXPECT_FALSE(ComputeFilteredResponse(host, untouched, AppliedFilters, WorkFilterBlock, kFs, kBodeView, 1));
   EXPECT_FALSE(ComputeFilteredResponse(host, untouched, AppliedFilters, WorkFilterBlock, kFs, kImpulseView, 0));
   EXPECT_EQ(untouched.NumPoints, 0);
-}
-
-TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
+  // Pole-side Q values at their limits are reported.
   FilterBlock block;
   std::vector<FilterRecord> f(2);
   f[0] = Peak(1000, -6, 4, 3);
@@ -339,10 +346,11 @@ TEST_F(EqualiserViewsTest, PoleSideQValuesAtTheirLimitsAreReported) {
   for (int m = 0; m < 3; ++m) dialogs.ExpectMessage();
   EXPECT_TRUE(BuildPeakingSections(f, block, kFs).empty());
   EXPECT_EQ(Messages(), (Texts{"Error 7392", "Error 7393", "Error 7122"}));
-}
-
-TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
+  // Room averages: in power for Bode, in decibels elsewhere; rebuilt for new settings, with the filters applied.
   LoadSet(2, kFs, 17);
+  dialogs.Clear();
+  AppliedFilters = {};
+  host.displayRes = 4;
   MeasurementHeader& set = ResultsDataSetInfo[0];
   set.FreqRespGateTime = 5.5f;
   test::FlatCurve(BodeCurves, 0, 100, 0.0f);
@@ -372,19 +380,26 @@ TEST_F(EqualiserViewsTest, BodeAveragesInPowerAndTheOtherViewsInDecibels) {
                          octGate, octRes);
   EXPECT_NEAR(plain.YValues[0], -5.0f, 1e-5);
   EXPECT_EQ(Texts({plain.Label, filtered.Label}), (Texts{"FractOct 0.33 Oct/100 ms", "FractOct 0.33 Oct/100 ms*"}));
-}
 
-TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFilters) {
-  LoadImpulses(2, 2.0f);  // +6.02 dB flat
-  MeasurementHeader& set = ResultsDataSetInfo[0];
+  // The average of no curve ends with its error and the view's name.
+  LoadSet(0, kFs, 17);
+  gate = ResultsDataSetInfo[0].FreqRespGateTime;
+  ClearCurveRecords(BodeCurves);
+  dialogs.ExpectMessage();
+  dialogs.ExpectMessage();
+  ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate, res);
+  EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
+  // The average rebuilds the curves for new settings and applies the filters.
+  LoadDeltas(2, kFs, 17, 2.0f);  // +6.02 dB flat
   set.FreqRespGateTime = 5.5f;
   host.displayRes = 0;
   test::FlatCurve(BodeCurves, 0, 100, 40.0f);
   test::FlatCurve(BodeCurves, 1, 100, 40.0f);
   BodeCurves[0].Label = BodeCurves[1].Label = "filed";
   Apply({Peak(1000, 6, 2, 3)});
-  CurveRecord plain, filtered;
-  float unused = 0, gate = 1000.0f / 46.875f, res = 0;
+  gate = 1000.0f / 46.875f;
+  res = 0;
+  host.progressMaxima.clear();
   ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, unused, gate,
                          res);
   EXPECT_EQ(set.FreqRespGateTime, gate);
@@ -402,73 +417,6 @@ TEST_F(EqualiserViewsTest, AverageRebuildsTheCurvesForNewSettingsAndAppliesTheFi
       EXPECT_NEAR(filtered.YValues[i], twice, 0.2);
     }
   }
-}
-
-TEST_F(EqualiserViewsTest, AverageOfNoCurveEndsWithItsErrorAndTheViewName) {
-  LoadSet(0, kFs, 17);
-  CurveRecord plain, filtered;
-  float p7 = 0, gate = ResultsDataSetInfo[0].FreqRespGateTime, p9 = 0;
-  dialogs.ExpectMessage();
-  dialogs.ExpectMessage();
-  ComputeAverageResponse(host, BodeCurves, plain, filtered, AppliedFilters, FreqGraphFrame, kBodeView, p7, gate, p9);
-  EXPECT_EQ(Messages(), (Texts{"Error 4584", "FREQRESPSHOWN "}));
-}
-
-class SimilarityTest : public EqualiserViewsTest {
- protected:
-  // Curve i with the given linear amplitudes at 100, 200, ... Hz.
-  void Curve(int i, std::vector<double> amplitude) {
-    test::FlatCurve(BodeCurves, i, static_cast<int>(amplitude.size()), 0, 100,
-                    100.0f * static_cast<float>(amplitude.size()));
-    for (size_t j = 0; j < amplitude.size(); ++j)
-      BodeCurves[static_cast<size_t>(i)].YValues[j] = static_cast<float>(20 * std::log10(amplitude[j]));
-  }
-  Texts List(float lo, float hi, int32_t k) {
-    EXPECT_EQ(ListCurveSimilarities(host, BodeCurves, lo, hi, k), "");
-    return host.lines;
-  }
-};
-
-TEST_F(SimilarityTest, ShiftedCurvesFollowAndMirroredCurvesOppose) {
-  LoadSet(3, kFs, 17);
-  Curve(0, {1, 3, 2, 5, 4, 6});
-  Curve(1, {2, 6, 4, 10, 8, 12});  // 6 dB above
-  // Mirrored about the mean level in dB: 1/x.
-  Curve(2, {1, 1 / 3.0, 1 / 2.0, 1 / 5.0, 1 / 4.0, 1 / 6.0});
-  const Texts heads{" Curve Similarities", " "};
-  Texts most = heads;
-  most.insert(most.end(), {" Corr 1 - 2 = 1", " Corr 1 - 3 = -1"});
-  EXPECT_EQ(List(50, 650, 0), most);
-  EXPECT_EQ(CurveSimilarityCount, 3);
-  EXPECT_EQ(CurveSimilarityOrder[0], 0);  // the reference scores 1, first by number
-
-  host.mostSimilarFirst = false;
-  Texts least = heads;
-  least.insert(least.end(), {" Corr 1 - 3 = -1", " Corr 1 - 2 = 1"});
-  EXPECT_EQ(List(50, 650, 0), least);
-
-  // Values are cut toward zero to two decimals: S1/S2 = (1 - b)/(1 + b) = 0.876.
-  const double b = (1 - 0.876) / 1.876;
-  Curve(0, {1, 2, 3, 5, 5, 5});
-  Curve(1, {1, 2, 2 - b, 5, 5, 5});
-  Curve(2, {3, 2, 2 + b, 5, 5, 5});
-  host.mostSimilarFirst = true;
-  EXPECT_EQ(List(50, 450, 0), (Texts{" Curve Similarities", " ", " Corr 1 - 2 = 0.87", " Corr 1 - 3 = -0.87"}));
-  EXPECT_EQ(List(50, 450, 2)[2], " Corr 3 - 1 = -0.87");
-}
-
-TEST_F(SimilarityTest, AnEmptyWindowOrCurveListsOnlyTheHeader) {
-  LoadSet(3, kFs, 17);
-  Curve(0, {1, 2, 3, 4});
-  Curve(1, {1, 2, 3, 4});
-  BodeCurves[2].NumPoints = 0;  // left out, not ranked on a stale value
-  EXPECT_EQ(List(50, 450, 0).size(), 3u);
-  EXPECT_EQ(CurveSimilarityCount, 2);
-  dialogs.ExpectMessage();
-  EXPECT_EQ(List(300, 300, 0), (Texts{" Curve Similarities", " "}));
-  EXPECT_EQ(Messages(), (Texts{"Error 5428"}));
-  EXPECT_EQ(List(50, 450, 2), (Texts{" Curve Similarities", " "}));
-  EXPECT_EQ(List(50, 450, 40), (Texts{" Curve Similarities", " "}));
 }
 
 }  // namespace

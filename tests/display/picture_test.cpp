@@ -1,6 +1,4 @@
-// The picture: drawing units to pixels against the painter's own drawing, the
-// replay in the whole drawing space, and its export as a JPEG file or a print
-// through the imaging seam.
+// The picture against the painter's own drawing, its replay in the drawing space, and its export and print.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -53,56 +51,7 @@ TestCurve Slope(float levelAt2Hz) {
   return c;
 }
 
-TEST(DrawUnits, RoundHalfToEvenAndStayInTheDrawingSpace) {
-  EXPECT_EQ(ToDrawUnit(2.5), 2);
-  EXPECT_EQ(ToDrawUnit(3.5), 4);
-  EXPECT_EQ(ToDrawUnit(-7), 0);
-  EXPECT_EQ(ToDrawUnit(1e300), 1200);
-  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
-  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
-}
-
-class Pixels : public test::DrawingTest {
- protected:
-  void SetUp() override {
-    DrawingTest::SetUp();
-    pic.resize(1200, 1200);
-  }
-  PictureBox pic;
-};
-
-TEST_F(Pixels, XorDrawingTwiceRestoresThePicture) {
-  DrawGraphFrame(FreqGraphFrame, pic);
-  const QImage before = pic.Image().copy();
-  pic.SetDrawMode(DrawMode::XorPen);
-  TestCurve c = Slope(-25);
-  // Background XOR curve colour shows the curve colour over the background.
-  const ColourRef pen = PlotColours[1] ^ PlotColours[3];
-  PlotCurve(FreqGraphFrame, pic, c, pen);
-  const QImage& drawn = pic.Image();
-  const int x = static_cast<int>(std::lround(100 + 500 * std::log10(30.0 / 5)));
-  const int y = static_cast<int>(std::lround(600 - (-25 + 10 * std::log10(15.0)) * 1000 / 60));
-  EXPECT_TRUE(Near(drawn, x, y, Rgb(PlotColours[3])));
-  PlotCurve(FreqGraphFrame, pic, c, pen);
-  EXPECT_EQ(pic.Image(), before);
-}
-
-TEST_F(Pixels, WaterfallSliceHidesWhatLiesBehind) {
-  pic.SetBackColor(PlotColours[1]);
-  WaterfallProjection w = test::TestProjection();
-  std::array<float, kWaterfallSliceCells> slice{};
-  slice[0] = 2;
-  slice[1] = 30;  // levels: screen y 100 (clamped)
-  slice[2] = 30;
-  slice[2002] = 0;
-  slice[2003] = 900;
-  pic.Line({100, 500}, {1150, 500}, Pen{RGB(255, 0, 0)});
-  DrawWaterfallSlice(w, pic, slice, RGB(0, 0, 255), 1);
-  const QImage& img = pic.Image();
-  EXPECT_EQ(img.pixel(600, 500), Rgb(PlotColours[1]));  // covered by the slice's fill
-  EXPECT_EQ(img.pixel(150, 500), qRgb(255, 0, 0));      // outside it
-  EXPECT_EQ(img.pixel(600, 100), qRgb(0, 0, 255));      // the outline
-}
+using Pixels = test::DrawingTest;
 
 // The painter's own drawing, on a red line, of a wiggly curve standing on the baseline
 // y = 900 with a point every `step` units and a spike every seventh: the oracle.
@@ -125,7 +74,47 @@ QImage PainterPicture(QSize size, const std::vector<DrawPoint>& points) {
 // With at most one point to a pixel column the curve lands on the painter's very
 // pixels at any scale. With many, the fill still does and the outline reaches the same
 // top and bottom in every column; a few pixels of steep stretches may move sideways.
-TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
+TEST_F(Pixels, XorRestoresSlicesHideUnitsRoundCurvesLandOnThePaintersPixelsAndRunsAsOneByOne) {
+  PictureBox pic;
+  pic.resize(1200, 1200);
+  DrawGraphFrame(FreqGraphFrame, pic);
+  const QImage before = pic.Image().copy();
+  pic.SetDrawMode(DrawMode::XorPen);
+  TestCurve c = Slope(-25);
+  // Background XOR curve colour shows the curve colour over the background.
+  const ColourRef pen = PlotColours[1] ^ PlotColours[3];
+  PlotCurve(FreqGraphFrame, pic, c, pen);
+  const QImage& drawn = pic.Image();
+  const int x = static_cast<int>(std::lround(100 + 500 * std::log10(30.0 / 5)));
+  const int y = static_cast<int>(std::lround(600 - (-25 + 10 * std::log10(15.0)) * 1000 / 60));
+  EXPECT_TRUE(Near(drawn, x, y, Rgb(PlotColours[3])));
+  PlotCurve(FreqGraphFrame, pic, c, pen);
+  EXPECT_EQ(pic.Image(), before);
+  pic.SetDrawMode(DrawMode::CopyPen);
+
+  // A waterfall slice hides what lies behind.
+  pic.SetBackColor(PlotColours[1]);
+  WaterfallProjection w = test::TestProjection();
+  std::array<float, kWaterfallSliceCells> slice{};
+  slice[0] = 2;
+  slice[1] = 30;  // levels: screen y 100 (clamped)
+  slice[2] = 30;
+  slice[2002] = 0;
+  slice[2003] = 900;
+  pic.Line({100, 500}, {1150, 500}, Pen{RGB(255, 0, 0)});
+  DrawWaterfallSlice(w, pic, slice, RGB(0, 0, 255), 1);
+  const QImage& img = pic.Image();
+  EXPECT_EQ(img.pixel(600, 500), Rgb(PlotColours[1]));  // covered by the slice's fill
+  EXPECT_EQ(img.pixel(150, 500), qRgb(255, 0, 0));      // outside it
+  EXPECT_EQ(img.pixel(600, 100), qRgb(0, 0, 255));      // the outline
+  // Drawing units round half to even and stay in the drawing space.
+  EXPECT_EQ(ToDrawUnit(2.5), 2);
+  EXPECT_EQ(ToDrawUnit(3.5), 4);
+  EXPECT_EQ(ToDrawUnit(-7), 0);
+  EXPECT_EQ(ToDrawUnit(1e300), 1200);
+  EXPECT_EQ(ToDrawUnit(-std::numeric_limits<double>::infinity()), 0);
+  EXPECT_EQ(ToDrawUnit(std::numeric_limits<double>::quiet_NaN()), 0);
+  // Curves against the painter's own drawing; a run of curves draws as one by one.
   for (const auto& [step, size] : {std::pair{3, QSize(1200, 1200)}, {3, QSize(797, 647)}, {3, QSize(1500, 1100)},
                                    {3, QSize(400, 1300)}, {1, QSize(240, 180)}, {1, QSize(797, 647)}}) {
     std::vector<DrawPoint> points{{100, 900}};
@@ -160,11 +149,7 @@ TEST_F(Pixels, CurveOverBaseDrawsAsThePainter) {
     EXPECT_EQ(elsewhere, 0) << size.width();
     EXPECT_LT(differing, inked / 20) << size.width();
   }
-}
-
-// A run of curves (a waterfall's slices, each in front of the last) is drawn
-// together, their outlines side by side: the image is the one drawing them one by one gives.
-TEST_F(Pixels, ARunOfCurvesDrawsAsOneByOne) {
+  // A run of curves (a waterfall's slices, each in front of the last) drawn together, their outlines side by side, gives the image drawing them one by one does.
   const auto curve = [](int k) {
     const int shift = 23 * k, base = 700 + 9 * k;
     std::vector<DrawPoint> points{{80 - shift, base}};
@@ -232,7 +217,7 @@ class ExportTest : public test::DrawingTest {
   PrinterDouble printer;
 };
 
-TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawing) {
+TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAndPrintOfIt) {
   PictureBox small, full;
   small.resize(700, 450);
   full.resize(kDrawingSpace, kDrawingSpace);
@@ -256,17 +241,11 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWhateverTheWindowWithoutXorDrawin
   pic.SetDrawMode(DrawMode::CopyPen);
   EXPECT_NE(pic.Image(), small.Image()) << "the band is on screen";
   EXPECT_EQ(pic.DrawingSpaceImage(), replay);
-}
-
-TEST_F(ExportTest, JpegNameTakesTheStemOfTheFileNameOnly) {
+  // The export writes the full picture as a JPEG under the stem of the name, and reports a failed write.
   EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/graph"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x"), "/d/a.b/x.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x.png"), "/d/a.b/x.jpg");
-}
-
-TEST_F(ExportTest, ExportWritesTheFullPictureAsJpeg) {
-  PictureBox pic;
   pic.resize(640, 480);
   DrawGraph(pic);
   dialogs.ExpectSaveFile(TempPath("graph.second.jpg"));
@@ -283,14 +262,11 @@ TEST_F(ExportTest, ExportWritesTheFullPictureAsJpeg) {
   const QImage jpeg = reader.read();
   ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
   EXPECT_GE(test::Psnr(jpeg, pic.DrawingSpaceImage()), 30.0);
-}
 
-TEST_F(ExportTest, CancelIsQuietAndAFailedWriteIsReported) {
-  PictureBox pic;
-  DrawGraph(pic);
+  // A cancel is quiet and a failed write is reported.
   dialogs.ExpectSaveFile(std::nullopt);
   ExportPictureAsJpeg(pic);
-  EXPECT_TRUE(QDir(tempDir.path()).entryList(QDir::Files).isEmpty());
+  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.jpg"});
 
   // A folder that cannot hold files, whoever runs the test: a file stands in its place.
   QFile blocker(QString::fromStdString(TempPath("notafolder")));
@@ -302,10 +278,8 @@ TEST_F(ExportTest, CancelIsQuietAndAFailedWriteIsReported) {
   ExportPictureAsJpeg(pic);
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4977: Error writing file " + name});
   EXPECT_FALSE(QFile::exists(QString::fromStdString(name)));
-}
-
-TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialog) {
-  PictureBox pic;
+  // A print goes to the default printer without a dialog, or else to a PDF file.
+  dialogs.Clear();
   pic.resize(300, 900);
   DrawGraph(pic);
   PrintPicture(pic);
@@ -319,18 +293,21 @@ TEST_F(ExportTest, PrintGoesToTheDefaultPrinterWithoutADialog) {
   // The picture goes on working after the failure.
   pic.Line({0, 0}, {100, 100}, Pen{0});
   EXPECT_EQ(pic.DrawingSpaceImage().pixelColor(50, 50), QColor(0, 0, 0));
-}
+  // A page prints the largest centred square.
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 800, 600)), QRect(100, 0, 600, 600));
+  EXPECT_EQ(LargestCentredSquare(QRect(10, 20, 500, 900)), QRect(10, 220, 500, 500));
+  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 0, 50)), QRect(0, 25, 0, 0));
 
-TEST_F(ExportTest, WithoutAPrinterThePictureGoesIntoAPdfFile) {
+  // Without a printer the picture goes into a PDF file.
   printer.installed = false;
-  PictureBox pic;
-  DrawGraph(pic);
+  printer.printed.clear();
+  dialogs.Clear();
   const std::string path = TempPath("print.pdf");
   dialogs.ExpectSaveFile(path);
   PrintPicture(pic);
   ASSERT_EQ(dialogs.calls().size(), 1u);
-  const test::DialogCall& ask = dialogs.calls()[0];
-  EXPECT_EQ(std::tuple(ask.title, ask.filter, ask.fileName),
+  const test::DialogCall& pdfAsk = dialogs.calls()[0];
+  EXPECT_EQ(std::tuple(pdfAsk.title, pdfAsk.filter, pdfAsk.fileName),
             std::tuple(std::string("Save *.pdf File"), std::string("PDF File (*.pdf)|*.pdf"),
                        std::string("ZentorGraphic.pdf")));
   EXPECT_TRUE(printer.printed.empty());
@@ -345,12 +322,6 @@ TEST_F(ExportTest, WithoutAPrinterThePictureGoesIntoAPdfFile) {
   dialogs.ExpectMessage();
   PrintPicture(pic);
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 4978: Error printing graph"});
-}
-
-TEST(PrintedPage, LargestCentredSquare) {
-  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 800, 600)), QRect(100, 0, 600, 600));
-  EXPECT_EQ(LargestCentredSquare(QRect(10, 20, 500, 900)), QRect(10, 220, 500, 500));
-  EXPECT_EQ(LargestCentredSquare(QRect(0, 0, 0, 50)), QRect(0, 25, 0, 0));
 }
 
 }  // namespace

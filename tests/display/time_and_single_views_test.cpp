@@ -1,8 +1,4 @@
-// The time views and one result at a time: the impulse, levels and noise-energy
-// views, the FFT-length rule and the gated spectrum against closed-form responses;
-// the single impulse view with its equalised twin and report, the energy-time
-// curves, the frequency and noise views, the shifts of an impulse, and the curve
-// selector that dispatches among them.
+// The time views and one result at a time: impulse, levels, noise energy, gated spectrum, ETC and selector.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +7,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/text_number.h"
@@ -32,7 +29,90 @@ namespace {
 using test::ViewsTest;
 using Kind = RecordingSurface::Kind;
 
-TEST_F(ViewsTest, FFTExponentFollowsGateResolutionAndPeriod) {
+// A delta at time zero reads 0 dB at every point, the points stopping at fs/2 instead
+// of mirroring; a transform longer than the period sees silence beyond it, not scratch.
+// The case, the rate, the exponent, the gate, the points and the first frequency.
+const std::tuple<const char*, int32_t, int32_t, float, int32_t, float> kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
+                          {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
+                          {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
+
+// A decaying resonance starting at the 50 ms reference point.
+void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double decayMs, double amp) {
+  const auto start = static_cast<size_t>(std::lround(0.05 * fs));
+  for (size_t i = 0; i + start < x.size() && i < static_cast<size_t>(fs * 0.2); ++i) {
+    const double t = i / fs;
+    x[start + i] += static_cast<float>(amp * std::exp(-t * 1000 / decayMs) * std::sin(2 * std::numbers::pi * f * t));
+  }
+}
+
+TEST_F(ViewsTest, GatedSpectrumFFTLengthImpulseLevelsAndNoiseEnergyViews) {
+  std::array<float, 2001> level{}, freq{};
+  int32_t n = -1;
+  const auto Run = [&] {
+    return ComputeGatedFFTMagnitude(host, ImpulseSet[0], 0, level, freq, n, ResultsDataSetInfo[0]);
+  };
+  for (auto [name, fs, exponent, gate, points, first] : kFlat) {
+    SCOPED_TRACE(name);
+    LoadSet(1, fs, exponent);
+    host.displayRes = 0;
+    ResultsDataSetInfo[0].FreqRespGateTime = gate;
+    ImpulseSet[0][static_cast<size_t>(fs / 20)] = 1.0f;
+    std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(n, points);
+    EXPECT_FLOAT_EQ(freq[0], first);
+    if (n < 2000) {
+      EXPECT_LE(freq[n - 1], fs / 2.0f);
+      EXPECT_GT(freq[n - 1] + fs / 4096.0f, fs / 2.0f);
+    }
+    for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
+  }
+  // A gate longer than the period is refused, the out arrays untouched.
+  LoadSet(1, 48000, 15);
+  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
+  MainBuffer.Num = 2000;
+  MainBuffer.YValues.fill(5.0f);
+  MainBuffer.XValues.fill(5.0f);
+  level.fill(7.0f);
+  n = -1;
+  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run()); }),
+            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
+  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
+  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
+  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
+  EXPECT_EQ(n, -1);
+
+  // An exponent above 17 is lowered in the header itself.
+  ResultsDataSetInfo[0].PeriodExponent = 20;
+  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
+  // A Butterworth low-pass reads its own response.
+  host.displayRes = 4;
+  constexpr double fs = 48000, fc = 1000;
+  LoadSet(1, 48000, 17);
+  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
+  // Bilinear second-order Butterworth, run from a unit impulse at the gate's time zero.
+  const double K = std::tan(std::numbers::pi * fc / fs);
+  const double norm = 1 / (1 + std::numbers::sqrt2 * K + K * K);
+  const double b0 = K * K * norm, b1 = 2 * b0, b2 = b0;
+  const double a1 = 2 * (K * K - 1) * norm, a2 = (1 - std::numbers::sqrt2 * K + K * K) * norm;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (int i = 2400; i < 2400 + 4000; ++i) {
+    const double x = i == 2400 ? 1.0 : 0.0;
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1, x1 = x, y2 = y1, y1 = y;
+    ImpulseSet[0][static_cast<size_t>(i)] = static_cast<float>(y);
+  }
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(n, 2000);
+  for (int32_t i = 0; i < n; ++i) {
+    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * freq[i] / fs);
+    const std::complex<double> zi = 1.0 / z;
+    const std::complex<double> H = (b0 + b1 * zi + b2 * zi * zi) / (1.0 + a1 * zi + a2 * zi * zi);
+    ASSERT_NEAR(level[i], 20 * std::log10(std::abs(H)), 0.1) << freq[i] << " Hz";
+  }
+  // The FFT length follows the gate, the resolution and the period.
   LoadSet(1, 48000, 17);
   // The display resolution, the set's exponent, the gate, the exponent asked and the one given.
   const std::array<int32_t, 5> rows[] = {{4, 17, 10, 17, 14},   // 720 + 2400 samples fit 2^14
@@ -51,108 +131,9 @@ TEST_F(ViewsTest, FFTExponentFollowsGateResolutionAndPeriod) {
   host.displayRes = 0;
   ResultsDataSetInfo[0].PeriodExponent = 17;
   EXPECT_EQ(MessageOf([&] { EXPECT_EQ(GetFFTSizeFromGateTime(host, 0.0f, 0, 48000), 12); }), "Error 3410");
-}
-
-class GatedSpectrumTest : public ViewsTest {
- protected:
-  std::array<float, 2001> level{}, freq{};
-  int32_t n = -1;
-  bool Run(int32_t result) {
-    return ComputeGatedFFTMagnitude(host, ImpulseSet[static_cast<size_t>(result)], 0, level, freq, n,
-                                       ResultsDataSetInfo[static_cast<size_t>(result)]);
-  }
-};
-
-// A delta at time zero reads 0 dB at every point, the points stopping at fs/2 instead
-// of mirroring; a transform longer than the period sees silence beyond it, not scratch.
-struct FlatCase {
-  const char* name;
-  int32_t fs, exponent;
-  float gate;
-  int32_t points;
-  float first;
-};
-const FlatCase kFlat[] = {{"1 ms gate: k = 12, 11.72 Hz bins from 1000 Hz", 48000, 17, 1.0f, 1963, 1000.0f},
-                          {"10 ms gate: 2000 points from 100 Hz", 48000, 17, 10.0f, 2000, 100.0f},
-                          {"2^11 samples at 8 kHz in a 2^12 transform", 8000, 11, 1.0f, 1537, 1000.0f}};
-
-TEST_F(GatedSpectrumTest, DeltaAtTimeZeroIsFlatUpToNyquist) {
-  for (const FlatCase& c : kFlat) {
-    SCOPED_TRACE(c.name);
-    LoadSet(1, c.fs, c.exponent);
-    host.displayRes = 0;
-    ResultsDataSetInfo[0].FreqRespGateTime = c.gate;
-    ImpulseSet[0][static_cast<size_t>(c.fs / 20)] = 1.0f;
-    std::fill(WorkCurve2.begin(), WorkCurve2.end(), 1.0f);
-    ASSERT_TRUE(Run(0));
-    EXPECT_EQ(n, c.points);
-    EXPECT_FLOAT_EQ(freq[0], c.first);
-    if (n < 2000) {
-      EXPECT_LE(freq[n - 1], c.fs / 2.0f);
-      EXPECT_GT(freq[n - 1] + c.fs / 4096.0f, c.fs / 2.0f);
-    }
-    for (int32_t i = 0; i < n; ++i) ASSERT_NEAR(level[i], 0.0, 1e-3) << i;
-  }
-}
-
-TEST_F(GatedSpectrumTest, ButterworthLowPassMatchesItsResponse) {
-  constexpr double fs = 48000, fc = 1000;
-  LoadSet(1, 48000, 17);
-  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
-  // Bilinear second-order Butterworth, run from a unit impulse at the gate's time zero.
-  const double K = std::tan(std::numbers::pi * fc / fs);
-  const double norm = 1 / (1 + std::numbers::sqrt2 * K + K * K);
-  const double b0 = K * K * norm, b1 = 2 * b0, b2 = b0;
-  const double a1 = 2 * (K * K - 1) * norm, a2 = (1 - std::numbers::sqrt2 * K + K * K) * norm;
-  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-  for (int i = 2400; i < 2400 + 4000; ++i) {
-    const double x = i == 2400 ? 1.0 : 0.0;
-    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    x2 = x1, x1 = x, y2 = y1, y1 = y;
-    ImpulseSet[0][static_cast<size_t>(i)] = static_cast<float>(y);
-  }
-  ASSERT_TRUE(Run(0));
-  ASSERT_EQ(n, 2000);
-  for (int32_t i = 0; i < n; ++i) {
-    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * freq[i] / fs);
-    const std::complex<double> zi = 1.0 / z;
-    const std::complex<double> H = (b0 + b1 * zi + b2 * zi * zi) / (1.0 + a1 * zi + a2 * zi * zi);
-    ASSERT_NEAR(level[i], 20 * std::log10(std::abs(H)), 0.1) << freq[i] << " Hz";
-  }
-}
-
-TEST_F(GatedSpectrumTest, GateLongerThanThePeriodIsRefused) {
-  LoadSet(1, 48000, 15);
-  ResultsDataSetInfo[0].FreqRespGateTime = 700.0f;
-  MainBuffer.Num = 2000;
-  MainBuffer.YValues.fill(5.0f);
-  MainBuffer.XValues.fill(5.0f);
-  level.fill(7.0f);
-  EXPECT_EQ(MessageOf([&] { EXPECT_FALSE(Run(0)); }),
-            "User Error: Gate time chosen is too large for curve data. Reduce gate time");
-  EXPECT_EQ(MainBuffer.YValues[1999], 0.0f);
-  EXPECT_EQ(MainBuffer.XValues[0], 0.0f);
-  EXPECT_EQ(level[0], 7.0f);  // the out arrays are untouched
-  EXPECT_EQ(n, -1);
-
-  // An exponent above 17 is lowered in the header itself.
-  ResultsDataSetInfo[0].PeriodExponent = 20;
-  ResultsDataSetInfo[0].FreqRespGateTime = 10.0f;
-  EXPECT_TRUE(Run(0));
-  EXPECT_EQ(ResultsDataSetInfo[0].PeriodExponent, 17);
-}
-
-// A decaying resonance starting at the 50 ms reference point.
-void AddResonance(std::array<float, kMaxSamples>& x, double fs, double f, double decayMs, double amp) {
-  const auto start = static_cast<size_t>(std::lround(0.05 * fs));
-  for (size_t i = 0; i + start < x.size() && i < static_cast<size_t>(fs * 0.2); ++i) {
-    const double t = i / fs;
-    x[start + i] += static_cast<float>(amp * std::exp(-t * 1000 / decayMs) * std::sin(2 * std::numbers::pi * f * t));
-  }
-}
-
-TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegendAndRedrawsWhatIsFiled) {
+  // The impulse view draws, redraws and refuses; the levels and noise-energy views.
   LoadSet(3, 48000, 17);
+  host.displayRes = 4;
   AddResonance(ImpulseSet[0], 48000, 400, 3, 1.0);
   AddResonance(ImpulseSet[1], 48000, 1200, 1.5, 0.5);
   AddResonance(ImpulseSet[2], 48000, 150, 6, 2.0);
@@ -191,10 +172,8 @@ TEST_F(ViewsTest, ImpulseViewDrawsEveryResultInItsColourWithLegendAndRedrawsWhat
   ASSERT_TRUE(ShowMainImpulseSet(host, 0));
   EXPECT_FLOAT_EQ(ImpulseCurves[0].XValues[0], -2.0f);
   EXPECT_FLOAT_EQ(ImpulseCurves[0].YValues[192], 30.0f);  // the delta, 2 ms in
-}
-
-TEST_F(ViewsTest, ImpulseViewRefusals) {
-  // A gate too long for curve 1's period.
+  // Refusals: a gate too long for curve 1's period, thirty-three results, none.
+  ClearCurveRecords(ImpulseCurves);
   LoadSet(2, 48000, 15, 700.0f);
   ImpulseSet[0][2400] = ImpulseSet[1][2400] = 1.0f;
   EXPECT_EQ(MessageOf([&] { EXPECT_TRUE(ShowMainImpulseSet(host, 0)); }),
@@ -216,9 +195,7 @@ TEST_F(ViewsTest, ImpulseViewRefusals) {
 
   ResultsDataSetInfo[0].NumInSet = 0;
   EXPECT_FALSE(ShowMainImpulseSet(host, 0));
-}
-
-TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
+  // The levels view reports distance and levels; the noise-energy view files, averages and places its spectra.
   LevelsImpulse[2400] = 0.25f;
   ShowLevelsImpulse(host, LevelsImpulse, 2400, 10.0f, 48000, 0, -12.5f, 41.0f);
   EXPECT_EQ(host.lines, (std::vector<std::string>{"Mic-Spkr Dist = 17.15 m", "Input Signal = -12.5 dB",
@@ -236,21 +213,24 @@ TEST_F(ViewsTest, LevelsViewReportsDistanceAndLevels) {
   // A window reaching past the recording is refused rather than read.
   EXPECT_EQ(MessageOf([&] { ShowLevelsImpulse(host, LevelsImpulse, kLevelsImpulseSamples - 100, 10, 48000, 0, 0, 0); }),
             "Error 8715");
-}
 
-class PsdViewTest : public ViewsTest {
- protected:
+  // The distance folds into one period, in whole millimetres.
+  EXPECT_EQ(MicSpeakerDistanceLine(48000, 0, 10), "Mic-Spkr Dist = 2.51 m");
+  for (int32_t shift : {-2400, -2401, -5000, -70000, -1000000}) {
+    const std::string line = MicSpeakerDistanceLine(48000, shift, 12);
+    EXPECT_EQ(line.find('-', 10), std::string::npos) << shift << ": " << line;
+  }
+  // A period of no length does not fold.
+  EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
+  // The noise-energy view files each spectrum once, averages them, and places them over half the rate until the store is full.
   // What the measurement window does after a noise recording.
-  void Record(int32_t fs, int32_t e, float value) {
+  const auto Record = [&](int32_t fs, int32_t e, float value) {
     std::fill(WorkCurveAux.begin(), WorkCurveAux.end(), value);
     ASSERT_TRUE(ADDTOPSDParameters(fs, e));
     ASSERT_TRUE(ShowPSDEnergy(host, 0));
-  }
-};
-
-TEST_F(PsdViewTest, SpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilTheStoreIsFull) {
+  };
   DisplayConfig.Graphshown = kPsdView;
-  // Nothing held: the empty frame.
+  rec.Clear();  // nothing held: the empty frame
   EXPECT_TRUE(ShowPSDEnergy(host, 0));
   EXPECT_EQ(PsdCurves[0].NumCurves, 0);
   EXPECT_TRUE(rec.Of(Kind::Polyline).empty());
@@ -298,7 +278,6 @@ TEST_F(PsdViewTest, SpectrumIsFiledOnceAveragedAndPlacedOverHalfTheRateUntilTheS
             "User Error: only 32 curves can be stored at once. Delete one to continue.");
 }
 
-constexpr float kTwoPi = 2 * std::numbers::pi_v<float>;
 using Texts = std::vector<std::string>;
 
 // |sum y e^(-j 2 pi f t)| over a time record (x in ms).
@@ -309,34 +288,20 @@ double SpectrumAt(const CurveRecord& c, double f) {
   return std::abs(s);
 }
 
-int32_t PeakIndex(const CurveRecord& c) {
-  return static_cast<int32_t>(std::max_element(c.YValues.begin(), c.YValues.begin() + c.NumPoints) -
-                              c.YValues.begin());
-}
-
 class SingleCurveViewsTest : public test::ViewsTest {
  protected:
   void SetUp() override {
     ViewsTest::SetUp();
     SetDefaultImpulseDisplay(ImpulseDisplayConfig);
   }
-  // n results holding a unit impulse at time zero.
-  void LoadDeltas(int32_t n, int32_t fs, int32_t exponent) {
-    LoadSet(n, fs, exponent);
-    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][static_cast<size_t>(fs / 20)] = 1.0f;
-  }
   // One boost filter at 1 kHz: Q1 -4, Q2 2 (+6.02 dB).
   void ApplyOnePeak() {
-    AppliedFilters[0] = FilterRecord{};
-    AppliedFilters[0].Count = 1;
-    AppliedFilters[0].Freq1 = kTwoPi * 1000;
-    AppliedFilters[0].Q1 = -4;
-    AppliedFilters[0].Q2 = 2;
-    AppliedFilters[0].EQEmulationCode = 2;
+    FilterRecord& f = AppliedFilters[0] = FilterRecord{};
+    f.Count = 1, f.Freq1 = 2000 * std::numbers::pi_v<float>, f.Q1 = -4, f.Q2 = 2, f.EQEmulationCode = 2;
   }
 };
 
-TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimationAndReportsTheResult) {
+TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndDecimationReportsTheResultAndKeepsOutOfBusyHosts) {
   LoadDeltas(2, 96000, 17);
   ResultsDataSetInfo[1].PeakLevel = -12.5f;
   ResultsDataSetInfo[1].NoiseEnergy = 61;
@@ -362,36 +327,10 @@ TEST_F(SingleCurveViewsTest, ImpulseWindowFollowsTheRateAndTheLowPassDecimationA
   EXPECT_NEAR(c.XValues[1999], 656.33, 0.01);
   EXPECT_EQ(std::pair(TimeGraphFrame.XStart, TimeGraphFrame.XFinish), std::pair(-10, 656));
   EXPECT_EQ(c.YValues[1999], 0.0f);
-}
-
-TEST(MicSpeakerDistance, FoldsIntoOnePeriodInWholeMillimetres) {
-  EXPECT_EQ(MicSpeakerDistanceLine(48000, 0, 10), "Mic-Spkr Dist = 2.51 m");
-  for (int32_t shift : {-2400, -2401, -5000, -70000, -1000000}) {
-    const std::string line = MicSpeakerDistanceLine(48000, shift, 12);
-    EXPECT_EQ(line.find('-', 10), std::string::npos) << shift << ": " << line;
-  }
-  // A period of no length does not fold.
-  EXPECT_EQ(MicSpeakerDistanceLine(400000, 0, 0), "Mic-Spkr Dist = 17.15 m");
-}
-
-TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilter) {
-  LoadDeltas(1, 48000, 17);
-  ApplyOnePeak();
-  const CurveRecord &plain = SingleViewCurves[0], &twin = SingleViewCurves[1];
-  for (const char* label : {"Filtered Impulse Response*", "EQ + Filtered Impulse Response*"}) {
-    ShowImpulseCurve(host, 0);
-    ASSERT_EQ(plain.NumCurves, 2);
-    EXPECT_EQ(twin.Label, label);
-    EXPECT_NEAR(20 * std::log10(SpectrumAt(twin, 1000) / SpectrumAt(plain, 1000)), 6.02, 0.1);
-    EXPECT_FALSE(CurvesIn(PlotColours[4]).empty());
-    ImpulseDisplayConfig.FilterOn = kTrue;
-    ImpulseDisplayConfig.LowerCutoffFreq = 100;
-    ImpulseDisplayConfig.UpperCutoffFreq = 10000;
-  }
-}
-
-TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
-  LoadDeltas(1, 48000, 14);
+  // A busy host drops the view, and the view's own busy drops a redraw asked for inside it.
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
+  ClearCurveRecords(SingleViewCurves);
+  rec.Clear();
   host.busy = true;
   ShowImpulseCurve(host, 0);
   EXPECT_EQ(SingleViewCurves[0].NumCurves, 0);
@@ -424,6 +363,30 @@ TEST_F(SingleCurveViewsTest, BusyHostDropsTheViewAndItsOwnBusyDropsARedraw) {
   EXPECT_EQ(Messages(), Texts{"Error 4324"});
 }
 
+TEST_F(SingleCurveViewsTest, TwinCarriesTheAppliedFilterAndTheCacheNotesEachChange) {
+  LoadDeltas(1, 48000, 17);
+  ApplyOnePeak();
+  const CurveRecord &plain = SingleViewCurves[0], &twin = SingleViewCurves[1];
+  for (const char* label : {"Filtered Impulse Response*", "EQ + Filtered Impulse Response*"}) {
+    ShowImpulseCurve(host, 0);
+    ASSERT_EQ(plain.NumCurves, 2);
+    EXPECT_EQ(twin.Label, label);
+    EXPECT_NEAR(20 * std::log10(SpectrumAt(twin, 1000) / SpectrumAt(plain, 1000)), 6.02, 0.1);
+    EXPECT_FALSE(CurvesIn(PlotColours[4]).empty());
+    ImpulseDisplayConfig.FilterOn = kTrue;
+    ImpulseDisplayConfig.LowerCutoffFreq = 100;
+    ImpulseDisplayConfig.UpperCutoffFreq = 10000;
+  }
+  // The filter cache notes each change, view by view.
+  AppliedFilters[0].Q2 = 1;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
+  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
+  AppliedFilters[0].Q2 = 3;
+  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
+  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
+}
+
 TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRestored) {
   ImpulseDisplayConfig.ShowETC = kTrue;
   for (auto [fs, exponent] : {std::pair{48000, 16}, {96000, 17}}) {  // above 48 kHz every second sample
@@ -437,7 +400,7 @@ TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRest
       ASSERT_EQ(c.NumPoints, 2000);
       EXPECT_FLOAT_EQ(c.XValues[0], -10.0f);
       EXPECT_NEAR(c.XValues[1999] - c.XValues[0], 1999 / 48.0, 1e-3);
-      const int32_t p = PeakIndex(c);
+      const auto p = std::max_element(c.YValues.begin(), c.YValues.begin() + c.NumPoints) - c.YValues.begin();
       EXPECT_NEAR(c.YValues[p], 0.0f, 0.05) << s;
       EXPECT_NEAR(c.XValues[p], 0.0f, 1.0) << s;
       EXPECT_FALSE(CurvesIn(PlotColours[s + 3]).empty()) << s;
@@ -453,7 +416,7 @@ TEST_F(SingleCurveViewsTest, DeltaPeaksAtZeroInEveryDefaultBandAndTheFrameIsRest
   EXPECT_EQ(host.curveNoText.text().toStdString(), "1");
 }
 
-TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergy) {
+TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergyAndBandSwitchesEdgesAndLimitsHold) {
   constexpr int32_t fs = 48000;
   LoadSet(1, fs, 17);
   auto& x = ImpulseSet[0];
@@ -480,10 +443,9 @@ TEST_F(SingleCurveViewsTest, DirectToReverberantRatioMatchesTheBandPassedEnergy)
   EXPECT_NEAR(10 * std::log10(ratio), want, 1.0);
   ASSERT_EQ(host.lines.size(), 3u);
   EXPECT_EQ(host.lines[2], "1000 Hz - 2000 Hz = " + FormatDouble(Fix(100 * std::log10(ratio)) * 0.1) + " dB");
-}
-
-TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimits) {
+  // Band switches, equal edges and reverberation limits; narrow bands stay in the data.
   LoadDeltas(1, 48000, 15);
+  SetDefaultImpulseDisplay(ImpulseDisplayConfig);
   ImpulseDisplayConfig.ShowETC = kTrue;
   // No reverberant time: every band says so and reads 0 dB.
   ImpulseDisplayConfig.ETCDRPlusRev = 50;
@@ -521,13 +483,10 @@ TEST_F(SingleCurveViewsTest, BandSwitchesEdgesAndReverberationLimits) {
   EXPECT_EQ(Messages(), Texts{"Error 4325"});
   EXPECT_EQ(SingleViewCurves[0].NumCurves, 1);
   EXPECT_EQ(TimeGraphFrame.XFinish, 30);
-}
 
-TEST_F(SingleCurveViewsTest, NarrowLowBandsStayInTheData) {
-  ImpulseDisplayConfig.ShowETC = kTrue;
+  // A narrow low band stays in the data: 1 Hz wide, it asks for a window far longer than 2^15 samples.
   const CurveRecord& c = SingleViewCurves[0];
-  // A 1 Hz wide band asks for a window far longer than 2^15 samples.
-  LoadDeltas(1, 48000, 15);
+  dialogs.Clear();
   ImpulseDisplayConfig.ETCMinLow = 20;
   ImpulseDisplayConfig.ETCMinHigh = 21;
   ImpulseDisplayConfig.ApplyMidETC = ImpulseDisplayConfig.ApplyHighETC = kFalse;
@@ -536,7 +495,7 @@ TEST_F(SingleCurveViewsTest, NarrowLowBandsStayInTheData) {
   for (int32_t i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(c.YValues[i]) && c.YValues[i] >= -100.0f) << i;
 }
 
-TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
+TEST_F(SingleCurveViewsTest, ShiftsTheSelectorTheFrequencyViewWithItsTwinsAndTheNoiseViews) {
   LoadSet(2, 48000, 12);
   for (int32_t i = 0; i < 4096; ++i) ImpulseSet[1][i] = std::sin(0.01f * i * i);
   const auto before = ImpulseSet[1];
@@ -563,84 +522,9 @@ TEST_F(SingleCurveViewsTest, ShiftsRotateAndComeBackBitForBit) {
                                "User Error: Curve Number exceeds that available"}));
   EXPECT_EQ(ImpulseSet[1], before);
   EXPECT_EQ(unsaved, 0);
-}
-
-TEST_F(SingleCurveViewsTest, FrequencyViewShowsEachResponseAndItsTwin) {
-  LoadDeltas(2, 48000, 17);
-  for (int32_t view : {kBodeView, kPsycView, kFractOctView}) {
-    DisplayConfig.Graphshown = view;
-    DisplayResults(host, kRecomputeAllCurves);
-  }
-  ResultsDataSetInfo[0].FreqRespGateTime = 10;
-  ResultsDataSetInfo[0].FractOctRes = 0.333f;
-  ResultsDataSetInfo[0].FractOctGateTime = 50;
-
-  dialogs.ExpectMessage();
-  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
-  ShowFrequencyCurve(host, 1);
-  EXPECT_EQ(Messages(),
-            Texts{"User Error: You must click the SC view checkbox in the Result Options window to see results"});
-
-  ApplyOnePeak();
-  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 1;
-  ShowFrequencyCurve(host, 1);
-  ASSERT_EQ(SingleViewCurves[0].NumCurves, 6);
-  const Texts want{"Bode 10 ms", "Bode 10 ms*", "PsychoAcoustic", "PsychoAcoustic*", "0.33Oct / 50ms",
-                   "0.33Oct/50ms*"};
-  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(SingleViewCurves[i].Label, want[i]);
-  // The Bode twin stands 6 dB above its plain curve at 1 kHz.
-  const CurveRecord &bode = SingleViewCurves[0], &twin = SingleViewCurves[1];
-  const float lift = GetFirstValueInRange(995, 1005, twin.XValues, twin.YValues, twin.NumPoints) -
-                     GetFirstValueInRange(995, 1005, bode.XValues, bode.YValues, bode.NumPoints);
-  EXPECT_NEAR(lift, 6.02, 0.1);
-  EXPECT_TRUE(HasText("2 "));
-}
-
-TEST_F(SingleCurveViewsTest, NoiseViewsDrawTheFrameAloneOrTheMeanOfMatchingCurves) {
-  LoadSet(3, 48000, 14);
-  test::SetLimits(FreqGraphFrame, {20, 20000, -7, 9});
-  ShowNoiseCurve(host, 0);
-  EXPECT_EQ(SingleViewCurves[0].NumCurves, 0);
-  EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
-  EXPECT_EQ(FreqGraphFrame.YLow, -7);
-
-  NoiseCurves[0].NumCurves = 3;
-  for (int c = 0; c < 3; ++c) {
-    NoiseCurves[c].NumPoints = c == 2 ? 50 : 100;
-    for (int i = 0; i < 100; ++i) {
-      NoiseCurves[c].XValues[i] = 100.0f + 10.0f * i;
-      NoiseCurves[c].YValues[i] = c == 0 ? 40.0f + 0.1f * i : 60.0f + 0.1f * i;
-    }
-  }
-  ShowSPLAverageCurve(host);
-  const CurveRecord& r = SingleViewCurves[0];
-  ASSERT_EQ(r.NumCurves, 1);
-  EXPECT_NEAR(r.YValues[0], 50.0f, 1e-4);  // the third curve has another length
-  EXPECT_NEAR(r.YValues[99], 59.9f, 1e-4);
-  EXPECT_EQ(test::LimitsOf(FreqGraphFrame), (test::FrameLimits{20, 20000, 49, 61}));
-  EXPECT_TRUE(HasText(" SPL Average"));
-
-  ShowNoiseCurve(host, 1);
-  EXPECT_EQ(r.Label, "S/N ratio " + FormatSingle(ResultsDataSetInfo[0].NoiseGateTime) + " ms");
-  EXPECT_EQ(test::LimitsOf(FreqGraphFrame), (test::FrameLimits{20, 20000, 60, 70}));
-  // No point in the x range: the limits stay.
-  FreqGraphFrame.XStart = 5000;
-  ShowNoiseCurve(host, 1);
-  EXPECT_EQ(FreqGraphFrame.YLow, 60);
-}
-
-TEST_F(SingleCurveViewsTest, FilterCacheNotesEachChange) {
-  ApplyOnePeak();
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kBodeView));
-  EXPECT_FALSE(FilterSetUnchanged(kPsycView));  // each view keeps its own
-  AppliedFilters[0].Q2 = 3;
-  EXPECT_FALSE(FilterSetUnchanged(kBodeView));
-  EXPECT_TRUE(FilterSetUnchanged(kImpulseView));
-}
-
-TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverage) {
+  // The selector dispatches by view and average, sets the shown view's switch and lists similarities.
   LoadDeltas(3, 48000, 14);
+  rec.Clear();
   for (int32_t view : {kLevelsView, kPsdView}) {
     DisplayConfig.Graphshown = view;
     int32_t n = 2;
@@ -670,14 +554,14 @@ TEST_F(SingleCurveViewsTest, SelectorDispatchesByViewAndAverage) {
   n = 1;
   ShowCurveView(host, n);
   EXPECT_TRUE(rec.calls().empty());
-}
 
-TEST_F(SingleCurveViewsTest, SelectorSetsTheShownViewsSwitchAndListsSimilarities) {
+  // The selector sets the shown view's switch and lists similarities.
   LoadDeltas(2, 48000, 17);
+  dialogs.Clear();
   DisplayConfig.Graphshown = kBodeView;
   DisplayResults(host, kRecomputeAllCurves);
   DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
-  int32_t n = 2;
+  n = 2;
   ShowCurveView(host, n);
   EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 1);
   EXPECT_EQ(SingleViewCurves[0].Label, "Bode " + FormatSingle(ResultsDataSetInfo[0].FreqRespGateTime) + " ms");
@@ -696,6 +580,68 @@ TEST_F(SingleCurveViewsTest, SelectorSetsTheShownViewsSwitchAndListsSimilarities
   dialogs.ExpectMessage();
   ShowCurveView(host, n);
   EXPECT_EQ(DisplayConfig.ShowBodeInSingleView, 3);
+  // The frequency view shows each response and its twin; the noise views the frame or the mean.
+  LoadDeltas(2, 48000, 17);
+  dialogs.Clear();
+  for (int32_t view : {kBodeView, kPsycView, kFractOctView}) {
+    DisplayConfig.Graphshown = view;
+    DisplayResults(host, kRecomputeAllCurves);
+  }
+  ResultsDataSetInfo[0].FreqRespGateTime = 10;
+  ResultsDataSetInfo[0].FractOctRes = 0.333f;
+  ResultsDataSetInfo[0].FractOctGateTime = 50;
+
+  dialogs.ExpectMessage();
+  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 0;
+  ShowFrequencyCurve(host, 1);
+  EXPECT_EQ(Messages(),
+            Texts{"User Error: You must click the SC view checkbox in the Result Options window to see results"});
+
+  ApplyOnePeak();
+  DisplayConfig.ShowBodeInSingleView = DisplayConfig.ShowPsycInSingleView = DisplayConfig.ShowFractOctInSingleView = 1;
+  ShowFrequencyCurve(host, 1);
+  ASSERT_EQ(SingleViewCurves[0].NumCurves, 6);
+  const Texts want{"Bode 10 ms", "Bode 10 ms*", "PsychoAcoustic", "PsychoAcoustic*", "0.33Oct / 50ms",
+                   "0.33Oct/50ms*"};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(SingleViewCurves[i].Label, want[i]);
+  // The Bode twin stands 6 dB above its plain curve at 1 kHz.
+  const CurveRecord &bode = SingleViewCurves[0], &twin = SingleViewCurves[1];
+  const float lift = GetFirstValueInRange(995, 1005, twin.XValues, twin.YValues, twin.NumPoints) -
+                     GetFirstValueInRange(995, 1005, bode.XValues, bode.YValues, bode.NumPoints);
+  EXPECT_NEAR(lift, 6.02, 0.1);
+  EXPECT_TRUE(HasText("2 "));
+  // The noise views draw the frame alone or the mean of matching curves.
+  LoadSet(3, 48000, 14);
+  rec.Clear();
+  test::SetLimits(FreqGraphFrame, {20, 20000, -7, 9});
+  ShowNoiseCurve(host, 0);
+  EXPECT_EQ(SingleViewCurves[0].NumCurves, 0);
+  EXPECT_TRUE(rec.Of(RecordingSurface::Kind::Polyline).empty());
+  EXPECT_EQ(FreqGraphFrame.YLow, -7);
+
+  NoiseCurves[0].NumCurves = 3;
+  for (int c = 0; c < 3; ++c) {
+    NoiseCurves[c].NumPoints = c == 2 ? 50 : 100;
+    for (int i = 0; i < 100; ++i) {
+      NoiseCurves[c].XValues[i] = 100.0f + 10.0f * i;
+      NoiseCurves[c].YValues[i] = c == 0 ? 40.0f + 0.1f * i : 60.0f + 0.1f * i;
+    }
+  }
+  ShowSPLAverageCurve(host);
+  const CurveRecord& r = SingleViewCurves[0];
+  ASSERT_EQ(r.NumCurves, 1);
+  EXPECT_NEAR(r.YValues[0], 50.0f, 1e-4);  // the third curve has another length
+  EXPECT_NEAR(r.YValues[99], 59.9f, 1e-4);
+  EXPECT_EQ(test::LimitsOf(FreqGraphFrame), (test::FrameLimits{20, 20000, 49, 61}));
+  EXPECT_TRUE(HasText(" SPL Average"));
+
+  ShowNoiseCurve(host, 1);
+  EXPECT_EQ(r.Label, "S/N ratio " + FormatSingle(ResultsDataSetInfo[0].NoiseGateTime) + " ms");
+  EXPECT_EQ(test::LimitsOf(FreqGraphFrame), (test::FrameLimits{20, 20000, 60, 70}));
+  // No point in the x range: the limits stay.
+  FreqGraphFrame.XStart = 5000;
+  ShowNoiseCurve(host, 1);
+  EXPECT_EQ(FreqGraphFrame.YLow, 60);
 }
 
 }  // namespace

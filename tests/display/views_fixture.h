@@ -1,8 +1,5 @@
-// The main graph's views driven without the main window, with the start-up frames,
-// colours, work arrays and analysis settings, and loaders for synthetic result sets.
-// The host keeps the panel values as plain fields, the slider and text boxes as bare
-// controls (so their clamping and validation are the real ones), and a recorder to
-// draw on.
+// The main graph's views without the main window: a host of plain fields and bare controls (so clamping and
+// validation are the real ones), a recorder, and the start-up frames, colours and work arrays.
 #pragma once
 
 #include <QLineEdit>
@@ -148,6 +145,11 @@ class ViewsTest : public ZentorTest {
 
   void LoadSet(int32_t n, int32_t fs, int32_t exponent, float impulseGate = 20.0f) {
     LoadSilentSet(n, fs, exponent, impulseGate);
+  }
+  // n results holding `amplitude` at time zero (50 ms in).
+  void LoadDeltas(int32_t n, int32_t fs, int32_t exponent, float amplitude = 1.0f) {
+    LoadSet(n, fs, exponent);
+    for (int32_t i = 0; i < n; ++i) ImpulseSet[static_cast<size_t>(i)][static_cast<size_t>(fs / 20)] = amplitude;
   }
   std::vector<RecordingSurface::Call> CurvesIn(ColourRef colour) const { return test::CurvesIn(rec, colour); }
   bool HasText(const std::string& text) const { return test::HasText(rec, text); }

@@ -1,9 +1,8 @@
-// The colour and coordinate lock windows: what they show, the order and bounds
-// of their checks, what they store and when the settings in force change.
+// The colour and coordinate lock windows: what they show, the order of their checks, what they store.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
 #include <QGroupBox>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,7 +37,7 @@ class Colours : public test::ZentorTest {
   }
 };
 
-TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
+TEST_F(Colours, WindowShowsTheTablePicksRedrawsOrSavesOnClosingAndCurveColoursWrapEveryEight) {
   ColorForm* form = Open();
   EXPECT_EQ(form->windowTitle(), "Color Selection");
   EXPECT_EQ(form->SaveAsDefault->text(), "Save As Default");
@@ -65,14 +64,13 @@ TEST_F(Colours, WindowShowsTheTableAndPicksThroughTheColourDialog) {
   dialogs.ExpectColour(std::nullopt);
   form->Picture5_Click();
   EXPECT_EQ(std::pair(PlotColours[5], form->Picture5->BackColor()), std::pair(RGB(0, 255, 255), RGB(0, 255, 255)));
-}
 
-TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   int redraws = 0, saves = 0;
   ColorFormHooks.DisplayResults = [&] { ++redraws; };
   ColorFormHooks.SaveUserSettings = [&] { ++saves; };
 
-  ColorForm* form = Open();
+  // Closing redraws, and saves only when ticked; reopened, the window shows the table.
+  form = Open();
   EXPECT_EQ(form->GetSaveAsDefault(), 0);
   form->close();
   EXPECT_EQ(std::pair(redraws, saves), std::pair(1, 0));
@@ -93,9 +91,7 @@ TEST_F(Colours, ClosingRedrawsAndSavesOnlyWhenTickedAndReopeningShowsTheTable) {
   form->SaveAsDefault->setCheckState(Qt::PartiallyChecked);
   EXPECT_EQ(form->GetSaveAsDefault(), 0);
   EXPECT_EQ(form->SaveAsDefault->checkState(), Qt::Unchecked);
-}
-
-TEST_F(Colours, CurveColourWrapsEveryEightCurves) {
+  // The curve colour wraps every eight curves.
   for (int i = 0; i < kNumPlotColours; ++i) PlotColours[static_cast<size_t>(i)] = 100 + i;
   EXPECT_EQ(GetCurveColour(0), PlotColours[3]);
   EXPECT_EQ(GetCurveColour(7), PlotColours[10]);
@@ -138,18 +134,6 @@ class Lock : public test::ZentorTest {
   CoOrdLock* form = nullptr;
 };
 
-TEST_F(Lock, ShowsTheLimitsInForce) {
-  EXPECT_EQ(form->windowTitle(), "Coordinate Lock");
-  EXPECT_EQ(TextsOf(Boxes(), [](QLineEdit* b) { return b->text(); }),
-            (Texts{"-5", "25", "16", "20000", "20", "-50", "16", "20000", "75", "-10"}));
-  EXPECT_EQ(TextsOf(form->findChildren<QGroupBox*>(), [](QGroupBox* g) { return g->title(); }),
-            (Texts{"Time Response", "Frequency Response", "Signal/Noise"}));
-  EXPECT_EQ(TextsOf(form->findChildren<QLabel*>(), [](QLabel* l) { return l->text(); }),
-            (Texts{" ms -", " ms", "Hz -", " Hz", " dB -", " dB", " Hz -", " dB -"}));
-  EXPECT_TRUE(Same(form->CoOrdLockWorkCopy, kStartUp));
-  EXPECT_EQ(form->findChild<QPushButton*>("OKBut"), form->OKBut);
-}
-
 // Boxes typed (by their place in Boxes(), kept from step to step) and the one refusal OK gives.
 struct Step {
   std::vector<std::pair<int, const char*>> typed;
@@ -165,7 +149,17 @@ const Step kRefusals[] = {
     {{{8, "60"}}, "User Error: Input must be between -90 and 20"},
 };
 
-TEST_F(Lock, ChecksRunInOrderAgainstTheWorkingCopyAndOnlyAllTenCommit) {
+TEST_F(Lock, ShowsTheLimitsInForceChecksInOrderOnlyAllTenCommitAndEachOpeningStartsAfresh) {
+  EXPECT_EQ(form->windowTitle(), "Coordinate Lock");
+  EXPECT_EQ(TextsOf(Boxes(), [](QLineEdit* b) { return b->text(); }),
+            (Texts{"-5", "25", "16", "20000", "20", "-50", "16", "20000", "75", "-10"}));
+  EXPECT_EQ(TextsOf(form->findChildren<QGroupBox*>(), [](QGroupBox* g) { return g->title(); }),
+            (Texts{"Time Response", "Frequency Response", "Signal/Noise"}));
+  EXPECT_EQ(TextsOf(form->findChildren<QLabel*>(), [](QLabel* l) { return l->text(); }),
+            (Texts{" ms -", " ms", "Hz -", " Hz", " dB -", " dB", " Hz -", " dB -"}));
+  EXPECT_TRUE(Same(form->CoOrdLockWorkCopy, kStartUp));
+  EXPECT_EQ(form->findChild<QPushButton*>("OKBut"), form->OKBut);
+
   for (const Step& s : kRefusals) {
     SCOPED_TRACE(s.message);
     for (auto [box, text] : s.typed) Type(box, text);
@@ -188,9 +182,8 @@ TEST_F(Lock, ChecksRunInOrderAgainstTheWorkingCopyAndOnlyAllTenCommit) {
   QTest::mouseClick(form->OKBut, Qt::LeftButton);
   EXPECT_TRUE(Same(CoOrdLockLimits, CoOrdLockLimitsRecord{-2, 12.5f, 20, 18000, 30, -40, 25, 15000, 70, -12}));
   EXPECT_TRUE(form->isVisible());
-}
-
-TEST_F(Lock, EachOpeningStartsFromTheLimitsInForce) {
+  // Each opening starts from the limits in force.
+  CoOrdLockLimits = kStartUp;
   Forms::Unload<CoOrdLock>();
   std::vector<float> seen;
   for (int i = 0; i < 2; ++i) {
