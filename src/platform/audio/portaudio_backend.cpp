@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -67,11 +68,12 @@ class CopyThread {
   }
   template <class F>
   auto Run(F f) -> decltype(f()) {
-    std::packaged_task<decltype(f())()> task(std::move(f));
-    auto result = task.get_future();
+    // The job holds the task: the caller may return before the thread is done with it.
+    auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::move(f));
+    auto result = task->get_future();
     {
       std::lock_guard lock(mutex_);
-      jobs_.emplace_back([&task] { task(); });
+      jobs_.emplace_back([task] { (*task)(); });
     }
     ready_.notify_one();
     return result.get();
