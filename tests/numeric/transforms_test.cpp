@@ -175,13 +175,13 @@ TEST(PowerSpectralDensity, NoiseSineSegmentLimitAndRefusals) {
   const double a = 1000.0, f = 1365.0 * 48000.0 / len;
   std::vector<float> tone(scount);
   for (int32_t i = 0; i < scount; ++i) tone[i] = static_cast<float>(a * std::sin(2 * std::numbers::pi * f * i / 48000.0));
-  std::vector<float> spec((1 << se) + 1);
-  ASSERT_TRUE(PowerSpectralDensity(tone, scount, spec, se, 100));
-  EXPECT_EQ(std::max_element(spec.begin(), spec.end()) - spec.begin(), 1365);
+  std::vector<float> density((1 << se) + 1);
+  ASSERT_TRUE(PowerSpectralDensity(tone, scount, density, se, 100));
+  EXPECT_EQ(std::max_element(density.begin(), density.end()) - density.begin(), 1365);
   // Hann: |X_k| = a L / 4 and sum w^2 = 3 L / 8, so s^2 = a^2 L / 6; each neighbour a quarter of it.
   const double peak = a * a * len / 6.0;
-  for (const int k : {1364, 1365, 1366}) EXPECT_NEAR(double(spec[k]) * spec[k] / peak, k == 1365 ? 1.0 : 0.25, 1e-3) << k;
-  EXPECT_LT(double(spec[1370]) * spec[1370] / peak, 1e-6);
+  for (const int k : {1364, 1365, 1366}) EXPECT_NEAR(double(density[k]) * density[k] / peak, k == 1365 ? 1.0 : 0.25, 1e-3) << k;
+  EXPECT_LT(double(density[1370]) * density[1370] / peak, 1e-6);
 
   // The segment limit, and refusals.
   const int32_t le = 4, seg = 32;
