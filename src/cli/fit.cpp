@@ -18,6 +18,7 @@
 #include "eqdesign/fit_limits_store.h"
 #include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/user_select.h"
+#include "exchange/filter_export.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 
@@ -205,6 +206,7 @@ int Fit(const Arguments& args) {
   const double before = deviation(std::vector<float>(dB.begin(), dB.end()));
   const double after = deviation(CorrectedResponseDb(f, dB, AppliedAsSet()));
 
+  const PeakLevel net = AppliedSetPeak(std::span(AppliedFilters));
   if (args.Has("--json")) {
     Json j = Json::MakeObject();
     Json range = Json::MakeArray();
@@ -218,6 +220,9 @@ int Fit(const Arguments& args) {
     j.Set("applied", applied);
     j.Set("rms_before_db", static_cast<float>(before));
     j.Set("rms_after_db", static_cast<float>(after));
+    // Rounded to the hundredth: the figure is known far better, and a user reads it off.
+    j.Set("max_net_boost_db", std::round(net.db * 100) / 100 + 0.0);
+    j.Set("max_net_boost_hz", net.hz > 0 ? Json(std::round(net.hz * 100) / 100) : Json());
     PrintJson(j);
   } else {
     std::string text;
@@ -225,7 +230,7 @@ int Fit(const Arguments& args) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "RMS deviation %.2f to %.2f Hz: %.2f dB before, %.2f dB after\n", m.MinFreq,
                   m.MaxFreq, before, after);
-    std::fputs((text + buf + "saved " + eq + (report.empty() ? "" : " and " + report) + "\n").c_str(), stdout);
+    std::fputs((text + buf + NetBoostText(net) + "\nsaved " + eq + (report.empty() ? "" : " and " + report) + "\n").c_str(), stdout);
   }
   return 0;
 }

@@ -128,6 +128,11 @@ struct SingularityListRecord {
   std::array<float, kMaxFilters> Q1{};
   std::array<float, kMaxFilters> Q2{};
   std::array<float, kMaxFilters> FitError{};
+  // Stretches of the fit range (Hz) deeper than the boost limit: the nulls a
+  // limited fit leaves.
+  int32_t NullCount = 0;
+  std::array<float, kMaxFilters> NullLowHz{};
+  std::array<float, kMaxFilters> NullHighHz{};
 };
 
 // A microphone calibration: levels in dB against frequency in Hz.

@@ -265,6 +265,12 @@ void DrawFitLegend(const GraphFrame& /*frame*/, DrawingSurface& picture, std::st
   RefreshGraph(picture);
 }
 
+void DrawFitNote(DrawingSurface& picture, std::string_view text) {
+  DrawingSurface& dc = PrepareGraphDC(picture);
+  PutText(dc, 100, 75, text, kBlack, kLabelFont);
+  RefreshGraph(picture);
+}
+
 void PaintWaterfallSlice(const WaterfallProjection& frame, DrawingSurface& picture, int64_t count,
                          std::span<const float> levels, std::span<const float> x, ColourRef colour, int32_t s) {
   ReleaseVectorUpperState();

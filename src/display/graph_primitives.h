@@ -89,6 +89,8 @@ void DrawGraphTitleAndLegend(const GraphFrame& /*frame*/, DrawingSurface& pictur
 
 // One legend entry for curve n and the fit title chosen by the view code of the
 // fit (5 Bode, 6 fractional octave with its resolution, 7 psychoacoustic).
+// A line of black text below the fit graph's legends, at the left.
+void DrawFitNote(DrawingSurface& picture, std::string_view text);
 void DrawFitLegend(const GraphFrame& frame, DrawingSurface& picture, std::string_view label, int32_t n,
                    int32_t modeCode, float smoothing);
 

@@ -10,6 +10,8 @@
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
 #include "eqdesign/fit_limits_store.h"
+#include "eqdesign/fit/net_boost.h"
+#include "exchange/filter_export.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -132,6 +134,8 @@ void ShowCorrectedResponse(GraphHost& host, CurveRecord& response, CurveRecord& 
                                                      set.RangeLow, set.RangeHigh);
   if (!target.empty())
     PlotCurvePoints(frame, picture, static_cast<int64_t>(n), x, target, PlotColours[4], PenStyle::Dash);
+  const NetBoost net = MaxNetBoost(set);
+  DrawFitNote(picture, NetBoostText({net.Db, net.Hz}));
 }
 
 }  // namespace zentor

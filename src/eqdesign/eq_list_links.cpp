@@ -3,6 +3,7 @@
 #include "eqdesign/applied_filters.h"
 #include "eqdesign/eq_opt.h"
 #include "eqdesign/eq_report.h"
+#include "eqdesign/fit_limits_store.h"
 #include "eqdesign/modes_list.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
@@ -16,6 +17,7 @@ void InstallEqListLinks() {
   FileCommandHooks.UpdateAppliedFiltersList = [] { UpdateAppliedFiltersList(*Forms::Get<DataPlotter>()); };
   MainWindowHooks.CompModes_Click = [] { CompModes_Click(*Forms::Get<DataPlotter>()); };
   MainWindowHooks.ApplyAllModes_Click = [] { ApplyAllModes(*Forms::Get<DataPlotter>()); };
+  MainWindowHooks.AppliedSetOverLimitNote = [] { return OverLimitNote(AppliedFilters, LoadFitLimits().MaxBoostDb); };
   MainWindowHooks.ModesList_Click = [](int32_t row) { ModesList_Click(*Forms::Get<DataPlotter>(), row); };
   MainWindowHooks.TextEQ_Click = [] { TextEQ_Click(); };
   MainWindowHooks.ShowEQOpt = [] { ShowEQOpt(); };

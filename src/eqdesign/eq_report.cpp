@@ -11,6 +11,7 @@
 #include "core/helpers.h"
 #include "core/records.h"
 #include "eqdesign/fit_limits_store.h"
+#include "exchange/filter_export.h"
 #include "platform/dialogs.h"
 
 namespace zentor {
@@ -46,7 +47,7 @@ std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<
   const int32_t count =
       applied.empty() ? 0 : std::clamp<int32_t>(applied[0].Count, 0, static_cast<int32_t>(applied.size()));
   const double preamp = PreampDb(applied, count);
-  return {"", "Fit Limits: " + DescribeFitLimits(limits),
+  return {"", "Fit Limits: " + DescribeFitLimits(limits), NetBoostText(AppliedSetPeak(applied.first(static_cast<size_t>(count)))),
           "Preamp = " + FormatDouble(std::round(preamp * 10) * 0.1 + 0.0) + " dB (the set's largest boost, taken off before it)"};
 }
 

@@ -6,6 +6,7 @@
 #include "base/text_number.h"
 #include "core/records.h"
 #include "eqdesign/filter_sets.h"
+#include "eqdesign/fit/net_boost.h"
 #include "eqdesign/user_select.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
@@ -14,6 +15,9 @@
 namespace zentor {
 
 namespace {
+
+// A boost on a dip deeper than the boost limit fills it only to the limit.
+constexpr const char* kNullNote = "  null: not corrected beyond the boost limit";
 
 // Values truncated toward zero print "-0" when negative; the list shows 0.
 std::string Number(double v) { return FormatDouble(v + 0.0); }
@@ -41,11 +45,14 @@ bool BuildModesList(int32_t k, std::vector<std::string>& lines, const MessageSin
   lines.clear();
   ModesListContents[0].Count = 0;
   int32_t count = 0;
+  std::vector<bool> onNull;
   if (k >= 0 && k < kFilterSets) {
-    const int32_t entries = std::clamp<int32_t>(SingularityList[static_cast<size_t>(k)].Count, 0, kMaxFilters);
+    const SingularityListRecord& set = SingularityList[static_cast<size_t>(k)];
+    const int32_t entries = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
     for (int32_t j = 0; j < entries; ++j) {
       ModeRecordFromSet(k, j, ModesListContents[static_cast<size_t>(count)]);
       ModesListContents[0].Count = ++count;
+      onNull.push_back(BoostOnNull(set, j));
     }
   }
   for (int32_t i = 0; i < count; ++i) {
@@ -53,7 +60,7 @@ bool BuildModesList(int32_t k, std::vector<std::string>& lines, const MessageSin
     if (mode.Q2 == 0)
       say("CheckForCurveSingularities: Q2=0 Error ModesListContents.Freq1(" + std::to_string(i) +
           ") = " + FormatSingle(mode.Freq1));
-    lines.push_back(ModesListLine(mode));
+    lines.push_back(ModesListLine(mode) + (onNull[static_cast<size_t>(i)] ? kNullNote : ""));
   }
   if (count == 0) lines.emplace_back("No Modes Found");
   return count > 0;

@@ -17,6 +17,7 @@
 #include "core/results_store.h"
 #include "eqdesign/applied_filters.h"
 #include "eqdesign/fit_limits_store.h"
+#include "exchange/filter_export.h"
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/filter_file.h"
 #include "platform/dialogs.h"
@@ -62,6 +63,21 @@ FilterRecord FilterFromMode(const FilterRecord& mode, int32_t parametricCode, do
 }
 
 
+namespace {
+
+// What the applied set would boost in all, with one filter more when given.
+PeakLevel NetBoostWith(std::vector<FilterRecord> set, const FilterRecord* more = nullptr) {
+  if (more != nullptr) set.push_back(*more);
+  if (set.empty()) return {};
+  set[0].Count = static_cast<int32_t>(set.size());
+  return AppliedSetPeak(set);
+}
+
+// As a single filter's limit: what rounding to a level step can add is no excess.
+constexpr double kNetBoostSlackDb = 0.05;
+
+}  // namespace
+
 int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBoostDb) {
   if (window.GetBusy()) return -2;
   if (ask && !MayReplaceAppliedFilters())
@@ -70,7 +86,8 @@ int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBo
   const int32_t code = window.GetParametricEQEmulation();
   const double limit = maxBoostDb ? *maxBoostDb : LoadFitLimits().MaxBoostDb;
   std::vector<FilterRecord> taken;
-  int32_t left = 0;
+  int32_t left = 0, refused = 0;
+  std::string firstRefusal;
   for (int32_t i = 0; i < listed; ++i) {
     const FilterRecord& mode = ModesListContents[static_cast<size_t>(i)];
     // The dialog refuses a mode with no level; here it is passed over.
@@ -83,6 +100,25 @@ int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBo
     if (f.Q1 < 0 && !(f.Q2 < std::fabs(f.Q1))) continue;  // a boost the limit leaves nothing
     taken.push_back(f);
   }
+  // The whole list is judged, as its cuts may hold its boosts down: while the
+  // set boosts past the limit, the boost that adds most where it does is left out.
+  for (PeakLevel net = NetBoostWith(taken); limit >= 0 && net.db > limit + kNetBoostSlackDb;
+       net = NetBoostWith(taken)) {
+    size_t worst = taken.size();
+    double most = 0;
+    for (size_t i = 0; i < taken.size(); ++i) {
+      std::vector<FilterRecord> without = taken;
+      without.erase(without.begin() + static_cast<std::ptrdiff_t>(i));
+      const double lower = net.db - NetBoostWith(without).db;
+      if (taken[i].Q1 < 0 && lower > most) most = lower, worst = i;
+    }
+    if (worst == taken.size()) break;
+    if (refused++ == 0)
+      firstRefusal = NetBoostRefusal(
+          "The mode at " + FormatDouble(std::round(taken[worst].Freq1 / 6.28318530717959 * 10) / 10) + " Hz",
+          net.db, net.hz, limit);
+    taken.erase(taken.begin() + static_cast<std::ptrdiff_t>(worst));
+  }
   for (FilterRecord& slot : AppliedFilters) slot = FilterRecord{};
   for (size_t n = 0; n < taken.size(); ++n) CopyFilterRecord(taken[n], AppliedFilters[n]);
   AppliedFilters[0].Count = static_cast<int32_t>(taken.size());
@@ -90,6 +126,8 @@ int32_t ApplyAllModes(DataPlotter& window, bool ask, std::optional<double> maxBo
   window.EQResultsTakenButNotSaved = kTrue;
   if (left > 0)
     MsgBox("Error 5855: " + std::to_string(left) + " modes were left out: the applied list holds 75 filters.");
+  if (refused > 0)
+    MsgBox(firstRefusal + (refused > 1 ? " " + std::to_string(refused - 1) + " more modes were left out likewise." : ""));
   return static_cast<int32_t>(taken.size());
 }
 
@@ -162,6 +200,14 @@ void UserSelect::Apply_Click() {
   if (count < 0 || count >= kMaxFilters) {
     MsgBox("Error 5852: 75 filters are applied already. Delete one before adding another.");
     return;
+  }
+  if (limits.BoostLimited() && mode_.Q1 < 0) {
+    const PeakLevel net = NetBoostWith(
+        std::vector<FilterRecord>(AppliedFilters.begin(), AppliedFilters.begin() + count), &mode_);
+    if (net.db > limits.MaxBoostDb + kNetBoostSlackDb) {
+      MsgBox(NetBoostRefusal("This filter", net.db, net.hz, limits.MaxBoostDb));
+      return;
+    }
   }
   CopyFilterRecord(mode_, AppliedFilters[static_cast<size_t>(count)]);
   AppliedFilters[0].Count = count + 1;

@@ -97,6 +97,20 @@ std::string ChannelListText(std::span<const int32_t> channels) {
 
 std::string PreampText(double preampDb) { return "Preamp: " + FixedText(preampDb, 1) + " dB"; }
 
+PeakLevel AppliedSetPeak(std::span<const FilterRecord> applied, int32_t rateHz) {
+  std::vector<FilterRecord> snapped;
+  std::vector<PeakingFilter> filters;
+  std::string error;
+  if (!ToPeakingFilters(applied, rateHz, snapped, filters, error)) return {};
+  const PeakLevel peak = FindPeakLevel(AppliedFilterSections(snapped, rateHz), rateHz);
+  return peak.db > 0 ? peak : PeakLevel{};
+}
+
+std::string NetBoostText(const PeakLevel& peak) {
+  if (!(peak.hz > 0)) return "Largest net boost: none (the set only cuts)";
+  return "Largest net boost: " + FixedText(peak.db, 1) + " dB at " + ShortFixedText(peak.hz, 1) + " Hz";
+}
+
 FilterExport ExportFilters(std::span<const FilterRecord> applied, const FilterExportOptions& options) {
   FilterExport made;
   made.error = CheckOptions(options);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/peaking_filters.h"
+
 #include "core/filter_record.h"
 
 namespace zentor {
@@ -57,6 +59,13 @@ struct FilterExport {
 // ring, a filter at or above half the rate, an option out of range) gives the
 // reason in `error` and no bytes.
 FilterExport ExportFilters(std::span<const FilterRecord> applied, const FilterExportOptions& options);
+
+// The applied set's largest net gain and where, as the export's preamp is
+// taken from it (at 48 kHz unless told); hz 0 when the set nowhere rises
+// above 0 dB or cannot be written.
+PeakLevel AppliedSetPeak(std::span<const FilterRecord> applied, int32_t rateHz = 48000);
+// "Largest net boost: 5.8 dB at 62.5 Hz", or that the set only cuts.
+std::string NetBoostText(const PeakLevel& peak);
 
 // "0,1" into channel numbers 0..63, each once; false with the reason.
 bool ParseChannelList(std::string_view text, std::vector<int32_t>& channels, std::string& error);

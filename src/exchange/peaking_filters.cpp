@@ -93,15 +93,23 @@ PeakingSection CookbookPeaking(const PeakingFilter& f, int32_t rateHz) {
 }
 
 double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz) {
+  return FindPeakLevel(sections, rateHz).db;
+}
+
+PeakLevel FindPeakLevel(std::span<const PeakingSection> sections, int32_t rateHz) {
   const double lo = 10, hi = std::min(20000.0, 0.45 * rateHz);
-  if (sections.empty() || !(hi > lo)) return 0;
+  if (sections.empty() || !(hi > lo)) return {};
   // A grid fine against the narrowest peak the fit makes (Q 100 spans 0.014
   // octave), then each local top refined by golden section between its neighbours.
   constexpr int kPoints = 6000;
   const double step = std::log(hi / lo) / (kPoints - 1);
   std::vector<double> level(kPoints);
   for (int i = 0; i < kPoints; ++i) level[static_cast<size_t>(i)] = LevelAt(sections, lo * std::exp(step * i), rateHz);
-  double best = std::max(level.front(), level.back());
+  PeakLevel best{level.front(), lo};
+  if (level.back() > best.db) best = {level.back(), hi};
+  const auto keep = [&](double db, double x) {
+    if (db > best.db) best = {db, lo * std::exp(x)};
+  };
   for (int i = 1; i + 1 < kPoints; ++i) {
     const auto k = static_cast<size_t>(i);
     if (level[k] < level[k - 1] || level[k] < level[k + 1]) continue;
@@ -120,7 +128,9 @@ double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz) {
         f1 = LevelAt(sections, lo * std::exp(x1), rateHz);
       }
     }
-    best = std::max({best, level[k], f1, f2});
+    keep(level[k], step * i);
+    keep(f1, x1);
+    keep(f2, x2);
   }
   return best;
 }

@@ -37,6 +37,12 @@ PeakingSection CookbookPeaking(const PeakingFilter& f, int32_t rateHz);
 
 // The largest level (dB) of the sections between 10 Hz and min(20 kHz, 0.45 rateHz).
 double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz);
+// The same and where it lies (Hz).
+struct PeakLevel {
+  double db = 0;
+  double hz = 0;
+};
+PeakLevel FindPeakLevel(std::span<const PeakingSection> sections, int32_t rateHz);
 
 // The gain (dB, a tenth at a time) that keeps a set peaking at peakDb at or
 // below 0 dB: 0 when it does not rise above 0 dB.

@@ -8,6 +8,7 @@
 #include "core/records.h"
 #include "core/results_store.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/main_window_links.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 
@@ -159,6 +160,11 @@ void OpenEQFile() {
   // only for a set that could be read.
   if (LoadEQFile(*chosen)) {
     EQFileName = *chosen;
+    // A file's set is the user's: kept as it is, with a word when it boosts past the limit.
+    if (MainWindowHooks.AppliedSetOverLimitNote) {
+      const std::string note = MainWindowHooks.AppliedSetOverLimitNote();
+      if (!note.empty()) MsgBox(note);
+    }
   } else {
     MsgBox("Error 8733");
   }

@@ -74,6 +74,9 @@ struct MainWindowLinks {
       ShowCorrectedResponse;
   // Opens the filter editor for the line selected in AppliedFilterListBox.
   std::function<void()> AppliedFilterListBox_Click;
+  // What a note on the applied set says when it boosts past the fit limits'
+  // Max boost in all; empty when it does not.
+  std::function<std::string()> AppliedSetOverLimitNote;
   // Sort one set's parallel arrays together: by frequency, by Q, by level.
   std::function<void(SingularityListRecord& set, bool ascending)> SortFilterSetByKey1;
   std::function<void(SingularityListRecord& set, bool ascending)> SortFilterSetByKey2;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -169,6 +170,13 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
   ASSERT_EQ(fit.status, 0) << fit.err;
   EXPECT_EQ(fit.out.find("\"range_hz\": [20, 200]"), 1u) << fit.out;
   EXPECT_EQ(fit.out.find("NaN"), std::string::npos);
+  // The applied set's largest net boost, within the start-up limit of 6 dB.
+  const size_t net = fit.out.find("\"max_net_boost_db\": ");
+  ASSERT_NE(net, std::string::npos) << fit.out;
+  double netDb = 99;
+  std::from_chars(fit.out.data() + net + 20, fit.out.data() + fit.out.size(), netDb);
+  EXPECT_LE(netDb, 6.05) << fit.out;
+  EXPECT_NE(fit.out.find("\"max_net_boost_hz\": "), std::string::npos) << fit.out;
 
   // The same steps through the windows.
   DataPlotter* main = Forms::Get<DataPlotter>();

@@ -31,6 +31,7 @@
 #include "eqdesign/fit_limits_store.h"
 #include "eqdesign/level_set.h"
 #include "eqdesign/modes_list.h"
+#include "mainwindow/filter_file.h"
 #include "mainwindow/measurement_file.h"
 #include "platform/help.h"
 #include "support/curve_sets.h"
@@ -413,12 +414,13 @@ TEST_F(EqReportTest, WholeFilesByteForByteAndLinesByEmulationCode) {
   SetApplied({modal});
   EXPECT_EQ(EQReportLines(AppliedFilters)[13], other);
 
-  // The report ends with the limits and the preamp.
+  // The report ends with the limits, the set's largest net boost and the preamp.
   SetApplied({MakeFilter(2, 100, 4.5, 3), MakeFilter(2, 3000, -6, 2)});
   EXPECT_EQ(FitLimitReportLines(DefaultFitLimits(), AppliedFilters),
             (Texts{"",
                    "Fit Limits: Max boost 6 dB, at most 75 filters, target flat at the curve's median level over "
                    "the fit range",
+                   "Largest net boost: 4.5 dB at 100 Hz",
                    "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
@@ -573,6 +575,47 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
+
+  // Two boosts of 4 dB on one dip would boost it 8 dB in all: the second is
+  // refused, by Apply All and by the dialog alike, naming where and how much.
+  SingularityList[0].Count = 0;
+  const float q1 = -3 * std::pow(10.0f, 4.0f / 20);
+  AddMeasured(0, 60, q1, 3);
+  AddMeasured(0, 61, q1, 3);
+  SingularityList[0].NullCount = 1;  // the fit found the dip deeper than the limit
+  SingularityList[0].NullLowHz[0] = 59, SingularityList[0].NullHighHz[0] = 61.5;
+  ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
+  EXPECT_TRUE(Lines(w->ModesList).at(0).ends_with("  null: not corrected beyond the boost limit"));
+  const std::string refusal = " would take the set's net boost to 8 dB at 6";
+  const std::string limit = " Hz, more than the Max boost of 6 dB (Filters > Curve Fit > Fit Limits).";
+  dialogs.Clear();
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectMessage();
+  EXPECT_EQ(ApplyAllModes(*w, true), 1);
+  EXPECT_TRUE(dialogs.MessageTexts().back().starts_with("Error 5863: The mode at 61 Hz" + refusal));
+  EXPECT_TRUE(dialogs.MessageTexts().back().ends_with(limit));
+  dialogs.Clear();
+  dialogs.ExpectMessage();
+  ClickMode(0, [](UserSelect* u) {
+    u->Apply->click();
+    u->Cancel->click();
+  });
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
+  EXPECT_TRUE(dialogs.MessageTexts()[0].starts_with("Error 5863: This filter" + refusal)) << dialogs.MessageTexts()[0];
+  EXPECT_EQ(AppliedFilters[0].Count, 1);
+  // A file's set is the user's: kept as it is, with a note.
+  const std::string path = TempPath("over.EQ");
+  SetApplied({MakeFilter(2, 60, 4, 3.8f), MakeFilter(2, 61, 4, 3.8f)});
+  ASSERT_TRUE(SaveEQFile(path));
+  SetApplied({});
+  dialogs.Clear();
+  dialogs.ExpectOpenFile(path);
+  dialogs.ExpectMessage();
+  OpenEQFile();
+  EXPECT_EQ(AppliedFilters[0].Count, 2);
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
+  EXPECT_TRUE(dialogs.MessageTexts()[0].starts_with("Note: The filters of this file boost 8 dB at 6"))
+      << dialogs.MessageTexts().back();
 }
 
 // A set fitted on the equaliser's steps, with the window's limits, is applied
@@ -594,7 +637,17 @@ TEST_F(FitLimitsWindowTest, ModesFittedOnStepsAreAppliedAsListed) {
     ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
     const auto listed = filters(ModesListContents, ModesListContents[0].Count);
     SetApplied({});
-    ApplyEachModeByDialog();
+    // Cuts first: a boost that a cut beside it holds down would boost past
+    // the limit on its own, and the dialog refuses it then.
+    for (const bool cuts : {true, false})
+      for (int32_t row = 0; row < ModesListContents[0].Count; ++row) {
+        if ((ModesListContents[static_cast<size_t>(row)].Q1 > 0) != cuts) continue;
+        dialogs.ExpectModal([](QDialog* d) {
+          qobject_cast<UserSelect*>(d)->Apply->click();
+          return d->result();
+        });
+        MainWindowHooks.ModesList_Click(row);
+      }
     EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
     SetApplied({});
     ASSERT_EQ(ApplyAllModes(*w), ModesListContents[0].Count);

@@ -31,6 +31,7 @@
 #include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/net_boost.h"
 #include "mainwindow/main_window_links.h"
 #include "platform/forms.h"
 
@@ -553,13 +554,14 @@ TEST(FitLimitsCorpus, BoostLimitHoldsAfterSnappingAndComesNearTheBoundedOptimum)
     for (size_t c = 0; c < corpus.size(); ++c) {
       SCOPED_TRACE(testing::Message() << "code " << code << ", curve " << c);
       const SingularityListRecord applied = SnapSetToEqualiser(sets[c], code, 6);
+      EXPECT_LE(MaxNetBoost(SnapEachToEqualiser(sets[c], code, 6)).Db, 6.001) << "the set in all";
       for (int32_t e = 0; e < applied.Count; ++e) {
         // A dip (Q1 < 0) is corrected by a boost.
         EXPECT_LE(FilterBoostDb(sets[c].Q1[e], sets[c].Q2[e]), 6.001) << "as fitted";
         EXPECT_LE(FilterBoostDb(applied.Q1[e], applied.Q2[e]), 6.0001) << "as applied";
       }
       const double after = CorrectedRms(f, corpus[c].dB, applied);
-      EXPECT_LE(after, CorrectedRms(f, corpus[c].dB, {}));
+      EXPECT_LE(after, CorrectedRms(f, corpus[c].dB, {}) * 0.8);
       std::vector<KnownSingularity> start = corpus[c].Truth;
       for (KnownSingularity& s : start) s.LevelDb = std::max(s.LevelDb, -6.0);
       const double optimum = std::min(OptimumRms(f, corpus[c].dB, start, 6),
@@ -568,7 +570,62 @@ TEST(FitLimitsCorpus, BoostLimitHoldsAfterSnappingAndComesNearTheBoundedOptimum)
     }
   }
   std::printf("boost limit 6 dB: median RMS / bounded optimum %.3f over %zu fits\n", Median(ratio), ratio.size());
-  EXPECT_LE(Median(ratio), 1.5);
+  // The optimum bounds each filter alone: on a cluster of dips its filters
+  // boost far past what the set may in all, so it is a floor, not a goal.
+  EXPECT_LE(Median(ratio), 3.2);
+}
+
+TEST(FitLimits, TheWholeSetsBoostIsHeldAndADeepNullIsFilledOnlyToTheLimit) {
+  // Two 4 dB boosts at one centre make 8 dB there: held to 6 dB in all, not
+  // each to 6, on a unit without steps and on one with them; cuts stay.
+  const KnownSingularity twice[] = {{63, -4, 4}, {63, -4, 4}, {120, 5, 3}};
+  for (const int32_t code : {2, 1}) {
+    SingularityListRecord set = SetOf(twice);
+    const NetBoost before = MaxNetBoost(set);
+    const std::vector<float> at{63}, flat{0};
+    EXPECT_NEAR(before.Db, CorrectedResponseDb(at, flat, set)[0], 0.01);
+    EXPECT_GT(before.Db, 7.5);
+    EXPECT_NEAR(before.Hz, 63, 1);
+    EXPECT_GT(HoldNetBoost(set, code, 6), 0);
+    const NetBoost after = MaxNetBoost(SnapEachToEqualiser(set, code, 6));
+    EXPECT_LE(after.Db, 6.001) << "code " << code;
+    EXPECT_GE(after.Db, 5.4) << "held, not emptied";
+    EXPECT_EQ(set.Q1[2], SetOf(twice).Q1[2]) << "the cut is no boost";
+    SingularityListRecord cutsOnly = SetOf(twice);
+    HoldNetBoost(cutsOnly, code, 0);
+    EXPECT_EQ(MaxNetBoost(SnapEachToEqualiser(cutsOnly, code, 0)).Hz, 0) << "nothing rises above 0 dB";
+  }
+
+  // A 16 dB dip beside a peak: without a limit the dip is filled; with 6 dB
+  // the set boosts no more in all, and the modes list hears of the null.
+  const std::vector<float> f = BodeLikeGrid(800);
+  const KnownSingularity null[] = {{55, -16, 6}, {90, 7, 5}};
+  const CurveRecord C = KnownCurveRecord(f, null);
+  for (const double limit : {-1.0, 6.0, 0.0}) {
+    SCOPED_TRACE(limit);
+    SingularityListRecord R = BodeHeader();
+    FitEngine engine;
+    engine.Settings.EmulationCode = 1;
+    FitDriverConstants constants;
+    constants.MinFreq = 25, constants.MaxFreq = 200;
+    constants.Limits.MaxBoostDb = limit;
+    constants.OnSteps = true;
+    FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+    const NetBoost net = MaxNetBoost(SnapEachToEqualiser(R, 1, limit));
+    int32_t onNull = 0;
+    for (int32_t i = 0; i < R.Count; ++i) onNull += BoostOnNull(R, i);
+    if (limit < 0) {
+      EXPECT_GT(net.Db, 12) << "no limit: the dip is filled";
+      EXPECT_EQ(R.NullCount, 0);
+    } else {
+      EXPECT_LE(net.Db, limit + 0.001);
+      EXPECT_EQ(R.NullCount, 1);
+      EXPECT_EQ(onNull, limit > 0 ? 1 : 0);
+    }
+    // Cuts alone cannot touch the null: the set only makes nothing worse.
+    EXPECT_LT(CorrectedRms(f, std::span(C.YValues).first(f.size()), R),
+              CorrectedRms(f, std::span(C.YValues).first(f.size()), {}) * (limit == 0 ? 1.0 : 0.8));
+  }
 }
 
 TEST(FitLimitsCorpus, FilterBudgetKeepsTheMostUsefulEntries) {

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit/fit_bounds.h"
 #include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/fit/group_refine.h"
+#include "eqdesign/fit/net_boost.h"
 #include "eqdesign/fit/polish.h"
 #include "eqdesign/fit/singularity_search.h"
 #include "eqdesign/fit/step_fit.h"
@@ -73,6 +77,80 @@ void RefitAtFullDamping(SingularityListRecord& s, const CurveRecord& source, int
                           MakeFitBounds(engine.Settings.EmulationCode, curve->NoiseDb, engine.Settings.MaxBoostDb));
 }
 
+// Holds the set's net boost to the engine's limit; the entries the limit does
+// not bind are then refitted about the held boosts, and the set judged best
+// of the two kept.
+void HoldNetBoostAndRefit(SingularityListRecord& R, const CurveRecord& source, int32_t points,
+                          const FitCurveRecord& fitted, const FitEngine& engine, const FitJudging& judging) {
+  const int32_t code = engine.Settings.EmulationCode;
+  const double limit = engine.Settings.MaxBoostDb;
+  SingularityListRecord held = R;
+  if (HoldNetBoost(held, code, limit) == 0) return;
+  SingularityListRecord boosts = held, others = held;
+  boosts.Count = others.Count = 0;
+  for (int32_t i = 0; i < std::clamp<int32_t>(held.Count, 0, kMaxFilters); ++i)
+    AppendEntry(held.Q1[static_cast<size_t>(i)] < 0 ? boosts : others, held, i);
+  R = held;
+  if (others.Count == 0 || boosts.Count == 0) return;
+  RefitAtFullDamping(others, source, points, fitted, engine, &boosts);
+  SingularityListRecord refitted = others;
+  for (int32_t i = 0; i < boosts.Count && refitted.Count < kMaxFilters; ++i) AppendEntry(refitted, boosts, i);
+  HoldNetBoost(refitted, code, limit);
+  const auto n = static_cast<size_t>(points);
+  const std::span<const float> f = std::span(source.XValues).first(n), dB = std::span(source.YValues).first(n);
+  const auto rms = [&](const SingularityListRecord& s) {
+    return JudgedRmsDb(f, CorrectedResponseDb(f, dB, SnapSetToEqualiser(s, code, limit)), R.RangeLow, R.RangeHigh,
+                       judging);
+  };
+  if (rms(refitted) < rms(R)) R = refitted;
+}
+
+// Two entries of one sign within a twelfth of an octave spend two of the
+// equaliser's sections where one nearly does: the weaker goes and the rest
+// are refitted, unless the pair lowers the deviation measurably.
+void MergeCloseEntries(SingularityListRecord& R, const CurveRecord& source, int32_t points,
+                       const FitCurveRecord& fitted, const FitEngine& engine, const FitJudging& judging) {
+  constexpr double kMeasurably = 0.10;  // the pair must take a tenth more off the deviation
+  const int32_t code = engine.Settings.EmulationCode;
+  const double limit = engine.Settings.MaxBoostDb;
+  const auto n = static_cast<size_t>(points);
+  const std::span<const float> f = std::span(source.XValues).first(n), dB = std::span(source.YValues).first(n);
+  const auto rms = [&](const SingularityListRecord& s) {
+    return JudgedRmsDb(f, CorrectedResponseDb(f, dB, SnapSetToEqualiser(s, code, limit)), R.RangeLow, R.RangeHigh,
+                       judging);
+  };
+  // Pairs tried and kept are not tried again.
+  std::vector<std::pair<float, float>> kept;
+  const auto close = [&](size_t a, size_t b) {
+    return (R.Q1[a] < 0) == (R.Q1[b] < 0) && std::fabs(std::log2(R.Freq[b] / R.Freq[a])) <= 1.0 / 12;
+  };
+  for (bool merged = true; merged;) {
+    merged = false;
+    SortFilterSetByKey1(R, true);
+    const int32_t count = std::clamp<int32_t>(R.Count, 0, kMaxFilters);
+    for (int32_t i = 0; i < count && !merged; ++i)
+      for (int32_t j = i + 1; j < count && !merged; ++j) {
+        const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
+        if (!close(a, b) || std::find(kept.begin(), kept.end(), std::pair(R.Freq[a], R.Freq[b])) != kept.end())
+          continue;
+        const bool aWeaker = std::fabs(FilterBoostDb(R.Q1[a], R.Q2[a])) < std::fabs(FilterBoostDb(R.Q1[b], R.Q2[b]));
+        const int32_t weaker = aWeaker ? i : j;
+        SingularityListRecord one = R;
+        one.Count = 0;
+        for (int32_t k = 0; k < count; ++k)
+          if (k != weaker) AppendEntry(one, R, k);
+        RefitAtFullDamping(one, source, points, fitted, engine);
+        HoldNetBoost(one, code, limit);
+        if (one.Count < R.Count && rms(one) <= rms(R) * (1 + kMeasurably)) {
+          R = one;
+          merged = true;
+        } else {
+          kept.emplace_back(R.Freq[a], R.Freq[b]);
+        }
+      }
+  }
+}
+
 }  // namespace
 
 FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C, int32_t accumulate, int32_t k,
@@ -81,7 +159,7 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   const SingularityListRecord before = R;
   const MessageSink say = [&engine](const std::string& t) { engine.Say(t); };
   const FitLimits& limits = constants.Limits;
-  const BoostLimitScope boostLimit(engine, limits.MaxBoostDb);
+  const BoostLimitScope boostScope(engine, limits.MaxBoostDb);
 
   R.Average = average;
   auto curve = std::make_unique<FitCurveRecord>();
@@ -136,6 +214,10 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   ClearEntries(R);
   R.RangeLow = static_cast<float>(constants.MinFreq);
   R.RangeHigh = static_cast<float>(constants.MaxFreq);
+  // With a boost limit, a dip deeper than the limit is filled only as far as
+  // the limit goes; the modes list names such nulls.
+  const double boostLimit = engine.Settings.MaxBoostDb;
+  FindNulls(*curve, boostLimit, R);
   if (engine.Settings.Quick) {
     R.Damping = 1.0f;
     R.NumInitialLoops = 1;
@@ -165,7 +247,8 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   if (R.SelectCode == 4 && !out.Stopped && !SearchResidual(R, *curve, engine, kResidualRounds))
     out.Stopped = engine.Stopped();
 
-  const FitJudging judging{.Anchored = limits.Target.Set(), .MaxBoostDb = limits.MaxBoostDb};
+  const FitJudging judging{.Anchored = limits.Target.Set(), .MaxBoostDb = boostLimit};
+  if (boostLimit >= 0 && !out.Stopped) HoldNetBoostAndRefit(R, source, points, *curve, engine, judging);
   // The new entries answer for what they do to the curve the earlier ones leave.
   {
     const auto n = static_cast<size_t>(points);
@@ -203,6 +286,9 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
                           [&](SingularityListRecord& s) { RefitAtFullDamping(s, source, points, *curve, engine); });
   }
 
+  // Merged before the step stage, whose last step may add a section where it pays.
+  if (boostLimit >= 0 && !out.Stopped) MergeCloseEntries(R, source, points, *curve, engine, judging);
+
   const int32_t code = engine.Settings.EmulationCode;
   if (constants.OnSteps && (code == 1 || code == 4 || code == 5)) {
     const auto n = static_cast<size_t>(points);
@@ -223,6 +309,14 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
       return out.Stopped || engine.Stopped();
     };
     if (!FitSetOnSteps(R, in)) out.Stopped = true;
+    // The stage moves and adds sections: a pair it brings together is merged,
+    // and the set put back on the steps.
+    if (boostLimit >= 0 && !out.Stopped) {
+      const int32_t before = R.Count;
+      MergeCloseEntries(R, source, points, *curve, engine, judging);
+      if (R.Count < before)
+        for (int32_t i = 0; i < 4; ++i) R = SnapSetToEqualiser(R, code, boostLimit);
+    }
   }
 
   SortFilterSetByKey1(R, true);
@@ -230,6 +324,8 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   R.Damping = damping;
   R.Kind = 4;
   RemoveInsignificantFilters(R);
+  // Whatever ended the fit, the set as it will be applied keeps the limit.
+  HoldNetBoost(R, code, boostLimit);
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
   return out;

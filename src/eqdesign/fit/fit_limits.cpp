@@ -14,6 +14,12 @@ namespace zentor {
 
 namespace {
 
+std::string Tenths(double x) { return FormatDouble(std::round(x * 10) / 10); }
+
+}  // namespace
+
+namespace {
+
 constexpr double kTwoPi = 6.28318530717959;
 constexpr size_t kMaxTargetPoints = 100000;
 
@@ -176,10 +182,23 @@ bool SnapWithinLimits(int32_t code, float& Freq, float& Q1, float& Q2, double ma
   return false;
 }
 
+std::string NetBoostRefusal(const std::string& what, double netDb, double hz, double maxBoostDb) {
+  return "Error 5863: " + what + " would take the set's net boost to " + Tenths(netDb) + " dB at " + Tenths(hz) +
+         " Hz, more than the Max boost of " + Tenths(maxBoostDb) + " dB (Filters > Curve Fit > Fit Limits).";
+}
+
+std::string OverLimitNote(std::span<const FilterRecord> applied, double maxBoostDb) {
+  if (maxBoostDb < 0) return {};
+  const PeakLevel net = AppliedSetPeak(applied);
+  if (!(net.db > maxBoostDb + 0.05)) return {};
+  return "Note: The filters of this file boost " + Tenths(net.db) + " dB at " + Tenths(net.hz) +
+         " Hz in all, more than the Max boost of " + Tenths(maxBoostDb) +
+         " dB (Filters > Curve Fit > Fit Limits). They are kept as the file holds them.";
+}
+
 std::string BoostRefusal(double boostDb, double maxBoostDb) {
-  const auto tenths = [](double x) { return FormatDouble(std::round(x * 10) / 10); };
-  return "Error 5862: This filter boosts " + tenths(boostDb) + " dB, more than the Max boost of " +
-         tenths(maxBoostDb) + " dB (Filters > Curve Fit > Fit Limits).";
+  return "Error 5862: This filter boosts " + Tenths(boostDb) + " dB, more than the Max boost of " +
+         Tenths(maxBoostDb) + " dB (Filters > Curve Fit > Fit Limits).";
 }
 
 float HighestLevelWithin(int32_t code, double maxBoostDb) {

@@ -80,6 +80,15 @@ bool SnapWithinLimits(int32_t code, float& Freq, float& Q1, float& Q2, double ma
 // The refusal of a filter boosting boostDb, more than maxBoostDb, naming the limit.
 std::string BoostRefusal(double boostDb, double maxBoostDb);
 
+// The refusal of a filter that would take the set's net boost to netDb at hz,
+// more than maxBoostDb; `what` leads it ("This filter").
+std::string NetBoostRefusal(const std::string& what, double netDb, double hz, double maxBoostDb);
+
+// The note on an applied set (count in element 0) that boosts more than
+// maxBoostDb in all: a file's set is kept as it is, with a word. Empty when
+// it does not, or no limit is set.
+std::string OverLimitNote(std::span<const FilterRecord> applied, double maxBoostDb);
+
 // The highest level of equaliser `code`'s steps that is not above maxBoostDb.
 float HighestLevelWithin(int32_t code, double maxBoostDb);
 

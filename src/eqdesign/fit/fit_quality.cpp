@@ -9,6 +9,7 @@
 #include "core/emulation.h"
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit/fit_limits.h"
+#include "eqdesign/fit/net_boost.h"
 #include "eqdesign/fit/polish.h"
 #include "eqdesign/fit/singularity_search.h"
 
@@ -129,6 +130,13 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
 }
 
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb) {
+  if (maxBoostDb < 0) return SnapEachToEqualiser(set, code, maxBoostDb);
+  SingularityListRecord held = set;
+  HoldNetBoost(held, code, maxBoostDb);
+  return SnapEachToEqualiser(held, code, maxBoostDb);
+}
+
+SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb) {
   SingularityListRecord out = set;
   for (int32_t i = 0; i < std::clamp<int32_t>(out.Count, 0, kMaxFilters); ++i) {
     const auto e = static_cast<size_t>(i);

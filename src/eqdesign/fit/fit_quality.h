@@ -56,6 +56,9 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
 // held to the new-filter dialog's 20 dB and snapped to the equaliser's steps
 // (codes without steps leave it as it is), and boosts held to maxBoostDb when
 // it is not negative (an entry the limit leaves nothing keeps no level).
+SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
+// The same with the set's net boost held to maxBoostDb (when not negative)
+// first: the set a limited fit is judged as.
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
 
 // How a set's corrected response is judged: about a free straight line, or,

@@ -156,8 +156,9 @@ class StepModel {
 // costs one pass over the points.
 class SetScore {
  public:
-  SetScore(std::span<const float> f, std::span<const float> dB, double low, double high, bool anchored)
-      : anchored_(anchored) {
+  SetScore(std::span<const float> f, std::span<const float> dB, double low, double high, bool anchored,
+           double maxBoostDb = -1)
+      : anchored_(anchored), maxBoostDb_(maxBoostDb) {
     const size_t n = std::min(f.size(), dB.size());
     for (size_t i = 0; i < n; ++i) {
       if (!(f[i] >= low && f[i] <= high && f[i] > 0)) continue;
@@ -263,20 +264,25 @@ class SetScore {
   template <typename Level>
   double RmsOf(const Level &y) const {
     if (!(sw_ > 0)) return 0;
-    double sy = 0, sty = 0, syy = 0;
+    double sy = 0, sty = 0, syy = 0, boost = 0;
     for (size_t i = 0; i < base_.size(); ++i) {
       const double v = y(i), wv = w_[i] * v;
       sy += wv;
       sty += wv * t_[i];
       syy += wv * v;
+      boost = std::max(boost, v - base_[i]);
     }
-    if (anchored_) return std::sqrt(std::max(0.0, syy / sw_));
+    // A set boosting past the limit loses to any that keeps it, and the less
+    // it exceeds the better, so a move back within the limit always pays.
+    const double penalty = maxBoostDb_ >= 0 && boost > maxBoostDb_ ? 100 * (1 + boost - maxBoostDb_) : 0;
+    if (anchored_) return std::sqrt(std::max(0.0, syy / sw_)) + penalty;
     const double ct = stt_ - st_ * st_ / sw_, cy = syy - sy * sy / sw_, cty = sty - st_ * sy / sw_;
     const double rss = ct > 0 ? cy - cty * cty / ct : cy;
-    return std::sqrt(std::max(0.0, rss / sw_));
+    return std::sqrt(std::max(0.0, rss / sw_)) + penalty;
   }
 
   bool anchored_;
+  double maxBoostDb_;
   std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_;
   std::vector<std::vector<double>> parts_;
   double sw_ = 0, st_ = 0, stt_ = 0;
@@ -727,7 +733,7 @@ bool FitSetOnSteps(SingularityListRecord &set, const StepFitInput &in) {
     set = alone;
     return true;
   }
-  SetScore score(in.Freqs, in.Db, low, high, in.Judging.Anchored);
+  SetScore score(in.Freqs, in.Db, low, high, in.Judging.Anchored, in.Judging.MaxBoostDb);
   std::vector<Entry> entries;
   bool finished = SnapOneAtATime(set, in, model, score, entries);
   finished = finished && SearchNeighbours(entries, in, model, score);

@@ -1,0 +1,35 @@
+// The boost of a filter set as a whole: the product of every section, which is
+// what the loudspeaker and the amplifier see. A limit on each filter alone lets
+// four filters on one null add up to four times the limit. Qt-free.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"
+#include "eqdesign/fit/fit_records.h"
+
+namespace zentor {
+
+// The largest gain of the set's correction (every entry divided out) and where;
+// Hz 0 when the set nowhere rises above 0 dB.
+struct NetBoost {
+  double Db = 0;
+  double Hz = 0;
+};
+NetBoost MaxNetBoost(const SingularityListRecord& set);
+
+// Lowers the set's boosts, those that make the excess most first, until the
+// set as the applied list would set it (each entry snapped to equaliser
+// `code` within maxBoostDb) nowhere boosts more than maxBoostDb in all. An
+// entry left with nothing goes. Returns the number of entries lowered or
+// removed; nothing is done for a negative limit.
+int32_t HoldNetBoost(SingularityListRecord& set, int32_t code, double maxBoostDb);
+
+// Records in set.Null* the stretches of the fit range where the curve (its
+// levels about 1) lies deeper than maxBoostDb: the nulls a limited set leaves.
+void FindNulls(const FitCurveRecord& curve, double maxBoostDb, SingularityListRecord& set);
+
+// Whether entry i of the set is a boost on one of the set's nulls.
+bool BoostOnNull(const SingularityListRecord& set, int32_t i);
+
+}  // namespace zentor
