@@ -14,6 +14,7 @@
 
 #include "core/records.h"
 #include "support/fixture.h"
+#include "support/silent_set.h"
 #include "tools/room_parameters.h"
 
 namespace zentor::test {
@@ -310,6 +311,24 @@ TEST_F(RoomParametersTest, OnsetMarksANoisyStartAndEmptyOrBadInputGivesEmptyValu
     ResultsDataSetInfo[0].NumInSet = inSet;
     EXPECT_FALSE(RoomParametersOfResult(3, p, error));
     EXPECT_EQ(error, message);
+  }
+  // A curve that is silent, holds a sample that is not a number or ends before the
+  // 63 Hz filter (44 Hz wide, sixth order) has rung down is refused by name.
+  struct Curve {
+    int32_t exponent;
+    float first, second;
+    std::string message;  // its start; empty: computed
+  };
+  for (const Curve& c : {Curve{15, 0, 0, "Curve 2 is silent"}, Curve{15, 1, NAN, "Curve 2 holds samples that are not numbers"},
+                         Curve{12, 1, 0, "Curve 2 is too short for the 63 Hz band's filter: 4096 samples, at least "},
+                         Curve{13, 1, 0, ""}}) {
+    LoadSilentSet(2, kRate, c.exponent, 20);
+    ImpulseSet[0][10] = 1;
+    ImpulseSet[1][10] = c.first;
+    ImpulseSet[1][11] = c.second;
+    error.clear();
+    EXPECT_EQ(RoomParametersOfResult(2, p, error), c.message.empty()) << c.message;
+    EXPECT_EQ(error.substr(0, c.message.size()), c.message);
   }
 }
 
