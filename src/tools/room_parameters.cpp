@@ -512,13 +512,15 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
   size_t kept = impulse.size();
   while (kept > 0 && impulse[kept - 1] == 0) --kept;
   const bool cut = kept < impulse.size();
-  // The DC offset, the mean of the last tenth, would stand broadband as a noise
-  // floor that never falls.
+  // A DC offset, the mean of the last tenth, would stand broadband as a noise floor
+  // that never falls. One that carries less of the last tenth's energy than the
+  // noise does is no floor, and may be sound that is not there elsewhere.
   std::vector<float> x(impulse.begin(), impulse.begin() + static_cast<std::ptrdiff_t>(kept));
-  double dc = 0;
-  for (size_t i = kept - kept / 10; i < kept; ++i) dc += x[i];
-  dc = kept / 10 > 0 ? dc / double(kept / 10) : 0;
-  for (float& v : x) v = static_cast<float>(v - dc);
+  double sum = 0, squares = 0;
+  for (size_t i = kept - kept / 10; i < kept; ++i) sum += x[i], squares += double(x[i]) * x[i];
+  const double dc = kept / 10 > 0 ? sum / double(kept / 10) : 0;
+  if (kept / 10 > 0 && dc * dc >= squares / double(kept / 10) - dc * dc)
+    for (float& v : x) v = static_cast<float>(v - dc);
   bool quiet = false;
   const int32_t onset = rate > 0 ? ImpulseOnset(x, rate, &quiet) : -1;
   const std::span<const float> from =
