@@ -25,7 +25,9 @@ int RoomParameters(const Arguments& args) {
   session.Dialogs().QueueFile(args.positional[0]);
   session.Main().OpenFile_Click();
   const int32_t loaded = ResultsDataSetInfo[0].NumInSet;
-  if (loaded < 1) throw CommandFailed("");
+  // The reader has said why it refused a file; a set it took that holds no curve is
+  // this command's to name.
+  if (loaded < 1) throw CommandFailed(session.Dialogs().Messages().empty() ? args.positional[0] + " holds no curve" : "");
   const int32_t curve = args.Whole("--curve", 1, loaded, 1);
   zentor::RoomParameters p;
   std::string error;

@@ -155,6 +155,8 @@ class DataIntegrityForm : public QWidget {
   Pen bandPen_;
   // The curve the parameters table holds; 0 when it holds none.
   int32_t parametersCurve_ = 0;
+  // Why the curve has no parameters; empty when the table holds them.
+  std::string parametersError_;
 };
 
 }  // namespace zentor

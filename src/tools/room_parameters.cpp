@@ -20,6 +20,11 @@ constexpr double kNominalCentres[] = {63, 125, 250, 500, 1000, 2000, 4000, 8000}
 constexpr double kLowestCorrelation = 0.98;
 // Energies this far down are taken for digital silence.
 constexpr double kSilentDb = -290;
+// The longest quiet stretch between the direct sound and the reverberation (a seat
+// far back in a large hall): a decay that falls to the noise and rises 10 dB above
+// where it fell within this time has not ended.
+constexpr double kLongestGapS = 0.1;
+constexpr double kGapRiseDb = 10;
 
 double Db(double energy) { return 10 * std::log10(std::max(energy, 1e-300)); }
 
@@ -27,6 +32,7 @@ double Db(double energy) { return 10 * std::log10(std::max(energy, 1e-300)); }
 struct Line {
   double level = 0, slope = 0, r = 0;
   bool ok = false;
+  double from = 0;  // where the decay it was fitted over starts: its loudest interval, or the end of a gap
 };
 
 struct LineSums {
@@ -64,10 +70,12 @@ double MeanEnergy(std::span<const double> e, size_t from, size_t to) {
 // the mean energy `noise`.
 struct Smoothed {
   std::vector<double> centre, level;
+  size_t width = 1;
 };
 Smoothed Smooth(std::span<const double> e, size_t w, double noise = 0) {
   Smoothed s;
   w = std::max<size_t>(w, 1);
+  s.width = w;
   for (size_t from = 0; from + w <= e.size(); from += w) {
     s.centre.push_back(double(from) + 0.5 * double(w - 1));
     s.level.push_back(Db(MeanEnergy(e, from, from + w) - noise));
@@ -75,17 +83,36 @@ Smoothed Smooth(std::span<const double> e, size_t w, double noise = 0) {
   return s;
 }
 
-// The line through the intervals from the loudest one on, starting where the level
-// has fallen to `top` and stopping before it first falls below `bottom`.
-Line FitBetween(const Smoothed& s, double top, double bottom) {
+// The line through the decay's last stretch below `top`, over the intervals that lie
+// between `top` and `bottom`. The decay runs from the loudest interval to where the
+// level falls below `bottom` for good: a quiet stretch after which it comes back well
+// above `bottom` is a gap before the reverberation, and what lies before the gap
+// takes no part.
+Line FitBetween(const Smoothed& s, double top, double bottom, int32_t rate) {
   if (s.level.empty()) return {};
+  const size_t n = s.level.size();
   const size_t peak = static_cast<size_t>(std::max_element(s.level.begin(), s.level.end()) - s.level.begin());
-  LineSums sums;
-  for (size_t j = peak; j < s.level.size(); ++j) {
-    if (s.level[j] < bottom) break;
-    if (s.level[j] <= top) sums.Add(s.centre[j], s.level[j]);
+  const auto reach = static_cast<size_t>(std::ceil(kLongestGapS * rate / double(s.width))) + 1;
+  size_t end = peak, resume = peak;
+  for (size_t j = peak; j < n; ++j) {
+    if (s.level[j] >= bottom) {
+      end = j;
+      continue;
+    }
+    size_t k = j + 1;
+    while (k < n && k <= j + reach && s.level[k] < bottom + kGapRiseDb) ++k;
+    if (k >= n || k > j + reach) break;
+    resume = k;
+    j = k - 1;
   }
-  return sums.Fit();
+  size_t first = end;
+  while (first > resume && s.level[first - 1] <= top) --first;
+  LineSums sums;
+  for (size_t j = first; j <= end; ++j)
+    if (s.level[j] >= bottom && s.level[j] <= top) sums.Add(s.centre[j], s.level[j]);
+  Line l = sums.Fit();
+  l.from = double(resume * s.width);
+  return l;
 }
 
 std::string Fixed(double v, int decimals) {
@@ -94,10 +121,41 @@ std::string Fixed(double v, int decimals) {
   return std::string(buf, res.ptr);
 }
 
+// How far below its start the decay must be followed for each value: the foot of
+// the line for the decay times, 20 dB for the energy ratios and the centre time.
+constexpr double kEdtFoot = -10, kT20Foot = -25, kT30Foot = -35, kEnergyFoot = -20;
+// What Lundeby's truncation took for noise in a cut response is sound still when
+// its two halves differ by three times their spread as noise, and at least this (a
+// decay, or a reverberation after a gap), and the response's last fifth is not even.
+constexpr double kUnevenDb = 1;
+
+std::string EndsBefore(double foot) { return "The response ends before the decay reaches \u2212" + Fixed(-foot, 0) + " dB"; }
+
+// A response cut on its decay has no noise: all of it is kept, its start is its
+// loudest 10 ms and the level it reaches is that of its last tenth, and the energy
+// past the cut is the late decay's, from a line through its last 10 dB.
+NoiseTruncation DecayToTheCut(std::span<const double> e, int32_t rate) {
+  NoiseTruncation c;
+  const size_t n = e.size();
+  const Smoothed s = Smooth(e, static_cast<size_t>(std::max(1, rate / 100)));
+  if (n < 20 || s.level.size() < 3) return c;
+  c.noiseDb = Db(MeanEnergy(e, n - n / 10, n));
+  const Line late = FitBetween(s, c.noiseDb + 10, c.noiseDb - 10, rate);
+  if (!late.ok || !(late.slope < 0)) return c;
+  c.ok = true;
+  c.cross = static_cast<int32_t>(n);
+  c.startDb = *std::max_element(s.level.begin(), s.level.end());
+  c.levelDb = late.level;
+  c.slopeDb = late.slope;
+  c.tailEnergy = std::pow(10.0, (late.level + late.slope * double(n)) / 10) / (-late.slope * std::numbers::ln10 / 10);
+  return c;
+}
+
 // What the decay of one band (or broadband) gives: e is the squared impulse from the
 // onset; `delay` shifts the time origin of the energy windows and the centre time
-// by the band filter's delay (samples).
-RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz) {
+// by the band filter's delay (samples); `cut` tells that the response ended in exact
+// zeros, taken off before.
+RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz, bool cut) {
   RoomParameterValues v;
   v.centreHz = centreHz;
   const auto mark = [&v](const char* name, std::string reason) { v.marked.push_back({name, std::move(reason)}); };
@@ -105,12 +163,47 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     for (const char* k : RoomParameterKeys())
       if (std::string(k) != "inr_db") mark(k, reason);
   };
-  const NoiseTruncation t = LundebyTruncation(e, rate);
-  if (!t.ok) {
-    const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
+  const std::pair<const char*, double> feet[] = {
+      {"edt_s", kEdtFoot},      {"t20_s", kT20Foot},      {"t30_s", kT30Foot},     {"r_edt", kEdtFoot},
+      {"r_t20", kT20Foot},      {"r_t30", kT30Foot},      {"c50_db", kEnergyFoot}, {"c80_db", kEnergyFoot},
+      {"d50_pct", kEnergyFoot}, {"ts_ms", kEnergyFoot}};
+  const auto markCut = [&] {
+    for (const auto& [k, foot] : feet) mark(k, EndsBefore(foot));
+  };
+  NoiseTruncation t = LundebyTruncation(e, rate);
+  const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
+  if (!t.ok && (!cut || silent)) {
     const std::string why = silent ? "The impulse is silent in this band" : "The decay does not rise 10 dB above the noise";
     for (const char* k : RoomParameterKeys()) mark(k, why);
     return v;
+  }
+  // A cut response ends on its decay where the truncation lies less than 10 dB of
+  // decay before the cut, or where what followed it is not even: then nothing after
+  // the truncation was noise. Cut less than the longest gap after the decay met the
+  // noise, the reverberation may have been still to come: nothing is known.
+  const double n = double(e.size());
+  bool endsOnDecay = false;
+  if (cut) {
+    // Noise of bandwidth B over a time t has 2 B t degrees of freedom: its mean
+    // level in dB spreads by 4.34 sqrt(2 / (2 B t)), the difference of two such by
+    // sqrt(2) times that. Halves that differ by three times that are not noise.
+    const double bandwidth = centreHz > 0 ? centreHz * (std::sqrt(kOctave) - 1 / std::sqrt(kOctave)) : rate / 2.0;
+    const auto uneven = [&](size_t from, double least, double leastDb) {
+      const size_t mid = (from + e.size()) / 2;
+      const double half = double(e.size() - from) / 2 / rate;
+      const double spread = 10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * half));
+      return half >= least && std::fabs(Db(MeanEnergy(e, from, mid)) - Db(MeanEnergy(e, mid, e.size()))) >
+                                             std::max(leastDb, 3 * spread);
+    };
+    endsOnDecay = t.ok && (-t.slopeDb * (n - t.cross) < 10 ||
+                           (uneven(static_cast<size_t>(t.cross), kLongestGapS / 4, kUnevenDb) &&
+                            uneven(e.size() - e.size() / 5, 0, 0)));
+    if (endsOnDecay) t = DecayToTheCut(e, rate);
+    if (!t.ok) mark("inr_db", EndsBefore(kEdtFoot));
+    if (!t.ok || (!endsOnDecay && n - t.cross < kLongestGapS * rate)) {
+      markCut();
+      return v;
+    }
   }
   // An impulse that ends in digital silence has no noise to compare with: its ratio is
   // unbounded, and no value is marked for it.
@@ -118,12 +211,15 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
   if (noiseless) mark("inr_db", "The impulse ends in silence: there is no noise to compare with");
   else v.inr_db = t.startDb - t.noiseDb;
   const double inr = noiseless ? HUGE_VAL : *v.inr_db;
+  const auto shortOfRange = [&](double needInr, double foot) {
+    return endsOnDecay ? EndsBefore(foot) : "The impulse-to-noise ratio is below " + Fixed(needInr, 0) + " dB";
+  };
 
   // The Schroeder integral up to the truncation, the lost tail added at its end. The
   // noise's mean energy comes off every sample kept: summed over the decay's last
   // stretch it would lift the curve's foot and lengthen T30.
   const auto cross = static_cast<size_t>(t.cross);
-  const double noise = std::pow(10.0, t.noiseDb / 10);
+  const double noise = endsOnDecay ? 0 : std::pow(10.0, t.noiseDb / 10);
   std::vector<double> s(cross + 1);
   s[cross] = t.tailEnergy;
   for (size_t k = cross; k-- > 0;) s[k] = s[k + 1] + e[k] - noise;
@@ -154,7 +250,8 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     }
     const Line l = sums.Fit();
     if (!reached || !l.ok || sums.n < 3 || !(l.slope < 0)) {
-      const std::string why = "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise";
+      const std::string why =
+          endsOnDecay ? EndsBefore(bottom) : "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise";
       mark(name, why);
       mark(rName, why);
       return;
@@ -162,26 +259,37 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     time = -60.0 / l.slope;
     r = l.r;
     if (inr < needInr)
-      mark(name, "The impulse-to-noise ratio is below " + Fixed(needInr, 0) + " dB");
+      mark(name, shortOfRange(needInr, bottom));
     else if (std::fabs(l.r) < kLowestCorrelation)
       mark(name, "The decay is not straight: |r| = " + Fixed(std::fabs(l.r), 3) + ", below 0.98");
   };
-  decay(0, -10, v.edt_s, v.r_edt, "edt_s", "r_edt", 20);
-  decay(-5, -25, v.t20_s, v.r_t20, "t20_s", "r_t20", 35);
-  decay(-5, -35, v.t30_s, v.r_t30, "t30_s", "r_t30", 45);
+  decay(0, kEdtFoot, v.edt_s, v.r_edt, "edt_s", "r_edt", 20);
+  decay(-5, kT20Foot, v.t20_s, v.r_t20, "t20_s", "r_t20", 35);
+  decay(-5, kT30Foot, v.t30_s, v.r_t30, "t30_s", "r_t30", 45);
 
+  // A response that ends before a window's boundary cannot split its energy there.
   const double n50 = delay + std::round(0.05 * rate), n80 = delay + std::round(0.08 * rate);
   const double late50 = remaining(n50), late80 = remaining(n80);
-  if (late50 > 0 && total - late50 > 0) v.c50_db = Db(total - late50) - Db(late50);
-  if (late80 > 0 && total - late80 > 0) v.c80_db = Db(total - late80) - Db(late80);
-  v.d50_pct = 100 * (total - late50) / total;
+  // A ratio beyond the impulse-to-noise ratio has one side below the noise.
+  const auto clarity = [&](double late) -> std::optional<double> {
+    if (!(late > 0 && total - late > 0)) return std::nullopt;
+    const double c = Db(total - late) - Db(late);
+    if (std::fabs(c) > inr) return std::nullopt;
+    return c;
+  };
+  if (n50 < n) {
+    v.d50_pct = 100 * (total - late50) / total;
+    v.c50_db = clarity(late50);
+  }
+  if (n80 < n) v.c80_db = clarity(late80);
   double moment = 0;
   for (size_t k = 0; k < cross; ++k) moment += (double(k) - delay) * (e[k] - noise);
   moment += t.tailEnergy * (double(cross) - delay + (kappa > 0 ? 1 / kappa : 0));
   v.ts_ms = 1000.0 * moment / total / rate;
-  for (const char* k : {"c50_db", "c80_db", "d50_pct", "ts_ms"}) {
-    if (!RoomParameterValue(v, k)) mark(k, "The early and late energy cannot be told apart");
-    else if (inr < 20) mark(k, "The impulse-to-noise ratio is below 20 dB");
+  for (const auto& [k, boundary] : {std::pair{"c50_db", n50}, {"c80_db", n80}, {"d50_pct", n50}, {"ts_ms", 0.0}}) {
+    if (!RoomParameterValue(v, k))
+      mark(k, boundary < n ? "The early and late energy cannot be told apart" : EndsBefore(kEnergyFoot));
+    else if (inr < 20) mark(k, shortOfRange(20, kEnergyFoot));
   }
   return v;
 }
@@ -227,17 +335,37 @@ std::complex<double> OctaveFilter::Response(double hz, int32_t rate) const {
   return h;
 }
 
-double OctaveFilter::EnergyDelay(int32_t rate) const {
-  // A second of the filter's ringing holds all but a trace of the lowest band's.
+namespace {
+
+// The filter's impulse response: a second of its ringing holds all but a trace of
+// the lowest band's.
+std::vector<double> ImpulseResponse(const OctaveFilter& f, int32_t rate) {
   std::vector<double> h(static_cast<size_t>(std::max(rate, 1)), 0.0);
   h[0] = 1;
-  Run(h);
+  f.Run(h);
+  return h;
+}
+
+}  // namespace
+
+double OctaveFilter::EnergyDelay(int32_t rate) const {
+  const std::vector<double> h = ImpulseResponse(*this, rate);
   double energy = 0, moment = 0;
   for (size_t k = 0; k < h.size(); ++k) {
     energy += h[k] * h[k];
     moment += double(k) * h[k] * h[k];
   }
   return energy > 0 ? moment / energy : 0;
+}
+
+int32_t OctaveFilter::RingSamples(int32_t rate) const {
+  const std::vector<double> h = ImpulseResponse(*this, rate);
+  double energy = 0;
+  for (double x : h) energy += x * x;
+  double after = energy;
+  size_t k = 0;
+  while (k < h.size() && after > 1e-6 * energy) after -= h[k] * h[k], ++k;
+  return static_cast<int32_t>(k);
 }
 
 void OctaveFilter::Run(std::span<double> signal) const {
@@ -286,10 +414,10 @@ int32_t ImpulseOnset(std::span<const float> impulse, int32_t rate, bool* quietBe
   }
   size_t rise = 0;
   while (rise < at && window[rise] < loudest / 100) ++rise;
-  if (quietBefore) *quietBefore = rise >= w;
-  for (size_t i = rise >= w ? rise + 1 - w : 0; i <= at; ++i)
-    if (double(impulse[i]) * impulse[i] >= peak / 100) return static_cast<int32_t>(i);
-  return static_cast<int32_t>(at);
+  size_t onset = rise >= w ? rise + 1 - w : 0;
+  while (onset < at && double(impulse[onset]) * impulse[onset] < peak / 100) ++onset;
+  if (quietBefore) *quietBefore = rise >= w || onset < w;
+  return static_cast<int32_t>(onset);
 }
 
 NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate) {
@@ -299,7 +427,7 @@ NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate) {
   // Noise first from the last tenth, the decay from 10 ms averages.
   t.noiseDb = Db(MeanEnergy(e, n - n / 10, n));
   Smoothed s = Smooth(e, static_cast<size_t>(std::max(1, rate / 100)));
-  Line line = FitBetween(s, 1e300, t.noiseDb + 10);
+  Line line = FitBetween(s, 1e300, t.noiseDb + 10, rate);
   if (!line.ok || !(line.slope < 0)) return t;
   double cross = std::clamp((t.noiseDb - line.level) / line.slope, 1.0, double(n));
   for (int pass = 0; pass < 5; ++pass) {
@@ -313,8 +441,8 @@ NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate) {
     // Without the noise's own energy the late decay keeps its slope down to the noise.
     s = Smooth(e, w, noise);
     // The late decay over 20 dB, ending 5 dB above the noise.
-    Line late = FitBetween(s, t.noiseDb + 25, t.noiseDb + 5);
-    if (!late.ok || !(late.slope < 0)) late = FitBetween(s, 1e300, t.noiseDb + 5);
+    Line late = FitBetween(s, t.noiseDb + 25, t.noiseDb + 5, rate);
+    if (!late.ok || !(late.slope < 0)) late = FitBetween(s, 1e300, t.noiseDb + 5, rate);
     if (!late.ok || !(late.slope < 0)) break;
     line = late;
     const double next = std::clamp((t.noiseDb - line.level) / line.slope, 1.0, double(n));
@@ -325,10 +453,10 @@ NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate) {
   t.ok = true;
   // The decay's start from the line through all of it down to 10 dB above the noise:
   // the late line alone, taken back to the start, strays by dBs in narrow bands.
-  const Line whole = FitBetween(Smooth(e, s.centre.size() > 1 ? size_t(s.centre[1] - s.centre[0]) : 1,
-                                       std::pow(10.0, t.noiseDb / 10)),
-                                1e300, t.noiseDb + 10);
-  t.startDb = whole.ok ? whole.level : line.level;
+  // It starts at its loudest interval (after a gap, the first past it), which may lie
+  // well behind the direct sound.
+  const Line whole = FitBetween(Smooth(e, s.width, std::pow(10.0, t.noiseDb / 10)), 1e300, t.noiseDb + 10, rate);
+  t.startDb = whole.ok ? whole.level + whole.slope * whole.from : line.level;
   t.cross = static_cast<int32_t>(std::clamp(std::round(cross), 1.0, double(n)));
   t.levelDb = line.level;
   t.slopeDb = line.slope;
@@ -379,10 +507,24 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     }
     return p;
   }
+  // A response that ends in exact zeros was cut there: the zeros are not a silence
+  // that was measured, and the bands' filters would ring on into them.
+  size_t kept = impulse.size();
+  while (kept > 0 && impulse[kept - 1] == 0) --kept;
+  const bool cut = kept < impulse.size();
+  // A DC offset, the mean of the last tenth, would stand broadband as a noise floor
+  // that never falls. One that carries less of the last tenth's energy than the
+  // noise does is no floor, and may be sound that is not there elsewhere.
+  std::vector<float> x(impulse.begin(), impulse.begin() + static_cast<std::ptrdiff_t>(kept));
+  double sum = 0, squares = 0;
+  for (size_t i = kept - kept / 10; i < kept; ++i) sum += x[i], squares += double(x[i]) * x[i];
+  const double dc = kept / 10 > 0 ? sum / double(kept / 10) : 0;
+  if (kept / 10 > 0 && dc * dc >= squares / double(kept / 10) - dc * dc)
+    for (float& v : x) v = static_cast<float>(v - dc);
   bool quiet = false;
-  const int32_t onset = rate > 0 ? ImpulseOnset(impulse, rate, &quiet) : -1;
+  const int32_t onset = rate > 0 ? ImpulseOnset(x, rate, &quiet) : -1;
   const std::span<const float> from =
-      onset < 0 ? std::span<const float>{} : impulse.subspan(static_cast<size_t>(onset));
+      onset < 0 ? std::span<const float>{} : std::span<const float>(x).subspan(static_cast<size_t>(onset));
   std::vector<double> band(from.size()), energy(from.size());
   for (const OctaveFilter& f : filters) {
     // The band is filtered from the broadband onset; its time origin moves on by the
@@ -391,10 +533,10 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     std::copy(from.begin(), from.end(), band.begin());
     f.Run(band);
     for (size_t i = 0; i < band.size(); ++i) energy[i] = band[i] * band[i];
-    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz));
+    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz, cut));
   }
   for (size_t i = 0; i < from.size(); ++i) energy[i] = double(from[i]) * from[i];
-  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0);
+  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, cut);
   if (onset >= 0 && !quiet) {
     // Without a quiet stretch before it the start is uncertain, and with it every
     // value timed from the start.
@@ -426,7 +568,23 @@ bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& err
     return false;
   }
   const auto n = size_t{1} << std::min<int32_t>(order, kMaxSamplesExponent);
-  out = ComputeRoomParameters(std::span<const float>(ImpulseSet[static_cast<size_t>(curve - 1)]).first(n), rate);
+  const std::span<const float> impulse = std::span<const float>(ImpulseSet[static_cast<size_t>(curve - 1)]).first(n);
+  const std::string name = "Curve " + std::to_string(curve);
+  if (!std::all_of(impulse.begin(), impulse.end(), [](float x) { return std::isfinite(x); })) {
+    error = name + " holds samples that are not numbers";
+    return false;
+  }
+  if (std::all_of(impulse.begin(), impulse.end(), [](float x) { return x == 0; })) {
+    error = name + " is silent";
+    return false;
+  }
+  const std::vector<OctaveFilter> filters = OctaveFilters(rate);
+  if (!filters.empty() && n < static_cast<size_t>(filters.front().RingSamples(rate))) {
+    error = name + " is too short for the " + Fixed(filters.front().nominalHz, 0) + " Hz band's filter: " +
+            std::to_string(n) + " samples, at least " + std::to_string(filters.front().RingSamples(rate)) + " needed";
+    return false;
+  }
+  out = ComputeRoomParameters(impulse, rate);
   out.curve = curve;
   return true;
 }
@@ -440,10 +598,19 @@ int Decimals(const std::string& key) {
   return 2;
 }
 
-std::string Marked(const RoomParameterValues& v, const char* separator, const char* quote) {
+std::string Marked(const RoomParameterValues& v) {
   std::string s;
-  for (const MarkedValue& m : v.marked) s += (s.empty() ? "" : separator) + std::string(quote) + m.name + quote;
+  for (const MarkedValue& m : v.marked) s += (s.empty() ? "" : " ") + m.name;
   return s;
+}
+
+std::string JsonText(const std::string& text) {
+  std::string s = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') s += '\\';
+    s += c;
+  }
+  return s + "\"";
 }
 
 }  // namespace
@@ -459,7 +626,7 @@ std::string RoomParametersCsv(const RoomParameters& p) {
       out += ",";
       if (x) out += Fixed(*x, Decimals(k));
     }
-    out += "," + Marked(v, " ", "") + "\n";
+    out += "," + Marked(v) + "\n";
   };
   for (const RoomParameterValues& b : p.bands) row(b, Fixed(b.centreHz, 0));
   row(p.broadband, "broadband");
@@ -473,7 +640,10 @@ std::string RoomParametersJson(const RoomParameters& p) {
       const std::optional<double> x = RoomParameterValue(v, k);
       s += "\"" + std::string(k) + "\": " + (x ? Fixed(*x, Decimals(k) + 2) : "null") + ", ";
     }
-    return s + "\"marked\": [" + Marked(v, ", ", "\"") + "]}";
+    // Each marked value with its reason.
+    std::string marked;
+    for (const MarkedValue& m : v.marked) marked += (marked.empty() ? "" : ", ") + JsonText(m.name) + ": " + JsonText(m.reason);
+    return s + "\"marked\": {" + marked + "}}";
   };
   std::string out = "{\"curve\": " + std::to_string(p.curve) + ", \"bands\": [";
   for (size_t i = 0; i < p.bands.size(); ++i) out += (i ? ", " : "") + object(p.bands[i], true);

@@ -62,6 +62,9 @@ struct OctaveFilter {
   // Centre time of the filter's impulse response (its energy-weighted mean time), in
   // samples.
   double EnergyDelay(int32_t rate) const;
+  // Samples until all but a millionth of the filter's impulse-response energy has
+  // passed: the shortest response the band can be told from its ringing in.
+  int32_t RingSamples(int32_t rate) const;
   void Run(std::span<double> signal) const;
 };
 
@@ -72,7 +75,8 @@ std::vector<OctaveFilter> OctaveFilters(int32_t rate);
 // largest square, searched from a millisecond before the energy of one millisecond
 // first comes within 20 dB of its largest, so that lone noise samples before the
 // impulse are passed over; -1 when the impulse is silent. quietBefore tells whether
-// a millisecond more than 20 dB down came before it.
+// a millisecond more than 20 dB down came before it, or less than a millisecond came
+// before it at all, so that there is no noise before it to judge.
 int32_t ImpulseOnset(std::span<const float> impulse, int32_t rate, bool* quietBefore = nullptr);
 
 // Lundeby's truncation of an energy decay e (squared impulse from its start): the
@@ -85,25 +89,29 @@ struct NoiseTruncation {
   int32_t cross = 0;        // samples kept
   double noiseDb = 0;       // mean energy of the noise, dB
   double levelDb = 0;       // late decay line at sample 0, dB
-  double startDb = 0;       // the whole decay's line at sample 0, dB
+  double startDb = 0;       // the whole decay's line at its start (after a gap, where that ends), dB
   double slopeDb = 0;       // dB per sample, negative
   double tailEnergy = 0;    // energy past the truncation, from the line
 };
 NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate);
 
 // The parameters of one impulse at `rate`. An impulse that is silent or too short
-// gives every value empty.
+// gives every value empty. One that ends in exact zeros is taken as cut there, and
+// its DC (the mean of its last tenth) comes off first.
 RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rate);
 
 // The parameters of loaded result `curve` (1-based). False with the reason in the
-// program's words when there is no such result.
+// program's words, naming the curve, when there is no such result or it is silent,
+// holds samples that are not numbers or is shorter than the lowest band's filter
+// rings.
 bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& error);
 
 // The table as CSV: a header line, then one line per band and one for broadband;
 // empty cells for values that could not be computed, and a last column naming the
 // marked values. Full stops for decimals whatever the locale.
 std::string RoomParametersCsv(const RoomParameters& p);
-// The same numbers as the command line's JSON object.
+// The same numbers as the command line's JSON object, each marked value under
+// "marked" with its reason.
 std::string RoomParametersJson(const RoomParameters& p);
 // Writes the CSV through the atomic writer; false when the file could not be written.
 bool SaveRoomParametersCsv(const std::string& path, const RoomParameters& p);

@@ -68,6 +68,8 @@ void DataIntegrityForm::UpdateParametersTable() {
   }
   Parameters = p;
   parametersCurve_ = error.empty() ? CurveNumber : 0;
+  parametersError_ = error;
+  ParametersTable->setToolTip(QString::fromStdString(error));
 
   std::vector<const RoomParameterValues*> columns;
   for (const RoomParameterValues& b : Parameters.bands) columns.push_back(&b);
@@ -101,7 +103,8 @@ void DataIntegrityForm::UpdateParametersTable() {
 void DataIntegrityForm::SaveParametersBut_Click() {
   UpdateParametersTable();
   if (parametersCurve_ == 0) {
-    MsgBox("User Error: Measured data must be loaded to access this window.");
+    MsgBox(parametersError_.empty() ? "User Error: Measured data must be loaded to access this window."
+                                    : parametersError_);
     return;
   }
   const std::optional<std::string> path = FileSaveDialog(

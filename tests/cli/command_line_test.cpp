@@ -17,9 +17,12 @@
 #include "app/window_links.h"
 #include "base/binary_io.h"
 #include "core/records.h"
+#include "display/view_state.h"
 #include "mainwindow/data_plotter.h"
+#include "mainwindow/measurement_file.h"
 #include "platform/forms.h"
 #include "support/fixture.h"
+#include "support/silent_set.h"
 #include "tools/wav_file.h"
 
 namespace zentor::test {
@@ -117,11 +120,21 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
   QDir(QString::fromStdString(dir)).mkdir("folder.cfa");
   std::ofstream(dir + "/kept.EQ") << "old";
   WriteRoom(dir + "/loud.wav", 20);
+  // Sets whose curve has no room parameters, opening on the frequency view.
+  DisplayConfig.FFTSelected = 1;
+  LoadSilentSet(1, 48000, 15, 20.0f);
+  ASSERT_TRUE(WriteMeasurementFile(dir + "/silent.cfa"));
+  LoadSilentSet(1, 48000, 10, 20.0f);
+  ImpulseSet[0][10] = 0.5f;
+  ASSERT_TRUE(WriteMeasurementFile(dir + "/short.cfa"));
+  LoadSilentSet(0, 48000, 15, 20.0f);
+  ASSERT_TRUE(WriteMeasurementFile(dir + "/nocurve.cfa"));
   struct Row {
     const char* name;
     std::vector<std::string> args;
     int status;
     const char* said;  // part of the one message
+    bool alone = false;  // no other message came before it
   };
   const std::vector<Row> rows{
       {"unknown subcommand", {"measur"}, 2, "unknown subcommand \"measur\""},
@@ -152,13 +165,17 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
       {"import of a refused text", {"import-filters", "kept.EQ", "--eq", "o.EQ"}, 1, "holds no filter lines"},
       {"curve export of a missing set", {"export-curve", "none.cfa", "--view", "bode", "--format", "csv", "--out", "o.csv"}, 1, "Error"},
       {"room parameters of a curve not there", {"room-parameters", cfa, "--curve", "2"}, 2, "--curve must be a whole number from 1 to 1"},
+      {"room parameters of a silent curve", {"room-parameters", "silent.cfa"}, 1, "Curve 1 is silent", true},
+      {"room parameters of a short curve", {"room-parameters", "short.cfa", "--json"}, 1,
+       "Curve 1 is too short for the 63 Hz band's filter: 1024 samples, at least ", true},
+      {"room parameters of a set without curves", {"room-parameters", "nocurve.cfa"}, 1, "nocurve.cfa holds no curve", true},
   };
   for (const Row& row : rows) {
     const Outcome o = RunZentor(dir, row.args);
     EXPECT_EQ(o.status, row.status) << row.name << "\n" << o.err;
     ASSERT_FALSE(o.said.empty()) << row.name << "\n" << o.err;
     EXPECT_NE(o.said.back().find(row.said), std::string::npos) << row.name << ": " << o.said.back();
-    if (row.status == 2) {
+    if (row.status == 2 || row.alone) {
       EXPECT_EQ(o.said.size(), 1u) << row.name << "\n" << o.err;
     }
     EXPECT_TRUE(o.out.empty()) << row.name;

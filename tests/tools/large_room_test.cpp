@@ -566,7 +566,7 @@ TEST_F(LargeRoomWindow, StoredRT60ServesUntilTheFitRangeChanges) {
 // following the curve, marking values in grey with their reason, saved as the CSV
 // of the same numbers.
 TEST_F(LargeRoomWindow, TheParametersTableFollowsTheCurveMarksUntrustedValuesAndSaves) {
-  Load(2, {});
+  Load(3, {});  // the third stays silent
   AddDecayingTones(ImpulseSet[0], {{1000, 0.5}});
   AddWhiteNoise(ImpulseSet[0], 1e-2, 3);  // 37 dB below the tone over the whole band
   AddDecayingTones(ImpulseSet[1], {{1000, 0.9}});
@@ -604,6 +604,13 @@ TEST_F(LargeRoomWindow, TheParametersTableFollowsTheCurveMarksUntrustedValuesAnd
   f->RightArrow->click();
   EXPECT_EQ(f->Parameters.curve, 2);
   EXPECT_NEAR(t->item(2, 4)->text().toDouble(), 0.9, 0.02);
+  // A silent curve has none: the table says why, and so does Save, which writes nothing.
+  EXPECT_EQ(MessageFrom(dialogs, [&] { f->RightArrow->click(); }), "Error 2341: No input data on one or both channels");
+  EXPECT_EQ(t->columnCount(), 0);
+  EXPECT_EQ(t->toolTip(), "Curve 3 is silent");
+  const size_t calls = dialogs.calls().size();
+  EXPECT_EQ(MessageFrom(dialogs, [&] { f->SaveParametersBut->click(); }), "Curve 3 is silent");
+  EXPECT_EQ(dialogs.calls().size(), calls + 1);
   f->ParametersBut->click();
   EXPECT_TRUE(f->ParametersTable->isHidden());
   EXPECT_EQ(f->Picture1->width(), fullWidth);
