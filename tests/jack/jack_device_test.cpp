@@ -19,7 +19,7 @@
 
 // The sanitizer keeps freed memory aside for a while; a small quarantine lets the
 // memory held over many cycles show what the program keeps.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=1"; }
 
 namespace zentor::test {
 namespace {

@@ -39,22 +39,33 @@ Wiring& Wires() {
   return *wires;
 }
 
+// The clients closing on threads of their own, newest last.
+struct Closing {
+  std::thread thread;
+  std::shared_future<void> done;
+};
 std::mutex g_closeLock;
-std::shared_future<void> g_lastClose;  // the newest client closing on its thread
+std::vector<Closing> g_closing;
 
+// Joins the closes that are done; true when none is left within `ms`.
 bool WaitForLastClose(int ms) {
-  std::shared_future<void> last;
-  {
-    std::lock_guard hold(g_closeLock);
-    last = g_lastClose;
+  std::lock_guard hold(g_closeLock);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (auto it = g_closing.begin(); it != g_closing.end();) {
+    if (it->done.wait_until(until) != std::future_status::ready) return false;
+    it->thread.join();
+    it = g_closing.erase(it);
   }
-  return !last.valid() || last.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+  return true;
 }
 
 // The program's end lets the last client leave the server before libjack itself
-// goes, unless the server keeps it waiting.
+// goes; one the server keeps waiting is left to the end of the process.
 struct LeaveAtExit {
-  ~LeaveAtExit() { WaitForLastClose(3000); }
+  ~LeaveAtExit() {
+    WaitForLastClose(3000);
+    for (Closing& c : g_closing) c.thread.detach();
+  }
 } g_leaveAtExit;
 
 jack_client_t* OpenClient(const char* name, jack_status_t& status) {
@@ -299,15 +310,13 @@ void JackDevice::Close() {
     return;
   }
   auto done = std::make_shared<std::promise<void>>();
-  {
-    std::lock_guard hold(g_closeLock);
-    g_lastClose = done->get_future().share();
-  }
+  std::lock_guard hold(g_closeLock);
   // The session outlives the client: its callbacks may run until the close returns.
-  std::thread([s, done] {
-    jack_client_close(s->client);
-    done->set_value();
-  }).detach();
+  g_closing.push_back({std::thread([s, done] {
+                         jack_client_close(s->client);
+                         done->set_value();
+                       }),
+                       done->get_future().share()});
 }
 
 int64_t JackDevice::Xruns() const { return session_ ? session_->xruns.load() : 0; }
