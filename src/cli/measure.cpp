@@ -17,6 +17,7 @@
 #include "measurement/audio_form.h"
 #include "measurement/sound_card_selector.h"
 #include "platform/audio/sound_devices.h"
+#include "platform/audio/wave_streaming.h"
 #include "platform/forms.h"
 
 namespace zentor::cli {
@@ -34,6 +35,7 @@ const SubcommandSpec kMeasureSpec{
      {"--repeat", "N", "measure N times (1 to 32)"},
      {"--append", "", "add the results to the existing OUT.cfa"},
      {"--force", "", "replace an existing OUT.cfa"},
+     {"--strict", "", "fail, writing nothing, when a recording had dropouts"},
      {"--list-devices", "", "list the sound cards as the sound-card window does"},
      {"--json", "", "one JSON object on standard output"},
      {"--help", "", "this text"}},
@@ -73,8 +75,8 @@ int ListDevices(const Arguments& args) {
     Json d = Json::MakeObject();
     d.Set("name", CardName(cards, i));
     d.Set("simulated", id == SimulatedCardIndex());
-    d.Set("inputs", 2);
-    d.Set("outputs", device != nullptr && device->HasOutput() ? 2 : 0);
+    d.Set("inputs", device != nullptr ? device->InputChannels() : 0);
+    d.Set("outputs", device != nullptr ? device->OutputChannels() : 0);
     Json rates = Json::MakeArray();
     std::string rateText;
     for (int32_t rate : {44100, 48000, 96000}) {
@@ -98,6 +100,7 @@ int ListDevices(const Arguments& args) {
 
 struct RunFigures {
   std::string rightSN, leftSN, distance, rightLevel, leftLevel;
+  int64_t dropouts = 0;
 };
 
 }  // namespace
@@ -179,6 +182,8 @@ int Measure(const Arguments& args) {
                     " %");
     });
     if (ResultsDataSetInfo[0].NumInSet != before + 1) throw CommandFailed("");
+    figures.back().dropouts = RecordingDropouts();
+    if (args.Has("--strict") && figures.back().dropouts > 0) throw CommandFailed("nothing written");
     // The window stores a clipped result and lets the user decide; a script is
     // better stopped, and a room the card refused is not the room asked for.
     for (const std::string& said : dialogs.Messages())
@@ -202,9 +207,11 @@ int Measure(const Arguments& args) {
     r.Set("left_level_db", NumberIn(f.leftLevel));
     r.Set("left_sn_db", NumberIn(f.leftSN));
     r.Set("distance_m", NumberIn(f.distance));
+    r.Set("dropouts", f.dropouts);
     runs.Push(r);
     text += "R: Level = " + f.rightLevel + " S/N = " + f.rightSN + " dB\nL: Level = " + f.leftLevel +
-            " S/N = " + f.leftSN + " dB\nMic-Spkr Dist = " + f.distance + " m\n";
+            " S/N = " + f.leftSN + " dB\nMic-Spkr Dist = " + f.distance + " m\n" +
+            (f.dropouts > 0 ? "Dropouts = " + std::to_string(f.dropouts) + "\n" : "");
   }
   if (args.Has("--json")) {
     Json j = Json::MakeObject();

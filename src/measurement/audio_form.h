@@ -165,6 +165,9 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   // Looks for clipping in both recorded inputs, marks the window, and returns the
   // warning for each input that clipped ("" when none did).
   std::string CheckClipping();
+  // Adds the dropouts the card counted during the recording to the mark, and
+  // returns the warning ("" when there were none).
+  std::string CheckDropouts();
   // On the simulated card: names the room it measures and says once why a room
   // file it was given is not used.
   void ShowSimulatedRoom(int32_t rate);

@@ -15,6 +15,7 @@
 #include "measurement/audio_form.h"
 #include "measurement/deconvolution.h"
 #include "measurement/eq_audio_module.h"
+#include "platform/audio/wave_streaming.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 
@@ -45,6 +46,15 @@ std::string AudioForm::CheckClipping() {
   }
   ClipLabel->setText(QString::fromStdString(marked));
   return said;
+}
+
+std::string AudioForm::CheckDropouts() {
+  const int64_t n = RecordingDropouts();
+  if (n <= 0) return "";
+  const std::string count = std::to_string(n) + (n == 1 ? " dropout" : " dropouts");
+  const QString marked = ClipLabel->text();
+  ClipLabel->setText((marked.isEmpty() ? QString() : marked + "; ") + QString::fromStdString(count));
+  return count + " during the recording: the result may be spoiled; measure again";
 }
 
 void AudioForm::AudioRecordProcess() {
@@ -98,6 +108,7 @@ std::string AudioForm::ProcessMainTest() {
   const std::string p = std::to_string(order);
   // Judged on the recording as it came in; a clipped result is still stored.
   const std::string clipped = CheckClipping();
+  const std::string dropped = CheckDropouts();
   const bool micLeft = MicChannel == kMicOnLeftInput;
   std::vector<float>& refRec = micLeft ? RecordBufferB : RecordBufferA;
   std::vector<float>& micRec = micLeft ? RecordBufferA : RecordBufferB;
@@ -151,6 +162,7 @@ std::string AudioForm::ProcessMainTest() {
   if (main) main->ShowResult();
   ProgressBar1->setValue(0);
   if (!clipped.empty()) MsgBox(clipped);
+  if (!dropped.empty()) MsgBox(dropped);
   return "";
 }
 

@@ -16,6 +16,7 @@
 #include "measurement/auto_mixer.h"
 #include "measurement/mic_calibration.h"
 #include "platform/audio/sound_devices.h"
+#include "platform/audio/wave_streaming.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/help.h"
@@ -155,10 +156,29 @@ void SoundCardSelectorForm::SetUpSoundCardSelection() {
     CheckRateSupport(WaveDeviceId, WaveDeviceId);
     DeviceListBuilt = 1;
   } else {
-    WaveDeviceId = RestoreAutoMixerSettings();
+    // The card chosen in the window stays unless saved mixer settings name one.
+    if (const int32_t saved = RestoreAutoMixerSettings(); saved >= 0) WaveDeviceId = saved;
     if (WaveDeviceId >= static_cast<int32_t>(InputCard.size())) WaveDeviceId = -1;
   }
   ShowSampleRateOption(EQConfig.SampleRate);
+}
+
+void SoundCardSelectorForm::RefreshDeviceList() {
+  const bool chosen = DeviceListBuilt != 0 && WaveDeviceId >= 0 && WaveDeviceId < static_cast<int32_t>(InputCard.size());
+  const QString name = chosen ? InputCard[static_cast<size_t>(WaveDeviceId)]->text() : QString();
+  if (!RefreshSoundDevices()) return;
+  while (InputCard.size() > 1) {
+    delete InputCard.back();  // leaves its group as it goes
+    InputCard.pop_back();
+  }
+  DeviceListBuilt = 0;
+  SetUpSoundCardSelection();
+  for (size_t i = 0; chosen && i < InputCard.size() && static_cast<int32_t>(i) < NumRecordDevices; ++i) {
+    if (InputCard[i]->text() != name) continue;
+    InputCard[i]->setChecked(true);
+    InputCard_Click(static_cast<int>(i));
+    break;
+  }
 }
 
 void SoundCardSelectorForm::Initialize() {
@@ -222,9 +242,9 @@ void InstallSoundCardLinks() {
     const bool fresh = !Forms::IsLoaded<SoundCardSelectorForm>();
     SoundCardSelectorForm* form = Forms::Get<SoundCardSelectorForm>();
     if (fresh && Forms::IsLoaded<DataPlotter>()) form->setParent(Forms::Get<DataPlotter>(), Qt::Dialog);
-    // Opened before any window that streams: the cards are listed now, not left
-    // to the first measurement window.
-    if (!form->DeviceListReady()) form->SetUpSoundCardSelection();
+    // Listed now, as they are: not left to the first measurement window, nor to
+    // the list of an earlier opening.
+    form->RefreshDeviceList();
     form->Initialize();
     form->show();
     form->raise();

@@ -25,6 +25,9 @@ class SoundCardSelectorForm : public QDialog {
   explicit SoundCardSelectorForm(QWidget* parent = nullptr);
 
   void SetUpSoundCardSelection();
+  // Lists the cards afresh (not while a run uses one), keeping the chosen card by
+  // its name: a JACK server or card that came or went since shows.
+  void RefreshDeviceList();
   void Initialize();
   std::string GetSoundCardNumDevices() const;
   // False when no recording device was found.

@@ -1,4 +1,4 @@
-// Measurements through a real JACK server and the real PortAudio backend: the
+// Measurements through a real JACK server and the program's own client: the
 // program's outputs wired to its inputs, then a known filter and delay between
 // them; the levels check and the real-time analyser on the same wiring.
 #include <QFile>
@@ -21,48 +21,8 @@ namespace {
 
 constexpr double kHigh = 20000;
 
-struct Level {
-  double hz, db;
-};
-
-// The level of stored impulse k over [low, kHigh], bin by bin.
-std::vector<Level> Response(int32_t k, double low = 20) {
-  const int32_t order = ResultsDataSetInfo[k].PeriodExponent, n = 1 << order;
-  const double rate = ResultsDataSetInfo[k].SampleRate;
-  std::vector<float> re(ImpulseSet[k].begin(), ImpulseSet[k].begin() + n), im(n, 0.0f);
-  fft(re, im, order);
-  std::vector<Level> out;
-  for (int32_t b = 1; b <= n / 2; ++b) {
-    const double f = b * rate / n;
-    if (f >= low && f <= kHigh) out.push_back({f, 10 * std::log10(double(re[b]) * re[b] + double(im[b]) * im[b])});
-  }
-  return out;
-}
-
-// The largest departure of `got` minus `want(f)` from its value at 1 kHz.
-template <class Want>
-double Spread(const std::vector<Level>& got, Want want) {
-  const auto at1k = std::min_element(got.begin(), got.end(), [](const Level& a, const Level& b) {
-    return std::abs(a.hz - 1000) < std::abs(b.hz - 1000);
-  });
-  const double offset = at1k->db - want(at1k->hz);
-  double worst = 0;
-  for (const Level& l : got) worst = std::max(worst, std::abs(l.db - want(l.hz) - offset));
-  return worst;
-}
-
 class JackMeasureTest : public JackTest {
  protected:
-  // One measurement as the Start Test button starts it, run to its end.
-  void Measure(int32_t config) {
-    EQConfig.MeasConfig = config;
-    EQConfig.CrossoverFrequency = 200;
-    AudioForm* f = Forms::Get<AudioForm>();
-    f->RefreshRunSettings();
-    f->Test->click();
-    ASSERT_TRUE(SoundCardBusy);
-    ASSERT_TRUE(WaitWhile([] { return SoundCardBusy; }));
-  }
   double MicSn() { return Val(Forms::Get<AudioForm>()->RightSN->text().toStdString()); }
 };
 
@@ -87,7 +47,7 @@ TEST_P(LoopbackTest, GivesAFlatImpulseWithTheLatencyRemoved) {
   const auto peak = std::max_element(ImpulseSet[0].begin(), ImpulseSet[0].begin() + (1 << 16),
                                      [](float a, float b) { return std::abs(a) < std::abs(b); });
   EXPECT_NEAR(peak - ImpulseSet[0].begin(), 2400, 1);
-  EXPECT_LE(Spread(Response(0, GetParam().lowHz), [](double) { return 0.0; }), 0.1);
+  EXPECT_LE(Flatness(Response(0, GetParam().lowHz)), 0.1);
   const double sn = MicSn();
 
   // The simulated card as a loopback too, with its noise.
@@ -117,7 +77,9 @@ TEST_F(JackMeasureTest, RecoversAKnownFilterAndDelayBetweenOutputAndInput) {
   patch.Wire(JackPatch::Wiring::Through, 1, peak, kDelay);
   Measure(87);
   ASSERT_EQ(ResultsDataSetInfo[0].NumInSet, 2);
-  EXPECT_EQ(ResultsDataSetInfo[1].ImpulseShift - ResultsDataSetInfo[0].ImpulseShift, kDelay);
+  // The filter's own phase near its peak may put the impulse's peak one sample on
+  // (a pure delay measures exact).
+  EXPECT_NEAR(ResultsDataSetInfo[1].ImpulseShift - ResultsDataSetInfo[0].ImpulseShift, kDelay, 1);
   const std::vector<Level> plain = Response(0), filtered = Response(1);
   ASSERT_EQ(plain.size(), filtered.size());
   double worst = 0;
@@ -169,6 +131,8 @@ TEST_F(JackMeasureTest, TheCommandLineMeasuresThroughTheServerByName) {
             0)
       << err.toStdString();
   EXPECT_TRUE(json.contains("\"results\": 1")) << json.toStdString();
+  EXPECT_TRUE(json.contains("\"dropouts\": ")) << json.toStdString();
+  EXPECT_TRUE(OnlyOwnLines(err)) << err.toStdString();
   EXPECT_TRUE(QFile::exists(out));
 }
 

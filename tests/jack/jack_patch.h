@@ -1,6 +1,7 @@
-// The tests' own JACK client: wires the program's PortAudio ports as a test asks,
-// straight from its outputs to its inputs or through a known system of its own (a
-// peaking filter and a delay on one channel), and cuts the wires on demand.
+// The tests' own JACK client: wires the program's ports by their names as a test
+// asks, straight from its outputs to its inputs or through a known system of its
+// own (a gain and a peaking filter and a delay on one channel), cuts the wires on
+// demand, and can be late in its cycles as a slow client in the chain is.
 #pragma once
 
 #include <jack/jack.h>
@@ -51,7 +52,7 @@ class JackPatch {
     jack_set_process_callback(client_, &JackPatch::Process, this);
     if (jack_activate(client_) != 0) return "the test's JACK client could not start";
     quit_ = false;
-    // PortAudio registers its ports when the program opens the card: they are wired
+    // The program registers its ports when it opens the card: they are wired
     // within a few milliseconds, long before the measured period begins.
     wirer_ = std::thread([this] {
       while (!quit_) {
@@ -67,12 +68,14 @@ class JackPatch {
     if (client_) jack_client_close(client_);
     client_ = nullptr;
   }
-  // From now on, and for ports PortAudio registers later. Through: both channels
-  // pass the client, `channel` (0 left, 1 right) through the filter and the delay.
-  void Wire(Wiring w, int channel = 1, Biquad filter = {}, int delay = 0) {
+  // From now on, and for ports the program registers later. Through: both
+  // channels pass the client, `channel` (0 left, 1 right) through the gain, the
+  // filter and the delay.
+  void Wire(Wiring w, int channel = 1, Biquad filter = {}, int delay = 0, float gain = 1) {
     wiring_ = 0;
     jack_deactivate(client_);
     channel_ = channel;
+    gain_ = gain;
     filter_ = filter;
     z1_ = z2_ = 0;
     line_.assign(static_cast<std::size_t>(delay) + 1, 0.0f);
@@ -80,6 +83,22 @@ class JackPatch {
     jack_activate(client_);
     wiring_ = static_cast<int>(w);
     WireOnce();
+  }
+  // Wires once, as a user does in a patchbay, and leaves the wires to the program.
+  void WireByHand(Wiring w) {
+    Wire(w);
+    wiring_ = 0;
+  }
+  // Every `every`-th cycle from now on sleeps past two periods (0: none).
+  void BeLate(int every) { lateEvery_ = every; }
+  // The full names of the ports matching `pattern` (a regular expression).
+  std::vector<std::string> Ports(const char* pattern) const {
+    std::vector<std::string> names;
+    if (const char** ports = jack_get_ports(client_, pattern, nullptr, 0)) {
+      for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+      jack_free(ports);
+    }
+    return names;
   }
   // Cuts every wire into the program's inputs and makes none again.
   void CutInputs() {
@@ -90,11 +109,13 @@ class JackPatch {
   }
 
  private:
-  static constexpr const char* kProgramOut[2] = {"PortAudio:out_0", "PortAudio:out_1"};
-  static constexpr const char* kProgramIn[2] = {"PortAudio:in_0", "PortAudio:in_1"};
+  static constexpr const char* kProgramOut[2] = {"Zentor:left_out", "Zentor:right_out"};
+  static constexpr const char* kProgramIn[2] = {"Zentor:reference_in", "Zentor:mic_in"};
 
   static int Process(jack_nframes_t frames, void* self) {
     auto* p = static_cast<JackPatch*>(self);
+    if (const int every = p->lateEvery_.load(); every > 0 && ++p->cycles_ % every == 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(2000000LL * frames / jack_get_sample_rate(p->client_)));
     for (int c = 0; c < 2; ++c) {
       const auto* in = static_cast<const float*>(jack_port_get_buffer(p->in_[c], frames));
       auto* out = static_cast<float*>(jack_port_get_buffer(p->out_[c], frames));
@@ -105,7 +126,7 @@ class JackPatch {
         }
         // Direct form II transposed, then the delay line.
         const Biquad& f = p->filter_;
-        const double x = in[i], y = f.b0 * x + p->z1_;
+        const double x = p->gain_ * in[i], y = f.b0 * x + p->z1_;
         p->z1_ = f.b1 * x - f.a1 * y + p->z2_;
         p->z2_ = f.b2 * x - f.a2 * y;
         p->line_[p->at_] = static_cast<float>(y);
@@ -138,6 +159,9 @@ class JackPatch {
   jack_port_t *in_[2]{}, *out_[2]{};
   std::atomic<int> wiring_{0};
   int channel_ = 1;
+  float gain_ = 1;
+  std::atomic<int> lateEvery_{0};
+  int64_t cycles_ = 0;
   Biquad filter_;
   double z1_ = 0, z2_ = 0;
   std::vector<float> line_;

@@ -1,6 +1,7 @@
 #include "support/audio_fixture.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace zentor::test {
 
@@ -78,6 +79,8 @@ void AudioTest::SetUp() {
   CloseIdleWaveStream();
   g_fake = FakePortAudio{};
   UsePortAudioApi(&kFakeApi);
+  // No JACK server of the machine's joins the list; the JACK tests name their own.
+  setenv("JACK_DEFAULT_SERVER", "zentor-test-none", 1);
   ForgetSoundDevices();
   SimulatedCardHooks = {};
   UseCard(Quiet());

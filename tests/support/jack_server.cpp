@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/audio/sound_system_messages.h"
 
@@ -46,7 +47,7 @@ bool AudioServerOptional() {
   return v && std::string(v) == "1";
 }
 
-JackServer::JackServer(int32_t rate) : rate_(rate) {}
+JackServer::JackServer(int32_t rate, int32_t captures, Mode mode) : rate_(rate), captures_(captures), mode_(mode) {}
 
 JackServer::~JackServer() {
   Stop();
@@ -91,7 +92,7 @@ std::string JackServer::Launch(const std::string& name) {
   RemoveLeftovers(name);
   const std::string log = (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".log")).string();
   const pid_t parent = getpid();
-  const std::string rate = std::to_string(rate_);
+  const std::string rate = std::to_string(rate_), captures = std::to_string(captures_);
   const pid_t pid = fork();
   if (pid < 0) return "fork failed";
   if (pid == 0) {
@@ -103,8 +104,12 @@ std::string JackServer::Launch(const std::string& name) {
       dup2(fileno(f), STDERR_FILENO);
     }
     // A client gets 5 s to answer, not 0.5: test programs share a busy machine.
-    execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-t", "5000", "-d", "dummy", "-r", rate.c_str(),
-           "-p", "1024", static_cast<char*>(nullptr));
+    std::vector<const char*> argv{"jackd", "-n", name.c_str(), "--no-realtime", "-t", "5000"};
+    if (mode_ == Mode::Sync) argv.push_back("-S");
+    for (const char* a : {"-d", "dummy", "-r", rate.c_str(), "-p", "1024", "-C", captures.c_str(), "-P", "2"})
+      argv.push_back(a);
+    argv.push_back(nullptr);
+    execvp("jackd", const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   std::string why = "jackd did not answer within 10 s";

@@ -1,7 +1,13 @@
 // A private JACK server for the tests that measure through a real audio server:
 // the dummy driver (real time, no sound hardware), no real-time scheduling, period
-// 1024, a name no other running server has, so that test programs running side by
-// side never meet. The server dies with the test program, however that ends.
+// 1024, two capture and two playback ports unless told otherwise, a name no other
+// running server has, so that test programs running side by side never meet. The
+// server dies with the test program, however that ends.
+//
+// It runs synchronously: each cycle waits for its clients (up to the client
+// timeout), so that a loaded machine delays cycles instead of dropping them. An
+// asynchronous server reports a client late by a period as an xrun, as a server
+// on a real interface does.
 #pragma once
 
 #include <sys/types.h>
@@ -13,7 +19,8 @@ namespace zentor::test {
 
 class JackServer {
  public:
-  explicit JackServer(int32_t rate = 48000);
+  enum class Mode { Sync, Async };
+  explicit JackServer(int32_t rate = 48000, int32_t captures = 2, Mode mode = Mode::Sync);
   ~JackServer();
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
@@ -27,6 +34,8 @@ class JackServer {
   // Ends it orderly (SIGTERM; SIGKILL when it will not go) and waits for it.
   void Stop();
   bool Running() const { return pid_ > 0; }
+  // The rate of the next Start.
+  void SetRate(int32_t rate) { rate_ = rate; }
   // Points this process's JACK clients, and the programs it starts, at the server.
   void MakeDefault() const;
 
@@ -35,7 +44,8 @@ class JackServer {
   std::string Launch(const std::string& name);
   void Reap(int signal);
 
-  int32_t rate_;
+  int32_t rate_, captures_;
+  Mode mode_;
   std::string name_;
   int lock_ = -1;  // holds the name against other test programs
   pid_t pid_ = -1;

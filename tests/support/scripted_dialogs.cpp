@@ -48,6 +48,7 @@ Answer Next(Queue& q, Answer none, const std::string& call) {
 
 MsgAnswer ScriptedDialogs::Message(const std::string& text, MsgButtons buttons, MsgIcon icon,
                                    const std::string& title) {
+  if (tolerated_ && tolerated_(text)) return MsgAnswer::OK;
   calls_.push_back({DialogCall::Message, text, title, buttons, icon, {}, {}, {}, {}, {}});
   return Next(messages_, buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel,
               "message box: \"" + text + "\" (title \"" + title + "\")");

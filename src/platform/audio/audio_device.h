@@ -45,6 +45,9 @@ class AudioDevice {
   // 2 channels of 16 bits at `rate` on the input (or the paired output).
   virtual bool SupportsRate(bool input, int32_t rate) = 0;
   virtual bool HasOutput() const = 0;
+  // The channels the card offers on each side; the program needs 2 of each.
+  virtual int32_t InputChannels() const { return 2; }
+  virtual int32_t OutputChannels() const { return HasOutput() ? 2 : 0; }
   // Opens and starts a stream that calls `cycle` until Close(). `withOutput` false
   // opens the input only. On failure returns the status and fills `error`.
   virtual WaveStatus Open(int32_t rate, bool withOutput, StreamCycle* cycle, std::string& error) = 0;
@@ -66,5 +69,9 @@ class AudioDevice {
   // no one; UI thread.
   virtual bool Lost() const { return false; }
 };
+
+// "The sound card offers 1 input; 2 are needed" for a card short of channels on
+// the sides the stream uses; "" when it has enough.
+std::string ChannelShortageText(int32_t inputs, int32_t outputs, bool withOutput);
 
 }  // namespace zentor

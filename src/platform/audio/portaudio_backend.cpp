@@ -1,20 +1,10 @@
 #include "platform/audio/portaudio_backend.h"
 
-#include <dlfcn.h>
-#include <pthread.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
-#include <functional>
-#include <future>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <string>
 
 #include "platform/audio/sound_system_messages.h"
 
@@ -41,183 +31,48 @@ const PortAudioApi kLinked{
     Pa_IsStreamActive,
 };
 
-template <class F>
-bool Find(void* library, const char* name, F& f) {
-  f = reinterpret_cast<F>(dlsym(library, name));
-  return f != nullptr;
-}
-
-// A copy of PortAudio loaded apart from the program's, with its own ALSA and JACK
-// libraries and C library: nothing of an earlier copy is shared with it.
-//
-// The copy's C library numbers its thread keys apart from the program's, while the
-// threads themselves are shared: on a thread where the program's libraries keep
-// values (the main thread does), the copy's JACK reads another library's pointer
-// under its own logging key and calls it. So every call into a copy runs on a
-// thread of its own, where the program stores nothing. The copy's C library starts
-// that thread, as it readies its own per-thread state (its character tables) only
-// on threads it starts.
-class CopyThread {
- public:
-  // Never joined: the copy may keep it waiting for a dead server forever.
-  bool Start(void* library) {
-    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
-    Create create = nullptr;
-    pthread_t thread{};
-    return Find(library, "pthread_create", create) && create(&thread, nullptr, &CopyThread::Loop, this) == 0;
-  }
-  template <class F>
-  auto Run(F f) -> decltype(f()) {
-    // The job holds the task: the caller may return before the thread is done with it.
-    auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::move(f));
-    auto result = task->get_future();
-    {
-      std::lock_guard lock(mutex_);
-      jobs_.emplace_back([task] { (*task)(); });
-    }
-    ready_.notify_one();
-    return result.get();
-  }
-
- private:
-  static void* Loop(void* self) {
-    auto& t = *static_cast<CopyThread*>(self);
-    for (;;) {
-      std::function<void()> job;
-      {
-        std::unique_lock lock(t.mutex_);
-        t.ready_.wait(lock, [&t] { return !t.jobs_.empty(); });
-        job = std::move(t.jobs_.front());
-        t.jobs_.pop_front();
-      }
-      job();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<std::function<void()>> jobs_;
-};
-
-struct Copy {
-  void* library = nullptr;
-  PortAudioApi own{};  // the copy's functions, called on `thread` only
-  PortAudioApi api{};  // the same, each taking its call over to `thread`
-  CopyThread thread;
-};
-
-// Only the newest copy is ever called.
-std::atomic<Copy*> g_copy{nullptr};
-
-template <auto Field, class R, class... A>
-R OnCopyThread(A... a) {
-  Copy& c = *g_copy.load();
-  return c.thread.Run([&c, a...] { return (c.own.*Field)(a...); });
-}
-
-template <auto Field, class R, class... A>
-constexpr auto Forward(R (*PortAudioApi::*)(A...)) -> R (*)(A...) {
-  return &OnCopyThread<Field, R, A...>;
-}
-
-template <auto... Field>
-constexpr PortAudioApi Forwarded() {
-  return PortAudioApi{Forward<Field>(Field)...};
-}
-
-const PortAudioApi kForwarded =
-    Forwarded<&PortAudioApi::Initialize, &PortAudioApi::Terminate, &PortAudioApi::GetDeviceCount,
-              &PortAudioApi::GetDeviceInfo, &PortAudioApi::HostApiTypeIdToHostApiIndex,
-              &PortAudioApi::GetDefaultInputDevice, &PortAudioApi::GetDefaultOutputDevice,
-              &PortAudioApi::IsFormatSupported, &PortAudioApi::OpenStream, &PortAudioApi::SetStreamFinishedCallback,
-              &PortAudioApi::StartStream, &PortAudioApi::StopStream, &PortAudioApi::CloseStream,
-              &PortAudioApi::GetStreamInfo, &PortAudioApi::GetErrorText, &PortAudioApi::IsStreamActive>();
-
 const PortAudioApi* g_api = nullptr;
-const PortAudioApi* g_real = &kLinked;
 // The table that PortAudio was started with, so that the matching Terminate runs.
 const PortAudioApi* g_initialized = nullptr;
-void* g_realLibrary = nullptr;  // g_real's copy; nullptr for the linked one
-int g_generation = 0;           // counts the starts of PortAudio
+int g_generation = 0;  // counts the starts of PortAudio
 int g_openStreams = 0;
-// A stream was left to a dead JACK server and no fresh copy could be loaded: the
-// JACK devices are refused until the program starts again.
-bool g_stranded = false;
 
-// A fresh copy of the PortAudio library the program is linked with, in a link-map
-// namespace of its own; nullptr when none can be loaded (glibc allows 15 more).
-Copy* LoadCopy() {
-  Dl_info self{};
-  if (!dladdr(reinterpret_cast<void*>(&Pa_Initialize), &self) || !self.dli_fname) return nullptr;
-  void* library = dlmopen(LM_ID_NEWLM, self.dli_fname, RTLD_NOW | RTLD_LOCAL);
-  if (!library) return nullptr;
-  // Never freed: a copy is never unloaded, and its thread may outlive it.
-  auto* c = new Copy;
-  c->library = library;
-  PortAudioApi& a = c->own;
-  c->api = kForwarded;
-  void* l = c->library;
-  const bool found = Find(l, "Pa_Initialize", a.Initialize) && Find(l, "Pa_Terminate", a.Terminate) &&
-                     Find(l, "Pa_GetDeviceCount", a.GetDeviceCount) && Find(l, "Pa_GetDeviceInfo", a.GetDeviceInfo) &&
-                     Find(l, "Pa_HostApiTypeIdToHostApiIndex", a.HostApiTypeIdToHostApiIndex) &&
-                     Find(l, "Pa_GetDefaultInputDevice", a.GetDefaultInputDevice) &&
-                     Find(l, "Pa_GetDefaultOutputDevice", a.GetDefaultOutputDevice) &&
-                     Find(l, "Pa_IsFormatSupported", a.IsFormatSupported) && Find(l, "Pa_OpenStream", a.OpenStream) &&
-                     Find(l, "Pa_SetStreamFinishedCallback", a.SetStreamFinishedCallback) &&
-                     Find(l, "Pa_StartStream", a.StartStream) && Find(l, "Pa_StopStream", a.StopStream) &&
-                     Find(l, "Pa_CloseStream", a.CloseStream) && Find(l, "Pa_GetStreamInfo", a.GetStreamInfo) &&
-                     Find(l, "Pa_GetErrorText", a.GetErrorText) && Find(l, "Pa_IsStreamActive", a.IsStreamActive) &&
-                     c->thread.Start(l);
-  // A copy is never unloaded (its threads may outlive it), so a failed one stays too.
-  return found ? c : nullptr;
-}
-
-// PortAudio's JACK host waits ten minutes for a server that died under a running
-// stream, in every stop and close of it, and Pa_Terminate closes every open
-// stream. So the copy that ran it is never called again: its memory and threads
-// are left as they are, and PortAudio starts afresh in a new copy.
-void AbandonPortAudio() {
-  Copy* next = LoadCopy();
-  if (!next) {
-    g_stranded = true;  // the other cards go on in this copy
-    return;
+// Sets an environment variable for the life of the object, then puts it back.
+class EnvFor {
+ public:
+  EnvFor(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value, 1);
   }
-  g_initialized = nullptr;
-  g_openStreams = 0;
-  ++g_generation;
-  g_real = &next->api;
-  g_realLibrary = next->library;
-  g_copy.store(next);
-}
+  ~EnvFor() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+  EnvFor(const EnvFor&) = delete;
+  EnvFor& operator=(const EnvFor&) = delete;
 
-// Stops a JACK stream, waiting longer than a live server takes (it drops a client
-// that keeps it waiting beyond its timeout of a few seconds at most): a server
-// that died between the check for a lost stream and the stop leaves the stop to
-// wait out its ten minutes on a thread of its own.
-bool StopsInTime(const PortAudioApi& api, PaStream* stream) {
-  auto stopped = std::make_shared<std::promise<void>>();
-  std::future<void> done = stopped->get_future();
-  std::thread([&api, stream, stopped] {
-    api.StopStream(stream);
-    stopped->set_value();
-  }).detach();
-  return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-}
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
 
 // Starts PortAudio when it is not running; false when it fails.
 bool StartPortAudio() {
   if (g_initialized) return true;
-  if (g_stranded) return false;
   const PortAudioApi& pa = CurrentPortAudio();
   QuietSoundSystemMessages();
-  if (&pa == g_real && g_realLibrary) {
-    QuietSoundSystemMessagesOf(g_realLibrary);
-    // The copy's C library keeps the environment of its loading.
-    using SetEnv = int (*)(const char*, const char*, int);
-    const char* server = std::getenv("JACK_DEFAULT_SERVER");
-    if (SetEnv set = nullptr; server && Find(g_realLibrary, "setenv", set)) set("JACK_DEFAULT_SERVER", server, 1);
+  // PortAudio serves the ALSA cards only. Its JACK host would join a running
+  // server as a client of its own for as long as PortAudio runs, and abort the
+  // program at its end when that server went away: pointed at a server that
+  // cannot exist, it finds none (nor does an ALSA device routed to JACK).
+  {
+    const EnvFor noServer("JACK_DEFAULT_SERVER", "zentor-no-server/");
+    const EnvFor noStart("JACK_NO_START_SERVER", "1");
+    if (pa.Initialize() != paNoError) return false;
   }
-  if (pa.Initialize() != paNoError) return false;
   g_initialized = &pa;
   ++g_generation;
   return true;
@@ -250,7 +105,7 @@ std::string ErrorText(PaError err) {
 
 }  // namespace
 
-const PortAudioApi& RealPortAudio() { return *g_real; }
+const PortAudioApi& RealPortAudio() { return kLinked; }
 
 void UsePortAudioApi(const PortAudioApi* api) {
   if (g_initialized != (api ? api : &RealPortAudio())) ShutDownPortAudio();
@@ -258,7 +113,6 @@ void UsePortAudioApi(const PortAudioApi* api) {
 }
 
 void ShutDownPortAudio() {
-  if (g_stranded) return;
   if (g_initialized) g_initialized->Terminate();
   g_initialized = nullptr;
   g_openStreams = 0;
@@ -287,13 +141,12 @@ bool ListPortAudioDevices(std::vector<PortAudioEntry>& entries, PaDeviceIndex& d
   const PortAudioApi& pa = CurrentPortAudio();
   const PaDeviceIndex count = pa.GetDeviceCount();
   if (count < 0) return false;
-  // The cards themselves and a JACK server (or PipeWire's), not the other routes
-  // to the same cards PortAudio may list (OSS).
+  // The cards themselves, not the other routes to the same cards PortAudio may
+  // list (OSS); a JACK server is a device of its own (jack_device.h).
   const PaHostApiIndex alsa = pa.HostApiTypeIdToHostApiIndex(paALSA);
-  const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
   auto info = [&](PaDeviceIndex d) -> const PaDeviceInfo* {
     const PaDeviceInfo* i = pa.GetDeviceInfo(d);
-    return i && ((alsa < 0 && jack < 0) || i->hostApi == alsa || i->hostApi == jack) ? i : nullptr;
+    return i && (alsa < 0 || i->hostApi == alsa) ? i : nullptr;
   };
   defaultIn = pa.GetDefaultInputDevice();
   defaultOut = pa.GetDefaultOutputDevice();
@@ -331,23 +184,21 @@ PortAudioDevice::PortAudioDevice(std::string name, PaDeviceIndex input, PaDevice
   const PaDeviceInfo* out = output_ != paNoDevice ? pa.GetDeviceInfo(output_) : nullptr;
   inputName_ = info && info->name ? info->name : "";
   outputName_ = out && out->name ? out->name : "";
-  const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
-  jack_ = info && jack >= 0 && info->hostApi == jack;
+  inputs_ = info ? info->maxInputChannels : 0;
+  outputs_ = out ? out->maxOutputChannels : 0;
 }
 
 PortAudioDevice::~PortAudioDevice() { Close(); }
 
 bool PortAudioDevice::Bind() {
-  if (jack_ && g_stranded) return false;
   if (generation_ == g_generation) return true;
   const bool fresh = !g_initialized;
   for (int pass = 0; pass < 2 && StartPortAudio(); ++pass) {
     const PortAudioApi& pa = CurrentPortAudio();
-    const PaHostApiIndex jack = pa.HostApiTypeIdToHostApiIndex(paJACK);
     auto find = [&](const std::string& name) {
       for (PaDeviceIndex d = 0; d < pa.GetDeviceCount(); ++d) {
         const PaDeviceInfo* i = pa.GetDeviceInfo(d);
-        if (i && i->name && name == i->name && (jack >= 0 && i->hostApi == jack) == jack_) return d;
+        if (i && i->name && name == i->name) return d;
       }
       return paNoDevice;
     };
@@ -358,8 +209,8 @@ bool PortAudioDevice::Bind() {
       generation_ = g_generation;
       return true;
     }
-    // PortAudio looks for a JACK server only when it starts: one that came back
-    // since is found by starting it again.
+    // PortAudio looks for cards only when it starts: one plugged in since is
+    // found by starting it again.
     if (fresh || pass > 0 || g_openStreams > 0) break;
     ShutDownPortAudio();
   }
@@ -381,9 +232,7 @@ WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cyc
     return WaveStatus::NoDevice;
   }
   if (!Bind()) {
-    error = jack_ && g_stranded
-                ? "The sound card could not be opened: its JACK server stopped while in use; start the program again"
-                : "The sound card could not be opened: the sound system no longer lists it";
+    error = "The sound card could not be opened: the sound system no longer lists it";
     return WaveStatus::OpenFailed;
   }
   const PortAudioApi& pa = CurrentPortAudio();
@@ -393,7 +242,7 @@ WaveStatus PortAudioDevice::Open(int32_t rate, bool withOutput, StreamCycle* cyc
   stopping_ = false;
   xruns_ = 0;
   PaError err = pa.OpenStream(&stream_, &in, withOutput ? &out : nullptr, rate, kPortAudioFramesPerBuffer,
-                              paClipOff | paDitherOff, &PortAudioDevice::Callback, this);
+                              paDitherOff, &PortAudioDevice::Callback, this);
   if (err == paNoError) err = pa.SetStreamFinishedCallback(stream_, &PortAudioDevice::Finished);
   if (err == paNoError) {
     const PaStreamInfo* info = pa.GetStreamInfo(stream_);
@@ -419,15 +268,10 @@ bool PortAudioDevice::Lost() const { return stream_ && !stopping_.load() && api_
 
 void PortAudioDevice::Close() {
   if (!stream_) return;
-  const bool lost = Lost();
   stopping_ = true;
-  if ((lost && jack_) || (jack_ && !StopsInTime(*api_, stream_))) {
-    AbandonPortAudio();  // its JACK server died under it
-  } else {
-    if (!jack_) api_->StopStream(stream_);
-    api_->CloseStream(stream_);
-    g_openStreams = std::max(0, g_openStreams - 1);
-  }
+  api_->StopStream(stream_);
+  api_->CloseStream(stream_);
+  g_openStreams = std::max(0, g_openStreams - 1);
   stream_ = nullptr;
   cycle_ = nullptr;
 }

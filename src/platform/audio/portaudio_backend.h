@@ -34,8 +34,7 @@ struct PortAudioApi {
   PaError (*IsStreamActive)(PaStream*);
 };
 
-// The PortAudio in use: the one the program is linked with, or after a JACK server
-// died under an open stream, a fresh copy of it (see AbandonPortAudio in the source).
+// The PortAudio the program is linked with.
 const PortAudioApi& RealPortAudio();
 // Tests: the table used from the next list build on; nullptr restores the real one.
 void UsePortAudioApi(const PortAudioApi* api);
@@ -46,7 +45,7 @@ void ShutDownPortAudio();
 inline constexpr unsigned long kPortAudioFramesPerBuffer = 1024;
 
 // One recording device and the output that plays with it. Full duplex paInt16,
-// 2 in / 2 out, no clipping or dither, the devices' default high latencies, 1024
+// 2 in / 2 out, clipped (a converted sample over full scale saturates), no dither, the devices' default high latencies, 1024
 // frames per buffer; input only when there is no output.
 class PortAudioDevice final : public AudioDevice {
  public:
@@ -56,6 +55,8 @@ class PortAudioDevice final : public AudioDevice {
   std::string Name() const override { return name_; }
   bool SupportsRate(bool input, int32_t rate) override;
   bool HasOutput() const override { return output_ != paNoDevice; }
+  int32_t InputChannels() const override { return inputs_; }
+  int32_t OutputChannels() const override { return HasOutput() ? outputs_ : 0; }
   WaveStatus Open(int32_t rate, bool withOutput, StreamCycle* cycle, std::string& error) override;
   void Close() override;
   int32_t OutputLatencyFrames() const override { return latencyFrames_; }
@@ -78,7 +79,7 @@ class PortAudioDevice final : public AudioDevice {
   PaDeviceIndex input_, output_;
   std::string inputName_, outputName_;
   int generation_ = 0;  // the start of PortAudio that input_ and output_ number in
-  bool jack_ = false;   // of PortAudio's JACK host: a stream the server dropped is left alone
+  int32_t inputs_ = 0, outputs_ = 0;  // the channels PortAudio lists
   const PortAudioApi* api_ = nullptr;  // the PortAudio that stream_ belongs to
   PaStream* stream_ = nullptr;
   StreamCycle* cycle_ = nullptr;
@@ -91,7 +92,7 @@ class PortAudioDevice final : public AudioDevice {
 // The ALSA card number in a PortAudio device name ("... (hw:2,0)"), -1 without one.
 int32_t AlsaCardOfName(const std::string& name);
 
-// Input devices of the ALSA and JACK host APIs, in PortAudio's order, each paired with its
+// Input devices of the ALSA host API, in PortAudio's order, each paired with its
 // output: the same device when it has 2 outputs, else the output with 2 channels on
 // the same "(hw:X," card, else the default output. False when PortAudio fails to start.
 struct PortAudioEntry {

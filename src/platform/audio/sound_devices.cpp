@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/audio/jack_device.h"
 #include "platform/audio/portaudio_backend.h"
 #include "platform/audio/simulated_sound_card.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 struct DeviceList {
   bool built = false;
-  std::vector<std::unique_ptr<PortAudioDevice>> cards;
+  std::vector<std::unique_ptr<AudioDevice>> cards;
   std::unique_ptr<PortAudioDevice> defaultPair;
 };
 
@@ -32,11 +33,22 @@ DeviceList& List() {
       if (!entries.empty() && defaultIn != paNoDevice)
         list.defaultPair = std::make_unique<PortAudioDevice>("default", defaultIn, defaultOut);
     }
+    // After the ALSA cards, where PortAudio listed its JACK devices.
+    if (JackServerInfo server; ProbeJackServer(server)) list.cards.push_back(std::make_unique<JackDevice>(server));
   }
   return list;
 }
 
 }  // namespace
+
+std::string ChannelShortageText(int32_t inputs, int32_t outputs, bool withOutput) {
+  auto offer = [](int32_t n, const char* side) {
+    return "The sound card offers " + std::to_string(n) + " " + side + (n == 1 ? "" : "s") + "; 2 are needed";
+  };
+  if (inputs < 2) return offer(inputs, "input");
+  if (withOutput && outputs < 2) return offer(outputs, "output");
+  return "";
+}
 
 int32_t RecordDeviceCount() { return static_cast<int32_t>(List().cards.size()) + 1; }
 

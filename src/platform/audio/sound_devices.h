@@ -1,8 +1,9 @@
-// The list of recording devices that WaveDeviceId indexes: PortAudio's devices with
-// an input (its ALSA host API when it has one), in PortAudio's order, then the
-// simulated loopback card. WaveDeviceId -1 is PortAudio's default input/output
-// pair, or the simulated card when PortAudio lists no input or fails to start.
-// Built at the first query, once per run. UI thread only.
+// The list of recording devices that WaveDeviceId indexes: PortAudio's ALSA devices
+// with an input, in PortAudio's order, then the JACK server when one answers
+// ("system"), then the simulated loopback card. WaveDeviceId -1 is PortAudio's
+// default input/output pair, or the simulated card when PortAudio lists no input or
+// fails to start. Built at the first query and again after ForgetSoundDevices
+// (RefreshSoundDevices in wave_streaming.h). UI thread only.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +32,8 @@ AudioDevice* ResolveWaveDevice(int32_t waveDeviceId);
 // The list position of the simulated card.
 int32_t SimulatedCardIndex();
 
-// Forgets the list and stops PortAudio, so the next query starts afresh (tests;
-// no stream may be open).
+// Forgets the list and stops PortAudio, so the next query starts afresh (no stream
+// may be open).
 void ForgetSoundDevices();
 
 }  // namespace zentor

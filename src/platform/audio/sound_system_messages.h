@@ -8,8 +8,5 @@ namespace zentor {
 
 // Drops ALSA's and JACK's messages from now on; safe to call more than once.
 void QuietSoundSystemMessages();
-// The same for the ALSA and JACK libraries that `library`, loaded apart by
-// dlmopen, uses.
-void QuietSoundSystemMessagesOf(void* library);
 
 }  // namespace zentor

@@ -114,6 +114,7 @@ class Streaming final : public QObject, public StreamCycle {
       return Fail(WaveStatus::NotPrepared, std::string(what) + " was called before its preparation");
     s.waited.store(0);
     if (&s == &rec_ && rate_ > 0) s.deadlineMs = NowMs() + int64_t{s.count} * 1000 / rate_ + kRecordGraceMs;
+    if (&s == &rec_) xrunsAtArm_ = device_->Xruns();
     device_->JobArmed();
     s.state.store(kArmed);
     return WaveStatus::Ok;
@@ -229,6 +230,7 @@ class Streaming final : public QObject, public StreamCycle {
 
   // ---- UI thread ----
   void Drain() {
+    CountDropouts();
     if (lost_.exchange(false) || (open_ && device_->Lost())) HandleLoss("The sound card stopped");
     else if (RecordOverdue()) HandleLoss("The sound card delivered no recording in time");
     const int64_t completed = cycle_.load(std::memory_order_acquire);
@@ -265,6 +267,7 @@ class Streaming final : public QObject, public StreamCycle {
 
   Slot play_, rec_;
   std::string error_;
+  int64_t dropouts_ = 0;  // of the last record job done
 
  private:
   WaveStatus Fail(WaveStatus s, std::string text) {
@@ -301,6 +304,8 @@ class Streaming final : public QObject, public StreamCycle {
     }
     if (needOutput && !dev->HasOutput()) return Fail(WaveStatus::NoDevice, "The sound card has no output");
     const bool withOutput = dev->HasOutput();
+    if (std::string s = ChannelShortageText(dev->InputChannels(), dev->OutputChannels(), withOutput); !s.empty())
+      return Fail(WaveStatus::OpenFailed, std::move(s));
     if (rate <= 0 || !dev->SupportsRate(true, rate) || (withOutput && !dev->SupportsRate(false, rate)))
       return Fail(WaveStatus::RateNotSupported,
                   "The sound card does not support a sample rate of " + std::to_string(rate) + " Hz");
@@ -319,10 +324,18 @@ class Streaming final : public QObject, public StreamCycle {
   // last one is posted too.
   void CloseStream(bool drain = true) {
     if (!open_) return;
+    CountDropouts();
     device_->Close();
     open_ = false;
     idle_.stop();
     if (drain) Drain();
+    device_ = nullptr;  // the list may be built afresh while no stream is open
+  }
+
+  // The device's xruns since the record job was armed, once it is done and until
+  // it is posted: the next cycle's may belong to the next job.
+  void CountDropouts() {
+    if (open_ && rec_.state.load() == kDone && !rec_.posted) dropouts_ = device_->Xruns() - xrunsAtArm_;
   }
 
   bool TryStart(Slot& s, int otherState, int64_t frame, int32_t frames) {
@@ -396,6 +409,7 @@ class Streaming final : public QObject, public StreamCycle {
   bool open_ = false, withOutput_ = false;
   int32_t deviceId_ = 0, rate_ = 0;
   uint64_t nextJob_ = 0;
+  int64_t xrunsAtArm_ = 0;
   std::unordered_set<uint64_t> pending_, cancelled_;
   QTimer drain_, idle_;
   // Shared with the device thread. The counters run over the engine's life.
@@ -436,6 +450,14 @@ void GetTimePointer(int32_t& position) { position = Engine().TimePointer(); }
 std::string AudioLastErrorText() { return Engine().error_; }
 std::string StreamLostText() { return "Error 3852: Sound card stopped during the recording: " + Engine().error_; }
 StreamingView InspectStreaming() { return Engine().View(); }
+int64_t RecordingDropouts() { return Engine().dropouts_; }
+bool RefreshSoundDevices() {
+  Streaming& e = Engine();
+  if (InUse(e.play_.state.load()) || InUse(e.rec_.state.load())) return false;
+  e.CloseWhenIdle();
+  ForgetSoundDevices();
+  return true;
+}
 void DrainWaveCompletions() { Engine().Drain(); }
 void CloseIdleWaveStream() { Engine().CloseWhenIdle(); }
 void SetWaveClock(std::function<int64_t()> nowMs) { g_clock = std::move(nowMs); }

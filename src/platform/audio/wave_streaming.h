@@ -95,6 +95,14 @@ std::string AudioLastErrorText();
 // completed, with the engine's reason; a card that refuses to start is told apart.
 std::string StreamLostText();
 
+// Xruns, overflows and underflows the device counted while the last finished record
+// job was armed or running: dropouts that may have spoiled it.
+int64_t RecordingDropouts();
+// Closes an idle stream and builds the device list afresh, so that a card or JACK
+// server that came or went since shows; false (nothing done) while a job uses the
+// card.
+bool RefreshSoundDevices();
+
 // ---- Inspection, for tests and the measurement windows ----
 enum class SlotState { Idle, Prepared, Armed, Running, Done };
 struct StreamingView {
