@@ -150,10 +150,9 @@ SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int3
   return out;
 }
 
-namespace {
-
 void RemoveEntry(SingularityListRecord& set, int32_t i) {
   const int32_t n = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+  if (i < 0 || i >= n) return;
   for (int32_t j = i; j + 1 < n; ++j) {
     const auto k = static_cast<size_t>(j);
     set.Freq[k] = set.Freq[k + 1];
@@ -167,8 +166,6 @@ void RemoveEntry(SingularityListRecord& set, int32_t i) {
     set.Count = n - 1;
   }
 }
-
-}  // namespace
 
 namespace {
 

@@ -61,6 +61,9 @@ SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int3
 // first: the set a limited fit is judged as.
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
 
+// Removes entry i (0-based), the later ones moving up; nothing for an index outside the set.
+void RemoveEntry(SingularityListRecord& set, int32_t i);
+
 // How a set's corrected response is judged: about a free straight line, or,
 // with a target (the levels then taken relative to it), about 0 dB; and the
 // boost limit its snapping keeps.

@@ -46,20 +46,6 @@ void SetLevel(SingularityListRecord& set, size_t e, double levelDb) {
   set.Q2[e] = static_cast<float>(centre / half);
 }
 
-void RemoveAt(SingularityListRecord& set, int32_t i) {
-  const int32_t n = Entries(set);
-  for (int32_t j = i; j + 1 < n; ++j) {
-    const auto k = static_cast<size_t>(j);
-    set.Freq[k] = set.Freq[k + 1];
-    set.Q1[k] = set.Q1[k + 1];
-    set.Q2[k] = set.Q2[k + 1];
-    set.FitError[k] = set.FitError[k + 1];
-  }
-  const auto last = static_cast<size_t>(n - 1);
-  set.Freq[last] = set.Q1[last] = set.Q2[last] = set.FitError[last] = 0;
-  set.Count = n - 1;
-}
-
 }  // namespace
 
 NetBoost MaxNetBoost(const SingularityListRecord& set) {
@@ -142,7 +128,7 @@ int32_t HoldNetBoost(SingularityListRecord& set, int32_t code, double maxBoostDb
       const double level = LevelOf(set, k) - lower;
       touched[k] = true;
       if (level < kNoLevelDb) {
-        RemoveAt(set, e);
+        RemoveEntry(set, e);
         std::rotate(touched.begin() + e, touched.begin() + e + 1, touched.end());
         touched.back() = true;  // counts the removed entry
         continue;
