@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
+#include <unistd.h>
 #include <clocale>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -50,17 +53,36 @@ TEST_F(Helpers, ParsingFileNamesRangesCharCodesAndGraphShownMessages) {
     EXPECT_EQ(std::tuple(a, b, c), std::tuple(r.a, r.b, r.c)) << r.line;
   }
   // File names.
-  EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room");
+  EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room.test");
   EXPECT_EQ(GetFileExtension("room.test.cfa"), "cfa");
   EXPECT_EQ(GetFileExtension("noext"), "noext");
   EXPECT_EQ(GetFileNameFromPath("C:\\a\\b.cfa"), "b.cfa");
   EXPECT_EQ(GetFileNameFromPath("a/b.cfa"), "b.cfa");
   EXPECT_EQ(GetFileNameFromPath("plain.cfa"), "plain.cfa");
   // Dotted folders never move where a file goes.
-  EXPECT_EQ(GetFileNameStem("/data/a.b/x.y.cfa"), "/data/a.b/x");
+  EXPECT_EQ(GetFileNameStem("/data/a.b/x.y.cfa"), "/data/a.b/x.y");
+  EXPECT_EQ(GetFileNameStem("/data/a.b/x"), "/data/a.b/x");
   EXPECT_EQ(GetFileExtension("/data/a.b/x"), "x");
-  EXPECT_EQ(ReplaceFileExtension("/data/a.b/x.y.cfa", "EQ"), "/data/a.b/x.EQ");
-  EXPECT_EQ(ReplaceFileExtension("/data/a.b/noext", "cfa"), "/data/a.b/noext.cfa");
+  // A save replaces only an extension of a file the program knows; a name that is
+  // only an extension is none.
+  const std::pair<const char*, std::optional<std::string>> saves[] = {
+      {"my.room.EQ", "my.room.EQ"},        {"my.room.eq", "my.room.EQ"},    {"seat1.v2", "seat1.v2.EQ"},
+      {"/d/a.b/seat1.cfa", "/d/a.b/seat1.EQ"}, {"/d/a.b/seat1", "/d/a.b/seat1.EQ"}, {"seat1.", "seat1.EQ"},
+      {".EQ", std::nullopt},               {"/d/a.b/.eq", std::nullopt},    {"", std::nullopt},
+      {"/d/a.b/", std::nullopt},           {"..", std::nullopt},            {"/d/.", std::nullopt}};
+  for (const auto& [chosen, saved] : saves) EXPECT_EQ(SaveFileName(chosen, "EQ"), saved) << chosen;
+  // One file by its identity, whatever the spelling.
+  const std::string in = TempPath("in.EQ");
+  std::ofstream(in) << "x";
+  std::ofstream(TempPath("other.EQ")) << "x";
+  ASSERT_EQ(::link(in.c_str(), TempPath("hard.EQ").c_str()), 0);
+  ASSERT_EQ(::symlink(in.c_str(), TempPath("soft.EQ").c_str()), 0);
+  const std::pair<std::string, bool> sames[] = {
+      {in, true}, {TempPath("./in.EQ"), true}, {TempPath("hard.EQ"), true}, {TempPath("soft.EQ"), true},
+      {TempPath("other.EQ"), false}, {TempPath("in.eq"), false}, {"", false}};
+  for (const auto& [name, same] : sames) EXPECT_EQ(SameFile(name, in), same) << name;
+  EXPECT_TRUE(SameFile(TempPath("new.EQ"), TempPath("./new.EQ"))) << "neither there yet";
+  EXPECT_FALSE(SameFile(TempPath("new.EQ"), TempPath("new2.EQ")));
   std::string d;
   EXPECT_EQ(CopyString(d, "abc"), "abc");
   EXPECT_EQ(d, "abc");
