@@ -323,13 +323,9 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
     const size_t from = help.find('\n') + 1;
     EXPECT_NE(words(overview).find(words(help.substr(from, help.find("\n\n") - from))), std::string::npos) << sub;
   }
+  WavHeader h = MakeWavHeader(1, 48000, 2);  // one 32-bit float sample
+  h.FormatCode = 3, h.BitsPerSample = 32, h.BlockAlign = 4, h.ByteRate = 4 * 48000, h.DataSize = 4;
   BinaryWriter w;
-  WavHeader h = MakeWavHeader(1, 48000, 4);
-  h.FormatCode = 3;
-  h.BitsPerSample = 32;
-  h.BlockAlign = 4;
-  h.ByteRate = 4 * 48000;
-  h.DataSize = 4;
   WriteWavHeader(w, h);
   w.Single(0.25f);
   ASSERT_TRUE(WriteWholeFileAtomic(at("float.wav"), w.data()));

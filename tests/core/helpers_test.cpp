@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
-#include <unistd.h>
 #include <clocale>
 #include <optional>
 #include <string>
@@ -71,18 +69,6 @@ TEST_F(Helpers, ParsingFileNamesRangesCharCodesAndGraphShownMessages) {
       {".EQ", std::nullopt},               {"/d/a.b/.eq", std::nullopt},    {"", std::nullopt},
       {"/d/a.b/", std::nullopt},           {"..", std::nullopt},            {"/d/.", std::nullopt}};
   for (const auto& [chosen, saved] : saves) EXPECT_EQ(SaveFileName(chosen, "EQ"), saved) << chosen;
-  // One file by its identity, whatever the spelling.
-  const std::string in = TempPath("in.EQ");
-  std::ofstream(in) << "x";
-  std::ofstream(TempPath("other.EQ")) << "x";
-  ASSERT_EQ(::link(in.c_str(), TempPath("hard.EQ").c_str()), 0);
-  ASSERT_EQ(::symlink(in.c_str(), TempPath("soft.EQ").c_str()), 0);
-  const std::pair<std::string, bool> sames[] = {
-      {in, true}, {TempPath("./in.EQ"), true}, {TempPath("hard.EQ"), true}, {TempPath("soft.EQ"), true},
-      {TempPath("other.EQ"), false}, {TempPath("in.eq"), false}, {"", false}};
-  for (const auto& [name, same] : sames) EXPECT_EQ(SameFile(name, in), same) << name;
-  EXPECT_TRUE(SameFile(TempPath("new.EQ"), TempPath("./new.EQ"))) << "neither there yet";
-  EXPECT_FALSE(SameFile(TempPath("new.EQ"), TempPath("new2.EQ")));
   std::string d;
   EXPECT_EQ(CopyString(d, "abc"), "abc");
   EXPECT_EQ(d, "abc");
