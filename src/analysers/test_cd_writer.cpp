@@ -32,7 +32,7 @@ int32_t TestCDPeriodCount(double minutes, const TestCDSettings& params) {
   return CLng(total / static_cast<double>(1 << params.Order));
 }
 
-std::string TestCDFileName(const std::string& chosen) { return GetFileNameStem(chosen) + ".wav"; }
+std::optional<std::string> TestCDFileName(const std::string& chosen) { return SaveFileName(chosen, "wav"); }
 
 bool WriteTestCDFile(const std::string& path, std::span<const int16_t> left, std::span<const int16_t> right,
                      int32_t periods, int32_t sampleRate, const std::function<void()>& step) {
@@ -107,11 +107,10 @@ void CreateTestCD::MakeWave_Click() {
                             QDir::homePath().toStdString(), "ZentorWaveFileForCD.wav"};
   const std::optional<std::string> chosen = FileSaveDialog(request);
   if (!chosen || chosen->empty()) return;
-  const std::string path = TestCDFileName(*chosen);
-  if (FileExists(path) && MsgBox("File Already Exists, Overwrite ?", MsgButtons::YesNo, MsgIcon::Exclamation,
-                                 "Mirabelt Zentor") != MsgAnswer::Yes)
+  const std::optional<std::string> path = SaveFileNameOrSay(*chosen, "wav");
+  if (!path || !MayReplaceFile(*path, "File Already Exists, Overwrite ?", MsgButtons::YesNo, "Mirabelt Zentor"))
     return;
-  FillTestCdWavHeader(left, right, static_cast<int32_t>(2 * n * static_cast<size_t>(NumPeriods)), path);
+  FillTestCdWavHeader(left, right, static_cast<int32_t>(2 * n * static_cast<size_t>(NumPeriods)), *path);
 }
 
 void CreateTestCD::FillTestCdWavHeader(std::span<const int16_t> left, std::span<const int16_t> right,

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,9 +22,9 @@ namespace zentor {
 // Whole periods in the given minutes of CD time.
 int32_t TestCDPeriodCount(double minutes, const TestCDSettings& params);
 
-// The name the file is written under: the chosen file name cut before its first
-// "." (folders keep theirs), with ".wav".
-std::string TestCDFileName(const std::string& chosen);
+// The name the file is written under: the chosen name with ".wav" (SaveFileName);
+// nullopt for a name that is only an extension.
+std::optional<std::string> TestCDFileName(const std::string& chosen);
 
 // Writes header and `periods` interleaved periods (left, right) through a
 // temporary file renamed over `path`; `step` is called after each period.

@@ -91,6 +91,14 @@ void RemoveOrphanedTemporaries(const std::string& folder) {
   ::closedir(dir);
 }
 
+// A hidden name beside the target, unique to this process and attempt; a crashed
+// run's are removed by the next save in the folder.
+std::string TemporaryName(const std::string& folder, const std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  return folder + "/." + name.substr(0, 200) + std::string(kTempMark) + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter);
+}
+
 // Errors that only say a folder cannot be opened or flushed this way; the rename
 // in it stands.
 bool HarmlessFolderError(int error) { return error == EINVAL || error == EBADF || error == EACCES; }
@@ -122,12 +130,8 @@ bool AtomicFile::Open() {
   // where the folder would allow it.
   if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
   RemoveOrphanedTemporaries(folder);
-  // A hidden name beside the target, unique to this process and attempt.
-  static std::atomic<unsigned> counter{0};
-  const std::string stem =
-      folder + "/." + name.substr(0, 200) + std::string(kTempMark) + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    temp_ = stem + std::to_string(++counter);
+    temp_ = TemporaryName(folder, name);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) break;
   }
@@ -229,6 +233,49 @@ bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data
 bool WriteWholeFileAtomic(const std::string& path, std::string_view text) {
   AtomicFile file(path);
   return file.Open() && file.Write(text) && file.Commit();
+}
+
+OutputFiles::~OutputFiles() {
+  // Latest first, so that a name given twice ends as it began.
+  for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
+    if (!e->kept.empty()) {
+      ::rename(e->kept.c_str(), e->target.c_str());
+    } else if (!e->existed) {
+      struct stat st {};
+      if (::lstat(e->target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(e->target.c_str());
+    }
+  }
+}
+
+bool OutputFiles::Prepare(const std::vector<std::string>& paths, std::string& failed) {
+  for (const std::string& path : paths) {
+    AtomicFile probe(path);
+    if (!probe.Open()) {
+      failed = path;
+      return false;
+    }
+    probe.Cancel();
+  }
+  for (const std::string& path : paths) {
+    Entry e;
+    e.target = ResolvedTarget(path);
+    struct stat st {};
+    e.existed = ::lstat(e.target.c_str(), &st) == 0;
+    // A second name for the old file keeps it through the rename that replaces it.
+    if (e.existed) {
+      const auto [folder, name] = SplitPath(e.target);
+      e.kept = TemporaryName(folder, name);
+      if (::link(e.target.c_str(), e.kept.c_str()) != 0) e.kept.clear();
+    }
+    entries_.push_back(std::move(e));
+  }
+  return true;
+}
+
+void OutputFiles::Keep() {
+  for (const Entry& e : entries_)
+    if (!e.kept.empty()) ::unlink(e.kept.c_str());
+  entries_.clear();
 }
 
 }  // namespace zentor

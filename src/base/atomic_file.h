@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <sys/types.h>
 
 namespace zentor {
@@ -50,6 +51,28 @@ class AtomicFile {
 // Writes the whole buffer through an AtomicFile.
 bool WriteWholeFileAtomic(const std::string& path, std::span<const uint8_t> data);
 bool WriteWholeFileAtomic(const std::string& path, std::string_view text);
+
+// Files one command writes together. Prepare checks that each can be written
+// before any is; until Keep, the destructor takes back what was written since: a
+// file that was not there is removed, one that was is put back as it was.
+class OutputFiles {
+ public:
+  OutputFiles() = default;
+  ~OutputFiles();
+  OutputFiles(const OutputFiles&) = delete;
+  OutputFiles& operator=(const OutputFiles&) = delete;
+
+  // False, naming the first that cannot be written in `failed`, when any cannot.
+  bool Prepare(const std::vector<std::string>& paths, std::string& failed);
+  void Keep();
+
+ private:
+  struct Entry {
+    std::string target, kept;
+    bool existed = false;
+  };
+  std::vector<Entry> entries_;
+};
 
 // The system calls the writer makes, as one seam: tests replace them to
 // inject faults (a short write, a failure at flush or close, a failed

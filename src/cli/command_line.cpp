@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -45,11 +46,30 @@ void PrintOverview() {
   std::string text =
       "Usage: zentor [FILE]             the main window (a .cfa or .EQ file opens)\n"
       "       zentor SUBCOMMAND [OPTIONS] without a window or a desktop\n\nSubcommands:\n";
+  // Each summary whole, wrapped at word boundaries under its own column.
+  constexpr size_t kIndent = 18, kWidth = 80;
   for (const Subcommand& s : Subcommands()) {
-    std::string head = s.command->name;
-    head.resize(16, ' ');
-    const std::string& summary = s.command->summary;
-    text += "  " + head + summary.substr(0, summary.find('\n')) + "\n";
+    std::string line = "  " + s.command->name;
+    line.resize(kIndent, ' ');
+    size_t used = kIndent;
+    std::string summary = s.command->summary;
+    std::replace(summary.begin(), summary.end(), '\n', ' ');
+    for (size_t at = 0; at < summary.size();) {
+      const size_t end = std::min(summary.find(' ', at), summary.size());
+      const std::string word = summary.substr(at, end - at);
+      at = end + 1;
+      if (word.empty()) continue;
+      if (used > kIndent && used + 1 + word.size() > kWidth) {
+        line += "\n" + std::string(kIndent, ' ');
+        used = kIndent;
+      } else if (used > kIndent) {
+        line += ' ';
+        ++used;
+      }
+      line += word;
+      used += word.size();
+    }
+    text += line + "\n";
   }
   text +=
       "\n\"zentor SUBCOMMAND --help\" lists its options. Exit status: 0 done, 1 the command failed\n"

@@ -162,7 +162,8 @@ void DescribeWav(const std::string& path, Json& j) {
   j.Set("kind", "wav");
   j.Set("sample_rate_hz", wav.Header.SampleRate);
   j.Set("channels", static_cast<int32_t>(wav.Header.Channels));
-  j.Set("bits", static_cast<int32_t>(wav.Header.BitsPerSample));
+  j.Set("bits", static_cast<int32_t>(wav.SourceBits));
+  j.Set("float", wav.FloatSamples);
   j.Set("frames", wav.Frames);
   j.Set("length_s", wav.Header.SampleRate > 0 ? Json(double(wav.Frames) / wav.Header.SampleRate) : Json());
 }
@@ -203,7 +204,7 @@ void PrintJson(const Json& j) {
 }
 
 int Describe(const Arguments& args) {
-  HeadlessSession session(false, false);
+  HeadlessSession session(false);
   const std::string path = args.positional[0];
   const std::string ext = Extension(path);
   Json j = Json::MakeObject();

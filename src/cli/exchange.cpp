@@ -6,6 +6,7 @@
 #include "base/atomic_file.h"
 #include "cli/commands.h"
 #include "cli/headless.h"
+#include "cli/outputs.h"
 #include "core/helpers.h"
 #include "core/records.h"
 #include "exchange/filter_export.h"
@@ -56,10 +57,11 @@ int ExportFilters(const Arguments& args) {
     std::string why;
     if (!ParseChannelList(args.Text("--channels"), options.channels, why)) throw UsageError("--channels: " + why);
   }
-  const std::string in = args.positional[0], out = args.Text("--out");
-  if (FileExists(out) && !args.Has("--force")) throw CommandFailed(out + " already exists; --force replaces it");
+  const std::string in = args.positional[0], out = Outputs::Given("--out", args.Text("--out"));
+  Outputs outputs(args.Has("--force"), {in});
+  outputs.Check({out});
 
-  HeadlessSession session(args.Has("--force"), true);
+  HeadlessSession session(true);
   if (!LoadEQFile(in)) throw CommandFailed("");
   options.source = in;
   const FilterExport made = zentor::ExportFilters(AppliedFilters, options);
@@ -75,16 +77,19 @@ int ExportFilters(const Arguments& args) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
   }
+  outputs.Keep();
   return 0;
 }
 
 int ImportFilters(const Arguments& args) {
   if (!args.Has("--eq")) throw UsageError("--eq OUT.EQ is needed");
   const int32_t model = args.Whole("--model", 1, 5, 0);
-  const std::string eq = GetFileNameStem(args.Text("--eq")) + ".EQ";
-  if (FileExists(eq) && !args.Has("--force")) throw CommandFailed(eq + " already exists; --force replaces it");
+  const std::string eq = Outputs::Named("--eq", args.Text("--eq"), "EQ");
+  Outputs outputs(args.Has("--force"), {args.positional[0]});
+  outputs.Check({eq});
 
-  HeadlessSession session(args.Has("--force"), true);
+  HeadlessSession session(true);
+  session.Dialogs().MayReplace(outputs.Paths());
   DataPlotter& main = session.Main();
   if (model != 0) ChooseParametricModel(session, model);
   session.Dialogs().QueueFile(args.positional[0]);
@@ -92,6 +97,7 @@ int ImportFilters(const Arguments& args) {
   if (main.EQResultsTakenButNotSaved == 0) throw CommandFailed("");
   session.Dialogs().QueueFile(eq);
   if (!main.SaveEQModel_Click()) throw CommandFailed("");
+  outputs.Keep();
   return 0;
 }
 

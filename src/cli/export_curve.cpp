@@ -3,6 +3,7 @@
 #include "base/atomic_file.h"
 #include "cli/commands.h"
 #include "cli/headless.h"
+#include "cli/outputs.h"
 #include "core/helpers.h"
 #include "mainwindow/curve_text_export.h"
 
@@ -32,18 +33,21 @@ int ExportCurve(const Arguments& args) {
   if (format.empty()) throw UsageError("--format is needed: csv or frd");
   r.format = format == "csv" ? CurveTextFormat::Csv : CurveTextFormat::Frd;
   if (!args.Has("--out")) throw UsageError("--out OUT is needed");
-  r.output = args.Text("--out");
+  r.output = Outputs::Given("--out", args.Text("--out"));
   if (args.Has("--curve") && args.Has("--all")) throw UsageError("--curve and --all cannot be given together");
   r.curve = args.Whole("--curve", 1, 32, 0);
   if (args.Has("--gate")) r.gateMs = static_cast<float>(args.Real("--gate", 0.1, 2000, 0));
 
-  HeadlessSession session(args.Has("--force"), false);
+  HeadlessSession session(false);
   std::vector<std::pair<std::string, std::string>> files;
   if (const std::string why = CurveTextFiles(r, files); !why.empty()) throw CommandFailed(why);
-  for (const auto& [path, text] : files)
-    if (FileExists(path) && !args.Has("--force")) throw CommandFailed(path + " already exists; --force replaces it");
+  std::vector<std::string> paths;
+  for (const auto& file : files) paths.push_back(file.first);
+  Outputs outputs(args.Has("--force"), {r.input});
+  outputs.Check(paths);
   for (const auto& [path, text] : files)
     if (!WriteWholeFileAtomic(path, text)) throw CommandFailed("Error 4977: Error writing file " + path);
+  outputs.Keep();
   return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/headless.h"
+#include "cli/outputs.h"
 #include "core/helpers.h"
 #include "core/records.h"
 #include "display/display_options.h"
@@ -81,10 +82,6 @@ SingularityListRecord AppliedAsSet() {
   return set;
 }
 
-void CheckNotThere(const std::string& path, bool force) {
-  if (!force && FileExists(path)) throw CommandFailed(path + " already exists; --force replaces it");
-}
-
 }  // namespace
 
 void ChooseParametricModel(HeadlessSession& session, int32_t code) {
@@ -135,18 +132,13 @@ int Fit(const Arguments& args) {
     limits.Target = target;
   }
   // The names the save commands give the files.
-  const std::string eq = GetFileNameStem(args.Text("--eq")) + ".EQ";
-  CheckNotThere(eq, force);
-  std::string report;
-  if (args.Has("--report")) {
-    const std::string r = args.Text("--report");
-    const size_t slash = r.find_last_of('/');
-    const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    report = r.substr(0, start) + GetFileNameStem(r.substr(start)) + ".txt";
-    CheckNotThere(report, force);
-  }
+  const std::string eq = Outputs::Named("--eq", args.Text("--eq"), "EQ");
+  const std::string report = args.Has("--report") ? Outputs::Named("--report", args.Text("--report"), "txt") : "";
+  Outputs outputs(force, {in, args.Text("--target")});
+  outputs.Check(report.empty() ? std::vector<std::string>{eq} : std::vector<std::string>{eq, report});
 
-  HeadlessSession session(force, true);
+  HeadlessSession session(true);
+  session.Dialogs().MayReplace(outputs.Paths());
   // The options stand in for the stored limits for this run only.
   OverrideFitLimits(limits);
   struct Restore {
@@ -232,6 +224,7 @@ int Fit(const Arguments& args) {
                   m.MaxFreq, before, after);
     std::fputs((text + buf + NetBoostText(net) + "\nsaved " + eq + (report.empty() ? "" : " and " + report) + "\n").c_str(), stdout);
   }
+  outputs.Keep();
   return 0;
 }
 

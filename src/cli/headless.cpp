@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "app/window_links.h"
+#include "core/helpers.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
 #include "platform/picture.h"
@@ -18,8 +19,6 @@ namespace {
 
 // Qt's own warnings (fonts, the offscreen plug-in) are not the program's messages.
 void QuietQt(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-bool AsksToReplaceAFile(const std::string& text) { return text.find("Already Exists") != std::string::npos; }
 
 int g_argc = 1;
 char g_arg0[] = "zentor";
@@ -39,9 +38,16 @@ MsgAnswer HeadlessDialogs::Message(const std::string& text, MsgButtons buttons, 
   messages_.push_back(text);
   SayOnStderr(text);
   if (buttons == MsgButtons::OK || buttons == MsgButtons::OKCancel) return MsgAnswer::OK;
-  if (AsksToReplaceAFile(text) && !force_)
-    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
   return MsgAnswer::Yes;
+}
+
+MsgAnswer HeadlessDialogs::AskToReplace(const std::string& path, const std::string& text, MsgButtons buttons,
+                                        MsgIcon, const std::string&) {
+  for (const std::string& checked : replaceable_)
+    if (SameFile(path, checked)) return MsgAnswer::Yes;
+  messages_.push_back(text);
+  SayOnStderr(text);
+  return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
 }
 
 std::optional<std::string> HeadlessDialogs::Input(const std::string&, const std::string&,
@@ -78,7 +84,7 @@ void Progress::Show(const std::string& text) {
   shown_ = true;
 }
 
-HeadlessSession::HeadlessSession(bool force, bool withMainWindow) : dialogs_(force) {
+HeadlessSession::HeadlessSession(bool withMainWindow) {
   qInstallMessageHandler(QuietQt);
   if (QCoreApplication::instance() == nullptr) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -1,7 +1,7 @@
 // The command line runs the windows' own code without a desktop: the offscreen
 // platform, the main window created and loaded but never shown, and a dialog
 // service that prints what a window would show and answers as its default
-// button would, overwriting nothing on disk unless asked to.
+// button would, replacing only the files the command checked itself.
 #pragma once
 
 #include <QDialog>
@@ -24,10 +24,13 @@ namespace zentor::cli {
 
 class HeadlessDialogs final : public DialogService {
  public:
-  explicit HeadlessDialogs(bool force) : force_(force) {}
+  HeadlessDialogs() = default;
 
   // The next file dialog (open or save) answers this path.
   void QueueFile(std::string path) { files_.push_back(std::move(path)); }
+  // Files the command checked itself: a window's question whether to replace one
+  // of these is answered Yes, for any other file No.
+  void MayReplace(const std::vector<std::string>& paths) { replaceable_ = paths; }
   // The next modal window is handed to this instead of being shown.
   void QueueModal(std::function<int(QDialog*)> f) { modals_.push_back(std::move(f)); }
   // Every message shown so far, in order.
@@ -41,9 +44,11 @@ class HeadlessDialogs final : public DialogService {
   std::optional<std::string> SaveFile(const FileDialogRequest& req) override;
   std::optional<ColourRef> PickColour(ColourRef) override { return std::nullopt; }
   int ShowModal(QDialog* dialog) override;
+  MsgAnswer AskToReplace(const std::string& path, const std::string& text, MsgButtons buttons, MsgIcon icon,
+                         const std::string& title) override;
 
  private:
-  bool force_;
+  std::vector<std::string> replaceable_;
   std::deque<std::string> files_;
   std::deque<std::function<int(QDialog*)>> modals_;
   std::vector<std::string> messages_;
@@ -68,7 +73,7 @@ class HeadlessSession {
  public:
   // withMainWindow: create and load the main window with its links (every
   // command but describe needs it).
-  HeadlessSession(bool force, bool withMainWindow);
+  explicit HeadlessSession(bool withMainWindow);
   ~HeadlessSession();
   HeadlessSession(const HeadlessSession&) = delete;
   HeadlessSession& operator=(const HeadlessSession&) = delete;

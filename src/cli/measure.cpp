@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/headless.h"
+#include "cli/outputs.h"
 #include "core/helpers.h"
 #include "core/records.h"
 #include "core/results_store.h"
@@ -16,6 +17,7 @@
 #include "mainwindow/measurement_file.h"
 #include "measurement/audio_form.h"
 #include "measurement/sound_card_selector.h"
+#include "platform/audio/simulated_sound_card.h"
 #include "platform/audio/sound_devices.h"
 #include "platform/audio/wave_streaming.h"
 #include "platform/forms.h"
@@ -44,16 +46,6 @@ const SubcommandSpec kMeasureSpec{
 
 namespace {
 
-std::optional<double> NumberIn(const std::string& text) {
-  size_t a = text.find_first_not_of(' ');
-  if (a == std::string::npos) return std::nullopt;
-  double v = 0;
-  const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data() + a, end, v);
-  if (r.ec != std::errc() || r.ptr != end) return std::nullopt;
-  return v;
-}
-
 // The sound-card window, listed as a user opens it.
 SoundCardSelectorForm& CardWindow() {
   if (MainWindowHooks.ShowSoundCardSelector) MainWindowHooks.ShowSoundCardSelector();
@@ -65,7 +57,7 @@ SoundCardSelectorForm& CardWindow() {
 std::string CardName(const SoundCardSelectorForm& cards, size_t i) { return cards.InputCard[i]->text().toStdString(); }
 
 int ListDevices(const Arguments& args) {
-  HeadlessSession session(false, true);
+  HeadlessSession session(true);
   SoundCardSelectorForm& cards = CardWindow();
   Json list = Json::MakeArray();
   std::string text;
@@ -98,9 +90,13 @@ int ListDevices(const Arguments& args) {
   return 0;
 }
 
+// A run's figures as the window shows them, and as numbers from the stored result.
 struct RunFigures {
   std::string rightSN, leftSN, distance, rightLevel, leftLevel;
   int64_t dropouts = 0;
+  struct {
+    float rightLevelDb, rightSnDb, leftLevelDb, leftSnDb, distanceM;
+  } numbers{};
 };
 
 }  // namespace
@@ -120,13 +116,14 @@ int Measure(const Arguments& args) {
     throw UsageError(std::string("--room applies to the simulated card (\"") + kSimulatedCardName +
                      "\") only, not to --device \"" + args.Text("--device") + "\"");
 
-  const std::string out = GetFileNameStem(args.Text("--out")) + ".cfa";
-  if (!append && FileExists(out) && !args.Has("--force"))
-    throw CommandFailed(out + " already exists; --force replaces it");
+  const std::string out = Outputs::Named("--out", args.Text("--out"), "cfa");
+  Outputs outputs(args.Has("--force"), {room}, append);
+  outputs.Check({out});
   // The card reads its room when the stream opens.
-  if (!room.empty()) setenv("ZENTOR_SIM_ROOM", room.c_str(), 1);
+  if (!room.empty()) SetSimulatedRoomFile(room, "--room");
 
-  HeadlessSession session(args.Has("--force") || append, true);
+  HeadlessSession session(true);
+  session.Dialogs().MayReplace(outputs.Paths());
   DataPlotter& main = session.Main();
   HeadlessDialogs& dialogs = session.Dialogs();
   if (append) {
@@ -139,7 +136,7 @@ int Measure(const Arguments& args) {
   const auto shown = ResultsStoreHooks.ShowMeasParms;
   ResultsStoreHooks.ShowMeasParms = [&](const std::string& rSN, const std::string& lSN, const std::string& d,
                                         const std::string& rL, const std::string& lL) {
-    figures.push_back({rSN, lSN, d, rL, lL});
+    figures.push_back({rSN, lSN, d, rL, lL, {}});
     if (shown) shown(rSN, lSN, d, rL, lL);
   };
 
@@ -159,6 +156,12 @@ int Measure(const Arguments& args) {
     if (rate == 48000) cards.FortyEight_Click();
     else if (rate == 44100) cards.FortyFourPointOne_Click();
     else EQConfig.SampleRate = rate;  // the window offers no button for it
+  }
+
+  // A room the card refuses is not the room asked for: said once, before any run.
+  if (!room.empty()) {
+    const SimulatedRoom said = DescribeSimulatedRoom(EQConfig.SampleRate);
+    if (!said.problem.empty()) throw CommandFailed(said.problem + "; nothing written");
   }
 
   main.NewMeasMenue_Click();
@@ -181,13 +184,16 @@ int Measure(const Arguments& args) {
                     std::to_string(form.ProgressBar1->value() * 100 / std::max(1, form.ProgressBar1->maximum())) +
                     " %");
     });
-    if (ResultsDataSetInfo[0].NumInSet != before + 1) throw CommandFailed("");
+    if (ResultsDataSetInfo[0].NumInSet != before + 1 || figures.empty()) throw CommandFailed("");
+    const MeasurementHeader& stored = ResultsDataSetInfo[static_cast<size_t>(before)];
+    figures.back().numbers = {stored.PeakLevel, stored.NoiseEnergy, form.LastReference.levelDb,
+                              form.LastReference.snDb, stored.MeasuredDistance};
     figures.back().dropouts = RecordingDropouts();
     if (args.Has("--strict") && figures.back().dropouts > 0) throw CommandFailed("nothing written");
     // The window stores a clipped result and lets the user decide; a script is
-    // better stopped, and a room the card refused is not the room asked for.
+    // better stopped.
     for (const std::string& said : dialogs.Messages())
-      if (said.rfind("ZENTOR_SIM_ROOM: ", 0) == 0 || (said.rfind("Warning: the ", 0) == 0 && said.find(" clipped: ") != std::string::npos))
+      if (said.rfind("Warning: the ", 0) == 0 && said.find(" clipped: ") != std::string::npos)
         throw CommandFailed("nothing written");
   }
   Forms::Unload<AudioForm>();
@@ -202,11 +208,11 @@ int Measure(const Arguments& args) {
     const RunFigures& f = figures[i];
     Json r = Json::MakeObject();
     r.Set("curve", ResultsDataSetInfo[0].NumInSet - static_cast<int32_t>(figures.size()) + static_cast<int32_t>(i) + 1);
-    r.Set("right_level_db", NumberIn(f.rightLevel));
-    r.Set("right_sn_db", NumberIn(f.rightSN));
-    r.Set("left_level_db", NumberIn(f.leftLevel));
-    r.Set("left_sn_db", NumberIn(f.leftSN));
-    r.Set("distance_m", NumberIn(f.distance));
+    r.Set("right_level_db", f.numbers.rightLevelDb);
+    r.Set("right_sn_db", f.numbers.rightSnDb);
+    r.Set("left_level_db", f.numbers.leftLevelDb);
+    r.Set("left_sn_db", f.numbers.leftSnDb);
+    r.Set("distance_m", f.numbers.distanceM);
     r.Set("dropouts", f.dropouts);
     runs.Push(r);
     text += "R: Level = " + f.rightLevel + " S/N = " + f.rightSN + " dB\nL: Level = " + f.leftLevel +
@@ -224,6 +230,7 @@ int Measure(const Arguments& args) {
   } else {
     std::fputs((text + "saved " + out + "\n").c_str(), stdout);
   }
+  outputs.Keep();
   return 0;
 }
 

@@ -21,7 +21,7 @@ const SubcommandSpec kRoomParametersSpec{
     1};
 
 int RoomParameters(const Arguments& args) {
-  HeadlessSession session(false, true);
+  HeadlessSession session(true);
   session.Dialogs().QueueFile(args.positional[0]);
   session.Main().OpenFile_Click();
   const int32_t loaded = ResultsDataSetInfo[0].NumInSet;

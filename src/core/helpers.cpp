@@ -1,9 +1,11 @@
 #include "core/helpers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "base/binary_io.h"
 #include "base/text_number.h"
@@ -53,20 +55,70 @@ std::string GetFileExtension(const std::string& name) {
   return p == std::string::npos ? file : file.substr(p + 1);
 }
 
-std::string GetFileNameStem(const std::string& name) {
-  size_t sep = name.find_last_of("/\\");
-  size_t fileStart = sep == std::string::npos ? 0 : sep + 1;
-  size_t dot = name.find('.', fileStart);
-  return dot == std::string::npos ? name : name.substr(0, dot);
+namespace {
+size_t FileNameStart(const std::string& path) {
+  const size_t sep = path.find_last_of("/\\");
+  return sep == std::string::npos ? 0 : sep + 1;
 }
 
-std::string ReplaceFileExtension(const std::string& path, const std::string& newExtension) {
-  return GetFileNameStem(path) + "." + newExtension;
+// The files the program reads or writes: a name ending in one of these has its
+// kind's extension put in its place, any other dot belongs to the name.
+bool IsKnownExtension(const std::string& ext) {
+  static constexpr const char* kKnown[] = {"cfa", "eq",  "xvr", "cal", "mic", "qel", "txt", "csv", "frd", "yml",
+                                           "yaml", "wav", "pcm", "raw", "jpg", "jpeg", "png", "svg", "pdf"};
+  std::string lower = ext;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return std::find(std::begin(kKnown), std::end(kKnown), lower) != std::end(kKnown);
+}
+}  // namespace
+
+std::string GetFileNameStem(const std::string& name) {
+  const size_t fileStart = FileNameStart(name);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot < fileStart ? name : name.substr(0, dot);
+}
+
+std::optional<std::string> SaveFileName(const std::string& chosen, const std::string& extension) {
+  const size_t fileStart = FileNameStart(chosen);
+  const size_t dot = chosen.rfind('.');
+  const std::string ext = dot == std::string::npos || dot < fileStart ? std::string() : chosen.substr(dot + 1);
+  // A name ending in a bare dot has an empty extension, replaced as well.
+  const bool known = dot != std::string::npos && dot >= fileStart && (ext.empty() || IsKnownExtension(ext));
+  const std::string stem = known ? chosen.substr(0, dot) : chosen;
+  const std::string name = stem.substr(fileStart);
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  return stem + "." + extension;
+}
+
+std::string NoFileNameText(const std::string& chosen) {
+  return "User Error: A file name is needed, not \"" + chosen + "\"";
+}
+
+std::optional<std::string> SaveFileNameOrSay(const std::string& chosen, const std::string& extension) {
+  std::optional<std::string> name = SaveFileName(chosen, extension);
+  if (!name) MsgBox(NoFileNameText(chosen));
+  return name;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  const bool hasA = !a.empty() && ::stat(a.c_str(), &sa) == 0, hasB = !b.empty() && ::stat(b.c_str(), &sb) == 0;
+  if (hasA || hasB) return hasA && hasB && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  // Neither there yet: the same name once folders and links are resolved.
+  std::error_code ea, eb;
+  const auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && ca == cb;
 }
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return !path.empty() && std::filesystem::exists(path, ec);
+}
+
+bool MayReplaceFile(const std::string& path, const std::string& question, MsgButtons buttons,
+                    const std::string& title) {
+  return !FileExists(path) ||
+         Dialogs().AskToReplace(path, question, buttons, MsgIcon::Exclamation, title) == MsgAnswer::Yes;
 }
 
 const std::string& CopyString(std::string& dest, const std::string& src) {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+
+#include "platform/dialogs.h"
 
 namespace zentor {
 
@@ -22,10 +25,24 @@ float ParseLocaleNumber(const std::string& text);
 // from the file-name component only.
 std::string GetFileNameFromPath(const std::string& path);
 std::string GetFileExtension(const std::string& name);
+// The path without the file name's last extension ("/a.b/x.y.cfa" -> "/a.b/x.y").
 std::string GetFileNameStem(const std::string& name);
-// The path with the file name's stem kept and the extension replaced ("x.y.cfa" -> "x.EQ").
-std::string ReplaceFileExtension(const std::string& path, const std::string& newExtension);
+// The name a save writes for the name chosen: an extension of a file the program
+// reads or writes is replaced by the kind's own ("seat1.cfa" -> "seat1.EQ", "my.room.EQ"
+// stays), any other dot is part of the name ("seat1.v2" -> "seat1.v2.cfa"). Nullopt
+// when no name is left before the extension (".EQ", "", "folder/").
+std::optional<std::string> SaveFileName(const std::string& chosen, const std::string& extension);
+std::string NoFileNameText(const std::string& chosen);
+// SaveFileName, saying NoFileNameText when there is none.
+std::optional<std::string> SaveFileNameOrSay(const std::string& chosen, const std::string& extension);
+// One file under both names (device and inode), or, when neither is there yet,
+// the same place once folders and links are resolved.
+bool SameFile(const std::string& a, const std::string& b);
 bool FileExists(const std::string& path);
+// True when nothing is at `path` or the answer to `question` (Yes/No buttons as
+// given, an exclamation mark) is Yes.
+bool MayReplaceFile(const std::string& path, const std::string& question, MsgButtons buttons,
+                    const std::string& title);
 const std::string& CopyString(std::string& dest, const std::string& src);
 
 // Look-ups over x(0..n-1), y(0..n-1), bounds inclusive; n is clamped to the arrays.

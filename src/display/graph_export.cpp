@@ -15,10 +15,10 @@ namespace {
 constexpr int kJpegQuality = 90;
 }
 
-std::string JpegExportName(const std::string& chosen) { return PictureExportName(chosen, "jpg"); }
+std::optional<std::string> JpegExportName(const std::string& chosen) { return PictureExportName(chosen, "jpg"); }
 
-std::string PictureExportName(const std::string& chosen, const std::string& extension) {
-  return GetFileNameStem(chosen) + "." + extension;
+std::optional<std::string> PictureExportName(const std::string& chosen, const std::string& extension) {
+  return SaveFileName(chosen, extension);
 }
 
 namespace {
@@ -31,8 +31,10 @@ void ExportPicture(const std::string& extension, const std::string& kind,
   req.title = "Save *." + extension + " File";
   req.filter = kind + " Graphic Export (*." + extension + ")|*." + extension;
   const std::optional<std::string> chosen = FileSaveDialog(req);
-  if (!chosen) return;
-  const std::string name = PictureExportName(*chosen, extension);
+  if (!chosen || chosen->empty()) return;
+  const std::optional<std::string> named = SaveFileNameOrSay(*chosen, extension);
+  if (!named) return;
+  const std::string& name = *named;
   bool written = false;
   {
     WaitCursor hourglass;
@@ -57,8 +59,10 @@ void ExportPictureAsJpeg(const PictureBox& picture) {
   req.title = "Save *.jpg File";
   req.filter = "JPG Graphic Export (*.jpg)|*.jpg";
   const std::optional<std::string> chosen = FileSaveDialog(req);
-  if (!chosen) return;
-  const std::string name = JpegExportName(*chosen);
+  if (!chosen || chosen->empty()) return;
+  const std::optional<std::string> named = SaveFileNameOrSay(*chosen, "jpg");
+  if (!named) return;
+  const std::string& name = *named;
   bool written = false;
   {
     WaitCursor hourglass;

@@ -3,23 +3,23 @@
 // PNG image or an SVG drawing at the size the window shows it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zentor {
 
 class PictureBox;
 
-// The file the export writes for the name chosen in the save dialog: its file
-// name's stem (up to the first ".") with ".jpg"; the folder is kept as chosen.
-std::string JpegExportName(const std::string& chosen);
+// The file the export writes for the name chosen in the save dialog, with ".jpg"
+// (SaveFileName); nullopt for a name that is only an extension.
+std::optional<std::string> JpegExportName(const std::string& chosen);
 
 // Asks the file name and writes the picture as a JPEG file at quality 90. A
 // cancelled dialog ends quietly; a file that cannot be written is reported.
 void ExportPictureAsJpeg(const PictureBox& picture);
 
-// The file an export writes for the name chosen: its stem (up to the first ".")
-// with the extension given; the folder is kept as chosen.
-std::string PictureExportName(const std::string& chosen, const std::string& extension);
+// The file an export writes for the name chosen, with the extension given.
+std::optional<std::string> PictureExportName(const std::string& chosen, const std::string& extension);
 
 // Ask the file name and write the picture as a PNG image or an SVG drawing. A
 // cancelled dialog ends quietly; a file that cannot be written is reported.

@@ -69,16 +69,11 @@ void TextEQ_Click() {
   request.filter = "EQ settings (*.txt)|*.txt";
   const std::optional<std::string> chosen = FileSaveDialog(request);
   if (!chosen || chosen->empty()) return;
-  // Only the file name is cut at its first full stop, not the folders above it.
-  const size_t slash = chosen->find_last_of("/\\");
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::string path = chosen->substr(0, nameStart) + GetFileNameStem(chosen->substr(nameStart)) + ".txt";
-  if (FileExists(path) &&
-      MsgBox(path + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, "EQ Settings") !=
-          MsgAnswer::Yes)
+  const std::optional<std::string> path = SaveFileNameOrSay(*chosen, "txt");
+  if (!path || !MayReplaceFile(*path, *path + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel, "EQ Settings"))
     return;
   const FitLimits limits = LoadFitLimits();
-  if (!WriteEQSettingsReport(path, AppliedFilters, &limits)) MsgBox("Error 5853: The EQ settings file could not be written.");
+  if (!WriteEQSettingsReport(*path, AppliedFilters, &limits)) MsgBox("Error 5853: The EQ settings file could not be written.");
 }
 
 }  // namespace zentor

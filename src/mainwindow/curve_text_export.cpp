@@ -8,6 +8,7 @@
 #include "base/text_number.h"
 #include "core/helpers.h"
 #include "core/records.h"
+#include "core/work_arrays.h"
 #include "display/curve_text.h"
 #include "display/dispatcher.h"
 #include "display/plain_graph_host.h"
@@ -65,13 +66,19 @@ std::vector<std::pair<std::string, std::string>> Files(const std::vector<TextCur
   return files;
 }
 
+// Every file or none: each is checked before the first is written.
 bool WriteAll(const std::vector<std::pair<std::string, std::string>>& files, std::string& failed) {
+  std::vector<std::string> names;
+  for (const auto& file : files) names.push_back(file.first);
+  OutputFiles outputs;
+  if (!outputs.Prepare(names, failed)) return false;
   for (const auto& [name, text] : files) {
     if (!WriteWholeFileAtomic(name, text)) {
       failed = name;
       return false;
     }
   }
+  outputs.Keep();
   return true;
 }
 
@@ -98,6 +105,14 @@ void ExportCurvesOfViewShown() {
     return;
   }
   const std::string name = ext.empty() ? *chosen + ".csv" : *chosen;
+  if (!SaveFileName(name, ext)) {
+    MsgBox(NoFileNameText(name));
+    return;
+  }
+  if (!ResultFileName.empty() && SameFile(name, ResultFileName)) {
+    MsgBox("User Error: " + name + " is the open measurement file. Save the curves under another name");
+    return;
+  }
   const std::string source = ResultFileName.empty() ? "measurements not saved" : GetFileNameFromPath(ResultFileName);
   std::string failed;
   WaitCursor hourglass;
@@ -134,6 +149,8 @@ std::string CurveTextFiles(const CurveExportRequest& r, std::vector<std::pair<st
   }
   DisplayConfig.Graphshown = *view;
   DisplayConfig.Average = kFalse;
+  // The time views work in the shared arrays, which without a main window are unsized.
+  if (WorkCurve.size() < static_cast<size_t>(kWorkArrayPoints)) AllocateWorkArrays(kWorkArrayPoints);
   PlainGraphHost host;
   SetPlotterToUpdate();
   DisplayResults(host, kRecomputeAllCurves);

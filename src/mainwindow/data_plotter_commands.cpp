@@ -35,8 +35,8 @@ constexpr const char* kCardInUse = "user Error: Sound card is in use by Zentor";
 constexpr const char* kAutoMixerError =
     "Error 5221: AutoMixer Error. Shut off the AutoMixer from Options->Mixer in the main menu. Turn the auto mixer "
     "back on when the mixer is set up. The software will then remember your new mixer settings if you click YES "
-    "when prompted to save new settings on shut down. Vista users should get the file 'sndvol32.exe' and copy to "
-    "the system32 folder as explained in VistaIssues.PDF.";
+    "when prompted to save new settings on shut down. Meanwhile the card's levels can be set in the desktop's "
+    "sound settings or in alsamixer.";
 
 int32_t LoadedCount() { return std::clamp(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults); }
 

@@ -161,10 +161,16 @@ bool FilterExportDialog::Save_Click() {
   req.filter = kFileFilters[static_cast<size_t>(options.format)];
   const std::string ext(FilterFormatExtension(options.format));
   req.fileName = (EQFileName.empty() ? std::string("filters") : GetFileNameStem(EQFileName)) + "." + ext;
-  const std::optional<std::string> chosen = FileSaveDialog(req);
-  if (!chosen || chosen->empty()) return false;
-  if (FileExists(*chosen) && MsgBox(*chosen + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel,
-                                    MsgIcon::Exclamation, "Mirabelt Zentor") != MsgAnswer::Yes)
+  const std::optional<std::string> typed = FileSaveDialog(req);
+  if (!typed || typed->empty()) return false;
+  const std::optional<std::string> chosen = SaveFileNameOrSay(*typed, ext);
+  if (!chosen) return false;
+  // Another format over the .EQ file the filters came from would lose it.
+  if (!EQFileName.empty() && SameFile(*chosen, EQFileName)) {
+    MsgBox("User Error: " + *chosen + " is the open EQ file. Save the filters under another name");
+    return false;
+  }
+  if (!MayReplaceFile(*chosen, *chosen + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel, "Mirabelt Zentor"))
     return false;
   if (!WriteWholeFileAtomic(*chosen, made.bytes)) {
     MsgBox("The filters could not be written to " + *chosen + ". Any file there is unchanged.");

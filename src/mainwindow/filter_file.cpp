@@ -178,9 +178,11 @@ bool DataPlotter::SaveEQModel_Click() {
   req.fileName = EQFileName;
   const std::optional<std::string> chosen = FileSaveDialog(req);
   if (!chosen || chosen->empty()) return false;
-  EQFileName = GetFileNameStem(*chosen) + ".EQ";
-  if (FileExists(EQFileName) && MsgBox(EQFileName + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel,
-                                       MsgIcon::Exclamation, "Mirabelt Zentor") != MsgAnswer::Yes)
+  const std::optional<std::string> name = SaveFileNameOrSay(*chosen, "EQ");
+  if (!name) return false;
+  EQFileName = *name;
+  if (!MayReplaceFile(EQFileName, EQFileName + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel,
+                      "Mirabelt Zentor"))
     return false;
   if (!SaveEQFile(EQFileName)) return false;
   setWindowTitle(QString::fromStdString(EQFileName));

@@ -449,11 +449,10 @@ bool SaveMeasurementFile() {
   req.fileName = ResultFileName;
   const std::optional<std::string> chosen = FileSaveDialog(req);
   if (!chosen || chosen->empty()) return false;
-  ResultFileName = GetFileNameStem(*chosen) + ".cfa";
-
-  if (FileExists(ResultFileName) &&
-      MsgBox("File Already Exists, Overwrite ?", MsgButtons::YesNoCancel, MsgIcon::Exclamation, kQuestionTitle) !=
-          MsgAnswer::Yes)
+  const std::optional<std::string> name = SaveFileNameOrSay(*chosen, "cfa");
+  if (!name) return false;
+  ResultFileName = *name;
+  if (!MayReplaceFile(ResultFileName, "File Already Exists, Overwrite ?", MsgButtons::YesNoCancel, kQuestionTitle))
     return false;
 
   if (!WriteMeasurementFile(ResultFileName)) return false;

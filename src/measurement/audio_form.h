@@ -144,6 +144,11 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   QLabel *MLSLabel1, *MLSLabel2, *Label6, *Label7, *MaxTime, *MinTime;
   std::array<QLabel*, 2> MaxValCap, MinVal;  // top and bottom of each picture's scale
   QLabel *PeriodLabel, *PreExciteLabel, *DistanceLabel;
+  // The last run's figures the window shows as Left, as numbers; the Right ones are
+  // in the stored result.
+  struct ReferenceFigures {
+    float levelDb = 0, snDb = 0;
+  } LastReference;
   QLabel* ClipLabel;     // marks the last run whose recording clipped
   QLabel* SimRoomLabel;  // the room the simulated card measures
   QCheckBox* Check1;

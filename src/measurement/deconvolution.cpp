@@ -66,10 +66,12 @@ constexpr double kPlayedPeak = 15000.0;  // the amplitude every excitation is bu
 
 }  // namespace
 
-std::string PeakText(float peak) { return FormatSingle(static_cast<float>(Fix(200.0 * std::log10(peak / kPlayedPeak)) * 0.1)); }
-std::string RatioText(float signal, float noise) {
-  return FormatSingle(static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0));
+float PeakDb(float peak) { return static_cast<float>(Fix(200.0 * std::log10(peak / kPlayedPeak)) * 0.1); }
+float RatioDb(float signal, float noise) {
+  return static_cast<float>(Fix(100.0 * std::log10(double(signal) / noise)) / 10.0);
 }
+std::string PeakText(float peak) { return FormatSingle(PeakDb(peak)); }
+std::string RatioText(float signal, float noise) { return FormatSingle(RatioDb(signal, noise)); }
 
 Clipping FindClipping(std::span<const float> recording) {
   constexpr float kClipLevel = 0.999f * 32768.0f;

@@ -32,6 +32,9 @@ std::string ClippingText(std::string_view input, const Clipping& c);
 // shows them: to 0.1 dB, cut toward zero.
 std::string PeakText(float peak);
 std::string RatioText(float signal, float noise);
+// The same as numbers.
+float PeakDb(float peak);
+float RatioDb(float signal, float noise);
 // A distance of mm whole millimetres as the window shows it: metres cut toward
 // zero to 0.01 m, worked in whole numbers, so 2330 mm shows 2.33.
 std::string DistanceText(int32_t mm);

@@ -126,6 +126,7 @@ std::string AudioForm::ProcessMainTest() {
   }
   Show(LeftPeakLevel, PeakText(h.PeakLevel));
   Show(LeftSN, RatioText(h.SignalEnergy, h.NoiseEnergy));
+  LastReference = {PeakDb(h.PeakLevel), RatioDb(h.SignalEnergy, h.NoiseEnergy)};
 
   h.SignalEnergy = 0;
   h.NoiseEnergy = 0;

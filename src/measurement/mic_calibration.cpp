@@ -234,8 +234,9 @@ void MicCalForm::CreatCal_Click() {
     req.filter = "Microphone calibration files (*.cal)|*.cal";
     req.fileName = MicCaltext->text().toStdString();
     const std::optional<std::string> chosen = FileSaveDialog(req);
-    if (chosen && !chosen->empty()) {
-      const std::string path = ReplaceFileExtension(*chosen, "cal");
+    const std::optional<std::string> named = chosen && !chosen->empty() ? SaveFileNameOrSay(*chosen, "cal") : std::nullopt;
+    if (named) {
+      const std::string& path = *named;
       if (WriteMicCalFile(path, LineOne->text().toStdString(), LineTwo->text().toStdString(), typed.Freq,
                           typed.Level, Phase, typed.Count)) {
         MicCaltext->setText(QString::fromStdString(path));

@@ -45,6 +45,13 @@ class DialogService {
   virtual std::optional<ColourRef> PickColour(ColourRef initial) = 0;
   // Shows a window modally; returns the dialog's result code.
   virtual int ShowModal(QDialog* dialog) = 0;
+  // Whether the existing file `path` may be replaced, asked as `text`: the windows ask
+  // the user; the command line answers from the paths it checked itself.
+  virtual MsgAnswer AskToReplace(const std::string& path, const std::string& text, MsgButtons buttons,
+                                 MsgIcon icon, const std::string& title) {
+    (void)path;
+    return Message(text, buttons, icon, title);
+  }
 };
 
 // Installs a service (tests); nullptr restores the Qt one.

@@ -107,9 +107,7 @@ void ExportPCM::Save_Click() {
   PresetDialog();
   const std::optional<std::string> path = FileSaveDialog(SaveRequest);
   if (!path || path->empty()) return;
-  if (FileExists(*path) && MsgBox("File Already Exists, Overwrite ?", MsgButtons::YesNo, MsgIcon::Exclamation,
-                                  "Mirabelt Zentor") != MsgAnswer::Yes)
-    return;
+  if (!MayReplaceFile(*path, "File Already Exists, Overwrite ?", MsgButtons::YesNo, "Mirabelt Zentor")) return;
 
   DataPlotter* p = Forms::Get<DataPlotter>();
   // A stored impulse holds at most 2^17 samples, whatever its period.

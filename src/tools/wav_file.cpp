@@ -128,7 +128,7 @@ std::string WavReadMessage(WavReadStatus s) {
     case WavReadStatus::Damaged:
       return "Error 5443: WAV file is truncated or damaged";
     case WavReadStatus::NotPcm16:
-      return "Error 5444: Only 16 bit PCM WAV files can be imported";
+      return "Error 5444: Only 16, 24 and 32 bit PCM and 32 bit float WAV files can be imported";
     case WavReadStatus::RateOutOfRange:
       return "Error 5445: WAV sample rate out of range";
     case WavReadStatus::Unreadable:

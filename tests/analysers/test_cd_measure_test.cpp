@@ -336,12 +336,13 @@ TEST_F(TestCDWriterTest, PeriodsNameAndTheOneMinuteFileOfFortyIdenticalPeriodsBe
   const std::pair<double, int32_t> counts[] = {{1.0, 40}, {1.5, 61}, {10.0, 404}, {15.0, 606}};
   for (const auto& [minutes, periods] : counts)
     EXPECT_EQ(TestCDPeriodCount(minutes, CDSignalParams), periods) << minutes;
-  // Only the file name is cut at its first dot.
-  EXPECT_EQ(TestCDFileName("/tmp/test.mix.wav"), "/tmp/test.wav");
+  // Only the extension is replaced.
+  EXPECT_EQ(TestCDFileName("/tmp/test.mix.wav"), "/tmp/test.mix.wav");
   EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd"), "/home/u/my.dir/cd.wav");
   EXPECT_EQ(TestCDFileName("/home/u/my.dir/cd.WAV"), "/home/u/my.dir/cd.wav");
+  EXPECT_EQ(TestCDFileName("/home/u/my.dir/.wav"), std::nullopt);
 
-  const std::string chosen = TempPath("disc.mix.wav");
+  const std::string chosen = TempPath("disc.mix.WAV");
   dialogs.ExpectSaveFile(chosen);
   dialogs.ExpectMessage();
   Make("1");
@@ -353,7 +354,7 @@ TEST_F(TestCDWriterTest, PeriodsNameAndTheOneMinuteFileOfFortyIdenticalPeriodsBe
   EXPECT_EQ(std::pair(Window()->NumPeriods, Window()->ProgressBar1->value()), std::pair(40, 0));
   EXPECT_FALSE(std::filesystem::exists(chosen));
 
-  const std::string file = FileText(TempPath("disc.wav"));
+  const std::string file = FileText(TempPath("disc.mix.wav"));
   ASSERT_EQ(file.size(), 10485804u);
   // PCM, two channels, 44100 Hz, 176400 bytes a second, 4-byte frames of 16-bit samples.
   const auto le = LittleEndian;

@@ -259,5 +259,41 @@ TEST_F(AtomicFileTest, CrashTemporariesPermissionsLinksRefusalsAndFolderFlushes)
   AtomicFileHooks = {};
 }
 
+// Files written together: all checked before any is written, and what a run that
+// failed wrote taken back, the old files byte for byte.
+TEST_F(AtomicFileTest, OutputsCheckedFirstAndTakenBackUnlessKept) {
+  ASSERT_TRUE(WriteWholeFileAtomic(TempPath("old.txt"), std::string_view("old")));
+  ASSERT_EQ(::mkdir(TempPath("folder").c_str(), 0700), 0);
+  const std::string fresh = TempPath("new.txt"), old = TempPath("old.txt");
+  const struct {
+    const char* name;
+    std::vector<std::string> paths;
+    bool prepared, keep;
+    std::vector<std::string> after;  // the folder's entries at the end
+  } rows[] = {
+      {"a folder in the list", {fresh, TempPath("folder")}, false, false, {"folder", "old.txt"}},
+      {"a missing folder", {old, TempPath("none/x.txt")}, false, false, {"folder", "old.txt"}},
+      {"taken back", {fresh, old}, true, false, {"folder", "old.txt"}},
+      {"kept", {fresh, old}, true, true, {"folder", "new.txt", "old.txt"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    {
+      OutputFiles outputs;
+      std::string failed;
+      ASSERT_EQ(outputs.Prepare(row.paths, failed), row.prepared);
+      if (!row.prepared) {
+        EXPECT_EQ(failed, row.paths[1]);
+      } else {
+        for (const std::string& p : row.paths) ASSERT_TRUE(WriteWholeFileAtomic(p, std::string_view("written")));
+        if (row.keep) outputs.Keep();
+      }
+    }
+    EXPECT_EQ(Entries(), row.after);
+    const std::vector<uint8_t> now = Read(old);
+    EXPECT_EQ(std::string(now.begin(), now.end()), row.keep ? "written" : "old");
+  }
+}
+
 }  // namespace
 }  // namespace zentor::test

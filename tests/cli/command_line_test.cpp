@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@
 #include "mainwindow/data_plotter.h"
 #include "mainwindow/measurement_file.h"
 #include "platform/forms.h"
+#include "mainwindow/filter_file.h"
+#include "support/file_faults.h"
+#include "support/filter_record.h"
 #include "support/fixture.h"
 #include "support/silent_set.h"
 #include "tools/wav_file.h"
@@ -154,7 +158,7 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
       {"fit of a missing set", {"fit", "none.cfa", "--eq", "o.EQ"}, 1, "Error 8732"},
       {"output exists", {"fit", cfa, "--eq", "kept.EQ"}, 1, "kept.EQ already exists; --force replaces it"},
       {"output folder not writable", {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "/proc/o.EQ"}, 1,
-       "EQ File Save Error 3942"},
+       "/proc/o.EQ cannot be written there; nothing was written"},
       {"period out of range", {"measure", "--out", "n.cfa", "--period", "20"}, 2, "--period must be a whole number from 15 to 18"},
       {"room on another card", {"measure", "--out", "n.cfa", "--room", "r.wav", "--device", "hw"}, 2, "--room applies"},
       {"measure without --out", {"measure"}, 2, "--out OUT.cfa is needed"},
@@ -238,6 +242,120 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
     return b == std::string::npos ? std::string("(none)") : text.substr(a + from.size(), b - a - from.size());
   };
   EXPECT_EQ(between(described.out, "\"filters\": ", "]}"), between(fit.out, "\"applied\": ", "], \"rms_before_db\""));
+}
+
+// The names the command line writes: only the extension replaced, never an input's
+// file, every output checked before any is written and taken back on a failure;
+// and its texts whole and true.
+TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
+  const std::string dir = tempDir.path().toStdString();
+  const auto at = [&](const std::string& name) { return dir + "/" + name; };
+  WriteRoom(at("room.wav"));
+  const Outcome measured = RunZentor(dir, {"measure", "--room", "room.wav", "--out", "m.v2", "--repeat", "2"});
+  ASSERT_EQ(measured.status, 0) << measured.err;
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(at("m.v2.cfa"))));
+  AppliedFilters[0] = MakeFilter(2, 100, -6, 2);
+  AppliedFilters[0].Count = 1;
+  ASSERT_TRUE(SaveEQFile(at("in.EQ")));
+  ASSERT_EQ(RunZentor(dir, {"export-filters", "in.EQ", "--format", "apo", "--out", "apo.txt"}).status, 0);
+  ASSERT_EQ(::link(at("in.EQ").c_str(), at("alias").c_str()), 0);
+  QDir(QString::fromStdString(dir)).mkdir("c_2.frd");
+  QDir(QString::fromStdString(dir)).mkdir("locked");
+  std::ofstream(at("my.EQ")) << "old";
+  std::ofstream(at("c_1.frd")) << "old";
+  const std::vector<std::string> kept = {"m.v2.cfa", "in.EQ", "apo.txt", "my.EQ", "c_1.frd"};
+  std::vector<std::string> before;
+  for (const std::string& k : kept) before.push_back(ReadAll(at(k)));
+  std::vector<std::string> present = FolderEntries(dir);
+  const std::string fit[] = {"fit", "m.v2.cfa", "--range", "20:200", "--gate", "500"};
+
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* said;               // part of the one message; "" no question asked
+    std::vector<std::string> made;  // the files the run adds
+    const char* replaced = "";      // the one file it may change
+  };
+  const auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args(std::begin(fit), std::end(fit));
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const std::vector<Row> rows{
+      {"a dotted name keeps its dots", {"import-filters", "apo.txt", "--eq", "my.room.EQ", "--force"}, 0, "", {"my.room.EQ"}},
+      {"another extension is replaced", {"import-filters", "apo.txt", "--eq", "b.txt"}, 0, "", {"b.EQ"}},
+      {"only an extension", {"import-filters", "apo.txt", "--eq", ".EQ"}, 2, "--eq needs a file name, not \".EQ\"", {}},
+      {"an empty name", {"fit", "m.v2.cfa", "--eq", ""}, 2, "--eq needs a file name", {}},
+      {"a folder's name", {"measure", "--out", "locked/"}, 2, "--out needs a file name", {}},
+      {"export over its input", {"export-filters", "in.EQ", "--format", "apo", "--out", "./in.EQ", "--force"}, 2,
+       "is the input", {}},
+      {"export over its input by another name", {"export-filters", "in.EQ", "--format", "csv", "--out", "alias", "--force"},
+       2, "is the input", {}},
+      {"curve over its input", {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "csv", "--out", "m.v2.cfa", "--force"},
+       2, "is the input", {}},
+      {"import over its input", {"import-filters", "in.EQ", "--eq", "in", "--force"}, 2, "is the input", {}},
+      {"a report that cannot be written", with({"--eq", "f.EQ", "--report", "none/r.txt"}), 1,
+       "none/r.txt cannot be written there; nothing was written", {}},
+      {"a second FRD file that cannot be written",
+       {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "frd", "--out", "c.frd", "--force"}, 1,
+       "c_2.frd cannot be written there; nothing was written", {}},
+      {"fit and report replaced without a question", with({"--eq", "my", "--report", "my.fit", "--force"}), 0, "",
+       {"my.fit.txt"}, "my.EQ"},
+      {"the impulse as text", {"export-curve", "m.v2.cfa", "--view", "impulse", "--format", "csv", "--out", "i.csv"}, 0, "",
+       {"i.csv"}},
+      {"a room the card refuses", {"measure", "--room", "apo.txt", "--out", "n"}, 1,
+       "--room: apo.txt is not a WAV file; nothing written", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Outcome o = RunZentor(dir, row.args);
+    EXPECT_EQ(o.status, row.status) << o.err;
+    if (*row.said == '\0') {
+      for (const std::string& line : o.said) EXPECT_EQ(line.find("Already Exists"), std::string::npos) << line;
+    } else {
+      ASSERT_EQ(o.said.size(), 1u) << o.err;
+      EXPECT_NE(o.said.back().find(row.said), std::string::npos) << o.said.back();
+    }
+    present.insert(present.end(), row.made.begin(), row.made.end());
+    std::sort(present.begin(), present.end());
+    EXPECT_EQ(FolderEntries(dir), present);
+    for (size_t k = 0; k < kept.size(); ++k) {
+      const std::string now = ReadAll(at(kept[k]));
+      EXPECT_EQ(now == before[k], kept[k] != row.replaced) << kept[k];
+      before[k] = now;
+    }
+  }
+  // The impulse peaks where the run placed the room's direct sound: at 0 ms.
+  std::istringstream impulse(ReadAll(at("i.csv")));
+  std::string line;
+  std::getline(impulse, line);
+  EXPECT_EQ(line.rfind("time_ms,Curve 1,Curve 2", 0), 0u) << line;
+  double peakMs = -1, peak = 0, t = 0, y = 0;
+  while (std::getline(impulse, line))
+    if (std::sscanf(line.c_str(), "%lf,%lf", &t, &y) == 2 && std::fabs(y) > peak) peak = std::fabs(y), peakMs = t;
+  EXPECT_NEAR(peakMs, 0, 0.05);
+
+  // The summaries are whole in the overview, and a float WAV is told as one.
+  const std::string overview = RunZentor(dir, {"--help"}).out;
+  const auto words = [](const std::string& text) {
+    std::string out;
+    for (const QString& w : QString::fromStdString(text).simplified().split(' ')) out += w.toStdString() + " ";
+    return out;
+  };
+  for (const char* sub : {"describe", "fit", "room-parameters", "export-filters"}) {
+    const std::string help = RunZentor(dir, {sub, "--help"}).out;
+    const size_t from = help.find('\n') + 1;
+    EXPECT_NE(words(overview).find(words(help.substr(from, help.find("\n\n") - from))), std::string::npos) << sub;
+  }
+  WavHeader h = MakeWavHeader(1, 48000, 2);  // one 32-bit float sample
+  h.FormatCode = 3, h.BitsPerSample = 32, h.BlockAlign = 4, h.ByteRate = 4 * 48000, h.DataSize = 4;
+  BinaryWriter w;
+  WriteWavHeader(w, h);
+  w.Single(0.25f);
+  ASSERT_TRUE(WriteWholeFileAtomic(at("float.wav"), w.data()));
+  const Outcome d = RunZentor(dir, {"describe", "float.wav", "--json"});
+  EXPECT_NE(d.out.find("\"bits\": 32, \"float\": true"), std::string::npos) << d.out << d.err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <clocale>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -50,17 +51,24 @@ TEST_F(Helpers, ParsingFileNamesRangesCharCodesAndGraphShownMessages) {
     EXPECT_EQ(std::tuple(a, b, c), std::tuple(r.a, r.b, r.c)) << r.line;
   }
   // File names.
-  EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room");
+  EXPECT_EQ(GetFileNameStem("room.test.cfa"), "room.test");
   EXPECT_EQ(GetFileExtension("room.test.cfa"), "cfa");
   EXPECT_EQ(GetFileExtension("noext"), "noext");
   EXPECT_EQ(GetFileNameFromPath("C:\\a\\b.cfa"), "b.cfa");
   EXPECT_EQ(GetFileNameFromPath("a/b.cfa"), "b.cfa");
   EXPECT_EQ(GetFileNameFromPath("plain.cfa"), "plain.cfa");
   // Dotted folders never move where a file goes.
-  EXPECT_EQ(GetFileNameStem("/data/a.b/x.y.cfa"), "/data/a.b/x");
+  EXPECT_EQ(GetFileNameStem("/data/a.b/x.y.cfa"), "/data/a.b/x.y");
+  EXPECT_EQ(GetFileNameStem("/data/a.b/x"), "/data/a.b/x");
   EXPECT_EQ(GetFileExtension("/data/a.b/x"), "x");
-  EXPECT_EQ(ReplaceFileExtension("/data/a.b/x.y.cfa", "EQ"), "/data/a.b/x.EQ");
-  EXPECT_EQ(ReplaceFileExtension("/data/a.b/noext", "cfa"), "/data/a.b/noext.cfa");
+  // A save replaces only an extension of a file the program knows; a name that is
+  // only an extension is none.
+  const std::pair<const char*, std::optional<std::string>> saves[] = {
+      {"my.room.EQ", "my.room.EQ"},        {"my.room.eq", "my.room.EQ"},    {"seat1.v2", "seat1.v2.EQ"},
+      {"/d/a.b/seat1.cfa", "/d/a.b/seat1.EQ"}, {"/d/a.b/seat1", "/d/a.b/seat1.EQ"}, {"seat1.", "seat1.EQ"},
+      {".EQ", std::nullopt},               {"/d/a.b/.eq", std::nullopt},    {"", std::nullopt},
+      {"/d/a.b/", std::nullopt},           {"..", std::nullopt},            {"/d/.", std::nullopt}};
+  for (const auto& [chosen, saved] : saves) EXPECT_EQ(SaveFileName(chosen, "EQ"), saved) << chosen;
   std::string d;
   EXPECT_EQ(CopyString(d, "abc"), "abc");
   EXPECT_EQ(d, "abc");

@@ -241,23 +241,23 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAndP
   pic.SetDrawMode(DrawMode::CopyPen);
   EXPECT_NE(pic.Image(), small.Image()) << "the band is on screen";
   EXPECT_EQ(pic.DrawingSpaceImage(), replay);
-  // The export writes the full picture as a JPEG under the stem of the name, and reports a failed write.
-  EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.jpg");
+  // The export writes the full picture as a JPEG under the name with its extension, and reports a failed write.
+  EXPECT_EQ(JpegExportName("/d/graph.second.jpg"), "/d/graph.second.jpg");
   EXPECT_EQ(JpegExportName("/d/graph"), "/d/graph.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x"), "/d/a.b/x.jpg");
   EXPECT_EQ(JpegExportName("/d/a.b/x.png"), "/d/a.b/x.jpg");
   pic.resize(640, 480);
   DrawGraph(pic);
-  dialogs.ExpectSaveFile(TempPath("graph.second.jpg"));
+  dialogs.ExpectSaveFile(TempPath("graph.second.JPG"));
   ExportPictureAsJpeg(pic);
   ASSERT_EQ(dialogs.calls().size(), 1u);
   const test::DialogCall& ask = dialogs.calls()[0];
   EXPECT_EQ(std::tuple(ask.kind, ask.title, ask.filter, ask.fileName),
             std::tuple(test::DialogCall::SaveFile, std::string("Save *.jpg File"),
                        std::string("JPG Graphic Export (*.jpg)|*.jpg"), std::string("ZentorGraphic.jpg")));
-  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.jpg"});
+  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.second.jpg"});
 
-  QImageReader reader(QString::fromStdString(TempPath("graph.jpg")));
+  QImageReader reader(QString::fromStdString(TempPath("graph.second.jpg")));
   EXPECT_EQ(reader.format(), "jpeg");
   const QImage jpeg = reader.read();
   ASSERT_EQ(jpeg.size(), QSize(1200, 1200));
@@ -266,13 +266,13 @@ TEST_F(ExportTest, ReplayIsThePictureAtFullSizeWithoutXorDrawingAndTheExportAndP
   // A cancel is quiet and a failed write is reported.
   dialogs.ExpectSaveFile(std::nullopt);
   ExportPictureAsJpeg(pic);
-  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.jpg"});
+  EXPECT_EQ(QDir(tempDir.path()).entryList(QDir::Files), QStringList{"graph.second.jpg"});
 
   // A folder that cannot hold files, whoever runs the test: a file stands in its place.
   QFile blocker(QString::fromStdString(TempPath("notafolder")));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  const std::string name = TempPath("notafolder/x.jpg");
+  const std::string name = TempPath("notafolder/x.y.jpg");
   dialogs.ExpectSaveFile(TempPath("notafolder/x.y.jpg"));
   dialogs.ExpectMessage();
   ExportPictureAsJpeg(pic);

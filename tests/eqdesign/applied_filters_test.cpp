@@ -426,9 +426,9 @@ TEST_F(EqReportTest, WholeFilesByteForByteAndLinesByEmulationCode) {
 
 TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
   SetApplied({MakeFilter(2, 100, -6, 2)});
-  dialogs.ExpectSaveFile(TempPath("settings.old.txt"));
+  dialogs.ExpectSaveFile(TempPath("settings.old.EQ"));
   w->TextEQ->trigger();
-  const std::string path = TempPath("settings.txt");
+  const std::string path = TempPath("settings.old.txt");
   ASSERT_TRUE(QFile::exists(QString::fromStdString(path)));
   const test::DialogCall& save = dialogs.calls().front();
   EXPECT_EQ((Texts{save.title, save.filter, save.fileName}),

@@ -15,6 +15,7 @@
 #include <map>
 #include <numbers>
 #include <sstream>
+#include <unistd.h>
 
 #include "core/emulation.h"
 #include "core/records.h"
@@ -377,6 +378,23 @@ TEST_F(FilterExchangeWindowTest, RoundTripRefusalsAndTheWindowsCommandsKeepTheSe
     std::ifstream in(out);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
   }
+  // Never over the .EQ file the filters came from, by whatever name.
+  EQFileName = TempPath("open.EQ");
+  std::ofstream(EQFileName) << "EQ";
+  ASSERT_EQ(::link(EQFileName.c_str(), TempPath("alias.txt").c_str()), 0);
+  dialogs.ExpectModal([&](QDialog* d) {
+    auto* e = static_cast<FilterExportDialog*>(d);
+    e->FormatList->setCurrentIndex(0);
+    e->SaveBut->click();
+    return 0;
+  });
+  dialogs.ExpectSaveFile(TempPath("alias"));
+  dialogs.ExpectMessage();
+  w->SaveOtherFilters->trigger();
+  EXPECT_EQ(dialogs.MessageTexts().back(),
+            "User Error: " + TempPath("alias.txt") + " is the open EQ file. Save the filters under another name");
+  std::ifstream open(EQFileName);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(open), {}), "EQ");
 
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectOpenFile(good);

@@ -183,7 +183,7 @@ TEST_F(GraphicsExportTest, EntriesFollowTheirLinksTheOptionsWindowActsAndTheMain
   // draws the curves as paths and the text as text, and renders to nearly the PNG.
   w->resize(1000, 700);
   w->TimeBut_Click();
-  const QImage png = Export(w->ExportPNGMain, "view.main.png", "view.png").convertToFormat(QImage::Format_RGB32);
+  const QImage png = Export(w->ExportPNGMain, "view.main.jpg", "view.main.png").convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(png.size(), w->Picture1->size());
   EXPECT_EQ(png, w->Picture1->ViewSizeImage());
 
@@ -359,6 +359,21 @@ TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWri
     EXPECT_GT(std::count(frd.begin(), frd.end(), '\n'), 1000) << name;
     EXPECT_NE(frd.find(" 0\r\n"), std::string::npos) << name;
   }
+  // Every file or none, and never over the measurement file open.
+  ASSERT_TRUE(QDir(tempDir.path()).mkdir("again_2.frd"));
+  ResultFileName = TempPath("filter.cfa");
+  const std::string cfa = Slurp(ResultFileName);
+  const std::pair<std::string, std::string> refusals[] = {
+      {"again.frd", "Error 4977: Error writing file " + TempPath("again_2.frd")},
+      {"filter.cfa", "User Error: " + TempPath("filter.cfa") + " is the open measurement file. Save the curves under another name"}};
+  for (const auto& [typed, said] : refusals) {
+    dialogs.ExpectSaveFile(TempPath(typed));
+    dialogs.ExpectMessage();
+    w->TextExportMain->trigger();
+    EXPECT_EQ(dialogs.MessageTexts().back(), said);
+  }
+  EXPECT_FALSE(FileExists(TempPath("again_1.frd")));
+  EXPECT_EQ(Slurp(ResultFileName), cfa);
 }
 
 }  // namespace

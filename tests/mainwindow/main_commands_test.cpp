@@ -64,8 +64,8 @@ TEST_F(CommandsTest, EveryRefusalAndQuestionLeavesTheStateAsItWas) {
       {"NewMeasMenue", [](CommandsTest& t, DataPlotter&) { t.links.cardSetUpWorks = false; },
        "Error 5221: AutoMixer Error. Shut off the AutoMixer from Options->Mixer in the main menu. Turn the auto "
        "mixer back on when the mixer is set up. The software will then remember your new mixer settings if you "
-       "click YES when prompted to save new settings on shut down. Vista users should get the file "
-       "'sndvol32.exe' and copy to the system32 folder as explained in VistaIssues.PDF.",
+       "click YES when prompted to save new settings on shut down. Meanwhile the card's levels can be set in "
+       "the desktop's sound settings or in alsamixer.",
        MsgButtons::OK, {"SetUpSoundCardSelection"}},
       {"NewTestWindow", [](CommandsTest& t, DataPlotter&) { t.links.audioFormShows = false; }, "Error 5222",
        MsgButtons::OK, {"SetUpSoundCardSelection", "ShowAudioForm"}},

@@ -360,7 +360,7 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothingAndSaveCommandsAskBeforeOve
   ResultFileName = "VavevadoRovoResult";  // as at start-up
   test::FillStore(1, 10, 48000);
   QDir(tempDir.path()).mkdir("a.b");
-  const std::string cfa = TempPath("a.b/x.cfa"), eq = TempPath("a.b/room.EQ");
+  const std::string cfa = TempPath("a.b/x.y.cfa"), eq = TempPath("a.b/room.v2.EQ");
   const struct {
     std::function<bool()> save;
     int16_t DataPlotter::*mark;
@@ -369,9 +369,9 @@ TEST_F(MeasurementFileTest, DamagedFilesChangeNothingAndSaveCommandsAskBeforeOve
     std::string typed, saved, question;
   } table[] = {
       {[] { return SaveMeasurementFile(); }, &DataPlotter::ResultsTakenButNotSaved, &ResultFileName, "Save *.cfa File",
-       "cfa files (*.cfa)|*.cfa", "VavevadoRovoResult", TempPath("a.b/x.y.cfa"), cfa, "File Already Exists, Overwrite ?"},
+       "cfa files (*.cfa)|*.cfa", "VavevadoRovoResult", TempPath("a.b/x.y.CFA"), cfa, "File Already Exists, Overwrite ?"},
       {[this] { return w->SaveEQModel_Click(); }, &DataPlotter::EQResultsTakenButNotSaved, &EQFileName,
-       "Save *.EQ File", "Zentor EQ files (*.EQ)|*.EQ", "EQSim.Eq", TempPath("a.b/room.v2.EQ"), eq,
+       "Save *.EQ File", "Zentor EQ files (*.EQ)|*.EQ", "EQSim.Eq", TempPath("a.b/room.v2"), eq,
        eq + " Already Exists, Overwrite ?"}};
   for (const auto& row : table) {
     SCOPED_TRACE(row.title);

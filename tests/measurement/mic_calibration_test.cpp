@@ -322,7 +322,7 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTableAndTheSoundCardsReadingI
 
   // Yes: the name's extension is replaced in the file name only, not the folder, and the file read back.
   ASSERT_TRUE(QDir(tempDir.path()).mkdir("a.b"));
-  const std::string chosen = TempPath("a.b/x.y.cal"), written = TempPath("a.b/x.cal");
+  const std::string chosen = TempPath("a.b/x.y.txt"), written = TempPath("a.b/x.y.cal");
   dialogs.Clear();
   f->LineOne->setText("Ann 1 May");
   f->LineTwo->setText("M2");

@@ -113,7 +113,7 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
   const std::vector<int16_t> body = Pulse(8192, 10, 1000);
   const std::vector<uint8_t> canonical = BuildWav({}, body);
   const std::string damaged = "Error 5443: WAV file is truncated or damaged",
-                    notPcm = "Error 5444: Only 16 bit PCM WAV files can be imported",
+                    notPcm = "Error 5444: Only 16, 24 and 32 bit PCM and 32 bit float WAV files can be imported",
                     noChunk = "Error 5442: WAV file has no format or data chunk",
                     badRate = "Error 5445: WAV sample rate out of range";
   struct Case {

@@ -194,17 +194,26 @@ using ToldProblems = std::set<std::pair<std::string, std::string>>;
 
 // The room file's samples, or the card's message when it is refused; each reader
 // (the terminal, the window) keeps its own record of what it was told.
+struct RoomFile {
+  std::string path, origin;
+};
+RoomFile g_roomFile;
+
 std::vector<double> RoomFromEnvironment(int32_t rate, SimulatedRoom& said, ToldProblems& told) {
   said = SimulatedRoom{"built-in, 2 m", "", false};
-  const char* path = std::getenv("ZENTOR_SIM_ROOM");
-  if (!path || !*path) return {};
+  const char* named = std::getenv("ZENTOR_SIM_ROOM");
+  const RoomFile file = !g_roomFile.path.empty() ? g_roomFile
+                        : named && *named       ? RoomFile{named, "ZENTOR_SIM_ROOM"}
+                                                : RoomFile{};
+  if (file.path.empty()) return {};
+  const std::string& path = file.path;
   std::vector<double> room;
   std::string why;
   if (ReadRoomWave(path, rate, room, why)) {
     said.name = path;
     return room;
   }
-  said.problem = std::string("ZENTOR_SIM_ROOM: ") + path + " " + why + "; the simulated card measures its built-in room at 2 m";
+  said.problem = file.origin + ": " + path + " " + why;
   static std::mutex toldMutex;
   std::lock_guard lock(toldMutex);
   said.firstTime = told.insert({path, why}).second;
@@ -212,6 +221,8 @@ std::vector<double> RoomFromEnvironment(int32_t rate, SimulatedRoom& said, ToldP
 }
 
 }  // namespace
+
+void SetSimulatedRoomFile(const std::string& path, const std::string& origin) { g_roomFile = {path, origin}; }
 
 SimulatedRoom DescribeSimulatedRoom(int32_t rate) {
   static ToldProblems told;
@@ -224,9 +235,8 @@ std::vector<double> KnownMicImpulse(int32_t rate) {
   static ToldProblems told;
   SimulatedRoom said;
   std::vector<double> room = RoomFromEnvironment(rate, said, told);
-  if (!room.empty()) return room;
-  if (said.firstTime) std::fprintf(stderr, "%s\n", said.problem.c_str());
-  return DefaultRoomImpulse(rate);
+  // A refused file is said by the window that shows the room.
+  return room.empty() ? DefaultRoomImpulse(rate) : room;
 }
 
 // ---------------------------------------------------------------- the render state

@@ -141,15 +141,18 @@ class SimulatedSoundCard final : public AudioDevice {
 // ZENTOR_SIM_ROOM when it holds a mono WAV at that rate, else the default room.
 std::vector<double> KnownMicImpulse(int32_t rate);
 // The room the card measures at `rate`, named for the window ("built-in, 2 m" or the
-// file's path), and the card's message when a file named by ZENTOR_SIM_ROOM was
-// refused ("" when it was taken or none was named). `firstTime` is true only the
-// first time this process meets that file with that problem.
+// file's path), and why a file named by ZENTOR_SIM_ROOM (or SetSimulatedRoomFile)
+// was refused, naming where it was named ("" when it was taken or none was named).
+// `firstTime` is true only the first time this process meets that file with that problem.
 struct SimulatedRoom {
   std::string name;
   std::string problem;
   bool firstTime = false;
 };
 SimulatedRoom DescribeSimulatedRoom(int32_t rate);
+// A room file in place of ZENTOR_SIM_ROOM's; `origin` names it in the card's
+// messages ("--room"). An empty path gives ZENTOR_SIM_ROOM its place back.
+void SetSimulatedRoomFile(const std::string& path, const std::string& origin);
 // The default room at `rate`: direct sound 0.1 after 2 m (nint(2 rate / 343)
 // samples) through 2nd-order Butterworth high-pass 45 Hz and low-pass
 // min(18 kHz, 0.4 rate); reflections; a noise tail and two modes decaying with
