@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "base/atomic_file.h"
+#include "base/text_number.h"
 #include "core/records.h"
 
 namespace zentor {
@@ -88,11 +89,7 @@ Line FitBetween(const Smoothed& s, double top, double bottom) {
   return sums.Fit();
 }
 
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, res.ptr);
-}
+std::string Fixed(double v, int decimals) { return FixedPointText(v, decimals); }
 
 // What the decay of one band (or broadband) gives: e is the squared impulse from the
 // onset; `delay` shifts the time origin of the energy windows and the centre time
