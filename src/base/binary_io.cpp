@@ -1,10 +1,10 @@
 #include "base/binary_io.h"
 
-#include <QFile>
 #include <QString>
 #include <bit>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 namespace zentor {
 
@@ -152,16 +152,19 @@ std::string FileReadProblem(const std::string& path, int64_t maxBytes) {
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes, std::string* why) {
   std::string problem = FileReadProblem(path, maxBytes);
   if (problem.empty()) {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) {
-      problem = "cannot be opened";
-    } else {
-      // One byte past the bound: the file may have grown since it was measured.
-      const QByteArray all = f.read(maxBytes + 1);
-      if (f.error() != QFileDevice::NoError) problem = "cannot be read";
-      else if (all.size() > maxBytes) problem = TooLarge(maxBytes);
-      else out.assign(all.begin(), all.end());
+    // The name's bytes as given: a Latin-1 name is no UTF-8 a QString would keep.
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> all;
+    char chunk[1 << 16];
+    // Past the bound by a byte at most: the file may have grown since it was measured.
+    while (f && static_cast<int64_t>(all.size()) <= maxBytes) {
+      f.read(chunk, sizeof chunk);
+      all.insert(all.end(), chunk, chunk + f.gcount());
     }
+    if (!f.is_open()) problem = "cannot be opened";
+    else if (f.bad()) problem = "cannot be read";
+    else if (static_cast<int64_t>(all.size()) > maxBytes) problem = TooLarge(maxBytes);
+    else out = std::move(all);
   }
   if (why) *why = problem;
   return problem.empty();

@@ -570,8 +570,8 @@ void AddMeasurementFile() {
     MsgBox("User Error: The number of curves in the new file exceeds memory available");
     return;
   }
-  if (!ParseMeasurementFile(bytes, m)) {
-    MsgBox("Error 4926: Error adding file");
+  if (std::string why; !ParseMeasurementFile(bytes, m, false, &why)) {
+    MsgBox("Error 4926: Error adding file " + *chosen + ": " + why);
     return;
   }
   if (!SameCalibration(m.Cal, ActiveMicCal)) {
