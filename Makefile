@@ -4,7 +4,7 @@ ARGS ?=
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 
-.PHONY: deps run build test bench coverage clean check-layers
+.PHONY: deps run build test bench coverage fuzz clean check-layers
 
 deps:
 	@scripts/install-deps
@@ -36,6 +36,21 @@ coverage: deps
 	find build/coverage -name '*.gcda' -delete
 	cd build/coverage && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) $(if $(CTEST_ARGS),$(CTEST_ARGS),--output-on-failure)
 	scripts/coverage-report build/coverage
+
+# libFuzzer over the filter text, microphone text, target text and WAV readers, each for
+# FUZZ_SECONDS from the seeds in fuzz/corpus; what it finds is kept in build/fuzz/work.
+# Not part of make test.
+FUZZ_SECONDS ?= 300
+FUZZ_TARGETS := filter_text mic_text target_text wav
+fuzz: deps
+	@scripts/install-deps fuzz
+	cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build/fuzz -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do mkdir -p build/fuzz/work/$$t; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -rss_limit_mb=4096 \
+	    -artifact_prefix=build/fuzz/work/$$t- build/fuzz/work/$$t fuzz/corpus/$$t > build/fuzz/work/$$t.log 2>&1; \
+	  rc=$$?; tail -n 3 build/fuzz/work/$$t.log; [ $$rc -eq 0 ] || exit 1; done
 
 check-layers:
 	scripts/check-layers

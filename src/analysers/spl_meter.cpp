@@ -144,8 +144,7 @@ std::string SplReadingsCsv(const std::vector<SplReading>& readings) {
     for (const std::optional<double>& v : {r.level, r.la, r.lc, r.leq, r.laeq, r.lceq}) {
       out += ",";
       if (!v) continue;
-      char buf[32];
-      out.append(buf, std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed, 1).ptr);
+      out += FixedPointText(*v, 1);
     }
     out += "\n";
   }

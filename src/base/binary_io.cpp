@@ -1,9 +1,10 @@
 #include "base/binary_io.h"
 
-#include <QFile>
 #include <QString>
 #include <bit>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace zentor {
 
@@ -127,15 +128,116 @@ bool BinaryReader::Skip(size_t n) {
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
-  QFile f(QString::fromStdString(path));
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  if (f.size() > maxBytes) return false;
-  QByteArray all = f.read(maxBytes + 1);
-  if (all.size() > maxBytes) return false;
-  if (f.error() != QFileDevice::NoError) return false;
-  out.assign(all.begin(), all.end());
+namespace {
+
+std::string TooLarge(int64_t maxBytes) {
+  const std::string bound = maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                                     : std::to_string(maxBytes) + " bytes";
+  return "larger than " + bound + ", more than any such file";
+}
+
+}  // namespace
+
+std::string FileReadProblem(const std::string& path, int64_t maxBytes) {
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(st)) return "not found";
+  if (!std::filesystem::is_regular_file(st)) return "not a regular file";
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return "cannot be read";
+  if (size > static_cast<uintmax_t>(maxBytes)) return TooLarge(maxBytes);
+  return {};
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes, std::string* why) {
+  std::string problem = FileReadProblem(path, maxBytes);
+  if (problem.empty()) {
+    // The name's bytes as given: a Latin-1 name is no UTF-8 a QString would keep.
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> all;
+    char chunk[1 << 16];
+    // Past the bound by a byte at most: the file may have grown since it was measured.
+    while (f && static_cast<int64_t>(all.size()) <= maxBytes) {
+      f.read(chunk, sizeof chunk);
+      all.insert(all.end(), chunk, chunk + f.gcount());
+    }
+    if (!f.is_open()) problem = "cannot be opened";
+    else if (f.bad()) problem = "cannot be read";
+    else if (static_cast<int64_t>(all.size()) > maxBytes) problem = TooLarge(maxBytes);
+    else out = std::move(all);
+  }
+  if (why) *why = problem;
+  return problem.empty();
+}
+
+std::string TextFromFileBytes(std::span<const uint8_t> b) {
+  if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return std::string(b.begin() + 3, b.end());
+  const bool le = b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE, be = b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF;
+  if (!le && !be) return std::string(b.begin(), b.end());
+  std::u16string units;
+  for (size_t i = 2; i + 1 < b.size(); i += 2)
+    units.push_back(static_cast<char16_t>(le ? b[i] | b[i + 1] << 8 : b[i] << 8 | b[i + 1]));
+  return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toStdString();
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
+bool IsUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) n = 0, cp = c;
+    else if (c >= 0xC2 && c < 0xE0) n = 1, cp = c & 0x1F;
+    else if (c >= 0xE0 && c < 0xF0) n = 2, cp = c & 0x0F;
+    else if (c >= 0xF0 && c < 0xF5) n = 3, cp = c & 0x07;
+    else return false;
+    if (s.size() - i <= n) return false;
+    for (size_t k = 1; k <= n; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp < 0xE000))
+      return false;
+    i += n + 1;
+  }
   return true;
+}
+
+std::string AsUtf8(std::string_view s) {
+  if (IsUtf8(s)) return std::string(s);
+  std::string out;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string PrintableText(std::string_view s) {
+  std::string out;
+  for (char ch : AsUtf8(s)) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      static const char* hex = "0123456789abcdef";
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
 }
 
 }  // namespace zentor

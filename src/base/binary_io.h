@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/atomic_file.h"  // WriteWholeFileAtomic, the one file writer
@@ -80,7 +81,32 @@ class BinaryReader {
 
 // Whole-file helpers; false when the file cannot be opened or fully read/written.
 // A file longer than maxBytes (the largest legal file of the caller's format) is
-// refused before anything is read, so a huge file never lands in memory.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
+// refused before anything is read, so a huge file never lands in memory; so is
+// anything but a regular file (a FIFO would block, a device never end). `why`
+// (when given) receives the reason, as FileReadProblem words it.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes, std::string* why = nullptr);
+
+// Empty when the file is a regular file of at most maxBytes, else why not:
+// "not found", "not a regular file", "larger than 16 MiB, more than any such file".
+// Checked before a reader opens a file itself.
+std::string FileReadProblem(const std::string& path, int64_t maxBytes);
+
+// The bound on any text file the program reads: far beyond any real one.
+constexpr int64_t kLargestTextFileBytes = int64_t{16} << 20;
+
+// The text of a text file as UTF-8: a UTF-8 byte-order mark dropped, UTF-16 with
+// its mark decoded; other bytes kept as they are.
+std::string TextFromFileBytes(std::span<const uint8_t> bytes);
+
+// The text without a leading UTF-8 byte-order mark.
+std::string_view WithoutByteOrderMark(std::string_view text);
+
+// True when the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view s);
+// The text itself when it is UTF-8, else its bytes read as Latin-1 (the files
+// of older programs), so that it is always valid UTF-8.
+std::string AsUtf8(std::string_view s);
+// AsUtf8 with control characters written as \xNN: safe to print on a terminal.
+std::string PrintableText(std::string_view s);
 
 }  // namespace zentor

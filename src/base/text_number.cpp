@@ -25,6 +25,15 @@ std::string FormatGeneral(T x, int digits) {
 
 }  // namespace
 
+std::string FixedPointText(double x, int decimals) {
+  if (std::isnan(x)) return "nan";
+  if (std::isinf(x)) return x < 0 ? "-inf" : "inf";
+  decimals = decimals < 0 ? 0 : decimals > 40 ? 40 : decimals;
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, decimals);
+  return std::string(buf, res.ec == std::errc() ? res.ptr : buf);
+}
+
 std::string FormatSingle(float x) { return FormatGeneral(x, 7); }
 std::string FormatDouble(double x) { return FormatGeneral(x, 15); }
 

@@ -14,6 +14,10 @@ namespace zentor {
 std::string FormatSingle(float x);
 std::string FormatDouble(double x);
 
+// Fixed-point text with `decimals` places, as printf's %.Nf writes it in the C locale,
+// for a value of any magnitude (DBL_MAX has 309 digits before the point).
+std::string FixedPointText(double x, int decimals);
+
 // Str(): the same text with a leading blank when the value is not negative.
 std::string Str(double x);
 std::string Str(float x);

@@ -54,13 +54,16 @@ std::string Extension(const std::string& path) {
 void DescribeMeasurementSet(const std::string& path, Json& j) {
   // Mapped rather than read: a set of 32 results is 17 MB of samples that
   // describing never touches.
+  std::string why = FileReadProblem(path, kLargestMeasurementFileBytes);
   QFile file(QString::fromStdString(path));
-  const bool opened = file.open(QIODevice::ReadOnly) && file.size() > 0 && file.size() <= kLargestMeasurementFileBytes;
-  const uchar* mapped = opened ? file.map(0, file.size()) : nullptr;
+  if (why.empty() && !file.open(QIODevice::ReadOnly)) why = "cannot be opened";
+  if (why.empty() && file.size() == 0) why = "cut short at byte 0";
+  const uchar* mapped = why.empty() ? file.map(0, file.size()) : nullptr;
+  if (why.empty() && mapped == nullptr) why = "cannot be read";
   MeasurementSetImage m;
   if (mapped == nullptr ||
-      !ParseMeasurementFile(std::span<const uint8_t>(mapped, static_cast<size_t>(file.size())), m))
-    Refused("Error 4927: Error opening file");
+      !ParseMeasurementFile(std::span<const uint8_t>(mapped, static_cast<size_t>(file.size())), m, false, &why))
+    Refused("Error 4927: Error opening file " + path + ": " + why);
   j.Set("kind", "measurement set");
   j.Set("results", m.Count());
   j.Set("samples_per_result", m.SamplesPerResult);
@@ -88,11 +91,8 @@ void DescribeMeasurementSet(const std::string& path, Json& j) {
 }
 
 void DescribeFilters(const std::string& path, Json& j) {
-  std::vector<uint8_t> bytes;
   FilterSetImage image;
-  if (!ReadWholeFile(path, bytes, 12 + kMaxFilters * static_cast<int64_t>(kFilterRecordBytes)) ||
-      !ParseEQFile(bytes, image))
-    Refused("EQ File Error 4329");
+  if (std::string why; !ReadEQFile(path, image, why)) Refused("EQ File Error 4329: " + why);
   j.Set("kind", "filters");
   j.Set("parametric_model", image.ParametricCode);
   j.Set("graphic_model", image.GraphicCode);
@@ -130,8 +130,8 @@ void DescribeCalibration(const std::string& path, Json& j) {
   CalibrationReading reading;
   switch (ReadCalibrationFile(path, reading)) {
     case CalibrationRead::Completed: break;
-    case CalibrationRead::NotOpened: Refused("Error 1 Opening Calibration File");
-    case CalibrationRead::Failed: Refused("Error 2 Opening Calibration File");
+    case CalibrationRead::NotOpened: Refused(CalibrationFault("Error 1 Opening Calibration File", reading));
+    case CalibrationRead::Failed: Refused(CalibrationFault("Error 2 Opening Calibration File", reading));
     case CalibrationRead::Abandoned: Refused("");
   }
   j.Set("kind", "microphone calibration");
@@ -158,7 +158,7 @@ void DescribeQel(const std::string& path, Json& j) {
 void DescribeWav(const std::string& path, Json& j) {
   WavFileContents wav;
   const WavReadStatus s = ReadWavFile(path, 0, wav);
-  if (s != WavReadStatus::Ok) Refused(WavReadMessage(s));
+  if (s != WavReadStatus::Ok) Refused(WavFileRefusal(s, path));
   j.Set("kind", "wav");
   j.Set("sample_rate_hz", wav.Header.SampleRate);
   j.Set("channels", static_cast<int32_t>(wav.Header.Channels));

@@ -36,7 +36,8 @@ const SubcommandSpec kExportFiltersSpec{
 const SubcommandSpec kImportFiltersSpec{
     "import-filters",
     "IN.txt --eq OUT.EQ [--model 1..5]",
-    "Reads Equalizer APO / REW filter text into an .EQ file, snapped to the model's steps.",
+    "Reads Equalizer APO / REW filter text into an .EQ file, snapped to the model's steps.\n"
+    "Only peaking (PK) filters are read; a file with another type is refused: remove those filters.",
     {{"--eq", "OUT.EQ", "the filter file to write"},
      {"--model", "1..5", "the parametric equaliser model (default the program's)"},
      {"--force", "", "replace an existing OUT.EQ"},

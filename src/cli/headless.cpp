@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "app/window_links.h"
+#include "base/binary_io.h"
 #include "core/helpers.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/forms.h"
@@ -30,7 +31,7 @@ void SayOnStderr(const std::string& text) {
   std::string line = text;
   for (char& c : line)
     if (c == '\n' || c == '\r') c = ' ';
-  std::fprintf(stderr, "zentor: %s\n", line.c_str());
+  std::fprintf(stderr, "zentor: %s\n", PrintableText(line).c_str());
   std::fflush(stderr);
 }
 

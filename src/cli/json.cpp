@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "base/binary_io.h"
+
 namespace zentor::cli {
 
 namespace {
@@ -16,9 +18,11 @@ std::string Shortest(T x) {
   return std::string(buf, r.ptr);
 }
 
+// Text that is not UTF-8 (a Latin-1 file name or note) is read as Latin-1, so
+// that the output is always JSON.
 void Quote(std::string& out, const std::string& s) {
   out += '"';
-  for (unsigned char c : s) {
+  for (unsigned char c : AsUtf8(s)) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -104,7 +108,7 @@ void Json::DumpTo(std::string& out, const std::string& path) const {
 }
 
 std::string Json::Inline() const {
-  if (const std::string* s = std::get_if<std::string>(&v_)) return *s;
+  if (const std::string* s = std::get_if<std::string>(&v_)) return PrintableText(*s);
   if (const Array* a = std::get_if<Array>(&v_)) {
     std::string out;
     for (const Json& e : *a) out += (out.empty() ? "" : ", ") + e.Inline();

@@ -1,6 +1,7 @@
 #include "crossover/xover_record.h"
 
 #include <QFile>
+#include <limits>
 #include <cmath>
 
 #include "base/binary_io.h"
@@ -95,16 +96,18 @@ bool ParseXoverFile(std::span<const uint8_t> bytes, XoverSetArray& sets) {
 }
 
 bool ReadXoverFile(const std::string& path, XoverSetArray& sets) {
+  // A longer file is read as far as the three records reach.
+  std::string why = FileReadProblem(path, std::numeric_limits<int64_t>::max());
   QFile f(QString::fromStdString(path));
-  bool ok = false;
-  if (f.open(QIODevice::ReadOnly)) {
-    // A longer file is read as far as the three records reach.
+  if (why.empty() && !f.open(QIODevice::ReadOnly)) why = "cannot be opened";
+  if (why.empty()) {
     const QByteArray head = f.read(static_cast<qint64>(kXoverFileBytes));
-    ok = ParseXoverFile(std::span(reinterpret_cast<const uint8_t*>(head.data()), static_cast<size_t>(head.size())),
-                        sets);
+    if (head.size() < static_cast<qsizetype>(kXoverFileBytes)) why = "cut short at byte " + std::to_string(head.size());
+    else if (!ParseXoverFile(std::span(reinterpret_cast<const uint8_t*>(head.data()), static_cast<size_t>(head.size())), sets))
+      why = "not a Zentor crossover file";
   }
-  if (!ok) MsgBox("EQ File Error 4332");
-  return ok;
+  if (!why.empty()) MsgBox("EQ File Error 4332: " + path + ": " + why);
+  return why.empty();
 }
 
 bool WriteXoverFile(const std::string& path, const XoverSetArray& sets) {

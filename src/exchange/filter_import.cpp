@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <numbers>
 
 #include "base/binary_io.h"
@@ -19,7 +18,7 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kImportRate = 48000;
 constexpr double kLowestHz = 10, kHighestHz = kImportRate / 2;
-constexpr double kLargestGain = 30, kLargestQ = 100;
+constexpr double kLargestGain = 30, kSmallestQ = 0.01, kLargestQ = 100;
 // Far more than 75 filter lines and any header a program writes around them.
 constexpr int64_t kLongestFile = 1 << 20;
 
@@ -75,7 +74,8 @@ std::string ParseFilter(std::string_view body, bool& skip, ReadFilter& f) {
   if (!Same(w[0], "ON")) return "a filter is ON or OFF, not \"" + std::string(w[0]) + "\"";
   if (w.size() < 2) return "the filter has no type";
   if (!Same(w[1], "PK") && !Same(w[1], "PEQ"))
-    return "a filter of type " + std::string(w[1]) + " cannot be read; only peaking (PK) filters can";
+    return "a filter of type " + std::string(w[1]) +
+           " cannot be read; only peaking (PK) filters are read: remove the other filters from the file";
   bool fc = false, gain = false, q = false;
   size_t i = 2;
   auto value = [&](const char* name, double& out, const char* unit) -> std::string {
@@ -112,7 +112,7 @@ std::string ParseFilter(std::string_view body, bool& skip, ReadFilter& f) {
   if (f.fc < kLowestHz) return "Fc " + ShortFixedText(f.fc, 2) + " Hz lies below 10 Hz";
   if (f.fc >= kHighestHz) return "Fc " + ShortFixedText(f.fc, 2) + " Hz lies at or above 24000 Hz, half of 48 kHz";
   if (std::fabs(f.gain) > kLargestGain) return "Gain " + ShortFixedText(f.gain, 2) + " dB is beyond 30 dB";
-  if (!(f.q > 0) || f.q > kLargestQ) return "Q " + ShortFixedText(f.q, 3) + " lies outside above 0 to 100";
+  if (!(f.q >= kSmallestQ) || f.q > kLargestQ) return "Q " + GeneralText(f.q, 6) + " lies outside 0.01 to 100";
   return {};
 }
 
@@ -130,7 +130,6 @@ FilterImport Refuse(int32_t line, const std::string& reason) {
   FilterImport r;
   r.errorLine = line;
   r.error = line > 0 ? "Line " + std::to_string(line) + ": " + reason + "." : reason + ".";
-  r.error[0] = static_cast<char>(std::toupper(r.error[0]));
   return r;
 }
 
@@ -142,6 +141,7 @@ FilterImport ImportFilterText(std::string_view text, int32_t modelCode) {
   std::vector<ReadFilter> read;
   int32_t number = 0;
   size_t pos = 0;
+  text = WithoutByteOrderMark(text);
   while (pos < text.size()) {
     ++number;
     size_t end = text.find('\n', pos);
@@ -202,13 +202,11 @@ FilterImport ImportFilterText(std::string_view text, int32_t modelCode) {
 }
 
 FilterImport ImportFilterFile(const std::string& path, int32_t modelCode) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec))
-    return Refuse(0, path + " is not a file that can be read");
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, kLongestFile))
-    return Refuse(0, path + " cannot be read, or is longer than any filter text (1 MB)");
-  return ImportFilterText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), modelCode);
+  if (std::string why; !ReadWholeFile(path, bytes, kLongestFile, &why)) return Refuse(0, path + ": " + why);
+  FilterImport read = ImportFilterText(TextFromFileBytes(bytes), modelCode);
+  if (!read.ok()) read.error = path + ": " + read.error;
+  return read;
 }
 
 std::string FilterImport::Summary(int32_t modelCode) const {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/text_number.h"
 #include "core/emulation.h"
 #include "core/filter_design.h"
 #include "core/records.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
 std::string Hz(double v) { return ShortFixedText(v, 2); }
+
+// No equaliser this program writes for holds more.
+constexpr double kLargestExportGainDb = 20;
 
 // Level at hz of the sections, for the search of the peak.
 double LevelAt(std::span<const PeakingSection> sections, double hz, int32_t rate) {
@@ -66,6 +70,11 @@ bool ToPeakingFilters(std::span<const FilterRecord> applied, int32_t rateHz, std
     p.fcHz = fc;
     const double magnitude = 20 * std::log10(std::fabs(double(f.Q1)) / f.Q2);
     p.gainDb = f.Q1 < 0 ? magnitude : -magnitude;
+    if (!(std::fabs(p.gainDb) <= kLargestExportGainDb)) {
+      error = which + " at " + Hz(fc) + " Hz has a gain of " + FixedText(p.gainDb, 1) +
+              " dB, beyond the +/-20 dB an equaliser holds.";
+      return false;
+    }
     // Both of the section's Q are scaled alike, so the centre Q takes the same factor.
     p.q = std::sqrt(std::fabs(double(f.Q1)) * f.Q2) * AdaptEmulationQ(1.0f, f.Freq1, f.EQEmulationCode, rateHz);
     if (!(p.q > 0) || !std::isfinite(p.q)) {
@@ -143,9 +152,7 @@ double PreampFor(double peakDb) {
 }
 
 std::string FixedText(double v, int decimals) {
-  std::array<char, 64> buf{};
-  auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
-  std::string s(buf.data(), r.ptr);
+  std::string s = FixedPointText(v, decimals);
   if (s.starts_with('-') && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
   return s;
 }
@@ -153,7 +160,7 @@ std::string FixedText(double v, int decimals) {
 std::string GeneralText(double v, int digits) {
   std::array<char, 64> buf{};
   auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v + 0.0, std::chars_format::general, digits);
-  return std::string(buf.data(), r.ptr);
+  return std::string(buf.data(), r.ec == std::errc() ? r.ptr : buf.data());
 }
 
 std::string ShortFixedText(double v, int decimals) {

@@ -129,8 +129,7 @@ std::string CurveTextFiles(const CurveExportRequest& r, std::vector<std::pair<st
 
   std::vector<uint8_t> bytes;
   MeasurementSetImage image;
-  if (!ReadWholeFile(r.input, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, image))
-    return "Error 4927: Error opening file";
+  if (std::string why; !ReadMeasurementSetFile(r.input, bytes, image, why)) return "Error 4927: Error opening file " + why;
   const int32_t n = image.Count();
   if (n < 1) return "User Error: The file holds no measurement";
   if (r.curve < 0 || r.curve > n)

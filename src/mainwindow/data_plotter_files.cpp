@@ -198,7 +198,7 @@ void DataPlotter::ShowStartupFile(const std::string& commandLine) {
   const size_t len = path.size();
   if (len >= 3 && (path[len - 3] == 'C' || path[len - 3] == 'c')) LoadMeasurementFile(path);
   if (len >= 2 && (path[len - 2] == 'E' || path[len - 2] == 'e')) {
-    if (!LoadEQFile(path)) MsgBox("Error 8733");
+    if (!LoadEQFile(path)) MsgBox(FiltersKeptMessage(path));
     RefreshAppliedFiltersList();
   }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/text_number.h"
 #include "core/helpers.h"
 #include "core/records.h"
 #include "core/results_store.h"
@@ -81,25 +82,48 @@ bool ReadFilterRecord(BinaryReader& r, FilterRecord& f) {
   return r.ok();
 }
 
-bool ParseEQFile(std::span<const uint8_t> bytes, FilterSetImage& image) {
+bool ParseEQFile(std::span<const uint8_t> bytes, FilterSetImage& image, std::string* why) {
   BinaryReader r(bytes);
+  const auto refuse = [&](std::string reason) {
+    if (why) *why = r.ok() ? std::move(reason) : "cut short at byte " + std::to_string(bytes.size());
+    return false;
+  };
   int32_t n = 0;
   r.Long(n);
   r.Long(image.ParametricCode);
   r.Long(image.GraphicCode);
-  if (!r.ok() || n < 0 || n > kMaxFilters) return false;
-  if (!ValidCode(image.ParametricCode) || !ValidCode(image.GraphicCode)) return false;
+  if (!r.ok()) return refuse("");
+  if (n < 0 || n > kMaxFilters)
+    return refuse("the count of filters " + std::to_string(n) + " is out of range (0 to " + std::to_string(kMaxFilters) + ")");
+  if (!ValidCode(image.ParametricCode) || !ValidCode(image.GraphicCode)) return refuse("not a Zentor filter file");
   image.Filters.assign(static_cast<size_t>(n), FilterRecord{});
-  for (FilterRecord& f : image.Filters) {
-    if (!ReadFilterRecord(r, f)) return false;
-    if (!ValidCode(f.EQEmulationCode)) return false;
-    if (!std::isfinite(f.Freq1) || !std::isfinite(f.Q1) || !std::isfinite(f.Q2)) return false;
+  for (size_t k = 0; k < image.Filters.size(); ++k) {
+    FilterRecord& f = image.Filters[k];
+    if (!ReadFilterRecord(r, f)) return refuse("");
+    const std::string filter = "filter " + std::to_string(k + 1);
+    if (!ValidCode(f.EQEmulationCode)) return refuse(filter + " names no equaliser model");
+    if (!std::isfinite(f.Freq1) || !std::isfinite(f.Q1) || !std::isfinite(f.Q2))
+      return refuse(filter + " holds a value that is not a number");
     // A filter has no level without Q1 and a positive Q2: the applied list could not show it.
-    if (f.Q1 == 0 || !(f.Q2 > 0)) return false;
+    if (f.Q1 == 0 || !(f.Q2 > 0)) return refuse(filter + " has no level");
+    if (!(f.Freq1 > 0) || f.Freq1 > kLargestFilterFreq1) return refuse(filter + " has a centre outside 0 to 100000 Hz");
+    // |Q1| below Q2 would turn a boost into a cut and back.
+    const double level = 20 * std::log10(std::fabs(double(f.Q1)) / f.Q2);
+    if (level < -kLevelSlackDb || level > kLargestFilterLevelDb)
+      return refuse(filter + " has a level of " + FormatDouble(std::round((f.Q1 < 0 ? level : -level) * 100) / 100) +
+                    " dB, which no equaliser holds");
   }
   // The count in record 0 is the one the program goes by.
   if (n > 0) image.Filters[0].Count = n;
   return true;
+}
+
+bool ReadEQFile(const std::string& path, FilterSetImage& image, std::string& why) {
+  std::vector<uint8_t> bytes;
+  why.clear();
+  if (ReadWholeFile(path, bytes, kLargestEQFileBytes, &why) && ParseEQFile(bytes, image, &why)) return true;
+  why = path + ": " + why;
+  return false;
 }
 
 bool BuildEQFile(int32_t parametricCode, int32_t graphicCode, std::vector<uint8_t>& out) {
@@ -128,8 +152,8 @@ bool SaveEQFile(const std::string& path) {
 bool LoadEQFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   FilterSetImage image;
-  if (!ReadWholeFile(path, bytes, 12 + kMaxFilters * static_cast<int64_t>(kFilterRecordBytes)) || !ParseEQFile(bytes, image)) {
-    MsgBox("EQ File Error 4329");
+  if (std::string why; !ReadEQFile(path, image, why)) {
+    MsgBox("EQ File Error 4329: " + why);
     return false;
   }
   AppliedFilters.fill(FilterRecord{});
@@ -138,6 +162,10 @@ bool LoadEQFile(const std::string& path) {
   p->SetParametricEmulation(image.ParametricCode);
   p->SetGraphicEmulation(image.GraphicCode);
   return true;
+}
+
+std::string FiltersKeptMessage(const std::string& path) {
+  return "Error 8733: " + path + " was not opened; the filters in memory are kept";
 }
 
 bool MayReplaceAppliedFilters() {
@@ -166,7 +194,7 @@ void OpenEQFile() {
       if (!note.empty()) MsgBox(note);
     }
   } else {
-    MsgBox("Error 8733");
+    MsgBox(FiltersKeptMessage(*chosen));
   }
   p->RefreshAppliedFiltersList();
 }

@@ -297,42 +297,65 @@ float MeasurementSetImage::StoredSample(int32_t i, int32_t j) const {
   return v;
 }
 
-bool ParseMeasurementFile(std::span<const uint8_t> bytes, MeasurementSetImage& m, bool headerOnly) {
+bool ParseMeasurementFile(std::span<const uint8_t> bytes, MeasurementSetImage& m, bool headerOnly, std::string* why) {
   BinaryReader r(bytes);
+  const auto refuse = [&](std::string reason) {
+    if (why) *why = r.ok() ? std::move(reason) : "cut short at byte " + std::to_string(bytes.size());
+    return false;
+  };
+  const auto count = [&](const char* what, int64_t n, int64_t lo, int64_t hi) {
+    return refuse(std::string("the ") + what + " " + std::to_string(n) + " is out of range (" + std::to_string(lo) +
+                  " to " + std::to_string(hi) + ")");
+  };
+  const std::string notOurs = "not a Zentor measurement set";
   r.Long(m.SamplesPerResult);
   r.Integers(m.ButtonValues);
-  if (!r.ok() || m.SamplesPerResult < 1 || m.SamplesPerResult > kMaxSamples) return false;
-  if (!ReadGraphFrame(r, m.TimeFrame) || !ReadGraphFrame(r, m.FreqFrame)) return false;
-  if (!GridCountsValid(m.TimeFrame) || !GridCountsValid(m.FreqFrame)) return false;
-  if (!ReadDisplayConfig(r, m.Display) || !ReadImpulseDisplayConfig(r, m.ImpulseDisplay)) return false;
-  if (m.Display.Graphshown < 0 || m.Display.Graphshown > 7) return false;
+  if (!r.ok()) return refuse("");
+  if (m.SamplesPerResult < 1 || m.SamplesPerResult > kMaxSamples)
+    return count("samples per result", m.SamplesPerResult, 1, kMaxSamples);
+  if (!ReadGraphFrame(r, m.TimeFrame) || !ReadGraphFrame(r, m.FreqFrame)) return refuse(notOurs);
+  if (!GridCountsValid(m.TimeFrame) || !GridCountsValid(m.FreqFrame)) return refuse(notOurs);
+  if (!ReadDisplayConfig(r, m.Display) || !ReadImpulseDisplayConfig(r, m.ImpulseDisplay)) return refuse(notOurs);
+  if (m.Display.Graphshown < 0 || m.Display.Graphshown > 7) return refuse(notOurs);
 
   m.Headers.assign(1, MeasurementHeader{});
-  if (!ReadMeasurementHeader(r, m.Headers[0])) return false;
+  if (!ReadMeasurementHeader(r, m.Headers[0])) return refuse(notOurs);
   const int32_t n = m.Headers[0].NumInSet;
-  if (n < 0 || n > kMaxResults) return false;
+  if (n < 0 || n > kMaxResults) return count("count of results", n, 0, kMaxResults);
   if (headerOnly) return true;
 
   m.Headers.resize(static_cast<size_t>(std::max(n, 1)));
   for (int32_t i = 1; i < n; ++i)
-    if (!ReadMeasurementHeader(r, m.Headers[static_cast<size_t>(i)])) return false;
+    if (!ReadMeasurementHeader(r, m.Headers[static_cast<size_t>(i)])) return refuse(notOurs);
   for (int32_t i = 0; i < n; ++i) {
     const MeasurementHeader& h = m.Headers[static_cast<size_t>(i)];
-    if (!UsableScale(h.LevelMultiplier)) return false;
-    if (h.PeriodExponent < kLowestPeriodExponent || h.PeriodExponent > kHighestPeriodExponent) return false;
+    if (!UsableScale(h.LevelMultiplier)) return refuse("result " + std::to_string(i + 1) + " has no usable level scale");
+    if (h.PeriodExponent < kLowestPeriodExponent || h.PeriodExponent > kHighestPeriodExponent)
+      return count("period exponent", h.PeriodExponent, kLowestPeriodExponent, kHighestPeriodExponent);
   }
 
   const size_t sampleBytes = static_cast<size_t>(m.SamplesPerResult) * static_cast<size_t>(n) * 4;
-  if (sampleBytes > r.remaining()) return false;
+  if (sampleBytes > r.remaining()) return refuse("cut short at byte " + std::to_string(bytes.size()));
   m.Samples = bytes.subspan(r.position(), sampleBytes);
   r.Skip(sampleBytes);
 
-  if (!ReadMicCalTable(r, m.Cal)) return false;
-  if (m.Cal.Count < 0 || m.Cal.Count > kMaxMicCalPoints) return false;
-  if (!ReadUserNotesBlock(r, m.Notes)) return false;
-  if (m.Notes.NotesLength < 0 || m.Notes.NotesLength > kMaxNotesLength) return false;
-  if (m.Notes.MicCalNotesLength < 0) return false;
+  if (!ReadMicCalTable(r, m.Cal)) return refuse(notOurs);
+  if (m.Cal.Count < 0 || m.Cal.Count > kMaxMicCalPoints)
+    return count("count of calibration points", m.Cal.Count, 0, kMaxMicCalPoints);
+  if (!ReadUserNotesBlock(r, m.Notes)) return refuse(notOurs);
+  if (m.Notes.NotesLength < 0 || m.Notes.NotesLength > kMaxNotesLength)
+    return count("length of the notes", m.Notes.NotesLength, 0, kMaxNotesLength);
+  if (m.Notes.MicCalNotesLength < 0) return refuse(notOurs);
   return true;
+}
+
+bool ReadMeasurementSetFile(const std::string& path, std::vector<uint8_t>& bytes, MeasurementSetImage& m,
+                            std::string& why, bool headerOnly) {
+  why.clear();
+  if (ReadWholeFile(path, bytes, kLargestMeasurementFileBytes, &why) && ParseMeasurementFile(bytes, m, headerOnly, &why))
+    return true;
+  why = path + ": " + why;
+  return false;
 }
 
 std::vector<uint8_t> BuildMeasurementFile(const std::array<int16_t, 4>& buttonValues) {
@@ -390,8 +413,8 @@ bool WriteMeasurementFile(const std::string& path) {
 bool LoadMeasurementFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   MeasurementSetImage m;
-  if (!ReadWholeFile(path, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, m)) {
-    MsgBox("Error 4927: Error opening file");
+  if (std::string why; !ReadMeasurementSetFile(path, bytes, m, why)) {
+    MsgBox("Error 4927: Error opening file " + why);
     return false;
   }
   // The whole file is good: apply it.
@@ -482,7 +505,7 @@ void OpenMeasurementFile() {
 
   if (!p->ClearExtDisplay()) return;
   if (!LoadMeasurementFile(*chosen)) {
-    MsgBox("Error 8732");
+    MsgBox("Error 8732: " + *chosen + " was not opened; the set in memory is kept");
     return;
   }
   if (removeFilters) {
@@ -526,8 +549,8 @@ void AddMeasurementFile() {
 
   std::vector<uint8_t> bytes;
   MeasurementSetImage m;
-  if (!ReadWholeFile(*chosen, bytes, kLargestMeasurementFileBytes) || !ParseMeasurementFile(bytes, m, true)) {
-    MsgBox("Error 4926: Error adding file");
+  if (std::string why; !ReadMeasurementSetFile(*chosen, bytes, m, why, true)) {
+    MsgBox("Error 4926: Error adding file " + why);
     return;
   }
   const MeasurementHeader& h = m.Headers[0];
@@ -546,8 +569,8 @@ void AddMeasurementFile() {
     MsgBox("User Error: The number of curves in the new file exceeds memory available");
     return;
   }
-  if (!ParseMeasurementFile(bytes, m)) {
-    MsgBox("Error 4926: Error adding file");
+  if (std::string why; !ParseMeasurementFile(bytes, m, false, &why)) {
+    MsgBox("Error 4926: Error adding file " + *chosen + ": " + why);
     return;
   }
   if (!SameCalibration(m.Cal, ActiveMicCal)) {

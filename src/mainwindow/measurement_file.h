@@ -85,8 +85,14 @@ struct MeasurementSetImage {
 
 // Parses file bytes; with headerOnly the parse ends after header 0 (the add
 // command refuses on it before reading on). False when anything is short or out
-// of bounds; image is then in an unspecified state and must not be applied.
-bool ParseMeasurementFile(std::span<const uint8_t> bytes, MeasurementSetImage& image, bool headerOnly = false);
+// of bounds; image is then in an unspecified state and must not be applied. `why`
+// (when given) receives the reason: cut short, a count out of range, not a set.
+bool ParseMeasurementFile(std::span<const uint8_t> bytes, MeasurementSetImage& image, bool headerOnly = false,
+                          std::string* why = nullptr);
+// Reads and parses a file (bytes keep the samples the image points into); false
+// with "PATH: reason" in why.
+bool ReadMeasurementSetFile(const std::string& path, std::vector<uint8_t>& bytes, MeasurementSetImage& image,
+                            std::string& why, bool headerOnly = false);
 // The bytes WriteMeasurementFile puts on disk for the current set, with the four
 // view-button values given.
 std::vector<uint8_t> BuildMeasurementFile(const std::array<int16_t, 4>& buttonValues);

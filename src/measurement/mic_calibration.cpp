@@ -151,8 +151,8 @@ bool MicCalForm::LoadMicCalFile(const std::string& path) {
   CalibrationReading reading;
   switch (ReadCalibrationFile(path, reading)) {
     case CalibrationRead::Completed: break;
-    case CalibrationRead::NotOpened: MsgBox("Error 1 Opening Calibration File"); return false;
-    case CalibrationRead::Failed: MsgBox("Error 2 Opening Calibration File"); return false;
+    case CalibrationRead::NotOpened: MsgBox(CalibrationFault("Error 1 Opening Calibration File", reading)); return false;
+    case CalibrationRead::Failed: MsgBox(CalibrationFault("Error 2 Opening Calibration File", reading)); return false;
     case CalibrationRead::Abandoned: return false;
   }
   if (reading.HasTextLines) {
@@ -263,7 +263,7 @@ bool OpenSoundCardCalibration(QWidget* window, QLineEdit* micCalText) {
   CalibrationReading reading;
   switch (ReadCalibrationFile(*chosen, reading)) {
     case CalibrationRead::Completed: break;
-    case CalibrationRead::Failed: MsgBox("Error Opening Calibration File"); return false;
+    case CalibrationRead::Failed: MsgBox(CalibrationFault("Error Opening Calibration File", reading)); return false;
     case CalibrationRead::NotOpened:
     case CalibrationRead::Abandoned: return false;
   }

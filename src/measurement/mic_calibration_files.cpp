@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "base/binary_io.h"
 #include "base/text_number.h"
 #include "core/helpers.h"
 #include "platform/dialogs.h"
@@ -21,30 +21,42 @@ namespace {
 // No calibration line comes near this; a longer one means the file is not one.
 constexpr size_t kMaxLineLength = 4096;
 
-// Lines of a text file, ended by CR LF or LF alone.
+// Lines of a text file, ended by CR LF or LF alone; the file is read whole
+// within the bound of a text file, its byte-order mark dropped.
 class LineSource {
  public:
-  explicit LineSource(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec)) in_.open(path, std::ios::binary);
+  explicit LineSource(const std::string& path) : path_(path) {
+    std::vector<uint8_t> bytes;
+    open_ = ReadWholeFile(path, bytes, kLargestTextFileBytes, &problem_);
+    text_ = TextFromFileBytes(bytes);
   }
-  bool IsOpen() const { return in_.is_open(); }
-  bool AtEnd() { return !in_.good() || in_.peek() == std::char_traits<char>::eof(); }
+  bool IsOpen() const { return open_; }
+  bool AtEnd() const { return at_ >= text_.size(); }
   // False past the end, and for a line too long to be a calibration line.
   bool Next(std::string& line) {
     line.clear();
     if (AtEnd()) return false;
-    char c = 0;
-    while (in_.get(c) && c != '\n') {
-      if (line.size() >= kMaxLineLength) return false;
-      line.push_back(c);
-    }
+    ++number_;
+    size_t end = text_.find('\n', at_);
+    if (end == std::string::npos) end = text_.size();
+    if (end - at_ > kMaxLineLength) return false;
+    line = text_.substr(at_, end - at_);
+    at_ = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
+  // Why the file was refused: "PATH: not found", "PATH: line 7 ...".
+  std::string Fault() const {
+    if (!open_) return path_ + ": " + problem_;
+    if (AtEnd() && number_ > 0) return path_ + ": cut short after line " + std::to_string(number_);
+    return path_ + ": line " + std::to_string(number_ + (number_ == 0)) + " is not a calibration line";
+  }
 
  private:
-  std::ifstream in_;
+  std::string path_, problem_, text_;
+  size_t at_ = 0;
+  int32_t number_ = 0;
+  bool open_ = false;
 };
 
 enum class NumberText { Number, NotNumber, OutOfRange };
@@ -59,6 +71,9 @@ NumberText ReadNumber(const std::string& text, float& value) {
   value = static_cast<float>(v);
   return NumberText::Number;
 }
+
+CalibrationRead ReadMicCalLines(LineSource& src, CalibrationReading& out);
+CalibrationRead ReadTactMicLines(LineSource& src, CalibrationReading& out);
 
 }  // namespace
 
@@ -84,6 +99,14 @@ std::string CalibrationPointLine(float freq, float level) {
 CalibrationRead ReadMicCalFile(const std::string& path, CalibrationReading& out) {
   out = CalibrationReading{};
   LineSource src(path);
+  const CalibrationRead result = ReadMicCalLines(src, out);
+  if (result != CalibrationRead::Completed) out.Fault = src.Fault();
+  return result;
+}
+
+namespace {
+
+CalibrationRead ReadMicCalLines(LineSource& src, CalibrationReading& out) {
   if (!src.IsOpen()) return CalibrationRead::NotOpened;
   if (!src.Next(out.LineOne) || !src.Next(out.LineTwo)) return CalibrationRead::Failed;
   out.HasTextLines = true;
@@ -103,9 +126,19 @@ CalibrationRead ReadMicCalFile(const std::string& path, CalibrationReading& out)
   return CalibrationRead::Completed;
 }
 
+}  // namespace
+
 CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out) {
   out = CalibrationReading{};
   LineSource src(path);
+  const CalibrationRead result = ReadTactMicLines(src, out);
+  if (result != CalibrationRead::Completed) out.Fault = src.Fault();
+  return result;
+}
+
+namespace {
+
+CalibrationRead ReadTactMicLines(LineSource& src, CalibrationReading& out) {
   if (!src.IsOpen()) return CalibrationRead::NotOpened;
   std::string line;
   float value = 0;
@@ -172,13 +205,20 @@ CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out
   return CalibrationRead::Completed;
 }
 
+}  // namespace
+
 CalibrationRead ReadCalibrationFile(const std::string& path, CalibrationReading& out) {
   std::string ext = GetFileExtension(path);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   if (ext == "cal") return ReadMicCalFile(path, out);
   if (ext == "mic") return ReadTactMicFile(path, out);
   out = CalibrationReading{};
+  out.Fault = path + ": not a .cal or .mic file";
   return CalibrationRead::NotOpened;
+}
+
+std::string CalibrationFault(const std::string& code, const CalibrationReading& r) {
+  return r.Fault.empty() ? code : code + ": " + r.Fault;
 }
 
 void CommitCalibrationReading(const CalibrationReading& reading, const std::string& fileName) {

@@ -27,6 +27,8 @@ struct CalibrationReading {
   std::string LineOne, LineTwo;
   // The points as the calibration window lists them, one per line.
   std::string PointsText;
+  // Why the file was refused ("PATH: not found", "PATH: line 7 ..."); empty when read.
+  std::string Fault;
 };
 
 enum class CalibrationRead {
@@ -47,6 +49,8 @@ CalibrationRead ReadTactMicFile(const std::string& path, CalibrationReading& out
 
 // Chooses the reader by the file's extension, in any case.
 CalibrationRead ReadCalibrationFile(const std::string& path, CalibrationReading& out);
+// The window's message code followed by the reading's fault, when it has one.
+std::string CalibrationFault(const std::string& code, const CalibrationReading& r);
 
 // Makes a completed reading the last-read table under the given file name.
 void CommitCalibrationReading(const CalibrationReading& reading, const std::string& fileName);

@@ -14,25 +14,50 @@ namespace zentor {
 namespace {
 
 constexpr size_t kMaxLineBytes = 4096;
-// Far beyond any calibration file; a larger one is not one.
-constexpr int64_t kMaxFileBytes = 64 << 20;
+constexpr double kLowestMicTextHz = 0.1, kHighestMicTextHz = 1e6;
 
 std::string LineError(size_t line, const std::string& what) {
   return "User Error: Calibration text line " + std::to_string(line) + ": " + what;
 }
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == ';'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == ';'; }
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsSeparator(line[i])) ++i;
+// The line's fields. Where blanks, tabs or semicolons part two or more fields, a
+// comma inside a field is its decimal mark ("31,5 -0,75"); where commas alone part
+// them they are separators ("31.5,-0.75", "1000,0"). A field with two commas, or a
+// comma and a full stop, has no clear decimal mark: false and that field in bad.
+bool Fields(std::string_view line, std::vector<std::string>& out, std::string& bad) {
+  out.clear();
+  std::vector<std::string_view> wide;
+  for (size_t i = 0; i < line.size();) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
     const size_t start = i;
-    while (i < line.size() && !IsSeparator(line[i])) ++i;
-    if (i > start) out.push_back(line.substr(start, i - start));
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    std::string_view w = line.substr(start, i - start);
+    // A comma that leads or ends a field parts it from its neighbour.
+    while (!w.empty() && w.front() == ',') w.remove_prefix(1);
+    while (!w.empty() && w.back() == ',') w.remove_suffix(1);
+    if (!w.empty()) wide.push_back(w);
   }
-  return out;
+  if (wide.size() == 1) {
+    for (size_t i = 0; i < wide[0].size();) {
+      const size_t end = std::min(wide[0].find(',', i), wide[0].size());
+      if (end > i) out.emplace_back(wide[0].substr(i, end - i));
+      i = end + 1;
+    }
+    return true;
+  }
+  for (std::string_view w : wide) {
+    std::string f(w);
+    const size_t commas = std::count(f.begin(), f.end(), ',');
+    if (commas > 1 || (commas == 1 && f.find('.') != std::string::npos)) {
+      bad = f;
+      return false;
+    }
+    std::replace(f.begin(), f.end(), ',', '.');
+    out.push_back(std::move(f));
+  }
+  return true;
 }
 
 // A finite number written with a full stop, in any locale.
@@ -60,9 +85,13 @@ void ReadNote(std::string_view line, MicTextReading& out) {
       while (i < low.size() && low[i] == ' ') ++i;
       size_t end = i;
       while (end < low.size() && (std::isdigit(static_cast<unsigned char>(low[end])) || low[end] == '.' ||
-                                  low[end] == '-' || low[end] == '+'))
+                                  low[end] == ',' || low[end] == '-' || low[end] == '+'))
         ++end;
-      if (Number(line.substr(i, end - i))) out.Sensitivity = std::string(line.substr(i, end - i)) + " dB";
+      // "-1,2dB" as "-1.2dB": a comma between the digits of one number is its decimal mark.
+      std::string value(line.substr(i, end - i));
+      if (std::count(value.begin(), value.end(), ',') == 1 && value.find('.') == std::string::npos)
+        std::replace(value.begin(), value.end(), ',', '.');
+      if (Number(value)) out.Sensitivity = value + " dB";
     }
   }
   if (const size_t at = low.find("serno"); at != std::string::npos && out.Serial.empty()) {
@@ -104,6 +133,7 @@ std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) 
   out = MicTextReading{};
   std::vector<Point> pts;
   size_t lineNo = 0;
+  text = WithoutByteOrderMark(text);
   for (size_t at = 0; at < text.size();) {
     ++lineNo;
     size_t end = text.find('\n', at);
@@ -119,18 +149,26 @@ std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) 
       ReadNote(line, out);
       continue;
     }
-    const std::vector<std::string_view> fields = Fields(line);
+    std::vector<std::string> fields;
+    if (std::string bad; !Fields(line, fields, bad))
+      return LineError(lineNo, "\"" + bad.substr(0, 40) +
+                                   "\" has no clear decimal mark; write the numbers with a full stop or one comma");
     if (fields.empty()) continue;  // separators alone
     std::optional<double> values[3];
     for (size_t k = 0; k < std::min<size_t>(fields.size(), 3); ++k) {
       values[k] = Number(fields[k]);
-      if (!values[k]) return LineError(lineNo, "\"" + std::string(fields[k].substr(0, 40)) + "\" is not a number");
+      if (!values[k]) return LineError(lineNo, "\"" + fields[k].substr(0, 40) + "\" is not a number");
     }
     if (fields.size() < 2) return LineError(lineNo, "a frequency and a level are needed");
     const double f = *values[0], level = *values[1];
     if (!(f > 0)) return LineError(lineNo, "the frequency must be above 0 Hz");
-    if (!pts.empty() && !(f > pts.back().f)) return LineError(lineNo, "the frequency must be above the one before");
+    // The table holds Singles: a frequency must stay a distinct, ordinary one there.
+    if (!(f >= kLowestMicTextHz && f <= kHighestMicTextHz))
+      return LineError(lineNo, "the frequency must be within 0.1 Hz to 1 MHz");
+    if (!pts.empty() && !(static_cast<float>(f) > static_cast<float>(pts.back().f)))
+      return LineError(lineNo, "the frequency must be above the one before");
     if (std::fabs(level) > kMaxMicTextLevel) return LineError(lineNo, "the level must be within +/-50 dB");
+    if (values[2] && std::fabs(*values[2]) > 1e5) return LineError(lineNo, "the phase must be within +/-100000 degrees");
     pts.push_back({f, level, values[2].value_or(0.0)});
   }
   if (pts.empty()) return "User Error: The calibration text holds no line of numbers";
@@ -151,11 +189,11 @@ std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) 
 
 std::string ReadMicCalibrationText(const std::string& path, MicTextReading& out) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, kMaxFileBytes)) {
+  if (std::string why; !ReadWholeFile(path, bytes, kLargestTextFileBytes, &why)) {
     out = MicTextReading{};
-    return "Error 1 Opening Calibration File";
+    return "Error 1 Opening Calibration File: " + path + ": " + why;
   }
-  return ParseMicCalibrationText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), out);
+  return ParseMicCalibrationText(TextFromFileBytes(bytes), out);
 }
 
 std::string MicTextResampledMessage(const MicTextReading& r) {

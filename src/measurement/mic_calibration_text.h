@@ -1,6 +1,7 @@
 // The calibration text USB measurement microphones ship: lines of frequency (Hz),
 // level (dB) and an optional phase (degrees), separated by blanks, tabs, commas or
-// semicolons. Lines starting with "*", "#", ";" or a double quote are notes, as are
+// semicolons; where blanks or semicolons part the numbers a comma within one is
+// its decimal mark ("31,5 -0,75"). Lines starting with "*", "#", ";" or a double quote are notes, as are
 // blank lines; a note may give the microphone's sensitivity ("Sens Factor =-1.23dB")
 // and serial number ("SERNO: 7001234").
 #pragma once

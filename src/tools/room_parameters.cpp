@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "base/atomic_file.h"
+#include "base/text_number.h"
 #include "core/records.h"
 
 namespace zentor {
@@ -115,11 +116,7 @@ Line FitBetween(const Smoothed& s, double top, double bottom, int32_t rate) {
   return l;
 }
 
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, res.ptr);
-}
+std::string Fixed(double v, int decimals) { return FixedPointText(v, decimals); }
 
 // How far below its start the decay must be followed for each value: the foot of
 // the line for the decay times, 20 dB for the energy ratios and the centre time.

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/binary_io.h"
+
 namespace zentor {
 
 namespace {
@@ -16,6 +18,9 @@ constexpr uint16_t kFloatCode = 3;
 constexpr uint16_t kExtensibleCode = 0xFFFE;
 constexpr int64_t kChunkHeaderBytes = 8;
 constexpr int64_t kExtensibleFormatBytes = 40;
+// A float sample 60 dB above full scale is no recording; squared and summed it
+// would overflow the energy of the import.
+constexpr float kLargestScaledSample = 32768.0f * 1000.0f;
 // The PCM sub-format of an extensible header, after its first two bytes.
 constexpr std::array<uint8_t, 14> kPcmGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -137,7 +142,14 @@ std::string WavReadMessage(WavReadStatus s) {
   return "";
 }
 
+std::string WavFileRefusal(WavReadStatus s, const std::string& path) {
+  // Any size a RIFF file can state.
+  const std::string why = s == WavReadStatus::Unreadable ? FileReadProblem(path, kLargestWavFileBytes) : "";
+  return WavReadMessage(s) + ": " + path + (why.empty() ? "" : ": " + why);
+}
+
 WavReadStatus ReadWavFile(const std::string& path, int64_t maxFrames, WavFileContents& out) {
+  if (!FileReadProblem(path, kLargestWavFileBytes).empty()) return WavReadStatus::Unreadable;
   QFile f(QString::fromStdString(path));
   if (!f.open(QIODevice::ReadOnly)) return WavReadStatus::Unreadable;
   const int64_t size = f.size();
@@ -200,7 +212,7 @@ WavReadStatus ReadWavFile(const std::string& path, int64_t maxFrames, WavFileCon
     scaled.resize(static_cast<size_t>(values));
     for (size_t i = 0; i < scaled.size(); ++i) {
       scaled[i] = ScaledSample(raw.data() + i * static_cast<size_t>(kind.bytes), kind);
-      if (!std::isfinite(scaled[i])) return WavReadStatus::Damaged;
+      if (!(std::fabs(scaled[i]) <= kLargestScaledSample)) return WavReadStatus::Damaged;
     }
   }
 

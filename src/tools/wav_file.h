@@ -42,12 +42,16 @@ enum class WavReadStatus {
   Ok,
   NotRiffWave,     // under 12 bytes, or no "RIFF"/"WAVE"
   NoFormatOrData,  // a chunk is missing
-  Damaged,         // a chunk runs past the end, "fmt " is under 16 bytes, or a float is not finite
+  Damaged,         // a chunk runs past the end, "fmt " is under 16 bytes, or a float is not finite or beyond 1000 x full scale
   NotPcm16,        // none of the formats read, no channel, or a wrong block align
   RateOutOfRange,  // outside 750..192000 Hz
   Unreadable,      // the file could not be opened or read
 };
 std::string WavReadMessage(WavReadStatus s);
+// The message with the file's name, and for an unreadable one the reason.
+std::string WavFileRefusal(WavReadStatus s, const std::string& path);
+// Past what a RIFF size field can state.
+constexpr int64_t kLargestWavFileBytes = (int64_t{1} << 32) + 8;
 
 constexpr int32_t kLowestWavRate = 750;
 constexpr int32_t kHighestWavRate = 192000;

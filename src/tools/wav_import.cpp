@@ -113,7 +113,7 @@ void Import::OpenWav_Click() {
   WavFileContents wav;
   const WavReadStatus status = ReadWavFile(*path, kMaxSamples, wav);
   if (status != WavReadStatus::Ok) {
-    MsgBox(WavReadMessage(status));
+    MsgBox(WavFileRefusal(status, *path));
     return;
   }
   const bool wide = wav.SourceBits != 16;

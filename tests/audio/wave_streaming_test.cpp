@@ -1,6 +1,7 @@
 // Wave streaming on the simulated card: paired jobs, resets, refusals and faults;
 // the card itself: its room, noise, clipping and distortion; the device list.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <cmath>
@@ -454,6 +455,8 @@ TEST_F(SimulatedCardTest, DistortionNoiseClippingAndTheRoomReachTheInputsAsSet) 
     EXPECT_NE(why.find(reason), std::string::npos) << why;
   };
   refused(TempPath("none.wav"), "cannot be opened");
+  ASSERT_EQ(mkfifo(TempPath("pipe.wav").c_str(), 0600), 0);
+  refused(TempPath("pipe.wav"), "is not a regular file");  // would block the card's start for ever
   WriteWave(path, 48000, 2, {1, 2, 3, 4});
   refused(path, "is not mono");
   WriteWave(path, 44100, 1, {1, 2});

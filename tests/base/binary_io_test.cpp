@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <limits>
 
 #include "base/binary_io.h"
@@ -92,6 +94,24 @@ TEST_F(BinaryIo, RoundTripReadingPastTheEndAndFilesTooLongAreRefused) {
   EXPECT_EQ(back, (std::vector<uint8_t>{1, 2, 3}));
   ASSERT_TRUE(ReadWholeFile(p, back, 1000));
   EXPECT_EQ(back, data);
+}
+
+// Text from files of other programs: the UTF-8 check against Qt's own decoder, a
+// byte-order mark dropped, UTF-16 decoded, Latin-1 read as Latin-1, controls shown.
+TEST(TextBytes, Utf8CheckByteOrderMarksLatin1AndControls) {
+  for (const std::string s : {"", "abc", "Z\xC3\xBCrich", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5", "\xFC", "\xC3",
+                              "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"}) {
+    const bool strict = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toUtf8().toStdString() == s;
+    EXPECT_EQ(IsUtf8(s), strict) << s;
+    EXPECT_TRUE(IsUtf8(AsUtf8(s))) << s;
+  }
+  EXPECT_EQ(AsUtf8("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(PrintableText("a\x1b[2J\tb\xE9"), "a\\x1b[2J\\x09b\xC3\xA9");
+  const auto text = [](const std::string& b) { return TextFromFileBytes(std::span(reinterpret_cast<const uint8_t*>(b.data()), b.size())); };
+  EXPECT_EQ(text("\xEF\xBB\xBF" "20 1"), "20 1");
+  EXPECT_EQ(text(std::string("\xFF\xFE" "C\0a\0f\0\xE9\0", 10)), "Caf\xC3\xA9");
+  EXPECT_EQ(text(std::string("\xFE\xFF\0C\0\xE9", 6)), "C\xC3\xA9");
+  EXPECT_EQ(WithoutByteOrderMark("\xEF\xBB\xBFPreamp"), "Preamp");
 }
 
 }  // namespace zentor

@@ -2,7 +2,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <vector>
 
 #include "base/text_number.h"
 
@@ -49,6 +51,17 @@ TEST(TextNumber, FormsValIsNumericAndRoundingInAnyProcessLocale) {
   }
   EXPECT_DOUBLE_EQ(Fix(-2.7), -2);
   EXPECT_DOUBLE_EQ(Fix(2.7), 2);
+}
+
+// Fixed-point text of any magnitude, against the C library's own %f.
+TEST(TextNumber, FixedPointTextOfAnyMagnitudeIsPrintfs) {
+  for (const double x : {0.0, -0.5, 1.005, 1e60, 1e61, -3.5e200, std::numeric_limits<double>::max()}) {
+    for (const int decimals : {0, 2, 6}) {
+      std::vector<char> buf(400);
+      std::snprintf(buf.data(), buf.size(), "%.*f", decimals, x);
+      EXPECT_EQ(FixedPointText(x, decimals), buf.data()) << x;
+    }
+  }
 }
 
 }  // namespace zentor

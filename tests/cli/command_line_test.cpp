@@ -4,7 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QPushButton>
 #include <algorithm>
 #include <charconv>
@@ -17,6 +23,7 @@
 
 #include "app/window_links.h"
 #include "base/binary_io.h"
+#include "core/filter_record.h"
 #include "core/records.h"
 #include "display/view_state.h"
 #include "mainwindow/data_plotter.h"
@@ -63,6 +70,42 @@ Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) 
   o.err = p.readAllStandardError().toStdString();
   for (const QString& line : QString::fromStdString(o.err).split('\n'))
     if (line.startsWith("zentor: ")) o.said.push_back(line.mid(8).toStdString());
+  return o;
+}
+
+// The same with the arguments' bytes as given (a Latin-1 file name stays Latin-1,
+// which a QString would not keep); standard error is left out.
+Outcome RunZentorRaw(const std::string& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> all{ZENTOR_PROGRAM};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int out[2];
+  Outcome o;
+  if (pipe(out) != 0) return o;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  const std::string cwd = "XDG_CONFIG_HOME=" + dir, platform = "QT_QPA_PLATFORM=offscreen";
+  std::vector<char*> env{const_cast<char*>(cwd.c_str()), const_cast<char*>(platform.c_str())};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string_view(*e).find("DISPLAY=") == std::string_view::npos && !std::string_view(*e).starts_with("QT_QPA") &&
+        !std::string_view(*e).starts_with("XDG_CONFIG_HOME"))
+      env.push_back(*e);
+  env.push_back(nullptr);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  char buf[4096];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) o.out.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
   return o;
 }
 
@@ -356,6 +399,157 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
   ASSERT_TRUE(WriteWholeFileAtomic(at("float.wav"), w.data()));
   const Outcome d = RunZentor(dir, {"describe", "float.wav", "--json"});
   EXPECT_NE(d.out.find("\"bits\": 32, \"float\": true"), std::string::npos) << d.out << d.err;
+}
+
+
+// A filter file of one filter: centre in Hz, Q1 and Q2 as stored, in the model given.
+std::vector<uint8_t> OneFilterEQ(float hz, float q1, float q2, int32_t code = 1) {
+  BinaryWriter w;
+  w.Long(1);
+  w.Long(1);
+  w.Long(1);
+  FilterRecord f;
+  f.Count = 1;
+  f.Kind = 2;
+  f.Freq1 = static_cast<float>(2 * std::numbers::pi * hz);
+  f.Q1 = q1;
+  f.Q2 = q2;
+  f.EQEmulationCode = code;
+  w.Bytes(std::span(reinterpret_cast<const uint8_t*>(&f), sizeof f));
+  return w.data();
+}
+
+// Every reader of the command line refuses what it cannot read whole (a FIFO, a
+// device, a file past its bound), what is cut short or out of range, with one
+// message naming the file; exit 1, nothing written, nothing it was given changed.
+TEST_F(CommandLineTest, EveryReaderRefusesPipesHugeDamagedAndOutOfRangeFilesNamingThem) {
+  const std::string dir = tempDir.path().toStdString();
+  for (const char* fifo : {"p.cfa", "p.EQ", "p.XVR", "p.cal", "p.wav", "p.txt"})
+    ASSERT_EQ(mkfifo((dir + "/" + fifo).c_str(), 0600), 0);
+  WriteRoom(dir + "/room.wav");
+  ASSERT_EQ(RunZentor(dir, {"measure", "--room", "room.wav", "--out", "m.cfa"}).status, 0);
+  // Sparse files: their size is past the bound without writing it.
+  for (const auto& [name, bytes] : {std::pair{"/huge.txt", 17 << 20}, std::pair{"/long.txt", 2 << 20}}) {
+    std::ofstream(dir + name) << "20 1\n";
+    ASSERT_EQ(truncate((dir + name).c_str(), bytes), 0);
+  }
+  const auto write = [&](const std::string& name, const std::string& text) { std::ofstream(dir + "/" + name) << text; };
+  write("tiny.target", "1e-320 0\n100 1\n");
+  write("q.txt", "Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 1e-300\n");
+  write("shelf.txt", "Preamp: -1 dB\nFilter 1: ON LS Fc 100 Hz Gain -3 dB Q 0.7\n");
+  write("cut.cfa", ReadAll(dir + "/m.cfa").substr(0, 5000));
+  const auto bytes = [&](const std::string& name, const std::vector<uint8_t>& b) {
+    ASSERT_TRUE(WriteWholeFileAtomic(dir + "/" + name, b));
+  };
+  bytes("loud.EQ", OneFilterEQ(100, -2000, 0.001f));     // +126 dB
+  bytes("turned.EQ", OneFilterEQ(100, -1, 5.6f));        // a boost whose level is a cut
+  bytes("cut25.EQ", OneFilterEQ(100, 17.78f, 1));        // -25 dB: read, but no equaliser takes it
+  bytes("high.EQ", OneFilterEQ(30000, -2, 1, 2));        // above half of 48 kHz, in a model without steps
+  std::vector<uint8_t> count = OneFilterEQ(100, -2, 1);
+  count[0] = 200;
+  bytes("count.EQ", count);
+  write("kept.EQ", "old");
+
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::string said;  // part of the last message
+  };
+  const std::vector<Row> rows{
+      {"describe of a FIFO set", {"describe", "p.cfa"}, "Error 4927: Error opening file p.cfa: not a regular file"},
+      {"describe of a FIFO filter file", {"describe", "p.EQ"}, "EQ File Error 4329: p.EQ: not a regular file"},
+      {"describe of a FIFO crossover", {"describe", "p.XVR"}, "EQ File Error 4332: p.XVR: not a regular file"},
+      {"describe of a FIFO calibration", {"describe", "p.cal"}, "Calibration File: p.cal: not a regular file"},
+      {"describe of a FIFO WAV", {"describe", "p.wav"}, "p.wav: not a regular file"},
+      {"fit of a FIFO", {"fit", "p.cfa", "--eq", "o.EQ"}, "Error 8732: p.cfa was not opened"},
+      {"room parameters of a FIFO", {"room-parameters", "p.cfa"}, "Error 8732: p.cfa was not opened"},
+      {"curve export of a FIFO", {"export-curve", "p.cfa", "--view", "bode", "--format", "csv", "--out", "o.csv"},
+       "p.cfa: not a regular file"},
+      {"filter export of a FIFO", {"export-filters", "p.EQ", "--format", "apo", "--out", "o.txt"}, "p.EQ: not a regular file"},
+      {"filter import of a FIFO", {"import-filters", "p.txt", "--eq", "o.EQ"}, "p.txt: not a regular file"},
+      {"target of a FIFO", {"fit", "m.cfa", "--eq", "o.EQ", "--target", "p.txt"}, "p.txt could not be read: not a regular file"},
+      {"target of a device", {"fit", "m.cfa", "--eq", "o.EQ", "--target", "/dev/zero"}, "/dev/zero could not be read: not a regular file"},
+      {"target past 16 MiB", {"fit", "m.cfa", "--eq", "o.EQ", "--target", "huge.txt"}, "huge.txt could not be read: larger than 16 MiB"},
+      {"filter text past 1 MiB", {"import-filters", "long.txt", "--eq", "o.EQ"}, "long.txt: larger than 1 MiB"},
+      {"room of a FIFO", {"measure", "--room", "p.wav", "--out", "n.cfa"}, "nothing written"},
+      {"set cut short", {"describe", "cut.cfa"}, "cut.cfa: cut short at byte 5000"},
+      {"filter count out of range", {"describe", "count.EQ"}, "count.EQ: the count of filters 200 is out of range (0 to 75)"},
+      {"filter of +126 dB", {"describe", "loud.EQ"}, "loud.EQ: filter 1 has a level of 126.02 dB, which no equaliser holds"},
+      {"boost stored as a cut", {"export-filters", "turned.EQ", "--format", "apo", "--out", "o.txt"}, "turned.EQ: filter 1 has a level of"},
+      {"export beyond 20 dB", {"export-filters", "cut25.EQ", "--format", "apo", "--out", "o.txt"},
+       ", beyond the +/-20 dB an equaliser holds."},
+      {"export above half the rate", {"export-filters", "high.EQ", "--format", "apo", "--out", "o.txt"},
+       " lies at or above half the sample rate of 48000 Hz."},
+      {"Q of 1e-300", {"import-filters", "q.txt", "--eq", "o.EQ"}, "q.txt: Line 1: Q 1e-300 lies outside 0.01 to 100."},
+      {"a shelf", {"import-filters", "shelf.txt", "--eq", "o.EQ"},
+       "shelf.txt: Line 2: a filter of type LS cannot be read; only peaking (PK) filters are read: remove the other filters from the file."},
+      {"subnormal target frequency", {"fit", "m.cfa", "--eq", "o.EQ", "--target", "tiny.target"},
+       "Line 1 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
+  };
+  const std::string set = ReadAll(dir + "/m.cfa");
+  for (const Row& row : rows) {
+    const Outcome o = RunZentor(dir, row.args);
+    EXPECT_EQ(o.status, 1) << row.name << "\n" << o.err;
+    ASSERT_FALSE(o.said.empty()) << row.name << "\n" << o.err;
+    EXPECT_NE(o.said.back().find(row.said), std::string::npos) << row.name << ": " << o.said.back();
+    EXPECT_TRUE(o.out.empty()) << row.name;
+    for (const char* name : {"o.EQ", "n.cfa", "o.txt", "o.csv"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
+    EXPECT_EQ(ReadAll(dir + "/kept.EQ"), "old") << row.name;
+    EXPECT_TRUE(ReadAll(dir + "/m.cfa") == set) << row.name;
+  }
+
+  // A byte-order mark is no part of the first line: the preamp and both filters are read.
+  write("bom.txt", "\xEF\xBB\xBFPreamp: -2 dB\nFilter 1: ON PK Fc 50 Hz Gain -3 dB Q 2\nFilter 2: ON PK Fc 80 Hz Gain 2 dB Q 3\n");
+  ASSERT_EQ(RunZentor(dir, {"import-filters", "bom.txt", "--eq", "bom.EQ"}).status, 0);
+  EXPECT_NE(RunZentor(dir, {"describe", "bom.EQ"}).out.find("count: 2"), std::string::npos);
+  // Control bytes in a name reach the terminal escaped.
+  const Outcome escaped = RunZentor(dir, {"describe", "a\x1b[2Jb.EQ"});
+  ASSERT_FALSE(escaped.said.empty());
+  EXPECT_NE(escaped.said.back().find("a\\x1b[2Jb.EQ: not found"), std::string::npos) << escaped.said.back();
+}
+
+// The JSON of the subcommands is UTF-8, whatever the bytes of the files and names
+// they are given: a Latin-1 .cal, a UTF-16 one, a Latin-1 file name.
+TEST_F(CommandLineTest, JsonIsValidUtf8ForLatin1AndUtf16TextAndNames) {
+  const std::string dir = tempDir.path().toStdString();
+  std::ofstream(dir + "/latin.cal", std::ios::binary) << "Mikrofon f\xFCr Raum\r\nM\xE9tro\r\n20 1\r\n1000 0\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("Caf\xC3\xA9\r\nMic\r\n20 1\r\n1000 0\r\n")) utf16 += std::string{c, '\0'};
+  // é as one UTF-16 unit, not its two UTF-8 bytes
+  utf16.replace(utf16.find(std::string("\xC3\0\xA9\0", 4)), 4, std::string("\xE9\0", 2));
+  std::ofstream(dir + "/wide.cal", std::ios::binary) << utf16;
+  std::ofstream(dir + "/caf\xE9.cal", std::ios::binary) << "one\r\ntwo\r\n20 1\r\n";
+  WriteRoom(dir + "/room.wav");
+  ASSERT_EQ(RunZentor(dir, {"measure", "--room", "room.wav", "--out", "m.cfa"}).status, 0);
+  ASSERT_EQ(RunZentor(dir, {"fit", "m.cfa", "--eq", "f.EQ", "--range", "20:200"}).status, 0);
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(dir + "/f.EQ"), QString::fromStdString(dir + "/caf\xC3\xA9.EQ")));
+  rename((dir + "/caf\xC3\xA9.EQ").c_str(), (dir + "/f\xE9.EQ").c_str());
+  const std::vector<std::vector<std::string>> runs{
+      {"describe", "latin.cal", "--json"},
+      {"describe", "wide.cal", "--json"},
+      {"describe", "caf\xE9.cal", "--json"},
+      {"describe", "f\xE9.EQ", "--json"},
+      {"export-filters", "f\xE9.EQ", "--format", "camilladsp", "--out", "o.yml", "--json"},
+      {"fit", "m.cfa", "--eq", "g.EQ", "--range", "20:200", "--json"},
+      {"room-parameters", "m.cfa", "--json"},
+  };
+  std::vector<std::string> texts;
+  for (const auto& args : runs) {
+    const Outcome o = RunZentorRaw(dir, args);
+    ASSERT_EQ(o.status, 0) << args[1];
+    // Strict: decoding and encoding again gives the same bytes only for valid UTF-8.
+    EXPECT_EQ(QString::fromUtf8(o.out).toUtf8().toStdString(), o.out) << args[1];
+    QJsonParseError error;
+    QJsonDocument::fromJson(QByteArray::fromStdString(o.out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << args[1] << ": " << o.out;
+    texts.push_back(QString::fromUtf8(o.out).toStdString());
+  }
+  EXPECT_NE(texts[0].find("\"line_one\": \"Mikrofon f\xC3\xBCr Raum\", \"line_two\": \"M\xC3\xA9tro\""), std::string::npos) << texts[0];
+  EXPECT_NE(texts[1].find("\"points\": 2"), std::string::npos) << texts[1];
+  EXPECT_NE(texts[1].find("\"line_one\": \"Caf\xC3\xA9\""), std::string::npos) << texts[1];
+  EXPECT_NE(texts[2].find("\"file\": \"caf\xC3\xA9.cal\""), std::string::npos) << texts[2];
+  // The temporary folder's own clean-up cannot name what is not UTF-8.
+  for (const char* name : {"/caf\xE9.cal", "/f\xE9.EQ"}) std::remove((dir + name).c_str());
 }
 
 }  // namespace

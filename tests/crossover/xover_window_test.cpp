@@ -182,7 +182,8 @@ TEST_F(XoverWindow, ControlsGoThroughTheRangeChecksToFileAndBack) {
   ExpectMessages(2);
   dialogs.ExpectOpenFile(path);
   f->OpenXover_Click();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"EQ File Error 4332", "Error 8726"}));
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"EQ File Error 4332: " + path + ": cut short at byte 100", "Error 8726"}));
   EXPECT_EQ(f->HPFreq[1]->text(), "800");
   EXPECT_FALSE(f->XoverSaved);
   // Every field out of range is reported; with two ways set 3 is not read.

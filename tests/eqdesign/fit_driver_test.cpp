@@ -3,6 +3,10 @@
 // (curve choice, the Accumulate checks, the menus and the stop button), and the
 // fit's limits.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <sys/stat.h>
+#include <fstream>
+#include <QTemporaryDir>
 
 #include <QAction>
 #include <QCoreApplication>
@@ -490,6 +494,8 @@ TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndRefusesMalformedLi
       {"20 6\n200 150\n", "Line 2 of the target file has a level beyond 100 dB either way."},
       {"20 6\n100,5 2\n", "Line 2 of the target file holds more than a frequency and a level."},
       {"# nothing\n\n", "Error 5858: The target file holds no frequency and level."},
+      {"\xEF\xBB\xBF20 6\n1e-320 3\n", "Line 2 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
+      {"20 6\n2e6 3\n", "Line 2 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
   };
   for (const auto& row : rows) {
     std::vector<double> hz{50}, db{1};
@@ -497,6 +503,23 @@ TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndRefusesMalformedLi
     EXPECT_TRUE(said.ends_with(row.said)) << row.text << " -> " << said;
     EXPECT_EQ(hz, std::vector<double>{50});
     EXPECT_EQ(db, std::vector<double>{1});
+  }
+  // A byte-order mark is no part of the first line.
+  ASSERT_EQ(ParseTargetText("\xEF\xBB\xBF20 6\n200 0\n", hz, db), "");
+  EXPECT_EQ(hz, (std::vector<double>{20, 200}));
+
+  // What cannot be read whole is refused before it is read, the file named.
+  QTemporaryDir dir;
+  const std::string fifo = dir.filePath("pipe").toStdString(), huge = dir.filePath("huge").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(huge) << "20 1\n";
+  ASSERT_EQ(truncate(huge.c_str(), 17 << 20), 0);
+  for (const auto& [path, why] : {std::pair{fifo, "not a regular file"}, std::pair{std::string("/dev/zero"), "not a regular file"},
+                                  std::pair{huge, "larger than 16 MiB, more than any such file"},
+                                  std::pair{dir.filePath("none").toStdString(), "not found"}}) {
+    FitTarget t;
+    EXPECT_EQ(LoadTargetFile(path, t), "Error 5859: The target file " + path + " could not be read: " + why + ".");
+    EXPECT_TRUE(t.Hz.empty());
   }
 }
 

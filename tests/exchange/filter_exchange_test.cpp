@@ -359,7 +359,8 @@ TEST_F(FilterExchangeWindowTest, RoundTripRefusalsAndTheWindowsCommandsKeepTheSe
     EXPECT_EQ(AppliedFilters[2].Freq1, set[2].Freq1);
     EXPECT_EQ(w->EQResultsTakenButNotSaved, kFalse);
   }
-  EXPECT_EQ(dialogs.MessageTexts()[1], "Line 2: a filter of type LS cannot be read; only peaking (PK) filters can.");
+  EXPECT_EQ(dialogs.MessageTexts()[1], bad + ": Line 2: a filter of type LS cannot be read; only peaking (PK) filters are "
+                                       "read: remove the other filters from the file.");
 
   for (FileFault fault : kEveryFileFault) {
     dialogs.ExpectModal([&](QDialog* d) {

@@ -78,7 +78,8 @@ TEST_F(FilterFileTest, GoldenFileReadsASavedFileIsTwelvePlusAHundredPerFilterAnd
     dialogs.Clear();
     dialogs.ExpectMessage();
     EXPECT_FALSE(LoadEQFile(path)) << what;
-    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"EQ File Error 4329"}) << what;
+    ASSERT_EQ(dialogs.MessageTexts().size(), 1u) << what;
+    EXPECT_EQ(dialogs.MessageTexts()[0].rfind("EQ File Error 4329: " + path + ": ", 0), 0u) << dialogs.MessageTexts()[0];
     EXPECT_EQ(StateFingerprint(), held) << what;
   };
   for (size_t cut = 0; cut < good.size(); cut += 4)

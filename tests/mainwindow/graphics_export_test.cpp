@@ -326,7 +326,7 @@ TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWri
       {[](CurveExportRequest& q) { q.gateMs = 3000; },
        "User Error: Gate time chosen is too large for curve data. Reduce gate time"},
       {[](CurveExportRequest& q) { q.curve = 3; }, "User Error: Curve 3 is not in the file (1 to 2)"},
-      {[](CurveExportRequest& q) { q.input += ".missing"; }, "Error 4927: Error opening file"},
+      {[](CurveExportRequest& q) { q.input += ".missing"; }, "Error 4927: Error opening file " + base.input + ".missing: not found"},
   };
   for (const auto& [change, why] : cases) {
     CurveExportRequest q = base;

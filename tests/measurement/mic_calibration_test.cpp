@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <cmath>
@@ -288,8 +290,16 @@ TEST_F(MicCalFormTest, MainWindowEntryOpensTheWindowAndOnlyACompletedLoadChanges
     std::string path, message;
   };
   WriteText(TempPath("nolevel.mic"), "0\r\nlevel\r\n20\r\n1\r\n");
-  for (const Bad& b : {Bad{CalFile("short.cal", "", "one line only"), "Error 2 Opening Calibration File"},
-                       Bad{CalFile("x.txt", "20 1\r\n"), "Error 1 Opening Calibration File"},
+  ASSERT_EQ(mkfifo(TempPath("pipe.cal").c_str(), 0600), 0);
+  const std::string huge = CalFile("huge.cal", "");
+  ASSERT_EQ(truncate(huge.c_str(), 17 << 20), 0);
+  for (const Bad& b : {Bad{CalFile("short.cal", "", "one line only"),
+                           "Error 2 Opening Calibration File: " + TempPath("short.cal") + ": cut short after line 1"},
+                       Bad{CalFile("x.txt", "20 1\r\n"),
+                           "Error 1 Opening Calibration File: " + TempPath("x.txt") + ": not a .cal or .mic file"},
+                       Bad{TempPath("pipe.cal"),
+                           "Error 1 Opening Calibration File: " + TempPath("pipe.cal") + ": not a regular file"},
+                       Bad{huge, "Error 1 Opening Calibration File: " + huge + ": larger than 16 MiB, more than any such file"},
                        Bad{TempPath("nolevel.mic"), "Error 3298"}}) {
     dialogs.Clear();
     dialogs.ExpectOpenFile(b.path);
@@ -405,7 +415,8 @@ TEST_F(MicCalFormTest, CreatCalSavesOrKeepsTheTypedTableAndTheSoundCardsReadingI
     EXPECT_TRUE(dialogs.MessageTexts().empty());
   }
   EXPECT_FALSE(read(CalFile("short.cal", "", "one line"), 1));
-  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error Opening Calibration File"});
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error Opening Calibration File: " + TempPath("short.cal") +
+                                                             ": cut short after line 1"});
   EXPECT_EQ(Take(), before);
   EXPECT_EQ(Text(&shown), mic);
 
@@ -462,6 +473,8 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
                     "\r\n20000\t1.75\t-4\r\n", "Sensitivity -1.23 dB, serial 7001234"},
       {"90deg lf", "* 90 degrees\n# made by hand\n10.054 -2.5\n20 -1\n20000 1.75\n", ""},
       {"commas", "; note\n10.054, -2.5, 12\n20;-1;3\n 20000 , +1.75 ,-4\n", ""},
+      {"decimal commas, a byte-order mark", "\xEF\xBB\xBF\"Sens Factor =-1,2dB\"\n10,054 -2,5 12\n20;-1;3\n20000\t1,75\t-4\n",
+       "Sensitivity -1.2 dB"},
   };
   for (const Shape& s : shapes) {
     Import(File("mic.txt", s.text));
@@ -473,6 +486,15 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
     EXPECT_EQ(Form()->Caltext->toPlainText().count('\n'), 3) << s.name;
   }
   EXPECT_TRUE(dialogs.MessageTexts().empty());
+  // Saved as a .cal file, the table keeps every point, its first one too.
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectSaveFile(TempPath("from text.cal"));
+  Form()->CreatCal_Click();
+  ASSERT_EQ(ActiveMicCal.FileName, TempPath("from text.cal"));
+  ASSERT_EQ(ActiveMicCal.Count, 3);
+  EXPECT_EQ(ActiveMicCal.Freq[0], 10.054f);
+  EXPECT_EQ(ActiveMicCal.Level[1], -1.0f);
+  dialogs.Clear();
 
   // Malformed files are refused with their line and change nothing.
   const MicCalTable before = ActiveMicCal;
@@ -491,6 +513,12 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
       {"20 nan\n", "line 1: \"nan\" is not a number"},
       {head + std::string(4097, '1') + "\r\n", " is longer than 4096 characters"},
       {"", "The calibration text holds no line of numbers"},
+      {"20 1\n1e39 1\n", "line 2: the frequency must be within 0.1 Hz to 1 MHz"},
+      {"1e-50 1\n", "line 1: the frequency must be within 0.1 Hz to 1 MHz"},
+      {"20 1\n20.0000001 1\n", "line 2: the frequency must be above the one before"},
+      {"20 1\n30 1 1e300\n", "line 2: the phase must be within +/-100000 degrees"},
+      {"20,5,1 1\n", "line 1: \"20,5,1\" has no clear decimal mark"},
+      {"20 1\n31.5,2 -1\n", "line 2: \"31.5,2\" has no clear decimal mark"},
       {"* only notes\n\n;\n", "The calibration text holds no line of numbers"},
   };
   for (const auto& [text, why] : cases) {
@@ -501,6 +529,18 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
     EXPECT_EQ(ActiveMicCal.Count, before.Count) << why;
     EXPECT_EQ(ActiveMicCal.Level, before.Level) << why;
     EXPECT_EQ(ActiveMicCal.FileName, before.FileName) << why;
+  }
+  // Nor is what cannot be read whole: a FIFO would block, a huge file fill the memory.
+  ASSERT_EQ(mkfifo(TempPath("pipe.txt").c_str(), 0600), 0);
+  const std::string huge = File("huge.txt", "20 1\n");
+  ASSERT_EQ(truncate(huge.c_str(), 17 << 20), 0);
+  for (const auto& [path, why] : {std::pair{TempPath("pipe.txt"), std::string("not a regular file")},
+                                  std::pair{huge, std::string("larger than 16 MiB, more than any such file")}}) {
+    dialogs.Clear();
+    Import(path, 1);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"Error 1 Opening Calibration File: " + path + ": " + why});
+    EXPECT_EQ(ActiveMicCal.Count, before.Count);
+    EXPECT_EQ(ActiveMicCal.FileName, before.FileName);
   }
 
   // A long table is resampled and survives a .cal file.

@@ -1,5 +1,6 @@
 // WAV import: which files are taken, how the impulse lands, and that a refused file
 // changes nothing. Impulse export: the files as an independent reader sees them.
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -150,6 +151,9 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
                      "User Error: The channel must be a whole number from 1 to 2", typed});
   floats[5] = int16_t(0x7FC0);  // the high half of a quiet NaN
   cases.emplace_back(BuildWav({.code = 3, .bits = 32}, floats), damaged);
+  floats[5] = 0;
+  floats[6] = int16_t(0xF2CA), floats[7] = int16_t(0x7149);  // 1e30: its square overflows the energy
+  cases.emplace_back(BuildWav({.code = 3, .bits = 32}, floats), damaged);
 
   // Loaded files are refused only in the open step, so the open button is
   // pressed directly even while a file waits.
@@ -157,11 +161,17 @@ TEST_F(WavImportTest, MalformedFilesGiveTheirOwnMessageAndChangeNothing) {
     if (cases[i].typed) dialogs.ExpectInput(cases[i].typed);
     dialogs.ExpectMessage();
     Open(Write("bad.wav", cases[i].bytes));
-    EXPECT_EQ(dialogs.MessageTexts().back(), cases[i].message) << "case " << i;
+    // The reader's own refusals name the file.
+    const std::string named = cases[i].message.starts_with("Error 54") ? ": " + TempPath("bad.wav") : "";
+    EXPECT_EQ(dialogs.MessageTexts().back(), cases[i].message + named) << "case " << i;
     EXPECT_EQ(WindowFingerprint(), before) << "case " << i;
   }
-  EXPECT_EQ(MessageFrom(dialogs, [&] { Open(TempPath("missing.wav")); }), "Error 5446: WAV file could not be read");
-  EXPECT_EQ(WindowFingerprint(), before);
+  ASSERT_EQ(mkfifo(TempPath("pipe.wav").c_str(), 0600), 0);
+  for (const auto& [name, why] : {std::pair{"missing.wav", "not found"}, std::pair{"pipe.wav", "not a regular file"}}) {
+    EXPECT_EQ(MessageFrom(dialogs, [&] { Open(TempPath(name)); }),
+              "Error 5446: WAV file could not be read: " + TempPath(name) + ": " + why);
+    EXPECT_EQ(WindowFingerprint(), before);
+  }
 }
 
 // Into an empty set (emptied again between the cases): the taper fades both ends; the

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
+#include "base/binary_io.h"
 #include "base/text_number.h"
 #include "core/emulation.h"
 #include "exchange/filter_export.h"
@@ -86,9 +85,17 @@ FitLimits ClampFitLimits(FitLimits l) {
   return l;
 }
 
+namespace {
+
+// Far outside any measured range, inside what the fit's logarithms and ratios take.
+constexpr double kLowestTargetHz = 0.1, kHighestTargetHz = 1e6;
+
+}  // namespace
+
 std::string ParseTargetText(std::string_view text, std::vector<double>& hz, std::vector<double>& db) {
   std::vector<double> f, d;
   int32_t line = 0;
+  text = WithoutByteOrderMark(text);
   while (!text.empty()) {
     ++line;
     const size_t end = text.find('\n');
@@ -103,6 +110,7 @@ std::string ParseTargetText(std::string_view text, std::vector<double>& hz, std:
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == ',')) s.remove_prefix(1);
     if (!s.empty()) return at + "holds more than a frequency and a level.";
     if (!(x > 0)) return at + "has a frequency that is not above 0 Hz.";
+    if (x < kLowestTargetHz || x > kHighestTargetHz) return at + "has a frequency outside 0.1 Hz to 1 MHz.";
     if (!f.empty() && !(x > f.back())) return at + "has a frequency that is not above the line before.";
     if (std::fabs(y) > 100) return at + "has a level beyond 100 dB either way.";
     if (f.size() >= kMaxTargetPoints) return at + "is past the 100000 points a target may have.";
@@ -116,12 +124,11 @@ std::string ParseTargetText(std::string_view text, std::vector<double>& hz, std:
 }
 
 std::string LoadTargetFile(const std::string& path, FitTarget& target) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "Error 5859: The target file " + path + " could not be read.";
-  std::ostringstream all;
-  all << in.rdbuf();
+  std::vector<uint8_t> bytes;
+  if (std::string why; !ReadWholeFile(path, bytes, kLargestTextFileBytes, &why))
+    return "Error 5859: The target file " + path + " could not be read: " + why + ".";
   std::vector<double> hz, db;
-  const std::string fault = ParseTargetText(all.str(), hz, db);
+  const std::string fault = ParseTargetText(TextFromFileBytes(bytes), hz, db);
   if (!fault.empty()) return fault;
   target.Hz = std::move(hz);
   target.Db = std::move(db);

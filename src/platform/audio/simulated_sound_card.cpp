@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <numbers>
 #include <mutex>
 #include <set>
 #include <span>
 #include <thread>
 
+#include "base/binary_io.h"
 #include "platform/audio/partitioned_convolver.h"
 #include "platform/audio/sound_devices.h"
 
@@ -111,6 +113,11 @@ std::vector<double> DefaultRoomImpulse(int32_t rate) {
 
 bool ReadRoomWave(const std::string& path, int32_t rate, std::vector<double>& samples, std::string& why) {
   samples.clear();
+  // A FIFO or a device would block or never end; the taps read are bounded below.
+  if (const std::string problem = FileReadProblem(path, std::numeric_limits<int64_t>::max()); !problem.empty()) {
+    why = problem == "not found" ? "cannot be opened" : "is " + problem;
+    return false;
+  }
   std::ifstream f(path, std::ios::binary);
   if (!f) {
     why = "cannot be opened";
