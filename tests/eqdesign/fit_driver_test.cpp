@@ -494,7 +494,7 @@ TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndRefusesMalformedLi
       {"20 6\n200 150\n", "Line 2 of the target file has a level beyond 100 dB either way."},
       {"20 6\n100,5 2\n", "Line 2 of the target file holds more than a frequency and a level."},
       {"# nothing\n\n", "Error 5858: The target file holds no frequency and level."},
-      {"\xEF\xBB\xBF20 6\n1e-320 3\n", "Line 2 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
+      {"\xEF\xBB\xBF" "20 6\n1e-320 3\n", "Line 2 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
       {"20 6\n2e6 3\n", "Line 2 of the target file has a frequency outside 0.1 Hz to 1 MHz."},
   };
   for (const auto& row : rows) {
@@ -505,7 +505,7 @@ TEST(FitTargetFile, SkipsCommentsInterpolatesInLogFrequencyAndRefusesMalformedLi
     EXPECT_EQ(db, std::vector<double>{1});
   }
   // A byte-order mark is no part of the first line.
-  ASSERT_EQ(ParseTargetText("\xEF\xBB\xBF20 6\n200 0\n", hz, db), "");
+  ASSERT_EQ(ParseTargetText("\xEF\xBB\xBF" "20 6\n200 0\n", hz, db), "");
   EXPECT_EQ(hz, (std::vector<double>{20, 200}));
 
   // What cannot be read whole is refused before it is read, the file named.
