@@ -16,6 +16,10 @@ constexpr double kTwoPi = 6.28318530717959;
 std::string Num(double v) { return FormatDouble(v + 0.0); }
 std::string Num(float v) { return FormatSingle(v + 0.0f); }
 
+// Nearest multiple of 1/perUnit: a Single a hair below a step (2.9999998 dB) is
+// shown as the step the equaliser shows, never one digit under it.
+double Nearest(double v, double perUnit) { return RoundHalfEven(v * perUnit) / perUnit; }
+
 // Hz rounded to 0.01 at the model's nearest centre.
 double SnappedHz(int32_t code, float freq1) {
   return Fix(QuantizeEmulatedFrequency(code, freq1) * 100.0 / kTwoPi + 0.5) * 0.01;
@@ -23,7 +27,7 @@ double SnappedHz(int32_t code, float freq1) {
 
 // Bandwidth in 1/60 octave on the model's steps.
 float Sixtieths(int32_t code, const FilterRecord& f) {
-  return QuantizeEmulatedQ(code, static_cast<float>(Fix(ConvertEmulatedBandwidth(f.Q1, f.Q2, code) * 6000.0) * 0.01));
+  return QuantizeEmulatedQ(code, 60.0f * ConvertEmulatedBandwidth(f.Q1, f.Q2, code));
 }
 
 }  // namespace
@@ -45,18 +49,20 @@ void ISOBandOf(float freq1, double& band, double& offset) {
       }
     }
   }
-  offset = Fix(std::log2(f / band) * 600) * 0.1;
+  offset = Nearest(std::log2(f / band) * 60, 10);
 }
 
 std::string BandwidthText(double w) {
-  if (w <= 5.0) return Num(Fix(w * 100) * 0.01) + "/60";
-  return Num(Fix(w * 100 / 60) * 0.01);
+  if (w <= 5.0) return Num(Nearest(w, 100)) + "/60";
+  return Num(Nearest(w / 60, 100));
 }
 
 std::string EQReportLine(const FilterRecord& f, bool graphic) {
   const auto magnitude = static_cast<float>(20 * std::log10(std::fabs(f.Q1 / f.Q2)));
+  // The level on the model's steps, as the applied list shows it.
+  const float stepped = std::fabs(QuantizeEmulatedLevel(f.EQEmulationCode, f.Q1 < 0 ? magnitude : -magnitude));
   std::string level(f.Q1 > 0 ? "-" : "");
-  level.append(Num(Fix(magnitude * 10.0) * 0.1)).append(" dB");
+  level.append(Num(Nearest(stepped, 10))).append(" dB");
   switch (f.EQEmulationCode) {
     case 1: {
       double band = 0, offset = 0;
@@ -68,14 +74,13 @@ std::string EQReportLine(const FilterRecord& f, bool graphic) {
       return "Freq = " + Num(SnappedHz(4, f.Freq1)) + " Hz, Level = " + level + " BW:" +
              BandwidthText(Sixtieths(4, f));
     case 5: {
-      const float q =
-          QuantizeEmulatedQ(5, static_cast<float>(Fix(ConvertEmulatedBandwidth(f.Q1, f.Q2, 5) * 100.0) * 0.01));
+      const float q = QuantizeEmulatedQ(5, ConvertEmulatedBandwidth(f.Q1, f.Q2, 5));
       const std::string head = "Freq = " + Num(SnappedHz(5, f.Freq1)) + " Hz, Level = " + level;
       return graphic ? head + " Q:" + Str(q + 0.0f) : head + " BW:" + Num(q);
     }
     default: {  // 2, 3, and a code no equaliser reads
-      const double q = Fix(ScaleQByGain(magnitude, f.Q1) * 10.0) * 0.1;
-      return "Freq = " + Num(Fix(f.Freq1 / kTwoPi)) + "Hz " + " Level = " + level + " Q:" + Num(q);
+      const double q = Nearest(ScaleQByGain(stepped, f.Q1), 10);
+      return "Freq = " + Num(Nearest(f.Freq1 / kTwoPi, 1)) + "Hz " + " Level = " + level + " Q:" + Num(q);
     }
   }
 }

@@ -11,7 +11,7 @@ namespace zentor {
 
 // The ISO third-octave band (20 Hz .. 16 kHz) nearest to a filter at freq1 rad/s
 // (the geometric mean goes to the lower band), and the distance from it in
-// sixtieths of an octave, truncated to 0.1.
+// sixtieths of an octave, to the nearest 0.1.
 void ISOBandOf(float freq1, double& band, double& offset);
 
 // A bandwidth w in 1/60 octave as written: "5/60" up to 5, else octaves ("0.1").

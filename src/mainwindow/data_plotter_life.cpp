@@ -47,6 +47,9 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
          });
 }
 
+// The client height of the screens the panel was drawn for.
+constexpr double kRoomyHeightTwips = 9000;
+
 void PlaceTwips(QWidget* w, double left, double top, double width, double height) {
   w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), std::max(0, TwipsToPixels(width)),
                  std::max(0, TwipsToPixels(height)));
@@ -178,21 +181,7 @@ void DataPlotter::ArrangeMainWindow() {
 
   const double GH = H - 2300;
   const double LL = W - 2650;
-  const bool anyFilter = AppliedFilters[0].Count >= 1;
-  const double GW = anyFilter ? W - 2750 : W;
-  AppliedFilterListBox->setVisible(anyFilter);
-
   const double frameTop = GH + 80;
-  PlaceTwips(Frame1, 50, frameTop, 0.99 * LL, 1150);
-  PlaceTwips(Picture1, 0, 40, GW, GH);
-  PlaceTwips(AppliedFilterListBox, LL, 40, 2500, PixelsToTwips(Picture1->height()));
-
-  const double buttonWidth = PixelsToTwips(AppliedFilterListBox->width()) / 4;
-  double left = LL;
-  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
-    PlaceTwips(b, left, frameTop, buttonWidth, PixelsToTwips(b->height()));
-    left += buttonWidth;
-  }
 
   const double selectHeight = PixelsToTwips(FreqSelect->height());
   double listHeight = PixelsToTwips(ControlFrame->height());
@@ -203,10 +192,32 @@ void DataPlotter::ArrangeMainWindow() {
   } else {
     listTop = frameTop + 0.4 * selectHeight;
   }
+  // In a window taller than the panel was drawn for (600 pixels), the modes list
+  // with its buttons takes the lower half of the right column: after a fit it
+  // holds a line per mode, more than the panel's few rows.
+  const double columnBottom = listTop + listHeight;
+  const double rise =
+      H > kRoomyHeightTwips ? std::max(0.0, 0.5 * (columnBottom - 40) - (columnBottom - frameTop)) : 0.0;
+
+  const bool anyFilter = AppliedFilters[0].Count >= 1;
+  const double GW = anyFilter || rise > 0 ? W - 2750 : W;
+  AppliedFilterListBox->setVisible(anyFilter);
+
+  PlaceTwips(Frame1, 50, frameTop, 0.99 * LL, 1150);
+  PlaceTwips(Picture1, 0, 40, GW, GH);
+  PlaceTwips(AppliedFilterListBox, LL, 40, 2500, PixelsToTwips(Picture1->height()) - rise);
+
+  const double buttonWidth = PixelsToTwips(AppliedFilterListBox->width()) / 4;
+  double left = LL;
+  for (QPushButton* b : {FreqSelect, QSelect, ErrSelect, CompModes}) {
+    PlaceTwips(b, left, frameTop - rise, buttonWidth, PixelsToTwips(b->height()));
+    left += buttonWidth;
+  }
+
   // The list gives up a button's height at its foot to "Apply All".
   const double applyHeight = PixelsToTwips(ApplyAll->height());
-  PlaceTwips(ModesList, LL, listTop, 2500, listHeight - applyHeight);
-  PlaceTwips(ApplyAll, LL, listTop + listHeight - applyHeight, 2500, applyHeight);
+  PlaceTwips(ModesList, LL, listTop - rise, 2500, listHeight - applyHeight + rise);
+  PlaceTwips(ApplyAll, LL, columnBottom - applyHeight, 2500, applyHeight);
   Picture1->show();
   ModesList->show();
 

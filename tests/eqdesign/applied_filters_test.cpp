@@ -424,6 +424,53 @@ TEST_F(EqReportTest, WholeFilesByteForByteAndLinesByEmulationCode) {
                    "Preamp = -4.5 dB (the set's largest boost, taken off before it)"}));
 }
 
+// A level of `dB` whose single-precision magnitude lies on `side` of the step
+// (-1 a hair under, as 2.9999998 for 3; +1 a hair over; 0 as typed).
+FilterRecord HairFromStep(int32_t code, float dB, int side) {
+  FilterRecord f = MakeFilter(2, 100, dB, 2, code);
+  const auto off = [&f, step = std::fabs(dB)] {
+    return static_cast<float>(20 * std::log10(std::fabs(f.Q1 / f.Q2))) - step;
+  };
+  for (int i = 0; i < 64 && side != 0 && !(side < 0 ? off() < 0 : off() > 0); ++i)
+    f.Q2 = std::nextafter(f.Q2, side < 0 ? 1e9f : 0.0f);
+  return f;
+}
+
+// Every model shows its step, so the report prints that step, not the digit under it.
+TEST_F(EqReportTest, ValuesAHairFromAStepPrintTheStepTheEqualiserShows) {
+  const struct {
+    int32_t code;
+    float dB;
+    const char* level;
+  } levels[] = {{1, 3, "Level = 3 dB"},     {1, -8, "Level = -8 dB"}, {2, 3, "Level = 3 dB"},
+                {3, -8, "Level = -8 dB"},   {4, 2.5f, "Level = 2.5 dB"}, {4, -8, "Level = -8 dB"},
+                {5, 3, "Level = 3 dB"},     {5, -7.9f, "Level = -7.9 dB"}, {5, 0.3f, "Level = 0.3 dB"}};
+  for (const auto& row : levels)
+    for (int side : {-1, 0, 1}) {
+      const FilterRecord f = HairFromStep(row.code, row.dB, side);
+      const float off = static_cast<float>(20 * std::log10(std::fabs(f.Q1 / f.Q2))) - std::fabs(row.dB);
+      ASSERT_LT(std::fabs(off), 1e-5f);
+      ASSERT_TRUE(side == 0 || (side < 0) == (off < 0));
+      const std::string line = EQReportLine(f, false);
+      EXPECT_NE(line.find(row.level), std::string::npos) << row.code << " " << side << ": " << line;
+    }
+
+  // Whole hertz, tenths of Q and the ISO offset, each from a Single just under the value.
+  FilterRecord cook = MakeFilter(2, 100, -6, 2, 2);
+  while (cook.Freq1 / 6.28318530717959 >= 100) cook.Freq1 = std::nextafter(cook.Freq1, 0.0f);
+  EXPECT_EQ(EQReportLine(cook, false), "Freq = 100Hz  Level = -6 dB Q:2");
+  FilterRecord iso = MakeFilter(3, 1000, 4, 2, 1);
+  iso.Freq1 = QuantizeEmulatedFrequency(1, static_cast<float>(1000 * std::pow(2.0, 3 / 60.0) * 6.28318530717959));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(EQReportLine(iso, true).starts_with("ISO Freq = 1000Hz + 3/60 Oct  Level = 4 dB"))
+        << EQReportLine(iso, true);
+    iso.Freq1 = std::nextafter(iso.Freq1, 0.0f);
+  }
+  const std::pair<float, const char*> widths[] = {
+      {std::nextafter(5.0f, 0.0f), "5/60"}, {10.002f, "0.17"}, {19.998f, "0.33"}, {std::nextafter(90.0f, 0.0f), "1.5"}};
+  for (const auto& [w, text] : widths) EXPECT_EQ(BandwidthText(w), text) << w;
+}
+
 TEST_F(EqReportTest, SaveDialogNameAndOverwriteQuestion) {
   SetApplied({MakeFilter(2, 100, -6, 2)});
   dialogs.ExpectSaveFile(TempPath("settings.old.EQ"));

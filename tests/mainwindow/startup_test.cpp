@@ -111,8 +111,11 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureEveryDefaultAndIts
     EXPECT_EQ(value, want) << name;
   for (int k = 0; k < 12; ++k) EXPECT_EQ(PlotColours[k], kDefaultColours[k]) << k;
 
-  // The layout follows the applied filters.
+  // The layout follows the applied filters; in a window no taller than the panel
+  // was drawn for, the modes list keeps to the panel.
   QWidget* client = w->centralWidget();
+  w->resize(1280, 540);
+  QApplication::processEvents();
   EXPECT_EQ(w->Picture1->width(), client->width());
   EXPECT_TRUE(w->AppliedFilterListBox->isHidden());
 
@@ -134,6 +137,46 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowItsMenusItsPictureEveryDefaultAndIts
   w->ArrangeMainWindow();
   EXPECT_TRUE(w->Picture1->isVisible() && w->ModesList->isVisible());
   EXPECT_GE(std::min(w->Picture1->width(), w->Picture1->height()), 0);
+}
+
+// A fit's fourteen modes: a window taller than 600 pixels gives them the lower
+// half of the right column; the column's pieces never overlap the graph or each other.
+TEST_F(MainWindowTest, TheModesListGrowsWithTheWindow) {
+  DataPlotter* w = Start();
+  std::vector<std::string> lines;
+  for (int i = 0; i < 14; ++i) lines.push_back("P " + std::to_string(30 + 10 * i) + " Hz, Q:9/0.4 L:-6 E:3");
+  w->ShowModesLines(lines);
+  const auto rows = [w] { return w->ModesList->viewport()->height() / w->ModesList->sizeHintForRow(0); };
+  int before = 0;
+  for (const bool applied : {false, true}) {
+    AppliedFilters[0].Count = applied ? 1 : 0;
+    for (const int height : {500, 640, 820, 1000, 1400}) {
+      SCOPED_TRACE(std::to_string(height) + (applied ? " with a filter" : ""));
+      w->resize(1280, height);
+      QApplication::processEvents();
+      const QRect list = w->ModesList->geometry(), graph = w->Picture1->geometry();
+      const int column = w->ApplyAll->geometry().bottom() - graph.top();
+      EXPECT_FALSE(list.intersects(graph));
+      EXPECT_FALSE(w->FreqSelect->geometry().intersects(graph));
+      EXPECT_LE(w->FreqSelect->geometry().bottom(), list.top());
+      EXPECT_LE(list.bottom(), w->ApplyAll->geometry().top());
+      if (applied) {
+        EXPECT_LT(w->AppliedFilterListBox->geometry().bottom(), w->FreqSelect->geometry().top());
+      }
+      if (height > 600) {
+        EXPECT_NEAR(w->ApplyAll->geometry().bottom() - w->FreqSelect->geometry().top(), column / 2, 4);
+      }
+      const int now = rows();
+      if (height <= 600) {
+        EXPECT_EQ(graph.width() == w->centralWidget()->width(), !applied);
+      }
+      if (height > 600) {
+        EXPECT_GE(now, std::min(14, height / 60));
+      }
+      EXPECT_GE(now, height == 500 ? 1 : before);
+      before = now;
+    }
+  }
 }
 
 class UserSettingsTest : public MainWindowTest {
