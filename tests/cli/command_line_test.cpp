@@ -255,7 +255,7 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
   main->FitFiltersBut->click();
   const int32_t modes = ModesListContents[0].Count;
   ASSERT_GT(modes, 0);
-  ApplyEachModeByDialog();
+  main->ApplyAll->click();
   dialogs.ExpectSaveFile(dir + "/windows.EQ");
   main->SaveEQModel->trigger();
   const std::string windows = ReadAll(dir + "/windows.EQ");
@@ -267,7 +267,8 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
   EXPECT_EQ(room.out.rfind("{\"curve\": 1, \"bands\": [{\"centre_hz\": 63", 0), 0u) << room.out;
 
   // The filters out to another equaliser's text and back, and the curve as text.
-  EXPECT_EQ(RunZentor(dir, {"export-filters", "cli.EQ", "--format", "apo", "--out", "apo.txt"}).status, 0);
+  const Outcome exported = RunZentor(dir, {"export-filters", "cli.EQ", "--format", "apo", "--out", "apo.txt"});
+  EXPECT_EQ(exported.status, 0) << exported.err;
   EXPECT_EQ(ReadAll(dir + "/apo.txt").rfind("# Zentor filters: ", 0), 0u);
   const Outcome back = RunZentor(dir, {"import-filters", "apo.txt", "--eq", "back.EQ"});
   EXPECT_EQ(back.status, 0) << back.err;

@@ -684,17 +684,7 @@ TEST_F(FitLimitsWindowTest, ModesFittedOnStepsAreAppliedAsListed) {
     ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
     const auto listed = filters(ModesListContents, ModesListContents[0].Count);
     SetApplied({});
-    // Cuts first: a boost that a cut beside it holds down would boost past
-    // the limit on its own, and the dialog refuses it then.
-    for (const bool cuts : {true, false})
-      for (int32_t row = 0; row < ModesListContents[0].Count; ++row) {
-        if ((ModesListContents[static_cast<size_t>(row)].Q1 > 0) != cuts) continue;
-        dialogs.ExpectModal([](QDialog* d) {
-          qobject_cast<UserSelect*>(d)->Apply->click();
-          return d->result();
-        });
-        MainWindowHooks.ModesList_Click(row);
-      }
+    ApplyEachModeByDialog();
     EXPECT_EQ(filters(AppliedFilters, AppliedFilters[0].Count), listed);
     SetApplied({});
     ASSERT_EQ(ApplyAllModes(*w), ModesListContents[0].Count);
