@@ -198,7 +198,7 @@ int Fit(const Arguments& args) {
   const double before = deviation(std::vector<float>(dB.begin(), dB.end()));
   const double after = deviation(CorrectedResponseDb(f, dB, AppliedAsSet()));
 
-  const PeakLevel net = AppliedSetPeak(std::span(AppliedFilters));
+  const PeakLevel net = AppliedSetPeak(std::span(AppliedFilters), JudgedRateHz());
   if (args.Has("--json")) {
     Json j = Json::MakeObject();
     Json range = Json::MakeArray();

@@ -124,6 +124,7 @@ struct SingularityListRecord {
   int32_t Graphshown = 0;
   float Smoothing = 0;
   float Gatetime = 0;  // ms
+  int32_t SampleRate = 0;  // Hz of the measurement fitted, at which the set is judged; 0: 48000
   std::array<float, kMaxFilters> Freq{};  // rad/s
   std::array<float, kMaxFilters> Q1{};
   std::array<float, kMaxFilters> Q2{};

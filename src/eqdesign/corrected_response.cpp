@@ -10,8 +10,10 @@
 #include "display/graph_primitives.h"
 #include "display/plot_colours.h"
 #include "eqdesign/fit_limits_store.h"
+#include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/fit/net_boost.h"
 #include "exchange/filter_export.h"
+#include "mainwindow/data_plotter.h"
 #include "platform/numeric/numeric.h"
 
 namespace zentor {
@@ -134,7 +136,12 @@ void ShowCorrectedResponse(GraphHost& host, CurveRecord& response, CurveRecord& 
                                                      set.RangeLow, set.RangeHigh);
   if (!target.empty())
     PlotCurvePoints(frame, picture, static_cast<int64_t>(n), x, target, PlotColours[4], PenStyle::Dash);
-  const NetBoost net = MaxNetBoost(set);
+  // The set as the applied list would take it, as it runs at the measurement's rate.
+  const auto* window = dynamic_cast<const DataPlotter*>(&host);
+  const int32_t code = window != nullptr ? window->GetParametricEQEmulation() : 1;
+  SingularityListRecord applied = SnapEachToEqualiser(set, code, limits.MaxBoostDb);
+  applied.SampleRate = fs;
+  const NetBoost net = MaxNetBoost(applied, code);
   DrawFitNote(picture, NetBoostText({net.Db, net.Hz}));
 }
 

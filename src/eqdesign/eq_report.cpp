@@ -46,8 +46,11 @@ std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied) {
 std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<const FilterRecord> applied) {
   const int32_t count =
       applied.empty() ? 0 : std::clamp<int32_t>(applied[0].Count, 0, static_cast<int32_t>(applied.size()));
-  const double preamp = PreampDb(applied, count);
-  return {"", "Fit Limits: " + DescribeFitLimits(limits), NetBoostText(AppliedSetPeak(applied.first(static_cast<size_t>(count)))),
+  const int32_t rate = JudgedRateHz();
+  const double preamp = PreampDb(applied, count, rate);
+  std::vector<FilterRecord> set(applied.begin(), applied.begin() + count);
+  if (!set.empty()) set[0].Count = count;
+  return {"", "Fit Limits: " + DescribeFitLimits(limits), NetBoostText(AppliedSetPeak(set, rate)),
           "Preamp = " + FormatDouble(std::round(preamp * 10) * 0.1 + 0.0) + " dB (the set's largest boost, taken off before it)"};
 }
 

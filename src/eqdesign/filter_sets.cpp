@@ -110,6 +110,7 @@ void CopyFilterSet(const SingularityListRecord& s, SingularityListRecord& d) {
   d.Graphshown = s.Graphshown;
   d.Smoothing = s.Smoothing;
   d.Gatetime = s.Gatetime;
+  d.SampleRate = s.SampleRate;
   CopyEntries(s, d);
 }
 

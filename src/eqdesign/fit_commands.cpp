@@ -248,6 +248,7 @@ void StampHeader(SingularityListRecord& s, int32_t view, int32_t k) {
   const MeasurementHeader& r0 = ResultsDataSetInfo[0];
   s.Graphshown = view;
   s.SelectCode = 4;
+  s.SampleRate = r.SampleRate;
   if (view == kBodeView) {
     s.ModeCode = 5;
     s.Gatetime = r.FreqRespGateTime;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "base/text_number.h"
 #include "core/emulation.h"
@@ -19,6 +20,7 @@
 #include "eqdesign/applied_filter_list.h"
 #include "eqdesign/fit_limits_store.h"
 #include "eqdesign/level_matching.h"
+#include "exchange/filter_export.h"
 #include "mainwindow/data_plotter.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
@@ -387,8 +389,31 @@ bool LevelSet::BoostAllowed(double levelDb) {
   return false;
 }
 
+bool LevelSet::NetBoostAllowed() const {
+  const FitLimits limits = LoadFitLimits();
+  const int32_t count = std::clamp(AppliedFilters[0].Count, 0, kMaxFilters);
+  if (!limits.BoostLimited() || index_ < 0 || index_ >= count) return true;
+  std::vector<FilterRecord> set(AppliedFilters.begin(), AppliedFilters.begin() + count);
+  const int32_t rate = JudgedRateHz();
+  const PeakLevel now = AppliedSetPeak(set, rate);
+  FilterRecord& edited = set[static_cast<size_t>(index_)];
+  edited.Freq1 = editedFreq_;
+  edited.Q1 = work_.Q1;
+  edited.Q2 = work_.Q2;
+  const PeakLevel then = AppliedSetPeak(set, rate);
+  // A set already past the limit (as a file may hold it) may still come down.
+  if (!(then.db > limits.MaxBoostDb + kNetBoostSlackDb) || !(then.db > now.db + 1e-6)) return true;
+  MsgBox(NetBoostRefusal("This filter", then.db, then.hz, limits.MaxBoostDb));
+  return false;
+}
+
 void LevelSet::WriteBack() {
   WaitCursor hourglass;
+  // A refused change puts the window back to the filter as it stands.
+  if (!NetBoostAllowed()) {
+    if (!InitializeLevelSet(index_)) Unload();
+    return;
+  }
   if (!AjustLevelGraphics(*Forms::Get<DataPlotter>(), index_, editedFreq_, work_.Q2, work_.Q1, 0)) Unload();
 }
 

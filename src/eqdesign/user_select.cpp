@@ -70,11 +70,8 @@ PeakLevel NetBoostWith(std::vector<FilterRecord> set, const FilterRecord* more =
   if (more != nullptr) set.push_back(*more);
   if (set.empty()) return {};
   set[0].Count = static_cast<int32_t>(set.size());
-  return AppliedSetPeak(set);
+  return AppliedSetPeak(set, JudgedRateHz());
 }
-
-// As a single filter's limit: what rounding to a level step can add is no excess.
-constexpr double kNetBoostSlackDb = 0.05;
 
 }  // namespace
 

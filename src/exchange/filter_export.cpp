@@ -98,17 +98,14 @@ std::string ChannelListText(std::span<const int32_t> channels) {
 std::string PreampText(double preampDb) { return "Preamp: " + FixedText(preampDb, 1) + " dB"; }
 
 PeakLevel AppliedSetPeak(std::span<const FilterRecord> applied, int32_t rateHz) {
-  std::vector<FilterRecord> snapped;
-  std::vector<PeakingFilter> filters;
-  std::string error;
-  if (!ToPeakingFilters(applied, rateHz, snapped, filters, error)) return {};
-  const PeakLevel peak = FindPeakLevel(AppliedFilterSections(snapped, rateHz), rateHz);
-  return peak.db > 0 ? peak : PeakLevel{};
+  // Every entry as it runs, whatever its level: a level no export takes is
+  // refused by the export, never left out of the set's boost.
+  return AppliedSetLevel(applied, rateHz).Peak();
 }
 
 std::string NetBoostText(const PeakLevel& peak) {
   if (!(peak.hz > 0)) return "Largest net boost: none (the set only cuts)";
-  return "Largest net boost: " + FixedText(peak.db, 1) + " dB at " + ShortFixedText(peak.hz, 1) + " Hz";
+  return "Largest net boost: " + FixedText(NearestTenth(peak.db), 1) + " dB at " + ShortFixedText(peak.hz, 1) + " Hz";
 }
 
 FilterExport ExportFilters(std::span<const FilterRecord> applied, const FilterExportOptions& options) {
@@ -124,7 +121,7 @@ FilterExport ExportFilters(std::span<const FilterRecord> applied, const FilterEx
     if (std::find(codes.begin(), codes.end(), f.code) == codes.end()) codes.push_back(f.code);
   for (int32_t c : codes) set.models += (set.models.empty() ? "" : " + ") + std::string(EmulationModelName(c));
   if (codes.empty()) set.models = "no filters";
-  set.preampDb = PreampFor(PeakLevelDb(AppliedFilterSections(set.snapped, options.rateHz), options.rateHz));
+  set.preampDb = PreampFor(AppliedSetLevel(set.snapped, options.rateHz).Peak().db);
   for (const PeakingFilter& f : set.filters) {
     set.written.push_back({AsWritten(f.fcHz, 2), AsWritten(f.gainDb, 2), AsWritten(f.q, 3), f.code});
     made.filters.push_back({set.written.back().fcHz, set.written.back().gainDb, set.written.back().q});

@@ -60,11 +60,11 @@ struct FilterExport {
 // reason in `error` and no bytes.
 FilterExport ExportFilters(std::span<const FilterRecord> applied, const FilterExportOptions& options);
 
-// The applied set's largest net gain and where, as the export's preamp is
-// taken from it (at 48 kHz unless told); hz 0 when the set nowhere rises
-// above 0 dB or cannot be written.
-PeakLevel AppliedSetPeak(std::span<const FilterRecord> applied, int32_t rateHz = 48000);
-// "Largest net boost: 5.8 dB at 62.5 Hz", or that the set only cuts.
+// The applied set's largest net gain and where, every entry as it runs at
+// rateHz (see SetLevel), as the export's preamp is taken from it; hz 0 when
+// the set nowhere rises above 0 dB.
+PeakLevel AppliedSetPeak(std::span<const FilterRecord> applied, int32_t rateHz = kJudgedRateDefault);
+// "Largest net boost: 5.8 dB at 62.5 Hz" (to the tenth its preamp takes), or that the set only cuts.
 std::string NetBoostText(const PeakLevel& peak);
 
 // "0,1" into channel numbers 0..63, each once; false with the reason.

@@ -22,11 +22,6 @@ std::string Hz(double v) { return ShortFixedText(v, 2); }
 // No equaliser this program writes for holds more.
 constexpr double kLargestExportGainDb = 20;
 
-// Level at hz of the sections, for the search of the peak.
-double LevelAt(std::span<const PeakingSection> sections, double hz, int32_t rate) {
-  return PeakingSectionsLevelDb(sections, hz, rate);
-}
-
 }  // namespace
 
 std::string_view EmulationModelName(int32_t code) {
@@ -102,54 +97,13 @@ PeakingSection CookbookPeaking(const PeakingFilter& f, int32_t rateHz) {
   return s;
 }
 
-double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz) {
-  return FindPeakLevel(sections, rateHz).db;
-}
-
-PeakLevel FindPeakLevel(std::span<const PeakingSection> sections, int32_t rateHz) {
-  const double lo = 10, hi = std::min(20000.0, 0.45 * rateHz);
-  if (sections.empty() || !(hi > lo)) return {};
-  // A grid fine against the narrowest peak the fit makes (Q 100 spans 0.014
-  // octave), then each local top refined by golden section between its neighbours.
-  constexpr int kPoints = 6000;
-  const double step = std::log(hi / lo) / (kPoints - 1);
-  std::vector<double> level(kPoints);
-  for (int i = 0; i < kPoints; ++i) level[static_cast<size_t>(i)] = LevelAt(sections, lo * std::exp(step * i), rateHz);
-  PeakLevel best{level.front(), lo};
-  if (level.back() > best.db) best = {level.back(), hi};
-  const auto keep = [&](double db, double x) {
-    if (db > best.db) best = {db, lo * std::exp(x)};
-  };
-  for (int i = 1; i + 1 < kPoints; ++i) {
-    const auto k = static_cast<size_t>(i);
-    if (level[k] < level[k - 1] || level[k] < level[k + 1]) continue;
-    double a = step * (i - 1), b = step * (i + 1);
-    constexpr double g = 0.6180339887498949;
-    double x1 = b - g * (b - a), x2 = a + g * (b - a);
-    double f1 = LevelAt(sections, lo * std::exp(x1), rateHz), f2 = LevelAt(sections, lo * std::exp(x2), rateHz);
-    while (b - a > 1e-10) {
-      if (f1 < f2) {
-        a = x1, x1 = x2, f1 = f2;
-        x2 = a + g * (b - a);
-        f2 = LevelAt(sections, lo * std::exp(x2), rateHz);
-      } else {
-        b = x2, x2 = x1, f2 = f1;
-        x1 = b - g * (b - a);
-        f1 = LevelAt(sections, lo * std::exp(x1), rateHz);
-      }
-    }
-    keep(level[k], step * i);
-    keep(f1, x1);
-    keep(f2, x2);
-  }
-  return best;
-}
+double NearestTenth(double db) { return std::round(10 * db) / 10 + 0.0; }
 
 double PreampFor(double peakDb) {
-  if (!(peakDb > 0)) return 0;
-  // The peak is known far better than the tenth: a hair over a tenth is not a tenth more.
-  const double tenths = std::ceil(10 * peakDb - 1e-6);
-  return tenths > 0 ? -tenths / 10 : 0;
+  // The preamp reads as the net boost beside it: to the nearest tenth, which
+  // leaves at most 0.05 dB, the slack every net-boost limit allows.
+  const double tenth = NearestTenth(peakDb);
+  return tenth > 0 ? -tenth : 0;
 }
 
 std::string FixedText(double v, int decimals) {

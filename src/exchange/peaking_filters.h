@@ -11,6 +11,7 @@
 
 #include "core/filter_record.h"
 #include "core/filter_run.h"
+#include "core/set_peak.h"
 
 namespace zentor {
 
@@ -35,18 +36,11 @@ bool ToPeakingFilters(std::span<const FilterRecord> applied, int32_t rateHz, std
 // the centre), in double precision, a[0] = 1.
 PeakingSection CookbookPeaking(const PeakingFilter& f, int32_t rateHz);
 
-// The largest level (dB) of the sections between 10 Hz and min(20 kHz, 0.45 rateHz).
-double PeakLevelDb(std::span<const PeakingSection> sections, int32_t rateHz);
-// The same and where it lies (Hz).
-struct PeakLevel {
-  double db = 0;
-  double hz = 0;
-};
-PeakLevel FindPeakLevel(std::span<const PeakingSection> sections, int32_t rateHz);
-
-// The gain (dB, a tenth at a time) that keeps a set peaking at peakDb at or
-// below 0 dB: 0 when it does not rise above 0 dB.
+// The gain (dB, to the tenth the net boost is shown to) that takes a set
+// peaking at peakDb back to 0 dB: 0 when it does not rise above 0 dB.
 double PreampFor(double peakDb);
+// A level to that tenth.
+double NearestTenth(double db);
 
 // A number with `decimals` places and a full stop, never "-0.00".
 std::string FixedText(double v, int decimals);

@@ -137,11 +137,10 @@ TEST_P(ExportAcceptance, EveryFormatReadsBackAsTheProgramsOwnResponse) {
   }
   const double preamp = made[FilterFormat::Apo].preamp_db;
 
-  // The preamp keeps the set's peak (the oracle's, on a fine grid) at or below 0 dB, to the tenth.
+  // The preamp takes the set's peak (the oracle's, on a fine grid) back to 0 dB, to the nearest tenth.
   double peak = -1e9;
-  for (int i = 0; i < 40000; ++i) peak = std::max(peak, ReferenceDb(set, 10 * std::pow(std::min(2e4, top) / 10, i / 39999.0), fs));
-  EXPECT_LE(preamp + peak, 1e-6);
-  EXPECT_GT(preamp + std::max(peak, 0.0), -0.1 - 1e-3);
+  for (int i = 0; i < 40000; ++i) peak = std::max(peak, ReferenceDb(set, 10 * std::pow(top / 10, i / 39999.0), fs));
+  EXPECT_NEAR(preamp + std::max(peak, 0.0), 0, 0.05 + 1e-3);
   if (peak < -1e-3) {
     EXPECT_EQ(preamp, 0);
   }
@@ -205,7 +204,7 @@ TEST_P(ExportAcceptance, EveryFormatReadsBackAsTheProgramsOwnResponse) {
   double firPeak = -1e9;
   for (size_t k = 1; k < spectrum.size() && k * fs / o.taps <= top; ++k)
     firPeak = std::max(firPeak, Db(Cx(spectrum[k][0], spectrum[k][1])));
-  EXPECT_LE(firPeak, 1e-3);
+  EXPECT_LE(firPeak, 0.05 + 1e-3);
   for (double& hz : checks) hz = std::max(1.0, std::round(hz * o.taps / fs)) * fs / o.taps;  // onto the bins
   compare("fir", [&](double hz) {
     const auto k = static_cast<size_t>(std::lround(hz * o.taps / fs));

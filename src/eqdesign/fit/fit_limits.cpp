@@ -196,8 +196,8 @@ std::string NetBoostRefusal(const std::string& what, double netDb, double hz, do
 
 std::string OverLimitNote(std::span<const FilterRecord> applied, double maxBoostDb) {
   if (maxBoostDb < 0) return {};
-  const PeakLevel net = AppliedSetPeak(applied);
-  if (!(net.db > maxBoostDb + 0.05)) return {};
+  const PeakLevel net = AppliedSetPeak(applied, JudgedRateHz());
+  if (!(net.db > maxBoostDb + kNetBoostSlackDb)) return {};
   return "Note: The filters of this file boost " + Tenths(net.db) + " dB at " + Tenths(net.hz) +
          " Hz in all, more than the Max boost of " + Tenths(maxBoostDb) +
          " dB (Filters > Curve Fit > Fit Limits). They are kept as the file holds them.";
@@ -218,14 +218,18 @@ float HighestLevelWithin(int32_t code, double maxBoostDb) {
   return 0;
 }
 
-double PreampDb(std::span<const FilterRecord> filters, int32_t count) {
-  // The export's preamp at 48 kHz, so that the report and every exported file agree.
+double PreampDb(std::span<const FilterRecord> filters, int32_t count, int32_t rateHz) {
   std::vector<FilterRecord> set(filters.begin(),
                                 filters.begin() + std::clamp<int32_t>(count, 0, static_cast<int32_t>(filters.size())));
   if (set.empty()) return 0;
   set[0].Count = static_cast<int32_t>(set.size());
-  const FilterExport made = ExportFilters(set, FilterExportOptions{});
-  return made.ok() ? made.preamp_db : 0;
+  // From the figure printed beside it, so that the two agree.
+  return PreampFor(AppliedSetPeak(set, rateHz).db);
+}
+
+int32_t JudgedRateHz() {
+  const MeasurementHeader& h = ResultsDataSetInfo[0];
+  return h.NumInSet > 0 && h.SampleRate > 0 ? h.SampleRate : kJudgedRateDefault;
 }
 
 }  // namespace zentor

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/records.h"
+#include "core/set_peak.h"
 
 namespace zentor {
 
@@ -80,6 +81,10 @@ bool SnapWithinLimits(int32_t code, float& Freq, float& Q1, float& Q2, double ma
 // The refusal of a filter boosting boostDb, more than maxBoostDb, naming the limit.
 std::string BoostRefusal(double boostDb, double maxBoostDb);
 
+// How far a set's net boost may pass Max boost before it is refused: as a
+// single filter's limit, what rounding to a level step can add is no excess.
+inline constexpr double kNetBoostSlackDb = 0.05;
+
 // The refusal of a filter that would take the set's net boost to netDb at hz,
 // more than maxBoostDb; `what` leads it ("This filter").
 std::string NetBoostRefusal(const std::string& what, double netDb, double hz, double maxBoostDb);
@@ -93,8 +98,11 @@ std::string OverLimitNote(std::span<const FilterRecord> applied, double maxBoost
 float HighestLevelWithin(int32_t code, double maxBoostDb);
 
 // The level to set before the equaliser so that the set never drives it past
-// full scale: minus the set's largest positive response (dB, 0 when it only
-// cuts), found on a log grid of the audio band.
-double PreampDb(std::span<const FilterRecord> filters, int32_t count);
+// full scale: minus the set's largest positive response as it runs at rateHz
+// (dB to the tenth, 0 when it only cuts).
+double PreampDb(std::span<const FilterRecord> filters, int32_t count, int32_t rateHz = kJudgedRateDefault);
+
+// The rate the applied set is judged at: the loaded measurement's, else 48 kHz.
+int32_t JudgedRateHz();
 
 }  // namespace zentor

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/set_peak.h"
 #include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/fit_quality.h"
 
@@ -12,111 +13,61 @@ namespace zentor {
 namespace {
 
 constexpr double kTwoPi = 6.28318530717959;
-constexpr double kLowestHz = 5, kHighestHz = 24000;
-constexpr int32_t kPointsPerOctave = 96;
 // Below this the equaliser's level control stays at 0 dB.
 constexpr double kNoLevelDb = 0.05;
 
 int32_t Entries(const SingularityListRecord& set) { return std::clamp<int32_t>(set.Count, 0, kMaxFilters); }
-
-// dB the entry adds at w rad/s when divided out of a curve.
-double EntryDb(const SingularityListRecord& set, size_t e, double w) {
-  const double q1 = std::fabs(static_cast<double>(set.Q1[e])), q2 = set.Q2[e], w0 = set.Freq[e];
-  if (!(q1 > 0 && q2 > 0) || q1 == q2 || !(w0 > 0)) return 0;
-  const double zeroQ = set.Q1[e] > 0 ? q1 : q2, poleQ = set.Q1[e] > 0 ? q2 : q1;
-  const double a = (w0 - w) * (w0 + w), a2 = a * a, z = w0 / zeroQ * w, p = w0 / poleQ * w;
-  return 10 * std::log10((a2 + z * z) / (a2 + p * p));
-}
-
-double NetDb(const SingularityListRecord& set, double w) {
-  double sum = 0;
-  for (int32_t e = 0; e < Entries(set); ++e) sum += EntryDb(set, static_cast<size_t>(e), w);
-  return sum;
-}
 
 bool IsBoost(const SingularityListRecord& set, size_t e) { return set.Q1[e] < 0 && std::fabs(set.Q1[e]) > set.Q2[e]; }
 
 double LevelOf(const SingularityListRecord& set, size_t e) { return std::fabs(FilterBoostDb(set.Q1[e], set.Q2[e])); }
 
 // Sets the entry's level (dB, its sign kept), keeping its centre Q.
-void SetLevel(SingularityListRecord& set, size_t e, double levelDb) {
+void SetEntryLevel(SingularityListRecord& set, size_t e, double levelDb) {
   const double centre = CentreQ(set.Q1[e], set.Q2[e]), half = std::pow(10.0, levelDb / 40);
   const float sign = set.Q1[e] < 0 ? -1.0f : 1.0f;
   set.Q1[e] = sign * static_cast<float>(centre * half);
   set.Q2[e] = static_cast<float>(centre / half);
 }
 
+// The set's sections as they run on equaliser `code` at the set's rate; entry
+// e's section is number section[e], or none (-1) when it runs none.
+SetLevel SectionsOf(const SingularityListRecord& set, int32_t code, std::vector<int32_t>* section = nullptr) {
+  SetLevel level(set.SampleRate);
+  if (section) section->assign(static_cast<size_t>(Entries(set)), -1);
+  for (int32_t e = 0; e < Entries(set); ++e) {
+    const auto k = static_cast<size_t>(e);
+    const auto next = static_cast<int32_t>(level.Count());
+    if (level.Add(set.Freq[k], set.Q1[k], set.Q2[k], code) && section) (*section)[k] = next;
+  }
+  return level;
+}
+
 }  // namespace
 
-NetBoost MaxNetBoost(const SingularityListRecord& set) {
-  // Only a boost lifts the product above 0 dB, and only near the boosts.
-  double low = kHighestHz, high = kLowestHz;
-  for (int32_t e = 0; e < Entries(set); ++e)
-    if (IsBoost(set, static_cast<size_t>(e))) {
-      const double hz = set.Freq[static_cast<size_t>(e)] / kTwoPi;
-      low = std::min(low, hz / 4);
-      high = std::max(high, hz * 4);
-    }
-  low = std::max(low, kLowestHz);
-  high = std::min(high, kHighestHz);
-  NetBoost out;
-  if (!(high > low)) return out;
-  const double step = std::log(2.0) / kPointsPerOctave;
-  const auto points = static_cast<int32_t>(std::ceil(std::log(high / low) / step)) + 1;
-  const auto at = [&](double x) { return NetDb(set, kTwoPi * low * std::exp(x)); };
-  std::vector<double> grid(static_cast<size_t>(points));
-  for (int32_t i = 0; i < points; ++i) grid[static_cast<size_t>(i)] = at(step * i);
-  const double gridBest = *std::max_element(grid.begin(), grid.end());
-  // Every top of the grid near the highest, and every boost's centre, refined
-  // by golden section: a narrow boost peaks between the points, and another
-  // top may then be the highest.
-  std::vector<double> starts;
-  for (int32_t i = 0; i < points; ++i) {
-    const auto k = static_cast<size_t>(i);
-    const bool top = (i == 0 || grid[k] >= grid[k - 1]) && (i + 1 == points || grid[k] >= grid[k + 1]);
-    if (top && grid[k] > gridBest - 1.0) starts.push_back(step * i);
-  }
-  for (int32_t e = 0; e < Entries(set); ++e)
-    if (IsBoost(set, static_cast<size_t>(e))) starts.push_back(std::log(set.Freq[static_cast<size_t>(e)] / kTwoPi / low));
-  double best = -1e30, bestX = 0;
-  constexpr double kGolden = 0.6180339887498949;
-  for (const double x0 : starts) {
-    double a = x0 - step, b = x0 + step;
-    double x1 = b - kGolden * (b - a), x2 = a + kGolden * (b - a);
-    double f1 = at(x1), f2 = at(x2);
-    for (int32_t i = 0; i < 40; ++i) {
-      if (f1 < f2) {
-        a = x1, x1 = x2, f1 = f2, x2 = a + kGolden * (b - a), f2 = at(x2);
-      } else {
-        b = x2, x2 = x1, f2 = f1, x1 = b - kGolden * (b - a), f1 = at(x1);
-      }
-    }
-    const double g0 = at(x0);
-    if (g0 > best) best = g0, bestX = x0;
-    if (f1 > best) best = f1, bestX = x1;
-    if (f2 > best) best = f2, bestX = x2;
-  }
-  if (best > 0) out = {best, low * std::exp(bestX)};
-  return out;
+NetBoost MaxNetBoost(const SingularityListRecord& set, int32_t code) {
+  const PeakLevel peak = SectionsOf(set, code).Peak();
+  return {peak.db, peak.hz};
 }
 
 int32_t HoldNetBoost(SingularityListRecord& set, int32_t code, double maxBoostDb) {
   if (maxBoostDb < 0) return 0;
   std::vector<bool> touched(static_cast<size_t>(kMaxFilters), false);
+  std::vector<int32_t> section;
   for (int32_t round = 0; round < 400; ++round) {
     const SingularityListRecord applied = SnapEachToEqualiser(set, code, maxBoostDb);
-    const NetBoost net = MaxNetBoost(applied);
-    const double excess = net.Db - maxBoostDb;
+    const SetLevel sections = SectionsOf(applied, code, &section);
+    const PeakLevel net = sections.Peak();
+    const double excess = net.db - maxBoostDb;
     if (!(excess > 1e-3)) break;
     // Each boost gives up level in proportion to what it adds at the top,
     // weighed by how much lowering it there buys.
-    const double w = kTwoPi * net.Hz;
     double weight = 0;
     std::vector<double> part(static_cast<size_t>(Entries(set)), 0.0);
     for (int32_t e = 0; e < Entries(set); ++e) {
       const auto k = static_cast<size_t>(e);
-      if (!IsBoost(applied, k) || !IsBoost(set, k)) continue;
-      part[k] = std::max(0.0, EntryDb(applied, k, w));
+      if (!IsBoost(applied, k) || !IsBoost(set, k) || section[k] < 0) continue;
+      part[k] = std::max(0.0, sections.SectionDb(static_cast<size_t>(section[k]), net.hz));
       weight += part[k] * part[k] / std::max(LevelOf(applied, k), 1e-6);
     }
     if (!(weight > 0)) break;
@@ -133,7 +84,7 @@ int32_t HoldNetBoost(SingularityListRecord& set, int32_t code, double maxBoostDb
         touched.back() = true;  // counts the removed entry
         continue;
       }
-      SetLevel(set, k, level);
+      SetEntryLevel(set, k, level);
     }
   }
   return static_cast<int32_t>(std::count(touched.begin(), touched.end(), true));

@@ -10,17 +10,19 @@
 
 namespace zentor {
 
-// The largest gain of the set's correction (every entry divided out) and where;
+// The largest gain of the set's correction (every entry divided out) and where,
+// each entry the section equaliser `code` runs at the set's SampleRate;
 // Hz 0 when the set nowhere rises above 0 dB.
 struct NetBoost {
   double Db = 0;
   double Hz = 0;
 };
-NetBoost MaxNetBoost(const SingularityListRecord& set);
+NetBoost MaxNetBoost(const SingularityListRecord& set, int32_t code);
 
 // Lowers the set's boosts, those that make the excess most first, until the
 // set as the applied list would set it (each entry snapped to equaliser
-// `code` within maxBoostDb) nowhere boosts more than maxBoostDb in all. An
+// `code` within maxBoostDb) nowhere boosts more than maxBoostDb in all, as it
+// runs at the set's SampleRate. An
 // entry left with nothing goes. Returns the number of entries lowered or
 // removed; nothing is done for a negative limit.
 int32_t HoldNetBoost(SingularityListRecord& set, int32_t code, double maxBoostDb);
