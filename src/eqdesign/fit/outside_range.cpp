@@ -14,6 +14,7 @@ constexpr double kTwoPi = 6.28318530717959;
 constexpr double kLowestHz = 1, kHighestHz = 24000;
 constexpr double kStep = 1.0594630943592953;  // 2^(1/12)
 constexpr double kNoLevelDb = 0.05;
+constexpr double kNarrowestWidened = 3;  // centre Q up to which an entry is narrowed rather than lowered
 
 int32_t Entries(const SingularityListRecord& set) { return std::clamp<int32_t>(set.Count, 0, kMaxFilters); }
 
@@ -76,16 +77,22 @@ int32_t HoldOutsideRange(SingularityListRecord& set, int32_t code, double maxBoo
     for (int32_t e = Entries(set) - 1; e >= 0; --e) {
       const auto k = static_cast<size_t>(e);
       if (!(part[k] > 0)) continue;
-      const double level = std::fabs(FilterBoostDb(set.Q1[k], set.Q2[k])) - std::max(scale * part[k], 0.02);
+      const double was = std::fabs(FilterBoostDb(set.Q1[k], set.Q2[k])), lower = std::max(scale * part[k], 0.02);
+      double level = was - lower, centre = CentreQ(set.Q1[k], set.Q2[k]);
       touched[k] = true;
+      // A wide entry is first made narrower: it keeps its level where it
+      // corrects and reaches less far.
+      if (centre < kNarrowestWidened) {
+        centre = std::min(kNarrowestWidened, centre * (1 + std::min(1.0, lower / std::max(was, 1e-6))));
+        level = was;
+      }
       if (level < kNoLevelDb) {
         RemoveEntry(set, e);
         std::rotate(touched.begin() + e, touched.begin() + e + 1, touched.end());
         touched.back() = true;
         continue;
       }
-      // The centre Q kept, the level lowered.
-      const double centre = CentreQ(set.Q1[k], set.Q2[k]), half = std::pow(10.0, level / 40);
+      const double half = std::pow(10.0, level / 40);
       const float sign = set.Q1[k] < 0 ? -1.0f : 1.0f;
       set.Q1[k] = sign * static_cast<float>(centre * half);
       set.Q2[k] = static_cast<float>(centre / half);
