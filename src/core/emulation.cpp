@@ -90,12 +90,16 @@ const StepTables& CachedTables(int32_t code) {
   return *slot;
 }
 
+// Whether the current tables' steps rise (every model's do): set with them.
+std::array<bool, 3> CurrentTablesRise{};
+
 void ClearCurrentTables() {
   EmulationModel = 0;
   EmulationFreqSteps.fill(0);
   EmulationQSteps.fill(0);
   EmulationLevelSteps.fill(0);
   EmulationFreqCount = EmulationQCount = EmulationLevelCount = 0;
+  CurrentTablesRise = {};
 }
 
 SharedStateRegistrar resetEmulation([] {
@@ -114,26 +118,48 @@ double Hundredths(float x) {
 
 enum class Table { Freq, Q, Level };
 
+double NearestStepHundredths(float value, std::span<const float> table, float count, int32_t code, bool rising);
+
 float Quantize(int32_t code, float value, Table which) {
   if (EmulationModel != code) BuildEmulationStepTables(code);
+  const auto nearest = [&](std::span<const float> table, int32_t count, Table t) {
+    return static_cast<float>(NearestStepHundredths(value, table, static_cast<float>(count), code,
+                                                    CurrentTablesRise[static_cast<size_t>(t)]) /
+                              100.0);
+  };
   switch (which) {
     case Table::Freq:
-      return NearestStepValue(value, EmulationFreqSteps, static_cast<float>(EmulationFreqCount), code);
+      return nearest(EmulationFreqSteps, EmulationFreqCount, which);
     case Table::Q:
-      return NearestStepValue(value, EmulationQSteps, static_cast<float>(EmulationQCount), code);
+      return nearest(EmulationQSteps, EmulationQCount, which);
     default:
-      return NearestStepValue(value, EmulationLevelSteps, static_cast<float>(EmulationLevelCount), code);
+      return nearest(EmulationLevelSteps, EmulationLevelCount, which);
   }
 }
 
 // The chosen step (or the value itself for codes without steps) in hundredths.
-double NearestStepHundredths(float value, std::span<const float> table, float count, int32_t code) {
+// `rising`: the table's steps rise, so the nearest is found by halving.
+double NearestStepHundredths(float value, std::span<const float> table, float count, int32_t code,
+                             bool rising = false) {
   float chosen = value;
   if (HasSteps(code)) {
     // A count that is not a number or exceeds the table is held to the table.
     const double c = std::isfinite(count) ? std::clamp<double>(count, 0.0, static_cast<double>(table.size())) : 0.0;
     const size_t n = static_cast<size_t>(c);
-    if (n > 0) {
+    if (n > 0 && rising && std::isfinite(value)) {
+      // Rising steps: the nearest is beside where the value would go, the
+      // first of equals as the plain search takes it.
+      const auto at = static_cast<size_t>(
+          std::lower_bound(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(n), value) - table.begin());
+      size_t best = std::min(at, n - 1);
+      if (at > 0) {
+        size_t left = at - 1;
+        const float d = std::fabs(value - table[left]);
+        while (left > 0 && std::fabs(value - table[left - 1]) == d) --left;
+        if (at == n || d <= std::fabs(value - table[at])) best = left;
+      }
+      chosen = table[best];
+    } else if (n > 0) {
       size_t best = 0;
       float bestDist = std::fabs(value - table[0]);
       for (size_t i = 1; i < n; ++i) {
@@ -165,6 +191,11 @@ void BuildEmulationStepTables(int32_t code) {
   EmulationQCount = t.qCount;
   EmulationLevelSteps = t.level;
   EmulationLevelCount = t.levelCount;
+  const auto rises = [](const auto& table, int32_t count) {
+    const auto n = static_cast<std::ptrdiff_t>(std::clamp<int32_t>(count, 0, static_cast<int32_t>(table.size())));
+    return std::adjacent_find(table.begin(), table.begin() + n, std::greater_equal<float>()) == table.begin() + n;
+  };
+  CurrentTablesRise = {rises(t.freq, t.freqCount), rises(t.q, t.qCount), rises(t.level, t.levelCount)};
 }
 
 float NearestStepValue(float value, std::span<const float> table, float count, int32_t code) {

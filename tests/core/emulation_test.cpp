@@ -41,6 +41,33 @@ FilterRecord WithCode(int32_t code) {
   return r;
 }
 
+TEST_F(Emulation, QuantisersTakeTheNearestStepAsAPlainSearchOfTheTableDoes) {
+  // Values on, between and exactly midway between steps, and beyond the ends.
+  using Quantise = float (*)(int32_t, float);
+  for (const int32_t code : {1, 4, 5}) {
+    BuildEmulationStepTables(code);
+    const struct {
+      Quantise q;
+      std::vector<float> table;
+    } tables[] = {
+        {QuantizeEmulatedFrequency, {EmulationFreqSteps.begin(), EmulationFreqSteps.begin() + EmulationFreqCount}},
+        {QuantizeEmulatedQ, {EmulationQSteps.begin(), EmulationQSteps.begin() + EmulationQCount}},
+        {QuantizeEmulatedLevel, {EmulationLevelSteps.begin(), EmulationLevelSteps.begin() + EmulationLevelCount}},
+    };
+    for (const auto& t : tables) {
+      std::vector<float> values{t.table.front() - 1, t.table.back() + 1};
+      for (size_t i = 0; i + 1 < t.table.size(); ++i)
+        for (const float share : {0.0f, 0.3f, 0.5f, 0.7f}) values.push_back(t.table[i] + share * (t.table[i + 1] - t.table[i]));
+      for (const float v : values) {
+        size_t best = 0;
+        for (size_t i = 1; i < t.table.size(); ++i)
+          if (std::fabs(v - t.table[i]) < std::fabs(v - t.table[best])) best = i;
+        EXPECT_EQ(t.q(code, v), static_cast<float>(std::round(t.table[best] * 100.0f) / 100.0)) << code << " " << v;
+      }
+    }
+  }
+}
+
 TEST_F(Emulation, StepTablesQuantisersWidthsBandsAndSampleRateCheck) {
   struct Expect {
     int32_t code, freqs, widths, levels;

@@ -37,6 +37,7 @@
 #include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/fit/group_refine.h"
 #include "eqdesign/fit/net_boost.h"
+#include "eqdesign/fit/outside_range.h"
 #include "eqdesign/user_select.h"
 #include "exchange/filter_export.h"
 #include "support/filter_record.h"
@@ -715,6 +716,63 @@ TEST(FitLimits, TheWholeSetsBoostIsHeldAndADeepNullIsFilledOnlyToTheLimit) {
     // Cuts alone cannot touch the null: the set only makes nothing worse.
     EXPECT_LT(CorrectedRms(f, std::span(C.YValues).first(f.size()), R),
               CorrectedRms(f, std::span(C.YValues).first(f.size()), {}) * (limit == 0 ? 1.0 : 0.8));
+  }
+}
+
+// The largest change (dB, either sign) of the set's analogue correction below
+// low/2 and above 2·high, up to 24 kHz, from the singularities' own response.
+double LargestChangeBeyond(const SingularityListRecord& R, double low, double high) {
+  double worst = 0;
+  for (double f = 1; f <= 24000; f *= std::pow(2.0, 1.0 / 48)) {
+    if (f > low / 2 && f < 2 * high) continue;
+    double db = 0;
+    for (const KnownSingularity& e : SingularitiesOf(R)) db -= KnownSingularityDb(e, f);
+    worst = std::max(worst, std::fabs(db));
+  }
+  return worst;
+}
+
+TEST(FitLimits, EveryCentreLiesInTheRangeAndTheLevelOutsideItHardlyChanges) {
+  // A wide cut at the range's top edge reaches far beyond it; a narrow one in
+  // the middle does not. Held on a unit without steps and on one with them.
+  const KnownSingularity edge[] = {{190, 12, 0.5}, {100, 6, 8}};
+  for (const int32_t code : {2, 1}) {
+    SingularityListRecord set = SetOf(edge);
+    set.RangeLow = 20, set.RangeHigh = 200;
+    EXPECT_GT(LargestChangeBeyond(set, 20, 200), 3);
+    EXPECT_GT(HoldOutsideRange(set, code, 6), 0);
+    const SingularityListRecord applied = SnapEachToEqualiser(set, code, 6);
+    EXPECT_LE(LargestChangeBeyond(applied, 20, 200), 1.02) << "code " << code;
+    ASSERT_EQ(applied.Count, 2);
+    EXPECT_NEAR(FilterBoostDb(applied.Q1[1], applied.Q2[1]), -6, 0.5) << "the narrow cut keeps its level";
+    for (int32_t i = 0; i < applied.Count; ++i) EXPECT_LE(applied.Freq[static_cast<size_t>(i)] / kTwoPi, 200.0);
+  }
+
+  // A response with a broad peak and a dip by the range's ends and a broad
+  // rise beyond its top: fitted over 25 to 180 Hz the set stays inside, with
+  // no limit too, and with one it hardly changes the level outside.
+  const std::vector<float> f = BodeLikeGrid(1200);
+  const KnownSingularity near[] = {{27, 8, 1.2}, {60, -7, 4}, {95, 6, 6}, {175, 9, 1.5}, {320, 10, 0.8}};
+  const CurveRecord C = KnownCurveRecord(f, near);
+  for (const double limit : {-1.0, 6.0, 20.0}) {
+    SCOPED_TRACE(limit);
+    SingularityListRecord R = BodeHeader();
+    FitEngine engine;
+    engine.Settings.EmulationCode = 1;
+    FitDriverConstants constants;
+    constants.MinFreq = 25, constants.MaxFreq = 180;
+    constants.Limits.MaxBoostDb = limit;
+    constants.OnSteps = true;
+    FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+    ASSERT_GT(R.Count, 0);
+    for (const KnownSingularity& e : SingularitiesOf(R)) {
+      EXPECT_GE(e.FreqHz, 25 * (1 - 1e-4));
+      EXPECT_LE(e.FreqHz, 180 * (1 + 1e-4));
+    }
+    if (limit >= 0) EXPECT_LE(LargestChangeBeyond(R, 25, 180), 1.02);
+    // The peaks are still cut.
+    EXPECT_LT(CorrectedRms(f, std::span(C.YValues).first(f.size()), R),
+              0.6 * CorrectedRms(f, std::span(C.YValues).first(f.size()), {}));
   }
 }
 

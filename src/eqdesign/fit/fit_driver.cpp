@@ -12,6 +12,7 @@
 #include "eqdesign/fit/fit_quality.h"
 #include "eqdesign/fit/group_refine.h"
 #include "eqdesign/fit/net_boost.h"
+#include "eqdesign/fit/outside_range.h"
 #include "eqdesign/fit/polish.h"
 #include "eqdesign/fit/singularity_search.h"
 #include "eqdesign/fit/step_fit.h"
@@ -19,7 +20,6 @@
 namespace zentor {
 
 namespace {
-
 constexpr int32_t kResidualRounds = 2;
 
 void ClearEntries(SingularityListRecord& R) {
@@ -85,7 +85,7 @@ void HoldNetBoostAndRefit(SingularityListRecord& R, const CurveRecord& source, i
   const int32_t code = engine.Settings.EmulationCode;
   const double limit = engine.Settings.MaxBoostDb;
   SingularityListRecord held = R;
-  if (HoldNetBoost(held, code, limit) == 0) return;
+  if (HoldOutsideRange(held, code, limit) + HoldNetBoost(held, code, limit) == 0) return;
   SingularityListRecord boosts = held, others = held;
   boosts.Count = others.Count = 0;
   for (int32_t i = 0; i < std::clamp<int32_t>(held.Count, 0, kMaxFilters); ++i)
@@ -95,6 +95,7 @@ void HoldNetBoostAndRefit(SingularityListRecord& R, const CurveRecord& source, i
   RefitAtFullDamping(others, source, points, fitted, engine, &boosts);
   SingularityListRecord refitted = others;
   for (int32_t i = 0; i < boosts.Count && refitted.Count < kMaxFilters; ++i) AppendEntry(refitted, boosts, i);
+  HoldOutsideRange(refitted, code, limit);
   HoldNetBoost(refitted, code, limit);
   const auto n = static_cast<size_t>(points);
   const std::span<const float> f = std::span(source.XValues).first(n), dB = std::span(source.YValues).first(n);
@@ -106,11 +107,13 @@ void HoldNetBoostAndRefit(SingularityListRecord& R, const CurveRecord& source, i
 }
 
 // Two entries of one sign within a twelfth of an octave spend two of the
-// equaliser's sections where one nearly does: the weaker goes and the rest
-// are refitted, unless the pair lowers the deviation measurably.
+// equaliser's sections where one nearly does. The pair is merged (the weaker
+// dropped, or both made one of their summed level) and the merged entry
+// refitted with the rest held, unless keeping both lowers the judged deviation
+// by a tenth.
 void MergeCloseEntries(SingularityListRecord& R, const CurveRecord& source, int32_t points,
                        const FitCurveRecord& fitted, const FitEngine& engine, const FitJudging& judging) {
-  constexpr double kMeasurably = 0.10;  // the pair must take a tenth more off the deviation
+  constexpr double kMeasurably = 0.10;  // the pair must take a tenth off the merged set's deviation
   const int32_t code = engine.Settings.EmulationCode;
   const double limit = engine.Settings.MaxBoostDb;
   const auto n = static_cast<size_t>(points);
@@ -128,21 +131,43 @@ void MergeCloseEntries(SingularityListRecord& R, const CurveRecord& source, int3
     merged = false;
     SortFilterSetByKey1(R, true);
     const int32_t count = std::clamp<int32_t>(R.Count, 0, kMaxFilters);
+    double now = -1;
     for (int32_t i = 0; i < count && !merged; ++i)
       for (int32_t j = i + 1; j < count && !merged; ++j) {
         const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
         if (!close(a, b) || std::find(kept.begin(), kept.end(), std::pair(R.Freq[a], R.Freq[b])) != kept.end())
           continue;
-        const bool aWeaker = std::fabs(FilterBoostDb(R.Q1[a], R.Q2[a])) < std::fabs(FilterBoostDb(R.Q1[b], R.Q2[b]));
-        const int32_t weaker = aWeaker ? i : j;
-        SingularityListRecord one = R;
-        one.Count = 0;
+        if (now < 0) now = rms(R);
+        const double la = FilterBoostDb(R.Q1[a], R.Q2[a]), lb = FilterBoostDb(R.Q1[b], R.Q2[b]);
+        const size_t stronger = std::fabs(la) < std::fabs(lb) ? b : a;
+        SingularityListRecord held = R;
+        held.Count = 0;
         for (int32_t k = 0; k < count; ++k)
-          if (k != weaker) AppendEntry(one, R, k);
-        RefitAtFullDamping(one, source, points, fitted, engine);
-        HoldNetBoost(one, code, limit);
-        if (one.Count < R.Count && rms(one) <= rms(R) * (1 + kMeasurably)) {
-          R = one;
+          if (k != i && k != j) AppendEntry(held, R, k);
+        // The stronger alone, and one entry of both levels at their
+        // level-weighted centre with the stronger's width.
+        SingularityListRecord alone = R, joined = R;
+        alone.Count = joined.Count = 0;
+        AppendEntry(alone, R, static_cast<int32_t>(stronger));
+        AppendEntry(joined, R, static_cast<int32_t>(stronger));
+        const double wa = std::fabs(la), wb = std::fabs(lb);
+        joined.Freq[0] = static_cast<float>(
+            std::exp((wa * std::log(R.Freq[a]) + wb * std::log(R.Freq[b])) / std::max(wa + wb, 1e-9)));
+        const double level = std::min(wa + wb, 20.0), centre = CentreQ(R.Q1[stronger], R.Q2[stronger]);
+        const double half = std::pow(10.0, level / 40);
+        joined.Q1[0] = (R.Q1[stronger] < 0 ? -1.0f : 1.0f) * static_cast<float>(centre * half);
+        joined.Q2[0] = static_cast<float>(centre / half);
+        SingularityListRecord best;
+        double bestRms = 0;
+        for (SingularityListRecord* one : {&alone, &joined}) {
+          RefitAtFullDamping(*one, source, points, fitted, engine, &held);
+          SingularityListRecord whole = held;
+          for (int32_t k = 0; k < one->Count; ++k) AppendEntry(whole, *one, k);
+          const double r = rms(whole);
+          if (best.Count == 0 || r < bestRms) best = whole, bestRms = r;
+        }
+        if (best.Count > 0 && !(now <= bestRms * (1 - kMeasurably))) {
+          R = best;
           merged = true;
         } else {
           kept.emplace_back(R.Freq[a], R.Freq[b]);
@@ -324,7 +349,10 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   R.Damping = damping;
   R.Kind = 4;
   RemoveInsignificantFilters(R);
-  // Whatever ended the fit, the set as it will be applied keeps the limit.
+  // Whatever ended the fit, the set as it will be applied keeps the limit
+  // and leaves the level outside the range as it was; lowering a cut may
+  // free a boost it held down, so the boost is held last.
+  HoldOutsideRange(R, code, boostLimit);
   HoldNetBoost(R, code, boostLimit);
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));

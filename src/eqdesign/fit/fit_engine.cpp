@@ -162,6 +162,11 @@ bool StillFlattens(float Freq, float Q1, float Q2, std::span<const float> x, std
 
 }  // namespace
 
+bool InsideRange(float Freq, const SingularityListRecord& set) {
+  const double hz = Freq / 6.28318530717959;
+  return hz >= set.RangeLow && hz <= set.RangeHigh;
+}
+
 SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq, float Q1, float Q2, float error,
                             std::span<const float> x, std::span<const double> y, float damping) {
   SingularityFitJob best;

@@ -155,6 +155,9 @@ class SingularityFitRunner {
 SingularityFitJob BestRefit(std::span<const SingularityFitJob> tried, float Freq, float Q1, float Q2, float error,
                             std::span<const float> x, std::span<const double> y, float damping);
 
+// Whether a centre (rad/s) lies within the set's fit range.
+bool InsideRange(float Freq, const SingularityListRecord& set);
+
 // Files a refit entry at the end of `set` and divides it out of the levels, so
 // the next entry is refitted against what this one leaves.
 void FileRefit(SingularityListRecord& set, const SingularityFitJob& best, std::span<double> y,

@@ -10,10 +10,15 @@
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/net_boost.h"
+#include "eqdesign/fit/outside_range.h"
 #include "eqdesign/fit/polish.h"
 #include "eqdesign/fit/singularity_search.h"
 
 namespace zentor {
+
+namespace {
+constexpr double kTwoPi = 6.28318530717959;
+}  // namespace
 
 void KnownSingularityQs(const KnownSingularity& s, double& poleQ, double& zeroQ) {
   const double root = std::pow(10.0, std::fabs(s.LevelDb) / 40.0);
@@ -132,20 +137,33 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb) {
   if (maxBoostDb < 0) return SnapEachToEqualiser(set, code, maxBoostDb);
   SingularityListRecord held = set;
+  HoldOutsideRange(held, code, maxBoostDb);
   HoldNetBoost(held, code, maxBoostDb);
   return SnapEachToEqualiser(held, code, maxBoostDb);
 }
 
 SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb) {
   SingularityListRecord out = set;
+  const bool ranged = set.RangeLow > 0 && set.RangeHigh > set.RangeLow;
   for (int32_t i = 0; i < std::clamp<int32_t>(out.Count, 0, kMaxFilters); ++i) {
     const auto e = static_cast<size_t>(i);
-    if (maxBoostDb >= 0) {
-      if (!SnapWithinLimits(code, out.Freq[e], out.Q1[e], out.Q2[e], maxBoostDb)) out.Q2[e] = std::fabs(out.Q1[e]);
-      continue;
+    const auto snap = [&](float F) {
+      out.Freq[e] = F, out.Q1[e] = set.Q1[e], out.Q2[e] = set.Q2[e];
+      if (maxBoostDb >= 0) {
+        if (!SnapWithinLimits(code, out.Freq[e], out.Q1[e], out.Q2[e], maxBoostDb)) out.Q2[e] = std::fabs(out.Q1[e]);
+        return;
+      }
+      if (std::fabs(out.Q1[e]) * 0.1f > out.Q2[e]) out.Q2[e] = std::fabs(out.Q1[e]) * 0.1f;
+      EmulateEQBand(code, out.Freq[e], out.Q1[e], out.Q2[e]);
+    };
+    snap(set.Freq[e]);
+    // The step nearest a centre at the range's edge may lie beyond it: the
+    // nearest step inside is taken.
+    float F = set.Freq[e];
+    for (int32_t tries = 0; ranged && tries < 240 && !InsideRange(out.Freq[e], set); ++tries) {
+      F *= out.Freq[e] / kTwoPi > set.RangeHigh ? 0.99711535f : 1.00289302f;  // 2^(∓1/240)
+      snap(F);
     }
-    if (std::fabs(out.Q1[e]) * 0.1f > out.Q2[e]) out.Q2[e] = std::fabs(out.Q1[e]) * 0.1f;
-    EmulateEQBand(code, out.Freq[e], out.Q1[e], out.Q2[e]);
   }
   return out;
 }

@@ -57,8 +57,8 @@ std::vector<float> CorrectedResponseDb(std::span<const float> freqs, std::span<c
 // (codes without steps leave it as it is), and boosts held to maxBoostDb when
 // it is not negative (an entry the limit leaves nothing keeps no level).
 SingularityListRecord SnapEachToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
-// The same with the set's net boost held to maxBoostDb (when not negative)
-// first: the set a limited fit is judged as.
+// The same with the set's change outside its range and its net boost held
+// (when maxBoostDb is not negative) first: the set a limited fit is judged as.
 SingularityListRecord SnapSetToEqualiser(const SingularityListRecord& set, int32_t code, double maxBoostDb = -1);
 
 // Removes entry i (0-based), the later ones moving up; nothing for an index outside the set.

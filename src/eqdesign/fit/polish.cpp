@@ -95,7 +95,7 @@ bool PolishCriticalPeakValues(SingularityListRecord& set, FitCurveRecord& curve,
     if (engine.Stopped()) return undo();
 
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, set.FitError[e], x, y, putBack);
-    if (!(std::fabs(best.Q1) > 0.05)) continue;
+    if (!(std::fabs(best.Q1) > 0.05) || !InsideRange(static_cast<float>(best.Freq), set)) continue;
     FileRefit(WorkFilterSet, best, y, x, set.Damping, count, say);
   }
 

@@ -188,6 +188,8 @@ bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, 
       width *= engine.Settings.DisplayRes;
     else
       engine.Say("Error: 5432");
+    // A centre the fit settled on beyond the range corrects where nobody asked.
+    if (!InsideRange(F, R)) continue;
     if (NearExistingFilter(F, R, width)) continue;
     if (R.Count >= kMaxFilters) {
       engine.Say(
@@ -223,13 +225,13 @@ bool Search(SingularityListRecord& R, FitCurveRecord& curve, FitEngine& engine, 
     for (int32_t p = c0 - kNeighbours; p <= c0 + kNeighbours; ++p) {
       if (p < 0 || p >= count) continue;
       const float f = x[static_cast<size_t>(p)];
-      if (!(R.RangeLow < f && f < engine.Settings.MaxFreq)) continue;
+      if (!(R.RangeLow < f && f < engine.Settings.MaxFreq && f < R.RangeHigh)) continue;
       near[tried++] = {.Point = p};
     }
     run(std::span(near.data(), tried), R.SecondaryPolishWidth);
     if (engine.Stopped()) return abandon();
     const SingularityFitJob best = BestRefit(std::span(near.data(), tried), F, Q1, Q2, R.FitError[e], x, y, R.Damping);
-    if (!(std::fabs(best.Q1) > 0.05)) continue;
+    if (!(std::fabs(best.Q1) > 0.05) || !InsideRange(static_cast<float>(best.Freq), R)) continue;
     if (WorkFilterSet.Count >= kMaxFilters) {
       engine.Say("Buffer size exceeded by number of filters");
       continue;

@@ -10,6 +10,7 @@
 #include "core/emulation.h"
 #include "eqdesign/fit/fit_bounds.h"
 #include "eqdesign/fit/fit_limits.h"
+#include "eqdesign/fit/outside_range.h"
 
 namespace zentor {
 
@@ -85,12 +86,16 @@ struct Entry {
 // list allows and the boost limit.
 class StepModel {
  public:
-  StepModel(int32_t code, double maxBoostDb) : code_(code), maxBoostDb_(maxBoostDb) {
+  // Centres only within lowHz..highHz: a step beyond the range corrects where nobody asked.
+  StepModel(int32_t code, double maxBoostDb, double lowHz, double highHz) : code_(code), maxBoostDb_(maxBoostDb) {
     QuantizeEmulatedFrequency(code,
                               1000);  // makes the code's tables the current ones
     const float boostCap = maxBoostDb >= 0 ? HighestLevelWithin(code, maxBoostDb) : 20.0f;
     constexpr float kAny = std::numeric_limits<float>::max();
-    freq_ = MakeLadder(EmulationFreqSteps, EmulationFreqCount, code, -kAny, kAny);
+    const bool ranged = lowHz > 0 && highHz > lowHz;
+    freq_ = MakeLadder(EmulationFreqSteps, EmulationFreqCount, code,
+                       ranged ? static_cast<float>(kTwoPi * lowHz * (1 - 1e-6)) : -kAny,
+                       ranged ? static_cast<float>(kTwoPi * highHz * (1 + 1e-6)) : kAny);
     width_ = MakeLadder(EmulationQSteps, EmulationQCount, code, 1e-6f, kAny);
     level_ = MakeLadder(EmulationLevelSteps, EmulationLevelCount, code, -20.0f, boostCap);
   }
@@ -159,6 +164,25 @@ class SetScore {
   SetScore(std::span<const float> f, std::span<const float> dB, double low, double high, bool anchored,
            double maxBoostDb = -1)
       : anchored_(anchored), maxBoostDb_(maxBoostDb) {
+    Load(f, dB, low, high);
+    inside_ = base_.size();
+    // With a limit, the change beyond the range is watched at points of no
+    // weight: past kOutsideRangeDb it costs as a boost past the limit does.
+    if (maxBoostDb >= 0)
+      for (const double hz : OutsideRangeHz(low, high)) {
+        hz_.push_back(hz);
+        omega_.push_back(kTwoPi * hz);
+        w_.push_back(0);
+        t_.push_back(0);
+        base_.push_back(0);
+      }
+    scratch_.resize(base_.size());
+  }
+
+  size_t Points() const { return inside_; }
+
+ private:
+  void Load(std::span<const float> f, std::span<const float> dB, double low, double high) {
     const size_t n = std::min(f.size(), dB.size());
     for (size_t i = 0; i < n; ++i) {
       if (!(f[i] >= low && f[i] <= high && f[i] > 0)) continue;
@@ -175,10 +199,9 @@ class SetScore {
       st_ += w * t;
       stt_ += w * t * t;
     }
-    scratch_.resize(base_.size());
   }
 
-  size_t Points() const { return base_.size(); }
+ public:
   double Hz(size_t i) const { return hz_[i]; }
 
   void Set(const std::vector<Entry> &entries) {
@@ -229,7 +252,7 @@ class SetScore {
   std::vector<double> Residual() const {
     double a = 0, b = 0;
     if (!anchored_) Line([&](size_t i) { return total_[i]; }, a, b);
-    std::vector<double> r(total_.size());
+    std::vector<double> r(inside_);
     for (size_t i = 0; i < r.size(); ++i) r[i] = total_[i] - a - b * t_[i];
     return r;
   }
@@ -264,17 +287,19 @@ class SetScore {
   template <typename Level>
   double RmsOf(const Level &y) const {
     if (!(sw_ > 0)) return 0;
-    double sy = 0, sty = 0, syy = 0, boost = 0;
+    double sy = 0, sty = 0, syy = 0, boost = 0, outside = 0;
     for (size_t i = 0; i < base_.size(); ++i) {
       const double v = y(i), wv = w_[i] * v;
       sy += wv;
       sty += wv * t_[i];
       syy += wv * v;
       boost = std::max(boost, v - base_[i]);
+      if (i >= inside_) outside = std::max(outside, std::fabs(v));
     }
     // A set boosting past the limit loses to any that keeps it, and the less
     // it exceeds the better, so a move back within the limit always pays.
-    const double penalty = maxBoostDb_ >= 0 && boost > maxBoostDb_ ? 100 * (1 + boost - maxBoostDb_) : 0;
+    double penalty = maxBoostDb_ >= 0 && boost > maxBoostDb_ ? 100 * (1 + boost - maxBoostDb_) : 0;
+    if (outside > kOutsideRangeDb) penalty += 100 * (1 + outside - kOutsideRangeDb);
     if (anchored_) return std::sqrt(std::max(0.0, syy / sw_)) + penalty;
     const double ct = stt_ - st_ * st_ / sw_, cy = syy - sy * sy / sw_, cty = sty - st_ * sy / sw_;
     const double rss = ct > 0 ? cy - cty * cty / ct : cy;
@@ -283,6 +308,7 @@ class SetScore {
 
   bool anchored_;
   double maxBoostDb_;
+  size_t inside_ = 0;  // the points of the range; those after it lie outside
   std::vector<double> hz_, omega_, w_, t_, base_, total_, scratch_;
   std::vector<std::vector<double>> parts_;
   double sw_ = 0, st_ = 0, stt_ = 0;
@@ -727,8 +753,8 @@ SingularityListRecord Settled(SingularityListRecord s, int32_t code, double maxB
 bool FitSetOnSteps(SingularityListRecord &set, const StepFitInput &in) {
   const double maxBoost = in.Judging.MaxBoostDb;
   const SingularityListRecord alone = Settled(SnapSetToEqualiser(set, in.Code, maxBoost), in.Code, maxBoost);
-  const StepModel model(in.Code, maxBoost);
   const double low = set.RangeLow, high = set.RangeHigh;
+  const StepModel model(in.Code, maxBoost, low, high);
   if (!model.Usable() || set.Count <= 0) {
     set = alone;
     return true;
