@@ -110,7 +110,11 @@ std::string HelpText(const SubcommandSpec& command) {
   for (const OptionSpec& o : command.options) {
     std::string head = o.name + (o.value.empty() ? "" : " " + o.value);
     head.resize(width, ' ');
-    out += "  " + head + "  " + o.help + "\n";
+    // A help of several lines keeps to its column.
+    std::string help = o.help;
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+      help.insert(at + 1, width + 4, ' ');
+    out += "  " + head + "  " + help + "\n";
   }
   return out;
 }

@@ -24,6 +24,8 @@ int ExportCurve(const Arguments& args);
 class HeadlessSession;
 // The parametric model (1..5) ticked in EQ Options, as a user ticks it.
 void ChooseParametricModel(HeadlessSession& session, int32_t code);
+// The models by number, for --model's help: "1 DSP 1124P, 2 Bristow-Johnson, ...".
+std::string ParametricModelsHelp();
 
 // One filter of an applied list or of the modes, as fit and describe give it:
 // code, centre in Hz, level in dB (cuts negative), centre Q and the model's own

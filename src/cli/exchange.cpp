@@ -39,7 +39,7 @@ const SubcommandSpec kImportFiltersSpec{
     "Reads Equalizer APO / REW filter text into an .EQ file, snapped to the model's steps.\n"
     "Only peaking (PK) filters are read; a file with another type is refused: remove those filters.",
     {{"--eq", "OUT.EQ", "the filter file to write"},
-     {"--model", "1..5", "the parametric equaliser model (default the program's)"},
+     {"--model", "1..5", "the parametric equaliser model (default the program's):\n" + ParametricModelsHelp()},
      {"--force", "", "replace an existing OUT.EQ"},
      {"--help", "", "this text"}},
     1,

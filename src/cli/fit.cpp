@@ -18,6 +18,7 @@
 #include "eqdesign/eq_report.h"
 #include "eqdesign/fit_limits_store.h"
 #include "eqdesign/fit/fit_quality.h"
+#include "eqdesign/modes_list.h"
 #include "eqdesign/user_select.h"
 #include "exchange/filter_export.h"
 #include "mainwindow/data_plotter.h"
@@ -35,9 +36,10 @@ const SubcommandSpec kFitSpec{
      {"--curve", "N", "the curve to fit (default 1)"},
      {"--average", "", "fit the average of the curves"},
      {"--view", "bode|fractoct|psyc", "the frequency view the fit works on (default bode)"},
-     {"--gate", "MS", "the view's gate time in ms (bode 0.1 to 2000, fractoct 1 to 2000)"},
+     {"--gate", "MS", "the view's gate time in ms (bode 0.1 to 2000, fractoct 1 to 2000);\n"
+                      "a fit range reaching below 1000/MS Hz is refused"},
      {"--range", "LO:HI", "the fit range in Hz (default 25:80)"},
-     {"--model", "1..5", "the parametric equaliser model the filters are snapped to"},
+     {"--model", "1..5", "the parametric equaliser model the filters are snapped to:\n" + ParametricModelsHelp()},
      {"--max-boost", "DB", "no filter boosts more (0 to 20; 0 cuts only; default the Fit Limits')"},
      {"--max-filters", "N", "at most N filters (1 to 75)"},
      {"--target", "FILE", "correct towards a target curve: lines of \"frequency dB\""},
@@ -83,6 +85,13 @@ SingularityListRecord AppliedAsSet() {
 }
 
 }  // namespace
+
+std::string ParametricModelsHelp() {
+  std::string text;
+  for (int32_t code = 1; code <= 5; ++code)
+    text += std::to_string(code) + " " + std::string(EmulationModelName(code)) + (code == 3 ? ",\n" : code < 5 ? ", " : "");
+  return text;
+}
 
 void ChooseParametricModel(HeadlessSession& session, int32_t code) {
   session.Dialogs().QueueModal([code](QDialog* d) {
@@ -167,6 +176,7 @@ int Fit(const Arguments& args) {
   main.FitFiltersBut->click();
   const int32_t modes = std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes);
   if (modes == 0) throw CommandFailed("");
+  const std::vector<NullRange> nulls = ListedNulls();
   if (ApplyAllModes(main) < 1) throw CommandFailed("");
 
   dialogs.QueueFile(eq);
@@ -206,7 +216,12 @@ int Fit(const Arguments& args) {
     range.Push(m.MaxFreq);
     j.Set("range_hz", range);
     Json listed = Json::MakeArray(), applied = Json::MakeArray();
-    for (int32_t i = 0; i < modes; ++i) listed.Push(FilterJson(ModesListContents[static_cast<size_t>(i)]));
+    for (int32_t i = 0; i < modes; ++i) {
+      const FilterRecord& mode = ModesListContents[static_cast<size_t>(i)];
+      Json entry = FilterJson(mode);
+      entry.Set("null", ModeOnNull(mode));
+      listed.Push(entry);
+    }
     for (int32_t i = 0; i < AppliedFilters[0].Count; ++i) applied.Push(FilterJson(AppliedFilters[static_cast<size_t>(i)]));
     j.Set("modes", listed);
     j.Set("applied", applied);
@@ -215,6 +230,15 @@ int Fit(const Arguments& args) {
     // Rounded to the hundredth: the figure is known far better, and a user reads it off.
     j.Set("max_net_boost_db", std::round(net.db * 100) / 100 + 0.0);
     j.Set("max_net_boost_hz", net.hz > 0 ? Json(std::round(net.hz * 100) / 100) : Json());
+    // The stretches deeper than the boost limit, which no filter fills.
+    Json deep = Json::MakeArray();
+    for (const NullRange& null : nulls) {
+      Json pair = Json::MakeArray();
+      pair.Push(std::round(null.LowHz * 100.0) / 100);
+      pair.Push(std::round(null.HighHz * 100.0) / 100);
+      deep.Push(pair);
+    }
+    j.Set("nulls", deep);
     PrintJson(j);
   } else {
     std::string text;
@@ -222,7 +246,9 @@ int Fit(const Arguments& args) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "RMS deviation %.2f to %.2f Hz: %.2f dB before, %.2f dB after\n", m.MinFreq,
                   m.MaxFreq, before, after);
-    std::fputs((text + buf + NetBoostText(net) + "\nsaved " + eq + (report.empty() ? "" : " and " + report) + "\n").c_str(), stdout);
+    std::string deep;
+    for (const NullRange& null : nulls) deep += NullLine(null) + "\n";
+    std::fputs((text + buf + NetBoostText(net) + "\n" + deep + "saved " + eq + (report.empty() ? "" : " and " + report) + "\n").c_str(), stdout);
   }
   outputs.Keep();
   return 0;

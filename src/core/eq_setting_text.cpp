@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "base/text_number.h"
 #include "core/emulation.h"
@@ -55,6 +56,19 @@ void ISOBandOf(float freq1, double& band, double& offset) {
 std::string BandwidthText(double w) {
   if (w <= 5.0) return Num(Nearest(w, 100)) + "/60";
   return Num(Nearest(w / 60, 100));
+}
+
+double Minus3dBBandwidthOctaves(double q) { return 2 / std::numbers::ln2 * std::asinh(1 / (2 * q)); }
+
+double UnitBandwidthOctaves(const FilterRecord& f) {
+  const int32_t code = f.EQEmulationCode;
+  return code == 1 || code == 4 ? Sixtieths(code, f) / 60.0 : 0;
+}
+
+std::string WrittenFilterText(const FilterRecord& f) {
+  const double q = std::sqrt(std::fabs(static_cast<double>(f.Q1)) * f.Q2);
+  return "Written filter: Q " + FormatDouble(std::round(q * 100) / 100) + ", -3 dB bandwidth " +
+         FormatDouble(std::round(Minus3dBBandwidthOctaves(q) * 1e4) / 1e4) + " octave";
 }
 
 std::string EQReportLine(const FilterRecord& f, bool graphic) {

@@ -77,7 +77,7 @@ bool GatedFFTMagnitude(std::span<const float> impulse, int32_t period, float gat
   ClearArray(im, N);
   fft(re.first(static_cast<size_t>(N)), im.first(static_cast<size_t>(N)), k);
 
-  const float f0 = 1000.0f / g;
+  const float f0 = GateLowestHz(g);
   const float df = static_cast<float>(fs) / static_cast<float>(N);
   const float s = f0 / df;
   // Points run from the gate's lowest frequency up to Nyquist, never into the

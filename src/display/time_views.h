@@ -46,6 +46,9 @@ int32_t GetFFTSizeFromGateTime(const GraphHost& host, float gateMs, int32_t peri
 bool GateFitsPeriod(float gateMs, int32_t sampleRate, int32_t periodExponent);
 inline constexpr std::string_view kGateTooLongForCurveData =
     "User Error: Gate time chosen is too large for curve data. Reduce gate time";
+// The lowest frequency a gate of gateMs resolves, one period within the gate:
+// where the FFT view starts and below which a fit on a gated view has no data.
+inline float GateLowestHz(float gateMs) { return 1000.0f / gateMs; }
 // The gated spectrum itself over the caller's scratch (re: max(2^k, period) values,
 // im: 2^k): levels in dB from 1000/gate Hz up to Nyquist, at most 2000 points.
 // No messages and no shared arrays, so several threads may run it at once. False

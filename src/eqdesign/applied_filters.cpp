@@ -6,6 +6,7 @@
 
 #include "base/text_number.h"
 #include "core/emulation.h"
+#include "core/eq_setting_text.h"
 #include "core/filter_design.h"
 #include "core/records.h"
 #include "core/results_store.h"
@@ -101,9 +102,7 @@ void UpdateAppliedFiltersList(DataPlotter& window) {
   for (size_t n = 0; n < lines.size(); ++n) {
     window.AppliedFilterListBox->addItem(QString::fromStdString(lines[n]));
     const FilterRecord& f = AppliedFilters[n];
-    window.AppliedFilterListBox->item(static_cast<int>(n))->setToolTip(QString::fromStdString(
-        "Centre Q " + FormatDouble(std::round(CentreQ(f.Q1, f.Q2) * 100) / 100) +
-        ": the Q to set on a parametric equaliser"));
+    window.AppliedFilterListBox->item(static_cast<int>(n))->setToolTip(QString::fromStdString(WrittenFilterText(f)));
   }
   window.AppliedFilterListBox->update();
 }

@@ -54,12 +54,15 @@ std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<
           "Preamp = " + FormatDouble(std::round(preamp * 10) * 0.1 + 0.0) + " dB (the set's largest boost, taken off before it)"};
 }
 
-bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied, const FitLimits* limits) {
+bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied, const FitLimits* limits,
+                           std::span<const NullRange> nulls) {
   std::vector<std::string> lines = EQReportLines(applied);
   if (limits) {
     const std::vector<std::string> more = FitLimitReportLines(*limits, applied);
     lines.insert(lines.end(), more.begin(), more.end());
   }
+  if (!nulls.empty()) lines.emplace_back("");
+  for (const NullRange& null : nulls) lines.push_back(NullLine(null));
   std::string text;
   for (const std::string& line : lines) text += "\"" + line + "\"\r\n";
   return WriteWholeFileAtomic(path, text);
@@ -76,7 +79,7 @@ void TextEQ_Click() {
   if (!path || !MayReplaceFile(*path, *path + " Already Exists, Overwrite ?", MsgButtons::YesNoCancel, "EQ Settings"))
     return;
   const FitLimits limits = LoadFitLimits();
-  if (!WriteEQSettingsReport(*path, AppliedFilters, &limits)) MsgBox("Error 5853: The EQ settings file could not be written.");
+  if (!WriteEQSettingsReport(*path, AppliedFilters, &limits, ListedNulls())) MsgBox("Error 5853: The EQ settings file could not be written.");
 }
 
 }  // namespace zentor

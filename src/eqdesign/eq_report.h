@@ -11,6 +11,7 @@
 #include "core/eq_setting_text.h"
 #include "core/filter_record.h"
 #include "eqdesign/fit/fit_limits.h"
+#include "eqdesign/modes_list.h"
 
 namespace zentor {
 
@@ -22,12 +23,13 @@ std::vector<std::string> EQReportLines(std::span<const FilterRecord> applied);
 std::vector<std::string> FitLimitReportLines(const FitLimits& limits, std::span<const FilterRecord> applied);
 
 // Writes the report over `path` through a temporary file; false when it failed,
-// the old file then unchanged. With limits, their lines follow the settings.
+// the old file then unchanged. With limits, their lines follow the settings;
+// then a line per null the fit left (NullLine).
 bool WriteEQSettingsReport(const std::string& path, std::span<const FilterRecord> applied,
-                           const FitLimits* limits = nullptr);
+                           const FitLimits* limits = nullptr, std::span<const NullRange> nulls = {});
 
 // "Textual EQ Settings List": asks for the file, confirms an overwrite and writes
-// the report of AppliedFilters.
+// the report of AppliedFilters, with the nulls of the listed modes' fits.
 void TextEQ_Click();
 
 }  // namespace zentor

@@ -20,6 +20,7 @@
 #include "display/filtered_response.h"
 #include "display/graph_frame.h"
 #include "display/mouse_zoom.h"
+#include "display/time_views.h"
 #include "display/view_state.h"
 #include "eqdesign/corrected_response.h"
 #include "eqdesign/fit/fit_driver.h"
@@ -207,35 +208,48 @@ bool SetMatches(const SingularityListRecord& s, int32_t view) {
   return true;
 }
 
-// The gate (ms) of the curve the view shows.
+// The gate (ms) that bounds the low end of the curve the view shows; 0 for the
+// psychoacoustic view, whose shelf carries the response on past its gate.
 double GateOfView(int32_t view, int32_t k) {
   const MeasurementHeader& r = ResultsDataSetInfo[static_cast<size_t>(std::clamp(k, 0, kMaxResults - 1))];
   if (view == kBodeView) return r.FreqRespGateTime;
   if (view == kFractOctView) return r.FractOctGateTime;
-  return ResultsDataSetInfo[0].PsycGateTime;
+  return 0;
 }
 
 }  // namespace
 
 std::string FitRangeMisses(const CurveRecord& curve, double low, double high, double gateMs) {
   const int32_t n = std::clamp(curve.NumPoints, 0, kMaxCurvePoints);
+  if (n == 0) return "";
   int32_t inside = 0;
   for (int32_t i = 0; i < n; ++i) {
     const float f = curve.XValues[static_cast<size_t>(i)];
     if (f >= low && f <= high) ++inside;
   }
-  if (n == 0 || inside >= kFitPointsNeeded) return "";
-  const double first = curve.XValues[0], last = curve.XValues[static_cast<size_t>(n - 1)];
-  const std::string range = "The fit range " + FormatDouble(std::round(low)) + " to " + FormatDouble(std::round(high)) + " Hz ";
-  if (high <= first || (low < first && inside < kFitPointsNeeded)) {
-    std::string gate = gateMs > 0 ? " with a " + FormatDouble(std::round(gateMs)) + " ms gate" : "";
-    const double need = std::ceil(1000.0 / std::max(low, 1.0));
-    return "Error 5861: " + range + "lies below the curve shown, which starts at " + FormatDouble(std::round(first)) +
-           " Hz" + gate + ". Lengthen the gate to at least " + FormatDouble(need) +
+  const auto tenth = [](double v) { return FormatDouble(std::round(v * 10) / 10); };
+  const float first = curve.XValues[0], last = curve.XValues[static_cast<size_t>(n - 1)];
+  // Below what the gate resolves a gated view shows the gate's own spectrum, not the response.
+  const float gated = gateMs > 0 ? GateLowestHz(static_cast<float>(gateMs)) : 0.0f;
+  const float lowest = std::max(first, gated);
+  const std::string range = "The fit range " + tenth(low) + " to " + tenth(high) + " Hz ";
+  // A Single's rounding below the first point is no reach below it.
+  if (low < lowest * (1 - 1e-6)) {
+    const std::string where = range + (high <= lowest ? "lies below " : "reaches below ");
+    if (gated < first)
+      return "Error 5861: " + where + "the curve shown, which starts at " + tenth(first) + " Hz" +
+             (gateMs > 0 ? " with a " + tenth(gateMs) + " ms gate" : "") + ". Raise the fit range.";
+    const std::string gate = tenth(gateMs) + " ms gate";
+    const std::string what = gated == first
+                                 ? "the curve shown, which starts at " + tenth(first) + " Hz with a " + gate
+                                 : tenth(gated) + " Hz, the lowest frequency the view resolves with a " + gate;
+    const double need = std::ceil(1000.0 / std::max(low, 0.5) - 1e-9);
+    return "Error 5861: " + where + what + ". Lengthen the gate to at least " + FormatDouble(need) +
            " ms (Large Gate Times) or raise the fit range.";
   }
+  if (inside >= kFitPointsNeeded) return "";
   if (low >= last)
-    return "Error 5861: " + range + "lies above the curve shown, which ends at " + FormatDouble(std::round(last)) +
+    return "Error 5861: " + range + "lies above the curve shown, which ends at " + tenth(last) +
            " Hz. Lower the fit range.";
   return "Error 5861: " + range + "holds " + std::to_string(inside) + " points of the curve shown; a fit needs " +
          std::to_string(kFitPointsNeeded) + ". Widen the fit range.";

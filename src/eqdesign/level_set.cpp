@@ -14,6 +14,7 @@
 
 #include "base/text_number.h"
 #include "core/emulation.h"
+#include "core/eq_setting_text.h"
 #include "core/records.h"
 #include "core/results_store.h"
 #include "display/dispatcher.h"
@@ -375,10 +376,15 @@ void LevelSet::RecalculateFilter(bool showTexts) {
     }
     default: break;
   }
-  // The label follows the filter as written, also at set-up.
-  CentreQLabel->setText(QString::fromStdString("Centre Q " +
-                                                 FormatDouble(std::round(CentreQ(work_.Q1, work_.Q2) * 100) / 100) +
-                                                 ": the Q to set on a parametric equaliser"));
+  // The label follows the filter as written, also at set-up, and says which
+  // figure the unit itself takes.
+  std::string unit;
+  if (kind_ == 2) {
+    const double octaves = UnitBandwidthOctaves(work_);
+    unit = octaves > 0 ? "\nUnit bandwidth " + FormatDouble(std::round(octaves * 1e4) / 1e4) + " octave: the BW/60 above"
+                       : "\nUnit Q: the Q[NA] above";
+  }
+  CentreQLabel->setText(QString::fromStdString(WrittenFilterText(work_) + unit));
 }
 
 bool LevelSet::BoostAllowed(double levelDb) {

@@ -5,6 +5,7 @@
 
 #include "base/text_number.h"
 #include "core/records.h"
+#include "eqdesign/applied_filters.h"
 #include "eqdesign/filter_sets.h"
 #include "eqdesign/fit/net_boost.h"
 #include "eqdesign/user_select.h"
@@ -17,7 +18,7 @@ namespace zentor {
 namespace {
 
 // A boost on a dip deeper than the boost limit fills it only to the limit.
-constexpr const char* kNullNote = "  null: not corrected beyond the boost limit";
+constexpr const char* kNullMark = "null: not corrected beyond the boost limit";
 
 // Values truncated toward zero print "-0" when negative; the list shows 0.
 std::string Number(double v) { return FormatDouble(v + 0.0); }
@@ -60,10 +61,35 @@ bool BuildModesList(int32_t k, std::vector<std::string>& lines, const MessageSin
     if (mode.Q2 == 0)
       say("CheckForCurveSingularities: Q2=0 Error ModesListContents.Freq1(" + std::to_string(i) +
           ") = " + FormatSingle(mode.Freq1));
-    lines.push_back(ModesListLine(mode) + (onNull[static_cast<size_t>(i)] ? kNullNote : ""));
+    lines.push_back(ModesListLine(mode) + (onNull[static_cast<size_t>(i)] ? std::string("  ") + kNullMark : ""));
   }
   if (count == 0) lines.emplace_back("No Modes Found");
   return count > 0;
+}
+
+bool ModeOnNull(const FilterRecord& mode) {
+  const int32_t e = FindMeasuredEntry(mode.Curve, mode);
+  return e >= 0 && BoostOnNull(SingularityList[static_cast<size_t>(mode.Curve)], e);
+}
+
+std::vector<NullRange> ListedNulls() {
+  std::vector<NullRange> nulls;
+  std::vector<int32_t> seen;
+  for (int32_t i = 0; i < std::clamp<int32_t>(ModesListContents[0].Count, 0, kMaxModes); ++i) {
+    const int32_t c = ModesListContents[static_cast<size_t>(i)].Curve;
+    if (c < 0 || c >= kFilterSets || std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+    seen.push_back(c);
+    const SingularityListRecord& set = SingularityList[static_cast<size_t>(c)];
+    for (int32_t k = 0; k < std::clamp<int32_t>(set.NullCount, 0, kMaxFilters); ++k)
+      nulls.push_back({set.NullLowHz[static_cast<size_t>(k)], set.NullHighHz[static_cast<size_t>(k)]});
+  }
+  return nulls;
+}
+
+std::string NullLine(const NullRange& null) {
+  const auto tenth = [](float hz) { return FormatDouble(std::round(hz * 10.0) / 10); };
+  std::string mark = kNullMark;
+  return "Null " + tenth(null.LowHz) + " to " + tenth(null.HighHz) + " Hz:" + mark.substr(5);
 }
 
 bool CheckForCurveSingularities(DataPlotter& window, int32_t k, const MessageSink& say) {

@@ -23,6 +23,18 @@ std::string ModesListLine(const FilterRecord& mode);
 // `lines` ("No Modes Found" when there is none). True when set k holds entries.
 bool BuildModesList(int32_t k, std::vector<std::string>& lines, const MessageSink& say = MessageBoxSink());
 
+// A stretch of a fit range deeper than the boost limit, in Hz.
+struct NullRange {
+  float LowHz = 0;
+  float HighHz = 0;
+};
+// Whether the listed mode is a boost on a null of its curve's set.
+bool ModeOnNull(const FilterRecord& mode);
+// The nulls of the sets whose modes are listed, each set once, in list order.
+std::vector<NullRange> ListedNulls();
+// "Null 58.6 to 61.5 Hz: not corrected beyond the boost limit".
+std::string NullLine(const NullRange& null);
+
 // The same, shown in the main window's ModesList.
 bool CheckForCurveSingularities(DataPlotter& window, int32_t k, const MessageSink& say = MessageBoxSink());
 

@@ -136,7 +136,7 @@ UserSelect::UserSelect(QWidget* parent) : QDialog(parent) {
   CentreQText = ShownValue(this, "CentreQText");
   FreqLabel = Caption(this, "FreqLabel", "[Hz] Frequency");
   QLabelCaption = Caption(this, "QLabel", "[unitless] Q");
-  CentreQLabel = Caption(this, "CentreQLabel", "Centre Q: the Q to set on a parametric equaliser");
+  CentreQLabel = Caption(this, "CentreQLabel", "Centre Q: the Q of the filter as exports write it");
   WarningAverageLabel = Caption(this, "WarningAverageLabel", "! NOT TAKEN FROM AVERAGE");
   WarningAverageLabel->setStyleSheet("color: rgb(192, 0, 0); font-weight: bold");
   Apply = Button(this, "Apply", "Apply");

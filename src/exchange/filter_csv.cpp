@@ -1,5 +1,3 @@
-#include <cmath>
-#include <numbers>
 #include <string>
 
 #include "core/eq_setting_text.h"
@@ -20,14 +18,16 @@ std::string Field(const std::string& s) {
 }  // namespace
 
 std::string FilterCsv(const ExportSet& set) {
-  std::string text = "fc_hz,gain_db,q,bandwidth_octaves,model,setting\n";
+  // Two widths: the written filter's, which any program reads from its q, and
+  // the unit's own bandwidth control, which is defined otherwise.
+  std::string text = "fc_hz,gain_db,q,bandwidth_3db_octaves,unit_bandwidth_octaves,model,setting\n";
   for (size_t i = 0; i < set.written.size(); ++i) {
     const PeakingFilter& f = set.written[i];
     const FilterRecord& r = set.snapped[i];
-    const double octaves = 2 / std::numbers::ln2 * std::asinh(1 / (2 * f.q));
+    const double unit = UnitBandwidthOctaves(r);
     text += ShortFixedText(f.fcHz, 2) + "," + ShortFixedText(f.gainDb, 2) + "," + ShortFixedText(f.q, 3) + "," +
-            FixedText(octaves, 4) + "," + Field(std::string(EmulationModelName(f.code))) + "," +
-            Field(EQReportLine(r, r.Kind == 3)) + "\n";
+            FixedText(Minus3dBBandwidthOctaves(f.q), 4) + "," + (unit > 0 ? FixedText(unit, 4) : "") + "," +
+            Field(std::string(EmulationModelName(f.code))) + "," + Field(EQReportLine(r, r.Kind == 3)) + "\n";
   }
   return text;
 }

@@ -330,6 +330,7 @@ void DataPlotter::BuildPanel() {
   AppliedFilterListBox->setObjectName("AppliedFilterListBox");
   ModesList = new QListWidget(client);
   ModesList->setObjectName("ModesList");
+  ModesList->setWordWrap(true);
 
   FreqSelect = Control<WrappingButton>(client, "FreqSelect", "List By Freq");
   QSelect = Control<WrappingButton>(client, "QSelect", "List By Q");

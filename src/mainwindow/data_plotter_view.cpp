@@ -200,7 +200,11 @@ void DataPlotter::ShowListLines(std::span<const std::string> lines) {
 
 void DataPlotter::ShowModesLines(std::span<const std::string> lines) {
   ModesList->clear();
-  for (const std::string& line : lines) ModesList->addItem(QString::fromStdString(line));
+  // The list is narrow: a long line wraps, and shows whole on hover too.
+  for (const std::string& line : lines) {
+    ModesList->addItem(QString::fromStdString(line));
+    ModesList->item(ModesList->count() - 1)->setToolTip(QString::fromStdString(line));
+  }
 }
 
 // The views step the bar inside one event: repaint now rather than when events run.

@@ -42,6 +42,7 @@ namespace {
 using test::AddMeasured;
 using test::Lines;
 using test::MakeFilter;
+using test::HalfGainWidthOctaves;
 using test::SetApplied;
 using Texts = std::vector<std::string>;
 
@@ -617,8 +618,7 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   EXPECT_EQ(ApplyAllModes(*w), 2);
   EXPECT_NEAR(FilterBoostDb(AppliedFilters[0].Q1, AppliedFilters[0].Q2), 6, 1e-4) << "held to the limit";
   EXPECT_NEAR(FilterBoostDb(AppliedFilters[1].Q1, AppliedFilters[1].Q2), -20 * std::log10(3.0), 1e-4);
-  EXPECT_TRUE(w->AppliedFilterListBox->item(0)->toolTip().startsWith(QString::fromStdString(
-      "Centre Q " + FormatDouble(std::round(CentreQ(AppliedFilters[0].Q1, AppliedFilters[0].Q2) * 100) / 100))));
+  EXPECT_EQ(w->AppliedFilterListBox->item(0)->toolTip().toStdString(), WrittenFilterText(AppliedFilters[0]));
   dialogs.Clear();
   dialogs.ExpectMessage(MsgAnswer::Yes);
   EXPECT_EQ(ApplyAllModes(*w, true, 0.0), 1) << "cuts only: the boost is left out";
@@ -633,6 +633,25 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   SingularityList[0].NullLowHz[0] = 59, SingularityList[0].NullHighHz[0] = 61.5;
   ASSERT_TRUE(CheckForCurveSingularities(*w, 0));
   EXPECT_TRUE(Lines(w->ModesList).at(0).ends_with("  null: not corrected beyond the boost limit"));
+  {
+    // The narrow list shows the whole line: wrapped within its width, and on hover.
+    w->resize(1000, 700);
+    w->show();
+    QListWidgetItem* item = w->ModesList->item(0);
+    EXPECT_EQ(item->toolTip(), item->text());
+    const QRect rect = w->ModesList->visualItemRect(item);
+    const QRect needed = QFontMetrics(w->ModesList->font())
+                             .boundingRect(QRect(0, 0, rect.width(), 10000), Qt::TextWordWrap, item->text());
+    EXPECT_GT(needed.height(), QFontMetrics(w->ModesList->font()).height()) << "the line fits on one row";
+    EXPECT_GE(rect.height(), needed.height());
+    EXPECT_LE(rect.width(), w->ModesList->viewport()->width());
+    // The settings report names the null.
+    dialogs.ExpectSaveFile(TempPath("nulls.txt"));
+    w->TextEQ->trigger();
+    EXPECT_NE(Slurp(TempPath("nulls.txt")).find("\r\n\"\"\r\n\"Null 59 to 61.5 Hz: not corrected beyond the boost limit\"\r\n"),
+              std::string::npos)
+        << Slurp(TempPath("nulls.txt"));
+  }
   const std::string refusal = " would take the set's net boost to 8 dB at 6";
   const std::string limit = " Hz, more than the Max boost of 6 dB (Filters > Curve Fit > Fit Limits).";
   dialogs.Clear();
@@ -772,7 +791,7 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
   EXPECT_TRUE(Shown(editor->Qslider) && Shown(editor->FreqSlider) && Shown(editor->QText));
   EXPECT_FALSE(Shown(editor->DecayText));
   EXPECT_EQ(Text(editor->FreqText) + Text(editor->LevelText), " 1000-6");
-  EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Centre Q "));
+  EXPECT_TRUE(editor->CentreQLabel->text().startsWith("Written filter: Q "));
   Screenshot(editor, "zentor_level_set_parametric.png");
 
   Open(MakeFilter(3, 1000, 4, 1.4f, 3));
@@ -799,6 +818,25 @@ TEST_F(LevelSetTest, EachKindLaysOutItsOwnControls) {
     EXPECT_EQ(editor->QLabel->text(), code == 5 ? "Q[NA]" : "BW/60");
   }
   EXPECT_TRUE(dialogs.MessageTexts().empty());
+}
+
+// The editor names its figures as the CSV export does: the written filter's Q and
+// -3 dB bandwidth, and which control the unit itself takes.
+TEST_F(LevelSetTest, TheLabelNamesTheWrittenFilterAndTheUnitsOwnControl) {
+  w->SetParametricEmulation(1);
+  const double q = 1 / (0.05 * std::sqrt(2.0));  // BW 3/60 on the DSP 1124P
+  Open(MakeFilter(2, 100, -6, static_cast<float>(q), 1));
+  EXPECT_EQ(Text(editor->QText), " 3");
+  const std::string label = editor->CentreQLabel->text().toStdString();
+  double shownQ = 0, octaves = 0, unit = 0;
+  ASSERT_EQ(std::sscanf(label.c_str(), "Written filter: Q %lf, -3 dB bandwidth %lf octave\nUnit bandwidth %lf octave: the BW/60 above",
+                        &shownQ, &octaves, &unit), 3) << label;
+  EXPECT_NEAR(shownQ, q, 0.005);
+  EXPECT_NEAR(octaves, HalfGainWidthOctaves(-6, q), 1e-4);
+  EXPECT_NEAR(unit, 3.0 / 60, 1e-4);
+  w->SetParametricEmulation(5);
+  Open(MakeFilter(2, 100, -6, 4, 5));
+  EXPECT_TRUE(editor->CentreQLabel->text().endsWith("\nUnit Q: the Q[NA] above")) << editor->CentreQLabel->text().toStdString();
 }
 
 TEST_F(LevelSetTest, RangesHoldTheFiltersValueWithinTheModelsLimits) {

@@ -59,4 +59,22 @@ inline BilinearPeak BilinearSetPeak(std::span<const FilterRecord> set, double fs
   return best;
 }
 
+// The width in octaves between the two points at half its gain in dB of the
+// analogue peaking filter of gainDb and Q q, found on its response by bisection.
+inline double HalfGainWidthOctaves(double gainDb, double q) {
+  const double A = std::pow(10.0, gainDb / 40);
+  const auto excess = [&](double x) {
+    const double u = 1 - x * x;
+    return 10 * std::log10((u * u + x * x * A * A / (q * q)) / (u * u + x * x / (A * A * q * q))) - gainDb / 2;
+  };
+  const auto edge = [&](double lo, double hi) {
+    for (int i = 0; i < 200; ++i) {
+      const double m = std::sqrt(lo * hi);
+      (excess(m) * excess(lo) > 0 ? lo : hi) = m;
+    }
+    return std::sqrt(lo * hi);
+  };
+  return std::log2(edge(1, 1e3) / edge(1e-3, 1));
+}
+
 }  // namespace zentor::test
