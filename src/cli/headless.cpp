@@ -35,9 +35,24 @@ void SayOnStderr(const std::string& text) {
   std::fflush(stderr);
 }
 
-MsgAnswer HeadlessDialogs::Message(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) {
+void HeadlessDialogs::Say(const std::string& text) {
+  if (holding_) {
+    held_.push_back(text);
+    return;
+  }
   messages_.push_back(text);
   SayOnStderr(text);
+}
+
+void HeadlessDialogs::ReleaseMessages(const std::function<bool(const std::string&)>& drop) {
+  holding_ = false;
+  for (const std::string& text : held_)
+    if (!drop(text)) Say(text);
+  held_.clear();
+}
+
+MsgAnswer HeadlessDialogs::Message(const std::string& text, MsgButtons buttons, MsgIcon, const std::string&) {
+  Say(text);
   if (buttons == MsgButtons::OK || buttons == MsgButtons::OKCancel) return MsgAnswer::OK;
   return MsgAnswer::Yes;
 }
@@ -46,8 +61,7 @@ MsgAnswer HeadlessDialogs::AskToReplace(const std::string& path, const std::stri
                                         MsgIcon, const std::string&) {
   for (const std::string& checked : replaceable_)
     if (SameFile(path, checked)) return MsgAnswer::Yes;
-  messages_.push_back(text);
-  SayOnStderr(text);
+  Say(text);
   return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
 }
 

@@ -33,6 +33,10 @@ class HeadlessDialogs final : public DialogService {
   void MayReplace(const std::vector<std::string>& paths) { replaceable_ = paths; }
   // The next modal window is handed to this instead of being shown.
   void QueueModal(std::function<int(QDialog*)> f) { modals_.push_back(std::move(f)); }
+  // Messages from here on are kept back, neither printed nor counted, until
+  // ReleaseMessages prints those `drop` does not take and ends the holding.
+  void HoldMessages() { holding_ = true; }
+  void ReleaseMessages(const std::function<bool(const std::string&)>& drop);
   // Every message shown so far, in order.
   const std::vector<std::string>& Messages() const { return messages_; }
   std::string LastMessage() const { return messages_.empty() ? std::string() : messages_.back(); }
@@ -52,6 +56,9 @@ class HeadlessDialogs final : public DialogService {
   std::deque<std::string> files_;
   std::deque<std::function<int(QDialog*)>> modals_;
   std::vector<std::string> messages_;
+  std::vector<std::string> held_;
+  bool holding_ = false;
+  void Say(const std::string& text);
 };
 
 // One line "zentor: TEXT" on standard error.

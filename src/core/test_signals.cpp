@@ -107,7 +107,7 @@ bool NormalizeToPeak(std::span<float> x, float level, int32_t order) {
   }
   const float peak = std::bit_cast<float>(top);
   if (peak == 0.0f) {
-    MsgBox("Error 2341: No input data on one or both channels");
+    MsgBox(kNoInputDataMessage);
     return false;
   }
   const float scale = level / peak;

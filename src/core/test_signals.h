@@ -52,6 +52,9 @@ bool BuildMLSSequenceSingle(std::span<float> a, int32_t order, int32_t amplitude
 // a[i] = -5 log10(i) dB for i = 1 .. n-1, a[0] = 0 (n held to the array).
 void BuildPinkWeightingDb(std::span<float> a, int32_t n);
 
+// What a silent curve says where one is drawn or analysed.
+inline constexpr char kNoInputDataMessage[] = "Error 2341: No input data on one or both channels";
+
 // Scales x[0 .. 2^order - 1] so that the largest magnitude equals level.
 // Silence is reported ("Error 2341: No input data on one or both channels") and
 // left unchanged; returns false then, or when the order does not fit the array.

@@ -322,7 +322,7 @@ void DataIntegrityForm::ComputeView(DecayView view, int32_t curveNumber) {
       const DecayScratch s{WorkCurve4, WorkCurve2, WorkCurve3, WorkCurve5};
       const ProductDecay d = SchroederCurve(ImpulseSet[static_cast<size_t>(a)], ImpulseSet[static_cast<size_t>(b)],
                                             DecayOrder, DataRate, lf, hf, s, DecayY);
-      if (d.silent) MsgBox("Error 2341: No input data on one or both channels");
+      if (d.silent) MsgBox(kNoInputDataMessage);
       DecayCount = d.usable;
       DecayTitle = "Schroeder Int " + Str(std::min(a, b) + 1) + " X " + Str(std::max(a, b) + 1) + ": " +
                    RangeTitle(lf, hf, "Hz");
@@ -352,7 +352,7 @@ void DataIntegrityForm::ComputeRT() {
   StartDecayProgress(ProgressBar1, pairs);
   std::array<float, kDecayBands> x{}, y{}, counts{};
   const bool ok = ComputeRT60(pairs, DecayOrder, DataRate, i0, i1, x, y, counts, [this](int32_t, bool silent) {
-    if (silent) MsgBox("Error 2341: No input data on one or both channels");
+    if (silent) MsgBox(kNoInputDataMessage);
     StepDecayProgress(ProgressBar1);
   });
   ClearDecayProgress(ProgressBar1);

@@ -119,22 +119,21 @@ Line FitBetween(const Smoothed& s, double top, double bottom, int32_t rate) {
 std::string Fixed(double v, int decimals) { return FixedPointText(v, decimals); }
 
 // How far below its start the decay must be followed for each value: the foot of
-// the line for the decay times, 20 dB for the energy ratios and the centre time.
-constexpr double kEdtFoot = -10, kT20Foot = -25, kT30Foot = -35, kEnergyFoot = -20;
-// What Lundeby's truncation took for noise in a cut response is sound still when
-// its two halves differ by three times their spread as noise, and at least this (a
-// decay, or a reverberation after a gap), and the response's last fifth is not even.
-constexpr double kUnevenDb = 1;
+// the line for the decay times.
+constexpr double kEdtFoot = -10, kT20Foot = -25, kT30Foot = -35;
 
-std::string EndsBefore(double foot) { return "The response ends before the decay reaches \u2212" + Fixed(-foot, 0) + " dB"; }
+// "The response is cut at 300 ms": the start of every reason a cut gives.
+std::string CutAt(double ms) { return "The response is cut at " + Fixed(ms, 0) + " ms"; }
 
 // A response cut on its decay has no noise: all of it is kept, its start is its
-// loudest 10 ms and the level it reaches is that of its last tenth, and the energy
-// past the cut is the late decay's, from a line through its last 10 dB.
+// loudest interval and the level it reaches is that of its last tenth, and the
+// energy past the cut is the late decay's, from a line through its last 10 dB. The
+// intervals are short enough for a fiftieth of the response, so that a short dead
+// decay still has its last 10 dB in several.
 NoiseTruncation DecayToTheCut(std::span<const double> e, int32_t rate) {
   NoiseTruncation c;
   const size_t n = e.size();
-  const Smoothed s = Smooth(e, static_cast<size_t>(std::max(1, rate / 100)));
+  const Smoothed s = Smooth(e, std::clamp<size_t>(n / 50, 1, static_cast<size_t>(std::max(1, rate / 100))));
   if (n < 20 || s.level.size() < 3) return c;
   c.noiseDb = Db(MeanEnergy(e, n - n / 10, n));
   const Line late = FitBetween(s, c.noiseDb + 10, c.noiseDb - 10, rate);
@@ -148,11 +147,14 @@ NoiseTruncation DecayToTheCut(std::span<const double> e, int32_t rate) {
   return c;
 }
 
-// What the decay of one band (or broadband) gives: e is the squared impulse from the
+// The values one reading of the decay gives: e is the squared impulse from the
 // onset; `delay` shifts the time origin of the energy windows and the centre time
-// by the band filter's delay (samples); `cut` tells that the response ended in exact
-// zeros, taken off before.
-RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz, bool cut) {
+// by the band filter's delay (samples); t says where the decay ends. With
+// `noiseKnown` what follows the end is noise, taken off every sample, and the ratio
+// to it limits the values. Without, the response was cut on its decay (`cut` names
+// where) and the late decay's line carries it on past the end.
+RoomParameterValues Evaluate(std::span<const double> e, int32_t rate, double delay, double centreHz,
+                             const NoiseTruncation& t, bool noiseKnown, const std::string& cut) {
   RoomParameterValues v;
   v.centreHz = centreHz;
   const auto mark = [&v](const char* name, std::string reason) { v.marked.push_back({name, std::move(reason)}); };
@@ -160,63 +162,26 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     for (const char* k : RoomParameterKeys())
       if (std::string(k) != "inr_db") mark(k, reason);
   };
-  const std::pair<const char*, double> feet[] = {
-      {"edt_s", kEdtFoot},      {"t20_s", kT20Foot},      {"t30_s", kT30Foot},     {"r_edt", kEdtFoot},
-      {"r_t20", kT20Foot},      {"r_t30", kT30Foot},      {"c50_db", kEnergyFoot}, {"c80_db", kEnergyFoot},
-      {"d50_pct", kEnergyFoot}, {"ts_ms", kEnergyFoot}};
-  const auto markCut = [&] {
-    for (const auto& [k, foot] : feet) mark(k, EndsBefore(foot));
-  };
-  NoiseTruncation t = LundebyTruncation(e, rate);
-  const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
-  if (!t.ok && (!cut || silent)) {
-    const std::string why = silent ? "The impulse is silent in this band" : "The decay does not rise 10 dB above the noise";
-    for (const char* k : RoomParameterKeys()) mark(k, why);
-    return v;
-  }
-  // A cut response ends on its decay where the truncation lies less than 10 dB of
-  // decay before the cut, or where what followed it is not even: then nothing after
-  // the truncation was noise. Cut less than the longest gap after the decay met the
-  // noise, the reverberation may have been still to come: nothing is known.
   const double n = double(e.size());
-  bool endsOnDecay = false;
-  if (cut) {
-    // Noise of bandwidth B over a time t has 2 B t degrees of freedom: its mean
-    // level in dB spreads by 4.34 sqrt(2 / (2 B t)), the difference of two such by
-    // sqrt(2) times that. Halves that differ by three times that are not noise.
-    const double bandwidth = centreHz > 0 ? centreHz * (std::sqrt(kOctave) - 1 / std::sqrt(kOctave)) : rate / 2.0;
-    const auto uneven = [&](size_t from, double least, double leastDb) {
-      const size_t mid = (from + e.size()) / 2;
-      const double half = double(e.size() - from) / 2 / rate;
-      const double spread = 10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * half));
-      return half >= least && std::fabs(Db(MeanEnergy(e, from, mid)) - Db(MeanEnergy(e, mid, e.size()))) >
-                                             std::max(leastDb, 3 * spread);
-    };
-    endsOnDecay = t.ok && (-t.slopeDb * (n - t.cross) < 10 ||
-                           (uneven(static_cast<size_t>(t.cross), kLongestGapS / 4, kUnevenDb) &&
-                            uneven(e.size() - e.size() / 5, 0, 0)));
-    if (endsOnDecay) t = DecayToTheCut(e, rate);
-    if (!t.ok) mark("inr_db", EndsBefore(kEdtFoot));
-    if (!t.ok || (!endsOnDecay && n - t.cross < kLongestGapS * rate)) {
-      markCut();
-      return v;
-    }
-  }
   // An impulse that ends in digital silence has no noise to compare with: its ratio is
-  // unbounded, and no value is marked for it.
-  const bool noiseless = t.noiseDb < kSilentDb;
-  if (noiseless) mark("inr_db", "The impulse ends in silence: there is no noise to compare with");
-  else v.inr_db = t.startDb - t.noiseDb;
-  const double inr = noiseless ? HUGE_VAL : *v.inr_db;
-  const auto shortOfRange = [&](double needInr, double foot) {
-    return endsOnDecay ? EndsBefore(foot) : "The impulse-to-noise ratio is below " + Fixed(needInr, 0) + " dB";
-  };
+  // unbounded, and no value is marked for it. One cut on its decay is at least as far
+  // above its noise as it fell.
+  double inr = HUGE_VAL;
+  if (!noiseKnown) {
+    v.inr_db = t.startDb - t.noiseDb;
+    mark("inr_db", cut + ", before the decay meets the noise: the ratio is at least this");
+  } else if (t.noiseDb < kSilentDb) {
+    mark("inr_db", "The impulse ends in silence: there is no noise to compare with");
+  } else {
+    v.inr_db = t.startDb - t.noiseDb;
+    inr = *v.inr_db;
+  }
 
   // The Schroeder integral up to the truncation, the lost tail added at its end. The
   // noise's mean energy comes off every sample kept: summed over the decay's last
   // stretch it would lift the curve's foot and lengthen T30.
   const auto cross = static_cast<size_t>(t.cross);
-  const double noise = endsOnDecay ? 0 : std::pow(10.0, t.noiseDb / 10);
+  const double noise = noiseKnown ? std::pow(10.0, t.noiseDb / 10) : 0;
   std::vector<double> s(cross + 1);
   s[cross] = t.tailEnergy;
   for (size_t k = cross; k-- > 0;) s[k] = s[k + 1] + e[k] - noise;
@@ -247,8 +212,8 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     }
     const Line l = sums.Fit();
     if (!reached || !l.ok || sums.n < 3 || !(l.slope < 0)) {
-      const std::string why =
-          endsOnDecay ? EndsBefore(bottom) : "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise";
+      const std::string why = noiseKnown ? "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise"
+                                         : cut + ", before the decay reaches \u2212" + Fixed(-bottom, 0) + " dB";
       mark(name, why);
       mark(rName, why);
       return;
@@ -256,7 +221,7 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     time = -60.0 / l.slope;
     r = l.r;
     if (inr < needInr)
-      mark(name, shortOfRange(needInr, bottom));
+      mark(name, "The impulse-to-noise ratio is below " + Fixed(needInr, 0) + " dB");
     else if (std::fabs(l.r) < kLowestCorrelation)
       mark(name, "The decay is not straight: |r| = " + Fixed(std::fabs(l.r), 3) + ", below 0.98");
   };
@@ -285,9 +250,127 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
   v.ts_ms = 1000.0 * moment / total / rate;
   for (const auto& [k, boundary] : {std::pair{"c50_db", n50}, {"c80_db", n80}, {"d50_pct", n50}, {"ts_ms", 0.0}}) {
     if (!RoomParameterValue(v, k))
-      mark(k, boundary < n ? "The early and late energy cannot be told apart" : EndsBefore(kEnergyFoot));
-    else if (inr < 20) mark(k, shortOfRange(20, kEnergyFoot));
+      mark(k, boundary < n || cut.empty() ? "The early and late energy cannot be told apart"
+                                          : cut + ", inside the first " + Fixed(boundary == n50 ? 50 : 80, 0) + " ms");
+    else if (inr < 20) mark(k, "The impulse-to-noise ratio is below 20 dB");
   }
+  return v;
+}
+
+// The values a reading of a cut response gives where they do not depend on what
+// another reading makes of it: how far each may move (half its tolerance) and the
+// reason it is cut short for.
+struct Dependence {
+  const char* key;
+  const char* r;  // its correlation coefficient, which goes with it
+  double moves;
+  bool relative;
+  double foot;  // dB, for the decay times
+};
+constexpr Dependence kDependences[] = {
+    {"edt_s", "r_edt", 0.025, true, kEdtFoot}, {"t20_s", "r_t20", 0.025, true, kT20Foot},
+    {"t30_s", "r_t30", 0.025, true, kT30Foot}, {"c50_db", nullptr, 0.5, false, 0},
+    {"c80_db", nullptr, 0.5, false, 0},        {"d50_pct", nullptr, 2.5, false, 0},
+    {"ts_ms", nullptr, 5, false, 0}};
+
+void Clear(RoomParameterValues& v, const std::string& key, const std::string& reason) {
+  const auto member = [&v](const std::string& k) -> std::optional<double>* {
+    if (k == "edt_s") return &v.edt_s;
+    if (k == "t20_s") return &v.t20_s;
+    if (k == "t30_s") return &v.t30_s;
+    if (k == "r_edt") return &v.r_edt;
+    if (k == "r_t20") return &v.r_t20;
+    if (k == "r_t30") return &v.r_t30;
+    if (k == "c50_db") return &v.c50_db;
+    if (k == "c80_db") return &v.c80_db;
+    if (k == "d50_pct") return &v.d50_pct;
+    if (k == "ts_ms") return &v.ts_ms;
+    return nullptr;
+  };
+  if (std::optional<double>* m = member(key)) m->reset();
+  std::erase_if(v.marked, [&](const MarkedValue& m) { return m.name == key; });
+  v.marked.push_back({key, reason});
+}
+
+// Empties every value of v that `other` does not give within half its tolerance;
+// `reason` names why, given the value's foot (0 for the energy values) and key.
+template <typename Reason>
+void KeepWhatAgrees(RoomParameterValues& v, const RoomParameterValues& other, Reason reason) {
+  for (const Dependence& d : kDependences) {
+    const std::optional<double> a = RoomParameterValue(v, d.key), b = RoomParameterValue(other, d.key);
+    if (!a) continue;
+    const bool agrees = b && (d.relative ? std::fabs(*b / *a - 1) : std::fabs(*b - *a)) <= d.moves;
+    if (agrees) continue;
+    const std::string why = reason(d);
+    Clear(v, d.key, why);
+    if (d.r) Clear(v, d.r, why);
+  }
+}
+
+// What the decay of one band (or broadband) gives: e is the squared impulse from the
+// onset; cutMs, where the response was cut (from its first sample), is negative for
+// one that was not.
+RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz, double cutMs) {
+  const NoiseTruncation t = LundebyTruncation(e, rate);
+  const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
+  const auto only = [centreHz](const std::string& why) {
+    RoomParameterValues v;
+    v.centreHz = centreHz;
+    for (const char* k : RoomParameterKeys()) v.marked.push_back({k, why});
+    return v;
+  };
+  if (silent) return only("The impulse is silent in this band");
+  if (cutMs < 0) {
+    if (!t.ok) return only("The decay does not rise 10 dB above the noise");
+    return Evaluate(e, rate, delay, centreHz, t, true, "");
+  }
+
+  // A cut response either met its noise before the cut, and reads as one that was not
+  // cut, or was cut on its decay. Over the last two tenths a decay falls as its late
+  // line does, noise keeps its level: the fall between them tells which, unless the
+  // two lie closer than twice the spread noise of the band's width gives their
+  // difference (2 B t degrees of freedom: 4.34 sqrt(2 / (2 B t)) dB each).
+  const std::string cut = CutAt(cutMs);
+  const NoiseTruncation d = DecayToTheCut(e, rate);
+  if (!t.ok && !d.ok) return only(cut + ", before a decay can be followed");
+  bool onDecay = !t.ok, unsure = false;
+  if (d.ok) {
+    const size_t n = e.size(), tenth = n / 10;
+    const double fall = Db(MeanEnergy(e, n - 2 * tenth, n - tenth)) - Db(MeanEnergy(e, n - tenth, n));
+    const double decays = -(t.ok ? t.slopeDb : d.slopeDb) * double(tenth);
+    const double bandwidth = centreHz > 0 ? centreHz * (std::sqrt(kOctave) - 1 / std::sqrt(kOctave)) : rate / 2.0;
+    const double spread =
+        10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * double(tenth) / rate));
+    onDecay = fall > decays / 2;
+    unsure = std::fabs(fall - decays / 2) < 2 * spread;
+  }
+  // Cut less than the longest gap after its decay met the noise, the response may
+  // have had its reverberation still to come: nothing is known. Without a decay
+  // above the noise, only one the cut plainly ends on counts.
+  const std::string gap = cut + ", less than " + Fixed(1000 * kLongestGapS, 0) +
+                          " ms after its decay meets the noise: a reverberation after a gap would be cut off";
+  if (!t.ok && (!onDecay || unsure))
+    return only(double(e.size()) < kLongestGapS * rate ? gap : "The decay does not rise 10 dB above the noise");
+  if (!onDecay && double(e.size() - static_cast<size_t>(t.cross)) < kLongestGapS * rate) return only(gap);
+  RoomParameterValues v = Evaluate(e, rate, delay, centreHz, onDecay ? d : t, !onDecay, cut);
+  if (onDecay) {
+    // What past the cut the line only guesses at moves by half as much again either
+    // way; a value that moves with it further than half its tolerance is the cut's.
+    for (const double scale : {1 / 1.5, 1.5}) {
+      NoiseTruncation guess = d;
+      guess.tailEnergy *= scale;
+      KeepWhatAgrees(v, Evaluate(e, rate, delay, centreHz, guess, false, cut), [&](const Dependence& dep) {
+        if (dep.foot < 0) return cut + ", before the decay reaches \u2212" + Fixed(-dep.foot, 0) + " dB";
+        if (std::string(dep.key) == "ts_ms") return cut + ", before the energy that sets the centre time is all in";
+        return cut + ", before the late energy after " + (std::string(dep.key) == "c80_db" ? "80" : "50") +
+               " ms is all in";
+      });
+    }
+  }
+  if (unsure && t.ok && d.ok)
+    KeepWhatAgrees(v, Evaluate(e, rate, delay, centreHz, onDecay ? t : d, onDecay, cut), [&](const Dependence&) {
+      return cut + ", too soon after the decay meets the noise to tell the two apart";
+    });
   return v;
 }
 
@@ -490,6 +573,36 @@ std::optional<double> RoomParameterValue(const RoomParameterValues& v, const std
   return std::nullopt;
 }
 
+PreparedImpulse PrepareImpulse(std::span<const float> impulse, int32_t rate) {
+  PreparedImpulse p;
+  // A response ends cut where it ends in more exact zeros than its own noise could
+  // give: more than twice the longest run of them before, and at least a
+  // millisecond, since a measurement leaves a sample or so of zeros at its end. The
+  // zeros were not measured, and the bands' filters would ring on into them.
+  size_t kept = impulse.size();
+  while (kept > 0 && impulse[kept - 1] == 0) --kept;
+  size_t longest = 0;
+  for (size_t i = 0, run = 0; i < kept; ++i) longest = std::max(longest, run = impulse[i] == 0 ? run + 1 : 0);
+  const size_t zeros = impulse.size() - kept;
+  if (kept > 0 && zeros > std::max<size_t>(2 * longest, static_cast<size_t>(std::max(1, rate / 1000))))
+    p.cutMs = 1000.0 * double(kept) / std::max(rate, 1);
+  // A DC offset, the mean of the last tenth, would stand broadband as a noise floor
+  // that never falls. One that carries less of the last tenth's energy than the
+  // noise does is no floor, and may be sound that is not there elsewhere.
+  p.samples.assign(impulse.begin(), impulse.begin() + static_cast<std::ptrdiff_t>(kept));
+  std::vector<float>& x = p.samples;
+  double sum = 0, squares = 0;
+  for (size_t i = kept - kept / 10; i < kept; ++i) sum += x[i], squares += double(x[i]) * x[i];
+  const double dc = kept / 10 > 0 ? sum / double(kept / 10) : 0;
+  if (kept / 10 > 0 && dc * dc >= squares / double(kept / 10) - dc * dc) {
+    float peak = 0;
+    for (float& v : x) peak = std::max(peak, std::fabs(v = static_cast<float>(v - dc)));
+    // What the subtraction leaves of a response that was only its offset is rounding.
+    if (peak <= 1e-6 * std::fabs(dc)) std::fill(x.begin(), x.end(), 0.0f);
+  }
+  return p;
+}
+
 RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rate) {
   RoomParameters p;
   p.rate = rate;
@@ -504,20 +617,8 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     }
     return p;
   }
-  // A response that ends in exact zeros was cut there: the zeros are not a silence
-  // that was measured, and the bands' filters would ring on into them.
-  size_t kept = impulse.size();
-  while (kept > 0 && impulse[kept - 1] == 0) --kept;
-  const bool cut = kept < impulse.size();
-  // A DC offset, the mean of the last tenth, would stand broadband as a noise floor
-  // that never falls. One that carries less of the last tenth's energy than the
-  // noise does is no floor, and may be sound that is not there elsewhere.
-  std::vector<float> x(impulse.begin(), impulse.begin() + static_cast<std::ptrdiff_t>(kept));
-  double sum = 0, squares = 0;
-  for (size_t i = kept - kept / 10; i < kept; ++i) sum += x[i], squares += double(x[i]) * x[i];
-  const double dc = kept / 10 > 0 ? sum / double(kept / 10) : 0;
-  if (kept / 10 > 0 && dc * dc >= squares / double(kept / 10) - dc * dc)
-    for (float& v : x) v = static_cast<float>(v - dc);
+  const PreparedImpulse prepared = PrepareImpulse(impulse, rate);
+  const std::vector<float>& x = prepared.samples;
   bool quiet = false;
   const int32_t onset = rate > 0 ? ImpulseOnset(x, rate, &quiet) : -1;
   const std::span<const float> from =
@@ -530,10 +631,10 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     std::copy(from.begin(), from.end(), band.begin());
     f.Run(band);
     for (size_t i = 0; i < band.size(); ++i) energy[i] = band[i] * band[i];
-    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz, cut));
+    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz, prepared.cutMs));
   }
   for (size_t i = 0; i < from.size(); ++i) energy[i] = double(from[i]) * from[i];
-  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, cut);
+  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, prepared.cutMs);
   if (onset >= 0 && !quiet) {
     // Without a quiet stretch before it the start is uncertain, and with it every
     // value timed from the start.
@@ -571,7 +672,8 @@ bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& err
     error = name + " holds samples that are not numbers";
     return false;
   }
-  if (std::all_of(impulse.begin(), impulse.end(), [](float x) { return x == 0; })) {
+  const PreparedImpulse prepared = PrepareImpulse(impulse, rate);
+  if (std::all_of(prepared.samples.begin(), prepared.samples.end(), [](float x) { return x == 0; })) {
     error = name + " is silent";
     return false;
   }

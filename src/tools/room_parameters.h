@@ -95,9 +95,18 @@ struct NoiseTruncation {
 };
 NoiseTruncation LundebyTruncation(std::span<const double> e, int32_t rate);
 
-// The parameters of one impulse at `rate`. An impulse that is silent or too short
-// gives every value empty. One that ends in exact zeros is taken as cut there, and
-// its DC (the mean of its last tenth) comes off first.
+// An impulse as the parameters read it: without the exact zeros it ends in and its DC
+// (the mean of its last tenth) where that stands above its noise; cutMs, where it
+// ends when those zeros are more than its noise could give (a cut), else negative.
+struct PreparedImpulse {
+  std::vector<float> samples;
+  double cutMs = -1;
+};
+PreparedImpulse PrepareImpulse(std::span<const float> impulse, int32_t rate);
+
+// The parameters of one impulse at `rate`, as PrepareImpulse leaves it. An impulse
+// that is silent or too short gives every value empty. On a cut one a value is
+// marked, and empty, where the cut takes what it needs.
 RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rate);
 
 // The parameters of loaded result `curve` (1-based). False with the reason in the

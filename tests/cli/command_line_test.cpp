@@ -180,6 +180,15 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
   ASSERT_TRUE(WriteMeasurementFile(dir + "/short.cfa"));
   LoadSilentSet(0, 48000, 15, 20.0f);
   ASSERT_TRUE(WriteMeasurementFile(dir + "/nocurve.cfa"));
+  // A card input that carries only its offset.
+  LoadSilentSet(1, 48000, 15, 20.0f);
+  std::fill_n(ImpulseSet[0].begin(), 1 << 15, 0.0123f);
+  ASSERT_TRUE(WriteMeasurementFile(dir + "/dc.cfa"));
+  // A decay beside a silent curve.
+  LoadSilentSet(2, 48000, 15, 20.0f);
+  for (int32_t i = 100; i < 20000; ++i)
+    ImpulseSet[0][size_t(i)] = float(std::exp(-i / 2400.0) * ((i * 7919 % 201) - 100) / 100.0);
+  ASSERT_TRUE(WriteMeasurementFile(dir + "/beside.cfa"));
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -220,6 +229,7 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
       {"room parameters of a short curve", {"room-parameters", "short.cfa", "--json"}, 1,
        "Curve 1 is too short for the 63 Hz band's filter: 1024 samples, at least ", true},
       {"room parameters of a set without curves", {"room-parameters", "nocurve.cfa"}, 1, "nocurve.cfa holds no curve", true},
+      {"room parameters of an offset alone", {"room-parameters", "dc.cfa", "--json"}, 1, "Curve 1 is silent", true},
   };
   for (const Row& row : rows) {
     const Outcome o = RunZentor(dir, row.args);
@@ -233,6 +243,13 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
     for (const char* name : {"o.EQ", "n.cfa", "o.txt", "o.csv"}) EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/" + name))) << row.name;
     EXPECT_EQ(ReadAll(dir + "/kept.EQ"), "old") << row.name;
   }
+
+  // What the silent curve beside it says on opening is not the first curve's.
+  const Outcome beside = RunZentor(dir, {"room-parameters", "beside.cfa", "--curve", "1"});
+  EXPECT_EQ(beside.status, 0) << beside.err;
+  EXPECT_TRUE(beside.said.empty()) << beside.err;
+  EXPECT_EQ(RunZentor(dir, {"room-parameters", "beside.cfa", "--curve", "2"}).said,
+            std::vector<std::string>{"Curve 2 is silent"});
 
   const Outcome fit = RunZentor(dir, {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "cli.EQ", "--json"});
   ASSERT_EQ(fit.status, 0) << fit.err;

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/records.h"
@@ -330,6 +331,41 @@ TEST_F(RoomParametersTest, OnsetMarksANoisyStartAndEmptyOrBadInputGivesEmptyValu
     EXPECT_EQ(RoomParametersOfResult(2, p, error), c.message.empty()) << c.message;
     EXPECT_EQ(error.substr(0, c.message.size()), c.message);
   }
+}
+
+// The zero a measurement leaves at its end, or 32 after a long decay, are no cut:
+// every value is what the response gives without them. An offset alone is silent.
+TEST_F(RoomParametersTest, AFewTrailingZerosAreNoCutAndAnOffsetAloneIsSilent) {
+  for (const auto& [nominal, t60, zeros] : {std::tuple{1000.0, 0.7, 1}, {63.0, 2.5, 32}}) {
+    const double exact = 1000 * std::pow(10.0, 0.3 * std::round(std::log2(nominal / 1000)));
+    Synthetic s = MakeDecay(exact, t60, 60, 31);
+    const RoomParameters whole = ComputeRoomParameters(s.impulse, kRate);
+    std::fill(s.impulse.end() - zeros, s.impulse.end(), 0.0f);
+    const RoomParameters p = ComputeRoomParameters(s.impulse, kRate);
+    for (size_t b = 0; b <= p.bands.size(); ++b) {
+      const RoomParameterValues& v = b < p.bands.size() ? p.bands[b] : p.broadband;
+      const RoomParameterValues& w = b < p.bands.size() ? whole.bands[b] : whole.broadband;
+      for (const char* k : RoomParameterKeys()) {
+        SCOPED_TRACE(std::to_string(zeros) + " zeros, band " + std::to_string(v.centreHz) + " " + k);
+        const std::optional<double> x = RoomParameterValue(v, k), y = RoomParameterValue(w, k);
+        ASSERT_EQ(x.has_value(), y.has_value()) << v.Reason(k);
+        if (x) {
+          EXPECT_NEAR(*x, *y, 0.01 * std::max(1.0, std::fabs(*y)));
+        }
+        EXPECT_EQ(v.Reason(k), w.Reason(k));
+      }
+    }
+    if (nominal == 63) {
+      ASSERT_TRUE(p.bands[0].t20_s && p.bands[0].t30_s);
+      EXPECT_NEAR(*p.bands[0].t20_s / t60, 1, 0.03);
+    }
+  }
+  LoadSilentSet(1, kRate, 15, 20);
+  std::fill_n(ImpulseSet[0].begin(), 1 << 15, 0.3f);
+  RoomParameters p;
+  std::string error;
+  EXPECT_FALSE(RoomParametersOfResult(1, p, error));
+  EXPECT_EQ(error, "Curve 1 is silent");
 }
 
 TEST_F(RoomParametersTest, CsvAndJsonHoldEveryValueWithFullStopsAndNulls) {
