@@ -177,11 +177,13 @@ struct JackDevice::Session : std::enable_shared_from_this<Session> {
   }
   bool Exists(const std::string& recorded) const { return jack_port_by_name(client, Full(recorded).c_str()) != nullptr; }
 
-  // Server-call thread. Makes the remembered wires that are possible now.
+  // Server-call thread. Makes the remembered wires that are possible now; a
+  // disconnection of a port that has gone since was its client's leaving.
   void Remake() {
     std::set<Wire> wires;
     {
       std::lock_guard hold(Wires().lock);
+      std::erase_if(Wires().pending, [this](const Wire& w) { return !Exists(w.first) || !Exists(w.second); });
       for (const Wire& w : Wires().pairs)
         if (!Wires().pending.count(w)) wires.insert(w);
     }
@@ -295,9 +297,18 @@ struct JackDevice::Session : std::enable_shared_from_this<Session> {
     }
   }
   // A port that comes back (a client that was away) gets its remembered wires.
-  static void Registered(jack_port_id_t, int registered, void* self) {
+  static void Registered(jack_port_id_t id, int registered, void* self) {
     auto& s = *static_cast<Session*>(self);
-    if (!registered || s.closing.load() || s.lost.load()) return;
+    if (s.closing.load() || s.lost.load()) return;
+    if (!registered) {
+      // Its wires were cut by its going, not by the user.
+      jack_port_t* port = jack_port_by_id(s.client, id);
+      const char* name = port ? jack_port_name(port) : nullptr;
+      if (!name) return;
+      std::lock_guard hold(Wires().lock);
+      std::erase_if(Wires().pending, [name](const Wire& w) { return w.first == name || w.second == name; });
+      return;
+    }
     // Not from here: libjack takes no connection from inside its notifications.
     ServerCalls::Get().Post([weak = s.weak_from_this()] {
       if (auto live = weak.lock(); live && !live->closeAsked.load() && !live->lost.load()) live->Remake();
