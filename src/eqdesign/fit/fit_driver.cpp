@@ -354,6 +354,14 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
   // free a boost it held down, so the boost is held last.
   HoldOutsideRange(R, code, boostLimit);
   HoldNetBoost(R, code, boostLimit);
+  if (boostLimit >= 0 && !out.Stopped && accumulate != 1) {
+    // What the holds took may leave an entry doing harm.
+    const auto n = static_cast<size_t>(points);
+    if (RemoveWorseningEntries(R, std::span(C.XValues).first(n), std::span(source.YValues).first(n), code, judging) > 0) {
+      HoldOutsideRange(R, code, boostLimit);
+      HoldNetBoost(R, code, boostLimit);
+    }
+  }
   for (int32_t i = 0; i < R.Count; ++i)
     if (R.Q1[i] == 0) say("Err Modal Analysis Q1 = 0,  n= " + std::to_string(i));
   return out;
