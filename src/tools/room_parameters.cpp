@@ -342,7 +342,10 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     const double spread =
         10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * double(tenth) / rate));
     onDecay = fall > decays / 2;
-    unsure = std::fabs(fall - decays / 2) < 2 * spread;
+    // Noise that is not followed for 10 dB of the decay past where the decay meets
+    // it may be the decay still.
+    unsure = std::fabs(fall - decays / 2) < 2 * spread ||
+             (t.ok && double(t.cross) - 10 / t.slopeDb > 0.9 * double(n));
   }
   // Cut less than the longest gap after its decay met the noise, the response may
   // have had its reverberation still to come: nothing is known. Without a decay
