@@ -89,7 +89,7 @@ TEST_F(JackAnswerTest, AFreshProgramMeasuresThroughTheCardItTicksAtTheRateItOffe
   EXPECT_EQ(patch.Ports("^Zentor:").size(), 4u);
   ASSERT_TRUE(WaitWhile([] { return SoundCardBusy; }));
   ASSERT_EQ(Stored(), 1);
-  EXPECT_NE(Notes().find("Result 1: measured on system at 48000 Hz\n"), std::string::npos) << Notes();
+  EXPECT_NE(Notes().find("Result 1: measured on system at 48000 Hz"), std::string::npos) << Notes();
   EXPECT_FALSE(f->ClipLabel->text().contains("Simulated"));
 
   // The simulated card's result says what it is, in the window and in the notes.
