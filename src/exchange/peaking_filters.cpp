@@ -64,7 +64,7 @@ bool ToPeakingFilters(std::span<const FilterRecord> applied, int32_t rateHz, std
     // A centre far below the model's lowest step would be written at that step, one
     // below a hundredth of a hertz as 0: either is another filter.
     if (!(fc >= 0.005) || given < fc / 2) {
-      error = which + " at " + FormatDouble(given) + " Hz lies below the lowest centre that can be written (" +
+      error = which + " at " + FormatSingle(static_cast<float>(given)) + " Hz lies below the lowest centre that can be written (" +
               Hz(std::max(fc, 0.01)) + " Hz).";
       return false;
     }

@@ -294,6 +294,7 @@ TEST_F(AtomicFileTest, OutputsCheckedFirstAndTakenBackUnlessKept) {
     EXPECT_EQ(std::string(now.begin(), now.end()), row.keep ? "written" : "old");
   }
   ASSERT_TRUE(WriteWholeFileAtomic(old, std::string_view("old")));
+  ASSERT_EQ(::unlink(fresh.c_str()), 0);
 
   // On a disk that takes no hard link (FAT answers EPERM) the old file is kept as a
   // copy; a run that fails before or after replacing it leaves no second name.

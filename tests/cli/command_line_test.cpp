@@ -306,6 +306,7 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
   ASSERT_TRUE(SaveEQFile(at("in.EQ")));
   ASSERT_EQ(RunZentor(dir, {"export-filters", "in.EQ", "--format", "apo", "--out", "apo.txt"}).status, 0);
   ASSERT_EQ(::link(at("in.EQ").c_str(), at("alias.csv").c_str()), 0);
+  ASSERT_EQ(::link(at("m.v2.cfa").c_str(), at("m.v2.csv").c_str()), 0);
   QDir(QString::fromStdString(dir)).mkdir("c_2.frd");
   QDir(QString::fromStdString(dir)).mkdir("locked");
   std::ofstream(at("my.EQ")) << "old";
@@ -339,7 +340,7 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
        "is the input", {}},
       {"export over its input by another name", {"export-filters", "in.EQ", "--format", "csv", "--out", "alias.csv", "--force"},
        2, "is the input", {}},
-      {"curve over its input", {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "csv", "--out", "m.v2.cfa", "--force"},
+      {"curve over its input", {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "csv", "--out", "m.v2", "--force"},
        2, "is the input", {}},
       {"import over its input", {"import-filters", "in.EQ", "--eq", "in", "--force"}, 2, "is the input", {}},
       {"a report that cannot be written", with({"--eq", "f.EQ", "--report", "none/r.txt"}), 1,

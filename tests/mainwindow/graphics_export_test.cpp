@@ -1,4 +1,5 @@
 // The main window's "&Graphics Export" entries and its display options window.
+#include <QFile>
 #include <QImageReader>
 #include <QLocale>
 #include <QPainter>
@@ -52,8 +53,9 @@ class GraphicsExportTest : public test::StartedWindowTest {
   // read back (an SVG drawn on white at the given size).
   QImage Export(QAction* entry, const std::string& chosen, std::string written = "", QSize svgSize = {}) {
     dialogs.ExpectSaveFile(TempPath(chosen));
-    entry->trigger();
     const QString path = QString::fromStdString(TempPath(written.empty() ? chosen : written));
+    if (QFile::exists(path)) dialogs.ExpectMessage(MsgAnswer::Yes);  // "... Already Exists, Overwrite ?"
+    entry->trigger();
     if (!path.endsWith(".svg")) return QImageReader(path).read();
     QSvgRenderer r(path);
     EXPECT_TRUE(r.isValid()) << written;
@@ -375,6 +377,7 @@ TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWri
       {"curves. ", NoFileNameText(TempPath("curves. "))}};
   for (const auto& [typed, said] : refusals) {
     dialogs.ExpectSaveFile(TempPath(typed));
+    if (typed == "again.frd") dialogs.ExpectMessage(MsgAnswer::Yes);  // the folder in the series is asked about
     dialogs.ExpectMessage();
     w->TextExportMain->trigger();
     EXPECT_EQ(dialogs.MessageTexts().back(), said);
