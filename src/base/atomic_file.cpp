@@ -1,5 +1,7 @@
 #include "base/atomic_file.h"
 
+#include "base/binary_io.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -28,6 +30,7 @@ int CallRename(const char* from, const char* to) {
   return FileCalls.Rename ? FileCalls.Rename(from, to) : ::rename(from, to);
 }
 int CallSyncFolder(int fd) { return FileCalls.SyncFolder ? FileCalls.SyncFolder(fd) : ::fsync(fd); }
+int CallLink(const char* from, const char* to) { return FileCalls.Link ? FileCalls.Link(from, to) : ::link(from, to); }
 
 // The file a path names: through a symbolic link to the file it points at, so
 // that the link stays a link. Empty for a link that leads nowhere: writing a
@@ -116,28 +119,37 @@ AtomicFile::~AtomicFile() { Cancel(); }
 bool AtomicFile::Open() {
   if (fd_ >= 0) return !failed_;
   failed_ = false;
-  if (path_.empty()) return false;
+  why_.clear();
+  const auto refuse = [this](std::string why) {
+    why_ = std::move(why);
+    return false;
+  };
+  if (path_.empty()) return refuse("no name");
   target_ = ResolvedTarget(path_);
-  if (target_.empty()) return false;
+  if (target_.empty()) return refuse(errno == ELOOP ? SystemReason(ELOOP) : "a symbolic link that leads nowhere");
   const auto [folder, name] = SplitPath(target_);
-  if (name.empty()) return false;
+  if (name.empty()) return refuse("no name");
   struct stat old {};
   const bool exists = ::stat(target_.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return refuse(SystemReason(errno));
   // Only a regular file is replaced: a FIFO, a device or a folder would become a
   // plain file. A hard link is split by the rename, as by any replacing save.
-  if (exists && !S_ISREG(old.st_mode)) return false;
+  if (exists && !S_ISREG(old.st_mode)) return refuse("not a regular file");
   // A file the user may not write is not replaced behind its owner's back, even
   // where the folder would allow it.
-  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return refuse(SystemReason(errno));
   RemoveOrphanedTemporaries(folder);
+  int error = 0;
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = TemporaryName(folder, name);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno != EEXIST) break;
+    error = errno;
+    if (fd_ < 0 && error != EEXIST) break;
   }
   if (fd_ < 0) {
     temp_.clear();
-    return false;
+    // The temporary's name is ours: a missing one means its folder is missing.
+    return refuse(error == ENOENT ? "the folder is not there" : SystemReason(error));
   }
   // The replacement keeps the old file's owner and permissions; a save that would
   // hand the file to another owner is cancelled.
@@ -147,7 +159,7 @@ bool AtomicFile::Open() {
                                                    ::fchown(fd_, old.st_uid, old.st_gid) == 0);
     if (!owned || ::fchmod(fd_, old.st_mode & 07777) != 0) {
       Cancel();
-      return false;
+      return refuse("its owner and permissions cannot be kept");
     }
   }
   return true;
@@ -235,11 +247,61 @@ bool WriteWholeFileAtomic(const std::string& path, std::string_view text) {
   return file.Open() && file.Write(text) && file.Commit();
 }
 
+namespace {
+
+bool SameInode(const std::string& path, dev_t device, ino_t inode) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+// A byte-for-byte copy of `from` under the new name `to`, its owner and
+// permissions kept; false (and nothing left under `to`) on any failure.
+bool CopyFile(const std::string& from, const std::string& to, std::string& why) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    why = SystemReason(errno);
+    return false;
+  }
+  struct stat st {};
+  const int out = ::fstat(in, &st) == 0 ? ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : -1;
+  bool ok = out >= 0;
+  if (!ok) why = SystemReason(errno);
+  char chunk[1 << 16];
+  while (ok) {
+    const ssize_t n = ::read(in, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) ok = false, why = SystemReason(errno);
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      const ssize_t w = ::write(out, chunk + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) ok = false, why = SystemReason(w < 0 ? errno : ENOSPC);
+      else done += w;
+    }
+  }
+  if (ok && ((st.st_uid != ::geteuid() && ::fchown(out, st.st_uid, st.st_gid) != 0) ||
+             ::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0)) {
+    ok = false;
+    why = SystemReason(errno);
+  }
+  if (out >= 0 && ::close(out) != 0 && ok) ok = false, why = SystemReason(errno);
+  ::close(in);
+  if (!ok && out >= 0) ::unlink(to.c_str());
+  return ok;
+}
+
+}  // namespace
+
 OutputFiles::~OutputFiles() {
   // Latest first, so that a name given twice ends as it began.
   for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
     if (!e->kept.empty()) {
-      ::rename(e->kept.c_str(), e->target.c_str());
+      // Still the old file under its name (the run failed before replacing it): the
+      // second name goes, else it is put back.
+      if (SameInode(e->target, e->device, e->inode)) ::unlink(e->kept.c_str());
+      else ::rename(e->kept.c_str(), e->target.c_str());
     } else if (!e->existed) {
       struct stat st {};
       if (::lstat(e->target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(e->target.c_str());
@@ -247,13 +309,16 @@ OutputFiles::~OutputFiles() {
   }
 }
 
-bool OutputFiles::Prepare(const std::vector<std::string>& paths, std::string& failed) {
+bool OutputFiles::Prepare(const std::vector<std::string>& paths, std::string& failed, std::string* why) {
+  std::string reason;
+  const auto refuse = [&](const std::string& path, const std::string& because) {
+    failed = path;
+    if (why) *why = because;
+    return false;
+  };
   for (const std::string& path : paths) {
     AtomicFile probe(path);
-    if (!probe.Open()) {
-      failed = path;
-      return false;
-    }
+    if (!probe.Open()) return refuse(path, probe.why());
     probe.Cancel();
   }
   for (const std::string& path : paths) {
@@ -261,11 +326,20 @@ bool OutputFiles::Prepare(const std::vector<std::string>& paths, std::string& fa
     e.target = ResolvedTarget(path);
     struct stat st {};
     e.existed = ::lstat(e.target.c_str(), &st) == 0;
-    // A second name for the old file keeps it through the rename that replaces it.
+    // A second name for the old file keeps it through the rename that replaces it:
+    // a hard link, or where the disk takes none (FAT, exFAT, many network and FUSE
+    // file systems) a copy. Without either a failure could not put it back.
     if (e.existed) {
+      e.device = st.st_dev;
+      e.inode = st.st_ino;
       const auto [folder, name] = SplitPath(e.target);
       e.kept = TemporaryName(folder, name);
-      if (::link(e.target.c_str(), e.kept.c_str()) != 0) e.kept.clear();
+      if (CallLink(e.target.c_str(), e.kept.c_str()) != 0 && !CopyFile(e.target, e.kept, reason)) {
+        e.kept.clear();
+        entries_.push_back(std::move(e));
+        Keep();  // nothing was written yet: the second names made so far go
+        return refuse(path, "no copy of the old file to restore on a failure could be made: " + reason);
+      }
     }
     entries_.push_back(std::move(e));
   }

@@ -39,11 +39,14 @@ class AtomicFile {
 
   bool ok() const { return fd_ >= 0 && !failed_; }
   const std::string& path() const { return path_; }
+  // Why Open failed ("permission denied", "not found: ..."); empty otherwise.
+  const std::string& why() const { return why_; }
 
  private:
   std::string path_;    // as given
   std::string target_;  // what is replaced: the path, or the file a link names
   std::string temp_;
+  std::string why_;
   int fd_ = -1;
   bool failed_ = false;
 };
@@ -62,14 +65,19 @@ class OutputFiles {
   OutputFiles(const OutputFiles&) = delete;
   OutputFiles& operator=(const OutputFiles&) = delete;
 
-  // False, naming the first that cannot be written in `failed`, when any cannot.
-  bool Prepare(const std::vector<std::string>& paths, std::string& failed);
+  // False, naming the first that cannot be written in `failed` and saying why in
+  // `why`, when any cannot. An existing file is kept under a hidden second name
+  // (a hard link, or a copy where the disk takes no links); where neither can be
+  // made nothing is written.
+  bool Prepare(const std::vector<std::string>& paths, std::string& failed, std::string* why = nullptr);
   void Keep();
 
  private:
   struct Entry {
     std::string target, kept;
     bool existed = false;
+    dev_t device = 0;
+    ino_t inode = 0;
   };
   std::vector<Entry> entries_;
 };
@@ -83,6 +91,7 @@ struct FileSystemCalls {
   std::function<int(int fd)> Close;
   std::function<int(const char* from, const char* to)> Rename;
   std::function<int(int fd)> SyncFolder;  // the target's folder, after the rename
+  std::function<int(const char* from, const char* to)> Link;  // the second name of a replaced file
 };
 extern FileSystemCalls FileCalls;
 

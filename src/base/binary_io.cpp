@@ -2,9 +2,12 @@
 
 #include <QString>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zentor {
 
@@ -138,14 +141,30 @@ std::string TooLarge(int64_t maxBytes) {
 
 }  // namespace
 
+std::string SystemReason(int error) {
+  switch (error) {
+    case ENOENT: return "not found";
+    case EACCES:
+    case EPERM: return "permission denied";
+    case ELOOP: return "a loop of symbolic links";
+    case ENOTDIR: return "not found: a folder in its path is a file";
+    case ENAMETOOLONG: return "the name is too long";
+    case EROFS: return "the disk is read-only";
+    case ENOSPC:
+    case EDQUOT: return "the disk is full";
+    case EISDIR: return "a folder";
+    default: return std::strerror(error);
+  }
+}
+
 std::string FileReadProblem(const std::string& path, int64_t maxBytes) {
-  std::error_code ec;
-  const std::filesystem::file_status st = std::filesystem::status(path, ec);
-  if (!std::filesystem::exists(st)) return "not found";
-  if (!std::filesystem::is_regular_file(st)) return "not a regular file";
-  const uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) return "cannot be read";
-  if (size > static_cast<uintmax_t>(maxBytes)) return TooLarge(maxBytes);
+  struct stat st {};
+  if (path.empty()) return "not found";
+  if (::stat(path.c_str(), &st) != 0) return SystemReason(errno);
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  if (st.st_size > maxBytes) return TooLarge(maxBytes);
+  // A file the user may not read is refused for that, not as one that cannot be opened.
+  if (::access(path.c_str(), R_OK) != 0) return SystemReason(errno);
   return {};
 }
 
@@ -153,6 +172,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t m
   std::string problem = FileReadProblem(path, maxBytes);
   if (problem.empty()) {
     // The name's bytes as given: a Latin-1 name is no UTF-8 a QString would keep.
+    errno = 0;
     std::ifstream f(path, std::ios::binary);
     std::vector<uint8_t> all;
     char chunk[1 << 16];
@@ -161,7 +181,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t m
       f.read(chunk, sizeof chunk);
       all.insert(all.end(), chunk, chunk + f.gcount());
     }
-    if (!f.is_open()) problem = "cannot be opened";
+    if (!f.is_open()) problem = errno != 0 ? SystemReason(errno) : "cannot be opened";
     else if (f.bad()) problem = "cannot be read";
     else if (static_cast<int64_t>(all.size()) > maxBytes) problem = TooLarge(maxBytes);
     else out = std::move(all);
@@ -225,16 +245,24 @@ std::string AsUtf8(std::string_view s) {
 }
 
 std::string PrintableText(std::string_view s) {
+  static const char* hex = "0123456789abcdef";
+  const std::string text = AsUtf8(s);
   std::string out;
-  for (char ch : AsUtf8(s)) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
     if (c < 0x20 || c == 0x7F) {
-      static const char* hex = "0123456789abcdef";
       out += "\\x";
       out += hex[c >> 4];
       out += hex[c & 15];
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // U+0080 to U+009F: a terminal takes these as controls too (U+009B starts a sequence).
+      out += "\\u00";
+      out += hex[next >> 4];
+      out += hex[next & 15];
+      ++i;
     } else {
-      out += ch;
+      out += static_cast<char>(c);
     }
   }
   return out;

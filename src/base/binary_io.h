@@ -87,9 +87,12 @@ class BinaryReader {
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes, std::string* why = nullptr);
 
 // Empty when the file is a regular file of at most maxBytes, else why not:
-// "not found", "not a regular file", "larger than 16 MiB, more than any such file".
+// "not found", "permission denied", "a loop of symbolic links", "not a regular
+// file", "larger than 16 MiB, more than any such file".
 // Checked before a reader opens a file itself.
 std::string FileReadProblem(const std::string& path, int64_t maxBytes);
+// What a failed system call's error means to a user ("not found", "permission denied").
+std::string SystemReason(int error);
 
 // The bound on any text file the program reads: far beyond any real one.
 constexpr int64_t kLargestTextFileBytes = int64_t{16} << 20;
@@ -106,7 +109,8 @@ bool IsUtf8(std::string_view s);
 // The text itself when it is UTF-8, else its bytes read as Latin-1 (the files
 // of older programs), so that it is always valid UTF-8.
 std::string AsUtf8(std::string_view s);
-// AsUtf8 with control characters written as \xNN: safe to print on a terminal.
+// AsUtf8 with control characters written as \xNN (U+0080 to U+009F as \u00NN):
+// safe to print on a terminal.
 std::string PrintableText(std::string_view s);
 
 }  // namespace zentor

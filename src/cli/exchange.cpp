@@ -58,7 +58,8 @@ int ExportFilters(const Arguments& args) {
     std::string why;
     if (!ParseChannelList(args.Text("--channels"), options.channels, why)) throw UsageError("--channels: " + why);
   }
-  const std::string in = args.positional[0], out = Outputs::Given("--out", args.Text("--out"));
+  const std::string in = args.positional[0];
+  const std::string out = Outputs::Named("--out", args.Text("--out"), std::string(FilterFormatExtension(options.format)));
   Outputs outputs(args.Has("--force"), {in});
   outputs.Check({out});
 

@@ -33,7 +33,7 @@ int ExportCurve(const Arguments& args) {
   if (format.empty()) throw UsageError("--format is needed: csv or frd");
   r.format = format == "csv" ? CurveTextFormat::Csv : CurveTextFormat::Frd;
   if (!args.Has("--out")) throw UsageError("--out OUT is needed");
-  r.output = Outputs::Given("--out", args.Text("--out"));
+  r.output = Outputs::Named("--out", args.Text("--out"), format);
   if (args.Has("--curve") && args.Has("--all")) throw UsageError("--curve and --all cannot be given together");
   r.curve = args.Whole("--curve", 1, 32, 0);
   if (args.Has("--gate")) r.gateMs = static_cast<float>(args.Real("--gate", 0.1, 2000, 0));

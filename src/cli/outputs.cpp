@@ -7,13 +7,10 @@ namespace zentor::cli {
 
 std::string Outputs::Named(const std::string& option, const std::string& value, const std::string& extension) {
   const std::optional<std::string> name = SaveFileName(value, extension);
+  if (!name && EndsInBlankOrDot(value))
+    throw UsageError(option + " may not end in a blank or a dot, as \"" + value + "\" does");
   if (!name) throw UsageError(option + " needs a file name, not \"" + value + "\"");
   return *name;
-}
-
-std::string Outputs::Given(const std::string& option, const std::string& value) {
-  Named(option, value, "x");
-  return value;
 }
 
 void Outputs::Check(const std::vector<std::string>& paths) {
@@ -26,8 +23,9 @@ void Outputs::Check(const std::vector<std::string>& paths) {
       if (SameFile(out, paths[j])) throw UsageError(out + " and " + paths[j] + " are the same file: give two names");
     if (!force_ && !mayExist_ && FileExists(out)) throw CommandFailed(out + " already exists; --force replaces it");
   }
-  std::string failed;
-  if (!files_.Prepare(paths, failed)) throw CommandFailed(failed + " cannot be written there; nothing was written");
+  std::string failed, why;
+  if (!files_.Prepare(paths, failed, &why))
+    throw CommandFailed(failed + " cannot be written there (" + why + "); nothing was written");
   paths_.insert(paths_.end(), paths.begin(), paths.end());
 }
 

@@ -21,8 +21,6 @@ class Outputs {
   // The name a save writes for an option's value (SaveFileName); a usage error
   // for a value that holds no file name.
   static std::string Named(const std::string& option, const std::string& value, const std::string& extension);
-  // The value as given, refused as Named refuses it.
-  static std::string Given(const std::string& option, const std::string& value);
 
   // Checks the names and that each can be written; throws UsageError or CommandFailed.
   void Check(const std::vector<std::string>& paths);

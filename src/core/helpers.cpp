@@ -78,25 +78,62 @@ std::string GetFileNameStem(const std::string& name) {
   return dot == std::string::npos || dot < fileStart ? name : name.substr(0, dot);
 }
 
+namespace {
+
+// The file-name part of a name to save: only "/" parts folders here, "a\\.EQ" is a name.
+size_t SaveNameStart(const std::string& path) {
+  const size_t sep = path.rfind('/');
+  return sep == std::string::npos ? 0 : sep + 1;
+}
+
+std::string LowerText(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Another spelling of the kind's own extension, kept as typed ("config.yaml").
+bool SameKind(const std::string& ext, const std::string& extension) {
+  const std::string a = LowerText(ext), b = LowerText(extension);
+  return (a == "yaml" && b == "yml") || (a == "jpeg" && b == "jpg");
+}
+
+}  // namespace
+
+// Most likely mistyped, and many disks (FAT, exFAT, network shares) drop those
+// characters, so the file would not carry the name given.
+bool EndsInBlankOrDot(const std::string& chosen) {
+  const std::string name = chosen.substr(SaveNameStart(chosen));
+  return !name.empty() && name != "." && name != ".." && (name.back() == ' ' || name.back() == '.');
+}
+
 std::optional<std::string> SaveFileName(const std::string& chosen, const std::string& extension) {
-  const size_t fileStart = FileNameStart(chosen);
+  if (EndsInBlankOrDot(chosen)) return std::nullopt;
+  const size_t fileStart = SaveNameStart(chosen);
   const size_t dot = chosen.rfind('.');
   const std::string ext = dot == std::string::npos || dot < fileStart ? std::string() : chosen.substr(dot + 1);
-  // A name ending in a bare dot has an empty extension, replaced as well.
-  const bool known = dot != std::string::npos && dot >= fileStart && (ext.empty() || IsKnownExtension(ext));
+  const bool known = dot != std::string::npos && dot >= fileStart && IsKnownExtension(ext);
   const std::string stem = known ? chosen.substr(0, dot) : chosen;
   const std::string name = stem.substr(fileStart);
   if (name.empty() || name == "." || name == "..") return std::nullopt;
+  if (known && SameKind(ext, extension)) return chosen;
   return stem + "." + extension;
 }
 
 std::string NoFileNameText(const std::string& chosen) {
+  if (EndsInBlankOrDot(chosen)) return "User Error: A file name may not end in a blank or a dot, as \"" + chosen + "\" does";
   return "User Error: A file name is needed, not \"" + chosen + "\"";
 }
 
 std::optional<std::string> SaveFileNameOrSay(const std::string& chosen, const std::string& extension) {
   std::optional<std::string> name = SaveFileName(chosen, extension);
   if (!name) MsgBox(NoFileNameText(chosen));
+  return name;
+}
+
+std::optional<std::string> SaveFileNameAsked(const std::string& chosen, const std::string& extension) {
+  std::optional<std::string> name = SaveFileNameOrSay(chosen, extension);
+  if (name && !MayReplaceFile(*name, *name + " Already Exists, Overwrite ?", MsgButtons::YesNo, "Mirabelt Zentor"))
+    return std::nullopt;
   return name;
 }
 

@@ -29,12 +29,17 @@ std::string GetFileExtension(const std::string& name);
 std::string GetFileNameStem(const std::string& name);
 // The name a save writes for the name chosen: an extension of a file the program
 // reads or writes is replaced by the kind's own ("seat1.cfa" -> "seat1.EQ", "my.room.EQ"
-// stays), any other dot is part of the name ("seat1.v2" -> "seat1.v2.cfa"). Nullopt
-// when no name is left before the extension (".EQ", "", "folder/").
+// and "config.yaml" stay), any other dot is part of the name ("seat1.v2" ->
+// "seat1.v2.cfa"); only "/" parts folders. Nullopt when no name is left before the
+// extension (".EQ", "", "folder/") or the name ends in a blank or a dot ("t.EQ ").
 std::optional<std::string> SaveFileName(const std::string& chosen, const std::string& extension);
+bool EndsInBlankOrDot(const std::string& chosen);
 std::string NoFileNameText(const std::string& chosen);
 // SaveFileName, saying NoFileNameText when there is none.
 std::optional<std::string> SaveFileNameOrSay(const std::string& chosen, const std::string& extension);
+// SaveFileNameOrSay, then "NAME Already Exists, Overwrite ?" (Yes/No) before an
+// existing file is replaced: the dialog confirmed only the name typed.
+std::optional<std::string> SaveFileNameAsked(const std::string& chosen, const std::string& extension);
 // One file under both names (device and inode), or, when neither is there yet,
 // the same place once folders and links are resolved.
 bool SameFile(const std::string& a, const std::string& b);

@@ -32,7 +32,7 @@ void ExportPicture(const std::string& extension, const std::string& kind,
   req.filter = kind + " Graphic Export (*." + extension + ")|*." + extension;
   const std::optional<std::string> chosen = FileSaveDialog(req);
   if (!chosen || chosen->empty()) return;
-  const std::optional<std::string> named = SaveFileNameOrSay(*chosen, extension);
+  const std::optional<std::string> named = SaveFileNameAsked(*chosen, extension);
   if (!named) return;
   const std::string& name = *named;
   bool written = false;
@@ -60,7 +60,7 @@ void ExportPictureAsJpeg(const PictureBox& picture) {
   req.filter = "JPG Graphic Export (*.jpg)|*.jpg";
   const std::optional<std::string> chosen = FileSaveDialog(req);
   if (!chosen || chosen->empty()) return;
-  const std::optional<std::string> named = SaveFileNameOrSay(*chosen, "jpg");
+  const std::optional<std::string> named = SaveFileNameAsked(*chosen, "jpg");
   if (!named) return;
   const std::string& name = *named;
   bool written = false;
@@ -83,9 +83,11 @@ void PrintPicture(const PictureBox& picture) {
     req.title = "Save *.pdf File";
     req.filter = "PDF File (*.pdf)|*.pdf";
     const std::optional<std::string> chosen = FileSaveDialog(req);
-    if (!chosen) return;
+    if (!chosen || chosen->empty()) return;
+    const std::optional<std::string> named = SaveFileNameAsked(*chosen, "pdf");
+    if (!named) return;
     WaitCursor hourglass;
-    printed = WritePdfFile(picture.DrawingSpaceImage(), *chosen);
+    printed = WritePdfFile(picture.DrawingSpaceImage(), *named);
   }
   if (!printed) MsgBox("Error 4978: Error printing graph");
 }

@@ -52,9 +52,17 @@ bool ToPeakingFilters(std::span<const FilterRecord> applied, int32_t rateHz, std
       error = which + " belongs to no equaliser model (code " + std::to_string(f.EQEmulationCode) + ").";
       return false;
     }
+    const double given = f.Freq1 / kTwoPi;
     EmulateEQBand(f.EQEmulationCode, f.Freq1, f.Q1, f.Q2);
     if (std::fabs(f.Q1) == f.Q2) continue;  // 0 dB: nothing to set
     const double fc = f.Freq1 / kTwoPi;
+    // A centre far below the model's lowest step would be written at that step, one
+    // below a hundredth of a hertz as 0: either is another filter.
+    if (!(fc >= 0.005) || given < fc / 2) {
+      error = which + " at " + FormatSingle(static_cast<float>(given)) + " Hz lies below the lowest centre that can be written (" +
+              Hz(std::max(fc, 0.01)) + " Hz).";
+      return false;
+    }
     if (!(f.Freq1 < std::numbers::pi * rateHz)) {
       error = which + " at " + Hz(fc) + " Hz lies at or above half the sample rate of " + std::to_string(rateHz) +
               " Hz.";

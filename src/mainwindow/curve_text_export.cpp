@@ -67,11 +67,14 @@ std::vector<std::pair<std::string, std::string>> Files(const std::vector<TextCur
 }
 
 // Every file or none: each is checked before the first is written.
-bool WriteAll(const std::vector<std::pair<std::string, std::string>>& files, std::string& failed) {
+bool WriteAll(const std::vector<std::pair<std::string, std::string>>& files, std::string& failed, std::string& why) {
   std::vector<std::string> names;
   for (const auto& file : files) names.push_back(file.first);
   OutputFiles outputs;
-  if (!outputs.Prepare(names, failed)) return false;
+  if (!outputs.Prepare(names, failed, &why)) {
+    why = " (" + why + "); nothing was written";
+    return false;
+  }
   for (const auto& [name, text] : files) {
     if (!WriteWholeFileAtomic(name, text)) {
       failed = name;
@@ -104,19 +107,30 @@ void ExportCurvesOfViewShown() {
     MsgBox(kFrdTimeRefusal);
     return;
   }
-  const std::string name = ext.empty() ? *chosen + ".csv" : *chosen;
-  if (!SaveFileName(name, ext)) {
-    MsgBox(NoFileNameText(name));
-    return;
-  }
+  const std::optional<std::string> named = SaveFileNameOrSay(*chosen, format == CurveTextFormat::Frd ? "frd" : "csv");
+  if (!named) return;
+  const std::string& name = *named;
   if (!ResultFileName.empty() && SameFile(name, ResultFileName)) {
     MsgBox("User Error: " + name + " is the open measurement file. Save the curves under another name");
     return;
   }
   const std::string source = ResultFileName.empty() ? "measurements not saved" : GetFileNameFromPath(ResultFileName);
-  std::string failed;
+  const std::vector<std::pair<std::string, std::string>> files = Files(curves, view, format, name, source);
+  // The dialog confirmed one name; the series it becomes is asked about once.
+  std::vector<std::string> there;
+  for (const auto& file : files)
+    if (FileExists(file.first)) there.push_back(file.first);
+  if (!there.empty()) {
+    const std::string which = there.size() == 1 ? there[0] + " Already Exists"
+                                                : std::to_string(there.size()) + " of the files (" + there.front() +
+                                                      " to " + there.back() + ") Already Exist";
+    if (Dialogs().AskToReplace(there[0], which + ", Overwrite ?", MsgButtons::YesNo, MsgIcon::Exclamation,
+                               "Mirabelt Zentor") != MsgAnswer::Yes)
+      return;
+  }
+  std::string failed, why;
   WaitCursor hourglass;
-  if (!WriteAll(Files(curves, view, format, name, source), failed)) MsgBox("Error 4977: Error writing file " + failed);
+  if (!WriteAll(files, failed, why)) MsgBox("Error 4977: Error writing file " + failed + why);
 }
 
 std::string CurveTextFiles(const CurveExportRequest& r, std::vector<std::pair<std::string, std::string>>& files) {
@@ -169,7 +183,7 @@ std::string ExportCurveText(const CurveExportRequest& r) {
   std::string why = CurveTextFiles(r, files);
   if (!why.empty()) return why;
   std::string failed;
-  if (!WriteAll(files, failed)) return "Error 4977: Error writing file " + failed;
+  if (!WriteAll(files, failed, why)) return "Error 4977: Error writing file " + failed + why;
   return "";
 }
 

@@ -160,7 +160,8 @@ bool FilterExportDialog::Save_Click() {
   req.title = "Save Filters For Other Equalisers";
   req.filter = kFileFilters[static_cast<size_t>(options.format)];
   const std::string ext(FilterFormatExtension(options.format));
-  req.fileName = (EQFileName.empty() ? std::string("filters") : GetFileNameStem(EQFileName)) + "." + ext;
+  // The open file's name with only a known extension replaced: "room.v1.2" stays whole.
+  req.fileName = SaveFileName(EQFileName.empty() ? std::string("filters") : EQFileName, ext).value_or("filters." + ext);
   const std::optional<std::string> typed = FileSaveDialog(req);
   if (!typed || typed->empty()) return false;
   const std::optional<std::string> chosen = SaveFileNameOrSay(*typed, ext);

@@ -234,7 +234,7 @@ void MicCalForm::CreatCal_Click() {
     req.filter = "Microphone calibration files (*.cal)|*.cal";
     req.fileName = MicCaltext->text().toStdString();
     const std::optional<std::string> chosen = FileSaveDialog(req);
-    const std::optional<std::string> named = chosen && !chosen->empty() ? SaveFileNameOrSay(*chosen, "cal") : std::nullopt;
+    const std::optional<std::string> named = chosen && !chosen->empty() ? SaveFileNameAsked(*chosen, "cal") : std::nullopt;
     if (named) {
       const std::string& path = *named;
       if (WriteMicCalFile(path, LineOne->text().toStdString(), LineTwo->text().toStdString(), typed.Freq,

@@ -22,42 +22,98 @@ std::string LineError(size_t line, const std::string& what) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == ';'; }
 
-// The line's fields. Where blanks, tabs or semicolons part two or more fields, a
-// comma inside a field is its decimal mark ("31,5 -0,75"); where commas alone part
-// them they are separators ("31.5,-0.75", "1000,0"). A field with two commas, or a
-// comma and a full stop, has no clear decimal mark: false and that field in bad.
-bool Fields(std::string_view line, std::vector<std::string>& out, std::string& bad) {
-  out.clear();
+// The line's words: parted by blanks, tabs or semicolons, a comma that leads or
+// ends a word parting it from its neighbour.
+std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> wide;
   for (size_t i = 0; i < line.size();) {
     while (i < line.size() && IsBlank(line[i])) ++i;
     const size_t start = i;
     while (i < line.size() && !IsBlank(line[i])) ++i;
     std::string_view w = line.substr(start, i - start);
-    // A comma that leads or ends a field parts it from its neighbour.
     while (!w.empty() && w.front() == ',') w.remove_prefix(1);
     while (!w.empty() && w.back() == ',') w.remove_suffix(1);
     if (!w.empty()) wide.push_back(w);
   }
-  if (wide.size() == 1) {
-    for (size_t i = 0; i < wide[0].size();) {
-      const size_t end = std::min(wide[0].find(',', i), wide[0].size());
-      if (end > i) out.emplace_back(wide[0].substr(i, end - i));
+  return wide;
+}
+
+// Digits in groups of three after the first one to three, each group led by a
+// comma, maybe a fraction after a full stop: "1,000", "-20,000.5".
+bool GroupedThousands(std::string_view w) {
+  if (!w.empty() && (w.front() == '-' || w.front() == '+')) w.remove_prefix(1);
+  const size_t point = w.find('.');
+  const std::string_view whole = w.substr(0, point);
+  const size_t first = whole.find(',');
+  if (first == std::string_view::npos || first == 0 || first > 3) return false;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    const bool comma = i >= first && (i - first) % 4 == 0;
+    if (comma != (whole[i] == ',') || (!comma && !std::isdigit(static_cast<unsigned char>(whole[i])))) return false;
+  }
+  if ((whole.size() - first) % 4 != 0) return false;
+  if (point == std::string_view::npos) return true;
+  const std::string_view fraction = w.substr(point + 1);
+  return std::all_of(fraction.begin(), fraction.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// What a comma does on a line of two or more words. Decimal: a word like "31,5"
+// that cannot be thousands. Thousands: a full stop writes the decimals and every
+// comma parts groups of three ("1,000<TAB>0.00"). Unsure: only commas that could
+// be either ("1,000 0"). Ambiguous (bad names the word): a comma beside a full
+// stop in a word, or in another word, that is no group of thousands ("31.5,2",
+// "1,5<TAB>0.25"), or two commas in a line without a full stop.
+enum class Commas { None, Decimal, Thousands, Unsure, Ambiguous };
+
+Commas LineCommas(const std::vector<std::string_view>& words, std::string& bad) {
+  if (words.size() < 2) return Commas::None;  // commas alone part the values ("20,-1.25,0")
+  const bool point = std::any_of(words.begin(), words.end(), [](std::string_view w) { return w.find('.') != w.npos; });
+  Commas kind = Commas::None;
+  for (std::string_view w : words) {
+    const size_t commas = std::count(w.begin(), w.end(), ',');
+    if (commas == 0) continue;
+    if (point || commas > 1) {
+      if (!GroupedThousands(w)) {
+        bad = std::string(w);
+        return Commas::Ambiguous;
+      }
+      if (point) kind = Commas::Thousands;
+    } else if (!GroupedThousands(w)) {
+      kind = Commas::Decimal;
+    } else if (kind == Commas::None) {
+      kind = Commas::Unsure;
+    }
+  }
+  for (std::string_view w : words) {
+    if (std::count(w.begin(), w.end(), ',') < 2) continue;
+    if (kind == Commas::Decimal) {  // "1,000,000 2,5": both in one line
+      bad = std::string(w);
+      return Commas::Ambiguous;
+    }
+    kind = Commas::Thousands;  // "1,000,000 0": only groups
+  }
+  return kind;
+}
+
+// The line's fields as numbers written with a full stop: with commas as thousands
+// separators they go, as decimal marks they become full stops; a single word is
+// parted at its commas ("31.5,-0.75", "1000,0").
+std::vector<std::string> Fields(const std::vector<std::string_view>& words, bool thousands) {
+  std::vector<std::string> out;
+  if (words.size() == 1) {
+    for (size_t i = 0; i < words[0].size();) {
+      const size_t end = std::min(words[0].find(',', i), words[0].size());
+      if (end > i) out.emplace_back(words[0].substr(i, end - i));
       i = end + 1;
     }
-    return true;
+    return out;
   }
-  for (std::string_view w : wide) {
+  for (std::string_view w : words) {
     std::string f(w);
-    const size_t commas = std::count(f.begin(), f.end(), ',');
-    if (commas > 1 || (commas == 1 && f.find('.') != std::string::npos)) {
-      bad = f;
-      return false;
-    }
-    std::replace(f.begin(), f.end(), ',', '.');
+    if (thousands || std::count(f.begin(), f.end(), ',') > 1) std::erase(f, ',');
+    else std::replace(f.begin(), f.end(), ',', '.');
     out.push_back(std::move(f));
   }
-  return true;
+  return out;
 }
 
 // A finite number written with a full stop, in any locale.
@@ -129,11 +185,16 @@ std::vector<Point> Resample(const std::vector<Point>& pts, int32_t n) {
 
 }  // namespace
 
-std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) {
-  out = MicTextReading{};
-  std::vector<Point> pts;
+namespace {
+
+struct TextLine {
+  size_t number;
+  std::string_view text;
+};
+
+// The lines of numbers (notes read on the way), or a refusal.
+std::string NumberLines(std::string_view text, MicTextReading& out, std::vector<TextLine>& lines) {
   size_t lineNo = 0;
-  text = WithoutByteOrderMark(text);
   for (size_t at = 0; at < text.size();) {
     ++lineNo;
     size_t end = text.find('\n', at);
@@ -149,10 +210,42 @@ std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) 
       ReadNote(line, out);
       continue;
     }
-    std::vector<std::string> fields;
-    if (std::string bad; !Fields(line, fields, bad))
+    lines.push_back({lineNo, line});
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string ParseMicCalibrationText(std::string_view text, MicTextReading& out) {
+  out = MicTextReading{};
+  std::vector<TextLine> lines;
+  if (std::string why = NumberLines(WithoutByteOrderMark(text), out, lines); !why.empty()) return why;
+  // What a comma means is settled for the whole text: a spreadsheet writes
+  // "1,000<TAB>0" beside "1,250<TAB>0.5", and both are thousands.
+  size_t decimalLine = 0, thousandsLine = 0;
+  for (const TextLine& l : lines) {
+    std::string bad;
+    const Commas kind = LineCommas(Words(l.text), bad);
+    if (kind == Commas::Decimal && decimalLine == 0) decimalLine = l.number;
+    if (kind == Commas::Thousands && thousandsLine == 0) thousandsLine = l.number;
+  }
+  std::vector<Point> pts;
+  for (const TextLine& l : lines) {
+    const size_t lineNo = l.number;
+    const std::vector<std::string_view> words = Words(l.text);
+    std::string bad;
+    const Commas kind = LineCommas(words, bad);
+    if (kind == Commas::Ambiguous)
       return LineError(lineNo, "\"" + bad.substr(0, 40) +
                                    "\" has no clear decimal mark; write the numbers with a full stop or one comma");
+    if (decimalLine != 0 && thousandsLine != 0 && (kind == Commas::Decimal || kind == Commas::Thousands) &&
+        lineNo == std::max(decimalLine, thousandsLine))
+      return LineError(lineNo, std::string("a comma marks ") + (kind == Commas::Decimal ? "decimals" : "thousands") +
+                                   " here but " + (kind == Commas::Decimal ? "thousands" : "decimals") + " on line " +
+                                   std::to_string(std::min(decimalLine, thousandsLine)) +
+                                   "; write the numbers with a full stop");
+    const std::vector<std::string> fields = Fields(words, kind == Commas::Thousands || (kind == Commas::Unsure && thousandsLine != 0));
     if (fields.empty()) continue;  // separators alone
     std::optional<double> values[3];
     for (size_t k = 0; k < std::min<size_t>(fields.size(), 3); ++k) {

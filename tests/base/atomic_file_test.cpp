@@ -293,6 +293,58 @@ TEST_F(AtomicFileTest, OutputsCheckedFirstAndTakenBackUnlessKept) {
     const std::vector<uint8_t> now = Read(old);
     EXPECT_EQ(std::string(now.begin(), now.end()), row.keep ? "written" : "old");
   }
+  ASSERT_TRUE(WriteWholeFileAtomic(old, std::string_view("old")));
+  ASSERT_EQ(::unlink(fresh.c_str()), 0);
+
+  // On a disk that takes no hard link (FAT answers EPERM) the old file is kept as a
+  // copy; a run that fails before or after replacing it leaves no second name.
+  int links = 0;
+  FileCalls.Link = [&](const char*, const char*) {
+    ++links;
+    errno = EPERM;
+    return -1;
+  };
+  ASSERT_EQ(::chmod(old.c_str(), 0640), 0);
+  for (const bool replaced : {false, true}) {
+    {
+      OutputFiles outputs;
+      std::string failed;
+      ASSERT_TRUE(outputs.Prepare({old, fresh}, failed));
+      if (replaced) {
+        ASSERT_TRUE(WriteWholeFileAtomic(old, std::string_view("written")));
+      }
+    }
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"folder", "old.txt"})) << replaced;
+    const std::vector<uint8_t> now = Read(old);
+    EXPECT_EQ(std::string(now.begin(), now.end()), "old") << replaced;
+    struct stat st {};
+    ASSERT_EQ(::stat(old.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the copy keeps the permissions";
+  }
+  EXPECT_EQ(links, 2);
+  // Where no copy can be made either, nothing is written and the reason is given.
+  {
+    FileSizeLimit full(1);
+    OutputFiles outputs;
+    std::string failed, why;
+    EXPECT_FALSE(outputs.Prepare({fresh, old}, failed, &why));
+    EXPECT_EQ(failed, old);
+    EXPECT_EQ(why.rfind("no copy of the old file to restore on a failure could be made: ", 0), 0u) << why;
+  }
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"folder", "old.txt"}));
+  FileCalls = FileSystemCalls{};
+
+  // The reasons a file cannot be written.
+  ASSERT_EQ(::symlink("loop", TempPath("loop").c_str()), 0);
+  for (const auto& [path, reason] : {std::pair{TempPath("none/x.txt"), "the folder is not there"},
+                                     std::pair{TempPath("loop"), "a loop of symbolic links"},
+                                     std::pair{TempPath("folder"), "not a regular file"},
+                                     std::pair{old + "/x", "not found: a folder in its path is a file"}}) {
+    OutputFiles outputs;
+    std::string failed, why;
+    EXPECT_FALSE(outputs.Prepare({path}, failed, &why)) << path;
+    EXPECT_EQ(why, reason) << path;
+  }
 }
 
 }  // namespace

@@ -107,6 +107,9 @@ TEST(TextBytes, Utf8CheckByteOrderMarksLatin1AndControls) {
   }
   EXPECT_EQ(AsUtf8("caf\xE9"), "caf\xC3\xA9");
   EXPECT_EQ(PrintableText("a\x1b[2J\tb\xE9"), "a\\x1b[2J\\x09b\xC3\xA9");
+  // C1 controls (U+0080 to U+009F) too, the letters beside them kept; a Latin-1 CSI byte as well.
+  EXPECT_EQ(PrintableText("a\xC2\x9B" "2J\xC2\x80\xC2\xA0\xC3\x9B"), "a\\u009b2J\\u0080\xC2\xA0\xC3\x9B");
+  EXPECT_EQ(PrintableText("\x9B" "1m"), "\\u009b1m");
   const auto text = [](const std::string& b) { return TextFromFileBytes(std::span(reinterpret_cast<const uint8_t*>(b.data()), b.size())); };
   EXPECT_EQ(text("\xEF\xBB\xBF" "20 1"), "20 1");
   EXPECT_EQ(text(std::string("\xFF\xFE" "C\0a\0f\0\xE9\0", 10)), "Caf\xC3\xA9");

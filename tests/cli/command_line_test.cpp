@@ -54,10 +54,13 @@ std::string ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), {}};
 }
 
-// Runs the program with the given arguments in `dir`, without a desktop.
-Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args) {
+// Runs the program with the given arguments in `dir`, without a desktop; `more`
+// adds to its environment.
+Outcome RunZentor(const std::string& dir, const std::vector<std::string>& args,
+                  const std::vector<std::pair<QString, QString>>& more = {}) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  for (const auto& [name, value] : more) env.insert(name, value);
   env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir));  // a settings store of its own, as the test's
   QProcess p;
   p.setProcessEnvironment(env);
@@ -214,7 +217,7 @@ TEST_F(CommandLineTest, HelpAppendBadInputAndMeasureFitDescribeMatchTheWindows) 
       {"fit of a missing set", {"fit", "none.cfa", "--eq", "o.EQ"}, 1, "Error 8732"},
       {"output exists", {"fit", cfa, "--eq", "kept.EQ"}, 1, "kept.EQ already exists; --force replaces it"},
       {"output folder not writable", {"fit", cfa, "--range", "20:200", "--gate", "500", "--eq", "/proc/o.EQ"}, 1,
-       "/proc/o.EQ cannot be written there; nothing was written"},
+       "/proc/o.EQ cannot be written there ("},
       {"period out of range", {"measure", "--out", "n.cfa", "--period", "20"}, 2, "--period must be a whole number from 15 to 18"},
       {"room on another card", {"measure", "--out", "n.cfa", "--room", "r.wav", "--device", "hw"}, 2, "--room applies"},
       {"measure without --out", {"measure"}, 2, "--out OUT.cfa is needed"},
@@ -323,7 +326,8 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
   AppliedFilters[0].Count = 1;
   ASSERT_TRUE(SaveEQFile(at("in.EQ")));
   ASSERT_EQ(RunZentor(dir, {"export-filters", "in.EQ", "--format", "apo", "--out", "apo.txt"}).status, 0);
-  ASSERT_EQ(::link(at("in.EQ").c_str(), at("alias").c_str()), 0);
+  ASSERT_EQ(::link(at("in.EQ").c_str(), at("alias.csv").c_str()), 0);
+  ASSERT_EQ(::link(at("m.v2.cfa").c_str(), at("m.v2.csv").c_str()), 0);
   QDir(QString::fromStdString(dir)).mkdir("c_2.frd");
   QDir(QString::fromStdString(dir)).mkdir("locked");
   std::ofstream(at("my.EQ")) << "old";
@@ -353,18 +357,18 @@ TEST_F(CommandLineTest, OutputNamesInputsAndPartialOutputsAndTheTextsItPrints) {
       {"only an extension", {"import-filters", "apo.txt", "--eq", ".EQ"}, 2, "--eq needs a file name, not \".EQ\"", {}},
       {"an empty name", {"fit", "m.v2.cfa", "--eq", ""}, 2, "--eq needs a file name", {}},
       {"a folder's name", {"measure", "--out", "locked/"}, 2, "--out needs a file name", {}},
-      {"export over its input", {"export-filters", "in.EQ", "--format", "apo", "--out", "./in.EQ", "--force"}, 2,
+      {"export over its input", {"export-filters", "apo.txt", "--format", "apo", "--out", "./apo.txt", "--force"}, 2,
        "is the input", {}},
-      {"export over its input by another name", {"export-filters", "in.EQ", "--format", "csv", "--out", "alias", "--force"},
+      {"export over its input by another name", {"export-filters", "in.EQ", "--format", "csv", "--out", "alias.csv", "--force"},
        2, "is the input", {}},
-      {"curve over its input", {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "csv", "--out", "m.v2.cfa", "--force"},
+      {"curve over its input", {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "csv", "--out", "m.v2", "--force"},
        2, "is the input", {}},
       {"import over its input", {"import-filters", "in.EQ", "--eq", "in", "--force"}, 2, "is the input", {}},
       {"a report that cannot be written", with({"--eq", "f.EQ", "--report", "none/r.txt"}), 1,
-       "none/r.txt cannot be written there; nothing was written", {}},
+       "none/r.txt cannot be written there (the folder is not there); nothing was written", {}},
       {"a second FRD file that cannot be written",
        {"export-curve", "m.v2.cfa", "--view", "bode", "--format", "frd", "--out", "c.frd", "--force"}, 1,
-       "c_2.frd cannot be written there; nothing was written", {}},
+       "c_2.frd cannot be written there (not a regular file); nothing was written", {}},
       {"fit and report replaced without a question", with({"--eq", "my", "--report", "my.fit", "--force"}), 0, "",
        {"my.fit.txt"}, "my.EQ"},
       {"the impulse as text", {"export-curve", "m.v2.cfa", "--view", "impulse", "--format", "csv", "--out", "i.csv"}, 0, "",
@@ -467,6 +471,8 @@ TEST_F(CommandLineTest, EveryReaderRefusesPipesHugeDamagedAndOutOfRangeFilesNami
   bytes("turned.EQ", OneFilterEQ(100, -1, 5.6f));        // a boost whose level is a cut
   bytes("cut25.EQ", OneFilterEQ(100, 17.78f, 1));        // -25 dB: read, but no equaliser takes it
   bytes("high.EQ", OneFilterEQ(30000, -2, 1, 2));        // above half of 48 kHz, in a model without steps
+  bytes("low.EQ", OneFilterEQ(1.6e-31f, -2, 1));         // 1e-30 rad/s, which the model's steps would take to 20 Hz
+  bytes("low2.EQ", OneFilterEQ(1e-3f, -2, 1, 2));        // written with two decimals as 0 Hz
   std::vector<uint8_t> count = OneFilterEQ(100, -2, 1);
   count[0] = 200;
   bytes("count.EQ", count);
@@ -502,6 +508,10 @@ TEST_F(CommandLineTest, EveryReaderRefusesPipesHugeDamagedAndOutOfRangeFilesNami
        ", beyond the +/-20 dB an equaliser holds."},
       {"export above half the rate", {"export-filters", "high.EQ", "--format", "apo", "--out", "o.txt"},
        " lies at or above half the sample rate of 48000 Hz."},
+      {"export below the model's lowest centre", {"export-filters", "low.EQ", "--format", "apo", "--out", "o.txt"},
+       "Filter 1 at 1.6E-31 Hz lies below the lowest centre that can be written (20 Hz)."},
+      {"export below a hundredth of a hertz", {"export-filters", "low2.EQ", "--format", "apo", "--out", "o.txt"},
+       "Filter 1 at 0.001 Hz lies below the lowest centre that can be written (0.01 Hz)."},
       {"Q of 1e-300", {"import-filters", "q.txt", "--eq", "o.EQ"}, "q.txt: Line 1: Q 1e-300 lies outside 0.01 to 100."},
       {"a shelf", {"import-filters", "shelf.txt", "--eq", "o.EQ"},
        "shelf.txt: Line 2: a filter of type LS cannot be read; only peaking (PK) filters are read: remove the other filters from the file."},
@@ -528,6 +538,120 @@ TEST_F(CommandLineTest, EveryReaderRefusesPipesHugeDamagedAndOutOfRangeFilesNami
   const Outcome escaped = RunZentor(dir, {"describe", "a\x1b[2Jb.EQ"});
   ASSERT_FALSE(escaped.said.empty());
   EXPECT_NE(escaped.said.back().find("a\\x1b[2Jb.EQ: not found"), std::string::npos) << escaped.said.back();
+  // So do C1 controls: U+009B starts a sequence as ESC [ does.
+  const Outcome csi = RunZentor(dir, {"describe", "c\xC2\x9B" "2Jd.EQ"});
+  ASSERT_FALSE(csi.said.empty());
+  EXPECT_NE(csi.said.back().find("c\\u009b2Jd.EQ: not found"), std::string::npos) << csi.said.back();
+  EXPECT_EQ(csi.err.find("\xC2\x9B"), std::string::npos);
+}
+
+// A disk that takes no hard link (FAT, SMB, FUSE) and fills up while the second of
+// two files is written: the old files come back whole, no hidden name is left,
+// and a name is written as typed with the format's extension or refused.
+TEST_F(CommandLineTest, FailedRunsGiveBackTheOldFilesOnEveryDiskAndNamesKeepWhatWasTyped) {
+  const std::string dir = tempDir.path().toStdString();
+  const auto at = [&](const std::string& name) { return dir + "/" + name; };
+  WriteRoom(at("room.wav"));
+  ASSERT_EQ(RunZentor(dir, {"measure", "--room", "room.wav", "--out", "seat.cfa", "--repeat", "2"}).status, 0);
+  for (const char* name : {"old.EQ", "o_1.frd", "old.txt"}) std::ofstream(at(name)) << "the user's " << name;
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(at("seat.cfa")), QString::fromStdString(at("set2.cfa"))));
+  const std::vector<std::string> fit = {"fit", "seat.cfa", "--range", "20:200", "--gate", "500", "--force"};
+  const auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = fit;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const std::pair<QString, QString> noLinks{"ZENTOR_TEST_NO_LINK", "1"};
+  const auto fullAt = [](const char* name) { return std::pair<QString, QString>{"ZENTOR_TEST_FAIL_SYNC", name}; };
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::pair<QString, QString>> disk;
+    const char* said;
+  };
+  const std::vector<Row> rows{
+      {"report on a full disk without links", with({"--eq", "old.EQ", "--report", "r.txt"}),
+       {noLinks, fullAt("r.txt")}, "The EQ settings file could not be written"},
+      {"report on a full disk with links", with({"--eq", "old.EQ", "--report", "r.txt"}), {fullAt("r.txt")},
+       "The EQ settings file could not be written"},
+      {"second FRD file on a full disk without links",
+       {"export-curve", "seat.cfa", "--view", "bode", "--format", "frd", "--out", "o.frd", "--force"},
+       {noLinks, fullAt("o_2.frd")}, "Error 4977: Error writing file o_2.frd"},
+      {"export of a missing file over an old one", {"export-filters", "missing.EQ", "--format", "apo", "--out", "old.txt", "--force"},
+       {}, "missing.EQ: not found"},
+      {"the same without links", {"export-filters", "missing.EQ", "--format", "apo", "--out", "old.txt", "--force"},
+       {noLinks}, "missing.EQ: not found"},
+      {"fit of a curve not there", with({"--eq", "old.EQ", "--curve", "3"}), {}, "--curve must be a whole number"},
+      {"measure appending a bad room", {"measure", "--out", "set2.cfa", "--append", "--room", "old.txt"}, {},
+       "nothing written"},
+  };
+  const std::vector<std::string> present = FolderEntries(dir);
+  std::vector<std::string> before;
+  for (const std::string& name : present) before.push_back(ReadAll(at(name)));
+  for (Row row : rows) {
+    SCOPED_TRACE(row.name);
+    row.disk.push_back({"LD_PRELOAD", ZENTOR_FAILING_CALLS});
+    row.disk.push_back({"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"});
+    const Outcome o = RunZentor(dir, row.args, row.disk);
+    EXPECT_NE(o.status, 0) << o.err;
+    ASSERT_FALSE(o.said.empty()) << o.err;
+    EXPECT_NE(o.said.back().find(row.said), std::string::npos) << o.said.back();
+    EXPECT_EQ(FolderEntries(dir), present) << "a file added or a hidden name left";
+    for (size_t k = 0; k < present.size(); ++k) EXPECT_TRUE(ReadAll(at(present[k])) == before[k]) << present[k] << " changed";
+  }
+  // Where no copy can be kept either, nothing is written and the reason is said.
+  const Outcome full = RunZentor(dir, with({"--eq", "old.EQ"}),
+                                 {noLinks, {"LD_PRELOAD", ZENTOR_FAILING_CALLS}, fullAt("old.EQ"),
+                                  {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"}});
+  EXPECT_EQ(full.status, 1);
+  ASSERT_FALSE(full.said.empty());
+  EXPECT_EQ(full.said.back(), "old.EQ cannot be written there (no copy of the old file to restore on a failure could "
+                              "be made: the disk is full); nothing was written");
+  EXPECT_EQ(FolderEntries(dir), present);
+  // Without links a replacing run that goes well leaves only its files.
+  ASSERT_EQ(RunZentor(dir, with({"--eq", "old.EQ"}), {noLinks, {"LD_PRELOAD", ZENTOR_FAILING_CALLS},
+                                                      {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"}})
+                .status, 0);
+  EXPECT_EQ(FolderEntries(dir), present);
+  EXPECT_NE(ReadAll(at("old.EQ")), before[std::find(present.begin(), present.end(), "old.EQ") - present.begin()]);
+
+  // Names: the format's extension added to a name without it, kept through a
+  // numbered series; a trailing blank or dot refused; a backslash is a name's.
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> made;
+    const char* said;
+  } names[] = {
+      {{"export-curve", "seat.cfa", "--view", "bode", "--format", "csv", "--out", "hall.v2"}, {"hall.v2.csv"}, ""},
+      {{"export-curve", "seat.cfa", "--view", "bode", "--format", "frd", "--curve", "1", "--out", "single.v3"},
+       {"single.v3.frd"}, ""},
+      {{"export-curve", "seat.cfa", "--view", "bode", "--format", "frd", "--out", "my.room"},
+       {"my.room_1.frd", "my.room_2.frd"}, ""},
+      {{"export-curve", "seat.cfa", "--view", "bode", "--format", "frd", "--out", "o"}, {}, "o_1.frd already exists"},
+      {{"export-filters", "old.EQ", "--format", "camilladsp", "--out", "config.yaml"}, {"config.yaml"}, ""},
+      {{"import-filters", "config.yaml", "--eq", "a.."}, {}, "--eq may not end in a blank or a dot, as \"a..\" does"},
+      {{"import-filters", "config.yaml", "--eq", "t.EQ "}, {}, "--eq may not end in a blank or a dot"},
+      {{"export-filters", "old.EQ", "--format", "apo", "--out", "a\\.txt"}, {"a\\.txt"}, ""},
+  };
+  std::vector<std::string> now = FolderEntries(dir);
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.args.back());
+    const Outcome o = RunZentor(dir, n.args);
+    EXPECT_EQ(o.status == 0, *n.said == '\0') << o.err;
+    if (*n.said != '\0') {
+      ASSERT_FALSE(o.said.empty());
+      EXPECT_NE(o.said.back().find(n.said), std::string::npos) << o.said.back();
+    }
+    now.insert(now.end(), n.made.begin(), n.made.end());
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(FolderEntries(dir), now);
+  }
+
+  // The true reason a file cannot be read.
+  ASSERT_EQ(::symlink("loop.EQ", at("loop.EQ").c_str()), 0);
+  const Outcome loop = RunZentor(dir, {"describe", "loop.EQ"});
+  ASSERT_FALSE(loop.said.empty());
+  EXPECT_NE(loop.said.back().find("loop.EQ: a loop of symbolic links"), std::string::npos) << loop.said.back();
 }
 
 // The JSON of the subcommands is UTF-8, whatever the bytes of the files and names

@@ -65,10 +65,18 @@ TEST_F(Helpers, ParsingFileNamesRangesCharCodesAndGraphShownMessages) {
   // only an extension is none.
   const std::pair<const char*, std::optional<std::string>> saves[] = {
       {"my.room.EQ", "my.room.EQ"},        {"my.room.eq", "my.room.EQ"},    {"seat1.v2", "seat1.v2.EQ"},
-      {"/d/a.b/seat1.cfa", "/d/a.b/seat1.EQ"}, {"/d/a.b/seat1", "/d/a.b/seat1.EQ"}, {"seat1.", "seat1.EQ"},
+      {"/d/a.b/seat1.cfa", "/d/a.b/seat1.EQ"}, {"/d/a.b/seat1", "/d/a.b/seat1.EQ"}, {"seat1.", std::nullopt},
+      {"a..", std::nullopt},               {"t.EQ ", std::nullopt},         {"a\\.EQ", "a\\.EQ"},
+      {"d\\x", "d\\x.EQ"},
       {".EQ", std::nullopt},               {"/d/a.b/.eq", std::nullopt},    {"", std::nullopt},
       {"/d/a.b/", std::nullopt},           {"..", std::nullopt},            {"/d/.", std::nullopt}};
   for (const auto& [chosen, saved] : saves) EXPECT_EQ(SaveFileName(chosen, "EQ"), saved) << chosen;
+  // Another spelling of the kind's extension stays as typed.
+  EXPECT_EQ(SaveFileName("config.yaml", "yml"), "config.yaml");
+  EXPECT_EQ(SaveFileName("shot.JPEG", "jpg"), "shot.JPEG");
+  EXPECT_EQ(SaveFileName("config.yaml", "txt"), "config.txt");
+  EXPECT_EQ(NoFileNameText("t.EQ "), "User Error: A file name may not end in a blank or a dot, as \"t.EQ \" does");
+  EXPECT_EQ(NoFileNameText(".EQ"), "User Error: A file name is needed, not \".EQ\"");
   std::string d;
   EXPECT_EQ(CopyString(d, "abc"), "abc");
   EXPECT_EQ(d, "abc");

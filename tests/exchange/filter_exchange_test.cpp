@@ -395,6 +395,19 @@ TEST_F(FilterExchangeWindowTest, RoundTripRefusalsAndTheWindowsCommandsKeepTheSe
             "User Error: " + TempPath("alias.txt") + " is the open EQ file. Save the filters under another name");
   std::ifstream open(EQFileName);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(open), {}), "EQ");
+  // The name suggested keeps every dot of an open file's name that is no extension.
+  for (const auto& [opened, suggested] : {std::pair{"room.v1.2", "room.v1.2.txt"}, std::pair{"room.EQ", "room.txt"}}) {
+    EQFileName = TempPath(opened);
+    dialogs.ExpectModal([&](QDialog* d) {
+      auto* e = static_cast<FilterExportDialog*>(d);
+      e->FormatList->setCurrentIndex(0);
+      e->SaveBut->click();
+      return 0;
+    });
+    dialogs.ExpectSaveFile(std::nullopt);
+    w->SaveOtherFilters->trigger();
+    EXPECT_EQ(dialogs.calls().back().fileName, TempPath(suggested));
+  }
 
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectOpenFile(good);

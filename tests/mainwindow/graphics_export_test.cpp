@@ -1,4 +1,5 @@
 // The main window's "&Graphics Export" entries and its display options window.
+#include <QFile>
 #include <QImageReader>
 #include <QLocale>
 #include <QPainter>
@@ -7,9 +8,14 @@
 #include <complex>
 #include <locale>
 
+#include <unistd.h>
+
+#include "base/atomic_file.h"
+#include "core/helpers.h"
 #include "display/display_options.h"
 #include "mainwindow/curve_text_export.h"
 #include "mainwindow/graphics_export.h"
+#include "support/file_faults.h"
 #include "support/image_compare.h"
 #include "support/silent_set.h"
 #include "window_fixtures.h"
@@ -47,8 +53,9 @@ class GraphicsExportTest : public test::StartedWindowTest {
   // read back (an SVG drawn on white at the given size).
   QImage Export(QAction* entry, const std::string& chosen, std::string written = "", QSize svgSize = {}) {
     dialogs.ExpectSaveFile(TempPath(chosen));
-    entry->trigger();
     const QString path = QString::fromStdString(TempPath(written.empty() ? chosen : written));
+    if (QFile::exists(path)) dialogs.ExpectMessage(MsgAnswer::Yes);  // "... Already Exists, Overwrite ?"
+    entry->trigger();
     if (!path.endsWith(".svg")) return QImageReader(path).read();
     QSvgRenderer r(path);
     EXPECT_TRUE(r.isValid()) << written;
@@ -359,21 +366,59 @@ TEST_F(CurveTextTest, KnownFilterMatchesItsResponseInEveryLocaleAndTheExportsWri
     EXPECT_GT(std::count(frd.begin(), frd.end(), '\n'), 1000) << name;
     EXPECT_NE(frd.find(" 0\r\n"), std::string::npos) << name;
   }
-  // Every file or none, and never over the measurement file open.
+  // Every file or none, and never over the measurement file open, by any of its names.
   ASSERT_TRUE(QDir(tempDir.path()).mkdir("again_2.frd"));
   ResultFileName = TempPath("filter.cfa");
+  ASSERT_EQ(::link(ResultFileName.c_str(), TempPath("filter.csv").c_str()), 0);
   const std::string cfa = Slurp(ResultFileName);
   const std::pair<std::string, std::string> refusals[] = {
-      {"again.frd", "Error 4977: Error writing file " + TempPath("again_2.frd")},
-      {"filter.cfa", "User Error: " + TempPath("filter.cfa") + " is the open measurement file. Save the curves under another name"}};
+      {"again.frd", "Error 4977: Error writing file " + TempPath("again_2.frd") + " (not a regular file); nothing was written"},
+      {"filter.csv", "User Error: " + TempPath("filter.csv") + " is the open measurement file. Save the curves under another name"},
+      {"curves. ", NoFileNameText(TempPath("curves. "))}};
   for (const auto& [typed, said] : refusals) {
     dialogs.ExpectSaveFile(TempPath(typed));
+    if (typed == "again.frd") dialogs.ExpectMessage(MsgAnswer::Yes);  // the folder in the series is asked about
     dialogs.ExpectMessage();
     w->TextExportMain->trigger();
     EXPECT_EQ(dialogs.MessageTexts().back(), said);
   }
   EXPECT_FALSE(FileExists(TempPath("again_1.frd")));
   EXPECT_EQ(Slurp(ResultFileName), cfa);
+  ::unlink(TempPath("filter.csv").c_str());
+
+  // A name without an extension gets the format's; the series a name becomes is
+  // asked about once, and on a disk without hard links (FAT answers EPERM) a write
+  // that fails gives every old file back, leaving no hidden name.
+  dialogs.ExpectSaveFile(TempPath("hall.v2"));
+  w->TextExportMain->trigger();
+  EXPECT_TRUE(FileExists(TempPath("hall.v2.csv")));
+  const std::string old1 = Slurp(TempPath("set_1.frd")), old2 = Slurp(TempPath("set_2.frd"));
+  const std::vector<std::string> entries = test::FolderEntries(tempDir.path().toStdString());
+  int syncs = 0;
+  FileCalls.Link = [](const char*, const char*) {
+    errno = EPERM;
+    return -1;
+  };
+  FileCalls.Sync = [&](int fd) {
+    if (++syncs < 2) return ::fsync(fd);
+    errno = ENOSPC;
+    return -1;
+  };
+  for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+    dialogs.Clear();
+    dialogs.ExpectSaveFile(TempPath("set.frd"));
+    dialogs.ExpectMessage(answer);
+    if (answer == MsgAnswer::Yes) dialogs.ExpectMessage();
+    w->TextExportMain->trigger();
+    ASSERT_FALSE(dialogs.MessageTexts().empty());
+    EXPECT_EQ(dialogs.MessageTexts()[0], "2 of the files (" + TempPath("set_1.frd") + " to " + TempPath("set_2.frd") +
+                                             ") Already Exist, Overwrite ?");
+    EXPECT_EQ(dialogs.MessageTexts().size(), answer == MsgAnswer::Yes ? 2u : 1u);
+    EXPECT_EQ(std::pair(Slurp(TempPath("set_1.frd")), Slurp(TempPath("set_2.frd"))), std::pair(old1, old2));
+    EXPECT_EQ(test::FolderEntries(tempDir.path().toStdString()), entries);
+  }
+  EXPECT_EQ(syncs, 2);
+  FileCalls = FileSystemCalls{};
 }
 
 }  // namespace

@@ -475,6 +475,9 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
       {"commas", "; note\n10.054, -2.5, 12\n20;-1;3\n 20000 , +1.75 ,-4\n", ""},
       {"decimal commas, a byte-order mark", "\xEF\xBB\xBF\"Sens Factor =-1,2dB\"\n10,054 -2,5 12\n20;-1;3\n20000\t1,75\t-4\n",
        "Sensitivity -1.2 dB"},
+      // A spreadsheet's thousands separators, a line without decimals among them.
+      {"thousands, tabs", "10.054\t-2.50\t0.0\n1,000\t-1\t0\n20,000\t1.75\t0.0\n", ""},
+      {"thousands, semicolons", "10.054;-2.5\n1,000;-0.75\n20,000.0;1.75\n", ""},
   };
   for (const Shape& s : shapes) {
     Import(File("mic.txt", s.text));
@@ -485,7 +488,21 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
     EXPECT_EQ(Form()->MicTextInfo->text().toStdString(), s.info) << s.name;
     EXPECT_EQ(Form()->Caltext->toPlainText().count('\n'), 3) << s.name;
   }
+  EXPECT_EQ(ActiveMicCal.Freq[1], 1000.0f) << "a thousands separator read as a decimal comma";
+  // Each layout read as it is written.
+  const struct {
+    const char* text;
+    float f, level;
+  } layouts[] = {{"1,000 2,5\n", 1.0f, 2.5f},      {"31,5;-0,75\n", 31.5f, -0.75f},   {"20,-1.25,0\n", 20.0f, -1.25f},
+                 {"1000,0\n", 1000.0f, 0.0f},      {"1,000\t0.00\t0.0\n", 1000.0f, 0}, {"1,000;-0.75\n", 1000.0f, -0.75f},
+                 {"1,000.5 0\n", 1000.5f, 0.0f},   {"1,000,000 0\n", 1e6f, 0.0f}};
+  for (const auto& l : layouts) {
+    Import(File("layout.txt", l.text));
+    ASSERT_EQ(ActiveMicCal.Count, 1) << l.text;
+    EXPECT_EQ(std::pair(ActiveMicCal.Freq[0], ActiveMicCal.Level[0]), std::pair(l.f, l.level)) << l.text;
+  }
   EXPECT_TRUE(dialogs.MessageTexts().empty());
+  Import(File("mic.txt", shapes[0].text));
   // Saved as a .cal file, the table keeps every point, its first one too.
   dialogs.ExpectMessage(MsgAnswer::Yes);
   dialogs.ExpectSaveFile(TempPath("from text.cal"));
@@ -519,6 +536,10 @@ TEST_F(MicCalFormTest, TextTablesLoadAreRefusedWithTheirLineOrResampled) {
       {"20 1\n30 1 1e300\n", "line 2: the phase must be within +/-100000 degrees"},
       {"20,5,1 1\n", "line 1: \"20,5,1\" has no clear decimal mark"},
       {"20 1\n31.5,2 -1\n", "line 2: \"31.5,2\" has no clear decimal mark"},
+      {"20 1\n1,5\t0.25\n", "line 2: \"1,5\" has no clear decimal mark"},
+      {"20 1\n1,000,000 2,5\n", "line 2: \"1,000,000\" has no clear decimal mark"},
+      {"20 1,5\n1,000\t0.5\n", "line 2: a comma marks thousands here but decimals on line 1"},
+      {"20,000\t0.5\n31,5 1\n", "line 2: a comma marks decimals here but thousands on line 1"},
       {"* only notes\n\n;\n", "The calibration text holds no line of numbers"},
   };
   for (const auto& [text, why] : cases) {

@@ -199,7 +199,7 @@ std::vector<Writer> FailedSaves::Writers() {
       {".XVR (WriteXoverFile)", "sets.XVR", 0, [](FailedSaves&) { Forms::Get<XoverForm>()->SaveXoverFile(); },
        {"EQ File Error 4337", "Error 8727"}, {}, [](FailedSaves&) { Forms::Get<XoverForm>()->XoverSaved = false; },
        [](FailedSaves&, bool saved) { EXPECT_EQ(Forms::Get<XoverForm>()->XoverSaved, saved); }},
-      {".cal (WriteMicCalFile)", "mic.cal", 1,  // " Save calibration file ?"
+      {".cal (WriteMicCalFile)", "mic.cal", 2,  // " Save calibration file ?", then the replace question
        [](FailedSaves&) {
          Forms::Get<MicCalForm>()->Caltext->setPlainText("20  -1.25\n1000  0.5  45\n");
          Forms::Get<MicCalForm>()->CreatCal_Click();
@@ -216,9 +216,13 @@ std::vector<Writer> FailedSaves::Writers() {
       {"distortion text (Export_Click)", "dist.txt", 1,  // "Save DistortionProductsOutput.txt ?"
        [](FailedSaves&) { Forms::Get<DistForm>()->Export_Click(); },
        {"Error 6212: Distortion output file could not be written"}},
-      {"JPEG export (WriteJpegFile)", "graph.jpg", 0, [](FailedSaves& t) { ExportPictureAsJpeg(t.picture); },
+      {"JPEG export (WriteJpegFile)", "graph.jpg", 1, [](FailedSaves& t) { ExportPictureAsJpeg(t.picture); },
        {"Error 4977: Error writing file <path>"}},
-      {"PDF print without a printer (WritePdfFile)", "graph.pdf", 0, [](FailedSaves& t) { PrintPicture(t.picture); },
+      {"PNG export (WritePngFile)", "graph.png", 1, [](FailedSaves& t) { ExportPictureAsPng(t.picture); },
+       {"Error 4977: Error writing file <path>"}},
+      {"SVG export (WriteSvgFile)", "graph.svg", 1, [](FailedSaves& t) { ExportPictureAsSvg(t.picture); },
+       {"Error 4977: Error writing file <path>"}},
+      {"PDF print without a printer (WritePdfFile)", "graph.pdf", 1, [](FailedSaves& t) { PrintPicture(t.picture); },
        {"Error 4978: Error printing graph"}},
       {"test-CD WAV (WriteTestCDFile)", "cd.wav", 1,
        [](FailedSaves&) {
@@ -257,6 +261,48 @@ TEST_F(FailedSaves, EveryWriterKeepsTheOldFileAtEveryInjectedFault) {
       SaveOver(wr, full, true, "file-size limit");
     }
     SaveOver(wr, WithOld(wr, TempPath("run" + std::to_string(++run))), false, "no fault");
+  }
+}
+
+// The dialog confirms the name typed, not the one the save adds an extension to:
+// "mic" over a factory mic.cal asks, and No keeps the file; a name the save cannot
+// write as typed is refused.
+TEST_F(FailedSaves, ASaveUnderADerivedNameAsksBeforeReplacingAndNamesEndingInABlankOrDotAreRefused) {
+  OpenWindows();
+  int run = 0;
+  for (const Writer& wr : Writers()) {
+    // These write the name as the dialog gave it.
+    if (wr.questions == 0 || wr.name.starts_with("distortion") || wr.name.starts_with("impulse")) continue;
+    const size_t dot = wr.file.rfind('.');
+    for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+      SCOPED_TRACE(wr.name + (answer == MsgAnswer::Yes ? ": Yes" : ": No"));
+      const std::string folder = WithOld(wr, TempPath("derived" + std::to_string(++run)));
+      const std::string path = folder + "/" + wr.file;
+      dialogs.Clear();
+      dialogs.ExpectSaveFile(folder + "/" + wr.file.substr(0, dot));
+      for (int i = 1; i < wr.questions; ++i) dialogs.ExpectMessage(MsgAnswer::Yes);
+      dialogs.ExpectMessage(answer);
+      for (size_t i = 0; i < wr.saved.size(); ++i) dialogs.ExpectMessage();
+      wr.run(*this);
+      const std::vector<std::string> texts = dialogs.MessageTexts();
+      ASSERT_GE(texts.size(), static_cast<size_t>(wr.questions));
+      EXPECT_NE(texts[static_cast<size_t>(wr.questions) - 1].find("Already Exists, Overwrite ?"), std::string::npos)
+          << texts[static_cast<size_t>(wr.questions) - 1];
+      EXPECT_EQ(ReadFile(path) == OldBytes(wr.name), answer == MsgAnswer::No);
+      EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{wr.file});
+    }
+  }
+  // A trailing blank or dot would be lost on many disks: refused, nothing written.
+  for (const char* typed : {"t.png ", "a.."}) {
+    const std::string folder = TempPath("typed" + std::to_string(++run));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    dialogs.Clear();
+    dialogs.ExpectSaveFile(folder + "/" + typed);
+    dialogs.ExpectMessage();
+    ExportPictureAsPng(picture);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{"User Error: A file name may not end in a blank or a dot, as \"" +
+                                                                folder + "/" + typed + "\" does"});
+    EXPECT_TRUE(FolderEntries(folder).empty());
   }
 }
 

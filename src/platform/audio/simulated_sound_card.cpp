@@ -115,7 +115,9 @@ bool ReadRoomWave(const std::string& path, int32_t rate, std::vector<double>& sa
   samples.clear();
   // A FIFO or a device would block or never end; the taps read are bounded below.
   if (const std::string problem = FileReadProblem(path, std::numeric_limits<int64_t>::max()); !problem.empty()) {
-    why = problem == "not found" ? "cannot be opened" : "is " + problem;
+    why = problem == "not found" ? "cannot be opened"
+          : problem == "not a regular file" || problem.starts_with("larger") ? "is " + problem
+                                                                              : "cannot be opened: " + problem;
     return false;
   }
   std::ifstream f(path, std::ios::binary);
