@@ -29,11 +29,14 @@ inline FilterRecord MakeFilter(int32_t kind, float f, float level, float q, int3
 // The level (dB) at hz of the applied filters as bilinear sections at fs, worked
 // out by hand: s = 2 fs (1 - 1/z) / (1 + 1/z) on (s² + W/Qz s + W²) / (s² + W/Qp s + W²),
 // the centre pre-warped, W = 2 fs tan(w / 2 fs); Bristow-Johnson's Q (code 2)
-// taken at the digital centre, sin w0 / w0, as its cookbook defines the width.
+// taken at the digital centre, sin w0 / w0, as its cookbook defines the width;
+// a filter at half the rate or above runs as none.
 inline double BilinearSetDb(std::span<const FilterRecord> set, double hz, double fs) {
   const std::complex<double> z1 = std::polar(1.0, -2 * std::numbers::pi * hz / fs), z2 = z1 * z1;
   std::complex<double> h = 1;
   for (const FilterRecord& r : set) {
+    // At half the rate or above the program runs no section.
+    if (!(r.Freq1 < std::numbers::pi * fs)) continue;
     const double w0 = r.Freq1 / fs, adapt = r.EQEmulationCode == 2 ? std::sin(w0) / w0 : 1;
     const double W = 2 * fs * std::tan(w0 / 2), K = 2 * fs, W2 = W * W, K2 = K * K;
     const double zq = (r.Q1 > 0 ? std::fabs(r.Q1) : r.Q2) * adapt, pq = (r.Q1 > 0 ? r.Q2 : std::fabs(r.Q1)) * adapt;
