@@ -60,7 +60,7 @@ std::string AudioForm::CheckDropouts() {
 }
 
 // The set's notes keep which card and rate measured the result just stored, and
-// what may have spoiled it; a simulated result is marked so where it is shown.
+// what may have spoiled it; the window names a simulated room beside the result.
 void AudioForm::NoteResult(DataPlotter* main, int32_t rate) {
   const AudioDevice* card = ResolveWaveDevice(WaveDeviceId);
   const bool simulated = card == &SimulatedSoundCard::Instance();
@@ -70,10 +70,6 @@ void AudioForm::NoteResult(DataPlotter* main, int32_t rate) {
   if (simulated && !SimRoomLabel->text().isEmpty()) line += " (" + SimRoomLabel->text().toStdString() + ")";
   if (const int64_t n = RecordingDropouts(); n > 0)
     line += "; " + std::to_string(n) + (n == 1 ? " dropout" : " dropouts") + " counted by Zentor";
-  if (simulated) {
-    const QString marked = ClipLabel->text();
-    ClipLabel->setText((marked.isEmpty() ? QString() : marked + "; ") + "Simulated result");
-  }
   if (!main) return;
   const std::string notes = main->GetUserNotes();
   main->SetUserNotes(notes + (notes.empty() || notes.back() == '\n' ? "" : "\n") + line + "\n");
