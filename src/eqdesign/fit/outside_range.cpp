@@ -11,7 +11,7 @@ namespace zentor {
 namespace {
 
 constexpr double kTwoPi = 6.28318530717959;
-constexpr double kLowestHz = 1, kHighestHz = 24000;
+constexpr double kLowestHz = 1;
 constexpr double kStep = 1.0594630943592953;  // 2^(1/12)
 constexpr double kNoLevelDb = 0.05;
 constexpr double kNarrowestWidened = 3;  // centre Q up to which an entry is narrowed rather than lowered
@@ -33,17 +33,19 @@ void AddEntryDb(const SingularityListRecord& set, size_t e, const std::vector<do
 
 }  // namespace
 
-std::vector<double> OutsideRangeHz(double low, double high) {
+std::vector<double> OutsideRangeHz(double low, double high, int32_t rateHz) {
   std::vector<double> hz;
+  // Just below half the rate: the top the sections run to.
+  const double top = 0.4999 * (rateHz > 0 ? rateHz : 48000);
   if (!(low > 0 && high > low)) return hz;
   for (double f = low / 2; f >= kLowestHz; f /= kStep) hz.push_back(f);
   std::reverse(hz.begin(), hz.end());
-  for (double f = 2 * high; f <= kHighestHz; f *= kStep) hz.push_back(f);
+  for (double f = 2 * high; f <= top; f *= kStep) hz.push_back(f);
   return hz;
 }
 
 OutsideChange LargestChangeOutside(const SingularityListRecord& set) {
-  const std::vector<double> hz = OutsideRangeHz(set.RangeLow, set.RangeHigh);
+  const std::vector<double> hz = OutsideRangeHz(set.RangeLow, set.RangeHigh, set.SampleRate);
   std::vector<double> db(hz.size(), 0.0);
   for (int32_t e = 0; e < Entries(set); ++e) AddEntryDb(set, static_cast<size_t>(e), hz, db);
   OutsideChange out;

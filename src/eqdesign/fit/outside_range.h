@@ -16,9 +16,9 @@ namespace zentor {
 constexpr double kOutsideRangeDb = 1.0;
 
 // The frequencies (Hz) the change outside low..high Hz is judged at: below
-// low/2 and above 2·high up to the top of the audio band, a twelfth of an
-// octave apart.
-std::vector<double> OutsideRangeHz(double low, double high);
+// low/2 and above 2·high up to just below half the rate (0: 48000 Hz), a
+// twelfth of an octave apart.
+std::vector<double> OutsideRangeHz(double low, double high, int32_t rateHz);
 
 // The largest change (dB, either sign) the set's correction makes there, and where.
 struct OutsideChange {

@@ -162,14 +162,14 @@ class StepModel {
 class SetScore {
  public:
   SetScore(std::span<const float> f, std::span<const float> dB, double low, double high, bool anchored,
-           double maxBoostDb = -1)
+           double maxBoostDb = -1, int32_t rateHz = 0)
       : anchored_(anchored), maxBoostDb_(maxBoostDb) {
     Load(f, dB, low, high);
     inside_ = base_.size();
     // With a limit, the change beyond the range is watched at points of no
     // weight: past kOutsideRangeDb it costs as a boost past the limit does.
     if (maxBoostDb >= 0)
-      for (const double hz : OutsideRangeHz(low, high)) {
+      for (const double hz : OutsideRangeHz(low, high, rateHz)) {
         hz_.push_back(hz);
         omega_.push_back(kTwoPi * hz);
         w_.push_back(0);
@@ -759,7 +759,7 @@ bool FitSetOnSteps(SingularityListRecord &set, const StepFitInput &in) {
     set = alone;
     return true;
   }
-  SetScore score(in.Freqs, in.Db, low, high, in.Judging.Anchored, in.Judging.MaxBoostDb);
+  SetScore score(in.Freqs, in.Db, low, high, in.Judging.Anchored, in.Judging.MaxBoostDb, set.SampleRate);
   std::vector<Entry> entries;
   bool finished = SnapOneAtATime(set, in, model, score, entries);
   finished = finished && SearchNeighbours(entries, in, model, score);
