@@ -667,6 +667,19 @@ TEST(FitLimitsCorpus, LoudspeakerSetsKeepTheLimitAsTheyRunAtEachRate) {
   std::printf("loudspeaker sets: largest peak above the limit as run %.4f dB\n", worst);
 }
 
+// The fit on equaliser 1's steps over low..high Hz within `limit` dB of net boost (negative: none).
+SingularityListRecord FitOnSteps(const CurveRecord& C, float low, float high, double limit) {
+  SingularityListRecord R = BodeHeader();
+  FitEngine engine;
+  engine.Settings.EmulationCode = 1;
+  FitDriverConstants constants;
+  constants.MinFreq = low, constants.MaxFreq = high;
+  constants.Limits.MaxBoostDb = limit;
+  constants.OnSteps = true;
+  FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+  return R;
+}
+
 TEST(FitLimits, TheWholeSetsBoostIsHeldAndADeepNullIsFilledOnlyToTheLimit) {
   // Two 4 dB boosts at one centre make 8 dB there: held to 6 dB in all, not
   // each to 6, on a unit without steps and on one with them; cuts stay.
@@ -695,14 +708,7 @@ TEST(FitLimits, TheWholeSetsBoostIsHeldAndADeepNullIsFilledOnlyToTheLimit) {
   const CurveRecord C = KnownCurveRecord(f, null);
   for (const double limit : {-1.0, 6.0, 0.0}) {
     SCOPED_TRACE(limit);
-    SingularityListRecord R = BodeHeader();
-    FitEngine engine;
-    engine.Settings.EmulationCode = 1;
-    FitDriverConstants constants;
-    constants.MinFreq = 25, constants.MaxFreq = 200;
-    constants.Limits.MaxBoostDb = limit;
-    constants.OnSteps = true;
-    FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+    const SingularityListRecord R = FitOnSteps(C, 25, 200, limit);
     const NetBoost net = MaxNetBoost(SnapEachToEqualiser(R, 1, limit), 1);
     int32_t onNull = 0;
     for (int32_t i = 0; i < R.Count; ++i) onNull += BoostOnNull(R, i);
@@ -761,14 +767,7 @@ TEST(FitLimits, EveryCentreLiesInTheRangeAndTheLevelOutsideItHardlyChanges) {
   const CurveRecord C = KnownCurveRecord(f, near);
   for (const double limit : {-1.0, 6.0, 20.0}) {
     SCOPED_TRACE(limit);
-    SingularityListRecord R = BodeHeader();
-    FitEngine engine;
-    engine.Settings.EmulationCode = 1;
-    FitDriverConstants constants;
-    constants.MinFreq = 25, constants.MaxFreq = 180;
-    constants.Limits.MaxBoostDb = limit;
-    constants.OnSteps = true;
-    FitCurveFilterSet(R, C, 0, 0, 0, constants, engine);
+    const SingularityListRecord R = FitOnSteps(C, 25, 180, limit);
     ASSERT_GT(R.Count, 0);
     for (const KnownSingularity& e : SingularitiesOf(R)) {
       EXPECT_GE(e.FreqHz, 25 * (1 - 1e-4));
