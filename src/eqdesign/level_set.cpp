@@ -395,21 +395,27 @@ bool LevelSet::BoostAllowed(double levelDb) {
   return false;
 }
 
-bool LevelSet::NetBoostAllowed() const {
+bool LevelSet::NetBoostAllowed(bool deleting) const {
   const FitLimits limits = LoadFitLimits();
   const int32_t count = std::clamp(AppliedFilters[0].Count, 0, kMaxFilters);
   if (!limits.BoostLimited() || index_ < 0 || index_ >= count) return true;
   std::vector<FilterRecord> set(AppliedFilters.begin(), AppliedFilters.begin() + count);
   const int32_t rate = JudgedRateHz();
   const PeakLevel now = AppliedSetPeak(set, rate);
-  FilterRecord& edited = set[static_cast<size_t>(index_)];
-  edited.Freq1 = editedFreq_;
-  edited.Q1 = work_.Q1;
-  edited.Q2 = work_.Q2;
+  if (deleting) {
+    // A cut may be what holds the others' boost down.
+    set.erase(set.begin() + index_);
+    if (!set.empty()) set[0].Count = static_cast<int32_t>(set.size());
+  } else {
+    FilterRecord& edited = set[static_cast<size_t>(index_)];
+    edited.Freq1 = editedFreq_;
+    edited.Q1 = work_.Q1;
+    edited.Q2 = work_.Q2;
+  }
   const PeakLevel then = AppliedSetPeak(set, rate);
   // A set already past the limit (as a file may hold it) may still come down.
   if (!(then.db > limits.MaxBoostDb + kNetBoostSlackDb) || !(then.db > now.db + 1e-6)) return true;
-  MsgBox(NetBoostRefusal("This filter", then.db, then.hz, limits.MaxBoostDb));
+  MsgBox(NetBoostRefusal(deleting ? "Deleting this filter" : "This filter", then.db, then.hz, limits.MaxBoostDb));
   return false;
 }
 
@@ -519,6 +525,7 @@ void LevelSet::LevelText_KeyPress(int key) {
 }
 
 void LevelSet::Delete_Click() {
+  if (!NetBoostAllowed(true)) return;
   RemoveFromAppliedList(*Forms::Get<DataPlotter>(), index_);
   Unload();
 }

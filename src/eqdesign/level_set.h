@@ -80,9 +80,9 @@ class LevelSet : public QDialog {
   void ApplyLevelChange();
   // False, with the refusal shown, for a boost above the stored Max boost.
   bool BoostAllowed(double levelDb);
-  // False, with the new-filter dialog's refusal shown, for a change that takes
-  // the applied set's net boost past the stored Max boost.
-  bool NetBoostAllowed() const;
+  // False, with the new-filter dialog's refusal shown, for a change (or the
+  // filter's deletion) that takes the applied set's net boost past the stored Max boost.
+  bool NetBoostAllowed(bool deleting = false) const;
   void ApplyQChange();
   void ApplyFrequencyChange();
   void WriteBack();

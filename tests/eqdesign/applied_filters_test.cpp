@@ -605,12 +605,7 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
     EXPECT_EQ(u->CentreQText->text(), "6.93") << "√(12·4)";
     u->Cancel->click();
   });
-  dialogs.ExpectMessage();
-  ClickMode(0, [](UserSelect* u) {
-    u->Apply->click();
-    u->Cancel->click();
-  });
-  EXPECT_EQ(dialogs.MessageTexts(),
+  EXPECT_EQ(RefusedApply(0),
             Texts{"Error 5862: This filter boosts 9.5 dB, more than the Max boost of 6 dB (Filters > Curve Fit > "
                   "Fit Limits)."});
   EXPECT_EQ(AppliedFilters[0].Count, 0);
@@ -656,14 +651,9 @@ TEST_F(FitLimitsWindowTest, BoostsAboveTheLimitAreRefusedByTheDialogsAndHeldByAp
   EXPECT_TRUE(dialogs.MessageTexts().back().starts_with("Error 5863: The mode at 6")) << dialogs.MessageTexts().back();
   EXPECT_NE(dialogs.MessageTexts().back().find(refusal), std::string::npos);
   EXPECT_TRUE(dialogs.MessageTexts().back().ends_with(limit));
-  dialogs.Clear();
-  dialogs.ExpectMessage();
-  ClickMode(0, [](UserSelect* u) {
-    u->Apply->click();
-    u->Cancel->click();
-  });
-  ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
-  EXPECT_TRUE(dialogs.MessageTexts()[0].starts_with("Error 5863: This filter" + refusal)) << dialogs.MessageTexts()[0];
+  const Texts refused = RefusedApply(0);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_TRUE(refused[0].starts_with("Error 5863: This filter" + refusal)) << refused[0];
   EXPECT_EQ(AppliedFilters[0].Count, 1);
   // A file's set is the user's: kept as it is, with a note.
   const std::string path = TempPath("over.EQ");
@@ -705,15 +695,9 @@ TEST_F(FitLimitsWindowTest, EveryFigureIsTheTrueTopOfTheSetAsItRuns) {
     EXPECT_EQ(-figure(lines.at(3), "Preamp = "), figure(lines.at(2), "Largest net boost: "));
     const std::string note = OverLimitNote(AppliedFilters, 6);
     EXPECT_NEAR(figure(note, "Note: The filters of this file boost "), truth.db, 0.05);
-    dialogs.Clear();
-    dialogs.ExpectMessage();
-    ClickMode(0, [](UserSelect* u) {
-      u->Apply->click();
-      u->Cancel->click();
-    });
-    ASSERT_EQ(dialogs.MessageTexts().size(), 1u);
-    EXPECT_NEAR(figure(dialogs.MessageTexts()[0], "Error 5863: This filter would take the set's net boost to "),
-                truth.db, 0.06);
+    const Texts refused = RefusedApply(0);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NEAR(figure(refused[0], "Error 5863: This filter would take the set's net boost to "), truth.db, 0.06);
     EXPECT_EQ(AppliedFilters[0].Count, static_cast<int32_t>(set.size()));
   }
   // A single 6 dB filter (6.0000005 in Singles) reads 6 dB beside a 6 dB preamp.
@@ -930,6 +914,21 @@ TEST_F(LevelSetTest, AChangePastTheNetBoostLimitIsRefusedAsTheDialogRefusesIt) {
   QTest::keyClick(editor->LevelText, Qt::Key_Return);
   EXPECT_NEAR(LevelDb(), 0.5, 0.016);
   EXPECT_EQ(dialogs.MessageTexts().size(), 1u);
+  // Deleting the cut that holds a boost down is refused too.
+  limits.MaxBoostDb = 6;
+  SaveFitLimits(limits);
+  Forms::Unload<LevelSet>();
+  SetApplied({MakeFilter(2, 63, -3, 2), MakeFilter(2, 63, 8, 2)});
+  editor = Forms::Get<LevelSet>();
+  ASSERT_TRUE(editor->InitializeLevelSet(0));
+  dialogs.ExpectMessage();
+  editor->Delete->click();
+  ASSERT_EQ(dialogs.MessageTexts().size(), 2u);
+  EXPECT_EQ(dialogs.MessageTexts()[1],
+            "Error 5863: Deleting this filter would take the set's net boost to 8 dB at 63 Hz, more than the Max "
+            "boost of 6 dB (Filters > Curve Fit > Fit Limits).");
+  EXPECT_EQ(AppliedFilters[0].Count, 2);
+  EXPECT_FALSE(editor->Unloaded());
 }
 
 TEST_F(LevelSetTest, RemovingEntriesClosesTheGapInOrder) {

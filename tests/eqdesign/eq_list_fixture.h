@@ -103,6 +103,16 @@ class EqListTest : public LinkedWindowTest {
     Expect<UserSelect>(inside);
     MainWindowHooks.ModesList_Click(row);
   }
+  // Applies line `row` by its dialog, which is expected to refuse it: the messages shown.
+  std::vector<std::string> RefusedApply(int row) {
+    dialogs.Clear();
+    dialogs.ExpectMessage();
+    ClickMode(row, [](UserSelect* u) {
+      u->Apply->click();
+      u->Cancel->click();
+    });
+    return dialogs.MessageTexts();
+  }
 
   RecordingSurface rec;
 };
