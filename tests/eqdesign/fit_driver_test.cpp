@@ -22,6 +22,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/records.h"
@@ -728,6 +729,36 @@ TEST(FitLimits, TheWholeSetsBoostIsHeldAndADeepNullIsFilledOnlyToTheLimit) {
     };
     EXPECT_LT(fitted(R), fitted({}) * (limit == 0 ? 1.0 : 0.8));
   }
+}
+
+TEST(FitLimits, ANullCountsOnlyAsFarAsTheLimitMayFillIt) {
+  // On the linear grid: 0 dB from 20 to 80 Hz and -2 dB above, so the median
+  // weighted by ln f is 0 dB (by points it would be -2); a 20 dB null at 40 Hz
+  // inside the range and one at 190 Hz beyond it; a 9 dB peak at 120 Hz.
+  const std::vector<float> f = BodeLikeGrid(600);
+  std::vector<float> dB(f.size());
+  for (size_t i = 0; i < f.size(); ++i) {
+    dB[i] = f[i] < 80 ? 0.0f : -2.0f;
+    if (std::fabs(f[i] - 40) < 1 || std::fabs(f[i] - 190) < 1) dB[i] -= 20;
+    if (std::fabs(f[i] - 120) < 2) dB[i] += 9;
+  }
+  const auto filled = [&](double limit, bool anchored, float offset) {
+    std::vector<float> out = dB;
+    for (float& v : out) v += offset;
+    FillNullsToLimit(f, out, limit, 25, 180, anchored);
+    for (float& v : out) v -= offset;
+    return out;
+  };
+  // About the curve's own level, and about 0 dB for a curve relative to an anchored target.
+  for (const auto& [anchored, offset, floor] : {std::tuple{false, 10.0f, -6.0f}, std::tuple{true, 10.0f, -16.0f}}) {
+    const std::vector<float> out = filled(6, anchored, offset);
+    for (size_t i = 0; i < f.size(); ++i) {
+      const bool raised = f[i] >= 25 && f[i] <= 180 && dB[i] < floor;
+      EXPECT_NEAR(out[i], raised ? floor : dB[i], 1e-4) << f[i] << " Hz, anchored " << anchored;
+    }
+  }
+  // No limit, and cuts only, leave the curve as it is.
+  for (const double limit : {-1.0, 0.0}) EXPECT_EQ(filled(limit, false, 0), dB);
 }
 
 // The largest change (dB, either sign) of the set's analogue correction below

@@ -162,7 +162,9 @@ struct Outcome {
   double netDb = 0, netHz = 0, ratio = 1, outsideDb = 0, outsideHz = 0, seconds = 0;
 };
 
-class FitLimitsRoomTest : public MeasurementWindowTest {
+// The start-up limits on every room (true), or the other limits on every third
+// (false): the halves run as tests of their own, side by side.
+class FitLimitsRoomTest : public MeasurementWindowTest, public testing::WithParamInterface<bool> {
  protected:
   // The room measured on the simulated card and shown as the Bode view with a 500 ms gate.
   void Measure(const std::vector<double>& room) {
@@ -241,7 +243,7 @@ const std::vector<Room> kRooms = {
 };
 constexpr size_t kClub = 12;
 
-TEST_F(FitLimitsRoomTest, TheSetBoostsNoMoreThanTheLimitInAllAndFlattensEveryRoom) {
+TEST_P(FitLimitsRoomTest, TheSetBoostsNoMoreThanTheLimitInAllAndFlattensEveryRoom) {
   struct Config {
     double maxBoostDb;
     int32_t maxFilters;
@@ -249,7 +251,10 @@ TEST_F(FitLimitsRoomTest, TheSetBoostsNoMoreThanTheLimitInAllAndFlattensEveryRoo
   const std::vector<Config> configs{{6, 75}, {3, 75}, {0, 75}, {6, 10}, {20, 75}};
   std::vector<std::vector<Outcome>> outcomes(configs.size());
   bool first = true;
+  // The sanitizer build fits slowly. ZENTOR_ALL_ROOM_FITS=1 fits every room at every limit.
+  const bool startUp = GetParam(), all = std::getenv("ZENTOR_ALL_ROOM_FITS") != nullptr;
   for (size_t r = 0; r < kRooms.size(); ++r) {
+    if (!startUp && r % 3 != 0 && !all) continue;
     SCOPED_TRACE("room " + std::to_string(r + 1));
     const std::vector<double> room = ModalImpulse(kRooms[r]);
     const std::vector<float> h(room.begin(), room.end());
@@ -278,9 +283,7 @@ TEST_F(FitLimitsRoomTest, TheSetBoostsNoMoreThanTheLimitInAllAndFlattensEveryRoo
     }
     ShowBodeWithGate(*main, "500");
     for (size_t c = 0; c < configs.size(); ++c) {
-      // The other limits on every third room, the start-up limits on all: the
-      // sanitizer build fits slowly. ZENTOR_ALL_ROOM_FITS=1 fits them all.
-      if (c > 0 && r % 3 != 0 && !std::getenv("ZENTOR_ALL_ROOM_FITS")) continue;
+      if ((c == 0) != startUp) continue;
       const Outcome o = FitAndApply(h, configs[c].maxBoostDb, configs[c].maxFilters);
       EXPECT_LE(o.netDb, configs[c].maxBoostDb + 0.05) << "at " << o.netHz << " Hz, limit " << configs[c].maxBoostDb;
       EXPECT_EQ(o.outsideCentres, 0);
@@ -300,12 +303,18 @@ TEST_F(FitLimitsRoomTest, TheSetBoostsNoMoreThanTheLimitInAllAndFlattensEveryRoo
     }
     // The budget's figures are stated; the goal is the start-up limits'.
     if (configs[c].maxBoostDb != 6 || configs[c].maxFilters != 75 || ratios.empty()) continue;
-    // The set takes at least a quarter off every room's spread, and half off the median room's.
-    for (size_t r = 0; r < ratios.size(); ++r) EXPECT_LE(ratios[r], 0.75) << "room " << r + 1;
+    // The set takes at least 35 % off every room's spread, 60 % off the median
+    // room's and half off the club's: a limit on boost costs no cuts.
+    for (size_t r = 0; r < ratios.size(); ++r) EXPECT_LE(ratios[r], 0.65) << "room " << r + 1;
+    if (ratios.size() > kClub) {
+      EXPECT_LE(ratios[kClub], 0.5) << "the club";
+    }
     std::nth_element(ratios.begin(), ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2), ratios.end());
-    EXPECT_LE(ratios[ratios.size() / 2], 0.5);
+    EXPECT_LE(ratios[ratios.size() / 2], 0.4);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Limits, FitLimitsRoomTest, testing::Bool());
 
 }  // namespace
 }  // namespace zentor::test

@@ -199,8 +199,20 @@ FitCurveOutcome FitCurveFilterSet(SingularityListRecord& R, const CurveRecord& C
                                                        constants.MaxFreq);
     for (size_t i = 0; i < n; ++i) relative->YValues[i] -= target[i];
   }
-  const CurveRecord& source = relative ? *relative : C;
-  PrepareFitCurve(source.XValues, source.YValues, points, R.ModeCode, constants.LoudspeakerOrder, *curve);
+  const CurveRecord& measured = relative ? *relative : C;
+  // Under a boost limit a null counts only as far as the set may fill it: the
+  // set is judged and refitted on the curve so filled, or the nulls it cannot
+  // reach outweigh the peaks it can cut. The search keeps the curve as it is,
+  // where a flat floor would read as no singularity's shape.
+  std::unique_ptr<CurveRecord> filled;
+  if (engine.Settings.MaxBoostDb > 0) {
+    filled = std::make_unique<CurveRecord>(measured);
+    const auto n = static_cast<size_t>(points);
+    FillNullsToLimit(std::span(filled->XValues).first(n), std::span(filled->YValues).first(n), engine.Settings.MaxBoostDb,
+                     constants.MinFreq, constants.MaxFreq, limits.Target.Set());
+  }
+  const CurveRecord& source = filled ? *filled : measured;
+  PrepareFitCurve(measured.XValues, measured.YValues, points, R.ModeCode, constants.LoudspeakerOrder, *curve);
   curve->Anchored = limits.Target.Set();
 
   R.MaxDecay = static_cast<float>(constants.MaxDecay);

@@ -5,6 +5,8 @@
 #include <memory>
 #include <numbers>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "core/emulation.h"
 #include "eqdesign/filter_sets.h"
@@ -232,10 +234,24 @@ int32_t KeepMostUsefulEntries(SingularityListRecord& set, std::span<const float>
   keep = std::clamp<int32_t>(keep, 0, kMaxFilters);
   int32_t removed = 0;
   while (std::clamp<int32_t>(set.Count, 0, kMaxFilters) > keep) {
-    double bestRms = 0;
-    const int32_t best = LeastUsefulEntry(set, rms, bestRms);
-    RemoveEntry(set, best);
-    ++removed;
+    // Beyond twice the budget, half of what lies beyond goes at once, those
+    // doing least first: one entry a round would judge every entry once for
+    // each it removes. The last choices are made one at a time.
+    const int32_t count = std::clamp<int32_t>(set.Count, 0, kMaxFilters);
+    const int32_t drop = std::max(1, (count - 2 * keep) / 2);
+    std::vector<std::pair<double, int32_t>> without(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+      SingularityListRecord less = set;
+      RemoveEntry(less, i);
+      without[static_cast<size_t>(i)] = {rms(less), i};
+    }
+    std::sort(without.begin(), without.end());
+    std::vector<int32_t> going;
+    for (int32_t k = 0; k < drop; ++k) going.push_back(without[static_cast<size_t>(k)].second);
+    std::sort(going.rbegin(), going.rend());
+    for (const int32_t i : going) RemoveEntry(set, i);
+    removed += drop;
+    const double bestRms = drop == 1 ? without[0].first : rms(set);
     if (refit) {
       // The refit may only improve on the set as it stands.
       SingularityListRecord refitted = set;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "core/set_peak.h"
@@ -113,6 +114,36 @@ void FindNulls(const FitCurveRecord& curve, double maxBoostDb, SingularityListRe
     set.NullHighHz[c] = curve.Freq[static_cast<size_t>(j)];
     i = j + 1;
   }
+}
+
+void FillNullsToLimit(std::span<const float> hz, std::span<float> dB, double maxBoostDb, double low, double high,
+                      bool anchored) {
+  if (!(maxBoostDb > 0)) return;
+  const size_t n = std::min(hz.size(), dB.size());
+  const auto inside = [&](size_t i) { return hz[i] >= low && hz[i] <= high && std::isfinite(dB[i]); };
+  double level = 0;
+  if (!anchored) {
+    // Weighted by ln f, as the set is judged: the linear grid's top octave would be the median alone.
+    std::vector<std::pair<float, double>> at;
+    double total = 0;
+    for (size_t i = 1; i + 1 < n; ++i) {
+      const double w = 0.5 * std::log(static_cast<double>(hz[i + 1]) / hz[i - 1]);
+      if (!inside(i) || !(w > 0) || !std::isfinite(w)) continue;
+      at.emplace_back(dB[i], w);
+      total += w;
+    }
+    if (at.empty()) return;
+    std::sort(at.begin(), at.end());
+    double sum = 0;
+    for (const auto& [db, w] : at)
+      if ((sum += w) >= total / 2) {
+        level = db;
+        break;
+      }
+  }
+  const auto floor = static_cast<float>(level - maxBoostDb);
+  for (size_t i = 0; i < n; ++i)
+    if (inside(i) && dB[i] < floor) dB[i] = floor;
 }
 
 bool BoostOnNull(const SingularityListRecord& set, int32_t i) {
