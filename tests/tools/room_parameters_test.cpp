@@ -369,44 +369,30 @@ TEST_F(RoomParametersTest, AFewTrailingZerosAreNoCutAndAnOffsetAloneIsSilent) {
 }
 
 // Infrasound a deconvolution leaves, far above the late decay, is no part of broadband.
-// A stored result says what its test signal left out: the MLS run's crossover (at
-// 300 Hz, 40 dB down below 150 Hz) the bands reaching below 150 Hz and broadband; a
-// noise-like signal's pre-excitation of 2^14 samples (0.34 s, a T = 1 s decay falls
-// 20 dB in it) what needs more than 20 dB of decay above the noise; a sweep's nothing.
-TEST_F(RoomParametersTest, InfrasoundIsNoSoundAndATestSignalMarksWhatItLeavesOut) {
-  Synthetic s = MakeDecay(1000, 1.0, 60, 9);
-  for (size_t i = 0; i < s.clean.size(); ++i) {  // and a 125 Hz decay as loud
-    const double t = double(i) / kRate;
-    const double low = std::exp(-3 * std::numbers::ln10 * t) * std::cos(2 * std::numbers::pi * 125.9 * t);
-    s.clean[i] += low;
-    s.impulse[size_t(kLead) + i] += static_cast<float>(low);
-  }
+// A stored result from a noise-like test signal whose pre-excitation of 2^14 samples
+// (0.34 s) a T = 1 s decay falls 20 dB in marks what needs more; a sweep's does not.
+TEST_F(RoomParametersTest, InfrasoundIsNoSoundAndAShortPreExcitationMarksTheDecayTimes) {
+  const Synthetic s = MakeDecay(1000, 1.0, 60, 9);
   std::vector<float> rumble = s.impulse;
   for (size_t i = 0; i < rumble.size(); ++i)
     rumble[i] += static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 4 * double(i) / kRate));
   const EnergyOracle o = Oracle(s.clean);
   const RoomParameterValues b = ComputeRoomParameters(rumble, kRate).broadband;
   EXPECT_NEAR(*b.edt_s / o.edt, 1, 0.05);
-  EXPECT_NEAR(*b.t20_s / o.t20, 1, 0.05);
   EXPECT_NEAR(*b.c80_db, o.c80, 1);
   EXPECT_NEAR(*b.ts_ms, o.ts, 10);
 
   LoadSilentSet(1, kRate, 17, 20);
   std::copy(s.impulse.begin(), s.impulse.end(), ImpulseSet[0].begin());
-  const std::string crossover = "The test signal's crossover at 300 Hz takes out what lies below 150 Hz";
-  const char* pre = "The test signal's pre-excitation of 0.34 s is too short for this decay: it falls 20 dB in it";
-  for (const auto& [config, exponent, t20] : {std::tuple{42, 16, ""}, {43, 14, pre}, {87, 14, ""}}) {
-    SCOPED_TRACE(config);
+  ResultsDataSetInfo[0].PreExcitationExponent = 14;
+  for (const auto& [config, why] : {std::pair{43, "The test signal's pre-excitation of 0.34 s is too short for this decay: "
+                                                  "it falls 20 dB in it"},
+                                    {87, ""}}) {
     ResultsDataSetInfo[0].MeasConfig = config;
-    ResultsDataSetInfo[0].CrossoverFrequency = 300;
-    ResultsDataSetInfo[0].PreExcitationExponent = exponent;
     RoomParameters p;
     std::string error;
     ASSERT_TRUE(RoomParametersOfResult(1, p, error)) << error;
-    for (const RoomParameterValues* v : {&p.bands[0], &p.bands[1], &p.broadband})
-      EXPECT_EQ(v->Reason("c80_db") == crossover, config == 42) << v->centreHz << ": " << v->Reason("c80_db");
-    EXPECT_EQ(p.bands[2].Reason("c80_db"), "");
-    EXPECT_EQ(p.bands[4].Reason("t20_s"), t20);
+    EXPECT_EQ(p.bands[4].Reason("t20_s"), why);
     EXPECT_EQ(p.bands[4].Reason("edt_s"), "");
   }
 }
