@@ -310,7 +310,8 @@ void KeepWhatAgrees(RoomParameterValues& v, const RoomParameterValues& other, Re
 // What the decay of one band (or broadband) gives: e is the squared impulse from the
 // onset; cutMs, where the response was cut (from its first sample), is negative for
 // one that was not.
-RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, double centreHz, double cutMs) {
+RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, int32_t ringSamples, double centreHz,
+                            double cutMs) {
   const NoiseTruncation t = LundebyTruncation(e, rate);
   const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
   const auto only = [centreHz](const std::string& why) {
@@ -343,9 +344,11 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
         10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * double(tenth) / rate));
     onDecay = fall > decays / 2;
     // Noise that is not followed for 10 dB of the decay past where the decay meets
-    // it may be the decay still.
+    // it may be the decay still, at the shallower of the two readings' slopes: the
+    // steeper may hold the early decay.
+    const double shallowest = t.ok ? std::max(t.slopeDb, d.slopeDb) : d.slopeDb;
     unsure = std::fabs(fall - decays / 2) < 2 * spread ||
-             (t.ok && double(t.cross) - 10 / t.slopeDb > 0.9 * double(n));
+             (t.ok && double(t.cross) - 10 / shallowest > 0.9 * double(n));
   }
   // Cut less than the longest gap after its decay met the noise, the response may
   // have had its reverberation still to come: nothing is known. Without a decay
@@ -354,7 +357,13 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
                           " ms after its decay meets the noise: a reverberation after a gap would be cut off";
   if (!t.ok && (!onDecay || unsure))
     return only(double(e.size()) < kLongestGapS * rate ? gap : "The decay does not rise 10 dB above the noise");
-  if (!onDecay && double(e.size() - static_cast<size_t>(t.cross)) < kLongestGapS * rate) return only(gap);
+  // Before a gap lies the direct sound: it falls into the noise as fast as the band
+  // rings (a click broadband). A decay that meets the noise at least three times
+  // slower than that is reverberation, which does not stop to resume.
+  const double ringS = std::max(double(ringSamples) / rate, 0.01);
+  const bool reverberant = ringSamples > 0 && t.ok && -t.slopeDb * rate * 3 * ringS < 60;
+  if (!onDecay && double(e.size() - static_cast<size_t>(t.cross)) < kLongestGapS * rate && !reverberant)
+    return only(gap);
   RoomParameterValues v = Evaluate(e, rate, delay, centreHz, onDecay ? d : t, !onDecay, cut);
   if (onDecay) {
     // What past the cut the line only guesses at moves by half as much again either
@@ -406,6 +415,20 @@ OctaveFilter MakeOctaveFilter(double nominal, double exact, int32_t rate) {
     sec.b0 *= g;
     sec.b2 *= g;
   }
+  return f;
+}
+
+// A fourth-order Butterworth high-pass at `hz` (bilinear, prewarped), as two of the
+// filter's sections and a third that passes.
+OctaveFilter InfrasoundHighPass(double hz, int32_t rate) {
+  OctaveFilter f;
+  const double k = std::tan(kPi * hz / rate);
+  for (size_t i = 0; i < 2; ++i) {
+    const double q = 1 / (2 * std::cos(kPi * (2.0 * double(i) + 1) / 8));
+    const double norm = 1 / (1 + k / q + k * k);
+    f.sections[i] = {norm, -2 * norm, norm, 2 * (k * k - 1) * norm, (1 - k / q + k * k) * norm};
+  }
+  f.sections[2] = {1, 0, 0, 0, 0};
   return f;
 }
 
@@ -622,8 +645,15 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
   }
   const PreparedImpulse prepared = PrepareImpulse(impulse, rate);
   const std::vector<float>& x = prepared.samples;
+  // The sound is what the bands hold: below half the lowest band's lower edge a
+  // deconvolution leaves what the test signal hardly excites, noise that is no sound,
+  // neither broadband nor for the onset. Filtered from the first sample, so that it
+  // has settled by the onset.
+  std::vector<double> broad(x.begin(), x.end());
+  if (!filters.empty()) InfrasoundHighPass(filters.front().lowerHz / 2, rate).Run(broad);
+  const std::vector<float> sound(broad.begin(), broad.end());
   bool quiet = false;
-  const int32_t onset = rate > 0 ? ImpulseOnset(x, rate, &quiet) : -1;
+  const int32_t onset = rate > 0 ? ImpulseOnset(sound, rate, &quiet) : -1;
   const std::span<const float> from =
       onset < 0 ? std::span<const float>{} : std::span<const float>(x).subspan(static_cast<size_t>(onset));
   std::vector<double> band(from.size()), energy(from.size());
@@ -634,10 +664,14 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     std::copy(from.begin(), from.end(), band.begin());
     f.Run(band);
     for (size_t i = 0; i < band.size(); ++i) energy[i] = band[i] * band[i];
-    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.nominalHz, prepared.cutMs));
+    p.bands.push_back(
+        Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.RingSamples(rate), f.nominalHz, prepared.cutMs));
   }
-  for (size_t i = 0; i < from.size(); ++i) energy[i] = double(from[i]) * from[i];
-  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, prepared.cutMs);
+  for (size_t i = 0; i < from.size(); ++i) {
+    const double v = broad[static_cast<size_t>(onset) + i];
+    energy[i] = v * v;
+  }
+  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, 0, prepared.cutMs);
   if (onset >= 0 && !quiet) {
     // Without a quiet stretch before it the start is uncertain, and with it every
     // value timed from the start.
@@ -650,6 +684,51 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
   }
   return p;
 }
+
+namespace {
+
+// What the run's test signal leaves out of the result. The MLS run's crossover cuts
+// all below half its frequency 40 dB: the bands reaching down there and broadband
+// are not the room's. A noise-like signal (MLS, hybrid) whose pre-excitation is
+// shorter than the decay measures the decay's run-in with it, spread as noise as far
+// down as the decay falls within the pre-excitation: values that need the decay
+// further above their noise are marked. A sweep sets that error apart in time.
+void MarkWhatTheTestSignalLeaves(RoomParameters& p, const MeasurementHeader& h) {
+  const auto mark = [](RoomParameterValues& v, const std::string& key, const std::string& why) {
+    if (!v.IsMarked(key)) v.marked.push_back({key, why});
+  };
+  std::vector<RoomParameterValues*> rows;
+  for (RoomParameterValues& b : p.bands) rows.push_back(&b);
+  rows.push_back(&p.broadband);
+  const std::vector<OctaveFilter> filters = OctaveFilters(p.rate);
+  if (h.MeasConfig == 42 && h.CrossoverFrequency > 0 && std::isfinite(h.CrossoverFrequency)) {
+    const double below = h.CrossoverFrequency / 2.0;
+    const std::string why = "The test signal's crossover at " + Fixed(h.CrossoverFrequency, 0) +
+                            " Hz takes out what lies below " + Fixed(below, 0) + " Hz";
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (i >= filters.size() || filters[i].lowerHz < below)
+        for (const char* k : RoomParameterKeys()) mark(*rows[i], k, why);
+  }
+  if ((h.MeasConfig == 42 || h.MeasConfig == 43) && p.rate > 0 && h.PreExcitationExponent > 0 &&
+      h.PreExcitationExponent < 31) {
+    const double pre = double(int64_t{1} << h.PreExcitationExponent) / p.rate;
+    for (RoomParameterValues* v : rows) {
+      const double t = std::max({v->edt_s.value_or(0), v->t20_s.value_or(0), v->t30_s.value_or(0)});
+      if (!(t > 0)) continue;
+      const double falls = 60 * pre / t;
+      const std::string why = "The test signal's pre-excitation of " + Fixed(pre, 2) +
+                              " s is too short for this decay: it falls " + Fixed(falls, 0) + " dB in it";
+      // What each value needs, as of the noise.
+      const std::pair<const char*, double> needs[] = {{"t30_s", 45},  {"r_t30", 45},  {"t20_s", 35},   {"r_t20", 35},
+                                                      {"edt_s", 20},  {"r_edt", 20},  {"c50_db", 20},  {"c80_db", 20},
+                                                      {"d50_pct", 20}, {"ts_ms", 20}};
+      for (const auto& [k, need] : needs)
+        if (falls < need) mark(*v, k, why);
+    }
+  }
+}
+
+}  // namespace
 
 bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& error) {
   const int32_t curves = std::clamp<int32_t>(ResultsDataSetInfo[0].NumInSet, 0, kMaxResults);
@@ -687,6 +766,7 @@ bool RoomParametersOfResult(int32_t curve, RoomParameters& out, std::string& err
     return false;
   }
   out = ComputeRoomParameters(impulse, rate);
+  MarkWhatTheTestSignalLeaves(out, ResultsDataSetInfo[static_cast<size_t>(curve - 1)]);
   out.curve = curve;
   return true;
 }

@@ -1,11 +1,13 @@
 // A measurement end to end on the simulated card: the recording becomes a stored,
 // listed, drawn result that matches the card's known room, up to the equaliser.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +28,8 @@
 #include "measurement_fixture.h"
 #include "platform/numeric/numeric.h"
 #include "platform/picture.h"
+#include "tools/data_integrity_form.h"
+#include "tools/large_room_links.h"
 #include "tools/room_parameters.h"
 
 namespace zentor::test {
@@ -554,6 +558,31 @@ TEST_F(MainTestProcessingTest, ALargeHallGivesEveryValueOfItsOwnDecayInEveryBand
       EXPECT_NEAR(c.relative ? *x / c.want : *x, c.relative ? 1 : c.want, c.tolerance) << c.key << " " << c.want;
     }
   }
+
+  // Saved, opened again and read in the large-room window's table: the same values,
+  // nothing taken for a cut.
+  const std::string set = TempPath("hall.cfa");
+  dialogs.ExpectSaveFile(set);
+  ASSERT_TRUE(SaveMeasurementFile());
+  dialogs.ExpectMessage(MsgAnswer::Yes);
+  dialogs.ExpectOpenFile(set);
+  OpenMeasurementFile();
+  InstallLargeRoomLinks();
+  main->RefreshLinkedControls();
+  main->DataIntegrity->trigger();
+  DataIntegrityForm* f = Forms::Get<DataIntegrityForm>();
+  if (!f->ParametersBut->isChecked()) f->ParametersBut->click();
+  ASSERT_EQ(f->ParametersTable->columnCount(), 9) << f->ParametersTable->toolTip().toStdString();
+  const std::pair<int, double> rows[] = {{0, 0.05}, {1, 0.05}, {2, 0.05}, {6, 1}, {7, 1}, {8, 5}, {9, 10}};
+  for (int c = 1; c < 9; ++c)
+    for (const auto& [r, tolerance] : rows) {
+      const QTableWidgetItem* item = f->ParametersTable->item(r, c);
+      const double want =
+          *RoomParameterValue(c < 8 ? measured.bands[size_t(c)] : measured.broadband, RoomParameterKeys()[size_t(r)]);
+      const double got = QString(item->text()).remove('*').toDouble();
+      EXPECT_NEAR(r < 3 ? got / want : got, r < 3 ? 1 : want, tolerance) << c << ", " << r << ": " << got;
+      EXPECT_EQ(item->toolTip().indexOf("cut"), -1) << item->toolTip().toStdString();
+    }
 }
 
 }  // namespace

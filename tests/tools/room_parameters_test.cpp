@@ -368,6 +368,35 @@ TEST_F(RoomParametersTest, AFewTrailingZerosAreNoCutAndAnOffsetAloneIsSilent) {
   EXPECT_EQ(error, "Curve 1 is silent");
 }
 
+// Infrasound a deconvolution leaves, far above the late decay, is no part of broadband.
+// A stored result from a noise-like test signal whose pre-excitation of 2^14 samples
+// (0.34 s) a T = 1 s decay falls 20 dB in marks what needs more; a sweep's does not.
+TEST_F(RoomParametersTest, InfrasoundIsNoSoundAndAShortPreExcitationMarksTheDecayTimes) {
+  const Synthetic s = MakeDecay(1000, 1.0, 60, 9);
+  std::vector<float> rumble = s.impulse;
+  for (size_t i = 0; i < rumble.size(); ++i)
+    rumble[i] += static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 4 * double(i) / kRate));
+  const EnergyOracle o = Oracle(s.clean);
+  const RoomParameterValues b = ComputeRoomParameters(rumble, kRate).broadband;
+  EXPECT_NEAR(*b.edt_s / o.edt, 1, 0.05);
+  EXPECT_NEAR(*b.c80_db, o.c80, 1);
+  EXPECT_NEAR(*b.ts_ms, o.ts, 10);
+
+  LoadSilentSet(1, kRate, 17, 20);
+  std::copy(s.impulse.begin(), s.impulse.end(), ImpulseSet[0].begin());
+  ResultsDataSetInfo[0].PreExcitationExponent = 14;
+  for (const auto& [config, why] : {std::pair{43, "The test signal's pre-excitation of 0.34 s is too short for this decay: "
+                                                  "it falls 20 dB in it"},
+                                    {87, ""}}) {
+    ResultsDataSetInfo[0].MeasConfig = config;
+    RoomParameters p;
+    std::string error;
+    ASSERT_TRUE(RoomParametersOfResult(1, p, error)) << error;
+    EXPECT_EQ(p.bands[4].Reason("t20_s"), why);
+    EXPECT_EQ(p.bands[4].Reason("edt_s"), "");
+  }
+}
+
 TEST_F(RoomParametersTest, CsvAndJsonHoldEveryValueWithFullStopsAndNulls) {
   const Synthetic s = MakeDecay(1000, 0.7, 40, 5);
   RoomParameters p = ComputeRoomParameters(s.impulse, kRate);
