@@ -40,6 +40,7 @@ class JackPatch {
   ~JackPatch() { Close(); }
   // Joins the default server; "" when joined, else why not.
   std::string Open() {
+    Close();  // one lost with the last server leaves before another opens
     jack_status_t status{};
     client_ = jack_client_open("zentor-patch", JackNoStartServer, &status);
     if (!client_) return "the test's JACK client could not join the server";
@@ -95,6 +96,16 @@ class JackPatch {
   std::vector<std::string> Ports(const char* pattern) const {
     std::vector<std::string> names;
     if (const char** ports = jack_get_ports(client_, pattern, nullptr, 0)) {
+      for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+      jack_free(ports);
+    }
+    return names;
+  }
+  // The full names of the ports wired to port `name`.
+  std::vector<std::string> Connections(const char* name) const {
+    std::vector<std::string> names;
+    jack_port_t* port = jack_port_by_name(client_, name);
+    if (const char** ports = port ? jack_port_get_all_connections(client_, port) : nullptr) {
       for (const char** p = ports; *p; ++p) names.emplace_back(*p);
       jack_free(ports);
     }
