@@ -1,6 +1,7 @@
 #include "platform/audio/jack_device.h"
 
 #include <jack/jack.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -121,6 +123,29 @@ struct Handover {
   std::mutex lock;
   bool given = false, abandoned = false;
   Result result{};
+};
+
+// libjack's own threads run the callbacks, and a client's close cancels those
+// threads asynchronously, at whatever instruction they are: inside a lock, an
+// allocation, or a destructor, whose noexcept turns the unwinding into
+// std::terminate. A callback runs with cancellation held off, and lets it in
+// again only once nothing of its own is left to unwind.
+template <auto Callback>
+struct Uncancelled;
+template <class Result, class... Args, Result (*Callback)(Args...)>
+struct Uncancelled<Callback> {
+  static Result Call(Args... args) {
+    int before = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before);
+    if constexpr (std::is_void_v<Result>) {
+      Callback(args...);
+      pthread_setcancelstate(before, nullptr);
+    } else {
+      const Result r = Callback(args...);
+      pthread_setcancelstate(before, nullptr);
+      return r;
+    }
+  }
 };
 
 jack_client_t* OpenClient(const char* name, jack_status_t& status) {
@@ -453,11 +478,11 @@ WaveStatus JackDevice::Open(int32_t rate, bool withOutput, StreamCycle* cycle, s
           }
         }
         if (o.status == WaveStatus::Ok) {
-          jack_set_process_callback(s->client, &Session::Process, s.get());
-          jack_set_xrun_callback(s->client, &Session::Xrun, s.get());
-          jack_on_info_shutdown(s->client, &Session::Shutdown, s.get());
-          jack_set_port_connect_callback(s->client, &Session::Connected, s.get());
-          jack_set_port_registration_callback(s->client, &Session::Registered, s.get());
+          jack_set_process_callback(s->client, &Uncancelled<&Session::Process>::Call, s.get());
+          jack_set_xrun_callback(s->client, &Uncancelled<&Session::Xrun>::Call, s.get());
+          jack_on_info_shutdown(s->client, &Uncancelled<&Session::Shutdown>::Call, s.get());
+          jack_set_port_connect_callback(s->client, &Uncancelled<&Session::Connected>::Call, s.get());
+          jack_set_port_registration_callback(s->client, &Uncancelled<&Session::Registered>::Call, s.get());
           if (jack_activate(s->client) != 0) {
             o.error = "The sound card could not be opened: the JACK server did not start the client";
             o.status = WaveStatus::OpenFailed;
