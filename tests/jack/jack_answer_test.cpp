@@ -227,7 +227,7 @@ TEST_F(JackAnswerTest, AWiredClientAwayAndBackIsWiredAgain) {
   ASSERT_EQ(RecInPrep(&rx, WaveDeviceId, 48000, 48000), WaveStatus::Ok) << AudioLastErrorText();
   patch.Close();
   ASSERT_EQ(patch.Open(), "");
-  ASSERT_TRUE(WaitWhile([this] { return patch.Connections("zentor-patch:in_1").size() != 1; }));
+  ASSERT_TRUE(WaitWhile([this] { return patch.Connections((patch.Name() + ":in_1").c_str()).size() != 1; }));
   ResetAudio();
   MeasuresFlat();
   EXPECT_EQ(dialogs.Unused(), 0u);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -42,8 +43,11 @@ class JackPatch {
   std::string Open() {
     Close();  // one lost with the last server leaves before another opens
     jack_status_t status{};
-    client_ = jack_client_open("zentor-patch", JackNoStartServer, &status);
-    if (!client_) return "the test's JACK client could not join the server";
+    // Named for this test program: libjack's socket for a client's notifications
+    // is named for the client, and test programs run side by side.
+    const std::string name = "zentor-patch-" + std::to_string(getpid());
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client_) return "the test's JACK client could not join the server: status " + std::to_string(status);
     for (int c = 0; c < 2; ++c) {
       const std::string n = std::to_string(c + 1);
       in_[c] = jack_port_register(client_, ("in_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
@@ -92,6 +96,7 @@ class JackPatch {
   }
   // Every `every`-th cycle from now on sleeps past two periods (0: none).
   void BeLate(int every) { lateEvery_ = every; }
+  std::string Name() const { return jack_get_client_name(client_); }
   // The full names of the ports matching `pattern` (a regular expression).
   std::vector<std::string> Ports(const char* pattern) const {
     std::vector<std::string> names;

@@ -87,7 +87,9 @@ std::string JackServer::Start() {
 bool JackServer::Answers(const std::string& name) {
   jack_status_t status{};
   const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
-  jack_client_t* probe = jack_client_open("zentor-probe", options, &status, name.c_str());
+  // Named for this test program, as the tests' other clients are.
+  const std::string me = "zentor-probe-" + std::to_string(getpid());
+  jack_client_t* probe = jack_client_open(me.c_str(), options, &status, name.c_str());
   if (probe) jack_client_close(probe);
   return probe != nullptr;
 }

@@ -1,12 +1,16 @@
 #include "platform/audio/jack_device.h"
 
+#include <fcntl.h>
 #include <jack/jack.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -146,6 +150,28 @@ struct Uncancelled<Callback> {
       return r;
     }
   }
+};
+
+// libjack hears a new client's notifications on a socket named for the client
+// and the user alone, not for the server, from the open until the activation or
+// the close: two of the user's programs opening at once, each on a server of its
+// own, take each other's socket, and an open fails or hears the other server.
+// The program's opens take turns across its running copies.
+class OpenTurn {
+ public:
+  OpenTurn() : fd_(open(("/dev/shm/zentor-jack-" + std::to_string(getuid()) + ".lock").c_str(),
+                        O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~OpenTurn() {
+    if (fd_ >= 0) close(fd_);
+  }
+  OpenTurn(const OpenTurn&) = delete;
+  OpenTurn& operator=(const OpenTurn&) = delete;
+
+ private:
+  int fd_;
 };
 
 jack_client_t* OpenClient(const char* name, jack_status_t& status) {
@@ -381,6 +407,7 @@ bool ProbeJackServer(JackServerInfo& info) {
   const bool answered = CallServer<Look>(
       [] {
         Look l;
+        const OpenTurn turn;
         jack_status_t status{};
         jack_client_t* c = OpenClient(kJackClientName, status);
         if (!c) return l;
@@ -451,6 +478,7 @@ WaveStatus JackDevice::Open(int32_t rate, bool withOutput, StreamCycle* cycle, s
   const bool answered = CallServer<Opened>(
       [s, rate, withOutput] {
         Opened o;
+        const OpenTurn turn;
         jack_status_t status{};
         s->client = OpenClient(kJackClientName, status);
         if (!s->client) {
