@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -174,8 +175,27 @@ class OpenTurn {
   int fd_;
 };
 
+// libjack writes to the server's socket with a plain write, and holds SIGPIPE off
+// only in the thread that opens the first client, until one closes the last: a
+// write to a server that went away then ends the program. A broken pipe is
+// answered by the failed write alone (a handler, not SIG_IGN, which programs
+// started later would inherit).
+void SurviveBrokenPipes() {
+  static const bool installed = [] {
+    struct sigaction now {};
+    if (sigaction(SIGPIPE, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) return false;
+    struct sigaction quiet {};
+    quiet.sa_handler = +[](int) {};
+    sigemptyset(&quiet.sa_mask);
+    quiet.sa_flags = SA_RESTART;
+    return sigaction(SIGPIPE, &quiet, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
 jack_client_t* OpenClient(const char* name, jack_status_t& status) {
   QuietSoundSystemMessages();
+  SurviveBrokenPipes();
   return jack_client_open(name, JackNoStartServer, &status);
 }
 
