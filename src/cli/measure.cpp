@@ -69,16 +69,19 @@ int ListDevices(const Arguments& args) {
     d.Set("simulated", id == SimulatedCardIndex());
     d.Set("inputs", device != nullptr ? device->InputChannels() : 0);
     d.Set("outputs", device != nullptr ? device->OutputChannels() : 0);
+    const bool answering = device == nullptr || device->NotAnsweringText().empty();
+    d.Set("answering", answering);
     Json rates = Json::MakeArray();
     std::string rateText;
     for (int32_t rate : {44100, 48000, 96000}) {
-      if (!IsFormatSupported(WaveDirection::Input, id, rate)) continue;
+      if (!answering || !IsFormatSupported(WaveDirection::Input, id, rate)) continue;
       rates.Push(rate);
       rateText += " " + std::to_string(rate);
     }
     d.Set("rates", rates);
     list.Push(d);
-    text += CardName(cards, i) + (id == SimulatedCardIndex() ? " (simulated)" : "") + ":" + rateText + " Hz\n";
+    text += CardName(cards, i) + (id == SimulatedCardIndex() ? " (simulated)" : "") +
+            (answering ? "" : " (not answering)") + ":" + rateText + " Hz\n";
   }
   if (args.Has("--json")) {
     Json j = Json::MakeObject();

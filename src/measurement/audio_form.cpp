@@ -346,6 +346,11 @@ void AudioForm::EndRun() {
 bool AudioForm::StartRunStreaming(std::span<const int16_t> playA, std::span<const int16_t> playB, int32_t n,
                                   int32_t p, int32_t q, int32_t rate) {
   const bool play = !playA.empty() || !playB.empty();
+  // An analyser's window opened beside this one sizes the record buffers to its
+  // own blocks.
+  const std::size_t frames = kMaxRunFrames + 1;
+  for (auto* b : {&RecordBufferA, &RecordBufferB})
+    if (b->size() < frames) b->assign(frames, 0.0f);
   ShowSimulatedRoom(rate);
   WaveStatus status = WaveStatus::Ok;
   if (play) status = PlayOutPrep(this, WaveDeviceId, rate, playA, playB, n);

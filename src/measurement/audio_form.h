@@ -28,6 +28,8 @@ class QTimer;
 
 namespace zentor {
 
+class DataPlotter;
+
 class PictureBox;
 
 // The run buffers (16-bit play and test-signal buffers), sized while the window is
@@ -173,6 +175,8 @@ class AudioForm : public QWidget, public AudioFormWaveClient {
   // Adds the dropouts the card counted during the recording to the mark, and
   // returns the warning ("" when there were none).
   std::string CheckDropouts();
+  // Notes the result just stored in the set's notes: its card, rate and dropouts.
+  void NoteResult(DataPlotter* main, int32_t rate);
   // On the simulated card: names the room it measures and says once why a room
   // file it was given is not used.
   void ShowSimulatedRoom(int32_t rate);

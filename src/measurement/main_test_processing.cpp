@@ -15,6 +15,8 @@
 #include "measurement/audio_form.h"
 #include "measurement/deconvolution.h"
 #include "measurement/eq_audio_module.h"
+#include "platform/audio/simulated_sound_card.h"
+#include "platform/audio/sound_devices.h"
 #include "platform/audio/wave_streaming.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
@@ -55,6 +57,22 @@ std::string AudioForm::CheckDropouts() {
   const QString marked = ClipLabel->text();
   ClipLabel->setText((marked.isEmpty() ? QString() : marked + "; ") + QString::fromStdString(count));
   return count + " during the recording: the result may be spoiled; measure again";
+}
+
+// The set's notes keep which card and rate measured the result just stored, and
+// what may have spoiled it; the window names a simulated room beside the result.
+void AudioForm::NoteResult(DataPlotter* main, int32_t rate) {
+  const AudioDevice* card = ResolveWaveDevice(WaveDeviceId);
+  const bool simulated = card == &SimulatedSoundCard::Instance();
+  std::string line = "Result " + std::to_string(ResultsDataSetInfo[0].NumInSet) + ": " +
+                     (simulated ? "simulated on " : "measured on ") + (card ? card->Name() : "?") + " at " +
+                     std::to_string(rate) + " Hz";
+  if (simulated && !SimRoomLabel->text().isEmpty()) line += " (" + SimRoomLabel->text().toStdString() + ")";
+  if (const int64_t n = RecordingDropouts(); n > 0)
+    line += "; " + std::to_string(n) + (n == 1 ? " dropout" : " dropouts") + " counted by Zentor";
+  if (!main) return;
+  const std::string notes = main->GetUserNotes();
+  main->SetUserNotes(notes + (notes.empty() || notes.back() == '\n' ? "" : "\n") + line + "\n");
 }
 
 void AudioForm::AudioRecordProcess() {
@@ -160,6 +178,7 @@ std::string AudioForm::ProcessMainTest() {
   AddMeasurementToResults(RecordBufferB, h, Shown(RightSN), Shown(LeftSN), Shown(MicSpkrText), Shown(RightPeakLevel),
                           Shown(LeftPeakLevel));
   ProgressBar1->setValue(ProgressBar1->value() + 1);
+  NoteResult(main, r);
   if (main) main->ShowResult();
   ProgressBar1->setValue(0);
   if (!clipped.empty()) MsgBox(clipped);

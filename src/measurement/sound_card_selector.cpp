@@ -155,6 +155,11 @@ void SoundCardSelectorForm::SetUpSoundCardSelection() {
     InputCard[selected]->setChecked(true);
     CheckRateSupport(WaveDeviceId, WaveDeviceId);
     DeviceListBuilt = 1;
+    KeepOfferedRate();
+    // A server that is there but frozen is listed; the user may pick another card.
+    for (int32_t i = 0; i < NumRecordDevices; ++i)
+      if (const AudioDevice* dev = ResolveWaveDevice(i); dev && !dev->NotAnsweringText().empty())
+        MsgBox(dev->NotAnsweringText());
   } else {
     // The card chosen in the window stays unless saved mixer settings name one.
     if (const int32_t saved = RestoreAutoMixerSettings(); saved >= 0) WaveDeviceId = saved;
@@ -198,6 +203,16 @@ void SoundCardSelectorForm::CheckRateSupport(int32_t inputDevice, int32_t output
   }
 }
 
+// A card that runs at one rate only (a JACK server) measures at it: the rate
+// ticked is one the card offers.
+void SoundCardSelectorForm::KeepOfferedRate() {
+  if (EQConfig.SampleRate == 48000 && !FortyEight->isEnabled() && FortyFourPointOne->isEnabled())
+    EQConfig.SampleRate = 44100;
+  else if (EQConfig.SampleRate == 44100 && !FortyFourPointOne->isEnabled() && FortyEight->isEnabled())
+    EQConfig.SampleRate = 48000;
+  ShowSampleRateOption(EQConfig.SampleRate);
+}
+
 void SoundCardSelectorForm::ShowSampleRateOption(int32_t& rate) {
   if (rate == 0) rate = 48000;
   if (rate == 48000) FortyEight->setChecked(true);
@@ -208,6 +223,7 @@ void SoundCardSelectorForm::ShowSampleRateOption(int32_t& rate) {
 void SoundCardSelectorForm::InputCard_Click(int index) {
   WaveDeviceId = InputCard.size() >= 2 ? index : -1;
   CheckRateSupport(WaveDeviceId, WaveDeviceId);
+  KeepOfferedRate();
 }
 
 void SoundCardSelectorForm::FortyEight_Click() { EQConfig.SampleRate = 48000; }

@@ -63,6 +63,7 @@ class SoundCardSelectorForm : public QDialog {
  private:
   void CheckRateSupport(int32_t inputDevice, int32_t outputDevice);
   void ShowSampleRateOption(int32_t& rate);
+  void KeepOfferedRate();
   void FitDeviceFrame();
 };
 

@@ -71,14 +71,19 @@ class JackFaultTest : public JackTest {
 // The server killed mid-run, then started again, in each window: this test program
 // run again for each, all four side by side (each with a server of its own), on
 // the disabled case.
-class DISABLED_ServerKilledTest : public JackFaultTest, public ::testing::WithParamInterface<int> {};
+class DISABLED_ServerKilledTest : public JackFaultTest, public ::testing::WithParamInterface<int> {
+ protected:
+  std::string LastSaid() {
+    return (dialogs.MessageTexts().empty() ? "" : dialogs.MessageTexts().back()) + " (" + AudioLastErrorText() + ")";
+  }
+};
 
 TEST_P(DISABLED_ServerKilledTest, Run) {
   const Recorder& r = kRecorders[GetParam()];
   patch.Wire(JackPatch::Wiring::Loopback);
   dialogs.ExpectMessage();
   r.start();
-  ASSERT_TRUE(r.running());
+  ASSERT_TRUE(r.running()) << LastSaid();
   ASSERT_TRUE(WaitWhile([] { return !RecordRunning(); }));
   // At once: a short block (the level meter's) would end before a slower kill.
   Server()->Kill();
@@ -101,7 +106,7 @@ TEST_P(DISABLED_ServerKilledTest, Run) {
   ASSERT_EQ(patch.Open(), "");
   patch.Wire(JackPatch::Wiring::Loopback);
   r.start();
-  ASSERT_TRUE(r.running());
+  ASSERT_TRUE(r.running()) << LastSaid();
   ASSERT_TRUE(WaitWhile([] { return !RecordRunning(); }));
   if (IsMeasurement(r)) {
     ASSERT_TRUE(WaitWhile(r.running));

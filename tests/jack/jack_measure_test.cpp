@@ -98,7 +98,6 @@ TEST_F(JackMeasureTest, LevelsCheckAndTheAnalyserRunOnTheLoopback) {
   EXPECT_TRUE(dialogs.MessageTexts().empty());
   EXPECT_EQ(DisplayConfig.Graphshown, 4);
   EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 0);
-  Forms::Unload<AudioForm>();
 
   // Output over input, no filters applied: flat.
   AppliedFilters[0].Count = 0;
@@ -117,6 +116,9 @@ TEST_F(JackMeasureTest, LevelsCheckAndTheAnalyserRunOnTheLoopback) {
   rta->stop->click();
   ASSERT_TRUE(WaitWhile([] { return !CardIdle(); }));
   EXPECT_TRUE(Forms::Unload<RTAEQ>());
+  // The measurement window, open all along, measures right after.
+  Measure(87);
+  EXPECT_EQ(ResultsDataSetInfo[0].NumInSet, 1);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
 }
 

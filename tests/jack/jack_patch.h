@@ -5,6 +5,7 @@
 #pragma once
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -40,9 +41,13 @@ class JackPatch {
   ~JackPatch() { Close(); }
   // Joins the default server; "" when joined, else why not.
   std::string Open() {
+    Close();  // one lost with the last server leaves before another opens
     jack_status_t status{};
-    client_ = jack_client_open("zentor-patch", JackNoStartServer, &status);
-    if (!client_) return "the test's JACK client could not join the server";
+    // Named for this test program: libjack's socket for a client's notifications
+    // is named for the client, and test programs run side by side.
+    const std::string name = "zentor-patch-" + std::to_string(getpid());
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client_) return "the test's JACK client could not join the server: status " + std::to_string(status);
     for (int c = 0; c < 2; ++c) {
       const std::string n = std::to_string(c + 1);
       in_[c] = jack_port_register(client_, ("in_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
@@ -91,10 +96,21 @@ class JackPatch {
   }
   // Every `every`-th cycle from now on sleeps past two periods (0: none).
   void BeLate(int every) { lateEvery_ = every; }
+  std::string Name() const { return jack_get_client_name(client_); }
   // The full names of the ports matching `pattern` (a regular expression).
   std::vector<std::string> Ports(const char* pattern) const {
     std::vector<std::string> names;
     if (const char** ports = jack_get_ports(client_, pattern, nullptr, 0)) {
+      for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+      jack_free(ports);
+    }
+    return names;
+  }
+  // The full names of the ports wired to port `name`.
+  std::vector<std::string> Connections(const char* name) const {
+    std::vector<std::string> names;
+    jack_port_t* port = jack_port_by_name(client_, name);
+    if (const char** ports = port ? jack_port_get_all_connections(client_, port) : nullptr) {
       for (const char** p = ports; *p; ++p) names.emplace_back(*p);
       jack_free(ports);
     }

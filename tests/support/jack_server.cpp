@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/jack_device.h"
 #include "platform/audio/sound_system_messages.h"
 
 namespace zentor::test {
@@ -63,6 +64,9 @@ std::string JackServer::Start() {
     return "";
   }
   QuietSoundSystemMessages();  // the probes fail until a server is up
+  // The program's clients lost with the last server leave before this process
+  // opens another: libjack does not survive their close after that.
+  WaitForJackClosed(kStopPolls * 20);
   if (!name_.empty()) return Launch(name_);
   std::string why = "every server name is in use";
   for (int k = 0; k < kNames; ++k) {
@@ -83,7 +87,9 @@ std::string JackServer::Start() {
 bool JackServer::Answers(const std::string& name) {
   jack_status_t status{};
   const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
-  jack_client_t* probe = jack_client_open("zentor-probe", options, &status, name.c_str());
+  // Named for this test program, as the tests' other clients are.
+  const std::string me = "zentor-probe-" + std::to_string(getpid());
+  jack_client_t* probe = jack_client_open(me.c_str(), options, &status, name.c_str());
   if (probe) jack_client_close(probe);
   return probe != nullptr;
 }
@@ -141,12 +147,21 @@ std::string JackServer::Launch(const std::string& name) {
 
 void JackServer::MakeDefault() const { setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1); }
 
+void JackServer::Freeze() const {
+  if (Running()) kill(pid_, SIGSTOP);
+}
+
+void JackServer::Resume() const {
+  if (Running()) kill(pid_, SIGCONT);
+}
+
 void JackServer::Kill() { Reap(SIGKILL); }
 
 void JackServer::Stop() { Reap(SIGTERM); }
 
 void JackServer::Reap(int signal) {
   if (!Running()) return;
+  kill(pid_, SIGCONT);
   kill(pid_, signal);
   bool gone = false;
   for (int i = 0; i < kStopPolls && !gone; ++i) {

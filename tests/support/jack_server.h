@@ -34,6 +34,10 @@ class JackServer {
   // Ends it orderly (SIGTERM; SIGKILL when it will not go) and waits for it.
   void Stop();
   bool Running() const { return pid_ > 0; }
+  // Stops it where it stands (SIGSTOP), as a wedged driver or a suspended machine
+  // does, and lets it go on (SIGCONT); Kill and Stop let it go on first.
+  void Freeze() const;
+  void Resume() const;
   // The rate of the next Start.
   void SetRate(int32_t rate) { rate_ = rate; }
   // Points this process's JACK clients, and the programs it starts, at the server.

@@ -11,6 +11,8 @@ namespace zentor {
 
 // What the streaming calls return. Prep and arm report here; the text of the last
 // failure is AudioLastErrorText().
+inline constexpr const char* kNoRecordingInTime = "The sound card delivered no recording in time";
+
 enum class WaveStatus { Ok, NoDevice, RateNotSupported, DeviceBusy, OpenFailed, NotPrepared, BadArgument };
 
 // The engine's side of one device cycle. Called on the device's thread, never twice
@@ -68,6 +70,11 @@ class AudioDevice {
   // The open stream stopped without being asked (its server went away) and told
   // no one; UI thread.
   virtual bool Lost() const { return false; }
+  // What the list says of a card that was there but did not answer when last
+  // asked; "" for one that answered.
+  virtual std::string NotAnsweringText() const { return ""; }
+  // Why a recording that never filled did not: what the engine reports then.
+  virtual std::string OverdueText() const { return kNoRecordingInTime; }
 };
 
 // "The sound card offers 1 input; 2 are needed" for a card short of channels on

@@ -3,13 +3,16 @@
 // wiring a user makes to them is remembered for the program's run and made again
 // when the next client opens, so a patchbay sees the same ports every time. The
 // rate is the server's; a server that goes away is a lost stream; its xruns are
-// counted. The client closes on a thread of its own: a stalled server never holds
-// up the caller.
+// counted. Every call that may wait on the server runs on one thread of its own,
+// and the caller waits for it at most kJackAnswerMs: a stalled server never holds
+// up the window.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "platform/audio/audio_device.h"
 
@@ -23,13 +26,18 @@ inline constexpr const char* kJackPortNames[4] = {"reference_in", "mic_in", "lef
 inline constexpr const char* kJackDeviceName = "system";
 
 inline constexpr const char* kJackNotRunning = "The JACK server is not running";
+inline constexpr const char* kJackNotAnswering = "The JACK server does not answer";
+// How long a caller waits for the server: a live one answers well within it.
+inline constexpr int kJackAnswerMs = 2000;
 
 // What a look at the server found: its rate and its hardware ports.
 struct JackServerInfo {
   int32_t rate = 0;
   int32_t captures = 0, playbacks = 0;
+  bool answering = true;  // false: a server is there but did not answer in time
 };
-// Asks the default server (JACK_DEFAULT_SERVER); false when none answers.
+// Asks the default server (JACK_DEFAULT_SERVER); false when none is running. A
+// server that does not answer within kJackAnswerMs is there, marked not answering.
 bool ProbeJackServer(JackServerInfo& info);
 
 class JackDevice final : public AudioDevice {
@@ -47,6 +55,8 @@ class JackDevice final : public AudioDevice {
   int32_t OutputLatencyFrames() const override { return latencyFrames_; }
   int64_t Xruns() const override;
   bool Lost() const override;
+  std::string OverdueText() const override { return kJackNotAnswering; }
+  std::string NotAnsweringText() const override { return server_.answering ? "" : kJackNotAnswering; }
 
   struct Session;
 
@@ -59,8 +69,16 @@ class JackDevice final : public AudioDevice {
 // Forgets the wiring of the clients before, as at the program's start (tests).
 void ForgetJackWiring();
 
-// Waits, for at most `ms`, until the clients closed on their own threads are gone
+// Waits, for at most `ms`, until every call to the server asked so far is done
 // (tests; the program's exit).
 bool WaitForJackClosed(int ms);
+
+// True while a call to the server that did not answer in time is still under
+// way: libjack then holds every other client's open, PortAudio's too.
+bool JackServerNotAnswering();
+
+// The remembered wiring, "client:port" pairs from source to destination with the
+// program's own ports written ":name" (tests).
+std::set<std::pair<std::string, std::string>> RememberedJackWiring();
 
 }  // namespace zentor

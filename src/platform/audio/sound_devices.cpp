@@ -14,7 +14,6 @@ namespace {
 struct DeviceList {
   bool built = false;
   std::vector<std::unique_ptr<AudioDevice>> cards;
-  std::unique_ptr<PortAudioDevice> defaultPair;
 };
 
 DeviceList& Storage() {
@@ -30,8 +29,6 @@ DeviceList& List() {
     PaDeviceIndex defaultIn = paNoDevice, defaultOut = paNoDevice;
     if (ListPortAudioDevices(entries, defaultIn, defaultOut)) {
       for (auto& e : entries) list.cards.push_back(std::make_unique<PortAudioDevice>(e.name, e.input, e.output));
-      if (!entries.empty() && defaultIn != paNoDevice)
-        list.defaultPair = std::make_unique<PortAudioDevice>("default", defaultIn, defaultOut);
     }
     // After the ALSA cards, where PortAudio listed its JACK devices.
     if (JackServerInfo server; ProbeJackServer(server)) list.cards.push_back(std::make_unique<JackDevice>(server));
@@ -79,8 +76,8 @@ int32_t RecordDeviceAlsaCard(int32_t index) {
 
 AudioDevice* ResolveWaveDevice(int32_t waveDeviceId) {
   DeviceList& list = List();
-  if (waveDeviceId == -1)
-    return list.defaultPair ? static_cast<AudioDevice*>(list.defaultPair.get()) : &SimulatedSoundCard::Instance();
+  // The card the sound-card window ticks when none was chosen.
+  if (waveDeviceId == -1) waveDeviceId = 0;
   if (waveDeviceId < 0 || waveDeviceId > static_cast<int32_t>(list.cards.size())) return nullptr;
   if (waveDeviceId == static_cast<int32_t>(list.cards.size())) return &SimulatedSoundCard::Instance();
   return list.cards[static_cast<std::size_t>(waveDeviceId)].get();
@@ -89,9 +86,10 @@ AudioDevice* ResolveWaveDevice(int32_t waveDeviceId) {
 void ForgetSoundDevices() {
   DeviceList& list = Storage();
   list.cards.clear();
-  list.defaultPair.reset();
   list.built = false;
-  ShutDownPortAudio();
+  // Started again, PortAudio would wait behind a frozen JACK server: the ALSA
+  // cards it listed stay listed until the server answers.
+  if (!JackServerNotAnswering()) ShutDownPortAudio();
 }
 
 }  // namespace zentor

@@ -1,8 +1,7 @@
 // The list of recording devices that WaveDeviceId indexes: PortAudio's ALSA devices
 // with an input, in PortAudio's order, then the JACK server when one answers
-// ("system"), then the simulated loopback card. WaveDeviceId -1 is PortAudio's
-// default input/output pair, or the simulated card when PortAudio lists no input or
-// fails to start. Built at the first query and again after ForgetSoundDevices
+// ("system"), then the simulated loopback card. WaveDeviceId -1, the default, is
+// the first of them: the card the sound-card window ticks when none was chosen. Built at the first query and again after ForgetSoundDevices
 // (RefreshSoundDevices in wave_streaming.h). UI thread only.
 #pragma once
 
@@ -23,7 +22,7 @@ int32_t RecordDeviceCount();
 // The name of device `index`; "" with `errorText` filled when there is none.
 std::string RecordDeviceName(int32_t index, std::string& errorText);
 // Two 16-bit channels at `rate` on the device's input, or on the output paired with
-// it. `device` -1 asks the default pair.
+// it. `device` -1 asks the default card.
 bool IsFormatSupported(WaveDirection direction, int32_t device, int32_t rate);
 // The ALSA card number of device `index` ("(hw:X,"), -1 when it has none.
 int32_t RecordDeviceAlsaCard(int32_t index);
@@ -33,7 +32,7 @@ AudioDevice* ResolveWaveDevice(int32_t waveDeviceId);
 int32_t SimulatedCardIndex();
 
 // Forgets the list and stops PortAudio, so the next query starts afresh (no stream
-// may be open).
+// may be open); PortAudio keeps running while a JACK server does not answer.
 void ForgetSoundDevices();
 
 }  // namespace zentor

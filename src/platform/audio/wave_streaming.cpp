@@ -232,7 +232,7 @@ class Streaming final : public QObject, public StreamCycle {
   void Drain() {
     CountDropouts();
     if (lost_.exchange(false) || (open_ && device_->Lost())) HandleLoss("The sound card stopped");
-    else if (RecordOverdue()) HandleLoss("The sound card delivered no recording in time");
+    else if (RecordOverdue()) HandleLoss(open_ ? device_->OverdueText() : kNoRecordingInTime);
     const int64_t completed = cycle_.load(std::memory_order_acquire);
     Slot* ready[2];
     int n = 0;
@@ -374,7 +374,7 @@ class Streaming final : public QObject, public StreamCycle {
     return (st == kArmed || st == kRunning) && NowMs() >= rec_.deadlineMs;
   }
 
-  void HandleLoss(const char* why) {
+  void HandleLoss(std::string why) {
     std::vector<QPointer<QObject>> owners;
     for (Slot* s : {&play_, &rec_}) {
       if (!InUse(s->state.load())) continue;
@@ -382,7 +382,7 @@ class Streaming final : public QObject, public StreamCycle {
       Cancel(*s);
     }
     CloseStream();
-    error_ = why;
+    error_ = std::move(why);
     for (const auto& owner : owners) {
       const uint64_t job = ++nextJob_;
       pending_.insert(job);
