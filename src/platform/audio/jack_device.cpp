@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -117,7 +118,7 @@ class ServerCalls {
 // goes; one the server keeps waiting is left to the end of the process.
 struct LeaveAtExit {
   ~LeaveAtExit() {
-    if (!ServerCalls::Get().Stuck()) ServerCalls::Get().WaitIdle(kJackAnswerMs);
+    if (!ServerCalls::Get().Stuck()) ServerCalls::Get().WaitIdle(JackAnswerMs());
   }
 } g_leaveAtExit;
 
@@ -157,13 +158,17 @@ struct Uncancelled<Callback> {
 // and the user alone, not for the server, from the open until the activation or
 // the close: two of the user's programs opening at once, each on a server of its
 // own, take each other's socket, and an open fails or hears the other server.
-// The program's opens take turns across its running copies.
+// The program's opens take turns across its running copies. The wait for a turn is
+// short: a copy held up by a server of its own (frozen, or on a busy machine) must
+// not make this one's server look as if it did not answer.
 class OpenTurn {
  public:
   OpenTurn() : fd_(open(("/dev/shm/zentor-jack-" + std::to_string(getuid()) + ".lock").c_str(),
                         O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
-    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(JackAnswerMs() / 4);
+    while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ~OpenTurn() {
     if (fd_ >= 0) close(fd_);
@@ -405,7 +410,7 @@ bool CallServer(Make make, Result& result, void (*undo)(Result&)) {
         call->result = std::move(r);
         call->given = true;
       },
-      kJackAnswerMs);
+      JackAnswerMs());
   std::lock_guard hold(call->lock);
   // A call that ended just past the deadline still counts.
   if (!call->given) {
@@ -458,6 +463,16 @@ void ForgetJackWiring() {
 std::set<std::pair<std::string, std::string>> RememberedJackWiring() {
   std::lock_guard hold(Wires().lock);
   return Wires().pairs;
+}
+
+int JackAnswerMs() {
+  static const int ms = [] {
+    const char* v = std::getenv("ZENTOR_JACK_ANSWER_MS");
+    char* end = nullptr;
+    const long n = v ? std::strtol(v, &end, 10) : 0;
+    return v && *v && *end == '\0' && n >= 100 && n <= 60000 ? static_cast<int>(n) : kJackAnswerMs;
+  }();
+  return ms;
 }
 
 bool WaitForJackClosed(int ms) { return ServerCalls::Get().WaitIdle(ms); }

@@ -29,6 +29,9 @@ inline constexpr const char* kJackNotRunning = "The JACK server is not running";
 inline constexpr const char* kJackNotAnswering = "The JACK server does not answer";
 // How long a caller waits for the server: a live one answers well within it.
 inline constexpr int kJackAnswerMs = 2000;
+// The wait in force: kJackAnswerMs, or ZENTOR_JACK_ANSWER_MS (100 to 60000) where
+// a machine too busy for a live server to answer in time is set to wait longer.
+int JackAnswerMs();
 
 // What a look at the server found: its rate and its hardware ports.
 struct JackServerInfo {
