@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+
 #include "eqdesign/fit/fit_limits.h"
 #include "eqdesign/fit/fit_quality.h"
 
@@ -57,11 +58,16 @@ OutsideChange LargestChangeOutside(const SingularityListRecord& set) {
 int32_t HoldOutsideRange(SingularityListRecord& set, int32_t code, double maxBoostDb) {
   if (maxBoostDb < 0) return 0;
   std::vector<bool> touched(static_cast<size_t>(kMaxFilters), false);
+  double grow = 1, lastExcess = 1e300;
   for (int32_t round = 0; round < 200; ++round) {
     const SingularityListRecord applied = SnapEachToEqualiser(set, code, maxBoostDb);
     const OutsideChange worst = LargestChangeOutside(applied);
     const double excess = std::fabs(worst.Db) - kOutsideRangeDb;
     if (!(excess > 1e-3)) break;
+    // A change the equaliser's steps round away leaves the set as it was: the
+    // next is made twice as large, until the applied set moves.
+    grow = excess < lastExcess - 1e-4 ? 1 : std::min(grow * 2, 1024.0);
+    lastExcess = excess;
     // Each entry changing the level that way gives up level in proportion to
     // what it adds there, weighed by how much lowering it buys.
     const std::vector<double> at{worst.Hz};
@@ -79,7 +85,7 @@ int32_t HoldOutsideRange(SingularityListRecord& set, int32_t code, double maxBoo
     for (int32_t e = Entries(set) - 1; e >= 0; --e) {
       const auto k = static_cast<size_t>(e);
       if (!(part[k] > 0)) continue;
-      const double was = std::fabs(FilterBoostDb(set.Q1[k], set.Q2[k])), lower = std::max(scale * part[k], 0.02);
+      const double was = std::fabs(FilterBoostDb(set.Q1[k], set.Q2[k])), lower = std::min(std::max(scale * part[k], 0.02) * grow, was);
       double level = was - lower, centre = CentreQ(set.Q1[k], set.Q2[k]);
       touched[k] = true;
       // A wide entry is first made narrower: it keeps its level where it
