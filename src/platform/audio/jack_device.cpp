@@ -158,14 +158,14 @@ struct Uncancelled<Callback> {
 // and the user alone, not for the server, from the open until the activation or
 // the close: two of the user's programs opening at once, each on a server of its
 // own, take each other's socket, and an open fails or hears the other server.
-// The program's opens take turns across its running copies. The wait for a turn is
-// short: a copy held up by a server of its own (frozen, or on a busy machine) must
-// not make this one's server look as if it did not answer.
+// The program's opens take turns across its running copies. The wait for a turn
+// ends within the deadline: a copy held up by a frozen server of its own must not
+// make this one's look as if it did not answer.
 class OpenTurn {
  public:
   OpenTurn() : fd_(open(("/dev/shm/zentor-jack-" + std::to_string(getuid()) + ".lock").c_str(),
                         O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(JackAnswerMs() / 4);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(JackAnswerMs() * 3 / 4);
     while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
            std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
