@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/jack_device.h"
+
 namespace zentor::test {
 
 // RBJ peaking filter, normalised (a0 = 1).
@@ -46,6 +48,7 @@ class JackPatch {
     // Named for this test program: libjack's socket for a client's notifications
     // is named for the client, and test programs run side by side.
     const std::string name = "zentor-patch-" + std::to_string(getpid());
+    const JackOpenTurn turn(5000);
     client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (!client_) return "the test's JACK client could not join the server: status " + std::to_string(status);
     for (int c = 0; c < 2; ++c) {

@@ -89,6 +89,7 @@ bool JackServer::Answers(const std::string& name) {
   const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
   // Named for this test program, as the tests' other clients are.
   const std::string me = "zentor-probe-" + std::to_string(getpid());
+  const JackOpenTurn turn(5000);
   jack_client_t* probe = jack_client_open(me.c_str(), options, &status, name.c_str());
   if (probe) jack_client_close(probe);
   return probe != nullptr;

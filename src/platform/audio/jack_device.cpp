@@ -154,32 +154,6 @@ struct Uncancelled<Callback> {
   }
 };
 
-// libjack hears a new client's notifications on a socket named for the client
-// and the user alone, not for the server, from the open until the activation or
-// the close: two of the user's programs opening at once, each on a server of its
-// own, take each other's socket, and an open fails or hears the other server.
-// The program's opens take turns across its running copies. The wait for a turn
-// ends within the deadline: a copy held up by a frozen server of its own must not
-// make this one's look as if it did not answer.
-class OpenTurn {
- public:
-  OpenTurn() : fd_(open(("/dev/shm/zentor-jack-" + std::to_string(getuid()) + ".lock").c_str(),
-                        O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(JackAnswerMs() * 3 / 4);
-    while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
-           std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ~OpenTurn() {
-    if (fd_ >= 0) close(fd_);
-  }
-  OpenTurn(const OpenTurn&) = delete;
-  OpenTurn& operator=(const OpenTurn&) = delete;
-
- private:
-  int fd_;
-};
-
 // libjack writes to the server's socket with a plain write, and holds SIGPIPE off
 // only in the thread that opens the first client, until one closes the last: a
 // write to a server that went away then ends the program. A broken pipe is
@@ -432,9 +406,12 @@ bool ProbeJackServer(JackServerInfo& info) {
   const bool answered = CallServer<Look>(
       [] {
         Look l;
-        const OpenTurn turn;
+        // A name of its own: a look needs no turn for its socket's name, and waits
+        // briefly for one only as a first open sets up libjack's shared files.
+        const JackOpenTurn turn(kLookTurnMs);
+        const std::string me = std::string(kJackClientName) + "-look-" + std::to_string(getpid());
         jack_status_t status{};
-        jack_client_t* c = OpenClient(kJackClientName, status);
+        jack_client_t* c = OpenClient(me.c_str(), status);
         if (!c) return l;
         l.running = true;
         l.info.rate = static_cast<int32_t>(jack_get_sample_rate(c));
@@ -463,6 +440,19 @@ void ForgetJackWiring() {
 std::set<std::pair<std::string, std::string>> RememberedJackWiring() {
   std::lock_guard hold(Wires().lock);
   return Wires().pairs;
+}
+
+JackOpenTurn::JackOpenTurn(int waitMs)
+    : fd_(open(("/dev/shm/zentor-jack-" + std::to_string(getuid()) + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC,
+               0600)) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+JackOpenTurn::~JackOpenTurn() {
+  if (fd_ >= 0) close(fd_);
 }
 
 int JackAnswerMs() {
@@ -513,7 +503,7 @@ WaveStatus JackDevice::Open(int32_t rate, bool withOutput, StreamCycle* cycle, s
   const bool answered = CallServer<Opened>(
       [s, rate, withOutput] {
         Opened o;
-        const OpenTurn turn;
+        const JackOpenTurn turn(JackAnswerMs() * 3 / 4);
         jack_status_t status{};
         s->client = OpenClient(kJackClientName, status);
         if (!s->client) {

@@ -33,6 +33,26 @@ inline constexpr int kJackAnswerMs = 2000;
 // a machine too busy for a live server to answer in time is set to wait longer.
 int JackAnswerMs();
 
+// libjack hears a new client's notifications on a socket named for the client and
+// the user alone, not for the server, from the open until the activation or the
+// close, and a first open sets up files every client shares: two of the user's
+// programs opening at once, each on a server of its own, take each other's socket
+// or meet half-made files. Opens take turns across the user's programs, each
+// waiting at most `waitMs` for its turn, so that one held up by a frozen server
+// of its own makes no other look as if its server did not answer.
+class JackOpenTurn {
+ public:
+  explicit JackOpenTurn(int waitMs);
+  ~JackOpenTurn();
+  JackOpenTurn(const JackOpenTurn&) = delete;
+  JackOpenTurn& operator=(const JackOpenTurn&) = delete;
+
+ private:
+  int fd_;
+};
+// A look at the server waits no longer for its turn.
+inline constexpr int kLookTurnMs = 200;
+
 // What a look at the server found: its rate and its hardware ports.
 struct JackServerInfo {
   int32_t rate = 0;
