@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/audio/jack_device.h"
+#include "support/jack_server.h"
 
 namespace zentor::test {
 
@@ -48,7 +49,7 @@ class JackPatch {
     // Named for this test program: libjack's socket for a client's notifications
     // is named for the client, and test programs run side by side.
     const std::string name = "zentor-patch-" + std::to_string(getpid());
-    const JackOpenTurn turn(5000);
+    const std::optional<JackOpenTurn> turn = FirstOpenTurn();
     client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (!client_) return "the test's JACK client could not join the server: status " + std::to_string(status);
     for (int c = 0; c < 2; ++c) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -42,6 +43,12 @@ void RemoveLeftovers(const std::string& name) {
 }
 
 }  // namespace
+
+std::optional<JackOpenTurn> FirstOpenTurn() {
+  static std::atomic<bool> opened{false};
+  if (opened.exchange(true)) return std::nullopt;
+  return std::optional<JackOpenTurn>(std::in_place, 5000);
+}
 
 bool AudioServerOptional() {
   const char* v = std::getenv("ZENTOR_NO_AUDIO_SERVER");
@@ -89,7 +96,7 @@ bool JackServer::Answers(const std::string& name) {
   const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
   // Named for this test program, as the tests' other clients are.
   const std::string me = "zentor-probe-" + std::to_string(getpid());
-  const JackOpenTurn turn(5000);
+  const std::optional<JackOpenTurn> turn = FirstOpenTurn();
   jack_client_t* probe = jack_client_open(me.c_str(), options, &status, name.c_str());
   if (probe) jack_client_close(probe);
   return probe != nullptr;

@@ -13,7 +13,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/audio/jack_device.h"
 
 namespace zentor::test {
 
@@ -58,6 +61,10 @@ class JackServer {
 // Set ZENTOR_NO_AUDIO_SERVER=1 on a machine that cannot run one: the tests that
 // need a server are skipped instead of failing.
 bool AudioServerOptional();
+
+// This process's first open of a client sets up libjack's files that every client
+// shares: it takes its turn with the other programs' opens. Later opens need none.
+std::optional<JackOpenTurn> FirstOpenTurn();
 
 }  // namespace zentor::test
 
