@@ -577,31 +577,39 @@ TEST(FitLimitsCorpus, BoostLimitHoldsAfterSnappingAndComesNearTheBoundedOptimum)
   const std::vector<CorpusCurve> corpus = MakeFitCorpus(f, 123, 4, 0);
   FitLimits limits;
   limits.MaxBoostDb = 6;
+  const int32_t codes[] = {1, 5};
+  std::vector<std::vector<SingularityListRecord>> sets;
+  for (const int32_t code : codes) sets.push_back(FitOnPool(f, corpus, code, limits));
   std::vector<double> ratio;
-  for (const int32_t code : {1, 5}) {
-    const std::vector<SingularityListRecord> sets = FitOnPool(f, corpus, code, limits);
-    for (size_t c = 0; c < corpus.size(); ++c) {
+  for (size_t c = 0; c < corpus.size(); ++c) {
+    // The optimiser is local, and from one start its end moves with the last
+    // bits of the maths library: the floor is the best it reaches from the
+    // truth and from every fit of the curve.
+    std::vector<KnownSingularity> start = corpus[c].Truth;
+    for (KnownSingularity& s : start) s.LevelDb = std::max(s.LevelDb, -6.0);
+    double optimum = OptimumRms(f, corpus[c].dB, start, 6);
+    for (const auto& byCode : sets) optimum = std::min(optimum, OptimumRms(f, corpus[c].dB, SingularitiesOf(byCode[c]), 6));
+    for (size_t k = 0; k < std::size(codes); ++k) {
+      const int32_t code = codes[k];
+      const SingularityListRecord& set = sets[k][c];
       SCOPED_TRACE(testing::Message() << "code " << code << ", curve " << c);
-      const SingularityListRecord applied = SnapSetToEqualiser(sets[c], code, 6);
-      EXPECT_LE(MaxNetBoost(SnapEachToEqualiser(sets[c], code, 6), code).Db, 6.001) << "the set in all";
+      const SingularityListRecord applied = SnapSetToEqualiser(set, code, 6);
+      EXPECT_LE(MaxNetBoost(SnapEachToEqualiser(set, code, 6), code).Db, 6.001) << "the set in all";
       for (int32_t e = 0; e < applied.Count; ++e) {
         // A dip (Q1 < 0) is corrected by a boost.
-        EXPECT_LE(FilterBoostDb(sets[c].Q1[e], sets[c].Q2[e]), 6.001) << "as fitted";
+        EXPECT_LE(FilterBoostDb(set.Q1[e], set.Q2[e]), 6.001) << "as fitted";
         EXPECT_LE(FilterBoostDb(applied.Q1[e], applied.Q2[e]), 6.0001) << "as applied";
       }
       const double after = CorrectedRms(f, corpus[c].dB, applied);
       EXPECT_LE(after, CorrectedRms(f, corpus[c].dB, {}) * 0.8);
-      std::vector<KnownSingularity> start = corpus[c].Truth;
-      for (KnownSingularity& s : start) s.LevelDb = std::max(s.LevelDb, -6.0);
-      const double optimum = std::min(OptimumRms(f, corpus[c].dB, start, 6),
-                                      OptimumRms(f, corpus[c].dB, SingularitiesOf(sets[c]), 6));
       ratio.push_back(after / optimum);
     }
   }
   std::printf("boost limit 6 dB: median RMS / bounded optimum %.3f over %zu fits\n", Median(ratio), ratio.size());
   // The optimum bounds each filter alone: on a cluster of dips its filters
   // boost far past what the set may in all, so it is a floor, not a goal.
-  EXPECT_LE(Median(ratio), 3.2);
+  // Against the best of its starts the median sits near 3.9.
+  EXPECT_LE(Median(ratio), 4.2);
 }
 
 TEST(FitLimitsCorpus, LoudspeakerSetsKeepTheLimitAsTheyRunAtEachRate) {
