@@ -127,16 +127,27 @@ std::string CutAt(double ms) { return "The response is cut at " + Fixed(ms, 0) +
 
 // A response cut on its decay has no noise: all of it is kept, its start is its
 // loudest interval and the level it reaches is that of its last tenth, and the
-// energy past the cut is the late decay's, from a line through its last 10 dB. The
+// energy past the cut is the late decay's, from a line through its last 20 dB. The
 // intervals are short enough for a fiftieth of the response, so that a short dead
-// decay still has its last 10 dB in several.
+// decay still has its last 20 dB in several.
 NoiseTruncation DecayToTheCut(std::span<const double> e, int32_t rate) {
   NoiseTruncation c;
   const size_t n = e.size();
   const Smoothed s = Smooth(e, std::clamp<size_t>(n / 50, 1, static_cast<size_t>(std::max(1, rate / 100))));
   if (n < 20 || s.level.size() < 3) return c;
   c.noiseDb = Db(MeanEnergy(e, n - n / 10, n));
-  const Line late = FitBetween(s, c.noiseDb + 10, c.noiseDb - 10, rate);
+  // Over the last 20 dB, from where the decay first falls below them: a band's last
+  // milliseconds are as uneven as noise, and one interval above the stretch must not
+  // end it.
+  const double top = c.noiseDb + 20, bottom = c.noiseDb - 30;
+  const Line found = FitBetween(s, top, bottom, rate);
+  if (!found.ok) return c;
+  size_t first = static_cast<size_t>(found.from) / s.width;
+  while (first < s.level.size() && s.level[first] > top) ++first;
+  LineSums sums;
+  for (size_t j = first; j < s.level.size(); ++j)
+    if (s.level[j] >= bottom && s.level[j] <= top) sums.Add(s.centre[j], s.level[j]);
+  const Line late = sums.n >= 3 ? sums.Fit() : found;
   if (!late.ok || !(late.slope < 0)) return c;
   c.ok = true;
   c.cross = static_cast<int32_t>(n);
@@ -197,6 +208,8 @@ RoomParameterValues Evaluate(std::span<const double> e, int32_t rate, double del
     return t.tailEnergy * std::exp(-kappa * (k - double(cross)));
   };
 
+  // How far the integral has fallen where a response cut on its decay ends.
+  const double cutFallDb = Db(total) - Db(t.tailEnergy);
   // Decay times: lines over the stretch of the integral between two levels.
   const auto decay = [&](double top, double bottom, std::optional<double>& time, std::optional<double>& r,
                          const char* name, const char* rName, double needInr) {
@@ -214,6 +227,14 @@ RoomParameterValues Evaluate(std::span<const double> e, int32_t rate, double del
     if (!reached || !l.ok || sums.n < 3 || !(l.slope < 0)) {
       const std::string why = noiseKnown ? "The decay does not fall to " + Fixed(bottom, 0) + " dB before the noise"
                                          : cut + ", before the decay reaches \u2212" + Fixed(-bottom, 0) + " dB";
+      mark(name, why);
+      mark(rName, why);
+      return;
+    }
+    // Within 10 dB of the cut the curve is as much the guessed tail as the response,
+    // as within 10 dB of the noise it is the noise.
+    if (!noiseKnown && cutFallDb < 10 - bottom) {
+      const std::string why = cut + ", before the decay falls 10 dB past \u2212" + Fixed(-bottom, 0) + " dB";
       mark(name, why);
       mark(rName, why);
       return;
@@ -307,11 +328,23 @@ void KeepWhatAgrees(RoomParameterValues& v, const RoomParameterValues& other, Re
   }
 }
 
+// The band's noise as the stretch before the onset holds it: its mean level and how
+// long it was averaged over; none where there is no such stretch.
+struct NoiseBefore {
+  double db = NAN;
+  double seconds = 0;
+};
+
+// The spread of a mean of band-limited noise over `seconds` (2 B t degrees of freedom).
+double NoiseSpreadDb(double bandwidth, double seconds) {
+  return 10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * seconds));
+}
+
 // What the decay of one band (or broadband) gives: e is the squared impulse from the
 // onset; cutMs, where the response was cut (from its first sample), is negative for
-// one that was not.
+// one that was not; `before` is the band's noise before the onset.
 RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double delay, int32_t ringSamples, double centreHz,
-                            double cutMs) {
+                            double cutMs, const NoiseBefore& before) {
   const NoiseTruncation t = LundebyTruncation(e, rate);
   const bool silent = e.empty() || !(MeanEnergy(e, 0, e.size()) > 0);
   const auto only = [centreHz](const std::string& why) {
@@ -340,8 +373,7 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     const double fall = Db(MeanEnergy(e, n - 2 * tenth, n - tenth)) - Db(MeanEnergy(e, n - tenth, n));
     const double decays = -(t.ok ? t.slopeDb : d.slopeDb) * double(tenth);
     const double bandwidth = centreHz > 0 ? centreHz * (std::sqrt(kOctave) - 1 / std::sqrt(kOctave)) : rate / 2.0;
-    const double spread =
-        10 / std::numbers::ln10 * std::sqrt(2.0 / std::max(1.0, bandwidth * double(tenth) / rate));
+    const double spread = NoiseSpreadDb(bandwidth, double(tenth) / rate);
     onDecay = fall > decays / 2;
     // Noise that is not followed for 10 dB of the decay past where the decay meets
     // it may be the decay still, at the shallower of the two readings' slopes: the
@@ -349,6 +381,13 @@ RoomParameterValues Analyse(std::span<const double> e, int32_t rate, double dela
     const double shallowest = t.ok ? std::max(t.slopeDb, d.slopeDb) : d.slopeDb;
     unsure = std::fabs(fall - decays / 2) < 2 * spread ||
              (t.ok && double(t.cross) - 10 / shallowest > 0.9 * double(n));
+    // A short response's last tenths are too few to tell; the noise before the onset
+    // tells plainly where the end lies 10 dB above it and both spreads beside. The
+    // decay must have fallen 30 dB by then, for its late line to carry it on.
+    const double endDb = Db(MeanEnergy(e, n - tenth, n));
+    if (std::isfinite(before.db) && d.startDb - endDb >= 30 &&
+        endDb - before.db > 10 + 2 * std::hypot(spread, NoiseSpreadDb(bandwidth, before.seconds)))
+      onDecay = true, unsure = false;
   }
   // Cut less than the longest gap after its decay met the noise, the response may
   // have had its reverberation still to come: nothing is known. Without a decay
@@ -629,6 +668,33 @@ PreparedImpulse PrepareImpulse(std::span<const float> impulse, int32_t rate) {
   return p;
 }
 
+namespace {
+
+// The noise of the stretch before the onset, through band filter f (none: broadband,
+// already filtered), less the filter's settling and the millisecond before the
+// onset. Nothing where the stretch is short, not quiet, or mostly exact zeros: a
+// padded front holds no noise.
+template <typename Sample>
+NoiseBefore BandNoiseBefore(const std::vector<Sample>& x, int32_t onset, bool quiet, int32_t rate,
+                            const OctaveFilter* f) {
+  NoiseBefore b;
+  if (!quiet || rate <= 0 || onset <= 0 || static_cast<size_t>(onset) > x.size()) return b;
+  const auto end = static_cast<size_t>(std::max(0, onset - rate / 1000));
+  const auto settle = static_cast<size_t>(std::max(f ? f->RingSamples(rate) : 0, rate / 100));
+  if (end < settle + static_cast<size_t>(rate / 200)) return b;
+  const auto head = x.begin() + static_cast<std::ptrdiff_t>(end);
+  if (2 * static_cast<size_t>(std::count(x.begin(), head, Sample(0))) > end) return b;
+  std::vector<double> v(x.begin(), head);
+  if (f) f->Run(v);
+  double sum = 0;
+  for (size_t i = settle; i < end; ++i) sum += v[i] * v[i];
+  b.db = Db(sum / double(end - settle));
+  b.seconds = double(end - settle) / rate;
+  return b;
+}
+
+}  // namespace
+
 RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rate) {
   RoomParameters p;
   p.rate = rate;
@@ -664,14 +730,15 @@ RoomParameters ComputeRoomParameters(std::span<const float> impulse, int32_t rat
     std::copy(from.begin(), from.end(), band.begin());
     f.Run(band);
     for (size_t i = 0; i < band.size(); ++i) energy[i] = band[i] * band[i];
-    p.bands.push_back(
-        Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.RingSamples(rate), f.nominalHz, prepared.cutMs));
+    p.bands.push_back(Analyse(energy, rate, std::round(f.EnergyDelay(rate)), f.RingSamples(rate), f.nominalHz,
+                              prepared.cutMs, BandNoiseBefore(x, onset, quiet, rate, &f)));
   }
   for (size_t i = 0; i < from.size(); ++i) {
     const double v = broad[static_cast<size_t>(onset) + i];
     energy[i] = v * v;
   }
-  p.broadband = Analyse(energy, std::max(rate, 1), 0, 0, 0, prepared.cutMs);
+  p.broadband =
+      Analyse(energy, std::max(rate, 1), 0, 0, 0, prepared.cutMs, BandNoiseBefore(broad, onset, quiet, rate, nullptr));
   if (onset >= 0 && !quiet) {
     // Without a quiet stretch before it the start is uncertain, and with it every
     // value timed from the start.
