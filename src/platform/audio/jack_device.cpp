@@ -267,6 +267,9 @@ struct JackDevice::Session : std::enable_shared_from_this<Session> {
     if (closeAsked.exchange(true)) return;
     ServerCalls::Get().Post([self = shared_from_this(), settle] {
       if (settle && !self->lost.load()) self->Settle();
+      // The client's own thread goes on tearing down after it told of the server's
+      // end; a close that meets it there waits for ever on a busy machine.
+      if (self->lost.load()) std::this_thread::sleep_for(std::chrono::milliseconds(250));
       jack_client_close(self->client);
     });
   }
