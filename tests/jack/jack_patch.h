@@ -49,8 +49,7 @@ class JackPatch {
     // Named for this test program: libjack's socket for a client's notifications
     // is named for the client, and test programs run side by side.
     const std::string name = "zentor-patch-" + std::to_string(getpid());
-    // libjack deadlocks on an open beside a close of the program's own.
-    WaitForJackClosed(20000);
+    ProgramJackCallsDone();
     const std::optional<JackOpenTurn> turn = FirstOpenTurn();
     client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (!client_) return "the test's JACK client could not join the server: status " + std::to_string(status);
@@ -77,7 +76,7 @@ class JackPatch {
     quit_ = true;
     if (wirer_.joinable()) wirer_.join();
     if (client_) {
-      WaitForJackClosed(20000);
+      ProgramJackCallsDone();
       jack_client_close(client_);
     }
     client_ = nullptr;

@@ -27,9 +27,6 @@ namespace {
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr int kStartPolls = 500;  // 10 s: a loaded machine starts it in about one
 constexpr int kStopPolls = 150;
-// A close of a client whose server froze or went waits out the server's 5 s timeout,
-// more on a loaded machine; libjack deadlocks on an open beside it.
-constexpr int kCloseWaitMs = 20000;
 constexpr int kNames = 8;  // JACK's own limit of servers per user
 
 bool Exited(pid_t pid) {
@@ -52,6 +49,8 @@ std::optional<JackOpenTurn> FirstOpenTurn() {
   if (opened.exchange(true)) return std::nullopt;
   return std::optional<JackOpenTurn>(std::in_place, 5000);
 }
+
+bool ProgramJackCallsDone() { return WaitForJackClosed(20000); }
 
 bool AudioServerOptional() {
   const char* v = std::getenv("ZENTOR_NO_AUDIO_SERVER");
@@ -76,7 +75,7 @@ std::string JackServer::Start() {
   QuietSoundSystemMessages();  // the probes fail until a server is up
   // The program's clients lost with the last server leave before this process
   // opens another: libjack does not survive their close after that.
-  WaitForJackClosed(kCloseWaitMs);
+  ProgramJackCallsDone();
   if (!name_.empty()) return Launch(name_);
   std::string why = "every server name is in use";
   for (int k = 0; k < kNames; ++k) {
@@ -99,8 +98,8 @@ bool JackServer::Answers(const std::string& name) {
   const auto options = static_cast<jack_options_t>(JackNoStartServer | JackServerName);
   // Named for this test program, as the tests' other clients are.
   const std::string me = "zentor-probe-" + std::to_string(getpid());
-  // Never beside a call of the program's own: one still under way is no answer yet.
-  if (!WaitForJackClosed(kCloseWaitMs)) return false;
+  // A call of the program's own still under way is no answer yet.
+  if (!ProgramJackCallsDone()) return false;
   const std::optional<JackOpenTurn> turn = FirstOpenTurn();
   jack_client_t* probe = jack_client_open(me.c_str(), options, &status, name.c_str());
   if (probe) jack_client_close(probe);

@@ -66,6 +66,12 @@ bool AudioServerOptional();
 // shares: it takes its turn with the other programs' opens. Later opens need none.
 std::optional<JackOpenTurn> FirstOpenTurn();
 
+// Waits until the program's own calls to the server are done: libjack deadlocks on
+// a test client's open or close beside one. A close of a client whose server froze
+// or went waits out the server's 5 s timeout, more on a loaded machine. False when
+// one is still under way after 20 s.
+bool ProgramJackCallsDone();
+
 }  // namespace zentor::test
 
 // In a test or its SetUp: starts `server`, failing the test when it cannot start
